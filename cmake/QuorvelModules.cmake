@@ -1,0 +1,43 @@
+# quorvel_module(name [DIR folder] DEPS ...): a static library of every .cpp in src/<folder>
+# (not its subfolders). A folder with no sources yet gives an interface library.
+function(quorvel_module name)
+  cmake_parse_arguments(M "" "DIR" "DEPS" ${ARGN})
+  if(NOT M_DIR)
+    set(M_DIR ${name})
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.cpp)
+  if(sources)
+    add_library(quorvel_${name} STATIC ${sources})
+    target_include_directories(quorvel_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(quorvel_${name} PUBLIC ${M_DEPS})
+  else()
+    add_library(quorvel_${name} INTERFACE)
+    target_include_directories(quorvel_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(quorvel_${name} INTERFACE ${M_DEPS})
+  endif()
+endfunction()
+
+# quorvel_tests(folder DEPS ...): one GoogleTest binary of every .cpp in tests/<folder>.
+function(quorvel_tests folder)
+  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${folder}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${folder} ${sources})
+  target_include_directories(test_${folder} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(test_${folder} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(test_${folder} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${folder})
+endfunction()
+
+# Every bench/*.cpp is a Google Benchmark binary, linked against all core modules.
+function(quorvel_benchmarks)
+  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/bench/*.cpp)
+  foreach(src ${sources})
+    get_filename_component(stem ${src} NAME_WE)
+    add_executable(bench_${stem} ${src})
+    target_include_directories(bench_${stem} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_link_libraries(bench_${stem} PRIVATE quorvel_windows quorvel_tabs quorvel_settings
+                          quorvel_platform_sim benchmark::benchmark)
+  endforeach()
+endfunction()

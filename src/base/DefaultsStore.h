@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace quorvel {
+
+// The user defaults store: typed values by key, with a registration domain beneath the stored ones.
+//
+// Values are JSON values (boolean, integer, floating, string, array, object). A read looks at the
+// stored value first, then at the registered default. The typed reads coerce as the platform's store
+// does:
+//   boolValue:    bool as is; a number is true when non-zero; the strings "YES"/"yes"/"true"/"TRUE"/"1"...
+//                 (case-insensitive "yes"/"true", or an integer text that is non-zero) are true; any other
+//                 value or a missing key is false.
+//   integer:      an integer as is; a floating value truncated toward zero (0 when not finite or out of
+//                 range); bool as 0/1; a string that parses whole as a number, likewise; else 0.
+//   doubleValue:  a number as is; bool as 0/1; a string that parses whole as a number; else 0.
+//   string:       a string as is; a number as its decimal text; else none.
+//   object:       the raw value, or none.
+// Every write (set, remove, setMany) posts a did-change notification to every observer, after the
+// value has changed, on the writer's thread and outside the store's lock.
+//
+// Persistence: with a file path, the stored domain is read once at construction and held in memory;
+// each write rewrites the file atomically (a temporary file beside it, fsync, rename). A file that
+// cannot be read or parsed as a JSON object is moved aside as "<name>.damaged-<timestamp>" with a log
+// line, and the store starts empty (the registered defaults serve). A store without a path lives in
+// memory only. Every method is safe to call from any thread.
+class DefaultsStore {
+ public:
+  using Value = nlohmann::json;
+  using Observer = std::function<void()>;
+
+  // In memory only.
+  DefaultsStore();
+  // Backed by `file`; its folder is created when missing.
+  explicit DefaultsStore(std::filesystem::path file);
+  ~DefaultsStore();
+  DefaultsStore(const DefaultsStore&) = delete;
+  DefaultsStore& operator=(const DefaultsStore&) = delete;
+
+  // $XDG_CONFIG_HOME/quorvel/defaults.json, or ~/.config/quorvel/defaults.json.
+  static std::filesystem::path defaultFilePath();
+
+  // Adds to (and overrides within) the registration domain. Not persisted; no notification.
+  void registerDefaults(const std::map<std::string, Value>& defaults);
+
+  std::optional<Value> object(const std::string& key) const;
+  // The stored value only, ignoring registered defaults.
+  std::optional<Value> storedObject(const std::string& key) const;
+  bool hasStoredValue(const std::string& key) const;
+  bool boolValue(const std::string& key) const;
+  int64_t integer(const std::string& key) const;
+  double doubleValue(const std::string& key) const;
+  std::optional<std::string> string(const std::string& key) const;
+
+  void set(const std::string& key, Value value);
+  void remove(const std::string& key);
+  // Writes several keys as one change: one file write, one notification.
+  void setMany(const std::map<std::string, Value>& values);
+
+  // Every stored key and value (not the registered defaults).
+  std::map<std::string, Value> storedValues() const;
+
+  uint64_t addObserver(Observer observer);
+  void removeObserver(uint64_t token);
+
+  // The outcome of the last file write; false after a write that could not reach the disk (the value
+  // stays in memory and the next write tries again).
+  bool lastWriteSucceeded() const;
+
+  // For tests: a hook run after the temporary file is written and before it replaces the real one;
+  // returning false abandons the write there, as a crash at that moment would.
+  void setWriteInterruptionForTesting(std::function<bool()> hook);
+
+ private:
+  void load();
+  bool persistLocked();
+  void notifyObservers();
+
+  mutable std::mutex mutex_;
+  std::optional<std::filesystem::path> file_;
+  std::map<std::string, Value> stored_;
+  std::map<std::string, Value> registered_;
+  std::mutex observerMutex_;
+  std::vector<std::pair<uint64_t, Observer>> observers_;
+  uint64_t nextObserver_ = 1;
+  bool lastWriteSucceeded_ = true;
+  std::function<bool()> interruption_;
+};
+
+}  // namespace quorvel
