@@ -1,0 +1,56 @@
+#include "base/LogCapture.h"
+
+#include <algorithm>
+
+#include "base/LogHub.h"
+
+namespace quorvel {
+
+LogCapture::LogCapture() {
+  sinkId_ = LogHub::shared().addSink([this](const LogRecord& record) {
+    std::lock_guard lock(mutex_);
+    records_.push_back(record);
+  });
+}
+
+LogCapture::~LogCapture() { LogHub::shared().removeSink(sinkId_); }
+
+std::vector<LogRecord> LogCapture::records() const {
+  std::lock_guard lock(mutex_);
+  return records_;
+}
+
+std::vector<std::string> LogCapture::messages(const std::string& category) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& r : records_) {
+    if (r.signpost != LogRecord::Signpost::none) continue;
+    if (!category.empty() && r.category != category) continue;
+    out.push_back(r.message);
+  }
+  return out;
+}
+
+bool LogCapture::contains(const std::string& message) const { return count(message) > 0; }
+
+size_t LogCapture::count(const std::string& message) const {
+  std::lock_guard lock(mutex_);
+  return static_cast<size_t>(std::count_if(records_.begin(), records_.end(), [&](const LogRecord& r) {
+    return r.signpost == LogRecord::Signpost::none && r.message == message;
+  }));
+}
+
+std::vector<std::string> LogCapture::signpostEvents(const std::string& category) const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& r : records_)
+    if (r.signpost == LogRecord::Signpost::event && r.category == category) out.push_back(r.signpostName);
+  return out;
+}
+
+void LogCapture::clear() {
+  std::lock_guard lock(mutex_);
+  records_.clear();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,72 @@
+#include "base/LogHub.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+namespace {
+
+std::string timestamp() {
+  auto now = std::chrono::system_clock::now();
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char buf[64];
+  size_t n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+  std::snprintf(buf + n, sizeof buf - n, ".%03d", static_cast<int>(ms));
+  return buf;
+}
+
+}  // namespace
+
+LogHub& LogHub::shared() {
+  static LogHub* hub = new LogHub();  // never destroyed: loggers may write during static teardown
+  return *hub;
+}
+
+LogHub::LogHub() {
+  const char* level = std::getenv("QUORVEL_LOG");
+  if (level && std::string_view(level) == "debug") stderrThreshold_ = LogLevel::debug;
+}
+
+void LogHub::write(const LogRecord& record) {
+  std::lock_guard lock(mutex_);
+  if (stderrEnabled_ && record.level >= stderrThreshold_) {
+    std::string line = timestamp();
+    line += " [";
+    line += record.subsystem;
+    line += ':';
+    line += record.category;
+    line += "] ";
+    line += record.redacted;
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  // Sinks run under the lock so that a removed sink is never called afterwards. A sink must not log.
+  for (auto& [id, sink] : sinks_) sink(record);
+}
+
+uint64_t LogHub::addSink(Sink sink) {
+  std::lock_guard lock(mutex_);
+  uint64_t id = nextId_++;
+  sinks_.emplace_back(id, std::move(sink));
+  return id;
+}
+
+void LogHub::removeSink(uint64_t id) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(sinks_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void LogHub::setStandardErrorEnabled(bool enabled) {
+  std::lock_guard lock(mutex_);
+  stderrEnabled_ = enabled;
+}
+
+}  // namespace quorvel
