@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/AXElement.h"
+#include "platform/AXError.h"
+#include "platform/AXValue.h"
+
+namespace quorvel {
+
+class Executor;
+
+// An Accessibility observer for one process: notifications registered on its elements are delivered
+// to its callback on the executor it is scheduled on (the observer thread's run loop).
+class AXObserver {
+ public:
+  using Callback = std::function<void(const AXElementRef& element, const std::string& notification,
+                                      void* context)>;
+  virtual ~AXObserver() = default;
+  virtual AXError addNotification(const AXElementRef& element, const std::string& notification,
+                                  void* context) = 0;
+  virtual AXError removeNotification(const AXElementRef& element, const std::string& notification) = 0;
+  // Adds the observer's source to a run loop (deliveries start), or takes it off (they stop; a
+  // delivery already running finishes first when this is called on that run loop's thread).
+  virtual void schedule(Executor& runLoop) = 0;
+  virtual void unschedule() = 0;
+};
+
+// The Accessibility service: trust, elements of other applications, attributes, actions,
+// observers. Calls on other applications' elements may block for as long as the application takes
+// to answer (up to the element's messaging time-out); the core makes them on the serial
+// Accessibility queue only.
+class Accessibility {
+ public:
+  virtual ~Accessibility() = default;
+
+  // Whether this process may use Accessibility; with `prompt`, the platform may ask the user.
+  virtual bool isProcessTrusted() = 0;
+  virtual bool isProcessTrustedWithPrompt(bool prompt) = 0;
+
+  virtual AXElementRef applicationElement(int32_t pid) = 0;
+  virtual AXAttributeResult copyAttributeValue(const AXElementRef& element, const std::string& attribute) = 0;
+  // Several attributes in one round trip; one result per name, in order.
+  virtual std::vector<AXAttributeResult> copyMultipleAttributeValues(const AXElementRef& element,
+                                                                     const std::vector<std::string>& attributes) = 0;
+  virtual AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) = 0;
+  virtual AXError setAttributeValue(const AXElementRef& element, const std::string& attribute,
+                                    const AXValue& value) = 0;
+  virtual AXError performAction(const AXElementRef& element, const std::string& action) = 0;
+  // The longest an application may take to answer calls on this element (0 = the system default).
+  virtual AXError setMessagingTimeout(const AXElementRef& element, float seconds) = 0;
+  // The process that owns the element.
+  virtual std::optional<int32_t> pid(const AXElementRef& element) = 0;
+  // The window number of a window element (none on failure or for other elements).
+  virtual std::optional<uint32_t> windowNumber(const AXElementRef& element) = 0;
+
+  virtual std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid,
+                                                                         AXObserver::Callback callback) = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Geometry.h"
+
+namespace quorvel {
+
+struct ShareableApplication {
+  int32_t processID = 0;
+  std::string applicationName;
+  std::string bundleIdentifier;  // "" when the application has none
+};
+
+struct ShareableWindow {
+  uint32_t windowID = 0;
+  std::optional<std::string> title;
+  Rect frame;  // global, top-left origin
+  int64_t windowLayer = 0;
+  bool isOnScreen = false;
+  std::optional<ShareableApplication> owningApplication;
+};
+
+struct ShareableContentResult {
+  std::vector<ShareableWindow> windows;  // every window on every desktop, in the service's order
+  std::optional<std::string> error;      // set when the request failed
+};
+
+// The capture service's list of shareable windows.
+class ShareableContent {
+ public:
+  virtual ~ShareableContent() = default;
+  // Asks for the shareable windows; `completion` runs once, on a thread of the service's choosing.
+  virtual void getShareableContent(bool excludeDesktopWindows, bool onScreenWindowsOnly,
+                                   std::function<void(ShareableContentResult)> completion) = 0;
+};
+
+}  // namespace quorvel

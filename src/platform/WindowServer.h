@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Geometry.h"
+
+namespace quorvel {
+
+// One entry of the window server's public window list. Every field may fail to read, as the
+// platform's dictionaries may lack a key or hold a value of another type.
+struct WindowListEntry {
+  std::optional<uint32_t> number;
+  std::optional<int64_t> layer;
+  std::optional<int32_t> ownerPid;
+  std::optional<std::string> ownerName;
+  std::optional<Rect> bounds;  // global, top-left origin
+  std::optional<std::string> name;
+  std::optional<bool> isOnScreen;
+};
+
+// The window server's public window list and display list.
+class WindowServer {
+ public:
+  virtual ~WindowServer() = default;
+  // On-screen windows only, desktop elements excluded, front to back. None when the list is
+  // unavailable (distinct from an empty list).
+  virtual std::optional<std::vector<WindowListEntry>> onScreenWindows() = 0;
+  // The ids of the active displays in the window server's order; none on error.
+  virtual std::optional<std::vector<uint32_t>> activeDisplays() = 0;
+  // The bounds of a display in global top-left coordinates; none when the id is unknown.
+  virtual std::optional<Rect> displayBounds(uint32_t displayID) = 0;
+  // Screen Recording: whether it is granted now (no prompt), and the request that may prompt.
+  virtual bool preflightScreenCaptureAccess() = 0;
+  virtual bool requestScreenCaptureAccess() = 0;
+};
+
+}  // namespace quorvel
