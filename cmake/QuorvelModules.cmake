@@ -1,11 +1,19 @@
-# quorvel_module(name [DIR folder] DEPS ...): a static library of every .cpp in src/<folder>
-# (not its subfolders). A folder with no sources yet gives an interface library.
+# quorvel_module(name [DIR folder | DIRS folders...] DEPS ...): a static library of every .cpp in
+# src/<folder> (not its subfolders). A module with no sources yet is an interface library.
 function(quorvel_module name)
-  cmake_parse_arguments(M "" "DIR" "DEPS" ${ARGN})
-  if(NOT M_DIR)
-    set(M_DIR ${name})
+  cmake_parse_arguments(M "" "DIR" "DIRS;DEPS" ${ARGN})
+  if(NOT M_DIRS)
+    if(M_DIR)
+      set(M_DIRS ${M_DIR})
+    else()
+      set(M_DIRS ${name})
+    endif()
   endif()
-  file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${M_DIR}/*.cpp)
+  set(sources)
+  foreach(dir ${M_DIRS})
+    file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+    list(APPEND sources ${found})
+  endforeach()
   if(sources)
     add_library(quorvel_${name} STATIC ${sources})
     target_include_directories(quorvel_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
