@@ -1,0 +1,532 @@
+#include "base/DefaultsStore.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "base/LogCapture.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using Value = DefaultsStore::Value;
+
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (fs::path(::testing::TempDir()) / "defaults-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    EXPECT_NE(made, nullptr);
+    path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string readBytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeBytes(const fs::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+Value parseFile(const fs::path& file) { return Value::parse(readBytes(file), nullptr, false); }
+
+// Names in `folder` that start with `prefix`, sorted.
+std::vector<std::string> namesStartingWith(const fs::path& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    auto name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) == 0) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Sets an environment variable for the life of the object, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_, old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(DefaultsStore, RegisteredDefaultsSitBeneathStoredValues) {
+  DefaultsStore store;
+  store.registerDefaults({{"speed", 1.5}, {"style", "coverArc"}});
+  EXPECT_EQ(store.doubleValue("speed"), 1.5);
+  EXPECT_FALSE(store.hasStoredValue("speed"));
+  EXPECT_EQ(store.storedObject("speed"), std::nullopt);
+
+  store.set("speed", 3);
+  EXPECT_EQ(store.integer("speed"), 3);
+  EXPECT_EQ(store.storedObject("speed"), Value(3));
+  EXPECT_EQ(store.storedValues(), (std::map<std::string, Value>{{"speed", 3}}));
+
+  // Registering again overrides within the domain but never hides a stored value.
+  store.registerDefaults({{"speed", 2.5}, {"style", "row"}});
+  EXPECT_EQ(store.integer("speed"), 3);
+  EXPECT_EQ(store.string("style"), "row");
+
+  store.remove("speed");
+  EXPECT_EQ(store.doubleValue("speed"), 2.5);
+  EXPECT_FALSE(store.hasStoredValue("speed"));
+  EXPECT_TRUE(store.storedValues().empty());
+
+  // A null has no stored form: writing one removes the key.
+  store.set("style", "flatRing");
+  store.set("style", nullptr);
+  EXPECT_FALSE(store.hasStoredValue("style"));
+  EXPECT_EQ(store.string("style"), "row");
+
+  EXPECT_EQ(store.object("missing"), std::nullopt);
+  EXPECT_TRUE(store.lastWriteSucceeded());
+}
+
+TEST(DefaultsStore, BoolCoercion) {
+  DefaultsStore store;
+  store.setMany({{"t", true},         {"f", false},       {"one", 1},         {"zero", 0},
+                 {"neg", -2},         {"half", 0.5},      {"fzero", 0.0},     {"big", uint64_t{1} << 63},
+                 {"YES", "YES"},      {"yes", "yes"},     {"True", "True"},   {"TRUE", "TRUE"},
+                 {"s1", "1"},         {"s42", "-42"},     {"s0", "000"},      {"no", "no"},
+                 {"sfloat", "0.5"},   {"empty", ""},      {"yess", "yess"},   {"arr", Value::array({1})},
+                 {"obj", Value::object({{"a", 1}})},      {"huge", "123456789012345678901234567890"}});
+  for (const char* key : {"t", "one", "neg", "half", "big", "YES", "yes", "True", "TRUE", "s1", "s42", "huge"})
+    EXPECT_TRUE(store.boolValue(key)) << key;
+  for (const char* key : {"f", "zero", "fzero", "s0", "no", "sfloat", "empty", "yess", "arr", "obj", "missing"})
+    EXPECT_FALSE(store.boolValue(key)) << key;
+}
+
+TEST(DefaultsStore, IntegerCoercion) {
+  DefaultsStore store;
+  store.setMany({{"int", -7},
+                 {"max", INT64_MAX},
+                 {"tooBigUnsigned", UINT64_MAX},
+                 {"float", 2.9},
+                 {"negFloat", -2.9},
+                 {"hugeFloat", 1e300},
+                 {"edgeFloat", 9223372036854775808.0},
+                 {"nan", std::nan("")},
+                 {"inf", INFINITY},
+                 {"true", true},
+                 {"false", false},
+                 {"sInt", "42"},
+                 {"sPlus", "+42"},
+                 {"sNeg", "-42"},
+                 {"sFloat", "3.75"},
+                 {"sExp", "1e3"},
+                 {"sPartial", "42abc"},
+                 {"sSpace", " 42"},
+                 {"sHuge", "99999999999999999999999"},
+                 {"sNan", "nan"},
+                 {"word", "YES"},
+                 {"arr", Value::array({5})}});
+  EXPECT_EQ(store.integer("int"), -7);
+  EXPECT_EQ(store.integer("max"), INT64_MAX);
+  EXPECT_EQ(store.integer("tooBigUnsigned"), 0);
+  EXPECT_EQ(store.integer("float"), 2);
+  EXPECT_EQ(store.integer("negFloat"), -2);
+  EXPECT_EQ(store.integer("hugeFloat"), 0);
+  EXPECT_EQ(store.integer("edgeFloat"), 0);
+  EXPECT_EQ(store.integer("nan"), 0);
+  EXPECT_EQ(store.integer("inf"), 0);
+  EXPECT_EQ(store.integer("true"), 1);
+  EXPECT_EQ(store.integer("false"), 0);
+  EXPECT_EQ(store.integer("sInt"), 42);
+  EXPECT_EQ(store.integer("sPlus"), 42);
+  EXPECT_EQ(store.integer("sNeg"), -42);
+  EXPECT_EQ(store.integer("sFloat"), 3);
+  EXPECT_EQ(store.integer("sExp"), 1000);
+  EXPECT_EQ(store.integer("sPartial"), 0);
+  EXPECT_EQ(store.integer("sSpace"), 0);
+  EXPECT_EQ(store.integer("sHuge"), 0);
+  EXPECT_EQ(store.integer("sNan"), 0);
+  EXPECT_EQ(store.integer("word"), 0);
+  EXPECT_EQ(store.integer("arr"), 0);
+  EXPECT_EQ(store.integer("missing"), 0);
+}
+
+TEST(DefaultsStore, DoubleCoercion) {
+  DefaultsStore store;
+  store.setMany({{"float", 0.25},
+                 {"int", -3},
+                 {"unsigned", uint64_t{1} << 63},
+                 {"true", true},
+                 {"false", false},
+                 {"sFloat", "0.125"},
+                 {"sInt", "12"},
+                 {"sExp", "-2.5e2"},
+                 {"sPartial", "1.5x"},
+                 {"sInf", "inf"},
+                 {"sOverflow", "1e400"},
+                 {"obj", Value::object()}});
+  EXPECT_EQ(store.doubleValue("float"), 0.25);
+  EXPECT_EQ(store.doubleValue("int"), -3.0);
+  EXPECT_EQ(store.doubleValue("unsigned"), 9223372036854775808.0);
+  EXPECT_EQ(store.doubleValue("true"), 1.0);
+  EXPECT_EQ(store.doubleValue("false"), 0.0);
+  EXPECT_EQ(store.doubleValue("sFloat"), 0.125);
+  EXPECT_EQ(store.doubleValue("sInt"), 12.0);
+  EXPECT_EQ(store.doubleValue("sExp"), -250.0);
+  EXPECT_EQ(store.doubleValue("sPartial"), 0.0);
+  EXPECT_EQ(store.doubleValue("sInf"), 0.0);
+  EXPECT_EQ(store.doubleValue("sOverflow"), 0.0);
+  EXPECT_EQ(store.doubleValue("obj"), 0.0);
+  EXPECT_EQ(store.doubleValue("missing"), 0.0);
+}
+
+TEST(DefaultsStore, StringAndObjectCoercion) {
+  DefaultsStore store;
+  store.setMany({{"text", "coverArc"},
+                 {"int", -12},
+                 {"unsigned", UINT64_MAX},
+                 {"half", 0.5},
+                 {"whole", 1.0},
+                 {"huge", 1e20},
+                 {"bool", true},
+                 {"list", Value::array({"a", "b"})}});
+  EXPECT_EQ(store.string("text"), "coverArc");
+  EXPECT_EQ(store.string("int"), "-12");
+  EXPECT_EQ(store.string("unsigned"), "18446744073709551615");
+  EXPECT_EQ(store.string("half"), "0.5");
+  EXPECT_EQ(store.string("whole"), "1");
+  EXPECT_EQ(store.string("huge"), "1e+20");
+  EXPECT_EQ(store.string("bool"), std::nullopt);
+  EXPECT_EQ(store.string("list"), std::nullopt);
+  EXPECT_EQ(store.string("missing"), std::nullopt);
+  EXPECT_EQ(store.object("list"), Value::array({"a", "b"}));
+}
+
+TEST(DefaultsStore, ValuesSurviveIntoTheNextStore) {
+  TempFolder folder;
+  auto file = folder.path() / "nested" / "quorvel" / "defaults.json";
+  Value binding = {{"keyCode", 48}, {"flags", 524288}};
+  {
+    DefaultsStore store(file);
+    EXPECT_TRUE(fs::is_directory(file.parent_path()));
+    EXPECT_FALSE(fs::exists(file));
+    store.set("hotkeyBinding1", binding);
+    store.setMany({{"liveHero", true}, {"animationSpeed", 0.75}, {"hiddenBundleIDs", Value::array({"a.b"})}});
+    store.set("gone", 1);
+    store.remove("gone");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+  }
+  EXPECT_TRUE(parseFile(file).is_object());
+  EXPECT_TRUE(namesStartingWith(file.parent_path(), "defaults.json.").empty());
+
+  DefaultsStore again(file);
+  EXPECT_EQ(again.storedValues(), (std::map<std::string, Value>{{"hotkeyBinding1", binding},
+                                                                 {"liveHero", true},
+                                                                 {"animationSpeed", 0.75},
+                                                                 {"hiddenBundleIDs", Value::array({"a.b"})}}));
+  EXPECT_EQ(again.integer("hotkeyBinding1"), 0);
+  EXPECT_TRUE(again.boolValue("liveHero"));
+}
+
+TEST(DefaultsStore, WriteInterruptedBeforeRenameLeavesTheOldFile) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  {
+    DefaultsStore store(file);
+    store.set("style", "row");
+    std::string before = readBytes(file);
+
+    store.setWriteInterruptionForTesting([] { return false; });
+    store.set("style", "expo");
+    EXPECT_FALSE(store.lastWriteSucceeded());
+    EXPECT_EQ(store.string("style"), "expo");  // kept in memory
+    EXPECT_EQ(readBytes(file), before);
+    auto leftovers = namesStartingWith(folder.path(), "defaults.json.tmp-");
+    ASSERT_EQ(leftovers.size(), 1u);
+    EXPECT_EQ(parseFile(folder.path() / leftovers[0])["style"], "expo");
+  }
+  // A temporary file of a writer that is gone is swept away as well.
+  writeBytes(folder.path() / "defaults.json.tmp-999999999-1", "{\"style\":");
+
+  DefaultsStore next(file);
+  EXPECT_EQ(next.string("style"), "row");
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.tmp-").empty());
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.damaged").empty());
+
+  // Once the hook lets writes through again, the next write lands.
+  next.set("style", "cylinder");
+  EXPECT_TRUE(next.lastWriteSucceeded());
+  EXPECT_EQ(parseFile(file)["style"], "cylinder");
+}
+
+TEST(DefaultsStore, DamagedFilesAreSetAsideWithTheirBytes) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"truncated", "{\"liveHero\": true, \"style\": \"ro"},
+      {"not JSON", "this is not JSON at all"},
+      {"not an object", "[1, 2, 3]"},
+      {"empty", ""},
+      {"bad UTF-8", "{\"a\": \"\xff\xfe\"}"},
+  };
+  for (const auto& [label, bytes] : cases) {
+    SCOPED_TRACE(label);
+    TempFolder folder;
+    auto file = folder.path() / "defaults.json";
+    writeBytes(file, bytes);
+
+    LogCapture capture;
+    DefaultsStore store(file);
+    store.registerDefaults({{"style", "coverArc"}});
+    EXPECT_TRUE(store.storedValues().empty());
+    EXPECT_EQ(store.string("style"), "coverArc");
+    EXPECT_FALSE(fs::exists(file));
+
+    auto aside = namesStartingWith(folder.path(), "defaults.json.damaged-");
+    ASSERT_EQ(aside.size(), 1u);
+    EXPECT_EQ(readBytes(folder.path() / aside[0]), bytes);
+
+    auto lines = capture.messages("DefaultsStore");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("The defaults file " + file.string() + " was set aside as " +
+                                 (folder.path() / aside[0]).string() + " because ",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_EQ(capture.records()[0].level, LogLevel::error);
+    EXPECT_EQ(capture.records()[0].redacted, lines[0]);  // paths are public
+
+    // The store writes a fresh file and leaves the aside one alone.
+    store.set("style", "row");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    EXPECT_EQ(parseFile(file)["style"], "row");
+    EXPECT_EQ(readBytes(folder.path() / aside[0]), bytes);
+  }
+}
+
+TEST(DefaultsStore, EarlierAsideFilesAreNeverReplaced) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  writeBytes(file, "first");
+  { DefaultsStore store(file); }
+  writeBytes(file, "second");
+  { DefaultsStore store(file); }
+  writeBytes(file, "third");
+  { DefaultsStore store(file); }
+
+  std::multiset<std::string> contents;
+  for (const auto& name : namesStartingWith(folder.path(), "defaults.json.damaged-"))
+    contents.insert(readBytes(folder.path() / name));
+  EXPECT_EQ(contents, (std::multiset<std::string>{"first", "second", "third"}));
+}
+
+TEST(DefaultsStore, UnreadablePathIsSetAsideToo) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  fs::create_directory(file);  // a folder where the file should be cannot be read
+  writeBytes(file / "inside", "kept");
+
+  LogCapture capture;
+  DefaultsStore store(file);
+  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
+  auto aside = namesStartingWith(folder.path(), "defaults.json.damaged-");
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_EQ(readBytes(folder.path() / aside[0] / "inside"), "kept");
+  store.set("a", 1);
+  EXPECT_TRUE(store.lastWriteSucceeded());
+}
+
+TEST(DefaultsStore, MissingFileIsNoError) {
+  TempFolder folder;
+  LogCapture capture;
+  DefaultsStore store(folder.path() / "defaults.json");
+  EXPECT_TRUE(store.storedValues().empty());
+  EXPECT_TRUE(capture.messages("DefaultsStore").empty());
+  EXPECT_TRUE(store.lastWriteSucceeded());
+}
+
+TEST(DefaultsStore, FailedWriteKeepsTheValueAndRetriesLater) {
+  TempFolder folder;
+  auto sub = folder.path() / "config";
+  auto file = sub / "defaults.json";
+  DefaultsStore store(file);
+  store.set("a", 1);
+  ASSERT_TRUE(store.lastWriteSucceeded());
+
+  // The folder turns into a plain file: nothing can be created in it, even by root.
+  fs::rename(sub, folder.path() / "moved");
+  writeBytes(sub, "not a folder");
+
+  LogCapture capture;
+  int notified = 0;
+  store.addObserver([&] { ++notified; });
+  store.set("b", 2);
+  EXPECT_FALSE(store.lastWriteSucceeded());
+  EXPECT_EQ(store.integer("b"), 2);
+  EXPECT_EQ(notified, 1);
+  auto lines = capture.messages("DefaultsStore");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Could not save the defaults to " + file.string() + ": ", 0), 0u) << lines[0];
+  EXPECT_EQ(readBytes(sub), "not a folder");
+
+  // The folder comes back: the next write carries every value to the disk.
+  fs::remove(sub);
+  fs::rename(folder.path() / "moved", sub);
+  store.set("c", 3);
+  EXPECT_TRUE(store.lastWriteSucceeded());
+  EXPECT_EQ(parseFile(file), (Value{{"a", 1}, {"b", 2}, {"c", 3}}));
+  EXPECT_TRUE(namesStartingWith(sub, "defaults.json.tmp-").empty());
+}
+
+TEST(DefaultsStore, ConcurrentReadersAndWriters) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  DefaultsStore store(file);
+  store.registerDefaults({{"shared", 0}});
+  std::atomic<int> notifications{0};
+  store.addObserver([&] {
+    notifications.fetch_add(1, std::memory_order_relaxed);
+    (void)store.integer("shared");
+  });
+
+  constexpr int kThreads = 8;
+  constexpr int kOperations = 400;
+  std::atomic<int> writes{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string own = "thread" + std::to_string(t);
+      for (int i = 0; i < kOperations; ++i) {
+        if (i % 16 == 0) {
+          store.setMany({{own, i}, {"shared", t}});
+          writes.fetch_add(1);
+        } else if (i % 16 == 1 && t % 2 == 0) {
+          store.set("string" + std::to_string(t), std::to_string(i));
+          writes.fetch_add(1);
+        } else {
+          auto value = store.integer(own);
+          EXPECT_TRUE(value == 0 || value % 16 == 0);
+          EXPECT_GE(store.integer("shared"), 0);
+          (void)store.storedValues();
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+
+  EXPECT_EQ(notifications.load(), writes.load());
+  EXPECT_TRUE(store.lastWriteSucceeded());
+  const int last = ((kOperations - 1) / 16) * 16;
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(store.integer("thread" + std::to_string(t)), last);
+
+  auto onDisk = parseFile(file);
+  ASSERT_TRUE(onDisk.is_object());
+  std::map<std::string, Value> asMap;
+  for (const auto& [key, value] : onDisk.items()) asMap[key] = value;
+  EXPECT_EQ(asMap, store.storedValues());
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.tmp-").empty());
+}
+
+TEST(DefaultsStore, ObserversHearEveryWriteOnTheWritersThread) {
+  DefaultsStore store;
+  std::vector<std::optional<Value>> seen;
+  std::thread::id callingThread;
+  auto token = store.addObserver([&] {
+    seen.push_back(store.object("k"));  // reading inside is allowed
+    callingThread = std::this_thread::get_id();
+  });
+
+  store.set("k", 1);
+  store.set("k", 1);  // unchanged, still a write
+  store.setMany({{"k", 2}, {"other", 3}});
+  store.remove("k");
+  store.remove("never-set");
+  store.registerDefaults({{"k", 9}});  // not a write
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(seen[0], Value(1));
+  EXPECT_EQ(seen[2], Value(2));
+  EXPECT_EQ(seen[3], std::nullopt);
+
+  std::thread writer([&] { store.set("k", 4); });
+  auto writerId = writer.get_id();
+  writer.join();
+  EXPECT_EQ(callingThread, writerId);
+  EXPECT_EQ(seen.size(), 6u);
+
+  store.removeObserver(token);
+  store.set("k", 5);
+  EXPECT_EQ(seen.size(), 6u);
+}
+
+TEST(DefaultsStore, ObserverMayWriteAndManageObservers) {
+  TempFolder folder;
+  DefaultsStore store(folder.path() / "defaults.json");
+  int echoes = 0;
+  uint64_t second = 0;
+  int secondCalls = 0;
+  store.addObserver([&] {
+    // Mirror one key into another, once per original write.
+    if (store.integer("source") != store.integer("mirror")) {
+      ++echoes;
+      store.set("mirror", store.integer("source"));
+    }
+    store.removeObserver(second);  // a later observer removed mid-notification is not called
+  });
+  second = store.addObserver([&] { ++secondCalls; });
+
+  store.set("source", 7);
+  EXPECT_EQ(echoes, 1);
+  EXPECT_EQ(store.integer("mirror"), 7);
+  EXPECT_EQ(secondCalls, 0);
+  EXPECT_EQ(DefaultsStore(folder.path() / "defaults.json").integer("mirror"), 7);
+}
+
+TEST(DefaultsStore, DefaultFilePathFollowsTheEnvironment) {
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", "/somewhere/config");
+    EXPECT_EQ(DefaultsStore::defaultFilePath(), fs::path("/somewhere/config/quorvel/defaults.json"));
+  }
+  ScopedEnv home("HOME", "/home/tester");
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(DefaultsStore::defaultFilePath(), fs::path("/home/tester/.config/quorvel/defaults.json"));
+  }
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", "");
+    EXPECT_EQ(DefaultsStore::defaultFilePath(), fs::path("/home/tester/.config/quorvel/defaults.json"));
+  }
+  {
+    ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(DefaultsStore::defaultFilePath(), fs::path("/home/tester/.config/quorvel/defaults.json"));
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
