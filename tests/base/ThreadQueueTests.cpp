@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/LogCapture.h"
+#include "base/LogHub.h"
+#include "base/SystemClock.h"
+#include "base/Task.h"
+#include "base/ThreadQueue.h"
+#include "base/ThreadRuntime.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits (in real time, bounded) until `predicate` holds.
+template <class P>
+bool waitFor(P predicate, std::chrono::milliseconds limit = 2000ms) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!predicate()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(ThreadQueue, SerialQueueNeverOverlapsJobsAndKeepsEachSendersOrder) {
+  ThreadQueue queue("serial-test", QueueQos::userInitiated, SystemClock::shared());
+  std::atomic<int> active{0};
+  std::atomic<bool> overlapped{false};
+  std::vector<std::pair<int, int>> seen;  // only touched inside jobs
+  auto submit = [&](int sender) {
+    for (int i = 0; i < 300; ++i) {
+      queue.post([&, sender, i] {
+        if (active.fetch_add(1) != 0) overlapped = true;
+        EXPECT_TRUE(queue.isCurrent());
+        seen.emplace_back(sender, i);
+        if (i % 50 == 0) std::this_thread::yield();
+        active.fetch_sub(1);
+      });
+    }
+  };
+  std::thread a(submit, 0);
+  std::thread b(submit, 1);
+  a.join();
+  b.join();
+  EXPECT_FALSE(queue.isCurrent());
+  queue.shutdown();  // finishes the queued work
+  EXPECT_FALSE(overlapped);
+  ASSERT_EQ(seen.size(), 600u);
+  int next[2] = {0, 0};
+  for (auto [sender, i] : seen) EXPECT_EQ(i, next[sender]++);
+}
+
+TEST(ThreadQueue, ThreadsCarryTheLabelAndThePoolRunsInParallel) {
+  ThreadQueue pool("a-rather-long-queue-label", QueueQos::utility, SystemClock::shared(), 4);
+  EXPECT_EQ(pool.threadCount(), 4u);
+  std::mutex mutex;
+  std::condition_variable allStarted;
+  int started = 0;
+  bool sawEveryone = true;
+  std::vector<std::string> names;
+  for (int i = 0; i < 4; ++i) {
+    pool.post([&] {
+      char name[32] = {};
+      pthread_getname_np(pthread_self(), name, sizeof name);
+      std::unique_lock lock(mutex);
+      names.emplace_back(name);
+      ++started;
+      allStarted.notify_all();
+      // Only returns once all four run at once: four threads really work in parallel.
+      if (!allStarted.wait_for(lock, 2s, [&] { return started == 4; })) sawEveryone = false;
+    });
+  }
+  pool.shutdown();
+  EXPECT_TRUE(sawEveryone);
+  ASSERT_EQ(names.size(), 4u);
+  for (const auto& name : names) EXPECT_EQ(name, "a-rather-long-q");
+}
+
+TEST(ThreadQueue, DelayedJobsRunInDueOrderAndCanBeCancelled) {
+  ThreadQueue queue("delays", QueueQos::userInteractive, SystemClock::shared());
+  Clock& clock = SystemClock::shared();
+  const Instant start = clock.now();
+  std::mutex mutex;
+  std::vector<std::pair<int, Duration>> ran;
+  auto record = [&](int tag) {
+    return [&, tag] {
+      std::lock_guard lock(mutex);
+      ran.emplace_back(tag, clock.now() - start);
+    };
+  };
+  queue.postAfter(30ms, record(3));
+  TimerId cancelled = queue.postAfter(15ms, record(99));
+  queue.postAfter(10ms, record(1));
+  queue.postAfter(10ms, record(2));
+  queue.post(record(0));
+  EXPECT_TRUE(queue.cancel(cancelled));
+  EXPECT_FALSE(queue.cancel(cancelled));
+  ASSERT_TRUE(waitFor([&] {
+    std::lock_guard lock(mutex);
+    return ran.size() == 4;
+  }));
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(ran[0].first, 0);
+  EXPECT_EQ(ran[1].first, 1);
+  EXPECT_EQ(ran[2].first, 2);
+  EXPECT_EQ(ran[3].first, 3);
+  EXPECT_GE(ran[1].second, 10ms);
+  EXPECT_GE(ran[3].second, 30ms);
+}
+
+TEST(ThreadQueue, ShutdownFinishesReadyWorkAndDropsLaterPosts) {
+  auto queue = std::make_unique<ThreadQueue>("shutdown", QueueQos::background, SystemClock::shared(), 2);
+  std::atomic<int> count{0};
+  for (int i = 0; i < 100; ++i) queue->post([&] {
+    if (++count == 50) queue->post([&] { count += 1000; });  // posted while draining: still runs
+  });
+  queue->postAfter(1h, [&] { count += 1'000'000; });  // not due: dropped
+  queue->shutdown();
+  EXPECT_EQ(count, 1100);
+  queue->post([&] { ++count; });
+  EXPECT_EQ(queue->postAfter(1ms, [&] { ++count; }), 0u);
+  queue->shutdown();
+  queue.reset();
+  EXPECT_EQ(count, 1100);
+}
+
+Task<std::vector<std::string>> roundTrip(ThreadRuntime* runtime, Executor* serial) {
+  std::vector<std::string> trace;
+  trace.push_back(Executor::current() == &runtime->pool() ? "pool" : "?");
+  auto onSerial = co_await runOn(*serial, [serial] { return serial->isCurrent() && !Executor::current()->label().empty(); });
+  trace.push_back(onSerial ? "serial" : "?");
+  trace.push_back(Executor::current() == &runtime->pool() ? "pool" : "?");
+  co_await resumeOn(runtime->main());
+  trace.push_back(runtime->main().isCurrent() && runtime->isMainThread() ? "main" : "?");
+  bool slept = co_await sleepFor(5ms);
+  trace.push_back(slept && runtime->main().isCurrent() ? "slept on main" : "?");
+  co_return trace;
+}
+
+TEST(ThreadRuntime, TasksHopFromPoolToSerialQueueAndBackToMain) {
+  ThreadRuntime runtime;
+  auto serial = runtime.makeSerialQueue("net.tarmeq.quorvel.ax", QueueQos::userInitiated);
+  EXPECT_TRUE(runtime.isMainThread());
+  auto handle = spawn(runtime.pool(), roundTrip(&runtime, serial.get()));
+  ASSERT_TRUE(runtime.runMainUntil([&] { return handle.isDone(); }, 2s));
+  EXPECT_EQ(handle.result(),
+            (std::vector<std::string>{"pool", "serial", "pool", "main", "slept on main"}));
+}
+
+Task<bool> longSleep() { co_return co_await sleepFor(1h); }
+
+TEST(ThreadRuntime, CancellingFromAnotherThreadWakesASleepingTask) {
+  ThreadRuntime runtime;
+  auto handle = spawn(runtime.main(), longSleep());
+  runtime.pool().postAfter(10ms, [handle] { handle.cancel(); });
+  ASSERT_TRUE(runtime.runMainUntil([&] { return handle.isDone(); }, 2s));
+  EXPECT_EQ(handle.result(), false);
+}
+
+TEST(ThreadRuntime, MainLoopRunsTimersQuitsAndTimesOut) {
+  ThreadRuntime runtime;
+  std::vector<int> order;
+  runtime.main().postAfter(10ms, [&] { order.push_back(2); });
+  runtime.main().post([&] { order.push_back(1); });
+  TimerId dropped = runtime.main().postAfter(5ms, [&] { order.push_back(99); });
+  EXPECT_TRUE(runtime.main().cancel(dropped));
+  runtime.pool().postAfter(20ms, [&] { runtime.quitMain(); });
+  runtime.runMain();
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+
+  const Instant before = runtime.clock().now();
+  EXPECT_FALSE(runtime.runMainUntil([] { return false; }, 15ms));
+  EXPECT_GE(runtime.clock().now() - before, 15ms);
+
+  // Only the thread that made the runtime may drive the main queue.
+  LogHub::shared().setStandardErrorEnabled(false);
+  LogCapture capture;
+  bool fromOther = true;
+  bool mainCurrentElsewhere = true;
+  std::thread other([&] {
+    mainCurrentElsewhere = runtime.main().isCurrent();
+    fromOther = runtime.runMainUntil([] { return true; }, 1ms);
+  });
+  other.join();
+  LogHub::shared().setStandardErrorEnabled(true);
+  EXPECT_TRUE(capture.contains("runMainUntil called off the main thread"));
+  EXPECT_FALSE(fromOther);
+  EXPECT_FALSE(mainCurrentElsewhere);
+}
+
+struct Canary {
+  std::atomic<int>* destroyed;
+  std::string payload = std::string(100, 'x');
+  ~Canary() { ++*destroyed; }
+};
+
+Task<void> parkedForever(std::atomic<int>* destroyed, std::atomic<bool>* parked) {
+  Canary canary{destroyed};
+  *parked = true;
+  co_await sleepFor(24h);
+}
+
+TEST(ThreadRuntime, EndingTheRuntimeFreesTasksStillSuspended) {
+  std::atomic<int> destroyed{0};
+  std::atomic<bool> parkedOnPool{false}, parkedOnSerial{false};
+  {
+    ThreadRuntime runtime;
+    auto serial = runtime.makeSerialQueue("parked", QueueQos::utility);
+    spawn(runtime.pool(), parkedForever(&destroyed, &parkedOnPool));
+    spawn(*serial, parkedForever(&destroyed, &parkedOnSerial));
+    ASSERT_TRUE(waitFor([&] { return parkedOnPool && parkedOnSerial; }));
+  }
+  EXPECT_EQ(destroyed, 2);
+}
+
+}  // namespace
+}  // namespace quorvel
