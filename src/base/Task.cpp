@@ -14,8 +14,15 @@ void TaskContext::cancel() {
 }
 
 void TaskContext::setCancelHook(std::function<void()> hook) {
-  std::lock_guard lock(mutex_);
-  cancelHook_ = std::move(hook);
+  {
+    std::lock_guard lock(mutex_);
+    if (!cancelled_.load(std::memory_order_acquire)) {
+      cancelHook_ = std::move(hook);
+      return;
+    }
+  }
+  // Cancelled before the hook was in place: cancel() found none to run, so run it now.
+  hook();
 }
 
 void TaskContext::clearCancelHook() {
@@ -66,24 +73,31 @@ bool SleepAwaiter::suspend(std::coroutine_handle<> h, const std::shared_ptr<Task
     completed = false;
     return false;
   }
-  Executor& executor = context->executor();
+  // Once the cancel hook is in place another thread may resume the task and end its frame, so
+  // everything used after that point is copied out of the frame first.
+  std::shared_ptr<TaskContext> ownContext = context;
+  std::weak_ptr<TaskContext> weakContext = context;
+  Executor& executor = ownContext->executor();
+  const Duration wait = delay;
   // Exactly one of the timer and the cancellation resumes the task.
   auto fired = std::make_shared<std::atomic<bool>>(false);
   auto timerId = std::make_shared<std::atomic<TimerId>>(0);
   bool* completedFlag = &completed;
-  context->setCancelHook([fired, timerId, &executor, h, completedFlag] {
+  ownContext->setCancelHook([fired, timerId, &executor, h, completedFlag] {
     if (fired->exchange(true)) return;
     executor.cancel(timerId->load());
     *completedFlag = false;
     executor.post([h] { h.resume(); });
   });
-  std::weak_ptr<TaskContext> weakContext = context;
-  timerId->store(executor.postAfter(delay, [fired, h, weakContext] {
+  if (fired->load()) return true;  // cancelled meanwhile: the hook has resumed the task
+  const TimerId id = executor.postAfter(wait, [fired, h, weakContext] {
     if (fired->exchange(true)) return;
     if (auto strong = weakContext.lock()) strong->clearCancelHook();
     h.resume();
-  }));
-  // Cancelled between the first check and the hook: the hook has run or will run.
+  });
+  timerId->store(id);
+  // A cancellation that ran before the id was stored could not withdraw the timer.
+  if (fired->load()) executor.cancel(id);
   return true;
 }
 

@@ -82,6 +82,17 @@ TEST(Task, CancellationWakesASleepEarlyWithFalse) {
   EXPECT_EQ(early.result(), false);
 }
 
+TEST(Task, AHookSetAfterCancellationRunsAtOnce) {
+  ManualLoop loop;
+  TaskContext context(&loop.main());
+  context.cancel();
+  int runs = 0;
+  context.setCancelHook([&] { ++runs; });
+  EXPECT_EQ(runs, 1);
+  context.cancel();  // cancelling again runs nothing
+  EXPECT_EQ(runs, 1);
+}
+
 Task<int> cancellationAware(int* checks) {
   for (int i = 0; i < 100; ++i) {
     if (co_await isCancelled()) co_return i;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -165,6 +166,19 @@ TEST(ThreadRuntime, CancellingFromAnotherThreadWakesASleepingTask) {
   runtime.pool().postAfter(10ms, [handle] { handle.cancel(); });
   ASSERT_TRUE(runtime.runMainUntil([&] { return handle.isDone(); }, 2s));
   EXPECT_EQ(handle.result(), false);
+}
+
+TEST(ThreadRuntime, CancellingRightAfterSpawnNeverLeavesASleepHanging) {
+  ThreadRuntime runtime;
+  std::vector<TaskHandle<bool>> handles;
+  for (int i = 0; i < 200; ++i) {
+    handles.push_back(spawn(runtime.pool(), longSleep()));
+    if (i % 3 == 0) std::this_thread::yield();
+    handles.back().cancel();
+  }
+  ASSERT_TRUE(runtime.runMainUntil(
+      [&] { return std::all_of(handles.begin(), handles.end(), [](auto& h) { return h.isDone(); }); }, 2s));
+  for (auto& h : handles) EXPECT_EQ(h.result(), false);
 }
 
 TEST(ThreadRuntime, MainLoopRunsTimersQuitsAndTimesOut) {
