@@ -1,0 +1,7 @@
+#include "windows/AXFunnel.h"
+
+namespace quorvel {
+
+AXFunnel::AXFunnel(Runtime& runtime) : queue_(runtime.makeSerialQueue(kLabel, QueueQos::userInitiated)) {}
+
+}  // namespace quorvel
