@@ -83,8 +83,16 @@ TimerId ManualLoop::schedule(Queue* queue, Duration delay, Job job) {
 }
 
 bool ManualLoop::cancelTimer(TimerId id) {
-  std::lock_guard lock(mutex_);
-  return timers_.erase(id) > 0;
+  // The job is destroyed after the lock is released: what it captures may post or cancel in turn.
+  Timer removed;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return false;
+    removed = std::move(it->second);
+    timers_.erase(it);
+  }
+  return true;
 }
 
 void ManualLoop::track(const std::shared_ptr<TaskStateBase>& state) {

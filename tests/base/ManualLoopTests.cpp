@@ -76,6 +76,25 @@ TEST(ManualLoop, CancelledTimersNeverRun) {
   EXPECT_FALSE(loop.main().cancel(second));  // already ran
 }
 
+TEST(ManualLoop, CancellingAJobWhoseCapturesTouchTheLoopDoesNotDeadlock) {
+  ManualLoop loop;
+  struct Guard {
+    Executor* main;
+    TimerId other;
+    ~Guard() {
+      if (main) main->cancel(other);
+    }
+  };
+  bool otherRan = false;
+  TimerId other = loop.main().postAfter(2s, [&] { otherRan = true; });
+  auto guard = std::make_shared<Guard>(&loop.main(), other);
+  TimerId first = loop.main().postAfter(1s, [guard] {});
+  guard.reset();
+  EXPECT_TRUE(loop.main().cancel(first));
+  loop.advance(3s);
+  EXPECT_FALSE(otherRan);
+}
+
 TEST(ManualLoop, RunUntilStopsWhenThePredicateHoldsOrTheLimitPasses) {
   ManualLoop loop;
   const Instant start = loop.clock().now();
