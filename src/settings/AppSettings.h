@@ -1,0 +1,380 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/DefaultsStore.h"
+#include "settings/HotkeyBinding.h"
+
+namespace quorvel {
+
+template <class E>
+struct SettingEnumNames;  // the raw values of one settings enumeration, in case order
+
+// The typed settings over the user defaults store.
+//
+// AppSettings keeps no values of its own: every reader asks the store at the moment of the call and
+// never fails (stored text that names no case reads as a fixed fallback case), and every writer writes
+// straight to the store. Components learn of changes through the store's observers. Enumerated
+// settings are stored as text, the case's own name (its raw value).
+class AppSettings {
+ public:
+  using Value = nlohmann::json;
+  using HotkeyBinding = quorvel::HotkeyBinding;
+
+  // ---- Value enumerations (raw value = case name; see rawValue / fromRawValue / allCases) ----
+  enum class HotkeyScope { allWindows, activeApp };
+  enum class SwitcherBehavior { holdToSwitch, toggle };
+  enum class HoldStyle { staysOnCurrent, cmdTab };
+  enum class SwitcherStyle { coverArc, tangentRing, flatRing, flip3d, cylinder, expo, row };
+  enum class GridOrder { rows, snake };
+  enum class PanoramaArrows { order, wall };
+  enum class MoveResize { fitToDisplay, keepSize };
+  enum class TitlePlacement { bottom, top };
+  enum class TitleSize { small, medium, large };
+  enum class IconPosition { topLeft, bottomEdge };
+  enum class BackdropStyle { liveDesktop, solidColor };
+  enum class CategoryDisplay { show, atEnd, hide };
+  enum class PrivateWindowsDisplay { show, blur, hidePicture, hide };
+  enum class TabsDisplay { off, whileSearching, always };
+  enum class StackOrder { recent, native };
+  enum class WindowOrder { recent, fixed, alphabetical, bySpace };
+  enum class SummonGesture { off, threeFingers, fourFingers };
+  enum class SummonSwipeDirection { up, sideways };
+  enum class SummonScreen { pointerScreen, activeWindowScreen, builtInScreen };
+  enum class AnimationSpeed { slow, normal, fast };
+  enum class HoverSelectMode { highlight, recenter };
+  enum class DragCommitMode { release, dwell };
+  enum class DragRestTime { quick, normal, long_ };
+
+  template <class E>
+  static std::string_view rawValue(E value);
+  // The case whose raw value is exactly `raw` (case-sensitive), or none.
+  template <class E>
+  static std::optional<E> fromRawValue(std::string_view raw);
+  template <class E>
+  static std::span<const E> allCases();
+
+  // ---- Keys ----
+  struct Key {
+    static constexpr const char* hotkeyBinding1 = "hotkeyBinding1";
+    static constexpr const char* hotkeyBinding2 = "hotkeyBinding2";
+    static constexpr const char* hotkeyScope1 = "hotkeyScope1";
+    static constexpr const char* hotkeyScope2 = "hotkeyScope2";
+    static constexpr const char* cancelBinding = "cancelBinding";
+    static constexpr const char* switcherBehavior = "switcherBehavior";
+    static constexpr const char* holdStyle = "holdStyle";
+    static constexpr const char* switcherStyle = "switcherStyle";
+    static constexpr const char* gridOrder = "gridOrder";
+    static constexpr const char* moveResize = "moveResize";
+    static constexpr const char* moveBetweenDisplays = "moveBetweenDisplays";
+    static constexpr const char* moveBetweenDesktops = "moveBetweenDesktops";
+    static constexpr const char* panoramaArrows = "panoramaArrows";
+    static constexpr const char* titlePlacement = "titlePlacement";
+    static constexpr const char* titleSize = "titleSize";
+    static constexpr const char* cardChromeSize = "cardChromeSize";
+    static constexpr const char* scrollDirectionNatural = "scrollDirectionNatural";
+    static constexpr const char* flipStacksBySwiping = "flipStacksBySwiping";
+    static constexpr const char* preserveWindowScale = "preserveWindowScale";
+    static constexpr const char* showAppIcons = "showAppIcons";
+    static constexpr const char* iconPosition = "iconPosition";
+    static constexpr const char* showWindowTitle = "showWindowTitle";
+    static constexpr const char* showCardTitles = "showCardTitles";
+    static constexpr const char* fadeSelectedTitle = "fadeSelectedTitle";
+    static constexpr const char* labelPlaceholders = "labelPlaceholders";
+    static constexpr const char* floorReflections = "floorReflections";
+    static constexpr const char* animateFlight = "animateFlight";
+    static constexpr const char* liveHero = "liveHero";
+    static constexpr const char* refreshPictureOnLeave = "refreshPictureOnLeave";
+    static constexpr const char* blurAmount = "blurAmount";
+    static constexpr const char* backdropDim = "backdropDim";
+    static constexpr const char* backdropStyle = "backdropStyle";
+    static constexpr const char* backdropColor = "backdropColor";
+    static constexpr const char* otherSpacesDisplay = "otherSpacesDisplay";
+    static constexpr const char* minimizedDisplay = "minimizedDisplay";
+    static constexpr const char* hiddenAppsDisplay = "hiddenAppsDisplay";
+    static constexpr const char* windowlessAppsDisplay = "windowlessAppsDisplay";
+    static constexpr const char* privateWindowsDisplay = "privateWindowsDisplay";
+    static constexpr const char* privateWindowNames = "privateWindowNames";
+    static constexpr const char* hideFromScreenSharing = "hideFromScreenSharing";
+    static constexpr const char* tabsDisplay = "tabsDisplay";
+    static constexpr const char* tabSiteIcons = "tabSiteIcons";
+    static constexpr const char* bunchTabs = "bunchTabs";
+    static constexpr const char* keepWindowCardBesideTabs = "keepWindowCardBesideTabs";
+    static constexpr const char* bunchAppWindows = "bunchAppWindows";
+    static constexpr const char* stackOrder = "stackOrder";
+    static constexpr const char* windowActionsEnabled = "windowActionsEnabled";
+    static constexpr const char* showActionButtons = "showActionButtons";
+    static constexpr const char* hiddenBundleIDs = "hiddenBundleIDs";
+    static constexpr const char* hiddenTitlePatterns = "hiddenTitlePatterns";
+    static constexpr const char* passThroughBundleIDs = "passThroughBundleIDs";
+    static constexpr const char* groupByApp = "groupByApp";
+    static constexpr const char* windowOrder = "windowOrder";
+    static constexpr const char* searchEnabled = "searchEnabled";
+    static constexpr const char* showTips = "showTips";
+    static constexpr const char* graveCyclesBackward = "graveCyclesBackward";
+    static constexpr const char* summonGesture = "summonGesture";
+    static constexpr const char* summonSwipeDirection = "summonSwipeDirection";
+    static constexpr const char* summonScreen = "summonScreen";
+    static constexpr const char* showSelectionRing = "showSelectionRing";
+    static constexpr const char* showStatusBadges = "showStatusBadges";
+    static constexpr const char* showCardShadows = "showCardShadows";
+    static constexpr const char* animationSpeed = "animationSpeed";
+    static constexpr const char* scrollSpeed = "scrollSpeed";
+    static constexpr const char* vimKeys = "vimKeys";
+    static constexpr const char* hoverSelects = "hoverSelects";
+    static constexpr const char* hoverSelectMode = "hoverSelectMode";
+    static constexpr const char* middleClickCloses = "middleClickCloses";
+    static constexpr const char* cursorFollowsFocus = "cursorFollowsFocus";
+    static constexpr const char* hapticTicks = "hapticTicks";
+    static constexpr const char* dragToSwitch = "dragToSwitch";
+    static constexpr const char* dragCommitMode = "dragCommitMode";
+    static constexpr const char* dragRestTime = "dragRestTime";
+    static constexpr const char* showMenuBarIcon = "showMenuBarIcon";
+    static constexpr const char* cardSpacingCoverArc = "cardSpacingCoverArc";
+    static constexpr const char* cardSpacingTangentRing = "cardSpacingTangentRing";
+    static constexpr const char* cardSpacingFlatRing = "cardSpacingFlatRing";
+    static constexpr const char* cardSpacingFlip3d = "cardSpacingFlip3d";
+    static constexpr const char* cardSpacingCylinder = "cardSpacingCylinder";
+    static constexpr const char* cardSpacingExpo = "cardSpacingExpo";
+    static constexpr const char* cardSpacingRow = "cardSpacingRow";
+    // Not registered: the guard of the animation-speed rescale, and keys of earlier versions that
+    // the launch migrations carry over and remove.
+    static constexpr const char* hasRescaledAnimationSpeed = "hasRescaledAnimationSpeed";
+    static constexpr const char* hotkeyPreset = "hotkeyPreset";
+    static constexpr const char* showOtherSpaces = "showOtherSpaces";
+    static constexpr const char* showMinimized = "showMinimized";
+    static constexpr const char* showHiddenApps = "showHiddenApps";
+    static constexpr const char* browserTabsDisplay = "browserTabsDisplay";
+    static constexpr const char* showAllTabs = "showAllTabs";
+    static constexpr const char* searchHint = "searchHint";
+  };
+
+  // ---- The table of registered defaults ----
+
+  // The type a key's value has; the export and import check values against it.
+  enum class ValueType {
+    boolean,
+    number,
+    text,
+    textList,
+    integerDictionary,   // a shortcut: text to integer
+    wordListDictionary,  // the hidden title patterns: text to list of text
+  };
+  struct DefaultEntry {
+    std::string key;
+    ValueType type;
+    Value value;
+  };
+
+  // The base table: 74 keys in table order, then one "cardSpacing" key per arrangement.
+  static std::vector<DefaultEntry> baseDefaults();
+  // The house look laid over the base table: 20 keys.
+  static std::map<std::string, Value> houseLook();
+  // Each entry of `look` replaces the base value of its key when the base holds the key with a value
+  // of exactly the same JSON type; any other entry is skipped.
+  static std::vector<DefaultEntry> laidOver(std::vector<DefaultEntry> base,
+                                            const std::map<std::string, Value>& look);
+  // The effective table (base with the house look laid over it), in table order; built afresh.
+  static std::vector<DefaultEntry> defaultEntries();
+  // The effective table as key to value, as it is registered with the store.
+  static std::map<std::string, Value> defaults();
+
+  explicit AppSettings(DefaultsStore& store);
+
+  DefaultsStore& store() const { return store_; }
+
+  // Registers the effective table with the store (at launch, after the migrations).
+  void registerDefaults();
+  // Removes every key of the table from the store so each reads its registered default again; keys
+  // outside the table stay.
+  void resetAll();
+
+  // Plain reads by key name, as the store answers them (registered default when nothing is stored).
+  bool boolValue(const std::string& key) const;
+  double doubleValue(const std::string& key) const;
+  // The key's value as a list of text; none when it is missing or is not a list of text only.
+  std::optional<std::vector<std::string>> stringList(const std::string& key) const;
+
+  // ---- Enumerated settings: tolerant readers ----
+  SwitcherStyle switcherStyle() const;  // legacy "classicRing" reads as flatRing
+  GridOrder gridOrder() const;
+  PanoramaArrows panoramaArrows() const;
+  TitlePlacement titlePlacement() const;
+  TitleSize titleSize() const;       // unknown text reads as medium
+  TitleSize cardChromeSize() const;  // unknown text reads as medium
+  IconPosition iconPosition() const;
+  BackdropStyle backdropStyle() const;
+  CategoryDisplay otherSpacesDisplay() const;
+  CategoryDisplay minimizedDisplay() const;
+  CategoryDisplay hiddenAppsDisplay() const;
+  CategoryDisplay windowlessAppsDisplay() const;
+  PrivateWindowsDisplay privateWindowsDisplay() const;
+  TabsDisplay tabsDisplay() const;  // unknown text reads as whileSearching
+  StackOrder stackOrder() const;
+  WindowOrder windowOrder() const;
+  SummonGesture summonGesture() const;  // unknown text reads as threeFingers
+  SummonSwipeDirection summonSwipeDirection() const;
+  SummonScreen summonScreen() const;
+  SwitcherBehavior switcherBehavior() const;
+  HoldStyle holdStyle() const;
+  AnimationSpeed animationSpeed() const;  // unknown text reads as normal
+  HoverSelectMode hoverSelectMode() const;
+  DragCommitMode dragCommitMode() const;
+  DragRestTime dragRestTime() const;  // unknown text reads as normal
+  MoveResize moveResize() const;
+  HotkeyScope hotkeyScope(HotkeySlot slot) const;
+
+  // ---- Card spacing, colours, blur ----
+  struct SpacingLimits {
+    double least;
+    double greatest;
+  };
+  static SpacingLimits cardSpacingLimits(SwitcherStyle style);
+  // "cardSpacing" and the arrangement's raw value with its first letter upper-cased.
+  static std::string cardSpacingKey(SwitcherStyle style);
+  // The stored spacing within the arrangement's limits; 1.0 when it is missing or not above 0.
+  double cardSpacing(SwitcherStyle style) const;
+
+  struct Rgb {
+    double red;
+    double green;
+    double blue;
+    bool operator==(const Rgb&) const = default;
+  };
+  // "#rrggbb" or "rrggbb" (blanks and tabs around it allowed, any letter case), or none.
+  static std::optional<Rgb> rgbFromHex(std::string_view text);
+  // One component (0 to 1) as a byte 0 to 255.
+  static int colorByte(double component);
+  // A blur amount (0 to 1) as a background-blur radius 0 to 64.
+  static int blurRadius(double amount);
+
+  struct BackdropPreset {
+    std::string_view name;
+    std::string_view hex;
+  };
+  static std::span<const BackdropPreset> backdropPresets();
+
+  // ---- Shortcuts ----
+  std::optional<HotkeyBinding> hotkeyBinding(HotkeySlot slot) const;
+  std::optional<HotkeyBinding> cancelBinding() const;
+  // Writes {"keyCode", "flags"}, or the empty dictionary for none.
+  void setHotkeyBinding(const std::optional<HotkeyBinding>& binding, HotkeySlot slot);
+  void setCancelBinding(const std::optional<HotkeyBinding>& binding);
+  // True when the key above Tab steps backward now: "graveCyclesBackward" is on and a summon shortcut
+  // is Tab with Control, Option or Command.
+  bool aboveTabStepsBackward() const;
+  // The key codes of the key above Tab: 50 (ANSI) and 10 (ISO).
+  static const std::set<int64_t>& backwardKeyCodes();
+  // The nine keys that act while the switcher is open, with the phrase that ends the clash message.
+  static const std::map<int64_t, std::string_view>& switcherKeyMeanings();
+  // The keys allowed as the cancel key with no modifier: F1 to F20, Help, Home, End, Page Up,
+  // Page Down and Forward Delete.
+  static const std::set<int64_t>& bareKeyCodes();
+
+  // ---- Launch migrations (in this order, before registerDefaults) ----
+  void migrateHotkeyPreset();
+  void migrateCategoryToggles();
+  void migrateTabsDisplay();
+  void migrateSearchHint();
+  void rescaleAnimationSpeedOnce();
+
+  // ---- Hidden and pass-through application lists ----
+  // Trimmed, without empties or repeats (the first stays), in the canonical order.
+  static std::vector<std::string> canonicalIdentifiers(const std::vector<std::string>& list);
+  // Trimmed and lower-cased, without empties or repeats, in the canonical order.
+  static std::vector<std::string> normalizedTitleWords(const std::vector<std::string>& words);
+  // The title patterns held in `value` in canonical word form: entries that are no list of text, or
+  // whose words are all blank, are dropped.
+  static std::map<std::string, std::vector<std::string>> titlePatternsFrom(const Value& value);
+  // The patterns of the applications in `hidden` only, with normalised, non-empty word lists.
+  static std::map<std::string, std::vector<std::string>> restrictedTitlePatterns(
+      const std::map<std::string, std::vector<std::string>>& patterns,
+      const std::vector<std::string>& hidden);
+  static Value titlePatternsValue(const std::map<std::string, std::vector<std::string>>& patterns);
+
+  std::map<std::string, std::vector<std::string>> hiddenTitlePatterns() const;
+  void setHiddenTitlePatterns(const std::map<std::string, std::vector<std::string>>& patterns);
+  void setHiddenBundleIDs(const std::vector<std::string>& ids);
+  void setPassThroughBundleIDs(const std::vector<std::string>& ids);
+
+ private:
+  template <class E>
+  E readFirstCase(const char* key) const;
+  template <class E>
+  E readMiddleCase(const char* key) const;
+
+  DefaultsStore& store_;
+};
+
+// ---- Raw values of the enumerations ----
+
+#define QUORVEL_SETTING_ENUM(Type, ...)                                        \
+  template <>                                                                  \
+  struct SettingEnumNames<AppSettings::Type> {                                 \
+    static constexpr std::array names = std::to_array<std::string_view>({__VA_ARGS__}); \
+  }
+
+QUORVEL_SETTING_ENUM(HotkeyScope, "allWindows", "activeApp");
+QUORVEL_SETTING_ENUM(SwitcherBehavior, "holdToSwitch", "toggle");
+QUORVEL_SETTING_ENUM(HoldStyle, "staysOnCurrent", "cmdTab");
+QUORVEL_SETTING_ENUM(SwitcherStyle, "coverArc", "tangentRing", "flatRing", "flip3d", "cylinder", "expo",
+                     "row");
+QUORVEL_SETTING_ENUM(GridOrder, "rows", "snake");
+QUORVEL_SETTING_ENUM(PanoramaArrows, "order", "wall");
+QUORVEL_SETTING_ENUM(MoveResize, "fitToDisplay", "keepSize");
+QUORVEL_SETTING_ENUM(TitlePlacement, "bottom", "top");
+QUORVEL_SETTING_ENUM(TitleSize, "small", "medium", "large");
+QUORVEL_SETTING_ENUM(IconPosition, "topLeft", "bottomEdge");
+QUORVEL_SETTING_ENUM(BackdropStyle, "liveDesktop", "solidColor");
+QUORVEL_SETTING_ENUM(CategoryDisplay, "show", "atEnd", "hide");
+QUORVEL_SETTING_ENUM(PrivateWindowsDisplay, "show", "blur", "hidePicture", "hide");
+QUORVEL_SETTING_ENUM(TabsDisplay, "off", "whileSearching", "always");
+QUORVEL_SETTING_ENUM(StackOrder, "recent", "native");
+QUORVEL_SETTING_ENUM(WindowOrder, "recent", "fixed", "alphabetical", "bySpace");
+QUORVEL_SETTING_ENUM(SummonGesture, "off", "threeFingers", "fourFingers");
+QUORVEL_SETTING_ENUM(SummonSwipeDirection, "up", "sideways");
+QUORVEL_SETTING_ENUM(SummonScreen, "pointerScreen", "activeWindowScreen", "builtInScreen");
+QUORVEL_SETTING_ENUM(AnimationSpeed, "slow", "normal", "fast");
+QUORVEL_SETTING_ENUM(HoverSelectMode, "highlight", "recenter");
+QUORVEL_SETTING_ENUM(DragCommitMode, "release", "dwell");
+QUORVEL_SETTING_ENUM(DragRestTime, "quick", "normal", "long");
+
+#undef QUORVEL_SETTING_ENUM
+
+template <class E>
+std::string_view AppSettings::rawValue(E value) {
+  const auto& names = SettingEnumNames<E>::names;
+  const auto index = static_cast<size_t>(value);
+  return index < names.size() ? names[index] : std::string_view{};
+}
+
+template <class E>
+std::optional<E> AppSettings::fromRawValue(std::string_view raw) {
+  const auto& names = SettingEnumNames<E>::names;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == raw) return static_cast<E>(i);
+  }
+  return std::nullopt;
+}
+
+template <class E>
+std::span<const E> AppSettings::allCases() {
+  static constexpr auto cases = [] {
+    std::array<E, SettingEnumNames<E>::names.size()> all{};
+    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<E>(i);
+    return all;
+  }();
+  return cases;
+}
+
+}  // namespace quorvel

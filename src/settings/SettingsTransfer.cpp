@@ -1,0 +1,423 @@
+#include "settings/SettingsTransfer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "settings/AppInfo.h"
+#include "settings/AppSettings.h"
+
+namespace quorvel {
+
+namespace {
+
+using Json = nlohmann::json;
+using JSONValue = SettingsTransfer::JSONValue;
+using ValueType = AppSettings::ValueType;
+
+constexpr double kTwoTo53 = 9007199254740992.0;
+constexpr double kTwoTo63 = 9223372036854775808.0;
+
+SettingsTransfer::Failure notASettingsFile() {
+  return {SettingsTransfer::Failure::Kind::notASettingsFile, 0};
+}
+
+std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+// ---- Export: the store's values by the default's type ----
+
+std::optional<std::vector<std::string>> textListIn(const Json& value) {
+  if (!value.is_array()) return std::nullopt;
+  std::vector<std::string> list;
+  for (const auto& element : value) {
+    if (!element.is_string()) return std::nullopt;
+    list.push_back(element.get<std::string>());
+  }
+  return list;
+}
+
+JSONValue stringsValue(const std::vector<std::string>& list) {
+  JSONValue::Array array;
+  for (const auto& item : list) array.push_back({item});
+  return {std::move(array)};
+}
+
+// A dictionary member by member: a list of text stays a list, an integer becomes a number, anything
+// else is left out.
+JSONValue dictionaryValue(const Json& dictionary) {
+  JSONValue::Object object;
+  for (const auto& [name, member] : dictionary.items()) {
+    if (auto list = textListIn(member)) {
+      object.emplace(name, stringsValue(*list));
+    } else if (auto integer = HotkeyBinding::storedInteger(member)) {
+      object.emplace(name, JSONValue{static_cast<double>(*integer)});
+    }
+  }
+  return {std::move(object)};
+}
+
+JSONValue exportedValue(const DefaultsStore& store, const AppSettings::DefaultEntry& entry) {
+  const auto& key = entry.key;
+  switch (entry.type) {
+    case ValueType::boolean:
+      return {store.object(key) ? store.boolValue(key) : entry.value.get<bool>()};
+    case ValueType::number:
+      return {store.object(key) ? store.doubleValue(key) : entry.value.get<double>()};
+    case ValueType::text:
+      return {store.string(key).value_or(entry.value.get<std::string>())};
+    case ValueType::textList: {
+      const auto stored = store.object(key);
+      auto list = stored ? textListIn(*stored) : std::nullopt;
+      return stringsValue(list ? *list : *textListIn(entry.value));
+    }
+    case ValueType::integerDictionary:
+    case ValueType::wordListDictionary: {
+      const auto stored = store.object(key);
+      return dictionaryValue(stored && stored->is_object() ? *stored : entry.value);
+    }
+  }
+  return {false};
+}
+
+// Finds a number JSON cannot carry, so the export fails instead of writing null in its place.
+std::optional<std::string> unencodable(const JSONValue& value, const std::string& key) {
+  if (const auto* number = std::get_if<double>(&value.value)) {
+    if (!std::isfinite(*number)) {
+      return "The setting \"" + key + "\" holds a number that JSON cannot carry (" +
+             std::to_string(*number) + ").";
+    }
+  } else if (const auto* array = std::get_if<JSONValue::Array>(&value.value)) {
+    for (const auto& element : *array) {
+      if (auto problem = unencodable(element, key)) return problem;
+    }
+  } else if (const auto* object = std::get_if<JSONValue::Object>(&value.value)) {
+    for (const auto& [name, member] : *object) {
+      if (auto problem = unencodable(member, key)) return problem;
+    }
+  }
+  return std::nullopt;
+}
+
+// ---- Import: a file value converted to the default's type ----
+
+std::optional<Json> converted(const JSONValue& value, ValueType type) {
+  switch (type) {
+    case ValueType::boolean:
+      if (const auto* b = std::get_if<bool>(&value.value)) return Json(*b);
+      return std::nullopt;
+    case ValueType::number:
+      if (const auto* d = std::get_if<double>(&value.value); d && std::isfinite(*d)) return Json(*d);
+      return std::nullopt;
+    case ValueType::text:
+      if (const auto* s = std::get_if<std::string>(&value.value)) return Json(*s);
+      return std::nullopt;
+    case ValueType::textList: {
+      const auto* array = std::get_if<JSONValue::Array>(&value.value);
+      if (!array) return std::nullopt;
+      Json list = Json::array();
+      for (const auto& element : *array) {
+        const auto* s = std::get_if<std::string>(&element.value);
+        if (!s) return std::nullopt;
+        list.push_back(*s);
+      }
+      return list;
+    }
+    case ValueType::integerDictionary: {
+      const auto* object = std::get_if<JSONValue::Object>(&value.value);
+      if (!object) return std::nullopt;
+      Json dictionary = Json::object();
+      for (const auto& [name, member] : *object) {
+        const auto* d = std::get_if<double>(&member.value);
+        if (!d || !std::isfinite(*d) || std::trunc(*d) != *d || *d < -kTwoTo63 || *d >= kTwoTo63) {
+          return std::nullopt;
+        }
+        dictionary[name] = static_cast<int64_t>(*d);
+      }
+      return dictionary;
+    }
+    case ValueType::wordListDictionary: {
+      const auto* object = std::get_if<JSONValue::Object>(&value.value);
+      if (!object) return std::nullopt;
+      Json dictionary = Json::object();
+      for (const auto& [name, member] : *object) {
+        auto words = converted(member, ValueType::textList);
+        if (!words) return std::nullopt;
+        dictionary[name] = std::move(*words);
+      }
+      return dictionary;
+    }
+  }
+  return std::nullopt;
+}
+
+// The value `key` will have once `writes` are in: the pending write, else the store's own.
+std::optional<Json> valueAfter(const std::map<std::string, Json>& writes, const DefaultsStore& store,
+                               const std::string& key) {
+  if (auto pending = writes.find(key); pending != writes.end()) return pending->second;
+  return store.object(key);
+}
+
+std::vector<std::string> listAfter(const std::map<std::string, Json>& writes, const DefaultsStore& store,
+                                   const std::string& key) {
+  const auto value = valueAfter(writes, store, key);
+  auto list = value ? textListIn(*value) : std::nullopt;
+  return list.value_or(std::vector<std::string>{});
+}
+
+// Reads a file the user chose, refusing anything but a regular file of a settings file's size.
+std::optional<std::string> readChosenFile(const std::filesystem::path& file) {
+  // Non-blocking, so that a named pipe cannot hold the import; it is refused below.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  std::optional<std::string> data;
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<uint64_t>(info.st_size) <= SettingsTransfer::maximumFileSize) {
+    std::string bytes;
+    bytes.resize(SettingsTransfer::maximumFileSize + 1);
+    size_t total = 0;
+    bool failed = false;
+    while (total < bytes.size()) {
+      const ssize_t got = ::read(fd, bytes.data() + total, bytes.size() - total);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        failed = true;
+        break;
+      }
+      if (got == 0) break;
+      total += static_cast<size_t>(got);
+    }
+    // A file that grew past the limit while being read is refused as well.
+    if (!failed && total <= SettingsTransfer::maximumFileSize) {
+      bytes.resize(total);
+      data = std::move(bytes);
+    }
+  }
+  ::close(fd);
+  return data;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t wrote = ::write(fd, data.data(), data.size());
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(wrote));
+  }
+  return true;
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+// ---- JSONValue ----
+
+std::optional<JSONValue> JSONValue::fromJson(const Json& json, int depth) {
+  if (depth > maximumNesting) return std::nullopt;
+  switch (json.type()) {
+    case Json::value_t::boolean:
+      return JSONValue{json.get<bool>()};
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+      return JSONValue{json.get<double>()};
+    case Json::value_t::string:
+      return JSONValue{json.get<std::string>()};
+    case Json::value_t::array: {
+      Array array;
+      array.reserve(json.size());
+      for (const auto& element : json) {
+        auto value = fromJson(element, depth + 1);
+        if (!value) return std::nullopt;
+        array.push_back(std::move(*value));
+      }
+      return JSONValue{std::move(array)};
+    }
+    case Json::value_t::object: {
+      Object object;
+      for (const auto& [name, member] : json.items()) {
+        auto value = fromJson(member, depth + 1);
+        if (!value) return std::nullopt;
+        object.emplace(name, std::move(*value));
+      }
+      return JSONValue{std::move(object)};
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+Json JSONValue::toJson() const {
+  return std::visit(
+      [](const auto& v) -> Json {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, double>) {
+          if (std::trunc(v) == v && std::fabs(v) < kTwoTo53) return Json(static_cast<int64_t>(v));
+          return Json(v);
+        } else if constexpr (std::is_same_v<T, Array>) {
+          Json array = Json::array();
+          for (const auto& element : v) array.push_back(element.toJson());
+          return array;
+        } else if constexpr (std::is_same_v<T, Object>) {
+          Json object = Json::object();
+          for (const auto& [name, member] : v) object[name] = member.toJson();
+          return object;
+        } else {
+          return Json(v);
+        }
+      },
+      value);
+}
+
+// ---- SettingsTransfer ----
+
+SettingsTransfer::SettingsTransfer(AppSettings& settings) : settings_(settings) {}
+
+void SettingsTransfer::setWriteInterruptionForTesting(std::function<bool()> hook) {
+  interruption_ = std::move(hook);
+}
+
+SettingsTransfer::ExportResult SettingsTransfer::exportSettings(const DefaultsStore& store) const {
+  Json settings = Json::object();
+  for (const auto& entry : AppSettings::defaultEntries()) {
+    const JSONValue value = exportedValue(store, entry);
+    if (auto problem = unencodable(value, entry.key)) return {std::nullopt, *problem};
+    settings[entry.key] = value.toJson();
+  }
+  Json document = {
+      {"schemaVersion", currentSchemaVersion},
+      {"appVersion", AppInfo::versionString()},
+      {"settings", std::move(settings)},
+  };
+  try {
+    // Object members come out in key order.
+    return {document.dump(2), {}};
+  } catch (const Json::exception& error) {
+    return {std::nullopt, error.what()};
+  }
+}
+
+SettingsTransfer::ExportResult SettingsTransfer::exportToFile(const DefaultsStore& store,
+                                                              const std::filesystem::path& file) const {
+  ExportResult result = exportSettings(store);
+  if (!result.succeeded()) return result;
+
+  const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+  std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return {std::nullopt, errnoText("Could not create a file beside " + file.string())};
+
+  // Keep the permissions of the file being replaced; a new file gets the usual ones.
+  struct stat existing {};
+  const mode_t mode = ::stat(file.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)
+                          ? (existing.st_mode & 07777)
+                          : 0644;
+  std::string error;
+  if (!writeAll(fd, *result.data)) {
+    error = errnoText("Could not write " + temporary);
+  } else if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
+    error = errnoText("Could not save " + temporary);
+  }
+  if (::close(fd) != 0 && error.empty()) error = errnoText("Could not save " + temporary);
+  if (error.empty() && interruption_ && !interruption_()) error = "The export was interrupted.";
+  if (error.empty() && ::rename(temporary.c_str(), file.c_str()) != 0) {
+    error = errnoText("Could not replace " + file.string());
+  }
+  if (!error.empty()) {
+    ::unlink(temporary.c_str());
+    return {std::nullopt, error};
+  }
+  syncFolder(folder);
+  return result;
+}
+
+std::variant<SettingsTransfer::File, SettingsTransfer::Failure> SettingsTransfer::decode(
+    std::string_view data) {
+  const Json document = Json::parse(data.begin(), data.end(), nullptr, false);
+  if (document.is_discarded() || !document.is_object()) return notASettingsFile();
+
+  const auto version = document.find("schemaVersion");
+  const auto appVersion = document.find("appVersion");
+  const auto settings = document.find("settings");
+  if (version == document.end() || appVersion == document.end() || settings == document.end()) {
+    return notASettingsFile();
+  }
+  const auto schemaVersion = HotkeyBinding::storedInteger(*version);
+  if (!schemaVersion || !appVersion->is_string() || !settings->is_object()) return notASettingsFile();
+
+  File file;
+  file.schemaVersion = *schemaVersion;
+  file.appVersion = appVersion->get<std::string>();
+  for (const auto& [key, member] : settings->items()) {
+    auto value = JSONValue::fromJson(member, 1);
+    if (!value) return notASettingsFile();
+    file.settings.emplace(key, std::move(*value));
+  }
+  return file;
+}
+
+SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view data,
+                                                                DefaultsStore& store) const {
+  auto decoded = decode(data);
+  if (auto* failure = std::get_if<Failure>(&decoded)) return {*failure, 0};
+  const File& file = std::get<File>(decoded);
+  if (file.schemaVersion != currentSchemaVersion) {
+    return {Failure{Failure::Kind::fromAnotherVersion, file.schemaVersion}, 0};
+  }
+
+  // Everything is worked out first and written as one change at the end.
+  std::map<std::string, Json> writes;
+  int written = 0;
+  for (const auto& entry : AppSettings::defaultEntries()) {
+    const auto inFile = file.settings.find(entry.key);
+    if (inFile == file.settings.end()) continue;
+    if (auto value = converted(inFile->second, entry.type)) {
+      writes[entry.key] = std::move(*value);
+      ++written;
+    }
+  }
+
+  if (&store == &settings_.store()) {
+    using K = AppSettings::Key;
+    const auto hidden = AppSettings::canonicalIdentifiers(listAfter(writes, store, K::hiddenBundleIDs));
+    const auto patternsValue = valueAfter(writes, store, K::hiddenTitlePatterns);
+    const auto patterns = AppSettings::restrictedTitlePatterns(
+        AppSettings::titlePatternsFrom(patternsValue.value_or(Json::object())), hidden);
+    const auto passThrough =
+        AppSettings::canonicalIdentifiers(listAfter(writes, store, K::passThroughBundleIDs));
+    writes[K::hiddenBundleIDs] = Json(hidden);
+    writes[K::hiddenTitlePatterns] = AppSettings::titlePatternsValue(patterns);
+    writes[K::passThroughBundleIDs] = Json(passThrough);
+  }
+
+  if (!writes.empty()) store.setMany(writes);
+  return {std::nullopt, written};
+}
+
+SettingsTransfer::ImportResult SettingsTransfer::importFile(const std::filesystem::path& file,
+                                                            DefaultsStore& store) const {
+  const auto data = readChosenFile(file);
+  if (!data) return {notASettingsFile(), 0};
+  return importSettings(*data, store);
+}
+
+std::string SettingsTransfer::message(const Failure& failure) {
+  if (failure.kind == Failure::Kind::fromAnotherVersion) {
+    return "That file was written by a different version of Quorvel, so its settings cannot be read "
+           "here. Nothing was changed.";
+  }
+  return "That file could not be read as a Quorvel settings file. Nothing was changed.";
+}
+
+}  // namespace quorvel

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "base/DefaultsStore.h"
+
+namespace quorvel {
+
+class AppSettings;
+
+// The settings file: every setting of the table of registered defaults in one JSON document, and the
+// import of such a document into a store.
+//
+// The keys written, the keys read and the type each value must have come from the table of defaults,
+// never from the file. An import checks the whole file before it writes anything and then writes all
+// of its keys as one change; a refused file changes nothing.
+class SettingsTransfer {
+ public:
+  static constexpr int64_t currentSchemaVersion = 1;
+  // Larger files are refused before they are read: no settings file comes near this.
+  static constexpr size_t maximumFileSize = size_t{1} << 20;
+  // Deeper nesting in a file is refused rather than followed.
+  static constexpr int maximumNesting = 512;
+
+  // One value of the file: Boolean, number, text, list or object. Null is none of them.
+  struct JSONValue {
+    using Array = std::vector<JSONValue>;
+    using Object = std::map<std::string, JSONValue>;
+    std::variant<bool, double, std::string, Array, Object> value;
+
+    bool operator==(const JSONValue&) const = default;
+
+    // None for null anywhere inside, or for nesting deeper than maximumNesting.
+    static std::optional<JSONValue> fromJson(const nlohmann::json& json, int depth = 0);
+    // Whole numbers are written without a fraction.
+    nlohmann::json toJson() const;
+  };
+
+  // The document.
+  struct File {
+    int64_t schemaVersion = currentSchemaVersion;
+    std::string appVersion;
+    std::map<std::string, JSONValue> settings;
+  };
+
+  struct Failure {
+    enum class Kind { fromAnotherVersion, notASettingsFile };
+    Kind kind;
+    int64_t schemaVersion = 0;  // the file's version, for fromAnotherVersion
+    bool operator==(const Failure&) const = default;
+  };
+
+  struct ImportResult {
+    std::optional<Failure> failure;
+    int written = 0;  // keys written from the file
+    bool succeeded() const { return !failure; }
+  };
+
+  struct ExportResult {
+    std::optional<std::string> data;  // the document's bytes
+    std::string error;                // why there is no document
+    bool succeeded() const { return data.has_value(); }
+  };
+
+  // `settings` is over the program's own store: an import into that store also tidies the hidden and
+  // pass-through application lists as the settings window writes them.
+  explicit SettingsTransfer(AppSettings& settings);
+
+  ExportResult exportSettings(const DefaultsStore& store) const;
+  // Writes the document to `file` through a temporary file beside it, so that `file` holds either
+  // its old content or the whole new document.
+  ExportResult exportToFile(const DefaultsStore& store, const std::filesystem::path& file) const;
+
+  ImportResult importSettings(std::string_view data, DefaultsStore& store) const;
+  // Reads a file the user chose: only a regular file of at most maximumFileSize bytes is decoded.
+  ImportResult importFile(const std::filesystem::path& file, DefaultsStore& store) const;
+
+  static std::variant<File, Failure> decode(std::string_view data);
+  // The sentence shown for a refused file.
+  static std::string message(const Failure& failure);
+
+  // For tests: runs after the temporary export file is complete and before it replaces the real
+  // one; returning false abandons the export there.
+  void setWriteInterruptionForTesting(std::function<bool()> hook);
+
+ private:
+  AppSettings& settings_;
+  std::function<bool()> interruption_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "base/DefaultsStore.h"
+#include "settings/AppSettings.h"
+
+namespace quorvel {
+namespace {
+
+using Value = AppSettings::Value;
+using K = AppSettings::Key;
+using Words = std::vector<std::string>;
+using Patterns = std::map<std::string, Words>;
+
+class ApplicationListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { settings.registerDefaults(); }
+  DefaultsStore store;
+  AppSettings settings{store};
+};
+
+TEST_F(ApplicationListTest, IdentifierListsAreTrimmedUniqueAndSortedWithoutRegardToCase) {
+  settings.setHiddenBundleIDs({"com.zed.app", " com.apple.Safari\n", "", "com.apple.Safari", "   ",
+                               "COM.BETA.APP"});
+  EXPECT_EQ(store.storedObject(K::hiddenBundleIDs),
+            Value(Words{"com.apple.Safari", "COM.BETA.APP", "com.zed.app"}));
+  settings.setPassThroughBundleIDs({"org.b", "Org.A", "org.b ", "com.parallels."});
+  EXPECT_EQ(settings.stringList(K::passThroughBundleIDs),
+            (Words{"com.parallels.", "Org.A", "org.b"}));
+}
+
+TEST_F(ApplicationListTest, IdentifiersDifferingInCaseOnlyAreBothKept) {
+  settings.setPassThroughBundleIDs({"com.app", "COM.APP"});
+  EXPECT_EQ(settings.stringList(K::passThroughBundleIDs)->size(), 2u);
+}
+
+TEST_F(ApplicationListTest, TitleWordsAreNormalised) {
+  EXPECT_EQ(AppSettings::normalizedTitleWords({"Secret", "secret ", "", "  ", "Bank", "\tBANK\n"}),
+            (Words{"bank", "secret"}));
+}
+
+TEST_F(ApplicationListTest, TitlePatternsOnlyForHiddenApplications) {
+  settings.setHiddenBundleIDs({"com.a"});
+  settings.setHiddenTitlePatterns({{"com.a", {"Private", "private "}}, {"com.b", {"x"}}, {"com.a2", {""}}});
+  EXPECT_EQ(settings.hiddenTitlePatterns(), (Patterns{{"com.a", {"private"}}}));
+  EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), (Value{{"com.a", Words{"private"}}}));
+  // Hiding com.b later does not bring its words back.
+  settings.setHiddenBundleIDs({"com.a", "com.b"});
+  EXPECT_EQ(settings.hiddenTitlePatterns(), (Patterns{{"com.a", {"private"}}}));
+  // Unhiding com.a drops its words in the same write.
+  int changes = 0;
+  store.addObserver([&] { ++changes; });
+  settings.setHiddenBundleIDs({"com.b"});
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), Value::object());
+}
+
+TEST_F(ApplicationListTest, ReadingPatternsDropsEntriesThatAreNotWordLists) {
+  Value stored = Value::object();
+  stored["com.a"] = 5;
+  stored["com.b"] = Words{"  ", ""};
+  stored["com.c"] = Value::array({"Ok", 3});
+  stored["com.d"] = Words{"Draft", "draft"};
+  store.set(K::hiddenTitlePatterns, stored);
+  EXPECT_EQ(settings.hiddenTitlePatterns(), (Patterns{{"com.d", {"draft"}}}));
+  store.set(K::hiddenTitlePatterns, "not a dictionary");
+  EXPECT_TRUE(settings.hiddenTitlePatterns().empty());
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,275 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/DefaultsStore.h"
+#include "settings/AppSettings.h"
+#include "settings/SettingsTransfer.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using Value = AppSettings::Value;
+using K = AppSettings::Key;
+using Failure = SettingsTransfer::Failure;
+using Words = std::vector<std::string>;
+
+const std::string kNotASettingsFile =
+    "That file could not be read as a Quorvel settings file. Nothing was changed.";
+
+std::string fileWith(const Value& settings, const Value& version = 1) {
+  return Value{{"schemaVersion", version}, {"appVersion", "1.0"}, {"settings", settings}}.dump();
+}
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class SettingsTransferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings.registerDefaults();
+    folder = fs::temp_directory_path() /
+             ("quorvel-transfer-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+  }
+  void TearDown() override { fs::remove_all(folder); }
+
+  // A failed import leaves the store exactly as it was and tells nobody.
+  void expectRefused(const SettingsTransfer::ImportResult& result, Failure expected) {
+    ASSERT_FALSE(result.succeeded());
+    EXPECT_EQ(*result.failure, expected);
+    EXPECT_EQ(result.written, 0);
+    EXPECT_EQ(store.storedValues(), before);
+    EXPECT_EQ(changes, 0);
+  }
+  void watch() {
+    before = store.storedValues();
+    store.addObserver([this] { ++changes; });
+  }
+
+  DefaultsStore store;
+  AppSettings settings{store};
+  SettingsTransfer transfer{settings};
+  fs::path folder;
+  std::map<std::string, Value> before;
+  int changes = 0;
+};
+
+TEST_F(SettingsTransferTest, ExportWritesEveryKeySortedWithWholeNumbers) {
+  store.set(K::switcherStyle, "row");
+  store.set(K::hotkeyBinding2, Value{{"keyCode", 49}, {"flags", 524288}, {"note", "x"}, {"half", 1.5}});
+  const auto exported = transfer.exportSettings(store);
+  ASSERT_TRUE(exported.succeeded()) << exported.error;
+  const auto document = Value::parse(*exported.data);
+  EXPECT_EQ(document["schemaVersion"], 1);
+  EXPECT_TRUE(document["appVersion"].is_string());
+  const auto& written = document["settings"];
+  EXPECT_EQ(written.size(), 81u);
+  EXPECT_EQ(written["switcherStyle"], "row");
+  EXPECT_EQ(written["titleSize"], "large");
+  // Dictionary members that are neither integers nor lists of text are left out.
+  EXPECT_EQ(written["hotkeyBinding2"], (Value{{"keyCode", 49}, {"flags", 524288}}));
+  EXPECT_NE(exported.data->find("\"keyCode\": 48"), std::string::npos);
+  EXPECT_NE(exported.data->find("\"cardSpacingExpo\": 1"), std::string::npos);
+  EXPECT_LT(exported.data->find("\"animateFlight\""), exported.data->find("\"backdropColor\""));
+  EXPECT_LT(exported.data->find("\"appVersion\""), exported.data->find("\"schemaVersion\""));
+}
+
+TEST_F(SettingsTransferTest, ExportReadsValuesByTheDefaultsType) {
+  store.set(K::vimKeys, "no");            // Boolean reading
+  store.set(K::scrollSpeed, "2.5");       // number reading
+  store.set(K::backdropColor, 7);         // text reading of a number
+  store.set(K::hiddenBundleIDs, 3);       // no list: the default
+  store.set(K::cancelBinding, "F5");      // no dictionary: the default
+  const auto exported = transfer.exportSettings(store);
+  ASSERT_TRUE(exported.succeeded());
+  const auto written = Value::parse(*exported.data)["settings"];
+  EXPECT_EQ(written["vimKeys"], false);
+  EXPECT_EQ(written["scrollSpeed"], 2.5);
+  EXPECT_EQ(written["backdropColor"], "7");
+  EXPECT_EQ(written["hiddenBundleIDs"], Value::array());
+  EXPECT_EQ(written["cancelBinding"], Value::object());
+}
+
+TEST_F(SettingsTransferTest, RoundTripCarriesEveryKey) {
+  store.set(K::vimKeys, false);
+  store.set(K::blurAmount, 0.75);
+  store.set(K::windowOrder, "alphabetical");
+  store.set(K::hiddenBundleIDs, Words{"com.a", "com.b"});
+  store.set(K::hiddenTitlePatterns, Value{{"com.a", Words{"secret"}}});
+  store.set(K::hotkeyBinding2, Value{{"keyCode", 49}, {"flags", 1048576}});
+  const auto exported = transfer.exportSettings(store);
+  ASSERT_TRUE(exported.succeeded());
+
+  DefaultsStore other;
+  AppSettings otherSettings(other);
+  otherSettings.registerDefaults();
+  const auto imported = transfer.importSettings(*exported.data, other);
+  ASSERT_TRUE(imported.succeeded());
+  EXPECT_EQ(imported.written, 81);
+  for (const auto& [key, value] : AppSettings::defaults()) {
+    EXPECT_EQ(other.object(key), store.object(key)) << key;
+  }
+  // Back into the same store as well.
+  EXPECT_EQ(transfer.importSettings(*exported.data, store).written, 81);
+}
+
+TEST_F(SettingsTransferTest, ImportConvertsToTheDefaultsTypeAndSkipsTheRest) {
+  const Value file = {
+      {"vimKeys", 1},                                                       // not a Boolean: skipped
+      {"switcherStyle", "teacup"},                                          // any text
+      {"hotkeyBinding1", {{"keyCode", 49}, {"flags", 524288}}},             // integers
+      {"hotkeyBinding2", {{"keyCode", 49.5}, {"flags", 524288}}},           // skipped
+      {"cancelBinding", Value::object()},                                   // no shortcut
+      {"blurAmount", 7},                                                    // no range check
+      {"passThroughBundleIDs", Value::array({"com.a", 3})},                 // skipped
+      {"hiddenTitlePatterns", {{"com.a", Value::array({"x", true})}}},     // skipped
+      {"unknownKey", true},                                                 // ignored
+  };
+  const auto result = transfer.importSettings(fileWith(file), store);
+  ASSERT_TRUE(result.succeeded());
+  EXPECT_EQ(result.written, 4);
+  EXPECT_FALSE(store.hasStoredValue(K::vimKeys));
+  EXPECT_EQ(store.storedObject(K::switcherStyle), Value("teacup"));
+  EXPECT_EQ(settings.switcherStyle(), AppSettings::SwitcherStyle::coverArc);
+  const auto binding = store.storedObject(K::hotkeyBinding1);
+  ASSERT_TRUE(binding);
+  EXPECT_TRUE((*binding)["keyCode"].is_number_integer());
+  EXPECT_EQ(settings.hotkeyBinding(HotkeySlot::first), (HotkeyBinding{49, HotkeyBinding::optionFlag}));
+  EXPECT_FALSE(store.hasStoredValue(K::hotkeyBinding2));
+  EXPECT_EQ(store.storedObject(K::cancelBinding), Value::object());
+  EXPECT_EQ(store.storedObject(K::blurAmount), Value(7.0));
+  EXPECT_FALSE(store.hasStoredValue("unknownKey"));
+}
+
+TEST_F(SettingsTransferTest, ImportIntoTheProgramsStoreTidiesTheLists) {
+  const Value file = {
+      {"hiddenBundleIDs", Words{" com.a ", "com.a", "com.b"}},
+      {"hiddenTitlePatterns", {{"com.a", Words{"Draft", "draft "}}, {"com.z", Words{"x"}}}},
+  };
+  int changes = 0;
+  store.addObserver([&] { ++changes; });
+  const auto result = transfer.importSettings(fileWith(file), store);
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(changes, 1);  // one change for the whole file
+  EXPECT_EQ(store.storedObject(K::hiddenBundleIDs), Value(Words{"com.a", "com.b"}));
+  EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), (Value{{"com.a", Words{"draft"}}}));
+  EXPECT_EQ(store.storedObject(K::passThroughBundleIDs)->size(), 10u);
+
+  DefaultsStore other;
+  EXPECT_EQ(transfer.importSettings(fileWith(file), other).written, 2);
+  EXPECT_EQ(other.storedObject(K::hiddenBundleIDs), Value(Words{" com.a ", "com.a", "com.b"}));
+}
+
+TEST_F(SettingsTransferTest, RefusedFilesChangeNothing) {
+  store.set(K::vimKeys, false);
+  watch();
+  const Value good = {{"vimKeys", true}};
+  const Failure notSettings{Failure::Kind::notASettingsFile, 0};
+
+  expectRefused(transfer.importSettings(fileWith(good, 2), store), {Failure::Kind::fromAnotherVersion, 2});
+  expectRefused(transfer.importSettings("vimKeys = true", store), notSettings);
+  expectRefused(transfer.importSettings("", store), notSettings);
+  expectRefused(transfer.importSettings("[1, 2]", store), notSettings);
+  expectRefused(transfer.importSettings(Value{{"schemaVersion", 1}, {"settings", good}}.dump(), store),
+                notSettings);
+  expectRefused(transfer.importSettings(fileWith(good, "1"), store), notSettings);
+  expectRefused(transfer.importSettings(fileWith(good, 1.5), store), notSettings);
+  expectRefused(transfer.importSettings(fileWith(Value::array({good})), store), notSettings);
+  expectRefused(transfer.importSettings(fileWith({{"vimKeys", true}, {"showTips", nullptr}}), store),
+                notSettings);
+  expectRefused(
+      transfer.importSettings(fileWith({{"vimKeys", true}, {"hiddenBundleIDs", Value::array({"a", nullptr})}}), store),
+      notSettings);
+  // A version from another release is judged only once the file reads as a settings file.
+  expectRefused(transfer.importSettings(fileWith({{"vimKeys", nullptr}}, 2), store), notSettings);
+  EXPECT_EQ(SettingsTransfer::message(notSettings), kNotASettingsFile);
+  EXPECT_EQ(SettingsTransfer::message({Failure::Kind::fromAnotherVersion, 2}),
+            "That file was written by a different version of Quorvel, so its settings cannot be read "
+            "here. Nothing was changed.");
+}
+
+TEST_F(SettingsTransferTest, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+  watch();
+  const size_t depth = 200000;
+  std::string nested = std::string(depth, '[') + std::string(depth, ']');
+  const std::string data = R"({"schemaVersion":1,"appVersion":"x","settings":{"hiddenBundleIDs":)" + nested + "}}";
+  expectRefused(transfer.importSettings(data, store), {Failure::Kind::notASettingsFile, 0});
+}
+
+TEST_F(SettingsTransferTest, ImportFileRefusesDirectoriesAndLargeFiles) {
+  watch();
+  const Failure notSettings{Failure::Kind::notASettingsFile, 0};
+  expectRefused(transfer.importFile(folder, store), notSettings);
+  expectRefused(transfer.importFile(folder / "missing.json", store), notSettings);
+
+  // A valid document padded past 1 MiB with blanks.
+  const fs::path large = folder / "large.json";
+  std::string padded = fileWith({{"vimKeys", false}});
+  padded.append(SettingsTransfer::maximumFileSize + 1 - padded.size(), ' ');
+  std::ofstream(large, std::ios::binary) << padded;
+  expectRefused(transfer.importFile(large, store), notSettings);
+
+  const fs::path pipe = folder / "pipe.json";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  expectRefused(transfer.importFile(pipe, store), notSettings);
+
+  // Exactly at the limit is fine.
+  padded.pop_back();
+  std::ofstream(large, std::ios::binary | std::ios::trunc) << padded;
+  const auto result = transfer.importFile(large, store);
+  ASSERT_TRUE(result.succeeded());
+  EXPECT_EQ(result.written, 1);
+}
+
+TEST_F(SettingsTransferTest, ExportFileReplacesTheOldFileWhole) {
+  const fs::path target = folder / "settings.json";
+  store.set(K::switcherStyle, "row");
+  ASSERT_TRUE(transfer.exportToFile(store, target).succeeded());
+  const std::string good = readAll(target);
+  EXPECT_EQ(transfer.importFile(target, store).written, 81);
+
+  store.set(K::switcherStyle, "expo");
+  transfer.setWriteInterruptionForTesting([] { return false; });
+  EXPECT_FALSE(transfer.exportToFile(store, target).succeeded());
+  EXPECT_EQ(readAll(target), good);
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+  transfer.setWriteInterruptionForTesting(nullptr);
+  ASSERT_TRUE(transfer.exportToFile(store, target).succeeded());
+  EXPECT_NE(readAll(target).find("\"expo\""), std::string::npos);
+}
+
+TEST_F(SettingsTransferTest, ExportFileFailsCleanlyWhereItCannotWrite) {
+  const fs::path aside = folder / "taken";
+  fs::create_directories(aside / "inside");
+  const auto overFolder = transfer.exportToFile(store, aside);
+  EXPECT_FALSE(overFolder.succeeded());
+  EXPECT_FALSE(overFolder.error.empty());
+  EXPECT_TRUE(fs::is_directory(aside / "inside"));
+  EXPECT_FALSE(transfer.exportToFile(store, folder / "no" / "such" / "folder.json").succeeded());
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST_F(SettingsTransferTest, ExportRefusesNumbersJsonCannotCarry) {
+  store.set(K::scrollSpeed, Value(std::nan("")));
+  const auto exported = transfer.exportSettings(store);
+  EXPECT_FALSE(exported.succeeded());
+  EXPECT_NE(exported.error.find("scrollSpeed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel
