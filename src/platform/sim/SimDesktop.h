@@ -32,9 +32,13 @@
 #include "platform/AXElement.h"
 #include "platform/AXError.h"
 #include "platform/AXValue.h"
+#include "platform/Accessibility.h"
 #include "platform/DesktopServer.h"
+#include "platform/Displays.h"
 #include "platform/InputIdle.h"
 #include "platform/PlatformServices.h"
+#include "platform/ShareableContent.h"
+#include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 
 namespace quorvel {

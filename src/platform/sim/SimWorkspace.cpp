@@ -1,0 +1,57 @@
+#include "platform/sim/SimWorkspace.h"
+
+#include "platform/sim/SimWorld.h"
+
+namespace quorvel {
+
+std::vector<RunningApplication> SimWorkspace::runningApplications() {
+  return world_->read([&] {
+    std::vector<RunningApplication> list;
+    for (int32_t pid : world_->appOrder) list.push_back(world_->runningApplication(world_->apps.at(pid)));
+    return list;
+  });
+}
+
+std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
+  return world_->read([&]() -> std::optional<RunningApplication> {
+    if (!world_->front) return std::nullopt;
+    const SimAppState* app = world_->runningApp(*world_->front);
+    if (!app) return std::nullopt;
+    return world_->runningApplication(*app);
+  });
+}
+
+uint64_t SimWorkspace::addObserver(Event event, Observer observer) {
+  return world_->change([&](SimEffects&) {
+    const uint64_t token = world_->nextObserverToken++;
+    world_->workspaceObservers.emplace(token, std::make_pair(event, std::move(observer)));
+    return token;
+  });
+}
+
+void SimWorkspace::removeObserver(uint64_t token) {
+  // The observer's closure is released outside the lock: whatever it holds may call back in.
+  Observer released = world_->change([&](SimEffects&) {
+    Observer taken;
+    auto it = world_->workspaceObservers.find(token);
+    if (it != world_->workspaceObservers.end()) {
+      taken = std::move(it->second.second);
+      world_->workspaceObservers.erase(it);
+    }
+    return taken;
+  });
+}
+
+bool SimWorkspace::activate(int32_t pid, bool allWindows) {
+  return world_->change([&](SimEffects& fx) { return world_->activate(pid, allWindows, fx); });
+}
+
+bool SimWorkspace::unhide(int32_t pid) {
+  return world_->change([&](SimEffects& fx) { return world_->unhide(pid, fx); });
+}
+
+int32_t SimWorkspace::ownPid() {
+  return world_->read([&] { return world_->ownPid; });
+}
+
+}  // namespace quorvel

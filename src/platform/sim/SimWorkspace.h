@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Workspace.h"
+
+namespace quorvel {
+
+class SimWorld;
+
+// The running simulated applications; notifications arrive on the runtime's main queue.
+class SimWorkspace final : public Workspace {
+ public:
+  explicit SimWorkspace(std::shared_ptr<SimWorld> world) : world_(std::move(world)) {}
+
+  std::vector<RunningApplication> runningApplications() override;
+  std::optional<RunningApplication> frontmostApplication() override;
+  uint64_t addObserver(Event event, Observer observer) override;
+  void removeObserver(uint64_t token) override;
+  bool activate(int32_t pid, bool allWindows) override;
+  bool unhide(int32_t pid) override;
+  int32_t ownPid() override;
+
+ private:
+  std::shared_ptr<SimWorld> world_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,766 @@
+#include "platform/sim/SimWorld.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/sim/SimElement.h"
+#include "platform/sim/SimObserver.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr double kDefaultMessagingTimeout = 6.0;  // the platform's default, in seconds
+constexpr double kMenuBarHeight = 25.0;
+
+[[noreturn]] void misuse(const char* what) {
+  std::fprintf(stderr, "SimDesktop: %s\n", what);
+  std::abort();
+}
+
+double overlapArea(const Rect& a, const Rect& b) {
+  if (!a.intersects(b)) return 0;
+  const Rect r = a.intersection(b);
+  return r.isNull() ? 0 : r.width * r.height;
+}
+
+}  // namespace
+
+SimWorld::SimWorld(Runtime& runtime, const SimDesktopOptions& options)
+    : runtime(runtime),
+      virtualClock(dynamic_cast<VirtualClock*>(&runtime.clock())),
+      ownPid(options.ownPid),
+      trusted(options.accessibilityTrusted),
+      screenRecording(options.screenRecordingGranted),
+      separateSpaces(options.separateSpaces),
+      nextWindowNumber(options.firstWindowNumber),
+      nextSpaceID(options.firstDesktopID) {
+  for (const auto& spec : options.displays) attach(spec);
+  const Instant now = runtime.clock().now();
+  lastInput[InputIdle::Source::hidSystem] = now;
+  lastInput[InputIdle::Source::combinedSession] = now;
+}
+
+// --- Applications ----------------------------------------------------------------------------
+
+SimAppState* SimWorld::app(int32_t pid) {
+  auto it = apps.find(pid);
+  return it == apps.end() ? nullptr : &it->second;
+}
+
+const SimAppState* SimWorld::app(int32_t pid) const {
+  auto it = apps.find(pid);
+  return it == apps.end() ? nullptr : &it->second;
+}
+
+SimAppState* SimWorld::runningApp(int32_t pid) {
+  auto* a = app(pid);
+  return a && a->running ? a : nullptr;
+}
+
+const SimAppState* SimWorld::runningApp(int32_t pid) const {
+  const auto* a = app(pid);
+  return a && a->running ? a : nullptr;
+}
+
+RunningApplication SimWorld::runningApplication(const SimAppState& a) const {
+  return RunningApplication{.pid = a.pid,
+                            .bundleIdentifier = a.bundleID,
+                            .localizedName = a.name,
+                            .isHidden = a.hidden,
+                            .isActive = front == a.pid,
+                            .activationPolicy = a.policy};
+}
+
+void SimWorld::postWorkspace(Workspace::Event event, const SimAppState& a, SimEffects& fx) {
+  std::vector<uint64_t> tokens;
+  for (const auto& [token, entry] : workspaceObservers) {
+    if (entry.first == event) tokens.push_back(token);
+  }
+  if (tokens.empty()) return;
+  RunningApplication info = runningApplication(a);
+  std::weak_ptr<SimWorld> weak = weak_from_this();
+  Executor& main = runtime.main();
+  fx.add([weak, tokens = std::move(tokens), info = std::move(info), event, &main] {
+    main.post([weak, tokens, info, event] {
+      for (uint64_t token : tokens) {
+        auto world = weak.lock();
+        if (!world) return;
+        Workspace::Observer observer = world->read([&]() -> Workspace::Observer {
+          auto it = world->workspaceObservers.find(token);
+          return it == world->workspaceObservers.end() ? nullptr : it->second.second;
+        });
+        world.reset();
+        if (observer) observer(event, info);
+      }
+    });
+  });
+}
+
+bool SimWorld::launch(const SimAppSpec& spec, SimEffects& fx) {
+  if (runningApp(spec.pid)) return false;
+  SimAppState& a = apps[spec.pid];
+  a = SimAppState{};
+  a.pid = spec.pid;
+  a.bundleID = spec.bundleID;
+  a.name = spec.name;
+  a.policy = spec.policy;
+  a.running = true;
+  a.hidden = spec.hidden && !spec.activate;
+  SimNode n;
+  n.pid = spec.pid;
+  n.kind = SimNode::Kind::application;
+  a.element = addNode(std::move(n));
+  appOrder.push_back(spec.pid);
+  postWorkspace(Workspace::Event::didLaunchApplication, a, fx);
+  if (spec.activate) setFront(spec.pid, fx);
+  return true;
+}
+
+bool SimWorld::quit(int32_t pid, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a) return false;
+  std::vector<uint32_t> owned;
+  for (const auto& [number, w] : windows) {
+    if (w.pid == pid) owned.push_back(number);
+  }
+  for (uint32_t number : owned) {
+    std::erase(stack, number);
+    dropNode(windows[number].element);
+    windows.erase(number);
+  }
+  dropNode(a->element);
+  a->element = SimElementId::none;
+  a->running = false;
+  a->hidden = false;
+  a->focused.reset();
+  std::erase(appOrder, pid);
+  postWorkspace(Workspace::Event::didTerminateApplication, *a, fx);
+  if (front == pid) {
+    front.reset();
+    setFront(nextFront(pid), fx);
+  }
+  return true;
+}
+
+void SimWorld::setFront(std::optional<int32_t> pid, SimEffects& fx) {
+  if (front == pid) return;
+  front = pid;
+  if (pid) {
+    if (const auto* a = app(*pid)) postWorkspace(Workspace::Event::didActivateApplication, *a, fx);
+  }
+}
+
+std::optional<int32_t> SimWorld::nextFront(int32_t leaving) const {
+  for (uint32_t number : onScreenOrder()) {
+    const auto& w = windows.at(number);
+    if (w.pid == leaving) continue;
+    const auto* a = runningApp(w.pid);
+    if (a && a->policy == ActivationPolicy::regular) return w.pid;
+  }
+  return std::nullopt;
+}
+
+bool SimWorld::activate(int32_t pid, bool allWindows, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a) return false;
+  if (a->hidden) unhide(pid, fx);
+  if (allWindows) {
+    std::vector<uint32_t> own;
+    for (uint32_t number : stack) {
+      const auto& w = windows.at(number);
+      if (w.pid == pid && isOnScreen(w)) own.push_back(number);
+    }
+    std::erase_if(stack, [&](uint32_t n) { return std::find(own.begin(), own.end(), n) != own.end(); });
+    stack.insert(stack.begin(), own.begin(), own.end());
+  } else if (a->focused) {
+    if (const auto* w = window(*a->focused); w && isOnScreen(*w)) toFront(w->number);
+  }
+  setFront(pid, fx);
+  return true;
+}
+
+bool SimWorld::hide(int32_t pid, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a) return false;
+  if (a->hidden) return true;
+  a->hidden = true;
+  postWorkspace(Workspace::Event::didHideApplication, *a, fx);
+  if (front == pid) setFront(nextFront(pid), fx);
+  return true;
+}
+
+bool SimWorld::unhide(int32_t pid, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a) return false;
+  if (!a->hidden) return true;
+  a->hidden = false;
+  postWorkspace(Workspace::Event::didUnhideApplication, *a, fx);
+  return true;
+}
+
+// --- Windows ---------------------------------------------------------------------------------
+
+SimWindowState* SimWorld::window(uint32_t number) {
+  auto it = windows.find(number);
+  return it == windows.end() ? nullptr : &it->second;
+}
+
+const SimWindowState* SimWorld::window(uint32_t number) const {
+  auto it = windows.find(number);
+  return it == windows.end() ? nullptr : &it->second;
+}
+
+uint32_t SimWorld::open(int32_t pid, const SimWindowSpec& spec, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a) misuse("openWindow: the application is not running");
+  uint32_t number = 0;
+  if (spec.number) {
+    number = *spec.number;
+    if (number == 0 || windows.count(number)) misuse("openWindow: the window number is 0 or taken");
+  } else {
+    while (nextWindowNumber == 0 || windows.count(nextWindowNumber)) ++nextWindowNumber;
+    number = nextWindowNumber++;
+  }
+  SimWindowState w;
+  w.number = number;
+  w.pid = pid;
+  w.title = spec.title;
+  w.frame = spec.frame;
+  w.layer = spec.layer;
+  w.subrole = spec.subrole;
+  w.minimized = spec.minimized;
+  w.sticky = spec.sticky;
+  w.listedByAX = spec.listedByAX;
+  w.hasOwningApplication = spec.hasOwningApplication;
+  if (!spec.sticky) w.desktops.push_back(spec.desktop ? *spec.desktop : defaultDesktop(spec.frame));
+  SimNode n;
+  n.pid = pid;
+  n.kind = SimNode::Kind::window;
+  n.window = number;
+  n.parent = a->element;
+  w.element = addNode(std::move(n));
+  windows.emplace(number, std::move(w));
+  if (spec.inFront) {
+    stack.insert(stack.begin(), number);
+  } else {
+    stack.push_back(number);
+  }
+  if (!spec.minimized && (spec.inFront || !a->focused)) setFocused(pid, number, fx);
+  return number;
+}
+
+bool SimWorld::close(uint32_t number, SimEffects& fx) {
+  SimWindowState* w = window(number);
+  if (!w) return false;
+  const int32_t pid = w->pid;
+  std::erase(stack, number);
+  dropNode(w->element);
+  windows.erase(number);
+  refocusAfterLoss(pid, number, fx);
+  return true;
+}
+
+void SimWorld::toFront(uint32_t number) {
+  std::erase(stack, number);
+  stack.insert(stack.begin(), number);
+}
+
+void SimWorld::setFocused(int32_t pid, std::optional<uint32_t> number, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a || a->focused == number) return;
+  a->focused = number;
+  if (!number) return;
+  const SimWindowState* w = window(*number);
+  if (!w) return;
+  notify(pid, {a->element}, w->element, "AXFocusedWindowChanged", fx);
+}
+
+void SimWorld::refocusAfterLoss(int32_t pid, uint32_t lost, SimEffects& fx) {
+  SimAppState* a = runningApp(pid);
+  if (!a || a->focused != lost) return;
+  std::optional<uint32_t> next;
+  for (uint32_t number : stack) {
+    const auto& w = windows.at(number);
+    if (w.pid == pid && number != lost && !w.minimized) {
+      next = number;
+      break;
+    }
+  }
+  a->focused.reset();
+  if (next) setFocused(pid, next, fx);
+}
+
+bool SimWorld::focus(uint32_t number, SimEffects& fx) {
+  SimWindowState* w = window(number);
+  if (!w || !runningApp(w->pid)) return false;
+  w->minimized = false;
+  if (!onCurrentDesktop(*w) && !w->desktops.empty()) {
+    if (auto* d = displayOfSpace(w->desktops.front())) d->current = w->desktops.front();
+  }
+  toFront(number);
+  activate(w->pid, false, fx);
+  setFocused(w->pid, number, fx);
+  return true;
+}
+
+bool SimWorld::raise(uint32_t number, SimEffects& fx) {
+  SimWindowState* w = window(number);
+  if (!w) return false;
+  toFront(number);
+  if (!w->minimized) setFocused(w->pid, number, fx);
+  return true;
+}
+
+bool SimWorld::minimize(uint32_t number, bool minimized, SimEffects& fx) {
+  SimWindowState* w = window(number);
+  if (!w) return false;
+  if (w->minimized == minimized) return true;
+  w->minimized = minimized;
+  if (minimized) {
+    refocusAfterLoss(w->pid, number, fx);
+  } else {
+    toFront(number);
+    setFocused(w->pid, number, fx);
+  }
+  return true;
+}
+
+bool SimWorld::onCurrentDesktop(const SimWindowState& w) const {
+  if (w.sticky) return !displayList.empty();
+  for (int64_t space : w.desktops) {
+    const auto* d = displayOfSpace(space);
+    if (d && d->current == space) return true;
+  }
+  return false;
+}
+
+bool SimWorld::isOnScreen(const SimWindowState& w) const {
+  const auto* a = runningApp(w.pid);
+  return a && !a->hidden && !w.minimized && onCurrentDesktop(w);
+}
+
+bool SimWorld::isListedByAX(const SimWindowState& w) const {
+  if (w.listedByAX) return *w.listedByAX;
+  return w.minimized || onCurrentDesktop(w);
+}
+
+std::vector<int64_t> SimWorld::desktopsOf(const SimWindowState& w) const {
+  if (!w.sticky) return w.desktops;
+  std::vector<int64_t> all;
+  for (const auto* d : orderedDisplays()) {
+    for (const auto& s : d->spaces) all.push_back(s.id);
+  }
+  return all;
+}
+
+std::vector<uint32_t> SimWorld::onScreenOrder() const {
+  std::vector<uint32_t> order;
+  for (uint32_t number : stack) {
+    if (isOnScreen(windows.at(number))) order.push_back(number);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](uint32_t a, uint32_t b) { return windows.at(a).layer > windows.at(b).layer; });
+  return order;
+}
+
+// --- Displays and desktops -------------------------------------------------------------------
+
+SimDisplayState* SimWorld::display(uint32_t id) {
+  for (auto& d : displayList) {
+    if (d.spec.id == id) return &d;
+  }
+  return nullptr;
+}
+
+const SimDisplayState* SimWorld::display(uint32_t id) const {
+  for (const auto& d : displayList) {
+    if (d.spec.id == id) return &d;
+  }
+  return nullptr;
+}
+
+SimDisplayState* SimWorld::displayOfSpace(int64_t spaceID) {
+  for (auto& d : displayList) {
+    for (const auto& s : d.spaces) {
+      if (s.id == spaceID) return &d;
+    }
+  }
+  return nullptr;
+}
+
+const SimDisplayState* SimWorld::displayOfSpace(int64_t spaceID) const {
+  return const_cast<SimWorld*>(this)->displayOfSpace(spaceID);
+}
+
+const SimDisplayState* SimWorld::mainDisplay() const { return display(mainDisplayID); }
+
+std::vector<const SimDisplayState*> SimWorld::orderedDisplays() const {
+  std::vector<const SimDisplayState*> order;
+  if (const auto* main = mainDisplay()) order.push_back(main);
+  for (const auto& d : displayList) {
+    if (d.spec.id != mainDisplayID) order.push_back(&d);
+  }
+  return order;
+}
+
+void SimWorld::attach(SimDisplaySpec spec) {
+  if (display(spec.id)) misuse("addDisplay: the display id is taken");
+  if (spec.uuid.empty()) {
+    char uuid[40];
+    std::snprintf(uuid, sizeof uuid, "5A1D0000-0000-4000-8000-%012X", static_cast<unsigned>(spec.id));
+    spec.uuid = uuid;
+  }
+  if (!spec.visibleFrame) {
+    const Rect f = spec.frame.standardized();
+    spec.visibleFrame = Rect{f.x, f.y + kMenuBarHeight, f.width, std::max(0.0, f.height - kMenuBarHeight)};
+  }
+  displayList.push_back(SimDisplayState{.spec = spec});
+  SimDisplayState& d = displayList.back();
+  for (int i = 0; i < spec.desktops; ++i) newSpace(d, 0);
+  if (!d.spaces.empty()) d.current = d.spaces.front().id;
+  if (mainDisplayID == 0 || !mainDisplay()) mainDisplayID = spec.id;
+}
+
+int64_t SimWorld::newSpace(SimDisplayState& d, int64_t type, std::optional<size_t> at) {
+  const int64_t id = nextSpaceID++;
+  const size_t position = std::min(at.value_or(d.spaces.size()), d.spaces.size());
+  d.spaces.insert(d.spaces.begin() + static_cast<std::ptrdiff_t>(position), SimSpace{id, type});
+  return id;
+}
+
+bool SimWorld::dropSpace(int64_t spaceID) {
+  SimDisplayState* d = displayOfSpace(spaceID);
+  if (!d) return false;
+  std::erase_if(d->spaces, [&](const SimSpace& s) { return s.id == spaceID; });
+  int64_t fallback = 0;
+  for (const auto& s : d->spaces) {
+    if (s.type == 0) {
+      fallback = s.id;
+      break;
+    }
+  }
+  if (fallback == 0 && !d->spaces.empty()) fallback = d->spaces.front().id;
+  if (d->current == spaceID) d->current = fallback;
+  if (fallback == 0 && mainDisplay()) fallback = mainDisplay()->current;
+  for (auto& [number, w] : windows) {
+    if (std::erase(w.desktops, spaceID) > 0 && w.desktops.empty() && !w.sticky && fallback != 0) {
+      w.desktops.push_back(fallback);
+    }
+  }
+  return true;
+}
+
+int64_t SimWorld::defaultDesktop(const Rect& frame) const {
+  const SimDisplayState* best = nullptr;
+  double bestArea = 0;
+  for (const auto* d : orderedDisplays()) {
+    const double area = overlapArea(d->spec.frame, frame);
+    if (area > bestArea) {
+      best = d;
+      bestArea = area;
+    }
+  }
+  if (!best) best = mainDisplay();
+  return best ? best->current : 0;
+}
+
+Rect SimWorld::flipped(const Rect& topLeft) const {
+  const SimDisplayState* main = mainDisplay();
+  const double height = main ? main->spec.frame.standardized().height : 0;
+  const Rect r = topLeft.standardized();
+  return Rect{r.x, height - r.maxY(), r.width, r.height};
+}
+
+// --- Accessibility elements ------------------------------------------------------------------
+
+SimNode* SimWorld::node(SimElementId id) {
+  auto it = nodes.find(id);
+  return it == nodes.end() ? nullptr : &it->second;
+}
+
+const SimNode* SimWorld::node(SimElementId id) const {
+  auto it = nodes.find(id);
+  return it == nodes.end() ? nullptr : &it->second;
+}
+
+SimElementId SimWorld::addNode(SimNode n) {
+  n.id = static_cast<SimElementId>(nextNodeID++);
+  const SimElementId id = n.id;
+  nodes.emplace(id, std::move(n));
+  return id;
+}
+
+SimElementId SimWorld::build(SimElementId parent, int32_t pid, const SimElementSpec& spec) {
+  SimNode n;
+  n.pid = pid;
+  n.kind = SimNode::Kind::built;
+  n.parent = parent;
+  n.attributes = spec.attributes;
+  if (spec.role) n.attributes["AXRole"] = *spec.role;
+  if (spec.subrole) n.attributes["AXSubrole"] = *spec.subrole;
+  if (spec.title) n.attributes["AXTitle"] = *spec.title;
+  if (spec.description) n.attributes["AXDescription"] = *spec.description;
+  if (spec.identifier) n.attributes["AXIdentifier"] = *spec.identifier;
+  if (!spec.value.isEmpty()) n.attributes["AXValue"] = spec.value;
+  if (spec.selected) n.attributes["AXSelected"] = *spec.selected;
+  if (spec.frame) {
+    n.attributes["AXPosition"] = Point{spec.frame->x, spec.frame->y};
+    n.attributes["AXSize"] = Size{spec.frame->width, spec.frame->height};
+  }
+  n.childrenAreTabs = spec.childrenAreTabs;
+  n.actions = spec.actions;
+  n.hooks = spec.onSet;
+  const SimElementId id = addNode(std::move(n));
+  if (SimNode* p = node(parent)) p->children.push_back(id);
+  for (const auto& child : spec.children) build(id, pid, child);
+  return id;
+}
+
+void SimWorld::dropNode(SimElementId id) {
+  SimNode* n = node(id);
+  if (!n) return;
+  const std::vector<SimElementId> children = n->children;
+  for (SimElementId child : children) dropNode(child);
+  n = node(id);
+  if (SimNode* p = node(n->parent)) std::erase(p->children, id);
+  nodes.erase(id);
+}
+
+AXElementRef SimWorld::ref(SimElementId id) const {
+  const SimNode* n = node(id);
+  return std::make_shared<SimElement>(id, n ? n->pid : 0);
+}
+
+SimElementId SimWorld::idOf(const AXElementRef& element) const {
+  const auto* sim = dynamic_cast<const SimElement*>(element.get());
+  return sim ? sim->id() : SimElementId::none;
+}
+
+namespace {
+
+AXAttributeResult found(AXValue v) { return AXAttributeResult{AXError::success, std::move(v)}; }
+AXAttributeResult missing(AXError e = AXError::attributeUnsupported) { return AXAttributeResult{e, {}}; }
+
+AXAttributeResult stored(const SimNode& n, const std::string& attribute) {
+  auto it = n.attributes.find(attribute);
+  return it == n.attributes.end() ? missing() : found(it->second);
+}
+
+const char* const kApplicationAttributes[] = {"AXRole", "AXTitle", "AXWindows", "AXChildren", "AXFocusedWindow",
+                                              "AXMainWindow", "AXFrontmost", "AXHidden", "AXMenuBar"};
+const char* const kWindowAttributes[] = {"AXRole", "AXSubrole", "AXTitle", "AXMinimized", "AXPosition",
+                                         "AXSize", "AXMain", "AXFocused", "AXChildren", "AXParent"};
+
+}  // namespace
+
+AXAttributeResult SimWorld::readAttribute(const SimNode& n, const std::string& attribute) const {
+  auto elements = [&](const std::vector<SimElementId>& ids) {
+    AXValue::Elements list;
+    for (SimElementId id : ids) list.push_back(ref(id));
+    return list;
+  };
+  switch (n.kind) {
+    case SimNode::Kind::application: {
+      const SimAppState* a = runningApp(n.pid);
+      if (!a) return missing(AXError::invalidElement);
+      auto listed = [&] {
+        std::vector<SimElementId> ids;
+        for (uint32_t number : stack) {
+          const auto& w = windows.at(number);
+          if (w.pid == n.pid && isListedByAX(w)) ids.push_back(w.element);
+        }
+        return ids;
+      };
+      if (attribute == "AXRole") return found("AXApplication");
+      if (attribute == "AXTitle") return a->name ? found(*a->name) : stored(n, attribute);
+      if (attribute == "AXWindows") return found(elements(listed()));
+      if (attribute == "AXChildren") {
+        auto ids = listed();
+        ids.insert(ids.end(), n.children.begin(), n.children.end());
+        return found(elements(ids));
+      }
+      if (attribute == "AXFocusedWindow" || attribute == "AXMainWindow") {
+        const SimWindowState* w = a->focused ? window(*a->focused) : nullptr;
+        if (!w || w->minimized || !isListedByAX(*w)) return missing(AXError::noValue);
+        return found(ref(w->element));
+      }
+      if (attribute == "AXFrontmost") return found(front == n.pid);
+      if (attribute == "AXHidden") return found(a->hidden);
+      if (attribute == "AXMenuBar") {
+        for (SimElementId child : n.children) {
+          const SimNode* c = node(child);
+          if (!c) continue;
+          auto role = c->attributes.find("AXRole");
+          if (role != c->attributes.end() && role->second.get<std::string>() &&
+              *role->second.get<std::string>() == "AXMenuBar") {
+            return found(ref(child));
+          }
+        }
+        return missing(AXError::noValue);
+      }
+      return stored(n, attribute);
+    }
+    case SimNode::Kind::window: {
+      const SimWindowState* w = window(n.window);
+      if (!w) return missing(AXError::invalidElement);
+      const SimAppState* a = runningApp(w->pid);
+      if (attribute == "AXRole") return found("AXWindow");
+      if (attribute == "AXSubrole") return w->subrole.empty() ? missing() : found(w->subrole);
+      if (attribute == "AXTitle") return found(w->title.value_or(""));
+      if (attribute == "AXMinimized") return found(w->minimized);
+      if (attribute == "AXPosition") return found(Point{w->frame.x, w->frame.y});
+      if (attribute == "AXSize") return found(Size{w->frame.width, w->frame.height});
+      if (attribute == "AXMain") return found(a && a->focused == w->number);
+      if (attribute == "AXFocused") return found(a && a->focused == w->number && front == w->pid);
+      if (attribute == "AXChildren") return found(elements(n.children));
+      if (attribute == "AXParent") return a ? found(ref(a->element)) : missing(AXError::noValue);
+      return stored(n, attribute);
+    }
+    case SimNode::Kind::built:
+      if (attribute == "AXChildren") return found(elements(n.children));
+      if (attribute == "AXTabs" && n.childrenAreTabs) return found(elements(n.children));
+      if (attribute == "AXParent") return node(n.parent) ? found(ref(n.parent)) : missing(AXError::noValue);
+      return stored(n, attribute);
+  }
+  return missing();
+}
+
+std::vector<std::string> SimWorld::attributeNames(const SimNode& n) const {
+  std::vector<std::string> names;
+  if (n.kind == SimNode::Kind::application) names.assign(std::begin(kApplicationAttributes), std::end(kApplicationAttributes));
+  if (n.kind == SimNode::Kind::window) names.assign(std::begin(kWindowAttributes), std::end(kWindowAttributes));
+  if (n.kind == SimNode::Kind::built) {
+    names.push_back("AXChildren");
+    names.push_back("AXParent");
+    if (n.childrenAreTabs) names.push_back("AXTabs");
+  }
+  for (const auto& [name, value] : n.attributes) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  }
+  return names;
+}
+
+AXError SimWorld::writeAttribute(SimNode& n, const std::string& attribute, const AXValue& value, SimEffects& fx) {
+  auto isOneOf = [&](std::initializer_list<const char*> list) {
+    return std::any_of(list.begin(), list.end(), [&](const char* s) { return attribute == s; });
+  };
+  const SimElementId id = n.id;
+  switch (n.kind) {
+    case SimNode::Kind::application: {
+      if (!runningApp(n.pid)) return AXError::invalidElement;
+      if (attribute == "AXFrontmost") {
+        const bool* on = value.get<bool>();
+        if (!on) return AXError::illegalArgument;
+        if (*on) activate(n.pid, false, fx);
+        return AXError::success;
+      }
+      if (attribute == "AXHidden") {
+        const bool* on = value.get<bool>();
+        if (!on) return AXError::illegalArgument;
+        *on ? hide(n.pid, fx) : unhide(n.pid, fx);
+        return AXError::success;
+      }
+      if (isOneOf({"AXRole", "AXTitle", "AXWindows", "AXChildren", "AXFocusedWindow", "AXMainWindow", "AXMenuBar"})) {
+        return AXError::attributeUnsupported;
+      }
+      n.attributes[attribute] = value;
+      break;
+    }
+    case SimNode::Kind::window: {
+      SimWindowState* w = window(n.window);
+      if (!w) return AXError::invalidElement;
+      if (attribute == "AXMinimized") {
+        const bool* on = value.get<bool>();
+        if (!on) return AXError::illegalArgument;
+        minimize(w->number, *on, fx);
+      } else if (attribute == "AXMain" || attribute == "AXFocused") {
+        const bool* on = value.get<bool>();
+        if (!on) return AXError::illegalArgument;
+        if (*on && !w->minimized) setFocused(w->pid, w->number, fx);
+      } else if (attribute == "AXPosition") {
+        const Point* p = value.get<Point>();
+        if (!p) return AXError::illegalArgument;
+        w->frame.x = p->x;
+        w->frame.y = p->y;
+      } else if (attribute == "AXSize") {
+        const Size* s = value.get<Size>();
+        if (!s) return AXError::illegalArgument;
+        w->frame.width = s->width;
+        w->frame.height = s->height;
+      } else if (isOneOf({"AXRole", "AXSubrole", "AXTitle", "AXChildren", "AXParent"})) {
+        return AXError::attributeUnsupported;
+      } else {
+        n.attributes[attribute] = value;
+      }
+      break;
+    }
+    case SimNode::Kind::built:
+      if (attribute == "AXChildren" || attribute == "AXParent" || (attribute == "AXTabs" && n.childrenAreTabs)) {
+        return AXError::attributeUnsupported;
+      }
+      n.attributes[attribute] = value;
+      break;
+  }
+  // The change above may have moved nodes; look the hook up by id.
+  if (SimNode* again = node(id)) {
+    auto hook = again->hooks.find(attribute);
+    if (hook != again->hooks.end() && hook->second) {
+      fx.add([h = hook->second, id, value] { h(id, value); });
+    }
+  }
+  return AXError::success;
+}
+
+void SimWorld::notify(int32_t pid, std::vector<SimElementId> targets, SimElementId subject,
+                      const std::string& notification, SimEffects& fx) {
+  auto it = axObservers.find(pid);
+  if (it == axObservers.end()) return;
+  std::erase_if(it->second, [](const auto& weak) { return weak.expired(); });
+  AXElementRef subjectRef = ref(subject);
+  for (const auto& weak : it->second) {
+    if (auto observer = weak.lock()) {
+      fx.add([observer, targets, subjectRef, notification] { observer->deliver(targets, subjectRef, notification); });
+    }
+  }
+}
+
+// --- Accessibility calls ---------------------------------------------------------------------
+
+AXError SimWorld::enterCall(const AXElementRef& element, SimNode*& n) {
+  n = nullptr;
+  const auto* sim = dynamic_cast<const SimElement*>(element.get());
+  if (!sim) return AXError::illegalArgument;
+  const int32_t pid = sim->pid();
+  ++axCallCounts[pid];
+  ++axCallsTotal;
+  if (!trusted) return AXError::apiDisabled;
+  SimNode* found = node(sim->id());
+  if (const SimAppState* a = runningApp(pid)) {
+    if (a->unresponsive) {
+      const double timeout = found && found->messagingTimeout > 0 ? found->messagingTimeout : kDefaultMessagingTimeout;
+      spend(pid, fromSeconds(timeout));
+      return AXError::cannotComplete;
+    }
+    if (a->latency > Duration::zero()) spend(pid, a->latency);
+  }
+  if (!found) return AXError::invalidElement;
+  n = found;
+  return AXError::success;
+}
+
+std::optional<AXError> SimWorld::takeInjected(std::map<std::string, SimInjected>& table, const std::string& name) {
+  auto it = table.find(name);
+  if (it == table.end()) return std::nullopt;
+  const AXError error = it->second.error;
+  if (it->second.remaining > 0 && --it->second.remaining == 0) table.erase(it);
+  return error;
+}
+
+void SimWorld::spend(int32_t pid, Duration d) {
+  axTimes[pid] += d;
+  if (virtualClock) virtualClock->advance(d);
+}
+
+}  // namespace quorvel
