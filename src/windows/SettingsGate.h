@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quorvel {
+
+class AppSettings;
+
+// The settings that decide which windows become cards, condensed into one value. The registry keeps
+// the value it saw last and forces a rebuild of the card list only when a defaults change alters
+// it; settings that only reorder cards are not part of it. Values are comparable only within one
+// run (the hash is seeded per process).
+class SettingsGate {
+ public:
+  // Reads the settings on the calling thread; takes no lock.
+  static int64_t readGateSettings(const AppSettings& settings);
+};
+
+}  // namespace quorvel
