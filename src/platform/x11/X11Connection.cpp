@@ -1,0 +1,239 @@
+#include "platform/x11/X11Connection.h"
+
+#include <poll.h>
+
+#include <cstring>
+
+namespace quorvel {
+
+namespace {
+
+constexpr auto kServerTimeWait = std::chrono::milliseconds(1000);
+
+}  // namespace
+
+std::vector<uint32_t> X11Connection::Property::values32() const {
+  std::vector<uint32_t> values;
+  if (format != 32) return values;
+  values.resize(bytes.size() / 4);
+  if (!values.empty()) std::memcpy(values.data(), bytes.data(), values.size() * 4);
+  return values;
+}
+
+std::optional<uint32_t> X11Connection::Property::firstValue32() const {
+  if (format != 32 || bytes.size() < 4) return std::nullopt;
+  uint32_t value = 0;
+  std::memcpy(&value, bytes.data(), 4);
+  return value;
+}
+
+std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayName) {
+  int screenNumber = 0;
+  xcb_connection_t* connection = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
+  if (!connection || xcb_connection_has_error(connection)) {
+    if (connection) xcb_disconnect(connection);
+    return nullptr;
+  }
+  xcb_screen_t* screen = nullptr;
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it)) {
+    if (i == screenNumber) {
+      screen = it.data;
+      break;
+    }
+  }
+  if (!screen) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  std::unique_ptr<X11Connection> result(new X11Connection(connection, screenNumber, screen));
+  xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(connection, &result->ewmh_);
+  if (!cookies) return nullptr;
+  xcb_generic_error_t* error = nullptr;
+  if (!xcb_ewmh_init_atoms_replies(&result->ewmh_, cookies, &error)) {
+    std::free(error);
+    return nullptr;
+  }
+  result->ewmhReady_ = true;
+  return result;
+}
+
+X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber, xcb_screen_t* screen)
+    : connection_(connection), screenNumber_(screenNumber), screen_(screen) {}
+
+X11Connection::~X11Connection() {
+  if (ewmhReady_) xcb_ewmh_connection_wipe(&ewmh_);
+  heldEvents_.clear();
+  xcb_disconnect(connection_);
+}
+
+bool X11Connection::isBroken() const { return xcb_connection_has_error(connection_) != 0; }
+
+uint32_t X11Connection::atom(std::string_view name) {
+  std::string key(name);
+  {
+    std::lock_guard lock(atomMutex_);
+    if (auto found = atoms_.find(key); found != atoms_.end()) return found->second;
+  }
+  auto cookie = xcb_intern_atom(connection_, 0, static_cast<uint16_t>(key.size()), key.data());
+  auto r = reply(xcb_intern_atom_reply, cookie);
+  if (!r) return 0;
+  std::lock_guard lock(atomMutex_);
+  atoms_[key] = r->atom;
+  return r->atom;
+}
+
+std::string X11Connection::atomName(uint32_t atomValue) {
+  if (atomValue == 0) return {};
+  auto r = reply(xcb_get_atom_name_reply, xcb_get_atom_name(connection_, atomValue));
+  if (!r) return {};
+  return std::string(xcb_get_atom_name_name(r.get()), static_cast<size_t>(xcb_get_atom_name_name_length(r.get())));
+}
+
+bool X11Connection::check(xcb_void_cookie_t cookie) {
+  xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+  if (!error) return !isBroken();
+  absorb(*error);
+  std::free(error);
+  return false;
+}
+
+xcb_get_property_cookie_t X11Connection::requestProperty(uint32_t window, uint32_t propertyAtom, uint32_t type,
+                                                         uint32_t maxLength) {
+  return xcb_get_property(connection_, 0, window, propertyAtom, type, 0, maxLength);
+}
+
+std::optional<X11Connection::Property> X11Connection::takeProperty(xcb_get_property_cookie_t cookie, uint32_t type) {
+  auto r = reply(xcb_get_property_reply, cookie);
+  if (!r || r->type == XCB_ATOM_NONE) return std::nullopt;
+  if (type != 0 && r->type != type) return std::nullopt;
+  if (r->format != 8 && r->format != 16 && r->format != 32) return std::nullopt;
+  Property p;
+  p.type = r->type;
+  p.format = r->format;
+  p.truncated = r->bytes_after > 0;
+  const int length = xcb_get_property_value_length(r.get());
+  if (length > 0) {
+    const auto* data = static_cast<const uint8_t*>(xcb_get_property_value(r.get()));
+    p.bytes.assign(data, data + length);
+  }
+  return p;
+}
+
+std::optional<X11Connection::Property> X11Connection::property(uint32_t window, uint32_t propertyAtom, uint32_t type,
+                                                               uint32_t maxLength) {
+  return takeProperty(requestProperty(window, propertyAtom, type, maxLength), type);
+}
+
+void X11Connection::flush() { xcb_flush(connection_); }
+
+bool X11Connection::sync() {
+  auto r = reply(xcb_get_input_focus_reply, xcb_get_input_focus(connection_));
+  return r != nullptr;
+}
+
+uint32_t X11Connection::timeWindow() {
+  if (timeWindow_ != 0) return timeWindow_;
+  const uint32_t window = xcb_generate_id(connection_);
+  const uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};  // override-redirect: no manager
+  auto cookie = xcb_create_window_checked(connection_, XCB_COPY_FROM_PARENT, window, root(), -1, -1, 1, 1, 0,
+                                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                                          XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+  if (!check(cookie)) return 0;
+  timeWindow_ = window;
+  return timeWindow_;
+}
+
+std::optional<uint32_t> X11Connection::serverTime() {
+  std::lock_guard lock(eventMutex_);
+  const uint32_t window = timeWindow();
+  const uint32_t stamp = atom("_QUORVEL_TIME_STAMP");
+  if (window == 0 || stamp == 0) return std::nullopt;
+  // Appending nothing changes nothing but still stamps a PropertyNotify with the server's time.
+  xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window, stamp, XCB_ATOM_STRING, 8, 0, nullptr);
+  xcb_flush(connection_);
+  const auto deadline = std::chrono::steady_clock::now() + kServerTimeWait;
+  while (!isBroken()) {
+    while (Event event{xcb_poll_for_event(connection_)}) {
+      if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+        if (notify->window == window && notify->atom == stamp) return notify->time;
+      }
+      heldEvents_.push_back(std::move(event));
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
+    ::poll(&fd, 1, static_cast<int>(left.count()));
+  }
+  return std::nullopt;
+}
+
+X11Connection::Event X11Connection::nextEvent() {
+  if (!heldEvents_.empty()) {
+    Event event = std::move(heldEvents_.front());
+    heldEvents_.pop_front();
+    return event;
+  }
+  return Event(xcb_poll_for_event(connection_));
+}
+
+size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_event_t&)>& handler) {
+  size_t handled = 0;
+  for (;;) {
+    Event event;
+    {
+      std::lock_guard lock(eventMutex_);
+      event = nextEvent();
+    }
+    if (!event) break;
+    if (event->response_type == 0) {
+      absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
+      continue;
+    }
+    if (handler) handler(*event);
+    ++handled;
+  }
+  return handled;
+}
+
+bool X11Connection::waitForEvents(std::chrono::milliseconds timeout) {
+  {
+    std::lock_guard lock(eventMutex_);
+    if (!heldEvents_.empty()) return true;
+    // Events already read from the socket would not wake a poll: look at xcb's own queue first.
+    if (Event event{xcb_poll_for_queued_event(connection_)}) {
+      heldEvents_.push_back(std::move(event));
+      return true;
+    }
+  }
+  if (isBroken()) return false;
+  pollfd fd{xcb_get_file_descriptor(connection_), POLLIN, 0};
+  return ::poll(&fd, 1, static_cast<int>(timeout.count())) > 0;
+}
+
+int X11Connection::fileDescriptor() const { return xcb_get_file_descriptor(connection_); }
+
+void X11Connection::watchRoot() {
+  const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  xcb_change_window_attributes(connection_, root(), XCB_CW_EVENT_MASK, &mask);
+  xcb_flush(connection_);
+}
+
+void X11Connection::absorb(const xcb_generic_error_t& error) {
+  std::lock_guard lock(errorMutex_);
+  ++errorCount_;
+  lastError_ = AbsorbedError{error.error_code, error.resource_id, error.major_code, error.minor_code};
+}
+
+uint64_t X11Connection::absorbedErrorCount() const {
+  std::lock_guard lock(errorMutex_);
+  return errorCount_;
+}
+
+std::optional<X11Connection::AbsorbedError> X11Connection::lastAbsorbedError() const {
+  std::lock_guard lock(errorMutex_);
+  return lastError_;
+}
+
+}  // namespace quorvel

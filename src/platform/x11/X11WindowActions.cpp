@@ -1,0 +1,83 @@
+#include "platform/x11/X11WindowActions.h"
+
+#include <xcb/xcb_icccm.h>
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11DesktopReader.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr uint32_t kSourcePager = 2;
+
+}  // namespace
+
+X11WindowActions::X11WindowActions(X11Connection& connection) : connection_(connection) {}
+
+bool X11WindowActions::exists(uint32_t window) {
+  if (window == 0 || connection_.isBroken()) return false;
+  auto attributes =
+      connection_.reply(xcb_get_window_attributes_reply, xcb_get_window_attributes(connection_.xcb(), window));
+  return attributes != nullptr;
+}
+
+uint32_t X11WindowActions::timestamp(std::optional<uint32_t> eventTime) {
+  if (eventTime && *eventTime != XCB_CURRENT_TIME) return *eventTime;
+  // A request stamped "current time" may be taken for one that no user asked for; the server's own
+  // time serves as well as the triggering event's.
+  return connection_.serverTime().value_or(XCB_CURRENT_TIME);
+}
+
+bool X11WindowActions::sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1, uint32_t d2) {
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = window;
+  message.type = type;
+  message.data.data32[0] = d0;
+  message.data.data32[1] = d1;
+  message.data.data32[2] = d2;
+  const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+  auto cookie = xcb_send_event_checked(connection_.xcb(), 0, connection_.root(), mask,
+                                       reinterpret_cast<const char*>(&message));
+  return connection_.check(cookie);
+}
+
+bool X11WindowActions::activate(uint32_t window, std::optional<uint32_t> eventTime) {
+  if (!exists(window)) return false;
+  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+  const uint32_t time = timestamp(eventTime);
+  // Window managers may refuse to pull the focus to another desktop (they mark the window as wanting
+  // attention instead), so a window on another desktop is reached by switching to that desktop first.
+  auto desktopValue = connection_.property(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
+  const std::optional<uint32_t> desktop = desktopValue ? desktopValue->firstValue32() : std::nullopt;
+  const std::optional<uint32_t> current = X11DesktopReader(connection_).currentDesktop();
+  if (desktop && current && *desktop != kAllDesktops && *desktop != *current) {
+    if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return false;
+  }
+  return sendToRoot(window, ewmh->_NET_ACTIVE_WINDOW, kSourcePager, time, 0);
+}
+
+bool X11WindowActions::minimize(uint32_t window) {
+  if (!exists(window)) return false;
+  const uint32_t changeState = connection_.atom("WM_CHANGE_STATE");
+  if (changeState == 0) return false;
+  return sendToRoot(window, changeState, XCB_ICCCM_WM_STATE_ICONIC);
+}
+
+bool X11WindowActions::close(uint32_t window, std::optional<uint32_t> eventTime) {
+  if (!exists(window)) return false;
+  return sendToRoot(window, connection_.ewmh()->_NET_CLOSE_WINDOW, timestamp(eventTime), kSourcePager);
+}
+
+bool X11WindowActions::moveToDesktop(uint32_t window, uint32_t desktop) {
+  if (desktop != kAllDesktops) {
+    const std::optional<uint32_t> count = X11DesktopReader(connection_).numberOfDesktops();
+    if (count && desktop >= *count) return false;
+  }
+  if (!exists(window)) return false;
+  return sendToRoot(window, connection_.ewmh()->_NET_WM_DESKTOP, desktop, kSourcePager);
+}
+
+}  // namespace quorvel

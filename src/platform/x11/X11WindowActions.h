@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace quorvel {
+
+class X11Connection;
+
+// Asks the window manager to act on a managed window, the way a pager does (EWMH source indication
+// 2, so focus-stealing prevention lets it through). Every action answers false when the window is
+// gone, the request is out of range or the connection is lost; true means the window manager was
+// asked, not that it has acted yet: callers read the window again to see the result.
+class X11WindowActions {
+ public:
+  // The desktop "number" that puts a window on every desktop.
+  static constexpr uint32_t kAllDesktops = 0xFFFFFFFFu;
+
+  explicit X11WindowActions(X11Connection& connection);
+
+  // Raises and focuses the window, un-minimizing it, by a _NET_ACTIVE_WINDOW request stamped with the
+  // time of the user's triggering event, or with the server's current time when there is none. A
+  // window on another desktop is reached by switching to that desktop first.
+  bool activate(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
+  // Iconifies the window (WM_CHANGE_STATE to IconicState).
+  bool minimize(uint32_t window);
+  // Asks the window to close (_NET_CLOSE_WINDOW); the application may still keep it open.
+  bool close(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
+  // Moves the window to a desktop counted from 0 (the second desktop is 1), or to every desktop with
+  // kAllDesktops. False for a desktop the window manager does not have.
+  bool moveToDesktop(uint32_t window, uint32_t desktop);
+
+ private:
+  bool exists(uint32_t window);
+  uint32_t timestamp(std::optional<uint32_t> eventTime);
+  bool sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0);
+
+  X11Connection& connection_;
+};
+
+}  // namespace quorvel

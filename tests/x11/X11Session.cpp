@@ -1,0 +1,283 @@
+#include "X11Session.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/x11/X11DesktopReader.h"
+#include "platform/x11/X11DisplayReader.h"
+#include "platform/x11/X11WindowReader.h"
+
+extern char** environ;
+
+namespace quorvel {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Openbox's configuration: four desktops, no key or mouse bindings (its own window cycling on
+// Alt-Tab must not answer the tests' shortcuts), new windows take the focus.
+std::string openboxConfig(int desktops) {
+  std::ostringstream rc;
+  rc << R"(<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <resistance><strength>0</strength><screen_edge_strength>0</screen_edge_strength></resistance>
+  <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
+  <placement><policy>Smart</policy><center>no</center></placement>
+  <desktops><number>)"
+     << desktops << R"(</number><firstdesk>1</firstdesk><popupTime>0</popupTime></desktops>
+  <margins><top>0</top><bottom>0</bottom><left>0</left><right>0</right></margins>
+  <keyboard></keyboard>
+  <mouse></mouse>
+</openbox_config>
+)";
+  return rc.str();
+}
+
+// Reads one line from `fd` within `timeout`; absent on time-out or end of file.
+std::optional<std::string> readLine(int fd, std::chrono::milliseconds timeout) {
+  std::string line;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+    char ch = 0;
+    const ssize_t n = ::read(fd, &ch, 1);
+    if (n <= 0) return std::nullopt;
+    if (ch == '\n') return line;
+    line.push_back(ch);
+  }
+}
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (!path) return false;
+  std::stringstream folders(path);
+  std::string folder;
+  while (std::getline(folders, folder, ':')) {
+    if (!folder.empty() && ::access((folder + "/" + program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool X11Session::xvfbInstalled() { return onPath("Xvfb"); }
+
+std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options options) {
+  std::unique_ptr<X11Session> session(new X11Session());
+  char folder[] = "/tmp/quorvel-x11-XXXXXX";
+  if (!::mkdtemp(folder)) {
+    failure = "cannot make a temporary folder";
+    return nullptr;
+  }
+  session->folder_ = folder;
+  std::filesystem::create_directories(session->folder_ + "/config");
+
+  int displayPipe[2];
+  if (::pipe2(displayPipe, O_CLOEXEC) != 0) {
+    failure = "cannot make a pipe";
+    return nullptr;
+  }
+  const std::string screen = std::to_string(options.width) + "x" + std::to_string(options.height) + "x24";
+  const pid_t server = session->spawn("Xvfb",
+                                      {"Xvfb", "-displayfd", std::to_string(displayPipe[1]), "-screen", "0", screen,
+                                       "-nolisten", "tcp", "-noreset"},
+                                      nullptr, displayPipe[1]);
+  ::close(displayPipe[1]);
+  std::optional<std::string> number = server > 0 ? readLine(displayPipe[0], 15s) : std::nullopt;
+  ::close(displayPipe[0]);
+  if (!number || number->empty()) {
+    failure = "Xvfb did not start: " + session->log("Xvfb");
+    return nullptr;
+  }
+  session->display_ = ":" + *number;
+
+  session->connection_ = X11Connection::open(session->display_);
+  if (!session->connection_) {
+    failure = "cannot connect to Xvfb on " + session->display_;
+    return nullptr;
+  }
+
+  const std::string config = session->folder_ + "/rc.xml";
+  std::ofstream(config) << openboxConfig(options.desktops);
+  if (session->spawn("openbox", {"openbox", "--config-file", config}) <= 0) {
+    failure = "cannot start openbox";
+    return nullptr;
+  }
+  X11DesktopReader desktops(*session->connection_);
+  const bool managerUp = waitUntil(
+      [&] {
+        return desktops.windowManagerName().has_value() &&
+               desktops.numberOfDesktops() == static_cast<uint32_t>(options.desktops);
+      },
+      15s);
+  if (!managerUp) {
+    failure = "openbox did not come up: " + session->log("openbox");
+    return nullptr;
+  }
+  return session;
+}
+
+X11Session::~X11Session() {
+  connection_.reset();
+  stopAll();
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+}
+
+void X11Session::stopAll() {
+  if (group_ > 0) ::kill(-group_, SIGTERM);
+  const auto reapAll = [this](std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!children_.empty() && std::chrono::steady_clock::now() < deadline) {
+      std::erase_if(children_, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) != 0; });
+      if (!children_.empty()) std::this_thread::sleep_for(10ms);
+    }
+  };
+  reapAll(2000ms);
+  if (!children_.empty() && group_ > 0) {
+    ::kill(-group_, SIGKILL);
+    reapAll(2000ms);
+  }
+  group_ = 0;
+}
+
+pid_t X11Session::spawn(const std::string& name, const std::vector<std::string>& argv, int* stdoutPipe, int keepFd) {
+  // Everything the child needs is prepared before the fork: after it only system calls run.
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (entry.starts_with("DISPLAY=") || entry.starts_with("HOME=") || entry.starts_with("XDG_CONFIG_HOME=")) continue;
+    environment.push_back(entry);
+  }
+  if (!display_.empty()) environment.push_back("DISPLAY=" + display_);
+  environment.push_back("HOME=" + folder_);
+  environment.push_back("XDG_CONFIG_HOME=" + folder_ + "/config");
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> arguments = argv;
+  std::vector<char*> args;
+  for (std::string& a : arguments) args.push_back(a.data());
+  args.push_back(nullptr);
+  const std::string logPath = folder_ + "/" + name + ".log";
+
+  int out[2] = {-1, -1};
+  if (stdoutPipe && ::pipe2(out, O_CLOEXEC) != 0) return -1;
+  const pid_t parent = ::getpid();
+  const pid_t group = group_;
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    if (stdoutPipe) {
+      ::close(out[0]);
+      ::close(out[1]);
+    }
+    return -1;
+  }
+  if (pid == 0) {
+    ::setpgid(0, group);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    const int devNull = ::open("/dev/null", O_RDONLY);
+    if (devNull >= 0) ::dup2(devNull, STDIN_FILENO);
+    const int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (logFd >= 0) ::dup2(logFd, STDERR_FILENO);
+    if (stdoutPipe) {
+      ::dup2(out[1], STDOUT_FILENO);
+    } else if (logFd >= 0) {
+      ::dup2(logFd, STDOUT_FILENO);
+    }
+    if (keepFd >= 0) ::fcntl(keepFd, F_SETFD, 0);
+    ::execvpe(args[0], args.data(), envp.data());
+    ::_exit(127);
+  }
+  ::setpgid(pid, group == 0 ? pid : group);
+  if (group_ == 0) group_ = pid;
+  children_.push_back(pid);
+  if (stdoutPipe) {
+    ::close(out[1]);
+    *stdoutPipe = out[0];
+  }
+  return pid;
+}
+
+bool X11Session::inManagedList(uint32_t window) {
+  X11DisplayReader displays(*connection_);
+  X11WindowReader reader(*connection_, displays);
+  const std::vector<uint32_t> clients = reader.clientList();
+  return std::find(clients.begin(), clients.end(), window) != clients.end();
+}
+
+std::optional<uint32_t> X11Session::launchClient(const std::vector<std::string>& arguments, pid_t* pid) {
+  std::vector<std::string> argv{QUORVEL_X11_TEST_CLIENT};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  int out = -1;
+  const pid_t child = spawn("x11_test_client", argv, &out);
+  if (child <= 0) return std::nullopt;
+  if (pid) *pid = child;
+  std::optional<std::string> line = readLine(out, 10s);
+  ::close(out);
+  if (!line) return std::nullopt;
+  const uint32_t window = static_cast<uint32_t>(std::strtoul(line->c_str(), nullptr, 16));
+  if (window == 0 || !waitUntil([&] { return inManagedList(window); })) return std::nullopt;
+  return window;
+}
+
+std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const std::string& className, pid_t* pid) {
+  const pid_t child = spawn("xterm", {"xterm", "-T", title, "-class", className, "-e", "sleep", "600"});
+  if (child <= 0) return std::nullopt;
+  if (pid) *pid = child;
+  X11DisplayReader displays(*connection_);
+  X11WindowReader reader(*connection_, displays);
+  std::optional<uint32_t> found;
+  waitUntil(
+      [&] {
+        for (const X11Window& w : reader.readAll()) {
+          if (w.className == className) found = w.id;
+        }
+        return found.has_value();
+      },
+      10s);
+  return found;
+}
+
+bool X11Session::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+}
+
+bool X11Session::waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
+  const bool ended = waitUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, timeout);
+  if (ended) std::erase(children_, pid);
+  return ended;
+}
+
+std::string X11Session::log(const std::string& name) const {
+  std::ifstream file(folder_ + "/" + name + ".log");
+  std::stringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/x11/X11Connection.h"
+
+namespace quorvel {
+
+// A private X session for the integration tests: Xvfb on a free display, openbox with a
+// configuration of our own (four desktops, no keyboard bindings at all, so no Alt-Tab of its own),
+// and the clients a test launches into it. Every process it starts is in one process group that
+// the destructor ends; each also dies with the test process if that crashes.
+class X11Session {
+ public:
+  struct Options {
+    int width = 1920;
+    int height = 1080;
+    int desktops = 4;
+  };
+
+  // True when an Xvfb program is on the PATH.
+  static bool xvfbInstalled();
+  // Starts the server and the window manager and waits until the manager runs. Absent, with the
+  // reason in `failure`, when either does not come up.
+  static std::unique_ptr<X11Session> start(std::string& failure, Options options);
+  static std::unique_ptr<X11Session> start(std::string& failure) { return start(failure, Options{}); }
+  ~X11Session();
+  X11Session(const X11Session&) = delete;
+  X11Session& operator=(const X11Session&) = delete;
+
+  // The display name (":7").
+  const std::string& display() const { return display_; }
+  // The test's own connection to the session.
+  X11Connection& connection() { return *connection_; }
+
+  // Starts the test client with these arguments and waits until the window manager lists its
+  // window; the window id, or absent after a time-out. `pid` receives the client's process id.
+  std::optional<uint32_t> launchClient(const std::vector<std::string>& arguments, pid_t* pid = nullptr);
+  // Starts xterm titled `title` with class `className` (running a long sleep), and waits until the
+  // window manager lists a window of that class.
+  std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
+                                      pid_t* pid = nullptr);
+
+  // Polls `condition` every 20 ms until it holds or the time runs out.
+  static bool waitUntil(const std::function<bool()>& condition,
+                        std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+  // True when the process has ended (and reaps it), waiting up to `timeout`.
+  bool waitForExit(pid_t pid, std::chrono::milliseconds timeout);
+  // The log of a started program (its standard error), for failure messages.
+  std::string log(const std::string& name) const;
+
+ private:
+  X11Session() = default;
+  // Forks and executes `argv` in the session's process group, with standard error in the log
+  // `name`. `stdoutPipe` receives the read end of a pipe on its standard output when asked for;
+  // `keepFd` is passed on to the program under its own number.
+  pid_t spawn(const std::string& name, const std::vector<std::string>& argv, int* stdoutPipe = nullptr,
+              int keepFd = -1);
+  bool inManagedList(uint32_t window);
+  void stopAll();
+
+  std::string folder_;
+  std::string display_;
+  pid_t group_ = 0;
+  std::vector<pid_t> children_;
+  std::unique_ptr<X11Connection> connection_;
+};
+
+}  // namespace quorvel
