@@ -3,6 +3,8 @@
 #include <unordered_set>
 
 #include "base/LogCapture.h"
+#include "base/ManualLoop.h"
+#include "platform/sim/SimDesktop.h"
 #include "windows/DesktopMap.h"
 
 namespace quorvel {
@@ -156,6 +158,59 @@ TEST(DesktopMap, EqualValuesHashAlikeAndNegativeZeroCountsAsZero) {
   std::unordered_set<DesktopMap::Desktop> desktops = {{1, 1, false, false}, {1, std::nullopt, false, false},
                                                       {1, 1, false, false}};
   EXPECT_EQ(desktops.size(), 2u);
+}
+
+TEST(DesktopMap, ReadsTheSimulatedDisplaysBackIntoWindowCoordinates) {
+  ManualLoop loop;
+  SimDesktop sim(loop, {.displays = {SimDisplaySpec{.id = 1, .frame = {0, 0, 1920, 1080}, .name = "Built-in",
+                                                    .desktops = 2},
+                                     SimDisplaySpec{.id = 2, .frame = {1920, 80, 1280, 800}, .name = "Studio"}}});
+  SpaceMap spaces(sim.desktopServer());
+  LogCapture log;
+  const auto map = DesktopMap::read(spaces, sim.displays());
+  ASSERT_TRUE(map);
+  EXPECT_TRUE(map->separateSpaces);
+  ASSERT_EQ(map->displays.size(), 2u);
+  EXPECT_EQ(map->displays[0].displayID, 1u);
+  EXPECT_TRUE(map->displays[0].isMain);
+  EXPECT_EQ(map->displays[0].frame, (Rect{0, 0, 1920, 1080}));
+  EXPECT_EQ(map->displays[1].frame, (Rect{1920, 80, 1280, 800}));
+  EXPECT_EQ(map->displays[1].name, "Studio");
+  const auto all = map->allDesktops();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].number, 1);
+  EXPECT_TRUE(all[0].isCurrent);
+  EXPECT_EQ(all[1].number, 2);
+  EXPECT_FALSE(all[1].isCurrent);
+  EXPECT_EQ(all[2].number, 3);
+  EXPECT_TRUE(all[2].isCurrent);
+  EXPECT_EQ(log.messages("Overview"), std::vector<std::string>{
+                                          "desk read: 2 listed by the window server, 2 screens attached, 2 joined, 3 desktops"});
+}
+
+TEST(DesktopMap, SharedDesktopsJoinTheMainScreen) {
+  ManualLoop loop;
+  SimDesktop sim(loop, {.displays = {SimDisplaySpec{.id = 1}, SimDisplaySpec{.id = 2, .frame = {1920, 0, 1920, 1080}}},
+                        .separateSpaces = false});
+  SpaceMap spaces(sim.desktopServer());
+  const auto map = DesktopMap::read(spaces, sim.displays());
+  ASSERT_TRUE(map);
+  EXPECT_FALSE(map->separateSpaces);
+  ASSERT_EQ(map->displays.size(), 1u);
+  EXPECT_EQ(map->displays[0].displayID, 1u);
+  EXPECT_EQ(map->displays[0].desktops.size(), 2u);
+}
+
+TEST(DesktopMap, NoMapWithoutDesktops) {
+  ManualLoop loop;
+  SimDesktop sim(loop);
+  sim.setDesktopGroupAvailable(DesktopServer::Group::spaces, false);
+  SpaceMap spaces(sim.desktopServer());
+  LogCapture log;
+  EXPECT_FALSE(DesktopMap::read(spaces, sim.displays()));
+  EXPECT_EQ(log.messages("Overview"),
+            std::vector<std::string>{
+                "the window server would not say which desktops exist, so the Desktops overview cannot open"});
 }
 
 }  // namespace
