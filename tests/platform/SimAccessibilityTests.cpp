@@ -141,6 +141,18 @@ TEST(SimAccessibility, InjectedFailuresAndAnUnresponsiveApplication) {
   EXPECT_EQ(b.ax.performAction(b.sim.ref(tab), "AXPress"), AXError::success);
   EXPECT_EQ(*b.sim.attribute(tab, "AXSelected").value.get<bool>(), true);
 
+  // Refusals armed one after another are used up in that order.
+  b.sim.refuseAction(tab, "AXPress", AXError::cannotComplete, 1);
+  b.sim.refuseAction(tab, "AXPress", AXError::failure, 1);
+  EXPECT_EQ(b.ax.performAction(b.sim.ref(tab), "AXPress"), AXError::cannotComplete);
+  EXPECT_EQ(b.ax.performAction(b.sim.ref(tab), "AXPress"), AXError::failure);
+  EXPECT_EQ(b.ax.performAction(b.sim.ref(tab), "AXPress"), AXError::success);
+  b.sim.failAttribute(tab, "AXTitle", AXError::failure);  // always, until disarmed
+  EXPECT_EQ(b.ax.copyAttributeValue(b.sim.ref(tab), "AXTitle").error, AXError::failure);
+  EXPECT_EQ(b.ax.copyAttributeValue(b.sim.ref(tab), "AXTitle").error, AXError::failure);
+  b.sim.failAttribute(tab, "AXTitle", AXError::failure, 0);
+  EXPECT_EQ(b.ax.copyAttributeValue(b.sim.ref(tab), "AXTitle").error, AXError::attributeUnsupported);
+
   // Every call on a hung application waits out the element's time-out on the virtual clock.
   b.sim.resetCounters();
   b.sim.setUnresponsive(100);

@@ -259,7 +259,9 @@ TEST(SimFailures, WindowListAndShareableContentCanFailOrLag) {
   EXPECT_EQ(sim.windowServer().onScreenWindows(), std::nullopt);
   sim.setWindowListAvailable(true);
   EXPECT_EQ(sim.windowServer().onScreenWindows()->size(), 1u);
-  EXPECT_EQ(sim.windowListCalls(), 2);
+  sim.transformWindowList([](std::vector<WindowListEntry>& list) { list[0].number.reset(); });
+  EXPECT_FALSE(sim.windowServer().onScreenWindows()->at(0).number);
+  EXPECT_EQ(sim.windowListCalls(), 3);
 
   sim.failShareableContent("no content", 1);
   EXPECT_EQ(fetch(sim, loop).error, "no content");

@@ -23,11 +23,11 @@ namespace {
   std::abort();
 }
 
-void arm(std::map<std::string, SimInjected>& table, const std::string& name, AXError error, int times) {
+void arm(SimInjectedTable& table, const std::string& name, AXError error, int times) {
   if (times == 0) {
     table.erase(name);
   } else {
-    table[name] = SimInjected{error, times < 0 ? -1 : times};
+    table[name].push_back(SimInjected{error, times < 0 ? -1 : times});
   }
 }
 
@@ -640,6 +640,18 @@ void SimDesktop::setWindowListAvailable(bool available) {
 
 void SimDesktop::setActiveDisplaysAvailable(bool available) {
   world_->change([&](SimEffects&) { world_->activeDisplaysAvailable = available; });
+}
+
+void SimDesktop::transformWindowList(std::function<void(std::vector<WindowListEntry>&)> transform) {
+  world_->change([&](SimEffects&) { world_->windowListTransform = std::move(transform); });
+}
+
+void SimDesktop::transformScreens(std::function<void(std::vector<ScreenInfo>&)> transform) {
+  world_->change([&](SimEffects&) { world_->screensTransform = std::move(transform); });
+}
+
+void SimDesktop::transformManagedDisplaySpaces(std::function<void(std::vector<ManagedDisplaySpaces>&)> transform) {
+  world_->change([&](SimEffects&) { world_->spacesTransform = std::move(transform); });
 }
 
 // --- Counters --------------------------------------------------------------------------------

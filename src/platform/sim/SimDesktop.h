@@ -263,14 +263,18 @@ class SimDesktop {
   void setIdleSeconds(std::optional<double> seconds);  // both sources
 
   // --- Failures and slowness ----------------------------------------------------------------
-  // Reads of the attribute answer `error` (`times` reads, or always with -1).
+  // Reads of the attribute answer `error` (`times` reads, or always with -1). A failure armed
+  // while others are still armed for the same name follows them; `times` 0 disarms them all.
   void failAttribute(SimElementId element, const std::string& attribute, AXError error, int times = -1);
   void failSetAttribute(SimElementId element, const std::string& attribute, AXError error, int times = -1);
-  // Performing the action answers `error` without running its handler (`times`, or always: -1).
+  // Performing the action answers `error` without running its handler (`times`, or always: -1);
+  // queued and disarmed as for failAttribute.
   void refuseAction(SimElementId element, const std::string& action, AXError error = AXError::cannotComplete,
                     int times = 1);
   // Every Accessibility call on the application's elements answers "cannot complete" after the
-  // element's messaging time-out (6 s when none was set) has passed on the virtual clock.
+  // element's messaging time-out (6 s when none was set) has passed on the virtual clock: the clock
+  // moves as if the call had blocked (timers that fell due meanwhile run at the loop's next
+  // advance). With a clock that is not virtual the time is only counted (axTimeSpent).
   void setUnresponsive(int32_t pid, bool unresponsive = true);
   // Every Accessibility call on the application's elements takes this long on the virtual clock.
   void setAXLatency(int32_t pid, Duration latency);
@@ -288,6 +292,12 @@ class SimDesktop {
   void setShareableContentDelay(Duration delay);
   void setWindowListAvailable(bool available);
   void setActiveDisplaysAvailable(bool available);
+  // Rewrites what a service answers, for malformed answers the world cannot produce (an entry
+  // without a number, a screen without its number, a desktop list naming an unknown display).
+  // Each runs outside the lock on the answer about to be returned; an empty function removes it.
+  void transformWindowList(std::function<void(std::vector<WindowListEntry>&)> transform);
+  void transformScreens(std::function<void(std::vector<ScreenInfo>&)> transform);
+  void transformManagedDisplaySpaces(std::function<void(std::vector<ManagedDisplaySpaces>&)> transform);
 
   // --- Counters -----------------------------------------------------------------------------
   int axCalls(int32_t pid) const;  // attribute reads and writes, actions, window-number lookups

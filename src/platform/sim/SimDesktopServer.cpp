@@ -23,7 +23,9 @@ bool SimDesktopServer::isAvailable(Group group) {
 }
 
 std::optional<std::vector<ManagedDisplaySpaces>> SimDesktopServer::copyManagedDisplaySpaces() {
-  return world_->change([&](SimEffects&) -> std::optional<std::vector<ManagedDisplaySpaces>> {
+  std::function<void(std::vector<ManagedDisplaySpaces>&)> transform;
+  auto list = world_->change([&](SimEffects&) -> std::optional<std::vector<ManagedDisplaySpaces>> {
+    transform = world_->spacesTransform;
     if (!enter(*world_, SimDesktopCall::managedDisplaySpaces, Group::spaces)) return std::nullopt;
     std::vector<ManagedDisplaySpaces> list;
     for (const auto* d : world_->orderedDisplays()) {
@@ -43,6 +45,8 @@ std::optional<std::vector<ManagedDisplaySpaces>> SimDesktopServer::copyManagedDi
     }
     return list;
   });
+  if (list && transform) transform(*list);
+  return list;
 }
 
 std::optional<std::vector<uint32_t>> SimDesktopServer::copyWindowsOnSpace(int64_t spaceID, uint32_t) {

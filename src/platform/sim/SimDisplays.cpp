@@ -5,7 +5,9 @@
 namespace quorvel {
 
 std::vector<ScreenInfo> SimDisplays::screens() {
-  return world_->read([&] {
+  std::function<void(std::vector<ScreenInfo>&)> transform;
+  auto screens = world_->read([&] {
+    transform = world_->screensTransform;
     std::vector<ScreenInfo> screens;
     for (const auto* d : world_->orderedDisplays()) {
       screens.push_back(ScreenInfo{.screenNumber = d->spec.id,
@@ -16,6 +18,8 @@ std::vector<ScreenInfo> SimDisplays::screens() {
     }
     return screens;
   });
+  if (transform) transform(screens);
+  return screens;
 }
 
 uint32_t SimDisplays::mainDisplayID() {

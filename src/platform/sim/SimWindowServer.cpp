@@ -5,7 +5,9 @@
 namespace quorvel {
 
 std::optional<std::vector<WindowListEntry>> SimWindowServer::onScreenWindows() {
-  return world_->change([&](SimEffects&) -> std::optional<std::vector<WindowListEntry>> {
+  std::function<void(std::vector<WindowListEntry>&)> transform;
+  auto list = world_->change([&](SimEffects&) -> std::optional<std::vector<WindowListEntry>> {
+    transform = world_->windowListTransform;
     ++world_->windowListCalls;
     if (!world_->windowListAvailable) return std::nullopt;
     std::vector<WindowListEntry> entries;
@@ -23,6 +25,8 @@ std::optional<std::vector<WindowListEntry>> SimWindowServer::onScreenWindows() {
     }
     return entries;
   });
+  if (list && transform) transform(*list);
+  return list;
 }
 
 std::optional<std::vector<uint32_t>> SimWindowServer::activeDisplays() {

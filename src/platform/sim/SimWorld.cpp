@@ -750,11 +750,15 @@ AXError SimWorld::enterCall(const AXElementRef& element, SimNode*& n) {
   return AXError::success;
 }
 
-std::optional<AXError> SimWorld::takeInjected(std::map<std::string, SimInjected>& table, const std::string& name) {
+std::optional<AXError> SimWorld::takeInjected(SimInjectedTable& table, const std::string& name) {
   auto it = table.find(name);
-  if (it == table.end()) return std::nullopt;
-  const AXError error = it->second.error;
-  if (it->second.remaining > 0 && --it->second.remaining == 0) table.erase(it);
+  if (it == table.end() || it->second.empty()) return std::nullopt;
+  SimInjected& next = it->second.front();
+  const AXError error = next.error;
+  if (next.remaining > 0 && --next.remaining == 0) {
+    it->second.pop_front();
+    if (it->second.empty()) table.erase(it);
+  }
   return error;
 }
 

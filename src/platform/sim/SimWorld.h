@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -30,6 +31,8 @@ struct SimInjected {
   AXError error = AXError::failure;
   int remaining = -1;
 };
+// Per attribute or action name, the failures armed for it, used up in the order they were armed.
+using SimInjectedTable = std::map<std::string, std::deque<SimInjected>>;
 
 // One Accessibility element of the world. Application and window elements compute most of their
 // attributes from the application and window they stand for; built elements keep theirs in
@@ -46,9 +49,9 @@ struct SimNode {
   std::map<std::string, AXValue> attributes;
   std::map<std::string, SimActionHandler> actions;
   std::map<std::string, SimSetHook> hooks;
-  std::map<std::string, SimInjected> readFailures;
-  std::map<std::string, SimInjected> writeFailures;
-  std::map<std::string, SimInjected> actionRefusals;
+  SimInjectedTable readFailures;
+  SimInjectedTable writeFailures;
+  SimInjectedTable actionRefusals;
   std::map<std::string, int> actionCounts;
   float messagingTimeout = 0;
 };
@@ -214,7 +217,7 @@ class SimWorld : public std::enable_shared_from_this<SimWorld> {
   // lets an unresponsive or slow application take its time. `node` is set on success.
   AXError enterCall(const AXElementRef& element, SimNode*& node);
   // Uses up one injected failure of `name`, if any is armed; answers its error.
-  static std::optional<AXError> takeInjected(std::map<std::string, SimInjected>& table, const std::string& name);
+  static std::optional<AXError> takeInjected(SimInjectedTable& table, const std::string& name);
   void spend(int32_t pid, Duration d);
 
   Runtime& runtime;
@@ -261,6 +264,9 @@ class SimWorld : public std::enable_shared_from_this<SimWorld> {
   bool windowListAvailable = true;
   bool activeDisplaysAvailable = true;
   int windowListCalls = 0;
+  std::function<void(std::vector<WindowListEntry>&)> windowListTransform;
+  std::function<void(std::vector<ScreenInfo>&)> screensTransform;
+  std::function<void(std::vector<ManagedDisplaySpaces>&)> spacesTransform;
 };
 
 }  // namespace quorvel
