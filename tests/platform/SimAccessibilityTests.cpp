@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 
 #include "base/ManualLoop.h"
@@ -209,6 +213,79 @@ TEST(SimAccessibility, FocusChangesReachObserversOnTheirExecutor) {
   second.focus();
   b.loop.runUntilIdle();
   EXPECT_TRUE(delivered.empty());
+}
+
+// A run loop on a thread of its own, as the focus observer's.
+class ThreadLoop final : public Executor {
+ public:
+  explicit ThreadLoop(Clock& clock) : clock_(clock), thread_([this] { run(); }) {}
+  ~ThreadLoop() override {
+    post({});
+    thread_.join();
+  }
+  void post(Job job) override {
+    std::lock_guard guard(mutex_);
+    jobs_.push_back(std::move(job));
+    ready_.notify_one();
+  }
+  TimerId postAfter(Duration, Job job) override {
+    post(std::move(job));
+    return 0;
+  }
+  bool cancel(TimerId) override { return false; }
+  bool isCurrent() const override { return std::this_thread::get_id() == thread_.get_id(); }
+  Clock& clock() const override { return clock_; }
+  const std::string& label() const override { return label_; }
+
+ private:
+  void run() {
+    for (;;) {
+      Job job;
+      {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return !jobs_.empty(); });
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      if (!job) return;
+      runJob(this, job);
+    }
+  }
+
+  Clock& clock_;
+  std::string label_ = "axobserver";
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<Job> jobs_;
+  std::thread thread_;
+};
+
+TEST(SimAccessibility, DeliveriesReachAnObserverRunningOnItsOwnThread) {
+  Browser b;
+  ThreadLoop observerLoop(b.loop.clock());
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<uint32_t> delivered;
+  auto [error, observer] = b.ax.createObserver(100, [&](const AXElementRef& e, const std::string&, void*) {
+    EXPECT_TRUE(observerLoop.isCurrent());
+    // Calling back into the desktop from the delivery must not deadlock.
+    const auto number = b.ax.windowNumber(e);
+    std::lock_guard guard(mutex);
+    delivered.push_back(number.value_or(0));
+    arrived.notify_all();
+  });
+  ASSERT_EQ(error, AXError::success);
+  ASSERT_EQ(observer->addNotification(b.ax.applicationElement(100), "AXFocusedWindowChanged", nullptr),
+            AXError::success);
+  observer->schedule(observerLoop);
+  auto& second = b.app.openWindow({.title = "Second"});
+  std::thread focuser([&] { b.window.focus(); });
+  focuser.join();
+  std::unique_lock lock(mutex);
+  ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(10), [&] { return delivered.size() == 2; }));
+  EXPECT_EQ(delivered, (std::vector<uint32_t>{second.number, b.window.number}));
+  lock.unlock();
+  observer->unschedule();
 }
 
 TEST(SimAccessibility, ObserverInstallsCanBeRefused) {

@@ -143,6 +143,45 @@ TEST(SimWindows, FocusRaisesActivatesAndShowsTheWindowsDesktop) {
   EXPECT_EQ(a.focusedWindow(), a1.number);
 }
 
+TEST(SimWindows, ActivatingWithAllWindowsBringsThemForwardInTheirOrder) {
+  ManualLoop loop;
+  SimDesktop sim(loop);
+  auto& a = sim.launchApp({.pid = 100, .name = "A"});
+  auto& b = sim.launchApp({.pid = 200, .name = "B"});
+  auto& a1 = a.openWindow();
+  auto& b1 = b.openWindow();
+  auto& a2 = a.openWindow();
+  auto& b2 = b.openWindow();
+  a1.focus();  // A's focused window: a1
+  b2.focus();
+  EXPECT_EQ(sim.onScreenOrder(), (std::vector<uint32_t>{b2.number, a1.number, a2.number, b1.number}));
+  sim.activateApp(100);  // only its focused window comes forward
+  EXPECT_EQ(sim.onScreenOrder(), (std::vector<uint32_t>{a1.number, b2.number, a2.number, b1.number}));
+  b2.focus();
+  sim.workspace().activate(100, true);
+  EXPECT_EQ(sim.onScreenOrder(), (std::vector<uint32_t>{a1.number, a2.number, b2.number, b1.number}));
+}
+
+TEST(SimDisplays, WindowsOfARemovedDesktopOrDisplayLandOnAShownDesktop) {
+  ManualLoop loop;
+  SimDesktop sim(loop, twoDisplays());
+  auto& app = sim.launchApp({.pid = 100, .name = "A"});
+  const auto main = sim.desktops(1);
+  auto& second = app.openWindow({.desktop = main[1]});
+  auto& side = app.openWindow({.frame = {2000, 100, 400, 400}});
+  sim.switchDesktop(main[1]);
+  ASSERT_TRUE(sim.removeDesktop(main[1]));
+  EXPECT_EQ(sim.desktops(1), (std::vector<int64_t>{main[0]}));
+  EXPECT_EQ(sim.currentDesktop(1), main[0]);
+  EXPECT_EQ(sim.desktopsOf(second.number), (std::vector<int64_t>{main[0]}));
+  EXPECT_TRUE(second.isOnScreen());
+
+  ASSERT_TRUE(sim.removeDisplay(2));
+  EXPECT_EQ(sim.displayIDs(), (std::vector<uint32_t>{1}));
+  EXPECT_EQ(sim.desktopsOf(side.number), (std::vector<int64_t>{main[0]}));
+  EXPECT_EQ(sim.displays().screens().size(), 1u);
+}
+
 TEST(SimWorkspace, NotificationsArriveOnTheMainQueueInOrder) {
   ManualLoop loop;
   SimDesktop sim(loop);

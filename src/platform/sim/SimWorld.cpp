@@ -299,9 +299,10 @@ bool SimWorld::focus(uint32_t number, SimEffects& fx) {
   if (!onCurrentDesktop(*w) && !w->desktops.empty()) {
     if (auto* d = displayOfSpace(w->desktops.front())) d->current = w->desktops.front();
   }
+  // Focused first, so that activating brings this window forward, not the one focused before.
+  setFocused(w->pid, number, fx);
   toFront(number);
   activate(w->pid, false, fx);
-  setFocused(w->pid, number, fx);
   return true;
 }
 
