@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "windows/CaptureGeometry.h"
-#include "windows/CardAction.h"
 #include "windows/CardStatus.h"
 #include "windows/FaviconCrop.h"
 #include "windows/WindowCard.h"
@@ -36,8 +35,7 @@ TEST(CardModel, CardIdsKeepTheirThreeRanges) {
   EXPECT_TRUE(WindowCard::isApplicationID(first.id));
   EXPECT_FALSE(WindowCard::isTabID(first.id));
 
-  // The largest process id still stays below the tab range only when it fits 30 bits; window
-  // numbers stay below both.
+  // Window numbers lie below both ranges; tab ids start at 0xC0000000.
   EXPECT_FALSE(WindowCard::isApplicationID(0x7FFFFFFFu));
   EXPECT_FALSE(WindowCard::isTabID(0x7FFFFFFFu));
   EXPECT_TRUE(WindowCard::isTabID(0xC0000000u));
@@ -151,13 +149,6 @@ TEST(CardModel, StatusEqualityAndHashTellAbsentFromPresentDesktopNumbers) {
   card.spaceNumber = 4;
   card.isOnFullscreenSpace = true;
   EXPECT_EQ(card.status(), (CardStatus{WindowState::onOtherSpace, 4, true, false}));
-}
-
-TEST(CardModel, ActionsListCloseThenMinimize) {
-  ASSERT_EQ(kAllCardActions.size(), 2u);
-  EXPECT_EQ(kAllCardActions[0], CardAction::close);
-  EXPECT_EQ(kAllCardActions[1], CardAction::minimize);
-  EXPECT_EQ(cardActionName(CardAction::minimize), "minimize");
 }
 
 TEST(FaviconCrop, SquareSideIsHeldBetweenTwelveAndTwentyPoints) {

@@ -7,7 +7,6 @@
 
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FrameMatch.h"
-#include "windows/OccluderProbe.h"
 #include "windows/RefreshCadence.h"
 #include "windows/RoundRobin.h"
 
@@ -75,13 +74,6 @@ TEST(FrameMatch, TruncationStaysWithinRange) {
   EXPECT_EQ(FrameMatch::truncated(9.3e18), 0);
   EXPECT_EQ(FrameMatch::truncated(-9.223372036854775808e18), std::numeric_limits<int64_t>::min());
   EXPECT_EQ(FrameMatch::truncated(-INFINITY), 0);
-}
-
-TEST(OccluderProbe, EqualWhenNumbersAndFramesAreEqual) {
-  const OccluderProbe a{5, 0, 10, {0, 0, 100, 100}};
-  EXPECT_EQ(a, (OccluderProbe{5, 0, 10, {0, 0, 100, 100}}));
-  EXPECT_NE(a, (OccluderProbe{5, 3, 10, {0, 0, 100, 100}}));
-  EXPECT_NE(a, (OccluderProbe{5, 0, 10, {0, 0, 100, 101}}));
 }
 
 TEST(ChromeWindowCensus, HoldsOpenWindowNumbersFromAnyThread) {
