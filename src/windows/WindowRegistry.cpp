@@ -1,0 +1,574 @@
+#include "windows/WindowRegistry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <coroutine>
+#include <limits>
+#include <utility>
+
+#include "base/Logger.h"
+#include "base/Signposter.h"
+#include "platform/Accessibility.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+#include "tabs/TabIdentityStore.h"
+#include "windows/ActivatorHooks.h"
+#include "windows/CardAssembly.h"
+#include "windows/FocusObserver.h"
+#include "windows/PrivateTitleStep.h"
+#include "windows/RefreshCadence.h"
+#include "windows/RoundRobin.h"
+#include "windows/SettingsGate.h"
+#include "windows/SnapshotFilter.h"
+#include "windows/TabCardStep.h"
+#include "windows/WindowFingerprints.h"
+#include "windows/WindowList.h"
+
+namespace quorvel {
+
+namespace {
+
+const Logger& registryLog() {
+  static const Logger logger("WindowRegistry");
+  return logger;
+}
+
+Signposter& refreshSignposter() {
+  static Signposter signposter("Refresh");
+  return signposter;
+}
+
+// Waits for the capture service's list of shareable windows; the task resumes on its own executor.
+struct ShareableContentAwaiter {
+  ShareableContent& service;
+  ShareableContentResult result;
+
+  bool await_ready() const noexcept { return false; }
+  template <class P>
+  void await_suspend(std::coroutine_handle<P> h) {
+    Executor* home = &h.promise().context->executor();
+    service.getShareableContent(false, false, [this, home, h](ShareableContentResult answer) {
+      result = std::move(answer);
+      home->post([h] { h.resume(); });
+    });
+  }
+  ShareableContentResult await_resume() { return std::move(result); }
+};
+
+// Ends the pass's signposted interval on every way out of the pass.
+class PassInterval {
+ public:
+  PassInterval() : id_(refreshSignposter().makeSignpostId()) {
+    state_ = refreshSignposter().beginInterval("performRefresh", id_);
+  }
+  ~PassInterval() { refreshSignposter().endInterval("performRefresh", state_); }
+  PassInterval(const PassInterval&) = delete;
+  PassInterval& operator=(const PassInterval&) = delete;
+  void skipped() { refreshSignposter().emitEvent("skipped", id_); }
+
+ private:
+  uint64_t id_;
+  Signposter::IntervalState state_;
+};
+
+}  // namespace
+
+// ---- Creation, start and teardown ----
+
+WindowRegistry::WindowRegistry(RegistryServices services) : services_(services) {}
+
+std::shared_ptr<WindowRegistry> WindowRegistry::create(RegistryServices services) {
+  return std::shared_ptr<WindowRegistry>(new WindowRegistry(services));
+}
+
+WindowRegistry::~WindowRegistry() {
+  loopTask_.cancel();
+  if (refreshTask_) refreshTask_->cancel();
+  for (uint64_t token : workspaceObservers_) services_.platform.workspace.removeObserver(token);
+  if (defaultsObserver_) services_.settings.store().removeObserver(*defaultsObserver_);
+}
+
+void WindowRegistry::start() {
+  const bool already = state_.lock.withLock([&] { return std::exchange(isStarted_, true); });
+  if (already) return;
+  std::weak_ptr<WindowRegistry> weak = weak_from_this();
+
+  Workspace& workspace = services_.platform.workspace;
+  std::vector<uint64_t> tokens;
+  tokens.push_back(workspace.addObserver(Workspace::Event::didActivateApplication,
+                                         [weak](Workspace::Event, const RunningApplication& app) {
+                                           if (auto self = weak.lock()) self->onAppActivated(app.pid);
+                                         }));
+  for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication}) {
+    tokens.push_back(workspace.addObserver(event, [weak](Workspace::Event, const RunningApplication&) {
+      if (auto self = weak.lock()) self->onAppLaunchedOrTerminated();
+    }));
+  }
+  const uint64_t defaultsToken = services_.settings.store().addObserver([weak] {
+    if (auto self = weak.lock()) self->onDefaultsChanged();
+  });
+
+  spawn(services_.runtime.main(), installActivatorHooks(weak));
+  services_.focusObserver.setSink([weak](uint32_t windowID, int32_t pid) {
+    if (auto self = weak.lock()) self->focusSink(windowID, pid);
+  });
+  TaskHandle<void> loop = spawn(services_.runtime.pool(), refreshLoop(weak));
+
+  const int64_t gate = SettingsGate::readGateSettings(services_.settings);
+  state_.lock.withLock([&] {
+    workspaceObservers_ = std::move(tokens);
+    defaultsObserver_ = defaultsToken;
+    state_.lastGateSettings = gate;
+    loopTask_ = loop;
+  });
+}
+
+Task<void> WindowRegistry::installActivatorHooks(std::weak_ptr<WindowRegistry> weak) {
+  auto self = weak.lock();
+  if (!self) co_return;
+  ActivatorHooks& hooks = self->services_.activatorHooks;
+  hooks.setDidRaiseWindow([weak](uint32_t windowID, int32_t pid) {
+    if (auto registry = weak.lock()) registry->recordRaise(windowID, pid);
+  });
+  hooks.setDidPressTab([weak](uint32_t tabID, uint32_t hostWindowID) {
+    if (auto registry = weak.lock()) registry->recordTabPress(tabID, hostWindowID);
+  });
+}
+
+void WindowRegistry::setTabCardSink(TabCardSink sink) {
+  state_.lock.withLock([&] { state_.tabCardSink = std::move(sink); });
+}
+
+void WindowRegistry::setLeaveCaptureSink(LeaveCaptureSink sink) {
+  state_.lock.withLock([&] { state_.leaveCaptureSink = std::move(sink); });
+}
+
+// ---- Triggers ----
+
+void WindowRegistry::stampAndRequestRefresh() {
+  const Instant now = services_.runtime.clock().now();
+  state_.lock.withLock([&] { state_.lastWorkspaceNotification = now; });
+  spawn(services_.runtime.pool(), awaitRefresh(weak_from_this()));
+}
+
+Task<void> WindowRegistry::awaitRefresh(std::weak_ptr<WindowRegistry> weak) {
+  TaskHandle<void> task;
+  {
+    auto self = weak.lock();
+    if (!self) co_return;
+    task = self->state_.lock.withLock([&] { return self->requestRefresh(); });
+  }
+  co_await task;
+}
+
+void WindowRegistry::onAppActivated(std::optional<int32_t> pid) {
+  if (pid) creditActivatedApp(*pid);
+  stampAndRequestRefresh();
+}
+
+void WindowRegistry::onAppLaunchedOrTerminated() {
+  state_.lock.withLock([&] { state_.mustRunNextPass = true; });
+  stampAndRequestRefresh();
+}
+
+void WindowRegistry::onDefaultsChanged() {
+  const int64_t gate = SettingsGate::readGateSettings(services_.settings);
+  const bool changed = state_.lock.withLock([&] {
+    if (gate == state_.lastGateSettings) return false;
+    state_.lastGateSettings = gate;
+    state_.mustRunNextPass = true;
+    return true;
+  });
+  if (changed) stampAndRequestRefresh();
+}
+
+std::optional<uint32_t> WindowRegistry::recentRaise(int32_t pid, Instant now) const {
+  const auto& raise = state_.lastRaise;
+  if (raise && raise->pid == pid && now - raise->at < kRaiseCreditWindow) return raise->id;
+  return std::nullopt;
+}
+
+void WindowRegistry::creditActivatedApp(int32_t pid) {
+  if (pid == services_.platform.workspace.ownPid()) return;
+  const Instant now = services_.runtime.clock().now();
+  const std::optional<uint32_t> raised = state_.lock.withLock([&] { return recentRaise(pid, now); });
+  if (raised) {
+    noteVisit(*raised);
+    return;
+  }
+  const auto ids = state_.lock.withLock([&] {
+    std::unordered_set<uint32_t> out;
+    for (const WindowCard& card : state_.cards) {
+      if (card.pid == pid) out.insert(card.id);
+    }
+    return out;
+  });
+  if (const auto front = frontWindowOfApp(pid, ids)) noteVisit(*front);
+}
+
+std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids) {
+  const auto entries = services_.platform.windowServer.onScreenWindows();
+  if (!entries) return std::nullopt;
+  std::optional<uint32_t> first;
+  for (const WindowListEntry& entry : *entries) {
+    if (entry.ownerPid != pid || entry.layer != 0 || !entry.number) continue;
+    if (ids.contains(*entry.number)) return *entry.number;
+    if (!first) first = *entry.number;
+  }
+  return first;
+}
+
+void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
+  const bool credit = state_.lock.withLock([&] {
+    if (!state_.recency.empty() && state_.recency.front().id == windowID) return false;
+    return std::any_of(state_.cards.begin(), state_.cards.end(), [&](const WindowCard& card) {
+      return card.id == windowID && card.state == WindowState::onCurrentSpace;
+    });
+  });
+  if (credit) noteVisit(windowID);
+}
+
+void WindowRegistry::recordRaise(uint32_t windowID, int32_t pid) {
+  const Instant now = services_.runtime.clock().now();
+  state_.lock.withLock([&] {
+    state_.lastRaise = RaisedWindow{windowID, pid, now};
+    const auto showing = state_.showingTabByHost.find(windowID);
+    if (showing != state_.showingTabByHost.end() &&
+        state_.pendingTabTouches.size() < RegistryState::kTabTouchLimit) {
+      state_.pendingTabTouches.insert(state_.pendingTabTouches.begin(), showing->second);
+    }
+  });
+  noteVisit(windowID);
+}
+
+void WindowRegistry::recordTabPress(uint32_t tabID, uint32_t hostWindowID) {
+  state_.lock.withLock([&] {
+    auto& touches = state_.pendingTabTouches;
+    if (touches.size() >= RegistryState::kTabTouchLimit) touches.erase(touches.begin());
+    touches.push_back(tabID);
+    if (WindowCard::isTabID(tabID) && tabID != hostWindowID) state_.showingTabByHost[hostWindowID] = tabID;
+  });
+}
+
+// ---- Visits ----
+
+void WindowRegistry::noteVisit(uint32_t windowID) {
+  const Instant now = services_.runtime.clock().now();
+  const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
+  state_.lock.withLock([&] { recordVisit(windowID, now, refreshPictureOnLeave); });
+}
+
+void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
+  auto& recency = state_.recency;
+  const std::optional<uint32_t> previousHead =
+      recency.empty() ? std::nullopt : std::optional<uint32_t>(recency.front().id);
+  std::erase_if(recency, [&](const RecencyEntry& entry) { return entry.id == windowID; });
+  recency.insert(recency.begin(), RecencyEntry{windowID, now});
+  if (recency.size() > RegistryState::kRecencyLimit) recency.resize(RegistryState::kRecencyLimit);
+
+  state_.visitCounter += 1;
+  state_.visitTicks[windowID] = state_.visitCounter;
+
+  if (!refreshPictureOnLeave || !previousHead || *previousHead == windowID) return;
+  const uint32_t left = *previousHead;
+  const auto last = state_.lastLeaveCapture.find(left);
+  if (last != state_.lastLeaveCapture.end() && now - last->second < kLeaveCaptureDebounce) return;
+  state_.lastLeaveCapture[left] = now;
+  auto& pending = state_.pendingLeaveCaptures;
+  std::erase(pending, left);
+  pending.push_back(left);
+  if (pending.size() > RegistryState::kLeaveCaptureLimit) {
+    pending.erase(pending.begin(), pending.end() - RegistryState::kLeaveCaptureLimit);
+  }
+}
+
+void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder) {
+  const std::optional<uint32_t> head = state_.lock.withLock([&] {
+    return state_.recency.empty() ? std::nullopt : std::optional<uint32_t>(state_.recency.front().id);
+  });
+  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head)) noteVisit(*current);
+}
+
+// ---- The card list of a summon ----
+
+WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
+  std::vector<WindowCard> snapshot;
+  CardOrdering::TabTable tabCards;
+  CardOrdering::TabRecency tabRecency;
+  state_.lock.withLock([&] {
+    snapshot = state_.cards;
+    tabCards = state_.tabCards;
+    tabRecency = state_.tabRecency;
+  });
+  const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
+  noteCurrentWindow(snapshot, zOrder);
+  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] {
+    std::vector<uint32_t> ids;
+    ids.reserve(state_.recency.size());
+    for (const RecencyEntry& entry : state_.recency) ids.push_back(entry.id);
+    return ids;
+  });
+
+  const AppSettings& settings = services_.settings;
+  const AppSettings::WindowOrder order = settings.windowOrder();
+  const uint32_t displays = CardOrdering::packCategoryDisplays(
+      settings.otherSpacesDisplay(), settings.minimizedDisplay(), settings.hiddenAppsDisplay(),
+      settings.windowlessAppsDisplay());
+  const bool groupByApp = settings.boolValue(AppSettings::Key::groupByApp);
+
+  std::vector<WindowCard> cards = snapshot;
+  CardOrdering::sortCards(cards, order, CardOrdering::firstIndexTable(visitOrder), CardOrdering::kNoRank, zOrder,
+                          groupByApp);
+  const bool bunchAppWindows = settings.boolValue(AppSettings::Key::bunchAppWindows);
+  if (groupByApp) {
+    const bool native = bunchAppWindows && settings.stackOrder() == AppSettings::StackOrder::native;
+    cards = CardOrdering::gatherAppRuns(std::move(cards), native, order);
+  }
+  const bool bunchTabs = settings.boolValue(AppSettings::Key::bunchTabs);
+  const bool tabsByRecency = bunchTabs && settings.stackOrder() == AppSettings::StackOrder::recent;
+  cards = CardOrdering::moveCategoriesToEnd(std::move(cards), displays);
+  SummonList list;
+  list.cards = CardOrdering::expandingTabCards(cards, tabCards, tabsByRecency ? &tabRecency : nullptr);
+
+  // The initial selection: the front-most window of the current desktop, else the most recent
+  // visit; the previous one is the visit before it, else the next window on screen.
+  std::unordered_set<uint32_t> present;
+  present.reserve(list.cards.size());
+  for (const WindowCard& card : list.cards) present.insert(card.id);
+  std::vector<uint32_t> recentPresent;
+  for (uint32_t id : visitOrder) {
+    if (present.contains(id)) recentPresent.push_back(id);
+  }
+  std::vector<WindowCard> onScreen;
+  for (const WindowCard& card : snapshot) {
+    if (card.state == WindowState::onCurrentSpace && zOrder.contains(card.id)) onScreen.push_back(card);
+  }
+  CardOrdering::sortByRank(onScreen, zOrder);
+
+  std::optional<uint32_t> first;
+  if (!onScreen.empty()) {
+    first = onScreen.front().id;
+  } else if (!recentPresent.empty()) {
+    first = recentPresent.front();
+  }
+  std::optional<uint32_t> second;
+  if (recentPresent.size() >= 2) {
+    second = recentPresent[1];
+  } else {
+    for (const WindowCard& card : onScreen) {
+      if (card.id != first) {
+        second = card.id;
+        break;
+      }
+    }
+    if (!second) second = first;
+  }
+
+  auto positionOf = [&](std::optional<uint32_t> id) -> std::optional<int> {
+    if (!id) return std::nullopt;
+    for (size_t i = 0; i < list.cards.size(); ++i) {
+      if (list.cards[i].id == *id) return static_cast<int>(i);
+    }
+    return std::nullopt;
+  };
+  list.currentIndex = positionOf(first).value_or(0);
+  list.previousIndex = positionOf(second).value_or(list.currentIndex);
+  return list;
+}
+
+// ---- The refresh loop ----
+
+TaskHandle<void> WindowRegistry::requestRefresh() {
+  if (refreshTask_) {
+    refreshRequestedAgain_ = true;
+    return *refreshTask_;
+  }
+  TaskHandle<void> task = spawn(services_.runtime.pool(), refreshTaskBody(weak_from_this()));
+  refreshTask_ = task;
+  return task;
+}
+
+Task<void> WindowRegistry::refreshLoop(std::weak_ptr<WindowRegistry> weak) {
+  while (true) {
+    if (co_await isCancelled()) co_return;
+    TaskHandle<void> task;
+    {
+      auto self = weak.lock();
+      if (!self) co_return;
+      task = self->state_.lock.withLock([&] { return self->requestRefresh(); });
+    }
+    co_await task;
+    Duration interval{};
+    {
+      auto self = weak.lock();
+      if (!self) co_return;
+      interval = self->tickInterval();
+    }
+    if (!co_await sleepFor(interval)) co_return;
+  }
+}
+
+Task<void> WindowRegistry::refreshTaskBody(std::weak_ptr<WindowRegistry> weak) {
+  auto self = weak.lock();
+  if (!self) co_return;
+  while (true) {
+    co_await self->performRefresh();
+    const bool again = self->state_.lock.withLock([&] {
+      if (!self->refreshRequestedAgain_) {
+        self->refreshTask_.reset();
+        return false;
+      }
+      self->refreshRequestedAgain_ = false;
+      return true;
+    });
+    if (!again) co_return;
+  }
+}
+
+Duration WindowRegistry::tickInterval() {
+  const Instant now = services_.runtime.clock().now();
+  const double since = state_.lock.withLock([&] {
+    if (!state_.lastWorkspaceNotification) return std::numeric_limits<double>::infinity();
+    return std::floor(toSeconds(now - *state_.lastWorkspaceNotification));
+  });
+  std::optional<double> idle = RefreshCadence::idleSeconds(services_.platform.inputIdle);
+  if (!idle) {
+    registryLog().notice("Idle time unavailable: the refresh tick stays on its fast cadence");
+    idle = 0;
+  }
+  const Duration interval = RefreshCadence::interval(*idle, since);
+  state_.lock.withLock([&] {
+    if (state_.lastInterval != interval) state_.lastInterval = interval;
+  });
+  return interval;
+}
+
+std::vector<WindowRegistry::RawWindow> WindowRegistry::rawWindows(const std::vector<ShareableWindow>& windows) {
+  std::vector<RawWindow> raw;
+  raw.reserve(windows.size());
+  for (const ShareableWindow& window : windows) {
+    if (window.windowLayer != 0 || !window.owningApplication) continue;
+    if (!(window.frame.width >= kSmallestWindowSide) || !(window.frame.height >= kSmallestWindowSide)) continue;
+    const ShareableApplication& app = *window.owningApplication;
+    RawWindow r;
+    r.id = window.windowID;
+    r.title = window.title.value_or("");
+    r.appName = app.applicationName;
+    r.bundleID = WindowCard::normalizedBundleID(app.bundleIdentifier);
+    r.pid = app.processID;
+    r.frame = window.frame;
+    r.isOnScreen = window.isOnScreen;
+    raw.push_back(std::move(r));
+  }
+  return raw;
+}
+
+std::optional<int32_t> WindowRegistry::pickDeepVerified(const std::vector<RawWindow>& rawWindows) {
+  std::vector<int32_t> candidates;
+  candidates.reserve(rawWindows.size());
+  for (const RawWindow& window : rawWindows) candidates.push_back(window.pid);
+  const std::optional<int32_t> pick = roundRobinNext(state_.lastDeepVerified, candidates);
+  if (pick) state_.lastDeepVerified = pick;
+  return pick;
+}
+
+Task<void> WindowRegistry::performRefresh() {
+  PassInterval interval;
+
+  // 2. Tabs used since the last pass.
+  const std::vector<uint32_t> touches =
+      state_.lock.withLock([&] { return std::exchange(state_.pendingTabTouches, {}); });
+  if (!touches.empty()) {
+    TabIdentityStore& identity = state_.tabIdentity();
+    for (uint32_t id : touches) identity.touch(id);
+    CardOrdering::TabRecency recency = identity.lastUsed();
+    state_.lock.withLock([&] { state_.tabRecency = std::move(recency); });
+  }
+
+  // 3. Pictures of the windows the user left.
+  CardAssembly(state_, services_, nullptr).flushLeaveCaptures();
+
+  // 4-6. Skip the pass when the window list has not changed, except every 15th pass and a forced one.
+  const int64_t fingerprint = WindowFingerprints::windowList(services_.platform.windowServer.onScreenWindows());
+  int passCount = 0;
+  bool forced = false;
+  std::optional<int64_t> lastFingerprint;
+  state_.lock.withLock([&] {
+    passCount = state_.passesSinceForcedRefresh + 1;
+    state_.passesSinceForcedRefresh = passCount > kForcedPassEvery - 1 ? 0 : passCount;
+    forced = std::exchange(state_.mustRunNextPass, false);
+    lastFingerprint = state_.lastFingerprint;
+  });
+  if (passCount <= kForcedPassEvery - 1 && lastFingerprint == fingerprint && !forced) {
+    interval.skipped();
+    co_return;
+  }
+  // A forced pass that cannot finish hands its flag on, so the next pass is not skipped with stale
+  // cards.
+  auto keepForced = [&] {
+    if (forced) state_.lock.withLock([&] { state_.mustRunNextPass = true; });
+  };
+
+  // 7. Without Screen Recording no pass runs.
+  if (!services_.platform.windowServer.preflightScreenCaptureAccess()) {
+    keepForced();
+    co_return;
+  }
+
+  // 8. The shareable windows.
+  ShareableContentResult content = co_await ShareableContentAwaiter{services_.platform.shareableContent, {}};
+  if (content.error) {
+    keepForced();
+    co_return;
+  }
+
+  // 9. No windows at all: no cards. The fingerprint goes too, so the next pass looks again.
+  std::vector<RawWindow> raw = rawWindows(content.windows);
+  if (raw.empty()) {
+    state_.lock.withLock([&] {
+      state_.cards.clear();
+      state_.lastFingerprint.reset();
+    });
+    co_return;
+  }
+
+  // 10. Desktops, displays and trust, once per pass.
+  std::vector<uint32_t> ids;
+  ids.reserve(raw.size());
+  for (const RawWindow& window : raw) ids.push_back(window.id);
+  std::optional<SpaceMap::Snapshot> snapshot = SpaceMap(services_.platform.desktopServer).snapshot(ids);
+  std::vector<Rect> displayBounds = WindowList(services_.platform.windowServer).activeDisplayBounds();
+  const bool trusted = services_.platform.accessibility.isProcessTrusted();
+
+  // 11. The deep verification belongs to the 15th pass only.
+  std::optional<int32_t> deepVerified;
+  if (passCount >= kForcedPassEvery) deepVerified = state_.lock.withLock([&] { return pickDeepVerified(raw); });
+
+  // 12. The pass steps.
+  co_await runPassSteps(std::move(raw), deepVerified, trusted, std::move(snapshot), std::move(displayBounds),
+                        fingerprint);
+}
+
+Task<void> WindowRegistry::runPassSteps(std::vector<RawWindow> rawWindows, std::optional<int32_t> deepVerifiedPid,
+                                        bool trusted, std::optional<SpaceMap::Snapshot> snapshot,
+                                        std::vector<Rect> displayBounds, int64_t fingerprint) {
+  SnapshotFilter filter(state_, services_);
+  SnapshotFilter::Result filtered =
+      co_await filter.run(SnapshotFilter::Inputs{rawWindows, snapshot, displayBounds, trusted, deepVerifiedPid});
+
+  TabCardStep tabStep(state_, services_);
+  TabCardStep::Result tabs =
+      co_await tabStep.expandTabs(filtered.windowCards, rawWindows, filtered.settings, trusted, deepVerifiedPid);
+  CardAssembly::applyOutOfReach(filtered.windowCards, tabs.outOfReachCounts);
+
+  PrivateTitleStep titleStep(state_, services_);
+  co_await titleStep.readPrivateTitles(filtered.windowCards, rawWindows, tabs.coveredPids, deepVerifiedPid, trusted,
+                                       filtered.settings.privateWindowsDisplay);
+
+  CardAssembly assembly(state_, services_, [this](uint32_t id) { noteVisit(id); });
+  std::vector<WindowCard> windowCards = std::move(filtered.windowCards);
+  assembly.buildCards(std::move(windowCards), rawWindows, filtered, std::move(tabs), fingerprint);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,140 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/Geometry.h"
+#include "base/Lock.h"
+#include "base/Task.h"
+#include "platform/ShareableContent.h"
+#include "windows/CardOrdering.h"
+#include "windows/RegistryServices.h"
+#include "windows/RegistryState.h"
+#include "windows/SpaceMap.h"
+#include "windows/WindowCard.h"
+
+namespace quorvel {
+
+// The one live list of window cards of the program. The program creates it once, installs its two
+// sinks, and starts it once; from then on a background loop keeps the cards fresh by refresh passes
+// (at most one at a time), and workspace changes, settings changes, focus changes and the
+// activator's raises and tab presses move its recency order or ask for a pass. Each summon takes an
+// ordered card list with the current and the previous selection from `cardsForSummon`, which never
+// waits for a pass.
+//
+// Every field lives in `state()` under its one lock. Every closure the registry hands out (observer
+// blocks, the focus sink, the activator callbacks, its tasks) holds it weakly and does nothing once
+// it is gone; releasing it cancels its loop and removes its observers.
+class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
+ public:
+  using RawWindow = RegistryState::RawWindow;
+  using RecencyEntry = RegistryState::RecencyEntry;
+  using RaisedWindow = RegistryState::RaisedWindow;
+  using RegularApp = RegistryState::RegularApp;
+  using GroupingRun = CardOrdering::GroupingRun;
+  using TabCardSink = RegistryState::TabCardSink;
+  using LeaveCaptureSink = RegistryState::LeaveCaptureSink;
+
+  // The card list of one summon with the positions of the current and the previous window.
+  struct SummonList {
+    std::vector<WindowCard> cards;
+    int currentIndex = 0;
+    int previousIndex = 0;
+  };
+
+  static constexpr int kForcedPassEvery = 15;  // the 15th pass always rebuilds and verifies in depth
+  static constexpr double kSmallestWindowSide = 60;
+  static constexpr Duration kRaiseCreditWindow = std::chrono::seconds(1);
+  static constexpr Duration kLeaveCaptureDebounce = std::chrono::seconds(2);
+
+  // Builds the registry with empty state and a fresh tab identity store; starts nothing.
+  static std::shared_ptr<WindowRegistry> create(RegistryServices services);
+  ~WindowRegistry();
+  WindowRegistry(const WindowRegistry&) = delete;
+  WindowRegistry& operator=(const WindowRegistry&) = delete;
+
+  // Installs the workspace and defaults observers, the activator callbacks and the focus sink, and
+  // starts the refresh loop, whose first pass runs at once. A second call does nothing.
+  void start();
+
+  // The running refresh task, marked to run once more, or a new one. The caller holds lock() and
+  // awaits the task after releasing it. A caller that needs a pass that cannot be skipped first
+  // sets `state().mustRunNextPass` under the lock.
+  TaskHandle<void> requestRefresh();
+
+  // The ordered card list of one summon or quick flip; notes the current window as visited.
+  SummonList cardsForSummon();
+
+  // Records a visit of one window now.
+  void noteVisit(uint32_t windowID);
+
+  // The registry's fields; read and write them only under lock().
+  Lock& lock() { return state_.lock; }
+  RegistryState& state() { return state_; }
+
+  // Set once by the program right after creating the registry (under the lock).
+  void setTabCardSink(TabCardSink sink);
+  void setLeaveCaptureSink(LeaveCaptureSink sink);
+
+  // ---- Triggers ----
+  // An application came forward (`pid` none when the notification named none).
+  void onAppActivated(std::optional<int32_t> pid);
+  void onAppLaunchedOrTerminated();
+  void onDefaultsChanged();
+  void creditActivatedApp(int32_t pid);
+  // A window of another application took the focus (from the focus observer).
+  void focusSink(uint32_t windowID, int32_t pid);
+  // The activator raised a window, or pressed a browser tab.
+  void recordRaise(uint32_t windowID, int32_t pid);
+  void recordTabPress(uint32_t tabID, uint32_t hostWindowID);
+
+  // ---- The refresh loop ----
+  // One pass: decides whether anything changed, gathers the shareable windows and hands them to the
+  // pass steps. Never fails to its caller.
+  Task<void> performRefresh();
+  // The sleep before the next tick: 2 s or 10 s.
+  Duration tickInterval();
+  // The shareable windows that can become cards: layer 0, with an owner, at least 60 by 60 points.
+  static std::vector<RawWindow> rawWindows(const std::vector<ShareableWindow>& windows);
+  // Under the lock: the next process for the deep Accessibility verification, in turn.
+  std::optional<int32_t> pickDeepVerified(const std::vector<RawWindow>& rawWindows);
+  // The front-most window of an application on screen, preferring those among `ids`.
+  std::optional<uint32_t> frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids);
+
+ private:
+  explicit WindowRegistry(RegistryServices services);
+
+  static Task<void> refreshLoop(std::weak_ptr<WindowRegistry> weak);
+  static Task<void> refreshTaskBody(std::weak_ptr<WindowRegistry> weak);
+  static Task<void> awaitRefresh(std::weak_ptr<WindowRegistry> weak);
+  static Task<void> installActivatorHooks(std::weak_ptr<WindowRegistry> weak);
+
+  Task<void> runPassSteps(std::vector<RawWindow> rawWindows, std::optional<int32_t> deepVerifiedPid, bool trusted,
+                          std::optional<SpaceMap::Snapshot> snapshot, std::vector<Rect> displayBounds,
+                          int64_t fingerprint);
+
+  // Under the lock.
+  void recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave);
+  std::optional<uint32_t> recentRaise(int32_t pid, Instant now) const;
+  // Stamps the workspace time and starts a task that asks for a pass.
+  void stampAndRequestRefresh();
+  // The window to credit at a commit or a summon (see CardOrdering::currentWindow), visited.
+  void noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder);
+
+  const RegistryServices services_;
+  RegistryState state_;
+
+  // Lifecycle fields, guarded by state_.lock as well.
+  std::optional<TaskHandle<void>> refreshTask_;
+  bool refreshRequestedAgain_ = false;
+  TaskHandle<void> loopTask_;
+  std::vector<uint64_t> workspaceObservers_;
+  std::optional<uint64_t> defaultsObserver_;
+  bool isStarted_ = false;
+};
+
+}  // namespace quorvel
