@@ -1,6 +1,8 @@
 #include "tabs/TabIdentityStore.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
 #include <utility>
 
 #include "platform/AXElement.h"
@@ -10,16 +12,25 @@ namespace quorvel {
 namespace {
 
 constexpr uint32_t kUnmatched = 0;  // no id the store hands out is 0 (they all have the top bits)
+constexpr size_t kNone = SIZE_MAX;
 
-const AXElementRef& elementOf(const AXHandleRef& handle) {
-  static const AXElementRef none;
-  return handle ? handle->element() : none;
-}
+const AXElement* elementOf(const AXHandleRef& handle) { return handle ? handle->element().get() : nullptr; }
 
-// Titles that more than one side of the match carries are no evidence; one per side is.
-struct TitleCount {
-  size_t count = 0;
-  size_t index = 0;
+// Element identity as the platform defines it: two wrappers of one element are the same key.
+struct ElementKeyHash {
+  size_t operator()(const AXElement* e) const { return e->hash(); }
+};
+struct ElementKeyEqual {
+  bool operator()(const AXElement* a, const AXElement* b) const { return a == b || a->isEqual(*b); }
+};
+
+// How often a title occurs among the unmatched walked tabs and the untaken remembered ones, and
+// where (its last occurrence on each side). Only a title that each side carries once is evidence.
+struct TitleSeen {
+  size_t walked = 0;
+  size_t walkedIndex = 0;
+  size_t remembered = 0;
+  size_t rememberedIndex = 0;
 };
 
 }  // namespace
@@ -30,18 +41,30 @@ std::vector<uint32_t> TabIdentityStore::match(const std::vector<TabRecord>& walk
   if (remembered.empty()) return ids;
   std::vector<bool> taken(remembered.size(), false);
 
-  // 1. By element: two wrappers of one element are the same key.
-  std::unordered_map<AXElementRef, std::vector<size_t>, AXElementHash, AXElementEqual> byElement;
-  byElement.reserve(remembered.size());
+  // 1. By element. Entries of one element are chained in remembered order: head in the table,
+  // then `nextSame`.
+  std::unordered_map<const AXElement*, size_t, ElementKeyHash, ElementKeyEqual> firstOf;
+  firstOf.reserve(remembered.size());
+  std::vector<size_t> nextSame(remembered.size(), kNone);
+  std::vector<size_t> lastOf(remembered.size(), kNone);
   for (size_t i = 0; i < remembered.size(); ++i) {
-    if (const AXElementRef& element = elementOf(remembered[i].element)) byElement[element].push_back(i);
+    const AXElement* element = elementOf(remembered[i].element);
+    if (!element) continue;
+    auto [it, inserted] = firstOf.try_emplace(element, i);
+    if (inserted) {
+      lastOf[i] = i;
+    } else {
+      const size_t head = it->second;
+      nextSame[lastOf[head]] = i;
+      lastOf[head] = i;
+    }
   }
   for (size_t k = 0; k < walked.size(); ++k) {
-    const AXElementRef& element = elementOf(walked[k].element);
+    const AXElement* element = elementOf(walked[k].element);
     if (!element) continue;
-    auto found = byElement.find(element);
-    if (found == byElement.end()) continue;
-    for (size_t i : found->second) {
+    auto found = firstOf.find(element);
+    if (found == firstOf.end()) continue;
+    for (size_t i = found->second; i != kNone; i = nextSame[i]) {
       if (!taken[i]) {
         taken[i] = true;
         ids[k] = remembered[i].id;
@@ -51,26 +74,25 @@ std::vector<uint32_t> TabIdentityStore::match(const std::vector<TabRecord>& walk
   }
 
   // 2. By a non-empty title that exactly one unmatched walked tab and one untaken entry carry.
-  std::unordered_map<std::string_view, TitleCount> walkedTitles;
-  std::unordered_map<std::string_view, TitleCount> rememberedTitles;
+  std::unordered_map<std::string_view, TitleSeen> titles;
+  titles.reserve(walked.size() + remembered.size());
   for (size_t k = 0; k < walked.size(); ++k) {
     if (ids[k] != kUnmatched || walked[k].title.empty()) continue;
-    TitleCount& entry = walkedTitles[walked[k].title];
-    ++entry.count;
-    entry.index = k;
+    TitleSeen& seen = titles[walked[k].title];
+    ++seen.walked;
+    seen.walkedIndex = k;
   }
   for (size_t i = 0; i < remembered.size(); ++i) {
     if (taken[i] || remembered[i].title.empty()) continue;
-    TitleCount& entry = rememberedTitles[remembered[i].title];
-    ++entry.count;
-    entry.index = i;
+    auto it = titles.find(remembered[i].title);
+    if (it == titles.end()) continue;  // no walked tab carries it
+    ++it->second.remembered;
+    it->second.rememberedIndex = i;
   }
-  for (const auto& [title, walkedEntry] : walkedTitles) {
-    if (walkedEntry.count != 1) continue;
-    auto other = rememberedTitles.find(title);
-    if (other == rememberedTitles.end() || other->second.count != 1) continue;
-    taken[other->second.index] = true;
-    ids[walkedEntry.index] = remembered[other->second.index].id;
+  for (const auto& [title, seen] : titles) {
+    if (seen.walked != 1 || seen.remembered != 1) continue;
+    taken[seen.rememberedIndex] = true;
+    ids[seen.walkedIndex] = remembered[seen.rememberedIndex].id;
   }
 
   // 3. By position, only when the strip kept its length.

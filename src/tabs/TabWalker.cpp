@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <array>
 
 #include "base/TextServices.h"
@@ -84,10 +85,13 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
           if (identifier && beginsWith(*identifier, *match.identifierPrefix)) return element;
         }
       }
-      // Children of the last level are never looked at, so they are not read.
-      if (depth + 1 < kMaxLevels) {
+      // Children of the last level, and children past the element limit, are never looked at:
+      // they are not read or kept (a window may list thousands of children).
+      const size_t room = kMaxElements - examined;
+      if (depth + 1 < kMaxLevels && next.size() < room) {
         if (auto children = elements(element, "AXChildren")) {
-          next.insert(next.end(), children->begin(), children->end());
+          const size_t take = std::min(children->size(), room - next.size());
+          next.insert(next.end(), children->begin(), children->begin() + static_cast<std::ptrdiff_t>(take));
         }
       }
     }
