@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 #include <string>
+#include <string_view>
 
 #include "base/TextServices.h"
 
@@ -36,6 +37,34 @@ std::vector<std::string> lowercasedNames(const std::vector<WindowCard>& cards) {
     if (it == byName.end()) it = byName.emplace(card.appName, TextServices::lowercased(card.appName)).first;
     out.push_back(it->second);
   }
+  return out;
+}
+
+// Each card's rank of one text field under the localized standard compare: texts that compare
+// equal share a rank.
+std::vector<uint32_t> standardCompareRanks(const std::vector<WindowCard>& cards, std::string WindowCard::*field) {
+  std::vector<const std::string*> distinct;
+  {
+    std::unordered_map<std::string_view, bool> seen;
+    seen.reserve(cards.size());
+    for (const auto& card : cards) {
+      const std::string& text = card.*field;
+      if (seen.try_emplace(text, true).second) distinct.push_back(&text);
+    }
+  }
+  std::sort(distinct.begin(), distinct.end(), [](const std::string* a, const std::string* b) {
+    return TextServices::localizedStandardCompare(*a, *b) < 0;
+  });
+  std::unordered_map<std::string_view, uint32_t> rank;
+  rank.reserve(distinct.size());
+  uint32_t current = 0;
+  for (size_t i = 0; i < distinct.size(); ++i) {
+    if (i > 0 && TextServices::localizedStandardCompare(*distinct[i - 1], *distinct[i]) != 0) ++current;
+    rank.emplace(*distinct[i], current);
+  }
+  std::vector<uint32_t> out;
+  out.reserve(cards.size());
+  for (const auto& card : cards) out.push_back(rank.at(card.*field));
   return out;
 }
 
@@ -89,14 +118,16 @@ void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, 
   auto state = [&](uint32_t i) { return static_cast<int>(cards[i].state); };
   auto ordering = [&](uint32_t i) { return cards[i].orderingID; };
 
-  // Names and titles by the localized standard compare, then the ordering id.
+  // Names and titles by the localized standard compare, then the ordering id. Each distinct text
+  // is ranked once, so the sort itself compares numbers.
+  std::vector<uint32_t> nameRank, titleRank;
+  if (order == WindowOrder::alphabetical || order == WindowOrder::bySpace) {
+    if (groupByApp) nameRank = standardCompareRanks(cards, &WindowCard::appName);
+    titleRank = standardCompareRanks(cards, &WindowCard::title);
+  }
   auto alphabetical = [&](uint32_t a, uint32_t b) {
-    if (groupByApp) {
-      const int c = TextServices::localizedStandardCompare(cards[a].appName, cards[b].appName);
-      if (c != 0) return c < 0;
-    }
-    const int c = TextServices::localizedStandardCompare(cards[a].title, cards[b].title);
-    if (c != 0) return c < 0;
+    if (groupByApp && nameRank[a] != nameRank[b]) return nameRank[a] < nameRank[b];
+    if (titleRank[a] != titleRank[b]) return titleRank[a] < titleRank[b];
     return ordering(a) < ordering(b);
   };
 
@@ -210,39 +241,56 @@ std::vector<WindowCard> CardOrdering::moveCategoriesToEnd(std::vector<WindowCard
   return kept;
 }
 
-std::vector<WindowCard> CardOrdering::expandingTabCards(const std::vector<WindowCard>& cards, const TabTable& tabCards,
-                                                        const TabRecency* tabRecency) {
-  if (tabCards.empty()) return cards;
+namespace {
+
+// Appends each card and, after it, its tab cards (by use when a tab-recency table is given). `Take`
+// moves or copies one card into the result.
+template <class Cards, class Tabs, class Take>
+std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering::TabRecency* tabRecency, Take take) {
   size_t total = cards.size();
   for (const auto& [host, tabs] : tabCards) total += tabs.size();
   std::vector<WindowCard> out;
   out.reserve(total);
   std::vector<uint32_t> indices;
-  for (const auto& card : cards) {
-    out.push_back(card);
-    const auto it = tabCards.find(card.id);
+  std::vector<int64_t> ticks;
+  for (auto& card : cards) {
+    const uint32_t id = card.id;
+    out.push_back(take(card));
+    const auto it = tabCards.find(id);
     if (it == tabCards.end()) continue;
-    const auto& tabs = it->second;
-    if (!tabRecency || tabs.size() < 2) {
-      out.insert(out.end(), tabs.begin(), tabs.end());
-      continue;
-    }
+    auto& tabs = it->second;
     indices.resize(tabs.size());
     std::iota(indices.begin(), indices.end(), 0u);
-    std::vector<int64_t> ticks(tabs.size());
-    for (size_t i = 0; i < tabs.size(); ++i) {
-      const auto tick = tabRecency->find(tabs[i].id);
-      ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
+    if (tabRecency && tabs.size() >= 2) {
+      ticks.resize(tabs.size());
+      for (size_t i = 0; i < tabs.size(); ++i) {
+        const auto tick = tabRecency->find(tabs[i].id);
+        ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
+      }
+      auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
+      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+        if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
+        if (selected(a) != selected(b)) return selected(a);
+        return a < b;
+      });
     }
-    auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
-    std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
-      if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
-      if (selected(a) != selected(b)) return selected(a);
-      return a < b;
-    });
-    for (uint32_t i : indices) out.push_back(tabs[i]);
+    for (uint32_t i : indices) out.push_back(take(tabs[i]));
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<WindowCard> CardOrdering::expandingTabCards(const std::vector<WindowCard>& cards, const TabTable& tabCards,
+                                                        const TabRecency* tabRecency) {
+  if (tabCards.empty()) return cards;
+  return expand(cards, tabCards, tabRecency, [](const WindowCard& card) { return card; });
+}
+
+std::vector<WindowCard> CardOrdering::expandingTabCards(std::vector<WindowCard>&& cards, TabTable&& tabCards,
+                                                        const TabRecency* tabRecency) {
+  if (tabCards.empty()) return std::move(cards);
+  return expand(cards, tabCards, tabRecency, [](WindowCard& card) { return std::move(card); });
 }
 
 void CardOrdering::sortByRank(std::vector<WindowCard>& cards, const ZOrder& table) {

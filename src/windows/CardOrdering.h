@@ -75,6 +75,9 @@ class CardOrdering {
   // (missing: 0), larger first, then the selected tab, then their stored order.
   static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards, const TabTable& tabCards,
                                                    const TabRecency* tabRecency);
+  // The same on lists the caller owns: cards and tab cards are moved, not copied.
+  static std::vector<WindowCard> expandingTabCards(std::vector<WindowCard>&& cards, TabTable&& tabCards,
+                                                   const TabRecency* tabRecency);
 
   // Sorts stably by the table's value of each id (missing: kNoRank); unchanged for an empty table.
   static void sortByRank(std::vector<WindowCard>& cards, const ZOrder& table);

@@ -261,8 +261,8 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
 
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
   auto& recency = state_.recency;
-  const std::optional<uint32_t> previousHead =
-      recency.empty() ? std::nullopt : std::optional<uint32_t>(recency.front().id);
+  const bool hadHead = !recency.empty();
+  const uint32_t previousHead = hadHead ? recency.front().id : 0;
   std::erase_if(recency, [&](const RecencyEntry& entry) { return entry.id == windowID; });
   recency.insert(recency.begin(), RecencyEntry{windowID, now});
   if (recency.size() > RegistryState::kRecencyLimit) recency.resize(RegistryState::kRecencyLimit);
@@ -270,8 +270,8 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
   state_.visitCounter += 1;
   state_.visitTicks[windowID] = state_.visitCounter;
 
-  if (!refreshPictureOnLeave || !previousHead || *previousHead == windowID) return;
-  const uint32_t left = *previousHead;
+  if (!refreshPictureOnLeave || !hadHead || previousHead == windowID) return;
+  const uint32_t left = previousHead;
   const auto last = state_.lastLeaveCapture.find(left);
   if (last != state_.lastLeaveCapture.end() && now - last->second < kLeaveCaptureDebounce) return;
   state_.lastLeaveCapture[left] = now;
@@ -317,7 +317,17 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
       settings.windowlessAppsDisplay());
   const bool groupByApp = settings.boolValue(AppSettings::Key::groupByApp);
 
-  std::vector<WindowCard> cards = snapshot;
+  // The on-screen cards of the snapshot, in stored order, by their ids only.
+  std::vector<WindowCard> onScreen;
+  for (const WindowCard& card : snapshot) {
+    if (card.state != WindowState::onCurrentSpace || !zOrder.contains(card.id)) continue;
+    WindowCard key;
+    key.id = card.id;
+    onScreen.push_back(std::move(key));
+  }
+  CardOrdering::sortByRank(onScreen, zOrder);
+
+  std::vector<WindowCard> cards = std::move(snapshot);
   CardOrdering::sortCards(cards, order, CardOrdering::firstIndexTable(visitOrder), CardOrdering::kNoRank, zOrder,
                           groupByApp);
   const bool bunchAppWindows = settings.boolValue(AppSettings::Key::bunchAppWindows);
@@ -329,7 +339,8 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   const bool tabsByRecency = bunchTabs && settings.stackOrder() == AppSettings::StackOrder::recent;
   cards = CardOrdering::moveCategoriesToEnd(std::move(cards), displays);
   SummonList list;
-  list.cards = CardOrdering::expandingTabCards(cards, tabCards, tabsByRecency ? &tabRecency : nullptr);
+  list.cards = CardOrdering::expandingTabCards(std::move(cards), std::move(tabCards),
+                                               tabsByRecency ? &tabRecency : nullptr);
 
   // The initial selection: the front-most window of the current desktop, else the most recent
   // visit; the previous one is the visit before it, else the next window on screen.
@@ -340,11 +351,6 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   for (uint32_t id : visitOrder) {
     if (present.contains(id)) recentPresent.push_back(id);
   }
-  std::vector<WindowCard> onScreen;
-  for (const WindowCard& card : snapshot) {
-    if (card.state == WindowState::onCurrentSpace && zOrder.contains(card.id)) onScreen.push_back(card);
-  }
-  CardOrdering::sortByRank(onScreen, zOrder);
 
   std::optional<uint32_t> first;
   if (!onScreen.empty()) {
