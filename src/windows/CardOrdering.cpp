@@ -186,7 +186,8 @@ void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, 
   cards = permuted(cards, indices);
 }
 
-std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder, WindowOrder order) {
+std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
+                                                    WindowOrder order) {
   std::unordered_map<GroupingRun, size_t, GroupingRunHash> runIndex;
   std::vector<std::vector<WindowCard>> runs;
   const size_t total = cards.size();

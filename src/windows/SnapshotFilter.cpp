@@ -196,7 +196,8 @@ SnapshotFilter::Result SnapshotFilter::collectRawWindows(const Inputs& inputs, A
       blurs = settings.privateWindowsDisplay == PrivateDisplay::blur;
       hidesPicture = settings.privateWindowsDisplay == PrivateDisplay::hidePicture;
     }
-    const bool realTitle = !marked || settings.privateWindowsDisplay == PrivateDisplay::show || settings.privateWindowNames;
+    const bool realTitle =
+        !marked || settings.privateWindowsDisplay == PrivateDisplay::show || settings.privateWindowNames;
 
     // 4. Subroles.
     if (trusted && ax && ax->subrole) {

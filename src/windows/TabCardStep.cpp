@@ -163,7 +163,8 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
 
     state_.lock.withLock([&] {
       if (mayCache) {
-        state_.tabCacheByPID[pid] = RegistryState::CachedTabs{fingerprint, merged, mergedShowing, outOfReach, readTitles};
+        state_.tabCacheByPID[pid] =
+            RegistryState::CachedTabs{fingerprint, merged, mergedShowing, outOfReach, readTitles};
       } else {
         state_.tabCacheByPID.erase(pid);
       }

@@ -31,8 +31,8 @@ int64_t perWindow(std::vector<const RegistryState::RawWindow*> windows, bool wit
 }  // namespace
 
 bool WindowFingerprints::sameIntegerFrame(const Rect& a, const Rect& b) {
-  return FrameMatch::truncated(a.x) == FrameMatch::truncated(b.x) && FrameMatch::truncated(a.y) == FrameMatch::truncated(b.y) &&
-         FrameMatch::truncated(a.width) == FrameMatch::truncated(b.width) && FrameMatch::truncated(a.height) == FrameMatch::truncated(b.height);
+  auto same = [](double u, double v) { return FrameMatch::truncated(u) == FrameMatch::truncated(v); };
+  return same(a.x, b.x) && same(a.y, b.y) && same(a.width, b.width) && same(a.height, b.height);
 }
 
 int64_t WindowFingerprints::windowList(const std::optional<std::vector<WindowListEntry>>& entries) {

@@ -157,7 +157,8 @@ TEST(CardOrdering, CategoriesMoveToTheEndInTheirIncomingOrder) {
     EXPECT_EQ(ids(CardOrdering::moveCategoriesToEnd(cards, CardOrdering::packCategoryDisplays(d, d, d, d))),
               (Ids{1, 2, 3, 4, 5, 6}));
   }
-  const uint32_t some = CardOrdering::packCategoryDisplays(Display::atEnd, Display::atEnd, Display::show, Display::atEnd);
+  const uint32_t some =
+      CardOrdering::packCategoryDisplays(Display::atEnd, Display::atEnd, Display::show, Display::atEnd);
   EXPECT_EQ(some, 0x01000101u);
   EXPECT_EQ(ids(CardOrdering::moveCategoriesToEnd(cards, some)), (Ids{2, 4, 6, 1, 3, 5}));
 }

@@ -55,6 +55,48 @@ TEST_F(WindowRegistryTest, ReleasingTheRegistryEndsItsLoopAndEveryClosure) {
   EXPECT_EQ(passesBegun(), before);
 }
 
+TEST_F(WindowRegistryTest, TheRunningLoopFollowsTheDesktop) {
+  SimApp& mail = launch(100, "Mail");
+  SimWindow& inbox = open(mail, "Inbox");
+  start();
+  ASSERT_EQ(cardIDs(), Ids{inbox.number});
+
+  // A new window shows at the next tick; a minimized one changes state.
+  SimWindow& draft = open(mail, "Draft");
+  loop.advance(2s);
+  EXPECT_EQ(card(draft.number)->state, WindowState::onCurrentSpace);
+  draft.minimize();
+  loop.advance(2s);
+  EXPECT_EQ(card(draft.number)->state, WindowState::minimized);
+
+  // A launch and a quit are seen at once, without waiting for a tick.
+  SimApp& notes = launch(101, "Notes");
+  settle();
+  EXPECT_TRUE(card(WindowCard::applicationCardID(101)));
+  SimWindow& list = open(notes, "List");
+  loop.advance(2s);
+  EXPECT_TRUE(card(list.number));
+  EXPECT_FALSE(card(WindowCard::applicationCardID(101)));
+  sim.quitApp(101);
+  settle();
+  EXPECT_FALSE(card(list.number));
+
+  // Hiding and unhiding; a closed window goes.
+  mail.hide();
+  loop.advance(2s);
+  EXPECT_EQ(card(inbox.number)->state, WindowState::hiddenApp);
+  mail.unhide();
+  loop.advance(2s);
+  EXPECT_EQ(card(inbox.number)->state, WindowState::onCurrentSpace);
+  inbox.close();
+  loop.advance(2s);
+  EXPECT_EQ(cardIDs(), Ids{draft.number});
+
+  // Quiet for a minute: the loop slows to one tick every 10 s.
+  loop.advance(70s);
+  EXPECT_EQ(withState([](RegistryState& s) { return s.lastInterval; }), std::chrono::seconds(10));
+}
+
 // ---- Visits, recency and leave captures ----
 
 TEST_F(WindowRegistryTest, VisitsKeepAShortRecencyListWithoutRepeats) {
@@ -389,7 +431,9 @@ TEST_F(WindowRegistryTest, TouchesAndLeaveCapturesPassOnEvenWhenThePassIsSkipped
   EXPECT_EQ(skippedPasses(), skipped + 1);
   // The pass credited the front-most window (B); then B and A were left, in card order.
   EXPECT_EQ(captured, (std::vector<std::vector<uint32_t>>{{b.number, a.number}}));
-  EXPECT_TRUE(withState([](RegistryState& s) { return s.pendingLeaveCaptures.empty() && s.pendingTabTouches.empty(); }));
+  EXPECT_TRUE(withState([](RegistryState& s) {
+    return s.pendingLeaveCaptures.empty() && s.pendingTabTouches.empty();
+  }));
   EXPECT_EQ(withState([](RegistryState& s) { return s.tabRecency.size(); }), 1u);
 }
 
