@@ -16,7 +16,7 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "tabs/BrowserTrees.h"
+#include "support/BrowserTrees.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
 #include "windows/AXFunnel.h"

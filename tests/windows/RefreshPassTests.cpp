@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tabs/BrowserTrees.h"
+#include "support/BrowserTrees.h"
 #include "windows/RegistryFixture.h"
 
 namespace quorvel {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tabs/BrowserTrees.h"
+#include "support/BrowserTrees.h"
 #include "windows/RegistryFixture.h"
 
 namespace quorvel {

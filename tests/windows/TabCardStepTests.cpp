@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tabs/BrowserTrees.h"
+#include "support/BrowserTrees.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/RegistryFixture.h"
 #include "windows/TabCardStep.h"

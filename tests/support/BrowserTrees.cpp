@@ -1,4 +1,4 @@
-#include "tabs/BrowserTrees.h"
+#include "support/BrowserTrees.h"
 
 #include <algorithm>
 
