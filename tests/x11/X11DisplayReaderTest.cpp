@@ -1,12 +1,10 @@
 #include "platform/x11/X11DisplayReader.h"
 
 #include <gtest/gtest.h>
-#include <sys/uio.h>
-#include <xcb/randr.h>
-#include <xcb/xcbext.h>
 
 #include <algorithm>
 
+#include "RandrMonitor.h"
 #include "X11SessionTest.h"
 
 namespace quorvel {
@@ -42,26 +40,6 @@ TEST(X11DisplayReaderStrutTest, BrokenStrutsNeverSwallowAMonitor) {
 
 using X11DisplayReaderTest = X11SessionTest;
 
-// Defines a RandR monitor. The request is put together here because libxcb's own encoder for it
-// miscounts its length and aborts.
-bool setMonitor(X11Connection& x, const xcb_randr_monitor_info_t& info) {
-  struct {
-    uint8_t major = 0, minor = 0;
-    uint16_t length = 0;
-    uint32_t window = 0;
-    xcb_randr_monitor_info_t info;
-  } request;
-  static_assert(sizeof request == 32);
-  request.window = x.root();
-  request.info = info;
-  iovec parts[3]{};
-  parts[2].iov_base = &request;
-  parts[2].iov_len = sizeof request;
-  xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
-  const unsigned sequence = xcb_send_request(x.xcb(), XCB_REQUEST_CHECKED, parts + 2, &protocol);
-  return x.check(xcb_void_cookie_t{sequence});
-}
-
 TEST_F(X11DisplayReaderTest, TheWholeScreenIsOnePrimaryMonitor) {
   const std::vector<X11Monitor> monitors = displays->monitors();
   ASSERT_EQ(monitors.size(), 1u);
@@ -88,8 +66,8 @@ TEST_F(X11DisplayReaderTest, ADockWithAStrutShrinksTheVisibleFrame) {
 TEST_F(X11DisplayReaderTest, MonitorsLeftOfThePrimaryOneHaveNegativeCoordinates) {
   xcb_randr_monitor_info_t leftInfo{x().atom("LEFT-1"), 0, 1, 0, 0, 0, 960, 1080, 250, 280};
   xcb_randr_monitor_info_t rightInfo{x().atom("RIGHT-1"), 1, 1, 0, 960, 0, 960, 1080, 250, 280};
-  ASSERT_TRUE(setMonitor(x(), leftInfo));
-  ASSERT_TRUE(setMonitor(x(), rightInfo));
+  ASSERT_TRUE(setRandrMonitor(x(), leftInfo));
+  ASSERT_TRUE(setRandrMonitor(x(), rightInfo));
 
   const std::vector<X11Monitor> monitors = displays->monitors();
   const auto named = [&](const std::string& name) -> const X11Monitor* {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/Geometry.h"
+
 namespace quorvel {
 
 // A rectangle in whole pixels: x and y of the top-left corner, y growing downward.
@@ -27,6 +29,9 @@ struct X11Rect {
   }
   bool intersects(const X11Rect& other) const { return !intersection(other).isEmpty(); }
   X11Rect offsetBy(int32_t dx, int32_t dy) const { return X11Rect{x + dx, y + dy, width, height}; }
+
+  // The same rectangle in the core's floating-point geometry (same origin, same y direction).
+  Rect toRect() const { return Rect{double(x), double(y), double(width), double(height)}; }
 
   friend bool operator==(const X11Rect&, const X11Rect&) = default;
 };

@@ -1,0 +1,260 @@
+#include "platform/x11/X11Accessibility.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Element.h"
+#include "platform/x11/X11Observer.h"
+
+namespace quorvel {
+
+namespace {
+
+bool processAlive(int32_t pid) {
+  // kill() with 0 or a negative pid would address process groups, not one process.
+  if (pid <= 0) return false;
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+std::string subroleOf(const X11Window& w) {
+  switch (w.type) {
+    case X11Window::Type::normal: return w.modal ? "AXDialog" : "AXStandardWindow";
+    case X11Window::Type::dialog: return "AXDialog";
+    case X11Window::Type::utility:
+    case X11Window::Type::toolbar: return "AXFloatingWindow";
+    default: return "AXUnknown";
+  }
+}
+
+// What one call on an element stands on: the element, and what the X server says of it now.
+struct Subject {
+  const X11Element* element = nullptr;
+  AXError error = AXError::success;
+  std::optional<X11Window> window;  // window and close-button elements
+  std::vector<X11Window> windows;   // application elements: the process's windows, front to back
+  std::optional<std::optional<uint32_t>> active;  // read on first use
+};
+
+Subject resolve(X11Backend& backend, const AXElementRef& ref) {
+  Subject s;
+  s.element = dynamic_cast<const X11Element*>(ref.get());
+  if (!s.element) {
+    s.error = AXError::illegalArgument;
+    return s;
+  }
+  const int32_t pid = s.element->pid();
+  if (s.element->kind() == X11Element::Kind::application) {
+    std::vector<X11Window> all = backend.windowsFrontToBack();
+    if (backend.isBroken()) {
+      s.error = AXError::cannotComplete;
+      return s;
+    }
+    for (X11Window& w : all) {
+      if (w.pid == pid) s.windows.push_back(std::move(w));
+    }
+    if (s.windows.empty() && !processAlive(pid)) s.error = AXError::invalidElement;
+    return s;
+  }
+  s.window = backend.managedWindow(s.element->window());
+  if (!s.window || s.window->pid != pid) {
+    s.window.reset();
+    s.error = backend.isBroken() ? AXError::cannotComplete : AXError::invalidElement;
+  }
+  return s;
+}
+
+std::optional<uint32_t> activeWindow(X11Backend& backend, Subject& s) {
+  if (!s.active) s.active = backend.activeWindow();
+  return *s.active;
+}
+
+AXAttributeResult answer(AXValue value) { return AXAttributeResult{AXError::success, std::move(value)}; }
+AXAttributeResult failure(AXError error) { return AXAttributeResult{error, {}}; }
+
+AXAttributeResult readApplication(X11Backend& backend, Subject& s, const std::string& attribute) {
+  const int32_t pid = s.element->pid();
+  const auto isActive = [&](const X11Window& w) { return activeWindow(backend, s) == w.id; };
+  if (attribute == "AXRole") return answer("AXApplication");
+  if (attribute == "AXTitle") {
+    if (s.windows.empty() || s.windows.front().className.empty()) return failure(AXError::noValue);
+    return answer(s.windows.front().className);
+  }
+  if (attribute == "AXWindows") {
+    AXValue::Elements elements;
+    elements.reserve(s.windows.size());
+    for (const X11Window& w : s.windows) elements.push_back(X11Element::window(pid, w.id));
+    return answer(std::move(elements));
+  }
+  if (attribute == "AXFocusedWindow") {
+    auto focused = std::find_if(s.windows.begin(), s.windows.end(), isActive);
+    if (focused == s.windows.end()) {
+      focused = std::find_if(s.windows.begin(), s.windows.end(),
+                             [](const X11Window& w) { return w.isViewable && !w.minimized; });
+    }
+    if (focused == s.windows.end()) return failure(AXError::noValue);
+    return answer(X11Element::window(pid, focused->id));
+  }
+  if (attribute == "AXFrontmost") return answer(std::any_of(s.windows.begin(), s.windows.end(), isActive));
+  return failure(AXError::attributeUnsupported);
+}
+
+AXAttributeResult readWindow(X11Backend& backend, Subject& s, const std::string& attribute) {
+  const X11Window& w = *s.window;
+  if (attribute == "AXRole") return answer("AXWindow");
+  if (attribute == "AXSubrole") return answer(subroleOf(w));
+  if (attribute == "AXTitle") return answer(w.title);
+  if (attribute == "AXMinimized") return answer(w.minimized);
+  if (attribute == "AXPosition") return answer(Point{double(w.frame.x), double(w.frame.y)});
+  if (attribute == "AXSize") return answer(Size{double(w.frame.width), double(w.frame.height)});
+  if (attribute == "AXMain" || attribute == "AXFocused") return answer(activeWindow(backend, s) == w.id);
+  if (attribute == "AXFullScreen") return answer(w.fullscreen);
+  if (attribute == "AXCloseButton") return answer(X11Element::closeButton(s.element->pid(), w.id));
+  return failure(AXError::attributeUnsupported);
+}
+
+AXAttributeResult readCloseButton(const std::string& attribute) {
+  if (attribute == "AXRole") return answer("AXButton");
+  if (attribute == "AXSubrole") return answer("AXCloseButton");
+  return failure(AXError::attributeUnsupported);
+}
+
+AXAttributeResult read(X11Backend& backend, Subject& s, const std::string& attribute) {
+  if (s.error != AXError::success) return failure(s.error);
+  switch (s.element->kind()) {
+    case X11Element::Kind::application: return readApplication(backend, s, attribute);
+    case X11Element::Kind::window: return readWindow(backend, s, attribute);
+    case X11Element::Kind::closeButton: return readCloseButton(attribute);
+  }
+  return failure(AXError::attributeUnsupported);
+}
+
+// The outcome of a request to the window manager: sent, or why not.
+AXError requested(X11Backend& backend, bool sent) {
+  if (sent) return AXError::success;
+  return backend.isBroken() ? AXError::cannotComplete : AXError::invalidElement;
+}
+
+}  // namespace
+
+X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend) : backend_(std::move(backend)) {}
+
+bool X11Accessibility::isProcessTrusted() { return true; }
+
+bool X11Accessibility::isProcessTrustedWithPrompt(bool) { return true; }
+
+AXElementRef X11Accessibility::applicationElement(int32_t pid) { return X11Element::application(pid); }
+
+AXAttributeResult X11Accessibility::copyAttributeValue(const AXElementRef& element, const std::string& attribute) {
+  Subject s = resolve(*backend_, element);
+  return read(*backend_, s, attribute);
+}
+
+std::vector<AXAttributeResult> X11Accessibility::copyMultipleAttributeValues(
+    const AXElementRef& element, const std::vector<std::string>& attributes) {
+  Subject s = resolve(*backend_, element);
+  std::vector<AXAttributeResult> results;
+  results.reserve(attributes.size());
+  for (const std::string& attribute : attributes) results.push_back(read(*backend_, s, attribute));
+  return results;
+}
+
+AXError X11Accessibility::copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) {
+  Subject s = resolve(*backend_, element);
+  if (s.error != AXError::success) return s.error;
+  switch (s.element->kind()) {
+    case X11Element::Kind::application:
+      names = {"AXRole", "AXTitle", "AXWindows", "AXFocusedWindow", "AXFrontmost"};
+      break;
+    case X11Element::Kind::window:
+      names = {"AXRole", "AXSubrole", "AXTitle", "AXMinimized", "AXPosition", "AXSize",
+               "AXMain", "AXFocused", "AXFullScreen", "AXCloseButton"};
+      break;
+    case X11Element::Kind::closeButton:
+      names = {"AXRole", "AXSubrole"};
+      break;
+  }
+  return AXError::success;
+}
+
+AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const std::string& attribute,
+                                            const AXValue& value) {
+  Subject s = resolve(*backend_, element);
+  if (s.error != AXError::success) return s.error;
+  if (s.element->kind() != X11Element::Kind::window) return AXError::attributeUnsupported;
+  const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused";
+  if (!settable) return AXError::attributeUnsupported;
+  const bool* flag = value.get<bool>();
+  if (!flag) return AXError::illegalArgument;
+  X11WindowActions& actions = backend_->actions();
+  const X11Window& w = *s.window;
+  if (attribute == "AXMinimized") {
+    if (*flag == w.minimized) return AXError::success;
+    return requested(*backend_, *flag ? actions.minimize(w.id) : actions.activate(w.id));
+  }
+  // Giving up main or focus has no request of its own: another window has to take it.
+  if (!*flag) return AXError::success;
+  return requested(*backend_, actions.activate(w.id));
+}
+
+AXError X11Accessibility::performAction(const AXElementRef& element, const std::string& action) {
+  Subject s = resolve(*backend_, element);
+  if (s.error != AXError::success) return s.error;
+  X11WindowActions& actions = backend_->actions();
+  switch (s.element->kind()) {
+    case X11Element::Kind::window:
+      if (action == "AXRaise") return requested(*backend_, actions.activate(s.window->id));
+      if (action == kCloseAction) return requested(*backend_, actions.close(s.window->id));
+      break;
+    case X11Element::Kind::closeButton:
+      if (action == "AXPress") return requested(*backend_, actions.close(s.window->id));
+      break;
+    case X11Element::Kind::application:
+      break;
+  }
+  return AXError::actionUnsupported;
+}
+
+AXError X11Accessibility::setMessagingTimeout(const AXElementRef& element, float seconds) {
+  if (!dynamic_cast<const X11Element*>(element.get()) || seconds < 0) return AXError::illegalArgument;
+  return AXError::success;
+}
+
+std::optional<int32_t> X11Accessibility::pid(const AXElementRef& element) {
+  const auto* x = dynamic_cast<const X11Element*>(element.get());
+  if (!x) return std::nullopt;
+  return x->pid();
+}
+
+std::optional<uint32_t> X11Accessibility::windowNumber(const AXElementRef& element) {
+  const auto* x = dynamic_cast<const X11Element*>(element.get());
+  if (!x || x->kind() != X11Element::Kind::window || x->window() == 0) return std::nullopt;
+  return x->window();
+}
+
+std::pair<AXError, std::shared_ptr<AXObserver>> X11Accessibility::createObserver(int32_t pid,
+                                                                               AXObserver::Callback callback) {
+  if (pid <= 0 || !callback) return {AXError::illegalArgument, nullptr};
+  auto observer = std::make_shared<X11Observer>(pid, std::move(callback));
+  std::lock_guard lock(mutex_);
+  std::erase_if(observers_, [](const std::weak_ptr<X11Observer>& o) { return o.expired(); });
+  observers_.push_back(observer);
+  return {AXError::success, observer};
+}
+
+void X11Accessibility::activeWindowChanged(int32_t pid, uint32_t window) {
+  std::vector<std::shared_ptr<X11Observer>> interested;
+  {
+    std::lock_guard lock(mutex_);
+    for (const std::weak_ptr<X11Observer>& weak : observers_) {
+      if (auto observer = weak.lock(); observer && observer->pid() == pid) interested.push_back(std::move(observer));
+    }
+  }
+  if (interested.empty()) return;
+  const AXElementRef element = X11Element::window(pid, window);
+  for (const auto& observer : interested) observer->focusedWindowChanged(element);
+}
+
+}  // namespace quorvel

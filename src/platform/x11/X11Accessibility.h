@@ -1,0 +1,79 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/Accessibility.h"
+
+namespace quorvel {
+
+class X11Backend;
+class X11Observer;
+
+// Accessibility over an X session, at the level of windows only. Any X client may read and ask the
+// window manager about any window, so the process is always trusted. Elements (X11Element):
+//
+// application element (a process id)
+//   "AXRole"          "AXApplication"
+//   "AXTitle"         the WM_CLASS class of its windows
+//   "AXWindows"       a window element per managed window of the process, front to back
+//   "AXFocusedWindow" the active window when it is the process's, else its front-most window on
+//                     screen; no value when it has none
+//   "AXFrontmost"     whether the active window is the process's
+//   An application element answers invalidElement once the process has neither windows nor life.
+//
+// window element (a managed window of the process)
+//   "AXRole" "AXWindow"; "AXSubrole" "AXStandardWindow" (normal), "AXDialog" (dialog, or modal),
+//   "AXFloatingWindow" (utility, toolbar), else "AXUnknown"; "AXTitle"; "AXMinimized" (iconified);
+//   "AXPosition" and "AXSize" (the frame with decorations, global top-left coordinates);
+//   "AXMain" and "AXFocused" (it is the active window); "AXFullScreen"; "AXCloseButton" (its close
+//   button element).
+//   Setting "AXMinimized" true iconifies it; false restores (activates) it when it is minimized.
+//   Setting "AXMain" or "AXFocused" true activates it; false changes nothing.
+//   Actions: "AXRaise" activates it (raise and focus, switching to its desktop when it lies on
+//   another); kCloseAction ("AXClose") asks it to close (_NET_CLOSE_WINDOW).
+//   windowNumber() is its X window id.
+//
+// close button element: "AXRole" "AXButton", "AXSubrole" "AXCloseButton"; "AXPress" asks the window
+// to close, as kCloseAction does.
+//
+// Activations are pager requests (EWMH source 2) stamped with the server's current time, so the
+// window manager's focus-stealing prevention lets them through. A window that is gone, or is no
+// longer managed, or whose id now belongs to another process, answers invalidElement; a lost
+// connection answers cannotComplete; an attribute not listed answers attributeUnsupported. There is
+// nothing below windows (no tab strips, menus or controls), so tab readers find no tabs. Messaging
+// time-outs are accepted and change nothing: no call waits on another application.
+//
+// Observers: see X11Observer. The platform's event thread calls activeWindowChanged.
+class X11Accessibility final : public Accessibility {
+ public:
+  static constexpr const char* kCloseAction = "AXClose";
+
+  explicit X11Accessibility(std::shared_ptr<X11Backend> backend);
+
+  bool isProcessTrusted() override;
+  bool isProcessTrustedWithPrompt(bool prompt) override;
+  AXElementRef applicationElement(int32_t pid) override;
+  AXAttributeResult copyAttributeValue(const AXElementRef& element, const std::string& attribute) override;
+  std::vector<AXAttributeResult> copyMultipleAttributeValues(const AXElementRef& element,
+                                                             const std::vector<std::string>& attributes) override;
+  AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) override;
+  AXError setAttributeValue(const AXElementRef& element, const std::string& attribute, const AXValue& value) override;
+  AXError performAction(const AXElementRef& element, const std::string& action) override;
+  AXError setMessagingTimeout(const AXElementRef& element, float seconds) override;
+  std::optional<int32_t> pid(const AXElementRef& element) override;
+  std::optional<uint32_t> windowNumber(const AXElementRef& element) override;
+  std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid, AXObserver::Callback callback) override;
+
+  // The window manager's active window became `window`, owned by `pid`: tells that process's
+  // observers.
+  void activeWindowChanged(int32_t pid, uint32_t window);
+
+ private:
+  std::shared_ptr<X11Backend> backend_;
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<X11Observer>> observers_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,63 @@
+#include "platform/x11/X11Backend.h"
+
+#include <algorithm>
+
+namespace quorvel {
+
+X11Backend::X11Backend(std::unique_ptr<X11Connection> connection)
+    : connection_(std::move(connection)),
+      displays_(*connection_),
+      windows_(*connection_, displays_),
+      desktops_(*connection_),
+      idle_(*connection_),
+      actions_(*connection_) {}
+
+std::vector<X11Window> X11Backend::windowsFrontToBack() {
+  std::lock_guard lock(mutex_);
+  return windows_.readAll();
+}
+
+std::vector<X11Window> X11Backend::windowsInClientOrder() {
+  std::lock_guard lock(mutex_);
+  return windows_.read(windows_.clientList());
+}
+
+std::optional<X11Window> X11Backend::managedWindow(uint32_t window) {
+  if (window == 0) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  // A window the manager let go of (withdrawn, reparented away) may live on as a bare X window.
+  const std::vector<uint32_t> clients = windows_.clientList();
+  if (std::find(clients.begin(), clients.end(), window) == clients.end()) return std::nullopt;
+  return windows_.read(window);
+}
+
+std::vector<X11Monitor> X11Backend::monitors() {
+  std::lock_guard lock(mutex_);
+  return displays_.monitors();
+}
+
+uint32_t X11Backend::displayID(X11Connection& connection, const X11Monitor& monitor) {
+  return connection.atom(monitor.name.empty() ? std::string_view("default") : std::string_view(monitor.name));
+}
+
+std::optional<uint32_t> X11Backend::numberOfDesktops() {
+  std::lock_guard lock(mutex_);
+  return desktops_.numberOfDesktops();
+}
+
+std::optional<uint32_t> X11Backend::currentDesktop() {
+  std::lock_guard lock(mutex_);
+  return desktops_.currentDesktop();
+}
+
+std::optional<uint32_t> X11Backend::activeWindow() {
+  std::lock_guard lock(mutex_);
+  return desktops_.activeWindow();
+}
+
+std::optional<double> X11Backend::idleSeconds() {
+  std::lock_guard lock(mutex_);
+  return idle_.idleSeconds();
+}
+
+}  // namespace quorvel

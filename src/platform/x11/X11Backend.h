@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11DesktopReader.h"
+#include "platform/x11/X11DisplayReader.h"
+#include "platform/x11/X11IdleReader.h"
+#include "platform/x11/X11Monitor.h"
+#include "platform/x11/X11Window.h"
+#include "platform/x11/X11WindowActions.h"
+#include "platform/x11/X11WindowReader.h"
+
+namespace quorvel {
+
+// What every X11 service shares: the one connection, the readers behind one lock (they keep small
+// caches of what the server supports, so two threads must not use them at once), and the window
+// actions. Each answer is read afresh from the server; nothing is remembered between calls.
+//
+// Display ids: a monitor's id is the X atom of its RandR name ("HDMI-1"). Atoms stay fixed for the
+// life of the X server, so a monitor keeps its id while others come and go or change order, and two
+// monitors never share one. The id is never 0.
+class X11Backend {
+ public:
+  explicit X11Backend(std::unique_ptr<X11Connection> connection);
+  X11Backend(const X11Backend&) = delete;
+  X11Backend& operator=(const X11Backend&) = delete;
+
+  X11Connection& connection() { return *connection_; }
+  bool isBroken() const { return connection_->isBroken(); }
+
+  // Every managed window, front to back (the window manager's stacking turned around).
+  std::vector<X11Window> windowsFrontToBack();
+  // Every managed window in the order the window manager took them on (_NET_CLIENT_LIST).
+  std::vector<X11Window> windowsInClientOrder();
+  // One window while the window manager manages it; absent when it is gone or no longer managed.
+  std::optional<X11Window> managedWindow(uint32_t window);
+
+  std::vector<X11Monitor> monitors();
+  static uint32_t displayID(X11Connection& connection, const X11Monitor& monitor);
+  uint32_t displayID(const X11Monitor& monitor) { return displayID(*connection_, monitor); }
+
+  std::optional<uint32_t> numberOfDesktops();
+  std::optional<uint32_t> currentDesktop();
+  std::optional<uint32_t> activeWindow();
+  std::optional<double> idleSeconds();
+
+  // Pager-style requests to the window manager; they keep no state, so they need no lock.
+  X11WindowActions& actions() { return actions_; }
+
+ private:
+  std::unique_ptr<X11Connection> connection_;
+  std::mutex mutex_;
+  X11DisplayReader displays_;
+  X11WindowReader windows_;
+  X11DesktopReader desktops_;
+  X11IdleReader idle_;
+  X11WindowActions actions_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/PlatformServices.h"
+
+namespace quorvel {
+
+class Runtime;
+class X11Accessibility;
+class X11Backend;
+class X11Connection;
+class X11DesktopServer;
+class X11Displays;
+class X11InputIdle;
+class X11ShareableContent;
+class X11WindowServer;
+class X11Workspace;
+
+// The operating-system services of an X session: one connection to the X server, every service of
+// PlatformServices on it, and an event thread that watches the root window for the window manager's
+// changes of its client list and active window, and turns them into workspace notifications
+// (posted to the runtime's main executor) and focus notifications of Accessibility observers
+// (posted to the executor each observer is scheduled on).
+//
+// The runtime must outlive the platform. Destroying the platform stops the event thread first;
+// notifications and shareable-content answers still queued then find the services gone and do
+// nothing (the content answers with an error).
+class X11Platform {
+ public:
+  // Connects to `displayName` (the DISPLAY environment variable when empty); absent when the X
+  // server cannot be reached or lacks the window-manager atoms.
+  static std::unique_ptr<X11Platform> open(Runtime& runtime, const std::string& displayName = {});
+  ~X11Platform();
+  X11Platform(const X11Platform&) = delete;
+  X11Platform& operator=(const X11Platform&) = delete;
+
+  PlatformServices services();
+
+  X11Connection& connection();
+  X11WindowServer& windowServer() { return *windowServer_; }
+  X11ShareableContent& shareableContent() { return *shareableContent_; }
+  X11Displays& displays() { return *displays_; }
+  X11DesktopServer& desktopServer() { return *desktopServer_; }
+  X11Accessibility& accessibility() { return *accessibility_; }
+  X11Workspace& workspace() { return *workspace_; }
+  X11InputIdle& inputIdle() { return *inputIdle_; }
+
+ private:
+  X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
+  void watch();
+  // Reads what changed after root-window property changes and tells the services.
+  void noteChanges();
+
+  std::shared_ptr<X11Backend> backend_;
+  std::unique_ptr<X11WindowServer> windowServer_;
+  std::unique_ptr<X11ShareableContent> shareableContent_;
+  std::unique_ptr<X11Displays> displays_;
+  std::unique_ptr<X11DesktopServer> desktopServer_;
+  std::unique_ptr<X11Accessibility> accessibility_;
+  std::shared_ptr<X11Workspace> workspace_;
+  std::unique_ptr<X11InputIdle> inputIdle_;
+
+  std::optional<uint32_t> lastActive_;  // event thread only (after start)
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
+
+}  // namespace quorvel

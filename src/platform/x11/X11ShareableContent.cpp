@@ -1,0 +1,56 @@
+#include "platform/x11/X11ShareableContent.h"
+
+#include "base/Executor.h"
+#include "platform/x11/X11Backend.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kConnectionLost = "The connection to the X server is lost";
+
+}  // namespace
+
+X11ShareableContent::X11ShareableContent(std::shared_ptr<X11Backend> backend, Executor& worker)
+    : backend_(backend), worker_(worker) {}
+
+ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool excludeDesktopWindows,
+                                                 bool onScreenWindowsOnly) {
+  ShareableContentResult result;
+  std::vector<X11Window> windows = backend.windowsFrontToBack();
+  if (backend.isBroken()) {
+    result.error = kConnectionLost;
+    return result;
+  }
+  result.windows.reserve(windows.size());
+  for (X11Window& w : windows) {
+    if (onScreenWindowsOnly && !w.isViewable) continue;
+    if (excludeDesktopWindows && w.type == X11Window::Type::desktop) continue;
+    ShareableWindow window;
+    window.windowID = w.id;
+    if (!w.title.empty()) window.title = std::move(w.title);
+    window.frame = w.frame.toRect();
+    window.windowLayer = w.layer;
+    window.isOnScreen = w.isViewable;
+    if (w.pid) {
+      window.owningApplication = ShareableApplication{*w.pid, w.applicationName(), w.bundleIdentifier().value_or("")};
+    }
+    result.windows.push_back(std::move(window));
+  }
+  return result;
+}
+
+void X11ShareableContent::getShareableContent(bool excludeDesktopWindows, bool onScreenWindowsOnly,
+                                              std::function<void(ShareableContentResult)> completion) {
+  worker_.post([backend = backend_, excludeDesktopWindows, onScreenWindowsOnly, completion = std::move(completion)] {
+    ShareableContentResult result;
+    if (auto strong = backend.lock()) {
+      result = read(*strong, excludeDesktopWindows, onScreenWindowsOnly);
+    } else {
+      result.error = kConnectionLost;
+    }
+    completion(std::move(result));
+  });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,142 @@
+#include "platform/x11/X11Workspace.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "base/Executor.h"
+#include "platform/x11/X11Backend.h"
+
+namespace quorvel {
+
+X11Workspace::X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main)
+    : backend_(std::move(backend)), main_(main) {}
+
+std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11Window>& clients,
+                                                           std::optional<int32_t> activePid) {
+  std::vector<RunningApplication> list;
+  std::unordered_set<int32_t> seen;
+  for (const X11Window& w : clients) {
+    if (!w.pid || !seen.insert(*w.pid).second) continue;
+    RunningApplication app;
+    app.pid = *w.pid;
+    app.bundleIdentifier = w.bundleIdentifier();
+    if (!w.className.empty()) app.localizedName = w.className;
+    app.isHidden = false;
+    app.isActive = activePid == w.pid;
+    app.activationPolicy = ActivationPolicy::regular;
+    list.push_back(std::move(app));
+  }
+  return list;
+}
+
+std::vector<RunningApplication> X11Workspace::runningApplications() {
+  const std::optional<uint32_t> active = backend_->activeWindow();
+  const std::vector<X11Window> clients = backend_->windowsInClientOrder();
+  std::optional<int32_t> activePid;
+  for (const X11Window& w : clients) {
+    if (active == w.id) activePid = w.pid;
+  }
+  return applications(clients, activePid);
+}
+
+std::optional<RunningApplication> X11Workspace::frontmostApplication() {
+  const std::optional<uint32_t> active = backend_->activeWindow();
+  if (!active) return std::nullopt;
+  const std::vector<X11Window> clients = backend_->windowsInClientOrder();
+  auto window = std::find_if(clients.begin(), clients.end(), [&](const X11Window& w) { return w.id == *active; });
+  if (window == clients.end() || !window->pid) return std::nullopt;
+  for (RunningApplication& app : applications(clients, window->pid)) {
+    if (app.pid == *window->pid) return app;
+  }
+  return std::nullopt;
+}
+
+uint64_t X11Workspace::addObserver(Event event, Observer observer) {
+  std::lock_guard lock(mutex_);
+  const uint64_t token = nextToken_++;
+  observers_.emplace(token, std::make_pair(event, std::move(observer)));
+  return token;
+}
+
+void X11Workspace::removeObserver(uint64_t token) {
+  Observer released;  // dropped outside the lock: what it holds may call back in
+  std::lock_guard lock(mutex_);
+  if (auto it = observers_.find(token); it != observers_.end()) {
+    released = std::move(it->second.second);
+    observers_.erase(it);
+  }
+}
+
+bool X11Workspace::activate(int32_t pid, bool) {
+  if (pid <= 0) return false;
+  const std::vector<X11Window> windows = backend_->windowsFrontToBack();
+  const X11Window* target = nullptr;
+  for (const X11Window& w : windows) {
+    if (w.pid != pid) continue;
+    if (w.isViewable) {
+      target = &w;
+      break;
+    }
+    if (!target) target = &w;
+  }
+  return target && backend_->actions().activate(target->id);
+}
+
+bool X11Workspace::unhide(int32_t pid) {
+  if (pid <= 0) return false;
+  const std::vector<X11Window> clients = backend_->windowsInClientOrder();
+  return std::any_of(clients.begin(), clients.end(), [&](const X11Window& w) { return w.pid == pid; });
+}
+
+int32_t X11Workspace::ownPid() { return static_cast<int32_t>(::getpid()); }
+
+void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<int32_t> activePid) {
+  const std::vector<RunningApplication> now = applications(clients, activePid);
+  std::vector<std::pair<Event, RunningApplication>> changes;
+  {
+    std::lock_guard lock(mutex_);
+    std::unordered_map<int32_t, RunningApplication> current;
+    for (const RunningApplication& app : now) current.emplace(app.pid, app);
+    if (started_) {
+      for (const RunningApplication& app : now) {
+        if (!known_.contains(app.pid)) changes.emplace_back(Event::didLaunchApplication, app);
+      }
+      for (const auto& [pid, app] : known_) {
+        if (!current.contains(pid)) {
+          RunningApplication gone = app;
+          gone.isActive = false;
+          changes.emplace_back(Event::didTerminateApplication, std::move(gone));
+        }
+      }
+      if (activePid && activePid != activePid_) {
+        auto it = current.find(*activePid);
+        RunningApplication app = it != current.end() ? it->second : RunningApplication{.pid = *activePid};
+        app.isActive = true;
+        changes.emplace_back(Event::didActivateApplication, std::move(app));
+      }
+    }
+    started_ = true;
+    known_ = std::move(current);
+    if (activePid) activePid_ = activePid;
+  }
+  for (auto& [event, app] : changes) post(event, std::move(app));
+}
+
+void X11Workspace::post(Event event, RunningApplication application) {
+  main_.post([weak = weak_from_this(), event, application = std::move(application)] {
+    auto self = weak.lock();
+    if (!self) return;
+    std::vector<Observer> targets;
+    {
+      std::lock_guard lock(self->mutex_);
+      for (const auto& [token, entry] : self->observers_) {
+        if (entry.first == event) targets.push_back(entry.second);
+      }
+    }
+    for (const Observer& observer : targets) observer(event, application);
+  });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Workspace.h"
+#include "platform/x11/X11Window.h"
+
+namespace quorvel {
+
+class Executor;
+class X11Backend;
+
+// The running applications of an X session. X has no applications, only clients with windows, so
+// an application is a process that owns managed windows:
+//   running applications = the distinct process ids of the managed windows, in the order the window
+//                          manager took their first window on; localized name = the WM_CLASS class
+//                          of that first window, bundle identifier = "x11.<class>" (X11Window);
+//                          every one a regular application, none hidden (X cannot hide an
+//                          application), the active one that of the active window;
+//   frontmost            = the process of the active window (_NET_ACTIVE_WINDOW);
+//   activate(pid)        = activates its front-most window (on screen if it has one, else its
+//                          front-most at all, which the window manager then restores); all
+//                          windows are not raised one by one, since each raise would move the
+//                          focus;
+//   unhide(pid)          = nothing to do: true while the process has windows.
+// Processes whose windows name no process id are not applications here.
+//
+// Notifications, posted to the main executor (`main`), are derived from what the platform's event
+// thread sees change: launch when a process id first appears among the managed windows, terminate
+// when its last managed window goes, activate when the active window's process changes. An
+// observer removed before a posted notification runs is not called.
+class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
+ public:
+  X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main);
+
+  std::vector<RunningApplication> runningApplications() override;
+  std::optional<RunningApplication> frontmostApplication() override;
+  uint64_t addObserver(Event event, Observer observer) override;
+  void removeObserver(uint64_t token) override;
+  bool activate(int32_t pid, bool allWindows) override;
+  bool unhide(int32_t pid) override;
+  int32_t ownPid() override;
+
+  // The managed windows (client order) and the active window's process as the event thread saw
+  // them just now. The first call only takes note; later ones post the notifications of what
+  // changed since the call before.
+  void update(const std::vector<X11Window>& clients, std::optional<int32_t> activePid);
+
+  // The applications of a list of managed windows (client order), by the rules above.
+  static std::vector<RunningApplication> applications(const std::vector<X11Window>& clients,
+                                                      std::optional<int32_t> activePid);
+
+ private:
+  void post(Event event, RunningApplication application);
+
+  std::shared_ptr<X11Backend> backend_;
+  Executor& main_;
+
+  std::mutex mutex_;
+  uint64_t nextToken_ = 1;
+  std::map<uint64_t, std::pair<Event, Observer>> observers_;
+  bool started_ = false;
+  std::unordered_map<int32_t, RunningApplication> known_;
+  std::optional<int32_t> activePid_;
+};
+
+}  // namespace quorvel
