@@ -31,10 +31,15 @@ class X11PlatformTest : public X11SessionTest {
     runtime.reset();
   }
 
-  // Runs the main queue until `condition` holds or the time runs out.
+  // Runs the main queue until `condition` holds or the time runs out. The condition is looked at
+  // every 20 ms too, since what it waits for may happen on another thread without a main-queue job.
   bool runUntil(const std::function<bool()>& condition,
                 std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    return runtime->runMainUntil(condition, timeout);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      if (runtime->runMainUntil(condition, std::chrono::milliseconds(20))) return true;
+      if (std::chrono::steady_clock::now() >= deadline) return condition();
+    }
   }
   // Activates a window and waits until the window manager reports it active.
   bool activate(uint32_t id) {

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "X11PlatformTest.h"
+#include "base/DefaultsStore.h"
+#include "platform/DesktopServer.h"
+#include "settings/AppSettings.h"
+#include "tabs/TabAdapter.h"
+#include "tabs/TabWalker.h"
+#include "windows/AXFunnel.h"
+#include "windows/ActivatorHooks.h"
+#include "windows/ChromeWindowCensus.h"
+#include "windows/FocusObserver.h"
+#include "windows/RegistryServices.h"
+#include "windows/WindowRegistry.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+using Ids = std::vector<uint32_t>;
+
+// The window registry running on the X11 platform and real threads, as the program runs it: its
+// loop ticks on its own, workspace and focus notifications come from the X session.
+class X11RegistryTest : public X11PlatformTest {
+ protected:
+  // The registry and every neighbour it is given, all made after the platform and gone before it.
+  struct Registry {
+    explicit Registry(ThreadRuntime& runtime, X11Platform& platform) : runtime(runtime), platform(platform) {
+      settings.registerDefaults();
+      store.setMany({{AppSettings::Key::windowOrder, "recent"},
+                     {AppSettings::Key::groupByApp, false},
+                     {AppSettings::Key::otherSpacesDisplay, "show"},
+                     {AppSettings::Key::minimizedDisplay, "show"},
+                     {AppSettings::Key::hiddenAppsDisplay, "show"},
+                     {AppSettings::Key::windowlessAppsDisplay, "show"},
+                     {AppSettings::Key::privateWindowsDisplay, "show"},
+                     {AppSettings::Key::tabsDisplay, "off"}});
+      registry = WindowRegistry::create(
+          RegistryServices{runtime, platform.services(), funnel, settings, *focus, walker, nudges, census, hooks});
+    }
+
+    ThreadRuntime& runtime;
+    X11Platform& platform;
+    DefaultsStore store;
+    AppSettings settings{store};
+    AXFunnel funnel{runtime};
+    std::shared_ptr<FocusObserver> focus = FocusObserver::create(runtime, platform.services().accessibility, funnel);
+    TabAdapter::NudgeRecord nudges{platform.services().accessibility, runtime.clock()};
+    TabWalker walker{platform.services().accessibility, nudges};
+    ChromeWindowCensus census;
+    ActivatorHooks hooks;
+    std::shared_ptr<WindowRegistry> registry;
+  };
+
+  void SetUp() override {
+    X11PlatformTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    core = std::make_unique<Registry>(*runtime, *platform);
+  }
+  void TearDown() override {
+    if (core) {
+      std::weak_ptr<WindowRegistry> weak = core->registry;
+      core->registry.reset();
+      runUntil([&] { return weak.expired(); }, 2000ms);
+      core.reset();
+    }
+    X11PlatformTest::TearDown();
+  }
+
+  WindowRegistry& registry() { return *core->registry; }
+  std::vector<WindowCard> cards() {
+    return registry().lock().withLock([&] { return registry().state().cards; });
+  }
+  std::optional<WindowCard> card(uint32_t id) {
+    for (WindowCard& c : cards()) {
+      if (c.id == id) return c;
+    }
+    return std::nullopt;
+  }
+  Ids recency() {
+    return registry().lock().withLock([&] {
+      Ids ids;
+      for (const auto& entry : registry().state().recency) ids.push_back(entry.id);
+      return ids;
+    });
+  }
+  // Drives the main queue until the registry's cards satisfy `condition` (its loop and its
+  // notifications make the passes).
+  bool cardsBecome(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 8000ms) {
+    return runUntil(condition, timeout);
+  }
+  // Asks for a pass that may not be skipped and waits until it has run.
+  bool passNow() {
+    TaskHandle<void> task = registry().lock().withLock([&] {
+      registry().state().mustRunNextPass = true;
+      return registry().requestRefresh();
+    });
+    return runUntil([&] { return task.isDone(); }, 8000ms);
+  }
+
+  std::unique_ptr<Registry> core;
+};
+
+TEST_F(X11RegistryTest, EveryWindowBecomesACardWithItsApplicationFrameAndDesktop) {
+  pid_t alphaPid = 0, xtermPid = 0;
+  const uint32_t alpha = launch({"--title", "alpha", "--class", "alpha,AlphaApp", "--geometry", "400x300+100+120"},
+                                &alphaPid);
+  const std::optional<uint32_t> xterm = session->launchXterm("plain xterm", "XTermTest", &xtermPid);
+  const uint32_t away = launch({"--title", "away", "--class", "away,AwayApp", "--desktop", "2"});
+  const uint32_t shy = launch({"--title", "shy", "--class", "shy,ShyApp"});
+  ASSERT_TRUE(alpha && xterm && away && shy);
+  ASSERT_TRUE(actions->minimize(shy));
+  ASSERT_TRUE(eventually(shy, [](const X11Window& w) { return w.minimized; }));
+
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] { return cards().size() == 4; })) << cards().size();
+
+  const WindowCard a = *card(alpha);
+  EXPECT_EQ(a.title, "alpha");
+  EXPECT_EQ(a.appName, "AlphaApp");
+  EXPECT_EQ(a.bundleID, "x11.alphaapp");
+  EXPECT_EQ(a.pid, alphaPid);
+  EXPECT_EQ(a.frame, read(alpha)->frame.toRect());
+  EXPECT_EQ(a.state, WindowState::onCurrentSpace);
+  EXPECT_EQ(a.spaceIDs, (std::set<int64_t>{1}));
+  EXPECT_EQ(a.spaceNumber, std::nullopt);
+  EXPECT_TRUE(a.ax) << "the registry found its Accessibility window";
+
+  const WindowCard t = *card(*xterm);
+  EXPECT_EQ(t.title, "plain xterm");
+  EXPECT_EQ(t.appName, "XTermTest");
+  EXPECT_EQ(t.pid, xtermPid);
+  EXPECT_EQ(t.state, WindowState::onCurrentSpace);
+
+  // The window manager's third desktop is desktop number 3.
+  const WindowCard w = *card(away);
+  EXPECT_EQ(w.state, WindowState::onOtherSpace);
+  EXPECT_EQ(w.spaceNumber, 3);
+  EXPECT_EQ(w.spaceIDs, (std::set<int64_t>{3}));
+
+  EXPECT_EQ(card(shy)->state, WindowState::minimized);
+}
+
+TEST_F(X11RegistryTest, ChangesReachTheCardsAtTheNextPass) {
+  pid_t closingPid = 0;
+  const uint32_t moving = launch({"--title", "moving"});
+  const uint32_t shrinking = launch({"--title", "shrinking"});
+  const uint32_t closing = launch({"--title", "closing"}, &closingPid);
+  ASSERT_TRUE(moving && shrinking && closing);
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] { return cards().size() == 3; }));
+
+  // Moved to the window manager's second desktop: on another desktop, numbered 2.
+  ASSERT_TRUE(platform->services().desktopServer.moveWindowsToSpace({moving}, 2));
+  ASSERT_TRUE(eventually(moving, [](const X11Window& w) { return w.desktop == 1u; }));
+  ASSERT_TRUE(actions->minimize(shrinking));
+  ASSERT_TRUE(eventually(shrinking, [](const X11Window& w) { return w.minimized; }));
+  ASSERT_TRUE(passNow());
+  EXPECT_EQ(card(moving)->state, WindowState::onOtherSpace);
+  EXPECT_EQ(card(moving)->spaceNumber, 2);
+  EXPECT_EQ(card(shrinking)->state, WindowState::minimized);
+
+  // A closed window is gone once its application is: the termination itself asks for a pass.
+  ASSERT_TRUE(actions->close(closing));
+  ASSERT_TRUE(session->waitForExit(closingPid, 5000ms));
+  EXPECT_TRUE(cardsBecome([&] { return !card(closing); }));
+  EXPECT_EQ(cards().size(), 2u);
+}
+
+TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
+  const uint32_t first = launch({"--title", "first", "--class", "first,FirstApp"});
+  const uint32_t second = launch({"--title", "second", "--class", "second,SecondApp"});
+  const uint32_t third = launch({"--title", "third", "--class", "third,ThirdApp"});
+  ASSERT_TRUE(first && second && third);
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] { return cards().size() == 3; }));
+
+  for (uint32_t id : {first, second, third}) {
+    ASSERT_TRUE(activate(id));
+    ASSERT_TRUE(runUntil([&] { return !recency().empty() && recency().front() == id; })) << id;
+  }
+  const Ids order = recency();
+  ASSERT_GE(order.size(), 3u);
+  EXPECT_EQ(Ids(order.begin(), order.begin() + 3), (Ids{third, second, first}));
+
+  // A summon lists them by visit, the front-most window current and the one before it next.
+  const WindowRegistry::SummonList summon = registry().cardsForSummon();
+  Ids listed;
+  for (const WindowCard& c : summon.cards) listed.push_back(c.id);
+  EXPECT_EQ(listed, (Ids{third, second, first}));
+  EXPECT_EQ(summon.currentIndex, 0);
+  EXPECT_EQ(summon.previousIndex, 1);
+
+  // Back to the first window: it heads the order again, and the list follows the window stack.
+  ASSERT_TRUE(activate(first));
+  ASSERT_TRUE(runUntil([&] { return recency().front() == first; }));
+  const WindowRegistry::SummonList again = registry().cardsForSummon();
+  ASSERT_EQ(again.cards.size(), 3u);
+  EXPECT_EQ(again.cards[0].id, first);
+  EXPECT_EQ(again.cards[1].id, third);
+  EXPECT_EQ(again.currentIndex, 0);
+  EXPECT_EQ(again.previousIndex, 1);
+  EXPECT_EQ(windows->frontToBack(), (Ids{first, third, second}));
+}
+
+}  // namespace
+}  // namespace quorvel
