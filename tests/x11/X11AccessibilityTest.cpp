@@ -85,7 +85,8 @@ TEST_F(X11AccessibilityTest, WindowsAnswerTheirRoleTitleFrameAndState) {
   EXPECT_EQ(AXWindow::frame(ax(), w), read(id)->frame.toRect());
   EXPECT_EQ(value<Point>(w, "AXPosition"), (Point{100, 120}));
 
-  const std::vector<AXAttributeResult> several = ax().copyMultipleAttributeValues(w, {"AXMinimized", "AXNope", "AXRole"});
+  const std::vector<AXAttributeResult> several =
+      ax().copyMultipleAttributeValues(w, {"AXMinimized", "AXNope", "AXRole"});
   ASSERT_EQ(several.size(), 3u);
   EXPECT_TRUE(several[0].ok());
   EXPECT_EQ(several[1].error, AXError::attributeUnsupported);

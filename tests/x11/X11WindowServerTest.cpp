@@ -231,6 +231,10 @@ TEST_F(X11WindowServerTest, DesktopWindowsAreLeftOutWhenAsked) {
   EXPECT_TRUE(has(with, desktop));
   EXPECT_TRUE(has(without, normal));
   EXPECT_FALSE(has(without, desktop));
+  // The window list never has them.
+  const auto list = platform->windowServer().onScreenWindows();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(numbers(*list), std::vector<uint32_t>{normal});
 }
 
 TEST_F(X11WindowServerTest, AnAnswerAfterThePlatformIsGoneIsAnError) {

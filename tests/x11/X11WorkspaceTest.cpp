@@ -23,9 +23,10 @@ class X11WorkspaceTest : public X11PlatformTest {
     if (IsSkipped() || HasFatalFailure()) return;
     for (auto event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication,
                        Workspace::Event::didActivateApplication}) {
-      tokens.push_back(platform->workspace().addObserver(event, [this](Workspace::Event e, const RunningApplication& a) {
-        notes.push_back({e, a, runtime->main().isCurrent()});
-      }));
+      tokens.push_back(
+          platform->workspace().addObserver(event, [this](Workspace::Event e, const RunningApplication& a) {
+            notes.push_back({e, a, runtime->main().isCurrent()});
+          }));
     }
   }
 
@@ -111,7 +112,8 @@ TEST_F(X11WorkspaceTest, LaunchesActivationsAndTerminationsAreAnnouncedOnTheMain
   // Its last window closed, the application is gone.
   ASSERT_TRUE(actions->close(beta));
   ASSERT_TRUE(arrives(Workspace::Event::didTerminateApplication, betaPid));
-  const Note& gone = *findIn(notes, [&](const Note& n) { return n.event == Workspace::Event::didTerminateApplication; });
+  const Note& gone =
+      *findIn(notes, [&](const Note& n) { return n.event == Workspace::Event::didTerminateApplication; });
   EXPECT_EQ(gone.app.localizedName, "BetaApp");
   EXPECT_EQ(count(Workspace::Event::didTerminateApplication, alphaPid), 0u);
   EXPECT_EQ(count(Workspace::Event::didLaunchApplication, betaPid), 1u);

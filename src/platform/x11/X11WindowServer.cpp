@@ -13,7 +13,7 @@ std::optional<std::vector<WindowListEntry>> X11WindowServer::onScreenWindows() {
   std::vector<WindowListEntry> list;
   list.reserve(windows.size());
   for (X11Window& w : windows) {
-    if (!w.isViewable) continue;
+    if (!w.isViewable || w.type == X11Window::Type::desktop) continue;
     WindowListEntry entry;
     entry.number = w.id;
     entry.layer = w.layer;

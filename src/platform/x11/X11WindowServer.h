@@ -11,10 +11,11 @@ class X11Backend;
 // The window list and the displays of an X session, in the shape of the window server's public
 // lists:
 //   on-screen windows  = the managed windows that are viewable now (mapped on the current desktop,
-//                        not minimized), front to back; number = the X window id, layer = the layer
-//                        of the window's type (0 for normal windows and dialogs), owner = the
-//                        window's process and WM_CLASS class, bounds = the frame with decorations
-//                        in global top-left coordinates, name = the title;
+//                        not minimized), front to back, less desktop windows (wallpapers, icons);
+//                        number = the X window id, layer = the layer of the window's type (0 for
+//                        normal windows and dialogs), owner = the window's process and WM_CLASS
+//                        class, bounds = the frame with decorations in global top-left
+//                        coordinates, name = the title;
 //   active displays    = the RandR monitors in RandR's order, by the ids X11Backend gives them;
 //   screen recording   = always granted: any X client may read any window.
 class X11WindowServer final : public WindowServer {
