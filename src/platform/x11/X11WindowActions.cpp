@@ -51,7 +51,8 @@ bool X11WindowActions::activate(uint32_t window, std::optional<uint32_t> eventTi
   // Window managers may refuse to pull the focus to another desktop (they mark the window as wanting
   // attention instead), so a window on another desktop is reached by switching to that desktop first.
   auto desktopValue = connection_.property(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
-  const std::optional<uint32_t> desktop = desktopValue ? desktopValue->firstValue32() : std::nullopt;
+  std::optional<uint32_t> desktop;
+  if (desktopValue) desktop = desktopValue->firstValue32();
   const std::optional<uint32_t> current = X11DesktopReader(connection_).currentDesktop();
   if (desktop && current && *desktop != kAllDesktops && *desktop != *current) {
     if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return false;
