@@ -99,6 +99,7 @@ void FocusObserver::sync(const std::set<int32_t>& wanted) {
     for (const auto& [pid, entry] : installed_) installed.insert(pid);
     changes = FocusObserverPlan::make(installed, wanted, failed_);
     for (int32_t pid : changes.forget) failed_.erase(pid);
+    wanted_ = wanted;
   }
   if (changes.install.empty() && changes.remove.empty()) return;
   spawn(funnel_.queue(), FocusObserverTasks::apply(weak_from_this(), std::move(changes)));
@@ -114,6 +115,8 @@ void FocusObserver::remove(int32_t pid) {
   AXElementRef pending;
   {
     std::lock_guard guard(lock_);
+    // A sync made after this removal was planned wants the process again: keep its observer.
+    if (wanted_.contains(pid)) return;
     if (auto it = pendingFocus_.find(pid); it != pendingFocus_.end()) {
       pending = std::move(it->second);
       pendingFocus_.erase(it);
@@ -142,9 +145,10 @@ void FocusObserver::retire(Installed entry) {
 
 void FocusObserver::install(int32_t pid) {
   {
-    // A sync made before an earlier install job ran may have planned the same install again.
+    // A sync made before an earlier install job ran may have planned the same install again, and
+    // a sync made since may no longer want the process.
     std::lock_guard guard(lock_);
-    if (installed_.contains(pid) || failed_.contains(pid)) return;
+    if (installed_.contains(pid) || failed_.contains(pid) || !wanted_.contains(pid)) return;
   }
   AXElementRef application = accessibility_.applicationElement(pid);
   if (!application) {

@@ -95,6 +95,9 @@ class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
   mutable Lock lock_;
   std::map<int32_t, Installed> installed_;
   std::set<int32_t> failed_;
+  // The set the latest sync asked for. Install and removal jobs check it when they run, so jobs
+  // planned by an older sync cannot undo what a newer one wants.
+  std::set<int32_t> wanted_;
   std::unordered_map<int32_t, AXElementRef> pendingFocus_;
   Sink sink_;
 };

@@ -196,6 +196,27 @@ TEST_F(FocusObserverTest, TwoSyncsBeforeTheInstallRunsInstallOneObserver) {
   EXPECT_EQ(deliveries.size(), 1u) << "one observer, one delivery";
 }
 
+TEST_F(FocusObserverTest, JobsPlannedByAnOlderSyncDoNotUndoANewerOne) {
+  observer->sync({100});
+  loop.runUntilIdle();
+  // A removal is planned, then the process is wanted again before the removal runs: the newer
+  // sync plans nothing (the observer is still installed), so the removal must not go through.
+  observer->sync({});
+  observer->sync({100});
+  loop.runUntilIdle();
+  EXPECT_EQ(observer->installedPids(), (std::set<int32_t>{100}));
+  inbox.focus();
+  loop.runUntilIdle();
+  EXPECT_EQ(deliveries.size(), 1u);
+
+  // An install is planned, then the process is no longer wanted before it runs.
+  observer->sync({100, 200});
+  observer->sync({100});
+  loop.runUntilIdle();
+  EXPECT_EQ(observer->installedPids(), (std::set<int32_t>{100}));
+  EXPECT_EQ(created(200), 0);
+}
+
 TEST_F(FocusObserverTest, AFailedInstallIsLoggedOnceAndRetriedOnlyAfterBeingForgotten) {
   LogCapture log;
   sim.failObserverCreation(100, AXError::cannotComplete);
