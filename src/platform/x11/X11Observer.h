@@ -1,16 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 
-#include "platform/Accessibility.h"
+#include "platform/ScheduledObserver.h"
 
 namespace quorvel {
+
+class X11Element;
 
 // The Accessibility observer of one process of an X session. The one notification it can carry is
 // "AXFocusedWindowChanged" on the process's application element: it fires when the window manager's
@@ -19,7 +17,7 @@ namespace quorvel {
 //
 // Deliveries are posted to the executor the observer is scheduled on; those still waiting when it is
 // unscheduled, rescheduled or released, or whose registration was removed, are dropped.
-class X11Observer final : public AXObserver, public std::enable_shared_from_this<X11Observer> {
+class X11Observer final : public ScheduledObserver {
  public:
   static constexpr const char* kFocusedWindowChanged = "AXFocusedWindowChanged";
 
@@ -27,25 +25,15 @@ class X11Observer final : public AXObserver, public std::enable_shared_from_this
 
   AXError addNotification(const AXElementRef& element, const std::string& notification, void* context) override;
   AXError removeNotification(const AXElementRef& element, const std::string& notification) override;
-  void schedule(Executor& runLoop) override;
-  void unschedule() override;
 
-  int32_t pid() const { return pid_; }
   // The active window became `window`, an element of one of this process's windows.
   void focusedWindowChanged(const AXElementRef& window);
 
  private:
-  // A registration: the element (its kind and window) and the notification name.
-  using Key = std::pair<std::pair<int, uint32_t>, std::string>;
-  static std::optional<Key> keyOf(const AXElementRef& element, const std::string& notification, int32_t pid,
-                                  AXError& error);
-
-  const int32_t pid_;
-  const Callback callback_;
-  std::mutex mutex_;
-  std::map<Key, void*> registrations_;
-  Executor* executor_ = nullptr;
-  uint64_t generation_ = 0;
+  // The element a registration is kept under (its kind and window); absent, with `error`, for an
+  // element that is not one of this process's.
+  std::optional<ElementKey> keyOf(const AXElementRef& element, AXError& error) const;
+  static ElementKey keyOf(const X11Element& element);
 };
 
 }  // namespace quorvel
