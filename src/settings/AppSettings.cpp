@@ -1,7 +1,11 @@
 #include "settings/AppSettings.h"
 
+#include <unicode/coll.h>
+#include <unicode/locid.h>
+
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "base/TextServices.h"
 
@@ -41,8 +45,39 @@ std::vector<std::string> textList(const Value& value) {
   return list;
 }
 
-// Drops empty entries and repeats (the first stays), then sorts in the canonical order: the
-// localized comparison without regard to letter case, equal entries keeping their order.
+// The canonical order of the application lists: the user's locale's collation without regard to
+// letter case. Accents still count, and digits compare one by one ("app10" before "app9"), so
+// entries that differ only in letter case compare equal. Returns -1, 0 or 1.
+int caseInsensitiveCompare(std::string_view a, std::string_view b) {
+  thread_local std::string collatorLocale;
+  thread_local std::unique_ptr<icu::Collator> collator;
+  const std::string locale = TextServices::currentLocale();
+  if (!collator || locale != collatorLocale) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale chosen(locale.c_str());
+    collator.reset(icu::Collator::createInstance(chosen.isBogus() ? icu::Locale::getRoot() : chosen, status));
+    if (U_FAILURE(status)) collator.reset();
+    if (collator) {
+      collator->setAttribute(UCOL_STRENGTH, UCOL_SECONDARY, status);
+      collator->setAttribute(UCOL_NORMALIZATION_MODE, UCOL_ON, status);
+    }
+    collatorLocale = locale;
+  }
+  if (!collator) {
+    const std::string lowerA = TextServices::lowercased(a, "en");
+    const std::string lowerB = TextServices::lowercased(b, "en");
+    return TextServices::plainCompare(lowerA, lowerB);
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  const UCollationResult result =
+      collator->compareUTF8(icu::StringPiece(a.data(), static_cast<int32_t>(a.size())),
+                            icu::StringPiece(b.data(), static_cast<int32_t>(b.size())), status);
+  if (U_FAILURE(status)) return 0;
+  return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
+}
+
+// Drops empty entries and repeats (the first stays), then sorts in the canonical order, equal
+// entries keeping their order.
 std::vector<std::string> canonicalized(std::vector<std::string> list) {
   std::vector<std::string> kept;
   kept.reserve(list.size());
@@ -52,7 +87,7 @@ std::vector<std::string> canonicalized(std::vector<std::string> list) {
     kept.push_back(std::move(item));
   }
   std::stable_sort(kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
-    return TextServices::localizedStandardCompare(a, b) < 0;
+    return caseInsensitiveCompare(a, b) < 0;
   });
   return kept;
 }

@@ -1,6 +1,8 @@
 #include "settings/KeyNames.h"
 
-#include "base/TextServices.h"
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
 #include "platform/KeyboardLayout.h"
 
 namespace quorvel {
@@ -42,6 +44,16 @@ char32_t decodeAt(std::string_view text, size_t i, size_t& length) {
   }
   length = count;
   return scalar;
+}
+
+// Upper-cases by Unicode's own rules, whatever the user's language: a key's name must not change
+// with it (a Turkish locale would turn "i" into a dotted capital).
+std::string uppercasedForAnyLanguage(const std::string& text) {
+  icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+  unicode.toUpper(icu::Locale::getRoot());
+  std::string out;
+  unicode.toUTF8String(out);
+  return out;
 }
 
 bool isControl(char32_t c) { return c <= 0x1F || (c >= 0x7F && c <= 0x9F); }
@@ -98,7 +110,7 @@ std::optional<std::string> KeyNames::layoutName(int64_t keyCode) const {
     i += length;
   }
   if (kept.empty()) return std::nullopt;
-  return TextServices::uppercased(kept);
+  return uppercasedForAnyLanguage(kept);
 }
 
 }  // namespace quorvel

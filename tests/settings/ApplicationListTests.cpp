@@ -28,9 +28,18 @@ TEST_F(ApplicationListTest, IdentifierListsAreTrimmedUniqueAndSortedWithoutRegar
             (Words{"com.parallels.", "Org.A", "org.b"}));
 }
 
-TEST_F(ApplicationListTest, IdentifiersDifferingInCaseOnlyAreBothKept) {
+TEST_F(ApplicationListTest, IdentifiersDifferingInCaseOnlyAreBothKeptInTheirOrder) {
+  // Without regard to case the two compare equal, so the order they were given in stands.
   settings.setPassThroughBundleIDs({"com.app", "COM.APP"});
-  EXPECT_EQ(settings.stringList(K::passThroughBundleIDs)->size(), 2u);
+  EXPECT_EQ(settings.stringList(K::passThroughBundleIDs), (Words{"com.app", "COM.APP"}));
+  settings.setHiddenBundleIDs({"COM.APP", "com.b", "com.app"});
+  EXPECT_EQ(settings.stringList(K::hiddenBundleIDs), (Words{"COM.APP", "com.app", "com.b"}));
+}
+
+TEST_F(ApplicationListTest, DigitsInListsCompareOneByOne) {
+  settings.setPassThroughBundleIDs({"com.vm9.viewer", "com.vm10.viewer"});
+  EXPECT_EQ(settings.stringList(K::passThroughBundleIDs), (Words{"com.vm10.viewer", "com.vm9.viewer"}));
+  EXPECT_EQ(AppSettings::normalizedTitleWords({"draft 9", "draft 10"}), (Words{"draft 10", "draft 9"}));
 }
 
 TEST_F(ApplicationListTest, TitleWordsAreNormalised) {

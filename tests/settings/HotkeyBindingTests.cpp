@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "base/DefaultsStore.h"
@@ -181,6 +182,25 @@ TEST(KeyNamesTest, LayoutCharacterIsUpperCasedWithoutBlanksOrControls) {
   EXPECT_EQ(names.name(94), "Key 94");
   EXPECT_EQ(names.name(95), "Key 95");
   EXPECT_EQ(names.name(7), "Key 7");  // nothing in the layout
+}
+
+TEST(KeyNamesTest, LayoutCharacterIsUpperCasedWhateverTheUsersLanguage) {
+  // A Turkish locale upper-cases "i" as a dotted capital; the key's name stays "I".
+  const char* saved = std::getenv("LC_ALL");
+  const std::string previous = saved ? saved : "";
+  ::setenv("LC_ALL", "tr_TR.UTF-8", 1);
+  TableLayout layout;
+  layout.keys = {{34, "i"}, {0, "a"}};
+  KeyNames names(layout);
+  const std::string name = names.name(34);
+  const std::string other = names.name(0);
+  if (saved) {
+    ::setenv("LC_ALL", previous.c_str(), 1);
+  } else {
+    ::unsetenv("LC_ALL");
+  }
+  EXPECT_EQ(name, "I");
+  EXPECT_EQ(other, "A");
 }
 
 TEST(KeyNamesTest, CodesOutsideTheLayoutsRangeSkipIt) {
