@@ -110,6 +110,19 @@ std::string_view trimSpaces(std::string_view text) {
   return text;
 }
 
+// Appends a path below `folder` one component at a time ("Profiles/abc" is two folders). A leading
+// "/" does not make it absolute: what a browser's own files name always lies in its data folder.
+fs::path appendRelative(fs::path folder, std::string_view relative) {
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t slash = relative.find('/', start);
+    if (slash == std::string_view::npos) slash = relative.size();
+    if (slash > start) folder /= std::string(relative.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return folder;
+}
+
 // "Default" first, then code-point order (UTF-8 byte order is code-point order), at most 8.
 std::vector<fs::path> orderedProfiles(const fs::path& dataFolder, std::vector<std::string> names) {
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -118,7 +131,7 @@ std::vector<fs::path> orderedProfiles(const fs::path& dataFolder, std::vector<st
   });
   if (names.size() > FaviconProfiles::kMaxProfiles) names.resize(FaviconProfiles::kMaxProfiles);
   std::vector<fs::path> folders;
-  for (const auto& name : names) folders.push_back(dataFolder / name);
+  for (const auto& name : names) folders.push_back(appendRelative(dataFolder, name));
   return folders;
 }
 
@@ -148,18 +161,6 @@ std::vector<fs::path> scanForHistory(const fs::path& dataFolder) {
   }
   if (error) return {};  // a listing that fails part-way counts as empty
   return orderedProfiles(dataFolder, std::move(names));
-}
-
-// Appends a relative profile path one component at a time ("Profiles/abc" is two folders).
-fs::path appendRelative(fs::path folder, std::string_view relative) {
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t slash = relative.find('/', start);
-    if (slash == std::string_view::npos) slash = relative.size();
-    if (slash > start) folder /= std::string(relative.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return folder;
 }
 
 const std::string* valueOf(const FaviconProfiles::INISection& section, const std::string& key) {

@@ -58,6 +58,11 @@ TEST(FaviconProfilesChromium, LocalStateOrdersDefaultFirstThenCodePointsAndKeeps
             (Paths{data.path() / "Default", data.path() / "Profile 1", data.path() / "Profile 10",
                    data.path() / "Profile 2", data.path() / "Profile 3", data.path() / "Profile 4",
                    data.path() / "Profile 5", data.path() / "Profile 6"}));
+
+  // A name that looks like an absolute path still names a folder inside the data folder.
+  writeFile(data.path() / "Local State", localState({"Default", "/elsewhere/Profile 1"}));
+  EXPECT_EQ(FaviconProfiles::chromiumProfiles(data.path()),
+            (Paths{data.path() / "Default", data.path() / "elsewhere" / "Profile 1"}));
 }
 
 TEST(FaviconProfilesChromium, UnusableLocalStateFallsBackToFoldersHoldingHistory) {
