@@ -138,18 +138,21 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
     }
 
     // Hosts whose tabs could not be read this pass keep the tabs of the last good read: windows of
-    // this process that were not walked, and walks that came back empty. Only windows that are
-    // still cards of this process now are carried; the tabs of closed windows go.
+    // this process with remembered tabs that were not walked, and walks that came back empty. Only
+    // windows that are still cards of this process now are carried; the tabs of closed windows go.
+    // A carried host keeps the tab it showed as well.
     const std::unordered_set<uint32_t>& liveWindows = windowCardsByPid[pid];
     CardOrdering::TabTable merged = fresh;
     std::unordered_map<uint32_t, uint32_t> mergedShowing = freshShowing;
     state_.lock.withLock([&] {
       const auto old = state_.tabCacheByPID.find(pid);
       if (old == state_.tabCacheByPID.end()) return;
+      const CardOrdering::TabTable& remembered = old->second.tabsByHost;
       auto carried = [&](uint32_t host) {
-        return emptyHosts.contains(host) || (!jobHosts.contains(host) && liveWindows.contains(host));
+        return emptyHosts.contains(host) ||
+               (remembered.contains(host) && !jobHosts.contains(host) && liveWindows.contains(host));
       };
-      for (const auto& [host, cards] : old->second.tabsByHost) {
+      for (const auto& [host, cards] : remembered) {
         if (carried(host) && !fresh.contains(host) && !cards.empty()) merged[host] = cards;
       }
       for (const auto& [host, tab] : old->second.showingByHost) {

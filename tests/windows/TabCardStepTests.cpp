@@ -140,6 +140,28 @@ TEST_F(TabCardStepTest, TheTabsOfAClosedWindowAreNotCarriedOver) {
   EXPECT_FALSE(cached.showingByHost.contains(second.number));
 }
 
+TEST_F(TabCardStepTest, AWindowNoLongerWalkedKeepsItsShownTabOnlyWithItsRememberedTabs) {
+  set(AppSettings::Key::privateWindowsDisplay, "blur");
+  SimApp& browser = chrome();
+  SimWindow& news = browserWindow(browser, "News", 3, 0);
+  SimWindow& single = browserWindow(browser, "Bank", 1, 0);   // shows its one tab: no tab cards
+  SimWindow& mail = browserWindow(browser, "Mail", 3, 1);
+  pass();
+  auto showing = [&] { return withState([](RegistryState& s) { return s.showingTabByHost; }); };
+  ASSERT_TRUE(showing().contains(single.number));
+  ASSERT_TRUE(tabsOf(single.number).empty());
+
+  // Both become private: neither is walked any more. The window with remembered tabs carries them
+  // (as a count) and the tab it showed; the single-tab window had no tabs to carry.
+  single.setTitle("Bank - Incognito");
+  mail.setTitle("Mail - Incognito");
+  pass();
+  EXPECT_EQ(card(mail.number)->tabsOutOfReach, 2);
+  EXPECT_TRUE(showing().contains(mail.number));
+  EXPECT_FALSE(showing().contains(single.number));
+  EXPECT_TRUE(showing().contains(news.number));
+}
+
 TEST_F(TabCardStepTest, PrivateHostsGetNoTabsAndTitlesAreReadOnlyWhenNeeded) {
   SimApp& browser = chrome();
   SimWindow& window = browserWindow(browser, "News", 3, 0);
