@@ -12,8 +12,10 @@
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
+#include "windows/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
+#include "windows/SettingsGate.h"
 #include "windows/SpaceMap.h"
 #include "windows/WindowCard.h"
 
@@ -104,6 +106,18 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::optional<int32_t> pickDeepVerified(const std::vector<RawWindow>& rawWindows);
   // The front-most window of an application on screen, preferring those among `ids`.
   std::optional<uint32_t> frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids);
+
+  // The registry's helpers for its neighbours (the overlay, the desktops overview, tab activation):
+  // each browser window's card followed by its tab cards; whether two frames are the same window
+  // frame when fractions of a point are ignored; the digest of the settings that decide which
+  // windows become cards.
+  static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards,
+                                                   const CardOrdering::TabTable& tabCards,
+                                                   const CardOrdering::TabRecency* tabRecency) {
+    return CardOrdering::expandingTabCards(cards, tabCards, tabRecency);
+  }
+  static bool framesMatch(const Rect& a, const Rect& b) { return FrameMatch::framesMatch(a, b); }
+  static int64_t readGateSettings(const AppSettings& settings) { return SettingsGate::readGateSettings(settings); }
 
  private:
   explicit WindowRegistry(RegistryServices services);
