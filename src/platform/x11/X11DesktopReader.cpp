@@ -27,7 +27,9 @@ std::optional<std::string> X11DesktopReader::windowManagerName() {
 }
 
 std::optional<uint32_t> X11DesktopReader::numberOfDesktops() {
-  return rootCardinal(connection_.ewmh()->_NET_NUMBER_OF_DESKTOPS, XCB_ATOM_CARDINAL);
+  const std::optional<uint32_t> count = rootCardinal(connection_.ewmh()->_NET_NUMBER_OF_DESKTOPS, XCB_ATOM_CARDINAL);
+  if (count && *count > kMostDesktops) return std::nullopt;
+  return count;
 }
 
 std::optional<uint32_t> X11DesktopReader::currentDesktop() {

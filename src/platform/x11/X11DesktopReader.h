@@ -18,7 +18,11 @@ class X11DesktopReader {
   // The name of the running EWMH window manager (_NET_SUPPORTING_WM_CHECK, confirmed on its check
   // window); absent when none runs. "" when it runs without giving a name.
   std::optional<std::string> windowManagerName();
-  // _NET_NUMBER_OF_DESKTOPS; absent when the window manager does not say.
+  // More desktops than any window manager keeps: a larger count is a damaged property.
+  static constexpr uint32_t kMostDesktops = 1024;
+
+  // _NET_NUMBER_OF_DESKTOPS; absent when the window manager does not say or names more than
+  // kMostDesktops (any client may write the property, and callers list every desktop).
   std::optional<uint32_t> numberOfDesktops();
   // _NET_CURRENT_DESKTOP (from 0); absent when the window manager does not say.
   std::optional<uint32_t> currentDesktop();

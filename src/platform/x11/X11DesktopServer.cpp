@@ -54,7 +54,7 @@ std::optional<std::vector<int64_t>> X11DesktopServer::copySpacesForWindows(const
     if (!asked.contains(w.id)) continue;
     if (w.onAllDesktops) {
       for (uint32_t i = 0; i < count; ++i) spaces.insert(int64_t{i} + 1);
-    } else if (w.desktop) {
+    } else if (w.desktop && *w.desktop < count) {  // a desktop the window manager does not have is none
       spaces.insert(int64_t{*w.desktop} + 1);
     }
   }

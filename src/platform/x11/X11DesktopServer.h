@@ -17,7 +17,8 @@ class X11Backend;
 //   windows on a desktop   = the managed windows whose _NET_WM_DESKTOP is that desktop, and the
 //                            windows on every desktop (sticky ones); the options are not consulted;
 //   desktops of windows    = the union of the desktops of the given windows, ascending; a sticky
-//                            window is on every desktop; unknown windows add nothing; the mask is
+//                            window is on every desktop; unknown windows, and windows that name a
+//                            desktop the window manager does not have, add nothing; the mask is
 //                            not consulted;
 //   moving windows         = a _NET_WM_DESKTOP request per window;
 //   background blur        = not available: X has no such service, so it answers kBlurUnavailable.

@@ -51,20 +51,21 @@ std::string legacyTitle(X11Connection& connection, const X11Connection::Property
 X11WindowReader::X11WindowReader(X11Connection& connection, X11DisplayReader& displays)
     : connection_(connection), displays_(displays) {}
 
-std::vector<uint32_t> X11WindowReader::rootWindows(uint32_t property) {
+std::vector<uint32_t> X11WindowReader::rootWindows(uint32_t property, bool reversed) {
   auto value = connection_.property(connection_.root(), property, XCB_ATOM_WINDOW, 1u << 16);
   if (!value) return {};
   std::vector<uint32_t> windows = value->values32();
-  std::erase(windows, 0u);
+  if (reversed) std::reverse(windows.begin(), windows.end());
+  // Any client may write these lists: a window named twice keeps its first place, and 0 names none.
+  std::unordered_set<uint32_t> seen;
+  std::erase_if(windows, [&](uint32_t window) { return window == 0 || !seen.insert(window).second; });
   return windows;
 }
 
-std::vector<uint32_t> X11WindowReader::clientList() { return rootWindows(connection_.ewmh()->_NET_CLIENT_LIST); }
+std::vector<uint32_t> X11WindowReader::clientList() { return rootWindows(connection_.ewmh()->_NET_CLIENT_LIST, false); }
 
 std::vector<uint32_t> X11WindowReader::frontToBack() {
-  std::vector<uint32_t> windows = rootWindows(connection_.ewmh()->_NET_CLIENT_LIST_STACKING);
-  std::reverse(windows.begin(), windows.end());
-  return windows;
+  return rootWindows(connection_.ewmh()->_NET_CLIENT_LIST_STACKING, true);
 }
 
 std::vector<X11Window> X11WindowReader::readAll() {
@@ -95,9 +96,6 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
   for (uint32_t window : windows) {
     Pending p;
     p.window = window;
-    p.attributes = xcb_get_window_attributes(c, window);
-    p.geometry = xcb_get_geometry(c, window);
-    p.position = xcb_translate_coordinates(c, window, root, 0, 0);
     p.netName = connection_.requestProperty(window, ewmh->_NET_WM_NAME, ewmh->UTF8_STRING, 4096);
     p.name = connection_.requestProperty(window, XCB_ATOM_WM_NAME, 0, 4096);
     p.wmClass = connection_.requestProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
@@ -107,6 +105,12 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     p.type = connection_.requestProperty(window, ewmh->_NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 64);
     p.desktop = connection_.requestProperty(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
     p.transientFor = connection_.requestProperty(window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW, 1);
+    // The window's own requests come last: the server handles one client's requests in order, so
+    // when these find the window, it was there for every property read before them. A window
+    // destroyed in the middle is left out rather than read half (no title, no class, no process).
+    p.attributes = xcb_get_window_attributes(c, window);
+    p.geometry = xcb_get_geometry(c, window);
+    p.position = xcb_translate_coordinates(c, window, root, 0, 0);
     pending.push_back(p);
   }
 
@@ -129,9 +133,6 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
 
   for (Pending& p : pending) {
     // Every reply is taken, also for a window found gone, so that none is left waiting.
-    auto attributes = connection_.reply(xcb_get_window_attributes_reply, p.attributes);
-    auto geometry = connection_.reply(xcb_get_geometry_reply, p.geometry);
-    auto position = connection_.reply(xcb_translate_coordinates_reply, p.position);
     auto netName = connection_.takeProperty(p.netName, ewmh->UTF8_STRING);
     auto name = connection_.takeProperty(p.name);
     auto wmClass = connection_.takeProperty(p.wmClass, XCB_ATOM_STRING);
@@ -141,6 +142,9 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     auto type = connection_.takeProperty(p.type, XCB_ATOM_ATOM);
     auto desktop = connection_.takeProperty(p.desktop, XCB_ATOM_CARDINAL);
     auto transientFor = connection_.takeProperty(p.transientFor, XCB_ATOM_WINDOW);
+    auto attributes = connection_.reply(xcb_get_window_attributes_reply, p.attributes);
+    auto geometry = connection_.reply(xcb_get_geometry_reply, p.geometry);
+    auto position = connection_.reply(xcb_translate_coordinates_reply, p.position);
     if (!attributes || !geometry || !position) continue;
 
     X11Window w;

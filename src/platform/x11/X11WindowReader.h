@@ -19,7 +19,8 @@ class X11WindowReader {
   // `displays` gives the primary monitor, the origin of global coordinates.
   X11WindowReader(X11Connection& connection, X11DisplayReader& displays);
 
-  // _NET_CLIENT_LIST: every managed window, in the order the window manager took them on.
+  // _NET_CLIENT_LIST: every managed window, in the order the window manager took them on. Both
+  // lists name each window once.
   std::vector<uint32_t> clientList();
   // _NET_CLIENT_LIST_STACKING turned around: every managed window front to back (index 0 is the
   // front-most). The window manager keeps that list bottom to top.
@@ -34,7 +35,8 @@ class X11WindowReader {
   std::optional<X11Window> read(uint32_t window);
 
  private:
-  std::vector<uint32_t> rootWindows(uint32_t property);
+  // A window list of the root window, turned around when asked, each window once.
+  std::vector<uint32_t> rootWindows(uint32_t property, bool reversed);
   // Process ids from the X-Resource extension for windows that do not name their own.
   void fillProcessIds(std::vector<X11Window>& windows);
   bool hasClientIds();
