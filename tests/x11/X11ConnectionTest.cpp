@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "X11SessionTest.h"
 #include "platform/x11/X11IdleReader.h"
@@ -70,6 +72,31 @@ TEST_F(X11ConnectionTest, RootChangesReachThePumpAndServerTimeKeepsThemQueued) {
   const std::optional<uint32_t> second = x().serverTime();
   ASSERT_TRUE(second);
   EXPECT_GT(*second, *first);
+}
+
+TEST_F(X11ConnectionTest, ServerTimeOutlivesItsWindowBeingDestroyedByAnotherClient) {
+  ASSERT_TRUE(x().serverTime());
+  // Any client may destroy any window: another one destroys the window the time stamps come from.
+  const uint32_t stamp = x().atom("_QUORVEL_TIME_STAMP");
+  auto tree = x().reply(xcb_query_tree_reply, xcb_query_tree(x().xcb(), x().root()));
+  ASSERT_TRUE(tree);
+  const xcb_window_t* children = xcb_query_tree_children(tree.get());
+  std::vector<uint32_t> stamped;
+  for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+    if (x().property(children[i], stamp)) stamped.push_back(children[i]);
+  }
+  ASSERT_EQ(stamped.size(), 1u);
+  xcb_connection_t* other = xcb_connect(session->display().c_str(), nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(other));
+  xcb_destroy_window(other, stamped[0]);
+  std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
+  xcb_disconnect(other);
+
+  for (int call = 0; call < 2; ++call) {
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_TRUE(x().serverTime()) << "call " << call;
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500)) << "call " << call;
+  }
 }
 
 TEST_F(X11ConnectionTest, IdleTimeGrowsWithoutInput) {

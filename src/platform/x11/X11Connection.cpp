@@ -146,12 +146,21 @@ uint32_t X11Connection::timeWindow() {
 
 std::optional<uint32_t> X11Connection::serverTime() {
   std::lock_guard lock(eventMutex_);
-  const uint32_t window = timeWindow();
   const uint32_t stamp = atom("_QUORVEL_TIME_STAMP");
-  if (window == 0 || stamp == 0) return std::nullopt;
-  // Appending nothing changes nothing but still stamps a PropertyNotify with the server's time.
-  xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window, stamp, XCB_ATOM_STRING, 8, 0, nullptr);
-  xcb_flush(connection_);
+  if (stamp == 0) return std::nullopt;
+  uint32_t window = 0;
+  // Any client may destroy any window, ours too: a time window found gone is made anew, once.
+  for (int attempt = 0; attempt < 2 && window == 0; ++attempt) {
+    window = timeWindow();
+    if (window == 0) return std::nullopt;
+    // Appending nothing changes nothing but still stamps a PropertyNotify with the server's time.
+    if (!check(xcb_change_property_checked(connection_, XCB_PROP_MODE_APPEND, window, stamp, XCB_ATOM_STRING, 8, 0,
+                                           nullptr))) {
+      timeWindow_ = 0;
+      window = 0;
+    }
+  }
+  if (window == 0) return std::nullopt;
   const auto deadline = std::chrono::steady_clock::now() + kServerTimeWait;
   while (!isBroken()) {
     while (Event event{xcb_poll_for_event(connection_)}) {

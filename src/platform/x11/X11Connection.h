@@ -108,7 +108,7 @@ class X11Connection {
   bool sync();
 
   // The server's current time, from the time stamp of a property change on a small window of our
-  // own; absent when no answer came within a second.
+  // own (made again when another client destroyed it); absent when no answer came within a second.
   std::optional<uint32_t> serverTime();
 
   // Handles every event that has arrived, without blocking, in order; X errors among them are
