@@ -99,6 +99,7 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
                                        "-nolisten", "tcp", "-noreset"},
                                       nullptr, displayPipe[1]);
   ::close(displayPipe[1]);
+  session->server_ = server;
   std::optional<std::string> number = server > 0 ? readLine(displayPipe[0], 15s) : std::nullopt;
   ::close(displayPipe[0]);
   if (!number || number->empty()) {
@@ -270,6 +271,14 @@ bool X11Session::waitUntil(const std::function<bool()>& condition, std::chrono::
 bool X11Session::waitForExit(pid_t pid, std::chrono::milliseconds timeout) {
   const bool ended = waitUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }, timeout);
   if (ended) std::erase(children_, pid);
+  return ended;
+}
+
+bool X11Session::killServer() {
+  if (server_ <= 0) return false;
+  ::kill(server_, SIGKILL);
+  const bool ended = waitForExit(server_, 5000ms);
+  if (ended) server_ = 0;
   return ended;
 }
 

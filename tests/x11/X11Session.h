@@ -56,6 +56,9 @@ class X11Session {
   bool waitForExit(pid_t pid, std::chrono::milliseconds timeout);
   // The log of a started program (its standard error), for failure messages.
   std::string log(const std::string& name) const;
+  // Kills the X server at once, as a crash would, and waits until it has ended. Every connection to
+  // the session breaks; the window manager and the clients end on their own or with the session.
+  bool killServer();
 
  private:
   X11Session() = default;
@@ -70,6 +73,7 @@ class X11Session {
   std::string folder_;
   std::string display_;
   pid_t group_ = 0;
+  pid_t server_ = 0;
   std::vector<pid_t> children_;
   std::unique_ptr<X11Connection> connection_;
 };

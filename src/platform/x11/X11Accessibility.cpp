@@ -237,6 +237,8 @@ std::optional<uint32_t> X11Accessibility::windowNumber(const AXElementRef& eleme
 std::pair<AXError, std::shared_ptr<AXObserver>> X11Accessibility::createObserver(int32_t pid,
                                                                                AXObserver::Callback callback) {
   if (pid <= 0 || !callback) return {AXError::illegalArgument, nullptr};
+  // Without a connection no focus change will ever come to tell.
+  if (backend_->isBroken()) return {AXError::cannotComplete, nullptr};
   auto observer = std::make_shared<X11Observer>(pid, std::move(callback));
   std::lock_guard lock(mutex_);
   std::erase_if(observers_, [](const std::weak_ptr<X11Observer>& o) { return o.expired(); });

@@ -45,7 +45,8 @@ class X11Observer;
 // nothing below windows (no tab strips, menus or controls), so tab readers find no tabs. Messaging
 // time-outs are accepted and change nothing: no call waits on another application.
 //
-// Observers: see X11Observer. The platform's event thread calls activeWindowChanged.
+// Observers: see X11Observer; none is made once the connection is lost (cannotComplete). The
+// platform's event thread calls activeWindowChanged.
 class X11Accessibility final : public Accessibility {
  public:
   static constexpr const char* kCloseAction = "AXClose";
