@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -242,11 +243,13 @@ TEST_F(X11WindowServerTest, AnAnswerAfterThePlatformIsGoneIsAnError) {
   std::atomic<bool> answered = false;
   std::optional<std::string> error;
   {
-    std::mutex gate;
-    std::unique_lock hold(gate);
+    // The jobs hold the gate themselves: some may still be waiting for it when the answer comes.
+    auto gate = std::make_shared<std::mutex>();
+    std::unique_lock hold(*gate);
     // Keep the pool busy until the platform is gone, so that the answer runs after it.
-    runtime->pool().post([&] { std::lock_guard wait(gate); });
-    for (size_t i = 1; i < ThreadRuntime::kPoolThreads; ++i) runtime->pool().post([&] { std::lock_guard wait(gate); });
+    for (size_t i = 0; i < ThreadRuntime::kPoolThreads; ++i) {
+      runtime->pool().post([gate] { std::lock_guard wait(*gate); });
+    }
     platform->shareableContent().getShareableContent(false, false, [&](ShareableContentResult r) {
       error = r.error;
       answered = true;
