@@ -37,6 +37,7 @@ class FakeWorkspace final : public Workspace {
   void removeObserver(uint64_t token) override { observers_.erase(token); }
   bool activate(int32_t, bool) override { return true; }
   bool unhide(int32_t) override { return true; }
+  bool openApplication(const std::string&, bool) override { return true; }
   int32_t ownPid() override { return 1; }
 
  private:
