@@ -8,7 +8,7 @@
 
 #include "base/TextServices.h"
 #include "platform/Accessibility.h"
-#include "windows/AXWindow.h"
+#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 

@@ -12,7 +12,7 @@
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
-#include "windows/WindowAXInfo.h"
+#include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

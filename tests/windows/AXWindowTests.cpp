@@ -12,8 +12,8 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/AXFunnel.h"
-#include "windows/AXWindow.h"
+#include "windows/ax/AXFunnel.h"
+#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

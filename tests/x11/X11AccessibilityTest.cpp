@@ -7,7 +7,7 @@
 #include "X11PlatformTest.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
-#include "windows/AXWindow.h"
+#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

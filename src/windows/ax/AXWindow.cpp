@@ -1,4 +1,4 @@
-#include "windows/AXWindow.h"
+#include "windows/ax/AXWindow.h"
 
 #include "platform/Accessibility.h"
 

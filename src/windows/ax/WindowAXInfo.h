@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "windows/AXHandle.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 
