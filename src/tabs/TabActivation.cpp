@@ -1,9 +1,9 @@
 #include "tabs/TabActivation.h"
 
 #include "base/Logger.h"
+#include "platform/AXNames.h"
 #include "platform/Accessibility.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXWindow.h"
 #include "windows/ax/FrameMatch.h"
 
 namespace quorvel {
@@ -20,21 +20,13 @@ const Logger& logger() {
 TabActivation::TabActivation(Accessibility& accessibility, TabWalker& walker)
     : accessibility_(accessibility), walker_(walker) {}
 
-AXElementRef TabActivation::element(const AXElementRef& of, const std::string& attribute) {
-  if (!of) return nullptr;
-  AXAttributeResult result = accessibility_.copyAttributeValue(of, attribute);
-  if (!result.ok()) return nullptr;
-  const AXElementRef* found = result.value.get<AXElementRef>();
-  return found ? *found : nullptr;
-}
-
 AXElementRef TabActivation::mainWindowMatching(const TabTarget& target) {
   AXElementRef application = accessibility_.applicationElement(target.pid);
   if (!application) return nullptr;
   accessibility_.setMessagingTimeout(application, kMessagingTimeout);
-  AXElementRef main = element(application, "AXMainWindow");
+  AXElementRef main = accessibility_.elementAttribute(application, AXNames::kMainWindow);
   if (!main) return nullptr;
-  const std::optional<Rect> frame = AXWindow::frame(accessibility_, main);
+  const std::optional<Rect> frame = accessibility_.frame(main);
   if (!frame || !FrameMatch::framesMatch(*frame, target.hostFrame)) return nullptr;
   return main;
 }
@@ -84,7 +76,7 @@ std::optional<TabRecord> TabActivation::findTab(const std::vector<TabRecord>& wa
 
 TabSelection TabActivation::readSelected(const AXElementRef& tab) {
   if (!tab) return TabSelection::notTold;
-  AXAttributeResult result = accessibility_.copyAttributeValue(tab, "AXSelected");
+  AXAttributeResult result = accessibility_.copyAttributeValue(tab, AXNames::kSelected);
   if (!result.ok()) return TabSelection::notTold;
   if (const bool* flag = result.value.get<bool>()) return *flag ? TabSelection::selected : TabSelection::notSelected;
   if (const int64_t* number = result.value.get<int64_t>()) {
@@ -101,7 +93,7 @@ TabPressOutcome TabActivation::press(const TabRecord& tab) {
   AXError error = AXError::invalidElement;
   if (target) {
     accessibility_.setMessagingTimeout(target, kMessagingTimeout);
-    error = accessibility_.performAction(target, "AXPress");
+    error = accessibility_.performAction(target, AXNames::kPress);
   }
   if (error != AXError::success) {
     const int32_t code = axErrorCode(error);
@@ -124,24 +116,24 @@ TabPressOutcome TabActivation::press(const TabRecord& tab) {
 }
 
 std::vector<AXElementRef> TabActivation::windowMenuItems(const AXElementRef& application) {
-  AXElementRef menuBar = element(application, "AXMenuBar");
+  AXElementRef menuBar = accessibility_.elementAttribute(application, AXNames::kMenuBar);
   if (!menuBar) return {};
-  const std::optional<std::vector<AXElementRef>> barItems = walker_.elements(menuBar, "AXChildren");
+  const std::optional<std::vector<AXElementRef>> barItems = accessibility_.elementsAttribute(menuBar, AXNames::kChildren);
   if (!barItems) return {};
   AXElementRef windowItem;
   for (const AXElementRef& item : *barItems) {
-    const std::optional<std::string> title = walker_.string(item, "AXTitle");
+    const std::optional<std::string> title = accessibility_.stringAttribute(item, AXNames::kTitle);
     if (title && *title == "Window") {
       windowItem = item;
       break;
     }
   }
   if (!windowItem) return {};
-  const std::optional<std::vector<AXElementRef>> menus = walker_.elements(windowItem, "AXChildren");
+  const std::optional<std::vector<AXElementRef>> menus = accessibility_.elementsAttribute(windowItem, AXNames::kChildren);
   if (!menus) return {};
   std::vector<AXElementRef> items;
   for (const AXElementRef& menu : *menus) {
-    if (auto entries = walker_.elements(menu, "AXChildren")) items.insert(items.end(), entries->begin(), entries->end());
+    if (auto entries = accessibility_.elementsAttribute(menu, AXNames::kChildren)) items.insert(items.end(), entries->begin(), entries->end());
   }
   return items;
 }
@@ -190,7 +182,7 @@ TabPressOutcome TabActivation::pressThroughWindowMenu(const TabTarget& target) {
 
   std::vector<std::optional<std::string>> titles;
   titles.reserve(items.size());
-  for (const AXElementRef& item : items) titles.push_back(walker_.string(item, "AXTitle"));
+  for (const AXElementRef& item : items) titles.push_back(accessibility_.stringAttribute(item, AXNames::kTitle));
 
   const std::optional<size_t> index = menuIndex(titles, target);
   if (!index) {
@@ -199,7 +191,7 @@ TabPressOutcome TabActivation::pressThroughWindowMenu(const TabTarget& target) {
         "coming forward, on whichever tab it was already showing");
     return TabPressOutcome::nothingPressed();
   }
-  const AXError error = accessibility_.performAction(items[*index], "AXPress");
+  const AXError error = accessibility_.performAction(items[*index], AXNames::kPress);
   if (error == AXError::success) {
     logger().notice("the tab strip would not answer, so this tab was switched to through the Window menu instead");
     return TabPressOutcome::pressed();

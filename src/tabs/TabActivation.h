@@ -73,8 +73,6 @@ class TabActivation {
  private:
   // The application's "AXMainWindow" when it is an element whose frame matches the host's.
   AXElementRef mainWindowMatching(const TabTarget& target);
-  // An attribute as one element (none when unreadable or not an element).
-  AXElementRef element(const AXElementRef& element, const std::string& attribute);
 
   Accessibility& accessibility_;
   TabWalker& walker_;

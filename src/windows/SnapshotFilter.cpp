@@ -23,14 +23,6 @@ namespace {
 using CategoryDisplay = AppSettings::CategoryDisplay;
 using PrivateDisplay = AppSettings::PrivateWindowsDisplay;
 
-bool isStandardSubrole(const std::string& subrole) {
-  return subrole == "AXStandardWindow" || subrole == "AXDialog" || subrole == "AXDocumentWindow";
-}
-
-bool isFloatingSubrole(const std::string& subrole) {
-  return subrole == "AXSystemDialog" || subrole == "AXFloatingWindow" || subrole == "AXSystemFloatingWindow";
-}
-
 // Applications known to open blank standard windows that stand for nothing the user can switch to.
 bool opensBlankWindows(const std::optional<std::string>& bundleID) {
   static constexpr std::array<std::string_view, 6> prefixes = {
@@ -202,13 +194,13 @@ SnapshotFilter::Result SnapshotFilter::collectRawWindows(const Inputs& inputs, A
     // 4. Subroles.
     if (trusted && ax && ax->subrole) {
       const bool blank = isBlank(w.title);
-      if (isStandardSubrole(*ax->subrole)) {
+      if (AXSubroles::isStandard(*ax->subrole)) {
         if (blank && opensBlankWindows(w.bundleID)) continue;
       } else {
         if (blank) continue;
         if (snapshot) {
           if (spaces.empty()) continue;
-        } else if (isFloatingSubrole(*ax->subrole)) {
+        } else if (AXSubroles::isFloating(*ax->subrole)) {
           continue;
         }
       }

@@ -69,7 +69,7 @@ TEST_F(X11AccessibilityTest, ApplicationsListTheirWindowsAndTheFocusedOne) {
   ASSERT_EQ(table.size(), 1u);
   ASSERT_TRUE(table.contains(alpha));
   EXPECT_FALSE(table.at(alpha).isMinimized);
-  EXPECT_EQ(table.at(alpha).subrole, "AXStandardWindow");
+  EXPECT_EQ(table.at(alpha).subrole, AXSubrole::standardWindow);
 }
 
 TEST_F(X11AccessibilityTest, WindowsAnswerTheirRoleTitleFrameAndState) {
