@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 
@@ -12,6 +14,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 #include "platform/x11/X11Element.h"
+#include "platform/x11/X11OwnApplication.h"
 #include "platform/x11/X11Pointer.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabActivation.h"
@@ -253,6 +256,46 @@ TEST_F(X11ActivatorTest, AWindowThatIsGoneEndsWithALogLineAndNoRaise) {
   EXPECT_TRUE(runUntil([&] { return logs.contains(refused); }));
   EXPECT_TRUE(logs.contains("AX raise refused: raise -25202, main -25202"));
   EXPECT_FALSE(wasRaised(brief));
+}
+
+TEST_F(X11ActivatorTest, OwnWindowsAreRestoredAndRaisedThroughTheWindowManager) {
+  // A window of this very process, as the program's own windows are.
+  xcb_connection_t* c = x().xcb();
+  const uint32_t own = xcb_generate_id(c);
+  const uint32_t mask[] = {x().screen()->white_pixel};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, own, x().root(), 40, 40, 300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    x().screen()->root_visual, XCB_CW_BACK_PIXEL, mask);
+  const uint32_t pid = static_cast<uint32_t>(::getpid());
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, own, x().atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+  const std::string wmClass = std::string("quorvel") + '\0' + "Quorvel" + '\0';
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, own, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                      static_cast<uint32_t>(wmClass.size()), wmClass.data());
+  xcb_map_window(c, own);
+  x().flush();
+  ASSERT_TRUE(eventually(own, [](const X11Window& w) { return w.isViewable; }));
+  const uint32_t other = launch({"--title", "other"});
+  ASSERT_NE(other, 0u);
+
+  const std::vector<OwnWindow> listed = platform->ownApplication().windows();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].number, own);
+  ASSERT_TRUE(actions->minimize(own));
+  ASSERT_TRUE(eventually(own, [](const X11Window& w) { return w.minimized; }));
+  ASSERT_TRUE(activate(other));
+
+  const WindowCard card = cardOf(own, WindowState::minimized);
+  ASSERT_TRUE(activator->ownWindow(card));
+  EXPECT_TRUE(activator->ownWindow(card)->isMiniaturized);
+  ASSERT_TRUE(pickAndWait(card));
+  EXPECT_TRUE(eventually(own, [](const X11Window& w) { return !w.minimized && w.isViewable; }));
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == own; }));
+  EXPECT_FALSE(logs.contains("Pick " + std::to_string(own) + ": our own window, raised through AppKit"));
+
+  // Another process's window is never taken for one of ours.
+  EXPECT_FALSE(platform->ownApplication().makeKeyAndOrderFront(other));
+  EXPECT_FALSE(platform->ownApplication().deminiaturize(other));
+  xcb_destroy_window(c, own);
+  x().flush();
 }
 
 }  // namespace
