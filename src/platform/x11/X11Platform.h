@@ -16,6 +16,7 @@ class X11Backend;
 class X11Connection;
 class X11DesktopServer;
 class X11Displays;
+class X11AppIcons;
 class X11InputIdle;
 class X11ShareableContent;
 class X11WindowServer;
@@ -49,6 +50,8 @@ class X11Platform {
   X11Accessibility& accessibility() { return *accessibility_; }
   X11Workspace& workspace() { return *workspace_; }
   X11InputIdle& inputIdle() { return *inputIdle_; }
+  // The applications' icons (not part of PlatformServices: the window model does not use them).
+  X11AppIcons& appIcons() { return *appIcons_; }
 
  private:
   X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
@@ -64,6 +67,7 @@ class X11Platform {
   std::unique_ptr<X11Accessibility> accessibility_;
   std::shared_ptr<X11Workspace> workspace_;
   std::unique_ptr<X11InputIdle> inputIdle_;
+  std::unique_ptr<X11AppIcons> appIcons_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
   std::atomic<bool> stopping_{false};
