@@ -18,6 +18,8 @@ class X11DesktopServer;
 class X11Displays;
 class X11AppIcons;
 class X11InputIdle;
+class X11OwnApplication;
+class X11Pointer;
 class X11ShareableContent;
 class X11WindowServer;
 class X11Workspace;
@@ -52,6 +54,8 @@ class X11Platform {
   X11InputIdle& inputIdle() { return *inputIdle_; }
   // The applications' icons (not part of PlatformServices: the window model does not use them).
   X11AppIcons& appIcons() { return *appIcons_; }
+  X11Pointer& pointer() { return *pointer_; }
+  X11OwnApplication& ownApplication() { return *ownApplication_; }
 
  private:
   X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
@@ -68,6 +72,8 @@ class X11Platform {
   std::shared_ptr<X11Workspace> workspace_;
   std::unique_ptr<X11InputIdle> inputIdle_;
   std::unique_ptr<X11AppIcons> appIcons_;
+  std::unique_ptr<X11Pointer> pointer_;
+  std::unique_ptr<X11OwnApplication> ownApplication_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
   std::atomic<bool> stopping_{false};
