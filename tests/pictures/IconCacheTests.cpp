@@ -29,6 +29,7 @@ class ListWorkspace final : public Workspace {
   bool activate(int32_t, bool) override { return false; }
   bool unhide(int32_t) override { return false; }
   int32_t ownPid() override { return 1; }
+  bool openApplication(const std::string&, bool) override { return false; }
 
   void run(int32_t pid, std::optional<std::string> bundle, ActivationPolicy policy = ActivationPolicy::regular) {
     RunningApplication app;
