@@ -92,6 +92,28 @@ TEST_F(QtIconDecoderTest, IcoFilesAreRead) {
   EXPECT_EQ(pixel(result.pixels, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
 }
 
+// One ICO file holding the images of several single-image ICO files, in their order.
+Bytes icoOf(const std::vector<Bytes>& files) {
+  Bytes out = {0, 0, 1, 0, uint8_t(files.size()), 0};
+  uint32_t offset = uint32_t(6 + 16 * files.size());
+  for (const Bytes& file : files) {
+    Bytes entry(file.begin() + 6, file.begin() + 22);
+    for (int i = 0; i < 4; ++i) entry[12 + size_t(i)] = uint8_t(offset >> (8 * i));
+    out.insert(out.end(), entry.begin(), entry.end());
+    offset += uint32_t(file.size() - 22);
+  }
+  for (const Bytes& file : files) out.insert(out.end(), file.begin() + 22, file.end());
+  return out;
+}
+
+TEST_F(QtIconDecoderTest, FromAnIcoWithSeveralImagesTheLargestIsTaken) {
+  const Bytes ico = icoOf({encoded(solid(16, 16, Qt::red), "ICO"), encoded(solid(48, 48, Qt::green), "ICO"),
+                           encoded(solid(32, 32, Qt::blue), "ICO")});
+  const auto result = decoder.render(ico);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(pixel(result.pixels, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+}
+
 TEST_F(QtIconDecoderTest, SvgIsDrawnAtTheSizeItTakesInTheSquare) {
   const std::string svg =
       "\xEF\xBB\xBF  <svg xmlns='http://www.w3.org/2000/svg' width='32' height='16' viewBox='0 0 32 16'>"
