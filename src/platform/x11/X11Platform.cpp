@@ -37,7 +37,7 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       displays_(std::make_unique<X11Displays>(backend_)),
       desktopServer_(std::make_unique<X11DesktopServer>(backend_)),
       accessibility_(std::make_unique<X11Accessibility>(backend_)),
-      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main())),
+      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main(), runtime.clock())),
       inputIdle_(std::make_unique<X11InputIdle>(backend_)) {
   // Changes from here on reach the event thread; the state read next is what they are measured
   // against, so none falls between the two.
