@@ -127,7 +127,8 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
                desktops.numberOfDesktops() == static_cast<uint32_t>(options.desktops);
       },
       15s);
-  if (!managerUp) {
+  // Its names are set while it starts; it answers requests once it runs its event loop.
+  if (!managerUp || !session->windowManagerCaughtUp()) {
     failure = "openbox did not come up: " + session->log("openbox");
     return nullptr;
   }
@@ -246,15 +247,23 @@ std::optional<uint32_t> X11Session::launchClient(const std::vector<std::string>&
 
 bool X11Session::windowManagerCaughtUp() {
   // A frame-extents request for a window of our own that the manager does not manage: it answers by
-  // setting the extents on that window, after every request it received before.
+  // setting the extents on that window, after every request it received before. A manager still
+  // starting up may let a request go unanswered, so it is asked again every half second.
   xcb_connection_t* c = connection_->xcb();
   const uint32_t probe = xcb_generate_id(c);
   xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, connection_->root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     XCB_COPY_FROM_PARENT, 0, nullptr);
-  xcb_ewmh_request_frame_extents(connection_->ewmh(), connection_->screenNumber(), probe);
-  connection_->flush();
+  auto lastAsked = std::chrono::steady_clock::time_point{};
   const bool answered = waitUntil(
-      [&] { return connection_->property(probe, connection_->ewmh()->_NET_FRAME_EXTENTS).has_value(); }, kLaunchWait);
+      [&] {
+        if (std::chrono::steady_clock::now() - lastAsked >= 500ms) {
+          xcb_ewmh_request_frame_extents(connection_->ewmh(), connection_->screenNumber(), probe);
+          connection_->flush();
+          lastAsked = std::chrono::steady_clock::now();
+        }
+        return connection_->property(probe, connection_->ewmh()->_NET_FRAME_EXTENTS).has_value();
+      },
+      kLaunchWait);
   xcb_destroy_window(c, probe);
   connection_->flush();
   return answered;
