@@ -47,8 +47,10 @@ std::optional<PileLook> CardPosePass::slotLook(const CardSlot& slot, const Clust
 
 float CardPosePass::focusWeight(const LayoutBlend::Place& place, const std::optional<PileLook>& look) {
   if (place.count <= 0) return 0;
+  // The distance the short way round, so a card across the seam of a wrapping list (the last card
+  // seen from a focus before the first) is weighted as the neighbour it is.
   const double x = place.index - place.focus;
-  const double d = x - std::trunc(x / place.count) * place.count;
+  const double d = x - std::round(x / place.count) * place.count;
   const double s = std::isfinite(d) ? std::max(0.0, 1 - std::fabs(d)) : 0.0;
   float w = static_cast<float>(s * s * (3 - 2 * s));
   if (look && look->frontVisibility < 1) w *= look->frontVisibility;

@@ -30,10 +30,18 @@ float engineDepth(const LayoutEngine& engine, int cards, int places, float extra
 
 }  // namespace
 
-LayoutBlend::LayoutBlend() : current_(std::make_shared<RingLayout>(1.0f)) {}
+namespace {
+// The arrangement of a new scene, shared so default blends (in every frame copy) never allocate.
+const LayoutRef& defaultLayout() {
+  static const LayoutRef ring = std::make_shared<RingLayout>(1.0f);
+  return ring;
+}
+}  // namespace
+
+LayoutBlend::LayoutBlend() : current_(defaultLayout()) {}
 
 LayoutBlend::LayoutBlend(LayoutRef current, LayoutRef outgoing, float t)
-    : current_(current ? std::move(current) : std::make_shared<RingLayout>(1.0f)),
+    : current_(current ? std::move(current) : defaultLayout()),
       outgoing_(std::move(outgoing)),
       t_(t) {}
 
