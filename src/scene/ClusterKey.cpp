@@ -15,7 +15,7 @@ size_t ClusterKey::hashValue() const {
   return static_cast<size_t>(hasher.finalize());
 }
 
-std::vector<std::optional<uint32_t>> ClusterKey::keysForCards(const std::vector<std::optional<uint32_t>>& hostIDs,
+std::vector<std::optional<uint32_t>> ClusterKey::tabPileKeys(const std::vector<std::optional<uint32_t>>& hostIDs,
                                                               const std::vector<uint32_t>& windowIDs,
                                                               bool keepWindowCardBesideTabs) {
   if (hostIDs.size() != windowIDs.size() || keepWindowCardBesideTabs) return hostIDs;

@@ -34,7 +34,7 @@ class ClusterKey {
   // length or `keepWindowCardBesideTabs` is true. Otherwise a card without a host takes its own id
   // when the next card is a tab of it (the browser window's card joins its tabs' pile); tab cards
   // keep their host.
-  static std::vector<std::optional<uint32_t>> keysForCards(const std::vector<std::optional<uint32_t>>& hostIDs,
+  static std::vector<std::optional<uint32_t>> tabPileKeys(const std::vector<std::optional<uint32_t>>& hostIDs,
                                                            const std::vector<uint32_t>& windowIDs,
                                                            bool keepWindowCardBesideTabs);
 

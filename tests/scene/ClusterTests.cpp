@@ -79,9 +79,9 @@ TEST(ClusterKey, TabPileKeysAndVisibility) {
   using Keys = std::vector<std::optional<uint32_t>>;
   const Keys hosts{std::nullopt, 10, 10, std::nullopt, std::nullopt};
   const std::vector<uint32_t> ids{10, 101, 102, 20, 30};
-  EXPECT_EQ(ClusterKey::keysForCards(hosts, ids, false), (Keys{10, 10, 10, std::nullopt, std::nullopt}));
-  EXPECT_EQ(ClusterKey::keysForCards(hosts, ids, true), hosts);
-  EXPECT_EQ(ClusterKey::keysForCards(hosts, {1, 2}, false), hosts);
+  EXPECT_EQ(ClusterKey::tabPileKeys(hosts, ids, false), (Keys{10, 10, 10, std::nullopt, std::nullopt}));
+  EXPECT_EQ(ClusterKey::tabPileKeys(hosts, ids, true), hosts);
+  EXPECT_EQ(ClusterKey::tabPileKeys(hosts, {1, 2}, false), hosts);
 
   Keys twenty(20, 7u);
   const auto shown = ClusterKey::pileVisibility(twenty, true, 8.0f);
