@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "pictures/CardLabel.h"
-#include "pictures/CardTitle.h"
+#include "scene/CardLabel.h"
+#include "scene/CardTitle.h"
 #include "scene/ViewportRect.h"
 #include "windows/CardStatus.h"
 

@@ -11,8 +11,9 @@
 namespace quorvel {
 
 // The key of a card's label plate: the application name, where the window is (its state and, for a
-// window on another desktop, the desktop number), whether it is private, and for a browser-tab
-// card the tab's title. Equal labels share one plate; an absent optional equals only an absent one.
+// window on another desktop, the desktop number), whether it is private, and for a browser-tab card
+// the tab's title. The scene's snapshots carry it and the label cache draws it. Equal labels share
+// one plate; an absent optional equals only an absent one.
 struct CardLabel {
   std::string appName;
   WindowState state = WindowState::onCurrentSpace;
