@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "scene/CardLabel.h"
-#include "scene/CardTitle.h"
+#include "pictures/CardLabel.h"
 #include "scene/ViewportRect.h"
 #include "windows/CardStatus.h"
 
