@@ -259,6 +259,59 @@ TEST(LayoutFactory, ReadsSpacingGridOrderAndArrows) {
   }
 }
 
+TEST(LayoutFactory, EverySpacingIsClampedToItsStylesRange) {
+  DefaultsStore store;
+  AppSettings settings(store);
+  settings.registerDefaults();
+  struct Range {
+    AppSettings::SwitcherStyle style;
+    float least, greatest;
+  };
+  const Range ranges[] = {{AppSettings::SwitcherStyle::coverArc, 0.8f, 2.0f},
+                          {AppSettings::SwitcherStyle::tangentRing, 0.8f, 1.4f},
+                          {AppSettings::SwitcherStyle::flatRing, 1.0f, 1.6f},
+                          {AppSettings::SwitcherStyle::flip3d, 0.8f, 1.4f},
+                          {AppSettings::SwitcherStyle::cylinder, 0.8f, 1.4f},
+                          {AppSettings::SwitcherStyle::expo, 1.0f, 1.4f},
+                          {AppSettings::SwitcherStyle::row, 1.0f, 1.4f}};
+  // A spacing shows in the pose of a card a few places from the focus (and in the ring radius).
+  auto sameLayout = [](const LayoutRef& a, const LayoutRef& b) {
+    for (int index : {0, 3, 11}) {
+      if (!(a->pose(index, 12, 12, 1.6f, 1, 0.4) == b->pose(index, 12, 12, 1.6f, 1, 0.4))) return false;
+    }
+    return a->camera(12, 12, 0) == b->camera(12, 12, 0);
+  };
+  for (const Range& r : ranges) {
+    SCOPED_TRACE(std::string(AppSettings::rawValue(r.style)));
+    const std::string key = AppSettings::cardSpacingKey(r.style);
+    store.set(key, 0.01);
+    EXPECT_TRUE(sameLayout(LayoutFactory::makeLayout(r.style, settings), LayoutFactory::makeLayout(r.style, r.least)));
+    store.set(key, 50.0);
+    EXPECT_TRUE(
+        sameLayout(LayoutFactory::makeLayout(r.style, settings), LayoutFactory::makeLayout(r.style, r.greatest)));
+    store.set(key, -1.0);  // not above 0: the spacing of 1.0
+    EXPECT_TRUE(sameLayout(LayoutFactory::makeLayout(r.style, settings), LayoutFactory::makeLayout(r.style, 1.0f)));
+  }
+}
+
+TEST(Arrangements, FirstAndLastCardsMirrorAboutTheFocus) {
+  // The symmetric arrangements place the first card seen from the last as the last seen from the
+  // first, mirrored left to right.
+  for (auto style : {AppSettings::SwitcherStyle::coverArc, AppSettings::SwitcherStyle::row,
+                     AppSettings::SwitcherStyle::tangentRing, AppSettings::SwitcherStyle::flatRing}) {
+    SCOPED_TRACE(std::string(AppSettings::rawValue(style)));
+    const LayoutRef layout = LayoutFactory::makeLayout(style, 1.0f);
+    const CardPose last = layout->pose(6, 7, 7, 1.6f, 1, 0);
+    const CardPose first = layout->pose(0, 7, 7, 1.6f, 1, 6);
+    EXPECT_NEAR(last.position.x, -first.position.x, kTol);
+    EXPECT_NEAR(last.position.z, first.position.z, kTol);
+    EXPECT_NEAR(last.yaw, -first.yaw, kTol);
+  }
+  // Wrap-around on the ring: the last card seen from the first is its left neighbour.
+  RingLayout ring(1.0f);
+  expectNear(ring.pose(6, 7, 7, 1.6f, 1, 0).position, ring.pose(-1, 7, 7, 1.6f, 1, 0).position);
+}
+
 TEST(LayoutBlend, CrossFadesEveryAnswer) {
   auto ring = std::make_shared<RingLayout>(1.0f);
   auto cylinder = std::make_shared<CylinderLayout>(CylinderLayout::Arrows::order, 1.0f);

@@ -227,6 +227,44 @@ TEST(SceneState, ReformToAnotherFocusKeepsOldSlotsInPlace) {
   EXPECT_NEAR(after.position.x, before.position.x, 1e-4);
 }
 
+TEST(SceneState, GhostsAreDroppedFromTheBackOnly) {
+  SceneFixture scene;
+  scene.install(SceneFixture::cards(4));
+  scene.settle();
+  scene.mutate([](SceneState::Storage& s) { SceneState::reform(s, SceneFixture::cards(2), {}, 0); });
+  // Two ghosts (ids 3 and 4); the last one is held visible, so the one before it stays too.
+  scene.read([](SceneState::Storage& s) {
+    ASSERT_EQ(s.cardCount(), 4);
+    s.morphs[3].alphaTarget = 1;
+  });
+  for (int i = 0; i < 120; ++i) scene.frame();
+  scene.read([](SceneState::Storage& s) {
+    EXPECT_EQ(s.cardCount(), 4);
+    EXPECT_LE(s.morphs[2].alpha, 0.004);
+    s.morphs[3].alphaTarget = 0;
+  });
+  const SceneFrame rest = scene.settle();
+  EXPECT_EQ(rest.cards->size(), 2u);
+  EXPECT_TRUE(rest.isAtRest);
+  EXPECT_EQ(scene.buffer.values.size(), 2u);
+}
+
+TEST(SceneState, CardsHiddenInAPileDoNotFlyIn) {
+  SceneFixture scene;
+  SceneState::InstallOptions options;
+  options.flyIn = true;
+  options.startFocus = 0;
+  options.clusters = ClusterAssignment::build(
+      {ClusterKey::alone(), ClusterKey::app(5), ClusterKey::app(5), ClusterKey::app(5), ClusterKey::alone()});
+  scene.install(SceneFixture::cards(5), options);
+  scene.read([](SceneState::Storage& s) {
+    EXPECT_EQ(s.morphs[1].progress, 0);  // the front card of the pile flies
+    EXPECT_EQ(s.morphs[2].progress, 1);  // the cards behind it are in place at once
+    EXPECT_EQ(s.morphs[3].progress, 1);
+    EXPECT_EQ(s.morphs[4].progress, 0);
+  });
+}
+
 TEST(SceneState, RestGateSeesEveryMutation) {
   SceneFixture scene;
   scene.install(SceneFixture::cards(3));
