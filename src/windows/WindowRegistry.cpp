@@ -141,7 +141,7 @@ void WindowRegistry::setTabCardSink(TabCardSink sink) {
 }
 
 void WindowRegistry::setLeaveCaptureSink(LeaveCaptureSink sink) {
-  state_.lock.withLock([&] { state_.leaveCaptureSink = std::move(sink); });
+  state_.lock.withLock([&] { state_.leaveCaptures.setSink(std::move(sink)); });
 }
 
 // ---- Triggers ----
@@ -221,7 +221,7 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
   const bool credit = state_.lock.withLock([&] {
-    if (!state_.recency.empty() && state_.recency.front().id == windowID) return false;
+    if (state_.recency.head() == windowID) return false;
     return std::any_of(state_.cards.begin(), state_.cards.end(), [&](const WindowCard& card) {
       return card.id == windowID && card.state == WindowState::onCurrentSpace;
     });
@@ -260,33 +260,15 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
 }
 
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
-  auto& recency = state_.recency;
-  const bool hadHead = !recency.empty();
-  const uint32_t previousHead = hadHead ? recency.front().id : 0;
-  std::erase_if(recency, [&](const RecencyEntry& entry) { return entry.id == windowID; });
-  recency.insert(recency.begin(), RecencyEntry{windowID, now});
-  if (recency.size() > RegistryState::kRecencyLimit) recency.resize(RegistryState::kRecencyLimit);
-
-  state_.visitCounter += 1;
-  state_.visitTicks[windowID] = state_.visitCounter;
-
-  if (!refreshPictureOnLeave || !hadHead || previousHead == windowID) return;
-  const uint32_t left = previousHead;
-  const auto last = state_.lastLeaveCapture.find(left);
-  if (last != state_.lastLeaveCapture.end() && now - last->second < kLeaveCaptureDebounce) return;
-  state_.lastLeaveCapture[left] = now;
-  auto& pending = state_.pendingLeaveCaptures;
-  std::erase(pending, left);
-  pending.push_back(left);
-  if (pending.size() > RegistryState::kLeaveCaptureLimit) {
-    pending.erase(pending.begin(), pending.end() - RegistryState::kLeaveCaptureLimit);
+  const std::optional<uint32_t> previousHead = state_.recency.head();
+  state_.recency.visit(windowID, now);
+  if (refreshPictureOnLeave && previousHead && *previousHead != windowID) {
+    state_.leaveCaptures.noteLeft(*previousHead, now);
   }
 }
 
 void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder) {
-  const std::optional<uint32_t> head = state_.lock.withLock([&] {
-    return state_.recency.empty() ? std::nullopt : std::optional<uint32_t>(state_.recency.front().id);
-  });
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   if (const auto current = CardOrdering::currentWindow(cards, zOrder, head)) noteVisit(*current);
 }
 
@@ -303,12 +285,7 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   });
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
   noteCurrentWindow(snapshot, zOrder);
-  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] {
-    std::vector<uint32_t> ids;
-    ids.reserve(state_.recency.size());
-    for (const RecencyEntry& entry : state_.recency) ids.push_back(entry.id);
-    return ids;
-  });
+  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] { return state_.recency.ids(); });
 
   const AppSettings& settings = services_.settings;
   const AppSettings::WindowOrder order = settings.windowOrder();

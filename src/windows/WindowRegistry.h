@@ -51,7 +51,7 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   static constexpr int kForcedPassEvery = 15;  // the 15th pass always rebuilds and verifies in depth
   static constexpr double kSmallestWindowSide = 60;
   static constexpr Duration kRaiseCreditWindow = std::chrono::seconds(1);
-  static constexpr Duration kLeaveCaptureDebounce = std::chrono::seconds(2);
+  static constexpr Duration kLeaveCaptureDebounce = LeaveCaptures::kDebounce;
 
   // Builds the registry with empty state and a fresh tab identity store; starts nothing.
   static std::shared_ptr<WindowRegistry> create(RegistryServices services);

@@ -82,7 +82,7 @@ class X11RegistryTest : public X11PlatformTest {
   Ids recency() {
     return registry().lock().withLock([&] {
       Ids ids;
-      for (const auto& entry : registry().state().recency) ids.push_back(entry.id);
+      for (const auto& entry : registry().state().recency.entries()) ids.push_back(entry.id);
       return ids;
     });
   }
