@@ -8,12 +8,14 @@
 
 #include "base/Logger.h"
 #include "base/Signposter.h"
+#include "base/ThreadCheck.h"
 #include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/ActivatorHooks.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/CardAssembly.h"
 #include "windows/FocusObserver.h"
 #include "windows/PrivateTitleStep.h"
@@ -90,6 +92,7 @@ WindowRegistry::~WindowRegistry() {
 }
 
 void WindowRegistry::start() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::start");
   const bool already = state_.lock.withLock([&] { return std::exchange(isStarted_, true); });
   if (already) return;
   std::weak_ptr<WindowRegistry> weak = weak_from_this();
@@ -163,11 +166,13 @@ Task<void> WindowRegistry::awaitRefresh(std::weak_ptr<WindowRegistry> weak) {
 }
 
 void WindowRegistry::onAppActivated(std::optional<int32_t> pid) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::onAppActivated");
   if (pid) creditActivatedApp(*pid);
   stampAndRequestRefresh();
 }
 
 void WindowRegistry::onAppLaunchedOrTerminated() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::onAppLaunchedOrTerminated");
   state_.lock.withLock([&] { state_.mustRunNextPass = true; });
   stampAndRequestRefresh();
 }
@@ -220,6 +225,7 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
 }
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
     return std::any_of(state_.cards.begin(), state_.cards.end(), [&](const WindowCard& card) {
@@ -275,6 +281,7 @@ void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, con
 // ---- The card list of a summon ----
 
 WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::cardsForSummon");
   std::vector<WindowCard> snapshot;
   CardOrdering::TabTable tabCards;
   CardOrdering::TabRecency tabRecency;

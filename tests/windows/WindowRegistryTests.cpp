@@ -151,11 +151,16 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   pass();
   const uint64_t counter = withState([](RegistryState& s) { return s.recency.visitCounter(); });
 
-  registry->focusSink(a.number, 100);
+  // The focus observer delivers on the Accessibility queue.
+  auto focus = [&](uint32_t windowID) {
+    funnel.queue().post([&, windowID] { registry->focusSink(windowID, 100); });
+    settle();
+  };
+  focus(a.number);
   EXPECT_EQ(recencyIDs()[0], a.number);
-  registry->focusSink(a.number, 100);  // already at the head: no step
-  registry->focusSink(c.number, 100);  // on another desktop: not credited
-  registry->focusSink(999, 100);       // no card at all
+  focus(a.number);    // already at the head: no step
+  focus(c.number);    // on another desktop: not credited
+  focus(999);         // no card at all
   EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitCounter(); }), counter + 1);
   EXPECT_EQ(recencyIDs()[0], a.number);
 
