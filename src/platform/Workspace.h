@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "base/Subscription.h"
 
 namespace quorvel {
 
@@ -26,15 +29,15 @@ class Workspace {
  public:
   enum class Event { didActivateApplication, didLaunchApplication, didTerminateApplication,
                      didHideApplication, didUnhideApplication };
+  static constexpr size_t kEventCount = 5;
   using Observer = std::function<void(Event, const RunningApplication&)>;
 
   virtual ~Workspace() = default;
   // In the workspace's order.
   virtual std::vector<RunningApplication> runningApplications() = 0;
   virtual std::optional<RunningApplication> frontmostApplication() = 0;
-  // Observers are called on the main queue.
-  virtual uint64_t addObserver(Event event, Observer observer) = 0;
-  virtual void removeObserver(uint64_t token) = 0;
+  // Observers of one event are called on the main queue while their subscription lives.
+  virtual Subscription addObserver(Event event, Observer observer) = 0;
   // Activates an application (brings all its windows forward when `allWindows`).
   virtual bool activate(int32_t pid, bool allWindows) = 0;
   virtual bool unhide(int32_t pid) = 0;

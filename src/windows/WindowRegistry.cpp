@@ -87,8 +87,6 @@ std::shared_ptr<WindowRegistry> WindowRegistry::create(RegistryServices services
 WindowRegistry::~WindowRegistry() {
   loopTask_.cancel();
   if (refreshTask_) refreshTask_->cancel();
-  for (uint64_t token : workspaceObservers_) services_.platform.workspace.removeObserver(token);
-  if (defaultsObserver_) services_.settings.store().removeObserver(*defaultsObserver_);
 }
 
 void WindowRegistry::start() {
@@ -98,7 +96,7 @@ void WindowRegistry::start() {
   std::weak_ptr<WindowRegistry> weak = weak_from_this();
 
   Workspace& workspace = services_.platform.workspace;
-  std::vector<uint64_t> tokens;
+  std::vector<Subscription> tokens;
   tokens.push_back(workspace.addObserver(Workspace::Event::didActivateApplication,
                                          [weak](Workspace::Event, const RunningApplication& app) {
                                            if (auto self = weak.lock()) self->onAppActivated(app.pid);
@@ -108,7 +106,7 @@ void WindowRegistry::start() {
       if (auto self = weak.lock()) self->onAppLaunchedOrTerminated();
     }));
   }
-  const uint64_t defaultsToken = services_.settings.store().addObserver([weak] {
+  Subscription defaultsToken = services_.settings.store().addObserver([weak] {
     if (auto self = weak.lock()) self->onDefaultsChanged();
   });
 
@@ -121,7 +119,7 @@ void WindowRegistry::start() {
   const int64_t gate = SettingsGate::readGateSettings(services_.settings);
   state_.lock.withLock([&] {
     workspaceObservers_ = std::move(tokens);
-    defaultsObserver_ = defaultsToken;
+    defaultsObserver_ = std::move(defaultsToken);
     state_.lastGateSettings = gate;
     loopTask_ = loop;
   });

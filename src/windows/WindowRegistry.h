@@ -9,6 +9,7 @@
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
+#include "base/Subscription.h"
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
@@ -148,8 +149,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::optional<TaskHandle<void>> refreshTask_;
   bool refreshRequestedAgain_ = false;
   TaskHandle<void> loopTask_;
-  std::vector<uint64_t> workspaceObservers_;
-  std::optional<uint64_t> defaultsObserver_;
+  std::vector<Subscription> workspaceObservers_;
+  Subscription defaultsObserver_;
   bool isStarted_ = false;
 };
 
