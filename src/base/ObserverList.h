@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -57,20 +58,20 @@ class ObserverList {
   };
   struct Shared {
     std::mutex mutex;
-    std::vector<std::shared_ptr<Slot>> slots;
+    std::vector<std::shared_ptr<Slot>> entries;
   };
 
  public:
   class Snapshot {
    public:
     void notify(Args... args) const {
-      for (const auto& slot : slots_) slot->call(args...);
+      for (const auto& slot : entries_) slot->call(args...);
     }
-    bool empty() const { return slots_.empty(); }
+    bool empty() const { return entries_.empty(); }
 
    private:
     friend class ObserverList;
-    std::vector<std::shared_ptr<Slot>> slots_;
+    std::vector<std::shared_ptr<Slot>> entries_;
   };
 
   ObserverList() = default;
@@ -81,7 +82,7 @@ class ObserverList {
     auto slot = std::make_shared<Slot>(std::move(observer));
     {
       std::lock_guard lock(shared_->mutex);
-      shared_->slots.push_back(slot);
+      shared_->entries.push_back(slot);
     }
     std::weak_ptr<Shared> weakShared = shared_;
     std::weak_ptr<Slot> weakSlot = slot;
@@ -92,10 +93,10 @@ class ObserverList {
       std::shared_ptr<Slot> released;  // the observer is released outside the list's lock
       if (auto shared = weakShared.lock()) {
         std::lock_guard lock(shared->mutex);
-        auto it = std::find(shared->slots.begin(), shared->slots.end(), slot);
-        if (it != shared->slots.end()) {
+        auto it = std::find(shared->entries.begin(), shared->entries.end(), slot);
+        if (it != shared->entries.end()) {
           released = std::move(*it);
-          shared->slots.erase(it);
+          shared->entries.erase(it);
         }
       }
     });
@@ -104,13 +105,14 @@ class ObserverList {
   Snapshot snapshot() const {
     Snapshot snapshot;
     std::lock_guard lock(shared_->mutex);
-    snapshot.slots_ = shared_->slots;
+    snapshot.entries_ = shared_->entries;
     return snapshot;
   }
   void notify(Args... args) const { snapshot().notify(args...); }
-  bool empty() const {
+  bool empty() const { return size() == 0; }
+  size_t size() const {
     std::lock_guard lock(shared_->mutex);
-    return shared_->slots.empty();
+    return shared_->entries.size();
   }
 
  private:
