@@ -80,11 +80,12 @@ class ObserverList {
 
   Subscription add(Observer observer) {
     auto slot = std::make_shared<Slot>(std::move(observer));
+    const std::shared_ptr<Shared>& shared = this->shared();
     {
-      std::lock_guard lock(shared_->mutex);
-      shared_->entries.push_back(slot);
+      std::lock_guard lock(shared->mutex);
+      shared->entries.push_back(slot);
     }
-    std::weak_ptr<Shared> weakShared = shared_;
+    std::weak_ptr<Shared> weakShared = shared;
     std::weak_ptr<Slot> weakSlot = slot;
     return Subscription([weakShared, weakSlot] {
       auto slot = weakSlot.lock();
@@ -104,19 +105,28 @@ class ObserverList {
 
   Snapshot snapshot() const {
     Snapshot snapshot;
-    std::lock_guard lock(shared_->mutex);
-    snapshot.entries_ = shared_->entries;
+    const std::shared_ptr<Shared>& shared = this->shared();
+    std::lock_guard lock(shared->mutex);
+    snapshot.entries_ = shared->entries;
     return snapshot;
   }
   void notify(Args... args) const { snapshot().notify(args...); }
   bool empty() const { return size() == 0; }
   size_t size() const {
-    std::lock_guard lock(shared_->mutex);
-    return shared_->entries.size();
+    const std::shared_ptr<Shared>& shared = this->shared();
+    std::lock_guard lock(shared->mutex);
+    return shared->entries.size();
   }
 
  private:
-  std::shared_ptr<Shared> shared_ = std::make_shared<Shared>();
+  // Made on first use: building a list (and its owner) allocates nothing.
+  const std::shared_ptr<Shared>& shared() const {
+    std::call_once(made_, [this] { shared_ = std::make_shared<Shared>(); });
+    return shared_;
+  }
+
+  mutable std::once_flag made_;
+  mutable std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace quorvel
