@@ -22,6 +22,11 @@ std::optional<uint32_t> RecencyOrder::head() const {
   return entries_.front().id;
 }
 
+std::optional<Instant> RecencyOrder::lastVisitAt() const {
+  if (entries_.empty()) return std::nullopt;
+  return entries_.front().at;
+}
+
 std::vector<uint32_t> RecencyOrder::ids() const {
   std::vector<uint32_t> ids;
   ids.reserve(entries_.size());

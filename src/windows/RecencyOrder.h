@@ -33,6 +33,8 @@ class RecencyOrder {
   void clear() { entries_.clear(); }
 
   std::optional<uint32_t> head() const;
+  // When the most recent visit happened.
+  std::optional<Instant> lastVisitAt() const;
   const std::vector<Entry>& entries() const { return entries_; }
   std::vector<uint32_t> ids() const;
   // Each window's place in the order, from 0.

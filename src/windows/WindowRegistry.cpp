@@ -99,7 +99,7 @@ void WindowRegistry::start() {
   std::vector<Subscription> tokens;
   tokens.push_back(workspace.addObserver(Workspace::Event::didActivateApplication,
                                          [weak](Workspace::Event, const RunningApplication& app) {
-                                           if (auto self = weak.lock()) self->onAppActivated(app.pid);
+                                           if (auto self = weak.lock()) self->onAppActivated(app.pid, app.noticedAt);
                                          }));
   for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication}) {
     tokens.push_back(workspace.addObserver(event, [weak](Workspace::Event, const RunningApplication&) {
@@ -163,9 +163,9 @@ Task<void> WindowRegistry::awaitRefresh(std::weak_ptr<WindowRegistry> weak) {
   co_await task;
 }
 
-void WindowRegistry::onAppActivated(std::optional<int32_t> pid) {
+void WindowRegistry::onAppActivated(std::optional<int32_t> pid, std::optional<Instant> noticedAt) {
   QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::onAppActivated");
-  if (pid) creditActivatedApp(*pid);
+  if (pid) creditActivatedApp(*pid, noticedAt);
   stampAndRequestRefresh();
 }
 
@@ -192,8 +192,15 @@ std::optional<uint32_t> WindowRegistry::recentRaise(int32_t pid, Instant now) co
   return std::nullopt;
 }
 
-void WindowRegistry::creditActivatedApp(int32_t pid) {
+void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noticedAt) {
   if (pid == services_.platform.workspace.ownPid()) return;
+  // Notifications and focus changes reach the registry on different threads: one that was on its
+  // way while a newer visit was credited would turn the order around.
+  const bool outdated = noticedAt && state_.lock.withLock([&] {
+    const std::optional<Instant> last = state_.recency.lastVisitAt();
+    return last && *noticedAt < *last;
+  });
+  if (outdated) return;
   const Instant now = services_.runtime.clock().now();
   const std::optional<uint32_t> raised = state_.lock.withLock([&] { return recentRaise(pid, now); });
   if (raised) {

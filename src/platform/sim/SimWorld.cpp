@@ -79,6 +79,7 @@ void SimWorld::postWorkspace(Workspace::Event event, const SimAppState& a, SimEf
   auto observers = workspaceObservers[static_cast<size_t>(event)].snapshot();
   if (observers.empty()) return;
   RunningApplication info = runningApplication(a);
+  info.noticedAt = runtime.clock().now();
   Executor& main = runtime.main();
   fx.add([observers = std::move(observers), info = std::move(info), event, &main] {
     main.post([observers, info, event] { observers.notify(event, info); });
