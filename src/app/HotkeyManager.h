@@ -40,7 +40,9 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
  public:
   static constexpr Duration retryInterval = std::chrono::seconds(3);
 
-  // The settings, the workspace, the key-event source and the executor must outlive the manager.
+  // The settings, the workspace, the key-event source and the executor must outlive the manager, and
+  // the source must be stopped (destroyed) before the executor: its thread keeps posting hops, which
+  // find the manager gone and do nothing, for as long as it runs.
   static std::shared_ptr<HotkeyManager> create(AppSettings& settings, Workspace& workspace,
                                                KeyEventSource& source, Executor& main);
   ~HotkeyManager();

@@ -32,7 +32,9 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
  public:
   static constexpr Duration retryInterval = std::chrono::seconds(3);
 
-  // `background` runs the device stop after a rule-out. All four must outlive the monitor.
+  // `background` runs the device stop after a rule-out. All four must outlive the monitor, and the
+  // source must be stopped (destroyed) before the executors: a frame still arriving posts its swipe,
+  // which finds the monitor gone and does nothing.
   static std::shared_ptr<TrackpadGestureMonitor> create(AppSettings& settings, ContactFrameSource& source,
                                                         Executor& main, Executor& background);
   ~TrackpadGestureMonitor();
