@@ -53,6 +53,19 @@ Timeout timeoutOf(float seconds) {
   return Timeout(std::max<int64_t>(1, static_cast<int64_t>(std::llround(ms))));
 }
 
+AXAttributeResult readSwitch(AtspiBus& bus, Timeout timeout) {
+  auto on = bus.isEnabled(timeout);
+  return on.ok() ? answer(on.value) : failed(on);
+}
+
+AXError writeSwitch(AtspiBus& bus, const AXValue& value, Timeout timeout) {
+  const bool* flag = value.get<bool>();
+  if (!flag) return AXError::illegalArgument;
+  // Switching assistive technology off would take it from every other client: only on is asked.
+  if (!*flag) return AXError::success;
+  return bus.setEnabled(true, timeout);
+}
+
 class Reader {
  public:
   Reader(AtspiBus& bus, const AtspiElement& element) : bus_(bus), e_(element), t_(element.timeout()) {}
@@ -98,8 +111,7 @@ class Reader {
     }
     if (attribute == AXNames::kMenuBar) return menuBar();
     if (attribute == AXNames::kManualAccessibility || attribute == AXNames::kEnhancedUserInterface) {
-      auto on = bus_.isEnabled(t_);
-      return on.ok() ? answer(on.value) : failed(on);
+      return readSwitch(bus_, t_);
     }
     return failure(AXError::attributeUnsupported);
   }
@@ -350,10 +362,7 @@ AXError AtspiAccessibility::setAttributeValue(const AXElementRef& element, const
     if (attribute != AXNames::kManualAccessibility && attribute != AXNames::kEnhancedUserInterface) {
       return AXError::attributeUnsupported;
     }
-    if (!flag) return AXError::illegalArgument;
-    // Switching assistive technology off would take it from every other client: only on is asked.
-    if (!*flag) return AXError::success;
-    return bus_->setEnabled(true, e->timeout());
+    return writeSwitch(*bus_, value, e->timeout());
   }
   if (attribute != AXNames::kSelected) return AXError::attributeUnsupported;
   if (!flag) return AXError::illegalArgument;
@@ -386,6 +395,12 @@ std::optional<uint32_t> AtspiAccessibility::windowNumber(const AXElementRef&) { 
 std::pair<AXError, std::shared_ptr<AXObserver>> AtspiAccessibility::createObserver(int32_t, AXObserver::Callback) {
   return {AXError::notImplemented, nullptr};
 }
+
+AXError AtspiAccessibility::setAssistiveTechnology(const AXValue& value, Timeout timeout) {
+  return writeSwitch(*bus_, value, timeout);
+}
+
+AXAttributeResult AtspiAccessibility::assistiveTechnology(Timeout timeout) { return readSwitch(*bus_, timeout); }
 
 AXElementRef AtspiAccessibility::matchWindow(int32_t pid, const std::string& title, const std::optional<Rect>& frame,
                                              bool onlyWindow, Timeout timeout) {

@@ -75,6 +75,11 @@ class AtspiAccessibility final : public Accessibility {
   AXElementRef matchWindow(int32_t pid, const std::string& title, const std::optional<Rect>& frame,
                            bool onlyWindow, Timeout timeout = AtspiElement::kDefaultTimeout);
 
+  // The session's assistive technology switch, whichever application asks: setting it on (off is
+  // never passed on: other clients may rely on it), and reading it.
+  AXError setAssistiveTechnology(const AXValue& value, Timeout timeout = AtspiElement::kDefaultTimeout);
+  AXAttributeResult assistiveTechnology(Timeout timeout = AtspiElement::kDefaultTimeout);
+
   // The application element of a process with its calls bounded by `timeout`.
   std::shared_ptr<const AtspiElement> application(int32_t pid, Timeout timeout);
 

@@ -112,13 +112,22 @@ GDBusConnection* AtspiDbusBus::session(AXError& error) {
   }
   std::string address = sessionAddress_;
   if (address.empty()) {
-    gchar* found = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    if (!found) {
+    // The session bus named in the environment, else the user's bus socket; never one started
+    // for the occasion (which GLib's own lookup may do through the X server).
+    if (const char* named = std::getenv("DBUS_SESSION_BUS_ADDRESS"); named && *named) {
+      address = named;
+    } else if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+      const std::string socket = std::string(runtime) + "/bus";
+      if (g_file_test(socket.c_str(), G_FILE_TEST_EXISTS)) {
+        gchar* escaped = g_dbus_address_escape_value(socket.c_str());
+        address = std::string("unix:path=") + escaped;
+        g_free(escaped);
+      }
+    }
+    if (address.empty()) {
       error = AXError::apiDisabled;
       return nullptr;
     }
-    address = found;
-    g_free(found);
   }
   GError* failed = nullptr;
   GDBusConnection* made = connect(address, &failed);

@@ -17,7 +17,8 @@ namespace quorvel {
 // The accessibility bus through D-Bus (GLib's GDBus, whose connections are thread-safe and whose
 // synchronous calls wait on the connection's own thread, not on a main loop of ours).
 //
-// The session bus is the one named by `sessionAddress`, else by DBUS_SESSION_BUS_ADDRESS. The
+// The session bus is the one named by `sessionAddress`, else by DBUS_SESSION_BUS_ADDRESS, else
+// the socket "bus" in XDG_RUNTIME_DIR (none is ever started for the occasion). The
 // accessibility bus is the one named by AT_SPI_BUS_ADDRESS, else the one the session's
 // accessibility bus launcher (org.a11y.Bus) gives out, started on demand by the session bus.
 // Both connections are made on first use (each waits at most kSetupTimeout) and made again when

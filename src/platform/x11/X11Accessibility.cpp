@@ -149,6 +149,11 @@ AXError activate(X11Backend& backend, const X11Window& w) {
 
 bool isAtspi(const AXElementRef& ref) { return dynamic_cast<const AtspiElement*>(ref.get()) != nullptr; }
 
+// The tree switches of an application element: the session's assistive technology switch.
+bool isSwitch(const std::string& attribute) {
+  return attribute == AXNames::kManualAccessibility || attribute == AXNames::kEnhancedUserInterface;
+}
+
 // Attributes of an application element that the accessibility bus answers.
 bool isTreeAttributeOfApplication(const std::string& attribute) {
   return attribute == AXNames::kManualAccessibility || attribute == AXNames::kEnhancedUserInterface ||
@@ -183,6 +188,7 @@ AXAttributeResult readWithTree(X11Backend& backend, AtspiAccessibility* tree, Su
       if (title && !title->empty()) return answer(std::move(*title));
     }
   }
+  if (s.element->kind() == X11Element::Kind::application && isSwitch(attribute)) return tree->assistiveTechnology();
   if (s.element->kind() == X11Element::Kind::application && isTreeAttributeOfApplication(attribute)) {
     const AXElementRef app = tree->applicationElement(s.element->pid());
     if (!app) return failure(AXError::noValue);
@@ -242,10 +248,10 @@ AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const s
   if (tree_ && isAtspi(element)) return tree_->setAttributeValue(element, attribute, value);
   Subject s = resolve(*backend_, element);
   if (s.error != AXError::success) return s.error;
-  if (tree_ && s.element->kind() == X11Element::Kind::application && isTreeAttributeOfApplication(attribute)) {
-    const AXElementRef app = tree_->applicationElement(s.element->pid());
-    if (!app) return AXError::cannotComplete;
-    return tree_->setAttributeValue(app, attribute, value);
+  // The switch is the session's: an application that has not come onto the bus yet is the one
+  // the nudge is for.
+  if (tree_ && s.element->kind() == X11Element::Kind::application && isSwitch(attribute)) {
+    return tree_->setAssistiveTechnology(value);
   }
   if (s.element->kind() != X11Element::Kind::window) return AXError::attributeUnsupported;
   const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused" ||
