@@ -193,28 +193,112 @@ std::variant<std::filesystem::path, int> setAside(const std::filesystem::path& f
   return EEXIST;
 }
 
-enum class ReadOutcome { missing, read, unreadable };
+enum class ReadOutcome { missing, read, unreadable, notAFile, tooLarge };
 
-ReadOutcome readWholeFile(const std::filesystem::path& file, std::string& bytes, int& error) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+// Reads the file without ever blocking on it: only a regular file of at most `limit` bytes is read.
+// A path that names something else (a folder, a named pipe, a device) or a larger file is reported
+// as such, unread; an error opening or reading a file is reported with its errno.
+ReadOutcome readWholeFile(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
-    return error == ENOENT ? ReadOutcome::missing : ReadOutcome::unreadable;
+    if (error == ENOENT) return ReadOutcome::missing;
+    // A socket cannot be opened at all; it is no file either.
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return ReadOutcome::notAFile;
+    return ReadOutcome::unreadable;
   }
-  char buffer[16384];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+    ::close(fd);
+    return ReadOutcome::unreadable;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return ReadOutcome::notAFile;
+  }
+  if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > limit) {
+    ::close(fd);
+    return ReadOutcome::tooLarge;
+  }
+  // One byte more than the limit is asked for, so that a file growing while it is read is caught.
+  bytes.resize(limit + 1);
+  size_t total = 0;
+  while (total < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + total, bytes.size() - total);
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = errno;  // EISDIR among others
+      error = errno;
       ::close(fd);
+      bytes.clear();
       return ReadOutcome::unreadable;
     }
-    bytes.append(buffer, static_cast<size_t>(n));
+    total += static_cast<size_t>(n);
   }
   ::close(fd);
+  if (total > limit) {
+    bytes.clear();
+    return ReadOutcome::tooLarge;
+  }
+  bytes.resize(total);
   return ReadOutcome::read;
+}
+
+// The file a path finally names, following symbolic links of its last component, so that a
+// defaults file kept elsewhere (a folder of dotfiles) is written where it lives and the link stays.
+std::filesystem::path resolvedFile(const std::filesystem::path& file) {
+  std::filesystem::path current = file;
+  for (int hop = 0; hop < 40; ++hop) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) return current;
+    std::filesystem::path target = std::filesystem::read_symlink(current, ec);
+    if (ec) return current;
+    current = target.is_absolute() ? target : folderOf(current) / target;
+  }
+  return current;
+}
+
+// The JSON value `text` holds, or why it is damaged: not JSON, not an object, or nested deeper than
+// `maximumNesting` (such values would be copied and written recursively, which a deep enough one
+// turns into a stack overflow).
+std::variant<DefaultsStore::Value, std::string> parseDocument(const std::string& text, int maximumNesting) {
+  bool tooDeep = false;
+  // The top-level object is depth 0. A container too deep is not built, nor anything inside it.
+  auto callback = [&](int depth, DefaultsStore::Value::parse_event_t event, DefaultsStore::Value&) {
+    if ((event == DefaultsStore::Value::parse_event_t::object_start ||
+         event == DefaultsStore::Value::parse_event_t::array_start) &&
+        depth > maximumNesting) {
+      tooDeep = true;
+      return false;
+    }
+    return true;
+  };
+  auto parsed = DefaultsStore::Value::parse(text, callback, /*allow_exceptions=*/false);
+  if (parsed.is_discarded()) return std::string("it is not valid JSON");
+  if (tooDeep) return "it is nested deeper than " + std::to_string(maximumNesting) + " levels";
+  if (!parsed.is_object()) return std::string("it does not hold a JSON object");
+  return parsed;
+}
+
+// The stored values as the file holds them: one key a line, each value written compactly, so the
+// size of the file follows the size of the values whatever their nesting.
+std::string documentText(const std::map<std::string, DefaultsStore::Value>& values) {
+  // Text that is not valid UTF-8 is written with replacement characters rather than failing the
+  // whole file; the value in memory keeps its bytes.
+  constexpr auto replace = DefaultsStore::Value::error_handler_t::replace;
+  std::string text = "{";
+  bool first = true;
+  for (const auto& [key, value] : values) {
+    text += first ? "\n  " : ",\n  ";
+    first = false;
+    text += DefaultsStore::Value(key).dump(-1, ' ', false, replace);
+    text += ": ";
+    text += value.dump(-1, ' ', false, replace);
+  }
+  text += first ? "}\n" : "\n}\n";
+  return text;
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -284,37 +368,44 @@ std::filesystem::path DefaultsStore::defaultFilePath() {
 }
 
 void DefaultsStore::load() {
-  const auto& file = *file_;
   std::error_code ec;
-  std::filesystem::create_directories(folderOf(file), ec);
+  std::filesystem::create_directories(folderOf(*file_), ec);
   if (ec) {
     log().error("Could not create the folder %{public}s for the defaults file: %{public}s.",
-                folderOf(file).string(), ec.message());
+                folderOf(*file_).string(), ec.message());
   }
+  const auto file = resolvedFile(*file_);
   removeStaleTemporaryFiles(file);
 
   std::string bytes;
   int error = 0;
   std::string reason;
-  switch (readWholeFile(file, bytes, error)) {
+  switch (readWholeFile(file, maximumFileSize, bytes, error)) {
     case ReadOutcome::missing:
       return;
     case ReadOutcome::unreadable:
-      reason = "it could not be read (" + errnoText(error) + ")";
+      // Nothing says the file is damaged: it stays as it is, and this run never writes over it.
+      unreadFile_ = true;
+      log().error("The defaults file %{public}s could not be read (%{public}s); the registered defaults serve "
+                  "until the next start, and changes are not saved so that the file is left as it is.",
+                  file.string(), errnoText(error));
+      return;
+    case ReadOutcome::notAFile:
+      reason = "it is not a regular file";
+      break;
+    case ReadOutcome::tooLarge:
+      reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
       break;
     case ReadOutcome::read: {
-      auto parsed = Value::parse(bytes, nullptr, /*allow_exceptions=*/false);
-      if (parsed.is_discarded()) {
-        reason = "it is not valid JSON";
-      } else if (!parsed.is_object()) {
-        reason = "it does not hold a JSON object";
-      } else {
-        for (auto& [key, value] : parsed.items()) {
-          if (!isAbsent(value)) stored_[key] = std::move(value);
-        }
-        return;
+      auto parsed = parseDocument(bytes, maximumNesting);
+      if (auto* why = std::get_if<std::string>(&parsed)) {
+        reason = std::move(*why);
+        break;
       }
-      break;
+      for (auto& [key, value] : std::get<Value>(parsed).items()) {
+        if (!isAbsent(value)) stored_[key] = std::move(value);
+      }
+      return;
     }
   }
 
@@ -431,15 +522,17 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
 // hook runs under the lock too and must not call back into the store.
 bool DefaultsStore::persistLocked() {
-  if (!file_) return true;
-  const auto& file = *file_;
+  if (!file_ || unreadFile_) return !file_;
+  const auto file = resolvedFile(*file_);
 
-  Value document = Value::object();
-  for (const auto& [key, value] : stored_) document[key] = value;
-  // Text that is not valid UTF-8 is written with replacement characters rather than failing the
-  // whole file; the value in memory keeps its bytes.
-  std::string bytes = document.dump(2, ' ', false, Value::error_handler_t::replace);
-  bytes.push_back('\n');
+  std::string bytes = documentText(stored_);
+  // A file the next start would refuse as too large is not written: the one on the disk stays.
+  if (bytes.size() > maximumFileSize) {
+    log().error("Could not save the defaults to %{public}s: they take %{public}s bytes, more than the %{public}s "
+                "a defaults file may hold.",
+                file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
+    return false;
+  }
 
   static std::atomic<uint64_t> counter{0};
   const auto folder = folderOf(file);

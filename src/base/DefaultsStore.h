@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -30,14 +31,27 @@ namespace quorvel {
 // value has changed, on the writer's thread and outside the store's lock.
 //
 // Persistence: with a file path, the stored domain is read once at construction and held in memory;
-// each write rewrites the file atomically (a temporary file beside it, fsync, rename). A file that
-// cannot be read or parsed as a JSON object is moved aside as "<name>.damaged-<timestamp>" with a log
-// line, and the store starts empty (the registered defaults serve). A store without a path lives in
-// memory only. Every method is safe to call from any thread.
+// each write rewrites the file atomically (a temporary file beside it, fsync, rename), one key a line
+// with each value written compactly. When the path is a symbolic link, the file it leads to is read
+// and written (the temporary file goes beside that file) and the link stays.
+// Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged file
+// (something other than a regular file, a larger file, or a file read whole that is not a JSON
+// object, or nests deeper than maximumNesting) is moved aside as "<name>.damaged-<timestamp>" with a
+// log line, and the store starts empty (the registered defaults serve). A file that exists but
+// cannot be opened or read (permissions, no file descriptors left, an I/O error) is not damaged: it
+// is left as it is, the store starts empty with one log line, and no write of this store replaces it
+// (writes keep their values in memory and report failure). A write whose file would exceed
+// maximumFileSize is not made. A store without a path lives in memory only. Every method is safe to
+// call from any thread.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
   using Observer = std::function<void()>;
+
+  // A defaults file larger than this is damaged, and no write makes one.
+  static constexpr size_t maximumFileSize = size_t{1} << 20;
+  // Deeper nesting in a defaults file is damage (the top-level object is depth 0).
+  static constexpr int maximumNesting = 512;
 
   // In memory only.
   DefaultsStore();
@@ -94,6 +108,8 @@ class DefaultsStore {
   std::vector<std::pair<uint64_t, Observer>> observers_;
   uint64_t nextObserver_ = 1;
   bool lastWriteSucceeded_ = true;
+  // The file was there but could not be read: this store never writes over it.
+  bool unreadFile_ = false;
   std::function<bool()> interruption_;
 };
 

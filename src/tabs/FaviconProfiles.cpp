@@ -1,8 +1,11 @@
 #include "tabs/FaviconProfiles.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <cerrno>
 #include <optional>
 
 #include <nlohmann/json.hpp>
@@ -13,15 +16,33 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The bytes of a browser's own small file. Only a regular file of at most kMaxFileSize bytes is
+// read, and opening never waits (a named pipe in its place is refused, not waited on).
 std::optional<std::string> readFile(const fs::path& file) {
-  std::unique_ptr<FILE, int (*)(FILE*)> handle(std::fopen(file.c_str(), "rb"), &std::fclose);
-  if (!handle) return std::nullopt;
-  std::string bytes;
-  char buffer[16384];
-  size_t count = 0;
-  while ((count = std::fread(buffer, 1, sizeof buffer, handle.get())) > 0) bytes.append(buffer, count);
-  if (std::ferror(handle.get())) return std::nullopt;
-  return bytes;
+  const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::string> result;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+      static_cast<uint64_t>(info.st_size) <= FaviconProfiles::kMaxFileSize) {
+    // One byte more than the limit is asked for, so that a file growing while it is read is refused.
+    std::string bytes(FaviconProfiles::kMaxFileSize + 1, '\0');
+    size_t total = 0;
+    bool failed = false;
+    while (total < bytes.size()) {
+      const ssize_t count = ::read(fd, bytes.data() + total, bytes.size() - total);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) failed = true;
+      if (count <= 0) break;
+      total += static_cast<size_t>(count);
+    }
+    if (!failed && total <= FaviconProfiles::kMaxFileSize) {
+      bytes.resize(total);
+      result = std::move(bytes);
+    }
+  }
+  ::close(fd);
+  return result;
 }
 
 bool itemExists(const fs::path& item) {
@@ -123,6 +144,19 @@ fs::path appendRelative(fs::path folder, std::string_view relative) {
   return folder;
 }
 
+// Whether a profile path named by the browser's own files, once "." and ".." are resolved, stays
+// inside the data folder (the data folder itself included).
+bool staysInside(const fs::path& dataFolder, std::string_view relative) {
+  const fs::path folder = dataFolder.lexically_normal();
+  const fs::path normal = appendRelative(dataFolder, relative).lexically_normal();
+  auto inner = normal.begin();
+  for (auto outer = folder.begin(); outer != folder.end(); ++outer, ++inner) {
+    if (outer->empty() && std::next(outer) == folder.end()) break;  // the trailing "" of "a/b/"
+    if (inner == normal.end() || *inner != *outer) return false;
+  }
+  return true;
+}
+
 // "Default" first, then code-point order (UTF-8 byte order is code-point order), at most 8.
 std::vector<fs::path> orderedProfiles(const fs::path& dataFolder, std::vector<std::string> names) {
   std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -131,7 +165,7 @@ std::vector<fs::path> orderedProfiles(const fs::path& dataFolder, std::vector<st
   });
   if (names.size() > FaviconProfiles::kMaxProfiles) names.resize(FaviconProfiles::kMaxProfiles);
   std::vector<fs::path> folders;
-  for (const auto& name : names) folders.push_back(appendRelative(dataFolder, name));
+  for (const auto& name : names) folders.push_back(appendRelative(dataFolder, name).lexically_normal());
   return folders;
 }
 
@@ -145,7 +179,11 @@ std::optional<std::vector<std::string>> namesFromLocalState(const fs::path& data
   const auto infoCache = profile->find("info_cache");
   if (infoCache == profile->end() || !infoCache->is_object() || infoCache->empty()) return std::nullopt;
   std::vector<std::string> names;
-  for (const auto& member : infoCache->items()) names.push_back(member.key());
+  // A name that leads out of the data folder ("..", "a/../../b") names no profile of this browser.
+  for (const auto& member : infoCache->items()) {
+    if (staysInside(dataFolder, member.key())) names.push_back(member.key());
+  }
+  if (names.empty()) return std::nullopt;
   return names;
 }
 
@@ -260,12 +298,14 @@ std::vector<fs::path> FaviconProfiles::geckoProfiles(const fs::path& dataFolder)
     isRelative.try_emplace(*path, !(flag && *flag == "0"));
   }
 
-  if (paths.size() > kMaxProfiles) paths.resize(kMaxProfiles);
   std::vector<fs::path> folders;
   for (const auto& path : paths) {
+    if (folders.size() == kMaxProfiles) break;
     const auto flag = isRelative.find(path);
     const bool relative = flag == isRelative.end() || flag->second;
-    folders.push_back(relative ? appendRelative(dataFolder, path) : fs::path(path));
+    // A relative path that leads out of the data folder ("../../x") is refused and takes no place.
+    if (relative && !staysInside(dataFolder, path)) continue;
+    folders.push_back(relative ? appendRelative(dataFolder, path).lexically_normal() : fs::path(path));
   }
   return folders;
 }

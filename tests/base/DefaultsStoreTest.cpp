@@ -1,12 +1,17 @@
 #include "base/DefaultsStore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -16,6 +21,7 @@ namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using Value = DefaultsStore::Value;
 
 class TempFolder {
@@ -347,10 +353,10 @@ TEST(DefaultsStore, EarlierAsideFilesAreNeverReplaced) {
   EXPECT_EQ(contents, (std::multiset<std::string>{"first", "second", "third"}));
 }
 
-TEST(DefaultsStore, UnreadablePathIsSetAsideToo) {
+TEST(DefaultsStore, APathThatIsNoRegularFileIsSetAside) {
   TempFolder folder;
   auto file = folder.path() / "defaults.json";
-  fs::create_directory(file);  // a folder where the file should be cannot be read
+  fs::create_directory(file);  // a folder where the file should be
   writeBytes(file / "inside", "kept");
 
   LogCapture capture;
@@ -361,6 +367,223 @@ TEST(DefaultsStore, UnreadablePathIsSetAsideToo) {
   EXPECT_EQ(readBytes(folder.path() / aside[0] / "inside"), "kept");
   store.set("a", 1);
   EXPECT_TRUE(store.lastWriteSucceeded());
+}
+
+TEST(DefaultsStore, ANamedPipeNeverHoldsTheStart) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+
+  LogCapture capture;
+  auto opening = std::async(std::launch::async, [&] { return std::make_unique<DefaultsStore>(file); });
+  if (opening.wait_for(10s) != std::future_status::ready) {
+    // Let the blocked open go on (a writer that closes at once) so that the test can end.
+    int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+    opening.wait();
+    FAIL() << "opening the store waited for a writer of the pipe";
+  }
+  auto store = opening.get();
+  EXPECT_TRUE(store->storedValues().empty());
+  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
+  auto aside = namesStartingWith(folder.path(), "defaults.json.damaged-");
+  ASSERT_EQ(aside.size(), 1u);
+  EXPECT_TRUE(fs::is_fifo(folder.path() / aside[0]));
+  store->set("a", 1);
+  EXPECT_TRUE(store->lastWriteSucceeded());
+  EXPECT_EQ(parseFile(file), (Value{{"a", 1}}));
+}
+
+TEST(DefaultsStore, OversizedFilesAreSetAsideUnread) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  // Valid JSON, padded past the limit: only its size is wrong.
+  writeBytes(file, "{\"style\": \"row\"}" + std::string(DefaultsStore::maximumFileSize, ' '));
+  {
+    LogCapture capture;
+    DefaultsStore store(file);
+    store.registerDefaults({{"style", "coverArc"}});
+    EXPECT_EQ(store.string("style"), "coverArc");
+    auto lines = capture.messages("DefaultsStore");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("because it is larger than 1048576 bytes"), std::string::npos) << lines[0];
+    EXPECT_EQ(namesStartingWith(folder.path(), "defaults.json.damaged-").size(), 1u);
+  }
+
+  // A sparse 4 GiB file is refused by its size alone, without reading it.
+  TempFolder huge;
+  auto big = huge.path() / "defaults.json";
+  writeBytes(big, "");
+  fs::resize_file(big, uint64_t{4} << 30);
+  DefaultsStore store(big);
+  EXPECT_TRUE(store.storedValues().empty());
+  EXPECT_EQ(namesStartingWith(huge.path(), "defaults.json.damaged-").size(), 1u);
+}
+
+TEST(DefaultsStore, DeepNestingIsDamageAndShallowerIsKept) {
+  auto nested = [](int depth) { return "{\"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}"; };
+  // The 100,000 levels of an attack, and the first level past the limit (the top object is depth 0).
+  for (int depth : {100000, DefaultsStore::maximumNesting + 1}) {
+    SCOPED_TRACE(depth);
+    TempFolder folder;
+    auto file = folder.path() / "defaults.json";
+    writeBytes(file, nested(depth));
+    LogCapture capture;
+    DefaultsStore store(file);
+    EXPECT_TRUE(store.storedValues().empty());
+    auto lines = capture.messages("DefaultsStore");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("because it is nested deeper than 512 levels"), std::string::npos) << lines[0];
+    ASSERT_EQ(namesStartingWith(folder.path(), "defaults.json.damaged-").size(), 1u);
+    // The launch writes at once: that write must not walk the refused value.
+    store.set("migrated", true);
+    EXPECT_EQ(parseFile(file), (Value{{"migrated", true}}));
+  }
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  writeBytes(file, nested(DefaultsStore::maximumNesting));
+  DefaultsStore store(file);
+  EXPECT_TRUE(store.hasStoredValue("deep"));
+  store.set("migrated", true);
+  EXPECT_TRUE(store.lastWriteSucceeded());
+  EXPECT_EQ(DefaultsStore(file).storedValues().size(), 2u);
+}
+
+TEST(DefaultsStore, TheFileGrowsWithItsValuesNotWithTheirNesting) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  DefaultsStore store(file);
+  Value deep = Value::array();
+  for (int level = 0; level < 400; ++level) deep = Value::array({deep});
+  store.setMany({{"deep", deep}, {"style", "row"}, {"liveHero", true}});
+  const std::string text = readBytes(file);
+  // 802 brackets and a few short lines; indentation by depth would take some 160,000 bytes.
+  EXPECT_LT(text.size(), 1000u) << text.size();
+  EXPECT_EQ(DefaultsStore(file).storedValues(), (std::map<std::string, Value>{
+                                                    {"deep", deep}, {"style", "row"}, {"liveHero", true}}));
+  // Still a file a person can read: one key a line.
+  EXPECT_NE(text.find("\n  \"liveHero\": true,\n"), std::string::npos) << text.substr(0, 200);
+}
+
+TEST(DefaultsStore, AWriteTooLargeForTheNextStartIsNotMade) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  DefaultsStore store(file);
+  store.set("style", "row");
+  const std::string before = readBytes(file);
+
+  LogCapture capture;
+  store.set("huge", std::string(DefaultsStore::maximumFileSize, 'x'));
+  EXPECT_FALSE(store.lastWriteSucceeded());
+  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
+  EXPECT_EQ(readBytes(file), before);
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.tmp-").empty());
+
+  store.remove("huge");
+  EXPECT_TRUE(store.lastWriteSucceeded());
+  EXPECT_EQ(DefaultsStore(file).string("style"), "row");
+}
+
+// Keeps this process from opening more files while it lives: every descriptor left below the soft
+// limit is taken.
+class NoFileDescriptorsLeft {
+ public:
+  NoFileDescriptorsLeft() {
+    for (int fd = ::dup(0); fd >= 0; fd = ::dup(0)) {
+      held_.push_back(fd);
+      if (held_.size() > 100000) break;
+    }
+  }
+  ~NoFileDescriptorsLeft() {
+    for (int fd : held_) ::close(fd);
+  }
+
+ private:
+  std::vector<int> held_;
+};
+
+TEST(DefaultsStore, AFileThatCannotBeOpenedIsLeftAsItIsAndNeverWrittenOver) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  writeBytes(file, "{\"style\": \"row\", \"liveHero\": true}");
+  const std::string before = readBytes(file);
+
+  struct rlimit limit {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  struct rlimit lowered = limit;
+  lowered.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 4096);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  std::unique_ptr<DefaultsStore> store;
+  LogCapture capture;
+  {
+    NoFileDescriptorsLeft exhausted;
+    store = std::make_unique<DefaultsStore>(file);
+  }
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+
+  store->registerDefaults({{"style", "coverArc"}});
+  EXPECT_EQ(store->string("style"), "coverArc");
+  auto lines = capture.messages("DefaultsStore");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("The defaults file " + file.string() + " could not be read (", 0), 0u) << lines[0];
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.damaged-").empty());
+  EXPECT_EQ(readBytes(file), before);
+
+  // Changes of this run stay in memory; the unread file is never replaced.
+  store->set("animationSpeed", 2);
+  EXPECT_FALSE(store->lastWriteSucceeded());
+  EXPECT_EQ(store->integer("animationSpeed"), 2);
+  EXPECT_EQ(readBytes(file), before);
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.tmp-").empty());
+
+  // The next start reads every setting of the user.
+  EXPECT_EQ(DefaultsStore(file).storedValues(), (std::map<std::string, Value>{{"style", "row"}, {"liveHero", true}}));
+}
+
+TEST(DefaultsStore, ALinkThatLeadsNowhereReadableIsLeftAlone) {
+  TempFolder folder;
+  auto file = folder.path() / "defaults.json";
+  fs::create_symlink("defaults.json", file);  // a link to itself
+
+  LogCapture capture;
+  DefaultsStore store(file);
+  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
+  store.set("a", 1);
+  EXPECT_FALSE(store.lastWriteSucceeded());
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+  EXPECT_EQ(fs::read_symlink(file), "defaults.json");
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.damaged-").empty());
+}
+
+TEST(DefaultsStore, WritesGoThroughASymbolicLink) {
+  TempFolder folder;
+  fs::create_directories(folder.path() / "dotfiles");
+  fs::create_directories(folder.path() / "config");
+  auto target = folder.path() / "dotfiles" / "quorvel.json";
+  auto link = folder.path() / "config" / "defaults.json";
+  writeBytes(target, "{\"style\": \"row\"}");
+  fs::create_symlink("../dotfiles/quorvel.json", link);
+
+  {
+    DefaultsStore store(link);
+    EXPECT_EQ(store.string("style"), "row");
+    store.set("liveHero", true);
+    EXPECT_TRUE(store.lastWriteSucceeded());
+  }
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(parseFile(target), (Value{{"style", "row"}, {"liveHero", true}}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path() / "config"), fs::directory_iterator()), 1)
+      << "only the link";
+  EXPECT_TRUE(namesStartingWith(folder.path() / "dotfiles", "quorvel.json.").empty());
+
+  // A damaged file behind the link is set aside where it lives; the link stays and leads to the
+  // fresh file.
+  writeBytes(target, "{\"style\": ");
+  DefaultsStore store(link);
+  EXPECT_EQ(namesStartingWith(folder.path() / "dotfiles", "quorvel.json.damaged-").size(), 1u);
+  store.set("style", "expo");
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(parseFile(target), (Value{{"style", "expo"}}));
 }
 
 TEST(DefaultsStore, MissingFileIsNoError) {

@@ -1,4 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
 
 #include "BrowserDataFixtures.h"
 #include "tabs/FaviconProfiles.h"
@@ -126,6 +131,79 @@ TEST(FaviconProfilesGecko, FlagsDefaultSearchAndLimits) {
   writeFile(data.path() / "profiles.ini", "[Profile0]\nPath=caf\xE9\n");  // not UTF-8
   EXPECT_TRUE(FaviconProfiles::geckoProfiles(data.path()).empty());
   EXPECT_TRUE(FaviconProfiles::geckoProfiles(data.path() / "absent").empty());
+}
+
+// Runs `read` on a thread of its own; a read that waits on a named pipe is let go by a writer that
+// closes at once, and reported.
+template <typename Read>
+auto withoutWaiting(const std::vector<fs::path>& pipes, Read read) {
+  auto result = std::async(std::launch::async, read);
+  if (result.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    for (const auto& pipe : pipes) {
+      const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+    }
+    ADD_FAILURE() << "the read waited on a named pipe";
+  }
+  return result.get();
+}
+
+TEST(FaviconProfilesFiles, PipesAndOversizedFilesAreNotRead) {
+  TempFolder chromium;
+  writeFile(chromium.path() / "Default" / "History", "");
+  writeFile(chromium.path() / "Profile 1" / "History", "");
+  const Paths scanned{chromium.path() / "Default", chromium.path() / "Profile 1"};
+  ASSERT_EQ(::mkfifo((chromium.path() / "Local State").c_str(), 0600), 0);
+  EXPECT_EQ(withoutWaiting({chromium.path() / "Local State"},
+                           [&] { return FaviconProfiles::chromiumProfiles(chromium.path()); }),
+            scanned);
+  // A valid file padded past the limit is not read either: the folder scan answers.
+  fs::remove(chromium.path() / "Local State");
+  writeFile(chromium.path() / "Local State",
+            localState({"Other"}) + std::string(FaviconProfiles::kMaxFileSize, ' '));
+  EXPECT_EQ(FaviconProfiles::chromiumProfiles(chromium.path()), scanned);
+
+  TempFolder gecko;
+  ASSERT_EQ(::mkfifo((gecko.path() / "profiles.ini").c_str(), 0600), 0);
+  EXPECT_TRUE(withoutWaiting({gecko.path() / "profiles.ini"},
+                             [&] { return FaviconProfiles::geckoProfiles(gecko.path()); })
+                  .empty());
+  fs::remove(gecko.path() / "profiles.ini");
+  writeFile(gecko.path() / "profiles.ini",
+            "[Profile0]\nPath=abc\n" + std::string(FaviconProfiles::kMaxFileSize, '\n'));
+  EXPECT_TRUE(FaviconProfiles::geckoProfiles(gecko.path()).empty());
+  writeFile(gecko.path() / "profiles.ini", "[Profile0]\nPath=abc\n");
+  EXPECT_EQ(FaviconProfiles::geckoProfiles(gecko.path()), Paths{gecko.path() / "abc"});
+}
+
+TEST(FaviconProfilesFiles, ProfilePathsThatLeaveTheDataFolderAreRefused) {
+  TempFolder data;
+  writeFile(data.path() / "Local State",
+            localState({"Default", "..", "../../x", "Profile 1/../../../etc", "a/../Profile 2", "./Profile 3"}));
+  EXPECT_EQ(FaviconProfiles::chromiumProfiles(data.path()),
+            (Paths{data.path() / "Default", data.path() / "Profile 3", data.path() / "Profile 2"}));
+
+  // Only names that leave: none is a profile, and the folder scan answers.
+  writeFile(data.path() / "Scanned" / "History", "");
+  writeFile(data.path() / "Local State", localState({"..", "../other-browser"}));
+  EXPECT_EQ(FaviconProfiles::chromiumProfiles(data.path()), Paths{data.path() / "Scanned"});
+
+  // Refused paths take none of the eight places; an absolute path the user chose stays.
+  std::string ini = "[Install1]\nDefault=../../x\n[Profile0]\nPath=../../.ssh\nDefault=1\n"
+                    "[ProfileA]\nPath=/srv/ff\nIsRelative=0\n[ProfileB]\nPath=Profiles/../../y\n"
+                    "[ProfileC]\nPath=Profiles/./q/../r\n";
+  for (int i = 0; i < 8; ++i) ini += "[Profile" + std::to_string(i + 1) + "]\nPath=p" + std::to_string(i) + "\n";
+  writeFile(data.path() / "profiles.ini", ini);
+  const Paths gecko = FaviconProfiles::geckoProfiles(data.path());
+  ASSERT_EQ(gecko.size(), 8u);
+  EXPECT_EQ(gecko[0], fs::path("/srv/ff"));
+  EXPECT_EQ(gecko[1], data.path() / "Profiles" / "r");
+  EXPECT_EQ(gecko[2], data.path() / "p0");
+  for (const fs::path& folder : gecko) {
+    if (folder != fs::path("/srv/ff")) {
+      EXPECT_EQ(folder.lexically_relative(data.path()).begin()->string().rfind("..", 0), std::string::npos) << folder;
+    }
+  }
 }
 
 }  // namespace
