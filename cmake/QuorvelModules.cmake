@@ -46,6 +46,6 @@ function(quorvel_benchmarks)
     add_executable(bench_${stem} ${src})
     target_include_directories(bench_${stem} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(bench_${stem} PRIVATE quorvel_windows quorvel_tabs quorvel_settings
-                          quorvel_platform_sim benchmark::benchmark)
+                          quorvel_actions quorvel_platform_sim benchmark::benchmark)
   endforeach()
 endfunction()

@@ -6,6 +6,8 @@ class Accessibility;
 class DesktopServer;
 class Displays;
 class InputIdle;
+class OwnApplication;
+class Pointer;
 class ShareableContent;
 class WindowServer;
 class Workspace;
@@ -20,6 +22,8 @@ struct PlatformServices {
   Accessibility& accessibility;
   Workspace& workspace;
   InputIdle& inputIdle;
+  Pointer& pointer;
+  OwnApplication& ownApplication;
 };
 
 }  // namespace quorvel

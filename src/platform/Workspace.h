@@ -14,6 +14,8 @@ struct RunningApplication {
   int32_t pid = 0;
   std::optional<std::string> bundleIdentifier;
   std::optional<std::string> localizedName;
+  // Where the application's bundle lies, when it has one (what opening it again starts).
+  std::optional<std::string> bundleURL;
   bool isHidden = false;
   bool isActive = false;
   ActivationPolicy activationPolicy = ActivationPolicy::regular;
@@ -36,6 +38,9 @@ class Workspace {
   // Activates an application (brings all its windows forward when `allWindows`).
   virtual bool activate(int32_t pid, bool allWindows) = 0;
   virtual bool unhide(int32_t pid) = 0;
+  // Opens the application at `bundleURL` (a running one comes forward, activated when
+  // `activates`); true when the request was made.
+  virtual bool openApplication(const std::string& bundleURL, bool activates) = 0;
   // This program's own process id.
   virtual int32_t ownPid() = 0;
 };

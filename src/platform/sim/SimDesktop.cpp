@@ -8,6 +8,8 @@
 #include "platform/sim/SimDesktopServer.h"
 #include "platform/sim/SimDisplays.h"
 #include "platform/sim/SimInputIdle.h"
+#include "platform/sim/SimOwnApplication.h"
+#include "platform/sim/SimPointer.h"
 #include "platform/sim/SimShareableContent.h"
 #include "platform/sim/SimWindow.h"
 #include "platform/sim/SimWindowServer.h"
@@ -42,13 +44,16 @@ SimDesktop::SimDesktop(Runtime& runtime, SimDesktopOptions options)
       desktopServer_(std::make_unique<SimDesktopServer>(world_)),
       accessibility_(std::make_unique<SimAccessibility>(world_)),
       workspace_(std::make_unique<SimWorkspace>(world_)),
-      inputIdle_(std::make_unique<SimInputIdle>(world_)) {}
+      inputIdle_(std::make_unique<SimInputIdle>(world_)),
+      pointer_(std::make_unique<SimPointer>(world_)),
+      ownApplication_(std::make_unique<SimOwnApplication>(world_)) {}
 
 SimDesktop::~SimDesktop() = default;
 
 PlatformServices SimDesktop::services() {
   return PlatformServices{*windowServer_, *shareableContent_, *displays_, *desktopServer_,
-                          *accessibility_, *workspace_,       *inputIdle_};
+                          *accessibility_, *workspace_,       *inputIdle_,     *pointer_,
+                          *ownApplication_};
 }
 
 WindowServer& SimDesktop::windowServer() { return *windowServer_; }
@@ -58,6 +63,8 @@ DesktopServer& SimDesktop::desktopServer() { return *desktopServer_; }
 Accessibility& SimDesktop::accessibility() { return *accessibility_; }
 Workspace& SimDesktop::workspace() { return *workspace_; }
 InputIdle& SimDesktop::inputIdle() { return *inputIdle_; }
+Pointer& SimDesktop::pointer() { return *pointer_; }
+OwnApplication& SimDesktop::ownApplication() { return *ownApplication_; }
 
 // --- Applications ----------------------------------------------------------------------------
 
@@ -708,6 +715,40 @@ std::optional<int32_t> SimDesktop::blurRadius(uint32_t window) const {
     if (it == world_->blurRadii.end()) return std::nullopt;
     return it->second;
   });
+}
+
+// --- Pointer and the program's own application ----------------------------------------------
+
+void SimDesktop::setPressedButtons(uint32_t buttons) {
+  world_->change([&](SimEffects&) { world_->pointer.pressedButtons = buttons; });
+}
+
+void SimDesktop::setPointerLocation(Point location) {
+  world_->change([&](SimEffects&) { world_->pointer.location = location; });
+}
+
+Point SimDesktop::pointerLocation() const {
+  return world_->read([&] { return world_->pointer.location; });
+}
+
+int SimDesktop::pointerWarps() const {
+  return world_->read([&] { return world_->pointer.warps; });
+}
+
+bool SimDesktop::pointerAssociated() const {
+  return world_->read([&] { return world_->pointer.associated; });
+}
+
+std::vector<SimOpenRequest> SimDesktop::openRequests() const {
+  return world_->read([&] { return world_->openRequests; });
+}
+
+int SimDesktop::ownActivations() const {
+  return world_->read([&] { return world_->ownActivations; });
+}
+
+int SimDesktop::ownKeyWindowRequests() const {
+  return world_->read([&] { return world_->ownKeyWindowRequests; });
 }
 
 }  // namespace quorvel

@@ -36,6 +36,8 @@
 #include "platform/DesktopServer.h"
 #include "platform/Displays.h"
 #include "platform/InputIdle.h"
+#include "platform/OwnApplication.h"
+#include "platform/Pointer.h"
 #include "platform/PlatformServices.h"
 #include "platform/ShareableContent.h"
 #include "platform/WindowServer.h"
@@ -48,6 +50,8 @@ class SimApp;
 class SimDesktopServer;
 class SimDisplays;
 class SimInputIdle;
+class SimOwnApplication;
+class SimPointer;
 class SimShareableContent;
 class SimWindow;
 class SimWindowServer;
@@ -87,6 +91,7 @@ struct SimAppSpec {
   int32_t pid = 0;
   std::optional<std::string> bundleID;
   std::optional<std::string> name;
+  std::optional<std::string> bundleURL;  // where its bundle lies; none for an application without one
   ActivationPolicy policy = ActivationPolicy::regular;
   bool hidden = false;
   bool activate = false;  // becomes the front application on launch
@@ -130,6 +135,13 @@ struct SimDesktopOptions {
   int64_t firstDesktopID = 1;
 };
 
+// One request to open an application by its bundle, as the workspace received it.
+struct SimOpenRequest {
+  std::string bundleURL;
+  bool activates = false;
+  bool operator==(const SimOpenRequest&) const = default;
+};
+
 // The window server's desktop calls, for failure injection and counters.
 enum class SimDesktopCall { managedDisplaySpaces, windowsOnSpace, spacesForWindows, moveWindows, backgroundBlur };
 
@@ -149,6 +161,8 @@ class SimDesktop {
   Accessibility& accessibility();
   Workspace& workspace();
   InputIdle& inputIdle();
+  Pointer& pointer();
+  OwnApplication& ownApplication();
   Runtime& runtime() { return runtime_; }
 
   // --- Applications -------------------------------------------------------------------------
@@ -299,6 +313,18 @@ class SimDesktop {
   void transformScreens(std::function<void(std::vector<ScreenInfo>&)> transform);
   void transformManagedDisplaySpaces(std::function<void(std::vector<ManagedDisplaySpaces>&)> transform);
 
+  // --- Pointer and the program's own application --------------------------------------------
+  // The buttons the user holds down (Pointer's bits).
+  void setPressedButtons(uint32_t buttons);
+  void setPointerLocation(Point location);
+  Point pointerLocation() const;
+  int pointerWarps() const;
+  bool pointerAssociated() const;  // false between a warp and the re-association
+  // Every request to open an application by its bundle, in order.
+  std::vector<SimOpenRequest> openRequests() const;
+  int ownActivations() const;        // activations of the program ignoring other applications
+  int ownKeyWindowRequests() const;  // own windows made key and put in front
+
   // --- Counters -----------------------------------------------------------------------------
   int axCalls(int32_t pid) const;  // attribute reads and writes, actions, window-number lookups
   int axCallsTotal() const;
@@ -320,6 +346,8 @@ class SimDesktop {
   std::unique_ptr<SimAccessibility> accessibility_;
   std::unique_ptr<SimWorkspace> workspace_;
   std::unique_ptr<SimInputIdle> inputIdle_;
+  std::unique_ptr<SimPointer> pointer_;
+  std::unique_ptr<SimOwnApplication> ownApplication_;
   mutable std::mutex handlesMutex_;
   std::map<int32_t, std::unique_ptr<SimApp>> apps_;
   std::map<uint32_t, std::unique_ptr<SimWindow>> windows_;

@@ -50,6 +50,18 @@ bool SimWorkspace::unhide(int32_t pid) {
   return world_->change([&](SimEffects& fx) { return world_->unhide(pid, fx); });
 }
 
+bool SimWorkspace::openApplication(const std::string& bundleURL, bool activates) {
+  if (bundleURL.empty()) return false;
+  return world_->change([&](SimEffects& fx) {
+    world_->openRequests.push_back(SimOpenRequest{bundleURL, activates});
+    for (int32_t pid : world_->appOrder) {
+      const SimAppState* a = world_->runningApp(pid);
+      if (a && a->bundleURL == bundleURL && activates) world_->activate(pid, false, fx);
+    }
+    return true;
+  });
+}
+
 int32_t SimWorkspace::ownPid() {
   return world_->read([&] { return world_->ownPid; });
 }

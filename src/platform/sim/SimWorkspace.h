@@ -19,6 +19,9 @@ class SimWorkspace final : public Workspace {
   void removeObserver(uint64_t token) override;
   bool activate(int32_t pid, bool allWindows) override;
   bool unhide(int32_t pid) override;
+  // Recorded (SimDesktop::openRequests); a running application with that bundle comes forward
+  // when asked to activate. Nothing is launched: the simulated desktop has no bundles to start.
+  bool openApplication(const std::string& bundleURL, bool activates) override;
   int32_t ownPid() override;
 
  private:

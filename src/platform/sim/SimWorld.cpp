@@ -68,6 +68,7 @@ RunningApplication SimWorld::runningApplication(const SimAppState& a) const {
   return RunningApplication{.pid = a.pid,
                             .bundleIdentifier = a.bundleID,
                             .localizedName = a.name,
+                            .bundleURL = a.bundleURL,
                             .isHidden = a.hidden,
                             .isActive = front == a.pid,
                             .activationPolicy = a.policy};
@@ -104,6 +105,7 @@ bool SimWorld::launch(const SimAppSpec& spec, SimEffects& fx) {
   a = SimAppState{};
   a.pid = spec.pid;
   a.bundleID = spec.bundleID;
+  a.bundleURL = spec.bundleURL;
   a.name = spec.name;
   a.policy = spec.policy;
   a.running = true;

@@ -59,6 +59,7 @@ struct SimNode {
 struct SimAppState {
   int32_t pid = 0;
   std::optional<std::string> bundleID;
+  std::optional<std::string> bundleURL;
   std::optional<std::string> name;
   ActivationPolicy policy = ActivationPolicy::regular;
   bool running = false;
@@ -252,6 +253,16 @@ class SimWorld : public std::enable_shared_from_this<SimWorld> {
   int axCallsTotal = 0;
 
   std::map<InputIdle::Source, std::optional<Instant>> lastInput;
+
+  struct PointerState {
+    Point location;
+    uint32_t pressedButtons = 0;
+    int warps = 0;
+    bool associated = true;
+  } pointer;
+  std::vector<SimOpenRequest> openRequests;
+  int ownActivations = 0;
+  int ownKeyWindowRequests = 0;
 
   std::set<DesktopServer::Group> unavailableGroups;
   std::set<SimDesktopCall> failingCalls;

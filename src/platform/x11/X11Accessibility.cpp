@@ -137,6 +137,13 @@ AXError requested(X11Backend& backend, bool sent) {
   return backend.isBroken() ? AXError::cannotComplete : AXError::invalidElement;
 }
 
+// Raises and focuses a window, and remembers it as its process's most recent window, so that
+// activating the application right after goes through this window.
+AXError activate(X11Backend& backend, const X11Window& w) {
+  if (w.pid) backend.noteRecentWindow(*w.pid, w.id);
+  return requested(backend, backend.actions().activate(w.id));
+}
+
 }  // namespace
 
 X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend) : backend_(std::move(backend)) {}
@@ -184,7 +191,8 @@ AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const s
   Subject s = resolve(*backend_, element);
   if (s.error != AXError::success) return s.error;
   if (s.element->kind() != X11Element::Kind::window) return AXError::attributeUnsupported;
-  const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused";
+  const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused" ||
+                        attribute == "AXFullScreen";
   if (!settable) return AXError::attributeUnsupported;
   const bool* flag = value.get<bool>();
   if (!flag) return AXError::illegalArgument;
@@ -192,11 +200,15 @@ AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const s
   const X11Window& w = *s.window;
   if (attribute == "AXMinimized") {
     if (*flag == w.minimized) return AXError::success;
-    return requested(*backend_, *flag ? actions.minimize(w.id) : actions.activate(w.id));
+    return requested(*backend_, *flag ? actions.minimize(w.id) : actions.unminimize(w.id));
+  }
+  if (attribute == "AXFullScreen") {
+    if (*flag == w.fullscreen) return AXError::success;
+    return requested(*backend_, actions.setFullScreen(w.id, *flag));
   }
   // Giving up main or focus has no request of its own: another window has to take it.
   if (!*flag) return AXError::success;
-  return requested(*backend_, actions.activate(w.id));
+  return activate(*backend_, w);
 }
 
 AXError X11Accessibility::performAction(const AXElementRef& element, const std::string& action) {
@@ -205,7 +217,7 @@ AXError X11Accessibility::performAction(const AXElementRef& element, const std::
   X11WindowActions& actions = backend_->actions();
   switch (s.element->kind()) {
     case X11Element::Kind::window:
-      if (action == "AXRaise") return requested(*backend_, actions.activate(s.window->id));
+      if (action == "AXRaise") return activate(*backend_, *s.window);
       if (action == kCloseAction) return requested(*backend_, actions.close(s.window->id));
       break;
     case X11Element::Kind::closeButton:

@@ -29,8 +29,9 @@ class X11Observer;
 //   "AXPosition" and "AXSize" (the frame with decorations, global top-left coordinates);
 //   "AXMain" and "AXFocused" (it is the active window); "AXFullScreen"; "AXCloseButton" (its close
 //   button element).
-//   Setting "AXMinimized" true iconifies it; false restores (activates) it when it is minimized.
+//   Setting "AXMinimized" true iconifies it; false maps it when it is minimized, which restores it.
 //   Setting "AXMain" or "AXFocused" true activates it; false changes nothing.
+//   Setting "AXFullScreen" adds or removes the window manager's full-screen state.
 //   Actions: "AXRaise" activates it (raise and focus, switching to its desktop when it lies on
 //   another); kCloseAction ("AXClose") asks it to close (_NET_CLOSE_WINDOW).
 //   windowNumber() is its X window id.

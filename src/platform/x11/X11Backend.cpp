@@ -55,6 +55,21 @@ std::optional<uint32_t> X11Backend::activeWindow() {
   return desktops_.activeWindow();
 }
 
+void X11Backend::noteRecentWindow(int32_t pid, uint32_t window) {
+  if (pid <= 0 || window == 0) return;
+  std::lock_guard lock(recentMutex_);
+  // Processes come and go; a table that has grown past any plausible session starts afresh.
+  if (recentWindows_.size() >= 1024 && !recentWindows_.contains(pid)) recentWindows_.clear();
+  recentWindows_[pid] = window;
+}
+
+std::optional<uint32_t> X11Backend::recentWindow(int32_t pid) {
+  std::lock_guard lock(recentMutex_);
+  auto it = recentWindows_.find(pid);
+  if (it == recentWindows_.end()) return std::nullopt;
+  return it->second;
+}
+
 std::optional<double> X11Backend::idleSeconds() {
   std::lock_guard lock(mutex_);
   return idle_.idleSeconds();

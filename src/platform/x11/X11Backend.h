@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/x11/X11Connection.h"
@@ -53,6 +54,13 @@ class X11Backend {
   // Pager-style requests to the window manager; they keep no state, so they need no lock.
   X11WindowActions& actions() { return actions_; }
 
+  // The window of a process that was brought forward last: by our own requests (noted when they
+  // are made, before the window manager has acted) or as the window manager's active window. Lets
+  // an application be activated through the window just raised, not through whichever window the
+  // stacking order still shows in front.
+  void noteRecentWindow(int32_t pid, uint32_t window);
+  std::optional<uint32_t> recentWindow(int32_t pid);
+
  private:
   std::unique_ptr<X11Connection> connection_;
   std::mutex mutex_;
@@ -61,6 +69,8 @@ class X11Backend {
   X11DesktopReader desktops_;
   X11IdleReader idle_;
   X11WindowActions actions_;
+  std::mutex recentMutex_;
+  std::unordered_map<int32_t, uint32_t> recentWindows_;
 };
 
 }  // namespace quorvel

@@ -10,6 +10,8 @@
 #include "platform/x11/X11DesktopServer.h"
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11InputIdle.h"
+#include "platform/x11/X11OwnApplication.h"
+#include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ShareableContent.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
@@ -38,7 +40,9 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       desktopServer_(std::make_unique<X11DesktopServer>(backend_)),
       accessibility_(std::make_unique<X11Accessibility>(backend_)),
       workspace_(std::make_shared<X11Workspace>(backend_, runtime.main())),
-      inputIdle_(std::make_unique<X11InputIdle>(backend_)) {
+      inputIdle_(std::make_unique<X11InputIdle>(backend_)),
+      pointer_(std::make_unique<X11Pointer>(backend_)),
+      ownApplication_(std::make_unique<X11OwnApplication>(backend_)) {
   // Changes from here on reach the event thread; the state read next is what they are measured
   // against, so none falls between the two.
   backend_->connection().watchRoot();
@@ -59,7 +63,8 @@ X11Platform::~X11Platform() {
 
 PlatformServices X11Platform::services() {
   return PlatformServices{*windowServer_, *shareableContent_, *displays_, *desktopServer_,
-                          *accessibility_, *workspace_,       *inputIdle_};
+                          *accessibility_, *workspace_,       *inputIdle_,     *pointer_,
+                          *ownApplication_};
 }
 
 X11Connection& X11Platform::connection() { return backend_->connection(); }
@@ -94,7 +99,10 @@ void X11Platform::noteChanges() {
   // the next change.
   if (active != lastActive_ && (!active || activePid)) {
     lastActive_ = active;
-    if (active) accessibility_->activeWindowChanged(*activePid, *active);
+    if (active) {
+      backend_->noteRecentWindow(*activePid, *active);
+      accessibility_->activeWindowChanged(*activePid, *active);
+    }
   }
   workspace_->update(clients, activePid);
 }

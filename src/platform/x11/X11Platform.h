@@ -17,6 +17,8 @@ class X11Connection;
 class X11DesktopServer;
 class X11Displays;
 class X11InputIdle;
+class X11OwnApplication;
+class X11Pointer;
 class X11ShareableContent;
 class X11WindowServer;
 class X11Workspace;
@@ -49,6 +51,8 @@ class X11Platform {
   X11Accessibility& accessibility() { return *accessibility_; }
   X11Workspace& workspace() { return *workspace_; }
   X11InputIdle& inputIdle() { return *inputIdle_; }
+  X11Pointer& pointer() { return *pointer_; }
+  X11OwnApplication& ownApplication() { return *ownApplication_; }
 
  private:
   X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
@@ -64,6 +68,8 @@ class X11Platform {
   std::unique_ptr<X11Accessibility> accessibility_;
   std::shared_ptr<X11Workspace> workspace_;
   std::unique_ptr<X11InputIdle> inputIdle_;
+  std::unique_ptr<X11Pointer> pointer_;
+  std::unique_ptr<X11OwnApplication> ownApplication_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
   std::atomic<bool> stopping_{false};

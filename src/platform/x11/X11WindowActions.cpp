@@ -29,7 +29,8 @@ uint32_t X11WindowActions::timestamp(std::optional<uint32_t> eventTime) {
   return connection_.serverTime().value_or(XCB_CURRENT_TIME);
 }
 
-bool X11WindowActions::sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1, uint32_t d2) {
+bool X11WindowActions::sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1, uint32_t d2,
+                                  uint32_t d3) {
   xcb_client_message_event_t message{};
   message.response_type = XCB_CLIENT_MESSAGE;
   message.format = 32;
@@ -38,6 +39,7 @@ bool X11WindowActions::sendToRoot(uint32_t window, uint32_t type, uint32_t d0, u
   message.data.data32[0] = d0;
   message.data.data32[1] = d1;
   message.data.data32[2] = d2;
+  message.data.data32[3] = d3;
   const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
   auto cookie = xcb_send_event_checked(connection_.xcb(), 0, connection_.root(), mask,
                                        reinterpret_cast<const char*>(&message));
@@ -65,6 +67,18 @@ bool X11WindowActions::minimize(uint32_t window) {
   const uint32_t changeState = connection_.atom("WM_CHANGE_STATE");
   if (changeState == 0) return false;
   return sendToRoot(window, changeState, XCB_ICCCM_WM_STATE_ICONIC);
+}
+
+bool X11WindowActions::unminimize(uint32_t window) {
+  if (!exists(window)) return false;
+  return connection_.check(xcb_map_window_checked(connection_.xcb(), window));
+}
+
+bool X11WindowActions::setFullScreen(uint32_t window, bool fullScreen) {
+  if (!exists(window)) return false;
+  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+  const uint32_t action = fullScreen ? XCB_EWMH_WM_STATE_ADD : XCB_EWMH_WM_STATE_REMOVE;
+  return sendToRoot(window, ewmh->_NET_WM_STATE, action, ewmh->_NET_WM_STATE_FULLSCREEN, 0, kSourcePager);
 }
 
 bool X11WindowActions::close(uint32_t window, std::optional<uint32_t> eventTime) {

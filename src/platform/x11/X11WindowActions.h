@@ -24,6 +24,11 @@ class X11WindowActions {
   bool activate(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
   // Iconifies the window (WM_CHANGE_STATE to IconicState).
   bool minimize(uint32_t window);
+  // Takes an iconified window back to its normal state by mapping it, as its own client would; the
+  // window manager restores it (and may focus it).
+  bool unminimize(uint32_t window);
+  // Adds or removes the full-screen state (_NET_WM_STATE_FULLSCREEN).
+  bool setFullScreen(uint32_t window, bool fullScreen);
   // Asks the window to close (_NET_CLOSE_WINDOW); the application may still keep it open.
   bool close(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
   // Moves the window to a desktop counted from 0 (the second desktop is 1), or to every desktop with
@@ -33,7 +38,8 @@ class X11WindowActions {
  private:
   bool exists(uint32_t window);
   uint32_t timestamp(std::optional<uint32_t> eventTime);
-  bool sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0);
+  bool sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
+                  uint32_t d3 = 0);
 
   X11Connection& connection_;
 };

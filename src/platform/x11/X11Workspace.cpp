@@ -73,6 +73,11 @@ bool X11Workspace::activate(int32_t pid, bool) {
   if (pid <= 0) return false;
   const std::vector<X11Window> windows = backend_->windowsFrontToBack();
   const X11Window* target = nullptr;
+  if (const std::optional<uint32_t> recent = backend_->recentWindow(pid)) {
+    auto it = std::find_if(windows.begin(), windows.end(),
+                           [&](const X11Window& w) { return w.id == *recent && w.pid == pid; });
+    if (it != windows.end()) return backend_->actions().activate(it->id);
+  }
   for (const X11Window& w : windows) {
     if (w.pid != pid) continue;
     if (w.isViewable) {
@@ -89,6 +94,8 @@ bool X11Workspace::unhide(int32_t pid) {
   const std::vector<X11Window> clients = backend_->windowsInClientOrder();
   return std::any_of(clients.begin(), clients.end(), [&](const X11Window& w) { return w.pid == pid; });
 }
+
+bool X11Workspace::openApplication(const std::string&, bool) { return false; }
 
 int32_t X11Workspace::ownPid() { return static_cast<int32_t>(::getpid()); }
 

@@ -24,10 +24,13 @@ class X11Backend;
 //                          every one a regular application, none hidden (X cannot hide an
 //                          application), the active one that of the active window;
 //   frontmost            = the process of the active window (_NET_ACTIVE_WINDOW);
-//   activate(pid)        = activates its front-most window (on screen if it has one, else its
-//                          front-most at all, which the window manager then restores); all
-//                          windows are not raised one by one, since each raise would move the
-//                          focus;
+//   activate(pid)        = activates its most recent window: the one last raised through
+//                          Accessibility or seen active (X11Backend::recentWindow) while it is
+//                          still the process's, else its front-most window (on screen if it has
+//                          one, else its front-most at all, which the window manager then
+//                          restores); all windows are not raised one by one, since each raise
+//                          would move the focus;
+//   openApplication      = false: X has no application bundles to open;
 //   unhide(pid)          = nothing to do: true while the process has windows.
 // Processes whose windows name no process id are not applications here.
 //
@@ -45,6 +48,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   void removeObserver(uint64_t token) override;
   bool activate(int32_t pid, bool allWindows) override;
   bool unhide(int32_t pid) override;
+  bool openApplication(const std::string& bundleURL, bool activates) override;
   int32_t ownPid() override;
 
   // The managed windows (client order) and the active window's process as the event thread saw

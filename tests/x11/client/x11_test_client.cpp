@@ -5,9 +5,12 @@
 //
 //   x11_test_client --title T --class instance,Class [--geometry WxH+X+Y] [--type dock|dialog|...]
 //                   [--strut-top N] [--desktop N] [--state NAME,NAME] [--no-pid] [--legacy-title]
+//                   [--windows N]
 //
 // --legacy-title sets only WM_NAME, as a STRING holding the title's bytes unchanged; otherwise the
 // title goes to _NET_WM_NAME (UTF8_STRING). --state names _NET_WM_STATE_* suffixes (SKIP_TASKBAR).
+// --windows N opens N such windows in one process (titled T, "T 2", "T 3", ...), mapped in that
+// order; the first one's id is printed, and the client exits when any of them is asked to close.
 
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -34,6 +37,7 @@ struct Options {
   std::vector<std::string> states;
   bool withPid = true;
   bool legacyTitle = false;
+  int windows = 1;
 };
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -75,6 +79,9 @@ bool parse(int argc, char** argv, Options& o) {
       o.desktop = std::atol(argv[++i]);
     } else if (arg == "--state") {
       o.states = split(argv[++i], ',');
+    } else if (arg == "--windows") {
+      o.windows = std::atoi(argv[++i]);
+      if (o.windows < 1) return false;
     } else {
       return false;
     }
@@ -96,21 +103,9 @@ void setCardinals(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_
                       values.data());
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options o;
-  if (!parse(argc, argv, o)) {
-    std::fprintf(stderr, "usage: see the top of x11_test_client.cpp\n");
-    return 2;
-  }
-  int screenNumber = 0;
-  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-  if (xcb_connection_has_error(c)) return 1;
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-  for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
-  xcb_screen_t* screen = it.data;
-
+// Creates one window as the options say, with `title`, and asks for it to be mapped.
+xcb_window_t createWindow(xcb_connection_t* c, xcb_screen_t* screen, const Options& o, const std::string& title,
+                          xcb_atom_t protocols, xcb_atom_t deleteWindow) {
   const xcb_window_t window = xcb_generate_id(c);
   const uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, static_cast<int16_t>(std::max(o.x, 0)),
@@ -121,17 +116,15 @@ int main(int argc, char** argv) {
   const xcb_atom_t utf8 = intern(c, "UTF8_STRING");
   if (o.legacyTitle) {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        static_cast<uint32_t>(o.title.size()), o.title.data());
+                        static_cast<uint32_t>(title.size()), title.data());
   } else {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, intern(c, "_NET_WM_NAME"), utf8, 8,
-                        static_cast<uint32_t>(o.title.size()), o.title.data());
+                        static_cast<uint32_t>(title.size()), title.data());
   }
   std::string wmClass = o.instance + '\0' + o.className + '\0';
   xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                       static_cast<uint32_t>(wmClass.size()), wmClass.data());
 
-  const xcb_atom_t deleteWindow = intern(c, "WM_DELETE_WINDOW");
-  const xcb_atom_t protocols = intern(c, "WM_PROTOCOLS");
   setCardinals(c, window, protocols, XCB_ATOM_ATOM, {deleteWindow});
 
   char host[256] = {};
@@ -170,10 +163,37 @@ int main(int argc, char** argv) {
   }
 
   xcb_map_window(c, window);
+  return window;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::fprintf(stderr, "usage: see the top of x11_test_client.cpp\n");
+    return 2;
+  }
+  int screenNumber = 0;
+  xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+  if (xcb_connection_has_error(c)) return 1;
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+  for (int i = 0; i < screenNumber; ++i) xcb_screen_next(&it);
+  xcb_screen_t* screen = it.data;
+
+  const xcb_atom_t deleteWindow = intern(c, "WM_DELETE_WINDOW");
+  const xcb_atom_t protocols = intern(c, "WM_PROTOCOLS");
+  xcb_window_t first = 0;
+  for (int n = 1; n <= o.windows; ++n) {
+    const std::string title = n == 1 ? o.title : o.title + " " + std::to_string(n);
+    const xcb_window_t window = createWindow(c, screen, o, title, protocols, deleteWindow);
+    if (n == 1) first = window;
+  }
+
   // A round trip: the server has the window and its properties before anyone hears of it. (A window
   // placed on another desktop is never mapped, so its MapNotify cannot be waited for.)
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
-  std::printf("0x%x\n", window);
+  std::printf("0x%x\n", first);
   std::fflush(stdout);
 
   while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quorvel {
+
+// One of this program's own windows, as the application object lists it.
+struct OwnWindow {
+  uint32_t number = 0;       // the window server's number of the window (a card's window id)
+  bool isMiniaturized = false;
+};
+
+// This program's own application object: its windows, and bringing them and itself forward. Called
+// on the main thread only.
+class OwnApplication {
+ public:
+  virtual ~OwnApplication() = default;
+  // Every window of the program, in the order the application lists them.
+  virtual std::vector<OwnWindow> windows() = 0;
+  // Takes a minimized window of ours out of the Dock (or the window manager's iconic state).
+  virtual bool deminiaturize(uint32_t number) = 0;
+  // Makes the window the key window and puts it in front of the program's other windows.
+  virtual bool makeKeyAndOrderFront(uint32_t number) = 0;
+  // Makes this program the active application even while another one is in front.
+  virtual void activateIgnoringOtherApps() = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,42 @@
+#include "platform/x11/X11OwnApplication.h"
+
+#include <unistd.h>
+
+#include "platform/x11/X11Backend.h"
+
+namespace quorvel {
+
+namespace {
+
+int32_t ownPid() { return static_cast<int32_t>(::getpid()); }
+
+}  // namespace
+
+X11OwnApplication::X11OwnApplication(std::shared_ptr<X11Backend> backend) : backend_(std::move(backend)) {}
+
+std::vector<OwnWindow> X11OwnApplication::windows() {
+  std::vector<OwnWindow> list;
+  for (const X11Window& w : backend_->windowsInClientOrder()) {
+    if (w.pid == ownPid()) list.push_back(OwnWindow{w.id, w.minimized});
+  }
+  return list;
+}
+
+bool X11OwnApplication::isOwn(uint32_t number) {
+  const std::optional<X11Window> w = backend_->managedWindow(number);
+  return w && w->pid == ownPid();
+}
+
+bool X11OwnApplication::deminiaturize(uint32_t number) {
+  return isOwn(number) && backend_->actions().unminimize(number);
+}
+
+bool X11OwnApplication::makeKeyAndOrderFront(uint32_t number) {
+  if (!isOwn(number)) return false;
+  backend_->noteRecentWindow(ownPid(), number);
+  return backend_->actions().activate(number);
+}
+
+void X11OwnApplication::activateIgnoringOtherApps() {}
+
+}  // namespace quorvel

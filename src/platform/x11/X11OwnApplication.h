@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/OwnApplication.h"
+
+namespace quorvel {
+
+class X11Backend;
+
+// This program's own windows in an X session: the managed windows whose process is this one, in
+// the order the window manager took them on. Deminiaturizing maps an iconified window; making a
+// window key activates it through the window manager (which also brings this program forward), so
+// activating the program on its own has nothing left to do.
+class X11OwnApplication final : public OwnApplication {
+ public:
+  explicit X11OwnApplication(std::shared_ptr<X11Backend> backend);
+
+  std::vector<OwnWindow> windows() override;
+  bool deminiaturize(uint32_t number) override;
+  bool makeKeyAndOrderFront(uint32_t number) override;
+  void activateIgnoringOtherApps() override;
+
+ private:
+  bool isOwn(uint32_t number);
+
+  std::shared_ptr<X11Backend> backend_;
+};
+
+}  // namespace quorvel
