@@ -10,7 +10,7 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {
@@ -106,7 +106,8 @@ class ActivatorRoutes {
                         WindowCard card) {
     TabActivation& tabs = shared->services.tabActivation;
     const WindowCard::TabFacts facts = *card.tab;
-    const TabPressOutcome outcome = co_await shared->onAXQueue([&] { return tabs.activate(card); });
+    const TabTarget tabTarget = *card.tabTarget();
+    const TabPressOutcome outcome = co_await shared->onAXQueue([&] { return tabs.activate(tabTarget); });
     const bool pressed = outcome.kind == TabPressOutcome::Kind::pressed;
     if (pressed) shared->services.hooks.didPressTab(card.id, facts.hostWindowID);
 
@@ -115,7 +116,7 @@ class ActivatorRoutes {
     if (pressed && adapter && adapter->tabsAreWindows) {
       // The press may have brought another window (the tab's own) forward: raise the one that now
       // shows the tab.
-      target = co_await shared->onAXQueue([&] { return tabs.mainWindow(card); });
+      target = co_await shared->onAXQueue([&] { return tabs.mainWindow(tabTarget); });
       if (!target) {
         Activator::logger().notice(kTabFormat, card.id, "raising nothing, the press already put this tab in front");
         shared->activate(app);

@@ -10,6 +10,7 @@
 #include "platform/AXElement.h"
 #include "platform/AXError.h"
 #include "platform/AXValue.h"
+#include "platform/AXWindowFacts.h"
 
 namespace quorvel {
 
@@ -61,6 +62,26 @@ class Accessibility {
 
   virtual std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid,
                                                                          AXObserver::Callback callback) = 0;
+
+  // ---- Typed reads, made of the calls above (a backend may answer them more directly) ----
+
+  // The windows of one application that have a window number, in the application's order, with
+  // their minimized flag and subrole, and their frames and titles when `wanted` asks: one
+  // "AXWindows" read, then one window-number read and one several-attribute read per window.
+  // None when the application or its window list cannot be read.
+  virtual std::optional<std::vector<AXWindowFacts>> applicationWindows(int32_t pid, AXWindowFacts::Wanted wanted);
+  // An element's frame ("AXPosition" and "AXSize") in global top-left coordinates; none when either
+  // is unreadable or not an Accessibility value, or the size is not positive in both directions.
+  std::optional<Rect> frame(const AXElementRef& element);
+  // An attribute read as text, as one element, or as a list of elements (non-elements skipped);
+  // none when unreadable or of another type.
+  std::optional<std::string> stringAttribute(const AXElementRef& element, const std::string& attribute);
+  AXElementRef elementAttribute(const AXElementRef& element, const std::string& attribute);
+  std::optional<std::vector<AXElementRef>> elementsAttribute(const AXElementRef& element,
+                                                             const std::string& attribute);
+
+  // The frame that a position and a size read make (the rule of `frame`).
+  static std::optional<Rect> frameOf(const AXAttributeResult& position, const AXAttributeResult& size);
 };
 
 }  // namespace quorvel

@@ -1,10 +1,10 @@
 #include "tabs/TabActivation.h"
 
 #include "base/Logger.h"
+#include "platform/AXNames.h"
 #include "platform/Accessibility.h"
 #include "tabs/TabWalker.h"
-#include "windows/AXWindow.h"
-#include "windows/FrameMatch.h"
+#include "windows/ax/FrameMatch.h"
 
 namespace quorvel {
 
@@ -20,30 +20,22 @@ const Logger& logger() {
 TabActivation::TabActivation(Accessibility& accessibility, TabWalker& walker)
     : accessibility_(accessibility), walker_(walker) {}
 
-AXElementRef TabActivation::element(const AXElementRef& of, const std::string& attribute) {
-  if (!of) return nullptr;
-  AXAttributeResult result = accessibility_.copyAttributeValue(of, attribute);
-  if (!result.ok()) return nullptr;
-  const AXElementRef* found = result.value.get<AXElementRef>();
-  return found ? *found : nullptr;
-}
-
-AXElementRef TabActivation::mainWindowMatching(const WindowCard& card) {
-  AXElementRef application = accessibility_.applicationElement(card.pid);
+AXElementRef TabActivation::mainWindowMatching(const TabTarget& target) {
+  AXElementRef application = accessibility_.applicationElement(target.pid);
   if (!application) return nullptr;
   accessibility_.setMessagingTimeout(application, kMessagingTimeout);
-  AXElementRef main = element(application, "AXMainWindow");
+  AXElementRef main = accessibility_.elementAttribute(application, AXNames::kMainWindow);
   if (!main) return nullptr;
-  const std::optional<Rect> frame = AXWindow::frame(accessibility_, main);
-  if (!frame || !FrameMatch::framesMatch(*frame, card.frame)) return nullptr;
+  const std::optional<Rect> frame = accessibility_.frame(main);
+  if (!frame || !FrameMatch::framesMatch(*frame, target.hostFrame)) return nullptr;
   return main;
 }
 
-std::vector<AXHandleRef> TabActivation::hostCandidates(const WindowCard& card, const TabAdapter& adapter) {
+std::vector<AXHandleRef> TabActivation::hostCandidates(const TabTarget& target, const TabAdapter& adapter) {
   std::vector<AXHandleRef> candidates;
-  if (card.ax && card.ax->element()) candidates.push_back(card.ax);
+  if (target.hostWindow && target.hostWindow->element()) candidates.push_back(target.hostWindow);
   if (!adapter.tabsAreWindows) return candidates;
-  AXElementRef main = mainWindowMatching(card);
+  AXElementRef main = mainWindowMatching(target);
   if (!main) return candidates;
   const AXElementEqual same;
   for (const AXHandleRef& candidate : candidates) {
@@ -53,23 +45,22 @@ std::vector<AXHandleRef> TabActivation::hostCandidates(const WindowCard& card, c
   return candidates;
 }
 
-std::optional<TabRecord> TabActivation::findTab(const std::vector<TabRecord>& walked, const WindowCard& card) {
-  if (walked.empty() || !card.tab) return std::nullopt;
-  const WindowCard::TabFacts& facts = *card.tab;
+std::optional<TabRecord> TabActivation::findTab(const std::vector<TabRecord>& walked, const TabTarget& target) {
+  if (walked.empty()) return std::nullopt;
 
-  // The element the card was built from, when the strip still holds it (equality, not identity).
-  if (facts.element && facts.element->element()) {
+  // The element the tab card was built from, when the strip still holds it (equality, not identity).
+  if (target.element && target.element->element()) {
     const AXElementEqual same;
     for (const TabRecord& tab : walked) {
-      if (tab.element && same(tab.element->element(), facts.element->element())) return tab;
+      if (tab.element && same(tab.element->element(), target.element->element())) return tab;
     }
   }
   // The strip was rebuilt: a title that only one tab carries.
-  if (!card.title.empty()) {
+  if (!target.title.empty()) {
     const TabRecord* only = nullptr;
     size_t count = 0;
     for (const TabRecord& tab : walked) {
-      if (tab.title == card.title) {
+      if (tab.title == target.title) {
         only = &tab;
         ++count;
       }
@@ -77,15 +68,15 @@ std::optional<TabRecord> TabActivation::findTab(const std::vector<TabRecord>& wa
     if (count == 1) return *only;
   }
   // Same count as when the card was made: trust the position.
-  if (static_cast<int>(walked.size()) == facts.stripCount && facts.ordinal >= 0 && facts.ordinal < facts.stripCount) {
-    return walked[static_cast<size_t>(facts.ordinal)];
+  if (static_cast<int>(walked.size()) == target.stripCount && target.ordinal >= 0 && target.ordinal < target.stripCount) {
+    return walked[static_cast<size_t>(target.ordinal)];
   }
   return std::nullopt;
 }
 
 TabSelection TabActivation::readSelected(const AXElementRef& tab) {
   if (!tab) return TabSelection::notTold;
-  AXAttributeResult result = accessibility_.copyAttributeValue(tab, "AXSelected");
+  AXAttributeResult result = accessibility_.copyAttributeValue(tab, AXNames::kSelected);
   if (!result.ok()) return TabSelection::notTold;
   if (const bool* flag = result.value.get<bool>()) return *flag ? TabSelection::selected : TabSelection::notSelected;
   if (const int64_t* number = result.value.get<int64_t>()) {
@@ -102,7 +93,7 @@ TabPressOutcome TabActivation::press(const TabRecord& tab) {
   AXError error = AXError::invalidElement;
   if (target) {
     accessibility_.setMessagingTimeout(target, kMessagingTimeout);
-    error = accessibility_.performAction(target, "AXPress");
+    error = accessibility_.performAction(target, AXNames::kPress);
   }
   if (error != AXError::success) {
     const int32_t code = axErrorCode(error);
@@ -125,36 +116,36 @@ TabPressOutcome TabActivation::press(const TabRecord& tab) {
 }
 
 std::vector<AXElementRef> TabActivation::windowMenuItems(const AXElementRef& application) {
-  AXElementRef menuBar = element(application, "AXMenuBar");
+  AXElementRef menuBar = accessibility_.elementAttribute(application, AXNames::kMenuBar);
   if (!menuBar) return {};
-  const std::optional<std::vector<AXElementRef>> barItems = walker_.elements(menuBar, "AXChildren");
+  const std::optional<std::vector<AXElementRef>> barItems = accessibility_.elementsAttribute(menuBar, AXNames::kChildren);
   if (!barItems) return {};
   AXElementRef windowItem;
   for (const AXElementRef& item : *barItems) {
-    const std::optional<std::string> title = walker_.string(item, "AXTitle");
+    const std::optional<std::string> title = accessibility_.stringAttribute(item, AXNames::kTitle);
     if (title && *title == "Window") {
       windowItem = item;
       break;
     }
   }
   if (!windowItem) return {};
-  const std::optional<std::vector<AXElementRef>> menus = walker_.elements(windowItem, "AXChildren");
+  const std::optional<std::vector<AXElementRef>> menus = accessibility_.elementsAttribute(windowItem, AXNames::kChildren);
   if (!menus) return {};
   std::vector<AXElementRef> items;
   for (const AXElementRef& menu : *menus) {
-    if (auto entries = walker_.elements(menu, "AXChildren")) items.insert(items.end(), entries->begin(), entries->end());
+    if (auto entries = accessibility_.elementsAttribute(menu, AXNames::kChildren)) items.insert(items.end(), entries->begin(), entries->end());
   }
   return items;
 }
 
 std::optional<size_t> TabActivation::menuIndex(const std::vector<std::optional<std::string>>& itemTitles,
-                                               const WindowCard& card) {
-  if (itemTitles.empty() || !card.tab) return std::nullopt;
-  if (!card.title.empty()) {
+                                               const TabTarget& target) {
+  if (itemTitles.empty()) return std::nullopt;
+  if (!target.title.empty()) {
     std::optional<size_t> only;
     size_t count = 0;
     for (size_t i = 0; i < itemTitles.size(); ++i) {
-      if (itemTitles[i] && *itemTitles[i] == card.title) {
+      if (itemTitles[i] && *itemTitles[i] == target.title) {
         only = i;
         ++count;
       }
@@ -172,8 +163,8 @@ std::optional<size_t> TabActivation::menuIndex(const std::vector<std::optional<s
   if (!separator) return std::nullopt;
   const size_t first = *separator + 1;
   const size_t sectionSize = itemTitles.size() - first;
-  const int ordinal = card.tab->ordinal;
-  if (static_cast<int>(sectionSize) != card.tab->stripCount || ordinal < 0 ||
+  const int ordinal = target.ordinal;
+  if (static_cast<int>(sectionSize) != target.stripCount || ordinal < 0 ||
       static_cast<size_t>(ordinal) >= sectionSize) {
     return std::nullopt;
   }
@@ -182,8 +173,8 @@ std::optional<size_t> TabActivation::menuIndex(const std::vector<std::optional<s
   return index;
 }
 
-TabPressOutcome TabActivation::pressThroughWindowMenu(const WindowCard& card) {
-  AXElementRef application = accessibility_.applicationElement(card.pid);
+TabPressOutcome TabActivation::pressThroughWindowMenu(const TabTarget& target) {
+  AXElementRef application = accessibility_.applicationElement(target.pid);
   if (!application) return TabPressOutcome::nothingPressed();
   accessibility_.setMessagingTimeout(application, kMessagingTimeout);
   const std::vector<AXElementRef> items = windowMenuItems(application);
@@ -191,16 +182,16 @@ TabPressOutcome TabActivation::pressThroughWindowMenu(const WindowCard& card) {
 
   std::vector<std::optional<std::string>> titles;
   titles.reserve(items.size());
-  for (const AXElementRef& item : items) titles.push_back(walker_.string(item, "AXTitle"));
+  for (const AXElementRef& item : items) titles.push_back(accessibility_.stringAttribute(item, AXNames::kTitle));
 
-  const std::optional<size_t> index = menuIndex(titles, card);
+  const std::optional<size_t> index = menuIndex(titles, target);
   if (!index) {
     logger().notice(
         "the Window menu holds nothing this tab can be matched to, so nothing was pressed; the window is still "
         "coming forward, on whichever tab it was already showing");
     return TabPressOutcome::nothingPressed();
   }
-  const AXError error = accessibility_.performAction(items[*index], "AXPress");
+  const AXError error = accessibility_.performAction(items[*index], AXNames::kPress);
   if (error == AXError::success) {
     logger().notice("the tab strip would not answer, so this tab was switched to through the Window menu instead");
     return TabPressOutcome::pressed();
@@ -213,9 +204,8 @@ TabPressOutcome TabActivation::pressThroughWindowMenu(const WindowCard& card) {
   return TabPressOutcome::refused(code);
 }
 
-TabPressOutcome TabActivation::activate(const WindowCard& card) {
-  if (!card.tab) return TabPressOutcome::nothingPressed();
-  const TabAdapter* adapter = card.bundleID ? TabAdapter::find(*card.bundleID) : nullptr;
+TabPressOutcome TabActivation::activate(const TabTarget& target) {
+  const TabAdapter* adapter = target.bundleID ? TabAdapter::find(*target.bundleID) : nullptr;
   if (!adapter) {
     logger().notice(
         "no tab adapter for this card's application any more, so nothing was pressed; the window is still coming "
@@ -224,16 +214,16 @@ TabPressOutcome TabActivation::activate(const WindowCard& card) {
   }
 
   std::optional<TabPressOutcome> refusal;  // the last refused tab press, once the tab was found
-  for (const AXHandleRef& candidate : hostCandidates(card, *adapter)) {
-    TabWalker::Walk walked = walker_.walk(*candidate, card.pid, *adapter, false, false);
-    std::optional<TabRecord> tab = findTab(walked.tabs, card);
+  for (const AXHandleRef& candidate : hostCandidates(target, *adapter)) {
+    TabWalker::Walk walked = walker_.walk(*candidate, target.pid, *adapter, false, false);
+    std::optional<TabRecord> tab = findTab(walked.tabs, target);
     if (!tab) continue;
     TabPressOutcome outcome = press(*tab);
     if (outcome.kind == TabPressOutcome::Kind::pressed) return outcome;
     refusal = outcome;
     // One more chance on a fresh walk of the same window: the strip may have just been rebuilt.
-    walked = walker_.walk(*candidate, card.pid, *adapter, false, false);
-    tab = findTab(walked.tabs, card);
+    walked = walker_.walk(*candidate, target.pid, *adapter, false, false);
+    tab = findTab(walked.tabs, target);
     if (tab) {
       outcome = press(*tab);
       if (outcome.kind == TabPressOutcome::Kind::pressed) return outcome;
@@ -243,7 +233,7 @@ TabPressOutcome TabActivation::activate(const WindowCard& card) {
   }
 
   if (adapter->tabsAreWindows) {
-    if (pressThroughWindowMenu(card).kind == TabPressOutcome::Kind::pressed) return TabPressOutcome::pressed();
+    if (pressThroughWindowMenu(target).kind == TabPressOutcome::Kind::pressed) return TabPressOutcome::pressed();
   }
   if (refusal) {
     logger().notice(
@@ -257,10 +247,10 @@ TabPressOutcome TabActivation::activate(const WindowCard& card) {
   return TabPressOutcome::nothingPressed();
 }
 
-AXHandleRef TabActivation::mainWindow(const WindowCard& card) {
-  const TabAdapter* adapter = card.bundleID ? TabAdapter::find(*card.bundleID) : nullptr;
+AXHandleRef TabActivation::mainWindow(const TabTarget& target) {
+  const TabAdapter* adapter = target.bundleID ? TabAdapter::find(*target.bundleID) : nullptr;
   if (!adapter || !adapter->tabsAreWindows) return nullptr;
-  AXElementRef main = mainWindowMatching(card);
+  AXElementRef main = mainWindowMatching(target);
   if (!main) return nullptr;
   return AXHandle::make(std::move(main));
 }

@@ -9,8 +9,8 @@
 #include "platform/AXElement.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
-#include "windows/AXHandle.h"
-#include "windows/WindowCard.h"
+#include "tabs/TabTarget.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 
@@ -47,34 +47,32 @@ class TabActivation {
 
   TabActivation(Accessibility& accessibility, TabWalker& walker);
 
-  // Makes the card's tab the selected tab of its host window.
-  TabPressOutcome activate(const WindowCard& card);
-  // The application's main window, when it is the window that now shows the card's tab (for
+  // Makes the target tab the selected tab of its host window.
+  TabPressOutcome activate(const TabTarget& target);
+  // The application's main window, when it is the window that now shows the target tab (for
   // applications whose tabs are windows).
-  AXHandleRef mainWindow(const WindowCard& card);
+  AXHandleRef mainWindow(const TabTarget& target);
 
-  // The windows to look for the tab in: the card's own window, then (for applications whose tabs
-  // are windows) the application's main window when it has the card's frame.
-  std::vector<AXHandleRef> hostCandidates(const WindowCard& card, const TabAdapter& adapter);
-  // The walked tab that is the card's tab: by element, by a unique title, then by ordinal when the
+  // The windows to look for the tab in: the tab's host window, then (for applications whose tabs
+  // are windows) the application's main window when it has the host's frame.
+  std::vector<AXHandleRef> hostCandidates(const TabTarget& target, const TabAdapter& adapter);
+  // The walked tab that is the target tab: by element, by a unique title, then by ordinal when the
   // strip kept its length.
-  static std::optional<TabRecord> findTab(const std::vector<TabRecord>& walked, const WindowCard& card);
+  static std::optional<TabRecord> findTab(const std::vector<TabRecord>& walked, const TabTarget& target);
   // Presses a tab; answers pressed or refused, never nothingPressed.
   TabPressOutcome press(const TabRecord& tab);
   TabSelection readSelected(const AXElementRef& tab);
   // Every item of the application's "Window" menu, in order.
   std::vector<AXElementRef> windowMenuItems(const AXElementRef& application);
-  // The menu item that names the card's tab: a unique title, else the ordinal within the last
+  // The menu item that names the target tab: a unique title, else the ordinal within the last
   // section when that section has as many items as the strip.
   static std::optional<size_t> menuIndex(const std::vector<std::optional<std::string>>& itemTitles,
-                                         const WindowCard& card);
-  TabPressOutcome pressThroughWindowMenu(const WindowCard& card);
+                                         const TabTarget& target);
+  TabPressOutcome pressThroughWindowMenu(const TabTarget& target);
 
  private:
-  // The application's "AXMainWindow" when it is an element whose frame matches the card's.
-  AXElementRef mainWindowMatching(const WindowCard& card);
-  // An attribute as one element (none when unreadable or not an element).
-  AXElementRef element(const AXElementRef& element, const std::string& attribute);
+  // The application's "AXMainWindow" when it is an element whose frame matches the host's.
+  AXElementRef mainWindowMatching(const TabTarget& target);
 
   Accessibility& accessibility_;
   TabWalker& walker_;

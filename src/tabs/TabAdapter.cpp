@@ -1,6 +1,7 @@
 #include "tabs/TabAdapter.h"
 
 #include "base/TextServices.h"
+#include "platform/AXNames.h"
 #include "platform/Accessibility.h"
 
 namespace quorvel {
@@ -22,12 +23,12 @@ bool hasSuffix(std::string_view text, std::string_view suffix) {
 
 TabAdapter chromiumBrowser(std::string name, std::string prefix, std::map<std::string, std::string> paths) {
   TabAdapter a;
-  a.containers = {{"AXTabGroup", std::nullopt}};
+  a.containers = {{AXNames::kTabGroupRole, std::nullopt}};
   a.routes = {TabAdapter::ContainerRoute::children, TabAdapter::ContainerRoute::tabsAttribute};
   a.tabSubrole = std::nullopt;
   a.tabsAreWindows = false;
-  a.titleAttributes = {"AXTitle", "AXDescription"};
-  a.selectedAttribute = "AXSelected";
+  a.titleAttributes = {AXNames::kTitle, AXNames::kDescription};
+  a.selectedAttribute = AXNames::kSelected;
   a.trimsMemoryAnnotation = true;
   a.needsNudge = true;
   a.hasSiteIcon = true;
@@ -45,7 +46,7 @@ TabAdapter chromiumBrowser(std::string name, std::string prefix, std::map<std::s
 TabAdapter firefox() {
   TabAdapter a = chromiumBrowser("Firefox", "org.mozilla.", {{"", "Library/Application Support/Firefox"}});
   a.routes = {TabAdapter::ContainerRoute::tabsAttribute, TabAdapter::ContainerRoute::children};
-  a.titleAttributes = {"AXTitle"};
+  a.titleAttributes = {AXNames::kTitle};
   a.trimsMemoryAnnotation = false;
   a.faviconSideFraction = 0.44;
   a.faviconInsetFraction = 0.22;
@@ -55,10 +56,10 @@ TabAdapter firefox() {
 
 TabAdapter safari() {
   TabAdapter a = chromiumBrowser("Safari", "com.apple.safari", {});
-  a.containers = {{"AXOpaqueProviderGroup", std::string("TabBar")}};
+  a.containers = {{AXNames::kOpaqueProviderGroupRole, std::string("TabBar")}};
   a.routes = {TabAdapter::ContainerRoute::children, TabAdapter::ContainerRoute::tabsAttribute};
-  a.titleAttributes = {"AXTitle", "AXDescription"};
-  a.selectedAttribute = "AXValue";
+  a.titleAttributes = {AXNames::kTitle, AXNames::kDescription};
+  a.selectedAttribute = AXNames::kValue;
   a.trimsMemoryAnnotation = false;
   a.needsNudge = false;
   a.hasSiteIcon = true;
@@ -72,12 +73,12 @@ TabAdapter safari() {
 
 TabAdapter tabbedWindows(std::string name, std::string prefix) {
   TabAdapter a;
-  a.containers = {{"AXTabGroup", std::nullopt}};
+  a.containers = {{AXNames::kTabGroupRole, std::nullopt}};
   a.routes = {TabAdapter::ContainerRoute::tabsAttribute};
-  a.tabSubrole = "AXTabButton";
+  a.tabSubrole = AXNames::kTabButtonSubrole;
   a.tabsAreWindows = true;
-  a.titleAttributes = {"AXTitle"};
-  a.selectedAttribute = "AXValue";
+  a.titleAttributes = {AXNames::kTitle};
+  a.selectedAttribute = AXNames::kValue;
   a.trimsMemoryAnnotation = false;
   a.needsNudge = false;
   a.hasSiteIcon = false;
@@ -175,7 +176,7 @@ NudgeResult TabAdapter::NudgeRecord::nudge(int32_t pid) {
   if (app) accessibility_.setMessagingTimeout(app, kMessagingTimeout);
   // Both switches are always written: some applications answer only to one of them.
   bool took = false;
-  for (const char* attribute : {"AXManualAccessibility", "AXEnhancedUserInterface"}) {
+  for (const char* attribute : {AXNames::kManualAccessibility, AXNames::kEnhancedUserInterface}) {
     if (!app) break;
     accessibility_.setAttributeValue(app, attribute, AXValue(true));
     AXAttributeResult back = accessibility_.copyAttributeValue(app, attribute);

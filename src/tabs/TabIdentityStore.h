@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tabs/TabRecord.h"
-#include "windows/AXHandle.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Geometry.h"
-#include "windows/AXHandle.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

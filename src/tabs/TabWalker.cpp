@@ -7,8 +7,8 @@
 #include <array>
 
 #include "base/TextServices.h"
+#include "platform/AXNames.h"
 #include "platform/Accessibility.h"
-#include "windows/AXWindow.h"
 
 namespace quorvel {
 
@@ -38,26 +38,11 @@ TabWalker::TabWalker(Accessibility& accessibility, TabAdapter::NudgeRecord& nudg
 
 std::optional<std::vector<AXElementRef>> TabWalker::elements(const AXElementRef& element,
                                                               const std::string& attribute) {
-  if (!element) return std::nullopt;
-  AXAttributeResult result = accessibility_.copyAttributeValue(element, attribute);
-  if (!result.ok()) return std::nullopt;
-  const AXValue::Elements* list = result.value.get<AXValue::Elements>();
-  if (!list) return std::nullopt;
-  std::vector<AXElementRef> out;
-  out.reserve(list->size());
-  for (const AXElementRef& member : *list) {
-    if (member) out.push_back(member);
-  }
-  return out;
+  return accessibility_.elementsAttribute(element, attribute);
 }
 
 std::optional<std::string> TabWalker::string(const AXElementRef& element, const std::string& attribute) {
-  if (!element) return std::nullopt;
-  AXAttributeResult result = accessibility_.copyAttributeValue(element, attribute);
-  if (!result.ok()) return std::nullopt;
-  const std::string* text = result.value.get<std::string>();
-  if (!text) return std::nullopt;
-  return *text;
+  return accessibility_.stringAttribute(element, attribute);
 }
 
 // ---- Finding the strip ----
@@ -71,7 +56,7 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
     for (const AXElementRef& element : level) {
       if (examined == kMaxElements) return nullptr;
       ++examined;
-      const std::optional<std::string> role = string(element, "AXRole");
+      const std::optional<std::string> role = string(element, AXNames::kRole);
       if (role) {
         std::optional<std::string> identifier;
         bool identifierRead = false;
@@ -79,7 +64,7 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
           if (match.role != *role) continue;
           if (!match.identifierPrefix) return element;
           if (!identifierRead) {
-            identifier = string(element, "AXIdentifier");
+            identifier = string(element, AXNames::kIdentifier);
             identifierRead = true;
           }
           if (identifier && beginsWith(*identifier, *match.identifierPrefix)) return element;
@@ -89,7 +74,7 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
       // they are not read or kept (a window may list thousands of children).
       const size_t room = kMaxElements - examined;
       if (depth + 1 < kMaxLevels && next.size() < room) {
-        if (auto children = elements(element, "AXChildren")) {
+        if (auto children = elements(element, AXNames::kChildren)) {
           const size_t take = std::min(children->size(), room - next.size());
           next.insert(next.end(), children->begin(), children->begin() + static_cast<std::ptrdiff_t>(take));
         }
@@ -104,7 +89,7 @@ std::vector<AXElementRef> TabWalker::filterBySubrole(const std::vector<AXElement
                                                      const std::string& subrole) {
   std::vector<AXElementRef> kept;
   for (const AXElementRef& tab : tabs) {
-    const std::optional<std::string> value = string(tab, "AXSubrole");
+    const std::optional<std::string> value = string(tab, AXNames::kSubrole);
     if (value && *value == subrole) kept.push_back(tab);
   }
   return kept;
@@ -115,7 +100,7 @@ std::vector<AXElementRef> TabWalker::tabElements(const AXElementRef& window, con
   if (!container) return {};
   std::vector<AXElementRef> tabs;
   for (TabAdapter::ContainerRoute route : adapter.routes) {
-    const char* attribute = route == TabAdapter::ContainerRoute::tabsAttribute ? "AXTabs" : "AXChildren";
+    const char* attribute = route == TabAdapter::ContainerRoute::tabsAttribute ? AXNames::kTabs : AXNames::kChildren;
     std::optional<std::vector<AXElementRef>> listed = elements(container, attribute);
     if (listed && !listed->empty()) {
       tabs = std::move(*listed);
@@ -129,12 +114,12 @@ std::vector<AXElementRef> TabWalker::tabElements(const AXElementRef& window, con
 
 std::optional<Rect> TabWalker::faviconFrame(const AXElementRef& tab, const TabAdapter& adapter) {
   if (!adapter.faviconChildIdentifier) return std::nullopt;
-  const std::optional<std::vector<AXElementRef>> children = elements(tab, "AXChildren");
+  const std::optional<std::vector<AXElementRef>> children = elements(tab, AXNames::kChildren);
   if (!children) return std::nullopt;
   for (const AXElementRef& child : *children) {
-    const std::optional<std::string> identifier = string(child, "AXIdentifier");
+    const std::optional<std::string> identifier = string(child, AXNames::kIdentifier);
     if (identifier && beginsWith(*identifier, *adapter.faviconChildIdentifier)) {
-      return AXWindow::frame(accessibility_, child);
+      return accessibility_.frame(child);
     }
   }
   return std::nullopt;
@@ -187,7 +172,7 @@ TabWalker::Walk TabWalker::walk(const AXHandle& window, int32_t pid, const TabAd
     record.title = this->readTitle(element, adapter);
     record.isSelected = readSelected(element, adapter.selectedAttribute);
     if (readFrames) {
-      if (adapter.hasSiteIcon) record.frame = AXWindow::frame(accessibility_, element);
+      if (adapter.hasSiteIcon) record.frame = accessibility_.frame(element);
       record.faviconFrame = faviconFrame(element, adapter);
     }
     record.element = AXHandle::make(element);
@@ -196,8 +181,8 @@ TabWalker::Walk TabWalker::walk(const AXHandle& window, int32_t pid, const TabAd
     result.tabs.push_back(std::move(record));
   }
 
-  if (readFrames) result.hostFrame = AXWindow::frame(accessibility_, windowElement);
-  if (readTitle) result.accessibleTitle = string(windowElement, "AXTitle");
+  if (readFrames) result.hostFrame = accessibility_.frame(windowElement);
+  if (readTitle) result.accessibleTitle = string(windowElement, AXNames::kTitle);
 
   // Right after an application was switched on its tree may still be filling in: an answer without
   // any title then is not worth keeping.
@@ -220,7 +205,7 @@ TabWalker::WindowTitles TabWalker::readWindowTitles(const std::vector<std::pair<
   for (const auto& [number, handle] : windows) {
     if (!handle || !handle->element()) continue;
     accessibility_.setMessagingTimeout(handle->element(), kMessagingTimeout);
-    std::optional<std::string> title = string(handle->element(), "AXTitle");
+    std::optional<std::string> title = string(handle->element(), AXNames::kTitle);
     if (title && !title->empty()) result.titles[number] = std::move(*title);
   }
   result.mayCache = !fresh || !result.titles.empty();

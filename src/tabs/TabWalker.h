@@ -13,7 +13,7 @@
 #include "platform/AXElement.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
-#include "windows/AXHandle.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

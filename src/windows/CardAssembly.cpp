@@ -8,14 +8,13 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/FocusObserver.h"
-#include "windows/PrivateWindowMarkers.h"
+#include "windows/PrivateWindowRule.h"
 #include "windows/WindowList.h"
 
 namespace quorvel {
 
 namespace {
 
-using PrivateDisplay = AppSettings::PrivateWindowsDisplay;
 using CategoryDisplay = AppSettings::CategoryDisplay;
 
 // The copy of a previous card that stands for a hidden application's window the window server no
@@ -62,17 +61,12 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
   std::vector<WindowCard> shownCarried;
   for (const WindowCard& card : carried) {
     if (settings.hidesByUserRules(card.bundleID, card.title)) continue;
+    const bool knownPrivate = privateWindows.contains(card.id) || card.isPrivate;
+    const PrivateWindowRule::Treatment privacy =
+        PrivateWindowRule::forWindow(knownPrivate, card.bundleID, card.title, settings);
+    if (privacy.hide) continue;
     WindowCard shown = card;
-    if (settings.privateWindowsDisplay != PrivateDisplay::show) {
-      const bool isPrivate = privateWindows.contains(card.id) || card.isPrivate ||
-                             PrivateWindowMarkers::isPrivate(card.bundleID, card.title);
-      if (isPrivate) {
-        if (settings.privateWindowsDisplay == PrivateDisplay::hide) continue;
-        shown.isPrivate = true;
-        shown.blursPicture = settings.privateWindowsDisplay == PrivateDisplay::blur;
-        if (!settings.privateWindowNames) shown.title = SnapshotFilter::kPrivateWindowTitle;
-      }
-    }
+    PrivateWindowRule::dress(shown, privacy);
     shownCarried.push_back(std::move(shown));
   }
 

@@ -9,7 +9,7 @@
 #include "base/Logger.h"
 #include "base/Task.h"
 #include "platform/Accessibility.h"
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 

@@ -11,6 +11,7 @@
 #include "base/Executor.h"
 #include "base/Lock.h"
 #include "platform/AXElement.h"
+#include "platform/AXNames.h"
 
 namespace quorvel {
 
@@ -46,7 +47,7 @@ class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
   using Sink = std::function<void(uint32_t windowNumber, int32_t pid)>;
 
   static constexpr const char* kThreadLabel = "net.tarmeq.quorvel.axobserver";
-  static constexpr const char* kNotification = "AXFocusedWindowChanged";
+  static constexpr const char* kNotification = AXNames::kFocusedWindowChanged;
   static constexpr float kMessagingTimeout = 0.5f;
 
   // The program creates one and hands it to the registry.

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "tabs/TabWalker.h"
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"
 

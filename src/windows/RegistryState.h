@@ -14,9 +14,9 @@
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
-#include "windows/AXHandle.h"
+#include "windows/ax/AXHandle.h"
 #include "windows/CardOrdering.h"
-#include "windows/WindowAXInfo.h"
+#include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

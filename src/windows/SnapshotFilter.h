@@ -9,10 +9,12 @@
 #include "base/Geometry.h"
 #include "base/Task.h"
 #include "windows/PassSettings.h"
+#include "windows/PrivateWindowRule.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
-#include "windows/WindowAXInfo.h"
+#include "windows/WindowFacts.h"
+#include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
@@ -20,7 +22,8 @@ namespace quorvel {
 // The first step of a refresh pass: takes the running applications, reads the Accessibility windows
 // of every application that owns a shareable window (through a per-application cache), and runs
 // every shareable window through the filter that decides whether it becomes a card and in which
-// state. Ordering and "at end" placement are decided at summon time, not here.
+// state: each window's facts are looked up once (WindowFacts) and the rules asked in turn
+// (WindowRules, PrivateWindowRule). Ordering and "at end" placement are decided at summon time.
 class SnapshotFilter {
  public:
   using RawWindow = RegistryState::RawWindow;
@@ -61,8 +64,6 @@ class SnapshotFilter {
     RunningApps apps;
   };
 
-  static constexpr const char* kPrivateWindowTitle = "Private window";
-
   SnapshotFilter(RegistryState& state, const RegistryServices& services);
 
   // The whole step: settings, running applications, Accessibility windows, the filter, and the
@@ -75,19 +76,11 @@ class SnapshotFilter {
                              bool trusted);
   Result collectRawWindows(const Inputs& inputs, AXRead read, const PassSettings& settings);
 
-  // A window of an application whose tabs are windows, on no desktop, while another window of it
-  // with the same integer frame lies on one: a background tab of a native tab group.
-  static bool isBackgroundTabWindow(const RawWindow& window, const std::vector<const RawWindow*>& sameApp,
-                                    const SpaceMap::Snapshot& snapshot);
-  // A thin window along the top of a display beside a full-height window of the same application:
-  // the title strip of a full-screen window.
-  static bool isFullscreenStrip(const RawWindow& window, const std::vector<const RawWindow*>& sameApp,
-                                const std::vector<Rect>& displays, const std::optional<SpaceMap::Snapshot>& snapshot);
-  // The smallest id of the window's native tab group (off-screen windows of the same application
-  // with the same integer frame) for applications whose tabs are windows; else the window's id.
-  static uint32_t orderingID(const RawWindow& window, const std::vector<const RawWindow*>& sameApp);
-
  private:
+  // The card of an accepted window.
+  static WindowCard makeCard(const WindowFacts& facts, WindowState state, const PrivateWindowRule::Treatment& privacy,
+                             const RegistryState::LastKnownHandles& lastHandles);
+
   RegistryState& state_;
   const RegistryServices& services_;
 };

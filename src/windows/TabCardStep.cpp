@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "tabs/TabIdentityStore.h"
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/FaviconCrop.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"

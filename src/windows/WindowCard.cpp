@@ -41,4 +41,18 @@ CardStatus WindowCard::status() const {
   return CardStatus{state, spaceNumber, isOnFullscreenSpace, tab.has_value()};
 }
 
+std::optional<TabTarget> WindowCard::tabTarget() const {
+  if (!tab) return std::nullopt;
+  TabTarget target;
+  target.pid = pid;
+  target.bundleID = bundleID;
+  target.title = title;
+  target.hostFrame = frame;
+  target.hostWindow = ax;
+  target.element = tab->element;
+  target.ordinal = tab->ordinal;
+  target.stripCount = tab->stripCount;
+  return target;
+}
+
 }  // namespace quorvel

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "base/Geometry.h"
-#include "windows/AXHandle.h"
+#include "tabs/TabTarget.h"
+#include "windows/ax/AXHandle.h"
 #include "windows/CardStatus.h"
 #include "windows/WindowState.h"
 
@@ -66,6 +67,8 @@ struct WindowCard {
   static WindowCard tabCard(const WindowCard& host, uint32_t tabID, std::string title, TabFacts facts);
 
   CardStatus status() const;
+  // What bringing this card's tab forward needs (TabActivation); none for a card without tab facts.
+  std::optional<TabTarget> tabTarget() const;
 };
 
 }  // namespace quorvel

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "windows/FrameMatch.h"
+#include "windows/ax/FrameMatch.h"
 #include "windows/Hasher.h"
 
 namespace quorvel {

@@ -12,7 +12,7 @@
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
-#include "windows/FrameMatch.h"
+#include "windows/ax/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SettingsGate.h"

@@ -45,7 +45,9 @@ int64_t valueOf(SimDesktop& sim, SimElementId tab) {
 class TabActivate : public TabFixture {
  protected:
   TabPressOutcome activate(const WindowCard& card) {
-    return axJob([this, card] { return activation.activate(card); });
+    const std::optional<TabTarget> target = card.tabTarget();
+    if (!target) return TabPressOutcome::nothingPressed();
+    return axJob([this, target] { return activation.activate(*target); });
   }
   std::vector<std::string> activationLog() { return logs.messages("TabActivation"); }
 
@@ -257,21 +259,21 @@ TEST_F(TabbedWindowActivate, TheMainWindowIsACandidateWhenItHasTheCardsFrame) {
   sim.focusWindow(sibling.number);
 
   const std::vector<AXHandleRef> candidates = axJob([&] {
-    return activation.hostCandidates(card, *TabAdapter::find("com.apple.finder"));
+    return activation.hostCandidates(*card.tabTarget(), *TabAdapter::find("com.apple.finder"));
   });
   ASSERT_EQ(candidates.size(), 2u);
   EXPECT_EQ(sim.idOf(candidates[1]->element()), sibling.element());
 
   EXPECT_EQ(activate(card), TabPressOutcome::pressed());
   EXPECT_EQ(valueOf(sim, moved.tabs[0]), 1);
-  const AXHandleRef main = axJob([&] { return activation.mainWindow(card); });
+  const AXHandleRef main = axJob([&] { return activation.mainWindow(*card.tabTarget()); });
   ASSERT_TRUE(main);
   EXPECT_EQ(sim.idOf(main->element()), sibling.element());
 
   // A main window elsewhere on screen is not the tab's window.
   sim.setWindowFrame(sibling.number, {500, 150, 900, 600});
-  EXPECT_FALSE(axJob([&] { return activation.mainWindow(card); }));
-  EXPECT_EQ(axJob([&] { return activation.hostCandidates(card, *TabAdapter::find("com.apple.finder")); }).size(), 1u);
+  EXPECT_FALSE(axJob([&] { return activation.mainWindow(*card.tabTarget()); }));
+  EXPECT_EQ(axJob([&] { return activation.hostCandidates(*card.tabTarget(), *TabAdapter::find("com.apple.finder")); }).size(), 1u);
 }
 
 TEST_F(TabbedWindowActivate, MainWindowIsOnlyForApplicationsWhoseTabsAreWindows) {
@@ -280,41 +282,40 @@ TEST_F(TabbedWindowActivate, MainWindowIsOnlyForApplicationsWhoseTabsAreWindows)
   BrowserTrees::chromium(sim, window.number, BrowserTrees::numberedTabs(2));
   sim.focusWindow(window.number);
   const WindowCard card = tabCard(browser, window, walk(window), 0);
-  EXPECT_FALSE(axJob([&] { return activation.mainWindow(card); }));
-  EXPECT_EQ(axJob([&] { return activation.hostCandidates(card, *TabAdapter::find("com.google.chrome")); }).size(), 1u);
+  EXPECT_FALSE(axJob([&] { return activation.mainWindow(*card.tabTarget()); }));
+  EXPECT_EQ(axJob([&] { return activation.hostCandidates(*card.tabTarget(), *TabAdapter::find("com.google.chrome")); }).size(), 1u);
 }
 
 // ---- Matching a "Window" menu item ----
 
 TEST(TabMenuIndex, UniqueTitleFirstThenTheOrdinalInTheLastSection) {
-  WindowCard card;
-  card.title = "Music";
-  card.tab = WindowCard::TabFacts{};
-  card.tab->ordinal = 1;
-  card.tab->stripCount = 3;
+  TabTarget target;
+  target.title = "Music";
+  target.ordinal = 1;
+  target.stripCount = 3;
   using Titles = std::vector<std::optional<std::string>>;
   const Titles menu{std::string("Minimize"), std::nullopt, std::string("A"), std::string("Music"), std::string("C")};
 
-  EXPECT_EQ(TabActivation::menuIndex(menu, card), 3u);
-  EXPECT_EQ(TabActivation::menuIndex({}, card), std::nullopt);
+  EXPECT_EQ(TabActivation::menuIndex(menu, target), 3u);
+  EXPECT_EQ(TabActivation::menuIndex({}, target), std::nullopt);
 
-  card.title = "";
-  EXPECT_EQ(TabActivation::menuIndex(menu, card), 3u) << "ordinal 1 of the section after the separator";
-  card.title = "A";
+  target.title = "";
+  EXPECT_EQ(TabActivation::menuIndex(menu, target), 3u) << "ordinal 1 of the section after the separator";
+  target.title = "A";
   EXPECT_EQ(TabActivation::menuIndex(Titles{std::string("A"), std::string(""), std::string("A"), std::string("B"),
                                             std::string("C")},
-                                      card),
+                                      target),
             3u)
       << "a title listed twice falls back to the section";
-  card.title = "";
-  card.tab->stripCount = 4;
-  EXPECT_EQ(TabActivation::menuIndex(menu, card), std::nullopt) << "the section no longer matches the strip";
-  card.tab->stripCount = 3;
-  card.tab->ordinal = 3;
-  EXPECT_EQ(TabActivation::menuIndex(menu, card), std::nullopt);
-  card.tab->ordinal = 1;
+  target.title = "";
+  target.stripCount = 4;
+  EXPECT_EQ(TabActivation::menuIndex(menu, target), std::nullopt) << "the section no longer matches the strip";
+  target.stripCount = 3;
+  target.ordinal = 3;
+  EXPECT_EQ(TabActivation::menuIndex(menu, target), std::nullopt);
+  target.ordinal = 1;
   const Titles untitled{std::string("Minimize"), std::string(""), std::string("A"), std::nullopt, std::string("C")};
-  EXPECT_EQ(TabActivation::menuIndex(untitled, card), std::nullopt) << "the last separator leaves one item";
+  EXPECT_EQ(TabActivation::menuIndex(untitled, target), std::nullopt) << "the last separator leaves one item";
 }
 
 }  // namespace

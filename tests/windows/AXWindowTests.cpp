@@ -12,8 +12,8 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/AXFunnel.h"
-#include "windows/AXWindow.h"
+#include "windows/ax/AXFunnel.h"
+#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {
@@ -75,9 +75,9 @@ TEST_F(AXWindowTest, WindowsOfAnApplicationByWindowNumber) {
   const auto table = AXWindow::windows(ax, app.pid);
   ASSERT_EQ(table.size(), 4u);
   EXPECT_FALSE(table.contains(hiddenFromAX.number));
-  EXPECT_EQ(table.at(window.number).subrole, "AXStandardWindow");
+  EXPECT_EQ(table.at(window.number).subrole, AXSubrole::standardWindow);
   EXPECT_FALSE(table.at(window.number).isMinimized);
-  EXPECT_EQ(table.at(dialog.number).subrole, "AXDialog");
+  EXPECT_EQ(table.at(dialog.number).subrole, AXSubrole::dialog);
   EXPECT_TRUE(table.at(small.number).isMinimized);
   EXPECT_EQ(table.at(plain.number).subrole, std::nullopt) << "an unreadable subrole is missing";
   ASSERT_NE(table.at(dialog.number).handle, nullptr);
@@ -93,6 +93,52 @@ TEST_F(AXWindowTest, WindowsOfAnApplicationAreEmptyOnAnyFailure) {
 
   sim.setAccessibilityTrusted(false);
   EXPECT_TRUE(AXWindow::windows(ax, app.pid).empty());
+}
+
+TEST_F(AXWindowTest, OneTypedReadGivesEachWindowsFramesTitlesAndStates) {
+  SimWindow& panel = app.openWindow({.title = "Inspector", .frame = {10, 20, 200, 400}, .subrole = "AXFloatingWindow"});
+  SimWindow& odd = app.openWindow({.title = "", .frame = {0, 0, 90, 90}, .subrole = "AXUnknownKind", .minimized = true});
+
+  const auto bare = ax.applicationWindows(app.pid, {});
+  ASSERT_TRUE(bare);
+  ASSERT_EQ(bare->size(), 3u);
+  EXPECT_FALSE(bare->front().frame) << "frames only when asked";
+  EXPECT_FALSE(bare->front().title) << "titles only when asked";
+
+  const auto full = ax.applicationWindows(app.pid, {.frame = true, .title = true});
+  ASSERT_TRUE(full);
+  ASSERT_EQ(full->size(), 3u);
+  auto facts = [&](uint32_t number) {
+    for (const AXWindowFacts& f : *full) {
+      if (f.number == number) return f;
+    }
+    ADD_FAILURE() << "window " << number << " not listed";
+    return AXWindowFacts{};
+  };
+  EXPECT_EQ(facts(window.number).frame, (Rect{40, 60, 800, 600}));
+  EXPECT_EQ(facts(window.number).title, "Draft");
+  EXPECT_EQ(facts(window.number).subrole, AXSubrole::standardWindow);
+  EXPECT_EQ(facts(panel.number).subrole, AXSubrole::floatingWindow);
+  EXPECT_EQ(facts(panel.number).frame, (Rect{10, 20, 200, 400}));
+  EXPECT_EQ(facts(odd.number).subrole, AXSubrole::other) << "a subrole without a rule reads as other";
+  EXPECT_TRUE(facts(odd.number).isMinimized);
+  EXPECT_EQ(facts(odd.number).title, "");
+
+  EXPECT_FALSE(ax.applicationWindows(4242, {})) << "no such application";
+  sim.failAttribute(app.element(), "AXWindows", AXError::cannotComplete, 1);
+  EXPECT_FALSE(ax.applicationWindows(app.pid, {})) << "an unreadable window list";
+}
+
+TEST(AXSubroleTest, NamesReadBackAndTheRulesSortThem) {
+  for (AXSubrole subrole : {AXSubrole::standardWindow, AXSubrole::dialog, AXSubrole::documentWindow,
+                            AXSubrole::systemDialog, AXSubrole::floatingWindow, AXSubrole::systemFloatingWindow}) {
+    EXPECT_EQ(AXSubroles::parse(AXSubroles::name(subrole)), subrole);
+    EXPECT_NE(AXSubroles::isStandard(subrole), AXSubroles::isFloating(subrole)) << AXSubroles::name(subrole);
+  }
+  EXPECT_EQ(AXSubroles::parse(""), AXSubrole::other);
+  EXPECT_EQ(AXSubroles::parse("axstandardwindow"), AXSubrole::other) << "names are case-sensitive";
+  EXPECT_FALSE(AXSubroles::isStandard(AXSubrole::other));
+  EXPECT_FALSE(AXSubroles::isFloating(AXSubrole::other));
 }
 
 Task<std::string> readTitleOnQueue(AXFunnel& funnel, Accessibility& ax, AXElementRef element,

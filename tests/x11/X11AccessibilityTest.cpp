@@ -7,7 +7,7 @@
 #include "X11PlatformTest.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
-#include "windows/AXWindow.h"
+#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {
@@ -69,7 +69,7 @@ TEST_F(X11AccessibilityTest, ApplicationsListTheirWindowsAndTheFocusedOne) {
   ASSERT_EQ(table.size(), 1u);
   ASSERT_TRUE(table.contains(alpha));
   EXPECT_FALSE(table.at(alpha).isMinimized);
-  EXPECT_EQ(table.at(alpha).subrole, "AXStandardWindow");
+  EXPECT_EQ(table.at(alpha).subrole, AXSubrole::standardWindow);
 }
 
 TEST_F(X11AccessibilityTest, WindowsAnswerTheirRoleTitleFrameAndState) {

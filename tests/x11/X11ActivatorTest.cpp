@@ -20,7 +20,7 @@
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <optional>
-#include <string>
 
-#include "windows/AXHandle.h"
+#include "platform/AXSubrole.h"
+#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 
@@ -11,7 +11,7 @@ namespace quorvel {
 struct WindowAXInfo {
   AXHandleRef handle;
   bool isMinimized = false;            // "AXMinimized"
-  std::optional<std::string> subrole;  // "AXSubrole"
+  std::optional<AXSubrole> subrole;  // "AXSubrole"; none when unreadable
 };
 
 }  // namespace quorvel

@@ -1,4 +1,4 @@
-#include "windows/FrameMatch.h"
+#include "windows/ax/FrameMatch.h"
 
 #include <cmath>
 

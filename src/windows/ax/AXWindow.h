@@ -8,7 +8,7 @@
 #include "base/Geometry.h"
 #include "platform/AXElement.h"
 #include "platform/AXValue.h"
-#include "windows/WindowAXInfo.h"
+#include "windows/ax/WindowAXInfo.h"
 
 namespace quorvel {
 
@@ -22,7 +22,7 @@ class AXWindow {
   static std::optional<AXValue> value(Accessibility& accessibility, const AXElementRef& element,
                                       const std::string& attribute);
   // The element's frame ("AXPosition" and "AXSize") in global top-left coordinates; none when
-  // either is missing or the size is not positive in both directions.
+  // either is missing or the size is not positive in both directions (Accessibility::frame).
   static std::optional<Rect> frame(Accessibility& accessibility, const AXElementRef& element);
   // Every Accessibility window of the application that has a window number, keyed by that number,
   // with its minimized flag and subrole; empty on any failure (not trusted, no windows, errors).

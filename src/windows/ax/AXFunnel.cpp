@@ -1,4 +1,4 @@
-#include "windows/AXFunnel.h"
+#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 

@@ -1,0 +1,34 @@
+#include "windows/ax/AXWindow.h"
+
+#include "platform/Accessibility.h"
+
+namespace quorvel {
+
+std::optional<AXValue> AXWindow::value(Accessibility& accessibility, const AXElementRef& element,
+                                       const std::string& attribute) {
+  if (!element) return std::nullopt;
+  AXAttributeResult result = accessibility.copyAttributeValue(element, attribute);
+  if (!result.ok() || result.value.isEmpty() || !result.value.isAXValueType()) return std::nullopt;
+  return std::move(result.value);
+}
+
+std::optional<Rect> AXWindow::frame(Accessibility& accessibility, const AXElementRef& element) {
+  return accessibility.frame(element);
+}
+
+std::unordered_map<uint32_t, WindowAXInfo> AXWindow::windows(Accessibility& accessibility, int32_t pid) {
+  std::unordered_map<uint32_t, WindowAXInfo> table;
+  if (!accessibility.isProcessTrusted()) return table;
+  std::optional<std::vector<AXWindowFacts>> windows = accessibility.applicationWindows(pid, {});
+  if (!windows) return table;
+  for (AXWindowFacts& facts : *windows) {
+    WindowAXInfo info;
+    info.handle = AXHandle::make(std::move(facts.element));
+    info.isMinimized = facts.isMinimized;
+    info.subrole = facts.subrole;
+    table[facts.number] = std::move(info);
+  }
+  return table;
+}
+
+}  // namespace quorvel
