@@ -19,35 +19,35 @@ float roundedBox(vec2 p, vec2 halfSize, float radius) {
   return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
 }
 
+// The size of one pixel on the quad, in the quad's own units. Taken once, in uniform control flow,
+// from a varying that is linear across the quad, so it is well defined on every fragment (also on
+// the diagonal where the strip's two triangles meet).
+float pixelSize;
+
 // Coverage of the inside of an edge at distance d, smoothed over about one pixel.
 float coverage(float d) {
-  float w = max(fwidth(d), 1e-6);
-  return clamp(0.5 - d / w, 0.0, 1.0);
+  return clamp(0.5 - d / pixelSize, 0.0, 1.0);
 }
 
 const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
 
 vec4 cardColor(CardUniforms u) {
   float inside = coverage(roundedBox(inLocal, u.size * 0.5, u.cornerRadius));
-  vec4 colour;
-  if (u.hasTexture > 0.5) {
-    // The picture keeps its aspect inside the card (pictureScale), and only the window's part of
-    // the texture (contentOrigin, contentExtent) is shown.
-    vec2 scale = max(u.pictureScale, vec2(1e-4));
-    vec2 p = (inTexCoord - 0.5) / scale + 0.5;
-    if (any(lessThan(p, vec2(0.0))) || any(greaterThan(p, vec2(1.0)))) {
-      colour = vec4(kPlainCard, 1.0);
-    } else {
-      colour = texture(sampler2D(drawTexture, drawSampler), u.contentOrigin + p * u.contentExtent);
-    }
-  } else {
-    colour = vec4(kPlainCard, 1.0);
-  }
+  // The picture keeps its aspect inside the card (pictureScale), and only the window's part of the
+  // texture (contentOrigin, contentExtent) is shown. Sampled in uniform control flow, so that the
+  // texture's level of detail is well defined everywhere.
+  vec2 scale = max(u.pictureScale, vec2(1e-4));
+  vec2 p = (inTexCoord - 0.5) / scale + 0.5;
+  vec4 picture = texture(sampler2D(drawTexture, drawSampler), u.contentOrigin + clamp(p, 0.0, 1.0) * u.contentExtent);
+  bool outsidePicture = any(lessThan(p, vec2(0.0))) || any(greaterThan(p, vec2(1.0)));
+  vec4 colour = (u.hasTexture > 0.5 && !outsidePicture) ? picture : vec4(kPlainCard, 1.0);
   colour.rgb *= u.brightness * (1.0 + 0.06 * clamp(u.highlight, 0.0, 1.0));
   return colour * inside * u.alpha;
 }
 
 void main() {
+  vec2 step = fwidth(inLocal);
+  pixelSize = max(max(step.x, step.y), 1e-6);
   CardUniforms u = records[inRecord];
   if (u.isShadow > 0.5) {
     // A soft dark halo around the card: `brightness` carries the spread.

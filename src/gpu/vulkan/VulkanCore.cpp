@@ -208,6 +208,9 @@ bool VulkanCore::open(const VulkanDeviceOptions& options, std::string* error) {
   v12.pNext = &v13;
   VkPhysicalDeviceFeatures2 f2{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_FEATURES_2};
   f2.pNext = &v12;
+  // The CPU device samples isotropically: its anisotropic filter (Mesa 22.3) never returns on
+  // mipmapped textures.
+  if (software_) supported.samplerAnisotropy = VK_FALSE;
   f2.features.samplerAnisotropy = supported.samplerAnisotropy;
   if (!supported.samplerAnisotropy) maxAnisotropy_ = 1;
 
@@ -435,15 +438,24 @@ bool VulkanCore::submitAndWait(const std::function<void(VkCommandBuffer)>& recor
       vkSignalSemaphore(device_, &host);
     }
   }
-  if (result == VK_SUCCESS) {
-    VkSemaphoreWaitInfo wait{VK_STRUCTURE_TYPE_SEMAPHORE_WAIT_INFO};
-    wait.semaphoreCount = 1;
-    wait.pSemaphores = &timeline_;
-    wait.pValues = &value;
-    result = vkWaitSemaphores(device_, &wait, UINT64_MAX);
-  }
+  const bool done = result == VK_SUCCESS && waitForValue(value);
   recycleCommandSlot(*slot);
-  return result == VK_SUCCESS;
+  return done;
+}
+
+bool VulkanCore::waitForValue(uint64_t value) {
+  VkSemaphoreWaitInfo wait{VK_STRUCTURE_TYPE_SEMAPHORE_WAIT_INFO};
+  wait.semaphoreCount = 1;
+  wait.pSemaphores = &timeline_;
+  wait.pValues = &value;
+  for (;;) {
+    uint64_t reached = 0;
+    if (vkGetSemaphoreCounterValue(device_, timeline_, &reached) != VK_SUCCESS) return false;
+    if (reached >= value) return true;
+    const VkResult r = vkWaitSemaphores(device_, &wait, 5'000'000);  // 5 ms
+    if (r == VK_SUCCESS) return true;
+    if (r != VK_TIMEOUT) return false;
+  }
 }
 
 void VulkanCore::waitQueueIdle() {

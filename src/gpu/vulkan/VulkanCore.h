@@ -81,6 +81,10 @@ class VulkanCore {
   // Records work with `record` into a one-time command buffer, submits it after everything
   // submitted before and waits for it. False when the GPU refused it.
   bool submitAndWait(const std::function<void(VkCommandBuffer)>& record);
+  // Waits until the timeline reaches `value`. Waits in short slices and reads the counter between
+  // them, so a wake-up the driver loses (as the CPU driver can with several threads waiting at
+  // once) costs a slice, not the wait. False when the device is lost.
+  bool waitForValue(uint64_t value);
   // Waits until the queue has finished everything submitted so far.
   void waitQueueIdle();
 

@@ -74,7 +74,7 @@ void VulkanDevice::completionLoop(std::shared_ptr<Completions> c) {
       wait.semaphoreCount = 1;
       wait.pSemaphores = &timeline;
       wait.pValues = &target;
-      const VkResult r = vkWaitSemaphores(device, &wait, 100'000'000);  // 0.1 s, then look again
+      const VkResult r = vkWaitSemaphores(device, &wait, 5'000'000);  // 5 ms, then look again
       if (r == VK_TIMEOUT) {
         lock.lock();
         continue;
