@@ -242,7 +242,27 @@ std::optional<uint32_t> X11Session::launchClient(const std::vector<std::string>&
 }
 
 std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const std::string& className, pid_t* pid) {
-  const pid_t child = spawn("xterm", {"xterm", "-T", title, "-class", className, "-e", "sleep", "600"});
+  return launchXterm(title, className, {}, {"sleep", "600"}, pid);
+}
+
+bool X11Session::runTool(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
+  const pid_t child = spawn(argv.front(), argv);
+  if (child <= 0) return false;
+  int status = -1;
+  const bool ended = waitUntil([&] { return ::waitpid(child, &status, WNOHANG) == child; }, timeout);
+  if (!ended) return false;
+  std::erase(children_, child);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const std::string& className,
+                                                const std::vector<std::string>& options,
+                                                const std::vector<std::string>& command, pid_t* pid) {
+  std::vector<std::string> argv{"xterm", "-T", title, "-class", className};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.push_back("-e");
+  argv.insert(argv.end(), command.begin(), command.end());
+  const pid_t child = spawn("xterm", argv);
   if (child <= 0) return std::nullopt;
   if (pid) *pid = child;
   X11DisplayReader displays(*connection_);

@@ -48,6 +48,14 @@ class X11Session {
   // window manager lists a window of that class.
   std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
                                       pid_t* pid = nullptr);
+  // The same, with the command xterm runs and extra options before it.
+  std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
+                                      const std::vector<std::string>& options,
+                                      const std::vector<std::string>& command, pid_t* pid = nullptr);
+  // Runs a program in the session (xdotool, say) and waits for it; true when it exits with 0.
+  bool runTool(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // The session's own temporary folder.
+  const std::string& folder() const { return folder_; }
 
   // Polls `condition` every 20 ms until it holds or the time runs out.
   static bool waitUntil(const std::function<bool()>& condition,

@@ -9,6 +9,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11DesktopServer.h"
 #include "platform/x11/X11Displays.h"
+#include "platform/x11/X11AppIcons.h"
 #include "platform/x11/X11InputIdle.h"
 #include "platform/x11/X11OwnApplication.h"
 #include "platform/x11/X11Pointer.h"
@@ -41,6 +42,7 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       accessibility_(std::make_unique<X11Accessibility>(backend_)),
       workspace_(std::make_shared<X11Workspace>(backend_, runtime.main())),
       inputIdle_(std::make_unique<X11InputIdle>(backend_)),
+      appIcons_(std::make_unique<X11AppIcons>(backend_)),
       pointer_(std::make_unique<X11Pointer>(backend_)),
       ownApplication_(std::make_unique<X11OwnApplication>(backend_)) {
   // Changes from here on reach the event thread; the state read next is what they are measured

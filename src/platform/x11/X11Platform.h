@@ -16,6 +16,7 @@ class X11Backend;
 class X11Connection;
 class X11DesktopServer;
 class X11Displays;
+class X11AppIcons;
 class X11InputIdle;
 class X11OwnApplication;
 class X11Pointer;
@@ -51,6 +52,8 @@ class X11Platform {
   X11Accessibility& accessibility() { return *accessibility_; }
   X11Workspace& workspace() { return *workspace_; }
   X11InputIdle& inputIdle() { return *inputIdle_; }
+  // The applications' icons (not part of PlatformServices: the window model does not use them).
+  X11AppIcons& appIcons() { return *appIcons_; }
   X11Pointer& pointer() { return *pointer_; }
   X11OwnApplication& ownApplication() { return *ownApplication_; }
 
@@ -68,6 +71,7 @@ class X11Platform {
   std::unique_ptr<X11Accessibility> accessibility_;
   std::shared_ptr<X11Workspace> workspace_;
   std::unique_ptr<X11InputIdle> inputIdle_;
+  std::unique_ptr<X11AppIcons> appIcons_;
   std::unique_ptr<X11Pointer> pointer_;
   std::unique_ptr<X11OwnApplication> ownApplication_;
 

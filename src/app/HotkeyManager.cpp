@@ -1,0 +1,192 @@
+#include "app/HotkeyManager.h"
+
+#include <cassert>
+
+namespace quorvel {
+
+std::shared_ptr<HotkeyManager> HotkeyManager::create(AppSettings& settings, Workspace& workspace,
+                                                     KeyEventSource& source, Executor& main) {
+  return std::shared_ptr<HotkeyManager>(new HotkeyManager(settings, workspace, source, main));
+}
+
+HotkeyManager::HotkeyManager(AppSettings& settings, Workspace& workspace, KeyEventSource& source, Executor& main)
+    : settings_(settings), workspace_(workspace), source_(source), main_(main) {}
+
+HotkeyManager::~HotkeyManager() {
+  if (defaultsObserver_) settings_.store().removeObserver(*defaultsObserver_);
+  if (activationObserver_) workspace_.removeObserver(*activationObserver_);
+}
+
+void HotkeyManager::start() {
+  reloadSettings();
+  std::weak_ptr<HotkeyManager> weak = weak_from_this();
+  if (!defaultsObserver_) {
+    Executor& main = main_;
+    // The store calls observers on the writer's thread; the reload runs on the main executor.
+    defaultsObserver_ = settings_.store().addObserver([weak, &main] {
+      main.post([weak] {
+        if (auto self = weak.lock()) self->reloadSettings();
+      });
+    });
+  }
+  if (!activationObserver_) {
+    activationObserver_ = workspace_.addObserver(Workspace::Event::didActivateApplication,
+                                                 [weak](Workspace::Event, const RunningApplication&) {
+                                                   if (auto self = weak.lock()) self->updatePassThrough();
+                                                 });
+  }
+  if (installed_) return;
+  if (!installTap()) {
+    logger_.notice("Event tap refused (no Accessibility grant yet), retrying");
+    scheduleRetry();
+  }
+}
+
+std::vector<HotkeyMatchEntry> HotkeyManager::loadEntries() const {
+  std::vector<HotkeyMatchEntry> entries;
+  for (HotkeySlot slot : {HotkeySlot::first, HotkeySlot::second}) {
+    const auto binding = settings_.hotkeyBinding(slot);
+    if (!binding) continue;
+    const char* scopeKey = slot == HotkeySlot::first ? AppSettings::Key::hotkeyScope1 : AppSettings::Key::hotkeyScope2;
+    const auto scopeText = settings_.store().string(scopeKey);
+    const auto scope = scopeText && *scopeText == "activeApp" ? AppSettings::HotkeyScope::activeApp
+                                                              : AppSettings::HotkeyScope::allWindows;
+    entries.push_back(HotkeyMatchEntry::from(*binding, scope));
+  }
+  return entries;
+}
+
+void HotkeyManager::reloadSettings() {
+  const bool grave = settings_.boolValue(AppSettings::Key::graveCyclesBackward);
+  auto entries = loadEntries();
+  const bool entriesChanged = entries != activeEntries_;
+  graveCyclesBackward_ = grave;
+  activeEntries_ = std::move(entries);
+  passThroughIDs_ = settings_.stringList(AppSettings::Key::passThroughBundleIDs).value_or(std::vector<std::string>{});
+  updatePassThrough();
+  changeMatchState([&](HotkeyMatchState& s) {
+    s.graveCyclesBackward = graveCyclesBackward_;
+    if (entriesChanged) {
+      s.entries = activeEntries_;
+      s.armedFlags.reset();
+    }
+  });
+}
+
+void HotkeyManager::updatePassThrough() {
+  std::optional<std::string> front;
+  if (auto app = workspace_.frontmostApplication()) front = app->bundleIdentifier;
+  bool matched = false;
+  if (front) {
+    for (const auto& entry : passThroughIDs_) {
+      const bool prefix = !entry.empty() && entry.back() == '.';
+      if (prefix ? front->starts_with(entry) : *front == entry) {
+        matched = true;
+        break;
+      }
+    }
+  }
+  if (matched) {
+    if (passThroughActive_) return;
+    passThroughActive_ = true;
+    logger_.notice("Shortcut passes through to %{public}s", *front);
+    changeMatchState([](HotkeyMatchState& s) { s.passThroughActive = true; });
+  } else if (passThroughActive_) {
+    passThroughActive_ = false;
+    changeMatchState([](HotkeyMatchState& s) { s.passThroughActive = false; });
+  }
+}
+
+template <class F>
+void HotkeyManager::changeMatchState(F&& change) {
+  if (!tapContext_) return;
+  auto keys = tapContext_->state().withLock([&](HotkeyMatchState& s) {
+    change(s);
+    return s.interest();
+  });
+  source_.setInterest(std::move(keys));
+}
+
+void HotkeyManager::reportKeyboardState(const std::optional<OverlayKeyboardState>& state) {
+  if (state == overlayKeyboard_) return;
+  overlayKeyboard_ = state;
+  changeMatchState([&](HotkeyMatchState& s) { s.overlay = state; });
+}
+
+void HotkeyManager::setRecording(bool recording) {
+  isRecording_ = recording;
+  changeMatchState([recording](HotkeyMatchState& s) {
+    s.isSuspended = recording;
+    if (recording) s.armedFlags.reset();
+  });
+}
+
+std::optional<HotkeyMatchState> HotkeyManager::matchState() const {
+  if (!tapContext_) return std::nullopt;
+  return tapContext_->state().withLock([](HotkeyMatchState& s) { return s; });
+}
+
+bool HotkeyManager::installTap() {
+  HotkeyMatchState initial;
+  initial.entries = activeEntries_;
+  initial.graveCyclesBackward = graveCyclesBackward_;
+  initial.isSuspended = isRecording_;
+  initial.passThroughActive = passThroughActive_;
+  initial.overlay = overlayKeyboard_;
+
+  // Each hop posts to the main executor, which runs them in the order they were posted.
+  std::weak_ptr<HotkeyManager> weak = weak_from_this();
+  Executor* main = &main_;
+  auto onMain = [weak, main](auto call) {
+    main->post([weak, main, call] {
+      assert(main->isCurrent());
+      (void)main;
+      if (auto self = weak.lock()) call(*self);
+    });
+  };
+  HotkeyTapContext::Hops hops;
+  hops.summon = [onMain](int direction, HotkeyPress press, AppSettings::HotkeyScope scope) {
+    onMain([=](HotkeyManager& m) {
+      if (m.onSummon) m.onSummon(direction, press, scope);
+    });
+  };
+  hops.modifierRelease = [onMain] {
+    onMain([](HotkeyManager& m) {
+      if (m.onModifierRelease) m.onModifierRelease();
+    });
+  };
+  hops.prewarm = [onMain] {
+    onMain([](HotkeyManager& m) {
+      if (m.onPrewarm) m.onPrewarm();
+    });
+  };
+  hops.dismissKey = [onMain](DismissKeyRoute route) {
+    onMain([route](HotkeyManager& m) {
+      if (m.onDismissKey) m.onDismissKey(route);
+    });
+  };
+
+  auto context = std::make_shared<HotkeyTapContext>(initial, std::move(hops), main_.clock());
+  context->port().withLock([this](KeyEventSource*& port) { port = &source_; });
+  source_.setInterest(initial.interest());
+  const bool installed = source_.install([context](const KeyEvent& event) { return context->handle(event); });
+  if (!installed) return false;
+  tapContext_ = std::move(context);
+  installed_ = true;
+  logger_.info("Shortcut event tap installed on its own thread");
+  return true;
+}
+
+void HotkeyManager::scheduleRetry() {
+  if (isRetryScheduled_) return;
+  isRetryScheduled_ = true;
+  std::weak_ptr<HotkeyManager> weak = weak_from_this();
+  main_.postAfter(retryInterval, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->isRetryScheduled_ = false;
+    if (!self->installed_ && !self->installTap()) self->scheduleRetry();
+  });
+}
+
+}  // namespace quorvel

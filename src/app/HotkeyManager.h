@@ -1,0 +1,107 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/HotkeyMatchState.h"
+#include "app/HotkeyTapContext.h"
+#include "base/Executor.h"
+#include "base/Logger.h"
+#include "platform/KeyEventSource.h"
+#include "platform/Workspace.h"
+#include "settings/AppSettings.h"
+
+namespace quorvel {
+
+// Turns global key events into summon presses.
+//
+// The manager follows the settings (the two summon shortcuts with their scopes, the key above Tab,
+// the pass-through applications) and the front application, and installs the shortcut tap on the
+// key-event source, which runs it on a thread of its own. There, for each key-down, the tap decides
+// at once whether it is a summon press, the key above Tab stepping backward, or a dismiss key of the
+// open overlay; it swallows the presses and the dismiss keys it must handle itself and delivers
+// every other key untouched. From the modifier changes it tells when the armed shortcut's modifiers
+// are released and, at most once every 5 s, that a shortcut's modifiers are held while the overlay
+// is down. Every decision reaches the main queue as one hop, in the order the tap made them, and
+// calls the matching closure there.
+//
+// A refused install (no permission, or a key of interest held by another client) is logged once and
+// retried every 3 s until it succeeds; a tap the system turns off is turned back on at once.
+//
+// Threads: every member function and closure runs on the main executor, which owns the manager's
+// fields. The tap thread sees them only through the match state, read and written under its lock,
+// which is held for one matcher run or one change and never across a hop or a call out.
+class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
+ public:
+  static constexpr Duration retryInterval = std::chrono::seconds(3);
+
+  // The settings, the workspace, the key-event source and the executor must outlive the manager.
+  static std::shared_ptr<HotkeyManager> create(AppSettings& settings, Workspace& workspace,
+                                               KeyEventSource& source, Executor& main);
+  ~HotkeyManager();
+  HotkeyManager(const HotkeyManager&) = delete;
+  HotkeyManager& operator=(const HotkeyManager&) = delete;
+
+  // Called on the main executor. Set once by the application before start().
+  std::function<void(int direction, HotkeyPress press, AppSettings::HotkeyScope scope)> onSummon;
+  std::function<void()> onModifierRelease;
+  std::function<void()> onPrewarm;
+  std::function<void(DismissKeyRoute route)> onDismissKey;
+
+  // Reads the settings, follows the settings and the front application from now on, and installs
+  // the tap (retrying when it is refused). A second start adds nothing and installs nothing twice.
+  void start();
+
+  // The overlay's keyboard state (none while it is down). A value equal to the last one is ignored;
+  // a new one reaches the tap before its next event.
+  void reportKeyboardState(const std::optional<OverlayKeyboardState>& state);
+  // The shortcut recorder: while it records, no key-down is matched or swallowed and no pre-warm is
+  // reported; starting also disarms an armed shortcut.
+  void setRecording(bool recording);
+
+  bool isRecording() const { return isRecording_; }
+  bool isInstalled() const { return installed_; }
+  bool isRetryScheduled() const { return isRetryScheduled_; }
+  bool passThroughActive() const { return passThroughActive_; }
+  const std::vector<HotkeyMatchEntry>& activeEntries() const { return activeEntries_; }
+  const std::optional<OverlayKeyboardState>& overlayKeyboard() const { return overlayKeyboard_; }
+  // A copy of the tap's match state, taken under its lock; none before the tap is installed.
+  std::optional<HotkeyMatchState> matchState() const;
+
+ private:
+  HotkeyManager(AppSettings& settings, Workspace& workspace, KeyEventSource& source, Executor& main);
+
+  void reloadSettings();
+  std::vector<HotkeyMatchEntry> loadEntries() const;
+  void updatePassThrough();
+  bool installTap();
+  void scheduleRetry();
+  // Runs `change` on the match state under its lock when the tap exists, then hands the source the
+  // keys of interest of the state after the change.
+  template <class F>
+  void changeMatchState(F&& change);
+
+  AppSettings& settings_;
+  Workspace& workspace_;
+  KeyEventSource& source_;
+  Executor& main_;
+  const Logger logger_{"HotkeyManager"};
+
+  std::vector<HotkeyMatchEntry> activeEntries_;
+  bool graveCyclesBackward_ = false;
+  bool isRecording_ = false;
+  std::vector<std::string> passThroughIDs_;
+  bool passThroughActive_ = false;
+  std::optional<OverlayKeyboardState> overlayKeyboard_;
+  std::shared_ptr<HotkeyTapContext> tapContext_;
+  bool installed_ = false;
+  bool isRetryScheduled_ = false;
+  std::optional<uint64_t> defaultsObserver_;
+  std::optional<uint64_t> activationObserver_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,68 @@
+#include "app/HotkeyTapContext.h"
+
+#include "base/Signposter.h"
+
+namespace quorvel {
+
+namespace {
+
+Signposter& eventTapSignposter() {
+  static Signposter signposter("EventTap");
+  return signposter;
+}
+
+// Ends the callback's interval on every way out.
+class CallbackInterval {
+ public:
+  CallbackInterval() : state_(eventTapSignposter().beginInterval("tapCallback", eventTapSignposter().makeSignpostId())) {}
+  ~CallbackInterval() { eventTapSignposter().endInterval("tapCallback", state_); }
+  CallbackInterval(const CallbackInterval&) = delete;
+  CallbackInterval& operator=(const CallbackInterval&) = delete;
+
+ private:
+  Signposter::IntervalState state_;
+};
+
+}  // namespace
+
+HotkeyTapContext::HotkeyTapContext(HotkeyMatchState initial, Hops hops, const Clock& clock)
+    : state_(std::move(initial)), hops_(std::move(hops)), clock_(clock) {}
+
+KeyVerdict HotkeyTapContext::handle(const KeyEvent& event) {
+  CallbackInterval interval;
+  switch (event.type) {
+    case KeyEvent::Type::disabledByTimeout:
+    case KeyEvent::Type::disabledByUserInput: {
+      logger_.notice("Event tap disabled (%{public}u), re-enabling", static_cast<uint32_t>(event.type));
+      KeyEventSource* source = port_.withLock([](KeyEventSource* known) { return known; });
+      if (source) source->enable();
+      return KeyVerdict::deliver;
+    }
+    case KeyEvent::Type::keyDown: {
+      const TapKeyDecision decision =
+          state_.withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(event.keyCode, event.flags); });
+      switch (decision.kind) {
+        case TapKeyDecision::Kind::press:
+          if (hops_.summon) hops_.summon(decision.direction, decision.press, decision.scope);
+          return KeyVerdict::swallow;
+        case TapKeyDecision::Kind::dismissKey:
+          if (hops_.dismissKey) hops_.dismissKey(decision.route);
+          return decision.route == DismissKeyRoute::tapMustHandleIt ? KeyVerdict::swallow : KeyVerdict::deliver;
+        case TapKeyDecision::Kind::pass:
+          return KeyVerdict::deliver;
+      }
+      return KeyVerdict::deliver;
+    }
+    case KeyEvent::Type::flagsChanged: {
+      const double now = clock_.mediaTime();
+      const FlagsDecision decision =
+          state_.withLock([&](HotkeyMatchState& s) { return s.matchFlags(event.flags, now); });
+      if (decision.released && hops_.modifierRelease) hops_.modifierRelease();
+      if (decision.prewarm && hops_.prewarm) hops_.prewarm();
+      return KeyVerdict::deliver;
+    }
+  }
+  return KeyVerdict::deliver;
+}
+
+}  // namespace quorvel

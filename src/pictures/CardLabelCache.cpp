@@ -1,0 +1,287 @@
+#include "pictures/CardLabelCache.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#include "base/Executor.h"
+
+namespace quorvel {
+
+namespace {
+
+// Removes every element keeping the table's storage (clear() keeps buckets and capacity).
+template <class T>
+void empty(T& table) {
+  table.clear();
+}
+
+}  // namespace
+
+double CardLabelCache::PlateMetrics::cornerRadius(double plateHeight) const {
+  if (kind == PlateKind::label) return std::min(0.32 * plateHeight, 33.0);
+  return plateHeight / 2;  // titles and counts are capsules
+}
+
+const CardLabelCache::PlateMetrics& CardLabelCache::metrics(PlateKind kind) {
+  static const PlateMetrics label{1080, 15, 39, 27, PlateKind::label};
+  static const PlateMetrics title{1800, 12, 60, 32, PlateKind::title};
+  static const PlateMetrics count{1800, 12, 32, 16, PlateKind::count};
+  switch (kind) {
+    case PlateKind::label: return label;
+    case PlateKind::title: return title;
+    case PlateKind::count: return count;
+  }
+  return label;
+}
+
+std::pair<int, int> CardLabelCache::plateSize(PlateKind kind, Size measured) {
+  const PlateMetrics& m = metrics(kind);
+  // A measurement that is not a finite number gives no plate.
+  if (!std::isfinite(measured.width) || !std::isfinite(measured.height)) return {0, 0};
+  const double width = std::ceil(measured.width) + 2 * m.horizontalInset + 2 * m.margin;
+  const double height = std::ceil(measured.height) + 2 * m.verticalInset + 2 * m.margin;
+  return {static_cast<int>(std::min(width, 1e6)), static_cast<int>(std::min(height, 1e6))};
+}
+
+std::shared_ptr<CardLabelCache> CardLabelCache::make(ChromeServices services) {
+  return std::shared_ptr<CardLabelCache>(new CardLabelCache(std::move(services)));
+}
+
+CardLabelCache::CardLabelCache(ChromeServices services) : services_(std::move(services)) {}
+
+// The scene is woken once the new plate is stored and the lock released, so that the frame it
+// wakes finds the plate.
+void CardLabelCache::wake() {
+  if (services_.wakeScene) services_.wakeScene();
+}
+
+void CardLabelCache::checkMain([[maybe_unused]] const char* where) const {
+  assert(services_.main.isCurrent() && "CardLabelCache: main queue only");
+}
+
+std::optional<std::string> CardLabelCache::caption(const CardLabel& label) {
+  if (label.isPrivate) return "Private window";
+  switch (label.state) {
+    case WindowState::onCurrentSpace:
+    case WindowState::browserTab: return std::nullopt;
+    case WindowState::onOtherSpace:
+      if (label.spaceNumber) return "On desktop " + std::to_string(*label.spaceNumber);
+      return "On another desktop";
+    case WindowState::minimized: return "Minimized";
+    case WindowState::hiddenApp: return "Hidden";
+    case WindowState::windowlessApp: return "No open windows";
+  }
+  return std::nullopt;
+}
+
+TextBlock CardLabelCache::labelText(const CardLabel& label) {
+  TextBlock block;
+  block.lineSpacing = 3;
+  block.truncation = TextTruncation::tail;
+  block.lines.push_back({label.appName, 60, FontWeight::semibold, RasterColor::white()});
+  std::optional<std::string> second = label.tabTitle ? label.tabTitle : caption(label);
+  if (second) block.lines.push_back({*second, 45, FontWeight::regular, RasterColor::white(0.88)});
+  return block;
+}
+
+TextBlock CardLabelCache::titleText(const std::string& text) {
+  TextBlock block;
+  block.truncation = TextTruncation::middle;
+  block.lines.push_back({text, 72, FontWeight::medium, RasterColor::white(0.92)});
+  return block;
+}
+
+std::string CardLabelCache::countLabel(int count) {
+  if (count < 0) return "+" + std::to_string(-static_cast<int64_t>(count));
+  if (count >= 1000) return "999+";
+  return std::to_string(count);
+}
+
+TextBlock CardLabelCache::countText(int count) {
+  TextBlock block;
+  block.truncation = TextTruncation::tail;
+  block.lines.push_back({countLabel(count), 88, FontWeight::semibold, RasterColor::white(0.95)});
+  return block;
+}
+
+double CardLabelCache::plateOpacity() {
+  return lock_.withLock([&] { return plateOpacity_; });
+}
+
+ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& text) {
+  const PlateMetrics& m = metrics(kind);
+  const Size measured = services_.raster.measureText(text, m.measuringWidth);
+  const auto [width, height] = plateSize(kind, measured);
+  const double opacity = plateOpacity();
+  if (width <= 0 || height <= 0) return nullptr;
+  std::optional<RasterBitmap> bitmap = RasterBitmap::make(width, height);
+  if (!bitmap) return nullptr;
+  {
+    std::unique_ptr<RasterCanvas> canvas = services_.raster.beginDrawing(*bitmap);
+    if (!canvas) return nullptr;
+    const Rect plate{m.margin, m.margin, width - 2 * m.margin, height - 2 * m.margin};
+    canvas->fillRoundedRect(plate, m.cornerRadius(plate.height), RasterColor::black(opacity));
+    const Rect inner{plate.x + m.horizontalInset, plate.y + m.verticalInset, plate.width - 2 * m.horizontalInset,
+                     plate.height - 2 * m.verticalInset};
+    canvas->drawText(text, inner);
+  }
+  return services_.uploader.upload(*bitmap, kMipLabel);
+}
+
+void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture) {
+  if (!label.tabTitle) {
+    textures_[label] = std::move(texture);
+    return;
+  }
+  auto [it, inserted] = tabTextures_.insert_or_assign(label, std::move(texture));
+  if (inserted) tabOrder_.push_back(label);
+  while (tabOrder_.size() > kMaxTabLabels) {
+    const CardLabel oldest = tabOrder_.front();
+    tabOrder_.erase(tabOrder_.begin());
+    tabTextures_.erase(oldest);
+    requestedLabels_.erase(oldest);
+  }
+}
+
+void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef texture) {
+  auto [it, inserted] = titleTextures_.insert_or_assign(text, std::move(texture));
+  if (inserted) titleOrder_.push_back(text);
+  while (titleOrder_.size() > kMaxTitles) {
+    const std::string oldest = titleOrder_.front();
+    titleOrder_.erase(titleOrder_.begin());
+    titleTextures_.erase(oldest);
+    requestedTitles_.erase(oldest);
+  }
+}
+
+void CardLabelCache::prepareLabels(const std::vector<CardLabel>& labels) {
+  checkMain("prepareLabels");
+  for (const CardLabel& label : labels) {
+    const bool stored = lock_.withLock([&] {
+      return label.tabTitle ? tabTextures_.contains(label) : textures_.contains(label);
+    });
+    if (stored) continue;
+    ChromeTextureRef texture = drawPlate(PlateKind::label, labelText(label));
+    if (!texture) continue;
+    lock_.withLock([&] { storeLabel(label, std::move(texture)); });
+    wake();
+  }
+}
+
+void CardLabelCache::prepareTitles(const std::vector<CardTitle>& titles) {
+  checkMain("prepareTitles");
+  for (const CardTitle& title : titles) {
+    if (lock_.withLock([&] { return titleTextures_.contains(title.text); })) continue;
+    ChromeTextureRef texture = drawPlate(PlateKind::title, titleText(title.text));
+    if (!texture) continue;
+    lock_.withLock([&] { storeTitle(title.text, std::move(texture)); });
+    wake();
+  }
+}
+
+void CardLabelCache::drawCount(int count) {
+  checkMain("drawCount");
+  if (lock_.withLock([&] { return countTextures_.contains(count); })) return;
+  ChromeTextureRef texture = drawPlate(PlateKind::count, countText(count));
+  if (!texture) return;
+  lock_.withLock([&] { countTextures_[count] = std::move(texture); });
+  wake();
+}
+
+ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label) {
+  {
+    std::lock_guard guard(lock_);
+    const auto& table = label.tabTitle ? tabTextures_ : textures_;
+    if (auto it = table.find(label); it != table.end()) return it->second;
+  }
+  CardLabel fallback;
+  if (label.tabTitle) {
+    requestLabel(label);
+    fallback = CardLabel{label.appName, label.state,
+                         label.state == WindowState::onOtherSpace ? label.spaceNumber : std::nullopt,
+                         label.isPrivate, std::nullopt};
+  } else if (label.spaceNumber) {
+    requestLabel(label);
+    fallback = label;
+    fallback.spaceNumber.reset();
+  } else {
+    return nullptr;  // plain labels are drawn by prepareLabels only
+  }
+  std::lock_guard guard(lock_);
+  auto it = textures_.find(fallback);
+  return it != textures_.end() ? it->second : nullptr;
+}
+
+ChromeTextureRef CardLabelCache::titleTexture(const std::string& text, bool request) {
+  {
+    std::lock_guard guard(lock_);
+    if (auto it = titleTextures_.find(text); it != titleTextures_.end()) return it->second;
+  }
+  if (request) requestTitle(text);
+  return nullptr;
+}
+
+ChromeTextureRef CardLabelCache::countTexture(int count) {
+  {
+    std::lock_guard guard(lock_);
+    if (auto it = countTextures_.find(count); it != countTextures_.end()) return it->second;
+  }
+  requestCount(count);
+  return nullptr;
+}
+
+void CardLabelCache::requestLabel(const CardLabel& label) {
+  if (!lock_.withLock([&] { return requestedLabels_.insert(label).second; })) return;
+  services_.main.post([weak = weak_from_this(), label] {
+    if (auto self = weak.lock()) self->prepareLabels({label});
+  });
+}
+
+void CardLabelCache::requestTitle(const std::string& text) {
+  if (!lock_.withLock([&] { return requestedTitles_.insert(text).second; })) return;
+  services_.main.post([weak = weak_from_this(), text] {
+    if (auto self = weak.lock()) self->prepareTitles({CardTitle{text}});
+  });
+}
+
+void CardLabelCache::requestCount(int count) {
+  if (!lock_.withLock([&] { return requestedCounts_.insert(count).second; })) return;
+  services_.main.post([weak = weak_from_this(), count] {
+    if (auto self = weak.lock()) self->drawCount(count);
+  });
+}
+
+bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Lock>& held, double opacity) {
+  assert(held.owns_lock() && held.mutex() == &lock_ && "CardLabelCache::setPlateOpacity: hold lock()");
+  if (opacity == plateOpacity_) return false;
+  plateOpacity_ = opacity;
+  empty(textures_);
+  empty(tabTextures_);
+  empty(tabOrder_);
+  empty(titleTextures_);
+  empty(titleOrder_);
+  empty(countTextures_);
+  empty(requestedLabels_);
+  empty(requestedTitles_);
+  empty(requestedCounts_);
+  return true;
+}
+
+CardLabelCache::Counts CardLabelCache::counts() {
+  std::lock_guard guard(lock_);
+  return {textures_.size(),       tabTextures_.size(),     titleTextures_.size(),  countTextures_.size(),
+          requestedLabels_.size(), requestedTitles_.size(), requestedCounts_.size()};
+}
+
+std::vector<CardLabel> CardLabelCache::tabOrder() {
+  std::lock_guard guard(lock_);
+  return tabOrder_;
+}
+
+std::vector<std::string> CardLabelCache::titleOrder() {
+  std::lock_guard guard(lock_);
+  return titleOrder_;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Lock.h"
+#include "pictures/CardLabel.h"
+#include "pictures/ChromeServices.h"
+#include "pictures/ChromeTexture.h"
+#include "platform/Raster.h"
+
+namespace quorvel {
+
+// The text plates of the cards: a label (the application name over where the window is), a title
+// (the window title) and a count badge (a number), each drawn once as white text on a dark rounded
+// plate, uploaded as a mipmapped texture and kept for reuse.
+//
+// Threads and lock: prepareLabels, prepareTitles and the queued drawings run on the main queue
+// (checked). The lookups (labelTexture, titleTexture, countTexture) and the requests run on any
+// thread, the render thread among them: they take `lock()` only briefly and never draw; a miss
+// queues the drawing on the main queue. Drawing and upload happen outside the lock, which is taken
+// to test and again to store; the scene is woken with the lock released. setPlateOpacity is the
+// one call that expects its caller to hold `lock()` (the overlay holds it around the call).
+//
+// Bounds: labels without a tab title are unbounded; labels with one keep at most 64 plates and
+// titles 46, evicting the first inserted. A queued key stays queued until its eviction or a plate
+// opacity change, so a drawing that failed is not retried before then.
+class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
+ public:
+  static constexpr double kDefaultPlateOpacity = 0.8533392676479687;
+  static constexpr size_t kMaxTabLabels = 64;
+  static constexpr size_t kMaxTitles = 46;
+  static constexpr const char* kMipLabel = "Quorvel card label mipmaps";
+
+  enum class PlateKind { label, title, count };
+  // The geometry of a kind of plate, in pixels.
+  struct PlateMetrics {
+    double measuringWidth;
+    double margin;
+    double horizontalInset;
+    double verticalInset;
+    // The corner radius for a plate of this height.
+    double cornerRadius(double plateHeight) const;
+    PlateKind kind;
+  };
+
+  static std::shared_ptr<CardLabelCache> make(ChromeServices services);
+  CardLabelCache(const CardLabelCache&) = delete;
+  CardLabelCache& operator=(const CardLabelCache&) = delete;
+
+  // Main queue: draws and stores each plate not stored yet, in order, synchronously.
+  void prepareLabels(const std::vector<CardLabel>& labels);
+  void prepareTitles(const std::vector<CardTitle>& titles);
+
+  // Any thread. The stored plate; for a missing label with a tab title, the host label's plate (the
+  // same name, state and privacy, the desktop number only on another desktop, no tab title) while
+  // the exact one is queued; for a missing label with a desktop number, the same label without the
+  // number while the exact one is queued; for any other missing label nothing, and nothing queued.
+  ChromeTextureRef labelTexture(const CardLabel& label);
+  // Any thread. The stored title plate; a miss queues it when `request` is true.
+  ChromeTextureRef titleTexture(const std::string& text, bool request);
+  // Any thread. The stored count plate; a miss queues it.
+  ChromeTextureRef countTexture(int count);
+
+  // Any thread: queue one drawing on the main queue, once per key (see Bounds).
+  void requestLabel(const CardLabel& label);
+  void requestTitle(const std::string& text);
+  void requestCount(int count);
+
+  // The caller holds lock() (checked): a new plate opacity empties every table and queue so that
+  // every plate is drawn again; true when it changed anything (false for the current value).
+  bool setPlateOpacity(const std::unique_lock<Lock>& held, double opacity);
+  Lock& lock() { return lock_; }
+  double plateOpacity();
+
+  // The text of each kind of plate, and the second line of a label (none for some states).
+  static std::optional<std::string> caption(const CardLabel& label);
+  static TextBlock labelText(const CardLabel& label);
+  static TextBlock titleText(const std::string& text);
+  static TextBlock countText(int count);
+  // A count as the badge shows it: 0 to 999 as such, "999+" from 1000, "+12" for −12.
+  static std::string countLabel(int count);
+  static const PlateMetrics& metrics(PlateKind kind);
+  // The bitmap size of a plate around text of the measured size (whole pixels).
+  static std::pair<int, int> plateSize(PlateKind kind, Size measured);
+
+  // For tests and diagnostics: how many plates of each table are stored, and the insertion order
+  // of the bounded tables.
+  struct Counts {
+    size_t labels, tabLabels, titles, counts, requestedLabels, requestedTitles, requestedCounts;
+  };
+  Counts counts();
+  std::vector<CardLabel> tabOrder();
+  std::vector<std::string> titleOrder();
+
+ private:
+  explicit CardLabelCache(ChromeServices services);
+  ChromeTextureRef drawPlate(PlateKind kind, const TextBlock& text);
+  void storeLabel(const CardLabel& label, ChromeTextureRef texture);  // lock held
+  void storeTitle(const std::string& text, ChromeTextureRef texture);  // lock held
+  void drawCount(int count);
+  void checkMain(const char* where) const;
+  void wake();
+
+  ChromeServices services_;
+  Lock lock_;
+  double plateOpacity_ = kDefaultPlateOpacity;
+  std::unordered_map<CardLabel, ChromeTextureRef> textures_;
+  std::unordered_map<CardLabel, ChromeTextureRef> tabTextures_;
+  std::vector<CardLabel> tabOrder_;
+  std::unordered_set<CardLabel> requestedLabels_;
+  std::unordered_set<std::string> requestedTitles_;
+  std::unordered_map<std::string, ChromeTextureRef> titleTextures_;
+  std::vector<std::string> titleOrder_;
+  std::unordered_map<int, ChromeTextureRef> countTextures_;
+  std::unordered_set<int> requestedCounts_;
+};
+
+}  // namespace quorvel

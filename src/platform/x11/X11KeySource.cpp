@@ -1,0 +1,377 @@
+#include "platform/x11/X11KeySource.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#include <xcb/xinput.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/x11/X11KeyCodes.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr uint8_t kBadAccess = 10;
+// A cap on each wait of the reader, so that events another thread's round trip pulled off the
+// socket are looked at soon even without a wake.
+constexpr int kPollCapMs = 20;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Owned = std::unique_ptr<T, FreeDeleter>;
+
+std::string describe(const KeyInterest& key) {
+  return "key " + std::to_string(key.keyCode) + " with modifiers " + std::to_string(key.requiredFlags);
+}
+
+}  // namespace
+
+std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName) {
+  const Logger logger("HotkeyManager");
+  int screenNumber = 0;
+  xcb_connection_t* connection = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
+  if (!connection || xcb_connection_has_error(connection)) {
+    if (connection) xcb_disconnect(connection);
+    logger.error("The key stream cannot reach the X server");
+    return nullptr;
+  }
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (int i = 0; i < screenNumber && screens.rem; ++i) xcb_screen_next(&screens);
+  const xcb_query_extension_reply_t* xinput = xcb_get_extension_data(connection, &xcb_input_id);
+  Owned<xcb_input_xi_query_version_reply_t> version;
+  if (xinput && xinput->present) {
+    version.reset(xcb_input_xi_query_version_reply(connection, xcb_input_xi_query_version(connection, 2, 2), nullptr));
+  }
+  if (!screens.rem || !version || version->major_version < 2) {
+    xcb_disconnect(connection);
+    logger.error("The X server has no XInput 2, so modifier releases cannot be seen and the shortcut stays off");
+    return nullptr;
+  }
+  return std::unique_ptr<X11KeySource>(new X11KeySource(connection, screens.data->root, xinput->major_opcode));
+}
+
+X11KeySource::X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode)
+    : connection_(connection), root_(root), xinputOpcode_(xinputOpcode) {
+  wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+X11KeySource::~X11KeySource() {
+  stopping_ = true;
+  wake();
+  {
+    std::lock_guard lock(frozenMutex_);
+    frozenChanged_.notify_all();
+  }
+  if (reader_.joinable()) reader_.join();
+  if (watchdog_.joinable()) watchdog_.join();
+  {
+    std::lock_guard lock(frozenMutex_);
+    if (!frozen_.answered) xcb_allow_events(connection_, XCB_ALLOW_REPLAY_KEYBOARD, frozen_.time);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    releaseAllLocked();
+  }
+  xcb_flush(connection_);
+  xcb_disconnect(connection_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void X11KeySource::wake() {
+  if (wakeFd_ < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] auto written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void X11KeySource::setInterest(std::vector<KeyInterest> keys) {
+  std::lock_guard lock(mutex_);
+  interest_ = std::move(keys);
+  if (!installed_) return;
+  applyInterestLocked();
+  wake();
+}
+
+std::vector<KeyInterest> X11KeySource::refusedKeys() const {
+  std::lock_guard lock(mutex_);
+  return refused_;
+}
+
+std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key) {
+  std::vector<Grab> grabs;
+  const auto keycode = X11KeyCodes::xKeyCode(key.keyCode);
+  if (!keycode || !map_) return grabs;  // a key this keyboard does not have never arrives
+  const uint16_t base = map_->stateFromFlags(key.requiredFlags & KeyFlags::shortcutModifiers);
+  std::vector<uint16_t> masks;
+  for (uint16_t shift : {uint16_t{0}, X11ModifierMap::shiftMask}) {
+    for (uint16_t locks : map_->lockCombinations()) {
+      const uint16_t mask = base | shift | locks;
+      if (std::find(masks.begin(), masks.end(), mask) == masks.end()) masks.push_back(mask);
+    }
+  }
+  std::vector<xcb_void_cookie_t> cookies;
+  for (uint16_t mask : masks) {
+    cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, mask, *keycode, XCB_GRAB_MODE_ASYNC,
+                                           XCB_GRAB_MODE_SYNC));
+  }
+  bool refused = false;
+  for (size_t i = 0; i < cookies.size(); ++i) {
+    Owned<xcb_generic_error_t> error(xcb_request_check(connection_, cookies[i]));
+    if (!error) {
+      grabs.push_back({*keycode, masks[i]});
+    } else if (error->error_code == kBadAccess) {
+      refused = true;
+    }
+  }
+  if (refused) {
+    ungrabLocked(grabs);
+    return std::nullopt;
+  }
+  return grabs;
+}
+
+void X11KeySource::ungrabLocked(const std::vector<Grab>& grabs) {
+  for (const auto& g : grabs) xcb_ungrab_key(connection_, g.keycode, root_, g.modifiers);
+  xcb_flush(connection_);
+}
+
+void X11KeySource::releaseAllLocked() {
+  for (const auto& [key, grabs] : grabbed_) ungrabLocked(grabs);
+  grabbed_.clear();
+}
+
+bool X11KeySource::applyInterestLocked() {
+  for (auto it = grabbed_.begin(); it != grabbed_.end();) {
+    const KeyInterest key{it->first.first, it->first.second};
+    if (std::find(interest_.begin(), interest_.end(), key) == interest_.end()) {
+      ungrabLocked(it->second);
+      it = grabbed_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  const bool hadRefusals = !refused_.empty();
+  refused_.clear();
+  for (const auto& key : interest_) {
+    const std::pair<int64_t, uint64_t> id{key.keyCode, key.requiredFlags};
+    if (grabbed_.count(id)) continue;
+    if (auto grabs = grabLocked(key)) {
+      grabbed_[id] = std::move(*grabs);
+    } else {
+      refused_.push_back(key);
+    }
+  }
+  if (refused_.empty()) {
+    refusalLogged_ = false;
+  } else if (installed_ && !refusalLogged_) {
+    refusalLogged_ = true;
+    logger_.notice("Another X client holds the shortcut (%{public}s), retrying every few seconds",
+                   describe(refused_.front()));
+  }
+  if (!refused_.empty() && !hadRefusals) nextRetry_ = std::chrono::steady_clock::now() + refusedRetry;
+  return refused_.empty();
+}
+
+bool X11KeySource::install(Handler handler) {
+  std::lock_guard lock(mutex_);
+  if (installed_) return true;
+  if (xcb_connection_has_error(connection_)) return false;
+  map_ = X11ModifierMap::read(connection_);
+  if (!map_) return false;
+  if (!applyInterestLocked()) {
+    releaseAllLocked();
+    refused_.clear();
+    return false;
+  }
+
+  struct {
+    xcb_input_event_mask_t head;
+    uint32_t bits;
+  } mask{};
+  mask.head.deviceid = XCB_INPUT_DEVICE_ALL_MASTER;
+  mask.head.mask_len = 1;
+  mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
+  Owned<xcb_generic_error_t> error(
+      xcb_request_check(connection_, xcb_input_xi_select_events_checked(connection_, root_, 1, &mask.head)));
+  if (error) {
+    releaseAllLocked();
+    return false;
+  }
+
+  // The modifiers held right now.
+  readerMap_ = *map_;
+  if (Owned<xcb_query_keymap_reply_t> keymap{xcb_query_keymap_reply(connection_, xcb_query_keymap(connection_), nullptr)}) {
+    uint16_t mods = 0;
+    for (int keycode = 0; keycode < 256; ++keycode) {
+      if ((keymap->keys[keycode / 8] >> (keycode % 8)) & 1) {
+        held_[keycode] = readerMap_.modifiersOfKey(static_cast<uint8_t>(keycode)) != 0;
+        if (held_[keycode]) mods |= readerMap_.modifiersOfKey(static_cast<uint8_t>(keycode));
+      }
+    }
+    lastFlags_ = readerMap_.flagsFromState(mods);
+  }
+
+  handler_ = std::move(handler);
+  installed_ = true;
+  disabled_ = false;
+  reader_ = std::thread([this] { readLoop(); });
+  watchdog_ = std::thread([this] { watchdogLoop(); });
+  return true;
+}
+
+void X11KeySource::enable() {
+  std::lock_guard lock(mutex_);
+  disabled_ = false;
+}
+
+bool X11KeySource::answer(xcb_timestamp_t time, KeyVerdict verdict) {
+  std::lock_guard lock(frozenMutex_);
+  if (frozen_.answered) return frozen_.timedOut;
+  xcb_allow_events(connection_, verdict == KeyVerdict::swallow ? XCB_ALLOW_ASYNC_KEYBOARD : XCB_ALLOW_REPLAY_KEYBOARD,
+                   time);
+  xcb_flush(connection_);
+  frozen_.answered = true;
+  return false;
+}
+
+void X11KeySource::readLoop() {
+  pthread_setname_np(pthread_self(), "HotkeyEventTap");
+  const int fd = xcb_get_file_descriptor(connection_);
+  while (!stopping_) {
+    while (auto* raw = xcb_poll_for_event(connection_)) {
+      Owned<xcb_generic_event_t> event(raw);
+      handleEvent(*event);
+    }
+    if (xcb_connection_has_error(connection_)) {
+      logger_.error("The key stream lost its connection to the X server; the shortcut no longer works");
+      break;
+    }
+    int timeout = kPollCapMs;
+    {
+      std::lock_guard lock(mutex_);
+      if (!refused_.empty()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= nextRetry_) {
+          applyInterestLocked();
+          nextRetry_ = now + refusedRetry;
+        }
+      }
+    }
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    ::poll(fds, 2, timeout);
+    if (fds[1].revents & POLLIN) {
+      uint64_t count = 0;
+      [[maybe_unused]] auto got = ::read(wakeFd_, &count, sizeof count);
+    }
+  }
+}
+
+void X11KeySource::watchdogLoop() {
+  pthread_setname_np(pthread_self(), "HotkeyWatchdog");
+  std::unique_lock lock(frozenMutex_);
+  while (!stopping_) {
+    if (frozen_.answered) {
+      frozenChanged_.wait(lock);
+      continue;
+    }
+    const auto deadline = frozen_.since + watchdogDelay;
+    if (std::chrono::steady_clock::now() < deadline) {
+      frozenChanged_.wait_until(lock, deadline);
+      continue;
+    }
+    xcb_allow_events(connection_, XCB_ALLOW_REPLAY_KEYBOARD, frozen_.time);
+    xcb_flush(connection_);
+    frozen_.answered = true;
+    frozen_.timedOut = true;
+    ++watchdogReplays_;
+  }
+}
+
+void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
+  const uint8_t type = event.response_type & 0x7f;
+  if (type == XCB_KEY_PRESS) {
+    const auto& press = reinterpret_cast<const xcb_key_press_event_t&>(event);
+    if (readerMap_.modifiersOfKey(press.detail) != 0) {
+      // A modifier pressed while our grab is active (never one that froze the keyboard).
+      handleRawKey(press.detail, true);
+    } else {
+      handleKeyPress(press);
+    }
+  } else if (type == XCB_KEY_RELEASE) {
+    // While one of our grabs is active the server sends its keys to us as core events and leaves
+    // us out of the raw events: a modifier let go of meanwhile arrives only here.
+    handleRawKey(reinterpret_cast<const xcb_key_release_event_t&>(event).detail, false);
+  } else if (type == XCB_MAPPING_NOTIFY) {
+    std::lock_guard lock(mutex_);
+    if (auto map = X11ModifierMap::read(connection_)) {
+      map_ = map;
+      readerMap_ = *map;
+      // Key codes and modifiers may have moved: grab everything again.
+      releaseAllLocked();
+      applyInterestLocked();
+    }
+  } else if (type == XCB_GE_GENERIC) {
+    const auto& ge = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+    if (ge.extension != xinputOpcode_) return;
+    if (ge.event_type == XCB_INPUT_RAW_KEY_PRESS || ge.event_type == XCB_INPUT_RAW_KEY_RELEASE) {
+      const auto& rawKey = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
+      handleRawKey(static_cast<uint8_t>(rawKey.detail), ge.event_type == XCB_INPUT_RAW_KEY_PRESS);
+    }
+  }
+}
+
+void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
+  bool disabled;
+  {
+    std::lock_guard lock(mutex_);
+    disabled = disabled_;
+  }
+  const auto code = X11KeyCodes::virtualKeyCode(event.detail);
+  if (disabled || !code) {
+    {
+      std::lock_guard lock(frozenMutex_);
+      frozen_ = {event.time, std::chrono::steady_clock::now(), false, false};
+    }
+    answer(event.time, KeyVerdict::deliver);
+    return;
+  }
+  {
+    std::lock_guard lock(frozenMutex_);
+    frozen_ = {event.time, std::chrono::steady_clock::now(), false, false};
+    frozenChanged_.notify_all();
+  }
+  const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, readerMap_.flagsFromState(event.state)});
+  if (answer(event.time, verdict)) {
+    // Too slow: the press went to the focused application. Stand still until the handler says so.
+    {
+      std::lock_guard lock(mutex_);
+      disabled_ = true;
+    }
+    handler_({KeyEvent::Type::disabledByTimeout, 0, 0});
+  }
+}
+
+void X11KeySource::handleRawKey(uint8_t keycode, bool pressed) {
+  if (readerMap_.modifiersOfKey(keycode) == 0) return;
+  held_[keycode] = pressed;
+  uint16_t mods = 0;
+  for (int k = 0; k < 256; ++k) {
+    if (held_[k]) mods |= readerMap_.modifiersOfKey(static_cast<uint8_t>(k));
+  }
+  const uint64_t flags = readerMap_.flagsFromState(mods);
+  if (flags == lastFlags_) return;
+  lastFlags_ = flags;
+  bool disabled;
+  {
+    std::lock_guard lock(mutex_);
+    disabled = disabled_;
+  }
+  if (!disabled) handler_({KeyEvent::Type::flagsChanged, 0, flags});
+}
+
+}  // namespace quorvel

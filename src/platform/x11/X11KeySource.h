@@ -1,0 +1,124 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/Logger.h"
+#include "platform/KeyEventSource.h"
+#include "platform/x11/X11ModifierMap.h"
+
+namespace quorvel {
+
+// The global key stream of an X session, on a connection and a thread ("HotkeyEventTap") of its own.
+//
+// Key-downs: a synchronous passive grab on the root window for exactly each key of interest with
+// its modifiers, in every combination of Shift and the lock modifiers (Caps Lock, Num Lock, Scroll
+// Lock). A grabbed press freezes the keyboard until it is answered: a delivered key is replayed, so
+// the focused application receives it untouched; a swallowed one is let go of. A watchdog replays a
+// press the handler has not answered within 200 ms, so the keyboard never stays frozen; the handler
+// then sees disabledByTimeout, and presses are replayed unseen until it calls enable().
+//
+// Modifier changes: XInput 2 raw key events of the modifier keys, which the server sends whatever
+// window has the focus and whatever grab is active; the held modifiers are tracked per key code and
+// every change is shown as a flagsChanged event. The ModN of Alt (Option) and of Super (Command) come
+// from the server's modifier mapping, read again when it changes.
+//
+// A grab another client holds (BadAccess) refuses the install; after the install, keys of interest
+// refused that way are tried again every 3 s, with one log line for each time it starts happening.
+class X11KeySource final : public KeyEventSource {
+ public:
+  static constexpr std::chrono::milliseconds watchdogDelay{200};
+  static constexpr std::chrono::seconds refusedRetry{3};
+
+  // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
+  // no XInput 2.
+  static std::unique_ptr<X11KeySource> open(const std::string& displayName = {});
+  // Stops the threads, answers a frozen press, lets go of every grab and closes the connection.
+  ~X11KeySource() override;
+  X11KeySource(const X11KeySource&) = delete;
+  X11KeySource& operator=(const X11KeySource&) = delete;
+
+  void setInterest(std::vector<KeyInterest> keys) override;
+  bool install(Handler handler) override;
+  void enable() override;
+
+  // How many presses the watchdog had to replay.
+  uint64_t watchdogReplays() const { return watchdogReplays_.load(); }
+  // The keys of interest refused for now (held by another client).
+  std::vector<KeyInterest> refusedKeys() const;
+
+ private:
+  struct Grab {
+    uint8_t keycode;
+    uint16_t modifiers;
+  };
+  // The press the keyboard is frozen on, until it is answered.
+  struct Frozen {
+    xcb_timestamp_t time = 0;
+    std::chrono::steady_clock::time_point since;
+    bool answered = true;
+    bool timedOut = false;
+  };
+
+  X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode);
+
+  // Under mutex_: brings the grabs in line with interest_; true when every key of interest is held.
+  bool applyInterestLocked();
+  std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
+  void ungrabLocked(const std::vector<Grab>& grabs);
+  void releaseAllLocked();
+  void wake();
+
+  void readLoop();
+  void watchdogLoop();
+  void handleEvent(const xcb_generic_event_t& event);
+  void handleKeyPress(const xcb_key_press_event_t& event);
+  void handleRawKey(uint8_t keycode, bool pressed);
+  // Answers the frozen press (unless the watchdog did); true when the watchdog had answered it.
+  bool answer(xcb_timestamp_t time, KeyVerdict verdict);
+
+  xcb_connection_t* const connection_;
+  const xcb_window_t root_;
+  const uint8_t xinputOpcode_;
+  const Logger logger_{"HotkeyManager"};
+
+  mutable std::mutex mutex_;  // interest, grabs, the main thread's map, the install
+  std::vector<KeyInterest> interest_;
+  std::map<std::pair<int64_t, uint64_t>, std::vector<Grab>> grabbed_;
+  std::vector<KeyInterest> refused_;
+  bool refusalLogged_ = false;
+  std::optional<X11ModifierMap> map_;
+  bool installed_ = false;
+  bool disabled_ = false;
+  Handler handler_;  // set once before the threads start
+
+  // Reader thread only.
+  X11ModifierMap readerMap_;
+  std::array<bool, 256> held_{};
+  uint64_t lastFlags_ = 0;
+  std::chrono::steady_clock::time_point nextRetry_;
+
+  std::mutex frozenMutex_;
+  std::condition_variable frozenChanged_;
+  Frozen frozen_;
+  std::atomic<uint64_t> watchdogReplays_{0};
+
+  std::atomic<bool> stopping_{false};
+  int wakeFd_ = -1;
+  std::thread reader_;
+  std::thread watchdog_;
+};
+
+}  // namespace quorvel

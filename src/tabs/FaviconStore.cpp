@@ -1,0 +1,143 @@
+#include "tabs/FaviconStore.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace quorvel {
+
+std::shared_ptr<FaviconStore> FaviconStore::create(IconTextureMaker& textures, const IconDecoder& decoder,
+                                                   std::function<void()> wakeScene, Executor& mainQueue) {
+  return std::make_shared<FaviconStore>(Token{}, textures, decoder, std::move(wakeScene), mainQueue);
+}
+
+FaviconStore::FaviconStore(Token, IconTextureMaker& textures, const IconDecoder& decoder,
+                           std::function<void()> wakeScene, Executor& mainQueue)
+    : textures_(textures), decoder_(decoder), wakeScene_(std::move(wakeScene)), mainQueue_(mainQueue) {}
+
+IconTextureRef FaviconStore::texture(uint32_t tab) const {
+  return lock_.withLock([&]() -> IconTextureRef {
+    if (const std::string* site = tabSite_.find(tab)) {
+      if (const IconTextureRef* icon = bySite_.find(*site)) return *icon;
+    }
+    if (const IconTextureRef* crop = byTab_.find(tab)) return *crop;
+    return nullptr;
+  });
+}
+
+std::optional<std::string> FaviconStore::tabSite(uint32_t tab) const {
+  return lock_.withLock([&]() -> std::optional<std::string> {
+    const std::string* site = tabSite_.find(tab);
+    return site ? std::optional(*site) : std::nullopt;
+  });
+}
+
+void FaviconStore::forgetTabSite(uint32_t tab) {
+  // The removed value is released after the lock.
+  std::optional<std::string> removed = lock_.withLock([&] { return tabSite_.removeValue(tab); });
+}
+
+void FaviconStore::setTabSite(uint32_t tab, std::string site) {
+  lock_.withLock([&] { tabSite_.insert(std::move(site), tab); });
+}
+
+bool FaviconStore::hasSiteTexture(const std::string& site) const {
+  return lock_.withLock([&] { return bySite_.contains(site); });
+}
+
+void FaviconStore::enqueue(std::vector<SiteIcon> icons) {
+  if (icons.empty()) return;
+  const bool startDrain = lock_.withLock([&] {
+    for (SiteIcon& icon : icons) {
+      if (!bySite_.contains(icon.site)) pending_.push_back(std::move(icon));
+    }
+    if (pending_.empty() || isDraining_) return false;
+    isDraining_ = true;
+    return true;
+  });
+  if (startDrain) scheduleDrain();
+}
+
+void FaviconStore::scheduleDrain() {
+  mainQueue_.post([weak = weak_from_this()] {
+    if (auto store = weak.lock()) store->makeTextures();
+  });
+}
+
+std::vector<SiteIcon> FaviconStore::takePending() {
+  return lock_.withLock([&] {
+    const size_t count = std::min(kTexturesPerTurn, pending_.size());
+    std::vector<SiteIcon> taken(std::make_move_iterator(pending_.begin()),
+                                std::make_move_iterator(pending_.begin() + static_cast<ptrdiff_t>(count)));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(count));
+    return taken;
+  });
+}
+
+void FaviconStore::makeTextures() {
+  for (const SiteIcon& icon : takePending()) {
+    // Another turn may have made this site's texture while the icon waited.
+    if (hasSiteTexture(icon.site)) continue;
+    IconDecoder::Result bitmap = decoder_.render(icon.data);
+    if (!bitmap.ok()) {
+      logger_.debug("The site icon of %{private}s was not made: %{public}s.", icon.site,
+                    IconDecoder::describe(*bitmap.failure));
+      continue;
+    }
+    IconTextureRef texture = textures_.makeMipmappedTexture(bitmap.pixels, kMipmapLabel);
+    if (!texture) {
+      logger_.debug("The site icon of %{private}s was not made: no texture could be allocated.", icon.site);
+      continue;
+    }
+    // The texture is in the table before the scene is woken, so the frame the wake brings finds it.
+    lock_.withLock([&] { bySite_.insert(std::move(texture), icon.site); });
+    if (wakeScene_) wakeScene_();
+  }
+  const bool more = lock_.withLock([&] {
+    isDraining_ = !pending_.empty();
+    return isDraining_;
+  });
+  if (more) scheduleDrain();
+}
+
+void FaviconStore::insertCrop(uint32_t tab, IconTextureRef texture) {
+  IconTextureRef released;  // a replaced crop is released after the lock
+  lock_.withLock([&] {
+    if (const IconTextureRef* old = byTab_.find(tab)) released = *old;
+    byTab_.insert(std::move(texture), tab);
+  });
+}
+
+void FaviconStore::pruneToTabs(const std::unordered_set<uint32_t>& tabs, bool siteIconsOn) {
+  lock_.withLock([&] {
+    byTab_.retainOnly(tabs);
+    if (siteIconsOn) {
+      tabSite_.retainOnly(tabs);
+    } else {
+      bySite_.removeAll();
+      tabSite_.removeAll();
+      pending_.clear();
+    }
+  });
+}
+
+size_t FaviconStore::pendingCount() const {
+  return lock_.withLock([&] { return pending_.size(); });
+}
+
+bool FaviconStore::isDraining() const {
+  return lock_.withLock([&] { return isDraining_; });
+}
+
+std::vector<std::string> FaviconStore::siteOrder() const {
+  return lock_.withLock([&] { return bySite_.order(); });
+}
+
+std::vector<uint32_t> FaviconStore::cropOrder() const {
+  return lock_.withLock([&] { return byTab_.order(); });
+}
+
+size_t FaviconStore::tabSiteCount() const {
+  return lock_.withLock([&] { return tabSite_.size(); });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "base/Executor.h"
+#include "base/Lock.h"
+#include "base/Logger.h"
+#include "tabs/CappedStore.h"
+#include "tabs/IconDecoder.h"
+#include "tabs/IconTexture.h"
+#include "tabs/IconTextureMaker.h"
+#include "tabs/SiteIcon.h"
+
+namespace quorvel {
+
+// The site-icon textures that tab cards show, and the answer to "which texture for this tab?".
+//
+// Fed from two sides: the site-icon resolver hands it each tab's site and each site's icon bytes
+// (decoded here into 128 by 128 mipmapped textures on the main queue, at most 16 per turn); the
+// picture cache hands it each tab's tab-strip crop. A lookup prefers the site's icon and falls back
+// to the crop. Every table is bounded by key count, oldest insertion dropped first.
+//
+// Threads: every method is safe from any thread; one lock guards the tables, the pending icons and
+// the draining flag, and is held only around single table operations, never across decoding, GPU
+// work or the scene wake. Decoding and texture making run only on the main queue. One store lives
+// for the process, owned through a shared pointer (its drain turns hold it weakly).
+class FaviconStore : public std::enable_shared_from_this<FaviconStore> {
+ public:
+  static constexpr size_t kSiteLimit = 256;      // site -> texture made from database bytes
+  static constexpr size_t kTabLimit = 128;       // tab -> tab-strip crop texture
+  static constexpr size_t kTabSiteLimit = 1024;  // tab -> site of the tab's page
+  static constexpr size_t kTexturesPerTurn = 16;
+  static constexpr const char* kMipmapLabel = "Quorvel favicon mipmaps";
+
+  // `wakeScene` makes a resting renderer draw again; it is called after each new texture is in
+  // the table, outside the lock. The texture maker, the decoder and the main queue outlive the store.
+  static std::shared_ptr<FaviconStore> create(IconTextureMaker& textures, const IconDecoder& decoder,
+                                              std::function<void()> wakeScene, Executor& mainQueue);
+
+  // ---- Lookups (the renderer's provider, the overlay) ----
+  // The site icon of the tab's site when there is one, else the tab's crop, else none.
+  IconTextureRef texture(uint32_t tab) const;
+  // The site key the tab's page belongs to, when known.
+  std::optional<std::string> tabSite(uint32_t tab) const;
+
+  // ---- The resolver's side ----
+  void forgetTabSite(uint32_t tab);
+  void setTabSite(uint32_t tab, std::string site);
+  bool hasSiteTexture(const std::string& site) const;
+  // Queues icon bytes to become textures; sites that already have one are dropped. Starts a drain
+  // turn on the main queue when none is scheduled or running.
+  void enqueue(std::vector<SiteIcon> icons);
+
+  // ---- The picture cache's side ----
+  void insertCrop(uint32_t tab, IconTextureRef texture);
+
+  // ---- The overlay's pruning, when its card set changes ----
+  // Keeps crops (and, with site icons on, tab sites) only for `tabs`. With site icons off, drops
+  // every site texture, every tab site and every pending icon. Site textures are otherwise kept
+  // until they are the oldest past the limit.
+  void pruneToTabs(const std::unordered_set<uint32_t>& tabs, bool siteIconsOn);
+
+  // ---- State, for diagnostics and tests ----
+  size_t pendingCount() const;
+  bool isDraining() const;
+  std::vector<std::string> siteOrder() const;
+  std::vector<uint32_t> cropOrder() const;
+  size_t tabSiteCount() const;
+
+  // One drain turn (main queue): makes textures for at most kTexturesPerTurn pending icons and
+  // schedules the next turn while icons remain.
+  void makeTextures();
+
+ private:
+  struct Token {};
+
+ public:
+  FaviconStore(Token, IconTextureMaker& textures, const IconDecoder& decoder, std::function<void()> wakeScene,
+               Executor& mainQueue);
+
+ private:
+  std::vector<SiteIcon> takePending();
+  void scheduleDrain();
+
+  IconTextureMaker& textures_;
+  const IconDecoder& decoder_;
+  const std::function<void()> wakeScene_;
+  Executor& mainQueue_;
+  const Logger logger_{"Favicons"};
+
+  mutable Lock lock_;
+  CappedStore<std::string, IconTextureRef> bySite_{kSiteLimit};
+  CappedStore<uint32_t, IconTextureRef> byTab_{kTabLimit};
+  CappedStore<uint32_t, std::string> tabSite_{kTabSiteLimit};
+  std::vector<SiteIcon> pending_;
+  bool isDraining_ = false;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,21 @@
+#include "tabs/IconDecoder.h"
+
+namespace quorvel {
+
+std::string_view IconDecoder::describe(Failure failure) {
+  switch (failure) {
+    case Failure::empty:
+      return "no image bytes";
+    case Failure::unsupported:
+      return "not an icon image format";
+    case Failure::tooLarge:
+      return "larger than 4096 by 4096 pixels";
+    case Failure::undecodable:
+      return "corrupt, truncated or over the decoding memory limit";
+    case Failure::emptyImage:
+      return "an image of no size";
+  }
+  return "unknown";
+}
+
+}  // namespace quorvel

@@ -1,0 +1,128 @@
+#include "tabs/qt/QtIconDecoder.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "tabs/IconTextureMaker.h"
+
+namespace quorvel {
+
+static_assert(std::endian::native == std::endian::little, "premultiplied ARGB words must read as BGRA bytes");
+
+namespace {
+
+constexpr int kMaxImagesInFile = 64;  // frames of an ICO file considered
+
+bool startsWith(std::span<const uint8_t> bytes, std::string_view magic, size_t at = 0) {
+  return bytes.size() >= at + magic.size() && std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
+}
+
+// The reader format of the bytes, from their signature; null when it is none that icons use.
+const char* formatOf(std::span<const uint8_t> bytes) {
+  using namespace std::string_view_literals;
+  if (startsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return "png";
+  if (startsWith(bytes, "\0\0\1\0"sv)) return "ico";
+  if (startsWith(bytes, "GIF87a"sv) || startsWith(bytes, "GIF89a"sv)) return "gif";
+  if (startsWith(bytes, "\xFF\xD8\xFF"sv)) return "jpeg";
+  if (startsWith(bytes, "BM"sv)) return "bmp";
+  if (startsWith(bytes, "RIFF"sv) && startsWith(bytes, "WEBP"sv, 8)) return "webp";
+  // SVG is text: an optional byte-order mark and white space, then markup.
+  size_t i = startsWith(bytes, "\xEF\xBB\xBF"sv) ? 3 : 0;
+  while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')) ++i;
+  if (i < bytes.size() && bytes[i] == '<') return "svg";
+  return nullptr;
+}
+
+bool withinLimit(const QSize& size) {
+  return size.width() <= IconDecoder::kMaxSide && size.height() <= IconDecoder::kMaxSide;
+}
+
+}  // namespace
+
+IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const {
+  if (bytes.empty()) return {{}, Failure::empty};
+  const char* format = formatOf(bytes);
+  if (!format) return {{}, Failure::unsupported};
+
+  const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                  static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer;
+  buffer.setData(data);
+  if (!buffer.open(QIODevice::ReadOnly)) return {{}, Failure::undecodable};
+  QImageReader reader(&buffer, format);
+  reader.setDecideFormatFromContent(false);
+  reader.setAllocationLimit(kAllocationLimitMiB);
+
+  // Pick the largest image the limits allow (files with one image have just that one); sizes come
+  // from the headers, before any pixel is decoded.
+  int best = -1;
+  QSize bestSize;
+  bool sawTooLarge = false;
+  const int count = std::clamp(reader.imageCount(), 1, kMaxImagesInFile);
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 && !reader.jumpToImage(i)) break;
+    const QSize size = reader.size();
+    if (size.isValid() && !withinLimit(size)) {
+      sawTooLarge = true;
+      continue;
+    }
+    if (best < 0 || (size.isValid() && (!bestSize.isValid() ||
+                                        qint64(size.width()) * size.height() >
+                                            qint64(bestSize.width()) * bestSize.height()))) {
+      best = i;
+      bestSize = size;
+    }
+  }
+  if (best < 0) return {{}, sawTooLarge ? Failure::tooLarge : Failure::undecodable};
+  if (count > 1 && !reader.jumpToImage(best)) return {{}, Failure::undecodable};
+
+  const int side = IconTextureMaker::kSide;
+  // A vector image is drawn straight at the size it takes in the square.
+  if (bestSize.isValid() && !bestSize.isEmpty() && reader.supportsOption(QImageIOHandler::ScaledSize) &&
+      std::string_view(format) == "svg") {
+    reader.setScaledSize(bestSize.scaled(side, side, Qt::KeepAspectRatio));
+  }
+  QImage image = reader.read();
+  if (image.isNull()) return {{}, Failure::undecodable};
+  if (image.width() <= 0 || image.height() <= 0) return {{}, Failure::emptyImage};
+  // Some formats only learn their size while decoding.
+  if (!withinLimit(image.size())) return {{}, Failure::tooLarge};
+
+  // Fit inside the square keeping the aspect ratio (small icons are scaled up), centred.
+  const double scale = std::min(double(side) / image.width(), double(side) / image.height());
+  const int width = std::clamp(int(std::lround(image.width() * scale)), 1, side);
+  const int height = std::clamp(int(std::lround(image.height() * scale)), 1, side);
+  const QImage fitted = image.size() == QSize(width, height)
+                            ? image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                            : image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                  .scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  QImage canvas(side, side, QImage::Format_ARGB32_Premultiplied);
+  if (canvas.isNull() || fitted.isNull()) return {{}, Failure::undecodable};
+  canvas.fill(Qt::transparent);
+  {
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint((side - width) / 2, (side - height) / 2), fitted);
+  }
+
+  // Premultiplied ARGB words in memory order are blue, green, red, alpha on this byte order.
+  Result result;
+  result.pixels.resize(IconTextureMaker::kBytes);
+  for (int row = 0; row < side; ++row) {
+    std::memcpy(result.pixels.data() + size_t(row) * IconTextureMaker::kBytesPerRow, canvas.constScanLine(row),
+                IconTextureMaker::kBytesPerRow);
+  }
+  return result;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include "base/ManualLoop.h"
+#include "pictures/CardLabelCache.h"
+#include "pictures/ChromeFakes.h"
+
+namespace quorvel {
+namespace {
+
+using testing::DrawOp;
+using testing::FakeRaster;
+using testing::FakeUploader;
+
+CardLabel label(std::string name, WindowState state = WindowState::onCurrentSpace,
+                std::optional<int> space = std::nullopt, bool isPrivate = false,
+                std::optional<std::string> tab = std::nullopt) {
+  return CardLabel{std::move(name), state, space, isPrivate, std::move(tab)};
+}
+
+class CardLabelCacheTest : public ::testing::Test {
+ protected:
+  ManualLoop loop;
+  FakeRaster raster;
+  FakeUploader uploader;
+  int wakes = 0;
+  std::function<void()> onWake;
+  std::shared_ptr<CardLabelCache> cache = CardLabelCache::make({loop.main(), raster, uploader, [this] {
+                                                                   ++wakes;
+                                                                   if (onWake) onWake();
+                                                                 }});
+};
+
+TEST(ClippedTitle, TrimsFallsBackAndCutsLongTitlesAroundAnEllipsis) {
+  EXPECT_EQ(clipped("  Inbox \n", "Mail"), "Inbox");
+  EXPECT_EQ(clipped("   \n\t", "  Mail "), "Mail");
+  const std::string forty(40, 'a');
+  EXPECT_EQ(clipped(forty, "x"), forty);
+  const std::string fortyOne = std::string(20, 'h') + "M" + std::string(20, 't');
+  EXPECT_EQ(clipped(fortyOne, "x"), std::string(20, 'h') + "\u2026" + std::string(19, 't'));
+  // Characters are user-perceived: an accented letter written as two code points counts once.
+  std::string accented;
+  for (int i = 0; i < 41; ++i) accented += "e\u0301";
+  const std::string result = clipped(accented, "x");
+  std::string expected;
+  for (int i = 0; i < 20; ++i) expected += "e\u0301";
+  expected += "\u2026";
+  for (int i = 0; i < 19; ++i) expected += "e\u0301";
+  EXPECT_EQ(result, expected);
+}
+
+TEST(CardLabelText, CaptionsSayWhereTheWindowIs) {
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::onOtherSpace, 3, true)), "Private window");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::onOtherSpace, 3)), "On desktop 3");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::onOtherSpace)), "On another desktop");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::minimized)), "Minimized");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::hiddenApp)), "Hidden");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::windowlessApp)), "No open windows");
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::onCurrentSpace)), std::nullopt);
+  EXPECT_EQ(CardLabelCache::caption(label("A", WindowState::browserTab)), std::nullopt);
+
+  const TextBlock plain = CardLabelCache::labelText(label("Safari"));
+  ASSERT_EQ(plain.lines.size(), 1u);
+  EXPECT_EQ(plain.lines[0], (TextLine{"Safari", 60, FontWeight::semibold, RasterColor::white()}));
+
+  // A tab title takes the second line even where a caption would be.
+  const TextBlock tab = CardLabelCache::labelText(label("Firefox", WindowState::minimized, {}, false, "News"));
+  ASSERT_EQ(tab.lines.size(), 2u);
+  EXPECT_EQ(tab.lines[1], (TextLine{"News", 45, FontWeight::regular, RasterColor::white(0.88)}));
+  EXPECT_EQ(tab.lineSpacing, 3);
+  EXPECT_EQ(tab.truncation, TextTruncation::tail);
+
+  const TextBlock title = CardLabelCache::titleText("Report");
+  EXPECT_EQ(title.truncation, TextTruncation::middle);
+  EXPECT_EQ(title.lines[0], (TextLine{"Report", 72, FontWeight::medium, RasterColor::white(0.92)}));
+}
+
+TEST(CardLabelText, CountsShowUpToNineHundredNinetyNine) {
+  EXPECT_EQ(CardLabelCache::countLabel(0), "0");
+  EXPECT_EQ(CardLabelCache::countLabel(999), "999");
+  EXPECT_EQ(CardLabelCache::countLabel(1000), "999+");
+  EXPECT_EQ(CardLabelCache::countLabel(-12), "+12");
+  EXPECT_EQ(CardLabelCache::countLabel(INT32_MIN), "+2147483648");
+  EXPECT_EQ(CardLabelCache::countText(5).lines[0], (TextLine{"5", 88, FontWeight::semibold, RasterColor::white(0.95)}));
+}
+
+TEST_F(CardLabelCacheTest, PlatesAreSizedFromTheMeasuredTextWithInsetsAndMargins) {
+  cache->prepareLabels({label("Safari"), label("Mail", WindowState::minimized)});
+  cache->prepareTitles({CardTitle{"Quarterly"}});
+  ASSERT_EQ(uploader.uploads.size(), 3u);
+  // "Safari": 6 × 30 = 180 wide, 72 tall; label insets 39 and 27, margin 15.
+  EXPECT_EQ(uploader.uploads[0]->width(), 180 + 2 * 39 + 2 * 15);
+  EXPECT_EQ(uploader.uploads[0]->height(), 72 + 2 * 27 + 2 * 15);
+  // "Mail" over "Minimized": the wider line (9 × 22.5 = 202.5 → 203) and 72 + 3 + 54 = 129.
+  EXPECT_EQ(uploader.uploads[1]->width(), 203 + 2 * 39 + 2 * 15);
+  EXPECT_EQ(uploader.uploads[1]->height(), 129 + 2 * 27 + 2 * 15);
+  // Title "Quarterly": 9 × 36 = 324 wide, 86.4 → 87 tall; insets 60 and 32, margin 12.
+  EXPECT_EQ(uploader.uploads[2]->width(), 324 + 2 * 60 + 2 * 12);
+  EXPECT_EQ(uploader.uploads[2]->height(), 87 + 2 * 32 + 2 * 12);
+  for (const auto& upload : uploader.uploads) EXPECT_EQ(upload->label, CardLabelCache::kMipLabel);
+
+  // A long label is measured within 1080 pixels.
+  cache->prepareLabels({label(std::string(100, 'W'))});
+  EXPECT_EQ(uploader.uploads.back()->width(), 1080 + 2 * 39 + 2 * 15);
+}
+
+TEST_F(CardLabelCacheTest, PlatesAreDarkRoundedRectanglesWithTheTextInside) {
+  cache->prepareLabels({label("Safari")});
+  cache->prepareTitles({CardTitle{"Quarterly"}});
+  const auto plates = raster.opsOf(DrawOp::Kind::roundedRect);
+  ASSERT_EQ(plates.size(), 2u);
+  // Label: the plate inside the margin, radius min(0.32 × height, 33).
+  EXPECT_EQ(plates[0].rect, (Rect{15, 15, 258, 126}));
+  EXPECT_DOUBLE_EQ(plates[0].value, 33);
+  EXPECT_EQ(plates[0].color, RasterColor::black(CardLabelCache::kDefaultPlateOpacity));
+  // Title: a capsule.
+  EXPECT_EQ(plates[1].rect, (Rect{12, 12, 444, 151}));
+  EXPECT_DOUBLE_EQ(plates[1].value, 151 / 2.0);
+  const auto texts = raster.opsOf(DrawOp::Kind::text);
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rect, (Rect{54, 42, 180, 72}));
+  EXPECT_EQ(texts[0].text, CardLabelCache::labelText(label("Safari")));
+  // A short label's radius is 0.32 × its height.
+  EXPECT_DOUBLE_EQ(CardLabelCache::metrics(CardLabelCache::PlateKind::label).cornerRadius(50), 16);
+}
+
+TEST_F(CardLabelCacheTest, PreparingAgainDrawsNothingAndTabLabelsAreKeptApart) {
+  const CardLabel host = label("Firefox");
+  const CardLabel tab = label("Firefox", WindowState::browserTab, {}, false, "News");
+  cache->prepareLabels({host, tab, host, tab});
+  EXPECT_EQ(uploader.uploads.size(), 2u);
+  cache->prepareLabels({host, tab});
+  EXPECT_EQ(uploader.uploads.size(), 2u);
+  const auto counts = cache->counts();
+  EXPECT_EQ(counts.labels, 1u);
+  EXPECT_EQ(counts.tabLabels, 1u);
+  EXPECT_NE(cache->labelTexture(host), nullptr);
+  EXPECT_NE(cache->labelTexture(tab), cache->labelTexture(host));
+}
+
+TEST_F(CardLabelCacheTest, TabLabelsKeepTheFirstSixtyFourInInsertionOrder) {
+  std::vector<CardLabel> tabs;
+  for (int i = 0; i < 65; ++i) tabs.push_back(label("Firefox", WindowState::browserTab, {}, false, "Tab " + std::to_string(i)));
+  cache->prepareLabels({tabs.begin(), tabs.begin() + 64});
+  // Re-storing an existing key (through a fresh request after it was drawn) keeps its place.
+  cache->prepareLabels({tabs[0]});
+  cache->prepareLabels({tabs[64]});
+  const auto order = cache->tabOrder();
+  ASSERT_EQ(order.size(), 64u);
+  EXPECT_EQ(order.front(), tabs[1]);
+  EXPECT_EQ(order.back(), tabs[64]);
+  // The evicted label is gone, and a lookup queues it again.
+  const size_t before = uploader.uploads.size();
+  EXPECT_EQ(cache->labelTexture(tabs[0]), nullptr);
+  loop.runUntilIdle();
+  EXPECT_EQ(uploader.uploads.size(), before + 1);
+  EXPECT_NE(cache->labelTexture(tabs[0]), nullptr);
+  EXPECT_EQ(cache->tabOrder().front(), tabs[2]);
+}
+
+TEST_F(CardLabelCacheTest, TitlesKeepTheFirstFortySix) {
+  for (int i = 0; i < 47; ++i) cache->prepareTitles({CardTitle{"Title " + std::to_string(i)}});
+  const auto order = cache->titleOrder();
+  ASSERT_EQ(order.size(), 46u);
+  EXPECT_EQ(order.front(), "Title 1");
+  EXPECT_EQ(cache->titleTexture("Title 0", false), nullptr);
+  EXPECT_NE(cache->titleTexture("Title 46", false), nullptr);
+}
+
+TEST_F(CardLabelCacheTest, AMissingTabLabelFallsBackToItsHostAndIsQueuedOnce) {
+  const CardLabel host = label("Firefox", WindowState::onOtherSpace, 2);
+  cache->prepareLabels({host});
+  const CardLabel tab = label("Firefox", WindowState::onOtherSpace, 2, false, "News");
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(cache->labelTexture(tab), cache->labelTexture(host));
+  EXPECT_EQ(cache->counts().requestedLabels, 1u);
+  const size_t before = uploader.uploads.size();
+  loop.runUntilIdle();
+  EXPECT_EQ(uploader.uploads.size(), before + 1);
+  const ChromeTextureRef exact = cache->labelTexture(tab);
+  ASSERT_NE(exact, nullptr);
+  EXPECT_NE(exact, cache->labelTexture(host));
+
+  // The host of a tab on the current desktop drops the desktop number.
+  const CardLabel minimizedTab = label("Chrome", WindowState::minimized, 4, false, "Docs");
+  cache->prepareLabels({label("Chrome", WindowState::minimized)});
+  EXPECT_EQ(cache->labelTexture(minimizedTab), cache->labelTexture(label("Chrome", WindowState::minimized)));
+  EXPECT_NE(cache->labelTexture(minimizedTab), nullptr);
+}
+
+TEST_F(CardLabelCacheTest, AMissingPlainLabelGivesNothingAndQueuesNothing) {
+  EXPECT_EQ(cache->labelTexture(label("Notes")), nullptr);
+  EXPECT_EQ(cache->counts().requestedLabels, 0u);
+  loop.runUntilIdle();
+  EXPECT_TRUE(uploader.uploads.empty());
+  // With a desktop number it is queued, and the label without the number stands in.
+  cache->prepareLabels({label("Notes", WindowState::onOtherSpace)});
+  const CardLabel numbered = label("Notes", WindowState::onOtherSpace, 5);
+  EXPECT_EQ(cache->labelTexture(numbered), cache->labelTexture(label("Notes", WindowState::onOtherSpace)));
+  loop.runUntilIdle();
+  EXPECT_EQ(raster.opsOf(DrawOp::Kind::text).back().text.lines[1].text, "On desktop 5");
+}
+
+TEST_F(CardLabelCacheTest, TitlesAndCountsAreQueuedOnAMissAndDrawnOnTheMainQueue) {
+  EXPECT_EQ(cache->titleTexture("Draft", false), nullptr);
+  EXPECT_EQ(cache->counts().requestedTitles, 0u);
+  EXPECT_EQ(cache->titleTexture("Draft", true), nullptr);
+  EXPECT_EQ(cache->titleTexture("Draft", true), nullptr);
+  EXPECT_EQ(cache->countTexture(12), nullptr);
+  EXPECT_EQ(cache->countTexture(12), nullptr);
+  EXPECT_TRUE(uploader.uploads.empty());
+  loop.runUntilIdle();
+  EXPECT_EQ(uploader.uploads.size(), 2u);
+  EXPECT_NE(cache->titleTexture("Draft", false), nullptr);
+  const ChromeTextureRef count = cache->countTexture(12);
+  ASSERT_NE(count, nullptr);
+  // Count plate: "12" is 2 × 44 = 88 wide, 105.6 → 106 tall; insets 32 and 16, margin 12.
+  EXPECT_EQ(count->width(), 88 + 64 + 24);
+  EXPECT_EQ(count->height(), 106 + 32 + 24);
+}
+
+TEST_F(CardLabelCacheTest, AFailedDrawingStaysQueuedAndIsNotRetriedUntilTheOpacityChanges) {
+  uploader.refuse = true;
+  EXPECT_EQ(cache->titleTexture("Draft", true), nullptr);
+  loop.runUntilIdle();
+  EXPECT_EQ(uploader.refused, 1);
+  uploader.refuse = false;
+  EXPECT_EQ(cache->titleTexture("Draft", true), nullptr);
+  loop.runUntilIdle();
+  EXPECT_TRUE(uploader.uploads.empty());
+  {
+    std::unique_lock held(cache->lock());
+    EXPECT_TRUE(cache->setPlateOpacity(held, 0.5));
+  }
+  EXPECT_EQ(cache->titleTexture("Draft", true), nullptr);
+  loop.runUntilIdle();
+  EXPECT_NE(cache->titleTexture("Draft", false), nullptr);
+}
+
+TEST_F(CardLabelCacheTest, ANewPlateOpacityDropsEveryPlateAndTheNextDrawingsUseIt) {
+  cache->prepareLabels({label("Safari"), label("Firefox", WindowState::browserTab, {}, false, "News")});
+  cache->prepareTitles({CardTitle{"A"}});
+  cache->countTexture(3);
+  loop.runUntilIdle();
+  const size_t drawn = uploader.uploads.size();
+  {
+    std::unique_lock held(cache->lock());
+    EXPECT_FALSE(cache->setPlateOpacity(held, CardLabelCache::kDefaultPlateOpacity));
+  }
+  EXPECT_NE(cache->labelTexture(label("Safari")), nullptr);
+  EXPECT_NE(cache->countTexture(3), nullptr);
+  {
+    std::unique_lock held(cache->lock());
+    EXPECT_TRUE(cache->setPlateOpacity(held, 0.6));
+  }
+  const auto counts = cache->counts();
+  EXPECT_EQ(counts.labels + counts.tabLabels + counts.titles + counts.counts, 0u);
+  EXPECT_EQ(counts.requestedLabels + counts.requestedTitles + counts.requestedCounts, 0u);
+  EXPECT_TRUE(cache->tabOrder().empty());
+  EXPECT_TRUE(cache->titleOrder().empty());
+  cache->prepareLabels({label("Safari")});
+  cache->titleTexture("A", true);
+  cache->countTexture(3);
+  loop.runUntilIdle();
+  EXPECT_EQ(uploader.uploads.size(), drawn + 3);
+  EXPECT_EQ(raster.opsOf(DrawOp::Kind::roundedRect).back().color, RasterColor::black(0.6));
+}
+
+TEST_F(CardLabelCacheTest, TheSceneIsWokenOnceThePlateCanBeFound) {
+  // A frame woken by the upload must find the new plate: the wake comes after the store.
+  bool foundAtWake = false;
+  onWake = [&] { foundAtWake = cache->labelTexture(label("Safari")) != nullptr; };
+  cache->prepareLabels({label("Safari")});
+  EXPECT_EQ(wakes, 1);
+  EXPECT_TRUE(foundAtWake);
+  onWake = [&] { foundAtWake = cache->titleTexture("T", false) != nullptr; };
+  cache->prepareTitles({CardTitle{"T"}});
+  EXPECT_TRUE(foundAtWake);
+  onWake = [&] { foundAtWake = cache->countTexture(4) != nullptr; };
+  cache->requestCount(4);
+  loop.runUntilIdle();
+  EXPECT_TRUE(foundAtWake);
+  // A refused upload wakes nothing.
+  uploader.refuse = true;
+  const int before = wakes;
+  cache->prepareLabels({label("Mail")});
+  EXPECT_EQ(wakes, before);
+}
+
+TEST_F(CardLabelCacheTest, AQueuedDrawingOfACacheThatIsGoneDoesNothing) {
+  cache->requestTitle("Late");
+  cache.reset();
+  loop.runUntilIdle();
+  EXPECT_TRUE(uploader.uploads.empty());
+}
+
+}  // namespace
+}  // namespace quorvel

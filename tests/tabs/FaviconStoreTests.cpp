@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include "SiteIconFakes.h"
+#include "base/LogHub.h"
+#include "tabs/FaviconStore.h"
+
+namespace quorvel {
+namespace {
+
+using namespace siteicons;
+
+class FaviconStoreTest : public ::testing::Test {
+ protected:
+  FaviconStoreTest() { LogHub::shared().setStandardErrorEnabled(false); }
+  ~FaviconStoreTest() override { LogHub::shared().setStandardErrorEnabled(true); }
+
+  std::vector<SiteIcon> icons(int first, int count) {
+    std::vector<SiteIcon> result;
+    for (int i = first; i < first + count; ++i) result.push_back({site(i), iconBytes(site(i))});
+    return result;
+  }
+  static std::string site(int i) { return "site" + std::to_string(i) + ".example"; }
+
+  SteppedQueue loop;
+  FakeTextureMaker maker;
+  FakeDecoder decoder;
+  int wakes = 0;
+  std::function<void()> onWake;
+  std::shared_ptr<FaviconStore> store = FaviconStore::create(
+      maker, decoder,
+      [this] {
+        ++wakes;
+        if (onWake) onWake();
+      },
+      loop);
+};
+
+TEST_F(FaviconStoreTest, FortyIconsBecomeTexturesInTurnsOfSixteenInTheOrderGiven) {
+  store->enqueue(icons(0, 40));
+  EXPECT_TRUE(store->isDraining());
+  EXPECT_EQ(store->pendingCount(), 40u);
+
+  loop.runOne();
+  EXPECT_EQ(store->siteOrder().size(), 16u);
+  EXPECT_EQ(store->pendingCount(), 24u);
+  loop.runOne();
+  EXPECT_EQ(store->siteOrder().size(), 32u);
+  loop.runOne();
+  EXPECT_EQ(store->siteOrder().size(), 40u);
+  EXPECT_FALSE(store->isDraining());
+  EXPECT_EQ(loop.runAll(), 0u);
+
+  std::vector<std::string> expected;
+  for (int i = 0; i < 40; ++i) expected.push_back(site(i));
+  EXPECT_EQ(store->siteOrder(), expected);
+  EXPECT_EQ(wakes, 40);
+  EXPECT_EQ(store->texture(0), nullptr);  // no tab knows a site yet
+}
+
+TEST_F(FaviconStoreTest, TheSceneIsWokenOnlyOnceTheNewTextureCanBeFound) {
+  store->setTabSite(7, site(1));
+  std::vector<bool> foundAtWake;
+  onWake = [&] { foundAtWake.push_back(store->texture(7) != nullptr); };
+  store->enqueue(icons(1, 1));
+  loop.runAll();
+  EXPECT_EQ(foundAtWake, std::vector<bool>{true});
+  EXPECT_EQ(fake(store->texture(7)).label, FaviconStore::kMipmapLabel);
+}
+
+TEST_F(FaviconStoreTest, ASiteIsDecodedOnceWhereverItsBytesComeFrom) {
+  store->enqueue(icons(1, 1));
+  store->enqueue(icons(1, 1));  // waits in the queue beside the first: no check within pending
+  EXPECT_EQ(store->pendingCount(), 2u);
+  EXPECT_EQ(loop.runAll(), 1);
+  EXPECT_EQ(maker.made, 1);
+  EXPECT_EQ(decoder.decoded.size(), 1u);
+
+  store->enqueue(icons(1, 1));  // the site has its texture now: dropped at once
+  EXPECT_EQ(store->pendingCount(), 0u);
+  EXPECT_FALSE(store->isDraining());
+  EXPECT_EQ(loop.runAll(), 0u);
+  store->enqueue({});
+  EXPECT_EQ(loop.runAll(), 0u);
+}
+
+TEST_F(FaviconStoreTest, BytesThatDoNotBecomeATextureLeaveNothingBehind) {
+  store->setTabSite(1, "bad.example");
+  store->insertCrop(1, cropTexture(1));
+  store->enqueue({{"bad.example", {'x', 'y'}}});
+  loop.runAll();
+  EXPECT_TRUE(store->siteOrder().empty());
+  EXPECT_EQ(fake(store->texture(1)).serial, -1);  // still the crop
+
+  maker.failing = true;
+  store->enqueue(icons(2, 1));
+  loop.runAll();
+  EXPECT_TRUE(store->siteOrder().empty());
+  EXPECT_EQ(wakes, 0);
+  EXPECT_FALSE(store->isDraining());
+
+  // A later hand-over of the site's bytes tries again.
+  maker.failing = false;
+  store->enqueue(icons(2, 1));
+  loop.runAll();
+  EXPECT_EQ(store->siteOrder(), std::vector<std::string>{site(2)});
+}
+
+TEST_F(FaviconStoreTest, ATabShowsItsSiteIconThenItsCropOnceTheSiteIsEvicted) {
+  store->insertCrop(5, cropTexture(5));
+  EXPECT_EQ(fake(store->texture(5)).serial, -5);
+  store->setTabSite(5, site(0));
+  EXPECT_EQ(fake(store->texture(5)).serial, -5);  // a site without a texture shows the crop
+
+  store->enqueue(icons(0, 1));
+  loop.runAll();
+  EXPECT_GT(fake(store->texture(5)).serial, 0);
+
+  store->enqueue(icons(1, FaviconStore::kSiteLimit));  // the 257th site pushes the first out
+  loop.runAll();
+  EXPECT_EQ(store->siteOrder().size(), FaviconStore::kSiteLimit);
+  EXPECT_EQ(store->siteOrder().front(), site(1));
+  EXPECT_EQ(fake(store->texture(5)).serial, -5);
+  EXPECT_EQ(store->texture(6), nullptr);
+}
+
+TEST_F(FaviconStoreTest, CropsAreCappedAndReplacingOneKeepsItsAge) {
+  for (uint32_t tab = 0; tab < FaviconStore::kTabLimit; ++tab) store->insertCrop(tab, cropTexture(int(tab) + 1));
+  store->insertCrop(0, cropTexture(1000));
+  store->insertCrop(500, cropTexture(500));
+  EXPECT_EQ(store->cropOrder().size(), FaviconStore::kTabLimit);
+  EXPECT_EQ(store->cropOrder().front(), 1u);
+  EXPECT_EQ(store->texture(0), nullptr);
+}
+
+TEST_F(FaviconStoreTest, PruningFollowsTheOverlaysTabsAndTheSetting) {
+  store->insertCrop(1, cropTexture(1));
+  store->insertCrop(2, cropTexture(2));
+  store->setTabSite(1, site(0));
+  store->setTabSite(2, site(0));
+  store->enqueue(icons(0, 1));
+  loop.runAll();
+
+  store->pruneToTabs({1}, true);
+  EXPECT_EQ(store->cropOrder(), std::vector<uint32_t>{1});
+  EXPECT_EQ(store->tabSiteCount(), 1u);
+  EXPECT_EQ(store->siteOrder().size(), 1u);  // sites are never pruned by tab
+
+  store->enqueue(icons(1, 3));
+  store->pruneToTabs({1}, false);
+  EXPECT_TRUE(store->siteOrder().empty());
+  EXPECT_EQ(store->tabSiteCount(), 0u);
+  EXPECT_EQ(store->pendingCount(), 0u);
+  EXPECT_EQ(fake(store->texture(1)).serial, -1);
+  loop.runAll();  // the scheduled turn finds nothing to do
+  EXPECT_TRUE(store->siteOrder().empty());
+  EXPECT_FALSE(store->isDraining());
+}
+
+TEST_F(FaviconStoreTest, ATurnThatFindsTheStoreGoneDoesNothing) {
+  store->enqueue(icons(0, 3));
+  store.reset();
+  EXPECT_EQ(loop.runAll(), 1u);
+  EXPECT_EQ(maker.calls, 0);
+}
+
+}  // namespace
+}  // namespace quorvel

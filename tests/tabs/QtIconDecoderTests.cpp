@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QPainter>
+
+#include <array>
+#include <cstring>
+
+#include "tabs/IconTextureMaker.h"
+#include "tabs/qt/QtIconDecoder.h"
+
+namespace quorvel {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Failure = IconDecoder::Failure;
+constexpr int kSide = IconTextureMaker::kSide;
+
+Bytes encoded(const QImage& image, const char* format) {
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(image.save(&buffer, format)) << format;
+  return Bytes(data.begin(), data.end());
+}
+
+QImage solid(int width, int height, QColor colour) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  image.fill(colour);
+  return image;
+}
+
+// The pixel at (x, y) of a rendered bitmap as blue, green, red, alpha.
+std::array<uint8_t, 4> pixel(const Bytes& bitmap, int x, int y) {
+  std::array<uint8_t, 4> bgra{};
+  std::memcpy(bgra.data(), bitmap.data() + size_t(y) * IconTextureMaker::kBytesPerRow + size_t(x) * 4, 4);
+  return bgra;
+}
+
+uint32_t crc32(const uint8_t* bytes, size_t count) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < count; ++i) {
+    crc ^= bytes[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// A PNG whose header claims another size (with a valid header checksum), its pixels unchanged.
+Bytes withClaimedSize(Bytes png, uint32_t width, uint32_t height) {
+  auto put = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) png[at + size_t(i)] = uint8_t(value >> (24 - 8 * i));
+  };
+  put(16, width);
+  put(20, height);
+  put(29, crc32(png.data() + 12, 17));  // over "IHDR" and its 13 data bytes
+  return png;
+}
+
+class QtIconDecoderTest : public ::testing::Test {
+ protected:
+  QtIconDecoder decoder;
+};
+
+TEST_F(QtIconDecoderTest, ASmallPngFillsTheSquareAsPremultipliedBgra) {
+  const auto result = decoder.render(encoded(solid(16, 16, QColor(255, 0, 0, 128)), "PNG"));
+  ASSERT_TRUE(result.ok());
+  ASSERT_EQ(result.pixels.size(), IconTextureMaker::kBytes);
+  for (auto [x, y] : {std::pair{0, 0}, {64, 64}, {127, 127}}) {
+    const auto bgra = pixel(result.pixels, x, y);
+    EXPECT_EQ(bgra[0], 0);
+    EXPECT_EQ(bgra[1], 0);
+    EXPECT_NEAR(bgra[2], 128, 1);  // red premultiplied by one half
+    EXPECT_EQ(bgra[3], 128);
+  }
+}
+
+TEST_F(QtIconDecoderTest, AWideImageIsFittedAndCentredVertically) {
+  const auto result = decoder.render(encoded(solid(256, 64, Qt::blue), "PNG"));
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(pixel(result.pixels, 64, 47)[3], 0);  // transparent above the 128 by 32 band
+  EXPECT_EQ(pixel(result.pixels, 0, 48), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(pixel(result.pixels, 127, 79), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(pixel(result.pixels, 64, 80)[3], 0);  // and below it
+}
+
+TEST_F(QtIconDecoderTest, IcoFilesAreRead) {
+  const auto result = decoder.render(encoded(solid(32, 32, Qt::green), "ICO"));
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(pixel(result.pixels, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+}
+
+TEST_F(QtIconDecoderTest, SvgIsDrawnAtTheSizeItTakesInTheSquare) {
+  const std::string svg =
+      "\xEF\xBB\xBF  <svg xmlns='http://www.w3.org/2000/svg' width='32' height='16' viewBox='0 0 32 16'>"
+      "<rect width='16' height='16' fill='#ff0000'/><rect x='16' width='16' height='16' fill='#0000ff'/></svg>";
+  const auto result = decoder.render(Bytes(svg.begin(), svg.end()));
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(pixel(result.pixels, 10, 63), (std::array<uint8_t, 4>{0, 0, 255, 255}));  // red half
+  EXPECT_EQ(pixel(result.pixels, 117, 63), (std::array<uint8_t, 4>{255, 0, 0, 255}));  // blue half
+  EXPECT_EQ(pixel(result.pixels, 64, 10)[3], 0);
+}
+
+TEST_F(QtIconDecoderTest, BrokenBytesFailClearly) {
+  const Bytes png = encoded(solid(64, 64, Qt::red), "PNG");
+  EXPECT_EQ(decoder.render({}).failure, Failure::empty);
+  EXPECT_EQ(decoder.render(Bytes{'G', 'I', 'F'}).failure, Failure::unsupported);
+  const std::string tiff = "II*\0";
+  EXPECT_EQ(decoder.render(Bytes(tiff.begin(), tiff.end())).failure, Failure::unsupported);
+
+  Bytes corrupt = png;
+  for (size_t i = 33; i < corrupt.size(); ++i) corrupt[i] = uint8_t(i * 37);
+  EXPECT_FALSE(decoder.render(corrupt).ok());
+  EXPECT_FALSE(decoder.render(Bytes(png.begin(), png.begin() + 40)).ok());
+  EXPECT_FALSE(decoder.render(Bytes(png.begin(), png.begin() + 8)).ok());
+  const std::string badSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><rect";
+  EXPECT_FALSE(decoder.render(Bytes(badSvg.begin(), badSvg.end())).ok());
+  const std::string notSvg = "<html><body>404</body></html>";
+  EXPECT_FALSE(decoder.render(Bytes(notSvg.begin(), notSvg.end())).ok());
+}
+
+TEST_F(QtIconDecoderTest, ImagesLargerThanTheLimitAreRefusedBeforeTheirPixels) {
+  const Bytes tiny = encoded(solid(2, 2, Qt::red), "PNG");
+  EXPECT_EQ(decoder.render(withClaimedSize(tiny, 100000, 100000)).failure, Failure::tooLarge);
+  EXPECT_EQ(decoder.render(withClaimedSize(tiny, 4097, 1)).failure, Failure::tooLarge);
+  EXPECT_EQ(decoder.render(withClaimedSize(tiny, 1, 4097)).failure, Failure::tooLarge);
+  EXPECT_TRUE(decoder.render(encoded(solid(4096, 1, Qt::red), "PNG")).ok());
+  const std::string hugeSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='50000' height='50000'/>";
+  EXPECT_EQ(decoder.render(Bytes(hugeSvg.begin(), hugeSvg.end())).failure, Failure::tooLarge);
+}
+
+}  // namespace
+}  // namespace quorvel

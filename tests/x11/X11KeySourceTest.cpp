@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "X11PlatformTest.h"
+#include "app/HotkeyManager.h"
+#include "base/DefaultsStore.h"
+#include "base/LogCapture.h"
+#include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11Workspace.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
+
+// The key stream of a real X session, driven by XTest through xdotool, with an xterm in front that
+// writes every byte it receives to a file: what the focused application got.
+class X11KeySourceTest : public X11PlatformTest {
+ protected:
+  void SetUp() override {
+    X11PlatformTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    typedPath = session->folder() + "/typed";
+    const std::string record = "stty raw -echo; exec cat > '" + typedPath + "'";
+    terminal = session->launchXterm("Recorder", "Recorder", {"-xrm", "*metaSendsEscape: true"},
+                                    {"sh", "-c", record});
+    ASSERT_TRUE(terminal) << session->log("xterm");
+    ASSERT_TRUE(activate(*terminal));
+    // The terminal is ready once its shell has set the line up: a plain key comes through.
+    ASSERT_TRUE(X11Session::waitUntil([&] {
+      type({"key", "a"});
+      return typed().find('a') != std::string::npos;
+    }));
+    settings.registerDefaults();
+    source = X11KeySource::open(session->display());
+    ASSERT_TRUE(source);
+  }
+  void TearDown() override {
+    manager.reset();
+    source.reset();
+    X11PlatformTest::TearDown();
+  }
+
+  void makeManager() {
+    manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+    manager->onSummon = [this](int direction, HotkeyPress press, AppSettings::HotkeyScope) {
+      calls.push_back(std::string("summon ") + (direction > 0 ? "+1" : "-1") +
+                      (press == HotkeyPress::backward ? " backward" : ""));
+    };
+    manager->onModifierRelease = [this] { calls.push_back("release"); };
+    manager->onPrewarm = [this] { calls.push_back("prewarm"); };
+    manager->onDismissKey = [this](DismissKeyRoute route) {
+      calls.push_back("dismiss " + std::to_string(static_cast<int>(route)));
+    };
+  }
+
+  // Drives the main queue for a moment.
+  void run() { runUntil([] { return false; }, 100ms); }
+  bool type(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return session->runTool(argv);
+  }
+  std::string typed() const {
+    std::ifstream in(typedPath, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+  }
+  // Types `marker` and waits until the terminal has it: everything typed before has arrived too.
+  bool settle(const std::string& marker = "z") {
+    const size_t before = typed().size();
+    type({"key", marker});
+    return runUntil([&] { return typed().size() > before && typed().back() == marker[0]; });
+  }
+  bool callsBecome(const Calls& expected) {
+    return runUntil([&] { return calls.size() >= expected.size(); }, 5000ms) && calls == expected;
+  }
+
+  LogCapture logs;
+  DefaultsStore store;
+  AppSettings settings{store};
+  std::string typedPath;
+  std::optional<uint32_t> terminal;
+  std::unique_ptr<X11KeySource> source;
+  std::shared_ptr<HotkeyManager> manager;
+  Calls calls;
+};
+
+TEST_F(X11KeySourceTest, ShortcutIsSwallowedStepsAndItsReleaseIsSeen) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  const size_t before = typed().size();
+
+  ASSERT_TRUE(type({"keydown", "alt", "key", "Tab", "key", "Tab", "key", "shift+Tab", "key", "grave", "keyup", "alt"}));
+  EXPECT_TRUE(callsBecome({"prewarm", "summon +1", "summon +1", "summon -1", "summon -1 backward", "release"}))
+      << ::testing::PrintToString(calls);
+
+  // Alt with a key the shortcut does not take reaches the terminal untouched.
+  ASSERT_TRUE(type({"key", "alt+f"}));
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(typed().substr(before), "\x1b" "fz") << "no Tab, no grave: only Alt+F and the marker";
+  EXPECT_EQ(source->watchdogReplays(), 0u);
+}
+
+TEST_F(X11KeySourceTest, AltLetGoWhileTabIsStillDownIsARelease) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  ASSERT_TRUE(type({"keydown", "alt", "keydown", "Tab", "keyup", "alt", "keyup", "Tab"}));
+  EXPECT_TRUE(callsBecome({"prewarm", "summon +1", "release"})) << ::testing::PrintToString(calls);
+}
+
+TEST_F(X11KeySourceTest, PassThroughApplicationReceivesTheShortcutReplayed) {
+  store.set(AppSettings::Key::passThroughBundleIDs, nlohmann::json::array({"x11.recorder"}));
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  ASSERT_TRUE(runUntil([&] { return manager->passThroughActive(); }));
+  const size_t before = typed().size();
+  ASSERT_TRUE(type({"key", "alt+Tab"}));
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(typed().substr(before), "\x1b\tz");
+  run();
+  EXPECT_EQ(calls, Calls{}) << ::testing::PrintToString(calls);
+}
+
+TEST_F(X11KeySourceTest, DismissKeysFollowTheOverlaysKeyboardState) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  const size_t before = typed().size();
+  manager->reportKeyboardState(OverlayKeyboardState{false, std::nullopt});
+  ASSERT_TRUE(type({"key", "Escape"}));
+  ASSERT_TRUE(callsBecome({"dismiss 2"}));
+  manager->reportKeyboardState(OverlayKeyboardState{true, std::nullopt});
+  ASSERT_TRUE(type({"key", "Escape"}));
+  ASSERT_TRUE(callsBecome({"dismiss 2", "dismiss 1"}));
+  manager->reportKeyboardState(std::nullopt);
+  ASSERT_TRUE(type({"key", "Escape"}));
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(typed().substr(before), "\x1b\x1bz") << "the swallowed Escape never arrived";
+  EXPECT_EQ(calls, (Calls{"dismiss 2", "dismiss 1"}));
+}
+
+TEST_F(X11KeySourceTest, ShortcutHeldByAnotherClientIsRefusedAndRetried) {
+  // Another client holds Alt+Tab.
+  xcb_connection_t* other = x().xcb();
+  const uint8_t tab = 23;
+  ASSERT_TRUE(x().check(xcb_grab_key_checked(other, 0, x().root(), XCB_MOD_MASK_1, tab, XCB_GRAB_MODE_ASYNC,
+                                             XCB_GRAB_MODE_ASYNC)));
+  makeManager();
+  manager->start();
+  EXPECT_FALSE(manager->isInstalled());
+  EXPECT_TRUE(manager->isRetryScheduled());
+  EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+
+  xcb_ungrab_key(other, tab, x().root(), XCB_MOD_MASK_1);
+  x().flush();
+  ASSERT_TRUE(runUntil([&] { return manager->isInstalled(); }, 8000ms));
+  EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+  ASSERT_TRUE(type({"key", "alt+Tab"}));
+  EXPECT_TRUE(callsBecome({"prewarm", "summon +1", "release"})) << ::testing::PrintToString(calls);
+}
+
+TEST_F(X11KeySourceTest, WatchdogReplaysAPressTheHandlerDoesNotAnswer) {
+  std::atomic<int> timeouts{0};
+  std::atomic<int> slowPresses{1};
+  source->setInterest({{48, KeyFlags::option}});
+  ASSERT_TRUE(source->install([&](const KeyEvent& event) {
+    if (event.type == KeyEvent::Type::disabledByTimeout) {
+      ++timeouts;
+      source->enable();
+    }
+    if (event.type != KeyEvent::Type::keyDown) return KeyVerdict::deliver;
+    if (slowPresses.fetch_sub(1) > 0) std::this_thread::sleep_for(600ms);
+    return KeyVerdict::swallow;
+  }));
+  const size_t before = typed().size();
+  ASSERT_TRUE(type({"key", "alt+Tab"}));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return typed().size() >= before + 2; }, 2000ms))
+      << "the keyboard stayed frozen on the unanswered press";
+  EXPECT_EQ(source->watchdogReplays(), 1u);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return timeouts == 1; }));
+
+  // Back on: the next press is answered in time and swallowed.
+  ASSERT_TRUE(type({"key", "alt+Tab"}));
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(typed().substr(before), "\x1b\tz");
+  EXPECT_EQ(source->watchdogReplays(), 1u);
+}
+
+TEST_F(X11KeySourceTest, GrabsFollowTheInterestAndLetGoOfTheRest) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  // Option-Tab moves to Command-Tab: Alt+Tab now reaches the terminal, Super+Tab is taken.
+  store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::commandFlag}.storedValue());
+  run();
+  const size_t before = typed().size();
+  ASSERT_TRUE(type({"key", "alt+Tab"}));
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(typed().substr(before), "\x1b\tz");
+  ASSERT_TRUE(type({"key", "super+Tab"}));
+  EXPECT_TRUE(runUntil([&] { return std::find(calls.begin(), calls.end(), "summon +1") != calls.end(); }))
+      << ::testing::PrintToString(calls);
+  // With Caps Lock on the shortcut still works.
+  calls.clear();
+  ASSERT_TRUE(type({"key", "Caps_Lock", "key", "super+Tab", "key", "Caps_Lock"}));
+  EXPECT_TRUE(runUntil([&] { return std::find(calls.begin(), calls.end(), "summon +1") != calls.end(); }))
+      << ::testing::PrintToString(calls);
+}
+
+}  // namespace
+}  // namespace quorvel
