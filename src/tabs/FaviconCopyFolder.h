@@ -43,8 +43,9 @@ class FaviconCopyFolder {
 
   // `runtimeFolder` is the user's runtime folder when the environment names one; `temporaryFolder`
   // holds the fallback folders; `owner` is the user id the folders must belong to.
+  // Files larger than `sizeBudget` bytes are not copied.
   FaviconCopyFolder(std::optional<std::filesystem::path> runtimeFolder, std::filesystem::path temporaryFolder,
-                    uid_t owner);
+                    uid_t owner, uint64_t sizeBudget = kSizeBudget);
   // For the user running this process ($XDG_RUNTIME_DIR, $TMPDIR or /tmp, the effective user id).
   static FaviconCopyFolder forCurrentUser();
   ~FaviconCopyFolder();
@@ -75,6 +76,7 @@ class FaviconCopyFolder {
   std::optional<std::filesystem::path> runtimeFolder_;
   std::filesystem::path temporaryFolder_;
   uid_t owner_;
+  uint64_t sizeBudget_;
   Logger logger_{"Favicons"};
 
   int folderFd_ = -1;                 // the folder of the current copies, while open
