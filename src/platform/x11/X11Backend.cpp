@@ -19,7 +19,7 @@ std::vector<X11Window> X11Backend::windowsFrontToBack() {
 
 std::vector<X11Window> X11Backend::windowsInClientOrder() {
   std::lock_guard lock(mutex_);
-  return windows_.read(windows_.clientList());
+  return windows_.readClients();
 }
 
 std::optional<X11Window> X11Backend::managedWindow(uint32_t window) {

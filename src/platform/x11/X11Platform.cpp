@@ -40,7 +40,7 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       displays_(std::make_unique<X11Displays>(backend_)),
       desktopServer_(std::make_unique<X11DesktopServer>(backend_)),
       accessibility_(std::make_unique<X11Accessibility>(backend_)),
-      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main())),
+      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main(), runtime.clock())),
       inputIdle_(std::make_unique<X11InputIdle>(backend_)),
       appIcons_(std::make_unique<X11AppIcons>(backend_)),
       pointer_(std::make_unique<X11Pointer>(backend_)),
