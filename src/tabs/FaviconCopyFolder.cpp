@@ -103,7 +103,8 @@ FaviconCopyFolder::FaviconCopyFolder(FaviconCopyFolder&& other) noexcept
       logger_(other.logger_),
       folderFd_(std::exchange(other.folderFd_, -1)),
       folderPath_(std::move(other.folderPath_)),
-      copies_(std::move(other.copies_)) {}
+      copies_(std::move(other.copies_)),
+      refusalLogged_(other.refusalLogged_) {}
 
 bool FaviconCopyFolder::isCopyName(std::string_view name) {
   for (std::string_view label : {"Chrome-", "Firefox-"}) {
@@ -129,9 +130,10 @@ std::optional<fs::path> FaviconCopyFolder::fixedPath() const {
   return *runtimeFolder_ / kName;
 }
 
-bool FaviconCopyFolder::isPrivateFolder(int fd, const fs::path& path) const {
+bool FaviconCopyFolder::isPrivateFolder(int fd, const fs::path& path) {
   struct stat info {};
   if (fd < 0 || ::fstat(fd, &info) != 0 || !isOwnedPrivateDirectory(info, owner_)) {
+    if (std::exchange(refusalLogged_, true)) return false;
     logger_.error("The copy folder %{public}s is not a private folder of this user (a link, another owner or "
                   "open to others); browser databases are not copied.",
                   path.string());

@@ -8,6 +8,10 @@
 #include <array>
 #include <cstring>
 
+#include "SiteIconFakes.h"
+#include "base/LogHub.h"
+#include "base/ManualLoop.h"
+#include "tabs/FaviconStore.h"
 #include "tabs/IconTextureMaker.h"
 #include "tabs/qt/QtIconDecoder.h"
 
@@ -151,6 +155,23 @@ TEST_F(QtIconDecoderTest, ImagesLargerThanTheLimitAreRefusedBeforeTheirPixels) {
   EXPECT_TRUE(decoder.render(encoded(solid(4096, 1, Qt::red), "PNG")).ok());
   const std::string hugeSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='50000' height='50000'/>";
   EXPECT_EQ(decoder.render(Bytes(hugeSvg.begin(), hugeSvg.end())).failure, Failure::tooLarge);
+}
+
+TEST_F(QtIconDecoderTest, OnlyIconsThatDecodeReachTheStore) {
+  LogHub::shared().setStandardErrorEnabled(false);
+  ManualLoop loop;
+  siteicons::FakeTextureMaker maker;
+  auto store = FaviconStore::create(maker, decoder, [] {}, loop.main());
+  const Bytes png = encoded(solid(32, 32, Qt::red), "PNG");
+  store->enqueue({{"zero.example", {}},
+                  {"truncated.example", Bytes(png.begin(), png.begin() + 40)},
+                  {"huge.example", withClaimedSize(png, 8000, 8000)},
+                  {"corrupt.example", Bytes(png.size(), 0x89)},
+                  {"good.example", png}});
+  loop.runUntilIdle();
+  EXPECT_EQ(store->siteOrder(), std::vector<std::string>{"good.example"});
+  EXPECT_EQ(maker.made, 1);
+  LogHub::shared().setStandardErrorEnabled(true);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "base/LogCapture.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
+#include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11OwnApplication.h"
 #include "platform/x11/X11Pointer.h"
@@ -178,6 +179,21 @@ TEST_F(X11ActivatorTest, TheAppIsActivatedThroughTheWindowJustRaised) {
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == first; }));
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(desktops->activeWindow(), first);
+}
+
+TEST_F(X11ActivatorTest, ARecentWindowNoteOlderThanTheOneKeptIsIgnored) {
+  X11Backend backend(X11Connection::open(session->display()));
+  backend.noteRecentWindow(77, 5, 1000);
+  backend.noteRecentWindow(77, 6, 900);  // an active-window change read late
+  EXPECT_EQ(backend.recentWindow(77), 5u);
+  backend.noteRecentWindow(77, 7, 0);  // time unknown: newer
+  EXPECT_EQ(backend.recentWindow(77), 7u);
+  backend.noteRecentWindow(77, 8, 0xFFFFFFF0u);
+  backend.noteRecentWindow(77, 9, 0x10u);  // the server's clock wrapped around
+  EXPECT_EQ(backend.recentWindow(77), 9u);
+  backend.noteRecentWindow(77, 10, 0xFFFFFFF8u);
+  EXPECT_EQ(backend.recentWindow(77), 9u);
+  EXPECT_FALSE(backend.recentWindow(78));
 }
 
 TEST_F(X11ActivatorTest, CloseAsksTheClientToDeleteItsWindow) {

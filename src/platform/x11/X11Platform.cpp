@@ -83,7 +83,9 @@ void X11Platform::watch() {
     connection.pumpEvents([&](const xcb_generic_event_t& event) {
       if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
       const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-      if (notify.window == root && (notify.atom == clientList || notify.atom == activeWindow)) changed = true;
+      if (notify.window != root) return;
+      if (notify.atom == activeWindow) activeChangedAt_ = notify.time;
+      if (notify.atom == clientList || notify.atom == activeWindow) changed = true;
     });
     if (changed && !stopping_) noteChanges();
   }
@@ -102,7 +104,7 @@ void X11Platform::noteChanges() {
   if (active != lastActive_ && (!active || activePid)) {
     lastActive_ = active;
     if (active) {
-      backend_->noteRecentWindow(*activePid, *active);
+      backend_->noteRecentWindow(*activePid, *active, activeChangedAt_);
       accessibility_->activeWindowChanged(*activePid, *active);
     }
   }
