@@ -75,9 +75,9 @@ class RendererFixture {
 
   // Installs `n` cards (ids 1..n) in an arrangement, focused on `focus`.
   void install(int n, AppSettings::SwitcherStyle style = AppSettings::SwitcherStyle::coverArc, int focus = 0,
-               SceneState::DisplayFlags flags = {}) {
+               SceneState::DisplayFlags flags = {}, OrbitCamera::FocusMode mode = OrbitCamera::FocusMode::clamp) {
     mutate([&](SceneState::Storage& s) {
-      SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false, LayoutFactory::makeLayout(style, 1.0f), 0.92);
+      SceneState::applyStyle(s, mode, false, LayoutFactory::makeLayout(style, 1.0f), 0.92);
       SceneState::InstallOptions options;
       for (int i = 0; i < n; ++i) options.snapshots.push_back(card(static_cast<uint32_t>(i + 1)));
       options.startFocus = focus;

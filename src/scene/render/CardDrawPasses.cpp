@@ -202,12 +202,13 @@ void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, co
 }
 
 void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame& frame,
-                                   const std::vector<MorphSample>& samples, const Float4x4& vp, float floorY) {
+                                   const std::vector<MorphSample>& samples, const Float4x4& vp, float floorY,
+                                   size_t drawn) {
   Float4x4 mirror;
   mirror.columns[1].y = -1;
   mirror.columns[3].y = 2 * floorY;
   const auto& cards = *frame.cards;
-  for (size_t k = 0; k < order_.size(); ++k) {
+  for (size_t k = 0; k < drawn; ++k) {
     const int i = order_[k];
     const MorphSample& s = samples[i];
     const float weight = drawWeights_[i] * chromeWeights_[i] * clamp01(s.progress) * clamp01(s.alpha);
@@ -245,6 +246,7 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   const auto& cards = *frame.cards;
   const size_t n = cards.size();
   // 1. Early exits and the frame's uniform buffer.
+  drawn_ = 0;
   if (n == 0 || samples.size() != n) return;
   const size_t need = kRecordsPerCard * n;
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
@@ -346,6 +348,7 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   for (size_t i = 0; i < n; ++i)
     if (!culled_[i]) order_[drawn++] = static_cast<int>(i);
   sortDrawOrder(drawn);
+  drawn_ = drawn;
 
   // 8. The shape line.
   const int places = mapped ? std::max(frame.clusters.pileCount(), 1) : static_cast<int>(n);
@@ -369,12 +372,7 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
 
   // 10. Reflections under everything.
   if (frame.showReflections) {
-    if (auto floorY = frame.layout.floorY()) {
-      const size_t keep = order_.size();
-      order_.resize(drawn);
-      drawReflections(encoder, records, frame, samples, vp, *floorY);
-      order_.resize(keep);
-    }
+    if (auto floorY = frame.layout.floorY()) drawReflections(encoder, records, frame, samples, vp, *floorY, drawn);
   }
 
   // 11. Card by card.

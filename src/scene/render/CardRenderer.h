@@ -111,8 +111,8 @@ class CardRenderer {
   const FramePacing& pacing() const { return pacing_; }
   const std::vector<std::shared_ptr<GpuBuffer>>& uniformBuffers() const { return uniformBuffers_; }
   const std::shared_ptr<GpuTexture>& fallbackTexture() const { return fallbackTexture_; }
-  // The draw order of the last frame (card indices, back to front) and how many were drawn.
-  const std::vector<int>& drawOrder() const { return order_; }
+  // The cards the last frame drew (indices, back to front).
+  std::vector<int> drawOrder() const { return {order_.begin(), order_.begin() + static_cast<long>(drawn_)}; }
 
   // One card's chrome row: the metrics, where each mark sits along the row, and the textures of the
   // status glyph and the count badge.
@@ -142,7 +142,8 @@ class CardRenderer {
   void prepareScratch(size_t count);
   void sortDrawOrder(size_t count);
   void drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame& frame,
-                       const std::vector<MorphSample>& samples, const Float4x4& viewProjection, float floorY);
+                       const std::vector<MorphSample>& samples, const Float4x4& viewProjection, float floorY,
+                       size_t drawn);
   void drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
                   const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity, size_t record);
   void drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
@@ -193,6 +194,7 @@ class CardRenderer {
   std::vector<float> slotSpans_, markSpans_, fromSpans_;
   std::vector<int> pileMembers_;
   std::vector<uint8_t> culled_;
+  size_t drawn_ = 0;  // how many entries of order_ the last frame drew
   // The texture bound for the current draw (to skip rebinding the same one).
   const GpuTexture* boundTexture_ = nullptr;
 };

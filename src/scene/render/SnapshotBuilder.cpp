@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "base/TextServices.h"
+#include "pictures/CardLabel.h"
 #include "scene/ClusterKey.h"
 
 namespace quorvel {
@@ -22,9 +23,7 @@ std::string SnapshotBuilder::elided(std::string_view text, size_t limit, size_t 
 }
 
 std::string SnapshotBuilder::clippedTitle(std::string_view title, std::string_view appName) {
-  std::string text = TextServices::trimmed(title);
-  if (text.empty()) text = TextServices::trimmed(appName);
-  return elided(text, 40, 20, 19);
+  return clipped(title, appName);  // the title plates' own rule, so keys and plates agree
 }
 
 std::string SnapshotBuilder::shortTabTitle(std::string_view title) { return elided(title, 60, 30, 29); }
