@@ -15,6 +15,7 @@
 #include "platform/Workspace.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Element.h"
+#include "platform/x11/X11Observer.h"
 #include "platform/x11/X11OwnApplication.h"
 #include "platform/x11/X11Pointer.h"
 #include "settings/AppSettings.h"
@@ -172,8 +173,23 @@ TEST_F(X11ActivatorTest, TheAppIsActivatedThroughTheWindowJustRaised) {
   EXPECT_TRUE(isAbove(first, second));
 
   // The same two requests back to back, before the window manager can have answered the first.
-  ASSERT_TRUE(activate(second));
+  // The platform's thread must have seen the second window come forward before they are made: a
+  // sighting still on its way would name the second window as the one last brought forward.
   Accessibility& accessibility = platform->services().accessibility;
+  auto focused = std::make_shared<std::vector<uint32_t>>();  // main queue only
+  auto [observerError, observer] = accessibility.createObserver(
+      pid, [focused, &accessibility](const AXElementRef& element, const std::string&, void*) {
+        if (auto number = accessibility.windowNumber(element)) focused->push_back(*number);
+      });
+  ASSERT_EQ(observerError, AXError::success);
+  int context = 0;
+  ASSERT_EQ(observer->addNotification(accessibility.applicationElement(pid), X11Observer::kFocusedWindowChanged,
+                                      &context),
+            AXError::success);
+  observer->schedule(runtime->main());
+  ASSERT_TRUE(activate(second));
+  ASSERT_TRUE(runUntil([&] { return !focused->empty() && focused->back() == second; }));
+  observer->unschedule();
   ASSERT_EQ(accessibility.performAction(X11Element::window(pid, first), "AXRaise"), AXError::success);
   ASSERT_TRUE(platform->services().workspace.activate(pid, false));
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == first; }));
