@@ -285,12 +285,7 @@ class AppSettings {
   // Page Down and Forward Delete.
   static const std::set<int64_t>& bareKeyCodes();
 
-  // ---- Launch migrations (in this order, before registerDefaults) ----
-  void migrateHotkeyPreset();
-  void migrateCategoryToggles();
-  void migrateTabsDisplay();
-  void migrateSearchHint();
-  void rescaleAnimationSpeedOnce();
+  // The launch migrations that run before registerDefaults are SettingsMigrations.
 
   // ---- Hidden and pass-through application lists ----
   // Trimmed, without empties or repeats (the first stays), in the canonical order.
