@@ -15,6 +15,7 @@
 #include "base/DefaultsStore.h"
 #include "settings/HotkeyBinding.h"
 #include "settings/SettingEnums.h"
+#include "settings/SettingsSchema.h"
 
 namespace quorvel {
 
@@ -163,35 +164,16 @@ class AppSettings {
     static constexpr const char* searchHint = "searchHint";
   };
 
-  // ---- The table of registered defaults ----
-
-  // The type a key's value has; the export and import check values against it.
-  enum class ValueType {
-    boolean,
-    number,
-    text,
-    textList,
-    integerDictionary,   // a shortcut: text to integer
-    wordListDictionary,  // the hidden title patterns: text to list of text
-  };
-  struct DefaultEntry {
-    std::string key;
-    ValueType type;
-    Value value;
-  };
-
-  // The base table: 74 keys in table order, then one "cardSpacing" key per arrangement.
-  static std::vector<DefaultEntry> baseDefaults();
-  // The house look laid over the base table: 20 keys.
-  static std::map<std::string, Value> houseLook();
-  // Each entry of `look` replaces the base value of its key when the base holds the key with a value
-  // of exactly the same JSON type; any other entry is skipped.
-  static std::vector<DefaultEntry> laidOver(std::vector<DefaultEntry> base,
-                                            const std::map<std::string, Value>& look);
-  // The effective table (base with the house look laid over it), in table order; built afresh.
-  static std::vector<DefaultEntry> defaultEntries();
-  // The effective table as key to value, as it is registered with the store.
-  static std::map<std::string, Value> defaults();
+  // ---- The table of registered defaults (SettingsSchema) ----
+  using ValueType = SettingsSchema::ValueType;
+  using DefaultEntry = SettingsSchema::Entry;
+  static std::vector<DefaultEntry> baseDefaults() { return SettingsSchema::entries(); }
+  static std::map<std::string, Value> houseLook() { return SettingsSchema::houseLook(); }
+  static std::vector<DefaultEntry> laidOver(std::vector<DefaultEntry> base, const std::map<std::string, Value>& look) {
+    return SettingsSchema::laidOver(std::move(base), look);
+  }
+  static std::vector<DefaultEntry> defaultEntries() { return SettingsSchema::effective(); }
+  static std::map<std::string, Value> defaults() { return SettingsSchema::defaults(); }
 
   explicit AppSettings(DefaultsStore& store);
 
