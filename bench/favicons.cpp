@@ -150,7 +150,7 @@ void BM_DecodeFiftyIcons(benchmark::State& state) {
     for (const auto& file : files) {
       auto bitmap = decoder.render(file);
       if (!bitmap.ok()) state.SkipWithError("an icon did not decode");
-      benchmark::DoNotOptimize(bitmap.pixels.data());
+      benchmark::DoNotOptimize(bitmap.bitmap);
     }
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(files.size()));

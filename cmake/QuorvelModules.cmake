@@ -55,7 +55,7 @@ function(quorvel_benchmarks)
     get_filename_component(stem ${src} NAME_WE)
     add_executable(bench_${stem} ${src})
     target_include_directories(bench_${stem} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
-    target_link_libraries(bench_${stem} PRIVATE quorvel_windows quorvel_tabs quorvel_tabs_qt quorvel_settings
+    target_link_libraries(bench_${stem} PRIVATE quorvel_scene quorvel_windows quorvel_tabs quorvel_tabs_qt quorvel_settings
                           quorvel_actions quorvel_platform_sim benchmark::benchmark)
   endforeach()
 endfunction()

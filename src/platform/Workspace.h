@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Clock.h"
+
 namespace quorvel {
 
 enum class ActivationPolicy { regular, accessory, prohibited };
@@ -19,6 +21,9 @@ struct RunningApplication {
   bool isHidden = false;
   bool isActive = false;
   ActivationPolicy activationPolicy = ActivationPolicy::regular;
+  // In a notification: when the platform saw the change it reports, on the runtime's clock (a
+  // notification may be delivered well after that). None when unknown, and in every list.
+  std::optional<Instant> noticedAt;
 };
 
 // The running applications and their notifications.

@@ -78,8 +78,12 @@ bool writeAll(int fd, const char* bytes, size_t count) {
 
 }  // namespace
 
-FaviconCopyFolder::FaviconCopyFolder(std::optional<fs::path> runtimeFolder, fs::path temporaryFolder, uid_t owner)
-    : runtimeFolder_(std::move(runtimeFolder)), temporaryFolder_(std::move(temporaryFolder)), owner_(owner) {}
+FaviconCopyFolder::FaviconCopyFolder(std::optional<fs::path> runtimeFolder, fs::path temporaryFolder, uid_t owner,
+                                     uint64_t sizeBudget)
+    : runtimeFolder_(std::move(runtimeFolder)),
+      temporaryFolder_(std::move(temporaryFolder)),
+      owner_(owner),
+      sizeBudget_(sizeBudget) {}
 
 FaviconCopyFolder FaviconCopyFolder::forCurrentUser() {
   std::optional<fs::path> runtime;
@@ -95,10 +99,12 @@ FaviconCopyFolder::FaviconCopyFolder(FaviconCopyFolder&& other) noexcept
     : runtimeFolder_(std::move(other.runtimeFolder_)),
       temporaryFolder_(std::move(other.temporaryFolder_)),
       owner_(other.owner_),
+      sizeBudget_(other.sizeBudget_),
       logger_(other.logger_),
       folderFd_(std::exchange(other.folderFd_, -1)),
       folderPath_(std::move(other.folderPath_)),
-      copies_(std::move(other.copies_)) {}
+      copies_(std::move(other.copies_)),
+      refusalLogged_(other.refusalLogged_) {}
 
 bool FaviconCopyFolder::isCopyName(std::string_view name) {
   for (std::string_view label : {"Chrome-", "Firefox-"}) {
@@ -124,9 +130,10 @@ std::optional<fs::path> FaviconCopyFolder::fixedPath() const {
   return *runtimeFolder_ / kName;
 }
 
-bool FaviconCopyFolder::isPrivateFolder(int fd, const fs::path& path) const {
+bool FaviconCopyFolder::isPrivateFolder(int fd, const fs::path& path) {
   struct stat info {};
   if (fd < 0 || ::fstat(fd, &info) != 0 || !isOwnedPrivateDirectory(info, owner_)) {
+    if (std::exchange(refusalLogged_, true)) return false;
     logger_.error("The copy folder %{public}s is not a private folder of this user (a link, another owner or "
                   "open to others); browser databases are not copied.",
                   path.string());
@@ -168,7 +175,7 @@ FaviconCopyFolder::Copy FaviconCopyFolder::copy(const fs::path& source, std::str
   if (input.get() < 0 || ::fstat(input.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return {std::nullopt, Failure::fileMissing};
   }
-  if (static_cast<uint64_t>(info.st_size) > kSizeBudget) return {std::nullopt, Failure::overBudget};
+  if (static_cast<uint64_t>(info.st_size) > sizeBudget_) return {std::nullopt, Failure::overBudget};
   const int folder = openFolder();
   if (folder < 0) return {std::nullopt, Failure::noPlace};
 
@@ -188,7 +195,7 @@ FaviconCopyFolder::Copy FaviconCopyFolder::copy(const fs::path& source, std::str
     if (count == 0) break;
     total += static_cast<uint64_t>(count);
     // A file that grows past the budget while it is copied is not copied either.
-    if (total > kSizeBudget) {
+    if (total > sizeBudget_) {
       ::unlinkat(folder, name.c_str(), 0);
       copies_.pop_back();
       return {std::nullopt, Failure::overBudget};

@@ -20,8 +20,8 @@ namespace quorvel {
 // real folder of the user's open to no one else; otherwise a fresh folder made with a random name
 // ("Quorvel-favicons-XXXXXX") in the temporary folder. Before anything is copied into it, the
 // folder must be a real folder (not a link), owned by the user and closed to everyone else (mode
-// 0700); a folder that someone else made there, or a link, is refused and logged, and nothing is
-// copied. Copies are created new (never through an existing name) and readable by the user only.
+// 0700); a folder that someone else made there, or a link, is refused (logged the first time), and
+// nothing is copied. Copies are created new (never through an existing name) and readable by the user only.
 // Removal deletes only what this program made: its copies, then the folder when it is empty.
 //
 // Not thread-safe: the site-icon resolver uses it from its own serial queue only.
@@ -43,8 +43,9 @@ class FaviconCopyFolder {
 
   // `runtimeFolder` is the user's runtime folder when the environment names one; `temporaryFolder`
   // holds the fallback folders; `owner` is the user id the folders must belong to.
+  // Files larger than `sizeBudget` bytes are not copied.
   FaviconCopyFolder(std::optional<std::filesystem::path> runtimeFolder, std::filesystem::path temporaryFolder,
-                    uid_t owner);
+                    uid_t owner, uint64_t sizeBudget = kSizeBudget);
   // For the user running this process ($XDG_RUNTIME_DIR, $TMPDIR or /tmp, the effective user id).
   static FaviconCopyFolder forCurrentUser();
   ~FaviconCopyFolder();
@@ -68,18 +69,21 @@ class FaviconCopyFolder {
 
  private:
   int openFolder();
-  bool isPrivateFolder(int fd, const std::filesystem::path& path) const;
+  // Logs the first refusal of this folder object.
+  bool isPrivateFolder(int fd, const std::filesystem::path& path);
   void clearFolder(const std::filesystem::path& path);
   void closeFolder();
 
   std::optional<std::filesystem::path> runtimeFolder_;
   std::filesystem::path temporaryFolder_;
   uid_t owner_;
+  uint64_t sizeBudget_;
   Logger logger_{"Favicons"};
 
   int folderFd_ = -1;                 // the folder of the current copies, while open
   std::filesystem::path folderPath_;  // its path
   std::vector<std::string> copies_;   // names made in it since the last removal
+  bool refusalLogged_ = false;
 };
 
 }  // namespace quorvel

@@ -83,7 +83,7 @@ void FaviconStore::makeTextures() {
                     IconDecoder::describe(*bitmap.failure));
       continue;
     }
-    IconTextureRef texture = textures_.makeMipmappedTexture(bitmap.pixels, kMipmapLabel);
+    IconTextureRef texture = textures_.makeMipmappedTexture(*bitmap.bitmap, kMipmapLabel);
     if (!texture) {
       logger_.debug("The site icon of %{private}s was not made: no texture could be allocated.", icon.site);
       continue;

@@ -6,11 +6,13 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/RasterBitmap.h"
+
 namespace quorvel {
 
 // Turns the image bytes of a site icon (as a website served them, so hostile until proven
 // otherwise) into the square bitmap the site-icon store uploads: IconTextureMaker::kSide pixels on
-// each side, premultiplied BGRA, rows top first, transparent where the image does not reach. The
+// each side, transparent where the image does not reach. The
 // image is fitted inside the square keeping its aspect ratio (small icons are scaled up) and
 // centred. Pure: no shared state, any thread, one call at a time per object.
 class IconDecoder {
@@ -24,9 +26,9 @@ class IconDecoder {
     emptyImage,   // decoded to a width or height of 0
   };
   struct Result {
-    std::vector<uint8_t> pixels;     // IconTextureMaker::kBytes when there is no failure
-    std::optional<Failure> failure;  // none on success
-    bool ok() const { return !failure; }
+    std::optional<RasterBitmap> bitmap;  // IconTextureMaker::kSide square, when there is no failure
+    std::optional<Failure> failure;      // none on success
+    bool ok() const { return !failure && bitmap; }
   };
 
   static constexpr int kMaxSide = 4096;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <cstdint>
-#include <span>
 #include <string_view>
 
+#include "platform/RasterBitmap.h"
 #include "tabs/IconTexture.h"
 
 namespace quorvel {
@@ -12,15 +11,13 @@ namespace quorvel {
 // texture rasterizer. Called on the main thread only.
 class IconTextureMaker {
  public:
-  static constexpr int kSide = 128;                       // pixels on each side
-  static constexpr size_t kBytesPerRow = 4 * kSide;       // premultiplied BGRA, 8 bits a channel
-  static constexpr size_t kBytes = kBytesPerRow * kSide;  // 65,536
+  static constexpr int kSide = 128;  // pixels on each side of a site icon's texture
 
   virtual ~IconTextureMaker() = default;
-  // A kSide by kSide BGRA texture with a full mip chain: `pixels` (kBytes, rows top first,
-  // premultiplied alpha) become level 0, and the other levels are built on the GPU in a pass
-  // labelled `label`, without waiting for it. None when no texture could be allocated.
-  virtual IconTextureRef makeMipmappedTexture(std::span<const uint8_t> pixels, std::string_view label) = 0;
+  // A BGRA texture of the bitmap's size with a full mip chain: the bitmap becomes level 0 (first
+  // row to first row), and the other levels are built on the GPU in a pass labelled `label`,
+  // without waiting for it. None when no texture could be allocated.
+  virtual IconTextureRef makeMipmappedTexture(const RasterBitmap& bitmap, std::string_view label) = 0;
 };
 
 }  // namespace quorvel

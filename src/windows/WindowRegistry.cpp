@@ -98,7 +98,7 @@ void WindowRegistry::start() {
   std::vector<uint64_t> tokens;
   tokens.push_back(workspace.addObserver(Workspace::Event::didActivateApplication,
                                          [weak](Workspace::Event, const RunningApplication& app) {
-                                           if (auto self = weak.lock()) self->onAppActivated(app.pid);
+                                           if (auto self = weak.lock()) self->onAppActivated(app.pid, app.noticedAt);
                                          }));
   for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication}) {
     tokens.push_back(workspace.addObserver(event, [weak](Workspace::Event, const RunningApplication&) {
@@ -162,8 +162,8 @@ Task<void> WindowRegistry::awaitRefresh(std::weak_ptr<WindowRegistry> weak) {
   co_await task;
 }
 
-void WindowRegistry::onAppActivated(std::optional<int32_t> pid) {
-  if (pid) creditActivatedApp(*pid);
+void WindowRegistry::onAppActivated(std::optional<int32_t> pid, std::optional<Instant> noticedAt) {
+  if (pid) creditActivatedApp(*pid, noticedAt);
   stampAndRequestRefresh();
 }
 
@@ -189,8 +189,14 @@ std::optional<uint32_t> WindowRegistry::recentRaise(int32_t pid, Instant now) co
   return std::nullopt;
 }
 
-void WindowRegistry::creditActivatedApp(int32_t pid) {
+void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noticedAt) {
   if (pid == services_.platform.workspace.ownPid()) return;
+  // Notifications and focus changes reach the registry on different threads: one that was on its
+  // way while a newer visit was credited would turn the order around.
+  const bool outdated = noticedAt && state_.lock.withLock([&] {
+    return !state_.recency.empty() && *noticedAt < state_.recency.front().at;
+  });
+  if (outdated) return;
   const Instant now = services_.runtime.clock().now();
   const std::optional<uint32_t> raised = state_.lock.withLock([&] { return recentRaise(pid, now); });
   if (raised) {

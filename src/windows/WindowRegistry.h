@@ -83,11 +83,14 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   void setLeaveCaptureSink(LeaveCaptureSink sink);
 
   // ---- Triggers ----
-  // An application came forward (`pid` none when the notification named none).
-  void onAppActivated(std::optional<int32_t> pid);
+  // An application came forward (`pid` none when the notification named none), as the platform
+  // noticed at `noticedAt` (none: unknown).
+  void onAppActivated(std::optional<int32_t> pid, std::optional<Instant> noticedAt = std::nullopt);
   void onAppLaunchedOrTerminated();
   void onDefaultsChanged();
-  void creditActivatedApp(int32_t pid);
+  // A notification noticed before the last credit (the recency head's time) is out of date: the
+  // user has been credited with a later visit since, so it credits nothing.
+  void creditActivatedApp(int32_t pid, std::optional<Instant> noticedAt = std::nullopt);
   // A window of another application took the focus (from the focus observer).
   void focusSink(uint32_t windowID, int32_t pid);
   // The activator raised a window, or pressed a browser tab.

@@ -158,6 +158,13 @@ TEST_F(FaviconCopyFolderTest, SourcesThatAreNotPlainFilesOrTooLargeAreNotCopied)
   fs::resize_file(huge, FaviconCopyFolder::kSizeBudget + 1);  // sparse: nothing is written
   EXPECT_EQ(copies.copy(huge, "Chrome").failure, Failure::overBudget);
   EXPECT_FALSE(fs::exists(copyFolder()));  // refused before any folder was made
+
+  // A file of exactly the budget is copied; one byte more is not.
+  FaviconCopyFolder small(runtime(), temporary(), ::geteuid(), 13);
+  EXPECT_TRUE(small.copy(source(), "Chrome").file);  // "history bytes": 13 bytes
+  writeFile(source(), "history bytes!");
+  EXPECT_EQ(small.copy(source(), "Chrome").failure, Failure::overBudget);
+  small.removeCopies();
 }
 
 }  // namespace

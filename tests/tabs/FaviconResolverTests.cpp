@@ -119,8 +119,8 @@ TEST_F(FaviconResolverTest, TabsGetTheirSiteAndEachSiteItsIconOnce) {
   // One fetch per site; the mail page has no icon of its own and takes its root page's.
   EXPECT_EQ(decoder.decoded, (std::vector<std::string>{"icon:mail", "icon:news"}));
   ASSERT_NE(store->texture(1), nullptr);
-  EXPECT_EQ(fake(store->texture(1)).pixels[0], 4);
-  EXPECT_EQ(fake(store->texture(2)).pixels[0], 4);
+  EXPECT_EQ(fake(store->texture(1)).firstPixel.blue, 4);
+  EXPECT_EQ(fake(store->texture(2)).firstPixel.blue, 4);
   EXPECT_EQ(store->texture(1), store->texture(5));
 
   const auto& state = chromeState();

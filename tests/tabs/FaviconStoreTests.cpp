@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "SiteIconFakes.h"
+#include <atomic>
+#include <thread>
+
 #include "base/LogHub.h"
+#include "base/SystemClock.h"
+#include "base/ThreadQueue.h"
 #include "tabs/FaviconStore.h"
 
 namespace quorvel {
@@ -161,6 +166,63 @@ TEST_F(FaviconStoreTest, ATurnThatFindsTheStoreGoneDoesNothing) {
   store.reset();
   EXPECT_EQ(loop.runAll(), 1u);
   EXPECT_EQ(maker.calls, 0);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+using namespace siteicons;
+
+// The store's four kinds of callers at once, each on its own thread, as in the program: the
+// resolver's queue hands sites and bytes, the main queue drains, the render thread looks textures
+// up and the picture cache hands crops.
+TEST(FaviconStoreThreads, CallersOnEveryThreadSeeConsistentTables) {
+  LogHub::shared().setStandardErrorEnabled(false);
+  FakeTextureMaker maker;
+  FakeDecoder decoder;
+  std::atomic<int> wakes{0};
+  {
+    ThreadQueue mainQueue("main", QueueQos::userInteractive, SystemClock::shared());
+    auto store = FaviconStore::create(maker, decoder, [&] { ++wakes; }, mainQueue);
+    std::atomic<bool> done{false};
+    std::thread render([&] {
+      while (!done) {
+        for (uint32_t tab = 0; tab < 64; ++tab) {
+          if (IconTextureRef texture = store->texture(tab)) {
+            EXPECT_NE(fake(texture).serial, 0);
+          }
+        }
+      }
+    });
+    std::thread pictures([&] {
+      for (int round = 0; round < 200; ++round) {
+        for (uint32_t tab = 0; tab < 64; ++tab) store->insertCrop(tab, cropTexture(int(tab) + 1));
+        if (round % 10 == 0) store->pruneToTabs({1, 2, 3}, true);
+      }
+    });
+    for (int round = 0; round < 20; ++round) {
+      std::vector<SiteIcon> icons;
+      for (int i = 0; i < 20; ++i) {
+        const std::string site = "s" + std::to_string(round * 20 + i) + ".example";
+        store->setTabSite(uint32_t(i), site);
+        icons.push_back({site, iconBytes(site)});
+      }
+      store->enqueue(std::move(icons));
+      store->forgetTabSite(uint32_t(round));
+    }
+    pictures.join();
+    mainQueue.shutdown();  // runs every drain turn still scheduled
+    done = true;
+    render.join();
+    EXPECT_EQ(store->pendingCount(), 0u);
+    EXPECT_FALSE(store->isDraining());
+    EXPECT_EQ(store->siteOrder().size(), FaviconStore::kSiteLimit);
+  }
+  EXPECT_EQ(wakes.load(), 400);
+  LogHub::shared().setStandardErrorEnabled(true);
 }
 
 }  // namespace

@@ -8,6 +8,10 @@
 #include <array>
 #include <cstring>
 
+#include "SiteIconFakes.h"
+#include "base/LogHub.h"
+#include "base/ManualLoop.h"
+#include "tabs/FaviconStore.h"
 #include "tabs/IconTextureMaker.h"
 #include "tabs/qt/QtIconDecoder.h"
 
@@ -33,10 +37,9 @@ QImage solid(int width, int height, QColor colour) {
 }
 
 // The pixel at (x, y) of a rendered bitmap as blue, green, red, alpha.
-std::array<uint8_t, 4> pixel(const Bytes& bitmap, int x, int y) {
-  std::array<uint8_t, 4> bgra{};
-  std::memcpy(bgra.data(), bitmap.data() + size_t(y) * IconTextureMaker::kBytesPerRow + size_t(x) * 4, 4);
-  return bgra;
+std::array<uint8_t, 4> pixel(const std::optional<RasterBitmap>& bitmap, int x, int y) {
+  const RasterBitmap::Pixel p = bitmap->pixel(x, y);
+  return {p.blue, p.green, p.red, p.alpha};
 }
 
 uint32_t crc32(const uint8_t* bytes, size_t count) {
@@ -67,9 +70,10 @@ class QtIconDecoderTest : public ::testing::Test {
 TEST_F(QtIconDecoderTest, ASmallPngFillsTheSquareAsPremultipliedBgra) {
   const auto result = decoder.render(encoded(solid(16, 16, QColor(255, 0, 0, 128)), "PNG"));
   ASSERT_TRUE(result.ok());
-  ASSERT_EQ(result.pixels.size(), IconTextureMaker::kBytes);
+  ASSERT_EQ(result.bitmap->width(), kSide);
+  ASSERT_EQ(result.bitmap->height(), kSide);
   for (auto [x, y] : {std::pair{0, 0}, {64, 64}, {127, 127}}) {
-    const auto bgra = pixel(result.pixels, x, y);
+    const auto bgra = pixel(result.bitmap, x, y);
     EXPECT_EQ(bgra[0], 0);
     EXPECT_EQ(bgra[1], 0);
     EXPECT_NEAR(bgra[2], 128, 1);  // red premultiplied by one half
@@ -80,16 +84,38 @@ TEST_F(QtIconDecoderTest, ASmallPngFillsTheSquareAsPremultipliedBgra) {
 TEST_F(QtIconDecoderTest, AWideImageIsFittedAndCentredVertically) {
   const auto result = decoder.render(encoded(solid(256, 64, Qt::blue), "PNG"));
   ASSERT_TRUE(result.ok());
-  EXPECT_EQ(pixel(result.pixels, 64, 47)[3], 0);  // transparent above the 128 by 32 band
-  EXPECT_EQ(pixel(result.pixels, 0, 48), (std::array<uint8_t, 4>{255, 0, 0, 255}));
-  EXPECT_EQ(pixel(result.pixels, 127, 79), (std::array<uint8_t, 4>{255, 0, 0, 255}));
-  EXPECT_EQ(pixel(result.pixels, 64, 80)[3], 0);  // and below it
+  EXPECT_EQ(pixel(result.bitmap, 64, 47)[3], 0);  // transparent above the 128 by 32 band
+  EXPECT_EQ(pixel(result.bitmap, 0, 48), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(pixel(result.bitmap, 127, 79), (std::array<uint8_t, 4>{255, 0, 0, 255}));
+  EXPECT_EQ(pixel(result.bitmap, 64, 80)[3], 0);  // and below it
 }
 
 TEST_F(QtIconDecoderTest, IcoFilesAreRead) {
   const auto result = decoder.render(encoded(solid(32, 32, Qt::green), "ICO"));
   ASSERT_TRUE(result.ok());
-  EXPECT_EQ(pixel(result.pixels, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+  EXPECT_EQ(pixel(result.bitmap, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
+}
+
+// One ICO file holding the images of several single-image ICO files, in their order.
+Bytes icoOf(const std::vector<Bytes>& files) {
+  Bytes out = {0, 0, 1, 0, uint8_t(files.size()), 0};
+  uint32_t offset = uint32_t(6 + 16 * files.size());
+  for (const Bytes& file : files) {
+    Bytes entry(file.begin() + 6, file.begin() + 22);
+    for (int i = 0; i < 4; ++i) entry[12 + size_t(i)] = uint8_t(offset >> (8 * i));
+    out.insert(out.end(), entry.begin(), entry.end());
+    offset += uint32_t(file.size() - 22);
+  }
+  for (const Bytes& file : files) out.insert(out.end(), file.begin() + 22, file.end());
+  return out;
+}
+
+TEST_F(QtIconDecoderTest, FromAnIcoWithSeveralImagesTheLargestIsTaken) {
+  const Bytes ico = icoOf({encoded(solid(16, 16, Qt::red), "ICO"), encoded(solid(48, 48, Qt::green), "ICO"),
+                           encoded(solid(32, 32, Qt::blue), "ICO")});
+  const auto result = decoder.render(ico);
+  ASSERT_TRUE(result.ok());
+  EXPECT_EQ(pixel(result.bitmap, 64, 64), (std::array<uint8_t, 4>{0, 255, 0, 255}));
 }
 
 TEST_F(QtIconDecoderTest, SvgIsDrawnAtTheSizeItTakesInTheSquare) {
@@ -98,9 +124,9 @@ TEST_F(QtIconDecoderTest, SvgIsDrawnAtTheSizeItTakesInTheSquare) {
       "<rect width='16' height='16' fill='#ff0000'/><rect x='16' width='16' height='16' fill='#0000ff'/></svg>";
   const auto result = decoder.render(Bytes(svg.begin(), svg.end()));
   ASSERT_TRUE(result.ok());
-  EXPECT_EQ(pixel(result.pixels, 10, 63), (std::array<uint8_t, 4>{0, 0, 255, 255}));  // red half
-  EXPECT_EQ(pixel(result.pixels, 117, 63), (std::array<uint8_t, 4>{255, 0, 0, 255}));  // blue half
-  EXPECT_EQ(pixel(result.pixels, 64, 10)[3], 0);
+  EXPECT_EQ(pixel(result.bitmap, 10, 63), (std::array<uint8_t, 4>{0, 0, 255, 255}));  // red half
+  EXPECT_EQ(pixel(result.bitmap, 117, 63), (std::array<uint8_t, 4>{255, 0, 0, 255}));  // blue half
+  EXPECT_EQ(pixel(result.bitmap, 64, 10)[3], 0);
 }
 
 TEST_F(QtIconDecoderTest, BrokenBytesFailClearly) {
@@ -129,6 +155,23 @@ TEST_F(QtIconDecoderTest, ImagesLargerThanTheLimitAreRefusedBeforeTheirPixels) {
   EXPECT_TRUE(decoder.render(encoded(solid(4096, 1, Qt::red), "PNG")).ok());
   const std::string hugeSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='50000' height='50000'/>";
   EXPECT_EQ(decoder.render(Bytes(hugeSvg.begin(), hugeSvg.end())).failure, Failure::tooLarge);
+}
+
+TEST_F(QtIconDecoderTest, OnlyIconsThatDecodeReachTheStore) {
+  LogHub::shared().setStandardErrorEnabled(false);
+  ManualLoop loop;
+  siteicons::FakeTextureMaker maker;
+  auto store = FaviconStore::create(maker, decoder, [] {}, loop.main());
+  const Bytes png = encoded(solid(32, 32, Qt::red), "PNG");
+  store->enqueue({{"zero.example", {}},
+                  {"truncated.example", Bytes(png.begin(), png.begin() + 40)},
+                  {"huge.example", withClaimedSize(png, 8000, 8000)},
+                  {"corrupt.example", Bytes(png.size(), 0x89)},
+                  {"good.example", png}});
+  loop.runUntilIdle();
+  EXPECT_EQ(store->siteOrder(), std::vector<std::string>{"good.example"});
+  EXPECT_EQ(maker.made, 1);
+  LogHub::shared().setStandardErrorEnabled(true);
 }
 
 }  // namespace

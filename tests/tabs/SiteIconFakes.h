@@ -19,7 +19,7 @@
 namespace quorvel::siteicons {
 
 struct FakeTexture final : IconTexture {
-  std::vector<uint8_t> pixels;
+  RasterBitmap::Pixel firstPixel;
   std::string label;
   int serial = 0;
 };
@@ -28,11 +28,11 @@ inline const FakeTexture& fake(const IconTextureRef& texture) { return static_ca
 
 class FakeTextureMaker final : public IconTextureMaker {
  public:
-  IconTextureRef makeMipmappedTexture(std::span<const uint8_t> pixels, std::string_view label) override {
+  IconTextureRef makeMipmappedTexture(const RasterBitmap& bitmap, std::string_view label) override {
     ++calls;
     if (failing) return nullptr;
     auto texture = std::make_shared<FakeTexture>();
-    texture->pixels.assign(pixels.begin(), pixels.end());
+    texture->firstPixel = bitmap.pixel(0, 0);
     texture->label = label;
     texture->serial = ++made;
     return texture;
@@ -49,7 +49,8 @@ inline IconTextureRef cropTexture(int serial) {
   return texture;
 }
 
-// Bytes "icon:<text>" decode to a bitmap whose first byte is the text's length; anything else fails.
+// Bytes "icon:<text>" decode to a bitmap whose first pixel's blue is the text's length; anything
+// else fails.
 class FakeDecoder final : public IconDecoder {
  public:
   Result render(std::span<const uint8_t> bytes) const override {
@@ -57,8 +58,8 @@ class FakeDecoder final : public IconDecoder {
     const std::string text(bytes.begin(), bytes.end());
     if (!text.starts_with("icon:")) return {{}, Failure::undecodable};
     Result result;
-    result.pixels.assign(IconTextureMaker::kBytes, 0);
-    result.pixels[0] = static_cast<uint8_t>(text.size() - 5);
+    result.bitmap = RasterBitmap::make(IconTextureMaker::kSide, IconTextureMaker::kSide);
+    result.bitmap->data()[0] = static_cast<uint8_t>(text.size() - 5);
     return result;
   }
   mutable std::vector<std::string> decoded;

@@ -95,6 +95,13 @@ TEST_F(AXWindowTest, WindowsOfAnApplicationAreEmptyOnAnyFailure) {
   EXPECT_TRUE(AXWindow::windows(ax, app.pid).empty());
 }
 
+TEST_F(AXWindowTest, AnApplicationThatDoesNotAnswerHoldsTheWindowsReadForHalfASecond) {
+  sim.setUnresponsive(app.pid);
+  EXPECT_TRUE(AXWindow::windows(ax, app.pid).empty());
+  EXPECT_FLOAT_EQ(sim.messagingTimeout(app.element()), 0.5f);
+  EXPECT_EQ(sim.axTimeSpent(app.pid), std::chrono::milliseconds(500));
+}
+
 TEST_F(AXWindowTest, OneTypedReadGivesEachWindowsFramesTitlesAndStates) {
   SimWindow& panel = app.openWindow({.title = "Inspector", .frame = {10, 20, 200, 400}, .subrole = "AXFloatingWindow"});
   SimWindow& odd = app.openWindow({.title = "", .frame = {0, 0, 90, 90}, .subrole = "AXUnknownKind", .minimized = true});

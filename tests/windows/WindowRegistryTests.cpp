@@ -186,6 +186,41 @@ TEST_F(WindowRegistryTest, ActivationCreditsTheRaisedWindowForOneSecond) {
   EXPECT_EQ(recencyIDs()[0], b.number);
 }
 
+TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing) {
+  SimApp& mail = launch(100, "Mail");
+  SimWindow& inbox = open(mail, "Inbox");
+  SimApp& notes = launch(200, "Notes");
+  SimWindow& note = open(notes, "Note");
+  pass();
+  start();
+
+  // Mail came forward, but its notice is still on its way when the user moves on to Notes.
+  const Instant noticed = loop.clock().now();
+  loop.advance(10ms);
+  registry->noteVisit(note.number);
+  registry->onAppActivated(100, noticed);
+  EXPECT_EQ(recencyIDs()[0], note.number);
+
+  // A notice from the time of the last credit or later is credited as always, as is one without a time.
+  registry->onAppActivated(100, loop.clock().now());
+  EXPECT_EQ(recencyIDs()[0], inbox.number);
+  registry->noteVisit(note.number);
+  registry->onAppActivated(100);
+  EXPECT_EQ(recencyIDs()[0], inbox.number);
+
+  // The desktop's notice carries the time the activation happened, however late it is delivered.
+  std::optional<Instant> delivered;
+  const uint64_t token = sim.services().workspace.addObserver(
+      Workspace::Event::didActivateApplication,
+      [&](Workspace::Event, const RunningApplication& app) { delivered = app.noticedAt; });
+  const Instant activated = loop.clock().now();
+  ASSERT_TRUE(sim.activateApp(200));
+  loop.clock().setNow(activated + 10ms);
+  settle();
+  EXPECT_EQ(delivered, activated);
+  sim.services().workspace.removeObserver(token);
+}
+
 TEST_F(WindowRegistryTest, ActivatingThisProgramRecordsNothingButAsksForAPass) {
   SimApp& mail = launch(100, "Mail");
   open(mail, "Inbox");

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 #include "X11PlatformTest.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
+#include "platform/x11/X11Workspace.h"
 #include "windows/ax/AXWindow.h"
 
 namespace quorvel {
@@ -202,6 +204,17 @@ TEST_F(X11AccessibilityTest, FocusChangesReachTheObserversOfTheWindowsProcess) {
   const uint32_t beta = launch({"--title", "beta"}, &betaPid);
   ASSERT_TRUE(alpha && beta);
   ASSERT_TRUE(activate(beta));
+  // The platform's own thread may not have seen beta come forward yet; observers made before it
+  // has would hear of it. Its workspace notification (posted after the focus change is handed on)
+  // says it has.
+  auto betaActivations = std::make_shared<int>(0);
+  const uint64_t token = platform->workspace().addObserver(
+      Workspace::Event::didActivateApplication,
+      [betaActivations, betaPid](Workspace::Event, const RunningApplication& app) {
+        if (app.pid == betaPid) ++*betaActivations;
+      });
+  ASSERT_TRUE(runUntil([&] { return *betaActivations > 0; }));
+  platform->workspace().removeObserver(token);
 
   struct Delivery {
     std::optional<uint32_t> window;

@@ -13,7 +13,9 @@
 #include "base/LogCapture.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
+#include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Element.h"
+#include "platform/x11/X11Observer.h"
 #include "platform/x11/X11OwnApplication.h"
 #include "platform/x11/X11Pointer.h"
 #include "settings/AppSettings.h"
@@ -171,13 +173,43 @@ TEST_F(X11ActivatorTest, TheAppIsActivatedThroughTheWindowJustRaised) {
   EXPECT_TRUE(isAbove(first, second));
 
   // The same two requests back to back, before the window manager can have answered the first.
-  ASSERT_TRUE(activate(second));
+  // The platform's thread must have seen the second window come forward before they are made: a
+  // sighting still on its way would name the second window as the one last brought forward.
   Accessibility& accessibility = platform->services().accessibility;
+  auto focused = std::make_shared<std::vector<uint32_t>>();  // main queue only
+  auto [observerError, observer] = accessibility.createObserver(
+      pid, [focused, &accessibility](const AXElementRef& element, const std::string&, void*) {
+        if (auto number = accessibility.windowNumber(element)) focused->push_back(*number);
+      });
+  ASSERT_EQ(observerError, AXError::success);
+  int context = 0;
+  ASSERT_EQ(observer->addNotification(accessibility.applicationElement(pid), X11Observer::kFocusedWindowChanged,
+                                      &context),
+            AXError::success);
+  observer->schedule(runtime->main());
+  ASSERT_TRUE(activate(second));
+  ASSERT_TRUE(runUntil([&] { return !focused->empty() && focused->back() == second; }));
+  observer->unschedule();
   ASSERT_EQ(accessibility.performAction(X11Element::window(pid, first), "AXRaise"), AXError::success);
   ASSERT_TRUE(platform->services().workspace.activate(pid, false));
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == first; }));
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(desktops->activeWindow(), first);
+}
+
+TEST_F(X11ActivatorTest, ARecentWindowNoteOlderThanTheOneKeptIsIgnored) {
+  X11Backend backend(X11Connection::open(session->display()));
+  backend.noteRecentWindow(77, 5, 1000);
+  backend.noteRecentWindow(77, 6, 900);  // an active-window change read late
+  EXPECT_EQ(backend.recentWindow(77), 5u);
+  backend.noteRecentWindow(77, 7, 0);  // time unknown: newer
+  EXPECT_EQ(backend.recentWindow(77), 7u);
+  backend.noteRecentWindow(77, 8, 0xFFFFFFF0u);
+  backend.noteRecentWindow(77, 9, 0x10u);  // the server's clock wrapped around
+  EXPECT_EQ(backend.recentWindow(77), 9u);
+  backend.noteRecentWindow(77, 10, 0xFFFFFFF8u);
+  EXPECT_EQ(backend.recentWindow(77), 9u);
+  EXPECT_FALSE(backend.recentWindow(78));
 }
 
 TEST_F(X11ActivatorTest, CloseAsksTheClientToDeleteItsWindow) {

@@ -44,7 +44,8 @@ TEST_F(X11BrokenConnectionTest, AServerThatDiesLeavesEveryServiceUnavailableAndT
   ASSERT_TRUE(runUntil([&] { return !platform->workspace().runningApplications().empty(); }));
   const AXElementRef window = X11Element::window(pid, id);
   ASSERT_TRUE(platform->accessibility().copyAttributeValue(window, "AXTitle").ok());
-  ASSERT_TRUE(eventThreadRuns());
+  // The thread names itself when it starts, which may be a moment after the platform is made.
+  ASSERT_TRUE(X11Session::waitUntil(eventThreadRuns));
 
   ASSERT_TRUE(session->killServer());
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "X11PlatformTest.h"
+#include "base/LogCapture.h"
 #include "platform/DesktopServer.h"
 #include "platform/WindowServer.h"
 #include "platform/x11/X11DesktopServer.h"
@@ -222,6 +223,68 @@ TEST_F(X11HostileRootTest, ClientListsWithRepeatsAndDeadIdsGiveEachLiveWindowOnc
   const auto onFirst = platform->desktopServer().copyWindowsOnSpace(1, 7);
   ASSERT_TRUE(onFirst);
   EXPECT_EQ(*onFirst, (std::vector<uint32_t>{a, b}));
+}
+
+TEST_F(X11HostileRootTest, AClientListOfSixtyFiveThousandIdsCostsOneRequestEachOnceAndIsCut) {
+  const uint32_t a = launch({"--title", "A"});
+  const uint32_t b = launch({"--title", "B"});
+  ASSERT_TRUE(a && b);
+  WindowServer& windowServer = platform->windowServer();
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    const auto list = windowServer.onScreenWindows();
+    return list && list->size() == 2;
+  }));
+  auto listedIds = [&] {
+    std::vector<uint32_t> ids;
+    for (const RunningApplication& app : platform->workspace().runningApplications()) ids.push_back(app.pid);
+    return ids.size();
+  };
+
+  // The two real windows, then ids that name no window (X ids never set their top three bits).
+  std::vector<uint32_t> hostile{a, b};
+  for (uint32_t i = 0; hostile.size() < 65536; ++i) hostile.push_back(0x7F000000u + i);
+  LogCapture capture;
+  X11Connection& reader = platform->connection();
+  const uint64_t before = reader.absorbedErrorCount();
+  set32(ewmh()._NET_CLIENT_LIST, XCB_ATOM_WINDOW, hostile);
+  ASSERT_TRUE(x().sync());
+
+  // Whoever reads first (the platform's own thread reads on the change), every id costs at most
+  // its one failed request, and only the first 4096 are looked at.
+  EXPECT_EQ(listedIds(), 2u);
+  const auto list = windowServer.onScreenWindows();
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->size(), 2u);
+  const uint64_t firstCost = reader.absorbedErrorCount() - before;
+  EXPECT_LE(firstCost, X11WindowReader::kMaxListedWindows) << "failed requests for the first reads";
+
+  // Until the list changes, the ids found to be no windows cost nothing more.
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(listedIds(), 2u);
+    EXPECT_EQ(windowServer.onScreenWindows()->size(), 2u);
+  }
+  EXPECT_EQ(reader.absorbedErrorCount() - before, firstCost);
+
+  // A changed list is looked at again, still cut, with no second log line.
+  std::swap(hostile[0], hostile[1]);
+  set32(ewmh()._NET_CLIENT_LIST, XCB_ATOM_WINDOW, hostile);
+  ASSERT_TRUE(x().sync());
+  EXPECT_EQ(listedIds(), 2u);
+  EXPECT_LE(reader.absorbedErrorCount() - before, firstCost + X11WindowReader::kMaxListedWindows);
+  EXPECT_EQ(platform->workspace().runningApplications().size(), 2u);
+  size_t cutLines = 0;
+  for (const std::string& line : capture.messages("X11WindowReader")) {
+    cutLines += line == "The root window's list _NET_CLIENT_LIST names more than 4096 windows; only the first 4096 "
+                        "are read.";
+  }
+  EXPECT_EQ(cutLines, 1u);
+  EXPECT_EQ(capture.messages("X11WindowReader").size(), 1u);
+
+  // Back to a real list: read as it stands.
+  set32(ewmh()._NET_CLIENT_LIST, XCB_ATOM_WINDOW, {b, a});
+  ASSERT_TRUE(x().sync());
+  EXPECT_EQ(windows->clientList(), (std::vector<uint32_t>{b, a}));
+  EXPECT_EQ(listedIds(), 2u);
 }
 
 TEST_F(X11HostileRootTest, ImpossibleDesktopNumbersAndShortListsAreNotBelieved) {

@@ -168,14 +168,39 @@ TEST_F(X11KeySourceTest, ShortcutHeldByAnotherClientIsRefusedAndRetried) {
   EXPECT_TRUE(callsBecome({"prewarm", "summon +1", "release"})) << ::testing::PrintToString(calls);
 }
 
+TEST_F(X11KeySourceTest, NewShortcutHeldElsewhereIsRetriedUntilItIsFree) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  const uint8_t tab = 23;
+  ASSERT_TRUE(x().check(xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_4, tab, XCB_GRAB_MODE_ASYNC,
+                                             XCB_GRAB_MODE_ASYNC)));
+  store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::commandFlag}.storedValue());
+  run();
+  EXPECT_EQ(source->refusedKeys(), (std::vector<KeyInterest>{{48, KeyFlags::command}}));
+  EXPECT_TRUE(runUntil([&] {
+    for (const auto& line : logs.messages("HotkeyManager")) {
+      if (line.starts_with("Another X client holds the shortcut")) return true;
+    }
+    return false;
+  }));
+  xcb_ungrab_key(x().xcb(), tab, x().root(), XCB_MOD_MASK_4);
+  x().flush();
+  ASSERT_TRUE(X11Session::waitUntil([&] { return source->refusedKeys().empty(); }, 8000ms));
+  ASSERT_TRUE(type({"key", "super+Tab"}));
+  EXPECT_TRUE(runUntil([&] { return std::find(calls.begin(), calls.end(), "summon +1") != calls.end(); }))
+      << ::testing::PrintToString(calls);
+}
+
 TEST_F(X11KeySourceTest, WatchdogReplaysAPressTheHandlerDoesNotAnswer) {
   std::atomic<int> timeouts{0};
   std::atomic<int> slowPresses{1};
   source->setInterest({{48, KeyFlags::option}});
-  ASSERT_TRUE(source->install([&](const KeyEvent& event) {
+  X11KeySource* stream = source.get();  // the handler runs on the stream's thread until it is destroyed
+  ASSERT_TRUE(source->install([&timeouts, &slowPresses, stream](const KeyEvent& event) {
     if (event.type == KeyEvent::Type::disabledByTimeout) {
       ++timeouts;
-      source->enable();
+      stream->enable();
     }
     if (event.type != KeyEvent::Type::keyDown) return KeyVerdict::deliver;
     if (slowPresses.fetch_sub(1) > 0) std::this_thread::sleep_for(600ms);

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "X11PlatformTest.h"
 #include "base/DefaultsStore.h"
 #include "platform/DesktopServer.h"
+#include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
@@ -170,17 +174,54 @@ TEST_F(X11RegistryTest, ChangesReachTheCardsAtTheNextPass) {
 }
 
 TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
-  const uint32_t first = launch({"--title", "first", "--class", "first,FirstApp"});
-  const uint32_t second = launch({"--title", "second", "--class", "second,SecondApp"});
-  const uint32_t third = launch({"--title", "third", "--class", "third,ThirdApp"});
+  pid_t firstPid = 0, secondPid = 0, thirdPid = 0;
+  const uint32_t first = launch({"--title", "first", "--class", "first,FirstApp"}, &firstPid);
+  const uint32_t second = launch({"--title", "second", "--class", "second,SecondApp"}, &secondPid);
+  const uint32_t third = launch({"--title", "third", "--class", "third,ThirdApp"}, &thirdPid);
   ASSERT_TRUE(first && second && third);
-  registry().start();
-  ASSERT_TRUE(cardsBecome([&] { return cards().size() == 3; }));
+  const std::map<uint32_t, int32_t> pids{{first, firstPid}, {second, secondPid}, {third, thirdPid}};
 
-  for (uint32_t id : {first, second, third}) {
-    ASSERT_TRUE(activate(id));
-    ASSERT_TRUE(runUntil([&] { return !recency().empty() && recency().front() == id; })) << id;
-  }
+  // Every credit an activation brings is counted as it reaches the registry: the application's
+  // activation (on the main queue) and its focused window (on the Accessibility queue). The test
+  // moves on only when both have arrived, so that none is still on its way when the next window
+  // comes forward. The counts are shared with the callbacks, which may outlive a test body that
+  // stops early.
+  struct Arrivals {
+    std::mutex mutex;
+    std::map<int32_t, int> activations;
+    std::map<uint32_t, int> focusChanges;
+  };
+  auto arrivals = std::make_shared<Arrivals>();
+  const uint64_t token = platform->services().workspace.addObserver(
+      Workspace::Event::didActivateApplication, [arrivals](Workspace::Event, const RunningApplication& app) {
+        std::lock_guard lock(arrivals->mutex);
+        ++arrivals->activations[app.pid];
+      });
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] {
+    const std::set<int32_t> observed = core->focus->installedPids();
+    return cards().size() == 3 && observed.contains(firstPid) && observed.contains(secondPid) &&
+           observed.contains(thirdPid);
+  }));
+  std::weak_ptr<WindowRegistry> weak = core->registry;
+  core->focus->setSink([arrivals, weak](uint32_t windowID, int32_t pid) {
+    if (auto self = weak.lock()) self->focusSink(windowID, pid);
+    std::lock_guard lock(arrivals->mutex);
+    ++arrivals->focusChanges[windowID];
+  });
+  auto counts = [&](uint32_t id) {
+    std::lock_guard lock(arrivals->mutex);
+    return std::make_pair(arrivals->activations[pids.at(id)], arrivals->focusChanges[id]);
+  };
+  auto bringForward = [&](uint32_t id) {
+    const auto [activated, focused] = counts(id);
+    return activate(id) && runUntil([&, activated = activated, focused = focused] {
+             const auto [nowActivated, nowFocused] = counts(id);
+             return nowActivated > activated && nowFocused > focused && !recency().empty() && recency().front() == id;
+           });
+  };
+
+  for (uint32_t id : {first, second, third}) ASSERT_TRUE(bringForward(id)) << id;
   const Ids order = recency();
   ASSERT_GE(order.size(), 3u);
   EXPECT_EQ(Ids(order.begin(), order.begin() + 3), (Ids{third, second, first}));
@@ -194,8 +235,7 @@ TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
   EXPECT_EQ(summon.previousIndex, 1);
 
   // Back to the first window: it heads the order again, and the list follows the window stack.
-  ASSERT_TRUE(activate(first));
-  ASSERT_TRUE(runUntil([&] { return recency().front() == first; }));
+  ASSERT_TRUE(bringForward(first));
   const WindowRegistry::SummonList again = registry().cardsForSummon();
   ASSERT_EQ(again.cards.size(), 3u);
   EXPECT_EQ(again.cards[0].id, first);
@@ -203,6 +243,7 @@ TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
   EXPECT_EQ(again.currentIndex, 0);
   EXPECT_EQ(again.previousIndex, 1);
   EXPECT_EQ(windows->frontToBack(), (Ids{first, third, second}));
+  platform->services().workspace.removeObserver(token);
 }
 
 }  // namespace

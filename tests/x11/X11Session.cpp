@@ -127,7 +127,8 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
                desktops.numberOfDesktops() == static_cast<uint32_t>(options.desktops);
       },
       15s);
-  if (!managerUp) {
+  // Its names are set while it starts; it answers requests once it runs its event loop.
+  if (!managerUp || !session->windowManagerCaughtUp()) {
     failure = "openbox did not come up: " + session->log("openbox");
     return nullptr;
   }
@@ -233,12 +234,39 @@ std::optional<uint32_t> X11Session::launchClient(const std::vector<std::string>&
   const pid_t child = spawn("x11_test_client", argv, &out);
   if (child <= 0) return std::nullopt;
   if (pid) *pid = child;
-  std::optional<std::string> line = readLine(out, 10s);
+  std::optional<std::string> line = readLine(out, kLaunchWait);
   ::close(out);
   if (!line) return std::nullopt;
   const uint32_t window = static_cast<uint32_t>(std::strtoul(line->c_str(), nullptr, 16));
-  if (window == 0 || !waitUntil([&] { return inManagedList(window); })) return std::nullopt;
+  if (window == 0 || !waitUntil([&] { return inManagedList(window); }, kLaunchWait)) return std::nullopt;
+  // The manager lists a window before it has finished taking it on (its desktop, frame, mapping
+  // and focus come after): wait for that too.
+  if (!windowManagerCaughtUp()) return std::nullopt;
   return window;
+}
+
+bool X11Session::windowManagerCaughtUp() {
+  // A frame-extents request for a window of our own that the manager does not manage: it answers by
+  // setting the extents on that window, after every request it received before. A manager still
+  // starting up may let a request go unanswered, so it is asked again every half second.
+  xcb_connection_t* c = connection_->xcb();
+  const uint32_t probe = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, connection_->root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, 0, nullptr);
+  auto lastAsked = std::chrono::steady_clock::time_point{};
+  const bool answered = waitUntil(
+      [&] {
+        if (std::chrono::steady_clock::now() - lastAsked >= 500ms) {
+          xcb_ewmh_request_frame_extents(connection_->ewmh(), connection_->screenNumber(), probe);
+          connection_->flush();
+          lastAsked = std::chrono::steady_clock::now();
+        }
+        return connection_->property(probe, connection_->ewmh()->_NET_FRAME_EXTENTS).has_value();
+      },
+      kLaunchWait);
+  xcb_destroy_window(c, probe);
+  connection_->flush();
+  return answered;
 }
 
 std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const std::string& className, pid_t* pid) {
@@ -275,7 +303,8 @@ std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const 
         }
         return found.has_value();
       },
-      10s);
+      kLaunchWait);
+  if (found && !windowManagerCaughtUp()) return std::nullopt;
   return found;
 }
 

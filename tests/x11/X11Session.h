@@ -41,11 +41,15 @@ class X11Session {
   // The test's own connection to the session.
   X11Connection& connection() { return *connection_; }
 
+  // How long a launch may take: long enough for a machine with every core busy.
+  static constexpr std::chrono::milliseconds kLaunchWait{30000};
+
   // Starts the test client with these arguments and waits until the window manager lists its
-  // window; the window id, or absent after a time-out. `pid` receives the client's process id.
+  // window and has finished taking it on; the window id, or absent after a time-out. `pid`
+  // receives the client's process id.
   std::optional<uint32_t> launchClient(const std::vector<std::string>& arguments, pid_t* pid = nullptr);
   // Starts xterm titled `title` with class `className` (running a long sleep), and waits until the
-  // window manager lists a window of that class.
+  // window manager lists a window of that class and has finished taking it on.
   std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
                                       pid_t* pid = nullptr);
   // The same, with the command xterm runs and extra options before it.
@@ -76,6 +80,8 @@ class X11Session {
   pid_t spawn(const std::string& name, const std::vector<std::string>& argv, int* stdoutPipe = nullptr,
               int keepFd = -1);
   bool inManagedList(uint32_t window);
+  // True once the window manager has handled every request sent to it before this call.
+  bool windowManagerCaughtUp();
   void stopAll();
 
   std::string folder_;

@@ -81,6 +81,7 @@ void SimWorld::postWorkspace(Workspace::Event event, const SimAppState& a, SimEf
   }
   if (tokens.empty()) return;
   RunningApplication info = runningApplication(a);
+  info.noticedAt = runtime.clock().now();
   std::weak_ptr<SimWorld> weak = weak_from_this();
   Executor& main = runtime.main();
   fx.add([weak, tokens = std::move(tokens), info = std::move(info), event, &main] {

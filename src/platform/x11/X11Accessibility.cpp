@@ -140,8 +140,9 @@ AXError requested(X11Backend& backend, bool sent) {
 // Raises and focuses a window, and remembers it as its process's most recent window, so that
 // activating the application right after goes through this window.
 AXError activate(X11Backend& backend, const X11Window& w) {
-  if (w.pid) backend.noteRecentWindow(*w.pid, w.id);
-  return requested(backend, backend.actions().activate(w.id));
+  const std::optional<uint32_t> sent = backend.actions().activateStamped(w.id);
+  if (sent && w.pid) backend.noteRecentWindow(*w.pid, w.id, *sent);
+  return requested(backend, sent.has_value());
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ std::vector<X11Window> X11Backend::windowsFrontToBack() {
 
 std::vector<X11Window> X11Backend::windowsInClientOrder() {
   std::lock_guard lock(mutex_);
-  return windows_.read(windows_.clientList());
+  return windows_.readClients();
 }
 
 std::optional<X11Window> X11Backend::managedWindow(uint32_t window) {
@@ -55,19 +55,24 @@ std::optional<uint32_t> X11Backend::activeWindow() {
   return desktops_.activeWindow();
 }
 
-void X11Backend::noteRecentWindow(int32_t pid, uint32_t window) {
+void X11Backend::noteRecentWindow(int32_t pid, uint32_t window, uint32_t time) {
   if (pid <= 0 || window == 0) return;
   std::lock_guard lock(recentMutex_);
   // Processes come and go; a table that has grown past any plausible session starts afresh.
   if (recentWindows_.size() >= 1024 && !recentWindows_.contains(pid)) recentWindows_.clear();
-  recentWindows_[pid] = window;
+  RecentWindow& kept = recentWindows_[pid];
+  // Server time is in milliseconds and wraps around: the signed difference tells the order.
+  const bool older = kept.window != 0 && time != 0 && kept.time != 0 &&
+                     static_cast<int32_t>(time - kept.time) < 0;
+  if (older) return;
+  kept = RecentWindow{window, time};
 }
 
 std::optional<uint32_t> X11Backend::recentWindow(int32_t pid) {
   std::lock_guard lock(recentMutex_);
   auto it = recentWindows_.find(pid);
   if (it == recentWindows_.end()) return std::nullopt;
-  return it->second;
+  return it->second.window;
 }
 
 std::optional<double> X11Backend::idleSeconds() {

@@ -55,10 +55,12 @@ class X11Backend {
   X11WindowActions& actions() { return actions_; }
 
   // The window of a process that was brought forward last: by our own requests (noted when they
-  // are made, before the window manager has acted) or as the window manager's active window. Lets
+  // are sent, before the window manager has acted) or as the window manager's active window. Lets
   // an application be activated through the window just raised, not through whichever window the
-  // stacking order still shows in front.
-  void noteRecentWindow(int32_t pid, uint32_t window);
+  // stacking order still shows in front. `time` is the server time of the request or of the
+  // active-window change: a note older than the one kept (a change the event thread reads late)
+  // is ignored; 0 (unknown) always counts as newer.
+  void noteRecentWindow(int32_t pid, uint32_t window, uint32_t time);
   std::optional<uint32_t> recentWindow(int32_t pid);
 
  private:
@@ -70,7 +72,11 @@ class X11Backend {
   X11IdleReader idle_;
   X11WindowActions actions_;
   std::mutex recentMutex_;
-  std::unordered_map<int32_t, uint32_t> recentWindows_;
+  struct RecentWindow {
+    uint32_t window = 0;
+    uint32_t time = 0;
+  };
+  std::unordered_map<int32_t, RecentWindow> recentWindows_;
 };
 
 }  // namespace quorvel

@@ -224,10 +224,7 @@ bool X11KeySource::install(Handler handler) {
   return true;
 }
 
-void X11KeySource::enable() {
-  std::lock_guard lock(mutex_);
-  disabled_ = false;
-}
+void X11KeySource::enable() { disabled_ = false; }
 
 bool X11KeySource::answer(xcb_timestamp_t time, KeyVerdict verdict) {
   std::lock_guard lock(frozenMutex_);
@@ -326,13 +323,8 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
 }
 
 void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
-  bool disabled;
-  {
-    std::lock_guard lock(mutex_);
-    disabled = disabled_;
-  }
   const auto code = X11KeyCodes::virtualKeyCode(event.detail);
-  if (disabled || !code) {
+  if (disabled_ || !code) {
     {
       std::lock_guard lock(frozenMutex_);
       frozen_ = {event.time, std::chrono::steady_clock::now(), false, false};
@@ -348,10 +340,7 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
   const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, readerMap_.flagsFromState(event.state)});
   if (answer(event.time, verdict)) {
     // Too slow: the press went to the focused application. Stand still until the handler says so.
-    {
-      std::lock_guard lock(mutex_);
-      disabled_ = true;
-    }
+    disabled_ = true;
     handler_({KeyEvent::Type::disabledByTimeout, 0, 0});
   }
 }
@@ -366,12 +355,7 @@ void X11KeySource::handleRawKey(uint8_t keycode, bool pressed) {
   const uint64_t flags = readerMap_.flagsFromState(mods);
   if (flags == lastFlags_) return;
   lastFlags_ = flags;
-  bool disabled;
-  {
-    std::lock_guard lock(mutex_);
-    disabled = disabled_;
-  }
-  if (!disabled) handler_({KeyEvent::Type::flagsChanged, 0, flags});
+  if (!disabled_) handler_({KeyEvent::Type::flagsChanged, 0, flags});
 }
 
 }  // namespace quorvel

@@ -101,7 +101,7 @@ class X11KeySource final : public KeyEventSource {
   bool refusalLogged_ = false;
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
-  bool disabled_ = false;
+  std::atomic<bool> disabled_{false};  // after a watchdog time-out, until enable()
   Handler handler_;  // set once before the threads start
 
   // Reader thread only.

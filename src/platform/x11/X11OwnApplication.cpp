@@ -33,8 +33,9 @@ bool X11OwnApplication::deminiaturize(uint32_t number) {
 
 bool X11OwnApplication::makeKeyAndOrderFront(uint32_t number) {
   if (!isOwn(number)) return false;
-  backend_->noteRecentWindow(ownPid(), number);
-  return backend_->actions().activate(number);
+  const std::optional<uint32_t> sent = backend_->actions().activateStamped(number);
+  if (sent) backend_->noteRecentWindow(ownPid(), number, *sent);
+  return sent.has_value();
 }
 
 void X11OwnApplication::activateIgnoringOtherApps() {}

@@ -40,7 +40,7 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       displays_(std::make_unique<X11Displays>(backend_)),
       desktopServer_(std::make_unique<X11DesktopServer>(backend_)),
       accessibility_(std::make_unique<X11Accessibility>(backend_)),
-      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main())),
+      workspace_(std::make_shared<X11Workspace>(backend_, runtime.main(), runtime.clock())),
       inputIdle_(std::make_unique<X11InputIdle>(backend_)),
       appIcons_(std::make_unique<X11AppIcons>(backend_)),
       pointer_(std::make_unique<X11Pointer>(backend_)),
@@ -83,7 +83,9 @@ void X11Platform::watch() {
     connection.pumpEvents([&](const xcb_generic_event_t& event) {
       if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
       const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-      if (notify.window == root && (notify.atom == clientList || notify.atom == activeWindow)) changed = true;
+      if (notify.window != root) return;
+      if (notify.atom == activeWindow) activeChangedAt_ = notify.time;
+      if (notify.atom == clientList || notify.atom == activeWindow) changed = true;
     });
     if (changed && !stopping_) noteChanges();
   }
@@ -102,7 +104,7 @@ void X11Platform::noteChanges() {
   if (active != lastActive_ && (!active || activePid)) {
     lastActive_ = active;
     if (active) {
-      backend_->noteRecentWindow(*activePid, *active);
+      backend_->noteRecentWindow(*activePid, *active, activeChangedAt_);
       accessibility_->activeWindowChanged(*activePid, *active);
     }
   }

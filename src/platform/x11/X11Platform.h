@@ -76,6 +76,7 @@ class X11Platform {
   std::unique_ptr<X11OwnApplication> ownApplication_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
+  uint32_t activeChangedAt_ = 0;        // server time of the last active-window change seen (ditto)
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };

@@ -47,7 +47,11 @@ bool X11WindowActions::sendToRoot(uint32_t window, uint32_t type, uint32_t d0, u
 }
 
 bool X11WindowActions::activate(uint32_t window, std::optional<uint32_t> eventTime) {
-  if (!exists(window)) return false;
+  return activateStamped(window, eventTime).has_value();
+}
+
+std::optional<uint32_t> X11WindowActions::activateStamped(uint32_t window, std::optional<uint32_t> eventTime) {
+  if (!exists(window)) return std::nullopt;
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
   const uint32_t time = timestamp(eventTime);
   // Window managers may refuse to pull the focus to another desktop (they mark the window as wanting
@@ -57,9 +61,10 @@ bool X11WindowActions::activate(uint32_t window, std::optional<uint32_t> eventTi
   if (desktopValue) desktop = desktopValue->firstValue32();
   const std::optional<uint32_t> current = X11DesktopReader(connection_).currentDesktop();
   if (desktop && current && *desktop != kAllDesktops && *desktop != *current) {
-    if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return false;
+    if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return std::nullopt;
   }
-  return sendToRoot(window, ewmh->_NET_ACTIVE_WINDOW, kSourcePager, time, 0);
+  if (!sendToRoot(window, ewmh->_NET_ACTIVE_WINDOW, kSourcePager, time, 0)) return std::nullopt;
+  return time;
 }
 
 bool X11WindowActions::minimize(uint32_t window) {

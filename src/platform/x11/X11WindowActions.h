@@ -22,6 +22,9 @@ class X11WindowActions {
   // time of the user's triggering event, or with the server's current time when there is none. A
   // window on another desktop is reached by switching to that desktop first.
   bool activate(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
+  // The same request, answering the time stamp it carried (0 when the server's time could not be
+  // had); none when it was not sent.
+  std::optional<uint32_t> activateStamped(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
   // Iconifies the window (WM_CHANGE_STATE to IconicState).
   bool minimize(uint32_t window);
   // Takes an iconified window back to its normal state by mapping it, as its own client would; the

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/Logger.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DisplayReader.h"
 #include "platform/x11/X11Text.h"
@@ -12,6 +13,11 @@
 namespace quorvel {
 
 namespace {
+
+const Logger& log() {
+  static const Logger logger("X11WindowReader");
+  return logger;
+}
 
 // All requests about one window, sent before any reply is taken.
 struct Pending {
@@ -52,13 +58,56 @@ X11WindowReader::X11WindowReader(X11Connection& connection, X11DisplayReader& di
     : connection_(connection), displays_(displays) {}
 
 std::vector<uint32_t> X11WindowReader::rootWindows(uint32_t property, bool reversed) {
-  auto value = connection_.property(connection_.root(), property, XCB_ATOM_WINDOW, 1u << 16);
-  if (!value) return {};
+  // One item more than the bound is asked for, so that a longer list shows as cut.
+  auto value = connection_.property(connection_.root(), property, XCB_ATOM_WINDOW, kMaxListedWindows + 1);
+  ListMemo& memo = lists_[property];
+  if (!value) {
+    memo = ListMemo{};
+    return {};
+  }
   std::vector<uint32_t> windows = value->values32();
+  const bool cut = value->truncated || windows.size() > kMaxListedWindows;
+  if (windows.size() > kMaxListedWindows) windows.resize(kMaxListedWindows);
+  if (cut && !memo.reportedCut) {
+    log().error("The root window's list %{public}s names more than %u windows; only the first %u are read.",
+                connection_.atomName(property), kMaxListedWindows, kMaxListedWindows);
+  }
+  memo.reportedCut = cut;
+
+  if (windows != memo.raw) {
+    // The list changed: every id in it is looked at afresh, and what is gone from it is forgotten.
+    memo.notWindows.clear();
+    std::unordered_set<uint32_t> present(windows.begin(), windows.end());
+    std::erase_if(memo.windows, [&](uint32_t window) { return !present.contains(window); });
+    memo.raw = windows;
+  }
   if (reversed) std::reverse(windows.begin(), windows.end());
   // Any client may write these lists: a window named twice keeps its first place, and 0 names none.
   std::unordered_set<uint32_t> seen;
   std::erase_if(windows, [&](uint32_t window) { return window == 0 || !seen.insert(window).second; });
+  return windows;
+}
+
+std::vector<uint32_t> X11WindowReader::listedWindows(uint32_t property, bool reversed) {
+  std::vector<uint32_t> windows = rootWindows(property, reversed);
+  ListMemo& memo = lists_[property];
+  std::erase_if(windows, [&](uint32_t window) { return memo.notWindows.contains(window); });
+
+  // Ids not met before: one request each, all sent before any reply is taken.
+  std::vector<std::pair<uint32_t, xcb_get_geometry_cookie_t>> probes;
+  for (uint32_t window : windows) {
+    if (!memo.windows.contains(window)) probes.emplace_back(window, xcb_get_geometry(connection_.xcb(), window));
+  }
+  const uint32_t root = connection_.root();
+  for (const auto& [window, cookie] : probes) {
+    auto geometry = connection_.reply(xcb_get_geometry_reply, cookie);
+    if (geometry && geometry->root == root) {
+      memo.windows.insert(window);
+    } else if (!connection_.isBroken()) {
+      memo.notWindows.insert(window);
+    }
+  }
+  std::erase_if(windows, [&](uint32_t window) { return memo.notWindows.contains(window); });
   return windows;
 }
 
@@ -69,12 +118,16 @@ std::vector<uint32_t> X11WindowReader::frontToBack() {
 }
 
 std::vector<X11Window> X11WindowReader::readAll() {
-  std::vector<uint32_t> order = frontToBack();
+  std::vector<uint32_t> order = listedWindows(connection_.ewmh()->_NET_CLIENT_LIST_STACKING, true);
   std::unordered_set<uint32_t> seen(order.begin(), order.end());
-  for (uint32_t window : clientList()) {
+  for (uint32_t window : listedWindows(connection_.ewmh()->_NET_CLIENT_LIST, false)) {
     if (seen.insert(window).second) order.push_back(window);
   }
   return read(order);
+}
+
+std::vector<X11Window> X11WindowReader::readClients() {
+  return read(listedWindows(connection_.ewmh()->_NET_CLIENT_LIST, false));
 }
 
 std::optional<X11Window> X11WindowReader::read(uint32_t window) {

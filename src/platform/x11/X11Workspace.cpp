@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "base/Clock.h"
 #include "base/Executor.h"
 #include "platform/x11/X11Backend.h"
 
 namespace quorvel {
 
-X11Workspace::X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main)
-    : backend_(std::move(backend)), main_(main) {}
+X11Workspace::X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main, const Clock& clock)
+    : backend_(std::move(backend)), main_(main), clock_(clock) {}
 
 std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11Window>& clients,
                                                            std::optional<int32_t> activePid) {
@@ -100,6 +101,7 @@ bool X11Workspace::openApplication(const std::string&, bool) { return false; }
 int32_t X11Workspace::ownPid() { return static_cast<int32_t>(::getpid()); }
 
 void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<int32_t> activePid) {
+  const Instant noticed = clock_.now();
   const std::vector<RunningApplication> now = applications(clients, activePid);
   std::vector<std::pair<Event, RunningApplication>> changes;
   {
@@ -128,7 +130,10 @@ void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<i
     known_ = std::move(current);
     if (activePid) activePid_ = activePid;
   }
-  for (auto& [event, app] : changes) post(event, std::move(app));
+  for (auto& [event, app] : changes) {
+    app.noticedAt = noticed;
+    post(event, std::move(app));
+  }
 }
 
 void X11Workspace::post(Event event, RunningApplication application) {

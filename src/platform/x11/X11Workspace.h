@@ -13,6 +13,7 @@
 
 namespace quorvel {
 
+class Clock;
 class Executor;
 class X11Backend;
 
@@ -36,11 +37,12 @@ class X11Backend;
 //
 // Notifications, posted to the main executor (`main`), are derived from what the platform's event
 // thread sees change: launch when a process id first appears among the managed windows, terminate
-// when its last managed window goes, activate when the active window's process changes. An
-// observer removed before a posted notification runs is not called.
+// when its last managed window goes, activate when the active window's process changes; each one
+// noticed at the time of the update that found it (`clock`). An observer removed before a posted
+// notification runs is not called.
 class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
  public:
-  X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main);
+  X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main, const Clock& clock);
 
   std::vector<RunningApplication> runningApplications() override;
   std::optional<RunningApplication> frontmostApplication() override;
@@ -65,6 +67,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
 
   std::shared_ptr<X11Backend> backend_;
   Executor& main_;
+  const Clock& clock_;
 
   std::mutex mutex_;
   uint64_t nextToken_ = 1;

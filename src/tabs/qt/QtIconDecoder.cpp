@@ -117,10 +117,11 @@ IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const 
 
   // Premultiplied ARGB words in memory order are blue, green, red, alpha on this byte order.
   Result result;
-  result.pixels.resize(IconTextureMaker::kBytes);
+  result.bitmap = RasterBitmap::make(side, side);
+  if (!result.bitmap) return {{}, Failure::undecodable};
   for (int row = 0; row < side; ++row) {
-    std::memcpy(result.pixels.data() + size_t(row) * IconTextureMaker::kBytesPerRow, canvas.constScanLine(row),
-                IconTextureMaker::kBytesPerRow);
+    std::memcpy(result.bitmap->data() + size_t(row) * result.bitmap->bytesPerRow(), canvas.constScanLine(row),
+                result.bitmap->bytesPerRow());
   }
   return result;
 }

@@ -19,6 +19,10 @@ std::optional<Rect> AXWindow::frame(Accessibility& accessibility, const AXElemen
 std::unordered_map<uint32_t, WindowAXInfo> AXWindow::windows(Accessibility& accessibility, int32_t pid) {
   std::unordered_map<uint32_t, WindowAXInfo> table;
   if (!accessibility.isProcessTrusted()) return table;
+  // An application that does not answer holds the Accessibility queue for the time-out at most.
+  if (const AXElementRef application = accessibility.applicationElement(pid)) {
+    accessibility.setMessagingTimeout(application, kMessagingTimeout);
+  }
   std::optional<std::vector<AXWindowFacts>> windows = accessibility.applicationWindows(pid, {});
   if (!windows) return table;
   for (AXWindowFacts& facts : *windows) {

@@ -18,6 +18,9 @@ class Accessibility;
 // on the serial Accessibility queue; every error reads as a missing value.
 class AXWindow {
  public:
+  // The messaging time-out set on the application element that windows() reads.
+  static constexpr float kMessagingTimeout = 0.5f;
+
   // One attribute read that accepts only an Accessibility value (a point, a size or a rectangle).
   static std::optional<AXValue> value(Accessibility& accessibility, const AXElementRef& element,
                                       const std::string& attribute);
