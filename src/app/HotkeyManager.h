@@ -11,6 +11,7 @@
 #include "app/HotkeyTapContext.h"
 #include "base/Executor.h"
 #include "base/Logger.h"
+#include "base/Subscription.h"
 #include "platform/KeyEventSource.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
@@ -39,7 +40,9 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
  public:
   static constexpr Duration retryInterval = std::chrono::seconds(3);
 
-  // The settings, the workspace, the key-event source and the executor must outlive the manager.
+  // The settings, the workspace, the key-event source and the executor must outlive the manager, and
+  // the source must be stopped (destroyed) before the executor: its thread keeps posting hops, which
+  // find the manager gone and do nothing, for as long as it runs.
   static std::shared_ptr<HotkeyManager> create(AppSettings& settings, Workspace& workspace,
                                                KeyEventSource& source, Executor& main);
   ~HotkeyManager();
@@ -100,8 +103,8 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::shared_ptr<HotkeyTapContext> tapContext_;
   bool installed_ = false;
   bool isRetryScheduled_ = false;
-  std::optional<uint64_t> defaultsObserver_;
-  std::optional<uint64_t> activationObserver_;
+  Subscription defaultsObserver_;
+  Subscription activationObserver_;
 };
 
 }  // namespace quorvel

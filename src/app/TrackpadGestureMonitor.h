@@ -12,6 +12,7 @@
 #include "app/SwipeMotion.h"
 #include "base/Executor.h"
 #include "base/Logger.h"
+#include "base/Subscription.h"
 #include "base/UncheckedBox.h"
 #include "platform/ContactFrameSource.h"
 #include "settings/AppSettings.h"
@@ -31,7 +32,9 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
  public:
   static constexpr Duration retryInterval = std::chrono::seconds(3);
 
-  // `background` runs the device stop after a rule-out. All four must outlive the monitor.
+  // `background` runs the device stop after a rule-out. All four must outlive the monitor, and the
+  // source must be stopped (destroyed) before the executors: a frame still arriving posts its swipe,
+  // which finds the monitor gone and does nothing.
   static std::shared_ptr<TrackpadGestureMonitor> create(AppSettings& settings, ContactFrameSource& source,
                                                         Executor& main, Executor& background);
   ~TrackpadGestureMonitor();
@@ -70,7 +73,7 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
   std::optional<int> requiredFingers_;
   bool isRetryScheduled_ = false;
   bool hasLoggedMissingTrackpad_ = false;
-  std::optional<uint64_t> defaultsObserver_;
+  Subscription defaultsObserver_;
   const Logger logger_{"TrackpadGesture"};
 };
 

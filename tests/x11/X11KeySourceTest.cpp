@@ -9,6 +9,7 @@
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11ModifierMap.h"
 #include "platform/x11/X11Workspace.h"
 
 namespace quorvel {
@@ -190,6 +191,50 @@ TEST_F(X11KeySourceTest, NewShortcutHeldElsewhereIsRetriedUntilItIsFree) {
   ASSERT_TRUE(type({"key", "super+Tab"}));
   EXPECT_TRUE(runUntil([&] { return std::find(calls.begin(), calls.end(), "summon +1") != calls.end(); }))
       << ::testing::PrintToString(calls);
+}
+
+TEST_F(X11KeySourceTest, AltMovedToAnotherModifierIsFollowed) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  // Move the Alt keys from Mod1 to Mod3, as a keyboard setting of the user might.
+  xcb_connection_t* c = x().xcb();
+  std::unique_ptr<xcb_get_modifier_mapping_reply_t, X11Connection::FreeDeleter> mapping(
+      xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+  ASSERT_TRUE(mapping);
+  const int perModifier = mapping->keycodes_per_modifier;
+  std::vector<uint8_t> keycodes(xcb_get_modifier_mapping_keycodes(mapping.get()),
+                                xcb_get_modifier_mapping_keycodes(mapping.get()) + 8 * perModifier);
+  const uint8_t altL = 64, altR = 108;
+  std::vector<uint8_t> moved;
+  for (int k = 0; k < perModifier; ++k) {
+    uint8_t& code = keycodes[3 * perModifier + k];
+    if (code == altL || code == altR) {
+      moved.push_back(code);
+      code = 0;
+    }
+  }
+  ASSERT_FALSE(moved.empty());
+  for (int k = 0; k < perModifier && !moved.empty(); ++k) {
+    uint8_t& code = keycodes[5 * perModifier + k];
+    if (code == 0) {
+      code = moved.back();
+      moved.pop_back();
+    }
+  }
+  ASSERT_TRUE(moved.empty()) << "no room on Mod3";
+  std::unique_ptr<xcb_set_modifier_mapping_reply_t, X11Connection::FreeDeleter> set(xcb_set_modifier_mapping_reply(
+      c, xcb_set_modifier_mapping(c, static_cast<uint8_t>(perModifier), keycodes.data()), nullptr));
+  ASSERT_TRUE(set);
+  ASSERT_EQ(set->status, XCB_MAPPING_STATUS_SUCCESS);
+  ASSERT_EQ(X11ModifierMap::read(c)->altMask(), XCB_MOD_MASK_3);
+
+  // The key stream follows: Alt+Tab (now Mod3+Tab) is still the shortcut.
+  EXPECT_TRUE(runUntil([&] {
+    type({"key", "alt+Tab"});
+    run();
+    return std::find(calls.begin(), calls.end(), "summon +1") != calls.end();
+  })) << ::testing::PrintToString(calls);
 }
 
 TEST_F(X11KeySourceTest, WatchdogReplaysAPressTheHandlerDoesNotAnswer) {
