@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -149,11 +150,12 @@ class X11BrowserTabsTest : public X11PlatformTest, public ::testing::WithParamIn
       registry.reset();
       runUntil([&] { return weak.expired(); }, 2000ms);
     }
+    // The Accessibility queue ends (with what it still runs) before what its jobs use.
+    focus.reset();
+    funnel.reset();
     tabs.reset();
     walker.reset();
     nudges.reset();
-    focus.reset();
-    funnel.reset();
     X11PlatformTest::TearDown();
     if (savedBus) ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus->c_str(), 1); else ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
     if (savedAtspi) ::setenv("AT_SPI_BUS_ADDRESS", savedAtspi->c_str(), 1);
@@ -320,6 +322,8 @@ user_pref("browser.tabs.warnOnClose", false);
     if (c.tab && c.tab->hostWindowID == host && c.title == "Page 3") third = c;
   }
   ASSERT_TRUE(third);
+  std::atomic<uint32_t> raised{0};
+  hooks.setDidRaiseWindow([&raised](uint32_t window, int32_t) { raised = window; });
   activator->pick(*third);
   const bool forward = runUntil(
       [&] {
@@ -328,6 +332,8 @@ user_pref("browser.tabs.warnOnClose", false);
       },
       15000ms);
   EXPECT_TRUE(forward) << "the window still shows " << (read(host) ? read(host)->title : "nothing");
+  // The pick's route ends with the raise of the tab's window.
+  EXPECT_TRUE(runUntil([&] { return raised == host; }, 10000ms));
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, X11BrowserTabsTest,
