@@ -9,29 +9,6 @@ namespace {
 using Value = SettingsSchema::Value;
 using ValueType = SettingsSchema::ValueType;
 using K = AppSettings::Key;
-using HotkeyScope = SettingEnums::HotkeyScope;
-using SwitcherBehavior = SettingEnums::SwitcherBehavior;
-using HoldStyle = SettingEnums::HoldStyle;
-using SwitcherStyle = SettingEnums::SwitcherStyle;
-using GridOrder = SettingEnums::GridOrder;
-using MoveResize = SettingEnums::MoveResize;
-using PanoramaArrows = SettingEnums::PanoramaArrows;
-using TitlePlacement = SettingEnums::TitlePlacement;
-using TitleSize = SettingEnums::TitleSize;
-using IconPosition = SettingEnums::IconPosition;
-using BackdropStyle = SettingEnums::BackdropStyle;
-using CategoryDisplay = SettingEnums::CategoryDisplay;
-using PrivateWindowsDisplay = SettingEnums::PrivateWindowsDisplay;
-using TabsDisplay = SettingEnums::TabsDisplay;
-using StackOrder = SettingEnums::StackOrder;
-using WindowOrder = SettingEnums::WindowOrder;
-using SummonGesture = SettingEnums::SummonGesture;
-using SummonSwipeDirection = SettingEnums::SummonSwipeDirection;
-using SummonScreen = SettingEnums::SummonScreen;
-using AnimationSpeed = SettingEnums::AnimationSpeed;
-using HoverSelectMode = SettingEnums::HoverSelectMode;
-using DragCommitMode = SettingEnums::DragCommitMode;
-using DragRestTime = SettingEnums::DragRestTime;
 
 SettingsSchema::Entry entry(const char* key, bool value) {
   return {key, ValueType::boolean, Value(value)};
@@ -51,9 +28,17 @@ SettingsSchema::Entry shortcutEntry(const char* key, const std::optional<HotkeyB
   return {key, ValueType::integerDictionary, binding ? binding->storedValue() : Value::object()};
 }
 
+// The base table, built where the enumerations' names need no qualification.
+struct BaseTable : SettingEnums {
+  static std::vector<SettingsSchema::Entry> build();
+};
+
 }  // namespace
 
-std::vector<SettingsSchema::Entry> SettingsSchema::entries() {
+std::vector<SettingsSchema::Entry> SettingsSchema::entries() { return BaseTable::build(); }
+
+std::vector<SettingsSchema::Entry> BaseTable::build() {
+  using Entry = SettingsSchema::Entry;
   std::vector<Entry> table = {
       shortcutEntry(K::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::optionFlag}),
       shortcutEntry(K::hotkeyBinding2, std::nullopt),
