@@ -164,8 +164,8 @@ class X11BrowserTabsTest : public X11PlatformTest, public ::testing::WithParamIn
   // The window cards of the last pass and the tab cards of their hosts.
   std::vector<WindowCard> cards() {
     return registry->lock().withLock([&] {
-      std::vector<WindowCard> all = registry->state().cards;
-      for (const auto& [host, list] : registry->state().tabCards) all.insert(all.end(), list.begin(), list.end());
+      std::vector<WindowCard> all = *registry->state().cards;
+      for (const auto& [host, list] : *registry->state().tabCards) all.insert(all.end(), list.begin(), list.end());
       return all;
     });
   }
