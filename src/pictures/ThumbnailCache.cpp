@@ -29,9 +29,9 @@ int64_t ThumbnailCache::Entry::bytesOf(const GpuTexture& texture) {
   return texture.mipLevelCount() >= 2 ? area * 16 / 3 : area * 4;
 }
 
-ThumbnailCache::ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor,
+ThumbnailCache::ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor, const Clock& idleClock,
                                std::function<void()> wakeScene)
-    : context(std::move(context)), idleExecutor_(idleExecutor), wakeScene_(std::move(wakeScene)) {
+    : context(std::move(context)), idleExecutor_(idleExecutor), idleClock_(idleClock), wakeScene_(std::move(wakeScene)) {
   prepQueue_ = this->context->device->makeCommandQueue("Quorvel thumbnail-prep");
   if (!prepQueue_) prepQueue_ = this->context->commandQueue;
 }
@@ -269,11 +269,8 @@ void ThumbnailCache::endPresentation() {
     if (presentationDepth_ == 0) generation = ++idleGeneration_;
   });
   if (!generation) return;
-  std::weak_ptr<int> alive = alive_;
   const uint64_t g = *generation;
-  const TimerId task = idleExecutor_.postAfter(kIdleDelay, [this, alive, g] {
-    if (alive.lock()) runIdle(g);
-  });
+  const TimerId task = scheduleIdle(g, idleClock_.now() + kIdleDelay);
   bool keep = false;
   lock_.withLock([&] {
     if (idleGeneration_ != g) return;
@@ -281,6 +278,28 @@ void ThumbnailCache::endPresentation() {
     keep = true;
   });
   if (!keep) idleExecutor_.cancel(task);
+}
+
+TimerId ThumbnailCache::scheduleIdle(uint64_t generation, Instant deadline) {
+  std::weak_ptr<int> alive = alive_;
+  const Duration wait = std::max(Duration{0}, std::min(kIdleCheck, deadline - idleClock_.now()));
+  return idleExecutor_.postAfter(wait, [this, alive, generation, deadline] {
+    if (!alive.lock()) return;
+    if (idleClock_.now() >= deadline) {
+      runIdle(generation);
+      return;
+    }
+    // Not yet: wait again, unless a presentation began meanwhile.
+    const bool current = lock_.withLock([&] { return idleGeneration_ == generation && idleTrimTask_.has_value(); });
+    if (!current) return;
+    const TimerId next = scheduleIdle(generation, deadline);
+    const bool keep = lock_.withLock([&] {
+      if (idleGeneration_ != generation) return false;
+      idleTrimTask_ = next;
+      return true;
+    });
+    if (!keep) idleExecutor_.cancel(next);
+  });
 }
 
 void ThumbnailCache::runIdle(uint64_t generation) {

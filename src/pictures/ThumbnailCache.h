@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/Executor.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
@@ -41,6 +42,7 @@ class ThumbnailCache {
   static constexpr int64_t kIdleBudget = 104'857'600;      // 100 MiB
   static constexpr int64_t kPresentedBudget = 262'144'000;  // 250 MiB
   static constexpr Duration kIdleDelay = std::chrono::seconds(900);
+  static constexpr Duration kIdleCheck = std::chrono::seconds(60);
   static constexpr size_t kLiveRingCapacity = 3;
   static constexpr size_t kMaxCropTargets = 40;
 
@@ -97,9 +99,11 @@ class ThumbnailCache {
 
   using FaviconSink = std::function<void(uint32_t tab, std::shared_ptr<GpuTexture> texture)>;
 
-  // `idleExecutor` runs the idle trim; its clock must count suspended time (a boot-time clock in
-  // the program, a virtual clock in tests). `wakeScene` bumps the scene wake (may be empty).
-  ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor, std::function<void()> wakeScene);
+  // `idleExecutor` runs the idle trim; the 900 s are read on `idleClock`, which must count
+  // suspended time (BootTimeClock in the program, the virtual clock in tests): the task wakes at
+  // least every kIdleCheck to look at it. `wakeScene` bumps the scene wake (may be empty).
+  ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor, const Clock& idleClock,
+                 std::function<void()> wakeScene);
   ~ThumbnailCache();
   ThumbnailCache(const ThumbnailCache&) = delete;
   ThumbnailCache& operator=(const ThumbnailCache&) = delete;
@@ -177,10 +181,13 @@ class ThumbnailCache {
  private:
   std::optional<Entry> replace(Entry entry, uint32_t id, InstallKind kind);
   void runIdle(uint64_t generation);
+  // Waits on the idle executor until `deadline` on the idle clock, then runs the trim.
+  TimerId scheduleIdle(uint64_t generation, Instant deadline);
   void wake();
 
   std::shared_ptr<GpuCommandQueue> prepQueue_;
   Executor& idleExecutor_;
+  const Clock& idleClock_;
   std::function<void()> wakeScene_;
 
   Lock lock_;

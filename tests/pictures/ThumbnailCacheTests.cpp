@@ -19,7 +19,7 @@ class ThumbnailCacheTest : public ::testing::Test {
   ManualLoop loop;
   int wakes = 0;
   std::unique_ptr<ThumbnailCache> cache =
-      std::make_unique<ThumbnailCache>(MetalContext::make(device), loop.main(), [this] { wakes += 1; });
+      std::make_unique<ThumbnailCache>(MetalContext::make(device), loop.main(), loop.clock(), [this] { wakes += 1; });
 
   Entry picture(uint32_t width, uint32_t height, Provenance provenance = Provenance::photograph(std::nullopt),
                 bool mips = true) {
@@ -284,6 +284,7 @@ TEST_F(ThumbnailCacheTest, IdleTrimAfterNineHundredSecondsOnTheVirtualClock) {
   cache->endPresentation();
   EXPECT_EQ(loop.pendingTimers(), 1u);
   loop.advance(std::chrono::seconds(600));
+  EXPECT_EQ(loop.pendingTimers(), 1u) << "one check at a time";
   cache->beginPresentation();  // within the 900 s: cancelled
   loop.advance(std::chrono::seconds(600));
   EXPECT_FALSE(cache->counts().trimmedWhileHidden);
@@ -377,6 +378,24 @@ TEST_F(ThumbnailCacheTest, ADemotionLateBehindANewerStillIsNotInstalled) {
   device->holdCompletions(false);
   EXPECT_EQ(cache->entryCopy(1)->texture->width(), 64u);
   EXPECT_EQ(cache->entryCopy(1)->generation, 0);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(ThumbnailIdleClock, ASuspendedSpellCountsTowardTheIdleTrim) {
+  auto device = RecordingDevice::make();
+  ManualLoop loop;
+  ThumbnailCache cache(MetalContext::make(device), loop.main(), loop.clock(), {});
+  cache.beginPresentation();
+  cache.endPresentation();
+  // The machine sleeps for 890 s: the clock moves on while no timer fires.
+  loop.clock().setNow(loop.clock().now() + std::chrono::seconds(890));
+  loop.advance(ThumbnailCache::kIdleCheck);
+  EXPECT_TRUE(cache.counts().trimmedWhileHidden);
 }
 
 }  // namespace
