@@ -103,7 +103,8 @@ TEST(ThreadQueue, DelayedJobsRunInDueOrderAndCanBeCancelled) {
     };
   };
   queue.postAfter(30ms, record(3));
-  TimerId cancelled = queue.postAfter(15ms, record(99));
+  // Due long after the others, so a preempted test thread still cancels it before it runs.
+  TimerId cancelled = queue.postAfter(20s, record(99));
   queue.postAfter(10ms, record(1));
   queue.postAfter(10ms, record(2));
   queue.post(record(0));
