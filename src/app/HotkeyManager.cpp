@@ -12,15 +12,12 @@ std::shared_ptr<HotkeyManager> HotkeyManager::create(AppSettings& settings, Work
 HotkeyManager::HotkeyManager(AppSettings& settings, Workspace& workspace, KeyEventSource& source, Executor& main)
     : settings_(settings), workspace_(workspace), source_(source), main_(main) {}
 
-HotkeyManager::~HotkeyManager() {
-  if (defaultsObserver_) settings_.store().removeObserver(*defaultsObserver_);
-  if (activationObserver_) workspace_.removeObserver(*activationObserver_);
-}
+HotkeyManager::~HotkeyManager() = default;
 
 void HotkeyManager::start() {
   reloadSettings();
   std::weak_ptr<HotkeyManager> weak = weak_from_this();
-  if (!defaultsObserver_) {
+  if (!defaultsObserver_.isActive()) {
     Executor& main = main_;
     // The store calls observers on the writer's thread; the reload runs on the main executor.
     defaultsObserver_ = settings_.store().addObserver([weak, &main] {
@@ -29,7 +26,7 @@ void HotkeyManager::start() {
       });
     });
   }
-  if (!activationObserver_) {
+  if (!activationObserver_.isActive()) {
     activationObserver_ = workspace_.addObserver(Workspace::Event::didActivateApplication,
                                                  [weak](Workspace::Event, const RunningApplication&) {
                                                    if (auto self = weak.lock()) self->updatePassThrough();

@@ -11,6 +11,7 @@
 #include "app/HotkeyTapContext.h"
 #include "base/Executor.h"
 #include "base/Logger.h"
+#include "base/Subscription.h"
 #include "platform/KeyEventSource.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
@@ -102,8 +103,8 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::shared_ptr<HotkeyTapContext> tapContext_;
   bool installed_ = false;
   bool isRetryScheduled_ = false;
-  std::optional<uint64_t> defaultsObserver_;
-  std::optional<uint64_t> activationObserver_;
+  Subscription defaultsObserver_;
+  Subscription activationObserver_;
 };
 
 }  // namespace quorvel

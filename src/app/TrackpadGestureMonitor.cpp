@@ -17,12 +17,10 @@ TrackpadGestureMonitor::TrackpadGestureMonitor(AppSettings& settings, ContactFra
       device_(source, background),
       gesture_(std::make_shared<UncheckedBox<GestureState>>()) {}
 
-TrackpadGestureMonitor::~TrackpadGestureMonitor() {
-  if (defaultsObserver_) settings_.store().removeObserver(*defaultsObserver_);
-}
+TrackpadGestureMonitor::~TrackpadGestureMonitor() = default;
 
 void TrackpadGestureMonitor::start() {
-  if (!defaultsObserver_) {
+  if (!defaultsObserver_.isActive()) {
     std::weak_ptr<TrackpadGestureMonitor> weak = weak_from_this();
     Executor& main = main_;
     defaultsObserver_ = settings_.store().addObserver([weak, &main] {

@@ -12,6 +12,7 @@
 #include "app/SwipeMotion.h"
 #include "base/Executor.h"
 #include "base/Logger.h"
+#include "base/Subscription.h"
 #include "base/UncheckedBox.h"
 #include "platform/ContactFrameSource.h"
 #include "settings/AppSettings.h"
@@ -72,7 +73,7 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
   std::optional<int> requiredFingers_;
   bool isRetryScheduled_ = false;
   bool hasLoggedMissingTrackpad_ = false;
-  std::optional<uint64_t> defaultsObserver_;
+  Subscription defaultsObserver_;
   const Logger logger_{"TrackpadGesture"};
 };
 

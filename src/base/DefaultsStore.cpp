@@ -599,35 +599,10 @@ bool DefaultsStore::persistLocked() {
 
 // ---- Observers -------------------------------------------------------------------------------
 
-uint64_t DefaultsStore::addObserver(Observer observer) {
-  std::lock_guard guard(observerMutex_);
-  uint64_t token = nextObserver_++;
-  observers_.emplace_back(token, std::move(observer));
-  return token;
-}
-
-void DefaultsStore::removeObserver(uint64_t token) {
-  std::lock_guard guard(observerMutex_);
-  std::erase_if(observers_, [token](const auto& entry) { return entry.first == token; });
-}
+Subscription DefaultsStore::addObserver(Observer observer) { return observers_.add(std::move(observer)); }
 
 // Called with neither lock held, so an observer may read the store, write to it, or add and
 // remove observers. An observer removed while a notification is under way is not called after.
-void DefaultsStore::notifyObservers() {
-  std::vector<std::pair<uint64_t, Observer>> snapshot;
-  {
-    std::lock_guard guard(observerMutex_);
-    snapshot = observers_;
-  }
-  for (const auto& [token, observer] : snapshot) {
-    {
-      std::lock_guard guard(observerMutex_);
-      bool live = std::any_of(observers_.begin(), observers_.end(),
-                              [token = token](const auto& entry) { return entry.first == token; });
-      if (!live) continue;
-    }
-    if (observer) observer();
-  }
-}
+void DefaultsStore::notifyObservers() { observers_.notify(); }
 
 }  // namespace quorvel

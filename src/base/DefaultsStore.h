@@ -12,6 +12,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/ObserverList.h"
+#include "base/Subscription.h"
+
 namespace quorvel {
 
 // The user defaults store: typed values by key, with a registration domain beneath the stored ones.
@@ -28,7 +31,7 @@ namespace quorvel {
 //   string:       a string as is; a number as its decimal text; else none.
 //   object:       the raw value, or none.
 // Every write (set, remove, setMany) posts a did-change notification to every observer, after the
-// value has changed, on the writer's thread and outside the store's lock.
+// value has changed, on the writer's thread and outside the store's lock (ObserverList).
 //
 // Persistence: with a file path, the stored domain is read once at construction and held in memory;
 // each write rewrites the file atomically (a temporary file beside it, fsync, rename), one key a line
@@ -84,8 +87,8 @@ class DefaultsStore {
   // Every stored key and value (not the registered defaults).
   std::map<std::string, Value> storedValues() const;
 
-  uint64_t addObserver(Observer observer);
-  void removeObserver(uint64_t token);
+  // The observer stays registered while the subscription lives.
+  Subscription addObserver(Observer observer);
 
   // The outcome of the last file write; false after a write that could not reach the disk (the value
   // stays in memory and the next write tries again).
@@ -104,9 +107,7 @@ class DefaultsStore {
   std::optional<std::filesystem::path> file_;
   std::map<std::string, Value> stored_;
   std::map<std::string, Value> registered_;
-  std::mutex observerMutex_;
-  std::vector<std::pair<uint64_t, Observer>> observers_;
-  uint64_t nextObserver_ = 1;
+  ObserverList<> observers_;
   bool lastWriteSucceeded_ = true;
   // The file was there but could not be read: this store never writes over it.
   bool unreadFile_ = false;

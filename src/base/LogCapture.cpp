@@ -7,13 +7,13 @@
 namespace quorvel {
 
 LogCapture::LogCapture() {
-  sinkId_ = LogHub::shared().addSink([this](const LogRecord& record) {
+  sink_ = LogHub::shared().addSink([this](const LogRecord& record) {
     std::lock_guard lock(mutex_);
     records_.push_back(record);
   });
 }
 
-LogCapture::~LogCapture() { LogHub::shared().removeSink(sinkId_); }
+LogCapture::~LogCapture() { sink_.cancel(); }
 
 std::vector<LogRecord> LogCapture::records() const {
   std::lock_guard lock(mutex_);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/LogRecord.h"
+#include "base/Subscription.h"
 
 namespace quorvel {
 
@@ -28,7 +29,7 @@ class LogCapture {
  private:
   mutable std::mutex mutex_;
   std::vector<LogRecord> records_;
-  uint64_t sinkId_;
+  Subscription sink_;  // last: cancelled first, before the records go
 };
 
 }  // namespace quorvel

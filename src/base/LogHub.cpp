@@ -36,33 +36,24 @@ LogHub::LogHub() {
 }
 
 void LogHub::write(const LogRecord& record) {
-  std::lock_guard lock(mutex_);
-  if (stderrEnabled_ && record.level >= stderrThreshold_) {
-    std::string line = timestamp();
-    line += " [";
-    line += record.subsystem;
-    line += ':';
-    line += record.category;
-    line += "] ";
-    line += record.redacted;
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
+  {
+    std::lock_guard lock(mutex_);
+    if (stderrEnabled_ && record.level >= stderrThreshold_) {
+      std::string line = timestamp();
+      line += " [";
+      line += record.subsystem;
+      line += ':';
+      line += record.category;
+      line += "] ";
+      line += record.redacted;
+      line += '\n';
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
   }
-  // Sinks run under the lock so that a removed sink is never called afterwards. A sink must not log.
-  for (auto& [id, sink] : sinks_) sink(record);
+  sinks_.notify(record);
 }
 
-uint64_t LogHub::addSink(Sink sink) {
-  std::lock_guard lock(mutex_);
-  uint64_t id = nextId_++;
-  sinks_.emplace_back(id, std::move(sink));
-  return id;
-}
-
-void LogHub::removeSink(uint64_t id) {
-  std::lock_guard lock(mutex_);
-  std::erase_if(sinks_, [id](const auto& entry) { return entry.first == id; });
-}
+Subscription LogHub::addSink(Sink sink) { return sinks_.add(std::move(sink)); }
 
 void LogHub::setStandardErrorEnabled(bool enabled) {
   std::lock_guard lock(mutex_);

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "base/LogRecord.h"
+#include "base/ObserverList.h"
+#include "base/Subscription.h"
 
 namespace quorvel {
 
@@ -16,16 +18,16 @@ class LogHub {
   static LogHub& shared();
 
   void write(const LogRecord& record);
-  uint64_t addSink(Sink sink);
-  void removeSink(uint64_t id);
+  // A sink is called on the writing thread, outside the hub's lock, and never after its
+  // subscription is cancelled. A sink must not log.
+  Subscription addSink(Sink sink);
   // Silences standard error (tests that expect noisy failures keep their output readable).
   void setStandardErrorEnabled(bool enabled);
 
  private:
   LogHub();
   std::mutex mutex_;
-  std::vector<std::pair<uint64_t, Sink>> sinks_;
-  uint64_t nextId_ = 1;
+  ObserverList<const LogRecord&> sinks_;
   bool stderrEnabled_ = true;
   LogLevel stderrThreshold_ = LogLevel::notice;
 };

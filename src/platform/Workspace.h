@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/Subscription.h"
 
 namespace quorvel {
 
@@ -31,15 +33,15 @@ class Workspace {
  public:
   enum class Event { didActivateApplication, didLaunchApplication, didTerminateApplication,
                      didHideApplication, didUnhideApplication };
+  static constexpr size_t kEventCount = 5;
   using Observer = std::function<void(Event, const RunningApplication&)>;
 
   virtual ~Workspace() = default;
   // In the workspace's order.
   virtual std::vector<RunningApplication> runningApplications() = 0;
   virtual std::optional<RunningApplication> frontmostApplication() = 0;
-  // Observers are called on the main queue.
-  virtual uint64_t addObserver(Event event, Observer observer) = 0;
-  virtual void removeObserver(uint64_t token) = 0;
+  // Observers of one event are called on the main queue while their subscription lives.
+  virtual Subscription addObserver(Event event, Observer observer) = 0;
   // Activates an application (brings all its windows forward when `allWindows`).
   virtual bool activate(int32_t pid, bool allWindows) = 0;
   virtual bool unhide(int32_t pid) = 0;

@@ -101,9 +101,7 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
 
   // 10. The front-most window of the current desktop counts as visited.
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
-  const std::optional<uint32_t> head = state_.lock.withLock([&] {
-    return state_.recency.empty() ? std::nullopt : std::optional<uint32_t>(state_.recency.front().id);
-  });
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   if (const auto current = CardOrdering::currentWindow(cards, zOrder, head); current && noteVisit_) {
     noteVisit_(*current);
   }
@@ -207,11 +205,10 @@ CardOrdering::RankTable CardAssembly::pruneBookkeeping(const std::unordered_set<
   return state_.lock.withLock([&] {
     auto unknown = [&](uint32_t id) { return !knownIDs.contains(id); };
     auto unlisted = [&](uint32_t id) { return !listedIDs.contains(id); };
-    std::erase_if(state_.recency, [&](const RegistryState::RecencyEntry& entry) { return unknown(entry.id); });
+    state_.recency.keepOnly(knownIDs);
     if (state_.lastRaise && unknown(state_.lastRaise->id)) state_.lastRaise.reset();
     std::erase_if(state_.axPrivateWindows, unknown);
-    std::erase_if(state_.visitTicks, [&](const auto& entry) { return unknown(entry.first); });
-    std::erase_if(state_.lastLeaveCapture, [&](const auto& entry) { return unknown(entry.first); });
+    state_.leaveCaptures.keepOnly(knownIDs);
 
     std::erase_if(state_.priorAnswers.axNamed, unlisted);
     std::erase_if(state_.priorAnswers.placedOnASpace, unlisted);
@@ -222,12 +219,7 @@ CardOrdering::RankTable CardAssembly::pruneBookkeeping(const std::unordered_set<
     std::erase_if(handles, [&](const auto& entry) { return unlisted(entry.first); });
     for (const auto& [id, info] : axWindowsByID) handles[id] = info.handle;
 
-    CardOrdering::RankTable ranks;
-    ranks.reserve(state_.recency.size());
-    for (size_t i = 0; i < state_.recency.size(); ++i) {
-      ranks.try_emplace(state_.recency[i].id, static_cast<int64_t>(i));
-    }
-    return ranks;
+    return state_.recency.ranks();
   });
 }
 
@@ -236,22 +228,19 @@ void CardAssembly::flushLeaveCaptures() {
   std::unordered_map<uint32_t, uint32_t> showing;
   std::unordered_map<uint32_t, uint64_t> ticks;
   const bool found = state_.lock.withLock([&] {
-    if (state_.pendingLeaveCaptures.empty() || !state_.leaveCaptureSink) {
-      state_.pendingLeaveCaptures.clear();
-      return false;
-    }
-    const std::unordered_set<uint32_t> pending(state_.pendingLeaveCaptures.begin(), state_.pendingLeaveCaptures.end());
-    state_.pendingLeaveCaptures.clear();
+    const std::vector<uint32_t> taken = state_.leaveCaptures.takePending();
+    if (taken.empty() || !state_.leaveCaptures.sink()) return false;
+    const std::unordered_set<uint32_t> pending(taken.begin(), taken.end());
     for (const WindowCard& card : state_.cards) {
       if (pending.contains(card.id)) cards.push_back(card);
     }
     if (cards.empty()) return false;
     showing = state_.showingTabByHost;
-    ticks = state_.visitTicks;
+    ticks = state_.recency.visitTicks();
     return true;
   });
   if (!found) return;
-  RegistryState::LeaveCaptureSink sink = state_.lock.withLock([&] { return state_.leaveCaptureSink; });
+  LeaveCaptures::Sink sink = state_.lock.withLock([&] { return state_.leaveCaptures.sink(); });
   if (sink) sink(std::move(cards), std::move(showing), std::move(ticks));
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/Logger.h"
+#include "base/ThreadCheck.h"
 #include "base/Task.h"
 #include "platform/Accessibility.h"
 #include "windows/ax/AXFunnel.h"
@@ -106,6 +107,7 @@ void FocusObserver::sync(const std::set<int32_t>& wanted) {
 }
 
 void FocusObserver::apply(const FocusObserverPlan::Changes& changes) {
+  QUORVEL_REQUIRE_EXECUTOR(funnel_.queue(), "FocusObserver::apply");
   for (int32_t pid : changes.remove) remove(pid);
   for (int32_t pid : changes.install) install(pid);
 }
@@ -189,6 +191,7 @@ void FocusObserver::reportFailure(int32_t pid, const std::string& text) {
 }
 
 void FocusObserver::noteFocus(int32_t pid, const AXElementRef& element) {
+  QUORVEL_REQUIRE_EXECUTOR(*runLoop_, "FocusObserver::noteFocus");
   AXElementRef previous;
   bool deliveryUnderway = false;
   {
@@ -204,6 +207,7 @@ void FocusObserver::noteFocus(int32_t pid, const AXElementRef& element) {
 }
 
 void FocusObserver::deliver(int32_t pid) {
+  QUORVEL_REQUIRE_EXECUTOR(funnel_.queue(), "FocusObserver::deliver");
   AXElementRef element;
   {
     std::lock_guard guard(lock_);

@@ -16,6 +16,9 @@
 #include "base/Lock.h"
 #include "windows/ax/AXHandle.h"
 #include "windows/CardOrdering.h"
+#include "windows/LeaveCaptures.h"
+#include "windows/RecencyOrder.h"
+#include "windows/TabCache.h"
 #include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
@@ -26,17 +29,14 @@ class TabIdentityStore;
 // The window registry's fields and the one lock that guards them. The registry and the steps of its
 // refresh pass share this record: every read or write of a field happens under `lock`, held only for
 // in-memory copies and stores, never across an await, an Accessibility call, a window-server call or
-// a sink call. The tab identity store is the exception: only the running pass uses it, one pass at a
+// a sink call. The recency order, the leave captures and the tab cache are owners that keep their
+// own invariants; the rest are plain fields. The tab identity store is the exception: only the running pass uses it, one pass at a
 // time, so it needs no lock.
 class RegistryState {
  public:
   // ---- Value types of the fields ----
 
-  // One entry of the recency list.
-  struct RecencyEntry {
-    uint32_t id = 0;
-    Instant at{};
-  };
+  using RecencyEntry = RecencyOrder::Entry;
   // The window the activator raised last.
   struct RaisedWindow {
     uint32_t id = 0;
@@ -55,14 +55,6 @@ class RegistryState {
   };
   struct CachedAXTitles {
     int64_t fingerprint = 0;
-  };
-  // One browser's tab cards as its last cacheable walk left them.
-  struct CachedTabs {
-    int64_t fingerprint = 0;
-    CardOrdering::TabTable tabsByHost;
-    std::unordered_map<uint32_t, uint32_t> showingByHost;
-    std::unordered_set<uint32_t> outOfReach;
-    bool readPrivateTitles = false;
   };
   // One application's Accessibility windows, with the fingerprint of its shareable windows then.
   struct CachedAppAX {
@@ -87,12 +79,8 @@ class RegistryState {
   };
 
   using TabCardSink = std::function<void(std::vector<WindowCard> tabCards, bool resolveSiteIcons)>;
-  using LeaveCaptureSink =
-      std::function<void(std::vector<WindowCard> cards, std::unordered_map<uint32_t, uint32_t> showingTabByHost,
-                         std::unordered_map<uint32_t, uint64_t> visitTicks)>;
+  using LeaveCaptureSink = LeaveCaptures::Sink;
 
-  static constexpr size_t kRecencyLimit = 64;
-  static constexpr size_t kLeaveCaptureLimit = 8;
   static constexpr size_t kTabTouchLimit = 512;
   static constexpr int64_t kUnavailableFingerprint = std::numeric_limits<int64_t>::min();
 
@@ -105,9 +93,7 @@ class RegistryState {
 
   // ---- Guarded by `lock` ----
   std::vector<WindowCard> cards;  // the last committed pass, in the pass's order
-  std::vector<RecencyEntry> recency;  // most recent first, at most 64, no id twice
-  uint64_t visitCounter = 0;
-  std::unordered_map<uint32_t, uint64_t> visitTicks;
+  RecencyOrder recency;
   std::optional<Instant> lastWorkspaceNotification;
   std::optional<Duration> lastInterval;
   std::optional<int32_t> lastDeepVerified;
@@ -120,7 +106,7 @@ class RegistryState {
   std::map<uint32_t, WindowCard> retainedHidden;
   CardOrdering::TabTable tabCards;
   std::unordered_map<uint32_t, uint32_t> showingTabByHost;
-  std::unordered_map<int32_t, CachedTabs> tabCacheByPID;
+  TabCache tabCache;
   std::unordered_set<uint32_t> axPrivateWindows;
   std::unordered_map<int32_t, CachedAXTitles> axTitleCacheByPID;
   PriorAnswers priorAnswers;
@@ -128,9 +114,7 @@ class RegistryState {
   std::vector<uint32_t> pendingTabTouches;  // at most 512
   CardOrdering::TabRecency tabRecency;
   TabCardSink tabCardSink;
-  std::vector<uint32_t> pendingLeaveCaptures;  // at most 8, no id twice
-  std::unordered_map<uint32_t, Instant> lastLeaveCapture;
-  LeaveCaptureSink leaveCaptureSink;
+  LeaveCaptures leaveCaptures;
 
   // ---- Used by the running pass only ----
   TabIdentityStore& tabIdentity() { return *tabIdentity_; }

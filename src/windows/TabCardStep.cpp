@@ -46,7 +46,7 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
   Result result;
   TabIdentityStore& identity = state_.tabIdentity();
   if (settings.tabsDisplay == AppSettings::TabsDisplay::off || !trusted) {
-    state_.lock.withLock([&] { state_.tabCacheByPID.clear(); });
+    state_.lock.withLock([&] { state_.tabCache.clear(); });
     identity.forgetHost({}, {});
     co_return result;
   }
@@ -75,7 +75,7 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
     for (const HostJob& job : jobs) identityHosts.insert(job.identityHost);
   }
   state_.lock.withLock([&] {
-    std::erase_if(state_.tabCacheByPID, [&](const auto& entry) { return !pidsWithAdapter.contains(entry.first); });
+    state_.tabCache.keepOnly(pidsWithAdapter);
   });
   identity.forgetHost(identityHosts, result.coveredPids);
 
@@ -94,15 +94,8 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
     const int64_t fingerprint = WindowFingerprints::titleFingerprint(rawByPid[pid]);
 
     if (pid != deepVerifiedPid) {
-      std::optional<RegistryState::CachedTabs> cached = state_.lock.withLock([&] {
-        std::optional<RegistryState::CachedTabs> entry;
-        const auto it = state_.tabCacheByPID.find(pid);
-        if (it != state_.tabCacheByPID.end() && it->second.fingerprint == fingerprint &&
-            (it->second.readPrivateTitles || !readTitles)) {
-          entry = it->second;
-        }
-        return entry;
-      });
+      std::optional<TabCache::Entry> cached =
+          state_.lock.withLock([&] { return state_.tabCache.served(pid, fingerprint, readTitles); });
       if (cached) {
         splitOutOfReach(cached->tabsByHost, cached->outOfReach, cached->showingByHost, result);
         continue;
@@ -145,9 +138,9 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
     CardOrdering::TabTable merged = fresh;
     std::unordered_map<uint32_t, uint32_t> mergedShowing = freshShowing;
     state_.lock.withLock([&] {
-      const auto old = state_.tabCacheByPID.find(pid);
-      if (old == state_.tabCacheByPID.end()) return;
-      const CardOrdering::TabTable& remembered = old->second.tabsByHost;
+      const TabCache::Entry* old = state_.tabCache.remembered(pid);
+      if (!old) return;
+      const CardOrdering::TabTable& remembered = old->tabsByHost;
       auto carried = [&](uint32_t host) {
         return emptyHosts.contains(host) ||
                (remembered.contains(host) && !jobHosts.contains(host) && liveWindows.contains(host));
@@ -155,7 +148,7 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
       for (const auto& [host, cards] : remembered) {
         if (carried(host) && !fresh.contains(host) && !cards.empty()) merged[host] = cards;
       }
-      for (const auto& [host, tab] : old->second.showingByHost) {
+      for (const auto& [host, tab] : old->showingByHost) {
         if (carried(host) && !freshShowing.contains(host)) mergedShowing[host] = tab;
       }
     });
@@ -164,14 +157,9 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
       if (!fresh.contains(host)) outOfReach.insert(host);
     }
 
-    state_.lock.withLock([&] {
-      if (mayCache) {
-        state_.tabCacheByPID[pid] =
-            RegistryState::CachedTabs{fingerprint, merged, mergedShowing, outOfReach, readTitles};
-      } else {
-        state_.tabCacheByPID.erase(pid);
-      }
-    });
+    std::optional<TabCache::Entry> keep;
+    if (mayCache) keep = TabCache::Entry{fingerprint, merged, mergedShowing, outOfReach, readTitles};
+    state_.lock.withLock([&] { state_.tabCache.record(pid, std::move(keep)); });
     splitOutOfReach(merged, outOfReach, mergedShowing, result);
   }
 

@@ -8,12 +8,14 @@
 
 #include "base/Logger.h"
 #include "base/Signposter.h"
+#include "base/ThreadCheck.h"
 #include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/ActivatorHooks.h"
+#include "windows/ax/AXFunnel.h"
 #include "windows/CardAssembly.h"
 #include "windows/FocusObserver.h"
 #include "windows/PrivateTitleStep.h"
@@ -85,17 +87,16 @@ std::shared_ptr<WindowRegistry> WindowRegistry::create(RegistryServices services
 WindowRegistry::~WindowRegistry() {
   loopTask_.cancel();
   if (refreshTask_) refreshTask_->cancel();
-  for (uint64_t token : workspaceObservers_) services_.platform.workspace.removeObserver(token);
-  if (defaultsObserver_) services_.settings.store().removeObserver(*defaultsObserver_);
 }
 
 void WindowRegistry::start() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::start");
   const bool already = state_.lock.withLock([&] { return std::exchange(isStarted_, true); });
   if (already) return;
   std::weak_ptr<WindowRegistry> weak = weak_from_this();
 
   Workspace& workspace = services_.platform.workspace;
-  std::vector<uint64_t> tokens;
+  std::vector<Subscription> tokens;
   tokens.push_back(workspace.addObserver(Workspace::Event::didActivateApplication,
                                          [weak](Workspace::Event, const RunningApplication& app) {
                                            if (auto self = weak.lock()) self->onAppActivated(app.pid, app.noticedAt);
@@ -105,7 +106,7 @@ void WindowRegistry::start() {
       if (auto self = weak.lock()) self->onAppLaunchedOrTerminated();
     }));
   }
-  const uint64_t defaultsToken = services_.settings.store().addObserver([weak] {
+  Subscription defaultsToken = services_.settings.store().addObserver([weak] {
     if (auto self = weak.lock()) self->onDefaultsChanged();
   });
 
@@ -118,7 +119,7 @@ void WindowRegistry::start() {
   const int64_t gate = SettingsGate::readGateSettings(services_.settings);
   state_.lock.withLock([&] {
     workspaceObservers_ = std::move(tokens);
-    defaultsObserver_ = defaultsToken;
+    defaultsObserver_ = std::move(defaultsToken);
     state_.lastGateSettings = gate;
     loopTask_ = loop;
   });
@@ -141,7 +142,7 @@ void WindowRegistry::setTabCardSink(TabCardSink sink) {
 }
 
 void WindowRegistry::setLeaveCaptureSink(LeaveCaptureSink sink) {
-  state_.lock.withLock([&] { state_.leaveCaptureSink = std::move(sink); });
+  state_.lock.withLock([&] { state_.leaveCaptures.setSink(std::move(sink)); });
 }
 
 // ---- Triggers ----
@@ -163,11 +164,13 @@ Task<void> WindowRegistry::awaitRefresh(std::weak_ptr<WindowRegistry> weak) {
 }
 
 void WindowRegistry::onAppActivated(std::optional<int32_t> pid, std::optional<Instant> noticedAt) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::onAppActivated");
   if (pid) creditActivatedApp(*pid, noticedAt);
   stampAndRequestRefresh();
 }
 
 void WindowRegistry::onAppLaunchedOrTerminated() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::onAppLaunchedOrTerminated");
   state_.lock.withLock([&] { state_.mustRunNextPass = true; });
   stampAndRequestRefresh();
 }
@@ -194,7 +197,8 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
   // Notifications and focus changes reach the registry on different threads: one that was on its
   // way while a newer visit was credited would turn the order around.
   const bool outdated = noticedAt && state_.lock.withLock([&] {
-    return !state_.recency.empty() && *noticedAt < state_.recency.front().at;
+    const std::optional<Instant> last = state_.recency.lastVisitAt();
+    return last && *noticedAt < *last;
   });
   if (outdated) return;
   const Instant now = services_.runtime.clock().now();
@@ -226,8 +230,9 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
 }
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
   const bool credit = state_.lock.withLock([&] {
-    if (!state_.recency.empty() && state_.recency.front().id == windowID) return false;
+    if (state_.recency.head() == windowID) return false;
     return std::any_of(state_.cards.begin(), state_.cards.end(), [&](const WindowCard& card) {
       return card.id == windowID && card.state == WindowState::onCurrentSpace;
     });
@@ -266,39 +271,22 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
 }
 
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
-  auto& recency = state_.recency;
-  const bool hadHead = !recency.empty();
-  const uint32_t previousHead = hadHead ? recency.front().id : 0;
-  std::erase_if(recency, [&](const RecencyEntry& entry) { return entry.id == windowID; });
-  recency.insert(recency.begin(), RecencyEntry{windowID, now});
-  if (recency.size() > RegistryState::kRecencyLimit) recency.resize(RegistryState::kRecencyLimit);
-
-  state_.visitCounter += 1;
-  state_.visitTicks[windowID] = state_.visitCounter;
-
-  if (!refreshPictureOnLeave || !hadHead || previousHead == windowID) return;
-  const uint32_t left = previousHead;
-  const auto last = state_.lastLeaveCapture.find(left);
-  if (last != state_.lastLeaveCapture.end() && now - last->second < kLeaveCaptureDebounce) return;
-  state_.lastLeaveCapture[left] = now;
-  auto& pending = state_.pendingLeaveCaptures;
-  std::erase(pending, left);
-  pending.push_back(left);
-  if (pending.size() > RegistryState::kLeaveCaptureLimit) {
-    pending.erase(pending.begin(), pending.end() - RegistryState::kLeaveCaptureLimit);
+  const std::optional<uint32_t> previousHead = state_.recency.head();
+  state_.recency.visit(windowID, now);
+  if (refreshPictureOnLeave && previousHead && *previousHead != windowID) {
+    state_.leaveCaptures.noteLeft(*previousHead, now);
   }
 }
 
 void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder) {
-  const std::optional<uint32_t> head = state_.lock.withLock([&] {
-    return state_.recency.empty() ? std::nullopt : std::optional<uint32_t>(state_.recency.front().id);
-  });
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   if (const auto current = CardOrdering::currentWindow(cards, zOrder, head)) noteVisit(*current);
 }
 
 // ---- The card list of a summon ----
 
 WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::cardsForSummon");
   std::vector<WindowCard> snapshot;
   CardOrdering::TabTable tabCards;
   CardOrdering::TabRecency tabRecency;
@@ -309,12 +297,7 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   });
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
   noteCurrentWindow(snapshot, zOrder);
-  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] {
-    std::vector<uint32_t> ids;
-    ids.reserve(state_.recency.size());
-    for (const RecencyEntry& entry : state_.recency) ids.push_back(entry.id);
-    return ids;
-  });
+  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] { return state_.recency.ids(); });
 
   const AppSettings& settings = services_.settings;
   const AppSettings::WindowOrder order = settings.windowOrder();

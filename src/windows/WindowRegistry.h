@@ -9,6 +9,7 @@
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
+#include "base/Subscription.h"
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
@@ -28,6 +29,8 @@ namespace quorvel {
 // ordered card list with the current and the previous selection from `cardsForSummon`, which never
 // waits for a pass.
 //
+// start(), cardsForSummon() and the workspace triggers run on the main queue, focusSink() on the
+// Accessibility queue (debug builds check both); the other triggers may come from any thread.
 // Every field lives in `state()` under its one lock. Every closure the registry hands out (observer
 // blocks, the focus sink, the activator callbacks, its tasks) holds it weakly and does nothing once
 // it is gone; releasing it cancels its loop and removes its observers.
@@ -51,7 +54,7 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   static constexpr int kForcedPassEvery = 15;  // the 15th pass always rebuilds and verifies in depth
   static constexpr double kSmallestWindowSide = 60;
   static constexpr Duration kRaiseCreditWindow = std::chrono::seconds(1);
-  static constexpr Duration kLeaveCaptureDebounce = std::chrono::seconds(2);
+  static constexpr Duration kLeaveCaptureDebounce = LeaveCaptures::kDebounce;
 
   // Builds the registry with empty state and a fresh tab identity store; starts nothing.
   static std::shared_ptr<WindowRegistry> create(RegistryServices services);
@@ -149,8 +152,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::optional<TaskHandle<void>> refreshTask_;
   bool refreshRequestedAgain_ = false;
   TaskHandle<void> loopTask_;
-  std::vector<uint64_t> workspaceObservers_;
-  std::optional<uint64_t> defaultsObserver_;
+  std::vector<Subscription> workspaceObservers_;
+  Subscription defaultsObserver_;
   bool isStarted_ = false;
 };
 

@@ -22,8 +22,9 @@ class CountingWorkspace final : public Workspace {
   explicit CountingWorkspace(Workspace& inner) : inner_(inner) {}
   std::vector<RunningApplication> runningApplications() override { return inner_.runningApplications(); }
   std::optional<RunningApplication> frontmostApplication() override { return inner_.frontmostApplication(); }
-  uint64_t addObserver(Event event, Observer observer) override { return inner_.addObserver(event, std::move(observer)); }
-  void removeObserver(uint64_t token) override { inner_.removeObserver(token); }
+  Subscription addObserver(Event event, Observer observer) override {
+    return inner_.addObserver(event, std::move(observer));
+  }
   bool activate(int32_t pid, bool allWindows) override {
     activations.push_back(pid);
     return inner_.activate(pid, allWindows);

@@ -1,10 +1,11 @@
 #pragma once
 
-#include <map>
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/ObserverList.h"
 #include "platform/Workspace.h"
 
 namespace quorvel {
@@ -19,22 +20,21 @@ class FakeWorkspace final : public Workspace {
     app.bundleIdentifier = std::move(bundleIdentifier);
     app.isActive = true;
     front_ = app;
-    auto observers = observers_;
-    for (auto& [token, entry] : observers) {
-      if (entry.first == Event::didActivateApplication) entry.second(Event::didActivateApplication, app);
-    }
+    observers_[static_cast<size_t>(Event::didActivateApplication)].notify(Event::didActivateApplication, app);
   }
-  size_t observerCount() const { return observers_.size(); }
+  size_t observerCount() const {
+    size_t count = 0;
+    for (const auto& list : observers_) count += list.size();
+    return count;
+  }
 
   std::vector<RunningApplication> runningApplications() override {
     return front_ ? std::vector<RunningApplication>{*front_} : std::vector<RunningApplication>{};
   }
   std::optional<RunningApplication> frontmostApplication() override { return front_; }
-  uint64_t addObserver(Event event, Observer observer) override {
-    observers_[++nextToken_] = {event, std::move(observer)};
-    return nextToken_;
+  Subscription addObserver(Event event, Observer observer) override {
+    return observers_[static_cast<size_t>(event)].add(std::move(observer));
   }
-  void removeObserver(uint64_t token) override { observers_.erase(token); }
   bool activate(int32_t, bool) override { return true; }
   bool unhide(int32_t) override { return true; }
   bool openApplication(const std::string&, bool) override { return true; }
@@ -42,8 +42,7 @@ class FakeWorkspace final : public Workspace {
 
  private:
   std::optional<RunningApplication> front_;
-  std::map<uint64_t, std::pair<Event, Observer>> observers_;
-  uint64_t nextToken_ = 0;
+  std::array<ObserverList<Event, const RunningApplication&>, kEventCount> observers_;
   int32_t nextPid_ = 100;
 };
 

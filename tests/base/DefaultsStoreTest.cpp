@@ -609,7 +609,7 @@ TEST(DefaultsStore, FailedWriteKeepsTheValueAndRetriesLater) {
 
   LogCapture capture;
   int notified = 0;
-  store.addObserver([&] { ++notified; });
+  const Subscription watching = store.addObserver([&] { ++notified; });
   store.set("b", 2);
   EXPECT_FALSE(store.lastWriteSucceeded());
   EXPECT_EQ(store.integer("b"), 2);
@@ -634,7 +634,7 @@ TEST(DefaultsStore, ConcurrentReadersAndWriters) {
   DefaultsStore store(file);
   store.registerDefaults({{"shared", 0}});
   std::atomic<int> notifications{0};
-  store.addObserver([&] {
+  const Subscription watching = store.addObserver([&] {
     notifications.fetch_add(1, std::memory_order_relaxed);
     (void)store.integer("shared");
   });
@@ -681,7 +681,7 @@ TEST(DefaultsStore, ObserversHearEveryWriteOnTheWritersThread) {
   DefaultsStore store;
   std::vector<std::optional<Value>> seen;
   std::thread::id callingThread;
-  auto token = store.addObserver([&] {
+  Subscription token = store.addObserver([&] {
     seen.push_back(store.object("k"));  // reading inside is allowed
     callingThread = std::this_thread::get_id();
   });
@@ -703,7 +703,7 @@ TEST(DefaultsStore, ObserversHearEveryWriteOnTheWritersThread) {
   EXPECT_EQ(callingThread, writerId);
   EXPECT_EQ(seen.size(), 6u);
 
-  store.removeObserver(token);
+  token.cancel();
   store.set("k", 5);
   EXPECT_EQ(seen.size(), 6u);
 }
@@ -712,15 +712,15 @@ TEST(DefaultsStore, ObserverMayWriteAndManageObservers) {
   TempFolder folder;
   DefaultsStore store(folder.path() / "defaults.json");
   int echoes = 0;
-  uint64_t second = 0;
+  Subscription second;
   int secondCalls = 0;
-  store.addObserver([&] {
+  const Subscription first = store.addObserver([&] {
     // Mirror one key into another, once per original write.
     if (store.integer("source") != store.integer("mirror")) {
       ++echoes;
       store.set("mirror", store.integer("source"));
     }
-    store.removeObserver(second);  // a later observer removed mid-notification is not called
+    second.cancel();  // a later observer removed mid-notification is not called
   });
   second = store.addObserver([&] { ++secondCalls; });
 

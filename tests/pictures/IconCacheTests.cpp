@@ -24,8 +24,7 @@ class ListWorkspace final : public Workspace {
   std::vector<RunningApplication> apps;
   std::vector<RunningApplication> runningApplications() override { return apps; }
   std::optional<RunningApplication> frontmostApplication() override { return std::nullopt; }
-  uint64_t addObserver(Event, Observer) override { return 0; }
-  void removeObserver(uint64_t) override {}
+  Subscription addObserver(Event, Observer) override { return {}; }
   bool activate(int32_t, bool) override { return false; }
   bool unhide(int32_t) override { return false; }
   int32_t ownPid() override { return 1; }

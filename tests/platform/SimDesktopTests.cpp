@@ -193,11 +193,11 @@ TEST(SimWorkspace, NotificationsArriveOnTheMainQueueInOrder) {
       seen.push_back(std::string(name) + " " + std::to_string(app.pid));
     });
   };
-  watch(Workspace::Event::didLaunchApplication, "launch");
-  const uint64_t activation = watch(Workspace::Event::didActivateApplication, "activate");
-  watch(Workspace::Event::didTerminateApplication, "terminate");
-  watch(Workspace::Event::didHideApplication, "hide");
-  watch(Workspace::Event::didUnhideApplication, "unhide");
+  const Subscription launches = watch(Workspace::Event::didLaunchApplication, "launch");
+  Subscription activation = watch(Workspace::Event::didActivateApplication, "activate");
+  const Subscription terminations = watch(Workspace::Event::didTerminateApplication, "terminate");
+  const Subscription hides = watch(Workspace::Event::didHideApplication, "hide");
+  const Subscription unhides = watch(Workspace::Event::didUnhideApplication, "unhide");
 
   auto& a = sim.launchApp({.pid = 100, .name = "A", .activate = true});
   auto& b = sim.launchApp({.pid = 200, .name = "B"});
@@ -220,7 +220,7 @@ TEST(SimWorkspace, NotificationsArriveOnTheMainQueueInOrder) {
 
   seen.clear();
   sim.launchApp({.pid = 300, .name = "C", .activate = true});
-  ws.removeObserver(activation);  // removed before delivery: never called
+  activation.cancel();  // removed before delivery: never called
   loop.runUntilIdle();
   EXPECT_EQ(seen, (std::vector<std::string>{"launch 300"}));
 }

@@ -57,7 +57,7 @@ TEST_F(ApplicationListTest, TitlePatternsOnlyForHiddenApplications) {
   EXPECT_EQ(settings.hiddenTitlePatterns(), (Patterns{{"com.a", {"private"}}}));
   // Unhiding com.a drops its words in the same write.
   int changes = 0;
-  store.addObserver([&] { ++changes; });
+  const Subscription watching = store.addObserver([&] { ++changes; });
   settings.setHiddenBundleIDs({"com.b"});
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), Value::object());

@@ -27,7 +27,7 @@ class MigrationTest : public ::testing::Test {
 
 TEST_F(MigrationTest, FreshStoreGetsOnlyTheRescaleGuard) {
   int changes = 0;
-  store.addObserver([&] { ++changes; });
+  const Subscription watching = store.addObserver([&] { ++changes; });
   launch();
   EXPECT_EQ(store.storedValues(), (std::map<std::string, Value>{{K::hasRescaledAnimationSpeed, true}}));
   EXPECT_EQ(changes, 1);

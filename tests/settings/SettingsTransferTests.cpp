@@ -57,7 +57,7 @@ class SettingsTransferTest : public ::testing::Test {
   }
   void watch() {
     before = store.storedValues();
-    store.addObserver([this] { ++changes; });
+    watching = store.addObserver([this] { ++changes; });
   }
 
   DefaultsStore store;
@@ -66,6 +66,7 @@ class SettingsTransferTest : public ::testing::Test {
   fs::path folder;
   std::map<std::string, Value> before;
   int changes = 0;
+  Subscription watching;  // last: cancelled before what it counts into goes
 };
 
 TEST_F(SettingsTransferTest, ExportWritesEveryKeySortedWithWholeNumbers) {
@@ -161,7 +162,7 @@ TEST_F(SettingsTransferTest, ImportIntoTheProgramsStoreTidiesTheLists) {
       {"hiddenTitlePatterns", {{"com.a", Words{"Draft", "draft "}}, {"com.z", Words{"x"}}}},
   };
   int changes = 0;
-  store.addObserver([&] { ++changes; });
+  const Subscription watching = store.addObserver([&] { ++changes; });
   const auto result = transfer.importSettings(fileWith(file), store);
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(changes, 1);  // one change for the whole file

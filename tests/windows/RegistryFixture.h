@@ -107,7 +107,7 @@ class RegistryFixture : public ::testing::Test {
   std::vector<uint32_t> recencyIDs() {
     return registry->lock().withLock([&] {
       std::vector<uint32_t> ids;
-      for (const auto& entry : registry->state().recency) ids.push_back(entry.id);
+      for (const auto& entry : registry->state().recency.entries()) ids.push_back(entry.id);
       return ids;
     });
   }

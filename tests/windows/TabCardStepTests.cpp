@@ -133,7 +133,7 @@ TEST_F(TabCardStepTest, TheTabsOfAClosedWindowAreNotCarriedOver) {
   second.close();
   pass();
   EXPECT_EQ(tabsOf(first.number).size(), 2u);
-  const auto cached = withState([&](RegistryState& s) { return s.tabCacheByPID.at(kChromePid); });
+  const auto cached = withState([&](RegistryState& s) { return s.tabCache.at(kChromePid); });
   EXPECT_EQ(cached.tabsByHost.size(), 1u);
   EXPECT_TRUE(cached.tabsByHost.contains(first.number));
   EXPECT_TRUE(cached.outOfReach.empty());
@@ -168,7 +168,7 @@ TEST_F(TabCardStepTest, PrivateHostsGetNoTabsAndTitlesAreReadOnlyWhenNeeded) {
   SimWindow& secret = browserWindow(browser, "Bank (Incognito)", 3, 0);
   pass();  // private windows shown: titles are not read
   EXPECT_EQ(tabsOf(secret.number).size(), 2u);
-  EXPECT_FALSE(withState([](RegistryState& s) { return s.tabCacheByPID.at(kChromePid).readPrivateTitles; }));
+  EXPECT_FALSE(withState([](RegistryState& s) { return s.tabCache.at(kChromePid).readPrivateTitles; }));
 
   // Any other display needs the titles: the cached walk made without them is not reused.
   const int calls = sim.axCalls(kChromePid);
@@ -192,7 +192,7 @@ TEST_F(TabCardStepTest, WithTabsOffThereAreNoTabCardsAndNoCache) {
   set(AppSettings::Key::tabsDisplay, "off");
   pass();
   EXPECT_TRUE(tabsOf(window.number).empty());
-  EXPECT_TRUE(withState([](RegistryState& s) { return s.tabCacheByPID.empty(); }));
+  EXPECT_TRUE(withState([](RegistryState& s) { return s.tabCache.empty(); }));
   EXPECT_TRUE(withState([](RegistryState& s) { return s.tabIdentity().hosts().empty(); }));
   EXPECT_EQ(sunk.size(), 1u);
 }

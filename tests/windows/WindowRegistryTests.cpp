@@ -108,12 +108,12 @@ TEST_F(WindowRegistryTest, VisitsKeepAShortRecencyListWithoutRepeats) {
   EXPECT_EQ(recency[1], 70u);
   EXPECT_EQ(recency[2], 69u);
   EXPECT_EQ(recency.back(), 7u);
-  EXPECT_EQ(withState([](RegistryState& s) { return s.visitCounter; }), 71u);
-  EXPECT_EQ(withState([](RegistryState& s) { return s.visitTicks.at(68); }), 71u);
+  EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitCounter(); }), 71u);
+  EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitTicks().at(68); }), 71u);
 }
 
 TEST_F(WindowRegistryTest, LeavingAWindowQueuesItsPictureOnceEveryTwoSeconds) {
-  auto pending = [&] { return withState([](RegistryState& s) { return s.pendingLeaveCaptures; }); };
+  auto pending = [&] { return withState([](RegistryState& s) { return s.leaveCaptures.pending(); }); };
   registry->noteVisit(1);  // A
   registry->noteVisit(2);  // B: A left
   registry->noteVisit(1);  // B left
@@ -132,7 +132,7 @@ TEST_F(WindowRegistryTest, LeavingAWindowQueuesItsPictureOnceEveryTwoSeconds) {
   // With the setting off visits still count but queue nothing.
   set(AppSettings::Key::refreshPictureOnLeave, false);
   withState([](RegistryState& s) {
-    s.pendingLeaveCaptures.clear();
+    s.leaveCaptures.takePending();
     return 0;
   });
   registry->noteVisit(30);
@@ -149,14 +149,19 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   SimWindow& c = open(mail, "C");
   c.moveToDesktop(other);
   pass();
-  const uint64_t counter = withState([](RegistryState& s) { return s.visitCounter; });
+  const uint64_t counter = withState([](RegistryState& s) { return s.recency.visitCounter(); });
 
-  registry->focusSink(a.number, 100);
+  // The focus observer delivers on the Accessibility queue.
+  auto focus = [&](uint32_t windowID) {
+    funnel.queue().post([&, windowID] { registry->focusSink(windowID, 100); });
+    settle();
+  };
+  focus(a.number);
   EXPECT_EQ(recencyIDs()[0], a.number);
-  registry->focusSink(a.number, 100);  // already at the head: no step
-  registry->focusSink(c.number, 100);  // on another desktop: not credited
-  registry->focusSink(999, 100);       // no card at all
-  EXPECT_EQ(withState([](RegistryState& s) { return s.visitCounter; }), counter + 1);
+  focus(a.number);    // already at the head: no step
+  focus(c.number);    // on another desktop: not credited
+  focus(999);         // no card at all
+  EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitCounter(); }), counter + 1);
   EXPECT_EQ(recencyIDs()[0], a.number);
 
   // Through the focus observer: the application's focused-window notification reaches the sink.
@@ -210,7 +215,7 @@ TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing)
 
   // The desktop's notice carries the time the activation happened, however late it is delivered.
   std::optional<Instant> delivered;
-  const uint64_t token = sim.services().workspace.addObserver(
+  Subscription token = sim.services().workspace.addObserver(
       Workspace::Event::didActivateApplication,
       [&](Workspace::Event, const RunningApplication& app) { delivered = app.noticedAt; });
   const Instant activated = loop.clock().now();
@@ -218,7 +223,7 @@ TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing)
   loop.clock().setNow(activated + 10ms);
   settle();
   EXPECT_EQ(delivered, activated);
-  sim.services().workspace.removeObserver(token);
+  token.cancel();
 }
 
 TEST_F(WindowRegistryTest, ActivatingThisProgramRecordsNothingButAsksForAPass) {
@@ -467,7 +472,7 @@ TEST_F(WindowRegistryTest, TouchesAndLeaveCapturesPassOnEvenWhenThePassIsSkipped
   // The pass credited the front-most window (B); then B and A were left, in card order.
   EXPECT_EQ(captured, (std::vector<std::vector<uint32_t>>{{b.number, a.number}}));
   EXPECT_TRUE(withState([](RegistryState& s) {
-    return s.pendingLeaveCaptures.empty() && s.pendingTabTouches.empty();
+    return s.leaveCaptures.pending().empty() && s.pendingTabTouches.empty();
   }));
   EXPECT_EQ(withState([](RegistryState& s) { return s.tabRecency.size(); }), 1u);
 }

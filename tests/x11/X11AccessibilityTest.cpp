@@ -208,13 +208,13 @@ TEST_F(X11AccessibilityTest, FocusChangesReachTheObserversOfTheWindowsProcess) {
   // has would hear of it. Its workspace notification (posted after the focus change is handed on)
   // says it has.
   auto betaActivations = std::make_shared<int>(0);
-  const uint64_t token = platform->workspace().addObserver(
+  Subscription token = platform->workspace().addObserver(
       Workspace::Event::didActivateApplication,
       [betaActivations, betaPid](Workspace::Event, const RunningApplication& app) {
         if (app.pid == betaPid) ++*betaActivations;
       });
   ASSERT_TRUE(runUntil([&] { return *betaActivations > 0; }));
-  platform->workspace().removeObserver(token);
+  token.cancel();
 
   struct Delivery {
     std::optional<uint32_t> window;

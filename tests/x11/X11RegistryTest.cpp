@@ -86,7 +86,7 @@ class X11RegistryTest : public X11PlatformTest {
   Ids recency() {
     return registry().lock().withLock([&] {
       Ids ids;
-      for (const auto& entry : registry().state().recency) ids.push_back(entry.id);
+      for (const auto& entry : registry().state().recency.entries()) ids.push_back(entry.id);
       return ids;
     });
   }
@@ -192,7 +192,7 @@ TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
     std::map<uint32_t, int> focusChanges;
   };
   auto arrivals = std::make_shared<Arrivals>();
-  const uint64_t token = platform->services().workspace.addObserver(
+  Subscription token = platform->services().workspace.addObserver(
       Workspace::Event::didActivateApplication, [arrivals](Workspace::Event, const RunningApplication& app) {
         std::lock_guard lock(arrivals->mutex);
         ++arrivals->activations[app.pid];
@@ -243,7 +243,7 @@ TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
   EXPECT_EQ(again.currentIndex, 0);
   EXPECT_EQ(again.previousIndex, 1);
   EXPECT_EQ(windows->frontToBack(), (Ids{first, third, second}));
-  platform->services().workspace.removeObserver(token);
+  token.cancel();
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class X11WorkspaceTest : public X11PlatformTest {
   }
 
   std::vector<Note> notes;  // main thread only
-  std::vector<uint64_t> tokens;
+  std::vector<Subscription> tokens;
 };
 
 TEST_F(X11WorkspaceTest, ApplicationsAreTheProcessesOfTheManagedWindows) {
@@ -120,7 +120,7 @@ TEST_F(X11WorkspaceTest, LaunchesActivationsAndTerminationsAreAnnouncedOnTheMain
 }
 
 TEST_F(X11WorkspaceTest, RemovedObserversHearNothingMore) {
-  for (uint64_t token : tokens) platform->workspace().removeObserver(token);
+  for (Subscription& token : tokens) token.cancel();
   pid_t pid = 0;
   ASSERT_NE(launch({"--title", "unheard"}, &pid), 0u);
   EXPECT_FALSE(runUntil([&] { return !notes.empty(); }, 500ms));
@@ -134,8 +134,8 @@ TEST_F(X11WorkspaceTest, ApplicationsPresentAtTheStartAreNotAnnounced) {
   auto second = X11Platform::open(*runtime, session->display());
   ASSERT_TRUE(second);
   std::vector<Workspace::Event> heard;
-  second->workspace().addObserver(Workspace::Event::didLaunchApplication,
-                                  [&](Workspace::Event e, const RunningApplication&) { heard.push_back(e); });
+  const Subscription hearing = second->workspace().addObserver(
+      Workspace::Event::didLaunchApplication, [&](Workspace::Event e, const RunningApplication&) { heard.push_back(e); });
   pid_t laterPid = 0;
   ASSERT_NE(launch({"--title", "later"}, &laterPid), 0u);
   ASSERT_TRUE(runUntil([&] { return !heard.empty(); }));

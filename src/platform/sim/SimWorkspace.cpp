@@ -21,25 +21,8 @@ std::optional<RunningApplication> SimWorkspace::frontmostApplication() {
   });
 }
 
-uint64_t SimWorkspace::addObserver(Event event, Observer observer) {
-  return world_->change([&](SimEffects&) {
-    const uint64_t token = world_->nextObserverToken++;
-    world_->workspaceObservers.emplace(token, std::make_pair(event, std::move(observer)));
-    return token;
-  });
-}
-
-void SimWorkspace::removeObserver(uint64_t token) {
-  // The observer's closure is released outside the lock: whatever it holds may call back in.
-  Observer released = world_->change([&](SimEffects&) {
-    Observer taken;
-    auto it = world_->workspaceObservers.find(token);
-    if (it != world_->workspaceObservers.end()) {
-      taken = std::move(it->second.second);
-      world_->workspaceObservers.erase(it);
-    }
-    return taken;
-  });
+Subscription SimWorkspace::addObserver(Event event, Observer observer) {
+  return world_->workspaceObservers[static_cast<size_t>(event)].add(std::move(observer));
 }
 
 bool SimWorkspace::activate(int32_t pid, bool allWindows) {

@@ -15,8 +15,7 @@ class SimWorkspace final : public Workspace {
 
   std::vector<RunningApplication> runningApplications() override;
   std::optional<RunningApplication> frontmostApplication() override;
-  uint64_t addObserver(Event event, Observer observer) override;
-  void removeObserver(uint64_t token) override;
+  Subscription addObserver(Event event, Observer observer) override;
   bool activate(int32_t pid, bool allWindows) override;
   bool unhide(int32_t pid) override;
   // Recorded (SimDesktop::openRequests); a running application with that bundle comes forward

@@ -75,28 +75,14 @@ RunningApplication SimWorld::runningApplication(const SimAppState& a) const {
 }
 
 void SimWorld::postWorkspace(Workspace::Event event, const SimAppState& a, SimEffects& fx) {
-  std::vector<uint64_t> tokens;
-  for (const auto& [token, entry] : workspaceObservers) {
-    if (entry.first == event) tokens.push_back(token);
-  }
-  if (tokens.empty()) return;
+  // The observers of the moment of the change; those removed before the delivery are skipped.
+  auto observers = workspaceObservers[static_cast<size_t>(event)].snapshot();
+  if (observers.empty()) return;
   RunningApplication info = runningApplication(a);
   info.noticedAt = runtime.clock().now();
-  std::weak_ptr<SimWorld> weak = weak_from_this();
   Executor& main = runtime.main();
-  fx.add([weak, tokens = std::move(tokens), info = std::move(info), event, &main] {
-    main.post([weak, tokens, info, event] {
-      for (uint64_t token : tokens) {
-        auto world = weak.lock();
-        if (!world) return;
-        Workspace::Observer observer = world->read([&]() -> Workspace::Observer {
-          auto it = world->workspaceObservers.find(token);
-          return it == world->workspaceObservers.end() ? nullptr : it->second.second;
-        });
-        world.reset();
-        if (observer) observer(event, info);
-      }
-    });
+  fx.add([observers = std::move(observers), info = std::move(info), event, &main] {
+    main.post([observers, info, event] { observers.notify(event, info); });
   });
 }
 

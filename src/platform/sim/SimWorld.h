@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "base/Executor.h"
+#include "base/ObserverList.h"
 #include "base/VirtualClock.h"
 #include "platform/AXValue.h"
 #include "platform/DesktopServer.h"
@@ -244,8 +246,8 @@ class SimWorld : public std::enable_shared_from_this<SimWorld> {
   std::map<SimElementId, SimNode> nodes;
   uint64_t nextNodeID = 1;
 
-  std::map<uint64_t, std::pair<Workspace::Event, Workspace::Observer>> workspaceObservers;
-  uint64_t nextObserverToken = 1;
+  // By event; each list has its own lock.
+  std::array<ObserverList<Workspace::Event, const RunningApplication&>, Workspace::kEventCount> workspaceObservers;
   std::map<int32_t, std::vector<std::weak_ptr<SimObserver>>> axObservers;
 
   std::map<int32_t, int> axCallCounts;

@@ -54,20 +54,8 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
   return std::nullopt;
 }
 
-uint64_t X11Workspace::addObserver(Event event, Observer observer) {
-  std::lock_guard lock(mutex_);
-  const uint64_t token = nextToken_++;
-  observers_.emplace(token, std::make_pair(event, std::move(observer)));
-  return token;
-}
-
-void X11Workspace::removeObserver(uint64_t token) {
-  Observer released;  // dropped outside the lock: what it holds may call back in
-  std::lock_guard lock(mutex_);
-  if (auto it = observers_.find(token); it != observers_.end()) {
-    released = std::move(it->second.second);
-    observers_.erase(it);
-  }
+Subscription X11Workspace::addObserver(Event event, Observer observer) {
+  return observers_[static_cast<size_t>(event)].add(std::move(observer));
 }
 
 bool X11Workspace::activate(int32_t pid, bool) {
@@ -140,14 +128,9 @@ void X11Workspace::post(Event event, RunningApplication application) {
   main_.post([weak = weak_from_this(), event, application = std::move(application)] {
     auto self = weak.lock();
     if (!self) return;
-    std::vector<Observer> targets;
-    {
-      std::lock_guard lock(self->mutex_);
-      for (const auto& [token, entry] : self->observers_) {
-        if (entry.first == event) targets.push_back(entry.second);
-      }
-    }
-    for (const Observer& observer : targets) observer(event, application);
+    const auto observers = self->observers_[static_cast<size_t>(event)].snapshot();
+    self.reset();
+    observers.notify(event, application);
   });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -8,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ObserverList.h"
 #include "platform/Workspace.h"
 #include "platform/x11/X11Window.h"
 
@@ -46,8 +48,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
 
   std::vector<RunningApplication> runningApplications() override;
   std::optional<RunningApplication> frontmostApplication() override;
-  uint64_t addObserver(Event event, Observer observer) override;
-  void removeObserver(uint64_t token) override;
+  Subscription addObserver(Event event, Observer observer) override;
   bool activate(int32_t pid, bool allWindows) override;
   bool unhide(int32_t pid) override;
   bool openApplication(const std::string& bundleURL, bool activates) override;
@@ -70,8 +71,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   const Clock& clock_;
 
   std::mutex mutex_;
-  uint64_t nextToken_ = 1;
-  std::map<uint64_t, std::pair<Event, Observer>> observers_;
+  std::array<ObserverList<Event, const RunningApplication&>, kEventCount> observers_;  // by event
   bool started_ = false;
   std::unordered_map<int32_t, RunningApplication> known_;
   std::optional<int32_t> activePid_;
