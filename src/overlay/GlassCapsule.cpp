@@ -79,8 +79,25 @@ void GlassCapsule::setScale(double newScale) {
 }
 
 void GlassCapsule::setFrame(const Rect& newFrame) {
+  if (!frameMove_.isAnimating(now())) movedFrom_ = newFrame;
   frame = newFrame;
   layout();
+}
+
+void GlassCapsule::moveFrame(const Rect& target, double seconds) {
+  const Instant t = now();
+  movedFrom_ = shownFrame(t);
+  frameMove_.setAtOnce(0);
+  frameMove_.animate(1, t, fromSeconds(seconds), ChromeEasing::easeOut);
+  setFrame(target);
+}
+
+Rect GlassCapsule::shownFrame(Instant at) const {
+  const double p = frameMove_.valueAt(at);
+  if (p >= 1) return frame;
+  const auto mix = [p](double a, double b) { return a + (b - a) * p; };
+  return {mix(movedFrom_.x, frame.x), mix(movedFrom_.y, frame.y), mix(movedFrom_.width, frame.width),
+          mix(movedFrom_.height, frame.height)};
 }
 
 void GlassCapsule::layout() {

@@ -106,6 +106,11 @@ class GlassCapsule {
   Rect textClipRect(const Rect& rect) const;
   // Sets the frame and runs the layout pass (background, scale, shadow path, then the text).
   void setFrame(const Rect& newFrame);
+  // Moves to `target` over `seconds` on the chrome clock with the ease-out curve: the frame (and the
+  // layout inside it) takes the target at once, the frame shown on screen glides there.
+  void moveFrame(const Rect& target, double seconds);
+  // The frame the screen shows at `now`.
+  Rect shownFrame(Instant now) const;
   void layout();
 
   // ---- Read by the content view, the renderer and tests ----
@@ -143,6 +148,8 @@ class GlassCapsule {
   CapsuleText attributedText_;
   Label labels_[2];
   int current_ = 0;
+  Rect movedFrom_;
+  ChromeAnimation frameMove_{1};
   Rect textClipFrame_;
   Rect caretFrame_;
   bool caretHidden_ = true;

@@ -10,6 +10,7 @@ namespace quorvel {
 
 namespace {
 
+constexpr double kTitleMove = 0.14;
 constexpr double kTextCrossFade = 0.14;
 constexpr double kTipFade = 0.14;
 constexpr double kSearchPill = 0.2;
@@ -285,8 +286,7 @@ void OverlayContentView::showTitle(const std::string& title) {
     titleCapsule.setText(text, kTextCrossFade, size);
   }
   if (!frameAtOnce) {
-    // The model takes the target at once; the renderer eases the move over 0.14 s.
-    titleCapsule.setFrame(target);
+    titleCapsule.moveFrame(target, kTitleMove);
     titleCapsule.setCornerRadius(target.height / 2);
   }
   titleCapsule.alpha.animate(1, t, fromSeconds(kTitleFade), ChromeEasing::easeOut);
