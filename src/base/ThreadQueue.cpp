@@ -9,6 +9,7 @@
 
 #include "base/Logger.h"
 #include "base/Task.h"
+#include "base/ThreadName.h"
 
 namespace quorvel {
 
@@ -93,8 +94,7 @@ void ThreadQueue::trackTask(const std::shared_ptr<TaskStateBase>& state) {
 }
 
 void ThreadQueue::applyThreadAttributes() const {
-  std::string name = label_.substr(0, 15);
-  pthread_setname_np(pthread_self(), name.c_str());
+  ThreadName::applyToCurrentThread(label_);
   if (int nice = niceValue(qos_); nice != 0) {
     // Lowering a thread's own priority needs no privilege; failure leaves it as it was.
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,8 +15,10 @@
 #include "base/LogHub.h"
 #include "base/SystemClock.h"
 #include "base/Task.h"
+#include "base/ThreadName.h"
 #include "base/ThreadQueue.h"
 #include "base/ThreadRuntime.h"
+#include "base/VirtualClock.h"
 
 namespace quorvel {
 namespace {
@@ -84,7 +87,7 @@ TEST(ThreadQueue, ThreadsCarryTheLabelAndThePoolRunsInParallel) {
   pool.shutdown();
   EXPECT_TRUE(sawEveryone);
   ASSERT_EQ(names.size(), 4u);
-  for (const auto& name : names) EXPECT_EQ(name, "a-rather-long-q");
+  for (const auto& name : names) EXPECT_EQ(name, "a-rathe~e-label") << "shortened, not cut";
 }
 
 TEST(ThreadQueue, DelayedJobsRunInDueOrderAndCanBeCancelled) {
@@ -238,6 +241,39 @@ TEST(ThreadRuntime, EndingTheRuntimeFreesTasksStillSuspended) {
     ASSERT_TRUE(waitFor([&] { return parkedOnPool && parkedOnSerial; }));
   }
   EXPECT_EQ(destroyed, 2);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(ThreadNameTest, ShortensLongLabelsWithoutMakingLookAlikes) {
+  EXPECT_EQ(ThreadName::shortened("HotkeyEventTap"), "HotkeyEventTap");
+  EXPECT_EQ(ThreadName::shortened("net.tarmeq.quorvel.render"), "quorvel.render");
+  EXPECT_EQ(ThreadName::shortened("net.tarmeq.quorvel.ax"), "quorvel.ax");
+  EXPECT_EQ(ThreadName::shortened("net.tarmeq.quorvel.axobserver"), "axobserver");
+  EXPECT_EQ(ThreadName::shortened("net.tarmeq.quorvel.favicons"), "favicons");
+  EXPECT_EQ(ThreadName::shortened("net.tarmeq.quorvel.thumbnail-prep"), "thumbnail-prep");
+  const std::string long1 = ThreadName::shortened("averyveryverylongthreadlabel-one");
+  const std::string long2 = ThreadName::shortened("averyveryverylongthreadlabel-two");
+  EXPECT_LE(long1.size(), ThreadName::kLimit);
+  EXPECT_NE(long1, long2);
+  EXPECT_EQ(ThreadName::shortened("trailing.dot."), "trailing.dot.");
+}
+
+TEST(ThreadNameTest, AQueueThreadCarriesTheShortenedName) {
+  VirtualClock clock;
+  ThreadQueue queue("net.tarmeq.quorvel.favicons", QueueQos::utility, clock);
+  std::promise<std::string> name;
+  queue.post([&] {
+    char buffer[32] = {};
+    pthread_getname_np(pthread_self(), buffer, sizeof buffer);
+    name.set_value(buffer);
+  });
+  EXPECT_EQ(name.get_future().get(), "favicons");
+  queue.shutdown();
 }
 
 }  // namespace

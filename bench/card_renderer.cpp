@@ -1,0 +1,123 @@
+// The card renderer's cost: the CPU time to encode one frame (on the recording device, so only the
+// encoding is measured), and a whole frame drawn and finished on the Vulkan device (lavapipe on the
+// CPU here), with reflections and shadows on.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+#include "base/SystemClock.h"
+#include "gpu/recording/RecordingDevice.h"
+#include "gpu/vulkan/VulkanDevice.h"
+#include "scene/render/CardRenderer.h"
+#include "scene/LayoutFactory.h"
+#include "scene/SceneState.h"
+#include "scene/SceneWake.h"
+
+namespace quorvel {
+namespace {
+
+// A main queue that is never the calling thread; its work is dropped.
+class DetachedMainQueue final : public Executor {
+ public:
+  void post(Job) override {}
+  TimerId postAfter(Duration, Job) override { return 0; }
+  bool cancel(TimerId) override { return false; }
+  bool isCurrent() const override { return false; }
+  Clock& clock() const override { return SystemClock::shared(); }
+  const std::string& label() const override { return label_; }
+
+ private:
+  std::string label_ = "bench main";
+};
+
+struct Scene {
+  Scene(std::shared_ptr<GpuDevice> device, int cards, uint32_t width, uint32_t height)
+      : wake(SystemClock::shared()) {
+    context = MetalContext::make(device);
+    surface = device->makeOffscreenSurface("Quorvel bench surface");
+    surface->setBounds({static_cast<double>(width), static_cast<double>(height)});
+    surface->setDrawableSize(width, height);
+    std::vector<uint8_t> bytes(320 * 200 * 4, 200);
+    for (int i = 0; i < cards; ++i) {
+      auto texture = device->makeTexture({320, 200, GpuTextureDescriptor::fullMipCount(320, 200), false, "picture"});
+      texture->replaceLevel(0, bytes.data(), 320 * 4);
+      pictures.push_back(texture);
+    }
+    icon = device->makeTexture({64, 64, 1, false, "icon"});
+    CardRenderer::Providers providers;
+    providers.picture = [this](uint32_t id) -> std::optional<CardPicture> {
+      return CardPicture{pictures[(id - 1) % pictures.size()], CaptureExtent{}};
+    };
+    providers.icon = [this](int32_t) { return icon; };
+    providers.status = [this](const CardStatus&) { return icon; };
+    renderer = CardRenderer::make(context, state, std::make_shared<FocusSink>(), providers,
+                                  CardRenderer::Services{mainQueue, SystemClock::shared(), wake});
+    state->withLock([&](SceneState::Storage& s) {
+      SceneState::applyStyle(s, OrbitCamera::FocusMode::wrap, false,
+                             LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, 1.0f), 0.92);
+      SceneState::InstallOptions options;
+      for (int i = 0; i < cards; ++i) {
+        CardSnapshot c;
+        c.id = static_cast<uint32_t>(i + 1);
+        c.pid = 100 + i % 7;
+        c.canAct = true;
+        options.snapshots.push_back(c);
+      }
+      SceneState::install(s, std::move(options));
+      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
+    });
+    for (int i = 0; i < 120; ++i) renderer->frame(surface->nextDrawable(), 1.0 / 60);  // settle
+  }
+
+  DetachedMainQueue mainQueue;
+  SceneWake wake;
+  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuOffscreenSurface> surface;
+  std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
+  std::vector<std::shared_ptr<GpuTexture>> pictures;
+  std::shared_ptr<GpuTexture> icon;
+  std::unique_ptr<CardRenderer> renderer;
+};
+
+void BM_EncodeFrame(benchmark::State& st) {
+  auto device = RecordingDevice::make();
+  Scene scene(device, static_cast<int>(st.range(0)), 1920, 1080);
+  for (auto _ : st) {
+    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 60);
+    device->clearLog();
+  }
+  st.counters["cards"] = static_cast<double>(st.range(0));
+}
+BENCHMARK(BM_EncodeFrame)->Arg(20)->Arg(60)->Arg(300)->Unit(benchmark::kMicrosecond);
+
+void BM_WholeFrameOnVulkan(benchmark::State& st) {
+  std::string error;
+  VulkanDeviceOptions options;
+  options.presentation = false;
+  auto device = VulkanDevice::make(options, &error);
+  if (!device) {
+    st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
+    return;
+  }
+  const auto width = static_cast<uint32_t>(st.range(0)), height = static_cast<uint32_t>(st.range(1));
+  Scene scene(device, static_cast<int>(st.range(2)), width, height);
+  device->waitIdle();
+  for (auto _ : st) {
+    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 60);
+    device->waitIdle();
+  }
+  st.SetLabel(device->name());
+}
+BENCHMARK(BM_WholeFrameOnVulkan)
+    ->Args({1280, 800, 20})
+    ->Args({1280, 800, 60})
+    ->Args({1920, 1080, 20})
+    ->Args({1920, 1080, 60})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace
+}  // namespace quorvel
+
+BENCHMARK_MAIN();

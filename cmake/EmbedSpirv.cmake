@@ -1,0 +1,22 @@
+# Writes a C++ source that holds SPIR-V modules as word arrays and answers them by name.
+# Arguments: -DOUTPUT=file.cpp -DNAMES="a|b" -DFILES="a.spv|b.spv" (same order).
+string(REPLACE "|" ";" NAMES "${NAMES}")
+string(REPLACE "|" ";" FILES "${FILES}")
+list(LENGTH NAMES count)
+math(EXPR last "${count} - 1")
+set(body "// Generated at build time from the GLSL sources in shaders/. Do not edit.\n")
+string(APPEND body "#include \"gpu/GpuShaderLibrary.h\"\n\nnamespace quorvel {\nnamespace {\n\n")
+set(lookup "")
+foreach(i RANGE ${last})
+  list(GET NAMES ${i} name)
+  list(GET FILES ${i} file)
+  file(READ "${file}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])([0-9a-f][0-9a-f])([0-9a-f][0-9a-f])([0-9a-f][0-9a-f])"
+         "0x\\4\\3\\2\\1u," words "${hex}")
+  string(APPEND body "const uint32_t k_${name}[] = {${words}};\n\n")
+  string(APPEND lookup "  if (name == \"${name}\") return k_${name};\n")
+endforeach()
+string(APPEND body "}  // namespace\n\nstd::span<const uint32_t> GpuShaderLibrary::builtInCode(std::string_view name) {\n")
+string(APPEND body "${lookup}  return {};\n}\n\n}  // namespace quorvel\n")
+file(WRITE "${OUTPUT}.tmp" "${body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

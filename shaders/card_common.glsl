@@ -1,0 +1,34 @@
+// The per-draw record of the card pipeline (160 bytes, std430) and the push constants.
+struct CardUniforms {
+  mat4 mvp;
+  vec2 size;
+  float cornerRadius;
+  float alpha;
+  float brightness;
+  float hasTexture;
+  float isReflection;
+  float floorY;
+  vec4 modelY;
+  float reflectionStrength;
+  float reflectionFade;
+  float highlight;
+  float isOutline;
+  float isShadow;
+  float padding;
+  vec2 contentExtent;
+  vec2 contentOrigin;
+  vec2 pictureScale;
+};
+
+layout(std430, set = 0, binding = 0) readonly buffer CardRecords {
+  CardUniforms records[];
+};
+
+layout(push_constant) uniform DrawConstants {
+  uint recordIndex;   // vertex bytes 2
+  uint unused0;
+  uint unused1;
+  uint unused2;
+  vec4 accent;        // fragment bytes 0
+  float contentsScale;  // fragment bytes 1
+} draw;

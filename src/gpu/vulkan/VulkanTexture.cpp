@@ -1,0 +1,164 @@
+#include "gpu/vulkan/VulkanTexture.h"
+
+#include <cstring>
+
+#include "gpu/vulkan/VulkanBuffer.h"
+
+namespace quorvel {
+namespace {
+
+VkImageView makeView(VkDevice device, VkImage image, uint32_t levels) {
+  VkImageViewCreateInfo info{VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO};
+  info.image = image;
+  info.viewType = VK_IMAGE_VIEW_TYPE_2D;
+  info.format = VK_FORMAT_B8G8R8A8_UNORM;
+  info.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, levels, 0, 1};
+  VkImageView view = VK_NULL_HANDLE;
+  if (vkCreateImageView(device, &info, nullptr, &view) != VK_SUCCESS) return VK_NULL_HANDLE;
+  return view;
+}
+
+}  // namespace
+
+std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> core, const GpuTextureDescriptor& d) {
+  if (d.width == 0 || d.height == 0 || d.mipLevels == 0 ||
+      d.mipLevels > GpuTextureDescriptor::fullMipCount(d.width, d.height))
+    return nullptr;
+  std::shared_ptr<VulkanTexture> t(new VulkanTexture(core, d.label));
+  t->width_ = d.width;
+  t->height_ = d.height;
+  t->levels_ = d.mipLevels;
+  VkDevice device = core->device();
+  VkImageCreateInfo info{VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO};
+  info.imageType = VK_IMAGE_TYPE_2D;
+  info.format = VK_FORMAT_B8G8R8A8_UNORM;
+  info.extent = {d.width, d.height, 1};
+  info.mipLevels = d.mipLevels;
+  info.arrayLayers = 1;
+  info.samples = VK_SAMPLE_COUNT_1_BIT;
+  info.tiling = VK_IMAGE_TILING_OPTIMAL;
+  info.usage = VK_IMAGE_USAGE_SAMPLED_BIT | VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT;
+  if (d.renderTarget) info.usage |= VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT;
+  info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+  info.initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
+  if (vkCreateImage(device, &info, nullptr, &t->image_) != VK_SUCCESS) return nullptr;
+  VkMemoryRequirements req;
+  vkGetImageMemoryRequirements(device, t->image_, &req);
+  auto type = core->memoryType(req.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT);
+  if (!type) type = core->memoryType(req.memoryTypeBits, 0);
+  if (!type) return nullptr;
+  VkMemoryAllocateInfo alloc{VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO};
+  alloc.allocationSize = req.size;
+  alloc.memoryTypeIndex = *type;
+  if (vkAllocateMemory(device, &alloc, nullptr, &t->memory_) != VK_SUCCESS) return nullptr;
+  if (vkBindImageMemory(device, t->image_, t->memory_, 0) != VK_SUCCESS) return nullptr;
+  t->view_ = makeView(device, t->image_, d.mipLevels);
+  if (!t->view_) return nullptr;
+  core->setName(VK_OBJECT_TYPE_IMAGE, reinterpret_cast<uint64_t>(t->image_), d.label);
+  VkImage image = t->image_;
+  const uint32_t levels = d.mipLevels;
+  // Zero-filled and in the resting layout before anyone can use it.
+  const bool ready = core->submitAndWait([&](VkCommandBuffer cb) {
+    t->recordLayout(cb, 0, levels, VK_IMAGE_LAYOUT_UNDEFINED, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    VkClearColorValue zero{};
+    VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, levels, 0, 1};
+    vkCmdClearColorImage(cb, image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, &zero, 1, &range);
+    t->recordLayout(cb, 0, levels, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
+  });
+  if (!ready) return nullptr;
+  return t;
+}
+
+std::shared_ptr<VulkanTexture> VulkanTexture::wrapSwapchainImage(std::shared_ptr<VulkanCore> core, VkImage image,
+                                                                 uint32_t width, uint32_t height,
+                                                                 const std::string& label) {
+  std::shared_ptr<VulkanTexture> t(new VulkanTexture(core, label));
+  t->image_ = image;
+  t->width_ = width;
+  t->height_ = height;
+  t->levels_ = 1;
+  t->borrowed_ = true;
+  t->view_ = makeView(core->device(), image, 1);
+  if (!t->view_) return nullptr;
+  return t;
+}
+
+VulkanTexture::~VulkanTexture() {
+  VkDevice device = core_->device();
+  if (view_) vkDestroyImageView(device, view_, nullptr);
+  if (!borrowed_) {
+    if (image_) vkDestroyImage(device, image_, nullptr);
+    if (memory_) vkFreeMemory(device, memory_, nullptr);
+  }
+}
+
+void VulkanTexture::recordLayout(VkCommandBuffer commandBuffer, uint32_t base, uint32_t count, VkImageLayout from,
+                                 VkImageLayout to) const {
+  VkImageMemoryBarrier2 barrier{VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2};
+  barrier.srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
+  barrier.srcAccessMask = VK_ACCESS_2_MEMORY_WRITE_BIT;
+  barrier.dstStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
+  barrier.dstAccessMask = VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT;
+  barrier.oldLayout = from;
+  barrier.newLayout = to;
+  barrier.srcQueueFamilyIndex = barrier.dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED;
+  barrier.image = image_;
+  barrier.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, base, count, 0, 1};
+  VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
+  dep.imageMemoryBarrierCount = 1;
+  dep.pImageMemoryBarriers = &barrier;
+  vkCmdPipelineBarrier2(commandBuffer, &dep);
+}
+
+void VulkanTexture::recordUpload(VkCommandBuffer commandBuffer, VkBuffer staging, uint32_t level) const {
+  recordLayout(commandBuffer, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+  VkBufferImageCopy region{};
+  region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
+  region.imageExtent = {levelWidth(level), levelHeight(level), 1};
+  vkCmdCopyBufferToImage(commandBuffer, staging, image_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
+  recordLayout(commandBuffer, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
+}
+
+bool VulkanTexture::replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) {
+  if (level >= levels_ || borrowed_ || !bytes) return false;
+  const size_t row = static_cast<size_t>(levelWidth(level)) * 4;
+  if (bytesPerRow < row) return false;
+  auto staging = VulkanBuffer::make(core_, row * levelHeight(level), label() + " upload");
+  if (!staging) return false;
+  for (uint32_t y = 0; y < levelHeight(level); ++y)
+    std::memcpy(static_cast<char*>(staging->contents()) + y * row, static_cast<const char*>(bytes) + y * bytesPerRow,
+                row);
+  return core_->submitAndWait([&](VkCommandBuffer cb) { recordUpload(cb, staging->buffer(), level); });
+}
+
+GpuPixels VulkanTexture::read(uint32_t level) const {
+  if (level >= levels_ || borrowed_) return {};
+  GpuPixels pixels;
+  pixels.width = levelWidth(level);
+  pixels.height = levelHeight(level);
+  const size_t size = static_cast<size_t>(pixels.width) * pixels.height * 4;
+  auto staging = VulkanBuffer::make(core_, size, label() + " read-back");
+  if (!staging) return {};
+  const bool ok = core_->submitAndWait([&](VkCommandBuffer cb) {
+    VkBufferImageCopy region{};
+    region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
+    region.imageExtent = {pixels.width, pixels.height, 1};
+    recordLayout(cb, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+    vkCmdCopyImageToBuffer(cb, image_, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, staging->buffer(), 1, &region);
+    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, kResting);
+    VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
+    toHost.srcStageMask = VK_PIPELINE_STAGE_2_COPY_BIT;
+    toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
+    toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
+    toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
+    VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
+    dep.memoryBarrierCount = 1;
+    dep.pMemoryBarriers = &toHost;
+    vkCmdPipelineBarrier2(cb, &dep);
+  });
+  if (!ok) return {};
+  pixels.bytes.assign(static_cast<const char*>(staging->contents()), size);
+  return pixels;
+}
+
+}  // namespace quorvel

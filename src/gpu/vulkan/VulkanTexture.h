@@ -1,0 +1,60 @@
+#pragma once
+
+#include <vulkan/vulkan.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "gpu/GpuResources.h"
+#include "gpu/vulkan/VulkanCore.h"
+
+namespace quorvel {
+
+// A BGRA8 image with its view. Between commands every level of an image the program makes rests in
+// the shader-read layout; each command moves the levels it touches into its own layout and back,
+// with full barriers, so no layout needs tracking across threads. A swapchain's images are borrowed
+// (not owned) and are laid out by the command buffer that draws into and presents them.
+class VulkanTexture final : public GpuTexture {
+ public:
+  // A new image with its memory and view, already in the general layout. None on failure.
+  static std::shared_ptr<VulkanTexture> make(std::shared_ptr<VulkanCore> core, const GpuTextureDescriptor& descriptor);
+  // Wraps a swapchain image (borrowed; its view is owned).
+  static std::shared_ptr<VulkanTexture> wrapSwapchainImage(std::shared_ptr<VulkanCore> core, VkImage image,
+                                                           uint32_t width, uint32_t height, const std::string& label);
+  ~VulkanTexture() override;
+
+  uint32_t width() const override { return width_; }
+  uint32_t height() const override { return height_; }
+  uint32_t mipLevelCount() const override { return levels_; }
+  bool replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) override;
+
+  VkImage image() const { return image_; }
+  VkImageView view() const { return view_; }
+  bool isSwapchainImage() const { return borrowed_; }
+  uint32_t levelWidth(uint32_t level) const { return std::max(width_ >> level, 1u); }
+  uint32_t levelHeight(uint32_t level) const { return std::max(height_ >> level, 1u); }
+
+  static constexpr VkImageLayout kResting = VK_IMAGE_LAYOUT_SHADER_READ_ONLY_OPTIMAL;
+  // Records a layout change of `count` levels from `base`, ordered after all earlier work and
+  // before all later work.
+  void recordLayout(VkCommandBuffer commandBuffer, uint32_t base, uint32_t count, VkImageLayout from,
+                    VkImageLayout to) const;
+
+  // Reads a level back after everything submitted so far (images the program made only).
+  GpuPixels read(uint32_t level) const;
+
+  // Records a copy of a whole level from `staging` (tightly packed rows, already filled).
+  void recordUpload(VkCommandBuffer commandBuffer, VkBuffer staging, uint32_t level) const;
+
+ private:
+  VulkanTexture(std::shared_ptr<VulkanCore> core, const std::string& label) : GpuTexture(label), core_(std::move(core)) {}
+
+  std::shared_ptr<VulkanCore> core_;
+  VkImage image_ = VK_NULL_HANDLE;
+  VkDeviceMemory memory_ = VK_NULL_HANDLE;
+  VkImageView view_ = VK_NULL_HANDLE;
+  uint32_t width_ = 0, height_ = 0, levels_ = 1;
+  bool borrowed_ = false;
+};
+
+}  // namespace quorvel

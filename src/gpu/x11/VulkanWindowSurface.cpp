@@ -1,0 +1,218 @@
+#include "gpu/x11/VulkanWindowSurface.h"
+
+#define VK_USE_PLATFORM_XCB_KHR
+#include <vulkan/vulkan_xcb.h>
+
+#include <algorithm>
+
+#include "gpu/vulkan/VulkanDrawable.h"
+
+namespace quorvel {
+namespace {
+
+constexpr uint64_t kAcquireTimeout = 500'000'000;  // 0.5 s
+
+}  // namespace
+
+std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<VulkanDevice> device,
+                                                               xcb_connection_t* connection, xcb_window_t window,
+                                                               const std::string& label, std::string* error) {
+  auto fail = [&](const char* why) -> std::shared_ptr<VulkanWindowSurface> {
+    if (error) *error = why;
+    return nullptr;
+  };
+  if (!device || !connection || !window) return fail("no device or window");
+  if (!device->core()->hasXcbSurfaces()) return fail("the device cannot present to X11 windows");
+  std::shared_ptr<VulkanWindowSurface> s(new VulkanWindowSurface(device, label));
+  VkXcbSurfaceCreateInfoKHR info{VK_STRUCTURE_TYPE_XCB_SURFACE_CREATE_INFO_KHR};
+  info.connection = connection;
+  info.window = window;
+  auto create = reinterpret_cast<PFN_vkCreateXcbSurfaceKHR>(
+      vkGetInstanceProcAddr(s->core_->instance(), "vkCreateXcbSurfaceKHR"));
+  if (!create || create(s->core_->instance(), &info, nullptr, &s->surface_) != VK_SUCCESS)
+    return fail("the window surface could not be made");
+  VkBool32 supported = VK_FALSE;
+  vkGetPhysicalDeviceSurfaceSupportKHR(s->core_->physicalDevice(), s->core_->queueFamily(), s->surface_, &supported);
+  if (!supported) return fail("the GPU's queue cannot present to this window");
+  return s;
+}
+
+VulkanWindowSurface::~VulkanWindowSurface() {
+  destroySwapchain();
+  if (surface_) vkDestroySurfaceKHR(core_->instance(), surface_, nullptr);
+}
+
+void VulkanWindowSurface::destroySwapchain() {
+  if (!swapchain_) return;
+  // Nothing may still use the images or semaphores: wait for the queue and the drawables in flight.
+  core_->waitQueueIdle();
+  device_->waitIdle();
+  images_.clear();
+  for (VkSemaphore s : ready_) vkDestroySemaphore(core_->device(), s, nullptr);
+  ready_.clear();
+  vkDestroySwapchainKHR(core_->device(), swapchain_, nullptr);
+  swapchain_ = VK_NULL_HANDLE;
+}
+
+Size VulkanWindowSurface::bounds() const {
+  std::lock_guard lock(sizeMutex_);
+  return bounds_;
+}
+
+void VulkanWindowSurface::setBounds(Size bounds) {
+  std::lock_guard lock(sizeMutex_);
+  bounds_ = bounds;
+}
+
+double VulkanWindowSurface::contentsScale() const {
+  std::lock_guard lock(sizeMutex_);
+  return scale_;
+}
+
+void VulkanWindowSurface::setContentsScale(double scale) {
+  std::lock_guard lock(sizeMutex_);
+  scale_ = scale;
+}
+
+uint32_t VulkanWindowSurface::drawableWidth() const {
+  std::lock_guard lock(sizeMutex_);
+  return width_;
+}
+
+uint32_t VulkanWindowSurface::drawableHeight() const {
+  std::lock_guard lock(sizeMutex_);
+  return height_;
+}
+
+void VulkanWindowSurface::setDrawableSize(uint32_t width, uint32_t height) {
+  std::lock_guard lock(sizeMutex_);
+  width_ = width;
+  height_ = height;
+}
+
+bool VulkanWindowSurface::rebuild(uint32_t width, uint32_t height) {
+  VkPhysicalDevice physical = core_->physicalDevice();
+  VkSurfaceCapabilitiesKHR caps;
+  if (vkGetPhysicalDeviceSurfaceCapabilitiesKHR(physical, surface_, &caps) != VK_SUCCESS) return false;
+  VkExtent2D extent = caps.currentExtent;
+  if (extent.width == 0xFFFFFFFFu) {
+    extent.width = std::clamp(width, caps.minImageExtent.width, caps.maxImageExtent.width);
+    extent.height = std::clamp(height, caps.minImageExtent.height, caps.maxImageExtent.height);
+  }
+  if (extent.width == 0 || extent.height == 0) return false;  // unmapped or minimised
+
+  uint32_t formatCount = 0;
+  vkGetPhysicalDeviceSurfaceFormatsKHR(physical, surface_, &formatCount, nullptr);
+  std::vector<VkSurfaceFormatKHR> formats(formatCount);
+  vkGetPhysicalDeviceSurfaceFormatsKHR(physical, surface_, &formatCount, formats.data());
+  const bool hasFormat = std::any_of(formats.begin(), formats.end(), [](const VkSurfaceFormatKHR& f) {
+    return f.format == VK_FORMAT_B8G8R8A8_UNORM && f.colorSpace == VK_COLOR_SPACE_SRGB_NONLINEAR_KHR;
+  });
+  if (!hasFormat) return false;
+
+  compositeAlpha_ = VK_COMPOSITE_ALPHA_OPAQUE_BIT_KHR;
+  for (VkCompositeAlphaFlagBitsKHR wanted :
+       {VK_COMPOSITE_ALPHA_PRE_MULTIPLIED_BIT_KHR, VK_COMPOSITE_ALPHA_INHERIT_BIT_KHR,
+        VK_COMPOSITE_ALPHA_OPAQUE_BIT_KHR}) {
+    if (caps.supportedCompositeAlpha & wanted) {
+      compositeAlpha_ = wanted;
+      break;
+    }
+  }
+  uint32_t images = std::max(caps.minImageCount + 1, 3u);
+  if (caps.maxImageCount > 0) images = std::min(images, caps.maxImageCount);
+
+  VkSwapchainKHR old = swapchain_;
+  VkSwapchainCreateInfoKHR info{VK_STRUCTURE_TYPE_SWAPCHAIN_CREATE_INFO_KHR};
+  info.surface = surface_;
+  info.minImageCount = images;
+  info.imageFormat = VK_FORMAT_B8G8R8A8_UNORM;
+  info.imageColorSpace = VK_COLOR_SPACE_SRGB_NONLINEAR_KHR;
+  info.imageExtent = extent;
+  info.imageArrayLayers = 1;
+  info.imageUsage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT;
+  info.imageSharingMode = VK_SHARING_MODE_EXCLUSIVE;
+  info.preTransform = VK_SURFACE_TRANSFORM_IDENTITY_BIT_KHR;
+  info.compositeAlpha = compositeAlpha_;
+  info.presentMode = VK_PRESENT_MODE_FIFO_KHR;
+  info.clipped = VK_TRUE;
+  info.oldSwapchain = old;
+  VkSwapchainKHR made = VK_NULL_HANDLE;
+  const VkResult result = vkCreateSwapchainKHR(core_->device(), &info, nullptr, &made);
+  destroySwapchain();  // the old one is retired either way
+  if (result != VK_SUCCESS) return false;
+  swapchain_ = made;
+  extent_ = extent;
+  ++generation_;
+  core_->setName(VK_OBJECT_TYPE_SWAPCHAIN_KHR, reinterpret_cast<uint64_t>(made), label_ + " swapchain");
+
+  uint32_t count = 0;
+  vkGetSwapchainImagesKHR(core_->device(), made, &count, nullptr);
+  std::vector<VkImage> list(count);
+  vkGetSwapchainImagesKHR(core_->device(), made, &count, list.data());
+  for (uint32_t i = 0; i < count; ++i) {
+    auto texture = VulkanTexture::wrapSwapchainImage(core_, list[i], extent.width, extent.height,
+                                                     label_ + " image " + std::to_string(i));
+    VkSemaphoreCreateInfo semInfo{VK_STRUCTURE_TYPE_SEMAPHORE_CREATE_INFO};
+    VkSemaphore ready = VK_NULL_HANDLE;
+    if (!texture || vkCreateSemaphore(core_->device(), &semInfo, nullptr, &ready) != VK_SUCCESS) {
+      destroySwapchain();
+      return false;
+    }
+    images_.push_back(texture);
+    ready_.push_back(ready);
+  }
+  outOfDate_ = false;
+  return true;
+}
+
+std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
+  uint32_t width, height;
+  {
+    std::lock_guard lock(sizeMutex_);
+    width = width_;
+    height = height_;
+  }
+  if (width == 0 || height == 0) return nullptr;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (!swapchain_ || outOfDate_ || extent_.width != width || extent_.height != height) {
+      if (!rebuild(width, height)) return nullptr;
+    }
+    VkSemaphore acquired = core_->takeBinarySemaphore();
+    if (!acquired) return nullptr;
+    uint32_t index = 0;
+    const VkResult r = vkAcquireNextImageKHR(core_->device(), swapchain_, kAcquireTimeout, acquired,
+                                             VK_NULL_HANDLE, &index);
+    if (r == VK_ERROR_OUT_OF_DATE_KHR) {
+      core_->recycleBinarySemaphore(acquired);
+      outOfDate_ = true;
+      continue;
+    }
+    if (r != VK_SUCCESS && r != VK_SUBOPTIMAL_KHR) {
+      core_->recycleBinarySemaphore(acquired);
+      return nullptr;
+    }
+    if (r == VK_SUBOPTIMAL_KHR) outOfDate_ = true;
+    std::weak_ptr<VulkanWindowSurface> weak = weak_from_this();
+    std::shared_ptr<VulkanCore> core = core_;
+    VulkanDrawable::Swapchain chain{swapchain_, index, acquired, ready_[index]};
+    auto onPresented = [weak](VkResult result) {
+      if (result == VK_SUCCESS) return;
+      if (auto self = weak.lock()) self->outOfDate_ = true;
+    };
+    auto onReleased = [core, acquired, weak](bool presented) {
+      if (presented) {
+        core->recycleBinarySemaphore(acquired);
+        return;
+      }
+      // Never waited on: it stays signalled, so it cannot be used again; and the image stays
+      // acquired, so the swapchain has to be made again.
+      vkDestroySemaphore(core->device(), acquired, nullptr);
+      if (auto self = weak.lock()) self->outOfDate_ = true;
+    };
+    return std::make_shared<VulkanDrawable>(images_[index], chain, onPresented, onReleased);
+  }
+  return nullptr;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,36 @@
+#include "pictures/MetalContext.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "base/Logger.h"
+
+namespace quorvel {
+
+std::shared_ptr<MetalContext> MetalContext::make(std::shared_ptr<GpuDevice> device) {
+  if (!device) return nullptr;
+  auto queue = device->makeCommandQueue("Quorvel shared queue");
+  if (!queue) return nullptr;
+  return std::make_shared<MetalContext>(std::move(device), std::move(queue));
+}
+
+std::shared_ptr<MetalContext> MetalContext::shared(const DeviceOpener& open) {
+  static std::once_flag once;
+  static std::shared_ptr<MetalContext> context;
+  std::call_once(once, [&] {
+    std::string reason = "no GPU device";
+    std::shared_ptr<GpuDevice> device = open ? open(&reason) : nullptr;
+    context = make(device);
+    if (!context) {
+      if (device) reason = "the GPU gave no command queue";
+      const std::string message = "Vulkan is unavailable: " + reason;
+      Logger("MetalContext").fault("%{public}s", message);
+      std::fprintf(stderr, "%s\n", message.c_str());
+      std::abort();
+    }
+  });
+  return context;
+}
+
+}  // namespace quorvel

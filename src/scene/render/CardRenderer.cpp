@@ -1,0 +1,186 @@
+#include "scene/render/CardRenderer.h"
+
+#include <chrono>
+#include <cstring>
+#include <utility>
+#include <limits>
+
+#include "scene/render/CardUniforms.h"
+
+namespace quorvel {
+namespace {
+
+// The unit quad "Quorvel unit quad": four vertices (position, texture coordinate) drawn as a
+// triangle strip.
+constexpr float kUnitQuad[16] = {-0.5f, -0.5f, 0, 1, 0.5f, -0.5f, 1, 1, -0.5f, 0.5f, 0, 0, 0.5f, 0.5f, 1, 0};
+
+}  // namespace
+
+CardRenderer::CardRenderer(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+                           std::shared_ptr<FocusSink> focusSink, Providers providers, Services services)
+    : context_(std::move(context)),
+      state_(std::move(state)),
+      focusSink_(std::move(focusSink)),
+      providers_(std::move(providers)),
+      mainQueue_(services.mainQueue),
+      clock_(services.clock),
+      wake_(services.wake),
+      pacing_(services.clock) {}
+
+CardRenderer::~CardRenderer() = default;
+
+std::unique_ptr<CardRenderer> CardRenderer::make(std::shared_ptr<MetalContext> context,
+                                                 std::shared_ptr<SceneState> state,
+                                                 std::shared_ptr<FocusSink> focusSink, Providers providers,
+                                                 Services services) {
+  if (!context || !state) return nullptr;
+  std::unique_ptr<CardRenderer> renderer(
+      new CardRenderer(std::move(context), std::move(state), std::move(focusSink), std::move(providers), services));
+  if (!renderer->build()) return nullptr;
+  return renderer;
+}
+
+bool CardRenderer::build() {
+  device_ = context_->device;
+  commandQueue_ = context_->commandQueue;
+  auto library = device_->makeDefaultLibrary();
+  if (!library) return false;
+  auto vertex = library->makeFunction("cardVertex");
+  auto fragment = library->makeFunction("cardFragment");
+  if (!vertex || !fragment) return false;
+  GpuRenderPipelineDescriptor pipeline;
+  pipeline.label = "Quorvel card";
+  pipeline.vertexFunction = vertex;
+  pipeline.fragmentFunction = fragment;
+  pipeline.colorFormat = GpuPixelFormat::bgra8Unorm;
+  pipeline.premultipliedBlending = true;
+  pipeline_ = device_->makeRenderPipeline(pipeline);
+  if (!pipeline_) return false;
+  sampler_ = device_->makeSampler({8, "Quorvel card sampler"});
+  isotropicSampler_ = device_->makeSampler({1, "Quorvel card sampler (isotropic)"});
+  if (!sampler_ || !isotropicSampler_) return false;
+  quadBuffer_ = device_->makeBuffer(sizeof kUnitQuad, "Quorvel unit quad");
+  if (!quadBuffer_) return false;
+  std::memcpy(quadBuffer_->contents(), kUnitQuad, sizeof kUnitQuad);
+  fallbackTexture_ = device_->makeTexture({1, 1, 1, false, "Quorvel fallback texture"});
+  const uint8_t black[4] = {0, 0, 0, 255};
+  if (!fallbackTexture_ || !fallbackTexture_->replaceLevel(0, black, 4)) return false;
+  ensureUniformCapacity(kInitialCapacity);
+  return true;
+}
+
+bool CardRenderer::ensureUniformCapacity(size_t count) {
+  if (count > std::numeric_limits<size_t>::max() / CardUniforms::kStride) std::abort();
+  const size_t length = count * CardUniforms::kStride;
+  std::vector<std::shared_ptr<GpuBuffer>> made;
+  for (int slot = 0; slot < kUniformBuffers; ++slot) {
+    auto buffer = device_->makeBuffer(length, "Quorvel card uniforms " + std::to_string(slot));
+    if (!buffer) return false;
+    made.push_back(std::move(buffer));
+  }
+  uniformBuffers_ = std::move(made);
+  uniformCapacity_ = count;
+  return true;
+}
+
+void CardRenderer::tick(const DisplayLinkUpdate& update, GpuSurface& surface) {
+  if (mainQueue_.isCurrent()) return;  // the renderer draws on the render thread only
+  if (auto rate = restartLock_.withLock([&] { return std::exchange(pendingRestart_, std::nullopt); })) {
+    clearLastTimestamp();
+    reseedPacing(*rate, false, false);
+  }
+  const double t = update.targetTimestamp;
+  const double dt = lastTimestamp_ ? t - *lastTimestamp_ : 1.0 / 120;
+  lastTimestamp_ = t;
+  if (pacing_.shouldHold(wake_.revision())) return;
+  auto drawable = surface.nextDrawable();
+  if (!drawable) return;
+  frame(drawable, dt);
+}
+
+void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt) {
+  SceneFrame frame = state_->withLock([&](SceneState::Storage& s) { return SceneState::advanceFrame(s, dt, morphs_); });
+  pacing_.setSceneAtRest(frame.isAtRest);
+  if (frame.completion) mainQueue_.post(std::move(frame.completion));
+  if (frame.focusChange) {
+    const SceneFrame::FocusChange change = *frame.focusChange;
+    mainQueue_.post([sink = focusSink_, change] {
+      if (sink && sink->handler) sink->handler(change.index, change.source);
+    });
+  }
+  if (!frame.isRunning) {
+    recycle(drawable);
+    return;
+  }
+  const auto& target = drawable->texture();
+  if (!target || target->width() < 1 || target->height() < 1) {
+    recycle(drawable);
+    return;
+  }
+  inFlight_->acquire();
+  auto commandBuffer = commandQueue_->makeCommandBuffer();
+  if (!commandBuffer) {
+    inFlight_->release();
+    recycle(drawable);
+    return;
+  }
+  commandBuffer->setLabel("Quorvel ring");
+  commandBuffer->addCompletedHandler([inFlight = inFlight_] { inFlight->release(); });
+  GpuRenderPass pass;
+  pass.colorTexture = target;
+  pass.clear = true;
+  pass.clearColor = {0, 0, 0, 0};
+  if (auto encoder = commandBuffer->makeRenderEncoder(pass)) {
+    encoder->setLabel("Quorvel cards");
+    draw(*encoder, frame, morphs_.values, static_cast<float>(target->width()), static_cast<float>(target->height()));
+    encoder->endEncoding();
+  }
+  commandBuffer->present(drawable);
+  commandBuffer->commit();
+  pacing_.noteFrameGap(frame.liveCount, frame.isAtRest, frame.isDismissing, dt, livePreview());
+}
+
+void CardRenderer::recycle(const std::shared_ptr<GpuDrawable>& drawable) {
+  auto commandBuffer = commandQueue_->makeCommandBuffer();
+  if (!commandBuffer) return;
+  commandBuffer->setLabel("Quorvel recycle");
+  commandBuffer->present(drawable);
+  commandBuffer->commit();
+}
+
+void CardRenderer::reseedPacing(double refreshRate, bool restGateOff, bool isotropic) {
+  pacing_.reseed(refreshRate, restGateOff, isotropic, wake_.revision());
+}
+
+void CardRenderer::requestRestart(double refreshRate) {
+  restartLock_.withLock([&] { pendingRestart_ = refreshRate; });
+}
+
+void CardRenderer::waitForFramesInFlight() {
+  using namespace std::chrono_literals;
+  int taken = 0;
+  for (int i = 0; i < 2; ++i) {
+    if (inFlight_->try_acquire() || inFlight_->try_acquire_for(50ms)) ++taken;
+    else break;
+  }
+  if (taken > 0) inFlight_->release(taken);
+}
+
+void CardRenderer::setLivePreview(bool on) {
+  livePreviewLock_.withLock([&] { livePreview_ = on; });
+}
+
+bool CardRenderer::livePreview() const {
+  return livePreviewLock_.withLock([&] { return livePreview_; });
+}
+
+void CardRenderer::setAccentColor(Float4 color) {
+  accentLock_.withLock([&] { accent_ = Float4{color.x, color.y, color.z, 1.0f}; });
+  wake_.bump();
+}
+
+Float4 CardRenderer::accentColor() const {
+  return accentLock_.withLock([&] { return accent_; });
+}
+
+}  // namespace quorvel

@@ -1,0 +1,202 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <semaphore>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/Executor.h"
+#include "base/UnfairLock.h"
+#include "gpu/GpuDevice.h"
+#include "pictures/CardLabel.h"
+#include "pictures/CardPicture.h"
+#include "pictures/MetalContext.h"
+#include "scene/CardChromeRow.h"
+#include "scene/CardPose.h"
+#include "scene/render/DisplayLink.h"
+#include "scene/render/FocusSink.h"
+#include "scene/render/FramePacing.h"
+#include "scene/MorphBuffer.h"
+#include "scene/SceneState.h"
+#include "scene/SceneWake.h"
+#include "windows/CardAction.h"
+#include "windows/CardStatus.h"
+
+namespace quorvel {
+
+class GpuRenderEncoder;
+struct CardUniforms;
+
+// Draws the card scene of one overlay screen. Once per display-link update, on the render thread,
+// it steps the shared scene under its lock, hands focus changes and the dismiss completion to the
+// main queue, and encodes one render pass into the next drawable of the surface: the floor
+// reflections, then card by card the shadow, the picture, the selection ring and the chrome (icon,
+// site icon, label plate, status glyph, count badge, title plate, close and minimize discs). At most
+// two frames are encoded ahead of the GPU while three uniform buffers rotate; a resting scene costs
+// no drawable and no command buffer.
+//
+// Threads: tick, frame and the draw run on the render thread only (a tick on the main thread does
+// nothing). The main thread may call setLivePreview, setAccentColor, waitForFramesInFlight,
+// clearLastTimestamp and, before the render thread's link is unpaused, reseedPacing. Texture
+// providers are called on the render thread.
+class CardRenderer {
+ public:
+  // The texture providers, called on the render thread; each answers none for a texture not drawn
+  // yet.
+  struct Providers {
+    std::function<std::optional<CardPicture>(uint32_t windowID)> picture;
+    std::function<std::shared_ptr<GpuTexture>(int32_t pid)> icon;
+    std::function<std::shared_ptr<GpuTexture>(uint32_t windowID)> favicon;
+    std::function<std::shared_ptr<GpuTexture>(const CardStatus&)> status;
+    std::function<std::shared_ptr<GpuTexture>(const CardLabel&)> label;
+    // The Bool asks for a missing plate to be queued.
+    std::function<std::shared_ptr<GpuTexture>(const CardTitle&, bool queueWhenMissing)> title;
+    std::function<std::shared_ptr<GpuTexture>(CardAction, bool hovered)> action;
+    // Negative numbers are the out-of-reach badge.
+    std::function<std::shared_ptr<GpuTexture>(int)> count;
+  };
+  // Where the renderer posts to and what it reads the time and the scene wake from.
+  struct Services {
+    Executor& mainQueue;
+    const Clock& clock;
+    SceneWake& wake;
+  };
+
+  static constexpr size_t kRecordsPerCard = 14;
+  static constexpr size_t kInitialCapacity = 336;
+  static constexpr int kUniformBuffers = 3;
+  static constexpr float kFallbackAccent[4] = {0.31f, 0.45f, 1.0f, 1.0f};
+
+  // None when the shader library, either shader function, the pipeline, a sampler, the quad or the
+  // fallback texture cannot be made (the caller logs it and that screen draws nothing).
+  static std::unique_ptr<CardRenderer> make(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+                                            std::shared_ptr<FocusSink> focusSink, Providers providers,
+                                            Services services);
+  ~CardRenderer();
+  CardRenderer(const CardRenderer&) = delete;
+  CardRenderer& operator=(const CardRenderer&) = delete;
+
+  // The display-link callback: decides whether to draw, takes the surface's next drawable and
+  // draws one frame.
+  void tick(const DisplayLinkUpdate& update, GpuSurface& surface);
+  // One frame into `drawable` (see the class comment).
+  void frame(const std::shared_ptr<GpuDrawable>& drawable, double dt);
+  // Presents a drawable without drawing.
+  void recycle(const std::shared_ptr<GpuDrawable>& drawable);
+  // Makes three uniform buffers of `count` records; keeps the old ones when one cannot be made.
+  bool ensureUniformCapacity(size_t count);
+
+  // Start path of the render thread (before the link is unpaused).
+  void clearLastTimestamp() { lastTimestamp_.reset(); }
+  void reseedPacing(double refreshRate, bool restGateOff, bool isotropic);
+  // The same from the main thread: the next tick, on the render thread, first clears the last
+  // timestamp and re-seeds the pacing with `refreshRate` (so the two threads never share them).
+  void requestRestart(double refreshRate);
+  // Stop path: lets the frames in flight finish (at most 0.05 s each for two).
+  void waitForFramesInFlight();
+
+  void setLivePreview(bool on);
+  bool livePreview() const;
+  // The selection ring's colour (red, green, blue, 1); a change bumps the scene wake so a resting
+  // scene redraws with it.
+  void setAccentColor(Float4 color);
+  Float4 accentColor() const;
+
+  // For tests and diagnostics.
+  size_t uniformCapacity() const { return uniformCapacity_; }
+  int frameSlot() const { return frameSlot_; }
+  const FramePacing& pacing() const { return pacing_; }
+  const std::vector<std::shared_ptr<GpuBuffer>>& uniformBuffers() const { return uniformBuffers_; }
+  const std::shared_ptr<GpuTexture>& fallbackTexture() const { return fallbackTexture_; }
+  // The cards the last frame drew (indices, back to front).
+  std::vector<int> drawOrder() const { return {order_.begin(), order_.begin() + static_cast<long>(drawn_)}; }
+
+  // One card's chrome row: the metrics, where each mark sits along the row, and the textures of the
+  // status glyph and the count badge.
+  struct CardChrome {
+    CardChromeRow::Row row;
+    std::shared_ptr<GpuTexture> glyph;
+    std::shared_ptr<GpuTexture> count;
+  };
+  CardChrome chromeRow(const CardSnapshot& card, bool showIcons, BadgeAnchor iconAnchor, bool showStatusBadges,
+                       int pileMembers, float point, float chromeScale, Float2 size,
+                       std::optional<float> titleAspect) const;
+  // The row layout alone (also the action hit test's): marks for the card, placed left to right
+  // from the card's top-left corner, shrunk to fit the card's width.
+  static CardChromeRow::Row layoutRow(float cardWidth, float chromeScale, float point, bool icon, bool glyph,
+                                      std::optional<float> countAspect, std::optional<float> titleAspect);
+  // Where the close (first) and minimize (second) discs of a card sit, in the world.
+  static std::pair<Float3, Float3> discCentres(const Float4x4& model, const CardChromeRow::Marks& marks);
+
+ private:
+  CardRenderer(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+               std::shared_ptr<FocusSink> focusSink, Providers providers, Services services);
+  bool build();
+
+  // ---- Draw passes ----
+  void draw(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
+            float viewWidth, float viewHeight);
+  void prepareScratch(size_t count);
+  void sortDrawOrder(size_t count);
+  void drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame& frame,
+                       const std::vector<MorphSample>& samples, const Float4x4& viewProjection, float floorY,
+                       size_t drawn);
+  void drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
+                  const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity, size_t record);
+  void drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
+                const std::shared_ptr<GpuTexture>& texture, const Float4x4& cardModel, const CardPose& cardPose,
+                Float3 centre, Float2 size, float alpha, size_t record);
+  void bindTexture(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& texture);
+  void drawRecord(GpuRenderEncoder& encoder, size_t record);
+
+  std::shared_ptr<MetalContext> context_;
+  std::shared_ptr<GpuCommandQueue> commandQueue_;
+  std::shared_ptr<GpuDevice> device_;
+  std::shared_ptr<SceneState> state_;
+  std::shared_ptr<FocusSink> focusSink_;
+  Providers providers_;
+  Executor& mainQueue_;
+  const Clock& clock_;
+  SceneWake& wake_;
+
+  std::shared_ptr<GpuRenderPipeline> pipeline_;
+  std::shared_ptr<GpuSampler> sampler_;
+  std::shared_ptr<GpuSampler> isotropicSampler_;
+  std::shared_ptr<GpuBuffer> quadBuffer_;
+  std::shared_ptr<GpuTexture> fallbackTexture_;
+
+  mutable UnfairLock livePreviewLock_;
+  bool livePreview_ = false;
+  mutable UnfairLock accentLock_;
+  Float4 accent_{kFallbackAccent[0], kFallbackAccent[1], kFallbackAccent[2], kFallbackAccent[3]};
+
+  // At most two frames encoded ahead of the GPU; released by each drawing command buffer's
+  // completion handler, which holds the semaphore itself so a late completion stays safe.
+  std::shared_ptr<std::counting_semaphore<2>> inFlight_ = std::make_shared<std::counting_semaphore<2>>(2);
+  std::vector<std::shared_ptr<GpuBuffer>> uniformBuffers_;
+  size_t uniformCapacity_ = 0;
+  int frameSlot_ = 0;
+  std::optional<double> lastTimestamp_;
+  UnfairLock restartLock_;
+  std::optional<double> pendingRestart_;
+  MorphBuffer morphs_;
+  FramePacing pacing_;
+
+  // Per-card scratch of the draw, reused from frame to frame.
+  std::vector<CardPose> poses_;
+  std::vector<Float4x4> models_;
+  std::vector<float> depths_;
+  std::vector<int> order_;
+  std::vector<float> highlights_, facings_, stackBiases_, chromeWeights_, drawWeights_, chromeFades_;
+  std::vector<float> slotSpans_, markSpans_, fromSpans_;
+  std::vector<int> pileMembers_;
+  std::vector<uint8_t> culled_;
+  size_t drawn_ = 0;  // how many entries of order_ the last frame drew
+  // The texture bound for the current draw (to skip rebinding the same one).
+  const GpuTexture* boundTexture_ = nullptr;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+#include "scene/render/FrameClock.h"
+
+#include <cmath>
+
+namespace quorvel {
+
+FrameClock::FrameClock(const Clock& clock, double framesPerSecond)
+    : clock_(clock), period_(periodFor(framesPerSecond)) {}
+
+Duration FrameClock::periodFor(double framesPerSecond) {
+  if (!(framesPerSecond > 0) || !std::isfinite(framesPerSecond)) framesPerSecond = 60;
+  return fromSeconds(1.0 / framesPerSecond);
+}
+
+void FrameClock::setPaused(bool paused) {
+  {
+    std::lock_guard lock(mutex_);
+    paused_ = paused;
+  }
+  changed_.notify_all();
+}
+
+void FrameClock::setRefreshRate(double framesPerSecond) {
+  std::lock_guard lock(mutex_);
+  period_ = periodFor(framesPerSecond);
+}
+
+void FrameClock::stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+  }
+  changed_.notify_all();
+}
+
+void FrameClock::run(const std::function<void(const DisplayLinkUpdate&)>& onUpdate) {
+  std::unique_lock lock(mutex_);
+  while (!stopped_) {
+    if (paused_) {
+      changed_.wait(lock, [&] { return stopped_ || !paused_; });
+      continue;
+    }
+    const Duration period = period_;
+    const Instant now = clock_.now();
+    const Instant due = Instant{(now.count() / period.count() + 1) * period.count()};
+    // Sleep in real time for what the clock says is left; a pause, a stop or a new rate wakes it.
+    const bool interrupted = changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_; });
+    if (interrupted) continue;
+    if (clock_.now() < due) continue;  // woke early
+    lock.unlock();
+    onUpdate(DisplayLinkUpdate{toSeconds(due)});
+    lock.lock();
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+#include "base/Clock.h"
+#include "scene/render/DisplayLink.h"
+
+namespace quorvel {
+
+// The render thread's own frame clock: updates at the monitor's refresh rate (60 a second when the
+// rate is unknown), each due at the next multiple of the frame period on `clock`; a frame that
+// comes late is not made up for (the next is due one period after the late one's slot). Waits in
+// real time for what `clock` says is left, so it wants a clock that moves by itself.
+class FrameClock final : public DisplayLink {
+ public:
+  explicit FrameClock(const Clock& clock, double framesPerSecond = 60);
+
+  void run(const std::function<void(const DisplayLinkUpdate&)>& onUpdate) override;
+  void setPaused(bool paused) override;
+  void setRefreshRate(double framesPerSecond) override;
+  void stop() override;
+
+  // The period for a rate: 1/60 s when the rate is not above 0 or not finite.
+  static Duration periodFor(double framesPerSecond);
+
+ private:
+  const Clock& clock_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Duration period_;
+  bool paused_ = true;
+  bool stopped_ = false;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
+
+#include "support/VulkanTestDevice.h"
+
+namespace quorvel {
+namespace {
+
+std::string solid(uint32_t w, uint32_t h, uint8_t b, uint8_t g, uint8_t r, uint8_t a) {
+  std::string bytes(static_cast<size_t>(w) * h * 4, '\0');
+  for (size_t i = 0; i < bytes.size(); i += 4) {
+    bytes[i] = static_cast<char>(b);
+    bytes[i + 1] = static_cast<char>(g);
+    bytes[i + 2] = static_cast<char>(r);
+    bytes[i + 3] = static_cast<char>(a);
+  }
+  return bytes;
+}
+
+class VulkanDeviceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(vk.device) << vk.error;
+    device = vk.device;
+    queue = device->makeCommandQueue("Quorvel test");
+    ASSERT_TRUE(queue);
+  }
+  void TearDown() override {
+    device->waitIdle();
+    vk.expectNoMessages();
+  }
+  VulkanTestDevice vk;
+  std::shared_ptr<VulkanDevice> device;
+  std::shared_ptr<GpuCommandQueue> queue;
+};
+
+TEST_F(VulkanDeviceTest, UploadsAndReadsBackALevel) {
+  GpuTextureDescriptor d{4, 2, 1, false, "Quorvel test texture"};
+  auto texture = device->makeTexture(d);
+  ASSERT_TRUE(texture);
+  const std::string bytes = solid(4, 2, 10, 20, 30, 255);
+  ASSERT_TRUE(texture->replaceLevel(0, bytes.data(), 16));
+  GpuPixels pixels = device->readTexture(texture, 0);
+  ASSERT_EQ(pixels.width, 4u);
+  EXPECT_EQ(pixels.bytes, bytes);
+  EXPECT_FALSE(texture->replaceLevel(1, bytes.data(), 16));
+}
+
+TEST_F(VulkanDeviceTest, GeneratesMipmapsAndCopiesLevelsInOneCommandBuffer) {
+  GpuTextureDescriptor d{8, 8, GpuTextureDescriptor::fullMipCount(8, 8), false, "Quorvel mips"};
+  ASSERT_EQ(d.mipLevels, 4u);
+  auto texture = device->makeTexture(d);
+  auto copy = device->makeTexture({4, 4, 1, false, "Quorvel level copy"});
+  ASSERT_TRUE(texture && copy);
+  const std::string bytes = solid(8, 8, 200, 100, 50, 255);
+  auto cb = queue->makeCommandBuffer();
+  ASSERT_TRUE(cb);
+  cb->setLabel("Quorvel test mipmaps");
+  auto blit = cb->makeBlitEncoder();
+  ASSERT_TRUE(blit);
+  blit->setLabel("Quorvel test blits");
+  ASSERT_TRUE(blit->uploadLevel(texture, 0, bytes.data(), 32));
+  blit->generateMipmaps(texture);
+  EXPECT_TRUE(blit->copyLevel(texture, 1, copy, 0));
+  EXPECT_FALSE(blit->copyLevel(texture, 0, copy, 0)) << "sizes differ";
+  blit->endEncoding();
+  std::atomic<int> handled{0};
+  cb->addCompletedHandler([&] { ++handled; });
+  cb->commit();
+  cb->waitUntilCompleted();
+  EXPECT_EQ(cb->status(), GpuCommandStatus::completed);
+  EXPECT_EQ(handled.load(), 1);
+  GpuPixels last = device->readTexture(texture, 3);
+  ASSERT_EQ(last.width, 1u);
+  EXPECT_NEAR(last.at(0, 0).b, 200, 1);
+  EXPECT_NEAR(last.at(0, 0).r, 50, 1);
+  GpuPixels copied = device->readTexture(copy, 0);
+  ASSERT_EQ(copied.width, 4u);
+  EXPECT_NEAR(copied.at(3, 3).g, 100, 1);
+}
+
+TEST_F(VulkanDeviceTest, ScalesARegionWithABlit) {
+  auto source = device->makeTexture({2, 2, 1, false, "Quorvel blit source"});
+  auto destination = device->makeTexture({4, 4, 1, false, "Quorvel blit destination"});
+  const std::string bytes = solid(2, 2, 0, 255, 0, 255);
+  ASSERT_TRUE(source->replaceLevel(0, bytes.data(), 8));
+  auto cb = queue->makeCommandBuffer();
+  auto blit = cb->makeBlitEncoder();
+  blit->blit(source, 0, {0, 0, 2, 2}, destination, 0, {0, 0, 4, 4});
+  blit->endEncoding();
+  cb->commit();
+  GpuPixels out = device->readTexture(destination, 0);
+  ASSERT_EQ(out.width, 4u);
+  EXPECT_EQ(out.at(2, 2).g, 255);
+}
+
+TEST_F(VulkanDeviceTest, CompletionHandlersRunOnOneThreadInCommitOrderFromManyThreads) {
+  std::mutex mutex;
+  std::vector<int> order;
+  std::set<std::thread::id> threads;
+  std::vector<std::thread> committers;
+  for (int t = 0; t < 4; ++t) {
+    committers.emplace_back([&, t] {
+      for (int i = 0; i < 20; ++i) {
+        auto cb = queue->makeCommandBuffer();
+        ASSERT_TRUE(cb);
+        auto blit = cb->makeBlitEncoder();
+        blit->endEncoding();
+        cb->addCompletedHandler([&, t] {
+          std::lock_guard lock(mutex);
+          order.push_back(t);
+          threads.insert(std::this_thread::get_id());
+        });
+        cb->commit();
+      }
+    });
+  }
+  for (auto& c : committers) c.join();
+  device->waitIdle();
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(order.size(), 80u);
+  EXPECT_EQ(threads.size(), 1u);
+  EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+}
+
+TEST_F(VulkanDeviceTest, ACommandBufferKeepsWhatItUsesAliveUntilItCompletes) {
+  std::weak_ptr<GpuTexture> weak;
+  {
+    auto texture = device->makeTexture({64, 64, 7, false, "Quorvel kept alive"});
+    weak = texture;
+    auto cb = queue->makeCommandBuffer();
+    auto blit = cb->makeBlitEncoder();
+    blit->generateMipmaps(texture);
+    blit->endEncoding();
+    cb->commit();
+  }
+  device->waitIdle();
+  EXPECT_TRUE(weak.expired());
+}
+
+TEST_F(VulkanDeviceTest, RefusesImpossibleResources) {
+  EXPECT_FALSE(device->makeTexture({0, 4, 1, false, "Quorvel empty"}));
+  EXPECT_FALSE(device->makeTexture({4, 4, 4, false, "Quorvel too many levels"}));
+  EXPECT_FALSE(device->makeBuffer(0, "Quorvel empty buffer"));
+  auto library = device->makeDefaultLibrary();
+  ASSERT_TRUE(library);
+  EXPECT_FALSE(library->makeFunction("noSuchFunction"));
+  EXPECT_TRUE(library->makeFunction("cardVertex"));
+}
+
+}  // namespace
+}  // namespace quorvel

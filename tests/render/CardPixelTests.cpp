@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "RendererFixture.h"
+#include "scene/CameraRig.h"
+#include "scene/CardPosePass.h"
+#include "support/VulkanTestDevice.h"
+
+namespace quorvel {
+namespace {
+
+using testing::RendererFixture;
+
+// A solid premultiplied colour as BGRA bytes.
+std::string solid(uint32_t w, uint32_t h, uint8_t r, uint8_t g, uint8_t b) {
+  std::string bytes(static_cast<size_t>(w) * h * 4, '\0');
+  for (size_t i = 0; i < bytes.size(); i += 4) {
+    bytes[i] = static_cast<char>(b);
+    bytes[i + 1] = static_cast<char>(g);
+    bytes[i + 2] = static_cast<char>(r);
+    bytes[i + 3] = static_cast<char>(255);
+  }
+  return bytes;
+}
+
+class CardPixelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(vk.device) << vk.error;
+    f = std::make_unique<RendererFixture>(vk.device);
+    const uint8_t colours[3][3] = {{230, 20, 20}, {20, 230, 20}, {20, 20, 230}};
+    for (uint32_t id = 1; id <= 3; ++id) {
+      auto texture = f->texture(64, 40, "Quorvel test picture");
+      const auto& c = colours[id - 1];
+      const std::string bytes = solid(64, 40, c[0], c[1], c[2]);
+      ASSERT_TRUE(texture->replaceLevel(0, bytes.data(), 64 * 4));
+      f->pictures[id] = texture;
+    }
+    f->build();
+    f->renderer->setAccentColor(Float4{1.0f, 0.5f, 0.0f, 1.0f});
+  }
+  void TearDown() override {
+    f.reset();
+    vk.device->waitIdle();
+    vk.expectNoMessages();
+  }
+
+  // The pixel a world point lands on.
+  static std::pair<uint32_t, uint32_t> pixelOf(const CameraRig& rig, Float3 p) {
+    const Float4 clip = rig.viewProjection * Float4{p.x, p.y, p.z, 1};
+    const float x = (clip.x / clip.w * 0.5f + 0.5f) * 640;
+    const float y = (1 - (clip.y / clip.w * 0.5f + 0.5f)) * 400;
+    return {static_cast<uint32_t>(std::clamp(x, 0.0f, 639.0f)), static_cast<uint32_t>(std::clamp(y, 0.0f, 399.0f))};
+  }
+
+  VulkanTestDevice vk;
+  std::unique_ptr<RendererFixture> f;
+};
+
+TEST_F(CardPixelTest, ThreeCardsDrawTheirPicturesTheRingAndTheirReflectionsOnATransparentTarget) {
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  f->wake.bump();
+  f->tick(f->now += 1.0 / 60);
+  const GpuPixels pixels = f->surface->readLastFrame();
+  ASSERT_EQ(pixels.width, 640u);
+  ASSERT_EQ(pixels.height, 400u);
+  EXPECT_EQ(pixels.at(0, 0).a, 0) << "transparent background";
+  EXPECT_EQ(pixels.at(639, 0).a, 0);
+  EXPECT_EQ(pixels.at(320, 8).a, 0);
+
+  const SceneProbe probe = f->state->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
+  const CameraRig rig = CameraRig::fromProbe(probe, 640, 400);
+  const float floorY = *probe.layout.floorY();
+  for (int i = 0; i < 3; ++i) {
+    const MorphSample& sample = probe.samples[static_cast<size_t>(i)];
+    const auto look = CardPosePass::slotLook(sample.to, probe.clusters, probe.focus, probe.flipFocus,
+                                             probe.layout.pileWeight(), probe.stackTuning, probe.flipReach);
+    const auto placed = CardPosePass::cardPose((*probe.cards)[static_cast<size_t>(i)], sample, probe.layout, rig, look,
+                                               std::nullopt, probe.focus, 1, 0);
+    const CardPose& pose = placed.pose;
+    auto [cx, cy] = pixelOf(rig, pose.position);
+    const GpuPixels::Texel centre = pixels.at(cx, cy);
+    SCOPED_TRACE("card " + std::to_string(i) + " at " + std::to_string(cx) + "," + std::to_string(cy));
+    EXPECT_EQ(centre.a, 255);
+    const uint8_t channel[3] = {centre.r, centre.g, centre.b};
+    for (int c = 0; c < 3; ++c) {
+      if (c == i) continue;
+      EXPECT_GT(channel[i], channel[c] + 100) << "the card's own picture colour";
+    }
+
+    // The reflection: a point just above the card's bottom edge, mirrored in the floor.
+    const float y = pose.position.y - pose.size.y / 2 + 0.1f * pose.size.y;
+    auto [rx, ry] = pixelOf(rig, Float3{pose.position.x, 2 * floorY - y, pose.position.z});
+    const GpuPixels::Texel reflected = pixels.at(rx, ry);
+    const uint8_t rc[3] = {reflected.r, reflected.g, reflected.b};
+    EXPECT_GT(reflected.a, 20) << "a reflection below the floor";
+    EXPECT_LT(reflected.a, 200) << "fainter than the card";
+    for (int c = 0; c < 3; ++c) {
+      if (c == i) continue;
+      EXPECT_GT(rc[i], rc[c]);
+    }
+
+    if (i == 1) {
+      // The selection ring: a band of the accent colour just outside the focused card.
+      const float depth = std::fabs(rig.viewDepth(pose.position));
+      const float point = 0.9326152f / 400 * depth;
+      const float pad = std::max(0.06f * std::min(pose.size.x, pose.size.y), 9.5f * point);
+      auto [gx, gy] = pixelOf(rig, pose.position + Float3{pose.size.x / 2 + 0.75f * pad, 0, 0});
+      const GpuPixels::Texel ring = pixels.at(gx, gy);
+      EXPECT_GT(ring.a, 200);
+      EXPECT_GT(ring.r, 200);
+      EXPECT_NEAR(ring.g, 128, 40);
+      EXPECT_LT(ring.b, 40);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

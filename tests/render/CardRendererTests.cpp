@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "RendererFixture.h"
+
+namespace quorvel {
+namespace {
+
+using testing::RendererFixture;
+
+class CardRendererTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (uint32_t id = 1; id <= 400; ++id) f.pictures[id] = f.texture(64, 40, "picture");
+    f.icon = f.texture(16, 16, "icon");
+    f.glyph = f.texture(16, 16, "glyph");
+    f.disc = f.texture(16, 16, "disc");
+    f.build();
+  }
+  RendererFixture f;
+};
+
+TEST_F(CardRendererTest, EveryCardOwnsFourteenRecordsInDrawOrderAndReflectionsComeFirst) {
+  f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
+  f.settle();
+  f.wake.bump();
+  f.tick(f.now += 1.0 / 60);
+  const auto cb = f.lastCommandBuffer();
+  EXPECT_EQ(cb.label, "Quorvel ring");
+  ASSERT_EQ(cb.encoders.size(), 1u);
+  EXPECT_EQ(cb.encoders[0].label, "Quorvel cards");
+  EXPECT_TRUE(cb.encoders[0].clear);
+  EXPECT_EQ(cb.presentedDrawables, 1u);
+  const auto draws = cb.encoders[0].draws;
+  ASSERT_FALSE(draws.empty());
+  const std::vector<int> order = f.renderer->drawOrder();
+  ASSERT_EQ(order.size(), 3u);
+
+  size_t firstNonReflection = draws.size();
+  std::set<uint32_t> seen;
+  for (size_t d = 0; d < draws.size(); ++d) {
+    const RecordedDraw& draw = draws[d];
+    EXPECT_EQ(draw.vertexCount, 4u);
+    EXPECT_TRUE(seen.insert(draw.recordIndex).second) << "each record is drawn once";
+    ASSERT_LT(draw.recordIndex, 3 * CardRenderer::kRecordsPerCard);
+    const CardUniforms u = RendererFixture::record(draw);
+    const size_t offset = draw.recordIndex % CardRenderer::kRecordsPerCard;
+    if (offset == 3) {
+      EXPECT_EQ(u.isReflection, 1.0f);
+      EXPECT_FLOAT_EQ(u.reflectionStrength, 0.35f);
+      EXPECT_FLOAT_EQ(u.reflectionFade, 0.8f);
+      EXPECT_FLOAT_EQ(u.floorY, -0.55f);
+      EXPECT_LT(d, firstNonReflection) << "all reflections come before any card";
+    } else {
+      firstNonReflection = std::min(firstNonReflection, d);
+    }
+    if (offset == 0) {
+      EXPECT_EQ(u.hasTexture, 1.0f);
+      EXPECT_EQ(u.isOutline + u.isShadow + u.isReflection, 0.0f);
+      const int card = order[draw.recordIndex / CardRenderer::kRecordsPerCard];
+      EXPECT_EQ(draw.texture, f.pictures.at(static_cast<uint32_t>(card + 1))) << "the card's own picture";
+    }
+    if (offset == 4) {
+      EXPECT_EQ(u.isOutline, 1.0f);
+      EXPECT_EQ(u.alpha, 1.0f);
+      EXPECT_GT(u.highlight, 0.0f);
+      EXPECT_EQ(draw.texture, f.renderer->fallbackTexture());
+    }
+    if (offset == 5) {
+      EXPECT_EQ(u.isShadow, 1.0f);
+    }
+  }
+  EXPECT_EQ(std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 3; }),
+            3);
+  EXPECT_EQ(std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 4; }),
+            1)
+      << "one ring: the focused card's";
+  EXPECT_EQ(order.back(), 1) << "the focused card of a cover arc is the nearest, drawn last";
+}
+
+TEST_F(CardRendererTest, NoReflectionRecordsWithoutTheSettingOrAFloor) {
+  SceneState::DisplayFlags flags;
+  flags.showReflections = false;
+  f.install(4, AppSettings::SwitcherStyle::coverArc, 0, flags);
+  f.settle();
+  for (const auto& draw : f.lastDraws()) EXPECT_NE(draw.recordIndex % 14, 3u);
+
+  f.install(4, AppSettings::SwitcherStyle::expo, 0);
+  f.settle();
+  auto draws = f.lastDraws();
+  ASSERT_FALSE(draws.empty());
+  for (const auto& draw : draws) EXPECT_NE(draw.recordIndex % 14, 3u) << "the grid has no floor";
+}
+
+TEST_F(CardRendererTest, UniformBuffersGrowToTwiceTheNeedBeforeDrawing) {
+  EXPECT_EQ(f.renderer->uniformCapacity(), 336u);
+  ASSERT_EQ(f.renderer->uniformBuffers().size(), 3u);
+  f.install(25, AppSettings::SwitcherStyle::tangentRing, 0);
+  f.tick(f.now += 1.0 / 60);
+  EXPECT_EQ(f.renderer->uniformCapacity(), 700u);
+  for (const auto& buffer : f.renderer->uniformBuffers()) EXPECT_EQ(buffer->length(), 700u * 160u);
+  EXPECT_EQ(f.renderer->uniformBuffers()[0]->label(), "Quorvel card uniforms 0");
+  EXPECT_EQ(f.renderer->uniformBuffers()[2]->label(), "Quorvel card uniforms 2");
+  EXPECT_FALSE(f.lastDraws().empty());
+}
+
+TEST_F(CardRendererTest, UniformBuffersThatCannotGrowDrawNothingButStillPresent) {
+  auto failures = f.device->failures();
+  failures.largestBuffer = 400 * 160;
+  f.device->setFailures(failures);
+  f.install(25, AppSettings::SwitcherStyle::tangentRing, 0);
+  f.tick(f.now += 1.0 / 60);
+  EXPECT_EQ(f.renderer->uniformCapacity(), 336u) << "the old buffers stay";
+  const auto cb = f.lastCommandBuffer();
+  EXPECT_EQ(cb.label, "Quorvel ring");
+  EXPECT_EQ(cb.presentedDrawables, 1u);
+  ASSERT_EQ(cb.encoders.size(), 1u);
+  EXPECT_TRUE(cb.encoders[0].draws.empty());
+}
+
+TEST_F(CardRendererTest, CardsBeyondTheDrawReachAreCulled) {
+  // The row draws 19.78 places (the tail tuning) plus a 4-place fade around the focus.
+  f.install(60, AppSettings::SwitcherStyle::row, 0);
+  f.settle();
+  const auto draws = f.lastDraws();
+  std::set<int> drawnCards;
+  for (int i : f.renderer->drawOrder()) drawnCards.insert(i);
+  size_t pictures = 0;
+  for (const auto& draw : draws)
+    if (draw.recordIndex % 14 == 0) ++pictures;
+  EXPECT_LT(pictures, 60u);
+  EXPECT_GT(pictures, 20u);
+  EXPECT_TRUE(drawnCards.count(0) && drawnCards.count(19));
+  EXPECT_FALSE(drawnCards.count(30)) << "30 places away";
+}
+
+TEST_F(CardRendererTest, InAWrappedListTheCardsJustBeforeTheFocusAreDrawnToo) {
+  // Measured one way only, the places before the focus of a long wrapped list would count as most of
+  // the list away and be culled although they stand right beside the focused card.
+  f.install(60, AppSettings::SwitcherStyle::coverArc, 0, {}, OrbitCamera::FocusMode::wrap);
+  f.settle();
+  const std::vector<int> order = f.renderer->drawOrder();
+  const std::set<int> drawnCards(order.begin(), order.end());
+  EXPECT_TRUE(drawnCards.count(1));
+  EXPECT_TRUE(drawnCards.count(59)) << "one place before the focus";
+  EXPECT_TRUE(drawnCards.count(58));
+  EXPECT_FALSE(drawnCards.count(30)) << "half the list away";
+}
+
+TEST_F(CardRendererTest, ARestingSceneRecordsNoCommandBufferUntilSomethingChanges) {
+  f.install(3);
+  f.settle();
+  f.tick(f.now += 1.0 / 60);  // the first frame at rest draws once
+  const size_t before = f.device->commandBufferCount();
+  for (int i = 0; i < 5; ++i) f.tick(f.now += 1.0 / 60);
+  EXPECT_EQ(f.device->commandBufferCount(), before) << "held by the rest gate";
+  EXPECT_GE(f.renderer->pacing().restGate().heldTotal, 5);
+  f.renderer->setAccentColor(Float4{1, 0, 0, 1});
+  f.tick(f.now += 1.0 / 60);
+  EXPECT_EQ(f.device->commandBufferCount(), before + 1) << "a new accent colour redraws a resting scene";
+  const auto draws = f.lastDraws();
+  ASSERT_FALSE(draws.empty());
+  EXPECT_EQ(draws.front().fragmentBytes0[0], 1.0f);
+  EXPECT_EQ(draws.front().fragmentBytes0[1], 0.0f);
+}
+
+TEST_F(CardRendererTest, ASceneThatIsNotRunningRecyclesTheDrawableWithoutWaitingForTheGpu) {
+  f.device->holdCompletions(true);
+  for (int i = 0; i < 5; ++i) f.tickChanged();
+  const auto log = f.device->commandBuffers();
+  ASSERT_EQ(log.size(), 5u) << "never blocked on frames in flight";
+  for (const auto& cb : log) {
+    EXPECT_EQ(cb.label, "Quorvel recycle");
+    EXPECT_TRUE(cb.encoders.empty());
+    EXPECT_EQ(cb.presentedDrawables, 1u);
+  }
+  f.device->holdCompletions(false);
+  f.device->releaseCompletions();
+}
+
+TEST_F(CardRendererTest, AtMostTwoFramesAreInFlightAndStopWaitsBriefly) {
+  f.install(3);
+  f.device->holdCompletions(true);
+  f.tickChanged();
+  f.tickChanged();
+  EXPECT_EQ(f.device->heldCompletions(), 2u);
+  const auto start = std::chrono::steady_clock::now();
+  f.renderer->waitForFramesInFlight();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  f.wake.bump();
+  std::thread third([&] { f.renderer->tick(DisplayLinkUpdate{f.now += 1.0 / 60}, *f.surface); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(f.device->commandBufferCount(), 2u) << "the third frame waits for the GPU";
+  f.device->holdCompletions(false);
+  f.device->releaseCompletions();
+  third.join();
+  EXPECT_EQ(f.device->commandBufferCount(), 3u);
+}
+
+TEST_F(CardRendererTest, FocusChangesReachTheMainQueueOnceWithTheirSource) {
+  f.install(5, AppSettings::SwitcherStyle::coverArc, 2);
+  f.tickChanged();
+  f.loop.runUntilIdle();
+  EXPECT_TRUE(f.focusChanges.empty()) << "the installed focus is not a change";
+  f.mutate([](SceneState::Storage& s) { SceneState::step(s, 1); });
+  f.tickChanged();
+  EXPECT_TRUE(f.focusChanges.empty()) << "delivered on the main queue, not the render thread";
+  f.loop.runUntilIdle();
+  ASSERT_EQ(f.focusChanges.size(), 1u);
+  EXPECT_EQ(f.focusChanges[0].first, 3);
+  EXPECT_EQ(f.focusChanges[0].second, FocusChangeSource::keyboard);
+  f.tickChanged();
+  f.tickChanged();
+  f.loop.runUntilIdle();
+  EXPECT_EQ(f.focusChanges.size(), 1u) << "an unchanged focus is not reported again";
+}
+
+TEST_F(CardRendererTest, AnUpdateOnTheMainThreadDoesNothing) {
+  f.install(3);
+  f.renderer->tick(DisplayLinkUpdate{f.now}, *f.surface);
+  EXPECT_EQ(f.device->commandBufferCount(), 0u);
+}
+
+TEST_F(CardRendererTest, AMissingPictureDrawsThePlainCardWithItsIcon) {
+  f.pictures.erase(2);
+  f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
+  f.settle();
+  bool plainCard = false, plainIcon = false;
+  for (const auto& draw : f.lastDraws()) {
+    const CardUniforms u = RendererFixture::record(draw);
+    const size_t offset = draw.recordIndex % 14;
+    if (offset == 0 && u.hasTexture == 0) {
+      plainCard = true;
+      EXPECT_EQ(draw.texture, f.renderer->fallbackTexture());
+    }
+    if (offset == 11) plainIcon = true;  // the icon badge of a card without a picture
+  }
+  EXPECT_TRUE(plainCard);
+  EXPECT_TRUE(plainIcon);
+}
+
+TEST(CardRendererBuildTest, YieldsNothingWithoutItsShadersOrPipeline) {
+  for (int which = 0; which < 4; ++which) {
+    RendererFixture f;
+    auto failures = f.device->failures();
+    if (which == 0) failures.library = true;
+    if (which == 1) failures.missingFunction = "cardVertex";
+    if (which == 2) failures.missingFunction = "cardFragment";
+    if (which == 3) failures.pipelines = true;
+    f.device->setFailures(failures);
+    EXPECT_FALSE(CardRenderer::make(f.context, f.state, f.sink, f.providers(),
+                                    CardRenderer::Services{f.loop.main(), f.loop.clock(), f.wake}))
+        << which;
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
