@@ -8,7 +8,8 @@ namespace quorvel {
 // The site-icon store's way to the GPU: the same uploader the chrome texture caches use, so a
 // site icon is a chrome texture (BGRA, full mip chain built on the GPU) like an application icon.
 // The store holds it as an opaque icon texture; the renderer's provider gets the chrome texture
-// back with `chromeTexture`. Main thread only, as the store calls it.
+// back with `chromeTexture` (and, on the GPU uploader, its GPU texture with
+// GpuChromeUploader::gpuTexture). Main thread only, as the store calls it.
 class SiteIconUploader final : public IconTextureMaker {
  public:
   explicit SiteIconUploader(ChromeUploader& uploader) : uploader_(uploader) {}

@@ -21,7 +21,8 @@ bool hasSuffix(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-TabAdapter chromiumBrowser(std::string name, std::string prefix, std::map<std::string, std::string> paths) {
+TabAdapter chromiumBrowser(std::string name, std::vector<std::string> prefixes,
+                           std::map<std::string, std::string> paths) {
   TabAdapter a;
   a.containers = {{AXNames::kTabGroupRole, std::nullopt}};
   a.routes = {TabAdapter::ContainerRoute::children, TabAdapter::ContainerRoute::tabsAttribute};
@@ -37,14 +38,14 @@ TabAdapter chromiumBrowser(std::string name, std::string prefix, std::map<std::s
   a.pinnedWidthFactor = 1.5;
   a.faviconChildIdentifier = std::nullopt;
   a.family = FaviconBrowser::chromium;
-  a.bundlePrefixes = {std::move(prefix)};
+  a.bundlePrefixes = std::move(prefixes);
   a.supportPaths = std::move(paths);
   a.name = std::move(name);
   return a;
 }
 
 TabAdapter firefox() {
-  TabAdapter a = chromiumBrowser("Firefox", "org.mozilla.", {{"", "Library/Application Support/Firefox"}});
+  TabAdapter a = chromiumBrowser("Firefox", {"org.mozilla.", "x11.firefox"}, {{"", "Library/Application Support/Firefox"}});
   a.routes = {TabAdapter::ContainerRoute::tabsAttribute, TabAdapter::ContainerRoute::children};
   a.titleAttributes = {AXNames::kTitle};
   a.trimsMemoryAnnotation = false;
@@ -55,7 +56,7 @@ TabAdapter firefox() {
 }
 
 TabAdapter safari() {
-  TabAdapter a = chromiumBrowser("Safari", "com.apple.safari", {});
+  TabAdapter a = chromiumBrowser("Safari", {"com.apple.safari"}, {});
   a.containers = {{AXNames::kOpaqueProviderGroupRole, std::string("TabBar")}};
   a.routes = {TabAdapter::ContainerRoute::children, TabAdapter::ContainerRoute::tabsAttribute};
   a.titleAttributes = {AXNames::kTitle, AXNames::kDescription};
@@ -95,28 +96,28 @@ std::vector<TabAdapter> buildTable() {
   const std::string base = "Library/Application Support/";
   std::vector<TabAdapter> t;
   t.push_back(firefox());
-  t.push_back(chromiumBrowser("Chrome", "com.google.chrome",
+  t.push_back(chromiumBrowser("Chrome", {"com.google.chrome", "x11.google-chrome"},
                               {{"", base + "Google/Chrome"},
                                {".beta", base + "Google/Chrome Beta"},
                                {".canary", base + "Google/Chrome Canary"},
                                {".dev", base + "Google/Chrome Dev"}}));
-  t.push_back(chromiumBrowser("Brave", "com.brave.browser",
+  t.push_back(chromiumBrowser("Brave", {"com.brave.browser", "x11.brave-browser"},
                               {{"", base + "BraveSoftware/Brave-Browser"},
                                {".beta", base + "BraveSoftware/Brave-Browser-Beta"},
                                {".nightly", base + "BraveSoftware/Brave-Browser-Nightly"},
                                {".dev", base + "BraveSoftware/Brave-Browser-Dev"}}));
-  t.push_back(chromiumBrowser("Edge", "com.microsoft.edgemac",
+  t.push_back(chromiumBrowser("Edge", {"com.microsoft.edgemac", "x11.microsoft-edge"},
                               {{"", base + "Microsoft Edge"},
                                {".beta", base + "Microsoft Edge Beta"},
                                {".dev", base + "Microsoft Edge Dev"},
                                {".canary", base + "Microsoft Edge Canary"}}));
-  t.push_back(chromiumBrowser("Vivaldi", "com.vivaldi.vivaldi", {{"", base + "Vivaldi"}}));
-  t.push_back(chromiumBrowser("Opera", "com.operasoftware.opera",
+  t.push_back(chromiumBrowser("Vivaldi", {"com.vivaldi.vivaldi", "x11.vivaldi"}, {{"", base + "Vivaldi"}}));
+  t.push_back(chromiumBrowser("Opera", {"com.operasoftware.opera", "x11.opera"},
                               {{"", base + "com.operasoftware.Opera"},
                                {"next", base + "com.operasoftware.OperaNext"},
                                {"developer", base + "com.operasoftware.OperaDeveloper"},
                                {"gx", base + "com.operasoftware.OperaGX"}}));
-  t.push_back(chromiumBrowser("Chromium", "org.chromium.", {{"", base + "Chromium"}}));
+  t.push_back(chromiumBrowser("Chromium", {"org.chromium.", "x11.chromium"}, {{"", base + "Chromium"}}));
   t.push_back(safari());
   t.push_back(tabbedWindows("Finder", "com.apple.finder"));
   t.push_back(tabbedWindows("Terminal", "com.apple.terminal"));

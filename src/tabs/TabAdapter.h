@@ -54,6 +54,8 @@ struct TabAdapter {
   double pinnedWidthFactor = 1.5;
   std::optional<std::string> faviconChildIdentifier;
   std::optional<FaviconBrowser> family;
+  // Lower-case identifier prefixes: the browser's bundle identifiers, and the X11 identities of
+  // its Linux builds ("x11." and the window class, e.g. "x11.firefox" for firefox and firefox-esr).
   std::vector<std::string> bundlePrefixes;
   std::map<std::string, std::string> supportPaths;  // bundle-identifier suffix -> folder under home
   std::string name;

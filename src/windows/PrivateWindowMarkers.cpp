@@ -12,7 +12,9 @@ namespace {
 
 using Family = PrivateWindowMarkers::Family;
 
-constexpr std::array<std::pair<std::string_view, Family>, 8> kPrefixes = {{
+// The reverse-DNS bundle identifiers, then the X11 identities of the Linux builds ("x11." and
+// the window class lower-cased).
+constexpr std::array<std::pair<std::string_view, Family>, 15> kPrefixes = {{
     {"org.mozilla.", Family::firefox},
     {"com.google.chrome", Family::chrome},
     {"org.chromium.", Family::chrome},
@@ -21,6 +23,13 @@ constexpr std::array<std::pair<std::string_view, Family>, 8> kPrefixes = {{
     {"com.operasoftware.opera", Family::opera},
     {"com.vivaldi.vivaldi", Family::vivaldi},
     {"com.apple.safari", Family::safari},
+    {"x11.firefox", Family::firefox},
+    {"x11.google-chrome", Family::chrome},
+    {"x11.chromium", Family::chrome},
+    {"x11.microsoft-edge", Family::edge},
+    {"x11.brave-browser", Family::brave},
+    {"x11.opera", Family::opera},
+    {"x11.vivaldi", Family::vivaldi},
 }};
 
 const std::vector<std::string_view> kFirefoxMarkers = {

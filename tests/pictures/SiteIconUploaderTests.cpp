@@ -2,6 +2,8 @@
 
 #include "ChromeFakes.h"
 #include "base/ManualLoop.h"
+#include "gpu/recording/RecordingDevice.h"
+#include "pictures/GpuChromeUploader.h"
 #include "pictures/SiteIconUploader.h"
 #include "tabs/FaviconStore.h"
 
@@ -47,6 +49,27 @@ TEST(SiteIconUploader, SiteIconsBecomeChromeTexturesTheRendererCanDraw) {
   struct Other final : IconTexture {};
   EXPECT_EQ(SiteIconUploader::chromeTexture(std::make_shared<Other>()), nullptr);
   EXPECT_EQ(SiteIconUploader::chromeTexture(nullptr), nullptr);
+}
+
+TEST(SiteIconUploader, OnTheGpuASiteIconIsA128PixelTextureWithItsWholeMipChain) {
+  ManualLoop loop;
+  auto device = RecordingDevice::make();
+  GpuChromeUploader gpu(TextureRasterizer{MetalContext::make(device)});
+  SiteIconUploader textures(gpu);
+  SquareDecoder decoder;
+  auto store = FaviconStore::create(textures, decoder, [] {}, loop.main());
+  store->setTabSite(1, "news.example");
+  store->enqueue({{"news.example", {42}}});
+  loop.runUntilIdle();
+
+  const auto texture = GpuChromeUploader::gpuTexture(SiteIconUploader::chromeTexture(store->texture(1)));
+  ASSERT_TRUE(texture);
+  EXPECT_EQ(texture->width(), 128u);
+  EXPECT_EQ(texture->height(), 128u);
+  EXPECT_EQ(texture->mipLevelCount(), 8u);
+  const auto commandBuffers = device->commandBuffers();
+  ASSERT_EQ(commandBuffers.size(), 1u);
+  EXPECT_EQ(commandBuffers[0].label, FaviconStore::kMipmapLabel);
 }
 
 }  // namespace

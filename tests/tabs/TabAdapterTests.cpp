@@ -136,5 +136,22 @@ TEST_F(TabNudge, PruningLetsTheNextNudgeSwitchOnAgain) {
   EXPECT_GT(sim.axCalls(app.pid), 0);
 }
 
+TEST(TabAdapterTable, LinuxBuildsFindTheirBrowserByTheirX11Identity) {
+  EXPECT_EQ(nameFor("x11.firefox-esr"), "Firefox");
+  EXPECT_EQ(nameFor("x11.firefox"), "Firefox");
+  EXPECT_EQ(nameFor("x11.chromium"), "Chromium");
+  EXPECT_EQ(nameFor("x11.chromium-browser"), "Chromium");
+  EXPECT_EQ(nameFor("x11.google-chrome-beta"), "Chrome");
+  EXPECT_EQ(nameFor("x11.brave-browser"), "Brave");
+  EXPECT_EQ(nameFor("x11.microsoft-edge-dev"), "Edge");
+  EXPECT_EQ(nameFor("x11.vivaldi-stable"), "Vivaldi");
+  EXPECT_EQ(nameFor("x11.opera"), "Opera");
+  // Other X11 applications, and look-alike classes that only contain a browser's name, have none.
+  EXPECT_EQ(nameFor("x11.xterm"), "<none>");
+  EXPECT_EQ(nameFor("x11.my-firefox"), "<none>");
+  // The table keeps its twelve rows: the Linux builds are more prefixes of the same browsers.
+  EXPECT_EQ(TabAdapter::table().size(), 12u);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -68,5 +68,20 @@ TEST(PrivateWindowMarkers, DecomposedTitlesMatchComposedMarkers) {
   EXPECT_FALSE(Markers::isPrivate(id("org.mozilla.firefox"), "Navigation pri\xCC\x81vee"));
 }
 
+TEST(PrivateWindowMarkers, LinuxBuildsHaveTheirBrowsersFamilyAndMarkers) {
+  EXPECT_EQ(Markers::family(id("x11.firefox-esr")), Markers::Family::firefox);
+  EXPECT_EQ(Markers::family(id("x11.chromium")), Markers::Family::chrome);
+  EXPECT_EQ(Markers::family(id("x11.google-chrome")), Markers::Family::chrome);
+  EXPECT_EQ(Markers::family(id("x11.microsoft-edge")), Markers::Family::edge);
+  EXPECT_EQ(Markers::family(id("x11.brave-browser")), Markers::Family::brave);
+  EXPECT_EQ(Markers::family(id("x11.xterm")), std::nullopt);
+  // Titles as the Linux builds write them: Firefox marks the window's own title; Chromium marks
+  // only the title it publishes on the accessibility bus, the way its tab titles are marked.
+  EXPECT_TRUE(Markers::isPrivate(id("x11.firefox-esr"), "Page 3 — Mozilla Firefox Private Browsing"));
+  EXPECT_FALSE(Markers::isPrivate(id("x11.firefox-esr"), "Page 3 — Mozilla Firefox"));
+  EXPECT_FALSE(Markers::isPrivate(id("x11.chromium"), "Page 2 - Chromium"));
+  EXPECT_TRUE(Markers::isPrivateTabTitle(id("x11.chromium"), "Page 2 - Chromium (Incognito)"));
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -159,8 +159,7 @@ TEST_F(X11AccessibilityTest, RaisingMinimizingAndRestoringGoThroughTheWindowMana
 
   EXPECT_EQ(ax().setAttributeValue(w, "AXMinimized", "yes"), AXError::illegalArgument);
   EXPECT_EQ(ax().setAttributeValue(w, "AXTitle", "renamed"), AXError::attributeUnsupported);
-  EXPECT_EQ(ax().setAttributeValue(ax().applicationElement(pid), "AXEnhancedUserInterface", true),
-            AXError::attributeUnsupported);
+  EXPECT_EQ(ax().setAttributeValue(ax().applicationElement(pid), "AXFrontmost", true), AXError::attributeUnsupported);
   EXPECT_EQ(ax().performAction(w, "AXShowMenu"), AXError::actionUnsupported);
   EXPECT_EQ(ax().performAction(ax().applicationElement(pid), "AXRaise"), AXError::actionUnsupported);
 }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/AXNames.h"
+#include "platform/atspi/AtspiAccessibility.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
@@ -145,9 +147,60 @@ AXError activate(X11Backend& backend, const X11Window& w) {
   return requested(backend, sent.has_value());
 }
 
+bool isAtspi(const AXElementRef& ref) { return dynamic_cast<const AtspiElement*>(ref.get()) != nullptr; }
+
+// The tree switches of an application element: the session's assistive technology switch.
+bool isSwitch(const std::string& attribute) {
+  return attribute == AXNames::kManualAccessibility || attribute == AXNames::kEnhancedUserInterface;
+}
+
+// Attributes of an application element that the accessibility bus answers.
+bool isTreeAttributeOfApplication(const std::string& attribute) {
+  return attribute == AXNames::kManualAccessibility || attribute == AXNames::kEnhancedUserInterface ||
+         attribute == AXNames::kMenuBar;
+}
+
+// The bus side's object for a window: matched by process, title and frame.
+AXElementRef treeWindow(X11Backend& backend, AtspiAccessibility& tree, const X11Window& w) {
+  if (!w.pid) return nullptr;
+  size_t windowsOfProcess = 0;
+  for (const X11Window& other : backend.windowsFrontToBack()) {
+    if (other.pid == w.pid) ++windowsOfProcess;
+  }
+  const Rect frame{double(w.frame.x), double(w.frame.y), double(w.frame.width), double(w.frame.height)};
+  return tree.matchWindow(*w.pid, w.title, frame, windowsOfProcess == 1);
+}
+
+// Reads an attribute of an X11 element, from the bus side where it answers it.
+AXAttributeResult readWithTree(X11Backend& backend, AtspiAccessibility* tree, Subject& s,
+                               const std::string& attribute) {
+  if (s.error != AXError::success || !tree) return read(backend, s, attribute);
+  if (s.element->kind() == X11Element::Kind::window && attribute == AXNames::kChildren) {
+    const AXElementRef top = treeWindow(backend, *tree, *s.window);
+    if (!top) return failure(AXError::noValue);
+    return tree->copyAttributeValue(top, attribute);
+  }
+  if (s.element->kind() == X11Element::Kind::window && attribute == AXNames::kTitle) {
+    // The application's own title for the window, where it publishes one: browsers mark private
+    // windows there and not always in the window's title.
+    if (const AXElementRef top = treeWindow(backend, *tree, *s.window)) {
+      std::optional<std::string> title = tree->stringAttribute(top, AXNames::kTitle);
+      if (title && !title->empty()) return answer(std::move(*title));
+    }
+  }
+  if (s.element->kind() == X11Element::Kind::application && isSwitch(attribute)) return tree->assistiveTechnology();
+  if (s.element->kind() == X11Element::Kind::application && isTreeAttributeOfApplication(attribute)) {
+    const AXElementRef app = tree->applicationElement(s.element->pid());
+    if (!app) return failure(AXError::noValue);
+    return tree->copyAttributeValue(app, attribute);
+  }
+  return read(backend, s, attribute);
+}
+
 }  // namespace
 
-X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend) : backend_(std::move(backend)) {}
+X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend, std::shared_ptr<AtspiAccessibility> tree)
+    : backend_(std::move(backend)), tree_(std::move(tree)) {}
 
 bool X11Accessibility::isProcessTrusted() { return true; }
 
@@ -156,20 +209,23 @@ bool X11Accessibility::isProcessTrustedWithPrompt(bool) { return true; }
 AXElementRef X11Accessibility::applicationElement(int32_t pid) { return X11Element::application(pid); }
 
 AXAttributeResult X11Accessibility::copyAttributeValue(const AXElementRef& element, const std::string& attribute) {
+  if (tree_ && isAtspi(element)) return tree_->copyAttributeValue(element, attribute);
   Subject s = resolve(*backend_, element);
-  return read(*backend_, s, attribute);
+  return readWithTree(*backend_, tree_.get(), s, attribute);
 }
 
 std::vector<AXAttributeResult> X11Accessibility::copyMultipleAttributeValues(
     const AXElementRef& element, const std::vector<std::string>& attributes) {
+  if (tree_ && isAtspi(element)) return tree_->copyMultipleAttributeValues(element, attributes);
   Subject s = resolve(*backend_, element);
   std::vector<AXAttributeResult> results;
   results.reserve(attributes.size());
-  for (const std::string& attribute : attributes) results.push_back(read(*backend_, s, attribute));
+  for (const std::string& attribute : attributes) results.push_back(readWithTree(*backend_, tree_.get(), s, attribute));
   return results;
 }
 
 AXError X11Accessibility::copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) {
+  if (tree_ && isAtspi(element)) return tree_->copyAttributeNames(element, names);
   Subject s = resolve(*backend_, element);
   if (s.error != AXError::success) return s.error;
   switch (s.element->kind()) {
@@ -189,8 +245,14 @@ AXError X11Accessibility::copyAttributeNames(const AXElementRef& element, std::v
 
 AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const std::string& attribute,
                                             const AXValue& value) {
+  if (tree_ && isAtspi(element)) return tree_->setAttributeValue(element, attribute, value);
   Subject s = resolve(*backend_, element);
   if (s.error != AXError::success) return s.error;
+  // The switch is the session's: an application that has not come onto the bus yet is the one
+  // the nudge is for.
+  if (tree_ && s.element->kind() == X11Element::Kind::application && isSwitch(attribute)) {
+    return tree_->setAssistiveTechnology(value);
+  }
   if (s.element->kind() != X11Element::Kind::window) return AXError::attributeUnsupported;
   const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused" ||
                         attribute == "AXFullScreen";
@@ -213,6 +275,7 @@ AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const s
 }
 
 AXError X11Accessibility::performAction(const AXElementRef& element, const std::string& action) {
+  if (tree_ && isAtspi(element)) return tree_->performAction(element, action);
   Subject s = resolve(*backend_, element);
   if (s.error != AXError::success) return s.error;
   X11WindowActions& actions = backend_->actions();
@@ -231,11 +294,13 @@ AXError X11Accessibility::performAction(const AXElementRef& element, const std::
 }
 
 AXError X11Accessibility::setMessagingTimeout(const AXElementRef& element, float seconds) {
+  if (tree_ && isAtspi(element)) return tree_->setMessagingTimeout(element, seconds);
   if (!dynamic_cast<const X11Element*>(element.get()) || seconds < 0) return AXError::illegalArgument;
   return AXError::success;
 }
 
 std::optional<int32_t> X11Accessibility::pid(const AXElementRef& element) {
+  if (tree_ && isAtspi(element)) return tree_->pid(element);
   const auto* x = dynamic_cast<const X11Element*>(element.get());
   if (!x) return std::nullopt;
   return x->pid();

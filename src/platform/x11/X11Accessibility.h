@@ -8,6 +8,7 @@
 
 namespace quorvel {
 
+class AtspiAccessibility;
 class X11Backend;
 class X11Observer;
 
@@ -42,9 +43,19 @@ class X11Observer;
 // Activations are pager requests (EWMH source 2) stamped with the server's current time, so the
 // window manager's focus-stealing prevention lets them through. A window that is gone, or is no
 // longer managed, or whose id now belongs to another process, answers invalidElement; a lost
-// connection answers cannotComplete; an attribute not listed answers attributeUnsupported. There is
-// nothing below windows (no tab strips, menus or controls), so tab readers find no tabs. Messaging
-// time-outs are accepted and change nothing: no call waits on another application.
+// connection answers cannotComplete; an attribute not listed answers attributeUnsupported. Messaging
+// time-outs set on these elements change nothing: no call on them waits on another application.
+//
+// Below windows: the element trees that applications publish on the accessibility bus, when one is
+// given (AtspiAccessibility). A window element's "AXChildren" are the children of the application's
+// top-level object that matches the window (its process, then its title, then its frame); the
+// elements found there, and everything read from them, are AtspiElements, answered by the bus side
+// with its own time-outs. On an application element, "AXManualAccessibility",
+// "AXEnhancedUserInterface" (the session's assistive technology switch, which the tab walk's nudge
+// turns on) and "AXMenuBar" are the bus side's too. A window's "AXTitle" is the matching object's
+// name when it has a non-empty one (browsers mark private windows there, not always in the
+// window's own title), else the window's title. Without a bus side, or for a window no object
+// matches, "AXChildren" has no value and tab readers find no tabs.
 //
 // Observers: see X11Observer; none is made once the connection is lost (cannotComplete). The
 // platform's event thread calls activeWindowChanged.
@@ -52,7 +63,7 @@ class X11Accessibility final : public Accessibility {
  public:
   static constexpr const char* kCloseAction = "AXClose";
 
-  explicit X11Accessibility(std::shared_ptr<X11Backend> backend);
+  explicit X11Accessibility(std::shared_ptr<X11Backend> backend, std::shared_ptr<AtspiAccessibility> tree = nullptr);
 
   bool isProcessTrusted() override;
   bool isProcessTrustedWithPrompt(bool prompt) override;
@@ -74,6 +85,7 @@ class X11Accessibility final : public Accessibility {
 
  private:
   std::shared_ptr<X11Backend> backend_;
+  std::shared_ptr<AtspiAccessibility> tree_;
   std::mutex mutex_;
   std::vector<std::weak_ptr<X11Observer>> observers_;
 };

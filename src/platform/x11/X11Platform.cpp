@@ -5,6 +5,8 @@
 #include <chrono>
 
 #include "base/Executor.h"
+#include "platform/atspi/AtspiAccessibility.h"
+#include "platform/atspi/AtspiDbusBus.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11DesktopServer.h"
@@ -39,7 +41,8 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       shareableContent_(std::make_unique<X11ShareableContent>(backend_, runtime.pool())),
       displays_(std::make_unique<X11Displays>(backend_)),
       desktopServer_(std::make_unique<X11DesktopServer>(backend_)),
-      accessibility_(std::make_unique<X11Accessibility>(backend_)),
+      accessibility_(std::make_unique<X11Accessibility>(
+          backend_, std::make_shared<AtspiAccessibility>(std::make_shared<AtspiDbusBus>()))),
       workspace_(std::make_shared<X11Workspace>(backend_, runtime.main(), runtime.clock())),
       inputIdle_(std::make_unique<X11InputIdle>(backend_)),
       appIcons_(std::make_unique<X11AppIcons>(backend_)),
