@@ -7,28 +7,19 @@ namespace quorvel {
 X11Backend::X11Backend(std::unique_ptr<X11Connection> connection)
     : connection_(std::move(connection)),
       displays_(*connection_),
-      windows_(*connection_, displays_),
-      desktops_(*connection_),
       idle_(*connection_),
+      model_(*connection_),
       actions_(*connection_) {}
 
-std::vector<X11Window> X11Backend::windowsFrontToBack() {
-  std::lock_guard lock(mutex_);
-  return windows_.readAll();
-}
+std::vector<X11Window> X11Backend::windowsFrontToBack() { return model_.current()->windowsFrontToBack(); }
 
-std::vector<X11Window> X11Backend::windowsInClientOrder() {
-  std::lock_guard lock(mutex_);
-  return windows_.readClients();
-}
+std::vector<X11Window> X11Backend::windowsInClientOrder() { return model_.current()->clients; }
 
 std::optional<X11Window> X11Backend::managedWindow(uint32_t window) {
   if (window == 0) return std::nullopt;
-  std::lock_guard lock(mutex_);
-  // A window the manager let go of (withdrawn, reparented away) may live on as a bare X window.
-  const std::vector<uint32_t> clients = windows_.clientList();
-  if (std::find(clients.begin(), clients.end(), window) == clients.end()) return std::nullopt;
-  return windows_.read(window);
+  const X11WindowModel::Snapshot state = model_.current();
+  if (const X11Window* found = state->find(window)) return *found;
+  return std::nullopt;
 }
 
 std::vector<X11Monitor> X11Backend::monitors() {
@@ -40,20 +31,11 @@ uint32_t X11Backend::displayID(X11Connection& connection, const X11Monitor& moni
   return connection.atom(monitor.name.empty() ? std::string_view("default") : std::string_view(monitor.name));
 }
 
-std::optional<uint32_t> X11Backend::numberOfDesktops() {
-  std::lock_guard lock(mutex_);
-  return desktops_.numberOfDesktops();
-}
+std::optional<uint32_t> X11Backend::numberOfDesktops() { return model_.current()->numberOfDesktops; }
 
-std::optional<uint32_t> X11Backend::currentDesktop() {
-  std::lock_guard lock(mutex_);
-  return desktops_.currentDesktop();
-}
+std::optional<uint32_t> X11Backend::currentDesktop() { return model_.current()->currentDesktop; }
 
-std::optional<uint32_t> X11Backend::activeWindow() {
-  std::lock_guard lock(mutex_);
-  return desktops_.activeWindow();
-}
+std::optional<uint32_t> X11Backend::activeWindow() { return model_.current()->activeWindow; }
 
 void X11Backend::noteRecentWindow(int32_t pid, uint32_t window, uint32_t time) {
   if (pid <= 0 || window == 0) return;

@@ -15,13 +15,15 @@
 #include "platform/x11/X11Monitor.h"
 #include "platform/x11/X11Window.h"
 #include "platform/x11/X11WindowActions.h"
-#include "platform/x11/X11WindowReader.h"
+#include "platform/x11/X11WindowModel.h"
 
 namespace quorvel {
 
-// What every X11 service shares: the one connection, the readers behind one lock (they keep small
+// What every X11 service shares: the one connection, the model of the managed windows (X11WindowModel:
+// read once, kept current from the server's events, so the window questions below cost no request
+// while nothing changes), the readers of monitors and idle time behind one lock (they keep small
 // caches of what the server supports, so two threads must not use them at once), and the window
-// actions. Each answer is read afresh from the server; nothing is remembered between calls.
+// actions.
 //
 // Display ids: a monitor's id is the X atom of its RandR name ("HDMI-1"). Atoms stay fixed for the
 // life of the X server, so a monitor keeps its id while others come and go or change order, and two
@@ -34,6 +36,9 @@ class X11Backend {
 
   X11Connection& connection() { return *connection_; }
   bool isBroken() const { return connection_->isBroken(); }
+
+  // The window model; `model().current()` is the snapshot every answer below is taken from.
+  X11WindowModel& model() { return model_; }
 
   // Every managed window, front to back (the window manager's stacking turned around).
   std::vector<X11Window> windowsFrontToBack();
@@ -67,9 +72,8 @@ class X11Backend {
   std::unique_ptr<X11Connection> connection_;
   std::mutex mutex_;
   X11DisplayReader displays_;
-  X11WindowReader windows_;
-  X11DesktopReader desktops_;
   X11IdleReader idle_;
+  X11WindowModel model_;
   X11WindowActions actions_;
   std::mutex recentMutex_;
   struct RecentWindow {

@@ -1,6 +1,8 @@
 #include "platform/x11/X11Connection.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -59,11 +61,15 @@ std::unique_ptr<X11Connection> X11Connection::open(const std::string& displayNam
 }
 
 X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber, xcb_screen_t* screen)
-    : connection_(connection), screenNumber_(screenNumber), screen_(screen) {}
+    : connection_(connection),
+      screenNumber_(screenNumber),
+      screen_(screen),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 X11Connection::~X11Connection() {
   if (ewmhReady_) xcb_ewmh_connection_wipe(&ewmh_);
   heldEvents_.clear();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
   xcb_disconnect(connection_);
 }
 
@@ -92,6 +98,7 @@ std::string X11Connection::atomName(uint32_t atomValue) {
 
 bool X11Connection::check(xcb_void_cookie_t cookie) {
   xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+  keepQueuedEvents();
   if (!error) return !isBroken();
   absorb(*error);
   std::free(error);
@@ -100,6 +107,7 @@ bool X11Connection::check(xcb_void_cookie_t cookie) {
 
 xcb_get_property_cookie_t X11Connection::requestProperty(uint32_t window, uint32_t propertyAtom, uint32_t type,
                                                          uint32_t maxLength) {
+  requests_.fetch_add(1, std::memory_order_relaxed);
   return xcb_get_property(connection_, 0, window, propertyAtom, type, 0, maxLength);
 }
 
@@ -162,12 +170,26 @@ std::optional<uint32_t> X11Connection::serverTime() {
   }
   if (window == 0) return std::nullopt;
   const auto deadline = std::chrono::steady_clock::now() + kServerTimeWait;
+  const auto stampOf = [&](const Event& event) -> std::optional<uint32_t> {
+    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return std::nullopt;
+    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
+    if (notify->window == window && notify->atom == stamp) return notify->time;
+    return std::nullopt;
+  };
   while (!isBroken()) {
-    while (Event event{xcb_poll_for_event(connection_)}) {
-      if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-        const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
-        if (notify->window == window && notify->atom == stamp) return notify->time;
+    {
+      // Another thread's reply may have moved the stamp among the held events.
+      std::lock_guard held(heldMutex_);
+      for (auto it = heldEvents_.begin(); it != heldEvents_.end(); ++it) {
+        if (const std::optional<uint32_t> time = stampOf(*it)) {
+          heldEvents_.erase(it);
+          return time;
+        }
       }
+    }
+    while (Event event{xcb_poll_for_event(connection_)}) {
+      if (const std::optional<uint32_t> time = stampOf(event)) return time;
+      std::lock_guard held(heldMutex_);
       heldEvents_.push_back(std::move(event));
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -179,12 +201,57 @@ std::optional<uint32_t> X11Connection::serverTime() {
 }
 
 X11Connection::Event X11Connection::nextEvent() {
-  if (!heldEvents_.empty()) {
-    Event event = std::move(heldEvents_.front());
-    heldEvents_.pop_front();
-    return event;
+  {
+    std::lock_guard held(heldMutex_);
+    if (!heldEvents_.empty()) {
+      Event event = std::move(heldEvents_.front());
+      heldEvents_.pop_front();
+      return event;
+    }
   }
   return Event(xcb_poll_for_event(connection_));
+}
+
+void X11Connection::keepQueuedEvents() {
+  bool kept = false;
+  {
+    std::lock_guard held(heldMutex_);
+    while (Event event{xcb_poll_for_queued_event(connection_)}) {
+      heldEvents_.push_back(std::move(event));
+      kept = true;
+    }
+  }
+  if (kept) wake();
+}
+
+void X11Connection::wake() {
+  if (wakeFd_ < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+bool X11Connection::waitForEventsOrWake() {
+  for (;;) {
+    {
+      std::lock_guard held(heldMutex_);
+      if (!heldEvents_.empty()) return true;
+      if (Event event{xcb_poll_for_queued_event(connection_)}) {
+        heldEvents_.push_back(std::move(event));
+        return true;
+      }
+    }
+    if (isBroken()) return false;
+    pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, -1);
+    if (ready < 0) continue;  // a signal
+    if (fds[1].revents & POLLIN) {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+      return !isBroken();
+    }
+    if (fds[0].revents & (POLLERR | POLLHUP)) return !isBroken();
+    if (fds[0].revents & POLLIN) return true;
+  }
 }
 
 size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_event_t&)>& handler) {
@@ -208,7 +275,7 @@ size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_even
 
 bool X11Connection::waitForEvents(std::chrono::milliseconds timeout) {
   {
-    std::lock_guard lock(eventMutex_);
+    std::lock_guard lock(heldMutex_);
     if (!heldEvents_.empty()) return true;
     // Events already read from the socket would not wake a poll: look at xcb's own queue first.
     if (Event event{xcb_poll_for_queued_event(connection_)}) {

@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -87,8 +88,19 @@ class X11Connection {
       absorb(*error);
       std::free(error);
     }
+    keepQueuedEvents();
     return Reply<R>(r);
   }
+  // Counts a request sent directly with xcb by a reader of this backend, and hands its cookie back:
+  // `connection.counted(xcb_get_geometry(...))`.
+  template <class C>
+  C counted(C cookie) {
+    requests_.fetch_add(1, std::memory_order_relaxed);
+    return cookie;
+  }
+  // The requests counted so far: every property request, and every request the window readers
+  // send (tests and benchmarks compare two readings).
+  uint64_t requestCount() const { return requests_.load(std::memory_order_relaxed); }
   // Checks a request sent with a _checked call; false (error absorbed) when it failed.
   bool check(xcb_void_cookie_t cookie);
 
@@ -116,6 +128,12 @@ class X11Connection {
   size_t pumpEvents(const std::function<void(const xcb_generic_event_t&)>& handler = {});
   // Waits up to `timeout` for an event to be ready to pump; true when one is.
   bool waitForEvents(std::chrono::milliseconds timeout);
+  // Waits, without a time limit, until an event is ready to pump or wake() is called; false when
+  // the connection is lost. Events that a reply read took off the socket while another thread
+  // waited here count as ready: taking a reply wakes the waiter when it left events queued.
+  bool waitForEventsOrWake();
+  // Ends one wait of waitForEventsOrWake (or the next one, when none is waiting).
+  void wake();
   // The socket to watch for readability in a caller's own loop.
   int fileDescriptor() const;
   // Asks for property and child-window changes on the root window (client lists, active window,
@@ -132,6 +150,9 @@ class X11Connection {
   // The next event from the server or from the events held back while waiting for a time stamp.
   Event nextEvent();
   uint32_t timeWindow();
+  // Moves events that replies left in xcb's queue to the held events, where a pump finds them, and
+  // wakes the waiter: a poll of the socket would not see them.
+  void keepQueuedEvents();
 
   xcb_connection_t* connection_ = nullptr;
   int screenNumber_ = 0;
@@ -142,8 +163,11 @@ class X11Connection {
   std::mutex atomMutex_;
   std::unordered_map<std::string, uint32_t> atoms_;
 
-  std::mutex eventMutex_;
+  std::mutex eventMutex_;  // one event reader at a time (a pump, or the wait for a time stamp)
+  std::mutex heldMutex_;   // the held events alone
   std::deque<Event> heldEvents_;
+  int wakeFd_ = -1;
+  std::atomic<uint64_t> requests_{0};
   uint32_t timeWindow_ = 0;
 
   mutable std::mutex errorMutex_;

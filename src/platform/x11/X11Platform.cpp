@@ -21,14 +21,6 @@
 
 namespace quorvel {
 
-namespace {
-
-// How long the event thread waits for the socket before it looks again (also at xcb's own queue,
-// which other threads' replies may have filled) and checks whether it is to stop.
-constexpr auto kEventWait = std::chrono::milliseconds(50);
-
-}  // namespace
-
 std::unique_ptr<X11Platform> X11Platform::open(Runtime& runtime, const std::string& displayName) {
   std::unique_ptr<X11Connection> connection = X11Connection::open(displayName);
   if (!connection) return nullptr;
@@ -48,21 +40,20 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       appIcons_(std::make_unique<X11AppIcons>(backend_)),
       pointer_(std::make_unique<X11Pointer>(backend_)),
       ownApplication_(std::make_unique<X11OwnApplication>(backend_)) {
-  // Changes from here on reach the event thread; the state read next is what they are measured
-  // against, so none falls between the two.
-  backend_->connection().watchRoot();
-  lastActive_ = backend_->activeWindow();
+  // The model asks for the server's events before its first read, so no change falls between
+  // the state read here and the changes the event thread measures against it.
+  const X11WindowModel::Snapshot state = backend_->model().current();
+  lastActive_ = state->activeWindow;
+  lastGeneration_ = state->generation;
   std::optional<int32_t> activePid;
-  const std::vector<X11Window> clients = backend_->windowsInClientOrder();
-  for (const X11Window& w : clients) {
-    if (lastActive_ == w.id) activePid = w.pid;
-  }
-  workspace_->update(clients, activePid);
+  if (const X11Window* active = lastActive_ ? state->find(*lastActive_) : nullptr) activePid = active->pid;
+  workspace_->update(state->clients, activePid);
   thread_ = std::thread([this] { watch(); });
 }
 
 X11Platform::~X11Platform() {
   stopping_ = true;
+  backend_->connection().wake();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -77,41 +68,31 @@ X11Connection& X11Platform::connection() { return backend_->connection(); }
 void X11Platform::watch() {
   pthread_setname_np(pthread_self(), "quorvel.x11");
   X11Connection& connection = backend_->connection();
-  const uint32_t root = connection.root();
-  const uint32_t clientList = connection.ewmh()->_NET_CLIENT_LIST;
-  const uint32_t activeWindow = connection.ewmh()->_NET_ACTIVE_WINDOW;
-  while (!stopping_ && !connection.isBroken()) {
-    if (!connection.waitForEvents(kEventWait)) continue;
-    bool changed = false;
-    connection.pumpEvents([&](const xcb_generic_event_t& event) {
-      if ((event.response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return;
-      const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
-      if (notify.window != root) return;
-      if (notify.atom == activeWindow) activeChangedAt_ = notify.time;
-      if (notify.atom == clientList || notify.atom == activeWindow) changed = true;
-    });
-    if (changed && !stopping_) noteChanges();
+  // Blocks until the server sends something or a wake-up comes (a reply read on another thread
+  // that left events queued, or the platform stopping); no time-out.
+  while (!stopping_ && connection.waitForEventsOrWake()) {
+    if (stopping_) break;
+    // Every event that has arrived is applied at once, and what it changed is told once.
+    noteChanges(backend_->model().current());
   }
 }
 
-void X11Platform::noteChanges() {
-  const std::optional<uint32_t> active = backend_->activeWindow();
-  const std::vector<X11Window> clients = backend_->windowsInClientOrder();
-  if (backend_->isBroken()) return;
+void X11Platform::noteChanges(const X11WindowModel::Snapshot& state) {
+  if (backend_->isBroken() || state->generation == lastGeneration_) return;
+  lastGeneration_ = state->generation;
+  const std::optional<uint32_t> active = state->activeWindow;
   std::optional<int32_t> activePid;
-  for (const X11Window& w : clients) {
-    if (active == w.id) activePid = w.pid;
-  }
+  if (const X11Window* window = active ? state->find(*active) : nullptr) activePid = window->pid;
   // An active window not yet readable as a managed window of a process is looked at again with
   // the next change.
   if (active != lastActive_ && (!active || activePid)) {
     lastActive_ = active;
     if (active) {
-      backend_->noteRecentWindow(*activePid, *active, activeChangedAt_);
+      backend_->noteRecentWindow(*activePid, *active, state->activeChangedAt);
       accessibility_->activeWindowChanged(*activePid, *active);
     }
   }
-  workspace_->update(clients, activePid);
+  workspace_->update(state->clients, activePid);
 }
 
 }  // namespace quorvel

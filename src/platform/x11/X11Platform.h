@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/PlatformServices.h"
+#include "platform/x11/X11WindowModel.h"
 
 namespace quorvel {
 
@@ -25,8 +26,9 @@ class X11WindowServer;
 class X11Workspace;
 
 // The operating-system services of an X session: one connection to the X server, every service of
-// PlatformServices on it, and an event thread that watches the root window for the window manager's
-// changes of its client list and active window, and turns them into workspace notifications
+// PlatformServices on it, and an event thread that keeps the window model current (X11WindowModel)
+// and turns its changes of the client list and active window, once per batch of events, into
+// workspace notifications
 // (posted to the runtime's main executor) and focus notifications of Accessibility observers
 // (posted to the executor each observer is scheduled on).
 //
@@ -60,8 +62,8 @@ class X11Platform {
  private:
   X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
   void watch();
-  // Reads what changed after root-window property changes and tells the services.
-  void noteChanges();
+  // Tells the services what changed in the window model since the last snapshot told.
+  void noteChanges(const X11WindowModel::Snapshot& state);
 
   std::shared_ptr<X11Backend> backend_;
   std::unique_ptr<X11WindowServer> windowServer_;
@@ -76,7 +78,7 @@ class X11Platform {
   std::unique_ptr<X11OwnApplication> ownApplication_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
-  uint32_t activeChangedAt_ = 0;        // server time of the last active-window change seen (ditto)
+  uint64_t lastGeneration_ = 0;         // the model snapshot told last (ditto)
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };

@@ -80,6 +80,8 @@ struct X11Window {
   bool shaded = false;
   bool demandsAttention = false;
 
+  bool operator==(const X11Window&) const = default;
+
   std::string applicationName() const { return className; }
   std::optional<std::string> bundleIdentifier() const { return bundleIdentifierFor(className); }
 

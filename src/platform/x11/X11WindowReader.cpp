@@ -96,7 +96,7 @@ std::vector<uint32_t> X11WindowReader::listedWindows(uint32_t property, bool rev
   // Ids not met before: one request each, all sent before any reply is taken.
   std::vector<std::pair<uint32_t, xcb_get_geometry_cookie_t>> probes;
   for (uint32_t window : windows) {
-    if (!memo.windows.contains(window)) probes.emplace_back(window, xcb_get_geometry(connection_.xcb(), window));
+    if (!memo.windows.contains(window)) probes.emplace_back(window, connection_.counted(xcb_get_geometry(connection_.xcb(), window)));
   }
   const uint32_t root = connection_.root();
   for (const auto& [window, cookie] : probes) {
@@ -109,6 +109,14 @@ std::vector<uint32_t> X11WindowReader::listedWindows(uint32_t property, bool rev
   }
   std::erase_if(windows, [&](uint32_t window) { return memo.notWindows.contains(window); });
   return windows;
+}
+
+std::vector<uint32_t> X11WindowReader::managedClients() {
+  return listedWindows(connection_.ewmh()->_NET_CLIENT_LIST, false);
+}
+
+std::vector<uint32_t> X11WindowReader::managedFrontToBack() {
+  return listedWindows(connection_.ewmh()->_NET_CLIENT_LIST_STACKING, true);
 }
 
 std::vector<uint32_t> X11WindowReader::clientList() { return rootWindows(connection_.ewmh()->_NET_CLIENT_LIST, false); }
@@ -137,9 +145,13 @@ std::optional<X11Window> X11WindowReader::read(uint32_t window) {
 }
 
 std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& windows) {
+  if (windows.empty() || connection_.isBroken()) return {};
+  return read(windows, displays_.primaryRootFrame().value_or(X11Rect{}));
+}
+
+std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& windows, const X11Rect& origin) {
   std::vector<X11Window> result;
   if (windows.empty() || connection_.isBroken()) return result;
-  const X11Rect origin = displays_.primaryRootFrame().value_or(X11Rect{});
 
   xcb_connection_t* c = connection_.xcb();
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
@@ -161,9 +173,9 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     // The window's own requests come last: the server handles one client's requests in order, so
     // when these find the window, it was there for every property read before them. A window
     // destroyed in the middle is left out rather than read half (no title, no class, no process).
-    p.attributes = xcb_get_window_attributes(c, window);
-    p.geometry = xcb_get_geometry(c, window);
-    p.position = xcb_translate_coordinates(c, window, root, 0, 0);
+    p.attributes = connection_.counted(xcb_get_window_attributes(c, window));
+    p.geometry = connection_.counted(xcb_get_geometry(c, window));
+    p.position = connection_.counted(xcb_translate_coordinates(c, window, root, 0, 0));
     pending.push_back(p);
   }
 
@@ -302,7 +314,7 @@ void X11WindowReader::fillProcessIds(std::vector<X11Window>& windows) {
   cookies.reserve(missing.size());
   for (size_t i : missing) {
     xcb_res_client_id_spec_t spec{windows[i].id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    cookies.push_back(xcb_res_query_client_ids(connection_.xcb(), 1, &spec));
+    cookies.push_back(connection_.counted(xcb_res_query_client_ids(connection_.xcb(), 1, &spec)));
   }
   for (size_t k = 0; k < missing.size(); ++k) {
     auto reply = connection_.reply(xcb_res_query_client_ids_reply, cookies[k]);

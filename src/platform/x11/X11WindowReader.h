@@ -37,6 +37,10 @@ class X11WindowReader {
   // front-most). The window manager keeps that list bottom to top.
   std::vector<uint32_t> frontToBack();
 
+  // The same two lists less the ids that are no windows of the root (probing ids not met before).
+  std::vector<uint32_t> managedClients();
+  std::vector<uint32_t> managedFrontToBack();
+
   // Every managed window front to back; managed windows missing from the stacking list follow, in
   // client-list order.
   std::vector<X11Window> readAll();
@@ -44,6 +48,9 @@ class X11WindowReader {
   std::vector<X11Window> readClients();
   // The given windows in the given order, less those that are gone.
   std::vector<X11Window> read(const std::vector<uint32_t>& windows);
+  // The same, with the primary monitor's frame in root coordinates (the origin of global
+  // coordinates) given rather than asked of the server.
+  std::vector<X11Window> read(const std::vector<uint32_t>& windows, const X11Rect& origin);
   // One window; absent when it is gone.
   std::optional<X11Window> read(uint32_t window);
 

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/x11/X11DesktopReader.h"
+#include "platform/x11/X11DisplayReader.h"
+#include "platform/x11/X11Rect.h"
+#include "platform/x11/X11Window.h"
+#include "platform/x11/X11WindowReader.h"
+
+namespace quorvel {
+
+class X11Connection;
+
+// The managed windows of the session, the window manager's desktops and its active window, read once
+// and then kept current from the X server's events instead of being read again for every question.
+//
+// The first look (`current`) reads everything with pipelined requests: the root window's lists, then
+// every window's facts, all requests sent before any reply is taken. From then on only what events
+// say changed is read again:
+//   root property changes  _NET_CLIENT_LIST (windows that joined are read, those gone dropped),
+//                          _NET_CLIENT_LIST_STACKING (the list alone), _NET_ACTIVE_WINDOW (the
+//                          property alone, with the server time of the change), the desktop count,
+//                          and the current desktop (which also reads every window again: a desktop
+//                          switch maps and unmaps windows without telling them);
+//   a window's changes     of a property that X11Window is made of, its configuration (moves,
+//                          resizes), mapping, reparenting: that window alone is read again;
+//                          its destruction drops it at once;
+//   monitor changes        (RandR) move the origin of global coordinates: every window again.
+// So a look with nothing changed sends no request, and one after a title change reads one window.
+// Every window the model takes on is asked for its property and structure events before it is
+// read, so no change falls between the read and the events.
+//
+// Events are taken from the connection's pump by whichever thread looks first: the platform's event
+// thread, or a service asking a question. Everything that arrived is applied before an answer is
+// given, so an answer is never older than the events already received. Answers are immutable
+// snapshots shared by pointer: a caller keeps its snapshot as long as it likes, and a later change
+// makes a new one. Each snapshot that differs from the one before carries a higher `generation`.
+//
+// The hostile-input bounds of X11WindowReader hold: lists are cut at kMaxListedWindows and ids that
+// are no windows of the root are skipped until their list changes.
+//
+// Once the connection is lost the model is empty: no windows, no desktops, no active window.
+//
+// Thread-safe: one lock is held while events are applied and reads are made; no callback runs under it.
+class X11WindowModel {
+ public:
+  struct State {
+    // Every managed window, in the order the window manager took them on (_NET_CLIENT_LIST).
+    std::vector<X11Window> clients;
+    // Indices into `clients`, front to back (the window manager's stacking turned around); windows
+    // missing from the stacking list follow in client order.
+    std::vector<uint32_t> frontToBack;
+    std::optional<uint32_t> activeWindow;
+    // The server time of the last change of the active window seen; 0 when none was seen.
+    uint32_t activeChangedAt = 0;
+    std::optional<uint32_t> numberOfDesktops;
+    std::optional<uint32_t> currentDesktop;
+    uint64_t generation = 0;
+
+    // The managed window with this id; null when there is none.
+    const X11Window* find(uint32_t window) const;
+    // The windows front to back, as values.
+    std::vector<X11Window> windowsFrontToBack() const;
+
+    std::unordered_map<uint32_t, uint32_t> indexOf;  // window id -> index into `clients`
+  };
+  using Snapshot = std::shared_ptr<const State>;
+
+  explicit X11WindowModel(X11Connection& connection);
+  X11WindowModel(const X11WindowModel&) = delete;
+  X11WindowModel& operator=(const X11WindowModel&) = delete;
+
+  // The model with every event received so far applied, reading what they name.
+  Snapshot current();
+  // The last snapshot made, without looking at events (no request, no wait).
+  Snapshot last() const;
+
+  // Reads every window again at the next look, keeping what is known of the lists (a full pass).
+  void invalidate();
+  // Forgets everything: the next look reads the session afresh, as the first one did.
+  void reset();
+
+ private:
+  struct Dirty {
+    bool clientList = false;
+    bool stacking = false;
+    bool active = false;
+    bool desktops = false;
+    bool origin = false;
+    bool everyWindow = false;
+    std::unordered_set<uint32_t> windows;
+    bool any() const {
+      return clientList || stacking || active || desktops || origin || everyWindow || !windows.empty();
+    }
+  };
+
+  void apply(const xcb_generic_event_t& event);
+  // An empty snapshot once the connection is lost.
+  Snapshot forgetAll();
+  // Reads what `dirty_` names into a new snapshot; false when nothing changed.
+  bool update();
+  void selectInput();
+  void watchWindows(const std::vector<uint32_t>& windows);
+  bool isWatchedProperty(uint32_t atom) const;
+
+  X11Connection& connection_;
+  X11DisplayReader displays_;
+  std::unique_ptr<X11WindowReader> reader_;
+  X11DesktopReader desktopReader_;
+
+  mutable std::mutex mutex_;
+  Snapshot state_;
+  bool loaded_ = false;
+  bool selected_ = false;
+  Dirty dirty_;
+  X11Rect origin_;
+  std::vector<uint32_t> clientIds_;     // the client list as last read (windows of the root)
+  std::vector<uint32_t> stackingIds_;   // the stacking list, front to back
+  std::unordered_set<uint32_t> watched_;  // windows whose events we asked for
+  std::vector<uint32_t> watchedAtoms_;
+  uint8_t randrEventBase_ = 0;
+  uint32_t activeChangedAt_ = 0;
+};
+
+}  // namespace quorvel
