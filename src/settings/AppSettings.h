@@ -14,11 +14,10 @@
 
 #include "base/DefaultsStore.h"
 #include "settings/HotkeyBinding.h"
+#include "settings/SettingEnums.h"
+#include "settings/SettingsSchema.h"
 
 namespace quorvel {
-
-template <class E>
-struct SettingEnumNames;  // the raw values of one settings enumeration, in case order
 
 // The typed settings over the user defaults store.
 //
@@ -31,38 +30,44 @@ class AppSettings {
   using Value = nlohmann::json;
   using HotkeyBinding = quorvel::HotkeyBinding;
 
-  // ---- Value enumerations (raw value = case name; see rawValue / fromRawValue / allCases) ----
-  enum class HotkeyScope { allWindows, activeApp };
-  enum class SwitcherBehavior { holdToSwitch, toggle };
-  enum class HoldStyle { staysOnCurrent, cmdTab };
-  enum class SwitcherStyle { coverArc, tangentRing, flatRing, flip3d, cylinder, expo, row };
-  enum class GridOrder { rows, snake };
-  enum class PanoramaArrows { order, wall };
-  enum class MoveResize { fitToDisplay, keepSize };
-  enum class TitlePlacement { bottom, top };
-  enum class TitleSize { small, medium, large };
-  enum class IconPosition { topLeft, bottomEdge };
-  enum class BackdropStyle { liveDesktop, solidColor };
-  enum class CategoryDisplay { show, atEnd, hide };
-  enum class PrivateWindowsDisplay { show, blur, hidePicture, hide };
-  enum class TabsDisplay { off, whileSearching, always };
-  enum class StackOrder { recent, native };
-  enum class WindowOrder { recent, fixed, alphabetical, bySpace };
-  enum class SummonGesture { off, threeFingers, fourFingers };
-  enum class SummonSwipeDirection { up, sideways };
-  enum class SummonScreen { pointerScreen, activeWindowScreen, builtInScreen };
-  enum class AnimationSpeed { slow, normal, fast };
-  enum class HoverSelectMode { highlight, recenter };
-  enum class DragCommitMode { release, dwell };
-  enum class DragRestTime { quick, normal, long_ };
+  // ---- Value enumerations (SettingEnums; raw value = case name) ----
+  using HotkeyScope = SettingEnums::HotkeyScope;
+  using SwitcherBehavior = SettingEnums::SwitcherBehavior;
+  using HoldStyle = SettingEnums::HoldStyle;
+  using SwitcherStyle = SettingEnums::SwitcherStyle;
+  using GridOrder = SettingEnums::GridOrder;
+  using PanoramaArrows = SettingEnums::PanoramaArrows;
+  using MoveResize = SettingEnums::MoveResize;
+  using TitlePlacement = SettingEnums::TitlePlacement;
+  using TitleSize = SettingEnums::TitleSize;
+  using IconPosition = SettingEnums::IconPosition;
+  using BackdropStyle = SettingEnums::BackdropStyle;
+  using CategoryDisplay = SettingEnums::CategoryDisplay;
+  using PrivateWindowsDisplay = SettingEnums::PrivateWindowsDisplay;
+  using TabsDisplay = SettingEnums::TabsDisplay;
+  using StackOrder = SettingEnums::StackOrder;
+  using WindowOrder = SettingEnums::WindowOrder;
+  using SummonGesture = SettingEnums::SummonGesture;
+  using SummonSwipeDirection = SettingEnums::SummonSwipeDirection;
+  using SummonScreen = SettingEnums::SummonScreen;
+  using AnimationSpeed = SettingEnums::AnimationSpeed;
+  using HoverSelectMode = SettingEnums::HoverSelectMode;
+  using DragCommitMode = SettingEnums::DragCommitMode;
+  using DragRestTime = SettingEnums::DragRestTime;
 
   template <class E>
-  static std::string_view rawValue(E value);
+  static std::string_view rawValue(E value) {
+    return SettingEnums::rawValue(value);
+  }
   // The case whose raw value is exactly `raw` (case-sensitive), or none.
   template <class E>
-  static std::optional<E> fromRawValue(std::string_view raw);
+  static std::optional<E> fromRawValue(std::string_view raw) {
+    return SettingEnums::fromRawValue<E>(raw);
+  }
   template <class E>
-  static std::span<const E> allCases();
+  static std::span<const E> allCases() {
+    return SettingEnums::allCases<E>();
+  }
 
   // ---- Keys ----
   struct Key {
@@ -159,35 +164,16 @@ class AppSettings {
     static constexpr const char* searchHint = "searchHint";
   };
 
-  // ---- The table of registered defaults ----
-
-  // The type a key's value has; the export and import check values against it.
-  enum class ValueType {
-    boolean,
-    number,
-    text,
-    textList,
-    integerDictionary,   // a shortcut: text to integer
-    wordListDictionary,  // the hidden title patterns: text to list of text
-  };
-  struct DefaultEntry {
-    std::string key;
-    ValueType type;
-    Value value;
-  };
-
-  // The base table: 74 keys in table order, then one "cardSpacing" key per arrangement.
-  static std::vector<DefaultEntry> baseDefaults();
-  // The house look laid over the base table: 20 keys.
-  static std::map<std::string, Value> houseLook();
-  // Each entry of `look` replaces the base value of its key when the base holds the key with a value
-  // of exactly the same JSON type; any other entry is skipped.
-  static std::vector<DefaultEntry> laidOver(std::vector<DefaultEntry> base,
-                                            const std::map<std::string, Value>& look);
-  // The effective table (base with the house look laid over it), in table order; built afresh.
-  static std::vector<DefaultEntry> defaultEntries();
-  // The effective table as key to value, as it is registered with the store.
-  static std::map<std::string, Value> defaults();
+  // ---- The table of registered defaults (SettingsSchema) ----
+  using ValueType = SettingsSchema::ValueType;
+  using DefaultEntry = SettingsSchema::Entry;
+  static std::vector<DefaultEntry> baseDefaults() { return SettingsSchema::entries(); }
+  static std::map<std::string, Value> houseLook() { return SettingsSchema::houseLook(); }
+  static std::vector<DefaultEntry> laidOver(std::vector<DefaultEntry> base, const std::map<std::string, Value>& look) {
+    return SettingsSchema::laidOver(std::move(base), look);
+  }
+  static std::vector<DefaultEntry> defaultEntries() { return SettingsSchema::effective(); }
+  static std::map<std::string, Value> defaults() { return SettingsSchema::defaults(); }
 
   explicit AppSettings(DefaultsStore& store);
 
@@ -281,12 +267,7 @@ class AppSettings {
   // Page Down and Forward Delete.
   static const std::set<int64_t>& bareKeyCodes();
 
-  // ---- Launch migrations (in this order, before registerDefaults) ----
-  void migrateHotkeyPreset();
-  void migrateCategoryToggles();
-  void migrateTabsDisplay();
-  void migrateSearchHint();
-  void rescaleAnimationSpeedOnce();
+  // The launch migrations that run before registerDefaults are SettingsMigrations.
 
   // ---- Hidden and pass-through application lists ----
   // Trimmed, without empties or repeats (the first stays), in the canonical order.
@@ -315,66 +296,5 @@ class AppSettings {
 
   DefaultsStore& store_;
 };
-
-// ---- Raw values of the enumerations ----
-
-#define QUORVEL_SETTING_ENUM(Type, ...)                                        \
-  template <>                                                                  \
-  struct SettingEnumNames<AppSettings::Type> {                                 \
-    static constexpr std::array names = std::to_array<std::string_view>({__VA_ARGS__}); \
-  }
-
-QUORVEL_SETTING_ENUM(HotkeyScope, "allWindows", "activeApp");
-QUORVEL_SETTING_ENUM(SwitcherBehavior, "holdToSwitch", "toggle");
-QUORVEL_SETTING_ENUM(HoldStyle, "staysOnCurrent", "cmdTab");
-QUORVEL_SETTING_ENUM(SwitcherStyle, "coverArc", "tangentRing", "flatRing", "flip3d", "cylinder", "expo",
-                     "row");
-QUORVEL_SETTING_ENUM(GridOrder, "rows", "snake");
-QUORVEL_SETTING_ENUM(PanoramaArrows, "order", "wall");
-QUORVEL_SETTING_ENUM(MoveResize, "fitToDisplay", "keepSize");
-QUORVEL_SETTING_ENUM(TitlePlacement, "bottom", "top");
-QUORVEL_SETTING_ENUM(TitleSize, "small", "medium", "large");
-QUORVEL_SETTING_ENUM(IconPosition, "topLeft", "bottomEdge");
-QUORVEL_SETTING_ENUM(BackdropStyle, "liveDesktop", "solidColor");
-QUORVEL_SETTING_ENUM(CategoryDisplay, "show", "atEnd", "hide");
-QUORVEL_SETTING_ENUM(PrivateWindowsDisplay, "show", "blur", "hidePicture", "hide");
-QUORVEL_SETTING_ENUM(TabsDisplay, "off", "whileSearching", "always");
-QUORVEL_SETTING_ENUM(StackOrder, "recent", "native");
-QUORVEL_SETTING_ENUM(WindowOrder, "recent", "fixed", "alphabetical", "bySpace");
-QUORVEL_SETTING_ENUM(SummonGesture, "off", "threeFingers", "fourFingers");
-QUORVEL_SETTING_ENUM(SummonSwipeDirection, "up", "sideways");
-QUORVEL_SETTING_ENUM(SummonScreen, "pointerScreen", "activeWindowScreen", "builtInScreen");
-QUORVEL_SETTING_ENUM(AnimationSpeed, "slow", "normal", "fast");
-QUORVEL_SETTING_ENUM(HoverSelectMode, "highlight", "recenter");
-QUORVEL_SETTING_ENUM(DragCommitMode, "release", "dwell");
-QUORVEL_SETTING_ENUM(DragRestTime, "quick", "normal", "long");
-
-#undef QUORVEL_SETTING_ENUM
-
-template <class E>
-std::string_view AppSettings::rawValue(E value) {
-  const auto& names = SettingEnumNames<E>::names;
-  const auto index = static_cast<size_t>(value);
-  return index < names.size() ? names[index] : std::string_view{};
-}
-
-template <class E>
-std::optional<E> AppSettings::fromRawValue(std::string_view raw) {
-  const auto& names = SettingEnumNames<E>::names;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (names[i] == raw) return static_cast<E>(i);
-  }
-  return std::nullopt;
-}
-
-template <class E>
-std::span<const E> AppSettings::allCases() {
-  static constexpr auto cases = [] {
-    std::array<E, SettingEnumNames<E>::names.size()> all{};
-    for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<E>(i);
-    return all;
-  }();
-  return cases;
-}
 
 }  // namespace quorvel

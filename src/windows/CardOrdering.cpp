@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/TextServices.h"
+#include "settings/AppSettings.h"
 
 namespace quorvel {
 

@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "settings/AppSettings.h"
+#include "settings/SettingEnums.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
@@ -54,19 +54,19 @@ class CardOrdering {
   static RankTable firstIndexTable(const std::vector<uint32_t>& ids);
 
   // Sorts stably by the comparator of the window order.
-  static void sortCards(std::vector<WindowCard>& cards, AppSettings::WindowOrder order, const RankTable& ranks,
+  static void sortCards(std::vector<WindowCard>& cards, SettingEnums::WindowOrder order, const RankTable& ranks,
                         int64_t defaultRank, const ZOrder& zOrder, bool groupByApp);
 
   // Every application's cards (per desktop section when the order is by desktop) gathered at the
   // place of its first card; with `nativeOrder` each run sorted by `orderingID`.
   static std::vector<WindowCard> gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
-                                               AppSettings::WindowOrder order);
+                                               SettingEnums::WindowOrder order);
 
   // The four category displays as one value: byte 0 other desktops, 1 minimized, 2 hidden
   // applications, 3 windowless applications; each byte the display's raw number.
-  static uint32_t packCategoryDisplays(AppSettings::CategoryDisplay otherSpaces, AppSettings::CategoryDisplay minimized,
-                                       AppSettings::CategoryDisplay hiddenApps,
-                                       AppSettings::CategoryDisplay windowlessApps);
+  static uint32_t packCategoryDisplays(SettingEnums::CategoryDisplay otherSpaces, SettingEnums::CategoryDisplay minimized,
+                                       SettingEnums::CategoryDisplay hiddenApps,
+                                       SettingEnums::CategoryDisplay windowlessApps);
 
   // The cards of categories shown "at end" after all others, each group keeping its incoming order.
   static std::vector<WindowCard> moveCategoriesToEnd(std::vector<WindowCard> cards, uint32_t packedDisplays);

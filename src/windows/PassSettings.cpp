@@ -1,6 +1,7 @@
 #include "windows/PassSettings.h"
 
 #include "base/TextServices.h"
+#include "settings/AppSettings.h"
 #include "windows/CardOrdering.h"
 
 namespace quorvel {

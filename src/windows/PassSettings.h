@@ -6,23 +6,25 @@
 #include <unordered_set>
 #include <vector>
 
-#include "settings/AppSettings.h"
+#include "settings/SettingEnums.h"
 
 namespace quorvel {
+
+class AppSettings;
 
 // The settings that decide which windows of a refresh pass become cards and how, read once at the
 // start of the filter and used by every later step of the same pass.
 struct PassSettings {
-  AppSettings::CategoryDisplay otherSpacesDisplay = AppSettings::CategoryDisplay::show;
-  AppSettings::CategoryDisplay minimizedDisplay = AppSettings::CategoryDisplay::show;
-  AppSettings::CategoryDisplay hiddenAppsDisplay = AppSettings::CategoryDisplay::show;
-  AppSettings::CategoryDisplay windowlessAppsDisplay = AppSettings::CategoryDisplay::show;
+  SettingEnums::CategoryDisplay otherSpacesDisplay = SettingEnums::CategoryDisplay::show;
+  SettingEnums::CategoryDisplay minimizedDisplay = SettingEnums::CategoryDisplay::show;
+  SettingEnums::CategoryDisplay hiddenAppsDisplay = SettingEnums::CategoryDisplay::show;
+  SettingEnums::CategoryDisplay windowlessAppsDisplay = SettingEnums::CategoryDisplay::show;
   std::vector<std::string> hiddenBundleIDList;  // "hiddenBundleIDs" as stored
   std::unordered_set<std::string> hiddenBundleIDs;
   std::map<std::string, std::vector<std::string>> hiddenTitlePatterns;  // words normalised
-  AppSettings::PrivateWindowsDisplay privateWindowsDisplay = AppSettings::PrivateWindowsDisplay::show;
+  SettingEnums::PrivateWindowsDisplay privateWindowsDisplay = SettingEnums::PrivateWindowsDisplay::show;
   bool privateWindowNames = false;
-  AppSettings::TabsDisplay tabsDisplay = AppSettings::TabsDisplay::whileSearching;
+  SettingEnums::TabsDisplay tabsDisplay = SettingEnums::TabsDisplay::whileSearching;
   bool tabSiteIcons = false;
 
   static PassSettings read(const AppSettings& settings);

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "settings/AppSettings.h"
 #include "tabs/TabWalker.h"
 #include "windows/ax/AXFunnel.h"
 #include "windows/PrivateWindowMarkers.h"

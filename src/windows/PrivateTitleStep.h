@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/Task.h"
-#include "settings/AppSettings.h"
+#include "settings/SettingEnums.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/WindowCard.h"
@@ -26,7 +26,7 @@ class PrivateTitleStep {
   // `coveredPids`: the processes whose windows the tab step walked (it read their titles itself).
   Task<void> readPrivateTitles(const std::vector<WindowCard>& windowCards, const std::vector<RawWindow>& rawWindows,
                                const std::unordered_set<int32_t>& coveredPids, std::optional<int32_t> deepVerifiedPid,
-                               bool trusted, AppSettings::PrivateWindowsDisplay privateWindowsDisplay);
+                               bool trusted, SettingEnums::PrivateWindowsDisplay privateWindowsDisplay);
 
  private:
   RegistryState& state_;

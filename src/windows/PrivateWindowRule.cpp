@@ -1,5 +1,6 @@
 #include "windows/PrivateWindowRule.h"
 
+#include "settings/AppSettings.h"
 #include "windows/PrivateWindowMarkers.h"
 
 namespace quorvel {

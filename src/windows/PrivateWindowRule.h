@@ -24,7 +24,7 @@ class PrivateWindowRule {
 
   // Whether a window counts as private: known to be (from Accessibility titles or an earlier
   // card), or, unless private windows are shown like any other, marked so by its title.
-  static bool isMarked(bool knownPrivate, AppSettings::PrivateWindowsDisplay display,
+  static bool isMarked(bool knownPrivate, SettingEnums::PrivateWindowsDisplay display,
                        const std::optional<std::string>& bundleID, const std::string& title);
   // What the settings do with a window that is (or is not) marked private.
   static Treatment treat(bool marked, const PassSettings& settings);

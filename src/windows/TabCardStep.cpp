@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/ax/AXFunnel.h"
 #include "windows/FaviconCrop.h"

@@ -20,7 +20,7 @@ namespace quorvel {
 class WindowRules {
  public:
   using RawWindow = RegistryState::RawWindow;
-  using CategoryDisplay = AppSettings::CategoryDisplay;
+  using CategoryDisplay = SettingEnums::CategoryDisplay;
 
   // The user hid the window: its application is listed as hidden, with no title words or with one
   // its title contains.

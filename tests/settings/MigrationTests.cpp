@@ -2,6 +2,7 @@
 
 #include "base/DefaultsStore.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingsMigrations.h"
 
 namespace quorvel {
 namespace {
@@ -13,11 +14,7 @@ class MigrationTest : public ::testing::Test {
  protected:
   // The launch sequence: the five migrations in order, then the registration.
   void launch() {
-    settings.migrateHotkeyPreset();
-    settings.migrateCategoryToggles();
-    settings.migrateTabsDisplay();
-    settings.migrateSearchHint();
-    settings.rescaleAnimationSpeedOnce();
+    SettingsMigrations(settings.store()).runAll();
     settings.registerDefaults();
   }
 
@@ -42,11 +39,11 @@ TEST_F(MigrationTest, HotkeyPresetBecomesTheFirstShortcut) {
   DefaultsStore other;
   AppSettings otherSettings(other);
   other.set(K::hotkeyPreset, "optionSpace");
-  otherSettings.migrateHotkeyPreset();
+  SettingsMigrations(otherSettings.store()).hotkeyPreset();
   EXPECT_EQ(other.storedObject(K::hotkeyBinding1), (Value{{"keyCode", 49}, {"flags", 0x80000}}));
   other.remove(K::hotkeyBinding1);
   other.set(K::hotkeyPreset, "something");
-  otherSettings.migrateHotkeyPreset();
+  SettingsMigrations(otherSettings.store()).hotkeyPreset();
   EXPECT_EQ(other.storedObject(K::hotkeyBinding1), (Value{{"keyCode", 48}, {"flags", 0x80000}}));
 }
 
@@ -95,7 +92,7 @@ TEST_F(MigrationTest, TabsDisplayFromBothOldKeys) {
     AppSettings freshSettings(fresh);
     if (c.browserTabs) fresh.set(K::browserTabsDisplay, *c.browserTabs);
     if (c.showAll) fresh.set(K::showAllTabs, *c.showAll);
-    freshSettings.migrateTabsDisplay();
+    SettingsMigrations(freshSettings.store()).tabsDisplay();
     const auto stored = fresh.storedObject(K::tabsDisplay);
     if (c.expected) {
       EXPECT_EQ(stored, Value(*c.expected));
@@ -131,7 +128,7 @@ TEST_F(MigrationTest, SearchHintBecomesShowTips) {
   AppSettings otherSettings(other);
   other.set(K::showTips, true);
   other.set(K::searchHint, false);
-  otherSettings.migrateSearchHint();
+  SettingsMigrations(otherSettings.store()).searchHint();
   EXPECT_EQ(other.storedObject(K::showTips), Value(true));
   EXPECT_FALSE(other.hasStoredValue(K::searchHint));
 }
@@ -146,18 +143,18 @@ TEST_F(MigrationTest, AnimationSpeedIsRescaledOnce) {
   DefaultsStore other;
   AppSettings otherSettings(other);
   other.set(K::animationSpeed, "slow");
-  otherSettings.rescaleAnimationSpeedOnce();
+  SettingsMigrations(otherSettings.store()).rescaleAnimationSpeedOnce();
   EXPECT_EQ(other.storedObject(K::animationSpeed), Value("normal"));
   otherSettings.resetAll();
   other.set(K::animationSpeed, "slow");
-  otherSettings.rescaleAnimationSpeedOnce();  // the guard outlives a reset
+  SettingsMigrations(otherSettings.store()).rescaleAnimationSpeedOnce();  // the guard outlives a reset
   EXPECT_EQ(other.storedObject(K::animationSpeed), Value("slow"));
 }
 
 TEST_F(MigrationTest, RegisteredSpeedIsNeverRescaled) {
   // Even if registration came first, only a stored speed is rewritten.
   settings.registerDefaults();
-  settings.rescaleAnimationSpeedOnce();
+  SettingsMigrations(settings.store()).rescaleAnimationSpeedOnce();
   EXPECT_FALSE(store.hasStoredValue(K::animationSpeed));
   EXPECT_EQ(settings.animationSpeed(), AppSettings::AnimationSpeed::normal);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/AppSettings.h"
 #include "windows/CardOrdering.h"
 
 namespace quorvel {

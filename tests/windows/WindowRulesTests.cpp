@@ -14,8 +14,8 @@ namespace quorvel {
 namespace {
 
 using RawWindow = RegistryState::RawWindow;
-using PrivateDisplay = AppSettings::PrivateWindowsDisplay;
-using CategoryDisplay = AppSettings::CategoryDisplay;
+using PrivateDisplay = SettingEnums::PrivateWindowsDisplay;
+using CategoryDisplay = SettingEnums::CategoryDisplay;
 
 constexpr int32_t kOwnPid = 1;
 constexpr int64_t kCurrent = 10;

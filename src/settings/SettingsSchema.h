@@ -1,0 +1,53 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace quorvel {
+
+// The one table of the settings: every registered key with the type of its value, its default,
+// and for enumerated settings the raw values of every case. The registered defaults (and the house
+// look laid over them), the reset, the export and its import checks, and the settings window's
+// choices are read from it. Plain functions; each builds the table afresh.
+class SettingsSchema {
+ public:
+  using Value = nlohmann::json;
+
+  // The type a key's value has; the export and import check values against it.
+  enum class ValueType {
+    boolean,
+    number,
+    text,
+    textList,
+    integerDictionary,   // a shortcut: text to integer
+    wordListDictionary,  // the hidden title patterns: text to list of text
+  };
+  struct Entry {
+    std::string key;
+    ValueType type;
+    Value value;
+    std::span<const std::string_view> cases = {};  // an enumerated setting's raw values, in case order
+  };
+
+  // The base table: 74 keys in table order, then one "cardSpacing" key per arrangement.
+  static std::vector<Entry> entries();
+  // The house look laid over the base table: 20 keys.
+  static std::map<std::string, Value> houseLook();
+  // Each entry of `look` replaces the base value of its key when the base holds the key with a value
+  // of exactly the same JSON type; any other entry is skipped.
+  static std::vector<Entry> laidOver(std::vector<Entry> base, const std::map<std::string, Value>& look);
+  // The effective table (base with the house look laid over it), in table order.
+  static std::vector<Entry> effective();
+  // The effective table as key to value, as it is registered with the store.
+  static std::map<std::string, Value> defaults();
+  // One key's entry of the effective table, or none for a key outside it.
+  static std::optional<Entry> find(std::string_view key);
+};
+
+}  // namespace quorvel
