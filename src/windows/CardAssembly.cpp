@@ -133,11 +133,13 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
   }
 
   // 12. Commit.
-  CardOrdering::TabRecency tabRecency = state_.tabIdentity().lastUsed();
+  auto tabRecency = std::make_shared<const CardOrdering::TabRecency>(state_.tabIdentity().lastUsed());
   const bool hasTabs = !tabs.tabsByHost.empty();
+  auto committedCards = std::make_shared<const std::vector<WindowCard>>(std::move(cards));
+  auto committedTabs = std::make_shared<const CardOrdering::TabTable>(std::move(tabs.tabsByHost));
   RegistryState::TabCardSink sink = state_.lock.withLock([&] {
-    state_.cards = std::move(cards);
-    state_.tabCards = std::move(tabs.tabsByHost);
+    state_.cards = std::move(committedCards);
+    state_.tabCards = std::move(committedTabs);
     state_.showingTabByHost = std::move(tabs.showingByHost);
     state_.tabRecency = std::move(tabRecency);
     state_.lastFingerprint = fingerprint;
@@ -159,7 +161,7 @@ std::vector<WindowCard> CardAssembly::releaseRetainedHidden(const std::unordered
       const auto& [id, card] = entry;
       return listedIDs.contains(id) || !runningPids.contains(card.pid) || !hiddenPids.contains(card.pid);
     });
-    for (const WindowCard& card : state_.cards) {
+    for (const WindowCard& card : *state_.cards) {
       // Only windows are carried: an application card stands for an application without windows
       // and is made afresh by every pass.
       if (card.state == WindowState::windowlessApp || card.state == WindowState::browserTab) continue;
@@ -231,7 +233,7 @@ void CardAssembly::flushLeaveCaptures() {
     const std::vector<uint32_t> taken = state_.leaveCaptures.takePending();
     if (taken.empty() || !state_.leaveCaptures.sink()) return false;
     const std::unordered_set<uint32_t> pending(taken.begin(), taken.end());
-    for (const WindowCard& card : state_.cards) {
+    for (const WindowCard& card : *state_.cards) {
       if (pending.contains(card.id)) cards.push_back(card);
     }
     if (cards.empty()) return false;

@@ -112,9 +112,16 @@ CardOrdering::RankTable CardOrdering::firstIndexTable(const std::vector<uint32_t
 void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, const RankTable& ranks,
                              int64_t defaultRank, const ZOrder& zOrder, bool groupByApp) {
   if (cards.size() < 2) return;
+  cards = permuted(cards, sortedIndices(cards, order, ranks, defaultRank, zOrder, groupByApp));
+}
+
+std::vector<uint32_t> CardOrdering::sortedIndices(const std::vector<WindowCard>& cards, WindowOrder order,
+                                                  const RankTable& ranks, int64_t defaultRank, const ZOrder& zOrder,
+                                                  bool groupByApp) {
   const size_t n = cards.size();
   std::vector<uint32_t> indices(n);
   std::iota(indices.begin(), indices.end(), 0u);
+  if (n < 2) return indices;
 
   auto state = [&](uint32_t i) { return static_cast<int>(cards[i].state); };
   auto ordering = [&](uint32_t i) { return cards[i].orderingID; };
@@ -184,7 +191,53 @@ void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, 
       break;
     }
   }
-  cards = permuted(cards, indices);
+  return indices;
+}
+
+std::vector<uint32_t> CardOrdering::gatherAppRuns(const std::vector<WindowCard>& cards,
+                                                  const std::vector<uint32_t>& indices, bool nativeOrder,
+                                                  WindowOrder order) {
+  std::unordered_map<GroupingRun, size_t, GroupingRunHash> runIndex;
+  std::vector<std::vector<uint32_t>> runs;
+  for (uint32_t i : indices) {
+    const GroupingRun key{order == WindowOrder::bySpace ? section(cards[i]) : 0, cards[i].pid};
+    auto [it, inserted] = runIndex.try_emplace(key, runs.size());
+    if (inserted) runs.emplace_back();
+    runs[it->second].push_back(i);
+  }
+  std::vector<uint32_t> out;
+  out.reserve(indices.size());
+  for (auto& run : runs) {
+    if (nativeOrder) {
+      std::stable_sort(run.begin(), run.end(),
+                       [&](uint32_t a, uint32_t b) { return cards[a].orderingID < cards[b].orderingID; });
+    }
+    out.insert(out.end(), run.begin(), run.end());
+  }
+  return out;
+}
+
+std::vector<uint32_t> CardOrdering::moveCategoriesToEnd(const std::vector<WindowCard>& cards,
+                                                        const std::vector<uint32_t>& indices,
+                                                        uint32_t packedDisplays) {
+  constexpr uint32_t atEnd = static_cast<uint32_t>(AppSettings::CategoryDisplay::atEnd);
+  auto byteAtEnd = [&](int byte) { return ((packedDisplays >> (8 * byte)) & 0xFF) == atEnd; };
+  if (!byteAtEnd(0) && !byteAtEnd(1) && !byteAtEnd(2) && !byteAtEnd(3)) return indices;
+  std::vector<uint32_t> kept, moved;
+  kept.reserve(indices.size());
+  for (uint32_t i : indices) {
+    int byte = -1;
+    switch (cards[i].state) {
+      case WindowState::onOtherSpace: byte = 0; break;
+      case WindowState::minimized: byte = 1; break;
+      case WindowState::hiddenApp: byte = 2; break;
+      case WindowState::windowlessApp: byte = 3; break;
+      default: break;
+    }
+    (byte >= 0 && byteAtEnd(byte) ? moved : kept).push_back(i);
+  }
+  kept.insert(kept.end(), moved.begin(), moved.end());
+  return kept;
 }
 
 std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
@@ -245,6 +298,10 @@ std::vector<WindowCard> CardOrdering::moveCategoriesToEnd(std::vector<WindowCard
 
 namespace {
 
+const WindowCard& deref(const WindowCard& card) { return card; }
+WindowCard& deref(WindowCard& card) { return card; }
+const WindowCard& deref(const WindowCard* card) { return *card; }
+
 // Appends each card and, after it, its tab cards (by use when a tab-recency table is given). `Take`
 // moves or copies one card into the result.
 template <class Cards, class Tabs, class Take>
@@ -255,7 +312,8 @@ std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering:
   out.reserve(total);
   std::vector<uint32_t> indices;
   std::vector<int64_t> ticks;
-  for (auto& card : cards) {
+  for (auto& item : cards) {
+    auto& card = deref(item);
     const uint32_t id = card.id;
     out.push_back(take(card));
     const auto it = tabCards.find(id);
@@ -293,6 +351,15 @@ std::vector<WindowCard> CardOrdering::expandingTabCards(std::vector<WindowCard>&
                                                         const TabRecency* tabRecency) {
   if (tabCards.empty()) return std::move(cards);
   return expand(cards, tabCards, tabRecency, [](WindowCard& card) { return std::move(card); });
+}
+
+std::vector<WindowCard> CardOrdering::expandingTabCards(const std::vector<WindowCard>& cards,
+                                                        const std::vector<uint32_t>& indices, const TabTable& tabCards,
+                                                        const TabRecency* tabRecency) {
+  std::vector<const WindowCard*> ordered;
+  ordered.reserve(indices.size());
+  for (uint32_t i : indices) ordered.push_back(&cards[i]);
+  return expand(ordered, tabCards, tabRecency, [](const WindowCard& card) { return card; });
 }
 
 void CardOrdering::sortByRank(std::vector<WindowCard>& cards, const ZOrder& table) {

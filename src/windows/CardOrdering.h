@@ -56,11 +56,18 @@ class CardOrdering {
   // Sorts stably by the comparator of the window order.
   static void sortCards(std::vector<WindowCard>& cards, SettingEnums::WindowOrder order, const RankTable& ranks,
                         int64_t defaultRank, const ZOrder& zOrder, bool groupByApp);
+  // The order sortCards gives, as indices into `cards` (which stay as they are).
+  static std::vector<uint32_t> sortedIndices(const std::vector<WindowCard>& cards, SettingEnums::WindowOrder order,
+                                             const RankTable& ranks, int64_t defaultRank, const ZOrder& zOrder,
+                                             bool groupByApp);
 
   // Every application's cards (per desktop section when the order is by desktop) gathered at the
   // place of its first card; with `nativeOrder` each run sorted by `orderingID`.
   static std::vector<WindowCard> gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
                                                SettingEnums::WindowOrder order);
+  // The same on an order of indices into `cards`.
+  static std::vector<uint32_t> gatherAppRuns(const std::vector<WindowCard>& cards, const std::vector<uint32_t>& indices,
+                                             bool nativeOrder, SettingEnums::WindowOrder order);
 
   // The four category displays as one value: byte 0 other desktops, 1 minimized, 2 hidden
   // applications, 3 windowless applications; each byte the display's raw number.
@@ -70,10 +77,18 @@ class CardOrdering {
 
   // The cards of categories shown "at end" after all others, each group keeping its incoming order.
   static std::vector<WindowCard> moveCategoriesToEnd(std::vector<WindowCard> cards, uint32_t packedDisplays);
+  // The same on an order of indices into `cards`.
+  static std::vector<uint32_t> moveCategoriesToEnd(const std::vector<WindowCard>& cards,
+                                                   const std::vector<uint32_t>& indices, uint32_t packedDisplays);
 
   // Each card followed by its tab cards. With a tab-recency table, a host's tabs go by last use
   // (missing: 0), larger first, then the selected tab, then their stored order.
   static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards, const TabTable& tabCards,
+                                                   const TabRecency* tabRecency);
+  // The cards in the order of `indices`, each copied once into the list it returns, with its tab
+  // cards after it as above.
+  static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards,
+                                                   const std::vector<uint32_t>& indices, const TabTable& tabCards,
                                                    const TabRecency* tabRecency);
   // The same on lists the caller owns: cards and tab cards are moved, not copied.
   static std::vector<WindowCard> expandingTabCards(std::vector<WindowCard>&& cards, TabTable&& tabCards,

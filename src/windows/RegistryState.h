@@ -92,7 +92,10 @@ class RegistryState {
   Lock lock;
 
   // ---- Guarded by `lock` ----
-  std::vector<WindowCard> cards;  // the last committed pass, in the pass's order
+  // The last committed pass, in the pass's order, with its tab cards and tab use below. Each commit
+  // publishes new immutable values, so a reader takes them with a pointer copy under the lock and
+  // reads them after releasing it. Never null.
+  std::shared_ptr<const std::vector<WindowCard>> cards = std::make_shared<const std::vector<WindowCard>>();
   RecencyOrder recency;
   std::optional<Instant> lastWorkspaceNotification;
   std::optional<Duration> lastInterval;
@@ -104,7 +107,7 @@ class RegistryState {
   int64_t lastGateSettings = 0;
   std::unordered_map<int32_t, CachedAppAX> axCacheByPID;
   std::map<uint32_t, WindowCard> retainedHidden;
-  CardOrdering::TabTable tabCards;
+  std::shared_ptr<const CardOrdering::TabTable> tabCards = std::make_shared<const CardOrdering::TabTable>();
   std::unordered_map<uint32_t, uint32_t> showingTabByHost;
   TabCache tabCache;
   std::unordered_set<uint32_t> axPrivateWindows;
@@ -112,7 +115,7 @@ class RegistryState {
   PriorAnswers priorAnswers;
   LastKnownHandles lastKnownHandles;
   std::vector<uint32_t> pendingTabTouches;  // at most 512
-  CardOrdering::TabRecency tabRecency;
+  std::shared_ptr<const CardOrdering::TabRecency> tabRecency = std::make_shared<const CardOrdering::TabRecency>();
   TabCardSink tabCardSink;
   LeaveCaptures leaveCaptures;
 

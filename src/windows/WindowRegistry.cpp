@@ -209,7 +209,7 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
   }
   const auto ids = state_.lock.withLock([&] {
     std::unordered_set<uint32_t> out;
-    for (const WindowCard& card : state_.cards) {
+    for (const WindowCard& card : *state_.cards) {
       if (card.pid == pid) out.insert(card.id);
     }
     return out;
@@ -233,7 +233,7 @@ void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
   QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
-    return std::any_of(state_.cards.begin(), state_.cards.end(), [&](const WindowCard& card) {
+    return std::any_of(state_.cards->begin(), state_.cards->end(), [&](const WindowCard& card) {
       return card.id == windowID && card.state == WindowState::onCurrentSpace;
     });
   });
@@ -287,14 +287,16 @@ void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, con
 
 WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::cardsForSummon");
-  std::vector<WindowCard> snapshot;
-  CardOrdering::TabTable tabCards;
-  CardOrdering::TabRecency tabRecency;
+  // The committed pass, taken by pointer: nothing is copied under the lock.
+  std::shared_ptr<const std::vector<WindowCard>> committed;
+  std::shared_ptr<const CardOrdering::TabTable> tabCards;
+  std::shared_ptr<const CardOrdering::TabRecency> tabRecency;
   state_.lock.withLock([&] {
-    snapshot = state_.cards;
+    committed = state_.cards;
     tabCards = state_.tabCards;
     tabRecency = state_.tabRecency;
   });
+  const std::vector<WindowCard>& snapshot = *committed;
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
   noteCurrentWindow(snapshot, zOrder);
   const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] { return state_.recency.ids(); });
@@ -316,20 +318,19 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   }
   CardOrdering::sortByRank(onScreen, zOrder);
 
-  std::vector<WindowCard> cards = std::move(snapshot);
-  CardOrdering::sortCards(cards, order, CardOrdering::firstIndexTable(visitOrder), CardOrdering::kNoRank, zOrder,
-                          groupByApp);
+  // Ordered, grouped and moved on indices; the final list is built once, from the snapshot.
+  std::vector<uint32_t> indices = CardOrdering::sortedIndices(
+      snapshot, order, CardOrdering::firstIndexTable(visitOrder), CardOrdering::kNoRank, zOrder, groupByApp);
   const bool bunchAppWindows = settings.boolValue(AppSettings::Key::bunchAppWindows);
   if (groupByApp) {
     const bool native = bunchAppWindows && settings.stackOrder() == AppSettings::StackOrder::native;
-    cards = CardOrdering::gatherAppRuns(std::move(cards), native, order);
+    indices = CardOrdering::gatherAppRuns(snapshot, indices, native, order);
   }
   const bool bunchTabs = settings.boolValue(AppSettings::Key::bunchTabs);
   const bool tabsByRecency = bunchTabs && settings.stackOrder() == AppSettings::StackOrder::recent;
-  cards = CardOrdering::moveCategoriesToEnd(std::move(cards), displays);
+  indices = CardOrdering::moveCategoriesToEnd(snapshot, indices, displays);
   SummonList list;
-  list.cards = CardOrdering::expandingTabCards(std::move(cards), std::move(tabCards),
-                                               tabsByRecency ? &tabRecency : nullptr);
+  list.cards = CardOrdering::expandingTabCards(snapshot, indices, *tabCards, tabsByRecency ? tabRecency.get() : nullptr);
 
   // The initial selection: the front-most window of the current desktop, else the most recent
   // visit; the previous one is the visit before it, else the next window on screen.
@@ -478,7 +479,8 @@ Task<void> WindowRegistry::performRefresh() {
     TabIdentityStore& identity = state_.tabIdentity();
     for (uint32_t id : touches) identity.touch(id);
     CardOrdering::TabRecency recency = identity.lastUsed();
-    state_.lock.withLock([&] { state_.tabRecency = std::move(recency); });
+    auto published = std::make_shared<const CardOrdering::TabRecency>(std::move(recency));
+    state_.lock.withLock([&] { state_.tabRecency = std::move(published); });
   }
 
   // 3. Pictures of the windows the user left.
@@ -522,7 +524,7 @@ Task<void> WindowRegistry::performRefresh() {
   std::vector<RawWindow> raw = rawWindows(content.windows);
   if (raw.empty()) {
     state_.lock.withLock([&] {
-      state_.cards.clear();
+      state_.cards = std::make_shared<const std::vector<WindowCard>>();
       state_.lastFingerprint.reset();
     });
     co_return;

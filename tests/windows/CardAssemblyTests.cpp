@@ -30,7 +30,7 @@ class CardAssemblyTest : public RegistryFixture {
   CardAssembly assembly() { return CardAssembly(registry->state(), services_, nullptr); }
   void commitPrevious(std::vector<WindowCard> cards) {
     withState([&](RegistryState& s) {
-      s.cards = std::move(cards);
+      s.cards = std::make_shared<const std::vector<WindowCard>>(std::move(cards));
       return 0;
     });
   }

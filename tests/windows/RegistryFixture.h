@@ -91,7 +91,7 @@ class RegistryFixture : public ::testing::Test {
   // ---- Reading ----
 
   std::vector<WindowCard> cards() {
-    return registry->lock().withLock([&] { return registry->state().cards; });
+    return registry->lock().withLock([&] { return *registry->state().cards; });
   }
   std::vector<uint32_t> cardIDs() {
     std::vector<uint32_t> ids;

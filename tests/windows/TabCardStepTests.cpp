@@ -45,8 +45,8 @@ class TabCardStepTest : public RegistryFixture {
   }
   std::vector<WindowCard> tabsOf(uint32_t host) {
     return withState([&](RegistryState& s) {
-      auto it = s.tabCards.find(host);
-      return it == s.tabCards.end() ? std::vector<WindowCard>{} : it->second;
+      auto it = s.tabCards->find(host);
+      return it == s.tabCards->end() ? std::vector<WindowCard>{} : it->second;
     });
   }
 

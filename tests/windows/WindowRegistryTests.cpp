@@ -474,7 +474,7 @@ TEST_F(WindowRegistryTest, TouchesAndLeaveCapturesPassOnEvenWhenThePassIsSkipped
   EXPECT_TRUE(withState([](RegistryState& s) {
     return s.leaveCaptures.pending().empty() && s.pendingTabTouches.empty();
   }));
-  EXPECT_EQ(withState([](RegistryState& s) { return s.tabRecency.size(); }), 1u);
+  EXPECT_EQ(withState([](RegistryState& s) { return s.tabRecency->size(); }), 1u);
 }
 
 TEST_F(WindowRegistryTest, TheTickFollowsIdleTimeAndWorkspaceQuiet) {

@@ -77,7 +77,7 @@ class X11RegistryTest : public X11PlatformTest {
 
   WindowRegistry& registry() { return *core->registry; }
   std::vector<WindowCard> cards() {
-    return registry().lock().withLock([&] { return registry().state().cards; });
+    return registry().lock().withLock([&] { return *registry().state().cards; });
   }
   std::optional<WindowCard> card(uint32_t id) {
     for (WindowCard& c : cards()) {

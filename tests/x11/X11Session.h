@@ -56,6 +56,12 @@ class X11Session {
   std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
                                       const std::vector<std::string>& options,
                                       const std::vector<std::string>& command, pid_t* pid = nullptr);
+  // Starts a program in the session and returns at once (its process id, or -1): standard error
+  // goes to the log `name`, standard output to the read end of a pipe put in `stdoutPipe` when
+  // asked for, else to the log.
+  pid_t launchProgram(const std::string& name, const std::vector<std::string>& argv, int* stdoutPipe = nullptr) {
+    return spawn(name, argv, stdoutPipe);
+  }
   // Runs a program in the session (xdotool, say) and waits for it; true when it exits with 0.
   bool runTool(const std::vector<std::string>& argv, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // The session's own temporary folder.
