@@ -67,6 +67,9 @@ class RasterCanvas {
   // tint's colour, keeping the symbol's coverage), its box centred on `center`, source-over.
   virtual void drawSymbol(const SymbolGlyph& symbol, double pointSize, SymbolWeight weight, Point center,
                           RasterColor tint) = 0;
+  // Limits the drawing that follows to `rect` (none: the whole bitmap again). A canvas that cannot
+  // clip draws everything.
+  virtual void setClip(const std::optional<Rect>& rect) { (void)rect; }
 };
 
 // The platform's 2D drawing: canvases on bitmaps, text measurement with the system font, and

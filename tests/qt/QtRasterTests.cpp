@@ -187,3 +187,28 @@ TEST(AccentColor, TheDesktopsHighlightOrTheFallback) {
 
 }  // namespace
 }  // namespace quorvel
+
+#include "overlay/qt/QtOverlayTextMetrics.h"
+
+namespace quorvel {
+namespace {
+
+TEST(QtOverlayTextMetricsTest, CaretOffsetsStandOnCharacterBoundariesAndGrow) {
+  QtOverlayTextMetrics metrics;
+  const OverlayFont font{16, FontWeight::regular};
+  // "e" with a combining acute, "a", and an emoji with a skin-tone modifier: three characters.
+  const std::vector<double> offsets = metrics.caretOffsets("e\xCC\x81" "a\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", font);
+  ASSERT_EQ(offsets.size(), 4u);
+  EXPECT_EQ(offsets[0], 0);
+  for (size_t i = 1; i < offsets.size(); ++i) EXPECT_GT(offsets[i], offsets[i - 1]);
+  EXPECT_NEAR(offsets.back(), metrics.measure("e\xCC\x81" "a\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", font).width, 1.0);
+  EXPECT_EQ(metrics.caretOffsets("", font), (std::vector<double>{0}));
+
+  const OverlayFontMetrics m = metrics.fontMetrics(font);
+  EXPECT_GT(m.ascender, m.capHeight);
+  EXPECT_LT(m.descender, 0);
+  EXPECT_GT(metrics.measure("Wide text", {18, FontWeight::semibold}).width, metrics.measure("Wide text", font).width);
+}
+
+}  // namespace
+}  // namespace quorvel

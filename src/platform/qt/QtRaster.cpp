@@ -110,6 +110,14 @@ class QtCanvas final : public RasterCanvas {
     painter_.drawPath(qpath);
   }
 
+  void setClip(const std::optional<Rect>& rect) override {
+    if (rect) {
+      painter_.setClipRect(flip(*rect));
+    } else {
+      painter_.setClipping(false);
+    }
+  }
+
   void drawText(const TextBlock& text, const Rect& rect) override {
     const QRectF box = flip(rect);
     double top = box.top();

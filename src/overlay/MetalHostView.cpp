@@ -1,0 +1,20 @@
+#include "overlay/MetalHostView.h"
+
+namespace quorvel {
+
+void MetalHostView::syncLayer(std::optional<double> windowScale) {
+  const double scale = windowScale ? *windowScale : fallbackScale;
+  bool scaleChanged = false;
+  if (scale > 0 && scale != contentsScale_) {
+    contentsScale_ = scale;
+    scaleChanged = true;
+  }
+  if (layerFrame_ != bounds) {
+    layerFrame_ = bounds;
+    if (onGeometryChange) onGeometryChange();
+  } else if (scaleChanged && onGeometryChange) {
+    onGeometryChange();
+  }
+}
+
+}  // namespace quorvel

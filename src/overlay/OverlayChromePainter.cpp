@@ -1,0 +1,123 @@
+#include "overlay/OverlayChromePainter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "overlay/OverlayContentView.h"
+
+namespace quorvel {
+
+namespace {
+
+Rect scaled(const Rect& r, double s) { return {r.x * s, r.y * s, r.width * s, r.height * s}; }
+
+Rect offset(const Rect& r, Point by) { return {r.x + by.x, r.y + by.y, r.width, r.height}; }
+
+TextLine line(const CapsuleText& text, double scale, RasterColor color) {
+  FontWeight weight = text.font.weight;
+  return TextLine{text.text, text.font.size * scale, weight, color};
+}
+
+// The magnifying glass of the search capsule: a ring and a handle towards the bottom right.
+const SymbolGlyph& magnifyingGlass() {
+  static const SymbolGlyph glyph = [] {
+    SymbolGlyph g;
+    g.name = "magnifyingglass";
+    g.width = 1;
+    g.height = 1;
+    VectorPath ring;
+    ring.addEllipse({0.08, 0.08, 0.66, 0.66});
+    VectorPath handle;
+    handle.moveTo({0.64, 0.64}).lineTo({0.92, 0.92});
+    g.elements.push_back({SymbolGlyph::Element::Kind::stroke, ring, 0.12, LineCap::round});
+    g.elements.push_back({SymbolGlyph::Element::Kind::stroke, handle, 0.14, LineCap::round});
+    return g;
+  }();
+  return glyph;
+}
+
+}  // namespace
+
+RasterColor OverlayChromePainter::textColor(ChromeTextColor role, double alpha) {
+  switch (role) {
+    case ChromeTextColor::label:
+      return RasterColor::white(0.85 * alpha);
+    case ChromeTextColor::secondaryLabel:
+      return RasterColor::white(0.55 * alpha);
+    case ChromeTextColor::tertiaryLabel:
+      return RasterColor::white(0.25 * alpha);
+  }
+  return RasterColor::white(alpha);
+}
+
+std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now) {
+  const Size size = view.bounds();
+  auto bitmap = RasterBitmap::make(static_cast<int>(std::lround(size.width * scale)),
+                                   static_cast<int>(std::lround(size.height * scale)));
+  if (!bitmap) return std::nullopt;
+  {
+    auto canvas = raster_.beginDrawing(*bitmap);
+    for (const GlassCapsule* capsule : {&view.titleCapsule, &view.searchCapsule, &view.emptyCapsule}) {
+      paintCapsule(*canvas, *capsule, scale, now);
+    }
+    const auto label = [&](const OverlayContentView::ChromeLabel& l) {
+      const double alpha = l.hidden ? 0 : l.alpha.valueAt(now);
+      if (alpha <= 0 || l.text.empty()) return;
+      TextBlock block{{line(l.text, scale, textColor(l.text.color, alpha))}, 0, TextTruncation::tail};
+      canvas->drawText(block, scaled(l.frame, scale));
+    };
+    label(view.tipLabel);
+    label(view.emptyHintLabel);
+    if (view.buildBadgeLabel) label(*view.buildBadgeLabel);
+  }
+  return bitmap;
+}
+
+void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale,
+                                        Instant now) {
+  const double alpha = capsule.hidden ? 0 : capsule.alpha.valueAt(now);
+  if (alpha <= 0 || capsule.frame.isEmpty()) return;
+  // The contents scale about the capsule's centre (the idle search pill is drawn at 97 %).
+  const double k = capsule.scale();
+  // While the capsule glides to a new frame, everything in it moves with the frame shown and the
+  // glass takes that frame's size.
+  const Rect f = capsule.shownFrame(now);
+  const Point shift{f.midX() - capsule.frame.midX(), f.midY() - capsule.frame.midY()};
+  const Point centre{f.midX(), f.midY()};
+  const auto place = [&](const Rect& local) {
+    const Rect inView = offset(local, {capsule.frame.x + shift.x, capsule.frame.y + shift.y});
+    return scaled(Rect{centre.x + (inView.x - centre.x) * k, centre.y + (inView.y - centre.y) * k, inView.width * k,
+                       inView.height * k},
+                  scale);
+  };
+  const Rect body{f.x + f.width * (1 - k) * 0.5, f.y + f.height * (1 - k) * 0.5, f.width * k, f.height * k};
+  const double radius = std::max(0.0, std::min(std::min(body.width, body.height) * 0.5, capsule.cornerRadius() * k));
+  RasterColor glass = kGlass;
+  glass.alpha *= alpha;
+  canvas.fillRoundedRect(scaled(body, scale), radius * scale, glass);
+
+  const Point clipOrigin =
+      capsule.caretMode() ? Point{capsule.textClipFrame().x, capsule.textClipFrame().y} : Point{0, 0};
+  const TextTruncation truncation =
+      capsule.truncation == CapsuleTruncation::middle ? TextTruncation::middle : TextTruncation::tail;
+  for (const GlassCapsule::Label* l : {&capsule.outgoingLabel(), &capsule.currentLabel()}) {
+    const double labelAlpha = l->hidden ? 0 : l->alpha.valueAt(now) * alpha;
+    if (labelAlpha <= 0 || l->text.empty() || l->frame.isEmpty()) continue;
+    // In caret mode only what lies inside the text area shows (the query scrolled to its caret).
+    if (capsule.caretMode()) canvas.setClip(place(capsule.textClipFrame()));
+    TextBlock block{{line(l->text, scale * k, textColor(l->text.color, labelAlpha))}, 0, truncation};
+    canvas.drawText(block, place(offset(l->frame, clipOrigin)));
+    if (capsule.caretMode()) canvas.setClip(std::nullopt);
+  }
+  if (capsule.caretMode() && !capsule.caretHidden()) {
+    canvas.fillRoundedRect(place(offset(capsule.caretFrame(), clipOrigin)), 0,
+                           textColor(ChromeTextColor::label, alpha));
+  }
+  if (capsule.glyphVisible && capsule.glyphImage && capsule.glyphSymbol == "magnifyingglass") {
+    const Rect g = place(capsule.glyphFrame());
+    canvas.drawSymbol(magnifyingGlass(), capsule.glyphImage->width * scale * k, SymbolWeight::semibold,
+                      {g.midX(), g.midY()}, textColor(capsule.glyphTint, alpha));
+  }
+}
+
+}  // namespace quorvel

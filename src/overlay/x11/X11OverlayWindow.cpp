@@ -1,0 +1,320 @@
+#include "overlay/x11/X11OverlayWindow.h"
+
+#include <unistd.h>
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "overlay/OverlayContentView.h"
+#include "platform/x11/X11KeyCodes.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr uint32_t kEventMask = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_BUTTON_PRESS |
+                                XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
+                                XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE |
+                                XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+
+// A 32-bit TrueColor visual of the screen (the ARGB visual); 0 when there is none.
+xcb_visualid_t argbVisual(xcb_screen_t* screen) {
+  for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem; xcb_depth_next(&depths)) {
+    if (depths.data->depth != 32) continue;
+    for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem; xcb_visualtype_next(&visuals)) {
+      if (visuals.data->_class == XCB_VISUAL_CLASS_TRUE_COLOR) return visuals.data->visual_id;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::unique_ptr<X11OverlayWindow> X11OverlayWindow::open(const std::string& display, const Rect& monitor,
+                                                         Executor& main, std::string* error) {
+  auto x = X11Connection::open(display);
+  if (!x) {
+    if (error) *error = "cannot connect to the X server";
+    return nullptr;
+  }
+  std::unique_ptr<X11OverlayWindow> window(new X11OverlayWindow(std::move(x), monitor, main));
+  if (!window->make(error)) return nullptr;
+  return window;
+}
+
+X11OverlayWindow::X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect& monitor, Executor& main)
+    : x_(std::move(x)), monitor_(monitor), main_(main), scrolls_(main, [this](const OverlayScrollEvent& event) {
+        if (view_) view_->scrollWheel(event);
+      }) {}
+
+X11OverlayWindow::~X11OverlayWindow() {
+  scrolls_.reset();
+  if (xkbState_) xkb_state_unref(xkbState_);
+  if (keymap_) xkb_keymap_unref(keymap_);
+  if (xkbContext_) xkb_context_unref(xkbContext_);
+  if (gc_) xcb_free_gc(x_->xcb(), gc_);
+  if (window_) xcb_destroy_window(x_->xcb(), window_);
+  if (colormap_) xcb_free_colormap(x_->xcb(), colormap_);
+  x_->flush();
+}
+
+bool X11OverlayWindow::make(std::string* error) {
+  xcb_connection_t* c = x_->xcb();
+  xcb_screen_t* screen = x_->screen();
+  const xcb_visualid_t visual = argbVisual(screen);
+  if (!visual) {
+    if (error) *error = "the X server offers no 32-bit visual";
+    return false;
+  }
+  if (!(monitor_.width >= 1) || !(monitor_.height >= 1) || monitor_.width > 32767 || monitor_.height > 32767) {
+    if (error) *error = "the monitor's frame is not a window size";
+    return false;
+  }
+  colormap_ = xcb_generate_id(c);
+  xcb_create_colormap(c, XCB_COLORMAP_ALLOC_NONE, colormap_, screen->root, visual);
+  window_ = xcb_generate_id(c);
+  // Value order follows the mask bits: back pixel, border pixel, override-redirect, event mask,
+  // colormap.
+  const uint32_t values[] = {0, 0, 1, kEventMask, colormap_};
+  const auto cookie = xcb_create_window_checked(
+      c, 32, window_, screen->root, static_cast<int16_t>(monitor_.x), static_cast<int16_t>(monitor_.y),
+      static_cast<uint16_t>(monitor_.width), static_cast<uint16_t>(monitor_.height), 0,
+      XCB_WINDOW_CLASS_INPUT_OUTPUT, visual,
+      XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK | XCB_CW_COLORMAP,
+      values);
+  if (!x_->check(cookie)) {
+    if (error) *error = "the X server refused the overlay window";
+    window_ = 0;
+    return false;
+  }
+  static constexpr char kClass[] = "quorvel-overlay\0Quorvel";
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, window_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, sizeof kClass,
+                      kClass);
+  static constexpr char kName[] = "Quorvel";
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, window_, x_->atom("_NET_WM_NAME"), x_->atom("UTF8_STRING"), 8,
+                      sizeof kName - 1, kName);
+  const uint32_t pid = static_cast<uint32_t>(getpid());
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, window_, x_->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &pid);
+  modifiers_ = X11ModifierMap::read(c);
+  setupKeyboard();
+  x_->flush();
+  return true;
+}
+
+void X11OverlayWindow::setupKeyboard() {
+  xcb_connection_t* c = x_->xcb();
+  if (!xkb_x11_setup_xkb_extension(c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+                                   XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
+    return;  // keys still arrive, without their text
+  }
+  xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+  if (!xkbContext_) return;
+  const int32_t device = xkb_x11_get_core_keyboard_device_id(c);
+  if (device < 0) return;
+  keymap_ = xkb_x11_keymap_new_from_device(xkbContext_, c, device, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  if (keymap_) xkbState_ = xkb_x11_state_new_from_device(keymap_, c, device);
+}
+
+void X11OverlayWindow::setContentView(OverlayContentView* view) {
+  view_ = view;
+  if (!view) scrolls_.reset();
+}
+
+void X11OverlayWindow::show() {
+  xcb_connection_t* c = x_->xcb();
+  const uint32_t above = XCB_STACK_MODE_ABOVE;
+  xcb_map_window(c, window_);
+  xcb_configure_window(c, window_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+  mapped_ = true;
+  x_->flush();
+}
+
+void X11OverlayWindow::makeKey() {
+  if (!mapped_) return;
+  // Focus, not an active grab: see the class comment.
+  xcb_set_input_focus(x_->xcb(), XCB_INPUT_FOCUS_PARENT, window_, XCB_CURRENT_TIME);
+  x_->flush();
+}
+
+bool X11OverlayWindow::isKey() {
+  if (!mapped_) return false;
+  auto reply = x_->reply(xcb_get_input_focus_reply, xcb_get_input_focus(x_->xcb()));
+  return reply && reply->focus == window_;
+}
+
+void X11OverlayWindow::orderOut() {
+  scrolls_.reset();
+  xcb_unmap_window(x_->xcb(), window_);
+  mapped_ = false;
+  primaryDown_ = false;
+  x_->flush();
+}
+
+void X11OverlayWindow::setClickThrough(bool on) {
+  if (on == clickThrough_) return;
+  clickThrough_ = on;
+  if (on) {
+    xcb_shape_rectangles(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0, 0,
+                         nullptr);
+  } else {
+    xcb_shape_mask(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, window_, 0, 0, XCB_NONE);
+  }
+  x_->flush();
+}
+
+bool X11OverlayWindow::blurAvailable() {
+  const uint32_t hint = x_->atom("_KDE_NET_WM_BLUR_BEHIND_REGION");
+  const auto supported = x_->property(x_->root(), x_->atom("_NET_SUPPORTED"), XCB_ATOM_ATOM);
+  if (!supported || !hint) return false;
+  const auto atoms = supported->values32();
+  return std::find(atoms.begin(), atoms.end(), hint) != atoms.end();
+}
+
+bool X11OverlayWindow::setBackgroundBlur(int radius) {
+  if (window_ == 0 || !blurAvailable()) return false;
+  const uint32_t hint = x_->atom("_KDE_NET_WM_BLUR_BEHIND_REGION");
+  // The hint has no strength: an empty region asks for the whole window to be blurred behind, and
+  // removing the property removes the blur.
+  if (radius > 0) {
+    xcb_change_property(x_->xcb(), XCB_PROP_MODE_REPLACE, window_, hint, XCB_ATOM_CARDINAL, 32, 0, nullptr);
+  } else {
+    xcb_delete_property(x_->xcb(), window_, hint);
+  }
+  x_->flush();
+  return true;
+}
+
+bool X11OverlayWindow::showChrome(const RasterBitmap& bitmap) {
+  if (bitmap.width() != static_cast<int>(monitor_.width) || bitmap.height() != static_cast<int>(monitor_.height)) {
+    return false;
+  }
+  xcb_connection_t* c = x_->xcb();
+  if (!gc_) {
+    gc_ = xcb_generate_id(c);
+    xcb_create_gc(c, gc_, window_, 0, nullptr);
+  }
+  // The bitmap's bytes are the 32-bit visual's pixels (premultiplied, blue first, rows from the
+  // top); sent in strips that stay well inside the server's request size.
+  const size_t rowBytes = bitmap.bytesPerRow();
+  const int rowsPerStrip = std::max(1, static_cast<int>((256 * 1024) / rowBytes));
+  for (int top = 0; top < bitmap.height(); top += rowsPerStrip) {
+    const int rows = std::min(rowsPerStrip, bitmap.height() - top);
+    xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window_, gc_, static_cast<uint16_t>(bitmap.width()),
+                  static_cast<uint16_t>(rows), 0, static_cast<int16_t>(top), 0, 32,
+                  static_cast<uint32_t>(rowBytes * static_cast<size_t>(rows)),
+                  bitmap.data() + rowBytes * static_cast<size_t>(top));
+  }
+  x_->flush();
+  return true;
+}
+
+bool X11OverlayWindow::dispatchEvents() {
+  x_->pumpEvents([this](const xcb_generic_event_t& event) { handle(event); });
+  return !x_->isBroken();
+}
+
+void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
+  switch (event.response_type & 0x7f) {
+    case XCB_KEY_PRESS:
+      handleKey(reinterpret_cast<const xcb_key_press_event_t&>(event));
+      break;
+    case XCB_BUTTON_PRESS:
+      handleButton(reinterpret_cast<const xcb_button_press_event_t&>(event), true);
+      break;
+    case XCB_BUTTON_RELEASE:
+      handleButton(reinterpret_cast<const xcb_button_press_event_t&>(event), false);
+      break;
+    case XCB_MOTION_NOTIFY:
+      handleMotion(reinterpret_cast<const xcb_motion_notify_event_t&>(event));
+      break;
+    case XCB_FOCUS_IN:
+    case XCB_FOCUS_OUT: {
+      const auto& focus = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+      // Grab and ungrab notifications and pointer-root focus changes say nothing of the key status.
+      if (focus.mode != XCB_NOTIFY_MODE_NORMAL && focus.mode != XCB_NOTIFY_MODE_WHILE_GRABBED) break;
+      if (focus.detail == XCB_NOTIFY_DETAIL_POINTER) break;
+      if (onKeyStatusChange) onKeyStatusChange((event.response_type & 0x7f) == XCB_FOCUS_IN);
+      break;
+    }
+    case XCB_LEAVE_NOTIFY:
+      if (view_) view_->mouseExited();
+      break;
+    case XCB_MAPPING_NOTIFY:
+      modifiers_ = X11ModifierMap::read(x_->xcb());
+      break;
+    default:
+      break;
+  }
+}
+
+void X11OverlayWindow::handleKey(const xcb_key_press_event_t& event) {
+  if (!view_) return;
+  const auto code = X11KeyCodes::virtualKeyCode(event.detail);
+  if (!code) return;
+  OverlayKeyEvent key;
+  key.keyCode = *code;
+  key.modifierFlags = static_cast<int64_t>(modifiers_ ? modifiers_->flagsFromState(event.state) : 0);
+  key.timestamp = seconds(event.time);
+  if (xkbState_) {
+    const uint32_t numLock = modifiers_ ? modifiers_->numLockMask() : uint32_t{XCB_MOD_MASK_2};
+    const uint32_t locks = XCB_MOD_MASK_LOCK | numLock;
+    xkb_state_update_mask(xkbState_, event.state & ~locks, 0, event.state & locks, 0, 0, (event.state >> 13) & 3);
+    char text[64] = {};
+    const int length = xkb_state_key_get_utf8(xkbState_, event.detail, text, sizeof text);
+    if (length > 0 && static_cast<size_t>(length) < sizeof text) key.characters = std::string(text, size_t(length));
+  }
+  view_->keyDown(key);
+}
+
+void X11OverlayWindow::handleButton(const xcb_button_press_event_t& event, bool pressed) {
+  if (!view_) return;
+  OverlayPointerEvent pointer;
+  pointer.location = viewPoint(event.event_x, event.event_y);
+  pointer.timestamp = seconds(event.time);
+  switch (event.detail) {
+    case 1:
+      primaryDown_ = pressed;
+      lastPointer_ = Point{double(event.event_x), double(event.event_y)};
+      pressed ? view_->mouseDown(pointer) : view_->mouseUp(pointer);
+      break;
+    case 2:
+      pointer.buttonNumber = 2;
+      pressed ? view_->otherMouseDown(pointer) : view_->otherMouseUp(pointer);
+      break;
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+      if (pressed) {
+        // Wheel up and left scroll the content towards the user, as positive deltas.
+        OverlayScrollEvent scroll;
+        scroll.timestamp = pointer.timestamp;
+        const double amount = event.detail == 4 || event.detail == 6 ? kPointsPerWheelClick : -kPointsPerWheelClick;
+        (event.detail <= 5 ? scroll.scrollingDeltaY : scroll.scrollingDeltaX) = amount;
+        scrolls_.feed(scroll);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void X11OverlayWindow::handleMotion(const xcb_motion_notify_event_t& event) {
+  if (!view_) return;
+  const Point now{double(event.event_x), double(event.event_y)};
+  OverlayPointerEvent pointer;
+  pointer.location = viewPoint(event.event_x, event.event_y);
+  pointer.timestamp = seconds(event.time);
+  if (lastPointer_) {
+    pointer.deltaX = now.x - lastPointer_->x;
+    pointer.deltaY = now.y - lastPointer_->y;
+  }
+  lastPointer_ = now;
+  primaryDown_ ? view_->mouseDragged(pointer) : view_->mouseMoved(pointer);
+}
+
+}  // namespace quorvel

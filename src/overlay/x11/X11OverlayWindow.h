@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "overlay/OverlayWindow.h"
+#include "overlay/ScrollPhaseSynthesizer.h"
+#include "platform/RasterBitmap.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ModifierMap.h"
+
+struct xkb_context;
+struct xkb_keymap;
+struct xkb_state;
+
+namespace quorvel {
+
+// An overlay window on X11: an override-redirect window with a 32-bit ARGB visual covering one
+// monitor, on a connection of its own. Override-redirect keeps it out of the window manager's client
+// list, and so out of the program's own window list, and gives it no frame, shadow or animation.
+//
+// The keyboard: the global shortcut holds synchronous passive grabs on the root window for its keys
+// (the key stream on its own connection). An active keyboard grab by this window would stop those
+// grabs from ever firing while the overlay is up (the server activates no passive grab while the
+// keyboard is grabbed), so the shortcut could no longer step and the release of its modifier would
+// depend on our own grab. Instead, makeKey() gives the window the input focus: keys that match the
+// shortcut still activate the passive grabs first and step through the shortcut manager; every other
+// key is delivered to the focused overlay; the release of the shortcut's modifier reaches the
+// shortcut manager through the key stream's XInput 2 raw events, which the server sends whatever has
+// the focus. isKey() is whether this window holds the focus.
+//
+// The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
+// setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
+//
+// Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
+// the server's keymap); wheel buttons become scrolls of 40 points a click whose phases the
+// ScrollPhaseSynthesizer makes up. Main thread only.
+class X11OverlayWindow final : public OverlayWindow {
+ public:
+  static constexpr double kPointsPerWheelClick = 40;
+
+  // Opens a connection to `display` (DISPLAY when empty) and makes the window, unmapped, over
+  // `monitor` (X coordinates: origin at the top left of the root). None with the reason in `error`.
+  static std::unique_ptr<X11OverlayWindow> open(const std::string& display, const Rect& monitor,
+                                                Executor& main, std::string* error = nullptr);
+  ~X11OverlayWindow() override;
+  X11OverlayWindow(const X11OverlayWindow&) = delete;
+  X11OverlayWindow& operator=(const X11OverlayWindow&) = delete;
+
+  Rect frame() const override { return monitor_; }
+  double backingScale() const override { return 1.0; }
+  int windowNumber() const override { return static_cast<int>(window_); }
+  void setContentView(OverlayContentView* view) override;
+  void show() override;
+  void makeKey() override;
+  bool isKey() override;
+  void orderOut() override;
+  bool isVisible() const override { return mapped_; }
+  void setClickThrough(bool on) override;
+  void setHiddenFromScreenSharing(bool) override {}
+  bool blurAvailable() override;
+  bool setBackgroundBlur(int radius) override;
+  bool dispatchEvents() override;
+
+  // Shows a premultiplied chrome bitmap the size of the window (pixels at scale 1) as the window's
+  // contents, by a plain image upload: the overlay's picture while it is not drawn on the GPU.
+  // False when the sizes differ.
+  bool showChrome(const RasterBitmap& bitmap);
+
+  X11Connection& connection() { return *x_; }
+  uint32_t xWindow() const { return window_; }
+  bool clickThrough() const { return clickThrough_; }
+
+ private:
+  X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect& monitor, Executor& main);
+  bool make(std::string* error);
+  void setupKeyboard();
+  void handle(const xcb_generic_event_t& event);
+  void handleKey(const xcb_key_press_event_t& event);
+  void handleButton(const xcb_button_press_event_t& event, bool pressed);
+  void handleMotion(const xcb_motion_notify_event_t& event);
+  Point viewPoint(int16_t x, int16_t y) const { return {double(x), monitor_.height - double(y)}; }
+  static double seconds(uint32_t serverTime) { return serverTime / 1000.0; }
+
+  std::unique_ptr<X11Connection> x_;
+  Rect monitor_;
+  Executor& main_;
+  uint32_t window_ = 0;
+  uint32_t colormap_ = 0;
+  uint32_t gc_ = 0;
+  bool mapped_ = false;
+  bool clickThrough_ = false;
+  OverlayContentView* view_ = nullptr;
+  std::optional<X11ModifierMap> modifiers_;
+  xkb_context* xkbContext_ = nullptr;
+  xkb_keymap* keymap_ = nullptr;
+  xkb_state* xkbState_ = nullptr;
+  std::optional<Point> lastPointer_;
+  bool primaryDown_ = false;
+  ScrollPhaseSynthesizer scrolls_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <xcb/shape.h>
+
+#include "RandrMonitor.h"
+#include "X11PlatformTest.h"
+#include "app/HotkeyManager.h"
+#include "base/DefaultsStore.h"
+#include "overlay/FixedTextMetrics.h"
+#include "overlay/OverlayContentView.h"
+#include "overlay/OverlayTestSupport.h"
+#include "overlay/x11/X11OverlayWindow.h"
+#include "overlay/OverlayChromePainter.h"
+#include "platform/qt/QtRaster.h"
+
+#include <QGuiApplication>
+#include <array>
+#include <cmath>
+#include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11Workspace.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
+
+// The overlay's windows on a real X session: one per monitor, with keys, wheel and clicks from XTest.
+class X11OverlayWindowTest : public X11PlatformTest {
+ protected:
+  void SetUp() override {
+    X11PlatformTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    settings.registerDefaults();
+    store.set(AppSettings::Key::scrollDirectionNatural, false);
+  }
+  void TearDown() override {
+    manager.reset();
+    source.reset();
+    views.clear();
+    overlays.clear();
+    X11PlatformTest::TearDown();
+  }
+
+  X11OverlayWindow& addOverlay(const Rect& monitor) {
+    std::string error;
+    auto window = X11OverlayWindow::open(session->display(), monitor, runtime->main(), &error);
+    EXPECT_TRUE(window) << error;
+    auto view = std::make_unique<OverlayContentView>(OverlayContentView::Services{
+        metrics, runtime->main(), settings, [] { return false; }, [](int, int) { return false; }, [] { return false; },
+        [] { return std::nullopt; }, [](bool) {}, [] { return true; }});
+    view->overlayDelegate = &delegate;
+    view->window = OverlayContentView::WindowFacts{window->windowNumber(), 1.0, false, std::nullopt};
+    view->setFrameSize({monitor.width, monitor.height});
+    view->configure(true, 1.0);
+    window->setContentView(view.get());
+    delegate.calls.clear();  // the host's first geometry report
+    overlays.push_back(std::move(window));
+    views.push_back(std::move(view));
+    return *overlays.back();
+  }
+  // Runs the main queue and the overlays' event dispatch until `condition` holds.
+  bool pump(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms) {
+    return runUntil(
+        [&] {
+          for (auto& overlay : overlays) overlay->dispatchEvents();
+          return condition();
+        },
+        timeout);
+  }
+  bool type(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return session->runTool(argv);
+  }
+  bool delegateSaw(const std::string& call) {
+    return pump([&] { return std::find(delegate.calls.begin(), delegate.calls.end(), call) != delegate.calls.end(); });
+  }
+
+  DefaultsStore store;
+  AppSettings settings{store};
+  FixedTextMetrics metrics;
+  RecordingDelegate delegate;
+  std::vector<std::unique_ptr<X11OverlayWindow>> overlays;
+  std::vector<std::unique_ptr<OverlayContentView>> views;
+  std::unique_ptr<X11KeySource> source;
+  std::shared_ptr<HotkeyManager> manager;
+  Calls shortcut;
+};
+
+TEST_F(X11OverlayWindowTest, OneSeeThroughOverrideRedirectWindowPerMonitorOutOfTheClientList) {
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
+  X11OverlayWindow& left = addOverlay({0, 0, 960, 1080});
+  X11OverlayWindow& right = addOverlay({960, 0, 960, 1080});
+  left.show();
+  right.show();
+  for (X11OverlayWindow* overlay : {&left, &right}) {
+    const uint32_t id = overlay->xWindow();
+    auto geometry = x().reply(xcb_get_geometry_reply, xcb_get_geometry(x().xcb(), id));
+    ASSERT_TRUE(geometry);
+    EXPECT_EQ(geometry->depth, 32);
+    EXPECT_EQ(Rect(geometry->x, geometry->y, geometry->width, geometry->height), overlay->frame());
+    EXPECT_TRUE(X11Session::waitUntil([&] {
+      auto attributes = x().reply(xcb_get_window_attributes_reply, xcb_get_window_attributes(x().xcb(), id));
+      return attributes && attributes->override_redirect && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }));
+    const std::vector<uint32_t> clients = windows->clientList();
+    EXPECT_EQ(std::find(clients.begin(), clients.end(), id), clients.end());
+  }
+
+  // Click-through while fading out: an empty input shape, and back to the whole window.
+  const auto inputRects = [&](uint32_t id) {
+    auto reply = x().reply(xcb_shape_get_rectangles_reply, xcb_shape_get_rectangles(x().xcb(), id, XCB_SHAPE_SK_INPUT));
+    return reply ? xcb_shape_get_rectangles_rectangles_length(reply.get()) : -1;
+  };
+  left.setClickThrough(true);
+  EXPECT_EQ(inputRects(left.xWindow()), 0);
+  EXPECT_EQ(inputRects(right.xWindow()), 1);
+  left.setClickThrough(false);
+  EXPECT_EQ(inputRects(left.xWindow()), 1);
+
+  // No blur-behind hint without a compositor that offers it.
+  EXPECT_FALSE(left.blurAvailable());
+  EXPECT_FALSE(left.setBackgroundBlur(20));
+
+  left.orderOut();
+  EXPECT_TRUE(X11Session::waitUntil([&] {
+    auto attributes =
+        x().reply(xcb_get_window_attributes_reply, xcb_get_window_attributes(x().xcb(), left.xWindow()));
+    return attributes && attributes->map_state == XCB_MAP_STATE_UNMAPPED;
+  }));
+}
+
+TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKeyboard) {
+  source = X11KeySource::open(session->display());
+  ASSERT_TRUE(source);
+  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+  manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
+    shortcut.push_back(direction > 0 ? "summon +1" : "summon -1");
+  };
+  manager->onModifierRelease = [this] { shortcut.push_back("release"); };
+  manager->onPrewarm = [this] { shortcut.push_back("prewarm"); };
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  std::vector<bool> keyChanges;
+  overlay.onKeyStatusChange = [&](bool key) { keyChanges.push_back(key); };
+  overlay.show();
+  overlay.makeKey();
+  ASSERT_TRUE(X11Session::waitUntil([&] { return overlay.isKey(); }));
+  EXPECT_TRUE(pump([&] { return !keyChanges.empty(); }));
+  EXPECT_EQ(keyChanges, std::vector<bool>{true});
+
+  ASSERT_TRUE(type({"keydown", "alt", "key", "Tab", "key", "Tab", "keyup", "alt"}));
+  EXPECT_TRUE(pump([&] { return shortcut.size() >= 4; }));
+  EXPECT_EQ(shortcut, (Calls{"prewarm", "summon +1", "summon +1", "release"}));
+  EXPECT_TRUE(overlay.isKey());
+
+  // Keys the shortcut does not take reach the overlay, as key codes with their text.
+  ASSERT_TRUE(type({"key", "Right", "key", "space", "key", "a", "key", "Escape", "key", "Escape"}));
+  EXPECT_TRUE(delegateSaw("cancel"));
+  EXPECT_EQ(delegate.calls, (Calls{"move 1", "searching on", "insert a", "searching off", "cancel"}));
+}
+
+TEST_F(X11OverlayWindowTest, WheelClicksBecomeAScrollGestureAndClicksComeThrough) {
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  overlay.show();
+  ASSERT_TRUE(type({"mousemove", "500", "500"}));
+  ASSERT_TRUE(type({"click", "5", "click", "5"}));
+  EXPECT_TRUE(pump([&] {
+    return std::any_of(delegate.calls.begin(), delegate.calls.end(),
+                       [](const std::string& c) { return c.rfind("endFlip", 0) == 0; });
+  }));
+  ASSERT_GE(delegate.calls.size(), 3u);
+  EXPECT_EQ(delegate.calls[0], "flip -0.2");  // one click down: 40 points down, up-and-down axis
+  EXPECT_EQ(delegate.calls[1], "flip -0.2");
+
+  delegate.calls.clear();
+  ASSERT_TRUE(type({"click", "1"}));
+  // The view's y grows upward: 1080 − 500.
+  EXPECT_TRUE(delegateSaw("click 500,580"));
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Qt for the chrome's drawing: its application object, offscreen.
+class QtApp {
+ public:
+  QtApp() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "test_x11";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) app_ = std::make_unique<QGuiApplication>(argc, argv);
+  }
+
+ private:
+  std::unique_ptr<QGuiApplication> app_;
+};
+
+TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOnBothMonitorsWhereTheLayoutSays) {
+  QtApp qt;
+  QtRaster raster;
+  OverlayChromePainter painter(raster);
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
+  const Rect monitors[] = {{0, 0, 960, 1080}, {960, 0, 960, 1080}};
+  for (const Rect& m : monitors) addOverlay(m);
+  views[1]->beginSearch();
+  views[1]->setSearchText("mail", 4);
+  const Instant later = runtime->clock().now() + fromSeconds(1);  // every fade has ended
+  for (size_t i = 0; i < 2; ++i) {
+    views[i]->showTitle(i == 0 ? "Inbox" : "Drafts");
+    overlays[i]->show();
+    auto chrome = painter.paint(*views[i], 1.0, later);
+    ASSERT_TRUE(chrome);
+    ASSERT_TRUE(overlays[i]->showChrome(*chrome));
+  }
+  x().sync();
+
+  // The root's pixels (24-bit, blue first); the windows' see-through parts show black here, since
+  // Xvfb composites nothing.
+  const auto rootPixel = [&](int px, int py) -> std::array<int, 3> {
+    auto image = x().reply(xcb_get_image_reply, xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(),
+                                                              static_cast<int16_t>(px), static_cast<int16_t>(py), 1, 1,
+                                                              ~0u));
+    if (!image || xcb_get_image_data_length(image.get()) < 3) return {-1, -1, -1};
+    const uint8_t* p = xcb_get_image_data(image.get());
+    return {p[2], p[1], p[0]};
+  };
+  const RasterColor glass = OverlayChromePainter::kGlass;
+  const std::array<int, 3> glassPixel{int(std::lround(glass.red * glass.alpha * 255)),
+                                      int(std::lround(glass.green * glass.alpha * 255)),
+                                      int(std::lround(glass.blue * glass.alpha * 255))};
+  const auto near = [](std::array<int, 3> a, std::array<int, 3> b) {
+    for (int k = 0; k < 3; ++k) {
+      if (std::abs(a[k] - b[k]) > 3) return false;
+    }
+    return true;
+  };
+  for (size_t i = 0; i < 2; ++i) {
+    const Rect& m = monitors[i];
+    for (const GlassCapsule* capsule : {&views[i]->titleCapsule, &views[i]->searchCapsule}) {
+      if (capsule->hidden || capsule->alpha.target() < 1) continue;  // the idle pill stands at half strength
+      // View frames have y up from the monitor's bottom; the root's y goes down from its top.
+      const Rect f = capsule->frame;
+      const int left = int(m.x + f.x), top = int(m.y + m.height - f.maxY());
+      const int midY = top + int(f.height / 2);
+      // Just inside the left end (clear of the round corner and of the text) is glass; just outside,
+      // nothing.
+      EXPECT_TRUE(near(rootPixel(left + int(f.height / 2), top + 3), glassPixel))
+          << "monitor " << i << " capsule at " << f.x << "," << f.y;
+      EXPECT_TRUE(near(rootPixel(left - 3, midY), {0, 0, 0})) << "monitor " << i;
+      EXPECT_TRUE(near(rootPixel(int(m.x + m.width / 2), top - 3), {0, 0, 0})) << "monitor " << i;
+    }
+  }
+  // The title's text is drawn over the glass, brighter than it.
+  const Rect title = views[0]->titleCapsule.frame;
+  int brightest = 0;
+  for (int px = int(title.x); px < int(title.maxX()); ++px) {
+    brightest = std::max(brightest, rootPixel(px, int(1080 - title.midY()))[0]);
+  }
+  EXPECT_GT(brightest, 120);
+}
+
+}  // namespace
+}  // namespace quorvel
