@@ -92,10 +92,12 @@ TextBlock CardLabelCache::titleText(const std::string& text) {
   return block;
 }
 
-std::string CardLabelCache::countLabel(int count) {
-  if (count < 0) return "+" + std::to_string(-static_cast<int64_t>(count));
+std::string CardLabelCache::countLabel(int64_t count) {
   if (count >= 1000) return "999+";
-  return std::to_string(count);
+  if (count >= 0) return std::to_string(count);
+  // The most negative value has no magnitude of its own type: it reads as the largest one.
+  if (count == INT64_MIN) return "+" + std::to_string(INT64_MAX);
+  return "+" + std::to_string(-count);
 }
 
 TextBlock CardLabelCache::countText(int count) {

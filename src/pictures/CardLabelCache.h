@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -84,7 +85,7 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   static TextBlock titleText(const std::string& text);
   static TextBlock countText(int count);
   // A count as the badge shows it: 0 to 999 as such, "999+" from 1000, "+12" for −12.
-  static std::string countLabel(int count);
+  static std::string countLabel(int64_t count);
   static const PlateMetrics& metrics(PlateKind kind);
   // The bitmap size of a plate around text of the measured size (whole pixels).
   static std::pair<int, int> plateSize(PlateKind kind, Size measured);

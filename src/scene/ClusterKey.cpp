@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "pictures/CardLabelCache.h"
 #include "windows/Hasher.h"
 
 namespace quorvel {
@@ -46,12 +47,6 @@ std::vector<bool> ClusterKey::pileVisibility(const std::vector<std::optional<uin
   return shown;
 }
 
-std::string ClusterKey::countLabel(int64_t n) {
-  if (n >= 1000) return "999+";
-  if (n >= 0) return std::to_string(n);
-  // The most negative value has no magnitude of its own type: it reads as the largest one.
-  if (n == INT64_MIN) return "+" + std::to_string(INT64_MAX);
-  return "+" + std::to_string(-n);
-}
+std::string ClusterKey::countLabel(int64_t n) { return CardLabelCache::countLabel(n); }
 
 }  // namespace quorvel
