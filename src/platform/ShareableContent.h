@@ -34,8 +34,8 @@ struct ShareableDisplay {
 
 struct ShareableContentResult {
   std::vector<ShareableWindow> windows;  // every window on every desktop, in the service's order
-  std::vector<ShareableDisplay> displays;  // every attached display, in the service's order
   std::optional<std::string> error;      // set when the request failed
+  std::vector<ShareableDisplay> displays;  // every attached display, in the service's order
 };
 
 // The capture service's list of shareable windows.

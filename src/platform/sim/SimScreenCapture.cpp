@@ -42,6 +42,7 @@ struct SimScreenCapture::Shared : std::enable_shared_from_this<SimScreenCapture:
   std::map<uint32_t, int> windowCaptureCounts;
   int windowCaptureTotal = 0;
   int displayCaptureCount = 0;
+  std::optional<uint32_t> lastDisplay;
   int started = 0;
   int inFlight = 0;
   int maxInFlight = 0;
@@ -181,6 +182,7 @@ void SimScreenCapture::captureDisplay(uint32_t displayID, Rect sourceRect, Captu
   {
     std::lock_guard guard(shared->mutex);
     shared->displayCaptureCount += 1;
+    shared->lastDisplay = displayID;
   }
   shared->answer([shared, displayID, sourceRect, configuration, completion = std::move(completion)] {
     CaptureResult result;
@@ -213,11 +215,15 @@ void SimScreenCapture::captureDisplay(uint32_t displayID, Rect sourceRect, Captu
       for (int x = 0; x < w; ++x) {
         const Point p{displayFrame->x + sourceRect.x + (x + 0.5) * sourceRect.width / w,
                       displayFrame->y + sourceRect.y + (y + 0.5) * sourceRect.height / h};
-        uint32_t colour = displayFrame->containsPoint(p) ? kDesktopColor : 0xFF000000;
-        for (const auto& l : layers) {
-          if (l.frame.containsPoint(p)) {
-            colour = colours[l.window];
-            break;
+        // Only the display's own area shows; beyond it the picture is black.
+        uint32_t colour = 0xFF000000;
+        if (displayFrame->containsPoint(p)) {
+          colour = kDesktopColor;
+          for (const auto& l : layers) {
+            if (l.frame.containsPoint(p)) {
+              colour = colours[l.window];
+              break;
+            }
           }
         }
         uint8_t* px = pixels.data() + (static_cast<size_t>(y) * w + x) * 4;
@@ -351,6 +357,11 @@ int SimScreenCapture::windowCapturesTotal() const {
 int SimScreenCapture::displayCaptures() const {
   std::lock_guard guard(shared_->mutex);
   return shared_->displayCaptureCount;
+}
+
+std::optional<uint32_t> SimScreenCapture::lastDisplayCaptured() const {
+  std::lock_guard guard(shared_->mutex);
+  return shared_->lastDisplay;
 }
 
 int SimScreenCapture::runningStreams() const {

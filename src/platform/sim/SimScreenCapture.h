@@ -25,7 +25,7 @@ struct SimPicture {
 
 // The simulated picture service. A window's still is its picture at the asked size; a display
 // picture shows the on-screen windows as they stack (higher layers in front, then front to back)
-// over a dark grey desktop (kDesktopColor). Permission is the world's Screen Recording grant.
+// over a dark grey desktop (kDesktopColor), within the display's frame; beyond it, black. Permission is the world's Screen Recording grant.
 // Completions and frames run on the runtime's pool; a capture that fails or names a closed window
 // answers an error.
 //
@@ -76,6 +76,7 @@ class SimScreenCapture final : public ScreenCapture {
   int windowCaptures(uint32_t window) const;
   int windowCapturesTotal() const;
   int displayCaptures() const;
+  std::optional<uint32_t> lastDisplayCaptured() const;
   // Streams started and not stopped, and every stream ever started.
   int runningStreams() const;
   int streamsStarted() const;
