@@ -100,6 +100,12 @@ void ThumbnailCache::forgetStamps(const std::unordered_set<uint32_t>& ids) {
   for (uint32_t id : ids) captureStamps_.erase(id);
 }
 
+std::optional<CaptureStamp> ThumbnailCache::stampOf(uint32_t id) const {
+  auto it = captureStamps_.find(id);
+  if (it == captureStamps_.end()) return std::nullopt;
+  return it->second;
+}
+
 void ThumbnailCache::setCaptureStamp(uint32_t id, CaptureStamp stamp) {
   lock_.withLock([&] { captureStamps_[id] = stamp; });
 }
@@ -400,10 +406,22 @@ void ThumbnailCache::demote(const std::vector<IdleTrim::Demotion>& demotions) {
   }
 }
 
-std::optional<ThumbnailCache::Entry> ThumbnailCache::upload(const PixelBuffer& buffer, const Provenance& provenance,
-                                                            const CaptureExtent& extent) {
-  if (!buffer.isValid()) return std::nullopt;
-  auto texture = context->device->makeTexture({buffer.width, buffer.height, 1, false, "Quorvel captured picture"});
+namespace {
+
+// Pixels to read, in rows wide enough, of a size a texture can take.
+bool acceptable(const PixelBuffer& buffer) {
+  constexpr int kMaxSide = 16384;
+  return buffer.hasPixels() && buffer.width <= kMaxSide && buffer.height <= kMaxSide &&
+         buffer.bytesPerRow >= static_cast<size_t>(buffer.width) * 4;
+}
+
+}  // namespace
+
+std::optional<ThumbnailCache::Entry> ThumbnailCache::makeEntry(const PixelBuffer& buffer, const Provenance& provenance,
+                                                               const CaptureExtent& extent) {
+  if (!acceptable(buffer)) return std::nullopt;
+  auto texture = context->device->makeTexture(
+      {static_cast<uint32_t>(buffer.width), static_cast<uint32_t>(buffer.height), 1, false, "Quorvel captured picture"});
   if (!texture || !texture->replaceLevel(0, buffer.bytes.get(), buffer.bytesPerRow)) return std::nullopt;
   Entry entry;
   entry.bytes = Entry::bytesOf(*texture);
@@ -412,11 +430,6 @@ std::optional<ThumbnailCache::Entry> ThumbnailCache::upload(const PixelBuffer& b
   entry.provenance = provenance;
   entry.contentExtent = extent;
   return entry;
-}
-
-std::optional<ThumbnailCache::Entry> ThumbnailCache::makeEntry(const PixelBuffer& buffer, const Provenance& provenance,
-                                                               const CaptureExtent& extent) {
-  return textureCacheLock_.withLock([&] { return upload(buffer, provenance, extent); });
 }
 
 std::vector<PicturePreparer::CropRequest> ThumbnailCache::cropRequests(uint32_t width, uint32_t height, uint32_t id) {
@@ -472,11 +485,11 @@ void ThumbnailCache::finishStill(Entry entry, uint32_t id, uint64_t sequence,
 }
 
 bool ThumbnailCache::storeCopied(const PixelBuffer& buffer, uint32_t id, const Provenance& provenance) {
-  if (!buffer.isValid()) return false;
+  if (!acceptable(buffer)) return false;
   GpuTextureDescriptor d;
-  d.width = buffer.width;
-  d.height = buffer.height;
-  d.mipLevels = GpuTextureDescriptor::fullMipCount(buffer.width, buffer.height);
+  d.width = static_cast<uint32_t>(buffer.width);
+  d.height = static_cast<uint32_t>(buffer.height);
+  d.mipLevels = GpuTextureDescriptor::fullMipCount(d.width, d.height);
   d.renderTarget = true;
   d.label = "Quorvel thumbnail (copied)";
   auto texture = context->device->makeTexture(d);
@@ -508,10 +521,10 @@ bool ThumbnailCache::storeCopied(const PixelBuffer& buffer, uint32_t id, const P
 
 void ThumbnailCache::storeLiveFrame(const PixelBuffer& buffer, uint32_t id, std::optional<Rect> contentRect,
                                     std::optional<double> scale) {
-  if (!buffer.isValid()) return;
+  if (!acceptable(buffer)) return;
   storeLiveFrame(buffer.width, buffer.height, id, contentRect, scale,
                  [&](const CaptureExtent& extent, const Provenance& provenance) {
-                   return upload(buffer, provenance, extent);
+                   return makeEntry(buffer, provenance, extent);
                  });
 }
 
@@ -519,6 +532,10 @@ void ThumbnailCache::setLiveWindow(uint32_t windowID, std::optional<uint32_t> sh
   streamLock_.withLock([&] {
     live_ = LiveSlot{windowID, showingTab, std::nullopt, std::nullopt};
   });
+}
+
+std::optional<uint32_t> ThumbnailCache::liveWindowID() {
+  return streamLock_.withLock([&] { return live_.windowID; });
 }
 
 void ThumbnailCache::setLiveGeometry(const std::vector<ShareableWindow>& windows) {

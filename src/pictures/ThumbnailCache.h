@@ -127,6 +127,12 @@ class ThumbnailCache {
   // moved on or a live stream runs.
   std::optional<TrimReport> idleTrim(uint64_t generation, bool liveRunning);
   Lock& lock() { return lock_; }
+  // What the capture passes plan with, under the caller's hold of lock().
+  bool hasPicture(uint32_t id) const { return entries_.count(id) > 0; }
+  bool hasPendingJob(uint32_t id) const { return pendingStills_.count(id) > 0; }
+  std::optional<CaptureStamp> stampOf(uint32_t id) const;
+  void stampLocked(uint32_t id, CaptureStamp stamp) { captureStamps_[id] = stamp; }
+  int64_t presentationDepth() const { return presentationDepth_; }
 
   // --- Taking the lock themselves ---
   size_t countCached(const std::vector<uint32_t>& ids);
@@ -161,7 +167,10 @@ class ThumbnailCache {
   // blurred (a crop of the unblurred source would carry the picture out).
 
   // The buffer uploaded into a one-level texture of its size; keeps the buffer as `pixelBuffer`.
-  // None for an invalid buffer or when the texture cannot be made or filled. Waits for the upload.
+  // None for a buffer without pixels, with rows narrower than its width or a side above 16384,
+  // or when the texture cannot be made or filled. Waits for the upload. Takes no cache lock (the
+  // device is safe on any thread), so a live frame's wrapper, which runs under the texture cache's
+  // lock, may call it.
   std::optional<Entry> makeEntry(const PixelBuffer& buffer, const Provenance& provenance, const CaptureExtent& extent);
   // Schedules the preparation of `source` (from makeEntry) as the picture of `id`: half size
   // (width / 2 and height / 2, at least 1), a Gaussian blur with blurSigma of that size when `blur`
@@ -172,7 +181,8 @@ class ThumbnailCache {
   bool prepare(const Entry& source, uint32_t id, bool cropTabs, bool blur, const Provenance& provenance);
   // The copy route: the buffer at full size with a mip chain built on the GPU (installed when the
   // mips are done), or at once with level 0 alone when no command buffer can be had. True when a
-  // picture was stored or scheduled; false for an invalid buffer or a texture that cannot be made.
+  // picture was stored or scheduled; false for a buffer makeEntry refuses or a texture that cannot
+  // be made.
   bool storeCopied(const PixelBuffer& buffer, uint32_t id, const Provenance& provenance);
   // The tab crops of `id`'s batch that fit a picture of `width` × `height` pixels; none without a
   // favicon sink, without a batch, or when the picture's aspect does not match the host frame's.
@@ -184,6 +194,8 @@ class ThumbnailCache {
     std::optional<Rect> windowFrame, region;
   };
   void setLiveWindow(uint32_t windowID, std::optional<uint32_t> showingTab);
+  // The window of the live slot, none when it is empty.
+  std::optional<uint32_t> liveWindowID();
   void setLiveGeometry(const std::vector<ShareableWindow>& windows);
   // Empties the slot; gives back the window and showing tab it held.
   std::optional<std::pair<uint32_t, std::optional<uint32_t>>> takeLiveStream();
@@ -217,8 +229,6 @@ class ThumbnailCache {
 
  private:
   std::optional<Entry> replace(Entry entry, uint32_t id, InstallKind kind);
-  // makeEntry without the lock (its callers hold textureCacheLock_).
-  std::optional<Entry> upload(const PixelBuffer& buffer, const Provenance& provenance, const CaptureExtent& extent);
   // The end of a still's GPU job: installs it and, when it was installed, delivers its crops.
   void finishStill(Entry entry, uint32_t id, uint64_t sequence, std::vector<PicturePreparer::TabCrop> crops);
   void runIdle(uint64_t generation);

@@ -20,7 +20,8 @@ class PictureGpuTest : public ::testing::Test {
     vk.expectNoMessages();
   }
   std::shared_ptr<GpuTexture> upload(const PixelBuffer& b) {
-    auto t = vk.device->makeTexture({b.width, b.height, 1, false, "Quorvel test source"});
+    auto t = vk.device->makeTexture(
+        {static_cast<uint32_t>(b.width), static_cast<uint32_t>(b.height), 1, false, "Quorvel test source"});
     EXPECT_TRUE(t && t->replaceLevel(0, b.bytes.get(), b.bytesPerRow));
     return t;
   }

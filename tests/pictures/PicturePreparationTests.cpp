@@ -19,7 +19,8 @@ class PicturePreparationTest : public ::testing::Test {
   std::vector<std::pair<uint32_t, std::shared_ptr<GpuTexture>>> delivered;
 
   Entry source(uint32_t width, uint32_t height, Provenance provenance = Provenance::photograph(std::nullopt)) {
-    auto entry = cache->makeEntry(*PixelBuffer::filled(width, height, 1, 2, 3, 255), provenance, {0, 0, 1, 0.5});
+    auto entry = cache->makeEntry(PixelBuffer::filled(static_cast<int>(width), static_cast<int>(height), 0xff030201),
+                                  provenance, {0, 0, 1, 0.5});
     EXPECT_TRUE(entry);
     return *entry;
   }
@@ -177,7 +178,7 @@ TEST_F(PicturePreparationTest, OnlyTheNewestStillIsInstalledAndOnlyItsCropsDeliv
   // A live frame stored while a still is on the GPU wins over it.
   cache->setLiveWindow(7, std::nullopt);
   ASSERT_TRUE(cache->prepare(source(800, 600), 7, false, false, {}));
-  cache->storeLiveFrame(*PixelBuffer::filled(640, 480, 0, 0, 0, 255), 7, std::nullopt, std::nullopt);
+  cache->storeLiveFrame(PixelBuffer::filled(640, 480, 0xff000000), 7, std::nullopt, std::nullopt);
   device->releaseCompletions();
   auto stored = cache->entryCopy(7);
   EXPECT_EQ(stored->texture->width(), 640u);
@@ -185,7 +186,7 @@ TEST_F(PicturePreparationTest, OnlyTheNewestStillIsInstalledAndOnlyItsCropsDeliv
 }
 
 TEST_F(PicturePreparationTest, TheCopyRouteBuildsMipsBeforeInstallingOrStoresLevelZeroAtOnce) {
-  const auto buffer = *PixelBuffer::filled(300, 200, 9, 9, 9, 255);
+  const auto buffer = PixelBuffer::filled(300, 200, 0xff090909);
   device->holdCompletions(true);
   ASSERT_TRUE(cache->storeCopied(buffer, 5, Provenance::photograph(6)));
   EXPECT_FALSE(cache->entryCopy(5));

@@ -22,9 +22,10 @@ struct FloatPicture {
 
 // The loops below index plainly: the tests run them unoptimised, under the sanitizers.
 inline FloatPicture fromBuffer(const PixelBuffer& b) {
-  FloatPicture p{b.width, b.height, std::vector<float>(static_cast<size_t>(b.width) * b.height * 4)};
+  const auto w = static_cast<uint32_t>(b.width), h = static_cast<uint32_t>(b.height);
+  FloatPicture p{w, h, std::vector<float>(static_cast<size_t>(w) * h * 4)};
   float* out = p.values.data();
-  for (uint32_t y = 0; y < b.height; ++y) {
+  for (int y = 0; y < b.height; ++y) {
     const uint8_t* row = b.row(y);
     for (size_t i = 0; i < static_cast<size_t>(b.width) * 4; ++i) *out++ = row[i];
   }
@@ -142,7 +143,7 @@ inline PixelBuffer testPattern(uint32_t width, uint32_t height) {
       }
       p[3] = 255;
     }
-  return *PixelBuffer::copyOf(width, height, bytes.data(), static_cast<size_t>(width) * 4);
+  return PixelBuffer::adopting(static_cast<int>(width), static_cast<int>(height), std::move(bytes));
 }
 
 }  // namespace quorvel::test
