@@ -13,10 +13,18 @@ OverlayController::OverlayController(Services services)
       style_(services_.settings.switcherStyle()),
       gridOrder_(services_.settings.gridOrder()),
       panoramaArrows_(services_.settings.panoramaArrows()),
-      cardSpacing_(services_.settings.cardSpacing(style_)) {}
+      cardSpacing_(services_.settings.cardSpacing(style_)) {
+  // Each change of the defaults is looked at on the main queue, while the controller lives.
+  defaultsObserver_ = services_.settings.store().addObserver([weak = Weak(self_), &main = services_.main] {
+    main.post([weak] {
+      if (auto self = weak.lock()) (*self)->settingsChanged();
+    });
+  });
+}
 
 OverlayController::~OverlayController() {
   // Delayed steps, animations and callbacks find the controller gone from here on.
+  defaultsObserver_ = Subscription();
   self_.reset();
   for (auto& [id, overlay] : overlays_) {
     overlay.content->overlayDelegate = nullptr;

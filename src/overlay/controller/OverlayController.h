@@ -128,9 +128,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::function<void(std::optional<OverlayKeyboardState>)> reportKeyboardState;
   // "Quorvel.switcherDidSummon": notified after every summon and every quick flip that raised a window.
   Subscription addSummonObserver(std::function<void()> observer);
-  // The defaults changed (the program forwards the store's notification).
+  // The defaults changed (the controller observes the settings store itself).
   void settingsChanged();
-  // The screens changed: drops the overlays of displays that are gone.
+  // The screens changed (the program forwards the display service's change): drops the overlays of
+  // displays that are gone.
   void dropGoneDisplays();
   // Application start-up: schedules the start-up pre-warm.
   void start();
@@ -307,6 +308,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   Logger logger_{"OverlayController"};
   Signposter summonSignposter_{"Summon"};
   ObserverList<> summonObservers_;
+  Subscription defaultsObserver_;
 
   std::map<uint32_t, ScreenOverlay> overlays_;
   std::optional<uint32_t> activeDisplay_;
