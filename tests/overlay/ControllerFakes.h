@@ -89,7 +89,11 @@ class FakeTextures final : public OverlayChromeTextures {
   std::vector<std::pair<std::unordered_set<uint32_t>, bool>> prunes;
 
   void setPlateOpacity(double opacity) override { opacities.push_back(opacity); }
-  void prepareIcons(const std::vector<IconRequest>& r) override { icons.push_back(r); }
+  std::function<void()> onIcons;
+  void prepareIcons(const std::vector<IconRequest>& r) override {
+    icons.push_back(r);
+    if (onIcons) onIcons();
+  }
   void prepareLabels(const std::vector<CardLabel>& l) override { labels.push_back(l); }
   void prepareTitles(const std::vector<CardTitle>& t) override { titles.push_back(t); }
   void sweepIcons() override { ++sweeps; }

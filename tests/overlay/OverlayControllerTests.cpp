@@ -459,20 +459,18 @@ TEST(OverlayControllerPrewarm, SlicesOfFourStopWhenTheOverlayShows) {
   rig.controller->prewarmIfAllowed();
   EXPECT_TRUE(rig.controller->isPrewarming());
   rig.controller->prewarmIfAllowed();  // one run at a time
-  // Each main-queue turn draws one slice: run the turns one by one.
-  auto& main = rig.loop.main();
-  int turns = 0;
-  while (rig.textures.icons.size() < 2 && turns++ < 10) {
-    bool ran = false;
-    main.post([&] { ran = true; });
-    while (!ran) rig.loop.runUntilIdle(1);
-  }
-  ASSERT_EQ(rig.textures.icons.size(), 2u);
-  EXPECT_EQ(rig.textures.icons[0].size(), 4u);
-  rig.controller->present(true, AppSettings::HotkeyScope::allWindows);  // a summon between slices
-  const size_t afterSummon = rig.textures.icons.size();
+  // A summon arrives while the second slice is drawn: it runs before the third slice.
+  rig.textures.onIcons = [&] {
+    if (rig.textures.icons.size() == 2)
+      rig.loop.main().post([&] { rig.controller->present(true, AppSettings::HotkeyScope::allWindows); });
+  };
   rig.loop.runUntilIdle();
-  EXPECT_EQ(rig.textures.icons.size(), afterSummon);
+  // Two slices of four, then the summon's own request of every card; no third slice.
+  ASSERT_EQ(rig.textures.icons.size(), 3u);
+  EXPECT_EQ(rig.textures.icons[0].size(), 4u);
+  EXPECT_EQ(rig.textures.icons[1].size(), 4u);
+  EXPECT_EQ(rig.textures.icons[2].size(), 10u);
+  EXPECT_TRUE(rig.controller->isVisible());
   EXPECT_TRUE(rig.textures.labels.size() <= 1u);  // the summon's own labels only
   EXPECT_FALSE(rig.controller->isPrewarming());
   EXPECT_EQ(rig.pictures.stillCaptures, 1);  // the summon's missing pictures, no pre-warm capture
