@@ -39,7 +39,7 @@ class FakeCardSource final : public OverlayCardSource {
 // held back to arrive after later requests.
 class FakePictures final : public OverlayPictureSource {
  public:
-  int begins = 0, ends = 0, flushes = 0, stillCaptures = 0;
+  int begins = 0, ends = 0, flushes = 0, stillCaptures = 0, stillCancels = 0;
   uint64_t sequence = 0, newestSeen = 0;
   std::optional<uint32_t> live;
   bool holdStarts = false;
@@ -49,11 +49,12 @@ class FakePictures final : public OverlayPictureSource {
   void beginPresentation() override { ++begins; }
   void endPresentation() override { ++ends; }
   void flushRetired() override { ++flushes; }
-  void captureStills(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
-                     const std::unordered_map<uint32_t, uint64_t>&, std::function<bool()>,
-                     std::function<void()> done) override {
+  std::function<void()> captureStills(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
+                                      const std::unordered_map<uint32_t, uint64_t>&,
+                                      std::function<void()> done) override {
     ++stillCaptures;
     pendingStills.push_back(std::move(done));
+    return [this] { ++stillCancels; };
   }
   uint64_t nextLiveSequence() override { return ++sequence; }
   void startLiveHero(uint64_t seq, uint32_t window, std::optional<uint32_t>, std::function<void(bool)> started) override {

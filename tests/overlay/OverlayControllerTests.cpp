@@ -178,6 +178,7 @@ TEST(OverlayControllerDismissal, CommitWithTheFlightWaitsForFlightAndFadeThenOrd
   EXPECT_FALSE(c.liveHeroTask() || c.missingCaptureTask() || c.refreshTask() || c.actionFollowUpTask() ||
                c.dragDwellTask());
   EXPECT_TRUE(c.iconSweepPending());
+  EXPECT_EQ(rig.pictures.stillCancels, 1);  // the summon's missing pictures stop with it
   EXPECT_FALSE(rig.keyboard.back().has_value());
   EXPECT_EQ(rig.pictures.ends, 1);
   // The fade starts 0.1 s after the commit.

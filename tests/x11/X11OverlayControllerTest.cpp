@@ -34,10 +34,11 @@ class QuietPictures final : public OverlayPictureSource {
   void beginPresentation() override {}
   void endPresentation() override {}
   void flushRetired() override {}
-  void captureStills(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
-                     const std::unordered_map<uint32_t, uint64_t>&, std::function<bool()>,
-                     std::function<void()> done) override {
+  std::function<void()> captureStills(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
+                                      const std::unordered_map<uint32_t, uint64_t>&,
+                                      std::function<void()> done) override {
     done();
+    return nullptr;
   }
   uint64_t nextLiveSequence() override { return ++sequence; }
   void startLiveHero(uint64_t, uint32_t, std::optional<uint32_t>, std::function<void(bool)> started) override {

@@ -90,18 +90,30 @@ class OverlayController final : public OverlayContentViewDelegate {
     int caret = 0;
   };
 
-  // A cancellable piece of background work of the overlay (one per field below).
+  // A cancellable piece of background work of the overlay (one per field below). Cancelling marks
+  // it and runs its cancel hook (the task's own cancel), once.
   class PendingWork {
    public:
-    PendingWork() : cancelled_(std::make_shared<std::atomic<bool>>(false)) {}
-    void cancel() const { cancelled_->store(true); }
-    bool isCancelled() const { return cancelled_->load(); }
-    std::function<bool()> cancelledProbe() const {
-      return [flag = cancelled_] { return flag->load(); };
+    PendingWork() : state_(std::make_shared<State>()) {}
+    void cancel() const {
+      if (state_->cancelled.exchange(true)) return;
+      if (state_->hook) std::exchange(state_->hook, nullptr)();
+    }
+    bool isCancelled() const { return state_->cancelled.load(); }
+    void setCancelHook(std::function<void()> hook) const {
+      if (isCancelled()) {
+        if (hook) hook();
+        return;
+      }
+      state_->hook = std::move(hook);
     }
 
    private:
-    std::shared_ptr<std::atomic<bool>> cancelled_;
+    struct State {
+      std::atomic<bool> cancelled{false};
+      std::function<void()> hook;  // main thread only
+    };
+    std::shared_ptr<State> state_;
   };
 
   // Waits of the overlay (seconds).

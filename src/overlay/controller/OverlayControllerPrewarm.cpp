@@ -111,7 +111,8 @@ void OverlayController::prewarmStep(std::shared_ptr<PrewarmRun> run) {
       const auto showing = services_.registry.showingTabByHost();
       const auto ticks = services_.registry.visitTicks();
       Weak weak = self_;
-      services_.cache.captureStills(run->cards, showing, ticks, [] { return false; }, [weak] {
+      // Not cancelled: the run waits for its captures, even past a summon.
+      (void)services_.cache.captureStills(run->cards, showing, ticks, [weak] {
         if (auto self = weak.lock()) (*self)->endPrewarm();
       });
       return;

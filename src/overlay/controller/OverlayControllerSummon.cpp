@@ -321,7 +321,7 @@ void OverlayController::startMissingCaptures() {
   const auto ticks = services_.registry.visitTicks();
   PendingWork work;
   missingCaptureTask_ = work;
-  services_.cache.captureStills(presentedCards_, showing, ticks, work.cancelledProbe(), [] {});
+  work.setCancelHook(services_.cache.captureStills(presentedCards_, showing, ticks, [] {}));
 }
 
 void OverlayController::updateLiveHero(int index) {

@@ -28,11 +28,11 @@ class OverlayPictureSource {
   // Releases the pictures retired during the last two cycles.
   virtual void flushRetired() = 0;
   // Captures still pictures of the cards that have none; `done` runs on the main queue when the
-  // captures ended. `cancelled` is asked before each capture: once true, nothing more is captured.
-  virtual void captureStills(const std::vector<WindowCard>& cards,
-                             const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
-                             const std::unordered_map<uint32_t, uint64_t>& visitTicks,
-                             std::function<bool()> cancelled, std::function<void()> done) = 0;
+  // captures ended. Returns the cancel of the captures (no new still starts after it).
+  virtual std::function<void()> captureStills(const std::vector<WindowCard>& cards,
+                                              const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
+                                              const std::unordered_map<uint32_t, uint64_t>& visitTicks,
+                                              std::function<void()> done) = 0;
   // The next number of a live-stream request (strictly increasing).
   virtual uint64_t nextLiveSequence() = 0;
   // Starts the live stream of `windowID` (stopping a previous one) unless a newer request was seen;
