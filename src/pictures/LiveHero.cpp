@@ -1,6 +1,9 @@
 #include "pictures/LiveHero.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
+#include <set>
 #include <utility>
 
 #include "base/Lock.h"
@@ -26,6 +29,14 @@ struct LiveHero::State {
   uint64_t generation = 0;
   uint64_t newestRequest = 0;
   uint64_t nextOutput = 0;
+  // Streams being started, and the newest frame each delivered before its start had finished: a
+  // stream reads its first frame at once, and a window that does not change sends no other.
+  std::set<uint64_t> starting;
+  std::map<uint64_t, StreamFrame> early;
+
+  // Frames are stored one at a time; `lastStored` is the output whose frame was stored last.
+  std::mutex frameMutex;
+  uint64_t lastStored = 0;
 
   struct Taken {
     std::shared_ptr<CaptureStream> stream;
@@ -52,8 +63,27 @@ struct LiveHero::State {
 
   void handleFrame(uint64_t token, uint32_t window, StreamFrame frame) {
     if (frame.status != StreamFrameStatus::complete || !frame.picture || !frame.picture->hasPixels()) return;
+    std::lock_guard frames(frameMutex);
+    const bool current = streamLock.withLock([&] {
+      if (output == token) return true;
+      if (starting.count(token)) early[token] = std::move(frame);
+      return false;
+    });
+    if (current) storeFrame(token, window, *frame.picture, frame);
+  }
+
+  // A frame that came while its stream was starting, stored once the stream is kept, unless a
+  // newer frame of it was stored meanwhile.
+  void storeEarlyFrame(uint64_t token, uint32_t window, StreamFrame frame) {
+    std::lock_guard frames(frameMutex);
+    if (lastStored == token) return;
     if (!streamLock.withLock([&] { return output == token; })) return;
-    const PixelBuffer& picture = *frame.picture;
+    storeFrame(token, window, *frame.picture, frame);
+  }
+
+  // Under frameMutex.
+  void storeFrame(uint64_t token, uint32_t window, const PixelBuffer& picture, const StreamFrame& frame) {
+    lastStored = token;
     cache.storeLiveFrame(picture.width, picture.height, window, frame.contentRect, frame.scale,
                          [&](const CaptureExtent& extent, const ThumbnailCache::Provenance& provenance) {
                            return preparation.makeEntry(picture, provenance, extent);
@@ -135,7 +165,16 @@ Task<void> LiveHero::startLiveHero(uint64_t request, uint32_t windowID, std::opt
   configuration.minimumFrameInterval = 1.0 / 30;
   configuration.queueDepth = 8;
 
-  const uint64_t token = s->streamLock.withLock([&] { return ++s->nextOutput; });
+  const uint64_t token = s->streamLock.withLock([&] {
+    s->starting.insert(++s->nextOutput);
+    return s->nextOutput;
+  });
+  auto abandon = [&] {
+    s->streamLock.withLock([&] {
+      s->starting.erase(token);
+      s->early.erase(token);
+    });
+  };
   std::weak_ptr<State> weak = s;
   StreamHandlers handlers;
   handlers.onFrame = [weak, token, windowID](StreamFrame frame) {
@@ -145,11 +184,23 @@ Task<void> LiveHero::startLiveHero(uint64_t request, uint32_t windowID, std::opt
     if (auto strong = weak.lock()) strong->handleStop(token);
   };
   std::shared_ptr<CaptureStream> stream = s->capture.makeStream(windowID, configuration, std::move(handlers));
-  if (!stream) co_return;
+  if (!stream) {
+    abandon();
+    co_return;
+  }
   auto begin = starting(stream);
-  if (std::optional<std::string> error = co_await begin) co_return;
+  if (std::optional<std::string> error = co_await begin) {
+    abandon();
+    co_return;
+  }
 
+  std::optional<StreamFrame> first;
   const bool kept = s->streamLock.withLock([&] {
+    s->starting.erase(token);
+    if (auto it = s->early.find(token); it != s->early.end()) {
+      first = std::move(it->second);
+      s->early.erase(it);
+    }
     if (s->generation != generation) return false;
     s->stream = stream;
     s->output = token;
@@ -160,6 +211,7 @@ Task<void> LiveHero::startLiveHero(uint64_t request, uint32_t windowID, std::opt
   });
   if (kept) {
     s->cache.setLiveGeometry(content.windows);
+    if (first) s->storeEarlyFrame(token, windowID, std::move(*first));
   } else {
     auto stop = stopping(stream);
     co_await stop;

@@ -71,6 +71,24 @@ TEST_F(LiveHeroTest, FramesBecomeThePictureAndAStopSettlesTheLastOne) {
   EXPECT_FALSE(capture.emitFrame(a));
 }
 
+TEST_F(LiveHeroTest, AFrameThatComesWhileTheStreamStartsIsKept) {
+  // A window that does not change sends only the frame read as its stream starts.
+  capture.setFirstFrameOnStart(true);
+  start(live.nextRequest(), a);
+  loop.runUntilIdle();
+  ASSERT_EQ(live.liveWindowID(), a);
+  EXPECT_EQ(preparation.storedColor(a), 0xFF0000C0u);
+  // One that is overtaken while starting stores nothing.
+  capture.holdStreamStarts(true);
+  start(live.nextRequest(), b);
+  loop.runUntilIdle();
+  stop(live.nextRequest());
+  loop.runUntilIdle();
+  capture.releaseStreamStarts();
+  loop.runUntilIdle();
+  EXPECT_FALSE(cache.entryCopy(b));
+}
+
 TEST_F(LiveHeroTest, AStopDecidedAfterAStartWinsEvenWhenItRunsFirst) {
   const uint64_t startRequest = live.nextRequest();
   const uint64_t stopRequest = live.nextRequest();

@@ -38,6 +38,7 @@ struct SimScreenCapture::Shared : std::enable_shared_from_this<SimScreenCapture:
   bool streamSetupFails = false;
   bool streamStartFails = false;
   bool holdStarts = false;
+  bool firstFrame = false;
   std::vector<std::function<void()>> heldStarts;
   std::map<uint32_t, int> windowCaptureCounts;
   int windowCaptureTotal = 0;
@@ -83,6 +84,8 @@ class SimCaptureStream final : public CaptureStream {
     auto self = weakSelf_.lock();
     std::function<void()> finish = [shared = shared_, self, completion = std::move(completion)] {
       std::optional<std::string> error;
+      bool first = false;
+      SimPicture picture;
       {
         std::lock_guard guard(shared->mutex);
         if (shared->streamStartFails) {
@@ -90,7 +93,14 @@ class SimCaptureStream final : public CaptureStream {
         } else {
           shared->started += 1;
           shared->running.push_back({self, self->window_, self->configuration_, self->handlers_});
+          first = shared->firstFrame;
+          picture = shared->pictureOf(self->window_);
         }
+      }
+      if (first && self->handlers_.onFrame) {
+        StreamFrame frame;
+        frame.picture = paint(self->configuration_.width, self->configuration_.height, picture);
+        self->handlers_.onFrame(std::move(frame));
       }
       completion(error);
     };
@@ -285,6 +295,11 @@ void SimScreenCapture::failStreamStart(bool fail) {
 void SimScreenCapture::holdStreamStarts(bool hold) {
   std::lock_guard guard(shared_->mutex);
   shared_->holdStarts = hold;
+}
+
+void SimScreenCapture::setFirstFrameOnStart(bool first) {
+  std::lock_guard guard(shared_->mutex);
+  shared_->firstFrame = first;
 }
 
 void SimScreenCapture::releaseStreamStarts() {

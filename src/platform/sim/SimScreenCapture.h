@@ -63,6 +63,9 @@ class SimScreenCapture final : public ScreenCapture {
   void failStreamStart(bool fail);
   // While held, startCapture completes only at releaseStreamStarts.
   void holdStreamStarts(bool hold);
+  // A starting stream delivers its first frame at once, before its start has completed, as a
+  // stream that reads the window as it starts does.
+  void setFirstFrameOnStart(bool first);
   void releaseStreamStarts();
 
   // Delivers one frame of the window's running stream (its picture at the stream's size when
