@@ -172,7 +172,7 @@ class QuorvelProgramTest : public X11SessionTest {
   std::vector<uint32_t> windowIDs;
 };
 
-TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenEndOnSIGTERM) {
+TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM) {
   ActiveWindowLog active(session->display());
   const pid_t pid = startQuorvel();
   ASSERT_GT(pid, 0);
@@ -212,6 +212,14 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenEndOnSIGTERM) {
     EXPECT_TRUE(value == 0 || value == expected) << "window " << value << " was activated by a cancel";
   }
   EXPECT_EQ(desktops->activeWindow(), expected);
+
+  // A second start on the same display leaves at once, and the running program opens its settings.
+  const pid_t second = startQuorvel();
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(exitStatus(second, 60s), 0) << session->log("quorvel");
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] { return session->runTool({"xdotool", "search", "--name", "^Quorvel Settings$"}); }, 30s))
+      << "the settings window did not open";
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
