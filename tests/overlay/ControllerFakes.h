@@ -156,7 +156,7 @@ class FakeOverlayWindow final : public OverlayWindow {
 class FakeScene final : public OverlayScene {
  public:
   struct Log {
-    int presents = 0, stops = 0, shutdowns = 0;
+    int presents = 0, stops = 0, shutdowns = 0, chromes = 0;
     bool flyIn = false;
     int startIndex = -1;
     std::optional<bool> livePreview;
@@ -194,6 +194,7 @@ class FakeScene final : public OverlayScene {
   bool isFrontOfPile(int) override { return true; }
   std::pair<int, std::optional<CardAction>> hitTest(Point, double, double) override { return {0, std::nullopt}; }
   void setLivePreview(bool on) override { log_->livePreview = on; }
+  void showChrome(const OverlayContentView&, Instant) override { ++log_->chromes; }
   SceneState& state() override { return state_; }
 
   // Ends the held flight: its completion goes to the main queue.

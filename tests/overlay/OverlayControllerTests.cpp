@@ -45,12 +45,19 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   for (const LogRecord& r : log.records())
     if (r.category == "Summon" && r.signpost == LogRecord::Signpost::intervalBegin) ++begins;
   EXPECT_EQ(begins, 18u);
+  // The chrome is drawn with the cards, and again while its animations run, then no more.
+  EXPECT_GE(rig.scene().chromes, 1);
   // The window fades in over 0.2 s.
   EXPECT_DOUBLE_EQ(rig.window().alphas.front(), 0.0);
   rig.runTo(start, 0.1);
   EXPECT_LT(rig.window().alphas.back(), 1.0);
   rig.runTo(start, 0.25);
   EXPECT_DOUBLE_EQ(rig.window().alphas.back(), 1.0);
+  rig.runTo(start, 0.5);
+  const int chromes = rig.scene().chromes;
+  EXPECT_GE(chromes, 5);
+  rig.runTo(start, 2);
+  EXPECT_EQ(rig.scene().chromes, chromes);
   // A summon while up changes nothing; a further press steps.
   rig.summon();
   EXPECT_EQ(rig.scene().presents, 1);

@@ -234,6 +234,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   void updateEmptyState();
   void updateTitleForFocus(int index);
   void updateTipForFocus();
+  // The chrome (capsules, tip, empty state, backdrop) changed: the scene draws it again now and on
+  // each of the next frames while its animations may run (kChromeSettle).
+  void scheduleChromeRefresh();
+  static constexpr double kChromeSettle = 0.3;
 
   // ---- State, read by the program and tests ----
   bool isVisible() const { return isVisible_; }
@@ -362,6 +366,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<int> finishedGeneration_;
   bool isVisible_ = false;
   bool isPrewarming_ = false;
+  void refreshChrome();
+  // The chrome is drawn again until this instant (none: no refresh pending).
+  std::optional<Instant> chromeUntil_;
+  bool chromePumping_ = false;
   // Alpha animations: the newest per window.
   std::unordered_map<const OverlayWindow*, uint64_t> alphaAnimations_;
   uint64_t nextAnimation_ = 0;
