@@ -97,6 +97,8 @@ class FakeTextures final : public OverlayChromeTextures {
   }
   void prepareLabels(const std::vector<CardLabel>& l) override { labels.push_back(l); }
   void prepareTitles(const std::vector<CardTitle>& t) override { titles.push_back(t); }
+  size_t capacity = SIZE_MAX;
+  size_t titleCapacity() const override { return capacity; }
   void sweepIcons() override { ++sweeps; }
   void pruneSiteIcons(const std::unordered_set<uint32_t>& tabs, bool wanted) override { prunes.push_back({tabs, wanted}); }
   CardRenderer::Providers providers() override { return {}; }

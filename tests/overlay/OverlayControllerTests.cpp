@@ -132,6 +132,14 @@ TEST(OverlayControllerSummon, SummonListHelpers) {
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[1].tabTitle, std::string(30, 'x') + "\u2026" + std::string(29, 'x'));
   EXPECT_FALSE(keys[2].tabTitle.has_value());
+  // Titles drawn ahead never outnumber the title cache: the front of the order and its end.
+  std::vector<WindowCard> many;
+  for (uint32_t i = 0; i < 10; ++i) many.push_back(C::card(i, 1, "A"));
+  const auto kept = OverlayController::titleCards(many, 6);
+  ASSERT_EQ(kept.size(), 6u);
+  EXPECT_EQ(kept[3].id, 3u);
+  EXPECT_EQ(kept[4].id, 8u);
+  EXPECT_EQ(OverlayController::titleCards(many, 10).size(), 10u);
   // A blank title is drawn as the application's name.
   WindowCard blank = C::card(5, 10, "Editor");
   blank.title = "   ";

@@ -223,6 +223,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::vector<Rect> sourceFrames(const std::vector<WindowCard>& cards, const ScreenInfo& screen);
   static std::vector<CardLabel> labelPlaceholderKeys(const std::vector<WindowCard>& cards);
   static std::vector<CardTitle> prepareTitles(const std::vector<WindowCard>& cards);
+  // The cards whose titles are drawn ahead when the title cache keeps only `capacity` plates: all of
+  // them when they fit, else the first two thirds of the capacity from the front of the order and
+  // the rest from its end (the cards around the first selection, which the first frames show).
+  static std::vector<WindowCard> titleCards(const std::vector<WindowCard>& cards, size_t capacity);
   static AppSettings::TabsDisplay readTabsMode(const AppSettings& settings);
   std::optional<ScreenInfo> summonScreen(const std::optional<RunningApplication>& front);
   std::optional<ScreenInfo> pointerScreen();

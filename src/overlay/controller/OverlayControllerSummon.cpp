@@ -53,7 +53,8 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
     if (settings.boolValue("labelPlaceholders")) services_.textures.prepareLabels(labelPlaceholderKeys(chrome));
   });
   phase("titles", [&] {
-    if (settings.boolValue("showCardTitles")) services_.textures.prepareTitles(prepareTitles(chrome));
+    if (settings.boolValue("showCardTitles"))
+      services_.textures.prepareTitles(prepareTitles(titleCards(chrome, services_.textures.titleCapacity())));
   });
 
   std::pair<OverlayWindow*, OverlayContentView*> made{nullptr, nullptr};
@@ -256,6 +257,14 @@ std::vector<CardTitle> OverlayController::prepareTitles(const std::vector<Window
   titles.reserve(cards.size());
   for (const WindowCard& card : cards) titles.push_back(CardTitle{SnapshotBuilder::clippedTitle(card.title, card.appName)});
   return titles;
+}
+
+std::vector<WindowCard> OverlayController::titleCards(const std::vector<WindowCard>& cards, size_t capacity) {
+  if (cards.size() <= capacity) return cards;
+  const size_t tail = capacity / 3, head = capacity - tail;
+  std::vector<WindowCard> out(cards.begin(), cards.begin() + static_cast<long>(head));
+  out.insert(out.end(), cards.end() - static_cast<long>(tail), cards.end());
+  return out;
 }
 
 // ---- The summon screen ----
