@@ -97,6 +97,8 @@ class FakeTextures final : public OverlayChromeTextures {
   }
   void prepareLabels(const std::vector<CardLabel>& l) override { labels.push_back(l); }
   void prepareTitles(const std::vector<CardTitle>& t) override { titles.push_back(t); }
+  size_t capacity = SIZE_MAX;
+  size_t titleCapacity() const override { return capacity; }
   void sweepIcons() override { ++sweeps; }
   void pruneSiteIcons(const std::unordered_set<uint32_t>& tabs, bool wanted) override { prunes.push_back({tabs, wanted}); }
   CardRenderer::Providers providers() override { return {}; }
@@ -156,7 +158,7 @@ class FakeOverlayWindow final : public OverlayWindow {
 class FakeScene final : public OverlayScene {
  public:
   struct Log {
-    int presents = 0, stops = 0, shutdowns = 0;
+    int presents = 0, stops = 0, shutdowns = 0, chromes = 0;
     bool flyIn = false;
     int startIndex = -1;
     std::optional<bool> livePreview;
@@ -194,6 +196,7 @@ class FakeScene final : public OverlayScene {
   bool isFrontOfPile(int) override { return true; }
   std::pair<int, std::optional<CardAction>> hitTest(Point, double, double) override { return {0, std::nullopt}; }
   void setLivePreview(bool on) override { log_->livePreview = on; }
+  void showChrome(const OverlayContentView&, Instant) override { ++log_->chromes; }
   SceneState& state() override { return state_; }
 
   // Ends the held flight: its completion goes to the main queue.

@@ -45,12 +45,19 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   for (const LogRecord& r : log.records())
     if (r.category == "Summon" && r.signpost == LogRecord::Signpost::intervalBegin) ++begins;
   EXPECT_EQ(begins, 18u);
+  // The chrome is drawn with the cards, and again while its animations run, then no more.
+  EXPECT_GE(rig.scene().chromes, 1);
   // The window fades in over 0.2 s.
   EXPECT_DOUBLE_EQ(rig.window().alphas.front(), 0.0);
   rig.runTo(start, 0.1);
   EXPECT_LT(rig.window().alphas.back(), 1.0);
   rig.runTo(start, 0.25);
   EXPECT_DOUBLE_EQ(rig.window().alphas.back(), 1.0);
+  rig.runTo(start, 0.5);
+  const int chromes = rig.scene().chromes;
+  EXPECT_GE(chromes, 5);
+  rig.runTo(start, 2);
+  EXPECT_EQ(rig.scene().chromes, chromes);
   // A summon while up changes nothing; a further press steps.
   rig.summon();
   EXPECT_EQ(rig.scene().presents, 1);
@@ -125,6 +132,14 @@ TEST(OverlayControllerSummon, SummonListHelpers) {
   ASSERT_EQ(keys.size(), 3u);
   EXPECT_EQ(keys[1].tabTitle, std::string(30, 'x') + "\u2026" + std::string(29, 'x'));
   EXPECT_FALSE(keys[2].tabTitle.has_value());
+  // Titles drawn ahead never outnumber the title cache: the front of the order and its end.
+  std::vector<WindowCard> many;
+  for (uint32_t i = 0; i < 10; ++i) many.push_back(C::card(i, 1, "A"));
+  const auto kept = OverlayController::titleCards(many, 6);
+  ASSERT_EQ(kept.size(), 6u);
+  EXPECT_EQ(kept[3].id, 3u);
+  EXPECT_EQ(kept[4].id, 8u);
+  EXPECT_EQ(OverlayController::titleCards(many, 10).size(), 10u);
   // A blank title is drawn as the application's name.
   WindowCard blank = C::card(5, 10, "Editor");
   blank.title = "   ";

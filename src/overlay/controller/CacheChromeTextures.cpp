@@ -30,6 +30,8 @@ void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { 
 
 void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.prepareTitles(titles); }
 
+size_t CacheChromeTextures::titleCapacity() const { return CardLabelCache::kMaxTitles; }
+
 void CacheChromeTextures::sweepIcons() { caches_.icons.sweep(caches_.icons.runningRequests()); }
 
 void CacheChromeTextures::pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) {

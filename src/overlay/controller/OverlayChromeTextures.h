@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -32,6 +33,8 @@ class OverlayChromeTextures {
   virtual void prepareIcons(const std::vector<IconRequest>& requests) = 0;
   virtual void prepareLabels(const std::vector<CardLabel>& labels) = 0;
   virtual void prepareTitles(const std::vector<CardTitle>& titles) = 0;
+  // How many title plates the cache keeps; drawing more ahead only evicts the first ones drawn.
+  virtual size_t titleCapacity() const { return SIZE_MAX; }
   // Drops the icons of applications no longer running.
   virtual void sweepIcons() = 0;
   // Keeps the tab crops (and, with site icons wanted, the tab sites) of `liveTabs` only; without

@@ -223,6 +223,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::vector<Rect> sourceFrames(const std::vector<WindowCard>& cards, const ScreenInfo& screen);
   static std::vector<CardLabel> labelPlaceholderKeys(const std::vector<WindowCard>& cards);
   static std::vector<CardTitle> prepareTitles(const std::vector<WindowCard>& cards);
+  // The cards whose titles are drawn ahead when the title cache keeps only `capacity` plates: all of
+  // them when they fit, else the first two thirds of the capacity from the front of the order and
+  // the rest from its end (the cards around the first selection, which the first frames show).
+  static std::vector<WindowCard> titleCards(const std::vector<WindowCard>& cards, size_t capacity);
   static AppSettings::TabsDisplay readTabsMode(const AppSettings& settings);
   std::optional<ScreenInfo> summonScreen(const std::optional<RunningApplication>& front);
   std::optional<ScreenInfo> pointerScreen();
@@ -234,6 +238,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   void updateEmptyState();
   void updateTitleForFocus(int index);
   void updateTipForFocus();
+  // The chrome (capsules, tip, empty state, backdrop) changed: the scene draws it again now and on
+  // each of the next frames while its animations may run (kChromeSettle).
+  void scheduleChromeRefresh();
+  static constexpr double kChromeSettle = 0.3;
 
   // ---- State, read by the program and tests ----
   bool isVisible() const { return isVisible_; }
@@ -362,6 +370,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<int> finishedGeneration_;
   bool isVisible_ = false;
   bool isPrewarming_ = false;
+  void refreshChrome();
+  // The chrome is drawn again until this instant (none: no refresh pending).
+  std::optional<Instant> chromeUntil_;
+  bool chromePumping_ = false;
   // Alpha animations: the newest per window.
   std::unordered_map<const OverlayWindow*, uint64_t> alphaAnimations_;
   uint64_t nextAnimation_ = 0;

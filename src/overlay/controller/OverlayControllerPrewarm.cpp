@@ -93,8 +93,18 @@ void OverlayController::prewarmStep(std::shared_ptr<PrewarmRun> run) {
     case Stage::titles:
       if (settings.boolValue("showCardTitles")) {
         if (isVisible_) return endPrewarm();
-        if (slice([&](const std::vector<WindowCard>& chunk) { services_.textures.prepareTitles(prepareTitles(chunk)); }))
-          return yield();
+        // Only as many titles as the cache keeps (see titleCards).
+        const size_t capacity = services_.textures.titleCapacity();
+        const size_t tail = run->cards.size() > capacity ? capacity / 3 : 0;
+        const size_t head = run->cards.size() > capacity ? capacity - tail : run->cards.size();
+        const bool sliced = slice([&](std::vector<WindowCard> chunk) {
+          const size_t first = run->next - chunk.size();
+          std::vector<WindowCard> kept;
+          for (size_t i = 0; i < chunk.size(); ++i)
+            if (first + i < head || first + i >= run->cards.size() - tail) kept.push_back(chunk[i]);
+          if (!kept.empty()) services_.textures.prepareTitles(prepareTitles(kept));
+        });
+        if (sliced) return yield();
       }
       if (isVisible_) return endPrewarm();
       if (!run->buildWindow) return endPrewarm();

@@ -53,7 +53,8 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
     if (settings.boolValue("labelPlaceholders")) services_.textures.prepareLabels(labelPlaceholderKeys(chrome));
   });
   phase("titles", [&] {
-    if (settings.boolValue("showCardTitles")) services_.textures.prepareTitles(prepareTitles(chrome));
+    if (settings.boolValue("showCardTitles"))
+      services_.textures.prepareTitles(prepareTitles(titleCards(chrome, services_.textures.titleCapacity())));
   });
 
   std::pair<OverlayWindow*, OverlayContentView*> made{nullptr, nullptr};
@@ -120,6 +121,7 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
     updateEmptyState();
     summonObservers_.notify();
   });
+  scheduleChromeRefresh();
   if (presentedCards_.empty()) logger_.notice("Overlay shown with no cards");
   scheduleRefresh(fadeGeneration_);
 }
@@ -257,6 +259,14 @@ std::vector<CardTitle> OverlayController::prepareTitles(const std::vector<Window
   return titles;
 }
 
+std::vector<WindowCard> OverlayController::titleCards(const std::vector<WindowCard>& cards, size_t capacity) {
+  if (cards.size() <= capacity) return cards;
+  const size_t tail = capacity / 3, head = capacity - tail;
+  std::vector<WindowCard> out(cards.begin(), cards.begin() + static_cast<long>(head));
+  out.insert(out.end(), cards.end() - static_cast<long>(tail), cards.end());
+  return out;
+}
+
 // ---- The summon screen ----
 
 std::optional<ScreenInfo> OverlayController::summonScreen(const std::optional<RunningApplication>& front) {
@@ -366,10 +376,11 @@ void OverlayController::updateEmptyState() {
   if (!view) return;
   if (!allPresentedCards_.empty()) {
     view->hideEmptyState();
-    return;
+  } else {
+    const std::optional<bool> atLaunch = services_.desktop.screenCaptureGrantedAtLaunch();
+    view->showEmptyState(services_.desktop.screenCaptureGranted() && atLaunch.value_or(true));
   }
-  const std::optional<bool> atLaunch = services_.desktop.screenCaptureGrantedAtLaunch();
-  view->showEmptyState(services_.desktop.screenCaptureGranted() && atLaunch.value_or(true));
+  scheduleChromeRefresh();
 }
 
 void OverlayController::updateTitleForFocus(int index) {
@@ -378,10 +389,12 @@ void OverlayController::updateTitleForFocus(int index) {
   if (!view) return;
   if (index < 0 || index >= static_cast<int>(presentedCards_.size())) {
     view->hideTitle();
+    scheduleChromeRefresh();
     return;
   }
   const WindowCard& card = presentedCards_[static_cast<size_t>(index)];
   view->showTitle(TextServices::trimmed(card.title).empty() ? card.appName : card.title);
+  scheduleChromeRefresh();
 }
 
 void OverlayController::updateTipForFocus() {
@@ -391,6 +404,34 @@ void OverlayController::updateTipForFocus() {
   if (!view || !scene) return;
   view->setSelectionInStack(scene->cardIsStacked(selectedIndex(*scene)));
   view->updateTip(true);
+  scheduleChromeRefresh();
+}
+
+void OverlayController::scheduleChromeRefresh() {
+  if (!activeDisplay_) return;
+  chromeUntil_ = services_.main.clock().now() + fromSeconds(kChromeSettle);
+  if (chromePumping_) return;
+  chromePumping_ = true;
+  // The first drawing waits for the main queue's next turn, so a summon shows its cards first.
+  after(0, [](OverlayController& self) { self.refreshChrome(); });
+}
+
+void OverlayController::refreshChrome() {
+  OverlayScene* scene = activeDisplay_ ? renderer(*activeDisplay_) : nullptr;
+  OverlayContentView* view = activeDisplay_ ? content(*activeDisplay_) : nullptr;
+  const Instant now = services_.main.clock().now();
+  if (!scene || !view || !chromeUntil_ || !isVisible_) {
+    chromePumping_ = false;
+    chromeUntil_.reset();
+    return;
+  }
+  scene->showChrome(*view, now);
+  if (now >= *chromeUntil_) {
+    chromePumping_ = false;
+    chromeUntil_.reset();
+    return;
+  }
+  after(kOrderOutDelay, [](OverlayController& self) { self.refreshChrome(); });
 }
 
 void OverlayController::scheduleRefresh(int generation) {

@@ -4,12 +4,15 @@
 #include <utility>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/Geometry.h"
 #include "scene/SceneState.h"
 #include "windows/CardAction.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
+
+class OverlayContentView;
 
 // One display's card scene as the overlay controller drives it (the scene renderer in the program,
 // a fake in tests). The controller changes the scene only through state() under its lock, each
@@ -34,6 +37,12 @@ class OverlayScene {
   virtual bool cardIsStacked(int index) = 0;
   virtual bool isFrontOfPile(int index) = 0;
   virtual std::pair<int, std::optional<CardAction>> hitTest(Point point, double viewWidth, double viewHeight) = 0;
+  // Draws the overlay's own layers with the cards: the backdrop under them and the text chrome of
+  // `view` over them, as they look at `now`. A scene that draws nothing ignores it.
+  virtual void showChrome(const OverlayContentView& view, Instant now) {
+    (void)view;
+    (void)now;
+  }
   // Tells the card renderer that a live stream feeds the selected card.
   virtual void setLivePreview(bool on) = 0;
   virtual SceneState& state() = 0;

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "overlay/OverlayChromePainter.h"
 #include "overlay/controller/OverlayScene.h"
 #include "scene/render/SceneRenderer.h"
 
@@ -11,15 +12,19 @@ namespace quorvel {
 // renderer, whose render thread draws into the overlay window's surface. Main thread only.
 class RendererScene final : public OverlayScene {
  public:
-  explicit RendererScene(std::unique_ptr<SceneRenderer> renderer) : renderer_(std::move(renderer)) {}
+  // `chromeRaster` paints the overlay's text chrome (none: no chrome is drawn over the cards).
+  explicit RendererScene(std::unique_ptr<SceneRenderer> renderer, Raster* chromeRaster = nullptr)
+      : renderer_(std::move(renderer)) {
+    if (chromeRaster) painter_ = std::make_unique<OverlayChromePainter>(*chromeRaster);
+  }
 
   // The renderer of one overlay: on `layer` with the card renderer on `context` and `providers`
   // (SceneRenderer::makeRenderer); without a context or a surface, a scene that follows every call
-  // and draws nothing.
+  // and draws nothing. The chrome is painted with `chromeRaster` when given.
   static std::unique_ptr<RendererScene> make(std::shared_ptr<MetalContext> context, std::shared_ptr<GpuSurface> layer,
                                              CardRenderer::Providers providers,
                                              std::function<void(int, FocusChangeSource)> onFocusChange,
-                                             SceneRenderer::Services services);
+                                             SceneRenderer::Services services, Raster* chromeRaster = nullptr);
 
   void present(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, bool flyIn, int startIndex,
                double refreshRate) override {
@@ -42,6 +47,9 @@ class RendererScene final : public OverlayScene {
   std::pair<int, std::optional<CardAction>> hitTest(Point point, double width, double height) override {
     return renderer_->hitTest(point, width, height);
   }
+  // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
+  // renderer (nothing without one or without a painter).
+  void showChrome(const OverlayContentView& view, Instant now) override;
   void setLivePreview(bool on) override {
     if (renderer_->core()) renderer_->core()->setLivePreview(on);
   }
@@ -51,6 +59,7 @@ class RendererScene final : public OverlayScene {
 
  private:
   std::unique_ptr<SceneRenderer> renderer_;
+  std::unique_ptr<OverlayChromePainter> painter_;
 };
 
 }  // namespace quorvel
