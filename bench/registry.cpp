@@ -165,7 +165,7 @@ void summons(benchmark::State& state, Desk& desk) {
   for (auto _ : state) {
     WindowRegistry::SummonList list = desk.registry->cardsForSummon();
     count = list.cards.size();
-    benchmark::DoNotOptimize(list.cards.data());
+    benchmark::DoNotOptimize(list);
   }
   state.counters["cards"] = static_cast<double>(count);
   state.counters["allocs"] = benchmark::Counter(

@@ -303,12 +303,12 @@ WindowCard& deref(WindowCard& card) { return card; }
 const WindowCard& deref(const WindowCard* card) { return *card; }
 
 // Appends each card and, after it, its tab cards (by use when a tab-recency table is given). `Take`
-// moves or copies one card into the result.
+// moves or copies one card into the result, or gives its address.
 template <class Cards, class Tabs, class Take>
-std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering::TabRecency* tabRecency, Take take) {
+auto expand(Cards& cards, Tabs& tabCards, const CardOrdering::TabRecency* tabRecency, Take take) {
   size_t total = cards.size();
   for (const auto& [host, tabs] : tabCards) total += tabs.size();
-  std::vector<WindowCard> out;
+  std::vector<decltype(take(deref(cards.front())))> out;
   out.reserve(total);
   std::vector<uint32_t> indices;
   std::vector<int64_t> ticks;
@@ -319,21 +319,23 @@ std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering:
     const auto it = tabCards.find(id);
     if (it == tabCards.end()) continue;
     auto& tabs = it->second;
+    if (!tabRecency || tabs.size() < 2) {
+      for (auto& tab : tabs) out.push_back(take(tab));
+      continue;
+    }
     indices.resize(tabs.size());
     std::iota(indices.begin(), indices.end(), 0u);
-    if (tabRecency && tabs.size() >= 2) {
-      ticks.resize(tabs.size());
-      for (size_t i = 0; i < tabs.size(); ++i) {
-        const auto tick = tabRecency->find(tabs[i].id);
-        ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
-      }
-      auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
-      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
-        if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
-        if (selected(a) != selected(b)) return selected(a);
-        return a < b;
-      });
+    ticks.resize(tabs.size());
+    for (size_t i = 0; i < tabs.size(); ++i) {
+      const auto tick = tabRecency->find(tabs[i].id);
+      ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
     }
+    auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
+    std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+      if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
+      if (selected(a) != selected(b)) return selected(a);
+      return a < b;
+    });
     for (uint32_t i : indices) out.push_back(take(tabs[i]));
   }
   return out;
@@ -353,13 +355,14 @@ std::vector<WindowCard> CardOrdering::expandingTabCards(std::vector<WindowCard>&
   return expand(cards, tabCards, tabRecency, [](WindowCard& card) { return std::move(card); });
 }
 
-std::vector<WindowCard> CardOrdering::expandingTabCards(const std::vector<WindowCard>& cards,
-                                                        const std::vector<uint32_t>& indices, const TabTable& tabCards,
-                                                        const TabRecency* tabRecency) {
+std::vector<const WindowCard*> CardOrdering::expandedOrder(const std::vector<WindowCard>& cards,
+                                                           const std::vector<uint32_t>& indices,
+                                                           const TabTable& tabCards, const TabRecency* tabRecency) {
   std::vector<const WindowCard*> ordered;
   ordered.reserve(indices.size());
   for (uint32_t i : indices) ordered.push_back(&cards[i]);
-  return expand(ordered, tabCards, tabRecency, [](const WindowCard& card) { return card; });
+  if (tabCards.empty() || ordered.empty()) return ordered;
+  return expand(ordered, tabCards, tabRecency, [](const WindowCard& card) { return &card; });
 }
 
 void CardOrdering::sortByRank(std::vector<WindowCard>& cards, const ZOrder& table) {

@@ -85,11 +85,11 @@ class CardOrdering {
   // (missing: 0), larger first, then the selected tab, then their stored order.
   static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards, const TabTable& tabCards,
                                                    const TabRecency* tabRecency);
-  // The cards in the order of `indices`, each copied once into the list it returns, with its tab
-  // cards after it as above.
-  static std::vector<WindowCard> expandingTabCards(const std::vector<WindowCard>& cards,
-                                                   const std::vector<uint32_t>& indices, const TabTable& tabCards,
-                                                   const TabRecency* tabRecency);
+  // The cards in the order of `indices`, each followed by its tab cards as above, as addresses into
+  // `cards` and `tabCards` (nothing is copied).
+  static std::vector<const WindowCard*> expandedOrder(const std::vector<WindowCard>& cards,
+                                                      const std::vector<uint32_t>& indices, const TabTable& tabCards,
+                                                      const TabRecency* tabRecency);
   // The same on lists the caller owns: cards and tab cards are moved, not copied.
   static std::vector<WindowCard> expandingTabCards(std::vector<WindowCard>&& cards, TabTable&& tabCards,
                                                    const TabRecency* tabRecency);

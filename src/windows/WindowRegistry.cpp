@@ -308,15 +308,15 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
       settings.windowlessAppsDisplay());
   const bool groupByApp = settings.boolValue(AppSettings::Key::groupByApp);
 
-  // The on-screen cards of the snapshot, in stored order, by their ids only.
-  std::vector<WindowCard> onScreen;
+  // The on-screen cards of the current desktop, front to back (stored order on equal positions).
+  std::vector<std::pair<int, uint32_t>> onScreen;
   for (const WindowCard& card : snapshot) {
-    if (card.state != WindowState::onCurrentSpace || !zOrder.contains(card.id)) continue;
-    WindowCard key;
-    key.id = card.id;
-    onScreen.push_back(std::move(key));
+    if (card.state != WindowState::onCurrentSpace) continue;
+    const auto z = zOrder.find(card.id);
+    if (z != zOrder.end()) onScreen.emplace_back(z->second, card.id);
   }
-  CardOrdering::sortByRank(onScreen, zOrder);
+  std::stable_sort(onScreen.begin(), onScreen.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
 
   // Ordered, grouped and moved on indices; the final list is built once, from the snapshot.
   std::vector<uint32_t> indices = CardOrdering::sortedIndices(
@@ -330,7 +330,9 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   const bool tabsByRecency = bunchTabs && settings.stackOrder() == AppSettings::StackOrder::recent;
   indices = CardOrdering::moveCategoriesToEnd(snapshot, indices, displays);
   SummonList list;
-  list.cards = CardOrdering::expandingTabCards(snapshot, indices, *tabCards, tabsByRecency ? tabRecency.get() : nullptr);
+  std::vector<const WindowCard*> ordered =
+      CardOrdering::expandedOrder(snapshot, indices, *tabCards, tabsByRecency ? tabRecency.get() : nullptr);
+  list.cards = SummonCards(std::move(committed), std::move(tabCards), std::move(ordered));
 
   // The initial selection: the front-most window of the current desktop, else the most recent
   // visit; the previous one is the visit before it, else the next window on screen.
@@ -344,7 +346,7 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
 
   std::optional<uint32_t> first;
   if (!onScreen.empty()) {
-    first = onScreen.front().id;
+    first = onScreen.front().second;
   } else if (!recentPresent.empty()) {
     first = recentPresent.front();
   }
@@ -352,9 +354,9 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   if (recentPresent.size() >= 2) {
     second = recentPresent[1];
   } else {
-    for (const WindowCard& card : onScreen) {
-      if (card.id != first) {
-        second = card.id;
+    for (const auto& [z, id] : onScreen) {
+      if (id != first) {
+        second = id;
         break;
       }
     }

@@ -18,6 +18,7 @@
 #include "windows/RegistryState.h"
 #include "windows/SettingsGate.h"
 #include "windows/SpaceMap.h"
+#include "windows/SummonCards.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
@@ -44,9 +45,11 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   using TabCardSink = RegistryState::TabCardSink;
   using LeaveCaptureSink = RegistryState::LeaveCaptureSink;
 
-  // The card list of one summon with the positions of the current and the previous window.
+  // The card list of one summon with the positions of the current and the previous window. The
+  // cards are not copies: `cards` keeps the committed pass it was ordered from alive and reads like
+  // a constant vector of cards (see SummonCards); take `cards.copies()` to own or change them.
   struct SummonList {
-    std::vector<WindowCard> cards;
+    SummonCards cards;
     int currentIndex = 0;
     int previousIndex = 0;
   };
@@ -71,7 +74,9 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   // sets `state().mustRunNextPass` under the lock.
   TaskHandle<void> requestRefresh();
 
-  // The ordered card list of one summon or quick flip; notes the current window as visited.
+  // The ordered card list of one summon or quick flip; notes the current window as visited. It
+  // makes no copy of a card and no window-server request beyond reading the stacking order: the
+  // list orders the last committed pass (taken by pointer) and its tab cards.
   SummonList cardsForSummon();
 
   // Records a visit of one window now.
