@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_set>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
+#include "windows/IdTable.h"
 #include "windows/ax/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
@@ -147,8 +150,10 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::optional<uint32_t> recentRaise(int32_t pid, Instant now) const;
   // Stamps the workspace time and starts a task that asks for a pass.
   void stampAndRequestRefresh();
-  // The window to credit at a commit or a summon (see CardOrdering::currentWindow), visited.
-  void noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder);
+  // The window to credit at a summon (see CardOrdering::currentWindowByPosition), visited.
+  void noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z);
+  // What the summon reads of the settings, read again after any change of the defaults (main queue).
+  const CardOrdering::SummonSettings& summonSettings();
 
   const RegistryServices services_;
   RegistryState state_;
@@ -160,6 +165,11 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::vector<Subscription> workspaceObservers_;
   Subscription defaultsObserver_;
   bool isStarted_ = false;
+
+  // The summon's settings (main queue only), stale again whenever the defaults change.
+  CardOrdering::SummonSettings summonSettings_;
+  std::shared_ptr<std::atomic<bool>> summonSettingsStale_ = std::make_shared<std::atomic<bool>>(true);
+  Subscription summonSettingsObserver_;
 };
 
 }  // namespace quorvel
