@@ -194,18 +194,28 @@ int64_t CardOrdering::section(const WindowCard& card) {
 
 
 std::optional<uint32_t> CardOrdering::currentWindow(const std::vector<WindowCard>& cards, const ZOrder& zOrder,
-                                                    std::optional<uint32_t> hint) {
+                                                    std::optional<uint32_t> hint,
+                                                    const std::optional<WindowFocus>& focus) {
   std::vector<int64_t> z;
   if (!zOrder.empty()) {
     z.reserve(cards.size());
     for (const auto& card : cards) z.push_back(lookup(zOrder, card.id, kNoRank));
   }
-  return currentWindowByPosition(cards, z, hint);
+  return currentWindowByPosition(cards, z, hint, focus);
 }
 
 std::optional<uint32_t> CardOrdering::currentWindowByPosition(const std::vector<WindowCard>& cards,
                                                               std::span<const int64_t> z,
-                                                              std::optional<uint32_t> hint) {
+                                                              std::optional<uint32_t> hint,
+                                                              const std::optional<WindowFocus>& focus) {
+  if (focus) {
+    const std::optional<uint32_t> focused = focus->window;
+    if (!focused || focused == hint) return std::nullopt;
+    const bool onCurrentSpace = std::any_of(cards.begin(), cards.end(), [&](const WindowCard& card) {
+      return card.id == *focused && card.state == WindowState::onCurrentSpace;
+    });
+    return onCurrentSpace ? focused : std::nullopt;
+  }
   if (z.empty()) return std::nullopt;
   const WindowCard* best = nullptr;
   int64_t bestKey = kNoRank;

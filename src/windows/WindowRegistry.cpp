@@ -104,7 +104,10 @@ void WindowRegistry::start() {
                                          [weak](Workspace::Event, const RunningApplication& app) {
                                            if (auto self = weak.lock()) self->onAppActivated(app.pid, app.noticedAt);
                                          }));
-  for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication}) {
+  // A window opened or closed by an application that keeps running changes the cards as much as a
+  // launch or a quit does.
+  for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication,
+                                 Workspace::Event::didChangeWindows}) {
     tokens.push_back(workspace.addObserver(event, [weak](Workspace::Event, const RunningApplication&) {
       if (auto self = weak.lock()) self->onAppLaunchedOrTerminated();
     }));
@@ -221,15 +224,22 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
 }
 
 std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids) {
-  const auto entries = services_.platform.windowServer.onScreenWindows();
+  WindowServer& server = services_.platform.windowServer;
+  const auto entries = server.onScreenWindows();
   if (!entries) return std::nullopt;
+  const std::optional<uint32_t> known = server.frontWindowOfApplication(pid);
   std::optional<uint32_t> first;
+  std::optional<uint32_t> firstOfIds;
+  bool knownOnScreen = false;
   for (const WindowListEntry& entry : *entries) {
     if (entry.ownerPid != pid || entry.layer != 0 || !entry.number) continue;
-    if (ids.contains(*entry.number)) return *entry.number;
+    if (entry.number == known) knownOnScreen = true;
+    if (!firstOfIds && ids.contains(*entry.number)) firstOfIds = *entry.number;
     if (!first) first = *entry.number;
   }
-  return first;
+  // The front window the platform knows comes before the stacking among windows equally preferred.
+  if (knownOnScreen && (ids.contains(*known) || !firstOfIds)) return known;
+  return firstOfIds ? firstOfIds : first;
 }
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
@@ -281,9 +291,10 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
   }
 }
 
-void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z) {
+void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
+                                       const std::optional<WindowFocus>& focus) {
   const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head)) noteVisit(*current);
+  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus)) noteVisit(*current);
 }
 
 // ---- The card list of a summon ----
@@ -329,7 +340,8 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   const IdTable stacking = WindowList(services_.platform.windowServer).stackingPositions();
   for (size_t i = 0; i < n; ++i) zOfCard[i] = stacking.valueOr(snapshot[i].id, CardOrdering::kNoRank);
   const std::span<const int64_t> z = stacking.empty() ? std::span<const int64_t>() : zOfCard;
-  noteCurrentWindow(snapshot, z);
+  const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
+  noteCurrentWindow(snapshot, z, focus);
 
   // The visit order as an id table: id to its place in the recency list.
   IdTable visits = state_.lock.withLock([&] {
@@ -371,7 +383,15 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
     }
     return best;
   };
-  const std::optional<uint32_t> front = frontMost(std::nullopt);
+  // Where the platform knows the focus apart from the stacking, the focused window is in front.
+  std::optional<uint32_t> front;
+  if (focus && focus->window) {
+    for (size_t i = 0; i < n && !front; ++i) {
+      const bool onScreen = snapshot[i].state == WindowState::onCurrentSpace && zOfCard[i] != CardOrdering::kNoRank;
+      if (onScreen && snapshot[i].id == *focus->window) front = focus->window;
+    }
+  }
+  if (!front) front = frontMost(std::nullopt);
   const std::optional<uint32_t> next = front ? frontMost(front) : std::nullopt;
 
   // One walk over the list: where the front windows are, and the two most recent visits in it.
@@ -555,28 +575,47 @@ Task<void> WindowRegistry::performRefresh() {
     co_return;
   }
 
-  // 8. The shareable windows.
-  ShareableContentResult content = co_await ShareableContentAwaiter{services_.platform.shareableContent, {}};
-  if (content.error) {
-    keepForced();
-    co_return;
-  }
+  // 8-10. The shareable windows and their desktops, read as one picture: when the current desktop
+  // changed between the two readings, the windows were seen on the old desktop and the desktops on
+  // the new one, and the windows of either would be judged wrongly (dropped as not on screen on a
+  // current desktop). Both are read again then, a few times at most; a desktop that keeps changing
+  // leaves the cards as they are and the next pass reads again.
+  const SpaceMap spaceMap(services_.platform.desktopServer);
+  std::vector<RawWindow> raw;
+  std::optional<SpaceMap::Snapshot> snapshot;
+  for (int reading = 1;; ++reading) {
+    const std::optional<SpaceMap::Topology> before = spaceMap.topology();
+    // 8. The shareable windows.
+    ShareableContentResult content = co_await ShareableContentAwaiter{services_.platform.shareableContent, {}};
+    if (content.error) {
+      keepForced();
+      co_return;
+    }
 
-  // 9. No windows at all: no cards. The fingerprint goes too, so the next pass looks again.
-  std::vector<RawWindow> raw = rawWindows(content.windows);
-  if (raw.empty()) {
-    state_.lock.withLock([&] {
-      state_.cards = std::make_shared<const std::vector<WindowCard>>();
-      state_.lastFingerprint.reset();
-    });
-    co_return;
-  }
+    // 9. No windows at all: no cards. The fingerprint goes too, so the next pass looks again.
+    raw = rawWindows(content.windows);
+    if (raw.empty()) {
+      state_.lock.withLock([&] {
+        state_.cards = std::make_shared<const std::vector<WindowCard>>();
+        state_.lastFingerprint.reset();
+      });
+      co_return;
+    }
 
-  // 10. Desktops, displays and trust, once per pass.
-  std::vector<uint32_t> ids;
-  ids.reserve(raw.size());
-  for (const RawWindow& window : raw) ids.push_back(window.id);
-  std::optional<SpaceMap::Snapshot> snapshot = SpaceMap(services_.platform.desktopServer).snapshot(ids);
+    // 10. Desktops.
+    std::vector<uint32_t> ids;
+    ids.reserve(raw.size());
+    for (const RawWindow& window : raw) ids.push_back(window.id);
+    snapshot = spaceMap.snapshot(ids);
+    const bool steady = !before || !snapshot || before->currentSpaceIDs == snapshot->currentSpaceIDs;
+    if (steady) break;
+    if (reading == kPictureReadings) {
+      registryLog().notice("The current desktop kept changing during the pass; the cards stay as they were");
+      state_.lock.withLock([&] { state_.mustRunNextPass = true; });
+      co_return;
+    }
+  }
+  // 10. Displays and trust, once per pass.
   std::vector<Rect> displayBounds = WindowList(services_.platform.windowServer).activeDisplayBounds();
   const bool trusted = services_.platform.accessibility.isProcessTrusted();
 
