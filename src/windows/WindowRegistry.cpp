@@ -254,6 +254,7 @@ void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
 }
 
 void WindowRegistry::recordRaise(uint32_t windowID, int32_t pid) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::recordRaise");
   const Instant now = services_.runtime.clock().now();
   state_.lock.withLock([&] {
     state_.lastRaise = RaisedWindow{windowID, pid, now};
@@ -267,6 +268,7 @@ void WindowRegistry::recordRaise(uint32_t windowID, int32_t pid) {
 }
 
 void WindowRegistry::recordTabPress(uint32_t tabID, uint32_t hostWindowID) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::recordTabPress");
   state_.lock.withLock([&] {
     auto& touches = state_.pendingTabTouches;
     if (touches.size() >= RegistryState::kTabTouchLimit) touches.erase(touches.begin());
@@ -278,6 +280,8 @@ void WindowRegistry::recordTabPress(uint32_t tabID, uint32_t hostWindowID) {
 // ---- Visits ----
 
 void WindowRegistry::noteVisit(uint32_t windowID) {
+  QUORVEL_REQUIRE_ANY_EXECUTOR("WindowRegistry::noteVisit", &services_.runtime.main(), &services_.axFunnel.queue(),
+                               &services_.runtime.pool());
   const Instant now = services_.runtime.clock().now();
   const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
   state_.lock.withLock([&] { recordVisit(windowID, now, refreshPictureOnLeave); });
@@ -532,6 +536,7 @@ std::optional<int32_t> WindowRegistry::pickDeepVerified(const std::vector<RawWin
 }
 
 Task<void> WindowRegistry::performRefresh() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.pool(), "WindowRegistry::performRefresh");
   PassInterval interval;
 
   // 2. Tabs used since the last pass.

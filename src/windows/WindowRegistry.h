@@ -33,8 +33,10 @@ namespace quorvel {
 // ordered card list with the current and the previous selection from `cardsForSummon`, which never
 // waits for a pass.
 //
-// start(), cardsForSummon() and the workspace triggers run on the main queue, focusSink() on the
-// Accessibility queue (debug builds check both); the other triggers may come from any thread.
+// start(), cardsForSummon(), the workspace triggers and the activator's reports (recordRaise(),
+// recordTabPress()) run on the main queue, focusSink() on the Accessibility queue, performRefresh()
+// on the pool, and noteVisit() on one of those three; debug builds check each. onDefaultsChanged()
+// may come from any thread.
 // Every field lives in `state()` under its one lock. Every closure the registry hands out (observer
 // blocks, the focus sink, the activator callbacks, its tasks) holds it weakly and does nothing once
 // it is gone; releasing it cancels its loop and removes its observers.
