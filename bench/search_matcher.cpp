@@ -26,7 +26,7 @@ std::vector<std::string> makeHaystacks() {
                                           "docs.example.com:8080", "video.example.tv"};
   std::vector<std::string> haystacks;
   auto title = [&](size_t i) {
-    std::string t = words[i % words.size()] + "-" + words[(i * 7 + 3) % words.size()] + " " +
+    std::string t = words[i % words.size()] + "-" + words[(i / words.size() + i * 3 + 1) % words.size()] + " " +
                     std::to_string(i) + ".txt";
     if (i % 10 == 0) t += " " + unusual[(i / 10) % unusual.size()];
     return t;
