@@ -99,6 +99,12 @@ void ThumbnailCache::forgetStamps(const std::unordered_set<uint32_t>& ids) {
   for (uint32_t id : ids) captureStamps_.erase(id);
 }
 
+std::optional<CaptureStamp> ThumbnailCache::stampOf(uint32_t id) const {
+  auto it = captureStamps_.find(id);
+  if (it == captureStamps_.end()) return std::nullopt;
+  return it->second;
+}
+
 void ThumbnailCache::setCaptureStamp(uint32_t id, CaptureStamp stamp) {
   lock_.withLock([&] { captureStamps_[id] = stamp; });
 }
@@ -403,6 +409,10 @@ void ThumbnailCache::setLiveWindow(uint32_t windowID, std::optional<uint32_t> sh
   streamLock_.withLock([&] {
     live_ = LiveSlot{windowID, showingTab, std::nullopt, std::nullopt};
   });
+}
+
+std::optional<uint32_t> ThumbnailCache::liveWindowID() {
+  return streamLock_.withLock([&] { return live_.windowID; });
 }
 
 void ThumbnailCache::setLiveGeometry(const std::vector<ShareableWindow>& windows) {

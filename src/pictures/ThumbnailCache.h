@@ -125,6 +125,12 @@ class ThumbnailCache {
   // moved on or a live stream runs.
   std::optional<TrimReport> idleTrim(uint64_t generation, bool liveRunning);
   Lock& lock() { return lock_; }
+  // What the capture passes plan with, under the caller's hold of lock().
+  bool hasPicture(uint32_t id) const { return entries_.count(id) > 0; }
+  bool hasPendingJob(uint32_t id) const { return pendingStills_.count(id) > 0; }
+  std::optional<CaptureStamp> stampOf(uint32_t id) const;
+  void stampLocked(uint32_t id, CaptureStamp stamp) { captureStamps_[id] = stamp; }
+  int64_t presentationDepth() const { return presentationDepth_; }
 
   // --- Taking the lock themselves ---
   size_t countCached(const std::vector<uint32_t>& ids);
@@ -150,6 +156,8 @@ class ThumbnailCache {
     std::optional<Rect> windowFrame, region;
   };
   void setLiveWindow(uint32_t windowID, std::optional<uint32_t> showingTab);
+  // The window of the live slot, none when it is empty.
+  std::optional<uint32_t> liveWindowID();
   void setLiveGeometry(const std::vector<ShareableWindow>& windows);
   // Empties the slot; gives back the window and showing tab it held.
   std::optional<std::pair<uint32_t, std::optional<uint32_t>>> takeLiveStream();

@@ -25,9 +25,17 @@ struct ShareableWindow {
   std::optional<ShareableApplication> owningApplication;
 };
 
+// One display as the capture service knows it: its id and its frame in the windows' coordinates
+// (global, top-left origin).
+struct ShareableDisplay {
+  uint32_t displayID = 0;
+  Rect frame;
+};
+
 struct ShareableContentResult {
   std::vector<ShareableWindow> windows;  // every window on every desktop, in the service's order
   std::optional<std::string> error;      // set when the request failed
+  std::vector<ShareableDisplay> displays;  // every attached display, in the service's order
 };
 
 // The capture service's list of shareable windows.

@@ -10,6 +10,7 @@
 #include "platform/sim/SimInputIdle.h"
 #include "platform/sim/SimOwnApplication.h"
 #include "platform/sim/SimPointer.h"
+#include "platform/sim/SimScreenCapture.h"
 #include "platform/sim/SimShareableContent.h"
 #include "platform/sim/SimWindow.h"
 #include "platform/sim/SimWindowServer.h"
@@ -40,6 +41,7 @@ SimDesktop::SimDesktop(Runtime& runtime, SimDesktopOptions options)
       world_(std::make_shared<SimWorld>(runtime, options)),
       windowServer_(std::make_unique<SimWindowServer>(world_)),
       shareableContent_(std::make_unique<SimShareableContent>(world_)),
+      screenCapture_(std::make_unique<SimScreenCapture>(world_)),
       displays_(std::make_unique<SimDisplays>(world_)),
       desktopServer_(std::make_unique<SimDesktopServer>(world_)),
       accessibility_(std::make_unique<SimAccessibility>(world_)),
@@ -58,6 +60,7 @@ PlatformServices SimDesktop::services() {
 
 WindowServer& SimDesktop::windowServer() { return *windowServer_; }
 ShareableContent& SimDesktop::shareableContent() { return *shareableContent_; }
+SimScreenCapture& SimDesktop::screenCapture() { return *screenCapture_; }
 Displays& SimDesktop::displays() { return *displays_; }
 DesktopServer& SimDesktop::desktopServer() { return *desktopServer_; }
 Accessibility& SimDesktop::accessibility() { return *accessibility_; }

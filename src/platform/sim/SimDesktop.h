@@ -52,6 +52,7 @@ class SimDisplays;
 class SimInputIdle;
 class SimOwnApplication;
 class SimPointer;
+class SimScreenCapture;
 class SimShareableContent;
 class SimWindow;
 class SimWindowServer;
@@ -163,6 +164,8 @@ class SimDesktop {
   InputIdle& inputIdle();
   Pointer& pointer();
   OwnApplication& ownApplication();
+  // The picture service, with its test controls (pictures, failures, streams).
+  SimScreenCapture& screenCapture();
   Runtime& runtime() { return runtime_; }
 
   // --- Applications -------------------------------------------------------------------------
@@ -341,6 +344,7 @@ class SimDesktop {
   std::shared_ptr<SimWorld> world_;
   std::unique_ptr<SimWindowServer> windowServer_;
   std::unique_ptr<SimShareableContent> shareableContent_;
+  std::unique_ptr<SimScreenCapture> screenCapture_;
   std::unique_ptr<SimDisplays> displays_;
   std::unique_ptr<SimDesktopServer> desktopServer_;
   std::unique_ptr<SimAccessibility> accessibility_;

@@ -23,6 +23,7 @@ ShareableContentResult describe(const SimWorld& world, bool excludeDesktopWindow
     }
     result.windows.push_back(std::move(window));
   }
+  for (const auto* d : world.orderedDisplays()) result.displays.push_back({d->spec.id, d->spec.frame});
   return result;
 }
 

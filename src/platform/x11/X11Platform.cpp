@@ -17,6 +17,7 @@
 #include "platform/x11/X11Pointer.h"
 #include "platform/x11/X11ShareableContent.h"
 #include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11Workspace.h"
 
 namespace quorvel {
@@ -24,10 +25,10 @@ namespace quorvel {
 std::unique_ptr<X11Platform> X11Platform::open(Runtime& runtime, const std::string& displayName) {
   std::unique_ptr<X11Connection> connection = X11Connection::open(displayName);
   if (!connection) return nullptr;
-  return std::unique_ptr<X11Platform>(new X11Platform(runtime, std::make_shared<X11Backend>(std::move(connection))));
+  return std::unique_ptr<X11Platform>(new X11Platform(runtime, std::make_shared<X11Backend>(std::move(connection)), displayName));
 }
 
-X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
+X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend, const std::string& displayName)
     : backend_(std::move(backend)),
       windowServer_(std::make_unique<X11WindowServer>(backend_)),
       shareableContent_(std::make_unique<X11ShareableContent>(backend_, runtime.pool())),
@@ -39,7 +40,8 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend)
       inputIdle_(std::make_unique<X11InputIdle>(backend_)),
       appIcons_(std::make_unique<X11AppIcons>(backend_)),
       pointer_(std::make_unique<X11Pointer>(backend_)),
-      ownApplication_(std::make_unique<X11OwnApplication>(backend_)) {
+      ownApplication_(std::make_unique<X11OwnApplication>(backend_)),
+      screenCapture_(X11ScreenCapture::open(displayName)) {
   // The model asks for the server's events before its first read, so no change falls between
   // the state read here and the changes the event thread measures against it.
   const X11WindowModel::Snapshot state = backend_->model().current();

@@ -21,6 +21,7 @@ class X11AppIcons;
 class X11InputIdle;
 class X11OwnApplication;
 class X11Pointer;
+class X11ScreenCapture;
 class X11ShareableContent;
 class X11WindowServer;
 class X11Workspace;
@@ -58,9 +59,12 @@ class X11Platform {
   X11AppIcons& appIcons() { return *appIcons_; }
   X11Pointer& pointer() { return *pointer_; }
   X11OwnApplication& ownApplication() { return *ownApplication_; }
+  // Pictures of windows and displays, on a connection of its own; none when that connection could
+  // not be opened.
+  X11ScreenCapture* screenCapture() { return screenCapture_.get(); }
 
  private:
-  X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend);
+  X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend, const std::string& displayName);
   void watch();
   // Tells the services what changed in the window model since the last snapshot told.
   void noteChanges(const X11WindowModel::Snapshot& state);
@@ -76,6 +80,7 @@ class X11Platform {
   std::unique_ptr<X11AppIcons> appIcons_;
   std::unique_ptr<X11Pointer> pointer_;
   std::unique_ptr<X11OwnApplication> ownApplication_;
+  std::unique_ptr<X11ScreenCapture> screenCapture_;
 
   std::optional<uint32_t> lastActive_;  // event thread only (after start)
   uint64_t lastGeneration_ = 0;         // the model snapshot told last (ditto)

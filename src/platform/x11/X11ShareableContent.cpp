@@ -37,6 +37,8 @@ ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool exclu
     }
     result.windows.push_back(std::move(window));
   }
+  for (const X11Monitor& monitor : backend.monitors())
+    result.displays.push_back({backend.displayID(monitor), monitor.frame.toRect()});
   return result;
 }
 

@@ -5,12 +5,13 @@
 //
 //   x11_test_client --title T --class instance,Class [--geometry WxH+X+Y] [--type dock|dialog|...]
 //                   [--strut-top N] [--desktop N] [--state NAME,NAME] [--no-pid] [--legacy-title]
-//                   [--windows N]
+//                   [--windows N] [--color RRGGBB]
 //
 // --legacy-title sets only WM_NAME, as a STRING holding the title's bytes unchanged; otherwise the
 // title goes to _NET_WM_NAME (UTF8_STRING). --state names _NET_WM_STATE_* suffixes (SKIP_TASKBAR).
 // --windows N opens N such windows in one process (titled T, "T 2", "T 3", ...), mapped in that
 // order; the first one's id is printed, and the client exits when any of them is asked to close.
+// --color fills the windows with one colour (hexadecimal red, green, blue; white by default).
 
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -38,6 +39,7 @@ struct Options {
   bool withPid = true;
   bool legacyTitle = false;
   int windows = 1;
+  long color = -1;
 };
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -79,6 +81,8 @@ bool parse(int argc, char** argv, Options& o) {
       o.desktop = std::atol(argv[++i]);
     } else if (arg == "--state") {
       o.states = split(argv[++i], ',');
+    } else if (arg == "--color") {
+      o.color = std::strtol(argv[++i], nullptr, 16);
     } else if (arg == "--windows") {
       o.windows = std::atoi(argv[++i]);
       if (o.windows < 1) return false;
@@ -107,7 +111,8 @@ void setCardinals(xcb_connection_t* c, xcb_window_t w, xcb_atom_t property, xcb_
 xcb_window_t createWindow(xcb_connection_t* c, xcb_screen_t* screen, const Options& o, const std::string& title,
                           xcb_atom_t protocols, xcb_atom_t deleteWindow) {
   const xcb_window_t window = xcb_generate_id(c);
-  const uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE};
+  const uint32_t background = o.color >= 0 ? static_cast<uint32_t>(o.color) : screen->white_pixel;
+  const uint32_t values[] = {background, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, static_cast<int16_t>(std::max(o.x, 0)),
                     static_cast<int16_t>(std::max(o.y, 0)), static_cast<uint16_t>(o.width),
                     static_cast<uint16_t>(o.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,

@@ -1,0 +1,555 @@
+#include "platform/x11/X11ScreenCapture.h"
+
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/composite.h>
+#include <xcb/damage.h>
+#include <xcb/shm.h>
+#include <xcb/xfixes.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "base/ThreadName.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11DisplayReader.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr const char* kWindowGone = "The window is not on screen or is gone";
+
+// One shared-memory segment attached to the server, grown on demand; used by one thread at a time.
+class ShmSegment {
+ public:
+  explicit ShmSegment(X11Connection& connection) : connection_(connection) {}
+  ~ShmSegment() { release(); }
+  ShmSegment(const ShmSegment&) = delete;
+  ShmSegment& operator=(const ShmSegment&) = delete;
+
+  // A segment of at least `size` bytes attached to the server; false when none can be made.
+  bool reserve(size_t size) {
+    if (address_ && size_ >= size) return true;
+    release();
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0) return false;
+    void* address = shmat(id, nullptr, 0);
+    if (address == reinterpret_cast<void*>(-1)) {
+      shmctl(id, IPC_RMID, nullptr);
+      return false;
+    }
+    const xcb_shm_seg_t segment = xcb_generate_id(connection_.xcb());
+    const bool attached = connection_.check(xcb_shm_attach_checked(connection_.xcb(), segment, id, 0));
+    // Marked for removal now: it goes once both sides have detached.
+    shmctl(id, IPC_RMID, nullptr);
+    if (!attached) {
+      shmdt(address);
+      return false;
+    }
+    address_ = static_cast<uint8_t*>(address);
+    size_ = size;
+    segment_ = segment;
+    return true;
+  }
+  uint8_t* address() const { return address_; }
+  xcb_shm_seg_t segment() const { return segment_; }
+
+ private:
+  void release() {
+    if (!address_) return;
+    xcb_shm_detach(connection_.xcb(), segment_);
+    connection_.flush();
+    shmdt(address_);
+    address_ = nullptr;
+    size_ = 0;
+  }
+  X11Connection& connection_;
+  uint8_t* address_ = nullptr;
+  size_t size_ = 0;
+  xcb_shm_seg_t segment_ = 0;
+};
+
+// Copies `source` (rows of 32-bit pixels) scaled to `width` × `height` (nearest sample), making it
+// opaque when `opaque`.
+PixelBuffer scaled(const uint8_t* source, int sourceWidth, int sourceHeight, size_t sourceStride, int width,
+                   int height, bool opaque) {
+  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  std::vector<int> columns(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x)
+    columns[x] = std::min(sourceWidth - 1, static_cast<int>((x + 0.5) * sourceWidth / width));
+  const bool same = width == sourceWidth;
+  for (int y = 0; y < height; ++y) {
+    const int sy = std::min(sourceHeight - 1, static_cast<int>((y + 0.5) * sourceHeight / height));
+    const uint8_t* in = source + static_cast<size_t>(sy) * sourceStride;
+    uint8_t* out = pixels.data() + static_cast<size_t>(y) * width * 4;
+    if (same) {
+      std::memcpy(out, in, static_cast<size_t>(width) * 4);
+    } else {
+      for (int x = 0; x < width; ++x) std::memcpy(out + x * 4, in + static_cast<size_t>(columns[x]) * 4, 4);
+    }
+    if (opaque)
+      for (int x = 0; x < width; ++x) out[x * 4 + 3] = 0xFF;
+  }
+  return PixelBuffer::adopting(width, height, std::move(pixels));
+}
+
+}  // namespace
+
+struct StreamCore;
+
+struct X11ScreenCapture::Shared {
+  std::unique_ptr<X11Connection> connection;
+  std::unique_ptr<X11DisplayReader> monitors;  // the worker's alone
+  bool composite = false;
+  bool shm = false;
+  bool damage = false;
+  uint8_t damageEvent = 0;
+  std::atomic<uint64_t> streamFrames{0};
+
+  // The stills worker.
+  std::mutex jobMutex;
+  std::condition_variable jobReady;
+  std::deque<std::function<void()>> jobs;
+  bool stopping = false;
+  std::thread worker;
+  std::unique_ptr<ShmSegment> workerSegment;
+
+  // The event thread and the running streams.
+  std::thread events;
+  std::mutex streamMutex;
+  std::condition_variable streamExited;
+  std::vector<std::shared_ptr<StreamCore>> streams;
+
+  void post(std::function<void()> job) {
+    {
+      std::lock_guard guard(jobMutex);
+      jobs.push_back(std::move(job));
+    }
+    jobReady.notify_one();
+  }
+
+  // The child of the root that holds `window` (the window manager's frame, or the window itself).
+  std::optional<uint32_t> topLevel(uint32_t window) {
+    uint32_t current = window;
+    for (int depth = 0; depth < 64; ++depth) {
+      auto tree = connection->reply(xcb_query_tree_reply, xcb_query_tree(connection->xcb(), current));
+      if (!tree) return std::nullopt;
+      if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE) return current;
+      current = tree->parent;
+    }
+    return std::nullopt;
+  }
+
+  // Reads a rectangle of a drawable as 32-bit pixels scaled to `width` × `height`.
+  std::optional<PixelBuffer> read(uint32_t drawable, int x, int y, int w, int h, bool opaque, int width, int height,
+                                  ShmSegment* segment) {
+    if (w < 1 || h < 1 || w > 32767 || h > 32767) return std::nullopt;
+    const size_t stride = static_cast<size_t>(w) * 4;
+    if (shm && segment && segment->reserve(stride * h)) {
+      auto reply = connection->reply(
+          xcb_shm_get_image_reply,
+          xcb_shm_get_image(connection->xcb(), drawable, static_cast<int16_t>(x), static_cast<int16_t>(y),
+                            static_cast<uint16_t>(w), static_cast<uint16_t>(h), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                            segment->segment(), 0));
+      if (!reply || reply->depth < 24) return std::nullopt;
+      return scaled(segment->address(), w, h, stride, width, height, opaque || reply->depth != 32);
+    }
+    auto reply = connection->reply(
+        xcb_get_image_reply, xcb_get_image(connection->xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, drawable,
+                                           static_cast<int16_t>(x), static_cast<int16_t>(y), static_cast<uint16_t>(w),
+                                           static_cast<uint16_t>(h), ~0u));
+    if (!reply || reply->depth < 24) return std::nullopt;
+    const int length = xcb_get_image_data_length(reply.get());
+    if (length < static_cast<int>(stride * h)) return std::nullopt;
+    return scaled(xcb_get_image_data(reply.get()), w, h, stride, width, height, opaque || reply->depth != 32);
+  }
+
+  // One still of a top-level window through a pixmap named for it.
+  CaptureResult readWindow(uint32_t window, CaptureConfiguration configuration, ShmSegment* segment) {
+    CaptureResult result;
+    if (!composite) {
+      result.error = "The X server has no Composite extension";
+      return result;
+    }
+    const std::optional<uint32_t> top = topLevel(window);
+    if (!top) {
+      result.error = kWindowGone;
+      return result;
+    }
+    const xcb_pixmap_t pixmap = xcb_generate_id(connection->xcb());
+    if (!connection->check(xcb_composite_name_window_pixmap_checked(connection->xcb(), *top, pixmap))) {
+      result.error = kWindowGone;
+      return result;
+    }
+    auto geometry = connection->reply(xcb_get_geometry_reply, xcb_get_geometry(connection->xcb(), pixmap));
+    if (geometry) {
+      result.picture = read(pixmap, 0, 0, geometry->width, geometry->height, geometry->depth != 32,
+                            std::max(configuration.width, 1), std::max(configuration.height, 1), segment);
+    }
+    xcb_free_pixmap(connection->xcb(), pixmap);
+    connection->flush();
+    if (!result.picture) result.error = kWindowGone;
+    return result;
+  }
+
+  CaptureResult readDisplay(uint32_t displayID, Rect source, CaptureConfiguration configuration, ShmSegment* segment) {
+    CaptureResult result;
+    std::optional<Rect> frame;
+    for (const X11Monitor& monitor : monitors->monitors())
+      if (X11Backend::displayID(*connection, monitor) == displayID) frame = monitor.frame.toRect();
+    xcb_screen_t* screen = connection->screen();
+    if (!frame || source.width < 1 || source.height < 1) {
+      result.error = "The display is not attached";
+      return result;
+    }
+    // The asked rectangle in root coordinates, as whole pixels; parts off the screen read black.
+    const int x0 = static_cast<int>(std::floor(frame->x + source.x)), y0 = static_cast<int>(std::floor(frame->y + source.y));
+    const int w = static_cast<int>(std::lround(source.width)), h = static_cast<int>(std::lround(source.height));
+    const int cx0 = std::max(x0, 0), cy0 = std::max(y0, 0);
+    const int cx1 = std::min(x0 + w, static_cast<int>(screen->width_in_pixels));
+    const int cy1 = std::min(y0 + h, static_cast<int>(screen->height_in_pixels));
+    std::vector<uint8_t> canvas(static_cast<size_t>(w) * h * 4, 0);
+    for (size_t i = 3; i < canvas.size(); i += 4) canvas[i] = 0xFF;
+    if (cx1 > cx0 && cy1 > cy0) {
+      auto part = read(screen->root, cx0, cy0, cx1 - cx0, cy1 - cy0, true, cx1 - cx0, cy1 - cy0, segment);
+      if (!part) {
+        result.error = "The display could not be read";
+        return result;
+      }
+      for (int y = cy0; y < cy1; ++y)
+        std::memcpy(canvas.data() + (static_cast<size_t>(y - y0) * w + (cx0 - x0)) * 4, part->row(y - cy0),
+                    static_cast<size_t>(cx1 - cx0) * 4);
+    }
+    result.picture = scaled(canvas.data(), w, h, static_cast<size_t>(w) * 4, std::max(configuration.width, 1),
+                            std::max(configuration.height, 1), true);
+    return result;
+  }
+
+  void runWorker() {
+    ThreadName::applyToCurrentThread("net.tarmeq.quorvel.capture");
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(jobMutex);
+        jobReady.wait(lock, [&] { return stopping || !jobs.empty(); });
+        if (jobs.empty()) return;
+        job = std::move(jobs.front());
+        jobs.pop_front();
+      }
+      job();
+    }
+  }
+
+  void runEvents();
+};
+
+// One stream: its window, its damage object and its thread, which reads a frame after each change.
+struct StreamCore {
+  X11ScreenCapture::Shared* shared = nullptr;
+  uint32_t window = 0;
+  StreamConfiguration configuration;
+  StreamHandlers handlers;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  uint32_t topLevel = 0;
+  xcb_damage_damage_t damage = 0;
+  bool dirty = true;  // the first frame is read at once
+  bool stopRequested = false;
+  bool gone = false;
+  bool exited = false;
+  std::function<void(std::optional<std::string>)> stopCompletion;
+
+  void run(std::shared_ptr<StreamCore> self);
+};
+
+void X11ScreenCapture::Shared::runEvents() {
+  ThreadName::applyToCurrentThread("net.tarmeq.quorvel.captureEvents");
+  for (;;) {
+    {
+      std::lock_guard guard(jobMutex);
+      if (stopping) return;
+    }
+    if (!connection->waitForEventsOrWake()) return;
+    connection->pumpEvents([&](const xcb_generic_event_t& event) {
+      const uint8_t type = event.response_type & 0x7f;
+      std::lock_guard guard(streamMutex);
+      for (const auto& core : streams) {
+        std::lock_guard coreGuard(core->mutex);
+        bool touched = false;
+        if (damage && type == damageEvent) {
+          const auto& notify = reinterpret_cast<const xcb_damage_notify_event_t&>(event);
+          if (notify.damage == core->damage) touched = core->dirty = true;
+        } else if (type == XCB_UNMAP_NOTIFY) {
+          const auto& unmap = reinterpret_cast<const xcb_unmap_notify_event_t&>(event);
+          if (unmap.window == core->topLevel) touched = core->gone = true;
+        } else if (type == XCB_DESTROY_NOTIFY) {
+          const auto& destroy = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+          if (destroy.window == core->topLevel) touched = core->gone = true;
+        }
+        if (touched) core->changed.notify_all();
+      }
+    });
+  }
+}
+
+void StreamCore::run(std::shared_ptr<StreamCore> self) {
+  ThreadName::applyToCurrentThread("net.tarmeq.quorvel.liveHero");
+  X11Connection& connection = *shared->connection;
+  ShmSegment segment(connection);
+  const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(std::max(configuration.minimumFrameInterval, 0.0)));
+  auto nextAllowed = std::chrono::steady_clock::now();
+  std::optional<std::string> ended;
+  for (;;) {
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return stopRequested || gone || dirty; });
+      if (stopRequested) break;
+      if (gone) {
+        ended = kWindowGone;
+        break;
+      }
+      // At most one frame per interval: changes that come meanwhile are read together.
+      if (changed.wait_until(lock, nextAllowed, [&] { return stopRequested; })) break;
+      dirty = false;
+    }
+    if (damage) {
+      xcb_damage_subtract(connection.xcb(), damage, XCB_NONE, XCB_NONE);
+      connection.flush();
+    }
+    nextAllowed = std::chrono::steady_clock::now() + interval;
+    CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &segment);
+    if (!frame.picture) {
+      ended = kWindowGone;
+      break;
+    }
+    {
+      std::lock_guard guard(mutex);
+      if (stopRequested) break;  // no frame after a stop was asked for
+    }
+    shared->streamFrames.fetch_add(1, std::memory_order_relaxed);
+    if (handlers.onFrame) {
+      StreamFrame out;
+      out.status = StreamFrameStatus::complete;
+      out.picture = std::move(frame.picture);
+      handlers.onFrame(std::move(out));
+    }
+  }
+  if (damage) xcb_damage_destroy(connection.xcb(), damage);
+  if (topLevel) {
+    const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
+    xcb_change_window_attributes(connection.xcb(), topLevel, XCB_CW_EVENT_MASK, &none);
+  }
+  connection.flush();
+  std::function<void(std::optional<std::string>)> completion;
+  bool stoppedByOwner = false;
+  {
+    std::lock_guard guard(mutex);
+    exited = true;
+    stoppedByOwner = stopRequested;
+    completion = std::move(stopCompletion);
+  }
+  if (!stoppedByOwner && ended && handlers.onStop) handlers.onStop(*ended);
+  if (completion) completion(std::nullopt);
+  // Notified under the lock: once it is released the capture may be gone.
+  std::lock_guard guard(shared->streamMutex);
+  std::erase(shared->streams, self);
+  shared->streamExited.notify_all();
+}
+
+namespace {
+
+class X11CaptureStream final : public CaptureStream {
+ public:
+  X11CaptureStream(std::shared_ptr<X11ScreenCapture::Shared> shared, std::shared_ptr<StreamCore> core)
+      : shared_(std::move(shared)), core_(std::move(core)) {}
+
+  ~X11CaptureStream() override {
+    // A stream dropped without a stop stops by itself.
+    std::lock_guard guard(core_->mutex);
+    core_->stopRequested = true;
+    core_->changed.notify_all();
+  }
+
+  void startCapture(std::function<void(std::optional<std::string>)> completion) override {
+    std::shared_ptr<X11ScreenCapture::Shared> shared = shared_;
+    std::shared_ptr<StreamCore> core = core_;
+    shared->post([shared, core, completion = std::move(completion)] {
+      X11Connection& connection = *shared->connection;
+      const std::optional<uint32_t> top = shared->composite ? shared->topLevel(core->window) : std::nullopt;
+      std::optional<std::string> error;
+      if (!top) error = kWindowGone;
+      xcb_damage_damage_t damage = 0;
+      if (!error) {
+        // Unmapping or destruction ends the stream; DAMAGE says when to read again.
+        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+        if (!connection.check(xcb_change_window_attributes_checked(connection.xcb(), *top, XCB_CW_EVENT_MASK, &mask)))
+          error = kWindowGone;
+        auto attributes = connection.reply(xcb_get_window_attributes_reply,
+                                           xcb_get_window_attributes(connection.xcb(), *top));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) error = kWindowGone;
+      }
+      if (!error && shared->damage) {
+        damage = xcb_generate_id(connection.xcb());
+        if (!connection.check(
+                xcb_damage_create_checked(connection.xcb(), damage, *top, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)))
+          error = kWindowGone;
+      }
+      bool stopped = false;
+      if (!error) {
+        std::lock_guard guard(core->mutex);
+        stopped = core->stopRequested;
+        core->topLevel = *top;
+        core->damage = damage;
+      }
+      if (!error && !stopped) {
+        {
+          std::lock_guard guard(shared->streamMutex);
+          shared->streams.push_back(core);
+        }
+        std::thread([core] { core->run(core); }).detach();
+      } else if (damage) {
+        xcb_damage_destroy(connection.xcb(), damage);
+        connection.flush();
+      }
+      completion(error ? error : stopped ? std::optional<std::string>("The stream was stopped") : std::nullopt);
+    });
+  }
+
+  void stopCapture(std::function<void(std::optional<std::string>)> completion) override {
+    std::shared_ptr<X11ScreenCapture::Shared> shared = shared_;
+    std::shared_ptr<StreamCore> core = core_;
+    // Through the worker, so that a start still on its way is done first.
+    shared->post([core, completion = std::move(completion)]() mutable {
+      std::unique_lock lock(core->mutex);
+      core->stopRequested = true;
+      const bool running = core->topLevel != 0 && !core->exited;
+      if (running) {
+        core->stopCompletion = std::move(completion);
+        core->changed.notify_all();
+        return;
+      }
+      lock.unlock();
+      completion(std::nullopt);
+    });
+  }
+
+ private:
+  std::shared_ptr<X11ScreenCapture::Shared> shared_;
+  std::shared_ptr<StreamCore> core_;
+};
+
+}  // namespace
+
+std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& displayName, Options options) {
+  auto connection = X11Connection::open(displayName);
+  if (!connection) return nullptr;
+  auto shared = std::make_shared<Shared>();
+  xcb_connection_t* c = connection->xcb();
+  const auto* compositeData = xcb_get_extension_data(c, &xcb_composite_id);
+  if (compositeData && compositeData->present) {
+    auto version = connection->reply(xcb_composite_query_version_reply, xcb_composite_query_version(c, 0, 4));
+    if (version && (version->major_version > 0 || version->minor_version >= 2)) {
+      shared->composite = connection->check(
+          xcb_composite_redirect_subwindows_checked(c, connection->root(), XCB_COMPOSITE_REDIRECT_AUTOMATIC));
+    }
+  }
+  const auto* shmData = xcb_get_extension_data(c, &xcb_shm_id);
+  if (options.useSharedMemory && shmData && shmData->present) {
+    auto version = connection->reply(xcb_shm_query_version_reply, xcb_shm_query_version(c));
+    shared->shm = version != nullptr;
+  }
+  const auto* fixesData = xcb_get_extension_data(c, &xcb_xfixes_id);
+  const auto* damageData = xcb_get_extension_data(c, &xcb_damage_id);
+  if (fixesData && fixesData->present && damageData && damageData->present) {
+    auto fixes = connection->reply(xcb_xfixes_query_version_reply, xcb_xfixes_query_version(c, 5, 0));
+    auto damage = connection->reply(xcb_damage_query_version_reply, xcb_damage_query_version(c, 1, 1));
+    shared->damage = fixes && damage;
+    shared->damageEvent = static_cast<uint8_t>(damageData->first_event + XCB_DAMAGE_NOTIFY);
+  }
+  shared->connection = std::move(connection);
+  shared->monitors = std::make_unique<X11DisplayReader>(*shared->connection);
+  if (shared->shm) {
+    shared->workerSegment = std::make_unique<ShmSegment>(*shared->connection);
+    // A server on another machine cannot attach our memory: read plainly then.
+    if (!shared->workerSegment->reserve(4096)) shared->shm = false;
+  }
+  shared->worker = std::thread([raw = shared.get()] { raw->runWorker(); });
+  shared->events = std::thread([raw = shared.get()] { raw->runEvents(); });
+  return std::unique_ptr<X11ScreenCapture>(new X11ScreenCapture(std::move(shared)));
+}
+
+X11ScreenCapture::~X11ScreenCapture() {
+  // The worker first: it finishes the jobs already posted (a stream's start among them).
+  {
+    std::lock_guard guard(shared_->jobMutex);
+    shared_->stopping = true;
+  }
+  shared_->jobReady.notify_all();
+  shared_->worker.join();
+  {
+    std::lock_guard guard(shared_->streamMutex);
+    for (const auto& core : shared_->streams) {
+      std::lock_guard coreGuard(core->mutex);
+      core->stopRequested = true;
+      core->changed.notify_all();
+    }
+  }
+  {
+    std::unique_lock lock(shared_->streamMutex);
+    shared_->streamExited.wait(lock, [&] { return shared_->streams.empty(); });
+  }
+  shared_->connection->wake();
+  shared_->events.join();
+  shared_->workerSegment.reset();
+}
+
+bool X11ScreenCapture::usesSharedMemory() const { return shared_->shm; }
+bool X11ScreenCapture::hasComposite() const { return shared_->composite; }
+uint64_t X11ScreenCapture::streamCaptures() const { return shared_->streamFrames.load(); }
+
+CaptureResult X11ScreenCapture::captureWindowNow(uint32_t windowID, CaptureConfiguration configuration) {
+  std::unique_ptr<ShmSegment> segment;
+  if (shared_->shm) segment = std::make_unique<ShmSegment>(*shared_->connection);
+  return shared_->readWindow(windowID, configuration, segment.get());
+}
+
+void X11ScreenCapture::captureWindow(uint32_t windowID, CaptureConfiguration configuration,
+                                     std::function<void(CaptureResult)> completion) {
+  Shared* shared = shared_.get();
+  shared->post([shared, windowID, configuration, completion = std::move(completion)] {
+    completion(shared->readWindow(windowID, configuration, shared->workerSegment.get()));
+  });
+}
+
+void X11ScreenCapture::captureDisplay(uint32_t displayID, Rect sourceRect, CaptureConfiguration configuration,
+                                      std::function<void(CaptureResult)> completion) {
+  Shared* shared = shared_.get();
+  shared->post([shared, displayID, sourceRect, configuration, completion = std::move(completion)] {
+    completion(shared->readDisplay(displayID, sourceRect, configuration, shared->workerSegment.get()));
+  });
+}
+
+std::shared_ptr<CaptureStream> X11ScreenCapture::makeStream(uint32_t windowID, StreamConfiguration configuration,
+                                                            StreamHandlers handlers) {
+  if (!shared_->composite) return nullptr;
+  auto core = std::make_shared<StreamCore>();
+  core->shared = shared_.get();
+  core->window = windowID;
+  core->configuration = configuration;
+  core->handlers = std::move(handlers);
+  return std::make_shared<X11CaptureStream>(shared_, std::move(core));
+}
+
+}  // namespace quorvel

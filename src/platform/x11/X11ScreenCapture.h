@@ -1,0 +1,68 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/ScreenCapture.h"
+
+namespace quorvel {
+
+// Pictures of windows and displays of an X session.
+//
+// It keeps a connection of its own for the life of the program, on which every top-level window is
+// redirected off screen (Composite, automatic: the X server still draws the screen itself), so a
+// window's full contents stay readable while other windows cover it. A window's still names a
+// pixmap of its top-level frame window (with the window manager's decorations, matching the frame
+// of the shareable-content list), reads it through shared memory (MIT-SHM), or with plain image
+// requests when the server offers no shared memory or the options turn it off, scales it to the
+// asked size and frees the pixmap. Displays are the monitors of RandR, with the ids of X11Backend. Windows without an alpha channel read as opaque. A display
+// picture reads the part of the root window under the display. A window that is not mapped (on
+// another desktop, minimized) or gone answers an error: X keeps no picture of it.
+//
+// A stream watches its window with DAMAGE: after each change it reads the window again, at most
+// once per frame interval, and delivers the frame on the stream's own thread. A stream whose window
+// is unmapped or destroyed ends by itself. Screen capture is always permitted on X11, and display
+// pictures include the program's own windows.
+//
+// Stills and display pictures are read on one worker thread, in order; completions run there.
+class X11ScreenCapture final : public ScreenCapture {
+ public:
+  struct Options {
+    bool useSharedMemory = true;
+  };
+
+  // Opens the connection to `displayName` (DISPLAY when empty); none when the server cannot be
+  // reached. Without Composite, window stills answer errors; display pictures still work.
+  static std::unique_ptr<X11ScreenCapture> open(const std::string& displayName, Options options);
+  static std::unique_ptr<X11ScreenCapture> open(const std::string& displayName = {}) {
+    return open(displayName, Options{});
+  }
+  // Stops every stream and the threads, waiting for them.
+  ~X11ScreenCapture() override;
+
+  bool preflightAccess() override { return true; }
+  bool excludesOwnWindows() override { return false; }
+  void captureWindow(uint32_t windowID, CaptureConfiguration configuration,
+                     std::function<void(CaptureResult)> completion) override;
+  void captureDisplay(uint32_t displayID, Rect sourceRect, CaptureConfiguration configuration,
+                      std::function<void(CaptureResult)> completion) override;
+  std::shared_ptr<CaptureStream> makeStream(uint32_t windowID, StreamConfiguration configuration,
+                                            StreamHandlers handlers) override;
+
+  // Whether pictures are read through shared memory, and whether windows can be read at all.
+  bool usesSharedMemory() const;
+  bool hasComposite() const;
+  // Frames read by every stream so far (for tests and benchmarks).
+  uint64_t streamCaptures() const;
+
+  // The same still, read on the calling thread (for benchmarks).
+  CaptureResult captureWindowNow(uint32_t windowID, CaptureConfiguration configuration);
+
+  struct Shared;
+
+ private:
+  explicit X11ScreenCapture(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+  std::shared_ptr<Shared> shared_;
+};
+
+}  // namespace quorvel

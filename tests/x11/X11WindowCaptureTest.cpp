@@ -1,0 +1,161 @@
+#include <xcb/xcb.h>
+
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "X11PlatformTest.h"
+#include "base/Task.h"
+#include "pictures/CaptureFakes.h"
+#include "pictures/LiveHero.h"
+#include "pictures/WindowCapture.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/X11ShareableContent.h"
+
+namespace quorvel {
+namespace {
+
+constexpr uint32_t kRed = 0xFFD02020, kGreen = 0xFF20B040, kBlue = 0xFF2040D0, kYellow = 0xFFE0D020;
+
+// Windows of known colours pictured through the X11 picture service into the store.
+class X11WindowCaptureTest : public X11PlatformTest {
+ protected:
+  void SetUp() override {
+    X11PlatformTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    capture = platform->screenCapture();
+    ASSERT_TRUE(capture);
+    ASSERT_TRUE(capture->hasComposite());
+    cache = std::make_unique<ThumbnailCache>(MetalContext::make(device), runtime->main(), runtime->clock(), nullptr);
+    preparation = std::make_unique<RecordingPreparation>(*cache, device);
+  }
+  void TearDown() override {
+    live.reset();
+    captures.reset();
+    preparation.reset();
+    cache.reset();
+    X11PlatformTest::TearDown();
+  }
+
+  static std::string hex(uint32_t color) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%06x", color & 0xFFFFFF);
+    return text;
+  }
+  uint32_t open(const std::string& title, uint32_t color, const std::string& geometry,
+                std::vector<std::string> extra = {}) {
+    std::vector<std::string> arguments{"--title", title, "--color", hex(color), "--geometry", geometry};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return launch(arguments);
+  }
+  WindowCard card(uint32_t id, WindowState state = WindowState::onCurrentSpace) {
+    auto w = read(id);
+    WindowCard c;
+    c.id = c.orderingID = id;
+    c.title = w ? w->title : "";
+    c.pid = w && w->pid ? *w->pid : 0;
+    c.frame = w ? w->frame.toRect() : Rect{};
+    c.state = state;
+    return c;
+  }
+  template <class T>
+  bool finish(Task<T> task, std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) {
+    auto handle = spawn(runtime->pool(), std::move(task));
+    return runUntil([&] { return handle.isDone(); }, timeout);
+  }
+  // Sets the window's background and repaints it, as the client would when its content changes.
+  void repaint(uint32_t window, uint32_t color) {
+    const uint32_t pixel = color & 0xFFFFFF;
+    xcb_change_window_attributes(x().xcb(), window, XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(x().xcb(), 0, window, 0, 0, 0, 0);
+    x().flush();
+  }
+
+  X11ScreenCapture* capture = nullptr;
+  std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
+  std::unique_ptr<ThumbnailCache> cache;
+  std::unique_ptr<RecordingPreparation> preparation;
+  std::unique_ptr<WindowCapture> captures;
+  std::unique_ptr<LiveHero> live;
+};
+
+TEST_F(X11WindowCaptureTest, StillsShowEachWindowsOwnColourEvenWhenCovered) {
+  const uint32_t red = open("Red", kRed, "400x300+100+100");
+  const uint32_t green = open("Green", kGreen, "300x200+250+200");  // covers the red window's middle
+  const uint32_t blue = open("Blue", kBlue, "300x200+700+100", {"--desktop", "1"});
+  ASSERT_TRUE(red && green && blue);
+  captures = std::make_unique<WindowCapture>(WindowCapture::Services{
+      *cache, *preparation, platform->shareableContent(), *capture, getpid(), nullptr, nullptr});
+  // The window on another desktop is not mapped: X keeps no picture of it, and none is stored.
+  ASSERT_TRUE(finish(captures->refreshForSummon({card(red), card(green), card(blue)}, {}, {})));
+  EXPECT_EQ(preparation->storedColor(red), kRed);
+  EXPECT_EQ(preparation->storedColor(green), kGreen);
+  EXPECT_FALSE(cache->entryCopy(blue));
+  EXPECT_FALSE(cache->captureStamp(blue));
+  // The picture holds the whole frame with its decorations.
+  auto frame = read(red)->frame;
+  auto entry = cache->entryCopy(red);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->texture->width(), static_cast<uint32_t>(frame.width) / 2);
+
+  // A display picture of the same place shows what is on top.
+  std::optional<CaptureResult> shot;
+  const auto monitors = displays->monitors();
+  ASSERT_FALSE(monitors.empty());
+  capture->captureDisplay(X11Backend::displayID(x(), monitors[0]), Rect{300, 250, 20, 20}, {20, 20},
+                          [&](CaptureResult r) { shot = std::move(r); });
+  ASSERT_TRUE(X11Session::waitUntil([&] { return shot.has_value(); }));
+  ASSERT_TRUE(shot->picture);
+  EXPECT_EQ(RecordingPreparation::centerColor(*shot->picture), kGreen);
+
+  // Plain image reads give the same pixels as shared memory.
+  auto plain = X11ScreenCapture::open(session->display(), {.useSharedMemory = false});
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->usesSharedMemory());
+  EXPECT_TRUE(capture->usesSharedMemory());
+  CaptureResult a = plain->captureWindowNow(red, {200, 150});
+  CaptureResult b = capture->captureWindowNow(red, {200, 150});
+  ASSERT_TRUE(a.picture && b.picture);
+  EXPECT_EQ(RecordingPreparation::centerColor(*a.picture), kRed);
+  EXPECT_EQ(0, std::memcmp(a.picture->bytes.get(), b.picture->bytes.get(), 200u * 150 * 4));
+  // A window that is gone answers an error, not a picture.
+  EXPECT_TRUE(capture->captureWindowNow(0x7ffffff, {10, 10}).error);
+}
+
+TEST_F(X11WindowCaptureTest, TheLiveStreamFollowsAColourChangeAndStopsWhenTold) {
+  const uint32_t red = open("Live", kRed, "320x240+100+100");
+  ASSERT_TRUE(red);
+  live = std::make_unique<LiveHero>(*cache, *preparation, platform->shareableContent(), *capture);
+  ASSERT_TRUE(finish(live->startLiveHero(live->nextRequest(), red, std::nullopt)));
+  ASSERT_EQ(live->liveWindowID(), red);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kRed; }));
+
+  const uint64_t before = capture->streamCaptures();
+  repaint(red, kYellow);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kYellow; }))
+      << "frames read since the change: " << capture->streamCaptures() - before;
+  EXPECT_LE(capture->streamCaptures() - before, 3u);
+
+  ASSERT_TRUE(finish(live->stopLiveHero(live->nextRequest())));
+  EXPECT_FALSE(live->liveWindowID());
+  const uint64_t stopped = capture->streamCaptures();
+  repaint(red, kBlue);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(capture->streamCaptures(), stopped);
+  EXPECT_EQ(preparation->storedColor(red), kYellow);  // the settled last frame
+}
+
+TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
+  pid_t pid = 0;
+  const uint32_t red = launch({"--title", "Closing", "--color", hex(kRed), "--geometry", "200x150+50+50"}, &pid);
+  ASSERT_TRUE(red);
+  live = std::make_unique<LiveHero>(*cache, *preparation, platform->shareableContent(), *capture);
+  ASSERT_TRUE(finish(live->startLiveHero(live->nextRequest(), red, std::nullopt)));
+  ASSERT_EQ(live->liveWindowID(), red);
+  ::kill(pid, SIGTERM);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !live->liveWindowID(); }));
+}
+
+}  // namespace
+}  // namespace quorvel
