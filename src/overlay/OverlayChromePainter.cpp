@@ -50,6 +50,24 @@ RasterColor OverlayChromePainter::textColor(ChromeTextColor role, double alpha) 
   return RasterColor::white(alpha);
 }
 
+RasterColor OverlayChromePainter::backdropColor(const OverlayContentView& view, Instant now) {
+  RasterColor out{0, 0, 0, 0};  // premultiplied
+  auto over = [&](const OverlayContentView::ChromeLayer& layer, RasterColor colour) {
+    if (layer.hidden) return;
+    const double a = std::clamp(colour.alpha * layer.alpha.valueAt(now), 0.0, 1.0);
+    if (!(a > 0)) return;  // NaN too
+    out.red = colour.red * a + out.red * (1 - a);
+    out.green = colour.green * a + out.green * (1 - a);
+    out.blue = colour.blue * a + out.blue * (1 - a);
+    out.alpha = a + out.alpha * (1 - a);
+  };
+  const AppSettings::Rgb& solid = view.solidBackdrop.color;
+  over(view.solidBackdrop, {solid.red, solid.green, solid.blue, 1});
+  over(view.backdrop, kPlainBackdrop);
+  over(view.dimView, RasterColor::black());
+  return out;
+}
+
 std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now) {
   const Size size = view.bounds();
   auto bitmap = RasterBitmap::make(static_cast<int>(std::lround(size.width * scale)),

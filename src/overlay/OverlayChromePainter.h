@@ -22,7 +22,18 @@ class OverlayChromePainter {
   // The glass of the capsules on the dark overlay: a translucent dark grey.
   static constexpr RasterColor kGlass{0.14, 0.14, 0.16, 0.82};
 
+  // The plain backdrop shown in live-desktop mode when the window system did not blur what lies
+  // behind the overlay (no blur-behind hint, or reduce transparency): a dark translucent tint, so
+  // the desktop stays faintly visible under a compositing manager.
+  static constexpr RasterColor kPlainBackdrop{0.07, 0.08, 0.10, 0.55};
+
   explicit OverlayChromePainter(Raster& raster) : raster_(raster) {}
+
+  // What lies under the cards, as one premultiplied colour (red, green, blue and alpha, each 0 to
+  // 1): the view's solid backdrop, its plain backdrop (kPlainBackdrop) and its black dim veil, each
+  // where not hidden, at the opacity its clock shows at `now`, composed bottom to top. The card
+  // renderer clears each frame to it (CardRenderer::setBackdrop).
+  static RasterColor backdropColor(const OverlayContentView& view, Instant now);
 
   // The chrome of `view` at `now`, `scale` pixels a point; none when the size is refused.
   std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now);

@@ -34,6 +34,7 @@ ThumbnailCache::ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& 
     : context(std::move(context)), idleExecutor_(idleExecutor), idleClock_(idleClock), wakeScene_(std::move(wakeScene)) {
   prepQueue_ = this->context->device->makeCommandQueue("Quorvel thumbnail-prep");
   if (!prepQueue_) prepQueue_ = this->context->commandQueue;
+  preparer_ = std::make_unique<PicturePreparer>(this->context->device);
 }
 
 ThumbnailCache::~ThumbnailCache() {
@@ -403,6 +404,128 @@ void ThumbnailCache::demote(const std::vector<IdleTrim::Demotion>& demotions) {
     });
     commands->commit();
   }
+}
+
+namespace {
+
+// Pixels to read, in rows wide enough, of a size a texture can take.
+bool acceptable(const PixelBuffer& buffer) {
+  constexpr int kMaxSide = 16384;
+  return buffer.hasPixels() && buffer.width <= kMaxSide && buffer.height <= kMaxSide &&
+         buffer.bytesPerRow >= static_cast<size_t>(buffer.width) * 4;
+}
+
+}  // namespace
+
+std::optional<ThumbnailCache::Entry> ThumbnailCache::makeEntry(const PixelBuffer& buffer, const Provenance& provenance,
+                                                               const CaptureExtent& extent) {
+  if (!acceptable(buffer)) return std::nullopt;
+  auto texture = context->device->makeTexture(
+      {static_cast<uint32_t>(buffer.width), static_cast<uint32_t>(buffer.height), 1, false, "Quorvel captured picture"});
+  if (!texture || !texture->replaceLevel(0, buffer.bytes.get(), buffer.bytesPerRow)) return std::nullopt;
+  Entry entry;
+  entry.bytes = Entry::bytesOf(*texture);
+  entry.texture = std::move(texture);
+  entry.pixelBuffer = buffer.bytes;
+  entry.provenance = provenance;
+  entry.contentExtent = extent;
+  return entry;
+}
+
+std::vector<PicturePreparer::CropRequest> ThumbnailCache::cropRequests(uint32_t width, uint32_t height, uint32_t id) {
+  std::optional<CropBatch> batch = lock_.withLock([&]() -> std::optional<CropBatch> {
+    if (!faviconSink_) return std::nullopt;
+    auto it = cropTargets_.find(id);
+    if (it == cropTargets_.end()) return std::nullopt;
+    return it->second;
+  });
+  std::vector<PicturePreparer::CropRequest> out;
+  if (!batch || batch->targets.empty() || !CaptureGeometry::aspectMatches(width, height, batch->hostFrame)) return out;
+  for (const CropTarget& target : batch->targets)
+    if (auto region = CaptureGeometry::pixelExtent(width, height, target.unit)) out.push_back({target.tab, *region});
+  return out;
+}
+
+bool ThumbnailCache::prepare(const Entry& source, uint32_t id, bool cropTabs, bool blur, const Provenance& provenance) {
+  if (!source.texture) return false;
+  auto commands = prepQueue_->makeCommandBuffer();
+  if (!commands) return false;
+  commands->setLabel(blur ? "Quorvel thumbnail scale + blur + mipmaps" : "Quorvel thumbnail scale + mipmaps");
+  std::vector<PicturePreparer::CropRequest> crops;
+  if (cropTabs && !blur) crops = cropRequests(source.texture->width(), source.texture->height(), id);
+  std::optional<float> sigma;
+  if (blur)
+    sigma = PicturePreparer::blurSigma(PicturePreparer::halfSide(source.texture->width()),
+                                       PicturePreparer::halfSide(source.texture->height()));
+  auto prepared = preparer_->encode(*commands, source.texture, sigma, crops);
+  // Abandoned work is never committed and leaves no trace: the job number is drawn only now.
+  if (!prepared) return false;
+  Entry fresh;
+  fresh.texture = prepared->texture;
+  fresh.bytes = Entry::bytesOf(*fresh.texture);
+  fresh.provenance = provenance;
+  fresh.contentExtent = source.contentExtent;
+  const uint64_t sequence = beginJob(id);
+  std::weak_ptr<int> alive = alive_;
+  commands->addCompletedHandler(
+      [this, alive, source, fresh = std::move(fresh), id, sequence, tabCrops = std::move(prepared->crops)]() mutable {
+        if (!alive.lock()) return;
+        finishStill(std::move(fresh), id, sequence, std::move(tabCrops));
+      });
+  commands->commit();
+  return true;
+}
+
+void ThumbnailCache::finishStill(Entry entry, uint32_t id, uint64_t sequence,
+                                 std::vector<PicturePreparer::TabCrop> crops) {
+  if (!install(std::move(entry), id, sequence, InstallKind::still) || crops.empty()) return;
+  FaviconSink sink = lock_.withLock([&] { return faviconSink_; });
+  if (!sink) return;
+  for (auto& crop : crops) sink(crop.tab, std::move(crop.texture));
+}
+
+bool ThumbnailCache::storeCopied(const PixelBuffer& buffer, uint32_t id, const Provenance& provenance) {
+  if (!acceptable(buffer)) return false;
+  GpuTextureDescriptor d;
+  d.width = static_cast<uint32_t>(buffer.width);
+  d.height = static_cast<uint32_t>(buffer.height);
+  d.mipLevels = GpuTextureDescriptor::fullMipCount(d.width, d.height);
+  d.renderTarget = true;
+  d.label = "Quorvel thumbnail (copied)";
+  auto texture = context->device->makeTexture(d);
+  if (!texture || !texture->replaceLevel(0, buffer.bytes.get(), buffer.bytesPerRow)) return false;
+  Entry entry;
+  entry.bytes = Entry::bytesOf(*texture);
+  entry.texture = texture;
+  entry.provenance = provenance;
+  if (texture->mipLevelCount() >= 2) {
+    if (auto commands = prepQueue_->makeCommandBuffer()) {
+      if (auto blit = commands->makeBlitEncoder()) {
+        commands->setLabel("Quorvel thumbnail mipmaps (copied)");
+        blit->generateMipmaps(texture);
+        blit->endEncoding();
+        const uint64_t sequence = beginJob(id);
+        std::weak_ptr<int> alive = alive_;
+        commands->addCompletedHandler([this, alive, entry = std::move(entry), id, sequence]() mutable {
+          if (!alive.lock()) return;
+          install(std::move(entry), id, sequence, InstallKind::still);
+        });
+        commands->commit();
+        return true;
+      }
+    }
+  }
+  install(std::move(entry), id, std::nullopt, InstallKind::still);
+  return true;
+}
+
+void ThumbnailCache::storeLiveFrame(const PixelBuffer& buffer, uint32_t id, std::optional<Rect> contentRect,
+                                    std::optional<double> scale) {
+  if (!acceptable(buffer)) return;
+  storeLiveFrame(buffer.width, buffer.height, id, contentRect, scale,
+                 [&](const CaptureExtent& extent, const Provenance& provenance) {
+                   return makeEntry(buffer, provenance, extent);
+                 });
 }
 
 void ThumbnailCache::setLiveWindow(uint32_t windowID, std::optional<uint32_t> showingTab) {

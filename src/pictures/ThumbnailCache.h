@@ -20,6 +20,8 @@
 #include "pictures/CardPicture.h"
 #include "pictures/IdleTrim.h"
 #include "pictures/MetalContext.h"
+#include "pictures/PicturePreparer.h"
+#include "platform/PixelBuffer.h"
 #include "platform/ShareableContent.h"
 #include "windows/WindowCard.h"
 
@@ -150,6 +152,42 @@ class ThumbnailCache {
   // Builds the smaller pictures on the GPU; call with no lock held.
   void demote(const std::vector<IdleTrim::Demotion>& demotions);
 
+  // --- Upload and GPU preparation (any thread; call with no cache lock held) ---
+  //
+  // A captured still enters the table in two steps: makeEntry uploads the buffer into a texture
+  // (the source), then prepare scales it to half size on the GPU, blurs it when asked, builds its
+  // mips and cuts its tab crops in one command buffer, and installs the result when the GPU has
+  // finished, with a job number drawn after the work was encoded: a newer job for the same id, a
+  // live frame or a prune makes it stale, and a stale result is retired unseen. storeCopied is
+  // the route without preparation (full size, never blurred).
+  //
+  // Privacy: a still asked to be blurred is stored blurred or not at all. prepare(blur) answers
+  // false when the blur cannot be encoded, and then nothing of the picture reaches the table; the
+  // caller must not fall back to an unblurred route. No tab crops are cut from a picture that is
+  // blurred (a crop of the unblurred source would carry the picture out).
+
+  // The buffer uploaded into a one-level texture of its size; keeps the buffer as `pixelBuffer`.
+  // None for a buffer without pixels, with rows narrower than its width or a side above 16384,
+  // or when the texture cannot be made or filled. Waits for the upload. Takes no cache lock (the
+  // device is safe on any thread), so a live frame's wrapper, which runs under the texture cache's
+  // lock, may call it.
+  std::optional<Entry> makeEntry(const PixelBuffer& buffer, const Provenance& provenance, const CaptureExtent& extent);
+  // Schedules the preparation of `source` (from makeEntry) as the picture of `id`: half size
+  // (width / 2 and height / 2, at least 1), a Gaussian blur with blurSigma of that size when `blur`
+  // is set, a full mip chain, and with `cropTabs` (and no blur) the tab crops of the id's crop
+  // batch, delivered to the favicon sink once the picture is installed. True when the work was
+  // committed; false when a texture, a command buffer, an encoder or the blur could not be made,
+  // and then nothing is recorded. The source's extent is kept.
+  bool prepare(const Entry& source, uint32_t id, bool cropTabs, bool blur, const Provenance& provenance);
+  // The copy route: the buffer at full size with a mip chain built on the GPU (installed when the
+  // mips are done), or at once with level 0 alone when no command buffer can be had. True when a
+  // picture was stored or scheduled; false for a buffer makeEntry refuses or a texture that cannot
+  // be made.
+  bool storeCopied(const PixelBuffer& buffer, uint32_t id, const Provenance& provenance);
+  // The tab crops of `id`'s batch that fit a picture of `width` × `height` pixels; none without a
+  // favicon sink, without a batch, or when the picture's aspect does not match the host frame's.
+  std::vector<PicturePreparer::CropRequest> cropRequests(uint32_t width, uint32_t height, uint32_t id);
+
   // --- The live slot ---
   struct LiveSlot {
     std::optional<uint32_t> windowID, showingTab;
@@ -172,6 +210,9 @@ class ThumbnailCache {
   using FrameWrapper = std::function<std::optional<Entry>(const CaptureExtent&, const Provenance&)>;
   void storeLiveFrame(double bufferWidth, double bufferHeight, uint32_t id, std::optional<Rect> contentRect,
                       std::optional<double> scale, const FrameWrapper& wrap);
+  // The same for a captured frame, uploaded by makeEntry.
+  void storeLiveFrame(const PixelBuffer& buffer, uint32_t id, std::optional<Rect> contentRect,
+                      std::optional<double> scale);
   void clearLiveRing();
 
   // For tests and diagnostics.
@@ -188,12 +229,15 @@ class ThumbnailCache {
 
  private:
   std::optional<Entry> replace(Entry entry, uint32_t id, InstallKind kind);
+  // The end of a still's GPU job: installs it and, when it was installed, delivers its crops.
+  void finishStill(Entry entry, uint32_t id, uint64_t sequence, std::vector<PicturePreparer::TabCrop> crops);
   void runIdle(uint64_t generation);
   // Waits on the idle executor until `deadline` on the idle clock, then runs the trim.
   TimerId scheduleIdle(uint64_t generation, Instant deadline);
   void wake();
 
   std::shared_ptr<GpuCommandQueue> prepQueue_;
+  std::unique_ptr<PicturePreparer> preparer_;
   Executor& idleExecutor_;
   const Clock& idleClock_;
   std::function<void()> wakeScene_;

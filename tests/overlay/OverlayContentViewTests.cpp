@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "overlay/OverlayChromePainter.h"
 #include "overlay/OverlayTestSupport.h"
 
 namespace quorvel {
@@ -69,6 +70,8 @@ TEST_F(OverlayLayoutTest, ConfigureReadsDimAndBackdrop) {
   EXPECT_EQ(rig.view.dimView.alpha.target(), 0.6);
   EXPECT_EQ(rig.lastBlurRadius, AppSettings::blurRadius(rig.settings.doubleValue(AppSettings::Key::blurAmount)));
   EXPECT_TRUE(rig.view.backdrop.hidden);  // the window system's blur took
+  // What the renderer clears to: the veil alone over the blurred desktop.
+  EXPECT_EQ(OverlayChromePainter::backdropColor(rig.view, rig.now()), (RasterColor{0, 0, 0, 0.6}));
 
   rig.store.set(AppSettings::Key::backdropDim, -1);
   rig.reduceTransparency = true;
@@ -76,6 +79,10 @@ TEST_F(OverlayLayoutTest, ConfigureReadsDimAndBackdrop) {
   EXPECT_EQ(rig.view.dimView.alpha.target(), 0);
   EXPECT_EQ(rig.lastBlurRadius, 0);
   EXPECT_FALSE(rig.view.backdrop.hidden);  // the plain fallback shows
+  const RasterColor plain = OverlayChromePainter::kPlainBackdrop;
+  const RasterColor shown = OverlayChromePainter::backdropColor(rig.view, rig.now());
+  EXPECT_DOUBLE_EQ(shown.blue, plain.blue * plain.alpha) << "premultiplied";
+  EXPECT_DOUBLE_EQ(shown.alpha, plain.alpha);
 
   rig.store.set(AppSettings::Key::backdropStyle, "solidColor");
   rig.store.set(AppSettings::Key::backdropColor, "zz");
@@ -85,6 +92,16 @@ TEST_F(OverlayLayoutTest, ConfigureReadsDimAndBackdrop) {
   EXPECT_FALSE(rig.view.solidBackdrop.hidden);
   EXPECT_TRUE(rig.view.backdrop.hidden);
   EXPECT_EQ(rig.view.solidBackdrop.color, *AppSettings::rgbFromHex("#0a0e15"));
+  const RasterColor solid = OverlayChromePainter::backdropColor(rig.view, rig.now());
+  EXPECT_DOUBLE_EQ(solid.red, 0x0a / 255.0);
+  EXPECT_DOUBLE_EQ(solid.blue, 0x15 / 255.0);
+  EXPECT_DOUBLE_EQ(solid.alpha, 1);
+
+  // A veil over a solid colour darkens it and stays opaque.
+  rig.view.dimView.alpha.setAtOnce(0.5);
+  const RasterColor veiled = OverlayChromePainter::backdropColor(rig.view, rig.now());
+  EXPECT_DOUBLE_EQ(veiled.blue, 0x15 / 255.0 * 0.5);
+  EXPECT_DOUBLE_EQ(veiled.alpha, 1);
 }
 
 TEST_F(OverlayLayoutTest, WithoutAWindowTheBackdropIsLeftAlone) {

@@ -117,5 +117,46 @@ TEST_F(CardPixelTest, ThreeCardsDrawTheirPicturesTheRingAndTheirReflectionsOnATr
   }
 }
 
+TEST_F(CardPixelTest, TheBackdropIsUnderTheCardsAndTheChromeOverThemPixelForPixel) {
+  // A chrome bitmap with one opaque white square and one half-covering grey square.
+  auto chrome = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(chrome);
+  auto fill = [&](int x0, int y0, int side, uint8_t level, uint8_t alpha) {
+    for (int y = y0; y < y0 + side; ++y)
+      for (int x = x0; x < x0 + side; ++x) {
+        uint8_t* p = chrome->data() + static_cast<size_t>(y) * chrome->bytesPerRow() + static_cast<size_t>(x) * 4;
+        p[0] = p[1] = p[2] = level;
+        p[3] = alpha;
+      }
+  };
+  fill(300, 180, 40, 255, 255);  // over the focused card in the middle
+  fill(20, 20, 10, 64, 128);     // over the backdrop, top left
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*chrome));
+  f->renderer->setBackdrop(Float4{0, 0, 0.4f, 0.5f});
+  f->tickChanged();
+  GpuPixels pixels = f->surface->readLastFrame();
+  ASSERT_EQ(pixels.width, 640u);
+  auto expectTexel = [&](uint32_t x, uint32_t y, int r, int g, int b, int a) {
+    const GpuPixels::Texel t = pixels.at(x, y);
+    EXPECT_NEAR(t.r, r, 2) << x << "," << y;
+    EXPECT_NEAR(t.g, g, 2) << x << "," << y;
+    EXPECT_NEAR(t.b, b, 2) << x << "," << y;
+    EXPECT_NEAR(t.a, a, 2) << x << "," << y;
+  };
+  expectTexel(320, 200, 255, 255, 255, 255);  // the chrome covers the card
+  expectTexel(0, 0, 0, 0, 102, 128);          // the backdrop alone
+  expectTexel(25, 25, 64, 64, 115, 192);      // half-covering chrome over the backdrop
+  EXPECT_GT(pixels.at(290, 200).g, 150) << "the focused (green) card beside the chrome";
+
+  // The empty state: no cards, the chrome and the backdrop still drawn.
+  f->install(0);
+  f->tickChanged();
+  pixels = f->surface->readLastFrame();
+  expectTexel(320, 200, 255, 255, 255, 255);
+  expectTexel(290, 200, 0, 0, 102, 128);
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -256,5 +256,52 @@ TEST(CardRendererBuildTest, YieldsNothingWithoutItsShadersOrPipeline) {
   }
 }
 
+TEST_F(CardRendererTest, TheOverlayChromeIsDrawnLastOverTheCardsAndAloneInTheEmptyState) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
+  f.settle();
+  f.tick(f.now += 1.0 / 60);
+  const size_t before = f.device->commandBufferCount();
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap));
+  f.renderer->setBackdrop(Float4{0.1f, 0.2f, 0.3f, 0.5f});
+  f.tick(f.now += 1.0 / 60);
+  EXPECT_EQ(f.device->commandBufferCount(), before + 1) << "new chrome redraws a resting scene";
+  auto cb = f.lastCommandBuffer();
+  ASSERT_EQ(cb.encoders.size(), 1u);
+  const GpuColor clear = cb.encoders.front().clearColor;
+  EXPECT_FLOAT_EQ(float(clear.red), 0.1f);
+  EXPECT_FLOAT_EQ(float(clear.alpha), 0.5f);
+  auto draws = f.lastDraws();
+  ASSERT_FALSE(draws.empty());
+  EXPECT_EQ(draws.back().texture, f.renderer->overlayChrome());
+  EXPECT_EQ(draws.back().recordIndex, 3 * CardRenderer::kRecordsPerCard) << "after the cards' blocks";
+  const CardUniforms u = RendererFixture::record(draws.back());
+  EXPECT_EQ(u.hasTexture, 1);
+  EXPECT_EQ(u.mvp.columns[0].x, 2) << "the quad covers the whole target";
+  EXPECT_EQ(u.mvp.columns[1].y, 2);
+
+  // A premultiplied backdrop never has a channel above its alpha.
+  f.renderer->setBackdrop(Float4{0.9f, 0.2f, NAN, 0.5f});
+  EXPECT_EQ(f.renderer->backdrop(), (Float4{0.5f, 0.2f, 0, 0.5f}));
+
+  // No cards: the chrome alone (the empty state), in record 0.
+  f.install(0);
+  f.tickChanged();
+  draws = f.lastDraws();
+  ASSERT_EQ(draws.size(), 1u);
+  EXPECT_EQ(draws.front().recordIndex, 0u);
+  EXPECT_EQ(draws.front().texture, f.renderer->overlayChrome());
+
+  // Cleared: nothing is drawn over the empty scene, and the texture is kept for the next bitmap.
+  auto texture = f.renderer->overlayChrome();
+  f.renderer->clearOverlayChrome();
+  EXPECT_FALSE(f.renderer->overlayChrome());
+  f.tickChanged();
+  EXPECT_TRUE(f.lastDraws().empty());
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap));
+  EXPECT_EQ(f.renderer->overlayChrome(), texture);
+}
+
 }  // namespace
 }  // namespace quorvel

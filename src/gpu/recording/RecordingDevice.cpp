@@ -183,9 +183,11 @@ class RecordingBlitEncoder final : public GpuBlitEncoder {
     record_.blits.push_back({RecordedBlit::Kind::upload, nullptr, texture, 0, level});
     return true;
   }
-  void blit(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel, GpuRegion,
-            const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel, GpuRegion) override {
-    record_.blits.push_back({RecordedBlit::Kind::blit, source, destination, sourceLevel, destinationLevel});
+  void blit(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel, GpuRegion sourceRegion,
+            const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel,
+            GpuRegion destinationRegion) override {
+    record_.blits.push_back({RecordedBlit::Kind::blit, source, destination, sourceLevel, destinationLevel,
+                             sourceRegion, destinationRegion});
   }
   bool copyLevel(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel,
                  const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel) override {

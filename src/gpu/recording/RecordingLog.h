@@ -35,6 +35,7 @@ struct RecordedBlit {
   std::shared_ptr<GpuTexture> destination;
   uint32_t sourceLevel = 0;
   uint32_t destinationLevel = 0;
+  GpuRegion sourceRegion, destinationRegion;  // blits
 };
 
 struct RecordedEncoder {

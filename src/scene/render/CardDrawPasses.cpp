@@ -243,17 +243,50 @@ void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* reco
 
 void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
                         float viewWidth, float viewHeight) {
-  const auto& cards = *frame.cards;
-  const size_t n = cards.size();
-  // 1. Early exits and the frame's uniform buffer.
+  const size_t n = frame.cards->size();
+  // 1. Early exits and the frame's uniform buffer: the cards' blocks, then the overlay chrome's
+  // record.
   drawn_ = 0;
-  if (n == 0 || samples.size() != n) return;
-  const size_t need = kRecordsPerCard * n;
+  const bool drawsCards = n > 0 && samples.size() == n;
+  const std::shared_ptr<GpuTexture> chrome = overlayChrome();
+  if (!drawsCards && !chrome) return;
+  const size_t cardRecords = drawsCards ? kRecordsPerCard * n : 0;
+  const size_t need = cardRecords + (chrome ? 1 : 0);
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
   if (uniformCapacity_ < need || uniformBuffers_.empty()) return;
   const std::shared_ptr<GpuBuffer> buffer = uniformBuffers_[static_cast<size_t>(frameSlot_)];
   frameSlot_ = (frameSlot_ + 1) % static_cast<int>(uniformBuffers_.size());
   auto* records = static_cast<CardUniforms*>(buffer->contents());
+  boundTexture_ = nullptr;
+  if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
+  if (chrome) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
+}
+
+void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& chrome,
+                                     const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record) {
+  // The unit quad stretched over the whole target (clip space), the texture's top row at the top.
+  CardUniforms& u = records[record];
+  u = CardUniforms{};
+  u.mvp = scaled(Float4x4::identity(), 2, 2);
+  u.size = {1, 1};
+  u.hasTexture = 1;
+  encoder.setPipeline(pipeline_);
+  encoder.setVertexBuffer(quadBuffer_, 0, 0);
+  encoder.setVertexBuffer(buffer, 0, 1);
+  encoder.setFragmentSampler(isotropicSampler_, 0);  // one texel a pixel: no anisotropy to gain
+  const Float4 accent = accentColor();
+  const float scale = 1;
+  encoder.setFragmentBytes(&accent, sizeof accent, 0);
+  encoder.setFragmentBytes(&scale, sizeof scale, 1);
+  bindTexture(encoder, chrome);
+  drawRecord(encoder, record);
+}
+
+void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
+                             float viewWidth, float viewHeight, const std::shared_ptr<GpuBuffer>& buffer,
+                             CardUniforms* records) {
+  const auto& cards = *frame.cards;
+  const size_t n = cards.size();
 
   // 2. Camera.
   const CameraRig rig = CameraRig::fromFrame(frame, viewWidth, viewHeight);
@@ -360,7 +393,6 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   pacing_.logShape(frame.layout, frame.liveCount, places, mapped, static_cast<int>(drawn), drawn ? high - low : 0);
 
   // 9. Pipeline and shared bindings.
-  boundTexture_ = nullptr;
   encoder.setPipeline(pipeline_);
   encoder.setVertexBuffer(quadBuffer_, 0, 0);
   encoder.setVertexBuffer(buffer, 0, 1);

@@ -1,6 +1,8 @@
 #include "scene/render/CardRenderer.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <utility>
 #include <limits>
@@ -129,7 +131,8 @@ void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt
   GpuRenderPass pass;
   pass.colorTexture = target;
   pass.clear = true;
-  pass.clearColor = {0, 0, 0, 0};
+  const Float4 backdrop = this->backdrop();
+  pass.clearColor = {backdrop.x, backdrop.y, backdrop.z, backdrop.w};
   if (auto encoder = commandBuffer->makeRenderEncoder(pass)) {
     encoder->setLabel("Quorvel cards");
     draw(*encoder, frame, morphs_.values, static_cast<float>(target->width()), static_cast<float>(target->height()));
@@ -181,6 +184,43 @@ void CardRenderer::setAccentColor(Float4 color) {
 
 Float4 CardRenderer::accentColor() const {
   return accentLock_.withLock([&] { return accent_; });
+}
+
+void CardRenderer::setBackdrop(Float4 premultiplied) {
+  auto unit = [](float v) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : 0.0f; };
+  const float a = unit(premultiplied.w);
+  // A premultiplied colour never has a channel above its alpha.
+  const Float4 colour{std::min(unit(premultiplied.x), a), std::min(unit(premultiplied.y), a),
+                      std::min(unit(premultiplied.z), a), a};
+  const bool changed = overlayLock_.withLock([&] { return !(std::exchange(backdrop_, colour) == colour); });
+  if (changed) wake_.bump();
+}
+
+Float4 CardRenderer::backdrop() const {
+  return overlayLock_.withLock([&] { return backdrop_; });
+}
+
+bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
+  if (bitmap.width() < 1 || bitmap.height() < 1) return false;
+  const auto w = static_cast<uint32_t>(bitmap.width()), h = static_cast<uint32_t>(bitmap.height());
+  if (!chromeTexture_ || chromeTexture_->width() != w || chromeTexture_->height() != h) {
+    auto made = device_->makeTexture({w, h, 1, false, "Quorvel overlay chrome"});
+    if (!made) return false;
+    chromeTexture_ = std::move(made);
+  }
+  if (!chromeTexture_->replaceLevel(0, bitmap.data(), bitmap.bytesPerRow())) return false;
+  overlayLock_.withLock([&] { chromeShown_ = chromeTexture_; });
+  wake_.bump();
+  return true;
+}
+
+void CardRenderer::clearOverlayChrome() {
+  const bool had = overlayLock_.withLock([&] { return std::exchange(chromeShown_, nullptr) != nullptr; });
+  if (had) wake_.bump();
+}
+
+std::shared_ptr<GpuTexture> CardRenderer::overlayChrome() const {
+  return overlayLock_.withLock([&] { return chromeShown_; });
 }
 
 }  // namespace quorvel

@@ -14,6 +14,7 @@
 #include "pictures/CardLabel.h"
 #include "pictures/CardPicture.h"
 #include "pictures/MetalContext.h"
+#include "platform/RasterBitmap.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
 #include "scene/render/DisplayLink.h"
@@ -32,16 +33,17 @@ struct CardUniforms;
 
 // Draws the card scene of one overlay screen. Once per display-link update, on the render thread,
 // it steps the shared scene under its lock, hands focus changes and the dismiss completion to the
-// main queue, and encodes one render pass into the next drawable of the surface: the floor
-// reflections, then card by card the shadow, the picture, the selection ring and the chrome (icon,
-// site icon, label plate, status glyph, count badge, title plate, close and minimize discs). At most
-// two frames are encoded ahead of the GPU while three uniform buffers rotate; a resting scene costs
-// no drawable and no command buffer.
+// main queue, and encodes one render pass into the next drawable of the surface: cleared to the
+// overlay's backdrop, then the floor reflections, then card by card the shadow, the picture, the
+// selection ring and the chrome (icon, site icon, label plate, status glyph, count badge, title
+// plate, close and minimize discs), and last the overlay's text chrome over the whole drawable. At
+// most two frames are encoded ahead of the GPU while three uniform buffers rotate; a resting scene
+// costs no drawable and no command buffer.
 //
 // Threads: tick, frame and the draw run on the render thread only (a tick on the main thread does
-// nothing). The main thread may call setLivePreview, setAccentColor, waitForFramesInFlight,
-// clearLastTimestamp and, before the render thread's link is unpaused, reseedPacing. Texture
-// providers are called on the render thread.
+// nothing). The main thread may call setLivePreview, setAccentColor, setBackdrop, setOverlayChrome,
+// clearOverlayChrome, waitForFramesInFlight, clearLastTimestamp and, before the render thread's link
+// is unpaused, reseedPacing. Texture providers are called on the render thread.
 class CardRenderer {
  public:
   // The texture providers, called on the render thread; each answers none for a texture not drawn
@@ -105,6 +107,28 @@ class CardRenderer {
   void setAccentColor(Float4 color);
   Float4 accentColor() const;
 
+  // ---- The overlay's own layers around the cards ----
+  // Both are drawn by every frame the scene draws (from a present to the stop), with cards or
+  // without (the empty state), and a change bumps the scene wake so a resting scene redraws.
+  //
+  // The backdrop under the cards: the premultiplied colour (red, green, blue, alpha) each frame is
+  // cleared to, i.e. the solid backdrop, the plain backdrop and the dim veil composed (see
+  // OverlayChromePainter::backdropColor). Transparent (the default) leaves the desktop showing.
+  void setBackdrop(Float4 premultiplied);
+  Float4 backdrop() const;
+  // The text chrome over the cards (capsules, tip, empty state, badge): a premultiplied bitmap as
+  // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, copied into the renderer's
+  // chrome texture (made again when the size changes) and laid over the whole drawable, top row at
+  // the top, by the next frame and every one after. A bitmap of another size than the drawable is
+  // stretched to it. Call it after every change of the chrome and while its fades run. The upload
+  // waits for the GPU (a few milliseconds for a full screen on a CPU renderer). False, with the
+  // previous chrome kept, when the texture cannot be made or filled.
+  bool setOverlayChrome(const RasterBitmap& bitmap);
+  // Draws no chrome from the next frame on (the texture is kept for the next bitmap of its size).
+  void clearOverlayChrome();
+  // The chrome texture the frames draw; none while cleared.
+  std::shared_ptr<GpuTexture> overlayChrome() const;
+
   // For tests and diagnostics.
   size_t uniformCapacity() const { return uniformCapacity_; }
   int frameSlot() const { return frameSlot_; }
@@ -151,6 +175,10 @@ class CardRenderer {
                 Float3 centre, Float2 size, float alpha, size_t record);
   void bindTexture(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& texture);
   void drawRecord(GpuRenderEncoder& encoder, size_t record);
+  void drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
+                 float viewWidth, float viewHeight, const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records);
+  void drawOverlayChrome(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& chrome,
+                         const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record);
 
   std::shared_ptr<MetalContext> context_;
   std::shared_ptr<GpuCommandQueue> commandQueue_;
@@ -172,6 +200,12 @@ class CardRenderer {
   bool livePreview_ = false;
   mutable UnfairLock accentLock_;
   Float4 accent_{kFallbackAccent[0], kFallbackAccent[1], kFallbackAccent[2], kFallbackAccent[3]};
+  // The overlay's layers: set on the main thread, read once a frame on the render thread.
+  mutable UnfairLock overlayLock_;
+  Float4 backdrop_{0, 0, 0, 0};
+  std::shared_ptr<GpuTexture> chromeShown_;
+  // Main thread only: the chrome texture, kept while cleared so that the next bitmap reuses it.
+  std::shared_ptr<GpuTexture> chromeTexture_;
 
   // At most two frames encoded ahead of the GPU; released by each drawing command buffer's
   // completion handler, which holds the semaphore itself so a late completion stays safe.

@@ -309,3 +309,19 @@ SceneState::Completion SceneRenderer::dismissFlight(std::optional<int> chosen, S
 }
 
 }  // namespace quorvel
+
+namespace quorvel {
+
+void SceneRenderer::setBackdrop(Float4 premultiplied) {
+  if (core_) core_->setBackdrop(premultiplied);
+}
+
+bool SceneRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
+  return core_ && core_->setOverlayChrome(bitmap);
+}
+
+void SceneRenderer::clearOverlayChrome() {
+  if (core_) core_->clearOverlayChrome();
+}
+
+}  // namespace quorvel

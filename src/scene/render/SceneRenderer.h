@@ -78,6 +78,12 @@ class SceneRenderer {
   // The selected card and the action disc under `point` (view points, y up), if any.
   std::pair<int, std::optional<CardAction>> hitTest(Point point, double viewWidth, double viewHeight);
   bool isFrontOfPile(int index);
+  // The overlay's backdrop under the cards and its text chrome over them (CardRenderer::setBackdrop,
+  // setOverlayChrome, clearOverlayChrome); nothing is drawn, and setOverlayChrome answers false,
+  // without a card renderer.
+  void setBackdrop(Float4 premultiplied);
+  bool setOverlayChrome(const RasterBitmap& bitmap);
+  void clearOverlayChrome();
   // Starts the dismiss flight; the completion comes back when the flight cannot start.
   SceneState::Completion dismissFlight(std::optional<int> chosen, SceneState::Completion completion);
 
