@@ -2,13 +2,19 @@
 // the command line (all seven by default), so that a person can look at every arrangement. The
 // selection steps every 0.6 s and the arrangement changes every 3 s.
 //
-//   quorvel-render-demo [--cards N] [--seconds S] [--validate] [arrangement...]
+//   quorvel-render-demo [--cards N] [--seconds S] [--validate] [--check] [arrangement...]
 //
 // With --validate the GPU runs under the Khronos validation layer (with its synchronization checks)
 // and the program fails when the layer writes anything. It also fails when no frame was drawn.
+// With --check, once the time is up the scene is left to come to rest and the window's own pixels
+// are read back from the X server: the program fails unless the cards show where the scene places
+// them, each in its own picture's colour, with the window see-through around them.
 #include <dlfcn.h>
 
+#include <array>
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +29,7 @@
 #include "gpu/x11/X11ArgbWindow.h"
 #include "pictures/MetalContext.h"
 #include "pictures/TextureRasterizer.h"
+#include "scene/CardPicking.h"
 #include "scene/render/FrameClock.h"
 #include "scene/LayoutFactory.h"
 #include "scene/render/SceneRenderer.h"
@@ -42,6 +49,7 @@ struct Options {
   int cards = 12;
   double seconds = 0;  // 0: until the window is closed
   bool validate = false;
+  bool check = false;
   std::vector<AppSettings::SwitcherStyle> styles;
 };
 
@@ -61,6 +69,8 @@ bool parse(int argc, char** argv, Options& options) {
     const std::string arg = argv[i];
     if (arg == "--validate") {
       options.validate = true;
+    } else if (arg == "--check") {
+      options.check = true;
     } else if (arg == "--cards" && i + 1 < argc) {
       options.cards = std::clamp(std::atoi(argv[++i]), 1, 400);
     } else if (arg == "--seconds" && i + 1 < argc) {
@@ -69,7 +79,7 @@ bool parse(int argc, char** argv, Options& options) {
       options.styles.push_back(*style);
     } else {
       std::fprintf(stderr,
-                   "usage: quorvel-render-demo [--cards N] [--seconds S] [--validate] [coverArc tangentRing "
+                   "usage: quorvel-render-demo [--cards N] [--seconds S] [--validate] [--check] [coverArc tangentRing "
                    "flatRing flip3d cylinder expo row]\n");
       return false;
     }
@@ -80,14 +90,20 @@ bool parse(int argc, char** argv, Options& options) {
   return true;
 }
 
-// A picture of a made-up window: a title bar, a body of one hue and a few lines of "text".
-std::shared_ptr<GpuTexture> samplePicture(const TextureRasterizer& rasterizer, int index) {
-  const uint32_t w = 320, h = 200;
+// The body colour (red, green, blue) of sample picture `index`.
+std::array<uint8_t, 3> sampleColour(int index) {
   const float hue = static_cast<float>(index) * 0.618034f;
   auto channel = [&](float shift) {
     return static_cast<uint8_t>(120 + 100 * std::sin(6.2831853f * (hue + shift)));
   };
-  const uint8_t r = channel(0), g = channel(1.0f / 3), b = channel(2.0f / 3);
+  return {channel(0), channel(1.0f / 3), channel(2.0f / 3)};
+}
+
+// A picture of a made-up window: a title bar, a body of one hue and a few lines of "text", all in
+// shades of sampleColour(index).
+std::shared_ptr<GpuTexture> samplePicture(const TextureRasterizer& rasterizer, int index) {
+  const uint32_t w = 320, h = 200;
+  const auto [r, g, b] = sampleColour(index);
   std::vector<uint8_t> bytes(w * h * 4);
   for (uint32_t y = 0; y < h; ++y)
     for (uint32_t x = 0; x < w; ++x) {
@@ -128,6 +144,60 @@ std::shared_ptr<GpuTexture> disc(const TextureRasterizer& rasterizer, uint8_t r,
   return texture;
 }
 
+// Reads the window's pixels back from the X server and checks them against the scene: on a grid,
+// every point well inside a card (the card the scene's own picking finds there, also 6 pixels to
+// each side) shows a shade of that card's picture colour, and points off the cards are see-through
+// where no shadow or reflection lies. Marks on the cards (icons, discs), cards seen through fading
+// ones, shadows and reflections are allowed for by shares: 80 % of the points on the cards, and a
+// quarter of those off them.
+bool checkWindow(X11ArgbWindow& window, SceneRenderer& renderer) {
+  xcb_connection_t* c = window.connection();
+  const Size size = window.size();
+  const int w = static_cast<int>(size.width), h = static_cast<int>(size.height);
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));  // every frame put is in
+  auto* image = xcb_get_image_reply(c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window.window(), 0, 0,
+                                                     static_cast<uint16_t>(w), static_cast<uint16_t>(h), ~0u),
+                                    nullptr);
+  if (!image || xcb_get_image_data_length(image) < w * h * 4) {
+    std::free(image);
+    std::fprintf(stderr, "window check: the window's pixels cannot be read\n");
+    return false;
+  }
+  const uint8_t* pixels = xcb_get_image_data(image);
+  const SceneProbe probe = renderer.state()->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
+  auto cardAt = [&](int x, int y) {
+    return CardPicking::cardAtPoint(probe, Float2{static_cast<float>(x), static_cast<float>(h - y)},
+                                    static_cast<float>(w), static_cast<float>(h), probe.focus, probe.reformBlend);
+  };
+  int onCards = 0, matching = 0, offCards = 0, clear = 0;
+  for (int y = 8; y < h - 8; y += 8) {
+    for (int x = 8; x < w - 8; x += 8) {
+      const uint8_t* p = pixels + (static_cast<size_t>(y) * w + x) * 4;  // blue, green, red, alpha
+      const auto card = cardAt(x, y);
+      if (!card) {
+        ++offCards;
+        if (p[3] == 0) ++clear;
+        continue;
+      }
+      if (cardAt(x - 6, y) != card || cardAt(x + 6, y) != card || cardAt(x, y - 6) != card || cardAt(x, y + 6) != card)
+        continue;  // an edge
+      ++onCards;
+      // A shade of the picture's colour: the pixel is t × colour for one t (premultiplied pixels
+      // of a dimmed, faded or shaded card stay on that line).
+      const auto colour = sampleColour(static_cast<int>((*probe.cards)[static_cast<size_t>(*card)].id) - 1);
+      const double cr = colour[0], cg = colour[1], cb = colour[2];
+      const double pr = p[2], pg = p[1], pb = p[0];
+      const double t = (pr * cr + pg * cg + pb * cb) / (cr * cr + cg * cg + cb * cb);
+      const double off = std::sqrt(std::pow(pr - t * cr, 2) + std::pow(pg - t * cg, 2) + std::pow(pb - t * cb, 2));
+      if (p[3] > 0 && t > 0.1 && off < 12) ++matching;
+    }
+  }
+  std::free(image);
+  std::printf("window check: %d of %d points on the cards show their picture, %d of %d off them are see-through\n",
+              matching, onCards, clear, offCards);
+  return onCards >= 50 && matching >= onCards * 8 / 10 && offCards > 0 && clear >= offCards / 4;
+}
+
 int run(const Options& options) {
   ThreadRuntime runtime;
   DefaultsStore store;
@@ -150,10 +220,9 @@ int run(const Options& options) {
     ++messages;
     std::fprintf(stderr, "validation: %s\n", m.c_str());
   };
-  if (options.validate) {
-    for (const char* library : {"libVkLayer_khronos_validation.so", "libvulkan_lvp.so"})
-      (void)dlopen(library, RTLD_NOW | RTLD_NODELETE);
-  }
+  // Kept loaded to the end, so that the leak checker can name (and pass over) what they keep.
+  for (const char* library : {"libVkLayer_khronos_validation.so", "libvulkan_lvp.so"})
+    (void)dlopen(library, RTLD_NOW | RTLD_NODELETE);
   auto device = VulkanDevice::make(deviceOptions, &error);
   if (!device) {
     std::fprintf(stderr, "Vulkan is unavailable: %s\n", error.c_str());
@@ -250,15 +319,31 @@ int run(const Options& options) {
   runtime.main().post(poll);
   while (!quit) runtime.runMain();
 
+  bool checked = true;
+  if (options.check) {
+    // Let the scene come to rest: no frame put into the window for 0.5 s (at most 5 s).
+    uint64_t seen = surface->presentedCount();
+    Instant still = clock.now();
+    for (const Instant end = still + fromSeconds(5); clock.now() < end && clock.now() - still < fromSeconds(0.5);) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      window->pollEvents();
+      if (const uint64_t now = surface->presentedCount(); now != seen) {
+        seen = now;
+        still = clock.now();
+      }
+    }
+    checked = checkWindow(*window, *renderer);
+  }
+
   renderer->stop();
   renderer->shutdown();
   const int frames = renderer->core()->pacing().record().frames;
   device->waitIdle();
-  std::printf("frames drawn: %d, swapchains made: %llu, validation messages: %d\n", frames,
-              static_cast<unsigned long long>(surface->swapchainGeneration()), messages.load());
+  std::printf("frames drawn: %d, frames shown in the window: %llu, validation messages: %d\n", frames,
+              static_cast<unsigned long long>(surface->presentedCount()), messages.load());
   renderer.reset();
   surface.reset();
-  return messages.load() == 0 && frames > 0 ? 0 : 1;
+  return messages.load() == 0 && frames > 0 && checked ? 0 : 1;
 }
 
 }  // namespace

@@ -41,7 +41,8 @@ namespace quorvel {
 //
 // Threads: every pass is a task for any executor (never the main queue in the program); its stills
 // run as tasks on the same executor. Capture calls are made with no lock held; the store's lock is
-// taken only for planning and stamps. Cancelling the pass's task starts no new still.
+// taken only for planning and stamps. Cancelling the pass's task starts no new still. Keep the
+// object (and its services) alive until every pass has finished.
 class WindowCapture {
  public:
   using ShowingTabs = std::unordered_map<uint32_t, uint32_t>;  // host window id → id of the shown tab

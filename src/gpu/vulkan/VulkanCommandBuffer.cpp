@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "gpu/vulkan/VulkanBlitEncoder.h"
+#include "gpu/vulkan/VulkanBuffer.h"
+#include "gpu/vulkan/VulkanDrawable.h"
 #include "gpu/vulkan/VulkanRenderEncoder.h"
 #include "gpu/vulkan/VulkanTexture.h"
 
@@ -67,6 +69,39 @@ bool VulkanCommandBuffer::wasDrawn(const VulkanTexture* texture) const {
   return std::find(drawn_.begin(), drawn_.end(), texture) != drawn_.end();
 }
 
+void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
+  VkCommandBuffer cb = slot_.buffer;
+  const VulkanTexture& texture = *drawable.vulkanTexture();
+  const VulkanBuffer& buffer = *drawable.copyOut().buffer;
+  if (buffer.length() < static_cast<size_t>(texture.width()) * texture.height() * 4) return;
+  retain(drawable.vulkanTexture());
+  retain(drawable.copyOut().buffer);
+  if (wasDrawn(&texture)) {
+    texture.recordLayout(cb, 0, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+  } else {
+    // Not drawn: show it cleared to transparent rather than an older frame.
+    texture.recordLayout(cb, 0, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    VkClearColorValue zero{};
+    VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
+    vkCmdClearColorImage(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, &zero, 1, &range);
+    texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+  }
+  VkBufferImageCopy region{};
+  region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
+  region.imageExtent = {texture.width(), texture.height(), 1};
+  vkCmdCopyImageToBuffer(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, buffer.buffer(), 1, &region);
+  texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
+  VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
+  toHost.srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
+  toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
+  toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
+  toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
+  VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
+  dep.memoryBarrierCount = 1;
+  dep.pMemoryBarriers = &toHost;
+  vkCmdPipelineBarrier2(cb, &dep);
+}
+
 void VulkanCommandBuffer::commit() {
   if (committed_) return;
   committed_ = true;
@@ -90,6 +125,13 @@ void VulkanCommandBuffer::commit() {
                    VK_PIPELINE_STAGE_2_CLEAR_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT, VK_PIPELINE_STAGE_2_NONE,
                    VK_ACCESS_2_NONE);
     }
+  }
+  for (const auto& d : drawables_) {
+    if (d->isSwapchainImage() || !d->copyOut().buffer) continue;
+    recordCopyOut(*d);
+    handlers_.insert(handlers_.begin(), [d] {
+      if (d->copyOut().onCopied) d->copyOut().onCopied();
+    });
   }
   VulkanCore::fullBarrier(cb);
   if (!label_.empty()) core_->setName(VK_OBJECT_TYPE_COMMAND_BUFFER, reinterpret_cast<uint64_t>(cb), label_);

@@ -39,11 +39,14 @@ class VulkanCommandBuffer final : public GpuCommandBuffer {
   const std::shared_ptr<VulkanCore>& coreRef() const { return core_; }
   void retain(std::shared_ptr<const void> resource) { keepAlive_.push_back(std::move(resource)); }
   void encoderEnded() { encoderOpen_ = false; }
-  // A swapchain image that this command buffer has drawn into (it is now laid out for drawing).
+  // A target this command buffer has drawn into (a swapchain image is now laid out for drawing).
   void markDrawn(const VulkanTexture* texture) { drawn_.push_back(texture); }
   bool wasDrawn(const VulkanTexture* texture) const;
 
  private:
+  // Copies a drawn (or cleared) offscreen drawable into its copy-out buffer.
+  void recordCopyOut(const VulkanDrawable& drawable);
+
   std::shared_ptr<VulkanDevice> device_;
   std::shared_ptr<VulkanCore> core_;
   VulkanCore::CommandSlot slot_;

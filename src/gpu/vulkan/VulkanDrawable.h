@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "gpu/GpuSurface.h"
+#include "gpu/vulkan/VulkanBuffer.h"
 #include "gpu/vulkan/VulkanTexture.h"
 
 namespace quorvel {
@@ -14,6 +15,11 @@ namespace quorvel {
 // semaphore its acquisition signals and the one its presentation waits for. The surface's hooks
 // run when the command buffer that presents it has been submitted (with the present's result)
 // and when the drawable is released (told whether it was presented).
+//
+// An offscreen texture may also be copied out: the presenting command buffer then copies the frame
+// (cleared to transparent when it drew nothing into it) into a host-visible buffer, and `onCopied`
+// runs on the device's completion thread once the GPU has finished, before the command buffer's
+// own handlers see it complete. A surface that shows frames itself puts them on screen from there.
 class VulkanDrawable final : public GpuDrawable {
  public:
   struct Swapchain {
@@ -22,13 +28,19 @@ class VulkanDrawable final : public GpuDrawable {
     VkSemaphore acquired = VK_NULL_HANDLE;  // waited on by the presenting submission
     VkSemaphore ready = VK_NULL_HANDLE;     // signalled by it, waited on by the present
   };
+  struct CopyOut {
+    std::shared_ptr<VulkanBuffer> buffer;  // at least width × height × 4 bytes; rows tightly packed
+    std::function<void()> onCopied;
+  };
 
   VulkanDrawable(std::shared_ptr<VulkanTexture> texture, Swapchain swapchain,
-                 std::function<void(VkResult)> onPresented, std::function<void(bool)> onReleased)
+                 std::function<void(VkResult)> onPresented, std::function<void(bool)> onReleased,
+                 CopyOut copyOut = {})
       : texture_(std::move(texture)),
         swapchain_(swapchain),
         onPresented_(std::move(onPresented)),
-        onReleased_(std::move(onReleased)) {}
+        onReleased_(std::move(onReleased)),
+        copyOut_(std::move(copyOut)) {}
   ~VulkanDrawable() override {
     if (onReleased_) onReleased_(presented_);
   }
@@ -39,6 +51,7 @@ class VulkanDrawable final : public GpuDrawable {
   const std::shared_ptr<VulkanTexture>& vulkanTexture() const { return texture_; }
   const Swapchain& swapchain() const { return swapchain_; }
   bool isSwapchainImage() const { return swapchain_.swapchain != VK_NULL_HANDLE; }
+  const CopyOut& copyOut() const { return copyOut_; }
   void presented(VkResult result) {
     presented_ = true;
     if (onPresented_) onPresented_(result);
@@ -50,6 +63,7 @@ class VulkanDrawable final : public GpuDrawable {
   Swapchain swapchain_;
   std::function<void(VkResult)> onPresented_;
   std::function<void(bool)> onReleased_;
+  CopyOut copyOut_;
   bool presented_ = false;
 };
 

@@ -45,8 +45,8 @@ std::unique_ptr<VulkanRenderEncoder> VulkanRenderEncoder::begin(VulkanCommandBuf
     dep.imageMemoryBarrierCount = 1;
     dep.pImageMemoryBarriers = &barrier;
     vkCmdPipelineBarrier2(e->cb_, &dep);
-    owner.markDrawn(target.get());
   }
+  owner.markDrawn(target.get());
   VkRenderingAttachmentInfo color{VK_STRUCTURE_TYPE_RENDERING_ATTACHMENT_INFO};
   color.imageView = target->view();
   color.imageLayout = layout;

@@ -4,26 +4,89 @@
 #include <vulkan/vulkan_xcb.h>
 
 #include <algorithm>
+#include <cstdlib>
 
+#include "gpu/vulkan/VulkanBuffer.h"
 #include "gpu/vulkan/VulkanDrawable.h"
 
 namespace quorvel {
 namespace {
 
 constexpr uint64_t kAcquireTimeout = 500'000'000;  // 0.5 s
+constexpr size_t kUploadImages = 3;
 
 }  // namespace
 
+struct VulkanWindowSurface::WindowPort {
+  std::mutex mutex;
+  xcb_connection_t* connection = nullptr;  // none once the surface has gone
+  xcb_window_t window = 0;
+  xcb_gcontext_t gc = 0;
+  uint8_t depth = 24;
+  size_t maxRequestBytes = 0;
+  uint64_t presented = 0;
+
+  // Puts a frame (width × height BGRA pixels, rows packed) into the window at its top left.
+  void put(const uint8_t* pixels, uint32_t width, uint32_t height) {
+    std::lock_guard lock(mutex);
+    if (!connection || width == 0 || height == 0) return;
+    const size_t row = static_cast<size_t>(width) * 4;
+    constexpr size_t kHeader = 64;  // the request's own fields, with room to spare
+    const size_t rowsPerStrip = std::max<size_t>(1, (maxRequestBytes - kHeader) / row);
+    for (uint32_t y = 0; y < height;) {
+      const auto rows = static_cast<uint32_t>(std::min<size_t>(rowsPerStrip, height - y));
+      xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<uint16_t>(width),
+                    static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth,
+                    static_cast<uint32_t>(rows * row), pixels + y * row);
+      y += rows;
+    }
+    xcb_flush(connection);
+    ++presented;
+  }
+};
+
+struct VulkanWindowSurface::UploadSlot {
+  std::shared_ptr<VulkanTexture> texture;
+  std::shared_ptr<VulkanBuffer> pixels;
+  // Handed out, until its frame has been put into the window or dropped undrawn.
+  std::atomic<bool> busy{false};
+};
+
 std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<VulkanDevice> device,
                                                                xcb_connection_t* connection, xcb_window_t window,
-                                                               const std::string& label, std::string* error) {
+                                                               const std::string& label, std::string* error,
+                                                               std::optional<Presentation> presentation) {
   auto fail = [&](const char* why) -> std::shared_ptr<VulkanWindowSurface> {
     if (error) *error = why;
     return nullptr;
   };
   if (!device || !connection || !window) return fail("no device or window");
-  if (!device->core()->hasXcbSurfaces()) return fail("the device cannot present to X11 windows");
+  auto* geometry = xcb_get_geometry_reply(connection, xcb_get_geometry(connection, window), nullptr);
+  if (!geometry) return fail("the window is gone");
+  const uint8_t depth = geometry->depth;
+  std::free(geometry);
   std::shared_ptr<VulkanWindowSurface> s(new VulkanWindowSurface(device, label));
+  s->presentation_ = presentation.value_or(s->core_->isSoftware() && depth != 24 ? Presentation::imageUpload
+                                                                                 : Presentation::swapchain);
+  if (s->presentation_ == Presentation::imageUpload) {
+    auto port = std::make_shared<WindowPort>();
+    port->connection = connection;
+    port->window = window;
+    port->depth = depth;
+    port->maxRequestBytes = static_cast<size_t>(xcb_get_maximum_request_length(connection)) * 4;
+    port->gc = xcb_generate_id(connection);
+    const uint32_t noExposures = 0;
+    if (xcb_generic_error_t* e = xcb_request_check(
+            connection, xcb_create_gc_checked(connection, port->gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures))) {
+      std::free(e);
+      return fail("the window's graphics context could not be made");
+    }
+    if (port->maxRequestBytes < 4096) return fail("the X server's requests are too small for images");
+    s->port_ = std::move(port);
+    s->compositeAlpha_ = VK_COMPOSITE_ALPHA_PRE_MULTIPLIED_BIT_KHR;
+    return s;
+  }
+  if (!device->core()->hasXcbSurfaces()) return fail("the device cannot present to X11 windows");
   VkXcbSurfaceCreateInfoKHR info{VK_STRUCTURE_TYPE_XCB_SURFACE_CREATE_INFO_KHR};
   info.connection = connection;
   info.window = window;
@@ -40,6 +103,19 @@ std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<V
 VulkanWindowSurface::~VulkanWindowSurface() {
   destroySwapchain();
   if (surface_) vkDestroySurfaceKHR(core_->instance(), surface_, nullptr);
+  if (port_) {
+    // Waits for a frame being put; frames still on the GPU find the window gone.
+    std::lock_guard lock(port_->mutex);
+    if (port_->gc) xcb_free_gc(port_->connection, port_->gc);
+    xcb_flush(port_->connection);
+    port_->connection = nullptr;
+  }
+}
+
+uint64_t VulkanWindowSurface::presentedCount() const {
+  if (!port_) return swapchainPresents_.load();
+  std::lock_guard lock(port_->mutex);
+  return port_->presented;
 }
 
 void VulkanWindowSurface::destroySwapchain() {
@@ -174,6 +250,49 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
     height = height_;
   }
   if (width == 0 || height == 0) return nullptr;
+  return presentation_ == Presentation::imageUpload ? nextUploadDrawable(width, height)
+                                                    : nextSwapchainDrawable(width, height);
+}
+
+std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t width, uint32_t height) {
+  // A new size makes a new ring; frames of the old one still on their way keep their own images.
+  if (!ring_.empty() && (ring_.front()->texture->width() != width || ring_.front()->texture->height() != height))
+    ring_.clear();
+  while (ring_.size() < kUploadImages) {
+    auto slot = std::make_shared<UploadSlot>();
+    GpuTextureDescriptor d;
+    d.width = width;
+    d.height = height;
+    d.renderTarget = true;
+    d.label = label_ + " image " + std::to_string(ring_.size());
+    slot->texture = VulkanTexture::make(core_, d);
+    slot->pixels = VulkanBuffer::make(core_, static_cast<size_t>(width) * height * 4, d.label + " pixels");
+    if (!slot->texture || !slot->pixels) return nullptr;
+    ring_.push_back(std::move(slot));
+  }
+  std::shared_ptr<UploadSlot> slot;
+  for (size_t i = 0; i < ring_.size() && !slot; ++i) {
+    auto& candidate = ring_[(nextSlot_ + i) % ring_.size()];
+    if (!candidate->busy.exchange(true)) {
+      slot = candidate;
+      nextSlot_ = (nextSlot_ + i + 1) % ring_.size();
+    }
+  }
+  if (!slot) return nullptr;  // every image is still on its way to the window
+  auto onReleased = [slot](bool presented) {
+    if (!presented) slot->busy = false;  // dropped undrawn: free again at once
+  };
+  VulkanDrawable::CopyOut copyOut;
+  copyOut.buffer = slot->pixels;
+  copyOut.onCopied = [port = port_, slot, width, height] {
+    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height);
+    slot->busy = false;
+  };
+  return std::make_shared<VulkanDrawable>(slot->texture, VulkanDrawable::Swapchain{}, nullptr, onReleased,
+                                          std::move(copyOut));
+}
+
+std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextSwapchainDrawable(uint32_t width, uint32_t height) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!swapchain_ || outOfDate_ || extent_.width != width || extent_.height != height) {
       if (!rebuild(width, height)) return nullptr;
@@ -197,8 +316,10 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
     std::shared_ptr<VulkanCore> core = core_;
     VulkanDrawable::Swapchain chain{swapchain_, index, acquired, ready_[index]};
     auto onPresented = [weak](VkResult result) {
-      if (result == VK_SUCCESS) return;
-      if (auto self = weak.lock()) self->outOfDate_ = true;
+      auto self = weak.lock();
+      if (!self) return;
+      if (result == VK_SUCCESS || result == VK_SUBOPTIMAL_KHR) ++self->swapchainPresents_;
+      if (result != VK_SUCCESS) self->outOfDate_ = true;
     };
     auto onReleased = [core, acquired, weak](bool presented) {
       if (presented) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,18 +16,35 @@
 
 namespace quorvel {
 
-// An X11 window as a surface: a Vulkan swapchain of BGRA8 images on the window (which should have a
-// 32-bit ARGB visual), composited with premultiplied alpha where the window system offers it. The
-// swapchain is made on the first drawable and made again by the render thread, at its next
-// drawable, when the drawable size changes or the window system reports the swapchain out of date.
+// An X11 window as a surface, in one of two ways of showing frames:
+//
+// - swapchain: a Vulkan swapchain of BGRA8 images on the window (which should have a 32-bit ARGB
+//   visual), composited with premultiplied alpha where the window system offers it. The swapchain
+//   is made on the first drawable and made again by the render thread, at its next drawable, when
+//   the drawable size changes or the window system reports the swapchain out of date.
+// - imageUpload: frames are drawn into a ring of three textures of the drawable size; the command
+//   buffer that presents one copies it into host memory, and once the GPU has finished, the
+//   device's completion thread puts the pixels into the window with the X protocol (PutImage at the
+//   window's own depth, in strips under the server's request limit). A drawable whose frame is
+//   still on its way is not handed out again, so nextDrawable() answers none while all three are.
+//
+// make() picks imageUpload for a GPU that draws on the CPU with a window whose depth is not 24:
+// the CPU driver's own presentation (Mesa's software path, as in Mesa 22) always puts images at
+// depth 24, which the X server refuses on a 32-bit window (BadMatch, dropped by the driver), so
+// the window would stay blank. Every other device presents through its swapchain.
 //
 // nextDrawable() belongs to one thread (the render thread); the sizes may be set from any thread.
-// The connection and the window stay the caller's and must outlive the surface.
+// The connection and the window stay the caller's and must outlive the surface; the surface's
+// destructor waits for a frame being put into the window and none is put after it.
 class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_from_this<VulkanWindowSurface> {
  public:
+  enum class Presentation { swapchain, imageUpload };
+
+  // None with the reason in `error`. `presentation` overrides the choice described above.
   static std::shared_ptr<VulkanWindowSurface> make(std::shared_ptr<VulkanDevice> device,
                                                    xcb_connection_t* connection, xcb_window_t window,
-                                                   const std::string& label, std::string* error = nullptr);
+                                                   const std::string& label, std::string* error = nullptr,
+                                                   std::optional<Presentation> presentation = std::nullopt);
   ~VulkanWindowSurface() override;
 
   Size bounds() const override;
@@ -38,16 +56,27 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   void setDrawableSize(uint32_t width, uint32_t height) override;
   std::shared_ptr<GpuDrawable> nextDrawable() override;
 
-  // How the window system composites the images (for tests and the log).
+  Presentation presentation() const { return presentation_; }
+  // How the window system composites the images (for tests and the log); the uploaded images are
+  // premultiplied too.
   VkCompositeAlphaFlagBitsKHR compositeAlpha() const { return compositeAlpha_; }
-  // How many swapchains have been made so far.
+  // How many swapchains have been made so far (none when uploading images).
   uint64_t swapchainGeneration() const { return generation_.load(); }
+  // How many frames have been handed to the window system so far.
+  uint64_t presentedCount() const;
 
  private:
+  // The window as the image uploads see it, shared with the frames on their way.
+  struct WindowPort;
+  // One image of the upload ring with its host copy.
+  struct UploadSlot;
+
   VulkanWindowSurface(std::shared_ptr<VulkanDevice> device, std::string label)
       : device_(std::move(device)), core_(device_->core()), label_(std::move(label)) {}
   bool rebuild(uint32_t width, uint32_t height);
   void destroySwapchain();
+  std::shared_ptr<GpuDrawable> nextSwapchainDrawable(uint32_t width, uint32_t height);
+  std::shared_ptr<GpuDrawable> nextUploadDrawable(uint32_t width, uint32_t height);
 
   std::shared_ptr<VulkanDevice> device_;
   std::shared_ptr<VulkanCore> core_;
@@ -67,6 +96,13 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   VkCompositeAlphaFlagBitsKHR compositeAlpha_ = VK_COMPOSITE_ALPHA_OPAQUE_BIT_KHR;
   std::atomic<bool> outOfDate_{false};
   std::atomic<uint64_t> generation_{0};
+  std::atomic<uint64_t> swapchainPresents_{0};
+
+  Presentation presentation_ = Presentation::swapchain;
+  std::shared_ptr<WindowPort> port_;
+  // Render thread only.
+  std::vector<std::shared_ptr<UploadSlot>> ring_;
+  size_t nextSlot_ = 0;
 };
 
 }  // namespace quorvel

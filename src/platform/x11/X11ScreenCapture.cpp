@@ -80,27 +80,39 @@ class ShmSegment {
 };
 
 // Copies `source` (rows of 32-bit pixels) scaled to `width` × `height` (nearest sample), making it
-// opaque when `opaque`.
+// opaque when `opaque`. One pass over the output, in 32-bit words; the output is not zero-filled
+// first.
 PixelBuffer scaled(const uint8_t* source, int sourceWidth, int sourceHeight, size_t sourceStride, int width,
                    int height, bool opaque) {
-  std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  std::shared_ptr<uint32_t[]> pixels(new uint32_t[count]);
   std::vector<int> columns(static_cast<size_t>(width));
   for (int x = 0; x < width; ++x)
     columns[x] = std::min(sourceWidth - 1, static_cast<int>((x + 0.5) * sourceWidth / width));
+  const uint32_t alpha = opaque ? 0xFF000000u : 0;
   const bool same = width == sourceWidth;
   for (int y = 0; y < height; ++y) {
     const int sy = std::min(sourceHeight - 1, static_cast<int>((y + 0.5) * sourceHeight / height));
     const uint8_t* in = source + static_cast<size_t>(sy) * sourceStride;
-    uint8_t* out = pixels.data() + static_cast<size_t>(y) * width * 4;
+    uint32_t* out = pixels.get() + static_cast<size_t>(y) * width;
     if (same) {
+      // Rows of the server's image are 4-byte aligned; memcpy keeps the read free of alignment rules.
       std::memcpy(out, in, static_cast<size_t>(width) * 4);
+      for (int x = 0; x < width; ++x) out[x] |= alpha;
     } else {
-      for (int x = 0; x < width; ++x) std::memcpy(out + x * 4, in + static_cast<size_t>(columns[x]) * 4, 4);
+      for (int x = 0; x < width; ++x) {
+        uint32_t word;
+        std::memcpy(&word, in + static_cast<size_t>(columns[x]) * 4, 4);
+        out[x] = word | alpha;
+      }
     }
-    if (opaque)
-      for (int x = 0; x < width; ++x) out[x * 4 + 3] = 0xFF;
   }
-  return PixelBuffer::adopting(width, height, std::move(pixels));
+  PixelBuffer buffer;
+  buffer.width = width;
+  buffer.height = height;
+  buffer.bytesPerRow = static_cast<size_t>(width) * 4;
+  buffer.bytes = std::shared_ptr<const uint8_t>(pixels, reinterpret_cast<const uint8_t*>(pixels.get()));
+  return buffer;
 }
 
 }  // namespace
@@ -109,6 +121,9 @@ struct StreamCore;
 
 struct X11ScreenCapture::Shared {
   std::unique_ptr<X11Connection> connection;
+  // The damage objects and the windows' structure events live on a connection of their own, so
+  // that the event thread wakes for events only, not for the replies of the reads.
+  std::unique_ptr<X11Connection> watcher;
   std::unique_ptr<X11DisplayReader> monitors;  // the worker's alone
   bool composite = false;
   bool shm = false;
@@ -123,6 +138,9 @@ struct X11ScreenCapture::Shared {
   bool stopping = false;
   std::thread worker;
   std::unique_ptr<ShmSegment> workerSegment;
+  // The segment of stills read on the caller's thread.
+  std::mutex callerMutex;
+  std::unique_ptr<ShmSegment> callerSegment;
 
   // The event thread and the running streams.
   std::thread events;
@@ -280,8 +298,8 @@ void X11ScreenCapture::Shared::runEvents() {
       std::lock_guard guard(jobMutex);
       if (stopping) return;
     }
-    if (!connection->waitForEventsOrWake()) return;
-    connection->pumpEvents([&](const xcb_generic_event_t& event) {
+    if (!watcher->waitForEventsOrWake()) return;
+    watcher->pumpEvents([&](const xcb_generic_event_t& event) {
       const uint8_t type = event.response_type & 0x7f;
       std::lock_guard guard(streamMutex);
       for (const auto& core : streams) {
@@ -306,6 +324,7 @@ void X11ScreenCapture::Shared::runEvents() {
 void StreamCore::run(std::shared_ptr<StreamCore> self) {
   ThreadName::applyToCurrentThread("net.tarmeq.quorvel.liveHero");
   X11Connection& connection = *shared->connection;
+  X11Connection& watcher = *shared->watcher;
   ShmSegment segment(connection);
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(std::max(configuration.minimumFrameInterval, 0.0)));
@@ -325,8 +344,8 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
       dirty = false;
     }
     if (damage) {
-      xcb_damage_subtract(connection.xcb(), damage, XCB_NONE, XCB_NONE);
-      connection.flush();
+      xcb_damage_subtract(watcher.xcb(), damage, XCB_NONE, XCB_NONE);
+      watcher.flush();
     }
     nextAllowed = std::chrono::steady_clock::now() + interval;
     CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &segment);
@@ -346,12 +365,12 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
       handlers.onFrame(std::move(out));
     }
   }
-  if (damage) xcb_damage_destroy(connection.xcb(), damage);
+  if (damage) xcb_damage_destroy(watcher.xcb(), damage);
   if (topLevel) {
     const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-    xcb_change_window_attributes(connection.xcb(), topLevel, XCB_CW_EVENT_MASK, &none);
+    xcb_change_window_attributes(watcher.xcb(), topLevel, XCB_CW_EVENT_MASK, &none);
   }
-  connection.flush();
+  watcher.flush();
   std::function<void(std::optional<std::string>)> completion;
   bool stoppedByOwner = false;
   {
@@ -387,30 +406,32 @@ class X11CaptureStream final : public CaptureStream {
     std::shared_ptr<StreamCore> core = core_;
     shared->post([shared, core, completion = std::move(completion)] {
       X11Connection& connection = *shared->connection;
-      const std::optional<uint32_t> top = shared->composite ? shared->topLevel(core->window) : std::nullopt;
+      X11Connection& watcher = *shared->watcher;
+      const std::optional<uint32_t> found = shared->composite ? shared->topLevel(core->window) : std::nullopt;
+      const uint32_t window = found.value_or(0);
       std::optional<std::string> error;
-      if (!top) error = kWindowGone;
+      if (!found) error = kWindowGone;
       xcb_damage_damage_t damage = 0;
       if (!error) {
         // Unmapping or destruction ends the stream; DAMAGE says when to read again.
         const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
-        if (!connection.check(xcb_change_window_attributes_checked(connection.xcb(), *top, XCB_CW_EVENT_MASK, &mask)))
+        if (!watcher.check(xcb_change_window_attributes_checked(watcher.xcb(), window, XCB_CW_EVENT_MASK, &mask)))
           error = kWindowGone;
         auto attributes = connection.reply(xcb_get_window_attributes_reply,
-                                           xcb_get_window_attributes(connection.xcb(), *top));
+                                           xcb_get_window_attributes(connection.xcb(), window));
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) error = kWindowGone;
       }
       if (!error && shared->damage) {
-        damage = xcb_generate_id(connection.xcb());
-        if (!connection.check(
-                xcb_damage_create_checked(connection.xcb(), damage, *top, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)))
+        damage = xcb_generate_id(watcher.xcb());
+        if (!watcher.check(
+                xcb_damage_create_checked(watcher.xcb(), damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)))
           error = kWindowGone;
       }
       bool stopped = false;
       if (!error) {
         std::lock_guard guard(core->mutex);
         stopped = core->stopRequested;
-        core->topLevel = *top;
+        core->topLevel = window;
         core->damage = damage;
       }
       if (!error && !stopped) {
@@ -420,8 +441,8 @@ class X11CaptureStream final : public CaptureStream {
         }
         std::thread([core] { core->run(core); }).detach();
       } else if (damage) {
-        xcb_damage_destroy(connection.xcb(), damage);
-        connection.flush();
+        xcb_damage_destroy(watcher.xcb(), damage);
+        watcher.flush();
       }
       completion(error ? error : stopped ? std::optional<std::string>("The stream was stopped") : std::nullopt);
     });
@@ -454,7 +475,8 @@ class X11CaptureStream final : public CaptureStream {
 
 std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& displayName, Options options) {
   auto connection = X11Connection::open(displayName);
-  if (!connection) return nullptr;
+  auto watcher = X11Connection::open(displayName);
+  if (!connection || !watcher) return nullptr;
   auto shared = std::make_shared<Shared>();
   xcb_connection_t* c = connection->xcb();
   const auto* compositeData = xcb_get_extension_data(c, &xcb_composite_id);
@@ -470,15 +492,17 @@ std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& disp
     auto version = connection->reply(xcb_shm_query_version_reply, xcb_shm_query_version(c));
     shared->shm = version != nullptr;
   }
-  const auto* fixesData = xcb_get_extension_data(c, &xcb_xfixes_id);
-  const auto* damageData = xcb_get_extension_data(c, &xcb_damage_id);
+  xcb_connection_t* w = watcher->xcb();
+  const auto* fixesData = xcb_get_extension_data(w, &xcb_xfixes_id);
+  const auto* damageData = xcb_get_extension_data(w, &xcb_damage_id);
   if (fixesData && fixesData->present && damageData && damageData->present) {
-    auto fixes = connection->reply(xcb_xfixes_query_version_reply, xcb_xfixes_query_version(c, 5, 0));
-    auto damage = connection->reply(xcb_damage_query_version_reply, xcb_damage_query_version(c, 1, 1));
+    auto fixes = watcher->reply(xcb_xfixes_query_version_reply, xcb_xfixes_query_version(w, 5, 0));
+    auto damage = watcher->reply(xcb_damage_query_version_reply, xcb_damage_query_version(w, 1, 1));
     shared->damage = fixes && damage;
     shared->damageEvent = static_cast<uint8_t>(damageData->first_event + XCB_DAMAGE_NOTIFY);
   }
   shared->connection = std::move(connection);
+  shared->watcher = std::move(watcher);
   shared->monitors = std::make_unique<X11DisplayReader>(*shared->connection);
   if (shared->shm) {
     shared->workerSegment = std::make_unique<ShmSegment>(*shared->connection);
@@ -510,9 +534,10 @@ X11ScreenCapture::~X11ScreenCapture() {
     std::unique_lock lock(shared_->streamMutex);
     shared_->streamExited.wait(lock, [&] { return shared_->streams.empty(); });
   }
-  shared_->connection->wake();
+  shared_->watcher->wake();
   shared_->events.join();
   shared_->workerSegment.reset();
+  shared_->callerSegment.reset();
 }
 
 bool X11ScreenCapture::usesSharedMemory() const { return shared_->shm; }
@@ -520,9 +545,10 @@ bool X11ScreenCapture::hasComposite() const { return shared_->composite; }
 uint64_t X11ScreenCapture::streamCaptures() const { return shared_->streamFrames.load(); }
 
 CaptureResult X11ScreenCapture::captureWindowNow(uint32_t windowID, CaptureConfiguration configuration) {
-  std::unique_ptr<ShmSegment> segment;
-  if (shared_->shm) segment = std::make_unique<ShmSegment>(*shared_->connection);
-  return shared_->readWindow(windowID, configuration, segment.get());
+  std::lock_guard guard(shared_->callerMutex);
+  if (shared_->shm && !shared_->callerSegment)
+    shared_->callerSegment = std::make_unique<ShmSegment>(*shared_->connection);
+  return shared_->readWindow(windowID, configuration, shared_->callerSegment.get());
 }
 
 void X11ScreenCapture::captureWindow(uint32_t windowID, CaptureConfiguration configuration,

@@ -9,15 +9,17 @@ namespace quorvel {
 
 // Pictures of windows and displays of an X session.
 //
-// It keeps a connection of its own for the life of the program, on which every top-level window is
-// redirected off screen (Composite, automatic: the X server still draws the screen itself), so a
-// window's full contents stay readable while other windows cover it. A window's still names a
-// pixmap of its top-level frame window (with the window manager's decorations, matching the frame
-// of the shareable-content list), reads it through shared memory (MIT-SHM), or with plain image
-// requests when the server offers no shared memory or the options turn it off, scales it to the
-// asked size and frees the pixmap. Displays are the monitors of RandR, with the ids of X11Backend. Windows without an alpha channel read as opaque. A display
-// picture reads the part of the root window under the display. A window that is not mapped (on
-// another desktop, minimized) or gone answers an error: X keeps no picture of it.
+// It keeps a connection of its own for the life of the program, on which every top-level window
+// is redirected off screen (Composite, automatic: the X server still draws the screen itself), so a
+// window's full contents stay readable while other windows cover it; a second connection carries
+// only the damage reports and window events. A window's still names a pixmap of its top-level
+// frame window (with the window manager's decorations, matching the frame of the
+// shareable-content list), reads it through shared memory (MIT-SHM), or with plain image requests
+// when the server offers no shared memory or the options turn it off, scales it to the asked size
+// and frees the pixmap. Windows without an alpha channel read as opaque. A display picture reads
+// the part of the root window under the display (the monitors of RandR, with the ids of
+// X11Backend). A window that is not mapped (on another desktop, minimized) or gone answers an
+// error: X keeps no picture of it.
 //
 // A stream watches its window with DAMAGE: after each change it reads the window again, at most
 // once per frame interval, and delivers the frame on the stream's own thread. A stream whose window
