@@ -1,0 +1,19 @@
+#pragma once
+
+#include <vector>
+
+#include "app/MenuModel.h"
+
+namespace quorvel {
+
+// The program's two menus as models: the main menu (application, Edit and Window menus), shown
+// with the program's own windows, and the menu of the tray item, the everyday entry point.
+class AppMenus {
+ public:
+  // The application menu "Quorvel", then "Edit", then "Window". Never offers an update check.
+  static std::vector<Menu> mainMenu();
+  // The tray item's menu; "Check for Updates…" only when this build has an updater.
+  static Menu statusMenu(bool hasUpdater);
+};
+
+}  // namespace quorvel

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// Launch at login, as a desktop-entry file "quorvel.desktop" in the XDG autostart folder
+// ($XDG_CONFIG_HOME/autostart, else ~/.config/autostart), which the desktop's session manager
+// starts at login.
+//
+// setEnabled writes the file (atomically: a temporary file beside it, then a rename) or removes
+// it, and reports the state the folder is in afterwards, with a sentence for the user when the
+// wish could not be met. isEnabled reads the folder: the entry counts while it exists and is
+// neither hidden ("Hidden=true") nor switched off ("X-GNOME-Autostart-enabled=false").
+//
+// Threads: main queue in practice; no state of its own.
+class LoginItem {
+ public:
+  struct Result {
+    bool enabled = false;                 // the program starts at login now
+    std::optional<std::string> message;   // none on success
+    bool operator==(const Result&) const = default;
+  };
+
+  static constexpr const char* kFileName = "quorvel.desktop";
+  static constexpr const char* kCannotEnable =
+      "macOS would not turn this on. Check Login Items in System Settings.";
+  static constexpr const char* kCannotDisable =
+      "macOS would not turn this off. Check Login Items in System Settings.";
+
+  // `folder`: the autostart folder; `executable`: the program the entry starts.
+  LoginItem(std::filesystem::path folder, std::filesystem::path executable);
+
+  // The autostart folder of the user and this process's own executable.
+  static LoginItem forCurrentUser();
+  static std::filesystem::path defaultFolder();
+
+  Result setEnabled(bool wanted);
+  bool isEnabled() const;
+
+  std::filesystem::path entryPath() const { return folder_ / kFileName; }
+  // The entry's text for `executable`.
+  static std::string entryText(const std::filesystem::path& executable);
+  // One argument of an Exec line, quoted as desktop entries require.
+  static std::string quoteExecArgument(const std::string& argument);
+
+ private:
+  bool writeEntry() const;
+
+  std::filesystem::path folder_;
+  std::filesystem::path executable_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+
+#include "overlay/DismissKeyRoute.h"
+#include "overlay/OverlayKeyboardState.h"
+#include "settings/AppSettings.h"
+
+namespace quorvel {
+
+// What the application delegate asks of the switcher overlay: its start, whether it is up, the
+// summon, the quick flip, a further press while it is up, the release of the shortcut's modifiers,
+// the pre-warm, the dismiss keys the shortcut tap saw, and the cancel. The overlay reports the
+// state of its keyboard through the reporter the delegate installs.
+//
+// Threads: main queue only.
+class SwitcherOverlay {
+ public:
+  using KeyboardReporter = std::function<void(const std::optional<OverlayKeyboardState>&)>;
+
+  virtual ~SwitcherOverlay() = default;
+
+  // Schedules the start-up pre-warm; builds nothing at once.
+  virtual void start() = 0;
+  virtual bool isVisible() const = 0;
+  virtual void present(bool byHotkey, AppSettings::HotkeyScope scope) = 0;
+  virtual void quickFlip(AppSettings::HotkeyScope scope) = 0;
+  // A further shortcut press while the overlay is up: counts it, then steps the selection of the
+  // active display's scene by `direction` (+1 or -1). Without an active display or its renderer
+  // only the count changes.
+  virtual void stepByPress(int direction) = 0;
+  virtual void onHotkeyRelease() = 0;
+  virtual void prewarmIfAllowed() = 0;
+  virtual void handleTapKey(DismissKeyRoute route) = 0;
+  // Takes the application that was in front before the summon (clearing it), activates it when
+  // there was one, and dismisses with no chosen card.
+  virtual void cancel() = 0;
+  // Set once at start-up; replaces (and releases) any reporter set before.
+  virtual void setKeyboardReporter(KeyboardReporter reporter) = 0;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,126 @@
+// The program's entry: one Quorvel per X display, on Qt's event loop, until it is quit from its
+// menu or ended by a signal (SIGTERM, SIGINT, SIGHUP), after which every service is torn down in
+// order and the process exits with status 0.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/AppDelegate.h"
+#include "app/qt/QtAppShell.h"
+#include "app/program/ProgramServices.h"
+#include "base/DefaultsStore.h"
+#include "platform/qt/QtRuntime.h"
+#include "platform/x11/X11InstanceLock.h"
+#include "platform/x11/X11KeySource.h"
+#include "platform/x11/X11Platform.h"
+#include "settings/AppSettings.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+  const char byte = 1;
+  // Nothing else is safe in a signal handler; the event loop reads the byte.
+  [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+bool watchSignals() {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  return true;
+}
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "quorvel: %s\n", message.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quorvel;
+
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !display[0]) {
+    return fail("Quorvel runs in an X11 session, and there is none here (DISPLAY is not set). Start it from "
+                "a terminal of your desktop session, or set DISPLAY to your X display (for example DISPLAY=:0).");
+  }
+  const std::string displayName = display;
+
+  X11InstanceLock::Outcome outcome;
+  std::unique_ptr<X11InstanceLock> instance = X11InstanceLock::acquire(displayName, outcome);
+  if (outcome == X11InstanceLock::Outcome::noDisplay) {
+    return fail("Quorvel cannot reach the X display " + displayName + ".");
+  }
+  if (outcome == X11InstanceLock::Outcome::heldElsewhere) {
+    // The running one opens its settings window, as a reopened application does.
+    if (X11InstanceLock::askHolderToReopen(displayName)) {
+      std::fprintf(stderr, "quorvel: Quorvel is already running on display %s; its settings window opens.\n",
+                   displayName.c_str());
+      return 0;
+    }
+    return fail("Quorvel is already running on display " + displayName + ".");
+  }
+
+  // Qt draws the tray item and the settings window on the same X display.
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Quorvel");
+  QApplication::setQuitOnLastWindowClosed(false);
+  if (!watchSignals()) return fail("cannot watch for signals.");
+  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [] {
+    char bytes[16];
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
+    QCoreApplication::quit();
+  });
+
+  int status = 0;
+  {
+    QtRuntime runtime;
+    DefaultsStore store(DefaultsStore::defaultFilePath());
+    AppSettings settings(store);
+    std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, displayName);
+    if (!platform) return fail("the X display " + displayName + " has no window manager that Quorvel can work with.");
+    std::unique_ptr<X11KeySource> keys = X11KeySource::open(displayName);
+    if (!keys) return fail("the X display " + displayName + " lacks the XInput 2 extension the shortcut needs.");
+
+    ChromeWindowCensus census;
+    QtAppShell shell(census, DefaultsStore::defaultFilePath());
+    std::shared_ptr<AppDelegate> delegate = AppDelegate::create(
+        std::make_unique<ProgramServices>(runtime, *platform, settings, *keys, census), shell, settings, runtime.main());
+
+    QSocketNotifier reopen(instance->fd(), QSocketNotifier::Read);
+    QObject::connect(&reopen, &QSocketNotifier::activated, &application, [&] {
+      if (instance->takeReopenRequests() > 0) delegate->applicationShouldHandleReopen();
+    });
+    QTimer::singleShot(0, &application, [&] { delegate->applicationDidFinishLaunching(); });
+
+    status = QApplication::exec();
+
+    // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
+    // key source's threads, then the X platform, then the runtime's queues.
+    delegate.reset();
+    keys.reset();
+    platform.reset();
+  }
+  instance.reset();
+  return status;
+}

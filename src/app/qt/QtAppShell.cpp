@@ -1,0 +1,60 @@
+#include "app/qt/QtAppShell.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QWidget>
+
+#include "app/qt/QtStatusItem.h"
+
+namespace quorvel {
+
+QtAppShell::QtAppShell(ChromeWindowCensus& census, std::filesystem::path settingsFile)
+    : settings_(census, std::move(settingsFile)) {}
+
+QtAppShell::~QtAppShell() = default;
+
+void QtAppShell::installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) {
+  settings_.setMainMenu(menus, std::move(handler));
+}
+
+void QtAppShell::showStatusItem(const Menu& menu, MenuHandler handler) {
+  statusItem_ = std::make_unique<QtStatusItem>(menu, handler);
+}
+
+void QtAppShell::removeStatusItem() { statusItem_.reset(); }
+
+void QtAppShell::showSettings(std::optional<SettingsPane> pane) {
+  if (pane) settings_.select(*pane);
+  settings_.show();
+}
+
+void QtAppShell::sendToFocusedWindow(MenuAction action) {
+  QWidget* focus = QApplication::focusWidget();
+  QWidget* window = QApplication::activeWindow();
+  const char* slot = nullptr;
+  switch (action) {
+    case MenuAction::undo: slot = "undo"; break;
+    case MenuAction::redo: slot = "redo"; break;
+    case MenuAction::cut: slot = "cut"; break;
+    case MenuAction::copy: slot = "copy"; break;
+    case MenuAction::paste: slot = "paste"; break;
+    case MenuAction::deleteSelection: slot = "del"; break;
+    case MenuAction::selectAll: slot = "selectAll"; break;
+    case MenuAction::performClose:
+      if (window) window->close();
+      return;
+    case MenuAction::performMiniaturize:
+      if (window) window->showMinimized();
+      return;
+    default:
+      return;
+  }
+  // Text widgets answer these by name; a widget without the slot ignores the call.
+  if (focus && focus->metaObject()->indexOfMethod(QMetaObject::normalizedSignature((std::string(slot) + "()").c_str())) >= 0) {
+    QMetaObject::invokeMethod(focus, slot);
+  }
+}
+
+void QtAppShell::quit() { QCoreApplication::quit(); }
+
+}  // namespace quorvel

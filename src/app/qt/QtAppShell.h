@@ -1,0 +1,44 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "app/AppShell.h"
+#include "app/qt/SettingsWindowController.h"
+
+namespace quorvel {
+
+class ChromeWindowCensus;
+class QtStatusItem;
+
+// The desktop around the program on Qt Widgets under X11: the tray item, the main menu (in the
+// program's own windows), the settings window, and the end of the event loop. X11 asks no
+// permission for pictures of windows or for the keyboard, so the permission questions answer
+// "granted" and prompt nothing; the first-run tour and the permission watcher are not part of this
+// build, and their calls do nothing. Main thread only.
+class QtAppShell final : public AppShell {
+ public:
+  QtAppShell(ChromeWindowCensus& census, std::filesystem::path settingsFile);
+  ~QtAppShell() override;
+
+  bool screenCaptureGranted() override { return true; }
+  void promptForAccessibility() override {}
+  void requestScreenCapture() override {}
+  void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) override;
+  void showStatusItem(const Menu& menu, MenuHandler handler) override;
+  void removeStatusItem() override;
+  void showSettings(std::optional<SettingsPane> pane) override;
+  void showTourIfNeeded() override {}
+  void startPermissionWatcher() override {}
+  void sendToFocusedWindow(MenuAction action) override;
+  void quit() override;
+
+  QtStatusItem* statusItem() const { return statusItem_.get(); }
+  SettingsWindowController& settingsWindow() { return settings_; }
+
+ private:
+  SettingsWindowController settings_;
+  std::unique_ptr<QtStatusItem> statusItem_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "app/AppShell.h"
+#include "app/MenuModel.h"
+#include "base/Logger.h"
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace quorvel {
+
+// The tray item: an icon in the desktop's system tray (the status-notifier service or the X11
+// system-tray protocol, whichever the desktop offers) with the program's status menu. A desktop
+// without a tray keeps the item hidden: the program runs on, and starting it again opens its
+// settings window. Made and destroyed on the main thread.
+class QtStatusItem {
+ public:
+  QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handler);
+  ~QtStatusItem();
+  QtStatusItem(const QtStatusItem&) = delete;
+  QtStatusItem& operator=(const QtStatusItem&) = delete;
+
+  // Whether the desktop shows the icon (false without a tray).
+  bool isShown() const;
+  QMenu& menu() { return *menu_; }
+
+ private:
+  std::unique_ptr<QMenu> menu_;
+  std::unique_ptr<QSystemTrayIcon> icon_;
+  const Logger logger_{"AppDelegate"};
+};
+
+}  // namespace quorvel

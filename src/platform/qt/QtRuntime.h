@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "base/Executor.h"
+#include "base/ThreadQueue.h"
+
+namespace quorvel {
+
+class QtMainQueue;
+
+// The runtime of the program: the system clock, a pool of worker threads, serial queues with a
+// thread each, and the main queue on Qt's event loop (QtMainQueue). Made on the main thread after
+// the application object, destroyed there before it.
+class QtRuntime final : public Runtime {
+ public:
+  static constexpr size_t kPoolThreads = 4;
+
+  QtRuntime();
+  // Shuts down the serial queues and the pool (their ready work runs), then drops the main queue's
+  // pending work and ends tasks still suspended on its executors.
+  ~QtRuntime() override;
+  QtRuntime(const QtRuntime&) = delete;
+  QtRuntime& operator=(const QtRuntime&) = delete;
+
+  Clock& clock() override;
+  Executor& main() override;
+  Executor& pool() override;
+  std::shared_ptr<Executor> makeSerialQueue(std::string label, QueueQos qos) override;
+
+ private:
+  std::unique_ptr<QtMainQueue> main_;
+  std::unique_ptr<ThreadQueue> pool_;
+  std::mutex mutex_;
+  std::vector<std::weak_ptr<ThreadQueue>> serialQueues_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/BuildProvenance.h"
+#include "app/LoginItem.h"
+#include "app/UpdateController.h"
+#include "base/LogCapture.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = BuildProvenance::Kind;
+
+TEST(BuildProvenance, KindFromTheCertificateAndItsVersionText) {
+  EXPECT_EQ(BuildProvenance::detect([] { return std::optional<std::string>(); }), Kind::unsignedBuild);
+  EXPECT_EQ(BuildProvenance::detect([] { return std::optional<std::string>("Apple Development: A (X)"); }),
+            Kind::local);
+  EXPECT_EQ(BuildProvenance::detect([] { return std::optional<std::string>("Developer ID Application: A (X)"); }),
+            Kind::released);
+
+  EXPECT_EQ(BuildProvenance::describe(Kind::released, "2.1", "57"), std::nullopt);
+  EXPECT_EQ(BuildProvenance::describe(Kind::local, "2.1", "57"), "local build \u00b7 2.1 (57)");
+  EXPECT_EQ(BuildProvenance::describe(Kind::local, "2.1", "0"), "local build \u00b7 2.1 \u00b7 built by hand");
+  EXPECT_EQ(BuildProvenance::describe(Kind::unsignedBuild, "2.1", std::nullopt), "unsigned build \u00b7 2.1 (?)");
+  EXPECT_EQ(BuildProvenance::describe(Kind::unsignedBuild, std::nullopt, "0"),
+            "unsigned build \u00b7 ? \u00b7 built by hand");
+
+  // This build carries no signature: it reads as unsigned and always has a text.
+  EXPECT_EQ(BuildProvenance::current(), Kind::unsignedBuild);
+  ASSERT_TRUE(BuildProvenance::description());
+  EXPECT_TRUE(BuildProvenance::description()->starts_with("unsigned build \u00b7 "));
+}
+
+TEST(UpdateController, WithoutAFeedItLogsOnceAndOffersNoCheck) {
+  LogCapture logs;
+  UpdateController updates;
+  updates.start();
+  EXPECT_EQ(logs.messages("updates"),
+            std::vector<std::string>{"No appcast URL, so no update checks. This is expected in a Debug build."});
+  EXPECT_FALSE(updates.hasUpdater());
+}
+
+class LoginItemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/quorvel-login-XXXXXX";
+    ASSERT_TRUE(mkdtemp(pattern));
+    root = pattern;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    if (old) savedConfigHome = old;
+    setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+  }
+  void TearDown() override {
+    if (savedConfigHome) {
+      setenv("XDG_CONFIG_HOME", savedConfigHome->c_str(), 1);
+    } else {
+      unsetenv("XDG_CONFIG_HOME");
+    }
+    std::error_code error;
+    fs::permissions(root / "config", fs::perms::owner_all, error);
+    fs::remove_all(root, error);
+  }
+  static std::string read(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  fs::path root;
+  std::optional<std::string> savedConfigHome;
+};
+
+TEST_F(LoginItemTest, EntryIsWrittenAndRemovedInTheAutostartFolder) {
+  EXPECT_EQ(LoginItem::defaultFolder(), root / "config" / "autostart");
+  LoginItem item(LoginItem::defaultFolder(), "/opt/My Apps/quorvel");
+  EXPECT_FALSE(item.isEnabled());
+
+  EXPECT_EQ(item.setEnabled(true), (LoginItem::Result{true, std::nullopt}));
+  const fs::path entry = root / "config" / "autostart" / "quorvel.desktop";
+  ASSERT_TRUE(fs::exists(entry));
+  const std::string text = read(entry);
+  EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
+  EXPECT_NE(text.find("Exec=\"/opt/My Apps/quorvel\"\n"), std::string::npos) << text;
+  EXPECT_TRUE(item.isEnabled());
+  EXPECT_EQ(std::distance(fs::directory_iterator(entry.parent_path()), fs::directory_iterator()), 1)
+      << "no temporary file is left beside the entry";
+
+  EXPECT_EQ(item.setEnabled(false), (LoginItem::Result{false, std::nullopt}));
+  EXPECT_FALSE(fs::exists(entry));
+  EXPECT_EQ(item.setEnabled(false), (LoginItem::Result{false, std::nullopt})) << "already off is no failure";
+}
+
+TEST_F(LoginItemTest, ReportsTheRealStateWhenTheFolderRefuses) {
+  const fs::path folder = root / "config" / "autostart";
+  LoginItem item(folder, "/usr/bin/quorvel");
+  ASSERT_EQ(item.setEnabled(true).enabled, true);
+
+  // An entry the desktop's own settings switched off counts as off.
+  std::ofstream(item.entryPath()) << "[Desktop Entry]\nType=Application\nExec=quorvel\nHidden=true\n";
+  EXPECT_FALSE(item.isEnabled());
+
+  // Where the folder should be lies a file: nothing can be written.
+  LoginItem blocked(root / "config" / "blocked", "/usr/bin/quorvel");
+  std::ofstream(root / "config" / "blocked") << "not a folder";
+  EXPECT_EQ(blocked.setEnabled(true), (LoginItem::Result{false, LoginItem::kCannotEnable}));
+
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ASSERT_TRUE(item.setEnabled(true).enabled);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(item.setEnabled(false), (LoginItem::Result{true, LoginItem::kCannotDisable}));
+  EXPECT_TRUE(fs::exists(item.entryPath()));
+  fs::permissions(folder, fs::perms::owner_all);
+  ASSERT_FALSE(item.setEnabled(false).enabled);
+  fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(item.setEnabled(true), (LoginItem::Result{false, LoginItem::kCannotEnable}));
+  fs::permissions(folder, fs::perms::owner_all);
+}
+
+TEST(LoginItemExec, ArgumentsAreQuotedAsDesktopEntriesRequire) {
+  EXPECT_EQ(LoginItem::quoteExecArgument("/usr/bin/quorvel"), "/usr/bin/quorvel");
+  EXPECT_EQ(LoginItem::quoteExecArgument("/a b/q"), "\"/a b/q\"");
+  EXPECT_EQ(LoginItem::quoteExecArgument("/a$b/100%"), "\"/a\\\\$b/100%%\"");
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "base/SystemClock.h"
+#include "base/Task.h"
+#include "platform/qt/QtMainQueue.h"
+#include "platform/qt/QtRuntime.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs Qt's event loop until `done` holds or 5 s pass.
+template <class P>
+bool spinUntil(P done) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done() && timer.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  return done();
+}
+
+TEST(QtMainQueue, JobsFromAnyThreadRunOnTheLoopInOrderAndTimersWhenDue) {
+  ASSERT_TRUE(QCoreApplication::instance());
+  QtMainQueue queue(SystemClock::shared());
+  std::vector<int> order;
+  std::atomic<int> offThread{0};
+  EXPECT_TRUE(queue.isCurrent());
+
+  const Instant start = SystemClock::shared().now();
+  Instant late = start;
+  queue.postAfter(60ms, [&] {
+    late = SystemClock::shared().now();
+    order.push_back(4);
+  });
+  const TimerId cancelled = queue.postAfter(30ms, [&] { order.push_back(99); });
+  queue.post([&] { order.push_back(1); });
+  std::thread other([&] {
+    queue.post([&] {
+      offThread += queue.isCurrent() ? 1 : 100;
+      order.push_back(2);
+    });
+    queue.postAfter(10ms, [&] { order.push_back(3); });
+  });
+  other.join();
+  EXPECT_TRUE(queue.cancel(cancelled));
+  EXPECT_FALSE(queue.cancel(cancelled));
+  EXPECT_TRUE(order.empty()) << "nothing runs outside the event loop";
+
+  ASSERT_TRUE(spinUntil([&] { return order.size() >= 4; }));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(offThread.load(), 1) << "the job ran on the loop's thread";
+  EXPECT_GE(late - start, Instant(60ms)) << "a delayed job never runs early";
+}
+
+Task<int> hop(Executor& pool, Executor& main) {
+  co_await resumeOn(pool);
+  const bool onPool = !main.isCurrent();
+  co_await resumeOn(main);
+  co_return onPool && main.isCurrent() ? 1 : 0;
+}
+
+TEST(QtRuntime, TasksHopBetweenThePoolAndTheLoop) {
+  QtRuntime runtime;
+  std::optional<int> result;
+  auto handle = spawn(runtime.main(), hop(runtime.pool(), runtime.main()));
+  bool slept = false;
+  runtime.main().post([&] { slept = true; });
+  ASSERT_TRUE(spinUntil([&] { return handle.isDone() && slept; }));
+  result = handle.result();
+  EXPECT_EQ(result, 1);
+}
+
+}  // namespace
+}  // namespace quorvel
