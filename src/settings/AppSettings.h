@@ -14,8 +14,11 @@
 
 #include "base/DefaultsStore.h"
 #include "settings/HotkeyBinding.h"
+#include "settings/SettingColors.h"
 #include "settings/SettingEnums.h"
 #include "settings/SettingsSchema.h"
+#include "settings/SwitcherKeyCodes.h"
+#include "settings/TitlePatterns.h"
 
 namespace quorvel {
 
@@ -192,6 +195,7 @@ class AppSettings {
   std::optional<std::vector<std::string>> stringList(const std::string& key) const;
 
   // ---- Enumerated settings: tolerant readers ----
+  // Text that names no case reads as the case the settings table gives the key (its unknownCase).
   SwitcherStyle switcherStyle() const;  // legacy "classicRing" reads as flatRing
   GridOrder gridOrder() const;
   PanoramaArrows panoramaArrows() const;
@@ -231,24 +235,13 @@ class AppSettings {
   // The stored spacing within the arrangement's limits; 1.0 when it is missing or not above 0.
   double cardSpacing(SwitcherStyle style) const;
 
-  struct Rgb {
-    double red;
-    double green;
-    double blue;
-    bool operator==(const Rgb&) const = default;
-  };
-  // "#rrggbb" or "rrggbb" (blanks and tabs around it allowed, any letter case), or none.
-  static std::optional<Rgb> rgbFromHex(std::string_view text);
-  // One component (0 to 1) as a byte 0 to 255.
-  static int colorByte(double component);
-  // A blur amount (0 to 1) as a background-blur radius 0 to 64.
-  static int blurRadius(double amount);
-
-  struct BackdropPreset {
-    std::string_view name;
-    std::string_view hex;
-  };
-  static std::span<const BackdropPreset> backdropPresets();
+  // The colour maths live in SettingColors; these names stay for the components that read them here.
+  using Rgb = SettingColors::Rgb;
+  using BackdropPreset = SettingColors::BackdropPreset;
+  static std::optional<Rgb> rgbFromHex(std::string_view text) { return SettingColors::rgbFromHex(text); }
+  static int colorByte(double component) { return SettingColors::colorByte(component); }
+  static int blurRadius(double amount) { return SettingColors::blurRadius(amount); }
+  static std::span<const BackdropPreset> backdropPresets() { return SettingColors::backdropPresets(); }
 
   // ---- Shortcuts ----
   std::optional<HotkeyBinding> hotkeyBinding(HotkeySlot slot) const;
@@ -259,29 +252,32 @@ class AppSettings {
   // True when the key above Tab steps backward now: "graveCyclesBackward" is on and a summon shortcut
   // is Tab with Control, Option or Command.
   bool aboveTabStepsBackward() const;
-  // The key codes of the key above Tab: 50 (ANSI) and 10 (ISO).
-  static const std::set<int64_t>& backwardKeyCodes();
-  // The nine keys that act while the switcher is open, with the phrase that ends the clash message.
-  static const std::map<int64_t, std::string_view>& switcherKeyMeanings();
-  // The keys allowed as the cancel key with no modifier: F1 to F20, Help, Home, End, Page Up,
-  // Page Down and Forward Delete.
-  static const std::set<int64_t>& bareKeyCodes();
+  // The key-code tables live in SwitcherKeyCodes.
+  static const std::set<int64_t>& backwardKeyCodes() { return SwitcherKeyCodes::backwardKeyCodes(); }
+  static const std::map<int64_t, std::string_view>& switcherKeyMeanings() {
+    return SwitcherKeyCodes::switcherKeyMeanings();
+  }
+  static const std::set<int64_t>& bareKeyCodes() { return SwitcherKeyCodes::bareKeyCodes(); }
 
   // The launch migrations that run before registerDefaults are SettingsMigrations.
 
-  // ---- Hidden and pass-through application lists ----
-  // Trimmed, without empties or repeats (the first stays), in the canonical order.
-  static std::vector<std::string> canonicalIdentifiers(const std::vector<std::string>& list);
-  // Trimmed and lower-cased, without empties or repeats, in the canonical order.
-  static std::vector<std::string> normalizedTitleWords(const std::vector<std::string>& words);
-  // The title patterns held in `value` in canonical word form: entries that are no list of text, or
-  // whose words are all blank, are dropped.
-  static std::map<std::string, std::vector<std::string>> titlePatternsFrom(const Value& value);
-  // The patterns of the applications in `hidden` only, with normalised, non-empty word lists.
+  // ---- Hidden and pass-through application lists (canonical forms in TitlePatterns) ----
+  static std::vector<std::string> canonicalIdentifiers(const std::vector<std::string>& list) {
+    return TitlePatterns::canonicalIdentifiers(list);
+  }
+  static std::vector<std::string> normalizedTitleWords(const std::vector<std::string>& words) {
+    return TitlePatterns::normalizedTitleWords(words);
+  }
+  static std::map<std::string, std::vector<std::string>> titlePatternsFrom(const Value& value) {
+    return TitlePatterns::titlePatternsFrom(value);
+  }
   static std::map<std::string, std::vector<std::string>> restrictedTitlePatterns(
-      const std::map<std::string, std::vector<std::string>>& patterns,
-      const std::vector<std::string>& hidden);
-  static Value titlePatternsValue(const std::map<std::string, std::vector<std::string>>& patterns);
+      const std::map<std::string, std::vector<std::string>>& patterns, const std::vector<std::string>& hidden) {
+    return TitlePatterns::restrictedTitlePatterns(patterns, hidden);
+  }
+  static Value titlePatternsValue(const std::map<std::string, std::vector<std::string>>& patterns) {
+    return TitlePatterns::titlePatternsValue(patterns);
+  }
 
   std::map<std::string, std::vector<std::string>> hiddenTitlePatterns() const;
   void setHiddenTitlePatterns(const std::map<std::string, std::vector<std::string>>& patterns);
@@ -290,9 +286,7 @@ class AppSettings {
 
  private:
   template <class E>
-  E readFirstCase(const char* key) const;
-  template <class E>
-  E readMiddleCase(const char* key) const;
+  E readEnum(const char* key) const;
 
   DefaultsStore& store_;
 };

@@ -1,5 +1,8 @@
 #include "settings/SettingsSchema.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "settings/AppSettings.h"
 
 namespace quorvel {
@@ -20,9 +23,15 @@ SettingsSchema::Entry entry(const char* key, const char* text) {
   return {key, ValueType::text, Value(text)};
 }
 // An enumerated setting: stored as its case's raw value, with every case's raw value beside it.
+// Unknown text reads as the first case unless `unknown` names another.
+template <class E>
+SettingsSchema::Entry entry(const char* key, E value, E unknown) {
+  return {key, ValueType::text, Value(std::string(SettingEnums::rawValue(value))), SettingEnumNames<E>::names,
+          static_cast<size_t>(unknown)};
+}
 template <class E>
 SettingsSchema::Entry entry(const char* key, E value) {
-  return {key, ValueType::text, Value(std::string(SettingEnums::rawValue(value))), SettingEnumNames<E>::names};
+  return entry(key, value, SettingEnums::allCases<E>().front());
 }
 SettingsSchema::Entry shortcutEntry(const char* key, const std::optional<HotkeyBinding>& binding) {
   return {key, ValueType::integerDictionary, binding ? binding->storedValue() : Value::object()};
@@ -54,8 +63,8 @@ std::vector<SettingsSchema::Entry> BaseTable::build() {
       entry(K::moveBetweenDesktops, true),
       entry(K::panoramaArrows, PanoramaArrows::order),
       entry(K::titlePlacement, TitlePlacement::bottom),
-      entry(K::titleSize, TitleSize::medium),
-      entry(K::cardChromeSize, TitleSize::medium),
+      entry(K::titleSize, TitleSize::medium, TitleSize::medium),
+      entry(K::cardChromeSize, TitleSize::medium, TitleSize::medium),
       entry(K::scrollDirectionNatural, true),
       entry(K::flipStacksBySwiping, true),
       entry(K::preserveWindowScale, true),
@@ -80,7 +89,7 @@ std::vector<SettingsSchema::Entry> BaseTable::build() {
       entry(K::privateWindowsDisplay, PrivateWindowsDisplay::show),
       entry(K::privateWindowNames, false),
       entry(K::hideFromScreenSharing, false),
-      entry(K::tabsDisplay, TabsDisplay::whileSearching),
+      entry(K::tabsDisplay, TabsDisplay::whileSearching, TabsDisplay::whileSearching),
       entry(K::tabSiteIcons, true),
       entry(K::bunchTabs, true),
       entry(K::keepWindowCardBesideTabs, false),
@@ -100,13 +109,13 @@ std::vector<SettingsSchema::Entry> BaseTable::build() {
       entry(K::searchEnabled, true),
       entry(K::showTips, true),
       entry(K::graveCyclesBackward, true),
-      entry(K::summonGesture, SummonGesture::threeFingers),
+      entry(K::summonGesture, SummonGesture::threeFingers, SummonGesture::threeFingers),
       entry(K::summonSwipeDirection, SummonSwipeDirection::up),
       entry(K::summonScreen, SummonScreen::pointerScreen),
       entry(K::showSelectionRing, true),
       entry(K::showStatusBadges, true),
       entry(K::showCardShadows, true),
-      entry(K::animationSpeed, AnimationSpeed::normal),
+      entry(K::animationSpeed, AnimationSpeed::normal, AnimationSpeed::normal),
       entry(K::scrollSpeed, 1.0),
       entry(K::vimKeys, false),
       entry(K::hoverSelects, true),
@@ -116,7 +125,7 @@ std::vector<SettingsSchema::Entry> BaseTable::build() {
       entry(K::hapticTicks, true),
       entry(K::dragToSwitch, true),
       entry(K::dragCommitMode, DragCommitMode::release),
-      entry(K::dragRestTime, DragRestTime::normal),
+      entry(K::dragRestTime, DragRestTime::normal, DragRestTime::normal),
       entry(K::showMenuBarIcon, true),
   };
   for (SwitcherStyle style : SettingEnums::allCases<SwitcherStyle>()) {
@@ -174,6 +183,41 @@ std::optional<SettingsSchema::Entry> SettingsSchema::find(std::string_view key) 
     if (item.key == key) return std::move(item);
   }
   return std::nullopt;
+}
+
+namespace {
+
+// The enumerated keys of the base table, built once: the house look changes defaults, never the
+// cases or the reading of unknown text.
+const SettingsSchema::Entry* enumeratedEntry(std::string_view key) {
+  static const std::unordered_map<std::string_view, SettingsSchema::Entry> enumerated = [] {
+    static const std::vector<SettingsSchema::Entry> base = SettingsSchema::entries();
+    std::unordered_map<std::string_view, SettingsSchema::Entry> table;
+    for (const auto& item : base) {
+      if (!item.cases.empty()) table.emplace(item.key, item);
+    }
+    return table;
+  }();
+  const auto found = enumerated.find(key);
+  return found == enumerated.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+std::string_view SettingsSchema::unknownCaseValue(std::string_view key) {
+  const Entry* item = enumeratedEntry(key);
+  if (!item) return {};
+  return item->unknownCase < item->cases.size() ? item->cases[item->unknownCase] : item->cases.front();
+}
+
+std::string_view SettingsSchema::tolerantValue(std::string_view key, const std::optional<std::string>& stored) {
+  const Entry* item = enumeratedEntry(key);
+  if (!item) return {};
+  if (stored) {
+    const auto match = std::find(item->cases.begin(), item->cases.end(), *stored);
+    if (match != item->cases.end()) return *match;
+  }
+  return unknownCaseValue(key);
 }
 
 }  // namespace quorvel

@@ -33,6 +33,10 @@ class SettingsSchema {
     ValueType type;
     Value value;
     std::span<const std::string_view> cases = {};  // an enumerated setting's raw values, in case order
+    // For an enumerated setting: the index in `cases` of the case that stored text naming no case
+    // (or no text at all) reads as. It is not always the default: a key whose default is "hide" may
+    // still read unknown text as "show".
+    size_t unknownCase = 0;
   };
 
   // The base table: 74 keys in table order, then one "cardSpacing" key per arrangement.
@@ -48,6 +52,13 @@ class SettingsSchema {
   static std::map<std::string, Value> defaults();
   // One key's entry of the effective table, or none for a key outside it.
   static std::optional<Entry> find(std::string_view key);
+  // The raw value an enumerated key reads as when `stored` names none of its cases (or is absent):
+  // the case `unknownCase` picks. Empty for a key that is not enumerated. Answered from a table built
+  // once, so the readers can ask on every read.
+  static std::string_view unknownCaseValue(std::string_view key);
+  // The raw value an enumerated key reads as: `stored` when it names one of the key's cases, else
+  // unknownCaseValue(key). Empty for a key that is not enumerated.
+  static std::string_view tolerantValue(std::string_view key, const std::optional<std::string>& stored);
 };
 
 }  // namespace quorvel

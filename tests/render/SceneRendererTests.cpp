@@ -120,7 +120,9 @@ TEST_F(SceneRendererTest, AStuckRenderThreadIsReportedAndNothingItUsesIsFreedUnd
   links.clear();
   held->release();
   held.reset();
-  for (int i = 0; i < 200 && !core.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // The thread lets go of its renderer and its link one after the other as it unwinds.
+  for (int i = 0; i < 200 && !(core.expired() && link.expired()); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(core.expired()) << "freed once the thread ended";
   EXPECT_TRUE(link.expired());
 }

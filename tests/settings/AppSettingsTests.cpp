@@ -150,6 +150,30 @@ TEST_F(AppSettingsTest, OtherKeysFallBackToTheirFirstCase) {
   EXPECT_EQ(settings.moveResize(), AppSettings::MoveResize::fitToDisplay);
 }
 
+TEST_F(AppSettingsTest, EveryEnumeratedKeyOfTheTableReadsItsCasesAndNothingElse) {
+  settings.registerDefaults();
+  size_t enumerated = 0;
+  for (const auto& entry : AppSettings::baseDefaults()) {
+    if (entry.cases.empty()) {
+      EXPECT_EQ(SettingsSchema::tolerantValue(entry.key, store.string(entry.key)), "") << entry.key;
+      continue;
+    }
+    ++enumerated;
+    ASSERT_LT(entry.unknownCase, entry.cases.size()) << entry.key;
+    for (std::string_view name : entry.cases) {
+      store.set(entry.key, std::string(name));
+      EXPECT_EQ(SettingsSchema::tolerantValue(entry.key, store.string(entry.key)), name) << entry.key;
+    }
+    for (const Value& stranger : {Value("noSuchCase"), Value(""), Value(7), Value::array({entry.cases[0]})}) {
+      store.set(entry.key, stranger);
+      EXPECT_EQ(SettingsSchema::tolerantValue(entry.key, store.string(entry.key)), entry.cases[entry.unknownCase])
+          << entry.key << " " << stranger.dump();
+    }
+    store.remove(entry.key);
+  }
+  EXPECT_EQ(enumerated, 28u);
+}
+
 TEST(AppSettingsEnumTest, RawValuesAreCaseNamesInOrder) {
   using S = AppSettings::SwitcherStyle;
   const auto styles = AppSettings::allCases<S>();
