@@ -21,6 +21,12 @@ struct WindowListEntry {
   std::optional<bool> isOnScreen;
 };
 
+// The focus as a platform knows it apart from its window list (see WindowServer::focus).
+struct WindowFocus {
+  // The window that has the keyboard focus; none when no window has it.
+  std::optional<uint32_t> window;
+};
+
 // The window server's public window list and display list.
 class WindowServer {
  public:
@@ -35,6 +41,15 @@ class WindowServer {
   // Screen Recording: whether it is granted now (no prompt), and the request that may prompt.
   virtual bool preflightScreenCaptureAccess() = 0;
   virtual bool requestScreenCaptureAccess() = 0;
+
+  // The focus, on a platform whose window list does not follow it: an X window manager may keep
+  // its stacking in mapping order, update it late, or not raise the window it activates, while its
+  // active window is always right. None (the default): the front-most window of onScreenWindows()
+  // is the focused one.
+  virtual std::optional<WindowFocus> focus() { return std::nullopt; }
+  // On such a platform, an application's front window: the one of its windows that had the focus
+  // last. None when unknown, and by default: the application's front-most window in the list is it.
+  virtual std::optional<uint32_t> frontWindowOfApplication(int32_t /*pid*/) { return std::nullopt; }
 };
 
 }  // namespace quorvel

@@ -31,9 +31,11 @@ struct RunningApplication {
 // The running applications and their notifications.
 class Workspace {
  public:
+  // `didChangeWindows`: a running application opened or closed a window. Posted only where no
+  // other notification says so (an X session); a launch or a termination is not posted again as one.
   enum class Event { didActivateApplication, didLaunchApplication, didTerminateApplication,
-                     didHideApplication, didUnhideApplication };
-  static constexpr size_t kEventCount = 5;
+                     didHideApplication, didUnhideApplication, didChangeWindows };
+  static constexpr size_t kEventCount = 6;
   using Observer = std::function<void(Event, const RunningApplication&)>;
 
   virtual ~Workspace() = default;

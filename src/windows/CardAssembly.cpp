@@ -99,10 +99,12 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
   const CardOrdering::RankTable ranks =
       pruneBookkeeping(knownIDs, listedIDs, filter.axNamedNow, filter.placedNow, filter.axWindowsByID);
 
-  // 10. The front-most window of the current desktop counts as visited.
+  // 10. The front-most window of the current desktop (the focused one, where the platform knows the
+  // focus apart from the stacking) counts as visited.
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
+  const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
   const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head); current && noteVisit_) {
+  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head, focus); current && noteVisit_) {
     noteVisit_(*current);
   }
 

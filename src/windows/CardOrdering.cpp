@@ -86,7 +86,16 @@ int64_t CardOrdering::section(const WindowCard& card) {
 }
 
 std::optional<uint32_t> CardOrdering::currentWindow(const std::vector<WindowCard>& cards, const ZOrder& zOrder,
-                                                    std::optional<uint32_t> hint) {
+                                                    std::optional<uint32_t> hint,
+                                                    const std::optional<WindowFocus>& focus) {
+  if (focus) {
+    const std::optional<uint32_t> focused = focus->window;
+    if (!focused || focused == hint) return std::nullopt;
+    const bool onCurrentSpace = std::any_of(cards.begin(), cards.end(), [&](const WindowCard& card) {
+      return card.id == *focused && card.state == WindowState::onCurrentSpace;
+    });
+    return onCurrentSpace ? focused : std::nullopt;
+  }
   const WindowCard* best = nullptr;
   int64_t bestKey = kNoRank;
   for (const auto& card : cards) {

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/WindowServer.h"
 #include "settings/SettingEnums.h"
 #include "windows/WindowCard.h"
 
@@ -47,8 +48,11 @@ class CardOrdering {
   // The window to credit as visited at a summon: the front-most current-desktop card by the z-order
   // table (the earlier card on equal positions). None when there are no such cards, the table is
   // empty, the best card has no position, or it already heads the recency list (`hint`).
+  // Where the platform reports the focus apart from its window list (`focus`), the focused window
+  // is the current one, and only while it is a current-desktop card; the z-order is not consulted.
   static std::optional<uint32_t> currentWindow(const std::vector<WindowCard>& cards, const ZOrder& zOrder,
-                                               std::optional<uint32_t> hint);
+                                               std::optional<uint32_t> hint,
+                                               const std::optional<WindowFocus>& focus = std::nullopt);
 
   // Id to the position of its first occurrence.
   static RankTable firstIndexTable(const std::vector<uint32_t>& ids);

@@ -101,7 +101,10 @@ void WindowRegistry::start() {
                                          [weak](Workspace::Event, const RunningApplication& app) {
                                            if (auto self = weak.lock()) self->onAppActivated(app.pid, app.noticedAt);
                                          }));
-  for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication}) {
+  // A window opened or closed by an application that keeps running changes the cards as much as a
+  // launch or a quit does.
+  for (Workspace::Event event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication,
+                                 Workspace::Event::didChangeWindows}) {
     tokens.push_back(workspace.addObserver(event, [weak](Workspace::Event, const RunningApplication&) {
       if (auto self = weak.lock()) self->onAppLaunchedOrTerminated();
     }));
@@ -218,15 +221,22 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
 }
 
 std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids) {
-  const auto entries = services_.platform.windowServer.onScreenWindows();
+  WindowServer& server = services_.platform.windowServer;
+  const auto entries = server.onScreenWindows();
   if (!entries) return std::nullopt;
+  const std::optional<uint32_t> known = server.frontWindowOfApplication(pid);
   std::optional<uint32_t> first;
+  std::optional<uint32_t> firstOfIds;
+  bool knownOnScreen = false;
   for (const WindowListEntry& entry : *entries) {
     if (entry.ownerPid != pid || entry.layer != 0 || !entry.number) continue;
-    if (ids.contains(*entry.number)) return *entry.number;
+    if (entry.number == known) knownOnScreen = true;
+    if (!firstOfIds && ids.contains(*entry.number)) firstOfIds = *entry.number;
     if (!first) first = *entry.number;
   }
-  return first;
+  // The front window the platform knows comes before the stacking among windows equally preferred.
+  if (knownOnScreen && (ids.contains(*known) || !firstOfIds)) return known;
+  return firstOfIds ? firstOfIds : first;
 }
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
@@ -278,9 +288,10 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
   }
 }
 
-void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder) {
+void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder,
+                                       const std::optional<WindowFocus>& focus) {
   const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head)) noteVisit(*current);
+  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head, focus)) noteVisit(*current);
 }
 
 // ---- The card list of a summon ----
@@ -298,7 +309,8 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   });
   const std::vector<WindowCard>& snapshot = *committed;
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
-  noteCurrentWindow(snapshot, zOrder);
+  const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
+  noteCurrentWindow(snapshot, zOrder, focus);
   const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] { return state_.recency.ids(); });
 
   const AppSettings& settings = services_.settings;
@@ -317,6 +329,11 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
     onScreen.push_back(std::move(key));
   }
   CardOrdering::sortByRank(onScreen, zOrder);
+  // Where the platform knows the focus apart from the stacking, the focused window is in front.
+  if (focus && focus->window) {
+    auto focused = std::find_if(onScreen.begin(), onScreen.end(), [&](const WindowCard& c) { return c.id == focus->window; });
+    if (focused != onScreen.end()) std::rotate(onScreen.begin(), focused, focused + 1);
+  }
 
   // Ordered, grouped and moved on indices; the final list is built once, from the snapshot.
   std::vector<uint32_t> indices = CardOrdering::sortedIndices(
@@ -513,28 +530,47 @@ Task<void> WindowRegistry::performRefresh() {
     co_return;
   }
 
-  // 8. The shareable windows.
-  ShareableContentResult content = co_await ShareableContentAwaiter{services_.platform.shareableContent, {}};
-  if (content.error) {
-    keepForced();
-    co_return;
-  }
+  // 8-10. The shareable windows and their desktops, read as one picture: when the current desktop
+  // changed between the two readings, the windows were seen on the old desktop and the desktops on
+  // the new one, and the windows of either would be judged wrongly (dropped as not on screen on a
+  // current desktop). Both are read again then, a few times at most; a desktop that keeps changing
+  // leaves the cards as they are and the next pass reads again.
+  const SpaceMap spaceMap(services_.platform.desktopServer);
+  std::vector<RawWindow> raw;
+  std::optional<SpaceMap::Snapshot> snapshot;
+  for (int reading = 1;; ++reading) {
+    const std::optional<SpaceMap::Topology> before = spaceMap.topology();
+    // 8. The shareable windows.
+    ShareableContentResult content = co_await ShareableContentAwaiter{services_.platform.shareableContent, {}};
+    if (content.error) {
+      keepForced();
+      co_return;
+    }
 
-  // 9. No windows at all: no cards. The fingerprint goes too, so the next pass looks again.
-  std::vector<RawWindow> raw = rawWindows(content.windows);
-  if (raw.empty()) {
-    state_.lock.withLock([&] {
-      state_.cards = std::make_shared<const std::vector<WindowCard>>();
-      state_.lastFingerprint.reset();
-    });
-    co_return;
-  }
+    // 9. No windows at all: no cards. The fingerprint goes too, so the next pass looks again.
+    raw = rawWindows(content.windows);
+    if (raw.empty()) {
+      state_.lock.withLock([&] {
+        state_.cards = std::make_shared<const std::vector<WindowCard>>();
+        state_.lastFingerprint.reset();
+      });
+      co_return;
+    }
 
-  // 10. Desktops, displays and trust, once per pass.
-  std::vector<uint32_t> ids;
-  ids.reserve(raw.size());
-  for (const RawWindow& window : raw) ids.push_back(window.id);
-  std::optional<SpaceMap::Snapshot> snapshot = SpaceMap(services_.platform.desktopServer).snapshot(ids);
+    // 10. Desktops.
+    std::vector<uint32_t> ids;
+    ids.reserve(raw.size());
+    for (const RawWindow& window : raw) ids.push_back(window.id);
+    snapshot = spaceMap.snapshot(ids);
+    const bool steady = !before || !snapshot || before->currentSpaceIDs == snapshot->currentSpaceIDs;
+    if (steady) break;
+    if (reading == kPictureReadings) {
+      registryLog().notice("The current desktop kept changing during the pass; the cards stay as they were");
+      state_.lock.withLock([&] { state_.mustRunNextPass = true; });
+      co_return;
+    }
+  }
+  // 10. Displays and trust, once per pass.
   std::vector<Rect> displayBounds = WindowList(services_.platform.windowServer).activeDisplayBounds();
   const bool trusted = services_.platform.accessibility.isProcessTrusted();
 

@@ -53,6 +53,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
 
   static constexpr int kForcedPassEvery = 15;  // the 15th pass always rebuilds and verifies in depth
   static constexpr double kSmallestWindowSide = 60;
+  // Readings of the windows and their desktops a pass makes while the current desktop changes under it.
+  static constexpr int kPictureReadings = 3;
   static constexpr Duration kRaiseCreditWindow = std::chrono::seconds(1);
   static constexpr Duration kLeaveCaptureDebounce = LeaveCaptures::kDebounce;
 
@@ -110,7 +112,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   static std::vector<RawWindow> rawWindows(const std::vector<ShareableWindow>& windows);
   // Under the lock: the next process for the deep Accessibility verification, in turn.
   std::optional<int32_t> pickDeepVerified(const std::vector<RawWindow>& rawWindows);
-  // The front-most window of an application on screen, preferring those among `ids`.
+  // The front-most window of an application on screen, preferring those among `ids`; where the
+  // platform knows each application's front window apart from the stacking, that one first.
   std::optional<uint32_t> frontWindowOfApp(int32_t pid, const std::unordered_set<uint32_t>& ids);
 
   // The registry's helpers for its neighbours (the overlay, the desktops overview, tab activation):
@@ -143,7 +146,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   // Stamps the workspace time and starts a task that asks for a pass.
   void stampAndRequestRefresh();
   // The window to credit at a commit or a summon (see CardOrdering::currentWindow), visited.
-  void noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder);
+  void noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder,
+                         const std::optional<WindowFocus>& focus);
 
   const RegistryServices services_;
   RegistryState state_;

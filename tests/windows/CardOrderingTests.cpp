@@ -194,6 +194,16 @@ TEST(CardOrdering, CurrentWindowIsTheFrontMostOnTheCurrentDesktop) {
   EXPECT_EQ(CardOrdering::currentWindow(cards, {{4, 1}, {3, 1}}, std::nullopt), 3u);
   EXPECT_EQ(CardOrdering::currentWindow(cards, {{1, 0}}, std::nullopt), std::nullopt);
   EXPECT_EQ(CardOrdering::currentWindow(cards, {}, std::nullopt), std::nullopt);
+
+  // A focus the platform reports apart from the stacking decides alone: the focused window while it
+  // is a current-desktop card and not already the head, else nothing (the z-order is not asked).
+  const CardOrdering::ZOrder stacking = {{3, 0}, {2, 1}, {4, 2}};
+  EXPECT_EQ(CardOrdering::currentWindow(cards, stacking, std::nullopt, WindowFocus{4}), 4u);
+  EXPECT_EQ(CardOrdering::currentWindow(cards, {}, std::nullopt, WindowFocus{4}), 4u);
+  EXPECT_EQ(CardOrdering::currentWindow(cards, stacking, 4u, WindowFocus{4}), std::nullopt);
+  EXPECT_EQ(CardOrdering::currentWindow(cards, stacking, std::nullopt, WindowFocus{1}), std::nullopt);
+  EXPECT_EQ(CardOrdering::currentWindow(cards, stacking, std::nullopt, WindowFocus{99}), std::nullopt);
+  EXPECT_EQ(CardOrdering::currentWindow(cards, stacking, std::nullopt, WindowFocus{}), std::nullopt);
 }
 
 TEST(CardOrdering, SortByRankIsStableAndPutsUnrankedLast) {

@@ -226,6 +226,79 @@ TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing)
   token.cancel();
 }
 
+// Where the platform reports the focus apart from its window list (an X window manager whose
+// stacking does not follow the focus), the focused window is the one credited and preselected, never
+// the front of the stacking.
+TEST_F(WindowRegistryTest, AReportedFocusOutweighsTheStackingOrder) {
+  SimApp& mail = launch(100, "Mail");
+  SimWindow& inbox = open(mail, "Inbox");
+  SimWindow& draft = open(mail, "Draft");
+  SimApp& notes = launch(200, "Notes");
+  SimWindow& note = open(notes, "Note");  // front-most in the stacking
+  sim.reportFocus(WindowFocus{inbox.number}, {{100, inbox.number}});
+  pass();
+  EXPECT_EQ(recencyIDs(), Ids{inbox.number}) << "the pass credits the focused window";
+
+  // The summon preselects the focused window; the stacking still orders the rest.
+  registry->noteVisit(note.number);
+  registry->noteVisit(inbox.number);
+  WindowRegistry::SummonList summon = registry->cardsForSummon();
+  ASSERT_FALSE(summon.cards.empty());
+  EXPECT_EQ(summon.cards[summon.currentIndex].id, inbox.number);
+  EXPECT_EQ(summon.cards[summon.previousIndex].id, note.number);
+  EXPECT_EQ(recencyIDs()[0], inbox.number);
+
+  // Activating Mail credits its front window as the platform knows it, not its top one in the stacking.
+  registry->noteVisit(note.number);
+  registry->onAppActivated(100);
+  EXPECT_EQ(recencyIDs()[0], inbox.number);
+  // A front window no longer on screen leaves the stacking to decide.
+  ASSERT_TRUE(inbox.minimize());
+  registry->noteVisit(note.number);
+  registry->onAppActivated(100);
+  EXPECT_EQ(recencyIDs()[0], draft.number);
+
+  // Focus on no window (or on one that is no card) credits nothing at a pass.
+  sim.reportFocus(WindowFocus{}, {});
+  registry->noteVisit(note.number);
+  withState([](RegistryState& s) { return s.mustRunNextPass = true; });
+  pass();
+  EXPECT_EQ(recencyIDs()[0], note.number);
+}
+
+TEST_F(WindowRegistryTest, APassReadsWindowsAndDesktopsAsOnePicture) {
+  SimApp& mail = launch(100, "Mail");
+  SimWindow& inbox = open(mail, "Inbox");
+  const int64_t second = sim.addDesktop(1);
+  pass();
+  ASSERT_EQ(cardIDs(), Ids{inbox.number});
+
+  // The current desktop changes between the reading of the windows and that of the desktops: both
+  // are read again.
+  int calls = 0;
+  const int64_t first = *sim.currentDesktop(1);
+  sim.transformManagedDisplaySpaces([&](std::vector<ManagedDisplaySpaces>& displays) {
+    if (++calls > 1) displays[0].currentSpaceID = second;
+  });
+  const int before = sim.shareableContentRequests();
+  withState([](RegistryState& s) { return s.mustRunNextPass = true; });
+  pass();
+  EXPECT_EQ(sim.shareableContentRequests() - before, 2);
+
+  // A desktop that keeps changing leaves the cards as they were, and the next pass reads again.
+  SimWindow& draft = open(mail, "Draft");
+  sim.transformManagedDisplaySpaces([&](std::vector<ManagedDisplaySpaces>& displays) {
+    displays[0].currentSpaceID = ++calls % 2 == 0 ? second : first;
+  });
+  withState([](RegistryState& s) { return s.mustRunNextPass = true; });
+  pass();
+  EXPECT_EQ(cardIDs(), Ids{inbox.number});
+  EXPECT_TRUE(withState([](RegistryState& s) { return s.mustRunNextPass; }));
+  sim.transformManagedDisplaySpaces({});
+  pass();
+  EXPECT_TRUE(card(draft.number).has_value());
+}
+
 TEST_F(WindowRegistryTest, ActivatingThisProgramRecordsNothingButAsksForAPass) {
   SimApp& mail = launch(100, "Mail");
   open(mail, "Inbox");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 
@@ -72,6 +73,32 @@ TEST_F(X11AccessibilityTest, ApplicationsListTheirWindowsAndTheFocusedOne) {
   ASSERT_TRUE(table.contains(alpha));
   EXPECT_FALSE(table.at(alpha).isMinimized);
   EXPECT_EQ(table.at(alpha).subrole, AXSubrole::standardWindow);
+}
+
+TEST_F(X11AccessibilityTest, AnInactiveApplicationsFocusedWindowIsItsLastActiveOne) {
+  pid_t multiPid = 0;
+  const uint32_t first = launch({"--title", "first", "--class", "multi,MultiApp", "--windows", "2"}, &multiPid);
+  const uint32_t other = launch({"--title", "other", "--class", "other,OtherApp"});
+  ASSERT_TRUE(first && other);
+  std::optional<uint32_t> second;
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    for (const X11Window& w : windows->readAll()) {
+      if (w.title == "first 2") second = w.id;
+    }
+    return second.has_value();
+  }));
+  ASSERT_TRUE(activate(first));
+  ASSERT_TRUE(activate(*second));
+  ASSERT_TRUE(activate(other));
+  // The first window raised above the second without the focus: the stacking no longer tells.
+  ASSERT_TRUE(session->runTool({"xdotool", "windowraise", std::to_string(first)}));
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    const std::vector<uint32_t> order = windows->frontToBack();
+    return std::find(order.begin(), order.end(), first) < std::find(order.begin(), order.end(), *second);
+  }));
+  const auto focused = value<AXElementRef>(ax().applicationElement(multiPid), "AXFocusedWindow");
+  ASSERT_TRUE(focused);
+  EXPECT_EQ(ax().windowNumber(*focused), second);
 }
 
 TEST_F(X11AccessibilityTest, WindowsAnswerTheirRoleTitleFrameAndState) {

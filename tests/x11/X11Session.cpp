@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 
 #include "platform/x11/X11DesktopReader.h"
 #include "platform/x11/X11DisplayReader.h"
+#include "platform/x11/X11WindowActions.h"
 #include "platform/x11/X11WindowReader.h"
 
 extern char** environ;
@@ -44,6 +46,24 @@ std::string openboxConfig(int desktops) {
 </openbox_config>
 )";
   return rc.str();
+}
+
+// IceWM's preferences: the same habits, its task bar and its own window switching off.
+std::string icewmPreferences(int desktops) {
+  std::ostringstream prefs;
+  prefs << "WorkspaceNames=";
+  for (int i = 1; i <= desktops; ++i) prefs << (i > 1 ? ", " : "") << '"' << i << '"';
+  prefs << "\nShowTaskBar=0\nQuickSwitch=0\nFocusOnAppRaise=1\nRequestFocusOnAppRaise=1\n"
+        << "ClickToFocus=1\nFocusOnMap=1\nShowPopupsAbovePointer=0\nDesktopBackgroundColor=\"\"\n";
+  return prefs.str();
+}
+
+// i3's configuration: no bar, no bindings, activation requests always focus.
+std::string i3Config() {
+  return "font pango:monospace 8\n"
+         "focus_follows_mouse no\n"
+         "focus_on_window_activation focus\n"
+         "workspace_auto_back_and_forth no\n";
 }
 
 // Reads one line from `fd` within `timeout`; absent on time-out or end of file.
@@ -77,6 +97,17 @@ bool onPath(const std::string& program) {
 }  // namespace
 
 bool X11Session::xvfbInstalled() { return onPath("Xvfb"); }
+
+const char* X11Session::name(Manager manager) {
+  switch (manager) {
+    case Manager::openbox: return "openbox";
+    case Manager::icewm: return "icewm";
+    case Manager::i3: return "i3";
+  }
+  return "";
+}
+
+bool X11Session::installed(Manager manager) { return onPath(name(manager)); }
 
 std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options options) {
   std::unique_ptr<X11Session> session(new X11Session());
@@ -114,22 +145,42 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
     return nullptr;
   }
 
-  const std::string config = session->folder_ + "/rc.xml";
-  std::ofstream(config) << openboxConfig(options.desktops);
-  if (session->spawn("openbox", {"openbox", "--config-file", config}) <= 0) {
-    failure = "cannot start openbox";
+  session->manager_ = options.manager;
+  const std::string manager = name(options.manager);
+  std::vector<std::string> command;
+  switch (options.manager) {
+    case Manager::openbox: {
+      const std::string config = session->folder_ + "/rc.xml";
+      std::ofstream(config) << openboxConfig(options.desktops);
+      command = {"openbox", "--config-file", config};
+      break;
+    }
+    case Manager::icewm: {
+      std::filesystem::create_directories(session->folder_ + "/.icewm");
+      std::ofstream(session->folder_ + "/.icewm/preferences") << icewmPreferences(options.desktops);
+      std::ofstream(session->folder_ + "/.icewm/keys");
+      command = {"icewm"};
+      break;
+    }
+    case Manager::i3: {
+      const std::string config = session->folder_ + "/i3-config";
+      std::ofstream(config) << i3Config();
+      command = {"i3", "-c", config};
+      break;
+    }
+  }
+  if (session->spawn(manager, command) <= 0) {
+    failure = "cannot start " + manager;
     return nullptr;
   }
   X11DesktopReader desktops(*session->connection_);
+  // i3 has as many desktops as it has workspaces, one to begin with.
+  const uint32_t wanted = options.manager == Manager::i3 ? 1u : static_cast<uint32_t>(options.desktops);
   const bool managerUp = waitUntil(
-      [&] {
-        return desktops.windowManagerName().has_value() &&
-               desktops.numberOfDesktops() == static_cast<uint32_t>(options.desktops);
-      },
-      15s);
+      [&] { return desktops.windowManagerName().has_value() && desktops.numberOfDesktops() == wanted; }, 15s);
   // Its names are set while it starts; it answers requests once it runs its event loop.
   if (!managerUp || !session->windowManagerCaughtUp()) {
-    failure = "openbox did not come up: " + session->log("openbox");
+    failure = manager + " did not come up: " + session->log(manager);
     return nullptr;
   }
   return session;
@@ -253,6 +304,12 @@ bool X11Session::windowManagerCaughtUp() {
   const uint32_t probe = xcb_generate_id(c);
   xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, connection_->root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
                     XCB_COPY_FROM_PARENT, 0, nullptr);
+  if (manager_ == Manager::i3) {
+    const bool answered = i3CaughtUp(probe);
+    xcb_destroy_window(c, probe);
+    connection_->flush();
+    return answered;
+  }
   auto lastAsked = std::chrono::steady_clock::time_point{};
   const bool answered = waitUntil(
       [&] {
@@ -267,6 +324,55 @@ bool X11Session::windowManagerCaughtUp() {
   xcb_destroy_window(c, probe);
   connection_->flush();
   return answered;
+}
+
+bool X11Session::i3CaughtUp(uint32_t probe) {
+  // i3 answers an I3_SYNC message on the root with the same message to the window it names, after
+  // every request it received before.
+  xcb_connection_t* c = connection_->xcb();
+  const uint32_t sync = connection_->atom("I3_SYNC");
+  static uint32_t counter = 0;
+  const uint32_t token = ++counter;
+  bool answered = false;
+  auto lastAsked = std::chrono::steady_clock::time_point{};
+  waitUntil(
+      [&] {
+        if (std::chrono::steady_clock::now() - lastAsked >= 500ms) {
+          xcb_client_message_event_t message{};
+          message.response_type = XCB_CLIENT_MESSAGE;
+          message.format = 32;
+          message.window = connection_->root();
+          message.type = sync;
+          message.data.data32[0] = probe;
+          message.data.data32[1] = token;
+          xcb_send_event(c, 0, connection_->root(),
+                         XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                         reinterpret_cast<const char*>(&message));
+          connection_->flush();
+          lastAsked = std::chrono::steady_clock::now();
+        }
+        connection_->pumpEvents([&](const xcb_generic_event_t& event) {
+          if ((event.response_type & 0x7f) != XCB_CLIENT_MESSAGE) return;
+          const auto& m = reinterpret_cast<const xcb_client_message_event_t&>(event);
+          if (m.type == sync && m.data.data32[1] == token) answered = true;
+        });
+        return answered;
+      },
+      kLaunchWait);
+  return answered;
+}
+
+bool X11Session::moveToDesktop(uint32_t window, uint32_t desktop) {
+  if (manager_ != Manager::i3) {
+    X11WindowActions actions(*connection_);
+    return actions.moveToDesktop(window, desktop);
+  }
+  char id[16];
+  std::snprintf(id, sizeof id, "0x%x", window);
+  // i3 names its workspaces by number from 1; a new one is made as the window moves there.
+  return runTool({"i3-msg", "-q", std::string("[id=") + id + "] move container to workspace number " +
+                                        std::to_string(desktop + 1)}) &&
+         windowManagerCaughtUp();
 }
 
 std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const std::string& className, pid_t* pid) {

@@ -14,20 +14,29 @@
 
 namespace quorvel {
 
-// A private X session for the integration tests: Xvfb on a free display, openbox with a
-// configuration of our own (four desktops, no keyboard bindings at all, so no Alt-Tab of its own),
-// and the clients a test launches into it. Every process it starts is in one process group that
-// the destructor ends; each also dies with the test process if that crashes.
+// A private X session for the integration tests: Xvfb on a free display, a window manager with a
+// configuration of our own (openbox unless asked otherwise; four desktops where the manager has a
+// fixed number, no keyboard bindings at all, so no Alt-Tab of its own, new windows focused), and
+// the clients a test launches into it. Every process it starts is in one process group that the
+// destructor ends; each also dies with the test process if that crashes.
 class X11Session {
  public:
+  // Window managers with different habits: openbox keeps its stacking list in step with the focus,
+  // IceWM updates it one change late, i3 tiles (raises nothing, has desktops only while they hold
+  // windows, sets no frame extents and cannot minimize).
+  enum class Manager { openbox, icewm, i3 };
   struct Options {
     int width = 1920;
     int height = 1080;
     int desktops = 4;
+    Manager manager = Manager::openbox;
   };
 
   // True when an Xvfb program is on the PATH.
   static bool xvfbInstalled();
+  // True when the window manager's program is on the PATH.
+  static bool installed(Manager manager);
+  static const char* name(Manager manager);
   // Starts the server and the window manager and waits until the manager runs. Absent, with the
   // reason in `failure`, when either does not come up.
   static std::unique_ptr<X11Session> start(std::string& failure, Options options);
@@ -38,6 +47,10 @@ class X11Session {
 
   // The display name (":7").
   const std::string& display() const { return display_; }
+  Manager manager() const { return manager_; }
+  // Moves a window to a desktop counted from 0, as the manager allows: with the EWMH request, or
+  // under i3 (which ignores it for desktops that hold no windows yet) with its own command.
+  bool moveToDesktop(uint32_t window, uint32_t desktop);
   // The test's own connection to the session.
   X11Connection& connection() { return *connection_; }
 
@@ -90,8 +103,12 @@ class X11Session {
   bool windowManagerCaughtUp();
   void stopAll();
 
+  // Asks i3 to answer once it has handled every request before (its I3_SYNC message).
+  bool i3CaughtUp(uint32_t probe);
+
   std::string folder_;
   std::string display_;
+  Manager manager_ = Manager::openbox;
   pid_t group_ = 0;
   pid_t server_ = 0;
   std::vector<pid_t> children_;

@@ -21,14 +21,21 @@ class X11SessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!X11Session::xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed, so there is no X session to test on";
+    const X11Session::Options wanted = sessionOptions();
+    if (!X11Session::installed(wanted.manager)) {
+      GTEST_SKIP() << X11Session::name(wanted.manager) << " is not installed";
+    }
     std::string failure;
-    session = X11Session::start(failure);
+    session = X11Session::start(failure, wanted);
     ASSERT_TRUE(session) << failure;
     displays = std::make_unique<X11DisplayReader>(x());
     windows = std::make_unique<X11WindowReader>(x(), *displays);
     desktops = std::make_unique<X11DesktopReader>(x());
     actions = std::make_unique<X11WindowActions>(x());
   }
+
+  // The session a test runs in: openbox unless a test asks for another window manager.
+  virtual X11Session::Options sessionOptions() const { return {}; }
 
   X11Connection& x() { return session->connection(); }
   std::optional<X11Window> read(uint32_t id) { return windows->read(id); }

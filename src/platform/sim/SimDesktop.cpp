@@ -656,6 +656,13 @@ void SimDesktop::transformWindowList(std::function<void(std::vector<WindowListEn
   world_->change([&](SimEffects&) { world_->windowListTransform = std::move(transform); });
 }
 
+void SimDesktop::reportFocus(std::optional<WindowFocus> focus, std::map<int32_t, uint32_t> frontWindows) {
+  world_->change([&](SimEffects&) {
+    world_->reportedFocus = focus;
+    world_->reportedFrontWindows = std::move(frontWindows);
+  });
+}
+
 void SimDesktop::transformScreens(std::function<void(std::vector<ScreenInfo>&)> transform) {
   world_->change([&](SimEffects&) { world_->screensTransform = std::move(transform); });
 }

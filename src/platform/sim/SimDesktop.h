@@ -314,6 +314,10 @@ class SimDesktop {
   // Each runs outside the lock on the answer about to be returned; an empty function removes it.
   void transformWindowList(std::function<void(std::vector<WindowListEntry>&)> transform);
   void transformScreens(std::function<void(std::vector<ScreenInfo>&)> transform);
+  // Makes the window server report the focus apart from its window list, as an X window manager's
+  // active window does (WindowServer::focus), with the front windows of applications; none (the
+  // default) reports nothing, and the front of the window list is the focus.
+  void reportFocus(std::optional<WindowFocus> focus, std::map<int32_t, uint32_t> frontWindows = {});
   void transformManagedDisplaySpaces(std::function<void(std::vector<ManagedDisplaySpaces>&)> transform);
 
   // --- Pointer and the program's own application --------------------------------------------

@@ -50,6 +50,18 @@ bool SimWindowServer::preflightScreenCaptureAccess() {
   return world_->read([&] { return world_->screenRecording; });
 }
 
+std::optional<WindowFocus> SimWindowServer::focus() {
+  return world_->read([&] { return world_->reportedFocus; });
+}
+
+std::optional<uint32_t> SimWindowServer::frontWindowOfApplication(int32_t pid) {
+  return world_->read([&]() -> std::optional<uint32_t> {
+    const auto it = world_->reportedFrontWindows.find(pid);
+    if (it == world_->reportedFrontWindows.end()) return std::nullopt;
+    return it->second;
+  });
+}
+
 bool SimWindowServer::requestScreenCaptureAccess() {
   return world_->change([&](SimEffects&) {
     ++world_->screenRecordingRequests;

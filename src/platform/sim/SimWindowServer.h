@@ -18,6 +18,9 @@ class SimWindowServer final : public WindowServer {
   std::optional<Rect> displayBounds(uint32_t displayID) override;
   bool preflightScreenCaptureAccess() override;
   bool requestScreenCaptureAccess() override;
+  // What SimDesktop::reportFocus set; by default none, as on the platform the desktop imitates.
+  std::optional<WindowFocus> focus() override;
+  std::optional<uint32_t> frontWindowOfApplication(int32_t pid) override;
 
  private:
   std::shared_ptr<SimWorld> world_;

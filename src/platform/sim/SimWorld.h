@@ -278,6 +278,8 @@ class SimWorld : public std::enable_shared_from_this<SimWorld> {
   bool activeDisplaysAvailable = true;
   int windowListCalls = 0;
   std::function<void(std::vector<WindowListEntry>&)> windowListTransform;
+  std::optional<WindowFocus> reportedFocus;
+  std::map<int32_t, uint32_t> reportedFrontWindows;
   std::function<void(std::vector<ScreenInfo>&)> screensTransform;
   std::function<void(std::vector<ManagedDisplaySpaces>&)> spacesTransform;
 };

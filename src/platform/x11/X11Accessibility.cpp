@@ -91,7 +91,14 @@ AXAttributeResult readApplication(X11Backend& backend, Subject& s, const std::st
     return answer(std::move(elements));
   }
   if (attribute == "AXFocusedWindow") {
+    // The active window; else the one of the process last active or activated (the stacking need
+    // not follow the focus); else its front-most window on screen.
     auto focused = std::find_if(s.windows.begin(), s.windows.end(), isActive);
+    const std::optional<uint32_t> recent = focused == s.windows.end() ? backend.recentWindow(pid) : std::nullopt;
+    if (recent) {
+      focused = std::find_if(s.windows.begin(), s.windows.end(),
+                             [&](const X11Window& w) { return w.id == *recent && w.isViewable && !w.minimized; });
+    }
     if (focused == s.windows.end()) {
       focused = std::find_if(s.windows.begin(), s.windows.end(),
                              [](const X11Window& w) { return w.isViewable && !w.minimized; });

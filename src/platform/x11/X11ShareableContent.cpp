@@ -17,21 +17,24 @@ X11ShareableContent::X11ShareableContent(std::shared_ptr<X11Backend> backend, Ex
 ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool excludeDesktopWindows,
                                                  bool onScreenWindowsOnly) {
   ShareableContentResult result;
-  std::vector<X11Window> windows = backend.windowsFrontToBack();
+  // One snapshot: the windows and the desktop they are judged by are of the same moment.
+  const X11WindowModel::Snapshot state = backend.model().current();
   if (backend.isBroken()) {
     result.error = kConnectionLost;
     return result;
   }
-  result.windows.reserve(windows.size());
-  for (X11Window& w : windows) {
-    if (onScreenWindowsOnly && !w.isViewable) continue;
+  result.windows.reserve(state->frontToBack.size());
+  for (uint32_t index : state->frontToBack) {
+    const X11Window& w = state->clients[index];
+    const bool onScreen = state->isOnScreen(w);
+    if (onScreenWindowsOnly && !onScreen) continue;
     if (excludeDesktopWindows && w.type == X11Window::Type::desktop) continue;
     ShareableWindow window;
     window.windowID = w.id;
-    if (!w.title.empty()) window.title = std::move(w.title);
+    if (!w.title.empty()) window.title = w.title;
     window.frame = w.frame.toRect();
     window.windowLayer = w.layer;
-    window.isOnScreen = w.isViewable;
+    window.isOnScreen = onScreen;
     if (w.pid) {
       window.owningApplication = ShareableApplication{*w.pid, w.applicationName(), w.bundleIdentifier().value_or("")};
     }

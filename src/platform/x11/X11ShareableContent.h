@@ -12,9 +12,10 @@ class X11Backend;
 // The shareable windows of an X session: every window the window manager manages
 // (_NET_CLIENT_LIST), on every desktop, minimized ones too, front to back. Each carries its title
 // (none when it has none), its frame with decorations in global top-left coordinates, the layer of
-// its type, isOnScreen = viewable now, and its owning application (process id, WM_CLASS class as
+// its type, isOnScreen = on screen now (X11WindowModel::State::isOnScreen: mapped, or not
+// minimized on the current desktop), and its owning application (process id, WM_CLASS class as
 // the name, "x11.<class>" as the bundle identifier), none when the window names no process.
-// Desktop windows (type desktop) are left out when asked; on-screen-only keeps the viewable ones.
+// Desktop windows (type desktop) are left out when asked; on-screen-only keeps those on screen.
 //
 // The windows are read on `worker` (the runtime's pool), which also runs the completion, so the
 // caller never waits on the X server. A lost connection completes with an error.

@@ -48,7 +48,8 @@ struct X11Window {
   // The owning process: _NET_WM_PID, else what the X server knows of the client's local process.
   // Absent for remote clients that do not say.
   std::optional<int32_t> pid;
-  // The frame on screen with the window manager's decorations (_NET_FRAME_EXTENTS), in global
+  // The frame on screen with the window manager's decorations (_NET_FRAME_EXTENTS; without them,
+  // the rectangle of the frame window the manager put the client in, if any), in global
   // coordinates: pixels, origin at the top-left of the primary monitor, y downward. Monitors left of
   // or above the primary one give negative coordinates.
   X11Rect frame;

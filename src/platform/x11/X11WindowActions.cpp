@@ -2,6 +2,8 @@
 
 #include <xcb/xcb_icccm.h>
 
+#include <thread>
+
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DesktopReader.h"
 
@@ -60,11 +62,33 @@ std::optional<uint32_t> X11WindowActions::activateStamped(uint32_t window, std::
   std::optional<uint32_t> desktop;
   if (desktopValue) desktop = desktopValue->firstValue32();
   const std::optional<uint32_t> current = X11DesktopReader(connection_).currentDesktop();
-  if (desktop && current && *desktop != kAllDesktops && *desktop != *current) {
+  const bool switching = desktop && current && *desktop != kAllDesktops && *desktop != *current;
+  if (switching) {
     if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return std::nullopt;
+    // Sent back to back, the activation may reach the window manager while it still switches, and
+    // some (xfwm4) then focus the new desktop's previous window: the activation waits for the switch.
+    X11DesktopReader reader(connection_);
+    waitUntil([&] { return reader.currentDesktop() == desktop || connection_.isBroken(); }, kDesktopSwitchWait);
   }
   if (!sendToRoot(window, ewmh->_NET_ACTIVE_WINDOW, kSourcePager, time, 0)) return std::nullopt;
+  if (switching) {
+    // Checked once: an activation that did not land is sent again. The desktop alone is not sent
+    // again, since without the switch some managers (xfwm4) take the window to the current desktop.
+    X11DesktopReader reader(connection_);
+    const bool landed =
+        waitUntil([&] { return reader.activeWindow() == window || connection_.isBroken(); }, kActivationWait);
+    if (!landed && !sendToRoot(window, ewmh->_NET_ACTIVE_WINDOW, kSourcePager, time, 0)) return std::nullopt;
+  }
   return time;
+}
+
+bool X11WindowActions::waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kPollInterval);
+  }
 }
 
 bool X11WindowActions::minimize(uint32_t window) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace quorvel {
@@ -15,12 +17,18 @@ class X11WindowActions {
  public:
   // The desktop "number" that puts a window on every desktop.
   static constexpr uint32_t kAllDesktops = 0xFFFFFFFFu;
+  static constexpr std::chrono::milliseconds kDesktopSwitchWait{500};
+  static constexpr std::chrono::milliseconds kActivationWait{300};
+  static constexpr std::chrono::milliseconds kPollInterval{10};
 
   explicit X11WindowActions(X11Connection& connection);
 
   // Raises and focuses the window, un-minimizing it, by a _NET_ACTIVE_WINDOW request stamped with the
   // time of the user's triggering event, or with the server's current time when there is none. A
-  // window on another desktop is reached by switching to that desktop first.
+  // window on another desktop is reached by switching to that desktop first: the activation follows
+  // once the window manager has switched (waiting at most kDesktopSwitchWait), and is sent once more
+  // when the window has not become the active one within kActivationWait. Only then does the call
+  // block, on round trips to the server.
   bool activate(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
   // The same request, answering the time stamp it carried (0 when the server's time could not be
   // had); none when it was not sent.
@@ -40,6 +48,8 @@ class X11WindowActions {
 
  private:
   bool exists(uint32_t window);
+  // Polls `condition` until it holds or `bound` has passed; whether it held.
+  static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
   uint32_t timestamp(std::optional<uint32_t> eventTime);
   bool sendToRoot(uint32_t window, uint32_t type, uint32_t d0, uint32_t d1 = 0, uint32_t d2 = 0,
                   uint32_t d3 = 0);

@@ -30,6 +30,12 @@ std::vector<X11Window> X11WindowModel::State::windowsFrontToBack() const {
   return windows;
 }
 
+bool X11WindowModel::State::isOnScreen(const X11Window& window) const {
+  if (window.isViewable) return true;
+  if (window.minimized || !currentDesktop) return false;
+  return window.onAllDesktops || window.desktop == currentDesktop;
+}
+
 X11WindowModel::X11WindowModel(X11Connection& connection)
     : connection_(connection),
       displays_(connection),

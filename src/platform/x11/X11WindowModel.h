@@ -70,6 +70,12 @@ class X11WindowModel {
     const X11Window* find(uint32_t window) const;
     // The windows front to back, as values.
     std::vector<X11Window> windowsFrontToBack() const;
+    // Whether a window of this snapshot is on screen: mapped, or not minimized and on the current
+    // desktop (or every desktop) by the window manager's word. A window manager switching desktops
+    // may announce the new desktop before it maps that desktop's windows, or not map some windows
+    // of the current desktop at all (the hidden tabs of a tab group): by the desktop they are on
+    // screen all the same, and the picture stays whole at every moment of a switch.
+    bool isOnScreen(const X11Window& window) const;
 
     std::unordered_map<uint32_t, uint32_t> indexOf;  // window id -> index into `clients`
   };

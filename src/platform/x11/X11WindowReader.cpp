@@ -25,6 +25,7 @@ struct Pending {
   xcb_get_window_attributes_cookie_t attributes;
   xcb_get_geometry_cookie_t geometry;
   xcb_translate_coordinates_cookie_t position;
+  xcb_query_tree_cookie_t tree;
   xcb_get_property_cookie_t netName;
   xcb_get_property_cookie_t name;
   xcb_get_property_cookie_t wmClass;
@@ -176,6 +177,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     p.attributes = connection_.counted(xcb_get_window_attributes(c, window));
     p.geometry = connection_.counted(xcb_get_geometry(c, window));
     p.position = connection_.counted(xcb_translate_coordinates(c, window, root, 0, 0));
+    p.tree = connection_.counted(xcb_query_tree(c, window));
     pending.push_back(p);
   }
 
@@ -196,6 +198,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
       {ewmh->_NET_WM_WINDOW_TYPE_DESKTOP, X11Window::Type::desktop},
   };
 
+  std::vector<Framed> framed;
   for (Pending& p : pending) {
     // Every reply is taken, also for a window found gone, so that none is left waiting.
     auto netName = connection_.takeProperty(p.netName, ewmh->UTF8_STRING);
@@ -210,6 +213,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     auto attributes = connection_.reply(xcb_get_window_attributes_reply, p.attributes);
     auto geometry = connection_.reply(xcb_get_geometry_reply, p.geometry);
     auto position = connection_.reply(xcb_translate_coordinates_reply, p.position);
+    auto tree = connection_.reply(xcb_query_tree_reply, p.tree);
     if (!attributes || !geometry || !position) continue;
 
     X11Window w;
@@ -235,6 +239,10 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     int64_t width = int64_t{geometry->width} + 2 * border;
     int64_t height = int64_t{geometry->height} + 2 * border;
     const std::vector<uint32_t> frame = extents ? extents->values32() : std::vector<uint32_t>{};
+    if (frame.size() < 4 && tree && tree->parent != root && tree->parent != XCB_WINDOW_NONE) {
+      // No extents (i3 sets none): the frame window the manager put the client in is the frame.
+      framed.push_back(Framed{result.size(), tree->parent});
+    }
     if (frame.size() >= 4) {
       const int64_t left = std::min<uint32_t>(frame[0], UINT16_MAX), right = std::min<uint32_t>(frame[1], UINT16_MAX);
       const int64_t top = std::min<uint32_t>(frame[2], UINT16_MAX), bottom = std::min<uint32_t>(frame[3], UINT16_MAX);
@@ -288,8 +296,39 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     w.maximized = maximizedVertically && maximizedHorizontally;
     result.push_back(std::move(w));
   }
+  readFrameWindows(result, framed, origin);
   fillProcessIds(result);
   return result;
+}
+
+void X11WindowReader::readFrameWindows(std::vector<X11Window>& windows, const std::vector<Framed>& framed,
+                                       const X11Rect& origin) {
+  if (framed.empty()) return;
+  xcb_connection_t* c = connection_.xcb();
+  const uint32_t root = connection_.root();
+  struct Asked {
+    xcb_get_geometry_cookie_t geometry;
+    xcb_translate_coordinates_cookie_t position;
+  };
+  std::vector<Asked> asked;
+  asked.reserve(framed.size());
+  for (const Framed& f : framed) {
+    asked.push_back(Asked{connection_.counted(xcb_get_geometry(c, f.frameWindow)),
+                          connection_.counted(xcb_translate_coordinates(c, f.frameWindow, root, 0, 0))});
+  }
+  for (size_t i = 0; i < framed.size(); ++i) {
+    auto geometry = connection_.reply(xcb_get_geometry_reply, asked[i].geometry);
+    auto position = connection_.reply(xcb_translate_coordinates_reply, asked[i].position);
+    // A frame window gone meanwhile leaves the client's own rectangle.
+    if (!geometry || !position) continue;
+    const int64_t border = geometry->border_width;
+    const int64_t x = int64_t{position->dst_x} - border - origin.x;
+    const int64_t y = int64_t{position->dst_y} - border - origin.y;
+    windows[framed[i].index].frame =
+        X11Rect{clampTo(x, INT32_MIN / 2, INT32_MAX / 2), clampTo(y, INT32_MIN / 2, INT32_MAX / 2),
+                clampTo(int64_t{geometry->width} + 2 * border, 0, INT32_MAX / 2),
+                clampTo(int64_t{geometry->height} + 2 * border, 0, INT32_MAX / 2)};
+  }
 }
 
 bool X11WindowReader::hasClientIds() {

@@ -68,6 +68,13 @@ class X11WindowReader {
   std::vector<uint32_t> rootWindows(uint32_t property, bool reversed);
   // The same less the ids that are no windows of the root (probing the ids not met before).
   std::vector<uint32_t> listedWindows(uint32_t property, bool reversed);
+  // A read window without frame extents whose window manager put it in a frame window of its own.
+  struct Framed {
+    size_t index = 0;  // into the windows read
+    uint32_t frameWindow = 0;
+  };
+  // Takes the frame of each such window from its frame window's rectangle.
+  void readFrameWindows(std::vector<X11Window>& windows, const std::vector<Framed>& framed, const X11Rect& origin);
   // Process ids from the X-Resource extension for windows that do not name their own.
   void fillProcessIds(std::vector<X11Window>& windows);
   bool hasClientIds();

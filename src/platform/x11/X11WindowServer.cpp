@@ -7,13 +7,14 @@ namespace quorvel {
 X11WindowServer::X11WindowServer(std::shared_ptr<X11Backend> backend) : backend_(std::move(backend)) {}
 
 std::optional<std::vector<WindowListEntry>> X11WindowServer::onScreenWindows() {
-  std::vector<X11Window> windows = backend_->windowsFrontToBack();
+  const X11WindowModel::Snapshot state = backend_->model().current();
   // A lost connection reads as no windows at all, which must not pass for an empty desktop.
   if (backend_->isBroken()) return std::nullopt;
   std::vector<WindowListEntry> list;
-  list.reserve(windows.size());
-  for (X11Window& w : windows) {
-    if (!w.isViewable || w.type == X11Window::Type::desktop) continue;
+  list.reserve(state->frontToBack.size());
+  for (uint32_t index : state->frontToBack) {
+    X11Window w = state->clients[index];
+    if (!state->isOnScreen(w) || w.type == X11Window::Type::desktop) continue;
     WindowListEntry entry;
     entry.number = w.id;
     entry.layer = w.layer;
@@ -43,6 +44,15 @@ std::optional<Rect> X11WindowServer::displayBounds(uint32_t displayID) {
   }
   return std::nullopt;
 }
+
+std::optional<WindowFocus> X11WindowServer::focus() {
+  const X11WindowModel::Snapshot state = backend_->model().current();
+  WindowFocus focus;
+  if (state->activeWindow && state->find(*state->activeWindow)) focus.window = state->activeWindow;
+  return focus;
+}
+
+std::optional<uint32_t> X11WindowServer::frontWindowOfApplication(int32_t pid) { return backend_->recentWindow(pid); }
 
 bool X11WindowServer::preflightScreenCaptureAccess() { return true; }
 

@@ -96,7 +96,19 @@ void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<i
     std::lock_guard lock(mutex_);
     std::unordered_map<int32_t, RunningApplication> current;
     for (const RunningApplication& app : now) current.emplace(app.pid, app);
+    std::unordered_map<int32_t, std::vector<uint32_t>> windowsByPid;
+    for (const X11Window& w : clients) {
+      if (w.pid) windowsByPid[*w.pid].push_back(w.id);
+    }
+    // Compared as sets: a window manager may reorder its client list without any window coming or going.
+    for (auto& [pid, windows] : windowsByPid) std::sort(windows.begin(), windows.end());
     if (started_) {
+      for (const auto& [pid, windows] : windowsByPid) {
+        auto before = windowsByPid_.find(pid);
+        if (before != windowsByPid_.end() && before->second != windows) {
+          changes.emplace_back(Event::didChangeWindows, current.at(pid));
+        }
+      }
       for (const RunningApplication& app : now) {
         if (!known_.contains(app.pid)) changes.emplace_back(Event::didLaunchApplication, app);
       }
@@ -116,6 +128,7 @@ void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<i
     }
     started_ = true;
     known_ = std::move(current);
+    windowsByPid_ = std::move(windowsByPid);
     if (activePid) activePid_ = activePid;
   }
   for (auto& [event, app] : changes) {

@@ -39,9 +39,10 @@ class X11Backend;
 //
 // Notifications, posted to the main executor (`main`), are derived from what the platform's event
 // thread sees change: launch when a process id first appears among the managed windows, terminate
-// when its last managed window goes, activate when the active window's process changes; each one
-// noticed at the time of the update that found it (`clock`). An observer removed before a posted
-// notification runs is not called.
+// when its last managed window goes, windows changed when a process that stays opens or closes a
+// managed window, activate when the active window's process changes; each one noticed at the time
+// of the update that found it (`clock`). An observer removed before a posted notification runs is
+// not called.
 class X11Workspace final : public Workspace, public std::enable_shared_from_this<X11Workspace> {
  public:
   X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main, const Clock& clock);
@@ -74,6 +75,7 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   std::array<ObserverList<Event, const RunningApplication&>, kEventCount> observers_;  // by event
   bool started_ = false;
   std::unordered_map<int32_t, RunningApplication> known_;
+  std::unordered_map<int32_t, std::vector<uint32_t>> windowsByPid_;  // managed windows, ascending
   std::optional<int32_t> activePid_;
 };
 

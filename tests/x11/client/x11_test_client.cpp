@@ -5,12 +5,13 @@
 //
 //   x11_test_client --title T --class instance,Class [--geometry WxH+X+Y] [--type dock|dialog|...]
 //                   [--strut-top N] [--desktop N] [--state NAME,NAME] [--no-pid] [--legacy-title]
-//                   [--windows N] [--color RRGGBB]
+//                   [--windows N] [--close-one] [--color RRGGBB]
 //
 // --legacy-title sets only WM_NAME, as a STRING holding the title's bytes unchanged; otherwise the
 // title goes to _NET_WM_NAME (UTF8_STRING). --state names _NET_WM_STATE_* suffixes (SKIP_TASKBAR).
 // --windows N opens N such windows in one process (titled T, "T 2", "T 3", ...), mapped in that
-// order; the first one's id is printed, and the client exits when any of them is asked to close.
+// order; the first one's id is printed, and the client exits when any of them is asked to close,
+// or with --close-one destroys only that window and exits when the last one is closed.
 // --color fills the windows with one colour (hexadecimal red, green, blue; white by default).
 
 #include <unistd.h>
@@ -39,6 +40,7 @@ struct Options {
   bool withPid = true;
   bool legacyTitle = false;
   int windows = 1;
+  bool closeOne = false;
   long color = -1;
 };
 
@@ -62,6 +64,8 @@ bool parse(int argc, char** argv, Options& o) {
       o.withPid = false;
     } else if (arg == "--legacy-title") {
       o.legacyTitle = true;
+    } else if (arg == "--close-one") {
+      o.closeOne = true;
     } else if (!hasValue) {
       return false;
     } else if (arg == "--title") {
@@ -201,11 +205,18 @@ int main(int argc, char** argv) {
   std::printf("0x%x\n", first);
   std::fflush(stdout);
 
+  int remaining = o.windows;
   while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
     const uint8_t type = event->response_type & 0x7f;
     if (type == XCB_CLIENT_MESSAGE) {
       const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
       if (message->type == protocols && message->data.data32[0] == deleteWindow) {
+        if (o.closeOne && --remaining > 0) {
+          xcb_destroy_window(c, message->window);
+          xcb_flush(c);
+          std::free(event);
+          continue;
+        }
         std::free(event);
         xcb_disconnect(c);
         return 0;
