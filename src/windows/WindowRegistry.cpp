@@ -331,7 +331,8 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   CardOrdering::sortByRank(onScreen, zOrder);
   // Where the platform knows the focus apart from the stacking, the focused window is in front.
   if (focus && focus->window) {
-    auto focused = std::find_if(onScreen.begin(), onScreen.end(), [&](const WindowCard& c) { return c.id == focus->window; });
+    auto focused = std::find_if(onScreen.begin(), onScreen.end(),
+                                [&](const WindowCard& c) { return c.id == focus->window; });
     if (focused != onScreen.end()) std::rotate(onScreen.begin(), focused, focused + 1);
   }
 

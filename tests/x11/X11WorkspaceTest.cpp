@@ -22,7 +22,7 @@ class X11WorkspaceTest : public X11PlatformTest {
     X11PlatformTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     for (auto event : {Workspace::Event::didLaunchApplication, Workspace::Event::didTerminateApplication,
-                       Workspace::Event::didActivateApplication}) {
+                       Workspace::Event::didActivateApplication, Workspace::Event::didChangeWindows}) {
       tokens.push_back(
           platform->workspace().addObserver(event, [this](Workspace::Event e, const RunningApplication& a) {
             notes.push_back({e, a, runtime->main().isCurrent()});
@@ -117,6 +117,25 @@ TEST_F(X11WorkspaceTest, LaunchesActivationsAndTerminationsAreAnnouncedOnTheMain
   EXPECT_EQ(gone.app.localizedName, "BetaApp");
   EXPECT_EQ(count(Workspace::Event::didTerminateApplication, alphaPid), 0u);
   EXPECT_EQ(count(Workspace::Event::didLaunchApplication, betaPid), 1u);
+}
+
+TEST_F(X11WorkspaceTest, AWindowOpenedOrClosedByARunningApplicationIsAnnounced) {
+  pid_t pid = 0;
+  const uint32_t first = launch({"--title", "first", "--windows", "2", "--close-one"}, &pid);
+  ASSERT_NE(first, 0u);
+  ASSERT_TRUE(arrives(Workspace::Event::didLaunchApplication, pid));
+  // Both windows managed, and whatever their coming announced has arrived.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return windows->clientList().size() == 2; }));
+  runUntil([] { return false; }, 300ms);
+  // Focus and stacking change no window list.
+  const size_t before = count(Workspace::Event::didChangeWindows, pid);
+  ASSERT_TRUE(activate(first));
+  EXPECT_FALSE(runUntil([&] { return count(Workspace::Event::didChangeWindows, pid) > before; }, 300ms));
+
+  ASSERT_TRUE(actions->close(first));
+  EXPECT_TRUE(runUntil([&] { return count(Workspace::Event::didChangeWindows, pid) > before; }));
+  EXPECT_EQ(count(Workspace::Event::didTerminateApplication, pid), 0u);
+  EXPECT_EQ(count(Workspace::Event::didLaunchApplication, pid), 1u);
 }
 
 TEST_F(X11WorkspaceTest, RemovedObserversHearNothingMore) {
