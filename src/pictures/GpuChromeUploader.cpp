@@ -9,8 +9,23 @@ ChromeTextureRef GpuChromeUploader::upload(const RasterBitmap& bitmap, std::stri
   const auto w = static_cast<uint32_t>(bitmap.width()), h = static_cast<uint32_t>(bitmap.height());
   GpuTextureDescriptor descriptor{w, h, GpuTextureDescriptor::fullMipCount(w, h), false, std::string(label)};
   auto texture = rasterizer_.context->device->makeTexture(descriptor);
-  if (!texture || !texture->replaceLevel(0, bitmap.data(), bitmap.bytesPerRow())) return nullptr;
-  rasterizer_.generateMipmaps(texture, std::string(label));
+  if (!texture) return nullptr;
+  // Level 0 and the mip chain in one command buffer that nobody waits for: the card renderer's
+  // frames, committed later to the same queue, find them done. A summon's plates cost the main
+  // thread no round trip to the GPU each.
+  auto commandBuffer = rasterizer_.context->commandQueue->makeCommandBuffer();
+  auto blit = commandBuffer ? commandBuffer->makeBlitEncoder() : nullptr;
+  if (!blit) {
+    if (!texture->replaceLevel(0, bitmap.data(), bitmap.bytesPerRow())) return nullptr;
+    rasterizer_.generateMipmaps(texture, std::string(label));
+    return std::make_shared<Texture>(std::move(texture));
+  }
+  commandBuffer->setLabel(std::string(label));
+  blit->setLabel(std::string(label));
+  if (!blit->uploadLevel(texture, 0, bitmap.data(), bitmap.bytesPerRow())) return nullptr;
+  if (texture->mipLevelCount() > 1) blit->generateMipmaps(texture);
+  blit->endEncoding();
+  commandBuffer->commit();
   return std::make_shared<Texture>(std::move(texture));
 }
 

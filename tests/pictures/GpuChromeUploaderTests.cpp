@@ -23,6 +23,12 @@ TEST(GpuChromeUploaderTest, UploadsLevelZeroAndBuildsTheChainUnderTheLabel) {
   auto log = device->commandBuffers();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].label, "Quorvel icon mipmaps");
+  // Level 0 and the chain in that one command buffer, which nobody waits for.
+  ASSERT_EQ(log[0].encoders.size(), 1u);
+  const auto& blits = log[0].encoders[0].blits;
+  ASSERT_EQ(blits.size(), 2u);
+  EXPECT_EQ(blits[0].kind, RecordedBlit::Kind::upload);
+  EXPECT_EQ(blits[1].kind, RecordedBlit::Kind::generateMipmaps);
   EXPECT_FALSE(GpuChromeUploader::gpuTexture(nullptr));
 
   auto failures = device->failures();

@@ -12,6 +12,11 @@
 #include "overlay/x11/X11OverlayWindow.h"
 #include "overlay/OverlayChromePainter.h"
 #include "platform/qt/QtRaster.h"
+#include "gpu/x11/VulkanWindowSurface.h"
+#include "scene/LayoutFactory.h"
+#include "scene/render/FrameClock.h"
+#include "scene/render/SceneRenderer.h"
+#include "support/VulkanTestDevice.h"
 
 #include <QGuiApplication>
 #include <array>
@@ -205,28 +210,105 @@ class QtApp {
   std::unique_ptr<QGuiApplication> app_;
 };
 
-TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOnBothMonitorsWhereTheLayoutSays) {
+// The overlay as the program shows it: on each monitor's window a Vulkan surface, a scene renderer
+// drawing three cards, the backdrop under them and the chrome the painter draws over them; the root
+// window's pixels are read back (Xvfb composites nothing, so a window's colour is what it holds,
+// premultiplied).
+TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitorsWhereTheLayoutSays) {
   QtApp qt;
   QtRaster raster;
   OverlayChromePainter painter(raster);
+  VulkanTestDevice vk;
+  ASSERT_TRUE(vk.device) << vk.error;
+  auto context = MetalContext::make(vk.device);
+  ASSERT_TRUE(context);
   ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
   ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
   const Rect monitors[] = {{0, 0, 960, 1080}, {960, 0, 960, 1080}};
   for (const Rect& m : monitors) addOverlay(m);
+
+  // Three cards of solid colours: red, green, blue (the middle one focused).
+  const std::array<std::array<uint8_t, 3>, 3> colours{{{220, 30, 30}, {30, 220, 30}, {30, 30, 220}}};
+  std::vector<std::shared_ptr<GpuTexture>> pictures;
+  std::vector<WindowCard> cards;
+  std::vector<Rect> rects;
+  for (uint32_t i = 0; i < 3; ++i) {
+    std::vector<uint8_t> bytes(64 * 40 * 4);
+    for (size_t p = 0; p < bytes.size(); p += 4) {
+      bytes[p] = colours[i][2];
+      bytes[p + 1] = colours[i][1];
+      bytes[p + 2] = colours[i][0];
+      bytes[p + 3] = 255;
+    }
+    pictures.push_back(vk.device->makeTexture({64, 40, 1, false, "Quorvel test picture"}));
+    ASSERT_TRUE(pictures.back() && pictures.back()->replaceLevel(0, bytes.data(), 64 * 4));
+    WindowCard card;
+    card.id = i + 1;
+    card.title = "Window " + std::to_string(i + 1);
+    card.frame = {100.0 * i, 100, 640, 400};
+    card.ax = std::make_shared<const AXHandle>(nullptr);
+    cards.push_back(card);
+    rects.push_back({100.0 * i, 100, 640, 400});
+  }
+  CardRenderer::Providers providers;
+  providers.picture = [&pictures](uint32_t id) -> std::optional<CardPicture> {
+    if (id < 1 || id > pictures.size()) return std::nullopt;
+    return CardPicture{pictures[id - 1], CaptureExtent{}};
+  };
+  SceneWake wake(runtime->clock());
+  // No reflections: the title capsule sits low, where they would lie under it.
+  store.set(AppSettings::Key::floorReflections, false);
+  std::vector<std::shared_ptr<VulkanWindowSurface>> surfaces;
+  std::vector<std::unique_ptr<SceneRenderer>> renderers;
   views[1]->beginSearch();
   views[1]->setSearchText("mail", 4);
   const Instant later = runtime->clock().now() + fromSeconds(1);  // every fade has ended
   for (size_t i = 0; i < 2; ++i) {
+    std::string error;
+    auto surface = VulkanWindowSurface::make(vk.device, overlays[i]->connection().xcb(), overlays[i]->xWindow(),
+                                             "Quorvel overlay", &error);
+    ASSERT_TRUE(surface) << error;
+    surface->setBounds(views[i]->metalHost.layerFrame());
+    surface->setContentsScale(views[i]->metalHost.contentsScale());
+    auto renderer = SceneRenderer::makeRenderer(
+        context, surface, providers, [](int, FocusChangeSource) {},
+        SceneRenderer::Services{runtime->main(), runtime->clock(), wake, settings,
+                                [this] { return std::make_shared<FrameClock>(runtime->clock()); }});
+    ASSERT_TRUE(renderer && renderer->core());
     views[i]->showTitle(i == 0 ? "Inbox" : "Drafts");
-    overlays[i]->show();
     auto chrome = painter.paint(*views[i], 1.0, later);
     ASSERT_TRUE(chrome);
-    ASSERT_TRUE(overlays[i]->showChrome(*chrome));
+    ASSERT_TRUE(renderer->setOverlayChrome(*chrome));
+    const RasterColor under = OverlayChromePainter::backdropColor(*views[i], later);
+    renderer->setBackdrop(Float4{float(under.red), float(under.green), float(under.blue), float(under.alpha)});
+    overlays[i]->show();
+    renderer->state()->withLock([&](SceneState::Storage& st) {
+      wake.wake(st, [&](SceneState::Storage& s) {
+        SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false,
+                               LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, settings), 0.92);
+      });
+    });
+    renderer->present(cards, rects, false, 1, 60);
+    surfaces.push_back(std::move(surface));
+    renderers.push_back(std::move(renderer));
   }
+  // Until both scenes rest: no new frame for 0.3 s.
+  std::array<uint64_t, 2> seen{};
+  auto still = std::chrono::steady_clock::now();
+  ASSERT_TRUE(runUntil(
+      [&] {
+        for (size_t i = 0; i < 2; ++i) {
+          if (surfaces[i]->presentedCount() != seen[i]) {
+            seen[i] = surfaces[i]->presentedCount();
+            still = std::chrono::steady_clock::now();
+          }
+        }
+        return seen[0] > 0 && seen[1] > 0 && std::chrono::steady_clock::now() - still > 300ms;
+      },
+      10000ms));
+  for (auto& overlay : overlays) overlay->connection().sync();
   x().sync();
 
-  // The root's pixels (24-bit, blue first); the windows' see-through parts show black here, since
-  // Xvfb composites nothing.
   const auto rootPixel = [&](int px, int py) -> std::array<int, 3> {
     auto image = x().reply(xcb_get_image_reply, xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(),
                                                               static_cast<int16_t>(px), static_cast<int16_t>(py), 1, 1,
@@ -235,18 +317,31 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOnBothMonitorsWhereTheLay
     const uint8_t* p = xcb_get_image_data(image.get());
     return {p[2], p[1], p[0]};
   };
-  const RasterColor glass = OverlayChromePainter::kGlass;
-  const std::array<int, 3> glassPixel{int(std::lround(glass.red * glass.alpha * 255)),
-                                      int(std::lround(glass.green * glass.alpha * 255)),
-                                      int(std::lround(glass.blue * glass.alpha * 255))};
-  const auto near = [](std::array<int, 3> a, std::array<int, 3> b) {
+  const auto near = [](std::array<int, 3> a, std::array<double, 3> b, double tolerance = 3) {
     for (int k = 0; k < 3; ++k) {
-      if (std::abs(a[k] - b[k]) > 3) return false;
+      if (std::abs(a[k] - b[k]) > tolerance) {
+        ADD_FAILURE() << "pixel " << a[0] << "," << a[1] << "," << a[2] << " is not " << b[0] << "," << b[1] << ","
+                      << b[2];
+        return false;
+      }
     }
     return true;
   };
+  const RasterColor glass = OverlayChromePainter::kGlass;
   for (size_t i = 0; i < 2; ++i) {
     const Rect& m = monitors[i];
+    SCOPED_TRACE("monitor " + std::to_string(i));
+    const RasterColor under = OverlayChromePainter::backdropColor(*views[i], later);
+    const std::array<double, 3> backdrop{under.red * 255, under.green * 255, under.blue * 255};
+    // Glass over the backdrop, both premultiplied.
+    const std::array<double, 3> glassPixel{(glass.red * glass.alpha + under.red * (1 - glass.alpha)) * 255,
+                                           (glass.green * glass.alpha + under.green * (1 - glass.alpha)) * 255,
+                                           (glass.blue * glass.alpha + under.blue * (1 - glass.alpha)) * 255};
+    // The focused (green) card in the middle of the monitor.
+    const auto centre = rootPixel(int(m.x + m.width / 2), int(m.y + m.height / 2));
+    EXPECT_GT(centre[1], 150) << "the focused card";
+    EXPECT_LT(centre[0], 80);
+    EXPECT_TRUE(near(rootPixel(int(m.x + 4), int(m.y + 4)), backdrop)) << "the backdrop in the corner";
     for (const GlassCapsule* capsule : {&views[i]->titleCapsule, &views[i]->searchCapsule}) {
       if (capsule->hidden || capsule->alpha.target() < 1) continue;  // the idle pill stands at half strength
       // View frames have y up from the monitor's bottom; the root's y goes down from its top.
@@ -254,11 +349,10 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOnBothMonitorsWhereTheLay
       const int left = int(m.x + f.x), top = int(m.y + m.height - f.maxY());
       const int midY = top + int(f.height / 2);
       // Just inside the left end (clear of the round corner and of the text) is glass; just outside,
-      // nothing.
-      EXPECT_TRUE(near(rootPixel(left + int(f.height / 2), top + 3), glassPixel))
-          << "monitor " << i << " capsule at " << f.x << "," << f.y;
-      EXPECT_TRUE(near(rootPixel(left - 3, midY), {0, 0, 0})) << "monitor " << i;
-      EXPECT_TRUE(near(rootPixel(int(m.x + m.width / 2), top - 3), {0, 0, 0})) << "monitor " << i;
+      // the backdrop.
+      EXPECT_TRUE(near(rootPixel(left + int(f.height / 2), top + 3), glassPixel)) << "capsule at " << f.x << "," << f.y;
+      EXPECT_TRUE(near(rootPixel(left - 3, midY), backdrop));
+      EXPECT_TRUE(near(rootPixel(int(m.x + m.width / 2), top - 3), backdrop));
     }
   }
   // The title's text is drawn over the glass, brighter than it.
@@ -268,6 +362,12 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOnBothMonitorsWhereTheLay
     brightest = std::max(brightest, rootPixel(px, int(1080 - title.midY()))[0]);
   }
   EXPECT_GT(brightest, 120);
+
+  for (auto& renderer : renderers) renderer->shutdown();
+  renderers.clear();
+  surfaces.clear();
+  vk.device->waitIdle();
+  vk.expectNoMessages();
 }
 
 }  // namespace

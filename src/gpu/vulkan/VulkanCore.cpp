@@ -295,6 +295,7 @@ VulkanCore::~VulkanCore() {
   if (device_) {
     vkDeviceWaitIdle(device_);
     for (const CommandSlot& slot : freeSlots_) vkDestroyCommandPool(device_, slot.pool, nullptr);
+    for (const auto& [value, slot] : retiredSlots_) vkDestroyCommandPool(device_, slot.pool, nullptr);
     for (VkSemaphore s : freeSemaphores_) vkDestroySemaphore(device_, s, nullptr);
     if (pipelineLayout_) vkDestroyPipelineLayout(device_, pipelineLayout_, nullptr);
     if (setLayout_) vkDestroyDescriptorSetLayout(device_, setLayout_, nullptr);
@@ -341,6 +342,21 @@ void VulkanCore::pushDescriptors(VkCommandBuffer commandBuffer, uint32_t count,
 }
 
 std::optional<VulkanCore::CommandSlot> VulkanCore::takeCommandSlot() {
+  // The command buffers of finished submit() work are free again.
+  std::vector<CommandSlot> finished;
+  {
+    std::lock_guard lock(poolMutex_);
+    if (!retiredSlots_.empty()) {
+      uint64_t reached = 0;
+      if (vkGetSemaphoreCounterValue(device_, timeline_, &reached) == VK_SUCCESS) {
+        auto done = std::stable_partition(retiredSlots_.begin(), retiredSlots_.end(),
+                                          [&](const auto& retired) { return retired.first > reached; });
+        for (auto it = done; it != retiredSlots_.end(); ++it) finished.push_back(it->second);
+        retiredSlots_.erase(done, retiredSlots_.end());
+      }
+    }
+  }
+  for (const CommandSlot& f : finished) recycleCommandSlot(f);
   CommandSlot slot;
   {
     std::lock_guard lock(poolMutex_);
@@ -403,15 +419,11 @@ void VulkanCore::recycleBinarySemaphore(VkSemaphore semaphore) {
   freeSemaphores_.push_back(semaphore);
 }
 
-bool VulkanCore::submitAndWait(const std::function<void(VkCommandBuffer)>& record) {
-  std::optional<CommandSlot> slot = takeCommandSlot();
-  if (!slot) return false;
-  fullBarrier(slot->buffer);
-  record(slot->buffer);
-  fullBarrier(slot->buffer);
-  if (vkEndCommandBuffer(slot->buffer) != VK_SUCCESS) {
-    recycleCommandSlot(*slot);
-    return false;
+std::optional<uint64_t> VulkanCore::submitSlot(CommandSlot slot) {
+  fullBarrier(slot.buffer);
+  if (vkEndCommandBuffer(slot.buffer) != VK_SUCCESS) {
+    recycleCommandSlot(slot);
+    return std::nullopt;
   }
   uint64_t value = 0;
   VkResult result;
@@ -419,7 +431,7 @@ bool VulkanCore::submitAndWait(const std::function<void(VkCommandBuffer)>& recor
     std::lock_guard lock(submitMutex_);
     value = nextTimelineValue();
     VkCommandBufferSubmitInfo cb{VK_STRUCTURE_TYPE_COMMAND_BUFFER_SUBMIT_INFO};
-    cb.commandBuffer = slot->buffer;
+    cb.commandBuffer = slot.buffer;
     VkSemaphoreSubmitInfo signal{VK_STRUCTURE_TYPE_SEMAPHORE_SUBMIT_INFO};
     signal.semaphore = timeline_;
     signal.value = value;
@@ -438,9 +450,35 @@ bool VulkanCore::submitAndWait(const std::function<void(VkCommandBuffer)>& recor
       vkSignalSemaphore(device_, &host);
     }
   }
-  const bool done = result == VK_SUCCESS && waitForValue(value);
+  if (result != VK_SUCCESS) {
+    recycleCommandSlot(slot);
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool VulkanCore::submitAndWait(const std::function<void(VkCommandBuffer)>& record) {
+  std::optional<CommandSlot> slot = takeCommandSlot();
+  if (!slot) return false;
+  fullBarrier(slot->buffer);
+  record(slot->buffer);
+  const std::optional<uint64_t> value = submitSlot(*slot);
+  if (!value) return false;
+  const bool done = waitForValue(*value);
   recycleCommandSlot(*slot);
   return done;
+}
+
+std::optional<uint64_t> VulkanCore::submit(const std::function<void(VkCommandBuffer)>& record) {
+  std::optional<CommandSlot> slot = takeCommandSlot();
+  if (!slot) return std::nullopt;
+  fullBarrier(slot->buffer);
+  record(slot->buffer);
+  const std::optional<uint64_t> value = submitSlot(*slot);
+  if (!value) return std::nullopt;
+  std::lock_guard lock(poolMutex_);
+  retiredSlots_.emplace_back(*value, *slot);
+  return value;
 }
 
 bool VulkanCore::waitForValue(uint64_t value) {

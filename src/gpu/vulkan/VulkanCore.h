@@ -81,6 +81,9 @@ class VulkanCore {
   // Records work with `record` into a one-time command buffer, submits it after everything
   // submitted before and waits for it. False when the GPU refused it.
   bool submitAndWait(const std::function<void(VkCommandBuffer)>& record);
+  // The same without waiting: the timeline value the work reaches when done (waitForValue), none
+  // when it could not be submitted. Its command buffer is used again once the work is done.
+  std::optional<uint64_t> submit(const std::function<void(VkCommandBuffer)>& record);
   // Waits until the timeline reaches `value`. Waits in short slices and reads the counter between
   // them, so a wake-up the driver loses (as the CPU driver can with several threads waiting at
   // once) costs a slice, not the wait. False when the device is lost.
@@ -97,6 +100,8 @@ class VulkanCore {
 
  private:
   VulkanCore() = default;
+  // Ends, submits and answers the value of a recorded slot; none (slot recycled) on failure.
+  std::optional<uint64_t> submitSlot(CommandSlot slot);
   bool open(const VulkanDeviceOptions& options, std::string* error);
 
   VulkanDeviceOptions options_;
@@ -126,6 +131,8 @@ class VulkanCore {
 
   std::mutex poolMutex_;
   std::vector<CommandSlot> freeSlots_;
+  // Command buffers of submit() with the timeline value that frees them.
+  std::vector<std::pair<uint64_t, CommandSlot>> retiredSlots_;
   std::vector<VkSemaphore> freeSemaphores_;
 };
 

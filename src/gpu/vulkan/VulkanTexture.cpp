@@ -57,8 +57,9 @@ std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> c
   core->setName(VK_OBJECT_TYPE_IMAGE, reinterpret_cast<uint64_t>(t->image_), d.label);
   VkImage image = t->image_;
   const uint32_t levels = d.mipLevels;
-  // Zero-filled and in the resting layout before anyone can use it.
-  const bool ready = core->submitAndWait([&](VkCommandBuffer cb) {
+  // Zero-filled and in the resting layout before any later work of the queue can use it; not
+  // waited for here (the destructor waits, so the image is never freed under it).
+  const std::optional<uint64_t> ready = core->submit([&](VkCommandBuffer cb) {
     t->recordLayout(cb, 0, levels, VK_IMAGE_LAYOUT_UNDEFINED, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
     VkClearColorValue zero{};
     VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, levels, 0, 1};
@@ -66,6 +67,7 @@ std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> c
     t->recordLayout(cb, 0, levels, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
   });
   if (!ready) return nullptr;
+  t->readyValue_ = *ready;
   return t;
 }
 
@@ -84,6 +86,7 @@ std::shared_ptr<VulkanTexture> VulkanTexture::wrapSwapchainImage(std::shared_ptr
 }
 
 VulkanTexture::~VulkanTexture() {
+  if (readyValue_) core_->waitForValue(readyValue_);
   VkDevice device = core_->device();
   if (view_) vkDestroyImageView(device, view_, nullptr);
   if (!borrowed_) {

@@ -16,7 +16,8 @@ namespace quorvel {
 // (not owned) and are laid out by the command buffer that draws into and presents them.
 class VulkanTexture final : public GpuTexture {
  public:
-  // A new image with its memory and view, already in the general layout. None on failure.
+  // A new image with its memory and view, cleared and laid out by work submitted on the queue
+  // (not waited for: everything submitted later comes after it). None on failure.
   static std::shared_ptr<VulkanTexture> make(std::shared_ptr<VulkanCore> core, const GpuTextureDescriptor& descriptor);
   // Wraps a swapchain image (borrowed; its view is owned).
   static std::shared_ptr<VulkanTexture> wrapSwapchainImage(std::shared_ptr<VulkanCore> core, VkImage image,
@@ -55,6 +56,8 @@ class VulkanTexture final : public GpuTexture {
   VkImageView view_ = VK_NULL_HANDLE;
   uint32_t width_ = 0, height_ = 0, levels_ = 1;
   bool borrowed_ = false;
+  // The timeline value of the work that made the image ready (cleared, laid out).
+  uint64_t readyValue_ = 0;
 };
 
 }  // namespace quorvel
