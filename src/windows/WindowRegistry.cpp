@@ -636,16 +636,18 @@ Task<void> WindowRegistry::performRefresh() {
 Task<void> WindowRegistry::runPassSteps(std::vector<RawWindow> rawWindows, std::optional<int32_t> deepVerifiedPid,
                                         bool trusted, std::optional<SpaceMap::Snapshot> snapshot,
                                         std::vector<Rect> displayBounds, int64_t fingerprint) {
-  SnapshotFilter filter(state_, services_);
+  SnapshotFilter filter({state_.lock, state_.axCacheByPID, state_.axPrivateWindows, state_.priorAnswers,
+                        state_.lastKnownHandles},
+                       services_);
   SnapshotFilter::Result filtered =
       co_await filter.run(SnapshotFilter::Inputs{rawWindows, snapshot, displayBounds, trusted, deepVerifiedPid});
 
-  TabCardStep tabStep(state_, services_);
+  TabCardStep tabStep({state_.lock, state_.tabCache, state_.axPrivateWindows, state_.tabIdentity()}, services_);
   TabCardStep::Result tabs =
       co_await tabStep.expandTabs(filtered.windowCards, rawWindows, filtered.settings, trusted, deepVerifiedPid);
   CardAssembly::applyOutOfReach(filtered.windowCards, tabs.outOfReachCounts);
 
-  PrivateTitleStep titleStep(state_, services_);
+  PrivateTitleStep titleStep({state_.lock, state_.axTitleCacheByPID, state_.axPrivateWindows}, services_);
   co_await titleStep.readPrivateTitles(filtered.windowCards, rawWindows, tabs.coveredPids, deepVerifiedPid, trusted,
                                        filtered.settings.privateWindowsDisplay);
 
