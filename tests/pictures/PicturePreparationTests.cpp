@@ -2,6 +2,7 @@
 
 #include "base/ManualLoop.h"
 #include "gpu/recording/RecordingDevice.h"
+#include "pictures/GpuPicturePreparation.h"
 #include "pictures/ThumbnailCache.h"
 
 namespace quorvel {
@@ -212,6 +213,20 @@ TEST_F(PicturePreparationTest, TheCopyRouteBuildsMipsBeforeInstallingOrStoresLev
   EXPECT_FALSE(cache->storeCopied(buffer, 8, {}));
   EXPECT_FALSE(cache->makeEntry(buffer, {}, {}));
   EXPECT_FALSE(cache->entryCopy(8));
+}
+
+TEST_F(PicturePreparationTest, TheCaptureSideReachesThePreparationThroughItsSeam) {
+  GpuPicturePreparation preparation(*cache);
+  PicturePreparation& seam = preparation;
+  auto entry = seam.makeEntry(PixelBuffer::filled(400, 300, 0xff102030), Provenance::photograph(9), {});
+  ASSERT_TRUE(entry);
+  EXPECT_TRUE(entry->pixelBuffer);
+  ASSERT_TRUE(seam.prepare(*entry, 2, false, true, Provenance::photograph(9)));
+  EXPECT_EQ(cache->entryCopy(2)->texture->width(), 200u);
+  EXPECT_EQ(device->commandBuffers().back().label, "Quorvel thumbnail scale + blur + mipmaps");
+  ASSERT_TRUE(seam.storeCopied(PixelBuffer::filled(40, 30, 0xff102030), 3, {}));
+  EXPECT_EQ(cache->entryCopy(3)->texture->width(), 40u);
+  EXPECT_FALSE(seam.makeEntry(PixelBuffer{}, {}, {}));
 }
 
 }  // namespace
