@@ -9,6 +9,7 @@
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -199,6 +200,29 @@ size_t TextServices::graphemeCount(std::string_view text) {
   size_t count = 0;
   while (graphemes.next() != icu::BreakIterator::DONE) ++count;
   return count;
+}
+
+std::vector<size_t> TextServices::graphemeBoundaries(std::string_view text) {
+  std::vector<size_t> boundaries{0};
+  if (text.empty()) return boundaries;
+  Graphemes graphemes(text);
+  if (!graphemes.valid()) {
+    // Without a break iterator every code point stands alone.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t length = static_cast<int32_t>(text.size());
+    int32_t at = 0;
+    while (at < length) {
+      UChar32 c;
+      U8_NEXT(bytes, at, length, c);
+      boundaries.push_back(static_cast<size_t>(at));
+    }
+    return boundaries;
+  }
+  for (int32_t b = graphemes.next(); b != icu::BreakIterator::DONE; b = graphemes.next()) {
+    boundaries.push_back(std::min(static_cast<size_t>(b), text.size()));
+  }
+  if (boundaries.back() != text.size()) boundaries.push_back(text.size());
+  return boundaries;
 }
 
 std::string TextServices::prefixGraphemes(std::string_view text, size_t count) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvel {
 
@@ -24,6 +25,9 @@ class TextServices {
   static bool containsCanonically(std::string_view text, std::string_view needle);
   // Number of user-perceived characters (extended grapheme clusters).
   static size_t graphemeCount(std::string_view text);
+  // The byte offsets of the boundaries between grapheme clusters, from 0 to text.size() (the empty
+  // text has the one boundary 0): cluster k spans [boundaries[k], boundaries[k + 1]).
+  static std::vector<size_t> graphemeBoundaries(std::string_view text);
   // The first `count` grapheme clusters of `text`.
   static std::string prefixGraphemes(std::string_view text, size_t count);
   // Removes leading and trailing white space and newlines (Unicode White_Space).

@@ -20,6 +20,10 @@ class OwnApplication {
   virtual std::vector<OwnWindow> windows() = 0;
   // Takes a minimized window of ours out of the Dock (or the window manager's iconic state).
   virtual bool deminiaturize(uint32_t number) = 0;
+  // Minimizes a window of ours (into the Dock, or the window manager's iconic state).
+  virtual bool miniaturize(uint32_t number) = 0;
+  // Closes a window of ours as its close button would (the window may still refuse).
+  virtual bool performClose(uint32_t number) = 0;
   // Makes the window the key window and puts it in front of the program's other windows.
   virtual bool makeKeyAndOrderFront(uint32_t number) = 0;
   // Makes this program the active application even while another one is in front.

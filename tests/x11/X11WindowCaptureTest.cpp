@@ -7,11 +7,13 @@
 #include "X11PlatformTest.h"
 #include "base/Task.h"
 #include "pictures/CaptureFakes.h"
+#include "pictures/GpuPicturePreparation.h"
 #include "pictures/LiveHero.h"
 #include "pictures/WindowCapture.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ShareableContent.h"
+#include "support/VulkanTestDevice.h"
 
 namespace quorvel {
 namespace {
@@ -155,6 +157,31 @@ TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
   ASSERT_EQ(live->liveWindowID(), red);
   ::kill(pid, SIGTERM);
   EXPECT_TRUE(X11Session::waitUntil([&] { return !live->liveWindowID(); }));
+}
+
+TEST_F(X11WindowCaptureTest, StoredPicturesHoldTheWindowsColoursAfterTheGpuPreparation) {
+  VulkanTestDevice vk;
+  ASSERT_TRUE(vk.device) << vk.error;
+  ThumbnailCache store(MetalContext::make(vk.device), runtime->main(), runtime->clock(), nullptr);
+  GpuPicturePreparation gpu(store);
+  const uint32_t red = open("Red", kRed, "240x160+100+100");
+  const uint32_t blue = open("Blue", kBlue, "240x160+200+150");  // covers most of the red window
+  ASSERT_TRUE(red && blue);
+  captures = std::make_unique<WindowCapture>(WindowCapture::Services{
+      store, gpu, platform->shareableContent(), *capture, getpid(), nullptr, nullptr});
+  ASSERT_TRUE(finish(captures->refreshForSummon({card(red), card(blue)}, {}, {})));
+  vk.device->waitIdle();
+  for (const auto& [id, color] : {std::pair{red, kRed}, std::pair{blue, kBlue}}) {
+    auto stored = store.entryCopy(id);
+    ASSERT_TRUE(stored) << std::hex << id;
+    const GpuPixels pixels = vk.device->readTexture(stored->texture, 0);
+    const auto mid = pixels.at(pixels.width / 2, pixels.height / 2);
+    EXPECT_NEAR(mid.r, (color >> 16) & 0xFF, 2);
+    EXPECT_NEAR(mid.g, (color >> 8) & 0xFF, 2);
+    EXPECT_NEAR(mid.b, color & 0xFF, 2);
+  }
+  captures.reset();
+  vk.expectNoMessages();
 }
 
 }  // namespace

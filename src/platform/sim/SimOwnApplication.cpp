@@ -22,6 +22,22 @@ bool SimOwnApplication::deminiaturize(uint32_t number) {
   });
 }
 
+bool SimOwnApplication::miniaturize(uint32_t number) {
+  return world_->change([&](SimEffects& fx) {
+    const SimWindowState* w = world_->window(number);
+    if (!w || w->pid != world_->ownPid) return false;
+    return world_->minimize(number, true, fx);
+  });
+}
+
+bool SimOwnApplication::performClose(uint32_t number) {
+  return world_->change([&](SimEffects& fx) {
+    const SimWindowState* w = world_->window(number);
+    if (!w || w->pid != world_->ownPid) return false;
+    return world_->close(number, fx);
+  });
+}
+
 bool SimOwnApplication::makeKeyAndOrderFront(uint32_t number) {
   return world_->change([&](SimEffects& fx) {
     const SimWindowState* w = world_->window(number);

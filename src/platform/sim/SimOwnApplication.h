@@ -17,6 +17,8 @@ class SimOwnApplication final : public OwnApplication {
   explicit SimOwnApplication(std::shared_ptr<SimWorld> world) : world_(std::move(world)) {}
   std::vector<OwnWindow> windows() override;
   bool deminiaturize(uint32_t number) override;
+  bool miniaturize(uint32_t number) override;
+  bool performClose(uint32_t number) override;
   bool makeKeyAndOrderFront(uint32_t number) override;
   void activateIgnoringOtherApps() override;
 

@@ -31,6 +31,14 @@ bool X11OwnApplication::deminiaturize(uint32_t number) {
   return isOwn(number) && backend_->actions().unminimize(number);
 }
 
+bool X11OwnApplication::miniaturize(uint32_t number) {
+  return isOwn(number) && backend_->actions().minimize(number);
+}
+
+bool X11OwnApplication::performClose(uint32_t number) {
+  return isOwn(number) && backend_->actions().close(number);
+}
+
 bool X11OwnApplication::makeKeyAndOrderFront(uint32_t number) {
   if (!isOwn(number)) return false;
   const std::optional<uint32_t> sent = backend_->actions().activateStamped(number);

@@ -18,6 +18,8 @@ class X11OwnApplication final : public OwnApplication {
 
   std::vector<OwnWindow> windows() override;
   bool deminiaturize(uint32_t number) override;
+  bool miniaturize(uint32_t number) override;
+  bool performClose(uint32_t number) override;
   bool makeKeyAndOrderFront(uint32_t number) override;
   void activateIgnoringOtherApps() override;
 
