@@ -34,6 +34,9 @@ class OverlayWindow {
   virtual bool isVisible() const = 0;
   // While on, every click and move goes through the window to what lies under it.
   virtual void setClickThrough(bool on) = 0;
+  // The window's opacity, 0 to 1 (the fade-in of a summon, the fade-out of a dismissal).
+  virtual void setAlpha(double alpha) { alpha_ = alpha; }
+  double alpha() const { return alpha_; }
   // Keeps the window out of other programs' screen captures where the window system can.
   virtual void setHiddenFromScreenSharing(bool hidden) = 0;
 
@@ -48,6 +51,9 @@ class OverlayWindow {
   // Called from dispatchEvents() when the window gains (true) or loses (false) the keyboard, so the
   // controller can publish the keyboard state again.
   std::function<void(bool)> onKeyStatusChange;
+
+ protected:
+  double alpha_ = 1;
 };
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "base/Geometry.h"
 
@@ -19,6 +20,8 @@ class Pointer {
   virtual ~Pointer() = default;
   // The buttons held down now; 0 when none is, or when it cannot be asked.
   virtual uint32_t pressedButtons() = 0;
+  // Where the pointer is now (global, top-left origin); none when it cannot be asked.
+  virtual std::optional<Point> location() { return std::nullopt; }
   // Moves the pointer to `location` without generating mouse movement of its own; true when the
   // move was made.
   virtual bool warp(Point location) = 0;

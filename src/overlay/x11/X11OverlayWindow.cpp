@@ -7,6 +7,7 @@
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "overlay/OverlayContentView.h"
@@ -151,6 +152,18 @@ void X11OverlayWindow::orderOut() {
   xcb_unmap_window(x_->xcb(), window_);
   mapped_ = false;
   primaryDown_ = false;
+  x_->flush();
+}
+
+void X11OverlayWindow::setAlpha(double alpha) {
+  alpha = std::isfinite(alpha) ? std::clamp(alpha, 0.0, 1.0) : 1.0;
+  if (alpha == alpha_) return;
+  alpha_ = alpha;
+  // A compositor blends the whole window by this opacity; without one the window stays opaque
+  // until it is unmapped.
+  const uint32_t opacity = static_cast<uint32_t>(std::lround(alpha * 0xFFFFFFFFu));
+  xcb_change_property(x_->xcb(), XCB_PROP_MODE_REPLACE, window_, x_->atom("_NET_WM_WINDOW_OPACITY"), XCB_ATOM_CARDINAL,
+                      32, 1, &opacity);
   x_->flush();
 }
 

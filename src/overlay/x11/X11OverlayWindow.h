@@ -59,6 +59,8 @@ class X11OverlayWindow final : public OverlayWindow {
   void orderOut() override;
   bool isVisible() const override { return mapped_; }
   void setClickThrough(bool on) override;
+  // Sets _NET_WM_WINDOW_OPACITY, which a compositing manager honours.
+  void setAlpha(double alpha) override;
   void setHiddenFromScreenSharing(bool) override {}
   bool blurAvailable() override;
   bool setBackgroundBlur(int radius) override;

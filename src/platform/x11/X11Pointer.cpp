@@ -35,6 +35,14 @@ uint32_t X11Pointer::pressedButtons() {
   return buttons;
 }
 
+std::optional<Point> X11Pointer::location() {
+  X11Connection& x = backend_->connection();
+  if (x.isBroken()) return std::nullopt;
+  auto reply = x.reply(xcb_query_pointer_reply, xcb_query_pointer(x.xcb(), x.root()));
+  if (!reply) return std::nullopt;
+  return Point{double(reply->root_x), double(reply->root_y)};
+}
+
 bool X11Pointer::warp(Point location) {
   X11Connection& x = backend_->connection();
   const std::optional<int16_t> px = coordinate(location.x);

@@ -17,6 +17,7 @@ class X11Pointer final : public Pointer {
   explicit X11Pointer(std::shared_ptr<X11Backend> backend);
 
   uint32_t pressedButtons() override;
+  std::optional<Point> location() override;
   bool warp(Point location) override;
   bool associateMouseAndCursor(bool associated) override;
 

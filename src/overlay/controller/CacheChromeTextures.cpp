@@ -1,0 +1,67 @@
+#include "overlay/controller/CacheChromeTextures.h"
+
+#include <mutex>
+
+#include "pictures/ActionBadgeCache.h"
+#include "pictures/CardLabelCache.h"
+#include "pictures/GpuChromeUploader.h"
+#include "pictures/IconCache.h"
+#include "pictures/SiteIconUploader.h"
+#include "pictures/StatusBadgeCache.h"
+#include "pictures/ThumbnailCache.h"
+#include "tabs/FaviconStore.h"
+
+namespace quorvel {
+
+void CacheChromeTextures::setPlateOpacity(double opacity) {
+  if (caches_.statusBadges.setPlateOpacity(opacity)) caches_.statusBadges.prewarm();
+  std::unique_lock held(caches_.labels.lock());
+  caches_.labels.setPlateOpacity(held, opacity);
+}
+
+void CacheChromeTextures::prepareIcons(const std::vector<IconRequest>& requests) {
+  std::vector<IconCache::Request> converted;
+  converted.reserve(requests.size());
+  for (const IconRequest& r : requests) converted.push_back(IconCache::Request{r.pid, r.bundleID});
+  caches_.icons.prepare(converted);
+}
+
+void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { caches_.labels.prepareLabels(labels); }
+
+void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.prepareTitles(titles); }
+
+size_t CacheChromeTextures::titleCapacity() const { return CardLabelCache::kMaxTitles; }
+
+void CacheChromeTextures::sweepIcons() { caches_.icons.sweep(caches_.icons.runningRequests()); }
+
+void CacheChromeTextures::pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) {
+  caches_.favicons.pruneToTabs(liveTabs, siteIconsWanted);
+}
+
+CardRenderer::Providers CacheChromeTextures::providers() {
+  CardRenderer::Providers p;
+  ThumbnailCache* pictures = &caches_.pictures;
+  IconCache* icons = &caches_.icons;
+  StatusBadgeCache* status = &caches_.statusBadges;
+  ActionBadgeCache* actions = &caches_.actionBadges;
+  CardLabelCache* labels = &caches_.labels;
+  FaviconStore* favicons = &caches_.favicons;
+  p.picture = [pictures](uint32_t id) {
+    std::lock_guard held(pictures->lock());
+    return pictures->entry(id);
+  };
+  p.icon = [icons](int32_t pid) { return GpuChromeUploader::gpuTexture(icons->liveTexture(pid)); };
+  p.favicon = [favicons](uint32_t tab) {
+    return GpuChromeUploader::gpuTexture(SiteIconUploader::chromeTexture(favicons->texture(tab)));
+  };
+  p.status = [status](const CardStatus& s) { return GpuChromeUploader::gpuTexture(status->texture(s)); };
+  p.label = [labels](const CardLabel& l) { return GpuChromeUploader::gpuTexture(labels->labelTexture(l)); };
+  p.title = [labels](const CardTitle& t, bool request) {
+    return GpuChromeUploader::gpuTexture(labels->titleTexture(t.text, request));
+  };
+  p.action = [actions](CardAction a, bool hovered) { return GpuChromeUploader::gpuTexture(actions->texture(a, hovered)); };
+  p.count = [labels](int n) { return GpuChromeUploader::gpuTexture(labels->countTexture(n)); };
+  return p;
+}
+
+}  // namespace quorvel

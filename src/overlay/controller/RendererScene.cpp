@@ -1,0 +1,32 @@
+#include "overlay/controller/RendererScene.h"
+
+namespace quorvel {
+
+std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<MetalContext> context,
+                                                   std::shared_ptr<GpuSurface> layer, CardRenderer::Providers providers,
+                                                   std::function<void(int, FocusChangeSource)> onFocusChange,
+                                                   SceneRenderer::Services services, Raster* chromeRaster) {
+  if (context && layer)
+    return std::make_unique<RendererScene>(
+        SceneRenderer::makeRenderer(std::move(context), std::move(layer), std::move(providers),
+                                    std::move(onFocusChange), std::move(services)),
+        chromeRaster);
+  auto sink = std::make_shared<FocusSink>();
+  sink->handler = std::move(onFocusChange);
+  auto renderer = std::make_unique<SceneRenderer>(std::move(layer), std::make_shared<SceneState>(), std::move(sink),
+                                                  nullptr, std::move(services));
+  renderer->syncDrawableSize();
+  return std::make_unique<RendererScene>(std::move(renderer));
+}
+
+void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
+  if (!painter_ || !renderer_->core()) return;
+  const RasterColor backdrop = OverlayChromePainter::backdropColor(view, now);
+  renderer_->setBackdrop(Float4{static_cast<float>(backdrop.red), static_cast<float>(backdrop.green),
+                                static_cast<float>(backdrop.blue), static_cast<float>(backdrop.alpha)});
+  double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
+  if (!(scale > 0)) scale = 1.0;
+  if (std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now)) renderer_->setOverlayChrome(*bitmap);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+
+#include "overlay/OverlayChromePainter.h"
+#include "overlay/controller/OverlayScene.h"
+#include "scene/render/SceneRenderer.h"
+
+namespace quorvel {
+
+// One display's card scene on the scene renderer: what the overlay controller calls goes to the
+// renderer, whose render thread draws into the overlay window's surface. Main thread only.
+class RendererScene final : public OverlayScene {
+ public:
+  // `chromeRaster` paints the overlay's text chrome (none: no chrome is drawn over the cards).
+  explicit RendererScene(std::unique_ptr<SceneRenderer> renderer, Raster* chromeRaster = nullptr)
+      : renderer_(std::move(renderer)) {
+    if (chromeRaster) painter_ = std::make_unique<OverlayChromePainter>(*chromeRaster);
+  }
+
+  // The renderer of one overlay: on `layer` with the card renderer on `context` and `providers`
+  // (SceneRenderer::makeRenderer); without a context or a surface, a scene that follows every call
+  // and draws nothing. The chrome is painted with `chromeRaster` when given.
+  static std::unique_ptr<RendererScene> make(std::shared_ptr<MetalContext> context, std::shared_ptr<GpuSurface> layer,
+                                             CardRenderer::Providers providers,
+                                             std::function<void(int, FocusChangeSource)> onFocusChange,
+                                             SceneRenderer::Services services, Raster* chromeRaster = nullptr);
+
+  void present(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, bool flyIn, int startIndex,
+               double refreshRate) override {
+    renderer_->present(cards, rects, flyIn, startIndex, refreshRate);
+  }
+  void stop() override { renderer_->stop(); }
+  void shutdown() override { renderer_->shutdown(); }
+  void syncDrawableSize() override { renderer_->syncDrawableSize(); }
+  void refreshSnapshots(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, int focus) override {
+    renderer_->refreshSnapshots(cards, rects, focus);
+  }
+  // Without a card renderer nothing steps the scene, so no flight can run: the completion comes
+  // straight back.
+  SceneState::Completion dismissFlight(std::optional<int> chosen, SceneState::Completion completion) override {
+    if (!renderer_->core()) return completion;
+    return renderer_->dismissFlight(chosen, std::move(completion));
+  }
+  bool cardIsStacked(int index) override { return renderer_->cardIsStacked(index); }
+  bool isFrontOfPile(int index) override { return renderer_->isFrontOfPile(index); }
+  std::pair<int, std::optional<CardAction>> hitTest(Point point, double width, double height) override {
+    return renderer_->hitTest(point, width, height);
+  }
+  // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
+  // renderer (nothing without one or without a painter).
+  void showChrome(const OverlayContentView& view, Instant now) override;
+  void setLivePreview(bool on) override {
+    if (renderer_->core()) renderer_->core()->setLivePreview(on);
+  }
+  SceneState& state() override { return *renderer_->state(); }
+
+  SceneRenderer& renderer() { return *renderer_; }
+
+ private:
+  std::unique_ptr<SceneRenderer> renderer_;
+  std::unique_ptr<OverlayChromePainter> painter_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,202 @@
+// The overlay controller on the real X11 backends: the platform, the window registry, the activator
+// and the overlay window, in a private session with openbox. The scene draws nothing (no GPU here);
+// the pictures and chrome textures are quiet stand-ins.
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include "X11PlatformTest.h"
+#include "actions/Activator.h"
+#include "base/DefaultsStore.h"
+#include "overlay/FixedTextMetrics.h"
+#include "overlay/controller/OverlayController.h"
+#include "overlay/controller/PlatformOverlayDesktop.h"
+#include "overlay/controller/RegistryCardSource.h"
+#include "overlay/controller/RendererScene.h"
+#include "overlay/x11/X11OverlayWindow.h"
+#include "settings/AppSettings.h"
+#include "tabs/TabActivation.h"
+#include "tabs/TabAdapter.h"
+#include "tabs/TabWalker.h"
+#include "windows/ActivatorHooks.h"
+#include "windows/ChromeWindowCensus.h"
+#include "windows/FocusObserver.h"
+#include "windows/RegistryServices.h"
+#include "windows/WindowRegistry.h"
+#include "windows/ax/AXFunnel.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+class QuietPictures final : public OverlayPictureSource {
+ public:
+  void beginPresentation() override {}
+  void endPresentation() override {}
+  void flushRetired() override {}
+  std::function<void()> captureStills(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
+                                      const std::unordered_map<uint32_t, uint64_t>&,
+                                      std::function<void()> done) override {
+    done();
+    return nullptr;
+  }
+  uint64_t nextLiveSequence() override { return ++sequence; }
+  void startLiveHero(uint64_t, uint32_t, std::optional<uint32_t>, std::function<void(bool)> started) override {
+    started(false);
+  }
+  void stopLiveHero(uint64_t) override {}
+  std::optional<uint32_t> liveWindowID() override { return std::nullopt; }
+  uint64_t sequence = 0;
+};
+
+class QuietTextures final : public OverlayChromeTextures {
+ public:
+  void setPlateOpacity(double) override {}
+  void prepareIcons(const std::vector<IconRequest>&) override {}
+  void prepareLabels(const std::vector<CardLabel>&) override {}
+  void prepareTitles(const std::vector<CardTitle>&) override {}
+  void sweepIcons() override {}
+  void pruneSiteIcons(const std::unordered_set<uint32_t>&, bool) override {}
+  CardRenderer::Providers providers() override { return {}; }
+};
+
+class X11OverlayControllerTest : public X11PlatformTest {
+ protected:
+  void SetUp() override {
+    X11PlatformTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    settings.registerDefaults();
+    store.setMany({{AppSettings::Key::windowOrder, "recent"},
+                   {AppSettings::Key::groupByApp, false},
+                   {AppSettings::Key::tabsDisplay, "off"}});
+    PlatformServices services = platform->services();
+    funnel = std::make_unique<AXFunnel>(*runtime);
+    focus = FocusObserver::create(*runtime, services.accessibility, *funnel);
+    nudges = std::make_unique<TabAdapter::NudgeRecord>(services.accessibility, runtime->clock());
+    walker = std::make_unique<TabWalker>(services.accessibility, *nudges);
+    tabs = std::make_unique<TabActivation>(services.accessibility, *walker);
+    registry = WindowRegistry::create(
+        RegistryServices{*runtime, services, *funnel, settings, *focus, *walker, *nudges, census, hooks});
+    activator = std::make_unique<Activator>(ActivatorServices{*runtime, services, *funnel, settings, *tabs, hooks});
+    cards = std::make_unique<RegistryCardSource>(registry, services.windowServer, runtime->main());
+    PlatformOverlayDesktop::Hooks desktopHooks;
+    desktopHooks.makeWindow = [this](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
+      // One monitor, so the display service's frame is the monitor's X rectangle.
+      std::string error;
+      auto window = X11OverlayWindow::open(session->display(), screen.frame, runtime->main(), &error);
+      EXPECT_TRUE(window) << error;
+      if (window) overlayWindows.push_back(window.get());
+      return window;
+    };
+    desktop = std::make_unique<PlatformOverlayDesktop>(services, desktopHooks);
+    OverlayContentView::Services content{metrics, runtime->main(), settings, [] { return false; },
+                                         [](int, int) { return false; }, [] { return false; },
+                                         [] { return std::optional<std::string>(); }, [](bool) {}, [] { return true; }};
+    wake = std::make_unique<SceneWake>(runtime->clock());
+    controller = std::make_unique<OverlayController>(OverlayController::Services{
+        runtime->main(), settings, *wake, *cards, pictures, textures, *desktop, content,
+        [this](OverlayContentView&, OverlayWindow&, std::function<void(int, FocusChangeSource)> onFocus) {
+          return RendererScene::make(nullptr, nullptr, {}, std::move(onFocus),
+                                     SceneRenderer::Services{runtime->main(), runtime->clock(), *wake, settings, {}});
+        },
+        [this](const WindowCard& card) { activator->pick(card); }});
+  }
+  void TearDown() override {
+    controller.reset();
+    activator.reset();
+    cards.reset();
+    if (registry) {
+      std::weak_ptr<WindowRegistry> weak = registry;
+      registry.reset();
+      EXPECT_TRUE(runUntil([&] { return weak.expired(); }, 30000ms)) << "the registry outlived its test";
+    }
+    tabs.reset();
+    walker.reset();
+    nudges.reset();
+    focus.reset();
+    funnel.reset();
+    X11PlatformTest::TearDown();
+  }
+
+  // Runs `job` on the main queue (where the controller and the registry live) and waits for it.
+  void onMain(const std::function<void()>& job) {
+    bool done = false;
+    runtime->main().post([&] {
+      job();
+      done = true;
+    });
+    ASSERT_TRUE(runUntil([&] { return done; }));
+  }
+  bool mapped(uint32_t window) {
+    auto attributes = x().reply(xcb_get_window_attributes_reply, xcb_get_window_attributes(x().xcb(), window));
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+  }
+  int selected() {
+    int index = -1;
+    onMain([&] {
+      OverlayScene* scene = controller->renderer(*controller->activeDisplay());
+      index = scene->state().withLock([](SceneState::Storage& s) { return SceneState::selectedIndex(s); });
+    });
+    return index;
+  }
+
+  DefaultsStore store;
+  AppSettings settings{store};
+  FixedTextMetrics metrics;
+  ChromeWindowCensus census;
+  ActivatorHooks hooks;
+  std::unique_ptr<AXFunnel> funnel;
+  std::shared_ptr<FocusObserver> focus;
+  std::unique_ptr<TabAdapter::NudgeRecord> nudges;
+  std::unique_ptr<TabWalker> walker;
+  std::unique_ptr<TabActivation> tabs;
+  std::shared_ptr<WindowRegistry> registry;
+  std::unique_ptr<Activator> activator;
+  std::unique_ptr<RegistryCardSource> cards;
+  std::unique_ptr<PlatformOverlayDesktop> desktop;
+  std::unique_ptr<SceneWake> wake;
+  QuietPictures pictures;
+  QuietTextures textures;
+  std::unique_ptr<OverlayController> controller;
+  std::vector<X11OverlayWindow*> overlayWindows;
+};
+
+TEST_F(X11OverlayControllerTest, SummonShowsTheOverlayAStepMovesAndCommitRaisesTheChosenWindow) {
+  const uint32_t first = launch({"--title", "First"});
+  const uint32_t second = launch({"--title", "Second"});
+  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(activate(first));
+  ASSERT_TRUE(activate(second));
+  registry->start();
+  // The registry has both windows, the second the most recent.
+  auto bothListed = [&] {
+    return registry->lock().withLock([&] { return registry->state().cards->size() >= 2; });
+  };
+  ASSERT_TRUE(runUntil(bothListed, 15000ms));
+
+  onMain([&] { controller->present(true, AppSettings::HotkeyScope::allWindows); });
+  ASSERT_TRUE(controller->isVisible());
+  ASSERT_EQ(overlayWindows.size(), 1u);
+  X11OverlayWindow& overlay = *overlayWindows[0];
+  EXPECT_TRUE(X11Session::waitUntil([&] { return mapped(overlay.xWindow()); }));
+  auto geometry = x().reply(xcb_get_geometry_reply, xcb_get_geometry(x().xcb(), overlay.xWindow()));
+  ASSERT_TRUE(geometry);
+  EXPECT_EQ(Rect(geometry->x, geometry->y, geometry->width, geometry->height), (Rect{0, 0, 1920, 1080}));
+  const std::vector<WindowCard> shown = controller->presentedCards();
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown[0].id, second);
+  EXPECT_EQ(selected(), 0);
+
+  onMain([&] { controller->stepSelection(1); });
+  EXPECT_EQ(selected(), 1);
+  const uint32_t chosen = shown[1].id;
+  EXPECT_EQ(chosen, first);
+
+  onMain([&] { controller->commitSelection(); });
+  EXPECT_FALSE(controller->isVisible());
+  EXPECT_TRUE(runUntil([&] { return desktops->activeWindow() == chosen; }, 10000ms));
+  EXPECT_TRUE(runUntil([&] { return !mapped(overlay.xWindow()); }, 5000ms));
+}
+
+}  // namespace
+}  // namespace quorvel
