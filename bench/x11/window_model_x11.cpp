@@ -7,7 +7,7 @@
 //   BM_ColdPass         the model forgotten: the first read of a session
 //   BM_SkippedPass      nothing changed
 //   BM_TitleChangePass  one window renamed (by the helper, untimed) before each pass
-//   BM_SummonXWork      the X work of a summon: the on-screen stacking order
+//   BM_SummonXWork      the X work of a summon: the on-screen stacking order (window numbers only)
 //
 // Each reports `requests` per iteration (the connection's request counter). Skips when Xvfb is not
 // installed.
@@ -139,7 +139,7 @@ void runPasses(benchmark::State& state, Setup beforeEach, bool summonOnly = fals
     const uint64_t before = connection.requestCount();
     state.ResumeTiming();
     if (summonOnly) {
-      benchmark::DoNotOptimize(services.windowServer->onScreenWindows());
+      benchmark::DoNotOptimize(services.windowServer->onScreenWindowNumbers());
     } else {
       benchmark::DoNotOptimize(services.pass());
     }

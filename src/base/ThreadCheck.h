@@ -1,5 +1,7 @@
 #pragma once
 
+#include <initializer_list>
+
 #include "base/Executor.h"
 
 namespace quorvel {
@@ -12,12 +14,16 @@ class ThreadCheck {
  public:
   // Returns when `executor` is current; otherwise logs the fault and aborts.
   static void require(const Executor& executor, const char* call);
+  // The same for a call whose contract allows several executors: returns when one is current.
+  static void requireAny(std::initializer_list<const Executor*> executors, const char* call);
 };
 
 }  // namespace quorvel
 
 #ifdef NDEBUG
 #define QUORVEL_REQUIRE_EXECUTOR(executor, call) ((void)0)
+#define QUORVEL_REQUIRE_ANY_EXECUTOR(call, ...) ((void)0)
 #else
 #define QUORVEL_REQUIRE_EXECUTOR(executor, call) ::quorvel::ThreadCheck::require((executor), (call))
+#define QUORVEL_REQUIRE_ANY_EXECUTOR(call, ...) ::quorvel::ThreadCheck::requireAny({__VA_ARGS__}, (call))
 #endif

@@ -34,6 +34,17 @@ class WindowServer {
   // On-screen windows only, desktop elements excluded, front to back. None when the list is
   // unavailable (distinct from an empty list).
   virtual std::optional<std::vector<WindowListEntry>> onScreenWindows() = 0;
+  // The numbers of onScreenWindows' entries in its order, 0 for an entry whose number cannot be
+  // read; none when the list is unavailable. For readers of the stacking order alone: a backend
+  // answers it without making the rest of each entry (this default reads the whole list).
+  virtual std::optional<std::vector<uint32_t>> onScreenWindowNumbers() {
+    auto entries = onScreenWindows();
+    if (!entries) return std::nullopt;
+    std::vector<uint32_t> numbers;
+    numbers.reserve(entries->size());
+    for (const WindowListEntry& entry : *entries) numbers.push_back(entry.number.value_or(0));
+    return numbers;
+  }
   // The ids of the active displays in the window server's order; none on error.
   virtual std::optional<std::vector<uint32_t>> activeDisplays() = 0;
   // The bounds of a display in global top-left coordinates; none when the id is unknown.

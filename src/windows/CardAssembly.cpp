@@ -138,8 +138,11 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
   auto tabRecency = std::make_shared<const CardOrdering::TabRecency>(state_.tabIdentity().lastUsed());
   const bool hasTabs = !tabs.tabsByHost.empty();
   auto committedCards = std::make_shared<const std::vector<WindowCard>>(std::move(cards));
+  auto textRanks = std::make_shared<const CardOrdering::TextRanks>(CardOrdering::textRanks(*committedCards));
   auto committedTabs = std::make_shared<const CardOrdering::TabTable>(std::move(tabs.tabsByHost));
   RegistryState::TabCardSink sink = state_.lock.withLock([&] {
+    state_.textRanksOf = committedCards;
+    state_.textRanks = std::move(textRanks);
     state_.cards = std::move(committedCards);
     state_.tabCards = std::move(committedTabs);
     state_.showingTabByHost = std::move(tabs.showingByHost);

@@ -4,6 +4,7 @@
 #include <numeric>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/TextServices.h"
 #include "settings/AppSettings.h"
@@ -25,19 +26,6 @@ std::vector<WindowCard> permuted(std::vector<WindowCard>& cards, const std::vect
   std::vector<WindowCard> out;
   out.reserve(cards.size());
   for (uint32_t i : indices) out.push_back(std::move(cards[i]));
-  return out;
-}
-
-// The lower-cased application names of the cards, each distinct name lower-cased once.
-std::vector<std::string> lowercasedNames(const std::vector<WindowCard>& cards) {
-  std::unordered_map<std::string, std::string> byName;
-  std::vector<std::string> out;
-  out.reserve(cards.size());
-  for (const auto& card : cards) {
-    auto it = byName.find(card.appName);
-    if (it == byName.end()) it = byName.emplace(card.appName, TextServices::lowercased(card.appName)).first;
-    out.push_back(it->second);
-  }
   return out;
 }
 
@@ -69,6 +57,125 @@ std::vector<uint32_t> standardCompareRanks(const std::vector<WindowCard>& cards,
   return out;
 }
 
+// Each card's rank of its lower-cased application name in plain (code-point) order; each distinct
+// name is lower-cased once.
+std::vector<uint32_t> lowercasedNameRanks(const std::vector<WindowCard>& cards) {
+  std::unordered_map<std::string_view, uint32_t> slot;  // name -> index into `lowered`
+  std::vector<std::string> lowered;
+  std::vector<uint32_t> out;
+  out.reserve(cards.size());
+  for (const auto& card : cards) {
+    auto [it, added] = slot.try_emplace(card.appName, static_cast<uint32_t>(lowered.size()));
+    if (added) lowered.push_back(TextServices::lowercased(card.appName));
+    out.push_back(it->second);
+  }
+  std::vector<uint32_t> order(lowered.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return TextServices::plainCompare(lowered[a], lowered[b]) < 0; });
+  std::vector<uint32_t> rank(lowered.size());
+  uint32_t current = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && lowered[order[i - 1]] != lowered[order[i]]) ++current;
+    rank[order[i]] = current;
+  }
+  for (uint32_t& r : out) r = rank[r];
+  return out;
+}
+
+// Whether a card's category is shown "at end" by the packed displays.
+bool shownAtEnd(const WindowCard& card, uint32_t packedDisplays) {
+  constexpr uint32_t atEnd = static_cast<uint32_t>(AppSettings::CategoryDisplay::atEnd);
+  auto byteAtEnd = [&](int byte) { return ((packedDisplays >> (8 * byte)) & 0xFF) == atEnd; };
+  switch (card.state) {
+    case WindowState::onOtherSpace: return byteAtEnd(0);
+    case WindowState::minimized: return byteAtEnd(1);
+    case WindowState::hiddenApp: return byteAtEnd(2);
+    case WindowState::windowlessApp: return byteAtEnd(3);
+    default: return false;
+  }
+}
+
+// Appends each card of `indices` for which `take` holds, each followed by its tab cards (by use
+// when a tab-recency table is given), as addresses; `keys` is scratch room.
+template <class Take>
+void appendExpanded(std::vector<const WindowCard*>& out, const std::vector<WindowCard>& cards,
+                    const std::vector<uint32_t>& indices, Take take, const CardOrdering::TabTable& tabCards,
+                    const CardOrdering::TabRecency* tabRecency, std::vector<std::pair<int64_t, uint32_t>>& keys) {
+  for (uint32_t i : indices) {
+    const WindowCard& card = cards[i];
+    if (!take(card)) continue;
+    out.push_back(&card);
+    if (tabCards.empty()) continue;
+    const auto it = tabCards.find(card.id);
+    if (it == tabCards.end()) continue;
+    const std::vector<WindowCard>& tabs = it->second;
+    if (!tabRecency || tabs.size() < 2) {
+      for (const WindowCard& tab : tabs) out.push_back(&tab);
+      continue;
+    }
+    // By use, larger first; then the selected tab; then the stored order.
+    keys.clear();
+    for (size_t t = 0; t < tabs.size(); ++t) {
+      const auto tick = tabRecency->find(tabs[t].id);
+      keys.emplace_back(tick == tabRecency->end() ? 0 : tick->second, static_cast<uint32_t>(t));
+    }
+    auto selected = [&](uint32_t t) { return tabs[t].tab && tabs[t].tab->isSelected; };
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+      if (a.first != b.first) return a.first > b.first;
+      if (selected(a.second) != selected(b.second)) return selected(a.second);
+      return a.second < b.second;
+    });
+    for (const auto& key : keys) out.push_back(&tabs[key.second]);
+  }
+}
+
+// The room the expanded list may need, and the most tabs of one host.
+std::pair<size_t, size_t> expandedSize(size_t cards, const CardOrdering::TabTable& tabCards) {
+  size_t total = cards, most = 0;
+  for (const auto& [host, tabs] : tabCards) {
+    total += tabs.size();
+    most = std::max(most, tabs.size());
+  }
+  return {total, most};
+}
+
+// Each application's run gathered at the place of its first card, in place.
+void gatherRuns(const std::vector<WindowCard>& cards, std::vector<uint32_t>& indices, bool nativeOrder,
+                AppSettings::WindowOrder order) {
+  const size_t n = indices.size();
+  if (n < 2) return;
+  struct Item {
+    int64_t section;
+    int32_t pid;
+    uint32_t position;  // in `indices`
+    uint32_t run;       // the position of the run's first card
+    uint32_t index;     // indices[position]
+  };
+  std::vector<Item> items(n);
+  for (size_t p = 0; p < n; ++p) {
+    const WindowCard& card = cards[indices[p]];
+    items[p] = Item{order == AppSettings::WindowOrder::bySpace ? CardOrdering::section(card) : 0, card.pid,
+                    static_cast<uint32_t>(p), 0, indices[p]};
+  }
+  std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
+    if (a.section != b.section) return a.section < b.section;
+    if (a.pid != b.pid) return a.pid < b.pid;
+    return a.position < b.position;
+  });
+  for (size_t k = 0; k < n; ++k) {
+    const bool sameRun = k > 0 && items[k].section == items[k - 1].section && items[k].pid == items[k - 1].pid;
+    items[k].run = sameRun ? items[k - 1].run : items[k].position;
+  }
+  auto ordering = [&](const Item& item) { return nativeOrder ? cards[item.index].orderingID : 0u; };
+  std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+    if (a.run != b.run) return a.run < b.run;
+    if (ordering(a) != ordering(b)) return ordering(a) < ordering(b);
+    return a.position < b.position;
+  });
+  for (size_t k = 0; k < n; ++k) indices[k] = items[k].index;
+}
+
 }  // namespace
 
 size_t CardOrdering::GroupingRunHash::operator()(const GroupingRun& run) const {
@@ -85,9 +192,22 @@ int64_t CardOrdering::section(const WindowCard& card) {
   }
 }
 
+
 std::optional<uint32_t> CardOrdering::currentWindow(const std::vector<WindowCard>& cards, const ZOrder& zOrder,
                                                     std::optional<uint32_t> hint,
                                                     const std::optional<WindowFocus>& focus) {
+  std::vector<int64_t> z;
+  if (!zOrder.empty()) {
+    z.reserve(cards.size());
+    for (const auto& card : cards) z.push_back(lookup(zOrder, card.id, kNoRank));
+  }
+  return currentWindowByPosition(cards, z, hint, focus);
+}
+
+std::optional<uint32_t> CardOrdering::currentWindowByPosition(const std::vector<WindowCard>& cards,
+                                                              std::span<const int64_t> z,
+                                                              std::optional<uint32_t> hint,
+                                                              const std::optional<WindowFocus>& focus) {
   if (focus) {
     const std::optional<uint32_t> focused = focus->window;
     if (!focused || focused == hint) return std::nullopt;
@@ -96,17 +216,17 @@ std::optional<uint32_t> CardOrdering::currentWindow(const std::vector<WindowCard
     });
     return onCurrentSpace ? focused : std::nullopt;
   }
+  if (z.empty()) return std::nullopt;
   const WindowCard* best = nullptr;
   int64_t bestKey = kNoRank;
-  for (const auto& card : cards) {
-    if (card.state != WindowState::onCurrentSpace) continue;
-    const int64_t key = lookup(zOrder, card.id, kNoRank);
-    if (!best || key < bestKey) {
-      best = &card;
-      bestKey = key;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    if (cards[i].state != WindowState::onCurrentSpace) continue;
+    if (!best || z[i] < bestKey) {
+      best = &cards[i];
+      bestKey = z[i];
     }
   }
-  if (!best || zOrder.empty() || !zOrder.contains(best->id)) return std::nullopt;
+  if (!best || bestKey == kNoRank) return std::nullopt;
   if (hint && *hint == best->id) return std::nullopt;
   return best->id;
 }
@@ -118,6 +238,24 @@ CardOrdering::RankTable CardOrdering::firstIndexTable(const std::vector<uint32_t
   return table;
 }
 
+CardOrdering::TextRanks CardOrdering::textRanks(const std::vector<WindowCard>& cards, unsigned fields) {
+  TextRanks ranks;
+  if (fields & kAppNameRank) ranks.appName = standardCompareRanks(cards, &WindowCard::appName);
+  if (fields & kTitleRank) ranks.title = standardCompareRanks(cards, &WindowCard::title);
+  if (fields & kLowerAppNameRank) ranks.lowerAppName = lowercasedNameRanks(cards);
+  return ranks;
+}
+
+unsigned CardOrdering::textFieldsFor(WindowOrder order, bool groupByApp) {
+  switch (order) {
+    case WindowOrder::recent: return kLowerAppNameRank;  // windowless applications go by name
+    case WindowOrder::fixed: return groupByApp ? kLowerAppNameRank : 0u;
+    case WindowOrder::alphabetical:
+    case WindowOrder::bySpace: return kTitleRank | (groupByApp ? kAppNameRank : 0u);
+  }
+  return 0;
+}
+
 void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, const RankTable& ranks,
                              int64_t defaultRank, const ZOrder& zOrder, bool groupByApp) {
   if (cards.size() < 2) return;
@@ -127,78 +265,83 @@ void CardOrdering::sortCards(std::vector<WindowCard>& cards, WindowOrder order, 
 std::vector<uint32_t> CardOrdering::sortedIndices(const std::vector<WindowCard>& cards, WindowOrder order,
                                                   const RankTable& ranks, int64_t defaultRank, const ZOrder& zOrder,
                                                   bool groupByApp) {
+  std::vector<int64_t> rank, z;
+  if (order == WindowOrder::recent) {
+    rank.reserve(cards.size());
+    for (const auto& card : cards) rank.push_back(ranks.empty() ? 0 : lookup(ranks, card.id, defaultRank));
+    if (!zOrder.empty()) {
+      z.reserve(cards.size());
+      for (const auto& card : cards) z.push_back(lookup(zOrder, card.id, defaultRank));
+    }
+  }
+  return sortedIndices(cards, TextRanks{}, order, rank, z, groupByApp);
+}
+
+std::vector<uint32_t> CardOrdering::sortedIndices(const std::vector<WindowCard>& cards, const TextRanks& text,
+                                                  WindowOrder order, std::span<const int64_t> rank,
+                                                  std::span<const int64_t> z, bool groupByApp) {
   const size_t n = cards.size();
   std::vector<uint32_t> indices(n);
   std::iota(indices.begin(), indices.end(), 0u);
   if (n < 2) return indices;
 
-  auto state = [&](uint32_t i) { return static_cast<int>(cards[i].state); };
-  auto ordering = [&](uint32_t i) { return cards[i].orderingID; };
+  // The text ranks the order compares; those not given are made here.
+  const unsigned needed = textFieldsFor(order, groupByApp);
+  unsigned missing = 0;
+  if ((needed & kAppNameRank) && text.appName.size() != n) missing |= kAppNameRank;
+  if ((needed & kTitleRank) && text.title.size() != n) missing |= kTitleRank;
+  if ((needed & kLowerAppNameRank) && text.lowerAppName.size() != n) missing |= kLowerAppNameRank;
+  TextRanks made;
+  if (missing) made = textRanks(cards, missing);
+  const std::vector<uint32_t>& nameRank = (missing & kAppNameRank) ? made.appName : text.appName;
+  const std::vector<uint32_t>& titleRank = (missing & kTitleRank) ? made.title : text.title;
+  const std::vector<uint32_t>& lowerName = (missing & kLowerAppNameRank) ? made.lowerAppName : text.lowerAppName;
 
-  // Names and titles by the localized standard compare, then the ordering id. Each distinct text
-  // is ranked once, so the sort itself compares numbers.
-  std::vector<uint32_t> nameRank, titleRank;
-  if (order == WindowOrder::alphabetical || order == WindowOrder::bySpace) {
-    if (groupByApp) nameRank = standardCompareRanks(cards, &WindowCard::appName);
-    titleRank = standardCompareRanks(cards, &WindowCard::title);
-  }
+  // Every comparator ends with the ordering id, then the incoming position: the sorts are stable.
+  auto state = [&](uint32_t i) { return static_cast<int>(cards[i].state); };
+  auto last = [&](uint32_t a, uint32_t b) {
+    if (cards[a].orderingID != cards[b].orderingID) return cards[a].orderingID < cards[b].orderingID;
+    return a < b;
+  };
   auto alphabetical = [&](uint32_t a, uint32_t b) {
     if (groupByApp && nameRank[a] != nameRank[b]) return nameRank[a] < nameRank[b];
     if (titleRank[a] != titleRank[b]) return titleRank[a] < titleRank[b];
-    return ordering(a) < ordering(b);
+    return last(a, b);
   };
 
   switch (order) {
     case WindowOrder::recent: {
-      std::vector<int64_t> rank(n), z(n);
-      for (size_t i = 0; i < n; ++i) {
-        rank[i] = ranks.empty() ? 0 : lookup(ranks, cards[i].id, defaultRank);
-        z[i] = lookup(zOrder, cards[i].id, defaultRank);
-      }
-      std::vector<std::string> names;
-      const bool anyWindowless = std::any_of(cards.begin(), cards.end(),
-                                             [](const WindowCard& c) { return c.state == WindowState::windowlessApp; });
-      if (anyWindowless) names = lowercasedNames(cards);
-      const bool useZ = !zOrder.empty();
-      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+      const bool useZ = !z.empty();
+      std::sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
         if (rank[a] != rank[b]) return rank[a] < rank[b];
         if (state(a) != state(b)) return state(a) < state(b);
         if (cards[a].state == WindowState::windowlessApp) {
-          const int c = TextServices::plainCompare(names[a], names[b]);
-          if (c != 0) return c < 0;
+          if (lowerName[a] != lowerName[b]) return lowerName[a] < lowerName[b];
         } else if (cards[a].state == WindowState::onCurrentSpace && useZ) {
           if (z[a] != z[b]) return z[a] < z[b];
         }
-        return ordering(a) < ordering(b);
+        return last(a, b);
       });
       break;
     }
-    case WindowOrder::fixed: {
-      std::vector<std::string> names;
-      if (groupByApp) names = lowercasedNames(cards);
-      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+    case WindowOrder::fixed:
+      std::sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
         if (state(a) != state(b)) return state(a) < state(b);
-        if (groupByApp) {
-          const int c = TextServices::plainCompare(names[a], names[b]);
-          if (c != 0) return c < 0;
-        }
-        return ordering(a) < ordering(b);
+        if (groupByApp && lowerName[a] != lowerName[b]) return lowerName[a] < lowerName[b];
+        return last(a, b);
       });
       break;
-    }
     case WindowOrder::alphabetical:
-      std::stable_sort(indices.begin(), indices.end(), alphabetical);
+      std::sort(indices.begin(), indices.end(), alphabetical);
       break;
-    case WindowOrder::bySpace: {
-      std::vector<int64_t> sections(n);
-      for (size_t i = 0; i < n; ++i) sections[i] = section(cards[i]);
-      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
-        if (sections[a] != sections[b]) return sections[a] < sections[b];
+    case WindowOrder::bySpace:
+      std::sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+        const int64_t sa = section(cards[a]), sb = section(cards[b]);
+        if (sa != sb) return sa < sb;
         if (state(a) != state(b)) return state(a) < state(b);
         return alphabetical(a, b);
       });
       break;
-    }
   }
   return indices;
 }
@@ -206,47 +349,22 @@ std::vector<uint32_t> CardOrdering::sortedIndices(const std::vector<WindowCard>&
 std::vector<uint32_t> CardOrdering::gatherAppRuns(const std::vector<WindowCard>& cards,
                                                   const std::vector<uint32_t>& indices, bool nativeOrder,
                                                   WindowOrder order) {
-  std::unordered_map<GroupingRun, size_t, GroupingRunHash> runIndex;
-  std::vector<std::vector<uint32_t>> runs;
-  for (uint32_t i : indices) {
-    const GroupingRun key{order == WindowOrder::bySpace ? section(cards[i]) : 0, cards[i].pid};
-    auto [it, inserted] = runIndex.try_emplace(key, runs.size());
-    if (inserted) runs.emplace_back();
-    runs[it->second].push_back(i);
-  }
-  std::vector<uint32_t> out;
-  out.reserve(indices.size());
-  for (auto& run : runs) {
-    if (nativeOrder) {
-      std::stable_sort(run.begin(), run.end(),
-                       [&](uint32_t a, uint32_t b) { return cards[a].orderingID < cards[b].orderingID; });
-    }
-    out.insert(out.end(), run.begin(), run.end());
-  }
+  std::vector<uint32_t> out = indices;
+  gatherRuns(cards, out, nativeOrder, order);
   return out;
 }
 
 std::vector<uint32_t> CardOrdering::moveCategoriesToEnd(const std::vector<WindowCard>& cards,
                                                         const std::vector<uint32_t>& indices,
                                                         uint32_t packedDisplays) {
-  constexpr uint32_t atEnd = static_cast<uint32_t>(AppSettings::CategoryDisplay::atEnd);
-  auto byteAtEnd = [&](int byte) { return ((packedDisplays >> (8 * byte)) & 0xFF) == atEnd; };
-  if (!byteAtEnd(0) && !byteAtEnd(1) && !byteAtEnd(2) && !byteAtEnd(3)) return indices;
-  std::vector<uint32_t> kept, moved;
-  kept.reserve(indices.size());
-  for (uint32_t i : indices) {
-    int byte = -1;
-    switch (cards[i].state) {
-      case WindowState::onOtherSpace: byte = 0; break;
-      case WindowState::minimized: byte = 1; break;
-      case WindowState::hiddenApp: byte = 2; break;
-      case WindowState::windowlessApp: byte = 3; break;
-      default: break;
+  std::vector<uint32_t> out;
+  out.reserve(indices.size());
+  for (bool moved : {false, true}) {
+    for (uint32_t i : indices) {
+      if (shownAtEnd(cards[i], packedDisplays) == moved) out.push_back(i);
     }
-    (byte >= 0 && byteAtEnd(byte) ? moved : kept).push_back(i);
   }
-  kept.insert(kept.end(), moved.begin(), moved.end());
-  return kept;
+  return out;
 }
 
 std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
@@ -309,15 +427,14 @@ namespace {
 
 const WindowCard& deref(const WindowCard& card) { return card; }
 WindowCard& deref(WindowCard& card) { return card; }
-const WindowCard& deref(const WindowCard* card) { return *card; }
 
 // Appends each card and, after it, its tab cards (by use when a tab-recency table is given). `Take`
-// moves or copies one card into the result.
+// moves or copies one card into the result, or gives its address.
 template <class Cards, class Tabs, class Take>
-std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering::TabRecency* tabRecency, Take take) {
+auto expand(Cards& cards, Tabs& tabCards, const CardOrdering::TabRecency* tabRecency, Take take) {
   size_t total = cards.size();
   for (const auto& [host, tabs] : tabCards) total += tabs.size();
-  std::vector<WindowCard> out;
+  std::vector<decltype(take(deref(cards.front())))> out;
   out.reserve(total);
   std::vector<uint32_t> indices;
   std::vector<int64_t> ticks;
@@ -328,21 +445,23 @@ std::vector<WindowCard> expand(Cards& cards, Tabs& tabCards, const CardOrdering:
     const auto it = tabCards.find(id);
     if (it == tabCards.end()) continue;
     auto& tabs = it->second;
+    if (!tabRecency || tabs.size() < 2) {
+      for (auto& tab : tabs) out.push_back(take(tab));
+      continue;
+    }
     indices.resize(tabs.size());
     std::iota(indices.begin(), indices.end(), 0u);
-    if (tabRecency && tabs.size() >= 2) {
-      ticks.resize(tabs.size());
-      for (size_t i = 0; i < tabs.size(); ++i) {
-        const auto tick = tabRecency->find(tabs[i].id);
-        ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
-      }
-      auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
-      std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
-        if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
-        if (selected(a) != selected(b)) return selected(a);
-        return a < b;
-      });
+    ticks.resize(tabs.size());
+    for (size_t i = 0; i < tabs.size(); ++i) {
+      const auto tick = tabRecency->find(tabs[i].id);
+      ticks[i] = tick == tabRecency->end() ? 0 : tick->second;
     }
+    auto selected = [&](uint32_t i) { return tabs[i].tab && tabs[i].tab->isSelected; };
+    std::stable_sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) {
+      if (ticks[a] != ticks[b]) return ticks[a] > ticks[b];
+      if (selected(a) != selected(b)) return selected(a);
+      return a < b;
+    });
     for (uint32_t i : indices) out.push_back(take(tabs[i]));
   }
   return out;
@@ -362,13 +481,35 @@ std::vector<WindowCard> CardOrdering::expandingTabCards(std::vector<WindowCard>&
   return expand(cards, tabCards, tabRecency, [](WindowCard& card) { return std::move(card); });
 }
 
-std::vector<WindowCard> CardOrdering::expandingTabCards(const std::vector<WindowCard>& cards,
-                                                        const std::vector<uint32_t>& indices, const TabTable& tabCards,
-                                                        const TabRecency* tabRecency) {
-  std::vector<const WindowCard*> ordered;
-  ordered.reserve(indices.size());
-  for (uint32_t i : indices) ordered.push_back(&cards[i]);
-  return expand(ordered, tabCards, tabRecency, [](const WindowCard& card) { return card; });
+std::vector<const WindowCard*> CardOrdering::expandedOrder(const std::vector<WindowCard>& cards,
+                                                           const std::vector<uint32_t>& indices,
+                                                           const TabTable& tabCards, const TabRecency* tabRecency) {
+  const auto [total, most] = expandedSize(indices.size(), tabCards);
+  std::vector<const WindowCard*> out;
+  out.reserve(total);
+  std::vector<std::pair<int64_t, uint32_t>> keys;
+  if (tabRecency && most >= 2) keys.reserve(most);
+  appendExpanded(out, cards, indices, [](const WindowCard&) { return true; }, tabCards, tabRecency, keys);
+  return out;
+}
+
+std::vector<const WindowCard*> CardOrdering::summonOrder(const std::vector<WindowCard>& cards, const TextRanks& text,
+                                                         std::span<const int64_t> rank, std::span<const int64_t> z,
+                                                         const TabTable& tabCards, const TabRecency& tabRecency,
+                                                         const SummonSettings& how) {
+  std::vector<uint32_t> indices = sortedIndices(cards, text, how.order, rank, z, how.groupByApp);
+  if (how.groupByApp) gatherRuns(cards, indices, how.nativeRuns, how.order);
+  // The categories shown "at end" are moved as the list is built: the others first, then those.
+  const TabRecency* byUse = how.tabsByRecency ? &tabRecency : nullptr;
+  const auto [total, most] = expandedSize(indices.size(), tabCards);
+  std::vector<const WindowCard*> out;
+  out.reserve(total);
+  std::vector<std::pair<int64_t, uint32_t>> keys;
+  if (byUse && most >= 2) keys.reserve(most);
+  const uint32_t packed = how.packedDisplays;
+  appendExpanded(out, cards, indices, [&](const WindowCard& c) { return !shownAtEnd(c, packed); }, tabCards, byUse, keys);
+  appendExpanded(out, cards, indices, [&](const WindowCard& c) { return shownAtEnd(c, packed); }, tabCards, byUse, keys);
+  return out;
 }
 
 void CardOrdering::sortByRank(std::vector<WindowCard>& cards, const ZOrder& table) {

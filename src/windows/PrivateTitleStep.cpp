@@ -23,8 +23,8 @@ struct Candidate {
 
 }  // namespace
 
-PrivateTitleStep::PrivateTitleStep(RegistryState& state, const RegistryServices& services)
-    : state_(state), services_(services) {}
+PrivateTitleStep::PrivateTitleStep(Shared shared, const RegistryServices& services)
+    : shared_(shared), services_(services) {}
 
 Task<void> PrivateTitleStep::readPrivateTitles(const std::vector<WindowCard>& windowCards,
                                                const std::vector<RawWindow>& rawWindows,
@@ -32,9 +32,9 @@ Task<void> PrivateTitleStep::readPrivateTitles(const std::vector<WindowCard>& wi
                                                std::optional<int32_t> deepVerifiedPid, bool trusted,
                                                AppSettings::PrivateWindowsDisplay privateWindowsDisplay) {
   if (privateWindowsDisplay == AppSettings::PrivateWindowsDisplay::show || !trusted) {
-    state_.lock.withLock([&] {
-      state_.axPrivateWindows.clear();
-      state_.axTitleCacheByPID.clear();
+    shared_.lock.withLock([&] {
+      shared_.axPrivateWindows.clear();
+      shared_.axTitleCacheByPID.clear();
     });
     co_return;
   }
@@ -49,8 +49,8 @@ Task<void> PrivateTitleStep::readPrivateTitles(const std::vector<WindowCard>& wi
     if (inserted) candidates.push_back(Candidate{card.pid, *family, card.bundleID, {}});
     candidates[it->second].windows.emplace_back(card.id, card.ax);
   }
-  state_.lock.withLock([&] {
-    std::erase_if(state_.axTitleCacheByPID, [&](const auto& entry) { return !candidateIndex.contains(entry.first); });
+  shared_.lock.withLock([&] {
+    std::erase_if(shared_.axTitleCacheByPID, [&](const auto& entry) { return !candidateIndex.contains(entry.first); });
   });
   if (candidates.empty()) co_return;
 
@@ -65,9 +65,9 @@ Task<void> PrivateTitleStep::readPrivateTitles(const std::vector<WindowCard>& wi
     const int32_t pid = candidate.pid;
     const int64_t fingerprint = WindowFingerprints::titleFingerprint(rawByPid[pid]);
     if (pid != deepVerifiedPid) {
-      const bool unchanged = state_.lock.withLock([&] {
-        const auto cached = state_.axTitleCacheByPID.find(pid);
-        return cached != state_.axTitleCacheByPID.end() && cached->second.fingerprint == fingerprint;
+      const bool unchanged = shared_.lock.withLock([&] {
+        const auto cached = shared_.axTitleCacheByPID.find(pid);
+        return cached != shared_.axTitleCacheByPID.end() && cached->second.fingerprint == fingerprint;
       });
       if (unchanged) continue;
     }
@@ -81,16 +81,16 @@ Task<void> PrivateTitleStep::readPrivateTitles(const std::vector<WindowCard>& wi
     for (const auto& [id, title] : titles.titles) {
       if (!title.empty() && PrivateWindowMarkers::isPrivateTabTitle(candidate.bundleID, title)) found.insert(id);
     }
-    state_.lock.withLock([&] {
+    shared_.lock.withLock([&] {
       if (titles.mayCache) {
-        state_.axTitleCacheByPID[pid] = RegistryState::CachedAXTitles{fingerprint};
+        shared_.axTitleCacheByPID[pid] = RegistryState::CachedAXTitles{fingerprint};
       } else {
-        state_.axTitleCacheByPID.erase(pid);
+        shared_.axTitleCacheByPID.erase(pid);
       }
     });
   }
   if (!found.empty()) {
-    state_.lock.withLock([&] { state_.axPrivateWindows.insert(found.begin(), found.end()); });
+    shared_.lock.withLock([&] { shared_.axPrivateWindows.insert(found.begin(), found.end()); });
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -21,7 +22,15 @@ class PrivateTitleStep {
  public:
   using RawWindow = RegistryState::RawWindow;
 
-  PrivateTitleStep(RegistryState& state, const RegistryServices& services);
+  // The registry fields the step reads and writes, each only under `lock`: its per-application
+  // title cache and the windows found private.
+  struct Shared {
+    Lock& lock;
+    std::unordered_map<int32_t, RegistryState::CachedAXTitles>& axTitleCacheByPID;
+    std::unordered_set<uint32_t>& axPrivateWindows;
+  };
+
+  PrivateTitleStep(Shared shared, const RegistryServices& services);
 
   // `coveredPids`: the processes whose windows the tab step walked (it read their titles itself).
   Task<void> readPrivateTitles(const std::vector<WindowCard>& windowCards, const std::vector<RawWindow>& rawWindows,
@@ -29,7 +38,7 @@ class PrivateTitleStep {
                                bool trusted, SettingEnums::PrivateWindowsDisplay privateWindowsDisplay);
 
  private:
-  RegistryState& state_;
+  Shared shared_;
   const RegistryServices& services_;
 };
 

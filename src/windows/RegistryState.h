@@ -96,6 +96,11 @@ class RegistryState {
   // publishes new immutable values, so a reader takes them with a pointer copy under the lock and
   // reads them after releasing it. Never null.
   std::shared_ptr<const std::vector<WindowCard>> cards = std::make_shared<const std::vector<WindowCard>>();
+  // The text ranks of `cards` for the summon's sorts, made once per committed list: by the commit,
+  // or by the first summon that finds them made for another list (`textRanksOf` names the list
+  // they rank).
+  std::shared_ptr<const CardOrdering::TextRanks> textRanks;
+  std::weak_ptr<const std::vector<WindowCard>> textRanksOf;
   RecencyOrder recency;
   std::optional<Instant> lastWorkspaceNotification;
   std::optional<Duration> lastInterval;

@@ -23,8 +23,8 @@ const TabAdapter* adapterFor(const std::optional<std::string>& bundleID) {
 
 }  // namespace
 
-SnapshotFilter::SnapshotFilter(RegistryState& state, const RegistryServices& services)
-    : state_(state), services_(services) {}
+SnapshotFilter::SnapshotFilter(Shared shared, const RegistryServices& services)
+    : shared_(shared), services_(services) {}
 
 Task<SnapshotFilter::Result> SnapshotFilter::run(const Inputs& inputs) {
   AXRead read = co_await readAXWindows(inputs.rawWindows, inputs.deepVerifiedPid, inputs.trusted);
@@ -62,7 +62,7 @@ Task<SnapshotFilter::AXRead> SnapshotFilter::readAXWindows(const std::vector<Raw
   AXRead read;
   read.apps = co_await runOn(services_.runtime.main(), [this] { return runningAppsSnapshot(); });
   if (!trusted) {
-    state_.lock.withLock([&] { state_.axCacheByPID.clear(); });
+    shared_.lock.withLock([&] { shared_.axCacheByPID.clear(); });
     co_return read;
   }
 
@@ -80,9 +80,9 @@ Task<SnapshotFilter::AXRead> SnapshotFilter::readAXWindows(const std::vector<Raw
   for (int32_t pid : pids) {
     const int64_t subFingerprint = WindowFingerprints::windowSubFingerprint(byPid[pid]);
     if (pid != deepVerifiedPid) {
-      const bool served = state_.lock.withLock([&] {
-        const auto cached = state_.axCacheByPID.find(pid);
-        if (cached == state_.axCacheByPID.end() || cached->second.subFingerprint != subFingerprint) return false;
+      const bool served = shared_.lock.withLock([&] {
+        const auto cached = shared_.axCacheByPID.find(pid);
+        if (cached == shared_.axCacheByPID.end() || cached->second.subFingerprint != subFingerprint) return false;
         for (const auto& [id, info] : cached->second.windows) read.axWindowsByID[id] = info;
         return true;
       });
@@ -91,14 +91,14 @@ Task<SnapshotFilter::AXRead> SnapshotFilter::readAXWindows(const std::vector<Raw
     AXWindows windows = co_await services_.axFunnel.run([&accessibility, pid] {
       return AXWindow::windows(accessibility, pid);
     });
-    state_.lock.withLock([&] {
-      state_.axCacheByPID[pid] = RegistryState::CachedAppAX{subFingerprint, windows};
+    shared_.lock.withLock([&] {
+      shared_.axCacheByPID[pid] = RegistryState::CachedAppAX{subFingerprint, windows};
     });
     for (auto& [id, info] : windows) read.axWindowsByID[id] = std::move(info);
   }
 
-  state_.lock.withLock([&] {
-    std::erase_if(state_.axCacheByPID, [&](const auto& entry) { return !byPid.contains(entry.first); });
+  shared_.lock.withLock([&] {
+    std::erase_if(shared_.axCacheByPID, [&](const auto& entry) { return !byPid.contains(entry.first); });
   });
   co_return read;
 }
@@ -110,9 +110,9 @@ SnapshotFilter::Result SnapshotFilter::collectRawWindows(const Inputs& inputs, A
   result.axWindowsByID = std::move(read.axWindowsByID);
   result.apps = std::move(read.apps);
 
-  const auto privateWindows = state_.lock.withLock([&] { return state_.axPrivateWindows; });
-  const auto prior = state_.lock.withLock([&] { return state_.priorAnswers; });
-  const auto lastHandles = state_.lock.withLock([&] { return state_.lastKnownHandles; });
+  const auto privateWindows = shared_.lock.withLock([&] { return shared_.axPrivateWindows; });
+  const auto prior = shared_.lock.withLock([&] { return shared_.priorAnswers; });
+  const auto lastHandles = shared_.lock.withLock([&] { return shared_.lastKnownHandles; });
 
   std::unordered_map<int32_t, std::vector<const RawWindow*>> byPid;
   std::unordered_set<int32_t> pidsWithAXWindows;

@@ -64,7 +64,17 @@ class SnapshotFilter {
     RunningApps apps;
   };
 
-  SnapshotFilter(RegistryState& state, const RegistryServices& services);
+  // The registry fields the step reads and writes, each only under `lock`: its per-application
+  // Accessibility cache, and what earlier passes remembered (private windows, answers, handles).
+  struct Shared {
+    Lock& lock;
+    std::unordered_map<int32_t, RegistryState::CachedAppAX>& axCacheByPID;
+    const std::unordered_set<uint32_t>& axPrivateWindows;
+    const RegistryState::PriorAnswers& priorAnswers;
+    const RegistryState::LastKnownHandles& lastKnownHandles;
+  };
+
+  SnapshotFilter(Shared shared, const RegistryServices& services);
 
   // The whole step: settings, running applications, Accessibility windows, the filter, and the
   // pruning of the tab code's record of switched-on Accessibility trees.
@@ -81,7 +91,7 @@ class SnapshotFilter {
   static WindowCard makeCard(const WindowFacts& facts, WindowState state, const PrivateWindowRule::Treatment& privacy,
                              const RegistryState::LastKnownHandles& lastHandles);
 
-  RegistryState& state_;
+  Shared shared_;
   const RegistryServices& services_;
 };
 

@@ -25,8 +25,7 @@ struct HostJob {
 
 }  // namespace
 
-TabCardStep::TabCardStep(RegistryState& state, const RegistryServices& services)
-    : state_(state), services_(services) {}
+TabCardStep::TabCardStep(Shared shared, const RegistryServices& services) : shared_(shared), services_(services) {}
 
 void TabCardStep::splitOutOfReach(const CardOrdering::TabTable& table, const std::unordered_set<uint32_t>& outOfReach,
                                   const std::unordered_map<uint32_t, uint32_t>& showing, Result& into) {
@@ -45,9 +44,9 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
                                                   const PassSettings& settings, bool trusted,
                                                   std::optional<int32_t> deepVerifiedPid) {
   Result result;
-  TabIdentityStore& identity = state_.tabIdentity();
+  TabIdentityStore& identity = shared_.tabIdentity;
   if (settings.tabsDisplay == AppSettings::TabsDisplay::off || !trusted) {
-    state_.lock.withLock([&] { state_.tabCache.clear(); });
+    shared_.lock.withLock([&] { shared_.tabCache.clear(); });
     identity.forgetHost({}, {});
     co_return result;
   }
@@ -75,8 +74,8 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
   for (const auto& [pid, jobs] : jobsByPid) {
     for (const HostJob& job : jobs) identityHosts.insert(job.identityHost);
   }
-  state_.lock.withLock([&] {
-    state_.tabCache.keepOnly(pidsWithAdapter);
+  shared_.lock.withLock([&] {
+    shared_.tabCache.keepOnly(pidsWithAdapter);
   });
   identity.forgetHost(identityHosts, result.coveredPids);
 
@@ -96,7 +95,7 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
 
     if (pid != deepVerifiedPid) {
       std::optional<TabCache::Entry> cached =
-          state_.lock.withLock([&] { return state_.tabCache.served(pid, fingerprint, readTitles); });
+          shared_.lock.withLock([&] { return shared_.tabCache.served(pid, fingerprint, readTitles); });
       if (cached) {
         splitOutOfReach(cached->tabsByHost, cached->outOfReach, cached->showingByHost, result);
         continue;
@@ -138,8 +137,8 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
     const std::unordered_set<uint32_t>& liveWindows = windowCardsByPid[pid];
     CardOrdering::TabTable merged = fresh;
     std::unordered_map<uint32_t, uint32_t> mergedShowing = freshShowing;
-    state_.lock.withLock([&] {
-      const TabCache::Entry* old = state_.tabCache.remembered(pid);
+    shared_.lock.withLock([&] {
+      const TabCache::Entry* old = shared_.tabCache.remembered(pid);
       if (!old) return;
       const CardOrdering::TabTable& remembered = old->tabsByHost;
       auto carried = [&](uint32_t host) {
@@ -160,12 +159,12 @@ Task<TabCardStep::Result> TabCardStep::expandTabs(const std::vector<WindowCard>&
 
     std::optional<TabCache::Entry> keep;
     if (mayCache) keep = TabCache::Entry{fingerprint, merged, mergedShowing, outOfReach, readTitles};
-    state_.lock.withLock([&] { state_.tabCache.record(pid, std::move(keep)); });
+    shared_.lock.withLock([&] { shared_.tabCache.record(pid, std::move(keep)); });
     splitOutOfReach(merged, outOfReach, mergedShowing, result);
   }
 
   if (!privateHosts.empty()) {
-    state_.lock.withLock([&] { state_.axPrivateWindows.insert(privateHosts.begin(), privateHosts.end()); });
+    shared_.lock.withLock([&] { shared_.axPrivateWindows.insert(privateHosts.begin(), privateHosts.end()); });
   }
   co_return result;
 }

@@ -35,7 +35,16 @@ class TabCardStep {
     std::unordered_map<uint32_t, int> outOfReachCounts;
   };
 
-  TabCardStep(RegistryState& state, const RegistryServices& services);
+  // The registry fields the step reads and writes, each only under `lock`: the tab walk cache and
+  // the windows found private; and the tab identity store, which only the running pass uses.
+  struct Shared {
+    Lock& lock;
+    TabCache& tabCache;
+    std::unordered_set<uint32_t>& axPrivateWindows;
+    TabIdentityStore& tabIdentity;
+  };
+
+  TabCardStep(Shared shared, const RegistryServices& services);
 
   Task<Result> expandTabs(const std::vector<WindowCard>& windowCards, const std::vector<RawWindow>& rawWindows,
                           const PassSettings& settings, bool trusted, std::optional<int32_t> deepVerifiedPid);
@@ -59,7 +68,7 @@ class TabCardStep {
                               const std::unordered_map<uint32_t, uint32_t>& showing, Result& into);
 
  private:
-  RegistryState& state_;
+  Shared shared_;
   const RegistryServices& services_;
 };
 

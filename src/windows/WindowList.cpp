@@ -16,6 +16,16 @@ std::unordered_map<uint32_t, int> WindowList::zOrderByWindowID() const {
   return order;
 }
 
+IdTable WindowList::stackingPositions() const {
+  const auto numbers = server_.onScreenWindowNumbers();
+  if (!numbers) return IdTable();
+  IdTable order(numbers->size());
+  for (size_t position = 0; position < numbers->size(); ++position) {
+    if ((*numbers)[position] != 0) order.assign((*numbers)[position], static_cast<int64_t>(position));
+  }
+  return order;
+}
+
 std::vector<Rect> WindowList::activeDisplayBounds() const {
   std::vector<Rect> bounds;
   const auto displays = server_.activeDisplays();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/Geometry.h"
+#include "windows/IdTable.h"
 
 namespace quorvel {
 
@@ -19,6 +20,8 @@ class WindowList {
   // Each on-screen window's number mapped to its position from the front (0 is front-most). Entries
   // without a readable number are skipped but still count; a repeated number keeps its later position.
   std::unordered_map<uint32_t, int> zOrderByWindowID() const;
+  // The same in an id table, read from the window server's numbers alone.
+  IdTable stackingPositions() const;
   // The bounds of each active display in the window server's order, global top-left coordinates.
   std::vector<Rect> activeDisplayBounds() const;
 

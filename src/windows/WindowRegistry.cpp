@@ -78,7 +78,10 @@ class PassInterval {
 
 // ---- Creation, start and teardown ----
 
-WindowRegistry::WindowRegistry(RegistryServices services) : services_(services) {}
+WindowRegistry::WindowRegistry(RegistryServices services) : services_(services) {
+  summonSettingsObserver_ = services_.settings.store().addObserver(
+      [stale = summonSettingsStale_] { stale->store(true, std::memory_order_release); });
+}
 
 std::shared_ptr<WindowRegistry> WindowRegistry::create(RegistryServices services) {
   return std::shared_ptr<WindowRegistry>(new WindowRegistry(services));
@@ -251,6 +254,7 @@ void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
 }
 
 void WindowRegistry::recordRaise(uint32_t windowID, int32_t pid) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::recordRaise");
   const Instant now = services_.runtime.clock().now();
   state_.lock.withLock([&] {
     state_.lastRaise = RaisedWindow{windowID, pid, now};
@@ -264,6 +268,7 @@ void WindowRegistry::recordRaise(uint32_t windowID, int32_t pid) {
 }
 
 void WindowRegistry::recordTabPress(uint32_t tabID, uint32_t hostWindowID) {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::recordTabPress");
   state_.lock.withLock([&] {
     auto& touches = state_.pendingTabTouches;
     if (touches.size() >= RegistryState::kTabTouchLimit) touches.erase(touches.begin());
@@ -275,6 +280,8 @@ void WindowRegistry::recordTabPress(uint32_t tabID, uint32_t hostWindowID) {
 // ---- Visits ----
 
 void WindowRegistry::noteVisit(uint32_t windowID) {
+  QUORVEL_REQUIRE_ANY_EXECUTOR("WindowRegistry::noteVisit", &services_.runtime.main(), &services_.axFunnel.queue(),
+                               &services_.runtime.pool());
   const Instant now = services_.runtime.clock().now();
   const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
   state_.lock.withLock([&] { recordVisit(windowID, now, refreshPictureOnLeave); });
@@ -288,13 +295,29 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
   }
 }
 
-void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder,
+void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
                                        const std::optional<WindowFocus>& focus) {
   const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindow(cards, zOrder, head, focus)) noteVisit(*current);
+  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus)) noteVisit(*current);
 }
 
 // ---- The card list of a summon ----
+
+const CardOrdering::SummonSettings& WindowRegistry::summonSettings() {
+  // Marked fresh before reading: a change made while reading marks it stale again.
+  if (!summonSettingsStale_->exchange(false, std::memory_order_acq_rel)) return summonSettings_;
+  const AppSettings& settings = services_.settings;
+  CardOrdering::SummonSettings how;
+  how.order = settings.windowOrder();
+  how.groupByApp = settings.boolValue(AppSettings::Key::groupByApp);
+  const AppSettings::StackOrder stackOrder = settings.stackOrder();
+  how.nativeRuns = settings.boolValue(AppSettings::Key::bunchAppWindows) && stackOrder == AppSettings::StackOrder::native;
+  how.packedDisplays = CardOrdering::packCategoryDisplays(settings.otherSpacesDisplay(), settings.minimizedDisplay(),
+                                                          settings.hiddenAppsDisplay(), settings.windowlessAppsDisplay());
+  how.tabsByRecency = settings.boolValue(AppSettings::Key::bunchTabs) && stackOrder == AppSettings::StackOrder::recent;
+  summonSettings_ = how;
+  return summonSettings_;
+}
 
 WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   QUORVEL_REQUIRE_EXECUTOR(services_.runtime.main(), "WindowRegistry::cardsForSummon");
@@ -302,90 +325,115 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   std::shared_ptr<const std::vector<WindowCard>> committed;
   std::shared_ptr<const CardOrdering::TabTable> tabCards;
   std::shared_ptr<const CardOrdering::TabRecency> tabRecency;
+  std::shared_ptr<const CardOrdering::TextRanks> textRanks;
   state_.lock.withLock([&] {
     committed = state_.cards;
     tabCards = state_.tabCards;
     tabRecency = state_.tabRecency;
+    const bool ranksThese = !state_.textRanksOf.owner_before(committed) && !committed.owner_before(state_.textRanksOf);
+    if (ranksThese) textRanks = state_.textRanks;
   });
   const std::vector<WindowCard>& snapshot = *committed;
-  const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
+  const size_t n = snapshot.size();
+  const CardOrdering::SummonSettings& how = summonSettings();
+
+  // Each card's stacking position (kNoRank off screen) and recency rank, in one block.
+  std::vector<int64_t> keys(2 * n, CardOrdering::kNoRank);
+  const std::span<int64_t> zOfCard(keys.data(), n);
+  const std::span<int64_t> rankOfCard(keys.data() + n, n);
+  const IdTable stacking = WindowList(services_.platform.windowServer).stackingPositions();
+  for (size_t i = 0; i < n; ++i) zOfCard[i] = stacking.valueOr(snapshot[i].id, CardOrdering::kNoRank);
+  const std::span<const int64_t> z = stacking.empty() ? std::span<const int64_t>() : zOfCard;
   const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
-  noteCurrentWindow(snapshot, zOrder, focus);
-  const std::vector<uint32_t> visitOrder = state_.lock.withLock([&] { return state_.recency.ids(); });
+  noteCurrentWindow(snapshot, z, focus);
 
-  const AppSettings& settings = services_.settings;
-  const AppSettings::WindowOrder order = settings.windowOrder();
-  const uint32_t displays = CardOrdering::packCategoryDisplays(
-      settings.otherSpacesDisplay(), settings.minimizedDisplay(), settings.hiddenAppsDisplay(),
-      settings.windowlessAppsDisplay());
-  const bool groupByApp = settings.boolValue(AppSettings::Key::groupByApp);
+  // The visit order as an id table: id to its place in the recency list.
+  IdTable visits = state_.lock.withLock([&] {
+    const auto& entries = state_.recency.entries();
+    IdTable table(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) table.insert(entries[i].id, static_cast<int64_t>(i));
+    return table;
+  });
+  for (size_t i = 0; i < n; ++i) rankOfCard[i] = visits.empty() ? 0 : visits.valueOr(snapshot[i].id, CardOrdering::kNoRank);
 
-  // The on-screen cards of the snapshot, in stored order, by their ids only.
-  std::vector<WindowCard> onScreen;
-  for (const WindowCard& card : snapshot) {
-    if (card.state != WindowState::onCurrentSpace || !zOrder.contains(card.id)) continue;
-    WindowCard key;
-    key.id = card.id;
-    onScreen.push_back(std::move(key));
-  }
-  CardOrdering::sortByRank(onScreen, zOrder);
-  // Where the platform knows the focus apart from the stacking, the focused window is in front.
-  if (focus && focus->window) {
-    auto focused = std::find_if(onScreen.begin(), onScreen.end(),
-                                [&](const WindowCard& c) { return c.id == focus->window; });
-    if (focused != onScreen.end()) std::rotate(onScreen.begin(), focused, focused + 1);
+  // A list committed without its text ranks (none yet, or set from outside a pass) gets them now,
+  // once: they are kept for the summons that follow while the list stands.
+  if (!textRanks) {
+    textRanks = std::make_shared<const CardOrdering::TextRanks>(CardOrdering::textRanks(snapshot));
+    state_.lock.withLock([&] {
+      if (state_.cards != committed) return;
+      state_.textRanks = textRanks;
+      state_.textRanksOf = committed;
+    });
   }
 
-  // Ordered, grouped and moved on indices; the final list is built once, from the snapshot.
-  std::vector<uint32_t> indices = CardOrdering::sortedIndices(
-      snapshot, order, CardOrdering::firstIndexTable(visitOrder), CardOrdering::kNoRank, zOrder, groupByApp);
-  const bool bunchAppWindows = settings.boolValue(AppSettings::Key::bunchAppWindows);
-  if (groupByApp) {
-    const bool native = bunchAppWindows && settings.stackOrder() == AppSettings::StackOrder::native;
-    indices = CardOrdering::gatherAppRuns(snapshot, indices, native, order);
-  }
-  const bool bunchTabs = settings.boolValue(AppSettings::Key::bunchTabs);
-  const bool tabsByRecency = bunchTabs && settings.stackOrder() == AppSettings::StackOrder::recent;
-  indices = CardOrdering::moveCategoriesToEnd(snapshot, indices, displays);
-  SummonList list;
-  list.cards = CardOrdering::expandingTabCards(snapshot, indices, *tabCards, tabsByRecency ? tabRecency.get() : nullptr);
+  // Ordered, grouped and moved on indices; the final list points into the committed pass.
+  std::vector<const WindowCard*> ordered =
+      CardOrdering::summonOrder(snapshot, *textRanks, rankOfCard, z, *tabCards, *tabRecency, how);
 
   // The initial selection: the front-most window of the current desktop, else the most recent
   // visit; the previous one is the visit before it, else the next window on screen.
-  std::unordered_set<uint32_t> present;
-  present.reserve(list.cards.size());
-  for (const WindowCard& card : list.cards) present.insert(card.id);
-  std::vector<uint32_t> recentPresent;
-  for (uint32_t id : visitOrder) {
-    if (present.contains(id)) recentPresent.push_back(id);
-  }
-
-  std::optional<uint32_t> first;
-  if (!onScreen.empty()) {
-    first = onScreen.front().id;
-  } else if (!recentPresent.empty()) {
-    first = recentPresent.front();
-  }
-  std::optional<uint32_t> second;
-  if (recentPresent.size() >= 2) {
-    second = recentPresent[1];
-  } else {
-    for (const WindowCard& card : onScreen) {
-      if (card.id != first) {
-        second = card.id;
-        break;
+  // The two front-most current-desktop windows (the earlier card on equal positions).
+  auto frontMost = [&](std::optional<uint32_t> except) -> std::optional<uint32_t> {
+    std::optional<uint32_t> best;
+    int64_t bestZ = CardOrdering::kNoRank;
+    for (size_t i = 0; i < n; ++i) {
+      if (snapshot[i].state != WindowState::onCurrentSpace || zOfCard[i] == CardOrdering::kNoRank) continue;
+      if (snapshot[i].id == except) continue;
+      if (zOfCard[i] < bestZ) {
+        best = snapshot[i].id;
+        bestZ = zOfCard[i];
       }
     }
-    if (!second) second = first;
+    return best;
+  };
+  // Where the platform knows the focus apart from the stacking, the focused window is in front.
+  std::optional<uint32_t> front;
+  if (focus && focus->window) {
+    for (size_t i = 0; i < n && !front; ++i) {
+      const bool onScreen = snapshot[i].state == WindowState::onCurrentSpace && zOfCard[i] != CardOrdering::kNoRank;
+      if (onScreen && snapshot[i].id == *focus->window) front = focus->window;
+    }
   }
+  if (!front) front = frontMost(std::nullopt);
+  const std::optional<uint32_t> next = front ? frontMost(front) : std::nullopt;
 
+  // One walk over the list: where the front windows are, and the two most recent visits in it.
+  struct Found {
+    std::optional<uint32_t> id;
+    int64_t rank = CardOrdering::kNoRank;
+    int position = -1;
+  };
+  Found recent[2];
+  int frontPosition = -1, nextPosition = -1;
+  for (size_t p = 0; p < ordered.size(); ++p) {
+    const uint32_t id = ordered[p]->id;
+    const int position = static_cast<int>(p);
+    if (id == front && frontPosition < 0) frontPosition = position;
+    if (id == next && nextPosition < 0) nextPosition = position;
+    const std::optional<int64_t> rank = visits.find(id);
+    if (!rank || *rank == recent[0].rank || *rank == recent[1].rank) continue;
+    if (*rank < recent[0].rank) {
+      recent[1] = recent[0];
+      recent[0] = Found{id, *rank, position};
+    } else if (*rank < recent[1].rank) {
+      recent[1] = Found{id, *rank, position};
+    }
+  }
   auto positionOf = [&](std::optional<uint32_t> id) -> std::optional<int> {
     if (!id) return std::nullopt;
-    for (size_t i = 0; i < list.cards.size(); ++i) {
-      if (list.cards[i].id == *id) return static_cast<int>(i);
+    for (const auto& [known, position] : {std::pair{front, frontPosition}, std::pair{next, nextPosition},
+                                          std::pair{recent[0].id, recent[0].position},
+                                          std::pair{recent[1].id, recent[1].position}}) {
+      if (known == id && position >= 0) return position;
     }
     return std::nullopt;
   };
+  const std::optional<uint32_t> first = front ? front : recent[0].id;
+  const std::optional<uint32_t> second = recent[1].id ? recent[1].id : (next ? next : first);
+
+  SummonList list;
+  list.cards = SummonCards(std::move(committed), std::move(tabCards), std::move(ordered));
   list.currentIndex = positionOf(first).value_or(0);
   list.previousIndex = positionOf(second).value_or(list.currentIndex);
   return list;
@@ -488,6 +536,7 @@ std::optional<int32_t> WindowRegistry::pickDeepVerified(const std::vector<RawWin
 }
 
 Task<void> WindowRegistry::performRefresh() {
+  QUORVEL_REQUIRE_EXECUTOR(services_.runtime.pool(), "WindowRegistry::performRefresh");
   PassInterval interval;
 
   // 2. Tabs used since the last pass.
@@ -587,16 +636,18 @@ Task<void> WindowRegistry::performRefresh() {
 Task<void> WindowRegistry::runPassSteps(std::vector<RawWindow> rawWindows, std::optional<int32_t> deepVerifiedPid,
                                         bool trusted, std::optional<SpaceMap::Snapshot> snapshot,
                                         std::vector<Rect> displayBounds, int64_t fingerprint) {
-  SnapshotFilter filter(state_, services_);
+  SnapshotFilter filter({state_.lock, state_.axCacheByPID, state_.axPrivateWindows, state_.priorAnswers,
+                        state_.lastKnownHandles},
+                       services_);
   SnapshotFilter::Result filtered =
       co_await filter.run(SnapshotFilter::Inputs{rawWindows, snapshot, displayBounds, trusted, deepVerifiedPid});
 
-  TabCardStep tabStep(state_, services_);
+  TabCardStep tabStep({state_.lock, state_.tabCache, state_.axPrivateWindows, state_.tabIdentity()}, services_);
   TabCardStep::Result tabs =
       co_await tabStep.expandTabs(filtered.windowCards, rawWindows, filtered.settings, trusted, deepVerifiedPid);
   CardAssembly::applyOutOfReach(filtered.windowCards, tabs.outOfReachCounts);
 
-  PrivateTitleStep titleStep(state_, services_);
+  PrivateTitleStep titleStep({state_.lock, state_.axTitleCacheByPID, state_.axPrivateWindows}, services_);
   co_await titleStep.readPrivateTitles(filtered.windowCards, rawWindows, tabs.coveredPids, deepVerifiedPid, trusted,
                                        filtered.settings.privateWindowsDisplay);
 

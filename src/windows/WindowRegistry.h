@@ -1,8 +1,10 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <unordered_set>
 #include <vector>
 
@@ -13,11 +15,13 @@
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
+#include "windows/IdTable.h"
 #include "windows/ax/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SettingsGate.h"
 #include "windows/SpaceMap.h"
+#include "windows/SummonCards.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
@@ -29,8 +33,10 @@ namespace quorvel {
 // ordered card list with the current and the previous selection from `cardsForSummon`, which never
 // waits for a pass.
 //
-// start(), cardsForSummon() and the workspace triggers run on the main queue, focusSink() on the
-// Accessibility queue (debug builds check both); the other triggers may come from any thread.
+// start(), cardsForSummon(), the workspace triggers and the activator's reports (recordRaise(),
+// recordTabPress()) run on the main queue, focusSink() on the Accessibility queue, performRefresh()
+// on the pool, and noteVisit() on one of those three; debug builds check each. onDefaultsChanged()
+// may come from any thread.
 // Every field lives in `state()` under its one lock. Every closure the registry hands out (observer
 // blocks, the focus sink, the activator callbacks, its tasks) holds it weakly and does nothing once
 // it is gone; releasing it cancels its loop and removes its observers.
@@ -44,9 +50,11 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   using TabCardSink = RegistryState::TabCardSink;
   using LeaveCaptureSink = RegistryState::LeaveCaptureSink;
 
-  // The card list of one summon with the positions of the current and the previous window.
+  // The card list of one summon with the positions of the current and the previous window. The
+  // cards are not copies: `cards` keeps the committed pass it was ordered from alive and reads like
+  // a constant vector of cards (see SummonCards); take `cards.copies()` to own or change them.
   struct SummonList {
-    std::vector<WindowCard> cards;
+    SummonCards cards;
     int currentIndex = 0;
     int previousIndex = 0;
   };
@@ -73,7 +81,9 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   // sets `state().mustRunNextPass` under the lock.
   TaskHandle<void> requestRefresh();
 
-  // The ordered card list of one summon or quick flip; notes the current window as visited.
+  // The ordered card list of one summon or quick flip; notes the current window as visited. It
+  // makes no copy of a card and no window-server request beyond reading the stacking order: the
+  // list orders the last committed pass (taken by pointer) and its tab cards.
   SummonList cardsForSummon();
 
   // Records a visit of one window now.
@@ -145,9 +155,11 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::optional<uint32_t> recentRaise(int32_t pid, Instant now) const;
   // Stamps the workspace time and starts a task that asks for a pass.
   void stampAndRequestRefresh();
-  // The window to credit at a commit or a summon (see CardOrdering::currentWindow), visited.
-  void noteCurrentWindow(const std::vector<WindowCard>& cards, const CardOrdering::ZOrder& zOrder,
+  // The window to credit at a summon (see CardOrdering::currentWindowByPosition), visited.
+  void noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
                          const std::optional<WindowFocus>& focus);
+  // What the summon reads of the settings, read again after any change of the defaults (main queue).
+  const CardOrdering::SummonSettings& summonSettings();
 
   const RegistryServices services_;
   RegistryState state_;
@@ -159,6 +171,11 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   std::vector<Subscription> workspaceObservers_;
   Subscription defaultsObserver_;
   bool isStarted_ = false;
+
+  // The summon's settings (main queue only), stale again whenever the defaults change.
+  CardOrdering::SummonSettings summonSettings_;
+  std::shared_ptr<std::atomic<bool>> summonSettingsStale_ = std::make_shared<std::atomic<bool>>(true);
+  Subscription summonSettingsObserver_;
 };
 
 }  // namespace quorvel

@@ -22,8 +22,12 @@ TEST(ThreadCheckDeathTest, ACallOffItsExecutorStopsDebugBuilds) {
 
   EXPECT_DEATH(ThreadCheck::require(*queue, "WindowRegistry::focusSink"),
                "WindowRegistry::focusSink must run on net.example.queue but ran on");
+  ThreadCheck::requireAny({queue.get(), &loop.main()}, "eitherOne");
+  EXPECT_DEATH(ThreadCheck::requireAny({queue.get(), &loop.pool()}, "WindowRegistry::noteVisit"),
+               "WindowRegistry::noteVisit must run on net.example.queue or .* but ran on");
 #ifndef NDEBUG
   EXPECT_DEATH(QUORVEL_REQUIRE_EXECUTOR(*queue, "checked"), "checked must run on net.example.queue");
+  EXPECT_DEATH(QUORVEL_REQUIRE_ANY_EXECUTOR("either", queue.get()), "either must run on net.example.queue");
 #endif
 }
 

@@ -115,7 +115,8 @@ class RegistryFixture : public ::testing::Test {
   auto withState(F f) {
     return registry->lock().withLock([&] { return f(registry->state()); });
   }
-  static std::vector<uint32_t> idsOf(const std::vector<WindowCard>& list) {
+  template <class Cards>
+  static std::vector<uint32_t> idsOf(const Cards& list) {
     std::vector<uint32_t> ids;
     for (const auto& c : list) ids.push_back(c.id);
     return ids;

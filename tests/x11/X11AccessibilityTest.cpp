@@ -30,6 +30,26 @@ class X11AccessibilityTest : public X11PlatformTest {
     return *r.value.get<T>();
   }
   bool same(const AXElementRef& a, const AXElementRef& b) { return AXElementEqual{}(a, b); }
+  // The backend's own read of an application's windows gives what the element reads give.
+  void expectWindowsReadAsElementsRead(int32_t pid) {
+    for (const AXWindowFacts::Wanted wanted : {AXWindowFacts::Wanted{}, AXWindowFacts::Wanted{true, true}}) {
+      const auto native = ax().applicationWindows(pid, wanted);
+      const auto generic = ax().Accessibility::applicationWindows(pid, wanted);
+      ASSERT_EQ(native.has_value(), generic.has_value());
+      if (!native) continue;
+      ASSERT_EQ(native->size(), generic->size());
+      for (size_t i = 0; i < native->size(); ++i) {
+        const AXWindowFacts& a = (*native)[i];
+        const AXWindowFacts& b = (*generic)[i];
+        EXPECT_TRUE(same(a.element, b.element));
+        EXPECT_EQ(a.number, b.number);
+        EXPECT_EQ(a.isMinimized, b.isMinimized);
+        EXPECT_EQ(a.subrole, b.subrole);
+        EXPECT_EQ(a.frame, b.frame);
+        EXPECT_EQ(a.title, b.title);
+      }
+    }
+  }
 };
 
 TEST_F(X11AccessibilityTest, ApplicationsListTheirWindowsAndTheFocusedOne) {
@@ -151,6 +171,7 @@ TEST_F(X11AccessibilityTest, SubrolesFollowTheWindowType) {
     const uint32_t id = launch(arguments, &pid);
     ASSERT_NE(id, 0u);
     EXPECT_EQ(value<std::string>(X11Element::window(pid, id), "AXSubrole"), c.subrole) << c.arguments[1];
+    expectWindowsReadAsElementsRead(pid);
   }
 }
 
@@ -169,6 +190,7 @@ TEST_F(X11AccessibilityTest, RaisingMinimizingAndRestoringGoThroughTheWindowMana
   EXPECT_EQ(ax().setAttributeValue(w, "AXMinimized", true), AXError::success);
   EXPECT_TRUE(eventually(first, [](const X11Window& x) { return x.minimized; }));
   EXPECT_EQ(value<bool>(w, "AXMinimized"), true);
+  expectWindowsReadAsElementsRead(pid);
 
   EXPECT_EQ(ax().setAttributeValue(w, "AXMinimized", false), AXError::success);
   EXPECT_TRUE(eventually(first, [](const X11Window& x) { return !x.minimized && x.isViewable; }));
@@ -217,6 +239,8 @@ TEST_F(X11AccessibilityTest, ClosedWindowsAndTheirProcessesBecomeInvalid) {
   EXPECT_EQ(get(ax().applicationElement(0), "AXWindows").error, AXError::invalidElement);
   EXPECT_EQ(get(ax().applicationElement(-1), "AXWindows").error, AXError::invalidElement);
   EXPECT_TRUE(AXWindow::windows(ax(), closedPid).empty());
+  EXPECT_EQ(ax().applicationWindows(closedPid, {}), std::nullopt);
+  expectWindowsReadAsElementsRead(closedPid);
 
   // A window id that is not ours to claim: a live window under another process id.
   const uint32_t other = launch({"--title", "other"});

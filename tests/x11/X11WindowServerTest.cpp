@@ -133,6 +133,33 @@ TEST_F(X11WindowServerTest, DisplaysHaveStableIdsAndTopLeftBounds) {
   EXPECT_EQ(server.displayBounds(rightID), (Rect{0, 0, 960, 1080}));
 }
 
+TEST_F(X11WindowServerTest, ShareableContentOfAQuietSessionCostsNoRequestAndFollowsTheMonitors) {
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(launch({"--title", "w" + std::to_string(i)}));
+  X11Backend backend(X11Connection::open(session->display()));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return X11ShareableContent::read(backend, false, false).windows.size() == 4; }));
+  // Settled: looks in a row send nothing, though the displays are part of every answer (they are
+  // read again at most once a second).
+  uint64_t before = backend.connection().requestCount();
+  int quiet = 0;
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    const ShareableContentResult answer = X11ShareableContent::read(backend, false, false);
+    const uint64_t now = backend.connection().requestCount();
+    quiet = now - before <= 1 && answer.displays.size() == 1 ? quiet + 1 : 0;
+    before = now;
+    return quiet >= 3;
+  }));
+
+  // Monitors a client sets come with no event, and are in the answers within a second.
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
+  EXPECT_TRUE(X11Session::waitUntil([&] {
+    const ShareableContentResult answer = X11ShareableContent::read(backend, false, false);
+    return answer.displays.size() >= 2 && findIn(answer.displays, [](const ShareableDisplay& d) {
+             return d.frame == Rect(960, 0, 960, 1080);
+           });
+  }));
+}
+
 TEST(X11DisplaysFlipTest, FramesTurnToTheBottomLeftOriginOfThePrimaryMonitor) {
   // A secondary monitor right of a 1080-high primary, 80 below its top: 200 above its bottom.
   EXPECT_EQ(X11Displays::flipped(X11Rect{1920, 80, 1280, 800}, 1080), (Rect{1920, 200, 1280, 800}));

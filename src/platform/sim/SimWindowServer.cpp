@@ -29,6 +29,19 @@ std::optional<std::vector<WindowListEntry>> SimWindowServer::onScreenWindows() {
   return list;
 }
 
+std::optional<std::vector<uint32_t>> SimWindowServer::onScreenWindowNumbers() {
+  // A test's transform of the list applies to the numbers as well: take them from the list then.
+  const bool transformed = world_->read([&] { return static_cast<bool>(world_->windowListTransform); });
+  if (transformed) return WindowServer::onScreenWindowNumbers();
+  return world_->change([&](SimEffects&) -> std::optional<std::vector<uint32_t>> {
+    ++world_->windowListCalls;
+    if (!world_->windowListAvailable) return std::nullopt;
+    std::vector<uint32_t> numbers = world_->onScreenOrder();
+    std::erase_if(numbers, [&](uint32_t number) { return world_->windows.at(number).layer < 0; });  // desktop elements
+    return numbers;
+  });
+}
+
 std::optional<std::vector<uint32_t>> SimWindowServer::activeDisplays() {
   return world_->read([&]() -> std::optional<std::vector<uint32_t>> {
     if (!world_->activeDisplaysAvailable) return std::nullopt;

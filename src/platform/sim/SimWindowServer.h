@@ -14,6 +14,7 @@ class SimWindowServer final : public WindowServer {
   explicit SimWindowServer(std::shared_ptr<SimWorld> world) : world_(std::move(world)) {}
 
   std::optional<std::vector<WindowListEntry>> onScreenWindows() override;
+  std::optional<std::vector<uint32_t>> onScreenWindowNumbers() override;
   std::optional<std::vector<uint32_t>> activeDisplays() override;
   std::optional<Rect> displayBounds(uint32_t displayID) override;
   bool preflightScreenCaptureAccess() override;

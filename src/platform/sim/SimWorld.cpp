@@ -347,11 +347,18 @@ std::vector<int64_t> SimWorld::desktopsOf(const SimWindowState& w) const {
 
 std::vector<uint32_t> SimWorld::onScreenOrder() const {
   std::vector<uint32_t> order;
+  order.reserve(stack.size());
+  bool layered = false;  // more than one layer on screen
   for (uint32_t number : stack) {
-    if (isOnScreen(windows.at(number))) order.push_back(number);
+    const SimWindowState& w = windows.at(number);
+    if (!isOnScreen(w)) continue;
+    if (!order.empty() && w.layer != windows.at(order.front()).layer) layered = true;
+    order.push_back(number);
   }
-  std::stable_sort(order.begin(), order.end(),
-                   [&](uint32_t a, uint32_t b) { return windows.at(a).layer > windows.at(b).layer; });
+  if (layered) {
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return windows.at(a).layer > windows.at(b).layer; });
+  }
   return order;
 }
 

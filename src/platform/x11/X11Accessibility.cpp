@@ -209,6 +209,33 @@ AXAttributeResult readWithTree(X11Backend& backend, AtspiAccessibility* tree, Su
 X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend, std::shared_ptr<AtspiAccessibility> tree)
     : backend_(std::move(backend)), tree_(std::move(tree)) {}
 
+std::optional<std::vector<AXWindowFacts>> X11Accessibility::applicationWindows(int32_t pid,
+                                                                               AXWindowFacts::Wanted wanted) {
+  const X11WindowModel::Snapshot state = backend_->model().current();
+  if (backend_->isBroken()) return std::nullopt;
+  std::vector<AXWindowFacts> windows;
+  for (uint32_t i : state->frontToBack) {
+    const X11Window& w = state->clients[i];
+    if (w.pid != pid || w.id == 0) continue;
+    AXWindowFacts facts;
+    facts.element = X11Element::window(pid, w.id);
+    facts.number = w.id;
+    facts.isMinimized = w.minimized;
+    facts.subrole = AXSubroles::parse(subroleOf(w));
+    if (wanted.frame && !w.frame.isEmpty()) facts.frame = w.frame.toRect();
+    if (wanted.title) {
+      // As the "AXTitle" read: the application's own title for the window where it publishes one.
+      const AXElementRef top = tree_ ? treeWindow(*backend_, *tree_, w) : nullptr;
+      std::optional<std::string> title = top ? tree_->stringAttribute(top, AXNames::kTitle) : std::nullopt;
+      facts.title = title && !title->empty() ? std::move(*title) : w.title;
+    }
+    windows.push_back(std::move(facts));
+  }
+  // An application without windows stands while its process lives.
+  if (windows.empty() && !processAlive(pid)) return std::nullopt;
+  return windows;
+}
+
 bool X11Accessibility::isProcessTrusted() { return true; }
 
 bool X11Accessibility::isProcessTrustedWithPrompt(bool) { return true; }

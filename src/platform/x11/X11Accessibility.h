@@ -57,6 +57,9 @@ class X11Observer;
 // window's own title), else the window's title. Without a bus side, or for a window no object
 // matches, "AXChildren" has no value and tab readers find no tabs.
 //
+// applicationWindows() answers from one snapshot of the window model, without an element per
+// attribute: the same windows and facts as the reads above give.
+//
 // Observers: see X11Observer; none is made once the connection is lost (cannotComplete). The
 // platform's event thread calls activeWindowChanged.
 class X11Accessibility final : public Accessibility {
@@ -78,6 +81,7 @@ class X11Accessibility final : public Accessibility {
   std::optional<int32_t> pid(const AXElementRef& element) override;
   std::optional<uint32_t> windowNumber(const AXElementRef& element) override;
   std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid, AXObserver::Callback callback) override;
+  std::optional<std::vector<AXWindowFacts>> applicationWindows(int32_t pid, AXWindowFacts::Wanted wanted) override;
 
   // The window manager's active window became `window`, owned by `pid`: tells that process's
   // observers.

@@ -27,6 +27,18 @@ std::vector<X11Monitor> X11Backend::monitors() {
   return displays_.monitors();
 }
 
+std::vector<X11Monitor> X11Backend::monitorFrames() {
+  std::lock_guard lock(mutex_);
+  const uint64_t changes = model_.monitorChanges();
+  const auto now = std::chrono::steady_clock::now();
+  if (framesRead_ != changes || frames_.empty() || now - framesReadAt_ >= std::chrono::seconds(1)) {
+    frames_ = displays_.monitorFrames();
+    framesRead_ = changes;
+    framesReadAt_ = now;
+  }
+  return frames_;
+}
+
 uint32_t X11Backend::displayID(X11Connection& connection, const X11Monitor& monitor) {
   return connection.atom(monitor.name.empty() ? std::string_view("default") : std::string_view(monitor.name));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,12 @@ class X11Backend {
   std::optional<X11Window> managedWindow(uint32_t window);
 
   std::vector<X11Monitor> monitors();
+  // The monitors with their whole frames only (`visibleFrame` is the frame), kept until the server
+  // announces a change of monitors and for at most a second besides (a monitor set by a client,
+  // as `xrandr --setmonitor` does, is announced by no event), so looks that need no free area (the
+  // window pictures' displays, on every pass) cost one request a second instead of two for every
+  // managed window.
+  std::vector<X11Monitor> monitorFrames();
   static uint32_t displayID(X11Connection& connection, const X11Monitor& monitor);
   uint32_t displayID(const X11Monitor& monitor) { return displayID(*connection_, monitor); }
 
@@ -75,6 +82,9 @@ class X11Backend {
   X11IdleReader idle_;
   X11WindowModel model_;
   X11WindowActions actions_;
+  std::vector<X11Monitor> frames_;  // under mutex_
+  std::optional<uint64_t> framesRead_;  // monitorChanges() when frames_ was read
+  std::chrono::steady_clock::time_point framesReadAt_;
   std::mutex recentMutex_;
   struct RecentWindow {
     uint32_t window = 0;

@@ -167,6 +167,20 @@ X11Rect X11DisplayReader::trimByStruts(const X11Rect& monitor, const std::vector
   return free;
 }
 
+std::vector<X11Monitor> X11DisplayReader::monitorFrames() {
+  std::vector<X11Monitor> result;
+  const std::vector<RawMonitor> raw = rawMonitors();
+  X11Rect origin;
+  for (const RawMonitor& m : raw) {
+    if (m.primary) origin = m.frame;
+  }
+  for (const RawMonitor& m : raw) {
+    const X11Rect frame = m.frame.offsetBy(-origin.x, -origin.y);
+    result.push_back(X11Monitor{m.name, frame, frame, m.primary});
+  }
+  return result;
+}
+
 std::vector<X11Monitor> X11DisplayReader::monitors() {
   std::vector<X11Monitor> result;
   const std::vector<RawMonitor> raw = rawMonitors();

@@ -19,6 +19,9 @@ class X11DisplayReader {
   // Every active monitor in RandR's order, frames in global coordinates; exactly one is primary.
   // Empty only when the connection is lost.
   std::vector<X11Monitor> monitors();
+  // The same monitors with their whole frames only: `visibleFrame` is the frame, since no dock is
+  // asked for its struts. One request, where monitors() asks every managed window.
+  std::vector<X11Monitor> monitorFrames();
   // The primary monitor's frame in root-window coordinates. Global coordinates are root coordinates
   // less this frame's origin. Absent only when the connection is lost.
   std::optional<X11Rect> primaryRootFrame();

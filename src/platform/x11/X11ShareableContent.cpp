@@ -40,7 +40,7 @@ ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool exclu
     }
     result.windows.push_back(std::move(window));
   }
-  for (const X11Monitor& monitor : backend.monitors())
+  for (const X11Monitor& monitor : backend.monitorFrames())
     result.displays.push_back({backend.displayID(monitor), monitor.frame.toRect()});
   return result;
 }

@@ -62,6 +62,7 @@ void X11WindowModel::reset() {
   std::lock_guard lock(mutex_);
   loaded_ = false;
   dirty_ = Dirty{};
+  monitorChanges_.fetch_add(1, std::memory_order_acq_rel);
   state_ = std::make_shared<State>(State{.generation = state_->generation + 1});
   clientIds_.clear();
   stackingIds_.clear();
@@ -143,6 +144,7 @@ void X11WindowModel::apply(const xcb_generic_event_t& event) {
   if (randrEventBase_ != 0 && (type == randrEventBase_ + XCB_RANDR_SCREEN_CHANGE_NOTIFY ||
                                type == randrEventBase_ + XCB_RANDR_NOTIFY)) {
     dirty_.origin = true;
+    monitorChanges_.fetch_add(1, std::memory_order_acq_rel);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -95,6 +96,10 @@ class X11WindowModel {
   // Forgets everything: the next look reads the session afresh, as the first one did.
   void reset();
 
+  // A count that grows whenever the server announces a change of its monitors (RandR), as seen by
+  // the looks so far. What is read of the monitors can be kept until it grows.
+  uint64_t monitorChanges() const { return monitorChanges_.load(std::memory_order_acquire); }
+
  private:
   struct Dirty {
     bool clientList = false;
@@ -124,6 +129,7 @@ class X11WindowModel {
   X11DesktopReader desktopReader_;
 
   mutable std::mutex mutex_;
+  std::atomic<uint64_t> monitorChanges_{0};
   Snapshot state_;
   bool loaded_ = false;
   bool selected_ = false;

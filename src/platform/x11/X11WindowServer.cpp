@@ -28,6 +28,19 @@ std::optional<std::vector<WindowListEntry>> X11WindowServer::onScreenWindows() {
   return list;
 }
 
+std::optional<std::vector<uint32_t>> X11WindowServer::onScreenWindowNumbers() {
+  // The same windows as above, read in place from the model's snapshot.
+  const X11WindowModel::Snapshot state = backend_->model().current();
+  if (backend_->isBroken()) return std::nullopt;
+  std::vector<uint32_t> numbers;
+  numbers.reserve(state->frontToBack.size());
+  for (uint32_t i : state->frontToBack) {
+    const X11Window& w = state->clients[i];
+    if (w.isViewable && w.type != X11Window::Type::desktop) numbers.push_back(w.id);
+  }
+  return numbers;
+}
+
 std::optional<std::vector<uint32_t>> X11WindowServer::activeDisplays() {
   const std::vector<X11Monitor> monitors = backend_->monitors();
   if (monitors.empty()) return std::nullopt;

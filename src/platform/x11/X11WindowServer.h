@@ -29,6 +29,7 @@ class X11WindowServer final : public WindowServer {
   explicit X11WindowServer(std::shared_ptr<X11Backend> backend);
 
   std::optional<std::vector<WindowListEntry>> onScreenWindows() override;
+  std::optional<std::vector<uint32_t>> onScreenWindowNumbers() override;
   std::optional<std::vector<uint32_t>> activeDisplays() override;
   std::optional<Rect> displayBounds(uint32_t displayID) override;
   bool preflightScreenCaptureAccess() override;
