@@ -18,6 +18,11 @@ IconTextureRef SiteIconUploader::makeMipmappedTexture(const RasterBitmap& bitmap
   return std::make_shared<UploadedIcon>(std::move(texture));
 }
 
+IconTextureRef SiteIconUploader::iconTexture(ChromeTextureRef texture) {
+  if (!texture) return nullptr;
+  return std::make_shared<UploadedIcon>(std::move(texture));
+}
+
 ChromeTextureRef SiteIconUploader::chromeTexture(const IconTextureRef& texture) {
   const auto* uploaded = dynamic_cast<const UploadedIcon*>(texture.get());
   return uploaded ? uploaded->texture : nullptr;

@@ -16,6 +16,8 @@ class SiteIconUploader final : public IconTextureMaker {
 
   IconTextureRef makeMipmappedTexture(const RasterBitmap& bitmap, std::string_view label) override;
 
+  // A chrome texture made elsewhere (a site icon cropped from a tab strip) as the store holds it.
+  static IconTextureRef iconTexture(ChromeTextureRef texture);
   // The chrome texture inside a texture this uploader made; null for any other texture.
   static ChromeTextureRef chromeTexture(const IconTextureRef& texture);
 

@@ -4,26 +4,44 @@
 #include <filesystem>
 
 #include "actions/Activator.h"
+#include "app/BuildProvenance.h"
+#include "app/program/ControllerOverlay.h"
 #include "app/HotkeyManager.h"
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
 #include "base/BootTimeClock.h"
+#include "base/Logger.h"
 #include "base/Task.h"
 #include "gpu/vulkan/VulkanDevice.h"
+#include "gpu/x11/VulkanWindowSurface.h"
+#include "overlay/controller/CacheChromeTextures.h"
+#include "overlay/controller/CapturePictureSource.h"
+#include "overlay/controller/OverlayController.h"
+#include "overlay/controller/PlatformOverlayDesktop.h"
+#include "overlay/controller/RegistryCardSource.h"
+#include "overlay/controller/RendererScene.h"
+#include "overlay/controller/SystemWindowActions.h"
+#include "overlay/qt/QtOverlayTextMetrics.h"
+#include "overlay/x11/X11OverlayWindow.h"
 #include "pictures/ActionBadgeCache.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/GpuChromeUploader.h"
+#include "pictures/GpuPicturePreparation.h"
 #include "pictures/IconCache.h"
+#include "pictures/LiveHero.h"
 #include "pictures/MetalContext.h"
 #include "pictures/SiteIconUploader.h"
 #include "pictures/StatusBadgeCache.h"
 #include "pictures/TextureRasterizer.h"
 #include "pictures/ThumbnailCache.h"
+#include "pictures/WindowCapture.h"
 #include "platform/evdev/EvdevContactSource.h"
 #include "platform/qt/QtRaster.h"
 #include "platform/x11/X11AppIcons.h"
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "scene/SceneWake.h"
+#include "scene/render/FrameClock.h"
 #include "tabs/FaviconResolver.h"
 #include "tabs/FaviconStore.h"
 #include "tabs/TabActivation.h"
@@ -32,6 +50,7 @@
 #include "windows/FaviconRequests.h"
 #include "windows/FocusObserver.h"
 #include "windows/RegistryServices.h"
+#include "windows/WindowList.h"
 #include "windows/WindowRegistry.h"
 #include "windows/ax/AXFunnel.h"
 
@@ -44,8 +63,8 @@ std::filesystem::path homeFolder() {
   return std::filesystem::path(home && home[0] ? home : "/");
 }
 
-Task<void> resolveSiteIcons(std::shared_ptr<FaviconResolver> resolver, std::vector<FaviconResolver::Request> requests,
-                            bool siteIconsOn) {
+Task<void> runSiteIconPass(std::shared_ptr<FaviconResolver> resolver, std::vector<FaviconResolver::Request> requests,
+                           bool siteIconsOn) {
   co_await resolver->request(std::move(requests), siteIconsOn);
 }
 
@@ -53,9 +72,13 @@ Task<void> clearSiteIconCopies(std::shared_ptr<FaviconResolver> resolver) { co_a
 
 }  // namespace
 
-ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, AppSettings& settings,
-                                 KeyEventSource& keys, ChromeWindowCensus& census)
-    : runtime_(runtime), platform_(platform), settings_(settings), census_(census) {
+ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, std::string displayName,
+                                 AppSettings& settings, KeyEventSource& keys, ChromeWindowCensus& census)
+    : runtime_(runtime),
+      platform_(platform),
+      displayName_(std::move(displayName)),
+      settings_(settings),
+      census_(census) {
   Executor& main = runtime.main();
   PlatformServices os = platform.services();
   const auto wakeScene = [] { SceneWake::shared().bump(); };
@@ -79,15 +102,29 @@ ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, AppSet
     return VulkanDevice::make(VulkanDeviceOptions{}, error);
   });
   cache_ = std::make_unique<ThumbnailCache>(context_, main, BootTimeClock::shared(), wakeScene);
+  preparation_ = std::make_unique<GpuPicturePreparation>(*cache_);
+  ScreenCapture* screenCapture = platform.screenCapture();
+  if (!screenCapture) {
+    // The platform opened, so the display is there; a second connection failing is fatal here.
+    Logger("AppDelegate").fault("Pictures of windows cannot be taken: no connection for them to the X display.");
+    std::abort();
+  }
+  AppSettings* settingsPointer = &settings;
+  WindowServer* windowServer = &os.windowServer;
+  capture_ = std::make_unique<WindowCapture>(WindowCapture::Services{
+      *cache_, *preparation_, os.shareableContent, *screenCapture, os.workspace.ownPid(),
+      [settingsPointer] { return settingsPointer->boolValue(AppSettings::Key::hideFromScreenSharing); },
+      [windowServer] { return WindowList(*windowServer).zOrderByWindowID(); }});
+  live_ = std::make_unique<LiveHero>(*cache_, *preparation_, os.shareableContent, *screenCapture);
 
   // The chrome texture caches, in order.
   raster_ = std::make_unique<QtRaster>();
   uploader_ = std::make_unique<GpuChromeUploader>(TextureRasterizer{context_});
   ChromeServices chrome{main, *raster_, *uploader_, wakeScene};
   icons_ = std::make_shared<IconCache>(chrome, os.workspace, platform.appIcons());
-  statusBadges_ = std::make_shared<StatusBadgeCache>(chrome);
+  statusBadges_ = StatusBadgeCache::make(chrome);
   actionBadges_ = std::make_shared<ActionBadgeCache>(chrome);
-  labels_ = std::make_shared<CardLabelCache>(chrome);
+  labels_ = CardLabelCache::make(chrome);
 
   // The site-icon store and its resolver, rooted at the home folder.
   siteIconMaker_ = std::make_unique<SiteIconUploader>(*uploader_);
@@ -99,27 +136,118 @@ ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, AppSet
   tabActivation_ = std::make_unique<TabActivation>(os.accessibility, *walker_);
   activator_ = std::make_unique<Activator>(ActivatorServices{runtime, os, *funnel_, settings, *tabActivation_, hooks_});
 
+  // Site icons cropped from tab strips go to the store, which the sink holds.
+  {
+    std::shared_ptr<FaviconStore> store = favicons_;
+    cache_->setFaviconSink([store](uint32_t tab, std::shared_ptr<GpuTexture> texture) {
+      store->insertCrop(tab, SiteIconUploader::iconTexture(std::make_shared<GpuChromeUploader::Texture>(texture)));
+    });
+  }
+
   overlay_ = makeOverlay();
 
-  // The registry's tab cards go to the resolver, which the sink holds.
-  registry_->lock().withLock([&] {
+  // The registry's tab cards go to the resolver, and the windows the user left to the picture
+  // captures; each sink holds its target (the setters take the registry's lock).
+  {
+    WindowCapture* capture = capture_.get();
+    Executor* captures = &runtime.pool();
+    registry_->setLeaveCaptureSink([capture, captures](std::vector<WindowCard> cards,
+                                                       std::unordered_map<uint32_t, uint32_t> showingTabByHost,
+                                                       std::unordered_map<uint32_t, uint64_t> visitTicks) {
+      WindowCapture::VisitTicks ticks;
+      for (const auto& [id, tick] : visitTicks) ticks[id] = static_cast<int64_t>(tick);
+      (void)spawn(*captures, capture->captureOnLeave(std::move(cards), std::move(showingTabByHost), std::move(ticks)));
+    });
     std::shared_ptr<FaviconResolver> resolver = faviconResolver_;
     Executor* pool = &runtime.pool();
     registry_->setTabCardSink([resolver, pool](std::vector<WindowCard> tabCards, bool resolveSiteIcons) {
       std::vector<FaviconResolver::Request> requests = FaviconRequests::requests(tabCards);
-      (void)spawn(*pool, resolveSiteIcons(resolver, std::move(requests), resolveSiteIcons));
+      (void)spawn(*pool, runSiteIconPass(resolver, std::move(requests), resolveSiteIcons));
     });
-  });
+  }
 }
 
 ProgramServices::~ProgramServices() {
-  // The overlay first (it holds every other service), then the registry, whose loop and observers
-  // must stop before its neighbours go; the key source stops its threads before the runtime goes.
+  // The overlay first (it uses every other service), then the registry, whose loop and observers
+  // must stop before its neighbours go.
   overlay_.reset();
+  registry_->setLeaveCaptureSink(nullptr);
+  registry_->setTabCardSink(nullptr);
   registry_.reset();
   hotkey_.reset();
   gestures_.reset();
   contacts_.reset();
+}
+
+std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
+  Executor& main = runtime_.main();
+  PlatformServices os = platform_.services();
+  cards_ = std::make_unique<RegistryCardSource>(registry_, os.windowServer, main);
+  pictures_ = std::make_unique<CapturePictureSource>(*cache_, *capture_, *live_, runtime_.pool(), main);
+  textures_ = std::make_unique<CacheChromeTextures>(
+      CacheChromeTextures::Caches{*cache_, *icons_, *statusBadges_, *actionBadges_, *labels_, *favicons_,
+                                  faviconResolver_.get()});
+  // X11 has no alert sound of its own to play for a refused action.
+  windowActions_ = std::make_unique<SystemWindowActions>(
+      SystemWindowActions::Services{main, *activator_, os.ownApplication, os.accessibility, *funnel_, nullptr});
+
+  PlatformOverlayDesktop::Hooks hooks;
+  Runtime* runtime = &runtime_;
+  Displays* displays = &os.displays;
+  const std::string display = displayName_;
+  hooks.makeWindow = [runtime, displays, display](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
+    // The display service's frame (bottom-left origin on the main screen, y up) to X's rectangle.
+    double primary = 0;
+    const std::vector<ScreenInfo> all = displays->screens();
+    for (const ScreenInfo& s : all)
+      if (s.frame.x == 0 && s.frame.y == 0) primary = s.frame.height;
+    if (primary == 0 && !all.empty()) primary = all.front().frame.height;
+    const Rect monitor{screen.frame.x, primary - screen.frame.y - screen.frame.height, screen.frame.width,
+                       screen.frame.height};
+    std::string error;
+    std::unique_ptr<X11OverlayWindow> window = X11OverlayWindow::open(display, monitor, runtime->main(), &error);
+    if (!window) Logger("OverlayController").error("The overlay window could not be made: %{public}s", error);
+    return window;
+  };
+  // X11 asks no permission for pictures of windows.
+  hooks.screenCaptureGrantedAtLaunch = true;
+  desktop_ = std::make_unique<PlatformOverlayDesktop>(os, hooks);
+
+  metrics_ = std::make_unique<QtOverlayTextMetrics>();
+  OverlayContentView::Services content{*metrics_,
+                                       main,
+                                       settings_,
+                                       [] { return false; },
+                                       [](int, int) { return false; },
+                                       [] { return false; },
+                                       [] { return BuildProvenance::description(); },
+                                       [](bool) {},
+                                       [] { return true; }};
+
+  std::shared_ptr<MetalContext> context = context_;
+  std::shared_ptr<VulkanDevice> device = std::dynamic_pointer_cast<VulkanDevice>(context_->device);
+  CacheChromeTextures* textures = textures_.get();
+  AppSettings* settings = &settings_;
+  OverlayController::SceneFactory makeScene =
+      [runtime, context, device, textures, settings](OverlayContentView&, OverlayWindow& window,
+                                                     std::function<void(int, FocusChangeSource)> onFocus)
+      -> std::unique_ptr<OverlayScene> {
+    std::shared_ptr<GpuSurface> surface;
+    if (auto* x11 = dynamic_cast<X11OverlayWindow*>(&window); x11 && device) {
+      std::string error;
+      surface = VulkanWindowSurface::make(device, x11->connection().xcb(), x11->xWindow(), "Quorvel overlay", &error);
+      if (!surface) Logger("SceneRenderer").error("The overlay cannot be drawn: %{public}s", error);
+    }
+    const Clock& clock = runtime->clock();
+    return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
+                               SceneRenderer::Services{runtime->main(), clock, SceneWake::shared(), *settings,
+                                                       [&clock] { return std::make_shared<FrameClock>(clock); }});
+  };
+  Activator* activator = activator_.get();
+  auto controller = std::make_unique<OverlayController>(OverlayController::Services{
+      main, settings_, SceneWake::shared(), *cards_, *pictures_, *textures_, *desktop_, content, std::move(makeScene),
+      [activator](const WindowCard& card) { activator->pick(card); }, nullptr, windowActions_.get()});
+  return std::make_shared<ControllerOverlay>(std::move(controller));
 }
 
 void ProgramServices::startRegistry() { registry_->start(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "app/AppServices.h"
 #include "settings/AppSettings.h"
@@ -11,6 +12,15 @@
 namespace quorvel {
 
 class AXFunnel;
+class CacheChromeTextures;
+class SystemWindowActions;
+class CapturePictureSource;
+class GpuPicturePreparation;
+class LiveHero;
+class PlatformOverlayDesktop;
+class QtOverlayTextMetrics;
+class RegistryCardSource;
+class WindowCapture;
 class Activator;
 class ActionBadgeCache;
 class CardLabelCache;
@@ -43,8 +53,8 @@ class X11Platform;
 class ProgramServices final : public AppServices {
  public:
   // `keys`: the global key events of the display; `census`: the program's own open windows.
-  ProgramServices(Runtime& runtime, X11Platform& platform, AppSettings& settings, KeyEventSource& keys,
-                  ChromeWindowCensus& census);
+  ProgramServices(Runtime& runtime, X11Platform& platform, std::string displayName, AppSettings& settings,
+                  KeyEventSource& keys, ChromeWindowCensus& census);
   ~ProgramServices() override;
 
   std::shared_ptr<HotkeyManager> hotkey() override { return hotkey_; }
@@ -63,6 +73,7 @@ class ProgramServices final : public AppServices {
  private:
   Runtime& runtime_;
   X11Platform& platform_;
+  const std::string displayName_;
   AppSettings& settings_;
 
   // Input.
@@ -82,6 +93,9 @@ class ProgramServices final : public AppServices {
   // Pictures and textures.
   std::shared_ptr<MetalContext> context_;
   std::unique_ptr<ThumbnailCache> cache_;
+  std::unique_ptr<GpuPicturePreparation> preparation_;
+  std::unique_ptr<WindowCapture> capture_;
+  std::unique_ptr<LiveHero> live_;
   std::unique_ptr<QtRaster> raster_;
   std::unique_ptr<GpuChromeUploader> uploader_;
   std::shared_ptr<IconCache> icons_;
@@ -99,6 +113,13 @@ class ProgramServices final : public AppServices {
   std::unique_ptr<TabActivation> tabActivation_;
   std::unique_ptr<Activator> activator_;
 
+  // The overlay and its adapters onto the services above.
+  std::unique_ptr<RegistryCardSource> cards_;
+  std::unique_ptr<CapturePictureSource> pictures_;
+  std::unique_ptr<CacheChromeTextures> textures_;
+  std::unique_ptr<SystemWindowActions> windowActions_;
+  std::unique_ptr<PlatformOverlayDesktop> desktop_;
+  std::unique_ptr<QtOverlayTextMetrics> metrics_;
   std::shared_ptr<SwitcherOverlay> overlay_;
 
   std::shared_ptr<SwitcherOverlay> makeOverlay();

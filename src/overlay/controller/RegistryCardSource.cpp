@@ -18,7 +18,7 @@ RegistryCardSource::RegistryCardSource(std::shared_ptr<WindowRegistry> registry,
 
 OverlayCardSource::SummonList RegistryCardSource::cardsForSummon() {
   WindowRegistry::SummonList list = registry_->cardsForSummon();
-  return SummonList{std::move(list.cards), list.currentIndex, list.previousIndex};
+  return SummonList{std::vector<WindowCard>(list.cards.begin(), list.cards.end()), list.currentIndex, list.previousIndex};
 }
 
 std::unordered_map<uint32_t, uint32_t> RegistryCardSource::showingTabByHost() {

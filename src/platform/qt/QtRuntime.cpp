@@ -11,6 +11,12 @@ QtRuntime::QtRuntime()
                                           kPoolThreads)) {}
 
 QtRuntime::~QtRuntime() {
+  shutdownWorkers();
+  pool_.reset();
+  main_.reset();
+}
+
+void QtRuntime::shutdownWorkers() {
   // Stop every thread before any task frame is destroyed, so that no job can resume one.
   std::vector<std::shared_ptr<ThreadQueue>> serial;
   {
@@ -23,8 +29,6 @@ QtRuntime::~QtRuntime() {
   for (auto& queue : serial) queue->shutdown();
   pool_->shutdown();
   for (auto& queue : serial) queue->shutdown();
-  pool_.reset();
-  main_.reset();
 }
 
 Clock& QtRuntime::clock() { return SystemClock::shared(); }

@@ -31,6 +31,11 @@ class QtRuntime final : public Runtime {
   Executor& pool() override;
   std::shared_ptr<Executor> makeSerialQueue(std::string label, QueueQos qos) override;
 
+  // Ends the worker threads (the pool and every serial queue) while the main queue stays: their
+  // ready work runs, later posts are dropped. The program calls it before it takes its services
+  // down, so that no work of theirs runs while they go.
+  void shutdownWorkers();
+
  private:
   std::unique_ptr<QtMainQueue> main_;
   std::unique_ptr<ThreadQueue> pool_;

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <xcb/xcb.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "X11SessionTest.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Every value _NET_ACTIVE_WINDOW takes, as the X server reports its changes, in order.
+class ActiveWindowLog {
+ public:
+  explicit ActiveWindowLog(const std::string& display) {
+    connection_ = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(connection_)) return;
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    const char name[] = "_NET_ACTIVE_WINDOW";
+    auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name), nullptr);
+    atom_ = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(connection_);
+    thread_ = std::thread([this] { watch(); });
+  }
+  ~ActiveWindowLog() {
+    stopping_ = true;
+    // A change of our own wakes the thread's wait.
+    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, root_, atom_, XCB_ATOM_WINDOW, 32, 0, nullptr);
+    xcb_flush(connection_);
+    if (thread_.joinable()) thread_.join();
+    xcb_disconnect(connection_);
+  }
+
+  std::vector<uint32_t> values() const {
+    std::lock_guard lock(mutex_);
+    return values_;
+  }
+  // The values since `mark` (an index into values()).
+  std::vector<uint32_t> since(size_t mark) const {
+    std::vector<uint32_t> all = values();
+    return mark < all.size() ? std::vector<uint32_t>(all.begin() + static_cast<long>(mark), all.end())
+                             : std::vector<uint32_t>{};
+  }
+
+ private:
+  void watch() {
+    while (!stopping_) {
+      xcb_generic_event_t* event = xcb_wait_for_event(connection_);
+      if (!event) return;
+      const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+                        reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == atom_;
+      std::free(event);
+      if (!ours || stopping_) continue;
+      auto* reply = xcb_get_property_reply(
+          connection_, xcb_get_property(connection_, 0, root_, atom_, XCB_ATOM_WINDOW, 0, 1), nullptr);
+      uint32_t value = 0;
+      if (reply && xcb_get_property_value_length(reply) >= 4) value = *static_cast<uint32_t*>(xcb_get_property_value(reply));
+      std::free(reply);
+      std::lock_guard lock(mutex_);
+      values_.push_back(value);
+    }
+  }
+
+  xcb_connection_t* connection_ = nullptr;
+  xcb_window_t root_ = 0;
+  xcb_atom_t atom_ = XCB_ATOM_NONE;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+  mutable std::mutex mutex_;
+  std::vector<uint32_t> values_;
+};
+
+// The real program in a private X session (Xvfb and openbox without key bindings of its own), with
+// xterms and the test client as the windows to switch between, driven by XTest key events.
+class QuorvelProgramTest : public X11SessionTest {
+ protected:
+  void SetUp() override {
+    X11SessionTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    // Launched and then activated in this order: the last is in front, the one before it was used
+    // before that, and so on.
+    for (const char* title : {"first xterm", "second xterm", "third xterm"}) {
+      std::optional<uint32_t> id = session->launchXterm(title, "QuorvelTerm");
+      ASSERT_TRUE(id) << session->log("xterm");
+      windowIDs.push_back(*id);
+    }
+    windowIDs.push_back(launch({"--title", "test client", "--class", "client,Client", "--geometry", "640x480+100+100"}));
+    ASSERT_NE(windowIDs.back(), 0u);
+    for (uint32_t id : windowIDs) ASSERT_TRUE(activate(id));
+  }
+
+  // Asks the window manager to activate the window (again when a request is lost to a window it
+  // was still taking on) until it is active.
+  bool activate(uint32_t id) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      if (actions->activate(id) && X11Session::waitUntil([&] { return desktops->activeWindow() == id; }, 3s))
+        return true;
+    }
+    return false;
+  }
+  void type(const std::vector<std::string>& keys) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), keys.begin(), keys.end());
+    ASSERT_TRUE(session->runTool(argv)) << "xdotool failed";
+  }
+  // The overlay window, when one is mapped.
+  std::optional<uint32_t> mappedOverlay() {
+    xcb_connection_t* c = x().xcb();
+    auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, x().root()), nullptr);
+    if (!tree) return std::nullopt;
+    std::optional<uint32_t> found;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree) && !found; ++i) {
+      auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
+      const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+      std::free(attributes);
+      if (!viewable) continue;
+      auto* cls = xcb_get_property_reply(
+          c, xcb_get_property(c, 0, children[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr);
+      if (cls) {
+        std::string value(static_cast<const char*>(xcb_get_property_value(cls)),
+                          static_cast<size_t>(xcb_get_property_value_length(cls)));
+        if (value.starts_with("quorvel-overlay")) found = children[i];
+      }
+      std::free(cls);
+    }
+    std::free(tree);
+    return found;
+  }
+
+  // Starts the program with the cards in recency order, ungrouped, so that the order follows the
+  // activations the test makes.
+  pid_t startQuorvel() {
+    const std::string config = session->folder() + "/config";
+    std::filesystem::create_directories(config + "/quorvel");
+    std::ofstream(config + "/quorvel/defaults.json") << R"({"groupByApp": false, "windowOrder": "recent"})";
+    return session->launchProgram(
+        "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
+  }
+  bool waitForLog(const std::string& line, std::chrono::milliseconds timeout = 60s) {
+    return X11Session::waitUntil([&] { return session->log("quorvel").find(line) != std::string::npos; }, timeout);
+  }
+  // Waits for the process to end; its exit status, or none on a time-out or a death by signal.
+  static std::optional<int> exitStatus(pid_t pid, std::chrono::milliseconds timeout) {
+    std::optional<int> status;
+    X11Session::waitUntil(
+        [&] {
+          int raw = 0;
+          if (::waitpid(pid, &raw, WNOHANG) != pid) return false;
+          if (WIFEXITED(raw)) status = WEXITSTATUS(raw);
+          return true;
+        },
+        timeout);
+    return status;
+  }
+
+  std::vector<uint32_t> windowIDs;
+};
+
+TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM) {
+  ActiveWindowLog active(session->display());
+  const pid_t pid = startQuorvel();
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
+  // The windows are used once more in their order while the program watches.
+  for (uint32_t id : windowIDs) {
+    ASSERT_TRUE(activate(id));
+    std::this_thread::sleep_for(100ms);
+  }
+
+  // Alt+Tab summons with the front window selected (the hold style that stays on the current
+  // card); Tab steps once; the release of Alt commits: the window used before the front one.
+  const uint32_t expected = windowIDs[windowIDs.size() - 2];
+  size_t mark = active.values().size();
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s))
+      << "the overlay did not show\n" << session->log("quorvel");
+  type({"key", "Tab", "keyup", "Alt_L"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == expected; }, 10s))
+      << session->log("quorvel");
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
+  std::this_thread::sleep_for(500ms);
+  std::vector<uint32_t> changes;
+  for (uint32_t value : active.since(mark)) {
+    if (value != 0 && (changes.empty() || changes.back() != value)) changes.push_back(value);
+  }
+  EXPECT_EQ(changes, std::vector<uint32_t>{expected}) << "exactly one window was activated";
+
+  // Alt+Tab, then Escape while Alt is held: the overlay goes, and no other window comes forward.
+  mark = active.values().size();
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  type({"key", "Escape", "keyup", "Alt_L"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
+  std::this_thread::sleep_for(500ms);
+  for (uint32_t value : active.since(mark)) {
+    EXPECT_TRUE(value == 0 || value == expected) << "window " << value << " was activated by a cancel";
+  }
+  EXPECT_EQ(desktops->activeWindow(), expected);
+
+  // A second start on the same display leaves at once, and the running program opens its settings.
+  const pid_t second = startQuorvel();
+  ASSERT_GT(second, 0);
+  EXPECT_EQ(exitStatus(second, 60s), 0) << session->log("quorvel");
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] { return session->runTool({"xdotool", "search", "--name", "^Quorvel Settings$"}); }, 30s))
+      << "the settings window did not open";
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+}  // namespace
+}  // namespace quorvel
