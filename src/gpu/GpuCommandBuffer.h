@@ -32,6 +32,7 @@ class GpuCommandBuffer {
   virtual void commit() = 0;
   // Blocks until the work completed; returns at once when it was never committed.
   virtual void waitUntilCompleted() = 0;
+  // Completed or error from the moment the work ended: the completed handlers can ask it.
   virtual GpuCommandStatus status() const = 0;
 };
 

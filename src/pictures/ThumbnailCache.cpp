@@ -467,11 +467,21 @@ bool ThumbnailCache::prepare(const Entry& source, uint32_t id, bool cropTabs, bo
   fresh.contentExtent = source.contentExtent;
   const uint64_t sequence = beginJob(id);
   std::weak_ptr<int> alive = alive_;
-  commands->addCompletedHandler(
-      [this, alive, source, fresh = std::move(fresh), id, sequence, tabCrops = std::move(prepared->crops)]() mutable {
-        if (!alive.lock()) return;
-        finishStill(std::move(fresh), id, sequence, std::move(tabCrops));
+  // The handler keeps the command buffer until it has run, to ask how the work ended.
+  commands->addCompletedHandler([this, alive, commands, source, fresh = std::move(fresh), id, sequence,
+                                 tabCrops = std::move(prepared->crops)]() mutable {
+    if (!alive.lock()) return;
+    if (commands->status() == GpuCommandStatus::error) {
+      // Failed work leaves undefined pixels: nothing is stored and the window is taken again.
+      lock_.withLock([&] {
+        if (auto pending = pendingStills_.find(id); pending != pendingStills_.end() && pending->second == sequence)
+          pendingStills_.erase(pending);
+        retiredThisCycle_.push_back(std::move(fresh));
       });
+      return;
+    }
+    finishStill(std::move(fresh), id, sequence, std::move(tabCrops));
+  });
   commands->commit();
   return true;
 }

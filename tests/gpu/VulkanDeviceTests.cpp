@@ -68,11 +68,18 @@ TEST_F(VulkanDeviceTest, GeneratesMipmapsAndCopiesLevelsInOneCommandBuffer) {
   EXPECT_FALSE(blit->copyLevel(texture, 0, copy, 0)) << "sizes differ";
   blit->endEncoding();
   std::atomic<int> handled{0};
-  cb->addCompletedHandler([&] { ++handled; });
+  // A handler can tell finished work from failed work by the status it reads.
+  std::atomic<GpuCommandStatus> seen{GpuCommandStatus::notCommitted};
+  GpuCommandBuffer* asked = cb.get();
+  cb->addCompletedHandler([&] {
+    ++handled;
+    seen = asked->status();
+  });
   cb->commit();
   cb->waitUntilCompleted();
   EXPECT_EQ(cb->status(), GpuCommandStatus::completed);
   EXPECT_EQ(handled.load(), 1);
+  EXPECT_EQ(seen.load(), GpuCommandStatus::completed);
   GpuPixels last = device->readTexture(texture, 3);
   ASSERT_EQ(last.width, 1u);
   EXPECT_NEAR(last.at(0, 0).b, 200, 1);

@@ -129,6 +129,22 @@ TEST_F(PicturePreparationTest, APictureThatMustBeBlurredIsNeverStoredWithoutTheB
   EXPECT_TRUE(delivered.empty());
 }
 
+TEST_F(PicturePreparationTest, WorkThatFailsOnTheGpuStoresNothingAndDeliversNoCrop) {
+  sink();
+  tabSession({{0.1, 0.1, 0.2, 0.2}});
+  const Entry kept = source(400, 300);
+  ASSERT_TRUE(cache->prepare(kept, 7, false, false, {}));
+  const auto before = cache->entryCopy(7);
+  ASSERT_TRUE(before);
+  RecordingDevice::Failures f;
+  f.committedWork = true;
+  device->setFailures(f);
+  ASSERT_TRUE(cache->prepare(source(800, 600), 7, true, false, {}));
+  EXPECT_EQ(cache->entryCopy(7)->texture, before->texture) << "the picture before stays";
+  EXPECT_TRUE(delivered.empty());
+  EXPECT_EQ(cache->counts().pending, 0u) << "the window may be taken again";
+}
+
 TEST_F(PicturePreparationTest, CropRulesSizesAspectAndTheSink) {
   tabSession({{0.1, 0.1, 0.2, 0.2}, {0.5, 0.5, 0.00875, 0.2}, {0.9, 0.9, 0.2, 0.05}});
   EXPECT_TRUE(cache->cropRequests(800, 600, 7).empty()) << "no sink, no crops";

@@ -245,7 +245,7 @@ class RecordingCommandBuffer final : public GpuCommandBuffer {
   }
   void commit() override {
     if (status_ != GpuCommandStatus::notCommitted) return;
-    status_ = GpuCommandStatus::completed;
+    status_ = device_->failures().committedWork ? GpuCommandStatus::error : GpuCommandStatus::completed;
     record_.completedHandlers = handlers_.size();
     device_->commitRecord(record_, std::move(handlers_));
   }

@@ -29,6 +29,7 @@ class RecordingDevice final : public GpuDevice, public std::enable_shared_from_t
     bool samplers = false;
     bool textures = false;
     size_t largestBuffer = SIZE_MAX;  // makeBuffer answers none above this length
+    bool committedWork = false;       // committed command buffers end in error
   };
 
   // `recordStride` is the size of one per-draw record, copied into each RecordedDraw.

@@ -143,6 +143,10 @@ void VulkanCommandBuffer::commit() {
   submission.completion = completion_;
   if (vkEndCommandBuffer(cb) != VK_SUCCESS) {
     // Nothing can run; tell the handlers now. The drawables are released unpresented.
+    {
+      std::lock_guard lock(completion_->mutex);
+      completion_->outcome = GpuCommandStatus::error;
+    }
     for (auto& handler : submission.handlers) handler();
     core_->recycleCommandSlot(slot_);
     std::lock_guard lock(completion_->mutex);
@@ -163,7 +167,7 @@ void VulkanCommandBuffer::waitUntilCompleted() {
 
 GpuCommandStatus VulkanCommandBuffer::status() const {
   std::lock_guard lock(completion_->mutex);
-  return completion_->status;
+  return completion_->outcome.value_or(completion_->status);
 }
 
 }  // namespace quorvel

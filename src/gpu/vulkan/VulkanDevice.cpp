@@ -92,6 +92,10 @@ void VulkanDevice::completionLoop(std::shared_ptr<Completions> c) {
     c->running += finished;
     lock.unlock();
     for (auto& entry : done) {
+      {
+        std::lock_guard l(entry.submission.completion->mutex);
+        entry.submission.completion->outcome = entry.status;
+      }
       for (auto& handler : entry.submission.handlers) handler();
       {
         std::lock_guard l(entry.submission.completion->mutex);

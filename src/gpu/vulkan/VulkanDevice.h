@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,9 @@ struct VulkanCompletion {
   std::mutex mutex;
   std::condition_variable changed;
   GpuCommandStatus status = GpuCommandStatus::notCommitted;
+  // How the work ended, known before the completed handlers run so that they can ask; `status`
+  // takes it (and the waits end) once they have run.
+  std::optional<GpuCommandStatus> outcome;
 };
 
 // The work of one committed command buffer.
