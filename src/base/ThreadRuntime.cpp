@@ -119,24 +119,10 @@ class ThreadRuntime::MainQueue final : public Executor {
 };
 
 ThreadRuntime::ThreadRuntime()
-    : main_(std::make_unique<MainQueue>(SystemClock::shared())),
-      pool_(std::make_unique<ThreadQueue>("quorvel.pool", QueueQos::userInitiated, SystemClock::shared(),
-                                          kPoolThreads)) {}
+    : main_(std::make_unique<MainQueue>(SystemClock::shared())), workers_(std::make_unique<WorkerQueues>()) {}
 
 ThreadRuntime::~ThreadRuntime() {
-  // Stop every thread before any task frame is destroyed, so that no job can resume one.
-  std::vector<std::shared_ptr<ThreadQueue>> serial;
-  {
-    std::lock_guard lock(mutex_);
-    for (auto& weak : serialQueues_) {
-      if (auto queue = weak.lock()) serial.push_back(std::move(queue));
-    }
-    serialQueues_.clear();
-  }
-  for (auto& queue : serial) queue->shutdown();
-  pool_->shutdown();
-  for (auto& queue : serial) queue->shutdown();
-  pool_.reset();
+  workers_.reset();
   main_.reset();
 }
 
@@ -144,14 +130,10 @@ Clock& ThreadRuntime::clock() { return SystemClock::shared(); }
 
 Executor& ThreadRuntime::main() { return *main_; }
 
-Executor& ThreadRuntime::pool() { return *pool_; }
+Executor& ThreadRuntime::pool() { return workers_->pool(); }
 
 std::shared_ptr<Executor> ThreadRuntime::makeSerialQueue(std::string label, QueueQos qos) {
-  auto queue = std::make_shared<ThreadQueue>(std::move(label), qos, SystemClock::shared(), 1);
-  std::lock_guard lock(mutex_);
-  std::erase_if(serialQueues_, [](const auto& weak) { return weak.expired(); });
-  serialQueues_.push_back(queue);
-  return queue;
+  return workers_->makeSerialQueue(std::move(label), qos);
 }
 
 bool ThreadRuntime::runMainUntil(const std::function<bool()>& predicate, Duration timeout) {

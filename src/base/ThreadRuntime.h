@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/Executor.h"
-#include "base/ThreadQueue.h"
+#include "base/WorkerQueues.h"
 
 namespace quorvel {
 
@@ -16,7 +16,7 @@ namespace quorvel {
 // constructed the runtime drives with runMain() / runMainUntil().
 class ThreadRuntime final : public Runtime {
  public:
-  static constexpr size_t kPoolThreads = 4;
+  static constexpr size_t kPoolThreads = WorkerQueues::kPoolThreads;
 
   ThreadRuntime();
   // Shuts down the serial queues it made and the pool (their ready work runs), drops the main
@@ -42,9 +42,7 @@ class ThreadRuntime final : public Runtime {
  private:
   class MainQueue;
   std::unique_ptr<MainQueue> main_;
-  std::unique_ptr<ThreadQueue> pool_;
-  std::mutex mutex_;
-  std::vector<std::weak_ptr<ThreadQueue>> serialQueues_;
+  std::unique_ptr<WorkerQueues> workers_;
 };
 
 }  // namespace quorvel

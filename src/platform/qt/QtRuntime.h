@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/Executor.h"
-#include "base/ThreadQueue.h"
+#include "base/WorkerQueues.h"
 
 namespace quorvel {
 
@@ -17,7 +17,7 @@ class QtMainQueue;
 // the application object, destroyed there before it.
 class QtRuntime final : public Runtime {
  public:
-  static constexpr size_t kPoolThreads = 4;
+  static constexpr size_t kPoolThreads = WorkerQueues::kPoolThreads;
 
   QtRuntime();
   // Shuts down the serial queues and the pool (their ready work runs), then drops the main queue's
@@ -38,9 +38,7 @@ class QtRuntime final : public Runtime {
 
  private:
   std::unique_ptr<QtMainQueue> main_;
-  std::unique_ptr<ThreadQueue> pool_;
-  std::mutex mutex_;
-  std::vector<std::weak_ptr<ThreadQueue>> serialQueues_;
+  std::unique_ptr<WorkerQueues> workers_;
 };
 
 }  // namespace quorvel
