@@ -91,6 +91,8 @@ class BenchTextures final : public OverlayChromeTextures {
   size_t titleCapacity() const override { return CardLabelCache::kMaxTitles; }
   void sweepIcons() override {}
   void pruneSiteIcons(const std::unordered_set<uint32_t>&, bool) override {}
+  std::optional<std::string> tabSite(uint32_t) override { return std::nullopt; }
+  void requestSiteIcons(const std::vector<WindowCard>&, bool) override {}
   CardRenderer::Providers providers() override {
     CardRenderer::Providers p;
     p.picture = [this](uint32_t id) -> std::optional<CardPicture> {

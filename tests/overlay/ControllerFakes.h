@@ -32,6 +32,11 @@ class FakeCardSource final : public OverlayCardSource {
   std::unordered_map<uint32_t, uint64_t> visitTicks() override { return ticks; }
   std::vector<WindowCard> expandedCards() override { return list.cards; }
   void requestRefresh(std::function<void()> done) override { refreshes.push_back(std::move(done)); }
+  void finishRefreshes() {
+    auto held = std::move(refreshes);
+    refreshes.clear();
+    for (auto& done : held) done();
+  }
   std::unordered_map<uint32_t, int> zOrderByWindowID() override { return zOrder; }
 };
 
@@ -39,8 +44,9 @@ class FakeCardSource final : public OverlayCardSource {
 // held back to arrive after later requests.
 class FakePictures final : public OverlayPictureSource {
  public:
-  int begins = 0, ends = 0, flushes = 0, stillCaptures = 0, stillCancels = 0;
+  int begins = 0, ends = 0, flushes = 0, starts = 0, stillCaptures = 0, stillCancels = 0;
   uint64_t sequence = 0, newestSeen = 0;
+  std::vector<std::vector<WindowCard>> refreshCaptureLists;
   std::optional<uint32_t> live;
   bool holdStarts = false;
   std::vector<std::function<void()>> heldStarts;
@@ -56,8 +62,13 @@ class FakePictures final : public OverlayPictureSource {
     pendingStills.push_back(std::move(done));
     return [this] { ++stillCancels; };
   }
+  void refreshCaptures(const std::vector<WindowCard>& cards, const std::unordered_map<uint32_t, uint32_t>&,
+                       const std::unordered_map<uint32_t, uint64_t>&) override {
+    refreshCaptureLists.push_back(cards);
+  }
   uint64_t nextLiveSequence() override { return ++sequence; }
   void startLiveHero(uint64_t seq, uint32_t window, std::optional<uint32_t>, std::function<void(bool)> started) override {
+    ++starts;
     auto apply = [this, seq, window, started] {
       if (seq <= newestSeen) return started(false);
       newestSeen = seq;
@@ -88,6 +99,8 @@ class FakeTextures final : public OverlayChromeTextures {
   std::vector<std::vector<CardTitle>> titles;
   int sweeps = 0;
   std::vector<std::pair<std::unordered_set<uint32_t>, bool>> prunes;
+  std::unordered_map<uint32_t, std::string> sites;
+  std::vector<bool> siteIconRequests;
 
   void setPlateOpacity(double opacity) override { opacities.push_back(opacity); }
   std::function<void()> onIcons;
@@ -101,6 +114,11 @@ class FakeTextures final : public OverlayChromeTextures {
   size_t titleCapacity() const override { return capacity; }
   void sweepIcons() override { ++sweeps; }
   void pruneSiteIcons(const std::unordered_set<uint32_t>& tabs, bool wanted) override { prunes.push_back({tabs, wanted}); }
+  std::optional<std::string> tabSite(uint32_t id) override {
+    auto found = sites.find(id);
+    return found == sites.end() ? std::nullopt : std::optional(found->second);
+  }
+  void requestSiteIcons(const std::vector<WindowCard>&, bool wanted) override { siteIconRequests.push_back(wanted); }
   CardRenderer::Providers providers() override { return {}; }
 };
 
@@ -185,7 +203,12 @@ class FakeScene final : public OverlayScene {
   }
   void shutdown() override { ++log_->shutdowns; }
   void syncDrawableSize() override {}
-  void refreshSnapshots(const std::vector<WindowCard>&, const std::vector<Rect>&, int) override {}
+  void refreshSnapshots(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, int focus) override {
+    auto snapshots = SnapshotBuilder::snapshots(cards, rects, {});
+    state_.withLock([&](SceneState::Storage& s) {
+      wake_.wake(s, [&](auto& st) { SceneState::reform(st, std::move(snapshots), {}, focus); });
+    });
+  }
   SceneState::Completion dismissFlight(std::optional<int> chosen, SceneState::Completion completion) override {
     log_->flights.push_back(chosen);
     if (held_ || !holdFlights) return completion;  // a flight under way, or nothing to fly
@@ -193,8 +216,12 @@ class FakeScene final : public OverlayScene {
     return nullptr;
   }
   bool cardIsStacked(int) override { return false; }
-  bool isFrontOfPile(int) override { return true; }
-  std::pair<int, std::optional<CardAction>> hitTest(Point, double, double) override { return {0, std::nullopt}; }
+  bool isFrontOfPile(int index) override { return !buried.count(index); }
+  std::pair<int, std::optional<CardAction>> hitTest(Point, double, double) override {
+    if (badge) return {badge->first, badge->second};
+    return {state_.withLock([](SceneState::Storage& s) { return SceneState::selectedIndex(s); }), std::nullopt};
+  }
+  std::optional<int> cardAtPoint(Point, double, double) override { return cardUnderPointer; }
   void setLivePreview(bool on) override { log_->livePreview = on; }
   void showChrome(const OverlayContentView&, Instant) override { ++log_->chromes; }
   SceneState& state() override { return state_; }
@@ -206,6 +233,10 @@ class FakeScene final : public OverlayScene {
     return true;
   }
   bool holdFlights = true;
+  // What the pointer is over: a card, the cards behind the front of their pile, an action badge.
+  std::optional<int> cardUnderPointer;
+  std::set<int> buried;
+  std::optional<std::pair<int, CardAction>> badge;
 
  private:
   Executor& main_;
@@ -213,6 +244,35 @@ class FakeScene final : public OverlayScene {
   std::shared_ptr<Log> log_;
   SceneState state_;
   SceneState::Completion held_;
+};
+
+// Window actions that record what they were asked and hold their completions until the test ends them.
+class FakeWindowActions final : public OverlayWindowActions {
+ public:
+  std::vector<std::string> calls;
+  std::optional<OwnWindow> own;
+  std::vector<std::function<void()>> pending;
+  int beeps = 0;
+
+  std::optional<OwnWindow> ownWindow(const WindowCard&) override { return own; }
+  void closeOwnWindow(uint32_t n) override { calls.push_back("closeOwn " + std::to_string(n)); }
+  void setOwnWindowMinimized(uint32_t n, bool m) override {
+    calls.push_back((m ? "minimizeOwn " : "restoreOwn ") + std::to_string(n));
+  }
+  void close(const AXHandleRef&, std::function<void()> done) override {
+    calls.push_back("close");
+    pending.push_back(std::move(done));
+  }
+  void setMinimized(const AXHandleRef&, bool m, std::function<void()> done) override {
+    calls.push_back(m ? "minimize" : "restore");
+    pending.push_back(std::move(done));
+  }
+  void beep() override { ++beeps; }
+  void finish() {
+    auto held = std::move(pending);
+    pending.clear();
+    for (auto& done : held) done();
+  }
 };
 
 class FakeDesktop final : public OverlayDesktop {
@@ -268,6 +328,8 @@ struct ControllerRig {
   FakePictures pictures;
   FakeTextures textures;
   FakeDesktop desktop;
+  FakeWindowActions windowActions;
+  int haptics = 0;
   std::vector<std::shared_ptr<FakeScene::Log>> scenes;  // one per scene made
   std::vector<FakeScene*> liveScenes;
   std::vector<WindowCard> picked;
@@ -313,7 +375,7 @@ struct ControllerRig {
           liveScenes.push_back(scene.get());
           return scene;
         },
-        [this](const WindowCard& c) { picked.push_back(c); }, animateAlpha};
+        [this](const WindowCard& c) { picked.push_back(c); }, animateAlpha, &windowActions, [this] { ++haptics; }};
     controller = std::make_unique<OverlayController>(services);
     controller->reportKeyboardState = [this](std::optional<OverlayKeyboardState> s) { keyboard.push_back(s); };
     summonObserver = controller->addSummonObserver([this] { ++summons; });

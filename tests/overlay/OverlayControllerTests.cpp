@@ -38,7 +38,9 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   ASSERT_FALSE(rig.keyboard.empty());
   ASSERT_TRUE(rig.keyboard.back().has_value());
   EXPECT_TRUE(rig.keyboard.back()->holdsKeyboard);
-  // The live picture of the selected card starts.
+  // The live picture of the selected card starts once the focus has rested for 150 ms.
+  EXPECT_FALSE(rig.pictures.live);
+  rig.runTo(start, 0.15);
   EXPECT_EQ(rig.pictures.live, 101u);
   // Every phase is one interval of the "Summon" category.
   size_t begins = 0;

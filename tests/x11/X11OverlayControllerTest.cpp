@@ -12,6 +12,7 @@
 #include "overlay/controller/PlatformOverlayDesktop.h"
 #include "overlay/controller/RegistryCardSource.h"
 #include "overlay/controller/RendererScene.h"
+#include "overlay/controller/SystemWindowActions.h"
 #include "overlay/x11/X11OverlayWindow.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabActivation.h"
@@ -40,6 +41,8 @@ class QuietPictures final : public OverlayPictureSource {
     done();
     return nullptr;
   }
+  void refreshCaptures(const std::vector<WindowCard>&, const std::unordered_map<uint32_t, uint32_t>&,
+                       const std::unordered_map<uint32_t, uint64_t>&) override {}
   uint64_t nextLiveSequence() override { return ++sequence; }
   void startLiveHero(uint64_t, uint32_t, std::optional<uint32_t>, std::function<void(bool)> started) override {
     started(false);
@@ -57,6 +60,8 @@ class QuietTextures final : public OverlayChromeTextures {
   void prepareTitles(const std::vector<CardTitle>&) override {}
   void sweepIcons() override {}
   void pruneSiteIcons(const std::unordered_set<uint32_t>&, bool) override {}
+  std::optional<std::string> tabSite(uint32_t) override { return std::nullopt; }
+  void requestSiteIcons(const std::vector<WindowCard>&, bool) override {}
   CardRenderer::Providers providers() override { return {}; }
 };
 
@@ -93,16 +98,19 @@ class X11OverlayControllerTest : public X11PlatformTest {
                                          [](int, int) { return false; }, [] { return false; },
                                          [] { return std::optional<std::string>(); }, [](bool) {}, [] { return true; }};
     wake = std::make_unique<SceneWake>(runtime->clock());
+    windowActions = std::make_unique<SystemWindowActions>(SystemWindowActions::Services{
+        runtime->main(), *activator, services.ownApplication, services.accessibility, *funnel, [] {}});
     controller = std::make_unique<OverlayController>(OverlayController::Services{
         runtime->main(), settings, *wake, *cards, pictures, textures, *desktop, content,
         [this](OverlayContentView&, OverlayWindow&, std::function<void(int, FocusChangeSource)> onFocus) {
           return RendererScene::make(nullptr, nullptr, {}, std::move(onFocus),
                                      SceneRenderer::Services{runtime->main(), runtime->clock(), *wake, settings, {}});
         },
-        [this](const WindowCard& card) { activator->pick(card); }});
+        [this](const WindowCard& card) { activator->pick(card); }, {}, windowActions.get()});
   }
   void TearDown() override {
     controller.reset();
+    windowActions.reset();
     activator.reset();
     cards.reset();
     if (registry) {
@@ -157,6 +165,7 @@ class X11OverlayControllerTest : public X11PlatformTest {
   std::unique_ptr<SceneWake> wake;
   QuietPictures pictures;
   QuietTextures textures;
+  std::unique_ptr<SystemWindowActions> windowActions;
   std::unique_ptr<OverlayController> controller;
   std::vector<X11OverlayWindow*> overlayWindows;
 };
@@ -196,6 +205,54 @@ TEST_F(X11OverlayControllerTest, SummonShowsTheOverlayAStepMovesAndCommitRaisesT
   EXPECT_FALSE(controller->isVisible());
   EXPECT_TRUE(runUntil([&] { return desktops->activeWindow() == chosen; }, 10000ms));
   EXPECT_TRUE(runUntil([&] { return !mapped(overlay.xWindow()); }, 5000ms));
+}
+
+TEST_F(X11OverlayControllerTest, TypingNarrowsToAWindowsTitleAndClosingACardClosesItsWindow) {
+  const uint32_t report = launch({"--title", "Quarterly report"});
+  const uint32_t notes = launch({"--title", "Shopping notes"});
+  const uint32_t scratch = launch({"--title", "Scratch pad"});
+  ASSERT_TRUE(report && notes && scratch);
+  for (uint32_t w : {report, notes, scratch}) ASSERT_TRUE(activate(w));
+  registry->start();
+  auto listed = [&](size_t n) {
+    return registry->lock().withLock([&] { return registry->state().cards->size() >= n; });
+  };
+  ASSERT_TRUE(runUntil([&] { return listed(3); }, 15000ms));
+
+  // Space opens the search; typing narrows the cards to the window whose title matches; Return
+  // commits it.
+  onMain([&] { controller->present(true, AppSettings::HotkeyScope::allWindows); });
+  ASSERT_TRUE(controller->isVisible());
+  onMain([&] {
+    controller->setSearching(true);
+    controller->insertSearchText("shop");
+  });
+  ASSERT_EQ(controller->presentedCards().size(), 1u);
+  EXPECT_EQ(controller->presentedCards()[0].id, notes);
+  onMain([&] { controller->commitSelection(); });
+  EXPECT_FALSE(controller->isVisible());
+  EXPECT_TRUE(runUntil([&] { return desktops->activeWindow() == notes; }, 10000ms));
+
+  // Closing a card from the overlay closes the window behind it.
+  ASSERT_TRUE(runUntil([&] { return !controller->isVisible() && overlayWindows.size() == 1 && !mapped(overlayWindows[0]->xWindow()); },
+                       5000ms));
+  onMain([&] { controller->present(true, AppSettings::HotkeyScope::allWindows); });
+  ASSERT_TRUE(controller->isVisible());
+  std::optional<int> index;
+  onMain([&] {
+    const auto& cards = controller->presentedCards();
+    for (size_t i = 0; i < cards.size(); ++i)
+      if (cards[i].id == scratch) index = static_cast<int>(i);
+    if (index) controller->performWindowAction(CardAction::close, *index);
+  });
+  ASSERT_TRUE(index);
+  for (const WindowCard& card : controller->presentedCards()) EXPECT_NE(card.id, scratch);
+  auto gone = [&] {
+    const std::vector<uint32_t> clients = windows->clientList();
+    return std::find(clients.begin(), clients.end(), scratch) == clients.end();
+  };
+  EXPECT_TRUE(runUntil(gone, 10000ms));
+  onMain([&] { controller->cancel(); });
 }
 
 }  // namespace

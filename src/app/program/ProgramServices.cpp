@@ -20,6 +20,7 @@
 #include "overlay/controller/PlatformOverlayDesktop.h"
 #include "overlay/controller/RegistryCardSource.h"
 #include "overlay/controller/RendererScene.h"
+#include "overlay/controller/SystemWindowActions.h"
 #include "overlay/qt/QtOverlayTextMetrics.h"
 #include "overlay/x11/X11OverlayWindow.h"
 #include "pictures/ActionBadgeCache.h"
@@ -184,7 +185,11 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   cards_ = std::make_unique<RegistryCardSource>(registry_, os.windowServer, main);
   pictures_ = std::make_unique<CapturePictureSource>(*cache_, *capture_, *live_, runtime_.pool(), main);
   textures_ = std::make_unique<CacheChromeTextures>(
-      CacheChromeTextures::Caches{*cache_, *icons_, *statusBadges_, *actionBadges_, *labels_, *favicons_});
+      CacheChromeTextures::Caches{*cache_, *icons_, *statusBadges_, *actionBadges_, *labels_, *favicons_,
+                                  faviconResolver_.get()});
+  // X11 has no alert sound of its own to play for a refused action.
+  windowActions_ = std::make_unique<SystemWindowActions>(
+      SystemWindowActions::Services{main, *activator_, os.ownApplication, os.accessibility, *funnel_, nullptr});
 
   PlatformOverlayDesktop::Hooks hooks;
   Runtime* runtime = &runtime_;
@@ -241,7 +246,7 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   Activator* activator = activator_.get();
   auto controller = std::make_unique<OverlayController>(OverlayController::Services{
       main, settings_, SceneWake::shared(), *cards_, *pictures_, *textures_, *desktop_, content, std::move(makeScene),
-      [activator](const WindowCard& card) { activator->pick(card); }});
+      [activator](const WindowCard& card) { activator->pick(card); }, nullptr, windowActions_.get()});
   return std::make_shared<ControllerOverlay>(std::move(controller));
 }
 

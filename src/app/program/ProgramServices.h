@@ -13,6 +13,7 @@ namespace quorvel {
 
 class AXFunnel;
 class CacheChromeTextures;
+class SystemWindowActions;
 class CapturePictureSource;
 class GpuPicturePreparation;
 class LiveHero;
@@ -116,6 +117,7 @@ class ProgramServices final : public AppServices {
   std::unique_ptr<RegistryCardSource> cards_;
   std::unique_ptr<CapturePictureSource> pictures_;
   std::unique_ptr<CacheChromeTextures> textures_;
+  std::unique_ptr<SystemWindowActions> windowActions_;
   std::unique_ptr<PlatformOverlayDesktop> desktop_;
   std::unique_ptr<QtOverlayTextMetrics> metrics_;
   std::shared_ptr<SwitcherOverlay> overlay_;

@@ -9,7 +9,9 @@
 #include "pictures/SiteIconUploader.h"
 #include "pictures/StatusBadgeCache.h"
 #include "pictures/ThumbnailCache.h"
+#include "tabs/FaviconResolver.h"
 #include "tabs/FaviconStore.h"
+#include "windows/FaviconRequests.h"
 
 namespace quorvel {
 
@@ -36,6 +38,13 @@ void CacheChromeTextures::sweepIcons() { caches_.icons.sweep(caches_.icons.runni
 
 void CacheChromeTextures::pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) {
   caches_.favicons.pruneToTabs(liveTabs, siteIconsWanted);
+}
+
+std::optional<std::string> CacheChromeTextures::tabSite(uint32_t tabID) { return caches_.favicons.tabSite(tabID); }
+
+void CacheChromeTextures::requestSiteIcons(const std::vector<WindowCard>& cards, bool siteIconsWanted) {
+  if (!caches_.resolver) return;
+  (void)spawn(caches_.resolver->queue(), caches_.resolver->request(FaviconRequests::requests(cards), siteIconsWanted));
 }
 
 CardRenderer::Providers CacheChromeTextures::providers() {

@@ -6,6 +6,7 @@ namespace quorvel {
 
 class ActionBadgeCache;
 class CardLabelCache;
+class FaviconResolver;
 class FaviconStore;
 class IconCache;
 class StatusBadgeCache;
@@ -24,6 +25,8 @@ class CacheChromeTextures final : public OverlayChromeTextures {
     ActionBadgeCache& actionBadges;
     CardLabelCache& labels;
     FaviconStore& favicons;
+    // Resolves the site icons of tab cards (none: no site icons are looked up).
+    FaviconResolver* resolver = nullptr;
   };
   explicit CacheChromeTextures(Caches caches) : caches_(caches) {}
 
@@ -34,6 +37,8 @@ class CacheChromeTextures final : public OverlayChromeTextures {
   size_t titleCapacity() const override;
   void sweepIcons() override;
   void pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) override;
+  std::optional<std::string> tabSite(uint32_t tabID) override;
+  void requestSiteIcons(const std::vector<WindowCard>& cards, bool siteIconsWanted) override;
   CardRenderer::Providers providers() override;
 
  private:

@@ -21,6 +21,11 @@ Task<void> startThenReport(LiveHero& live, uint64_t request, uint32_t window, st
   if (started) main.post([started = std::move(started), running] { started(running); });
 }
 
+Task<void> refreshPictures(WindowCapture& capture, std::vector<WindowCard> cards, WindowCapture::ShowingTabs showing,
+                           WindowCapture::VisitTicks ticks) {
+  co_await capture.refreshForSummon(std::move(cards), std::move(showing), std::move(ticks));
+}
+
 Task<void> stop(LiveHero& live, uint64_t request) { co_await live.stopLiveHero(request); }
 
 }  // namespace
@@ -40,6 +45,14 @@ std::function<void()> CapturePictureSource::captureStills(const std::vector<Wind
   TaskHandle<void> task =
       spawn(captureExecutor_, missingThenReport(capture_, cards, showingTabByHost, std::move(ticks), main_, std::move(done)));
   return [task] { task.cancel(); };
+}
+
+void CapturePictureSource::refreshCaptures(const std::vector<WindowCard>& cards,
+                                           const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
+                                           const std::unordered_map<uint32_t, uint64_t>& visitTicks) {
+  WindowCapture::VisitTicks ticks;
+  for (const auto& [id, tick] : visitTicks) ticks[id] = static_cast<int64_t>(tick);
+  (void)spawn(captureExecutor_, refreshPictures(capture_, cards, showingTabByHost, std::move(ticks)));
 }
 
 uint64_t CapturePictureSource::nextLiveSequence() { return live_.nextRequest(); }

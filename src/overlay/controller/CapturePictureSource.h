@@ -27,6 +27,9 @@ class CapturePictureSource final : public OverlayPictureSource {
                                       const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
                                       const std::unordered_map<uint32_t, uint64_t>& visitTicks,
                                       std::function<void()> done) override;
+  void refreshCaptures(const std::vector<WindowCard>& cards,
+                       const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
+                       const std::unordered_map<uint32_t, uint64_t>& visitTicks) override;
   uint64_t nextLiveSequence() override;
   void startLiveHero(uint64_t sequence, uint32_t windowID, std::optional<uint32_t> showingTab,
                      std::function<void(bool running)> started) override;

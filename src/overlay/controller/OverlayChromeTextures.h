@@ -8,6 +8,7 @@
 
 #include "pictures/CardLabel.h"
 #include "scene/render/CardRenderer.h"
+#include "windows/WindowCard.h"
 
 namespace quorvel {
 
@@ -40,6 +41,10 @@ class OverlayChromeTextures {
   // Keeps the tab crops (and, with site icons wanted, the tab sites) of `liveTabs` only; without
   // site icons drops every site texture, tab site and pending icon.
   virtual void pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) = 0;
+  // The site key of a tab card (host name, with ":" and the port when the address has one), if known.
+  virtual std::optional<std::string> tabSite(uint32_t tabID) = 0;
+  // Resolves the site icons of the cards' tabs in the background.
+  virtual void requestSiteIcons(const std::vector<WindowCard>& cards, bool siteIconsWanted) = 0;
   // The card renderer's texture providers, in the renderer's order.
   virtual CardRenderer::Providers providers() = 0;
 };

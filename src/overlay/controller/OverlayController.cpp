@@ -233,10 +233,11 @@ void OverlayController::dropGoneDisplays() {
 
 // ---- Callbacks of the content view and the renderer ----
 
-void OverlayController::onFocusChange(int index, FocusChangeSource) {
+void OverlayController::onFocusChange(int index, FocusChangeSource source) {
   updateTitleForFocus(index);
-  updateTipForFocus();
+  updateTipForFocus(index);
   updateLiveHero(index);
+  if (hapticTicks_ && source == FocusChangeSource::pointer) hapticTick();
 }
 
 bool OverlayController::highlightCard(std::optional<int> index) {
@@ -249,8 +250,9 @@ bool OverlayController::highlightCard(std::optional<int> index) {
   if (!changed) return false;
   const int i = index.value_or(-1);
   updateTitleForFocus(i);
-  updateTipForFocus();
+  updateTipForFocus(i);
   updateLiveHero(i);
+  if (hapticTicks_) hapticTick();
   return true;
 }
 

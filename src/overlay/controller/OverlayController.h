@@ -22,11 +22,13 @@
 #include "overlay/OverlayContentViewDelegate.h"
 #include "overlay/OverlayKeyboardState.h"
 #include "overlay/OverlayWindow.h"
+#include "overlay/SearchField.h"
 #include "overlay/controller/OverlayCardSource.h"
 #include "overlay/controller/OverlayChromeTextures.h"
 #include "overlay/controller/OverlayDesktop.h"
 #include "overlay/controller/OverlayPictureSource.h"
 #include "overlay/controller/OverlayScene.h"
+#include "overlay/controller/OverlayWindowActions.h"
 #include "scene/SceneTypes.h"
 #include "scene/SceneWake.h"
 #include "settings/AppSettings.h"
@@ -76,6 +78,10 @@ class OverlayController final : public OverlayContentViewDelegate {
     // The window system's own alpha animation (to, duration, ease-in, completion), where it has
     // one; when empty the controller steps the alpha itself on the main queue at 60 Hz.
     std::function<void(OverlayWindow&, double, double, bool, std::function<void()>)> animateAlpha;
+    // Close and minimize from the switcher (none: every action is refused).
+    OverlayWindowActions* windowActions = nullptr;
+    // One haptic tick, where the system has haptic feedback.
+    std::function<void()> hapticTick;
   };
 
   // One display's overlay.
@@ -85,10 +91,7 @@ class OverlayController final : public OverlayContentViewDelegate {
     std::shared_ptr<OverlayScene> renderer;  // none until a summon's renderer phase
   };
 
-  struct SearchField {
-    std::string text;
-    int caret = 0;
-  };
+  using SearchField = quorvel::SearchField;
 
   // A cancellable piece of background work of the overlay (one per field below). Cancelling marks
   // it and runs its cancel hook (the task's own cancel), once.
@@ -125,6 +128,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   static constexpr double kFadeInDuration = 0.2;
   static constexpr double kRefreshAfterSummon = 0.4;
   static constexpr double kIconSweepDelay = 1.0;
+  static constexpr double kActionFollowUpDelay = 1.5;
+  static constexpr double kLiveHeroDelay = 0.15;
   static constexpr double kStartupPrewarmDelay = 0.5;
   // Steps of a window alpha animation.
   static constexpr double kAnimationFrame = 1.0 / 60.0;
@@ -197,19 +202,50 @@ class OverlayController final : public OverlayContentViewDelegate {
   void endScroll(double velocity) override;
   void endFlip(double velocity) override;
   // Search, pointer routes and window actions are filled in by their own parts of the overlay.
-  void windowAction(int) override {}
-  void setSearching(bool) override {}
-  void insertSearchText(const std::string&) override {}
-  void deleteBackward() override {}
-  void deleteForward() override {}
-  void click(Point, Size) override {}
-  void middleClick(Point, Size) override {}
-  void hover(Point, Size) override {}
-  bool hoverSelect(Point, Size) override { return false; }
-  void dragEntered() override {}
-  bool dragUpdate(Point, Size) override { return false; }
-  void dragExited() override {}
-  void drop(Point, Size) override {}
+
+  // ---- Search ----
+  // The content view opened (true) or closed the search; closing empties the query and shows every
+  // card again.
+  void setSearching(bool searching) override;
+  // Typed text at the query's caret; the cards are filtered again and the best match selected.
+  void insertSearchText(const std::string& text) override;
+  void deleteBackward() override;
+  void deleteForward() override;
+  // Every card of `cards` that matches the query, best first; equal scores keep their order.
+  std::vector<WindowCard> filterCards(const std::string& query, const std::vector<WindowCard>& cards) const;
+  // What the query is matched against: application name, title and, for a tab, its site.
+  std::string searchHaystack(const WindowCard& card) const;
+  // Filters the summon's cards again, picks the selection (the best match when `jumpToBest`, else
+  // the card in front wherever it moved, else `fallbackIndex` clamped to the cards, else the first)
+  // and hands the cards to the scene.
+  void applySearch(std::optional<int> fallbackIndex, bool jumpToBest);
+
+  // ---- Pointer routes ----
+  void click(Point point, Size size) override;
+  void middleClick(Point point, Size size) override;
+  void hover(Point point, Size size) override;
+  bool hoverSelect(Point point, Size size) override;
+  void dragEntered() override;
+  bool dragUpdate(Point point, Size size) override;
+  void dragExited() override;
+  void drop(Point point, Size size) override;
+
+  // ---- Window actions ----
+  // Close (0) or minimize (1) the selected card's window.
+  void windowAction(int kind) override;
+  // Closes or minimizes (a minimized window: restores) the window of presentedCards[index]; a
+  // closed card leaves the switcher at once, and 1.5 s after the action the cards are refreshed.
+  void performWindowAction(CardAction kind, int index);
+  void removeClosedCard(uint32_t id);
+  void startActionFollowUp();
+  // Merges the registry's current cards into the summon; redraws only when something visible changed.
+  void refreshCards();
+
+  // ---- Focus follow-ups ----
+  // The title capsule's text: the application name, and " · " with the title when it says more.
+  static std::string titleText(const std::string& appName, const std::string& title);
+  void startDragDwell(int index);
+  void dragDwellFired(int index, int generation);
 
   // ---- Summon helpers (pure where they can be) ----
   static std::vector<WindowCard> visibleCards(const std::vector<WindowCard>& cards, AppSettings::TabsDisplay mode,
@@ -237,7 +273,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   void updateLiveHero(int index);
   void updateEmptyState();
   void updateTitleForFocus(int index);
-  void updateTipForFocus();
+  void updateTipForFocus(int index);
   // The chrome (capsules, tip, empty state, backdrop) changed: the scene draws it again now and on
   // each of the next frames while its animations may run (kChromeSettle).
   void scheduleChromeRefresh();
@@ -304,6 +340,17 @@ class OverlayController final : public OverlayContentViewDelegate {
   void startRefreshTask();
   void scheduleIconSweep();
   void cancelDragDwell();
+  void refreshAfterSummon(const PendingWork& work, const std::vector<WindowCard>& shown, bool siteIcons);
+  void liveHeroStarted(uint64_t sequence, uint32_t id, bool running);
+  void updateLivePreview();
+  void actionFollowUpRefreshed(int generation);
+  std::optional<uint32_t> cardIDAt(int index) const;
+  OverlayScene* activeScene() const;
+  // The front card: the card the camera rests on or is heading for (its target, rounded halves away
+  // from zero into the live cards); 0 without cards.
+  int frontIndex(OverlayScene& scene);
+  void bringForward(OverlayScene& scene, int index);
+  void hapticTick();
   int selectedIndex(OverlayScene& scene);
   // Dismissal steps (each keyed by its generation).
   void prepareDismissal();
@@ -358,6 +405,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<PendingWork> actionFollowUpTask_;
   std::set<uint32_t> closedWindowIDs_;
   std::optional<PendingWork> liveHeroTask_;
+  uint64_t liveHeroSequence_ = 0;  // the number of the newest live-picture decision
   std::optional<PendingWork> iconSweepTask_;
   bool iconSweepPending_ = false;
   AppSettings::SwitcherStyle style_;

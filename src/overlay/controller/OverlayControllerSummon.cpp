@@ -104,7 +104,7 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   phase("hero", [&] {
     if (!scene) return;
     updateTitleForFocus(selectedIndex(*scene));
-    updateTipForFocus();
+    updateTipForFocus(selectedIndex(*scene));
     updateLiveHero(selectedIndex(*scene));
   });
 
@@ -334,42 +334,6 @@ void OverlayController::startMissingCaptures() {
   work.setCancelHook(services_.cache.captureStills(presentedCards_, showing, ticks, [] {}));
 }
 
-void OverlayController::updateLiveHero(int index) {
-  if (liveHeroTask_) liveHeroTask_->cancel();
-  liveHeroTask_.reset();
-  PendingWork work;
-  liveHeroTask_ = work;
-  const bool eligible = services_.settings.boolValue("liveHero") && services_.desktop.screenCaptureGranted() &&
-                        index >= 0 && index < static_cast<int>(presentedCards_.size()) &&
-                        presentedCards_[static_cast<size_t>(index)].state == WindowState::onCurrentSpace &&
-                        !presentedCards_[static_cast<size_t>(index)].isPrivate;
-  // The request's number is drawn now, when it is decided: a later stop always outranks it.
-  const uint64_t sequence = services_.cache.nextLiveSequence();
-  if (!eligible) {
-    after(0, [work, sequence](OverlayController& self) {
-      if (work.isCancelled()) return;
-      self.services_.cache.stopLiveHero(sequence);
-    });
-    return;
-  }
-  const uint32_t id = presentedCards_[static_cast<size_t>(index)].id;
-  const auto showing = services_.registry.showingTabByHost();
-  const auto tab = showing.find(id);
-  const std::optional<uint32_t> showingTab = tab == showing.end() ? std::nullopt : std::optional(tab->second);
-  const std::optional<uint32_t> display = activeDisplay_;
-  after(0, [work, sequence, id, showingTab, display](OverlayController& self) {
-    if (work.isCancelled()) return;
-    Weak weak = self.self_;
-    self.services_.cache.startLiveHero(sequence, id, showingTab, [weak, work, display](bool running) {
-      auto s = weak.lock();
-      if (!s) return;
-      OverlayController& c = **s;
-      if (!display) return;
-      if (OverlayScene* scene = c.renderer(*display)) scene->setLivePreview(running && !work.isCancelled() && c.isVisible_);
-    });
-  });
-}
-
 void OverlayController::updateEmptyState() {
   if (!activeDisplay_) return;
   OverlayContentView* view = content(*activeDisplay_);
@@ -380,30 +344,6 @@ void OverlayController::updateEmptyState() {
     const std::optional<bool> atLaunch = services_.desktop.screenCaptureGrantedAtLaunch();
     view->showEmptyState(services_.desktop.screenCaptureGranted() && atLaunch.value_or(true));
   }
-  scheduleChromeRefresh();
-}
-
-void OverlayController::updateTitleForFocus(int index) {
-  if (!activeDisplay_) return;
-  OverlayContentView* view = content(*activeDisplay_);
-  if (!view) return;
-  if (index < 0 || index >= static_cast<int>(presentedCards_.size())) {
-    view->hideTitle();
-    scheduleChromeRefresh();
-    return;
-  }
-  const WindowCard& card = presentedCards_[static_cast<size_t>(index)];
-  view->showTitle(TextServices::trimmed(card.title).empty() ? card.appName : card.title);
-  scheduleChromeRefresh();
-}
-
-void OverlayController::updateTipForFocus() {
-  if (!activeDisplay_) return;
-  OverlayContentView* view = content(*activeDisplay_);
-  OverlayScene* scene = renderer(*activeDisplay_);
-  if (!view || !scene) return;
-  view->setSelectionInStack(scene->cardIsStacked(selectedIndex(*scene)));
-  view->updateTip(true);
   scheduleChromeRefresh();
 }
 
@@ -432,31 +372,6 @@ void OverlayController::refreshChrome() {
     return;
   }
   after(kOrderOutDelay, [](OverlayController& self) { self.refreshChrome(); });
-}
-
-void OverlayController::scheduleRefresh(int generation) {
-  after(kRefreshAfterSummon, [generation](OverlayController& self) {
-    if (self.fadeGeneration_ != generation || !self.isVisible_) return;
-    self.startRefreshTask();
-  });
-}
-
-void OverlayController::startRefreshTask() {
-  if (refreshTask_) refreshTask_->cancel();
-  PendingWork work;
-  refreshTask_ = work;
-  services_.registry.requestRefresh([weak = Weak(self_), work] {
-    auto self = weak.lock();
-    if (!self || work.isCancelled()) return;
-    OverlayController& c = **self;
-    if (c.refreshTask_ && !c.refreshTask_->isCancelled()) c.refreshTask_.reset();
-  });
-}
-
-void OverlayController::cancelDragDwell() {
-  if (dragDwellTask_) dragDwellTask_->cancel();
-  dragDwellTask_.reset();
-  dragDwellIndex_.reset();
 }
 
 void OverlayController::scheduleIconSweep() {

@@ -33,6 +33,10 @@ class OverlayPictureSource {
                                               const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
                                               const std::unordered_map<uint32_t, uint64_t>& visitTicks,
                                               std::function<void()> done) = 0;
+  // Captures the pictures of a refreshed card list (the refresh after a summon).
+  virtual void refreshCaptures(const std::vector<WindowCard>& cards,
+                               const std::unordered_map<uint32_t, uint32_t>& showingTabByHost,
+                               const std::unordered_map<uint32_t, uint64_t>& visitTicks) = 0;
   // The next number of a live-stream request (strictly increasing).
   virtual uint64_t nextLiveSequence() = 0;
   // Starts the live stream of `windowID` (stopping a previous one) unless a newer request was seen;

@@ -37,6 +37,8 @@ class OverlayScene {
   virtual bool cardIsStacked(int index) = 0;
   virtual bool isFrontOfPile(int index) = 0;
   virtual std::pair<int, std::optional<CardAction>> hitTest(Point point, double viewWidth, double viewHeight) = 0;
+  // The card whose plane the pointer's ray meets (from a probe copied under the scene lock), if any.
+  virtual std::optional<int> cardAtPoint(Point point, double viewWidth, double viewHeight) = 0;
   // Draws the overlay's own layers with the cards: the backdrop under them and the text chrome of
   // `view` over them, as they look at `now`. A scene that draws nothing ignores it.
   virtual void showChrome(const OverlayContentView& view, Instant now) {

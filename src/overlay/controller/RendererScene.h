@@ -4,6 +4,7 @@
 
 #include "overlay/OverlayChromePainter.h"
 #include "overlay/controller/OverlayScene.h"
+#include "scene/CardPicking.h"
 #include "scene/render/SceneRenderer.h"
 
 namespace quorvel {
@@ -50,6 +51,12 @@ class RendererScene final : public OverlayScene {
   // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
   // renderer (nothing without one or without a painter).
   void showChrome(const OverlayContentView& view, Instant now) override;
+  std::optional<int> cardAtPoint(Point point, double width, double height) override {
+    const SceneProbe probe = renderer_->state()->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
+    return CardPicking::cardAtPoint(probe, {static_cast<float>(point.x), static_cast<float>(point.y)},
+                                    static_cast<float>(width), static_cast<float>(height), probe.focus,
+                                    probe.reformBlend);
+  }
   void setLivePreview(bool on) override {
     if (renderer_->core()) renderer_->core()->setLivePreview(on);
   }
