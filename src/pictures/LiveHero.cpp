@@ -37,6 +37,9 @@ struct LiveHero::State {
   // Frames are stored one at a time; `lastStored` is the output whose frame was stored last.
   std::mutex frameMutex;
   uint64_t lastStored = 0;
+  // Set under frameMutex when the LiveHero goes: a stream's handlers may still run on its own
+  // thread, and the store and preparation they would use may be gone.
+  bool closed = false;
 
   struct Taken {
     std::shared_ptr<CaptureStream> stream;
@@ -64,6 +67,7 @@ struct LiveHero::State {
   void handleFrame(uint64_t token, uint32_t window, StreamFrame frame) {
     if (frame.status != StreamFrameStatus::complete || !frame.picture || !frame.picture->hasPixels()) return;
     std::lock_guard frames(frameMutex);
+    if (closed) return;
     const bool current = streamLock.withLock([&] {
       if (output == token) return true;
       if (starting.count(token)) early[token] = std::move(frame);
@@ -76,7 +80,7 @@ struct LiveHero::State {
   // newer frame of it was stored meanwhile.
   void storeEarlyFrame(uint64_t token, uint32_t window, StreamFrame frame) {
     std::lock_guard frames(frameMutex);
-    if (lastStored == token) return;
+    if (closed || lastStored == token) return;
     if (!streamLock.withLock([&] { return output == token; })) return;
     storeFrame(token, window, *frame.picture, frame);
   }
@@ -91,6 +95,8 @@ struct LiveHero::State {
   }
 
   void handleStop(uint64_t token) {
+    std::lock_guard frames(frameMutex);
+    if (closed) return;
     std::optional<Taken> taken;
     streamLock.withLock([&] {
       if (output != token || token == 0) return;
@@ -117,6 +123,11 @@ LiveHero::LiveHero(ThumbnailCache& cache, PicturePreparation& preparation, Share
     : state_(std::make_shared<State>(cache, preparation, content, capture)) {}
 
 LiveHero::~LiveHero() {
+  {
+    // Waits for a handler at work, and turns the later ones away.
+    std::lock_guard frames(state_->frameMutex);
+    state_->closed = true;
+  }
   std::shared_ptr<CaptureStream> stream = state_->streamLock.withLock([&] { return state_->takeLocked().stream; });
   if (stream) stream->stopCapture([stream](std::optional<std::string>) {});
 }
