@@ -24,6 +24,13 @@ float roundedBox(vec2 p, vec2 halfSize, float radius) {
 // the diagonal where the strip's two triangles meet).
 float pixelSize;
 
+// How the quad's texture coordinate changes from one pixel to the next, taken in uniform control
+// flow for the same reason. The picture is sampled with these gradients: a driver that runs the
+// branches below only for the pixels inside the triangle (the CPU driver does) has no neighbours to
+// take them from there, and along the triangles' edges would pick a far too coarse mip level.
+vec2 texDx;
+vec2 texDy;
+
 // Coverage of the inside of an edge at distance d, smoothed over about one pixel.
 float coverage(float d) {
   return clamp(0.5 - d / pixelSize, 0.0, 1.0);
@@ -34,11 +41,13 @@ const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
 vec4 cardColor(CardUniforms u) {
   float inside = coverage(roundedBox(inLocal, u.size * 0.5, u.cornerRadius));
   // The picture keeps its aspect inside the card (pictureScale), and only the window's part of the
-  // texture (contentOrigin, contentExtent) is shown. Sampled in uniform control flow, so that the
-  // texture's level of detail is well defined everywhere.
+  // texture (contentOrigin, contentExtent) is shown. Sampled with the gradients taken in main(),
+  // so that the texture's level of detail is well defined everywhere.
   vec2 scale = max(u.pictureScale, vec2(1e-4));
   vec2 p = (inTexCoord - 0.5) / scale + 0.5;
-  vec4 picture = texture(sampler2D(drawTexture, drawSampler), u.contentOrigin + clamp(p, 0.0, 1.0) * u.contentExtent);
+  vec2 perTexel = u.contentExtent / scale;
+  vec4 picture = textureGrad(sampler2D(drawTexture, drawSampler), u.contentOrigin + clamp(p, 0.0, 1.0) * u.contentExtent,
+                             texDx * perTexel, texDy * perTexel);
   bool outsidePicture = any(lessThan(p, vec2(0.0))) || any(greaterThan(p, vec2(1.0)));
   vec4 colour = (u.hasTexture > 0.5 && !outsidePicture) ? picture : vec4(kPlainCard, 1.0);
   colour.rgb *= u.brightness * (1.0 + 0.06 * clamp(u.highlight, 0.0, 1.0));
@@ -48,6 +57,8 @@ vec4 cardColor(CardUniforms u) {
 void main() {
   vec2 step = fwidth(inLocal);
   pixelSize = max(max(step.x, step.y), 1e-6);
+  texDx = dFdx(inTexCoord);
+  texDy = dFdy(inTexCoord);
   CardUniforms u = records[inRecord];
   if (u.isShadow > 0.5) {
     // A soft dark halo around the card: `brightness` carries the spread.

@@ -158,5 +158,36 @@ TEST_F(CardPixelTest, TheBackdropIsUnderTheCardsAndTheChromeOverThemPixelForPixe
   expectTexel(290, 200, 0, 0, 102, 128);
 }
 
+TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {
+  // Pictures whose level 0 is red and every smaller level blue: drawn larger than the picture,
+  // every pixel of a card must come from level 0. Picking the level from neighbours a driver does
+  // not shade inside a branch turned the triangles' shared diagonal and outer edges blue.
+  for (uint32_t id = 1; id <= 3; ++id) {
+    auto texture = vk.device->makeTexture({64, 40, GpuTextureDescriptor::fullMipCount(64, 40), false, "Quorvel mips"});
+    ASSERT_TRUE(texture);
+    for (uint32_t level = 0; level < texture->mipLevelCount(); ++level) {
+      const uint32_t w = std::max(64u >> level, 1u), h = std::max(40u >> level, 1u);
+      const std::string bytes = level == 0 ? solid(w, h, 230, 20, 20) : solid(w, h, 20, 20, 230);
+      ASSERT_TRUE(texture->replaceLevel(level, bytes.data(), w * 4));
+    }
+    f->pictures[id] = texture;
+  }
+  f->store.set("floorReflections", false);
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  f->tickChanged();
+  const GpuPixels pixels = f->surface->readLastFrame();
+  ASSERT_EQ(pixels.width, 640u);
+  int red = 0, blue = 0;
+  for (uint32_t y = 0; y < pixels.height; ++y)
+    for (uint32_t x = 0; x < pixels.width; ++x) {
+      const GpuPixels::Texel t = pixels.at(x, y);
+      if (t.r > t.b + 60) ++red;
+      if (t.b > t.r + 60) ++blue;
+    }
+  EXPECT_GT(red, 5000) << "the cards show level 0";
+  EXPECT_EQ(blue, 0) << "no pixel from a smaller level";
+}
+
 }  // namespace
 }  // namespace quorvel
