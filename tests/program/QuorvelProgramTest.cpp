@@ -143,6 +143,24 @@ class QuorvelProgramTest : public X11SessionTest {
     return found;
   }
 
+  // The share of the screen that is not black. With no compositing manager the overlay's
+  // see-through backdrop is black, so what is not black is what the overlay drew: the cards.
+  double drawnShare() {
+    const xcb_screen_t* screen = x().screen();
+    auto* image = xcb_get_image_reply(
+        x().xcb(),
+        xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(), 0, 0, screen->width_in_pixels,
+                      screen->height_in_pixels, ~0u),
+        nullptr);
+    if (!image) return 0;
+    const uint8_t* p = xcb_get_image_data(image);
+    const size_t pixels = static_cast<size_t>(xcb_get_image_data_length(image)) / 4;
+    size_t drawn = 0, looked = 0;
+    for (size_t i = 0; i < pixels; i += 97, ++looked) drawn += (p[i * 4] | p[i * 4 + 1] | p[i * 4 + 2]) > 16;
+    std::free(image);
+    return looked ? static_cast<double>(drawn) / static_cast<double>(looked) : 0;
+  }
+
   // Starts the program with the cards in recency order, ungrouped, so that the order follows the
   // activations the test makes.
   pid_t startQuorvel() {
@@ -190,6 +208,8 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s))
       << "the overlay did not show\n" << session->log("quorvel");
+  // The overlay covers the screen with its cards, not with a black sheet.
+  EXPECT_TRUE(X11Session::waitUntil([&] { return drawnShare() > 0.1; }, 20s)) << "drawn: " << drawnShare();
   type({"key", "Tab", "keyup", "Alt_L"});
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == expected; }, 10s))
       << session->log("quorvel");

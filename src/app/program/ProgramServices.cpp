@@ -237,6 +237,12 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
       std::string error;
       surface = VulkanWindowSurface::make(device, x11->connection().xcb(), x11->xWindow(), "Quorvel overlay", &error);
       if (!surface) Logger("SceneRenderer").error("The overlay cannot be drawn: %{public}s", error);
+      // The drawable covers the whole window, one pixel a point: a scene is made anew for a
+      // display whose frame changed.
+      if (surface) {
+        surface->setBounds(Size{window.frame().width, window.frame().height});
+        surface->setContentsScale(1);
+      }
     }
     const Clock& clock = runtime->clock();
     return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
