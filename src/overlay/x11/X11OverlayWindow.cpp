@@ -53,6 +53,7 @@ X11OverlayWindow::X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect&
       }) {}
 
 X11OverlayWindow::~X11OverlayWindow() {
+  if (pumpTimer_) main_.cancel(*pumpTimer_);
   scrolls_.reset();
   if (xkbState_) xkb_state_unref(xkbState_);
   if (keymap_) xkb_keymap_unref(keymap_);
@@ -132,6 +133,17 @@ void X11OverlayWindow::show() {
   xcb_configure_window(c, window_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
   mapped_ = true;
   x_->flush();
+  if (!pumpTimer_) schedulePump();
+}
+
+void X11OverlayWindow::schedulePump() {
+  // Keys, clicks and the pointer reach the window on its own connection; nothing else reads it.
+  pumpTimer_ = main_.postAfter(std::chrono::milliseconds(16), [this, alive = std::weak_ptr<int>(alive_)] {
+    if (!alive.lock()) return;
+    pumpTimer_.reset();
+    dispatchEvents();
+    if (mapped_) schedulePump();
+  });
 }
 
 void X11OverlayWindow::makeKey() {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/Executor.h"
 #include "overlay/OverlayWindow.h"
 #include "overlay/ScrollPhaseSynthesizer.h"
 #include "platform/RasterBitmap.h"
@@ -85,6 +86,8 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleMotion(const xcb_motion_notify_event_t& event);
   Point viewPoint(int16_t x, int16_t y) const { return {double(x), monitor_.height - double(y)}; }
   static double seconds(uint32_t serverTime) { return serverTime / 1000.0; }
+  // While the window is on screen, its input is delivered from the main queue every frame.
+  void schedulePump();
 
   std::unique_ptr<X11Connection> x_;
   Rect monitor_;
@@ -102,6 +105,8 @@ class X11OverlayWindow final : public OverlayWindow {
   std::optional<Point> lastPointer_;
   bool primaryDown_ = false;
   ScrollPhaseSynthesizer scrolls_;
+  std::optional<TimerId> pumpTimer_;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // a pump already queued checks it
 };
 
 }  // namespace quorvel
