@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -119,6 +120,9 @@ TEST_F(VulkanWindowSurfaceTest, FramesReachTheArgbWindowsPixelsAndFollowItsSize)
     EXPECT_EQ(texture->height(), 200u);
   }
   EXPECT_EQ(surface->presentedCount(), 4u);
+  if (surface->presentation() == VulkanWindowSurface::Presentation::imageUpload) {
+    EXPECT_TRUE(surface->usesSharedMemory()) << "the local server shares memory";
+  }
   EXPECT_EQ(windowPixel(*window, 0, 0), (std::array<int, 4>{128, 0, 0, 128})) << "premultiplied, blue first";
   EXPECT_EQ(windowPixel(*window, 319, 199), (std::array<int, 4>{128, 0, 0, 128}));
 
@@ -143,6 +147,29 @@ TEST_F(VulkanWindowSurfaceTest, FramesReachTheArgbWindowsPixelsAndFollowItsSize)
   EXPECT_EQ(windowPixel(*window, 10, 10), (std::array<int, 4>{0, 0, 0, 0}));
   surface.reset();
   EXPECT_EQ(windowPixel(*window, 10, 10), (std::array<int, 4>{0, 0, 0, 0})) << "the window outlives its surface";
+}
+
+// Where the server shares no memory (a remote display), the frames go through the protocol: the
+// same pixels, each shared image of the ring given back once the server has read it.
+TEST_F(VulkanWindowSurfaceTest, UploadedFramesReachTheWindowWithAndWithoutSharedMemory) {
+  for (const bool shared : {false, true}) {
+    SCOPED_TRACE(shared ? "shared memory" : "protocol");
+    std::string error;
+    auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel test", &error,
+                                             VulkanWindowSurface::Presentation::imageUpload, shared);
+    ASSERT_TRUE(surface) << error;
+    surface->setDrawableSize(320, 200);
+    // More frames than the ring holds, each a colour of its own: a shared image written again
+    // before the server had read it would show another frame's colour.
+    for (int i = 0; i < 7; ++i) {
+      const float blue = static_cast<float>(i + 1) / 8;
+      ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0, blue, 1}));
+      const int expected = static_cast<int>(std::lround(blue * 255));
+      EXPECT_EQ(windowPixel(*window, 160, 100), (std::array<int, 4>{expected, 0, 0, 255})) << "frame " << i;
+    }
+    EXPECT_EQ(surface->usesSharedMemory(), shared);
+    EXPECT_EQ(surface->presentedCount(), 7u);
+  }
 }
 
 TEST_F(VulkanWindowSurfaceTest, ASwapchainIsMadeAgainWhenTheWindowIsResized) {

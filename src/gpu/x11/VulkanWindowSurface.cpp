@@ -3,8 +3,13 @@
 #define VK_USE_PLATFORM_XCB_KHR
 #include <vulkan/vulkan_xcb.h>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <xcb/shm.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "gpu/vulkan/VulkanBuffer.h"
 #include "gpu/vulkan/VulkanDrawable.h"
@@ -25,29 +30,120 @@ struct VulkanWindowSurface::WindowPort {
   uint8_t depth = 24;
   size_t maxRequestBytes = 0;
   uint64_t presented = 0;
+  // The server may attach shared segments (it offers MIT-SHM); false for good after a refusal.
+  bool sharedMemory = false;
+  bool sharing = false;  // the last frame went through a shared segment
 
-  // Puts a frame (width × height BGRA pixels, rows packed) into the window at its top left.
-  void put(const uint8_t* pixels, uint32_t width, uint32_t height) {
-    std::lock_guard lock(mutex);
-    if (!connection || width == 0 || height == 0) return;
-    const size_t row = static_cast<size_t>(width) * 4;
-    constexpr size_t kHeader = 64;  // the request's own fields, with room to spare
-    const size_t rowsPerStrip = std::max<size_t>(1, (maxRequestBytes - kHeader) / row);
-    for (uint32_t y = 0; y < height;) {
-      const auto rows = static_cast<uint32_t>(std::min<size_t>(rowsPerStrip, height - y));
-      xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<uint16_t>(width),
-                    static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth,
-                    static_cast<uint32_t>(rows * row), pixels + y * row);
-      y += rows;
+  // Puts a frame (width × height BGRA pixels, rows packed) into the window at its top left, through
+  // `segment` when it is attached, else through the protocol.
+  void put(const uint8_t* pixels, uint32_t width, uint32_t height, SharedSegment* segment);
+};
+
+// A System V shared-memory segment attached to the X server, for one image of the upload ring.
+// Made and attached on the render thread, written and put on the completion thread, detached when
+// the ring's image goes (under the port's lock, while the connection is there).
+struct VulkanWindowSurface::SharedSegment {
+  std::shared_ptr<WindowPort> port;
+  int id = -1;
+  void* memory = nullptr;
+  size_t size = 0;
+  xcb_shm_seg_t seg = 0;
+  // The request sent right after the last put from this segment, whose reply says the server has
+  // read the segment.
+  unsigned int readBack = 0;
+  bool awaiting = false;
+
+  bool attached() const { return seg != 0; }
+
+  // Under the port's lock.
+  void awaitServer(xcb_connection_t* connection) {
+    if (!awaiting) return;
+    awaiting = false;
+    xcb_get_input_focus_cookie_t cookie{readBack};
+    std::free(xcb_get_input_focus_reply(connection, cookie, nullptr));
+  }
+
+  // A segment of `bytes` attached to the port's server; none when the server refuses it (then the
+  // port stops asking). Under no lock.
+  static std::unique_ptr<SharedSegment> make(const std::shared_ptr<WindowPort>& port, size_t bytes) {
+    std::lock_guard lock(port->mutex);
+    if (!port->connection || !port->sharedMemory) return nullptr;
+    auto segment = std::make_unique<SharedSegment>();
+    segment->port = port;
+    segment->size = bytes;
+    segment->id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (segment->id < 0) return nullptr;
+    void* memory = shmat(segment->id, nullptr, 0);
+    if (memory == reinterpret_cast<void*>(-1)) {
+      shmctl(segment->id, IPC_RMID, nullptr);
+      return nullptr;
     }
-    xcb_flush(connection);
-    ++presented;
+    segment->memory = memory;
+    const xcb_shm_seg_t seg = xcb_generate_id(port->connection);
+    xcb_generic_error_t* error =
+        xcb_request_check(port->connection, xcb_shm_attach_checked(port->connection, seg, segment->id, 1));
+    // Marked for removal now: it goes when both sides have let go of it, even if we crash.
+    shmctl(segment->id, IPC_RMID, nullptr);
+    if (error) {
+      // A server on another machine cannot reach our memory: frames go through the protocol.
+      std::free(error);
+      port->sharedMemory = false;
+      return nullptr;  // the destructor detaches our side
+    }
+    segment->seg = seg;
+    return segment;
+  }
+
+  ~SharedSegment() {
+    if (seg) {
+      std::lock_guard lock(port->mutex);
+      if (port->connection) {
+        if (awaiting) xcb_discard_reply(port->connection, readBack);
+        xcb_shm_detach(port->connection, seg);
+        xcb_flush(port->connection);
+      }
+    }
+    if (memory) shmdt(memory);
   }
 };
+
+void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width, uint32_t height,
+                                             SharedSegment* segment) {
+  std::lock_guard lock(mutex);
+  if (!connection || width == 0 || height == 0) return;
+  const size_t row = static_cast<size_t>(width) * 4;
+  if (segment && segment->attached() && segment->size >= row * height) {
+    // The server has read the segment's last frame once it answers what followed that put.
+    segment->awaitServer(connection);
+    std::memcpy(segment->memory, pixels, row * height);
+    xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0,
+                      static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0, depth,
+                      XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment->seg, 0);
+    segment->readBack = xcb_get_input_focus(connection).sequence;
+    segment->awaiting = true;
+    xcb_flush(connection);
+    sharing = true;
+    ++presented;
+    return;
+  }
+  constexpr size_t kHeader = 64;  // the request's own fields, with room to spare
+  const size_t rowsPerStrip = std::max<size_t>(1, (maxRequestBytes - kHeader) / row);
+  for (uint32_t y = 0; y < height;) {
+    const auto rows = static_cast<uint32_t>(std::min<size_t>(rowsPerStrip, height - y));
+    xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<uint16_t>(width),
+                  static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth,
+                  static_cast<uint32_t>(rows * row), pixels + y * row);
+    y += rows;
+  }
+  xcb_flush(connection);
+  sharing = false;
+  ++presented;
+}
 
 struct VulkanWindowSurface::UploadSlot {
   std::shared_ptr<VulkanTexture> texture;
   std::shared_ptr<VulkanBuffer> pixels;
+  std::unique_ptr<SharedSegment> shared;  // none: the frames go through the protocol
   // Handed out, until its frame has been put into the window or dropped undrawn.
   std::atomic<bool> busy{false};
 };
@@ -55,7 +151,8 @@ struct VulkanWindowSurface::UploadSlot {
 std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<VulkanDevice> device,
                                                                xcb_connection_t* connection, xcb_window_t window,
                                                                const std::string& label, std::string* error,
-                                                               std::optional<Presentation> presentation) {
+                                                               std::optional<Presentation> presentation,
+                                                               bool sharedMemory) {
   auto fail = [&](const char* why) -> std::shared_ptr<VulkanWindowSurface> {
     if (error) *error = why;
     return nullptr;
@@ -82,6 +179,10 @@ std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<V
       return fail("the window's graphics context could not be made");
     }
     if (port->maxRequestBytes < 4096) return fail("the X server's requests are too small for images");
+    if (sharedMemory) {
+      const xcb_query_extension_reply_t* shm = xcb_get_extension_data(connection, &xcb_shm_id);
+      port->sharedMemory = shm && shm->present;
+    }
     s->port_ = std::move(port);
     s->compositeAlpha_ = VK_COMPOSITE_ALPHA_PRE_MULTIPLIED_BIT_KHR;
     return s;
@@ -104,12 +205,21 @@ VulkanWindowSurface::~VulkanWindowSurface() {
   destroySwapchain();
   if (surface_) vkDestroySurfaceKHR(core_->instance(), surface_, nullptr);
   if (port_) {
+    // The ring's shared segments are detached while the connection is there; those of frames
+    // still on their way stay attached until the connection closes.
+    ring_.clear();
     // Waits for a frame being put; frames still on the GPU find the window gone.
     std::lock_guard lock(port_->mutex);
     if (port_->gc) xcb_free_gc(port_->connection, port_->gc);
     xcb_flush(port_->connection);
     port_->connection = nullptr;
   }
+}
+
+bool VulkanWindowSurface::usesSharedMemory() const {
+  if (!port_) return false;
+  std::lock_guard lock(port_->mutex);
+  return port_->sharing;
 }
 
 uint64_t VulkanWindowSurface::presentedCount() const {
@@ -268,6 +378,7 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
     slot->texture = VulkanTexture::make(core_, d);
     slot->pixels = VulkanBuffer::make(core_, static_cast<size_t>(width) * height * 4, d.label + " pixels");
     if (!slot->texture || !slot->pixels) return nullptr;
+    slot->shared = SharedSegment::make(port_, static_cast<size_t>(width) * height * 4);
     ring_.push_back(std::move(slot));
   }
   std::shared_ptr<UploadSlot> slot;
@@ -285,7 +396,7 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
   VulkanDrawable::CopyOut copyOut;
   copyOut.buffer = slot->pixels;
   copyOut.onCopied = [port = port_, slot, width, height] {
-    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height);
+    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height, slot->shared.get());
     slot->busy = false;
   };
   return std::make_shared<VulkanDrawable>(slot->texture, VulkanDrawable::Swapchain{}, nullptr, onReleased,

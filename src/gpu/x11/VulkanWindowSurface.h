@@ -24,9 +24,14 @@ namespace quorvel {
 //   the drawable size changes or the window system reports the swapchain out of date.
 // - imageUpload: frames are drawn into a ring of three textures of the drawable size; the command
 //   buffer that presents one copies it into host memory, and once the GPU has finished, the
-//   device's completion thread puts the pixels into the window with the X protocol (PutImage at the
-//   window's own depth, in strips under the server's request limit). A drawable whose frame is
-//   still on its way is not handed out again, so nextDrawable() answers none while all three are.
+//   device's completion thread puts the pixels into the window. Where the X server shares memory
+//   with us (MIT-SHM on a local display), each image of the ring has a shared segment the frame is
+//   copied into and the server reads it from there (one ShmPutImage, no pixels on the socket);
+//   the segment is written again only once the server has answered a request sent after the
+//   put. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
+//   X protocol (PutImage at the window's own depth, in strips under the server's request limit).
+//   A drawable whose frame is still on its way is not handed out again, so nextDrawable() answers
+//   none while all three are.
 //
 // make() picks imageUpload for a GPU that draws on the CPU with a window whose depth is not 24:
 // the CPU driver's own presentation (Mesa's software path, as in Mesa 22) always puts images at
@@ -40,11 +45,13 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
  public:
   enum class Presentation { swapchain, imageUpload };
 
-  // None with the reason in `error`. `presentation` overrides the choice described above.
+  // None with the reason in `error`. `presentation` overrides the choice described above;
+  // `sharedMemory` false keeps uploaded frames off shared memory even where the server offers it.
   static std::shared_ptr<VulkanWindowSurface> make(std::shared_ptr<VulkanDevice> device,
                                                    xcb_connection_t* connection, xcb_window_t window,
                                                    const std::string& label, std::string* error = nullptr,
-                                                   std::optional<Presentation> presentation = std::nullopt);
+                                                   std::optional<Presentation> presentation = std::nullopt,
+                                                   bool sharedMemory = true);
   ~VulkanWindowSurface() override;
 
   Size bounds() const override;
@@ -64,12 +71,17 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   uint64_t swapchainGeneration() const { return generation_.load(); }
   // How many frames have been handed to the window system so far.
   uint64_t presentedCount() const;
+  // Whether the last uploaded frame reached the window through shared memory (false before the
+  // first frame, and for a swapchain).
+  bool usesSharedMemory() const;
 
  private:
   // The window as the image uploads see it, shared with the frames on their way.
   struct WindowPort;
   // One image of the upload ring with its host copy.
   struct UploadSlot;
+  // A shared-memory segment of one image of the ring.
+  struct SharedSegment;
 
   VulkanWindowSurface(std::shared_ptr<VulkanDevice> device, std::string label)
       : device_(std::move(device)), core_(device_->core()), label_(std::move(label)) {}

@@ -147,6 +147,9 @@ void OverlayController::activateOverlay(const std::shared_ptr<OverlayWindow>& wi
   window->setAlpha(0);
   window->setClickThrough(false);
   window->show();
+  // The scene's first frame may have been drawn before the window was on screen, where a window
+  // system without retained contents drops it: a scene already at rest draws once more.
+  services_.wake.bump();
   window->makeKey();
   services_.desktop.activateSelf();
   if (content.window) content.window->isKey = window->isKey();

@@ -1,6 +1,7 @@
 #include "scene/render/FrameClock.h"
 
 #include <cmath>
+#include <utility>
 
 namespace quorvel {
 
@@ -15,6 +16,8 @@ Duration FrameClock::periodFor(double framesPerSecond) {
 void FrameClock::setPaused(bool paused) {
   {
     std::lock_guard lock(mutex_);
+    if (paused_ && !paused) startNow_ = true;
+    if (paused) startNow_ = false;
     paused_ = paused;
   }
   changed_.notify_all();
@@ -40,8 +43,14 @@ void FrameClock::run(const std::function<void(const DisplayLinkUpdate&)>& onUpda
       changed_.wait(lock, [&] { return stopped_ || !paused_; });
       continue;
     }
-    const Duration period = period_;
     const Instant now = clock_.now();
+    if (std::exchange(startNow_, false)) {
+      lock.unlock();
+      onUpdate(DisplayLinkUpdate{toSeconds(now)});
+      lock.lock();
+      continue;
+    }
+    const Duration period = period_;
     const Instant due = Instant{(now.count() / period.count() + 1) * period.count()};
     // Sleep in real time for what the clock says is left; a pause, a stop or a new rate wakes it.
     const bool interrupted = changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_; });

@@ -10,8 +10,9 @@ namespace quorvel {
 
 // The render thread's own frame clock: updates at the monitor's refresh rate (60 a second when the
 // rate is unknown), each due at the next multiple of the frame period on `clock`; a frame that
-// comes late is not made up for (the next is due one period after the late one's slot). Waits in
-// real time for what `clock` says is left, so it wants a clock that moves by itself.
+// comes late is not made up for (the next is due one period after the late one's slot). The first
+// update after an unpause is due at once: a summon's first frame does not wait for the next slot.
+// Waits in real time for what `clock` says is left, so it wants a clock that moves by itself.
 class FrameClock final : public DisplayLink {
  public:
   explicit FrameClock(const Clock& clock, double framesPerSecond = 60);
@@ -31,6 +32,8 @@ class FrameClock final : public DisplayLink {
   Duration period_;
   bool paused_ = true;
   bool stopped_ = false;
+  // Set by an unpause: the next update is due now.
+  bool startNow_ = false;
 };
 
 }  // namespace quorvel

@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/VirtualClock.h"
+#include "scene/render/FrameClock.h"
+
+namespace quorvel {
+namespace {
+
+// The clock stands still between the slots of a one-frame-a-second link, so an update that arrives
+// can only be the one an unpause owes at once; a link that waited for its next slot would never
+// deliver it.
+TEST(FrameClockTest, EachUnpauseDeliversAnUpdateAtOnceNotAtTheNextSlot) {
+  VirtualClock clock(Instant{} + fromSeconds(10.5));
+  FrameClock link(clock, 1);
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<double> updates;
+  std::thread thread([&] {
+    link.run([&](const DisplayLinkUpdate& update) {
+      {
+        std::lock_guard lock(mutex);
+        updates.push_back(update.targetTimestamp);
+      }
+      arrived.notify_all();
+    });
+  });
+  auto waitFor = [&](size_t count) {
+    std::unique_lock lock(mutex);
+    return arrived.wait_for(lock, std::chrono::seconds(10), [&] { return updates.size() >= count; });
+  };
+
+  link.setPaused(false);
+  EXPECT_TRUE(waitFor(1));
+  link.setPaused(true);
+  clock.advance(fromSeconds(2.25));
+  link.setPaused(false);
+  EXPECT_TRUE(waitFor(2));
+  link.setPaused(false);  // already running: owes nothing more
+  link.stop();
+  thread.join();
+
+  ASSERT_EQ(updates.size(), 2u);
+  EXPECT_DOUBLE_EQ(updates[0], 10.5) << "due now, not at 11";
+  EXPECT_DOUBLE_EQ(updates[1], 12.75);
+}
+
+}  // namespace
+}  // namespace quorvel
