@@ -148,15 +148,16 @@ class QuorvelProgramTest : public X11SessionTest {
     return found;
   }
 
-  // The share of the screen that is not black. With no compositing manager the overlay's
-  // see-through backdrop is black, so what is not black is what the overlay drew: the cards.
-  double drawnShare() {
+  // The share of the screen that is not black (of its top `band`, a fraction of its height). With
+  // no compositing manager the overlay's see-through backdrop is near black, so what is not is
+  // what the overlay drew: the cards and the chrome.
+  double drawnShare(double band = 1.0) {
     const xcb_screen_t* screen = x().screen();
-    auto* image = xcb_get_image_reply(
-        x().xcb(),
-        xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(), 0, 0, screen->width_in_pixels,
-                      screen->height_in_pixels, ~0u),
-        nullptr);
+    const auto rows = static_cast<uint16_t>(std::clamp(band, 0.0, 1.0) * screen->height_in_pixels);
+    auto* image = xcb_get_image_reply(x().xcb(),
+                                      xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(), 0, 0,
+                                                    screen->width_in_pixels, rows, ~0u),
+                                      nullptr);
     if (!image) return 0;
     const uint8_t* p = xcb_get_image_data(image);
     const size_t pixels = static_cast<size_t>(xcb_get_image_data_length(image)) / 4;
@@ -285,9 +286,16 @@ TEST_F(QuorvelProgramTest, TypingNarrowsTheCardsAndReturnRaisesTheMatch) {
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
   // "zu" is too short for the search's tolerance of typos: a "y" in its place (the key of "z" on a
   // US keyboard) would match no card at all.
+  // The search capsule at the top of the screen: a small idle pill (once the cards have flown in
+  // below it) until Space opens it wide.
+  constexpr double kSearchBand = 0.15;
+  double idle = 1;
+  EXPECT_TRUE(X11Session::waitUntil([&] { return (idle = drawnShare(kSearchBand)) < 0.03; }, 10s)) << idle;
   type({"key", "space", "type", "--delay", "30", "zu"});
   EXPECT_TRUE(waitForLogSince(logged, ", 1 cards in 1 places", 10s)) << "the cards did not narrow to one\n"
                                                                       << session->log("quorvel").substr(logged);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return drawnShare(kSearchBand) > 2 * idle + 0.01; }, 5s))
+      << "the search capsule did not open: " << idle << " then " << drawnShare(kSearchBand);
   type({"key", "Return"});
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == zulu; }, 10s)) << session->log("quorvel");
   EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
