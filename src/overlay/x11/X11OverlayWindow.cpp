@@ -185,6 +185,19 @@ void X11OverlayWindow::makeKey() {
   x_->flush();
 }
 
+void X11OverlayWindow::takeFocusBack() {
+  // While the overlay is up it covers its monitor, so whatever took the focus did so unseen: the
+  // window manager focusing a window the switcher restored, or a program raising itself. Until the
+  // overlay lets clicks through (its fade-out, when the chosen window is meant to take the focus),
+  // it takes the keyboard back, at most once in a while so that it never fights a window manager
+  // that insists.
+  if (!mapped_ || clickThrough_) return;
+  const Instant now = main_.clock().now();
+  if (lastFocusReclaim_ && now - *lastFocusReclaim_ < kFocusReclaimInterval) return;
+  lastFocusReclaim_ = now;
+  makeKey();
+}
+
 bool X11OverlayWindow::isKey() {
   if (!mapped_) return false;
   auto reply = x_->reply(xcb_get_input_focus_reply, xcb_get_input_focus(x_->xcb()));
@@ -294,7 +307,9 @@ void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
       // Grab and ungrab notifications and pointer-root focus changes say nothing of the key status.
       if (focus.mode != XCB_NOTIFY_MODE_NORMAL && focus.mode != XCB_NOTIFY_MODE_WHILE_GRABBED) break;
       if (focus.detail == XCB_NOTIFY_DETAIL_POINTER) break;
-      if (onKeyStatusChange) onKeyStatusChange((event.response_type & 0x7f) == XCB_FOCUS_IN);
+      const bool in = (event.response_type & 0x7f) == XCB_FOCUS_IN;
+      if (onKeyStatusChange) onKeyStatusChange(in);
+      if (!in) takeFocusBack();
       break;
     }
     case XCB_LEAVE_NOTIFY:

@@ -34,6 +34,9 @@ namespace quorvel {
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
 // setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
+// Until then, a focus that another window takes while the overlay is up is taken back (the window
+// manager focuses a window that the switcher restored, for one), at most once every
+// kFocusReclaimInterval.
 //
 // Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
 // the server's keymap, read again whenever the server reports that it changed, so a layout chosen
@@ -42,6 +45,7 @@ namespace quorvel {
 class X11OverlayWindow final : public OverlayWindow {
  public:
   static constexpr double kPointsPerWheelClick = 40;
+  static constexpr Duration kFocusReclaimInterval = std::chrono::milliseconds(250);
 
   // Opens a connection to `display` (DISPLAY when empty) and makes the window, unmapped, over
   // `monitor` (X coordinates: origin at the top left of the root). None with the reason in `error`.
@@ -87,6 +91,7 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleKey(const xcb_key_press_event_t& event);
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
+  void takeFocusBack();
   Point viewPoint(int16_t x, int16_t y) const { return {double(x), monitor_.height - double(y)}; }
   static double seconds(uint32_t serverTime) { return serverTime / 1000.0; }
   // While the window is on screen, its input is delivered from the main queue every frame.
@@ -108,6 +113,7 @@ class X11OverlayWindow final : public OverlayWindow {
   int32_t keyboardDevice_ = -1;
   uint8_t xkbEventBase_ = 0;  // 0: no XKB events are selected
   std::optional<Point> lastPointer_;
+  std::optional<Instant> lastFocusReclaim_;
   bool primaryDown_ = false;
   ScrollPhaseSynthesizer scrolls_;
   std::optional<TimerId> pumpTimer_;
