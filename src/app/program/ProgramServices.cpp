@@ -1,5 +1,6 @@
 #include "app/program/ProgramServices.h"
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 
@@ -187,9 +188,9 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   textures_ = std::make_unique<CacheChromeTextures>(
       CacheChromeTextures::Caches{*cache_, *icons_, *statusBadges_, *actionBadges_, *labels_, *favicons_,
                                   faviconResolver_.get()});
-  // X11 has no alert sound of its own to play for a refused action.
-  windowActions_ = std::make_unique<SystemWindowActions>(
-      SystemWindowActions::Services{main, *activator_, os.ownApplication, os.accessibility, *funnel_, nullptr});
+  // A refused action rings the display's bell, the X session's alert sound.
+  windowActions_ = std::make_unique<SystemWindowActions>(SystemWindowActions::Services{
+      main, *activator_, os.ownApplication, os.accessibility, *funnel_, [] { QApplication::beep(); }});
 
   PlatformOverlayDesktop::Hooks hooks;
   Runtime* runtime = &runtime_;
