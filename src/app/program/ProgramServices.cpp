@@ -229,8 +229,9 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   std::shared_ptr<VulkanDevice> device = std::dynamic_pointer_cast<VulkanDevice>(context_->device);
   CacheChromeTextures* textures = textures_.get();
   AppSettings* settings = &settings_;
+  Raster* chromeRaster = raster_.get();
   OverlayController::SceneFactory makeScene =
-      [runtime, context, device, textures, settings](OverlayContentView&, OverlayWindow& window,
+      [runtime, context, device, textures, settings, chromeRaster](OverlayContentView&, OverlayWindow& window,
                                                      std::function<void(int, FocusChangeSource)> onFocus)
       -> std::unique_ptr<OverlayScene> {
     std::shared_ptr<GpuSurface> surface;
@@ -248,7 +249,8 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
     const Clock& clock = runtime->clock();
     return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
                                SceneRenderer::Services{runtime->main(), clock, SceneWake::shared(), *settings,
-                                                       [&clock] { return std::make_shared<FrameClock>(clock); }});
+                                                       [&clock] { return std::make_shared<FrameClock>(clock); }},
+                               chromeRaster);
   };
   Activator* activator = activator_.get();
   auto controller = std::make_unique<OverlayController>(OverlayController::Services{

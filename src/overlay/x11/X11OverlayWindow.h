@@ -36,8 +36,9 @@ namespace quorvel {
 // setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
 //
 // Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
-// the server's keymap); wheel buttons become scrolls of 40 points a click whose phases the
-// ScrollPhaseSynthesizer makes up. Main thread only.
+// the server's keymap, read again whenever the server reports that it changed, so a layout chosen
+// after the start types its own letters); wheel buttons become scrolls of 40 points a click whose
+// phases the ScrollPhaseSynthesizer makes up. Main thread only.
 class X11OverlayWindow final : public OverlayWindow {
  public:
   static constexpr double kPointsPerWheelClick = 40;
@@ -80,6 +81,8 @@ class X11OverlayWindow final : public OverlayWindow {
   X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect& monitor, Executor& main);
   bool make(std::string* error);
   void setupKeyboard();
+  // (Re)reads the server's keymap; the one read before stays when the read fails.
+  void readKeymap();
   void handle(const xcb_generic_event_t& event);
   void handleKey(const xcb_key_press_event_t& event);
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
@@ -102,6 +105,8 @@ class X11OverlayWindow final : public OverlayWindow {
   xkb_context* xkbContext_ = nullptr;
   xkb_keymap* keymap_ = nullptr;
   xkb_state* xkbState_ = nullptr;
+  int32_t keyboardDevice_ = -1;
+  uint8_t xkbEventBase_ = 0;  // 0: no XKB events are selected
   std::optional<Point> lastPointer_;
   bool primaryDown_ = false;
   ScrollPhaseSynthesizer scrolls_;
