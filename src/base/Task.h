@@ -310,8 +310,13 @@ struct ResumeOnAwaiter {
 inline ResumeOnAwaiter resumeOn(Executor& executor) { return ResumeOnAwaiter{executor}; }
 
 // Runs `fn` as one job on `target` and resumes the task on its own executor with the result.
+// `fn` must own nothing that needs destroying (capture by reference, or plain values): GCC 12
+// destroys the temporary awaiter of `co_await runOn(...)` twice, so a closure that held a shared
+// pointer or a string would release it twice.
 template <class F>
 struct RunOnAwaiter {
+  static_assert(std::is_trivially_destructible_v<F>,
+                "a job awaited with runOn is destroyed twice by GCC 12: capture by reference");
   using R = std::invoke_result_t<F&>;
   Executor& target;
   F fn;

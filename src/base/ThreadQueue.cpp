@@ -35,16 +35,18 @@ int niceValue(QueueQos qos) {
 }  // namespace
 
 ThreadQueue::ThreadQueue(std::string label, QueueQos qos, Clock& clock, size_t threadCount)
-    : label_(std::move(label)), qos_(qos), clock_(clock), threadCount_(threadCount == 0 ? 1 : threadCount) {
+    : state_(std::make_shared<State>(std::move(label), qos, clock)), threadCount_(threadCount == 0 ? 1 : threadCount) {
   threads_.reserve(threadCount_);
-  for (size_t i = 0; i < threadCount_; ++i) threads_.emplace_back([this] { workerLoop(); });
+  for (size_t i = 0; i < threadCount_; ++i) {
+    threads_.emplace_back([self = static_cast<Executor*>(this), state = state_] { workerLoop(self, state); });
+  }
 }
 
 ThreadQueue::~ThreadQueue() {
   shutdown();
   std::vector<std::weak_ptr<TaskStateBase>> tasks;
   {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(state_->mutex);
     tasks.swap(tasks_);
   }
   for (auto& weak : tasks) {
@@ -54,10 +56,10 @@ ThreadQueue::~ThreadQueue() {
 
 void ThreadQueue::post(Job job) {
   {
-    std::lock_guard lock(mutex_);
-    if (!closed_) {
-      schedule_.post(std::move(job));
-      wake_.notify_one();
+    std::lock_guard lock(state_->mutex);
+    if (!state_->closed) {
+      state_->schedule.post(std::move(job));
+      state_->wake.notify_one();
       return;
     }
   }
@@ -66,12 +68,12 @@ void ThreadQueue::post(Job job) {
 
 TimerId ThreadQueue::postAfter(Duration delay, Job job) {
   if (delay < Duration::zero()) delay = Duration::zero();
-  const Instant due = clock_.now() + delay;
+  const Instant due = state_->clock.now() + delay;
   {
-    std::lock_guard lock(mutex_);
-    if (!closed_ && !stopping_) {
-      TimerId id = schedule_.schedule(due, std::move(job));
-      wake_.notify_one();
+    std::lock_guard lock(state_->mutex);
+    if (!state_->closed && !state_->stopping) {
+      TimerId id = state_->schedule.schedule(due, std::move(job));
+      state_->wake.notify_one();
       return id;
     }
   }
@@ -81,43 +83,45 @@ TimerId ThreadQueue::postAfter(Duration delay, Job job) {
 bool ThreadQueue::cancel(TimerId id) {
   std::optional<Job> removed;
   {
-    std::lock_guard lock(mutex_);
-    removed = schedule_.cancel(id);
+    std::lock_guard lock(state_->mutex);
+    removed = state_->schedule.cancel(id);
   }
   return removed.has_value();
 }
 
 void ThreadQueue::trackTask(const std::shared_ptr<TaskStateBase>& state) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(state_->mutex);
   std::erase_if(tasks_, [](const auto& weak) { return weak.expired(); });
   tasks_.push_back(state);
 }
 
-void ThreadQueue::applyThreadAttributes() const {
-  ThreadName::applyToCurrentThread(label_);
-  if (int nice = niceValue(qos_); nice != 0) {
+void ThreadQueue::applyThreadAttributes(const State& state) {
+  ThreadName::applyToCurrentThread(state.label);
+  if (int nice = niceValue(state.qos); nice != 0) {
     // Lowering a thread's own priority needs no privilege; failure leaves it as it was.
     (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
   }
 }
 
-void ThreadQueue::workerLoop() {
-  applyThreadAttributes();
-  std::unique_lock lock(mutex_);
+void ThreadQueue::workerLoop(Executor* self, const std::shared_ptr<State>& state) {
+  applyThreadAttributes(*state);
+  std::unique_lock lock(state->mutex);
   for (;;) {
-    if (schedule_.promoteDue(clock_.now()) > 1) wake_.notify_all();
-    if (std::optional<Job> job = schedule_.takeReady()) {
+    // Closed while this thread ran a job: the queue shut down (and may be gone) from that job.
+    if (state->closed) return;
+    if (state->schedule.promoteDue(state->clock.now()) > 1) state->wake.notify_all();
+    if (std::optional<Job> job = state->schedule.takeReady()) {
       lock.unlock();
-      runJob(this, *job);
+      runJob(self, *job);
       job.reset();
       lock.lock();
       continue;
     }
-    if (stopping_) return;
-    if (std::optional<Instant> due = schedule_.nextDue()) {
-      wake_.wait_until(lock, deadlineFor(clock_, *due));
+    if (state->stopping) return;
+    if (std::optional<Instant> due = state->schedule.nextDue()) {
+      state->wake.wait_until(lock, deadlineFor(state->clock, *due));
     } else {
-      wake_.wait(lock);
+      state->wake.wait(lock);
     }
   }
 }
@@ -125,14 +129,17 @@ void ThreadQueue::workerLoop() {
 void ThreadQueue::shutdown() {
   std::lock_guard shutdownLock(shutdownMutex_);
   {
-    std::lock_guard lock(mutex_);
-    if (closed_) return;
-    stopping_ = true;
+    std::lock_guard lock(state_->mutex);
+    if (state_->closed) return;
+    state_->stopping = true;
   }
-  wake_.notify_all();
+  state_->wake.notify_all();
   for (auto& thread : threads_) {
     if (thread.get_id() == std::this_thread::get_id()) {
-      Logger("Runtime").fault("Queue %{public}s shut down from its own thread", label_);
+      // A job of this queue shuts it down: the thread finishes that job, then sees the queue
+      // closed and ends by itself.
+      Logger("Runtime").notice("Queue %{public}s shut down from its own thread; the work still queued is dropped",
+                               state_->label);
       thread.detach();
     } else if (thread.joinable()) {
       thread.join();
@@ -141,9 +148,9 @@ void ThreadQueue::shutdown() {
   threads_.clear();
   std::vector<Job> dropped;
   {
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    dropped = schedule_.takeAll();
+    std::lock_guard lock(state_->mutex);
+    state_->closed = true;
+    dropped = state_->schedule.takeAll();
   }
 }
 

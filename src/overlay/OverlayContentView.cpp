@@ -66,7 +66,10 @@ OverlayContentView::OverlayContentView(Services services)
 void OverlayContentView::after(double seconds, std::function<void(OverlayContentView&)> completion) {
   services_.main.postAfter(fromSeconds(seconds),
                            [weak = std::weak_ptr<OverlayContentView*>(self_), completion = std::move(completion)] {
-                             if (auto self = weak.lock()) completion(**self);
+                             if (auto self = weak.lock()) {
+                               completion(**self);
+                               (*self)->chromeChanged();
+                             }
                            });
 }
 
@@ -173,6 +176,7 @@ void OverlayContentView::layout() {
     const Size fitting = labelFittingSize(*buildBadgeLabel);
     buildBadgeLabel->frame = {20, 20, std::ceil(fitting.width), std::ceil(fitting.height)};
   }
+  chromeChanged();
 }
 
 Rect OverlayContentView::capsuleFrame(const CapsuleText& text, bool emptyState) const {
@@ -290,6 +294,7 @@ void OverlayContentView::showTitle(const std::string& title) {
     titleCapsule.setCornerRadius(target.height / 2);
   }
   titleCapsule.alpha.animate(1, t, fromSeconds(kTitleFade), ChromeEasing::easeOut);
+  chromeChanged();
 }
 
 void OverlayContentView::hideTitle() {
@@ -299,6 +304,7 @@ void OverlayContentView::hideTitle() {
   after(kTitleFade, [generation](OverlayContentView& view) {
     if (view.titleFadeGeneration_ == generation) view.titleCapsule.hidden = true;
   });
+  chromeChanged();
 }
 
 // ---- Empty state ----
@@ -315,6 +321,7 @@ void OverlayContentView::showEmptyState(std::optional<bool> granted) {
       view.emptyCapsule.hidden = true;
       view.emptyHintLabel.hidden = true;
     });
+    chromeChanged();
     return;
   }
   ++emptyFadeGeneration_;
@@ -327,6 +334,7 @@ void OverlayContentView::showEmptyState(std::optional<bool> granted) {
   layoutEmptyState();
   emptyCapsule.alpha.animate(1, t, fromSeconds(kTitleFade), ChromeEasing::easeOut);
   emptyHintLabel.alpha.animate(*granted ? 0 : 0.5, t, fromSeconds(kTitleFade), ChromeEasing::easeOut);
+  chromeChanged();
 }
 
 // ---- Tips ----
@@ -341,6 +349,8 @@ void OverlayContentView::updateTip(bool animated) {
     }
   }
   if (desired == shownTip_) return;
+  // Every way on from here shows, hides or swaps the tip.
+  chromeChanged();
   const Instant t = now();
   if (!shownTip_) {
     shownTip_ = desired;
@@ -438,6 +448,7 @@ void OverlayContentView::beginSearch() {
   updateTip(true);
   layoutSearchAndTip();
   searchCapsule.alpha.animate(1, now(), fromSeconds(kSearchPill), ChromeEasing::easeOut);
+  chromeChanged();
   if (overlayDelegate) overlayDelegate->setSearching(true);
 }
 
@@ -455,6 +466,7 @@ void OverlayContentView::endSearch() {
   updateTip(true);
   layoutSearchAndTip();
   searchCapsule.alpha.animate(0.5, now(), fromSeconds(kSearchPill), ChromeEasing::easeIn);
+  chromeChanged();
   if (overlayDelegate) overlayDelegate->setSearching(false);
 }
 
@@ -464,10 +476,13 @@ void OverlayContentView::setSearchText(const std::string& text, int caret) {
   if (text != searchMetrics_.text) searchMetrics_ = SearchTextMetrics(text, searchFont(), services_.metrics);
   activeSearchLook(text, std::nullopt, searchCapsule.bounds());
   if (searchActive_) placeCaret(caret);
+  chromeChanged();
 }
 
 void OverlayContentView::setSearchCaret(int index) {
-  if (searchActive_) placeCaret(index);
+  if (!searchActive_) return;
+  placeCaret(index);
+  chromeChanged();
 }
 
 void OverlayContentView::resetSearchChrome() {

@@ -93,6 +93,10 @@ class OverlayContentView {
   // ---- Views and layout ----
   OverlayContentViewDelegate* overlayDelegate = nullptr;
   std::optional<WindowFacts> window;
+  // Called whenever what the chrome shows changed or one of its animations started (a title, the
+  // tip, the empty state, the search capsule's look, text or caret, the layout), so that whoever
+  // draws the chrome paints it again while the animations run. Never called during painting.
+  std::function<void()> onChromeChange;
 
   // Re-reads the settings before a summon.
   void configure(bool applyBackdrop, double fallbackScale);
@@ -190,6 +194,9 @@ class OverlayContentView {
   };
 
   Instant now() const { return services_.main.clock().now(); }
+  void chromeChanged() {
+    if (onChromeChange) onChromeChange();
+  }
   double backingScale() const { return window ? window->backingScale : 0; }
   void applyBackdrop();
   void layoutTitle();

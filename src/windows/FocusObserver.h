@@ -41,7 +41,8 @@ struct FocusObserverPlan {
 // Installing, removing and delivering run on the Accessibility queue; callbacks run on the observer
 // thread; sync() may be called from any thread. One lock guards the tables; no Accessibility call
 // and no sink call is made while it is held. Observers are released on the observer thread, so a
-// callback that is running or queued there never outlives the context it reads.
+// callback that is running or queued there never outlives the context it reads. The last reference
+// may go on any thread, the observer thread included (in a callback).
 class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
  public:
   using Sink = std::function<void(uint32_t windowNumber, int32_t pid)>;

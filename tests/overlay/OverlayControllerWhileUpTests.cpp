@@ -120,6 +120,32 @@ TEST(OverlayControllerSearch, EndingTheSearchKeepsTheSelectedCardAndTabCardsShow
   EXPECT_EQ(selected(rig), 2);
 }
 
+// The chrome on screen is painted again after the search opens, after each key and after the
+// caret moves, for as long as its animations run, and not before the next change.
+TEST(OverlayControllerSearch, TheChromeIsPaintedAgainAfterEachChangeOfTheQuery) {
+  ControllerRig rig;
+  rig.summon();
+  rig.runTo(rig.now(), 2);
+  int painted = rig.scene().chromes;
+  view(rig).beginSearch();
+  rig.runTo(rig.now(), 1);
+  EXPECT_GT(rig.scene().chromes, painted + 1) << "the search capsule grows over 0.2 s";
+  for (const std::string& text : {std::string("a"), std::string("b")}) {
+    painted = rig.scene().chromes;
+    view(rig).keyDown(OverlayKeyEvent{0, 0, text});
+    rig.runTo(rig.now(), 1);
+    EXPECT_GT(rig.scene().chromes, painted) << text;
+  }
+  EXPECT_EQ(rig.controller->searchField(), (SearchField{"ab", 2}));
+  painted = rig.scene().chromes;
+  rig.controller->setSearchCaret(view(rig), 1);
+  rig.runTo(rig.now(), 1);
+  EXPECT_GT(rig.scene().chromes, painted);
+  painted = rig.scene().chromes;
+  rig.runTo(rig.now(), 2);
+  EXPECT_EQ(rig.scene().chromes, painted);
+}
+
 // ---- Window actions ----
 
 struct ActionRig : ControllerRig {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -94,10 +95,14 @@ class QuorvelProgramTest : public X11SessionTest {
     if (IsSkipped() || HasFatalFailure()) return;
     // Launched and then activated in this order: the last is in front, the one before it was used
     // before that, and so on.
-    for (const char* title : {"first xterm", "second xterm", "third xterm"}) {
-      std::optional<uint32_t> id = session->launchXterm(title, "QuorvelTerm");
+    // The titles differ in a word the search can pick out ("zulu" holds a letter that German
+    // and US keyboards put on different keys).
+    for (const char* title : {"first xterm", "zulu xterm", "third xterm"}) {
+      pid_t pid = 0;
+      std::optional<uint32_t> id = session->launchXterm(title, "QuorvelTerm", &pid);
       ASSERT_TRUE(id) << session->log("xterm");
       windowIDs.push_back(*id);
+      xtermPIDs.push_back(pid);
     }
     windowIDs.push_back(launch({"--title", "test client", "--class", "client,Client", "--geometry", "640x480+100+100"}));
     ASSERT_NE(windowIDs.back(), 0u);
@@ -118,8 +123,8 @@ class QuorvelProgramTest : public X11SessionTest {
     argv.insert(argv.end(), keys.begin(), keys.end());
     ASSERT_TRUE(session->runTool(argv)) << "xdotool failed";
   }
-  // The overlay window, when one is mapped.
-  std::optional<uint32_t> mappedOverlay() {
+  // The overlay window, when one is mapped (with `mappedOnly` false: when one exists).
+  std::optional<uint32_t> mappedOverlay(bool mappedOnly = true) {
     xcb_connection_t* c = x().xcb();
     auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, x().root()), nullptr);
     if (!tree) return std::nullopt;
@@ -129,7 +134,7 @@ class QuorvelProgramTest : public X11SessionTest {
       auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, children[i]), nullptr);
       const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
       std::free(attributes);
-      if (!viewable) continue;
+      if (mappedOnly && !viewable) continue;
       auto* cls = xcb_get_property_reply(
           c, xcb_get_property(c, 0, children[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64), nullptr);
       if (cls) {
@@ -143,15 +148,16 @@ class QuorvelProgramTest : public X11SessionTest {
     return found;
   }
 
-  // The share of the screen that is not black. With no compositing manager the overlay's
-  // see-through backdrop is black, so what is not black is what the overlay drew: the cards.
-  double drawnShare() {
+  // The share of the screen that is not black (of its top `band`, a fraction of its height). With
+  // no compositing manager the overlay's see-through backdrop is near black, so what is not is
+  // what the overlay drew: the cards and the chrome.
+  double drawnShare(double band = 1.0) {
     const xcb_screen_t* screen = x().screen();
-    auto* image = xcb_get_image_reply(
-        x().xcb(),
-        xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(), 0, 0, screen->width_in_pixels,
-                      screen->height_in_pixels, ~0u),
-        nullptr);
+    const auto rows = static_cast<uint16_t>(std::clamp(band, 0.0, 1.0) * screen->height_in_pixels);
+    auto* image = xcb_get_image_reply(x().xcb(),
+                                      xcb_get_image(x().xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, x().root(), 0, 0,
+                                                    screen->width_in_pixels, rows, ~0u),
+                                      nullptr);
     if (!image) return 0;
     const uint8_t* p = xcb_get_image_data(image);
     const size_t pixels = static_cast<size_t>(xcb_get_image_data_length(image)) / 4;
@@ -171,7 +177,24 @@ class QuorvelProgramTest : public X11SessionTest {
         "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
   }
   bool waitForLog(const std::string& line, std::chrono::milliseconds timeout = 60s) {
-    return X11Session::waitUntil([&] { return session->log("quorvel").find(line) != std::string::npos; }, timeout);
+    return waitForLogSince(0, line, timeout);
+  }
+  // The same, in what the program logged after the first `mark` characters of its log.
+  bool waitForLogSince(size_t mark, const std::string& line, std::chrono::milliseconds timeout) {
+    return X11Session::waitUntil([&] { return session->log("quorvel").find(line, mark) != std::string::npos; },
+                                 timeout);
+  }
+  size_t logMark() const { return session->log("quorvel").size(); }
+  // Starts the program, waits until its shortcut is live and lets it see the windows used once
+  // more in their order.
+  pid_t startQuorvelAndUseWindows() {
+    const pid_t pid = startQuorvel();
+    if (pid <= 0 || !waitForLog("Shortcut event tap installed")) return -1;
+    for (uint32_t id : windowIDs) {
+      if (!activate(id)) return -1;
+      std::this_thread::sleep_for(100ms);
+    }
+    return pid;
   }
   // Waits for the process to end; its exit status, or none on a time-out or a death by signal.
   static std::optional<int> exitStatus(pid_t pid, std::chrono::milliseconds timeout) {
@@ -188,18 +211,13 @@ class QuorvelProgramTest : public X11SessionTest {
   }
 
   std::vector<uint32_t> windowIDs;
+  std::vector<pid_t> xtermPIDs;
 };
 
 TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM) {
   ActiveWindowLog active(session->display());
-  const pid_t pid = startQuorvel();
-  ASSERT_GT(pid, 0);
-  ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
-  // The windows are used once more in their order while the program watches.
-  for (uint32_t id : windowIDs) {
-    ASSERT_TRUE(activate(id));
-    std::this_thread::sleep_for(100ms);
-  }
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
 
   // Alt+Tab summons with the front window selected (the hold style that stays on the current
   // card); Tab steps once; the release of Alt commits: the window used before the front one.
@@ -246,6 +264,85 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
       [&] { return session->runTool({"xdotool", "search", "--name", "^Quorvel Settings$"}); }, 30s))
       << "the settings window did not open";
 
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// Space opens the search while Alt is still held; typed letters narrow the cards to the one window
+// whose title holds them, and Return brings that window forward. The keyboard layout changes after
+// the program started, so the letters must be read with the layout of the moment.
+TEST_F(QuorvelProgramTest, TypingNarrowsTheCardsAndReturnRaisesTheMatch) {
+  ActiveWindowLog active(session->display());
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  // The overlay's window is made ahead of the first summon, with the keyboard of that moment.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay(false).has_value(); }, 30s));
+  ASSERT_TRUE(session->runTool({"setxkbmap", "de"})) << "setxkbmap failed";
+
+  const uint32_t zulu = windowIDs[1];
+  const size_t logged = logMark();
+  const size_t mark = active.values().size();
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  // "zu" is too short for the search's tolerance of typos: a "y" in its place (the key of "z" on a
+  // US keyboard) would match no card at all.
+  // The search capsule at the top of the screen: a small idle pill (once the cards have flown in
+  // below it) until Space opens it wide.
+  constexpr double kSearchBand = 0.15;
+  double idle = 1;
+  EXPECT_TRUE(X11Session::waitUntil([&] { return (idle = drawnShare(kSearchBand)) < 0.03; }, 10s)) << idle;
+  type({"key", "space", "type", "--delay", "30", "zu"});
+  EXPECT_TRUE(waitForLogSince(logged, ", 1 cards in 1 places", 10s)) << "the cards did not narrow to one\n"
+                                                                      << session->log("quorvel").substr(logged);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return drawnShare(kSearchBand) > 2 * idle + 0.01; }, 5s))
+      << "the search capsule did not open: " << idle << " then " << drawnShare(kSearchBand);
+  type({"key", "Return"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == zulu; }, 10s)) << session->log("quorvel");
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
+  type({"keyup", "Alt_L"});
+  std::this_thread::sleep_for(300ms);
+  std::vector<uint32_t> changes;
+  for (uint32_t value : active.since(mark)) {
+    if (value != 0 && (changes.empty() || changes.back() != value)) changes.push_back(value);
+  }
+  EXPECT_EQ(changes, std::vector<uint32_t>{zulu}) << "exactly the matching window was activated";
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// W on the selected card closes its xterm: the card leaves at once, the window really goes, the
+// switcher stays up after its check that the window went, and the release brings forward the card
+// that took the closed one's place.
+TEST_F(QuorvelProgramTest, WClosesTheSelectedCardsWindowAndTheSwitcherStaysUp) {
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  // In recency order: the test client in front, then the third, second and first xterm.
+  const uint32_t third = windowIDs[2];
+  const uint32_t second = windowIDs[1];
+  const size_t logged = logMark();
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  type({"key", "Tab"});
+  std::this_thread::sleep_for(200ms);
+  type({"key", "w"});
+  EXPECT_TRUE(waitForLogSince(logged, ", 3 cards in 3 places", 10s)) << "the closed card stayed\n"
+                                                                     << session->log("quorvel").substr(logged);
+  EXPECT_TRUE(session->waitForExit(xtermPIDs[2], 10s)) << "the xterm did not end";
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] {
+        const std::vector<uint32_t> clients = windows->clientList();
+        return std::find(clients.begin(), clients.end(), third) == clients.end();
+      },
+      10s))
+      << "the closed window is still managed";
+  // The check 1.5 s after the close finds the window gone: the switcher stays.
+  std::this_thread::sleep_for(2s);
+  EXPECT_TRUE(mappedOverlay().has_value()) << "the switcher left after a close that worked";
+  EXPECT_EQ(session->log("quorvel").find("a closed window is still there", logged), std::string::npos);
+  type({"keyup", "Alt_L"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == second; }, 10s))
+      << session->log("quorvel");
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }

@@ -28,7 +28,7 @@ namespace quorvel {
 // Runs one job on the Accessibility queue from a task, as the registry and the activator do.
 template <class F>
 Task<std::invoke_result_t<F&>> onFunnel(AXFunnel& funnel, F job) {
-  co_return co_await funnel.run(std::move(job));
+  co_return co_await funnel.run([&job] { return job(); });  // the frame owns the job
 }
 
 // A simulated desktop with browsers on it, the Accessibility queue, and a tab walker over them;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -25,6 +28,9 @@ struct ObserverLedger {
   std::map<int32_t, int> created;
   std::vector<std::string> unscheduledOn;
   std::vector<std::string> releasedOn;
+  // Taken by the next callback, which drops it once the observer's own callback has returned.
+  std::shared_ptr<void> dropInNextCallback;
+  pid_t callbackThread = 0;
 
   static std::string here() {
     Executor* current = Executor::current();
@@ -86,7 +92,18 @@ class TrackingAccessibility final : public Accessibility {
   std::optional<int32_t> pid(const AXElementRef& e) override { return inner_.pid(e); }
   std::optional<uint32_t> windowNumber(const AXElementRef& e) override { return inner_.windowNumber(e); }
   std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid, AXObserver::Callback callback) override {
-    auto [error, observer] = inner_.createObserver(pid, std::move(callback));
+    auto wrapped = [ledger = ledger, callback = std::move(callback)](const AXElementRef& element,
+                                                                      const std::string& name, void* reference) {
+      std::shared_ptr<void> dropped;
+      {
+        std::lock_guard guard(ledger->mutex);
+        dropped = std::move(ledger->dropInNextCallback);
+        ledger->callbackThread = gettid();
+      }
+      callback(element, name, reference);
+      dropped.reset();
+    };
+    auto [error, observer] = inner_.createObserver(pid, std::move(wrapped));
     if (!observer) return {error, nullptr};
     {
       std::lock_guard guard(ledger->mutex);
@@ -291,6 +308,44 @@ TEST_F(FocusObserverTest, ChangesAfterTheObserverIsGoneAreIgnored) {
   draft.focus();
   loop.runUntilIdle();
   EXPECT_TRUE(deliveries.empty());
+  EXPECT_EQ(tracking.ledger->releasedOn, std::vector<std::string>{FocusObserver::kThreadLabel});
+}
+
+TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
+  ThreadRuntime runtime;
+  SimDesktop sim(runtime);
+  auto& app = sim.launchApp({.pid = 100, .name = "Mail"});
+  const uint32_t inbox = app.openWindow({.title = "Inbox"}).number;
+  app.openWindow({.title = "Draft"});
+  TrackingAccessibility tracking{sim.accessibility()};
+  AXFunnel funnel(runtime);
+  auto observer = FocusObserver::create(runtime, tracking, funnel);
+  observer->sync({100});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (observer->installedPids().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(observer->installedPids(), std::set<int32_t>{100});
+
+  // The observer and its thread's queue end on that thread, inside the callback of a focus change.
+  const std::weak_ptr<FocusObserver> weak = observer;
+  {
+    std::lock_guard guard(tracking.ledger->mutex);
+    tracking.ledger->dropInNextCallback = std::move(observer);
+  }
+  sim.focusWindow(inbox);
+  auto ended = [&] {
+    std::lock_guard guard(tracking.ledger->mutex);
+    const pid_t thread = tracking.ledger->callbackThread;
+    return weak.expired() && thread != 0 && !std::filesystem::exists("/proc/self/task/" + std::to_string(thread));
+  };
+  while (!ended() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(ended()) << "the observer thread ends once the callback returns";
+  std::lock_guard guard(tracking.ledger->mutex);
+  // Taken off the loop before the queue went, not dropped with it while still scheduled there.
+  EXPECT_EQ(tracking.ledger->unscheduledOn, std::vector<std::string>{FocusObserver::kThreadLabel});
   EXPECT_EQ(tracking.ledger->releasedOn, std::vector<std::string>{FocusObserver::kThreadLabel});
 }
 

@@ -163,11 +163,19 @@ TEST_F(X11KeySourceTest, ShortcutHeldByAnotherClientIsRefusedAndRetried) {
   EXPECT_FALSE(manager->isInstalled());
   EXPECT_TRUE(manager->isRetryScheduled());
   EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+  // The log says who is in the way, once, however often the start is retried.
+  auto heldElsewhere = [&] {
+    const std::vector<std::string> lines = logs.messages("HotkeyManager");
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& line) { return line.starts_with("Another X client holds the shortcut"); });
+  };
+  EXPECT_EQ(heldElsewhere(), 1);
 
   xcb_ungrab_key(other, tab, x().root(), XCB_MOD_MASK_1);
   x().flush();
   ASSERT_TRUE(runUntil([&] { return manager->isInstalled(); }, 8000ms));
   EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+  EXPECT_EQ(heldElsewhere(), 1);
   ASSERT_TRUE(type({"key", "alt+Tab"}));
   EXPECT_TRUE(callsBecome({"prewarm", "summon +1", "release"})) << ::testing::PrintToString(calls);
 }

@@ -255,5 +255,51 @@ TEST_F(X11OverlayControllerTest, TypingNarrowsToAWindowsTitleAndClosingACardClos
   onMain([&] { controller->cancel(); });
 }
 
+// M on a card minimizes its window through the accessibility layer; after the follow-up refresh the
+// card shows the window as minimized, and M again restores it, while the overlay keeps the keyboard.
+TEST_F(X11OverlayControllerTest, MinimizeThenRestoreFromTheOverlay) {
+  const uint32_t editor = launch({"--title", "Editor"});
+  const uint32_t other = launch({"--title", "Other"});
+  ASSERT_TRUE(editor && other);
+  for (uint32_t w : {other, editor}) ASSERT_TRUE(activate(w));  // the editor in front
+  registry->start();
+  ASSERT_TRUE(runUntil([&] { return registry->lock().withLock([&] { return registry->state().cards->size() >= 2; }); },
+                       15000ms));
+  onMain([&] { controller->present(true, AppSettings::HotkeyScope::allWindows); });
+  ASSERT_TRUE(controller->isVisible());
+  // The editor's card, with the state the switcher shows for it.
+  auto card = [&] {
+    std::optional<std::pair<int, WindowState>> found;
+    onMain([&] {
+      const auto& cards = controller->presentedCards();
+      for (size_t i = 0; i < cards.size(); ++i)
+        if (cards[i].id == editor) found = std::pair{static_cast<int>(i), cards[i].state};
+    });
+    return found;
+  };
+  ASSERT_TRUE(card());
+  onMain([&] { controller->performWindowAction(CardAction::minimize, card()->first); });
+  auto minimized = [&] {
+    const std::optional<X11Window> w = read(editor);
+    return w && w->minimized;
+  };
+  EXPECT_TRUE(runUntil(minimized, 5000ms));
+  // The follow-up refresh, 1.5 s after the action, brings the new state into the switcher.
+  EXPECT_TRUE(runUntil([&] { return card() && card()->second == WindowState::minimized; }, 10000ms));
+  EXPECT_TRUE(controller->isVisible());
+  onMain([&] { controller->performWindowAction(CardAction::minimize, card()->first); });
+  EXPECT_TRUE(runUntil([&] { return !minimized(); }, 5000ms));
+  EXPECT_TRUE(runUntil([&] { return card() && card()->second != WindowState::minimized; }, 10000ms));
+  // The window manager focuses the restored window; the overlay, still up, takes the keyboard back.
+  ASSERT_EQ(overlayWindows.size(), 1u);
+  auto overlayHasFocus = [&] {
+    auto focus = x().reply(xcb_get_input_focus_reply, xcb_get_input_focus(x().xcb()));
+    return focus && focus->focus == overlayWindows[0]->xWindow();
+  };
+  runUntil([] { return false; }, 300ms);  // the window manager's focus change has come
+  EXPECT_TRUE(runUntil(overlayHasFocus, 5000ms));
+  onMain([&] { controller->cancel(); });
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -396,16 +396,21 @@ std::optional<uint32_t> X11Session::launchXterm(const std::string& title, const 
   argv.insert(argv.end(), options.begin(), options.end());
   argv.push_back("-e");
   argv.insert(argv.end(), command.begin(), command.end());
+  X11DisplayReader displays(*connection_);
+  X11WindowReader reader(*connection_, displays);
+  // The new xterm's window is the one of that class that was not there before.
+  std::vector<uint32_t> before;
+  for (const X11Window& w : reader.readAll()) {
+    if (w.className == className) before.push_back(w.id);
+  }
   const pid_t child = spawn("xterm", argv);
   if (child <= 0) return std::nullopt;
   if (pid) *pid = child;
-  X11DisplayReader displays(*connection_);
-  X11WindowReader reader(*connection_, displays);
   std::optional<uint32_t> found;
   waitUntil(
       [&] {
         for (const X11Window& w : reader.readAll()) {
-          if (w.className == className) found = w.id;
+          if (w.className == className && std::find(before.begin(), before.end(), w.id) == before.end()) found = w.id;
         }
         return found.has_value();
       },

@@ -62,7 +62,8 @@ class X11Session {
   // receives the client's process id.
   std::optional<uint32_t> launchClient(const std::vector<std::string>& arguments, pid_t* pid = nullptr);
   // Starts xterm titled `title` with class `className` (running a long sleep), and waits until the
-  // window manager lists a window of that class and has finished taking it on.
+  // window manager lists a window of that class that it did not list before and has finished taking
+  // it on.
   std::optional<uint32_t> launchXterm(const std::string& title, const std::string& className,
                                       pid_t* pid = nullptr);
   // The same, with the command xterm runs and extra options before it.

@@ -2,6 +2,9 @@
 
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "X11PlatformTest.h"
@@ -102,14 +105,25 @@ TEST_F(X11WindowCaptureTest, StillsShowEachWindowsOwnColourEvenWhenCovered) {
   EXPECT_EQ(entry->texture->width(), static_cast<uint32_t>(frame.width) / 2);
 
   // A display picture of the same place shows what is on top.
-  std::optional<CaptureResult> shot;
+  // The result comes on the capture thread, and may come after a failed wait has left the test.
+  struct Shot {
+    std::mutex mutex;
+    std::optional<CaptureResult> result;
+  };
+  auto shot = std::make_shared<Shot>();
   const auto monitors = displays->monitors();
   ASSERT_FALSE(monitors.empty());
   capture->captureDisplay(X11Backend::displayID(x(), monitors[0]), Rect{300, 250, 20, 20}, {20, 20},
-                          [&](CaptureResult r) { shot = std::move(r); });
-  ASSERT_TRUE(X11Session::waitUntil([&] { return shot.has_value(); }));
-  ASSERT_TRUE(shot->picture);
-  EXPECT_EQ(RecordingPreparation::centerColor(*shot->picture), kGreen);
+                          [shot](CaptureResult r) {
+                            std::lock_guard lock(shot->mutex);
+                            shot->result = std::move(r);
+                          });
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    std::lock_guard lock(shot->mutex);
+    return shot->result.has_value();
+  }));
+  ASSERT_TRUE(shot->result->picture);
+  EXPECT_EQ(RecordingPreparation::centerColor(*shot->result->picture), kGreen);
 
   // Plain image reads give the same pixels as shared memory.
   auto plain = X11ScreenCapture::open(session->display(), {.useSharedMemory = false});

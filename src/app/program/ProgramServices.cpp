@@ -1,5 +1,6 @@
 #include "app/program/ProgramServices.h"
 
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 
@@ -187,9 +188,9 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   textures_ = std::make_unique<CacheChromeTextures>(
       CacheChromeTextures::Caches{*cache_, *icons_, *statusBadges_, *actionBadges_, *labels_, *favicons_,
                                   faviconResolver_.get()});
-  // X11 has no alert sound of its own to play for a refused action.
-  windowActions_ = std::make_unique<SystemWindowActions>(
-      SystemWindowActions::Services{main, *activator_, os.ownApplication, os.accessibility, *funnel_, nullptr});
+  // A refused action rings the display's bell, the X session's alert sound.
+  windowActions_ = std::make_unique<SystemWindowActions>(SystemWindowActions::Services{
+      main, *activator_, os.ownApplication, os.accessibility, *funnel_, [] { QApplication::beep(); }});
 
   PlatformOverlayDesktop::Hooks hooks;
   Runtime* runtime = &runtime_;
@@ -228,8 +229,9 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   std::shared_ptr<VulkanDevice> device = std::dynamic_pointer_cast<VulkanDevice>(context_->device);
   CacheChromeTextures* textures = textures_.get();
   AppSettings* settings = &settings_;
+  Raster* chromeRaster = raster_.get();
   OverlayController::SceneFactory makeScene =
-      [runtime, context, device, textures, settings](OverlayContentView&, OverlayWindow& window,
+      [runtime, context, device, textures, settings, chromeRaster](OverlayContentView&, OverlayWindow& window,
                                                      std::function<void(int, FocusChangeSource)> onFocus)
       -> std::unique_ptr<OverlayScene> {
     std::shared_ptr<GpuSurface> surface;
@@ -247,7 +249,8 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
     const Clock& clock = runtime->clock();
     return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
                                SceneRenderer::Services{runtime->main(), clock, SceneWake::shared(), *settings,
-                                                       [&clock] { return std::make_shared<FrameClock>(clock); }});
+                                                       [&clock] { return std::make_shared<FrameClock>(clock); }},
+                               chromeRaster);
   };
   Activator* activator = activator_.get();
   auto controller = std::make_unique<OverlayController>(OverlayController::Services{

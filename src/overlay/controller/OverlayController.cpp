@@ -184,6 +184,12 @@ std::pair<OverlayWindow*, OverlayContentView*> OverlayController::makeOverlayWin
     auto c = content.lock();
     if (self && c) (*self)->geometryChanged(*c);
   };
+  // The chrome of the display on screen is painted again after each change (the others are
+  // painted at their next summon).
+  content->onChromeChange = [weak, id] {
+    auto self = weak.lock();
+    if (self && (*self)->isVisible_ && (*self)->activeDisplay_ == id) (*self)->scheduleChromeRefresh();
+  };
   overlays_[id] = ScreenOverlay{window, content, nullptr};
   activeDisplay_ = id;
   return {window.get(), content.get()};

@@ -17,7 +17,10 @@ Task<void> closeThenReport(Task<void> close, std::function<void()> done) {
 
 Task<void> minimizeThenReport(AXFunnel& funnel, Accessibility& accessibility, AXElementRef element, bool minimized,
                               std::function<void()> done) {
-  co_await funnel.run([&accessibility, element, minimized] {
+  // The job takes everything by reference from this frame, which outlives it: GCC 12 destroys a
+  // closure held by a temporary awaiter twice, so it must own nothing (a copied handle would be
+  // released twice).
+  co_await funnel.run([&accessibility, &element, minimized] {
     accessibility.setMessagingTimeout(element, WindowActions::kMessagingTimeout);
     accessibility.setAttributeValue(element, "AXMinimized", minimized);
   });

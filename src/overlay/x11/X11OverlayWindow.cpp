@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 #include <xcb/shape.h>
+// xcb's XKB header names a field `explicit`, which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
 #include <xcb/xcb.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
@@ -109,16 +113,44 @@ bool X11OverlayWindow::make(std::string* error) {
 
 void X11OverlayWindow::setupKeyboard() {
   xcb_connection_t* c = x_->xcb();
+  uint8_t eventBase = 0;
   if (!xkb_x11_setup_xkb_extension(c, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-                                   XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
+                                   XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, &eventBase, nullptr)) {
     return;  // keys still arrive, without their text
   }
   xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
   if (!xkbContext_) return;
-  const int32_t device = xkb_x11_get_core_keyboard_device_id(c);
-  if (device < 0) return;
-  keymap_ = xkb_x11_keymap_new_from_device(xkbContext_, c, device, XKB_KEYMAP_COMPILE_NO_FLAGS);
-  if (keymap_) xkbState_ = xkb_x11_state_new_from_device(keymap_, c, device);
+  keyboardDevice_ = xkb_x11_get_core_keyboard_device_id(c);
+  if (keyboardDevice_ < 0) return;
+  xkbEventBase_ = eventBase;
+  // The layout can change while the program runs (a layout switcher, setxkbmap): the server
+  // reports a new keyboard or a changed map, and the keymap is read again before the next key.
+  const uint16_t mapParts = XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+                            XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+                            XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+  xcb_xkb_select_events_details_t details{};
+  details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+  details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
+  xcb_xkb_select_events_aux(c, static_cast<xcb_xkb_device_spec_t>(keyboardDevice_),
+                            XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY | XCB_XKB_EVENT_TYPE_MAP_NOTIFY, 0, 0, mapParts,
+                            mapParts, &details);
+  readKeymap();
+}
+
+void X11OverlayWindow::readKeymap() {
+  if (!xkbContext_ || keyboardDevice_ < 0) return;
+  xcb_connection_t* c = x_->xcb();
+  xkb_keymap* keymap = xkb_x11_keymap_new_from_device(xkbContext_, c, keyboardDevice_, XKB_KEYMAP_COMPILE_NO_FLAGS);
+  xkb_state* state = keymap ? xkb_x11_state_new_from_device(keymap, c, keyboardDevice_) : nullptr;
+  if (!state) {
+    // The keymap read before stays: a failed read must not take the keys' text away.
+    if (keymap) xkb_keymap_unref(keymap);
+    return;
+  }
+  if (xkbState_) xkb_state_unref(xkbState_);
+  if (keymap_) xkb_keymap_unref(keymap_);
+  keymap_ = keymap;
+  xkbState_ = state;
 }
 
 void X11OverlayWindow::setContentView(OverlayContentView* view) {
@@ -151,6 +183,19 @@ void X11OverlayWindow::makeKey() {
   // Focus, not an active grab: see the class comment.
   xcb_set_input_focus(x_->xcb(), XCB_INPUT_FOCUS_PARENT, window_, XCB_CURRENT_TIME);
   x_->flush();
+}
+
+void X11OverlayWindow::takeFocusBack() {
+  // While the overlay is up it covers its monitor, so whatever took the focus did so unseen: the
+  // window manager focusing a window the switcher restored, or a program raising itself. Until the
+  // overlay lets clicks through (its fade-out, when the chosen window is meant to take the focus),
+  // it takes the keyboard back, at most once in a while so that it never fights a window manager
+  // that insists.
+  if (!mapped_ || clickThrough_) return;
+  const Instant now = main_.clock().now();
+  if (lastFocusReclaim_ && now - *lastFocusReclaim_ < kFocusReclaimInterval) return;
+  lastFocusReclaim_ = now;
+  makeKey();
 }
 
 bool X11OverlayWindow::isKey() {
@@ -262,7 +307,9 @@ void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
       // Grab and ungrab notifications and pointer-root focus changes say nothing of the key status.
       if (focus.mode != XCB_NOTIFY_MODE_NORMAL && focus.mode != XCB_NOTIFY_MODE_WHILE_GRABBED) break;
       if (focus.detail == XCB_NOTIFY_DETAIL_POINTER) break;
-      if (onKeyStatusChange) onKeyStatusChange((event.response_type & 0x7f) == XCB_FOCUS_IN);
+      const bool in = (event.response_type & 0x7f) == XCB_FOCUS_IN;
+      if (onKeyStatusChange) onKeyStatusChange(in);
+      if (!in) takeFocusBack();
       break;
     }
     case XCB_LEAVE_NOTIFY:
@@ -270,8 +317,17 @@ void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
       break;
     case XCB_MAPPING_NOTIFY:
       modifiers_ = X11ModifierMap::read(x_->xcb());
+      readKeymap();
       break;
     default:
+      if (xkbEventBase_ != 0 && (event.response_type & 0x7f) == xkbEventBase_) {
+        // XKB events share one event code; the second byte names the kind.
+        const uint8_t kind = reinterpret_cast<const uint8_t*>(&event)[1];
+        if (kind == XCB_XKB_NEW_KEYBOARD_NOTIFY || kind == XCB_XKB_MAP_NOTIFY) {
+          modifiers_ = X11ModifierMap::read(x_->xcb());
+          readKeymap();
+        }
+      }
       break;
   }
 }

@@ -34,13 +34,18 @@ namespace quorvel {
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
 // setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
+// Until then, a focus that another window takes while the overlay is up is taken back (the window
+// manager focuses a window that the switcher restored, for one), at most once every
+// kFocusReclaimInterval.
 //
 // Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
-// the server's keymap); wheel buttons become scrolls of 40 points a click whose phases the
-// ScrollPhaseSynthesizer makes up. Main thread only.
+// the server's keymap, read again whenever the server reports that it changed, so a layout chosen
+// after the start types its own letters); wheel buttons become scrolls of 40 points a click whose
+// phases the ScrollPhaseSynthesizer makes up. Main thread only.
 class X11OverlayWindow final : public OverlayWindow {
  public:
   static constexpr double kPointsPerWheelClick = 40;
+  static constexpr Duration kFocusReclaimInterval = std::chrono::milliseconds(250);
 
   // Opens a connection to `display` (DISPLAY when empty) and makes the window, unmapped, over
   // `monitor` (X coordinates: origin at the top left of the root). None with the reason in `error`.
@@ -80,10 +85,13 @@ class X11OverlayWindow final : public OverlayWindow {
   X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect& monitor, Executor& main);
   bool make(std::string* error);
   void setupKeyboard();
+  // (Re)reads the server's keymap; the one read before stays when the read fails.
+  void readKeymap();
   void handle(const xcb_generic_event_t& event);
   void handleKey(const xcb_key_press_event_t& event);
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
+  void takeFocusBack();
   Point viewPoint(int16_t x, int16_t y) const { return {double(x), monitor_.height - double(y)}; }
   static double seconds(uint32_t serverTime) { return serverTime / 1000.0; }
   // While the window is on screen, its input is delivered from the main queue every frame.
@@ -102,7 +110,10 @@ class X11OverlayWindow final : public OverlayWindow {
   xkb_context* xkbContext_ = nullptr;
   xkb_keymap* keymap_ = nullptr;
   xkb_state* xkbState_ = nullptr;
+  int32_t keyboardDevice_ = -1;
+  uint8_t xkbEventBase_ = 0;  // 0: no XKB events are selected
   std::optional<Point> lastPointer_;
+  std::optional<Instant> lastFocusReclaim_;
   bool primaryDown_ = false;
   ScrollPhaseSynthesizer scrolls_;
   std::optional<TimerId> pumpTimer_;

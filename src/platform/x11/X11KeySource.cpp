@@ -168,7 +168,7 @@ bool X11KeySource::applyInterestLocked() {
   }
   if (refused_.empty()) {
     refusalLogged_ = false;
-  } else if (installed_ && !refusalLogged_) {
+  } else if (!refusalLogged_) {
     refusalLogged_ = true;
     logger_.notice("Another X client holds the shortcut (%{public}s), retrying every few seconds",
                    describe(refused_.front()));
