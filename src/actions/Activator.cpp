@@ -64,7 +64,9 @@ struct Activator::Shared {
 };
 
 // The routes run as tasks on the main queue; they are coroutines, so they take what they need by
-// value.
+// value. A pick starts its route at once, so that the route's first request (the raise, on the
+// Accessibility queue) leaves before whatever else the main queue holds, the overlay's own
+// dismissal included.
 class ActivatorRoutes {
  public:
   static Task<void> ownWindow(std::shared_ptr<Activator::Shared> shared, WindowCard card) {
@@ -173,7 +175,7 @@ void Activator::pick(const WindowCard& card) {
   if (app && app->isHidden) workspace.unhide(app->pid);
 
   if (card.pid == workspace.ownPid()) {
-    spawn(main, ActivatorRoutes::ownWindow(shared_, card));
+    spawnNow(main, ActivatorRoutes::ownWindow(shared_, card));
     return;
   }
 
@@ -190,7 +192,7 @@ void Activator::pick(const WindowCard& card) {
   logger().notice("Pick %{public}u: %{public}s", card.id, routeDescription(card));
 
   if (card.tab && card.tab->element) {
-    spawn(main, ActivatorRoutes::tab(shared_, std::move(app), card));
+    spawnNow(main, ActivatorRoutes::tab(shared_, std::move(app), card));
     return;
   }
 
@@ -202,7 +204,7 @@ void Activator::pick(const WindowCard& card) {
     return;
   }
 
-  spawn(main, ActivatorRoutes::window(shared_, card.ax, card.state == WindowState::minimized, std::move(app), card));
+  spawnNow(main, ActivatorRoutes::window(shared_, card.ax, card.state == WindowState::minimized, std::move(app), card));
 }
 
 }  // namespace quorvel

@@ -254,6 +254,24 @@ TaskHandle<T> spawn(Executor& executor, Task<T> task) {
   return TaskHandle<T>(state);
 }
 
+// As spawn, but called on `executor`'s own thread the task starts at once and runs up to its
+// first suspension, before the jobs already queued there (a hand-off that must not wait behind
+// them); from any other thread it is posted like spawn.
+template <class T>
+TaskHandle<T> spawnNow(Executor& executor, Task<T> task) {
+  auto state = std::make_shared<TaskState<T>>(&executor);
+  auto root = detail::runRoot<T>(std::move(task), state);
+  root.handle.promise().context = state->context;
+  state->root = root.handle;
+  executor.trackTask(state);
+  if (executor.isCurrent()) {
+    root.handle.resume();
+  } else {
+    executor.post([h = root.handle] { h.resume(); });
+  }
+  return TaskHandle<T>(state);
+}
+
 // A slot for at most one task: starting a new one cancels the one before.
 class TaskSlot {
  public:

@@ -28,6 +28,33 @@ Task<std::string> describe(std::vector<int>* trace) {
   co_return "n=" + std::to_string(n);
 }
 
+Task<void> recordThenYield(std::vector<std::string>* trace, Executor* executor) {
+  trace->push_back("started");
+  co_await resumeOn(*executor);
+  trace->push_back("resumed");
+}
+
+// A hand-off that must not wait behind the queue: started on its own executor's thread it runs at
+// once up to its first suspension; from elsewhere it waits for its turn like any task.
+TEST(Task, SpawnNowStartsAheadOfQueuedJobsOnlyOnItsOwnThread) {
+  ManualLoop loop;
+  std::vector<std::string> trace;
+  loop.main().post([&] { trace.push_back("queued before"); });
+  auto handle = spawnNow(loop.main(), recordThenYield(&trace, &loop.main()));
+  EXPECT_EQ(trace, std::vector<std::string>{"started"});
+  loop.runUntilIdle();
+  EXPECT_EQ(trace, (std::vector<std::string>{"started", "queued before", "resumed"}));
+  EXPECT_TRUE(handle.isDone());
+
+  trace.clear();
+  auto queue = loop.makeSerialQueue("other", QueueQos::userInitiated);
+  auto posted = spawnNow(*queue, recordThenYield(&trace, queue.get()));
+  EXPECT_TRUE(trace.empty()) << "not the queue's thread: it waits for its turn";
+  loop.runUntilIdle();
+  EXPECT_EQ(trace, (std::vector<std::string>{"started", "resumed"}));
+  EXPECT_TRUE(posted.isDone());
+}
+
 TEST(Task, ChildTasksRunInlineAndReturnValues) {
   ManualLoop loop;
   std::vector<int> trace;

@@ -289,7 +289,11 @@ class FakeDesktop final : public OverlayDesktop {
   std::vector<std::shared_ptr<WindowLog>> windows;  // one per window made, in order
   std::vector<std::string> builtInNames{"eDP-1"};
 
-  std::vector<ScreenInfo> screens() override { return screenList; }
+  int screenReads = 0;
+  std::vector<ScreenInfo> screens() override {
+    ++screenReads;
+    return screenList;
+  }
   std::optional<Point> pointerLocation() override { return pointer; }
   std::optional<RunningApplication> frontmostApplication() override { return front; }
   bool activateApplication(int32_t pid) override {

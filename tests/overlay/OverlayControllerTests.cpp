@@ -17,9 +17,11 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   LogCapture log;
   rig.desktop.pointer = Point{2000, 500};  // on display 2
   const Instant start = rig.now();
+  const int screenReads = rig.desktop.screenReads;
   rig.summon();
   OverlayController& c = *rig.controller;
   ASSERT_TRUE(c.isVisible());
+  EXPECT_EQ(rig.desktop.screenReads - screenReads, 1) << "one read of the screens serves the whole summon";
   EXPECT_EQ(c.activeDisplay(), 2u);
   EXPECT_EQ(c.presentedCards().size(), 3u);
   EXPECT_EQ(c.previousApp()->pid, 11);

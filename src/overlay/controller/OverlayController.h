@@ -269,6 +269,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<ScreenInfo> activeWindowScreen(const std::optional<RunningApplication>& front);
   std::optional<ScreenInfo> builtInScreen();
   std::optional<double> primaryScreenHeight();
+  // The screens as the summon in progress read them, else as the desktop has them now.
+  std::vector<ScreenInfo> currentScreens();
   static uint32_t displayID(const ScreenInfo& screen) { return screen.screenNumber.value_or(0); }
   void updateLiveHero(int index);
   void updateEmptyState();
@@ -387,6 +389,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<int> dragDwellIndex_;
   std::optional<PendingWork> dragDwellTask_;
   std::optional<ScreenInfo> presentedScreen_;
+  // The screens read at the start of the summon in progress (none outside a summon).
+  std::optional<std::vector<ScreenInfo>> summonScreens_;
   int presentedPreviousIndex_ = 0;
   std::optional<int32_t> presentedScopePID_;
   std::optional<RunningApplication> previousApp_;

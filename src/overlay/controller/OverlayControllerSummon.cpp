@@ -23,7 +23,15 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   std::optional<RunningApplication> front;
   phase("front", [&] { front = services_.desktop.frontmostApplication(); });
   std::optional<ScreenInfo> screen;
-  phase("screen", [&] { screen = summonScreen(front); });
+  // The screens are read once for the whole summon (each read asks the window system again).
+  struct ScreensOfSummon {
+    std::optional<std::vector<ScreenInfo>>& kept;
+    ~ScreensOfSummon() { kept.reset(); }
+  } screensOfSummon{summonScreens_};
+  phase("screen", [&] {
+    summonScreens_ = services_.desktop.screens();
+    screen = summonScreen(front);
+  });
   if (!screen) {
     logger_.error("No screen available: cannot show the overlay");
     return;
@@ -285,8 +293,12 @@ std::optional<ScreenInfo> OverlayController::summonScreen(const std::optional<Ru
   }
 }
 
+std::vector<ScreenInfo> OverlayController::currentScreens() {
+  return summonScreens_ ? *summonScreens_ : services_.desktop.screens();
+}
+
 std::optional<ScreenInfo> OverlayController::pointerScreen() {
-  const std::vector<ScreenInfo> screens = services_.desktop.screens();
+  const std::vector<ScreenInfo> screens = currentScreens();
   if (screens.empty()) return std::nullopt;
   if (auto at = services_.desktop.pointerLocation())
     for (const ScreenInfo& s : screens)
@@ -298,7 +310,7 @@ std::optional<ScreenInfo> OverlayController::pointerScreen() {
 }
 
 std::optional<double> OverlayController::primaryScreenHeight() {
-  const std::vector<ScreenInfo> screens = services_.desktop.screens();
+  const std::vector<ScreenInfo> screens = currentScreens();
   if (screens.empty()) return std::nullopt;
   for (const ScreenInfo& s : screens)
     if (s.frame.x == 0 && s.frame.y == 0) return s.frame.height;
@@ -311,7 +323,7 @@ std::optional<ScreenInfo> OverlayController::activeWindowScreen(const std::optio
   const std::optional<double> primary = primaryScreenHeight();
   if (!bounds || !primary) return std::nullopt;
   const Point centre{bounds->midX(), bounds->midY()};
-  for (const ScreenInfo& s : services_.desktop.screens()) {
+  for (const ScreenInfo& s : currentScreens()) {
     const Rect flipped{s.frame.x, *primary - s.frame.maxY(), s.frame.width, s.frame.height};
     if (flipped.containsPoint(centre)) return s;
   }
@@ -319,7 +331,7 @@ std::optional<ScreenInfo> OverlayController::activeWindowScreen(const std::optio
 }
 
 std::optional<ScreenInfo> OverlayController::builtInScreen() {
-  for (const ScreenInfo& s : services_.desktop.screens())
+  for (const ScreenInfo& s : currentScreens())
     if (s.screenNumber && services_.desktop.isBuiltIn(s)) return s;
   return std::nullopt;
 }

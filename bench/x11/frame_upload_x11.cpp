@@ -1,0 +1,89 @@
+// The last step of an overlay frame on a CPU-drawing GPU: a 1920 × 1080 frame copied out of the
+// GPU and put into a 32-bit window of a real X session (Xvfb and openbox, started by the benchmark
+// itself), until the server has applied it. The frame itself is a clear, so the figure is the
+// upload's own cost on top of the GPU's copy-out.
+//
+//   BM_FrameUpload/shm     through shared memory (MIT-SHM), as on a local display
+//   BM_FrameUpload/plain   through the X protocol (PutImage in strips), as on a remote display
+//
+// Skips when Xvfb or a Vulkan device is missing.
+
+#include <benchmark/benchmark.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "X11Session.h"
+#include "base/LogHub.h"
+#include "gpu/x11/VulkanWindowSurface.h"
+#include "gpu/x11/X11ArgbWindow.h"
+
+namespace quorvel {
+namespace {
+
+void BM_FrameUpload(benchmark::State& st) {
+  const bool shared = st.range(0) != 0;
+  std::string failure;
+  if (!X11Session::xvfbInstalled()) {
+    st.SkipWithError("Xvfb is not installed");
+    return;
+  }
+  LogHub::shared().setStandardErrorEnabled(false);
+  auto session = X11Session::start(failure, {.width = 1920, .height = 1080, .desktops = 1});
+  if (!session) {
+    st.SkipWithError(failure.c_str());
+    return;
+  }
+  VulkanDeviceOptions options;
+  auto device = VulkanDevice::make(options, &failure);
+  if (!device) {
+    st.SkipWithError(("Vulkan is unavailable: " + failure).c_str());
+    return;
+  }
+  auto window = X11ArgbWindow::open(session->display(), {"Quorvel upload bench", {0, 0, 1920, 1080}, true}, &failure);
+  if (!window) {
+    st.SkipWithError(failure.c_str());
+    return;
+  }
+  window->show();
+  auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel bench", &failure,
+                                           VulkanWindowSurface::Presentation::imageUpload, shared);
+  if (!surface) {
+    st.SkipWithError(failure.c_str());
+    return;
+  }
+  surface->setDrawableSize(1920, 1080);
+  auto queue = device->makeCommandQueue("Quorvel bench");
+  xcb_connection_t* c = window->connection();
+  int frame = 0;
+  for (auto _ : st) {
+    auto drawable = surface->nextDrawable();
+    if (!drawable) {
+      st.SkipWithError("no drawable");
+      break;
+    }
+    auto commandBuffer = queue->makeCommandBuffer();
+    GpuRenderPass pass;
+    pass.colorTexture = drawable->texture();
+    pass.clearColor = {0, 0, (frame++ % 2) ? 0.25 : 0.75, 1};
+    if (auto encoder = commandBuffer->makeRenderEncoder(pass)) encoder->endEncoding();
+    commandBuffer->present(drawable);
+    commandBuffer->commit();
+    commandBuffer->waitUntilCompleted();
+    // The server has applied the frame once it answers a request sent after it.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  }
+  if (surface->usesSharedMemory() != shared) st.SkipWithError("the server did not take the path asked for");
+  st.SetLabel(shared ? "shm" : "plain");
+  queue.reset();
+  surface.reset();
+  device->waitIdle();
+}
+BENCHMARK(BM_FrameUpload)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace quorvel
+
+BENCHMARK_MAIN();
