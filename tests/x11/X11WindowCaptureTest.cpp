@@ -162,6 +162,29 @@ TEST_F(X11WindowCaptureTest, TheLiveStreamFollowsAColourChangeAndStopsWhenTold) 
   EXPECT_EQ(preparation->storedColor(red), kYellow);  // the settled last frame
 }
 
+// A window squeezed far out of its shape (as a window manager's minimize animation does) is not
+// pictured: its smeared frames are read but left out, and the stream follows it again once its
+// shape is back.
+TEST_F(X11WindowCaptureTest, TheLiveStreamLeavesOutFramesOfASqueezedWindow) {
+  const uint32_t red = open("Squeezed", kRed, "320x240+100+100");
+  ASSERT_TRUE(red);
+  live = std::make_unique<LiveHero>(*cache, *preparation, platform->shareableContent(), *capture);
+  ASSERT_TRUE(finish(live->startLiveHero(live->nextRequest(), red, std::nullopt)));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kRed; }));
+  auto resize = [&](uint32_t height) {
+    xcb_configure_window(x().xcb(), red, XCB_CONFIG_WINDOW_HEIGHT, &height);
+    x().flush();
+    EXPECT_TRUE(eventually(red, [&](const X11Window& w) { return (w.frame.height < 100) == (height < 100); }));
+  };
+  resize(8);
+  repaint(red, kYellow);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(preparation->storedColor(red), kRed) << "a squeezed frame was stored";
+  resize(240);
+  repaint(red, kBlue);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kBlue; }));
+}
+
 TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
   pid_t pid = 0;
   const uint32_t red = launch({"--title", "Closing", "--color", hex(kRed), "--geometry", "200x150+50+50"}, &pid);

@@ -7,11 +7,13 @@
 #include <xcb/xkb.h>
 #undef explicit
 #include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "overlay/OverlayContentView.h"
@@ -59,6 +61,7 @@ X11OverlayWindow::X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect&
 X11OverlayWindow::~X11OverlayWindow() {
   if (pumpTimer_) main_.cancel(*pumpTimer_);
   scrolls_.reset();
+  if (compose_) xkb_compose_state_unref(compose_);
   if (xkbState_) xkb_state_unref(xkbState_);
   if (keymap_) xkb_keymap_unref(keymap_);
   if (xkbContext_) xkb_context_unref(xkbContext_);
@@ -120,6 +123,21 @@ void X11OverlayWindow::setupKeyboard() {
   }
   xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
   if (!xkbContext_) return;
+  // Dead keys and the compose key make one character of several keys, by the rules of the
+  // user's locale; without rules for it, each key types what it shows.
+  const char* locale = nullptr;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) {
+      locale = value;
+      break;
+    }
+  }
+  if (xkb_compose_table* table =
+          xkb_compose_table_new_from_locale(xkbContext_, locale ? locale : "C", XKB_COMPOSE_COMPILE_NO_FLAGS)) {
+    compose_ = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
+    xkb_compose_table_unref(table);  // the state holds it
+  }
   keyboardDevice_ = xkb_x11_get_core_keyboard_device_id(c);
   if (keyboardDevice_ < 0) return;
   xkbEventBase_ = eventBase;
@@ -165,6 +183,7 @@ void X11OverlayWindow::show() {
   xcb_configure_window(c, window_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
   mapped_ = true;
   x_->flush();
+  if (compose_) xkb_compose_state_reset(compose_);  // no sequence carries over from an earlier summon
   if (!pumpTimer_) schedulePump();
 }
 
@@ -347,8 +366,35 @@ void X11OverlayWindow::handleKey(const xcb_key_press_event_t& event) {
     char text[64] = {};
     const int length = xkb_state_key_get_utf8(xkbState_, event.detail, text, sizeof text);
     if (length > 0 && static_cast<size_t>(length) < sizeof text) key.characters = std::string(text, size_t(length));
+    if (compose_) composeText(event.detail, key.characters);
   }
   view_->keyDown(key);
+}
+
+void X11OverlayWindow::composeText(uint8_t keycode, std::optional<std::string>& characters) {
+  const xkb_keysym_t symbol = xkb_state_key_get_one_sym(xkbState_, keycode);
+  if (xkb_compose_state_feed(compose_, symbol) != XKB_COMPOSE_FEED_ACCEPTED) return;  // a modifier
+  switch (xkb_compose_state_get_status(compose_)) {
+    case XKB_COMPOSE_NOTHING:
+      break;
+    case XKB_COMPOSE_COMPOSING:
+      // A key inside a sequence types nothing yet; the key itself still arrives.
+      characters.reset();
+      break;
+    case XKB_COMPOSE_COMPOSED: {
+      char text[64] = {};
+      const int length = xkb_compose_state_get_utf8(compose_, text, sizeof text);
+      characters.reset();
+      if (length > 0 && static_cast<size_t>(length) < sizeof text) characters = std::string(text, size_t(length));
+      xkb_compose_state_reset(compose_);
+      break;
+    }
+    case XKB_COMPOSE_CANCELLED:
+      // A key that ends a sequence no rule knows types nothing, as in other programs.
+      characters.reset();
+      xkb_compose_state_reset(compose_);
+      break;
+  }
 }
 
 void X11OverlayWindow::handleButton(const xcb_button_press_event_t& event, bool pressed) {

@@ -15,6 +15,7 @@
 struct xkb_context;
 struct xkb_keymap;
 struct xkb_state;
+struct xkb_compose_state;
 
 namespace quorvel {
 
@@ -40,8 +41,9 @@ namespace quorvel {
 //
 // Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
 // the server's keymap, read again whenever the server reports that it changed, so a layout chosen
-// after the start types its own letters); wheel buttons become scrolls of 40 points a click whose
-// phases the ScrollPhaseSynthesizer makes up. Main thread only.
+// after the start types its own letters; dead keys and the compose key combine by the locale's
+// compose rules); wheel buttons become scrolls of 40 points a click whose phases the
+// ScrollPhaseSynthesizer makes up. Main thread only.
 class X11OverlayWindow final : public OverlayWindow {
  public:
   static constexpr double kPointsPerWheelClick = 40;
@@ -92,6 +94,9 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
   void takeFocusBack();
+  // Runs a pressed key through the compose rules: `characters` becomes the composed text at the
+  // end of a sequence and nothing inside one.
+  void composeText(uint8_t keycode, std::optional<std::string>& characters);
   Point viewPoint(int16_t x, int16_t y) const { return {double(x), monitor_.height - double(y)}; }
   static double seconds(uint32_t serverTime) { return serverTime / 1000.0; }
   // While the window is on screen, its input is delivered from the main queue every frame.
@@ -110,6 +115,7 @@ class X11OverlayWindow final : public OverlayWindow {
   xkb_context* xkbContext_ = nullptr;
   xkb_keymap* keymap_ = nullptr;
   xkb_state* xkbState_ = nullptr;
+  xkb_compose_state* compose_ = nullptr;  // none without compose rules for the locale
   int32_t keyboardDevice_ = -1;
   uint8_t xkbEventBase_ = 0;  // 0: no XKB events are selected
   std::optional<Point> lastPointer_;

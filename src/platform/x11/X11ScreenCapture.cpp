@@ -192,8 +192,10 @@ struct X11ScreenCapture::Shared {
     return scaled(xcb_get_image_data(reply.get()), w, h, stride, width, height, opaque || reply->depth != 32);
   }
 
-  // One still of a top-level window through a pixmap named for it.
-  CaptureResult readWindow(uint32_t window, CaptureConfiguration configuration, ShmSegment* segment) {
+  // One still of a top-level window through a pixmap named for it; `source` receives the pixmap's
+  // size in pixels when asked for.
+  CaptureResult readWindow(uint32_t window, CaptureConfiguration configuration, ShmSegment* segment,
+                           std::pair<int, int>* source = nullptr) {
     CaptureResult result;
     if (!composite) {
       result.error = "The X server has no Composite extension";
@@ -211,6 +213,7 @@ struct X11ScreenCapture::Shared {
     }
     auto geometry = connection->reply(xcb_get_geometry_reply, xcb_get_geometry(connection->xcb(), pixmap));
     if (geometry) {
+      if (source) *source = {geometry->width, geometry->height};
       result.picture = read(pixmap, 0, 0, geometry->width, geometry->height, geometry->depth != 32,
                             std::max(configuration.width, 1), std::max(configuration.height, 1), segment);
     }
@@ -288,6 +291,10 @@ struct StreamCore {
   bool exited = false;
   std::function<void(std::optional<std::string>)> stopCompletion;
 
+  // How far (as a factor) a frame's width-to-height ratio may stray from the stream's.
+  static constexpr double kShapeTolerance = 1.25;
+  // Whether a frame of `width` × `height` pixels has about the shape of the stream's size.
+  static bool fitsShape(int width, int height, int streamWidth, int streamHeight);
   void run(std::shared_ptr<StreamCore> self);
 };
 
@@ -321,6 +328,12 @@ void X11ScreenCapture::Shared::runEvents() {
   }
 }
 
+bool StreamCore::fitsShape(int width, int height, int streamWidth, int streamHeight) {
+  if (width < 1 || height < 1 || streamWidth < 1 || streamHeight < 1) return true;
+  const double ratio = (double(width) / height) / (double(streamWidth) / streamHeight);
+  return std::abs(std::log(ratio)) <= std::log(kShapeTolerance);
+}
+
 void StreamCore::run(std::shared_ptr<StreamCore> self) {
   ThreadName::applyToCurrentThread("net.tarmeq.quorvel.liveHero");
   X11Connection& connection = *shared->connection;
@@ -348,11 +361,16 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
       watcher.flush();
     }
     nextAllowed = std::chrono::steady_clock::now() + interval;
-    CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &segment);
+    std::pair<int, int> source{0, 0};
+    CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &segment, &source);
     if (!frame.picture) {
       ended = kWindowGone;
       break;
     }
+    // A frame whose shape is far from the stream's is of a window in passing (a window manager's
+    // minimize animation squeezes the frame to its title bar; a resize is under way): scaled to the
+    // stream's size it would be a smear, so it is left out and the picture keeps the last good one.
+    if (!fitsShape(source.first, source.second, configuration.width, configuration.height)) continue;
     {
       std::lock_guard guard(mutex);
       if (stopRequested) break;  // no frame after a stop was asked for
