@@ -242,16 +242,31 @@ RootCoroutine runRoot(Task<T> task, std::shared_ptr<TaskState<T>> state) {
 
 }  // namespace detail
 
-// Starts `task` on `executor` as an unstructured task; it begins with the executor's next turn.
+namespace detail {
+
+// Tracks `task` on `executor` as an unstructured task and starts it: at once when `startHere`
+// and the caller is on the executor's thread, else with the executor's next turn.
 template <class T>
-TaskHandle<T> spawn(Executor& executor, Task<T> task) {
+TaskHandle<T> startRoot(Executor& executor, Task<T> task, bool startHere) {
   auto state = std::make_shared<TaskState<T>>(&executor);
-  auto root = detail::runRoot<T>(std::move(task), state);
+  auto root = runRoot<T>(std::move(task), state);
   root.handle.promise().context = state->context;
   state->root = root.handle;
   executor.trackTask(state);
-  executor.post([h = root.handle] { h.resume(); });
+  if (startHere && executor.isCurrent()) {
+    root.handle.resume();
+  } else {
+    executor.post([h = root.handle] { h.resume(); });
+  }
   return TaskHandle<T>(state);
+}
+
+}  // namespace detail
+
+// Starts `task` on `executor` as an unstructured task; it begins with the executor's next turn.
+template <class T>
+TaskHandle<T> spawn(Executor& executor, Task<T> task) {
+  return detail::startRoot(executor, std::move(task), false);
 }
 
 // As spawn, but called on `executor`'s own thread the task starts at once and runs up to its
@@ -259,17 +274,7 @@ TaskHandle<T> spawn(Executor& executor, Task<T> task) {
 // them); from any other thread it is posted like spawn.
 template <class T>
 TaskHandle<T> spawnNow(Executor& executor, Task<T> task) {
-  auto state = std::make_shared<TaskState<T>>(&executor);
-  auto root = detail::runRoot<T>(std::move(task), state);
-  root.handle.promise().context = state->context;
-  state->root = root.handle;
-  executor.trackTask(state);
-  if (executor.isCurrent()) {
-    root.handle.resume();
-  } else {
-    executor.post([h = root.handle] { h.resume(); });
-  }
-  return TaskHandle<T>(state);
+  return detail::startRoot(executor, std::move(task), true);
 }
 
 // A slot for at most one task: starting a new one cancels the one before.
