@@ -28,29 +28,27 @@ float roundedBox(vec2 p, vec2 halfSize, float r) {
 const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
 
 // The per-pixel work is kept small and branch-light: the CPU driver runs every branch for a block of
-// pixels, so the three kinds share one distance and only the picture samples the texture.
+// pixels, so the three kinds share one distance and one texture sample.
 void main() {
-  // The size of one pixel on the quad, and how the picture coordinate changes from one pixel to
-  // the next, taken in uniform control flow from values linear across the quad, so they are well
-  // defined on every fragment (also on the diagonal where the strip's two triangles meet). The
-  // picture is sampled with these gradients: a driver that runs a branch only for the pixels
-  // inside the triangle (the CPU driver does) has no neighbours to take them from there, and along
-  // the triangles' edges would pick a far too coarse mip level.
+  // The size of one pixel on the quad and the picture's sample are taken in uniform control flow,
+  // from values linear across the quad, so their derivatives are well defined on every fragment
+  // (also on the diagonal where the strip's two triangles meet): a driver that runs a branch only
+  // for the pixels inside the triangle (the CPU driver does) has no neighbours to take them from
+  // there, and along the triangles' edges would pick a far too coarse mip level.
   vec2 step = fwidth(inLocal);
   float pixelSize = max(max(step.x, step.y), 1e-6);
-  vec2 texDx = dFdx(inPicture) * inContent.zw;
-  vec2 texDy = dFdy(inPicture) * inContent.zw;
 
   float d = roundedBox(inLocal, inShape.xy, inShape.z);
   // Coverage of the inside of the edge, smoothed over about one pixel.
   float inside = clamp(0.5 - d / pixelSize, 0.0, 1.0);
 
+  // Sampled at the unclamped coordinate: it is only used where that lies inside the picture.
+  vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + inPicture * inContent.zw);
   if (inKind == kCardKindPicture) {
     vec4 colour = vec4(kPlainCard, 1.0);
     bool outsidePicture = any(lessThan(inPicture, vec2(0.0))) || any(greaterThan(inPicture, vec2(1.0)));
     if (inTint.z > 0.5 && !outsidePicture)
-      colour = textureGrad(sampler2D(drawTexture, drawSampler), inContent.xy + clamp(inPicture, 0.0, 1.0) * inContent.zw,
-                           texDx, texDy);
+      colour = picture;
     colour.rgb *= inTint.x;
     outColor = colour * (inside * inTint.y * clamp(inFade, 0.0, 1.0));
   } else if (inKind == kCardKindShadow) {

@@ -18,14 +18,26 @@ layout(location = 6) flat out vec4 outContent;
 // a high price, and the record is the same for every pixel of the quad.
 void main() {
   CardUniforms u = records[draw.recordIndex];
-  vec4 quad = vec4(inPosition, 0.0, 1.0);
-  outLocal = inPosition * u.size;
+  vec2 position = inPosition;
+  vec2 texCoord = inTexCoord;
+  if (u.isReflection > 0.5 && u.modelY.y != 0.0) {
+    // The reflection is clear from where the floor fade reaches zero on: the quad is cut back to
+    // that line (on its whole width), so the pixels beyond it, which would draw nothing, are not
+    // shaded. Every value below is linear across the quad, so the pixels kept see the same values.
+    float cut = (u.reflectionFade + u.floorY - u.modelY.w + 0.5 * abs(u.modelY.x)) / u.modelY.y;
+    cut = clamp(cut, -0.5, 0.5);
+    float y = u.modelY.y > 0.0 ? min(position.y, cut) : max(position.y, cut);
+    texCoord.y -= y - position.y;  // the unit quad's texture y runs against its position's
+    position.y = y;
+  }
+  vec4 quad = vec4(position, 0.0, 1.0);
+  outLocal = position * u.size;
 
   // The picture keeps its aspect inside the card (pictureScale): the quad's texture coordinate in
   // the picture's own 0...1 square, which the fragment clamps and maps onto the window's part of
   // the texture (contentOrigin, contentExtent).
   vec2 scale = max(u.pictureScale, vec2(1e-4));
-  outPicture = (inTexCoord - 0.5) / scale + 0.5;
+  outPicture = (texCoord - 0.5) / scale + 0.5;
   outContent = vec4(u.contentOrigin, u.contentExtent);
 
   // The reflection's fade from the floor up, before clamping (linear across the quad); every other
