@@ -32,3 +32,8 @@ layout(push_constant) uniform DrawConstants {
   vec4 accent;        // fragment bytes 0
   float contentsScale;  // fragment bytes 1
 } draw;
+
+// What a card draw is, as the vertex shader hands it to the fragment shader.
+const uint kCardKindPicture = 0u;  // a card, a reflection, a chrome mark or the overlay's chrome
+const uint kCardKindShadow = 1u;
+const uint kCardKindOutline = 2u;

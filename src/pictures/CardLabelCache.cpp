@@ -235,23 +235,74 @@ ChromeTextureRef CardLabelCache::countTexture(int count) {
 
 void CardLabelCache::requestLabel(const CardLabel& label) {
   if (!lock_.withLock([&] { return requestedLabels_.insert(label).second; })) return;
-  services_.main.post([weak = weak_from_this(), label] {
-    if (auto self = weak.lock()) self->prepareLabels({label});
-  });
+  enqueue({PendingPlate{PlateKind::label, label, {}, 0}});
 }
 
 void CardLabelCache::requestTitle(const std::string& text) {
   if (!lock_.withLock([&] { return requestedTitles_.insert(text).second; })) return;
-  services_.main.post([weak = weak_from_this(), text] {
-    if (auto self = weak.lock()) self->prepareTitles({CardTitle{text}});
-  });
+  enqueue({PendingPlate{PlateKind::title, {}, text, 0}});
 }
 
 void CardLabelCache::requestCount(int count) {
   if (!lock_.withLock([&] { return requestedCounts_.insert(count).second; })) return;
-  services_.main.post([weak = weak_from_this(), count] {
-    if (auto self = weak.lock()) self->drawCount(count);
+  enqueue({PendingPlate{PlateKind::count, {}, {}, count}});
+}
+
+void CardLabelCache::queueLabels(const std::vector<CardLabel>& labels) {
+  checkMain("queueLabels");
+  std::vector<PendingPlate> plates;
+  plates.reserve(labels.size());
+  for (const CardLabel& label : labels) plates.push_back(PendingPlate{PlateKind::label, label, {}, 0});
+  enqueue(std::move(plates));
+}
+
+void CardLabelCache::queueTitles(const std::vector<CardTitle>& titles) {
+  checkMain("queueTitles");
+  std::vector<PendingPlate> plates;
+  plates.reserve(titles.size());
+  for (const CardTitle& title : titles) plates.push_back(PendingPlate{PlateKind::title, {}, title.text, 0});
+  enqueue(std::move(plates));
+}
+
+void CardLabelCache::enqueue(std::vector<PendingPlate> plates) {
+  if (plates.empty()) return;
+  const bool post = lock_.withLock([&] {
+    for (PendingPlate& plate : plates)
+      // A plate already waiting keeps its place; one stored meanwhile is skipped when its turn comes.
+      if (std::find(pending_.begin(), pending_.end(), plate) == pending_.end()) pending_.push_back(std::move(plate));
+    if (pendingTurnPosted_ || pending_.empty()) return false;
+    pendingTurnPosted_ = true;
+    return true;
   });
+  if (post) postPendingTurn();
+}
+
+void CardLabelCache::postPendingTurn() {
+  services_.main.post([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->drawNextPending();
+  });
+}
+
+void CardLabelCache::drawNextPending() {
+  checkMain("drawNextPending");
+  std::optional<PendingPlate> plate = lock_.withLock([&]() -> std::optional<PendingPlate> {
+    if (pending_.empty()) return std::nullopt;
+    PendingPlate first = std::move(pending_.front());
+    pending_.pop_front();
+    return first;
+  });
+  if (plate) {
+    switch (plate->kind) {
+      case PlateKind::label: prepareLabels({plate->label}); break;
+      case PlateKind::title: prepareTitles({CardTitle{plate->title}}); break;
+      case PlateKind::count: drawCount(plate->count); break;
+    }
+  }
+  const bool more = lock_.withLock([&] {
+    pendingTurnPosted_ = !pending_.empty();
+    return pendingTurnPosted_;
+  });
+  if (more) postPendingTurn();
 }
 
 bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Lock>& held, double opacity) {

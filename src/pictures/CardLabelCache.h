@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,10 +22,14 @@ namespace quorvel {
 // (the window title) and a count badge (a number), each drawn once as white text on a dark rounded
 // plate, uploaded as a mipmapped texture and kept for reuse.
 //
-// Threads and lock: prepareLabels, prepareTitles and the queued drawings run on the main queue
-// (checked). The lookups (labelTexture, titleTexture, countTexture) and the requests run on any
-// thread, the render thread among them: they take `lock()` only briefly and never draw; a miss
-// queues the drawing on the main queue. Drawing and upload happen outside the lock, which is taken
+// Threads and lock: prepareLabels, prepareTitles, queueLabels, queueTitles and the queued drawings
+// run on the main queue (checked). The lookups (labelTexture, titleTexture, countTexture) and the
+// requests run on any thread, the render thread among them: they take `lock()` only briefly and
+// never draw; a miss queues the drawing on the main queue.
+//
+// Queued drawings (requests and queueLabels/queueTitles) wait in one list, and one plate of it is
+// drawn per turn of the main queue, each turn posting the next: whatever else is posted to the
+// main queue meanwhile (input above all) waits for one plate at most, never for the whole list. Drawing and upload happen outside the lock, which is taken
 // to test and again to store; the scene is woken with the lock released. setPlateOpacity is the
 // one call that expects its caller to hold `lock()` (the overlay holds it around the call).
 //
@@ -57,6 +62,10 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   // Main queue: draws and stores each plate not stored yet, in order, synchronously.
   void prepareLabels(const std::vector<CardLabel>& labels);
   void prepareTitles(const std::vector<CardTitle>& titles);
+  // Main queue: the same drawings, queued (see Threads): each plate not stored yet is drawn on a
+  // later turn of the main queue, in order.
+  void queueLabels(const std::vector<CardLabel>& labels);
+  void queueTitles(const std::vector<CardTitle>& titles);
 
   // Any thread. The stored plate; for a missing label with a tab title, the host label's plate (the
   // same name, state and privacy, the desktop number only on another desktop, no tab title) while
@@ -105,6 +114,19 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   void storeLabel(const CardLabel& label, ChromeTextureRef texture);  // lock held
   void storeTitle(const std::string& text, ChromeTextureRef texture);  // lock held
   void drawCount(int count);
+  // One queued drawing: a label, a title or a count plate.
+  struct PendingPlate {
+    PlateKind kind;
+    CardLabel label;
+    std::string title;
+    int count = 0;
+    bool operator==(const PendingPlate&) const = default;
+  };
+  // Adds the plates to the list and starts its turns unless they run already.
+  void enqueue(std::vector<PendingPlate> plates);
+  // One turn: draws the first plate of the list, then posts the next turn while any is left.
+  void drawNextPending();
+  void postPendingTurn();
   void checkMain(const char* where) const;
   void wake();
 
@@ -120,6 +142,8 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   std::vector<std::string> titleOrder_;
   std::unordered_map<int, ChromeTextureRef> countTextures_;
   std::unordered_set<int> requestedCounts_;
+  std::deque<PendingPlate> pending_;
+  bool pendingTurnPosted_ = false;
 };
 
 }  // namespace quorvel

@@ -108,8 +108,15 @@ class FakeTextures final : public OverlayChromeTextures {
     icons.push_back(r);
     if (onIcons) onIcons();
   }
-  void prepareLabels(const std::vector<CardLabel>& l) override { labels.push_back(l); }
-  void prepareTitles(const std::vector<CardTitle>& t) override { titles.push_back(t); }
+  std::function<void()> onPlates;
+  void prepareLabels(const std::vector<CardLabel>& l) override {
+    labels.push_back(l);
+    if (onPlates) onPlates();
+  }
+  void prepareTitles(const std::vector<CardTitle>& t) override {
+    titles.push_back(t);
+    if (onPlates) onPlates();
+  }
   size_t capacity = SIZE_MAX;
   size_t titleCapacity() const override { return capacity; }
   void sweepIcons() override { ++sweeps; }

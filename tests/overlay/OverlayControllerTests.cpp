@@ -150,6 +150,21 @@ TEST(OverlayControllerSummon, SummonListHelpers) {
   EXPECT_EQ(OverlayController::prepareTitles({blank})[0].text, "Editor");
 }
 
+TEST(OverlayControllerSummon, TheWindowIsOnScreenWithItsSceneBeforeAnyPlateIsAskedFor) {
+  ControllerRig rig;
+  rig.store.set("labelPlaceholders", true);
+  rig.store.set("showCardTitles", true);
+  std::vector<std::pair<int, int>> seen;  // window shows and scene presents at each plate request
+  rig.textures.onPlates = [&] { seen.push_back({rig.window().shows, rig.scene().presents}); };
+  rig.summon();
+  ASSERT_EQ(seen.size(), 2u);
+  for (const auto& [shows, presents] : seen) {
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(presents, 1);
+  }
+  EXPECT_EQ(rig.textures.titles[0].size(), 3u);
+}
+
 TEST(OverlayControllerSummon, TabsHiddenAtSummonRemapTheSelectionAndWindowlessAppsFlyFromTheMiddle) {
   ControllerRig rig;
   WindowCard tab = ControllerRig::card(0xC0000001u, 12, "Beta");

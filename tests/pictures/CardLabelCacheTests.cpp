@@ -285,6 +285,32 @@ TEST_F(CardLabelCacheTest, TheSceneIsWokenOnceThePlateCanBeFound) {
   EXPECT_EQ(wakes, before);
 }
 
+TEST_F(CardLabelCacheTest, QueuedPlatesAreDrawnOneATurnSoOtherMainQueueWorkGoesBetween) {
+  cache->prepareTitles({CardTitle{"Stored"}});
+  const size_t before = uploader.uploads.size();
+  cache->queueTitles({CardTitle{"A"}, CardTitle{"Stored"}, CardTitle{"B"}, CardTitle{"A"}});
+  cache->queueLabels({label("Mail")});
+  EXPECT_EQ(cache->titleTexture("A", true), nullptr);  // a request of a queued plate adds nothing
+  EXPECT_EQ(uploader.uploads.size(), before) << "queueing draws nothing";
+  // Work posted after the queueing (an input event, say) waits for one plate, not for all of them.
+  std::optional<size_t> atInput;
+  loop.main().post([&] { atInput = uploader.uploads.size() - before; });
+  loop.runUntilIdle();
+  ASSERT_TRUE(atInput);
+  EXPECT_LE(*atInput, 1u);
+  EXPECT_EQ(uploader.uploads.size(), before + 3) << "A, B and Mail, each once";
+  EXPECT_NE(cache->titleTexture("B", false), nullptr);
+  EXPECT_NE(cache->labelTexture(label("Mail")), nullptr);
+  // Requests from other threads go through the same list.
+  EXPECT_EQ(cache->countTexture(3), nullptr);
+  EXPECT_EQ(cache->titleTexture("C", true), nullptr);
+  atInput.reset();
+  loop.main().post([&] { atInput = uploader.uploads.size() - before; });
+  loop.runUntilIdle();
+  EXPECT_EQ(*atInput, 4u);
+  EXPECT_EQ(uploader.uploads.size(), before + 5);
+}
+
 TEST_F(CardLabelCacheTest, AQueuedDrawingOfACacheThatIsGoneDoesNothing) {
   cache->requestTitle("Late");
   cache.reset();

@@ -170,6 +170,33 @@ TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKey
   EXPECT_EQ(delegate.calls, (Calls{"move 1", "searching on", "insert a", "searching off", "cancel"}));
 }
 
+TEST_F(X11OverlayWindowTest, TheKeyStatusIsKnownAtOnceAndFollowsTheFocusEvents) {
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  const auto serverFocus = [&] {
+    auto reply = x().reply(xcb_get_input_focus_reply, xcb_get_input_focus(x().xcb()));
+    return reply ? reply->focus : 0u;
+  };
+  for (int summon = 0; summon < 2; ++summon) {
+    overlay.show();
+    overlay.makeKey();
+    EXPECT_TRUE(overlay.isKey()) << "no answer from the server is awaited";
+    EXPECT_TRUE(X11Session::waitUntil([&] { return serverFocus() == overlay.xWindow(); }));
+    // The focus events of this summon (and the unmap of the last one) leave it the key window.
+    runUntil([] { return false; }, 100ms);
+    overlay.dispatchEvents();
+    EXPECT_TRUE(overlay.isKey());
+
+    // While it fades out it does not take the focus back: another client's focus shows.
+    overlay.setClickThrough(true);
+    xcb_set_input_focus(x().xcb(), XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_CURRENT_TIME);
+    x().flush();
+    EXPECT_TRUE(pump([&] { return !overlay.isKey(); }));
+    overlay.setClickThrough(false);
+    overlay.orderOut();
+    EXPECT_FALSE(overlay.isKey());
+  }
+}
+
 TEST_F(X11OverlayWindowTest, WheelClicksBecomeAScrollGestureAndClicksComeThrough) {
   X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
   overlay.show();

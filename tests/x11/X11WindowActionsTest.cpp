@@ -43,6 +43,29 @@ TEST_F(X11WindowActionsTest, ActivatingAWindowOnAnotherDesktopSwitchesThere) {
   EXPECT_TRUE(read(id)->isViewable);
 }
 
+TEST_F(X11WindowActionsTest, AnActivationLeavesAfterOneRoundTrip) {
+  pid_t pid = 0;
+  const uint32_t first = launch({"--title", "first"});
+  const uint32_t second = launch({"--title", "second"}, &pid);
+  ASSERT_TRUE(first && second);
+  // The first activation also makes the window that server time stamps come from.
+  ASSERT_TRUE(actions->activate(first));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == first; }));
+
+  const uint64_t before = x().roundTripCount();
+  ASSERT_TRUE(actions->activate(second));
+  // One for everything the request needs, one for the check of the request sent.
+  EXPECT_EQ(x().roundTripCount() - before, 2u);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == second; }));
+
+  // A window that is gone is told in the same one round trip, and nothing is sent.
+  ASSERT_TRUE(actions->close(second));
+  ASSERT_TRUE(session->waitForExit(pid, std::chrono::milliseconds(5000)));
+  const uint64_t gone = x().roundTripCount();
+  EXPECT_FALSE(actions->activate(second));
+  EXPECT_EQ(x().roundTripCount() - gone, 1u);
+}
+
 TEST_F(X11WindowActionsTest, MinimizedWindowsReadHiddenUntilActivated) {
   const uint32_t id = launch({"--title", "shy"});
   ASSERT_NE(id, 0u);

@@ -230,8 +230,10 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   CacheChromeTextures* textures = textures_.get();
   AppSettings* settings = &settings_;
   Raster* chromeRaster = raster_.get();
+  // The chrome's uploads wait for the frames queued before them: off the main thread.
+  std::shared_ptr<Executor> chromeQueue = runtime->makeSerialQueue("ChromeUpload", QueueQos::userInteractive);
   OverlayController::SceneFactory makeScene =
-      [runtime, context, device, textures, settings, chromeRaster](OverlayContentView&, OverlayWindow& window,
+      [runtime, context, device, textures, settings, chromeRaster, chromeQueue](OverlayContentView&, OverlayWindow& window,
                                                      std::function<void(int, FocusChangeSource)> onFocus)
       -> std::unique_ptr<OverlayScene> {
     std::shared_ptr<GpuSurface> surface;
@@ -250,7 +252,7 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
     return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
                                SceneRenderer::Services{runtime->main(), clock, SceneWake::shared(), *settings,
                                                        [&clock] { return std::make_shared<FrameClock>(clock); }},
-                               chromeRaster);
+                               chromeRaster, chromeQueue);
   };
   Activator* activator = activator_.get();
   auto controller = std::make_unique<OverlayController>(OverlayController::Services{

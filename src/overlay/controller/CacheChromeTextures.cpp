@@ -28,9 +28,9 @@ void CacheChromeTextures::prepareIcons(const std::vector<IconRequest>& requests)
   caches_.icons.prepare(converted);
 }
 
-void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { caches_.labels.prepareLabels(labels); }
+void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { caches_.labels.queueLabels(labels); }
 
-void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.prepareTitles(titles); }
+void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.queueTitles(titles); }
 
 size_t CacheChromeTextures::titleCapacity() const { return CardLabelCache::kMaxTitles; }
 

@@ -32,6 +32,8 @@ class OverlayChromeTextures {
   virtual void setPlateOpacity(double opacity) = 0;
   // Draws what is missing.
   virtual void prepareIcons(const std::vector<IconRequest>& requests) = 0;
+  // Queues what is missing: the plates are drawn on later turns of the main queue, one a turn, so
+  // that the caller (a summon on its way to the screen) and input wait for none of them.
   virtual void prepareLabels(const std::vector<CardLabel>& labels) = 0;
   virtual void prepareTitles(const std::vector<CardTitle>& titles) = 0;
   // How many title plates the cache keeps; drawing more ahead only evicts the first ones drawn.

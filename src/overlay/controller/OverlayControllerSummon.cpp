@@ -57,13 +57,6 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
     for (const WindowCard& card : chrome) requests.push_back({card.pid, card.bundleID});
     services_.textures.prepareIcons(requests);
   });
-  phase("labels", [&] {
-    if (settings.boolValue("labelPlaceholders")) services_.textures.prepareLabels(labelPlaceholderKeys(chrome));
-  });
-  phase("titles", [&] {
-    if (settings.boolValue("showCardTitles"))
-      services_.textures.prepareTitles(prepareTitles(titleCards(chrome, services_.textures.titleCapacity())));
-  });
 
   std::pair<OverlayWindow*, OverlayContentView*> made{nullptr, nullptr};
   phase("window", [&] { made = makeOverlayWindow(*screen); });
@@ -118,6 +111,15 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
 
   ++fadeGeneration_;
   phase("activate", [&] { activateOverlay(window, *content); });
+  // The plates come after the window is on screen: they are drawn on later turns of the main
+  // queue, and the cards show theirs as they arrive.
+  phase("labels", [&] {
+    if (settings.boolValue("labelPlaceholders")) services_.textures.prepareLabels(labelPlaceholderKeys(chrome));
+  });
+  phase("titles", [&] {
+    if (settings.boolValue("showCardTitles"))
+      services_.textures.prepareTitles(prepareTitles(titleCards(chrome, services_.textures.titleCapacity())));
+  });
   isVisible_ = true;
   services_.cache.beginPresentation();
   publishKeyboardState();

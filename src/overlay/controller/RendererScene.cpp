@@ -5,12 +5,13 @@ namespace quorvel {
 std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<MetalContext> context,
                                                    std::shared_ptr<GpuSurface> layer, CardRenderer::Providers providers,
                                                    std::function<void(int, FocusChangeSource)> onFocusChange,
-                                                   SceneRenderer::Services services, Raster* chromeRaster) {
+                                                   SceneRenderer::Services services, Raster* chromeRaster,
+                                                   std::shared_ptr<Executor> chromeQueue) {
   if (context && layer)
     return std::make_unique<RendererScene>(
         SceneRenderer::makeRenderer(std::move(context), std::move(layer), std::move(providers),
                                     std::move(onFocusChange), std::move(services)),
-        chromeRaster);
+        chromeRaster, std::move(chromeQueue));
   auto sink = std::make_shared<FocusSink>();
   sink->handler = std::move(onFocusChange);
   auto renderer = std::make_unique<SceneRenderer>(std::move(layer), std::make_shared<SceneState>(), std::move(sink),
@@ -26,7 +27,10 @@ void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
                                 static_cast<float>(backdrop.blue), static_cast<float>(backdrop.alpha)});
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
-  if (std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now)) renderer_->setOverlayChrome(*bitmap);
+  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now);
+  if (!bitmap) return;
+  if (uploads_) uploads_->submit(std::move(*bitmap));
+  else renderer_->setOverlayChrome(*bitmap);
 }
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "overlay/OverlayChromePainter.h"
+#include "overlay/controller/ChromeUploadQueue.h"
 #include "overlay/controller/OverlayScene.h"
 #include "scene/CardPicking.h"
 #include "scene/render/SceneRenderer.h"
@@ -13,19 +14,28 @@ namespace quorvel {
 // renderer, whose render thread draws into the overlay window's surface. Main thread only.
 class RendererScene final : public OverlayScene {
  public:
-  // `chromeRaster` paints the overlay's text chrome (none: no chrome is drawn over the cards).
-  explicit RendererScene(std::unique_ptr<SceneRenderer> renderer, Raster* chromeRaster = nullptr)
+  // `chromeRaster` paints the overlay's text chrome (none: no chrome is drawn over the cards); with
+  // `chromeQueue` the painted chrome goes to the card renderer on that serial queue (see
+  // ChromeUploadQueue), without it on the calling thread.
+  explicit RendererScene(std::unique_ptr<SceneRenderer> renderer, Raster* chromeRaster = nullptr,
+                         std::shared_ptr<Executor> chromeQueue = nullptr)
       : renderer_(std::move(renderer)) {
     if (chromeRaster) painter_ = std::make_unique<OverlayChromePainter>(*chromeRaster);
+    if (chromeQueue && renderer_->core())
+      uploads_ = std::make_unique<ChromeUploadQueue>(
+          std::move(chromeQueue),
+          [core = renderer_->core()](const RasterBitmap& bitmap) { return core->setOverlayChrome(bitmap); });
   }
 
   // The renderer of one overlay: on `layer` with the card renderer on `context` and `providers`
   // (SceneRenderer::makeRenderer); without a context or a surface, a scene that follows every call
-  // and draws nothing. The chrome is painted with `chromeRaster` when given.
+  // and draws nothing. The chrome is painted with `chromeRaster` when given, and uploaded on
+  // `chromeQueue` when given.
   static std::unique_ptr<RendererScene> make(std::shared_ptr<MetalContext> context, std::shared_ptr<GpuSurface> layer,
                                              CardRenderer::Providers providers,
                                              std::function<void(int, FocusChangeSource)> onFocusChange,
-                                             SceneRenderer::Services services, Raster* chromeRaster = nullptr);
+                                             SceneRenderer::Services services, Raster* chromeRaster = nullptr,
+                                             std::shared_ptr<Executor> chromeQueue = nullptr);
 
   void present(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, bool flyIn, int startIndex,
                double refreshRate) override {
@@ -67,6 +77,7 @@ class RendererScene final : public OverlayScene {
  private:
   std::unique_ptr<SceneRenderer> renderer_;
   std::unique_ptr<OverlayChromePainter> painter_;
+  std::unique_ptr<ChromeUploadQueue> uploads_;  // none: uploads on the calling thread
 };
 
 }  // namespace quorvel

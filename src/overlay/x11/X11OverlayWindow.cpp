@@ -202,6 +202,7 @@ void X11OverlayWindow::makeKey() {
   // Focus, not an active grab: see the class comment.
   xcb_set_input_focus(x_->xcb(), XCB_INPUT_FOCUS_PARENT, window_, XCB_CURRENT_TIME);
   x_->flush();
+  focused_ = true;
 }
 
 void X11OverlayWindow::takeFocusBack() {
@@ -217,16 +218,13 @@ void X11OverlayWindow::takeFocusBack() {
   makeKey();
 }
 
-bool X11OverlayWindow::isKey() {
-  if (!mapped_) return false;
-  auto reply = x_->reply(xcb_get_input_focus_reply, xcb_get_input_focus(x_->xcb()));
-  return reply && reply->focus == window_;
-}
+bool X11OverlayWindow::isKey() { return mapped_ && focused_; }
 
 void X11OverlayWindow::orderOut() {
   scrolls_.reset();
   xcb_unmap_window(x_->xcb(), window_);
   mapped_ = false;
+  focused_ = false;
   primaryDown_ = false;
   x_->flush();
 }
@@ -327,6 +325,7 @@ void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
       if (focus.mode != XCB_NOTIFY_MODE_NORMAL && focus.mode != XCB_NOTIFY_MODE_WHILE_GRABBED) break;
       if (focus.detail == XCB_NOTIFY_DETAIL_POINTER) break;
       const bool in = (event.response_type & 0x7f) == XCB_FOCUS_IN;
+      focused_ = in;
       if (onKeyStatusChange) onKeyStatusChange(in);
       if (!in) takeFocusBack();
       break;

@@ -31,7 +31,10 @@ namespace quorvel {
 // shortcut still activate the passive grabs first and step through the shortcut manager; every other
 // key is delivered to the focused overlay; the release of the shortcut's modifier reaches the
 // shortcut manager through the key stream's XInput 2 raw events, which the server sends whatever has
-// the focus. isKey() is whether this window holds the focus.
+// the focus. isKey() is whether this window holds the focus, as its own focus request and the focus
+// events read since say (no round trip to the server: the summon asks it on its way to the screen).
+// The server carries out a window's requests in order and a mapped override-redirect window is
+// viewable at once, so the focus set by makeKey() is the window's until a focus event says otherwise.
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
 // setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
@@ -109,6 +112,7 @@ class X11OverlayWindow final : public OverlayWindow {
   uint32_t colormap_ = 0;
   uint32_t gc_ = 0;
   bool mapped_ = false;
+  bool focused_ = false;  // see isKey()
   bool clickThrough_ = false;
   OverlayContentView* view_ = nullptr;
   std::optional<X11ModifierMap> modifiers_;

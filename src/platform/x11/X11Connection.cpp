@@ -96,7 +96,19 @@ std::string X11Connection::atomName(uint32_t atomValue) {
   return std::string(xcb_get_atom_name_name(r.get()), static_cast<size_t>(xcb_get_atom_name_name_length(r.get())));
 }
 
+void X11Connection::noteSent(uint32_t sequence) { lastSent_.store(sequence, std::memory_order_relaxed); }
+
+void X11Connection::noteWait(uint32_t sequence) {
+  // Sequence numbers wrap around: the signed difference tells the order.
+  const uint32_t answered = answeredUpTo_.load(std::memory_order_relaxed);
+  if (static_cast<int32_t>(sequence - answered) <= 0) return;
+  roundTrips_.fetch_add(1, std::memory_order_relaxed);
+  const uint32_t sent = lastSent_.load(std::memory_order_relaxed);
+  answeredUpTo_.store(static_cast<int32_t>(sent - sequence) > 0 ? sent : sequence, std::memory_order_relaxed);
+}
+
 bool X11Connection::check(xcb_void_cookie_t cookie) {
+  noteWait(cookie.sequence);
   xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
   keepQueuedEvents();
   if (!error) return !isBroken();
@@ -107,8 +119,7 @@ bool X11Connection::check(xcb_void_cookie_t cookie) {
 
 xcb_get_property_cookie_t X11Connection::requestProperty(uint32_t window, uint32_t propertyAtom, uint32_t type,
                                                          uint32_t maxLength) {
-  requests_.fetch_add(1, std::memory_order_relaxed);
-  return xcb_get_property(connection_, 0, window, propertyAtom, type, 0, maxLength);
+  return counted(xcb_get_property(connection_, 0, window, propertyAtom, type, 0, maxLength));
 }
 
 std::optional<X11Connection::Property> X11Connection::takeProperty(xcb_get_property_cookie_t cookie, uint32_t type) {
@@ -152,28 +163,43 @@ uint32_t X11Connection::timeWindow() {
   return timeWindow_;
 }
 
-std::optional<uint32_t> X11Connection::serverTime() {
-  std::lock_guard lock(eventMutex_);
-  const uint32_t stamp = atom("_QUORVEL_TIME_STAMP");
-  if (stamp == 0) return std::nullopt;
-  uint32_t window = 0;
-  // Any client may destroy any window, ours too: a time window found gone is made anew, once.
-  for (int attempt = 0; attempt < 2 && window == 0; ++attempt) {
+xcb_void_cookie_t X11Connection::stamp(uint32_t window, uint32_t stampAtom) {
+  // Appending nothing changes nothing but still stamps a PropertyNotify with the server's time.
+  return counted(
+      xcb_change_property_checked(connection_, XCB_PROP_MODE_APPEND, window, stampAtom, XCB_ATOM_STRING, 8, 0, nullptr));
+}
+
+std::optional<uint32_t> X11Connection::serverTime() { return takeServerTime(requestServerTime()); }
+
+X11Connection::TimeRequest X11Connection::requestServerTime() {
+  TimeRequest request;
+  request.events = std::unique_lock(eventMutex_);
+  request.stamp = atom("_QUORVEL_TIME_STAMP");
+  if (request.stamp == 0) return request;
+  request.window = timeWindow();
+  if (request.window != 0) request.cookie = stamp(request.window, request.stamp);
+  return request;
+}
+
+std::optional<uint32_t> X11Connection::takeServerTime(TimeRequest request) {
+  uint32_t window = request.window;
+  if (window == 0) return std::nullopt;
+  if (!check(request.cookie)) {
+    // Any client may destroy any window, ours too: a time window found gone is made anew, once.
+    timeWindow_ = 0;
     window = timeWindow();
     if (window == 0) return std::nullopt;
-    // Appending nothing changes nothing but still stamps a PropertyNotify with the server's time.
-    if (!check(xcb_change_property_checked(connection_, XCB_PROP_MODE_APPEND, window, stamp, XCB_ATOM_STRING, 8, 0,
-                                           nullptr))) {
+    if (!check(stamp(window, request.stamp))) {
       timeWindow_ = 0;
-      window = 0;
+      return std::nullopt;
     }
   }
-  if (window == 0) return std::nullopt;
+  const uint32_t stampAtom = request.stamp;
   const auto deadline = std::chrono::steady_clock::now() + kServerTimeWait;
   const auto stampOf = [&](const Event& event) -> std::optional<uint32_t> {
     if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) return std::nullopt;
     const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event.get());
-    if (notify->window == window && notify->atom == stamp) return notify->time;
+    if (notify->window == window && notify->atom == stampAtom) return notify->time;
     return std::nullopt;
   };
   while (!isBroken()) {

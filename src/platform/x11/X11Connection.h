@@ -82,6 +82,7 @@ class X11Connection {
   // Takes the reply of a request, absorbing its error: `reply(xcb_get_geometry_reply, cookie)`.
   template <class R, class C>
   Reply<R> reply(R* (*takeReply)(xcb_connection_t*, C, xcb_generic_error_t**), C cookie) {
+    noteWait(cookie.sequence);
     xcb_generic_error_t* error = nullptr;
     R* r = takeReply(connection_, cookie, &error);
     if (error) {
@@ -96,11 +97,16 @@ class X11Connection {
   template <class C>
   C counted(C cookie) {
     requests_.fetch_add(1, std::memory_order_relaxed);
+    noteSent(cookie.sequence);
     return cookie;
   }
   // The requests counted so far: every property request, and every request the window readers
   // send (tests and benchmarks compare two readings).
   uint64_t requestCount() const { return requests_.load(std::memory_order_relaxed); }
+  // The round trips made so far: waits for a reply (or a check) of a request that was sent after
+  // the last wait began. Replies of requests sent together before one wait, counted ones, cost one
+  // round trip between them. Exact while one thread sends; tests and benchmarks compare two readings.
+  uint64_t roundTripCount() const { return roundTrips_.load(std::memory_order_relaxed); }
   // Checks a request sent with a _checked call; false (error absorbed) when it failed.
   bool check(xcb_void_cookie_t cookie);
 
@@ -122,6 +128,18 @@ class X11Connection {
   // The server's current time, from the time stamp of a property change on a small window of our
   // own (made again when another client destroyed it); absent when no answer came within a second.
   std::optional<uint32_t> serverTime();
+  // The same in two steps, so that other requests share its round trip: requestServerTime() sends
+  // the request for a time stamp, takeServerTime() waits for it. In between, the request holds the
+  // event stream (no pump runs, so none takes the stamp's event away): take it soon, on the same
+  // thread, and call no pump or serverTime() before.
+  struct TimeRequest {
+    std::unique_lock<std::mutex> events;
+    uint32_t stamp = 0;   // the stamp property's atom
+    uint32_t window = 0;  // the window it is stamped on; 0 when nothing was sent
+    xcb_void_cookie_t cookie{};
+  };
+  TimeRequest requestServerTime();
+  std::optional<uint32_t> takeServerTime(TimeRequest request);
 
   // Handles every event that has arrived, without blocking, in order; X errors among them are
   // absorbed and not handed on. Answers how many events were handed to `handler`.
@@ -147,6 +165,9 @@ class X11Connection {
  private:
   X11Connection(xcb_connection_t* connection, int screenNumber, xcb_screen_t* screen);
   void absorb(const xcb_generic_error_t& error);
+  void noteSent(uint32_t sequence);
+  void noteWait(uint32_t sequence);
+  xcb_void_cookie_t stamp(uint32_t window, uint32_t stampAtom);
   // The next event from the server or from the events held back while waiting for a time stamp.
   Event nextEvent();
   uint32_t timeWindow();
@@ -168,6 +189,9 @@ class X11Connection {
   std::deque<Event> heldEvents_;
   int wakeFd_ = -1;
   std::atomic<uint64_t> requests_{0};
+  std::atomic<uint64_t> roundTrips_{0};
+  std::atomic<uint32_t> lastSent_{0};       // the last counted request's sequence number
+  std::atomic<uint32_t> answeredUpTo_{0};   // requests up to here were in flight at the last wait
   uint32_t timeWindow_ = 0;
 
   mutable std::mutex errorMutex_;

@@ -26,8 +26,7 @@ bool X11WindowActions::exists(uint32_t window) {
 
 uint32_t X11WindowActions::timestamp(std::optional<uint32_t> eventTime) {
   if (eventTime && *eventTime != XCB_CURRENT_TIME) return *eventTime;
-  // A request stamped "current time" may be taken for one that no user asked for; the server's own
-  // time serves as well as the triggering event's.
+  // As for an activation: the server's own time rather than "current time".
   return connection_.serverTime().value_or(XCB_CURRENT_TIME);
 }
 
@@ -53,15 +52,30 @@ bool X11WindowActions::activate(uint32_t window, std::optional<uint32_t> eventTi
 }
 
 std::optional<uint32_t> X11WindowActions::activateStamped(uint32_t window, std::optional<uint32_t> eventTime) {
-  if (!exists(window)) return std::nullopt;
+  if (window == 0 || connection_.isBroken()) return std::nullopt;
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
-  const uint32_t time = timestamp(eventTime);
+  // Everything the request needs is asked for at once and the replies are taken after, so the
+  // activation leaves one round trip after the call began: whether the window still exists, the
+  // server's time when no event gives one, the window's desktop and the current one.
+  const bool stampedByEvent = eventTime && *eventTime != XCB_CURRENT_TIME;
+  std::optional<X11Connection::TimeRequest> timeRequest;
+  if (!stampedByEvent) timeRequest.emplace(connection_.requestServerTime());
+  const auto attributesCookie = connection_.counted(xcb_get_window_attributes(connection_.xcb(), window));
+  const auto desktopCookie = connection_.requestProperty(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
+  const auto currentCookie =
+      connection_.requestProperty(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, XCB_ATOM_CARDINAL, 1);
+  const bool exists = connection_.reply(xcb_get_window_attributes_reply, attributesCookie) != nullptr;
+  const auto desktopValue = connection_.takeProperty(desktopCookie, XCB_ATOM_CARDINAL);
+  const auto currentValue = connection_.takeProperty(currentCookie, XCB_ATOM_CARDINAL);
+  // A request stamped "current time" may be taken for one that no user asked for; the server's own
+  // time serves as well as the triggering event's.
+  const uint32_t time = stampedByEvent ? *eventTime
+                                       : connection_.takeServerTime(std::move(*timeRequest)).value_or(XCB_CURRENT_TIME);
+  if (!exists) return std::nullopt;
   // Window managers may refuse to pull the focus to another desktop (they mark the window as wanting
   // attention instead), so a window on another desktop is reached by switching to that desktop first.
-  auto desktopValue = connection_.property(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
-  std::optional<uint32_t> desktop;
-  if (desktopValue) desktop = desktopValue->firstValue32();
-  const std::optional<uint32_t> current = X11DesktopReader(connection_).currentDesktop();
+  const std::optional<uint32_t> desktop = desktopValue ? desktopValue->firstValue32() : std::nullopt;
+  const std::optional<uint32_t> current = currentValue ? currentValue->firstValue32() : std::nullopt;
   const bool switching = desktop && current && *desktop != kAllDesktops && *desktop != *current;
   if (switching) {
     if (!sendToRoot(connection_.root(), ewmh->_NET_CURRENT_DESKTOP, *desktop, time)) return std::nullopt;

@@ -28,7 +28,8 @@ class X11WindowActions {
   // window on another desktop is reached by switching to that desktop first: the activation follows
   // once the window manager has switched (waiting at most kDesktopSwitchWait), and is sent once more
   // when the window has not become the active one within kActivationWait. Only then does the call
-  // block, on round trips to the server.
+  // block, on round trips to the server; otherwise the request leaves after one round trip (which
+  // also finds a window that is gone), and a second one checks that it was sent.
   bool activate(uint32_t window, std::optional<uint32_t> eventTime = std::nullopt);
   // The same request, answering the time stamp it carried (0 when the server's time could not be
   // had); none when it was not sent.

@@ -52,8 +52,10 @@ void FrameClock::run(const std::function<void(const DisplayLinkUpdate&)>& onUpda
     }
     const Duration period = period_;
     const Instant due = Instant{(now.count() / period.count() + 1) * period.count()};
-    // Sleep in real time for what the clock says is left; a pause, a stop or a new rate wakes it.
-    const bool interrupted = changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_; });
+    // Sleep in real time for what the clock says is left; a pause, a stop or a new rate wakes it,
+    // and so does an unpause owed at once (a pause and unpause that both came before this thread
+    // woke would otherwise deliver the stale slot first).
+    const bool interrupted = changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_ || startNow_; });
     if (interrupted) continue;
     if (clock_.now() < due) continue;  // woke early
     lock.unlock();

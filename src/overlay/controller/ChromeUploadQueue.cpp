@@ -1,0 +1,49 @@
+#include "overlay/controller/ChromeUploadQueue.h"
+
+#include <utility>
+
+namespace quorvel {
+
+ChromeUploadQueue::ChromeUploadQueue(std::shared_ptr<Executor> queue, Sink sink)
+    : queue_(std::move(queue)), shared_(std::make_shared<Shared>()) {
+  shared_->sink = std::move(sink);
+}
+
+ChromeUploadQueue::~ChromeUploadQueue() { close(); }
+
+void ChromeUploadQueue::close() {
+  std::lock_guard held(shared_->mutex);
+  shared_->newest.reset();
+  shared_->sink = nullptr;
+}
+
+void ChromeUploadQueue::submit(RasterBitmap bitmap) {
+  {
+    std::lock_guard held(shared_->mutex);
+    if (!shared_->sink) return;
+    shared_->newest = std::move(bitmap);
+    if (shared_->posted) return;  // the drain under way takes it
+    shared_->posted = true;
+  }
+  queue_->post([shared = shared_] { drain(shared); });
+}
+
+void ChromeUploadQueue::drain(const std::shared_ptr<Shared>& shared) {
+  for (;;) {
+    std::optional<RasterBitmap> bitmap;
+    Sink sink;
+    {
+      std::lock_guard held(shared->mutex);
+      if (!shared->newest || !shared->sink) {
+        shared->posted = false;
+        return;
+      }
+      bitmap = std::move(shared->newest);
+      shared->newest.reset();
+      sink = shared->sink;  // a copy: the upload runs without the lock
+    }
+    sink(*bitmap);
+  }
+}
+
+}  // namespace quorvel
