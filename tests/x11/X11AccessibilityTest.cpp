@@ -109,6 +109,12 @@ TEST_F(X11AccessibilityTest, AnInactiveApplicationsFocusedWindowIsItsLastActiveO
   }));
   ASSERT_TRUE(activate(first));
   ASSERT_TRUE(activate(*second));
+  // The focus history follows the server's property events, which read the active window of the
+  // moment: the second window must have been seen active before the focus moves on.
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    const auto now = value<AXElementRef>(ax().applicationElement(multiPid), "AXFocusedWindow");
+    return now && ax().windowNumber(*now) == second;
+  }));
   ASSERT_TRUE(activate(other));
   // The first window raised above the second without the focus: the stacking no longer tells.
   ASSERT_TRUE(session->runTool({"xdotool", "windowraise", std::to_string(first)}));

@@ -338,7 +338,9 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
   ThreadName::applyToCurrentThread("net.tarmeq.quorvel.liveHero");
   X11Connection& connection = *shared->connection;
   X11Connection& watcher = *shared->watcher;
-  ShmSegment segment(connection);
+  // Released before the stream leaves the capture's list: after that the capture, and the
+  // connection the segment is attached through, may be gone.
+  std::optional<ShmSegment> segment(std::in_place, connection);
   const auto interval = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
       std::chrono::duration<double>(std::max(configuration.minimumFrameInterval, 0.0)));
   auto nextAllowed = std::chrono::steady_clock::now();
@@ -362,7 +364,7 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
     }
     nextAllowed = std::chrono::steady_clock::now() + interval;
     std::pair<int, int> source{0, 0};
-    CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &segment, &source);
+    CaptureResult frame = shared->readWindow(window, {configuration.width, configuration.height}, &*segment, &source);
     if (!frame.picture) {
       ended = kWindowGone;
       break;
@@ -383,6 +385,7 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
       handlers.onFrame(std::move(out));
     }
   }
+  segment.reset();
   if (damage) xcb_damage_destroy(watcher.xcb(), damage);
   if (topLevel) {
     const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
@@ -399,6 +402,8 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
   }
   if (!stoppedByOwner && ended && handlers.onStop) handlers.onStop(*ended);
   if (completion) completion(std::nullopt);
+  // Its captures (the owner's stream among them) go while the capture is known to be alive.
+  completion = nullptr;
   // Notified under the lock: once it is released the capture may be gone.
   std::lock_guard guard(shared->streamMutex);
   std::erase(shared->streams, self);
