@@ -243,7 +243,22 @@ class OpaqueCardPixelTest : public CardPixelTest {
     const std::string yellow = solid(64, 40, 220, 220, 30);
     ASSERT_TRUE(fourth->replaceLevel(0, yellow.data(), 64 * 4));
     f->pictures[4] = fourth;
-    f->opaquePictures = {1, 2, 4};
+    // Card 5: a busy opaque picture with a different noise in every mip level, so that a sample
+    // taken at another coordinate or level than the blended draw's would show.
+    auto busy = vk.device->makeTexture({256, 160, GpuTextureDescriptor::fullMipCount(256, 160), false, "Quorvel noise"});
+    ASSERT_TRUE(busy);
+    uint32_t seed = 12345;
+    for (uint32_t level = 0; level < busy->mipLevelCount(); ++level) {
+      const uint32_t w = std::max(256u >> level, 1u), h = std::max(160u >> level, 1u);
+      std::string noise(static_cast<size_t>(w) * h * 4, '\0');
+      for (size_t i = 0; i < noise.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        noise[i] = static_cast<char>(i % 4 == 3 ? 255 : seed >> 24);
+      }
+      ASSERT_TRUE(busy->replaceLevel(level, noise.data(), w * 4));
+    }
+    f->pictures[5] = busy;
+    f->opaquePictures = {1, 2, 4, 5};
     f->renderer->setBackdrop(Float4{0, 0, 0.4f, 0.5f});
   }
 };
@@ -253,7 +268,8 @@ TEST_F(OpaqueCardPixelTest, ScreenAlignedCardsOnTheirWindowsArePixelForPixelTheS
   const std::vector<ViewportRect> rects = {{{0.05f, 0.1f}, {0.5f, 0.45f}},
                                            {{0.3f, 0.3f}, {0.45f, 0.5f}},
                                            {{0.5f, 0.05f}, {0.4f, 0.4f}},
-                                           {{0.2f, 0.5f}, {0.55f, 0.42f}}};
+                                           {{0.2f, 0.5f}, {0.55f, 0.42f}},
+                                           {{0.62f, 0.55f}, {0.3f, 0.3f}}};
   auto prepare = [&] { installFlyIn(rects); };
   const auto [single, split] = frames(prepare);
   ASSERT_EQ(single.width, 640u);
@@ -261,7 +277,7 @@ TEST_F(OpaqueCardPixelTest, ScreenAlignedCardsOnTheirWindowsArePixelForPixelTheS
 
   // Where two windows overlap the nearer card covers the other fully: its own colour, opaque.
   const std::vector<int> order = f->renderer->drawOrder();
-  ASSERT_EQ(order.size(), 4u);
+  ASSERT_EQ(order.size(), 5u);
   int card1 = -1, card4 = -1;
   for (size_t k = 0; k < order.size(); ++k) {
     if (order[k] == 0) card1 = static_cast<int>(k);
@@ -279,11 +295,10 @@ TEST_F(OpaqueCardPixelTest, ScreenAlignedCardsOnTheirWindowsArePixelForPixelTheS
 }
 
 TEST_F(OpaqueCardPixelTest, TurnedCardsOfAnArcArePixelForPixelTheSame) {
-  f->pictures[5] = f->pictures[1];
-  f->opaquePictures.insert(5);
-  f->store.set("floorReflections", true);
+  f->pictures[6] = f->pictures[5];
+  f->opaquePictures.insert(6);
   auto prepare = [&] {
-    f->install(5, AppSettings::SwitcherStyle::coverArc, 2);
+    f->install(6, AppSettings::SwitcherStyle::coverArc, 2);
     f->settle();
   };
   const auto [single, split] = frames(prepare);
