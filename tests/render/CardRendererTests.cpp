@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 
 #include "RendererFixture.h"
 
@@ -261,19 +262,31 @@ TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideT
       continue;
     }
     // The interior: the card's own record and texture again, right after its blended quad, in a
-    // rectangle well inside the card.
+    // rectangle well inside the card; split along the other diagonal, then as the blended quad
+    // was, which gives every pixel its colour.
     ASSERT_GT(d, 0u);
+    ASSERT_LT(d + 1, draws.size());
     const RecordedDraw& card = draws[d - 1];
+    const RecordedDraw& last = draws[d + 1];
     EXPECT_EQ(draw.recordIndex % 14, 0u);
     EXPECT_EQ(card.recordIndex, draw.recordIndex);
     EXPECT_EQ(card.texture, draw.texture);
+    EXPECT_EQ(card.vertexStart, 0u);
+    EXPECT_EQ(draw.vertexStart, 4u);
+    EXPECT_EQ(last.vertexStart, 0u);
+    EXPECT_EQ(last.recordIndex, draw.recordIndex);
+    EXPECT_EQ(last.pipeline, draw.pipeline);
     ASSERT_TRUE(draw.scissor);
+    ASSERT_TRUE(last.scissor);
+    EXPECT_EQ(std::tie(last.scissor->x, last.scissor->y, last.scissor->width, last.scissor->height),
+              std::tie(draw.scissor->x, draw.scissor->y, draw.scissor->width, draw.scissor->height));
     EXPECT_GT(draw.scissor->width, 20u);
     EXPECT_GT(draw.scissor->height, 10u);
     EXPECT_LE(draw.scissor->x + draw.scissor->width, 640u);
     EXPECT_LE(draw.scissor->y + draw.scissor->height, 400u);
     interiors.insert(order[draw.recordIndex / 14]);
-    if (d + 1 < draws.size()) EXPECT_FALSE(draws[d + 1].scissor) << "the scissor is lifted at once";
+    if (d + 2 < draws.size()) EXPECT_FALSE(draws[d + 2].scissor) << "the scissor is lifted at once";
+    ++d;
   }
   EXPECT_EQ(blended, draws.front().pipeline);
   EXPECT_EQ(interiors, (std::set<int>{0, 2, 3})) << "cards 1, 3 and the plain card 4; not the translucent card 2";

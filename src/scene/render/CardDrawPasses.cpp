@@ -526,6 +526,10 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
         if (const auto interior = opaqueInterior(u.mvp, size, radius, viewWidth, viewHeight)) {
           encoder.setPipeline(interiorPipeline_);
           encoder.setScissor(interior);
+          // A triangle lets the driver drop only the tiles it fills alone, never those its
+          // quad's diagonal crosses: the quad split along the other diagonal fills those first,
+          // and the quad split as the blended one was then gives every pixel its final colour.
+          encoder.drawTriangleStrip(4, 4);
           encoder.drawTriangleStrip(0, 4);
           encoder.setScissor(std::nullopt);
           encoder.setPipeline(pipeline_);
