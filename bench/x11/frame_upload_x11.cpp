@@ -3,8 +3,12 @@
 // itself), until the server has applied it. The frame itself is a clear, so the figure is the
 // upload's own cost on top of the GPU's copy-out.
 //
-//   BM_FrameUpload/shm     through shared memory (MIT-SHM), as on a local display
-//   BM_FrameUpload/plain   through the X protocol (PutImage in strips), as on a remote display
+//   BM_FrameUpload/1/1   through shared memory (MIT-SHM), as on a local display, the GPU copying
+//                        the frame straight into the shared segment (label "shm direct"; where
+//                        the device cannot import host memory it is the host copy below)
+//   BM_FrameUpload/1/0   through shared memory, the frame copied into the segment on the host
+//                        (label "shm host copy"), as on a device without host-memory import
+//   BM_FrameUpload/0/0   through the X protocol (PutImage in strips), as on a remote display
 //
 // Skips when Xvfb or a Vulkan device is missing.
 
@@ -25,6 +29,7 @@ namespace {
 
 void BM_FrameUpload(benchmark::State& st) {
   const bool shared = st.range(0) != 0;
+  const bool import = st.range(1) != 0;
   std::string failure;
   if (!X11Session::xvfbInstalled()) {
     st.SkipWithError("Xvfb is not installed");
@@ -37,6 +42,7 @@ void BM_FrameUpload(benchmark::State& st) {
     return;
   }
   VulkanDeviceOptions options;
+  options.hostMemoryImport = import;
   auto device = VulkanDevice::make(options, &failure);
   if (!device) {
     st.SkipWithError(("Vulkan is unavailable: " + failure).c_str());
@@ -76,12 +82,12 @@ void BM_FrameUpload(benchmark::State& st) {
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   }
   if (surface->usesSharedMemory() != shared) st.SkipWithError("the server did not take the path asked for");
-  st.SetLabel(shared ? "shm" : "plain");
+  st.SetLabel(!shared ? "plain" : surface->writesSharedMemoryDirectly() ? "shm direct" : "shm host copy");
   queue.reset();
   surface.reset();
   device->waitIdle();
 }
-BENCHMARK(BM_FrameUpload)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameUpload)->Args({1, 1})->Args({1, 0})->Args({0, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace quorvel

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "gpu/vulkan/VulkanBuffer.h"
 #include "support/VulkanTestDevice.h"
 
 namespace quorvel {
@@ -187,6 +190,60 @@ TEST_F(VulkanDeviceTest, RefusesImpossibleResources) {
   ASSERT_TRUE(library);
   EXPECT_FALSE(library->makeFunction("noSuchFunction"));
   EXPECT_TRUE(library->makeFunction("cardVertex"));
+}
+
+// Host memory imported as a buffer: the GPU's writes land in that memory itself, memory the device
+// cannot take is refused (the caller keeps its own copy path), and the memory's owner is let go
+// only after the buffer and its device memory have gone.
+TEST_F(VulkanDeviceTest, ImportedHostMemoryIsWrittenByTheGpuAndOutlivesItsBuffer) {
+  auto core = device->core();
+  if (!core->hasHostMemoryImport()) GTEST_SKIP() << "the device cannot import host memory";
+  const size_t align = core->hostMemoryImportAlignment();
+  ASSERT_GT(align, 0u);
+  const size_t size = 2 * align;
+  struct Memory {
+    explicit Memory(size_t bytes, size_t alignment) : bytes(std::aligned_alloc(alignment, bytes)) {}
+    ~Memory() { std::free(bytes); }
+    void* bytes;
+  };
+  auto memory = std::make_shared<Memory>(size, align);
+  ASSERT_TRUE(memory->bytes);
+  std::memset(memory->bytes, 0, size);
+  std::weak_ptr<Memory> weakMemory = memory;
+
+  std::string error;
+  EXPECT_FALSE(VulkanBuffer::importHostMemory(core, static_cast<char*>(memory->bytes) + 4, size - align, 64,
+                                              "Quorvel misaligned", memory, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(VulkanBuffer::importHostMemory(core, memory->bytes, size - 4, 64, "Quorvel odd size", memory));
+  EXPECT_FALSE(VulkanBuffer::importHostMemory(core, memory->bytes, size, size + 4, "Quorvel too long", memory));
+
+  auto buffer = VulkanBuffer::importHostMemory(core, memory->bytes, size, size - 64, "Quorvel imported", memory, &error);
+  ASSERT_TRUE(buffer) << error;
+  EXPECT_TRUE(buffer->isImported());
+  EXPECT_EQ(buffer->contents(), memory->bytes);
+  EXPECT_EQ(buffer->length(), size - 64);
+  ASSERT_TRUE(core->submitAndWait([&](VkCommandBuffer cb) {
+    vkCmdFillBuffer(cb, buffer->buffer(), 0, VK_WHOLE_SIZE, 0x5a5a5a5a);
+    VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
+    toHost.srcStageMask = VK_PIPELINE_STAGE_2_CLEAR_BIT;
+    toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
+    toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
+    toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
+    VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
+    dep.memoryBarrierCount = 1;
+    dep.pMemoryBarriers = &toHost;
+    vkCmdPipelineBarrier2(cb, &dep);
+  }));
+  const auto* bytes = static_cast<const uint8_t*>(memory->bytes);
+  EXPECT_EQ(bytes[0], 0x5a);
+  EXPECT_EQ(bytes[size - 65], 0x5a);
+  EXPECT_EQ(bytes[size - 64], 0) << "nothing past the buffer's length";
+
+  memory.reset();
+  EXPECT_FALSE(weakMemory.expired()) << "the buffer keeps its memory";
+  buffer.reset();
+  EXPECT_TRUE(weakMemory.expired());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -20,15 +21,8 @@ class VulkanWindowSurfaceTest : public X11SessionTest {
     X11SessionTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
     VulkanTestDevice::keepDriversLoaded();
-    VulkanDeviceOptions options;
-    options.validation = true;
-    options.synchronizationValidation = true;
-    options.onValidationMessage = [this](const std::string& m) {
-      std::lock_guard lock(mutex);
-      messages.push_back(m);
-    };
     std::string error;
-    device = VulkanDevice::make(options, &error);
+    device = openDevice(true, &error);
     ASSERT_TRUE(device) << error;
     window = X11ArgbWindow::open(session->display(), {"Quorvel surface test", {0, 0, 320, 200}, true}, &error);
     ASSERT_TRUE(window) << error;
@@ -46,6 +40,19 @@ class VulkanWindowSurfaceTest : public X11SessionTest {
     device.reset();
     X11SessionTest::TearDown();
   }
+  // A device under validation whose messages fail the test; `hostMemoryImport` false opens it
+  // without importing host memory, as on a device that cannot.
+  std::shared_ptr<VulkanDevice> openDevice(bool hostMemoryImport, std::string* error) {
+    VulkanDeviceOptions options;
+    options.validation = true;
+    options.synchronizationValidation = true;
+    options.hostMemoryImport = hostMemoryImport;
+    options.onValidationMessage = [this](const std::string& m) {
+      std::lock_guard lock(mutex);
+      messages.push_back(m);
+    };
+    return VulkanDevice::make(options, error);
+  }
   // Resizes the window and waits until it knows.
   void resize(uint32_t width, uint32_t height) {
     const uint32_t size[2] = {width, height};
@@ -60,9 +67,9 @@ class VulkanWindowSurfaceTest : public X11SessionTest {
     ASSERT_TRUE(resized);
   }
 
-  // Draws one frame into the surface's next drawable and waits for it.
-  std::shared_ptr<GpuTexture> presentFrame(VulkanWindowSurface& surface, GpuCommandQueue& queue,
-                                           GpuColor colour = {0, 0, 0.5, 0.5}) {
+  // Draws one frame into the surface's next drawable and commits it, without waiting.
+  static std::shared_ptr<GpuCommandBuffer> commitFrame(VulkanWindowSurface& surface, GpuCommandQueue& queue,
+                                                       GpuColor colour, std::shared_ptr<GpuTexture>* texture = nullptr) {
     auto drawable = surface.nextDrawable();
     if (!drawable) return nullptr;
     auto commandBuffer = queue.makeCommandBuffer();
@@ -73,8 +80,17 @@ class VulkanWindowSurfaceTest : public X11SessionTest {
     if (encoder) encoder->endEncoding();
     commandBuffer->present(drawable);
     commandBuffer->commit();
+    if (texture) *texture = drawable->texture();
+    return commandBuffer;
+  }
+  // Draws one frame into the surface's next drawable and waits for it.
+  static std::shared_ptr<GpuTexture> presentFrame(VulkanWindowSurface& surface, GpuCommandQueue& queue,
+                                                  GpuColor colour = {0, 0, 0.5, 0.5}) {
+    std::shared_ptr<GpuTexture> texture;
+    auto commandBuffer = commitFrame(surface, queue, colour, &texture);
+    if (!commandBuffer) return nullptr;
     commandBuffer->waitUntilCompleted();
-    return drawable->texture();
+    return texture;
   }
   // The window's pixel (blue, green, red, alpha) once the server has handled what the window's
   // connection sent.
@@ -150,13 +166,30 @@ TEST_F(VulkanWindowSurfaceTest, FramesReachTheArgbWindowsPixelsAndFollowItsSize)
 }
 
 // Where the server shares no memory (a remote display), the frames go through the protocol: the
-// same pixels, each shared image of the ring given back once the server has read it.
+// same pixels, each shared image of the ring given back once the server has read it. Where the
+// device imports host memory (the CPU driver does) the GPU writes the frames straight into the
+// shared segments; a device that cannot has them copied there on the host.
 TEST_F(VulkanWindowSurfaceTest, UploadedFramesReachTheWindowWithAndWithoutSharedMemory) {
-  for (const bool shared : {false, true}) {
-    SCOPED_TRACE(shared ? "shared memory" : "protocol");
-    std::string error;
-    auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel test", &error,
-                                             VulkanWindowSurface::Presentation::imageUpload, shared);
+  std::string error;
+  auto noImport = openDevice(false, &error);
+  ASSERT_TRUE(noImport) << error;
+  EXPECT_FALSE(noImport->core()->hasHostMemoryImport());
+  if (device->core()->isSoftware()) {
+    EXPECT_TRUE(device->core()->hasHostMemoryImport()) << "the CPU driver imports host memory";
+  }
+  struct Path {
+    const char* name;
+    bool shared;
+    std::shared_ptr<VulkanDevice> device;
+  };
+  for (const Path& path : {Path{"protocol", false, device}, Path{"shared memory, host copy", true, noImport},
+                           Path{"shared memory, GPU copy", true, device}}) {
+    SCOPED_TRACE(path.name);
+    const bool shared = path.shared;
+    const bool direct = shared && path.device->core()->hasHostMemoryImport();
+    auto queue = path.device->makeCommandQueue("Quorvel test");
+    auto surface = VulkanWindowSurface::make(path.device, window->connection(), window->window(), "Quorvel test",
+                                             &error, VulkanWindowSurface::Presentation::imageUpload, shared);
     ASSERT_TRUE(surface) << error;
     surface->setDrawableSize(320, 200);
     // More frames than the ring holds, each a colour of its own: a shared image written again
@@ -168,8 +201,88 @@ TEST_F(VulkanWindowSurfaceTest, UploadedFramesReachTheWindowWithAndWithoutShared
       EXPECT_EQ(windowPixel(*window, 160, 100), (std::array<int, 4>{expected, 0, 0, 255})) << "frame " << i;
     }
     EXPECT_EQ(surface->usesSharedMemory(), shared);
+    EXPECT_EQ(surface->writesSharedMemoryDirectly(), direct);
     EXPECT_EQ(surface->presentedCount(), 7u);
   }
+  noImport->waitIdle();
+}
+
+// The server reads a shared image some time after its put; until it has, no frame may be drawn
+// into that image again. With the server held by another client, the images of three puts stay
+// unread, so a fourth frame waits for its drawable until the server is let go, and then shows.
+TEST_F(VulkanWindowSurfaceTest, ASharedImageIsNotHandedOutAgainBeforeTheServerReadIt) {
+  std::string error;
+  auto noImport = openDevice(false, &error);
+  ASSERT_TRUE(noImport) << error;
+  xcb_connection_t* holder = xcb_connect(session->display().c_str(), nullptr);
+  ASSERT_FALSE(xcb_connection_has_error(holder));
+  for (const auto& gpu : {device, noImport}) {
+    SCOPED_TRACE(gpu->core()->hasHostMemoryImport() ? "GPU copy" : "host copy");
+    auto queue = gpu->makeCommandQueue("Quorvel test");
+    auto surface = VulkanWindowSurface::make(gpu, window->connection(), window->window(), "Quorvel test", &error,
+                                             VulkanWindowSurface::Presentation::imageUpload, true);
+    ASSERT_TRUE(surface) << error;
+    surface->setDrawableSize(320, 200);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0.25, 0, 1}));
+    ASSERT_TRUE(surface->usesSharedMemory());
+    EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 64, 0, 255}));
+
+    xcb_grab_server(holder);
+    std::free(xcb_get_input_focus_reply(holder, xcb_get_input_focus(holder), nullptr));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0, 0.25f * static_cast<float>(i + 1), 1}));
+    std::atomic<bool> drawn{false};
+    std::thread render([&] {
+      presentFrame(*surface, *queue, {0.5, 0, 0, 1});
+      drawn = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(drawn) << "a frame was drawn into an image the server had not read yet";
+    xcb_ungrab_server(holder);
+    xcb_flush(holder);
+    render.join();
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 0, 128, 255})) << "the last frame shows";
+    EXPECT_EQ(surface->presentedCount(), 7u);
+  }
+  xcb_disconnect(holder);
+  noImport->waitIdle();
+}
+
+// Frames still on the GPU when the size changes (a new ring) or when the surface goes keep what
+// they use (the imported segments among it) until they are done: no use after free, no buffer
+// freed while the GPU writes it.
+TEST_F(VulkanWindowSurfaceTest, FramesInFlightOutliveANewRingAndTheSurface) {
+  std::string error;
+  auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel test", &error,
+                                           VulkanWindowSurface::Presentation::imageUpload, true);
+  ASSERT_TRUE(surface) << error;
+  std::vector<std::shared_ptr<GpuCommandBuffer>> inFlight;
+  surface->setDrawableSize(320, 200);
+  for (int i = 0; i < 3; ++i) {
+    auto frame = commitFrame(*surface, *queue, {0, 0, 1, 1});
+    ASSERT_TRUE(frame);
+    inFlight.push_back(frame);
+  }
+  surface->setDrawableSize(160, 100);
+  for (int i = 0; i < 2; ++i) {
+    auto frame = commitFrame(*surface, *queue, {0, 1, 0, 1});
+    ASSERT_TRUE(frame);
+    inFlight.push_back(frame);
+  }
+  inFlight.back()->waitUntilCompleted();
+  EXPECT_EQ(surface->writesSharedMemoryDirectly(), device->core()->hasHostMemoryImport());
+  for (int i = 0; i < 2; ++i) {
+    auto frame = commitFrame(*surface, *queue, {1, 0, 0, 1});
+    ASSERT_TRUE(frame);
+    inFlight.push_back(frame);
+  }
+  surface.reset();
+  for (const auto& frame : inFlight) {
+    frame->waitUntilCompleted();
+    EXPECT_EQ(frame->status(), GpuCommandStatus::completed);
+  }
+  device->waitIdle();
+  EXPECT_EQ(windowPixel(*window, 5, 5)[3], 255) << "the window still answers";
 }
 
 TEST_F(VulkanWindowSurfaceTest, ASwapchainIsMadeAgainWhenTheWindowIsResized) {

@@ -214,11 +214,25 @@ bool VulkanCore::open(const VulkanDeviceOptions& options, std::string* error) {
   f2.features.samplerAnisotropy = supported.samplerAnisotropy;
   if (!supported.samplerAnisotropy) maxAnisotropy_ = 1;
 
+  const auto offered = deviceExtensions(physical_);
   std::vector<const char*> devExtensions{VK_KHR_PUSH_DESCRIPTOR_EXTENSION_NAME};
-  if (xcbSurfaces_ && hasExtension(deviceExtensions(physical_), VK_KHR_SWAPCHAIN_EXTENSION_NAME))
+  if (xcbSurfaces_ && hasExtension(offered, VK_KHR_SWAPCHAIN_EXTENSION_NAME))
     devExtensions.push_back(VK_KHR_SWAPCHAIN_EXTENSION_NAME);
   else
     xcbSurfaces_ = false;
+  // Host memory imported as device memory lets the GPU write frames straight into memory that
+  // another process (the X server) reads.
+  const bool hostImport =
+      options.hostMemoryImport && hasExtension(offered, VK_EXT_EXTERNAL_MEMORY_HOST_EXTENSION_NAME);
+  if (hostImport) {
+    VkPhysicalDeviceExternalMemoryHostPropertiesEXT hostProps{
+        VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_EXTERNAL_MEMORY_HOST_PROPERTIES_EXT};
+    VkPhysicalDeviceProperties2 props2{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2};
+    props2.pNext = &hostProps;
+    vkGetPhysicalDeviceProperties2(physical_, &props2);
+    hostImportAlignment_ = std::max<VkDeviceSize>(hostProps.minImportedHostPointerAlignment, 1);
+    devExtensions.push_back(VK_EXT_EXTERNAL_MEMORY_HOST_EXTENSION_NAME);
+  }
 
   const float priority = 1.0f;
   VkDeviceQueueCreateInfo queueInfo{VK_STRUCTURE_TYPE_DEVICE_QUEUE_CREATE_INFO};
@@ -241,6 +255,11 @@ bool VulkanCore::open(const VulkanDeviceOptions& options, std::string* error) {
   if (!pushDescriptorSet_) {
     *error = "the device does not load push descriptors";
     return false;
+  }
+  if (hostImport) {
+    hostPointerProperties_ = reinterpret_cast<PFN_vkGetMemoryHostPointerPropertiesEXT>(
+        vkGetDeviceProcAddr(device_, "vkGetMemoryHostPointerPropertiesEXT"));
+    if (!hostPointerProperties_) hostImportAlignment_ = 0;
   }
 
   VkSemaphoreTypeCreateInfo timelineType{VK_STRUCTURE_TYPE_SEMAPHORE_TYPE_CREATE_INFO};
@@ -314,6 +333,16 @@ std::optional<uint32_t> VulkanCore::memoryType(uint32_t typeBits, VkMemoryProper
   for (uint32_t i = 0; i < memory_.memoryTypeCount; ++i)
     if ((typeBits & (1u << i)) && (memory_.memoryTypes[i].propertyFlags & wanted) == wanted) return i;
   return std::nullopt;
+}
+
+std::optional<uint32_t> VulkanCore::hostPointerMemoryTypes(const void* pointer) const {
+  if (!hostPointerProperties_ || !pointer) return std::nullopt;
+  VkMemoryHostPointerPropertiesEXT props{VK_STRUCTURE_TYPE_MEMORY_HOST_POINTER_PROPERTIES_EXT};
+  if (hostPointerProperties_(device_, VK_EXTERNAL_MEMORY_HANDLE_TYPE_HOST_ALLOCATION_BIT_EXT, pointer, &props) !=
+          VK_SUCCESS ||
+      props.memoryTypeBits == 0)
+    return std::nullopt;
+  return props.memoryTypeBits;
 }
 
 void VulkanCore::setName(VkObjectType type, uint64_t handle, const std::string& name) const {

@@ -23,6 +23,8 @@ struct VulkanDeviceOptions {
   std::function<void(const std::string&)> onValidationMessage;
   // Turns on the instance extensions for X11 window surfaces when the loader has them.
   bool presentation = true;
+  // Turns on the import of host memory as device memory when the device offers it.
+  bool hostMemoryImport = true;
 };
 
 // The Vulkan objects shared by every resource of one device: the instance (with its validation
@@ -53,6 +55,13 @@ class VulkanCore {
   bool isSoftware() const { return software_; }
   bool hasXcbSurfaces() const { return xcbSurfaces_; }
   float maxAnisotropy() const { return maxAnisotropy_; }
+  // Whether host memory can be imported as device memory (VK_EXT_external_memory_host), and the
+  // alignment an imported pointer and size must both have.
+  bool hasHostMemoryImport() const { return hostPointerProperties_ != nullptr; }
+  VkDeviceSize hostMemoryImportAlignment() const { return hostImportAlignment_; }
+  // The memory types host memory at `pointer` can be imported as; none without the import or when
+  // the device refuses the pointer.
+  std::optional<uint32_t> hostPointerMemoryTypes(const void* pointer) const;
 
   // Guards every use of the queue (submits, presents, waiting for idle).
   std::mutex& submitMutex() { return submitMutex_; }
@@ -120,11 +129,13 @@ class VulkanCore {
   bool xcbSurfaces_ = false;
   bool debugUtils_ = false;
   float maxAnisotropy_ = 1;
+  VkDeviceSize hostImportAlignment_ = 0;
 
   PFN_vkSetDebugUtilsObjectNameEXT setObjectName_ = nullptr;
   PFN_vkCmdBeginDebugUtilsLabelEXT beginLabel_ = nullptr;
   PFN_vkCmdEndDebugUtilsLabelEXT endLabel_ = nullptr;
   PFN_vkCmdPushDescriptorSetKHR pushDescriptorSet_ = nullptr;
+  PFN_vkGetMemoryHostPointerPropertiesEXT hostPointerProperties_ = nullptr;
 
   std::mutex submitMutex_;
   uint64_t lastValue_ = 0;

@@ -33,15 +33,23 @@ struct VulkanWindowSurface::WindowPort {
   // The server may attach shared segments (it offers MIT-SHM); false for good after a refusal.
   bool sharedMemory = false;
   bool sharing = false;  // the last frame went through a shared segment
+  bool direct = false;   // ... which the GPU had written itself
 
   // Puts a frame (width × height BGRA pixels, rows packed) into the window at its top left, through
-  // `segment` when it is attached, else through the protocol.
-  void put(const uint8_t* pixels, uint32_t width, uint32_t height, SharedSegment* segment);
+  // `segment` when it is attached, else through the protocol. `inSegment`: the pixels are the
+  // segment's own memory (the GPU copied the frame there), so nothing needs copying. The caller has
+  // waited for the server to read the segment's previous frame (SharedSegment::awaitServer).
+  void put(const uint8_t* pixels, uint32_t width, uint32_t height, SharedSegment* segment, bool inSegment);
 };
 
 // A System V shared-memory segment attached to the X server, for one image of the upload ring.
-// Made and attached on the render thread, written and put on the completion thread, detached when
-// the ring's image goes (under the port's lock, while the connection is there).
+// Made and attached on the render thread, written (by the GPU, or by the completion thread) and
+// put on the completion thread, detached when the ring's image and the GPU buffer over its memory
+// have gone (under the port's lock, while the connection is there).
+//
+// The server reads a segment some time after its put. So before a frame may be written into it
+// again, the render thread waits, when it hands the image out, for the reply to a request sent
+// right after that put (awaitServer): the GPU may start writing as soon as the frame is submitted.
 struct VulkanWindowSurface::SharedSegment {
   std::shared_ptr<WindowPort> port;
   int id = -1;
@@ -55,7 +63,8 @@ struct VulkanWindowSurface::SharedSegment {
 
   bool attached() const { return seg != 0; }
 
-  // Under the port's lock.
+  // By the one thread that holds the segment (its image handed out), with no lock held: a reply
+  // may take a while. The connection is the surface's, there while the surface is.
   void awaitServer(xcb_connection_t* connection) {
     if (!awaiting) return;
     awaiting = false;
@@ -63,15 +72,16 @@ struct VulkanWindowSurface::SharedSegment {
     std::free(xcb_get_input_focus_reply(connection, cookie, nullptr));
   }
 
-  // A segment of `bytes` attached to the port's server; none when the server refuses it (then the
-  // port stops asking). Under no lock.
-  static std::unique_ptr<SharedSegment> make(const std::shared_ptr<WindowPort>& port, size_t bytes) {
+  // A segment of at least `bytes`, its size a multiple of `granule`, attached to the port's server;
+  // none when the server refuses it (then the port stops asking). Under no lock.
+  static std::shared_ptr<SharedSegment> make(const std::shared_ptr<WindowPort>& port, size_t bytes, size_t granule) {
     std::lock_guard lock(port->mutex);
     if (!port->connection || !port->sharedMemory) return nullptr;
-    auto segment = std::make_unique<SharedSegment>();
+    auto segment = std::make_shared<SharedSegment>();
     segment->port = port;
-    segment->size = bytes;
-    segment->id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    granule = std::max<size_t>(granule, 1);
+    segment->size = (bytes + granule - 1) / granule * granule;
+    segment->id = shmget(IPC_PRIVATE, segment->size, IPC_CREAT | 0600);
     if (segment->id < 0) return nullptr;
     void* memory = shmat(segment->id, nullptr, 0);
     if (memory == reinterpret_cast<void*>(-1)) {
@@ -108,14 +118,12 @@ struct VulkanWindowSurface::SharedSegment {
 };
 
 void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width, uint32_t height,
-                                             SharedSegment* segment) {
+                                             SharedSegment* segment, bool inSegment) {
   std::lock_guard lock(mutex);
   if (!connection || width == 0 || height == 0) return;
   const size_t row = static_cast<size_t>(width) * 4;
   if (segment && segment->attached() && segment->size >= row * height) {
-    // The server has read the segment's last frame once it answers what followed that put.
-    segment->awaitServer(connection);
-    std::memcpy(segment->memory, pixels, row * height);
+    if (!inSegment) std::memcpy(segment->memory, pixels, row * height);
     xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0,
                       static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0, depth,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment->seg, 0);
@@ -123,6 +131,7 @@ void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width,
     segment->awaiting = true;
     xcb_flush(connection);
     sharing = true;
+    direct = inSegment;
     ++presented;
     return;
   }
@@ -137,13 +146,17 @@ void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width,
   }
   xcb_flush(connection);
   sharing = false;
+  direct = false;
   ++presented;
 }
 
 struct VulkanWindowSurface::UploadSlot {
   std::shared_ptr<VulkanTexture> texture;
+  std::shared_ptr<SharedSegment> shared;  // none: the frames go through the protocol
+  // The GPU copies the frame here: over the shared segment's own memory where the device imports
+  // host memory (the buffer then keeps the segment until it has gone), else in memory of its own.
   std::shared_ptr<VulkanBuffer> pixels;
-  std::unique_ptr<SharedSegment> shared;  // none: the frames go through the protocol
+  bool inSegment = false;
   // Handed out, until its frame has been put into the window or dropped undrawn.
   std::atomic<bool> busy{false};
 };
@@ -184,6 +197,7 @@ std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<V
       port->sharedMemory = shm && shm->present;
     }
     s->port_ = std::move(port);
+    s->connection_ = connection;
     s->compositeAlpha_ = VK_COMPOSITE_ALPHA_PRE_MULTIPLIED_BIT_KHR;
     return s;
   }
@@ -220,6 +234,12 @@ bool VulkanWindowSurface::usesSharedMemory() const {
   if (!port_) return false;
   std::lock_guard lock(port_->mutex);
   return port_->sharing;
+}
+
+bool VulkanWindowSurface::writesSharedMemoryDirectly() const {
+  if (!port_) return false;
+  std::lock_guard lock(port_->mutex);
+  return port_->sharing && port_->direct;
 }
 
 uint64_t VulkanWindowSurface::presentedCount() const {
@@ -376,9 +396,19 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
     d.renderTarget = true;
     d.label = label_ + " image " + std::to_string(ring_.size());
     slot->texture = VulkanTexture::make(core_, d);
-    slot->pixels = VulkanBuffer::make(core_, static_cast<size_t>(width) * height * 4, d.label + " pixels");
-    if (!slot->texture || !slot->pixels) return nullptr;
-    slot->shared = SharedSegment::make(port_, static_cast<size_t>(width) * height * 4);
+    if (!slot->texture) return nullptr;
+    const size_t bytes = static_cast<size_t>(width) * height * 4;
+    const bool import = core_->hasHostMemoryImport();
+    slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
+    if (slot->shared && import) {
+      // Refused (an alignment the segment does not meet, memory the device cannot reach): the
+      // frame is copied into the segment on the host as before.
+      slot->pixels = VulkanBuffer::importHostMemory(core_, slot->shared->memory, slot->shared->size, bytes,
+                                                    d.label + " shared pixels", slot->shared);
+      slot->inSegment = slot->pixels != nullptr;
+    }
+    if (!slot->pixels) slot->pixels = VulkanBuffer::make(core_, bytes, d.label + " pixels");
+    if (!slot->pixels) return nullptr;
     ring_.push_back(std::move(slot));
   }
   std::shared_ptr<UploadSlot> slot;
@@ -390,13 +420,17 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
     }
   }
   if (!slot) return nullptr;  // every image is still on its way to the window
+  // The frame may be written into the segment once this drawable is committed: the server must
+  // have read the segment's previous frame first.
+  if (slot->shared) slot->shared->awaitServer(connection_);
   auto onReleased = [slot](bool presented) {
     if (!presented) slot->busy = false;  // dropped undrawn: free again at once
   };
   VulkanDrawable::CopyOut copyOut;
   copyOut.buffer = slot->pixels;
   copyOut.onCopied = [port = port_, slot, width, height] {
-    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height, slot->shared.get());
+    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height, slot->shared.get(),
+              slot->inSegment);
     slot->busy = false;
   };
   return std::make_shared<VulkanDrawable>(slot->texture, VulkanDrawable::Swapchain{}, nullptr, onReleased,

@@ -26,9 +26,11 @@ namespace quorvel {
 //   buffer that presents one copies it into host memory, and once the GPU has finished, the
 //   device's completion thread puts the pixels into the window. Where the X server shares memory
 //   with us (MIT-SHM on a local display), each image of the ring has a shared segment the frame is
-//   copied into and the server reads it from there (one ShmPutImage, no pixels on the socket);
-//   the segment is written again only once the server has answered a request sent after the
-//   put. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
+//   copied into and the server reads it from there (one ShmPutImage, no pixels on the socket).
+//   Where the device can also import host memory, the GPU copies the frame straight into the
+//   segment; else the completion thread copies it there from the host copy. An image is handed
+//   out again only once the server has answered a request sent after its last put, so a segment
+//   is never written while the server may still read it. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
 //   X protocol (PutImage at the window's own depth, in strips under the server's request limit).
 //   A drawable whose frame is still on its way is not handed out again, so nextDrawable() answers
 //   none while all three are.
@@ -74,6 +76,9 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   // Whether the last uploaded frame reached the window through shared memory (false before the
   // first frame, and for a swapchain).
   bool usesSharedMemory() const;
+  // Whether the last uploaded frame was copied by the GPU straight into the shared segment (no
+  // copy on the host).
+  bool writesSharedMemoryDirectly() const;
 
  private:
   // The window as the image uploads see it, shared with the frames on their way.
@@ -112,6 +117,7 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
 
   Presentation presentation_ = Presentation::swapchain;
   std::shared_ptr<WindowPort> port_;
+  xcb_connection_t* connection_ = nullptr;  // the port's, for waits outside its lock
   // Render thread only.
   std::vector<std::shared_ptr<UploadSlot>> ring_;
   size_t nextSlot_ = 0;
