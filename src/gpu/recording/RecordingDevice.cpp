@@ -162,6 +162,7 @@ class RecordingRenderEncoder final : public GpuRenderEncoder {
     if (index == 0) std::memcpy(current_.fragmentBytes0.data(), bytes, std::min<size_t>(length, 16));
     if (index == 1 && length >= 4) std::memcpy(&current_.fragmentBytes1, bytes, 4);
   }
+  void setScissor(std::optional<GpuRegion> region) override { current_.scissor = region; }
   void drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount) override {
     RecordedDraw draw = current_;
     draw.vertexStart = vertexStart;

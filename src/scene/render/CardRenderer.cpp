@@ -49,7 +49,8 @@ bool CardRenderer::build() {
   if (!library) return false;
   auto vertex = library->makeFunction("cardVertex");
   auto fragment = library->makeFunction("cardFragment");
-  if (!vertex || !fragment) return false;
+  auto interior = library->makeFunction("cardInteriorFragment");
+  if (!vertex || !fragment || !interior) return false;
   GpuRenderPipelineDescriptor pipeline;
   pipeline.label = "Quorvel card";
   pipeline.vertexFunction = vertex;
@@ -58,6 +59,12 @@ bool CardRenderer::build() {
   pipeline.premultipliedBlending = true;
   pipeline_ = device_->makeRenderPipeline(pipeline);
   if (!pipeline_) return false;
+  // Opaque card interiors replace what lies under them.
+  pipeline.label = "Quorvel card interior";
+  pipeline.fragmentFunction = interior;
+  pipeline.premultipliedBlending = false;
+  interiorPipeline_ = device_->makeRenderPipeline(pipeline);
+  if (!interiorPipeline_) return false;
   sampler_ = device_->makeSampler({8, "Quorvel card sampler"});
   isotropicSampler_ = device_->makeSampler({1, "Quorvel card sampler (isotropic)"});
   if (!sampler_ || !isotropicSampler_) return false;

@@ -150,6 +150,18 @@ class CardRenderer {
   const FramePacing& pacing() const { return pacing_; }
   const std::vector<std::shared_ptr<GpuBuffer>>& uniformBuffers() const { return uniformBuffers_; }
   const std::shared_ptr<GpuTexture>& fallbackTexture() const { return fallbackTexture_; }
+  // Whether a card that is opaque inside its rounded edge draws again, over its blended quad, the
+  // pixels of that interior through the pipeline without blending (on by default): the same
+  // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill. Off,
+  // every card is one blended quad. Render thread (or while no frame is drawn).
+  void setDrawsOpaqueInteriors(bool on) { drawsOpaqueInteriors_ = on; }
+  // The pixels (a rectangle of the target) that a card of this model-view-projection, size and
+  // corner radius covers fully with its own colour, drawn into a target of this size: a rectangle
+  // inside the card's edge inset by the corner radius, where the radius spans at least a pixel.
+  // None when there is none worth drawing (a card seen edge-on or far, behind the eye, off the
+  // target).
+  static std::optional<GpuRegion> opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
+                                                 float viewWidth, float viewHeight);
   // The cards the last frame drew (indices, back to front).
   std::vector<int> drawOrder() const { return {order_.begin(), order_.begin() + static_cast<long>(drawn_)}; }
 
@@ -214,6 +226,8 @@ class CardRenderer {
   SceneWake& wake_;
 
   std::shared_ptr<GpuRenderPipeline> pipeline_;
+  std::shared_ptr<GpuRenderPipeline> interiorPipeline_;  // blending off: opaque card interiors
+  bool drawsOpaqueInteriors_ = true;
   std::shared_ptr<GpuSampler> sampler_;
   std::shared_ptr<GpuSampler> isotropicSampler_;
   std::shared_ptr<GpuBuffer> quadBuffer_;
