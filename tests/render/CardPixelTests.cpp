@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -157,6 +158,87 @@ TEST_F(CardPixelTest, TheBackdropIsUnderTheCardsAndTheChromeOverThemPixelForPixe
   pixels = f->surface->readLastFrame();
   expectTexel(320, 200, 255, 255, 255, 255);
   expectTexel(290, 200, 0, 0, 102, 128);
+}
+
+TEST_F(CardPixelTest, TheChromeIsDrawnOnlyInsideItsPaintedRectanglesAndOlderTexelsNeverShow) {
+  // A capsule-like patch with varying colour and coverage, painted at (x0, y0), rows from the top.
+  auto paint = [](RasterBitmap& b, int x0, int y0) {
+    for (int y = y0; y < y0 + 30; ++y)
+      for (int x = x0; x < x0 + 90; ++x) {
+        const auto alpha = static_cast<uint8_t>(40 + (x - x0) * 2);
+        uint8_t* p = b.data() + static_cast<size_t>(y) * b.bytesPerRow() + static_cast<size_t>(x) * 4;
+        p[0] = static_cast<uint8_t>(alpha * (y - y0) / 30);
+        p[1] = static_cast<uint8_t>(alpha / 2);
+        p[2] = alpha;
+        p[3] = alpha;
+      }
+  };
+  auto first = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(first);
+  paint(*first, 280, 190);  // over the focused card
+  paint(*first, 30, 300);   // painted, but not reported below: must not be drawn
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  f->renderer->setBackdrop(Float4{0, 0.1f, 0.3f, 0.6f});
+  f->tickChanged();
+  const GpuPixels bare = f->surface->readLastFrame();
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first));  // the whole bitmap: one full-screen quad
+  f->tickChanged();
+  const GpuPixels whole = f->surface->readLastFrame();
+  ASSERT_EQ(whole.width, 640u);
+
+  const RasterRegion capsule{278, 188, 94, 34};
+  RasterRegions painted(640, 400);
+  painted.add(capsule);
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first, painted));
+  f->tickChanged();
+  GpuPixels shown = f->surface->readLastFrame();
+  auto expectOnly = [&](const GpuPixels& pixels, const std::vector<RasterRegion>& inside, const GpuPixels& chromed,
+                        const char* what) {
+    int wrongInside = 0, wrongOutside = 0;
+    for (uint32_t y = 0; y < 400; ++y)
+      for (uint32_t x = 0; x < 640; ++x) {
+        const bool in = std::any_of(inside.begin(), inside.end(), [&](const RasterRegion& r) {
+          return r.contains(static_cast<int>(x), static_cast<int>(y));
+        });
+        const size_t i = (static_cast<size_t>(y) * 640 + x) * 4;
+        const bool same = in ? pixels.bytes.compare(i, 4, chromed.bytes, i, 4) == 0
+                             : pixels.bytes.compare(i, 4, bare.bytes, i, 4) == 0;
+        if (!same) {
+          if (in && wrongInside < 8)
+            ADD_FAILURE() << x << "," << y << " " << int(pixels.at(x, y).r) << "/" << int(pixels.at(x, y).a) << " vs "
+                          << int(chromed.at(x, y).r) << "/" << int(chromed.at(x, y).a);
+          ++(in ? wrongInside : wrongOutside);
+        }
+      }
+    EXPECT_EQ(wrongInside, 0) << what << ": pixels inside the rectangles unlike the full-screen chrome";
+    EXPECT_EQ(wrongOutside, 0) << what << ": pixels outside the rectangles unlike the frame without chrome";
+  };
+  expectOnly(shown, {capsule}, whole, "first bitmap");
+  EXPECT_NE(whole.at(40, 310).a, bare.at(40, 310).a) << "the unreported patch does show with the whole bitmap";
+
+  // A second and a third bitmap, each with the capsule elsewhere: the places shown before show the
+  // cards and backdrop again, though the textures still hold the older capsules there.
+  for (const auto& [x0, y0] : {std::pair{40, 40}, std::pair{400, 60}}) {
+    auto next = RasterBitmap::make(640, 400);
+    ASSERT_TRUE(next);
+    paint(*next, x0, y0);
+    ASSERT_TRUE(f->renderer->setOverlayChrome(*next));
+    f->tickChanged();
+    const GpuPixels nextWhole = f->surface->readLastFrame();
+    RasterRegions moved(640, 400);
+    moved.add({x0, y0, 90, 30});
+    ASSERT_TRUE(f->renderer->setOverlayChrome(*next, moved));
+    f->tickChanged();
+    shown = f->surface->readLastFrame();
+    expectOnly(shown, moved.rects(), nextWhole, "a later bitmap");
+  }
+
+  // Nothing painted: nothing drawn.
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first, RasterRegions(640, 400)));
+  EXPECT_FALSE(f->renderer->overlayChrome());
+  f->tickChanged();
+  EXPECT_EQ(f->surface->readLastFrame().bytes, bare.bytes);
 }
 
 TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {

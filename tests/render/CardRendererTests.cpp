@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <set>
 #include <tuple>
+#include <functional>
+#include <thread>
+#include <chrono>
+#include <atomic>
 
 #include "RendererFixture.h"
 
@@ -424,6 +428,91 @@ TEST_F(CardRendererTest, TheOverlayChromeIsDrawnLastOverTheCardsAndAloneInTheEmp
   EXPECT_TRUE(f.lastDraws().empty());
   ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap));
   EXPECT_EQ(f.renderer->overlayChrome(), texture);
+}
+
+TEST_F(CardRendererTest, TheChromeIsOneQuadPerPaintedRectangleOverTheSameTexels) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  f.install(2, AppSettings::SwitcherStyle::coverArc, 0);
+  f.settle();
+  RasterRegions painted(640, 400);
+  painted.add({600, 380, 80, 40});  // clipped to the bitmap: 40 x 20
+  painted.add({64, 100, 128, 50});
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+  ASSERT_EQ(f.renderer->overlayChromeRegions().size(), 2u);
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  ASSERT_GE(draws.size(), 2u);
+  const std::vector<RasterRegion> expected{{600, 380, 40, 20}, {64, 100, 128, 50}};
+  for (size_t i = 0; i < 2; ++i) {
+    const RecordedDraw& d = draws[draws.size() - 2 + i];
+    EXPECT_EQ(d.recordIndex, 2 * CardRenderer::kRecordsPerCard + i);
+    EXPECT_EQ(d.texture, f.renderer->overlayChrome());
+    const CardUniforms u = RendererFixture::record(d);
+    const RasterRegion& r = expected[i];
+    EXPECT_FLOAT_EQ(u.contentOrigin.x, r.x / 640.0f);
+    EXPECT_FLOAT_EQ(u.contentOrigin.y, r.y / 400.0f);
+    EXPECT_FLOAT_EQ(u.contentExtent.x, r.width / 640.0f);
+    EXPECT_FLOAT_EQ(u.contentExtent.y, r.height / 400.0f);
+    // The quad's corners land on the rectangle's pixel edges (clip space y up, top row at y = 1).
+    const Float4 topLeft = u.mvp * Float4{-0.5f, 0.5f, 0, 1};
+    const Float4 bottomRight = u.mvp * Float4{0.5f, -0.5f, 0, 1};
+    EXPECT_NEAR((topLeft.x + 1) / 2 * 640, r.x, 1e-3);
+    EXPECT_NEAR((1 - topLeft.y) / 2 * 400, r.y, 1e-3);
+    EXPECT_NEAR((bottomRight.x + 1) / 2 * 640, r.maxX(), 1e-3);
+    EXPECT_NEAR((1 - bottomRight.y) / 2 * 400, r.maxY(), 1e-3);
+  }
+
+  // Regions the GPU layer refuses leave the chrome as it was.
+  auto texture = f.texture(8, 8, "region refusals");
+  const std::string bytes(8 * 8 * 4, '\0');
+  EXPECT_TRUE(texture->replaceRegions(0, {}, bytes.data(), 32));
+  EXPECT_TRUE(texture->replaceRegions(0, {{4, 4, 4, 4}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{5, 0, 4, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 0, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(1, {{0, 0, 1, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 1, 1}}, bytes.data(), 16));
+}
+
+TEST_F(CardRendererTest, AChromeBitmapNeverGoesIntoTheTextureAFrameBeingEncodedDraws) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  std::function<void()> duringFrame;
+  CardRenderer::Providers providers = f.providers();
+  providers.picture = [&, pictures = providers.picture](uint32_t id) {
+    if (duringFrame) std::exchange(duringFrame, nullptr)();
+    return pictures(id);
+  };
+  f.renderer = CardRenderer::make(f.context, f.state, f.sink, providers,
+                                  CardRenderer::Services{f.loop.main(), f.loop.clock(), f.wake});
+  ASSERT_TRUE(f.renderer);
+  f.install(3, AppSettings::SwitcherStyle::row, 1);
+  f.settle();
+  RasterRegions painted(640, 400);
+  painted.add({10, 10, 50, 20});
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+  const auto first = f.renderer->overlayChrome();
+
+  // While a frame that took the first texture is being encoded, the next bitmap goes into the
+  // other texture at once, and the one after waits for that frame to be committed.
+  std::atomic<int> uploaded{0};
+  std::thread uploader;
+  duringFrame = [&] {
+    uploader = std::thread([&] {
+      EXPECT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+      uploaded = 1;
+      EXPECT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+      uploaded = 2;
+    });
+    while (uploaded.load() < 1) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(uploaded.load(), 1) << "the texture the frame draws was filled under it";
+  };
+  f.tickChanged();
+  uploader.join();
+  EXPECT_EQ(uploaded.load(), 2);
+  EXPECT_EQ(f.renderer->overlayChrome(), first) << "the two textures take turns";
+  EXPECT_EQ(f.lastDraws().back().texture, first);
 }
 
 }  // namespace

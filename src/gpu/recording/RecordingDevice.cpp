@@ -14,6 +14,17 @@ class RecordingTexture final : public GpuTexture {
   uint32_t height() const override { return height_; }
   uint32_t mipLevelCount() const override { return levels_; }
   bool replaceLevel(uint32_t level, const void*, size_t) override { return level < levels_; }
+  // Checks what the Vulkan texture checks, so the callers' refusals show here too.
+  bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
+                      size_t bytesPerRow) override {
+    if (level >= levels_) return false;
+    if (regions.empty()) return true;
+    const uint32_t w = std::max(width_ >> level, 1u), h = std::max(height_ >> level, 1u);
+    if (!bytes || bytesPerRow < static_cast<size_t>(w) * 4) return false;
+    for (const GpuRegion& r : regions)
+      if (r.width == 0 || r.height == 0 || r.x > w || r.width > w - r.x || r.y > h || r.height > h - r.y) return false;
+    return true;
+  }
 
  private:
   uint32_t width_, height_, levels_;

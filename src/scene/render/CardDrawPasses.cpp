@@ -304,10 +304,11 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   // record.
   drawn_ = 0;
   const bool drawsCards = n > 0 && samples.size() == n;
-  const std::shared_ptr<GpuTexture> chrome = overlayChrome();
-  if (!drawsCards && !chrome) return;
+  const ChromeLayer chrome = takeOverlayChrome();  // released by frame() once committed
+  const size_t chromeRecords = chrome.texture ? chrome.regions.size() : 0;
+  if (!drawsCards && chromeRecords == 0) return;
   const size_t cardRecords = drawsCards ? kRecordsPerCard * n : 0;
-  const size_t need = cardRecords + (chrome ? 1 : 0);
+  const size_t need = cardRecords + chromeRecords;
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
   if (uniformCapacity_ < need || uniformBuffers_.empty()) return;
   const std::shared_ptr<GpuBuffer> buffer = uniformBuffers_[static_cast<size_t>(frameSlot_)];
@@ -315,17 +316,11 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   auto* records = static_cast<CardUniforms*>(buffer->contents());
   boundTexture_ = nullptr;
   if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
-  if (chrome) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
+  if (chromeRecords > 0) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
 }
 
-void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& chrome,
+void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome,
                                      const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record) {
-  // The unit quad stretched over the whole target (clip space), the texture's top row at the top.
-  CardUniforms& u = records[record];
-  u = CardUniforms{};
-  u.mvp = scaled(Float4x4::identity(), 2, 2);
-  u.size = {1, 1};
-  u.hasTexture = 1;
   encoder.setPipeline(pipeline_);
   encoder.setVertexBuffer(quadBuffer_, 0, 0);
   encoder.setVertexBuffer(buffer, 0, 1);
@@ -334,8 +329,29 @@ void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const std::share
   const float scale = 1;
   encoder.setFragmentBytes(&accent, sizeof accent, 0);
   encoder.setFragmentBytes(&scale, sizeof scale, 1);
-  bindTexture(encoder, chrome);
-  drawRecord(encoder, record);
+  bindTexture(encoder, chrome.texture);
+  // One quad per painted rectangle, over the same share of the target as of the texture (clip
+  // space, y up; the texture's top row at the top), sampling just that rectangle's texels: the
+  // texture may hold older chrome elsewhere. The rectangles never overlap, so no pixel is drawn
+  // twice.
+  const auto tw = static_cast<float>(chrome.texture->width()), th = static_cast<float>(chrome.texture->height());
+  for (size_t i = 0; i < chrome.regions.size(); ++i) {
+    const GpuRegion& r = chrome.regions[i];
+    const Float2 origin{static_cast<float>(r.x) / tw, static_cast<float>(r.y) / th};
+    const Float2 extent{static_cast<float>(r.width) / tw, static_cast<float>(r.height) / th};
+    CardUniforms& u = records[record + i];
+    u = CardUniforms{};
+    u.mvp = scaled(Float4x4::identity(), 2 * extent.x, 2 * extent.y);
+    u.mvp.columns[3].x = 2 * (origin.x + extent.x / 2) - 1;
+    u.mvp.columns[3].y = 1 - 2 * (origin.y + extent.y / 2);
+    // Measured in texels (one a pixel): the edge coverage the shader works out is then whole on
+    // every side, also of a long thin rectangle.
+    u.size = {static_cast<float>(r.width), static_cast<float>(r.height)};
+    u.hasTexture = 1;
+    u.contentOrigin = origin;
+    u.contentExtent = extent;
+    drawRecord(encoder, record + i);
+  }
 }
 
 void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
