@@ -25,8 +25,6 @@ float roundedBox(vec2 p, vec2 halfSize, float r) {
   return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
 }
 
-const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
-
 // The per-pixel work is kept small and branch-light: the CPU driver runs every branch for a block of
 // pixels, so the three kinds share one distance and one texture sample.
 void main() {

@@ -37,3 +37,7 @@ layout(push_constant) uniform DrawConstants {
 const uint kCardKindPicture = 0u;  // a card, a reflection, a chrome mark or the overlay's chrome
 const uint kCardKindShadow = 1u;
 const uint kCardKindOutline = 2u;
+
+// The colour of a card without a picture, and of a card's part outside its picture.
+const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
+

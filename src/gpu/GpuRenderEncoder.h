@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "gpu/GpuResources.h"
@@ -40,7 +41,11 @@ class GpuRenderEncoder {
   virtual void setFragmentTexture(const std::shared_ptr<GpuTexture>& texture, uint32_t index) = 0;
   virtual void setFragmentSampler(const std::shared_ptr<GpuSampler>& sampler, uint32_t index) = 0;
   virtual void setFragmentBytes(const void* bytes, size_t length, uint32_t index) = 0;
-  // One triangle strip of `vertexCount` vertices from `vertexStart`, over the whole target.
+  // The draws that follow touch only the pixels of `region` (clamped to the target); none: the
+  // whole target (as at the start of the pass).
+  virtual void setScissor(std::optional<GpuRegion> region) = 0;
+  // One triangle strip of `vertexCount` vertices from `vertexStart`, over the whole target (or the
+  // scissor's region).
   virtual void drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount) = 0;
   virtual void endEncoding() = 0;
 };

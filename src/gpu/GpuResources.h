@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "gpu/GpuTypes.h"
 
@@ -35,6 +36,13 @@ class GpuTexture : public GpuResource {
   // the GPU holds them. Work committed afterwards sees the new contents. False when the level does
   // not exist or the GPU refused the copy.
   virtual bool replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) = 0;
+  // Writes only `regions` of `level`, each from the same place of `bytes`, which holds the whole
+  // level (rows of BGRA, `bytesPerRow` apart, first row at the top), and returns once the GPU holds
+  // them: one copy for all of them. The rest of the level keeps what it held. No regions: nothing
+  // to do (true). False, with nothing written, when the level does not exist, a region is empty or
+  // reaches outside the level, or the GPU refused the copy.
+  virtual bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
+                              size_t bytesPerRow) = 0;
 
  protected:
   using GpuResource::GpuResource;

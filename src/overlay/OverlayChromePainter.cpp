@@ -68,31 +68,57 @@ RasterColor OverlayChromePainter::backdropColor(const OverlayContentView& view, 
   return out;
 }
 
-std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now) {
+Rect OverlayChromePainter::textExtent(const TextBlock& block, const Rect& box) {
+  const Rect b = box.standardized();
+  const Size measured = raster_.measureText(block, b.width);
+  const double width = std::max(b.width, measured.width), height = std::max(b.height, measured.height);
+  return {b.midX() - width / 2, b.maxY() - height, width, height};
+}
+
+void OverlayChromePainter::addText(RasterRegions& painted, const TextBlock& block, const Rect& box,
+                                   const std::optional<Rect>& clip) {
+  double fontSize = 0;
+  for (const TextLine& l : block.lines) fontSize = std::max(fontSize, l.fontSize);
+  // Glyphs may reach past their advance and line box (italic overhangs, accents, antialiasing).
+  const double margin = std::ceil(fontSize * 0.25) + 1;
+  Rect extent = textExtent(block, box);
+  extent = {extent.x - margin, extent.y - margin, extent.width + 2 * margin, extent.height + 2 * margin};
+  if (clip) {
+    if (!extent.intersects(*clip)) return;
+    extent = extent.intersection(*clip);
+  }
+  painted.addCanvasRect(extent, clip ? 1 : 0);
+}
+
+std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now,
+                                                        RasterRegions* painted) {
   const Size size = view.bounds();
   auto bitmap = RasterBitmap::make(static_cast<int>(std::lround(size.width * scale)),
                                    static_cast<int>(std::lround(size.height * scale)));
   if (!bitmap) return std::nullopt;
+  RasterRegions regions(bitmap->width(), bitmap->height());
   {
     auto canvas = raster_.beginDrawing(*bitmap);
     for (const GlassCapsule* capsule : {&view.titleCapsule, &view.searchCapsule, &view.emptyCapsule}) {
-      paintCapsule(*canvas, *capsule, scale, now);
+      paintCapsule(*canvas, *capsule, scale, now, regions);
     }
     const auto label = [&](const OverlayContentView::ChromeLabel& l) {
       const double alpha = l.hidden ? 0 : l.alpha.valueAt(now);
       if (alpha <= 0 || l.text.empty()) return;
       TextBlock block{{line(l.text, scale, textColor(l.text.color, alpha))}, 0, TextTruncation::tail};
       canvas->drawText(block, scaled(l.frame, scale));
+      addText(regions, block, scaled(l.frame, scale), std::nullopt);
     };
     label(view.tipLabel);
     label(view.emptyHintLabel);
     if (view.buildBadgeLabel) label(*view.buildBadgeLabel);
   }
+  if (painted) *painted = std::move(regions);
   return bitmap;
 }
 
 void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale,
-                                        Instant now) {
+                                        Instant now, RasterRegions& painted) {
   const double alpha = capsule.hidden ? 0 : capsule.alpha.valueAt(now);
   if (alpha <= 0 || capsule.frame.isEmpty()) return;
   // The contents scale about the capsule's centre (the idle search pill is drawn at 97 %).
@@ -113,6 +139,7 @@ void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule
   RasterColor glass = kGlass;
   glass.alpha *= alpha;
   canvas.fillRoundedRect(scaled(body, scale), radius * scale, glass);
+  painted.addCanvasRect(scaled(body, scale), 1);
 
   const Point clipOrigin =
       capsule.caretMode() ? Point{capsule.textClipFrame().x, capsule.textClipFrame().y} : Point{0, 0};
@@ -122,19 +149,26 @@ void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule
     const double labelAlpha = l->hidden ? 0 : l->alpha.valueAt(now) * alpha;
     if (labelAlpha <= 0 || l->text.empty() || l->frame.isEmpty()) continue;
     // In caret mode only what lies inside the text area shows (the query scrolled to its caret).
-    if (capsule.caretMode()) canvas.setClip(place(capsule.textClipFrame()));
+    const std::optional<Rect> clip =
+        capsule.caretMode() ? std::optional<Rect>(place(capsule.textClipFrame())) : std::nullopt;
+    if (clip) canvas.setClip(clip);
     TextBlock block{{line(l->text, scale * k, textColor(l->text.color, labelAlpha))}, 0, truncation};
     canvas.drawText(block, place(offset(l->frame, clipOrigin)));
-    if (capsule.caretMode()) canvas.setClip(std::nullopt);
+    addText(painted, block, place(offset(l->frame, clipOrigin)), clip);
+    if (clip) canvas.setClip(std::nullopt);
   }
   if (capsule.caretMode() && !capsule.caretHidden()) {
     canvas.fillRoundedRect(place(offset(capsule.caretFrame(), clipOrigin)), 0,
                            textColor(ChromeTextColor::label, alpha));
+    painted.addCanvasRect(place(offset(capsule.caretFrame(), clipOrigin)), 1);
   }
   if (capsule.glyphVisible && capsule.glyphImage && capsule.glyphSymbol == "magnifyingglass") {
     const Rect g = place(capsule.glyphFrame());
-    canvas.drawSymbol(magnifyingGlass(), capsule.glyphImage->width * scale * k, SymbolWeight::semibold,
-                      {g.midX(), g.midY()}, textColor(capsule.glyphTint, alpha));
+    const double side = capsule.glyphImage->width * scale * k;
+    canvas.drawSymbol(magnifyingGlass(), side, SymbolWeight::semibold, {g.midX(), g.midY()},
+                      textColor(capsule.glyphTint, alpha));
+    // The symbol's box; its strokes, widened by the weight, may reach a little past it.
+    painted.addCanvasRect({g.midX() - side / 2, g.midY() - side / 2, side, side}, std::ceil(side * 0.1) + 1);
   }
 }
 

@@ -5,6 +5,7 @@
 #include "base/Clock.h"
 #include "platform/Raster.h"
 #include "platform/RasterBitmap.h"
+#include "platform/RasterRegions.h"
 
 namespace quorvel {
 
@@ -35,14 +36,24 @@ class OverlayChromePainter {
   // renderer clears each frame to it (CardRenderer::setBackdrop).
   static RasterColor backdropColor(const OverlayContentView& view, Instant now);
 
-  // The chrome of `view` at `now`, `scale` pixels a point; none when the size is refused.
-  std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now);
+  // The chrome of `view` at `now`, `scale` pixels a point; none when the size is refused. With
+  // `painted`, also the pixel rectangles that can hold anything drawn (every capsule, text block,
+  // caret, glyph and label, rounded out and a little grown for antialiasing and overhanging glyphs,
+  // clipped to the bitmap and merged: see RasterRegions); none when nothing was drawn. Every pixel
+  // outside them is transparent.
+  std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now,
+                                    RasterRegions* painted = nullptr);
   // The colour a text role shows in the overlay's dark appearance.
   static RasterColor textColor(ChromeTextColor role, double alpha);
 
  private:
-  void paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale,
-                    Instant now);
+  void paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale, Instant now,
+                    RasterRegions& painted);
+  // Where drawText sets `block` in `box` (canvas coordinates): from the box's top down, centred
+  // across it, as tall and as wide as the text measures when larger than the box.
+  Rect textExtent(const TextBlock& block, const Rect& box);
+  // Adds a text block's extent to `painted`, limited to `clip` when given.
+  void addText(RasterRegions& painted, const TextBlock& block, const Rect& box, const std::optional<Rect>& clip);
 
   Raster& raster_;
 };

@@ -57,7 +57,7 @@ std::optional<CardPicture> ThumbnailCache::entry(uint32_t id) {
   auto it = entries_.find(id);
   if (it == entries_.end()) return std::nullopt;
   if (it->second.lastPresentedSession != presentedSession_) it->second.lastPresentedSession = presentedSession_;
-  return CardPicture{it->second.texture, it->second.contentExtent};
+  return CardPicture{it->second.texture, it->second.contentExtent, it->second.opaque};
 }
 
 size_t ThumbnailCache::countCached(const std::vector<uint32_t>& ids) {
@@ -389,6 +389,7 @@ void ThumbnailCache::demote(const std::vector<IdleTrim::Demotion>& demotions) {
     fresh.generation = old->generation + levels;
     fresh.provenance = old->provenance;
     fresh.contentExtent = old->contentExtent;
+    fresh.opaque = old->opaque;
     const uint64_t sequence = beginJob(demotion.id);
     lock_.withLock([&] { demotionsInFlight_ += 1; });
     std::weak_ptr<int> alive = alive_;
@@ -415,6 +416,17 @@ bool acceptable(const PixelBuffer& buffer) {
          buffer.bytesPerRow >= static_cast<size_t>(buffer.width) * 4;
 }
 
+// Whether every pixel of an acceptable buffer has alpha 255.
+bool everyPixelOpaque(const PixelBuffer& buffer) {
+  for (int y = 0; y < buffer.height; ++y) {
+    const uint8_t* row = buffer.row(y);
+    uint8_t all = 255;
+    for (int x = 0; x < buffer.width; ++x) all &= row[static_cast<size_t>(x) * 4 + 3];
+    if (all != 255) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<ThumbnailCache::Entry> ThumbnailCache::makeEntry(const PixelBuffer& buffer, const Provenance& provenance,
@@ -429,6 +441,7 @@ std::optional<ThumbnailCache::Entry> ThumbnailCache::makeEntry(const PixelBuffer
   entry.pixelBuffer = buffer.bytes;
   entry.provenance = provenance;
   entry.contentExtent = extent;
+  entry.opaque = everyPixelOpaque(buffer);
   return entry;
 }
 
@@ -465,6 +478,7 @@ bool ThumbnailCache::prepare(const Entry& source, uint32_t id, bool cropTabs, bo
   fresh.bytes = Entry::bytesOf(*fresh.texture);
   fresh.provenance = provenance;
   fresh.contentExtent = source.contentExtent;
+  fresh.opaque = source.opaque;  // half size, blur and mips average opaque texels into opaque ones
   const uint64_t sequence = beginJob(id);
   std::weak_ptr<int> alive = alive_;
   // The handler keeps the command buffer until it has run, to ask how the work ended.
@@ -508,6 +522,7 @@ bool ThumbnailCache::storeCopied(const PixelBuffer& buffer, uint32_t id, const P
   entry.bytes = Entry::bytesOf(*texture);
   entry.texture = texture;
   entry.provenance = provenance;
+  entry.opaque = everyPixelOpaque(buffer);
   if (texture->mipLevelCount() >= 2) {
     if (auto commands = prepQueue_->makeCommandBuffer()) {
       if (auto blit = commands->makeBlitEncoder()) {

@@ -73,6 +73,8 @@ class ThumbnailCache {
     int generation = 0;
     Provenance provenance;
     CaptureExtent contentExtent;
+    // Every texel's alpha is 255 (read from the captured pixels; kept by scaling, blurring, mips).
+    bool opaque = false;
 
     // width × height × 4, or × 16 / 3 with two or more mip levels.
     static int64_t bytesOf(const GpuTexture& texture);

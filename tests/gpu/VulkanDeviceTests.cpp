@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "gpu/vulkan/VulkanBuffer.h"
 #include "support/VulkanTestDevice.h"
@@ -50,6 +51,36 @@ TEST_F(VulkanDeviceTest, UploadsAndReadsBackALevel) {
   ASSERT_EQ(pixels.width, 4u);
   EXPECT_EQ(pixels.bytes, bytes);
   EXPECT_FALSE(texture->replaceLevel(1, bytes.data(), 16));
+}
+
+TEST_F(VulkanDeviceTest, ReplacesOnlyTheGivenRegionsInOneCopy) {
+  auto texture = device->makeTexture({8, 6, 1, false, "Quorvel region texture"});
+  ASSERT_TRUE(texture);
+  const std::string before = solid(8, 6, 1, 2, 3, 255);
+  ASSERT_TRUE(texture->replaceLevel(0, before.data(), 32));
+  // A source with a distinct value in every texel, wider rows than the level.
+  std::string source(static_cast<size_t>(40) * 6, '\0');
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i % 251);
+  const std::vector<GpuRegion> regions{{1, 1, 3, 2}, {6, 0, 2, 6}};
+  ASSERT_TRUE(texture->replaceRegions(0, regions, source.data(), 40));
+  const GpuPixels pixels = device->readTexture(texture, 0);
+  ASSERT_EQ(pixels.bytes.size(), before.size());
+  for (uint32_t y = 0; y < 6; ++y)
+    for (uint32_t x = 0; x < 8; ++x) {
+      const bool inside = (x >= 1 && x < 4 && y >= 1 && y < 3) || x >= 6;
+      const size_t at = (static_cast<size_t>(y) * 8 + x) * 4;
+      const std::string want = inside ? source.substr(static_cast<size_t>(y) * 40 + x * 4, 4) : before.substr(at, 4);
+      EXPECT_EQ(pixels.bytes.substr(at, 4), want) << x << "," << y;
+    }
+  // Refused without writing anything: a region past the edge, an empty one, a missing level, short
+  // rows. No regions: nothing to do.
+  const std::string zeros(static_cast<size_t>(40) * 6, '\0');
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 1, 1}, {7, 5, 2, 1}}, zeros.data(), 40));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 0, 1}}, zeros.data(), 40));
+  EXPECT_FALSE(texture->replaceRegions(1, {{0, 0, 1, 1}}, zeros.data(), 40));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 1, 1}}, zeros.data(), 16));
+  EXPECT_TRUE(texture->replaceRegions(0, {}, nullptr, 0));
+  EXPECT_EQ(device->readTexture(texture, 0).bytes, pixels.bytes);
 }
 
 TEST_F(VulkanDeviceTest, GeneratesMipmapsAndCopiesLevelsInOneCommandBuffer) {

@@ -38,5 +38,29 @@ TEST(ChromeUploadQueue, SubmittingWaitsForNoUploadAndOnlyTheNewestBitmapGoesUp) 
   EXPECT_EQ(uploaded, (std::vector<int>{3, 4, 5}));
 }
 
+TEST(ChromeUploadQueue, ThePaintedRectanglesGoUpWithTheirBitmap) {
+  ManualLoop loop;
+  std::shared_ptr<Executor> queue = loop.makeSerialQueue("ChromeUpload", QueueQos::userInteractive);
+  std::vector<std::pair<int, std::vector<RasterRegion>>> uploaded;
+  ChromeUploadQueue uploads(queue, [&](const RasterBitmap& bitmap, const RasterRegions& painted) {
+    uploaded.emplace_back(bitmap.width(), painted.rects());
+    return true;
+  });
+  RasterRegions first(10, 4), second(20, 4);
+  first.add({1, 1, 2, 2});
+  second.add({5, 0, 3, 3});
+  uploads.submit(*RasterBitmap::make(10, 4), first);
+  uploads.submit(*RasterBitmap::make(20, 4), second);
+  loop.runUntilIdle();
+  ASSERT_EQ(uploaded.size(), 1u);
+  EXPECT_EQ(uploaded[0].first, 20);
+  EXPECT_EQ(uploaded[0].second, second.rects());
+  // A bitmap without rectangles is the whole of it.
+  uploads.submit(*RasterBitmap::make(6, 2));
+  loop.runUntilIdle();
+  ASSERT_EQ(uploaded.size(), 2u);
+  EXPECT_EQ(uploaded[1].second, (std::vector<RasterRegion>{{0, 0, 6, 2}}));
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -369,6 +369,45 @@ TEST_F(ThumbnailCacheTest, DemotionCopiesTheMipLevelOfTheTargetGeneration) {
   EXPECT_EQ(device->commandBufferCount(), before);
 }
 
+TEST_F(ThumbnailCacheTest, APictureIsOpaqueOnlyWhenEveryPixelIsAndStaysSoThroughEveryRoute) {
+  // Rows with padding beyond the width: the padding's alpha does not count.
+  auto buffer = [](uint8_t lastPixelAlpha, uint8_t paddingAlpha) {
+    std::vector<uint8_t> bytes(32 * 9 * 4, 255);
+    for (size_t y = 0; y < 9; ++y)
+      for (size_t x = 24; x < 32; ++x) bytes[y * 128 + x * 4 + 3] = paddingAlpha;
+    bytes[8 * 128 + 23 * 4 + 3] = lastPixelAlpha;
+    PixelBuffer b = PixelBuffer::adopting(24, 9, std::move(bytes));
+    b.bytesPerRow = 32 * 4;
+    return b;
+  };
+  const Provenance photo = Provenance::photograph(std::nullopt);
+  EXPECT_TRUE(cache->makeEntry(buffer(255, 0), photo, {})->opaque) << "padding is not a pixel";
+  EXPECT_FALSE(cache->makeEntry(buffer(254, 255), photo, {})->opaque) << "one translucent pixel";
+  EXPECT_FALSE(cache->makeEntry(buffer(0, 255), photo, {})->opaque);
+
+  // Through the preparation (half size, mips) and a demotion, and out to the renderer.
+  Entry source = *cache->makeEntry(buffer(255, 255), photo, {});
+  ASSERT_TRUE(cache->prepare(source, 1, false, false, photo));
+  device->waitIdle();
+  ASSERT_TRUE(look(1));
+  EXPECT_TRUE(look(1)->opaque);
+  ASSERT_TRUE(cache->prepare(*cache->makeEntry(buffer(128, 255), photo, {}), 2, false, true, photo));
+  device->waitIdle();
+  ASSERT_TRUE(look(2));
+  EXPECT_FALSE(look(2)->opaque) << "a blurred translucent picture";
+  ASSERT_TRUE(cache->storeCopied(buffer(255, 255), 3, photo));
+  device->waitIdle();
+  EXPECT_TRUE(look(3)->opaque);
+  Entry big = picture(600, 400);
+  big.opaque = true;
+  ASSERT_TRUE(still(4, big));
+  cache->demote({{4, 1}});
+  device->waitIdle();
+  EXPECT_EQ(cache->entryCopy(4)->generation, 1);
+  EXPECT_TRUE(look(4)->opaque);
+  EXPECT_FALSE((still(5, picture(8, 8)), look(5)->opaque)) << "unknown reads as not opaque";
+}
+
 TEST_F(ThumbnailCacheTest, ADemotionLateBehindANewerStillIsNotInstalled) {
   ASSERT_TRUE(still(1, picture(600, 400)));
   device->holdCompletions(true);

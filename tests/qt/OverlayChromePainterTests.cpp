@@ -67,5 +67,73 @@ TEST_F(OverlayChromePainterTest, AHiddenOverlayDrawsNothing) {
   EXPECT_TRUE(bitmap->isBlank());
 }
 
+// Every pixel with any coverage lies in a rectangle the painter reported; the rectangles are few,
+// disjoint and a small share of the screen.
+void expectPaintedPixelsReported(OverlayChromePainter& painter, const OverlayContentView& view, Instant now,
+                                 const char* what) {
+  RasterRegions painted;
+  auto bitmap = painter.paint(view, 2.0, now, &painted);
+  ASSERT_TRUE(bitmap) << what;
+  ASSERT_FALSE(bitmap->isBlank()) << what;
+  ASSERT_FALSE(painted.empty()) << what;
+  EXPECT_LE(painted.rects().size(), RasterRegions::kMaxCount) << what;
+  int outside = 0;
+  std::pair<int, int> firstOutside{-1, -1};
+  for (int y = 0; y < bitmap->height(); ++y)
+    for (int x = 0; x < bitmap->width(); ++x)
+      if (bitmap->pixel(x, y).alpha > 0 && !painted.contains(x, y)) {
+        if (outside++ == 0) firstOutside = {x, y};
+      }
+  EXPECT_EQ(outside, 0) << what << ": first at " << firstOutside.first << "," << firstOutside.second;
+  const auto& rects = painted.rects();
+  for (size_t i = 0; i < rects.size(); ++i)
+    for (size_t j = i + 1; j < rects.size(); ++j) EXPECT_FALSE(rects[i].overlaps(rects[j])) << what;
+  EXPECT_LT(painted.area(), static_cast<long>(bitmap->width()) * bitmap->height() / 5) << what;
+}
+
+TEST_F(OverlayChromePainterTest, EveryPaintedPixelLiesInsideAReportedRectangle) {
+  OverlayChromePainter painter(raster);
+  const auto later = [&] { return loop.clock().now() + fromSeconds(1); };
+  // The title over the idle search pill and its tip.
+  view.showTitle("Quarterly report \xE2\x80\x94 jumpy glyphs gjpqy \xC3\x89\xC3\x85 and a long tail of words");
+  ASSERT_EQ(view.shownTip(), OverlayTip::search);
+  expectPaintedPixelsReported(painter, view, later(), "title, pill and tip");
+
+  // Searching: the capsule with its glyph, text scrolled to the caret, and the caret.
+  view.beginSearch();
+  view.setSearchText("jumpy gjpqy \xC3\x89\xC3\x85 search text long enough to scroll past the field", 12);
+  loop.advance(fromSeconds(1));
+  expectPaintedPixelsReported(painter, view, later(), "search with text and caret");
+  view.endSearch();
+
+  // The empty state with its message and hint, both ways.
+  view.hideTitle();
+  view.showEmptyState(true);
+  loop.advance(fromSeconds(1));
+  expectPaintedPixelsReported(painter, view, later(), "empty state");
+  view.showEmptyState(false);
+  loop.advance(fromSeconds(1));
+  expectPaintedPixelsReported(painter, view, later(), "empty state without screen recording");
+}
+
+TEST_F(OverlayChromePainterTest, TheBuildBadgeIsReportedAndNothingPaintedReportsNothing) {
+  store.set(AppSettings::Key::searchEnabled, false);
+  store.set(AppSettings::Key::showTips, false);
+  OverlayContentView badged{OverlayContentView::Services{
+      metrics, loop.main(), settings, {}, {}, {}, [] { return std::optional<std::string>("local build \xC2\xB7 0.1 (3)"); },
+      {}, {}}};
+  badged.setFrameSize({800, 600});
+  badged.configure(false, 2.0);
+  OverlayChromePainter painter(raster);
+  expectPaintedPixelsReported(painter, badged, loop.clock().now() + fromSeconds(1), "build badge");
+
+  view.configure(false, 2.0);
+  RasterRegions painted = RasterRegions::whole(4, 4);
+  auto bitmap = painter.paint(view, 2.0, loop.clock().now(), &painted);
+  ASSERT_TRUE(bitmap);
+  EXPECT_TRUE(bitmap->isBlank());
+  EXPECT_TRUE(painted.empty());
+}
+
 }  // namespace
 }  // namespace quorvel

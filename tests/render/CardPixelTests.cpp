@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "RendererFixture.h"
 #include "scene/CameraRig.h"
@@ -158,6 +160,87 @@ TEST_F(CardPixelTest, TheBackdropIsUnderTheCardsAndTheChromeOverThemPixelForPixe
   expectTexel(290, 200, 0, 0, 102, 128);
 }
 
+TEST_F(CardPixelTest, TheChromeIsDrawnOnlyInsideItsPaintedRectanglesAndOlderTexelsNeverShow) {
+  // A capsule-like patch with varying colour and coverage, painted at (x0, y0), rows from the top.
+  auto paint = [](RasterBitmap& b, int x0, int y0) {
+    for (int y = y0; y < y0 + 30; ++y)
+      for (int x = x0; x < x0 + 90; ++x) {
+        const auto alpha = static_cast<uint8_t>(40 + (x - x0) * 2);
+        uint8_t* p = b.data() + static_cast<size_t>(y) * b.bytesPerRow() + static_cast<size_t>(x) * 4;
+        p[0] = static_cast<uint8_t>(alpha * (y - y0) / 30);
+        p[1] = static_cast<uint8_t>(alpha / 2);
+        p[2] = alpha;
+        p[3] = alpha;
+      }
+  };
+  auto first = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(first);
+  paint(*first, 280, 190);  // over the focused card
+  paint(*first, 30, 300);   // painted, but not reported below: must not be drawn
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  f->renderer->setBackdrop(Float4{0, 0.1f, 0.3f, 0.6f});
+  f->tickChanged();
+  const GpuPixels bare = f->surface->readLastFrame();
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first));  // the whole bitmap: one full-screen quad
+  f->tickChanged();
+  const GpuPixels whole = f->surface->readLastFrame();
+  ASSERT_EQ(whole.width, 640u);
+
+  const RasterRegion capsule{278, 188, 94, 34};
+  RasterRegions painted(640, 400);
+  painted.add(capsule);
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first, painted));
+  f->tickChanged();
+  GpuPixels shown = f->surface->readLastFrame();
+  auto expectOnly = [&](const GpuPixels& pixels, const std::vector<RasterRegion>& inside, const GpuPixels& chromed,
+                        const char* what) {
+    int wrongInside = 0, wrongOutside = 0;
+    for (uint32_t y = 0; y < 400; ++y)
+      for (uint32_t x = 0; x < 640; ++x) {
+        const bool in = std::any_of(inside.begin(), inside.end(), [&](const RasterRegion& r) {
+          return r.contains(static_cast<int>(x), static_cast<int>(y));
+        });
+        const size_t i = (static_cast<size_t>(y) * 640 + x) * 4;
+        const bool same = in ? pixels.bytes.compare(i, 4, chromed.bytes, i, 4) == 0
+                             : pixels.bytes.compare(i, 4, bare.bytes, i, 4) == 0;
+        if (!same) {
+          if (in && wrongInside < 8)
+            ADD_FAILURE() << x << "," << y << " " << int(pixels.at(x, y).r) << "/" << int(pixels.at(x, y).a) << " vs "
+                          << int(chromed.at(x, y).r) << "/" << int(chromed.at(x, y).a);
+          ++(in ? wrongInside : wrongOutside);
+        }
+      }
+    EXPECT_EQ(wrongInside, 0) << what << ": pixels inside the rectangles unlike the full-screen chrome";
+    EXPECT_EQ(wrongOutside, 0) << what << ": pixels outside the rectangles unlike the frame without chrome";
+  };
+  expectOnly(shown, {capsule}, whole, "first bitmap");
+  EXPECT_NE(whole.at(40, 310).a, bare.at(40, 310).a) << "the unreported patch does show with the whole bitmap";
+
+  // A second and a third bitmap, each with the capsule elsewhere: the places shown before show the
+  // cards and backdrop again, though the textures still hold the older capsules there.
+  for (const auto& [x0, y0] : {std::pair{40, 40}, std::pair{400, 60}}) {
+    auto next = RasterBitmap::make(640, 400);
+    ASSERT_TRUE(next);
+    paint(*next, x0, y0);
+    ASSERT_TRUE(f->renderer->setOverlayChrome(*next));
+    f->tickChanged();
+    const GpuPixels nextWhole = f->surface->readLastFrame();
+    RasterRegions moved(640, 400);
+    moved.add({x0, y0, 90, 30});
+    ASSERT_TRUE(f->renderer->setOverlayChrome(*next, moved));
+    f->tickChanged();
+    shown = f->surface->readLastFrame();
+    expectOnly(shown, moved.rects(), nextWhole, "a later bitmap");
+  }
+
+  // Nothing painted: nothing drawn.
+  ASSERT_TRUE(f->renderer->setOverlayChrome(*first, RasterRegions(640, 400)));
+  EXPECT_FALSE(f->renderer->overlayChrome());
+  f->tickChanged();
+  EXPECT_EQ(f->surface->readLastFrame().bytes, bare.bytes);
+}
+
 TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {
   // Pictures whose level 0 is red and every smaller level blue: drawn larger than the picture,
   // every pixel of a card must come from level 0. Picking the level from neighbours a driver does
@@ -187,6 +270,125 @@ TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {
     }
   EXPECT_GT(red, 5000) << "the cards show level 0";
   EXPECT_EQ(blue, 0) << "no pixel from a smaller level";
+}
+
+// Opaque cards draw their interior through the pipeline without blending and only their rim
+// blended: the frame must not change by a single byte.
+class OpaqueCardPixelTest : public CardPixelTest {
+ protected:
+  // Installs cards 1..n on their windows' rectangles (in overlay units) for a summon's fly-in.
+  void installFlyIn(const std::vector<ViewportRect>& rects) {
+    f->mutate([&](SceneState::Storage& s) {
+      SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false,
+                             LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, 1.0f), 0.92);
+      SceneState::InstallOptions options;
+      for (size_t i = 0; i < rects.size(); ++i) {
+        CardSnapshot c = RendererFixture::card(static_cast<uint32_t>(i + 1));
+        c.windowRect = rects[i];
+        options.snapshots.push_back(c);
+      }
+      options.flyIn = true;
+      SceneState::install(s, std::move(options));
+      SceneState::setViewport(s, Float2{640, 400}, 1);
+    });
+  }
+  // The scene `prepare` sets up, drawn as one frame with every card a single blended quad and
+  // then, without the scene moving on, with opaque interiors (the default).
+  std::pair<GpuPixels, GpuPixels> frames(const std::function<void()>& prepare) {
+    prepare();
+    f->renderer->setDrawsOpaqueInteriors(false);
+    f->tickChanged();
+    const GpuPixels single = f->surface->readLastFrame();
+    f->renderer->setDrawsOpaqueInteriors(true);
+    f->wake.bump();
+    f->tick(f->now);  // no time passes
+    return {single, f->surface->readLastFrame()};
+  }
+  // The number of bytes that differ between two frames of the same size.
+  static size_t differences(const GpuPixels& a, const GpuPixels& b) {
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
+    if (a.bytes.size() != b.bytes.size()) return SIZE_MAX;
+    size_t n = 0;
+    for (size_t i = 0; i < a.bytes.size(); ++i) n += a.bytes[i] != b.bytes[i];
+    return n;
+  }
+  void SetUp() override {
+    CardPixelTest::SetUp();
+    // Card 2's picture is square (another aspect than its card's), card 3 has none (the plain card).
+    auto square = f->texture(64, 64, "Quorvel square picture");
+    const std::string bytes = solid(64, 64, 20, 230, 20);
+    ASSERT_TRUE(square->replaceLevel(0, bytes.data(), 64 * 4));
+    f->pictures[2] = square;
+    f->pictures.erase(3);
+    auto fourth = f->texture(64, 40, "Quorvel fourth picture");
+    const std::string yellow = solid(64, 40, 220, 220, 30);
+    ASSERT_TRUE(fourth->replaceLevel(0, yellow.data(), 64 * 4));
+    f->pictures[4] = fourth;
+    f->opaquePictures = {1, 2, 4};
+    f->renderer->setBackdrop(Float4{0, 0, 0.4f, 0.5f});
+  }
+};
+
+TEST_F(OpaqueCardPixelTest, ScreenAlignedCardsOnTheirWindowsArePixelForPixelTheSame) {
+  // Overlapping windows, as a summon's first frame shows them: every card at full size and opacity.
+  const std::vector<ViewportRect> rects = {{{0.05f, 0.1f}, {0.5f, 0.45f}},
+                                           {{0.3f, 0.3f}, {0.45f, 0.5f}},
+                                           {{0.5f, 0.05f}, {0.4f, 0.4f}},
+                                           {{0.2f, 0.5f}, {0.55f, 0.42f}}};
+  auto prepare = [&] { installFlyIn(rects); };
+  const auto [single, split] = frames(prepare);
+  ASSERT_EQ(single.width, 640u);
+  EXPECT_EQ(differences(single, split), 0u);
+
+  // Where two windows overlap the nearer card covers the other fully: its own colour, opaque.
+  const std::vector<int> order = f->renderer->drawOrder();
+  ASSERT_EQ(order.size(), 4u);
+  int card1 = -1, card4 = -1;
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (order[k] == 0) card1 = static_cast<int>(k);
+    if (order[k] == 3) card4 = static_cast<int>(k);
+  }
+  ASSERT_GE(card1, 0);
+  ASSERT_GE(card4, 0);
+  // Windows 1 and 4 overlap around (0.4, 0.52) of the overlay, clear of windows 2 and 3's corner.
+  const GpuPixels::Texel t = split.at(static_cast<uint32_t>(0.25f * 640), static_cast<uint32_t>(0.53f * 400));
+  EXPECT_EQ(t.a, 255);
+  EXPECT_GT(t.r, 200);
+  EXPECT_LT(t.b, 60) << "no backdrop blue: the cards cover it";
+  if (card4 > card1) EXPECT_GT(t.g, 200) << "the yellow card in front";
+  else EXPECT_LT(t.g, 60) << "the red card in front";
+}
+
+TEST_F(OpaqueCardPixelTest, TurnedCardsOfAnArcArePixelForPixelTheSame) {
+  f->pictures[5] = f->pictures[1];
+  f->opaquePictures.insert(5);
+  f->store.set("floorReflections", true);
+  auto prepare = [&] {
+    f->install(5, AppSettings::SwitcherStyle::coverArc, 2);
+    f->settle();
+  };
+  const auto [single, split] = frames(prepare);
+  EXPECT_EQ(differences(single, split), 0u);
+}
+
+TEST_F(OpaqueCardPixelTest, APictureWithTranslucentTexelsLetsTheBackdropThrough) {
+  // Half-covering texels (premultiplied): the card shows the backdrop through, opaque interiors or
+  // not, since such a picture is never handed out as opaque.
+  auto glass = f->texture(64, 40, "Quorvel translucent picture");
+  std::string bytes = solid(64, 40, 100, 0, 0);
+  for (size_t i = 3; i < bytes.size(); i += 4) bytes[i] = static_cast<char>(128);
+  ASSERT_TRUE(glass->replaceLevel(0, bytes.data(), 64 * 4));
+  f->pictures[1] = glass;
+  f->opaquePictures.erase(1);
+  const std::vector<ViewportRect> rects = {{{0.3f, 0.3f}, {0.4f, 0.4f}}};
+  auto prepare = [&] { installFlyIn(rects); };
+  const auto [single, split] = frames(prepare);
+  EXPECT_EQ(differences(single, split), 0u);
+  const GpuPixels::Texel t = split.at(320, 200);
+  EXPECT_NEAR(t.r, 103, 4);
+  EXPECT_NEAR(t.b, 51, 3) << "the backdrop's blue through the picture";
+  EXPECT_NEAR(t.a, 192, 3);
 }
 
 }  // namespace

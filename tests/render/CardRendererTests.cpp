@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <set>
+#include <functional>
+#include <thread>
+#include <chrono>
+#include <atomic>
 
 #include "RendererFixture.h"
 
@@ -241,14 +245,124 @@ TEST_F(CardRendererTest, AMissingPictureDrawsThePlainCardWithItsIcon) {
   EXPECT_TRUE(plainIcon);
 }
 
+TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideTheirEdge) {
+  // Cards 1 and 3 opaque, card 2 translucent, card 4 without a picture (the plain card, opaque).
+  f.opaquePictures = {1, 3};
+  f.pictures.erase(4);
+  f.install(5, AppSettings::SwitcherStyle::coverArc, 2);
+  f.settle();
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  const std::vector<int> order = f.renderer->drawOrder();
+  ASSERT_EQ(order.size(), 5u);
+  std::shared_ptr<GpuRenderPipeline> blended;
+  std::set<int> interiors;
+  for (size_t d = 0; d < draws.size(); ++d) {
+    const RecordedDraw& draw = draws[d];
+    if (draw.recordIndex % 14 == 3) blended = draw.pipeline;  // reflections are blended
+    if (draw.pipeline == draws.front().pipeline) {
+      EXPECT_FALSE(draw.scissor) << "blended draws cover the whole target";
+      continue;
+    }
+    // The interior: the card's own record and texture again, right after its blended quad, in a
+    // rectangle well inside the card.
+    ASSERT_GT(d, 0u);
+    const RecordedDraw& card = draws[d - 1];
+    EXPECT_EQ(draw.recordIndex % 14, 0u);
+    EXPECT_EQ(card.recordIndex, draw.recordIndex);
+    EXPECT_EQ(card.texture, draw.texture);
+    ASSERT_TRUE(draw.scissor);
+    EXPECT_GT(draw.scissor->width, 20u);
+    EXPECT_GT(draw.scissor->height, 10u);
+    EXPECT_LE(draw.scissor->x + draw.scissor->width, 640u);
+    EXPECT_LE(draw.scissor->y + draw.scissor->height, 400u);
+    interiors.insert(order[draw.recordIndex / 14]);
+    if (d + 1 < draws.size()) EXPECT_FALSE(draws[d + 1].scissor) << "the scissor is lifted at once";
+  }
+  EXPECT_EQ(blended, draws.front().pipeline);
+  EXPECT_EQ(interiors, (std::set<int>{0, 2, 3})) << "cards 1, 3 and the plain card 4; not the translucent card 2";
+
+  // Nothing drawn twice with interiors off; nothing while a card fades.
+  f.renderer->setDrawsOpaqueInteriors(false);
+  f.tickChanged();
+  for (const auto& draw : f.lastDraws()) EXPECT_EQ(draw.pipeline, blended);
+  f.renderer->setDrawsOpaqueInteriors(true);
+  f.mutate([](SceneState::Storage& s) {
+    for (auto& morph : s.morphs) morph.alpha = 0.5f;
+  });
+  f.tick(f.now += 1e-6);
+  for (const auto& draw : f.lastDraws()) EXPECT_EQ(draw.pipeline, blended) << "a card at half opacity";
+}
+
+TEST_F(CardRendererTest, TheInteriorIsInsideTheCardsRoundedEdgeAndNeedsARadiusOfAPixel) {
+  // A card of 400 x 200 pixels in the middle of an 800 x 600 target, drawn flat: clip space is the
+  // card's quad scaled to half and a third of the target.
+  Float4x4 mvp;
+  mvp.columns[0].x = 1.0f;  // 400 of 800 pixels
+  mvp.columns[1].y = 2.0f / 3;  // 200 of 600 pixels
+  const Float2 size{4, 2};  // 100 pixels a unit
+  auto interior = CardRenderer::opaqueInterior(mvp, size, 0.05f, 800, 600);
+  ASSERT_TRUE(interior);
+  EXPECT_NEAR(interior->x, 205, 1) << "5 pixels in from 200";
+  EXPECT_NEAR(interior->y, 205, 1);
+  EXPECT_NEAR(interior->width, 390, 1);
+  EXPECT_NEAR(interior->height, 190, 1);
+  EXPECT_FALSE(CardRenderer::opaqueInterior(mvp, size, 0.008f, 800, 600)) << "a radius under a pixel";
+  EXPECT_FALSE(CardRenderer::opaqueInterior(mvp, size, 0.05f, 0, 600));
+  // Behind the eye.
+  Float4x4 behind = mvp;
+  behind.columns[3].w = -1;
+  EXPECT_FALSE(CardRenderer::opaqueInterior(behind, size, 0.05f, 800, 600));
+  // Half off the target: the part on it.
+  Float4x4 shifted = mvp;
+  shifted.columns[3].x = 1;  // the card's centre on the right edge
+  interior = CardRenderer::opaqueInterior(shifted, size, 0.05f, 800, 600);
+  ASSERT_TRUE(interior);
+  EXPECT_NEAR(interior->x, 605, 1);
+  EXPECT_EQ(interior->x + interior->width, 800u);
+  // Turned about its vertical axis (yaw 60 degrees, seen in perspective): a rectangle inside the
+  // trapezoid it makes, every corner of it inside the card's inset edge.
+  const float yaw = 1.0471976f;
+  Float4x4 turned;
+  turned.columns[0] = Float4{std::cos(yaw), 0, 0, -std::sin(yaw) * 0.5f};
+  turned.columns[1] = Float4{0, 2.0f / 3, 0, 0};
+  turned.columns[3] = Float4{0, 0, 0, 1.5f};
+  interior = CardRenderer::opaqueInterior(turned, size, 0.05f, 800, 600);
+  ASSERT_TRUE(interior);
+  EXPECT_GT(interior->width, 50u);
+  EXPECT_LT(interior->height, 200u);
+}
+
+TEST_F(CardRendererTest, ASelectionRingOfStrengthZeroIsNotDrawn) {
+  f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
+  f.settle();
+  auto rings = [&] {
+    const auto draws = f.lastDraws();
+    return std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 4; });
+  };
+  f.tickChanged();
+  EXPECT_EQ(rings(), 1);
+  // A fly-in's first frames: no progress yet, so the ring's strength (progress x highlight x
+  // opacity) is zero.
+  f.mutate([](SceneState::Storage& s) {
+    for (auto& morph : s.morphs) {
+      morph.progress = 0;
+      morph.delay = 1;
+    }
+  });
+  f.tick(f.now += 1e-6);
+  EXPECT_EQ(rings(), 0);
+}
+
 TEST(CardRendererBuildTest, YieldsNothingWithoutItsShadersOrPipeline) {
-  for (int which = 0; which < 4; ++which) {
+  for (int which = 0; which < 5; ++which) {
     RendererFixture f;
     auto failures = f.device->failures();
     if (which == 0) failures.library = true;
     if (which == 1) failures.missingFunction = "cardVertex";
     if (which == 2) failures.missingFunction = "cardFragment";
     if (which == 3) failures.pipelines = true;
+    if (which == 4) failures.missingFunction = "cardInteriorFragment";
     f.device->setFailures(failures);
     EXPECT_FALSE(CardRenderer::make(f.context, f.state, f.sink, f.providers(),
                                     CardRenderer::Services{f.loop.main(), f.loop.clock(), f.wake}))
@@ -301,6 +415,91 @@ TEST_F(CardRendererTest, TheOverlayChromeIsDrawnLastOverTheCardsAndAloneInTheEmp
   EXPECT_TRUE(f.lastDraws().empty());
   ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap));
   EXPECT_EQ(f.renderer->overlayChrome(), texture);
+}
+
+TEST_F(CardRendererTest, TheChromeIsOneQuadPerPaintedRectangleOverTheSameTexels) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  f.install(2, AppSettings::SwitcherStyle::coverArc, 0);
+  f.settle();
+  RasterRegions painted(640, 400);
+  painted.add({600, 380, 80, 40});  // clipped to the bitmap: 40 x 20
+  painted.add({64, 100, 128, 50});
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+  ASSERT_EQ(f.renderer->overlayChromeRegions().size(), 2u);
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  ASSERT_GE(draws.size(), 2u);
+  const std::vector<RasterRegion> expected{{600, 380, 40, 20}, {64, 100, 128, 50}};
+  for (size_t i = 0; i < 2; ++i) {
+    const RecordedDraw& d = draws[draws.size() - 2 + i];
+    EXPECT_EQ(d.recordIndex, 2 * CardRenderer::kRecordsPerCard + i);
+    EXPECT_EQ(d.texture, f.renderer->overlayChrome());
+    const CardUniforms u = RendererFixture::record(d);
+    const RasterRegion& r = expected[i];
+    EXPECT_FLOAT_EQ(u.contentOrigin.x, r.x / 640.0f);
+    EXPECT_FLOAT_EQ(u.contentOrigin.y, r.y / 400.0f);
+    EXPECT_FLOAT_EQ(u.contentExtent.x, r.width / 640.0f);
+    EXPECT_FLOAT_EQ(u.contentExtent.y, r.height / 400.0f);
+    // The quad's corners land on the rectangle's pixel edges (clip space y up, top row at y = 1).
+    const Float4 topLeft = u.mvp * Float4{-0.5f, 0.5f, 0, 1};
+    const Float4 bottomRight = u.mvp * Float4{0.5f, -0.5f, 0, 1};
+    EXPECT_NEAR((topLeft.x + 1) / 2 * 640, r.x, 1e-3);
+    EXPECT_NEAR((1 - topLeft.y) / 2 * 400, r.y, 1e-3);
+    EXPECT_NEAR((bottomRight.x + 1) / 2 * 640, r.maxX(), 1e-3);
+    EXPECT_NEAR((1 - bottomRight.y) / 2 * 400, r.maxY(), 1e-3);
+  }
+
+  // Regions the GPU layer refuses leave the chrome as it was.
+  auto texture = f.texture(8, 8, "region refusals");
+  const std::string bytes(8 * 8 * 4, '\0');
+  EXPECT_TRUE(texture->replaceRegions(0, {}, bytes.data(), 32));
+  EXPECT_TRUE(texture->replaceRegions(0, {{4, 4, 4, 4}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{5, 0, 4, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 0, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(1, {{0, 0, 1, 1}}, bytes.data(), 32));
+  EXPECT_FALSE(texture->replaceRegions(0, {{0, 0, 1, 1}}, bytes.data(), 16));
+}
+
+TEST_F(CardRendererTest, AChromeBitmapNeverGoesIntoTheTextureAFrameBeingEncodedDraws) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  std::function<void()> duringFrame;
+  CardRenderer::Providers providers = f.providers();
+  providers.picture = [&, pictures = providers.picture](uint32_t id) {
+    if (duringFrame) std::exchange(duringFrame, nullptr)();
+    return pictures(id);
+  };
+  f.renderer = CardRenderer::make(f.context, f.state, f.sink, providers,
+                                  CardRenderer::Services{f.loop.main(), f.loop.clock(), f.wake});
+  ASSERT_TRUE(f.renderer);
+  f.install(3, AppSettings::SwitcherStyle::row, 1);
+  f.settle();
+  RasterRegions painted(640, 400);
+  painted.add({10, 10, 50, 20});
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+  const auto first = f.renderer->overlayChrome();
+
+  // While a frame that took the first texture is being encoded, the next bitmap goes into the
+  // other texture at once, and the one after waits for that frame to be committed.
+  std::atomic<int> uploaded{0};
+  std::thread uploader;
+  duringFrame = [&] {
+    uploader = std::thread([&] {
+      EXPECT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+      uploaded = 1;
+      EXPECT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+      uploaded = 2;
+    });
+    while (uploaded.load() < 1) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(uploaded.load(), 1) << "the texture the frame draws was filled under it";
+  };
+  f.tickChanged();
+  uploader.join();
+  EXPECT_EQ(uploaded.load(), 2);
+  EXPECT_EQ(f.renderer->overlayChrome(), first) << "the two textures take turns";
+  EXPECT_EQ(f.lastDraws().back().texture, first);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -39,7 +40,7 @@ class RendererFixture {
     p.picture = [this](uint32_t id) -> std::optional<CardPicture> {
       auto it = pictures.find(id);
       if (it == pictures.end()) return std::nullopt;
-      return CardPicture{it->second, CaptureExtent{}};
+      return CardPicture{it->second, CaptureExtent{}, opaquePictures.count(id) > 0};
     };
     p.icon = [this](int32_t) { return icon; };
     p.status = [this](const CardStatus&) { return glyph; };
@@ -128,6 +129,7 @@ class RendererFixture {
   std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
   std::shared_ptr<FocusSink> sink = std::make_shared<FocusSink>();
   std::map<uint32_t, std::shared_ptr<GpuTexture>> pictures;
+  std::set<uint32_t> opaquePictures;  // pictures handed out as known opaque
   std::shared_ptr<GpuTexture> icon, glyph, countBadge, disc, titlePlate;
   std::unique_ptr<CardRenderer> renderer;
   std::vector<std::pair<int, FocusChangeSource>> focusChanges;

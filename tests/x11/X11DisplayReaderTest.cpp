@@ -6,6 +6,8 @@
 
 #include "RandrMonitor.h"
 #include "X11SessionTest.h"
+#include "platform/x11/X11Backend.h"
+#include "platform/x11/X11Connection.h"
 
 namespace quorvel {
 namespace {
@@ -92,6 +94,55 @@ TEST_F(X11DisplayReaderTest, MonitorsLeftOfThePrimaryOneHaveNegativeCoordinates)
   ASSERT_TRUE(w);
   EXPECT_EQ(w->frame.x, 100 - 960);
   EXPECT_EQ(w->frame.y, 150);
+}
+
+
+// The backend keeps what docks reserve until the server announces a change of it: a look while
+// nothing changes asks only for the monitors, and a strut set, changed or taken away later, a new
+// dock and a new monitor all show at the next look.
+TEST_F(X11DisplayReaderTest, TheBackendRereadsTheReservedAreaOnlyAfterTheServerAnnouncesAChange) {
+  auto connection = X11Connection::open(session->display());
+  ASSERT_TRUE(connection);
+  X11Connection& own = *connection;
+  X11Backend backend(std::move(connection));
+  const uint32_t dock = launch({"--title", "panel", "--class", "panel,Panel", "--type", "dock", "--geometry",
+                                "1920x30+0+0", "--strut-top", "30"});
+  ASSERT_NE(dock, 0u);
+  const auto visible = [&] {
+    const std::vector<X11Monitor> monitors = backend.monitors();
+    return monitors.size() == 1 ? monitors[0].visibleFrame : X11Rect{};
+  };
+  ASSERT_TRUE(X11Session::waitUntil([&] { return visible() == X11Rect{0, 30, 1920, 1050}; }));
+
+  const uint64_t before = own.roundTripCount();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(visible(), (X11Rect{0, 30, 1920, 1050}));
+  EXPECT_LE(own.roundTripCount() - before, 5u) << "one request for the monitors a look, no strut read";
+  // A fresh read asks every window for its struts and the window manager for its work area.
+  X11DisplayReader fresh(own);
+  const uint64_t beforeFresh = own.roundTripCount();
+  fresh.monitors();
+  EXPECT_GT(own.roundTripCount() - beforeFresh, 1u);
+
+  // The panel grows: announced by a property change on the dock.
+  const std::vector<uint32_t> taller{0, 0, 48, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
+  xcb_change_property(x().xcb(), XCB_PROP_MODE_REPLACE, dock, x().ewmh()->_NET_WM_STRUT_PARTIAL,
+                      XCB_ATOM_CARDINAL, 32, static_cast<uint32_t>(taller.size()), taller.data());
+  xcb_flush(x().xcb());
+  EXPECT_TRUE(X11Session::waitUntil([&] { return visible() == X11Rect{0, 48, 1920, 1032}; }));
+
+  // A second, taller dock: announced by the client list.
+  const uint32_t second = launch({"--title", "bar", "--class", "bar,Bar", "--type", "dock", "--geometry",
+                                  "1920x60+0+0", "--strut-top", "60"});
+  ASSERT_NE(second, 0u);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return visible() == X11Rect{0, 60, 1920, 1020}; }));
+
+  // A monitor set by a client is announced by no event, yet shows at once.
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
+  ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
+  const std::vector<X11Monitor> monitors = backend.monitors();
+  for (const char* name : {"LEFT-1", "RIGHT-1"})
+    EXPECT_TRUE(std::any_of(monitors.begin(), monitors.end(), [&](const X11Monitor& m) { return m.name == name; }))
+        << name;
 }
 
 }  // namespace

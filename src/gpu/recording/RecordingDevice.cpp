@@ -14,6 +14,17 @@ class RecordingTexture final : public GpuTexture {
   uint32_t height() const override { return height_; }
   uint32_t mipLevelCount() const override { return levels_; }
   bool replaceLevel(uint32_t level, const void*, size_t) override { return level < levels_; }
+  // Checks what the Vulkan texture checks, so the callers' refusals show here too.
+  bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
+                      size_t bytesPerRow) override {
+    if (level >= levels_) return false;
+    if (regions.empty()) return true;
+    const uint32_t w = std::max(width_ >> level, 1u), h = std::max(height_ >> level, 1u);
+    if (!bytes || bytesPerRow < static_cast<size_t>(w) * 4) return false;
+    for (const GpuRegion& r : regions)
+      if (r.width == 0 || r.height == 0 || r.x > w || r.width > w - r.x || r.y > h || r.height > h - r.y) return false;
+    return true;
+  }
 
  private:
   uint32_t width_, height_, levels_;
@@ -151,6 +162,7 @@ class RecordingRenderEncoder final : public GpuRenderEncoder {
     if (index == 0) std::memcpy(current_.fragmentBytes0.data(), bytes, std::min<size_t>(length, 16));
     if (index == 1 && length >= 4) std::memcpy(&current_.fragmentBytes1, bytes, 4);
   }
+  void setScissor(std::optional<GpuRegion> region) override { current_.scissor = region; }
   void drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount) override {
     RecordedDraw draw = current_;
     draw.vertexStart = vertexStart;

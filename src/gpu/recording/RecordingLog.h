@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <deque>
 #include <vector>
@@ -25,6 +26,7 @@ struct RecordedDraw {
   std::shared_ptr<GpuSampler> sampler;       // fragment sampler 0
   std::array<float, 4> fragmentBytes0{};     // the accent colour
   float fragmentBytes1 = 0;                  // the contents scale
+  std::optional<GpuRegion> scissor;          // none: the whole target
   uint32_t vertexStart = 0;
   uint32_t vertexCount = 0;
 };

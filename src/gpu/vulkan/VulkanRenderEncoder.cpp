@@ -139,6 +139,18 @@ void VulkanRenderEncoder::setFragmentSampler(const std::shared_ptr<GpuSampler>& 
   samplerDirty_ = true;
 }
 
+void VulkanRenderEncoder::setScissor(std::optional<GpuRegion> region) {
+  if (ended_) return;
+  const uint32_t w = target_->width(), h = target_->height();
+  VkRect2D scissor{{0, 0}, {w, h}};
+  if (region) {
+    const uint32_t x = std::min(region->x, w), y = std::min(region->y, h);
+    scissor = {{static_cast<int32_t>(x), static_cast<int32_t>(y)},
+               {std::min(region->width, w - x), std::min(region->height, h - y)}};
+  }
+  vkCmdSetScissor(cb_, 0, 1, &scissor);
+}
+
 void VulkanRenderEncoder::drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount) {
   if (ended_ || !pipeline_ || !vertices_ || !records_ || !texture_ || !sampler_) return;
   VkWriteDescriptorSet writes[3]{};

@@ -30,6 +30,7 @@ class VulkanRenderEncoder final : public GpuRenderEncoder {
   void setFragmentTexture(const std::shared_ptr<GpuTexture>& texture, uint32_t index) override;
   void setFragmentSampler(const std::shared_ptr<GpuSampler>& sampler, uint32_t index) override;
   void setFragmentBytes(const void* bytes, size_t length, uint32_t index) override;
+  void setScissor(std::optional<GpuRegion> region) override;
   void drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount) override;
   void endEncoding() override;
 

@@ -1,6 +1,7 @@
 #include "gpu/vulkan/VulkanTexture.h"
 
 #include <cstring>
+#include <vector>
 
 #include "gpu/vulkan/VulkanBuffer.h"
 
@@ -132,6 +133,46 @@ bool VulkanTexture::replaceLevel(uint32_t level, const void* bytes, size_t bytes
     std::memcpy(static_cast<char*>(staging->contents()) + y * row, static_cast<const char*>(bytes) + y * bytesPerRow,
                 row);
   return core_->submitAndWait([&](VkCommandBuffer cb) { recordUpload(cb, staging->buffer(), level); });
+}
+
+bool VulkanTexture::replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
+                                   size_t bytesPerRow) {
+  if (level >= levels_ || borrowed_) return false;
+  if (regions.empty()) return true;
+  if (!bytes || bytesPerRow < static_cast<size_t>(levelWidth(level)) * 4) return false;
+  size_t total = 0;
+  for (const GpuRegion& r : regions) {
+    if (r.width == 0 || r.height == 0 || r.x > levelWidth(level) || r.width > levelWidth(level) - r.x ||
+        r.y > levelHeight(level) || r.height > levelHeight(level) - r.y)
+      return false;
+    total += static_cast<size_t>(r.width) * r.height * 4;
+  }
+  auto staging = VulkanBuffer::make(core_, total, label() + " region upload");
+  if (!staging) return false;
+  // Each region's rows packed one after the other; a region's texels start on a multiple of 4 bytes,
+  // as a copy into a four-byte format needs.
+  std::vector<VkBufferImageCopy> copies;
+  copies.reserve(regions.size());
+  size_t offset = 0;
+  for (const GpuRegion& r : regions) {
+    const size_t row = static_cast<size_t>(r.width) * 4;
+    for (uint32_t y = 0; y < r.height; ++y)
+      std::memcpy(static_cast<char*>(staging->contents()) + offset + y * row,
+                  static_cast<const char*>(bytes) + (r.y + y) * bytesPerRow + static_cast<size_t>(r.x) * 4, row);
+    VkBufferImageCopy copy{};
+    copy.bufferOffset = offset;
+    copy.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
+    copy.imageOffset = {static_cast<int32_t>(r.x), static_cast<int32_t>(r.y), 0};
+    copy.imageExtent = {r.width, r.height, 1};
+    copies.push_back(copy);
+    offset += row * r.height;
+  }
+  return core_->submitAndWait([&](VkCommandBuffer cb) {
+    recordLayout(cb, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    vkCmdCopyBufferToImage(cb, staging->buffer(), image_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
+                           static_cast<uint32_t>(copies.size()), copies.data());
+    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
+  });
 }
 
 GpuPixels VulkanTexture::read(uint32_t level) const {

@@ -28,6 +28,8 @@ class VulkanTexture final : public GpuTexture {
   uint32_t height() const override { return height_; }
   uint32_t mipLevelCount() const override { return levels_; }
   bool replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) override;
+  bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
+                      size_t bytesPerRow) override;
 
   VkImage image() const { return image_; }
   VkImageView view() const { return view_; }

@@ -9,6 +9,11 @@ ChromeUploadQueue::ChromeUploadQueue(std::shared_ptr<Executor> queue, Sink sink)
   shared_->sink = std::move(sink);
 }
 
+ChromeUploadQueue::ChromeUploadQueue(std::shared_ptr<Executor> queue, WholeSink sink)
+    : ChromeUploadQueue(std::move(queue), [whole = std::move(sink)](const RasterBitmap& bitmap, const RasterRegions&) {
+        return whole(bitmap);
+      }) {}
+
 ChromeUploadQueue::~ChromeUploadQueue() { close(); }
 
 void ChromeUploadQueue::close() {
@@ -18,10 +23,15 @@ void ChromeUploadQueue::close() {
 }
 
 void ChromeUploadQueue::submit(RasterBitmap bitmap) {
+  RasterRegions whole = RasterRegions::whole(bitmap.width(), bitmap.height());
+  submit(std::move(bitmap), std::move(whole));
+}
+
+void ChromeUploadQueue::submit(RasterBitmap bitmap, RasterRegions painted) {
   {
     std::lock_guard held(shared_->mutex);
     if (!shared_->sink) return;
-    shared_->newest = std::move(bitmap);
+    shared_->newest = Shared::Painted{std::move(bitmap), std::move(painted)};
     if (shared_->posted) return;  // the drain under way takes it
     shared_->posted = true;
   }
@@ -30,7 +40,7 @@ void ChromeUploadQueue::submit(RasterBitmap bitmap) {
 
 void ChromeUploadQueue::drain(const std::shared_ptr<Shared>& shared) {
   for (;;) {
-    std::optional<RasterBitmap> bitmap;
+    std::optional<Shared::Painted> painted;
     Sink sink;
     {
       std::lock_guard held(shared->mutex);
@@ -38,11 +48,11 @@ void ChromeUploadQueue::drain(const std::shared_ptr<Shared>& shared) {
         shared->posted = false;
         return;
       }
-      bitmap = std::move(shared->newest);
+      painted = std::move(shared->newest);
       shared->newest.reset();
       sink = shared->sink;  // a copy: the upload runs without the lock
     }
-    sink(*bitmap);
+    sink(painted->bitmap, painted->regions);
   }
 }
 

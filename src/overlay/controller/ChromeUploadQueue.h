@@ -7,33 +7,45 @@
 
 #include "base/Executor.h"
 #include "platform/RasterBitmap.h"
+#include "platform/RasterRegions.h"
 
 namespace quorvel {
 
 // Hands the overlay's chrome bitmaps to the card renderer on a serial queue of their own. An upload
 // to the GPU waits for the frames already queued before it (on a CPU renderer, a whole frame of
 // drawing), and the main thread, which paints the chrome, must not wait with it: input would wait
-// too. Only the newest bitmap counts, so one submitted while another waits replaces it.
+// too. Only the newest bitmap counts, so one submitted while another waits replaces it (with the
+// rectangles painted in it, which go up with it).
 //
 // submit() from one thread (the main queue); the sink runs on `queue`, one bitmap at a time.
 // close() stops the uploads not begun yet; one under way ends on its own, and keeps what the sink
 // holds alive until then.
 class ChromeUploadQueue {
  public:
-  using Sink = std::function<bool(const RasterBitmap&)>;
+  // Uploads a bitmap's painted rectangles.
+  using Sink = std::function<bool(const RasterBitmap&, const RasterRegions&)>;
+  // Uploads whole bitmaps.
+  using WholeSink = std::function<bool(const RasterBitmap&)>;
 
   ChromeUploadQueue(std::shared_ptr<Executor> queue, Sink sink);
+  ChromeUploadQueue(std::shared_ptr<Executor> queue, WholeSink sink);
   ~ChromeUploadQueue();
   ChromeUploadQueue(const ChromeUploadQueue&) = delete;
   ChromeUploadQueue& operator=(const ChromeUploadQueue&) = delete;
 
+  void submit(RasterBitmap bitmap, RasterRegions painted);
+  // The whole bitmap painted.
   void submit(RasterBitmap bitmap);
   void close();
 
  private:
   struct Shared {
     std::mutex mutex;
-    std::optional<RasterBitmap> newest;  // under mutex
+    struct Painted {
+      RasterBitmap bitmap;
+      RasterRegions regions;
+    };
+    std::optional<Painted> newest;  // under mutex
     bool posted = false;                 // under mutex: a drain is queued or running
     Sink sink;                           // under mutex; empty once closed
   };

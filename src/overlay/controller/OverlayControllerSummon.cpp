@@ -283,6 +283,8 @@ std::vector<WindowCard> OverlayController::titleCards(const std::vector<WindowCa
 // ---- The summon screen ----
 
 std::optional<ScreenInfo> OverlayController::summonScreen(const std::optional<RunningApplication>& front) {
+  // With one screen every rule below ends on it: the pointer and the front window are not asked.
+  if (const std::vector<ScreenInfo> screens = currentScreens(); screens.size() == 1) return screens.front();
   switch (services_.settings.summonScreen()) {
     case AppSettings::SummonScreen::activeWindowScreen:
       if (auto s = activeWindowScreen(front)) return s;

@@ -27,10 +27,11 @@ void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
                                 static_cast<float>(backdrop.blue), static_cast<float>(backdrop.alpha)});
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
-  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now);
+  RasterRegions painted;
+  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now, &painted);
   if (!bitmap) return;
-  if (uploads_) uploads_->submit(std::move(*bitmap));
-  else renderer_->setOverlayChrome(*bitmap);
+  if (uploads_) uploads_->submit(std::move(*bitmap), std::move(painted));
+  else renderer_->setOverlayChrome(*bitmap, painted);
 }
 
 }  // namespace quorvel

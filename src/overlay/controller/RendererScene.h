@@ -24,7 +24,9 @@ class RendererScene final : public OverlayScene {
     if (chromeQueue && renderer_->core())
       uploads_ = std::make_unique<ChromeUploadQueue>(
           std::move(chromeQueue),
-          [core = renderer_->core()](const RasterBitmap& bitmap) { return core->setOverlayChrome(bitmap); });
+          [core = renderer_->core()](const RasterBitmap& bitmap, const RasterRegions& painted) {
+            return core->setOverlayChrome(bitmap, painted);
+          });
   }
 
   // The renderer of one overlay: on `layer` with the card renderer on `context` and `providers`

@@ -23,8 +23,14 @@ std::optional<X11Window> X11Backend::managedWindow(uint32_t window) {
 }
 
 std::vector<X11Monitor> X11Backend::monitors() {
+  model_.current();  // applies the events received so far, strut and work-area changes among them
   std::lock_guard lock(mutex_);
-  return displays_.monitors();
+  const uint64_t changes = model_.reservedAreaChanges();
+  if (!reserved_ || reservedRead_ != changes) {
+    reserved_ = displays_.reservedArea();
+    reservedRead_ = changes;
+  }
+  return displays_.monitors(*reserved_);
 }
 
 std::vector<X11Monitor> X11Backend::monitorFrames() {

@@ -48,6 +48,10 @@ class X11Backend {
   // One window while the window manager manages it; absent when it is gone or no longer managed.
   std::optional<X11Window> managedWindow(uint32_t window);
 
+  // The monitors with the parts docks leave free. The reserved area (every window's struts) is read
+  // again only after the server announced a change of it (events applied first), so a look costs
+  // one request for the monitors while nothing changes; the monitors themselves are always read,
+  // since a monitor set by a client is announced by no event.
   std::vector<X11Monitor> monitors();
   // The monitors with their whole frames only (`visibleFrame` is the frame), kept until the server
   // announces a change of monitors and for at most a second besides (a monitor set by a client,
@@ -85,6 +89,8 @@ class X11Backend {
   std::vector<X11Monitor> frames_;  // under mutex_
   std::optional<uint64_t> framesRead_;  // monitorChanges() when frames_ was read
   std::chrono::steady_clock::time_point framesReadAt_;
+  std::optional<X11DisplayReader::ReservedArea> reserved_;  // under mutex_
+  uint64_t reservedRead_ = 0;  // reservedAreaChanges() when reserved_ was read
   std::mutex recentMutex_;
   struct RecentWindow {
     uint32_t window = 0;

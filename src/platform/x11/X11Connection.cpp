@@ -91,9 +91,20 @@ uint32_t X11Connection::atom(std::string_view name) {
 
 std::string X11Connection::atomName(uint32_t atomValue) {
   if (atomValue == 0) return {};
+  {
+    std::lock_guard lock(atomMutex_);
+    if (auto found = atomNames_.find(atomValue); found != atomNames_.end()) return found->second;
+  }
   auto r = reply(xcb_get_atom_name_reply, xcb_get_atom_name(connection_, atomValue));
   if (!r) return {};
-  return std::string(xcb_get_atom_name_name(r.get()), static_cast<size_t>(xcb_get_atom_name_name_length(r.get())));
+  std::string name(xcb_get_atom_name_name(r.get()), static_cast<size_t>(xcb_get_atom_name_name_length(r.get())));
+  // An atom keeps its name for the life of the server: asked once. The table is bounded, since a
+  // client may make up any number of atoms.
+  std::lock_guard lock(atomMutex_);
+  if (atomNames_.size() >= 4096) atomNames_.clear();
+  atomNames_.emplace(atomValue, name);
+  atoms_.emplace(name, atomValue);
+  return name;
 }
 
 void X11Connection::noteSent(uint32_t sequence) { lastSent_.store(sequence, std::memory_order_relaxed); }

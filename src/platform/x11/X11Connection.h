@@ -76,7 +76,7 @@ class X11Connection {
 
   // The atom of a name, interned on first use and cached; 0 when it cannot be interned.
   uint32_t atom(std::string_view name);
-  // The name of an atom; empty when the atom is unknown.
+  // The name of an atom, asked once and cached; empty when the atom is unknown.
   std::string atomName(uint32_t atom);
 
   // Takes the reply of a request, absorbing its error: `reply(xcb_get_geometry_reply, cookie)`.
@@ -183,6 +183,7 @@ class X11Connection {
 
   std::mutex atomMutex_;
   std::unordered_map<std::string, uint32_t> atoms_;
+  std::unordered_map<uint32_t, std::string> atomNames_;
 
   std::mutex eventMutex_;  // one event reader at a time (a pump, or the wait for a time stamp)
   std::mutex heldMutex_;   // the held events alone

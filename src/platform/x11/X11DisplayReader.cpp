@@ -181,7 +181,16 @@ std::vector<X11Monitor> X11DisplayReader::monitorFrames() {
   return result;
 }
 
-std::vector<X11Monitor> X11DisplayReader::monitors() {
+X11DisplayReader::ReservedArea X11DisplayReader::reservedArea() {
+  ReservedArea reserved;
+  reserved.struts = dockStruts();
+  if (reserved.struts.empty()) reserved.workArea = currentWorkArea();
+  return reserved;
+}
+
+std::vector<X11Monitor> X11DisplayReader::monitors() { return monitors(reservedArea()); }
+
+std::vector<X11Monitor> X11DisplayReader::monitors(const ReservedArea& reserved) {
   std::vector<X11Monitor> result;
   const std::vector<RawMonitor> raw = rawMonitors();
   if (raw.empty()) return result;
@@ -189,9 +198,9 @@ std::vector<X11Monitor> X11DisplayReader::monitors() {
   for (const RawMonitor& m : raw) {
     if (m.primary) origin = m.frame;
   }
-  const std::vector<std::vector<uint32_t>> struts = dockStruts();
+  const std::vector<std::vector<uint32_t>>& struts = reserved.struts;
   std::optional<X11Rect> workArea;
-  if (struts.empty() && raw.size() == 1) workArea = currentWorkArea();
+  if (struts.empty() && raw.size() == 1) workArea = reserved.workArea;
   const int32_t rootWidth = connection_.screen()->width_in_pixels;
   const int32_t rootHeight = connection_.screen()->height_in_pixels;
   for (const RawMonitor& m : raw) {

@@ -16,9 +16,21 @@ class X11DisplayReader {
  public:
   explicit X11DisplayReader(X11Connection& connection);
 
+  // What docks and the window manager keep from the monitors: the struts of every managed window
+  // and, when no window has one, the window manager's work area of the current desktop. Reading it
+  // asks every managed window; it only changes with a strut, the client list, the work area or the
+  // current desktop, all of which the server announces.
+  struct ReservedArea {
+    std::vector<std::vector<uint32_t>> struts;
+    std::optional<X11Rect> workArea;
+  };
+  ReservedArea reservedArea();
+
   // Every active monitor in RandR's order, frames in global coordinates; exactly one is primary.
-  // Empty only when the connection is lost.
+  // Empty only when the connection is lost. The first form reads the reserved area afresh; the
+  // second takes one read earlier, and asks the server only for the monitors (one request).
   std::vector<X11Monitor> monitors();
+  std::vector<X11Monitor> monitors(const ReservedArea& reserved);
   // The same monitors with their whole frames only: `visibleFrame` is the frame, since no dock is
   // asked for its struts. One request, where monitors() asks every managed window.
   std::vector<X11Monitor> monitorFrames();

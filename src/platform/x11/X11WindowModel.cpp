@@ -63,6 +63,7 @@ void X11WindowModel::reset() {
   loaded_ = false;
   dirty_ = Dirty{};
   monitorChanges_.fetch_add(1, std::memory_order_acq_rel);
+  reservedAreaChanges_.fetch_add(1, std::memory_order_acq_rel);
   state_ = std::make_shared<State>(State{.generation = state_->generation + 1});
   clientIds_.clear();
   stackingIds_.clear();
@@ -94,6 +95,10 @@ void X11WindowModel::apply(const xcb_generic_event_t& event) {
     case XCB_PROPERTY_NOTIFY: {
       const auto& e = reinterpret_cast<const xcb_property_notify_event_t&>(event);
       xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+      if (e.atom == ewmh->_NET_WM_STRUT_PARTIAL || e.atom == ewmh->_NET_WM_STRUT ||
+          (e.window == connection_.root() &&
+           (e.atom == ewmh->_NET_CLIENT_LIST || e.atom == ewmh->_NET_WORKAREA || e.atom == ewmh->_NET_CURRENT_DESKTOP)))
+        reservedAreaChanges_.fetch_add(1, std::memory_order_acq_rel);
       if (e.window == connection_.root()) {
         if (e.atom == ewmh->_NET_CLIENT_LIST) {
           dirty_.clientList = true;
@@ -145,6 +150,7 @@ void X11WindowModel::apply(const xcb_generic_event_t& event) {
                                type == randrEventBase_ + XCB_RANDR_NOTIFY)) {
     dirty_.origin = true;
     monitorChanges_.fetch_add(1, std::memory_order_acq_rel);
+    reservedAreaChanges_.fetch_add(1, std::memory_order_acq_rel);
   }
 }
 

@@ -99,6 +99,10 @@ class X11WindowModel {
   // A count that grows whenever the server announces a change of its monitors (RandR), as seen by
   // the looks so far. What is read of the monitors can be kept until it grows.
   uint64_t monitorChanges() const { return monitorChanges_.load(std::memory_order_acquire); }
+  // A count that grows whenever the server announces a change of what docks and the window
+  // manager keep from the monitors: a window's strut, the client list, the work area, the current
+  // desktop or the monitors themselves. What is read of that area can be kept until it grows.
+  uint64_t reservedAreaChanges() const { return reservedAreaChanges_.load(std::memory_order_acquire); }
 
  private:
   struct Dirty {
@@ -130,6 +134,7 @@ class X11WindowModel {
 
   mutable std::mutex mutex_;
   std::atomic<uint64_t> monitorChanges_{0};
+  std::atomic<uint64_t> reservedAreaChanges_{0};
   Snapshot state_;
   bool loaded_ = false;
   bool selected_ = false;

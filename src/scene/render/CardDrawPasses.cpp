@@ -109,6 +109,62 @@ void CardRenderer::drawRecord(GpuRenderEncoder& encoder, size_t record) {
   encoder.drawTriangleStrip(0, 4);
 }
 
+std::optional<GpuRegion> CardRenderer::opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
+                                                      float viewWidth, float viewHeight) {
+  if (!(size.x > 0) || !(size.y > 0) || !(cornerRadius > 0) || !(viewWidth >= 1) || !(viewHeight >= 1))
+    return std::nullopt;
+  // The card shader smooths its edge over one pixel as it measures pixels on the card (the sum of
+  // a card coordinate's changes from one pixel to the next across and down), so a pixel at least
+  // half a pixel inside the edge is covered fully. The interior lies a corner radius inside it:
+  // the radius must span half a pixel wherever the card is, asked here of a whole pixel at each
+  // corner (where a card seen at a slant has its fewest pixels per unit).
+  const Float4& across = mvp.columns[0];  // clip space per quad unit (size.x card units) across
+  const Float4& up = mvp.columns[1];      // and up (size.y card units)
+  const Float2 inset{0.5f - cornerRadius / size.x, 0.5f - cornerRadius / size.y};
+  if (!(inset.x > 0) || !(inset.y > 0)) return std::nullopt;
+  Float2 corners[4];  // the interior's corners in target pixels, top row 0
+  int n = 0;
+  for (float cy : {-1.0f, 1.0f})
+    for (float cx : {-1.0f, 1.0f}) {
+      const Float4 c = mvp * Float4{0.5f * cx, 0.5f * cy, 0, 1};
+      if (!(c.w > 1e-6f)) return std::nullopt;
+      const float sx = 0.5f * viewWidth / (c.w * c.w), sy = 0.5f * viewHeight / (c.w * c.w);
+      const float a = sx * (across.x * c.w - c.x * across.w) / size.x, b = sx * (up.x * c.w - c.x * up.w) / size.y;
+      const float d = sy * (across.y * c.w - c.y * across.w) / size.x, e = sy * (up.y * c.w - c.y * up.w) / size.y;
+      const float det = a * e - b * d;
+      if (!std::isfinite(det) || !(std::fabs(det) > 1e-12f)) return std::nullopt;
+      const float pixel = std::max(std::fabs(e) + std::fabs(b), std::fabs(d) + std::fabs(a)) / std::fabs(det);
+      if (!(cornerRadius >= pixel)) return std::nullopt;
+      const Float4 p = mvp * Float4{inset.x * cx, inset.y * cy, 0, 1};
+      if (!(p.w > 1e-6f)) return std::nullopt;
+      corners[n++] = {(p.x / p.w * 0.5f + 0.5f) * viewWidth, (0.5f - p.y / p.w * 0.5f) * viewHeight};
+    }
+  // The interior's corners go round as 0, 1, 3, 2. An axis-aligned rectangle inside it: between
+  // the second smallest and second largest corner in each direction, checked against its edges.
+  float xs[4], ys[4];
+  for (int i = 0; i < 4; ++i) {
+    xs[i] = corners[i].x;
+    ys[i] = corners[i].y;
+  }
+  std::sort(xs, xs + 4);
+  std::sort(ys, ys + 4);
+  const float x0 = std::max(std::ceil(xs[1]), 0.0f), x1 = std::min(std::floor(xs[2]), viewWidth);
+  const float y0 = std::max(std::ceil(ys[1]), 0.0f), y1 = std::min(std::floor(ys[2]), viewHeight);
+  if (!(x1 - x0 >= 1) || !(y1 - y0 >= 1)) return std::nullopt;
+  const Float2 ring[4] = {corners[0], corners[1], corners[3], corners[2]};
+  float turn = 0;  // the ring's winding, from its signed area
+  for (int i = 0; i < 4; ++i) turn += ring[i].x * ring[(i + 1) % 4].y - ring[(i + 1) % 4].x * ring[i].y;
+  if (!(std::fabs(turn) > 0)) return std::nullopt;
+  for (const Float2 q : {Float2{x0, y0}, Float2{x1, y0}, Float2{x0, y1}, Float2{x1, y1}})
+    for (int i = 0; i < 4; ++i) {
+      const Float2 from = ring[i], to = ring[(i + 1) % 4];
+      const float side = (to.x - from.x) * (q.y - from.y) - (to.y - from.y) * (q.x - from.x);
+      if (!(side * turn >= 0)) return std::nullopt;
+    }
+  return GpuRegion{static_cast<uint32_t>(x0), static_cast<uint32_t>(y0), static_cast<uint32_t>(x1 - x0),
+                   static_cast<uint32_t>(y1 - y0)};
+}
+
 CardChromeRow::Row CardRenderer::layoutRow(float cardWidth, float chromeScale, float point, bool icon, bool glyph,
                                            std::optional<float> countAspect, std::optional<float> titleAspect) {
   auto place = [&](float scale) {
@@ -248,10 +304,11 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   // record.
   drawn_ = 0;
   const bool drawsCards = n > 0 && samples.size() == n;
-  const std::shared_ptr<GpuTexture> chrome = overlayChrome();
-  if (!drawsCards && !chrome) return;
+  const ChromeLayer chrome = takeOverlayChrome();  // released by frame() once committed
+  const size_t chromeRecords = chrome.texture ? chrome.regions.size() : 0;
+  if (!drawsCards && chromeRecords == 0) return;
   const size_t cardRecords = drawsCards ? kRecordsPerCard * n : 0;
-  const size_t need = cardRecords + (chrome ? 1 : 0);
+  const size_t need = cardRecords + chromeRecords;
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
   if (uniformCapacity_ < need || uniformBuffers_.empty()) return;
   const std::shared_ptr<GpuBuffer> buffer = uniformBuffers_[static_cast<size_t>(frameSlot_)];
@@ -259,17 +316,11 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   auto* records = static_cast<CardUniforms*>(buffer->contents());
   boundTexture_ = nullptr;
   if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
-  if (chrome) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
+  if (chromeRecords > 0) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
 }
 
-void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& chrome,
+void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome,
                                      const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record) {
-  // The unit quad stretched over the whole target (clip space), the texture's top row at the top.
-  CardUniforms& u = records[record];
-  u = CardUniforms{};
-  u.mvp = scaled(Float4x4::identity(), 2, 2);
-  u.size = {1, 1};
-  u.hasTexture = 1;
   encoder.setPipeline(pipeline_);
   encoder.setVertexBuffer(quadBuffer_, 0, 0);
   encoder.setVertexBuffer(buffer, 0, 1);
@@ -278,8 +329,29 @@ void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const std::share
   const float scale = 1;
   encoder.setFragmentBytes(&accent, sizeof accent, 0);
   encoder.setFragmentBytes(&scale, sizeof scale, 1);
-  bindTexture(encoder, chrome);
-  drawRecord(encoder, record);
+  bindTexture(encoder, chrome.texture);
+  // One quad per painted rectangle, over the same share of the target as of the texture (clip
+  // space, y up; the texture's top row at the top), sampling just that rectangle's texels: the
+  // texture may hold older chrome elsewhere. The rectangles never overlap, so no pixel is drawn
+  // twice.
+  const auto tw = static_cast<float>(chrome.texture->width()), th = static_cast<float>(chrome.texture->height());
+  for (size_t i = 0; i < chrome.regions.size(); ++i) {
+    const GpuRegion& r = chrome.regions[i];
+    const Float2 origin{static_cast<float>(r.x) / tw, static_cast<float>(r.y) / th};
+    const Float2 extent{static_cast<float>(r.width) / tw, static_cast<float>(r.height) / th};
+    CardUniforms& u = records[record + i];
+    u = CardUniforms{};
+    u.mvp = scaled(Float4x4::identity(), 2 * extent.x, 2 * extent.y);
+    u.mvp.columns[3].x = 2 * (origin.x + extent.x / 2) - 1;
+    u.mvp.columns[3].y = 1 - 2 * (origin.y + extent.y / 2);
+    // Measured in texels (one a pixel): the edge coverage the shader works out is then whole on
+    // every side, also of a long thin rectangle.
+    u.size = {static_cast<float>(r.width), static_cast<float>(r.height)};
+    u.hasTexture = 1;
+    u.contentOrigin = origin;
+    u.contentExtent = extent;
+    drawRecord(encoder, record + i);
+  }
 }
 
 void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
@@ -462,10 +534,23 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       }
       bindTexture(encoder, hasPicture ? picture->texture : nullptr);
       drawRecord(encoder, u0 + kPicture);
+      // A card opaque inside its rounded edge draws the pixels of its interior once more, without
+      // blending: the same colours (a fully covering opaque colour over anything is itself), but a
+      // CPU driver then drops whatever was drawn earlier under the tiles they fill, this quad's
+      // blended pixels there too.
+      if (drawsOpaqueInteriors_ && a == 1.0f && (!hasPicture || picture->opaque)) {
+        if (const auto interior = opaqueInterior(u.mvp, size, radius, viewWidth, viewHeight)) {
+          encoder.setPipeline(interiorPipeline_);
+          encoder.setScissor(interior);
+          encoder.drawTriangleStrip(0, 4);
+          encoder.setScissor(std::nullopt);
+          encoder.setPipeline(pipeline_);
+        }
+      }
     }
 
-    // The selection ring.
-    if (frame.showSelectionRing && highlights_[i] > 0.01f) {
+    // The selection ring (none while its strength is zero: it would add nothing).
+    if (frame.showSelectionRing && highlights_[i] > 0.01f && p * std::min(highlights_[i], 1.0f) * a > 0) {
       const float pad = std::max(0.06f * minSide, 9.5f * point);
       CardUniforms& u = records[u0 + kRing];
       u = CardUniforms{};

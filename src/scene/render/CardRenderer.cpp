@@ -49,7 +49,8 @@ bool CardRenderer::build() {
   if (!library) return false;
   auto vertex = library->makeFunction("cardVertex");
   auto fragment = library->makeFunction("cardFragment");
-  if (!vertex || !fragment) return false;
+  auto interior = library->makeFunction("cardInteriorFragment");
+  if (!vertex || !fragment || !interior) return false;
   GpuRenderPipelineDescriptor pipeline;
   pipeline.label = "Quorvel card";
   pipeline.vertexFunction = vertex;
@@ -58,6 +59,12 @@ bool CardRenderer::build() {
   pipeline.premultipliedBlending = true;
   pipeline_ = device_->makeRenderPipeline(pipeline);
   if (!pipeline_) return false;
+  // Opaque card interiors replace what lies under them.
+  pipeline.label = "Quorvel card interior";
+  pipeline.fragmentFunction = interior;
+  pipeline.premultipliedBlending = false;
+  interiorPipeline_ = device_->makeRenderPipeline(pipeline);
+  if (!interiorPipeline_) return false;
   sampler_ = device_->makeSampler({8, "Quorvel card sampler"});
   isotropicSampler_ = device_->makeSampler({1, "Quorvel card sampler (isotropic)"});
   if (!sampler_ || !isotropicSampler_) return false;
@@ -140,6 +147,7 @@ void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt
   }
   commandBuffer->present(drawable);
   commandBuffer->commit();
+  releaseOverlayChrome();  // committed: a copy submitted from now on runs after this frame
   pacing_.noteFrameGap(frame.liveCount, frame.isAtRest, frame.isDismissing, dt, livePreview());
 }
 
@@ -201,26 +209,87 @@ Float4 CardRenderer::backdrop() const {
 }
 
 bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
+  return setOverlayChrome(bitmap, RasterRegions::whole(bitmap.width(), bitmap.height()));
+}
+
+bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted) {
   if (bitmap.width() < 1 || bitmap.height() < 1) return false;
   const auto w = static_cast<uint32_t>(bitmap.width()), h = static_cast<uint32_t>(bitmap.height());
-  if (!chromeTexture_ || chromeTexture_->width() != w || chromeTexture_->height() != h) {
-    auto made = device_->makeTexture({w, h, 1, false, "Quorvel overlay chrome"});
-    if (!made) return false;
-    chromeTexture_ = std::move(made);
+  std::vector<GpuRegion> regions;
+  for (const RasterRegion& r : painted.rects()) {
+    const RasterRegion in = r.intersected({0, 0, bitmap.width(), bitmap.height()});
+    if (in.isEmpty()) continue;
+    regions.push_back({static_cast<uint32_t>(in.x), static_cast<uint32_t>(in.y), static_cast<uint32_t>(in.width),
+                       static_cast<uint32_t>(in.height)});
   }
-  if (!chromeTexture_->replaceLevel(0, bitmap.data(), bitmap.bytesPerRow())) return false;
-  overlayLock_.withLock([&] { chromeShown_ = chromeTexture_; });
+  if (regions.empty()) {
+    // Nothing painted: nothing to upload and nothing to draw.
+    const bool had = [&] {
+      std::lock_guard held(chromeMutex_);
+      return std::exchange(chromeShown_, ChromeLayer{}).texture != nullptr;
+    }();
+    if (had) wake_.bump();
+    return true;
+  }
+  // The texture the frames do not draw: the other one than the one shown, or the one filled last
+  // while none is shown.
+  size_t slot = chromeFilled_;
+  std::shared_ptr<GpuTexture> target;
+  {
+    std::unique_lock held(chromeMutex_);
+    if (chromeShown_.texture && chromeShown_.texture == chromeTextures_[slot]) slot = 1 - slot;
+    target = chromeTextures_[slot];
+    // A frame that took this texture before the other one was shown may still be encoding it; once
+    // committed, the GPU runs it before the copy below.
+    if (target && target->width() == w && target->height() == h)
+      chromeReleased_.wait(held, [&] { return chromeInFrame_ != target.get(); });
+  }
+  if (!target || target->width() != w || target->height() != h) {
+    target = device_->makeTexture({w, h, 1, false, "Quorvel overlay chrome " + std::to_string(slot)});
+    if (!target) return false;
+    chromeTextures_[slot] = target;
+  }
+  if (!target->replaceRegions(0, regions, bitmap.data(), bitmap.bytesPerRow())) return false;
+  chromeFilled_ = slot;
+  {
+    std::lock_guard held(chromeMutex_);
+    chromeShown_ = ChromeLayer{target, std::move(regions)};
+  }
   wake_.bump();
   return true;
 }
 
 void CardRenderer::clearOverlayChrome() {
-  const bool had = overlayLock_.withLock([&] { return std::exchange(chromeShown_, nullptr) != nullptr; });
+  const bool had = [&] {
+    std::lock_guard held(chromeMutex_);
+    return std::exchange(chromeShown_, ChromeLayer{}).texture != nullptr;
+  }();
   if (had) wake_.bump();
 }
 
 std::shared_ptr<GpuTexture> CardRenderer::overlayChrome() const {
-  return overlayLock_.withLock([&] { return chromeShown_; });
+  std::lock_guard held(chromeMutex_);
+  return chromeShown_.texture;
+}
+
+std::vector<GpuRegion> CardRenderer::overlayChromeRegions() const {
+  std::lock_guard held(chromeMutex_);
+  return chromeShown_.regions;
+}
+
+CardRenderer::ChromeLayer CardRenderer::takeOverlayChrome() {
+  std::lock_guard held(chromeMutex_);
+  chromeInFrame_ = chromeShown_.texture.get();
+  return chromeShown_;
+}
+
+void CardRenderer::releaseOverlayChrome() {
+  {
+    std::lock_guard held(chromeMutex_);
+    if (!chromeInFrame_) return;
+    chromeInFrame_ = nullptr;
+  }
+  chromeReleased_.notify_all();
 }
 
 }  // namespace quorvel

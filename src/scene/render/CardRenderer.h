@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <semaphore>
 #include <vector>
@@ -15,6 +18,7 @@
 #include "pictures/CardPicture.h"
 #include "pictures/MetalContext.h"
 #include "platform/RasterBitmap.h"
+#include "platform/RasterRegions.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
 #include "scene/render/DisplayLink.h"
@@ -36,7 +40,7 @@ struct CardUniforms;
 // main queue, and encodes one render pass into the next drawable of the surface: cleared to the
 // overlay's backdrop, then the floor reflections, then card by card the shadow, the picture, the
 // selection ring and the chrome (icon, site icon, label plate, status glyph, count badge, title
-// plate, close and minimize discs), and last the overlay's text chrome over the whole drawable. At
+// plate, close and minimize discs), and last the overlay's text chrome where it is painted. At
 // most two frames are encoded ahead of the GPU while three uniform buffers rotate; a resting scene
 // costs no drawable and no command buffer.
 //
@@ -117,17 +121,28 @@ class CardRenderer {
   void setBackdrop(Float4 premultiplied);
   Float4 backdrop() const;
   // The text chrome over the cards (capsules, tip, empty state, badge): a premultiplied bitmap as
-  // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, copied into the renderer's
-  // chrome texture (made again when the size changes) and laid over the whole drawable, top row at
-  // the top, by the next frame and every one after. A bitmap of another size than the drawable is
-  // stretched to it. Call it after every change of the chrome and while its fades run. The upload
-  // waits for the GPU (a few milliseconds for a full screen on a CPU renderer). False, with the
-  // previous chrome kept, when the texture cannot be made or filled.
+  // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, with the pixel rectangles it
+  // painted (`painted`, rows from the top). Only those rectangles are copied into the renderer's
+  // chrome texture and drawn over the drawable, top row at the top, by the next frame and every one
+  // after; nothing is drawn elsewhere (the texture may hold older chrome there). No rectangles: no
+  // chrome is drawn. A bitmap of another size than the drawable is stretched to it. Call it after
+  // every change of the chrome and while its fades run. The upload waits for the GPU (on a CPU
+  // renderer, for the frames queued before it). False, with the previous chrome kept, when the
+  // texture cannot be made or filled.
+  //
+  // Two textures take the bitmaps in turn: the frames draw the one last filled while the next
+  // bitmap goes into the other, and a bitmap never goes into a texture a frame being encoded still
+  // draws (it waits until that frame is committed; frames committed before it are ordered before
+  // the copy on the GPU). One caller at a time.
+  bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted);
+  // The whole bitmap as one rectangle.
   bool setOverlayChrome(const RasterBitmap& bitmap);
   // Draws no chrome from the next frame on (the texture is kept for the next bitmap of its size).
   void clearOverlayChrome();
-  // The chrome texture the frames draw; none while cleared.
+  // The chrome texture the frames draw; none while cleared or with no rectangles.
   std::shared_ptr<GpuTexture> overlayChrome() const;
+  // The rectangles of it they draw, in texels.
+  std::vector<GpuRegion> overlayChromeRegions() const;
 
   // For tests and diagnostics.
   size_t uniformCapacity() const { return uniformCapacity_; }
@@ -135,6 +150,18 @@ class CardRenderer {
   const FramePacing& pacing() const { return pacing_; }
   const std::vector<std::shared_ptr<GpuBuffer>>& uniformBuffers() const { return uniformBuffers_; }
   const std::shared_ptr<GpuTexture>& fallbackTexture() const { return fallbackTexture_; }
+  // Whether a card that is opaque inside its rounded edge draws again, over its blended quad, the
+  // pixels of that interior through the pipeline without blending (on by default): the same
+  // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill. Off,
+  // every card is one blended quad. Render thread (or while no frame is drawn).
+  void setDrawsOpaqueInteriors(bool on) { drawsOpaqueInteriors_ = on; }
+  // The pixels (a rectangle of the target) that a card of this model-view-projection, size and
+  // corner radius covers fully with its own colour, drawn into a target of this size: a rectangle
+  // inside the card's edge inset by the corner radius, where the radius spans at least a pixel.
+  // None when there is none worth drawing (a card seen edge-on or far, behind the eye, off the
+  // target).
+  static std::optional<GpuRegion> opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
+                                                 float viewWidth, float viewHeight);
   // The cards the last frame drew (indices, back to front).
   std::vector<int> drawOrder() const { return {order_.begin(), order_.begin() + static_cast<long>(drawn_)}; }
 
@@ -177,8 +204,16 @@ class CardRenderer {
   void drawRecord(GpuRenderEncoder& encoder, size_t record);
   void drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
                  float viewWidth, float viewHeight, const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records);
-  void drawOverlayChrome(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& chrome,
-                         const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record);
+  // The overlay chrome a frame draws: the texture and its rectangles. A frame takes it once
+  // (takeOverlayChrome, render thread) and lets go of it once committed (releaseOverlayChrome).
+  struct ChromeLayer {
+    std::shared_ptr<GpuTexture> texture;
+    std::vector<GpuRegion> regions;
+  };
+  ChromeLayer takeOverlayChrome();
+  void releaseOverlayChrome();
+  void drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome, const std::shared_ptr<GpuBuffer>& buffer,
+                         CardUniforms* records, size_t record);
 
   std::shared_ptr<MetalContext> context_;
   std::shared_ptr<GpuCommandQueue> commandQueue_;
@@ -191,6 +226,8 @@ class CardRenderer {
   SceneWake& wake_;
 
   std::shared_ptr<GpuRenderPipeline> pipeline_;
+  std::shared_ptr<GpuRenderPipeline> interiorPipeline_;  // blending off: opaque card interiors
+  bool drawsOpaqueInteriors_ = true;
   std::shared_ptr<GpuSampler> sampler_;
   std::shared_ptr<GpuSampler> isotropicSampler_;
   std::shared_ptr<GpuBuffer> quadBuffer_;
@@ -203,9 +240,15 @@ class CardRenderer {
   // The overlay's layers: set on the main thread, read once a frame on the render thread.
   mutable UnfairLock overlayLock_;
   Float4 backdrop_{0, 0, 0, 0};
-  std::shared_ptr<GpuTexture> chromeShown_;
-  // Main thread only: the chrome texture, kept while cleared so that the next bitmap reuses it.
-  std::shared_ptr<GpuTexture> chromeTexture_;
+  // The overlay chrome: set by the uploading thread, taken by each frame on the render thread.
+  mutable std::mutex chromeMutex_;
+  std::condition_variable chromeReleased_;
+  ChromeLayer chromeShown_;                  // under chromeMutex_
+  const GpuTexture* chromeInFrame_ = nullptr;  // under chromeMutex_: taken by the frame being encoded
+  // The uploading thread's own: the two chrome textures, kept while cleared so that the next bitmap
+  // reuses them, and which of them was filled last.
+  std::array<std::shared_ptr<GpuTexture>, 2> chromeTextures_;
+  size_t chromeFilled_ = 0;
 
   // At most two frames encoded ahead of the GPU; released by each drawing command buffer's
   // completion handler, which holds the semaphore itself so a late completion stays safe.

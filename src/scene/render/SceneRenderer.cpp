@@ -316,6 +316,10 @@ void SceneRenderer::setBackdrop(Float4 premultiplied) {
   if (core_) core_->setBackdrop(premultiplied);
 }
 
+bool SceneRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted) {
+  return core_ && core_->setOverlayChrome(bitmap, painted);
+}
+
 bool SceneRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
   return core_ && core_->setOverlayChrome(bitmap);
 }

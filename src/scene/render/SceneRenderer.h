@@ -82,6 +82,7 @@ class SceneRenderer {
   // setOverlayChrome, clearOverlayChrome); nothing is drawn, and setOverlayChrome answers false,
   // without a card renderer.
   void setBackdrop(Float4 premultiplied);
+  bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted);
   bool setOverlayChrome(const RasterBitmap& bitmap);
   void clearOverlayChrome();
   // Starts the dismiss flight; the completion comes back when the flight cannot start.
