@@ -138,6 +138,7 @@ TEST_F(VulkanWindowSurfaceTest, FramesReachTheArgbWindowsPixelsAndFollowItsSize)
   EXPECT_EQ(surface->presentedCount(), 4u);
   if (surface->presentation() == VulkanWindowSurface::Presentation::imageUpload) {
     EXPECT_TRUE(surface->usesSharedMemory()) << "the local server shares memory";
+    EXPECT_EQ(surface->writesSharedMemoryDirectly(), device->core()->hasHostMemoryImport());
   }
   EXPECT_EQ(windowPixel(*window, 0, 0), (std::array<int, 4>{128, 0, 0, 128})) << "premultiplied, blue first";
   EXPECT_EQ(windowPixel(*window, 319, 199), (std::array<int, 4>{128, 0, 0, 128}));
