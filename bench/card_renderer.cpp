@@ -93,15 +93,19 @@ void BM_EncodeFrame(benchmark::State& st) {
 }
 BENCHMARK(BM_EncodeFrame)->Arg(20)->Arg(60)->Arg(300)->Unit(benchmark::kMicrosecond);
 
-void BM_WholeFrameOnVulkan(benchmark::State& st) {
+// The Vulkan device without presentation; none (the benchmark skipped) when there is no Vulkan.
+std::shared_ptr<GpuDevice> windowlessVulkan(benchmark::State& st) {
   std::string error;
   VulkanDeviceOptions options;
   options.presentation = false;
   auto device = VulkanDevice::make(options, &error);
-  if (!device) {
-    st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
-    return;
-  }
+  if (!device) st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
+  return device;
+}
+
+void BM_WholeFrameOnVulkan(benchmark::State& st) {
+  auto device = windowlessVulkan(st);
+  if (!device) return;
   const auto width = static_cast<uint32_t>(st.range(0)), height = static_cast<uint32_t>(st.range(1));
   Scene scene(device, static_cast<int>(st.range(2)), width, height);
   device->waitIdle();
@@ -115,14 +119,8 @@ void BM_WholeFrameOnVulkan(benchmark::State& st) {
 // screen, overlapping heavily (some 3.7 screens of pixels), each card on its window's rectangle with
 // an opaque picture. Each iteration installs the card set again and draws one frame.
 void BM_FlyInFirstFrameOnVulkan(benchmark::State& st) {
-  std::string error;
-  VulkanDeviceOptions options;
-  options.presentation = false;
-  auto device = VulkanDevice::make(options, &error);
-  if (!device) {
-    st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
-    return;
-  }
+  auto device = windowlessVulkan(st);
+  if (!device) return;
   constexpr uint32_t width = 1920, height = 1080;
   const int cards = static_cast<int>(st.range(0));
   Scene scene(device, cards, width, height);
