@@ -289,7 +289,9 @@ TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideT
     EXPECT_LE(draw.scissor->x + draw.scissor->width, 640u);
     EXPECT_LE(draw.scissor->y + draw.scissor->height, 400u);
     interiors.insert(order[draw.recordIndex / 14]);
-    if (d + 2 < draws.size()) EXPECT_FALSE(draws[d + 2].scissor) << "the scissor is lifted at once";
+    if (d + 2 < draws.size()) {
+      EXPECT_FALSE(draws[d + 2].scissor) << "the scissor is lifted at once";
+    }
     ++d;
   }
   EXPECT_EQ(blended, draws.front().pipeline);
