@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "CardBenchScene.h"
 #include "base/SystemClock.h"
 #include "gpu/recording/RecordingDevice.h"
 #include "gpu/vulkan/VulkanDevice.h"
@@ -18,73 +19,12 @@
 namespace quorvel {
 namespace {
 
-// A main queue that is never the calling thread; its work is dropped.
-class DetachedMainQueue final : public Executor {
- public:
-  void post(Job) override {}
-  TimerId postAfter(Duration, Job) override { return 0; }
-  bool cancel(TimerId) override { return false; }
-  bool isCurrent() const override { return false; }
-  Clock& clock() const override { return SystemClock::shared(); }
-  const std::string& label() const override { return label_; }
-
- private:
-  std::string label_ = "bench main";
-};
-
-struct Scene {
-  Scene(std::shared_ptr<GpuDevice> device, int cards, uint32_t width, uint32_t height)
-      : wake(SystemClock::shared()) {
-    context = MetalContext::make(device);
-    surface = device->makeOffscreenSurface("Quorvel bench surface");
-    surface->setBounds({static_cast<double>(width), static_cast<double>(height)});
-    surface->setDrawableSize(width, height);
-    std::vector<uint8_t> bytes(320 * 200 * 4, 200);
-    for (int i = 0; i < cards; ++i) {
-      auto texture = device->makeTexture({320, 200, GpuTextureDescriptor::fullMipCount(320, 200), false, "picture"});
-      texture->replaceLevel(0, bytes.data(), 320 * 4);
-      pictures.push_back(texture);
-    }
-    icon = device->makeTexture({64, 64, 1, false, "icon"});
-    CardRenderer::Providers providers;
-    providers.picture = [this](uint32_t id) -> std::optional<CardPicture> {
-      return CardPicture{pictures[(id - 1) % pictures.size()], CaptureExtent{}, opaquePictures};
-    };
-    providers.icon = [this](int32_t) { return icon; };
-    providers.status = [this](const CardStatus&) { return icon; };
-    renderer = CardRenderer::make(context, state, std::make_shared<FocusSink>(), providers,
-                                  CardRenderer::Services{mainQueue, SystemClock::shared(), wake});
-    state->withLock([&](SceneState::Storage& s) {
-      SceneState::applyStyle(s, OrbitCamera::FocusMode::wrap, false,
-                             LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, 1.0f), 0.92);
-      SceneState::InstallOptions options;
-      for (int i = 0; i < cards; ++i) {
-        CardSnapshot c;
-        c.id = static_cast<uint32_t>(i + 1);
-        c.pid = 100 + i % 7;
-        c.canAct = true;
-        options.snapshots.push_back(c);
-      }
-      SceneState::install(s, std::move(options));
-      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
-    });
-    for (int i = 0; i < 120; ++i) renderer->frame(surface->nextDrawable(), 1.0 / 60);  // settle
-  }
-
-  DetachedMainQueue mainQueue;
-  SceneWake wake;
-  std::shared_ptr<MetalContext> context;
-  std::shared_ptr<GpuOffscreenSurface> surface;
-  std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
-  std::vector<std::shared_ptr<GpuTexture>> pictures;
-  bool opaquePictures = false;  // every picture's alpha is 255
-  std::shared_ptr<GpuTexture> icon;
-  std::unique_ptr<CardRenderer> renderer;
-};
+using bench::CardBenchScene;
+using bench::windowlessVulkan;
 
 void BM_EncodeFrame(benchmark::State& st) {
   auto device = RecordingDevice::make();
-  Scene scene(device, static_cast<int>(st.range(0)), 1920, 1080);
+  CardBenchScene scene(device, static_cast<int>(st.range(0)), 1920, 1080);
   for (auto _ : st) {
     scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 60);
     device->clearLog();
@@ -93,21 +33,11 @@ void BM_EncodeFrame(benchmark::State& st) {
 }
 BENCHMARK(BM_EncodeFrame)->Arg(20)->Arg(60)->Arg(300)->Unit(benchmark::kMicrosecond);
 
-// The Vulkan device without presentation; none (the benchmark skipped) when there is no Vulkan.
-std::shared_ptr<GpuDevice> windowlessVulkan(benchmark::State& st) {
-  std::string error;
-  VulkanDeviceOptions options;
-  options.presentation = false;
-  auto device = VulkanDevice::make(options, &error);
-  if (!device) st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
-  return device;
-}
-
 void BM_WholeFrameOnVulkan(benchmark::State& st) {
   auto device = windowlessVulkan(st);
   if (!device) return;
   const auto width = static_cast<uint32_t>(st.range(0)), height = static_cast<uint32_t>(st.range(1));
-  Scene scene(device, static_cast<int>(st.range(2)), width, height);
+  CardBenchScene scene(device, static_cast<int>(st.range(2)), width, height);
   device->waitIdle();
   for (auto _ : st) {
     scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 60);
@@ -123,7 +53,7 @@ void BM_FlyInFirstFrameOnVulkan(benchmark::State& st) {
   if (!device) return;
   constexpr uint32_t width = 1920, height = 1080;
   const int cards = static_cast<int>(st.range(0));
-  Scene scene(device, cards, width, height);
+  CardBenchScene scene(device, cards, width, height);
   // Opaque pictures of distinct colours (the scene's own are translucent grey).
   for (int i = 0; i < cards; ++i) {
     std::vector<uint8_t> bytes(320 * 200 * 4);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "CardBenchScene.h"
 #include "base/SystemClock.h"
 #include "gpu/vulkan/VulkanDevice.h"
 #include "scene/LayoutFactory.h"
@@ -23,20 +24,6 @@ namespace quorvel {
 namespace {
 
 constexpr uint32_t kWidth = 1920, kHeight = 1080;
-
-// A main queue that is never the calling thread; its work is dropped.
-class DetachedMainQueue final : public Executor {
- public:
-  void post(Job) override {}
-  TimerId postAfter(Duration, Job) override { return 0; }
-  bool cancel(TimerId) override { return false; }
-  bool isCurrent() const override { return false; }
-  Clock& clock() const override { return SystemClock::shared(); }
-  const std::string& label() const override { return label_; }
-
- private:
-  std::string label_ = "bench main";
-};
 
 // The chrome of a summon: the title capsule above the cards, the idle search pill and its tip
 // below, translucent glass with lighter text-like stripes.
@@ -59,58 +46,10 @@ struct Chrome {
   }
 };
 
-struct Scene {
-  Scene(std::shared_ptr<GpuDevice> device, int cards) : wake(SystemClock::shared()) {
-    context = MetalContext::make(device);
-    surface = device->makeOffscreenSurface("Quorvel bench surface");
-    surface->setBounds({static_cast<double>(kWidth), static_cast<double>(kHeight)});
-    surface->setDrawableSize(kWidth, kHeight);
-    std::vector<uint8_t> bytes(320 * 200 * 4, 200);
-    picture = device->makeTexture({320, 200, GpuTextureDescriptor::fullMipCount(320, 200), false, "picture"});
-    picture->replaceLevel(0, bytes.data(), 320 * 4);
-    CardRenderer::Providers providers;
-    providers.picture = [this](uint32_t) -> std::optional<CardPicture> { return CardPicture{picture, CaptureExtent{}}; };
-    renderer = CardRenderer::make(context, state, std::make_shared<FocusSink>(), providers,
-                                  CardRenderer::Services{mainQueue, SystemClock::shared(), wake});
-    state->withLock([&](SceneState::Storage& s) {
-      SceneState::applyStyle(s, OrbitCamera::FocusMode::wrap, false,
-                             LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, 1.0f), 0.92);
-      SceneState::InstallOptions options;
-      for (int i = 0; i < cards; ++i) {
-        CardSnapshot c;
-        c.id = static_cast<uint32_t>(i + 1);
-        c.pid = 100 + i % 7;
-        c.canAct = true;
-        options.snapshots.push_back(c);
-      }
-      SceneState::install(s, std::move(options));
-      SceneState::setViewport(s, Float2{static_cast<float>(kWidth), static_cast<float>(kHeight)}, 1);
-    });
-    for (int i = 0; i < 120; ++i) renderer->frame(surface->nextDrawable(), 1.0 / 60);  // settle
-  }
-
-  DetachedMainQueue mainQueue;
-  SceneWake wake;
-  std::shared_ptr<MetalContext> context;
-  std::shared_ptr<GpuOffscreenSurface> surface;
-  std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
-  std::shared_ptr<GpuTexture> picture;
-  std::unique_ptr<CardRenderer> renderer;
-};
-
-std::shared_ptr<VulkanDevice> openDevice(benchmark::State& st) {
-  std::string error;
-  VulkanDeviceOptions options;
-  options.presentation = false;
-  auto device = VulkanDevice::make(options, &error);
-  if (!device) st.SkipWithError(("Vulkan is unavailable: " + error).c_str());
-  return device;
-}
-
 void BM_ChromeUpload(benchmark::State& st) {
-  auto device = openDevice(st);
+  auto device = bench::windowlessVulkan(st);
   if (!device) return;
-  Scene scene(device, 0);
+  bench::CardBenchScene scene(device, 0, kWidth, kHeight, false);
   const Chrome chrome;
   const bool regions = st.range(0) == 1;
   for (auto _ : st) {
@@ -123,9 +62,9 @@ void BM_ChromeUpload(benchmark::State& st) {
 BENCHMARK(BM_ChromeUpload)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ChromeFrame(benchmark::State& st) {
-  auto device = openDevice(st);
+  auto device = bench::windowlessVulkan(st);
   if (!device) return;
-  Scene scene(device, static_cast<int>(st.range(1)));
+  bench::CardBenchScene scene(device, static_cast<int>(st.range(1)), kWidth, kHeight, false);
   const Chrome chrome;
   if (st.range(0) == 0) scene.renderer->setOverlayChrome(chrome.bitmap);
   if (st.range(0) == 1) scene.renderer->setOverlayChrome(chrome.bitmap, chrome.painted);
