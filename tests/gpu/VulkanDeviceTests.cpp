@@ -225,15 +225,7 @@ TEST_F(VulkanDeviceTest, ImportedHostMemoryIsWrittenByTheGpuAndOutlivesItsBuffer
   EXPECT_EQ(buffer->length(), size - 64);
   ASSERT_TRUE(core->submitAndWait([&](VkCommandBuffer cb) {
     vkCmdFillBuffer(cb, buffer->buffer(), 0, VK_WHOLE_SIZE, 0x5a5a5a5a);
-    VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
-    toHost.srcStageMask = VK_PIPELINE_STAGE_2_CLEAR_BIT;
-    toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
-    toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
-    toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
-    VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
-    dep.memoryBarrierCount = 1;
-    dep.pMemoryBarriers = &toHost;
-    vkCmdPipelineBarrier2(cb, &dep);
+    VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_CLEAR_BIT);
   }));
   const auto* bytes = static_cast<const uint8_t*>(memory->bytes);
   EXPECT_EQ(bytes[0], 0x5a);

@@ -91,15 +91,7 @@ void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
   region.imageExtent = {texture.width(), texture.height(), 1};
   vkCmdCopyImageToBuffer(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, buffer.buffer(), 1, &region);
   texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
-  VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
-  toHost.srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
-  toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
-  toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
-  toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
-  VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
-  dep.memoryBarrierCount = 1;
-  dep.pMemoryBarriers = &toHost;
-  vkCmdPipelineBarrier2(cb, &dep);
+  VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT);
 }
 
 void VulkanCommandBuffer::commit() {

@@ -542,6 +542,18 @@ void VulkanCore::fullBarrier(VkCommandBuffer commandBuffer) {
   vkCmdPipelineBarrier2(commandBuffer, &dependency);
 }
 
+void VulkanCore::barrierToHost(VkCommandBuffer commandBuffer, VkPipelineStageFlags2 from) {
+  VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
+  toHost.srcStageMask = from;
+  toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
+  toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
+  toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
+  VkDependencyInfo dependency{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
+  dependency.memoryBarrierCount = 1;
+  dependency.pMemoryBarriers = &toHost;
+  vkCmdPipelineBarrier2(commandBuffer, &dependency);
+}
+
 void VulkanCore::reportValidation(const std::string& message) const {
   if (options_.onValidationMessage) options_.onValidationMessage(message);
 }

@@ -103,6 +103,8 @@ class VulkanCore {
   // Records a barrier that makes all earlier work on the queue (this command buffer's and every
   // earlier submission's) visible to all later work.
   static void fullBarrier(VkCommandBuffer commandBuffer);
+  // Records a barrier that makes the transfer writes of the stages `from` readable by the host.
+  static void barrierToHost(VkCommandBuffer commandBuffer, VkPipelineStageFlags2 from);
 
   // The validation messenger's callback target.
   void reportValidation(const std::string& message) const;

@@ -190,15 +190,7 @@ GpuPixels VulkanTexture::read(uint32_t level) const {
     recordLayout(cb, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
     vkCmdCopyImageToBuffer(cb, image_, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, staging->buffer(), 1, &region);
     recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, kResting);
-    VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
-    toHost.srcStageMask = VK_PIPELINE_STAGE_2_COPY_BIT;
-    toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
-    toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
-    toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
-    VkDependencyInfo dep{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
-    dep.memoryBarrierCount = 1;
-    dep.pMemoryBarriers = &toHost;
-    vkCmdPipelineBarrier2(cb, &dep);
+    VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_COPY_BIT);
   });
   if (!ok) return {};
   pixels.bytes.assign(static_cast<const char*>(staging->contents()), size);
