@@ -530,28 +530,32 @@ void VulkanCore::waitQueueIdle() {
   vkQueueWaitIdle(queue_);
 }
 
-void VulkanCore::fullBarrier(VkCommandBuffer commandBuffer) {
+namespace {
+
+// One memory barrier from the `from` stages' `written` accesses to the `to` stages' `read` accesses.
+void memoryBarrier(VkCommandBuffer commandBuffer, VkPipelineStageFlags2 from, VkAccessFlags2 written,
+                   VkPipelineStageFlags2 to, VkAccessFlags2 read) {
   VkMemoryBarrier2 barrier{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
-  barrier.srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
-  barrier.srcAccessMask = VK_ACCESS_2_MEMORY_WRITE_BIT;
-  barrier.dstStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT;
-  barrier.dstAccessMask = VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT;
+  barrier.srcStageMask = from;
+  barrier.srcAccessMask = written;
+  barrier.dstStageMask = to;
+  barrier.dstAccessMask = read;
   VkDependencyInfo dependency{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
   dependency.memoryBarrierCount = 1;
   dependency.pMemoryBarriers = &barrier;
   vkCmdPipelineBarrier2(commandBuffer, &dependency);
 }
 
+}  // namespace
+
+void VulkanCore::fullBarrier(VkCommandBuffer commandBuffer) {
+  memoryBarrier(commandBuffer, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT, VK_ACCESS_2_MEMORY_WRITE_BIT,
+                VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT, VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT);
+}
+
 void VulkanCore::barrierToHost(VkCommandBuffer commandBuffer, VkPipelineStageFlags2 from) {
-  VkMemoryBarrier2 toHost{VK_STRUCTURE_TYPE_MEMORY_BARRIER_2};
-  toHost.srcStageMask = from;
-  toHost.srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT;
-  toHost.dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT;
-  toHost.dstAccessMask = VK_ACCESS_2_HOST_READ_BIT;
-  VkDependencyInfo dependency{VK_STRUCTURE_TYPE_DEPENDENCY_INFO};
-  dependency.memoryBarrierCount = 1;
-  dependency.pMemoryBarriers = &toHost;
-  vkCmdPipelineBarrier2(commandBuffer, &dependency);
+  memoryBarrier(commandBuffer, from, VK_ACCESS_2_TRANSFER_WRITE_BIT, VK_PIPELINE_STAGE_2_HOST_BIT,
+                VK_ACCESS_2_HOST_READ_BIT);
 }
 
 void VulkanCore::reportValidation(const std::string& message) const {
