@@ -376,6 +376,21 @@ TEST_F(OpaqueCardPixelTest, ScreenAlignedCardsOnTheirWindowsArePixelForPixelTheS
   else EXPECT_LT(t.g, 60) << "the red card in front";
 }
 
+TEST_F(OpaqueCardPixelTest, WindowsStackedOnTheSameRectanglesArePixelForPixelTheSame) {
+  // As a window manager's placement leaves many windows: on one rectangle, a pixel or two apart,
+  // sharing an edge, and one hidden whole but for its rim; the earlier cards are cut to what the
+  // later interiors leave of them.
+  const std::vector<ViewportRect> rects = {{{0.1f, 0.1f}, {0.5f, 0.5f}},
+                                           {{0.1f, 0.1f}, {0.5f, 0.5f}},
+                                           {{0.102f, 0.1f}, {0.5f, 0.5f}},
+                                           {{0.6f, 0.1f}, {0.35f, 0.5f}},
+                                           {{0.3f, 0.35f}, {0.5f, 0.5f}}};
+  auto prepare = [&] { installFlyIn(rects); };
+  const auto [single, split] = frames(prepare);
+  ASSERT_EQ(single.width, 640u);
+  EXPECT_EQ(differences(single, split), 0u);
+}
+
 TEST_F(OpaqueCardPixelTest, TurnedCardsOfAnArcArePixelForPixelTheSame) {
   f->pictures[6] = f->pictures[5];
   f->opaquePictures.insert(6);

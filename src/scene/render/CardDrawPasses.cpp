@@ -109,6 +109,43 @@ void CardRenderer::drawRecord(GpuRenderEncoder& encoder, size_t record) {
   encoder.drawTriangleStrip(0, 4);
 }
 
+void CardRenderer::drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace) {
+  const std::optional<GpuRegion> bounds = occlusion_.interiorCount() > 0 ? occlusion_.quadBounds(mvp) : std::nullopt;
+  if (!bounds) {
+    drawRecord(encoder, record);
+    return;
+  }
+  const CardOcclusion::Parts parts = occlusion_.visibleParts(*bounds, firstPlace);
+  if (parts.count == 0) return;
+  if (parts.whole) {
+    drawRecord(encoder, record);
+    return;
+  }
+  const uint32_t index = static_cast<uint32_t>(record);
+  encoder.setVertexBytes(&index, sizeof index, 2);
+  for (size_t p = 0; p < parts.count; ++p) {
+    encoder.setScissor(parts.rects[p]);
+    encoder.drawTriangleStrip(0, 4);
+  }
+  encoder.setScissor(std::nullopt);
+}
+
+void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place) {
+  const CardOcclusion::Parts parts = occlusion_.visibleParts(interior, place + 1);
+  if (parts.count == 0) return;
+  encoder.setPipeline(interiorPipeline_);
+  for (size_t p = 0; p < parts.count; ++p) {
+    encoder.setScissor(parts.rects[p]);
+    // A triangle lets the driver drop only the tiles it fills alone, never those its quad's
+    // diagonal crosses: the quad split along the other diagonal fills those first, and the quad
+    // split as the blended one was then gives every pixel its final colour.
+    encoder.drawTriangleStrip(4, 4);
+    encoder.drawTriangleStrip(0, 4);
+  }
+  encoder.setScissor(std::nullopt);
+  encoder.setPipeline(pipeline_);
+}
+
 std::optional<GpuRegion> CardRenderer::opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
                                                       float viewWidth, float viewHeight) {
   if (!(size.x > 0) || !(size.y > 0) || !(cornerRadius > 0) || !(viewWidth >= 1) || !(viewHeight >= 1))
@@ -228,7 +265,7 @@ std::pair<Float3, Float3> CardRenderer::discCentres(const Float4x4& model, const
 
 void CardRenderer::drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& vp,
                               const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity,
-                              size_t record) {
+                              size_t record, size_t place) {
   if (!(opacity > 0.004f) || !(size.x > 0) || !(size.y > 0) || !(spread > 0)) return;
   CardUniforms& u = records[record];
   u = CardUniforms{};
@@ -239,7 +276,7 @@ void CardRenderer::drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, 
   u.brightness = spread;
   u.isShadow = 1;
   bindTexture(encoder, nullptr);
-  drawRecord(encoder, record);
+  drawVisible(encoder, record, u.mvp, place);
 }
 
 void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& vp,
@@ -257,19 +294,18 @@ void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, co
   drawRecord(encoder, record);
 }
 
-void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame& frame,
+void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame&,
                                    const std::vector<MorphSample>& samples, const Float4x4& vp, float floorY,
                                    size_t drawn) {
   Float4x4 mirror;
   mirror.columns[1].y = -1;
   mirror.columns[3].y = 2 * floorY;
-  const auto& cards = *frame.cards;
   for (size_t k = 0; k < drawn; ++k) {
     const int i = order_[k];
     const MorphSample& s = samples[i];
     const float weight = drawWeights_[i] * chromeWeights_[i] * clamp01(s.progress) * clamp01(s.alpha);
     if (!(weight > 0.004f)) continue;
-    const std::optional<CardPicture> picture = providers_.picture ? providers_.picture(cards[i].id) : std::nullopt;
+    const std::optional<CardPicture>& picture = pictures_[static_cast<size_t>(i)];
     const bool hasPicture = picture && picture->texture;
     const Float2 size = poses_[i].size;
     CardUniforms& u = records[kRecordsPerCard * k + kReflection];
@@ -293,7 +329,7 @@ void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* reco
           u.contentExtent, size);
     }
     bindTexture(encoder, hasPicture ? picture->texture : nullptr);
-    drawRecord(encoder, kRecordsPerCard * k + kReflection);
+    drawVisible(encoder, kRecordsPerCard * k + kReflection, u.mvp, 0);
   }
 }
 
@@ -464,6 +500,24 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
   }
   pacing_.logShape(frame.layout, frame.liveCount, places, mapped, static_cast<int>(drawn), drawn ? high - low : 0);
 
+  // The cards' pictures, and the opaque interiors the cards will draw: what a draw before them can
+  // leave out.
+  const Float4x4& vp = rig.viewProjection;
+  if (pictures_.size() != n) pictures_.assign(n, std::nullopt);
+  interiors_.assign(drawn, std::nullopt);
+  occlusion_.reset(static_cast<uint32_t>(viewWidth), static_cast<uint32_t>(viewHeight));
+  for (size_t k = 0; k < drawn; ++k) {
+    const auto i = static_cast<size_t>(order_[k]);
+    pictures_[i] = providers_.picture ? providers_.picture(cards[i].id) : std::nullopt;
+    const std::optional<CardPicture>& picture = pictures_[i];
+    const float a = drawWeights_[i] * clamp01(samples[i].alpha);
+    if (!drawsOpaqueInteriors_ || !(a > 0.004f) || a != 1.0f) continue;
+    if (picture && picture->texture && !picture->opaque) continue;
+    const Float2 size = poses_[i].size;
+    interiors_[k] = opaqueInterior(vp * models_[i], size, 0.025f * std::min(size.x, size.y), viewWidth, viewHeight);
+    if (interiors_[k]) occlusion_.addInterior(k, *interiors_[k]);
+  }
+
   // 9. Pipeline and shared bindings.
   encoder.setPipeline(pipeline_);
   encoder.setVertexBuffer(quadBuffer_, 0, 0);
@@ -472,7 +526,6 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
   const Float4 accent = accentColor();
   encoder.setFragmentBytes(&accent, sizeof accent, 0);
   encoder.setFragmentBytes(&scale, sizeof scale, 1);
-  const Float4x4& vp = rig.viewProjection;
 
   // 10. Reflections under everything.
   if (frame.showReflections) {
@@ -487,7 +540,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
     const MorphSample& s = samples[static_cast<size_t>(i)];
     const float a = drawWeights_[i] * clamp01(s.alpha);
     if (!(a > 0.004f)) continue;
-    const std::optional<CardPicture> picture = providers_.picture ? providers_.picture(card.id) : std::nullopt;
+    const std::optional<CardPicture>& picture = pictures_[static_cast<size_t>(i)];
     const bool hasPicture = picture && picture->texture;
     const float p = clamp01(s.progress);
     const float chromeAlpha = a * p * chromeWeights_[i] * chromeFades_[i];
@@ -512,7 +565,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
     // Shadow.
     if (frame.showCardShadows)
       drawShadow(encoder, records, vp, model, size, radius, std::max(0.06f * minSide, 13 * point), chromeAlpha,
-                 u0 + kShadow);
+                 u0 + kShadow, k);
 
     // The card.
     {
@@ -533,24 +586,12 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
             u.contentExtent, size);
       }
       bindTexture(encoder, hasPicture ? picture->texture : nullptr);
-      drawRecord(encoder, u0 + kPicture);
+      drawVisible(encoder, u0 + kPicture, u.mvp, k);
       // A card opaque inside its rounded edge draws the pixels of its interior once more, without
       // blending: the same colours (a fully covering opaque colour over anything is itself), but a
       // CPU driver then drops whatever was drawn earlier under the tiles they fill, this quad's
       // blended pixels there too.
-      if (drawsOpaqueInteriors_ && a == 1.0f && (!hasPicture || picture->opaque)) {
-        if (const auto interior = opaqueInterior(u.mvp, size, radius, viewWidth, viewHeight)) {
-          encoder.setPipeline(interiorPipeline_);
-          encoder.setScissor(interior);
-          // A triangle lets the driver drop only the tiles it fills alone, never those its
-          // quad's diagonal crosses: the quad split along the other diagonal fills those first,
-          // and the quad split as the blended one was then gives every pixel its final colour.
-          encoder.drawTriangleStrip(4, 4);
-          encoder.drawTriangleStrip(0, 4);
-          encoder.setScissor(std::nullopt);
-          encoder.setPipeline(pipeline_);
-        }
-      }
+      if (interiors_[k]) drawInterior(encoder, *interiors_[k], k);
     }
 
     // The selection ring (none while its strength is zero: it would add nothing).
@@ -566,7 +607,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       u.highlight = p * std::min(highlights_[i], 1.0f) * a;
       u.isOutline = 1;
       bindTexture(encoder, nullptr);
-      drawRecord(encoder, u0 + kRing);
+      drawVisible(encoder, u0 + kRing, u.mvp, k + 1);
     }
 
     // Chrome marks, flat on the card's plane.

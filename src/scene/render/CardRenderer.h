@@ -21,6 +21,7 @@
 #include "platform/RasterRegions.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
+#include "scene/render/CardOcclusion.h"
 #include "scene/render/DisplayLink.h"
 #include "scene/render/FocusSink.h"
 #include "scene/render/FramePacing.h"
@@ -196,12 +197,18 @@ class CardRenderer {
                        const std::vector<MorphSample>& samples, const Float4x4& viewProjection, float floorY,
                        size_t drawn);
   void drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
-                  const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity, size_t record);
+                  const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity, size_t record,
+                  size_t place);
   void drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
                 const std::shared_ptr<GpuTexture>& texture, const Float4x4& cardModel, const CardPose& cardPose,
                 Float3 centre, Float2 size, float alpha, size_t record);
   void bindTexture(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& texture);
   void drawRecord(GpuRenderEncoder& encoder, size_t record);
+  // drawRecord for a quad under `mvp` drawn before the card at `firstPlace` in the draw order: only
+  // the parts of it that no opaque interior from that card on covers.
+  void drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace);
+  // The opaque interior of the card at `place`, without the parts later interiors cover.
+  void drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place);
   void drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
                  float viewWidth, float viewHeight, const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records);
   // The overlay chrome a frame draws: the texture and its rectangles. A frame takes it once
@@ -271,6 +278,9 @@ class CardRenderer {
   std::vector<float> slotSpans_, markSpans_, fromSpans_;
   std::vector<int> pileMembers_;
   std::vector<uint8_t> culled_;
+  std::vector<std::optional<CardPicture>> pictures_;  // by card: its picture this frame
+  std::vector<std::optional<GpuRegion>> interiors_;  // by place in the draw order: its opaque interior
+  CardOcclusion occlusion_;
   size_t drawn_ = 0;  // how many entries of order_ the last frame drew
   // The texture bound for the current draw (to skip rebinding the same one).
   const GpuTexture* boundTexture_ = nullptr;
