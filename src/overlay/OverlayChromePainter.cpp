@@ -92,9 +92,22 @@ void OverlayChromePainter::addText(RasterRegions& painted, const TextBlock& bloc
 
 std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now,
                                                         RasterRegions* painted) {
+  return paint(view, scale, now, painted, std::nullopt, RasterRegions{});
+}
+
+std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now,
+                                                        RasterRegions* painted, std::optional<RasterBitmap> reuse,
+                                                        const RasterRegions& reusePainted) {
   const Size size = view.bounds();
-  auto bitmap = RasterBitmap::make(static_cast<int>(std::lround(size.width * scale)),
-                                   static_cast<int>(std::lround(size.height * scale)));
+  const int width = static_cast<int>(std::lround(size.width * scale));
+  const int height = static_cast<int>(std::lround(size.height * scale));
+  std::optional<RasterBitmap> bitmap;
+  if (reuse && reuse->width() == width && reuse->height() == height) {
+    bitmap = std::move(reuse);
+    for (const RasterRegion& r : reusePainted.rects()) bitmap->clear(r.x, r.y, r.width, r.height);
+  } else {
+    bitmap = RasterBitmap::make(width, height);
+  }
   if (!bitmap) return std::nullopt;
   RasterRegions regions(bitmap->width(), bitmap->height());
   {

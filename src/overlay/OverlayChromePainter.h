@@ -43,6 +43,12 @@ class OverlayChromePainter {
   // outside them is transparent.
   std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now,
                                     RasterRegions* painted = nullptr);
+  // The same into `reuse`, a bitmap painted before whose every pixel outside `reusePainted` is
+  // transparent (what an earlier paint returned with its rectangles): those rectangles are made
+  // transparent and the chrome painted anew, which spares a new bitmap of the whole overlay's size
+  // at every change. A bitmap of another size than the view's is let go and a new one made.
+  std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now, RasterRegions* painted,
+                                    std::optional<RasterBitmap> reuse, const RasterRegions& reusePainted);
   // The colour a text role shows in the overlay's dark appearance.
   static RasterColor textColor(ChromeTextColor role, double alpha);
 

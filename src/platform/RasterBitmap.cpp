@@ -1,6 +1,7 @@
 #include "platform/RasterBitmap.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace quorvel {
 
@@ -31,6 +32,16 @@ std::optional<RasterBitmap> RasterBitmap::fromStraightArgb(int width, int height
     out[i * 4 + 3] = static_cast<uint8_t>(a);
   }
   return bitmap;
+}
+
+void RasterBitmap::clear(int x, int y, int width, int height) {
+  const int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  const int x1 = std::min(x + std::max(width, 0), width_), y1 = std::min(y + std::max(height, 0), height_);
+  if (x1 <= x0 || y1 <= y0) return;
+  for (int row = y0; row < y1; ++row)
+    std::fill_n(bytes_.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(row) * bytesPerRow() +
+                                                             static_cast<size_t>(x0) * 4),
+                static_cast<size_t>(x1 - x0) * 4, uint8_t{0});
 }
 
 RasterBitmap::Pixel RasterBitmap::pixel(int x, int y) const {

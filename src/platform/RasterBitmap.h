@@ -42,6 +42,8 @@ class RasterBitmap {
   Pixel pixel(int x, int y) const;
   // True when no pixel has any coverage (every alpha is 0).
   bool isBlank() const;
+  // Makes the pixels of a rectangle (x, y from the top left; clipped to the bitmap) transparent.
+  void clear(int x, int y, int width, int height);
 
  private:
   RasterBitmap(int width, int height);

@@ -62,5 +62,46 @@ TEST(ChromeUploadQueue, ThePaintedRectanglesGoUpWithTheirBitmap) {
   EXPECT_EQ(uploaded[1].second, (std::vector<RasterRegion>{{0, 0, 6, 2}}));
 }
 
+TEST(ChromeUploadQueue, ABitmapDoneWithIsHandedBackForTheNextPaint) {
+  ManualLoop loop;
+  std::shared_ptr<Executor> queue = loop.makeSerialQueue("ChromeUpload", QueueQos::userInteractive);
+  std::vector<const uint8_t*> uploaded;
+  ChromeUploadQueue uploads(queue, [&](const RasterBitmap& bitmap, const RasterRegions&) {
+    uploaded.push_back(bitmap.data());
+    return true;
+  });
+  EXPECT_FALSE(uploads.takeSpare());
+  RasterRegions painted(10, 4);
+  painted.add({1, 1, 2, 2});
+  RasterBitmap first = *RasterBitmap::make(10, 4);
+  const uint8_t* memory = first.data();
+  uploads.submit(std::move(first), painted);
+  EXPECT_FALSE(uploads.takeSpare()) << "still on its way";
+  loop.runUntilIdle();
+  std::optional<ChromeUploadQueue::Painted> spare = uploads.takeSpare();
+  ASSERT_TRUE(spare);
+  EXPECT_EQ(spare->bitmap.data(), memory);
+  EXPECT_EQ(spare->regions.rects(), painted.rects()) << "with what was painted in it";
+  EXPECT_FALSE(uploads.takeSpare()) << "handed out once";
+
+  // One replaced before it went up is spare at once; the one after it goes up.
+  RasterBitmap second = *RasterBitmap::make(10, 4), third = *RasterBitmap::make(10, 4);
+  const uint8_t* secondMemory = second.data();
+  uploads.submit(std::move(second), painted);
+  uploads.submit(std::move(third), painted);
+  spare = uploads.takeSpare();
+  ASSERT_TRUE(spare);
+  EXPECT_EQ(spare->bitmap.data(), secondMemory);
+  loop.runUntilIdle();
+  EXPECT_EQ(uploaded.size(), 2u);
+  EXPECT_TRUE(uploads.takeSpare());
+
+  // Closed: nothing is kept.
+  uploads.submit(*RasterBitmap::make(10, 4), painted);
+  uploads.close();
+  loop.runUntilIdle();
+  EXPECT_FALSE(uploads.takeSpare());
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -1,3 +1,4 @@
+#include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,20 @@ TEST(RasterRegions, OverlapsMergeAndTooManyMergeTheCheapestPairLeavingNoPixelInT
   EXPECT_TRUE(std::any_of(pairs.rects().begin(), pairs.rects().end(),
                           [](const RasterRegion& x) { return x == RasterRegion{0, 900, 10, 10}; }))
       << "the far one stays alone";
+}
+
+TEST(RasterBitmapTest, ClearingARectangleTouchesOnlyItsPixelsInsideTheBitmap) {
+  RasterBitmap b = *RasterBitmap::make(6, 4);
+  std::fill_n(b.data(), b.byteCount(), uint8_t{200});
+  b.clear(4, 2, 10, 10);   // runs off the right and the bottom
+  b.clear(-3, -3, 4, 4);   // starts above and left of it
+  b.clear(2, 0, 0, 3);     // empty
+  b.clear(2, 0, -5, 3);    // negative
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) {
+      const bool cleared = (x >= 4 && y >= 2) || (x < 1 && y < 1);
+      EXPECT_EQ(b.pixel(x, y).alpha, cleared ? 0 : 200) << x << "," << y;
+    }
 }
 
 }  // namespace

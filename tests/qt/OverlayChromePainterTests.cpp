@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "base/DefaultsStore.h"
@@ -114,6 +115,44 @@ TEST_F(OverlayChromePainterTest, EveryPaintedPixelLiesInsideAReportedRectangle) 
   view.showEmptyState(false);
   loop.advance(fromSeconds(1));
   expectPaintedPixelsReported(painter, view, later(), "empty state without screen recording");
+}
+
+TEST_F(OverlayChromePainterTest, PaintingIntoAnEarlierBitmapGivesTheSamePixelsAsANewOne) {
+  OverlayChromePainter painter(raster);
+  const auto later = [&] { return loop.clock().now() + fromSeconds(1); };
+  // A long title, then a short one in the bitmap it was painted in, then the search with its text.
+  view.showTitle("Quarterly report with a long tail of words that reaches far across");
+  RasterRegions firstPainted;
+  std::optional<RasterBitmap> bitmap = painter.paint(view, 2.0, later(), &firstPainted);
+  ASSERT_TRUE(bitmap);
+  const uint8_t* memory = bitmap->data();
+  view.showTitle("Notes");
+  RasterRegions painted;
+  std::optional<RasterBitmap> again = painter.paint(view, 2.0, later(), &painted, std::move(bitmap), firstPainted);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->data(), memory) << "the same memory, painted anew";
+  RasterRegions freshPainted;
+  const std::optional<RasterBitmap> fresh = painter.paint(view, 2.0, later(), &freshPainted);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(painted.rects(), freshPainted.rects());
+  EXPECT_TRUE(std::equal(again->data(), again->data() + again->byteCount(), fresh->data()))
+      << "no pixel of the long title is left";
+
+  view.beginSearch();
+  view.setSearchText("jumpy gjpqy", 6);
+  loop.advance(fromSeconds(1));
+  RasterRegions thirdPainted;
+  again = painter.paint(view, 2.0, later(), &thirdPainted, std::move(again), painted);
+  const std::optional<RasterBitmap> freshSearch = painter.paint(view, 2.0, later());
+  ASSERT_TRUE(again && freshSearch);
+  EXPECT_TRUE(std::equal(again->data(), again->data() + again->byteCount(), freshSearch->data()));
+
+  // A bitmap of another size is not used: the chrome gets one of the view's.
+  std::optional<RasterBitmap> small = RasterBitmap::make(8, 8);
+  const std::optional<RasterBitmap> sized = painter.paint(view, 2.0, later(), nullptr, std::move(small), RasterRegions{});
+  ASSERT_TRUE(sized);
+  EXPECT_EQ(sized->width(), 1600);
+  EXPECT_EQ(sized->height(), 1200);
 }
 
 TEST_F(OverlayChromePainterTest, TheBuildBadgeIsReportedAndNothingPaintedReportsNothing) {

@@ -1,5 +1,6 @@
 #include "overlay/controller/ChromeUploadQueue.h"
 
+#include <optional>
 #include <utility>
 
 namespace quorvel {
@@ -19,7 +20,13 @@ ChromeUploadQueue::~ChromeUploadQueue() { close(); }
 void ChromeUploadQueue::close() {
   std::lock_guard held(shared_->mutex);
   shared_->newest.reset();
+  shared_->spare.reset();
   shared_->sink = nullptr;
+}
+
+std::optional<ChromeUploadQueue::Painted> ChromeUploadQueue::takeSpare() {
+  std::lock_guard held(shared_->mutex);
+  return std::exchange(shared_->spare, std::nullopt);
 }
 
 void ChromeUploadQueue::submit(RasterBitmap bitmap) {
@@ -31,6 +38,8 @@ void ChromeUploadQueue::submit(RasterBitmap bitmap, RasterRegions painted) {
   {
     std::lock_guard held(shared_->mutex);
     if (!shared_->sink) return;
+    // One replaced before it went up is spare at once.
+    if (shared_->newest) shared_->spare = std::move(shared_->newest);
     shared_->newest = Shared::Painted{std::move(bitmap), std::move(painted)};
     if (shared_->posted) return;  // the drain under way takes it
     shared_->posted = true;
@@ -53,6 +62,8 @@ void ChromeUploadQueue::drain(const std::shared_ptr<Shared>& shared) {
       sink = shared->sink;  // a copy: the upload runs without the lock
     }
     sink(painted->bitmap, painted->regions);
+    std::lock_guard held(shared->mutex);
+    if (shared->sink) shared->spare = std::move(painted);
   }
 }
 

@@ -17,7 +17,13 @@ namespace quorvel {
 // too. Only the newest bitmap counts, so one submitted while another waits replaces it (with the
 // rectangles painted in it, which go up with it).
 //
-// submit() from one thread (the main queue); the sink runs on `queue`, one bitmap at a time.
+// A bitmap the sink is done with (or one replaced before it went up) is kept, with the rectangles
+// painted in it, for the painter to paint the next chrome into (takeSpare): a new bitmap of the
+// overlay's size at every change of the chrome costs the main thread a few milliseconds of fresh
+// memory while a summon's first frame is being drawn.
+//
+// submit() and takeSpare() from one thread (the main queue); the sink runs on `queue`, one bitmap
+// at a time.
 // close() stops the uploads not begun yet; one under way ends on its own, and keeps what the sink
 // holds alive until then.
 class ChromeUploadQueue {
@@ -38,14 +44,20 @@ class ChromeUploadQueue {
   void submit(RasterBitmap bitmap);
   void close();
 
+  struct Painted {
+    RasterBitmap bitmap;
+    RasterRegions regions;
+  };
+  // A bitmap no longer needed, with the rectangles painted in it; none while every bitmap is
+  // still on its way.
+  std::optional<Painted> takeSpare();
+
  private:
   struct Shared {
     std::mutex mutex;
-    struct Painted {
-      RasterBitmap bitmap;
-      RasterRegions regions;
-    };
+    using Painted = ChromeUploadQueue::Painted;
     std::optional<Painted> newest;  // under mutex
+    std::optional<Painted> spare;   // under mutex
     bool posted = false;                 // under mutex: a drain is queued or running
     Sink sink;                           // under mutex; empty once closed
   };

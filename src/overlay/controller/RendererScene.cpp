@@ -28,10 +28,22 @@ void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
   RasterRegions painted;
-  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now, &painted);
+  std::optional<ChromeUploadQueue::Painted> spare = uploads_ ? uploads_->takeSpare() : std::move(spare_);
+  spare_.reset();
+  std::optional<RasterBitmap> reuse;
+  RasterRegions reusePainted;
+  if (spare) {
+    reuse = std::move(spare->bitmap);
+    reusePainted = std::move(spare->regions);
+  }
+  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now, &painted, std::move(reuse), reusePainted);
   if (!bitmap) return;
-  if (uploads_) uploads_->submit(std::move(*bitmap), std::move(painted));
-  else renderer_->setOverlayChrome(*bitmap, painted);
+  if (uploads_) {
+    uploads_->submit(std::move(*bitmap), std::move(painted));
+  } else {
+    renderer_->setOverlayChrome(*bitmap, painted);
+    spare_ = ChromeUploadQueue::Painted{std::move(*bitmap), std::move(painted)};
+  }
 }
 
 }  // namespace quorvel

@@ -80,6 +80,7 @@ class RendererScene final : public OverlayScene {
   std::unique_ptr<SceneRenderer> renderer_;
   std::unique_ptr<OverlayChromePainter> painter_;
   std::unique_ptr<ChromeUploadQueue> uploads_;  // none: uploads on the calling thread
+  std::optional<ChromeUploadQueue::Painted> spare_;  // without uploads_: the last bitmap, to paint into again
 };
 
 }  // namespace quorvel
