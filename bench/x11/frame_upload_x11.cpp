@@ -1,14 +1,17 @@
-// The last step of an overlay frame on a CPU-drawing GPU: a 1920 × 1080 frame copied out of the
-// GPU and put into a 32-bit window of a real X session (Xvfb and openbox, started by the benchmark
-// itself), until the server has applied it. The frame itself is a clear, so the figure is the
-// upload's own cost on top of the GPU's copy-out.
+// The last step of an overlay frame on a CPU-drawing GPU: a 1920 × 1080 frame put into a 32-bit
+// window of a real X session (Xvfb and openbox, started by the benchmark itself), until the server
+// has applied it. The frame itself is a clear, so the figure is the upload's own cost with the
+// GPU's copy-out, if any.
 //
-//   BM_FrameUpload/1/1   through shared memory (MIT-SHM), as on a local display, the GPU copying
-//                        the frame straight into the shared segment (label "shm direct"; where
-//                        the device cannot import host memory it is the host copy below)
-//   BM_FrameUpload/1/0   through shared memory, the frame copied into the segment on the host
+//   BM_FrameUpload/1/1/1 through shared memory (MIT-SHM), as on a local display, the frame drawn
+//                        in the shared segment itself (label "shm drawn there"; where the device
+//                        cannot draw into host memory it is the GPU copy below)
+//   BM_FrameUpload/1/1/0 through shared memory, the GPU copying the frame straight into the shared
+//                        segment (label "shm direct"; where the device cannot import host memory
+//                        it is the host copy below)
+//   BM_FrameUpload/1/0/0 through shared memory, the frame copied into the segment on the host
 //                        (label "shm host copy"), as on a device without host-memory import
-//   BM_FrameUpload/0/0   through the X protocol (PutImage in strips), as on a remote display
+//   BM_FrameUpload/0/0/0 through the X protocol (PutImage in strips), as on a remote display
 //
 // Skips when Xvfb or a Vulkan device is missing.
 
@@ -30,6 +33,7 @@ namespace {
 void BM_FrameUpload(benchmark::State& st) {
   const bool shared = st.range(0) != 0;
   const bool import = st.range(1) != 0;
+  const bool drawThere = st.range(2) != 0;
   std::string failure;
   if (!X11Session::xvfbInstalled()) {
     st.SkipWithError("Xvfb is not installed");
@@ -55,7 +59,7 @@ void BM_FrameUpload(benchmark::State& st) {
   }
   window->show();
   auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel bench", &failure,
-                                           VulkanWindowSurface::Presentation::imageUpload, shared);
+                                           VulkanWindowSurface::Presentation::imageUpload, shared, drawThere);
   if (!surface) {
     st.SkipWithError(failure.c_str());
     return;
@@ -82,12 +86,15 @@ void BM_FrameUpload(benchmark::State& st) {
     std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
   }
   if (surface->usesSharedMemory() != shared) st.SkipWithError("the server did not take the path asked for");
-  st.SetLabel(!shared ? "plain" : surface->writesSharedMemoryDirectly() ? "shm direct" : "shm host copy");
+  st.SetLabel(!shared                               ? "plain"
+              : surface->drawsInSharedMemory()        ? "shm drawn there"
+              : surface->writesSharedMemoryDirectly() ? "shm direct"
+                                                      : "shm host copy");
   queue.reset();
   surface.reset();
   device->waitIdle();
 }
-BENCHMARK(BM_FrameUpload)->Args({1, 1})->Args({1, 0})->Args({0, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameUpload)->Args({1, 1, 1})->Args({1, 1, 0})->Args({1, 0, 0})->Args({0, 0, 0})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace quorvel

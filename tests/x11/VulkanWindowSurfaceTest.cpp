@@ -168,8 +168,9 @@ TEST_F(VulkanWindowSurfaceTest, FramesReachTheArgbWindowsPixelsAndFollowItsSize)
 
 // Where the server shares no memory (a remote display), the frames go through the protocol: the
 // same pixels, each shared image of the ring given back once the server has read it. Where the
-// device imports host memory (the CPU driver does) the GPU writes the frames straight into the
-// shared segments; a device that cannot has them copied there on the host.
+// device draws into imported host memory (the CPU driver does) the frames are drawn in the shared
+// segments themselves; one that only imports memory for copies has the GPU copy them there; a
+// device that imports none has them copied there on the host.
 TEST_F(VulkanWindowSurfaceTest, UploadedFramesReachTheWindowWithAndWithoutSharedMemory) {
   std::string error;
   auto noImport = openDevice(false, &error);
@@ -181,29 +182,41 @@ TEST_F(VulkanWindowSurfaceTest, UploadedFramesReachTheWindowWithAndWithoutShared
   struct Path {
     const char* name;
     bool shared;
+    bool drawInShared;
     std::shared_ptr<VulkanDevice> device;
   };
-  for (const Path& path : {Path{"protocol", false, device}, Path{"shared memory, host copy", true, noImport},
-                           Path{"shared memory, GPU copy", true, device}}) {
+  for (const Path& path : {Path{"protocol", false, true, device}, Path{"shared memory, host copy", true, true, noImport},
+                           Path{"shared memory, GPU copy", true, false, device},
+                           Path{"shared memory, drawn there", true, true, device}}) {
     SCOPED_TRACE(path.name);
     const bool shared = path.shared;
     const bool direct = shared && path.device->core()->hasHostMemoryImport();
+    const bool drawnThere = direct && path.drawInShared;
     auto queue = path.device->makeCommandQueue("Quorvel test");
-    auto surface = VulkanWindowSurface::make(path.device, window->connection(), window->window(), "Quorvel test",
-                                             &error, VulkanWindowSurface::Presentation::imageUpload, shared);
+    auto surface =
+        VulkanWindowSurface::make(path.device, window->connection(), window->window(), "Quorvel test", &error,
+                                  VulkanWindowSurface::Presentation::imageUpload, shared, path.drawInShared);
     ASSERT_TRUE(surface) << error;
-    surface->setDrawableSize(320, 200);
-    // More frames than the ring holds, each a colour of its own: a shared image written again
-    // before the server had read it would show another frame's colour.
-    for (int i = 0; i < 7; ++i) {
-      const float blue = static_cast<float>(i + 1) / 8;
-      ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0, blue, 1}));
-      const int expected = static_cast<int>(std::lround(blue * 255));
-      EXPECT_EQ(windowPixel(*window, 160, 100), (std::array<int, 4>{expected, 0, 0, 255})) << "frame " << i;
+    // A width whose rows the device pads (319 pixels: 1276 bytes, laid out in 1280 where a driver
+    // aligns rows to 64 bytes), then one it does not (the window's own 320).
+    for (const uint32_t width : {319u, 320u}) {
+      SCOPED_TRACE(width);
+      surface->setDrawableSize(width, 200);
+      // More frames than the ring holds, each a colour of its own: a shared image written again
+      // before the server had read it would show another frame's colour.
+      for (int i = 0; i < 7; ++i) {
+        const float blue = static_cast<float>(i + 1) / 8;
+        ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0, blue, 1}));
+        const int expected = static_cast<int>(std::lround(blue * 255));
+        EXPECT_EQ(windowPixel(*window, 160, 100), (std::array<int, 4>{expected, 0, 0, 255})) << "frame " << i;
+        // The frame's last column and last row too: nothing of the padding shows, nothing is cut.
+        EXPECT_EQ(windowPixel(*window, static_cast<int>(width) - 1, 199), (std::array<int, 4>{expected, 0, 0, 255}));
+      }
+      EXPECT_EQ(surface->usesSharedMemory(), shared);
+      EXPECT_EQ(surface->writesSharedMemoryDirectly(), direct);
+      EXPECT_EQ(surface->drawsInSharedMemory(), drawnThere);
     }
-    EXPECT_EQ(surface->usesSharedMemory(), shared);
-    EXPECT_EQ(surface->writesSharedMemoryDirectly(), direct);
-    EXPECT_EQ(surface->presentedCount(), 7u);
+    EXPECT_EQ(surface->presentedCount(), 14u);
   }
   noImport->waitIdle();
 }
@@ -217,11 +230,17 @@ TEST_F(VulkanWindowSurfaceTest, ASharedImageIsNotHandedOutAgainBeforeTheServerRe
   ASSERT_TRUE(noImport) << error;
   xcb_connection_t* holder = xcb_connect(session->display().c_str(), nullptr);
   ASSERT_FALSE(xcb_connection_has_error(holder));
-  for (const auto& gpu : {device, noImport}) {
-    SCOPED_TRACE(gpu->core()->hasHostMemoryImport() ? "GPU copy" : "host copy");
+  struct Way {
+    const char* name;
+    std::shared_ptr<VulkanDevice> gpu;
+    bool drawInShared;
+  };
+  for (const Way& way : {Way{"drawn there", device, true}, Way{"GPU copy", device, false}, Way{"host copy", noImport, true}}) {
+    SCOPED_TRACE(way.name);
+    const auto& gpu = way.gpu;
     auto queue = gpu->makeCommandQueue("Quorvel test");
     auto surface = VulkanWindowSurface::make(gpu, window->connection(), window->window(), "Quorvel test", &error,
-                                             VulkanWindowSurface::Presentation::imageUpload, true);
+                                             VulkanWindowSurface::Presentation::imageUpload, true, way.drawInShared);
     ASSERT_TRUE(surface) << error;
     surface->setDrawableSize(320, 200);
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0.25, 0, 1}));

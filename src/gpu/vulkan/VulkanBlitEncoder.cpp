@@ -65,13 +65,13 @@ void VulkanBlitEncoder::blit(const std::shared_ptr<GpuTexture>& source, uint32_t
       !fits(*d, destinationLevel, destinationRegion))
     return;
   if (s == d && sourceLevel == destinationLevel) return;  // a level cannot be both ends of a blit
-  s->recordLayout(cb_, sourceLevel, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
-  d->recordLayout(cb_, destinationLevel, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+  s->recordLayout(cb_, sourceLevel, 1, s->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+  d->recordLayout(cb_, destinationLevel, 1, d->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
   const VkImageBlit region = blitRegion(sourceLevel, sourceRegion, destinationLevel, destinationRegion);
   vkCmdBlitImage(cb_, s->image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, d->image(),
                  VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region, VK_FILTER_LINEAR);
-  s->recordLayout(cb_, sourceLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
-  d->recordLayout(cb_, destinationLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VulkanTexture::kResting);
+  s->recordLayout(cb_, sourceLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, s->restingLayout());
+  d->recordLayout(cb_, destinationLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, d->restingLayout());
   owner_.retain(s);
   owner_.retain(d);
 }
@@ -87,16 +87,16 @@ bool VulkanBlitEncoder::copyLevel(const std::shared_ptr<GpuTexture>& source, uin
       s->levelHeight(sourceLevel) != d->levelHeight(destinationLevel))
     return false;
   if (s == d && sourceLevel == destinationLevel) return true;
-  s->recordLayout(cb_, sourceLevel, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
-  d->recordLayout(cb_, destinationLevel, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+  s->recordLayout(cb_, sourceLevel, 1, s->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+  d->recordLayout(cb_, destinationLevel, 1, d->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
   VkImageCopy region{};
   region.srcSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, sourceLevel, 0, 1};
   region.dstSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, destinationLevel, 0, 1};
   region.extent = {s->levelWidth(sourceLevel), s->levelHeight(sourceLevel), 1};
   vkCmdCopyImage(cb_, s->image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, d->image(),
                  VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
-  s->recordLayout(cb_, sourceLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
-  d->recordLayout(cb_, destinationLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VulkanTexture::kResting);
+  s->recordLayout(cb_, sourceLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, s->restingLayout());
+  d->recordLayout(cb_, destinationLevel, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, d->restingLayout());
   owner_.retain(s);
   owner_.retain(d);
   return true;
@@ -106,15 +106,15 @@ void VulkanBlitEncoder::generateMipmaps(const std::shared_ptr<GpuTexture>& textu
   auto t = std::dynamic_pointer_cast<VulkanTexture>(texture);
   if (ended_ || !t || t->isSwapchainImage() || t->mipLevelCount() < 2) return;
   for (uint32_t level = 1; level < t->mipLevelCount(); ++level) {
-    t->recordLayout(cb_, level - 1, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
-    t->recordLayout(cb_, level, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    t->recordLayout(cb_, level - 1, 1, t->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+    t->recordLayout(cb_, level, 1, t->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
     const VkImageBlit region =
         blitRegion(level - 1, {0, 0, t->levelWidth(level - 1), t->levelHeight(level - 1)}, level,
                    {0, 0, t->levelWidth(level), t->levelHeight(level)});
     vkCmdBlitImage(cb_, t->image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, t->image(),
                    VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region, VK_FILTER_LINEAR);
-    t->recordLayout(cb_, level - 1, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
-    t->recordLayout(cb_, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VulkanTexture::kResting);
+    t->recordLayout(cb_, level - 1, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, t->restingLayout());
+    t->recordLayout(cb_, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, t->restingLayout());
   }
   owner_.retain(t);
 }

@@ -69,6 +69,21 @@ bool VulkanCommandBuffer::wasDrawn(const VulkanTexture* texture) const {
   return std::find(drawn_.begin(), drawn_.end(), texture) != drawn_.end();
 }
 
+void VulkanCommandBuffer::recordHostRead(const VulkanDrawable& drawable) {
+  VkCommandBuffer cb = slot_.buffer;
+  const VulkanTexture& texture = *drawable.vulkanTexture();
+  retain(drawable.vulkanTexture());
+  if (!wasDrawn(&texture)) {
+    // Not drawn: show it cleared to transparent rather than an older frame.
+    texture.recordLayout(cb, 0, 1, texture.restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    VkClearColorValue zero{};
+    VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
+    vkCmdClearColorImage(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, &zero, 1, &range);
+    texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, texture.restingLayout());
+  }
+  VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT);
+}
+
 void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
   VkCommandBuffer cb = slot_.buffer;
   const VulkanTexture& texture = *drawable.vulkanTexture();
@@ -77,10 +92,10 @@ void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
   retain(drawable.vulkanTexture());
   retain(drawable.copyOut().buffer);
   if (wasDrawn(&texture)) {
-    texture.recordLayout(cb, 0, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+    texture.recordLayout(cb, 0, 1, texture.restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
   } else {
     // Not drawn: show it cleared to transparent rather than an older frame.
-    texture.recordLayout(cb, 0, 1, VulkanTexture::kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    texture.recordLayout(cb, 0, 1, texture.restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
     VkClearColorValue zero{};
     VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
     vkCmdClearColorImage(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, &zero, 1, &range);
@@ -90,7 +105,7 @@ void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
   region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
   region.imageExtent = {texture.width(), texture.height(), 1};
   vkCmdCopyImageToBuffer(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, buffer.buffer(), 1, &region);
-  texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, VulkanTexture::kResting);
+  texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, texture.restingLayout());
   VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT);
 }
 
@@ -119,8 +134,10 @@ void VulkanCommandBuffer::commit() {
     }
   }
   for (const auto& d : drawables_) {
-    if (d->isSwapchainImage() || !d->copyOut().buffer) continue;
-    recordCopyOut(*d);
+    if (d->isSwapchainImage()) continue;
+    if (d->copyOut().buffer) recordCopyOut(*d);
+    else if (d->vulkanTexture()->isOnHostMemory() && d->copyOut().onCopied) recordHostRead(*d);
+    else continue;
     handlers_.insert(handlers_.begin(), [d] {
       if (d->copyOut().onCopied) d->copyOut().onCopied();
     });

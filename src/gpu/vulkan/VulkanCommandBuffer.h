@@ -45,6 +45,8 @@ class VulkanCommandBuffer final : public GpuCommandBuffer {
 
  private:
   // Copies a drawn (or cleared) offscreen drawable into its copy-out buffer.
+  // Makes a drawn texture on host memory readable by the host once the work completes.
+  void recordHostRead(const VulkanDrawable& drawable);
   void recordCopyOut(const VulkanDrawable& drawable);
 
   std::shared_ptr<VulkanDevice> device_;

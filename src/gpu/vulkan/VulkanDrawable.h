@@ -28,6 +28,8 @@ class VulkanDrawable final : public GpuDrawable {
     VkSemaphore acquired = VK_NULL_HANDLE;  // waited on by the presenting submission
     VkSemaphore ready = VK_NULL_HANDLE;     // signalled by it, waited on by the present
   };
+  // What becomes of the frame once drawn: copied into `buffer`, or, without one, left where it was
+  // drawn for the host to read (a texture on host memory). `onCopied` runs once the GPU is done.
   struct CopyOut {
     std::shared_ptr<VulkanBuffer> buffer;  // at least width × height × 4 bytes; rows tightly packed
     std::function<void()> onCopied;

@@ -30,7 +30,7 @@ std::unique_ptr<VulkanRenderEncoder> VulkanRenderEncoder::begin(VulkanCommandBuf
   e->target_ = target.get();
   const VkImageLayout layout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL;
   if (!target->isSwapchainImage()) {
-    target->recordLayout(e->cb_, 0, 1, VulkanTexture::kResting, layout);
+    target->recordLayout(e->cb_, 0, 1, target->restingLayout(), layout);
   } else {
     VkImageMemoryBarrier2 barrier{VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2};
     barrier.srcStageMask = VK_PIPELINE_STAGE_2_COLOR_ATTACHMENT_OUTPUT_BIT;
@@ -155,7 +155,7 @@ void VulkanRenderEncoder::drawTriangleStrip(uint32_t vertexStart, uint32_t verte
   if (ended_ || !pipeline_ || !vertices_ || !records_ || !texture_ || !sampler_) return;
   VkWriteDescriptorSet writes[3]{};
   VkDescriptorBufferInfo bufferInfo{records_->buffer(), recordsOffset_, VK_WHOLE_SIZE};
-  VkDescriptorImageInfo imageInfo{VK_NULL_HANDLE, texture_->view(), VulkanTexture::kResting};
+  VkDescriptorImageInfo imageInfo{VK_NULL_HANDLE, texture_->view(), texture_->restingLayout()};
   VkDescriptorImageInfo samplerInfo{sampler_->sampler(), VK_NULL_HANDLE, VK_IMAGE_LAYOUT_UNDEFINED};
   uint32_t count = 0;
   if (recordsDirty_) {
@@ -192,7 +192,7 @@ void VulkanRenderEncoder::endEncoding() {
   ended_ = true;
   vkCmdEndRendering(cb_);
   if (!target_->isSwapchainImage())
-    target_->recordLayout(cb_, 0, 1, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL, VulkanTexture::kResting);
+    target_->recordLayout(cb_, 0, 1, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL, target_->restingLayout());
   if (labelled_) owner_.core().endLabel(cb_);
   owner_.encoderEnded();
 }

@@ -72,6 +72,137 @@ std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> c
   return t;
 }
 
+namespace {
+
+constexpr auto kHostHandle = VK_EXTERNAL_MEMORY_HANDLE_TYPE_HOST_ALLOCATION_BIT_EXT;
+constexpr VkImageUsageFlags kHostUsage =
+    VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT;
+
+VkImageCreateInfo hostImageInfo(uint32_t width, uint32_t height, const VkExternalMemoryImageCreateInfo* external) {
+  VkImageCreateInfo info{VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO};
+  info.pNext = external;
+  info.imageType = VK_IMAGE_TYPE_2D;
+  info.format = VK_FORMAT_B8G8R8A8_UNORM;
+  info.extent = {width, height, 1};
+  info.mipLevels = 1;
+  info.arrayLayers = 1;
+  info.samples = VK_SAMPLE_COUNT_1_BIT;
+  info.tiling = VK_IMAGE_TILING_LINEAR;  // rows the host reads as they are
+  info.usage = kHostUsage;
+  info.sharingMode = VK_SHARING_MODE_EXCLUSIVE;
+  info.initialLayout = VK_IMAGE_LAYOUT_UNDEFINED;
+  return info;
+}
+
+// Whether the device draws into linear images on imported host memory of this size.
+bool drawsIntoHostMemory(const VulkanCore& core, uint32_t width, uint32_t height) {
+  if (!core.hasHostMemoryImport() || width == 0 || height == 0) return false;
+  VkPhysicalDeviceExternalImageFormatInfo external{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_EXTERNAL_IMAGE_FORMAT_INFO};
+  external.handleType = kHostHandle;
+  VkPhysicalDeviceImageFormatInfo2 query{VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_IMAGE_FORMAT_INFO_2};
+  query.pNext = &external;
+  query.format = VK_FORMAT_B8G8R8A8_UNORM;
+  query.type = VK_IMAGE_TYPE_2D;
+  query.tiling = VK_IMAGE_TILING_LINEAR;
+  query.usage = kHostUsage;
+  VkExternalImageFormatProperties externalProperties{VK_STRUCTURE_TYPE_EXTERNAL_IMAGE_FORMAT_PROPERTIES};
+  VkImageFormatProperties2 properties{VK_STRUCTURE_TYPE_IMAGE_FORMAT_PROPERTIES_2};
+  properties.pNext = &externalProperties;
+  if (vkGetPhysicalDeviceImageFormatProperties2(core.physicalDevice(), &query, &properties) != VK_SUCCESS) return false;
+  const VkExtent3D& most = properties.imageFormatProperties.maxExtent;
+  return (externalProperties.externalMemoryProperties.externalMemoryFeatures &
+          VK_EXTERNAL_MEMORY_FEATURE_IMPORTABLE_BIT) != 0 &&
+         width <= most.width && height <= most.height;
+}
+
+}  // namespace
+
+std::optional<VulkanTexture::HostLayout> VulkanTexture::hostLayout(const VulkanCore& core, uint32_t width,
+                                                                   uint32_t height) {
+  if (!drawsIntoHostMemory(core, width, height)) return std::nullopt;
+  VkExternalMemoryImageCreateInfo external{VK_STRUCTURE_TYPE_EXTERNAL_MEMORY_IMAGE_CREATE_INFO};
+  external.handleTypes = kHostHandle;
+  const VkImageCreateInfo info = hostImageInfo(width, height, &external);
+  VkImage image = VK_NULL_HANDLE;
+  if (vkCreateImage(core.device(), &info, nullptr, &image) != VK_SUCCESS) return std::nullopt;
+  VkMemoryRequirements req;
+  vkGetImageMemoryRequirements(core.device(), image, &req);
+  const VkImageSubresource level{VK_IMAGE_ASPECT_COLOR_BIT, 0, 0};
+  VkSubresourceLayout layout;
+  vkGetImageSubresourceLayout(core.device(), image, &level, &layout);
+  vkDestroyImage(core.device(), image, nullptr);
+  if (layout.offset != 0 || layout.rowPitch < static_cast<VkDeviceSize>(width) * 4) return std::nullopt;
+  return HostLayout{static_cast<size_t>(req.size), static_cast<size_t>(layout.rowPitch)};
+}
+
+std::shared_ptr<VulkanTexture> VulkanTexture::makeOnHostMemory(std::shared_ptr<VulkanCore> core, uint32_t width,
+                                                               uint32_t height, void* memory, size_t memorySize,
+                                                               std::shared_ptr<const void> owner,
+                                                               const std::string& label, std::string* error) {
+  auto fail = [&](const char* why) -> std::shared_ptr<VulkanTexture> {
+    if (error) *error = why;
+    return nullptr;
+  };
+  const VkDeviceSize alignment = core->hostMemoryImportAlignment();
+  if (!drawsIntoHostMemory(*core, width, height) || alignment == 0)
+    return fail("the device cannot draw into host memory");
+  if (!memory || !owner) return fail("no memory to import");
+  if (reinterpret_cast<uintptr_t>(memory) % alignment != 0 || memorySize % alignment != 0)
+    return fail("the memory is not aligned for import");
+  const auto hostTypes = core->hostPointerMemoryTypes(memory);
+  if (!hostTypes) return fail("the device refuses this host memory");
+
+  std::shared_ptr<VulkanTexture> t(new VulkanTexture(core, label));
+  t->width_ = width;
+  t->height_ = height;
+  t->resting_ = VK_IMAGE_LAYOUT_GENERAL;
+  VkDevice device = core->device();
+  VkExternalMemoryImageCreateInfo external{VK_STRUCTURE_TYPE_EXTERNAL_MEMORY_IMAGE_CREATE_INFO};
+  external.handleTypes = kHostHandle;
+  const VkImageCreateInfo info = hostImageInfo(width, height, &external);
+  if (vkCreateImage(device, &info, nullptr, &t->image_) != VK_SUCCESS) return fail("the image could not be made");
+  VkMemoryRequirements req;
+  vkGetImageMemoryRequirements(device, t->image_, &req);
+  if (req.size > memorySize) return fail("the memory is too small for the image");
+  // Coherent only: the X server reads what the GPU drew with no flush in between.
+  auto type = core->memoryType(req.memoryTypeBits & *hostTypes,
+                               VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT);
+  if (!type) return fail("no coherent memory type takes this host memory");
+  VkImportMemoryHostPointerInfoEXT import{VK_STRUCTURE_TYPE_IMPORT_MEMORY_HOST_POINTER_INFO_EXT};
+  import.handleType = kHostHandle;
+  import.pHostPointer = memory;
+  VkMemoryAllocateInfo alloc{VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO};
+  alloc.pNext = &import;
+  alloc.allocationSize = memorySize;
+  alloc.memoryTypeIndex = *type;
+  if (vkAllocateMemory(device, &alloc, nullptr, &t->memory_) != VK_SUCCESS)
+    return fail("the host memory could not be imported");
+  // From here the destructor frees the memory before it lets go of the owner.
+  t->owner_ = std::move(owner);
+  if (vkBindImageMemory(device, t->image_, t->memory_, 0) != VK_SUCCESS)
+    return fail("the imported memory could not be bound");
+  const VkImageSubresource level{VK_IMAGE_ASPECT_COLOR_BIT, 0, 0};
+  VkSubresourceLayout layout;
+  vkGetImageSubresourceLayout(device, t->image_, &level, &layout);
+  if (layout.offset != 0 || layout.rowPitch < static_cast<VkDeviceSize>(width) * 4)
+    return fail("the image's rows are not laid out from the start of the memory");
+  t->rowPitch_ = static_cast<size_t>(layout.rowPitch);
+  t->view_ = makeView(device, t->image_, 1);
+  if (!t->view_) return fail("the image view could not be made");
+  core->setName(VK_OBJECT_TYPE_IMAGE, reinterpret_cast<uint64_t>(t->image_), label);
+  VkImage image = t->image_;
+  const std::optional<uint64_t> ready = core->submit([&](VkCommandBuffer cb) {
+    t->recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_UNDEFINED, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    VkClearColorValue zero{};
+    VkImageSubresourceRange range{VK_IMAGE_ASPECT_COLOR_BIT, 0, 1, 0, 1};
+    vkCmdClearColorImage(cb, image, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, &zero, 1, &range);
+    t->recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VK_IMAGE_LAYOUT_GENERAL);
+  });
+  if (!ready) return fail("the image could not be cleared");
+  t->readyValue_ = *ready;
+  return t;
+}
+
 std::shared_ptr<VulkanTexture> VulkanTexture::wrapSwapchainImage(std::shared_ptr<VulkanCore> core, VkImage image,
                                                                  uint32_t width, uint32_t height,
                                                                  const std::string& label) {
@@ -115,12 +246,12 @@ void VulkanTexture::recordLayout(VkCommandBuffer commandBuffer, uint32_t base, u
 }
 
 void VulkanTexture::recordUpload(VkCommandBuffer commandBuffer, VkBuffer staging, uint32_t level) const {
-  recordLayout(commandBuffer, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+  recordLayout(commandBuffer, level, 1, resting_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
   VkBufferImageCopy region{};
   region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
   region.imageExtent = {levelWidth(level), levelHeight(level), 1};
   vkCmdCopyBufferToImage(commandBuffer, staging, image_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
-  recordLayout(commandBuffer, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
+  recordLayout(commandBuffer, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, resting_);
 }
 
 bool VulkanTexture::replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) {
@@ -168,10 +299,10 @@ bool VulkanTexture::replaceRegions(uint32_t level, const std::vector<GpuRegion>&
     offset += row * r.height;
   }
   return core_->submitAndWait([&](VkCommandBuffer cb) {
-    recordLayout(cb, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+    recordLayout(cb, level, 1, resting_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
     vkCmdCopyBufferToImage(cb, staging->buffer(), image_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL,
                            static_cast<uint32_t>(copies.size()), copies.data());
-    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, kResting);
+    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, resting_);
   });
 }
 
@@ -187,9 +318,9 @@ GpuPixels VulkanTexture::read(uint32_t level) const {
     VkBufferImageCopy region{};
     region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
     region.imageExtent = {pixels.width, pixels.height, 1};
-    recordLayout(cb, level, 1, kResting, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+    recordLayout(cb, level, 1, resting_, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
     vkCmdCopyImageToBuffer(cb, image_, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, staging->buffer(), 1, &region);
-    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, kResting);
+    recordLayout(cb, level, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, resting_);
     VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_COPY_BIT);
   });
   if (!ok) return {};

@@ -34,12 +34,15 @@ struct VulkanWindowSurface::WindowPort {
   bool sharedMemory = false;
   bool sharing = false;  // the last frame went through a shared segment
   bool direct = false;   // ... which the GPU had written itself
+  bool drawnThere = false;  // ... drawing it there
 
-  // Puts a frame (width × height BGRA pixels, rows packed) into the window at its top left, through
-  // `segment` when it is attached, else through the protocol. `inSegment`: the pixels are the
-  // segment's own memory (the GPU copied the frame there), so nothing needs copying. The caller has
-  // waited for the server to read the segment's previous frame (SharedSegment::awaitServer).
-  void put(const uint8_t* pixels, uint32_t width, uint32_t height, SharedSegment* segment, bool inSegment);
+  // Puts a frame (width × height BGRA pixels, rows of `rowPixels` pixels) into the window at its top
+  // left, through `segment` when it is attached, else through the protocol. `inSegment`: the pixels
+  // are the segment's own memory (the GPU copied or drew the frame there), so nothing needs
+  // copying. The caller has waited for the server to read the segment's previous frame
+  // (SharedSegment::awaitServer).
+  void put(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t rowPixels, SharedSegment* segment,
+           bool inSegment);
 };
 
 // A System V shared-memory segment attached to the X server, for one image of the upload ring.
@@ -60,6 +63,7 @@ struct VulkanWindowSurface::SharedSegment {
   // read the segment.
   unsigned int readBack = 0;
   bool awaiting = false;
+  bool drawnInPlace = false;  // the segment is the memory of the image the frames are drawn in
 
   bool attached() const { return seg != 0; }
 
@@ -117,14 +121,15 @@ struct VulkanWindowSurface::SharedSegment {
   }
 };
 
-void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width, uint32_t height,
+void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t rowPixels,
                                              SharedSegment* segment, bool inSegment) {
   std::lock_guard lock(mutex);
-  if (!connection || width == 0 || height == 0) return;
-  const size_t row = static_cast<size_t>(width) * 4;
-  if (segment && segment->attached() && segment->size >= row * height) {
-    if (!inSegment) std::memcpy(segment->memory, pixels, row * height);
-    xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0,
+  if (!connection || width == 0 || height == 0 || rowPixels < width) return;
+  const size_t stride = static_cast<size_t>(rowPixels) * 4;
+  if (segment && segment->attached() && segment->size >= stride * height && rowPixels <= UINT16_MAX) {
+    if (!inSegment) std::memcpy(segment->memory, pixels, stride * height);
+    // The segment holds rows of rowPixels pixels; the frame is their first `width`.
+    xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(rowPixels), static_cast<uint16_t>(height), 0, 0,
                       static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0, depth,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment->seg, 0);
     segment->readBack = xcb_get_input_focus(connection).sequence;
@@ -132,8 +137,17 @@ void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width,
     xcb_flush(connection);
     sharing = true;
     direct = inSegment;
+    drawnThere = inSegment && segment->drawnInPlace;
     ++presented;
     return;
+  }
+  const size_t row = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> packed;
+  if (rowPixels != width) {
+    // The protocol takes rows packed.
+    packed.resize(row * height);
+    for (uint32_t y = 0; y < height; ++y) std::memcpy(packed.data() + y * row, pixels + y * stride, row);
+    pixels = packed.data();
   }
   constexpr size_t kHeader = 64;  // the request's own fields, with room to spare
   const size_t rowsPerStrip = std::max<size_t>(1, (maxRequestBytes - kHeader) / row);
@@ -147,16 +161,20 @@ void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width,
   xcb_flush(connection);
   sharing = false;
   direct = false;
+  drawnThere = false;
   ++presented;
 }
 
 struct VulkanWindowSurface::UploadSlot {
+  // Drawn into; where the device draws into imported host memory, over the shared segment's own
+  // memory (the texture then keeps the segment until it has gone), and nothing is copied.
   std::shared_ptr<VulkanTexture> texture;
   std::shared_ptr<SharedSegment> shared;  // none: the frames go through the protocol
-  // The GPU copies the frame here: over the shared segment's own memory where the device imports
-  // host memory (the buffer then keeps the segment until it has gone), else in memory of its own.
+  // Else the GPU copies the frame here: over the shared segment's own memory where the device
+  // imports host memory (the buffer then keeps the segment), else in memory of its own.
   std::shared_ptr<VulkanBuffer> pixels;
   bool inSegment = false;
+  uint32_t rowPixels = 0;  // pixels from one row of the frame's memory to the next
   // Handed out, until its frame has been put into the window or dropped undrawn.
   std::atomic<bool> busy{false};
 };
@@ -165,7 +183,7 @@ std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<V
                                                                xcb_connection_t* connection, xcb_window_t window,
                                                                const std::string& label, std::string* error,
                                                                std::optional<Presentation> presentation,
-                                                               bool sharedMemory) {
+                                                               bool sharedMemory, bool drawInSharedMemory) {
   auto fail = [&](const char* why) -> std::shared_ptr<VulkanWindowSurface> {
     if (error) *error = why;
     return nullptr;
@@ -176,6 +194,7 @@ std::shared_ptr<VulkanWindowSurface> VulkanWindowSurface::make(std::shared_ptr<V
   const uint8_t depth = geometry->depth;
   std::free(geometry);
   std::shared_ptr<VulkanWindowSurface> s(new VulkanWindowSurface(device, label));
+  s->drawInSharedMemory_ = drawInSharedMemory;
   s->presentation_ = presentation.value_or(s->core_->isSoftware() && depth != 24 ? Presentation::imageUpload
                                                                                  : Presentation::swapchain);
   if (s->presentation_ == Presentation::imageUpload) {
@@ -240,6 +259,12 @@ bool VulkanWindowSurface::writesSharedMemoryDirectly() const {
   if (!port_) return false;
   std::lock_guard lock(port_->mutex);
   return port_->sharing && port_->direct;
+}
+
+bool VulkanWindowSurface::drawsInSharedMemory() const {
+  if (!port_) return false;
+  std::lock_guard lock(port_->mutex);
+  return port_->sharing && port_->drawnThere;
 }
 
 uint64_t VulkanWindowSurface::presentedCount() const {
@@ -395,11 +420,30 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
     d.height = height;
     d.renderTarget = true;
     d.label = label_ + " image " + std::to_string(ring_.size());
-    slot->texture = VulkanTexture::make(core_, d);
-    if (!slot->texture) return nullptr;
     const size_t bytes = static_cast<size_t>(width) * height * 4;
     const bool import = core_->hasHostMemoryImport();
-    slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
+    slot->rowPixels = width;
+    // Best: the frames drawn straight into the segment, with rows as the device lays them out (the
+    // server is told their length).
+    const std::optional<VulkanTexture::HostLayout> layout =
+        import && drawInSharedMemory_ ? VulkanTexture::hostLayout(*core_, width, height) : std::nullopt;
+    if (layout && layout->rowPitch % 4 == 0 && layout->size >= bytes) {
+      slot->shared = SharedSegment::make(port_, layout->size, core_->hostMemoryImportAlignment());
+      if (slot->shared) {
+        slot->texture = VulkanTexture::makeOnHostMemory(core_, width, height, slot->shared->memory,
+                                                        slot->shared->size, slot->shared, d.label + " in shared memory");
+      }
+      if (slot->texture) {
+        slot->inSegment = true;
+        slot->rowPixels = static_cast<uint32_t>(layout->rowPitch / 4);
+        slot->shared->drawnInPlace = true;
+        ring_.push_back(std::move(slot));
+        continue;
+      }
+    }
+    slot->texture = VulkanTexture::make(core_, d);
+    if (!slot->texture) return nullptr;
+    if (!slot->shared) slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
     if (slot->shared && import) {
       // Refused (an alignment the segment does not meet, memory the device cannot reach): the
       // frame is copied into the segment on the host as before.
@@ -427,9 +471,10 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
     if (!presented) slot->busy = false;  // dropped undrawn: free again at once
   };
   VulkanDrawable::CopyOut copyOut;
-  copyOut.buffer = slot->pixels;
+  copyOut.buffer = slot->pixels;  // none: drawn in place
   copyOut.onCopied = [port = port_, slot, width, height] {
-    port->put(static_cast<const uint8_t*>(slot->pixels->contents()), width, height, slot->shared.get(),
+    const void* pixels = slot->pixels ? slot->pixels->contents() : slot->shared->memory;
+    port->put(static_cast<const uint8_t*>(pixels), width, height, slot->rowPixels, slot->shared.get(),
               slot->inSegment);
     slot->busy = false;
   };

@@ -27,8 +27,10 @@ namespace quorvel {
 //   device's completion thread puts the pixels into the window. Where the X server shares memory
 //   with us (MIT-SHM on a local display), each image of the ring has a shared segment the frame is
 //   copied into and the server reads it from there (one ShmPutImage, no pixels on the socket).
-//   Where the device can also import host memory, the GPU copies the frame straight into the
-//   segment; else the completion thread copies it there from the host copy. An image is handed
+//   Where the device can also draw into imported host memory, the frames are drawn in the segment
+//   itself (a linear image over its memory, rows as the device lays them out); where it can only
+//   import host memory for copies, the GPU copies the frame straight into the segment; else the
+//   completion thread copies it there from the host copy. An image is handed
 //   out again only once the server has answered a request sent after its last put, so a segment
 //   is never written while the server may still read it. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
 //   X protocol (PutImage at the window's own depth, in strips under the server's request limit).
@@ -48,12 +50,13 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   enum class Presentation { swapchain, imageUpload };
 
   // None with the reason in `error`. `presentation` overrides the choice described above;
-  // `sharedMemory` false keeps uploaded frames off shared memory even where the server offers it.
+  // `sharedMemory` false keeps uploaded frames off shared memory even where the server offers it;
+  // `drawInSharedMemory` false has them copied there even where the device could draw there.
   static std::shared_ptr<VulkanWindowSurface> make(std::shared_ptr<VulkanDevice> device,
                                                    xcb_connection_t* connection, xcb_window_t window,
                                                    const std::string& label, std::string* error = nullptr,
                                                    std::optional<Presentation> presentation = std::nullopt,
-                                                   bool sharedMemory = true);
+                                                   bool sharedMemory = true, bool drawInSharedMemory = true);
   ~VulkanWindowSurface() override;
 
   Size bounds() const override;
@@ -76,9 +79,11 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   // Whether the last uploaded frame reached the window through shared memory (false before the
   // first frame, and for a swapchain).
   bool usesSharedMemory() const;
-  // Whether the last uploaded frame was copied by the GPU straight into the shared segment (no
+  // Whether the last uploaded frame was written by the GPU straight into the shared segment (no
   // copy on the host).
   bool writesSharedMemoryDirectly() const;
+  // Whether it was drawn there in the first place (no copy at all).
+  bool drawsInSharedMemory() const;
 
  private:
   // The window as the image uploads see it, shared with the frames on their way.
@@ -116,6 +121,7 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   std::atomic<uint64_t> swapchainPresents_{0};
 
   Presentation presentation_ = Presentation::swapchain;
+  bool drawInSharedMemory_ = true;
   std::shared_ptr<WindowPort> port_;
   xcb_connection_t* connection_ = nullptr;  // the port's, for waits outside its lock
   // Render thread only.
