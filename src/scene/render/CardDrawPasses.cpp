@@ -135,11 +135,11 @@ void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, s
   if (parts.count == 0) return;
   encoder.setPipeline(interiorPipeline_);
   for (size_t p = 0; p < parts.count; ++p) {
+    // The quad split as the blended one was, so every pixel gets the same colour from it. (A
+    // driver drops earlier work only under tiles one triangle fills alone; what lies under the
+    // interior was cut from the earlier draws already, and drawing the quad split along its other
+    // diagonal first, to reach the tiles on this one's, would shade most of the interior twice.)
     encoder.setScissor(parts.rects[p]);
-    // A triangle lets the driver drop only the tiles it fills alone, never those its quad's
-    // diagonal crosses: the quad split along the other diagonal fills those first, and the quad
-    // split as the blended one was then gives every pixel its final colour.
-    encoder.drawTriangleStrip(4, 4);
     encoder.drawTriangleStrip(0, 4);
   }
   encoder.setScissor(std::nullopt);

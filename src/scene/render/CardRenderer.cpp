@@ -13,10 +13,8 @@ namespace quorvel {
 namespace {
 
 // The unit quad "Quorvel unit quad": four vertices (position, texture coordinate) drawn as a
-// triangle strip, split along the diagonal from bottom right to top left; then the same quad split
-// along the other diagonal (vertices 4 to 7).
-constexpr float kUnitQuad[32] = {-0.5f, -0.5f, 0, 1, 0.5f, -0.5f, 1, 1, -0.5f, 0.5f,  0, 0, 0.5f, 0.5f,  1, 0,
-                                 -0.5f, 0.5f,  0, 0, -0.5f, -0.5f, 0, 1, 0.5f, 0.5f, 1, 0, 0.5f, -0.5f, 1, 1};
+// triangle strip, split along the diagonal from bottom right to top left.
+constexpr float kUnitQuad[16] = {-0.5f, -0.5f, 0, 1, 0.5f, -0.5f, 1, 1, -0.5f, 0.5f, 0, 0, 0.5f, 0.5f, 1, 0};
 
 }  // namespace
 
