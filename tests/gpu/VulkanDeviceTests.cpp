@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gpu/vulkan/VulkanBuffer.h"
+#include "gpu/vulkan/VulkanDrawable.h"
 #include "support/VulkanTestDevice.h"
 
 namespace quorvel {
@@ -165,6 +166,29 @@ TEST_F(VulkanDeviceTest, CompletionHandlersRunOnOneThreadInCommitOrderFromManyTh
   EXPECT_EQ(order.size(), 80u);
   EXPECT_EQ(threads.size(), 1u);
   EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+}
+
+// A drawable hears how its presentation went with no lock of the device held: a surface that
+// submits work of its own under its lock (a new texture of its ring) while another thread presents
+// one of its drawables must not deadlock, and a handler may submit work itself.
+TEST_F(VulkanDeviceTest, ADrawableHearsOfItsPresentationWithNoLockOfTheDeviceHeld) {
+  std::shared_ptr<GpuTexture> made;
+  auto target = device->makeOffscreenSurface("Quorvel test");
+  target->setDrawableSize(16, 16);
+  auto drawn = std::dynamic_pointer_cast<VulkanDrawable>(target->nextDrawable());
+  ASSERT_TRUE(drawn);
+  auto drawable = std::make_shared<VulkanDrawable>(
+      drawn->vulkanTexture(), VulkanDrawable::Swapchain{},
+      [&](VkResult result) {
+        EXPECT_EQ(result, VK_SUCCESS);
+        made = device->makeTexture({8, 8, 1, false, "Quorvel made while presented"});  // submits its clear
+      },
+      nullptr);
+  auto cb = queue->makeCommandBuffer();
+  cb->present(drawable);
+  cb->commit();
+  cb->waitUntilCompleted();
+  EXPECT_TRUE(made);
 }
 
 TEST_F(VulkanDeviceTest, ACommandBufferKeepsWhatItUsesAliveUntilItCompletes) {

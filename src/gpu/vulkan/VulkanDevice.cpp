@@ -118,6 +118,9 @@ void VulkanDevice::submit(VulkanSubmission s) {
   VulkanCore& core = *core_;
   Completions::Pending entry;
   entry.status = GpuCommandStatus::completed;
+  // The drawables are told how their presentation went once the queue's lock is let go: their
+  // surfaces take locks of their own, which a thread holding one may hold while it submits.
+  std::vector<std::pair<VulkanDrawable*, VkResult>> presentations;
   {
     std::lock_guard lock(core.submitMutex());
     entry.value = core.nextTimelineValue();
@@ -157,7 +160,7 @@ void VulkanDevice::submit(VulkanSubmission s) {
     } else {
       for (const auto& d : s.drawables) {
         if (!d->isSwapchainImage()) {
-          d->presented(VK_SUCCESS);
+          presentations.emplace_back(d.get(), VK_SUCCESS);
           continue;
         }
         VkPresentInfoKHR present{VK_STRUCTURE_TYPE_PRESENT_INFO_KHR};
@@ -167,10 +170,11 @@ void VulkanDevice::submit(VulkanSubmission s) {
         present.swapchainCount = 1;
         present.pSwapchains = &sc.swapchain;
         present.pImageIndices = &sc.imageIndex;
-        d->presented(vkQueuePresentKHR(core.queue(), &present));
+        presentations.emplace_back(d.get(), vkQueuePresentKHR(core.queue(), &present));
       }
     }
   }
+  for (const auto& [drawable, result] : presentations) drawable->presented(result);
   {
     std::lock_guard lock(s.completion->mutex);
     s.completion->status = GpuCommandStatus::committed;
