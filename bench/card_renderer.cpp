@@ -47,6 +47,43 @@ void BM_WholeFrameOnVulkan(benchmark::State& st) {
   }
   st.SetLabel(device->name());
 }
+// A card on a window's rectangle of `x`, `y`, `w`, `h` pixels of a `width` x `height` screen.
+CardSnapshot windowCard(int i, int32_t pid, float x, float y, float w, float h, uint32_t width, uint32_t height) {
+  CardSnapshot c;
+  c.id = static_cast<uint32_t>(i + 1);
+  c.pid = pid;
+  c.canAct = true;
+  c.aspect = w / h;
+  c.windowRect = ViewportRect{{x / static_cast<float>(width), y / static_cast<float>(height)},
+                              {w / static_cast<float>(width), h / static_cast<float>(height)}};
+  return c;
+}
+
+// Draws a summon's first frame of `snapshots` once per iteration, the card set installed anew each
+// time (every card still on its window's rectangle), and waits for it.
+void runFlyInFirstFrames(benchmark::State& st, VulkanDevice& device, CardBenchScene& scene,
+                         const std::vector<CardSnapshot>& snapshots, uint32_t width, uint32_t height) {
+  scene.opaquePictures = true;
+  auto install = [&] {
+    scene.state->withLock([&](SceneState::Storage& s) {
+      SceneState::InstallOptions o;
+      o.snapshots = snapshots;
+      o.flyIn = true;
+      SceneState::install(s, std::move(o));
+      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
+    });
+  };
+  install();
+  scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
+  device.waitIdle();
+  for (auto _ : st) {
+    install();
+    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
+    device.waitIdle();
+  }
+  st.SetLabel(device.name());
+}
+
 // The fly-in's first frame: `cards` windows of about 500 x 320 pixels scattered over a 1920 x 1080
 // screen, overlapping heavily (some 3.7 screens of pixels), each card on its window's rectangle with
 // an opaque picture. Each iteration installs the card set again and draws one frame.
@@ -68,38 +105,14 @@ void BM_FlyInFirstFrameOnVulkan(benchmark::State& st) {
     auto& texture = scene.pictures[static_cast<size_t>(i)];
     texture->replaceLevel(0, bytes.data(), 320 * 4);
   }
-  scene.opaquePictures = true;
   std::vector<CardSnapshot> snapshots;
   for (int i = 0; i < cards; ++i) {
-    CardSnapshot c;
-    c.id = static_cast<uint32_t>(i + 1);
-    c.pid = 100 + i % 7;
-    c.canAct = true;
     const float w = 470.0f + static_cast<float>(i * 13 % 60), h = 300.0f + static_cast<float>(i * 7 % 40);
     const float x = static_cast<float>(i * 397 % static_cast<int>(width - 560));
     const float y = static_cast<float>(i * 211 % static_cast<int>(height - 350));
-    c.aspect = w / h;
-    c.windowRect = ViewportRect{{x / width, y / height}, {w / width, h / height}};
-    snapshots.push_back(c);
+    snapshots.push_back(windowCard(i, 100 + i % 7, x, y, w, h, width, height));
   }
-  auto install = [&] {
-    scene.state->withLock([&](SceneState::Storage& s) {
-      SceneState::InstallOptions o;
-      o.snapshots = snapshots;
-      o.flyIn = true;
-      SceneState::install(s, std::move(o));
-      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
-    });
-  };
-  install();
-  scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-  device->waitIdle();
-  for (auto _ : st) {
-    install();
-    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-    device->waitIdle();
-  }
-  st.SetLabel(device->name());
+  runFlyInFirstFrames(st, *device, scene, snapshots, width, height);
 }
 BENCHMARK(BM_FlyInFirstFrameOnVulkan)->Arg(10)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -135,92 +148,15 @@ void BM_FlyInStackedFirstFrameOnVulkan(benchmark::State& st) {
     texture->replaceLevel(0, bytes.data(), pictureWidth * 4);
     scene.pictures[static_cast<size_t>(i)] = texture;
   }
-  scene.opaquePictures = true;
   std::vector<CardSnapshot> snapshots;
-  for (int i = 0; i < cards; ++i) {
-    CardSnapshot c;
-    c.id = static_cast<uint32_t>(i + 1);
-    c.pid = 100 + i;
-    c.canAct = true;
-    constexpr float w = 484, h = 316;
-    c.aspect = w / h;
-    c.windowRect = ViewportRect{{static_cast<float>(places[i][0]) / width, static_cast<float>(places[i][1]) / height},
-                                {w / width, h / height}};
-    snapshots.push_back(c);
-  }
-  auto install = [&] {
-    scene.state->withLock([&](SceneState::Storage& s) {
-      SceneState::InstallOptions o;
-      o.snapshots = snapshots;
-      o.flyIn = true;
-      SceneState::install(s, std::move(o));
-      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
-    });
-  };
-  install();
-  scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-  device->waitIdle();
-  for (auto _ : st) {
-    install();
-    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-    device->waitIdle();
-  }
-  st.SetLabel(device->name());
+  for (int i = 0; i < cards; ++i)
+    snapshots.push_back(windowCard(i, 100 + i, static_cast<float>(places[i][0]), static_cast<float>(places[i][1]),
+                                   484, 316, width, height));
+  runFlyInFirstFrames(st, *device, scene, snapshots, width, height);
 }
 BENCHMARK(BM_FlyInStackedFirstFrameOnVulkan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 
-void BM_TmpProgramLike(benchmark::State& st) {
-  auto device = windowlessVulkan(st);
-  if (!device) return;
-  constexpr uint32_t width = 1920, height = 1080;
-  const int pos[][2] = {{719,409}, {117,54}, {59,402}, {117,761}, {661,47}, {632,755}, {1277,764}, {1212,43}, {1208,393}, {1436,423}, {1436,82}, {545,388}, {791,779}, {1436,779}, {2,743}, {2,40}, {950,68}, {2,381}, {488,40}, {950,438}, {305,779}, {950,779}, {464,438}, {1436,40}, {1436,438}, {1436,779}, {2,40}, {2,438}, {974,97}, {464,97}, {464,779}, {2,779}, {950,438}, {950,779}, {1436,381}, {488,438}, {1436,40}, {1436,722}, {950,40}, {2,97}, {488,40}, {2,438}, {488,779}, {1031,381}, {2,779}, {974,722}, {488,381}, {1436,97}, {1436,779}, {1436,438}};
-  const int cards = 50;
-  const uint32_t tw = static_cast<uint32_t>(st.range(0)), th = static_cast<uint32_t>(st.range(1));
-  CardBenchScene scene(device, cards, width, height);
-  for (int i = 0; i < cards; ++i) {
-    auto texture = device->makeTexture({tw, th, GpuTextureDescriptor::fullMipCount(tw, th), false, "picture"});
-    std::vector<uint8_t> bytes(tw * th * 4);
-    for (size_t p = 0; p < bytes.size(); p += 4) {
-      const bool ink = (p / 4 % tw) % 7 < 2 && (p / 4 / tw) % 9 < 5;
-      bytes[p] = bytes[p + 1] = bytes[p + 2] = ink ? 0 : 255;
-      bytes[p + 3] = 255;
-    }
-    texture->replaceLevel(0, bytes.data(), tw * 4);
-    scene.pictures[static_cast<size_t>(i)] = texture;
-  }
-  scene.opaquePictures = true;
-  std::vector<CardSnapshot> snapshots;
-  for (int i = 0; i < cards; ++i) {
-    CardSnapshot c;
-    c.id = static_cast<uint32_t>(i + 1);
-    c.pid = 100 + i;
-    c.canAct = true;
-    const float w = 484, h = 316;
-    const float x = static_cast<float>(pos[i][0]), y = static_cast<float>(pos[i][1]);
-    c.aspect = w / h;
-    c.windowRect = ViewportRect{{x / width, y / height}, {w / width, h / height}};
-    snapshots.push_back(c);
-  }
-  auto install = [&] {
-    scene.state->withLock([&](SceneState::Storage& s) {
-      SceneState::InstallOptions o;
-      o.snapshots = snapshots;
-      o.flyIn = true;
-      SceneState::install(s, std::move(o));
-      SceneState::setViewport(s, Float2{static_cast<float>(width), static_cast<float>(height)}, 1);
-    });
-  };
-  install();
-  scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-  device->waitIdle();
-  for (auto _ : st) {
-    install();
-    scene.renderer->frame(scene.surface->nextDrawable(), 1.0 / 120);
-    device->waitIdle();
-  }
-}
-BENCHMARK(BM_TmpProgramLike)->Args({242, 158})->Args({484, 316})->Args({320,200})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK(BM_WholeFrameOnVulkan)
     ->Args({1280, 800, 20})

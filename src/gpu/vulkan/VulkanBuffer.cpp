@@ -53,8 +53,6 @@ std::shared_ptr<VulkanBuffer> VulkanBuffer::importHostMemory(std::shared_ptr<Vul
   vkGetPhysicalDeviceExternalBufferProperties(core->physicalDevice(), &query, &external);
   if (!(external.externalMemoryProperties.externalMemoryFeatures & VK_EXTERNAL_MEMORY_FEATURE_IMPORTABLE_BIT))
     return fail("the device cannot import host memory into transfer buffers");
-  const auto hostTypes = core->hostPointerMemoryTypes(memory);
-  if (!hostTypes) return fail("the device refuses this host memory");
 
   std::shared_ptr<VulkanBuffer> b(new VulkanBuffer(core, label));
   VkDevice device = core->device();
@@ -69,19 +67,8 @@ std::shared_ptr<VulkanBuffer> VulkanBuffer::importHostMemory(std::shared_ptr<Vul
   VkMemoryRequirements req;
   vkGetBufferMemoryRequirements(device, b->buffer_, &req);
   if (req.size > memorySize) return fail("the memory is too small for the buffer");
-  // Coherent only: the X server reads what the GPU wrote with no flush in between.
-  auto type = core->memoryType(req.memoryTypeBits & *hostTypes,
-                               VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT);
-  if (!type) return fail("no coherent memory type takes this host memory");
-  VkImportMemoryHostPointerInfoEXT import{VK_STRUCTURE_TYPE_IMPORT_MEMORY_HOST_POINTER_INFO_EXT};
-  import.handleType = kHandle;
-  import.pHostPointer = memory;
-  VkMemoryAllocateInfo alloc{VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO};
-  alloc.pNext = &import;
-  alloc.allocationSize = memorySize;
-  alloc.memoryTypeIndex = *type;
-  if (vkAllocateMemory(device, &alloc, nullptr, &b->memory_) != VK_SUCCESS)
-    return fail("the host memory could not be imported");
+  b->memory_ = core->importHostMemory(memory, memorySize, req.memoryTypeBits, error);
+  if (!b->memory_) return nullptr;
   // From here the buffer's destructor frees the memory before it lets go of the owner.
   b->owner_ = std::move(owner);
   if (vkBindBufferMemory(device, b->buffer_, b->memory_, 0) != VK_SUCCESS)

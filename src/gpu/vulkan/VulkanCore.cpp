@@ -345,6 +345,29 @@ std::optional<uint32_t> VulkanCore::hostPointerMemoryTypes(const void* pointer) 
   return props.memoryTypeBits;
 }
 
+VkDeviceMemory VulkanCore::importHostMemory(void* memory, size_t size, uint32_t typeBits, std::string* error) const {
+  auto fail = [&](const char* why) {
+    if (error) *error = why;
+    return VkDeviceMemory{VK_NULL_HANDLE};
+  };
+  const auto hostTypes = hostPointerMemoryTypes(memory);
+  if (!hostTypes) return fail("the device refuses this host memory");
+  const auto type =
+      memoryType(typeBits & *hostTypes, VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT);
+  if (!type) return fail("no coherent memory type takes this host memory");
+  VkImportMemoryHostPointerInfoEXT import{VK_STRUCTURE_TYPE_IMPORT_MEMORY_HOST_POINTER_INFO_EXT};
+  import.handleType = VK_EXTERNAL_MEMORY_HANDLE_TYPE_HOST_ALLOCATION_BIT_EXT;
+  import.pHostPointer = memory;
+  VkMemoryAllocateInfo alloc{VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO};
+  alloc.pNext = &import;
+  alloc.allocationSize = size;
+  alloc.memoryTypeIndex = *type;
+  VkDeviceMemory imported = VK_NULL_HANDLE;
+  if (vkAllocateMemory(device_, &alloc, nullptr, &imported) != VK_SUCCESS)
+    return fail("the host memory could not be imported");
+  return imported;
+}
+
 void VulkanCore::setName(VkObjectType type, uint64_t handle, const std::string& name) const {
   if (!setObjectName_ || name.empty() || handle == 0) return;
   VkDebugUtilsObjectNameInfoEXT info{VK_STRUCTURE_TYPE_DEBUG_UTILS_OBJECT_NAME_INFO_EXT};

@@ -62,6 +62,10 @@ class VulkanCore {
   // The memory types host memory at `pointer` can be imported as; none without the import or when
   // the device refuses the pointer.
   std::optional<uint32_t> hostPointerMemoryTypes(const void* pointer) const;
+  // `size` bytes of host memory at `memory` (aligned for import) imported as coherent device memory
+  // of one of `typeBits` (so that the host reads what the GPU wrote with no flush in between), for
+  // an object whose requirements those are; none, with the reason in `error`, where it cannot be.
+  VkDeviceMemory importHostMemory(void* memory, size_t size, uint32_t typeBits, std::string* error) const;
 
   // Guards every use of the queue (submits, presents, waiting for idle).
   std::mutex& submitMutex() { return submitMutex_; }

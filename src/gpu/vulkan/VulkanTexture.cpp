@@ -149,9 +149,6 @@ std::shared_ptr<VulkanTexture> VulkanTexture::makeOnHostMemory(std::shared_ptr<V
   if (!memory || !owner) return fail("no memory to import");
   if (reinterpret_cast<uintptr_t>(memory) % alignment != 0 || memorySize % alignment != 0)
     return fail("the memory is not aligned for import");
-  const auto hostTypes = core->hostPointerMemoryTypes(memory);
-  if (!hostTypes) return fail("the device refuses this host memory");
-
   std::shared_ptr<VulkanTexture> t(new VulkanTexture(core, label));
   t->width_ = width;
   t->height_ = height;
@@ -164,19 +161,8 @@ std::shared_ptr<VulkanTexture> VulkanTexture::makeOnHostMemory(std::shared_ptr<V
   VkMemoryRequirements req;
   vkGetImageMemoryRequirements(device, t->image_, &req);
   if (req.size > memorySize) return fail("the memory is too small for the image");
-  // Coherent only: the X server reads what the GPU drew with no flush in between.
-  auto type = core->memoryType(req.memoryTypeBits & *hostTypes,
-                               VK_MEMORY_PROPERTY_HOST_VISIBLE_BIT | VK_MEMORY_PROPERTY_HOST_COHERENT_BIT);
-  if (!type) return fail("no coherent memory type takes this host memory");
-  VkImportMemoryHostPointerInfoEXT import{VK_STRUCTURE_TYPE_IMPORT_MEMORY_HOST_POINTER_INFO_EXT};
-  import.handleType = kHostHandle;
-  import.pHostPointer = memory;
-  VkMemoryAllocateInfo alloc{VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO};
-  alloc.pNext = &import;
-  alloc.allocationSize = memorySize;
-  alloc.memoryTypeIndex = *type;
-  if (vkAllocateMemory(device, &alloc, nullptr, &t->memory_) != VK_SUCCESS)
-    return fail("the host memory could not be imported");
+  t->memory_ = core->importHostMemory(memory, memorySize, req.memoryTypeBits, error);
+  if (!t->memory_) return nullptr;
   // From here the destructor frees the memory before it lets go of the owner.
   t->owner_ = std::move(owner);
   if (vkBindImageMemory(device, t->image_, t->memory_, 0) != VK_SUCCESS)
