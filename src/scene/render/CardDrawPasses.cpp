@@ -718,6 +718,9 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       }
     }
   }
+  // The pictures are looked up again by the next frame: none is kept alive past this one (the
+  // picture cache may let one go while the overlay is hidden).
+  std::fill(pictures_.begin(), pictures_.end(), std::nullopt);
 }
 
 }  // namespace quorvel
