@@ -37,6 +37,9 @@ struct GpuSamplerDescriptor {
   // Linear minification, magnification and mip filtering; clamp to edge in s and t.
   float maxAnisotropy = 1;
   std::string label;
+  // Level 0 alone, no mip filtering: for a texture drawn magnified everywhere, where the level of
+  // detail picks level 0 anyway. A CPU driver then works out no level of detail per pixel.
+  bool levelZeroOnly = false;
 };
 
 // What a GPU command buffer reached.

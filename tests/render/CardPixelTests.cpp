@@ -391,6 +391,22 @@ TEST_F(OpaqueCardPixelTest, WindowsStackedOnTheSameRectanglesArePixelForPixelThe
   EXPECT_EQ(differences(single, split), 0u);
 }
 
+TEST_F(OpaqueCardPixelTest, MagnifiedPicturesSampledAtLevelZeroArePixelForPixelTheSame) {
+  // The noise picture (256 x 160, another noise in every level) on windows larger than it, so its
+  // interior samples level 0 alone: one at over twice its size, one just above its size.
+  f->pictures[1] = f->pictures[5];
+  f->opaquePictures.insert(1);
+  const std::vector<ViewportRect> rects = {{{0.05f, 0.05f}, {0.41f, 0.41f}},
+                                           {{0.5f, 0.05f}, {0.3f, 0.3f}},
+                                           {{0.7f, 0.7f}, {0.2f, 0.2f}},
+                                           {{0.1f, 0.6f}, {0.2f, 0.3f}},
+                                           {{0.2f, 0.2f}, {0.78f, 0.78f}}};
+  auto prepare = [&] { installFlyIn(rects); };
+  const auto [single, split] = frames(prepare);
+  ASSERT_EQ(single.width, 640u);
+  EXPECT_EQ(differences(single, split), 0u);
+}
+
 TEST_F(OpaqueCardPixelTest, TurnedCardsOfAnArcArePixelForPixelTheSame) {
   f->pictures[6] = f->pictures[5];
   f->opaquePictures.insert(6);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <tuple>
 #include <functional>
@@ -407,6 +408,125 @@ TEST_F(CardRendererTest, TheInteriorIsInsideTheCardsRoundedEdgeAndNeedsARadiusOf
   ASSERT_TRUE(interior);
   EXPECT_GT(interior->width, 50u);
   EXPECT_LT(interior->height, 200u);
+}
+
+// The most texels one pixel step moves across and down anywhere on a quad of this transform (with
+// `texels` of its texture over the quad), measured at a fine grid of the quad's points.
+std::pair<double, double> largestSteps(const Float4x4& mvp, Float2 texels, double width, double height) {
+  auto pixel = [&](double qx, double qy) {
+    double c[4];
+    for (int r = 0; r < 4; ++r) {
+      auto at = [&](int col) {
+        const Float4& v = mvp.columns[col];
+        return static_cast<double>(r == 0 ? v.x : r == 1 ? v.y : r == 2 ? v.z : v.w);
+      };
+      c[r] = at(0) * qx + at(1) * qy + at(3);
+    }
+    return std::pair<double, double>{(c[0] / c[3] * 0.5 + 0.5) * width, (0.5 - c[1] / c[3] * 0.5) * height};
+  };
+  double across = 0, down = 0;
+  const double h = 1e-4;
+  for (int i = 0; i <= 40; ++i)
+    for (int j = 0; j <= 40; ++j) {
+      const double qx = -0.5 + i / 40.0, qy = -0.5 + j / 40.0;
+      const auto [x0, y0] = pixel(qx - h, qy);
+      const auto [x1, y1] = pixel(qx + h, qy);
+      const auto [x2, y2] = pixel(qx, qy - h);
+      const auto [x3, y3] = pixel(qx, qy + h);
+      const double a = (x1 - x0) / (2 * h), b = (x3 - x2) / (2 * h), d = (y1 - y0) / (2 * h), e = (y3 - y2) / (2 * h);
+      const double det = a * e - b * d;
+      // Quad units per pixel: the inverse of [a b; d e].
+      const double qxPerX = e / det, qxPerY = -b / det, qyPerX = -d / det, qyPerY = a / det;
+      across = std::max(across, std::fabs(texels.x * qxPerX) + std::fabs(texels.y * qyPerX));
+      down = std::max(down, std::fabs(texels.x * qxPerY) + std::fabs(texels.y * qyPerY));
+    }
+  return {across, down};
+}
+
+TEST_F(CardRendererTest, ATextureIsMagnifiedWhereverEveryPixelStepMovesLessThanATexel) {
+  // A card of 400 x 200 pixels flat in an 800 x 600 target.
+  Float4x4 mvp;
+  mvp.columns[0].x = 1.0f;
+  mvp.columns[1].y = 2.0f / 3;
+  EXPECT_TRUE(CardRenderer::magnifiesTexture(mvp, {200, 100}, 800, 600));
+  EXPECT_TRUE(CardRenderer::magnifiesTexture(mvp, {395, 197}, 800, 600)) << "just under a texel a pixel";
+  EXPECT_FALSE(CardRenderer::magnifiesTexture(mvp, {400, 200}, 800, 600)) << "a texel a pixel";
+  EXPECT_FALSE(CardRenderer::magnifiesTexture(mvp, {200, 201}, 800, 600)) << "minified down";
+  EXPECT_FALSE(CardRenderer::magnifiesTexture(mvp, {0, 100}, 800, 600));
+  EXPECT_FALSE(CardRenderer::magnifiesTexture(mvp, {NAN, 100}, 800, 600));
+  Float4x4 behind = mvp;
+  behind.columns[3].w = -1;
+  EXPECT_FALSE(CardRenderer::magnifiesTexture(behind, {200, 100}, 800, 600)) << "behind the eye";
+
+  // Turned and tilted cards seen in perspective, near the limit: whenever the answer is yes, no
+  // point of the quad steps a texel or more a pixel.
+  int magnified = 0, cases = 0;
+  for (float yaw : {0.0f, 0.05f, 0.3f, 0.8f, 1.2f})
+    for (float pitch : {0.0f, 0.1f, 0.5f})
+      for (float roll : {0.0f, 0.4f})
+        for (float fill : {0.5f, 0.8f, 0.95f, 1.0f}) {
+          Float4x4 m;
+          const float cy = std::cos(yaw), sy = std::sin(yaw), cp = std::cos(pitch), sp = std::sin(pitch);
+          // Unit quad axes turned by yaw (about y), then pitch (about x), then roll (in the view).
+          Float3 x{cy, 0, -sy}, y{sy * sp, cp, cy * sp};
+          const float cr = std::cos(roll), sr = std::sin(roll);
+          x = Float3{cr * x.x - sr * x.y, sr * x.x + cr * x.y, x.z};
+          y = Float3{cr * y.x - sr * y.y, sr * y.x + cr * y.y, y.z};
+          // Perspective: clip w grows with depth (z toward the viewer is negative here).
+          m.columns[0] = Float4{0.8f * x.x, 0.9f * x.y, 0, -0.5f * x.z};
+          m.columns[1] = Float4{0.8f * y.x, 0.9f * y.y, 0, -0.5f * y.z};
+          m.columns[3] = Float4{0.1f, -0.05f, 0, 1.2f};
+          // Texels matching the pixels the flat quad would have, times `fill`.
+          const Float2 texels{fill * 0.8f / 1.2f * 400, fill * 0.9f / 1.2f * 300};
+          const bool answer = CardRenderer::magnifiesTexture(m, texels, 800, 600);
+          const auto [across, down] = largestSteps(m, texels, 800, 600);
+          ++cases;
+          magnified += answer;
+          if (answer) {
+            EXPECT_LE(across, 0.991) << "yaw " << yaw << " pitch " << pitch << " roll " << roll << " fill " << fill;
+            EXPECT_LE(down, 0.991) << "yaw " << yaw << " pitch " << pitch << " roll " << roll << " fill " << fill;
+          }
+          // Plainly minified somewhere: never taken for magnified.
+          if (across > 1.0 || down > 1.0) {
+            EXPECT_FALSE(answer);
+          }
+        }
+  EXPECT_GE(magnified, 10) << "the test must see both answers";
+  EXPECT_LT(magnified, cases);
+}
+
+TEST_F(CardRendererTest, AMagnifiedOpaquePictureIsSampledAtLevelZeroInsideItsEdge) {
+  // A summon's first frame: card 1's small picture shown at its window's size (magnified), card 2's
+  // large picture shown smaller.
+  f.opaquePictures = {1, 2};
+  f.pictures[2] = f.texture(1024, 640, "large picture");
+  f.mutate([&](SceneState::Storage& s) {
+    SceneState::InstallOptions options;
+    for (uint32_t id = 1; id <= 2; ++id) {
+      CardSnapshot c = RendererFixture::card(id);
+      c.windowRect = id == 1 ? ViewportRect{{0.05f, 0.1f}, {0.45f, 0.5f}} : ViewportRect{{0.55f, 0.45f}, {0.4f, 0.5f}};
+      options.snapshots.push_back(c);
+    }
+    options.flyIn = true;
+    SceneState::install(s, std::move(options));
+    SceneState::setViewport(s, Float2{640, 400}, 1);
+  });
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  const std::vector<int> order = f.renderer->drawOrder();
+  ASSERT_EQ(order.size(), 2u);
+  std::set<int> levelZero, whole;
+  for (const RecordedDraw& d : draws) {
+    ASSERT_TRUE(d.sampler);
+    const bool zero = d.sampler->label().find("level 0") != std::string::npos;
+    if (d.pipeline == draws.front().pipeline) {
+      EXPECT_FALSE(zero) << "blended draws keep the card sampler, also after an interior";
+      continue;
+    }
+    (zero ? levelZero : whole).insert(order[d.recordIndex / 14]);
+  }
+  EXPECT_EQ(levelZero, (std::set<int>{0})) << "card 1's interior";
+  EXPECT_EQ(whole, (std::set<int>{1})) << "card 2's interior samples every level";
 }
 
 TEST_F(CardRendererTest, ASelectionRingOfStrengthZeroIsNotDrawn) {

@@ -130,10 +130,11 @@ void CardRenderer::drawVisible(GpuRenderEncoder& encoder, size_t record, const F
   encoder.setScissor(std::nullopt);
 }
 
-void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place) {
+void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place, bool levelZero) {
   const CardOcclusion::Parts parts = occlusion_.visibleParts(interior, place + 1);
   if (parts.count == 0) return;
   encoder.setPipeline(interiorPipeline_);
+  if (levelZero) encoder.setFragmentSampler(levelZeroSampler_, 0);
   for (size_t p = 0; p < parts.count; ++p) {
     // The quad split as the blended one was, so every pixel gets the same colour from it. (A
     // driver drops earlier work only under tiles one triangle fills alone; what lies under the
@@ -143,7 +144,45 @@ void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, s
     encoder.drawTriangleStrip(0, 4);
   }
   encoder.setScissor(std::nullopt);
+  if (levelZero) encoder.setFragmentSampler(cardSampler_, 0);
   encoder.setPipeline(pipeline_);
+}
+
+bool CardRenderer::magnifiesTexture(const Float4x4& mvp, Float2 texels, float viewWidth, float viewHeight) {
+  if (!(texels.x > 0) || !(texels.y > 0) || !(viewWidth >= 1) || !(viewHeight >= 1)) return false;
+  // The texels a pixel step moves (du/dx, du/dy, dv/dx, dv/dy) are, over a quad seen in
+  // perspective, an affine function of the pixel times the square of the clip w there: each
+  // largest at a corner. So each is bounded by its largest value at a corner over that corner's w
+  // squared, times the largest w squared.
+  const Float4& across = mvp.columns[0];  // clip space per quad unit across
+  const Float4& up = mvp.columns[1];      // and up
+  float steps[4][4];                      // per corner: du/dx, du/dy, dv/dx, dv/dy over w squared
+  float widest = 0;
+  int n = 0;
+  for (const Float2 q : {Float2{-0.5f, -0.5f}, Float2{0.5f, -0.5f}, Float2{-0.5f, 0.5f}, Float2{0.5f, 0.5f}}) {
+    const Float4 c = mvp * Float4{q.x, q.y, 0, 1};
+    if (!(c.w > 1e-6f)) return false;
+    // Pixels per quad unit: [a b; d e].
+    const float sx = 0.5f * viewWidth / (c.w * c.w), sy = 0.5f * viewHeight / (c.w * c.w);
+    const float a = sx * (across.x * c.w - c.x * across.w), b = sx * (up.x * c.w - c.x * up.w);
+    const float d = sy * (across.y * c.w - c.y * across.w), e = sy * (up.y * c.w - c.y * up.w);
+    const float det = a * e - b * d;
+    if (!std::isfinite(det) || !(std::fabs(det) > 1e-12f)) return false;
+    const float perW = 1 / (det * c.w * c.w);
+    steps[n][0] = std::fabs(texels.x * e * perW);
+    steps[n][1] = std::fabs(texels.x * b * perW);
+    steps[n][2] = std::fabs(texels.y * d * perW);
+    steps[n][3] = std::fabs(texels.y * a * perW);
+    widest = std::max(widest, c.w);
+    ++n;
+  }
+  float bound[4] = {0, 0, 0, 0};
+  for (const auto& corner : steps)
+    for (int i = 0; i < 4; ++i) bound[i] = std::max(bound[i], corner[i] * widest * widest);
+  // Under a texel a pixel step both ways, whatever norm the driver takes of a step, with a margin
+  // for its estimate of the level.
+  const float stepX = bound[0] + bound[2], stepY = bound[1] + bound[3];
+  return std::isfinite(stepX) && std::isfinite(stepY) && stepX <= 0.99f && stepY <= 0.99f;
 }
 
 std::optional<GpuRegion> CardRenderer::opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
@@ -522,7 +561,8 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
   encoder.setPipeline(pipeline_);
   encoder.setVertexBuffer(quadBuffer_, 0, 0);
   encoder.setVertexBuffer(buffer, 0, 1);
-  encoder.setFragmentSampler(pacing_.isotropic() ? isotropicSampler_ : sampler_, 0);
+  cardSampler_ = pacing_.isotropic() ? isotropicSampler_ : sampler_;
+  encoder.setFragmentSampler(cardSampler_, 0);
   const Float4 accent = accentColor();
   encoder.setFragmentBytes(&accent, sizeof accent, 0);
   encoder.setFragmentBytes(&scale, sizeof scale, 1);
@@ -587,11 +627,20 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       }
       bindTexture(encoder, hasPicture ? picture->texture : nullptr);
       drawVisible(encoder, u0 + kPicture, u.mvp, k);
+      // A picture shown larger than its texture is sampled at level 0 alone: the same pixels, at
+      // less work a pixel for a CPU driver (the fly-in starts with every card on its window, twice
+      // the size of its picture).
+      const bool levelZero =
+          interiors_[k] && hasPicture &&
+          magnifiesTexture(u.mvp,
+                           {static_cast<float>(picture->texture->width()) * u.contentExtent.x / u.pictureScale.x,
+                            static_cast<float>(picture->texture->height()) * u.contentExtent.y / u.pictureScale.y},
+                           viewWidth, viewHeight);
       // A card opaque inside its rounded edge draws the pixels of its interior once more, without
       // blending: the same colours (a fully covering opaque colour over anything is itself), but a
       // CPU driver then drops whatever was drawn earlier under the tiles they fill, this quad's
       // blended pixels there too.
-      if (interiors_[k]) drawInterior(encoder, *interiors_[k], k);
+      if (interiors_[k]) drawInterior(encoder, *interiors_[k], k, levelZero);
     }
 
     // The selection ring (none while its strength is zero: it would add nothing).

@@ -67,7 +67,8 @@ bool CardRenderer::build() {
   if (!interiorPipeline_) return false;
   sampler_ = device_->makeSampler({8, "Quorvel card sampler"});
   isotropicSampler_ = device_->makeSampler({1, "Quorvel card sampler (isotropic)"});
-  if (!sampler_ || !isotropicSampler_) return false;
+  levelZeroSampler_ = device_->makeSampler({1, "Quorvel card sampler (level 0)", true});
+  if (!sampler_ || !isotropicSampler_ || !levelZeroSampler_) return false;
   quadBuffer_ = device_->makeBuffer(sizeof kUnitQuad, "Quorvel unit quad");
   if (!quadBuffer_) return false;
   std::memcpy(quadBuffer_->contents(), kUnitQuad, sizeof kUnitQuad);

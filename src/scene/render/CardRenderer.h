@@ -163,6 +163,11 @@ class CardRenderer {
   // target).
   static std::optional<GpuRegion> opaqueInterior(const Float4x4& mvp, Float2 size, float cornerRadius,
                                                  float viewWidth, float viewHeight);
+  // Whether a quad of this model-view-projection, spanning `texels` of its texture across and
+  // down, shows that texture magnified all over in a target of this size: square to the view (so
+  // one scale everywhere), with more than one pixel a texel both ways. Its level of detail is then
+  // below 0 everywhere, and sampling level 0 alone gives the same pixels.
+  static bool magnifiesTexture(const Float4x4& mvp, Float2 texels, float viewWidth, float viewHeight);
   // The cards the last frame drew (indices, back to front).
   std::vector<int> drawOrder() const { return {order_.begin(), order_.begin() + static_cast<long>(drawn_)}; }
 
@@ -208,7 +213,7 @@ class CardRenderer {
   // the parts of it that no opaque interior from that card on covers.
   void drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace);
   // The opaque interior of the card at `place`, without the parts later interiors cover.
-  void drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place);
+  void drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place, bool levelZero);
   void drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
                  float viewWidth, float viewHeight, const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records);
   // The overlay chrome a frame draws: the texture and its rectangles. A frame takes it once
@@ -237,6 +242,8 @@ class CardRenderer {
   bool drawsOpaqueInteriors_ = true;
   std::shared_ptr<GpuSampler> sampler_;
   std::shared_ptr<GpuSampler> isotropicSampler_;
+  std::shared_ptr<GpuSampler> levelZeroSampler_;  // magnified pictures
+  std::shared_ptr<GpuSampler> cardSampler_;       // the one the frame's cards draw with
   std::shared_ptr<GpuBuffer> quadBuffer_;
   std::shared_ptr<GpuTexture> fallbackTexture_;
 
