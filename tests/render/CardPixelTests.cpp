@@ -276,21 +276,13 @@ TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {
 // blended: the frame must not change by a single byte.
 class OpaqueCardPixelTest : public CardPixelTest {
  protected:
-  // Installs cards 1..n on their windows' rectangles (in overlay units) for a summon's fly-in.
+  // Installs cards 1..n on their windows' rectangles for a summon's fly-in, in the cover arc.
   void installFlyIn(const std::vector<ViewportRect>& rects) {
     f->mutate([&](SceneState::Storage& s) {
       SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false,
                              LayoutFactory::makeLayout(AppSettings::SwitcherStyle::coverArc, 1.0f), 0.92);
-      SceneState::InstallOptions options;
-      for (size_t i = 0; i < rects.size(); ++i) {
-        CardSnapshot c = RendererFixture::card(static_cast<uint32_t>(i + 1));
-        c.windowRect = rects[i];
-        options.snapshots.push_back(c);
-      }
-      options.flyIn = true;
-      SceneState::install(s, std::move(options));
-      SceneState::setViewport(s, Float2{640, 400}, 1);
     });
+    f->installOnWindows(rects);
   }
   // The scene `prepare` sets up, drawn as one frame with every card a single blended quad and
   // then, without the scene moving on, with opaque interiors (the default).

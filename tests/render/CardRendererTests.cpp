@@ -318,17 +318,7 @@ TEST_F(CardRendererTest, DrawsLeaveOutWhatALaterOpaqueInteriorCovers) {
   // them, in a summon's first frame: every card on its window.
   f.opaquePictures = {1, 2, 3};
   const ViewportRect same{{0.1f, 0.1f}, {0.5f, 0.5f}};
-  f.mutate([&](SceneState::Storage& s) {
-    SceneState::InstallOptions options;
-    for (uint32_t id = 1; id <= 3; ++id) {
-      CardSnapshot c = RendererFixture::card(id);
-      c.windowRect = id == 3 ? ViewportRect{{0.55f, 0.45f}, {0.4f, 0.5f}} : same;
-      options.snapshots.push_back(c);
-    }
-    options.flyIn = true;
-    SceneState::install(s, std::move(options));
-    SceneState::setViewport(s, Float2{640, 400}, 1);
-  });
+  f.installOnWindows({same, same, {{0.55f, 0.45f}, {0.4f, 0.5f}}});
   f.tickChanged();
   const auto draws = f.lastDraws();
   const std::vector<int> order = f.renderer->drawOrder();
@@ -500,17 +490,7 @@ TEST_F(CardRendererTest, AMagnifiedOpaquePictureIsSampledAtLevelZeroInsideItsEdg
   // large picture shown smaller.
   f.opaquePictures = {1, 2};
   f.pictures[2] = f.texture(1024, 640, "large picture");
-  f.mutate([&](SceneState::Storage& s) {
-    SceneState::InstallOptions options;
-    for (uint32_t id = 1; id <= 2; ++id) {
-      CardSnapshot c = RendererFixture::card(id);
-      c.windowRect = id == 1 ? ViewportRect{{0.05f, 0.1f}, {0.45f, 0.5f}} : ViewportRect{{0.55f, 0.45f}, {0.4f, 0.5f}};
-      options.snapshots.push_back(c);
-    }
-    options.flyIn = true;
-    SceneState::install(s, std::move(options));
-    SceneState::setViewport(s, Float2{640, 400}, 1);
-  });
+  f.installOnWindows({{{0.05f, 0.1f}, {0.45f, 0.5f}}, {{0.55f, 0.45f}, {0.4f, 0.5f}}});
   f.tickChanged();
   const auto draws = f.lastDraws();
   const std::vector<int> order = f.renderer->drawOrder();

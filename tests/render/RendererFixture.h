@@ -88,6 +88,21 @@ class RendererFixture {
     });
   }
 
+  // Installs cards 1..n on their windows' rectangles (in overlay units) for a summon's fly-in.
+  void installOnWindows(const std::vector<ViewportRect>& rects) {
+    mutate([&](SceneState::Storage& s) {
+      SceneState::InstallOptions options;
+      for (size_t i = 0; i < rects.size(); ++i) {
+        CardSnapshot c = card(static_cast<uint32_t>(i + 1));
+        c.windowRect = rects[i];
+        options.snapshots.push_back(c);
+      }
+      options.flyIn = true;
+      SceneState::install(s, std::move(options));
+      SceneState::setViewport(s, Float2{640, 400}, 1);
+    });
+  }
+
   // One display-link update at `t` seconds, delivered on another thread.
   void tick(double t) {
     std::thread([&] { renderer->tick(DisplayLinkUpdate{t}, *surface); }).join();

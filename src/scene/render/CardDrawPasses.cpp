@@ -151,9 +151,9 @@ void CardRenderer::drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, s
 bool CardRenderer::magnifiesTexture(const Float4x4& mvp, Float2 texels, float viewWidth, float viewHeight) {
   if (!(texels.x > 0) || !(texels.y > 0) || !(viewWidth >= 1) || !(viewHeight >= 1)) return false;
   // The texels a pixel step moves (du/dx, du/dy, dv/dx, dv/dy) are, over a quad seen in
-  // perspective, an affine function of the pixel times the square of the clip w there: each
-  // largest at a corner. So each is bounded by its largest value at a corner over that corner's w
-  // squared, times the largest w squared.
+  // perspective, an affine function of the pixel times the square of the clip w there, and both
+  // factors are largest at a corner. So each is bounded by its largest value at a corner over that
+  // corner's w squared, times the largest w squared.
   const Float4& across = mvp.columns[0];  // clip space per quad unit across
   const Float4& up = mvp.columns[1];      // and up
   float steps[4][4];                      // per corner: du/dx, du/dy, dv/dx, dv/dy over w squared
