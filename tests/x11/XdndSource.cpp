@@ -82,6 +82,7 @@ void XdndSource::moveTo(int x, int y) {
 void XdndSource::readAnswers() {
   const xcb_atom_t status = atom("XdndStatus"), finished = atom("XdndFinished");
   while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+    if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) ++dataRequests_;
     if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE) {
       const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
       if (message->type == status && message->data.data32[0] == target_) {

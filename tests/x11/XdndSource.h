@@ -36,6 +36,8 @@ class XdndSource {
   const std::vector<uint32_t>& entered() const { return entered_; }
   // The windows that answered a drop with XdndFinished, and whether each took it.
   const std::vector<std::pair<uint32_t, bool>>& finished() const { return finished_; }
+  // How many times a target asked for the dragged data.
+  int dataRequests() const { return dataRequests_; }
 
  private:
   std::optional<uint32_t> awareWindowAt(int x, int y);
@@ -49,6 +51,7 @@ class XdndSource {
   bool accepted_ = false;
   std::vector<uint32_t> entered_;
   std::vector<std::pair<uint32_t, bool>> finished_;
+  int dataRequests_ = 0;
 };
 
 }  // namespace quorvel
