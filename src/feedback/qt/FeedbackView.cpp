@@ -57,6 +57,7 @@ FeedbackView::FeedbackView(Services services, QWidget* parent) : QDialog(parent)
   promise_ = secondaryText("We will get back to you within 2 days, guaranteed.", this);
   promiseOpacity_ = new QGraphicsOpacityEffect(promise_);
   promiseOpacity_->setOpacity(0);
+  promise_->setAccessibleName(QStringLiteral(" "));  // unread while it is transparent
   promise_->setGraphicsEffect(promiseOpacity_);
   promiseFade_ = new QPropertyAnimation(promiseOpacity_, "opacity", this);
   promiseFade_->setDuration(200);
