@@ -10,6 +10,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -117,8 +118,9 @@ FeedbackView::FeedbackView(Services services, QWidget* parent) : QDialog(parent)
   buttons->addWidget(send_);
   layout->addLayout(buttons);
 
-  // Escape (the dialog's reject) and Cancel close the window.
+  // Escape (the dialog's reject), Cancel and Ctrl+W (the Window menu's Close) close the window.
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this, &QDialog::reject);
   connect(send_, &QPushButton::clicked, this, [this] { sendNow(); });
   connect(message_, &QPlainTextEdit::textChanged, this, [this] { updateSendButton(); });
   connect(email_, &QLineEdit::textChanged, this, [this] { updateReplyPromise(true); });
