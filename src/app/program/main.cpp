@@ -20,6 +20,9 @@
 #include "app/qt/QtAppShell.h"
 #include "app/program/ProgramServices.h"
 #include "base/DefaultsStore.h"
+#include "feedback/FeedbackClient.h"
+#include "feedback/curl/CurlHttpsPoster.h"
+#include "feedback/qt/FeedbackWindowController.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/x11/X11InstanceLock.h"
 #include "platform/x11/X11KeySource.h"
@@ -117,6 +120,12 @@ int main(int argc, char** argv) {
 
     ChromeWindowCensus census;
     QtAppShell shell(census, DefaultsStore::defaultFilePath());
+    // Feedback goes to the host this build was given, one send at a time on a queue of its own.
+    FeedbackWindowController feedback(
+        census, FeedbackWindowController::programServices(
+                    store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
+                    runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
+    shell.setFeedbackOpener([&feedback] { feedback.show(); });
     std::shared_ptr<AppDelegate> delegate = AppDelegate::create(
         std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census), shell, settings, runtime.main());
 
