@@ -193,12 +193,39 @@ std::variant<std::filesystem::path, int> setAside(const std::filesystem::path& f
   return EEXIST;
 }
 
+// Where `file` stands now, following links.
+template <class Stamp>
+Stamp stampOf(const std::filesystem::path& file) {
+  Stamp stamp;
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    stamp.error = errno;
+    return stamp;
+  }
+  stamp.device = info.st_dev;
+  stamp.inode = info.st_ino;
+  stamp.mode = info.st_mode;
+  stamp.size = static_cast<uint64_t>(info.st_size);
+  stamp.modified = int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.changed = int64_t{info.st_ctim.tv_sec} * 1000000000 + info.st_ctim.tv_nsec;
+  return stamp;
+}
+
+// Whether two paths name one folder (by device and inode, whatever way they are spelled).
+bool sameFolder(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat first {}, second {};
+  if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0) return a == b;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 enum class ReadOutcome { missing, read, unreadable, notAFile, tooLarge };
 
 // Reads the file without ever blocking on it: only a regular file of at most `limit` bytes is read.
 // A path that names something else (a folder, a named pipe, a device) or a larger file is reported
 // as such, unread; an error opening or reading a file is reported with its errno.
 ReadOutcome readWholeFile(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error) {
+  // Something other than a file is not even opened: opening a device can act on it.
+  if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return ReadOutcome::notAFile;
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
@@ -374,41 +401,121 @@ void DefaultsStore::load() {
     log().error("Could not create the folder %{public}s for the defaults file: %{public}s.",
                 folderOf(*file_).string(), ec.message());
   }
+  removeStaleTemporaryFiles(resolvedFile(*file_));
+  std::lock_guard guard(mutex_);
+  readFileLocked(Reading::atStart);
+}
+
+void DefaultsStore::follow(FolderWatch& watch) {
+  if (!file_) return;
+  std::vector<std::filesystem::path> folders{folderOf(*file_)};
+  const auto target = folderOf(resolvedFile(*file_));
+  if (!sameFolder(target, folders[0])) folders.push_back(target);
+  std::vector<Subscription> watches;
+  for (const auto& folder : folders) watches.push_back(watch.watch(folder, [this] { fileChanged(); }));
+  std::vector<Subscription> earlier;
+  {
+    std::lock_guard guard(mutex_);
+    earlier = std::exchange(watches_, std::move(watches));
+  }
+  earlier.clear();  // outside the lock: a cancel waits for a call that may be waiting for it
+  // A change made before the watch began counts too.
+  fileChanged();
+}
+
+void DefaultsStore::fileChanged() {
+  bool changed = false;
+  {
+    std::lock_guard guard(mutex_);
+    changed = readFileLocked(Reading::onChange);
+  }
+  if (changed) notifyObservers();
+}
+
+bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
+  if (values == stored_) return false;
+  stored_ = std::move(values);
+  return true;
+}
+
+void DefaultsStore::reportLocked(const std::string& message) {
+  if (message == lastProblem_) return;
+  lastProblem_ = message;
+  log().error("%{public}s", message);
+}
+
+bool DefaultsStore::readFileLocked(Reading reading) {
   const auto file = resolvedFile(*file_);
-  removeStaleTemporaryFiles(file);
+  const FileStamp stamp = stampOf<FileStamp>(file);
+  if (reading == Reading::beforeWrite && knownStamp_ == stamp) return false;
+  const std::optional<FileStamp> earlierStamp = std::exchange(knownStamp_, stamp);
 
   std::string bytes;
   int error = 0;
   std::string reason;
   switch (readWholeFile(file, maximumFileSize, bytes, error)) {
     case ReadOutcome::missing:
-      return;
+      leftAlone_ = false;
+      knownHash_.reset();
+      lastProblem_.clear();
+      return replaceStoredLocked({});
     case ReadOutcome::unreadable:
-      // Nothing says the file is damaged: it stays as it is, and this run never writes over it.
-      unreadFile_ = true;
-      log().error("The defaults file %{public}s could not be read (%{public}s); the registered defaults serve "
-                  "until the next start, and changes are not saved so that the file is left as it is.",
-                  file.string(), errnoText(error));
-      return;
+      if (reading != Reading::atStart) {
+        // A passing failure (no file descriptors left, the folder moved away for a moment) says
+        // nothing of the file's contents: the values, unsaved ones included, stay as they are.
+        knownStamp_ = earlierStamp;
+        return false;
+      }
+      // Nothing says the file is damaged: it stays as it is, and no write goes over it.
+      leftAlone_ = true;
+      reportLocked("The defaults file " + file.string() + " could not be read (" + errnoText(error) +
+                   "); the registered defaults serve until it can be, and changes are not saved so that the file is "
+                   "left as it is.");
+      return false;
     case ReadOutcome::notAFile:
-      reason = "it is not a regular file";
-      break;
+      // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move.
+      leftAlone_ = true;
+      knownHash_.reset();
+      reportLocked("The defaults file " + file.string() +
+                   " is not a regular file; it is left as it is, the registered defaults serve, and changes are not "
+                   "saved until a regular file takes its place.");
+      return replaceStoredLocked({});
     case ReadOutcome::tooLarge:
       reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
       break;
     case ReadOutcome::read: {
+      const size_t hash = std::hash<std::string>{}(bytes);
+      // The store's own last write read back, or a change that left the bytes as they were.
+      if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) return false;
       auto parsed = parseDocument(bytes, maximumNesting);
       if (auto* why = std::get_if<std::string>(&parsed)) {
         reason = std::move(*why);
         break;
       }
+      std::map<std::string, Value> values;
       for (auto& [key, value] : std::get<Value>(parsed).items()) {
-        if (!isAbsent(value)) stored_[key] = std::move(value);
+        if (!isAbsent(value)) values[key] = std::move(value);
       }
-      return;
+      leftAlone_ = false;
+      knownHash_ = hash;
+      lastProblem_.clear();
+      return replaceStoredLocked(std::move(values));
     }
   }
 
+  // A damaged regular file. Only one inside the configuration folder is moved aside; one that a
+  // link leads to elsewhere belongs to whoever put it there.
+  knownHash_.reset();
+  if (!sameFolder(folderOf(file), folderOf(*file_))) {
+    leftAlone_ = true;
+    reportLocked("The defaults file " + file.string() + " is damaged because " + reason +
+                 "; it lies outside the configuration folder " + folderOf(*file_).string() +
+                 ", so it is left as it is, the registered defaults serve, and changes are not saved until it is "
+                 "mended.");
+    return replaceStoredLocked({});
+  }
+  leftAlone_ = false;
+  lastProblem_.clear();
   auto aside = setAside(file);
   if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
     log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the store starts empty.",
@@ -418,6 +525,8 @@ void DefaultsStore::load() {
                 "the store starts empty.",
                 file.string(), reason, errnoText(std::get<int>(aside)));
   }
+  knownStamp_ = stampOf<FileStamp>(file);
+  return replaceStoredLocked({});
 }
 
 // ---- Reads -----------------------------------------------------------------------------------
@@ -480,6 +589,7 @@ void DefaultsStore::registerDefaults(const std::map<std::string, Value>& default
 void DefaultsStore::set(const std::string& key, Value value) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     if (isAbsent(value)) {
       stored_.erase(key);
     } else {
@@ -493,6 +603,7 @@ void DefaultsStore::set(const std::string& key, Value value) {
 void DefaultsStore::remove(const std::string& key) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     stored_.erase(key);
     lastWriteSucceeded_ = persistLocked();
   }
@@ -502,6 +613,7 @@ void DefaultsStore::remove(const std::string& key) {
 void DefaultsStore::setMany(const std::map<std::string, Value>& values) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     for (const auto& [key, value] : values) {
       if (isAbsent(value)) {
         stored_.erase(key);
@@ -522,7 +634,7 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
 // hook runs under the lock too and must not call back into the store.
 bool DefaultsStore::persistLocked() {
-  if (!file_ || unreadFile_) return !file_;
+  if (!file_ || leftAlone_) return !file_;
   const auto file = resolvedFile(*file_);
 
   std::string bytes = documentText(stored_);
@@ -576,6 +688,8 @@ bool DefaultsStore::persistLocked() {
 
   if (::rename(temporary.c_str(), file.c_str()) != 0) return fail("replacing the file", errno, true);
   finish(false);
+  knownStamp_ = stampOf<FileStamp>(file);
+  knownHash_ = std::hash<std::string>{}(bytes);
 
   // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
   // is in place there all the same.
