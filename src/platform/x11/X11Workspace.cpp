@@ -16,6 +16,13 @@ X11Workspace::X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main, 
 
 std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11Window>& clients,
                                                            std::optional<int32_t> activePid) {
+  // A process is an application the user switches to when one of its windows is: a normal window
+  // or a dialog (layer 0). One whose windows are all docks, desktops, palettes or the like (a panel,
+  // a desktop's icons) runs beside the others as an accessory.
+  std::unordered_set<int32_t> switchable;
+  for (const X11Window& w : clients) {
+    if (w.pid && w.layer == 0) switchable.insert(*w.pid);
+  }
   std::vector<RunningApplication> list;
   std::unordered_set<int32_t> seen;
   for (const X11Window& w : clients) {
@@ -26,7 +33,7 @@ std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11
     if (!w.className.empty()) app.localizedName = w.className;
     app.isHidden = false;
     app.isActive = activePid == w.pid;
-    app.activationPolicy = ActivationPolicy::regular;
+    app.activationPolicy = switchable.count(*w.pid) ? ActivationPolicy::regular : ActivationPolicy::accessory;
     list.push_back(std::move(app));
   }
   return list;

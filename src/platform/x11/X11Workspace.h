@@ -24,8 +24,10 @@ class X11Backend;
 //   running applications = the distinct process ids of the managed windows, in the order the window
 //                          manager took their first window on; localized name = the WM_CLASS class
 //                          of that first window, bundle identifier = "x11.<class>" (X11Window);
-//                          every one a regular application, none hidden (X cannot hide an
-//                          application), the active one that of the active window;
+//                          a regular application when one of its windows is a normal window or a
+//                          dialog (what a user switches to), else an accessory (a panel, a
+//                          desktop's icons); none hidden (X cannot hide an application), the
+//                          active one that of the active window;
 //   frontmost            = the process of the active window (_NET_ACTIVE_WINDOW);
 //   activate(pid)        = activates its most recent window: the one last raised through
 //                          Accessibility or seen active (X11Backend::recentWindow) while it is
