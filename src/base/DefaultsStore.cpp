@@ -516,14 +516,16 @@ bool DefaultsStore::readFileLocked(Reading reading) {
   }
   leftAlone_ = false;
   lastProblem_.clear();
+  const char* outcome = reading == Reading::atStart ? "the store starts empty."
+                                                    : "the store is empty now (the registered defaults serve).";
   auto aside = setAside(file);
   if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
-    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the store starts empty.",
-                file.string(), path->string(), reason);
+    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; %{public}s",
+                file.string(), path->string(), reason, outcome);
   } else {
     log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside (%{public}s); "
-                "the store starts empty.",
-                file.string(), reason, errnoText(std::get<int>(aside)));
+                "%{public}s",
+                file.string(), reason, errnoText(std::get<int>(aside)), outcome);
   }
   knownStamp_ = stampOf<FileStamp>(file);
   return replaceStoredLocked({});
