@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/DefaultsFile.h"
 #include "base/FolderWatch.h"
 #include "base/ObserverList.h"
 #include "base/Subscription.h"
@@ -113,14 +114,6 @@ class DefaultsStore {
   void setWriteInterruptionForTesting(std::function<bool()> hook);
 
  private:
-  // Where the file stood when the store last read or wrote it (device, inode, size, times), or
-  // the error that stat gave.
-  struct FileStamp {
-    int error = 0;
-    uint64_t device = 0, inode = 0, mode = 0, size = 0;
-    int64_t modified = 0, changed = 0;
-    bool operator==(const FileStamp&) const = default;
-  };
   enum class Reading { atStart, onChange, beforeWrite };
 
   void load();
@@ -140,7 +133,8 @@ class DefaultsStore {
   bool lastWriteSucceeded_ = true;
   // The path holds something this store must not replace (see above): no write goes to the disk.
   bool leftAlone_ = false;
-  std::optional<FileStamp> knownStamp_;
+  // Where the file stood when the store last read or wrote it.
+  std::optional<DefaultsFile::Stamp> knownStamp_;
   // A hash of the bytes last read or written, so that reading back the store's own write is no change.
   std::optional<size_t> knownHash_;
   // The last problem logged, so that the same one read again is not logged again.

@@ -166,7 +166,8 @@ TEST_F(X11PixmapIconsTest, AnIconPixmapOfTheWindowsHintsIsReadWithItsMask) {
   EXPECT_FALSE(icons->icon(pid)) << "no icon of any kind yet";
 
   // A 4 × 2 bitmap, its left half set; the mask keeps the top row only.
-  setHints(window, pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 2, 2, 1}}), pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 4, 1, 1}}));
+  setHints(window, pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 2, 2, 1}}),
+           pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 4, 1, 1}}));
   auto icon = icons->icon(pid);
   ASSERT_TRUE(icon);
   EXPECT_EQ(icon->width, 4);

@@ -129,7 +129,9 @@ std::optional<AppIcon> X11IconPixmap::read(X11Connection& connection, uint32_t w
   }
   const auto argb = pixels(*image, mask ? &*mask : nullptr);
   if (!argb) {
-    if (problem) *problem = "its pixmap has a depth or layout that is not read (depth " + std::to_string(image->depth) + ")";
+    if (problem) {
+      *problem = "its pixmap has a depth or layout that is not read (depth " + std::to_string(image->depth) + ")";
+    }
     return std::nullopt;
   }
   AppIcon icon;
