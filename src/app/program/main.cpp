@@ -23,6 +23,7 @@
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
+#include "platform/InotifyFolderWatch.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/x11/X11InstanceLock.h"
 #include "platform/x11/X11KeySource.h"
@@ -111,7 +112,10 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     QtRuntime runtime;
+    // A change another program makes to the settings file takes effect at once.
+    InotifyFolderWatch folderWatch;
     DefaultsStore store(DefaultsStore::defaultFilePath());
+    store.follow(folderWatch);
     AppSettings settings(store);
     std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, displayName);
     if (!platform) return fail("the X display " + displayName + " has no window manager that Quorvel can work with.");
