@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -131,7 +132,14 @@ void DesktopEntryIcons::refreshIndex() {
       entry.stem = lower(path.stem().string());
       if (auto k = group->second.find("StartupWMClass"); k != group->second.end()) entry.wmClass = lower(k->second);
       if (auto k = group->second.find("Icon"); k != group->second.end()) entry.icon = k->second;
-      if (!entry.icon.empty()) entries_.push_back(std::move(entry));
+      if (auto k = group->second.find("Name"); k != group->second.end()) entry.name = k->second;
+      const auto value = [&](const char* key) {
+        auto k = group->second.find(key);
+        return k == group->second.end() ? std::string() : k->second;
+      };
+      entry.listed = value("Type") == "Application" && value("NoDisplay") != "true" && value("Hidden") != "true" &&
+                     !entry.name.empty();
+      if (!entry.icon.empty() || entry.listed) entries_.push_back(std::move(entry));
     }
   }
 }
@@ -141,12 +149,25 @@ std::optional<std::string> DesktopEntryIcons::iconName(std::string_view classNam
   refreshIndex();
   const std::string cls = lower(className), instance = lower(instanceName);
   for (const Entry& e : entries_) {
-    if (!cls.empty() && e.wmClass == cls) return e.icon;
+    if (!e.icon.empty() && !cls.empty() && e.wmClass == cls) return e.icon;
   }
   for (const Entry& e : entries_) {
-    if ((!cls.empty() && e.stem == cls) || (!instance.empty() && e.stem == instance)) return e.icon;
+    if (!e.icon.empty() && ((!cls.empty() && e.stem == cls) || (!instance.empty() && e.stem == instance))) return e.icon;
   }
   return std::nullopt;
+}
+
+std::vector<DesktopEntryIcons::Application> DesktopEntryIcons::applications() {
+  refreshIndex();
+  std::vector<Application> out;
+  std::set<std::string> seen;
+  for (const Entry& e : entries_) {
+    if (!e.listed) continue;
+    std::string windowClass = e.wmClass.empty() ? e.stem : e.wmClass;
+    if (!seen.insert(windowClass).second) continue;  // the user's entry hides the system's
+    out.push_back({std::move(windowClass), e.name, e.icon});
+  }
+  return out;
 }
 
 std::string DesktopEntryIcons::themeName() const {
