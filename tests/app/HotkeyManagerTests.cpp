@@ -71,10 +71,10 @@ TEST_F(HotkeyManagerTest, FollowsTheSettings) {
 
 TEST_F(HotkeyManagerTest, PassThroughApplicationsGetTheShortcut) {
   start();
-  workspace.activateApp("com.parallels.desktop.console");
+  workspace.activateApp("x11.qemu-system-x86_64");
   EXPECT_TRUE(manager->passThroughActive());
-  EXPECT_EQ(logs.count("Shortcut passes through to com.parallels.desktop.console"), 1u);
-  workspace.activateApp("com.parallels.other");
+  EXPECT_EQ(logs.count("Shortcut passes through to x11.qemu-system-x86_64"), 1u);
+  workspace.activateApp("x11.qemu-system-aarch64");
   EXPECT_EQ(logs.messages("HotkeyManager").size(), 2u) << "installed + one pass-through line";
 
   EXPECT_EQ(keys.keyDown(kTab, kOption), KeyVerdict::deliver);
@@ -87,9 +87,9 @@ TEST_F(HotkeyManagerTest, PassThroughApplicationsGetTheShortcut) {
   EXPECT_EQ(takeCalls(), Calls{"dismiss 2"});
   manager->reportKeyboardState(std::nullopt);
 
-  workspace.activateApp("com.utmapp.UTM.helper");  // exact entries match only themselves
+  workspace.activateApp("x11.remote-viewer.helper");  // exact entries match only themselves
   EXPECT_FALSE(manager->passThroughActive());
-  workspace.activateApp("com.utmapp.UTM");
+  workspace.activateApp("x11.remote-viewer");
   EXPECT_TRUE(manager->passThroughActive());
   workspace.activateApp(std::nullopt);
   EXPECT_FALSE(manager->passThroughActive());
