@@ -101,9 +101,10 @@ std::vector<SettingsSchema::Entry> BaseTable::build() {
       {K::hiddenTitlePatterns, ValueType::wordListDictionary, Value::object()},
       {K::passThroughBundleIDs, ValueType::textList,
        // Remote desktops and virtual machines, by their windows' class: Boxes, KRDC, GNOME Connections,
-       // Remmina, QEMU's own windows, virt-viewer, TeamViewer, VirtualBox, VMware, TigerVNC and FreeRDP.
-       Value::array({"x11.gnome-boxes", "x11.krdc", "x11.org.gnome.connections", "x11.org.remmina.remmina",
-                     "x11.qemu-system-", "x11.remote-viewer", "x11.teamviewer", "x11.virtualbox-machine",
+       // Remmina (every window class it uses), QEMU's own window, virt-viewer, TeamViewer, VirtualBox,
+       // VMware, TigerVNC and FreeRDP.
+       Value::array({"x11.gnome-boxes", "x11.krdc", "x11.org.gnome.connections", "x11.org.remmina.",
+                     "x11.qemu-system-x86_64", "x11.remote-viewer", "x11.teamviewer", "x11.virtualbox-machine",
                      "x11.vmware", "x11.vncviewer", "x11.xfreerdp"})},
       entry(K::groupByApp, false),
       entry(K::windowOrder, WindowOrder::recent),
