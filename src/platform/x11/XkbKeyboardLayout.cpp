@@ -7,6 +7,18 @@
 
 namespace quorvel {
 
+namespace {
+
+// A dead key types nothing by itself; the key shows the accent it puts on the next letter.
+const char* deadKeyAccent(xkb_keysym_t symbol) {
+  static constexpr const char* accents[] = {"`", "\u00b4", "^", "~", "\u00af", "\u02d8", "\u02d9",
+                                            "\u00a8", "\u02da", "\u02dd", "\u02c7", "\u00b8", "\u02db"};
+  if (symbol >= XKB_KEY_dead_grave && symbol <= XKB_KEY_dead_ogonek) return accents[symbol - XKB_KEY_dead_grave];
+  return nullptr;
+}
+
+}  // namespace
+
 std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::open(xcb_connection_t* connection) {
   if (!connection) return nullptr;
   if (!xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
@@ -52,6 +64,7 @@ std::optional<std::string> XkbKeyboardLayout::characters(uint16_t keyCode) const
   const xkb_keysym_t* symbols = nullptr;
   const int count = xkb_keymap_key_get_syms_by_level(keymap_, *xKey, group_, 0, &symbols);
   if (count < 1 || !symbols) return std::nullopt;
+  if (const char* accent = deadKeyAccent(symbols[0])) return std::string(accent);
   char text[16] = {};
   const int length = xkb_keysym_to_utf8(symbols[0], text, sizeof text);
   if (length <= 1) return std::nullopt;  // no character (the length counts the terminating zero)
