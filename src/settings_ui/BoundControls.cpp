@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -11,6 +12,27 @@
 #include "settings_ui/SettingsBindings.h"
 
 namespace quorvel {
+
+namespace {
+
+// A wheel turned over a control the user has not picked scrolls the pane instead of changing the
+// setting under the pointer.
+template <class Control>
+class WheelSafe final : public Control {
+ public:
+  using Control::Control;
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override {
+    if (!this->hasFocus()) {
+      event->ignore();
+      return;
+    }
+    Control::wheelEvent(event);
+  }
+};
+
+}  // namespace
 
 BoundControls::BoundControls(SettingsBindings& bindings, QObject* parent) : QObject(parent), bindings_(bindings) {
   subscription_ = bindings_.observe([this] { refresh(); });
@@ -31,7 +53,8 @@ QCheckBox* BoundControls::toggle(const std::string& key, const QString& label) {
 }
 
 QComboBox* BoundControls::picker(const std::string& key, const std::vector<QString>& labels) {
-  auto* combo = new QComboBox;
+  auto* combo = new WheelSafe<QComboBox>;
+  combo->setFocusPolicy(Qt::StrongFocus);
   combo->setObjectName(QString::fromStdString(key));
   const std::optional<SettingsSchema::Entry> entry = SettingsSchema::find(key);
   if (entry) {
@@ -52,7 +75,8 @@ QComboBox* BoundControls::picker(const std::string& key, const std::vector<QStri
 }
 
 QSlider* BoundControls::slider(const std::string& key, double least, double greatest, int steps) {
-  auto* slider = new QSlider(Qt::Horizontal);
+  auto* slider = new WheelSafe<QSlider>(Qt::Horizontal);
+  slider->setFocusPolicy(Qt::StrongFocus);
   slider->setObjectName(QString::fromStdString(key));
   slider->setRange(0, steps);
   const double span = greatest - least;

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSlider>
+#include <QWheelEvent>
 #include <QWidget>
 
 #include "settings/SettingsSchema.h"
@@ -53,6 +55,17 @@ TEST_F(BoundControlsTest, EveryToggleAndPickerOfTheTableRoundTripsAndFollowsTheS
       EXPECT_EQ(writes, before + 2);
     }
   }
+}
+
+TEST_F(BoundControlsTest, AWheelOverAPickerNotChosenScrollsPastIt) {
+  QComboBox* combo = controls.picker(AppSettings::Key::holdStyle, {});
+  const int before = writes;
+  QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                    Qt::NoScrollPhase, false);
+  QApplication::sendEvent(combo, &wheel);
+  EXPECT_FALSE(wheel.isAccepted());
+  EXPECT_EQ(combo->currentIndex(), 0);
+  EXPECT_EQ(writes, before);
 }
 
 TEST_F(BoundControlsTest, AKeyNobodyRegisteredReadsItsBaseDefault) {
