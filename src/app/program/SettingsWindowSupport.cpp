@@ -1,5 +1,6 @@
 #include "app/program/SettingsWindowSupport.h"
 
+#include <algorithm>
 #include <set>
 
 #include "platform/Workspace.h"
@@ -30,11 +31,13 @@ std::vector<AppChoice> SettingsWindowSupport::applications() {
     if (!id || !seen.insert(*id).second) continue;
     out.push_back({*id, app.name, app.icon.empty() ? std::string() : desktop_.findIcon(app.icon).value_or("")});
   }
-  // Running applications without an entry of their own.
+  // Running applications without an entry of their own (Quorvel itself left out).
+  const int32_t own = platform_.workspace().ownPid();
   for (const RunningApplication& app : platform_.workspace().runningApplications()) {
-    if (!app.bundleIdentifier || !seen.insert(*app.bundleIdentifier).second) continue;
+    if (app.pid == own || !app.bundleIdentifier || !seen.insert(*app.bundleIdentifier).second) continue;
     out.push_back({*app.bundleIdentifier, app.localizedName.value_or(*app.bundleIdentifier), {}});
   }
+  std::stable_sort(out.begin(), out.end(), [](const AppChoice& a, const AppChoice& b) { return a.name < b.name; });
   return out;
 }
 
