@@ -34,7 +34,7 @@ void HotkeyManager::start() {
   }
   if (installed_) return;
   if (!installTap()) {
-    logger_.notice("Event tap refused (no Accessibility grant yet), retrying");
+    logger_.notice("The shortcut could not be set up yet (another program may hold its keys), retrying");
     scheduleRetry();
   }
 }

@@ -26,9 +26,9 @@ class LoginItem {
 
   static constexpr const char* kFileName = "quorvel.desktop";
   static constexpr const char* kCannotEnable =
-      "macOS would not turn this on. Check Login Items in System Settings.";
+      "Quorvel could not be set to open at login. Check Startup Applications in your desktop's settings.";
   static constexpr const char* kCannotDisable =
-      "macOS would not turn this off. Check Login Items in System Settings.";
+      "Quorvel could not be kept from opening at login. Check Startup Applications in your desktop's settings.";
 
   // `folder`: the autostart folder; `executable`: the program the entry starts.
   LoginItem(std::filesystem::path folder, std::filesystem::path executable);

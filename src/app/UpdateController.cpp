@@ -3,7 +3,7 @@
 namespace quorvel {
 
 void UpdateController::start() {
-  logger_.notice("No appcast URL, so no update checks. This is expected in a Debug build.");
+  logger_.notice("No update checks: the package manager updates Quorvel.");
 }
 
 }  // namespace quorvel

@@ -408,6 +408,11 @@ bool DefaultsStore::lastWriteSucceeded() const {
   return lastWriteSucceeded_;
 }
 
+bool DefaultsStore::fileUnreadable() const {
+  std::lock_guard lock(mutex_);
+  return unreadFile_;
+}
+
 // ---- Writes ----------------------------------------------------------------------------------
 
 void DefaultsStore::registerDefaults(const std::map<std::string, Value>& defaults) {

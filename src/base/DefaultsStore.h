@@ -108,6 +108,8 @@ class DefaultsStore {
   // The outcome of the last file write; false after a write that could not reach the disk (the value
   // stays in memory and the next write tries again).
   bool lastWriteSucceeded() const;
+  // True when the file was there at start but could not be read: this run saves nothing to it.
+  bool fileUnreadable() const;
 
   // For tests: a hook run after the temporary file is written and before it replaces the real one;
   // returning false abandons the write there, as a crash at that moment would.

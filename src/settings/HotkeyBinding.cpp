@@ -30,20 +30,20 @@ std::optional<StoredPair> storedPair(const nlohmann::json& stored) {
 std::string HotkeyBinding::Problem::message() const {
   switch (kind) {
     case Kind::needsModifier:
-      return "A shortcut needs Command, Control or Option in it. Shift on its own is not enough: "
+      return "A shortcut needs Ctrl, Alt or Super in it. Shift on its own is not enough: "
              "Shift is what steps backward.";
     case Kind::commandTab:
-      return "macOS keeps Command-Tab for its own switcher, so it cannot be used here. Add Option or "
-             "Control to it, or pick another key.";
+      return "Your desktop keeps Super+Tab for its own switcher, so it cannot be used here. Add Alt or "
+             "Ctrl to it, or pick another key.";
     case Kind::escapeKey:
       return "Esc already closes the switcher, so it does not need to be set here. Pick a different "
              "key.";
     case Kind::blocksTyping:
-      return "On its own that key would get in the way of typing to search. Hold Command, Control or "
-             "Option with it, or pick a key like F5.";
+      return "On its own that key would get in the way of typing to search. Hold Ctrl, Alt or Super "
+             "with it, or pick a key like F5.";
     case Kind::clash:
       return "While the switcher is open, that key " + phrase +
-             ". Pick another key, or hold Command, Control or Option with it.";
+             ". Pick another key, or hold Ctrl, Alt or Super with it.";
   }
   return {};
 }
@@ -89,12 +89,12 @@ nlohmann::json HotkeyBinding::storedValue() const {
 }
 
 std::string HotkeyBinding::displayString(const KeyNames& names) const {
-  std::string glyphs;
-  if (requiredFlags & controlFlag) glyphs += "\u2303";
-  if (requiredFlags & optionFlag) glyphs += "\u2325";
-  if (requiredFlags & commandFlag) glyphs += "\u2318";
-  const std::string key = names.name(keyCode);
-  return glyphs.empty() ? key : glyphs + " " + key;
+  // As the keys are labelled on a Linux keyboard: Control is Ctrl, Option is Alt, Command is Super.
+  std::string text;
+  if (requiredFlags & controlFlag) text += "Ctrl+";
+  if (requiredFlags & optionFlag) text += "Alt+";
+  if (requiredFlags & commandFlag) text += "Super+";
+  return text + names.name(keyCode);
 }
 
 std::optional<int64_t> HotkeyBinding::storedInteger(const nlohmann::json& value) {

@@ -60,8 +60,8 @@ struct HotkeyBinding {
   // The stored form.
   nlohmann::json storedValue() const;
 
-  // The modifier glyphs (Control, Option, Command), a space, and the key's name; a bare key shows
-  // its name alone.
+  // The modifiers as a Linux keyboard names them ("Ctrl+", "Alt+", "Super+", in that order), then the
+  // key's name; a bare key shows its name alone.
   std::string displayString(const KeyNames& names) const;
 
   // A stored integer: a JSON integer, or a floating value that is whole and within the 64-bit range.

@@ -71,10 +71,10 @@ TEST_F(HotkeyManagerTest, FollowsTheSettings) {
 
 TEST_F(HotkeyManagerTest, PassThroughApplicationsGetTheShortcut) {
   start();
-  workspace.activateApp("com.parallels.desktop.console");
+  workspace.activateApp("x11.org.remmina.remmina");
   EXPECT_TRUE(manager->passThroughActive());
-  EXPECT_EQ(logs.count("Shortcut passes through to com.parallels.desktop.console"), 1u);
-  workspace.activateApp("com.parallels.other");
+  EXPECT_EQ(logs.count("Shortcut passes through to x11.org.remmina.remmina"), 1u);
+  workspace.activateApp("x11.org.remmina.other");
   EXPECT_EQ(logs.messages("HotkeyManager").size(), 2u) << "installed + one pass-through line";
 
   EXPECT_EQ(keys.keyDown(kTab, kOption), KeyVerdict::deliver);
@@ -87,9 +87,9 @@ TEST_F(HotkeyManagerTest, PassThroughApplicationsGetTheShortcut) {
   EXPECT_EQ(takeCalls(), Calls{"dismiss 2"});
   manager->reportKeyboardState(std::nullopt);
 
-  workspace.activateApp("com.utmapp.UTM.helper");  // exact entries match only themselves
+  workspace.activateApp("x11.remote-viewer.helper");  // exact entries match only themselves
   EXPECT_FALSE(manager->passThroughActive());
-  workspace.activateApp("com.utmapp.UTM");
+  workspace.activateApp("x11.remote-viewer");
   EXPECT_TRUE(manager->passThroughActive());
   workspace.activateApp(std::nullopt);
   EXPECT_FALSE(manager->passThroughActive());
@@ -118,7 +118,7 @@ TEST_F(HotkeyManagerTest, RefusedInstallIsLoggedOnceAndRetriedEveryThreeSeconds)
   loop.advance(std::chrono::seconds(3));
   EXPECT_EQ(keys.installAttempts(), 3);
   EXPECT_EQ(loop.pendingTimers(), 1u) << "a pending retry never doubles";
-  EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+  EXPECT_EQ(logs.count("The shortcut could not be set up yet (another program may hold its keys), retrying"), 1u);
 
   // Settings changed while refused are in place once the tap runs.
   store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{kTab, HotkeyBinding::commandFlag}.storedValue());
@@ -131,7 +131,7 @@ TEST_F(HotkeyManagerTest, RefusedInstallIsLoggedOnceAndRetriedEveryThreeSeconds)
   EXPECT_EQ(keys.keyDown(kTab, kCommand), KeyVerdict::swallow);
   EXPECT_EQ(keys.keyDown(kEscape, 0), KeyVerdict::deliver);
   EXPECT_EQ(takeCalls(), (Calls{"summon +1 shortcut allWindows", "dismiss 1"}));
-  EXPECT_EQ(logs.count("Event tap refused (no Accessibility grant yet), retrying"), 1u);
+  EXPECT_EQ(logs.count("The shortcut could not be set up yet (another program may hold its keys), retrying"), 1u);
 }
 
 TEST_F(HotkeyManagerTest, DisabledTapIsTurnedBackOn) {

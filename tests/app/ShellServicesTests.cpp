@@ -43,7 +43,7 @@ TEST(UpdateController, WithoutAFeedItLogsOnceAndOffersNoCheck) {
   UpdateController updates;
   updates.start();
   EXPECT_EQ(logs.messages("updates"),
-            std::vector<std::string>{"No appcast URL, so no update checks. This is expected in a Debug build."});
+            std::vector<std::string>{"No update checks: the package manager updates Quorvel."});
   EXPECT_FALSE(updates.hasUpdater());
 }
 

@@ -174,8 +174,9 @@ class QuorvelProgramTest : public X11SessionTest {
   pid_t startQuorvel(const std::string& settings = "") {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
-    std::ofstream(config + "/quorvel/defaults.json")
-        << R"({"groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
+    if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
+      std::ofstream(config + "/quorvel/defaults.json")
+          << R"({"groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
     return session->launchProgram(
         "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
   }
@@ -264,7 +265,7 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
   ASSERT_GT(second, 0);
   EXPECT_EQ(exitStatus(second, 60s), 0) << session->log("quorvel");
   EXPECT_TRUE(X11Session::waitUntil(
-      [&] { return session->runTool({"xdotool", "search", "--name", "^Quorvel Settings$"}); }, 30s))
+      [&] { return session->runTool({"xdotool", "search", "--name", "^General$"}); }, 30s))
       << "the settings window did not open";
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
@@ -357,6 +358,71 @@ TEST_F(QuorvelProgramTest, WClosesTheSelectedCardsWindowAndTheSwitcherStaysUp) {
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
+
+// A second start opens the settings window on its Shortcuts pane; the recorder takes the pressed
+// keys while the global shortcut rests (Alt+Tab does not summon the switcher then), the settings
+// file holds the new shortcut, which summons the switcher from then on, while Alt+Tab goes on to
+// the application in front.
+TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThenOn) {
+  const std::string typedPath = session->folder() + "/typed";
+  const std::optional<uint32_t> terminal = session->launchXterm(
+      "Recorder", "Recorder", {"-xrm", "*metaSendsEscape: true"}, {"sh", "-c", "stty raw -echo; exec cat > '" + typedPath + "'"});
+  ASSERT_TRUE(terminal) << session->log("xterm");
+  const auto typed = [&] {
+    std::ifstream in(typedPath);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const pid_t pid = startQuorvel(R"("settingsTab": "shortcuts")");
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
+  ASSERT_GT(startQuorvel(), 0);
+  ASSERT_TRUE(X11Session::waitUntil(
+      [&] { return session->runTool({"xdotool", "search", "--name", "^Shortcuts$"}); }, 30s))
+      << "the settings window did not open";
+  std::this_thread::sleep_for(1s);
+  // The record button of "Keyboard shortcut": right of the sidebar, in the pane's first row.
+  const std::vector<std::string> clickRecord = {"search", "--name", "^Shortcuts$", "mousemove", "--window", "%1",
+                                                "432", "85", "click", "1"};
+  type(clickRecord);
+  std::this_thread::sleep_for(500ms);
+  type({"key", "alt+Tab"});
+  std::this_thread::sleep_for(1s);
+  EXPECT_FALSE(mappedOverlay()) << "Alt+Tab summoned the switcher while a shortcut was being recorded";
+  const std::string file = session->folder() + "/config/quorvel/defaults.json";
+  const auto stored = [&] {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] { return stored().find(R"("hotkeyBinding1": {"flags":524288,"keyCode":48})") != std::string::npos; }, 10s))
+      << "the recorder did not get Alt+Tab: " << stored();
+  type(clickRecord);
+  std::this_thread::sleep_for(500ms);
+  type({"key", "ctrl+alt+k"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return stored().find(R"("hotkeyBinding1": {"flags":786432,"keyCode":40})") != std::string::npos; }, 10s))
+      << stored();
+
+  // Alt+Tab now reaches the application in front; Ctrl+Alt+K summons the switcher.
+  ASSERT_TRUE(activate(*terminal));
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    type({"key", "a"});
+    return typed().find('a') != std::string::npos;
+  }));
+  std::this_thread::sleep_for(300ms);
+  const size_t before = typed().size();
+  type({"key", "alt+Tab"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return typed().substr(before).find('\t') != std::string::npos; }, 10s))
+      << "the terminal did not get Alt+Tab";
+  EXPECT_FALSE(mappedOverlay());
+  type({"keydown", "ctrl", "keydown", "alt", "key", "k"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s))
+      << "Ctrl+Alt+K did not summon the switcher\n" << session->log("quorvel");
+  type({"key", "Escape", "keyup", "alt", "keyup", "ctrl"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s));
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
 
 }  // namespace
 }  // namespace quorvel

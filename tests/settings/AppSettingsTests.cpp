@@ -46,8 +46,8 @@ TEST(AppSettingsTableTest, HouseLookIsLaidOverTheBaseValues) {
   EXPECT_EQ(defaults.at("hiddenAppsDisplay"), "hide");
   EXPECT_EQ(defaults.at("hotkeyBinding1"), (Value{{"keyCode", 48}, {"flags", 524288}}));
   EXPECT_EQ(defaults.at("hotkeyBinding2"), Value::object());
-  EXPECT_EQ(defaults.at("passThroughBundleIDs").size(), 10u);
-  EXPECT_EQ(defaults.at("passThroughBundleIDs")[5], "com.parallels.");
+  EXPECT_EQ(defaults.at("passThroughBundleIDs").size(), 11u);
+  EXPECT_EQ(defaults.at("passThroughBundleIDs")[3], "x11.org.remmina.");  // a prefix entry
   // Every value of the effective table differs from the base only where the house look says so.
   const auto base = AppSettings::baseDefaults();
   const auto look = AppSettings::houseLook();

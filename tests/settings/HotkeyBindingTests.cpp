@@ -64,22 +64,22 @@ TEST(HotkeyBindingCheckTest, CancelKeyRules) {
 
 TEST(HotkeyBindingCheckTest, MessagesReadWordForWord) {
   EXPECT_EQ(HotkeyBinding::problemFor(48, kShift, Role::summon)->message(),
-            "A shortcut needs Command, Control or Option in it. Shift on its own is not enough: Shift is "
+            "A shortcut needs Ctrl, Alt or Super in it. Shift on its own is not enough: Shift is "
             "what steps backward.");
   EXPECT_EQ(HotkeyBinding::problemFor(48, kCommand, Role::summon)->message(),
-            "macOS keeps Command-Tab for its own switcher, so it cannot be used here. Add Option or "
-            "Control to it, or pick another key.");
+            "Your desktop keeps Super+Tab for its own switcher, so it cannot be used here. Add Alt or "
+            "Ctrl to it, or pick another key.");
   EXPECT_EQ(HotkeyBinding::problemFor(53, 0, Role::cancel)->message(),
             "Esc already closes the switcher, so it does not need to be set here. Pick a different key.");
   EXPECT_EQ(HotkeyBinding::problemFor(12, 0, Role::cancel)->message(),
-            "On its own that key would get in the way of typing to search. Hold Command, Control or "
-            "Option with it, or pick a key like F5.");
+            "On its own that key would get in the way of typing to search. Hold Ctrl, Alt or Super "
+            "with it, or pick a key like F5.");
   EXPECT_EQ(HotkeyBinding::problemFor(49, 0, Role::cancel)->message(),
             "While the switcher is open, that key starts searching your windows. Pick another key, or "
-            "hold Command, Control or Option with it.");
+            "hold Ctrl, Alt or Super with it.");
   EXPECT_EQ(HotkeyBinding::problemFor(51, 0, Role::cancel)->message(),
             "While the switcher is open, that key deletes a letter while you are searching. Pick "
-            "another key, or hold Command, Control or Option with it.");
+            "another key, or hold Ctrl, Alt or Super with it.");
 }
 
 TEST(HotkeyBindingStoredTest, StoredSummonIsRecheckedWhenRead) {
@@ -146,16 +146,16 @@ TEST(HotkeyBindingStoredTest, KeyAboveTabStepsBackwardWithATabShortcut) {
   EXPECT_EQ(AppSettings::switcherKeyMeanings().size(), 9u);
 }
 
-TEST(HotkeyBindingDisplayTest, GlyphsInOrderThenKeyName) {
+TEST(HotkeyBindingDisplayTest, ModifierNamesInOrderThenKeyName) {
   TableLayout layout;
   layout.keys = {{0, "a"}, {50, "`"}};
   KeyNames names(layout);
-  EXPECT_EQ((HotkeyBinding{48, kOption}).displayString(names), "\u2325 Tab");
+  EXPECT_EQ((HotkeyBinding{48, kOption}).displayString(names), "Alt+Tab");
   EXPECT_EQ((HotkeyBinding{0, kCommand | kControl | kOption | kShift}).displayString(names),
-            "\u2303\u2325\u2318 A");
+            "Ctrl+Alt+Super+A");
   EXPECT_EQ((HotkeyBinding{96, 0}).displayString(names), "F5");
   EXPECT_EQ((HotkeyBinding{96, kShift}).displayString(names), "F5");
-  EXPECT_EQ((HotkeyBinding{50, kControl}).displayString(names), "\u2303 `");
+  EXPECT_EQ((HotkeyBinding{50, kControl}).displayString(names), "Ctrl+`");
 }
 
 TEST(KeyNamesTest, FixedTableComesBeforeTheLayout) {

@@ -168,7 +168,7 @@ TEST_F(SettingsTransferTest, ImportIntoTheProgramsStoreTidiesTheLists) {
   EXPECT_EQ(changes, 1);  // one change for the whole file
   EXPECT_EQ(store.storedObject(K::hiddenBundleIDs), Value(Words{"com.a", "com.b"}));
   EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), (Value{{"com.a", Words{"draft"}}}));
-  EXPECT_EQ(store.storedObject(K::passThroughBundleIDs)->size(), 10u);
+  EXPECT_EQ(store.storedObject(K::passThroughBundleIDs)->size(), 11u);
 
   DefaultsStore other;
   EXPECT_EQ(transfer.importSettings(fileWith(file), other).written, 2);

@@ -17,8 +17,11 @@
 #include <string>
 
 #include "app/AppDelegate.h"
-#include "app/qt/QtAppShell.h"
+#include "app/AppServices.h"
+#include "app/HotkeyManager.h"
 #include "app/program/ProgramServices.h"
+#include "app/program/SettingsWindowSupport.h"
+#include "app/qt/QtAppShell.h"
 #include "base/DefaultsStore.h"
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
@@ -123,14 +126,20 @@ int main(int argc, char** argv) {
     if (!keys) return fail("the X display " + displayName + " lacks the XInput 2 extension the shortcut needs.");
 
     ChromeWindowCensus census;
-    QtAppShell shell(census, DefaultsStore::defaultFilePath());
+    SettingsWindowSupport settingsSupport(*platform);
+    std::shared_ptr<AppDelegate> delegate;
+    // The shortcut recorder pauses the global shortcut while it records.
+    QtAppShell shell(settingsSupport.services(settings, runtime.main(), census, [&delegate](bool recording) {
+      if (!delegate) return;
+      if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
+    }));
     // Feedback goes to the host this build was given, one send at a time on a queue of its own.
     FeedbackWindowController feedback(
         census, FeedbackWindowController::programServices(
                     store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
                     runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
     shell.setFeedbackOpener([&feedback] { feedback.show(); });
-    std::shared_ptr<AppDelegate> delegate = AppDelegate::create(
+    delegate = AppDelegate::create(
         std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census), shell, settings, runtime.main());
 
     QSocketNotifier reopen(instance->fd(), QSocketNotifier::Read);

@@ -1,20 +1,30 @@
 #include "app/qt/QtAppShell.h"
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QMetaObject>
 #include <QWidget>
 
+#include "app/qt/QtMenuBuilder.h"
 #include "app/qt/QtStatusItem.h"
 
 namespace quorvel {
 
-QtAppShell::QtAppShell(ChromeWindowCensus& census, std::filesystem::path settingsFile)
-    : settings_(census, std::move(settingsFile)) {}
+QtAppShell::QtAppShell(SettingsWindowServices settings) : settings_(std::move(settings)) {}
 
 QtAppShell::~QtAppShell() = default;
 
 void QtAppShell::installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) {
-  settings_.setMainMenu(menus, std::move(handler));
+  // X11 has no menu bar of the program's own: the main menu shows in the settings window.
+  settings_.setMenuInstaller([menus, handler = std::move(handler)](QMainWindow& window) {
+    QMenuBar* bar = window.menuBar();
+    bar->clear();
+    for (const Menu& menu : menus) {
+      QMenu* qmenu = bar->addMenu(QString::fromStdString(menu.title));
+      QtMenuBuilder::fill(*qmenu, menu, handler);
+    }
+  });
 }
 
 void QtAppShell::showStatusItem(const Menu& menu, MenuHandler handler) {

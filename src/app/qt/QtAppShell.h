@@ -5,11 +5,10 @@
 #include <memory>
 
 #include "app/AppShell.h"
-#include "app/qt/SettingsWindowController.h"
+#include "settings_ui/SettingsWindowController.h"
 
 namespace quorvel {
 
-class ChromeWindowCensus;
 class QtStatusItem;
 
 // The desktop around the program on Qt Widgets under X11: the tray item, the main menu (in the
@@ -19,7 +18,7 @@ class QtStatusItem;
 // build, and their calls do nothing. Main thread only.
 class QtAppShell final : public AppShell {
  public:
-  QtAppShell(ChromeWindowCensus& census, std::filesystem::path settingsFile);
+  explicit QtAppShell(SettingsWindowServices settings);
   ~QtAppShell() override;
 
   bool screenCaptureGranted() override { return true; }

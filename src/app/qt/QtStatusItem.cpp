@@ -47,7 +47,7 @@ QtStatusItem::QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handle
   icon_->setToolTip("Quorvel");
   icon_->setContextMenu(menu_.get());
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    logger_.notice("This desktop has no system tray, so the menu-bar item stays hidden. Start Quorvel again to "
+    logger_.notice("This desktop has no system tray, so the tray icon stays hidden. Start Quorvel again to "
                    "open its settings.");
   }
   icon_->show();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -190,6 +191,12 @@ void DesktopEntryIcons::refreshIndex() {
           break;
         }
       }
+      const auto value = [&](const char* key) {
+        auto k = group->second.find(key);
+        return k == group->second.end() ? std::string() : k->second;
+      };
+      entry.listed = value("Type") == "Application" && value("NoDisplay") != "true" && value("Hidden") != "true" &&
+                     !entry.name.empty();
       if (!entry.icon.empty() || !entry.name.empty()) entries_.push_back(std::move(entry));
     }
   }
@@ -219,6 +226,19 @@ std::optional<std::string> DesktopEntryIcons::applicationName(std::string_view c
                                                               std::string_view instanceName) {
   if (const Entry* e = find(className, instanceName, &Entry::name)) return e->name;
   return std::nullopt;
+}
+
+std::vector<DesktopEntryIcons::Application> DesktopEntryIcons::applications() {
+  refreshIndex();
+  std::vector<Application> out;
+  std::set<std::string> seen;
+  for (const Entry& e : entries_) {
+    if (!e.listed) continue;
+    std::string windowClass = e.wmClass.empty() ? e.stem : e.wmClass;
+    if (!seen.insert(windowClass).second) continue;  // the user's entry hides the system's
+    out.push_back({std::move(windowClass), e.name, e.icon});
+  }
+  return out;
 }
 
 std::string DesktopEntryIcons::themeName() const {

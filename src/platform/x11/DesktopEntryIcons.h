@@ -52,12 +52,23 @@ class DesktopEntryIcons {
   std::optional<std::string> findIcon(const std::string& name);
   std::string themeName() const;
 
+  // An application the desktop lists: the window class its windows are expected to carry
+  // (StartupWMClass, else the entry's file name without ".desktop", lower-cased), its name and icon.
+  struct Application {
+    std::string windowClass;
+    std::string name;
+    std::string icon;
+  };
+  // Every entry of type Application that is neither hidden nor marked NoDisplay, one per window class.
+  std::vector<Application> applications();
+
  private:
   struct Entry {
     std::string stem;       // file name without ".desktop", lower-cased
     std::string wmClass;    // StartupWMClass, lower-cased
     std::string icon;
     std::string name;       // in the user's language
+    bool listed = false;  // an application the desktop shows in its menus
   };
   // The first entry matching the class and instance for which `has` holds.
   const Entry* find(std::string_view className, std::string_view instanceName, std::string Entry::*has);

@@ -1,0 +1,278 @@
+#include "settings_ui/SettingsWindowController.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLinearGradient>
+#include <QMainWindow>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "settings/AppSettings.h"
+#include "settings_ui/GeneralPane.h"
+#include "settings_ui/SettingsBindings.h"
+#include "settings_ui/SettingsForm.h"
+#include "settings_ui/SettingsNavigator.h"
+#include "settings_ui/SettingsPanes.h"
+#include "settings_ui/ShortcutsPane.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace quorvel {
+
+namespace {
+
+// Escape closes the window as its close button does; the close tells the controller.
+class SettingsMainWindow final : public QMainWindow {
+ public:
+  explicit SettingsMainWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+      close();
+      return;
+    }
+    QMainWindow::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override {
+    if (onClose_) onClose_();
+    QMainWindow::closeEvent(event);
+  }
+
+ private:
+  std::function<void()> onClose_;
+};
+
+// A pane the window lists whose rows are not built yet: its heading alone.
+QWidget* headingOnly(SettingsPane pane) {
+  auto* form = new SettingsForm;
+  form->heading(QString::fromUtf8(SettingsPanes::title(pane).data(), static_cast<qsizetype>(SettingsPanes::title(pane).size())));
+  form->finish();
+  return form;
+}
+
+QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A sidebar row's icon: a rounded tile in the pane's colour with the desktop theme's icon for the
+// pane on it (the tile alone when the theme has none).
+QIcon paneIcon(SettingsPane pane) {
+  struct Look {
+    QColor tile;
+    const char* themeIcon;
+  };
+  const Look look = [pane]() -> Look {
+    switch (pane) {
+      case SettingsPane::general: return {QColor(0x8e, 0x8e, 0x93), "preferences-system"};
+      case SettingsPane::shortcuts: return {QColor(0x0a, 0x84, 0xff), "preferences-desktop-keyboard-shortcuts"};
+      case SettingsPane::windows: return {QColor(0x5e, 0x5c, 0xe6), "preferences-system-windows"};
+      case SettingsPane::appearance: return {QColor(0xbf, 0x5a, 0xf2), "preferences-desktop-theme"};
+      case SettingsPane::backdrop: return {QColor(0x30, 0xb0, 0xc7), "preferences-desktop-wallpaper"};
+      case SettingsPane::pointer: return {QColor(0xff, 0x9f, 0x0a), "input-mouse"};
+      case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
+    }
+    return {QColor(Qt::gray), ""};
+  }();
+  QPixmap pixmap(40, 40);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient gradient(0, 0, 0, 40);
+  gradient.setColorAt(0, look.tile.lighter(115));
+  gradient.setColorAt(1, look.tile.darker(110));
+  QPainterPath tile;
+  tile.addRoundedRect(QRectF(0, 0, 40, 40), 10, 10);
+  painter.fillPath(tile, gradient);
+  const QIcon symbol = QIcon::fromTheme(look.themeIcon);
+  if (!symbol.isNull()) symbol.paint(&painter, QRect(8, 8, 24, 24));
+  painter.end();
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+SettingsWindowController::SettingsWindowController(SettingsWindowServices services)
+    : services_(std::move(services)),
+      bindings_(std::make_unique<SettingsBindings>(services_.settings, services_.main)),
+      pane_(SettingsPanes::fromStored(services_.settings.store().string(SettingsPanes::storedPaneKey).value_or(""))) {}
+
+SettingsWindowController::~SettingsWindowController() {
+  storeSubscription_.cancel();
+  if (countedWindow_) services_.census.windowClosed(*countedWindow_);
+  delete window_.data();
+}
+
+Rect SettingsWindowController::fitFrame(Rect content, std::optional<Rect> visible) {
+  Rect frame{content.x, content.y, static_cast<double>(kContentWidth), std::max(content.height, double{kMinimumHeight})};
+  if (!visible) return frame;
+  const Rect& v = *visible;
+  frame.height = std::min(frame.height, v.height);
+  frame.y = std::min(v.maxY() - frame.height, std::max(frame.y, v.minY()));
+  frame.x = std::min(std::max(v.maxX() - frame.width, v.minX()), std::max(frame.x, v.minX()));
+  return frame;
+}
+
+void SettingsWindowController::select(SettingsPane pane) { pane_ = pane; }
+
+void SettingsWindowController::setMenuInstaller(std::function<void(QMainWindow&)> installer) {
+  menuInstaller_ = std::move(installer);
+  if (window_ && menuInstaller_) menuInstaller_(*window_);
+}
+
+void SettingsWindowController::build() {
+  auto* window = new SettingsMainWindow([this] { closed(); });
+  window->setObjectName("SettingsWindow");
+  auto* central = new QWidget;
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+
+  sidebar_ = new QListWidget;
+  sidebar_->setObjectName("sidebar");
+  sidebar_->setFixedWidth(kSidebarWidth);
+  sidebar_->setFrameShape(QFrame::NoFrame);
+  sidebar_->setSpacing(2);
+  sidebar_->setIconSize(QSize(20, 20));
+  for (SettingsPane pane : SettingsPanes::sidebar()) {
+    auto* item = new QListWidgetItem(paneIcon(pane), qstring(SettingsPanes::title(pane)));
+    item->setData(Qt::UserRole, static_cast<int>(pane));
+    sidebar_->addItem(item);
+  }
+  QObject::connect(sidebar_, &QListWidget::currentRowChanged, window, [this](int row) {
+    if (row >= 0) choose(SettingsPanes::sidebar()[static_cast<size_t>(row)]);
+  });
+  row->addWidget(sidebar_);
+
+  auto* detail = new QWidget;
+  auto* column = new QVBoxLayout(detail);
+  column->setContentsMargins(0, 0, 0, 0);
+  problem_ = new QLabel;
+  problem_->setObjectName("fileProblem");
+  problem_->setWordWrap(true);
+  problem_->setMargin(10);
+  problem_->setStyleSheet("QLabel { background: #fff3cd; color: #5c4400; }");
+  problem_->hide();
+  column->addWidget(problem_);
+  navigator_ = new SettingsNavigator;
+  column->addWidget(navigator_, 1);
+  row->addWidget(detail, 1);
+
+  window->setCentralWidget(central);
+  window->setMinimumSize(kContentWidth, kMinimumHeight);
+  window->setMaximumWidth(kContentWidth);
+  window->resize(kContentWidth, kInitialHeight);
+  // The frame kept from an earlier run, else the middle of the screen.
+  const std::optional<nlohmann::json> saved = services_.settings.store().object(frameKey);
+  if (saved && saved->is_array() && saved->size() == 4 && std::all_of(saved->begin(), saved->end(), [](const auto& v) {
+        return v.is_number();
+      })) {
+    window->setGeometry((*saved)[0].get<int>(), (*saved)[1].get<int>(), (*saved)[2].get<int>(), (*saved)[3].get<int>());
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(kContentWidth / 2, kInitialHeight / 2));
+  }
+  window_ = window;
+  if (menuInstaller_) menuInstaller_(*window_);
+  storeSubscription_ = bindings_->observe([this] { refreshProblem(); });
+}
+
+void SettingsWindowController::fit() {
+  const QRect g = window_->geometry();
+  std::optional<Rect> visible;
+  QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect a = screen->availableGeometry();
+    visible = Rect{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+  }
+  const Rect fitted = fitFrame(Rect{double(g.x()), double(g.y()), double(g.width()), double(g.height())}, visible);
+  const QRect target(int(fitted.x), int(fitted.y), int(fitted.width), int(fitted.height));
+  if (target != g) window_->setGeometry(target);
+}
+
+void SettingsWindowController::show() {
+  if (services_.beforeShow) services_.beforeShow();
+  const bool made = !window_;
+  if (made) build();
+  fit();
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+  const auto number = static_cast<uint32_t>(window_->winId());
+  if (countedWindow_ != number) {
+    if (countedWindow_) services_.census.windowClosed(*countedWindow_);
+    services_.census.windowOpened(number);
+    countedWindow_ = number;
+  }
+  refreshProblem();
+  // The selected pane: its row in the sidebar, its key, the title, and its content when it changed.
+  const bool changed = made || !navigator_->root() || navigator_->root()->property("pane").toInt() != static_cast<int>(pane_);
+  paneDidChange();
+  if (changed) showPane();
+}
+
+void SettingsWindowController::choose(SettingsPane pane) {
+  if (pane == pane_ && navigator_ && navigator_->root()) return;
+  pane_ = pane;
+  paneDidChange();
+  showPane();
+}
+
+void SettingsWindowController::paneDidChange() {
+  bindings_->write(SettingsPanes::storedPaneKey, std::string(SettingsPanes::rawValue(pane_)));
+  if (!window_) return;
+  window_->setWindowTitle(qstring(SettingsPanes::title(pane_)));
+  const auto panes = SettingsPanes::sidebar();
+  const int row = static_cast<int>(std::find(panes.begin(), panes.end(), pane_) - panes.begin());
+  if (sidebar_->currentRow() != row) {
+    const QSignalBlocker quiet(sidebar_);
+    sidebar_->setCurrentRow(row);
+  }
+}
+
+void SettingsWindowController::showPane() {
+  bindings_->flush();  // what the old pane still held
+  QWidget* content = nullptr;
+  switch (pane_) {
+    case SettingsPane::general:
+      content = new GeneralPane(*bindings_, services_);
+      break;
+    case SettingsPane::shortcuts:
+      content = new ShortcutsPane(*bindings_, services_, *navigator_);
+      break;
+    default:
+      content = headingOnly(pane_);
+      break;
+  }
+  content->setProperty("pane", static_cast<int>(pane_));
+  navigator_->setRoot(content);
+}
+
+QWidget* SettingsWindowController::currentPane() const { return navigator_ ? navigator_->root() : nullptr; }
+
+void SettingsWindowController::refreshProblem() {
+  if (!problem_) return;
+  const std::optional<std::string> problem = bindings_->fileProblem();
+  problem_->setText(problem ? QString::fromStdString(*problem) : QString());
+  problem_->setVisible(problem.has_value());
+}
+
+void SettingsWindowController::saveFrame() {
+  if (!window_) return;
+  const QRect g = window_->geometry();
+  bindings_->write(frameKey, nlohmann::json::array({g.x(), g.y(), g.width(), g.height()}));
+}
+
+void SettingsWindowController::closed() {
+  bindings_->flush();
+  saveFrame();
+  if (countedWindow_) services_.census.windowClosed(*countedWindow_);
+  countedWindow_.reset();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LoginItem.h"
+#include "settings_ui/SettingsFileFlows.h"
+
+namespace quorvel {
+
+class AppSettings;
+class ChromeWindowCensus;
+class Executor;
+class KeyNames;
+
+// An application the user can pick for a list: its window class (what the lists store), the name
+// people know it by and its icon file (empty when it has none).
+struct AppChoice {
+  std::string identifier;
+  std::string name;
+  std::string iconFile;
+  bool operator==(const AppChoice&) const = default;
+};
+
+// What the settings window uses of the rest of the program, handed in by whoever makes it.
+struct SettingsWindowServices {
+  AppSettings& settings;
+  Executor& main;
+  ChromeWindowCensus& census;
+  const KeyNames& keyNames;
+  // Launch at login.
+  std::function<LoginItem::Result(bool wanted)> setLoginItem;
+  std::function<bool()> loginItemEnabled;
+  // Suspends (true) and resumes (false) the global shortcut while a shortcut is recorded.
+  std::function<void(bool)> suspendShortcuts;
+  // The program's virtual key code of a key event's native key code; none for keys it does not know.
+  std::function<std::optional<int64_t>(uint32_t nativeKeyCode)> virtualKeyCode;
+  // The applications a list can take: the desktop's entries and the running applications.
+  std::function<std::vector<AppChoice>()> applications;
+  // Runs before every show (the keyboard layout is read again there).
+  std::function<void()> beforeShow;
+  // The file dialogs; empty members use the toolkit's own dialogs.
+  SettingsFileFlows::Dialogs dialogs;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "settings/HotkeyBinding.h"
+#include "settings_ui/ShortcutRecorderModel.h"
+
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace quorvel {
+
+class KeyNames;
+
+// A settings row that records a shortcut: a button showing the shortcut (a click starts recording,
+// a second click stops), an optional remove button, and the recorder's sentence under them. While
+// it records, key presses anywhere in the program go to the recorder (Tab and Escape included), and
+// the recording stops when the program's window loses the keyboard or the row goes away.
+class ShortcutRecorderRow final : public QWidget {
+ public:
+  struct Config {
+    HotkeyBinding::Role role = HotkeyBinding::Role::summon;
+    bool clearable = false;
+    QString emptyLabel;
+    QString recordingLabel;
+  };
+  // The virtual key code of a native key code; none for a key the program does not know.
+  using KeyTranslator = std::function<std::optional<int64_t>(uint32_t nativeKeyCode)>;
+
+  ShortcutRecorderRow(Config config, const KeyNames& names, KeyTranslator translate, ShortcutRecorderModel::Suspend suspend,
+                      QWidget* parent = nullptr);
+  ~ShortcutRecorderRow() override;
+
+  // The shortcut shown and the other rows' shortcuts (unset ones are skipped).
+  void setBinding(const std::optional<HotkeyBinding>& binding);
+  void setConflicts(std::vector<std::optional<HotkeyBinding>> conflicts) { conflicts_ = std::move(conflicts); }
+  std::function<void(const HotkeyBinding&)> onRecord;
+  std::function<void()> onClear;
+
+  ShortcutRecorderModel& model() { return model_; }
+  QPushButton* recordButton() const { return record_; }
+  QToolButton* removeButton() const { return remove_; }
+  QLabel* messageLabel() const { return message_; }
+
+  // The flag bits of HotkeyBinding for the toolkit's modifiers (Ctrl, Alt, Super, Shift).
+  static int64_t flagsOf(Qt::KeyboardModifiers modifiers);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // A row that leaves the screen (another pane or a sub-screen in its place) stops recording.
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void update();
+  void startOrStop();
+
+  Config config_;
+  const KeyNames& names_;
+  KeyTranslator translate_;
+  ShortcutRecorderModel model_;
+  std::optional<HotkeyBinding> binding_;
+  std::vector<std::optional<HotkeyBinding>> conflicts_;
+  QPushButton* record_;
+  QToolButton* remove_ = nullptr;
+  QLabel* message_;
+  bool filtering_ = false;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "settings_ui/GeneralPane.h"
+#include "settings_ui/SettingsUiFixture.h"
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+using K = AppSettings::Key;
+
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class GeneralPaneTest : public SettingsUiTest {
+ protected:
+  GeneralPaneTest() {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    services.dialogs.chooseExportFile = [this] { return chosen; };
+    services.dialogs.chooseImportFile = [this] { return chosen; };
+    services.dialogs.confirmRestore = [this] { return confirm; };
+  }
+  ~GeneralPaneTest() override {
+    pane_.reset();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  std::optional<TransferReport> importText(const std::string& text) {
+    std::ofstream(folder / "in.json") << text;
+    chosen = folder / "in.json";
+    return pane().fileFlows().importSettings();
+  }
+  GeneralPane& pane() {
+    if (!pane_) pane_ = std::make_unique<GeneralPane>(bindings, services);
+    return *pane_;
+  }
+
+  // One folder per test and process: ctest runs the tests side by side.
+  const fs::path folder = fs::path(::testing::TempDir()) /
+                          ("quorvel-general-pane-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                           "-" + std::to_string(::getpid()));
+  std::optional<fs::path> chosen;
+  bool confirm = false;
+  SettingsBindings bindings{settings, loop.main()};
+  std::unique_ptr<GeneralPane> pane_;
+};
+
+TEST_F(GeneralPaneTest, ExportWritesAWholeFileOrLeavesTheOldOneWhole) {
+  chosen.reset();
+  EXPECT_EQ(pane().fileFlows().exportSettings(), std::nullopt);  // cancelled: nothing shown
+  chosen = folder / "Quorvel Settings.json";
+  std::ofstream(*chosen) << "the old copy";
+  pane().fileFlows().setExportInterruptionForTesting([] { return false; });  // the write fails midway
+  const std::optional<TransferReport> failed = pane().fileFlows().exportSettings();
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->title, "Could not save your settings");
+  EXPECT_EQ(readAll(*chosen), "the old copy");
+  pane().fileFlows().setExportInterruptionForTesting(nullptr);
+  EXPECT_EQ(pane().fileFlows().exportSettings(), std::nullopt);
+  EXPECT_NE(readAll(*chosen).find("\"schemaVersion\""), std::string::npos);
+  chosen = folder / "no-such-folder" / "x.json";
+  EXPECT_TRUE(pane().fileFlows().exportSettings());
+}
+
+TEST_F(GeneralPaneTest, ImportReportsWhatCameInOrWhyNothingDid) {
+  const std::string unreadable = "That file could not be read as a Quorvel settings file. Nothing was changed.";
+  struct Case {
+    std::string text;
+    std::string title, message;
+  };
+  const std::vector<Case> cases = {
+      {R"({"schemaVersion":1,"appVersion":"1","settings":{"vimKeys":true}})", "Settings brought in",
+       "1 setting came in from that file. Everything the file did not mention was left as it was."},
+      {R"({"schemaVersion":1,"appVersion":"1","settings":{"vimKeys":true,"switcherStyle":"row"}})", "Settings brought in",
+       "2 settings came in from that file. Everything the file did not mention was left as it was."},
+      {R"({"schemaVersion":1,"appVersion":"1","settings":{"noSuchKey":1}})", "Settings brought in",
+       "0 settings came in from that file. Everything the file did not mention was left as it was."},
+      {R"({"schemaVersion":2,"appVersion":"9","settings":{}})", "Could not read that file",
+       "That file was written by a different version of Quorvel, so its settings cannot be read here. Nothing was "
+       "changed."},
+      {"plain words", "Could not read that file", unreadable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(importText(c.text), (TransferReport{c.title, c.message}));
+  }
+  EXPECT_TRUE(store.boolValue(K::vimKeys));
+  // A FIFO would block the read; a 2 GB file would fill the memory: both are refused unread.
+  chosen = folder / "fifo.json";
+  ASSERT_EQ(::mkfifo(chosen->c_str(), 0600), 0);
+  EXPECT_EQ(pane().fileFlows().importSettings(), (TransferReport{"Could not read that file", unreadable}));
+  chosen = folder / "huge.json";
+  { std::ofstream(*chosen) << "{"; }
+  fs::resize_file(*chosen, uintmax_t{2} << 30);
+  EXPECT_EQ(pane().fileFlows().importSettings(), (TransferReport{"Could not read that file", unreadable}));
+}
+
+TEST_F(GeneralPaneTest, RestoreAsksFirstAndLeavesTheLoginItemAlone) {
+  store.set(K::switcherStyle, "row");
+  store.set("settingsTab", "general");
+  confirm = false;
+  EXPECT_FALSE(pane().fileFlows().restoreDefaults());
+  EXPECT_EQ(store.string(K::switcherStyle), "row");
+  confirm = true;
+  EXPECT_TRUE(pane().fileFlows().restoreDefaults());
+  EXPECT_FALSE(store.hasStoredValue(K::switcherStyle));
+  EXPECT_EQ(store.string("settingsTab"), "general");
+}
+
+TEST_F(GeneralPaneTest, OneLoginItemCallPerChangeAndARefusalShowsTheRealState) {
+  int calls = 0;
+  bool refuse = true;
+  services.loginItemEnabled = [] { return false; };
+  services.setLoginItem = [&](bool wanted) {
+    ++calls;
+    return refuse ? LoginItem::Result{!wanted, LoginItem::kCannotEnable} : LoginItem::Result{wanted, std::nullopt};
+  };
+  QCheckBox* toggle = pane().loginToggle();
+  EXPECT_FALSE(toggle->isChecked());
+  toggle->click();  // refused
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(toggle->isChecked());
+  EXPECT_EQ(pane().loginMessage()->text().toStdString(), LoginItem::kCannotEnable);
+  EXPECT_FALSE(pane().loginMessage()->isHidden());
+  refuse = false;
+  toggle->click();
+  EXPECT_EQ(calls, 2);
+  EXPECT_TRUE(toggle->isChecked());
+  EXPECT_TRUE(pane().loginMessage()->isHidden());
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "settings_ui/KeyReferenceScreen.h"
+#include "settings_ui/PassThroughAppsScreen.h"
+#include "settings_ui/SettingsNavigator.h"
+#include "settings_ui/SettingsPanes.h"
+#include "settings_ui/SettingsUiFixture.h"
+#include "settings_ui/SettingsWindowController.h"
+#include "settings_ui/ShortcutRecorderRow.h"
+#include "settings_ui/ShortcutsPane.h"
+
+namespace quorvel {
+namespace {
+
+using K = AppSettings::Key;
+
+TEST(SettingsPanesTest, TheStoredPaneComesBackWithItsOldNames) {
+  const std::vector<std::pair<std::string, SettingsPane>> cases = {
+      {"style", SettingsPane::appearance}, {"motion", SettingsPane::pointer},  {"pointer", SettingsPane::pointer},
+      {"Pointer", SettingsPane::general},  {"desktops", SettingsPane::general}, {"", SettingsPane::general},
+      {"about", SettingsPane::about},
+  };
+  for (const auto& [stored, pane] : cases) EXPECT_EQ(SettingsPanes::fromStored(stored), pane) << stored;
+}
+
+TEST(SettingsWindowFitTest, WidthIsFixedHeightHasAFloorAndTheFrameStaysOnScreen) {
+  const Rect screen{0, 30, 1280, 770};
+  struct Case {
+    Rect saved, fitted;
+  };
+  const std::vector<Case> cases = {
+      {{100, 100, 900, 600}, {100, 100, 779, 600}},  // another width: back to 779
+      {{100, 100, 779, 300}, {100, 100, 779, 460}},  // too short: grows downward, top kept
+      {{900, -50, 779, 500}, {501, 30, 779, 500}},   // partly off screen: moved inside
+      {{10, 40, 779, 2000}, {10, 30, 779, 770}},     // taller than the screen: cut to it
+  };
+  for (const Case& c : cases) EXPECT_EQ(SettingsWindowController::fitFrame(c.saved, screen), c.fitted);
+  EXPECT_EQ(SettingsWindowController::fitFrame({5, 5, 10, 10}, std::nullopt), (Rect{5, 5, 779, 460}));
+  EXPECT_EQ(SettingsWindowController::fitFrame({50, 50, 779, 500}, Rect{0, 0, 600, 400}), (Rect{0, 0, 779, 400}));
+}
+
+class SettingsWindowTest : public SettingsUiTest {};
+
+TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
+  store.set(SettingsPanes::storedPaneKey, "style");
+  SettingsWindowController controller(services);
+  EXPECT_EQ(controller.selectedPane(), SettingsPane::appearance);
+  controller.select(SettingsPane::shortcuts);
+  controller.show();
+  QMainWindow* window = controller.window();
+  EXPECT_EQ(window->windowTitle(), "Shortcuts");
+  EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "shortcuts");
+  EXPECT_TRUE(dynamic_cast<ShortcutsPane*>(controller.currentPane()));
+  EXPECT_EQ(census.openWindowNumbers().size(), 1u);
+  EXPECT_EQ(window->width(), SettingsWindowController::kContentWidth);
+
+  const int before = writes;
+  controller.choose(SettingsPane::shortcuts);  // the row already chosen: nothing written
+  EXPECT_EQ(writes, before);
+  controller.select(SettingsPane::about);  // the menu's About: applied by the next show
+  controller.show();
+  EXPECT_EQ(controller.window(), window);
+  EXPECT_EQ(window->windowTitle(), "About");
+  EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "about");
+
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(window, &escape);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(census.openWindowNumbers().empty());
+  controller.show();
+  EXPECT_EQ(window->windowTitle(), "About");
+}
+
+class ShortcutsPaneTest : public SettingsUiTest {
+ protected:
+  ShortcutsPane& pane() {
+    if (!pane_) pane_ = std::make_unique<ShortcutsPane>(bindings, services, navigator);
+    return *pane_;
+  }
+  QPushButton* press(ShortcutRecorderRow* row, int64_t key, Qt::KeyboardModifiers modifiers) {
+    row->recordButton()->click();
+    QKeyEvent event(QEvent::KeyPress, Qt::Key_K, modifiers, static_cast<quint32>(key), 0, 0);
+    QApplication::sendEvent(row->recordButton(), &event);
+    return row->recordButton();
+  }
+  SettingsBindings bindings{settings, loop.main()};
+  SettingsNavigator navigator;
+  std::unique_ptr<ShortcutsPane> pane_;
+};
+
+TEST_F(ShortcutsPaneTest, RecordingStoresTheShortcutAndTheRowsFollowTheStore) {
+  using Row = ShortcutsPane::Row;
+  EXPECT_EQ(pane().shortcut(Row::first), (HotkeyBinding{48, HotkeyBinding::optionFlag}));
+  EXPECT_TRUE(pane().usesTabShortcut());
+  QComboBox* scope2 = pane().findChild<QComboBox*>(K::hotkeyScope2);
+  EXPECT_TRUE(scope2->isHidden());
+  press(pane().recorder(Row::second), 48, Qt::AltModifier);  // Alt+Tab is the first one's
+  EXPECT_EQ(pane().recorder(Row::second)->model().message(), ShortcutRecorderModel::kConflict);
+  press(pane().recorder(Row::second), 40, Qt::AltModifier);  // a second click stops it, a third records
+  press(pane().recorder(Row::second), 40, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(store.storedObject(K::hotkeyBinding2), (nlohmann::json{{"keyCode", 40}, {"flags", 0xC0000}}));
+  EXPECT_FALSE(scope2->isHidden());
+  pane().recorder(Row::second)->removeButton()->click();
+  EXPECT_EQ(store.storedObject(K::hotkeyBinding2), nlohmann::json::object());
+  EXPECT_TRUE(scope2->isHidden());
+
+  // Changes made elsewhere: an import, another window, the file.
+  store.set(K::hotkeyBinding1, nlohmann::json{{"keyCode", 40}, {"flags", HotkeyBinding::commandFlag}});
+  store.set(K::cancelBinding, nlohmann::json{{"keyCode", 96}, {"flags", 0}});
+  store.set(K::passThroughBundleIDs, nlohmann::json::array({"x11.a", "x11.b"}));
+  EXPECT_EQ(pane().recorder(Row::first)->recordButton()->text(), "Super+K");
+  EXPECT_EQ(pane().recorder(Row::cancel)->recordButton()->text(), "F5");
+  EXPECT_FALSE(pane().usesTabShortcut());
+  EXPECT_TRUE(pane().findChild<QCheckBox*>(K::graveCyclesBackward)->isHidden());
+  EXPECT_EQ(pane().passThroughRow()->findChild<QLabel*>("value")->text(), "2");
+  store.set(K::hotkeyBinding1, nlohmann::json{{"keyCode", 40}, {"flags", HotkeyBinding::shiftFlag}});  // refused on reading
+  EXPECT_EQ(pane().shortcut(Row::first), std::nullopt);
+  EXPECT_EQ(pane().recorder(Row::first)->recordButton()->text(), "Record a shortcut");
+}
+
+TEST_F(ShortcutsPaneTest, TheKeyReferenceFollowsItsSettings) {
+  pane().keyReferenceRow()->click();
+  auto* screen = dynamic_cast<KeyReferenceScreen*>(navigator.top());
+  ASSERT_TRUE(screen);
+  EXPECT_TRUE(screen->shown() == KeyReferenceScreen::lines(true, true, true, std::nullopt));  // the house look's vim keys
+  EXPECT_EQ(screen->shown()[1].key, "H, J, K and L");
+  EXPECT_EQ(screen->shown().back().key, "Esc");
+  store.set(K::vimKeys, false);
+  store.set(K::windowActionsEnabled, false);
+  store.set(K::cancelBinding, nlohmann::json{{"keyCode", 96}, {"flags", 0}});
+  EXPECT_TRUE(screen->shown() == KeyReferenceScreen::lines(false, true, false, std::string("F5")));
+  EXPECT_EQ(screen->shown()[1].key, "Tab");
+  EXPECT_EQ(screen->shown().back().action, "Close the switcher as well");
+  store.set(K::cancelBinding, nlohmann::json{{"keyCode", 53}, {"flags", 0}});  // Esc is no extra key
+  EXPECT_EQ(screen->shown().back().key, "Esc");
+}
+
+TEST_F(ShortcutsPaneTest, PassThroughAppsAreAddedOnceSortedAndRemoved) {
+  AppDisplayNames::clearForTesting();
+  store.set(K::passThroughBundleIDs, nlohmann::json::array({"x11.qemu-system-"}));
+  pane().passThroughRow()->click();
+  auto* screen = dynamic_cast<PassThroughAppsScreen*>(navigator.top());
+  ASSERT_TRUE(screen);
+  services.applications = [] { return std::vector<AppChoice>{{"x11.remmina", "Remmina", ""}}; };
+  screen->chooser = [] { return std::vector<std::string>{"x11.remmina", "x11.qemu-system-", " x11.krdc "}; };
+  screen->addApps();
+  EXPECT_EQ(screen->apps(), (std::vector<std::string>{"x11.krdc", "x11.qemu-system-", "x11.remmina"}));
+  EXPECT_EQ(AppDisplayNames::name("x11.remmina", services.applications), "Remmina");
+  EXPECT_EQ(AppDisplayNames::name("x11.qemu-system-", services.applications), "x11.qemu-system-");
+  screen->chooser = [] { return std::vector<std::string>{}; };  // cancelled
+  screen->addApps();
+  EXPECT_EQ(screen->apps().size(), 3u);
+  screen->removeApp("x11.krdc");
+  screen->removeApp("x11.remmina");
+  store.set(K::passThroughBundleIDs, nlohmann::json::array());  // elsewhere
+  EXPECT_TRUE(screen->apps().empty());
+  navigator.pop();
+  EXPECT_EQ(pane().passThroughRow()->findChild<QLabel*>("value")->text(), "None");
+}
+
+}  // namespace
+}  // namespace quorvel
