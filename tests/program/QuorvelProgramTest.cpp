@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -209,6 +210,36 @@ class QuorvelProgramTest : public X11SessionTest {
     return status;
   }
 
+  // The key code that types `keysym` on the session's keyboard (0 when none does).
+  uint8_t keycodeOf(uint32_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(x().xcb());
+    const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    auto* map = xcb_get_keyboard_mapping_reply(x().xcb(), xcb_get_keyboard_mapping(x().xcb(), setup->min_keycode, count),
+                                               nullptr);
+    if (!map) return 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+    uint8_t found = 0;
+    for (int i = 0; i < count * map->keysyms_per_keycode && !found; ++i) {
+      if (syms[i] == keysym) found = static_cast<uint8_t>(setup->min_keycode + i / map->keysyms_per_keycode);
+    }
+    std::free(map);
+    return found;
+  }
+  // Sends the key events in one go through XTest: the server has them all within a millisecond.
+  void fakeKeys(const std::vector<std::pair<uint8_t, bool>>& keys) {
+    for (const auto& [code, down] : keys) {
+      xcb_test_fake_input(x().xcb(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    x().flush();
+  }
+  bool overlayHasFocus() {
+    const std::optional<uint32_t> overlay = mappedOverlay();
+    auto* focus = xcb_get_input_focus_reply(x().xcb(), xcb_get_input_focus(x().xcb()), nullptr);
+    const bool ours = overlay && focus && focus->focus == *overlay;
+    std::free(focus);
+    return ours;
+  }
+
   std::vector<uint32_t> windowIDs;
   std::vector<pid_t> xtermPIDs;
 };
@@ -350,6 +381,41 @@ TEST_F(QuorvelProgramTest, WClosesTheSelectedCardsWindowAndTheSwitcherStaysUp) {
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == second; }, 10s))
       << session->log("quorvel");
   EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "the overlay stayed mapped";
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// Escape and then the release of Alt, sent within a millisecond of each other, many times over:
+// Escape came first, so every round cancels and no other window comes forward, although the two
+// keys reach the program on different connections.
+TEST_F(QuorvelProgramTest, EscapeJustBeforeTheReleaseOfAltAlwaysCancels) {
+  ActiveWindowLog active(session->display());
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  const uint8_t alt = keycodeOf(0xffe9), tab = keycodeOf(0xff09), escape = keycodeOf(0xff1b);
+  ASSERT_TRUE(alt && tab && escape);
+  const uint32_t front = windowIDs.back();
+  ASSERT_EQ(desktops->activeWindow(), front);
+  const size_t mark = active.values().size();
+  constexpr int kRounds = 200;
+  int committed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    fakeKeys({{alt, true}, {tab, true}, {tab, false}});
+    ASSERT_TRUE(X11Session::waitUntil([&] { return overlayHasFocus(); }, 30s))
+        << "round " << round << ": the overlay did not take the keyboard\n" << session->log("quorvel");
+    fakeKeys({{tab, true}, {tab, false}});
+    std::this_thread::sleep_for(30ms);
+    fakeKeys({{escape, true}, {escape, false}, {alt, false}});
+    ASSERT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "round " << round;
+    if (desktops->activeWindow() != front) {
+      ++committed;
+      ASSERT_TRUE(activate(front));
+    }
+  }
+  EXPECT_EQ(committed, 0) << committed << " of " << kRounds << " rounds brought another window forward";
+  const std::vector<uint32_t> changes = active.since(mark);
+  EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
+      << "another window was active for a moment";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }

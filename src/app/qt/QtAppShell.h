@@ -27,6 +27,7 @@ class QtAppShell final : public AppShell {
   void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) override;
   void showStatusItem(const Menu& menu, MenuHandler handler) override;
   void removeStatusItem() override;
+  void showStatusMessage(const std::string& title, const std::string& text) override;
   void showSettings(std::optional<SettingsPane> pane) override;
   void showTourIfNeeded() override {}
   void startPermissionWatcher() override {}

@@ -304,6 +304,11 @@ bool X11OverlayWindow::dispatchEvents() {
   return !x_->isBroken();
 }
 
+bool X11OverlayWindow::catchUpInput() {
+  if (mapped_) x_->sync();
+  return dispatchEvents();
+}
+
 void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
   switch (event.response_type & 0x7f) {
     case XCB_KEY_PRESS:

@@ -76,6 +76,9 @@ class X11OverlayWindow final : public OverlayWindow {
   bool blurAvailable() override;
   bool setBackgroundBlur(int radius) override;
   bool dispatchEvents() override;
+  // One round trip on the window's connection: the server sent every event it had for the window
+  // before its answer, so they are all here to deliver.
+  bool catchUpInput() override;
 
   // Shows a premultiplied chrome bitmap the size of the window (pixels at scale 1) as the window's
   // contents, by a plain image upload: the overlay's picture while it is not drawn on the GPU.
