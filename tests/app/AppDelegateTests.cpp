@@ -137,6 +137,25 @@ TEST_F(AppDelegateTest, ShortcutPressesReachTheOverlayThroughTheTap) {
   EXPECT_FALSE(services->hotkey()->overlayKeyboard());
 }
 
+// A shortcut key that another program holds is told beside the tray item once, in the words of
+// the keys the user presses; without a tray item it is only logged.
+TEST_F(AppDelegateTest, AShortcutKeyHeldElsewhereIsToldBesideTheTrayItemOnce) {
+  launch();
+  take();
+  ASSERT_TRUE(delegate->hasStatusItem());
+  const std::string told =
+      "shell.showStatusMessage Quorvel: Alt+Tab is taken by another program, usually the window manager; free it "
+      "there or choose another shortcut in the settings.";
+  services->keys.reportOwnership({kTab, kOption}, false);
+  services->keys.reportOwnership({kTab, kOption}, true);
+  services->keys.reportOwnership({kTab, kOption}, false);
+  EXPECT_EQ(take(), Calls{told});
+  store.set(AppSettings::Key::showMenuBarIcon, false);
+  take();
+  services->keys.reportOwnership({kGrave, kOption}, false);
+  EXPECT_EQ(take(), Calls{});
+}
+
 TEST_F(AppDelegateTest, BackwardPressFlipsOnlyWhileHidden) {
   store.set(AppSettings::Key::graveCyclesBackward, true);
   launch();
