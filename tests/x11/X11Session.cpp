@@ -59,9 +59,8 @@ std::string icewmPreferences(int desktops) {
 }
 
 // i3's configuration: no bar, no bindings, activation requests always focus.
-std::string i3Config() {
-  return "font pango:monospace 8\n"
-         "focus_follows_mouse no\n"
+std::string i3Config(bool focusFollowsMouse) {
+  return std::string("font pango:monospace 8\n") + (focusFollowsMouse ? "focus_follows_mouse yes\n" : "focus_follows_mouse no\n") +
          "focus_on_window_activation focus\n"
          "workspace_auto_back_and_forth no\n";
 }
@@ -164,7 +163,7 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
     }
     case Manager::i3: {
       const std::string config = session->folder_ + "/i3-config";
-      std::ofstream(config) << i3Config();
+      std::ofstream(config) << i3Config(options.focusFollowsMouse);
       command = {"i3", "-c", config};
       break;
     }

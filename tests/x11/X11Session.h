@@ -30,6 +30,8 @@ class X11Session {
     int height = 1080;
     int desktops = 4;
     Manager manager = Manager::openbox;
+    // i3 only: its default focus, which follows the pointer.
+    bool focusFollowsMouse = false;
   };
 
   // True when an Xvfb program is on the PATH.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,9 @@ namespace quorvel {
 // viewable at once, so the focus set by makeKey() is the window's until a focus event says otherwise.
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
-// setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
+// setClickThrough(true) empties its input shape, so clicks fall through while it fades out; the
+// pointer leaves the window then (and at an unmap) under a grab of its own, so that a manager whose
+// focus follows the pointer does not focus the window below it in place of the chosen one.
 // Until then, a focus that another window takes while the overlay is up is taken back (the window
 // manager focuses a window that the switcher restored, for one), at most once every
 // kFocusReclaimInterval.
@@ -100,6 +103,10 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
   void takeFocusBack();
+  // Runs `change`, which takes the window from under the pointer, with the pointer grabbed, so the
+  // window below sees no ordinary entry of the pointer: under a manager whose focus follows the
+  // pointer, the overlay's going focuses nothing (the chosen window alone is focused).
+  void leavePointerQuietly(const std::function<void()>& change);
   // Runs a pressed key through the compose rules: `characters` becomes the composed text at the
   // end of a sequence and nothing inside one.
   void composeText(uint8_t keycode, std::optional<std::string>& characters);
