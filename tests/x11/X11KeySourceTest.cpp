@@ -312,5 +312,52 @@ TEST_F(X11KeySourceTest, GrabsFollowTheInterestAndLetGoOfTheRest) {
       << ::testing::PrintToString(calls);
 }
 
+// Under metacity, which binds Alt+Tab and Alt+grave itself, the shortcut stays the manager's
+// however its own switcher is used (while its popup is up it lets go of its keys for a moment):
+// nothing takes the keys behind the user's back.
+class X11KeySourceUnderMetacityTest : public X11PlatformTest {
+ protected:
+  X11Session::Options sessionOptions() const override {
+    X11Session::Options options;
+    options.manager = X11Session::Manager::metacity;
+    return options;
+  }
+  void TearDown() override {
+    manager.reset();
+    source.reset();
+    X11PlatformTest::TearDown();
+  }
+
+  LogCapture logs;
+  DefaultsStore store;
+  AppSettings settings{store};
+  std::unique_ptr<X11KeySource> source;
+  std::shared_ptr<HotkeyManager> manager;
+};
+
+TEST_F(X11KeySourceUnderMetacityTest, UsingTheManagersSwitcherNeverHandsItsShortcutOver) {
+  settings.registerDefaults();
+  store.set(AppSettings::Key::graveCyclesBackward, true);
+  for (const char* title : {"One", "Two"}) ASSERT_TRUE(launch({"--title", title}));
+  source = X11KeySource::open(session->display());
+  ASSERT_TRUE(source);
+  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+  int summons = 0;
+  manager->onSummon = [&](int, HotkeyPress, AppSettings::HotkeyScope) { ++summons; };
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  const std::vector<KeyInterest> held{{48, KeyFlags::option}, {50, KeyFlags::option}};
+  ASSERT_EQ(source->refusedKeys(), held);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(session->runTool({"xdotool", "keydown", "alt", "key", "Tab"}));
+    runUntil([] { return false; }, 4000ms);
+    ASSERT_TRUE(session->runTool({"xdotool", "keyup", "alt"}));
+    runUntil([] { return false; }, 500ms);
+    EXPECT_EQ(source->refusedKeys(), held) << "round " << round;
+  }
+  EXPECT_EQ(summons, 0);
+  EXPECT_EQ(logs.count("Alt+Tab was let go of by the program that held it; the shortcut works now"), 0u);
+}
+
 }  // namespace
 }  // namespace quorvel

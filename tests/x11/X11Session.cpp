@@ -102,6 +102,7 @@ const char* X11Session::name(Manager manager) {
     case Manager::openbox: return "openbox";
     case Manager::icewm: return "icewm";
     case Manager::i3: return "i3";
+    case Manager::metacity: return "metacity";
   }
   return "";
 }
@@ -167,6 +168,7 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
       command = {"i3", "-c", config};
       break;
     }
+    case Manager::metacity: command = {"metacity"}; break;
   }
   if (session->spawn(manager, command) <= 0) {
     failure = "cannot start " + manager;

@@ -357,15 +357,18 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
     // us out of the raw events: a modifier let go of meanwhile arrives only here.
     handleRawKey(reinterpret_cast<const xcb_key_release_event_t&>(event).detail, false);
   } else if (type == XCB_MAPPING_NOTIFY) {
+    // Sent for a new layout, and also whenever typing switches between keyboards (a real one and
+    // XTest's): only a change of the modifiers moves the grabs.
     Reports reports;
     {
       std::lock_guard lock(mutex_);
-      if (auto map = X11ModifierMap::read(connection_)) {
+      auto map = X11ModifierMap::read(connection_);
+      if (map && map != map_) {
         map_ = map;
         readerMap_ = *map;
-        // Key codes and modifiers may have moved: grab everything again.
+        // The keys held are grabbed again with the new modifiers; the refused ones stay refused.
         releaseAllLocked();
-        reports = applyInterestLocked(true);
+        reports = applyInterestLocked(false);
       }
     }
     report(reports);

@@ -38,10 +38,10 @@ namespace quorvel {
 // Each key of interest is grabbed on its own: a key another client holds (BadAccess; many window
 // managers bind Alt-Tab) is left to it and reported to the ownership handler, and the other keys
 // work. Who holds a key changes only at known moments, never by timing: a refused key is asked for
-// again when it enters the interest anew (the user chose the shortcut again), when the keyboard
-// mapping changes, and 1 s after a window manager took over the screen (the WM_S<n> selection
-// changed hands, as at the manager's restart; the manager takes its own keys first); a key taken
-// that way is reported too.
+// again when it enters the interest anew (the user chose the shortcut again) and 1 s after a
+// window manager took over the screen (the WM_S<n> selection changed hands, as at the manager's
+// restart; the manager takes its own keys first); a key taken that way is reported too. A change of
+// the modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
 // The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
 // happening it never runs. Another thread's round trip on the connection (setInterest) wakes it
