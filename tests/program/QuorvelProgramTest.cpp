@@ -151,8 +151,8 @@ class QuorvelProgramTest : public X11SessionTest {
   uint8_t keycodeOf(uint32_t keysym) {
     const xcb_setup_t* setup = xcb_get_setup(x().xcb());
     const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
-    auto* map = xcb_get_keyboard_mapping_reply(x().xcb(), xcb_get_keyboard_mapping(x().xcb(), setup->min_keycode, count),
-                                               nullptr);
+    auto* map = xcb_get_keyboard_mapping_reply(
+        x().xcb(), xcb_get_keyboard_mapping(x().xcb(), setup->min_keycode, count), nullptr);
     if (!map) return 0;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
     uint8_t found = 0;

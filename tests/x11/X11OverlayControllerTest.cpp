@@ -322,8 +322,9 @@ TEST_F(X11OverlayControllerUnderI3Test, TheWindowBelowThePointerDoesNotTakeTheCo
   // The pointer rests over one window (i3 focuses it) while another is in front.
   const std::optional<X11Window> under = read(below);
   ASSERT_TRUE(under);
-  xcb_warp_pointer(x().xcb(), XCB_NONE, x().root(), 0, 0, 0, 0, static_cast<int16_t>(under->frame.x + under->frame.width / 2),
-                   static_cast<int16_t>(under->frame.y + under->frame.height / 2));
+  const auto midX = static_cast<int16_t>(under->frame.x + under->frame.width / 2);
+  const auto midY = static_cast<int16_t>(under->frame.y + under->frame.height / 2);
+  xcb_warp_pointer(x().xcb(), XCB_NONE, x().root(), 0, 0, 0, 0, midX, midY);
   x().flush();
   ASSERT_TRUE(runUntil([&] { return desktops->activeWindow() == below; }, 5000ms));
   ASSERT_TRUE(activate(chosen));

@@ -60,7 +60,8 @@ std::string icewmPreferences(int desktops) {
 
 // i3's configuration: no bar, no bindings, activation requests always focus.
 std::string i3Config(bool focusFollowsMouse) {
-  return std::string("font pango:monospace 8\n") + (focusFollowsMouse ? "focus_follows_mouse yes\n" : "focus_follows_mouse no\n") +
+  return std::string("font pango:monospace 8\n") +
+         (focusFollowsMouse ? "focus_follows_mouse yes\n" : "focus_follows_mouse no\n") +
          "focus_on_window_activation focus\n"
          "workspace_auto_back_and_forth no\n";
 }

@@ -10,8 +10,9 @@ namespace quorvel {
 
 // One running program per X display: the program owns the selection "_QUORVEL_INSTANCE_S<screen>"
 // through a window of its own until the lock is destroyed, which lets go of it and waits until the
-// server has (the X server also lets go of it when the process ends, however it ends). The owner's existence is checked and the
-// selection taken under a server grab, so two programs starting at once cannot both win.
+// server has (the X server also lets go of it when the process ends, however it ends). The owner's
+// existence is checked and the selection taken under a server grab, so two programs starting at
+// once cannot both win.
 //
 // A second program finds the selection owned and asks the owner to reopen (a client message
 // "_QUORVEL_REOPEN" to its window); the owner's event loop watches fd() and calls
