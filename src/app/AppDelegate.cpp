@@ -70,17 +70,35 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   std::weak_ptr<SwitcherOverlay> weakOverlay = overlay;
   std::shared_ptr<HotkeyManager> hotkey = services_->hotkey();
+  // The shortcut's stream and the overlay's windows reach the program on different connections:
+  // each key the stream carries acts only after the overlay has taken in the keys typed before it
+  // (Escape, then at once the release of Alt, must cancel).
   hotkey->onSummon = [weakOverlay](int direction, HotkeyPress press, AppSettings::HotkeyScope scope) {
-    if (auto target = weakOverlay.lock()) handleSummon(*target, direction, press, scope);
+    if (auto target = weakOverlay.lock()) {
+      target->catchUpInput();
+      handleSummon(*target, direction, press, scope);
+    }
   };
   hotkey->onModifierRelease = [weakOverlay] {
-    if (auto target = weakOverlay.lock()) target->onHotkeyRelease();
+    if (auto target = weakOverlay.lock()) {
+      target->catchUpInput();
+      target->onHotkeyRelease();
+    }
   };
   hotkey->onPrewarm = [weakOverlay] {
     if (auto target = weakOverlay.lock()) target->prewarmIfAllowed();
   };
   hotkey->onDismissKey = [weakOverlay](DismissKeyRoute route) {
-    if (auto target = weakOverlay.lock()) target->handleTapKey(route);
+    if (auto target = weakOverlay.lock()) {
+      target->catchUpInput();
+      target->handleTapKey(route);
+    }
+  };
+  // Until the tour can say it, a shortcut key held by another program is told beside the tray item.
+  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+  hotkey->onShortcutRefused = [weakSelf](const std::string& sentence) {
+    auto self = weakSelf.lock();
+    if (self && self->hasStatusItem_) self->shell_.showStatusMessage("Quorvel", sentence);
   };
   std::weak_ptr<HotkeyManager> weakHotkey = hotkey;
   overlay->setKeyboardReporter([weakHotkey](const std::optional<OverlayKeyboardState>& state) {

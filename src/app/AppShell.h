@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/MenuModel.h"
@@ -37,6 +38,8 @@ class AppShell {
   virtual void showStatusItem(const Menu& menu, MenuHandler handler) = 0;
   // Removes the tray item (nothing when there is none).
   virtual void removeStatusItem() = 0;
+  // Shows a short message beside the tray item (nothing when there is none).
+  virtual void showStatusMessage(const std::string& title, const std::string& text) = 0;
 
   // ---- The program's own windows and services ----
   // Opens (or brings forward) the settings window, on `pane` when one is given.

@@ -1,6 +1,10 @@
 #include "app/HotkeyManager.h"
 
+#include <algorithm>
 #include <cassert>
+
+#include "platform/UsKeyboardLayout.h"
+#include "settings/KeyNames.h"
 
 namespace quorvel {
 
@@ -34,7 +38,7 @@ void HotkeyManager::start() {
   }
   if (installed_) return;
   if (!installTap()) {
-    logger_.notice("The shortcut could not be set up yet (another program may hold its keys), retrying");
+    logger_.notice("The shortcut could not be set up yet (the keyboard could not be read), retrying");
     scheduleRetry();
   }
 }
@@ -163,6 +167,9 @@ bool HotkeyManager::installTap() {
     });
   };
 
+  source_.setOwnershipHandler([onMain](const KeyInterest& key, bool held) {
+    onMain([key, held](HotkeyManager& m) { m.noteOwnership(key, held); });
+  });
   auto context = std::make_shared<HotkeyTapContext>(initial, std::move(hops), main_.clock());
   context->port().withLock([this](KeyEventSource*& port) { port = &source_; });
   source_.setInterest(initial.interest());
@@ -172,6 +179,34 @@ bool HotkeyManager::installTap() {
   installed_ = true;
   logger_.info("Shortcut event tap installed on its own thread");
   return true;
+}
+
+std::string HotkeyManager::shortcutText(const KeyInterest& key) {
+  static const UsKeyboardLayout layout;
+  std::string text;
+  if (key.requiredFlags & KeyFlags::control) text += "Ctrl+";
+  if (key.requiredFlags & KeyFlags::option) text += "Alt+";
+  if (key.requiredFlags & KeyFlags::command) text += "Super+";
+  return text + KeyNames(layout).name(key.keyCode);
+}
+
+std::string HotkeyManager::refusalSentence(const KeyInterest& key) {
+  return shortcutText(key) +
+         " is taken by another program, usually the window manager; free it there or choose another shortcut in "
+         "the settings.";
+}
+
+void HotkeyManager::noteOwnership(const KeyInterest& key, bool held) {
+  if (held) {
+    logger_.notice("%{public}s was let go of by the program that held it; the shortcut works now",
+                   shortcutText(key));
+    return;
+  }
+  const std::string sentence = refusalSentence(key);
+  logger_.notice("%{public}s", sentence);
+  if (std::find(toldRefused_.begin(), toldRefused_.end(), key) != toldRefused_.end()) return;
+  toldRefused_.push_back(key);
+  if (onShortcutRefused) onShortcutRefused(sentence);
 }
 
 void HotkeyManager::scheduleRetry() {

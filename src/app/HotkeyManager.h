@@ -30,8 +30,11 @@ namespace quorvel {
 // is down. Every decision reaches the main queue as one hop, in the order the tap made them, and
 // calls the matching closure there.
 //
-// A refused install (no permission, or a key of interest held by another client) is logged once and
-// retried every 3 s until it succeeds; a tap the system turns off is turned back on at once.
+// A refused install (no permission) is logged once and retried every 3 s until it succeeds; a tap
+// the system turns off is turned back on at once. A key of a shortcut that another program holds
+// (the window manager, usually) leaves the other keys working; the source reports each change of
+// the key's owner, and the manager logs each one in the user's words ("Alt+Tab is taken by another
+// program...") and hands the first refusal of each key to onShortcutRefused.
 //
 // Threads: every member function and closure runs on the main executor, which owns the manager's
 // fields. The tap thread sees them only through the match state, read and written under its lock,
@@ -54,6 +57,14 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::function<void()> onModifierRelease;
   std::function<void()> onPrewarm;
   std::function<void(DismissKeyRoute route)> onDismissKey;
+  // A key of a shortcut is held by another program: the sentence that tells the user, once per key
+  // and run.
+  std::function<void(const std::string& sentence)> onShortcutRefused;
+
+  // A key of interest as the user types it: "Alt+Tab", "Ctrl+Super+`".
+  static std::string shortcutText(const KeyInterest& key);
+  // What the user reads when `key` is held by another program.
+  static std::string refusalSentence(const KeyInterest& key);
 
   // Reads the settings, follows the settings and the front application from now on, and installs
   // the tap (retrying when it is refused). A second start adds nothing and installs nothing twice.
@@ -83,6 +94,7 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   void updatePassThrough();
   bool installTap();
   void scheduleRetry();
+  void noteOwnership(const KeyInterest& key, bool held);
   // Runs `change` on the match state under its lock when the tap exists, then hands the source the
   // keys of interest of the state after the change.
   template <class F>
@@ -103,6 +115,7 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::shared_ptr<HotkeyTapContext> tapContext_;
   bool installed_ = false;
   bool isRetryScheduled_ = false;
+  std::vector<KeyInterest> toldRefused_;  // keys whose refusal the user was told of
   Subscription defaultsObserver_;
   Subscription activationObserver_;
 };

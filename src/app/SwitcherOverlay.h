@@ -31,6 +31,9 @@ class SwitcherOverlay {
   // only the count changes.
   virtual void stepByPress(int direction) = 0;
   virtual void onHotkeyRelease() = 0;
+  // Delivers the input the overlay's windows were sent up to now (keys, clicks), so that a key the
+  // shortcut's stream carried acts after every key the user typed before it.
+  virtual void catchUpInput() = 0;
   virtual void prewarmIfAllowed() = 0;
   virtual void handleTapKey(DismissKeyRoute route) = 0;
   // Takes the application that was in front before the summon (clearing it), activates it when

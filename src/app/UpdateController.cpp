@@ -3,7 +3,11 @@
 namespace quorvel {
 
 void UpdateController::start() {
-  logger_.notice("No update checks: the package manager updates Quorvel.");
+  if (debugBuild_) {
+    logger_.notice("No appcast URL, so no update checks. This is expected in a Debug build.");
+  } else {
+    logger_.notice("Updates come from the package manager; Quorvel checks for none itself.");
+  }
 }
 
 }  // namespace quorvel

@@ -8,13 +8,18 @@
 namespace quorvel {
 
 // Software updates. On Linux the package manager updates the program, so this build has no update
-// feed and no updater: start() says so in the "updates" log once, and the menus offer no update
-// check.
+// feed and no updater: start() says so in the "updates" log once (a release build in the words of
+// a program its package manager updates), and the menus offer no update check.
 //
 // Threads: main queue only.
 class UpdateController {
  public:
-  UpdateController() = default;
+#ifdef NDEBUG
+  static constexpr bool kDebugBuild = false;
+#else
+  static constexpr bool kDebugBuild = true;
+#endif
+  explicit UpdateController(bool debugBuild = kDebugBuild) : debugBuild_(debugBuild) {}
   UpdateController(const UpdateController&) = delete;
   UpdateController& operator=(const UpdateController&) = delete;
 
@@ -26,6 +31,7 @@ class UpdateController {
   void checkForUpdates() {}
 
  private:
+  const bool debugBuild_;
   const Logger logger_{"updates"};
 };
 

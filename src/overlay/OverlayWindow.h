@@ -47,6 +47,11 @@ class OverlayWindow {
 
   // Delivers the input that has arrived to the content view; false once the window system is gone.
   virtual bool dispatchEvents() = 0;
+  // Delivers every input event the window system sent the window before this call, asking the
+  // window system once when events may still be on their way, so that input that reached the
+  // program by another road (the global shortcut's key stream) acts after the keys typed before
+  // it. False once the window system is gone.
+  virtual bool catchUpInput() { return dispatchEvents(); }
 
   // Called from dispatchEvents() when the window gains (true) or loses (false) the keyboard, so the
   // controller can publish the keyboard state again.

@@ -60,16 +60,24 @@ struct KeyInterest {
 class KeyEventSource {
  public:
   using Handler = std::function<KeyVerdict(const KeyEvent&)>;
+  // Who holds a key of interest changed: `held` false when another program holds it and the source
+  // could not take it, true when a key refused before is now the source's. Called on whatever
+  // thread made the change (the source's own, or the caller of install() or setInterest()), never
+  // under the source's locks; a key taken at its first try is not reported.
+  using OwnershipHandler = std::function<void(const KeyInterest& key, bool held)>;
 
   virtual ~KeyEventSource() = default;
   // Replaces the keys of interest.
   virtual void setInterest(std::vector<KeyInterest> keys) = 0;
-  // Starts the source with `handler`. False when the system refuses it (no permission, or a key of
-  // interest is held by another client); nothing is left running then and a later call may try
-  // again. After a success, further calls do nothing and answer true.
+  // Starts the source with `handler`. False when the system refuses it (no permission); nothing is
+  // left running then and a later call may try again. A key of interest that another program holds
+  // does not refuse the install: the other keys work, and the refused one goes to the ownership
+  // handler. After a success, further calls do nothing and answer true.
   virtual bool install(Handler handler) = 0;
   // Turns the stream back on after a disabledBy... event.
   virtual void enable() = 0;
+  // Set once, before install(). A source that sees every key anyway never reports.
+  virtual void setOwnershipHandler(OwnershipHandler) {}
 };
 
 }  // namespace quorvel

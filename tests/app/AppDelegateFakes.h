@@ -45,6 +45,9 @@ class RecordingShell final : public AppShell {
     statusHandler = nullptr;
   }
   void showFeedback() override { log_.push_back("shell.showFeedback"); }
+  void showStatusMessage(const std::string& title, const std::string& text) override {
+    log_.push_back("shell.showStatusMessage " + title + ": " + text);
+  }
   void showSettings(std::optional<SettingsPane> pane) override {
     log_.push_back(pane == SettingsPane::about ? "shell.showSettings about" : "shell.showSettings");
   }
@@ -77,6 +80,7 @@ class RecordingOverlay final : public SwitcherOverlay {
   }
   void stepByPress(int direction) override { log_.push_back("overlay.step " + std::to_string(direction)); }
   void onHotkeyRelease() override { log_.push_back("overlay.release"); }
+  void catchUpInput() override { log_.push_back("overlay.catchUp"); }
   void prewarmIfAllowed() override { log_.push_back("overlay.prewarm"); }
   void handleTapKey(DismissKeyRoute route) override {
     log_.push_back("overlay.tapKey " + std::to_string(static_cast<int>(route)));

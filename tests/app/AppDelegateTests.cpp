@@ -129,23 +129,44 @@ TEST_F(AppDelegateTest, ShortcutPressesReachTheOverlayThroughTheTap) {
   take();
   services->keys.flagsChanged(kOption);
   services->keys.keyDown(kTab, kOption);
-  EXPECT_EQ(take(), (Calls{"overlay.prewarm", "overlay.present hotkey allWindows"}));
+  // Each key of the shortcut's stream acts after the overlay took in what it was sent before.
+  EXPECT_EQ(take(), (Calls{"overlay.prewarm", "overlay.catchUp", "overlay.present hotkey allWindows"}));
 
   overlay().visible = true;
   services->keys.keyDown(kTab, kOption);
   services->keys.flagsChanged(kOption | KeyFlags::shift);
   services->keys.keyDown(kTab, kOption | KeyFlags::shift);
   services->keys.flagsChanged(0);
-  EXPECT_EQ(take(), (Calls{"overlay.step 1", "overlay.step -1", "overlay.release"}));
+  EXPECT_EQ(take(), (Calls{"overlay.catchUp", "overlay.step 1", "overlay.catchUp", "overlay.step -1",
+                           "overlay.catchUp", "overlay.release"}));
 
   // The overlay reports that it holds the keyboard: the tap routes Escape to it.
   overlay().reporter(OverlayKeyboardState{true, std::nullopt});
   ASSERT_TRUE(services->hotkey()->overlayKeyboard());
   EXPECT_TRUE(services->hotkey()->overlayKeyboard()->holdsKeyboard);
   services->keys.keyDown(kEscape, 0);
-  EXPECT_EQ(take(), Calls{"overlay.tapKey 1"});
+  EXPECT_EQ(take(), (Calls{"overlay.catchUp", "overlay.tapKey 1"}));
   overlay().reporter(std::nullopt);
   EXPECT_FALSE(services->hotkey()->overlayKeyboard());
+}
+
+// A shortcut key that another program holds is told beside the tray item once, in the words of
+// the keys the user presses; without a tray item it is only logged.
+TEST_F(AppDelegateTest, AShortcutKeyHeldElsewhereIsToldBesideTheTrayItemOnce) {
+  launch();
+  take();
+  ASSERT_TRUE(delegate->hasStatusItem());
+  const std::string told =
+      "shell.showStatusMessage Quorvel: Alt+Tab is taken by another program, usually the window manager; free it "
+      "there or choose another shortcut in the settings.";
+  services->keys.reportOwnership({kTab, kOption}, false);
+  services->keys.reportOwnership({kTab, kOption}, true);
+  services->keys.reportOwnership({kTab, kOption}, false);
+  EXPECT_EQ(take(), Calls{told});
+  store.set(AppSettings::Key::showMenuBarIcon, false);
+  take();
+  services->keys.reportOwnership({kGrave, kOption}, false);
+  EXPECT_EQ(take(), Calls{});
 }
 
 TEST_F(AppDelegateTest, BackwardPressFlipsOnlyWhileHidden) {

@@ -118,7 +118,7 @@ TEST_F(HotkeyManagerTest, RefusedInstallIsLoggedOnceAndRetriedEveryThreeSeconds)
   loop.advance(std::chrono::seconds(3));
   EXPECT_EQ(keys.installAttempts(), 3);
   EXPECT_EQ(loop.pendingTimers(), 1u) << "a pending retry never doubles";
-  EXPECT_EQ(logs.count("The shortcut could not be set up yet (another program may hold its keys), retrying"), 1u);
+  EXPECT_EQ(logs.count("The shortcut could not be set up yet (the keyboard could not be read), retrying"), 1u);
 
   // Settings changed while refused are in place once the tap runs.
   store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{kTab, HotkeyBinding::commandFlag}.storedValue());
@@ -131,7 +131,7 @@ TEST_F(HotkeyManagerTest, RefusedInstallIsLoggedOnceAndRetriedEveryThreeSeconds)
   EXPECT_EQ(keys.keyDown(kTab, kCommand), KeyVerdict::swallow);
   EXPECT_EQ(keys.keyDown(kEscape, 0), KeyVerdict::deliver);
   EXPECT_EQ(takeCalls(), (Calls{"summon +1 shortcut allWindows", "dismiss 1"}));
-  EXPECT_EQ(logs.count("The shortcut could not be set up yet (another program may hold its keys), retrying"), 1u);
+  EXPECT_EQ(logs.count("The shortcut could not be set up yet (the keyboard could not be read), retrying"), 1u);
 }
 
 TEST_F(HotkeyManagerTest, DisabledTapIsTurnedBackOn) {

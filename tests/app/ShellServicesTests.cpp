@@ -39,12 +39,16 @@ TEST(BuildProvenance, KindFromTheCertificateAndItsVersionText) {
 }
 
 TEST(UpdateController, WithoutAFeedItLogsOnceAndOffersNoCheck) {
-  LogCapture logs;
-  UpdateController updates;
-  updates.start();
-  EXPECT_EQ(logs.messages("updates"),
-            std::vector<std::string>{"No update checks: the package manager updates Quorvel."});
-  EXPECT_FALSE(updates.hasUpdater());
+  // A release build never speaks of a debug build or a feed.
+  for (const auto& [debug, line] :
+       {std::pair{true, "No appcast URL, so no update checks. This is expected in a Debug build."},
+        std::pair{false, "Updates come from the package manager; Quorvel checks for none itself."}}) {
+    LogCapture logs;
+    UpdateController updates(debug);
+    updates.start();
+    EXPECT_EQ(logs.messages("updates"), std::vector<std::string>{line});
+    EXPECT_FALSE(updates.hasUpdater());
+  }
 }
 
 class LoginItemTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "ActiveWindowLog.h"
 #include "X11SessionTest.h"
 #include "XdndSource.h"
 
@@ -23,70 +25,6 @@ namespace quorvel {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Every value _NET_ACTIVE_WINDOW takes, as the X server reports its changes, in order.
-class ActiveWindowLog {
- public:
-  explicit ActiveWindowLog(const std::string& display) {
-    connection_ = xcb_connect(display.c_str(), nullptr);
-    if (xcb_connection_has_error(connection_)) return;
-    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
-    const char name[] = "_NET_ACTIVE_WINDOW";
-    auto* reply = xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, sizeof name - 1, name), nullptr);
-    atom_ = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    std::free(reply);
-    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(connection_);
-    thread_ = std::thread([this] { watch(); });
-  }
-  ~ActiveWindowLog() {
-    stopping_ = true;
-    // A change of our own wakes the thread's wait.
-    xcb_change_property(connection_, XCB_PROP_MODE_APPEND, root_, atom_, XCB_ATOM_WINDOW, 32, 0, nullptr);
-    xcb_flush(connection_);
-    if (thread_.joinable()) thread_.join();
-    xcb_disconnect(connection_);
-  }
-
-  std::vector<uint32_t> values() const {
-    std::lock_guard lock(mutex_);
-    return values_;
-  }
-  // The values since `mark` (an index into values()).
-  std::vector<uint32_t> since(size_t mark) const {
-    std::vector<uint32_t> all = values();
-    return mark < all.size() ? std::vector<uint32_t>(all.begin() + static_cast<long>(mark), all.end())
-                             : std::vector<uint32_t>{};
-  }
-
- private:
-  void watch() {
-    while (!stopping_) {
-      xcb_generic_event_t* event = xcb_wait_for_event(connection_);
-      if (!event) return;
-      const bool ours = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
-                        reinterpret_cast<xcb_property_notify_event_t*>(event)->atom == atom_;
-      std::free(event);
-      if (!ours || stopping_) continue;
-      auto* reply = xcb_get_property_reply(
-          connection_, xcb_get_property(connection_, 0, root_, atom_, XCB_ATOM_WINDOW, 0, 1), nullptr);
-      uint32_t value = 0;
-      if (reply && xcb_get_property_value_length(reply) >= 4) value = *static_cast<uint32_t*>(xcb_get_property_value(reply));
-      std::free(reply);
-      std::lock_guard lock(mutex_);
-      values_.push_back(value);
-    }
-  }
-
-  xcb_connection_t* connection_ = nullptr;
-  xcb_window_t root_ = 0;
-  xcb_atom_t atom_ = XCB_ATOM_NONE;
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
-  mutable std::mutex mutex_;
-  std::vector<uint32_t> values_;
-};
 
 // The real program in a private X session (Xvfb and openbox without key bindings of its own), with
 // xterms and the test client as the windows to switch between, driven by XTest key events.
@@ -212,6 +150,36 @@ class QuorvelProgramTest : public X11SessionTest {
         },
         timeout);
     return status;
+  }
+
+  // The key code that types `keysym` on the session's keyboard (0 when none does).
+  uint8_t keycodeOf(uint32_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(x().xcb());
+    const uint8_t count = static_cast<uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    auto* map = xcb_get_keyboard_mapping_reply(
+        x().xcb(), xcb_get_keyboard_mapping(x().xcb(), setup->min_keycode, count), nullptr);
+    if (!map) return 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map);
+    uint8_t found = 0;
+    for (int i = 0; i < count * map->keysyms_per_keycode && !found; ++i) {
+      if (syms[i] == keysym) found = static_cast<uint8_t>(setup->min_keycode + i / map->keysyms_per_keycode);
+    }
+    std::free(map);
+    return found;
+  }
+  // Sends the key events in one go through XTest: the server has them all within a millisecond.
+  void fakeKeys(const std::vector<std::pair<uint8_t, bool>>& keys) {
+    for (const auto& [code, down] : keys) {
+      xcb_test_fake_input(x().xcb(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    }
+    x().flush();
+  }
+  bool overlayHasFocus() {
+    const std::optional<uint32_t> overlay = mappedOverlay();
+    auto* focus = xcb_get_input_focus_reply(x().xcb(), xcb_get_input_focus(x().xcb()), nullptr);
+    const bool ours = overlay && focus && focus->focus == *overlay;
+    std::free(focus);
+    return ours;
   }
 
   std::vector<uint32_t> windowIDs;
@@ -483,6 +451,41 @@ TEST_F(QuorvelProgramTest, ADragRestingOnACardBringsItsWindowForwardAndTheDropLa
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(desktops->activeWindow(), target) << "the release of Alt after the drag changed nothing";
 
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// Escape and then the release of Alt, sent within a millisecond of each other, many times over:
+// Escape came first, so every round cancels and no other window comes forward, although the two
+// keys reach the program on different connections.
+TEST_F(QuorvelProgramTest, EscapeJustBeforeTheReleaseOfAltAlwaysCancels) {
+  ActiveWindowLog active(session->display());
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  const uint8_t alt = keycodeOf(0xffe9), tab = keycodeOf(0xff09), escape = keycodeOf(0xff1b);
+  ASSERT_TRUE(alt && tab && escape);
+  const uint32_t front = windowIDs.back();
+  ASSERT_EQ(desktops->activeWindow(), front);
+  const size_t mark = active.values().size();
+  constexpr int kRounds = 200;
+  int committed = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    fakeKeys({{alt, true}, {tab, true}, {tab, false}});
+    ASSERT_TRUE(X11Session::waitUntil([&] { return overlayHasFocus(); }, 30s))
+        << "round " << round << ": the overlay did not take the keyboard\n" << session->log("quorvel");
+    fakeKeys({{tab, true}, {tab, false}});
+    std::this_thread::sleep_for(30ms);
+    fakeKeys({{escape, true}, {escape, false}, {alt, false}});
+    ASSERT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "round " << round;
+    if (desktops->activeWindow() != front) {
+      ++committed;
+      ASSERT_TRUE(activate(front));
+    }
+  }
+  EXPECT_EQ(committed, 0) << committed << " of " << kRounds << " rounds brought another window forward";
+  const std::vector<uint32_t> changes = active.since(mark);
+  EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
+      << "another window was active for a moment";
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }

@@ -36,6 +36,20 @@ TEST_F(InstanceLockTest, OneHolderPerDisplayAskedToReopenAndFreedWhenItGoes) {
   EXPECT_TRUE(next);
   EXPECT_EQ(outcome, Outcome::acquired);
 
+  // Letting go is done by the time the holder is gone, not whenever the server notices its closed
+  // connection: a start right after is never told that the display is taken.
+  const uint32_t selection = x().atom("_QUORVEL_INSTANCE_S0");
+  int stillHeld = 0, refused = 0;
+  for (int round = 0; round < 200; ++round) {
+    next.reset();
+    auto owner = x().reply(xcb_get_selection_owner_reply, xcb_get_selection_owner(x().xcb(), selection));
+    if (!owner || owner->owner != XCB_WINDOW_NONE) ++stillHeld;
+    next = X11InstanceLock::acquire(session->display(), outcome);
+    if (!next) ++refused;
+  }
+  EXPECT_EQ(stillHeld, 0) << stillHeld << " of 200 holders still held the display once gone";
+  EXPECT_EQ(refused, 0) << refused << " of 200 quick restarts were refused";
+
   EXPECT_FALSE(X11InstanceLock::acquire(":999", outcome));
   EXPECT_EQ(outcome, Outcome::noDisplay);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include "ActiveWindowLog.h"
 #include "X11PlatformTest.h"
 #include "actions/Activator.h"
 #include "base/DefaultsStore.h"
@@ -299,6 +300,62 @@ TEST_F(X11OverlayControllerTest, MinimizeThenRestoreFromTheOverlay) {
   runUntil([] { return false; }, 300ms);  // the window manager's focus change has come
   EXPECT_TRUE(runUntil(overlayHasFocus, 5000ms));
   onMain([&] { controller->cancel(); });
+}
+
+// Under i3, whose focus follows the pointer, the window below the pointer must not take the focus
+// while the overlay goes: the chosen window alone is focused.
+class X11OverlayControllerUnderI3Test : public X11OverlayControllerTest {
+ protected:
+  X11Session::Options sessionOptions() const override {
+    X11Session::Options options;
+    options.manager = X11Session::Manager::i3;
+    options.focusFollowsMouse = true;
+    return options;
+  }
+};
+
+TEST_F(X11OverlayControllerUnderI3Test, TheWindowBelowThePointerDoesNotTakeTheCommit) {
+  const uint32_t below = launch({"--title", "Below the pointer"});
+  const uint32_t chosen = launch({"--title", "Chosen"});
+  const uint32_t front = launch({"--title", "Front"});
+  ASSERT_TRUE(below && chosen && front);
+  // The pointer rests over one window (i3 focuses it) while another is in front.
+  const std::optional<X11Window> under = read(below);
+  ASSERT_TRUE(under);
+  const auto midX = static_cast<int16_t>(under->frame.x + under->frame.width / 2);
+  const auto midY = static_cast<int16_t>(under->frame.y + under->frame.height / 2);
+  xcb_warp_pointer(x().xcb(), XCB_NONE, x().root(), 0, 0, 0, 0, midX, midY);
+  x().flush();
+  ASSERT_TRUE(runUntil([&] { return desktops->activeWindow() == below; }, 5000ms));
+  ASSERT_TRUE(activate(chosen));
+  ASSERT_TRUE(activate(front));
+  registry->start();
+  ASSERT_TRUE(runUntil([&] { return registry->lock().withLock([&] { return registry->state().cards->size() >= 3; }); },
+                       15000ms));
+
+  for (int round = 0; round < 5; ++round) {
+    ActiveWindowLog active(session->display());
+    onMain([&] { controller->present(true, AppSettings::HotkeyScope::allWindows); });
+    ASSERT_TRUE(controller->isVisible());
+    ASSERT_EQ(controller->presentedCards().size(), 3u);
+    const std::vector<WindowCard> shown = controller->presentedCards();
+    const auto at = std::find_if(shown.begin(), shown.end(), [&](const WindowCard& c) { return c.id == chosen; });
+    ASSERT_NE(at, shown.end());
+    const int by = static_cast<int>(at - shown.begin()) - selected();
+    if (by != 0) onMain([&] { controller->stepSelection(by); });
+    ASSERT_EQ(shown[static_cast<size_t>(selected())].id, chosen) << "round " << round;
+    const size_t mark = active.values().size();
+    onMain([&] { controller->commitSelection(); });
+    ASSERT_TRUE(runUntil([&] { return !overlayWindows.empty() && !mapped(overlayWindows[0]->xWindow()); }, 5000ms));
+    runUntil([] { return false; }, 300ms);
+    std::vector<uint32_t> changes;
+    for (uint32_t value : active.since(mark)) {
+      if (value != 0 && (changes.empty() || changes.back() != value)) changes.push_back(value);
+    }
+    EXPECT_EQ(changes, std::vector<uint32_t>{chosen}) << "round " << round;
+    EXPECT_EQ(desktops->activeWindow(), chosen) << "round " << round;
+    ASSERT_TRUE(activate(front));
+  }
 }
 
 }  // namespace

@@ -59,9 +59,9 @@ std::string icewmPreferences(int desktops) {
 }
 
 // i3's configuration: no bar, no bindings, activation requests always focus.
-std::string i3Config() {
-  return "font pango:monospace 8\n"
-         "focus_follows_mouse no\n"
+std::string i3Config(bool focusFollowsMouse) {
+  return std::string("font pango:monospace 8\n") +
+         (focusFollowsMouse ? "focus_follows_mouse yes\n" : "focus_follows_mouse no\n") +
          "focus_on_window_activation focus\n"
          "workspace_auto_back_and_forth no\n";
 }
@@ -103,6 +103,7 @@ const char* X11Session::name(Manager manager) {
     case Manager::openbox: return "openbox";
     case Manager::icewm: return "icewm";
     case Manager::i3: return "i3";
+    case Manager::metacity: return "metacity";
   }
   return "";
 }
@@ -164,10 +165,11 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
     }
     case Manager::i3: {
       const std::string config = session->folder_ + "/i3-config";
-      std::ofstream(config) << i3Config();
+      std::ofstream(config) << i3Config(options.focusFollowsMouse);
       command = {"i3", "-c", config};
       break;
     }
+    case Manager::metacity: command = {"metacity"}; break;
   }
   if (session->spawn(manager, command) <= 0) {
     failure = "cannot start " + manager;

@@ -23,13 +23,16 @@ class X11Session {
  public:
   // Window managers with different habits: openbox keeps its stacking list in step with the focus,
   // IceWM updates it one change late, i3 tiles (raises nothing, has desktops only while they hold
-  // windows, sets no frame extents and cannot minimize).
-  enum class Manager { openbox, icewm, i3 };
+  // windows, sets no frame extents and cannot minimize). metacity runs as it comes, with its own
+  // key bindings (Alt+Tab and Alt+grave among them), as a user of it has them.
+  enum class Manager { openbox, icewm, i3, metacity };
   struct Options {
     int width = 1920;
     int height = 1080;
     int desktops = 4;
     Manager manager = Manager::openbox;
+    // i3 only: its default focus, which follows the pointer.
+    bool focusFollowsMouse = false;
   };
 
   // True when an Xvfb program is on the PATH.

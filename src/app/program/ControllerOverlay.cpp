@@ -21,6 +21,8 @@ void ControllerOverlay::stepByPress(int direction) { controller_->stepSelection(
 
 void ControllerOverlay::onHotkeyRelease() { controller_->onHotkeyRelease(); }
 
+void ControllerOverlay::catchUpInput() { controller_->catchUpInput(); }
+
 void ControllerOverlay::prewarmIfAllowed() { controller_->prewarmIfAllowed(); }
 
 void ControllerOverlay::handleTapKey(DismissKeyRoute route) { controller_->handleTapKey(static_cast<int>(route)); }

@@ -21,6 +21,7 @@ class ControllerOverlay final : public SwitcherOverlay {
   void quickFlip(AppSettings::HotkeyScope scope) override;
   void stepByPress(int direction) override;
   void onHotkeyRelease() override;
+  void catchUpInput() override;
   void prewarmIfAllowed() override;
   void handleTapKey(DismissKeyRoute route) override;
   void cancel() override;

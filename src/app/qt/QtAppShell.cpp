@@ -33,6 +33,10 @@ void QtAppShell::showStatusItem(const Menu& menu, MenuHandler handler) {
 
 void QtAppShell::removeStatusItem() { statusItem_.reset(); }
 
+void QtAppShell::showStatusMessage(const std::string& title, const std::string& text) {
+  if (statusItem_) statusItem_->showMessage(title, text);
+}
+
 void QtAppShell::showSettings(std::optional<SettingsPane> pane) {
   if (pane) settings_.select(*pane);
   settings_.show();

@@ -27,6 +27,7 @@ class QtAppShell final : public AppShell {
   void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) override;
   void showStatusItem(const Menu& menu, MenuHandler handler) override;
   void removeStatusItem() override;
+  void showStatusMessage(const std::string& title, const std::string& text) override;
   void showSettings(std::optional<SettingsPane> pane) override;
   // Opens the feedback form through `opener` (set by the program); nothing until it is set.
   void setFeedbackOpener(std::function<void()> opener) { feedbackOpener_ = std::move(opener); }

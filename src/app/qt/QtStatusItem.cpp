@@ -1,5 +1,6 @@
 #include "app/qt/QtStatusItem.h"
 
+#include <QCursor>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -46,6 +47,8 @@ QtStatusItem::QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handle
   icon_->setIcon(trayArt());
   icon_->setToolTip("Quorvel");
   icon_->setContextMenu(menu_.get());
+  QObject::connect(icon_.get(), &QSystemTrayIcon::activated, menu_.get(),
+                   [this](QSystemTrayIcon::ActivationReason reason) { iconActivated(static_cast<int>(reason)); });
   if (!QSystemTrayIcon::isSystemTrayAvailable()) {
     logger_.notice("This desktop has no system tray, so the tray icon stays hidden. Start Quorvel again to "
                    "open its settings.");
@@ -56,6 +59,15 @@ QtStatusItem::QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handle
 QtStatusItem::~QtStatusItem() {
   icon_->hide();
   icon_->setContextMenu(nullptr);
+}
+
+void QtStatusItem::showMessage(const std::string& title, const std::string& text) {
+  icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Warning);
+}
+
+void QtStatusItem::iconActivated(int reason) {
+  if (reason != QSystemTrayIcon::Trigger || menu_->isVisible()) return;
+  menu_->popup(QCursor::pos());
 }
 
 bool QtStatusItem::isShown() const { return icon_->isVisible() && QSystemTrayIcon::isSystemTrayAvailable(); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "app/AppShell.h"
 #include "app/MenuModel.h"
@@ -24,9 +25,17 @@ class QtStatusItem {
 
   // Whether the desktop shows the icon (false without a tray).
   bool isShown() const;
+  // A message balloon beside the icon (the desktop's notification where it shows them instead).
+  void showMessage(const std::string& title, const std::string& text);
+
   QMenu& menu() { return *menu_; }
+  QSystemTrayIcon& icon() { return *icon_; }
 
  private:
+  // The tray's report of a click on the icon: a left click opens the menu too, as the context
+  // menu's right click does.
+  void iconActivated(int reason);
+
   std::unique_ptr<QMenu> menu_;
   std::unique_ptr<QSystemTrayIcon> icon_;
   const Logger logger_{"AppDelegate"};

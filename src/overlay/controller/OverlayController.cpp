@@ -335,6 +335,11 @@ void OverlayController::endFlip(double velocity) {
     });
 }
 
+void OverlayController::catchUpInput() {
+  if (!isVisible_ || !activeDisplay_) return;
+  if (OverlayWindow* w = window(*activeDisplay_)) w->catchUpInput();
+}
+
 void OverlayController::onHotkeyRelease() {
   if (services_.settings.switcherBehavior() != AppSettings::SwitcherBehavior::holdToSwitch || !isVisible_ ||
       !summonedByHotkey_ || isSearching_)

@@ -162,6 +162,9 @@ class OverlayController final : public OverlayContentViewDelegate {
   void stepSelection(int by);
   // The shortcut's modifiers were released (hold-to-switch commits).
   void onHotkeyRelease();
+  // Delivers what the active overlay window has been sent so far (nothing while the overlay is
+  // down): input from another road then acts after the keys typed before it.
+  void catchUpInput();
   // Switches to the previous window without showing the overlay.
   void quickFlip(AppSettings::HotkeyScope scope);
 

@@ -236,9 +236,24 @@ void X11OverlayWindow::takeFocusBack() {
 
 bool X11OverlayWindow::isKey() { return mapped_ && focused_; }
 
+void X11OverlayWindow::leavePointerQuietly(const std::function<void()>& change) {
+  // Grabbed, the pointer's crossings go to us alone; its release enters the window below with the
+  // "ungrab" mode, which a manager whose focus follows the pointer does not take for the user's move.
+  xcb_connection_t* c = x_->xcb();
+  xcb_grab_pointer(c, 0, x_->root(), 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                   XCB_CURRENT_TIME);
+  change();
+  xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
+}
+
 void X11OverlayWindow::orderOut() {
   scrolls_.reset();
-  xcb_unmap_window(x_->xcb(), window_);
+  // Already click-through, the pointer is below the window and unmapping moves it nowhere.
+  if (clickThrough_) {
+    xcb_unmap_window(x_->xcb(), window_);
+  } else {
+    leavePointerQuietly([this] { xcb_unmap_window(x_->xcb(), window_); });
+  }
   mapped_ = false;
   focused_ = false;
   primaryDown_ = false;
@@ -265,8 +280,10 @@ void X11OverlayWindow::setClickThrough(bool on) {
   if (on == clickThrough_) return;
   clickThrough_ = on;
   if (on) {
-    xcb_shape_rectangles(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0, 0,
-                         nullptr);
+    leavePointerQuietly([this] {
+      xcb_shape_rectangles(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0,
+                           0, nullptr);
+    });
   } else {
     xcb_shape_mask(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, window_, 0, 0, XCB_NONE);
   }
@@ -322,6 +339,11 @@ bool X11OverlayWindow::showChrome(const RasterBitmap& bitmap) {
 bool X11OverlayWindow::dispatchEvents() {
   x_->pumpEvents([this](const xcb_generic_event_t& event) { handle(event); });
   return !x_->isBroken();
+}
+
+bool X11OverlayWindow::catchUpInput() {
+  if (mapped_) x_->sync();
+  return dispatchEvents();
 }
 
 void X11OverlayWindow::handle(const xcb_generic_event_t& event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,9 @@ namespace quorvel {
 // viewable at once, so the focus set by makeKey() is the window's until a focus event says otherwise.
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
-// setClickThrough(true) empties its input shape, so clicks fall through while it fades out.
+// setClickThrough(true) empties its input shape, so clicks fall through while it fades out; the
+// pointer leaves the window then (and at an unmap) under a grab of its own, so that a manager whose
+// focus follows the pointer does not focus the window below it in place of the chosen one.
 // Until then, a focus that another window takes while the overlay is up is taken back (the window
 // manager focuses a window that the switcher restored, for one), at most once every
 // kFocusReclaimInterval.
@@ -84,6 +87,9 @@ class X11OverlayWindow final : public OverlayWindow {
   bool blurAvailable() override;
   bool setBackgroundBlur(int radius) override;
   bool dispatchEvents() override;
+  // One round trip on the window's connection: the server sent every event it had for the window
+  // before its answer, so they are all here to deliver.
+  bool catchUpInput() override;
 
   // Shows a premultiplied chrome bitmap the size of the window (pixels at scale 1) as the window's
   // contents, by a plain image upload: the overlay's picture while it is not drawn on the GPU.
@@ -109,6 +115,10 @@ class X11OverlayWindow final : public OverlayWindow {
   // Tells `target` an XDND message of `type` from this window with `data` (five 32-bit values).
   void sendDndMessage(uint32_t target, const char* type, const uint32_t (&data)[5]);
   void setDragAware(bool aware);
+  // Runs `change`, which takes the window from under the pointer, with the pointer grabbed, so the
+  // window below sees no ordinary entry of the pointer: under a manager whose focus follows the
+  // pointer, the overlay's going focuses nothing (the chosen window alone is focused).
+  void leavePointerQuietly(const std::function<void()>& change);
   // Runs a pressed key through the compose rules: `characters` becomes the composed text at the
   // end of a sequence and nothing inside one.
   void composeText(uint8_t keycode, std::optional<std::string>& characters);

@@ -24,6 +24,20 @@ void SimKeyEventSource::enable() {
   if (handler_) enabled_ = true;
 }
 
+void SimKeyEventSource::setOwnershipHandler(OwnershipHandler handler) {
+  std::lock_guard lock(mutex_);
+  ownership_ = std::move(handler);
+}
+
+void SimKeyEventSource::reportOwnership(const KeyInterest& key, bool held) {
+  OwnershipHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = ownership_;
+  }
+  if (handler) handler(key, held);
+}
+
 void SimKeyEventSource::setRefusing(bool refusing) {
   std::lock_guard lock(mutex_);
   refusing_ = refusing;

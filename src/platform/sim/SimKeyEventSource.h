@@ -19,11 +19,15 @@ class SimKeyEventSource final : public KeyEventSource {
   void setInterest(std::vector<KeyInterest> keys) override;
   bool install(Handler handler) override;
   void enable() override;
+  void setOwnershipHandler(OwnershipHandler handler) override;
 
   // The next installs are refused (as without permission, or with a key held elsewhere) while set.
   void setRefusing(bool refusing);
   // A key-down; answers what the handler decided (delivered when nothing is installed).
   KeyVerdict keyDown(int64_t keyCode, uint64_t flags);
+  // Another program takes `key` (held false) or lets the source have it (true): the ownership
+  // handler hears it on the calling thread.
+  void reportOwnership(const KeyInterest& key, bool held);
   // The modifiers held change to `flags`.
   void flagsChanged(uint64_t flags);
   // The system turns the tap off: the handler sees the event; true once the handler turned it back on.
@@ -44,6 +48,7 @@ class SimKeyEventSource final : public KeyEventSource {
 
   mutable std::mutex mutex_;
   Handler handler_;
+  OwnershipHandler ownership_;
   bool refusing_ = false;
   bool enabled_ = false;
   int installAttempts_ = 0;

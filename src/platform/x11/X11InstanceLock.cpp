@@ -60,11 +60,16 @@ std::optional<Session> open(const std::string& displayName) {
 
 }  // namespace
 
-X11InstanceLock::X11InstanceLock(xcb_connection_t* connection, uint32_t window, uint32_t reopenAtom)
-    : connection_(connection), window_(window), reopenAtom_(reopenAtom) {}
+X11InstanceLock::X11InstanceLock(xcb_connection_t* connection, uint32_t window, uint32_t selection,
+                                 uint32_t reopenAtom)
+    : connection_(connection), window_(window), selection_(selection), reopenAtom_(reopenAtom) {}
 
 X11InstanceLock::~X11InstanceLock() {
+  // Let go in so many words and wait for the server to have done it: a program started right after
+  // this one quits finds the display free, however long the server takes to see the connection go.
+  xcb_set_selection_owner(connection_, XCB_WINDOW_NONE, selection_, XCB_CURRENT_TIME);
   xcb_destroy_window(connection_, window_);
+  std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
   xcb_disconnect(connection_);
 }
 
@@ -94,7 +99,7 @@ std::unique_ptr<X11InstanceLock> X11InstanceLock::acquire(const std::string& dis
     return nullptr;
   }
   outcome = Outcome::acquired;
-  return std::unique_ptr<X11InstanceLock>(new X11InstanceLock(c, window, session->reopen));
+  return std::unique_ptr<X11InstanceLock>(new X11InstanceLock(c, window, session->selection, session->reopen));
 }
 
 bool X11InstanceLock::askHolderToReopen(const std::string& displayName) {

@@ -9,9 +9,10 @@ struct xcb_connection_t;
 namespace quorvel {
 
 // One running program per X display: the program owns the selection "_QUORVEL_INSTANCE_S<screen>"
-// through a window of its own, for as long as its connection lives (the X server lets go of the
-// selection when the process ends, however it ends). The owner's existence is checked and the
-// selection taken under a server grab, so two programs starting at once cannot both win.
+// through a window of its own until the lock is destroyed, which lets go of it and waits until the
+// server has (the X server also lets go of it when the process ends, however it ends). The owner's
+// existence is checked and the selection taken under a server grab, so two programs starting at
+// once cannot both win.
 //
 // A second program finds the selection owned and asks the owner to reopen (a client message
 // "_QUORVEL_REOPEN" to its window); the owner's event loop watches fd() and calls
@@ -38,10 +39,11 @@ class X11InstanceLock {
   int takeReopenRequests();
 
  private:
-  X11InstanceLock(xcb_connection_t* connection, uint32_t window, uint32_t reopenAtom);
+  X11InstanceLock(xcb_connection_t* connection, uint32_t window, uint32_t selection, uint32_t reopenAtom);
 
   xcb_connection_t* connection_;
   uint32_t window_;
+  uint32_t selection_;
   uint32_t reopenAtom_;
 };
 

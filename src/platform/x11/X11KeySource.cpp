@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <xcb/xfixes.h>
 #include <xcb/xinput.h>
 
 #include <algorithm>
@@ -16,19 +17,12 @@ namespace quorvel {
 namespace {
 
 constexpr uint8_t kBadAccess = 10;
-// A cap on each wait of the reader, so that events another thread's round trip pulled off the
-// socket are looked at soon even without a wake.
-constexpr int kPollCapMs = 20;
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
 template <class T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
-
-std::string describe(const KeyInterest& key) {
-  return "key " + std::to_string(key.keyCode) + " with modifiers " + std::to_string(key.requiredFlags);
-}
 
 }  // namespace
 
@@ -53,11 +47,35 @@ std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName)
     logger.error("The X server has no XInput 2, so modifier releases cannot be seen and the shortcut stays off");
     return nullptr;
   }
-  return std::unique_ptr<X11KeySource>(new X11KeySource(connection, screens.data->root, xinput->major_opcode));
+  // A window manager taking over the screen (its start or restart) is told by the owner of WM_S<n>.
+  uint8_t fixesEvent = 0;
+  xcb_atom_t managerSelection = XCB_ATOM_NONE;
+  const std::string selectionName = "WM_S" + std::to_string(screenNumber);
+  Owned<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
+      connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(selectionName.size()), selectionName.c_str()),
+      nullptr));
+  const xcb_query_extension_reply_t* fixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+  if (atom && fixes && fixes->present) {
+    Owned<xcb_xfixes_query_version_reply_t> fixesVersion(
+        xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 1, 0), nullptr));
+    if (fixesVersion) {
+      managerSelection = atom->atom;
+      fixesEvent = static_cast<uint8_t>(fixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+      xcb_xfixes_select_selection_input(connection, screens.data->root, managerSelection,
+                                        XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+    }
+  }
+  return std::unique_ptr<X11KeySource>(
+      new X11KeySource(connection, screens.data->root, xinput->major_opcode, fixesEvent, managerSelection));
 }
 
-X11KeySource::X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode)
-    : connection_(connection), root_(root), xinputOpcode_(xinputOpcode) {
+X11KeySource::X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
+                           xcb_atom_t managerSelection)
+    : connection_(connection),
+      root_(root),
+      xinputOpcode_(xinputOpcode),
+      fixesEvent_(fixesEvent),
+      managerSelection_(managerSelection) {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -90,11 +108,31 @@ void X11KeySource::wake() {
 }
 
 void X11KeySource::setInterest(std::vector<KeyInterest> keys) {
-  std::lock_guard lock(mutex_);
-  interest_ = std::move(keys);
-  if (!installed_) return;
-  applyInterestLocked();
+  Reports reports;
+  {
+    std::lock_guard lock(mutex_);
+    interest_ = std::move(keys);
+    if (!installed_) return;
+    reports = applyInterestLocked(false);
+  }
+  // The grabs' round trips may have pulled events off the socket that the reader's wait misses.
   wake();
+  report(reports);
+}
+
+void X11KeySource::setOwnershipHandler(OwnershipHandler handler) {
+  std::lock_guard lock(mutex_);
+  ownership_ = std::move(handler);
+}
+
+void X11KeySource::report(const Reports& reports) {
+  OwnershipHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    handler = ownership_;
+  }
+  if (!handler) return;
+  for (const auto& [key, held] : reports) handler(key, held);
 }
 
 std::vector<KeyInterest> X11KeySource::refusedKeys() const {
@@ -145,49 +183,57 @@ void X11KeySource::releaseAllLocked() {
   grabbed_.clear();
 }
 
-bool X11KeySource::applyInterestLocked() {
+X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
+  auto wanted = [this](const KeyInterest& key) {
+    return std::find(interest_.begin(), interest_.end(), key) != interest_.end();
+  };
   for (auto it = grabbed_.begin(); it != grabbed_.end();) {
-    const KeyInterest key{it->first.first, it->first.second};
-    if (std::find(interest_.begin(), interest_.end(), key) == interest_.end()) {
+    if (!wanted(KeyInterest{it->first.first, it->first.second})) {
       ungrabLocked(it->second);
       it = grabbed_.erase(it);
     } else {
       ++it;
     }
   }
-  const bool hadRefusals = !refused_.empty();
-  refused_.clear();
+  // A refused key that left the interest is forgotten: asked for again, it is a new request.
+  std::erase_if(refused_, [&](const KeyInterest& key) { return !wanted(key); });
+  Reports reports;
   for (const auto& key : interest_) {
     const std::pair<int64_t, uint64_t> id{key.keyCode, key.requiredFlags};
     if (grabbed_.count(id)) continue;
+    const auto refusedBefore = std::find(refused_.begin(), refused_.end(), key);
+    const bool wasRefused = refusedBefore != refused_.end();
+    if (wasRefused && !retryRefused) continue;
     if (auto grabs = grabLocked(key)) {
       grabbed_[id] = std::move(*grabs);
-    } else {
+      if (wasRefused) {
+        refused_.erase(refusedBefore);
+        reports.emplace_back(key, true);
+      }
+    } else if (!wasRefused) {
       refused_.push_back(key);
+      reports.emplace_back(key, false);
     }
   }
-  if (refused_.empty()) {
-    refusalLogged_ = false;
-  } else if (!refusalLogged_) {
-    refusalLogged_ = true;
-    logger_.notice("Another X client holds the shortcut (%{public}s), retrying every few seconds",
-                   describe(refused_.front()));
-  }
-  if (!refused_.empty() && !hadRefusals) nextRetry_ = std::chrono::steady_clock::now() + refusedRetry;
-  return refused_.empty();
+  return reports;
 }
 
 bool X11KeySource::install(Handler handler) {
-  std::lock_guard lock(mutex_);
-  if (installed_) return true;
+  Reports reports;
+  {
+    std::lock_guard lock(mutex_);
+    if (installed_) return true;
+    if (!installLocked(std::move(handler), reports)) return false;
+  }
+  report(reports);
+  return true;
+}
+
+bool X11KeySource::installLocked(Handler handler, Reports& reports) {
   if (xcb_connection_has_error(connection_)) return false;
   map_ = X11ModifierMap::read(connection_);
   if (!map_) return false;
-  if (!applyInterestLocked()) {
-    releaseAllLocked();
-    refused_.clear();
-    return false;
-  }
+  reports = applyInterestLocked(true);
 
   struct {
     xcb_input_event_mask_t head;
@@ -200,6 +246,8 @@ bool X11KeySource::install(Handler handler) {
       xcb_request_check(connection_, xcb_input_xi_select_events_checked(connection_, root_, 1, &mask.head)));
   if (error) {
     releaseAllLocked();
+    refused_.clear();
+    reports.clear();
     return false;
   }
 
@@ -248,16 +296,21 @@ void X11KeySource::readLoop() {
       logger_.error("The key stream lost its connection to the X server; the shortcut no longer works");
       break;
     }
-    int timeout = kPollCapMs;
-    {
-      std::lock_guard lock(mutex_);
-      if (!refused_.empty()) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= nextRetry_) {
-          applyInterestLocked();
-          nextRetry_ = now + refusedRetry;
+    int timeout = -1;  // nothing to do until the server or another thread says so
+    if (managerSettles_) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= *managerSettles_) {
+        managerSettles_.reset();
+        Reports reports;
+        {
+          std::lock_guard lock(mutex_);
+          reports = applyInterestLocked(true);
         }
+        report(reports);
+        continue;
       }
+      timeout = static_cast<int>(
+          std::chrono::ceil<std::chrono::milliseconds>(*managerSettles_ - now).count());
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     ::poll(fds, 2, timeout);
@@ -304,14 +357,27 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
     // us out of the raw events: a modifier let go of meanwhile arrives only here.
     handleRawKey(reinterpret_cast<const xcb_key_release_event_t&>(event).detail, false);
   } else if (type == XCB_MAPPING_NOTIFY) {
-    std::lock_guard lock(mutex_);
-    if (auto map = X11ModifierMap::read(connection_)) {
-      map_ = map;
-      readerMap_ = *map;
-      // Key codes and modifiers may have moved: grab everything again.
-      releaseAllLocked();
-      applyInterestLocked();
+    // Sent for a new layout, and also whenever typing switches between keyboards (a real one and
+    // XTest's): only a change of the modifiers moves the grabs.
+    Reports reports;
+    {
+      std::lock_guard lock(mutex_);
+      auto map = X11ModifierMap::read(connection_);
+      if (map && map != map_) {
+        map_ = map;
+        readerMap_ = *map;
+        // The keys held are grabbed again with the new modifiers; the refused ones stay refused.
+        releaseAllLocked();
+        reports = applyInterestLocked(false);
+      }
     }
+    report(reports);
+  } else if (fixesEvent_ != 0 && type == fixesEvent_) {
+    const auto& notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t&>(event);
+    if (notify.selection != managerSelection_ || notify.owner == XCB_WINDOW_NONE) return;
+    // A window manager took over the screen. It takes its own keys right after; what it left free
+    // is asked for once it has.
+    managerSettles_ = std::chrono::steady_clock::now() + managerSettleDelay;
   } else if (type == XCB_GE_GENERIC) {
     const auto& ge = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
     if (ge.extension != xinputOpcode_) return;

@@ -35,12 +35,22 @@ namespace quorvel {
 // every change is shown as a flagsChanged event. The ModN of Alt (Option) and of Super (Command) come
 // from the server's modifier mapping, read again when it changes.
 //
-// A grab another client holds (BadAccess) refuses the install; after the install, keys of interest
-// refused that way are tried again every 3 s, with one log line for each time it starts happening.
+// Each key of interest is grabbed on its own: a key another client holds (BadAccess; many window
+// managers bind Alt-Tab) is left to it and reported to the ownership handler, and the other keys
+// work. Who holds a key changes only at known moments, never by timing: a refused key is asked for
+// again when it enters the interest anew (the user chose the shortcut again) and 1 s after a
+// window manager took over the screen (the WM_S<n> selection changed hands, as at the manager's
+// restart; the manager takes its own keys first); a key taken that way is reported too. A change of
+// the modifier mapping grabs the held keys again, and leaves the refused ones refused.
+//
+// The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
+// happening it never runs. Another thread's round trip on the connection (setInterest) wakes it
+// afterwards, so events that round trip pulled off the socket are looked at at once.
 class X11KeySource final : public KeyEventSource {
  public:
   static constexpr std::chrono::milliseconds watchdogDelay{200};
-  static constexpr std::chrono::seconds refusedRetry{3};
+  // From a window manager's take-over to asking for the refused keys again.
+  static constexpr std::chrono::milliseconds managerSettleDelay{1000};
 
   // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
   // no XInput 2.
@@ -53,6 +63,7 @@ class X11KeySource final : public KeyEventSource {
   void setInterest(std::vector<KeyInterest> keys) override;
   bool install(Handler handler) override;
   void enable() override;
+  void setOwnershipHandler(OwnershipHandler handler) override;
 
   // How many presses the watchdog had to replay.
   uint64_t watchdogReplays() const { return watchdogReplays_.load(); }
@@ -72,10 +83,16 @@ class X11KeySource final : public KeyEventSource {
     bool timedOut = false;
   };
 
-  X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode);
+  using Reports = std::vector<std::pair<KeyInterest, bool>>;
 
-  // Under mutex_: brings the grabs in line with interest_; true when every key of interest is held.
-  bool applyInterestLocked();
+  X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
+               xcb_atom_t managerSelection);
+
+  // Under mutex_: brings the grabs in line with interest_. A key refused before is asked for again
+  // only with `retryRefused`. Answers the changes of owner to report once the lock is let go of.
+  Reports applyInterestLocked(bool retryRefused);
+  void report(const Reports& reports);
+  bool installLocked(Handler handler, Reports& reports);
   std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
   void ungrabLocked(const std::vector<Grab>& grabs);
   void releaseAllLocked();
@@ -98,7 +115,7 @@ class X11KeySource final : public KeyEventSource {
   std::vector<KeyInterest> interest_;
   std::map<std::pair<int64_t, uint64_t>, std::vector<Grab>> grabbed_;
   std::vector<KeyInterest> refused_;
-  bool refusalLogged_ = false;
+  OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
   std::atomic<bool> disabled_{false};  // after a watchdog time-out, until enable()
@@ -108,7 +125,9 @@ class X11KeySource final : public KeyEventSource {
   X11ModifierMap readerMap_;
   std::array<bool, 256> held_{};
   uint64_t lastFlags_ = 0;
-  std::chrono::steady_clock::time_point nextRetry_;
+  const uint8_t fixesEvent_;  // XFixes' selection-notify event code; 0 without XFixes
+  const xcb_atom_t managerSelection_;  // WM_S<screen>
+  std::optional<std::chrono::steady_clock::time_point> managerSettles_;
 
   std::mutex frozenMutex_;
   std::condition_variable frozenChanged_;

@@ -43,6 +43,8 @@ class X11ModifierMap {
   // Every combination of the lock modifiers (Caps Lock, Num Lock, Scroll Lock), none included.
   std::vector<uint16_t> lockCombinations() const;
 
+  bool operator==(const X11ModifierMap&) const = default;
+
  private:
   uint16_t alt_ = XCB_MOD_MASK_1;
   uint16_t super_ = XCB_MOD_MASK_4;
