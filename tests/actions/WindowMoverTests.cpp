@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "actions/MoveRunner.h"
 #include "actions/WindowMover.h"
 #include "tabs/TabFixture.h"
 #include "windows/SpaceMap.h"
@@ -129,6 +130,34 @@ TEST_F(WindowMoverTest, DesktopLandingIsPolledFiveTimesAtMost) {
   std::tie(landed, took) = land(plain.number, desktops[0]);
   EXPECT_FALSE(landed);
   EXPECT_EQ(took, 0ms);
+}
+
+TEST_F(WindowMoverTest, StepsRunInOrderAndAFailedStepDoesNotStopTheNext) {
+  const int64_t other = sim.desktops(1)[1];
+  SimWindow& window = open();
+  sim.setIgnoresDesktopMoves(window.number);
+  const std::vector<MovePlan::Step> steps = {MovePlan::OwnGeometry{{0, 0, 300, 300}},
+                                             MovePlan::Geometry{{40, 50, 640, 480}}, MovePlan::Desktop{other}};
+  struct Case {
+    bool offered;
+    Reason lastRefusal;
+  };
+  for (const Case c : {Case{true, Reason::desktopMoveDidNotLand}, Case{false, Reason::desktopMovesUnavailable}}) {
+    std::optional<MoveOutcome> outcome;
+    auto task = spawn(loop.main(), [](Task<MoveOutcome> run, std::optional<MoveOutcome>* out) -> Task<void> {
+      *out = co_await std::move(run);
+    }(runMoveSteps(mover, funnel, sim.ownApplication(), {window.ref(), window.number, kPid, "Editor", false}, steps,
+                   {MoveRefusal::of(Reason::onEveryDesktop)}, c.offered),
+                                      &outcome));
+    loop.runUntil([&] { return outcome.has_value(); }, 2s);
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(outcome->movedDisplay);
+    EXPECT_FALSE(outcome->movedDesktop);
+    EXPECT_EQ(outcome->refusals,
+              (std::vector<MoveRefusal>{MoveRefusal::of(Reason::onEveryDesktop), MoveRefusal::of(Reason::positionNotSettable),
+                                        MoveRefusal::of(c.lastRefusal)}));
+    EXPECT_EQ(sim.windowFrame(window.number), (Rect{40, 50, 640, 480}));
+  }
 }
 
 TEST_F(WindowMoverTest, GlobalFrameFlipsAroundThePrimaryScreen) {
