@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include "RandrMonitor.h"
+#include "X11RegistryFixture.h"
+#include "actions/OverviewDisplays.h"
+#include "actions/WindowMover.h"
+#include "actions/overview/OverviewController.h"
+#include "actions/overview/RegistryOverviewSources.h"
+#include "actions/overview/x11/X11OverviewWindow.h"
+#include "base/LogCapture.h"
+#include "gpu/vulkan/VulkanDevice.h"
+#include "support/VulkanTestDevice.h"
+#include "windows/SpaceMap.h"
+
+namespace quorvel {
+namespace {
+
+using namespace std::chrono_literals;
+using Manager = X11Session::Manager;
+
+// No pictures: the miniatures are drawn without them.
+class NoPictures final : public OverviewPictureSource {
+ public:
+  std::optional<CardPicture> entry(uint32_t) override { return std::nullopt; }
+  Task<void> captureMissing(std::vector<WindowCard>) override { co_return; }
+  void beginPresentation() override {}
+  void endPresentation() override {}
+};
+
+// The desktops overview opened on two monitors and four desktops, its window driven by the X
+// server's own pointer (xdotool), under a stacking and a tiling window manager.
+class X11OverviewTest : public X11RegistryFixture, public ::testing::WithParamInterface<Manager> {
+ protected:
+  X11Session::Options sessionOptions() const override { return {.manager = GetParam()}; }
+
+  void SetUp() override {
+    X11RegistryFixture::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    // The screen's output becomes the left monitor (which takes the place of the output's own
+    // whole-screen monitor), and a second monitor without an output the right half.
+    auto resources = x().reply(xcb_randr_get_screen_resources_current_reply,
+                               xcb_randr_get_screen_resources_current(x().xcb(), x().root()));
+    ASSERT_TRUE(resources);
+    ASSERT_GT(xcb_randr_get_screen_resources_current_outputs_length(resources.get()), 0);
+    const xcb_randr_output_t output = xcb_randr_get_screen_resources_current_outputs(resources.get())[0];
+    ASSERT_TRUE(setMonitorOnOutput({x().atom("LEFT-1"), 1, 1, 1, 0, 0, 960, 1080, 250, 280}, output));
+    ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
+    VulkanTestDevice::keepDriversLoaded();
+    VulkanDeviceOptions options;
+    options.validation = true;
+    std::string error;
+    device = VulkanDevice::make(options, &error);
+    ASSERT_TRUE(device) << error;
+    const PlatformServices services = platform->services();
+    spaces = std::make_unique<SpaceMap>(services.desktopServer);
+    // X11's enhanced-interface switch is the session's, left alone.
+    mover = std::make_unique<WindowMover>(WindowMover::Services{services.accessibility, *spaces, services.displays, false});
+    cards = std::make_unique<RegistryOverviewCards>(core->registry);
+  }
+  void TearDown() override {
+    controller.reset();
+    renderer.reset();
+    window.reset();
+    cards.reset();
+    if (device) device->waitIdle();
+    X11RegistryFixture::TearDown();
+  }
+
+  // Opens the overview over the whole screen, as the component's own opening does.
+  void openOverview() {
+    std::string error;
+    window = X11OverviewWindow::open(session->display(), {0, 0, 1920, 1080}, device, &error);
+    ASSERT_TRUE(window) << error;
+    renderer = OverviewRenderer::make(MetalContext::make(device), window->surface());
+    ASSERT_TRUE(renderer);
+    const PlatformServices p = platform->services();
+    controller = OverviewController::make({runtime->main(), *cards, pictures, *mover, core->funnel, p.ownApplication,
+                                           core->settings, getpid(), [](const WindowCard&) {},
+                                           [p, this] {
+                                             std::optional<DesktopMap> map = DesktopMap::read(*spaces, p.displays);
+                                             if (!map) return map;
+                                             return std::optional<DesktopMap>(OverviewDisplays::spanningScreens(
+                                                 *map, DesktopMap::readScreens(p.displays)));
+                                           },
+                                           [] { return true; }, p.desktopServer.isAvailable(DesktopServer::Group::move)});
+    controller->attach(window.get(), renderer.get());
+    window->pointer().setDelegate(controller);
+    controller->open();
+    ASSERT_EQ(controller->plan().bands.size(), 2u) << "a band per monitor";
+    // The window is up once the X server sends it the pointer's moves.
+    ASSERT_TRUE(pump([&] { return window->isVisible(); }));
+  }
+  // RRSetMonitor with one output, put together by hand as setRandrMonitor does.
+  bool setMonitorOnOutput(const xcb_randr_monitor_info_t& info, xcb_randr_output_t output) {
+    struct {
+      uint8_t major = 0, minor = 0;
+      uint16_t length = 0;
+      uint32_t window = 0;
+      xcb_randr_monitor_info_t info;
+      uint32_t output = 0;
+    } request;
+    static_assert(sizeof request == 36);
+    request.window = x().root();
+    request.info = info;
+    request.output = output;
+    iovec parts[3]{};
+    parts[2].iov_base = &request;
+    parts[2].iov_len = sizeof request;
+    xcb_protocol_request_t protocol{1, &xcb_randr_id, XCB_RANDR_SET_MONITOR, 1};
+    const unsigned sequence = xcb_send_request(x().xcb(), XCB_REQUEST_CHECKED, parts + 2, &protocol);
+    return x().check(xcb_void_cookie_t{sequence});
+  }
+  bool pump(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 8000ms) {
+    return runUntil([&] {
+      window->pump();
+      return condition();
+    }, timeout);
+  }
+  bool xdotool(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "xdotool");
+    return session->runTool(arguments);
+  }
+  // Drags with the X server's pointer from one point of the overview to another.
+  void dragWithThePointer(Point from, Point to) {
+    const auto at = [](double v) { return std::to_string(static_cast<int>(std::lround(v))); };
+    ASSERT_TRUE(xdotool({"mousemove", at(from.x), at(from.y)}));
+    ASSERT_TRUE(xdotool({"mousedown", "1"}));
+    ASSERT_TRUE(xdotool({"mousemove", at(from.x + 12), at(from.y + 6)}));
+    ASSERT_TRUE(pump([&] { return controller->carried().has_value(); })) << "the press picked nothing up";
+    ASSERT_TRUE(xdotool({"mousemove", at(to.x), at(to.y)}));
+    ASSERT_TRUE(xdotool({"mouseup", "1"}));
+    ASSERT_TRUE(pump([&] { return !controller->carried() && controller->moveTask().valid() && controller->moveTask().isDone(); },
+                     15000ms));
+  }
+  const OverviewGeometry::Cell* cellOf(uint32_t id) {
+    for (const auto& cell : controller->plan().cells) {
+      if (cell.windowID == id) return &cell;
+    }
+    return nullptr;
+  }
+  std::optional<size_t> regionOf(uint32_t desktop, uint32_t display) {
+    const auto& regions = controller->plan().regions;
+    for (size_t i = 0; i < regions.size(); ++i) {
+      if (regions[i].spaceID == int64_t{desktop} + 1 && regions[i].displayID == display) return i;
+    }
+    return std::nullopt;
+  }
+  Point centreOf(const Rect& r) { return {r.midX(), r.midY()}; }
+
+  bool logged(const std::string& prefix) {
+    for (const std::string& m : logs.messages("Overview")) {
+      if (m.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+  }
+
+  std::shared_ptr<VulkanDevice> device;
+  std::unique_ptr<SpaceMap> spaces;
+  std::unique_ptr<WindowMover> mover;
+  std::unique_ptr<RegistryOverviewCards> cards;
+  NoPictures pictures;
+  std::unique_ptr<X11OverviewWindow> window;
+  std::unique_ptr<OverviewRenderer> renderer;
+  std::shared_ptr<OverviewController> controller;
+  LogCapture logs;
+};
+
+TEST_P(X11OverviewTest, ADropChangesTheDesktopOrTheMonitorOrIsReportedAsPutBack) {
+  // Four desktops, each holding a window (i3 keeps only desktops that hold windows).
+  std::vector<uint32_t> windows;
+  for (uint32_t d = 0; d < 4; ++d) {
+    const uint32_t id = launch({"--title", "Desk " + std::to_string(d), "--class", "desk,Desk", "--geometry",
+                                "400x300+100+100", "--color", "3070C0"});
+    ASSERT_NE(id, 0u);
+    if (d > 0) {
+      ASSERT_TRUE(session->moveToDesktop(id, d));
+    }
+    windows.push_back(id);
+  }
+  ASSERT_TRUE(X11Session::waitUntil([&] { return desktops->numberOfDesktops() == 4u; }));
+  const uint32_t moving = windows[0];
+  registry().start();
+  ASSERT_TRUE(passNow());
+  ASSERT_TRUE(cardsBecome([&] { return card(moving).has_value() && !card(moving)->spaceIDs.empty(); }));
+  openOverview();
+  if (HasFatalFailure()) return;
+
+  // A drop on another desktop's tile of its own monitor: the window's desktop changes.
+  const OverviewGeometry::Cell* cell = cellOf(moving);
+  ASSERT_TRUE(cell);
+  const uint32_t home = controller->plan().regions[cell->regionIndex].displayID;
+  const std::optional<size_t> third = regionOf(2, home);
+  ASSERT_TRUE(third);
+  dragWithThePointer(centreOf(cell->rect), centreOf(controller->plan().regions[*third].rect));
+  EXPECT_TRUE(eventually(moving, [](const X11Window& w) { return w.desktop == 2u; }))
+      << "_NET_WM_DESKTOP is " << read(moving)->desktop.value_or(99);
+  EXPECT_TRUE(logged("moved a window of Desk (display: false, desktop: true)"));
+
+  // A drop on the other monitor's band, same desktop: the frame moves there, or a tiling manager
+  // puts the window back, which is the refusal.
+  ASSERT_TRUE(session->moveToDesktop(moving, 0));
+  ASSERT_TRUE(cardsBecome([&] {
+    passNow();
+    return card(moving) && card(moving)->spaceIDs == std::set<int64_t>{1};
+  }));
+  controller->show();
+  cell = cellOf(moving);
+  ASSERT_TRUE(cell);
+  const uint32_t from = controller->plan().regions[cell->regionIndex].displayID;
+  const uint32_t to = controller->plan().bands[0].displayID == from ? controller->plan().bands[1].displayID
+                                                                   : controller->plan().bands[0].displayID;
+  const std::optional<size_t> otherBand = regionOf(0, to);
+  ASSERT_TRUE(otherBand);
+  const Rect before = read(moving)->frame.toRect();
+  dragWithThePointer(centreOf(cell->rect), centreOf(controller->plan().regions[*otherBand].rect));
+  const bool toTheRight = controller->plan().regions[*otherBand].displayFrame.x >= 960;
+  if (GetParam() == Manager::i3) {
+    EXPECT_TRUE(logged("did not move a window of Desk: appPutItBack")) << "the tiled window went back";
+    EXPECT_EQ(read(moving)->frame.toRect(), before);
+  } else {
+    EXPECT_TRUE(eventually(moving, [&](const X11Window& w) { return toTheRight ? w.frame.x >= 960 : w.frame.right() <= 960; }))
+        << "the frame is at x " << read(moving)->frame.x << ", log: " << testing::PrintToString(logs.messages("Overview"));
+    EXPECT_TRUE(logged("moved a window of Desk (display: true, desktop: false)"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, X11OverviewTest, ::testing::Values(Manager::openbox, Manager::i3),
+                         [](const auto& info) { return std::string(X11Session::name(info.param)); });
+
+}  // namespace
+}  // namespace quorvel
