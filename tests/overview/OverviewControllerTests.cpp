@@ -278,6 +278,24 @@ TEST_F(OverviewControllerTest, APressPicksTheTopmostMiniatureAndARefusedWindowBe
   EXPECT_TRUE(logs.contains("not draggable: Quorvel needs Accessibility permission to move windows."));
 }
 
+TEST_F(OverviewControllerTest, PicturesThatArriveAreDrawnAndTheFollowUpGivesUpAfterFortyPasses) {
+  SimWindow& first = open({100, 100, 800, 600});
+  SimWindow& second = open({1000, 100, 800, 600});
+  controller->open();
+  loop.runUntilIdle();
+  EXPECT_EQ(pictures.captured, 2u);
+  const size_t drawn = device->commandBufferCount();
+  pictures.pictures[first.number] = CardPicture{device->makeTexture({64, 40, 1, false, "picture"}), {}, true};
+  loop.advance(150ms);
+  EXPECT_EQ(device->commandBufferCount(), drawn + 1) << "a new picture is drawn at the next pass";
+  loop.advance(150ms * 3);
+  EXPECT_EQ(device->commandBufferCount(), drawn + 1) << "nothing new, nothing drawn";
+  EXPECT_FALSE(controller->pictureFollowUp().isDone());
+  loop.advance(150ms * 40);
+  EXPECT_TRUE(controller->pictureFollowUp().isDone()) << "the second window's picture never came";
+  (void)second;
+}
+
 TEST(OverviewPointerTest, EscapeStopsHereAndDragsNeedAPress) {
   struct Recorder final : OverviewViewDelegate {
     void beginDrag(Point) override { calls.push_back("press"); }

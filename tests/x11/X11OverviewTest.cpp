@@ -207,19 +207,7 @@ TEST_P(X11OverviewTest, ADropChangesTheDesktopOrTheMonitorOrIsReportedAsPutBack)
       }
     }
     return true;
-  })) << [&] {
-    std::string text;
-    for (uint32_t id : {windows[0], windows[1]}) {
-      const Rect f = read(id)->frame.toRect();
-      text += "X: desktop " + std::to_string(read(id)->desktop.value_or(99)) + " x " + std::to_string(f.x) + " w " +
-              std::to_string(f.width) + "; ";
-      if (card(id)) {
-        text += "card: " + testing::PrintToString(card(id)->spaceIDs) + " x " + std::to_string(card(id)->frame.x) +
-                " w " + std::to_string(card(id)->frame.width) + "; ";
-      }
-    }
-    return text;
-  }();
+  }));
   openOverview();
   if (HasFatalFailure()) return;
 
