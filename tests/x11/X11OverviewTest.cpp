@@ -8,6 +8,8 @@
 #include "actions/overview/RegistryOverviewSources.h"
 #include "actions/overview/x11/X11OverviewWindow.h"
 #include "base/LogCapture.h"
+#include "gpu/x11/X11ArgbWindow.h"
+#include "platform/OwnApplication.h"
 #include "gpu/vulkan/VulkanDevice.h"
 #include "support/VulkanTestDevice.h"
 #include "windows/SpaceMap.h"
@@ -245,6 +247,28 @@ TEST_P(X11OverviewTest, ADropChangesTheDesktopOrTheMonitorOrIsReportedAsPutBack)
         << "the frame is at x " << read(second)->frame.x << ", log: " << testing::PrintToString(logs.messages("Overview"));
     EXPECT_TRUE(logged("moved a window of Desk (display: true, desktop: false)"));
   }
+}
+
+// The planner sends this program's own windows through its application object, in bottom-left
+// coordinates: they land where the overview puts them.
+TEST_P(X11OverviewTest, OurOwnWindowTakesTheFrameItIsGiven) {
+  if (GetParam() == Manager::i3) GTEST_SKIP() << "i3 keeps a tiled window in its tile";
+  std::string error;
+  auto own = X11ArgbWindow::open(session->display(), {"Quorvel settings", {100, 100, 500, 400}, false}, &error);
+  ASSERT_TRUE(own) << error;
+  own->show();
+  OwnApplication& app = platform->services().ownApplication;
+  ASSERT_TRUE(runUntil([&] {
+    for (const OwnWindow& w : app.windows()) {
+      if (w.number == own->window()) return true;
+    }
+    return false;
+  }));
+  // The right monitor's lower half, as bottom-left coordinates of the 1080-high primary monitor.
+  ASSERT_TRUE(app.setFrame(own->window(), {1200, 100, 400, 300}));
+  EXPECT_TRUE(eventually(own->window(), [](const X11Window& w) { return w.frame == X11Rect{1200, 680, 400, 300}; }))
+      << read(own->window())->frame.x << "," << read(own->window())->frame.y << " " << read(own->window())->frame.width
+      << "x" << read(own->window())->frame.height;
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, X11OverviewTest, ::testing::Values(Manager::openbox, Manager::i3),
