@@ -264,6 +264,8 @@ TEST_P(X11OverviewTest, OurOwnWindowTakesTheFrameItIsGiven) {
     }
     return false;
   }));
+  // Framed: the decorations are part of the frame asked for.
+  ASSERT_TRUE(eventually(own->window(), [](const X11Window& w) { return w.frame.height > 400; }));
   // The right monitor's lower half, as bottom-left coordinates of the 1080-high primary monitor.
   ASSERT_TRUE(app.setFrame(own->window(), {1200, 100, 400, 300}));
   EXPECT_TRUE(eventually(own->window(), [](const X11Window& w) { return w.frame == X11Rect{1200, 680, 400, 300}; }))
