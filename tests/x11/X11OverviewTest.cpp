@@ -50,6 +50,10 @@ class X11OverviewTest : public X11RegistryFixture, public ::testing::WithParamIn
     VulkanTestDevice::keepDriversLoaded();
     VulkanDeviceOptions options;
     options.validation = true;
+    options.onValidationMessage = [this](const std::string& m) {
+      std::lock_guard lock(validationMutex);
+      validationMessages.push_back(m);
+    };
     std::string error;
     device = VulkanDevice::make(options, &error);
     ASSERT_TRUE(device) << error;
@@ -65,6 +69,11 @@ class X11OverviewTest : public X11RegistryFixture, public ::testing::WithParamIn
     window.reset();
     cards.reset();
     if (device) device->waitIdle();
+    device.reset();
+    {
+      std::lock_guard lock(validationMutex);
+      EXPECT_TRUE(validationMessages.empty()) << testing::PrintToString(validationMessages);
+    }
     X11RegistryFixture::TearDown();
   }
 
@@ -165,6 +174,8 @@ class X11OverviewTest : public X11RegistryFixture, public ::testing::WithParamIn
   }
 
   std::shared_ptr<VulkanDevice> device;
+  std::mutex validationMutex;
+  std::vector<std::string> validationMessages;
   std::unique_ptr<SpaceMap> spaces;
   std::unique_ptr<WindowMover> mover;
   std::unique_ptr<RegistryOverviewCards> cards;
