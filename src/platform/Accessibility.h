@@ -53,6 +53,13 @@ class Accessibility {
   virtual AXError setAttributeValue(const AXElementRef& element, const std::string& attribute,
                                     const AXValue& value) = 0;
   virtual AXError performAction(const AXElementRef& element, const std::string& action) = 0;
+  // Whether a client may write the attribute of the element. By default the backend cannot tell
+  // (attributeUnsupported, not settable).
+  virtual AXError isAttributeSettable(const AXElementRef& /*element*/, const std::string& /*attribute*/,
+                                      bool& settable) {
+    settable = false;
+    return AXError::attributeUnsupported;
+  }
   // The longest an application may take to answer calls on this element (0 = the system default).
   virtual AXError setMessagingTimeout(const AXElementRef& element, float seconds) = 0;
   // The process that owns the element.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/Geometry.h"
+
 namespace quorvel {
 
 // One of this program's own windows, as the application object lists it.
@@ -28,6 +30,9 @@ class OwnApplication {
   virtual bool makeKeyAndOrderFront(uint32_t number) = 0;
   // Makes this program the active application even while another one is in front.
   virtual void activateIgnoringOtherApps() = 0;
+  // Gives a window of ours this frame (bottom-left screen coordinates, y up) and redraws it. False
+  // where the application cannot place its windows (the default).
+  virtual bool setFrame(uint32_t /*number*/, const Rect& /*frame*/) { return false; }
 };
 
 }  // namespace quorvel

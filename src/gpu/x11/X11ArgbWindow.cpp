@@ -56,8 +56,12 @@ std::unique_ptr<X11ArgbWindow> X11ArgbWindow::open(const std::string& display, c
   w->size_ = {options.frame.width, options.frame.height};
   const uint32_t mask = XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK |
                         XCB_CW_COLORMAP;
-  const uint32_t values[] = {0, 0, options.overrideRedirect ? 1u : 0u,
-                             XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE, w->colormap_};
+  uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_EXPOSURE;
+  if (options.input) {
+    events |= XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
+              XCB_EVENT_MASK_KEY_PRESS;
+  }
+  const uint32_t values[] = {0, 0, options.overrideRedirect ? 1u : 0u, events, w->colormap_};
   auto cookie = xcb_create_window_checked(
       w->connection_, 32, w->window_, screen->root, static_cast<int16_t>(options.frame.x),
       static_cast<int16_t>(options.frame.y), static_cast<uint16_t>(std::max(1.0, options.frame.width)),
@@ -90,9 +94,16 @@ X11ArgbWindow::~X11ArgbWindow() {
 void X11ArgbWindow::show() {
   xcb_map_window(connection_, window_);
   xcb_flush(connection_);
+  mapped_ = true;
 }
 
-std::optional<Size> X11ArgbWindow::pollEvents() {
+void X11ArgbWindow::hide() {
+  xcb_unmap_window(connection_, window_);
+  xcb_flush(connection_);
+  mapped_ = false;
+}
+
+std::optional<Size> X11ArgbWindow::pollEvents(const std::function<void(const xcb_generic_event_t&)>& input) {
   std::optional<Size> resized;
   if (xcb_connection_has_error(connection_)) {
     closeRequested_ = true;
@@ -114,6 +125,12 @@ std::optional<Size> X11ArgbWindow::pollEvents() {
         if (e->format == 32 && e->data.data32[0] == deleteAtom_) closeRequested_ = true;
         break;
       }
+      case XCB_BUTTON_PRESS:
+      case XCB_BUTTON_RELEASE:
+      case XCB_MOTION_NOTIFY:
+      case XCB_KEY_PRESS:
+        if (input) input(*event);
+        break;
       default:
         break;
     }

@@ -2,6 +2,7 @@
 
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,6 +20,9 @@ class X11ArgbWindow {
     std::string title = "Quorvel";
     Rect frame{0, 0, 640, 400};
     bool overrideRedirect = false;
+    // Also asks for the pointer's presses, releases and motion and for key presses, which
+    // pollEvents hands to its `input` callback.
+    bool input = false;
   };
 
   // None with the reason in `error` when the display cannot be opened or has no 32-bit visual.
@@ -31,8 +35,11 @@ class X11ArgbWindow {
   xcb_connection_t* connection() const { return connection_; }
   xcb_window_t window() const { return window_; }
   void show();
-  // Handles the events that arrived; answers the new size when the window was resized.
-  std::optional<Size> pollEvents();
+  void hide();
+  bool isMapped() const { return mapped_; }
+  // Handles the events that arrived; answers the new size when the window was resized. Input
+  // events (with Options::input) go to `input`, in the order they arrived.
+  std::optional<Size> pollEvents(const std::function<void(const xcb_generic_event_t&)>& input = {});
   // The window manager asked the window to close, or the connection broke.
   bool closeRequested() const { return closeRequested_; }
   Size size() const { return size_; }
@@ -50,6 +57,7 @@ class X11ArgbWindow {
   Rect frame_;
   Size size_;
   bool closeRequested_ = false;
+  bool mapped_ = false;
 };
 
 }  // namespace quorvel

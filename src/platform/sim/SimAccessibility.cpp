@@ -1,5 +1,7 @@
 #include "platform/sim/SimAccessibility.h"
 
+#include <set>
+
 #include "platform/sim/SimElement.h"
 #include "platform/sim/SimObserver.h"
 #include "platform/sim/SimWorld.h"
@@ -74,6 +76,21 @@ AXError SimAccessibility::setAttributeValue(const AXElementRef& element, const s
     if (entered != AXError::success) return entered;
     if (auto injected = SimWorld::takeInjected(node->writeFailures, attribute)) return *injected;
     return world_->writeAttribute(*node, attribute, value, fx);
+  });
+}
+
+AXError SimAccessibility::isAttributeSettable(const AXElementRef& element, const std::string& attribute,
+                                              bool& settable) {
+  return world_->change([&](SimEffects&) {
+    settable = false;
+    SimNode* node = nullptr;
+    const AXError entered = world_->enterCall(element, node);
+    if (entered != AXError::success) return entered;
+    static const std::set<std::string> kWindowSettable = {"AXPosition", "AXSize", "AXMinimized",
+                                                          "AXMain",     "AXFocused", "AXFullScreen"};
+    settable = node->kind == SimNode::Kind::window && kWindowSettable.contains(attribute) &&
+               !node->unsettable.contains(attribute);
+    return AXError::success;
   });
 }
 

@@ -21,6 +21,10 @@ class SimAccessibility final : public Accessibility {
                                                              const std::vector<std::string>& attributes) override;
   AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) override;
   AXError setAttributeValue(const AXElementRef& element, const std::string& attribute, const AXValue& value) override;
+  // A window's "AXPosition", "AXSize", "AXMinimized", "AXMain", "AXFocused" and "AXFullScreen" are
+  // settable unless the test said otherwise (SimDesktop::setSettable); other elements' and
+  // attributes' are not.
+  AXError isAttributeSettable(const AXElementRef& element, const std::string& attribute, bool& settable) override;
   AXError performAction(const AXElementRef& element, const std::string& action) override;
   AXError setMessagingTimeout(const AXElementRef& element, float seconds) override;
   std::optional<int32_t> pid(const AXElementRef& element) override;

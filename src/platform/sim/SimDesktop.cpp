@@ -483,6 +483,24 @@ void SimDesktop::onAttributeSet(SimElementId element, const std::string& attribu
   });
 }
 
+void SimDesktop::setSettable(SimElementId element, const std::string& attribute, bool settable) {
+  world_->change([&](SimEffects&) {
+    if (SimNode* n = world_->node(element)) {
+      if (settable) {
+        n->unsettable.erase(attribute);
+      } else {
+        n->unsettable.insert(attribute);
+      }
+    }
+  });
+}
+
+void SimDesktop::setIgnoresDesktopMoves(uint32_t number, bool ignores) {
+  world_->change([&](SimEffects&) {
+    if (SimWindowState* w = world_->window(number)) w->ignoresDesktopMoves = ignores;
+  });
+}
+
 AXElementRef SimDesktop::ref(SimElementId element) const {
   return world_->read([&] { return world_->ref(element); });
 }

@@ -255,6 +255,11 @@ class SimDesktop {
   AXAttributeResult attribute(SimElementId element, const std::string& attribute) const;
   void setAction(SimElementId element, const std::string& action, SimActionHandler handler);
   void onAttributeSet(SimElementId element, const std::string& attribute, SimSetHook hook);
+  // Whether clients may write the attribute (isAttributeSettable; a write is still carried out).
+  void setSettable(SimElementId element, const std::string& attribute, bool settable);
+  // The window stays where it is when asked to move to another desktop (the request still
+  // succeeds), as a window manager that ignores the request does.
+  void setIgnoresDesktopMoves(uint32_t number, bool ignores = true);
   // A new reference to the element, as the Accessibility service would hand it out.
   AXElementRef ref(SimElementId element) const;
   // The element a reference denotes (none for references of other services).

@@ -86,7 +86,7 @@ bool SimDesktopServer::moveWindowsToSpace(const std::vector<uint32_t>& windows, 
     // The request is made; windows move only to a desktop that exists.
     if (!world_->displayOfSpace(spaceID)) return true;
     for (uint32_t number : windows) {
-      if (SimWindowState* w = world_->window(number)) {
+      if (SimWindowState* w = world_->window(number); w && !w->ignoresDesktopMoves) {
         w->sticky = false;
         w->desktops = {spaceID};
       }

@@ -51,6 +51,7 @@ struct SimNode {
   std::map<std::string, AXValue> attributes;
   std::map<std::string, SimActionHandler> actions;
   std::map<std::string, SimSetHook> hooks;
+  std::set<std::string> unsettable;  // attributes a client may not write (window elements)
   SimInjectedTable readFailures;
   SimInjectedTable writeFailures;
   SimInjectedTable actionRefusals;
@@ -86,6 +87,7 @@ struct SimWindowState {
   bool sticky = false;
   std::optional<bool> listedByAX;
   bool hasOwningApplication = true;
+  bool ignoresDesktopMoves = false;
   SimElementId element = SimElementId::none;
 };
 

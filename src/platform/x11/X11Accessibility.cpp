@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <utility>
 
 #include "platform/AXNames.h"
 #include "platform/atspi/AtspiAccessibility.h"
@@ -206,6 +208,35 @@ AXAttributeResult readWithTree(X11Backend& backend, AtspiAccessibility* tree, Su
   return read(backend, s, attribute);
 }
 
+bool isSettableOfWindow(const std::string& attribute) {
+  return attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused" ||
+         attribute == "AXFullScreen" || attribute == "AXPosition" || attribute == "AXSize";
+}
+
+// Whole pixels of a point or size value; none for a value of another type or out of range.
+std::optional<std::pair<int32_t, int32_t>> pixels(double a, double b) {
+  constexpr double kLimit = 1 << 24;
+  if (!(std::fabs(a) < kLimit) || !(std::fabs(b) < kLimit)) return std::nullopt;
+  return std::pair<int32_t, int32_t>{static_cast<int32_t>(std::lround(a)), static_cast<int32_t>(std::lround(b))};
+}
+
+AXError setFrame(X11Backend& backend, const X11Window& w, const std::string& attribute, const AXValue& value) {
+  std::optional<std::pair<int32_t, int32_t>> origin, size;
+  if (attribute == "AXPosition") {
+    const Point* p = value.get<Point>();
+    if (!p || !(origin = pixels(p->x, p->y))) return AXError::illegalArgument;
+  } else {
+    const Size* z = value.get<Size>();
+    if (!z || !(size = pixels(z->width, z->height)) || size->first <= 0 || size->second <= 0) {
+      return AXError::illegalArgument;
+    }
+  }
+  // The request is in root coordinates; the element's frame is global.
+  const auto [dx, dy] = backend.globalOrigin();
+  if (origin) *origin = {origin->first + dx, origin->second + dy};
+  return requested(backend, backend.actions().setFrame(w.id, w.frame.offsetBy(dx, dy), origin, size));
+}
+
 }  // namespace
 
 X11Accessibility::X11Accessibility(std::shared_ptr<X11Backend> backend, std::shared_ptr<AtspiAccessibility> tree)
@@ -290,9 +321,8 @@ AXError X11Accessibility::setAttributeValue(const AXElementRef& element, const s
     return tree_->setAssistiveTechnology(value);
   }
   if (s.element->kind() != X11Element::Kind::window) return AXError::attributeUnsupported;
-  const bool settable = attribute == "AXMinimized" || attribute == "AXMain" || attribute == "AXFocused" ||
-                        attribute == "AXFullScreen";
-  if (!settable) return AXError::attributeUnsupported;
+  if (attribute == "AXPosition" || attribute == "AXSize") return setFrame(*backend_, *s.window, attribute, value);
+  if (!isSettableOfWindow(attribute)) return AXError::attributeUnsupported;
   const bool* flag = value.get<bool>();
   if (!flag) return AXError::illegalArgument;
   X11WindowActions& actions = backend_->actions();
@@ -327,6 +357,16 @@ AXError X11Accessibility::performAction(const AXElementRef& element, const std::
       break;
   }
   return AXError::actionUnsupported;
+}
+
+AXError X11Accessibility::isAttributeSettable(const AXElementRef& element, const std::string& attribute,
+                                              bool& settable) {
+  settable = false;
+  if (tree_ && isAtspi(element)) return AXError::attributeUnsupported;
+  Subject s = resolve(*backend_, element);
+  if (s.error != AXError::success) return s.error;
+  settable = s.element->kind() == X11Element::Kind::window && isSettableOfWindow(attribute);
+  return AXError::success;
 }
 
 AXError X11Accessibility::setMessagingTimeout(const AXElementRef& element, float seconds) {

@@ -33,6 +33,9 @@ class X11Observer;
 //   Setting "AXMinimized" true iconifies it; false maps it when it is minimized, which restores it.
 //   Setting "AXMain" or "AXFocused" true activates it; false changes nothing.
 //   Setting "AXFullScreen" adds or removes the window manager's full-screen state.
+//   Setting "AXPosition" or "AXSize" asks the window manager to move or resize the frame
+//   (X11WindowActions::setFrame) and waits a moment for it; whether it did is read back after. All
+//   six settable attributes answer settable (isAttributeSettable); others do not.
 //   Actions: "AXRaise" activates it (raise and focus, switching to its desktop when it lies on
 //   another); kCloseAction ("AXClose") asks it to close (_NET_CLOSE_WINDOW).
 //   windowNumber() is its X window id.
@@ -77,6 +80,7 @@ class X11Accessibility final : public Accessibility {
   AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) override;
   AXError setAttributeValue(const AXElementRef& element, const std::string& attribute, const AXValue& value) override;
   AXError performAction(const AXElementRef& element, const std::string& action) override;
+  AXError isAttributeSettable(const AXElementRef& element, const std::string& attribute, bool& settable) override;
   AXError setMessagingTimeout(const AXElementRef& element, float seconds) override;
   std::optional<int32_t> pid(const AXElementRef& element) override;
   std::optional<uint32_t> windowNumber(const AXElementRef& element) override;

@@ -56,6 +56,13 @@ uint32_t X11Backend::displayID(X11Connection& connection, const X11Monitor& moni
   return connection.atom(monitor.name.empty() ? std::string_view("default") : std::string_view(monitor.name));
 }
 
+std::pair<int32_t, int32_t> X11Backend::globalOrigin() {
+  std::lock_guard lock(mutex_);
+  const std::optional<X11Rect> primary = displays_.primaryRootFrame();
+  if (!primary) return {0, 0};
+  return {primary->x, primary->y};
+}
+
 std::optional<uint32_t> X11Backend::numberOfDesktops() { return model_.current()->numberOfDesktops; }
 
 std::optional<uint32_t> X11Backend::currentDesktop() { return model_.current()->currentDesktop; }

@@ -64,6 +64,10 @@ class X11Backend {
   static uint32_t displayID(X11Connection& connection, const X11Monitor& monitor);
   uint32_t displayID(const X11Monitor& monitor) { return displayID(*connection_, monitor); }
 
+  // The primary monitor's top-left corner in root coordinates: global coordinates plus it are root
+  // coordinates. (0, 0) when it cannot be read.
+  std::pair<int32_t, int32_t> globalOrigin();
+
   std::optional<uint32_t> numberOfDesktops();
   std::optional<uint32_t> currentDesktop();
   std::optional<uint32_t> activeWindow();

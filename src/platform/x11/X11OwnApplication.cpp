@@ -1,5 +1,7 @@
 #include "platform/x11/X11OwnApplication.h"
 
+#include <cmath>
+
 #include <unistd.h>
 
 #include "platform/x11/X11Backend.h"
@@ -47,5 +49,23 @@ bool X11OwnApplication::makeKeyAndOrderFront(uint32_t number) {
 }
 
 void X11OwnApplication::activateIgnoringOtherApps() {}
+
+bool X11OwnApplication::setFrame(uint32_t number, const Rect& frame) {
+  if (!isOwn(number)) return false;
+  const std::optional<X11Window> window = backend_->managedWindow(number);
+  if (!window) return false;
+  int32_t primaryHeight = 0;
+  for (const X11Monitor& monitor : backend_->monitorFrames()) {
+    if (monitor.isPrimary) primaryHeight = monitor.frame.height;
+  }
+  const auto [dx, dy] = backend_->globalOrigin();
+  const int32_t x = static_cast<int32_t>(std::lround(frame.minX()));
+  const int32_t y = static_cast<int32_t>(std::lround(primaryHeight - frame.maxY()));
+  const int32_t width = static_cast<int32_t>(std::lround(frame.width));
+  const int32_t height = static_cast<int32_t>(std::lround(frame.height));
+  if (width <= 0 || height <= 0) return false;
+  return backend_->actions().setFrame(number, window->frame.offsetBy(dx, dy), std::pair{x + dx, y + dy},
+                                      std::pair{width, height});
+}
 
 }  // namespace quorvel

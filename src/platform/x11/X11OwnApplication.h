@@ -22,6 +22,9 @@ class X11OwnApplication final : public OwnApplication {
   bool performClose(uint32_t number) override;
   bool makeKeyAndOrderFront(uint32_t number) override;
   void activateIgnoringOtherApps() override;
+  // Asks the window manager for the frame (bottom-left coordinates of the primary monitor, y up),
+  // as X11WindowActions::setFrame does; true when it was asked.
+  bool setFrame(uint32_t number, const Rect& frame) override;
 
  private:
   bool isOwn(uint32_t number);

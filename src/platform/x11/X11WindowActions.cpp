@@ -12,6 +12,7 @@ namespace quorvel {
 namespace {
 
 constexpr uint32_t kSourcePager = 2;
+constexpr uint32_t kNorthWestGravity = 1;
 
 }  // namespace
 
@@ -136,6 +137,97 @@ bool X11WindowActions::moveToDesktop(uint32_t window, uint32_t desktop) {
   }
   if (!exists(window)) return false;
   return sendToRoot(window, connection_.ewmh()->_NET_WM_DESKTOP, desktop, kSourcePager);
+}
+
+std::optional<X11Rect> X11WindowActions::clientRect(uint32_t window) {
+  if (window == 0 || connection_.isBroken()) return std::nullopt;
+  xcb_connection_t* c = connection_.xcb();
+  const auto geometryCookie = xcb_get_geometry(c, window);
+  const auto positionCookie = xcb_translate_coordinates(c, window, connection_.root(), 0, 0);
+  auto geometry = connection_.reply(xcb_get_geometry_reply, geometryCookie);
+  auto position = connection_.reply(xcb_translate_coordinates_reply, positionCookie);
+  if (!geometry || !position) return std::nullopt;
+  const int32_t border = geometry->border_width;
+  return X11Rect{position->dst_x - border, position->dst_y - border, geometry->width + 2 * border,
+                 geometry->height + 2 * border};
+}
+
+bool X11WindowActions::supports(uint32_t atom) {
+  auto supported = connection_.property(connection_.root(), connection_.ewmh()->_NET_SUPPORTED, XCB_ATOM_ATOM);
+  if (!supported) return false;
+  for (uint32_t value : supported->values32()) {
+    if (value == atom) return true;
+  }
+  return false;
+}
+
+bool X11WindowActions::setFrame(uint32_t window, const X11Rect& frame, std::optional<std::pair<int32_t, int32_t>> origin,
+                                std::optional<std::pair<int32_t, int32_t>> size) {
+  if (!origin && !size) return exists(window);
+  const std::optional<X11Rect> client = clientRect(window);
+  if (!client) return false;
+  // The decorations around the window: where it sits inside its frame, and how much wider and
+  // higher the frame is.
+  const int32_t left = client->x - frame.x, top = client->y - frame.y;
+  const int32_t extraWidth = std::max(0, frame.width - client->width);
+  const int32_t extraHeight = std::max(0, frame.height - client->height);
+  X11Rect wanted = *client;
+  if (origin) {
+    wanted.x = origin->first + left;
+    wanted.y = origin->second + top;
+  }
+  if (size) {
+    wanted.width = std::max(1, size->first - extraWidth);
+    wanted.height = std::max(1, size->second - extraHeight);
+  }
+  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+  bool sent = false;
+  if (supports(ewmh->_NET_MOVERESIZE_WINDOW)) {
+    // With north-west gravity the position names the frame's top-left corner; the size is the
+    // window's own.
+    const uint32_t flags = kNorthWestGravity | (origin ? (1u << 8) | (1u << 9) : 0) |
+                           (size ? (1u << 10) | (1u << 11) : 0) | (kSourcePager << 12);
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = ewmh->_NET_MOVERESIZE_WINDOW;
+    message.data.data32[0] = flags;
+    message.data.data32[1] = origin ? static_cast<uint32_t>(origin->first) : 0;
+    message.data.data32[2] = origin ? static_cast<uint32_t>(origin->second) : 0;
+    message.data.data32[3] = size ? static_cast<uint32_t>(wanted.width) : 0;
+    message.data.data32[4] = size ? static_cast<uint32_t>(wanted.height) : 0;
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    sent = connection_.check(xcb_send_event_checked(connection_.xcb(), 0, connection_.root(), mask,
+                                                    reinterpret_cast<const char*>(&message)));
+  } else {
+    // A configure request of the window itself: the window manager places the frame by the
+    // window's gravity (north-west unless it says otherwise).
+    uint16_t mask = 0;
+    std::vector<uint32_t> values;
+    if (origin) {
+      mask |= XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y;
+      values.push_back(static_cast<uint32_t>(origin->first));
+      values.push_back(static_cast<uint32_t>(origin->second));
+    }
+    if (size) {
+      mask |= XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT;
+      values.push_back(static_cast<uint32_t>(wanted.width));
+      values.push_back(static_cast<uint32_t>(wanted.height));
+    }
+    sent = connection_.check(xcb_configure_window_checked(connection_.xcb(), window, mask, values.data()));
+  }
+  if (!sent) return false;
+  waitUntil(
+      [&] {
+        const std::optional<X11Rect> now = clientRect(window);
+        if (!now) return true;
+        const bool placed = !origin || (now->x == wanted.x && now->y == wanted.y);
+        const bool sized = !size || (now->width == wanted.width && now->height == wanted.height);
+        return placed && sized;
+      },
+      kFrameWait);
+  return true;
 }
 
 }  // namespace quorvel

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+
+#include "platform/x11/X11Rect.h"
 
 namespace quorvel {
 
@@ -46,9 +49,20 @@ class X11WindowActions {
   // Moves the window to a desktop counted from 0 (the second desktop is 1), or to every desktop with
   // kAllDesktops. False for a desktop the window manager does not have.
   bool moveToDesktop(uint32_t window, uint32_t desktop);
+  // Asks the window manager to put the window's frame (decorations included; `frame` is where it is
+  // now, root coordinates) at `origin` and/or give it `size`, by a _NET_MOVERESIZE_WINDOW request,
+  // or by a configure request of the window where the window manager does not offer that. The
+  // decorations are taken to stay as they are. Then waits at most kFrameWait until the window shows
+  // the request: a window manager acts on it later, or never (a tiled window stays in its tile).
+  bool setFrame(uint32_t window, const X11Rect& frame, std::optional<std::pair<int32_t, int32_t>> origin,
+                std::optional<std::pair<int32_t, int32_t>> size);
+  static constexpr std::chrono::milliseconds kFrameWait{200};
 
  private:
   bool exists(uint32_t window);
+  // The window's own rectangle in root coordinates, outside its border; none when it is gone.
+  std::optional<X11Rect> clientRect(uint32_t window);
+  bool supports(uint32_t atom);
   // Polls `condition` until it holds or `bound` has passed; whether it held.
   static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds bound);
   uint32_t timestamp(std::optional<uint32_t> eventTime);

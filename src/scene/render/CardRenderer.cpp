@@ -7,16 +7,10 @@
 #include <utility>
 #include <limits>
 
+#include "scene/render/CardPipeline.h"
 #include "scene/render/CardUniforms.h"
 
 namespace quorvel {
-namespace {
-
-// The unit quad "Quorvel unit quad": four vertices (position, texture coordinate) drawn as a
-// triangle strip, split along the diagonal from bottom right to top left.
-constexpr float kUnitQuad[16] = {-0.5f, -0.5f, 0, 1, 0.5f, -0.5f, 1, 1, -0.5f, 0.5f, 0, 0, 0.5f, 0.5f, 1, 0};
-
-}  // namespace
 
 CardRenderer::CardRenderer(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
                            std::shared_ptr<FocusSink> focusSink, Providers providers, Services services)
@@ -45,36 +39,16 @@ std::unique_ptr<CardRenderer> CardRenderer::make(std::shared_ptr<MetalContext> c
 bool CardRenderer::build() {
   device_ = context_->device;
   commandQueue_ = context_->commandQueue;
-  auto library = device_->makeDefaultLibrary();
-  if (!library) return false;
-  auto vertex = library->makeFunction("cardVertex");
-  auto fragment = library->makeFunction("cardFragment");
-  auto interior = library->makeFunction("cardInteriorFragment");
-  if (!vertex || !fragment || !interior) return false;
-  GpuRenderPipelineDescriptor pipeline;
-  pipeline.label = "Quorvel card";
-  pipeline.vertexFunction = vertex;
-  pipeline.fragmentFunction = fragment;
-  pipeline.colorFormat = GpuPixelFormat::bgra8Unorm;
-  pipeline.premultipliedBlending = true;
-  pipeline_ = device_->makeRenderPipeline(pipeline);
-  if (!pipeline_) return false;
-  // Opaque card interiors replace what lies under them.
-  pipeline.label = "Quorvel card interior";
-  pipeline.fragmentFunction = interior;
-  pipeline.premultipliedBlending = false;
-  interiorPipeline_ = device_->makeRenderPipeline(pipeline);
-  if (!interiorPipeline_) return false;
+  std::optional<CardPipeline> cards = CardPipeline::make(*device_);
+  if (!cards) return false;
+  pipeline_ = cards->blended;
+  interiorPipeline_ = cards->interior;
+  quadBuffer_ = cards->quad;
+  fallbackTexture_ = cards->fallbackTexture;
   sampler_ = device_->makeSampler({8, "Quorvel card sampler"});
   isotropicSampler_ = device_->makeSampler({1, "Quorvel card sampler (isotropic)"});
   levelZeroSampler_ = device_->makeSampler({1, "Quorvel card sampler (level 0)", true});
   if (!sampler_ || !isotropicSampler_ || !levelZeroSampler_) return false;
-  quadBuffer_ = device_->makeBuffer(sizeof kUnitQuad, "Quorvel unit quad");
-  if (!quadBuffer_) return false;
-  std::memcpy(quadBuffer_->contents(), kUnitQuad, sizeof kUnitQuad);
-  fallbackTexture_ = device_->makeTexture({1, 1, 1, false, "Quorvel fallback texture"});
-  const uint8_t black[4] = {0, 0, 0, 255};
-  if (!fallbackTexture_ || !fallbackTexture_->replaceLevel(0, black, 4)) return false;
   ensureUniformCapacity(kInitialCapacity);
   return true;
 }
