@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "settings/AppSettings.h"
+#include "settings_ui/AppearancePane.h"
 #include "settings_ui/GeneralPane.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
@@ -205,6 +206,9 @@ void SettingsWindowController::showPane() {
       break;
     case SettingsPane::shortcuts:
       content = new ShortcutsPane(*bindings_, services_, *navigator_);
+      break;
+    case SettingsPane::appearance:
+      content = new AppearancePane(*bindings_);
       break;
     default:
       content = headingOnly(pane_);
