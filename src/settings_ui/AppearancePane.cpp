@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -13,6 +12,7 @@
 #include <cmath>
 
 #include "settings_ui/BoundControls.h"
+#include "settings_ui/PaneKit.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
 #include "settings_ui/StyleNames.h"
@@ -24,17 +24,6 @@ namespace {
 
 using K = AppSettings::Key;
 using Style = AppSettings::SwitcherStyle;
-
-// A slider between two small end marks.
-QWidget* withEnds(QWidget* control, const QString& least, const QString& greatest) {
-  auto* row = new QWidget;
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(new QLabel(least));
-  layout->addWidget(control, 1);
-  layout->addWidget(new QLabel(greatest));
-  return row;
-}
 
 }  // namespace
 
@@ -75,7 +64,7 @@ AppearancePane::AppearancePane(SettingsBindings& bindings, QWidget* parent)
     storeSpacing(limits.least + (limits.greatest - limits.least) * position / kSpacingSteps);
   });
   QObject::connect(spacing_, &QSlider::sliderReleased, this, [this] { bindings_.flush(); });
-  size->addRow("Card spacing", withEnds(spacing_, QString::fromUtf8("\u2192|\u2190"), QString::fromUtf8("\u2190|\u2192")));
+  size->addRow("Card spacing", PaneKit::withEnds(spacing_, QString::fromUtf8("\u2192|\u2190"), QString::fromUtf8("\u2190|\u2192")));
   size->addRow(controls_->toggle(K::preserveWindowScale, "Keep window sizes"));
   form->footnote(
       "Each arrangement remembers its own spacing, and it changes right away, even while the switcher is open. Keep "

@@ -15,11 +15,13 @@
 #include "settings/AppSettings.h"
 #include "settings_ui/AppearancePane.h"
 #include "settings_ui/GeneralPane.h"
+#include "settings_ui/PointerPane.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
 #include "settings_ui/SettingsNavigator.h"
 #include "settings_ui/SettingsPanes.h"
 #include "settings_ui/ShortcutsPane.h"
+#include "settings_ui/WindowsPane.h"
 #include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
@@ -207,8 +209,14 @@ void SettingsWindowController::showPane() {
     case SettingsPane::shortcuts:
       content = new ShortcutsPane(*bindings_, services_, *navigator_);
       break;
+    case SettingsPane::windows:
+      content = new WindowsPane(*bindings_, services_, *navigator_);
+      break;
     case SettingsPane::appearance:
       content = new AppearancePane(*bindings_);
+      break;
+    case SettingsPane::pointer:
+      content = new PointerPane(*bindings_, *navigator_);
       break;
     default:
       content = headingOnly(pane_);
