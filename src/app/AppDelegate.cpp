@@ -158,6 +158,9 @@ void AppDelegate::perform(MenuAction action) {
     case MenuAction::openAbout:
       shell_.showSettings(SettingsPane::about);
       break;
+    case MenuAction::openFeedback:
+      shell_.showFeedback();
+      break;
     case MenuAction::checkForUpdates:
       if (updater_.hasUpdater()) updater_.checkForUpdates();
       break;

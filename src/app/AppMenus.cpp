@@ -15,6 +15,7 @@ std::vector<Menu> AppMenus::mainMenu() {
   Menu app{"Quorvel",
            {item("About Quorvel", MenuAction::openAbout, "", cmd), MenuItem::separator(),
             item("Settings…", MenuAction::openSettings, ",", cmd), MenuItem::separator(),
+            item("Send Feedback…", MenuAction::openFeedback, "", cmd), MenuItem::separator(),
             item("Quit Quorvel", MenuAction::quit, "q", cmd)}};
   Menu edit{"Edit",
             {item("Undo", MenuAction::undo, "z", cmd), item("Redo", MenuAction::redo, "Z", MenuModifiers::commandShift),
@@ -37,6 +38,7 @@ Menu AppMenus::statusMenu(bool hasUpdater) {
   menu.items.push_back(MenuItem::separator());
   menu.items.push_back(item("Settings…", MenuAction::openSettings, ",", MenuModifiers::command));
   menu.items.push_back(item("About Quorvel", MenuAction::openAbout));
+  menu.items.push_back(item("Send Feedback…", MenuAction::openFeedback));
   if (hasUpdater) menu.items.push_back(item("Check for Updates…", MenuAction::checkForUpdates));
   menu.items.push_back(MenuItem::separator());
   menu.items.push_back(item("Quit Quorvel", MenuAction::quit, "q", MenuModifiers::command));

@@ -41,6 +41,8 @@ class AppShell {
   // ---- The program's own windows and services ----
   // Opens (or brings forward) the settings window, on `pane` when one is given.
   virtual void showSettings(std::optional<SettingsPane> pane) = 0;
+  // Opens the feedback form, or brings forward the one that is open (with what it holds).
+  virtual void showFeedback() = 0;
   // Shows the first-run tour when it has not been completed.
   virtual void showTourIfNeeded() = 0;
   // Starts watching for permissions taken back.

@@ -13,6 +13,7 @@ enum class MenuAction {
   showSwitcher,
   openSettings,
   openAbout,
+  openFeedback,
   checkForUpdates,
   quit,
   undo,

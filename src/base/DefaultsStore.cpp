@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
-#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +11,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <ctime>
-#include <set>
 #include <system_error>
 #include <variant>
 
+#include "base/DefaultsFile.h"
 #include "base/Logger.h"
 
 namespace quorvel {
@@ -141,124 +138,7 @@ std::optional<std::string> coerceString(const DefaultsStore::Value& v) {
 // A null value has no place among the stored types: writing one removes the key.
 bool isAbsent(const DefaultsStore::Value& v) { return v.is_null() || v.is_discarded(); }
 
-// ---- Files -----------------------------------------------------------------------------------
-
-// Temporary files this process is writing right now; a store opening the same file must not
-// sweep them away as leftovers.
-std::mutex& inFlightMutex() {
-  static std::mutex m;
-  return m;
-}
-std::set<std::string>& inFlight() {
-  static std::set<std::string> paths;
-  return paths;
-}
-
-std::filesystem::path folderOf(const std::filesystem::path& file) {
-  auto folder = file.parent_path();
-  return folder.empty() ? std::filesystem::path(".") : folder;
-}
-
-std::string utcTimestamp() {
-  std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  gmtime_r(&now, &parts);
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y%m%dT%H%M%SZ", &parts);
-  return buffer;
-}
-
-// Renames `from` to `to` unless `to` exists. Returns 0, or the errno (EEXIST when taken).
-int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  int error = errno;
-  if (error != EINVAL && error != ENOSYS) return error;
-  // The file system cannot refuse a replacement itself: check first.
-  std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-// Moves a damaged file to "<name>.damaged-<timestamp>" (with "-2", "-3"... when that name is
-// taken, so no earlier aside file is ever replaced). Returns the new path, or the errno.
-std::variant<std::filesystem::path, int> setAside(const std::filesystem::path& file) {
-  std::string base = file.filename().string() + ".damaged-" + utcTimestamp();
-  for (int attempt = 1; attempt < 10000; ++attempt) {
-    std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-    auto target = folderOf(file) / name;
-    int error = renameNoReplace(file, target);
-    if (error == 0) return target;
-    if (error != EEXIST) return error;
-  }
-  return EEXIST;
-}
-
-enum class ReadOutcome { missing, read, unreadable, notAFile, tooLarge };
-
-// Reads the file without ever blocking on it: only a regular file of at most `limit` bytes is read.
-// A path that names something else (a folder, a named pipe, a device) or a larger file is reported
-// as such, unread; an error opening or reading a file is reported with its errno.
-ReadOutcome readWholeFile(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    error = errno;
-    if (error == ENOENT) return ReadOutcome::missing;
-    // A socket cannot be opened at all; it is no file either.
-    struct stat info {};
-    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return ReadOutcome::notAFile;
-    return ReadOutcome::unreadable;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    error = errno;
-    ::close(fd);
-    return ReadOutcome::unreadable;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return ReadOutcome::notAFile;
-  }
-  if (info.st_size < 0 || static_cast<uint64_t>(info.st_size) > limit) {
-    ::close(fd);
-    return ReadOutcome::tooLarge;
-  }
-  // One byte more than the limit is asked for, so that a file growing while it is read is caught.
-  bytes.resize(limit + 1);
-  size_t total = 0;
-  while (total < bytes.size()) {
-    ssize_t n = ::read(fd, bytes.data() + total, bytes.size() - total);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = errno;
-      ::close(fd);
-      bytes.clear();
-      return ReadOutcome::unreadable;
-    }
-    total += static_cast<size_t>(n);
-  }
-  ::close(fd);
-  if (total > limit) {
-    bytes.clear();
-    return ReadOutcome::tooLarge;
-  }
-  bytes.resize(total);
-  return ReadOutcome::read;
-}
-
-// The file a path finally names, following symbolic links of its last component, so that a
-// defaults file kept elsewhere (a folder of dotfiles) is written where it lives and the link stays.
-std::filesystem::path resolvedFile(const std::filesystem::path& file) {
-  std::filesystem::path current = file;
-  for (int hop = 0; hop < 40; ++hop) {
-    std::error_code ec;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) return current;
-    std::filesystem::path target = std::filesystem::read_symlink(current, ec);
-    if (ec) return current;
-    current = target.is_absolute() ? target : folderOf(current) / target;
-  }
-  return current;
-}
+// ---- The file's text ------------------------------------------------------------------------
 
 // The JSON value `text` holds, or why it is damaged: not JSON, not an object, or nested deeper than
 // `maximumNesting` (such values would be copied and written recursively, which a deep enough one
@@ -314,32 +194,6 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
-// Leftovers of writes that never reached their rename (a crash, a kill): the temporary files of
-// processes that are gone, and this process's own that no write is using.
-void removeStaleTemporaryFiles(const std::filesystem::path& file) {
-  const std::string prefix = file.filename().string() + ".tmp-";
-  const pid_t self = ::getpid();
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folderOf(file), ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    std::string_view rest(name);
-    rest.remove_prefix(prefix.size());
-    long pid = 0;
-    auto [p, pec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-    if (pec != std::errc() || p == rest.data() || p == rest.data() + rest.size() || *p != '-') continue;
-    if (pid == self) {
-      std::lock_guard guard(inFlightMutex());
-      if (inFlight().count(it->path().string())) continue;
-    } else if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
-      continue;  // possibly another live writer
-    }
-    std::error_code removeError;
-    std::filesystem::remove(it->path(), removeError);
-  }
-}
-
 }  // namespace
 
 // ---- Construction ----------------------------------------------------------------------------
@@ -369,55 +223,139 @@ std::filesystem::path DefaultsStore::defaultFilePath() {
 
 void DefaultsStore::load() {
   std::error_code ec;
-  std::filesystem::create_directories(folderOf(*file_), ec);
+  std::filesystem::create_directories(DefaultsFile::folderOf(*file_), ec);
   if (ec) {
     log().error("Could not create the folder %{public}s for the defaults file: %{public}s.",
-                folderOf(*file_).string(), ec.message());
+                DefaultsFile::folderOf(*file_).string(), ec.message());
   }
-  const auto file = resolvedFile(*file_);
-  removeStaleTemporaryFiles(file);
+  DefaultsFile::removeStaleTemporaryFiles(DefaultsFile::resolved(*file_));
+  std::lock_guard guard(mutex_);
+  readFileLocked(Reading::atStart);
+}
+
+void DefaultsStore::follow(FolderWatch& watch) {
+  if (!file_) return;
+  std::vector<std::filesystem::path> folders{DefaultsFile::folderOf(*file_)};
+  const auto target = DefaultsFile::folderOf(DefaultsFile::resolved(*file_));
+  if (!DefaultsFile::sameFolder(target, folders[0])) folders.push_back(target);
+  std::vector<Subscription> watches;
+  for (const auto& folder : folders) watches.push_back(watch.watch(folder, [this] { fileChanged(); }));
+  std::vector<Subscription> earlier;
+  {
+    std::lock_guard guard(mutex_);
+    earlier = std::exchange(watches_, std::move(watches));
+  }
+  earlier.clear();  // outside the lock: a cancel waits for a call that may be waiting for it
+  // A change made before the watch began counts too.
+  fileChanged();
+}
+
+void DefaultsStore::fileChanged() {
+  bool changed = false;
+  {
+    std::lock_guard guard(mutex_);
+    changed = readFileLocked(Reading::onChange);
+  }
+  if (changed) notifyObservers();
+}
+
+bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
+  if (values == stored_) return false;
+  stored_ = std::move(values);
+  return true;
+}
+
+void DefaultsStore::reportLocked(const std::string& message) {
+  if (message == lastProblem_) return;
+  lastProblem_ = message;
+  log().error("%{public}s", message);
+}
+
+bool DefaultsStore::readFileLocked(Reading reading) {
+  const auto file = DefaultsFile::resolved(*file_);
+  const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(file);
+  if (reading == Reading::beforeWrite && knownStamp_ == stamp) return false;
+  const std::optional<DefaultsFile::Stamp> earlierStamp = std::exchange(knownStamp_, stamp);
 
   std::string bytes;
   int error = 0;
   std::string reason;
-  switch (readWholeFile(file, maximumFileSize, bytes, error)) {
-    case ReadOutcome::missing:
-      return;
-    case ReadOutcome::unreadable:
-      // Nothing says the file is damaged: it stays as it is, and this run never writes over it.
-      unreadFile_ = true;
-      log().error("The defaults file %{public}s could not be read (%{public}s); the registered defaults serve "
-                  "until the next start, and changes are not saved so that the file is left as it is.",
-                  file.string(), errnoText(error));
-      return;
-    case ReadOutcome::notAFile:
-      reason = "it is not a regular file";
-      break;
-    case ReadOutcome::tooLarge:
+  switch (DefaultsFile::read(file, maximumFileSize, bytes, error)) {
+    case DefaultsFile::ReadOutcome::missing:
+      leftAlone_ = false;
+      knownHash_.reset();
+      lastProblem_.clear();
+      return replaceStoredLocked({});
+    case DefaultsFile::ReadOutcome::unreadable:
+      if (reading != Reading::atStart) {
+        // A passing failure (no file descriptors left, the folder moved away for a moment) says
+        // nothing of the file's contents: the values, unsaved ones included, stay as they are.
+        knownStamp_ = earlierStamp;
+        return false;
+      }
+      // Nothing says the file is damaged: it stays as it is, and no write goes over it.
+      leftAlone_ = true;
+      reportLocked("The defaults file " + file.string() + " could not be read (" + errnoText(error) +
+                   "); the registered defaults serve until it can be, and changes are not saved so that the file is "
+                   "left as it is.");
+      return false;
+    case DefaultsFile::ReadOutcome::notAFile:
+      // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move.
+      leftAlone_ = true;
+      knownHash_.reset();
+      reportLocked("The defaults file " + file.string() +
+                   " is not a regular file; it is left as it is, the registered defaults serve, and changes are not "
+                   "saved until a regular file takes its place.");
+      return replaceStoredLocked({});
+    case DefaultsFile::ReadOutcome::tooLarge:
       reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
       break;
-    case ReadOutcome::read: {
+    case DefaultsFile::ReadOutcome::read: {
+      const size_t hash = std::hash<std::string>{}(bytes);
+      // The store's own last write read back, or a change that left the bytes as they were.
+      if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) return false;
       auto parsed = parseDocument(bytes, maximumNesting);
       if (auto* why = std::get_if<std::string>(&parsed)) {
         reason = std::move(*why);
         break;
       }
+      std::map<std::string, Value> values;
       for (auto& [key, value] : std::get<Value>(parsed).items()) {
-        if (!isAbsent(value)) stored_[key] = std::move(value);
+        if (!isAbsent(value)) values[key] = std::move(value);
       }
-      return;
+      leftAlone_ = false;
+      knownHash_ = hash;
+      lastProblem_.clear();
+      return replaceStoredLocked(std::move(values));
     }
   }
 
-  auto aside = setAside(file);
+  // A damaged regular file. Only one inside the configuration folder is moved aside; one that a
+  // link leads to elsewhere belongs to whoever put it there.
+  knownHash_.reset();
+  if (!DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_))) {
+    leftAlone_ = true;
+    reportLocked("The defaults file " + file.string() + " is damaged because " + reason +
+                 "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
+                 ", so it is left as it is, the registered defaults serve, and changes are not saved until it is "
+                 "mended.");
+    return replaceStoredLocked({});
+  }
+  leftAlone_ = false;
+  lastProblem_.clear();
+  const char* outcome = reading == Reading::atStart ? "the store starts empty."
+                                                    : "the store is empty now (the registered defaults serve).";
+  auto aside = DefaultsFile::setAside(file);
   if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
-    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the store starts empty.",
-                file.string(), path->string(), reason);
+    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; %{public}s",
+                file.string(), path->string(), reason, outcome);
   } else {
     log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside (%{public}s); "
-                "the store starts empty.",
-                file.string(), reason, errnoText(std::get<int>(aside)));
+                "%{public}s",
+                file.string(), reason, errnoText(std::get<int>(aside)), outcome);
   }
+  knownStamp_ = DefaultsFile::stampOf(file);
+  return replaceStoredLocked({});
 }
 
 // ---- Reads -----------------------------------------------------------------------------------
@@ -485,6 +423,7 @@ void DefaultsStore::registerDefaults(const std::map<std::string, Value>& default
 void DefaultsStore::set(const std::string& key, Value value) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     if (isAbsent(value)) {
       stored_.erase(key);
     } else {
@@ -498,6 +437,7 @@ void DefaultsStore::set(const std::string& key, Value value) {
 void DefaultsStore::remove(const std::string& key) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     stored_.erase(key);
     lastWriteSucceeded_ = persistLocked();
   }
@@ -507,6 +447,7 @@ void DefaultsStore::remove(const std::string& key) {
 void DefaultsStore::setMany(const std::map<std::string, Value>& values) {
   {
     std::lock_guard guard(mutex_);
+    if (file_) readFileLocked(Reading::beforeWrite);
     for (const auto& [key, value] : values) {
       if (isAbsent(value)) {
         stored_.erase(key);
@@ -527,8 +468,8 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
 // hook runs under the lock too and must not call back into the store.
 bool DefaultsStore::persistLocked() {
-  if (!file_ || unreadFile_) return !file_;
-  const auto file = resolvedFile(*file_);
+  if (!file_ || leftAlone_) return !file_;
+  const auto file = DefaultsFile::resolved(*file_);
 
   std::string bytes = documentText(stored_);
   // A file the next start would refuse as too large is not written: the one on the disk stays.
@@ -540,17 +481,13 @@ bool DefaultsStore::persistLocked() {
   }
 
   static std::atomic<uint64_t> counter{0};
-  const auto folder = folderOf(file);
+  const auto folder = DefaultsFile::folderOf(file);
   const auto temporary =
       folder / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-  {
-    std::lock_guard guard(inFlightMutex());
-    inFlight().insert(temporary.string());
-  }
+  DefaultsFile::noteWriting(temporary);
   auto finish = [&](bool removeTemporary) {
     if (removeTemporary) ::unlink(temporary.c_str());
-    std::lock_guard guard(inFlightMutex());
-    inFlight().erase(temporary.string());
+    DefaultsFile::doneWriting(temporary);
   };
   auto fail = [&](const char* step, int error, bool created) {
     log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
@@ -581,6 +518,8 @@ bool DefaultsStore::persistLocked() {
 
   if (::rename(temporary.c_str(), file.c_str()) != 0) return fail("replacing the file", errno, true);
   finish(false);
+  knownStamp_ = DefaultsFile::stampOf(file);
+  knownHash_ = std::hash<std::string>{}(bytes);
 
   // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
   // is in place there all the same.

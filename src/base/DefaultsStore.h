@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/DefaultsFile.h"
+#include "base/FolderWatch.h"
 #include "base/ObserverList.h"
 #include "base/Subscription.h"
 
@@ -33,19 +35,28 @@ namespace quorvel {
 // Every write (set, remove, setMany) posts a did-change notification to every observer, after the
 // value has changed, on the writer's thread and outside the store's lock (ObserverList).
 //
-// Persistence: with a file path, the stored domain is read once at construction and held in memory;
+// Persistence: with a file path, the stored domain is read at construction and held in memory;
 // each write rewrites the file atomically (a temporary file beside it, fsync, rename), one key a line
 // with each value written compactly. When the path is a symbolic link, the file it leads to is read
 // and written (the temporary file goes beside that file) and the link stays.
-// Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged file
-// (something other than a regular file, a larger file, or a file read whole that is not a JSON
-// object, or nests deeper than maximumNesting) is moved aside as "<name>.damaged-<timestamp>" with a
-// log line, and the store starts empty (the registered defaults serve). A file that exists but
-// cannot be opened or read (permissions, no file descriptors left, an I/O error) is not damaged: it
-// is left as it is, the store starts empty with one log line, and no write of this store replaces it
-// (writes keep their values in memory and report failure). A write whose file would exceed
-// maximumFileSize is not made. A store without a path lives in memory only. Every method is safe to
-// call from any thread.
+// Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged
+// regular file (larger than that, not a JSON object, or nesting deeper than maximumNesting) inside
+// the configuration folder (the folder of the path) is moved aside there as
+// "<name>.damaged-<timestamp>" with a log line, and the store starts empty (the registered defaults
+// serve). Nothing else is ever moved: a path that is no regular file (a folder, a named pipe, a link
+// to one), a damaged file that a link leads to outside the configuration folder, and a file that
+// exists but cannot be opened or read (permissions, no file descriptors left, an I/O error) are left
+// as they are with one log line, the store starts empty, and no write of this store replaces them
+// (writes keep their values in memory and report failure) until the path holds a file it can read.
+// A write whose file would exceed maximumFileSize is not made. A store without a path lives in
+// memory only. Every method is safe to call from any thread.
+//
+// Following the file: once follow() is called, every change that the folder watch reports in the
+// configuration folder (and in the folder a link leads to) makes the store read its file again,
+// exactly as at construction, and a change of the stored values notifies the observers as a write
+// does (on the watch's thread). Before each write the store also looks whether the file changed
+// since it last read or wrote it, and reads it first when it did, so a change made by another
+// program is never written over.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
@@ -63,6 +74,10 @@ class DefaultsStore {
   ~DefaultsStore();
   DefaultsStore(const DefaultsStore&) = delete;
   DefaultsStore& operator=(const DefaultsStore&) = delete;
+
+  // Reads the file again whenever `watch` reports a change in its folder, until the store goes. The
+  // watch must outlive the store.
+  void follow(FolderWatch& watch);
 
   // $XDG_CONFIG_HOME/quorvel/defaults.json, or ~/.config/quorvel/defaults.json.
   static std::filesystem::path defaultFilePath();
@@ -101,7 +116,14 @@ class DefaultsStore {
   void setWriteInterruptionForTesting(std::function<bool()> hook);
 
  private:
+  enum class Reading { atStart, onChange, beforeWrite };
+
   void load();
+  // Reads the file as `reading` asks; returns whether the stored values changed.
+  bool readFileLocked(Reading reading);
+  bool replaceStoredLocked(std::map<std::string, Value> values);
+  void reportLocked(const std::string& message);
+  void fileChanged();
   bool persistLocked();
   void notifyObservers();
 
@@ -111,9 +133,17 @@ class DefaultsStore {
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
   bool lastWriteSucceeded_ = true;
-  // The file was there but could not be read: this store never writes over it.
-  bool unreadFile_ = false;
+  // The path holds something this store must not replace (see above): no write goes to the disk.
+  bool leftAlone_ = false;
+  // Where the file stood when the store last read or wrote it.
+  std::optional<DefaultsFile::Stamp> knownStamp_;
+  // A hash of the bytes last read or written, so that reading back the store's own write is no change.
+  std::optional<size_t> knownHash_;
+  // The last problem logged, so that the same one read again is not logged again.
+  std::string lastProblem_;
   std::function<bool()> interruption_;
+  // Last member: cancelled first, while everything it calls is still there.
+  std::vector<Subscription> watches_;
 };
 
 }  // namespace quorvel

@@ -237,9 +237,12 @@ std::vector<IdleTrim::Candidate> ThumbnailCache::trimCandidates() const {
 std::vector<IdleTrim::Demotion> ThumbnailCache::enforceBudget() {
   int64_t total = 0;
   for (const auto& [id, e] : entries_) total += e.bytes;
-  const int64_t budget = (presentationDepth_ == 0 && trimmedWhileHidden_) ? kIdleBudget : kPresentedBudget;
+  const bool trimmed = presentationDepth_ == 0 && trimmedWhileHidden_;
+  const int64_t budget = trimmed ? kIdleBudget : kPresentedBudget;
   if (total <= budget) return {};
-  IdleTrim::Plan plan = IdleTrim::plan(trimCandidates(), budget, true);
+  // The trimmed budget, like the idle trim itself, never evicts a picture that cannot be captured
+  // again: the current desktop's pictures, which can, may alone be above it.
+  IdleTrim::Plan plan = IdleTrim::plan(trimCandidates(), budget, !trimmed);
   for (uint32_t id : plan.evictions) {
     auto it = entries_.find(id);
     if (it == entries_.end()) continue;

@@ -122,7 +122,8 @@ class ThumbnailCache {
   std::unordered_map<uint32_t, Provenance> bankedProvenances() const;
   void forgetStamps(const std::unordered_set<uint32_t>& ids);
   // Evicts over-budget pictures into the retire list; gives the demotions to carry out after the
-  // lock is released.
+  // lock is released. Under the trimmed budget (100 MiB) a picture that cannot be captured again
+  // is demoted but never evicted.
   std::vector<IdleTrim::Demotion> enforceBudget();
   std::vector<IdleTrim::Candidate> trimCandidates() const;
   // The idle trim for generation `generation`; none when a presentation is open, the generation

@@ -6,7 +6,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QLinearGradient>
 #include <QMainWindow>
+#include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -60,6 +63,41 @@ QWidget* headingOnly(SettingsPane pane) {
 
 QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// A sidebar row's icon: a rounded tile in the pane's colour with the desktop theme's icon for the
+// pane on it (the tile alone when the theme has none).
+QIcon paneIcon(SettingsPane pane) {
+  struct Look {
+    QColor tile;
+    const char* themeIcon;
+  };
+  const Look look = [pane]() -> Look {
+    switch (pane) {
+      case SettingsPane::general: return {QColor(0x8e, 0x8e, 0x93), "preferences-system"};
+      case SettingsPane::shortcuts: return {QColor(0x0a, 0x84, 0xff), "preferences-desktop-keyboard-shortcuts"};
+      case SettingsPane::windows: return {QColor(0x5e, 0x5c, 0xe6), "preferences-system-windows"};
+      case SettingsPane::appearance: return {QColor(0xbf, 0x5a, 0xf2), "preferences-desktop-theme"};
+      case SettingsPane::backdrop: return {QColor(0x30, 0xb0, 0xc7), "preferences-desktop-wallpaper"};
+      case SettingsPane::pointer: return {QColor(0xff, 0x9f, 0x0a), "input-mouse"};
+      case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
+    }
+    return {QColor(Qt::gray), ""};
+  }();
+  QPixmap pixmap(40, 40);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient gradient(0, 0, 0, 40);
+  gradient.setColorAt(0, look.tile.lighter(115));
+  gradient.setColorAt(1, look.tile.darker(110));
+  QPainterPath tile;
+  tile.addRoundedRect(QRectF(0, 0, 40, 40), 10, 10);
+  painter.fillPath(tile, gradient);
+  const QIcon symbol = QIcon::fromTheme(look.themeIcon);
+  if (!symbol.isNull()) symbol.paint(&painter, QRect(8, 8, 24, 24));
+  painter.end();
+  return QIcon(pixmap);
+}
+
 }  // namespace
 
 SettingsWindowController::SettingsWindowController(SettingsWindowServices services)
@@ -103,8 +141,9 @@ void SettingsWindowController::build() {
   sidebar_->setFixedWidth(kSidebarWidth);
   sidebar_->setFrameShape(QFrame::NoFrame);
   sidebar_->setSpacing(2);
+  sidebar_->setIconSize(QSize(20, 20));
   for (SettingsPane pane : SettingsPanes::sidebar()) {
-    auto* item = new QListWidgetItem(qstring(SettingsPanes::title(pane)));
+    auto* item = new QListWidgetItem(paneIcon(pane), qstring(SettingsPanes::title(pane)));
     item->setData(Qt::UserRole, static_cast<int>(pane));
     sidebar_->addItem(item);
   }

@@ -91,13 +91,22 @@ void ShortcutRecorderRow::update() {
                               : config_.emptyLabel);
   record_->setToolTip(recording ? "Press the keys you want to use, or Esc to leave it as it is."
                                 : "Click, then press the keys you want to use.");
-  QFont font = record_->font();
-  font.setBold(recording);
-  record_->setFont(font);
+  // While recording the button takes the accent colour.
+  QPalette colours = palette();
+  if (recording) {
+    colours.setColor(QPalette::Button, colours.color(QPalette::Highlight));
+    colours.setColor(QPalette::ButtonText, colours.color(QPalette::HighlightedText));
+  }
+  record_->setPalette(colours);
   if (remove_) remove_->setEnabled(binding_.has_value());
   const auto& message = model_.message();
   message_->setText(message ? QString::fromStdString(*message) : QString());
   message_->setVisible(message.has_value());
+}
+
+void ShortcutRecorderRow::hideEvent(QHideEvent* event) {
+  model_.stop();
+  QWidget::hideEvent(event);
 }
 
 int64_t ShortcutRecorderRow::flagsOf(Qt::KeyboardModifiers modifiers) {

@@ -54,6 +54,8 @@ class ShortcutRecorderRow final : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // A row that leaves the screen (another pane or a sub-screen in its place) stops recording.
+  void hideEvent(QHideEvent* event) override;
 
  private:
   void update();

@@ -44,6 +44,7 @@ class RecordingShell final : public AppShell {
     statusMenu.reset();
     statusHandler = nullptr;
   }
+  void showFeedback() override { log_.push_back("shell.showFeedback"); }
   void showSettings(std::optional<SettingsPane> pane) override {
     log_.push_back(pane == SettingsPane::about ? "shell.showSettings about" : "shell.showSettings");
   }

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <memory>
 
 #include "AppDelegateFakes.h"
 #include "app/AppDelegate.h"
+#include "app/AppMenus.h"
 #include "base/DefaultsStore.h"
 
 namespace quorvel {
@@ -88,6 +92,15 @@ TEST_F(AppDelegateTest, TrayItemFollowsShowMenuBarIcon) {
   for (const MenuItem& item : shell.statusMenu->items) {
     EXPECT_NE(item.title, "Check for Updates…") << "this build has no updater";
   }
+  // Both menus offer feedback, right after About (tray) or Settings (application menu).
+  const auto& tray = shell.statusMenu->items;
+  const auto feedback = std::find_if(tray.begin(), tray.end(), [](const MenuItem& i) { return i.title == "Send Feedback…"; });
+  ASSERT_NE(feedback, tray.end());
+  EXPECT_EQ(feedback->action, MenuAction::openFeedback);
+  EXPECT_EQ(std::prev(feedback)->title, "About Quorvel");
+  const auto application = AppMenus::mainMenu().front().items;
+  ASSERT_GE(application.size(), 6u);
+  EXPECT_EQ(application[4], (MenuItem{"Send Feedback…", MenuAction::openFeedback, "", MenuModifiers::command}));
 
   store.set(AppSettings::Key::switcherStyle, "row");
   EXPECT_EQ(take(), Calls{}) << "another setting leaves the item alone";
@@ -184,10 +197,11 @@ TEST_F(AppDelegateTest, MenuActionsAndReopen) {
   delegate->perform(MenuAction::showSwitcher);
   delegate->perform(MenuAction::openSettings);
   delegate->perform(MenuAction::checkForUpdates);
+  delegate->perform(MenuAction::openFeedback);
   delegate->perform(MenuAction::redo);
   EXPECT_TRUE(delegate->applicationShouldHandleReopen());
   EXPECT_EQ(take(), (Calls{"overlay.present other allWindows", "overlay.cancel", "shell.showSettings",
-                           "shell.sendToFocusedWindow", "shell.showSettings"}));
+                           "shell.showFeedback", "shell.sendToFocusedWindow", "shell.showSettings"}));
 }
 
 TEST_F(AppDelegateTest, ScreenRecordingIsSampledOncePerProcess) {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <memory>
 #include <sstream>
@@ -353,45 +354,78 @@ TEST(DefaultsStore, EarlierAsideFilesAreNeverReplaced) {
   EXPECT_EQ(contents, (std::multiset<std::string>{"first", "second", "third"}));
 }
 
-TEST(DefaultsStore, APathThatIsNoRegularFileIsSetAside) {
-  TempFolder folder;
-  auto file = folder.path() / "defaults.json";
-  fs::create_directory(file);  // a folder where the file should be
-  writeBytes(file / "inside", "kept");
+// Only a regular file inside the configuration folder is ever moved: a folder or a named pipe at
+// the path, and anything a link leads to outside the folder, are left where they are and reported
+// once; the store starts empty and writes nothing over them.
+TEST(DefaultsStore, OnlyARegularFileInsideTheFolderIsEverSetAside) {
+  struct Case {
+    const char* label;
+    std::function<void(const fs::path& file, const fs::path& elsewhere)> make;
+    const char* reported;
+  };
+  const std::vector<Case> cases = {
+      {"a folder at the path",
+       [](const fs::path& file, const fs::path&) {
+         fs::create_directory(file);
+         writeBytes(file / "inside", "kept");
+       },
+       "is not a regular file"},
+      {"a named pipe at the path", [](const fs::path& file, const fs::path&) { ::mkfifo(file.c_str(), 0600); },
+       "is not a regular file"},
+      {"a link to a folder elsewhere",
+       [](const fs::path& file, const fs::path& elsewhere) {
+         fs::create_directory(elsewhere / "project");
+         writeBytes(elsewhere / "project" / "notes.txt", "kept");
+         fs::create_symlink(elsewhere / "project", file);
+       },
+       "is not a regular file"},
+      {"a link to a named pipe elsewhere",
+       [](const fs::path& file, const fs::path& elsewhere) {
+         ::mkfifo((elsewhere / "pipe").c_str(), 0600);
+         fs::create_symlink(elsewhere / "pipe", file);
+       },
+       "is not a regular file"},
+      {"a link to a damaged file elsewhere",
+       [](const fs::path& file, const fs::path& elsewhere) {
+         writeBytes(elsewhere / "quorvel.json", "{\"style\": ");
+         fs::create_symlink(elsewhere / "quorvel.json", file);
+       },
+       "lies outside the configuration folder"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempFolder root;
+    const auto config = root.path() / "config", elsewhere = root.path() / "elsewhere";
+    fs::create_directories(config);
+    fs::create_directories(elsewhere);
+    const auto file = config / "defaults.json";
+    c.make(file, elsewhere);
+    auto listing = [](const fs::path& folder) {
+      std::vector<std::string> names;
+      for (const auto& entry : fs::recursive_directory_iterator(folder)) names.push_back(entry.path().string());
+      std::sort(names.begin(), names.end());
+      return names;
+    };
+    const auto before = listing(root.path());
 
-  LogCapture capture;
-  DefaultsStore store(file);
-  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
-  auto aside = namesStartingWith(folder.path(), "defaults.json.damaged-");
-  ASSERT_EQ(aside.size(), 1u);
-  EXPECT_EQ(readBytes(folder.path() / aside[0] / "inside"), "kept");
-  store.set("a", 1);
-  EXPECT_TRUE(store.lastWriteSucceeded());
-}
+    LogCapture capture;
+    // A pipe must not hold the start up waiting for a writer.
+    auto opening = std::async(std::launch::async, [&] { return std::make_unique<DefaultsStore>(file); });
+    ASSERT_EQ(opening.wait_for(10s), std::future_status::ready) << "opening the store waited on the path";
+    auto store = opening.get();
+    store->registerDefaults({{"style", "coverArc"}});
+    EXPECT_EQ(store->string("style"), "coverArc");
+    auto lines = capture.messages("DefaultsStore");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(c.reported), std::string::npos) << lines[0];
 
-TEST(DefaultsStore, ANamedPipeNeverHoldsTheStart) {
-  TempFolder folder;
-  auto file = folder.path() / "defaults.json";
-  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
-
-  LogCapture capture;
-  auto opening = std::async(std::launch::async, [&] { return std::make_unique<DefaultsStore>(file); });
-  if (opening.wait_for(10s) != std::future_status::ready) {
-    // Let the blocked open go on (a writer that closes at once) so that the test can end.
-    int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0) ::close(writer);
-    opening.wait();
-    FAIL() << "opening the store waited for a writer of the pipe";
+    store->set("a", 1);
+    EXPECT_FALSE(store->lastWriteSucceeded());
+    EXPECT_EQ(store->integer("a"), 1);
+    store->set("b", 2);
+    EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u) << "reported once";
+    EXPECT_EQ(listing(root.path()), before) << "nothing moved, nothing written";
   }
-  auto store = opening.get();
-  EXPECT_TRUE(store->storedValues().empty());
-  EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
-  auto aside = namesStartingWith(folder.path(), "defaults.json.damaged-");
-  ASSERT_EQ(aside.size(), 1u);
-  EXPECT_TRUE(fs::is_fifo(folder.path() / aside[0]));
-  store->set("a", 1);
-  EXPECT_TRUE(store->lastWriteSucceeded());
-  EXPECT_EQ(parseFile(file), (Value{{"a", 1}}));
 }
 
 TEST(DefaultsStore, OversizedFilesAreSetAsideUnread) {
@@ -576,14 +610,19 @@ TEST(DefaultsStore, WritesGoThroughASymbolicLink) {
       << "only the link";
   EXPECT_TRUE(namesStartingWith(folder.path() / "dotfiles", "quorvel.json.").empty());
 
-  // A damaged file behind the link is set aside where it lives; the link stays and leads to the
-  // fresh file.
+  // A damaged file behind the link is left where it lives and never written over; once it is
+  // mended the store reads it and saves through the link again.
   writeBytes(target, "{\"style\": ");
   DefaultsStore store(link);
-  EXPECT_EQ(namesStartingWith(folder.path() / "dotfiles", "quorvel.json.damaged-").size(), 1u);
+  EXPECT_TRUE(namesStartingWith(folder.path() / "dotfiles", "quorvel.json.damaged-").empty());
   store.set("style", "expo");
+  EXPECT_FALSE(store.lastWriteSucceeded());
+  EXPECT_EQ(readBytes(target), "{\"style\": ");
+  writeBytes(target, "{\"style\": \"row\", \"liveHero\": false}");
+  store.set("style", "expo");
+  EXPECT_TRUE(store.lastWriteSucceeded());
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
-  EXPECT_EQ(parseFile(target), (Value{{"style", "expo"}}));
+  EXPECT_EQ(parseFile(target), (Value{{"style", "expo"}, {"liveHero", false}}));
 }
 
 TEST(DefaultsStore, MissingFileIsNoError) {

@@ -345,6 +345,34 @@ TEST_F(ThumbnailCacheTest, IdleTrimDemotesIrreplaceablePicturesByMipLevels) {
   EXPECT_TRUE(copiedLevelOne);
 }
 
+TEST_F(ThumbnailCacheTest, AfterTheIdleTrimPicturesThatCannotBeCapturedAgainOutlastTheBudget) {
+  // The current desktop's pictures alone are above 100 MiB; two minimized windows' cannot be
+  // captured again. Neither the install of their demoted copies nor a later still evicts them.
+  std::vector<WindowCard> cards;
+  for (uint32_t id = 1; id <= 5; ++id) {
+    ASSERT_TRUE(still(id, picture(2048, 2048)));
+    cards.push_back(card(id));
+  }
+  for (uint32_t id = 6; id <= 7; ++id) {
+    ASSERT_TRUE(still(id, picture(2048, 2048)));
+    cards.push_back(card(id, WindowState::minimized));
+  }
+  session(cards);
+  cache->beginPresentation();
+  cache->endPresentation();
+  loop.advance(ThumbnailCache::kIdleDelay);
+  device->waitIdle();
+  loop.runUntilIdle();
+  ASSERT_TRUE(cache->counts().trimmedWhileHidden);
+  ASSERT_TRUE(still(8, picture(2048, 2048)));  // a fresh still on the current desktop
+  for (uint32_t id = 6; id <= 7; ++id) {
+    SCOPED_TRACE(id);
+    auto e = cache->entryCopy(id);
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->generation, 2);
+  }
+}
+
 TEST_F(ThumbnailCacheTest, DemotionCopiesTheMipLevelOfTheTargetGeneration) {
   ASSERT_TRUE(still(1, picture(600, 400)));
   cache->demote({{1, 2}});

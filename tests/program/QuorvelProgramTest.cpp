@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "X11SessionTest.h"
+#include "XdndSource.h"
 
 namespace quorvel {
 namespace {
@@ -168,10 +170,13 @@ class QuorvelProgramTest : public X11SessionTest {
 
   // Starts the program with the cards in recency order, ungrouped, so that the order follows the
   // activations the test makes.
-  pid_t startQuorvel(const std::string& defaults = R"({"groupByApp": false, "windowOrder": "recent"})") {
+  // `settings`: more keys for the settings file, each line "key": value.
+  pid_t startQuorvel(const std::string& settings = "") {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
-    if (!std::filesystem::exists(config + "/quorvel/defaults.json")) std::ofstream(config + "/quorvel/defaults.json") << defaults;
+    if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
+      std::ofstream(config + "/quorvel/defaults.json")
+          << R"({"groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
     return session->launchProgram(
         "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
   }
@@ -186,8 +191,8 @@ class QuorvelProgramTest : public X11SessionTest {
   size_t logMark() const { return session->log("quorvel").size(); }
   // Starts the program, waits until its shortcut is live and lets it see the windows used once
   // more in their order.
-  pid_t startQuorvelAndUseWindows() {
-    const pid_t pid = startQuorvel();
+  pid_t startQuorvelAndUseWindows(const std::string& settings = "") {
+    const pid_t pid = startQuorvel(settings);
     if (pid <= 0 || !waitForLog("Shortcut event tap installed")) return -1;
     for (uint32_t id : windowIDs) {
       if (!activate(id)) return -1;
@@ -367,7 +372,7 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
     std::ifstream in(typedPath);
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
-  const pid_t pid = startQuorvel(R"({"settingsTab": "shortcuts"})");
+  const pid_t pid = startQuorvel(R"("settingsTab": "shortcuts")");
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
   ASSERT_GT(startQuorvel(), 0);
@@ -418,6 +423,69 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
 
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// A file dragged from another program over the switcher: resting on a card brings that card's
+// window forward and the overlay stands aside, so the drag goes on to that window and the drop
+// lands there. The overlay takes part in the drag (it is a drag-aware window the drag enters) but
+// never receives the drop.
+TEST_F(QuorvelProgramTest, ADragRestingOnACardBringsItsWindowForwardAndTheDropLandsThere) {
+  // A drop target that covers the middle of the screen, used just before the front window.
+  const uint32_t target = launch({"--title", "drop target", "--class", "target,Target", "--geometry",
+                                  "1200x800+360+140", "--xdnd-target"});
+  ASSERT_NE(target, 0u);
+  windowIDs.insert(windowIDs.end() - 1, target);
+  const pid_t pid = startQuorvelAndUseWindows(R"("dragCommitMode": "dwell", "dragRestTime": "normal")");
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+
+  // Alt+Tab shows the front window in the middle; Tab moves the drop target's card there.
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  const uint32_t overlay = *mappedOverlay();
+  type({"key", "Tab"});
+  std::this_thread::sleep_for(700ms);
+  type({"mousemove", "960", "540"});
+
+  // The drag rests on the card in the middle, moving a little as a hand does.
+  XdndSource drag(session->display());
+  int wobble = 0;
+  auto moveAndSee = [&](const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    return X11Session::waitUntil([&] {
+      drag.moveTo(960 + (wobble++ % 2), 540);
+      return condition();
+    }, timeout);
+  };
+  EXPECT_TRUE(moveAndSee([&] { return drag.target() == overlay && drag.accepted(); }, 5s))
+      << "the overlay did not take the drag over a card";
+  EXPECT_TRUE(moveAndSee([&] { return desktops->activeWindow() == target; }, 10s))
+      << "the card's window did not come forward\n" << session->log("quorvel");
+  EXPECT_TRUE(moveAndSee([&] { return drag.target() == target && drag.accepted(); }, 10s))
+      << "the drag did not go on to the window";
+  EXPECT_EQ(drag.drop(), std::optional<uint32_t>(target));
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "xdnd drop on 0x%x", target);
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] { return session->log("x11_test_client").find(expected) != std::string::npos; }, 5s))
+      << session->log("x11_test_client");
+  EXPECT_TRUE(X11Session::waitUntil([&] {
+    drag.readAnswers();
+    return !drag.finished().empty();
+  }, 5s));
+  EXPECT_EQ(drag.finished(), (std::vector<std::pair<uint32_t, bool>>{{target, true}})) << "only the window got the drop";
+  EXPECT_EQ(drag.entered().front(), overlay);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 5s)) << "the overlay stayed mapped";
+  type({"keyup", "Alt_L"});
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(desktops->activeWindow(), target) << "the release of Alt after the drag changed nothing";
+
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
 
 }  // namespace
 }  // namespace quorvel

@@ -37,6 +37,11 @@ class GeneralPaneTest : public SettingsUiTest {
     services.dialogs.chooseImportFile = [this] { return chosen; };
     services.dialogs.confirmRestore = [this] { return confirm; };
   }
+  ~GeneralPaneTest() override {
+    pane_.reset();
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
   std::optional<TransferReport> importText(const std::string& text) {
     std::ofstream(folder / "in.json") << text;
     chosen = folder / "in.json";
@@ -47,7 +52,10 @@ class GeneralPaneTest : public SettingsUiTest {
     return *pane_;
   }
 
-  const fs::path folder = fs::path(::testing::TempDir()) / "quorvel-general-pane";
+  // One folder per test and process: ctest runs the tests side by side.
+  const fs::path folder = fs::path(::testing::TempDir()) /
+                          ("quorvel-general-pane-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                           "-" + std::to_string(::getpid()));
   std::optional<fs::path> chosen;
   bool confirm = false;
   SettingsBindings bindings{settings, loop.main()};

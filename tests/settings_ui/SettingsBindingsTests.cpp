@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include <QApplication>
@@ -98,7 +100,7 @@ TEST_F(BoundControlsTest, DraggingASliderForASecondWritesOnceWhenLetGo) {
 
 TEST(SettingsBindingsFileTest, AFileThatCannotBeReadOrWrittenIsToldInWords) {
   ManualLoop loop;
-  const std::string folder = ::testing::TempDir() + "/quorvel-settings-file";
+  const std::string folder = ::testing::TempDir() + "/quorvel-settings-file-" + std::to_string(::getpid());
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder);
   {

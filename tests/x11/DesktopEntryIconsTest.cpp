@@ -59,6 +59,28 @@ TEST_F(DesktopEntryIconsTest, EntriesMatchByWindowClassThenByFileName) {
   EXPECT_EQ(DesktopEntryIcons(dirs).iconName("Viewer", ""), "mine");
 }
 
+TEST_F(DesktopEntryIconsTest, TheApplicationsNameIsTheEntrysNameInTheUsersLanguage) {
+  write(share() / "applications/firefox-esr.desktop",
+        "[Desktop Entry]\nName=Firefox ESR\nName[de]=Firefox ESR (de)\nName[de_AT]=Firefox ESR (AT)\n"
+        "Name[sr@latin]=Firefox ESR (latinica)\nIcon=firefox-esr\n");
+  // An entry without an icon still names its application; escapes are undone.
+  write(share() / "applications/calc.desktop", "[Desktop Entry]\nName=Pocket\\sCalculator\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "Firefox ESR"},          {"C", "Firefox ESR"},        {"de_DE.UTF-8", "Firefox ESR (de)"},
+      {"de_AT.UTF-8@euro", "Firefox ESR (AT)"}, {"sr_RS@latin", "Firefox ESR (latinica)"}, {"fr_FR", "Firefox ESR"},
+  };
+  for (const auto& [locale, expected] : cases) {
+    SCOPED_TRACE(locale);
+    dirs.messagesLocale = locale;
+    DesktopEntryIcons entries(dirs);
+    EXPECT_EQ(entries.applicationName("firefox-esr", "Navigator"), expected);
+  }
+  DesktopEntryIcons entries(dirs);
+  EXPECT_EQ(entries.applicationName("Calc", "calc"), "Pocket Calculator");
+  EXPECT_EQ(entries.iconName("Calc", "calc"), std::nullopt);
+  EXPECT_EQ(entries.applicationName("Unknown", "unknown"), std::nullopt);
+}
+
 TEST_F(DesktopEntryIconsTest, ANewEntryIsFoundOnceItsFolderChanges) {
   fs::create_directories(share() / "applications");
   DesktopEntryIcons icons(dirs);

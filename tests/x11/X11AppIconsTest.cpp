@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "X11SessionTest.h"
 #include "base/LogCapture.h"
 #include "platform/x11/X11AppIcons.h"
 #include "platform/x11/X11Backend.h"
+#include "platform/x11/X11ShareableContent.h"
 
 namespace quorvel {
 namespace {
@@ -59,10 +62,12 @@ class X11AppIconsTest : public X11SessionTest {
     dirs.dataDirs = {(root / "share").string()};
     auto connection = X11Connection::open(session->display());
     ASSERT_TRUE(connection);
-    icons = std::make_unique<X11AppIcons>(std::make_shared<X11Backend>(std::move(connection)), dirs);
+    backend = std::make_shared<X11Backend>(std::move(connection), dirs);
+    icons = std::make_unique<X11AppIcons>(backend, dirs);
   }
   void TearDown() override {
     icons.reset();
+    backend.reset();
     if (!root.empty()) fs::remove_all(root);
   }
   void setIcon(uint32_t window, const std::vector<uint32_t>& values) {
@@ -75,8 +80,34 @@ class X11AppIconsTest : public X11SessionTest {
     std::ofstream(path) << text;
   }
 
+  // A pixmap of the test's own, filled rectangle by rectangle: {x, y, width, height, colour}.
+  uint32_t pixmap(uint8_t depth, uint16_t width, uint16_t height,
+                  const std::vector<std::array<uint32_t, 5>>& fills) {
+    xcb_connection_t* c = x().xcb();
+    const uint32_t id = xcb_generate_id(c);
+    xcb_create_pixmap(c, depth, id, x().root(), width, height);
+    const uint32_t gc = xcb_generate_id(c);
+    xcb_create_gc(c, gc, id, 0, nullptr);
+    for (const auto& [fx, fy, fw, fh, colour] : fills) {
+      xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+      const xcb_rectangle_t r{static_cast<int16_t>(fx), static_cast<int16_t>(fy), static_cast<uint16_t>(fw),
+                              static_cast<uint16_t>(fh)};
+      xcb_poly_fill_rectangle(c, id, gc, 1, &r);
+    }
+    xcb_free_gc(c, gc);
+    return id;
+  }
+  void setHints(uint32_t window, uint32_t icon, uint32_t mask) {
+    const uint32_t flags = (1u << 2) | (mask ? 1u << 5 : 0u);
+    const std::vector<uint32_t> hints = {flags, 0, 0, icon, 0, 0, 0, mask, 0};
+    xcb_change_property(x().xcb(), XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9,
+                        hints.data());
+    x().sync();
+  }
+
   fs::path root;
   DesktopDirs dirs;
+  std::shared_ptr<X11Backend> backend;
   std::unique_ptr<X11AppIcons> icons;
 };
 
@@ -114,6 +145,68 @@ TEST_F(X11AppIconsTest, AWindowsOwnIconElseItsDesktopEntryElseNone) {
 
   // A process without windows has no icon.
   EXPECT_FALSE(icons->icon(pid + 100000));
+}
+
+// Under a window manager that leaves the icon property alone (openbox puts its own default icon
+// there): older programs give their icon only as a pixmap in WM_HINTS, often a bitmap with a mask.
+class X11PixmapIconsTest : public X11AppIconsTest {
+ protected:
+  X11Session::Options sessionOptions() const override {
+    X11Session::Options options;
+    options.manager = X11Session::Manager::i3;
+    return options;
+  }
+};
+
+TEST_F(X11PixmapIconsTest, AnIconPixmapOfTheWindowsHintsIsReadWithItsMask) {
+  constexpr uint32_t black = 0xFF000000, white = 0xFFFFFFFF;
+  pid_t pid = 0;
+  const uint32_t window = launch({"--title", "Clock", "--class", "clock,XClock"}, &pid);
+  ASSERT_NE(window, 0u);
+  EXPECT_FALSE(icons->icon(pid)) << "no icon of any kind yet";
+
+  // A 4 × 2 bitmap, its left half set; the mask keeps the top row only.
+  setHints(window, pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 2, 2, 1}}),
+           pixmap(1, 4, 2, {{0, 0, 4, 2, 0}, {0, 0, 4, 1, 1}}));
+  auto icon = icons->icon(pid);
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->width, 4);
+  EXPECT_EQ(icon->height, 2);
+  EXPECT_EQ(icon->argb, (std::vector<uint32_t>{black, black, white, white, 0, 0, 0, 0}));
+
+  // A colour pixmap of the screen's depth, without a mask: opaque.
+  const uint8_t depth = x().screen()->root_depth;
+  ASSERT_GE(depth, 24);
+  setHints(window, pixmap(depth, 2, 1, {{0, 0, 1, 1, 0xFF0000}, {1, 0, 1, 1, 0x00FF00}}), 0);
+  icon = icons->icon(pid);
+  ASSERT_TRUE(icon);
+  EXPECT_EQ(icon->argb, (std::vector<uint32_t>{0xFFFF0000, 0xFF00FF00}));
+
+  // A pixmap that is gone gives no icon, with a debug line.
+  const uint32_t gone = pixmap(depth, 2, 2, {});
+  xcb_free_pixmap(x().xcb(), gone);
+  setHints(window, gone, 0);
+  EXPECT_FALSE(icons->icon(pid));
+}
+
+// An application is named by its desktop entry, in the user's language, rather than by its class.
+TEST_F(X11AppIconsTest, TheApplicationsNameComesFromItsDesktopEntry) {
+  write(root / "share/applications/firefox-esr.desktop",
+        "[Desktop Entry]\nName=Firefox ESR\nName[de]=Firefox ESR (deutsch)\nIcon=firefox-esr\n");
+  dirs.messagesLocale = "de_DE.UTF-8";
+  auto connection = X11Connection::open(session->display());
+  ASSERT_TRUE(connection);
+  auto german = std::make_shared<X11Backend>(std::move(connection), dirs);
+  const uint32_t firefox = launch({"--title", "Start", "--class", "Navigator,firefox-esr"});
+  const uint32_t plain = launch({"--title", "plain", "--class", "plain,PlainApp"});
+  ASSERT_TRUE(firefox && plain);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return german->managedWindow(plain).has_value(); }));
+  std::map<uint32_t, std::string> names;
+  for (const ShareableWindow& w : X11ShareableContent::read(*german, false, false).windows)
+    if (w.owningApplication) names[w.windowID] = w.owningApplication->applicationName;
+  EXPECT_EQ(names[firefox], "Firefox ESR (deutsch)");
+  EXPECT_EQ(names[plain], "PlainApp");
+  EXPECT_EQ(backend->applicationName(*backend->managedWindow(firefox)), "Firefox ESR");
 }
 
 TEST_F(X11AppIconsTest, AnAbsurdlyLongPropertyIsNotRead) {

@@ -4,6 +4,7 @@
 
 #include "RandrMonitor.h"
 #include "X11PlatformTest.h"
+#include "XdndSource.h"
 #include "app/HotkeyManager.h"
 #include "base/DefaultsStore.h"
 #include "overlay/FixedTextMetrics.h"
@@ -214,6 +215,46 @@ TEST_F(X11OverlayWindowTest, WheelClicksBecomeAScrollGestureAndClicksComeThrough
   ASSERT_TRUE(type({"click", "1"}));
   // The view's y grows upward: 1080 − 500.
   EXPECT_TRUE(delegateSaw("click 500,580"));
+}
+
+// A drag from another program: the overlay answers each position with whether a card lies under
+// it, and a drop with "not taken", and never asks for the data. With drag-to-switch off the
+// overlay is no drop target at all.
+TEST_F(X11OverlayWindowTest, DragsAreRoutedToTheViewAndTheirDataIsNeverTaken) {
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  overlay.show();
+  XdndSource drag(session->display());
+  auto moveUntil = [&](int x, const std::function<bool()>& condition) {
+    return pump([&] {
+      drag.moveTo(x, 500);
+      return condition();
+    });
+  };
+  EXPECT_TRUE(moveUntil(500, [&] { return drag.target() == overlay.xWindow() && drag.accepted(); }));
+  ASSERT_GE(delegate.calls.size(), 2u);
+  EXPECT_EQ(delegate.calls[0], "dragEntered");
+  EXPECT_EQ(delegate.calls[1], "dragUpdate");
+  delegate.dragAnswer = false;  // no card under the pointer: no drop offered
+  EXPECT_TRUE(moveUntil(501, [&] { return !drag.accepted(); }));
+  delegate.dragAnswer = true;
+  EXPECT_TRUE(moveUntil(502, [&] { return drag.accepted(); }));
+  EXPECT_EQ(drag.drop(), std::optional<uint32_t>(overlay.xWindow()));
+  EXPECT_TRUE(pump([&] {
+    drag.readAnswers();
+    return !drag.finished().empty();
+  }));
+  EXPECT_EQ(drag.finished(), (std::vector<std::pair<uint32_t, bool>>{{overlay.xWindow(), false}}));
+  EXPECT_EQ(delegate.calls.back(), "drop");
+  EXPECT_EQ(drag.dataRequests(), 0);
+
+  overlay.orderOut();
+  store.set(AppSettings::Key::dragToSwitch, false);
+  views.back()->configure(true, 1.0);
+  overlay.show();
+  delegate.calls.clear();
+  XdndSource another(session->display());
+  another.moveTo(500, 500);
+  EXPECT_EQ(another.target(), 0u) << "with drag-to-switch off the overlay takes no part in drags";
 }
 
 }  // namespace

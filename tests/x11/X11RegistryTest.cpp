@@ -54,6 +54,27 @@ TEST_F(X11RegistryTest, EveryWindowBecomesACardWithItsApplicationFrameAndDesktop
   EXPECT_EQ(card(shy)->state, WindowState::minimized);
 }
 
+// Only what a user switches to becomes a card: a panel's process and a desktop's process are no
+// applications of the switcher, not even windowless ones.
+TEST_F(X11RegistryTest, PanelsAndDesktopWindowsMakeNoCards) {
+  pid_t panelPid = 0, desktopPid = 0;
+  const uint32_t alpha = launch({"--title", "alpha", "--class", "alpha,AlphaApp"});
+  const uint32_t panel = launch({"--title", "panel", "--class", "trayer,Trayer", "--type", "dock", "--geometry",
+                                 "800x24+0+0", "--strut-top", "24"},
+                                &panelPid);
+  const uint32_t desktop = launch({"--title", "desktop", "--class", "desk,Desk", "--type", "desktop"}, &desktopPid);
+  ASSERT_TRUE(alpha && panel && desktop);
+
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] { return card(alpha).has_value(); }));
+  ASSERT_TRUE(passNow());
+  for (const WindowCard& c : cards()) {
+    EXPECT_NE(c.pid, panelPid) << c.appName << " — " << c.title;
+    EXPECT_NE(c.pid, desktopPid) << c.appName << " — " << c.title;
+  }
+  EXPECT_EQ(cards().size(), 1u);
+}
+
 TEST_F(X11RegistryTest, ChangesReachTheCardsAtTheNextPass) {
   pid_t closingPid = 0;
   const uint32_t moving = launch({"--title", "moving"});

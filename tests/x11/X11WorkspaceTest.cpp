@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <map>
+
 #include "X11PlatformTest.h"
 
 namespace quorvel {
@@ -78,6 +80,32 @@ TEST_F(X11WorkspaceTest, ApplicationsAreTheProcessesOfTheManagedWindows) {
   ASSERT_TRUE(eventually(alpha, [](const X11Window& w) { return w.minimized; }));
   EXPECT_TRUE(workspace.activate(alphaPid, false));
   EXPECT_TRUE(eventually(alpha, [](const X11Window& w) { return !w.minimized && w.isViewable; }));
+}
+
+// A process is a regular application only when it owns a window a user switches to.
+TEST(X11WorkspaceRules, OnlyProcessesWithSwitchableWindowsAreRegularApplications) {
+  using Type = X11Window::Type;
+  auto window = [](uint32_t id, int32_t pid, Type type) {
+    X11Window w;
+    w.id = id;
+    w.pid = pid;
+    w.className = "App" + std::to_string(pid);
+    w.type = type;
+    w.layer = X11Window::layerOf(type);
+    return w;
+  };
+  const std::vector<X11Window> clients = {
+      window(1, 10, Type::dock),    window(2, 20, Type::desktop), window(3, 30, Type::normal),
+      window(4, 40, Type::utility), window(5, 50, Type::dock),    window(6, 50, Type::dialog),
+  };
+  std::map<int32_t, ActivationPolicy> policies;
+  for (const RunningApplication& app : X11Workspace::applications(clients, std::nullopt))
+    policies[app.pid] = app.activationPolicy;
+  EXPECT_EQ(policies, (std::map<int32_t, ActivationPolicy>{{10, ActivationPolicy::accessory},
+                                                           {20, ActivationPolicy::accessory},
+                                                           {30, ActivationPolicy::regular},
+                                                           {40, ActivationPolicy::accessory},
+                                                           {50, ActivationPolicy::regular}}));
 }
 
 TEST_F(X11WorkspaceTest, LaunchesActivationsAndTerminationsAreAnnouncedOnTheMainQueue) {

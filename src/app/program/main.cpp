@@ -23,6 +23,10 @@
 #include "app/program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
 #include "base/DefaultsStore.h"
+#include "feedback/FeedbackClient.h"
+#include "feedback/curl/CurlHttpsPoster.h"
+#include "feedback/qt/FeedbackWindowController.h"
+#include "platform/InotifyFolderWatch.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/x11/X11InstanceLock.h"
 #include "platform/x11/X11KeySource.h"
@@ -111,7 +115,10 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     QtRuntime runtime;
+    // A change another program makes to the settings file takes effect at once.
+    InotifyFolderWatch folderWatch;
     DefaultsStore store(DefaultsStore::defaultFilePath());
+    store.follow(folderWatch);
     AppSettings settings(store);
     std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, displayName);
     if (!platform) return fail("the X display " + displayName + " has no window manager that Quorvel can work with.");
@@ -126,6 +133,12 @@ int main(int argc, char** argv) {
       if (!delegate) return;
       if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
     }));
+    // Feedback goes to the host this build was given, one send at a time on a queue of its own.
+    FeedbackWindowController feedback(
+        census, FeedbackWindowController::programServices(
+                    store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
+                    runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
+    shell.setFeedbackOpener([&feedback] { feedback.show(); });
     delegate = AppDelegate::create(
         std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census), shell, settings, runtime.main());
 

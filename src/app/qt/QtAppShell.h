@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/AppShell.h"
@@ -27,6 +28,11 @@ class QtAppShell final : public AppShell {
   void showStatusItem(const Menu& menu, MenuHandler handler) override;
   void removeStatusItem() override;
   void showSettings(std::optional<SettingsPane> pane) override;
+  // Opens the feedback form through `opener` (set by the program); nothing until it is set.
+  void setFeedbackOpener(std::function<void()> opener) { feedbackOpener_ = std::move(opener); }
+  void showFeedback() override {
+    if (feedbackOpener_) feedbackOpener_();
+  }
   void showTourIfNeeded() override {}
   void startPermissionWatcher() override {}
   void sendToFocusedWindow(MenuAction action) override;
@@ -38,6 +44,7 @@ class QtAppShell final : public AppShell {
  private:
   SettingsWindowController settings_;
   std::unique_ptr<QtStatusItem> statusItem_;
+  std::function<void()> feedbackOpener_;
 };
 
 }  // namespace quorvel

@@ -23,6 +23,9 @@ namespace quorvel {
 
 namespace {
 
+// The version of the drag-and-drop protocol the window speaks.
+constexpr uint32_t kDndVersion = 5;
+
 constexpr uint32_t kEventMask = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE | XCB_EVENT_MASK_BUTTON_PRESS |
                                 XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
                                 XCB_EVENT_MASK_LEAVE_WINDOW | XCB_EVENT_MASK_FOCUS_CHANGE |
@@ -176,8 +179,21 @@ void X11OverlayWindow::setContentView(OverlayContentView* view) {
   if (!view) scrolls_.reset();
 }
 
+void X11OverlayWindow::setDragAware(bool aware) {
+  if (aware == dragAware_) return;
+  dragAware_ = aware;
+  if (aware) {
+    const uint32_t version = kDndVersion;
+    xcb_change_property(x_->xcb(), XCB_PROP_MODE_REPLACE, window_, x_->atom("XdndAware"), XCB_ATOM_ATOM, 32, 1,
+                        &version);
+  } else {
+    xcb_delete_property(x_->xcb(), window_, x_->atom("XdndAware"));
+  }
+}
+
 void X11OverlayWindow::show() {
   xcb_connection_t* c = x_->xcb();
+  setDragAware(view_ && view_->acceptsDrags());
   const uint32_t above = XCB_STACK_MODE_ABOVE;
   xcb_map_window(c, window_);
   xcb_configure_window(c, window_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
@@ -226,6 +242,10 @@ void X11OverlayWindow::orderOut() {
   mapped_ = false;
   focused_ = false;
   primaryDown_ = false;
+  // A drag still under way goes on to whatever window is now under the pointer; its source speaks
+  // to that one from here on.
+  dragSource_ = 0;
+  dragEntered_ = false;
   x_->flush();
 }
 
@@ -332,6 +352,9 @@ void X11OverlayWindow::handle(const xcb_generic_event_t& event) {
     }
     case XCB_LEAVE_NOTIFY:
       if (view_) view_->mouseExited();
+      break;
+    case XCB_CLIENT_MESSAGE:
+      handleClientMessage(reinterpret_cast<const xcb_client_message_event_t&>(event));
       break;
     case XCB_MAPPING_NOTIFY:
       modifiers_ = X11ModifierMap::read(x_->xcb());
@@ -441,6 +464,63 @@ void X11OverlayWindow::handleMotion(const xcb_motion_notify_event_t& event) {
   }
   lastPointer_ = now;
   primaryDown_ ? view_->mouseDragged(pointer) : view_->mouseMoved(pointer);
+}
+
+}  // namespace quorvel
+
+namespace quorvel {
+
+void X11OverlayWindow::sendDndMessage(uint32_t target, const char* type, const uint32_t (&data)[5]) {
+  xcb_client_message_event_t message{};
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = target;
+  message.type = x_->atom(type);
+  std::copy(std::begin(data), std::end(data), message.data.data32);
+  xcb_send_event(x_->xcb(), 0, target, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&message));
+  x_->flush();
+}
+
+void X11OverlayWindow::handleClientMessage(const xcb_client_message_event_t& event) {
+  if (event.format != 32 || !dragAware_) return;
+  const uint32_t source = event.data.data32[0];
+  const uint32_t type = event.type;
+  if (type == x_->atom("XdndEnter")) {
+    // A new drag replaces one whose end was never heard of.
+    if (dragEntered_ && view_) view_->draggingExited();
+    dragSource_ = source;
+    dragEntered_ = false;
+    return;
+  }
+  if (source == 0 || source != dragSource_) return;
+  if (type == x_->atom("XdndPosition")) {
+    // The pointer in root coordinates, packed as x << 16 | y; the window sits at its monitor's origin.
+    const auto rootX = static_cast<int16_t>(event.data.data32[2] >> 16);
+    const auto rootY = static_cast<int16_t>(event.data.data32[2] & 0xFFFF);
+    dragPoint_ = viewPoint(static_cast<int16_t>(rootX - monitor_.x), static_cast<int16_t>(rootY - monitor_.y));
+    bool overCard = false;
+    if (view_) {
+      overCard = dragEntered_ ? view_->draggingUpdated(dragPoint_) : view_->draggingEntered(dragPoint_);
+      dragEntered_ = true;
+    }
+    // Accepted only over a card (so a release elsewhere is no drop), with the action the source
+    // proposed; an empty rectangle asks for every move.
+    const uint32_t status[5] = {window_, overCard ? 1u : 0u, 0, 0, overCard ? event.data.data32[4] : 0u};
+    sendDndMessage(source, "XdndStatus", status);
+  } else if (type == x_->atom("XdndLeave")) {
+    if (dragEntered_ && view_) view_->draggingExited();
+    dragSource_ = 0;
+    dragEntered_ = false;
+  } else if (type == x_->atom("XdndDrop")) {
+    // The drop commits the card under it, but its data is not ours to take: the source hears that
+    // the drop was not accepted.
+    const bool entered = dragEntered_;
+    dragSource_ = 0;
+    dragEntered_ = false;
+    const uint32_t finished[5] = {window_, 0, 0, 0, 0};
+    sendDndMessage(source, "XdndFinished", finished);
+    if (entered && view_) view_->performDragOperation(dragPoint_);
+  }
 }
 
 }  // namespace quorvel

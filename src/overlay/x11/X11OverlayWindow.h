@@ -42,6 +42,14 @@ namespace quorvel {
 // manager focuses a window that the switcher restored, for one), at most once every
 // kFocusReclaimInterval.
 //
+// Drags from other programs (the X drag-and-drop protocol, XDND version 5): while the content view
+// accepts drags, the window says it is drag-aware, and a drag over it is routed through the view
+// (a card under the pointer is highlighted; resting on it long enough brings its window forward and
+// the overlay stands aside, so that the drag goes on to that window and its drop lands there).
+// The window answers a position with whether a card lies under it, and a drop on it with "not
+// taken": it never asks for the dragged data. Messages of any drag but the one in progress are
+// ignored, and the drag is forgotten when the window leaves the screen.
+//
 // Keys become the program's key codes and modifier bits with the text they type (xkbcommon, from
 // the server's keymap, read again whenever the server reports that it changed, so a layout chosen
 // after the start types its own letters; dead keys and the compose key combine by the locale's
@@ -97,6 +105,10 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
   void takeFocusBack();
+  void handleClientMessage(const xcb_client_message_event_t& event);
+  // Tells `target` an XDND message of `type` from this window with `data` (five 32-bit values).
+  void sendDndMessage(uint32_t target, const char* type, const uint32_t (&data)[5]);
+  void setDragAware(bool aware);
   // Runs a pressed key through the compose rules: `characters` becomes the composed text at the
   // end of a sequence and nothing inside one.
   void composeText(uint8_t keycode, std::optional<std::string>& characters);
@@ -125,6 +137,12 @@ class X11OverlayWindow final : public OverlayWindow {
   std::optional<Point> lastPointer_;
   std::optional<Instant> lastFocusReclaim_;
   bool primaryDown_ = false;
+  // The drag over the window: its source's window (0: none), whether the view was told it entered,
+  // and where it was last.
+  uint32_t dragSource_ = 0;
+  bool dragEntered_ = false;
+  Point dragPoint_{};
+  bool dragAware_ = false;
   ScrollPhaseSynthesizer scrolls_;
   std::optional<TimerId> pumpTimer_;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // a pump already queued checks it

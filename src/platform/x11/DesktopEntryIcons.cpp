@@ -73,6 +73,55 @@ std::vector<std::string> splitList(const std::string& text, char separator) {
   return items;
 }
 
+// The keys a localised value is looked up under, most specific first, for a locale
+// "lang_COUNTRY.ENCODING@MODIFIER" (the encoding plays no part): Key[lang_COUNTRY@MODIFIER],
+// Key[lang_COUNTRY], Key[lang@MODIFIER], Key[lang], Key.
+std::vector<std::string> localisedKeys(const std::string& key, std::string_view locale) {
+  std::string_view modifier, country;
+  if (const size_t at = locale.find('@'); at != std::string_view::npos) {
+    modifier = locale.substr(at + 1);
+    locale = locale.substr(0, at);
+  }
+  if (const size_t dot = locale.find('.'); dot != std::string_view::npos) locale = locale.substr(0, dot);
+  std::string_view lang = locale;
+  if (const size_t underscore = locale.find('_'); underscore != std::string_view::npos) {
+    country = locale.substr(underscore + 1);
+    lang = locale.substr(0, underscore);
+  }
+  std::vector<std::string> keys;
+  auto add = [&](std::string_view c, std::string_view m) {
+    std::string k = key + "[" + std::string(lang);
+    if (!c.empty()) k += "_" + std::string(c);
+    if (!m.empty()) k += "@" + std::string(m);
+    keys.push_back(k + "]");
+  };
+  // "C" and "POSIX" name no language.
+  if (!lang.empty() && lang != "C" && lang != "POSIX") {
+    if (!country.empty() && !modifier.empty()) add(country, modifier);
+    if (!country.empty()) add(country, {});
+    if (!modifier.empty()) add({}, modifier);
+    add({}, {});
+  }
+  keys.push_back(key);
+  return keys;
+}
+
+// A string value of a desktop entry with its escapes (\s, \n, \t, \r, \\) turned back
+// into the characters they stand for; a line break or tab becomes a space, since a name is one line.
+std::string unescaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out.push_back(text[i]);
+      continue;
+    }
+    const char next = text[++i];
+    out.push_back(next == '\\' ? '\\' : (next == 's' || next == 'n' || next == 't' || next == 'r') ? ' ' : next);
+  }
+  return out;
+}
+
 int toInt(const std::string& text, int fallback) {
   char* end = nullptr;
   const long v = std::strtol(text.c_str(), &end, 10);
@@ -96,6 +145,10 @@ DesktopDirs DesktopDirs::fromEnvironment() {
   if (d.dataDirs.empty()) d.dataDirs = {"/usr/local/share", "/usr/share"};
   d.configHome = env("XDG_CONFIG_HOME");
   if (d.configHome.empty() && !d.home.empty()) d.configHome = d.home + "/.config";
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    d.messagesLocale = env(name);
+    if (!d.messagesLocale.empty()) break;
+  }
   return d;
 }
 
@@ -132,28 +185,46 @@ void DesktopEntryIcons::refreshIndex() {
       entry.stem = lower(path.stem().string());
       if (auto k = group->second.find("StartupWMClass"); k != group->second.end()) entry.wmClass = lower(k->second);
       if (auto k = group->second.find("Icon"); k != group->second.end()) entry.icon = k->second;
-      if (auto k = group->second.find("Name"); k != group->second.end()) entry.name = k->second;
+      for (const std::string& key : localisedKeys("Name", dirs_.messagesLocale)) {
+        if (auto k = group->second.find(key); k != group->second.end() && !k->second.empty()) {
+          entry.name = unescaped(k->second);
+          break;
+        }
+      }
       const auto value = [&](const char* key) {
         auto k = group->second.find(key);
         return k == group->second.end() ? std::string() : k->second;
       };
       entry.listed = value("Type") == "Application" && value("NoDisplay") != "true" && value("Hidden") != "true" &&
                      !entry.name.empty();
-      if (!entry.icon.empty() || entry.listed) entries_.push_back(std::move(entry));
+      if (!entry.icon.empty() || !entry.name.empty()) entries_.push_back(std::move(entry));
     }
   }
 }
 
-std::optional<std::string> DesktopEntryIcons::iconName(std::string_view className, std::string_view instanceName) {
-  if (className.empty() && instanceName.empty()) return std::nullopt;
+const DesktopEntryIcons::Entry* DesktopEntryIcons::find(std::string_view className, std::string_view instanceName,
+                                                         std::string Entry::*has) {
+  if (className.empty() && instanceName.empty()) return nullptr;
   refreshIndex();
   const std::string cls = lower(className), instance = lower(instanceName);
   for (const Entry& e : entries_) {
-    if (!e.icon.empty() && !cls.empty() && e.wmClass == cls) return e.icon;
+    if (!(e.*has).empty() && !cls.empty() && e.wmClass == cls) return &e;
   }
   for (const Entry& e : entries_) {
-    if (!e.icon.empty() && ((!cls.empty() && e.stem == cls) || (!instance.empty() && e.stem == instance))) return e.icon;
+    if ((e.*has).empty()) continue;
+    if ((!cls.empty() && e.stem == cls) || (!instance.empty() && e.stem == instance)) return &e;
   }
+  return nullptr;
+}
+
+std::optional<std::string> DesktopEntryIcons::iconName(std::string_view className, std::string_view instanceName) {
+  if (const Entry* e = find(className, instanceName, &Entry::icon)) return e->icon;
+  return std::nullopt;
+}
+
+std::optional<std::string> DesktopEntryIcons::applicationName(std::string_view className,
+                                                              std::string_view instanceName) {
+  if (const Entry* e = find(className, instanceName, &Entry::name)) return e->name;
   return std::nullopt;
 }
 

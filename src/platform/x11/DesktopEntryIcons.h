@@ -15,13 +15,19 @@ struct DesktopDirs {
   std::string dataHome;               // $XDG_DATA_HOME, else ~/.local/share
   std::vector<std::string> dataDirs;  // $XDG_DATA_DIRS, else /usr/local/share and /usr/share
   std::string configHome;             // $XDG_CONFIG_HOME, else ~/.config
+  std::string messagesLocale;         // $LC_ALL, else $LC_MESSAGES, else $LANG ("de_AT.UTF-8@euro")
   static DesktopDirs fromEnvironment();
 };
 
-// The icon file of an X11 application found through its desktop entry and the user's icon theme:
+// The name and the icon file of an X11 application found through its desktop entry and the user's
+// icon theme:
 //   entry      = the first .desktop file (user's data folder first, then the system's) whose
 //                StartupWMClass equals the window's class, else whose file name (without
-//                ".desktop", case ignored) equals the class or the instance;
+//                ".desktop", case ignored) equals the class or the instance; for the icon, the
+//                first such entry with an Icon key, for the name the first with a Name key;
+//   name       = its Name key in the user's language (messagesLocale), as desktop entries localise
+//                it: Name[lang_COUNTRY@MODIFIER], Name[lang_COUNTRY], Name[lang@MODIFIER],
+//                Name[lang], else Name;
 //   icon       = its Icon key: an absolute path to a regular file is taken as it is; a name is
 //                looked up in the user's theme (gtk-icon-theme-name of gtk-3.0/settings.ini, else
 //                "hicolor"), the themes it inherits, then "hicolor", then the pixmaps folder;
@@ -38,6 +44,8 @@ class DesktopEntryIcons {
   explicit DesktopEntryIcons(DesktopDirs dirs);
 
   std::optional<std::string> iconFile(std::string_view className, std::string_view instanceName);
+  // The Name of the entry matching the class and instance, in the user's language, if any.
+  std::optional<std::string> applicationName(std::string_view className, std::string_view instanceName);
   // The Icon key of the entry matching the class and instance, if any.
   std::optional<std::string> iconName(std::string_view className, std::string_view instanceName);
   // The file of an icon name (or absolute path) by the rules above.
@@ -59,9 +67,11 @@ class DesktopEntryIcons {
     std::string stem;       // file name without ".desktop", lower-cased
     std::string wmClass;    // StartupWMClass, lower-cased
     std::string icon;
-    std::string name;
+    std::string name;       // in the user's language
     bool listed = false;  // an application the desktop shows in its menus
   };
+  // The first entry matching the class and instance for which `has` holds.
+  const Entry* find(std::string_view className, std::string_view instanceName, std::string Entry::*has);
   void refreshIndex();
   std::optional<std::string> findInTheme(const std::string& theme, const std::string& name,
                                          std::vector<std::string>& visited);

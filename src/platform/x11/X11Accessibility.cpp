@@ -81,8 +81,10 @@ AXAttributeResult readApplication(X11Backend& backend, Subject& s, const std::st
   const auto isActive = [&](const X11Window& w) { return activeWindow(backend, s) == w.id; };
   if (attribute == "AXRole") return answer("AXApplication");
   if (attribute == "AXTitle") {
-    if (s.windows.empty() || s.windows.front().className.empty()) return failure(AXError::noValue);
-    return answer(s.windows.front().className);
+    if (s.windows.empty()) return failure(AXError::noValue);
+    std::string name = backend.applicationName(s.windows.front());
+    if (name.empty()) return failure(AXError::noValue);
+    return answer(std::move(name));
   }
   if (attribute == "AXWindows") {
     AXValue::Elements elements;

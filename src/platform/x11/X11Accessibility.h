@@ -17,7 +17,7 @@ class X11Observer;
 //
 // application element (a process id)
 //   "AXRole"          "AXApplication"
-//   "AXTitle"         the WM_CLASS class of its windows
+//   "AXTitle"         the application's name (X11Backend::applicationName) of its front window
 //   "AXWindows"       a window element per managed window of the process, front to back
 //   "AXFocusedWindow" the active window when it is the process's, else its front-most window on
 //                     screen; no value when it has none

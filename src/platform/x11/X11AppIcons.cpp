@@ -3,6 +3,7 @@
 #include <xcb/xcb.h>
 
 #include "platform/x11/X11Backend.h"
+#include "platform/x11/X11IconPixmap.h"
 
 namespace quorvel {
 
@@ -67,14 +68,22 @@ std::optional<AppIcon> X11AppIcons::icon(int32_t pid) {
     }
   }
 
-  std::lock_guard lock(entriesMutex_);
-  for (const X11Window& w : windows) {
-    if (w.className.empty() && w.instanceName.empty()) continue;
-    if (auto file = entries_.iconFile(w.className, w.instanceName)) {
-      AppIcon icon;
-      icon.file = *file;
-      return icon;
+  {
+    std::lock_guard lock(entriesMutex_);
+    for (const X11Window& w : windows) {
+      if (w.className.empty() && w.instanceName.empty()) continue;
+      if (auto file = entries_.iconFile(w.className, w.instanceName)) {
+        AppIcon icon;
+        icon.file = *file;
+        return icon;
+      }
     }
+  }
+
+  for (const X11Window& w : windows) {
+    std::string problem;
+    if (auto icon = X11IconPixmap::read(connection, w.id, kMaxSide, &problem)) return icon;
+    if (!problem.empty()) log_.debug("Ignoring the icon pixmap of window 0x%x: %{public}s.", w.id, problem);
   }
   return std::nullopt;
 }

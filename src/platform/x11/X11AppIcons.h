@@ -20,7 +20,9 @@ class X11Backend;
 //      the ARGB pixels the property holds;
 //   2. else the icon file its desktop entry names in the user's icon theme (DesktopEntryIcons),
 //      found by the window's WM_CLASS;
-//   3. else none (the caller goes without an icon).
+//   3. else the icon pixmap of a window's WM_HINTS, with its mask (X11IconPixmap), as older
+//      programs give it;
+//   4. else none (the caller goes without an icon).
 // A process with no managed window is not running as far as icons go: none.
 //
 // Hostile properties: a _NET_WM_ICON is read up to kMaxPropertyUnits and checked before any pixel

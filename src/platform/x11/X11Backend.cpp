@@ -4,12 +4,19 @@
 
 namespace quorvel {
 
-X11Backend::X11Backend(std::unique_ptr<X11Connection> connection)
+X11Backend::X11Backend(std::unique_ptr<X11Connection> connection, DesktopDirs desktopDirs)
     : connection_(std::move(connection)),
       displays_(*connection_),
       idle_(*connection_),
       model_(*connection_),
-      actions_(*connection_) {}
+      actions_(*connection_),
+      entries_(std::move(desktopDirs)) {}
+
+std::string X11Backend::applicationName(const X11Window& window) {
+  if (window.className.empty() && window.instanceName.empty()) return window.applicationName();
+  std::lock_guard lock(entriesMutex_);
+  return entries_.applicationName(window.className, window.instanceName).value_or(window.applicationName());
+}
 
 std::vector<X11Window> X11Backend::windowsFrontToBack() { return model_.current()->windowsFrontToBack(); }
 

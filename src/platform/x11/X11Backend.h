@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/x11/DesktopEntryIcons.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DesktopReader.h"
 #include "platform/x11/X11DisplayReader.h"
@@ -31,7 +32,8 @@ namespace quorvel {
 // monitors never share one. The id is never 0.
 class X11Backend {
  public:
-  explicit X11Backend(std::unique_ptr<X11Connection> connection);
+  explicit X11Backend(std::unique_ptr<X11Connection> connection,
+                      DesktopDirs desktopDirs = DesktopDirs::fromEnvironment());
   X11Backend(const X11Backend&) = delete;
   X11Backend& operator=(const X11Backend&) = delete;
 
@@ -67,6 +69,10 @@ class X11Backend {
   std::optional<uint32_t> activeWindow();
   std::optional<double> idleSeconds();
 
+  // The name of a window's application: the Name of its desktop entry in the user's language
+  // (DesktopEntryIcons), else its WM_CLASS class (X11Window), else "". Safe from any thread.
+  std::string applicationName(const X11Window& window);
+
   // Pager-style requests to the window manager; they keep no state, so they need no lock.
   X11WindowActions& actions() { return actions_; }
 
@@ -91,6 +97,8 @@ class X11Backend {
   std::chrono::steady_clock::time_point framesReadAt_;
   std::optional<X11DisplayReader::ReservedArea> reserved_;  // under mutex_
   uint64_t reservedRead_ = 0;  // reservedAreaChanges() when reserved_ was read
+  std::mutex entriesMutex_;
+  DesktopEntryIcons entries_;  // under entriesMutex_
   std::mutex recentMutex_;
   struct RecentWindow {
     uint32_t window = 0;

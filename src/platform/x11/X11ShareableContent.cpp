@@ -36,7 +36,8 @@ ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool exclu
     window.windowLayer = w.layer;
     window.isOnScreen = onScreen;
     if (w.pid) {
-      window.owningApplication = ShareableApplication{*w.pid, w.applicationName(), w.bundleIdentifier().value_or("")};
+      window.owningApplication =
+          ShareableApplication{*w.pid, backend.applicationName(w), w.bundleIdentifier().value_or("")};
     }
     result.windows.push_back(std::move(window));
   }

@@ -13,8 +13,8 @@ class X11Backend;
 // (_NET_CLIENT_LIST), on every desktop, minimized ones too, front to back. Each carries its title
 // (none when it has none), its frame with decorations in global top-left coordinates, the layer of
 // its type, isOnScreen = on screen now (X11WindowModel::State::isOnScreen: mapped, or not
-// minimized on the current desktop), and its owning application (process id, WM_CLASS class as
-// the name, "x11.<class>" as the bundle identifier), none when the window names no process.
+// minimized on the current desktop), and its owning application (process id, its name by
+// X11Backend::applicationName, "x11.<class>" as the bundle identifier), none when the window names no process.
 // Desktop windows (type desktop) are left out when asked; on-screen-only keeps those on screen.
 //
 // The windows are read on `worker` (the runtime's pool), which also runs the completion, so the

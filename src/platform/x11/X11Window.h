@@ -14,7 +14,8 @@ namespace quorvel {
 //
 // Applications: X11 has no application bundles. A window's application is named by the class part
 // of its WM_CLASS property (the second string, e.g. "XTerm", "Firefox"):
-//   application name   = the class exactly as the client gives it ("XTerm");
+//   application name   = the class exactly as the client gives it ("XTerm"); the services name it
+//                        by its desktop entry where it has one (X11Backend::applicationName);
 //   bundle identifier  = "x11." + the class lower-cased, with every character other than a-z, 0-9,
 //                        '.', '-' and '_' (spaces, slashes, non-ASCII) replaced by '-' ("x11.xterm",
 //                        "x11.google-chrome"); absent when the window has no class or an empty one.

@@ -15,7 +15,14 @@ X11Workspace::X11Workspace(std::shared_ptr<X11Backend> backend, Executor& main, 
     : backend_(std::move(backend)), main_(main), clock_(clock) {}
 
 std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11Window>& clients,
-                                                           std::optional<int32_t> activePid) {
+                                                           std::optional<int32_t> activePid, const NameOf& nameOf) {
+  // A process is an application the user switches to when one of its windows is: a normal window
+  // or a dialog (layer 0). One whose windows are all docks, desktops, palettes or the like (a panel,
+  // a desktop's icons) runs beside the others as an accessory.
+  std::unordered_set<int32_t> switchable;
+  for (const X11Window& w : clients) {
+    if (w.pid && w.layer == 0) switchable.insert(*w.pid);
+  }
   std::vector<RunningApplication> list;
   std::unordered_set<int32_t> seen;
   for (const X11Window& w : clients) {
@@ -23,10 +30,10 @@ std::vector<RunningApplication> X11Workspace::applications(const std::vector<X11
     RunningApplication app;
     app.pid = *w.pid;
     app.bundleIdentifier = w.bundleIdentifier();
-    if (!w.className.empty()) app.localizedName = w.className;
+    if (std::string name = nameOf ? nameOf(w) : w.applicationName(); !name.empty()) app.localizedName = std::move(name);
     app.isHidden = false;
     app.isActive = activePid == w.pid;
-    app.activationPolicy = ActivationPolicy::regular;
+    app.activationPolicy = switchable.count(*w.pid) ? ActivationPolicy::regular : ActivationPolicy::accessory;
     list.push_back(std::move(app));
   }
   return list;
@@ -39,7 +46,7 @@ std::vector<RunningApplication> X11Workspace::runningApplications() {
   for (const X11Window& w : clients) {
     if (active == w.id) activePid = w.pid;
   }
-  return applications(clients, activePid);
+  return applications(clients, activePid, nameOf());
 }
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() {
@@ -48,10 +55,14 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() {
   const std::vector<X11Window> clients = backend_->windowsInClientOrder();
   auto window = std::find_if(clients.begin(), clients.end(), [&](const X11Window& w) { return w.id == *active; });
   if (window == clients.end() || !window->pid) return std::nullopt;
-  for (RunningApplication& app : applications(clients, window->pid)) {
+  for (RunningApplication& app : applications(clients, window->pid, nameOf())) {
     if (app.pid == *window->pid) return app;
   }
   return std::nullopt;
+}
+
+X11Workspace::NameOf X11Workspace::nameOf() const {
+  return [backend = backend_.get()](const X11Window& w) { return backend->applicationName(w); };
 }
 
 Subscription X11Workspace::addObserver(Event event, Observer observer) {
@@ -90,7 +101,7 @@ int32_t X11Workspace::ownPid() { return static_cast<int32_t>(::getpid()); }
 
 void X11Workspace::update(const std::vector<X11Window>& clients, std::optional<int32_t> activePid) {
   const Instant noticed = clock_.now();
-  const std::vector<RunningApplication> now = applications(clients, activePid);
+  const std::vector<RunningApplication> now = applications(clients, activePid, nameOf());
   std::vector<std::pair<Event, RunningApplication>> changes;
   {
     std::lock_guard lock(mutex_);

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -22,10 +24,14 @@ class X11Backend;
 // The running applications of an X session. X has no applications, only clients with windows, so
 // an application is a process that owns managed windows:
 //   running applications = the distinct process ids of the managed windows, in the order the window
-//                          manager took their first window on; localized name = the WM_CLASS class
-//                          of that first window, bundle identifier = "x11.<class>" (X11Window);
-//                          every one a regular application, none hidden (X cannot hide an
-//                          application), the active one that of the active window;
+//                          manager took their first window on; localized name = the name of the
+//                          application of that first window (its desktop entry's Name in the
+//                          user's language, else its WM_CLASS class: X11Backend::applicationName),
+//                          bundle identifier = "x11.<class>" (X11Window);
+//                          a regular application when one of its windows is a normal window or a
+//                          dialog (what a user switches to), else an accessory (a panel, a
+//                          desktop's icons); none hidden (X cannot hide an application), the
+//                          active one that of the active window;
 //   frontmost            = the process of the active window (_NET_ACTIVE_WINDOW);
 //   activate(pid)        = activates its most recent window: the one last raised through
 //                          Accessibility or seen active (X11Backend::recentWindow) while it is
@@ -60,12 +66,16 @@ class X11Workspace final : public Workspace, public std::enable_shared_from_this
   // changed since the call before.
   void update(const std::vector<X11Window>& clients, std::optional<int32_t> activePid);
 
-  // The applications of a list of managed windows (client order), by the rules above.
+  // The applications of a list of managed windows (client order), by the rules above; each named
+  // by `nameOf` its first window (by default the window's class).
+  using NameOf = std::function<std::string(const X11Window&)>;
   static std::vector<RunningApplication> applications(const std::vector<X11Window>& clients,
-                                                      std::optional<int32_t> activePid);
+                                                      std::optional<int32_t> activePid, const NameOf& nameOf = {});
 
  private:
   void post(Event event, RunningApplication application);
+  // The application names of the desktop entries (X11Backend::applicationName).
+  NameOf nameOf() const;
 
   std::shared_ptr<X11Backend> backend_;
   Executor& main_;

@@ -5,7 +5,7 @@
 //
 //   x11_test_client --title T --class instance,Class [--geometry WxH+X+Y] [--type dock|dialog|...]
 //                   [--strut-top N] [--desktop N] [--state NAME,NAME] [--no-pid] [--legacy-title]
-//                   [--windows N] [--close-one] [--color RRGGBB]
+//                   [--windows N] [--close-one] [--color RRGGBB] [--xdnd-target]
 //
 // --legacy-title sets only WM_NAME, as a STRING holding the title's bytes unchanged; otherwise the
 // title goes to _NET_WM_NAME (UTF8_STRING). --state names _NET_WM_STATE_* suffixes (SKIP_TASKBAR).
@@ -13,6 +13,8 @@
 // order; the first one's id is printed, and the client exits when any of them is asked to close,
 // or with --close-one destroys only that window and exits when the last one is closed.
 // --color fills the windows with one colour (hexadecimal red, green, blue; white by default).
+// --xdnd-target makes the windows drop targets (XDND version 5) that accept every drag and write
+// "xdnd drop on 0x<window> from 0x<source>" to standard error for each drop they receive.
 
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -42,6 +44,7 @@ struct Options {
   int windows = 1;
   bool closeOne = false;
   long color = -1;
+  bool xdndTarget = false;
 };
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -66,6 +69,8 @@ bool parse(int argc, char** argv, Options& o) {
       o.legacyTitle = true;
     } else if (arg == "--close-one") {
       o.closeOne = true;
+    } else if (arg == "--xdnd-target") {
+      o.xdndTarget = true;
     } else if (!hasValue) {
       return false;
     } else if (arg == "--title") {
@@ -171,8 +176,42 @@ xcb_window_t createWindow(xcb_connection_t* c, xcb_screen_t* screen, const Optio
     setCardinals(c, window, intern(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, atoms);
   }
 
+  if (o.xdndTarget) setCardinals(c, window, intern(c, "XdndAware"), XCB_ATOM_ATOM, {5});
+
   xcb_map_window(c, window);
   return window;
+}
+
+// Answers the XDND messages of a drag over a window: every position is accepted with a copy, and
+// a drop is reported and finished. True when `message` was one of them.
+bool answerDrag(xcb_connection_t* c, const xcb_client_message_event_t& message) {
+  static const xcb_atom_t position = intern(c, "XdndPosition"), drop = intern(c, "XdndDrop"),
+                          enter = intern(c, "XdndEnter"), leave = intern(c, "XdndLeave");
+  auto reply = [&](const char* type, uint32_t flags, uint32_t action) {
+    xcb_client_message_event_t answer{};
+    answer.response_type = XCB_CLIENT_MESSAGE;
+    answer.format = 32;
+    answer.window = message.data.data32[0];
+    answer.type = intern(c, type);
+    answer.data.data32[0] = message.window;
+    answer.data.data32[1] = flags;
+    answer.data.data32[4] = action;
+    if (std::strcmp(type, "XdndFinished") == 0) answer.data.data32[2] = action;
+    xcb_send_event(c, 0, answer.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&answer));
+    xcb_flush(c);
+  };
+  if (message.type == enter || message.type == leave) return true;
+  if (message.type == position) {
+    reply("XdndStatus", 1, intern(c, "XdndActionCopy"));
+    return true;
+  }
+  if (message.type == drop) {
+    std::fprintf(stderr, "xdnd drop on 0x%x from 0x%x\n", message.window, message.data.data32[0]);
+    std::fflush(stderr);
+    reply("XdndFinished", 1, intern(c, "XdndActionCopy"));
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -210,6 +249,10 @@ int main(int argc, char** argv) {
     const uint8_t type = event->response_type & 0x7f;
     if (type == XCB_CLIENT_MESSAGE) {
       const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+      if (o.xdndTarget && answerDrag(c, *message)) {
+        std::free(event);
+        continue;
+      }
       if (message->type == protocols && message->data.data32[0] == deleteWindow) {
         if (o.closeOne && --remaining > 0) {
           xcb_destroy_window(c, message->window);

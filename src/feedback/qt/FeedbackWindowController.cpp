@@ -1,0 +1,53 @@
+#include "feedback/qt/FeedbackWindowController.h"
+
+#include "base/DefaultsStore.h"
+#include "base/Executor.h"
+#include "feedback/FeedbackClient.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace quorvel {
+
+FeedbackWindowController::FeedbackWindowController(ChromeWindowCensus& census, FeedbackView::Services services)
+    : census_(census), services_(std::move(services)) {}
+
+FeedbackWindowController::~FeedbackWindowController() {
+  delete window_.data();  // its end takes it off the census
+}
+
+FeedbackView::Services FeedbackWindowController::programServices(const DefaultsStore& store,
+                                                                 std::shared_ptr<const FeedbackClient> client,
+                                                                 std::shared_ptr<Executor> network, Executor& main) {
+  FeedbackView::Services services;
+  services.environment = [&store] { return FeedbackEnvironment::current(store); };
+  services.send = [client, network, &main](FeedbackReport report, FeedbackView::Answer answer) {
+    network->post([client, report = std::move(report), answer = std::move(answer), &main]() mutable {
+      const auto failure = client->send(report);
+      main.post([answer = std::move(answer), failure] { answer(failure); });
+    });
+  };
+  return services;
+}
+
+void FeedbackWindowController::show() {
+  if (!window_) {
+    auto* window = new FeedbackView(services_);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &QDialog::finished, window, [window] { window->close(); });
+    QObject::connect(window, &QObject::destroyed, [this] {
+      if (countedWindow_) census_.windowClosed(*countedWindow_);
+      countedWindow_.reset();
+    });
+    window_ = window;
+  }
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+  const auto number = static_cast<uint32_t>(window_->winId());
+  if (countedWindow_ != number) {
+    if (countedWindow_) census_.windowClosed(*countedWindow_);
+    census_.windowOpened(number);
+    countedWindow_ = number;
+  }
+}
+
+}  // namespace quorvel

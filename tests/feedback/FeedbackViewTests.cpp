@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <memory>
+
+#include "feedback/qt/FeedbackWindowController.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace quorvel {
+namespace {
+
+using Failure = FeedbackClient::Failure;
+
+class QtWidgetsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "test_feedback";
+    static char* argv[] = {name, nullptr};
+    app_ = std::make_unique<QApplication>(argc, argv);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  std::unique_ptr<QApplication> app_;
+};
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtWidgetsEnvironment);
+
+// A form whose sends wait until the test answers them.
+class FeedbackFormTest : public ::testing::Test {
+ protected:
+  FeedbackView::Services services() {
+    FeedbackView::Services s;
+    s.environment = [this] {
+      ++gathered;
+      return FeedbackEnvironment{"1.0", "7", "Debian 12.0.0", "Box", {{"switcherStyle", style}}};
+    };
+    s.send = [this](FeedbackReport report, FeedbackView::Answer answer) {
+      sent.push_back(std::move(report));
+      answers.push_back(std::move(answer));
+    };
+    return s;
+  }
+  static void settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  ChromeWindowCensus census;
+  int gathered = 0;
+  std::string style = "coverArc";
+  std::vector<FeedbackReport> sent;
+  std::vector<FeedbackView::Answer> answers;
+};
+
+TEST_F(FeedbackFormTest, SendIsOfferedForAVisibleMessageAndThePromiseFollowsTheAddress) {
+  FeedbackView form(services());
+  const struct {
+    const char* message;
+    bool enabled;
+  } messages[] = {{"", false}, {" \n\t ", false}, {" x ", true}, {"\n", false}};
+  for (const auto& m : messages) {
+    form.messageEditor()->setPlainText(m.message);
+    EXPECT_EQ(form.sendButton()->isEnabled(), m.enabled) << '"' << m.message << '"';
+  }
+  const struct {
+    const char* address;
+    double opacity;
+  } addresses[] = {{"me@example.org", 1}, {"   ", 0}, {" a", 1}, {"", 0}};
+  for (const auto& a : addresses) {
+    form.emailField()->setText(a.address);
+    EXPECT_EQ(form.replyPromiseOpacity(), a.opacity) << '"' << a.address << '"';
+    EXPECT_FALSE(form.replyPromise()->isHidden()) << "its space stays reserved";
+  }
+
+  // The details are gathered on each opening, so a changed setting shows the second time.
+  EXPECT_EQ(gathered, 0);
+  form.detailsDisclosure()->setChecked(true);
+  EXPECT_TRUE(form.detailsShown());
+  EXPECT_EQ(form.detailsLines().back(), "switcherStyle: coverArc");
+  form.detailsDisclosure()->setChecked(false);
+  style = "row";
+  form.detailsDisclosure()->setChecked(true);
+  EXPECT_EQ(form.detailsLines().back(), "switcherStyle: row");
+  EXPECT_EQ(form.detailsLines().front(), "appVersion: 1.0");
+  EXPECT_EQ(gathered, 2);
+}
+
+TEST_F(FeedbackFormTest, AFailedSendKeepsEverythingAndShowsItsSentenceAndASuccessCloses) {
+  FeedbackWindowController controller(census, services());
+  controller.show();
+  FeedbackView* form = controller.window();
+  ASSERT_TRUE(form);
+  EXPECT_EQ(census.openWindowNumbers().size(), 1u);
+  form->messageEditor()->setPlainText("\n It froze \n");
+  form->emailField()->setText(" me@example.org ");
+  form->systemInfoSwitch()->setChecked(false);
+
+  const Failure failures[] = {Failure::couldNotSend, Failure::tooLarge};
+  for (const Failure failure : failures) {
+    form->sendNow();
+    EXPECT_TRUE(form->isSending());
+    EXPECT_FALSE(form->sendButton()->isEnabled());
+    EXPECT_EQ(form->sendButton()->text().toStdString(), "Sending…");
+    EXPECT_EQ(form->failureText(), "") << "a new send clears the old sentence";
+    answers.back()(failure);
+    EXPECT_FALSE(form->isSending());
+    EXPECT_TRUE(form->sendButton()->isEnabled());
+    EXPECT_EQ(form->failureText(), FeedbackClient::sentence(failure));
+    EXPECT_EQ(form->messageEditor()->toPlainText().toStdString(), "\n It froze \n");
+    EXPECT_EQ(form->emailField()->text().toStdString(), " me@example.org ");
+    EXPECT_FALSE(form->systemInfoSwitch()->isChecked());
+  }
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].encoded(), R"({"email":"me@example.org","message":"It froze","schemaVersion":1})");
+  EXPECT_EQ(gathered, 0) << "no facts are gathered with the switch off";
+
+  form->sendNow();
+  answers.back()(std::nullopt);
+  settle();
+  EXPECT_FALSE(controller.window()) << "a sent report closes the window";
+  EXPECT_TRUE(census.openWindowNumbers().empty());
+}
+
+TEST_F(FeedbackFormTest, OpeningAgainBringsTheSameFormAndAClosedOneStartsEmpty) {
+  FeedbackWindowController controller(census, services());
+  controller.show();
+  FeedbackView* first = controller.window();
+  first->messageEditor()->setPlainText("draft");
+  first->systemInfoSwitch()->setChecked(false);
+  controller.show();
+  EXPECT_EQ(controller.window(), first);
+  EXPECT_EQ(first->messageEditor()->toPlainText().toStdString(), "draft");
+
+  // Cancel while a send is under way: the window goes, and the late answer changes nothing.
+  first->sendNow();
+  first->cancelButton()->click();
+  settle();
+  EXPECT_FALSE(controller.window());
+  answers.back()(Failure::couldNotSend);
+  settle();
+
+  controller.show();
+  ASSERT_TRUE(controller.window());
+  EXPECT_TRUE(controller.window()->messageEditor()->toPlainText().isEmpty());
+  EXPECT_TRUE(controller.window()->systemInfoSwitch()->isChecked());
+  EXPECT_EQ(controller.window()->failureText(), "");
+  EXPECT_EQ(census.openWindowNumbers().size(), 1u);
+}
+
+}  // namespace
+}  // namespace quorvel
