@@ -410,7 +410,7 @@ bool DefaultsStore::lastWriteSucceeded() const {
 
 bool DefaultsStore::fileUnreadable() const {
   std::lock_guard lock(mutex_);
-  return unreadFile_;
+  return leftAlone_;
 }
 
 // ---- Writes ----------------------------------------------------------------------------------

@@ -16,6 +16,8 @@
 #include <algorithm>
 
 #include "settings/AppSettings.h"
+#include "settings_ui/AboutPane.h"
+#include "settings_ui/BackdropPane.h"
 #include "settings_ui/AppearancePane.h"
 #include "settings_ui/GeneralPane.h"
 #include "settings_ui/PointerPane.h"
@@ -78,7 +80,7 @@ QIcon paneIcon(SettingsPane pane) {
       case SettingsPane::appearance: return {QColor(0xbf, 0x5a, 0xf2), "preferences-desktop-theme"};
       case SettingsPane::backdrop: return {QColor(0x30, 0xb0, 0xc7), "preferences-desktop-wallpaper"};
       case SettingsPane::pointer: return {QColor(0xff, 0x9f, 0x0a), "input-mouse"};
-      case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
+    case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
     }
     return {QColor(Qt::gray), ""};
   }();
@@ -256,6 +258,12 @@ void SettingsWindowController::showPane() {
       break;
     case SettingsPane::pointer:
       content = new PointerPane(*bindings_, *navigator_);
+      break;
+    case SettingsPane::backdrop:
+      content = new BackdropPane(*bindings_, services_);
+      break;
+    case SettingsPane::about:
+      content = new AboutPane(services_.sendFeedback);
       break;
     default:
       content = headingOnly(pane_);
