@@ -9,7 +9,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimer>
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include <cstdio>
@@ -209,9 +209,11 @@ BackdropPane::BackdropPane(SettingsBindings& bindings, const SettingsWindowServi
   });
   controls_->refresh();
 
-  // The still is fetched once the pane is up, so showing the pane never waits for it.
+  // The still arrives after the pane is up; a pane gone by then drops it.
   if (services.desktopStill) {
-    QTimer::singleShot(0, this, [this, fetch = services.desktopStill] { takeStill(fetch()); });
+    services.desktopStill([pane = QPointer<BackdropPane>(this)](std::optional<DesktopStill> still) {
+      if (pane) pane->takeStill(still);
+    });
   }
 }
 

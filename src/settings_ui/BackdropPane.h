@@ -38,7 +38,7 @@ class BackdropPane final : public QWidget {
   void pickColor(const QColor& color);
   // A colour typed as text: stored when it is one, else the field shows the stored colour again.
   void enterHex(const QString& text);
-  // The desktop's still once it has been fetched (shown after the pane is up, without blocking it).
+  // The desktop's still, once it has come.
   void takeStill(const std::optional<DesktopStill>& still);
 
   BackdropPreview* preview() const { return preview_; }

@@ -51,9 +51,9 @@ struct SettingsWindowServices {
   std::function<void()> beforeShow;
   // Opens the feedback form (or brings it forward); none: the About pane offers no feedback button.
   std::function<void()> sendFeedback;
-  // A still of the desktop, 640 pixels wide, that shows none of this program's windows; none when
-  // there is no such picture to be had.
-  std::function<std::optional<DesktopStill>()> desktopStill;
+  // Asks for a still of the desktop, 640 pixels wide, that shows none of this program's windows;
+  // the answer (none when there is no such picture to be had) comes later, on the main executor.
+  std::function<void(std::function<void(std::optional<DesktopStill>)>)> desktopStill;
   // Whether the desktop lets the switcher choose how strongly the backdrop is blurred.
   bool blurAdjustable = false;
   // The file dialogs; empty members use the toolkit's own dialogs.
