@@ -21,27 +21,11 @@ std::array<int, 3> boxesFor(double sigma) {
   return sizes;
 }
 
-// One box blur of half width r along lines of `length` samples, `count` lines, with a stride between
-// samples of a line and between lines; edges repeat their outermost sample. Channels interleaved 4.
-void boxPass(const std::vector<float>& in, std::vector<float>& out, int length, int count, int sampleStride,
-             int lineStride, int r) {
-  const float scale = 1.0f / static_cast<float>(2 * r + 1);
-  for (int line = 0; line < count; ++line) {
-    const int base = line * lineStride;
-    auto at = [&](int i) { return base + std::clamp(i, 0, length - 1) * sampleStride; };
-    for (int c = 0; c < 4; ++c) {
-      float sum = 0;
-      for (int i = -r; i <= r; ++i) sum += in[static_cast<size_t>(at(i) + c)];
-      for (int i = 0; i < length; ++i) {
-        out[static_cast<size_t>(base + i * sampleStride + c)] = sum * scale;
-        sum += in[static_cast<size_t>(at(i + r + 1) + c)] - in[static_cast<size_t>(at(i - r) + c)];
-      }
-    }
-  }
-}
+// Pixels as four floats each (red, green, blue, alpha), row by row.
+using Plane = std::vector<float>;
 
-std::vector<float> channels(const QImage& image) {
-  std::vector<float> out(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()) * 4);
+void channels(const QImage& image, Plane& out) {
+  out.resize(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()) * 4);
   size_t k = 0;
   for (int y = 0; y < image.height(); ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
@@ -52,18 +36,98 @@ std::vector<float> channels(const QImage& image) {
       out[k++] = static_cast<float>(qAlpha(line[x]));
     }
   }
-  return out;
 }
 
-QImage imageOf(const std::vector<float>& data, int width, int height) {
+QImage imageOf(const Plane& data, int width, int height) {
   QImage out(width, height, QImage::Format_ARGB32);
   size_t k = 0;
-  auto byte = [](float v) { return static_cast<int>(std::clamp(std::lround(v), 0L, 255L)); };
+  auto byte = [](float v) { return static_cast<int>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
   for (int y = 0; y < height; ++y) {
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
     for (int x = 0; x < width; ++x, k += 4) line[x] = qRgba(byte(data[k]), byte(data[k + 1]), byte(data[k + 2]), byte(data[k + 3]));
   }
   return out;
+}
+
+// `height` rows of `width` pixels become `width` rows of `height`.
+void transpose(const Plane& in, Plane& out, int width, int height) {
+  out.resize(in.size());
+  constexpr int kTile = 32;
+  for (int y0 = 0; y0 < height; y0 += kTile) {
+    for (int x0 = 0; x0 < width; x0 += kTile) {
+      for (int y = y0; y < std::min(y0 + kTile, height); ++y) {
+        for (int x = x0; x < std::min(x0 + kTile, width); ++x) {
+          const size_t from = (static_cast<size_t>(y) * width + x) * 4;
+          const size_t to = (static_cast<size_t>(x) * height + y) * 4;
+          for (int c = 0; c < 4; ++c) out[to + c] = in[from + c];
+        }
+      }
+    }
+  }
+}
+
+// Blurs every row with `blurRow`, which works on the row with `pad` repeated edge pixels on each
+// side (so that the row's ends see the edge the Gaussian sees) and leaves the result in place.
+template <class RowBlur>
+void blurRows(Plane& plane, int width, int height, int pad, RowBlur blurRow) {
+  const size_t padded = static_cast<size_t>(width + 2 * pad) * 4;
+  thread_local Plane row, scratch;
+  row.resize(padded);
+  scratch.resize(padded);
+  for (int y = 0; y < height; ++y) {
+    float* line = plane.data() + static_cast<size_t>(y) * width * 4;
+    for (int i = 0; i < pad; ++i) {
+      std::copy_n(line, 4, row.data() + static_cast<size_t>(i) * 4);
+      std::copy_n(line + static_cast<size_t>(width - 1) * 4, 4, row.data() + static_cast<size_t>(pad + width + i) * 4);
+    }
+    std::copy_n(line, static_cast<size_t>(width) * 4, row.data() + static_cast<size_t>(pad) * 4);
+    blurRow(row, scratch, width + 2 * pad);
+    std::copy_n(row.data() + static_cast<size_t>(pad) * 4, static_cast<size_t>(width) * 4, line);
+  }
+}
+
+// One running box of half width r from `in` into `out`, for the pixels lo to hi of a row; reads
+// pixels lo − r to hi + r, which the caller keeps inside the row.
+void boxRow(const Plane& in, Plane& out, int lo, int hi, int r) {
+  const float scale = 1.0f / static_cast<float>(2 * r + 1);
+  float sum[4] = {0, 0, 0, 0};
+  for (const float* p = in.data() + static_cast<size_t>(lo - r) * 4; p <= in.data() + static_cast<size_t>(lo + r) * 4; p += 4) {
+    for (int c = 0; c < 4; ++c) sum[c] += p[c];
+  }
+  float* o = out.data() + static_cast<size_t>(lo) * 4;
+  const float* add = in.data() + static_cast<size_t>(lo + r + 1) * 4;
+  const float* drop = in.data() + static_cast<size_t>(lo - r) * 4;
+  for (int i = lo; i <= hi; ++i, o += 4, add += 4, drop += 4) {
+    for (int c = 0; c < 4; ++c) o[c] = sum[c] * scale;
+    if (i == hi) break;  // the next sum would read past hi + r
+    for (int c = 0; c < 4; ++c) sum[c] += add[c] - drop[c];
+  }
+}
+
+std::vector<float> gaussianKernel(double radius) {
+  const int reach = static_cast<int>(std::ceil(3 * radius));
+  std::vector<float> kernel(static_cast<size_t>(2 * reach + 1));
+  float total = 0;
+  for (int i = -reach; i <= reach; ++i) {
+    total += kernel[static_cast<size_t>(i + reach)] = static_cast<float>(std::exp(-(i * i) / (2 * radius * radius)));
+  }
+  for (float& k : kernel) k /= total;
+  return kernel;
+}
+
+// Both directions: the rows, then the rows of the transposed picture.
+template <class RowBlur>
+QImage blurBothWays(const QImage& source, int pad, RowBlur blurRow) {
+  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  const int w = image.width(), h = image.height();
+  // Kept between calls: a slider tick reuses the memory of the last one.
+  thread_local Plane plane, turned;
+  channels(image, plane);
+  blurRows(plane, w, h, pad, blurRow);
+  transpose(plane, turned, w, h);
+  blurRows(turned, h, w, pad, blurRow);
+  transpose(turned, plane, h, w);
+  return imageOf(plane, w, h);
 }
 
 }  // namespace
@@ -75,38 +139,34 @@ double BackdropBlur::radiusFor(double blurAmount) {
 
 QImage BackdropBlur::blurred(const QImage& source, double radius) {
   if (!(radius > 0.01) || source.isNull()) return source;
-  // Small radii take few taps, and three boxes would be too coarse for them.
-  if (radius < kExactBelow) return reference(source, radius);
-  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  const int w = image.width(), h = image.height();
-  const std::array<int, 3> boxes = boxesFor(radius);
-  // Margins as wide as the boxes reach, filled with the edge pixels, so that the boxes see the
-  // repeated edge the Gaussian sees; cut off at the end.
-  const int pad = (boxes[0] - 1) / 2 + (boxes[1] - 1) / 2 + (boxes[2] - 1) / 2;
-  const int pw = w + 2 * pad, ph = h + 2 * pad;
-  std::vector<float> a(static_cast<size_t>(pw) * static_cast<size_t>(ph) * 4);
-  const std::vector<float> inner = channels(image);
-  for (int y = 0; y < ph; ++y) {
-    const int sy = std::clamp(y - pad, 0, h - 1);
-    for (int x = 0; x < pw; ++x) {
-      const int sx = std::clamp(x - pad, 0, w - 1);
-      for (int c = 0; c < 4; ++c) {
-        a[(static_cast<size_t>(y) * pw + x) * 4 + c] = inner[(static_cast<size_t>(sy) * w + sx) * 4 + c];
+  if (radius < kExactBelow) {
+    // Small radii take few taps, and three boxes would be too coarse for them.
+    const std::vector<float> kernel = gaussianKernel(radius);
+    const int reach = static_cast<int>(kernel.size() / 2);
+    return blurBothWays(source, reach, [&kernel, reach](Plane& row, Plane& out, int n) {
+      for (int i = reach; i < n - reach; ++i) {
+        float sum[4] = {0, 0, 0, 0};
+        const float* from = row.data() + static_cast<size_t>(i - reach) * 4;
+        for (size_t t = 0; t < kernel.size(); ++t, from += 4) {
+          for (int c = 0; c < 4; ++c) sum[c] += kernel[t] * from[c];
+        }
+        std::copy_n(sum, 4, out.data() + static_cast<size_t>(i) * 4);
       }
-    }
+      std::copy(out.begin() + reach * 4, out.begin() + static_cast<std::ptrdiff_t>(n - reach) * 4, row.begin() + reach * 4);
+    });
   }
-  std::vector<float> b(a.size());
-  for (int box : boxes) {
-    const int r = (box - 1) / 2;
-    boxPass(a, b, pw, ph, 4, pw * 4, r);  // along rows
-    boxPass(b, a, ph, pw, pw * 4, 4, r);  // along columns
-  }
-  std::vector<float> out(inner.size());
-  for (int y = 0; y < h; ++y) {
-    std::copy_n(a.begin() + static_cast<std::ptrdiff_t>((static_cast<size_t>(y + pad) * pw + pad) * 4), w * 4,
-                out.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * w * 4));
-  }
-  return imageOf(out, w, h);
+  const std::array<int, 3> boxes = boxesFor(radius);
+  // Margins as wide as the boxes reach together.
+  const int pad = (boxes[0] - 1) / 2 + (boxes[1] - 1) / 2 + (boxes[2] - 1) / 2;
+  return blurBothWays(source, pad, [&boxes, pad](Plane& row, Plane& out, int n) {
+    // Each box leaves a margin as wide as its reach unfilled; the three margins make up the pad.
+    const int r0 = (boxes[0] - 1) / 2, r1 = (boxes[1] - 1) / 2, r2 = (boxes[2] - 1) / 2;
+    boxRow(row, out, r0, n - 1 - r0, r0);
+    boxRow(out, row, r0 + r1, n - 1 - r0 - r1, r1);
+    boxRow(row, out, pad, n - 1 - pad, r2);
+    std::copy_n(out.begin() + static_cast<std::ptrdiff_t>(pad) * 4, static_cast<size_t>(n - 2 * pad) * 4,
+                row.begin() + static_cast<std::ptrdiff_t>(pad) * 4);
+  });
 }
 
 QImage BackdropBlur::reference(const QImage& source, double radius) {
@@ -120,7 +180,8 @@ QImage BackdropBlur::reference(const QImage& source, double radius) {
     total += kernel[static_cast<size_t>(i + reach)] = static_cast<float>(std::exp(-(i * i) / (2 * radius * radius)));
   }
   for (float& k : kernel) k /= total;
-  std::vector<float> a = channels(image);
+  std::vector<float> a;
+  channels(image, a);
   std::vector<float> b(a.size(), 0);
   auto pass = [&](const std::vector<float>& in, std::vector<float>& out, int length, int count, int sampleStride,
                   int lineStride) {

@@ -66,7 +66,7 @@ TEST_F(BackdropPaneTest, PreviewBlursAndVeilsTheStillOrTheStandIn) {
 }
 
 // The running boxes against the exact Gaussian, on a picture with hard edges and fine detail, over
-// the radii the slider gives: every channel within 6 of 255, and within 1.5 on average.
+// the radii the slider gives: every channel within 8 of 255, and within 1.5 on average.
 TEST(BackdropBlurTest, MatchesAGaussianWithinTolerance) {
   QImage picture(160, 100, QImage::Format_ARGB32);
   QPainter p(&picture);
@@ -74,7 +74,7 @@ TEST(BackdropBlurTest, MatchesAGaussianWithinTolerance) {
   p.fillRect(QRect(30, 20, 50, 40), QColor(200, 30, 60));
   for (int x = 90; x < 150; x += 4) p.fillRect(QRect(x, 10, 2, 80), QColor(10, 120, 220));
   p.end();
-  for (double radius : {0.6, 2.0, 6.5, 13.0, 26.0}) {
+  for (double radius : {0.6, 1.9, 2.0, 2.6, 6.5, 13.0, 26.0}) {
     const QImage fast = BackdropBlur::blurred(picture, radius);
     const QImage exact = BackdropBlur::reference(picture, radius);
     ASSERT_EQ(fast.size(), picture.size());
@@ -89,7 +89,7 @@ TEST(BackdropBlurTest, MatchesAGaussianWithinTolerance) {
         }
       }
     }
-    EXPECT_LE(worst, 6) << "radius " << radius;
+    EXPECT_LE(worst, 8) << "radius " << radius;
     EXPECT_LE(total / (picture.width() * picture.height() * 3), 1.5) << "radius " << radius;
   }
 }
