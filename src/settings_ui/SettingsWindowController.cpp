@@ -16,12 +16,17 @@
 #include <algorithm>
 
 #include "settings/AppSettings.h"
+#include "settings_ui/AboutPane.h"
+#include "settings_ui/BackdropPane.h"
+#include "settings_ui/AppearancePane.h"
 #include "settings_ui/GeneralPane.h"
+#include "settings_ui/PointerPane.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
 #include "settings_ui/SettingsNavigator.h"
 #include "settings_ui/SettingsPanes.h"
 #include "settings_ui/ShortcutsPane.h"
+#include "settings_ui/WindowsPane.h"
 #include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
@@ -75,7 +80,7 @@ QIcon paneIcon(SettingsPane pane) {
       case SettingsPane::appearance: return {QColor(0xbf, 0x5a, 0xf2), "preferences-desktop-theme"};
       case SettingsPane::backdrop: return {QColor(0x30, 0xb0, 0xc7), "preferences-desktop-wallpaper"};
       case SettingsPane::pointer: return {QColor(0xff, 0x9f, 0x0a), "input-mouse"};
-      case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
+    case SettingsPane::about: return {QColor(0x30, 0xd1, 0x58), "help-about"};
     }
     return {QColor(Qt::gray), ""};
   }();
@@ -244,6 +249,21 @@ void SettingsWindowController::showPane() {
       break;
     case SettingsPane::shortcuts:
       content = new ShortcutsPane(*bindings_, services_, *navigator_);
+      break;
+    case SettingsPane::windows:
+      content = new WindowsPane(*bindings_, services_, *navigator_);
+      break;
+    case SettingsPane::appearance:
+      content = new AppearancePane(*bindings_);
+      break;
+    case SettingsPane::pointer:
+      content = new PointerPane(*bindings_, *navigator_);
+      break;
+    case SettingsPane::backdrop:
+      content = new BackdropPane(*bindings_, services_);
+      break;
+    case SettingsPane::about:
+      content = new AboutPane(services_.sendFeedback);
       break;
     default:
       content = headingOnly(pane_);

@@ -25,6 +25,13 @@ struct AppChoice {
   bool operator==(const AppChoice&) const = default;
 };
 
+// A still of the desktop: `width` × `height` pixels, rows top to bottom, each 0xAARRGGBB.
+struct DesktopStill {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+};
+
 // What the settings window uses of the rest of the program, handed in by whoever makes it.
 struct SettingsWindowServices {
   AppSettings& settings;
@@ -42,6 +49,13 @@ struct SettingsWindowServices {
   std::function<std::vector<AppChoice>()> applications;
   // Runs before every show (the keyboard layout is read again there).
   std::function<void()> beforeShow;
+  // Opens the feedback form (or brings it forward); none: the About pane offers no feedback button.
+  std::function<void()> sendFeedback;
+  // Asks for a still of the desktop, 640 pixels wide, that shows none of this program's windows;
+  // the answer (none when there is no such picture to be had) comes later, on the main executor.
+  std::function<void(std::function<void(std::optional<DesktopStill>)>)> desktopStill;
+  // Whether the desktop lets the switcher choose how strongly the backdrop is blurred.
+  bool blurAdjustable = false;
   // The file dialogs; empty members use the toolkit's own dialogs.
   SettingsFileFlows::Dialogs dialogs;
 };

@@ -52,6 +52,8 @@ SettingsWindowServices SettingsWindowSupport::services(AppSettings& settings, Ex
     return X11KeyCodes::virtualKeyCode(static_cast<uint8_t>(nativeKeyCode));
   };
   services.applications = [this] { return applications(); };
+  stills_ = std::make_unique<DesktopStillMaker>(platform_, main);
+  services.desktopStill = [this](std::function<void(std::optional<DesktopStill>)> done) { stills_->make(std::move(done)); };
   services.beforeShow = [this] {
     if (layout_) layout_->reload();
   };

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/LoginItem.h"
+#include "app/program/DesktopStillMaker.h"
 #include "platform/UsKeyboardLayout.h"
 #include "platform/x11/DesktopEntryIcons.h"
 #include "settings/KeyNames.h"
@@ -17,7 +18,7 @@ class XkbKeyboardLayout;
 // What the settings window takes from the X session, kept for the program's run: key names from
 // the user's keyboard layout (a US layout when the server's cannot be read), the login item, the
 // desktop's application entries and the running applications for the application lists, and the
-// X key codes of key events. Main thread only.
+// X key codes of key events, and stills of the desktop without Quorvel's windows. Main thread only.
 class SettingsWindowSupport {
  public:
   explicit SettingsWindowSupport(X11Platform& platform);
@@ -31,6 +32,7 @@ class SettingsWindowSupport {
   std::vector<AppChoice> applications();
 
   X11Platform& platform_;
+  std::unique_ptr<DesktopStillMaker> stills_;
   std::unique_ptr<XkbKeyboardLayout> layout_;
   UsKeyboardLayout usLayout_;
   std::unique_ptr<KeyNames> names_;

@@ -129,10 +129,17 @@ int main(int argc, char** argv) {
     SettingsWindowSupport settingsSupport(*platform);
     std::shared_ptr<AppDelegate> delegate;
     // The shortcut recorder pauses the global shortcut while it records.
-    QtAppShell shell(settingsSupport.services(settings, runtime.main(), census, [&delegate](bool recording) {
-      if (!delegate) return;
-      if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
-    }));
+    SettingsWindowServices settingsServices =
+        settingsSupport.services(settings, runtime.main(), census, [&delegate](bool recording) {
+          if (!delegate) return;
+          if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
+        });
+    QtAppShell* shellHandle = nullptr;
+    settingsServices.sendFeedback = [&shellHandle] {
+      if (shellHandle) shellHandle->showFeedback();
+    };
+    QtAppShell shell(std::move(settingsServices));
+    shellHandle = &shell;
     // Feedback goes to the host this build was given, one send at a time on a queue of its own.
     FeedbackWindowController feedback(
         census, FeedbackWindowController::programServices(

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+
+#include <functional>
+#include <optional>
+
+#include "settings_ui/SettingsWindowServices.h"
+
+namespace quorvel {
+
+class Executor;
+class X11Platform;
+
+// A still of the desktop for the backdrop preview that shows none of Quorvel's own windows. X
+// cannot leave a program's windows out of a picture of the screen, so the still is put together:
+// the root window's background picture (the wallpaper a desktop sets, else a plain dark grey), then
+// the pictures of the other programs' windows on screen, back to front, each at its place, scaled
+// to 640 pixels wide for the first display. The pictures are taken on the capture service's thread;
+// `done` runs on the main executor. No picture of a window, no list of windows: the wallpaper
+// alone; nothing at all to go on: none.
+class DesktopStillMaker {
+ public:
+  static constexpr int kWidth = 640;
+
+  DesktopStillMaker(X11Platform& platform, Executor& main) : platform_(platform), main_(main) {}
+
+  void make(std::function<void(std::optional<DesktopStill>)> done);
+
+ private:
+  QImage background(int width, int height);
+
+  X11Platform& platform_;
+  Executor& main_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// The About pane: which program and which build this is (its version and, for a build that is not
+// a release, where it comes from), the feedback form, and what the program does with the user's
+// data. It keeps no state and writes no setting.
+class AboutPane final : public QWidget {
+ public:
+  // `sendFeedback` opens the feedback form; without it there is no feedback button.
+  explicit AboutPane(std::function<void()> sendFeedback, QWidget* parent = nullptr);
+
+  // "Version 1.4 (27)"; a missing part reads "?".
+  static QString versionLine(const std::optional<std::string>& shortVersion, const std::optional<std::string>& build);
+  // This build's version line.
+  static QString versionLine();
+  static QStringList privacyParagraphs();
+};
+
+}  // namespace quorvel

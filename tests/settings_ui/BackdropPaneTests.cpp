@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPainter>
+
+#include <cstdlib>
+
+#include "settings_ui/AboutPane.h"
+#include "settings_ui/BackdropBlur.h"
+#include "settings_ui/BackdropPane.h"
+#include "settings_ui/BackdropPreview.h"
+#include "settings_ui/SettingsUiFixture.h"
+
+namespace quorvel {
+namespace {
+
+using K = AppSettings::Key;
+
+class BackdropPaneTest : public SettingsUiTest {
+ protected:
+  SettingsBindings binds{settings, loop.main()};
+};
+
+TEST_F(BackdropPaneTest, KindRuleColourTextAndPresets) {
+  for (const char* stored : {"liveDesktop", "SolidColor", "solidcolour", ""}) EXPECT_FALSE(BackdropPane::isSolidColor(stored));
+  EXPECT_TRUE(BackdropPane::isSolidColor("solidColor"));
+
+  EXPECT_EQ(BackdropPane::colorOf(" #0A0E15"), QColor(0x0a, 0x0e, 0x15));
+  EXPECT_EQ(BackdropPane::colorOf("#12345"), QColor(Qt::black));
+  EXPECT_EQ(BackdropPane::hexOf(QColor::fromRgbF(1, 1, 1)), "#ffffff");
+  EXPECT_EQ(BackdropPane::hexOf(QColor::fromRgbF(0.5f, 0, 0)), "#800000");  // 127.5 rounds away from zero
+  EXPECT_EQ(BackdropPane::hexOf(QColor()), "#000000");
+
+  store.setMany({{K::backdropStyle, "solidColor"}, {K::backdropColor, "#1c1c1e"}});
+  BackdropPane pane(binds, services);
+  struct Case {
+    const char* typed;
+    const char* stored;
+  };
+  for (const Case& c : std::vector<Case>{{" #F2F2F7 ", "#f2f2f7"},   // good text, stored in its one form
+                                         {"not a colour", "#f2f2f7"},  // bad text keeps the old colour
+                                         {"#12345", "#f2f2f7"},
+                                         {"0a0e15", "#0a0e15"}}) {
+    pane.enterHex(c.typed);
+    EXPECT_EQ(store.string(K::backdropColor), c.stored) << c.typed;
+    EXPECT_EQ(pane.hexField()->text().toStdString(), c.stored) << c.typed;
+  }
+  pane.pickColor(QColor::fromRgbF(0.5f, 1, 0));
+  EXPECT_EQ(store.string(K::backdropColor), "#80ff00");
+  EXPECT_TRUE(pane.swatch()->isVisibleTo(&pane));
+  EXPECT_FALSE(pane.preview()->isVisibleTo(&pane));
+  EXPECT_FALSE(pane.blurSlider()->isEnabled());  // this desktop offers no blur strength
+}
+
+TEST_F(BackdropPaneTest, PreviewBlursAndVeilsTheStillOrTheStandIn) {
+  BackdropPreview preview;
+  EXPECT_FALSE(preview.hasDesktop());
+  EXPECT_EQ(preview.shown().size(), QSize(640, 400));
+  preview.setValues(0.0003, -1);  // radius 0.0078: no blur at all; no veil
+  EXPECT_EQ(preview.shown(), BackdropPreview::standIn());
+  EXPECT_DOUBLE_EQ(preview.veil(), 0);
+  preview.setValues(5, 3);
+  EXPECT_DOUBLE_EQ(preview.veil(), 1);
+  EXPECT_DOUBLE_EQ(BackdropBlur::radiusFor(5), 26);
+  EXPECT_NE(preview.shown(), BackdropPreview::standIn());
+}
+
+// The running boxes against the exact Gaussian, on a picture with hard edges and fine detail, over
+// the radii the slider gives: every channel within 8 of 255, and within 1.5 on average.
+TEST(BackdropBlurTest, MatchesAGaussianWithinTolerance) {
+  QImage picture(160, 100, QImage::Format_ARGB32);
+  QPainter p(&picture);
+  p.fillRect(picture.rect(), Qt::white);
+  p.fillRect(QRect(30, 20, 50, 40), QColor(200, 30, 60));
+  for (int x = 90; x < 150; x += 4) p.fillRect(QRect(x, 10, 2, 80), QColor(10, 120, 220));
+  p.end();
+  for (double radius : {0.6, 1.9, 2.0, 2.6, 6.5, 13.0, 26.0}) {
+    const QImage fast = BackdropBlur::blurred(picture, radius);
+    const QImage exact = BackdropBlur::reference(picture, radius);
+    ASSERT_EQ(fast.size(), picture.size());
+    int worst = 0;
+    double total = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+      for (int x = 0; x < picture.width(); ++x) {
+        const QRgb a = fast.pixel(x, y), b = exact.pixel(x, y);
+        for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)}) {
+          worst = std::max(worst, std::abs(d));
+          total += std::abs(d);
+        }
+      }
+    }
+    EXPECT_LE(worst, 8) << "radius " << radius;
+    EXPECT_LE(total / (picture.width() * picture.height() * 3), 1.5) << "radius " << radius;
+  }
+}
+
+TEST(AboutPaneTest, VersionLineReadsQuestionMarksForMissingParts) {
+  EXPECT_EQ(AboutPane::versionLine("1.4", "27"), "Version 1.4 (27)");
+  EXPECT_EQ(AboutPane::versionLine("1.4", std::nullopt), "Version 1.4 (?)");
+  EXPECT_EQ(AboutPane::versionLine(std::nullopt, std::nullopt), "Version ? (?)");
+}
+
+}  // namespace
+}  // namespace quorvel
