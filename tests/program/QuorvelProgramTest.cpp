@@ -86,6 +86,25 @@ class ActiveWindowLog {
   std::vector<uint32_t> values_;
 };
 
+// D-Bus launchers and daemons started for this X display (they carry its DISPLAY in their
+// environment).
+std::vector<pid_t> busProcessesOn(const std::string& display) {
+  std::vector<pid_t> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename();
+    if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    std::string command, environment;
+    std::getline(std::ifstream(entry.path() / "cmdline"), command, '\0');
+    if (command.find("dbus-launch") == std::string::npos && command.find("dbus-daemon") == std::string::npos) continue;
+    std::ifstream file(entry.path() / "environ");
+    for (std::string variable; std::getline(file, variable, '\0');) {
+      if (variable == "DISPLAY=" + display) found.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+  }
+  return found;
+}
+
 // The real program in a private X session (Xvfb and openbox without key bindings of its own), with
 // xterms and the test client as the windows to switch between, driven by XTest key events.
 class QuorvelProgramTest : public X11SessionTest {
@@ -172,8 +191,13 @@ class QuorvelProgramTest : public X11SessionTest {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
     std::ofstream(config + "/quorvel/defaults.json") << R"({"groupByApp": false, "windowOrder": "recent"})";
-    return session->launchProgram(
-        "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
+    // A session without a bus: neither one named nor the user's socket.
+    const std::string runtime = session->folder() + "/runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    return session->launchProgram("quorvel", {"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR=" + runtime,
+                                              "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(),
+                                              "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
   }
   bool waitForLog(const std::string& line, std::chrono::milliseconds timeout = 60s) {
     return waitForLogSince(0, line, timeout);
@@ -215,6 +239,7 @@ class QuorvelProgramTest : public X11SessionTest {
 
 TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM) {
   ActiveWindowLog active(session->display());
+  const std::vector<pid_t> busesBefore = busProcessesOn(session->display());
   const pid_t pid = startQuorvelAndUseWindows();
   ASSERT_GT(pid, 0) << session->log("quorvel");
 
@@ -265,6 +290,13 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+
+  // With no session bus, no start left a bus of its own behind.
+  for (pid_t stray : busProcessesOn(session->display())) {
+    if (std::find(busesBefore.begin(), busesBefore.end(), stray) != busesBefore.end()) continue;
+    ADD_FAILURE() << "a D-Bus process was left running: " << stray;
+    ::kill(stray, SIGTERM);
+  }
 }
 
 // Space opens the search while Alt is still held; typed letters narrow the cards to the one window
