@@ -319,20 +319,19 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
     surfaces.push_back(std::move(surface));
     renderers.push_back(std::move(renderer));
   }
-  // Until both scenes rest: no new frame for 0.3 s.
-  std::array<uint64_t, 2> seen{};
-  auto still = std::chrono::steady_clock::now();
+  // Until both scenes rest, then until frames drawn at rest have reached both windows: each wake
+  // asks for one more frame, and the third one handed to the window system after the rest was seen
+  // was drawn after it (at most two frames are ahead of the screen).
+  ASSERT_TRUE(runUntil(
+      [&] { return renderers[0]->core()->pacing().sceneAtRest() && renderers[1]->core()->pacing().sceneAtRest(); },
+      60000ms));
+  const std::array<uint64_t, 2> rested{surfaces[0]->presentedCount(), surfaces[1]->presentedCount()};
   ASSERT_TRUE(runUntil(
       [&] {
-        for (size_t i = 0; i < 2; ++i) {
-          if (surfaces[i]->presentedCount() != seen[i]) {
-            seen[i] = surfaces[i]->presentedCount();
-            still = std::chrono::steady_clock::now();
-          }
-        }
-        return seen[0] > 0 && seen[1] > 0 && std::chrono::steady_clock::now() - still > 300ms;
+        wake.bump();
+        return surfaces[0]->presentedCount() >= rested[0] + 3 && surfaces[1]->presentedCount() >= rested[1] + 3;
       },
-      10000ms));
+      60000ms));
   for (auto& overlay : overlays) overlay->connection().sync();
   x().sync();
 
