@@ -53,7 +53,9 @@ void FaviconStore::enqueue(std::vector<SiteIcon> icons) {
   if (icons.empty()) return;
   const bool startDrain = lock_.withLock([&] {
     for (SiteIcon& icon : icons) {
-      if (!bySite_.contains(icon.site)) pending_.push_back(std::move(icon));
+      if (bySite_.contains(icon.site) || pendingBytes_ + icon.data.size() > kPendingBytes) continue;
+      pendingBytes_ += icon.data.size();
+      pending_.push_back(std::move(icon));
     }
     if (pending_.empty() || isDraining_) return false;
     isDraining_ = true;
@@ -73,6 +75,7 @@ std::optional<SiteIcon> FaviconStore::takeNextPending() {
     if (pending_.empty()) return std::nullopt;
     SiteIcon icon = std::move(pending_.front());
     pending_.erase(pending_.begin());
+    pendingBytes_ -= icon.data.size();
     return icon;
   });
 }
@@ -140,6 +143,7 @@ void FaviconStore::pruneToTabs(const std::unordered_set<uint32_t>& tabs, bool si
       bySite_.removeAll();
       tabSite_.removeAll();
       pending_.clear();
+      pendingBytes_ = 0;
     }
   });
 }

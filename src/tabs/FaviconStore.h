@@ -43,6 +43,7 @@ class FaviconStore : public std::enable_shared_from_this<FaviconStore> {
   static constexpr size_t kTabSiteLimit = 1024;  // tab -> site of the tab's page
   static constexpr size_t kTexturesPerTurn = 16;      // bitmaps decoded, and textures made, per turn
   static constexpr Duration kDecodeBudget = std::chrono::milliseconds(50);  // decoding per turn
+  static constexpr size_t kPendingBytes = size_t{32} << 20;  // icon bytes waiting at most
   static constexpr const char* kMipmapLabel = "Quorvel favicon mipmaps";
 
   // `wakeScene` makes a resting renderer draw again; it is called after each new texture is in
@@ -62,8 +63,9 @@ class FaviconStore : public std::enable_shared_from_this<FaviconStore> {
   void forgetTabSite(uint32_t tab);
   void setTabSite(uint32_t tab, std::string site);
   bool hasSiteTexture(const std::string& site) const;
-  // Queues icon bytes to become textures; sites that already have one are dropped. Starts a
-  // decoding turn when none is scheduled or running.
+  // Queues icon bytes to become textures; sites that already have one are dropped, and so are
+  // icons past kPendingBytes of waiting bytes (a later hand-over of their bytes tries again).
+  // Starts a decoding turn when none is scheduled or running.
   void enqueue(std::vector<SiteIcon> icons);
 
   // ---- The picture cache's side ----
@@ -77,7 +79,7 @@ class FaviconStore : public std::enable_shared_from_this<FaviconStore> {
 
   // ---- State, for diagnostics and tests ----
   size_t pendingCount() const;
-  bool isDraining() const;
+  bool isDraining() const;  // a decoding turn is scheduled or running
   std::vector<std::string> siteOrder() const;
   std::vector<uint32_t> cropOrder() const;
   size_t tabSiteCount() const;
@@ -116,6 +118,7 @@ class FaviconStore : public std::enable_shared_from_this<FaviconStore> {
   CappedStore<uint32_t, IconTextureRef> byTab_{kTabLimit};
   CappedStore<uint32_t, std::string> tabSite_{kTabSiteLimit};
   std::vector<SiteIcon> pending_;
+  size_t pendingBytes_ = 0;
   bool isDraining_ = false;
 };
 

@@ -13,6 +13,7 @@ using namespace std::string_view_literals;
 using Failure = IconDecoder::Failure;
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n"sv;
+constexpr size_t kMaxIcoPngExtras = size_t{16} << 10;  // bytes of chunks beside the picture's own
 
 bool startsWith(std::span<const uint8_t> bytes, std::string_view magic, size_t at = 0) {
   return bytes.size() >= at + magic.size() && std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
@@ -84,9 +85,14 @@ IconFileCheck::Verdict checkIco(std::span<const uint8_t> bytes) {
       return refused(Format::ico, Failure::undecodable);
     }
     const std::span<const uint8_t> picture = bytes.subspan(offset, size);
-    const bool whole = startsWith(picture, kPngSignature) ? IconFileCheck::essentialPng(picture).has_value()
-                                                          : isWholeBitmap(picture);
-    if (!whole) return refused(Format::ico, Failure::undecodable);
+    if (startsWith(picture, kPngSignature)) {
+      // A PNG inside is read as it stands: it may not carry much beside its picture.
+      const std::optional<std::vector<uint8_t>> essential = IconFileCheck::essentialPng(picture);
+      if (!essential) return refused(Format::ico, Failure::undecodable);
+      if (picture.size() - essential->size() > kMaxIcoPngExtras) return refused(Format::ico, Failure::tooLarge);
+    } else if (!isWholeBitmap(picture)) {
+      return refused(Format::ico, Failure::undecodable);
+    }
   }
   return {Format::ico, std::nullopt, std::nullopt};
 }

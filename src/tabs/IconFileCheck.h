@@ -18,8 +18,8 @@ namespace quorvel {
 //   PNG   whole chunks from the header to the end chunk. Only the chunks a picture needs are kept
 //         (header, palette, data, transparency, colour space); text, profiles and the rest, which
 //         a file may make any size (compressed, too), are dropped before reading.
-//   ICO   a directory whose pictures lie within the file, each a whole PNG or a bitmap holding all
-//         its rows.
+//   ICO   a directory whose pictures lie within the file, each a whole PNG (with little beside its
+//         picture's own chunks) or a bitmap holding all its rows.
 //   JPEG  its end marker at the end; GIF its trailer at the end (zero padding after either is
 //         allowed); WebP the length its header claims.
 //   SVG   at most kMaxSvgBytes and kMaxSvgElements elements (kMaxSvgReuses of them reuses of

@@ -133,6 +133,18 @@ TEST_F(FaviconStoreTest, BytesThatDoNotBecomeATextureLeaveNothingBehind) {
   store->enqueue(icons(2, 1));
   settle();
   EXPECT_EQ(store->siteOrder(), std::vector<std::string>{site(2)});
+
+  // Bytes past the budget of waiting icons are not kept; a later hand-over tries again.
+  std::vector<SiteIcon> large;
+  for (int i = 3; i < 7; ++i) {
+    large.push_back({site(i), iconBytes(site(i))});
+    large.back().data.resize(FaviconStore::kPendingBytes / 3, 'x');
+  }
+  store->enqueue(large);
+  EXPECT_EQ(store->pendingCount(), 3u);
+  settle();
+  store->enqueue({large[3]});
+  EXPECT_EQ(store->pendingCount(), 1u);
 }
 
 TEST_F(FaviconStoreTest, ATabShowsItsSiteIconThenItsCropOnceTheSiteIsEvicted) {
