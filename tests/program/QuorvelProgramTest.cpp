@@ -166,6 +166,15 @@ class QuorvelProgramTest : public X11SessionTest {
     return found;
   }
 
+  // The window that has the input focus.
+  std::optional<uint32_t> inputFocus() {
+    auto* reply = xcb_get_input_focus_reply(x().xcb(), xcb_get_input_focus(x().xcb()), nullptr);
+    if (!reply) return std::nullopt;
+    const uint32_t focus = reply->focus;
+    std::free(reply);
+    return focus;
+  }
+
   // The share of the screen that is not black (of its top `band`, a fraction of its height). With
   // no compositing manager the overlay's see-through backdrop is near black, so what is not is
   // what the overlay drew: the cards and the chrome.
@@ -321,6 +330,8 @@ TEST_F(QuorvelProgramTest, TypingNarrowsTheCardsAndReturnRaisesTheMatch) {
   const size_t mark = active.values().size();
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  // Keys typed before the overlay has the input focus go to the window that had it.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return inputFocus() == mappedOverlay(); }, 30s)) << "the overlay has no focus";
   // The search capsule at the top of the screen: a small idle pill (once the cards have flown in
   // below it) until Space opens it wide.
   constexpr double kSearchBand = 0.15;
