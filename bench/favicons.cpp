@@ -130,7 +130,7 @@ void BM_ResolveTabTitles(benchmark::State& state) {
   size_t resolved = 0;
   for (auto _ : state) {
     ManualLoop loop;
-    auto store = FaviconStore::create(maker, decoder, [] {}, idleMain);
+    auto store = FaviconStore::create(maker, decoder, [] {}, idleMain, idleMain);
     FaviconResolver resolver(loop, *store, data.home(), FaviconCopyFolder(data.runtime(), data.root(), ::geteuid()));
     spawn(loop.pool(), resolver.request(requests, true));
     loop.runUntilIdle();

@@ -43,12 +43,23 @@ ThreadQueue::ThreadQueue(std::string label, QueueQos qos, Clock& clock, size_t t
 }
 
 ThreadQueue::~ThreadQueue() {
+  const bool fromOwnJob = isCurrent();
   shutdown();
   std::vector<std::weak_ptr<TaskStateBase>> tasks;
   {
     std::lock_guard lock(state_->mutex);
     tasks.swap(tasks_);
+    // The job running now may be the turn of one of these tasks (its frame is on this very call
+    // stack): its thread ends them once the job has returned.
+    if (fromOwnJob) {
+      state_->orphans = std::move(tasks);
+      return;
+    }
   }
+  endSuspended(std::move(tasks));
+}
+
+void ThreadQueue::endSuspended(std::vector<std::weak_ptr<TaskStateBase>> tasks) {
   for (auto& weak : tasks) {
     if (auto state = weak.lock()) state->destroyIfSuspended();
   }
@@ -115,6 +126,13 @@ void ThreadQueue::workerLoop(Executor* self, const std::shared_ptr<State>& state
       runJob(self, *job);
       job.reset();
       lock.lock();
+      if (state->closed && !state->orphans.empty()) {
+        std::vector<std::weak_ptr<TaskStateBase>> orphans = std::move(state->orphans);
+        state->orphans.clear();
+        lock.unlock();
+        endSuspended(std::move(orphans));
+        return;
+      }
       continue;
     }
     if (state->stopping) return;

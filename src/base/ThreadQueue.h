@@ -19,11 +19,14 @@ namespace quorvel {
 // The threads share the queue's state (its lock, jobs and stop flags) rather than the queue itself,
 // so a queue may be shut down or destroyed by one of its own jobs (an owner whose last reference
 // goes in a job of its queue): that thread finishes the job and then ends by itself, touching only
-// the shared state, which it keeps alive; the work still queued is dropped.
+// the shared state, which it keeps alive; the work still queued is dropped. A job that destroys the
+// queue may be a task's own turn: the frames of the queue's suspended tasks are then ended by that
+// thread once the job has returned, never while one of them is still running.
 class ThreadQueue final : public Executor {
  public:
   ThreadQueue(std::string label, QueueQos qos, Clock& clock, size_t threadCount = 1);
-  // Shuts down, then ends the frames of tasks started here that are still suspended.
+  // Shuts down, then ends the frames of tasks started here that are still suspended (from one of
+  // the queue's own jobs: once that job has returned).
   ~ThreadQueue() override;
   ThreadQueue(const ThreadQueue&) = delete;
   ThreadQueue& operator=(const ThreadQueue&) = delete;
@@ -57,7 +60,11 @@ class ThreadQueue final : public Executor {
     bool stopping = false;
     // Set once shutdown has dropped what was left; a thread that sees it ends at once.
     bool closed = false;
+    // Tasks of a queue destroyed from its own job, ended by that job's thread once the job returns.
+    std::vector<std::weak_ptr<TaskStateBase>> orphans;
   };
+
+  static void endSuspended(std::vector<std::weak_ptr<TaskStateBase>> tasks);
 
   // `self` names the queue to the jobs (Executor::current()); the loop never reads through it.
   static void workerLoop(Executor* self, const std::shared_ptr<State>& state);

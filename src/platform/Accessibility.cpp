@@ -59,6 +59,27 @@ std::optional<std::vector<AXElementRef>> Accessibility::elementsAttribute(const 
   return out;
 }
 
+AXElementList Accessibility::copyElements(const AXElementRef& element, const std::string& attribute,
+                                          size_t maxCount) {
+  AXElementList out;
+  if (!element) {
+    out.error = AXError::illegalArgument;
+    return out;
+  }
+  AXAttributeResult result = copyAttributeValue(element, attribute);
+  const AXValue::Elements* list = result.ok() ? result.value.get<AXValue::Elements>() : nullptr;
+  if (!list) {
+    out.error = result.ok() ? AXError::attributeUnsupported : result.error;
+    return out;
+  }
+  for (const AXElementRef& member : *list) {
+    if (!member) continue;
+    ++out.total;
+    if (out.elements.size() < maxCount) out.elements.push_back(member);
+  }
+  return out;
+}
+
 std::optional<std::vector<AXWindowFacts>> Accessibility::applicationWindows(int32_t pid,
                                                                             AXWindowFacts::Wanted wanted) {
   const AXElementRef application = applicationElement(pid);

@@ -32,6 +32,14 @@ class AXObserver {
   virtual void unschedule() = 0;
 };
 
+// The first members of a list attribute (those that are elements), and how long the whole list is.
+struct AXElementList {
+  AXError error = AXError::success;
+  std::vector<AXElementRef> elements;
+  size_t total = 0;  // members in all, the ones not handed back included
+  bool ok() const { return error == AXError::success; }
+};
+
 // The Accessibility service: trust, elements of other applications, attributes, actions,
 // observers. Calls on other applications' elements may block for as long as the application takes
 // to answer (up to the element's messaging time-out); the core makes them on the serial
@@ -50,6 +58,12 @@ class Accessibility {
   virtual std::vector<AXAttributeResult> copyMultipleAttributeValues(const AXElementRef& element,
                                                                      const std::vector<std::string>& attributes) = 0;
   virtual AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) = 0;
+  // At most `maxCount` members of a list attribute, from the first, and the length of the list:
+  // for long lists whose every member would cost a call. A backend that must ask each object
+  // whether it belongs to the list (a tab strip's tabs among its other children) stops asking once
+  // it has `maxCount`, and counts the objects it did not ask as members. The default reads the
+  // whole list; a value that is not a list answers attributeUnsupported.
+  virtual AXElementList copyElements(const AXElementRef& element, const std::string& attribute, size_t maxCount);
   virtual AXError setAttributeValue(const AXElementRef& element, const std::string& attribute,
                                     const AXValue& value) = 0;
   virtual AXError performAction(const AXElementRef& element, const std::string& action) = 0;

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include "tabs/IconFileCheck.h"
 #include "tabs/WebAddress.h"
 
 namespace quorvel {
@@ -134,7 +135,7 @@ std::optional<std::vector<uint8_t>> FaviconDatabase::iconData(const std::string&
   if (sqlite3_step(statement.get()) != SQLITE_ROW) return std::nullopt;
   const auto* blob = static_cast<const uint8_t*>(sqlite3_column_blob(statement.get(), 0));
   const int count = sqlite3_column_bytes(statement.get(), 0);
-  if (count < 1 || !blob) return std::nullopt;
+  if (count < 1 || !blob || static_cast<size_t>(count) > IconFileCheck::kMaxBytes) return std::nullopt;
   return std::vector<uint8_t>(blob, blob + count);
 }
 

@@ -51,7 +51,8 @@ class FaviconDatabase {
   // that family); empty when nothing matched.
   static std::optional<PageHits> pageHits(const std::vector<std::string>& titles, FaviconBrowser family,
                                           sqlite3* db);
-  // The widest icon image stored for a page address, as stored; absent when there is none.
+  // The widest icon image stored for a page address, as stored; absent when there is none, or
+  // when it holds more bytes than an icon may (IconFileCheck::kMaxBytes).
   static std::optional<std::vector<uint8_t>> iconData(const std::string& pageURL, FaviconBrowser family,
                                                       sqlite3* db);
   // "scheme://host[:port]/" of an "http" or "https" address; absent for any other address.

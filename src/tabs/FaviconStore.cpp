@@ -6,13 +6,18 @@
 namespace quorvel {
 
 std::shared_ptr<FaviconStore> FaviconStore::create(IconTextureMaker& textures, const IconDecoder& decoder,
-                                                   std::function<void()> wakeScene, Executor& mainQueue) {
-  return std::make_shared<FaviconStore>(Token{}, textures, decoder, std::move(wakeScene), mainQueue);
+                                                   std::function<void()> wakeScene, Executor& mainQueue,
+                                                   Executor& decodeQueue) {
+  return std::make_shared<FaviconStore>(Token{}, textures, decoder, std::move(wakeScene), mainQueue, decodeQueue);
 }
 
 FaviconStore::FaviconStore(Token, IconTextureMaker& textures, const IconDecoder& decoder,
-                           std::function<void()> wakeScene, Executor& mainQueue)
-    : textures_(textures), decoder_(decoder), wakeScene_(std::move(wakeScene)), mainQueue_(mainQueue) {}
+                           std::function<void()> wakeScene, Executor& mainQueue, Executor& decodeQueue)
+    : textures_(textures),
+      decoder_(decoder),
+      wakeScene_(std::move(wakeScene)),
+      mainQueue_(mainQueue),
+      decodeQueue_(decodeQueue) {}
 
 IconTextureRef FaviconStore::texture(uint32_t tab) const {
   return lock_.withLock([&]() -> IconTextureRef {
@@ -48,42 +53,69 @@ void FaviconStore::enqueue(std::vector<SiteIcon> icons) {
   if (icons.empty()) return;
   const bool startDrain = lock_.withLock([&] {
     for (SiteIcon& icon : icons) {
-      if (!bySite_.contains(icon.site)) pending_.push_back(std::move(icon));
+      if (bySite_.contains(icon.site) || pendingBytes_ + icon.data.size() > kPendingBytes) continue;
+      pendingBytes_ += icon.data.size();
+      pending_.push_back(std::move(icon));
     }
     if (pending_.empty() || isDraining_) return false;
     isDraining_ = true;
     return true;
   });
-  if (startDrain) scheduleDrain();
+  if (startDrain) scheduleDecoding();
 }
 
-void FaviconStore::scheduleDrain() {
-  mainQueue_.post([weak = weak_from_this()] {
-    if (auto store = weak.lock()) store->makeTextures();
+void FaviconStore::scheduleDecoding() {
+  decodeQueue_.post([weak = weak_from_this()] {
+    if (auto store = weak.lock()) store->decodePending();
   });
 }
 
-std::vector<SiteIcon> FaviconStore::takePending() {
-  return lock_.withLock([&] {
-    const size_t count = std::min(kTexturesPerTurn, pending_.size());
-    std::vector<SiteIcon> taken(std::make_move_iterator(pending_.begin()),
-                                std::make_move_iterator(pending_.begin() + static_cast<ptrdiff_t>(count)));
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(count));
-    return taken;
+std::optional<SiteIcon> FaviconStore::takeNextPending() {
+  return lock_.withLock([&]() -> std::optional<SiteIcon> {
+    if (pending_.empty()) return std::nullopt;
+    SiteIcon icon = std::move(pending_.front());
+    pending_.erase(pending_.begin());
+    pendingBytes_ -= icon.data.size();
+    return icon;
   });
 }
 
-void FaviconStore::makeTextures() {
-  for (const SiteIcon& icon : takePending()) {
-    // Another turn may have made this site's texture while the icon waited.
-    if (hasSiteTexture(icon.site)) continue;
-    IconDecoder::Result bitmap = decoder_.render(icon.data);
+void FaviconStore::decodePending() {
+  const Clock& clock = decodeQueue_.clock();
+  const Instant start = clock.now();
+  std::vector<Decoded> decoded;
+  while (decoded.size() < kTexturesPerTurn && clock.now() - start < kDecodeBudget) {
+    std::optional<SiteIcon> icon = takeNextPending();
+    if (!icon) break;
+    // Another turn may have made this site's texture while the icon waited, or this turn decoded
+    // other bytes of the site.
+    if (hasSiteTexture(icon->site)) continue;
+    if (std::any_of(decoded.begin(), decoded.end(), [&](const Decoded& d) { return d.site == icon->site; })) continue;
+    IconDecoder::Result bitmap = decoder_.render(icon->data);
     if (!bitmap.ok()) {
-      logger_.debug("The site icon of %{private}s was not made: %{public}s.", icon.site,
+      logger_.debug("The site icon of %{private}s was not made: %{public}s.", icon->site,
                     IconDecoder::describe(*bitmap.failure));
       continue;
     }
-    IconTextureRef texture = textures_.makeMipmappedTexture(*bitmap.bitmap, kMipmapLabel);
+    decoded.push_back(Decoded{std::move(icon->site), std::move(*bitmap.bitmap)});
+  }
+  if (!decoded.empty()) {
+    mainQueue_.post([weak = weak_from_this(), decoded = std::move(decoded)]() mutable {
+      if (auto store = weak.lock()) store->makeTextures(std::move(decoded));
+    });
+  }
+  const bool more = lock_.withLock([&] {
+    isDraining_ = !pending_.empty();
+    return isDraining_;
+  });
+  if (more) scheduleDecoding();
+}
+
+void FaviconStore::makeTextures(std::vector<Decoded> decoded) {
+  for (Decoded& icon : decoded) {
+    // A turn before this one may have made the site's texture from other bytes.
+    if (hasSiteTexture(icon.site)) continue;
+    IconTextureRef texture = textures_.makeMipmappedTexture(icon.bitmap, kMipmapLabel);
     if (!texture) {
       logger_.debug("The site icon of %{private}s was not made: no texture could be allocated.", icon.site);
       continue;
@@ -92,11 +124,6 @@ void FaviconStore::makeTextures() {
     lock_.withLock([&] { bySite_.insert(std::move(texture), icon.site); });
     if (wakeScene_) wakeScene_();
   }
-  const bool more = lock_.withLock([&] {
-    isDraining_ = !pending_.empty();
-    return isDraining_;
-  });
-  if (more) scheduleDrain();
 }
 
 void FaviconStore::insertCrop(uint32_t tab, IconTextureRef texture) {
@@ -116,6 +143,7 @@ void FaviconStore::pruneToTabs(const std::unordered_set<uint32_t>& tabs, bool si
       bySite_.removeAll();
       tabSite_.removeAll();
       pending_.clear();
+      pendingBytes_ = 0;
     }
   });
 }

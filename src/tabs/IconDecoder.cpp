@@ -9,7 +9,7 @@ std::string_view IconDecoder::describe(Failure failure) {
     case Failure::unsupported:
       return "not an icon image format";
     case Failure::tooLarge:
-      return "larger than 4096 by 4096 pixels";
+      return "larger than a site icon may be";
     case Failure::undecodable:
       return "corrupt, truncated or over the decoding memory limit";
     case Failure::emptyImage:

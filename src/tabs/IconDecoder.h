@@ -21,7 +21,8 @@ class IconDecoder {
   enum class Failure {
     empty,        // no bytes at all
     unsupported,  // not an image format site icons come in
-    tooLarge,     // wider or taller than kMaxSide, refused before any pixel was decoded
+    tooLarge,     // wider or taller than kMaxSide, or more bytes or elements than an icon has,
+                  // refused before any pixel was decoded
     undecodable,  // truncated or corrupt, or over the decoder's allocation limit
     emptyImage,   // decoded to a width or height of 0
   };

@@ -36,13 +36,49 @@ TabWalker::TabWalker(Accessibility& accessibility, TabAdapter::NudgeRecord& nudg
 
 // ---- Element readers ----
 
+void TabWalker::note(AXError error) {
+  if (error == AXError::cannotComplete) ++timedOut_;
+}
+
+AXAttributeResult TabWalker::read(const AXElementRef& element, const std::string& attribute) {
+  if (gaveUp()) return AXAttributeResult{AXError::cannotComplete, {}};
+  if (!element) return AXAttributeResult{AXError::illegalArgument, {}};
+  AXAttributeResult result = accessibility_.copyAttributeValue(element, attribute);
+  note(result.error);
+  return result;
+}
+
+AXElementList TabWalker::readElements(const AXElementRef& element, const std::string& attribute, size_t maxCount) {
+  if (gaveUp()) return AXElementList{AXError::cannotComplete, {}, 0};
+  if (!element) return AXElementList{AXError::illegalArgument, {}, 0};
+  AXElementList list = accessibility_.copyElements(element, attribute, maxCount);
+  note(list.error);
+  return list;
+}
+
+std::optional<Rect> TabWalker::readFrame(const AXElementRef& element) {
+  const AXAttributeResult position = read(element, AXNames::kPosition);
+  if (!position.ok()) return std::nullopt;
+  return Accessibility::frameOf(position, read(element, AXNames::kSize));
+}
+
 std::optional<std::vector<AXElementRef>> TabWalker::elements(const AXElementRef& element,
                                                               const std::string& attribute) {
-  return accessibility_.elementsAttribute(element, attribute);
+  const AXAttributeResult result = read(element, attribute);
+  const AXValue::Elements* list = result.ok() ? result.value.get<AXValue::Elements>() : nullptr;
+  if (!list) return std::nullopt;
+  std::vector<AXElementRef> out;
+  for (const AXElementRef& member : *list) {
+    if (member) out.push_back(member);
+  }
+  return out;
 }
 
 std::optional<std::string> TabWalker::string(const AXElementRef& element, const std::string& attribute) {
-  return accessibility_.stringAttribute(element, attribute);
+  const AXAttributeResult result = read(element, attribute);
+  const std::string* text = result.ok() ? result.value.get<std::string>() : nullptr;
+  if (!text) return std::nullopt;
+  return *text;
 }
 
 // ---- Finding the strip ----
@@ -54,7 +90,7 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
   for (size_t depth = 0; depth < kMaxLevels && !level.empty(); ++depth) {
     std::vector<AXElementRef> next;
     for (const AXElementRef& element : level) {
-      if (examined == kMaxElements) return nullptr;
+      if (examined == kMaxElements || gaveUp()) return nullptr;
       ++examined;
       const std::optional<std::string> role = string(element, AXNames::kRole);
       if (role) {
@@ -74,10 +110,8 @@ AXElementRef TabWalker::findContainer(const AXElementRef& window, const TabAdapt
       // they are not read or kept (a window may list thousands of children).
       const size_t room = kMaxElements - examined;
       if (depth + 1 < kMaxLevels && next.size() < room) {
-        if (auto children = elements(element, AXNames::kChildren)) {
-          const size_t take = std::min(children->size(), room - next.size());
-          next.insert(next.end(), children->begin(), children->begin() + static_cast<std::ptrdiff_t>(take));
-        }
+        AXElementList children = readElements(element, AXNames::kChildren, room - next.size());
+        next.insert(next.end(), children.elements.begin(), children.elements.end());
       }
     }
     level = std::move(next);
@@ -95,21 +129,24 @@ std::vector<AXElementRef> TabWalker::filterBySubrole(const std::vector<AXElement
   return kept;
 }
 
-std::vector<AXElementRef> TabWalker::tabElements(const AXElementRef& window, const TabAdapter& adapter) {
+TabWalker::StripTabs TabWalker::tabElements(const AXElementRef& window, const TabAdapter& adapter) {
   const AXElementRef container = findContainer(window, adapter);
   if (!container) return {};
-  std::vector<AXElementRef> tabs;
+  AXElementList listed;
   for (TabAdapter::ContainerRoute route : adapter.routes) {
     const char* attribute = route == TabAdapter::ContainerRoute::tabsAttribute ? AXNames::kTabs : AXNames::kChildren;
-    std::optional<std::vector<AXElementRef>> listed = elements(container, attribute);
-    if (listed && !listed->empty()) {
-      tabs = std::move(*listed);
-      break;
-    }
+    // A strip may list thousands of children: no more are read than the walk keeps.
+    listed = readElements(container, attribute, kMaxTabs);
+    // A strip whose tabs do not answer is not asked again another way.
+    if (listed.error == AXError::cannotComplete) return StripTabs{{}, 0, true};
+    if (listed.ok() && !listed.elements.empty()) break;
   }
-  if (tabs.empty()) return {};
-  if (adapter.tabSubrole) return filterBySubrole(tabs, *adapter.tabSubrole);
-  return tabs;
+  if (!listed.ok() || listed.elements.empty()) return {};
+  StripTabs found;
+  found.tabs = adapter.tabSubrole ? filterBySubrole(listed.elements, *adapter.tabSubrole) : std::move(listed.elements);
+  // Members past the ones read count as tabs.
+  found.total = found.tabs.size() + (listed.total - std::min(listed.total, size_t(kMaxTabs)));
+  return found;
 }
 
 std::optional<Rect> TabWalker::faviconFrame(const AXElementRef& tab, const TabAdapter& adapter) {
@@ -119,7 +156,7 @@ std::optional<Rect> TabWalker::faviconFrame(const AXElementRef& tab, const TabAd
   for (const AXElementRef& child : *children) {
     const std::optional<std::string> identifier = string(child, AXNames::kIdentifier);
     if (identifier && beginsWith(*identifier, *adapter.faviconChildIdentifier)) {
-      return accessibility_.frame(child);
+      return readFrame(child);
     }
   }
   return std::nullopt;
@@ -141,7 +178,7 @@ std::string TabWalker::readTitle(const AXElementRef& tab, const TabAdapter& adap
 }
 
 bool TabWalker::readSelected(const AXElementRef& tab, const std::string& attribute) {
-  AXAttributeResult result = accessibility_.copyAttributeValue(tab, attribute);
+  AXAttributeResult result = read(tab, attribute);
   if (!result.ok()) return false;
   if (const bool* flag = result.value.get<bool>()) return *flag;
   if (const int64_t* number = result.value.get<int64_t>()) return *number != 0;
@@ -155,34 +192,44 @@ TabWalker::Walk TabWalker::walk(const AXHandle& window, int32_t pid, const TabAd
                                 bool readFrames) {
   bool fresh = false;
   if (adapter.needsNudge) fresh = nudges_.nudge(pid) == NudgeResult::fresh;
+  timedOut_ = 0;
+  // An application that stops answering: the walk ends, empty and not to be kept.
+  const auto gaveUpWalk = [] {
+    Walk empty;
+    empty.mayCache = false;
+    return empty;
+  };
 
   const AXElementRef& windowElement = window.element();
   if (windowElement) accessibility_.setMessagingTimeout(windowElement, kMessagingTimeout);
 
   Walk result;
-  const std::vector<AXElementRef> found = tabElements(windowElement, adapter);
-  const size_t kept = std::min(found.size(), kMaxTabs);
-  result.dropped = found.size() > kMaxTabs ? static_cast<int>(found.size() - kMaxTabs) : 0;
+  StripTabs found = tabElements(windowElement, adapter);
+  if (gaveUp() || found.unanswered) return gaveUpWalk();
+  const size_t kept = std::min(found.tabs.size(), kMaxTabs);
+  result.dropped = found.total > kMaxTabs ? static_cast<int>(found.total - kMaxTabs) : 0;
   result.tabs.reserve(kept);
 
   bool anyTitle = false;
   for (size_t i = 0; i < kept; ++i) {
-    const AXElementRef& element = found[i];
+    const AXElementRef& element = found.tabs[i];
     TabRecord record;
     record.title = this->readTitle(element, adapter);
     record.isSelected = readSelected(element, adapter.selectedAttribute);
     if (readFrames) {
-      if (adapter.hasSiteIcon) record.frame = accessibility_.frame(element);
+      if (adapter.hasSiteIcon) record.frame = readFrame(element);
       record.faviconFrame = faviconFrame(element, adapter);
     }
+    if (gaveUp()) return gaveUpWalk();
     record.element = AXHandle::make(element);
     record.ordinal = static_cast<int>(i);
     anyTitle = anyTitle || !record.title.empty();
     result.tabs.push_back(std::move(record));
   }
 
-  if (readFrames) result.hostFrame = accessibility_.frame(windowElement);
+  if (readFrames) result.hostFrame = readFrame(windowElement);
   if (readTitle) result.accessibleTitle = string(windowElement, AXNames::kTitle);
+  if (gaveUp()) return gaveUpWalk();
 
   // Right after an application was switched on its tree may still be filling in: an answer without
   // any title then is not worth keeping.
@@ -202,13 +249,15 @@ TabWalker::WindowTitles TabWalker::readWindowTitles(const std::vector<std::pair<
   if (windows.empty()) return result;
   bool fresh = false;
   if (nudgeFirst) fresh = nudges_.nudge(pid) == NudgeResult::fresh;
+  timedOut_ = 0;
   for (const auto& [number, handle] : windows) {
+    if (gaveUp()) break;
     if (!handle || !handle->element()) continue;
     accessibility_.setMessagingTimeout(handle->element(), kMessagingTimeout);
     std::optional<std::string> title = string(handle->element(), AXNames::kTitle);
     if (title && !title->empty()) result.titles[number] = std::move(*title);
   }
-  result.mayCache = !fresh || !result.titles.empty();
+  result.mayCache = !gaveUp() && (!fresh || !result.titles.empty());
   return result;
 }
 

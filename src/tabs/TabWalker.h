@@ -11,18 +11,21 @@
 
 #include "base/Geometry.h"
 #include "platform/AXElement.h"
+#include "platform/Accessibility.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
 #include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 
-class Accessibility;
-
 // Reads the tab strip of one host window through Accessibility, as the window's adapter describes
 // it. Every call blocks on another application's Accessibility server, so it runs on the serial
-// Accessibility queue, one at a time. No state of its own beyond the services it was given; the
-// only lasting effect of a walk is the nudge record.
+// Accessibility queue, one at a time. The cost of a walk is bounded whatever the application
+// answers: the strip's list is read no further than kMaxTabs tabs, and a walk whose calls time out
+// gives up after kMaxTimeouts of them (an empty walk, not to be cached), so that one application
+// that does not answer holds the queue for seconds, not for one time-out per tab. No state of its
+// own beyond the services it was given and the time-outs of the call in progress; the only lasting
+// effect of a walk is the nudge record.
 class TabWalker {
  public:
   // The result of walking one host window.
@@ -44,6 +47,7 @@ class TabWalker {
   static constexpr size_t kMaxLevels = 8;      // the window and seven levels below it
   static constexpr size_t kMaxElements = 600;  // examined in the container search
   static constexpr float kMessagingTimeout = 0.5f;
+  static constexpr int kMaxTimeouts = 3;  // calls of one walk or title read that time out before it gives up
 
   TabWalker(Accessibility& accessibility, TabAdapter::NudgeRecord& nudges);
 
@@ -61,8 +65,14 @@ class TabWalker {
   // An attribute as text (none when unreadable or not text).
   std::optional<std::string> string(const AXElementRef& element, const std::string& attribute);
 
-  // The tab elements of the window's strip, in strip order (uncapped).
-  std::vector<AXElementRef> tabElements(const AXElementRef& window, const TabAdapter& adapter);
+  // The tab elements of the window's strip, in strip order: at most kMaxTabs, with the number of
+  // tabs the strip holds in all.
+  struct StripTabs {
+    std::vector<AXElementRef> tabs;
+    size_t total = 0;
+    bool unanswered = false;  // the strip's list read timed out
+  };
+  StripTabs tabElements(const AXElementRef& window, const TabAdapter& adapter);
   // The strip's container: a breadth-first search from the window, within the level and element limits.
   AXElementRef findContainer(const AXElementRef& window, const TabAdapter& adapter);
   std::vector<AXElementRef> filterBySubrole(const std::vector<AXElementRef>& tabs, const std::string& subrole);
@@ -72,9 +82,17 @@ class TabWalker {
  private:
   bool readSelected(const AXElementRef& tab, const std::string& attribute);
   std::string readTitle(const AXElementRef& tab, const TabAdapter& adapter);
+  // One attribute read, counted against the time-outs of the call in progress; once those are
+  // spent, no call is made and the answer is cannotComplete.
+  AXAttributeResult read(const AXElementRef& element, const std::string& attribute);
+  AXElementList readElements(const AXElementRef& element, const std::string& attribute, size_t maxCount);
+  std::optional<Rect> readFrame(const AXElementRef& element);
+  void note(AXError error);
+  bool gaveUp() const { return timedOut_ >= kMaxTimeouts; }
 
   Accessibility& accessibility_;
   TabAdapter::NudgeRecord& nudges_;
+  int timedOut_ = 0;  // calls of the walk or title read in progress that timed out
 };
 
 }  // namespace quorvel

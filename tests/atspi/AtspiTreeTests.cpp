@@ -200,6 +200,58 @@ TEST_F(RecordedBrowser, EveryCallOfAWalkWaitsAtMostTheMessagingTimeOut) {
   for (AtspiBus::Timeout t : bus->timeouts()) EXPECT_LE(t, 500ms);
 }
 
+// A strip of 20,000 tabs costs a bounded number of calls; a strip whose tabs never answer holds
+// the walk for a few time-outs, not one per tab.
+TEST_F(RecordedBrowser, AWalkOfAHugeOrSilentStripIsBounded) {
+  struct Case {
+    const char* file;
+    const char* id;
+    size_t extraTabs;
+    bool silent;
+  };
+  for (const Case& c : {Case{"firefox-esr.json", "x11.firefox-esr", 20000, false},
+                        Case{"chromium.json", "x11.chromium", 20000, false},
+                        Case{"firefox-esr.json", "x11.firefox-esr", 1000, true},
+                        Case{"chromium.json", "x11.chromium", 1000, true}}) {
+    SCOPED_TRACE(std::string(c.file) + (c.silent ? " silent" : " huge"));
+    open(c.file, c.id);
+    const AXElementRef w = window("Page 1");
+    ASSERT_TRUE(w);
+    const size_t realTabs = walk(w).tabs.size();
+    const std::string model = bus->pathsWithRole(AtspiRoles::kPageTab).front();
+    for (const std::string& strip : bus->pathsWithRole(AtspiRoles::kPageTabList)) {
+      // The strips the windows show (not Chromium's hidden ones).
+      const AXElementRef element = AtspiElement::make({bus->application(), strip}, pid());
+      if (accessibility->stringAttribute(element, AXNames::kRole) != "AXTabGroup") continue;
+      for (size_t i = 0; i < c.extraTabs; ++i) {
+        const std::string path = strip + "/extra" + std::to_string(i);
+        RecordedAtspiBus::Object tab = bus->objects()[model];
+        tab.name = "Extra " + std::to_string(i);
+        tab.children.clear();
+        tab.parent = strip;
+        tab.silent = c.silent;
+        bus->objects()[path] = tab;
+        bus->objects()[strip].children.push_back(path);
+      }
+    }
+    int callsBefore = 0;
+    for (const auto& [method, count] : bus->calls()) callsBefore += count;
+
+    const TabWalker::Walk walked = walk(w);
+    int calls = -callsBefore;
+    for (const auto& [method, count] : bus->calls()) calls += count;
+    if (c.silent) {
+      EXPECT_TRUE(walked.tabs.empty());
+      EXPECT_FALSE(walked.mayCache) << "an unanswered strip is walked again, not kept";
+      EXPECT_LE(bus->waited(), 3 * 500ms);
+    } else {
+      EXPECT_EQ(walked.tabs.size(), TabWalker::kMaxTabs);
+      EXPECT_EQ(walked.dropped, int(realTabs + c.extraTabs - TabWalker::kMaxTabs));
+      EXPECT_LT(calls, 2500) << "each tab costs a few calls, up to the cap only";
+    }
+  }
+}
+
 // ---- Pressing a tab ----
 
 TEST_F(RecordedBrowser, PressingATabCardBringsThatTabForwardInBothBrowsers) {

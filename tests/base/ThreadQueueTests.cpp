@@ -281,6 +281,34 @@ TEST(ThreadRuntime, EndingTheRuntimeFreesTasksStillSuspended) {
   EXPECT_EQ(destroyed, 2);
 }
 
+// Drops the last reference to the queue it runs on, then goes on using its own frame.
+Task<void> endsItsOwnQueue(std::shared_ptr<ThreadQueue>* holder, std::atomic<int>* destroyed,
+                           std::promise<size_t>* finished) {
+  Canary canary{destroyed};
+  const std::string local = "still in the frame";
+  holder->reset();
+  finished->set_value(local.size());
+  co_return;
+}
+
+TEST(ThreadRuntime, ATaskThatEndsItsOwnQueueFinishesAndTheQueuesOtherTasksAreFreed) {
+  LogHub::shared().setStandardErrorEnabled(false);
+  std::atomic<int> destroyed{0};
+  std::atomic<bool> parked{false};
+  std::promise<size_t> finished;
+  auto holder = std::make_shared<ThreadQueue>("self-ending", QueueQos::utility, SystemClock::shared());
+  ThreadQueue& queue = *holder;
+  spawn(queue, parkedForever(&destroyed, &parked));
+  ASSERT_TRUE(waitFor([&] { return parked.load(); }));
+  TaskHandle<void> running = spawn(queue, endsItsOwnQueue(&holder, &destroyed, &finished));
+  // A sanitizer build reports the running frame's use after it was freed, had the queue's end
+  // freed it mid-turn.
+  EXPECT_EQ(finished.get_future().get(), std::string("still in the frame").size());
+  EXPECT_TRUE(waitFor([&] { return destroyed == 2 && running.isDone(); }, 10s))
+      << "both frames end: the finished one and the parked one";
+  LogHub::shared().setStandardErrorEnabled(true);
+}
+
 }  // namespace
 }  // namespace quorvel
 

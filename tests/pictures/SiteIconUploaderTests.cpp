@@ -28,7 +28,7 @@ TEST(SiteIconUploader, SiteIconsBecomeChromeTexturesTheRendererCanDraw) {
   testing::FakeUploader uploader;
   SiteIconUploader textures(uploader);
   SquareDecoder decoder;
-  auto store = FaviconStore::create(textures, decoder, [] {}, loop.main());
+  auto store = FaviconStore::create(textures, decoder, [] {}, loop.main(), loop.main());
   store->setTabSite(1, "news.example");
   store->enqueue({{"news.example", {42}}, {"empty.example", {}}});
   loop.runUntilIdle();
@@ -57,7 +57,7 @@ TEST(SiteIconUploader, OnTheGpuASiteIconIsA128PixelTextureWithItsWholeMipChain) 
   GpuChromeUploader gpu(TextureRasterizer{MetalContext::make(device)});
   SiteIconUploader textures(gpu);
   SquareDecoder decoder;
-  auto store = FaviconStore::create(textures, decoder, [] {}, loop.main());
+  auto store = FaviconStore::create(textures, decoder, [] {}, loop.main(), loop.main());
   store->setTabSite(1, "news.example");
   store->enqueue({{"news.example", {42}}});
   loop.runUntilIdle();

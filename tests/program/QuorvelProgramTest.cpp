@@ -26,6 +26,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// D-Bus launchers and daemons started for this X display (they carry its DISPLAY in their
+// environment).
+std::vector<pid_t> busProcessesOn(const std::string& display) {
+  std::vector<pid_t> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename();
+    if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+    std::string command, environment;
+    std::getline(std::ifstream(entry.path() / "cmdline"), command, '\0');
+    if (command.find("dbus-launch") == std::string::npos && command.find("dbus-daemon") == std::string::npos) continue;
+    std::ifstream file(entry.path() / "environ");
+    for (std::string variable; std::getline(file, variable, '\0');) {
+      if (variable == "DISPLAY=" + display) found.push_back(static_cast<pid_t>(std::stoi(name)));
+    }
+  }
+  return found;
+}
+
 // The real program in a private X session (Xvfb and openbox without key bindings of its own), with
 // xterms and the test client as the windows to switch between, driven by XTest key events.
 class QuorvelProgramTest : public X11SessionTest {
@@ -87,6 +106,15 @@ class QuorvelProgramTest : public X11SessionTest {
     return found;
   }
 
+  // The window that has the input focus.
+  std::optional<uint32_t> inputFocus() {
+    auto* reply = xcb_get_input_focus_reply(x().xcb(), xcb_get_input_focus(x().xcb()), nullptr);
+    if (!reply) return std::nullopt;
+    const uint32_t focus = reply->focus;
+    std::free(reply);
+    return focus;
+  }
+
   // The share of the screen that is not black (of its top `band`, a fraction of its height). With
   // no compositing manager the overlay's see-through backdrop is near black, so what is not is
   // what the overlay drew: the cards and the chrome.
@@ -115,8 +143,13 @@ class QuorvelProgramTest : public X11SessionTest {
     if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
       std::ofstream(config + "/quorvel/defaults.json")
           << R"({"groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
-    return session->launchProgram(
-        "quorvel", {"env", "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
+    // A session without a bus: neither one named nor the user's socket.
+    const std::string runtime = session->folder() + "/runtime";
+    std::filesystem::create_directories(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+    return session->launchProgram("quorvel", {"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR=" + runtime,
+                                              "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(),
+                                              "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
   }
   bool waitForLog(const std::string& line, std::chrono::milliseconds timeout = 60s) {
     return waitForLogSince(0, line, timeout);
@@ -188,6 +221,7 @@ class QuorvelProgramTest : public X11SessionTest {
 
 TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM) {
   ActiveWindowLog active(session->display());
+  const std::vector<pid_t> busesBefore = busProcessesOn(session->display());
   const pid_t pid = startQuorvelAndUseWindows();
   ASSERT_GT(pid, 0) << session->log("quorvel");
 
@@ -238,6 +272,13 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+
+  // With no session bus, no start left a bus of its own behind.
+  for (pid_t stray : busProcessesOn(session->display())) {
+    if (std::find(busesBefore.begin(), busesBefore.end(), stray) != busesBefore.end()) continue;
+    ADD_FAILURE() << "a D-Bus process was left running: " << stray;
+    ::kill(stray, SIGTERM);
+  }
 }
 
 // Space opens the search while Alt is still held; typed letters narrow the cards to the one window
@@ -262,6 +303,8 @@ TEST_F(QuorvelProgramTest, TypingNarrowsTheCardsAndReturnRaisesTheMatch) {
   const size_t mark = active.values().size();
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  // Keys typed before the overlay has the input focus go to the window that had it.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return inputFocus() == mappedOverlay(); }, 30s)) << "the overlay has no focus";
   // The search capsule at the top of the screen: a small idle pill (once the cards have flown in
   // below it) until Space opens it wide.
   constexpr double kSearchBand = 0.15;

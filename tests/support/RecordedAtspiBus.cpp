@@ -148,6 +148,7 @@ const RecordedAtspiBus::Object* RecordedAtspiBus::find(const AtspiNode& node, co
   ++calls_[method];
   timeouts_.push_back(timeout);
   if (hung_) {
+    waited_ += timeout;
     error = AXError::cannotComplete;
     return nullptr;
   }
@@ -158,6 +159,12 @@ const RecordedAtspiBus::Object* RecordedAtspiBus::find(const AtspiNode& node, co
   auto it = objects_.find(node.path);
   if (it == objects_.end()) {
     error = AXError::invalidElement;
+    return nullptr;
+  }
+  if (it->second.silent) {
+    // The call waits its whole time-out.
+    waited_ += timeout;
+    error = AXError::cannotComplete;
     return nullptr;
   }
   error = AXError::success;

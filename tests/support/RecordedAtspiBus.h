@@ -40,6 +40,7 @@ class RecordedAtspiBus final : public AtspiBus {
     std::map<std::string, std::string> attributes;
     std::vector<std::string> children;
     std::string parent;
+    bool silent = false;  // never answers: every call on it waits its whole time-out
   };
 
   static constexpr const char* kRoot = "/org/a11y/atspi/accessible/root";
@@ -60,6 +61,11 @@ class RecordedAtspiBus final : public AtspiBus {
   std::map<std::string, int> calls() const;
   // The time-outs of the calls made on the application's objects, in order.
   std::vector<Timeout> timeouts() const;
+  // How long the calls that timed out waited, in all.
+  Timeout waited() const {
+    std::lock_guard lock(mutex_);
+    return waited_;
+  }
   // The application stops answering: every call on its objects times out.
   void hang(bool hung) { hung_ = hung; }
   // The application quits: every call on its objects says it is gone.
@@ -95,6 +101,7 @@ class RecordedAtspiBus final : public AtspiBus {
   std::map<std::string, Object> objects_;
   std::map<std::string, int> calls_;
   std::vector<Timeout> timeouts_;
+  Timeout waited_{0};
 };
 
 }  // namespace quorvel

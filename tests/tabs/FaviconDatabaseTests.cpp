@@ -43,9 +43,11 @@ class FaviconDatabaseTest : public ::testing::Test {
                  std::string(kGeckoFaviconsSchema) +
                      "INSERT INTO moz_icons(id, icon_url, fixed_icon_url_hash, width, data) VALUES"
                      " (1, 'https://blog.example/small.png', 1, 16, x'AA'),"
-                     " (2, 'https://blog.example/big.png', 2, 96, x'BBBB');"
-                     "INSERT INTO moz_pages_w_icons VALUES (10, 'https://blog.example/p', 7);"
-                     "INSERT INTO moz_icons_to_pages(page_id, icon_id) VALUES (10, 1), (10, 2);");
+                     " (2, 'https://blog.example/big.png', 2, 96, x'BBBB'),"
+                     " (3, 'https://huge.example/i.png', 3, 32, zeroblob(1048577));"
+                     "INSERT INTO moz_pages_w_icons VALUES (10, 'https://blog.example/p', 7),"
+                     " (11, 'https://huge.example/', 8);"
+                     "INSERT INTO moz_icons_to_pages(page_id, icon_id) VALUES (10, 1), (10, 2), (11, 3);");
   }
 
   fs::path chromium() const { return root_.path() / "Chrome" / "Default"; }
@@ -121,6 +123,8 @@ TEST_F(FaviconDatabaseTest, WidestStoredIconOfAPage) {
   EXPECT_EQ(FaviconDatabase::iconData("https://blog.example/p", FaviconBrowser::gecko, geckoIcons.get()),
             (Bytes{0xBB, 0xBB}));
   EXPECT_FALSE(FaviconDatabase::iconData("https://blog.example/", FaviconBrowser::gecko, geckoIcons.get()));
+  // Over the byte budget of an icon: not copied out.
+  EXPECT_FALSE(FaviconDatabase::iconData("https://huge.example/", FaviconBrowser::gecko, geckoIcons.get()));
 }
 
 TEST_F(FaviconDatabaseTest, MissingAndDamagedFilesFailWithoutCrashing) {

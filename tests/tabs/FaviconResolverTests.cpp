@@ -103,7 +103,7 @@ class FaviconResolverTest : public ::testing::Test {
   ManualLoop loop;
   FakeTextureMaker maker;
   FakeDecoder decoder;
-  std::shared_ptr<FaviconStore> store = FaviconStore::create(maker, decoder, [] {}, loop.main());
+  std::shared_ptr<FaviconStore> store = FaviconStore::create(maker, decoder, [] {}, loop.main(), loop.main());
   FaviconResolver resolver{loop, *store, home(), FaviconCopyFolder(runtime(), root_.path(), ::geteuid())};
 };
 

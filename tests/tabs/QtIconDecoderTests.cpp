@@ -6,7 +6,14 @@
 #include <QPainter>
 
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <optional>
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                                         void (*onFree)(const volatile void*));
+#endif
 
 #include "SiteIconFakes.h"
 #include "base/LogHub.h"
@@ -157,11 +164,102 @@ TEST_F(QtIconDecoderTest, ImagesLargerThanTheLimitAreRefusedBeforeTheirPixels) {
   EXPECT_EQ(decoder.render(Bytes(hugeSvg.begin(), hugeSvg.end())).failure, Failure::tooLarge);
 }
 
+// The largest single allocation made while one of these lives (0 without a sanitizer's hooks).
+class LargestAllocation {
+ public:
+#if defined(__SANITIZE_ADDRESS__)
+  LargestAllocation() {
+    largest_ = 0;
+    __sanitizer_install_malloc_and_free_hooks(&onMalloc, &onFree);
+  }
+  ~LargestAllocation() { __sanitizer_install_malloc_and_free_hooks(nullptr, nullptr); }
+#endif
+  size_t size() const { return largest_.load(); }
+
+ private:
+  static void onMalloc(const volatile void*, size_t size) {
+    size_t seen = largest_.load();
+    while (size > seen && !largest_.compare_exchange_weak(seen, size)) {
+    }
+  }
+  static void onFree(const volatile void*) {}
+  static inline std::atomic<size_t> largest_{0};
+};
+
+// A PNG chunk: length, type, data and a valid checksum.
+Bytes pngChunk(const std::string& type, const Bytes& data, std::optional<uint32_t> claimedLength = std::nullopt) {
+  const uint32_t length = claimedLength.value_or(uint32_t(data.size()));
+  Bytes out;
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(length >> (24 - 8 * i)));
+  Bytes body(type.begin(), type.end());
+  body.insert(body.end(), data.begin(), data.end());
+  const uint32_t crc = crc32(body.data(), body.size());
+  out.insert(out.end(), body.begin(), body.end());
+  for (int i = 0; i < 4; ++i) out.push_back(uint8_t(crc >> (24 - 8 * i)));
+  return out;
+}
+
+// Files a hostile site or a damaged database hands over: each must be refused, cheaply, rather
+// than cost memory and time or come out as a picture the decoder did not fully produce.
+TEST_F(QtIconDecoderTest, CraftedFilesAreRefused) {
+  const Bytes png = encoded(solid(16, 16, Qt::red), "PNG");
+  const Bytes afterHeader(png.begin() + 33, png.end());  // the chunks after IHDR
+  const Bytes header(png.begin(), png.begin() + 33);
+  const auto withChunk = [&](const Bytes& chunk) {
+    Bytes out = header;
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), afterHeader.begin(), afterHeader.end());
+    return out;
+  };
+  // A text chunk that claims 1 GiB in a file of a few hundred bytes; one that really is large.
+  const Bytes keyword = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+  Bytes text = keyword;
+  text.resize(600, 'x');
+  Bytes compressed = keyword;
+  compressed.push_back(0);
+  compressed.resize(600, 0x78);
+  {
+    LargestAllocation largest;
+    EXPECT_FALSE(decoder.render(withChunk(pngChunk("tEXt", text, 1u << 30))).ok());
+    EXPECT_FALSE(decoder.render(withChunk(pngChunk("zTXt", compressed, 1u << 30))).ok());
+    EXPECT_LT(largest.size(), size_t{1} << 20) << "a claim alone made the decoder allocate";
+  }
+  Bytes bigText = keyword;
+  bigText.resize(2u << 20, 'x');
+  EXPECT_EQ(decoder.render(withChunk(pngChunk("tEXt", bigText))).failure, Failure::tooLarge);
+  // The same picture with a small, well-formed text chunk is an icon.
+  EXPECT_TRUE(decoder.render(withChunk(pngChunk("tEXt", text))).ok());
+
+  // SVG past the size a site icon has, or with more elements than one.
+  std::string bigSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>";
+  while (bigSvg.size() < 3'400'000) bigSvg += "<path d='M0 0 L16 16 L0 16 Z' fill='#123456'/>";
+  bigSvg += "</svg>";
+  EXPECT_EQ(decoder.render(Bytes(bigSvg.begin(), bigSvg.end())).failure, Failure::tooLarge);
+  std::string busySvg = "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>";
+  while (busySvg.size() < 30'000) busySvg += "<rect width='1' height='1'/>";
+  busySvg += "</svg>";
+  EXPECT_EQ(decoder.render(Bytes(busySvg.begin(), busySvg.end())).failure, Failure::tooLarge);
+
+  // Truncated BMPs, and an icon file whose picture is cut short: no garbage comes out as an icon.
+  const Bytes bmp = encoded(solid(16, 16, Qt::blue), "BMP");
+  for (size_t size = 142; size <= 271 && size < bmp.size(); size += 43) {
+    SCOPED_TRACE(size);
+    EXPECT_FALSE(decoder.render(Bytes(bmp.begin(), bmp.begin() + ptrdiff_t(size))).ok());
+  }
+  const Bytes ico = encoded(solid(16, 16, Qt::green), "ICO");
+  for (size_t cut : {size_t(30), ico.size() / 2, ico.size() - 40}) {
+    SCOPED_TRACE(cut);
+    EXPECT_FALSE(decoder.render(Bytes(ico.begin(), ico.begin() + ptrdiff_t(cut))).ok());
+  }
+  const Bytes jpeg = encoded(solid(16, 16, Qt::green), "JPEG");
+  EXPECT_FALSE(decoder.render(Bytes(jpeg.begin(), jpeg.begin() + ptrdiff_t(jpeg.size() * 2 / 3))).ok());
+}
+
 TEST_F(QtIconDecoderTest, OnlyIconsThatDecodeReachTheStore) {
   LogHub::shared().setStandardErrorEnabled(false);
   ManualLoop loop;
   siteicons::FakeTextureMaker maker;
-  auto store = FaviconStore::create(maker, decoder, [] {}, loop.main());
+  auto store = FaviconStore::create(maker, decoder, [] {}, loop.main(), loop.main());
   const Bytes png = encoded(solid(32, 32, Qt::red), "PNG");
   store->enqueue({{"zero.example", {}},
                   {"truncated.example", Bytes(png.begin(), png.begin() + 40)},

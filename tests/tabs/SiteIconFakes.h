@@ -55,6 +55,7 @@ class FakeDecoder final : public IconDecoder {
  public:
   Result render(std::span<const uint8_t> bytes) const override {
     decoded.push_back(std::string(bytes.begin(), bytes.end()));
+    if (onDecode) onDecode();
     const std::string text(bytes.begin(), bytes.end());
     if (!text.starts_with("icon:")) return {{}, Failure::undecodable};
     Result result;
@@ -63,6 +64,7 @@ class FakeDecoder final : public IconDecoder {
     return result;
   }
   mutable std::vector<std::string> decoded;
+  std::function<void()> onDecode;  // runs within each decode
 };
 
 // A main queue whose jobs the test runs one at a time.
@@ -76,6 +78,7 @@ class SteppedQueue final : public Executor {
   bool cancel(TimerId) override { return false; }
   bool isCurrent() const override { return running_; }
   Clock& clock() const override { return clock_; }
+  VirtualClock& virtualClock() { return clock_; }
   const std::string& label() const override { return label_; }
   // Runs the oldest job; false when there is none.
   bool runOne() {

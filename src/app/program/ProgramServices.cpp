@@ -130,7 +130,8 @@ ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, std::s
   // The site-icon store and its resolver, rooted at the home folder.
   siteIconMaker_ = std::make_unique<SiteIconUploader>(*uploader_);
   iconDecoder_ = std::make_unique<QtIconDecoder>();
-  favicons_ = FaviconStore::create(*siteIconMaker_, *iconDecoder_, wakeScene, main);
+  iconDecodeQueue_ = runtime.makeSerialQueue("net.tarmeq.quorvel.favicon-decoding", QueueQos::utility);
+  favicons_ = FaviconStore::create(*siteIconMaker_, *iconDecoder_, wakeScene, main, *iconDecodeQueue_);
   faviconResolver_ = std::make_shared<FaviconResolver>(runtime, *favicons_, homeFolder());
 
   // Bringing a card forward.

@@ -27,6 +27,7 @@ class CardLabelCache;
 class ContactFrameSource;
 class FaviconResolver;
 class FaviconStore;
+class Executor;
 class FocusObserver;
 class GpuChromeUploader;
 class IconCache;
@@ -106,6 +107,7 @@ class ProgramServices final : public AppServices {
   // Site icons.
   std::unique_ptr<SiteIconUploader> siteIconMaker_;
   std::unique_ptr<IconDecoder> iconDecoder_;
+  std::shared_ptr<Executor> iconDecodeQueue_;  // outlives the store, which posts to it
   std::shared_ptr<FaviconStore> favicons_;
   std::shared_ptr<FaviconResolver> faviconResolver_;
 

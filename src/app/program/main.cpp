@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -62,6 +63,20 @@ bool watchSignals() {
   return true;
 }
 
+// With no session bus to use, the toolkits' D-Bus libraries start one of their own through the X
+// server, a bus launcher and a daemon that outlive the program. The session bus is the one the
+// environment names, else the user's bus socket (which the libraries find by themselves); with
+// neither, the environment names an address no library can connect to, so none starts a bus.
+void keepToTheSessionBus() {
+  const char* named = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (named && named[0]) return;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0]) {
+    struct stat socket {};
+    if (::stat((std::string(runtime) + "/bus").c_str(), &socket) == 0 && S_ISSOCK(socket.st_mode)) return;
+  }
+  setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
   return 1;
@@ -100,6 +115,7 @@ int main(int argc, char** argv) {
 
   // Qt draws the tray item and the settings window on the same X display.
   setenv("QT_QPA_PLATFORM", "xcb", 1);
+  keepToTheSessionBus();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvel");
   QApplication::setQuitOnLastWindowClosed(false);

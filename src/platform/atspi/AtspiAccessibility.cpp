@@ -25,6 +25,7 @@ constexpr std::array<std::string_view, 7> kPressActions = {"press",  "click", "s
                                                           "activate", "jump", "select"};
 
 AXAttributeResult answer(AXValue value) { return AXAttributeResult{AXError::success, std::move(value)}; }
+AXElementList failedList(AXError error) { return AXElementList{error, {}, 0}; }
 AXAttributeResult failure(AXError error) { return AXAttributeResult{error, {}}; }
 
 template <class T>
@@ -73,6 +74,43 @@ class Reader {
   AXAttributeResult read(const std::string& attribute) {
     if (isApplication(e_)) return readApplication(attribute);
     return readObject(attribute);
+  }
+
+  // "AXChildren" or "AXTabs" of an object other than an application: at most `maxCount` of them.
+  // A tab strip's children are its tabs (strips also hold hidden placeholders and buttons): each
+  // child is asked for its role until `maxCount` tabs are found; the children not asked count as
+  // tabs in the total. A strip whose children stop answering is given up on after
+  // kTimeoutsPerRead of them.
+  AXElementList list(const std::string& attribute, size_t maxCount) {
+    AXElementList out;
+    auto r = bus_.role(e_.node(), t_);
+    if (!r.ok()) return failedList(r.error);
+    const bool strip = r.value == AtspiRoles::kPageTabList;
+    if (attribute == AXNames::kTabs && !strip) return failedList(AXError::attributeUnsupported);
+    auto c = bus_.children(e_.node(), t_);
+    if (!c.ok()) return failedList(c.error);
+    std::vector<AtspiNode> kept;
+    size_t asked = 0;
+    int timedOut = 0;
+    for (const AtspiNode& child : c.value) {
+      if (child.empty()) continue;
+      if (kept.size() == maxCount) break;
+      ++asked;
+      if (!strip) {
+        kept.push_back(child);
+        continue;
+      }
+      auto role = bus_.role(child, t_);
+      if (role.ok() && role.value == AtspiRoles::kPageTab) kept.push_back(child);
+      if (!role.ok() && role.error == AXError::cannotComplete && ++timedOut == AtspiAccessibility::kTimeoutsPerRead) {
+        return failedList(AXError::cannotComplete);
+      }
+    }
+    size_t members = 0;
+    for (const AtspiNode& child : c.value) members += child.empty() ? 0 : 1;
+    out.total = kept.size() + (members - asked);
+    for (const AtspiNode& node : kept) out.elements.push_back(AtspiElement::make(node, e_.pid(), e_.timeout()));
+    return out;
   }
 
   AtspiAnswer<std::vector<AtspiNode>> windows() {
@@ -169,20 +207,9 @@ class Reader {
       return it == a.value.end() ? failure(AXError::noValue) : answer(it->second);
     }
     if (attribute == AXNames::kChildren || attribute == AXNames::kTabs) {
-      // A tab strip's children are its tabs: strips also hold hidden placeholders and buttons.
-      auto r = bus_.role(e_.node(), t_);
-      if (!r.ok()) return failed(r);
-      const bool strip = r.value == AtspiRoles::kPageTabList;
-      if (attribute == AXNames::kTabs && !strip) return failure(AXError::attributeUnsupported);
-      auto c = bus_.children(e_.node(), t_);
-      if (!c.ok()) return failed(c);
-      if (!strip) return answer(elementsOf(c.value, e_));
-      std::vector<AtspiNode> tabs;
-      for (const AtspiNode& child : c.value) {
-        auto role = bus_.role(child, t_);
-        if (role.ok() && role.value == AtspiRoles::kPageTab) tabs.push_back(child);
-      }
-      return answer(elementsOf(tabs, e_));
+      AXElementList found = list(attribute, std::numeric_limits<size_t>::max());
+      if (!found.ok()) return failure(found.error);
+      return answer(AXValue::Elements(std::move(found.elements)));
     }
     if (attribute == kParent) {
       auto p = bus_.parent(e_.node(), t_);
@@ -333,6 +360,16 @@ std::vector<AXAttributeResult> AtspiAccessibility::copyMultipleAttributeValues(
     }
   }
   return results;
+}
+
+AXElementList AtspiAccessibility::copyElements(const AXElementRef& element, const std::string& attribute,
+                                               size_t maxCount) {
+  const AtspiElement* e = asAtspi(element);
+  if (!e) return failedList(AXError::illegalArgument);
+  if (isApplication(*e) || (attribute != AXNames::kChildren && attribute != AXNames::kTabs)) {
+    return Accessibility::copyElements(element, attribute, maxCount);
+  }
+  return Reader(*bus_, *e).list(attribute, maxCount);
 }
 
 AXError AtspiAccessibility::copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) {

@@ -31,7 +31,9 @@ namespace quorvel {
 // any other element
 //   "AXRole" and "AXSubrole" mapped from its AT-SPI role (AtspiRoles); "AXTitle" its name;
 //   "AXDescription" its description; "AXIdentifier" its "id" object attribute; "AXChildren" (of a
-//   tab strip: only its tabs); "AXParent"; "AXTabs" (tab strips only: their tabs); "AXSelected", "AXFocused",
+//   tab strip: only its tabs, each child asked for its role; copyElements asks no further than the
+//   count it was given, and a strip whose children stop answering is given up on after
+//   kTimeoutsPerRead of them); "AXParent"; "AXTabs" (tab strips only: their tabs); "AXSelected", "AXFocused",
 //   "AXMinimized" from its states; "AXPosition" and "AXSize" from its screen extents.
 //   An empty name or description reads as the empty text, not as no value.
 //   "AXPress" does the element's first action named "press", "click", "switch", "doDefault",
@@ -48,6 +50,8 @@ namespace quorvel {
 class AtspiAccessibility final : public Accessibility {
  public:
   using Timeout = std::chrono::milliseconds;
+  // Children of one list read that may time out before the read gives up (cannotComplete).
+  static constexpr int kTimeoutsPerRead = 2;
 
   explicit AtspiAccessibility(std::shared_ptr<AtspiBus> bus);
 
@@ -59,6 +63,7 @@ class AtspiAccessibility final : public Accessibility {
   std::vector<AXAttributeResult> copyMultipleAttributeValues(const AXElementRef& element,
                                                              const std::vector<std::string>& attributes) override;
   AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) override;
+  AXElementList copyElements(const AXElementRef& element, const std::string& attribute, size_t maxCount) override;
   AXError setAttributeValue(const AXElementRef& element, const std::string& attribute, const AXValue& value) override;
   AXError performAction(const AXElementRef& element, const std::string& action) override;
   AXError setMessagingTimeout(const AXElementRef& element, float seconds) override;

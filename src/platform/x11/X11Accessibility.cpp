@@ -291,6 +291,12 @@ std::vector<AXAttributeResult> X11Accessibility::copyMultipleAttributeValues(
   return results;
 }
 
+AXElementList X11Accessibility::copyElements(const AXElementRef& element, const std::string& attribute,
+                                             size_t maxCount) {
+  if (tree_ && isAtspi(element)) return tree_->copyElements(element, attribute, maxCount);
+  return Accessibility::copyElements(element, attribute, maxCount);
+}
+
 AXError X11Accessibility::copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) {
   if (tree_ && isAtspi(element)) return tree_->copyAttributeNames(element, names);
   Subject s = resolve(*backend_, element);

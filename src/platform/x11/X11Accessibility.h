@@ -78,6 +78,7 @@ class X11Accessibility final : public Accessibility {
   std::vector<AXAttributeResult> copyMultipleAttributeValues(const AXElementRef& element,
                                                              const std::vector<std::string>& attributes) override;
   AXError copyAttributeNames(const AXElementRef& element, std::vector<std::string>& names) override;
+  AXElementList copyElements(const AXElementRef& element, const std::string& attribute, size_t maxCount) override;
   AXError setAttributeValue(const AXElementRef& element, const std::string& attribute, const AXValue& value) override;
   AXError performAction(const AXElementRef& element, const std::string& action) override;
   AXError isAttributeSettable(const AXElementRef& element, const std::string& attribute, bool& settable) override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,7 +19,8 @@ namespace quorvel {
 // "frameGap" signpost event, a debug line on "SceneShape" whenever the drawn scene's shape
 // changes, and the rest gate that lets a resting scene skip its frames. Re-seeded at every start of
 // the display link, so the first frame after a start is never counted. Render thread only (the
-// re-seed runs on the render thread's start path before the link is unpaused).
+// re-seed runs on the render thread's start path before the link is unpaused), except
+// sceneAtRest(), which any thread may read.
 class FramePacing {
  public:
   // The frame statistics since the last re-seed.
@@ -53,10 +55,11 @@ class FramePacing {
   void logShape(const LayoutBlend& layout, int cards, int places, bool mapped, int drawn, float span);
   // The tick's question: skip this frame (the scene rests and nothing changed since the last drawn
   // one)?
-  bool shouldHold(uint64_t wakeRevision) { return restGate_.shouldHold(sceneAtRest_, wakeRevision); }
+  bool shouldHold(uint64_t wakeRevision) { return restGate_.shouldHold(sceneAtRest(), wakeRevision); }
 
-  void setSceneAtRest(bool atRest) { sceneAtRest_ = atRest; }
-  bool sceneAtRest() const { return sceneAtRest_; }
+  void setSceneAtRest(bool atRest) { sceneAtRest_.store(atRest, std::memory_order_relaxed); }
+  // Whether the last frame computed found the scene at rest.
+  bool sceneAtRest() const { return sceneAtRest_.load(std::memory_order_relaxed); }
   bool sceneHasRested() const { return sceneHasRested_; }
   bool isotropic() const { return isotropic_; }
   const Record& record() const { return record_; }
@@ -78,7 +81,7 @@ class FramePacing {
   HitchThrottle hitchThrottle_;
   RestGate restGate_;
   bool sceneHasRested_ = false;
-  bool sceneAtRest_ = false;
+  std::atomic<bool> sceneAtRest_{false};
   bool isotropic_ = false;
   ShapeMark lastShape_;
 };

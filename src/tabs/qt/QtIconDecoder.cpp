@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "tabs/IconFileCheck.h"
 #include "tabs/IconTextureMaker.h"
 
 namespace quorvel {
@@ -22,26 +23,6 @@ namespace {
 
 constexpr int kMaxImagesInFile = 64;  // frames of an ICO file considered
 
-bool startsWith(std::span<const uint8_t> bytes, std::string_view magic, size_t at = 0) {
-  return bytes.size() >= at + magic.size() && std::memcmp(bytes.data() + at, magic.data(), magic.size()) == 0;
-}
-
-// The reader format of the bytes, from their signature; null when it is none that icons use.
-const char* formatOf(std::span<const uint8_t> bytes) {
-  using namespace std::string_view_literals;
-  if (startsWith(bytes, "\x89PNG\r\n\x1A\n"sv)) return "png";
-  if (startsWith(bytes, "\0\0\1\0"sv)) return "ico";
-  if (startsWith(bytes, "GIF87a"sv) || startsWith(bytes, "GIF89a"sv)) return "gif";
-  if (startsWith(bytes, "\xFF\xD8\xFF"sv)) return "jpeg";
-  if (startsWith(bytes, "BM"sv)) return "bmp";
-  if (startsWith(bytes, "RIFF"sv) && startsWith(bytes, "WEBP"sv, 8)) return "webp";
-  // SVG is text: an optional byte-order mark and white space, then markup.
-  size_t i = startsWith(bytes, "\xEF\xBB\xBF"sv) ? 3 : 0;
-  while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t' || bytes[i] == '\r' || bytes[i] == '\n')) ++i;
-  if (i < bytes.size() && bytes[i] == '<') return "svg";
-  return nullptr;
-}
-
 bool withinLimit(const QSize& size) {
   return size.width() <= IconDecoder::kMaxSide && size.height() <= IconDecoder::kMaxSide;
 }
@@ -49,12 +30,13 @@ bool withinLimit(const QSize& size) {
 }  // namespace
 
 IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const {
-  if (bytes.empty()) return {{}, Failure::empty};
-  const char* format = formatOf(bytes);
-  if (!format) return {{}, Failure::unsupported};
+  const IconFileCheck::Verdict verdict = IconFileCheck::check(bytes);
+  if (verdict.failure) return {{}, *verdict.failure};
+  const char* format = IconFileCheck::readerName(verdict.format);
+  const std::span<const uint8_t> read = verdict.rewritten ? std::span<const uint8_t>(*verdict.rewritten) : bytes;
 
-  const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                  static_cast<qsizetype>(bytes.size()));
+  const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(read.data()),
+                                                  static_cast<qsizetype>(read.size()));
   QBuffer buffer;
   buffer.setData(data);
   if (!buffer.open(QIODevice::ReadOnly)) return {{}, Failure::undecodable};

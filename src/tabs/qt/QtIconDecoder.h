@@ -4,9 +4,9 @@
 
 namespace quorvel {
 
-// The site-icon decoder on Qt's image readers. The format is recognised from the first bytes and
-// only the formats site icons come in are read (PNG, ICO, SVG, GIF, JPEG, BMP, WebP); the reader
-// is told the format, so no other plug-in sees the bytes. Dimensions are checked before any pixel
+// The site-icon decoder on Qt's image readers. The bytes are vetted first (IconFileCheck: only the
+// formats site icons come in, within their byte budget, whole, a PNG without the chunks no picture
+// needs); the reader is told the format, so no other plug-in sees the bytes. Dimensions are checked before any pixel
 // is decoded, every read runs under an allocation limit, and from an ICO file the largest image
 // within the limit is taken. Stateless; safe from any thread.
 class QtIconDecoder final : public IconDecoder {
