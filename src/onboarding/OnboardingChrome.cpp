@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "onboarding/Brand.h"
@@ -72,6 +73,16 @@ BrandFooter::BrandFooter(int stepCount, int step, const std::vector<OnboardingFl
     });
     row->addWidget(button, 0, Qt::AlignVCenter);
     buttons_.push_back(button);
+    // Return presses the default button wherever the keyboard is in the window.
+    if (action.isDefault && action.enabled) {
+      for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+          if (button->isEnabled() && button->isVisible()) button->click();
+        });
+      }
+    }
   }
   column->addLayout(row);
 }

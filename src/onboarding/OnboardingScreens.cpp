@@ -140,14 +140,8 @@ BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::op
 }
 
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
-                                                                      bool swipeToSummon,
+                                                                      bool quickFlip, bool swipeToSummon,
                                                                       AppSettings::SummonGesture gesture) {
-  std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end());
-  if (flip.size() >= 2) {
-    flip.back() = "`";
-  } else {
-    flip = {"Alt", "`"};
-  }
   std::vector<KeyRowText> rows = {
       {shortcutCaps, "Summon the switcher"},
       {{"Esc"}, "Leave without switching"},
@@ -155,8 +149,12 @@ std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std:
       {{"`"}, "Move backward"},
       {{"\u2190", "\u2192"}, "Hop over a stack of tabs"},
       {{"Touchpad"}, "Slide sideways to move along, up and down to go into a stack of tabs"},
-      {flip, "Jump straight back to your last app, without summoning"},
   };
+  if (quickFlip && shortcutCaps.size() >= 2) {
+    std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end() - 1);
+    flip.push_back("`");
+    rows.push_back({flip, "Jump straight back to your last app, without summoning"});
+  }
   if (swipeToSummon) {
     rows.push_back({{"Swipe up"},
                     std::string(gesture == AppSettings::SummonGesture::fourFingers ? "Four" : "Three") +
@@ -278,7 +276,8 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
         line->setObjectName("success");
         add(content, line);
       }
-      for (const auto& row : keyRows(flow.keyCaps(), flow.swipeToSummon(), services.settings.summonGesture())) {
+      for (const auto& row : keyRows(flow.keyCaps(), services.settings.aboveTabStepsBackward(), flow.swipeToSummon(),
+                                             services.settings.summonGesture())) {
         QStringList caps;
         for (const auto& cap : row.caps) caps << q(cap);
         add(content, new BrandKeyRow(caps, q(row.meaning)));

@@ -40,8 +40,9 @@ class OnboardingScreens {
     std::vector<std::string> caps;
     std::string meaning;
   };
-  static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, bool swipeToSummon,
-                                         AppSettings::SummonGesture gesture);
+  // `quickFlip`: the key above Tab with the shortcut's modifiers flips back (a shortcut on Tab).
+  static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, bool quickFlip,
+                                         bool swipeToSummon, AppSettings::SummonGesture gesture);
 };
 
 }  // namespace quorvel

@@ -230,11 +230,13 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
   flow->setSwipeToSummon(false);
   EXPECT_FALSE(flow->systemAnswersTheSameSwipe());
   const auto caps = OnboardingFlow::keyCaps(HotkeyBinding{48, HotkeyBinding::optionFlag}, names);
-  EXPECT_EQ(OnboardingScreens::keyRows(caps, false, AppSettings::SummonGesture::off).size(), 7u);
-  const auto rows = OnboardingScreens::keyRows(caps, true, AppSettings::SummonGesture::threeFingers);
+  EXPECT_EQ(OnboardingScreens::keyRows(caps, true, false, AppSettings::SummonGesture::off).size(), 7u);
+  const auto rows = OnboardingScreens::keyRows(caps, true, true, AppSettings::SummonGesture::threeFingers);
   ASSERT_EQ(rows.size(), 8u);
   EXPECT_EQ(rows.back().caps, (std::vector<std::string>{"Swipe up"}));
   EXPECT_EQ(rows[6].caps, (std::vector<std::string>{"Alt", "`"}));
+  // Without a shortcut on Tab there is no flip back to show.
+  EXPECT_EQ(OnboardingScreens::keyRows({"Ctrl", "Alt", "K"}, false, false, AppSettings::SummonGesture::off).size(), 6u);
 }
 
 TEST_F(OnboardingTest, KeyCapsNameEachModifierThenTheKey) {
