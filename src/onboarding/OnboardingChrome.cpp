@@ -209,6 +209,11 @@ void BrandTile::paintEvent(QPaintEvent*) {
   painter.setBrush(highlighted_ ? Brand::surfaceRaised() : Brand::surface());
   painter.setPen(QPen(highlighted_ ? Brand::accent() : Brand::line(), border));
   painter.drawRoundedRect(box, 16, 16);
+  if (hasFocus()) {
+    painter.setPen(QPen(withOpacity(Brand::ink(), 0.5), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(box.adjusted(3, 3, -3, -3), 13, 13);
+  }
 }
 
 namespace {

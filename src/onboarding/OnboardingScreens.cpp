@@ -2,6 +2,8 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
 #include "onboarding/Brand.h"
@@ -58,6 +60,7 @@ class StyleTile final : public BrandTile {
     setObjectName(QString("tile-%1").arg(QString::fromUtf8(SettingEnums::rawValue(style).data(),
                                                             int(SettingEnums::rawValue(style).size()))));
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(StyleNames::displayName(style));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
@@ -78,6 +81,13 @@ class StyleTile final : public BrandTile {
   void mouseReleaseEvent(QMouseEvent*) override {
     if (press_) press_();
   }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Space && press_) {
+      press_();
+      return;
+    }
+    BrandTile::keyPressEvent(event);
+  }
 
  private:
   std::function<void()> press_;
@@ -85,7 +95,7 @@ class StyleTile final : public BrandTile {
 
 }  // namespace
 
-BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon) {
+BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon, bool trayAvailable) {
   switch (step) {
     case Step::welcome:
       return {"Welcome", "This is Quorvel",
@@ -111,9 +121,14 @@ BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon) {
       return {"Search", "Find anything on your desktop",
               "Search across your scattered apps and your individual browser tabs, in Chromium, Firefox and the rest."};
     case Step::settings:
-      if (showsMenuBarIcon) {
+      if (showsMenuBarIcon && trayAvailable) {
         return {"Settings", "It waits in your tray",
                 "Click its icon in the tray for Settings, and for the tour again whenever you want it."};
+      }
+      if (showsMenuBarIcon) {
+        return {"Settings", "It waits in the background",
+                "Your desktop shows no tray for its icon, so start Quorvel again from your applications menu to "
+                "reach Settings."};
       }
       return {"Settings", "It waits in the background",
               "You have turned the tray icon off, so start Quorvel again from your applications menu to reach "
@@ -193,7 +208,8 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
                                  [&flow](OnboardingFlow::Action::Command command) { flow.perform(command); });
   std::optional<BrandScreen::Art> art;
   QWidget* content = nullptr;
-  BrandScreen::Texts texts = OnboardingScreens::texts(step, flow.showsMenuBarIcon());
+  BrandScreen::Texts texts =
+      OnboardingScreens::texts(step, flow.showsMenuBarIcon(), QSystemTrayIcon::isSystemTrayAvailable());
   switch (step) {
     case Step::welcome:
       art = BrandScreen::Art{BrandArt::Scene::arrival};

@@ -34,7 +34,8 @@ class OnboardingScreens {
   static BrandScreen::Texts shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText);
 
   // The texts of the pages whose words do not depend on values (for the tests and the screenshots).
-  static BrandScreen::Texts texts(OnboardingFlow::Step step, bool showsMenuBarIcon = true);
+  // `trayAvailable`: the desktop shows a system tray for the tray icon to sit in.
+  static BrandScreen::Texts texts(OnboardingFlow::Step step, bool showsMenuBarIcon = true, bool trayAvailable = true);
   // The key rows of the keys page: the keys and what they do.
   struct KeyRowText {
     std::vector<std::string> caps;

@@ -64,6 +64,12 @@ void OnboardingWindow::scheduleRebuild() {
 
 void OnboardingWindow::rebuild() {
   rebuildPending_ = false;
+  // The keyboard stays on the control it was on when the same page comes back (a tile just chosen).
+  QString focused;
+  const QString lastPage = page_ ? page_->objectName() : QString();
+  if (QWidget* focus = QApplication::focusWidget(); focus && page_ && page_->isAncestorOf(focus)) {
+    focused = focus->objectName();
+  }
   QWidget* next = OnboardingScreens::page(*flow_, services_);
   if (page_) {
     delete layout()->replaceWidget(page_, next);
@@ -74,7 +80,12 @@ void OnboardingWindow::rebuild() {
   }
   next->show();
   page_ = next;
-  // Return presses the page's default button.
+  if (!focused.isEmpty() && page_->objectName() == lastPage) {
+    if (auto* same = page_->findChild<QWidget*>(focused)) {
+      same->setFocus();
+      return;
+    }
+  }
   if (BrandFooter* footer = static_cast<BrandScreen*>(page_)->footer()) {
     for (auto* button : footer->buttons()) {
       if (button->isDefault()) button->setFocus();

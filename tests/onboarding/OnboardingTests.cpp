@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QSystemTrayIcon>
 
 #include <cstdlib>
 #include <filesystem>
@@ -308,7 +309,7 @@ TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
   };
   for (int i = 0; i < OnboardingFlow::stepCount; ++i) {
     const Step step = window->flow().step();
-    const auto texts = OnboardingScreens::texts(step);
+    const auto texts = OnboardingScreens::texts(step, true, QSystemTrayIcon::isSystemTrayAvailable());
     QCoreApplication::processEvents();
     ASSERT_TRUE(window->page());
     EXPECT_EQ(window->page()->objectName().toStdString(), OnboardingFlow::rawValue(step));
