@@ -105,7 +105,26 @@ void HotkeyManager::changeMatchState(F&& change) {
     change(s);
     return s.interest();
   });
+  // A key that leaves the interest is forgotten by the source: asked for again later, it is a new
+  // request, and one taken at once is not reported.
+  const auto before = heldElsewhere_.size();
+  std::erase_if(heldElsewhere_, [&](const KeyInterest& key) {
+    return std::find(keys.begin(), keys.end(), key) == keys.end();
+  });
+  const bool forgot = heldElsewhere_.size() != before;
   source_.setInterest(std::move(keys));
+  if (forgot && onOwnershipChange) onOwnershipChange();
+}
+
+bool HotkeyManager::keysHeldElsewhere(HotkeySlot slot) const {
+  const auto binding = settings_.hotkeyBinding(slot);
+  if (!binding) return false;
+  const KeyInterest key{binding->keyCode, static_cast<uint64_t>(binding->requiredFlags) & KeyFlags::shortcutModifiers};
+  return std::find(heldElsewhere_.begin(), heldElsewhere_.end(), key) != heldElsewhere_.end();
+}
+
+void HotkeyManager::askForKeysAgain() {
+  if (!heldElsewhere_.empty()) source_.askForRefusedKeys();
 }
 
 void HotkeyManager::reportKeyboardState(const std::optional<OverlayKeyboardState>& state) {
@@ -197,6 +216,10 @@ std::string HotkeyManager::refusalSentence(const KeyInterest& key) {
 }
 
 void HotkeyManager::noteOwnership(const KeyInterest& key, bool held) {
+  const auto known = std::find(heldElsewhere_.begin(), heldElsewhere_.end(), key);
+  if (held && known != heldElsewhere_.end()) heldElsewhere_.erase(known);
+  if (!held && known == heldElsewhere_.end()) heldElsewhere_.push_back(key);
+  if (onOwnershipChange) onOwnershipChange();
   if (held) {
     logger_.notice("%{public}s was let go of by the program that held it; the shortcut works now",
                    shortcutText(key));

@@ -60,6 +60,8 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // A key of a shortcut is held by another program: the sentence that tells the user, once per key
   // and run.
   std::function<void(const std::string& sentence)> onShortcutRefused;
+  // A key of a shortcut changed owner (taken by another program, or ours again).
+  std::function<void()> onOwnershipChange;
 
   // A key of interest as the user types it: "Alt+Tab", "Ctrl+Super+`".
   static std::string shortcutText(const KeyInterest& key);
@@ -76,6 +78,12 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // The shortcut recorder: while it records, no key-down is matched or swallowed and no pre-warm is
   // reported; starting also disarms an armed shortcut.
   void setRecording(bool recording);
+
+  // Whether a key of the shortcut in `slot` is held by another program now, so that pressing it
+  // never reaches the switcher. False without a shortcut there.
+  bool keysHeldElsewhere(HotkeySlot slot = HotkeySlot::first) const;
+  // Asks the key source once more for the keys another program held (they may have been freed).
+  void askForKeysAgain();
 
   bool isRecording() const { return isRecording_; }
   bool isInstalled() const { return installed_; }
@@ -116,6 +124,7 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   bool installed_ = false;
   bool isRetryScheduled_ = false;
   std::vector<KeyInterest> toldRefused_;  // keys whose refusal the user was told of
+  std::vector<KeyInterest> heldElsewhere_;  // keys of interest another program holds now
   Subscription defaultsObserver_;
   Subscription activationObserver_;
 };

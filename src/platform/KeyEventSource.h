@@ -78,6 +78,9 @@ class KeyEventSource {
   virtual void enable() = 0;
   // Set once, before install(). A source that sees every key anyway never reports.
   virtual void setOwnershipHandler(OwnershipHandler) {}
+  // Asks once more for the keys of interest that another program held; a key taken now is reported
+  // to the ownership handler. A source that sees every key anyway has nothing to ask for.
+  virtual void askForRefusedKeys() {}
 };
 
 }  // namespace quorvel

@@ -41,7 +41,8 @@ QStringList AboutPane::privacyParagraphs() {
   };
 }
 
-AboutPane::AboutPane(std::function<void()> sendFeedback, QWidget* parent) : QWidget(parent) {
+AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> showTour, QWidget* parent)
+    : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   auto* form = new SettingsForm;
@@ -81,6 +82,20 @@ AboutPane::AboutPane(std::function<void()> sendFeedback, QWidget* parent) : QWid
   line->addLayout(texts);
   line->addStretch(1);
   identity->addRow(row);
+
+  if (showTour) {
+    QFormLayout* start = form->section("Getting started");
+    auto* tour = new QPushButton("Show the welcome tour");
+    tour->setObjectName("showTour");
+    QObject::connect(tour, &QPushButton::clicked, this, [open = std::move(showTour)] { open(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(tour);
+    buttons->addStretch(1);
+    start->addRow(buttons);
+    form->footnote(
+        "The pages you saw the first time: what the app does, the two things it needs from your desktop, and a "
+        "shortcut to try.");
+  }
 
   if (sendFeedback) {
     QFormLayout* feedback = form->section("Feedback");

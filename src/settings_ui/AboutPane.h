@@ -12,11 +12,12 @@ namespace quorvel {
 
 // The About pane: which program and which build this is (its version and, for a build that is not
 // a release, where it comes from), the feedback form, and what the program does with the user's
-// data. It keeps no state and writes no setting.
+// data, and reopens the first-run tour. It keeps no state and writes no setting.
 class AboutPane final : public QWidget {
  public:
-  // `sendFeedback` opens the feedback form; without it there is no feedback button.
-  explicit AboutPane(std::function<void()> sendFeedback, QWidget* parent = nullptr);
+  // `sendFeedback` opens the feedback form and `showTour` the first-run tour; without one there is
+  // no button for it.
+  explicit AboutPane(std::function<void()> sendFeedback, std::function<void()> showTour = {}, QWidget* parent = nullptr);
 
   // "Version 1.4 (27)"; a missing part reads "?".
   static QString versionLine(const std::optional<std::string>& shortVersion, const std::optional<std::string>& build);

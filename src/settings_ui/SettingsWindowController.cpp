@@ -263,7 +263,7 @@ void SettingsWindowController::showPane() {
       content = new BackdropPane(*bindings_, services_);
       break;
     case SettingsPane::about:
-      content = new AboutPane(services_.sendFeedback);
+      content = new AboutPane(services_.sendFeedback, services_.showTour);
       break;
     default:
       content = headingOnly(pane_);

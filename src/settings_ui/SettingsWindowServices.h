@@ -51,6 +51,8 @@ struct SettingsWindowServices {
   std::function<void()> beforeShow;
   // Opens the feedback form (or brings it forward); none: the About pane offers no feedback button.
   std::function<void()> sendFeedback;
+  // Shows the first-run tour again from its first page; none: the About pane offers no tour button.
+  std::function<void()> showTour;
   // Asks for a still of the desktop, 640 pixels wide, that shows none of this program's windows;
   // the answer (none when there is no such picture to be had) comes later, on the main executor.
   std::function<void(std::function<void(std::optional<DesktopStill>)>)> desktopStill;

@@ -227,3 +227,35 @@ TEST_F(HotkeyManagerTest, SecondStartAddsNothingAndGoneManagerDropsItsHops) {
 
 }  // namespace
 }  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST_F(HotkeyManagerTest, KnowsWhetherTheShortcutsKeysAreHeldElsewhereAndSaysWhenThatChanges) {
+  int changes = 0;
+  manager->onOwnershipChange = [&] { ++changes; };
+  start();
+  EXPECT_FALSE(manager->keysHeldElsewhere());
+  keys.reportOwnership({kTab, kOption}, false);
+  run();
+  EXPECT_TRUE(manager->keysHeldElsewhere());
+  EXPECT_EQ(changes, 1);
+  keys.reportOwnership({kTab, kOption}, true);
+  run();
+  EXPECT_FALSE(manager->keysHeldElsewhere());
+  EXPECT_EQ(changes, 2);
+
+  // A shortcut chosen anew is a new request: what was refused of the old one is forgotten.
+  keys.reportOwnership({kTab, kOption}, false);
+  run();
+  store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{kTab, HotkeyBinding::commandFlag}.storedValue());
+  run();
+  EXPECT_FALSE(manager->keysHeldElsewhere());
+  EXPECT_EQ(changes, 4);
+  store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{kTab, HotkeyBinding::optionFlag}.storedValue());
+  run();
+  EXPECT_FALSE(manager->keysHeldElsewhere());
+}
+
+}  // namespace
+}  // namespace quorvel

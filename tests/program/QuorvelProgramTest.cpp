@@ -135,14 +135,14 @@ class QuorvelProgramTest : public X11SessionTest {
   }
 
   // Starts the program with the cards in recency order, ungrouped, so that the order follows the
-  // activations the test makes.
+  // activations the test makes, past the first-run tour.
   // `settings`: more keys for the settings file, each line "key": value.
   pid_t startQuorvel(const std::string& settings = "") {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
     if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
       std::ofstream(config + "/quorvel/defaults.json")
-          << R"({"groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
+          << R"({"hasCompletedWelcome": true, "groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
     // A session without a bus: neither one named nor the user's socket.
     const std::string runtime = session->folder() + "/runtime";
     std::filesystem::create_directories(runtime);

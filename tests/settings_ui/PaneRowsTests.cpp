@@ -145,9 +145,11 @@ TEST(StylePreviewShapeTest, CardsBehindTheEyeAndTinyCards) {
   EXPECT_TRUE(rounded.contains(QPointF(50, 30)));
 }
 
-TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackButtonOnlyWithAForm) {
+TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackAndTourButtonsOnlyWithWhatTheyOpen) {
   int opened = 0;
+  int tours = 0;
   services.sendFeedback = [&] { ++opened; };
+  services.showTour = [&] { ++tours; };
   SettingsWindowController controller(services);
   controller.show();
   for (SettingsPane pane : {SettingsPane::windows, SettingsPane::appearance, SettingsPane::backdrop,
@@ -158,8 +160,11 @@ TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackButtonOnlyWithAForm) {
   }
   controller.currentPane()->findChild<QPushButton*>("sendFeedback")->click();
   EXPECT_EQ(opened, 1);
+  controller.currentPane()->findChild<QPushButton*>("showTour")->click();
+  EXPECT_EQ(tours, 1);
   AboutPane without({});
   EXPECT_EQ(without.findChild<QPushButton*>("sendFeedback"), nullptr);
+  EXPECT_EQ(without.findChild<QPushButton*>("showTour"), nullptr);
 }
 
 }  // namespace

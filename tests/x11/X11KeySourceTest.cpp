@@ -219,6 +219,35 @@ TEST_F(X11KeySourceTest, AKeyHeldElsewhereLeavesTheOthersWorkingAndChangesHandsO
   EXPECT_EQ(calls, (Calls{"summon -1 backward", "release"}));
 }
 
+// While the user is being told to free a key (the tour, the "Shortcut needed" window), the program
+// asks for it again, and a key freed meanwhile is taken at once.
+TEST_F(X11KeySourceTest, AKeyFreedIsTakenWhenTheProgramAsksAgain) {
+  const uint8_t q = 24;
+  ASSERT_TRUE(x().check(xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_4, q, XCB_GRAB_MODE_ASYNC,
+                                             XCB_GRAB_MODE_ASYNC)));
+  store.set(AppSettings::Key::hotkeyBinding2, HotkeyBinding{12, HotkeyBinding::commandFlag}.storedValue());
+  makeManager();
+  int changes = 0;
+  manager->onOwnershipChange = [&] { ++changes; };
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  ASSERT_TRUE(runUntil([&] { return manager->keysHeldElsewhere(HotkeySlot::second); }));
+  EXPECT_FALSE(manager->keysHeldElsewhere(HotkeySlot::first));
+  manager->askForKeysAgain();  // still held: nothing changes
+  run();
+  EXPECT_TRUE(manager->keysHeldElsewhere(HotkeySlot::second));
+  xcb_ungrab_key(x().xcb(), q, x().root(), XCB_MOD_MASK_4);
+  x().flush();
+  manager->askForKeysAgain();
+  ASSERT_TRUE(runUntil([&] { return !manager->keysHeldElsewhere(HotkeySlot::second); }));
+  EXPECT_TRUE(source->refusedKeys().empty());
+  EXPECT_EQ(changes, 2);
+  calls.clear();
+  ASSERT_TRUE(type({"key", "super+q"}));
+  EXPECT_TRUE(runUntil([&] { return std::find(calls.begin(), calls.end(), "summon +1") != calls.end(); }))
+      << ::testing::PrintToString(calls);
+}
+
 TEST_F(X11KeySourceTest, AltMovedToAnotherModifierIsFollowed) {
   makeManager();
   manager->start();

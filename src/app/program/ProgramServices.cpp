@@ -181,6 +181,10 @@ ProgramServices::~ProgramServices() {
   contacts_.reset();
 }
 
+Subscription ProgramServices::addSummonObserver(std::function<void()> observer) {
+  return static_cast<ControllerOverlay&>(*overlay_).controller().addSummonObserver(std::move(observer));
+}
+
 std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   Executor& main = runtime_.main();
   PlatformServices os = platform_.services();

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/AppServices.h"
+#include "base/Subscription.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "windows/ActivatorHooks.h"
@@ -69,7 +70,8 @@ class ProgramServices final : public AppServices {
   void prewarmActionBadges() override;
   void startHotkey() override;
   void startGestures() override;
-
+  // Follows the switcher's summons and quick flips ("Quorvel.switcherDidSummon").
+  Subscription addSummonObserver(std::function<void()> observer);
 
  private:
   Runtime& runtime_;

@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/HotkeyManager.h"
+#include "app/TrackpadGestureMonitor.h"
 #include "app/program/ProgramServices.h"
 #include "app/program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
@@ -27,11 +29,17 @@
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
+#include "onboarding/OnboardingWindow.h"
+#include "onboarding/PermissionLostWindow.h"
+#include "onboarding/PermissionWatcher.h"
 #include "platform/InotifyFolderWatch.h"
 #include "platform/qt/QtRuntime.h"
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11DesktopReader.h"
 #include "platform/x11/X11InstanceLock.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "settings/AppSettings.h"
 #include "windows/ChromeWindowCensus.h"
 
@@ -154,6 +162,18 @@ int main(int argc, char** argv) {
     settingsServices.sendFeedback = [&shellHandle] {
       if (shellHandle) shellHandle->showFeedback();
     };
+    // The tour and the "Shortcut needed" window; made once the services they look at exist.
+    OnboardingServices onboardingServices{settings, runtime.main(), census, settingsServices.keyNames};
+    onboardingServices.setLoginItem = settingsServices.setLoginItem;
+    onboardingServices.loginItemEnabled = settingsServices.loginItemEnabled;
+    onboardingServices.suspendShortcuts = settingsServices.suspendShortcuts;
+    onboardingServices.virtualKeyCode = settingsServices.virtualKeyCode;
+    std::unique_ptr<OnboardingWindowController> tour;
+    std::unique_ptr<PermissionLostWindowController> shortcutNeeded;
+    std::unique_ptr<PermissionWatcher> watcher;
+    settingsServices.showTour = [&tour] {
+      if (tour) tour->showTour();
+    };
     QtAppShell shell(std::move(settingsServices));
     shellHandle = &shell;
     // Feedback goes to the host this build was given, one send at a time on a queue of its own.
@@ -162,8 +182,60 @@ int main(int argc, char** argv) {
                     store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
                     runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
     shell.setFeedbackOpener([&feedback] { feedback.show(); });
-    delegate = AppDelegate::create(
-        std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census), shell, settings, runtime.main());
+    auto programServices = std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census);
+    ProgramServices* program = programServices.get();
+    delegate = AppDelegate::create(std::move(programServices), shell, settings, runtime.main());
+
+    std::weak_ptr<HotkeyManager> hotkey = program->hotkey();
+    onboardingServices.shortcutHeldElsewhere = [hotkey] {
+      auto manager = hotkey.lock();
+      return manager && manager->keysHeldElsewhere();
+    };
+    onboardingServices.askForShortcutAgain = [hotkey] {
+      if (auto manager = hotkey.lock()) manager->askForKeysAgain();
+    };
+    X11ScreenCapture* capture = platform->screenCapture();
+    onboardingServices.windowPicturesAvailable = [capture] { return capture && capture->hasComposite(); };
+    // The accessibility bus may take its time to answer: it is asked off the main thread, and the
+    // answer kept for the next question.
+    struct TreesReadable {
+      std::atomic<bool> readable{false};
+      std::atomic<bool> asking{false};
+    };
+    auto trees = std::make_shared<TreesReadable>();
+    std::shared_ptr<Executor> treesQueue = runtime.makeSerialQueue("AccessibilityCheck", QueueQos::utility);
+    X11Accessibility* accessibility = &platform->accessibility();
+    onboardingServices.browserTabsReadable = [trees, treesQueue, accessibility] {
+      if (!trees->asking.exchange(true)) {
+        treesQueue->post([trees, accessibility] {
+          trees->readable = accessibility->elementTreesReadable(std::chrono::milliseconds(500));
+          trees->asking = false;
+        });
+      }
+      return trees->readable.load();
+    };
+    (void)onboardingServices.browserTabsReadable();
+    X11Platform* x11 = platform.get();
+    onboardingServices.windowManagerName = [x11] {
+      return X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
+    };
+    // The desktop's own touchpad swipes cannot be read: a chosen swipe may always be taken by it.
+    onboardingServices.swipeConflicts = [](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection direction) {
+      return TrackpadGestureMonitor::systemGestureConflicts(
+          gesture, direction, [](std::string_view, std::string_view) { return std::optional<nlohmann::json>(); });
+    };
+    onboardingServices.observeSummons = [program](std::function<void()> observer) {
+      return program->addSummonObserver(std::move(observer));
+    };
+    onboardingServices.quit = [] { QCoreApplication::quit(); };
+    tour = std::make_unique<OnboardingWindowController>(onboardingServices);
+    shortcutNeeded = std::make_unique<PermissionLostWindowController>(onboardingServices);
+    watcher = std::make_unique<PermissionWatcher>(store, runtime.main(), onboardingServices.shortcutHeldElsewhere,
+                                                  [&shortcutNeeded] { shortcutNeeded->show(); });
+    program->hotkey()->onOwnershipChange = [&watcher] {
+      if (watcher) watcher->ownershipChanged();
+    };
+    shell.setTourHooks([&tour] { tour->showIfNeeded(); }, [&watcher] { watcher->start(); });
 
     QSocketNotifier reopen(instance->fd(), QSocketNotifier::Read);
     QObject::connect(&reopen, &QSocketNotifier::activated, &application, [&] {
@@ -176,6 +248,11 @@ int main(int argc, char** argv) {
     // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
     // key source's threads, then the X platform, then the runtime's queues.
     runtime.shutdownWorkers();
+    // The tour follows the overlay's summons: its windows go before the services.
+    program->hotkey()->onOwnershipChange = nullptr;
+    watcher.reset();
+    shortcutNeeded.reset();
+    tour.reset();
     delegate.reset();
     keys.reset();
     platform.reset();

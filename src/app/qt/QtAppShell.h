@@ -14,8 +14,8 @@ class QtStatusItem;
 // The desktop around the program on Qt Widgets under X11: the tray item, the main menu (in the
 // program's own windows), the settings window, and the end of the event loop. X11 asks no
 // permission for pictures of windows or for the keyboard, so the permission questions answer
-// "granted" and prompt nothing; the first-run tour and the permission watcher are not part of this
-// build, and their calls do nothing. Main thread only.
+// "granted" and prompt nothing. The first-run tour and the watcher of the shortcut are opened
+// through the closures the program sets (nothing until they are set). Main thread only.
 class QtAppShell final : public AppShell {
  public:
   explicit QtAppShell(SettingsWindowServices settings);
@@ -34,8 +34,16 @@ class QtAppShell final : public AppShell {
   void showFeedback() override {
     if (feedbackOpener_) feedbackOpener_();
   }
-  void showTourIfNeeded() override {}
-  void startPermissionWatcher() override {}
+  void setTourHooks(std::function<void()> showTourIfNeeded, std::function<void()> startWatcher) {
+    tourIfNeeded_ = std::move(showTourIfNeeded);
+    startWatcher_ = std::move(startWatcher);
+  }
+  void showTourIfNeeded() override {
+    if (tourIfNeeded_) tourIfNeeded_();
+  }
+  void startPermissionWatcher() override {
+    if (startWatcher_) startWatcher_();
+  }
   void sendToFocusedWindow(MenuAction action) override;
   void quit() override;
 
@@ -46,6 +54,8 @@ class QtAppShell final : public AppShell {
   SettingsWindowController settings_;
   std::unique_ptr<QtStatusItem> statusItem_;
   std::function<void()> feedbackOpener_;
+  std::function<void()> tourIfNeeded_;
+  std::function<void()> startWatcher_;
 };
 
 }  // namespace quorvel

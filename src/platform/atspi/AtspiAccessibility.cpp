@@ -287,6 +287,12 @@ AtspiAccessibility::AtspiAccessibility(std::shared_ptr<AtspiBus> bus) : bus_(std
 
 bool AtspiAccessibility::isProcessTrusted() { return true; }
 
+std::optional<bool> AtspiAccessibility::assistiveTechnologyOn(Timeout timeout) {
+  auto on = bus_->isEnabled(timeout);
+  if (!on.ok()) return std::nullopt;
+  return on.value;
+}
+
 bool AtspiAccessibility::isProcessTrustedWithPrompt(bool) { return true; }
 
 std::optional<std::string> AtspiAccessibility::busOf(int32_t pid, Timeout timeout) {

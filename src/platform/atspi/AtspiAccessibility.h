@@ -71,6 +71,10 @@ class AtspiAccessibility final : public Accessibility {
   std::optional<uint32_t> windowNumber(const AXElementRef& element) override;
   std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid, AXObserver::Callback callback) override;
 
+  // Whether the session's assistive technology switch is on (so that browsers serve their trees);
+  // none when the bus does not answer within `timeout`.
+  std::optional<bool> assistiveTechnologyOn(Timeout timeout);
+
   // The top-level window element of a process that stands for a window of the window system with
   // this title and frame (the frame with decorations, screen pixels): among the application's
   // windows, the only one with exactly that title; else, among those with that title (or all, when

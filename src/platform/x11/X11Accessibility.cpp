@@ -269,6 +269,11 @@ std::optional<std::vector<AXWindowFacts>> X11Accessibility::applicationWindows(i
   return windows;
 }
 
+bool X11Accessibility::elementTreesReadable(std::chrono::milliseconds timeout) {
+  if (!tree_) return false;
+  return tree_->assistiveTechnologyOn(timeout).value_or(false);
+}
+
 bool X11Accessibility::isProcessTrusted() { return true; }
 
 bool X11Accessibility::isProcessTrustedWithPrompt(bool) { return true; }

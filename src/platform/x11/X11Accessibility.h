@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -87,6 +88,10 @@ class X11Accessibility final : public Accessibility {
   std::optional<uint32_t> windowNumber(const AXElementRef& element) override;
   std::pair<AXError, std::shared_ptr<AXObserver>> createObserver(int32_t pid, AXObserver::Callback callback) override;
   std::optional<std::vector<AXWindowFacts>> applicationWindows(int32_t pid, AXWindowFacts::Wanted wanted) override;
+
+  // Whether other applications' element trees can be read: the accessibility bus answers within
+  // `timeout` and its assistive technology switch is on. Blocks for up to `timeout`.
+  bool elementTreesReadable(std::chrono::milliseconds timeout);
 
   // The window manager's active window became `window`, owned by `pid`: tells that process's
   // observers.

@@ -120,6 +120,17 @@ void X11KeySource::setInterest(std::vector<KeyInterest> keys) {
   report(reports);
 }
 
+void X11KeySource::askForRefusedKeys() {
+  Reports reports;
+  {
+    std::lock_guard lock(mutex_);
+    if (!installed_ || refused_.empty()) return;
+    reports = applyInterestLocked(true);
+  }
+  wake();
+  report(reports);
+}
+
 void X11KeySource::setOwnershipHandler(OwnershipHandler handler) {
   std::lock_guard lock(mutex_);
   ownership_ = std::move(handler);

@@ -40,7 +40,8 @@ namespace quorvel {
 // work. Who holds a key changes only at known moments, never by timing: a refused key is asked for
 // again when it enters the interest anew (the user chose the shortcut again) and 1 s after a
 // window manager took over the screen (the WM_S<n> selection changed hands, as at the manager's
-// restart; the manager takes its own keys first); a key taken that way is reported too. A change of
+// restart; the manager takes its own keys first), and when the program asks (askForRefusedKeys,
+// while the user is being told to free one); a key taken that way is reported too. A change of
 // the modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
 // The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
@@ -64,6 +65,9 @@ class X11KeySource final : public KeyEventSource {
   bool install(Handler handler) override;
   void enable() override;
   void setOwnershipHandler(OwnershipHandler handler) override;
+  // Asked while the user is told to free a key (the tour's shortcut page, the "Shortcut needed"
+  // window): a key freed in the window manager's settings is taken without waiting for its restart.
+  void askForRefusedKeys() override;
 
   // How many presses the watchdog had to replay.
   uint64_t watchdogReplays() const { return watchdogReplays_.load(); }

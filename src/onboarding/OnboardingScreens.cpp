@@ -1,0 +1,338 @@
+#include "onboarding/OnboardingScreens.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QSystemTrayIcon>
+#include <QVBoxLayout>
+
+#include "onboarding/Brand.h"
+#include "settings/KeyNames.h"
+#include "settings_ui/ShortcutRecorderRow.h"
+#include "settings_ui/StyleNames.h"
+#include "settings_ui/StylePreview.h"
+
+namespace quorvel {
+
+namespace {
+
+using Step = OnboardingFlow::Step;
+using Glyph = BrandGlyphView::Glyph;
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+QWidget* column(int spacing) {
+  auto* widget = new QWidget;
+  auto* layout = new QVBoxLayout(widget);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return widget;
+}
+
+void add(QWidget* columnWidget, QWidget* child) { columnWidget->layout()->addWidget(child); }
+
+// A card on the tile surface: a name and its standing.
+BrandTile* standingCard(const QString& name, bool ready, const QString& missing, const char* objectName) {
+  auto* card = new BrandTile(false);
+  card->setObjectName(objectName);
+  auto* row = new QHBoxLayout(card);
+  row->setContentsMargins(16, 12, 16, 12);
+  row->setSpacing(12);
+  row->addWidget(Brand::label(name, Brand::headingFont(), Brand::ink(), false));
+  row->addStretch(1);
+  auto* pill = new BrandStatusPill(ready, missing);
+  pill->setObjectName("pill");
+  row->addWidget(pill);
+  return card;
+}
+
+QLabel* note(const QString& text, const QColor& color, const char* objectName) {
+  QLabel* label = Brand::label(text, Brand::captionFont(), color);
+  label->setObjectName(objectName);
+  return label;
+}
+
+// The arrangement tiles of the look page: four to a row, the chosen one highlighted.
+class StyleTile final : public BrandTile {
+ public:
+  StyleTile(const AppSettings& settings, AppSettings::SwitcherStyle style, bool chosen, std::function<void()> press)
+      : BrandTile(chosen), press_(std::move(press)) {
+    setObjectName(QString("tile-%1").arg(QString::fromUtf8(SettingEnums::rawValue(style).data(),
+                                                            int(SettingEnums::rawValue(style).size()))));
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(StyleNames::displayName(style));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(8);
+    auto* preview = new StylePreview(settings, style);
+    preview->setPreserveProportions(true);
+    preview->setColors(Brand::ground(), Brand::ink());
+    preview->setFixedHeight(74);
+    layout->addWidget(preview);
+    QLabel* name = Brand::label(StyleNames::displayName(style),
+                                Brand::systemFont(11.5, chosen ? QFont::DemiBold : QFont::Normal),
+                                chosen ? Brand::ink() : Brand::inkSoft(), false);
+    name->setAlignment(Qt::AlignHCenter);
+    layout->addWidget(name);
+  }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent*) override {
+    if (press_) press_();
+  }
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Space && press_) {
+      press_();
+      return;
+    }
+    BrandTile::keyPressEvent(event);
+  }
+
+ private:
+  std::function<void()> press_;
+};
+
+}  // namespace
+
+BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon, bool trayAvailable) {
+  switch (step) {
+    case Step::welcome:
+      return {"Welcome", "This is Quorvel",
+              "Press one shortcut and every window you have open comes forward, so you can see what you want "
+              "instead of hunting for it."};
+    case Step::permissionsIntro:
+      return {"Before you start", "Two things to check",
+              "The switcher needs its shortcut and your windows' pictures, and your desktop decides about both. This "
+              "is the one part of the tour that may ask something of you."};
+    case Step::windowPictures:
+      return {"Check 1 of 2", "Let it see your windows",
+              "This is what lets the switcher show you a picture of each of your windows. What it sees never leaves "
+              "your computer."};
+    case Step::shortcut: return shortcutTexts(false, std::nullopt);
+    case Step::permissionsDone:
+      return {"Before you start", "That is both of them",
+              "One thing worth knowing: a window manager can take a shortcut back, for example after a change of its "
+              "settings. Quorvel then tells you, and nothing you set up is lost."};
+    case Step::style:
+      return {"Your look", "Pick your look",
+              "Seven arrangements. You can change your mind whenever you like, in Settings."};
+    case Step::search:
+      return {"Search", "Find anything on your desktop",
+              "Search across your scattered apps and your individual browser tabs, in Chromium, Firefox and the rest."};
+    case Step::settings:
+      if (showsMenuBarIcon && trayAvailable) {
+        return {"Settings", "It waits in your tray",
+                "Click its icon in the tray for Settings, and for the tour again whenever you want it."};
+      }
+      if (showsMenuBarIcon) {
+        return {"Settings", "It waits in the background",
+                "Your desktop shows no tray for its icon, so start Quorvel again from your applications menu to "
+                "reach Settings."};
+      }
+      return {"Settings", "It waits in the background",
+              "You have turned the tray icon off, so start Quorvel again from your applications menu to reach "
+              "Settings."};
+    case Step::keys:
+      return {"The keys", "Try it yourself",
+              "These are the keys while the switcher is open. Nothing to remember: they are all in Settings too."};
+    case Step::close:
+      return {"All set", "That is it. Try it out.",
+              "You can see this tour again whenever you like, from Settings, About."};
+  }
+  return {};
+}
+
+BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText) {
+  if (!recovery) {
+    return {"Check 2 of 2", "Let it answer your shortcut",
+            "This is what lets it hear your shortcut and bring the window you pick to the front."};
+  }
+  const QString keys = shortcutText ? q(*shortcutText) : QString("Your shortcut");
+  return {"Shortcut needed", "It cannot hear your shortcut any more",
+          keys + " is now held by another program, usually the window manager after a change of its settings or a "
+                 "restart. Nothing is broken and nothing you set up is lost."};
+}
+
+std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
+                                                                      bool quickFlip, bool swipeToSummon,
+                                                                      AppSettings::SummonGesture gesture) {
+  std::vector<KeyRowText> rows = {
+      {shortcutCaps, "Summon the switcher"},
+      {{"Esc"}, "Leave without switching"},
+      {{"Tab"}, "Move forward"},
+      {{"`"}, "Move backward"},
+      {{"\u2190", "\u2192"}, "Hop over a stack of tabs"},
+      {{"Touchpad"}, "Slide sideways to move along, up and down to go into a stack of tabs"},
+  };
+  if (quickFlip && shortcutCaps.size() >= 2) {
+    std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end() - 1);
+    flip.push_back("`");
+    rows.push_back({flip, "Jump straight back to your last app, without summoning"});
+  }
+  if (swipeToSummon) {
+    rows.push_back({{"Swipe up"},
+                    std::string(gesture == AppSettings::SummonGesture::fourFingers ? "Four" : "Three") +
+                        " fingers on the touchpad, and down to put it away"});
+  }
+  return rows;
+}
+
+QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, OnboardingServices& services) {
+  QWidget* content = column(12);
+  const bool ready = values.standing == ReadinessStanding::allowed;
+  const QString name = values.shortcutText ? QString("Shortcut %1").arg(q(*values.shortcutText)) : QString("Shortcut");
+  add(content, standingCard(name, ready && values.shortcutText.has_value(), values.shortcutText ? "Taken" : "None set",
+                            "shortcutCard"));
+  if (!ready) add(content, note(q(values.advice), Brand::inkFaint(), "shortcutNote"));
+  auto* chooser = new QWidget;
+  auto* row = new QHBoxLayout(chooser);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(12);
+  row->addWidget(Brand::label("Choose another shortcut:", Brand::calloutFont(), Brand::inkSoft(), false), 0,
+                 Qt::AlignTop);
+  auto* recorder = new ShortcutRecorderRow({HotkeyBinding::Role::summon, false, "Record a shortcut", "Type your new shortcut"},
+                                           services.keyNames, services.virtualKeyCode, services.suspendShortcuts);
+  recorder->setObjectName("recorder");
+  recorder->setBinding(values.binding);
+  recorder->setConflicts({services.settings.hotkeyBinding(HotkeySlot::second)});
+  recorder->onRecord = values.choose;
+  row->addWidget(recorder, 1);
+  add(content, chooser);
+  return content;
+}
+
+QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& services) {
+  const Step step = flow.step();
+  auto* footer = new BrandFooter(OnboardingFlow::stepCount, OnboardingFlow::index(step), flow.footer(),
+                                 [&flow](OnboardingFlow::Action::Command command) { flow.perform(command); });
+  std::optional<BrandScreen::Art> art;
+  QWidget* content = nullptr;
+  BrandScreen::Texts texts =
+      OnboardingScreens::texts(step, flow.showsMenuBarIcon(), QSystemTrayIcon::isSystemTrayAvailable());
+  switch (step) {
+    case Step::welcome:
+      art = BrandScreen::Art{BrandArt::Scene::arrival};
+      content = brandPointList({{Glyph::windows, "See everything at once, in a 3D arrangement you pick."},
+                                {Glyph::search, "Search across your apps and your individual browser tabs."},
+                                {Glyph::swap, "Jump straight back to the window you were just in."}});
+      break;
+    case Step::permissionsIntro:
+      art = BrandScreen::Art{BrandArt::Scene::settingsRows, false};
+      content = brandPointList({{Glyph::windows, "Window pictures, so it can show you your windows."},
+                                {Glyph::key, "The shortcut, so it can hear it and bring windows forward."}});
+      break;
+    case Step::windowPictures: {
+      art = BrandScreen::Art{BrandArt::Scene::capture};
+      content = column(10);
+      const bool pictures = flow.picturesStanding() == ReadinessStanding::allowed;
+      add(content, standingCard("Window pictures", pictures, "Not offered", "picturesCard"));
+      if (!pictures) {
+        add(content, note("The X server does not offer Composite, so the switcher shows your windows without their "
+                          "pictures. Turn Composite on in the X server's configuration and start Quorvel again.",
+                          Brand::warning(), "picturesNote"));
+      }
+      const bool tabs = flow.tabsStanding() == ReadinessStanding::allowed;
+      add(content, standingCard("Browser tabs", tabs, "Off", "tabsCard"));
+      add(content, note(tabs ? "Browsers started before Quorvel show their tabs once you restart them."
+                             : "Tabs are read over the desktop's accessibility support, which is off. Turn it on in "
+                               "your desktop's settings and restart your browsers to see their tabs.",
+                        Brand::inkFaint(), "tabsNote"));
+      break;
+    }
+    case Step::shortcut: {
+      art = BrandScreen::Art{BrandArt::Scene::shortcut};
+      ShortcutPage values;
+      values.standing = flow.shortcutStanding();
+      values.shortcutText = flow.shortcutText();
+      values.advice = flow.freeingAdvice();
+      values.binding = flow.shortcut();
+      values.choose = [&flow](const HotkeyBinding& binding) { flow.chooseShortcut(binding); };
+      content = shortcutContent(values, services);
+      break;
+    }
+    case Step::permissionsDone:
+      art = BrandScreen::Art{BrandArt::Scene::settingsRows, true};
+      break;
+    case Step::style: {
+      content = column(14);
+      auto* grid = new QWidget;
+      auto* tiles = new QGridLayout(grid);
+      tiles->setContentsMargins(0, 0, 0, 0);
+      tiles->setSpacing(12);
+      const auto chosen = flow.style();
+      int i = 0;
+      for (const auto style : SettingEnums::allCases<AppSettings::SwitcherStyle>()) {
+        tiles->addWidget(new StyleTile(services.settings, style, style == chosen,
+                                       [&flow, style] { flow.setStyle(style); }),
+                         i / 4, i % 4);
+        ++i;
+      }
+      for (int c = 0; c < 4; ++c) tiles->setColumnStretch(c, 1);
+      add(content, grid);
+      add(content, note(StyleNames::description(chosen), Brand::inkFaint(), "description"));
+      break;
+    }
+    case Step::search:
+      art = BrandScreen::Art{BrandArt::Scene::search};
+      content = brandPointList(
+          {{Glyph::search, "Summon the switcher, press Space, and start typing to jump straight to what you want."},
+           {Glyph::windows, "How much it searches, and which windows it leaves out, are yours to set in Settings."}});
+      break;
+    case Step::settings:
+      art = BrandScreen::Art{BrandArt::Scene::menuBar};
+      content = brandPointList(
+          {{Glyph::key, "Change your shortcut, pick another arrangement, and decide how tabs and search behave."}});
+      break;
+    case Step::keys: {
+      content = column(13);
+      if (flow.didSummon()) {
+        auto* line = Brand::label(QString::fromUtf8("\u2714  That was it. The switcher is working."),
+                                  Brand::captionFont(), Brand::success(), false);
+        line->setObjectName("success");
+        add(content, line);
+      }
+      for (const auto& row : keyRows(flow.keyCaps(), services.settings.aboveTabStepsBackward(), flow.swipeToSummon(),
+                                             services.settings.summonGesture())) {
+        QStringList caps;
+        for (const auto& cap : row.caps) caps << q(cap);
+        add(content, new BrandKeyRow(caps, q(row.meaning)));
+      }
+      break;
+    }
+    case Step::close: {
+      art = BrandScreen::Art{BrandArt::Scene::done};
+      auto* card = new BrandTile(false);
+      auto* inside = new QVBoxLayout(card);
+      inside->setContentsMargins(16, 14, 16, 14);
+      inside->setSpacing(10);
+      auto* login = new BrandCheckbox("Open Quorvel when I log in", "So your shortcut works as soon as you log in.");
+      login->setObjectName("login");
+      login->setChecked(flow.opensAtLogin());
+      // clicked() is the user's change alone: the page built again with the item's state asks nothing.
+      QObject::connect(login, &QAbstractButton::clicked, login, [&flow](bool on) { flow.setOpensAtLogin(on); });
+      inside->addWidget(login);
+      if (flow.launchAtLoginMessage()) {
+        inside->addWidget(note(q(*flow.launchAtLoginMessage()), Brand::warning(), "loginMessage"));
+      }
+      auto* swipe = new BrandCheckbox("Swipe up with three fingers to summon",
+                                      "Swipe down to put it away. Change it any time in Settings, Shortcuts.");
+      swipe->setObjectName("swipe");
+      swipe->setChecked(flow.swipeToSummon());
+      QObject::connect(swipe, &QAbstractButton::clicked, swipe, [&flow](bool on) { flow.setSwipeToSummon(on); });
+      inside->addWidget(swipe);
+      if (flow.swipeToSummon() && flow.systemAnswersTheSameSwipe()) {
+        inside->addWidget(note("Your desktop may answer the same swipe itself, and then both happen at once. If it "
+                               "does, turn its gesture off in its touchpad settings.",
+                               Brand::warning(), "swipeConflict"));
+      }
+      content = card;
+      break;
+    }
+  }
+  auto* screen = new BrandScreen(texts, art, content, footer);
+  screen->setObjectName(QString::fromUtf8(OnboardingFlow::rawValue(step).data(), int(OnboardingFlow::rawValue(step).size())));
+  return screen;
+}
+
+}  // namespace quorvel

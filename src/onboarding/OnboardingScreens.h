@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "onboarding/OnboardingChrome.h"
+#include "onboarding/OnboardingFlow.h"
+
+namespace quorvel {
+
+// The tour's pages, each built from the flow's values as they are now (and built again when they
+// change), and the shortcut page of the "Shortcut needed" window. Pages keep no state: their
+// controls call the flow (or the given closures) and nothing else.
+class OnboardingScreens {
+ public:
+  // The page of the flow's current step, its footer included.
+  static QWidget* page(OnboardingFlow& flow, OnboardingServices& services);
+
+  // What the shortcut page shows, in the tour and in the "Shortcut needed" window.
+  struct ShortcutPage {
+    bool recovery = false;
+    ReadinessStanding standing = ReadinessStanding::waiting;
+    std::optional<std::string> shortcutText;  // "Alt+Tab"; none without a shortcut
+    std::string advice;                       // what to do while the keys are taken
+    std::optional<HotkeyBinding> binding;
+    std::function<void(const HotkeyBinding&)> choose;
+  };
+  static QWidget* shortcutContent(const ShortcutPage& values, OnboardingServices& services);
+  static BrandScreen::Texts shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText);
+
+  // The texts of the pages whose words do not depend on values (for the tests and the screenshots).
+  // `trayAvailable`: the desktop shows a system tray for the tray icon to sit in.
+  static BrandScreen::Texts texts(OnboardingFlow::Step step, bool showsMenuBarIcon = true, bool trayAvailable = true);
+  // The key rows of the keys page: the keys and what they do.
+  struct KeyRowText {
+    std::vector<std::string> caps;
+    std::string meaning;
+  };
+  // `quickFlip`: the key above Tab with the shortcut's modifiers flips back (a shortcut on Tab).
+  static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, bool quickFlip,
+                                         bool swipeToSummon, AppSettings::SummonGesture gesture);
+};
+
+}  // namespace quorvel

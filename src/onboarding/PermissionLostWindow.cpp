@@ -1,0 +1,136 @@
+#include "onboarding/PermissionLostWindow.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "onboarding/Brand.h"
+#include "onboarding/OnboardingChrome.h"
+#include "onboarding/OnboardingFlow.h"
+#include "onboarding/OnboardingScreens.h"
+#include "onboarding/OnboardingWindow.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace quorvel {
+
+PermissionLostView::PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, QWidget* parent)
+    : QWidget(parent), services_(services), onFixed_(std::move(onFixed)) {
+  setWindowTitle("Shortcut needed");
+  setObjectName("shortcutNeeded");
+  setFixedSize(720, 600);
+  applyBrandPalette(*this);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  build();
+  scheduleRecheck();
+}
+
+PermissionLostView::~PermissionLostView() {
+  alive_.reset();
+  if (recheck_) services_.main.cancel(*recheck_);
+}
+
+void PermissionLostView::build() {
+  shown_ = services_.settings.hotkeyBinding(HotkeySlot::first);
+  OnboardingScreens::ShortcutPage values;
+  values.recovery = true;
+  values.standing = ReadinessStanding::waiting;
+  values.binding = shown_;
+  if (shown_) values.shortcutText = shown_->displayString(services_.keyNames);
+  values.advice = OnboardingFlow::freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : "",
+                                                values.shortcutText.value_or("The shortcut"));
+  std::weak_ptr<bool> alive = alive_;
+  values.choose = [this, alive](const HotkeyBinding& binding) {
+    services_.settings.setHotkeyBinding(binding, HotkeySlot::first);
+    // The shortcut manager takes the new keys on the settings change; look once it has.
+    services_.main.post([this, alive] {
+      if (alive.lock()) recheck();
+    });
+  };
+  std::vector<OnboardingFlow::Action> actions = {
+      {"Quit", OnboardingFlow::Action::Look::ghost, true, false, OnboardingFlow::Action::Command::quit}};
+  auto* footer = new BrandFooter(0, 0, actions, [this](OnboardingFlow::Action::Command) {
+    if (services_.quit) services_.quit();
+  });
+  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText),
+                                  BrandScreen::Art{BrandArt::Scene::shortcut},
+                                  OnboardingScreens::shortcutContent(values, services_), footer);
+  if (page_) {
+    delete layout()->replaceWidget(page_, next);
+    page_->hide();
+    page_->deleteLater();
+  } else {
+    layout()->addWidget(next);
+  }
+  next->show();
+  page_ = next;
+}
+
+void PermissionLostView::scheduleRecheck() {
+  recheck_ = services_.main.postAfter(recheckInterval, [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (!alive.lock()) return;
+    recheck_.reset();
+    if (services_.askForShortcutAgain) services_.askForShortcutAgain();
+    recheck();
+    if (alive.lock()) scheduleRecheck();
+  });
+}
+
+void PermissionLostView::recheck() {
+  const bool held = services_.shortcutHeldElsewhere && services_.shortcutHeldElsewhere();
+  if (!held) {
+    if (onFixed_) onFixed_();
+    return;
+  }
+  // A shortcut chosen elsewhere (in the settings) shows here too.
+  if (services_.settings.hotkeyBinding(HotkeySlot::first) != shown_) build();
+}
+
+void PermissionLostView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  Brand::paintGround(painter, rect());
+}
+
+PermissionLostWindowController::PermissionLostWindowController(OnboardingServices services)
+    : services_(std::move(services)) {}
+
+PermissionLostWindowController::~PermissionLostWindowController() { delete window_.data(); }
+
+void PermissionLostWindowController::show() {
+  // Whatever became of the last window (shown, hidden, minimized), it goes before the next.
+  if (window_) {
+    PermissionLostView* old = window_.data();
+    window_.clear();
+    old->close();
+    delete old;  // takes it off the census
+  }
+  auto* window = new PermissionLostView(services_, [this] {
+    if (window_) window_->close();
+  });
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  shownWindow_ = window;
+  QObject::connect(window, &QObject::destroyed, [this](QObject* gone) {
+    // Only the window counted last is taken off the census here.
+    if (countedWindow_ && gone == shownWindow_) {
+      shownWindow_ = nullptr;
+      services_.census.windowClosed(*countedWindow_);
+      countedWindow_.reset();
+    }
+  });
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    window->move(screen->availableGeometry().center() - window->rect().center());
+  }
+  window_ = window;
+  window->show();
+  window->raise();
+  window->activateWindow();
+  const auto number = static_cast<uint32_t>(window->winId());
+  if (countedWindow_ != number) {
+    if (countedWindow_) services_.census.windowClosed(*countedWindow_);
+    services_.census.windowOpened(number);
+    countedWindow_ = number;
+  }
+}
+
+}  // namespace quorvel

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "base/Executor.h"
+#include "onboarding/OnboardingServices.h"
+
+namespace quorvel {
+
+// "Shortcut needed": the shortcut page of the tour in its recovery words, for when another program
+// took the summon shortcut's keys while Quorvel runs. It asks for the keys again and looks every
+// second, and closes itself as soon as they are Quorvel's again; on it the user can also choose
+// another shortcut, or quit.
+class PermissionLostView final : public QWidget {
+ public:
+  static constexpr Duration recheckInterval = std::chrono::seconds(1);
+
+  PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, QWidget* parent = nullptr);
+  ~PermissionLostView() override;
+  // One look: closes the window (through onFixed) when the keys are free.
+  void recheck();
+  QWidget* page() const { return page_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void build();
+  void scheduleRecheck();
+
+  OnboardingServices& services_;
+  std::function<void()> onFixed_;
+  QWidget* page_ = nullptr;
+  std::optional<HotkeyBinding> shown_;
+  std::optional<TimerId> recheck_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The one "Shortcut needed" window of the program. Each show() closes the window shown before (open,
+// hidden or minimized alike) and shows a fresh one in the middle of the screen, so there is never
+// more than one.
+//
+// Threads: main thread only.
+class PermissionLostWindowController {
+ public:
+  explicit PermissionLostWindowController(OnboardingServices services);
+  ~PermissionLostWindowController();
+  PermissionLostWindowController(const PermissionLostWindowController&) = delete;
+  PermissionLostWindowController& operator=(const PermissionLostWindowController&) = delete;
+
+  void show();
+  PermissionLostView* window() const { return window_.data(); }
+
+ private:
+  OnboardingServices services_;
+  QPointer<PermissionLostView> window_;
+  const QObject* shownWindow_ = nullptr;  // compared only, never used
+  std::optional<uint32_t> countedWindow_;
+};
+
+}  // namespace quorvel

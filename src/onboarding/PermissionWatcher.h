@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "base/Clock.h"
+#include "base/Executor.h"
+
+namespace quorvel {
+
+class DefaultsStore;
+
+// Notices, once the tour has been completed, that the summon shortcut no longer reaches the
+// switcher because another program holds its keys (a window manager restarted with its own Alt+Tab,
+// a shortcut changed to one that is taken), and asks for the "Shortcut needed" window: at once when
+// the shortcut manager reports the change, and at a look every 30 s. The window is asked for once
+// per loss; it closes itself when the keys are back, and a later loss asks again.
+//
+// Threads: main executor only.
+class PermissionWatcher {
+ public:
+  static constexpr Duration lookInterval = std::chrono::seconds(30);
+
+  PermissionWatcher(DefaultsStore& store, Executor& main, std::function<bool()> shortcutHeldElsewhere,
+                    std::function<void()> showWindow);
+  ~PermissionWatcher();
+  PermissionWatcher(const PermissionWatcher&) = delete;
+  PermissionWatcher& operator=(const PermissionWatcher&) = delete;
+
+  // Starts (or restarts) the looks; the first comes 30 s from now.
+  void start();
+  // One look.
+  void check();
+  // The shortcut's keys changed owner.
+  void ownershipChanged() { check(); }
+
+ private:
+  void scheduleLook();
+
+  DefaultsStore& store_;
+  Executor& main_;
+  std::function<bool()> shortcutHeldElsewhere_;
+  std::function<void()> showWindow_;
+  bool told_ = false;
+  std::optional<TimerId> look_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quorvel

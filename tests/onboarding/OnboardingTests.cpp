@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QSystemTrayIcon>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/DefaultsStore.h"
+#include "base/ManualLoop.h"
+#include "base/ObserverList.h"
+#include "onboarding/Brand.h"
+#include "onboarding/OnboardingChrome.h"
+#include "onboarding/OnboardingFlow.h"
+#include "onboarding/OnboardingScreens.h"
+#include "onboarding/OnboardingWindow.h"
+#include "onboarding/PermissionLostWindow.h"
+#include "onboarding/PermissionWatcher.h"
+#include "platform/UsKeyboardLayout.h"
+#include "settings/KeyNames.h"
+#include "settings_ui/SettingsUiFixture.h"
+#include "windows/ChromeWindowCensus.h"
+
+namespace quorvel {
+namespace {
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtWidgetsEnvironment);
+
+using Step = OnboardingFlow::Step;
+
+// The desktop as the tour sees it, with switches for what it reports.
+class OnboardingTest : public ::testing::Test {
+ protected:
+  OnboardingTest() {
+    settings.registerDefaults();
+    services.shortcutHeldElsewhere = [this] { return heldElsewhere; };
+    services.askForShortcutAgain = [this] { ++askedAgain; };
+    services.windowPicturesAvailable = [this] { return composite; };
+    services.browserTabsReadable = [this] { return tabsOn; };
+    services.windowManagerName = [] { return std::string("Openbox"); };
+    services.loginItemEnabled = [this] { return loginEnabled; };
+    services.setLoginItem = [this](bool wanted) {
+      loginCalls.push_back(wanted);
+      if (!loginRefuses) loginEnabled = wanted;
+      return LoginItem::Result{loginEnabled, loginRefuses ? std::optional<std::string>(LoginItem::kCannotEnable)
+                                                          : std::nullopt};
+    };
+    services.swipeConflicts = [](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {
+      return gesture != AppSettings::SummonGesture::off;
+    };
+    services.observeSummons = [this](std::function<void()> observer) { return summons.add(std::move(observer)); };
+    services.virtualKeyCode = [](uint32_t native) -> std::optional<int64_t> { return native; };
+    services.suspendShortcuts = [](bool) {};
+    services.quit = [this] { ++quits; };
+  }
+
+  std::unique_ptr<OnboardingFlow> makeFlow() {
+    return std::make_unique<OnboardingFlow>(services, [this] { ++finishes; }, [this] { ++changes; });
+  }
+  void walkTo(OnboardingFlow& flow, Step step) {
+    while (flow.step() != step) flow.advance();
+    loop.runUntilIdle();
+  }
+
+  ManualLoop loop;
+  DefaultsStore store;
+  AppSettings settings{store};
+  ChromeWindowCensus census;
+  UsKeyboardLayout layout;
+  KeyNames names{layout};
+  OnboardingServices services{settings, loop.main(), census, names};
+  ObserverList<> summons;
+  bool heldElsewhere = false;
+  bool composite = true;
+  bool tabsOn = false;
+  bool loginEnabled = false;
+  bool loginRefuses = false;
+  std::vector<bool> loginCalls;
+  int askedAgain = 0;
+  int finishes = 0;
+  int changes = 0;
+  int quits = 0;
+};
+
+std::vector<std::string> titles(const std::vector<OnboardingFlow::Action>& actions) {
+  std::vector<std::string> result;
+  for (const auto& action : actions) result.push_back(action.title + (action.isDefault ? "*" : ""));
+  return result;
+}
+
+TEST_F(OnboardingTest, ASavedStepResumesAndAnythingElseStartsOnWelcomeAndIsStoredAtOnce) {
+  const struct {
+    std::optional<std::string> stored;
+    Step expected;
+  } cases[] = {{std::nullopt, Step::welcome}, {"style", Step::style}, {"shortcut", Step::shortcut},
+               {"Style", Step::welcome},      {"screenRecording", Step::welcome}};
+  for (const auto& c : cases) {
+    if (c.stored) store.set(OnboardingFlow::stepKey, *c.stored);
+    else store.remove(OnboardingFlow::stepKey);
+    auto flow = makeFlow();
+    EXPECT_EQ(flow->step(), c.expected) << c.stored.value_or("none");
+    flow->shown();
+    EXPECT_EQ(store.string(OnboardingFlow::stepKey), std::string(OnboardingFlow::rawValue(c.expected)));
+  }
+  EXPECT_TRUE(OnboardingFlow::shouldShowAtLaunch(store));
+}
+
+TEST_F(OnboardingTest, TheFooterOffersAWayOnExceptWhileTheShortcutIsTakenAndFinishCompletesTheTour) {
+  auto flow = makeFlow();
+  flow->shown();
+  using V = std::vector<std::string>;
+  EXPECT_EQ(titles(flow->footer()), (V{"Continue*"}));
+  flow->goBack();
+  EXPECT_EQ(flow->step(), Step::welcome);
+  composite = false;  // pictures missing leave the switcher usable: no stop
+  walkTo(*flow, Step::windowPictures);
+  EXPECT_EQ(titles(flow->footer()), (V{"Back", "Continue*"}));
+  heldElsewhere = true;
+  flow->advance();
+  loop.runUntilIdle();
+  EXPECT_EQ(titles(flow->footer()), (V{"Back", "Quit"}));
+  flow->advance();  // no way on while taken
+  EXPECT_EQ(flow->step(), Step::shortcut);
+  flow->perform(OnboardingFlow::Action::Command::quit);
+  EXPECT_EQ(quits, 1);
+  heldElsewhere = false;
+  flow->pollReadiness();
+  walkTo(*flow, Step::close);
+  EXPECT_EQ(titles(flow->footer()), (V{"Back", "Finish*"}));
+  flow->advance();
+  EXPECT_EQ(finishes, 1);
+  EXPECT_TRUE(store.boolValue(OnboardingFlow::completedKey));
+  EXPECT_FALSE(store.hasStoredValue(OnboardingFlow::stepKey));
+  EXPECT_FALSE(OnboardingFlow::shouldShowAtLaunch(store));
+}
+
+TEST_F(OnboardingTest, TheStandingsFollowTheGrabCompositeAndTheBusEverySecondOnTheCheckPagesOnly) {
+  auto flow = makeFlow();
+  flow->shown();
+  walkTo(*flow, Step::permissionsIntro);
+  EXPECT_EQ(loop.pendingTimers(), 0u);  // nothing is polled away from the check pages
+
+  composite = false;
+  tabsOn = true;
+  flow->advance();  // the first look comes at once
+  EXPECT_EQ(flow->picturesStanding(), ReadinessStanding::waiting);
+  EXPECT_EQ(flow->tabsStanding(), ReadinessStanding::allowed);
+  composite = true;
+  tabsOn = false;
+  loop.advance(OnboardingFlow::pollInterval);
+  EXPECT_EQ(flow->picturesStanding(), ReadinessStanding::allowed);
+  EXPECT_EQ(flow->tabsStanding(), ReadinessStanding::waiting);
+
+  heldElsewhere = true;
+  flow->advance();
+  EXPECT_EQ(flow->shortcutStanding(), ReadinessStanding::waiting);
+  EXPECT_NE(flow->freeingAdvice().find("openbox --reconfigure"), std::string::npos);
+  loop.advance(3 * OnboardingFlow::pollInterval);
+  EXPECT_EQ(askedAgain, 3);  // the keys are asked for again while they are taken
+  heldElsewhere = false;
+  const int before = changes;
+  loop.advance(OnboardingFlow::pollInterval);
+  EXPECT_EQ(flow->shortcutStanding(), ReadinessStanding::allowed);
+  EXPECT_GT(changes, before);
+  loop.advance(OnboardingFlow::pollInterval);
+  EXPECT_EQ(askedAgain, 4);  // free keys are left alone
+
+  // A shortcut chosen on the page is stored and its standing read again.
+  flow->chooseShortcut({50, HotkeyBinding::controlFlag});
+  loop.runUntilIdle();
+  EXPECT_EQ(settings.hotkeyBinding(HotkeySlot::first), (HotkeyBinding{50, HotkeyBinding::controlFlag}));
+  EXPECT_EQ(flow->keyCaps(), (std::vector<std::string>{"Ctrl", "`"}));
+
+  flow->advance();
+  EXPECT_EQ(loop.pendingTimers(), 0u);
+}
+
+TEST_F(OnboardingTest, TheLoginDefaultIsAppliedOnceAndTheCheckboxAsksOnlyForTheUsersChanges) {
+  auto flow = makeFlow();
+  walkTo(*flow, Step::close);
+  EXPECT_EQ(loginCalls, (std::vector<bool>{true}));
+  EXPECT_TRUE(flow->opensAtLogin());
+  flow->goBack();
+  flow->advance();
+  EXPECT_EQ(loginCalls.size(), 1u);  // not again on the way back
+
+  // The page is built with the state the item is in: that is no wish of the user's.
+  auto page = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+  auto* login = page->findChild<QAbstractButton*>("login");
+  ASSERT_TRUE(login);
+  EXPECT_TRUE(login->isChecked());
+  login->setChecked(false);
+  login->setChecked(true);
+  EXPECT_EQ(loginCalls.size(), 1u);
+  flow->setOpensAtLogin(true);
+  EXPECT_EQ(loginCalls.size(), 1u);
+  login->click();  // the user's own change
+  EXPECT_EQ(loginCalls, (std::vector<bool>{true, false}));
+  EXPECT_FALSE(flow->opensAtLogin());
+
+  // A refusal shows the item's real state and its sentence.
+  loginRefuses = true;
+  store.remove(OnboardingFlow::stepKey);
+  auto second = makeFlow();
+  walkTo(*second, Step::close);
+  EXPECT_FALSE(second->opensAtLogin());
+  EXPECT_EQ(second->launchAtLoginMessage(), std::optional<std::string>(LoginItem::kCannotEnable));
+}
+
+TEST_F(OnboardingTest, ASummonCountsOnlyOnTheKeysPageAndStays) {
+  auto flow = makeFlow();
+  walkTo(*flow, Step::style);
+  summons.notify();
+  EXPECT_FALSE(flow->didSummon());
+  walkTo(*flow, Step::keys);
+  summons.notify();
+  EXPECT_TRUE(flow->didSummon());
+  flow->goBack();
+  flow->advance();
+  EXPECT_TRUE(flow->didSummon());
+}
+
+TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsRow) {
+  store.set(AppSettings::Key::summonGesture, "off");
+  auto flow = makeFlow();
+  EXPECT_FALSE(flow->systemAnswersTheSameSwipe());
+  flow->setSwipeToSummon(true);
+  EXPECT_EQ(store.string(AppSettings::Key::summonGesture), std::optional<std::string>("threeFingers"));
+  EXPECT_TRUE(flow->systemAnswersTheSameSwipe());
+  flow->setSwipeToSummon(false);
+  EXPECT_FALSE(flow->systemAnswersTheSameSwipe());
+  const auto caps = OnboardingFlow::keyCaps(HotkeyBinding{48, HotkeyBinding::optionFlag}, names);
+  EXPECT_EQ(OnboardingScreens::keyRows(caps, true, false, AppSettings::SummonGesture::off).size(), 7u);
+  const auto rows = OnboardingScreens::keyRows(caps, true, true, AppSettings::SummonGesture::threeFingers);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows.back().caps, (std::vector<std::string>{"Swipe up"}));
+  EXPECT_EQ(rows[6].caps, (std::vector<std::string>{"Alt", "`"}));
+  // Without a shortcut on Tab there is no flip back to show.
+  EXPECT_EQ(OnboardingScreens::keyRows({"Ctrl", "Alt", "K"}, false, false, AppSettings::SummonGesture::off).size(), 6u);
+}
+
+TEST_F(OnboardingTest, KeyCapsNameEachModifierThenTheKey) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(OnboardingFlow::keyCaps(std::nullopt, names), (V{"No shortcut"}));
+  EXPECT_EQ(OnboardingFlow::keyCaps(HotkeyBinding{48, HotkeyBinding::optionFlag}, names), (V{"Alt", "Tab"}));
+  EXPECT_EQ(OnboardingFlow::keyCaps(HotkeyBinding{48, HotkeyBinding::modifierMask}, names),
+            (V{"Ctrl", "Alt", "Super", "Tab"}));
+  store.set(AppSettings::Key::switcherStyle, "classicRing");
+  auto flow = makeFlow();
+  EXPECT_EQ(flow->style(), AppSettings::SwitcherStyle::flatRing);
+  flow->setStyle(AppSettings::SwitcherStyle::row);
+  EXPECT_EQ(store.string(AppSettings::Key::switcherStyle), std::optional<std::string>("row"));
+}
+
+TEST_F(OnboardingTest, TheWatcherAsksForOneWindowPerLossAndNeverShowsTwo) {
+  PermissionLostWindowController windows(services);
+  int asked = 0;
+  PermissionWatcher watcher(store, loop.main(), [this] { return heldElsewhere; }, [&] {
+    ++asked;
+    windows.show();
+  });
+  watcher.start();
+  heldElsewhere = true;
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(asked, 0);  // nothing before the tour is completed
+
+  store.set(OnboardingFlow::completedKey, true);
+  watcher.ownershipChanged();
+  EXPECT_EQ(asked, 1);
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(asked, 1);  // once per loss
+  auto openWindows = [] {
+    int count = 0;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    for (QWidget* widget : QApplication::topLevelWidgets()) count += widget->objectName() == "shortcutNeeded";
+    return count;
+  };
+  EXPECT_EQ(openWindows(), 1);
+  windows.window()->hide();
+  windows.show();  // a hidden window goes too
+  EXPECT_EQ(openWindows(), 1);
+  EXPECT_EQ(census.openWindowNumbers().size(), 1u);
+
+  heldElsewhere = false;
+  loop.advance(PermissionLostView::recheckInterval);
+  EXPECT_EQ(openWindows(), 0);  // the window closes itself when the keys are back
+  EXPECT_TRUE(census.openWindowNumbers().empty());
+  watcher.ownershipChanged();
+  heldElsewhere = true;
+  watcher.ownershipChanged();
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(openWindows(), 1);
+}
+
+// Every page builds with its texts; with QUORVEL_SHOTS set each is written there as a PNG.
+TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
+  heldElsewhere = true;
+  tabsOn = false;
+  OnboardingWindowController tour(services);
+  tour.showIfNeeded();
+  OnboardingWindow* window = tour.window();
+  ASSERT_TRUE(window);
+  EXPECT_EQ(window->size(), QSize(720, 600));
+  const char* shots = std::getenv("QUORVEL_SHOTS");
+  auto shoot = [&](const std::string& name) {
+    QCoreApplication::processEvents();
+    if (shots) window->grab().save(QString::fromStdString(std::string(shots) + "/" + name + ".png"));
+  };
+  for (int i = 0; i < OnboardingFlow::stepCount; ++i) {
+    const Step step = window->flow().step();
+    const auto texts = OnboardingScreens::texts(step, true, QSystemTrayIcon::isSystemTrayAvailable());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->page());
+    EXPECT_EQ(window->page()->objectName().toStdString(), OnboardingFlow::rawValue(step));
+    auto* title = window->page()->findChild<QLabel*>("title");
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->text(), texts.title);
+    shoot(std::to_string(i) + "-" + std::string(OnboardingFlow::rawValue(step)));
+    if (step == Step::shortcut) {
+      heldElsewhere = false;
+      loop.advance(OnboardingFlow::pollInterval);
+      shoot(std::to_string(i) + "-shortcut-ready");
+    }
+    if (step == Step::keys) {
+      summons.notify();
+      shoot(std::to_string(i) + "-keys-summoned");
+    }
+    window->flow().advance();
+    loop.runUntilIdle();
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(tour.window(), nullptr);  // Finish closed it
+  EXPECT_TRUE(census.openWindowNumbers().empty());
+  tour.showIfNeeded();
+  EXPECT_EQ(tour.window(), nullptr);
+  tour.showTour();
+  ASSERT_TRUE(tour.window());
+  EXPECT_EQ(tour.window()->flow().step(), Step::welcome);
+  if (shots) {
+    PermissionLostWindowController lost(services);
+    heldElsewhere = true;
+    lost.show();
+    QCoreApplication::processEvents();
+    lost.window()->grab().save(QString(shots) + "/shortcut-needed.png");
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
