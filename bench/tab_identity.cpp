@@ -10,7 +10,7 @@
 #include "platform/sim/SimElement.h"
 #include "tabs/TabIdentityStore.h"
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 namespace {

@@ -41,7 +41,7 @@
 #include "windows/SpaceMap.h"
 #include "windows/WindowList.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 
 namespace quorvel {
 namespace {
@@ -87,7 +87,7 @@ int run(double seconds) {
     std::fprintf(stderr, "quorvel-overview-demo: no GPU: %s\n", error.c_str());
     return 1;
   }
-  std::shared_ptr<MetalContext> context = MetalContext::make(device);
+  std::shared_ptr<GpuContext> context = GpuContext::make(device);
   ThumbnailCache cache(context, runtime.main(), BootTimeClock::shared(), {});
   GpuPicturePreparation preparation(cache);
   ScreenCapture* screenCapture = platform->screenCapture();

@@ -26,7 +26,7 @@
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {

@@ -23,7 +23,7 @@
 #include "platform/x11/X11Platform.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "actions/Activator.h"
 #include "platform/Accessibility.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 
 namespace quorvel {
 

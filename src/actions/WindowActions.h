@@ -5,7 +5,7 @@
 #include "base/Task.h"
 #include "platform/AXElement.h"
 #include "platform/AXError.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 

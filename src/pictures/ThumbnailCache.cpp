@@ -29,7 +29,7 @@ int64_t ThumbnailCache::Entry::bytesOf(const GpuTexture& texture) {
   return texture.mipLevelCount() >= 2 ? area * 16 / 3 : area * 4;
 }
 
-ThumbnailCache::ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor, const Clock& idleClock,
+ThumbnailCache::ThumbnailCache(std::shared_ptr<GpuContext> context, Executor& idleExecutor, const Clock& idleClock,
                                std::function<void()> wakeScene)
     : context(std::move(context)), idleExecutor_(idleExecutor), idleClock_(idleClock), wakeScene_(std::move(wakeScene)) {
   prepQueue_ = this->context->device->makeCommandQueue("Quorvel thumbnail-prep");

@@ -4,7 +4,7 @@
 #include "platform/AXNames.h"
 #include "platform/Accessibility.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/FrameMatch.h"
+#include "ax/FrameMatch.h"
 
 namespace quorvel {
 

@@ -10,7 +10,7 @@
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
 #include "tabs/TabTarget.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Geometry.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 

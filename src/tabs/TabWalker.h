@@ -14,7 +14,7 @@
 #include "platform/Accessibility.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 

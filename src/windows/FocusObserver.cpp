@@ -10,7 +10,7 @@
 #include "base/ThreadCheck.h"
 #include "base/Task.h"
 #include "platform/Accessibility.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 
 namespace quorvel {
 

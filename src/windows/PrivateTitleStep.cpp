@@ -5,7 +5,7 @@
 
 #include "settings/AppSettings.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"
 

@@ -14,7 +14,7 @@
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
 #include "windows/WindowFacts.h"
-#include "windows/ax/WindowAXInfo.h"
+#include "ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

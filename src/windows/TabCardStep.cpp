@@ -4,7 +4,7 @@
 
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/FaviconCrop.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"

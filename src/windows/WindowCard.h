@@ -7,7 +7,7 @@
 
 #include "base/Geometry.h"
 #include "tabs/TabTarget.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 #include "windows/CardStatus.h"
 #include "windows/WindowState.h"
 

@@ -9,7 +9,7 @@
 
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
-#include "windows/ax/WindowAXInfo.h"
+#include "ax/WindowAXInfo.h"
 
 namespace quorvel {
 

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "base/Logger.h"
-#include "base/Signposter.h"
+#include "base/Tracer.h"
 #include "base/ThreadCheck.h"
 #include "platform/Accessibility.h"
 #include "platform/WindowServer.h"
@@ -15,7 +15,7 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
 #include "windows/ActivatorHooks.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/CardAssembly.h"
 #include "windows/FocusObserver.h"
 #include "windows/PrivateTitleStep.h"
@@ -36,9 +36,9 @@ const Logger& registryLog() {
   return logger;
 }
 
-Signposter& refreshSignposter() {
-  static Signposter signposter("Refresh");
-  return signposter;
+Tracer& refreshTracer() {
+  static Tracer tracer("Refresh");
+  return tracer;
 }
 
 // Waits for the capture service's list of shareable windows; the task resumes on its own executor.
@@ -58,20 +58,20 @@ struct ShareableContentAwaiter {
   ShareableContentResult await_resume() { return std::move(result); }
 };
 
-// Ends the pass's signposted interval on every way out of the pass.
+// Ends the pass's traced interval on every way out of the pass.
 class PassInterval {
  public:
-  PassInterval() : id_(refreshSignposter().makeSignpostId()) {
-    state_ = refreshSignposter().beginInterval("performRefresh", id_);
+  PassInterval() : id_(refreshTracer().makeTraceId()) {
+    state_ = refreshTracer().beginInterval("performRefresh", id_);
   }
-  ~PassInterval() { refreshSignposter().endInterval("performRefresh", state_); }
+  ~PassInterval() { refreshTracer().endInterval("performRefresh", state_); }
   PassInterval(const PassInterval&) = delete;
   PassInterval& operator=(const PassInterval&) = delete;
-  void skipped() { refreshSignposter().emitEvent("skipped", id_); }
+  void skipped() { refreshTracer().emitEvent("skipped", id_); }
 
  private:
   uint64_t id_;
-  Signposter::IntervalState state_;
+  Tracer::IntervalState state_;
 };
 
 }  // namespace

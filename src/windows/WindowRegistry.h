@@ -16,7 +16,7 @@
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
 #include "windows/IdTable.h"
-#include "windows/ax/FrameMatch.h"
+#include "ax/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SettingsGate.h"

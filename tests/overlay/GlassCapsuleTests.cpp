@@ -3,7 +3,7 @@
 #include "base/ManualLoop.h"
 #include "overlay/FixedTextMetrics.h"
 #include "overlay/GlassCapsule.h"
-#include "overlay/MetalHostView.h"
+#include "overlay/SurfaceHostView.h"
 #include "overlay/SearchTextMetrics.h"
 
 namespace quorvel {
@@ -137,8 +137,8 @@ TEST(SearchTextMetricsTest, BoundariesFollowUserPerceivedCharacters) {
   EXPECT_EQ(SearchTextMetrics{}.caretIndex(10), 0);
 }
 
-TEST(MetalHostViewTest, ReportsExactlyTheChangesOfLayerFrameOrScale) {
-  MetalHostView host;
+TEST(SurfaceHostViewTest, ReportsExactlyTheChangesOfLayerFrameOrScale) {
+  SurfaceHostView host;
   int calls = 0;
   host.onGeometryChange = [&] { ++calls; };
   host.bounds = {800, 600};

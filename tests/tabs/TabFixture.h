@@ -19,8 +19,8 @@
 #include "support/BrowserTrees.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXFunnel.h"
+#include "ax/AXHandle.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

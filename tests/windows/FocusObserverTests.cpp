@@ -16,7 +16,7 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/FocusObserver.h"
 
 namespace quorvel {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "windows/ChromeWindowCensus.h"
-#include "windows/ax/FrameMatch.h"
+#include "ax/FrameMatch.h"
 #include "windows/RefreshCadence.h"
 #include "windows/RoundRobin.h"
 

@@ -10,7 +10,7 @@
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
 #include "platform/x11/X11Workspace.h"
-#include "windows/ax/AXWindow.h"
+#include "ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

@@ -24,7 +24,7 @@
 #include "windows/FocusObserver.h"
 #include "windows/RegistryServices.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 
 namespace quorvel {
 namespace {

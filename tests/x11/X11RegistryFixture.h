@@ -15,7 +15,7 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"

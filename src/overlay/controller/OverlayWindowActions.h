@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/OwnApplication.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

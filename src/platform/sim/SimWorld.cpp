@@ -12,7 +12,7 @@ namespace quorvel {
 namespace {
 
 constexpr double kDefaultMessagingTimeout = 6.0;  // the platform's default, in seconds
-constexpr double kMenuBarHeight = 25.0;
+constexpr double kTopPanelHeight = 25.0;
 
 [[noreturn]] void misuse(const char* what) {
   std::fprintf(stderr, "SimDesktop: %s\n", what);
@@ -411,7 +411,7 @@ void SimWorld::attach(SimDisplaySpec spec) {
   }
   if (!spec.visibleFrame) {
     const Rect f = spec.frame.standardized();
-    spec.visibleFrame = Rect{f.x, f.y + kMenuBarHeight, f.width, std::max(0.0, f.height - kMenuBarHeight)};
+    spec.visibleFrame = Rect{f.x, f.y + kTopPanelHeight, f.width, std::max(0.0, f.height - kTopPanelHeight)};
   }
   displayList.push_back(SimDisplayState{.spec = spec});
   SimDisplayState& d = displayList.back();

@@ -8,7 +8,7 @@
 #include "base/Geometry.h"
 #include "platform/AXElement.h"
 #include "platform/AXValue.h"
-#include "windows/ax/WindowAXInfo.h"
+#include "ax/WindowAXInfo.h"
 
 namespace quorvel {
 

@@ -12,8 +12,8 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXWindow.h"
+#include "ax/AXFunnel.h"
+#include "ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 
 #include "platform/AXSubrole.h"
-#include "windows/ax/AXHandle.h"
+#include "ax/AXHandle.h"
 
 namespace quorvel {
 
