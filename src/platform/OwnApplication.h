@@ -20,13 +20,13 @@ class OwnApplication {
   virtual ~OwnApplication() = default;
   // Every window of the program, in the order the application lists them.
   virtual std::vector<OwnWindow> windows() = 0;
-  // Takes a minimized window of ours out of the Dock (or the window manager's iconic state).
+  // Takes a minimized window of ours out of the window manager's iconic state.
   virtual bool unminimize(uint32_t number) = 0;
-  // Minimizes a window of ours (into the Dock, or the window manager's iconic state).
+  // Minimizes a window of ours (into the window manager's iconic state).
   virtual bool minimize(uint32_t number) = 0;
   // Closes a window of ours as its close button would (the window may still refuse).
   virtual bool performClose(uint32_t number) = 0;
-  // Makes the window the key window and puts it in front of the program's other windows.
+  // Gives the window the keyboard focus and puts it in front of the program's other windows.
   virtual bool raiseAndFocus(uint32_t number) = 0;
   // Makes this program the active application even while another one is in front.
   virtual void activateProgram() = 0;

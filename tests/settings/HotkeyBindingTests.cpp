@@ -129,7 +129,7 @@ TEST(HotkeyBindingStoredTest, KeyAboveTabStepsBackwardWithATabShortcut) {
   DefaultsStore store;
   AppSettings settings(store);
   settings.registerDefaults();
-  EXPECT_TRUE(settings.aboveTabStepsBackward());  // Option-Tab by default
+  EXPECT_TRUE(settings.aboveTabStepsBackward());  // Alt+Tab by default
   store.set(K::hotkeyBinding1, Value{{"keyCode", 49}, {"flags", kOption}});
   store.set(K::hotkeyBinding2, Value{{"keyCode", 48}, {"flags", kControl}});
   EXPECT_TRUE(settings.aboveTabStepsBackward());
