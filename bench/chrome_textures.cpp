@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "base/ManualLoop.h"
+#include "gpu/vulkan/VulkanDevice.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/ChromeTexture.h"
 #include "pictures/GpuChromeUploader.h"
 #include "pictures/GpuContext.h"
-#include "pictures/TextureRasterizer.h"
-#include "gpu/vulkan/VulkanDevice.h"
 #include "pictures/StatusBadgeCache.h"
+#include "pictures/TextureRasterizer.h"
 #include "platform/qt/QtRaster.h"
 
 namespace quorvel {

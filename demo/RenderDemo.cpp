@@ -30,8 +30,8 @@
 #include "pictures/GpuContext.h"
 #include "pictures/TextureRasterizer.h"
 #include "scene/CardPicking.h"
-#include "scene/render/FrameClock.h"
 #include "scene/LayoutFactory.h"
+#include "scene/render/FrameClock.h"
 #include "scene/render/SceneRenderer.h"
 #include "settings/AppSettings.h"
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ax/AXFunnel.h"
 #include "base/Executor.h"
 #include "base/Task.h"
 #include "platform/Pointer.h"
@@ -10,7 +11,6 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
-#include "ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {

@@ -1,7 +1,7 @@
 #include "actions/MoveRunner.h"
 
-#include "platform/OwnApplication.h"
 #include "ax/AXFunnel.h"
+#include "platform/OwnApplication.h"
 
 namespace quorvel {
 

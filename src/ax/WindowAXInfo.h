@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "platform/AXSubrole.h"
 #include "ax/AXHandle.h"
+#include "platform/AXSubrole.h"
 
 namespace quorvel {
 

@@ -12,11 +12,11 @@
 #include "overlay/ChromeAnimation.h"
 #include "overlay/GlassCapsule.h"
 #include "overlay/HoverGate.h"
-#include "overlay/SurfaceHostView.h"
 #include "overlay/OverlayContentViewDelegate.h"
 #include "overlay/OverlayInputEvent.h"
 #include "overlay/OverlayTextMetrics.h"
 #include "overlay/SearchTextMetrics.h"
+#include "overlay/SurfaceHostView.h"
 #include "settings/AppSettings.h"
 #include "settings/HotkeyBinding.h"
 

@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "tabs/TabRecord.h"
 #include "ax/AXHandle.h"
+#include "tabs/TabRecord.h"
 
 namespace quorvel {
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "base/Geometry.h"
 #include "ax/AXHandle.h"
+#include "base/Geometry.h"
 
 namespace quorvel {
 

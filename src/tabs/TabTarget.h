@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "base/Geometry.h"
 #include "ax/AXHandle.h"
+#include "base/Geometry.h"
 
 namespace quorvel {
 

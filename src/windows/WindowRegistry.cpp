@@ -6,12 +6,12 @@
 #include <coroutine>
 #include <utility>
 
+#include "ax/AXFunnel.h"
 #include "base/ThreadCheck.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "windows/ActivatorHooks.h"
-#include "ax/AXFunnel.h"
 #include "windows/FocusObserver.h"
 #include "windows/SettingsGate.h"
 #include "windows/WindowList.h"

@@ -3,8 +3,8 @@
 #include "base/ManualLoop.h"
 #include "overlay/FixedTextMetrics.h"
 #include "overlay/GlassCapsule.h"
-#include "overlay/SurfaceHostView.h"
 #include "overlay/SearchTextMetrics.h"
+#include "overlay/SurfaceHostView.h"
 
 namespace quorvel {
 namespace {

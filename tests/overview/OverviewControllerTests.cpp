@@ -3,6 +3,8 @@
 #include "actions/MoveRunner.h"
 #include "actions/overview/OverviewController.h"
 #include "actions/overview/OverviewPointer.h"
+#include "ax/AXFunnel.h"
+#include "ax/AXHandle.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
@@ -12,8 +14,6 @@
 #include "platform/sim/SimWindow.h"
 #include "settings/AppSettings.h"
 #include "windows/SpaceMap.h"
-#include "ax/AXFunnel.h"
-#include "ax/AXHandle.h"
 
 namespace quorvel {
 namespace {

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "windows/ChromeWindowCensus.h"
 #include "ax/FrameMatch.h"
+#include "windows/ChromeWindowCensus.h"
 #include "windows/RefreshCadence.h"
 #include "windows/RoundRobin.h"
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
@@ -20,7 +21,6 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "X11PlatformTest.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "platform/Accessibility.h"
@@ -22,7 +23,6 @@
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {

@@ -6,10 +6,11 @@
 
 #include "actions/Activator.h"
 #include "app/BuildProvenance.h"
-#include "app/program/ControllerOverlay.h"
 #include "app/HotkeyManager.h"
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
+#include "app/program/ControllerOverlay.h"
+#include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
 #include "base/Logger.h"
 #include "base/Task.h"
@@ -27,10 +28,10 @@
 #include "pictures/ActionBadgeCache.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/GpuChromeUploader.h"
+#include "pictures/GpuContext.h"
 #include "pictures/GpuPicturePreparation.h"
 #include "pictures/IconCache.h"
 #include "pictures/LiveHero.h"
-#include "pictures/GpuContext.h"
 #include "pictures/SiteIconUploader.h"
 #include "pictures/StatusBadgeCache.h"
 #include "pictures/TextureRasterizer.h"
@@ -53,7 +54,6 @@
 #include "windows/RegistryServices.h"
 #include "windows/WindowList.h"
 #include "windows/WindowRegistry.h"
-#include "ax/AXFunnel.h"
 
 namespace quorvel {
 

@@ -2,9 +2,9 @@
 
 #include "actions/Activator.h"
 #include "actions/WindowActions.h"
+#include "ax/AXFunnel.h"
 #include "base/Task.h"
 #include "platform/Accessibility.h"
-#include "ax/AXFunnel.h"
 
 namespace quorvel {
 
