@@ -37,7 +37,7 @@ std::optional<Kind> kindOf(int64_t keyCode, int64_t flags, Role role) {
   return problem ? std::optional<Kind>(problem->kind) : std::nullopt;
 }
 
-TEST(HotkeyBindingCheckTest, SummonShortcutNeedsAModifierAndIsNeverCommandTab) {
+TEST(HotkeyBindingCheckTest, SummonShortcutNeedsAModifierAndIsNeverSuperTab) {
   EXPECT_EQ(kindOf(48, kShift, Role::summon), Kind::needsModifier);
   EXPECT_EQ(kindOf(48, 0, Role::summon), Kind::needsModifier);
   EXPECT_EQ(kindOf(48, kCommand, Role::summon), Kind::commandTab);
