@@ -47,7 +47,7 @@ inline std::shared_ptr<VulkanDevice> windowlessVulkan(benchmark::State& st) {
 struct CardBenchScene {
   CardBenchScene(std::shared_ptr<GpuDevice> device, int cards, uint32_t width, uint32_t height, bool icons = true)
       : wake(SystemClock::shared()) {
-    context = MetalContext::make(device);
+    context = GpuContext::make(device);
     surface = device->makeOffscreenSurface("Quorvel bench surface");
     surface->setBounds({static_cast<double>(width), static_cast<double>(height)});
     surface->setDrawableSize(width, height);
@@ -87,7 +87,7 @@ struct CardBenchScene {
 
   DetachedMainQueue mainQueue;
   SceneWake wake;
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
   std::shared_ptr<GpuOffscreenSurface> surface;
   std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
   std::vector<std::shared_ptr<GpuTexture>> pictures;

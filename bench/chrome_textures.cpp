@@ -18,13 +18,13 @@
 #include <vector>
 
 #include "base/ManualLoop.h"
+#include "gpu/vulkan/VulkanDevice.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/ChromeTexture.h"
 #include "pictures/GpuChromeUploader.h"
-#include "pictures/MetalContext.h"
-#include "pictures/TextureRasterizer.h"
-#include "gpu/vulkan/VulkanDevice.h"
+#include "pictures/GpuContext.h"
 #include "pictures/StatusBadgeCache.h"
+#include "pictures/TextureRasterizer.h"
 #include "platform/qt/QtRaster.h"
 
 namespace quorvel {
@@ -34,7 +34,7 @@ namespace {
 // without a GPU) and the caches' uploader on its texture rasterizer.
 struct Gpu {
   std::shared_ptr<VulkanDevice> device;
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
   std::unique_ptr<GpuChromeUploader> uploader;
   std::string error;
 
@@ -43,7 +43,7 @@ struct Gpu {
     options.presentation = false;
     device = VulkanDevice::make(options, &error);
     if (!device) return;
-    context = MetalContext::make(device);
+    context = GpuContext::make(device);
     if (context) uploader = std::make_unique<GpuChromeUploader>(TextureRasterizer{context});
   }
   bool ready(benchmark::State& state) {

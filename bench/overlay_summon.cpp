@@ -120,7 +120,7 @@ struct SummonBench {
     options.presentation = false;
     device = VulkanDevice::make(options, &error);
     if (!device) return;
-    context = MetalContext::make(device);
+    context = GpuContext::make(device);
     uploader = std::make_unique<GpuChromeUploader>(TextureRasterizer{context});
     textures = std::make_unique<BenchTextures>(rig.loop, raster, *uploader, *device, windows);
     rig.store.set("labelPlaceholders", true);
@@ -179,7 +179,7 @@ struct SummonBench {
   QtRaster raster;
   SceneWake wake{SystemClock::shared()};
   std::shared_ptr<VulkanDevice> device;
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
   std::unique_ptr<GpuChromeUploader> uploader;
   std::unique_ptr<BenchTextures> textures;
   std::shared_ptr<GpuOffscreenSurface> surface;

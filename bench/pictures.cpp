@@ -57,7 +57,7 @@ void BM_UploadStill(benchmark::State& state) {
   Gpu gpu;
   if (!gpu.ready(state)) return;
   ManualLoop loop;
-  ThumbnailCache cache(MetalContext::make(gpu.device), loop.main(), loop.clock(), nullptr);
+  ThumbnailCache cache(GpuContext::make(gpu.device), loop.main(), loop.clock(), nullptr);
   const PixelBuffer buffer = capture();
   for (auto _ : state) benchmark::DoNotOptimize(cache.makeEntry(buffer, {}, {}));
 }
@@ -67,7 +67,7 @@ void BM_PrepareStill(benchmark::State& state) {
   Gpu gpu;
   if (!gpu.ready(state)) return;
   ManualLoop loop;
-  ThumbnailCache cache(MetalContext::make(gpu.device), loop.main(), loop.clock(), nullptr);
+  ThumbnailCache cache(GpuContext::make(gpu.device), loop.main(), loop.clock(), nullptr);
   auto source = cache.makeEntry(capture(), {}, {});
   if (!source) return state.SkipWithError("no source texture");
   for (auto _ : state) {
@@ -108,7 +108,7 @@ struct Table {
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
   ManualLoop loop;
   std::unique_ptr<ThumbnailCache> cache =
-      std::make_unique<ThumbnailCache>(MetalContext::make(device), loop.main(), loop.clock(), nullptr);
+      std::make_unique<ThumbnailCache>(GpuContext::make(device), loop.main(), loop.clock(), nullptr);
 
   explicit Table(bool over) {
     const uint32_t w = over ? 192 : 96, h = over ? 204 : 102;

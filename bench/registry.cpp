@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogHub.h"
 #include "base/ManualLoop.h"
@@ -24,7 +25,6 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"

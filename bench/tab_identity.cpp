@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "ax/AXHandle.h"
 #include "platform/sim/SimElement.h"
 #include "tabs/TabIdentityStore.h"
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 namespace {

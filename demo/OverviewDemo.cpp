@@ -19,6 +19,7 @@
 #include "actions/overview/OverviewController.h"
 #include "actions/overview/RegistryOverviewSources.h"
 #include "actions/overview/x11/X11OverviewWindow.h"
+#include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
 #include "base/DefaultsStore.h"
 #include "base/ThreadRuntime.h"
@@ -32,16 +33,15 @@
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "settings/AppSettings.h"
-#include "windows/ActivatorHooks.h"
-#include "windows/RegistryServices.h"
 #include "tabs/TabActivation.h"
 #include "tabs/TabWalker.h"
+#include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"
+#include "windows/RegistryServices.h"
 #include "windows/SpaceMap.h"
 #include "windows/WindowList.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 namespace {
@@ -87,7 +87,7 @@ int run(double seconds) {
     std::fprintf(stderr, "quorvel-overview-demo: no GPU: %s\n", error.c_str());
     return 1;
   }
-  std::shared_ptr<MetalContext> context = MetalContext::make(device);
+  std::shared_ptr<GpuContext> context = GpuContext::make(device);
   ThumbnailCache cache(context, runtime.main(), BootTimeClock::shared(), {});
   GpuPicturePreparation preparation(cache);
   ScreenCapture* screenCapture = platform->screenCapture();

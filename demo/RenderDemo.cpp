@@ -27,11 +27,11 @@
 #include "gpu/vulkan/VulkanDevice.h"
 #include "gpu/x11/VulkanWindowSurface.h"
 #include "gpu/x11/X11ArgbWindow.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
 #include "pictures/TextureRasterizer.h"
 #include "scene/CardPicking.h"
-#include "scene/render/FrameClock.h"
 #include "scene/LayoutFactory.h"
+#include "scene/render/FrameClock.h"
 #include "scene/render/SceneRenderer.h"
 #include "settings/AppSettings.h"
 
@@ -229,7 +229,7 @@ int run(const Options& options) {
     return 2;
   }
   std::printf("GPU: %s\n", device->name().c_str());
-  auto context = MetalContext::make(device);
+  auto context = GpuContext::make(device);
   const TextureRasterizer rasterizer{context};
   auto surface = VulkanWindowSurface::make(device, window->connection(), window->window(), "Quorvel demo", &error);
   if (!context || !surface) {

@@ -14,6 +14,7 @@
 
 #include "X11Session.h"
 #include "actions/Activator.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogHub.h"
 #include "base/ThreadRuntime.h"
@@ -26,7 +27,6 @@
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {

@@ -17,13 +17,13 @@
 #include <string>
 
 #include "X11Session.h"
+#include "ax/AXHandle.h"
 #include "base/LogHub.h"
 #include "base/ThreadRuntime.h"
 #include "platform/Accessibility.h"
 #include "platform/x11/X11Platform.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 namespace {

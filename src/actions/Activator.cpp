@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ax/AXFunnel.h"
 #include "base/Executor.h"
 #include "base/Task.h"
 #include "platform/Pointer.h"
@@ -10,7 +11,6 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {
@@ -73,9 +73,9 @@ class ActivatorRoutes {
     const std::optional<OwnWindow> window = shared->ownWindow(card);
     if (!window) co_return;
     OwnApplication& application = shared->services.platform.ownApplication;
-    if (window->isMiniaturized) application.deminiaturize(window->number);
-    application.activateIgnoringOtherApps();
-    application.makeKeyAndOrderFront(window->number);
+    if (window->isMinimized) application.unminimize(window->number);
+    application.activateProgram();
+    application.raiseAndFocus(window->number);
     shared->services.hooks.didRaiseWindow(card.id, card.pid);
     shared->warpPointerIfWanted(card.frame);
   }
@@ -154,7 +154,7 @@ std::optional<OwnWindow> Activator::ownWindow(const WindowCard& card) const { re
 void Activator::warpPointerIfWanted(const Rect& frame) const { shared_->warpPointerIfWanted(frame); }
 
 std::string Activator::routeDescription(const WindowCard& card) const {
-  if (card.pid == shared_->workspace().ownPid()) return "our own window, raised through AppKit";
+  if (card.pid == shared_->workspace().ownPid()) return "our own window, raised through the application object";
   if (card.state == WindowState::windowlessApp) return "an app with no window, opened again";
   if (!card.tab) return "routed window-raise: this card carries no tab";
   if (!card.tab->element) return "routed window-raise: this card's tab carries no element to press";

@@ -1,7 +1,7 @@
 #include "actions/MoveRunner.h"
 
+#include "ax/AXFunnel.h"
 #include "platform/OwnApplication.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 

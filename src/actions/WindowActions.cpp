@@ -1,8 +1,8 @@
 #include "actions/WindowActions.h"
 
 #include "actions/Activator.h"
+#include "ax/AXFunnel.h"
 #include "platform/Accessibility.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 

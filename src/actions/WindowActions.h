@@ -2,10 +2,10 @@
 
 #include <string>
 
+#include "ax/AXHandle.h"
 #include "base/Task.h"
 #include "platform/AXElement.h"
 #include "platform/AXError.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -114,7 +114,7 @@ void AppDelegate::applicationDidFinishLaunching() {
 
   updater_.start();
   buildMainMenu();
-  installMenuBarItem();
+  installStatusItem();
   shell_.showTourIfNeeded();
   shell_.startPermissionWatcher();
 }
@@ -208,20 +208,20 @@ AppShell::MenuHandler AppDelegate::menuHandler() {
 
 void AppDelegate::buildMainMenu() { shell_.installMainMenu(AppMenus::mainMenu(), menuHandler()); }
 
-void AppDelegate::installMenuBarItem() {
-  applyMenuBarIconSetting();
+void AppDelegate::installStatusItem() {
+  applyStatusItemSetting();
   std::weak_ptr<AppDelegate> weak = weak_from_this();
   Executor* main = &main_;
   // The store tells its observers on the writer's thread; the item is changed on the main queue.
   defaultsObserver_ = settings_.store().addObserver([weak, main] {
     main->post([weak] {
-      if (auto self = weak.lock()) self->applyMenuBarIconSetting();
+      if (auto self = weak.lock()) self->applyStatusItemSetting();
     });
   });
 }
 
-void AppDelegate::applyMenuBarIconSetting() {
-  QUORVEL_REQUIRE_EXECUTOR(main_, "AppDelegate::applyMenuBarIconSetting");
+void AppDelegate::applyStatusItemSetting() {
+  QUORVEL_REQUIRE_EXECUTOR(main_, "AppDelegate::applyStatusItemSetting");
   const bool wanted = settings_.boolValue(AppSettings::Key::showMenuBarIcon);
   if (wanted && !hasStatusItem_) {
     makeStatusItem();

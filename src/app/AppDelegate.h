@@ -55,7 +55,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
 
   // Reads "showMenuBarIcon": on and no item makes one with a fresh menu; off and an item removes
   // it; anything else changes nothing.
-  void applyMenuBarIconSetting();
+  void applyStatusItemSetting();
   bool hasStatusItem() const { return hasStatusItem_; }
 
   AppServices& services() { return *services_; }
@@ -79,7 +79,7 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
               Launch launch);
 
   void buildMainMenu();
-  void installMenuBarItem();
+  void installStatusItem();
   void makeStatusItem();
   AppShell::MenuHandler menuHandler();
 

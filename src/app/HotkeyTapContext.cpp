@@ -1,26 +1,26 @@
 #include "app/HotkeyTapContext.h"
 
-#include "base/Signposter.h"
+#include "base/Tracer.h"
 
 namespace quorvel {
 
 namespace {
 
-Signposter& eventTapSignposter() {
-  static Signposter signposter("EventTap");
-  return signposter;
+Tracer& eventTapTracer() {
+  static Tracer tracer("EventTap");
+  return tracer;
 }
 
 // Ends the callback's interval on every way out.
 class CallbackInterval {
  public:
-  CallbackInterval() : state_(eventTapSignposter().beginInterval("tapCallback", eventTapSignposter().makeSignpostId())) {}
-  ~CallbackInterval() { eventTapSignposter().endInterval("tapCallback", state_); }
+  CallbackInterval() : state_(eventTapTracer().beginInterval("tapCallback", eventTapTracer().makeTraceId())) {}
+  ~CallbackInterval() { eventTapTracer().endInterval("tapCallback", state_); }
   CallbackInterval(const CallbackInterval&) = delete;
   CallbackInterval& operator=(const CallbackInterval&) = delete;
 
  private:
-  Signposter::IntervalState state_;
+  Tracer::IntervalState state_;
 };
 
 }  // namespace

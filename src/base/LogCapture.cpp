@@ -24,7 +24,7 @@ std::vector<std::string> LogCapture::messages(const std::string& category) const
   std::lock_guard lock(mutex_);
   std::vector<std::string> out;
   for (const auto& r : records_) {
-    if (r.signpost != LogRecord::Signpost::none) continue;
+    if (r.trace != LogRecord::Trace::none) continue;
     if (!category.empty() && r.category != category) continue;
     out.push_back(r.message);
   }
@@ -36,15 +36,15 @@ bool LogCapture::contains(const std::string& message) const { return count(messa
 size_t LogCapture::count(const std::string& message) const {
   std::lock_guard lock(mutex_);
   return static_cast<size_t>(std::count_if(records_.begin(), records_.end(), [&](const LogRecord& r) {
-    return r.signpost == LogRecord::Signpost::none && r.message == message;
+    return r.trace == LogRecord::Trace::none && r.message == message;
   }));
 }
 
-std::vector<std::string> LogCapture::signpostEvents(const std::string& category) const {
+std::vector<std::string> LogCapture::traceEvents(const std::string& category) const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> out;
   for (const auto& r : records_)
-    if (r.signpost == LogRecord::Signpost::event && r.category == category) out.push_back(r.signpostName);
+    if (r.trace == LogRecord::Trace::event && r.category == category) out.push_back(r.traceName);
   return out;
 }
 

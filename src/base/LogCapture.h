@@ -9,7 +9,7 @@
 
 namespace quorvel {
 
-// Records every log line and signpost written while it lives (from any thread).
+// Records every log line and trace written while it lives (from any thread).
 class LogCapture {
  public:
   LogCapture();
@@ -18,12 +18,12 @@ class LogCapture {
   LogCapture& operator=(const LogCapture&) = delete;
 
   std::vector<LogRecord> records() const;
-  // The full messages of plain log lines (not signposts), optionally of one category only.
+  // The full messages of plain log lines (not traces), optionally of one category only.
   std::vector<std::string> messages(const std::string& category = {}) const;
   bool contains(const std::string& message) const;
   size_t count(const std::string& message) const;
-  // Names of signpost events (Signpost::event) emitted on `category`.
-  std::vector<std::string> signpostEvents(const std::string& category) const;
+  // Names of trace events (Trace::event) emitted on `category`.
+  std::vector<std::string> traceEvents(const std::string& category) const;
   void clear();
 
  private:

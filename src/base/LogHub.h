@@ -10,7 +10,7 @@
 
 namespace quorvel {
 
-// Where every logger and signposter writes. Records go to standard error (redacted; debug and info
+// Where every logger and tracer writes. Records go to standard error (redacted; debug and info
 // only when QUORVEL_LOG=debug) and to every installed sink, such as a test's LogCapture.
 class LogHub {
  public:

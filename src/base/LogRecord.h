@@ -6,18 +6,18 @@
 
 namespace quorvel {
 
-// One line of the log, as sinks receive it. Signposts arrive as records too, with `signpost` set.
+// One line of the log, as sinks receive it. Traces arrive as records too, with `trace` set.
 struct LogRecord {
-  enum class Signpost { none, intervalBegin, intervalEnd, event };
+  enum class Trace { none, intervalBegin, intervalEnd, event };
 
   std::string subsystem;
   std::string category;
   LogLevel level = LogLevel::notice;
   std::string message;   // with every argument
   std::string redacted;  // private arguments as "<private>"
-  Signpost signpost = Signpost::none;
-  std::string signpostName;
-  uint64_t signpostId = 0;
+  Trace trace = Trace::none;
+  std::string traceName;
+  uint64_t traceId = 0;
 };
 
 }  // namespace quorvel

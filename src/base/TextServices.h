@@ -15,7 +15,7 @@ class TextServices {
   static std::string uppercased(std::string_view text);
   // Plain string order: code-point order of the strings as given (-1, 0, 1).
   static int plainCompare(std::string_view a, std::string_view b);
-  // The localized standard compare (Finder order): locale collation, case and accent insensitive
+  // The localized standard compare (the file manager's order): locale collation, case and accent insensitive
   // at first, numbers compared by value ("File 2" before "File 10"); -1, 0, 1.
   static int localizedStandardCompare(std::string_view a, std::string_view b);
   // Canonical equivalence: equal after Unicode normalization (NFD "e\u0301" equals NFC "\u00e9").

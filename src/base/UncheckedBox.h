@@ -2,11 +2,11 @@
 
 #include <utility>
 
-#include "base/UnfairLock.h"
+#include "base/SpinLock.h"
 
 namespace quorvel {
 
-// A value and the unfair lock that guards it, handed between threads (the main thread and a
+// A value and the spin lock that guards it, handed between threads (the main thread and a
 // time-critical thread). The value is reached only through withLock; the lock is held for the
 // function alone, which must not block, call out or take another lock.
 template <class T>
@@ -23,7 +23,7 @@ class UncheckedBox {
   }
 
  private:
-  UnfairLock lock_;
+  SpinLock lock_;
   T value_{};
 };
 

@@ -28,7 +28,7 @@ OverlayContentView::OverlayContentView(Services services)
       services_(std::move(services)) {
   solidBackdrop.hidden = true;
   dimView.alpha.setAtOnce(0);
-  metalHost.onGeometryChange = [weak = std::weak_ptr<OverlayContentView*>(self_)] {
+  surfaceHost.onGeometryChange = [weak = std::weak_ptr<OverlayContentView*>(self_)] {
     auto self = weak.lock();
     if (!self) return;
     OverlayContentView& view = **self;
@@ -77,7 +77,7 @@ void OverlayContentView::after(double seconds, std::function<void(OverlayContent
 
 void OverlayContentView::configure(bool applyBackdropNow, double fallbackScale) {
   const AppSettings& settings = services_.settings;
-  metalHost.fallbackScale = fallbackScale;
+  surfaceHost.fallbackScale = fallbackScale;
 
   double dim = 0;
   if (settings.backdropStyle() == AppSettings::BackdropStyle::liveDesktop) {
@@ -132,7 +132,7 @@ void OverlayContentView::configure(bool applyBackdropNow, double fallbackScale) 
 
   updateBuildBadge();
   layout();
-  metalHost.syncLayer(window ? std::optional<double>(window->backingScale) : std::nullopt);
+  surfaceHost.syncLayer(window ? std::optional<double>(window->backingScale) : std::nullopt);
   resetSearchChrome();
 }
 
@@ -161,9 +161,9 @@ void OverlayContentView::applyBackdrop() {
 
 void OverlayContentView::setFrameSize(Size size) {
   bounds_ = size;
-  metalHost.bounds = size;
+  surfaceHost.bounds = size;
   layout();
-  metalHost.syncLayer(window ? std::optional<double>(window->backingScale) : std::nullopt);
+  surfaceHost.syncLayer(window ? std::optional<double>(window->backingScale) : std::nullopt);
 }
 
 void OverlayContentView::layout() {

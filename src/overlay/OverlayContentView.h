@@ -12,11 +12,11 @@
 #include "overlay/ChromeAnimation.h"
 #include "overlay/GlassCapsule.h"
 #include "overlay/HoverGate.h"
-#include "overlay/MetalHostView.h"
 #include "overlay/OverlayContentViewDelegate.h"
 #include "overlay/OverlayInputEvent.h"
 #include "overlay/OverlayTextMetrics.h"
 #include "overlay/SearchTextMetrics.h"
+#include "overlay/SurfaceHostView.h"
 #include "settings/AppSettings.h"
 #include "settings/HotkeyBinding.h"
 
@@ -145,7 +145,7 @@ class OverlayContentView {
   int dismissKeyAction();
 
   // ---- State, read by the controller, the renderer and tests ----
-  MetalHostView metalHost;
+  SurfaceHostView surfaceHost;
   GlassCapsule titleCapsule;
   GlassCapsule searchCapsule;
   GlassCapsule emptyCapsule;
@@ -221,7 +221,7 @@ class OverlayContentView {
   void flick(std::optional<GestureAxis> axis, double now);
   void resetGesture();
   Point hostPoint(Point location) const { return location; }
-  Size hostSize() const { return metalHost.bounds; }
+  Size hostSize() const { return surfaceHost.bounds; }
 
   Services services_;
   Size bounds_;

@@ -54,7 +54,7 @@ class IconCache {
   IconCache(const IconCache&) = delete;
   IconCache& operator=(const IconCache&) = delete;
 
-  // Main queue: the icons of the running regular (Dock) applications, in the workspace's order.
+  // Main queue: the icons of the running applications of the regular kind (not accessories), in the workspace's order.
   void prewarm();
   // Main queue: makes sure each request's process has an icon texture. A process that has quit or
   // has no icon is skipped (a later request tries again).

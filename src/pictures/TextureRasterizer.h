@@ -4,14 +4,14 @@
 #include <string>
 
 #include "gpu/GpuResources.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
 
 namespace quorvel {
 
 // A texture cache's handle on the shared GPU context, and its one GPU operation. Each texture cache
 // holds one; copies are cheap.
 struct TextureRasterizer {
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
 
   // Builds the texture's mip chain from level 0 on the GPU in a command buffer labelled `label`;
   // does not wait. A texture of fewer than 2 levels needs nothing, and none is committed. Without

@@ -18,8 +18,8 @@
 #include "pictures/CaptureExtent.h"
 #include "pictures/CaptureStamp.h"
 #include "pictures/CardPicture.h"
+#include "pictures/GpuContext.h"
 #include "pictures/IdleTrim.h"
-#include "pictures/MetalContext.h"
 #include "pictures/PicturePreparer.h"
 #include "platform/PixelBuffer.h"
 #include "platform/ShareableContent.h"
@@ -106,7 +106,7 @@ class ThumbnailCache {
   // `idleExecutor` runs the idle trim; the 900 s are read on `idleClock`, which must count
   // suspended time (BootTimeClock in the program, the virtual clock in tests): the task wakes at
   // least every kIdleCheck to look at it. `wakeScene` bumps the scene wake (may be empty).
-  ThumbnailCache(std::shared_ptr<MetalContext> context, Executor& idleExecutor, const Clock& idleClock,
+  ThumbnailCache(std::shared_ptr<GpuContext> context, Executor& idleExecutor, const Clock& idleClock,
                  std::function<void()> wakeScene);
   ~ThumbnailCache();
   ThumbnailCache(const ThumbnailCache&) = delete;
@@ -228,7 +228,7 @@ class ThumbnailCache {
   Counts counts();
   std::optional<Entry> entryCopy(uint32_t id);
 
-  const std::shared_ptr<MetalContext> context;
+  const std::shared_ptr<GpuContext> context;
 
  private:
   std::optional<Entry> replace(Entry entry, uint32_t id, InstallKind kind);

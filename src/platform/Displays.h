@@ -15,7 +15,7 @@ struct ScreenInfo {
   std::optional<uint32_t> screenNumber;  // the display id; none when the entry is missing
   std::string uuid;                      // "" when the display has none
   Rect frame;
-  Rect visibleFrame;  // less menu bar and dock
+  Rect visibleFrame;  // less the panels the desktop reserves
   std::string localizedName;
 };
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "base/UnfairLock.h"
+#include "base/SpinLock.h"
 #include "scene/CardPile.h"
 #include "scene/MorphBuffer.h"
 #include "scene/SceneFrame.h"
@@ -136,7 +136,7 @@ class SceneState {
   static int shortestDelta(const Storage& storage, int index, int current);
   static void glide(Storage& storage, int destination, bool vertical);
 
-  UnfairLock lock_;
+  SpinLock lock_;
   Storage storage_;
 };
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "base/Clock.h"
-#include "base/UnfairLock.h"
+#include "base/SpinLock.h"
 
 namespace quorvel {
 
@@ -44,7 +44,7 @@ class SceneWake {
 
  private:
   const Clock& clock_;
-  mutable UnfairLock lock_;
+  mutable SpinLock lock_;
   State state_;
 };
 

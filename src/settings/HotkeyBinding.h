@@ -51,7 +51,7 @@ struct HotkeyBinding {
   static std::optional<Problem> problemFor(int64_t keyCode, int64_t flags, Role role);
 
   // Re-checks a stored summon shortcut: none when either entry is missing or not an integer, or when
-  // no modifier is held. (The Command-Tab rule is not applied when reading.)
+  // no modifier is held. (The Super+Tab rule is not applied when reading.)
   static std::optional<HotkeyBinding> fromStoredSummon(const nlohmann::json& stored);
   // Re-checks the stored cancel key: never Escape; without a modifier only a key that is allowed bare
   // and means nothing in the open switcher.

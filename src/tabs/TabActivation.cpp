@@ -1,10 +1,10 @@
 #include "tabs/TabActivation.h"
 
+#include "ax/FrameMatch.h"
 #include "base/Logger.h"
 #include "platform/AXNames.h"
 #include "platform/Accessibility.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/FrameMatch.h"
 
 namespace quorvel {
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "ax/AXHandle.h"
 #include "platform/AXElement.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
 #include "tabs/TabTarget.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ax/AXHandle.h"
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "ax/AXHandle.h"
 #include "base/Geometry.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

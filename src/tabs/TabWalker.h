@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "ax/AXHandle.h"
 #include "base/Geometry.h"
 #include "platform/AXElement.h"
 #include "platform/Accessibility.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabRecord.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -7,7 +7,7 @@
 namespace quorvel {
 
 // The window numbers of this program's own windows (settings, tour, permission, feedback, updater)
-// that are open, visible or miniaturized. The application shell notes its windows as they open and
+// that are open, visible or minimized. The application shell notes its windows as they open and
 // close; the registry reads the set to keep its own windows among the cards. Thread-safe.
 class ChromeWindowCensus {
  public:

@@ -45,7 +45,7 @@ struct DesktopMap {
   struct Display {
     uint32_t displayID = 0;
     Rect frame;
-    Rect visibleFrame;  // less menu bar and dock
+    Rect visibleFrame;  // less the panels the desktop reserves
     bool isMain = false;
     std::string name;
     std::vector<Desktop> desktops;  // in the window server's order

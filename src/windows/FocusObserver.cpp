@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
+#include "ax/AXFunnel.h"
 #include "base/Logger.h"
-#include "base/ThreadCheck.h"
 #include "base/Task.h"
+#include "base/ThreadCheck.h"
 #include "platform/Accessibility.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 

@@ -3,9 +3,9 @@
 #include <unordered_map>
 #include <utility>
 
+#include "ax/AXFunnel.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"
 

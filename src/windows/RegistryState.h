@@ -11,15 +11,15 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ax/AXHandle.h"
+#include "ax/WindowAXInfo.h"
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
-#include "windows/ax/AXHandle.h"
 #include "windows/CardOrdering.h"
 #include "windows/LeaveCaptures.h"
 #include "windows/RecencyOrder.h"
 #include "windows/TabCache.h"
-#include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

@@ -2,12 +2,12 @@
 
 #include <utility>
 
+#include "ax/AXFunnel.h"
+#include "ax/AXWindow.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXWindow.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ax/WindowAXInfo.h"
 #include "base/Geometry.h"
 #include "base/Task.h"
 #include "windows/PassSettings.h"
@@ -13,9 +14,8 @@
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
-#include "windows/WindowFacts.h"
-#include "windows/ax/WindowAXInfo.h"
 #include "windows/WindowCard.h"
+#include "windows/WindowFacts.h"
 
 namespace quorvel {
 

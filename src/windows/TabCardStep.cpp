@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "ax/AXFunnel.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabIdentityStore.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/FaviconCrop.h"
 #include "windows/PrivateWindowMarkers.h"
 #include "windows/WindowFingerprints.h"

@@ -5,9 +5,9 @@
 #include <set>
 #include <string>
 
+#include "ax/AXHandle.h"
 #include "base/Geometry.h"
 #include "tabs/TabTarget.h"
-#include "windows/ax/AXHandle.h"
 #include "windows/CardStatus.h"
 #include "windows/WindowState.h"
 

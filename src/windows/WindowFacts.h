@@ -7,9 +7,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ax/WindowAXInfo.h"
 #include "windows/RegistryState.h"
 #include "windows/SpaceMap.h"
-#include "windows/ax/WindowAXInfo.h"
 
 namespace quorvel {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "windows/ax/FrameMatch.h"
+#include "ax/FrameMatch.h"
 #include "windows/Hasher.h"
 
 namespace quorvel {

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "ax/FrameMatch.h"
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
@@ -16,7 +17,6 @@
 #include "platform/ShareableContent.h"
 #include "windows/CardOrdering.h"
 #include "windows/IdTable.h"
-#include "windows/ax/FrameMatch.h"
 #include "windows/RegistryServices.h"
 #include "windows/RegistryState.h"
 #include "windows/SettingsGate.h"

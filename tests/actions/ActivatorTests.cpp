@@ -39,7 +39,7 @@ TEST_F(ActivatorRoutes, RouteTextsFollowTheCardInOrder) {
 
   // Our own process wins over every other condition.
   tab.pid = kOwnPid;
-  EXPECT_EQ(activator.routeDescription(tab), "our own window, raised through AppKit");
+  EXPECT_EQ(activator.routeDescription(tab), "our own window, raised through the application object");
 }
 
 TEST_F(ActivatorRoutes, AWindowIsRaisedFocusedReportedAndLoggedWithItsRoute) {

@@ -68,7 +68,7 @@ TEST(HotkeyMatchState, KeyAboveTabStepsBackwardOnlyForTabBindingsWithTheSettingO
   notTab.graveCyclesBackward = true;
   EXPECT_EQ(notTab.matchKeyDown(kGrave, kCommand), TapKeyDecision::pass());
 
-  // Binding 1 on Option-Tab wins the key above Tab even when binding 2 is bound to that very key.
+  // Binding 1 on Alt+Tab wins the key above Tab even when binding 2 is bound to that very key.
   auto both = optionTab();
   both.entries.push_back(HotkeyMatchEntry::from({kGrave, HotkeyBinding::optionFlag}, Scope::activeApp));
   EXPECT_EQ(both.matchKeyDown(kGrave, kOption), TapKeyDecision::pressOf(-1, HotkeyPress::backward, Scope::allWindows));

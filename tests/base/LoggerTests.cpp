@@ -3,7 +3,7 @@
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
 #include "base/Logger.h"
-#include "base/Signposter.h"
+#include "base/Tracer.h"
 
 namespace quorvel {
 namespace {
@@ -63,12 +63,12 @@ TEST(LogCapture, SeesFullAndRedactedMessagesByCategory) {
   EXPECT_TRUE(capture.records().empty());
 }
 
-TEST(Signposter, IntervalsEventsAndDoubleEnd) {
+TEST(Tracer, IntervalsEventsAndDoubleEnd) {
   LogHub::shared().setStandardErrorEnabled(false);
   LogCapture capture;
-  Signposter sp("Render");
-  uint64_t id = sp.makeSignpostId();
-  EXPECT_NE(sp.makeSignpostId(), id);
+  Tracer sp("Render");
+  uint64_t id = sp.makeTraceId();
+  EXPECT_NE(sp.makeTraceId(), id);
   auto state = sp.beginInterval("frame", id);
   sp.emitEvent("tick", id);
   sp.endInterval("frame", state);
@@ -77,16 +77,16 @@ TEST(Signposter, IntervalsEventsAndDoubleEnd) {
 
   auto records = capture.records();
   ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(records[0].signpost, LogRecord::Signpost::intervalBegin);
-  EXPECT_EQ(records[0].signpostName, "frame");
-  EXPECT_EQ(records[0].signpostId, id);
-  EXPECT_EQ(records[2].signpost, LogRecord::Signpost::intervalEnd);
-  EXPECT_EQ(records[2].signpostId, id);
-  EXPECT_EQ(records[3].signpost, LogRecord::Signpost::none);
+  EXPECT_EQ(records[0].trace, LogRecord::Trace::intervalBegin);
+  EXPECT_EQ(records[0].traceName, "frame");
+  EXPECT_EQ(records[0].traceId, id);
+  EXPECT_EQ(records[2].trace, LogRecord::Trace::intervalEnd);
+  EXPECT_EQ(records[2].traceId, id);
+  EXPECT_EQ(records[3].trace, LogRecord::Trace::none);
   EXPECT_EQ(records[3].level, LogLevel::error);
   EXPECT_EQ(records[3].category, "Render");
   EXPECT_EQ(records[3].message, "[Error] Interval already ended");
-  EXPECT_EQ(capture.signpostEvents("Render"), std::vector<std::string>{"tick"});
+  EXPECT_EQ(capture.traceEvents("Render"), std::vector<std::string>{"tick"});
   EXPECT_TRUE(capture.messages("Render") == std::vector<std::string>{"[Error] Interval already ended"});
 }
 

@@ -76,7 +76,7 @@ TEST(TextServices, CaseMappingDependsOnLocale) {
   }
 }
 
-TEST(TextServices, LocalizedStandardCompareOrdersLikeFinder) {
+TEST(TextServices, LocalizedStandardCompareOrdersLikeTheFileManager) {
   LocaleEnvironment env(nullptr, nullptr, "en_US.UTF-8");
   EXPECT_EQ(TextServices::localizedStandardCompare("File 2", "File 10"), -1);
   EXPECT_EQ(TextServices::localizedStandardCompare("File 10", "File 2"), 1);

@@ -3,8 +3,8 @@
 #include "base/ManualLoop.h"
 #include "overlay/FixedTextMetrics.h"
 #include "overlay/GlassCapsule.h"
-#include "overlay/MetalHostView.h"
 #include "overlay/SearchTextMetrics.h"
+#include "overlay/SurfaceHostView.h"
 
 namespace quorvel {
 namespace {
@@ -137,8 +137,8 @@ TEST(SearchTextMetricsTest, BoundariesFollowUserPerceivedCharacters) {
   EXPECT_EQ(SearchTextMetrics{}.caretIndex(10), 0);
 }
 
-TEST(MetalHostViewTest, ReportsExactlyTheChangesOfLayerFrameOrScale) {
-  MetalHostView host;
+TEST(SurfaceHostViewTest, ReportsExactlyTheChangesOfLayerFrameOrScale) {
+  SurfaceHostView host;
   int calls = 0;
   host.onGeometryChange = [&] { ++calls; };
   host.bounds = {800, 600};

@@ -47,7 +47,7 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   // Every phase is one interval of the "Summon" category.
   size_t begins = 0;
   for (const LogRecord& r : log.records())
-    if (r.category == "Summon" && r.signpost == LogRecord::Signpost::intervalBegin) ++begins;
+    if (r.category == "Summon" && r.trace == LogRecord::Trace::intervalBegin) ++begins;
   EXPECT_EQ(begins, 18u);
   // The chrome is drawn with the cards, and again while its animations run, then no more.
   EXPECT_GE(rig.scene().chromes, 1);

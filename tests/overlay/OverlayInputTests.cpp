@@ -41,7 +41,7 @@ TEST_F(OverlayInputTest, KeysThatActWhetherOrNotSearching) {
     EXPECT_EQ(press(124), (Calls{"move 1"}));
     EXPECT_EQ(press(126), (Calls{"move 2"}));
     EXPECT_EQ(press(125), (Calls{"move 3"}));
-    // The key above Tab steps backward (the default shortcut is Option-Tab), ANSI and ISO.
+    // The key above Tab steps backward (the default shortcut is Alt+Tab), ANSI and ISO.
     EXPECT_EQ(press(50, 0, "`"), (Calls{"step -1"}));
     EXPECT_EQ(press(10, 0, "§"), (Calls{"step -1"}));
   }

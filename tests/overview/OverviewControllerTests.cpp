@@ -3,6 +3,8 @@
 #include "actions/MoveRunner.h"
 #include "actions/overview/OverviewController.h"
 #include "actions/overview/OverviewPointer.h"
+#include "ax/AXFunnel.h"
+#include "ax/AXHandle.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
@@ -12,8 +14,6 @@
 #include "platform/sim/SimWindow.h"
 #include "settings/AppSettings.h"
 #include "windows/SpaceMap.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 namespace {
@@ -141,7 +141,7 @@ class OverviewControllerTest : public ::testing::Test {
       [] { return true; }, true});
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
   std::shared_ptr<GpuOffscreenSurface> surface = device->makeOffscreenSurface("overview");
-  std::unique_ptr<OverviewRenderer> renderer = OverviewRenderer::make(MetalContext::make(device), *surface);
+  std::unique_ptr<OverviewRenderer> renderer = OverviewRenderer::make(GpuContext::make(device), *surface);
   OverviewPointer pointer;
   LogCapture logs;
 };

@@ -32,7 +32,7 @@ OverviewRenderer::Scene sampleScene(const std::vector<std::shared_ptr<GpuTexture
 
 struct RecordingRenderer {
   RecordingRenderer() {
-    context = MetalContext::make(device);
+    context = GpuContext::make(device);
     surface = device->makeOffscreenSurface("Quorvel test surface");
     surface->setBounds({640, 400});
     surface->setContentsScale(1);
@@ -45,7 +45,7 @@ struct RecordingRenderer {
     return buffers.back().encoders.front().draws;
   }
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
   std::shared_ptr<GpuOffscreenSurface> surface;
   std::unique_ptr<OverviewRenderer> renderer;
 };
@@ -158,7 +158,7 @@ TEST(OverviewRendererTest, OneFrameOnTheGpuShowsTilesAndUprightPictures) {
   VulkanTestDevice vk;
   ASSERT_TRUE(vk.device) << vk.error;
   {
-    auto context = MetalContext::make(vk.device);
+    auto context = GpuContext::make(vk.device);
     auto surface = vk.device->makeOffscreenSurface("Quorvel test surface");
     surface->setBounds({640, 400});
     surface->setContentsScale(1);

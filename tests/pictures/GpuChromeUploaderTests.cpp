@@ -9,7 +9,7 @@ namespace {
 
 TEST(GpuChromeUploaderTest, UploadsLevelZeroAndBuildsTheChainUnderTheLabel) {
   auto device = RecordingDevice::make();
-  GpuChromeUploader uploader(TextureRasterizer{MetalContext::make(device)});
+  GpuChromeUploader uploader(TextureRasterizer{GpuContext::make(device)});
   auto bitmap = RasterBitmap::make(40, 20);
   ASSERT_TRUE(bitmap);
   ChromeTextureRef texture = uploader.upload(*bitmap, "Quorvel icon mipmaps");

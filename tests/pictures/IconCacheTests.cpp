@@ -130,7 +130,7 @@ TEST_F(IconCacheTest, AReusedProcessIdTakesTheNewApplicationsIcon) {
   EXPECT_EQ(cache.textureCount(), 0u);
 }
 
-TEST_F(IconCacheTest, PrewarmDrawsDockApplicationsAndTheSweepKeepsEveryRunningOne) {
+TEST_F(IconCacheTest, PrewarmDrawsRegularApplicationsAndTheSweepKeepsEveryRunningOne) {
   workspace.run(10, "org.example.editor");
   workspace.run(30, "org.example.menuextra", ActivationPolicy::accessory);
   cache.prewarm();

@@ -16,7 +16,7 @@ class LiveHeroTest : public ::testing::Test {
   SimDesktop sim{loop};
   SimScreenCapture& capture = sim.screenCapture();
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
-  ThumbnailCache cache{MetalContext::make(device), loop.main(), loop.clock(), nullptr};
+  ThumbnailCache cache{GpuContext::make(device), loop.main(), loop.clock(), nullptr};
   RecordingPreparation preparation{cache, device};
   LiveHero live{cache, preparation, sim.shareableContent(), capture};
   uint32_t a = 0, b = 0;

@@ -37,7 +37,7 @@ class PictureGpuTest : public ::testing::Test {
     return out->texture;
   }
   void makeCache() {
-    cache = std::make_unique<ThumbnailCache>(MetalContext::make(vk.device), loop.main(), loop.clock(), nullptr);
+    cache = std::make_unique<ThumbnailCache>(GpuContext::make(vk.device), loop.main(), loop.clock(), nullptr);
   }
 
   VulkanTestDevice vk;

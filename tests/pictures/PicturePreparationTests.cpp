@@ -16,7 +16,7 @@ class PicturePreparationTest : public ::testing::Test {
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
   ManualLoop loop;
   std::unique_ptr<ThumbnailCache> cache =
-      std::make_unique<ThumbnailCache>(MetalContext::make(device), loop.main(), loop.clock(), nullptr);
+      std::make_unique<ThumbnailCache>(GpuContext::make(device), loop.main(), loop.clock(), nullptr);
   std::vector<std::pair<uint32_t, std::shared_ptr<GpuTexture>>> delivered;
 
   Entry source(uint32_t width, uint32_t height, Provenance provenance = Provenance::photograph(std::nullopt)) {

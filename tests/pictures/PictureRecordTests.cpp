@@ -3,7 +3,7 @@
 #include "gpu/recording/RecordingDevice.h"
 #include "pictures/CaptureExtent.h"
 #include "pictures/CaptureStamp.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
 #include "pictures/TextureRasterizer.h"
 
 namespace quorvel {
@@ -11,7 +11,7 @@ namespace {
 
 TEST(TextureRasterizerTest, BuildsMipsInOneLabelledCommandBufferAndSkipsSingleLevelTextures) {
   auto device = RecordingDevice::make();
-  TextureRasterizer rasterizer{MetalContext::make(device)};
+  TextureRasterizer rasterizer{GpuContext::make(device)};
   ASSERT_TRUE(rasterizer.context);
   auto flat = device->makeTexture({16, 16, 1, false, "flat"});
   rasterizer.generateMipmaps(flat, "Quorvel icon mipmaps");
@@ -35,9 +35,9 @@ TEST(TextureRasterizerTest, BuildsMipsInOneLabelledCommandBufferAndSkipsSingleLe
   EXPECT_EQ(device->commandBufferCount(), 1u) << "without a command buffer nothing happens";
 }
 
-TEST(MetalContextTest, NeedsADevice) {
-  EXPECT_FALSE(MetalContext::make(nullptr));
-  auto context = MetalContext::make(RecordingDevice::make());
+TEST(GpuContextTest, NeedsADevice) {
+  EXPECT_FALSE(GpuContext::make(nullptr));
+  auto context = GpuContext::make(RecordingDevice::make());
   ASSERT_TRUE(context);
   EXPECT_TRUE(context->device && context->commandQueue);
 }

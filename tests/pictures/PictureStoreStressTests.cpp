@@ -23,7 +23,7 @@ constexpr uint32_t kTab = WindowCard::kTabIDFloor;
 // keep its invariants, and (on Vulkan) no picture may be released while the GPU reads it.
 void interleave(const std::shared_ptr<GpuDevice>& device, int rounds) {
   ManualLoop loop;
-  ThumbnailCache cache(MetalContext::make(device), loop.main(), loop.clock(), nullptr);
+  ThumbnailCache cache(GpuContext::make(device), loop.main(), loop.clock(), nullptr);
   std::atomic<int> crops{0};
   cache.setFaviconSink([&](uint32_t, std::shared_ptr<GpuTexture>) { crops.fetch_add(1); });
   std::atomic<int> running{2};  // the capture and live threads

@@ -54,7 +54,7 @@ TEST(SiteIconUploader, SiteIconsBecomeChromeTexturesTheRendererCanDraw) {
 TEST(SiteIconUploader, OnTheGpuASiteIconIsA128PixelTextureWithItsWholeMipChain) {
   ManualLoop loop;
   auto device = RecordingDevice::make();
-  GpuChromeUploader gpu(TextureRasterizer{MetalContext::make(device)});
+  GpuChromeUploader gpu(TextureRasterizer{GpuContext::make(device)});
   SiteIconUploader textures(gpu);
   SquareDecoder decoder;
   auto store = FaviconStore::create(textures, decoder, [] {}, loop.main(), loop.main());

@@ -19,7 +19,7 @@ class ThumbnailCacheTest : public ::testing::Test {
   ManualLoop loop;
   int wakes = 0;
   std::unique_ptr<ThumbnailCache> cache =
-      std::make_unique<ThumbnailCache>(MetalContext::make(device), loop.main(), loop.clock(), [this] { wakes += 1; });
+      std::make_unique<ThumbnailCache>(GpuContext::make(device), loop.main(), loop.clock(), [this] { wakes += 1; });
 
   Entry picture(uint32_t width, uint32_t height, Provenance provenance = Provenance::photograph(std::nullopt),
                 bool mips = true) {
@@ -456,7 +456,7 @@ namespace {
 TEST(ThumbnailIdleClock, ASuspendedSpellCountsTowardTheIdleTrim) {
   auto device = RecordingDevice::make();
   ManualLoop loop;
-  ThumbnailCache cache(MetalContext::make(device), loop.main(), loop.clock(), {});
+  ThumbnailCache cache(GpuContext::make(device), loop.main(), loop.clock(), {});
   cache.beginPresentation();
   cache.endPresentation();
   // The machine sleeps for 890 s: the clock moves on while no timer fires.

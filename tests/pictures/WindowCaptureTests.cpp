@@ -81,7 +81,7 @@ class WindowCaptureTest : public ::testing::Test {
                  }()};
   SimScreenCapture& capture = sim.screenCapture();
   std::shared_ptr<RecordingDevice> device = RecordingDevice::make();
-  ThumbnailCache cache{MetalContext::make(device), loop.main(), loop.clock(), nullptr};
+  ThumbnailCache cache{GpuContext::make(device), loop.main(), loop.clock(), nullptr};
   RecordingPreparation preparation{cache, device};
   bool hideFromSharing = false;
   WindowCapture captures{{cache, preparation, sim.shareableContent(), capture, 1,

@@ -45,7 +45,7 @@ TEST(SimDisplays, ScreensAreReportedBottomLeftWhileBoundsStayTopLeft) {
   auto screens = sim.displays().screens();
   ASSERT_EQ(screens.size(), 2u);
   EXPECT_EQ(screens[0].frame, (Rect{0, 0, 1920, 1080}));
-  EXPECT_EQ(screens[0].visibleFrame, (Rect{0, 0, 1920, 1055}));  // less the menu bar at the top
+  EXPECT_EQ(screens[0].visibleFrame, (Rect{0, 0, 1920, 1055}));  // less the top panel
   EXPECT_EQ(screens[1].frame, (Rect{1920, 200, 1280, 800}));
   EXPECT_EQ(screens[1].screenNumber, 2u);
   EXPECT_EQ(screens[1].localizedName, "Side");

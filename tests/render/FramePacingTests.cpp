@@ -44,7 +44,7 @@ TEST_F(FramePacingTest, HitchesWithinASecondAreFoldedIntoTheNextLine) {
   EXPECT_EQ(lines[0], "frame gap 120.0 ms against a 16.7 ms cadence at reveal, live preview on, 4 cards");
   EXPECT_NE(lines[1].find(" (+1 more in the last second)"), std::string::npos) << lines[1];
   EXPECT_EQ(pacing.record().bad, 3);
-  EXPECT_EQ(logs.signpostEvents("Frames").size(), 3u);
+  EXPECT_EQ(logs.traceEvents("Frames").size(), 3u);
 }
 
 TEST_F(FramePacingTest, ThePhaseWordFollowsRestAndDismissal) {

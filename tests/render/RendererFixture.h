@@ -28,7 +28,7 @@ class RendererFixture {
   explicit RendererFixture(std::shared_ptr<GpuDevice> gpu = nullptr)
       : device(gpu ? nullptr : RecordingDevice::make()), wake(loop.clock()), settings(store) {
     settings.registerDefaults();
-    context = MetalContext::make(gpu ? gpu : std::shared_ptr<GpuDevice>(device));
+    context = GpuContext::make(gpu ? gpu : std::shared_ptr<GpuDevice>(device));
     surface = context->device->makeOffscreenSurface("Quorvel test surface");
     surface->setBounds({640, 400});
     surface->setDrawableSize(640, 400);
@@ -139,7 +139,7 @@ class RendererFixture {
   SceneWake wake;
   DefaultsStore store;
   AppSettings settings;
-  std::shared_ptr<MetalContext> context;
+  std::shared_ptr<GpuContext> context;
   std::shared_ptr<GpuOffscreenSurface> surface;
   std::shared_ptr<SceneState> state = std::make_shared<SceneState>();
   std::shared_ptr<FocusSink> sink = std::make_shared<FocusSink>();

@@ -37,7 +37,7 @@ std::optional<Kind> kindOf(int64_t keyCode, int64_t flags, Role role) {
   return problem ? std::optional<Kind>(problem->kind) : std::nullopt;
 }
 
-TEST(HotkeyBindingCheckTest, SummonShortcutNeedsAModifierAndIsNeverCommandTab) {
+TEST(HotkeyBindingCheckTest, SummonShortcutNeedsAModifierAndIsNeverSuperTab) {
   EXPECT_EQ(kindOf(48, kShift, Role::summon), Kind::needsModifier);
   EXPECT_EQ(kindOf(48, 0, Role::summon), Kind::needsModifier);
   EXPECT_EQ(kindOf(48, kCommand, Role::summon), Kind::commandTab);
@@ -129,7 +129,7 @@ TEST(HotkeyBindingStoredTest, KeyAboveTabStepsBackwardWithATabShortcut) {
   DefaultsStore store;
   AppSettings settings(store);
   settings.registerDefaults();
-  EXPECT_TRUE(settings.aboveTabStepsBackward());  // Option-Tab by default
+  EXPECT_TRUE(settings.aboveTabStepsBackward());  // Alt+Tab by default
   store.set(K::hotkeyBinding1, Value{{"keyCode", 49}, {"flags", kOption}});
   store.set(K::hotkeyBinding2, Value{{"keyCode", 48}, {"flags", kControl}});
   EXPECT_TRUE(settings.aboveTabStepsBackward());

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "ax/AXFunnel.h"
+#include "ax/AXHandle.h"
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
 #include "base/ManualLoop.h"
@@ -19,8 +21,6 @@
 #include "support/BrowserTrees.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXHandle.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

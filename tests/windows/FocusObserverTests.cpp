@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "ax/AXFunnel.h"
 #include "base/LogCapture.h"
 #include "base/ManualLoop.h"
 #include "base/ThreadRuntime.h"
@@ -16,7 +17,6 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/FocusObserver.h"
 
 namespace quorvel {

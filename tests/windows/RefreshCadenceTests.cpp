@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "ax/FrameMatch.h"
 #include "windows/ChromeWindowCensus.h"
-#include "windows/ax/FrameMatch.h"
 #include "windows/RefreshCadence.h"
 #include "windows/RoundRobin.h"
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "base/LogHub.h"
@@ -20,7 +21,6 @@
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"
@@ -121,12 +121,12 @@ class RegistryFixture : public ::testing::Test {
     for (const auto& c : list) ids.push_back(c.id);
     return ids;
   }
-  size_t skippedPasses() { return logs.signpostEvents("Refresh").size(); }
+  size_t skippedPasses() { return logs.traceEvents("Refresh").size(); }
   // Passes begun so far (skipped or not).
   size_t passesBegun() {
     size_t n = 0;
     for (const auto& record : logs.records()) {
-      if (record.category == "Refresh" && record.signpost == LogRecord::Signpost::intervalBegin) ++n;
+      if (record.category == "Refresh" && record.trace == LogRecord::Trace::intervalBegin) ++n;
     }
     return n;
   }

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "X11PlatformTest.h"
+#include "ax/AXWindow.h"
 #include "platform/x11/X11Element.h"
 #include "platform/x11/X11Observer.h"
 #include "platform/x11/X11Workspace.h"
-#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "X11PlatformTest.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "platform/Accessibility.h"
@@ -22,7 +23,6 @@
 #include "tabs/TabActivation.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 
 namespace quorvel {
@@ -317,15 +317,15 @@ TEST_F(X11ActivatorTest, OwnWindowsAreRestoredAndRaisedThroughTheWindowManager) 
 
   const WindowCard card = cardOf(own, WindowState::minimized);
   ASSERT_TRUE(activator->ownWindow(card));
-  EXPECT_TRUE(activator->ownWindow(card)->isMiniaturized);
+  EXPECT_TRUE(activator->ownWindow(card)->isMinimized);
   ASSERT_TRUE(pickAndWait(card));
   EXPECT_TRUE(eventually(own, [](const X11Window& w) { return !w.minimized && w.isViewable; }));
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == own; }));
-  EXPECT_FALSE(logs.contains("Pick " + std::to_string(own) + ": our own window, raised through AppKit"));
+  EXPECT_FALSE(logs.contains("Pick " + std::to_string(own) + ": our own window, raised through the application object"));
 
   // Another process's window is never taken for one of ours.
-  EXPECT_FALSE(platform->ownApplication().makeKeyAndOrderFront(other));
-  EXPECT_FALSE(platform->ownApplication().deminiaturize(other));
+  EXPECT_FALSE(platform->ownApplication().raiseAndFocus(other));
+  EXPECT_FALSE(platform->ownApplication().unminimize(other));
   xcb_destroy_window(c, own);
   x().flush();
 }

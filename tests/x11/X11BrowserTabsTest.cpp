@@ -19,6 +19,7 @@
 
 #include "X11PlatformTest.h"
 #include "actions/Activator.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "platform/Accessibility.h"
 #include "platform/atspi/AtspiDbusBus.h"
@@ -32,7 +33,6 @@
 #include "windows/FocusObserver.h"
 #include "windows/RegistryServices.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 namespace {

@@ -324,7 +324,7 @@ TEST_F(X11KeySourceTest, GrabsFollowTheInterestAndLetGoOfTheRest) {
   makeManager();
   manager->start();
   ASSERT_TRUE(manager->isInstalled());
-  // Option-Tab moves to Command-Tab: Alt+Tab now reaches the terminal, Super+Tab is taken.
+  // The shortcut moves from Alt+Tab to Super+Tab: Alt+Tab now reaches the terminal, Super+Tab is taken.
   store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::commandFlag}.storedValue());
   run();
   const size_t before = typed().size();

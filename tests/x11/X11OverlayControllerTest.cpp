@@ -7,6 +7,7 @@
 #include "ActiveWindowLog.h"
 #include "X11PlatformTest.h"
 #include "actions/Activator.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "overlay/FixedTextMetrics.h"
 #include "overlay/controller/OverlayController.h"
@@ -24,7 +25,6 @@
 #include "windows/FocusObserver.h"
 #include "windows/RegistryServices.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 namespace {

@@ -288,7 +288,7 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
   OverlayChromePainter painter(raster);
   VulkanTestDevice vk;
   ASSERT_TRUE(vk.device) << vk.error;
-  auto context = MetalContext::make(vk.device);
+  auto context = GpuContext::make(vk.device);
   ASSERT_TRUE(context);
   ASSERT_TRUE(setRandrMonitor(x(), {x().atom("LEFT-1"), 1, 1, 0, 0, 0, 960, 1080, 250, 280}));
   ASSERT_TRUE(setRandrMonitor(x(), {x().atom("RIGHT-1"), 0, 1, 0, 960, 0, 960, 1080, 250, 280}));
@@ -339,8 +339,8 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
     auto surface = VulkanWindowSurface::make(vk.device, overlays[i]->connection().xcb(), overlays[i]->xWindow(),
                                              "Quorvel overlay", &error);
     ASSERT_TRUE(surface) << error;
-    surface->setBounds(views[i]->metalHost.layerFrame());
-    surface->setContentsScale(views[i]->metalHost.contentsScale());
+    surface->setBounds(views[i]->surfaceHost.layerFrame());
+    surface->setContentsScale(views[i]->surfaceHost.contentsScale());
     auto renderer = SceneRenderer::makeRenderer(
         context, surface, providers, [](int, FocusChangeSource) {},
         SceneRenderer::Services{runtime->main(), runtime->clock(), wake, settings,

@@ -82,7 +82,7 @@ class X11OverviewTest : public X11RegistryFixture, public ::testing::WithParamIn
     std::string error;
     window = X11OverviewWindow::open(session->display(), {0, 0, 1920, 1080}, device, &error);
     ASSERT_TRUE(window) << error;
-    renderer = OverviewRenderer::make(MetalContext::make(device), window->surface());
+    renderer = OverviewRenderer::make(GpuContext::make(device), window->surface());
     ASSERT_TRUE(renderer);
     const PlatformServices p = platform->services();
     controller = OverviewController::make({runtime->main(), *cards, pictures, *mover, core->funnel, p.ownApplication,

@@ -9,13 +9,13 @@
 #include <set>
 
 #include "X11PlatformTest.h"
+#include "ax/AXFunnel.h"
 #include "base/DefaultsStore.h"
 #include "platform/DesktopServer.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 #include "tabs/TabAdapter.h"
 #include "tabs/TabWalker.h"
-#include "windows/ax/AXFunnel.h"
 #include "windows/ActivatorHooks.h"
 #include "windows/ChromeWindowCensus.h"
 #include "windows/FocusObserver.h"

@@ -32,7 +32,7 @@ class X11WindowCaptureTest : public X11PlatformTest {
     capture = platform->screenCapture();
     ASSERT_TRUE(capture);
     ASSERT_TRUE(capture->hasComposite());
-    cache = std::make_unique<ThumbnailCache>(MetalContext::make(device), runtime->main(), runtime->clock(), nullptr);
+    cache = std::make_unique<ThumbnailCache>(GpuContext::make(device), runtime->main(), runtime->clock(), nullptr);
     preparation = std::make_unique<RecordingPreparation>(*cache, device);
   }
   void TearDown() override {
@@ -199,7 +199,7 @@ TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
 TEST_F(X11WindowCaptureTest, StoredPicturesHoldTheWindowsColoursAfterTheGpuPreparation) {
   VulkanTestDevice vk;
   ASSERT_TRUE(vk.device) << vk.error;
-  ThumbnailCache store(MetalContext::make(vk.device), runtime->main(), runtime->clock(), nullptr);
+  ThumbnailCache store(GpuContext::make(vk.device), runtime->main(), runtime->clock(), nullptr);
   GpuPicturePreparation gpu(store);
   const uint32_t red = open("Red", kRed, "240x160+100+100");
   const uint32_t blue = open("Blue", kBlue, "240x160+200+150");  // covers most of the red window

@@ -73,11 +73,11 @@ OverviewRenderer::Draw picture(const Float4x4& proj, const OverviewRenderer::Min
 
 }  // namespace
 
-OverviewRenderer::OverviewRenderer(std::shared_ptr<MetalContext> context, GpuSurface& surface, CardPipeline cards,
+OverviewRenderer::OverviewRenderer(std::shared_ptr<GpuContext> context, GpuSurface& surface, CardPipeline cards,
                                    std::shared_ptr<GpuSampler> sampler)
     : context_(std::move(context)), surface_(surface), cards_(std::move(cards)), sampler_(std::move(sampler)) {}
 
-std::unique_ptr<OverviewRenderer> OverviewRenderer::make(std::shared_ptr<MetalContext> context, GpuSurface& surface) {
+std::unique_ptr<OverviewRenderer> OverviewRenderer::make(std::shared_ptr<GpuContext> context, GpuSurface& surface) {
   if (!context) return nullptr;
   std::optional<CardPipeline> cards = CardPipeline::make(*context->device);
   if (!cards) return nullptr;

@@ -9,7 +9,7 @@
 #include "actions/OverviewGeometry.h"
 #include "gpu/GpuDevice.h"
 #include "pictures/CaptureExtent.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
 #include "scene/render/CardPipeline.h"
 #include "scene/render/CardUniforms.h"
 
@@ -47,7 +47,7 @@ class OverviewRenderer {
   static constexpr float kFallbackAccent[4] = {0.31f, 0.45f, 1.0f, 1.0f};
 
   // None when the card pipeline or the sampler cannot be made.
-  static std::unique_ptr<OverviewRenderer> make(std::shared_ptr<MetalContext> context, GpuSurface& surface);
+  static std::unique_ptr<OverviewRenderer> make(std::shared_ptr<GpuContext> context, GpuSurface& surface);
 
   void setScene(Scene scene) { scene_ = std::move(scene); }
   const Scene& scene() const { return scene_; }
@@ -65,12 +65,12 @@ class OverviewRenderer {
   const std::shared_ptr<GpuTexture>& fallbackTexture() const { return cards_.fallbackTexture; }
 
  private:
-  OverviewRenderer(std::shared_ptr<MetalContext> context, GpuSurface& surface, CardPipeline cards,
+  OverviewRenderer(std::shared_ptr<GpuContext> context, GpuSurface& surface, CardPipeline cards,
                    std::shared_ptr<GpuSampler> sampler);
   bool upload(const std::vector<Draw>& draws);
   void fail(const std::string& reason) const;
 
-  std::shared_ptr<MetalContext> context_;
+  std::shared_ptr<GpuContext> context_;
   GpuSurface& surface_;
   CardPipeline cards_;
   std::shared_ptr<GpuSampler> sampler_;

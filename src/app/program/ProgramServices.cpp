@@ -6,10 +6,11 @@
 
 #include "actions/Activator.h"
 #include "app/BuildProvenance.h"
-#include "app/program/ControllerOverlay.h"
 #include "app/HotkeyManager.h"
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
+#include "app/program/ControllerOverlay.h"
+#include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
 #include "base/Logger.h"
 #include "base/Task.h"
@@ -27,10 +28,10 @@
 #include "pictures/ActionBadgeCache.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/GpuChromeUploader.h"
+#include "pictures/GpuContext.h"
 #include "pictures/GpuPicturePreparation.h"
 #include "pictures/IconCache.h"
 #include "pictures/LiveHero.h"
-#include "pictures/MetalContext.h"
 #include "pictures/SiteIconUploader.h"
 #include "pictures/StatusBadgeCache.h"
 #include "pictures/TextureRasterizer.h"
@@ -53,7 +54,6 @@
 #include "windows/RegistryServices.h"
 #include "windows/WindowList.h"
 #include "windows/WindowRegistry.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 
@@ -99,7 +99,7 @@ ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, std::s
 
   // The shared GPU context (the process stops with a message when there is no device), then the
   // picture cache on it.
-  context_ = MetalContext::shared([](std::string* error) -> std::shared_ptr<GpuDevice> {
+  context_ = GpuContext::shared([](std::string* error) -> std::shared_ptr<GpuDevice> {
     return VulkanDevice::make(VulkanDeviceOptions{}, error);
   });
   cache_ = std::make_unique<ThumbnailCache>(context_, main, BootTimeClock::shared(), wakeScene);
@@ -230,7 +230,7 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
                                        [](bool) {},
                                        [] { return true; }};
 
-  std::shared_ptr<MetalContext> context = context_;
+  std::shared_ptr<GpuContext> context = context_;
   std::shared_ptr<VulkanDevice> device = std::dynamic_pointer_cast<VulkanDevice>(context_->device);
   CacheChromeTextures* textures = textures_.get();
   AppSettings* settings = &settings_;

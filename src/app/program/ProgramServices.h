@@ -33,7 +33,7 @@ class FocusObserver;
 class GpuChromeUploader;
 class IconCache;
 class IconDecoder;
-class MetalContext;
+class GpuContext;
 class QtRaster;
 class Runtime;
 class SiteIconUploader;
@@ -94,7 +94,7 @@ class ProgramServices final : public AppServices {
   std::shared_ptr<WindowRegistry> registry_;
 
   // Pictures and textures.
-  std::shared_ptr<MetalContext> context_;
+  std::shared_ptr<GpuContext> context_;
   std::unique_ptr<ThumbnailCache> cache_;
   std::unique_ptr<GpuPicturePreparation> preparation_;
   std::unique_ptr<WindowCapture> capture_;

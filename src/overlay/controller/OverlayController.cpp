@@ -179,7 +179,7 @@ std::pair<OverlayWindow*, OverlayContentView*> OverlayController::makeOverlayWin
     if (auto c = content.lock(); c && c->window) c->window->isKey = isKey;
     if (auto self = weak.lock()) (*self)->publishKeyboardState();
   };
-  content->metalHost.onGeometryChange = [weak, content = std::weak_ptr(content)] {
+  content->surfaceHost.onGeometryChange = [weak, content = std::weak_ptr(content)] {
     auto self = weak.lock();
     auto c = content.lock();
     if (self && c) (*self)->geometryChanged(*c);

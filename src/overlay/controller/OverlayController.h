@@ -15,8 +15,8 @@
 #include "base/Geometry.h"
 #include "base/Logger.h"
 #include "base/ObserverList.h"
-#include "base/Signposter.h"
 #include "base/Subscription.h"
+#include "base/Tracer.h"
 #include "overlay/DismissKeyRoute.h"
 #include "overlay/OverlayContentView.h"
 #include "overlay/OverlayContentViewDelegate.h"
@@ -44,7 +44,7 @@ namespace quorvel {
 //
 // Per display it keeps one overlay window, its content view and (after the first summon there) its
 // card scene, and reuses them while the screen's frame stays the same. A summon runs in named
-// phases (each a signposted interval of the "Summon" category), draws every texture the first
+// phases (each a traced interval of the "Summon" category), draws every texture the first
 // frames need, hands the cards to the scene and shows the window; a commit hands the selected card
 // to the activator; the dismissal then flies the cards out (when the flight is on), fades the window
 // and orders it out once both have finished, with a watchdog that forces the overlay out if either
@@ -378,7 +378,7 @@ class OverlayController final : public OverlayContentViewDelegate {
 
   Services services_;
   Logger logger_{"OverlayController"};
-  Signposter summonSignposter_{"Summon"};
+  Tracer summonTracer_{"Summon"};
   ObserverList<> summonObservers_;
   Subscription defaultsObserver_;
 

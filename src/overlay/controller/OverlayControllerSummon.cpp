@@ -12,9 +12,9 @@ namespace quorvel {
 
 template <class F>
 void OverlayController::phase(const char* name, F&& body) {
-  const auto state = summonSignposter_.beginInterval(name, summonSignposter_.makeSignpostId());
+  const auto state = summonTracer_.beginInterval(name, summonTracer_.makeTraceId());
   std::forward<F>(body)();
-  summonSignposter_.endInterval(name, state);
+  summonTracer_.endInterval(name, state);
 }
 
 void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {

@@ -4,8 +4,8 @@
 #include <functional>
 #include <optional>
 
+#include "ax/AXHandle.h"
 #include "platform/OwnApplication.h"
-#include "windows/ax/AXHandle.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {

@@ -2,7 +2,7 @@
 
 namespace quorvel {
 
-std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<MetalContext> context,
+std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<GpuContext> context,
                                                    std::shared_ptr<GpuSurface> layer, CardRenderer::Providers providers,
                                                    std::function<void(int, FocusChangeSource)> onFocusChange,
                                                    SceneRenderer::Services services, Raster* chromeRaster,

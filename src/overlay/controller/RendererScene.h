@@ -33,7 +33,7 @@ class RendererScene final : public OverlayScene {
   // (SceneRenderer::makeRenderer); without a context or a surface, a scene that follows every call
   // and draws nothing. The chrome is painted with `chromeRaster` when given, and uploaded on
   // `chromeQueue` when given.
-  static std::unique_ptr<RendererScene> make(std::shared_ptr<MetalContext> context, std::shared_ptr<GpuSurface> layer,
+  static std::unique_ptr<RendererScene> make(std::shared_ptr<GpuContext> context, std::shared_ptr<GpuSurface> layer,
                                              CardRenderer::Providers providers,
                                              std::function<void(int, FocusChangeSource)> onFocusChange,
                                              SceneRenderer::Services services, Raster* chromeRaster = nullptr,

@@ -2,9 +2,9 @@
 
 #include "actions/Activator.h"
 #include "actions/WindowActions.h"
+#include "ax/AXFunnel.h"
 #include "base/Task.h"
 #include "platform/Accessibility.h"
-#include "windows/ax/AXFunnel.h"
 
 namespace quorvel {
 
@@ -36,8 +36,8 @@ std::optional<OwnWindow> SystemWindowActions::ownWindow(const WindowCard& card) 
 void SystemWindowActions::closeOwnWindow(uint32_t number) { services_.ownApplication.performClose(number); }
 
 void SystemWindowActions::setOwnWindowMinimized(uint32_t number, bool minimized) {
-  if (minimized) services_.ownApplication.miniaturize(number);
-  else services_.ownApplication.deminiaturize(number);
+  if (minimized) services_.ownApplication.minimize(number);
+  else services_.ownApplication.unminimize(number);
 }
 
 void SystemWindowActions::close(const AXHandleRef& window, std::function<void()> done) {

@@ -119,7 +119,7 @@ struct SimWindowSpec {
 struct SimDisplaySpec {
   uint32_t id = 1;
   Rect frame{0, 0, 1920, 1080};  // global top-left; the main display's origin is (0, 0)
-  std::optional<Rect> visibleFrame;  // global top-left; default: the frame less a 25 pt menu bar
+  std::optional<Rect> visibleFrame;  // global top-left; default: the frame less a 25 pt top panel
   std::string uuid;                  // default: a UUID made from the id
   std::string name = "Display";
   int desktops = 1;                  // normal desktops created with it

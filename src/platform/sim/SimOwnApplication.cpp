@@ -14,7 +14,7 @@ std::vector<OwnWindow> SimOwnApplication::windows() {
   });
 }
 
-bool SimOwnApplication::deminiaturize(uint32_t number) {
+bool SimOwnApplication::unminimize(uint32_t number) {
   return world_->change([&](SimEffects& fx) {
     const SimWindowState* w = world_->window(number);
     if (!w || w->pid != world_->ownPid) return false;
@@ -22,7 +22,7 @@ bool SimOwnApplication::deminiaturize(uint32_t number) {
   });
 }
 
-bool SimOwnApplication::miniaturize(uint32_t number) {
+bool SimOwnApplication::minimize(uint32_t number) {
   return world_->change([&](SimEffects& fx) {
     const SimWindowState* w = world_->window(number);
     if (!w || w->pid != world_->ownPid) return false;
@@ -38,7 +38,7 @@ bool SimOwnApplication::performClose(uint32_t number) {
   });
 }
 
-bool SimOwnApplication::makeKeyAndOrderFront(uint32_t number) {
+bool SimOwnApplication::raiseAndFocus(uint32_t number) {
   return world_->change([&](SimEffects& fx) {
     const SimWindowState* w = world_->window(number);
     if (!w || w->pid != world_->ownPid) return false;
@@ -47,7 +47,7 @@ bool SimOwnApplication::makeKeyAndOrderFront(uint32_t number) {
   });
 }
 
-void SimOwnApplication::activateIgnoringOtherApps() {
+void SimOwnApplication::activateProgram() {
   world_->change([&](SimEffects& fx) {
     ++world_->ownActivations;
     world_->activate(world_->ownPid, false, fx);

@@ -16,11 +16,11 @@ class SimOwnApplication final : public OwnApplication {
  public:
   explicit SimOwnApplication(std::shared_ptr<SimWorld> world) : world_(std::move(world)) {}
   std::vector<OwnWindow> windows() override;
-  bool deminiaturize(uint32_t number) override;
-  bool miniaturize(uint32_t number) override;
+  bool unminimize(uint32_t number) override;
+  bool minimize(uint32_t number) override;
   bool performClose(uint32_t number) override;
-  bool makeKeyAndOrderFront(uint32_t number) override;
-  void activateIgnoringOtherApps() override;
+  bool raiseAndFocus(uint32_t number) override;
+  void activateProgram() override;
 
  private:
   std::shared_ptr<SimWorld> world_;

@@ -29,11 +29,11 @@ bool X11OwnApplication::isOwn(uint32_t number) {
   return w && w->pid == ownPid();
 }
 
-bool X11OwnApplication::deminiaturize(uint32_t number) {
+bool X11OwnApplication::unminimize(uint32_t number) {
   return isOwn(number) && backend_->actions().unminimize(number);
 }
 
-bool X11OwnApplication::miniaturize(uint32_t number) {
+bool X11OwnApplication::minimize(uint32_t number) {
   return isOwn(number) && backend_->actions().minimize(number);
 }
 
@@ -41,14 +41,14 @@ bool X11OwnApplication::performClose(uint32_t number) {
   return isOwn(number) && backend_->actions().close(number);
 }
 
-bool X11OwnApplication::makeKeyAndOrderFront(uint32_t number) {
+bool X11OwnApplication::raiseAndFocus(uint32_t number) {
   if (!isOwn(number)) return false;
   const std::optional<uint32_t> sent = backend_->actions().activateStamped(number);
   if (sent) backend_->noteRecentWindow(ownPid(), number, *sent);
   return sent.has_value();
 }
 
-void X11OwnApplication::activateIgnoringOtherApps() {}
+void X11OwnApplication::activateProgram() {}
 
 bool X11OwnApplication::setFrame(uint32_t number, const Rect& frame) {
   if (!isOwn(number)) return false;

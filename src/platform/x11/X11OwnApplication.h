@@ -17,11 +17,11 @@ class X11OwnApplication final : public OwnApplication {
   explicit X11OwnApplication(std::shared_ptr<X11Backend> backend);
 
   std::vector<OwnWindow> windows() override;
-  bool deminiaturize(uint32_t number) override;
-  bool miniaturize(uint32_t number) override;
+  bool unminimize(uint32_t number) override;
+  bool minimize(uint32_t number) override;
   bool performClose(uint32_t number) override;
-  bool makeKeyAndOrderFront(uint32_t number) override;
-  void activateIgnoringOtherApps() override;
+  bool raiseAndFocus(uint32_t number) override;
+  void activateProgram() override;
   // Asks the window manager for the frame (bottom-left coordinates of the primary monitor, y up),
   // as X11WindowActions::setFrame does; true when it was asked.
   bool setFrame(uint32_t number, const Rect& frame) override;

@@ -12,7 +12,7 @@
 
 namespace quorvel {
 
-CardRenderer::CardRenderer(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+CardRenderer::CardRenderer(std::shared_ptr<GpuContext> context, std::shared_ptr<SceneState> state,
                            std::shared_ptr<FocusSink> focusSink, Providers providers, Services services)
     : context_(std::move(context)),
       state_(std::move(state)),
@@ -25,7 +25,7 @@ CardRenderer::CardRenderer(std::shared_ptr<MetalContext> context, std::shared_pt
 
 CardRenderer::~CardRenderer() = default;
 
-std::unique_ptr<CardRenderer> CardRenderer::make(std::shared_ptr<MetalContext> context,
+std::unique_ptr<CardRenderer> CardRenderer::make(std::shared_ptr<GpuContext> context,
                                                  std::shared_ptr<SceneState> state,
                                                  std::shared_ptr<FocusSink> focusSink, Providers providers,
                                                  Services services) {

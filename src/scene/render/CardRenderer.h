@@ -12,22 +12,22 @@
 
 #include "base/Clock.h"
 #include "base/Executor.h"
-#include "base/UnfairLock.h"
+#include "base/SpinLock.h"
 #include "gpu/GpuDevice.h"
 #include "pictures/CardLabel.h"
 #include "pictures/CardPicture.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
 #include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
+#include "scene/MorphBuffer.h"
+#include "scene/SceneState.h"
+#include "scene/SceneWake.h"
 #include "scene/render/CardOcclusion.h"
 #include "scene/render/DisplayLink.h"
 #include "scene/render/FocusSink.h"
 #include "scene/render/FramePacing.h"
-#include "scene/MorphBuffer.h"
-#include "scene/SceneState.h"
-#include "scene/SceneWake.h"
 #include "windows/CardAction.h"
 #include "windows/CardStatus.h"
 
@@ -79,7 +79,7 @@ class CardRenderer {
 
   // None when the shader library, either shader function, the pipeline, a sampler, the quad or the
   // fallback texture cannot be made (the caller logs it and that screen draws nothing).
-  static std::unique_ptr<CardRenderer> make(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+  static std::unique_ptr<CardRenderer> make(std::shared_ptr<GpuContext> context, std::shared_ptr<SceneState> state,
                                             std::shared_ptr<FocusSink> focusSink, Providers providers,
                                             Services services);
   ~CardRenderer();
@@ -189,7 +189,7 @@ class CardRenderer {
   static std::pair<Float3, Float3> discCentres(const Float4x4& model, const CardChromeRow::Marks& marks);
 
  private:
-  CardRenderer(std::shared_ptr<MetalContext> context, std::shared_ptr<SceneState> state,
+  CardRenderer(std::shared_ptr<GpuContext> context, std::shared_ptr<SceneState> state,
                std::shared_ptr<FocusSink> focusSink, Providers providers, Services services);
   bool build();
 
@@ -227,7 +227,7 @@ class CardRenderer {
   void drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome, const std::shared_ptr<GpuBuffer>& buffer,
                          CardUniforms* records, size_t record);
 
-  std::shared_ptr<MetalContext> context_;
+  std::shared_ptr<GpuContext> context_;
   std::shared_ptr<GpuCommandQueue> commandQueue_;
   std::shared_ptr<GpuDevice> device_;
   std::shared_ptr<SceneState> state_;
@@ -247,12 +247,12 @@ class CardRenderer {
   std::shared_ptr<GpuBuffer> quadBuffer_;
   std::shared_ptr<GpuTexture> fallbackTexture_;
 
-  mutable UnfairLock livePreviewLock_;
+  mutable SpinLock livePreviewLock_;
   bool livePreview_ = false;
-  mutable UnfairLock accentLock_;
+  mutable SpinLock accentLock_;
   Float4 accent_{kFallbackAccent[0], kFallbackAccent[1], kFallbackAccent[2], kFallbackAccent[3]};
   // The overlay's layers: set on the main thread, read once a frame on the render thread.
-  mutable UnfairLock overlayLock_;
+  mutable SpinLock overlayLock_;
   Float4 backdrop_{0, 0, 0, 0};
   // The overlay chrome: set by the uploading thread, taken by each frame on the render thread.
   mutable std::mutex chromeMutex_;
@@ -271,7 +271,7 @@ class CardRenderer {
   size_t uniformCapacity_ = 0;
   int frameSlot_ = 0;
   std::optional<double> lastTimestamp_;
-  UnfairLock restartLock_;
+  SpinLock restartLock_;
   std::optional<double> pendingRestart_;
   MorphBuffer morphs_;
   FramePacing pacing_;

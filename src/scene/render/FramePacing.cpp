@@ -45,7 +45,7 @@ void FramePacing::noteFrameGap(int liveCount, bool atRest, bool dismissing, doub
   }
   if (!verdict.isLong) return;
 
-  signposts_.emitEvent("frameGap", signposts_.makeSignpostId());
+  tracer_.emitEvent("frameGap", tracer_.makeTraceId());
   const char* phase = dismissing ? "dismiss" : !sceneHasRested_ ? "reveal" : atRest ? "steady" : "settle";
   const std::string line = Logger::format(
       "frame gap %.1f ms against a %.1f ms cadence at %{public}s, live preview %{public}s, %ld cards",

@@ -6,7 +6,7 @@
 
 #include "base/Clock.h"
 #include "base/Logger.h"
-#include "base/Signposter.h"
+#include "base/Tracer.h"
 #include "scene/FrameCadence.h"
 #include "scene/HitchThrottle.h"
 #include "scene/LayoutBlend.h"
@@ -16,7 +16,7 @@ namespace quorvel {
 
 // How regularly a card renderer's frames arrive, and what it tells about them: frame-gap lines on
 // the "Frames" log (at most one a second, the rest folded into the next line's count) with a
-// "frameGap" signpost event, a debug line on "SceneShape" whenever the drawn scene's shape
+// "frameGap" trace event, a debug line on "SceneShape" whenever the drawn scene's shape
 // changes, and the rest gate that lets a resting scene skip its frames. Re-seeded at every start of
 // the display link, so the first frame after a start is never counted. Render thread only (the
 // re-seed runs on the render thread's start path before the link is unpaused), except
@@ -75,7 +75,7 @@ class FramePacing {
   const Clock& clock_;
   Logger frames_{"Frames"};
   Logger shapes_{"SceneShape"};
-  Signposter signposts_{"Frames"};
+  Tracer tracer_{"Frames"};
   Record record_;
   FrameCadence cadence_;
   HitchThrottle hitchThrottle_;

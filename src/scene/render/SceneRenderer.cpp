@@ -41,7 +41,7 @@ SceneRenderer::SceneRenderer(std::shared_ptr<GpuSurface> layer, std::shared_ptr<
 
 SceneRenderer::~SceneRenderer() { shutdown(); }
 
-std::unique_ptr<SceneRenderer> SceneRenderer::makeRenderer(std::shared_ptr<MetalContext> context,
+std::unique_ptr<SceneRenderer> SceneRenderer::makeRenderer(std::shared_ptr<GpuContext> context,
                                                            std::shared_ptr<GpuSurface> layer,
                                                            CardRenderer::Providers providers,
                                                            std::function<void(int, FocusChangeSource)> onFocusChange,

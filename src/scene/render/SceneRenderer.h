@@ -13,12 +13,12 @@
 #include "base/Geometry.h"
 #include "base/Logger.h"
 #include "gpu/GpuSurface.h"
-#include "pictures/MetalContext.h"
+#include "pictures/GpuContext.h"
+#include "scene/SceneState.h"
+#include "scene/SceneWake.h"
 #include "scene/render/CardRenderer.h"
 #include "scene/render/DisplayLink.h"
 #include "scene/render/FocusSink.h"
-#include "scene/SceneState.h"
-#include "scene/SceneWake.h"
 #include "settings/AppSettings.h"
 #include "windows/CardAction.h"
 #include "windows/WindowCard.h"
@@ -57,7 +57,7 @@ class SceneRenderer {
   // `onFocusChange`, and the card renderer on the shared context with the texture providers. When
   // the card renderer cannot be built it logs "Vulkan pipeline unavailable: the overlay will render
   // nothing" and the screen draws nothing. Then the drawable size is synced.
-  static std::unique_ptr<SceneRenderer> makeRenderer(std::shared_ptr<MetalContext> context,
+  static std::unique_ptr<SceneRenderer> makeRenderer(std::shared_ptr<GpuContext> context,
                                                      std::shared_ptr<GpuSurface> layer,
                                                      CardRenderer::Providers providers,
                                                      std::function<void(int, FocusChangeSource)> onFocusChange,

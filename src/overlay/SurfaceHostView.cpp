@@ -1,8 +1,8 @@
-#include "overlay/MetalHostView.h"
+#include "overlay/SurfaceHostView.h"
 
 namespace quorvel {
 
-void MetalHostView::syncLayer(std::optional<double> windowScale) {
+void SurfaceHostView::syncLayer(std::optional<double> windowScale) {
   const double scale = windowScale ? *windowScale : fallbackScale;
   bool scaleChanged = false;
   if (scale > 0 && scale != contentsScale_) {

@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "ax/AXHandle.h"
 #include "platform/AXSubrole.h"
-#include "windows/ax/AXHandle.h"
 
 namespace quorvel {
 

@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "ax/AXFunnel.h"
+#include "ax/AXWindow.h"
 #include "base/ManualLoop.h"
 #include "base/Task.h"
 #include "base/ThreadRuntime.h"
@@ -12,8 +14,6 @@
 #include "platform/sim/SimApp.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimWindow.h"
-#include "windows/ax/AXFunnel.h"
-#include "windows/ax/AXWindow.h"
 
 namespace quorvel {
 namespace {

@@ -1,4 +1,4 @@
-#include "base/Signposter.h"
+#include "base/Tracer.h"
 
 #include <utility>
 
@@ -9,7 +9,7 @@ namespace quorvel {
 
 namespace {
 
-LogRecord signpostRecord(const std::string& subsystem, const std::string& category, LogRecord::Signpost kind,
+LogRecord traceRecord(const std::string& subsystem, const std::string& category, LogRecord::Trace kind,
                          const std::string& name, uint64_t id) {
   LogRecord r;
   r.subsystem = subsystem;
@@ -17,28 +17,28 @@ LogRecord signpostRecord(const std::string& subsystem, const std::string& catego
   r.level = LogLevel::debug;
   r.message = name;
   r.redacted = name;
-  r.signpost = kind;
-  r.signpostName = name;
-  r.signpostId = id;
+  r.trace = kind;
+  r.traceName = name;
+  r.traceId = id;
   return r;
 }
 
 }  // namespace
 
-Signposter::Signposter(std::string category, std::string subsystem)
+Tracer::Tracer(std::string category, std::string subsystem)
     : category_(std::move(category)), subsystem_(std::move(subsystem)) {}
 
-uint64_t Signposter::makeSignpostId() { return nextId_.fetch_add(1, std::memory_order_relaxed); }
+uint64_t Tracer::makeTraceId() { return nextId_.fetch_add(1, std::memory_order_relaxed); }
 
-Signposter::IntervalState Signposter::beginInterval(const std::string& name, uint64_t id) {
+Tracer::IntervalState Tracer::beginInterval(const std::string& name, uint64_t id) {
   IntervalState state;
   state.ended_ = std::make_shared<std::atomic<bool>>(false);
   state.id_ = id;
-  LogHub::shared().write(signpostRecord(subsystem_, category_, LogRecord::Signpost::intervalBegin, name, id));
+  LogHub::shared().write(traceRecord(subsystem_, category_, LogRecord::Trace::intervalBegin, name, id));
   return state;
 }
 
-void Signposter::endInterval(const std::string& name, const IntervalState& state) {
+void Tracer::endInterval(const std::string& name, const IntervalState& state) {
   // A state that never began an interval counts as already ended: there is nothing to close.
   bool alreadyEnded = !state.ended_ || state.ended_->exchange(true);
   if (alreadyEnded) {
@@ -51,11 +51,11 @@ void Signposter::endInterval(const std::string& name, const IntervalState& state
     LogHub::shared().write(r);
     return;
   }
-  LogHub::shared().write(signpostRecord(subsystem_, category_, LogRecord::Signpost::intervalEnd, name, state.id_));
+  LogHub::shared().write(traceRecord(subsystem_, category_, LogRecord::Trace::intervalEnd, name, state.id_));
 }
 
-void Signposter::emitEvent(const std::string& name, uint64_t id) {
-  LogHub::shared().write(signpostRecord(subsystem_, category_, LogRecord::Signpost::event, name, id));
+void Tracer::emitEvent(const std::string& name, uint64_t id) {
+  LogHub::shared().write(traceRecord(subsystem_, category_, LogRecord::Trace::event, name, id));
 }
 
 }  // namespace quorvel

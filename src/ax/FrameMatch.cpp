@@ -1,4 +1,4 @@
-#include "windows/ax/FrameMatch.h"
+#include "ax/FrameMatch.h"
 
 #include <cmath>
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "ax/WindowAXInfo.h"
 #include "base/Geometry.h"
 #include "platform/AXElement.h"
 #include "platform/AXValue.h"
-#include "windows/ax/WindowAXInfo.h"
 
 namespace quorvel {
 

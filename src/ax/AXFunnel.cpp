@@ -1,4 +1,4 @@
-#include "windows/ax/AXFunnel.h"
+#include "ax/AXFunnel.h"
 
 namespace quorvel {
 

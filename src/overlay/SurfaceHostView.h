@@ -10,7 +10,7 @@ namespace quorvel {
 // The overlay's drawing surface host: keeps the frame (points) and contents scale of the layer the
 // scene renderer draws into in step with the content view's bounds and the window's backing scale,
 // and reports every change so that the renderer resizes its drawable. Main thread only.
-class MetalHostView {
+class SurfaceHostView {
  public:
   // Bounds of the view (it fills the content view).
   Size bounds;

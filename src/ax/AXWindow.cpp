@@ -1,4 +1,4 @@
-#include "windows/ax/AXWindow.h"
+#include "ax/AXWindow.h"
 
 #include "platform/Accessibility.h"
 

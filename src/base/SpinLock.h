@@ -9,7 +9,7 @@ namespace quorvel {
 // A small lock for very short critical sections shared with time-critical threads (the event tap,
 // the render thread). No fairness between waiters; must be unlocked by the thread that locked it;
 // not recursive.
-class UnfairLock {
+class SpinLock {
  public:
   void lock() {
     for (int spins = 0; flag_.exchange(true, std::memory_order_acquire); ++spins) {
@@ -22,7 +22,7 @@ class UnfairLock {
   auto withLock(F&& f) {
     lock();
     struct Unlock {
-      UnfairLock* l;
+      SpinLock* l;
       ~Unlock() { l->unlock(); }
     } unlock{this};
     return std::forward<F>(f)();
