@@ -32,6 +32,8 @@ void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { 
 
 void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.queueTitles(titles); }
 
+void CacheChromeTextures::beginSummon() { caches_.labels.beginSummon(); }
+
 size_t CacheChromeTextures::titleCapacity() const { return CardLabelCache::kMaxTitles; }
 
 void CacheChromeTextures::sweepIcons() { caches_.icons.sweep(caches_.icons.runningRequests()); }
