@@ -22,6 +22,7 @@
 #include "overlay/OverlayContentViewDelegate.h"
 #include "overlay/OverlayKeyboardState.h"
 #include "overlay/OverlayWindow.h"
+#include "overlay/SearchCorpus.h"
 #include "overlay/SearchField.h"
 #include "overlay/controller/OverlayCardSource.h"
 #include "overlay/controller/OverlayChromeTextures.h"
@@ -215,7 +216,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   void deleteBackward() override;
   void deleteForward() override;
   // Every card of `cards` that matches the query, best first; equal scores keep their order.
-  std::vector<WindowCard> filterCards(const std::string& query, const std::vector<WindowCard>& cards) const;
+  std::vector<WindowCard> filterCards(const std::string& query, const std::vector<WindowCard>& cards);
   // What the query is matched against: application name, title and, for a tab, its site.
   std::string searchHaystack(const WindowCard& card) const;
   // Filters the summon's cards again, picks the selection (the best match when `jumpToBest`, else
@@ -387,6 +388,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::vector<WindowCard> presentedCards_;
   std::vector<WindowCard> allPresentedCards_;
   SearchField searchField_;
+  // The search's haystacks read once a summon (a card whose haystack changed is read again).
+  SearchCorpus searchCorpus_;
   bool isSearching_ = false;
   bool isDragging_ = false;
   std::optional<int> dragDwellIndex_;
