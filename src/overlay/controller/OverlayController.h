@@ -132,6 +132,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   static constexpr double kActionFollowUpDelay = 1.5;
   static constexpr double kLiveHeroDelay = 0.15;
   static constexpr double kStartupPrewarmDelay = 0.5;
+  // How long the start-up pre-warm lets the renderer it built draw before it stops it.
+  static constexpr double kWarmFrameTime = 0.3;
   // Steps of a window alpha animation.
   static constexpr double kAnimationFrame = 1.0 / 60.0;
   static constexpr const char* kSwitcherDidSummon = "Quorvel.switcherDidSummon";
@@ -374,6 +376,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   struct PrewarmRun;
   void prewarm(double delay, bool immediately, bool refreshFirst, bool buildWindow);
   void prewarmStep(std::shared_ptr<PrewarmRun> run);
+  void warmRenderer(const ScreenInfo& screen, const std::vector<WindowCard>& cards);
   void endPrewarm() { isPrewarming_ = false; }
   std::shared_ptr<OverlayWindow> sharedWindow(uint32_t display) const;
 
