@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "base/FreedMemory.h"
 #include "pictures/CaptureGeometry.h"
 
 namespace quorvel {
@@ -258,6 +259,9 @@ void ThumbnailCache::flushRetired() {
     retiredPreviousCycle_.clear();
     liveRetirementRing_.clear();
   });
+  // The overlay has gone (this is its last call of a dismissal): what it freed goes back, once the
+  // summon's last work (its live picture, captures, plates) has let go too.
+  idleExecutor_.postAfter(kReturnMemoryDelay, [] { returnFreedMemory(); });
 }
 
 void ThumbnailCache::beginPresentation() {
@@ -317,6 +321,7 @@ void ThumbnailCache::runIdle(uint64_t generation) {
   std::optional<TrimReport> report = lock_.withLock([&] { return idleTrim(generation, liveRunning); });
   if (!report) return;
   demote(report->demotions);
+  returnFreedMemory();
 }
 
 std::optional<ThumbnailCache::TrimReport> ThumbnailCache::idleTrim(uint64_t generation, bool liveRunning) {
