@@ -183,7 +183,9 @@ class BenchTextures final : public OverlayChromeTextures {
     };
     p.icon = [this](int32_t) { return icon; };
     p.status = [this](const CardStatus& s) { return GpuChromeUploader::gpuTexture(status->texture(s)); };
-    p.label = [this](const CardLabel& l) { return GpuChromeUploader::gpuTexture(labels->labelTexture(l)); };
+    p.label = [this](const CardLabel& l, bool request) {
+      return GpuChromeUploader::gpuTexture(labels->labelTexture(l, request));
+    };
     p.title = [this](const CardTitle& t, bool request) {
       return GpuChromeUploader::gpuTexture(labels->titleTexture(t.text, request));
     };

@@ -186,7 +186,7 @@ void CardLabelCache::drawCount(int count) {
   wake();
 }
 
-ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label) {
+ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool request) {
   {
     std::lock_guard guard(lock_);
     if (label.tabTitle) {
@@ -197,12 +197,12 @@ ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label) {
   }
   CardLabel fallback;
   if (label.tabTitle) {
-    requestLabel(label);
+    if (request) requestLabel(label);
     fallback = CardLabel{label.appName, label.state,
                          label.state == WindowState::onOtherSpace ? label.spaceNumber : std::nullopt,
                          label.isPrivate, std::nullopt};
   } else if (label.spaceNumber) {
-    requestLabel(label);
+    if (request) requestLabel(label);
     fallback = label;
     fallback.spaceNumber.reset();
   } else {

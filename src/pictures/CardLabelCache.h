@@ -74,7 +74,8 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   // same name, state and privacy, the desktop number only on another desktop, no tab title) while
   // the exact one is queued; for a missing label with a desktop number, the same label without the
   // number while the exact one is queued; for any other missing label nothing, and nothing queued.
-  ChromeTextureRef labelTexture(const CardLabel& label);
+  // Without `request` nothing is queued either way.
+  ChromeTextureRef labelTexture(const CardLabel& label, bool request = true);
   // Any thread. The stored title plate; a miss queues it when `request` is true.
   ChromeTextureRef titleTexture(const std::string& text, bool request);
   // Any thread. The stored count plate; a miss queues it.

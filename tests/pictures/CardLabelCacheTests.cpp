@@ -200,6 +200,9 @@ TEST_F(CardLabelCacheTest, AMissingTabLabelFallsBackToItsHostAndIsQueuedOnce) {
   const CardLabel host = label("Firefox", WindowState::onOtherSpace, 2);
   cache->prepareLabels({host});
   const CardLabel tab = label("Firefox", WindowState::onOtherSpace, 2, false, "News");
+  // A lookup that asks for no drawing (a card flying out) gets the fallback and queues nothing.
+  EXPECT_EQ(cache->labelTexture(tab, false), cache->labelTexture(host));
+  EXPECT_EQ(cache->counts().requestedLabels, 0u);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(cache->labelTexture(tab), cache->labelTexture(host));
   EXPECT_EQ(cache->counts().requestedLabels, 1u);
   const size_t before = uploader.uploads.size();

@@ -66,7 +66,9 @@ CardRenderer::Providers CacheChromeTextures::providers() {
     return GpuChromeUploader::gpuTexture(SiteIconUploader::chromeTexture(favicons->texture(tab)));
   };
   p.status = [status](const CardStatus& s) { return GpuChromeUploader::gpuTexture(status->texture(s)); };
-  p.label = [labels](const CardLabel& l) { return GpuChromeUploader::gpuTexture(labels->labelTexture(l)); };
+  p.label = [labels](const CardLabel& l, bool request) {
+    return GpuChromeUploader::gpuTexture(labels->labelTexture(l, request));
+  };
   p.title = [labels](const CardTitle& t, bool request) {
     return GpuChromeUploader::gpuTexture(labels->titleTexture(t.text, request));
   };

@@ -706,7 +706,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
         }
       }
       if (card.label && providers_.label) {
-        auto plate = providers_.label(*card.label);
+        auto plate = providers_.label(*card.label, !frame.isDismissing);
         if (plate && plate->width() >= 1 && plate->height() >= 1) {
           const float aspect = static_cast<float>(plate->width()) / static_cast<float>(plate->height());
           float w = 0.8f * size.x, h = w / aspect;
