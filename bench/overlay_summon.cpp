@@ -8,6 +8,13 @@
 // link fires one frame each time the scene is started, so the time ends when that first frame has
 // been presented. Every summon after the first finds its textures drawn (the steady state); the
 // first one's drawing is reported apart as BM_FirstSummon.
+//
+// BM_SummonCycle is a whole summon as a user makes it, on the render thread's real frame clock (at
+// 60 Hz or capped) with the fly-in and the flight out on: the summon, three steps 0.15 s apart, the release
+// and the dismissal until the overlay is ordered out. It reports the CPU time of the process for
+// one cycle (every thread: the rasteriser's too), the time from the release to the overlay gone,
+// and the plates (labels, titles, counts, status badges) drawn per cycle and how many of those were
+// drawn twice in the same cycle (the goal: none).
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -16,6 +23,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <ctime>
+#include <unordered_set>
 
 #include "base/SystemClock.h"
 #include "gpu/vulkan/VulkanDevice.h"
@@ -26,6 +35,7 @@
 #include "pictures/StatusBadgeCache.h"
 #include "pictures/TextureRasterizer.h"
 #include "platform/qt/QtRaster.h"
+#include "scene/render/FrameClock.h"
 
 namespace quorvel {
 namespace {
@@ -64,10 +74,82 @@ class OneFramePerStart final : public DisplayLink {
   bool stopped_ = false;
 };
 
+// The platform's drawing, counting the plates drawn (each beginDrawing is one plate) and those drawn
+// again with the same text since reset().
+class CountingRaster final : public Raster {
+ public:
+  explicit CountingRaster(Raster& inner) : inner_(inner) {}
+  std::unique_ptr<RasterCanvas> beginDrawing(RasterBitmap& bitmap) override {
+    auto canvas = inner_.beginDrawing(bitmap);
+    if (!canvas) return canvas;
+    std::lock_guard lock(mutex_);
+    ++drawn_;
+    return std::make_unique<Canvas>(std::move(canvas), *this,
+                                    std::to_string(bitmap.width()) + "x" + std::to_string(bitmap.height()));
+  }
+  Size measureText(const TextBlock& text, double maxWidth) override { return inner_.measureText(text, maxWidth); }
+  std::optional<RasterBitmap> decodeImage(const std::string& path, int side) override {
+    return inner_.decodeImage(path, side);
+  }
+  void reset() {
+    std::lock_guard lock(mutex_);
+    drawn_ = 0;
+    redrawn_ = 0;
+    seen_.clear();
+  }
+  std::pair<int, int> counts() {
+    std::lock_guard lock(mutex_);
+    return {drawn_, redrawn_};
+  }
+
+ private:
+  class Canvas final : public RasterCanvas {
+   public:
+    // The key of a plate: its size and what is drawn into it.
+    Canvas(std::unique_ptr<RasterCanvas> inner, CountingRaster& owner, std::string size)
+        : inner_(std::move(inner)), owner_(owner), key_(std::move(size)) {}
+    ~Canvas() override {
+      std::lock_guard lock(owner_.mutex_);
+      if (!owner_.seen_.insert(key_).second) ++owner_.redrawn_;
+    }
+    void fillRoundedRect(const Rect& r, double radius, RasterColor c) override {
+      key_ += "|r" + std::to_string(r.width) + "," + std::to_string(c.alpha);
+      inner_->fillRoundedRect(r, radius, c);
+    }
+    void fillEllipse(const Rect& r, RasterColor c) override { inner_->fillEllipse(r, c); }
+    void strokeEllipse(const Rect& r, double w, RasterColor c) override { inner_->strokeEllipse(r, w, c); }
+    void strokePath(const VectorPath& p, double w, LineCap cap, RasterColor c) override {
+      inner_->strokePath(p, w, cap, c);
+    }
+    void drawText(const TextBlock& text, const Rect& rect) override {
+      for (const TextLine& line : text.lines) key_ += "|" + line.text;
+      inner_->drawText(text, rect);
+    }
+    void drawImage(const RasterBitmap& image, const Rect& rect) override { inner_->drawImage(image, rect); }
+    void drawSymbol(const SymbolGlyph& symbol, double size, SymbolWeight weight, Point center,
+                    RasterColor tint) override {
+      key_ += "|s" + std::to_string(size) + "," + std::to_string(center.x) + "," + std::to_string(center.y) + "," +
+              std::to_string(tint.red) + std::to_string(tint.green) + std::to_string(tint.blue);
+      inner_->drawSymbol(symbol, size, weight, center, tint);
+    }
+    void setClip(const std::optional<Rect>& rect) override { inner_->setClip(rect); }
+
+   private:
+    std::unique_ptr<RasterCanvas> inner_;
+    CountingRaster& owner_;
+    std::string key_;
+  };
+  Raster& inner_;
+  std::mutex mutex_;
+  int drawn_ = 0;
+  int redrawn_ = 0;
+  std::unordered_set<std::string> seen_;
+};
+
 // The label, title, count and status textures from the real caches; icons and pictures uploaded once.
 class BenchTextures final : public OverlayChromeTextures {
  public:
-  BenchTextures(ManualLoop& loop, QtRaster& raster, GpuChromeUploader& uploader, GpuDevice& device, size_t cards)
+  BenchTextures(ManualLoop& loop, Raster& raster, GpuChromeUploader& uploader, GpuDevice& device, size_t cards)
       : labels(CardLabelCache::make({loop.main(), raster, uploader, {}})),
         status(StatusBadgeCache::make({loop.main(), raster, uploader, {}})) {
     std::vector<uint8_t> bytes(320 * 200 * 4, 180);
@@ -85,6 +167,7 @@ class BenchTextures final : public OverlayChromeTextures {
     std::unique_lock held(labels->lock());
     labels->setPlateOpacity(held, opacity);
   }
+  void beginSummon() override { labels->beginSummon(); }
   void prepareIcons(const std::vector<IconRequest>&) override {}
   void prepareLabels(const std::vector<CardLabel>& l) override { labels->prepareLabels(l); }
   void prepareTitles(const std::vector<CardTitle>& t) override { labels->prepareTitles(t); }
@@ -100,7 +183,9 @@ class BenchTextures final : public OverlayChromeTextures {
     };
     p.icon = [this](int32_t) { return icon; };
     p.status = [this](const CardStatus& s) { return GpuChromeUploader::gpuTexture(status->texture(s)); };
-    p.label = [this](const CardLabel& l) { return GpuChromeUploader::gpuTexture(labels->labelTexture(l)); };
+    p.label = [this](const CardLabel& l, bool request) {
+      return GpuChromeUploader::gpuTexture(labels->labelTexture(l, request));
+    };
     p.title = [this](const CardTitle& t, bool request) {
       return GpuChromeUploader::gpuTexture(labels->titleTexture(t.text, request));
     };
@@ -115,17 +200,19 @@ class BenchTextures final : public OverlayChromeTextures {
 };
 
 struct SummonBench {
-  explicit SummonBench(size_t windows) {
+  // `realFrames`: the render thread on the frame clock at 60 Hz with the flight on, else one frame
+  // each time the scene starts and no flight.
+  explicit SummonBench(size_t windows, bool realFrames = false) {
     VulkanDeviceOptions options;
     options.presentation = false;
     device = VulkanDevice::make(options, &error);
     if (!device) return;
     context = GpuContext::make(device);
     uploader = std::make_unique<GpuChromeUploader>(TextureRasterizer{context});
-    textures = std::make_unique<BenchTextures>(rig.loop, raster, *uploader, *device, windows);
+    textures = std::make_unique<BenchTextures>(rig.loop, counting, *uploader, *device, windows);
     rig.store.set("labelPlaceholders", true);
     rig.store.set("showCardTitles", true);
-    rig.store.set("animateFlight", false);
+    rig.store.set("animateFlight", realFrames);
     rig.desktop.screenList.resize(1);
     rig.desktop.screenList[0].frame = {0, 0, 1920, 1080};
     rig.cards.list.cards.clear();
@@ -134,6 +221,11 @@ struct SummonBench {
                                             "Application " + std::to_string(i % 12),
                                             Rect{double(i % 9) * 90, double(i % 7) * 70, 900, 640});
       card.title = "Document " + std::to_string(i) + " — notes on the quarterly figures";
+      if (i % 5 == 3) card.state = WindowState::minimized;
+      if (i % 7 == 4) {
+        card.state = WindowState::onOtherSpace;
+        card.spaceNumber = 2;
+      }
       rig.cards.list.cards.push_back(std::move(card));
     }
     rig.cards.list.previousIndex = 1;
@@ -142,13 +234,19 @@ struct SummonBench {
                                          [] { return std::optional<std::string>(); }, [](bool) {}, [] { return true; }};
     controller = std::make_unique<OverlayController>(OverlayController::Services{
         rig.loop.main(), rig.settings, wake, rig.cards, rig.pictures, *textures, rig.desktop, content,
-        [this](OverlayContentView& view, OverlayWindow&, std::function<void(int, FocusChangeSource)> onFocus) {
+        [this, realFrames](OverlayContentView& view, OverlayWindow&,
+                           std::function<void(int, FocusChangeSource)> onFocus) {
           surface = device->makeOffscreenSurface("Quorvel summon bench");
           surface->setBounds(view.bounds());
           surface->setContentsScale(1);
           return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
                                      SceneRenderer::Services{rig.loop.main(), SystemClock::shared(), wake, rig.settings,
-                                                             [] { return std::make_shared<OneFramePerStart>(); }});
+                                                             [this, realFrames]() -> std::shared_ptr<DisplayLink> {
+                                                               if (realFrames)
+                                                                 return std::make_shared<FrameClock>(SystemClock::shared(),
+                                                                                                     60, frameCap);
+                                                               return std::make_shared<OneFramePerStart>();
+                                                             }});
         },
         [](const WindowCard&) {}});
   }
@@ -167,6 +265,7 @@ struct SummonBench {
     while (surface->presentedCount() == before) std::this_thread::sleep_for(std::chrono::microseconds(50));
   }
   double mainThreadSeconds = 0;
+  double frameCap = 0;  // frames a second at most on the real frame clock (0: the display's 60)
   void dismiss() {
     controller->cancel();
     rig.loop.advance(std::chrono::seconds(2));
@@ -174,9 +273,32 @@ struct SummonBench {
     device->waitIdle();
   }
 
+  // Runs the main loop in real time for `seconds`, or until `done` holds.
+  template <class Done>
+  void pump(double seconds, Done done) {
+    const auto start = std::chrono::steady_clock::now();
+    auto last = start;
+    while (!done() && std::chrono::steady_clock::now() - start < std::chrono::duration<double>(seconds)) {
+      const auto now = std::chrono::steady_clock::now();
+      rig.loop.advance(std::chrono::duration_cast<Duration>(now - last));
+      last = now;
+      rig.loop.runUntilIdle();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  void pump(double seconds) {
+    pump(seconds, [] { return false; });
+  }
+  bool overlayShown() const {
+    for (const auto& window : rig.desktop.windows)
+      if (window->visible) return true;
+    return false;
+  }
+
   std::string error;
   ControllerRig rig;
   QtRaster raster;
+  CountingRaster counting{raster};
   SceneWake wake{SystemClock::shared()};
   std::shared_ptr<VulkanDevice> device;
   std::shared_ptr<GpuContext> context;
@@ -205,6 +327,70 @@ void BM_Summon(benchmark::State& state) {
   state.SetLabel(bench.device->name());
 }
 BENCHMARK(BM_Summon)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+double processSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+void BM_SummonCycle(benchmark::State& state) {
+  SummonBench bench(static_cast<size_t>(state.range(0)), true);
+  bench.frameCap = static_cast<double>(state.range(1));
+  if (!bench.device) {
+    state.SkipWithError(("Vulkan is unavailable: " + bench.error).c_str());
+    return;
+  }
+  double cpu = 0, gone = 0, drawn = 0, redrawn = 0, firstDrawn = 0, frames = 0;
+  int cycles = 0;
+  for (auto _ : state) {
+    bench.counting.reset();
+    const uint64_t framesBefore = bench.surface ? bench.surface->presentedCount() : 0;
+    const double cpuBefore = processSeconds();
+    bench.controller->present(true, AppSettings::HotkeyScope::allWindows);
+    bench.pump(0.5);
+    for (int i = 0; i < 3; ++i) {
+      bench.controller->stepSelection(1);
+      bench.pump(0.15);
+    }
+    const auto released = std::chrono::steady_clock::now();
+    bench.controller->onHotkeyRelease();
+    bench.pump(10, [&] { return !bench.overlayShown(); });
+    const double releasedToGone = std::chrono::duration<double>(std::chrono::steady_clock::now() - released).count();
+    bench.pump(0.1);  // what the dismissal left queued
+    bench.device->waitIdle();
+    const auto [d, r] = bench.counting.counts();
+    if (cycles == 0) {
+      firstDrawn = d;
+    } else {
+      cpu += processSeconds() - cpuBefore;
+      gone += releasedToGone;
+      frames += double(bench.surface->presentedCount() - framesBefore);
+      drawn += d;
+    }
+    redrawn += r;
+    ++cycles;
+  }
+  const double later = std::max(cycles - 1, 1);
+  state.counters["cpu_s"] = cpu / later;
+  state.counters["gone_ms"] = gone * 1000 / later;
+  state.counters["frames"] = frames / later;
+  state.counters["plates_first"] = firstDrawn;
+  state.counters["plates_later"] = drawn / later;
+  state.counters["redrawn"] = redrawn;  // plates drawn twice within one cycle, in all cycles
+  state.SetLabel(bench.device->name());
+}
+// Arguments: windows, and the frame rate cap (30: the program's on a device that draws on the CPU).
+BENCHMARK(BM_SummonCycle)
+    ->ArgNames({"windows", "cap"})
+    ->Args({10, 30})
+    ->Args({50, 0})
+    ->Args({50, 30})
+    ->Args({200, 30})
+    ->Args({500, 30})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(4);
 
 void BM_FirstSummon(benchmark::State& state) {
   for (auto _ : state) {

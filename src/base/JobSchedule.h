@@ -26,6 +26,7 @@ class JobSchedule {
   size_t promoteDue(Instant now);
   std::optional<Job> takeReady();
   bool hasReady() const { return !ready_.empty(); }
+  size_t readyCount() const { return ready_.size(); }
   // The due time of the earliest delayed job still pending.
   std::optional<Instant> nextDue();
   size_t pendingTimers() const { return timers_.size(); }

@@ -1,5 +1,7 @@
 #include "overlay/SearchMatcher.h"
 
+#include "overlay/SearchCorpus.h"
+
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
@@ -64,8 +66,22 @@ SearchMatcher::SearchMatcher(SearchMatcher&&) noexcept = default;
 SearchMatcher& SearchMatcher::operator=(SearchMatcher&&) noexcept = default;
 SearchMatcher::~SearchMatcher() = default;
 
+SearchMatcher SearchMatcher::terms(std::string_view query, const SearchCorpus& corpus) {
+  SearchMatcher matcher;
+  // Characters of several scalars keep the corpus's ids; the query's others get new ones.
+  matcher.clusters_ = corpus.clusters_;
+  matcher.splitTerms(query);
+  return matcher;
+}
+
 SearchMatcher SearchMatcher::terms(std::string_view query) {
   SearchMatcher matcher;
+  matcher.splitTerms(query);
+  return matcher;
+}
+
+void SearchMatcher::splitTerms(std::string_view query) {
+  SearchMatcher& matcher = *this;
   matcher.readCharacters(query, true);
   std::vector<Character> term;
   for (Character c : matcher.characters_) {
@@ -77,7 +93,6 @@ SearchMatcher SearchMatcher::terms(std::string_view query) {
     }
   }
   if (!term.empty()) matcher.terms_.push_back(std::move(term));
-  return matcher;
 }
 
 SearchMatcher::Character SearchMatcher::characterOf(const char16_t* cluster, int32_t length, bool intern) {
@@ -141,12 +156,25 @@ std::optional<int64_t> SearchMatcher::score(std::string_view haystack) {
   if (terms_.empty()) return 0;
   readCharacters(haystack, false);
   const size_t n = characters_.size();
-  if (n == 0) return std::nullopt;
   if (bonus_.size() < n) bonus_.resize(n);
-  bonus_[0] = kWordStartBonus;
-  for (size_t j = 1; j < n; ++j) bonus_[j] = wordChar_[j - 1] ? 0 : kWordStartBonus;
+  bonusRow(wordChar_.data(), n, bonus_.data());
+  return score(characters_.data(), wordChar_.data(), bonus_.data(), n);
+}
 
-  const Character* s = characters_.data();
+std::optional<int64_t> SearchMatcher::score(const Prepared& haystack) {
+  if (terms_.empty()) return 0;
+  return score(haystack.characters.data(), haystack.wordChar.data(), haystack.bonus.data(),
+               haystack.characters.size());
+}
+
+void SearchMatcher::bonusRow(const uint8_t* wordChar, size_t n, int* bonus) {
+  if (n == 0) return;
+  bonus[0] = kWordStartBonus;
+  for (size_t j = 1; j < n; ++j) bonus[j] = wordChar[j - 1] ? 0 : kWordStartBonus;
+}
+
+std::optional<int64_t> SearchMatcher::score(const Character* s, const uint8_t* wordChar, const int* bonus, size_t n) {
+  if (n == 0) return std::nullopt;
   int64_t total = 0;
   for (const std::vector<Character>& term : terms_) {
     const size_t m = term.size();
@@ -156,47 +184,60 @@ std::optional<int64_t> SearchMatcher::score(std::string_view haystack) {
     }
     if (consumed == m) {
       const bool contiguous = std::search(s, s + n, term.begin(), term.end()) != s + n;
-      const int alignment = std::clamp(alignmentScore(term, s, bonus_.data(), n), -kAlignmentLimit, kAlignmentLimit);
+      const int alignment = std::clamp(alignmentScore(term, s, bonus, n), -kAlignmentLimit, kAlignmentLimit);
       total += (contiguous ? kContiguousBase : kSubsequenceBase) + alignment;
       continue;
     }
-    if (m < 4 || !matchesAsWordWithinOneEdit(term)) return std::nullopt;
+    if (m < 4 || !matchesAsWordWithinOneEdit(term, s, wordChar, n)) return std::nullopt;
   }
   return total;
 }
 
+// The best alignment is a dynamic programme over (term character, haystack character) whose rows
+// are sparse: only the places where the haystack holds the row's character can end a match. Each
+// row therefore keeps its matches alone, in order, and reaches back to the previous row's through
+// a running maximum: the best of the previous row up to j - 1 (less the gap cost for every skipped
+// character, from the second row on), and the match at j - 1 itself for adjacent characters.
 int SearchMatcher::alignmentScore(const std::vector<Character>& term, const Character* s, const int* bonus,
                                   size_t n) {
   const size_t m = term.size();
   if (m == 0 || n == 0) return kNoAlignment;
-  if (table_.size() < 4 * n) table_.resize(4 * n, 0);
-  int* matchedPrev = table_.data();
-  int* bestPrev = matchedPrev + n;
-  int* matched = bestPrev + n;
-  int* best = matched + n;
-  constexpr int NEG = kNoAlignment;
-
-  for (size_t j = 0; j < n; ++j) {
-    matchedPrev[j] = s[j] == term[0] ? kMatchScore + bonus[j] : NEG;
-    bestPrev[j] = j == 0 ? matchedPrev[0] : std::max(matchedPrev[j], bestPrev[j - 1]);
+  std::vector<Match>& previous = previousRow_;
+  std::vector<Match>& row = row_;
+  previous.clear();
+  for (const Character* at = std::find(s, s + n, term[0]); at != s + n; at = std::find(at + 1, s + n, term[0])) {
+    const size_t j = static_cast<size_t>(at - s);
+    previous.push_back({j, kMatchScore + bonus[j]});
   }
+  if (previous.empty()) return kNoAlignment;
   for (size_t i = 1; i < m; ++i) {
     const Character t = term[i];
-    matched[0] = NEG;
-    best[0] = NEG;
-    for (size_t j = 1; j < n; ++j) {
-      int value = NEG;
-      if (s[j] == t) {
-        if (bestPrev[j - 1] != NEG) value = bestPrev[j - 1] + kMatchScore + bonus[j];
-        if (matchedPrev[j - 1] != NEG) value = std::max(value, matchedPrev[j - 1] + kAdjacentScore + bonus[j]);
+    const bool gaps = i >= 2;  // the first row's best carries no gap cost
+    row.clear();
+    size_t k = 0;
+    int64_t reach = 0;  // the best of the previous row so far, plus 2 × its place when gaps count
+    bool any = false;
+    // No match of this row can come before the previous row's first.
+    for (const Character* at = std::find(s + previous.front().at + 1, s + n, t); at != s + n;
+         at = std::find(at + 1, s + n, t)) {
+      const size_t j = static_cast<size_t>(at - s);
+      for (; k < previous.size() && previous[k].at <= j - 1; ++k) {
+        const int64_t candidate = previous[k].score + (gaps ? kGapCost * static_cast<int64_t>(previous[k].at) : 0);
+        reach = any ? std::max(reach, candidate) : candidate;
+        any = true;
       }
-      matched[j] = value;
-      best[j] = std::max(value, best[j - 1] == NEG ? NEG : best[j - 1] - kGapCost);
+      if (!any) continue;
+      const int64_t best = gaps ? reach - kGapCost * static_cast<int64_t>(j - 1) : reach;
+      int64_t value = best + kMatchScore;
+      if (previous[k - 1].at == j - 1) value = std::max(value, int64_t{previous[k - 1].score} + kAdjacentScore);
+      row.push_back({j, static_cast<int>(value + bonus[j])});
     }
-    std::swap(matchedPrev, matched);
-    std::swap(bestPrev, best);
+    if (row.empty()) return kNoAlignment;
+    std::swap(previous, row);
   }
-  return *std::max_element(matchedPrev, matchedPrev + n);
+  int result = previous.front().score;
+  for (const Match& match : previous) result = std::max(result, match.score);
+  return result;
 }
 
 bool SearchMatcher::isWithinOneEdit(const Character* t, size_t m, const Character* w, size_t length) {
@@ -220,14 +261,14 @@ bool SearchMatcher::isWithinOneEdit(const Character* t, size_t m, const Characte
          t[first + 1] != w[first + 1];
 }
 
-bool SearchMatcher::matchesAsWordWithinOneEdit(const std::vector<Character>& term) const {
-  const size_t n = characters_.size();
+bool SearchMatcher::matchesAsWordWithinOneEdit(const std::vector<Character>& term, const Character* s,
+                                               const uint8_t* wordChar, size_t n) {
   size_t j = 0;
   while (j < n) {
-    while (j < n && !wordChar_[j]) ++j;
+    while (j < n && !wordChar[j]) ++j;
     const size_t start = j;
-    while (j < n && wordChar_[j]) ++j;
-    if (j > start && isWithinOneEdit(term.data(), term.size(), characters_.data() + start, j - start)) return true;
+    while (j < n && wordChar[j]) ++j;
+    if (j > start && isWithinOneEdit(term.data(), term.size(), s + start, j - start)) return true;
   }
   return false;
 }

@@ -131,55 +131,50 @@ ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& text
   return services_.uploader.upload(*bitmap, kMipLabel);
 }
 
-void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture) {
+void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture, bool asked) {
   if (!label.tabTitle) {
     textures_[label] = std::move(texture);
     return;
   }
-  auto [it, inserted] = tabTextures_.insert_or_assign(label, std::move(texture));
-  if (inserted) tabOrder_.push_back(label);
-  while (tabOrder_.size() > kMaxTabLabels) {
-    const CardLabel oldest = tabOrder_.front();
-    tabOrder_.erase(tabOrder_.begin());
-    tabTextures_.erase(oldest);
-    requestedLabels_.erase(oldest);
-  }
+  tabTextures_.store(label, std::move(texture), asked, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
 }
 
-void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef texture) {
-  auto [it, inserted] = titleTextures_.insert_or_assign(text, std::move(texture));
-  if (inserted) titleOrder_.push_back(text);
-  while (titleOrder_.size() > kMaxTitles) {
-    const std::string oldest = titleOrder_.front();
-    titleOrder_.erase(titleOrder_.begin());
-    titleTextures_.erase(oldest);
-    requestedTitles_.erase(oldest);
-  }
+void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef texture, bool asked) {
+  titleTextures_.store(text, std::move(texture), asked, [&](const std::string& gone) { requestedTitles_.erase(gone); });
+}
+
+void CardLabelCache::beginSummon() {
+  std::lock_guard guard(lock_);
+  tabTextures_.beginUse();
+  titleTextures_.beginUse();
+}
+
+void CardLabelCache::drawLabel(const CardLabel& label, bool asked) {
+  const bool stored =
+      lock_.withLock([&] { return label.tabTitle ? tabTextures_.contains(label) : textures_.contains(label); });
+  if (stored) return;
+  ChromeTextureRef texture = drawPlate(PlateKind::label, labelText(label));
+  if (!texture) return;
+  lock_.withLock([&] { storeLabel(label, std::move(texture), asked); });
+  wake();
+}
+
+void CardLabelCache::drawTitle(const std::string& text, bool asked) {
+  if (lock_.withLock([&] { return titleTextures_.contains(text); })) return;
+  ChromeTextureRef texture = drawPlate(PlateKind::title, titleText(text));
+  if (!texture) return;
+  lock_.withLock([&] { storeTitle(text, std::move(texture), asked); });
+  wake();
 }
 
 void CardLabelCache::prepareLabels(const std::vector<CardLabel>& labels) {
   checkMain("prepareLabels");
-  for (const CardLabel& label : labels) {
-    const bool stored = lock_.withLock([&] {
-      return label.tabTitle ? tabTextures_.contains(label) : textures_.contains(label);
-    });
-    if (stored) continue;
-    ChromeTextureRef texture = drawPlate(PlateKind::label, labelText(label));
-    if (!texture) continue;
-    lock_.withLock([&] { storeLabel(label, std::move(texture)); });
-    wake();
-  }
+  for (const CardLabel& label : labels) drawLabel(label, false);
 }
 
 void CardLabelCache::prepareTitles(const std::vector<CardTitle>& titles) {
   checkMain("prepareTitles");
-  for (const CardTitle& title : titles) {
-    if (lock_.withLock([&] { return titleTextures_.contains(title.text); })) continue;
-    ChromeTextureRef texture = drawPlate(PlateKind::title, titleText(title.text));
-    if (!texture) continue;
-    lock_.withLock([&] { storeTitle(title.text, std::move(texture)); });
-    wake();
-  }
+  for (const CardTitle& title : titles) drawTitle(title.text, false);
 }
 
 void CardLabelCache::drawCount(int count) {
@@ -191,20 +186,23 @@ void CardLabelCache::drawCount(int count) {
   wake();
 }
 
-ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label) {
+ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool request) {
   {
     std::lock_guard guard(lock_);
-    const auto& table = label.tabTitle ? tabTextures_ : textures_;
-    if (auto it = table.find(label); it != table.end()) return it->second;
+    if (label.tabTitle) {
+      if (ChromeTextureRef found = tabTextures_.find(label)) return found;
+    } else if (auto it = textures_.find(label); it != textures_.end()) {
+      return it->second;
+    }
   }
   CardLabel fallback;
   if (label.tabTitle) {
-    requestLabel(label);
+    if (request) requestLabel(label);
     fallback = CardLabel{label.appName, label.state,
                          label.state == WindowState::onOtherSpace ? label.spaceNumber : std::nullopt,
                          label.isPrivate, std::nullopt};
   } else if (label.spaceNumber) {
-    requestLabel(label);
+    if (request) requestLabel(label);
     fallback = label;
     fallback.spaceNumber.reset();
   } else {
@@ -218,7 +216,7 @@ ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label) {
 ChromeTextureRef CardLabelCache::titleTexture(const std::string& text, bool request) {
   {
     std::lock_guard guard(lock_);
-    if (auto it = titleTextures_.find(text); it != titleTextures_.end()) return it->second;
+    if (ChromeTextureRef found = titleTextures_.find(text)) return found;
   }
   if (request) requestTitle(text);
   return nullptr;
@@ -235,17 +233,17 @@ ChromeTextureRef CardLabelCache::countTexture(int count) {
 
 void CardLabelCache::requestLabel(const CardLabel& label) {
   if (!lock_.withLock([&] { return requestedLabels_.insert(label).second; })) return;
-  enqueue({PendingPlate{PlateKind::label, label, {}, 0}});
+  enqueue({PendingPlate{PlateKind::label, label, {}, 0, true}});
 }
 
 void CardLabelCache::requestTitle(const std::string& text) {
   if (!lock_.withLock([&] { return requestedTitles_.insert(text).second; })) return;
-  enqueue({PendingPlate{PlateKind::title, {}, text, 0}});
+  enqueue({PendingPlate{PlateKind::title, {}, text, 0, true}});
 }
 
 void CardLabelCache::requestCount(int count) {
   if (!lock_.withLock([&] { return requestedCounts_.insert(count).second; })) return;
-  enqueue({PendingPlate{PlateKind::count, {}, {}, count}});
+  enqueue({PendingPlate{PlateKind::count, {}, {}, count, true}});
 }
 
 void CardLabelCache::queueLabels(const std::vector<CardLabel>& labels) {
@@ -267,9 +265,15 @@ void CardLabelCache::queueTitles(const std::vector<CardTitle>& titles) {
 void CardLabelCache::enqueue(std::vector<PendingPlate> plates) {
   if (plates.empty()) return;
   const bool post = lock_.withLock([&] {
-    for (PendingPlate& plate : plates)
-      // A plate already waiting keeps its place; one stored meanwhile is skipped when its turn comes.
-      if (std::find(pending_.begin(), pending_.end(), plate) == pending_.end()) pending_.push_back(std::move(plate));
+    for (PendingPlate& plate : plates) {
+      // A plate already waiting keeps its place (asked for now if either was); one stored meanwhile
+      // is skipped when its turn comes.
+      auto same = std::find_if(pending_.begin(), pending_.end(), [&](const PendingPlate& p) { return p.sameKey(plate); });
+      if (same == pending_.end())
+        pending_.push_back(std::move(plate));
+      else
+        same->asked = same->asked || plate.asked;
+    }
     if (pendingTurnPosted_ || pending_.empty()) return false;
     pendingTurnPosted_ = true;
     return true;
@@ -293,8 +297,8 @@ void CardLabelCache::drawNextPending() {
   });
   if (plate) {
     switch (plate->kind) {
-      case PlateKind::label: prepareLabels({plate->label}); break;
-      case PlateKind::title: prepareTitles({CardTitle{plate->title}}); break;
+      case PlateKind::label: drawLabel(plate->label, plate->asked); break;
+      case PlateKind::title: drawTitle(plate->title, plate->asked); break;
       case PlateKind::count: drawCount(plate->count); break;
     }
   }
@@ -310,10 +314,8 @@ bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Loc
   if (opacity == plateOpacity_) return false;
   plateOpacity_ = opacity;
   empty(textures_);
-  empty(tabTextures_);
-  empty(tabOrder_);
-  empty(titleTextures_);
-  empty(titleOrder_);
+  tabTextures_.clear();
+  titleTextures_.clear();
   empty(countTextures_);
   empty(requestedLabels_);
   empty(requestedTitles_);
@@ -329,12 +331,12 @@ CardLabelCache::Counts CardLabelCache::counts() {
 
 std::vector<CardLabel> CardLabelCache::tabOrder() {
   std::lock_guard guard(lock_);
-  return tabOrder_;
+  return tabTextures_.order();
 }
 
 std::vector<std::string> CardLabelCache::titleOrder() {
   std::lock_guard guard(lock_);
-  return titleOrder_;
+  return titleTextures_.order();
 }
 
 }  // namespace quorvel

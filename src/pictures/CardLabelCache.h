@@ -14,6 +14,7 @@
 #include "pictures/CardLabel.h"
 #include "pictures/ChromeServices.h"
 #include "pictures/ChromeTexture.h"
+#include "pictures/PlateTable.h"
 #include "platform/Raster.h"
 
 namespace quorvel {
@@ -34,8 +35,10 @@ namespace quorvel {
 // one call that expects its caller to hold `lock()` (the overlay holds it around the call).
 //
 // Bounds: labels without a tab title are unbounded; labels with one keep at most 64 plates and
-// titles 46, evicting the first inserted. A queued key stays queued until its eviction or a plate
-// opacity change, so a drawing that failed is not retried before then.
+// titles 46, evicting the first inserted, except that a plate asked for since the summon began
+// (beginSummon) is kept until a later summon: a summon that shows more than the bound draws each
+// of its plates once. A queued key stays queued until its eviction or a plate opacity change, so a
+// drawing that failed is not retried before then.
 class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
  public:
   static constexpr double kDefaultPlateOpacity = 0.8533392676479687;
@@ -71,11 +74,15 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   // same name, state and privacy, the desktop number only on another desktop, no tab title) while
   // the exact one is queued; for a missing label with a desktop number, the same label without the
   // number while the exact one is queued; for any other missing label nothing, and nothing queued.
-  ChromeTextureRef labelTexture(const CardLabel& label);
+  // Without `request` nothing is queued either way.
+  ChromeTextureRef labelTexture(const CardLabel& label, bool request = true);
   // Any thread. The stored title plate; a miss queues it when `request` is true.
   ChromeTextureRef titleTexture(const std::string& text, bool request);
   // Any thread. The stored count plate; a miss queues it.
   ChromeTextureRef countTexture(int count);
+
+  // Any thread: a summon begins; the plates asked for from now on are kept until the next one.
+  void beginSummon();
 
   // Any thread: queue one drawing on the main queue, once per key (see Bounds).
   void requestLabel(const CardLabel& label);
@@ -111,8 +118,11 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
  private:
   explicit CardLabelCache(ChromeServices services);
   ChromeTextureRef drawPlate(PlateKind kind, const TextBlock& text);
-  void storeLabel(const CardLabel& label, ChromeTextureRef texture);  // lock held
-  void storeTitle(const std::string& text, ChromeTextureRef texture);  // lock held
+  // Draw and store unless stored; `asked`: drawn for a lookup of this summon (see Bounds).
+  void drawLabel(const CardLabel& label, bool asked);
+  void drawTitle(const std::string& text, bool asked);
+  void storeLabel(const CardLabel& label, ChromeTextureRef texture, bool asked);  // lock held
+  void storeTitle(const std::string& text, ChromeTextureRef texture, bool asked);  // lock held
   void drawCount(int count);
   // One queued drawing: a label, a title or a count plate.
   struct PendingPlate {
@@ -120,7 +130,10 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
     CardLabel label;
     std::string title;
     int count = 0;
-    bool operator==(const PendingPlate&) const = default;
+    bool asked = false;  // queued by a lookup rather than drawn ahead
+    bool sameKey(const PendingPlate& o) const {
+      return kind == o.kind && label == o.label && title == o.title && count == o.count;
+    }
   };
   // Adds the plates to the list and starts its turns unless they run already.
   void enqueue(std::vector<PendingPlate> plates);
@@ -134,12 +147,10 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   Lock lock_;
   double plateOpacity_ = kDefaultPlateOpacity;
   std::unordered_map<CardLabel, ChromeTextureRef> textures_;
-  std::unordered_map<CardLabel, ChromeTextureRef> tabTextures_;
-  std::vector<CardLabel> tabOrder_;
+  PlateTable<CardLabel> tabTextures_{kMaxTabLabels};
   std::unordered_set<CardLabel> requestedLabels_;
   std::unordered_set<std::string> requestedTitles_;
-  std::unordered_map<std::string, ChromeTextureRef> titleTextures_;
-  std::vector<std::string> titleOrder_;
+  PlateTable<std::string> titleTextures_{kMaxTitles};
   std::unordered_map<int, ChromeTextureRef> countTextures_;
   std::unordered_set<int> requestedCounts_;
   std::deque<PendingPlate> pending_;

@@ -45,6 +45,8 @@ class ThumbnailCache {
   static constexpr int64_t kPresentedBudget = 262'144'000;  // 250 MiB
   static constexpr Duration kIdleDelay = std::chrono::seconds(900);
   static constexpr Duration kIdleCheck = std::chrono::seconds(60);
+  // From flushRetired to handing the heap's free pages back to the system.
+  static constexpr Duration kReturnMemoryDelay = std::chrono::seconds(2);
   static constexpr size_t kLiveRingCapacity = 3;
   static constexpr size_t kMaxCropTargets = 40;
 

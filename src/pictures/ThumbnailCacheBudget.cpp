@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/FreedMemory.h"
+
 namespace quorvel {
 
 void ThumbnailCache::enforceBudgetNow() {
@@ -58,6 +60,9 @@ void ThumbnailCache::flushRetired() {
     retiredPreviousCycle_.clear();
     liveRetirementRing_.clear();
   });
+  // The overlay has gone (this is its last call of a dismissal): what it freed goes back, once the
+  // summon's last work (its live picture, captures, plates) has let go too.
+  idleExecutor_.postAfter(kReturnMemoryDelay, [] { returnFreedMemory(); });
 }
 
 void ThumbnailCache::beginPresentation() {
@@ -117,6 +122,7 @@ void ThumbnailCache::runIdle(uint64_t generation) {
   std::optional<TrimReport> report = lock_.withLock([&] { return idleTrim(generation, liveRunning); });
   if (!report) return;
   demote(report->demotions);
+  returnFreedMemory();
 }
 
 std::optional<ThumbnailCache::TrimReport> ThumbnailCache::idleTrim(uint64_t generation, bool liveRunning) {

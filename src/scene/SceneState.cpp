@@ -14,6 +14,9 @@ using scene::nearest;
 using scene::wrapIndex;
 
 constexpr double kMaxFrameStep = 1.0 / 30;
+// The flight out follows the clock instead: it ends on time however long each frame takes to draw
+// (a late frame moves the cards further), so the dismissal lasts as long with 500 cards as with 5.
+constexpr double kDismissCompletion = 0.6;
 
 bool hasCardID(const SceneStorage& s, uint32_t id, int* at = nullptr) {
   const int n = std::min(s.cardCount(), s.liveCount);
@@ -66,8 +69,9 @@ SceneState::Frame SceneState::advanceFrame(Storage& s, double dt, MorphBuffer& b
   frame.focus = s.orbit.step(dt, effective, hopping);
   if (s.keyboardHop && s.orbit.focus == s.orbit.target && s.orbit.velocity == 0) s.keyboardHop = false;
 
-  // 4: every other spring at most 1/30 s.
-  const double step = (dt > 0 && std::isfinite(dt)) ? std::min(dt, kMaxFrameStep) : 0.0;
+  // 4: every other spring at most 1/30 s (the whole flight's length while flying out).
+  const double step =
+      (dt > 0 && std::isfinite(dt)) ? std::min(dt, s.isDismissing ? kDismissCompletion : kMaxFrameStep) : 0.0;
   const double speed = s.speedScale > 0 && std::isfinite(s.speedScale) ? s.speedScale : 1.0;
 
   // 5: piles fold while hops run and open again after.
@@ -179,7 +183,7 @@ SceneState::Frame SceneState::advanceFrame(Storage& s, double dt, MorphBuffer& b
   // 15: the dismiss completion, handed out once.
   if (s.isDismissing) {
     s.dismissElapsed += step;
-    if (allNear || s.dismissElapsed >= 0.6) {
+    if (allNear || s.dismissElapsed >= kDismissCompletion) {
       frame.completion = std::move(s.completion);
       s.completion = nullptr;
     }

@@ -524,12 +524,19 @@ TEST(OverlayControllerPrewarm, StartUpRefreshesBuildsTheWindowAndCapturesUnlessA
     EXPECT_EQ(rig.textures.icons.size(), 1u);
     EXPECT_EQ(rig.desktop.windows.size(), 1u);  // built ahead, not shown
     EXPECT_EQ(rig.window().shows, 0);
+    // The renderer too, which draws the cards for a while and is stopped.
+    ASSERT_EQ(rig.scenes.size(), 1u);
+    EXPECT_EQ(rig.scenes[0]->presents, 1);
+    rig.runTo(rig.now(), OverlayController::kWarmFrameTime);
+    EXPECT_EQ(rig.scenes[0]->stops, 1);
     EXPECT_EQ(rig.pictures.stillCaptures, 1);
     EXPECT_TRUE(rig.controller->isPrewarming());
     rig.pictures.pendingStills[0]();
     EXPECT_FALSE(rig.controller->isPrewarming());
-    rig.summon();  // the first summon reuses the window built ahead
+    rig.summon();  // the first summon reuses the window and the renderer built ahead
     EXPECT_EQ(rig.desktop.windows.size(), 1u);
+    EXPECT_EQ(rig.scenes.size(), 1u);
+    EXPECT_EQ(rig.scenes[0]->presents, 2);
   }
   {
     ControllerRig rig;

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "overlay/SearchCorpus.h"
 #include "overlay/SearchMatcher.h"
 
 namespace quorvel {
@@ -103,6 +105,75 @@ TEST(SearchMatcher, ReusedBuffersGiveTheSameScoresAsAFreshMatcher) {
   matcher.score("\u00c9diteur \u00e9l\u00e8ve");
   EXPECT_EQ(matcher.score(kEditor), scoreOf("mtl", kEditor));
   EXPECT_EQ(matcher.score("mtl"), scoreOf("mtl", "mtl"));
+}
+
+// The alignment over whole rows, as plainly as it can be written: the sparse one must agree.
+int fullAlignment(const std::vector<SearchMatcher::Character>& term, const std::vector<SearchMatcher::Character>& s,
+                  const std::vector<int>& bonus) {
+  constexpr int NEG = SearchMatcher::kNoAlignment;
+  const size_t n = s.size();
+  std::vector<int> matchedPrev(n), bestPrev(n), matched(n), best(n);
+  for (size_t j = 0; j < n; ++j) {
+    matchedPrev[j] = s[j] == term[0] ? 16 + bonus[j] : NEG;
+    bestPrev[j] = j == 0 ? matchedPrev[0] : std::max(matchedPrev[j], bestPrev[j - 1]);
+  }
+  for (size_t i = 1; i < term.size(); ++i) {
+    matched[0] = best[0] = NEG;
+    for (size_t j = 1; j < n; ++j) {
+      int value = NEG;
+      if (s[j] == term[i]) {
+        if (bestPrev[j - 1] != NEG) value = bestPrev[j - 1] + 16 + bonus[j];
+        if (matchedPrev[j - 1] != NEG) value = std::max(value, matchedPrev[j - 1] + 28 + bonus[j]);
+      }
+      matched[j] = value;
+      best[j] = std::max(value, best[j - 1] == NEG ? NEG : best[j - 1] - 2);
+    }
+    std::swap(matchedPrev, matched);
+    std::swap(bestPrev, best);
+  }
+  return *std::max_element(matchedPrev.begin(), matchedPrev.end());
+}
+
+TEST(SearchMatcher, AlignmentAgreesWithTheWholeTable) {
+  SearchMatcher matcher = SearchMatcher::terms("x");
+  uint32_t seed = 7;
+  auto next = [&] { return seed = seed * 1664525u + 1013904223u; };
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<SearchMatcher::Character> s(1 + next() % 40), term(1 + next() % 5);
+    std::vector<int> bonus(s.size());
+    for (auto& c : s) c = "ab c"[next() % 4];
+    for (auto& c : term) c = "abc"[next() % 3];
+    for (auto& b : bonus) b = next() % 2 ? 16 : 0;
+    ASSERT_EQ(matcher.alignmentScore(term, s.data(), bonus.data(), s.size()), fullAlignment(term, s, bonus))
+        << round;
+  }
+}
+
+// The haystacks read once rank as the matcher ranks the strings, whatever the query's characters,
+// and a haystack that changes is read again.
+TEST(SearchCorpus, RanksAsTheMatcherOverTheSameStrings) {
+  const std::string thumbs = "\U0001F44D\U0001F3FD";
+  std::vector<std::string> haystacks = {
+      kEditor, "Mail Re: port ", "Cafe\u0301 Menu", "Caf\u00e9 menu ", "Chat " + thumbs + " done",
+      "Chat \U0001F44D done", "Trip \U0001F1FA\U0001F1F8", "\u6708\u5ea6\u62a5\u544a", "Editor repotr ", "",
+      "Files a\u0308\u0323 mixed",
+  };
+  SearchCorpus corpus(haystacks);
+  const std::vector<std::string> queries = {"r", "report", "mr", "caf\u00e9", "cafe\u0301", "MENU", thumbs,
+                                            "\U0001F44D", "\U0001F1F8", "\u62a5\u544a", "reprot", "chat done",
+                                            "a\u0308\u0323", " ", ""};
+  auto check = [&] {
+    for (const std::string& query : queries)
+      EXPECT_EQ(corpus.rank(query), SearchMatcher::terms(query).rank(haystacks)) << query;
+  };
+  check();
+  haystacks[1] = "Mail report ";
+  haystacks.push_back("Editor report.txt ");
+  corpus.update(haystacks);
+  check();
+  haystacks.resize(3);
+  corpus.update(haystacks);
+  check();
 }
 
 TEST(SearchMatcher, OneEditMeansOneInsertionDeletionSubstitutionOrAdjacentSwap) {

@@ -166,10 +166,43 @@ TEST_F(CardLabelCacheTest, TitlesKeepTheFirstFortySix) {
   EXPECT_NE(cache->titleTexture("Title 46", false), nullptr);
 }
 
+// A summon whose frames show more plates than the bound: every frame asks for all of them, and
+// each is drawn once however many frames ask; the next summon may evict them again.
+TEST_F(CardLabelCacheTest, ASummonShowingMorePlatesThanTheBoundDrawsEachOnce) {
+  const size_t shown = 3 * CardLabelCache::kMaxTitles;
+  std::vector<CardLabel> tabs;
+  for (size_t i = 0; i < shown; ++i)
+    tabs.push_back(label("Firefox", WindowState::browserTab, {}, false, "Tab " + std::to_string(i)));
+  cache->prepareTitles({CardTitle{"Drawn ahead"}});
+  cache->beginSummon();
+  for (int frame = 0; frame < 4; ++frame) {
+    for (size_t i = 0; i < shown; ++i) {
+      cache->titleTexture("Title " + std::to_string(i), true);
+      cache->labelTexture(tabs[i]);
+    }
+    loop.runUntilIdle();
+  }
+  EXPECT_EQ(uploader.uploads.size(), 1 + 2 * shown);
+  EXPECT_EQ(cache->counts().titles, shown);  // the plate drawn ahead and never shown made room
+  EXPECT_EQ(cache->counts().tabLabels, shown);
+  for (size_t i = 0; i < shown; ++i) EXPECT_NE(cache->titleTexture("Title " + std::to_string(i), false), nullptr);
+
+  // The next summon shows other plates: the earlier ones leave, down to the bound.
+  cache->beginSummon();
+  for (int i = 0; i < 3; ++i) cache->titleTexture("Other " + std::to_string(i), true);
+  loop.runUntilIdle();
+  EXPECT_EQ(cache->counts().titles, CardLabelCache::kMaxTitles);
+  EXPECT_NE(cache->titleTexture("Other 0", false), nullptr);
+  EXPECT_EQ(cache->titleTexture("Title 0", false), nullptr);
+}
+
 TEST_F(CardLabelCacheTest, AMissingTabLabelFallsBackToItsHostAndIsQueuedOnce) {
   const CardLabel host = label("Firefox", WindowState::onOtherSpace, 2);
   cache->prepareLabels({host});
   const CardLabel tab = label("Firefox", WindowState::onOtherSpace, 2, false, "News");
+  // A lookup that asks for no drawing (a card flying out) gets the fallback and queues nothing.
+  EXPECT_EQ(cache->labelTexture(tab, false), cache->labelTexture(host));
+  EXPECT_EQ(cache->counts().requestedLabels, 0u);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(cache->labelTexture(tab), cache->labelTexture(host));
   EXPECT_EQ(cache->counts().requestedLabels, 1u);
   const size_t before = uploader.uploads.size();

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 
 #include <atomic>
+#include <functional>
+#include <optional>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -58,6 +60,29 @@ TEST(QtMainQueue, JobsFromAnyThreadRunOnTheLoopInOrderAndTimersWhenDue) {
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
   EXPECT_EQ(offThread.load(), 1) << "the job ran on the loop's thread";
   EXPECT_GE(late - start, Instant(60ms)) << "a delayed job never runs early";
+}
+
+// Work that goes on by posting its next step, one step a turn, leaves room for a job that falls due:
+// the delayed job runs after a few steps, not after a whole turn's worth of them.
+TEST(QtMainQueue, AJobPostingItsNextStepDoesNotHoldBackTimers) {
+  QtMainQueue queue(SystemClock::shared());
+  int steps = 0;
+  std::optional<int> stepsWhenDue;
+  bool stop = false;
+  std::function<void()> step = [&] {
+    ++steps;
+    const Instant until = SystemClock::shared().now() + 1ms;
+    while (SystemClock::shared().now() < until) {
+    }
+    if (!stop) queue.post(step);
+  };
+  queue.postAfter(10ms, [&] {
+    stepsWhenDue = steps;
+    stop = true;
+  });
+  queue.post(step);
+  ASSERT_TRUE(spinUntil([&] { return stepsWhenDue.has_value(); }));
+  EXPECT_LT(*stepsWhenDue, 128);
 }
 
 Task<int> hop(Executor& pool, Executor& main) {

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "base/SystemClock.h"
 #include "base/VirtualClock.h"
 #include "scene/render/FrameClock.h"
 
@@ -48,6 +51,31 @@ TEST(FrameClockTest, EachUnpauseDeliversAnUpdateAtOnceNotAtTheNextSlot) {
   ASSERT_EQ(updates.size(), 2u);
   EXPECT_DOUBLE_EQ(updates[0], 10.5) << "due now, not at 11";
   EXPECT_DOUBLE_EQ(updates[1], 12.75);
+}
+
+// A cap holds whatever rate the display asks for later: the slots after the first update are those
+// of the capped rate.
+TEST(FrameClockTest, ACappedClockKeepsToItsMaximumRate) {
+  FrameClock link(SystemClock::shared(), 60, 30);
+  link.setRefreshRate(120);
+  std::vector<double> updates;
+  std::thread thread([&] {
+    link.run([&](const DisplayLinkUpdate& update) {
+      updates.push_back(update.targetTimestamp);
+      if (updates.size() == 4) link.stop();
+    });
+  });
+  link.setPaused(false);
+  thread.join();
+  ASSERT_EQ(updates.size(), 4u);
+  const int64_t period = FrameClock::periodFor(30).count();
+  for (size_t i = 1; i < updates.size(); ++i) {
+    const int64_t slot = std::llround(updates[i] * 1e9);
+    EXPECT_LE(std::abs(slot - std::llround(double(slot) / double(period)) * period), 1000) << i;
+    if (i >= 2) {
+      EXPECT_GE(updates[i] - updates[i - 1], 1.0 / 30 - 1e-6) << i;
+    }
+  }
 }
 
 }  // namespace

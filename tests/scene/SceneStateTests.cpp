@@ -106,6 +106,25 @@ TEST(SceneState, DismissWithoutWindowPlacesFadesAndHandsOutTheCompletionOnce) {
   EXPECT_EQ(second, 1);
 }
 
+TEST(SceneState, TheFlightOutKeepsToTheClockWhateverEachFrameCosts) {
+  // Frames of 1/60 s and frames of a fifth of a second (a slow device, many cards): the flight is
+  // handed out after the same time, not after the same number of frames.
+  for (double dt : {1.0 / 60, 0.2}) {
+    SceneFixture scene;
+    scene.install(SceneFixture::cards(40));
+    scene.settle();
+    int ran = 0;
+    scene.mutate([&](SceneState::Storage& s) { return SceneState::beginDismissFlight(s, std::nullopt, [&] { ++ran; }); });
+    double elapsed = 0;
+    while (ran == 0 && elapsed < 5) {
+      scene.frame(dt);
+      elapsed += dt;
+    }
+    EXPECT_EQ(ran, 1) << dt;
+    EXPECT_LE(elapsed, 0.6 + dt + 1e-9) << dt;
+  }
+}
+
 TEST(SceneState, DismissTowardTheChosenCardFliesOnlyThatCard) {
   SceneFixture scene;
   scene.install(SceneFixture::cards(5));

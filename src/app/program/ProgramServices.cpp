@@ -59,6 +59,9 @@ namespace quorvel {
 
 namespace {
 
+// Frames a second of the overlay's animations on a device that draws on the CPU.
+constexpr double kSoftwareFrameCap = 30;
+
 std::filesystem::path homeFolder() {
   const char* home = std::getenv("HOME");
   return std::filesystem::path(home && home[0] ? home : "/");
@@ -254,9 +257,14 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
       }
     }
     const Clock& clock = runtime->clock();
+    // A device that draws on the CPU animates at 30 frames a second: each frame costs tens of
+    // milliseconds of CPU there, and the animations keep to the clock at any rate.
+    const double frameCap = device && device->isSoftware() ? kSoftwareFrameCap : 0;
     return RendererScene::make(context, surface, textures->providers(), std::move(onFocus),
                                SceneRenderer::Services{runtime->main(), clock, SceneWake::shared(), *settings,
-                                                       [&clock] { return std::make_shared<FrameClock>(clock); }},
+                                                       [&clock, frameCap] {
+                                                         return std::make_shared<FrameClock>(clock, 60, frameCap);
+                                                       }},
                                chromeRaster, chromeQueue);
   };
   Activator* activator = activator_.get();

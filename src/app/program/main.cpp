@@ -26,6 +26,7 @@
 #include "app/program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
 #include "base/DefaultsStore.h"
+#include "base/FreedMemory.h"
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
@@ -94,6 +95,7 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace quorvel;
+  limitHeapArenas();
 #if defined(__SANITIZE_ADDRESS__)
   for (const char* library : {"libVkLayer_khronos_validation.so", "libvulkan_lvp.so"})
     (void)dlopen(library, RTLD_NOW | RTLD_NODELETE);

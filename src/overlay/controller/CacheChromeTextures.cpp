@@ -32,6 +32,8 @@ void CacheChromeTextures::prepareLabels(const std::vector<CardLabel>& labels) { 
 
 void CacheChromeTextures::prepareTitles(const std::vector<CardTitle>& titles) { caches_.labels.queueTitles(titles); }
 
+void CacheChromeTextures::beginSummon() { caches_.labels.beginSummon(); }
+
 size_t CacheChromeTextures::titleCapacity() const { return CardLabelCache::kMaxTitles; }
 
 void CacheChromeTextures::sweepIcons() { caches_.icons.sweep(caches_.icons.runningRequests()); }
@@ -64,7 +66,9 @@ CardRenderer::Providers CacheChromeTextures::providers() {
     return GpuChromeUploader::gpuTexture(SiteIconUploader::chromeTexture(favicons->texture(tab)));
   };
   p.status = [status](const CardStatus& s) { return GpuChromeUploader::gpuTexture(status->texture(s)); };
-  p.label = [labels](const CardLabel& l) { return GpuChromeUploader::gpuTexture(labels->labelTexture(l)); };
+  p.label = [labels](const CardLabel& l, bool request) {
+    return GpuChromeUploader::gpuTexture(labels->labelTexture(l, request));
+  };
   p.title = [labels](const CardTitle& t, bool request) {
     return GpuChromeUploader::gpuTexture(labels->titleTexture(t.text, request));
   };

@@ -34,6 +34,7 @@ class CacheChromeTextures final : public OverlayChromeTextures {
   void prepareIcons(const std::vector<IconRequest>& requests) override;
   void prepareLabels(const std::vector<CardLabel>& labels) override;
   void prepareTitles(const std::vector<CardTitle>& titles) override;
+  void beginSummon() override;
   size_t titleCapacity() const override;
   void sweepIcons() override;
   void pruneSiteIcons(const std::unordered_set<uint32_t>& liveTabs, bool siteIconsWanted) override;

@@ -30,6 +30,8 @@ class OverlayChromeTextures {
   virtual ~OverlayChromeTextures() = default;
   // Status badges, then label plates (under the label cache's lock): redrawn when the opacity changed.
   virtual void setPlateOpacity(double opacity) = 0;
+  // A summon begins: the plates its frames ask for are kept until the next summon.
+  virtual void beginSummon() {}
   // Draws what is missing.
   virtual void prepareIcons(const std::vector<IconRequest>& requests) = 0;
   // Queues what is missing: the plates are drawn on later turns of the main queue, one a turn, so

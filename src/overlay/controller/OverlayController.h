@@ -22,6 +22,7 @@
 #include "overlay/OverlayContentViewDelegate.h"
 #include "overlay/OverlayKeyboardState.h"
 #include "overlay/OverlayWindow.h"
+#include "overlay/SearchCorpus.h"
 #include "overlay/SearchField.h"
 #include "overlay/controller/OverlayCardSource.h"
 #include "overlay/controller/OverlayChromeTextures.h"
@@ -131,6 +132,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   static constexpr double kActionFollowUpDelay = 1.5;
   static constexpr double kLiveHeroDelay = 0.15;
   static constexpr double kStartupPrewarmDelay = 0.5;
+  // How long the start-up pre-warm lets the renderer it built draw before it stops it.
+  static constexpr double kWarmFrameTime = 0.3;
   // Steps of a window alpha animation.
   static constexpr double kAnimationFrame = 1.0 / 60.0;
   static constexpr const char* kSwitcherDidSummon = "Quorvel.switcherDidSummon";
@@ -215,7 +218,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   void deleteBackward() override;
   void deleteForward() override;
   // Every card of `cards` that matches the query, best first; equal scores keep their order.
-  std::vector<WindowCard> filterCards(const std::string& query, const std::vector<WindowCard>& cards) const;
+  std::vector<WindowCard> filterCards(const std::string& query, const std::vector<WindowCard>& cards);
   // What the query is matched against: application name, title and, for a tab, its site.
   std::string searchHaystack(const WindowCard& card) const;
   // Filters the summon's cards again, picks the selection (the best match when `jumpToBest`, else
@@ -373,6 +376,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   struct PrewarmRun;
   void prewarm(double delay, bool immediately, bool refreshFirst, bool buildWindow);
   void prewarmStep(std::shared_ptr<PrewarmRun> run);
+  void warmRenderer(const ScreenInfo& screen, const std::vector<WindowCard>& cards);
   void endPrewarm() { isPrewarming_ = false; }
   std::shared_ptr<OverlayWindow> sharedWindow(uint32_t display) const;
 
@@ -387,6 +391,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::vector<WindowCard> presentedCards_;
   std::vector<WindowCard> allPresentedCards_;
   SearchField searchField_;
+  // The search's haystacks read once a summon (a card whose haystack changed is read again).
+  SearchCorpus searchCorpus_;
   bool isSearching_ = false;
   bool isDragging_ = false;
   std::optional<int> dragDwellIndex_;

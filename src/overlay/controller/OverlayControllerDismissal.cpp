@@ -112,6 +112,7 @@ void OverlayController::prepareDismissal() {
   pruneSiteIcons();
   presentedCards_.clear();
   allPresentedCards_.clear();
+  searchCorpus_ = SearchCorpus();
   searchField_ = SearchField{};
   isSearching_ = false;
   presentedScreen_.reset();

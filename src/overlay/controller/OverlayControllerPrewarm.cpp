@@ -113,7 +113,7 @@ void OverlayController::prewarmStep(std::shared_ptr<PrewarmRun> run) {
     case Stage::window: {
       const std::optional<ScreenInfo> screen = summonScreen(services_.desktop.frontmostApplication());
       if (!screen) logger_.error("Pre-warm found no screen: the overlay window was not built");
-      else makeOverlayWindow(*screen);
+      else if (makeOverlayWindow(*screen).first) warmRenderer(*screen, run->cards);
       run->stage = Stage::captures;
       return yield();
     }
@@ -128,6 +128,24 @@ void OverlayController::prewarmStep(std::shared_ptr<PrewarmRun> run) {
       return;
     }
   }
+}
+
+// The first frame of the first summon would otherwise pay for building the renderer and for the
+// driver's first draws (its pipelines, shader code and memory pools; on a device that draws on the
+// CPU, compiling the shaders): the start-up pre-warm pays instead, building the screen's renderer
+// and letting it draw the cards into the window while the window is still hidden.
+void OverlayController::warmRenderer(const ScreenInfo& screen, const std::vector<WindowCard>& cards) {
+  if (isVisible_ || !activeDisplay_ || cards.empty()) return;
+  const auto found = overlays_.find(*activeDisplay_);
+  if (found == overlays_.end() || found->second.renderer || !found->second.window || !found->second.content) return;
+  std::shared_ptr<OverlayScene> scene = makeRenderer(*found->second.content, *found->second.window);
+  if (!scene) return;
+  scene->present(cards, sourceFrames(cards, screen), false, 0, services_.desktop.maximumFramesPerSecond(screen));
+  const int generation = fadeGeneration_;
+  after(kWarmFrameTime, [generation, weakScene = std::weak_ptr(scene)](OverlayController& self) {
+    if (self.isVisible_ || self.fadeGeneration_ != generation) return;  // a summon has the scene now
+    if (auto warmed = weakScene.lock()) warmed->stop();
+  });
 }
 
 }  // namespace quorvel

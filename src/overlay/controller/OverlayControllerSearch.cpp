@@ -43,14 +43,14 @@ std::string OverlayController::searchHaystack(const WindowCard& card) const {
 }
 
 std::vector<WindowCard> OverlayController::filterCards(const std::string& query,
-                                                       const std::vector<WindowCard>& cards) const {
-  SearchMatcher matcher = SearchMatcher::terms(query);
-  if (!matcher.hasTerms()) return cards;
+                                                       const std::vector<WindowCard>& cards) {
+  if (!SearchMatcher::terms(query).hasTerms()) return cards;
   std::vector<std::string> haystacks;
   haystacks.reserve(cards.size());
   for (const WindowCard& card : cards) haystacks.push_back(searchHaystack(card));
+  searchCorpus_.update(haystacks);
   std::vector<WindowCard> matching;
-  for (size_t position : matcher.rank(haystacks)) matching.push_back(cards[position]);
+  for (size_t position : searchCorpus_.rank(query)) matching.push_back(cards[position]);
   return matching;
 }
 

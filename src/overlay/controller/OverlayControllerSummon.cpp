@@ -50,7 +50,10 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
 
   std::vector<WindowCard> chrome;
   phase("chrome", [&] { chrome = trimPiles(list.cards); });
-  phase("plates", [&] { services_.textures.setPlateOpacity(OverlayChromeTextures::kPlateOpacity); });
+  phase("plates", [&] {
+    services_.textures.setPlateOpacity(OverlayChromeTextures::kPlateOpacity);
+    services_.textures.beginSummon();
+  });
   phase("icons", [&] {
     std::vector<OverlayChromeTextures::IconRequest> requests;
     requests.reserve(chrome.size());

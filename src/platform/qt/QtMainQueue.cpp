@@ -76,14 +76,18 @@ void QtMainQueue::trackTask(const std::shared_ptr<TaskStateBase>& state) {
 }
 
 void QtMainQueue::drain() {
+  // A bounded turn, so that the loop's own events (input, painting) are never starved: the jobs
+  // ready when it begins, at most 256. A job posted during the turn (work that goes on by posting
+  // its next step) waits for the next one, after the loop's events and the jobs that fell due.
+  constexpr size_t kJobsPerTurn = 256;
+  size_t turn = 0;
   {
     std::lock_guard lock(mutex_);
     drainRequested_ = false;
     schedule_.promoteDue(clock_.now());
+    turn = std::min(kJobsPerTurn, schedule_.readyCount());
   }
-  // A bounded turn, so that the loop's own events (input, painting) are never starved.
-  constexpr size_t kJobsPerTurn = 256;
-  for (size_t ran = 0; ran < kJobsPerTurn; ++ran) {
+  for (size_t ran = 0; ran < turn; ++ran) {
     std::optional<Job> job;
     {
       std::lock_guard lock(mutex_);

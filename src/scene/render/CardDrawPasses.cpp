@@ -440,7 +440,8 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
 
     std::shared_ptr<GpuTexture> titleTexture;
     if (frame.showTitles && chromeAlpha > 0.004f && card.title && providers_.title)
-      titleTexture = providers_.title(*card.title, !s.isGhost);
+      // Cards flying out ask for no plate: one drawn now would show for a few frames at most.
+      titleTexture = providers_.title(*card.title, !s.isGhost && !frame.isDismissing);
     const CardPose& pose = poses_[i];
     const Float2 size = pose.size;
     const float minSide = std::min(size.x, size.y);
@@ -558,7 +559,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
         }
       }
       if (card.label && providers_.label) {
-        auto plate = providers_.label(*card.label);
+        auto plate = providers_.label(*card.label, !frame.isDismissing);
         if (plate && plate->width() >= 1 && plate->height() >= 1) {
           const float aspect = static_cast<float>(plate->width()) / static_cast<float>(plate->height());
           float w = 0.8f * size.x, h = w / aspect;

@@ -58,7 +58,8 @@ class CardRenderer {
     std::function<std::shared_ptr<GpuTexture>(int32_t pid)> icon;
     std::function<std::shared_ptr<GpuTexture>(uint32_t windowID)> favicon;
     std::function<std::shared_ptr<GpuTexture>(const CardStatus&)> status;
-    std::function<std::shared_ptr<GpuTexture>(const CardLabel&)> label;
+    // `request`: a miss queues the plate's drawing.
+    std::function<std::shared_ptr<GpuTexture>(const CardLabel&, bool request)> label;
     // The Bool asks for a missing plate to be queued.
     std::function<std::shared_ptr<GpuTexture>(const CardTitle&, bool queueWhenMissing)> title;
     std::function<std::shared_ptr<GpuTexture>(CardAction, bool hovered)> action;

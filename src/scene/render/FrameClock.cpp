@@ -1,12 +1,20 @@
 #include "scene/render/FrameClock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace quorvel {
 
-FrameClock::FrameClock(const Clock& clock, double framesPerSecond)
-    : clock_(clock), period_(periodFor(framesPerSecond)) {}
+FrameClock::FrameClock(const Clock& clock, double framesPerSecond, double maximumFramesPerSecond) : clock_(clock) {
+  if (maximumFramesPerSecond > 0 && std::isfinite(maximumFramesPerSecond))
+    shortestPeriod_ = periodFor(maximumFramesPerSecond);
+  period_ = cappedPeriod(framesPerSecond);
+}
+
+Duration FrameClock::cappedPeriod(double framesPerSecond) const {
+  return std::max(periodFor(framesPerSecond), shortestPeriod_);
+}
 
 Duration FrameClock::periodFor(double framesPerSecond) {
   if (!(framesPerSecond > 0) || !std::isfinite(framesPerSecond)) framesPerSecond = 60;
@@ -25,7 +33,7 @@ void FrameClock::setPaused(bool paused) {
 
 void FrameClock::setRefreshRate(double framesPerSecond) {
   std::lock_guard lock(mutex_);
-  period_ = periodFor(framesPerSecond);
+  period_ = cappedPeriod(framesPerSecond);
 }
 
 void FrameClock::stop() {
