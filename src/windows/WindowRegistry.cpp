@@ -117,8 +117,8 @@ void WindowRegistry::start() {
   });
 
   spawn(services_.runtime.main(), installActivatorHooks(weak));
-  services_.focusObserver.setSink([weak](uint32_t windowID, int32_t pid) {
-    if (auto self = weak.lock()) self->focusSink(windowID, pid);
+  services_.focusObserver.setSink([weak](uint32_t windowID, int32_t pid, Instant noticedAt) {
+    if (auto self = weak.lock()) self->focusSink(windowID, pid, noticedAt);
   });
   TaskHandle<void> loop = spawn(services_.runtime.pool(), refreshLoop(weak));
 
@@ -242,10 +242,14 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
   return firstOfIds ? firstOfIds : first;
 }
 
-void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
+void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/, std::optional<Instant> noticedAt) {
   QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
+    // A focus change that waited on the Accessibility queue while a newer visit was credited (an
+    // activation, a summon) would turn the order around.
+    const std::optional<Instant> last = state_.recency.lastVisitAt();
+    if (noticedAt && last && *noticedAt < *last) return false;
     return std::any_of(state_.cards->begin(), state_.cards->end(), [&](const WindowCard& card) {
       return card.id == windowID && card.state == WindowState::onCurrentSpace;
     });
@@ -285,6 +289,7 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
   const Instant now = services_.runtime.clock().now();
   const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
   state_.lock.withLock([&] { recordVisit(windowID, now, refreshPictureOnLeave); });
+  logger_.debug("Visit of window 0x%x", windowID);
 }
 
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {

@@ -161,13 +161,15 @@ class QuorvelProgramTest : public X11SessionTest {
   }
   size_t logMark() const { return session->log("quorvel").size(); }
   // Starts the program, waits until its shortcut is live and lets it see the windows used once
-  // more in their order.
+  // more in their order: each activation once the program has counted the one before as a visit.
   pid_t startQuorvelAndUseWindows(const std::string& settings = "") {
     const pid_t pid = startQuorvel(settings);
     if (pid <= 0 || !waitForLog("Shortcut event tap installed")) return -1;
     for (uint32_t id : windowIDs) {
-      if (!activate(id)) return -1;
-      std::this_thread::sleep_for(100ms);
+      const size_t mark = logMark();
+      char visit[64];
+      std::snprintf(visit, sizeof visit, "Visit of window 0x%x", id);
+      if (!activate(id) || !waitForLogSince(mark, visit, 30s)) return -1;
     }
     return pid;
   }

@@ -163,6 +163,15 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   focus(999);         // no card at all
   EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitCounter(); }), counter + 1);
   EXPECT_EQ(recencyIDs()[0], a.number);
+  // A change heard of before a newer visit, delivered after it, credits nothing.
+  const Instant heard = loop.clock().now();
+  loop.advance(1s);
+  funnel.queue().post([&] {
+    registry->noteVisit(c.number);
+    registry->focusSink(b.number, 100, heard);
+  });
+  settle();
+  EXPECT_EQ(recencyIDs()[0], c.number) << "a late focus change turned the order around";
 
   // Through the focus observer: the application's focused-window notification reaches the sink.
   start();
