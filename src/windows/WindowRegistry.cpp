@@ -244,6 +244,10 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/, std::optional<Instant> noticedAt) {
   QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
+  // A report that waited while the focus moved on names a window that no longer has it: the newer
+  // focus is credited by its own report.
+  const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
+  if (focus && focus->window && *focus->window != windowID) return;
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
     // A focus change that waited on the Accessibility queue while a newer visit was credited (an
@@ -292,6 +296,17 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
   logger_.debug("Visit of window 0x%x", windowID);
 }
 
+void WindowRegistry::noteVisitUnlessOvertaken(uint32_t windowID, std::optional<uint32_t> headSeen) {
+  const Instant now = services_.runtime.clock().now();
+  const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
+  const bool noted = state_.lock.withLock([&] {
+    if (state_.recency.head() != headSeen) return false;
+    recordVisit(windowID, now, refreshPictureOnLeave);
+    return true;
+  });
+  if (noted) logger_.debug("Visit of window 0x%x", windowID);
+}
+
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
   const std::optional<uint32_t> previousHead = state_.recency.head();
   state_.recency.visit(windowID, now);
@@ -301,9 +316,9 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
 }
 
 void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
-                                       const std::optional<WindowFocus>& focus) {
-  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus)) noteVisit(*current);
+                                       const std::optional<WindowFocus>& focus, std::optional<uint32_t> head) {
+  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus))
+    noteVisitUnlessOvertaken(*current, head);
 }
 
 // ---- The card list of a summon ----
@@ -346,11 +361,14 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   std::vector<int64_t> keys(2 * n, CardOrdering::kNoRank);
   const std::span<int64_t> zOfCard(keys.data(), n);
   const std::span<int64_t> rankOfCard(keys.data() + n, n);
+  // The recency head before the platform is read: a visit credited meanwhile is newer than what
+  // was read.
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   const IdTable stacking = WindowList(services_.platform.windowServer).stackingPositions();
   for (size_t i = 0; i < n; ++i) zOfCard[i] = stacking.valueOr(snapshot[i].id, CardOrdering::kNoRank);
   const std::span<const int64_t> z = stacking.empty() ? std::span<const int64_t>() : zOfCard;
   const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
-  noteCurrentWindow(snapshot, z, focus);
+  noteCurrentWindow(snapshot, z, focus, head);
 
   // The visit order as an id table: id to its place in the recency list.
   IdTable visits = state_.lock.withLock([&] {
@@ -656,7 +674,8 @@ Task<void> WindowRegistry::runPassSteps(std::vector<RawWindow> rawWindows, std::
   co_await titleStep.readPrivateTitles(filtered.windowCards, rawWindows, tabs.coveredPids, deepVerifiedPid, trusted,
                                        filtered.settings.privateWindowsDisplay);
 
-  CardAssembly assembly(state_, services_, [this](uint32_t id) { noteVisit(id); });
+  CardAssembly assembly(state_, services_,
+                        [this](uint32_t id, std::optional<uint32_t> headSeen) { noteVisitUnlessOvertaken(id, headSeen); });
   std::vector<WindowCard> windowCards = std::move(filtered.windowCards);
   assembly.buildCards(std::move(windowCards), rawWindows, filtered, std::move(tabs), fingerprint);
 }

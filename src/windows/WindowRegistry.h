@@ -159,7 +159,9 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   void stampAndRequestRefresh();
   // The window to credit at a summon (see CardOrdering::currentWindowByPosition), visited.
   void noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
-                         const std::optional<WindowFocus>& focus);
+                         const std::optional<WindowFocus>& focus, std::optional<uint32_t> head);
+  // Records a visit now unless another visit was recorded since the recency head was `headSeen`.
+  void noteVisitUnlessOvertaken(uint32_t windowID, std::optional<uint32_t> headSeen);
   // What the summon reads of the settings, read again after any change of the defaults (main queue).
   const CardOrdering::SummonSettings& summonSettings();
 

@@ -172,6 +172,11 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   });
   settle();
   EXPECT_EQ(recencyIDs()[0], c.number) << "a late focus change turned the order around";
+  // So does one heard of late, once the platform says another window has the focus now.
+  sim.reportFocus(WindowFocus{b.number});
+  focus(a.number);
+  EXPECT_EQ(recencyIDs()[0], c.number) << "a report for a window that lost the focus was credited";
+  sim.reportFocus(std::nullopt);
 
   // Through the focus observer: the application's focused-window notification reaches the sink.
   start();
