@@ -207,6 +207,17 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
     return last && *noticedAt < *last;
   });
   if (outdated) return;
+  // So would one that waited while the focus moved on to another application's window (its own
+  // report credits that one).
+  if (const std::optional<WindowFocus> focus = services_.platform.windowServer.focus(); focus && focus->window) {
+    const std::optional<int32_t> focusedPid = state_.lock.withLock([&]() -> std::optional<int32_t> {
+      for (const WindowCard& card : *state_.cards) {
+        if (card.id == *focus->window) return card.pid;
+      }
+      return std::nullopt;
+    });
+    if (focusedPid && *focusedPid != pid) return;
+  }
   const Instant now = services_.runtime.clock().now();
   const std::optional<uint32_t> raised = state_.lock.withLock([&] { return recentRaise(pid, now); });
   if (raised) {

@@ -227,6 +227,13 @@ TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing)
   registry->onAppActivated(100);
   EXPECT_EQ(recencyIDs()[0], inbox.number);
 
+  // A notice that waited while the focus moved on to another application credits nothing either.
+  registry->noteVisit(note.number);
+  sim.reportFocus(WindowFocus{note.number});
+  registry->onAppActivated(100);
+  EXPECT_EQ(recencyIDs()[0], note.number);
+  sim.reportFocus(std::nullopt);
+
   // The desktop's notice carries the time the activation happened, however late it is delivered.
   std::optional<Instant> delivered;
   Subscription token = sim.services().workspace.addObserver(
