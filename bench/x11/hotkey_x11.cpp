@@ -102,10 +102,10 @@ void BM_TapDecision(benchmark::State& state) {
   initial.graveCyclesBackward = true;
   int hops = 0;
   HotkeyTapContext::Hops counting;
-  counting.summon = [&](int, HotkeyPress, AppSettings::HotkeyScope) { ++hops; };
-  counting.modifierRelease = [&] { ++hops; };
+  counting.summon = [&](int, HotkeyPress, AppSettings::HotkeyScope, HotkeyTapContext::Stamp) { ++hops; };
+  counting.modifierRelease = [&](HotkeyTapContext::Stamp) { ++hops; };
   counting.prewarm = [&] { ++hops; };
-  counting.dismissKey = [&](DismissKeyRoute) { ++hops; };
+  counting.dismissKey = [&](DismissKeyRoute, HotkeyTapContext::Stamp) { ++hops; };
   HotkeyTapContext context(initial, counting, SystemClock::shared());
   const KeyEvent press{KeyEvent::Type::keyDown, 48, KeyFlags::option};
   const KeyEvent release{KeyEvent::Type::flagsChanged, 0, 0};

@@ -154,7 +154,9 @@ bool HotkeyManager::installTap() {
   initial.passThroughActive = passThroughActive_;
   initial.overlay = overlayKeyboard_;
 
-  // Each hop posts to the main executor, which runs them in the order they were posted.
+  // Each hop posts to the main executor, which runs them in the order they were posted. The hops
+  // that act on the overlay are noted in the key order as they are posted and while they run, so
+  // that the overlay's own keys act in the order typed with them.
   std::weak_ptr<HotkeyManager> weak = weak_from_this();
   Executor* main = &main_;
   auto onMain = [weak, main](auto call) {
@@ -164,14 +166,26 @@ bool HotkeyManager::installTap() {
       if (auto self = weak.lock()) call(*self);
     });
   };
+  std::shared_ptr<KeyStreamOrder> order = keyOrder_;
+  auto onMainInOrder = [weak, main, order](KeyStreamOrder::Stamp stamp, auto call) {
+    order->posted(stamp);
+    main->post([weak, main, order, call] {
+      assert(main->isCurrent());
+      (void)main;
+      order->beginRun();
+      if (auto self = weak.lock()) call(*self);
+      order->endRun();
+    });
+  };
   HotkeyTapContext::Hops hops;
-  hops.summon = [onMain](int direction, HotkeyPress press, AppSettings::HotkeyScope scope) {
-    onMain([=](HotkeyManager& m) {
+  hops.summon = [onMainInOrder](int direction, HotkeyPress press, AppSettings::HotkeyScope scope,
+                                KeyStreamOrder::Stamp stamp) {
+    onMainInOrder(stamp, [=](HotkeyManager& m) {
       if (m.onSummon) m.onSummon(direction, press, scope);
     });
   };
-  hops.modifierRelease = [onMain] {
-    onMain([](HotkeyManager& m) {
+  hops.modifierRelease = [onMainInOrder](KeyStreamOrder::Stamp stamp) {
+    onMainInOrder(stamp, [](HotkeyManager& m) {
       if (m.onModifierRelease) m.onModifierRelease();
     });
   };
@@ -180,8 +194,8 @@ bool HotkeyManager::installTap() {
       if (m.onPrewarm) m.onPrewarm();
     });
   };
-  hops.dismissKey = [onMain](DismissKeyRoute route) {
-    onMain([route](HotkeyManager& m) {
+  hops.dismissKey = [onMainInOrder](DismissKeyRoute route, KeyStreamOrder::Stamp stamp) {
+    onMainInOrder(stamp, [route](HotkeyManager& m) {
       if (m.onDismissKey) m.onDismissKey(route);
     });
   };

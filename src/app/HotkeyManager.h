@@ -13,6 +13,7 @@
 #include "base/Logger.h"
 #include "base/Subscription.h"
 #include "platform/KeyEventSource.h"
+#include "platform/KeyStreamOrder.h"
 #include "platform/Workspace.h"
 #include "settings/AppSettings.h"
 
@@ -86,6 +87,10 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   void askForKeysAgain();
 
   bool isRecording() const { return isRecording_; }
+
+  // The order of the key stream's hops that act on the overlay, shared with the overlay's windows
+  // so that their own keys act in the order typed with the shortcut's (see KeyStreamOrder).
+  std::shared_ptr<KeyStreamOrder> keyOrder() const { return keyOrder_; }
   bool isInstalled() const { return installed_; }
   bool isRetryScheduled() const { return isRetryScheduled_; }
   bool passThroughActive() const { return passThroughActive_; }
@@ -121,6 +126,7 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   bool passThroughActive_ = false;
   std::optional<OverlayKeyboardState> overlayKeyboard_;
   std::shared_ptr<HotkeyTapContext> tapContext_;
+  const std::shared_ptr<KeyStreamOrder> keyOrder_ = std::make_shared<KeyStreamOrder>();
   bool installed_ = false;
   bool isRetryScheduled_ = false;
   std::vector<KeyInterest> toldRefused_;  // keys whose refusal the user was told of

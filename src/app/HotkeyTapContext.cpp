@@ -43,10 +43,10 @@ KeyVerdict HotkeyTapContext::handle(const KeyEvent& event) {
           state_.withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(event.keyCode, event.flags); });
       switch (decision.kind) {
         case TapKeyDecision::Kind::press:
-          if (hops_.summon) hops_.summon(decision.direction, decision.press, decision.scope);
+          if (hops_.summon) hops_.summon(decision.direction, decision.press, decision.scope, Stamp{event.time, true});
           return KeyVerdict::swallow;
         case TapKeyDecision::Kind::dismissKey:
-          if (hops_.dismissKey) hops_.dismissKey(decision.route);
+          if (hops_.dismissKey) hops_.dismissKey(decision.route, Stamp{event.time, true});
           return decision.route == DismissKeyRoute::tapMustHandleIt ? KeyVerdict::swallow : KeyVerdict::deliver;
         case TapKeyDecision::Kind::pass:
           return KeyVerdict::deliver;
@@ -57,7 +57,7 @@ KeyVerdict HotkeyTapContext::handle(const KeyEvent& event) {
       const double now = clock_.mediaTime();
       const FlagsDecision decision =
           state_.withLock([&](HotkeyMatchState& s) { return s.matchFlags(event.flags, now); });
-      if (decision.released && hops_.modifierRelease) hops_.modifierRelease();
+      if (decision.released && hops_.modifierRelease) hops_.modifierRelease(Stamp{event.time, false});
       if (decision.prewarm && hops_.prewarm) hops_.prewarm();
       return KeyVerdict::deliver;
     }

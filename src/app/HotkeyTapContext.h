@@ -7,6 +7,7 @@
 #include "base/Logger.h"
 #include "base/UncheckedBox.h"
 #include "platform/KeyEventSource.h"
+#include "platform/KeyStreamOrder.h"
 
 namespace quorvel {
 
@@ -19,11 +20,14 @@ namespace quorvel {
 // the hops after releasing it; the hops only post to the main queue and never wait.
 class HotkeyTapContext {
  public:
+  // Each hop that acts on the overlay carries its key's stamp, so the overlay's own keys can be put
+  // in order with it (see KeyStreamOrder).
+  using Stamp = KeyStreamOrder::Stamp;
   struct Hops {
-    std::function<void(int direction, HotkeyPress press, AppSettings::HotkeyScope scope)> summon;
-    std::function<void()> modifierRelease;
+    std::function<void(int direction, HotkeyPress press, AppSettings::HotkeyScope scope, Stamp stamp)> summon;
+    std::function<void(Stamp stamp)> modifierRelease;
     std::function<void()> prewarm;
-    std::function<void(DismissKeyRoute route)> dismissKey;
+    std::function<void(DismissKeyRoute route, Stamp stamp)> dismissKey;
   };
 
   HotkeyTapContext(HotkeyMatchState initial, Hops hops, const Clock& clock);

@@ -100,12 +100,13 @@ void CardAssembly::buildCards(std::vector<WindowCard> windowCards, const std::ve
       pruneBookkeeping(knownIDs, listedIDs, filter.axNamedNow, filter.placedNow, filter.axWindowsByID);
 
   // 10. The front-most window of the current desktop (the focused one, where the platform knows the
-  // focus apart from the stacking) counts as visited.
+  // focus apart from the stacking) counts as visited. The head is read first: a visit credited
+  // after the platform was read (a focus change on another queue) is newer and stays in front.
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   const CardOrdering::ZOrder zOrder = WindowList(services_.platform.windowServer).zOrderByWindowID();
   const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
-  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   if (const auto current = CardOrdering::currentWindow(cards, zOrder, head, focus); current && noteVisit_) {
-    noteVisit_(*current);
+    noteVisit_(*current, head);
   }
 
   // 11. The stored order: by recency whatever the user's order, categories "at end" last.

@@ -27,8 +27,9 @@ class CardAssembly {
  public:
   using RawWindow = RegistryState::RawWindow;
   using RegularApp = RegistryState::RegularApp;
-  // Records a visit of a window (the registry's visit, with its clock and settings).
-  using NoteVisit = std::function<void(uint32_t windowID)>;
+  // Records a visit of a window (the registry's visit, with its clock and settings) unless another
+  // visit was recorded since the head of the recency order was read as `headSeen`.
+  using NoteVisit = std::function<void(uint32_t windowID, std::optional<uint32_t> headSeen)>;
 
   CardAssembly(RegistryState& state, const RegistryServices& services, NoteVisit noteVisit);
 

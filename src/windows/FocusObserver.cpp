@@ -60,7 +60,8 @@ std::shared_ptr<FocusObserver> FocusObserver::create(Runtime& runtime, Accessibi
 FocusObserver::FocusObserver(Runtime& runtime, Accessibility& accessibility, AXFunnel& funnel)
     : accessibility_(accessibility),
       funnel_(funnel),
-      runLoop_(runtime.makeSerialQueue(kThreadLabel, QueueQos::utility)) {}
+      runLoop_(runtime.makeSerialQueue(kThreadLabel, QueueQos::utility)),
+      clock_(runtime.clock()) {}
 
 FocusObserver::~FocusObserver() {
   std::map<int32_t, Installed> installed;
@@ -114,7 +115,7 @@ void FocusObserver::apply(const FocusObserverPlan::Changes& changes) {
 
 void FocusObserver::remove(int32_t pid) {
   std::optional<Installed> entry;
-  AXElementRef pending;
+  PendingFocus pending;  // released after the lock
   {
     std::lock_guard guard(lock_);
     // A sync made after this removal was planned wants the process again: keep its observer.
@@ -201,13 +202,14 @@ void FocusObserver::reportFailure(int32_t pid, const std::string& text) {
 
 void FocusObserver::noteFocus(int32_t pid, const AXElementRef& element) {
   QUORVEL_REQUIRE_EXECUTOR(*runLoop_, "FocusObserver::noteFocus");
-  AXElementRef previous;
+  PendingFocus previous;
   bool deliveryUnderway = false;
   {
     std::lock_guard guard(lock_);
-    auto [it, inserted] = pendingFocus_.try_emplace(pid, element);
+    PendingFocus focus{element, clock_.now()};
+    auto [it, inserted] = pendingFocus_.try_emplace(pid, focus);
     if (!inserted) {
-      previous = std::exchange(it->second, element);
+      previous = std::exchange(it->second, std::move(focus));
       deliveryUnderway = true;
     }
   }
@@ -217,14 +219,15 @@ void FocusObserver::noteFocus(int32_t pid, const AXElementRef& element) {
 
 void FocusObserver::deliver(int32_t pid) {
   QUORVEL_REQUIRE_EXECUTOR(funnel_.queue(), "FocusObserver::deliver");
-  AXElementRef element;
+  PendingFocus focus;
   {
     std::lock_guard guard(lock_);
     auto it = pendingFocus_.find(pid);
     if (it == pendingFocus_.end()) return;
-    element = std::move(it->second);
+    focus = std::move(it->second);
     pendingFocus_.erase(it);
   }
+  const AXElementRef& element = focus.element;
   if (!element) return;
   const std::optional<uint32_t> window = accessibility_.windowNumber(element);
   if (!window || *window == 0) return;
@@ -233,7 +236,7 @@ void FocusObserver::deliver(int32_t pid) {
     std::lock_guard guard(lock_);
     sink = sink_;
   }
-  if (sink) sink(*window, pid);
+  if (sink) sink(*window, pid, focus.noticedAt);
 }
 
 }  // namespace quorvel

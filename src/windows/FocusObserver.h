@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/Clock.h"
 #include "base/Executor.h"
 #include "base/Lock.h"
 #include "platform/AXElement.h"
@@ -45,7 +46,9 @@ struct FocusObserverPlan {
 // may go on any thread, the observer thread included (in a callback).
 class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
  public:
-  using Sink = std::function<void(uint32_t windowNumber, int32_t pid)>;
+  // `noticedAt`: when the observer heard of the change (the runtime's clock), so that a delivery
+  // that was on its way while a newer visit was credited can be told apart.
+  using Sink = std::function<void(uint32_t windowNumber, int32_t pid, Instant noticedAt)>;
 
   static constexpr const char* kThreadLabel = "net.tarmeq.quorvel.axobserver";
   static constexpr const char* kNotification = AXNames::kFocusedWindowChanged;
@@ -93,6 +96,7 @@ class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
   Accessibility& accessibility_;
   AXFunnel& funnel_;
   std::shared_ptr<Executor> runLoop_;
+  const Clock& clock_;
 
   mutable Lock lock_;
   std::map<int32_t, Installed> installed_;
@@ -100,7 +104,11 @@ class FocusObserver : public std::enable_shared_from_this<FocusObserver> {
   // The set the latest sync asked for. Install and removal jobs check it when they run, so jobs
   // planned by an older sync cannot undo what a newer one wants.
   std::set<int32_t> wanted_;
-  std::unordered_map<int32_t, AXElementRef> pendingFocus_;
+  struct PendingFocus {
+    AXElementRef element;
+    Instant noticedAt;
+  };
+  std::unordered_map<int32_t, PendingFocus> pendingFocus_;
   Sink sink_;
 };
 

@@ -59,8 +59,8 @@ void WindowRegistry::start() {
   });
 
   spawn(services_.runtime.main(), installActivatorHooks(weak));
-  services_.focusObserver.setSink([weak](uint32_t windowID, int32_t pid) {
-    if (auto self = weak.lock()) self->focusSink(windowID, pid);
+  services_.focusObserver.setSink([weak](uint32_t windowID, int32_t pid, Instant noticedAt) {
+    if (auto self = weak.lock()) self->focusSink(windowID, pid, noticedAt);
   });
   TaskHandle<void> loop = spawn(services_.runtime.pool(), refreshLoop(weak));
 
@@ -149,6 +149,17 @@ void WindowRegistry::creditActivatedApp(int32_t pid, std::optional<Instant> noti
     return last && *noticedAt < *last;
   });
   if (outdated) return;
+  // So would one that waited while the focus moved on to another application's window (its own
+  // report credits that one).
+  if (const std::optional<WindowFocus> focus = services_.platform.windowServer.focus(); focus && focus->window) {
+    const std::optional<int32_t> focusedPid = state_.lock.withLock([&]() -> std::optional<int32_t> {
+      for (const WindowCard& card : *state_.cards) {
+        if (card.id == *focus->window) return card.pid;
+      }
+      return std::nullopt;
+    });
+    if (focusedPid && *focusedPid != pid) return;
+  }
   const Instant now = services_.runtime.clock().now();
   const std::optional<uint32_t> raised = state_.lock.withLock([&] { return recentRaise(pid, now); });
   if (raised) {
@@ -184,10 +195,18 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
   return firstOfIds ? firstOfIds : first;
 }
 
-void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/) {
+void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/, std::optional<Instant> noticedAt) {
   QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
+  // A report that waited while the focus moved on names a window that no longer has it: the newer
+  // focus is credited by its own report.
+  const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
+  if (focus && focus->window && *focus->window != windowID) return;
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
+    // A focus change that waited on the Accessibility queue while a newer visit was credited (an
+    // activation, a summon) would turn the order around.
+    const std::optional<Instant> last = state_.recency.lastVisitAt();
+    if (noticedAt && last && *noticedAt < *last) return false;
     return std::any_of(state_.cards->begin(), state_.cards->end(), [&](const WindowCard& card) {
       return card.id == windowID && card.state == WindowState::onCurrentSpace;
     });
@@ -227,6 +246,18 @@ void WindowRegistry::noteVisit(uint32_t windowID) {
   const Instant now = services_.runtime.clock().now();
   const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
   state_.lock.withLock([&] { recordVisit(windowID, now, refreshPictureOnLeave); });
+  logger_.debug("Visit of window 0x%x", windowID);
+}
+
+void WindowRegistry::noteVisitUnlessOvertaken(uint32_t windowID, std::optional<uint32_t> headSeen) {
+  const Instant now = services_.runtime.clock().now();
+  const bool refreshPictureOnLeave = services_.settings.boolValue(AppSettings::Key::refreshPictureOnLeave);
+  const bool noted = state_.lock.withLock([&] {
+    if (state_.recency.head() != headSeen) return false;
+    recordVisit(windowID, now, refreshPictureOnLeave);
+    return true;
+  });
+  if (noted) logger_.debug("Visit of window 0x%x", windowID);
 }
 
 void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPictureOnLeave) {
@@ -238,9 +269,9 @@ void WindowRegistry::recordVisit(uint32_t windowID, Instant now, bool refreshPic
 }
 
 void WindowRegistry::noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
-                                       const std::optional<WindowFocus>& focus) {
-  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
-  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus)) noteVisit(*current);
+                                       const std::optional<WindowFocus>& focus, std::optional<uint32_t> head) {
+  if (const auto current = CardOrdering::currentWindowByPosition(cards, z, head, focus))
+    noteVisitUnlessOvertaken(*current, head);
 }
 
 // ---- The card list of a summon ----
@@ -283,11 +314,14 @@ WindowRegistry::SummonList WindowRegistry::cardsForSummon() {
   std::vector<int64_t> keys(2 * n, CardOrdering::kNoRank);
   const std::span<int64_t> zOfCard(keys.data(), n);
   const std::span<int64_t> rankOfCard(keys.data() + n, n);
+  // The recency head before the platform is read: a visit credited meanwhile is newer than what
+  // was read.
+  const std::optional<uint32_t> head = state_.lock.withLock([&] { return state_.recency.head(); });
   const IdTable stacking = WindowList(services_.platform.windowServer).stackingPositions();
   for (size_t i = 0; i < n; ++i) zOfCard[i] = stacking.valueOr(snapshot[i].id, CardOrdering::kNoRank);
   const std::span<const int64_t> z = stacking.empty() ? std::span<const int64_t>() : zOfCard;
   const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
-  noteCurrentWindow(snapshot, z, focus);
+  noteCurrentWindow(snapshot, z, focus, head);
 
   // The visit order as an id table: id to its place in the recency list.
   IdTable visits = state_.lock.withLock([&] {

@@ -12,6 +12,7 @@
 #include "base/Clock.h"
 #include "base/Geometry.h"
 #include "base/Lock.h"
+#include "base/Logger.h"
 #include "base/Subscription.h"
 #include "base/Task.h"
 #include "platform/ShareableContent.h"
@@ -106,8 +107,9 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   // A notification noticed before the last credit (the recency head's time) is out of date: the
   // user has been credited with a later visit since, so it credits nothing.
   void creditActivatedApp(int32_t pid, std::optional<Instant> noticedAt = std::nullopt);
-  // A window of another application took the focus (from the focus observer).
-  void focusSink(uint32_t windowID, int32_t pid);
+  // A window of another application took the focus (from the focus observer, which heard of it at
+  // `noticedAt`; a change heard of before the last credit credits nothing).
+  void focusSink(uint32_t windowID, int32_t pid, std::optional<Instant> noticedAt = std::nullopt);
   // The activator raised a window, or pressed a browser tab.
   void recordRaise(uint32_t windowID, int32_t pid);
   void recordTabPress(uint32_t tabID, uint32_t hostWindowID);
@@ -157,12 +159,15 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   void stampAndRequestRefresh();
   // The window to credit at a summon (see CardOrdering::currentWindowByPosition), visited.
   void noteCurrentWindow(const std::vector<WindowCard>& cards, std::span<const int64_t> z,
-                         const std::optional<WindowFocus>& focus);
+                         const std::optional<WindowFocus>& focus, std::optional<uint32_t> head);
+  // Records a visit now unless another visit was recorded since the recency head was `headSeen`.
+  void noteVisitUnlessOvertaken(uint32_t windowID, std::optional<uint32_t> headSeen);
   // What the summon reads of the settings, read again after any change of the defaults (main queue).
   const CardOrdering::SummonSettings& summonSettings();
 
   const RegistryServices services_;
   RegistryState state_;
+  const Logger logger_{"WindowRegistry"};
 
   // Lifecycle fields, guarded by state_.lock as well.
   std::optional<TaskHandle<void>> refreshTask_;

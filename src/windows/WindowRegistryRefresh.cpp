@@ -283,7 +283,8 @@ Task<void> WindowRegistry::runPassSteps(std::vector<RawWindow> rawWindows, std::
   co_await titleStep.readPrivateTitles(filtered.windowCards, rawWindows, tabs.coveredPids, deepVerifiedPid, trusted,
                                        filtered.settings.privateWindowsDisplay);
 
-  CardAssembly assembly(state_, services_, [this](uint32_t id) { noteVisit(id); });
+  CardAssembly assembly(state_, services_,
+                        [this](uint32_t id, std::optional<uint32_t> headSeen) { noteVisitUnlessOvertaken(id, headSeen); });
   std::vector<WindowCard> windowCards = std::move(filtered.windowCards);
   assembly.buildCards(std::move(windowCards), rawWindows, filtered, std::move(tabs), fingerprint);
 }

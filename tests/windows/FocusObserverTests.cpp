@@ -128,7 +128,7 @@ struct Delivery {
 class FocusObserverTest : public ::testing::Test {
  protected:
   FocusObserverTest() {
-    observer->setSink([this](uint32_t window, int32_t pid) {
+    observer->setSink([this](uint32_t window, int32_t pid, Instant) {
       deliveries.push_back({window, pid, ObserverLedger::here()});
     });
   }
@@ -361,7 +361,7 @@ TEST(FocusObserverThreads, SyncsAndFocusChangesFromManyThreadsStayClean) {
   auto observer = FocusObserver::create(runtime, sim.accessibility(), funnel);
   std::atomic<int> delivered{0};
   std::atomic<uint32_t> lastWindow{0};
-  observer->setSink([&](uint32_t window, int32_t) {
+  observer->setSink([&](uint32_t window, int32_t, Instant) {
     lastWindow = window;
     ++delivered;
   });
@@ -371,7 +371,7 @@ TEST(FocusObserverThreads, SyncsAndFocusChangesFromManyThreadsStayClean) {
     const std::vector<std::set<int32_t>> sets = {{100, 200, 300}, {100}, {}, {200, 300}, {100, 300}};
     for (int i = 0; !stop; ++i) {
       observer->sync(sets[i % sets.size()]);
-      if (i % 7 == 0) observer->setSink([&](uint32_t window, int32_t) {
+      if (i % 7 == 0) observer->setSink([&](uint32_t window, int32_t, Instant) {
         lastWindow = window;
         ++delivered;
       });

@@ -163,6 +163,20 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   focus(999);         // no card at all
   EXPECT_EQ(withState([](RegistryState& s) { return s.recency.visitCounter(); }), counter + 1);
   EXPECT_EQ(recencyIDs()[0], a.number);
+  // A change heard of before a newer visit, delivered after it, credits nothing.
+  const Instant heard = loop.clock().now();
+  loop.advance(1s);
+  funnel.queue().post([&] {
+    registry->noteVisit(c.number);
+    registry->focusSink(b.number, 100, heard);
+  });
+  settle();
+  EXPECT_EQ(recencyIDs()[0], c.number) << "a late focus change turned the order around";
+  // So does one heard of late, once the platform says another window has the focus now.
+  sim.reportFocus(WindowFocus{b.number});
+  focus(a.number);
+  EXPECT_EQ(recencyIDs()[0], c.number) << "a report for a window that lost the focus was credited";
+  sim.reportFocus(std::nullopt);
 
   // Through the focus observer: the application's focused-window notification reaches the sink.
   start();
@@ -212,6 +226,13 @@ TEST_F(WindowRegistryTest, AnActivationNoticedBeforeTheLastCreditCreditsNothing)
   registry->noteVisit(note.number);
   registry->onAppActivated(100);
   EXPECT_EQ(recencyIDs()[0], inbox.number);
+
+  // A notice that waited while the focus moved on to another application credits nothing either.
+  registry->noteVisit(note.number);
+  sim.reportFocus(WindowFocus{note.number});
+  registry->onAppActivated(100);
+  EXPECT_EQ(recencyIDs()[0], note.number);
+  sim.reportFocus(std::nullopt);
 
   // The desktop's notice carries the time the activation happened, however late it is delivered.
   std::optional<Instant> delivered;

@@ -171,6 +171,48 @@ TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKey
   EXPECT_EQ(delegate.calls, (Calls{"move 1", "searching on", "insert a", "searching off", "cancel"}));
 }
 
+// The shortcut's keys and the overlay's own come on two connections and act in the order typed: an
+// Escape read while the step typed before it is still on its way waits for that step, and the
+// release of Alt typed after an Escape delivers that Escape first.
+TEST_F(X11OverlayWindowTest, TheOverlaysKeysActInTheOrderTypedWithTheShortcutsKeys) {
+  source = X11KeySource::open(session->display());
+  ASSERT_TRUE(source);
+  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+  manager->onSummon = [this](int, HotkeyPress, AppSettings::HotkeyScope) {
+    overlays.front()->catchUpInput();
+    delegate.calls.push_back("step");
+  };
+  manager->onModifierRelease = [this] {
+    overlays.front()->catchUpInput();
+    delegate.calls.push_back("release");
+  };
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  overlay.setKeyOrder(manager->keyOrder());
+  overlay.show();
+  overlay.makeKey();
+  ASSERT_TRUE(pump([&] { return overlay.isKey(); }));
+  const auto waitingHops = [&](size_t count) {
+    return X11Session::waitUntil([&] { return manager->keyOrder()->waiting() == count; });
+  };
+
+  ASSERT_TRUE(type({"keydown", "alt", "key", "Tab"}));
+  ASSERT_TRUE(waitingHops(1));
+  ASSERT_TRUE(type({"key", "Escape"}));
+  ASSERT_TRUE(overlay.connection().sync());
+  overlay.dispatchEvents();
+  EXPECT_EQ(delegate.calls, Calls{}) << "the Escape acted before the step typed before it";
+  EXPECT_TRUE(delegateSaw("cancel"));
+  EXPECT_EQ(delegate.calls, (Calls{"step", "cancel"}));
+
+  delegate.calls.clear();
+  ASSERT_TRUE(type({"key", "Escape", "keyup", "alt"}));
+  ASSERT_TRUE(waitingHops(1));
+  EXPECT_TRUE(runUntil([&] { return manager->keyOrder()->waiting() == 0 && !delegate.calls.empty(); }));
+  EXPECT_EQ(delegate.calls, (Calls{"cancel", "release"}));
+}
+
 TEST_F(X11OverlayWindowTest, TheKeyStatusIsKnownAtOnceAndFollowsTheFocusEvents) {
   X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
   const auto serverFocus = [&] {

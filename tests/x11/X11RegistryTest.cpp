@@ -136,8 +136,8 @@ TEST_F(X11RegistryTest, FocusChangesAreCreditedToTheRecencyOrder) {
            observed.contains(thirdPid);
   }));
   std::weak_ptr<WindowRegistry> weak = core->registry;
-  core->focus->setSink([arrivals, weak](uint32_t windowID, int32_t pid) {
-    if (auto self = weak.lock()) self->focusSink(windowID, pid);
+  core->focus->setSink([arrivals, weak](uint32_t windowID, int32_t pid, Instant noticedAt) {
+    if (auto self = weak.lock()) self->focusSink(windowID, pid, noticedAt);
     std::lock_guard lock(arrivals->mutex);
     ++arrivals->focusChanges[windowID];
   });

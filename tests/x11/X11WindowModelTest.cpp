@@ -107,6 +107,26 @@ TEST_F(X11WindowModelTest, AQuietLookSendsNoRequestAndATitleChangeReadsThatWindo
   EXPECT_EQ(before->find(a)->title, "first") << "an earlier snapshot does not change";
 }
 
+// Every active window a look reads is kept, in order, until it is asked for: a snapshot shows only
+// the last one, and the event thread may ask after a later look read another.
+TEST_F(X11WindowModelTest, EveryActiveWindowALookReadsIsKeptInOrder) {
+  pid_t firstPid = 0, secondPid = 0;
+  const uint32_t first = launch({"--title", "first"}, &firstPid);
+  const uint32_t second = launch({"--title", "second"}, &secondPid);
+  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return model->current()->find(first) && model->current()->find(second); }));
+  for (uint32_t id : {second, first, second}) {
+    ASSERT_TRUE(actions->activate(id));
+    ASSERT_TRUE(X11Session::waitUntil([&] { return model->current()->activeWindow == id; }));
+  }
+  std::vector<std::pair<int32_t, uint32_t>> read;
+  for (const X11WindowModel::ActiveChange& change : model->takeActiveChanges()) read.emplace_back(change.pid, change.window);
+  ASSERT_GE(read.size(), 2u);
+  EXPECT_EQ(std::vector(read.end() - 2, read.end()),
+            (std::vector<std::pair<int32_t, uint32_t>>{{firstPid, first}, {secondPid, second}}));
+  EXPECT_TRUE(model->takeActiveChanges().empty());
+}
+
 TEST_F(X11WindowModelTest, DestroyedWindowsLeaveAndMovedOnesFollow) {
   const uint32_t a = makeWindow("stays", 10, 10);
   const uint32_t b = makeWindow("goes", 300, 10);

@@ -204,7 +204,8 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   Runtime* runtime = &runtime_;
   Displays* displays = &os.displays;
   const std::string display = displayName_;
-  hooks.makeWindow = [runtime, displays, display](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
+  std::shared_ptr<const KeyStreamOrder> keyOrder = hotkey_->keyOrder();
+  hooks.makeWindow = [runtime, displays, display, keyOrder](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
     // The display service's frame (bottom-left origin on the main screen, y up) to X's rectangle.
     double primary = 0;
     const std::vector<ScreenInfo> all = displays->screens();
@@ -216,6 +217,7 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
     std::string error;
     std::unique_ptr<X11OverlayWindow> window = X11OverlayWindow::open(display, monitor, runtime->main(), &error);
     if (!window) Logger("OverlayController").error("The overlay window could not be made: %{public}s", error);
+    if (window) window->setKeyOrder(keyOrder);
     return window;
   };
   // X11 asks no permission for pictures of windows.

@@ -257,6 +257,20 @@ void X11OverlayWindow::orderOut() {
   mapped_ = false;
   focused_ = false;
   primaryDown_ = false;
+  // Keys and clicks held back for the key stream were typed to a switcher that is gone now: the next
+  // summon must not act on them.
+  std::erase_if(read_, [](const X11Connection::Event& event) {
+    switch (event->response_type & 0x7f) {
+      case XCB_KEY_PRESS:
+      case XCB_KEY_RELEASE:
+      case XCB_BUTTON_PRESS:
+      case XCB_BUTTON_RELEASE:
+      case XCB_MOTION_NOTIFY:
+        return true;
+      default:
+        return false;
+    }
+  });
   // A drag still under way goes on to whatever window is now under the pointer; its source speaks
   // to that one from here on.
   dragSource_ = 0;
@@ -337,8 +351,32 @@ bool X11OverlayWindow::showChrome(const RasterBitmap& bitmap) {
 }
 
 bool X11OverlayWindow::dispatchEvents() {
-  x_->pumpEvents([this](const xcb_generic_event_t& event) { handle(event); });
+  x_->takeEvents(read_);
+  deliverRead();
   return !x_->isBroken();
+}
+
+void X11OverlayWindow::deliverRead() {
+  while (!read_.empty()) {
+    const xcb_generic_event_t& event = *read_.front();
+    std::optional<uint32_t> time;
+    switch (event.response_type & 0x7f) {
+      case XCB_KEY_PRESS:
+      case XCB_KEY_RELEASE:
+        time = reinterpret_cast<const xcb_key_press_event_t&>(event).time;
+        break;
+      case XCB_BUTTON_PRESS:
+      case XCB_BUTTON_RELEASE:
+        time = reinterpret_cast<const xcb_button_press_event_t&>(event).time;
+        break;
+      default:
+        break;
+    }
+    if (time && keyOrder_ && !keyOrder_->overlayKeyMayAct(*time)) return;
+    const X11Connection::Event taken = std::move(read_.front());
+    read_.pop_front();
+    handle(*taken);
+  }
 }
 
 bool X11OverlayWindow::catchUpInput() {

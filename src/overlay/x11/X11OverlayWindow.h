@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "base/Executor.h"
 #include "overlay/OverlayWindow.h"
 #include "overlay/ScrollPhaseSynthesizer.h"
+#include "platform/KeyStreamOrder.h"
 #include "platform/RasterBitmap.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11ModifierMap.h"
@@ -88,8 +90,13 @@ class X11OverlayWindow final : public OverlayWindow {
   bool setBackgroundBlur(int radius) override;
   bool dispatchEvents() override;
   // One round trip on the window's connection: the server sent every event it had for the window
-  // before its answer, so they are all here to deliver.
+  // before its answer, so they are all here to deliver (those typed before the key-stream event
+  // being handled, with a key order).
   bool catchUpInput() override;
+  // The order of the global key stream's hops: a key or click of this window waits while a
+  // key-stream event typed before it is on its way to the main queue, and acts after it. Without
+  // one, every event acts as it is read.
+  void setKeyOrder(std::shared_ptr<const KeyStreamOrder> order) { keyOrder_ = std::move(order); }
 
   // Shows a premultiplied chrome bitmap the size of the window (pixels at scale 1) as the window's
   // contents, by a plain image upload: the overlay's picture while it is not drawn on the GPU.
@@ -107,6 +114,9 @@ class X11OverlayWindow final : public OverlayWindow {
   // (Re)reads the server's keymap; the one read before stays when the read fails.
   void readKeymap();
   void handle(const xcb_generic_event_t& event);
+  // Hands the events read so far to handle(), in order, up to the first key or click that must wait
+  // for the key stream (it and those after it stay for a later delivery).
+  void deliverRead();
   void handleKey(const xcb_key_press_event_t& event);
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
@@ -155,6 +165,8 @@ class X11OverlayWindow final : public OverlayWindow {
   bool dragAware_ = false;
   ScrollPhaseSynthesizer scrolls_;
   std::optional<TimerId> pumpTimer_;
+  std::shared_ptr<const KeyStreamOrder> keyOrder_;
+  std::deque<X11Connection::Event> read_;  // read off the connection, not yet delivered
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);  // a pump already queued checks it
 };
 

@@ -82,7 +82,15 @@ void X11Backend::noteRecentWindow(int32_t pid, uint32_t window, uint32_t time) {
   kept = RecentWindow{window, time};
 }
 
+void X11Backend::noteActiveChanges() {
+  for (const X11WindowModel::ActiveChange& change : model_.takeActiveChanges())
+    noteRecentWindow(change.pid, change.window, change.time);
+}
+
 std::optional<uint32_t> X11Backend::recentWindow(int32_t pid) {
+  // Every active window read so far counts, also one a look on another thread read and found
+  // replaced before the event thread could tell it.
+  noteActiveChanges();
   std::lock_guard lock(recentMutex_);
   auto it = recentWindows_.find(pid);
   if (it == recentWindows_.end()) return std::nullopt;

@@ -87,6 +87,9 @@ class X11Backend {
   // active-window change: a note older than the one kept (a change the event thread reads late)
   // is ignored; 0 (unknown) always counts as newer.
   void noteRecentWindow(int32_t pid, uint32_t window, uint32_t time);
+  // Notes every active window the model's looks read since the last call (see
+  // X11WindowModel::takeActiveChanges); recentWindow() does so before it answers.
+  void noteActiveChanges();
   std::optional<uint32_t> recentWindow(int32_t pid);
 
  private:

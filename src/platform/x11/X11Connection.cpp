@@ -310,6 +310,25 @@ size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_even
   return handled;
 }
 
+size_t X11Connection::takeEvents(std::deque<Event>& into) {
+  size_t taken = 0;
+  for (;;) {
+    Event event;
+    {
+      std::lock_guard lock(eventMutex_);
+      event = nextEvent();
+    }
+    if (!event) break;
+    if (event->response_type == 0) {
+      absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
+      continue;
+    }
+    into.push_back(std::move(event));
+    ++taken;
+  }
+  return taken;
+}
+
 bool X11Connection::waitForEvents(std::chrono::milliseconds timeout) {
   {
     std::lock_guard lock(heldMutex_);

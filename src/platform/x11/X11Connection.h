@@ -144,6 +144,8 @@ class X11Connection {
   // Handles every event that has arrived, without blocking, in order; X errors among them are
   // absorbed and not handed on. Answers how many events were handed to `handler`.
   size_t pumpEvents(const std::function<void(const xcb_generic_event_t&)>& handler = {});
+  // The same, keeping the events: appends every event that has arrived to `into`, in order.
+  size_t takeEvents(std::deque<Event>& into);
   // Waits up to `timeout` for an event to be ready to pump; true when one is.
   bool waitForEvents(std::chrono::milliseconds timeout);
   // Waits, without a time limit, until an event is ready to pump or wake() is called; false when

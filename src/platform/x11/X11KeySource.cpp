@@ -359,14 +359,15 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
     const auto& press = reinterpret_cast<const xcb_key_press_event_t&>(event);
     if (readerMap_.modifiersOfKey(press.detail) != 0) {
       // A modifier pressed while our grab is active (never one that froze the keyboard).
-      handleRawKey(press.detail, true);
+      handleRawKey(press.detail, true, press.time);
     } else {
       handleKeyPress(press);
     }
   } else if (type == XCB_KEY_RELEASE) {
     // While one of our grabs is active the server sends its keys to us as core events and leaves
     // us out of the raw events: a modifier let go of meanwhile arrives only here.
-    handleRawKey(reinterpret_cast<const xcb_key_release_event_t&>(event).detail, false);
+    const auto& release = reinterpret_cast<const xcb_key_release_event_t&>(event);
+    handleRawKey(release.detail, false, release.time);
   } else if (type == XCB_MAPPING_NOTIFY) {
     // Sent for a new layout, and also whenever typing switches between keyboards (a real one and
     // XTest's): only a change of the modifiers moves the grabs.
@@ -394,7 +395,7 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
     if (ge.extension != xinputOpcode_) return;
     if (ge.event_type == XCB_INPUT_RAW_KEY_PRESS || ge.event_type == XCB_INPUT_RAW_KEY_RELEASE) {
       const auto& rawKey = reinterpret_cast<const xcb_input_raw_key_press_event_t&>(event);
-      handleRawKey(static_cast<uint8_t>(rawKey.detail), ge.event_type == XCB_INPUT_RAW_KEY_PRESS);
+      handleRawKey(static_cast<uint8_t>(rawKey.detail), ge.event_type == XCB_INPUT_RAW_KEY_PRESS, rawKey.time);
     }
   }
 }
@@ -414,7 +415,8 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
     frozen_ = {event.time, std::chrono::steady_clock::now(), false, false};
     frozenChanged_.notify_all();
   }
-  const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, readerMap_.flagsFromState(event.state)});
+  const KeyVerdict verdict =
+      handler_({KeyEvent::Type::keyDown, *code, readerMap_.flagsFromState(event.state), event.time});
   if (answer(event.time, verdict)) {
     // Too slow: the press went to the focused application. Stand still until the handler says so.
     disabled_ = true;
@@ -422,7 +424,7 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
   }
 }
 
-void X11KeySource::handleRawKey(uint8_t keycode, bool pressed) {
+void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t time) {
   if (readerMap_.modifiersOfKey(keycode) == 0) return;
   held_[keycode] = pressed;
   uint16_t mods = 0;
@@ -432,7 +434,7 @@ void X11KeySource::handleRawKey(uint8_t keycode, bool pressed) {
   const uint64_t flags = readerMap_.flagsFromState(mods);
   if (flags == lastFlags_) return;
   lastFlags_ = flags;
-  if (!disabled_) handler_({KeyEvent::Type::flagsChanged, 0, flags});
+  if (!disabled_) handler_({KeyEvent::Type::flagsChanged, 0, flags, time});
 }
 
 }  // namespace quorvel

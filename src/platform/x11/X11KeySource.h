@@ -106,7 +106,7 @@ class X11KeySource final : public KeyEventSource {
   void watchdogLoop();
   void handleEvent(const xcb_generic_event_t& event);
   void handleKeyPress(const xcb_key_press_event_t& event);
-  void handleRawKey(uint8_t keycode, bool pressed);
+  void handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t time);
   // Answers the frozen press (unless the watchdog did); true when the watchdog had answered it.
   bool answer(xcb_timestamp_t time, KeyVerdict verdict);
 

@@ -80,6 +80,7 @@ void X11Platform::watch() {
 }
 
 void X11Platform::noteChanges(const X11WindowModel::Snapshot& state) {
+  backend_->noteActiveChanges();
   if (backend_->isBroken() || state->generation == lastGeneration_) return;
   lastGeneration_ = state->generation;
   const std::optional<uint32_t> active = state->activeWindow;

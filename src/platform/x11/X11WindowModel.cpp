@@ -48,6 +48,11 @@ X11WindowModel::X11WindowModel(X11Connection& connection)
                    ewmh->_NET_WM_WINDOW_TYPE, ewmh->_NET_WM_DESKTOP,     XCB_ATOM_WM_TRANSIENT_FOR};
 }
 
+std::vector<X11WindowModel::ActiveChange> X11WindowModel::takeActiveChanges() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(activeChanges_, {});
+}
+
 X11WindowModel::Snapshot X11WindowModel::last() const {
   std::lock_guard lock(mutex_);
   return state_;
@@ -244,6 +249,14 @@ bool X11WindowModel::update() {
   const bool changed = next.clients != before.clients || next.frontToBack != before.frontToBack ||
                        next.activeWindow != before.activeWindow || next.activeChangedAt != before.activeChangedAt ||
                        next.numberOfDesktops != before.numberOfDesktops || next.currentDesktop != before.currentDesktop;
+  // A new active window, or one whose process has just become known.
+  const X11Window* active = next.activeWindow ? next.find(*next.activeWindow) : nullptr;
+  const X11Window* wasActive = before.activeWindow ? before.find(*before.activeWindow) : nullptr;
+  if (active && active->pid &&
+      (next.activeWindow != before.activeWindow || !wasActive || wasActive->pid != active->pid)) {
+    if (activeChanges_.size() >= kMostActiveChanges) activeChanges_.erase(activeChanges_.begin());
+    activeChanges_.push_back({*active->pid, active->id, next.activeChangedAt});
+  }
   if (!changed) return false;
   next.generation = before.generation + 1;
   state_ = std::make_shared<const State>(std::move(next));

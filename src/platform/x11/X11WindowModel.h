@@ -91,6 +91,19 @@ class X11WindowModel {
   // The last snapshot made, without looking at events (no request, no wait).
   Snapshot last() const;
 
+  // An active window a look read, with its process and the server time of the change.
+  struct ActiveChange {
+    int32_t pid = 0;
+    uint32_t window = 0;
+    uint32_t time = 0;
+    bool operator==(const ActiveChange&) const = default;
+  };
+  static constexpr size_t kMostActiveChanges = 64;
+  // The active windows read since the last call, oldest first (at most kMostActiveChanges), on
+  // whichever thread the looks ran: a snapshot shows only the last of them, and a look by one
+  // thread may read an active window that a look by another finds replaced already.
+  std::vector<ActiveChange> takeActiveChanges();
+
   // Reads every window again at the next look, keeping what is known of the lists (a full pass).
   void invalidate();
   // Forgets everything: the next look reads the session afresh, as the first one did.
@@ -146,6 +159,7 @@ class X11WindowModel {
   std::vector<uint32_t> watchedAtoms_;
   uint8_t randrEventBase_ = 0;
   uint32_t activeChangedAt_ = 0;
+  std::vector<ActiveChange> activeChanges_;
 };
 
 }  // namespace quorvel
