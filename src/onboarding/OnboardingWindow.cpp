@@ -9,7 +9,6 @@
 #include "onboarding/Brand.h"
 #include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingScreens.h"
-#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -126,8 +125,7 @@ void OnboardingWindowController::show() {
     auto* window = new OnboardingWindow(services_, [this] { finish(); });
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QObject::destroyed, [this] {
-      if (countedWindow_) services_.census.windowClosed(*countedWindow_);
-      countedWindow_.reset();
+      countedWindow_.gone();
     });
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
       window->move(screen->availableGeometry().center() - window->rect().center());
@@ -137,12 +135,7 @@ void OnboardingWindowController::show() {
   window_->show();
   window_->raise();
   window_->activateWindow();
-  const auto number = static_cast<uint32_t>(window_->winId());
-  if (countedWindow_ != number) {
-    if (countedWindow_) services_.census.windowClosed(*countedWindow_);
-    services_.census.windowOpened(number);
-    countedWindow_ = number;
-  }
+  countedWindow_.shown(static_cast<uint32_t>(window_->winId()));
 }
 
 void OnboardingWindowController::finish() {

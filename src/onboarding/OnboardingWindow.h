@@ -9,6 +9,7 @@
 
 #include "onboarding/OnboardingFlow.h"
 #include "onboarding/OnboardingServices.h"
+#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -66,7 +67,7 @@ class OnboardingWindowController {
  private:
   OnboardingServices services_;
   QPointer<OnboardingWindow> window_;
-  std::optional<uint32_t> countedWindow_;
+  CountedWindow countedWindow_{services_.census};
 };
 
 // The dark palette of the tour's windows, so that the toolkit's own controls on them fit.

@@ -10,7 +10,6 @@
 #include "onboarding/OnboardingFlow.h"
 #include "onboarding/OnboardingScreens.h"
 #include "onboarding/OnboardingWindow.h"
-#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -112,10 +111,9 @@ void PermissionLostWindowController::show() {
   shownWindow_ = window;
   QObject::connect(window, &QObject::destroyed, [this](QObject* gone) {
     // Only the window counted last is taken off the census here.
-    if (countedWindow_ && gone == shownWindow_) {
+    if (gone == shownWindow_) {
       shownWindow_ = nullptr;
-      services_.census.windowClosed(*countedWindow_);
-      countedWindow_.reset();
+      countedWindow_.gone();
     }
   });
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -125,12 +123,7 @@ void PermissionLostWindowController::show() {
   window->show();
   window->raise();
   window->activateWindow();
-  const auto number = static_cast<uint32_t>(window->winId());
-  if (countedWindow_ != number) {
-    if (countedWindow_) services_.census.windowClosed(*countedWindow_);
-    services_.census.windowOpened(number);
-    countedWindow_ = number;
-  }
+  countedWindow_.shown(static_cast<uint32_t>(window->winId()));
 }
 
 }  // namespace quorvel

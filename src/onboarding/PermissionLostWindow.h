@@ -9,6 +9,7 @@
 
 #include "base/Executor.h"
 #include "onboarding/OnboardingServices.h"
+#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -60,7 +61,7 @@ class PermissionLostWindowController {
   OnboardingServices services_;
   QPointer<PermissionLostView> window_;
   const QObject* shownWindow_ = nullptr;  // compared only, never used
-  std::optional<uint32_t> countedWindow_;
+  CountedWindow countedWindow_{services_.census};
 };
 
 }  // namespace quorvel

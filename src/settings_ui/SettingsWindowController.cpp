@@ -27,7 +27,6 @@
 #include "settings_ui/SettingsPanes.h"
 #include "settings_ui/ShortcutsPane.h"
 #include "settings_ui/WindowsPane.h"
-#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -109,7 +108,7 @@ SettingsWindowController::SettingsWindowController(SettingsWindowServices servic
 
 SettingsWindowController::~SettingsWindowController() {
   storeSubscription_.cancel();
-  if (countedWindow_) services_.census.windowClosed(*countedWindow_);
+  countedWindow_.gone();
   delete window_.data();
 }
 
@@ -208,12 +207,7 @@ void SettingsWindowController::show() {
   window_->show();
   window_->raise();
   window_->activateWindow();
-  const auto number = static_cast<uint32_t>(window_->winId());
-  if (countedWindow_ != number) {
-    if (countedWindow_) services_.census.windowClosed(*countedWindow_);
-    services_.census.windowOpened(number);
-    countedWindow_ = number;
-  }
+  countedWindow_.shown(static_cast<uint32_t>(window_->winId()));
   refreshProblem();
   // The selected pane: its row in the sidebar, its key, the title, and its content when it changed.
   const bool changed = made || !navigator_->root() || navigator_->root()->property("pane").toInt() != static_cast<int>(pane_);
@@ -291,8 +285,7 @@ void SettingsWindowController::saveFrame() {
 void SettingsWindowController::closed() {
   bindings_->flush();
   saveFrame();
-  if (countedWindow_) services_.census.windowClosed(*countedWindow_);
-  countedWindow_.reset();
+  countedWindow_.gone();
 }
 
 }  // namespace quorvel

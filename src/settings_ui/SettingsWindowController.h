@@ -12,6 +12,7 @@
 #include "base/Geometry.h"
 #include "base/Subscription.h"
 #include "settings_ui/SettingsWindowServices.h"
+#include "windows/ChromeWindowCensus.h"
 
 class QLabel;
 class QListWidget;
@@ -86,7 +87,7 @@ class SettingsWindowController {
   SettingsNavigator* navigator_ = nullptr;
   QLabel* problem_ = nullptr;
   std::function<void(QMainWindow&)> menuInstaller_;
-  std::optional<uint32_t> countedWindow_;
+  CountedWindow countedWindow_{services_.census};
   Subscription storeSubscription_;
 };
 

@@ -18,4 +18,16 @@ std::unordered_set<uint32_t> ChromeWindowCensus::openWindowNumbers() const {
   return open_;
 }
 
+void CountedWindow::shown(uint32_t windowNumber) {
+  if (number_ == windowNumber) return;
+  gone();
+  census_.windowOpened(windowNumber);
+  number_ = windowNumber;
+}
+
+void CountedWindow::gone() {
+  if (number_) census_.windowClosed(*number_);
+  number_.reset();
+}
+
 }  // namespace quorvel

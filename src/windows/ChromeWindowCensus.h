@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
 
 namespace quorvel {
@@ -19,6 +20,24 @@ class ChromeWindowCensus {
  private:
   mutable std::mutex mutex_;
   std::unordered_set<uint32_t> open_;
+};
+
+// One window of ours as the census knows it, under the number it has now: a window made again has
+// a new number, and the old number leaves the census as the new one enters.
+class CountedWindow {
+ public:
+  explicit CountedWindow(ChromeWindowCensus& census) : census_(census) {}
+  CountedWindow(const CountedWindow&) = delete;
+  CountedWindow& operator=(const CountedWindow&) = delete;
+  ~CountedWindow() { gone(); }
+
+  void shown(uint32_t windowNumber);
+  void gone();
+  bool counted() const { return number_.has_value(); }
+
+ private:
+  ChromeWindowCensus& census_;
+  std::optional<uint32_t> number_;
 };
 
 }  // namespace quorvel

@@ -3,7 +3,6 @@
 #include "base/DefaultsStore.h"
 #include "base/Executor.h"
 #include "feedback/FeedbackClient.h"
-#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -34,20 +33,14 @@ void FeedbackWindowController::show() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &QDialog::finished, window, [window] { window->close(); });
     QObject::connect(window, &QObject::destroyed, [this] {
-      if (countedWindow_) census_.windowClosed(*countedWindow_);
-      countedWindow_.reset();
+      countedWindow_.gone();
     });
     window_ = window;
   }
   window_->show();
   window_->raise();
   window_->activateWindow();
-  const auto number = static_cast<uint32_t>(window_->winId());
-  if (countedWindow_ != number) {
-    if (countedWindow_) census_.windowClosed(*countedWindow_);
-    census_.windowOpened(number);
-    countedWindow_ = number;
-  }
+  countedWindow_.shown(static_cast<uint32_t>(window_->winId()));
 }
 
 }  // namespace quorvel

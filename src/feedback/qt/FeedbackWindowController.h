@@ -7,10 +7,10 @@
 #include <optional>
 
 #include "feedback/qt/FeedbackView.h"
+#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
-class ChromeWindowCensus;
 class DefaultsStore;
 class Executor;
 class FeedbackClient;
@@ -41,7 +41,7 @@ class FeedbackWindowController {
   ChromeWindowCensus& census_;
   FeedbackView::Services services_;
   QPointer<FeedbackView> window_;
-  std::optional<uint32_t> countedWindow_;
+  CountedWindow countedWindow_{census_};
 };
 
 }  // namespace quorvel

@@ -293,17 +293,7 @@ bool X11Connection::waitForEventsOrWake() {
 
 size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_event_t&)>& handler) {
   size_t handled = 0;
-  for (;;) {
-    Event event;
-    {
-      std::lock_guard lock(eventMutex_);
-      event = nextEvent();
-    }
-    if (!event) break;
-    if (event->response_type == 0) {
-      absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
-      continue;
-    }
+  while (Event event = nextDeliverableEvent()) {
     if (handler) handler(*event);
     ++handled;
   }
@@ -312,21 +302,23 @@ size_t X11Connection::pumpEvents(const std::function<void(const xcb_generic_even
 
 size_t X11Connection::takeEvents(std::deque<Event>& into) {
   size_t taken = 0;
+  while (Event event = nextDeliverableEvent()) {
+    into.push_back(std::move(event));
+    ++taken;
+  }
+  return taken;
+}
+
+X11Connection::Event X11Connection::nextDeliverableEvent() {
   for (;;) {
     Event event;
     {
       std::lock_guard lock(eventMutex_);
       event = nextEvent();
     }
-    if (!event) break;
-    if (event->response_type == 0) {
-      absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
-      continue;
-    }
-    into.push_back(std::move(event));
-    ++taken;
+    if (!event || event->response_type != 0) return event;
+    absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
   }
-  return taken;
 }
 
 bool X11Connection::waitForEvents(std::chrono::milliseconds timeout) {

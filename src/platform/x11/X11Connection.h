@@ -172,6 +172,8 @@ class X11Connection {
   xcb_void_cookie_t stamp(uint32_t window, uint32_t stampAtom);
   // The next event from the server or from the events held back while waiting for a time stamp.
   Event nextEvent();
+  // The next event that is not an error, taking errors in on the way; none once the queue is empty.
+  Event nextDeliverableEvent();
   uint32_t timeWindow();
   // Moves events that replies left in xcb's queue to the held events, where a pump finds them, and
   // wakes the waiter: a poll of the socket would not see them.
