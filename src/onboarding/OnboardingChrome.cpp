@@ -1,10 +1,12 @@
 #include "onboarding/OnboardingChrome.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -289,6 +291,16 @@ QWidget* brandPointList(const std::vector<std::pair<BrandGlyphView::Glyph, QStri
   column->setSpacing(14);
   for (const auto& [glyph, text] : points) column->addWidget(new BrandPointRow(glyph, text));
   return list;
+}
+
+void bringForward(QWidget& window, CountedWindow& counted, bool centre) {
+  if (QScreen* screen = QGuiApplication::primaryScreen(); centre && screen) {
+    window.move(screen->availableGeometry().center() - window.rect().center());
+  }
+  window.show();
+  window.raise();
+  window.activateWindow();
+  counted.shown(static_cast<uint32_t>(window.winId()));
 }
 
 }  // namespace quorvel

@@ -11,6 +11,7 @@
 
 #include "onboarding/BrandArt.h"
 #include "onboarding/OnboardingFlow.h"
+#include "windows/ChromeWindowCensus.h"
 
 namespace quorvel {
 
@@ -128,5 +129,9 @@ class BrandScreen final : public QWidget {
 
 // A vertical list of point rows, 14 apart.
 QWidget* brandPointList(const std::vector<std::pair<BrandGlyphView::Glyph, QString>>& points);
+
+// A window of the tour's comes forward in the middle of the primary screen when `centre`, and is
+// kept counted among the program's own windows under the number it has now.
+void bringForward(QWidget& window, CountedWindow& counted, bool centre);
 
 }  // namespace quorvel

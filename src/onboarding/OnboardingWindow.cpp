@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "base/DefaultsStore.h"
@@ -124,18 +123,12 @@ void OnboardingWindowController::show() {
   if (!window_) {
     auto* window = new OnboardingWindow(services_, [this] { finish(); });
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window, &QObject::destroyed, [this] {
-      countedWindow_.gone();
-    });
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      window->move(screen->availableGeometry().center() - window->rect().center());
-    }
+    QObject::connect(window, &QObject::destroyed, [this] { countedWindow_.gone(); });
     window_ = window;
+    bringForward(*window_, countedWindow_, true);
+    return;
   }
-  window_->show();
-  window_->raise();
-  window_->activateWindow();
-  countedWindow_.shown(static_cast<uint32_t>(window_->winId()));
+  bringForward(*window_, countedWindow_, false);
 }
 
 void OnboardingWindowController::finish() {

@@ -1,8 +1,6 @@
 #include "onboarding/PermissionLostWindow.h"
 
-#include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
 #include "onboarding/Brand.h"
@@ -116,14 +114,8 @@ void PermissionLostWindowController::show() {
       countedWindow_.gone();
     }
   });
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    window->move(screen->availableGeometry().center() - window->rect().center());
-  }
   window_ = window;
-  window->show();
-  window->raise();
-  window->activateWindow();
-  countedWindow_.shown(static_cast<uint32_t>(window->winId()));
+  bringForward(*window, countedWindow_, true);
 }
 
 }  // namespace quorvel
