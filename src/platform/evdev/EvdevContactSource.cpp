@@ -342,7 +342,10 @@ void EvdevContactSource::handleHotplug() {
   if (!event) return;
   const char* action = udev_device_get_action(event);
   const char* node = udev_device_get_devnode(event);
-  if (action && node && std::strcmp(action, "add") == 0) {
+  const bool added = action && std::strcmp(action, "add") == 0;
+  // A change may have made a touchpad readable (its access rules applied again).
+  const bool changed = action && std::strcmp(action, "change") == 0;
+  if (node && (added || changed)) {
     const char* touchpad = udev_device_get_property_value(event, "ID_INPUT_TOUCHPAD");
     const bool isTouchpad = touchpad && std::strcmp(touchpad, "1") == 0 && std::strncmp(node, "/dev/input/event", 16) == 0;
     std::vector<std::shared_ptr<Device>> returning;
@@ -350,7 +353,7 @@ void EvdevContactSource::handleHotplug() {
     {
       std::lock_guard lock(mutex_);
       for (auto& [id, device] : devices_) {
-        if (device->path() == node && device->fd() < 0 && !device->released) returning.push_back(device);
+        if (added && device->path() == node && device->fd() < 0 && !device->released) returning.push_back(device);
       }
       if (isTouchpad && returning.empty()) onArrival = onArrival_;
     }
