@@ -39,4 +39,8 @@ void MultitouchDevice::stop() {
   }
 }
 
+bool MultitouchDevice::watchArrivals(std::function<void()> onArrival) {
+  return isAvailable() && source_.watchArrivals(std::move(onArrival));
+}
+
 }  // namespace quorvel

@@ -29,6 +29,8 @@ class MultitouchDevice {
   bool start();
   // Stops and unregisters every device held and lets go of the list. The rule-out stays.
   void stop();
+  // Has the source tell of trackpads plugged in (on its own thread); false when it cannot.
+  bool watchArrivals(std::function<void()> onArrival);
 
  private:
   ContactFrameSource& source_;

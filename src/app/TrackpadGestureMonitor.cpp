@@ -56,11 +56,7 @@ void TrackpadGestureMonitor::reconfigure() {
       logger_.info("Listening to the trackpads (%{public}ld fingers, %{public}s)", static_cast<long>(*fingers),
                    std::string(axis == SwipeRecognizer::Axis::horizontal ? "sideways" : "up"));
     } else {
-      if (!hasLoggedMissingTrackpad_) {
-        hasLoggedMissingTrackpad_ = true;
-        logger_.notice("No trackpad to listen to yet, retrying every few seconds");
-      }
-      scheduleRetry();
+      waitForTrackpad();
     }
     return;
   }
@@ -106,6 +102,26 @@ bool TrackpadGestureMonitor::attachStream() {
   return device_.start();
 }
 
+void TrackpadGestureMonitor::waitForTrackpad() {
+  // Told by the system when a trackpad is plugged in, the monitor sleeps until then; otherwise it
+  // looks again every few seconds.
+  if (!isWatchingArrivals_) {
+    std::weak_ptr<TrackpadGestureMonitor> weak = weak_from_this();
+    Executor* main = &main_;
+    isWatchingArrivals_ = device_.watchArrivals([weak, main] {
+      main->post([weak] {
+        if (auto self = weak.lock()) self->retryAttach();
+      });
+    });
+  }
+  if (!hasLoggedMissingTrackpad_) {
+    hasLoggedMissingTrackpad_ = true;
+    logger_.notice(isWatchingArrivals_ ? "No trackpad to listen to yet, waiting for one to be plugged in"
+                                       : "No trackpad to listen to yet, retrying every few seconds");
+  }
+  if (!isWatchingArrivals_) scheduleRetry();
+}
+
 void TrackpadGestureMonitor::scheduleRetry() {
   if (isRetryScheduled_) return;
   isRetryScheduled_ = true;
@@ -120,7 +136,7 @@ void TrackpadGestureMonitor::retryAttach() {
   if (!requiredFingers_ || device_.isRunning() || !device_.isAvailable() || device_.isRuledOut()) return;
   if (attachStream()) {
     logger_.info("A trackpad turned up, and the stream is running");
-  } else {
+  } else if (!isWatchingArrivals_) {
     scheduleRetry();
   }
 }

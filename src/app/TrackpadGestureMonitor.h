@@ -22,8 +22,9 @@ namespace quorvel {
 // Summon with a swipe: listens to every trackpad through the contact-frame source, recognises a
 // swipe of the chosen number of fingers along the chosen axis ("summonGesture",
 // "summonSwipeDirection", followed live), and hands each recognised motion to onSwipe on the main
-// executor. With no trackpad it retries every 3 s; a stream whose frames break the record layout is
-// switched off for the run.
+// executor. With no trackpad it waits for the source to tell of one plugged in, or, where the source
+// cannot, retries every 3 s; a stream whose frames break the record layout is switched off for the
+// run.
 //
 // Threads: start, reconfigure, the retry and onSwipe run on the main executor; frames are recognised
 // on the source's thread under the gesture lock (one lookup and one recognizer update per frame);
@@ -63,6 +64,7 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
   TrackpadGestureMonitor(AppSettings& settings, ContactFrameSource& source, Executor& main, Executor& background);
 
   bool attachStream();
+  void waitForTrackpad();
   void scheduleRetry();
   void retryAttach();
 
@@ -73,6 +75,7 @@ class TrackpadGestureMonitor : public std::enable_shared_from_this<TrackpadGestu
   std::optional<int> requiredFingers_;
   bool isRetryScheduled_ = false;
   bool hasLoggedMissingTrackpad_ = false;
+  bool isWatchingArrivals_ = false;
   Subscription defaultsObserver_;
   const Logger logger_{"TrackpadGesture"};
 };

@@ -44,7 +44,6 @@ class ThumbnailCache {
   static constexpr int64_t kIdleBudget = 104'857'600;      // 100 MiB
   static constexpr int64_t kPresentedBudget = 262'144'000;  // 250 MiB
   static constexpr Duration kIdleDelay = std::chrono::seconds(900);
-  static constexpr Duration kIdleCheck = std::chrono::seconds(60);
   // From flushRetired to handing the heap's free pages back to the system.
   static constexpr Duration kReturnMemoryDelay = std::chrono::seconds(2);
   static constexpr size_t kLiveRingCapacity = 3;
@@ -106,8 +105,9 @@ class ThumbnailCache {
   using FaviconSink = std::function<void(uint32_t tab, std::shared_ptr<GpuTexture> texture)>;
 
   // `idleExecutor` runs the idle trim; the 900 s are read on `idleClock`, which must count
-  // suspended time (BootTimeClock in the program, the virtual clock in tests): the task wakes at
-  // least every kIdleCheck to look at it. `wakeScene` bumps the scene wake (may be empty).
+  // suspended time (BootTimeClock in the program, the virtual clock in tests), and so must the
+  // executor's waits (BootTimeExecutor): the trim is one wait, for the whole 900 s. `wakeScene`
+  // bumps the scene wake (may be empty).
   ThumbnailCache(std::shared_ptr<GpuContext> context, Executor& idleExecutor, const Clock& idleClock,
                  std::function<void()> wakeScene);
   ~ThumbnailCache();

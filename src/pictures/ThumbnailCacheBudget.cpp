@@ -97,14 +97,15 @@ void ThumbnailCache::endPresentation() {
 
 TimerId ThumbnailCache::scheduleIdle(uint64_t generation, Instant deadline) {
   std::weak_ptr<int> alive = alive_;
-  const Duration wait = std::max(Duration{0}, std::min(kIdleCheck, deadline - idleClock_.now()));
+  const Duration wait = std::max(Duration{0}, deadline - idleClock_.now());
   return idleExecutor_.postAfter(wait, [this, alive, generation, deadline] {
     if (!alive.lock()) return;
     if (idleClock_.now() >= deadline) {
       runIdle(generation);
       return;
     }
-    // Not yet: wait again, unless a presentation began meanwhile.
+    // Not yet (an executor whose clock is not the idle clock): wait again, unless a presentation
+    // began meanwhile.
     const bool current = lock_.withLock([&] { return idleGeneration_ == generation && idleTrimTask_.has_value(); });
     if (!current) return;
     const TimerId next = scheduleIdle(generation, deadline);

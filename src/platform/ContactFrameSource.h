@@ -77,6 +77,13 @@ class ContactFrameSource {
   // Frames flow between start and stop.
   virtual void start(ContactDeviceId device) = 0;
   virtual void stop(ContactDeviceId device) = 0;
+  // Asks to be told when a trackpad may have been plugged in: `onArrival` then runs on the source's
+  // thread (it replaces an earlier one). False when the system cannot say so; the caller then looks
+  // again from time to time. Called after a successful load().
+  virtual bool watchArrivals(std::function<void()> onArrival) {
+    (void)onArrival;
+    return false;
+  }
 };
 
 }  // namespace quorvel

@@ -134,6 +134,26 @@ TEST_F(TrackpadMonitorTest, NoTrackpadRetriesEveryThreeSecondsAndLogsOnce) {
   EXPECT_EQ(none.calls().size(), lists);
 }
 
+TEST_F(TrackpadMonitorTest, NoTrackpadWaitsForOneToBePluggedInWithoutTimers) {
+  pads.setDevices({});
+  pads.setTellsArrivals(true);
+  start();
+  EXPECT_FALSE(monitor->isRetryScheduled());
+  EXPECT_EQ(loop.pendingTimers(), 0u) << "nothing wakes the program while no trackpad is there";
+  EXPECT_TRUE(logs.contains("No trackpad to listen to yet, waiting for one to be plugged in"));
+  set(AppSettings::Key::summonGesture, "off");
+  pads.plugIn({});  // some other device, or the gesture switched off: nothing is opened
+  loop.runUntilIdle();
+  set(AppSettings::Key::summonGesture, "fourFingers");
+  EXPECT_EQ(pads.calls(), (Strings{"list", "watch", "list"})) << "one watch for the whole run";
+
+  pads.plugIn({7});
+  loop.runUntilIdle();
+  EXPECT_TRUE(pads.isStarted(7));
+  EXPECT_TRUE(logs.contains("A trackpad turned up, and the stream is running"));
+  EXPECT_EQ(loop.pendingTimers(), 0u);
+}
+
 TEST_F(TrackpadMonitorTest, SwitchingOffLetsGoAndOnTakesAFreshList) {
   start();
   pads.touch(1, {{1, 0.3f, 0.4f}, {2, 0.4f, 0.4f}, {3, 0.5f, 0.4f}});

@@ -284,7 +284,7 @@ TEST_F(ThumbnailCacheTest, IdleTrimAfterNineHundredSecondsOnTheVirtualClock) {
   cache->endPresentation();
   EXPECT_EQ(loop.pendingTimers(), 1u);
   loop.advance(std::chrono::seconds(600));
-  EXPECT_EQ(loop.pendingTimers(), 1u) << "one check at a time";
+  EXPECT_EQ(loop.pendingTimers(), 1u) << "one wait at a time";
   cache->beginPresentation();  // within the 900 s: cancelled
   loop.advance(std::chrono::seconds(600));
   EXPECT_FALSE(cache->counts().trimmedWhileHidden);
@@ -461,7 +461,25 @@ TEST(ThumbnailIdleClock, ASuspendedSpellCountsTowardTheIdleTrim) {
   cache.endPresentation();
   // The machine sleeps for 890 s: the clock moves on while no timer fires.
   loop.clock().setNow(loop.clock().now() + std::chrono::seconds(890));
-  loop.advance(ThumbnailCache::kIdleCheck);
+  loop.advance(std::chrono::seconds(10));
+  EXPECT_TRUE(cache.counts().trimmedWhileHidden);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST(ThumbnailIdleClock, TheTrimIsOneWaitWithNothingWakingBefore) {
+  auto device = RecordingDevice::make();
+  ManualLoop loop;
+  ThumbnailCache cache(GpuContext::make(device), loop.main(), loop.clock(), {});
+  cache.beginPresentation();
+  cache.endPresentation();
+  const Instant start = loop.clock().now();
+  ASSERT_TRUE(loop.advanceToNextTimer());
+  EXPECT_EQ(loop.clock().now() - start, ThumbnailCache::kIdleDelay);
   EXPECT_TRUE(cache.counts().trimmedWhileHidden);
 }
 

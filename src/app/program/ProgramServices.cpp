@@ -12,6 +12,7 @@
 #include "app/program/ControllerOverlay.h"
 #include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
+#include "base/BootTimeExecutor.h"
 #include "base/Logger.h"
 #include "base/Task.h"
 #include "gpu/vulkan/VulkanDevice.h"
@@ -105,7 +106,8 @@ ProgramServices::ProgramServices(Runtime& runtime, X11Platform& platform, std::s
   context_ = GpuContext::shared([](std::string* error) -> std::shared_ptr<GpuDevice> {
     return VulkanDevice::make(VulkanDeviceOptions{}, error);
   });
-  cache_ = std::make_unique<ThumbnailCache>(context_, main, BootTimeClock::shared(), wakeScene);
+  idleTimers_ = std::make_unique<BootTimeExecutor>(main);
+  cache_ = std::make_unique<ThumbnailCache>(context_, *idleTimers_, BootTimeClock::shared(), wakeScene);
   preparation_ = std::make_unique<GpuPicturePreparation>(*cache_);
   ScreenCapture* screenCapture = platform.screenCapture();
   if (!screenCapture) {

@@ -13,6 +13,7 @@
 namespace quorvel {
 
 class AXFunnel;
+class BootTimeExecutor;
 class CacheChromeTextures;
 class SystemWindowActions;
 class CapturePictureSource;
@@ -95,6 +96,8 @@ class ProgramServices final : public AppServices {
 
   // Pictures and textures.
   std::shared_ptr<GpuContext> context_;
+  // The picture cache's idle waits, counted in suspended time too (on the main queue).
+  std::unique_ptr<BootTimeExecutor> idleTimers_;
   std::unique_ptr<ThumbnailCache> cache_;
   std::unique_ptr<GpuPicturePreparation> preparation_;
   std::unique_ptr<WindowCapture> capture_;

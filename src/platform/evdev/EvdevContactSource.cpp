@@ -141,6 +141,11 @@ std::optional<ContactFrameSource::LoadFailure> EvdevContactSource::load() {
   if (options_.devicePaths) return std::nullopt;
   if (!udev_) udev_ = udev_new();
   if (!udev_) return LoadFailure{LoadFailure::Kind::wouldNotLoad, "udev cannot be reached"};
+  if (struct udev_queue* queue = udev_queue_new(udev_)) {
+    // Without the daemon no device event is ever sent, however the monitor is set up.
+    udevRunning_ = udev_queue_get_udev_is_active(queue) != 0;
+    udev_queue_unref(queue);
+  }
   if (!monitor_) {
     monitor_ = udev_monitor_new_from_netlink(udev_, "udev");
     if (monitor_ && (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "input", nullptr) < 0 ||
@@ -251,6 +256,28 @@ void EvdevContactSource::stop(ContactDeviceId device) {
   wake();
 }
 
+bool EvdevContactSource::watchArrivals(std::function<void()> onArrival) {
+  bool watching = false;
+  bool logNoWatch = false;
+  {
+    std::lock_guard lock(mutex_);
+    watching = monitor_ && udevRunning_;
+    if (watching) {
+      onArrival_ = std::move(onArrival);
+      ensureReader();
+    } else if (!loggedNoWatch_ && !options_.devicePaths) {
+      loggedNoWatch_ = true;
+      logNoWatch = true;
+    }
+  }
+  if (logNoWatch) {
+    logger_.notice("udev is not running here, so a trackpad plugged in later can only be found by looking again "
+                   "every few seconds");
+  }
+  if (watching) wake();
+  return watching;
+}
+
 void EvdevContactSource::ensureReader() {
   if (!reader_.joinable()) reader_ = std::thread([this] { readLoop(); });
 }
@@ -315,15 +342,23 @@ void EvdevContactSource::handleHotplug() {
   if (!event) return;
   const char* action = udev_device_get_action(event);
   const char* node = udev_device_get_devnode(event);
-  if (action && node && std::strcmp(action, "add") == 0) {
+  const bool added = action && std::strcmp(action, "add") == 0;
+  // A change may have made a touchpad readable (its access rules applied again).
+  const bool changed = action && std::strcmp(action, "change") == 0;
+  if (node && (added || changed)) {
+    const char* touchpad = udev_device_get_property_value(event, "ID_INPUT_TOUCHPAD");
+    const bool isTouchpad = touchpad && std::strcmp(touchpad, "1") == 0 && std::strncmp(node, "/dev/input/event", 16) == 0;
     std::vector<std::shared_ptr<Device>> returning;
+    std::function<void()> onArrival;
     {
       std::lock_guard lock(mutex_);
       for (auto& [id, device] : devices_) {
-        if (device->path() == node && device->fd() < 0 && !device->released) returning.push_back(device);
+        if (added && device->path() == node && device->fd() < 0 && !device->released) returning.push_back(device);
       }
+      if (isTouchpad && returning.empty()) onArrival = onArrival_;
     }
     for (auto& device : returning) device->open();
+    if (onArrival) onArrival();
   }
   udev_device_unref(event);
 }

@@ -23,7 +23,8 @@ namespace quorvel {
 // speak multitouch protocol B, read with libevdev on one reader thread, each through its own frame
 // assembler. A started device that goes away (unplugged, a Bluetooth trackpad out of range) is
 // opened again when udev reports it back at the same place; a touchpad that arrives new is found by
-// the next device list.
+// the next device list, and the arrival watch tells of it. Without a running udev daemon (a
+// container) there is no watch, and one line says so.
 //
 // When touchpads are present but none can be opened (the user is not in the "input" group), one
 // line says so, once per run; the list is then empty and the keyboard shortcut is unaffected.
@@ -52,6 +53,7 @@ class EvdevContactSource final : public ContactFrameSource {
   void unregisterCallback(ContactDeviceId device) override;
   void start(ContactDeviceId device) override;
   void stop(ContactDeviceId device) override;
+  bool watchArrivals(std::function<void()> onArrival) override;
 
  private:
   class Device;
@@ -71,6 +73,9 @@ class EvdevContactSource final : public ContactFrameSource {
   std::map<ContactDeviceId, std::shared_ptr<Device>> devices_;
   ContactDeviceId nextId_ = 1;
   bool loggedUnreadable_ = false;
+  bool udevRunning_ = false;
+  bool loggedNoWatch_ = false;
+  std::function<void()> onArrival_;
 
   std::atomic<bool> stopping_{false};
   int wakeFd_ = -1;

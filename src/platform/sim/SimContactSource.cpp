@@ -12,6 +12,29 @@ void SimContactSource::setDevices(std::vector<ContactDeviceId> devices) {
   devices_ = std::move(devices);
 }
 
+void SimContactSource::setTellsArrivals(bool tells) {
+  std::lock_guard lock(mutex_);
+  tellsArrivals_ = tells;
+}
+
+void SimContactSource::plugIn(std::vector<ContactDeviceId> devices) {
+  std::function<void()> onArrival;
+  {
+    std::lock_guard lock(mutex_);
+    devices_ = std::move(devices);
+    onArrival = onArrival_;
+  }
+  if (onArrival) onArrival();
+}
+
+bool SimContactSource::watchArrivals(std::function<void()> onArrival) {
+  std::lock_guard lock(mutex_);
+  if (!tellsArrivals_) return false;
+  calls_.push_back("watch");
+  onArrival_ = std::move(onArrival);
+  return true;
+}
+
 void SimContactSource::touch(ContactDeviceId device, const std::vector<Finger>& fingers) {
   std::vector<uint8_t> frame(fingers.size() * ContactRecord::stride, 0);
   for (size_t i = 0; i < fingers.size(); ++i) {

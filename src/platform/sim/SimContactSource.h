@@ -27,6 +27,10 @@ class SimContactSource final : public ContactFrameSource {
 
   void setLoadFailure(std::optional<LoadFailure> failure);
   void setDevices(std::vector<ContactDeviceId> devices);
+  // Whether the source can tell of trackpads plugged in (it cannot by default).
+  void setTellsArrivals(bool tells);
+  // Makes `devices` the present ones and, when watched, tells of the arrival (on the calling thread).
+  void plugIn(std::vector<ContactDeviceId> devices);
 
   // One frame from `device` (dropped unless started with a callback).
   void touch(ContactDeviceId device, const std::vector<Finger>& fingers);
@@ -44,6 +48,7 @@ class SimContactSource final : public ContactFrameSource {
   void unregisterCallback(ContactDeviceId device) override;
   void start(ContactDeviceId device) override;
   void stop(ContactDeviceId device) override;
+  bool watchArrivals(std::function<void()> onArrival) override;
 
  private:
   mutable std::mutex mutex_;
@@ -53,6 +58,8 @@ class SimContactSource final : public ContactFrameSource {
   std::map<ContactDeviceId, ContactFrameCallback> callbacks_;
   std::map<ContactDeviceId, bool> started_;
   std::vector<std::string> calls_;
+  bool tellsArrivals_ = false;
+  std::function<void()> onArrival_;
 };
 
 }  // namespace quorvel
