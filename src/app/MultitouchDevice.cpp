@@ -10,10 +10,10 @@ bool MultitouchDevice::isAvailable() {
     const auto failure = source_.load();
     loaded_ = !failure;
     if (failure && failure->kind == ContactFrameSource::LoadFailure::Kind::wouldNotLoad) {
-      logger_.error("MultitouchSupport would not load (%{public}s), so summon with a swipe cannot work on this system.",
+      logger_.error("The touchpad reader could not start (%{public}s), so summon with a swipe cannot work on this system.",
                     failure->text);
     } else if (failure) {
-      logger_.error("MultitouchSupport is missing a symbol this app needs, so summon with a swipe cannot work on this system.");
+      logger_.error("The touchpad reader lacks something it needs, so summon with a swipe cannot work on this system.");
     }
   }
   return *loaded_;

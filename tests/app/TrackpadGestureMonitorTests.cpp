@@ -182,7 +182,7 @@ TEST_F(TrackpadMonitorTest, SourceThatWillNotLoadIsFinal) {
   pads.setLoadFailure(ContactFrameSource::LoadFailure{ContactFrameSource::LoadFailure::Kind::wouldNotLoad, "no such file"});
   start();
   EXPECT_TRUE(logs.contains(
-      "MultitouchSupport would not load (no such file), so summon with a swipe cannot work on this system."));
+      "The touchpad reader could not start (no such file), so summon with a swipe cannot work on this system."));
   EXPECT_FALSE(monitor->isRetryScheduled());
   set(AppSettings::Key::summonGesture, "fourFingers");
   EXPECT_EQ(pads.loadCount(), 1);
@@ -192,7 +192,7 @@ TEST_F(TrackpadMonitorTest, SourceThatWillNotLoadIsFinal) {
   auto other = TrackpadGestureMonitor::create(settings, partial, loop.main(), loop.pool());
   other->start();
   EXPECT_TRUE(logs.contains(
-      "MultitouchSupport is missing a symbol this app needs, so summon with a swipe cannot work on this system."));
+      "The touchpad reader lacks something it needs, so summon with a swipe cannot work on this system."));
   EXPECT_TRUE(partial.calls().empty());
 }
 
