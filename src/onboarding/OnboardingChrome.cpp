@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -291,6 +292,18 @@ QWidget* brandPointList(const std::vector<std::pair<BrandGlyphView::Glyph, QStri
   column->setSpacing(14);
   for (const auto& [glyph, text] : points) column->addWidget(new BrandPointRow(glyph, text));
   return list;
+}
+
+void showPage(QWidget& window, QWidget*& page, QWidget* next) {
+  if (page) {
+    delete window.layout()->replaceWidget(page, next);
+    page->hide();
+    page->deleteLater();
+  } else {
+    window.layout()->addWidget(next);
+  }
+  next->show();
+  page = next;
 }
 
 void bringForward(QWidget& window, CountedWindow& counted, bool centre) {

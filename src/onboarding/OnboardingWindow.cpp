@@ -69,15 +69,7 @@ void OnboardingWindow::rebuild() {
     focused = focus->objectName();
   }
   QWidget* next = OnboardingScreens::page(*flow_, services_);
-  if (page_) {
-    delete layout()->replaceWidget(page_, next);
-    page_->hide();
-    page_->deleteLater();
-  } else {
-    layout()->addWidget(next);
-  }
-  next->show();
-  page_ = next;
+  showPage(*this, page_, next);
   if (!focused.isEmpty() && page_->objectName() == lastPage) {
     if (auto* same = page_->findChild<QWidget*>(focused)) {
       same->setFocus();

@@ -53,15 +53,7 @@ void PermissionLostView::build() {
   QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText),
                                   BrandScreen::Art{BrandArt::Scene::shortcut},
                                   OnboardingScreens::shortcutContent(values, services_), footer);
-  if (page_) {
-    delete layout()->replaceWidget(page_, next);
-    page_->hide();
-    page_->deleteLater();
-  } else {
-    layout()->addWidget(next);
-  }
-  next->show();
-  page_ = next;
+  showPage(*this, page_, next);
 }
 
 void PermissionLostView::scheduleRecheck() {
