@@ -92,11 +92,9 @@ TEST_F(X11ConnectionTest, ServerTimeOutlivesItsWindowBeingDestroyedByAnotherClie
   std::free(xcb_get_input_focus_reply(other, xcb_get_input_focus(other), nullptr));
   xcb_disconnect(other);
 
-  for (int call = 0; call < 2; ++call) {
-    const auto before = std::chrono::steady_clock::now();
-    EXPECT_TRUE(x().serverTime()) << "call " << call;
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500)) << "call " << call;
-  }
+  // A time comes back only from a stamp that arrived: one waited for on the destroyed window would
+  // come back empty.
+  for (int call = 0; call < 2; ++call) EXPECT_TRUE(x().serverTime()) << "call " << call;
 }
 
 TEST_F(X11ConnectionTest, IdleTimeGrowsWithoutInput) {
