@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/BuildProvenance.h"
+#include "app/CommandLine.h"
 #include "app/LoginItem.h"
 #include "app/UpdateController.h"
 #include "base/LogCapture.h"
@@ -132,6 +133,54 @@ TEST(LoginItemExec, ArgumentsAreQuotedAsDesktopEntriesRequire) {
   EXPECT_EQ(LoginItem::quoteExecArgument("/usr/bin/quorvel"), "/usr/bin/quorvel");
   EXPECT_EQ(LoginItem::quoteExecArgument("/a b/q"), "\"/a b/q\"");
   EXPECT_EQ(LoginItem::quoteExecArgument("/a$b/100%"), "\"/a\\\\$b/100%%\"");
+}
+
+TEST(CommandLine, HelpAndVersionExitAtOnceAndAMistakeGetsTheUsageOnStandardError) {
+  using R = CommandLine::Request;
+  const struct {
+    std::vector<const char*> arguments;
+    R request;
+    std::optional<int> status;
+    bool printsUsage, printsVersion, printsError;
+  } cases[] = {
+      {{}, R::run, std::nullopt, false, false, false},
+      {{"--help"}, R::help, 0, true, false, false},
+      {{"-h"}, R::help, 0, true, false, false},
+      {{"--version"}, R::version, 0, false, true, false},
+      {{"-V"}, R::version, 0, false, true, false},
+      {{"--help", "--version"}, R::help, 0, true, false, false},
+      {{"--frobnicate"}, R::mistake, 2, false, false, true},
+      {{"--version", "-x"}, R::mistake, 2, false, false, true},
+      {{"settings"}, R::mistake, 2, false, false, true},
+      {{"--help=yes"}, R::mistake, 2, false, false, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv{"quorvel"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    std::vector<std::string_view> views(c.arguments.begin(), c.arguments.end());
+    const std::string label = c.arguments.empty() ? "none" : c.arguments.front();
+    EXPECT_EQ(CommandLine::parse(views).request, c.request) << label;
+    char* outText = nullptr;
+    char* errText = nullptr;
+    size_t outSize = 0, errSize = 0;
+    FILE* out = open_memstream(&outText, &outSize);
+    FILE* err = open_memstream(&errText, &errSize);
+    EXPECT_EQ(CommandLine::answer(int(argv.size()), argv.data(), out, err), c.status) << label;
+    std::fclose(out);
+    std::fclose(err);
+    const std::string printed(outText, outSize), complained(errText, errSize);
+    std::free(outText);
+    std::free(errText);
+    EXPECT_EQ(printed.starts_with("Usage: quorvel"), c.printsUsage) << label;
+    EXPECT_EQ(printed == CommandLine::versionText(), c.printsVersion) << label;
+    EXPECT_EQ(!complained.empty(), c.printsError) << label;
+    if (c.printsError) {
+      EXPECT_TRUE(complained.starts_with("quorvel: ")) << complained;
+      EXPECT_NE(complained.find("Usage: quorvel"), std::string::npos);
+    }
+  }
+  // The version the build was given, never a placeholder.
+  EXPECT_TRUE(CommandLine::versionText().starts_with("quorvel 0.")) << CommandLine::versionText();
 }
 
 }  // namespace

@@ -16,10 +16,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
+#include "app/CommandLine.h"
 #include "app/HotkeyManager.h"
 #include "app/TrackpadGestureMonitor.h"
 #include "app/program/ProgramServices.h"
@@ -95,6 +97,8 @@ int fail(const std::string& message) {
 
 int main(int argc, char** argv) {
   using namespace quorvel;
+  // --help, --version and mistakes are answered before anything looks for a display.
+  if (const std::optional<int> status = CommandLine::answer(argc, argv, stdout, stderr)) return *status;
   limitHeapArenas();
 #if defined(__SANITIZE_ADDRESS__)
   for (const char* library : {"libVkLayer_khronos_validation.so", "libvulkan_lvp.so"})
