@@ -69,8 +69,10 @@ std::string LoginItem::entryText(const std::filesystem::path& executable) {
   text << "[Desktop Entry]\n"
        << "Type=Application\n"
        << "Name=Quorvel\n"
-       << "Comment=Window switcher\n"
+       << "GenericName=Window Switcher\n"
+       << "Comment=See every open window at once and switch to the one you want\n"
        << "Exec=" << quoteExecArgument(executable.string()) << "\n"
+       << "Icon=" << kIconName << "\n"
        << "Terminal=false\n"
        << "X-GNOME-Autostart-enabled=true\n";
   return text.str();

@@ -25,6 +25,8 @@ class LoginItem {
   };
 
   static constexpr const char* kFileName = "quorvel.desktop";
+  // The program's icon in the icon theme, as the installed desktop entry names it.
+  static constexpr const char* kIconName = "quorvel";
   static constexpr const char* kCannotEnable =
       "Quorvel could not be set to open at login. Check Startup Applications in your desktop's settings.";
   static constexpr const char* kCannotDisable =

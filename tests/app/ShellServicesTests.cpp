@@ -94,6 +94,11 @@ TEST_F(LoginItemTest, EntryIsWrittenAndRemovedInTheAutostartFolder) {
   const std::string text = read(entry);
   EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
   EXPECT_NE(text.find("Exec=\"/opt/My Apps/quorvel\"\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(std::string("Icon=") + LoginItem::kIconName + "\n"), std::string::npos) << text;
+  // The desktop's own checker accepts the entry as written.
+  if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
+    EXPECT_EQ(std::system(("desktop-file-validate '" + entry.string() + "'").c_str()), 0) << text;
+  }
   EXPECT_TRUE(item.isEnabled());
   EXPECT_EQ(std::distance(fs::directory_iterator(entry.parent_path()), fs::directory_iterator()), 1)
       << "no temporary file is left beside the entry";

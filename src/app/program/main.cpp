@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -23,6 +24,7 @@
 #include "app/AppServices.h"
 #include "app/CommandLine.h"
 #include "app/HotkeyManager.h"
+#include "app/LoginItem.h"
 #include "app/TrackpadGestureMonitor.h"
 #include "app/program/ProgramServices.h"
 #include "app/program/SettingsWindowSupport.h"
@@ -132,6 +134,12 @@ int main(int argc, char** argv) {
   keepToTheSessionBus();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvel");
+  // Every window carries the program's icon: the icon theme's (installed with the program), else
+  // the drawing built into it. The desktop entry of the same name lets desktops join them up.
+  QIcon icon = QIcon::fromTheme(LoginItem::kIconName);
+  if (icon.isNull()) icon = QIcon(":/quorvel/quorvel.svg");
+  QApplication::setWindowIcon(icon);
+  QGuiApplication::setDesktopFileName("quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
   if (!watchSignals()) return fail("cannot watch for signals.");
   QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);

@@ -1,0 +1,47 @@
+# Installs the build into a scratch prefix and checks what a desktop needs of it: the program, the
+# desktop entry in the applications folder (accepted by desktop-file-validate, naming the installed
+# program and the icon) and the icon in the hicolor theme, as a drawing and at every picture size.
+# Run as: cmake -DBUILD_DIR=<build> -DPREFIX=<scratch folder> -DBINDIR=bin -DDATADIR=share -P CheckInstall.cmake
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status})")
+endif()
+
+set(share ${PREFIX}/${DATADIR})
+set(entry ${share}/applications/quorvel.desktop)
+foreach(path ${PREFIX}/${BINDIR}/quorvel ${entry} ${share}/icons/hicolor/scalable/apps/quorvel.svg)
+  if(NOT EXISTS ${path})
+    message(FATAL_ERROR "not installed: ${path}")
+  endif()
+endforeach()
+foreach(size 16 22 24 32 48 64 128 256)
+  set(picture ${share}/icons/hicolor/${size}x${size}/apps/quorvel.png)
+  if(NOT EXISTS ${picture})
+    message(FATAL_ERROR "not installed: ${picture}")
+  endif()
+  # A PNG's width and height are the big-endian words at bytes 16 and 20.
+  file(READ ${picture} header LIMIT 24 HEX)
+  string(SUBSTRING ${header} 32 8 width)
+  string(SUBSTRING ${header} 40 8 height)
+  math(EXPR width "0x${width}")
+  math(EXPR height "0x${height}")
+  if(NOT width EQUAL size OR NOT height EQUAL size)
+    message(FATAL_ERROR "${picture} is ${width} x ${height}, not ${size} x ${size}")
+  endif()
+endforeach()
+
+find_program(VALIDATE desktop-file-validate REQUIRED)
+execute_process(COMMAND ${VALIDATE} ${entry} RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+if(NOT status EQUAL 0 OR NOT said STREQUAL "")
+  message(FATAL_ERROR "desktop-file-validate does not accept ${entry}:\n${said}")
+endif()
+file(STRINGS ${entry} lines)
+foreach(wanted "Exec=quorvel" "Icon=quorvel")
+  if(NOT wanted IN_LIST lines)
+    message(FATAL_ERROR "${entry} lacks the line ${wanted}")
+  endif()
+endforeach()
+message(STATUS "installed into ${PREFIX}: the program, its desktop entry and its icon")
