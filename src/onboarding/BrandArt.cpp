@@ -1,6 +1,7 @@
 #include "onboarding/BrandArt.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QIcon>
 #include <QLinearGradient>
 #include <QPainter>
@@ -107,17 +108,18 @@ void drawCapture(Canvas& c) {
   c.circle({114, 94, 12, 12}, Qt::NoBrush, Brand::accent(), 1.6);
 }
 
-void drawShortcut(Canvas& c) {
-  c.rounded({12, 52, 40, 32}, 7, withOpacity(Brand::accent(), 0.06), Brand::inkSoft(), 1.15);
-  c.rounded({58, 52, 40, 32}, 7, withOpacity(Brand::accent(), 0.12), Brand::accent(), 1.6);
-  // The key labels scale with the drawing.
-  auto keyLabel = [&](QPointF centre, const QString& text, const QColor& color) {
-    c.p.setFont(Brand::systemFont(12, QFont::Medium));
-    c.p.setPen(color);
-    c.p.drawText(QRectF(centre.x() - 20, centre.y() - 16, 40, 32), Qt::AlignCenter, text);
-  };
-  keyLabel({32, 68}, "Alt", Brand::inkSoft());
-  keyLabel({78, 68}, "Tab", Brand::accent());
+void drawShortcut(Canvas& c, const QStringList& keys) {
+  // The caps of the shortcut's keys: the modifiers quiet, the key itself in the accent.
+  const BrandArt::Keycaps caps = BrandArt::keycaps(keys);
+  c.p.setFont(Brand::systemFont(caps.fontSize, QFont::Medium));
+  for (size_t i = 0; i < caps.frames.size(); ++i) {
+    const bool key = i + 1 == caps.frames.size();
+    const QRectF& frame = caps.frames[i];
+    c.rounded(frame, 7, withOpacity(Brand::accent(), key ? 0.12 : 0.06), key ? Brand::accent() : Brand::inkSoft(),
+              key ? 1.6 : 1.15);
+    c.p.setPen(key ? Brand::accent() : Brand::inkSoft());
+    c.p.drawText(frame, Qt::AlignCenter, keys[int(i)]);
+  }
   QPainterPath arrow;
   arrow.moveTo(104, 62);
   arrow.quadTo(122, 66, 140, 44);
@@ -211,6 +213,38 @@ BrandArt::BrandArt(Scene scene, bool bothOn, QWidget* parent) : QWidget(parent),
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
+void BrandArt::setKeys(const QStringList& keys) {
+  keys_ = keys.isEmpty() ? QStringList{"Alt", "Tab"} : keys;
+  update();
+}
+
+BrandArt::Keycaps BrandArt::keycaps(const QStringList& keys) {
+  // Two caps 40 wide, 6 apart, end at 98, where the arrow begins; a longer name widens its cap.
+  // More keys take tighter caps, from 4 on, and caps that still would not fit are narrowed, with
+  // their labels, until they do.
+  constexpr double right = 98, gap = 6, top = 52, height = 32;
+  const bool few = keys.size() <= 2;
+  const double left = few ? 12 : 4, padding = few ? 16 : 10, minimum = few ? 40 : 28;
+  const QFontMetricsF metrics(Brand::systemFont(12, QFont::Medium));
+  const double gaps = gap * std::max<qsizetype>(0, keys.size() - 1);
+  std::vector<double> widths;
+  double capsWidth = 0;
+  for (const QString& key : keys) {
+    widths.push_back(std::max(minimum, metrics.horizontalAdvance(key) + padding));
+    capsWidth += widths.back();
+  }
+  const double room = right - left;
+  const double shrink = capsWidth + gaps > room ? (room - gaps) / capsWidth : 1.0;
+  Keycaps caps;
+  caps.fontSize = 12 * shrink;
+  double x = right - (capsWidth * shrink + gaps);
+  for (double width : widths) {
+    caps.frames.emplace_back(x, top, width * shrink, height);
+    x += width * shrink + gap;
+  }
+  return caps;
+}
+
 double BrandArt::aspect(Scene scene) { return scene == Scene::arrival ? 320.0 / 132.0 : 240.0 / 128.0; }
 
 BrandArt::Fit BrandArt::fit(QSizeF design, QSizeF area) {
@@ -235,7 +269,7 @@ void BrandArt::paintEvent(QPaintEvent*) {
   switch (scene_) {
     case Scene::arrival: drawArrivalCanvas(canvas); break;
     case Scene::capture: drawCapture(canvas); break;
-    case Scene::shortcut: drawShortcut(canvas); break;
+    case Scene::shortcut: drawShortcut(canvas, keys_); break;
     case Scene::settingsRows: drawSettingsRows(canvas, bothOn_); break;
     case Scene::search: drawSearch(canvas); break;
     case Scene::menuBar: drawMenuBar(canvas); break;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
+
+#include <vector>
 
 #include <optional>
 #include <string_view>
@@ -18,6 +21,16 @@ class BrandArt final : public QWidget {
   explicit BrandArt(Scene scene, bool bothOn = false, QWidget* parent = nullptr);
   Scene scene() const { return scene_; }
   bool bothOn() const { return bothOn_; }
+  // The keys the shortcut scene shows on its caps, modifiers first ("Alt", "Tab" unless set).
+  void setKeys(const QStringList& keys);
+  const QStringList& keys() const { return keys_; }
+  // Where the shortcut scene puts each key's cap, in design units, and the size of their labels:
+  // right-aligned to the arrow in the 86 units left of it, narrowed together when they are many.
+  struct Keycaps {
+    std::vector<QRectF> frames;
+    double fontSize = 12;
+  };
+  static Keycaps keycaps(const QStringList& keys);
   // Width over height of the scene's design space.
   static double aspect(Scene scene);
   // The scale and offset that fit a design space of `design` into `area`, centred.
@@ -37,6 +50,7 @@ class BrandArt final : public QWidget {
  private:
   Scene scene_;
   bool bothOn_;
+  QStringList keys_{"Alt", "Tab"};
 };
 
 // One of the four small glyphs beside a point on a page, `size` × `size`, stroked in the accent.

@@ -1,5 +1,7 @@
 #include "onboarding/OnboardingChrome.h"
 
+#include <algorithm>
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -131,18 +133,24 @@ BrandKeyRow::BrandKeyRow(const QStringList& caps, const QString& meaning, QWidge
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(12);
-  auto* keys = new QWidget;
-  keys->setFixedWidth(112);
-  auto* keyRow = new QHBoxLayout(keys);
+  keys_ = new QWidget;
+  auto* keyRow = new QHBoxLayout(keys_);
   keyRow->setContentsMargins(0, 0, 0, 0);
   keyRow->setSpacing(5);
   for (const QString& cap : caps) keyRow->addWidget(new BrandKeycap(cap));
   keyRow->addStretch(1);
-  row->addWidget(keys, 0, Qt::AlignVCenter);
+  setKeysWidth(kKeysWidth);
+  row->addWidget(keys_, 0, Qt::AlignVCenter);
   QLabel* text = Brand::label(meaning, Brand::calloutFont(), Brand::inkSoft());
   text->setObjectName("meaning");
   row->addWidget(text, 1, Qt::AlignVCenter);
 }
+
+int BrandKeyRow::keysNeeded() const { return keys_->layout()->minimumSize().width(); }
+
+int BrandKeyRow::keysWidth() const { return keys_->minimumWidth(); }
+
+void BrandKeyRow::setKeysWidth(int width) { keys_->setFixedWidth(std::max({width, kKeysWidth, keysNeeded()})); }
 
 BrandStatusPill::BrandStatusPill(bool allowed, const QString& missingText, QWidget* parent)
     : QWidget(parent), allowed_(allowed), text_(allowed ? QString("Ready") : missingText) {
@@ -228,6 +236,7 @@ class ArtPanel final : public QWidget {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 18, 24, 18);
     auto* view = new BrandArt(art.scene, art.bothOn);
+    view->setKeys(art.keys);
     view->setObjectName("art");
     view->setFixedHeight(art.scene == BrandArt::Scene::arrival ? 140 : 120);
     layout->addWidget(view);

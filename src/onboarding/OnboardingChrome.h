@@ -64,7 +64,16 @@ class BrandKeycap final : public QWidget {
 // A shortcut drawn as keys (in a column 112 wide) beside what it does.
 class BrandKeyRow final : public QWidget {
  public:
+  static constexpr int kKeysWidth = 112;
   BrandKeyRow(const QStringList& caps, const QString& meaning, QWidget* parent = nullptr);
+  // The keys' own width, and the column they stand in: 112 wide, or as wide as the rows of a list
+  // need so that every key shows and the meanings line up.
+  int keysNeeded() const;
+  int keysWidth() const;
+  void setKeysWidth(int width);
+
+ private:
+  QWidget* keys_;
 };
 
 // Whether something the switcher needs is there: a green "Ready" or an amber word of what is missing.
@@ -115,6 +124,7 @@ class BrandScreen final : public QWidget {
   struct Art {
     BrandArt::Scene scene;
     bool bothOn = false;
+    QStringList keys;  // the shortcut scene's keys; Alt and Tab when empty
   };
   BrandScreen(const Texts& texts, std::optional<Art> art, QWidget* content, BrandFooter* footer,
               QWidget* parent = nullptr);

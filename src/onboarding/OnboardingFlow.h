@@ -104,6 +104,8 @@ class OnboardingFlow {
   const std::optional<std::string>& launchAtLoginMessage() const { return launchAtLoginMessage_; }
   // The user turned the login checkbox to `wanted`; the same state as now asks nothing.
   void setOpensAtLogin(bool wanted);
+  // Whether the machine has a touchpad (asked each time: one may be plugged in meanwhile).
+  bool hasTouchpad() const { return services_.touchpadPresent && services_.touchpadPresent(); }
   bool swipeToSummon() const;
   void setSwipeToSummon(bool on);
   bool systemAnswersTheSameSwipe() const { return systemAnswersTheSameSwipe_; }

@@ -1,5 +1,6 @@
 #include "onboarding/OnboardingScreens.h"
 
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -155,28 +156,49 @@ BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::op
 }
 
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
-                                                                      bool quickFlip, bool swipeToSummon,
-                                                                      AppSettings::SummonGesture gesture) {
+                                                                      const KeyRowFacts& facts) {
   std::vector<KeyRowText> rows = {
       {shortcutCaps, "Summon the switcher"},
       {{"Esc"}, "Leave without switching"},
       {{"Tab"}, "Move forward"},
-      {{"`"}, "Move backward"},
+      {{"Shift", "Tab"}, "Move backward"},
       {{"\u2190", "\u2192"}, "Hop over a stack of tabs"},
-      {{"Touchpad"}, "Slide sideways to move along, up and down to go into a stack of tabs"},
   };
-  if (quickFlip && shortcutCaps.size() >= 2) {
+  if (facts.touchpad) rows.push_back({{"Touchpad"}, "Slide sideways to move along, up and down to go into a stack of tabs"});
+  if (facts.quickFlip && shortcutCaps.size() >= 2) {
     std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end() - 1);
     flip.push_back("`");
     rows.push_back({flip, "Jump straight back to your last app, without summoning"});
   }
-  if (swipeToSummon) {
-    rows.push_back({{"Swipe up"},
-                    std::string(gesture == AppSettings::SummonGesture::fourFingers ? "Four" : "Three") +
-                        " fingers on the touchpad, and down to put it away"});
+  if (facts.touchpad && facts.swipeToSummon) {
+    const SwipeWords words = swipeWords(facts.gesture, facts.direction);
+    rows.push_back({{words.cap}, words.meaning});
   }
   return rows;
 }
+
+OnboardingScreens::SwipeWords OnboardingScreens::swipeWords(AppSettings::SummonGesture gesture,
+                                                            AppSettings::SummonSwipeDirection direction) {
+  const bool four = gesture == AppSettings::SummonGesture::fourFingers;
+  const std::string fingers = four ? "four" : "three";
+  const std::string Fingers = four ? "Four" : "Three";
+  if (direction == AppSettings::SummonSwipeDirection::sideways) {
+    return {"Swipe sideways", Fingers + " fingers on the touchpad, and sideways again to put it away",
+            "Swipe sideways with " + fingers + " fingers to summon",
+            "Swipe sideways again to put it away. Change it any time in Settings, Shortcuts."};
+  }
+  return {"Swipe up", Fingers + " fingers on the touchpad, and down to put it away",
+          "Swipe up with " + fingers + " fingers to summon",
+          "Swipe down to put it away. Change it any time in Settings, Shortcuts."};
+}
+
+QString OnboardingScreens::tabsNote(bool readable) {
+  if (readable) return "Browsers started before Quorvel show their tabs once you restart them.";
+  return "Tabs are read over the desktop's accessibility bus, which is switched off. Switch it on with this "
+         "command in a terminal, then restart your browsers to see their tabs:";
+}
+
+QString OnboardingScreens::tabsCommand() { return "gsettings set org.gnome.desktop.interface toolkit-accessibility true"; }
 
 QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, OnboardingServices& services) {
   QWidget* content = column(12);
@@ -234,14 +256,22 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       }
       const bool tabs = flow.tabsStanding() == ReadinessStanding::allowed;
       add(content, standingCard("Browser tabs", tabs, "Off", "tabsCard"));
-      add(content, note(tabs ? "Browsers started before Quorvel show their tabs once you restart them."
-                             : "Tabs are read over the desktop's accessibility support, which is off. Turn it on in "
-                               "your desktop's settings and restart your browsers to see their tabs.",
-                        Brand::inkFaint(), "tabsNote"));
+      add(content, note(tabsNote(tabs), Brand::inkFaint(), "tabsNote"));
+      if (!tabs) {
+        // The command, to be selected and copied.
+        QFont mono = Brand::captionFont();
+        mono.setFamilies({QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
+        mono.setStyleHint(QFont::Monospace);
+        QLabel* command = Brand::label(tabsCommand(), mono, Brand::ink(), false);
+        command->setObjectName("tabsCommand");
+        command->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        add(content, command);
+      }
       break;
     }
     case Step::shortcut: {
       art = BrandScreen::Art{BrandArt::Scene::shortcut};
+      for (const auto& cap : flow.keyCaps()) art->keys << q(cap);
       ShortcutPage values;
       values.standing = flow.shortcutStanding();
       values.shortcutText = flow.shortcutText();
@@ -292,12 +322,24 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
         line->setObjectName("success");
         add(content, line);
       }
-      for (const auto& row : keyRows(flow.keyCaps(), services.settings.aboveTabStepsBackward(), flow.swipeToSummon(),
-                                             services.settings.summonGesture())) {
+      KeyRowFacts facts;
+      facts.quickFlip = services.settings.aboveTabStepsBackward();
+      facts.touchpad = flow.hasTouchpad();
+      facts.swipeToSummon = flow.swipeToSummon();
+      facts.gesture = services.settings.summonGesture();
+      facts.direction = services.settings.summonSwipeDirection();
+      std::vector<BrandKeyRow*> rows;
+      int keysWidth = 0;
+      for (const auto& row : keyRows(flow.keyCaps(), facts)) {
         QStringList caps;
         for (const auto& cap : row.caps) caps << q(cap);
-        add(content, new BrandKeyRow(caps, q(row.meaning)));
+        rows.push_back(new BrandKeyRow(caps, q(row.meaning)));
+        rows.back()->setObjectName("keyRow");
+        keysWidth = std::max(keysWidth, rows.back()->keysNeeded());
+        add(content, rows.back());
       }
+      // A shortcut of three keys or more widens the keys' column of every row alike.
+      for (BrandKeyRow* row : rows) row->setKeysWidth(keysWidth);
       break;
     }
     case Step::close: {
@@ -315,8 +357,13 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       if (flow.launchAtLoginMessage()) {
         inside->addWidget(note(q(*flow.launchAtLoginMessage()), Brand::warning(), "loginMessage"));
       }
-      auto* swipe = new BrandCheckbox("Swipe up with three fingers to summon",
-                                      "Swipe down to put it away. Change it any time in Settings, Shortcuts.");
+      // Without a touchpad there is no swipe to offer.
+      if (!flow.hasTouchpad()) {
+        content = card;
+        break;
+      }
+      const SwipeWords words = swipeWords(services.settings.summonGesture(), services.settings.summonSwipeDirection());
+      auto* swipe = new BrandCheckbox(q(words.choice), q(words.choiceDetail));
       swipe->setObjectName("swipe");
       swipe->setChecked(flow.swipeToSummon());
       QObject::connect(swipe, &QAbstractButton::clicked, swipe, [&flow](bool on) { flow.setSwipeToSummon(on); });

@@ -41,9 +41,28 @@ class OnboardingScreens {
     std::vector<std::string> caps;
     std::string meaning;
   };
-  // `quickFlip`: the key above Tab with the shortcut's modifiers flips back (a shortcut on Tab).
-  static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, bool quickFlip,
-                                         bool swipeToSummon, AppSettings::SummonGesture gesture);
+  // What the keys page shows besides the shortcut's caps.
+  struct KeyRowFacts {
+    bool quickFlip = false;      // the key above Tab with the shortcut's modifiers flips back (a shortcut on Tab)
+    bool touchpad = false;       // the machine has a touchpad: its rows are shown
+    bool swipeToSummon = false;  // the summon swipe is on
+    AppSettings::SummonGesture gesture = AppSettings::SummonGesture::threeFingers;
+    AppSettings::SummonSwipeDirection direction = AppSettings::SummonSwipeDirection::up;
+  };
+  static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, const KeyRowFacts& facts);
+  // The summon swipe in words, for the chosen fingers and direction (three fingers while it is off,
+  // as turning it on chooses): its key cap, what it does, and the last page's checkbox.
+  struct SwipeWords {
+    std::string cap;
+    std::string meaning;
+    std::string choice;
+    std::string choiceDetail;
+  };
+  static SwipeWords swipeWords(AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection direction);
+  // What the window-pictures page says under the browser tabs' standing, and the command that
+  // switches the accessibility bus on (shown while it is off).
+  static QString tabsNote(bool readable);
+  static QString tabsCommand();
 };
 
 }  // namespace quorvel

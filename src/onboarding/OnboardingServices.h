@@ -43,7 +43,9 @@ struct OnboardingServices {
   // Launch at login.
   std::function<LoginItem::Result(bool wanted)> setLoginItem;
   std::function<bool()> loginItemEnabled;
-  // Whether the desktop may answer the summon swipe itself.
+  // Whether the machine has a touchpad: without one the tour says nothing of swipes.
+  std::function<bool()> touchpadPresent;
+  // Whether something on the desktop is known to answer the summon swipe itself.
   std::function<bool(AppSettings::SummonGesture, AppSettings::SummonSwipeDirection)> swipeConflicts;
   // Follows the switcher's summons and quick flips; the subscription ends the following.
   std::function<Subscription(std::function<void()>)> observeSummons;

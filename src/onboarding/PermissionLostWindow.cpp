@@ -50,8 +50,9 @@ void PermissionLostView::build() {
   auto* footer = new BrandFooter(0, 0, actions, [this](OnboardingFlow::Action::Command) {
     if (services_.quit) services_.quit();
   });
-  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText),
-                                  BrandScreen::Art{BrandArt::Scene::shortcut},
+  BrandScreen::Art art{BrandArt::Scene::shortcut};
+  for (const auto& cap : OnboardingFlow::keyCaps(shown_, services_.keyNames)) art.keys << QString::fromStdString(cap);
+  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText), art,
                                   OnboardingScreens::shortcutContent(values, services_), footer);
   showPage(*this, page_, next);
 }

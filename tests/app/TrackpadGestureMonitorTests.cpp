@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
+#include "app/SwipeTakers.h"
 #include "app/TrackpadGestureMonitor.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
@@ -286,6 +292,31 @@ TEST(TrackpadSystemGestures, ConflictsAsTheSystemPreferencesSay) {
   prefs[{bluetooth, "TrackpadFourFingerHorizSwipeGesture"}] = 0;
   EXPECT_FALSE(TrackpadGestureMonitor::systemGestureConflicts(G::fourFingers, D::sideways, reader));
   EXPECT_TRUE(TrackpadGestureMonitor::systemGestureConflicts(G::fourFingers, D::up, reader));
+}
+
+TEST(SwipeTakers, TheShellAndTheGestureProgramsRunningHereAreNamed) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(SwipeTakers::find("Openbox", {"bash", "xterm", "touchegg-daemon"}), V{});
+  EXPECT_EQ(SwipeTakers::find("GNOME Shell", {}), V{"GNOME Shell"});
+  EXPECT_EQ(SwipeTakers::find("Mutter (Muffin)", {"cinnamon", "touchegg"}), V{"Touchégg"});
+  EXPECT_EQ(SwipeTakers::find("i3", {"libinput-gestur", "fusuma"}), (V{"libinput-gestures", "Fusuma"}));
+
+  // The names come from each process's folder; other entries are passed over.
+  const std::filesystem::path proc =
+      std::filesystem::temp_directory_path() / ("quorvel-proc-" + std::to_string(::getpid()));
+  for (const auto& [folder, name] : {std::pair{"17", "touchegg\n"}, std::pair{"230", "xterm\n"},
+                                     std::pair{"self", "not-a-process\n"}, std::pair{"31", ""}}) {
+    std::filesystem::create_directories(proc / folder);
+    std::ofstream(proc / folder / "comm") << name;
+  }
+  std::filesystem::create_directories(proc / "44");  // ended while being read: no comm
+  V names = SwipeTakers::userProcessNames(proc);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (V{"touchegg", "xterm"}));
+  std::filesystem::remove_all(proc);
+  EXPECT_EQ(SwipeTakers::userProcessNames(proc), V{});
+  // This very process is among the real ones.
+  EXPECT_FALSE(SwipeTakers::userProcessNames().empty());
 }
 
 }  // namespace

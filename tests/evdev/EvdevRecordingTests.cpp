@@ -176,6 +176,9 @@ TEST(EvdevContactSource, UnreadableTouchpadsAreSaidOnceAndOtherFilesAreNotTouchp
       }});
   EXPECT_FALSE(locked.createDeviceList());
   EXPECT_FALSE(locked.createDeviceList());
+  // Present all the same: the swipe is offered, and the log says why it does not work.
+  EXPECT_TRUE(locked.touchpadPresent());
+  EXPECT_FALSE(EvdevContactSource(EvdevContactSource::Options{std::vector<std::string>{}, {}}).touchpadPresent());
   const auto lines = logs.messages("TrackpadGesture");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("/dev/input/event4"), std::string::npos) << lines[0];

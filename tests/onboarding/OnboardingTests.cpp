@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QSystemTrayIcon>
 
@@ -11,6 +13,7 @@
 #include "base/ManualLoop.h"
 #include "base/ObserverList.h"
 #include "onboarding/Brand.h"
+#include "onboarding/BrandArt.h"
 #include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingFlow.h"
 #include "onboarding/OnboardingScreens.h"
@@ -46,8 +49,9 @@ class OnboardingTest : public ::testing::Test {
       return LoginItem::Result{loginEnabled, loginRefuses ? std::optional<std::string>(LoginItem::kCannotEnable)
                                                           : std::nullopt};
     };
-    services.swipeConflicts = [](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {
-      return gesture != AppSettings::SummonGesture::off;
+    services.touchpadPresent = [this] { return touchpad; };
+    services.swipeConflicts = [this](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {
+      return swipeTaken && gesture != AppSettings::SummonGesture::off;
     };
     services.observeSummons = [this](std::function<void()> observer) { return summons.add(std::move(observer)); };
     services.virtualKeyCode = [](uint32_t native) -> std::optional<int64_t> { return native; };
@@ -76,6 +80,8 @@ class OnboardingTest : public ::testing::Test {
   bool tabsOn = false;
   bool loginEnabled = false;
   bool loginRefuses = false;
+  bool touchpad = true;
+  bool swipeTaken = true;
   std::vector<bool> loginCalls;
   int askedAgain = 0;
   int finishes = 0;
@@ -230,14 +236,88 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
   EXPECT_TRUE(flow->systemAnswersTheSameSwipe());
   flow->setSwipeToSummon(false);
   EXPECT_FALSE(flow->systemAnswersTheSameSwipe());
+
+  using G = AppSettings::SummonGesture;
+  using D = AppSettings::SummonSwipeDirection;
   const auto caps = OnboardingFlow::keyCaps(HotkeyBinding{48, HotkeyBinding::optionFlag}, names);
-  EXPECT_EQ(OnboardingScreens::keyRows(caps, true, false, AppSettings::SummonGesture::off).size(), 7u);
-  const auto rows = OnboardingScreens::keyRows(caps, true, true, AppSettings::SummonGesture::threeFingers);
-  ASSERT_EQ(rows.size(), 8u);
-  EXPECT_EQ(rows.back().caps, (std::vector<std::string>{"Swipe up"}));
-  EXPECT_EQ(rows[6].caps, (std::vector<std::string>{"Alt", "`"}));
-  // Without a shortcut on Tab there is no flip back to show.
-  EXPECT_EQ(OnboardingScreens::keyRows({"Ctrl", "Alt", "K"}, false, false, AppSettings::SummonGesture::off).size(), 6u);
+  const struct {
+    OnboardingScreens::KeyRowFacts facts;
+    size_t rows;
+    std::vector<std::string> lastCaps;
+    std::string lastMeaning;
+  } cases[] = {
+      {{true, true, false}, 7, {"Alt", "`"}, "Jump straight back to your last app, without summoning"},
+      {{true, true, true, G::threeFingers, D::up}, 8, {"Swipe up"}, "Three fingers on the touchpad, and down to put it away"},
+      {{true, true, true, G::fourFingers, D::sideways}, 8, {"Swipe sideways"},
+       "Four fingers on the touchpad, and sideways again to put it away"},
+      // No touchpad: neither its row nor the swipe's, whatever the setting.
+      {{true, false, true}, 6, {"Alt", "`"}, "Jump straight back to your last app, without summoning"},
+      // Without a shortcut on Tab there is no flip back to show.
+      {{false, false, false}, 5, {"\u2190", "\u2192"}, "Hop over a stack of tabs"},
+  };
+  for (const auto& c : cases) {
+    const auto rows = OnboardingScreens::keyRows(caps, c.facts);
+    ASSERT_EQ(rows.size(), c.rows) << c.lastMeaning;
+    EXPECT_EQ(rows.back().caps, c.lastCaps);
+    EXPECT_EQ(rows.back().meaning, c.lastMeaning);
+    // Backward is Shift+Tab, as in the switcher and its key reference.
+    EXPECT_EQ(rows[3].caps, (std::vector<std::string>{"Shift", "Tab"}));
+    EXPECT_EQ(rows[3].meaning, "Move backward");
+  }
+  EXPECT_EQ(OnboardingScreens::swipeWords(G::off, D::up).choice, "Swipe up with three fingers to summon");
+  EXPECT_EQ(OnboardingScreens::swipeWords(G::fourFingers, D::sideways).choice, "Swipe sideways with four fingers to summon");
+}
+
+TEST_F(OnboardingTest, TheLastPageOffersTheSwipeOnlyWithATouchpadAndWarnsOnlyWhenItIsTaken) {
+  store.set(AppSettings::Key::summonGesture, "threeFingers");
+  const struct {
+    bool touchpad, taken, checkbox, warning;
+  } cases[] = {{false, true, false, false}, {true, false, true, false}, {true, true, true, true}};
+  for (const auto& c : cases) {
+    touchpad = c.touchpad;
+    swipeTaken = c.taken;
+    store.remove(OnboardingFlow::stepKey);
+    auto flow = makeFlow();
+    walkTo(*flow, Step::close);
+    auto page = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+    EXPECT_EQ(page->findChild<QAbstractButton*>("swipe") != nullptr, c.checkbox) << c.touchpad << c.taken;
+    EXPECT_EQ(page->findChild<QLabel*>("swipeConflict") != nullptr, c.warning) << c.touchpad << c.taken;
+  }
+}
+
+TEST_F(OnboardingTest, TheShortcutDrawingShowsTheShortcutsOwnKeysAndTheTabsNoteTheCommand) {
+  settings.setHotkeyBinding(HotkeyBinding{40, HotkeyBinding::controlFlag | HotkeyBinding::optionFlag}, HotkeySlot::first);
+  auto flow = makeFlow();
+  walkTo(*flow, Step::shortcut);
+  auto page = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+  auto* art = page->findChild<BrandArt*>("art");
+  ASSERT_TRUE(art);
+  EXPECT_EQ(art->keys(), (QStringList{"Ctrl", "Alt", "K"}));
+  // However many, the caps stay left of the arrow, apart and in order.
+  for (const QStringList& keys : {QStringList{"Alt", "Tab"}, QStringList{"Ctrl", "Alt", "Super", "Shift", "Tab"},
+                                  QStringList{"No shortcut"}}) {
+    const auto caps = BrandArt::keycaps(keys);
+    ASSERT_EQ(caps.frames.size(), size_t(keys.size()));
+    EXPECT_NEAR(caps.frames.back().right(), 98, 1e-9);
+    EXPECT_GE(caps.frames.front().left(), 4 - 1e-9);
+    for (size_t i = 1; i < caps.frames.size(); ++i) EXPECT_NEAR(caps.frames[i].left() - caps.frames[i - 1].right(), 6, 1e-9);
+  }
+  EXPECT_EQ(BrandArt::keycaps({"Alt", "Tab"}).fontSize, 12);
+  EXPECT_GT(BrandArt::keycaps({"Ctrl", "Alt", "Tab"}).fontSize, 10);  // three keys stay readable
+  // With the bus off the check page gives the command that switches it on.
+  flow->goBack();
+  loop.runUntilIdle();
+  ASSERT_EQ(flow->step(), Step::windowPictures);
+  for (const bool on : {false, true}) {
+    tabsOn = on;
+    flow->pollReadiness();
+    auto checks = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+    auto* command = checks->findChild<QLabel*>("tabsCommand");
+    EXPECT_EQ(command != nullptr, !on);
+    if (command) {
+      EXPECT_EQ(command->text(), "gsettings set org.gnome.desktop.interface toolkit-accessibility true");
+    }
+  }
 }
 
 TEST_F(OnboardingTest, KeyCapsNameEachModifierThenTheKey) {
@@ -297,6 +377,9 @@ TEST_F(OnboardingTest, TheWatcherAsksForOneWindowPerLossAndNeverShowsTwo) {
 TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
   heldElsewhere = true;
   tabsOn = false;
+  // The program's icon, as the program sets it, for the welcome drawing.
+  QApplication::setWindowIcon(QIcon(QUORVEL_ICON));
+  settings.setHotkeyBinding(HotkeyBinding{48, HotkeyBinding::controlFlag | HotkeyBinding::optionFlag}, HotkeySlot::first);
   OnboardingWindowController tour(services);
   tour.showIfNeeded();
   OnboardingWindow* window = tour.window();
@@ -305,7 +388,7 @@ TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
   const char* shots = std::getenv("QUORVEL_SHOTS");
   auto shoot = [&](const std::string& name) {
     QCoreApplication::processEvents();
-    if (shots) window->grab().save(QString::fromStdString(std::string(shots) + "/" + name + ".png"));
+    if (shots && tour.window()) tour.window()->grab().save(QString::fromStdString(std::string(shots) + "/" + name + ".png"));
   };
   for (int i = 0; i < OnboardingFlow::stepCount; ++i) {
     const Step step = window->flow().step();
@@ -323,6 +406,18 @@ TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
       shoot(std::to_string(i) + "-shortcut-ready");
     }
     if (step == Step::keys) {
+      // Every key of the three-key shortcut shows, and the meanings line up.
+      std::vector<const BrandKeyRow*> rows;
+      for (const QWidget* row : window->page()->findChildren<QWidget*>("keyRow")) {
+        rows.push_back(dynamic_cast<const BrandKeyRow*>(row));
+        ASSERT_TRUE(rows.back());
+      }
+      ASSERT_FALSE(rows.empty());
+      for (const BrandKeyRow* row : rows) {
+        EXPECT_GE(row->keysWidth(), row->keysNeeded());
+        EXPECT_EQ(row->keysWidth(), rows.front()->keysWidth());
+      }
+      EXPECT_GT(rows.front()->keysWidth(), BrandKeyRow::kKeysWidth);
       summons.notify();
       shoot(std::to_string(i) + "-keys-summoned");
     }
@@ -338,6 +433,14 @@ TEST_F(OnboardingTest, EveryPageOfTheTourBuildsInItsWindow) {
   ASSERT_TRUE(tour.window());
   EXPECT_EQ(tour.window()->flow().step(), Step::welcome);
   if (shots) {
+    // The last two pages on a machine without a touchpad.
+    touchpad = false;
+    while (tour.window()->flow().step() != Step::keys) tour.window()->flow().advance();
+    loop.runUntilIdle();
+    shoot("8-keys-no-touchpad");
+    tour.window()->flow().advance();
+    loop.runUntilIdle();
+    shoot("9-close-no-touchpad");
     PermissionLostWindowController lost(services);
     heldElsewhere = true;
     lost.show();

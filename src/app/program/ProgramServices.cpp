@@ -186,6 +186,8 @@ ProgramServices::~ProgramServices() {
   contacts_.reset();
 }
 
+bool ProgramServices::touchpadPresent() { return contacts_ && contacts_->touchpadPresent(); }
+
 Subscription ProgramServices::addSummonObserver(std::function<void()> observer) {
   return static_cast<ControllerOverlay&>(*overlay_).controller().addSummonObserver(std::move(observer));
 }

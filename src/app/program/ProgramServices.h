@@ -26,7 +26,7 @@ class WindowCapture;
 class Activator;
 class ActionBadgeCache;
 class CardLabelCache;
-class ContactFrameSource;
+class EvdevContactSource;
 class FaviconResolver;
 class FaviconStore;
 class Executor;
@@ -73,6 +73,8 @@ class ProgramServices final : public AppServices {
   void startGestures() override;
   // Follows the switcher's summons and quick flips ("Quorvel.switcherDidSummon").
   Subscription addSummonObserver(std::function<void()> observer);
+  // Whether the machine has a touchpad now (readable or not).
+  bool touchpadPresent();
 
  private:
   Runtime& runtime_;
@@ -81,7 +83,7 @@ class ProgramServices final : public AppServices {
   AppSettings& settings_;
 
   // Input.
-  std::unique_ptr<ContactFrameSource> contacts_;
+  std::unique_ptr<EvdevContactSource> contacts_;
   std::shared_ptr<HotkeyManager> hotkey_;
   std::shared_ptr<TrackpadGestureMonitor> gestures_;
 

@@ -25,7 +25,7 @@
 #include "app/CommandLine.h"
 #include "app/HotkeyManager.h"
 #include "app/LoginItem.h"
-#include "app/TrackpadGestureMonitor.h"
+#include "app/SwipeTakers.h"
 #include "app/program/ProgramServices.h"
 #include "app/program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
@@ -233,10 +233,12 @@ int main(int argc, char** argv) {
     onboardingServices.windowManagerName = [x11] {
       return X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
     };
-    // The desktop's own touchpad swipes cannot be read: a chosen swipe may always be taken by it.
-    onboardingServices.swipeConflicts = [](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection direction) {
-      return TrackpadGestureMonitor::systemGestureConflicts(
-          gesture, direction, [](std::string_view, std::string_view) { return std::optional<nlohmann::json>(); });
+    onboardingServices.touchpadPresent = [program] { return program->touchpadPresent(); };
+    // GNOME Shell and the gesture programs answer swipes of their own; other managers take none.
+    onboardingServices.swipeConflicts = [x11](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {
+      if (gesture == AppSettings::SummonGesture::off) return false;
+      const std::string manager = X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
+      return !SwipeTakers::find(manager, SwipeTakers::userProcessNames()).empty();
     };
     onboardingServices.observeSummons = [program](std::function<void()> observer) {
       return program->addSummonObserver(std::move(observer));

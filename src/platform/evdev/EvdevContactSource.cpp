@@ -179,6 +179,12 @@ std::vector<std::string> EvdevContactSource::touchpadPaths() {
   return paths;
 }
 
+bool EvdevContactSource::touchpadPresent() {
+  std::lock_guard lock(mutex_);
+  if (!options_.devicePaths && !udev_) udev_ = udev_new();
+  return !touchpadPaths().empty();
+}
+
 std::optional<std::vector<ContactDeviceId>> EvdevContactSource::createDeviceList() {
   std::lock_guard lock(mutex_);
   std::vector<ContactDeviceId> list;

@@ -55,6 +55,9 @@ class EvdevContactSource final : public ContactFrameSource {
   void stop(ContactDeviceId device) override;
   bool watchArrivals(std::function<void()> onArrival) override;
 
+  // Whether udev knows of a touchpad now, readable or not (the tour shows the swipe only then).
+  bool touchpadPresent();
+
  private:
   class Device;
 
