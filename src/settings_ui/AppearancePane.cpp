@@ -15,6 +15,7 @@
 #include "settings_ui/PaneKit.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
+#include "settings_ui/WheelSafe.h"
 #include "settings_ui/StyleNames.h"
 #include "settings_ui/StylePreview.h"
 
@@ -56,7 +57,7 @@ AppearancePane::AppearancePane(SettingsBindings& bindings, QWidget* parent)
       "left and right within a row and lets up and down change rows.");
 
   QFormLayout* size = form->section("Size and spacing");
-  spacing_ = new QSlider(Qt::Horizontal);
+  spacing_ = new WheelSafe<QSlider>(Qt::Horizontal);
   spacing_->setObjectName("cardSpacing");
   spacing_->setRange(0, kSpacingSteps);
   QObject::connect(spacing_, &QSlider::valueChanged, this, [this](int position) {

@@ -33,12 +33,18 @@ TEST_F(BackdropPaneTest, KindRuleColourTextAndPresets) {
 
   store.setMany({{K::backdropStyle, "solidColor"}, {K::backdropColor, "#1c1c1e"}});
   BackdropPane pane(binds, services);
+  // Typed with the keyboard in the field, which keeps it after Return.
+  pane.show();
+  pane.activateWindow();
+  pane.hexField()->setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(pane.hexField()->hasFocus());
   struct Case {
     const char* typed;
     const char* stored;
   };
   for (const Case& c : std::vector<Case>{{" #F2F2F7 ", "#f2f2f7"},   // good text, stored in its one form
-                                         {"not a colour", "#f2f2f7"},  // bad text keeps the old colour
+                                         {"purple", "#f2f2f7"},  // bad text keeps the old colour, and shows it
                                          {"#12345", "#f2f2f7"},
                                          {"0a0e15", "#0a0e15"}}) {
     pane.enterHex(c.typed);

@@ -57,7 +57,7 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   controller.select(SettingsPane::shortcuts);
   controller.show();
   QMainWindow* window = controller.window();
-  EXPECT_EQ(window->windowTitle(), "Shortcuts");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Shortcuts \u2014 Quorvel Settings"));
   EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "shortcuts");
   EXPECT_TRUE(dynamic_cast<ShortcutsPane*>(controller.currentPane()));
   EXPECT_EQ(census.openWindowNumbers().size(), 1u);
@@ -69,7 +69,7 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   controller.select(SettingsPane::about);  // the menu's About: applied by the next show
   controller.show();
   EXPECT_EQ(controller.window(), window);
-  EXPECT_EQ(window->windowTitle(), "About");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("About \u2014 Quorvel Settings"));
   EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "about");
 
   QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -77,7 +77,25 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(census.openWindowNumbers().empty());
   controller.show();
-  EXPECT_EQ(window->windowTitle(), "About");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("About \u2014 Quorvel Settings"));
+}
+
+TEST_F(SettingsWindowTest, TheFrameIsStoredAsItChangesOncePerPause) {
+  SettingsWindowController controller(services);
+  controller.show();
+  QMainWindow* window = controller.window();
+  const auto stored = [&] { return store.object(SettingsWindowController::frameKey).value_or(nlohmann::json()); };
+  for (int x : {140, 150, 160}) window->move(x, 90);  // a drag: many moves in a row
+  const int before = writes;
+  loop.advance(SettingsBindings::writePause / 2);
+  EXPECT_EQ(writes, before);  // nothing while the moves go on
+  loop.advance(SettingsBindings::writePause);
+  EXPECT_EQ(writes, before + 1);
+  const QRect g = window->geometry();
+  EXPECT_EQ(stored(), nlohmann::json::array({g.x(), g.y(), g.width(), g.height()}));
+  window->resize(SettingsWindowController::kContentWidth, 600);
+  loop.advance(SettingsBindings::writePause * 2);
+  EXPECT_EQ(stored()[3], 600);
 }
 
 class ShortcutsPaneTest : public SettingsUiTest {
