@@ -271,7 +271,7 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
   ASSERT_GT(second, 0);
   EXPECT_EQ(exitStatus(second, 60s), 0) << session->log("quorvel");
   EXPECT_TRUE(X11Session::waitUntil(
-      [&] { return session->runTool({"xdotool", "search", "--name", "^General$"}); }, 30s))
+      [&] { return session->runTool({"xdotool", "search", "--name", "^General \u2014 Quorvel Settings$"}); }, 30s))
       << "the settings window did not open";
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
