@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QPushButton>
+
 #include <QLineEdit>
 #include <QPainter>
 
@@ -104,6 +107,17 @@ TEST(AboutPaneTest, VersionLineReadsQuestionMarksForMissingParts) {
   EXPECT_EQ(AboutPane::versionLine("1.4", "27"), "Version 1.4 (27)");
   EXPECT_EQ(AboutPane::versionLine("1.4", std::nullopt), "Version 1.4 (?)");
   EXPECT_EQ(AboutPane::versionLine(std::nullopt, std::nullopt), "Version ? (?)");
+}
+
+// A build with a feedback host has the button and says what Send sends; one without has neither.
+TEST(AboutPaneTest, FeedbackOnlyWhereTheBuildCanSendIt) {
+  for (bool offered : {true, false}) {
+    AboutPane pane(offered ? std::function<void()>([] {}) : std::function<void()>());
+    EXPECT_EQ(pane.findChild<QPushButton*>("sendFeedback") != nullptr, offered);
+    bool mentioned = false;
+    for (const QLabel* label : pane.findChildren<QLabel*>()) mentioned |= label->text().contains("feedback window");
+    EXPECT_EQ(mentioned, offered);
+  }
 }
 
 }  // namespace
