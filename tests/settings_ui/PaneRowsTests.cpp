@@ -152,11 +152,14 @@ TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackAndTourButtonsOnlyWithWhatThe
   services.showTour = [&] { ++tours; };
   SettingsWindowController controller(services);
   controller.show();
-  for (SettingsPane pane : {SettingsPane::windows, SettingsPane::appearance, SettingsPane::backdrop,
-                            SettingsPane::pointer, SettingsPane::about}) {
+  for (SettingsPane pane : {SettingsPane::general, SettingsPane::shortcuts, SettingsPane::windows,
+                            SettingsPane::appearance, SettingsPane::backdrop, SettingsPane::pointer, SettingsPane::about}) {
     controller.choose(pane);
     ASSERT_NE(controller.currentPane(), nullptr);
     EXPECT_GT(controller.currentPane()->findChildren<QGroupBox*>().size(), 1) << static_cast<int>(pane);
+    // Settings that nothing on X11 can carry out have no control at all.
+    for (const char* absent : {K::hapticTicks, K::hideFromScreenSharing, K::hiddenAppsDisplay, K::windowlessAppsDisplay})
+      EXPECT_EQ(controller.currentPane()->findChild<QWidget*>(absent), nullptr) << absent;
   }
   controller.currentPane()->findChild<QPushButton*>("sendFeedback")->click();
   EXPECT_EQ(opened, 1);
