@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "settings_ui/AppLists.h"
 #include "settings_ui/KeyReferenceScreen.h"
 #include "settings_ui/PassThroughAppsScreen.h"
 #include "settings_ui/SettingsNavigator.h"
@@ -173,7 +174,7 @@ TEST_F(ShortcutsPaneTest, PassThroughAppsAreAddedOnceSortedAndRemoved) {
   screen->addApps();
   EXPECT_EQ(screen->apps(), (std::vector<std::string>{"x11.krdc", "x11.qemu-system-", "x11.remmina"}));
   EXPECT_EQ(AppDisplayNames::name("x11.remmina", services.applications), "Remmina");
-  EXPECT_EQ(AppDisplayNames::name("x11.qemu-system-", services.applications), "x11.qemu-system-");
+  EXPECT_EQ(AppDisplayNames::name("x11.qemu-system-", services.applications), "qemu-system-");
   screen->chooser = [] { return std::vector<std::string>{}; };  // cancelled
   screen->addApps();
   EXPECT_EQ(screen->apps().size(), 3u);
@@ -183,6 +184,42 @@ TEST_F(ShortcutsPaneTest, PassThroughAppsAreAddedOnceSortedAndRemoved) {
   EXPECT_TRUE(screen->apps().empty());
   navigator.pop();
   EXPECT_EQ(pane().passThroughRow()->findChild<QLabel*>("value")->text(), "None");
+}
+
+// An application is shown by the name and icon of its desktop entry, its window class under the
+// name; an entry ending in "." by the first application it covers; a default nobody installed by
+// its own name.
+TEST_F(ShortcutsPaneTest, PassThroughAppsShowNamesIconsAndClasses) {
+  AppDisplayNames::clearForTesting();
+  services.applications = [] {
+    return std::vector<AppChoice>{{"x11.org.remmina.remmina", "Remmina", "/nowhere/remmina.png"},
+                                  {"x11.firefox-esr", "Firefox ESR", ""}};
+  };
+  struct Case {
+    const char* identifier;
+    const char* name;
+    const char* windowClass;  // none: the same as the name
+    const char* icon;
+  };
+  for (const Case& c : std::vector<Case>{{"x11.org.remmina.", "Remmina", "org.remmina.*", "/nowhere/remmina.png"},
+                                         {"x11.firefox-esr", "Firefox ESR", "firefox-esr", ""},
+                                         {"x11.gnome-boxes", "Boxes", "gnome-boxes", ""},
+                                         {"x11.qemu-system-x86_64", "QEMU", "qemu-system-x86_64", ""},
+                                         {"x11.xterm", "xterm", nullptr, ""}}) {
+    const AppChoice app = AppDisplayNames::find(c.identifier, services.applications);
+    EXPECT_EQ(app, (AppChoice{c.identifier, c.name, c.icon})) << c.identifier;
+    std::unique_ptr<QWidget> row(appListRow(app, nullptr));
+    EXPECT_EQ(row->findChild<QLabel*>("name")->text().toStdString(), c.name);
+    const QLabel* caption = row->findChild<QLabel*>("class");
+    EXPECT_EQ(caption ? caption->text().toStdString() : std::string(), c.windowClass ? c.windowClass : "");
+  }
+  store.set(K::passThroughBundleIDs, nlohmann::json::array({"x11.org.remmina.", "x11.gnome-boxes"}));
+  pane().passThroughRow()->click();
+  auto* screen = dynamic_cast<PassThroughAppsScreen*>(navigator.top());
+  ASSERT_TRUE(screen);
+  QStringList names;
+  for (const QLabel* label : screen->findChildren<QLabel*>("name")) names << label->text();
+  EXPECT_EQ(names, (QStringList{"Remmina", "Boxes"}));
 }
 
 }  // namespace
