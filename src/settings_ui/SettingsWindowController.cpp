@@ -290,7 +290,8 @@ void SettingsWindowController::showPane() {
       content = new WindowsPane(*bindings_, services_, *navigator_);
       break;
     case SettingsPane::appearance:
-      content = new AppearancePane(*bindings_);
+      content = new AppearancePane(*bindings_,
+                                   services_.desktopAnimations && services_.desktopAnimations().has_value());
       break;
     case SettingsPane::pointer:
       content = new PointerPane(*bindings_, *navigator_);

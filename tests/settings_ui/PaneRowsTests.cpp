@@ -69,6 +69,19 @@ TEST_F(PaneRowsTest, AppearanceRowsFollowTheArrangementAndTheMarks) {
   EXPECT_TRUE(shown(&pane, K::fadeSelectedTitle));
 }
 
+// The flight's footnote promises what the desktop's animation switch does only where there is one.
+TEST_F(PaneRowsTest, TheReducedMotionPromiseOnlyWhereTheDesktopHasTheSwitch) {
+  for (const std::optional<bool> published : {std::optional<bool>(), std::optional<bool>(true), std::optional<bool>(false)}) {
+    services.desktopAnimations = [published] { return published; };
+    SettingsWindowController controller(services);
+    controller.select(SettingsPane::appearance);
+    controller.show();
+    auto* pane = dynamic_cast<AppearancePane*>(controller.currentPane());
+    ASSERT_TRUE(pane);
+    EXPECT_EQ(pane->motionNote()->text().contains("Reduced motion"), published.has_value());
+  }
+}
+
 TEST_F(PaneRowsTest, WindowsAndPointerRowsKeepTheirValuesWhileHiddenOrDimmed) {
   auto* windowsPane = new WindowsPane(binds, services, navigator);
   navigator.setRoot(windowsPane);  // taken
