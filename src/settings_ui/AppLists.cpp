@@ -1,7 +1,9 @@
 #include "settings_ui/AppLists.h"
 
 #include <QDialog>
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QPainter>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -60,6 +62,27 @@ const std::map<std::string, std::string>& knownNames() {
   return names;
 }
 
+// An application without an icon of its own: its initial on a plain tile.
+QPixmap initialTile(const std::string& name, const QPalette& palette) {
+  const qreal scale = qApp ? qApp->devicePixelRatio() : 1.0;
+  QPixmap tile(QSize(24, 24) * scale);
+  tile.setDevicePixelRatio(scale);
+  tile.fill(Qt::transparent);
+  QPainter painter(&tile);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(palette.color(QPalette::Mid));
+  painter.drawRoundedRect(QRectF(1, 1, 22, 22), 5, 5);
+  painter.setPen(palette.color(QPalette::Light));
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(13);
+  painter.setFont(font);
+  const QString text = QString::fromStdString(name);
+  painter.drawText(QRectF(0, 0, 24, 24), Qt::AlignCenter, text.isEmpty() ? QString() : text.left(1).toUpper());
+  return tile;
+}
+
 }  // namespace
 
 AppChoice AppDisplayNames::find(const std::string& identifier,
@@ -98,7 +121,7 @@ QWidget* appListRow(const AppChoice& app, QWidget* trailing) {
   picture->setFixedSize(24, 24);
   QIcon icon = app.iconFile.empty() ? QIcon() : QIcon(QString::fromStdString(app.iconFile));
   if (icon.isNull()) icon = QIcon::fromTheme("application-x-executable");
-  if (!icon.isNull()) picture->setPixmap(icon.pixmap(24, 24));
+  picture->setPixmap(icon.isNull() ? initialTile(app.name, picture->palette()) : icon.pixmap(24, 24));
   layout->addWidget(picture, 0, Qt::AlignVCenter);
   auto* names = new QVBoxLayout;
   names->setSpacing(1);
