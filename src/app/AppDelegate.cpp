@@ -177,7 +177,7 @@ void AppDelegate::perform(MenuAction action) {
       shell_.showSettings(SettingsPane::about);
       break;
     case MenuAction::openFeedback:
-      shell_.showFeedback();
+      if (shell_.offersFeedback()) shell_.showFeedback();
       break;
     case MenuAction::checkForUpdates:
       if (updater_.hasUpdater()) updater_.checkForUpdates();
@@ -206,7 +206,7 @@ AppShell::MenuHandler AppDelegate::menuHandler() {
   };
 }
 
-void AppDelegate::buildMainMenu() { shell_.installMainMenu(AppMenus::mainMenu(), menuHandler()); }
+void AppDelegate::buildMainMenu() { shell_.installMainMenu(AppMenus::mainMenu(shell_.offersFeedback()), menuHandler()); }
 
 void AppDelegate::installStatusItem() {
   applyStatusItemSetting();
@@ -232,7 +232,7 @@ void AppDelegate::applyStatusItemSetting() {
 }
 
 void AppDelegate::makeStatusItem() {
-  shell_.showStatusItem(AppMenus::statusMenu(updater_.hasUpdater()), menuHandler());
+  shell_.showStatusItem(AppMenus::statusMenu(updater_.hasUpdater(), shell_.offersFeedback()), menuHandler());
   hasStatusItem_ = true;
 }
 

@@ -10,13 +10,16 @@ MenuItem item(const char* title, MenuAction action, const char* key = "", uint64
 
 }  // namespace
 
-std::vector<Menu> AppMenus::mainMenu() {
+std::vector<Menu> AppMenus::mainMenu(bool offersFeedback) {
   constexpr uint64_t cmd = MenuModifiers::command;
   Menu app{"Quorvel",
            {item("About Quorvel", MenuAction::openAbout, "", cmd), MenuItem::separator(),
-            item("Settings…", MenuAction::openSettings, ",", cmd), MenuItem::separator(),
-            item("Send Feedback…", MenuAction::openFeedback, "", cmd), MenuItem::separator(),
-            item("Quit Quorvel", MenuAction::quit, "q", cmd)}};
+            item("Settings…", MenuAction::openSettings, ",", cmd), MenuItem::separator()}};
+  if (offersFeedback) {
+    app.items.push_back(item("Send Feedback…", MenuAction::openFeedback, "", cmd));
+    app.items.push_back(MenuItem::separator());
+  }
+  app.items.push_back(item("Quit Quorvel", MenuAction::quit, "q", cmd));
   Menu edit{"Edit",
             {item("Undo", MenuAction::undo, "z", cmd), item("Redo", MenuAction::redo, "Z", MenuModifiers::commandShift),
              MenuItem::separator(), item("Cut", MenuAction::cut, "x", cmd), item("Copy", MenuAction::copy, "c", cmd),
@@ -28,7 +31,7 @@ std::vector<Menu> AppMenus::mainMenu() {
   return {app, edit, window};
 }
 
-Menu AppMenus::statusMenu(bool hasUpdater) {
+Menu AppMenus::statusMenu(bool hasUpdater, bool offersFeedback) {
   Menu menu{"Quorvel", {}};
   MenuItem header = item("Quorvel", MenuAction::none);
   header.enabled = false;
@@ -38,7 +41,7 @@ Menu AppMenus::statusMenu(bool hasUpdater) {
   menu.items.push_back(MenuItem::separator());
   menu.items.push_back(item("Settings…", MenuAction::openSettings, ",", MenuModifiers::command));
   menu.items.push_back(item("About Quorvel", MenuAction::openAbout));
-  menu.items.push_back(item("Send Feedback…", MenuAction::openFeedback));
+  if (offersFeedback) menu.items.push_back(item("Send Feedback…", MenuAction::openFeedback));
   if (hasUpdater) menu.items.push_back(item("Check for Updates…", MenuAction::checkForUpdates));
   menu.items.push_back(MenuItem::separator());
   menu.items.push_back(item("Quit Quorvel", MenuAction::quit, "q", MenuModifiers::command));

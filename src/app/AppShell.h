@@ -44,6 +44,8 @@ class AppShell {
   // ---- The program's own windows and services ----
   // Opens (or brings forward) the settings window, on `pane` when one is given.
   virtual void showSettings(std::optional<SettingsPane> pane) = 0;
+  // Whether this build can send feedback (it was given a feedback host): without, no menu offers it.
+  virtual bool offersFeedback() const = 0;
   // Opens the feedback form, or brings forward the one that is open (with what it holds).
   virtual void showFeedback() = 0;
   // Shows the first-run tour when it has not been completed.

@@ -4,10 +4,22 @@
 
 namespace quorvel {
 
-BuildProvenance::Kind BuildProvenance::detect(const SignatureReader& read) {
-  std::optional<std::string> commonName = read ? read() : std::nullopt;
-  if (!commonName) return Kind::unsignedBuild;
-  return commonName->starts_with("Developer ID Application:") ? Kind::released : Kind::local;
+BuildProvenance::Kind BuildProvenance::detect(Origin origin) {
+  if (!origin.releaseBuild) return Kind::unsignedBuild;
+  return origin.installed ? Kind::released : Kind::local;
+}
+
+bool BuildProvenance::isInstalled(const std::filesystem::path& executable, const std::filesystem::path& buildFolder) {
+  if (executable.empty() || buildFolder.empty()) return false;
+  const std::filesystem::path program = executable.lexically_normal();
+  const std::filesystem::path folder = buildFolder.lexically_normal();
+  // Inside the folder when the folder's every part begins the program's path.
+  auto p = program.begin();
+  for (auto f = folder.begin(); f != folder.end(); ++f, ++p) {
+    if (f->empty()) continue;  // a trailing separator
+    if (p == program.end() || *p != *f) return true;
+  }
+  return false;
 }
 
 std::optional<std::string> BuildProvenance::describe(Kind kind, const std::optional<std::string>& shortVersion,
@@ -21,8 +33,18 @@ std::optional<std::string> BuildProvenance::describe(Kind kind, const std::optio
 }
 
 BuildProvenance::Kind BuildProvenance::current() {
-  // No signature is carried by a Linux executable.
-  static const Kind kind = detect([] { return std::optional<std::string>(); });
+  static const Kind kind = [] {
+    Origin origin;
+#if defined(QUORVEL_RELEASE_BUILD) && defined(QUORVEL_BUILD_FOLDER)
+    origin.releaseBuild = true;
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    std::filesystem::path folder = std::filesystem::weakly_canonical(QUORVEL_BUILD_FOLDER, error);
+    if (error) folder = QUORVEL_BUILD_FOLDER;
+    origin.installed = !program.empty() && isInstalled(program, folder);
+#endif
+    return detect(origin);
+  }();
   return kind;
 }
 

@@ -103,14 +103,14 @@ FeedbackEnvironment FeedbackEnvironment::current(const DefaultsStore& store, con
   FeedbackEnvironment environment;
   environment.appVersion = sources.appVersion.value_or("unknown");
   environment.build = sources.build.value_or("unknown");
-  environment.macosVersion = systemVersion(readFile(sources.osRelease, 64 * 1024));
+  environment.osVersion = systemVersion(readFile(sources.osRelease, 64 * 1024));
   environment.hardwareModel = readHardwareModel(sources.modelFiles).value_or("unknown");
   environment.settings = settingsSummary(store);
   return environment;
 }
 
 std::vector<std::string> FeedbackEnvironment::detailsText() const {
-  std::vector<std::string> lines{"appVersion: " + appVersion, "build: " + build, "osVersion: " + macosVersion,
+  std::vector<std::string> lines{"appVersion: " + appVersion, "build: " + build, "osVersion: " + osVersion,
                                  "hardwareModel: " + hardwareModel};
   for (const auto& [key, text] : settings) lines.push_back(key + ": " + text);
   return lines;

@@ -24,7 +24,7 @@ struct FeedbackEnvironment {
   std::string appVersion;
   std::string build;
   // The operating system's name and version, e.g. "Debian GNU/Linux 12.0.0".
-  std::string macosVersion;
+  std::string osVersion;
   std::string hardwareModel;
   std::map<std::string, std::string> settings;
 

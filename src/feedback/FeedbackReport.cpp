@@ -58,7 +58,7 @@ FeedbackReport FeedbackReport::makeWithout(const std::string& message, const std
 void FeedbackReport::include(const FeedbackEnvironment& environment) {
   appVersion = environment.appVersion;
   build = environment.build;
-  macosVersion = environment.macosVersion;
+  osVersion = environment.osVersion;
   hardwareModel = environment.hardwareModel;
   settings = environment.settings;
 }
@@ -71,7 +71,7 @@ std::optional<std::string> FeedbackReport::encoded() const {
   if (email) document["email"] = *email;
   if (appVersion) document["appVersion"] = *appVersion;
   if (build) document["build"] = *build;
-  if (macosVersion) document["macosVersion"] = *macosVersion;
+  if (osVersion) document["osVersion"] = *osVersion;
   if (hardwareModel) document["hardwareModel"] = *hardwareModel;
   if (settings) document["settings"] = *settings;
   try {

@@ -25,7 +25,7 @@ struct FeedbackReport {
   std::optional<std::string> email;
   std::optional<std::string> appVersion;
   std::optional<std::string> build;
-  std::optional<std::string> macosVersion;
+  std::optional<std::string> osVersion;
   std::optional<std::string> hardwareModel;
   std::optional<std::map<std::string, std::string>> settings;
 

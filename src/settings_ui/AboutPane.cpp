@@ -28,21 +28,22 @@ QString AboutPane::versionLine() {
   return versionLine(version == "unknown" ? std::nullopt : std::optional<std::string>(version), build);
 }
 
-QStringList AboutPane::privacyParagraphs() {
-  return {
+QStringList AboutPane::privacyParagraphs(bool offersFeedback) {
+  QStringList paragraphs{
       "Quorvel runs entirely on your computer. It reads the list of your open windows and captures their pictures "
       "only to draw the switcher, and only while it is open. Nothing it sees ever leaves your computer: no accounts, "
-      "no analytics, no tracking.",
-      "Pressing Send in the feedback window sends what that window shows you and nothing else.",
-      "It never asks the internet for new versions: your package manager brings them.",
-      "It needs no special permission: the X server lets it see your windows' pictures and bring the one you pick to "
-      "the front, and the desktop's accessibility support, which it turns on for your session, tells it about your "
-      "browsers' tabs.",
-  };
+      "no analytics, no tracking."};
+  if (offersFeedback) paragraphs << "Pressing Send in the feedback window sends what that window shows you and nothing else.";
+  paragraphs << "It never asks the internet for new versions: your package manager brings them."
+             << "It needs no special permission: the X server lets it see your windows' pictures and bring the one "
+                "you pick to the front, and the desktop's accessibility support, which it turns on for your session, "
+                "tells it about your browsers' tabs.";
+  return paragraphs;
 }
 
 AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> showTour, QWidget* parent)
     : QWidget(parent) {
+  const bool offersFeedback = static_cast<bool>(sendFeedback);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   auto* form = new SettingsForm;
@@ -112,7 +113,7 @@ AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> s
   }
 
   QFormLayout* privacy = form->section("Privacy");
-  for (const QString& paragraph : privacyParagraphs()) privacy->addRow(SettingsForm::explainer(paragraph));
+  for (const QString& paragraph : privacyParagraphs(offersFeedback)) privacy->addRow(SettingsForm::explainer(paragraph));
   form->finish();
 }
 

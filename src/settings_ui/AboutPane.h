@@ -23,7 +23,8 @@ class AboutPane final : public QWidget {
   static QString versionLine(const std::optional<std::string>& shortVersion, const std::optional<std::string>& build);
   // This build's version line.
   static QString versionLine();
-  static QStringList privacyParagraphs();
+  // The privacy section; the feedback window's paragraph only when the build offers feedback.
+  static QStringList privacyParagraphs(bool offersFeedback);
 };
 
 }  // namespace quorvel

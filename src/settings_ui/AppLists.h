@@ -35,15 +35,27 @@ class AppListEditor {
   std::vector<std::string> apps_;
 };
 
-// The names people know applications by, looked up once per identifier for the life of the program;
-// an identifier no application answers to is its own name.
+// The names and icons people know applications by, from their desktop entries (the list of
+// applications is read once for the life of the program). An entry ending in "." stands for every
+// window class that begins with it, and takes the name of the first application whose identifier
+// does. The applications that keep the shortcut by default have their names here even when they
+// are not installed; any other identifier no application answers to is named by its window class.
 class AppDisplayNames {
  public:
-  static std::string name(const std::string& identifier,
-                          const std::function<std::vector<AppChoice>()>& applications);
+  static AppChoice find(const std::string& identifier, const std::function<std::vector<AppChoice>()>& applications);
+  static std::string name(const std::string& identifier, const std::function<std::vector<AppChoice>()>& applications) {
+    return find(identifier, applications).name;
+  }
+  // The window class an identifier stands for, as the user may find it (xprop's WM_CLASS):
+  // "x11.org.remmina." reads "org.remmina.*".
+  static std::string windowClass(const std::string& identifier);
   // Forgets what was looked up (tests).
   static void clearForTesting();
 };
+
+// One application of a list: its icon, its name and, under the name where they differ, its window
+// class; then `trailing` (a remove button, say), when given.
+QWidget* appListRow(const AppChoice& app, QWidget* trailing);
 
 // The chooser: a dialog listing `choices` (names and icons), several can be picked. The identifiers
 // picked, in list order; empty when cancelled.

@@ -15,6 +15,7 @@
 #include "settings_ui/PaneKit.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
+#include "settings_ui/WheelSafe.h"
 #include "settings_ui/StyleNames.h"
 #include "settings_ui/StylePreview.h"
 
@@ -27,7 +28,7 @@ using Style = AppSettings::SwitcherStyle;
 
 }  // namespace
 
-AppearancePane::AppearancePane(SettingsBindings& bindings, QWidget* parent)
+AppearancePane::AppearancePane(SettingsBindings& bindings, bool desktopHasMotionSwitch, QWidget* parent)
     : QWidget(parent), bindings_(bindings), controls_(new BoundControls(bindings, this)) {
   shownStyle_ = style();
   spacingCopy_ = bindings_.settings().cardSpacing(shownStyle_);
@@ -56,7 +57,7 @@ AppearancePane::AppearancePane(SettingsBindings& bindings, QWidget* parent)
       "left and right within a row and lets up and down change rows.");
 
   QFormLayout* size = form->section("Size and spacing");
-  spacing_ = new QSlider(Qt::Horizontal);
+  spacing_ = new WheelSafe<QSlider>(Qt::Horizontal);
   spacing_->setObjectName("cardSpacing");
   spacing_->setRange(0, kSpacingSteps);
   QObject::connect(spacing_, &QSlider::valueChanged, this, [this](int position) {
@@ -106,9 +107,10 @@ AppearancePane::AppearancePane(SettingsBindings& bindings, QWidget* parent)
   QFormLayout* animation = form->section("Animation");
   animation->addRow(controls_->toggle(K::animateFlight, "Fly windows into place"));
   animation->addRow("Animation speed", controls_->picker(K::animationSpeed, {"Slow", "Normal", "Fast"}));
-  form->footnote(
-      "Windows lift off their real place on screen when the switcher opens and land back on it when you pick one. "
-      "Reduced motion in the desktop's settings keeps the flight off whatever this says.");
+  QString flight =
+      "Windows lift off their real place on screen when the switcher opens and land back on it when you pick one.";
+  if (desktopHasMotionSwitch) flight += " Reduced motion in the desktop's settings keeps the flight off whatever this says.";
+  motionNote_ = form->footnote(flight);
   form->finish();
 
   controls_->onRefresh([this] { followValues(); });

@@ -29,11 +29,14 @@ class AppearancePane final : public QWidget {
  public:
   static constexpr int kSpacingSteps = 600;
 
-  AppearancePane(SettingsBindings& bindings, QWidget* parent = nullptr);
+  // `desktopHasMotionSwitch`: the desktop publishes a switch for animations, which keeps the flight
+  // off when it is off (the footnote says so only then).
+  explicit AppearancePane(SettingsBindings& bindings, bool desktopHasMotionSwitch = false, QWidget* parent = nullptr);
   ~AppearancePane() override;
 
   StylePreview* preview() const { return preview_; }
   QSlider* spacingSlider() const { return spacing_; }
+  QLabel* motionNote() const { return motionNote_; }
   double spacing() const { return spacingCopy_; }
   // The slider's move to `value`: clamped to the arrangement's limits and stored (held while it moves).
   void storeSpacing(double value);
@@ -59,6 +62,7 @@ class AppearancePane final : public QWidget {
   QLabel* description_ = nullptr;
   QLabel* gridNote_ = nullptr;
   QLabel* arrowsNote_ = nullptr;
+  QLabel* motionNote_ = nullptr;
   AppSettings::SwitcherStyle shownStyle_;
   double spacingCopy_ = 1;
 };

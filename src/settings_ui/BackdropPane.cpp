@@ -217,6 +217,8 @@ BackdropPane::BackdropPane(SettingsBindings& bindings, const SettingsWindowServi
   }
 }
 
+BackdropPane::~BackdropPane() { QObject::disconnect(hex_, nullptr, this, nullptr); }
+
 void BackdropPane::takeStill(const std::optional<DesktopStill>& still) {
   if (still) preview_->setDesktop(imageOf(*still));
 }
@@ -228,7 +230,10 @@ void BackdropPane::enterHex(const QString& text) {
   if (AppSettings::rgbFromHex(typed)) {
     bindings_.write(K::backdropColor, hexOf(colorOf(typed)));
   }
-  followValues();  // a text that is no colour gives way to the stored one
+  followValues();
+  // The field still has the keyboard after Return: what it shows now is the stored colour, in its
+  // one form, also when the text was no colour at all.
+  hex_->setText(QString::fromStdString(bindings_.text(K::backdropColor)));
 }
 
 void BackdropPane::followValues() {

@@ -27,6 +27,9 @@ class SettingsBindings;
 class BackdropPane final : public QWidget {
  public:
   BackdropPane(SettingsBindings& bindings, const SettingsWindowServices& services, QWidget* parent = nullptr);
+  // Lets go of the colour field first: a field that has the keyboard reports its editing finished
+  // as it goes, when this pane is no longer whole.
+  ~BackdropPane() override;
 
   static bool isSolidColor(const std::string& stored) { return stored == "solidColor"; }
   // The colour a stored text means (black when it means none).

@@ -4,35 +4,14 @@
 #include <QComboBox>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QWheelEvent>
 
 #include <cmath>
 
 #include "settings/SettingsSchema.h"
 #include "settings_ui/SettingsBindings.h"
+#include "settings_ui/WheelSafe.h"
 
 namespace quorvel {
-
-namespace {
-
-// A wheel turned over a control the user has not picked scrolls the pane instead of changing the
-// setting under the pointer.
-template <class Control>
-class WheelSafe final : public Control {
- public:
-  using Control::Control;
-
- protected:
-  void wheelEvent(QWheelEvent* event) override {
-    if (!this->hasFocus()) {
-      event->ignore();
-      return;
-    }
-    Control::wheelEvent(event);
-  }
-};
-
-}  // namespace
 
 BoundControls::BoundControls(SettingsBindings& bindings, QObject* parent) : QObject(parent), bindings_(bindings) {
   subscription_ = bindings_.observe([this] { refresh(); });
@@ -54,7 +33,6 @@ QCheckBox* BoundControls::toggle(const std::string& key, const QString& label) {
 
 QComboBox* BoundControls::picker(const std::string& key, const std::vector<QString>& labels) {
   auto* combo = new WheelSafe<QComboBox>;
-  combo->setFocusPolicy(Qt::StrongFocus);
   combo->setObjectName(QString::fromStdString(key));
   const std::optional<SettingsSchema::Entry> entry = SettingsSchema::find(key);
   if (entry) {
@@ -76,7 +54,6 @@ QComboBox* BoundControls::picker(const std::string& key, const std::vector<QStri
 
 QSlider* BoundControls::slider(const std::string& key, double least, double greatest, int steps) {
   auto* slider = new WheelSafe<QSlider>(Qt::Horizontal);
-  slider->setFocusPolicy(Qt::StrongFocus);
   slider->setObjectName(QString::fromStdString(key));
   slider->setRange(0, steps);
   const double span = greatest - least;

@@ -71,15 +71,12 @@ void HiddenAppsScreen::rebuild() {
   form_ = new SettingsForm;
   QFormLayout* section = form_->section("Apps to hide");
   for (const std::string& id : editor_->apps()) {
-    const std::string name = AppDisplayNames::name(id, services_.applications);
+    const AppChoice app = AppDisplayNames::find(id, services_.applications);
+    const std::string& name = app.name;
     auto* entry = new QWidget;
     auto* column = new QVBoxLayout(entry);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(6);
-    auto* top = new QHBoxLayout;
-    top->setSpacing(10);
-    top->addWidget(new QLabel(QString::fromStdString(name)));
-    top->addStretch(1);
     auto* remove = new QToolButton;
     remove->setObjectName(QString::fromStdString("remove:" + id));
     remove->setAutoRaise(true);
@@ -87,8 +84,7 @@ void HiddenAppsScreen::rebuild() {
     remove->setToolTip("Show this app's windows again");
     remove->setAccessibleName(QString::fromStdString("Stop hiding " + name));
     QObject::connect(remove, &QToolButton::clicked, this, [this, id] { removeApp(id); });
-    top->addWidget(remove);
-    column->addLayout(top);
+    column->addWidget(appListRow(app, remove));
     auto* field = new QLineEdit(QString::fromStdString(words_.text(id)));
     field->setObjectName(QString::fromStdString("words:" + id));
     field->setPlaceholderText("Every window of this app");

@@ -15,33 +15,16 @@ namespace quorvel {
 
 namespace {
 
-// One application: its name, its identifier under it when they differ, and a remove button.
-QWidget* appRow(const std::string& identifier, const std::string& name, std::function<void()> remove) {
-  auto* row = new QWidget;
-  auto* layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(10);
-  auto* names = new QVBoxLayout;
-  names->setSpacing(1);
-  names->addWidget(new QLabel(QString::fromStdString(name)));
-  if (name != identifier) {
-    auto* caption = new QLabel(QString::fromStdString(identifier));
-    QFont font = caption->font();
-    font.setPointSizeF(font.pointSizeF() * 0.85);
-    caption->setFont(font);
-    caption->setForegroundRole(QPalette::PlaceholderText);
-    names->addWidget(caption);
-  }
-  layout->addLayout(names);
-  layout->addStretch(1);
+// One application with its remove button.
+QWidget* appRow(const AppChoice& app, std::function<void()> remove) {
   auto* button = new QToolButton;
-  button->setObjectName(QString::fromStdString("remove:" + identifier));
+  button->setObjectName(QString::fromStdString("remove:" + app.identifier));
   button->setAutoRaise(true);
   button->setText(QString::fromUtf8("\u2212"));
   button->setToolTip("Let the switcher use the shortcut in this app again");
-  button->setAccessibleName(QString::fromStdString("Stop passing the shortcut to " + name));
+  button->setAccessibleName(QString::fromStdString("Stop passing the shortcut to " + app.name));
+  QWidget* row = appListRow(app, button);
   QObject::connect(button, &QToolButton::clicked, row, [remove = std::move(remove)] { remove(); });
-  layout->addWidget(button);
   return row;
 }
 
@@ -87,7 +70,7 @@ void PassThroughAppsScreen::rebuild() {
   form_ = new SettingsForm;
   QFormLayout* section = form_->section("Apps that keep the shortcut");
   for (const std::string& id : editor_->apps()) {
-    section->addRow(appRow(id, AppDisplayNames::name(id, services_.applications), [this, id] { removeApp(id); }));
+    section->addRow(appRow(AppDisplayNames::find(id, services_.applications), [this, id] { removeApp(id); }));
   }
   auto* add = new QPushButton(QString::fromUtf8("Add app\u2026"));
   add->setObjectName("add");

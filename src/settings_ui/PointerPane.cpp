@@ -49,7 +49,7 @@ PointerPane::PointerPane(SettingsBindings& bindings, SettingsNavigator& navigato
   scrolling->addRow("Scroll speed",
                     PaneKit::withEnds(controls_->slider(K::scrollSpeed, 0.5, 2.0, 150), "Slow", "Fast"));
   scrolling->addRow(controls_->toggle(K::flipStacksBySwiping, "Swipe up or down to flip through a stack"));
-  scrolling->addRow(controls_->toggle(K::hapticTicks, "Haptic feedback as the selection moves"));
+  // No haptic row: no touchpad on Linux plays a tap under the finger.
   form->footnote(
       "Swiping sideways moves between windows, and a stack counts as one. Natural means the windows follow your "
       "fingers, the way scrolling works elsewhere on your computer. Dragging with the mouse always follows the "

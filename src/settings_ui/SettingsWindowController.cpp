@@ -12,6 +12,7 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -32,10 +33,12 @@ namespace quorvel {
 
 namespace {
 
-// Escape closes the window as its close button does; the close tells the controller.
+// Escape closes the window as its close button does; the close, and every move or resize of the
+// window, tell the controller.
 class SettingsMainWindow final : public QMainWindow {
  public:
-  explicit SettingsMainWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
+  SettingsMainWindow(std::function<void()> onClose, std::function<void()> onFrameChange)
+      : onClose_(std::move(onClose)), onFrameChange_(std::move(onFrameChange)) {}
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
@@ -49,18 +52,19 @@ class SettingsMainWindow final : public QMainWindow {
     if (onClose_) onClose_();
     QMainWindow::closeEvent(event);
   }
+  void moveEvent(QMoveEvent* event) override {
+    QMainWindow::moveEvent(event);
+    if (onFrameChange_) onFrameChange_();
+  }
+  void resizeEvent(QResizeEvent* event) override {
+    QMainWindow::resizeEvent(event);
+    if (onFrameChange_) onFrameChange_();
+  }
 
  private:
   std::function<void()> onClose_;
+  std::function<void()> onFrameChange_;
 };
-
-// A pane the window lists whose rows are not built yet: its heading alone.
-QWidget* headingOnly(SettingsPane pane) {
-  auto* form = new SettingsForm;
-  form->heading(QString::fromUtf8(SettingsPanes::title(pane).data(), static_cast<qsizetype>(SettingsPanes::title(pane).size())));
-  form->finish();
-  return form;
-}
 
 QString qstring(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -107,6 +111,7 @@ SettingsWindowController::SettingsWindowController(SettingsWindowServices servic
       pane_(SettingsPanes::fromStored(services_.settings.store().string(SettingsPanes::storedPaneKey).value_or(""))) {}
 
 SettingsWindowController::~SettingsWindowController() {
+  if (decorationTimer_) services_.main.cancel(*decorationTimer_);
   storeSubscription_.cancel();
   countedWindow_.gone();
   delete window_.data();
@@ -122,6 +127,10 @@ Rect SettingsWindowController::fitFrame(Rect content, std::optional<Rect> visibl
   return frame;
 }
 
+QString SettingsWindowController::windowTitle(SettingsPane pane) {
+  return qstring(SettingsPanes::title(pane)) + QString::fromUtf8(" \u2014 Quorvel Settings");
+}
+
 void SettingsWindowController::select(SettingsPane pane) { pane_ = pane; }
 
 void SettingsWindowController::setMenuInstaller(std::function<void(QMainWindow&)> installer) {
@@ -130,7 +139,7 @@ void SettingsWindowController::setMenuInstaller(std::function<void(QMainWindow&)
 }
 
 void SettingsWindowController::build() {
-  auto* window = new SettingsMainWindow([this] { closed(); });
+  auto* window = new SettingsMainWindow([this] { closed(); }, [this] { frameChanged(); });
   window->setObjectName("SettingsWindow");
   auto* central = new QWidget;
   auto* row = new QHBoxLayout(central);
@@ -191,12 +200,42 @@ void SettingsWindowController::fit() {
   std::optional<Rect> visible;
   QScreen* screen = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
   if (screen) {
+    // What must stay on the screen is the frame the window manager draws, title bar included: the
+    // content may use the free area less the decorations around it.
     const QRect a = screen->availableGeometry();
-    visible = Rect{double(a.x()), double(a.y()), double(a.width()), double(a.height())};
+    const QMargins m = decorations_;
+    visible = Rect{double(a.x() + m.left()), double(a.y() + m.top()), double(a.width() - m.left() - m.right()),
+                   double(a.height() - m.top() - m.bottom())};
   }
   const Rect fitted = fitFrame(Rect{double(g.x()), double(g.y()), double(g.width()), double(g.height())}, visible);
   const QRect target(int(fitted.x), int(fitted.y), int(fitted.width), int(fitted.height));
   if (target != g) window_->setGeometry(target);
+}
+
+void SettingsWindowController::watchDecorations(int looksLeft) {
+  // The window manager frames a window some time after it is mapped, and tells the window nothing
+  // when the frame leaves it where it was: the decorations are looked at a few times a second for
+  // a while, and the window is fitted again once they are known (or when they changed).
+  if (!window_ || !window_->isVisible() || !window_->windowHandle()) return;
+  const QMargins now = window_->windowHandle()->frameMargins();
+  if (now != decorations_) {
+    decorations_ = now;
+    fit();
+    return;
+  }
+  if (looksLeft <= 0) return;
+  decorationTimer_ = services_.main.postAfter(std::chrono::milliseconds(100), [this, looksLeft] {
+    decorationTimer_.reset();
+    watchDecorations(looksLeft - 1);
+  });
+}
+
+void SettingsWindowController::frameChanged() {
+  // Kept as it changes (one write per pause in the changes), so that a frame the user moved or
+  // resized survives a Quorvel that ends with the window open.
+  if (!window_ || !window_->isVisible()) return;
+  const QRect g = window_->geometry();
+  bindings_->writeSoon(frameKey, nlohmann::json::array({g.x(), g.y(), g.width(), g.height()}));
 }
 
 void SettingsWindowController::show() {
@@ -207,6 +246,9 @@ void SettingsWindowController::show() {
   window_->show();
   window_->raise();
   window_->activateWindow();
+  if (decorationTimer_) services_.main.cancel(*decorationTimer_);
+  decorationTimer_.reset();
+  watchDecorations(20);
   countedWindow_.shown(static_cast<uint32_t>(window_->winId()));
   refreshProblem();
   // The selected pane: its row in the sidebar, its key, the title, and its content when it changed.
@@ -225,7 +267,7 @@ void SettingsWindowController::choose(SettingsPane pane) {
 void SettingsWindowController::paneDidChange() {
   bindings_->write(SettingsPanes::storedPaneKey, std::string(SettingsPanes::rawValue(pane_)));
   if (!window_) return;
-  window_->setWindowTitle(qstring(SettingsPanes::title(pane_)));
+  window_->setWindowTitle(windowTitle(pane_));
   const auto panes = SettingsPanes::sidebar();
   const int row = static_cast<int>(std::find(panes.begin(), panes.end(), pane_) - panes.begin());
   if (sidebar_->currentRow() != row) {
@@ -248,7 +290,8 @@ void SettingsWindowController::showPane() {
       content = new WindowsPane(*bindings_, services_, *navigator_);
       break;
     case SettingsPane::appearance:
-      content = new AppearancePane(*bindings_);
+      content = new AppearancePane(*bindings_,
+                                   services_.desktopAnimations && services_.desktopAnimations().has_value());
       break;
     case SettingsPane::pointer:
       content = new PointerPane(*bindings_, *navigator_);
@@ -258,9 +301,6 @@ void SettingsWindowController::showPane() {
       break;
     case SettingsPane::about:
       content = new AboutPane(services_.sendFeedback, services_.showTour);
-      break;
-    default:
-      content = headingOnly(pane_);
       break;
   }
   content->setProperty("pane", static_cast<int>(pane_));
@@ -283,8 +323,8 @@ void SettingsWindowController::saveFrame() {
 }
 
 void SettingsWindowController::closed() {
-  bindings_->flush();
   saveFrame();
+  bindings_->flush();
   countedWindow_.gone();
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QPointer>
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,7 @@
 #include <optional>
 
 #include "app/AppShell.h"
+#include "base/Executor.h"
 #include "base/Geometry.h"
 #include "base/Subscription.h"
 #include "settings_ui/SettingsWindowServices.h"
@@ -27,8 +30,9 @@ class SettingsNavigator;
 // The settings window: a sidebar of panes on the left and the chosen pane on the right. One window
 // for the life of the program, made on first show and kept when closed. The pane chosen last is
 // stored ("settingsTab") and comes back at the next start; every show fits the window again (779
-// pixels of content wide, at least 460 high, inside the screen's free area), counts it among the
-// program's own windows and brings it forward. Escape closes it like its close button. A pane is
+// pixels of content wide, at least 460 high, with the window manager's frame inside the screen's
+// free area), counts it among the program's own windows and brings it forward. Its frame is stored
+// as it changes and comes back at the next start. Escape closes it like its close button. A pane is
 // built afresh each time it is chosen. When the settings file could not be read or written, a line
 // over the pane says so.
 //
@@ -65,6 +69,9 @@ class SettingsWindowController {
   // The line about the settings file (hidden while all is well).
   QLabel* fileProblemLabel() const { return problem_; }
 
+  // "<pane> — Quorvel Settings".
+  static QString windowTitle(SettingsPane pane);
+
   // The content rectangle a show gives the window: the width made 779, the height at least 460 with
   // the top edge kept, then moved inside `visible` (the screen's free area; a window taller than it
   // is cut to its height, one wider is put at its left edge).
@@ -78,6 +85,8 @@ class SettingsWindowController {
   void refreshProblem();
   void saveFrame();
   void closed();
+  void frameChanged();
+  void watchDecorations(int looksLeft);
 
   SettingsWindowServices services_;
   std::unique_ptr<SettingsBindings> bindings_;
@@ -89,6 +98,9 @@ class SettingsWindowController {
   std::function<void(QMainWindow&)> menuInstaller_;
   CountedWindow countedWindow_{services_.census};
   Subscription storeSubscription_;
+  // The window manager's frame around the window, as last seen (none before it was framed).
+  QMargins decorations_;
+  std::optional<TimerId> decorationTimer_;
 };
 
 }  // namespace quorvel

@@ -49,6 +49,8 @@ struct SettingsWindowServices {
   std::function<std::vector<AppChoice>()> applications;
   // Runs before every show (the keyboard layout is read again there).
   std::function<void()> beforeShow;
+  // The desktop's switch for animations: on, off, or none where the desktop publishes none.
+  std::function<std::optional<bool>()> desktopAnimations;
   // Opens the feedback form (or brings it forward); none: the About pane offers no feedback button.
   std::function<void()> sendFeedback;
   // Shows the first-run tour again from its first page; none: the About pane offers no tour button.

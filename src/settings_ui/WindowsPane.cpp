@@ -41,8 +41,8 @@ WindowsPane::WindowsPane(SettingsBindings& bindings, const SettingsWindowService
   which_ = form->section("Which windows show up");
   which_->addRow("Windows from other desktops", controls_->picker(K::otherSpacesDisplay, category));
   which_->addRow("Minimized windows", controls_->picker(K::minimizedDisplay, category));
-  which_->addRow("Apps you have hidden", controls_->picker(K::hiddenAppsDisplay, category));
-  which_->addRow("Apps with no window", controls_->picker(K::windowlessAppsDisplay, category));
+  // X11 hides no application and keeps none running without a window: the switcher never meets
+  // either kind, so there is nothing to choose for them.
   which_->addRow("Private browsing windows",
                  controls_->picker(K::privateWindowsDisplay,
                                    {"Show normally", "Blur the picture", "Hide the picture", "Hide"}));
@@ -60,9 +60,7 @@ WindowsPane::WindowsPane(SettingsBindings& bindings, const SettingsWindowService
   spotting->setContentsMargins(8, 0, 8, 4);
   form->layout()->addWidget(spotting);
 
-  QFormLayout* sharing = form->section("Screen sharing");
-  sharing->addRow(controls_->toggle(K::hideFromScreenSharing, "Hide the switcher from screen recordings and sharing"));
-  form->footnote("Screen shares and recordings then show your desktop instead of the switcher.");
+  // No row for keeping the switcher out of screen recordings: X11 lets any program read the screen.
 
   QFormLayout* order = form->section("Order and stacks");
   order->addRow("Order", controls_->picker(K::windowOrder, {"Recently used", "Fixed layout", "By name", "By desktop"}));
@@ -136,7 +134,7 @@ QString WindowsPane::orderExplanation() const {
       break;
     case AppSettings::WindowOrder::bySpace:
       text = "By desktop: the windows on the desktop you are looking at come first, then the ones on desktop 1, 2, 3 "
-             "and so on, sorted by name inside each desktop. Minimized windows, hidden apps and apps with no window come last.";
+             "and so on, sorted by name inside each desktop. Minimized windows come last.";
       break;
   }
   if (bindings_.flag(K::groupByApp)) {

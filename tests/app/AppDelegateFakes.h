@@ -44,6 +44,7 @@ class RecordingShell final : public AppShell {
     statusMenu.reset();
     statusHandler = nullptr;
   }
+  bool offersFeedback() const override { return feedback; }
   void showFeedback() override { log_.push_back("shell.showFeedback"); }
   void showStatusMessage(const std::string& title, const std::string& text) override {
     log_.push_back("shell.showStatusMessage " + title + ": " + text);
@@ -57,6 +58,7 @@ class RecordingShell final : public AppShell {
   void quit() override { log_.push_back("shell.quit"); }
 
   bool captureGranted = true;
+  bool feedback = true;
   std::vector<Menu> mainMenu;
   std::optional<Menu> statusMenu;
   MenuHandler statusHandler;

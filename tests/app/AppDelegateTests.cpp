@@ -98,7 +98,8 @@ TEST_F(AppDelegateTest, TrayItemFollowsShowMenuBarIcon) {
   ASSERT_NE(feedback, tray.end());
   EXPECT_EQ(feedback->action, MenuAction::openFeedback);
   EXPECT_EQ(std::prev(feedback)->title, "About Quorvel");
-  const auto application = AppMenus::mainMenu().front().items;
+  ASSERT_FALSE(shell.mainMenu.empty());
+  const auto application = shell.mainMenu.front().items;
   ASSERT_GE(application.size(), 6u);
   EXPECT_EQ(application[4], (MenuItem{"Send Feedback…", MenuAction::openFeedback, "", MenuModifiers::command}));
 
@@ -122,6 +123,23 @@ TEST_F(AppDelegateTest, TrayItemFollowsShowMenuBarIcon) {
   std::thread([&] { store.set(AppSettings::Key::showMenuBarIcon, false); }).join();
   EXPECT_TRUE(delegate->hasStatusItem());
   EXPECT_EQ(take(), Calls{"shell.removeStatusItem"});
+}
+
+// A build given no feedback host has nowhere to send it: neither menu offers it, and the action
+// opens nothing.
+TEST_F(AppDelegateTest, WithoutAFeedbackHostNoMenuOffersFeedback) {
+  shell.feedback = false;
+  launch();
+  take();
+  ASSERT_TRUE(shell.statusMenu);
+  ASSERT_FALSE(shell.mainMenu.empty());
+  for (const std::vector<MenuItem>* items : {&shell.statusMenu->items, &shell.mainMenu.front().items}) {
+    for (const MenuItem& item : *items) EXPECT_NE(item.action, MenuAction::openFeedback) << item.title;
+    EXPECT_FALSE(items->back().isSeparator);
+  }
+  EXPECT_EQ(shell.mainMenu.front().items.size(), 5u);  // About, -, Settings, -, Quit
+  delegate->perform(MenuAction::openFeedback);
+  EXPECT_EQ(take(), Calls{});
 }
 
 TEST_F(AppDelegateTest, ShortcutPressesReachTheOverlayThroughTheTap) {

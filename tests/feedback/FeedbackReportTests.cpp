@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "base/DefaultsStore.h"
 #include "feedback/FeedbackReport.h"
 #include "settings/SettingsSchema.h"
@@ -28,7 +30,7 @@ TEST(FeedbackReport, EncodesTheDocumentByteForByte) {
        "{\"email\":\"me@example.org\",\"message\":\"a  \\n b\",\"schemaVersion\":1}"},
       {"every field, keys sorted at every level", "x", "me@example.org", true,
        R"({"appVersion":"1.4.2","build":"812","email":"me@example.org","hardwareModel":"ThinkPad X1",)"
-       R"("macosVersion":"Debian GNU/Linux 12.0.0","message":"x","schemaVersion":1,"settings":{"a":"1","b":"2"}})"},
+       R"("message":"x","osVersion":"Debian GNU/Linux 12.0.0","schemaVersion":1,"settings":{"a":"1","b":"2"}})"},
   };
   for (const auto& c : cases) {
     int gathered = 0;
@@ -122,13 +124,20 @@ TEST(FeedbackEnvironment, ReadsTheSystemAndTheMachineOrSaysUnknown) {
       FeedbackEnvironment::current(store, {"2.0", std::nullopt, folder / "missing", {folder / "missing"}});
   EXPECT_EQ(environment.appVersion, "2.0");
   EXPECT_EQ(environment.build, "unknown");
-  EXPECT_EQ(environment.macosVersion, "unknown");
+  EXPECT_EQ(environment.osVersion, "unknown");
   EXPECT_EQ(environment.hardwareModel, "unknown");
 
   FeedbackEnvironment details{"1", "2", "Debian 12.0.0", "Box", {{"Zeta", "z"}, {"alpha", "a"}, {"AAA", "x"}}};
   EXPECT_EQ(details.detailsText(),
             (std::vector<std::string>{"appVersion: 1", "build: 2", "osVersion: Debian 12.0.0", "hardwareModel: Box",
                                       "AAA: x", "Zeta: z", "alpha: a"}));
+  // The user reads the names the document carries: each fact's label is its key there.
+  const auto document = nlohmann::json::parse(
+      FeedbackReport::make("x", "", true, [] { return sampleEnvironment(); }).encoded().value_or("{}"));
+  for (const std::string& line : sampleEnvironment().detailsText()) {
+    const std::string label = line.substr(0, line.find(':'));
+    EXPECT_TRUE(document.contains(label) || document["settings"].contains(label)) << label;
+  }
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "ActiveWindowLog.h"
 #include "X11SessionTest.h"
 #include "XdndSource.h"
@@ -269,7 +271,7 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
   ASSERT_GT(second, 0);
   EXPECT_EQ(exitStatus(second, 60s), 0) << session->log("quorvel");
   EXPECT_TRUE(X11Session::waitUntil(
-      [&] { return session->runTool({"xdotool", "search", "--name", "^General$"}); }, 30s))
+      [&] { return session->runTool({"xdotool", "search", "--name", "^General \u2014 Quorvel Settings$"}); }, 30s))
       << "the settings window did not open";
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
@@ -390,11 +392,11 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
   ASSERT_GT(startQuorvel(), 0);
   ASSERT_TRUE(X11Session::waitUntil(
-      [&] { return session->runTool({"xdotool", "search", "--name", "^Shortcuts$"}); }, 30s))
+      [&] { return session->runTool({"xdotool", "search", "--name", "^Shortcuts \u2014 Quorvel Settings$"}); }, 30s))
       << "the settings window did not open";
   std::this_thread::sleep_for(1s);
   // The record button of "Keyboard shortcut": right of the sidebar, in the pane's first row.
-  const std::vector<std::string> clickRecord = {"search", "--name", "^Shortcuts$", "mousemove", "--window", "%1",
+  const std::vector<std::string> clickRecord = {"search", "--name", "^Shortcuts \u2014 Quorvel Settings$", "mousemove", "--window", "%1",
                                                 "432", "85", "click", "1"};
   type(clickRecord);
   std::this_thread::sleep_for(500ms);
@@ -436,6 +438,69 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
 
+
+// A frame saved on a taller screen comes back with the window manager's frame, title bar included,
+// inside the screen; a move of the window is stored while the program runs.
+TEST_F(QuorvelProgramTest, TheSettingsWindowComesBackWithItsTitleBarOnScreenAndKeepsAMove) {
+  const pid_t pid = startQuorvel(R"("settingsTab": "general", "settingsWindowFrame": [300, 0, 779, 3000])");
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
+  ASSERT_GT(startQuorvel(), 0);
+  // The managed window of that title.
+  const auto settingsWindow = [&]() -> std::optional<xcb_window_t> {
+    const auto clients = x().property(x().root(), x().atom("_NET_CLIENT_LIST"));
+    if (!clients) return std::nullopt;
+    for (uint32_t id : clients->values32()) {
+      const auto name = x().property(id, x().atom("_NET_WM_NAME"));
+      if (name && std::string(name->bytes.begin(), name->bytes.end()) == "General \u2014 Quorvel Settings") return id;
+    }
+    return std::nullopt;
+  };
+  ASSERT_TRUE(X11Session::waitUntil([&] { return settingsWindow().has_value(); }, 30s))
+      << "the settings window did not open";
+  const xcb_window_t window = *settingsWindow();
+  // The outermost window below the root that holds it: the frame openbox draws.
+  const auto frameOf = [&](xcb_window_t w) {
+    for (;;) {
+      auto* tree = xcb_query_tree_reply(x().xcb(), xcb_query_tree(x().xcb(), w), nullptr);
+      if (!tree) return w;
+      const xcb_window_t parent = tree->parent;
+      std::free(tree);
+      if (parent == x().root()) return w;
+      w = parent;
+    }
+  };
+  const auto geometry = [&](xcb_window_t w) {
+    std::array<int, 4> g{};
+    auto* reply = xcb_get_geometry_reply(x().xcb(), xcb_get_geometry(x().xcb(), w), nullptr);
+    if (reply) g = {reply->x, reply->y, reply->width + 2 * reply->border_width, reply->height + 2 * reply->border_width};
+    std::free(reply);
+    return g;
+  };
+  const int screenHeight = x().screen()->height_in_pixels;
+  // The window is fitted once the manager has framed it.
+  EXPECT_TRUE(X11Session::waitUntil(
+      [&] {
+        const std::array<int, 4> frame = geometry(frameOf(window));
+        return frameOf(window) != window && frame[1] >= 0 && frame[1] + frame[3] <= screenHeight;
+      },
+      10s))
+      << "frame " << geometry(frameOf(window))[1] << " + " << geometry(frameOf(window))[3] << " on a screen "
+      << screenHeight << " high";
+  const std::array<int, 4> inside = geometry(window);
+  EXPECT_GT(inside[1], 0) << "the title bar takes no room above the content";
+
+  const std::string file = session->folder() + "/config/quorvel/defaults.json";
+  const auto stored = [&] {
+    std::ifstream in(file);
+    return nlohmann::json::parse(in, nullptr, false).value("settingsWindowFrame", nlohmann::json());
+  };
+  ASSERT_TRUE(session->runTool({"xdotool", "windowmove", std::to_string(window), "500", "200"}));
+  EXPECT_TRUE(X11Session::waitUntil([&] { return stored().is_array() && stored()[0] != 300; }, 10s))
+      << "the moved frame was not stored: " << stored();
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
 
 }  // namespace
 }  // namespace quorvel

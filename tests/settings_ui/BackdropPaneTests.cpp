@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QPushButton>
+
 #include <QLineEdit>
 #include <QPainter>
 
@@ -33,12 +36,18 @@ TEST_F(BackdropPaneTest, KindRuleColourTextAndPresets) {
 
   store.setMany({{K::backdropStyle, "solidColor"}, {K::backdropColor, "#1c1c1e"}});
   BackdropPane pane(binds, services);
+  // Typed with the keyboard in the field, which keeps it after Return.
+  pane.show();
+  pane.activateWindow();
+  pane.hexField()->setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(pane.hexField()->hasFocus());
   struct Case {
     const char* typed;
     const char* stored;
   };
   for (const Case& c : std::vector<Case>{{" #F2F2F7 ", "#f2f2f7"},   // good text, stored in its one form
-                                         {"not a colour", "#f2f2f7"},  // bad text keeps the old colour
+                                         {"purple", "#f2f2f7"},  // bad text keeps the old colour, and shows it
                                          {"#12345", "#f2f2f7"},
                                          {"0a0e15", "#0a0e15"}}) {
     pane.enterHex(c.typed);
@@ -98,6 +107,17 @@ TEST(AboutPaneTest, VersionLineReadsQuestionMarksForMissingParts) {
   EXPECT_EQ(AboutPane::versionLine("1.4", "27"), "Version 1.4 (27)");
   EXPECT_EQ(AboutPane::versionLine("1.4", std::nullopt), "Version 1.4 (?)");
   EXPECT_EQ(AboutPane::versionLine(std::nullopt, std::nullopt), "Version ? (?)");
+}
+
+// A build with a feedback host has the button and says what Send sends; one without has neither.
+TEST(AboutPaneTest, FeedbackOnlyWhereTheBuildCanSendIt) {
+  for (bool offered : {true, false}) {
+    AboutPane pane(offered ? std::function<void()>([] {}) : std::function<void()>());
+    EXPECT_EQ(pane.findChild<QPushButton*>("sendFeedback") != nullptr, offered);
+    bool mentioned = false;
+    for (const QLabel* label : pane.findChildren<QLabel*>()) mentioned |= label->text().contains("feedback window");
+    EXPECT_EQ(mentioned, offered);
+  }
 }
 
 }  // namespace

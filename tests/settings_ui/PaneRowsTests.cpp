@@ -69,6 +69,19 @@ TEST_F(PaneRowsTest, AppearanceRowsFollowTheArrangementAndTheMarks) {
   EXPECT_TRUE(shown(&pane, K::fadeSelectedTitle));
 }
 
+// The flight's footnote promises what the desktop's animation switch does only where there is one.
+TEST_F(PaneRowsTest, TheReducedMotionPromiseOnlyWhereTheDesktopHasTheSwitch) {
+  for (const std::optional<bool> published : {std::optional<bool>(), std::optional<bool>(true), std::optional<bool>(false)}) {
+    services.desktopAnimations = [published] { return published; };
+    SettingsWindowController controller(services);
+    controller.select(SettingsPane::appearance);
+    controller.show();
+    auto* pane = dynamic_cast<AppearancePane*>(controller.currentPane());
+    ASSERT_TRUE(pane);
+    EXPECT_EQ(pane->motionNote()->text().contains("Reduced motion"), published.has_value());
+  }
+}
+
 TEST_F(PaneRowsTest, WindowsAndPointerRowsKeepTheirValuesWhileHiddenOrDimmed) {
   auto* windowsPane = new WindowsPane(binds, services, navigator);
   navigator.setRoot(windowsPane);  // taken
@@ -152,11 +165,14 @@ TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackAndTourButtonsOnlyWithWhatThe
   services.showTour = [&] { ++tours; };
   SettingsWindowController controller(services);
   controller.show();
-  for (SettingsPane pane : {SettingsPane::windows, SettingsPane::appearance, SettingsPane::backdrop,
-                            SettingsPane::pointer, SettingsPane::about}) {
+  for (SettingsPane pane : {SettingsPane::general, SettingsPane::shortcuts, SettingsPane::windows,
+                            SettingsPane::appearance, SettingsPane::backdrop, SettingsPane::pointer, SettingsPane::about}) {
     controller.choose(pane);
     ASSERT_NE(controller.currentPane(), nullptr);
     EXPECT_GT(controller.currentPane()->findChildren<QGroupBox*>().size(), 1) << static_cast<int>(pane);
+    // Settings that nothing on X11 can carry out have no control at all.
+    for (const char* absent : {K::hapticTicks, K::hideFromScreenSharing, K::hiddenAppsDisplay, K::windowlessAppsDisplay})
+      EXPECT_EQ(controller.currentPane()->findChild<QWidget*>(absent), nullptr) << absent;
   }
   controller.currentPane()->findChild<QPushButton*>("sendFeedback")->click();
   EXPECT_EQ(opened, 1);

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include "settings/SettingsSchema.h"
+#include "settings_ui/AppearancePane.h"
 #include "settings_ui/BoundControls.h"
 #include "settings_ui/SettingsUiFixture.h"
 
@@ -59,15 +60,22 @@ TEST_F(BoundControlsTest, EveryToggleAndPickerOfTheTableRoundTripsAndFollowsTheS
   }
 }
 
-TEST_F(BoundControlsTest, AWheelOverAPickerNotChosenScrollsPastIt) {
-  QComboBox* combo = controls.picker(AppSettings::Key::holdStyle, {});
-  const int before = writes;
-  QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
-                    Qt::NoScrollPhase, false);
-  QApplication::sendEvent(combo, &wheel);
-  EXPECT_FALSE(wheel.isAccepted());
-  EXPECT_EQ(combo->currentIndex(), 0);
-  EXPECT_EQ(writes, before);
+// Left unaccepted, a wheel event goes on to the widgets around the control: the page scrolls.
+TEST_F(BoundControlsTest, AWheelOverAControlNotChosenGoesOnToThePage) {
+  AppearancePane pane(bindings);
+  QWidget* picker = controls.picker(AppSettings::Key::holdStyle, {});
+  QWidget* slider = controls.slider(AppSettings::Key::backdropDim, 0, 1, 100);
+  for (QWidget* control : {picker, slider, static_cast<QWidget*>(pane.findChild<QSlider*>("cardSpacing"))}) {
+    ASSERT_TRUE(control);
+    const int before = writes;
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(control, &wheel);
+    loop.advance(SettingsBindings::writePause * 2);
+    EXPECT_FALSE(wheel.isAccepted()) << control->objectName().toStdString();
+    EXPECT_EQ(writes, before) << control->objectName().toStdString();
+  }
+  EXPECT_EQ(qobject_cast<QComboBox*>(picker)->currentIndex(), 0);
 }
 
 TEST_F(BoundControlsTest, AKeyNobodyRegisteredReadsItsBaseDefault) {

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "settings_ui/AppLists.h"
 #include "settings_ui/KeyReferenceScreen.h"
 #include "settings_ui/PassThroughAppsScreen.h"
 #include "settings_ui/SettingsNavigator.h"
@@ -57,7 +58,7 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   controller.select(SettingsPane::shortcuts);
   controller.show();
   QMainWindow* window = controller.window();
-  EXPECT_EQ(window->windowTitle(), "Shortcuts");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Shortcuts \u2014 Quorvel Settings"));
   EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "shortcuts");
   EXPECT_TRUE(dynamic_cast<ShortcutsPane*>(controller.currentPane()));
   EXPECT_EQ(census.openWindowNumbers().size(), 1u);
@@ -69,7 +70,7 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   controller.select(SettingsPane::about);  // the menu's About: applied by the next show
   controller.show();
   EXPECT_EQ(controller.window(), window);
-  EXPECT_EQ(window->windowTitle(), "About");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("About \u2014 Quorvel Settings"));
   EXPECT_EQ(store.string(SettingsPanes::storedPaneKey), "about");
 
   QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -77,7 +78,25 @@ TEST_F(SettingsWindowTest, OneWindowThatKeepsItsPaneAndClosesOnEscape) {
   EXPECT_FALSE(window->isVisible());
   EXPECT_TRUE(census.openWindowNumbers().empty());
   controller.show();
-  EXPECT_EQ(window->windowTitle(), "About");
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("About \u2014 Quorvel Settings"));
+}
+
+TEST_F(SettingsWindowTest, TheFrameIsStoredAsItChangesOncePerPause) {
+  SettingsWindowController controller(services);
+  controller.show();
+  QMainWindow* window = controller.window();
+  const auto stored = [&] { return store.object(SettingsWindowController::frameKey).value_or(nlohmann::json()); };
+  for (int x : {140, 150, 160}) window->move(x, 90);  // a drag: many moves in a row
+  const int before = writes;
+  loop.advance(SettingsBindings::writePause / 2);
+  EXPECT_EQ(writes, before);  // nothing while the moves go on
+  loop.advance(SettingsBindings::writePause);
+  EXPECT_EQ(writes, before + 1);
+  const QRect g = window->geometry();
+  EXPECT_EQ(stored(), nlohmann::json::array({g.x(), g.y(), g.width(), g.height()}));
+  window->resize(SettingsWindowController::kContentWidth, 600);
+  loop.advance(SettingsBindings::writePause * 2);
+  EXPECT_EQ(stored()[3], 600);
 }
 
 class ShortcutsPaneTest : public SettingsUiTest {
@@ -155,7 +174,7 @@ TEST_F(ShortcutsPaneTest, PassThroughAppsAreAddedOnceSortedAndRemoved) {
   screen->addApps();
   EXPECT_EQ(screen->apps(), (std::vector<std::string>{"x11.krdc", "x11.qemu-system-", "x11.remmina"}));
   EXPECT_EQ(AppDisplayNames::name("x11.remmina", services.applications), "Remmina");
-  EXPECT_EQ(AppDisplayNames::name("x11.qemu-system-", services.applications), "x11.qemu-system-");
+  EXPECT_EQ(AppDisplayNames::name("x11.qemu-system-", services.applications), "qemu-system-");
   screen->chooser = [] { return std::vector<std::string>{}; };  // cancelled
   screen->addApps();
   EXPECT_EQ(screen->apps().size(), 3u);
@@ -165,6 +184,42 @@ TEST_F(ShortcutsPaneTest, PassThroughAppsAreAddedOnceSortedAndRemoved) {
   EXPECT_TRUE(screen->apps().empty());
   navigator.pop();
   EXPECT_EQ(pane().passThroughRow()->findChild<QLabel*>("value")->text(), "None");
+}
+
+// An application is shown by the name and icon of its desktop entry, its window class under the
+// name; an entry ending in "." by the first application it covers; a default nobody installed by
+// its own name.
+TEST_F(ShortcutsPaneTest, PassThroughAppsShowNamesIconsAndClasses) {
+  AppDisplayNames::clearForTesting();
+  services.applications = [] {
+    return std::vector<AppChoice>{{"x11.org.remmina.remmina", "Remmina", "/nowhere/remmina.png"},
+                                  {"x11.firefox-esr", "Firefox ESR", ""}};
+  };
+  struct Case {
+    const char* identifier;
+    const char* name;
+    const char* windowClass;  // none: the same as the name
+    const char* icon;
+  };
+  for (const Case& c : std::vector<Case>{{"x11.org.remmina.", "Remmina", "org.remmina.*", "/nowhere/remmina.png"},
+                                         {"x11.firefox-esr", "Firefox ESR", "firefox-esr", ""},
+                                         {"x11.gnome-boxes", "Boxes", "gnome-boxes", ""},
+                                         {"x11.qemu-system-x86_64", "QEMU", "qemu-system-x86_64", ""},
+                                         {"x11.xterm", "xterm", nullptr, ""}}) {
+    const AppChoice app = AppDisplayNames::find(c.identifier, services.applications);
+    EXPECT_EQ(app, (AppChoice{c.identifier, c.name, c.icon})) << c.identifier;
+    std::unique_ptr<QWidget> row(appListRow(app, nullptr));
+    EXPECT_EQ(row->findChild<QLabel*>("name")->text().toStdString(), c.name);
+    const QLabel* caption = row->findChild<QLabel*>("class");
+    EXPECT_EQ(caption ? caption->text().toStdString() : std::string(), c.windowClass ? c.windowClass : "");
+  }
+  store.set(K::passThroughBundleIDs, nlohmann::json::array({"x11.org.remmina.", "x11.gnome-boxes"}));
+  pane().passThroughRow()->click();
+  auto* screen = dynamic_cast<PassThroughAppsScreen*>(navigator.top());
+  ASSERT_TRUE(screen);
+  QStringList names;
+  for (const QLabel* label : screen->findChildren<QLabel*>("name")) names << label->text();
+  EXPECT_EQ(names, (QStringList{"Remmina", "Boxes"}));
 }
 
 }  // namespace

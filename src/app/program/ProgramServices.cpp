@@ -6,6 +6,7 @@
 
 #include "actions/Activator.h"
 #include "app/BuildProvenance.h"
+#include "platform/x11/X11DesktopSettings.h"
 #include "app/HotkeyManager.h"
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
@@ -226,6 +227,9 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   };
   // X11 asks no permission for pictures of windows.
   hooks.screenCaptureGrantedAtLaunch = true;
+  desktopSettings_ = std::make_unique<X11DesktopSettings>(platform_.connection());
+  X11DesktopSettings* desktopSettings = desktopSettings_.get();
+  hooks.reduceMotion = [desktopSettings] { return desktopSettings->reduceMotion(); };
   desktop_ = std::make_unique<PlatformOverlayDesktop>(os, hooks);
 
   metrics_ = std::make_unique<QtOverlayTextMetrics>();

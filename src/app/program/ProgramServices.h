@@ -12,6 +12,8 @@
 
 namespace quorvel {
 
+class X11DesktopSettings;
+
 class AXFunnel;
 class BootTimeExecutor;
 class CacheChromeTextures;
@@ -127,6 +129,8 @@ class ProgramServices final : public AppServices {
   std::unique_ptr<CapturePictureSource> pictures_;
   std::unique_ptr<CacheChromeTextures> textures_;
   std::unique_ptr<SystemWindowActions> windowActions_;
+  // The desktop's animation switch, which keeps the flight off when it is off.
+  std::unique_ptr<X11DesktopSettings> desktopSettings_;
   std::unique_ptr<PlatformOverlayDesktop> desktop_;
   std::unique_ptr<QtOverlayTextMetrics> metrics_;
   std::shared_ptr<SwitcherOverlay> overlay_;

@@ -17,7 +17,8 @@ SettingsWindowSupport::SettingsWindowSupport(X11Platform& platform)
     : platform_(platform),
       layout_(XkbKeyboardLayout::open(platform.connection().xcb())),
       login_(LoginItem::forCurrentUser()),
-      desktop_(DesktopDirs::fromEnvironment()) {
+      desktop_(DesktopDirs::fromEnvironment()),
+      desktopSettings_(platform.connection()) {
   names_ = layout_ ? std::make_unique<KeyNames>(*layout_) : std::make_unique<KeyNames>(usLayout_);
 }
 
@@ -52,6 +53,7 @@ SettingsWindowServices SettingsWindowSupport::services(AppSettings& settings, Ex
     return X11KeyCodes::virtualKeyCode(static_cast<uint8_t>(nativeKeyCode));
   };
   services.applications = [this] { return applications(); };
+  services.desktopAnimations = [this] { return desktopSettings_.animationsEnabled(); };
   stills_ = std::make_unique<DesktopStillMaker>(platform_, main);
   services.desktopStill = [this](std::function<void(std::optional<DesktopStill>)> done) { stills_->make(std::move(done)); };
   services.beforeShow = [this] {

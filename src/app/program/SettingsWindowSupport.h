@@ -7,6 +7,7 @@
 #include "app/program/DesktopStillMaker.h"
 #include "platform/UsKeyboardLayout.h"
 #include "platform/x11/DesktopEntryIcons.h"
+#include "platform/x11/X11DesktopSettings.h"
 #include "settings/KeyNames.h"
 #include "settings_ui/SettingsWindowServices.h"
 
@@ -38,6 +39,7 @@ class SettingsWindowSupport {
   std::unique_ptr<KeyNames> names_;
   LoginItem login_;
   DesktopEntryIcons desktop_;
+  X11DesktopSettings desktopSettings_;
 };
 
 }  // namespace quorvel

@@ -173,9 +173,13 @@ int main(int argc, char** argv) {
           if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
         });
     QtAppShell* shellHandle = nullptr;
-    settingsServices.sendFeedback = [&shellHandle] {
-      if (shellHandle) shellHandle->showFeedback();
-    };
+    // Feedback is offered only by a build given a host to send it to.
+    const bool feedbackHost = FeedbackClient::endpoint(FeedbackClient::builtInHost()).has_value();
+    if (feedbackHost) {
+      settingsServices.sendFeedback = [&shellHandle] {
+        if (shellHandle) shellHandle->showFeedback();
+      };
+    }
     // The tour and the "Shortcut needed" window; made once the services they look at exist.
     OnboardingServices onboardingServices{settings, runtime.main(), census, settingsServices.keyNames};
     onboardingServices.setLoginItem = settingsServices.setLoginItem;
@@ -191,11 +195,14 @@ int main(int argc, char** argv) {
     QtAppShell shell(std::move(settingsServices));
     shellHandle = &shell;
     // Feedback goes to the host this build was given, one send at a time on a queue of its own.
-    FeedbackWindowController feedback(
-        census, FeedbackWindowController::programServices(
-                    store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
-                    runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
-    shell.setFeedbackOpener([&feedback] { feedback.show(); });
+    std::unique_ptr<FeedbackWindowController> feedback;
+    if (feedbackHost) {
+      feedback = std::make_unique<FeedbackWindowController>(
+          census, FeedbackWindowController::programServices(
+                      store, std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(), FeedbackClient::builtInHost()),
+                      runtime.makeSerialQueue("Feedback", QueueQos::utility), runtime.main()));
+      shell.setFeedbackOpener([&feedback] { feedback->show(); });
+    }
     auto programServices = std::make_unique<ProgramServices>(runtime, *platform, displayName, settings, *keys, census);
     ProgramServices* program = programServices.get();
     delegate = AppDelegate::create(std::move(programServices), shell, settings, runtime.main());

@@ -29,8 +29,10 @@ class QtAppShell final : public AppShell {
   void removeStatusItem() override;
   void showStatusMessage(const std::string& title, const std::string& text) override;
   void showSettings(std::optional<SettingsPane> pane) override;
-  // Opens the feedback form through `opener` (set by the program); nothing until it is set.
+  // Opens the feedback form through `opener` (set by the program when the build has a feedback
+  // host); until it is set, feedback is not offered.
   void setFeedbackOpener(std::function<void()> opener) { feedbackOpener_ = std::move(opener); }
+  bool offersFeedback() const override { return static_cast<bool>(feedbackOpener_); }
   void showFeedback() override {
     if (feedbackOpener_) feedbackOpener_();
   }

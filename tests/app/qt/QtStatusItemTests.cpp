@@ -33,7 +33,7 @@ const auto* const environment = ::testing::AddGlobalTestEnvironment(new WidgetsE
 // the other activations (a double click, the middle button) leave it closed.
 TEST(QtStatusItem, ALeftClickOpensTheStatusMenu) {
   std::vector<MenuAction> chosen;
-  QtStatusItem item(AppMenus::statusMenu(false), [&](MenuAction action) { chosen.push_back(action); });
+  QtStatusItem item(AppMenus::statusMenu(false, true), [&](MenuAction action) { chosen.push_back(action); });
   ASSERT_FALSE(item.menu().isVisible());
   for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
     emit item.icon().activated(reason);
