@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "base/DefaultsStore.h"
+#include "base/SystemClock.h"
+#include "base/ThreadQueue.h"
 
 namespace quorvel {
 namespace {
@@ -23,13 +25,14 @@ TEST(InotifyFolderWatch, TheStoreFollowsItsFileOnTheDisk) {
   const auto file = folder / "defaults.json";
 
   InotifyFolderWatch watch;
+  ThreadQueue queue("Settings file", QueueQos::utility, SystemClock::shared());
   std::mutex mutex;
   std::condition_variable heard;
   int notified = 0;
   {
     DefaultsStore store(file);
     store.set("style", "row");
-    store.follow(watch);
+    store.follow(watch, queue);
     const Subscription counting = store.addObserver([&] {
       std::lock_guard guard(mutex);
       ++notified;
