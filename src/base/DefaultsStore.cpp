@@ -589,6 +589,12 @@ bool DefaultsStore::persistLocked() {
     mode_t mode = 0600;
     if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
     int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ENOENT) {
+      // The folder was removed while the program ran: it is made again.
+      std::error_code ec;
+      std::filesystem::create_directories(folder, ec);
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
     if (fd < 0) return fail("creating the temporary file", errno, false);
     if (!writeAll(fd, bytes)) {
       int error = errno;
