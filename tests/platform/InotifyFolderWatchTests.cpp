@@ -153,6 +153,56 @@ TEST(HandEdit, SavesOfAnotherProgramAreNeverDamage) {
   fs::remove_all(folder);
 }
 
+// Another program saves while the store writes, both let go at once: whichever way it saves, its
+// save is never undone by the store's write.
+TEST(HandEdit, ConcurrentOutsideSavesAreNeverUndone) {
+  std::string pattern = (fs::path(::testing::TempDir()) / "handedit-XXXXXX").string();
+  const fs::path folder = ::mkdtemp(pattern.data());
+  const auto file = folder / "defaults.json";
+  std::ofstream(file) << R"({"outside": 0})";
+  auto fileHolds = [&](int round) {
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream in(file);
+      const auto value = DefaultsStore::Value::parse(in, nullptr, false);
+      if (value.is_object() && value.value("outside", -1) == round) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  };
+  {
+    FollowingStore following(file);
+    int undone = 0;
+    for (int round = 1; round <= 120; ++round) {
+      const std::string text = R"({"outside": )" + std::to_string(round) + "}";
+      std::atomic<bool> go{false};
+      std::thread outside([&] {
+        while (!go) {
+        }
+        if (round % 3 == 0) {  // in place
+          const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          writeFd(fd, text);
+          ::close(fd);
+        } else if (round % 3 == 1) {  // by rename
+          std::ofstream(folder / "edited", std::ios::trunc) << text;
+          fs::rename(folder / "edited", file);
+        } else {  // removed and written anew
+          fs::remove(file);
+          const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+          writeFd(fd, text);
+          ::close(fd);
+        }
+      });
+      go = true;
+      following.store.set("mine", round);
+      outside.join();
+      if (!fileHolds(round) || !following.reaches("outside", round)) ++undone;
+    }
+    EXPECT_EQ(undone, 0);
+  }
+  EXPECT_TRUE(asideFiles(folder).empty());
+  fs::remove_all(folder);
+}
+
 // The configuration folder removed and made again, twice: the store follows its file each time.
 TEST(HandEdit, TheWatchSurvivesItsFolder) {
   std::string pattern = (fs::path(::testing::TempDir()) / "handedit-XXXXXX").string();
