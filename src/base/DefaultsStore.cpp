@@ -522,7 +522,20 @@ void DefaultsStore::setMany(const std::map<std::string, Value>& values) {
 void DefaultsStore::change(const Changes& changes) {
   {
     std::lock_guard guard(mutex_);
+    // What the keys held before, for a change too large to save.
+    std::map<std::string, std::optional<Value>> earlierStored;
+    std::map<std::string, std::optional<std::optional<Value>>> earlierUnsaved;
     for (const auto& [key, value] : changes) {
+      if (auto it = stored_.find(key); it != stored_.end()) {
+        earlierStored[key] = it->second;
+      } else {
+        earlierStored[key] = std::nullopt;
+      }
+      if (auto it = unsaved_.find(key); it != unsaved_.end()) {
+        earlierUnsaved[key] = it->second;
+      } else {
+        earlierUnsaved[key] = std::nullopt;
+      }
       if (value) {
         stored_[key] = *value;
       } else {
@@ -530,7 +543,25 @@ void DefaultsStore::change(const Changes& changes) {
       }
       if (file_) unsaved_[key] = value;
     }
+    lastWriteTooLarge_ = false;
     if (file_) lastWriteSucceeded_ = saveLocked();
+    if (lastWriteTooLarge_) {
+      // Kept, it would stop every later change of this run from being saved: it is undone.
+      for (const auto& [key, value] : earlierStored) {
+        if (value) {
+          stored_[key] = *value;
+        } else {
+          stored_.erase(key);
+        }
+      }
+      for (const auto& [key, value] : earlierUnsaved) {
+        if (value) {
+          unsaved_[key] = *value;
+        } else {
+          unsaved_.erase(key);
+        }
+      }
+    }
   }
   notifyObservers();
 }
@@ -565,9 +596,10 @@ bool DefaultsStore::persistLocked() {
     const std::string bytes = documentText(stored_);
     // A file the next start would refuse as too large is not written: the one on the disk stays.
     if (bytes.size() > maximumFileSize) {
-      log().error("Could not save the defaults to %{public}s: they take %{public}s bytes, more than the %{public}s "
-                  "a defaults file may hold.",
+      log().error("Could not save the defaults to %{public}s: they would take %{public}s bytes, more than the "
+                  "%{public}s a defaults file may hold; the change is undone.",
                   file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
+      lastWriteTooLarge_ = true;
       return false;
     }
 

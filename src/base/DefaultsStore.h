@@ -50,7 +50,8 @@ namespace quorvel {
 // exists but cannot be opened or read (permissions, no file descriptors left, an I/O error) are left
 // as they are with one log line, the store starts empty, and no write of this store replaces them
 // (writes keep their values in memory and report failure) until the path holds a file it can read.
-// A write whose file would exceed maximumFileSize is not made. A store without a path lives in
+// A write whose file would exceed maximumFileSize is not made, and its change is undone in memory
+// (it reports failure), so that later changes are saved again. A store without a path lives in
 // memory only. Every method is safe to call from any thread.
 //
 // Following the file: once follow() is called, every change that the folder watch reports in the
@@ -159,6 +160,8 @@ class DefaultsStore {
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
   bool lastWriteSucceeded_ = true;
+  // The last save was refused because the file would have been too large.
+  bool lastWriteTooLarge_ = false;
   // The path holds something this store must not replace (see above): no write goes to the disk.
   bool leftAlone_ = false;
   // A hash of the bytes last read or written, so that reading back the store's own write is no
