@@ -326,12 +326,16 @@ void DefaultsStore::settleCheck() {
     }
     const bool lastChance = ++settleReadsTaken_ >= settleReads || settleLooksTaken_ >= settleLooks;
     changed = readFileLocked(lastChance ? Reading::settled : Reading::settling);
-    if (unsettled_) {
+    const bool unread = unsettled_;
+    if (unread && !lastChance) {
       settleStamp_ = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
       scheduleSettleLocked();
       return;
     }
-    if (!leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+    // Past the last chance only a file that cannot be read at all is left: the values stay, and the
+    // waiting changes wait for the next write.
+    unsettled_ = false;
+    if (!unread && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
   }
   if (changed) notifyObservers();
 }
