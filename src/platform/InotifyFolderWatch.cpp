@@ -155,6 +155,11 @@ void InotifyFolderWatch::run() {
     {
       std::lock_guard guard(mutex_);
       bool lookAgain = false;
+      // Events were lost (the queue overflowed): every folder looks again.
+      if (touched.count(-1)) {
+        for (const auto& folder : folders_) lists.push_back(folder.observers);
+        lookAgain = true;
+      }
       for (int descriptor : touched) {
         if (above_.count(descriptor)) lookAgain = true;
         for (auto& folder : folders_) {
