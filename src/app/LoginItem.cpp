@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "base/DefaultsFile.h"
 
 namespace quorvel {
 
@@ -85,7 +85,10 @@ bool LoginItem::writeEntry() const {
   const std::filesystem::path target = entryPath();
   const std::filesystem::path temporary = folder_ / ".quorvel.desktop.tmp";
   const std::string text = entryText(executable_);
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Whatever a crash or someone else left under the temporary name goes first: opening a named
+  // pipe there would wait for a reader that never comes.
+  ::unlink(temporary.c_str());
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   size_t written = 0;
   bool ok = true;
@@ -116,8 +119,14 @@ LoginItem::Result LoginItem::setEnabled(bool wanted) {
 }
 
 bool LoginItem::isEnabled() const {
-  std::ifstream in(entryPath());
-  if (!in) return false;
+  // Only a regular file is read, without ever blocking: a named pipe or a device standing there is
+  // no entry the session manager would start, and opening it could wait forever.
+  std::string bytes;
+  int error = 0;
+  if (DefaultsFile::read(entryPath(), kMaximumEntrySize, bytes, error) != DefaultsFile::ReadOutcome::read) {
+    return false;
+  }
+  std::istringstream in(bytes);
   bool inMainGroup = false;
   bool sawGroup = false;
   std::string line;

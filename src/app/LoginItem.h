@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,8 +13,9 @@ namespace quorvel {
 //
 // setEnabled writes the file (atomically: a temporary file beside it, then a rename) or removes
 // it, and reports the state the folder is in afterwards, with a sentence for the user when the
-// wish could not be met. isEnabled reads the folder: the entry counts while it exists and is
-// neither hidden ("Hidden=true") nor switched off ("X-GNOME-Autostart-enabled=false").
+// wish could not be met. isEnabled reads the folder: the entry counts while it is a regular file
+// (anything else standing there, a named pipe or a device, is never opened) and is neither hidden
+// ("Hidden=true") nor switched off ("X-GNOME-Autostart-enabled=false").
 //
 // Threads: main queue in practice; no state of its own.
 class LoginItem {
@@ -27,6 +29,8 @@ class LoginItem {
   static constexpr const char* kFileName = "quorvel.desktop";
   // The program's icon in the icon theme, as the installed desktop entry names it.
   static constexpr const char* kIconName = "quorvel";
+  // A larger entry is none of ours and counts as off.
+  static constexpr size_t kMaximumEntrySize = 64 * 1024;
   static constexpr const char* kCannotEnable =
       "Quorvel could not be set to open at login. Check Startup Applications in your desktop's settings.";
   static constexpr const char* kCannotDisable =

@@ -1,6 +1,7 @@
 #include "base/DefaultsStore.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,6 +182,18 @@ std::string documentText(const std::map<std::string, DefaultsStore::Value>& valu
   return text;
 }
 
+// Swaps two paths in one step. Returns 0, or the errno (ENOENT when either is missing; EINVAL
+// where the file system cannot swap).
+int exchangeFiles(const std::filesystem::path& a, const std::filesystem::path& b) {
+  return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+}
+
+// Renames `from` to `to` unless something stands at `to`. Returns 0, or the errno (EEXIST when
+// taken; EINVAL where the file system cannot refuse a replacement).
+int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+}
+
 bool writeAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -233,16 +246,18 @@ void DefaultsStore::load() {
   readFileLocked(Reading::atStart);
 }
 
-void DefaultsStore::follow(FolderWatch& watch) {
+void DefaultsStore::follow(FolderWatch& watch, Executor& timers) {
   if (!file_) return;
   std::vector<std::filesystem::path> folders{DefaultsFile::folderOf(*file_)};
   const auto target = DefaultsFile::folderOf(DefaultsFile::resolved(*file_));
   if (!DefaultsFile::sameFolder(target, folders[0])) folders.push_back(target);
   std::vector<Subscription> watches;
   for (const auto& folder : folders) watches.push_back(watch.watch(folder, [this] { fileChanged(); }));
+  watches.push_back(settleSignal_->add([this] { settleCheck(); }));
   std::vector<Subscription> earlier;
   {
     std::lock_guard guard(mutex_);
+    timers_ = &timers;
     earlier = std::exchange(watches_, std::move(watches));
   }
   earlier.clear();  // outside the lock: a cancel waits for a call that may be waiting for it
@@ -255,11 +270,20 @@ void DefaultsStore::fileChanged() {
   {
     std::lock_guard guard(mutex_);
     changed = readFileLocked(Reading::onChange);
+    // A file that settled by itself takes the writes that waited for it.
+    if (!unsettled_ && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
   }
   if (changed) notifyObservers();
 }
 
 bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
+  for (const auto& [key, value] : unsaved_) {
+    if (value) {
+      values[key] = *value;
+    } else {
+      values.erase(key);
+    }
+  }
   if (values == stored_) return false;
   stored_ = std::move(values);
   return true;
@@ -271,17 +295,69 @@ void DefaultsStore::reportLocked(const std::string& message) {
   log().error("%{public}s", message);
 }
 
+void DefaultsStore::beginSettlingLocked(const DefaultsFile::Stamp& stamp) {
+  if (unsettled_) return;
+  unsettled_ = true;
+  settleStamp_ = stamp;
+  settleLooksTaken_ = 0;
+  settleReadsTaken_ = 0;
+  scheduleSettleLocked();
+}
+
+void DefaultsStore::scheduleSettleLocked() {
+  if (settleScheduled_ || !timers_) return;
+  settleScheduled_ = true;
+  timers_->postAfter(settleQuietTime, [signal = settleSignal_] { signal->notify(); });
+}
+
+void DefaultsStore::settleCheck() {
+  bool changed = false;
+  {
+    std::lock_guard guard(mutex_);
+    settleScheduled_ = false;
+    if (!unsettled_) return;
+    const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
+    ++settleLooksTaken_;
+    if (stamp != settleStamp_ && settleLooksTaken_ < settleLooks) {
+      // Still being written: wait for a quiet time once more.
+      settleStamp_ = stamp;
+      scheduleSettleLocked();
+      return;
+    }
+    const bool lastChance = ++settleReadsTaken_ >= settleReads || settleLooksTaken_ >= settleLooks;
+    changed = readFileLocked(lastChance ? Reading::settled : Reading::settling);
+    const bool unread = unsettled_;
+    if (unread && !lastChance) {
+      settleStamp_ = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
+      scheduleSettleLocked();
+      return;
+    }
+    // Past the last chance only a file that cannot be read at all is left: the values stay, and the
+    // waiting changes wait for the next write.
+    unsettled_ = false;
+    if (!unread && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+  }
+  if (changed) notifyObservers();
+}
+
 bool DefaultsStore::readFileLocked(Reading reading) {
   const auto file = DefaultsFile::resolved(*file_);
   const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(file);
-  if (reading == Reading::beforeWrite && knownStamp_ == stamp) return false;
-  const std::optional<DefaultsFile::Stamp> earlierStamp = std::exchange(knownStamp_, stamp);
+  // A file that changed may be in the middle of being written: it gets time to settle.
+  const bool mayWait = timers_ != nullptr && (reading == Reading::onChange || reading == Reading::beforeWrite ||
+                                              reading == Reading::settling);
 
   std::string bytes;
   int error = 0;
   std::string reason;
   switch (DefaultsFile::read(file, maximumFileSize, bytes, error)) {
     case DefaultsFile::ReadOutcome::missing:
+      // Gone after it was there: perhaps removed to be written anew.
+      if (mayWait && knownHash_ && !leftAlone_) {
+        beginSettlingLocked(stamp);
+        return false;
+      }
+      unsettled_ = false;
       leftAlone_ = false;
       knownHash_.reset();
       lastProblem_.clear();
@@ -290,7 +366,6 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       if (reading != Reading::atStart) {
         // A passing failure (no file descriptors left, the folder moved away for a moment) says
         // nothing of the file's contents: the values, unsaved ones included, stay as they are.
-        knownStamp_ = earlierStamp;
         return false;
       }
       // Nothing says the file is damaged: it stays as it is, and no write goes over it.
@@ -301,6 +376,7 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       return false;
     case DefaultsFile::ReadOutcome::notAFile:
       // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move.
+      unsettled_ = false;
       leftAlone_ = true;
       knownHash_.reset();
       reportLocked("The defaults file " + file.string() +
@@ -313,7 +389,10 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     case DefaultsFile::ReadOutcome::read: {
       const size_t hash = std::hash<std::string>{}(bytes);
       // The store's own last write read back, or a change that left the bytes as they were.
-      if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) return false;
+      if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) {
+        unsettled_ = false;
+        return false;
+      }
       auto parsed = parseDocument(bytes, maximumNesting);
       if (auto* why = std::get_if<std::string>(&parsed)) {
         reason = std::move(*why);
@@ -323,6 +402,7 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       for (auto& [key, value] : std::get<Value>(parsed).items()) {
         if (!isAbsent(value)) values[key] = std::move(value);
       }
+      unsettled_ = false;
       leftAlone_ = false;
       knownHash_ = hash;
       lastProblem_.clear();
@@ -330,8 +410,14 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     }
   }
 
-  // A damaged regular file. Only one inside the configuration folder is moved aside; one that a
-  // link leads to elsewhere belongs to whoever put it there.
+  // A damaged regular file, or one caught half-written.
+  if (mayWait) {
+    beginSettlingLocked(stamp);
+    return false;
+  }
+  unsettled_ = false;
+  // Only one inside the configuration folder is moved aside; one that a link leads to elsewhere
+  // belongs to whoever put it there.
   knownHash_.reset();
   if (!DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_))) {
     leftAlone_ = true;
@@ -354,7 +440,6 @@ bool DefaultsStore::readFileLocked(Reading reading) {
                 "%{public}s",
                 file.string(), reason, errnoText(std::get<int>(aside)), outcome);
   }
-  knownStamp_ = DefaultsFile::stampOf(file);
   return replaceStoredLocked({});
 }
 
@@ -421,43 +506,77 @@ void DefaultsStore::registerDefaults(const std::map<std::string, Value>& default
 }
 
 void DefaultsStore::set(const std::string& key, Value value) {
-  {
-    std::lock_guard guard(mutex_);
-    if (file_) readFileLocked(Reading::beforeWrite);
-    if (isAbsent(value)) {
-      stored_.erase(key);
-    } else {
-      stored_[key] = std::move(value);
-    }
-    lastWriteSucceeded_ = persistLocked();
+  if (isAbsent(value)) {
+    change({{key, std::nullopt}});
+  } else {
+    change({{key, std::move(value)}});
   }
-  notifyObservers();
 }
 
-void DefaultsStore::remove(const std::string& key) {
-  {
-    std::lock_guard guard(mutex_);
-    if (file_) readFileLocked(Reading::beforeWrite);
-    stored_.erase(key);
-    lastWriteSucceeded_ = persistLocked();
-  }
-  notifyObservers();
-}
+void DefaultsStore::remove(const std::string& key) { change({{key, std::nullopt}}); }
 
 void DefaultsStore::setMany(const std::map<std::string, Value>& values) {
+  Changes changes;
+  for (const auto& [key, value] : values) {
+    changes[key] = isAbsent(value) ? std::nullopt : std::optional<Value>(value);
+  }
+  change(changes);
+}
+
+void DefaultsStore::change(const Changes& changes) {
   {
     std::lock_guard guard(mutex_);
-    if (file_) readFileLocked(Reading::beforeWrite);
-    for (const auto& [key, value] : values) {
-      if (isAbsent(value)) {
-        stored_.erase(key);
+    // What the keys held before, for a change too large to save.
+    std::map<std::string, std::optional<Value>> earlierStored;
+    std::map<std::string, std::optional<std::optional<Value>>> earlierUnsaved;
+    for (const auto& [key, value] : changes) {
+      if (auto it = stored_.find(key); it != stored_.end()) {
+        earlierStored[key] = it->second;
       } else {
-        stored_[key] = value;
+        earlierStored[key] = std::nullopt;
+      }
+      if (auto it = unsaved_.find(key); it != unsaved_.end()) {
+        earlierUnsaved[key] = it->second;
+      } else {
+        earlierUnsaved[key] = std::nullopt;
+      }
+      if (value) {
+        stored_[key] = *value;
+      } else {
+        stored_.erase(key);
+      }
+      if (file_) unsaved_[key] = value;
+    }
+    lastWriteTooLarge_ = false;
+    if (file_) lastWriteSucceeded_ = saveLocked();
+    if (lastWriteTooLarge_) {
+      // Kept, it would stop every later change of this run from being saved: it is undone.
+      for (const auto& [key, value] : earlierStored) {
+        if (value) {
+          stored_[key] = *value;
+        } else {
+          stored_.erase(key);
+        }
+      }
+      for (const auto& [key, value] : earlierUnsaved) {
+        if (value) {
+          unsaved_[key] = *value;
+        } else {
+          unsaved_.erase(key);
+        }
       }
     }
-    lastWriteSucceeded_ = persistLocked();
   }
   notifyObservers();
+}
+
+bool DefaultsStore::saveLocked() {
+  // The changes go on top of the file as it is now, never on an older copy of it.
+  readFileLocked(Reading::beforeWrite);
+  if (leftAlone_) return false;
+  // The file is being written by someone else: the changes wait until it settles.
+  if (unsettled_) return true;
+  return persistLocked();
 }
 
 void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
@@ -470,75 +589,154 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 bool DefaultsStore::persistLocked() {
   if (!file_ || leftAlone_) return !file_;
   const auto file = DefaultsFile::resolved(*file_);
-
-  std::string bytes = documentText(stored_);
-  // A file the next start would refuse as too large is not written: the one on the disk stays.
-  if (bytes.size() > maximumFileSize) {
-    log().error("Could not save the defaults to %{public}s: they take %{public}s bytes, more than the %{public}s "
-                "a defaults file may hold.",
-                file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
-    return false;
-  }
-
-  static std::atomic<uint64_t> counter{0};
   const auto folder = DefaultsFile::folderOf(file);
-  const auto temporary =
-      folder / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-  DefaultsFile::noteWriting(temporary);
-  auto finish = [&](bool removeTemporary) {
-    if (removeTemporary) ::unlink(temporary.c_str());
-    DefaultsFile::doneWriting(temporary);
-  };
-  auto fail = [&](const char* step, int error, bool created) {
-    log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
-                errnoText(error));
-    finish(created);
-    return false;
-  };
+  static std::atomic<uint64_t> counter{0};
 
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return fail("creating the temporary file", errno, false);
-  if (!writeAll(fd, bytes)) {
-    int error = errno;
-    ::close(fd);
-    return fail("writing the temporary file", error, true);
-  }
-  if (::fsync(fd) != 0) {
-    int error = errno;
-    ::close(fd);
-    return fail("flushing the temporary file", error, true);
-  }
-  if (::close(fd) != 0) return fail("closing the temporary file", errno, true);
+  // Another program may save between the read and the swap. Each time it does, its file comes out
+  // of the swap: its values are taken and the write is made again on top of them. Past the last
+  // round the other program's file is put back and the changes wait for the next write.
+  constexpr int rounds = 8;
+  for (int round = 1;; ++round) {
+    const std::string bytes = documentText(stored_);
+    // A file the next start would refuse as too large is not written: the one on the disk stays.
+    if (bytes.size() > maximumFileSize) {
+      log().error("Could not save the defaults to %{public}s: they would take %{public}s bytes, more than the "
+                  "%{public}s a defaults file may hold; the change is undone.",
+                  file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
+      lastWriteTooLarge_ = true;
+      return false;
+    }
 
-  if (interruption_ && !interruption_()) {
-    // Abandoned as a crash would leave it: the temporary file stays, the real one is untouched.
-    finish(false);
-    return false;
-  }
+    const auto temporary =
+        folder / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    DefaultsFile::noteWriting(temporary);
+    auto finish = [&](bool removeTemporary) {
+      if (removeTemporary) ::unlink(temporary.c_str());
+      DefaultsFile::doneWriting(temporary);
+    };
+    auto fail = [&](const char* step, int error, bool created) {
+      log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
+                  errnoText(error));
+      finish(created);
+      return false;
+    };
 
-  if (::rename(temporary.c_str(), file.c_str()) != 0) return fail("replacing the file", errno, true);
-  finish(false);
-  knownStamp_ = DefaultsFile::stampOf(file);
-  knownHash_ = std::hash<std::string>{}(bytes);
+    // The replacement keeps the permissions of the file it replaces; a new file is the user's alone.
+    mode_t mode = 0600;
+    if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ENOENT) {
+      // The folder was removed while the program ran: it is made again.
+      std::error_code ec;
+      std::filesystem::create_directories(folder, ec);
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    }
+    if (fd < 0) return fail("creating the temporary file", errno, false);
+    if (!writeAll(fd, bytes)) {
+      int error = errno;
+      ::close(fd);
+      return fail("writing the temporary file", error, true);
+    }
+    if (mode != 0600 && ::fchmod(fd, mode) != 0) {
+      int error = errno;
+      ::close(fd);
+      return fail("setting the permissions of the temporary file", error, true);
+    }
+    if (::fsync(fd) != 0) {
+      int error = errno;
+      ::close(fd);
+      return fail("flushing the temporary file", error, true);
+    }
+    if (::close(fd) != 0) return fail("closing the temporary file", errno, true);
 
-  // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
-  // is in place there all the same.
-  int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd < 0) {
-    int error = errno;
-    log().error("Could not save the defaults to %{public}s: opening its folder failed (%{public}s).", file.string(),
-                errnoText(error));
-    return false;
+    if (interruption_ && !interruption_()) {
+      // Abandoned as a crash would leave it: the temporary file stays, the real one is untouched.
+      finish(false);
+      return false;
+    }
+
+    // Swap the new file in: whatever stood at the path comes out under the temporary name.
+    int error = knownHash_ ? exchangeFiles(temporary, file) : ENOENT;
+    bool swapped = error == 0;
+    if (error == ENOENT) error = renameNoReplace(temporary, file);  // no file there (any more)
+    if (error == EINVAL || error == ENOSYS) {
+      // The file system can swap nothing: a plain replacement is the best there is.
+      error = ::rename(temporary.c_str(), file.c_str()) == 0 ? 0 : errno;
+      swapped = false;
+    }
+    if (error == EEXIST) {
+      // Someone made the file since it was read: read it and go again on top of it.
+      finish(true);
+      readFileLocked(Reading::beforeWrite);
+      if (leftAlone_) return false;
+      if (unsettled_) return true;
+      if (round == rounds) break;
+      continue;
+    }
+    if (error != 0) return fail("replacing the file", error, true);
+
+    if (swapped) {
+      std::string theirs;
+      int readError = 0;
+      const auto outcome = DefaultsFile::read(temporary, maximumFileSize, theirs, readError);
+      const bool asBased = outcome != DefaultsFile::ReadOutcome::read || std::hash<std::string>{}(theirs) == knownHash_;
+      if (!asBased) {
+        // Another program saved after the read.
+        auto parsed = parseDocument(theirs, maximumNesting);
+        auto* values = std::get_if<Value>(&parsed);
+        if (!values || round == rounds) {
+          // Half-written, or saved again and again: its file goes back, and the changes wait.
+          const int back = exchangeFiles(temporary, file);
+          finish(back == 0);
+          // Not the hash of what stands there now, so that its next read is never taken as known.
+          knownHash_ = std::hash<std::string>{}(bytes);
+          if (back != 0) {
+            log().error("Could not save the defaults to %{public}s: another program wrote it meanwhile, and putting its "
+                        "file back failed (%{public}s); it lies at %{public}s.",
+                        file.string(), errnoText(back), temporary.string());
+            return false;
+          }
+          if (values || !timers_) break;
+          beginSettlingLocked(DefaultsFile::stampOf(file));
+          return true;
+        }
+        std::map<std::string, Value> taken;
+        for (auto& [key, value] : values->items()) {
+          if (!isAbsent(value)) taken[key] = std::move(value);
+        }
+        finish(true);
+        knownHash_ = std::hash<std::string>{}(bytes);  // the path holds this round's file now
+        replaceStoredLocked(std::move(taken));
+        continue;
+      }
+    }
+    finish(swapped);
+    knownHash_ = std::hash<std::string>{}(bytes);
+    unsaved_.clear();
+
+    // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
+    // is in place there all the same.
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) {
+      int error = errno;
+      log().error("Could not save the defaults to %{public}s: opening its folder failed (%{public}s).", file.string(),
+                  errnoText(error));
+      return false;
+    }
+    int synced = ::fsync(folderFd);
+    int syncError = errno;
+    ::close(folderFd);
+    if (synced != 0 && syncError != EINVAL) {
+      log().error("Could not save the defaults to %{public}s: flushing its folder failed (%{public}s).", file.string(),
+                  errnoText(syncError));
+      return false;
+    }
+    return true;
   }
-  int synced = ::fsync(folderFd);
-  int error = errno;
-  ::close(folderFd);
-  if (synced != 0 && error != EINVAL) {
-    log().error("Could not save the defaults to %{public}s: flushing its folder failed (%{public}s).", file.string(),
-                errnoText(error));
-    return false;
-  }
-  return true;
+  log().error("Could not save the defaults to %{public}s: another program keeps writing it; the changes are saved "
+              "with the next write.",
+              file.string());
+  return false;
 }
 
 // ---- Observers -------------------------------------------------------------------------------

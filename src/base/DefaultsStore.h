@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/DefaultsFile.h"
+#include "base/Executor.h"
 #include "base/FolderWatch.h"
 #include "base/ObserverList.h"
 #include "base/Subscription.h"
@@ -36,7 +38,7 @@ namespace quorvel {
 // value has changed, on the writer's thread and outside the store's lock (ObserverList).
 //
 // Persistence: with a file path, the stored domain is read at construction and held in memory;
-// each write rewrites the file atomically (a temporary file beside it, fsync, rename), one key a line
+// each write rewrites the file atomically (a temporary file beside it, fsync, swapped in), one key a line
 // with each value written compactly. When the path is a symbolic link, the file it leads to is read
 // and written (the temporary file goes beside that file) and the link stays.
 // Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged
@@ -48,15 +50,24 @@ namespace quorvel {
 // exists but cannot be opened or read (permissions, no file descriptors left, an I/O error) are left
 // as they are with one log line, the store starts empty, and no write of this store replaces them
 // (writes keep their values in memory and report failure) until the path holds a file it can read.
-// A write whose file would exceed maximumFileSize is not made. A store without a path lives in
+// A write whose file would exceed maximumFileSize is not made, and its change is undone in memory
+// (it reports failure), so that later changes are saved again. A store without a path lives in
 // memory only. Every method is safe to call from any thread.
 //
 // Following the file: once follow() is called, every change that the folder watch reports in the
-// configuration folder (and in the folder a link leads to) makes the store read its file again,
-// exactly as at construction, and a change of the stored values notifies the observers as a write
-// does (on the watch's thread). Before each write the store also looks whether the file changed
-// since it last read or wrote it, and reads it first when it did, so a change made by another
-// program is never written over.
+// configuration folder (and in the folder a link leads to) makes the store read its file again, and
+// a change of the stored values notifies the observers as a write does (on the watch's thread).
+// Another program saving the file is no damage: a file that has gone or does not parse when read
+// after it changed is looked at again once the writes to it have settled (no change for
+// settleQuietTime, a few times over), and only then is it missing or damaged (set aside as at
+// start); meanwhile the values in memory stay as they were and the store's own writes wait, so that
+// nothing is written over a file while it is being written.
+//
+// Hand edits are never undone: a write reads the file as it is now and puts the store's own changes
+// (the keys this store set or removed and has not saved yet) on top of it. The new file is swapped
+// with the old one in one step, and when the file that comes out of the swap is not the one the
+// write was based on (another program saved in between), its values are taken and the write is
+// made again on top of them. The replacement keeps the file's permissions.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
@@ -66,6 +77,11 @@ class DefaultsStore {
   static constexpr size_t maximumFileSize = size_t{1} << 20;
   // Deeper nesting in a defaults file is damage (the top-level object is depth 0).
   static constexpr int maximumNesting = 512;
+  // How long a changed file that does not parse must stay untouched before it is read again, how
+  // many such quiet reads it gets, and how many looks in all before it is taken as it is.
+  static constexpr Duration settleQuietTime = std::chrono::milliseconds(100);
+  static constexpr int settleReads = 3;
+  static constexpr int settleLooks = 50;
 
   // In memory only.
   DefaultsStore();
@@ -75,9 +91,9 @@ class DefaultsStore {
   DefaultsStore(const DefaultsStore&) = delete;
   DefaultsStore& operator=(const DefaultsStore&) = delete;
 
-  // Reads the file again whenever `watch` reports a change in its folder, until the store goes. The
-  // watch must outlive the store.
-  void follow(FolderWatch& watch);
+  // Reads the file again whenever `watch` reports a change in its folder, until the store goes;
+  // the looks at a file that is being written run on `timers`. Both must outlive the store.
+  void follow(FolderWatch& watch, Executor& timers);
 
   // $XDG_CONFIG_HOME/quorvel/defaults.json, or ~/.config/quorvel/defaults.json.
   static std::filesystem::path defaultFilePath();
@@ -116,15 +132,26 @@ class DefaultsStore {
   void setWriteInterruptionForTesting(std::function<bool()> hook);
 
  private:
-  enum class Reading { atStart, onChange, beforeWrite };
+  // How a read came about. A file that has gone or does not parse is waited for when read on a
+  // change, before a write or while settling (when the store follows its file), and taken as it is
+  // at start and once settling ends.
+  enum class Reading { atStart, onChange, beforeWrite, settling, settled };
+  using Changes = std::map<std::string, std::optional<Value>>;
 
   void load();
   // Reads the file as `reading` asks; returns whether the stored values changed.
   bool readFileLocked(Reading reading);
-  bool replaceStoredLocked(std::map<std::string, Value> values);
+  // The file's values with this store's unsaved changes on top become the stored values.
+  bool replaceStoredLocked(std::map<std::string, Value> fileValues);
   void reportLocked(const std::string& message);
   void fileChanged();
+  void change(const Changes& changes);
+  // Saves the unsaved changes on top of the file as it is now; false when they could not be saved.
+  bool saveLocked();
   bool persistLocked();
+  void beginSettlingLocked(const DefaultsFile::Stamp& stamp);
+  void scheduleSettleLocked();
+  void settleCheck();
   void notifyObservers();
 
   mutable std::mutex mutex_;
@@ -133,12 +160,23 @@ class DefaultsStore {
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
   bool lastWriteSucceeded_ = true;
+  // The last save was refused because the file would have been too large.
+  bool lastWriteTooLarge_ = false;
   // The path holds something this store must not replace (see above): no write goes to the disk.
   bool leftAlone_ = false;
-  // Where the file stood when the store last read or wrote it.
-  std::optional<DefaultsFile::Stamp> knownStamp_;
-  // A hash of the bytes last read or written, so that reading back the store's own write is no change.
+  // A hash of the bytes last read or written, so that reading back the store's own write is no
+  // change; none when the file was missing.
   std::optional<size_t> knownHash_;
+  // The keys this store set (a value) or removed (none) that the file does not hold yet.
+  Changes unsaved_;
+  // Settling: the file changed and has gone or does not parse; it is looked at again on timers_.
+  Executor* timers_ = nullptr;
+  std::shared_ptr<ObserverList<>> settleSignal_ = std::make_shared<ObserverList<>>();
+  bool unsettled_ = false;
+  bool settleScheduled_ = false;
+  DefaultsFile::Stamp settleStamp_;
+  int settleLooksTaken_ = 0;
+  int settleReadsTaken_ = 0;
   // The last problem logged, so that the same one read again is not logged again.
   std::string lastProblem_;
   std::function<bool()> interruption_;

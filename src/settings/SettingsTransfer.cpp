@@ -11,6 +11,8 @@
 
 #include "settings/AppInfo.h"
 #include "settings/AppSettings.h"
+#include "settings/SettingColors.h"
+#include "settings/TitlePatterns.h"
 
 namespace quorvel {
 
@@ -82,6 +84,37 @@ JSONValue exportedValue(const DefaultsStore& store, const AppSettings::DefaultEn
     }
   }
   return {false};
+}
+
+// What the program reads in place of a value too large for the setting, so that an export always
+// stays small enough to be read back: an enumerated setting's tolerant reading, a list in its
+// canonical (bounded) form, the default for anything else. A short text stays as it is, colour or
+// not: the import skips it, and the file still comes in.
+JSONValue admissibleValue(const AppSettings::DefaultEntry& entry, JSONValue value) {
+  const Json json = value.toJson();
+  if (SettingsTransfer::admissible(entry, json)) return value;
+  switch (entry.type) {
+    case ValueType::text:
+      if (const auto* text = std::get_if<std::string>(&value.value);
+          text && text->size() <= SettingsTransfer::maximumTextLength) {
+        return value;
+      }
+      if (!entry.cases.empty()) {
+        const auto* text = std::get_if<std::string>(&value.value);
+        return {std::string(SettingsSchema::tolerantValue(entry.key, text ? std::optional(*text) : std::nullopt))};
+      }
+      return {entry.value.get<std::string>()};
+    case ValueType::textList:
+      return stringsValue(TitlePatterns::canonicalIdentifiers(textListIn(json).value_or(std::vector<std::string>{})));
+    case ValueType::wordListDictionary:
+      return dictionaryValue(TitlePatterns::titlePatternsValue(TitlePatterns::titlePatternsFrom(json)));
+    case ValueType::integerDictionary:
+      return dictionaryValue(entry.value);
+    case ValueType::boolean:
+    case ValueType::number:
+      break;
+  }
+  return value;
 }
 
 // Finds a number JSON cannot carry, so the export fails instead of writing null in its place.
@@ -291,7 +324,7 @@ void SettingsTransfer::setWriteInterruptionForTesting(std::function<bool()> hook
 SettingsTransfer::ExportResult SettingsTransfer::exportSettings(const DefaultsStore& store) const {
   Json settings = Json::object();
   for (const auto& entry : AppSettings::defaultEntries()) {
-    const JSONValue value = exportedValue(store, entry);
+    const JSONValue value = admissibleValue(entry, exportedValue(store, entry));
     if (auto problem = unencodable(value, entry.key)) return {std::nullopt, *problem};
     settings[entry.key] = value.toJson();
   }
@@ -382,7 +415,7 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
   for (const auto& entry : AppSettings::defaultEntries()) {
     const auto inFile = file.settings.find(entry.key);
     if (inFile == file.settings.end()) continue;
-    if (auto value = converted(inFile->second, entry.type)) {
+    if (auto value = converted(inFile->second, entry.type); value && admissible(entry, *value)) {
       writes[entry.key] = std::move(*value);
       ++written;
     }
@@ -401,8 +434,50 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
     writes[K::passThroughBundleIDs] = Json(passThrough);
   }
 
-  if (!writes.empty()) store.setMany(writes);
-  return {std::nullopt, written};
+  if (writes.empty()) return {std::nullopt, written};
+  store.setMany(writes);
+  return {std::nullopt, written, store.lastWriteSucceeded()};
+}
+
+bool SettingsTransfer::admissible(const SettingsSchema::Entry& entry, const Json& value) {
+  auto wordsWithin = [](const Json& list, size_t count, size_t length) {
+    return list.is_array() && list.size() <= count &&
+           std::all_of(list.begin(), list.end(), [&](const Json& item) {
+             return item.is_string() && TitlePatterns::admissible(item.get_ref<const std::string&>(), length);
+           });
+  };
+  switch (entry.type) {
+    case ValueType::boolean:
+    case ValueType::number:
+      return true;
+    case ValueType::text: {
+      if (!value.is_string()) return false;
+      const auto& text = value.get_ref<const std::string&>();
+      if (text.size() > maximumTextLength) return false;
+      // A colour setting holds a colour.
+      const bool colour = entry.cases.empty() && entry.value.is_string() &&
+                          SettingColors::rgbFromHex(entry.value.get_ref<const std::string&>()).has_value();
+      return !colour || SettingColors::rgbFromHex(text).has_value();
+    }
+    case ValueType::textList:
+      return wordsWithin(value, TitlePatterns::maximumEntries, TitlePatterns::maximumEntryLength);
+    case ValueType::wordListDictionary:
+      if (!value.is_object() || value.size() > TitlePatterns::maximumEntries) return false;
+      for (const auto& [id, words] : value.items()) {
+        if (!TitlePatterns::admissible(id, TitlePatterns::maximumEntryLength) ||
+            !wordsWithin(words, TitlePatterns::maximumWords, TitlePatterns::maximumWordLength)) {
+          return false;
+        }
+      }
+      return true;
+    case ValueType::integerDictionary:
+      if (!value.is_object() || value.size() > maximumShortcutMembers) return false;
+      for (const auto& [name, member] : value.items()) {
+        if (!TitlePatterns::admissible(name, maximumTextLength)) return false;
+      }
+      return true;
+  }
+  return false;
 }
 
 SettingsTransfer::ImportResult SettingsTransfer::importFile(const std::filesystem::path& file,

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/DefaultsStore.h"
+#include "settings/SettingsSchema.h"
 
 namespace quorvel {
 
@@ -32,6 +33,10 @@ class SettingsTransfer {
   static constexpr size_t maximumFileSize = size_t{1} << 20;
   // Deeper nesting in a file is refused rather than followed.
   static constexpr int maximumNesting = 512;
+  // Bytes of a text setting, and members of a shortcut. The lists' bounds are TitlePatterns'. With
+  // them every export stays well inside maximumFileSize, so whatever is exported can be read back.
+  static constexpr size_t maximumTextLength = 256;
+  static constexpr size_t maximumShortcutMembers = 8;
 
   // One value of the file: Boolean, number, text, list or object. Null is none of them.
   struct JSONValue {
@@ -63,7 +68,8 @@ class SettingsTransfer {
 
   struct ImportResult {
     std::optional<Failure> failure;
-    int written = 0;  // keys written from the file
+    int written = 0;     // keys written from the file
+    bool saved = true;   // false when the store could not save them: they last only until the program quits
     bool succeeded() const { return !failure; }
   };
 
@@ -87,6 +93,11 @@ class SettingsTransfer {
   ImportResult importFile(const std::filesystem::path& file, DefaultsStore& store) const;
 
   static std::variant<File, Failure> decode(std::string_view data);
+  // Whether `value`, already of the entry's type, is one the setting may hold: a text no longer than
+  // maximumTextLength (a colour, where the default is one), a list or title-word dictionary within
+  // TitlePatterns' bounds, a shortcut of at most maximumShortcutMembers members. A value that is not
+  // is skipped by the import; the export writes what the program reads in its place.
+  static bool admissible(const SettingsSchema::Entry& entry, const nlohmann::json& value);
   // The sentence shown for a refused file.
   static std::string message(const Failure& failure);
 

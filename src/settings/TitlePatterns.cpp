@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
+#include <unordered_set>
 
 #include "base/TextServices.h"
 
@@ -43,14 +45,17 @@ int caseInsensitiveCompare(std::string_view a, std::string_view b) {
   return result == UCOL_LESS ? -1 : (result == UCOL_GREATER ? 1 : 0);
 }
 
-// Drops empty entries and repeats (the first stays), then sorts in the canonical order, equal
-// entries keeping their order.
-std::vector<std::string> canonicalized(std::vector<std::string> list) {
+// Drops empty and inadmissible entries and repeats (the first stays), keeps the first
+// `maximumCount` of the rest, and sorts them in the canonical order (equal entries keeping their
+// order). The work stays bounded however long the list.
+std::vector<std::string> canonicalized(std::vector<std::string> list, size_t maximumLength, size_t maximumCount) {
   std::vector<std::string> kept;
-  kept.reserve(list.size());
+  kept.reserve(std::min(list.size(), maximumCount));
+  std::unordered_set<std::string> seen;
   for (auto& item : list) {
-    if (item.empty()) continue;
-    if (std::find(kept.begin(), kept.end(), item) != kept.end()) continue;
+    if (kept.size() == maximumCount) break;
+    if (item.empty() || !TitlePatterns::admissible(item, maximumLength)) continue;
+    if (!seen.insert(item).second) continue;
     kept.push_back(std::move(item));
   }
   std::stable_sort(kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
@@ -66,6 +71,14 @@ std::string lowercasedWord(std::string_view word) {
 
 }  // namespace
 
+bool TitlePatterns::admissible(std::string_view text, size_t maximumLength) {
+  if (text.size() > maximumLength) return false;
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+  });
+}
+
 std::optional<std::vector<std::string>> TitlePatterns::textList(const Value& value) {
   if (!value.is_array() || !std::all_of(value.begin(), value.end(), [](const Value& v) { return v.is_string(); }))
     return std::nullopt;
@@ -79,20 +92,22 @@ std::vector<std::string> TitlePatterns::canonicalIdentifiers(const std::vector<s
   std::vector<std::string> trimmed;
   trimmed.reserve(list.size());
   for (const auto& id : list) trimmed.push_back(TextServices::trimmed(id));
-  return canonicalized(std::move(trimmed));
+  return canonicalized(std::move(trimmed), maximumEntryLength, maximumEntries);
 }
 
 std::vector<std::string> TitlePatterns::normalizedTitleWords(const std::vector<std::string>& words) {
   std::vector<std::string> lowered;
   lowered.reserve(words.size());
   for (const auto& word : words) lowered.push_back(lowercasedWord(TextServices::trimmed(word)));
-  return canonicalized(std::move(lowered));
+  return canonicalized(std::move(lowered), maximumWordLength, maximumWords);
 }
 
 std::map<std::string, std::vector<std::string>> TitlePatterns::titlePatternsFrom(const Value& value) {
   std::map<std::string, std::vector<std::string>> patterns;
   if (!value.is_object()) return patterns;
   for (const auto& [id, words] : value.items()) {
+    if (patterns.size() == maximumEntries) break;
+    if (!admissible(id, maximumEntryLength)) continue;
     const auto list = textList(words);
     if (!list) continue;
     auto normalized = normalizedTitleWords(*list);

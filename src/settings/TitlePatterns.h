@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -11,11 +13,24 @@ namespace quorvel {
 
 // The canonical forms of the hidden and pass-through application lists and of the hidden title
 // patterns, as the settings store them: trimmed, without empties or repeats, in the user's
-// locale's collation without regard to letter case. Plain functions.
+// locale's collation without regard to letter case, and within bounds that keep the settings file
+// and its export small enough to be read back (an entry too long or holding a control character is
+// dropped, and so is every entry after the last a list may have). Plain functions.
 class TitlePatterns {
  public:
   using Value = nlohmann::json;
   using Patterns = std::map<std::string, std::vector<std::string>>;
+
+  // Applications in one list (and applications with title words).
+  static constexpr size_t maximumEntries = 200;
+  // Bytes of one application identifier.
+  static constexpr size_t maximumEntryLength = 255;
+  // Title words of one application, and bytes of one word.
+  static constexpr size_t maximumWords = 16;
+  static constexpr size_t maximumWordLength = 64;
+
+  // Whether `text` may be an entry of at most `maximumLength` bytes: no control characters.
+  static bool admissible(std::string_view text, size_t maximumLength);
 
   // `value` as a list of text; none when it is not a list of text only.
   static std::optional<std::vector<std::string>> textList(const Value& value);

@@ -24,6 +24,10 @@ std::optional<TransferReport> SettingsFileFlows::importSettings() {
   const SettingsTransfer::ImportResult result = transfer.importFile(*file, settings_.store());
   if (result.failure) return TransferReport{"Could not read that file", SettingsTransfer::message(*result.failure)};
   const std::string count = result.written == 1 ? "1 setting came in" : std::to_string(result.written) + " settings came in";
+  if (!result.saved) {
+    return TransferReport{"Settings not saved", count + " from that file, but they could not be saved to disk, so they "
+                                                        "last only until Quorvel quits."};
+  }
   return TransferReport{"Settings brought in",
                         count + " from that file. Everything the file did not mention was left as it was."};
 }

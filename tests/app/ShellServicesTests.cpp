@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -5,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 
 #include "app/BuildProvenance.h"
@@ -133,6 +135,35 @@ TEST_F(LoginItemTest, ReportsTheRealStateWhenTheFolderRefuses) {
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_EQ(item.setEnabled(true), (LoginItem::Result{false, LoginItem::kCannotEnable}));
   fs::permissions(folder, fs::perms::owner_all);
+}
+
+// A named pipe at the entry (or at its temporary name) is never opened: opening one waits for a
+// writer that may never come, and the program would hang at start.
+TEST_F(LoginItemTest, ANamedPipeAtTheEntryIsNeverOpened) {
+  const fs::path folder = root / "config" / "autostart";
+  fs::create_directories(folder);
+  LoginItem item(folder, "/usr/bin/quorvel");
+  ASSERT_EQ(::mkfifo(item.entryPath().c_str(), 0644), 0);
+  ASSERT_EQ(::mkfifo((folder / ".quorvel.desktop.tmp").c_str(), 0644), 0);
+  // Run where a hang can be seen and ended: a writer opening the pipe lets a blocked reader go.
+  auto bounded = [&](auto call) {
+    auto result = std::async(std::launch::async, call);
+    if (result.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+      for (const auto& name : {item.entryPath(), folder / ".quorvel.desktop.tmp"}) {
+        int fd = ::open(name.c_str(), O_RDWR | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+      }
+      ADD_FAILURE() << "the login entry's pipe was opened";
+    }
+    return result.get();
+  };
+  EXPECT_FALSE(bounded([&] { return item.isEnabled(); }));
+  EXPECT_EQ(bounded([&] { return item.setEnabled(true); }), (LoginItem::Result{true, std::nullopt}));
+  EXPECT_TRUE(fs::is_regular_file(item.entryPath()));
+  fs::remove(item.entryPath());
+  ASSERT_EQ(::mkfifo(item.entryPath().c_str(), 0644), 0);
+  EXPECT_EQ(bounded([&] { return item.setEnabled(false); }), (LoginItem::Result{false, std::nullopt}));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(item.entryPath())));
 }
 
 TEST(LoginItemExec, ArgumentsAreQuotedAsDesktopEntriesRequire) {

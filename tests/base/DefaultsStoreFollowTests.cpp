@@ -1,19 +1,24 @@
 // The defaults store following its file while another program changes it.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
+#include "base/ManualLoop.h"
 
 namespace quorvel {
 namespace {
 
 namespace fs = std::filesystem;
 using Value = DefaultsStore::Value;
+using namespace std::chrono_literals;
 
 // A folder watch the test fires by hand.
 class FakeFolderWatch : public FolderWatch {
@@ -82,10 +87,11 @@ TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
     SCOPED_TRACE(c.label);
     Folder folder;
     const auto file = folder.path / "defaults.json";
+    ManualLoop loop;
     DefaultsStore store(file);
     store.set("style", "coverArc");
     FakeFolderWatch watch;
-    store.follow(watch);
+    store.follow(watch, loop.main());
     EXPECT_EQ(watch.folders, std::vector<fs::path>{folder.path});
     int notified = 0;
     const Subscription counting = store.addObserver([&] { ++notified; });
@@ -97,6 +103,7 @@ TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
 
     c.change(file);
     watch.fire();
+    loop.advance(1s);  // a file gone is waited for before it counts
     EXPECT_EQ(store.storedValues(), c.expected);
     EXPECT_EQ(notified, 2);
     watch.fire();  // nothing changed since
@@ -107,17 +114,22 @@ TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
 TEST(DefaultsStoreFollow, ADamagedChangeIsSetAsideAndNeverWrittenOver) {
   Folder folder;
   const auto file = folder.path / "defaults.json";
+  ManualLoop loop;
   DefaultsStore store(file);
   store.registerDefaults({{"style", "coverArc"}});
   store.set("style", "row");
   FakeFolderWatch watch;
-  store.follow(watch);
+  store.follow(watch, loop.main());
   int notified = 0;
   const Subscription counting = store.addObserver([&] { ++notified; });
 
   LogCapture capture;
   writeInPlace(file, R"({"style": "expo",)");
   watch.fire();
+  // Perhaps half-written: the values stay until the file has been quiet a while.
+  EXPECT_EQ(store.string("style"), "row");
+  EXPECT_TRUE(asideFiles(folder.path).empty());
+  loop.advance(1s);
   EXPECT_EQ(notified, 1);
   EXPECT_EQ(store.string("style"), "coverArc");  // as at start: the registered defaults serve
   auto aside = asideFiles(folder.path);
@@ -151,14 +163,115 @@ TEST(DefaultsStoreFollow, ALinkedFileIsWatchedWhereItLives) {
   fs::create_directories(folder.path / "dotfiles");
   writeInPlace(folder.path / "dotfiles" / "quorvel.json", R"({"style": "row"})");
   fs::create_symlink("../dotfiles/quorvel.json", folder.path / "config" / "defaults.json");
+  ManualLoop loop;
   DefaultsStore store(folder.path / "config" / "defaults.json");
   FakeFolderWatch watch;
-  store.follow(watch);
+  store.follow(watch, loop.main());
   EXPECT_EQ(watch.folders.size(), 2u);
   writeByRename(folder.path / "dotfiles" / "quorvel.json", R"({"style": "expo"})");
   watch.fire();
   EXPECT_EQ(store.string("style"), "expo");
   EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder.path / "config" / "defaults.json")));
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Another program saves the settings file in the moment between the store's read and its own save
+// (the test's hook runs there): the store's change goes on top of that save, never on the older file.
+TEST(HandEdit, AnOutsideSaveDuringAWriteIsNeverUndone) {
+  const std::string edited = R"({"style": "expo", "vimKeys": true})";
+  struct Case {
+    const char* label;
+    std::function<void(const fs::path&)> save;
+  };
+  const std::vector<Case> cases = {
+      {"in place", [&](const fs::path& f) { writeInPlace(f, edited); }},
+      {"by rename", [&](const fs::path& f) { writeByRename(f, edited); }},
+      {"removed and written anew", [&](const fs::path& f) { fs::remove(f), writeInPlace(f, edited); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Folder folder;
+    const auto file = folder.path / "defaults.json";
+    ManualLoop loop;
+    DefaultsStore store(file);
+    store.setMany({{"style", "row"}, {"vimKeys", true}});
+    FakeFolderWatch watch;
+    store.follow(watch, loop.main());
+    bool saved = false;
+    store.setWriteInterruptionForTesting([&] {
+      if (!std::exchange(saved, true)) c.save(file);
+      return true;
+    });
+    store.set("titleSize", "small");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    const Value expected{{"style", "expo"}, {"vimKeys", true}, {"titleSize", "small"}};
+    EXPECT_EQ(Value::parse(readBytes(file)), expected);
+    watch.fire();
+    loop.advance(1s);
+    EXPECT_EQ(Value(store.storedValues()), expected);
+    EXPECT_TRUE(asideFiles(folder.path).empty());
+  }
+}
+
+// A save in two halves caught between them: the store puts the half-written file back, waits, and
+// writes its change on top of the whole file once the other program has finished.
+TEST(HandEdit, AFileBeingWrittenIsNeverWrittenOver) {
+  Folder folder;
+  const auto file = folder.path / "defaults.json";
+  ManualLoop loop;
+  DefaultsStore store(file);
+  store.setMany({{"style", "row"}, {"vimKeys", true}});
+  FakeFolderWatch watch;
+  store.follow(watch, loop.main());
+  int notified = 0;
+  const Subscription counting = store.addObserver([&] { ++notified; });
+
+  const std::string whole = R"({"style": "expo", "vimKeys": false})";
+  int writer = -1;
+  store.setWriteInterruptionForTesting([&] {
+    if (writer < 0) {
+      writer = ::open(file.c_str(), O_WRONLY | O_TRUNC);
+      EXPECT_EQ(::write(writer, whole.data(), 10), 10);
+    }
+    return true;
+  });
+  store.set("titleSize", "small");
+  EXPECT_EQ(store.string("style"), "row");  // the values in memory stay as they were
+  EXPECT_EQ(store.string("titleSize"), "small");
+  EXPECT_EQ(readBytes(file), whole.substr(0, 10));
+  loop.advance(50ms);
+  EXPECT_EQ(readBytes(file), whole.substr(0, 10));
+
+  EXPECT_EQ(::write(writer, whole.data() + 10, whole.size() - 10), static_cast<ssize_t>(whole.size() - 10));
+  ::close(writer);
+  watch.fire();
+  loop.advance(1s);
+  const Value expected{{"style", "expo"}, {"vimKeys", false}, {"titleSize", "small"}};
+  EXPECT_EQ(Value::parse(readBytes(file)), expected);
+  EXPECT_EQ(Value(store.storedValues()), expected);
+  EXPECT_TRUE(asideFiles(folder.path).empty());
+  EXPECT_EQ(notified, 2);  // the change, then the other program's values
+}
+
+// The replacement keeps the permissions the user gave the file; a new file is the user's alone.
+TEST(HandEdit, TheFileKeepsItsMode) {
+  for (const fs::perms mode : {fs::perms::none, fs::perms::owner_read, fs::perms(0640), fs::perms(0604)}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    Folder folder;
+    const auto file = folder.path / "defaults.json";
+    DefaultsStore store(file);
+    store.set("style", "row");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms(0600));
+    fs::permissions(file, mode);
+    store.set("style", "expo");
+    EXPECT_EQ(fs::status(file).permissions(), mode);
+    if (::geteuid() == 0) EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"style", "expo"}}));
+  }
 }
 
 }  // namespace

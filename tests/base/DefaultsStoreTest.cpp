@@ -552,8 +552,11 @@ TEST(DefaultsStore, AFileThatCannotBeOpenedIsLeftAsItIsAndNeverWrittenOver) {
   {
     NoFileDescriptorsLeft exhausted;
     store = std::make_unique<DefaultsStore>(file);
+    store->set("animationSpeed", 1);  // the file still cannot be read: nothing is written
+    EXPECT_FALSE(store->lastWriteSucceeded());
   }
   ::setrlimit(RLIMIT_NOFILE, &limit);
+  EXPECT_EQ(readBytes(file), before);
 
   store->registerDefaults({{"style", "coverArc"}});
   EXPECT_EQ(store->string("style"), "coverArc");
@@ -563,15 +566,14 @@ TEST(DefaultsStore, AFileThatCannotBeOpenedIsLeftAsItIsAndNeverWrittenOver) {
   EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.damaged-").empty());
   EXPECT_EQ(readBytes(file), before);
 
-  // Changes of this run stay in memory; the unread file is never replaced.
+  // The unread file is never replaced: a write reads it first (it can be read again now) and puts
+  // the change on top of every setting of the user.
   store->set("animationSpeed", 2);
-  EXPECT_FALSE(store->lastWriteSucceeded());
-  EXPECT_EQ(store->integer("animationSpeed"), 2);
-  EXPECT_EQ(readBytes(file), before);
+  EXPECT_TRUE(store->lastWriteSucceeded());
+  EXPECT_EQ(store->string("style"), "row");
   EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.tmp-").empty());
-
-  // The next start reads every setting of the user.
-  EXPECT_EQ(DefaultsStore(file).storedValues(), (std::map<std::string, Value>{{"style", "row"}, {"liveHero", true}}));
+  EXPECT_EQ(DefaultsStore(file).storedValues(),
+            (std::map<std::string, Value>{{"style", "row"}, {"liveHero", true}, {"animationSpeed", 2}}));
 }
 
 TEST(DefaultsStore, ALinkThatLeadsNowhereReadableIsLeftAlone) {

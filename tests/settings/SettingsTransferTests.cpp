@@ -11,6 +11,7 @@
 #include "base/DefaultsStore.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingsTransfer.h"
+#include "settings/TitlePatterns.h"
 
 namespace quorvel {
 namespace {
@@ -270,6 +271,125 @@ TEST_F(SettingsTransferTest, ExportRefusesNumbersJsonCannotCarry) {
   const auto exported = transfer.exportSettings(store);
   EXPECT_FALSE(exported.succeeded());
   EXPECT_NE(exported.error.find("scrollSpeed"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Each imported value is checked as the setting's own: a colour is a colour, texts and lists stay
+// within their bounds. A value that is not is skipped, as one of the wrong type is.
+TEST_F(SettingsTransferTest, ImportBoundsCheckEachValueAsItsSetting) {
+  const std::string longId(TitlePatterns::maximumEntryLength + 1, 'a');
+  auto ids = [](size_t count) {
+    Words list;
+    for (size_t i = 0; i < count; ++i) list.push_back("app" + std::to_string(i));
+    return list;
+  };
+  const std::vector<std::pair<Value, int>> cases = {
+      {{{"backdropColor", std::string(1'048'000, 'f')}}, 0},
+      {{{"backdropColor", "#12345g"}}, 0},
+      {{{"backdropColor", "#a0b1c2"}}, 1},
+      {{{"switcherStyle", "noArrangement"}}, 1},  // enumerations take any short text
+      {{{"switcherStyle", std::string(SettingsTransfer::maximumTextLength + 1, 'x')}}, 0},
+      {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries)}}, 1},
+      {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries + 1)}}, 0},
+      {{{"passThroughBundleIDs", Words{"x11.vmware", longId}}}, 0},
+      {{{"passThroughBundleIDs", Words{"x11.vm\nware"}}}, 0},
+      {{{"hiddenTitlePatterns", {{"app", Words(TitlePatterns::maximumWords + 1, "w")}}}}, 0},
+      {{{"hiddenTitlePatterns", {{"app", Words{std::string(TitlePatterns::maximumWordLength + 1, 'w')}}}}}, 0},
+      {{{"hotkeyBinding1", {{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}, {"e", 5}, {"f", 6}, {"g", 7}, {"h", 8}, {"i", 9}}}},
+       0},
+  };
+  for (const auto& [settingsInFile, expected] : cases) {
+    SCOPED_TRACE(settingsInFile.dump().substr(0, 120));
+    DefaultsStore fresh;
+    AppSettings freshSettings{fresh};
+    freshSettings.registerDefaults();
+    const auto result = SettingsTransfer(freshSettings).importSettings(fileWith(settingsInFile), fresh);
+    ASSERT_TRUE(result.succeeded());
+    EXPECT_EQ(result.written, expected);
+  }
+}
+
+// A store that cannot save what came in says so; a change too large to save is undone so that the
+// changes after it are saved again.
+TEST_F(SettingsTransferTest, ImportBoundsAFailedSaveIsReported) {
+  const fs::path config = folder / "config";
+  DefaultsStore saved(config / "defaults.json");
+  AppSettings savedSettings{saved};
+  savedSettings.registerDefaults();
+  saved.set(K::vimKeys, true);
+  fs::rename(config, folder / "moved");
+  std::ofstream(config) << "not a folder";
+  const auto result = SettingsTransfer(savedSettings).importSettings(fileWith({{"vimKeys", false}}), saved);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_FALSE(result.saved);
+  fs::remove(config);
+  fs::rename(folder / "moved", config);
+
+  saved.set("huge", std::string(DefaultsStore::maximumFileSize, 'x'));
+  EXPECT_FALSE(saved.lastWriteSucceeded());
+  EXPECT_FALSE(saved.hasStoredValue("huge"));
+  saved.set(K::titleSize, "small");
+  EXPECT_TRUE(saved.lastWriteSucceeded());
+  EXPECT_EQ(DefaultsStore(config / "defaults.json").string(K::titleSize), "small");
+}
+
+// Whatever the store holds, at the bounds or far past them (a hand edit), its export is small enough
+// to be read back, and reading it back brings in every key.
+TEST_F(SettingsTransferTest, ImportBoundsExportAndImportAgree) {
+  // The largest values the bounds let in, each character one that JSON writes as two.
+  auto worst = [](size_t length, size_t i) {
+    std::string text = std::to_string(i);
+    text.resize(length, '"');
+    return text;
+  };
+  Words ids;
+  TitlePatterns::Patterns patterns;
+  for (size_t i = 0; i < TitlePatterns::maximumEntries; ++i) {
+    ids.push_back(worst(TitlePatterns::maximumEntryLength, i));
+    for (size_t w = 0; w < TitlePatterns::maximumWords; ++w) {
+      patterns[ids.back()].push_back(worst(TitlePatterns::maximumWordLength, w));
+    }
+  }
+  // In their canonical form, as the settings window writes them.
+  ids = TitlePatterns::canonicalIdentifiers(ids);
+  std::map<std::string, Value> atTheBounds = {
+      {K::hiddenBundleIDs, ids},
+      {K::passThroughBundleIDs, ids},
+      {K::hiddenTitlePatterns, TitlePatterns::titlePatternsValue(TitlePatterns::restrictedTitlePatterns(patterns, ids))}};
+  for (const auto& entry : AppSettings::defaultEntries()) {
+    if (entry.type == AppSettings::ValueType::text && entry.cases.size() > 0) {
+      atTheBounds[entry.key] = worst(SettingsTransfer::maximumTextLength, 0);
+    }
+  }
+  Words many;
+  for (int i = 0; i < 80'000; ++i) many.push_back("org.example.app" + std::to_string(i));
+  const std::map<std::string, Value> pastThem = {{K::hiddenBundleIDs, many},
+                                                 {K::backdropColor, std::string(1'048'000, 'f')},
+                                                 {K::switcherStyle, std::string(100'000, 'r')}};
+  for (const auto& values : {atTheBounds, pastThem}) {
+    DefaultsStore from;
+    AppSettings fromSettings{from};
+    fromSettings.registerDefaults();
+    from.setMany(values);
+    const auto exported = SettingsTransfer(fromSettings).exportSettings(from);
+    ASSERT_TRUE(exported.succeeded()) << exported.error;
+    EXPECT_LE(exported.data->size(), SettingsTransfer::maximumFileSize);
+    const fs::path file = folder / "exported.json";
+    std::ofstream(file, std::ios::trunc) << *exported.data;
+
+    DefaultsStore into;
+    AppSettings intoSettings{into};
+    intoSettings.registerDefaults();
+    const auto result = SettingsTransfer(intoSettings).importFile(file, into);
+    ASSERT_TRUE(result.succeeded());
+    EXPECT_EQ(result.written, 81);
+    EXPECT_TRUE(SettingsTransfer(intoSettings).exportSettings(into).data == exported.data) << "exported again, it differs";
+  }
 }
 
 }  // namespace

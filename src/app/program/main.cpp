@@ -155,8 +155,9 @@ int main(int argc, char** argv) {
     QtRuntime runtime;
     // A change another program makes to the settings file takes effect at once.
     InotifyFolderWatch folderWatch;
+    std::shared_ptr<Executor> settingsFileQueue = runtime.makeSerialQueue("Settings file", QueueQos::utility);
     DefaultsStore store(DefaultsStore::defaultFilePath());
-    store.follow(folderWatch);
+    store.follow(folderWatch, *settingsFileQueue);
     AppSettings settings(store);
     std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, displayName);
     if (!platform) return fail("the X display " + displayName + " has no window manager that Quorvel can work with.");
