@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/LoginItem.h"
-#include "app/program/DesktopStillMaker.h"
+#include "program/DesktopStillMaker.h"
 #include "platform/UsKeyboardLayout.h"
 #include "platform/x11/DesktopEntryIcons.h"
 #include "platform/x11/X11DesktopSettings.h"

@@ -1,4 +1,4 @@
-#include "app/program/DesktopStillMaker.h"
+#include "program/DesktopStillMaker.h"
 
 #include <QPainter>
 

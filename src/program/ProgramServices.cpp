@@ -1,4 +1,4 @@
-#include "app/program/ProgramServices.h"
+#include "program/ProgramServices.h"
 
 #include <QApplication>
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include "app/HotkeyManager.h"
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
-#include "app/program/ControllerOverlay.h"
+#include "program/ControllerOverlay.h"
 #include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
 #include "base/BootTimeExecutor.h"

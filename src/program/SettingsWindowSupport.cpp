@@ -1,4 +1,4 @@
-#include "app/program/SettingsWindowSupport.h"
+#include "program/SettingsWindowSupport.h"
 
 #include <algorithm>
 #include <set>

@@ -1,4 +1,4 @@
-#include "app/program/ControllerOverlay.h"
+#include "program/ControllerOverlay.h"
 
 #include "overlay/controller/OverlayController.h"
 
