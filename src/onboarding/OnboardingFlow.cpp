@@ -1,8 +1,6 @@
 #include "onboarding/OnboardingFlow.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "app/ShortcutAdvice.h"
 #include "base/DefaultsStore.h"
 #include "settings/KeyNames.h"
 
@@ -13,11 +11,6 @@ namespace {
 constexpr std::array<std::string_view, OnboardingFlow::stepCount> kStepNames = {
     "welcome", "permissionsIntro", "windowPictures", "shortcut", "permissionsDone",
     "style",   "search",           "settings",       "keys",     "close"};
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 }  // namespace
 
@@ -196,34 +189,7 @@ std::string OnboardingFlow::freeingAdvice() const {
 }
 
 std::string OnboardingFlow::freeingAdvice(const std::string& windowManager, const std::string& shortcut) {
-  const std::string name = lower(windowManager);
-  const std::string taken = shortcut + " is taken by another program, usually the window manager. ";
-  const std::string orChoose = " Or choose another shortcut here.";
-  if (name.find("openbox") != std::string::npos) {
-    return taken + "In Openbox, remove its keybind from ~/.config/openbox/rc.xml (the <keyboard> section) and run "
-                   "openbox --reconfigure." + orChoose;
-  }
-  if (name.find("xfwm") != std::string::npos) {
-    return taken + "In Xfce, clear it under Window Manager, Keyboard (\"Cycle windows\")." + orChoose;
-  }
-  if (name.find("kwin") != std::string::npos) {
-    return taken + "In KDE Plasma, clear it under Shortcuts, KWin (\"Walk Through Windows\")." + orChoose;
-  }
-  if (name.find("gnome") != std::string::npos || name.find("mutter") != std::string::npos) {
-    return taken + "In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
-                   "\"Switch applications\")." + orChoose;
-  }
-  if (name.find("marco") != std::string::npos || name.find("metacity") != std::string::npos) {
-    return taken + "Clear it under Keyboard Shortcuts in your desktop's settings (\"Move between windows\")." + orChoose;
-  }
-  if (name.find("icewm") != std::string::npos) {
-    return taken + "In IceWM, set QuickSwitch=0 in ~/.icewm/preferences and restart IceWM." + orChoose;
-  }
-  if (name.find("fluxbox") != std::string::npos) {
-    return taken + "In Fluxbox, remove its line from ~/.fluxbox/keys and reload the configuration." + orChoose;
-  }
-  return taken + "Free it in the window manager's keyboard settings (often called \"Cycle windows\" or \"Switch "
-                 "windows\")." + orChoose;
+  return ShortcutAdvice::text(windowManager, shortcut) + " Or choose another shortcut here.";
 }
 
 void OnboardingFlow::chooseShortcut(const HotkeyBinding& binding) {
