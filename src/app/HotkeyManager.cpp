@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "app/ShortcutAdvice.h"
 #include "platform/UsKeyboardLayout.h"
 #include "settings/KeyNames.h"
 
@@ -16,7 +17,9 @@ std::shared_ptr<HotkeyManager> HotkeyManager::create(AppSettings& settings, Work
 HotkeyManager::HotkeyManager(AppSettings& settings, Workspace& workspace, KeyEventSource& source, Executor& main)
     : settings_(settings), workspace_(workspace), source_(source), main_(main) {}
 
-HotkeyManager::~HotkeyManager() = default;
+HotkeyManager::~HotkeyManager() {
+  if (askTimer_) main_.cancel(*askTimer_);
+}
 
 void HotkeyManager::start() {
   reloadSettings();
@@ -113,7 +116,10 @@ void HotkeyManager::changeMatchState(F&& change) {
   });
   const bool forgot = heldElsewhere_.size() != before;
   source_.setInterest(std::move(keys));
-  if (forgot && onOwnershipChange) onOwnershipChange();
+  if (forgot) {
+    scheduleReport();
+    if (onOwnershipChange) onOwnershipChange();
+  }
 }
 
 bool HotkeyManager::keysHeldElsewhere(HotkeySlot slot) const {
@@ -131,6 +137,14 @@ void HotkeyManager::reportKeyboardState(const std::optional<OverlayKeyboardState
   if (state == overlayKeyboard_) return;
   overlayKeyboard_ = state;
   changeMatchState([&](HotkeyMatchState& s) { s.overlay = state; });
+}
+
+std::optional<TapKeyDecision> HotkeyManager::overlayShortcutPress(int64_t keyCode, uint64_t flags) {
+  if (!tapContext_) return std::nullopt;
+  const TapKeyDecision decision =
+      tapContext_->state().withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(keyCode, flags); });
+  if (decision.kind != TapKeyDecision::Kind::press) return std::nullopt;
+  return decision;
 }
 
 void HotkeyManager::setRecording(bool recording) {
@@ -223,27 +237,90 @@ std::string HotkeyManager::shortcutText(const KeyInterest& key) {
   return text + KeyNames(layout).name(key.keyCode);
 }
 
-std::string HotkeyManager::refusalSentence(const KeyInterest& key) {
-  return shortcutText(key) +
-         " is taken by another program, usually the window manager; free it there or choose another shortcut in "
-         "the settings.";
-}
-
 void HotkeyManager::noteOwnership(const KeyInterest& key, bool held) {
   const auto known = std::find(heldElsewhere_.begin(), heldElsewhere_.end(), key);
   if (held && known != heldElsewhere_.end()) heldElsewhere_.erase(known);
   if (!held && known == heldElsewhere_.end()) heldElsewhere_.push_back(key);
+  scheduleReport();
+  scheduleAsk();
   if (onOwnershipChange) onOwnershipChange();
-  if (held) {
-    logger_.notice("%{public}s was let go of by the program that held it; the shortcut works now",
-                   shortcutText(key));
-    return;
+}
+
+void HotkeyManager::scheduleReport() {
+  if (reportPending_) return;
+  reportPending_ = true;
+  // The source reports the keys of one change one by one, each its own hop: the report runs after
+  // all of them.
+  std::weak_ptr<HotkeyManager> weak = weak_from_this();
+  main_.post([weak] {
+    if (auto self = weak.lock()) self->reportShortcuts();
+  });
+}
+
+void HotkeyManager::reportShortcuts() {
+  reportPending_ = false;
+  auto heldElsewhere = [this](const KeyInterest& key) {
+    return std::find(heldElsewhere_.begin(), heldElsewhere_.end(), key) != heldElsewhere_.end();
+  };
+  std::vector<KeyInterest> shortcuts;
+  for (const auto& entry : activeEntries_) shortcuts.push_back({entry.keyCode, entry.requiredFlags});
+  // A shortcut the user no longer has is forgotten without a word.
+  for (auto* told : {&toldTaken_, &toldBackward_}) {
+    std::erase_if(*told, [&](const KeyInterest& key) {
+      return std::find(shortcuts.begin(), shortcuts.end(), key) == shortcuts.end();
+    });
   }
-  const std::string sentence = refusalSentence(key);
-  logger_.notice("%{public}s", sentence);
-  if (std::find(toldRefused_.begin(), toldRefused_.end(), key) != toldRefused_.end()) return;
-  toldRefused_.push_back(key);
-  if (onShortcutRefused) onShortcutRefused(sentence);
+  std::string manager;
+  bool managerRead = false;
+  for (const KeyInterest& shortcut : shortcuts) {
+    const std::string name = shortcutText(shortcut);
+    const auto told = std::find(toldTaken_.begin(), toldTaken_.end(), shortcut);
+    if (heldElsewhere(shortcut) && told == toldTaken_.end()) {
+      toldTaken_.push_back(shortcut);
+      if (!managerRead && windowManagerName) manager = windowManagerName();
+      managerRead = true;
+      const std::string sentence = ShortcutAdvice::text(manager, name);
+      logger_.notice("%{public}s", sentence);
+      if (std::find(toldUser_.begin(), toldUser_.end(), shortcut) == toldUser_.end()) {
+        toldUser_.push_back(shortcut);
+        if (onShortcutRefused) onShortcutRefused(sentence);
+      }
+    } else if (!heldElsewhere(shortcut) && told != toldTaken_.end()) {
+      toldTaken_.erase(told);
+      logger_.notice("%{public}s was let go of by the program that held it; the shortcut works now", name);
+    }
+    // The key above Tab stepping backward is part of a shortcut on Tab; inside the switcher it
+    // steps all the same, so its loss is only logged.
+    bool backwardTaken = false;
+    if (shortcut.keyCode == HotkeyBinding::tabKeyCode) {
+      for (int64_t code : AppSettings::backwardKeyCodes()) backwardTaken |= heldElsewhere({code, shortcut.requiredFlags});
+    }
+    const std::string backwardName = shortcutText({50, shortcut.requiredFlags});
+    const auto toldBackward = std::find(toldBackward_.begin(), toldBackward_.end(), shortcut);
+    if (backwardTaken && toldBackward == toldBackward_.end()) {
+      toldBackward_.push_back(shortcut);
+      logger_.notice("%{public}s is taken by another program, so the key above Tab steps backward only inside the "
+                     "switcher",
+                     backwardName);
+    } else if (!backwardTaken && toldBackward != toldBackward_.end()) {
+      toldBackward_.erase(toldBackward);
+      logger_.notice("%{public}s was let go of by the program that held it; it steps backward again", backwardName);
+    }
+  }
+}
+
+void HotkeyManager::scheduleAsk() {
+  if (askTimer_ || heldElsewhere_.empty()) return;
+  std::weak_ptr<HotkeyManager> weak = weak_from_this();
+  askTimer_ = main_.postAfter(refusedAskInterval, [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->askTimer_.reset();
+    if (self->heldElsewhere_.empty()) return;
+    // A key taken now comes back as a report (and stops the asks once none is held elsewhere).
+    self->source_.askForRefusedKeys();
+    self->scheduleAsk();
+  });
 }
 
 void HotkeyManager::scheduleRetry() {

@@ -34,8 +34,13 @@ namespace quorvel {
 // A refused install (no permission) is logged once and retried every 3 s until it succeeds; a tap
 // the system turns off is turned back on at once. A key of a shortcut that another program holds
 // (the window manager, usually) leaves the other keys working; the source reports each change of
-// the key's owner, and the manager logs each one in the user's words ("Alt+Tab is taken by another
-// program...") and hands the first refusal of each key to onShortcutRefused.
+// the key's owner, and the manager asks the source for the refused keys again every
+// refusedAskInterval for as long as any is refused, so a key freed in the window manager's
+// settings comes back by itself. The refused keys of a shortcut are told together, once per
+// refusal, naming the shortcut the user chose with the advice on freeing it under the window
+// manager that runs ("Alt+Tab is taken by another program..."): logged, and handed to
+// onShortcutRefused the first time in the run; a shortcut that comes back is logged as working
+// now.
 //
 // Threads: every member function and closure runs on the main executor, which owns the manager's
 // fields. The tap thread sees them only through the match state, read and written under its lock,
@@ -43,6 +48,8 @@ namespace quorvel {
 class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
  public:
   static constexpr Duration retryInterval = std::chrono::seconds(3);
+  // Between two asks for the keys another program holds, while any is held.
+  static constexpr Duration refusedAskInterval = std::chrono::seconds(2);
 
   // The settings, the workspace, the key-event source and the executor must outlive the manager, and
   // the source must be stopped (destroyed) before the executor: its thread keeps posting hops, which
@@ -63,11 +70,11 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::function<void(const std::string& sentence)> onShortcutRefused;
   // A key of a shortcut changed owner (taken by another program, or ours again).
   std::function<void()> onOwnershipChange;
+  // The name the window manager gives itself, for the advice on freeing a key; empty when unknown.
+  std::function<std::string()> windowManagerName;
 
   // A key of interest as the user types it: "Alt+Tab", "Ctrl+Super+`".
   static std::string shortcutText(const KeyInterest& key);
-  // What the user reads when `key` is held by another program.
-  static std::string refusalSentence(const KeyInterest& key);
 
   // Reads the settings, follows the settings and the front application from now on, and installs
   // the tap (retrying when it is refused). A second start adds nothing and installs nothing twice.
@@ -76,6 +83,11 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // The overlay's keyboard state (none while it is down). A value equal to the last one is ignored;
   // a new one reaches the tap before its next event.
   void reportKeyboardState(const std::optional<OverlayKeyboardState>& state);
+  // A key press that reached the overlay's window while it holds the whole keyboard (so the key
+  // stream never saw it): when it is a summon press of a shortcut (the shortcut's key, or the key
+  // above Tab stepping backward), the press as the tap would have made it, its modifiers armed for
+  // the release; none for any other key, Escape and the cancel key included (the overlay's own).
+  std::optional<TapKeyDecision> overlayShortcutPress(int64_t keyCode, uint64_t flags);
   // The shortcut recorder: while it records, no key-down is matched or swallowed and no pre-warm is
   // reported; starting also disarms an armed shortcut.
   void setRecording(bool recording);
@@ -108,6 +120,11 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   bool installTap();
   void scheduleRetry();
   void noteOwnership(const KeyInterest& key, bool held);
+  // Tells, once the source's reports of one change have all arrived, which shortcuts are taken
+  // now and which came back.
+  void reportShortcuts();
+  void scheduleReport();
+  void scheduleAsk();
   // Runs `change` on the match state under its lock when the tap exists, then hands the source the
   // keys of interest of the state after the change.
   template <class F>
@@ -129,8 +146,12 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   const std::shared_ptr<KeyStreamOrder> keyOrder_ = std::make_shared<KeyStreamOrder>();
   bool installed_ = false;
   bool isRetryScheduled_ = false;
-  std::vector<KeyInterest> toldRefused_;  // keys whose refusal the user was told of
+  std::vector<KeyInterest> toldUser_;  // shortcuts whose refusal went to onShortcutRefused this run
+  std::vector<KeyInterest> toldTaken_;  // shortcuts logged as taken, until they come back
+  std::vector<KeyInterest> toldBackward_;  // shortcuts whose key above Tab was logged as taken
   std::vector<KeyInterest> heldElsewhere_;  // keys of interest another program holds now
+  bool reportPending_ = false;
+  std::optional<TimerId> askTimer_;
   Subscription defaultsObserver_;
   Subscription activationObserver_;
 };

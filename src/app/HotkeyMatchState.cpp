@@ -70,10 +70,6 @@ std::vector<KeyInterest> HotkeyMatchState::interest() const {
       for (int64_t code : AppSettings::backwardKeyCodes()) add(code, entry.requiredFlags);
     }
   }
-  if (overlay) {
-    add(escapeKeyCode, 0);
-    if (overlay->cancel) add(overlay->cancel->keyCode, static_cast<uint64_t>(overlay->cancel->requiredFlags));
-  }
   return keys;
 }
 

@@ -83,9 +83,10 @@ struct HotkeyMatchState {
   // A flags change to `f` at media time `now`: whether the armed modifiers were released, and
   // whether a pre-warm is due (at most once every 5 s, only while the overlay is down).
   FlagsDecision matchFlags(uint64_t f, double now);
-  // The key-downs the matchers can answer with anything but pass in this state: each entry's key,
-  // the keys above Tab for an entry on Tab while they step backward, and Escape and the cancel key
-  // while the overlay is up. Each once, in that order.
+  // The key-downs the source must show the tap: each entry's key and the keys above Tab for an
+  // entry on Tab while they step backward, each once, in that order. Escape and the cancel key are
+  // not among them: the overlay holds the whole keyboard while it is up, so they reach it without
+  // a grab of the stream's (and a window manager's binding on Escape is nobody's concern here).
   std::vector<KeyInterest> interest() const;
 };
 

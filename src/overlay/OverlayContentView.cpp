@@ -92,6 +92,10 @@ void OverlayContentView::configure(bool applyBackdropNow, double fallbackScale) 
   searchEnabled_ = settings.boolValue(AppSettings::Key::searchEnabled);
   showsTips_ = settings.boolValue(AppSettings::Key::showTips);
   cancelBinding_ = settings.cancelBinding();
+  shortcutModifiers_.clear();
+  for (HotkeySlot slot : {HotkeySlot::first, HotkeySlot::second}) {
+    if (auto binding = settings.hotkeyBinding(slot)) shortcutModifiers_.push_back(binding->requiredFlags);
+  }
   vimKeys_ = settings.boolValue(AppSettings::Key::vimKeys);
   aboveTabStepsBackward_ = settings.aboveTabStepsBackward();
   hoverSelects_ = settings.boolValue(AppSettings::Key::hoverSelects);

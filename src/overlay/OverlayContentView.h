@@ -236,6 +236,10 @@ class OverlayContentView {
   int tipFadeGeneration_ = 0;
   bool tipIsFirstOfSummon_ = true;
   std::optional<HotkeyBinding> cancelBinding_;
+  // The modifiers of each summon shortcut: held with a key, they are still the shortcut's (the user
+  // keeps holding them while the switcher is up), so they make no "mod" of their own.
+  std::vector<int64_t> shortcutModifiers_;
+  bool hasMod(int64_t flags) const;
   bool vimKeys_ = false;
   bool aboveTabStepsBackward_ = true;
   bool hoverSelects_ = true;

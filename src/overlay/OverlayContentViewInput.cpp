@@ -18,7 +18,6 @@ constexpr double kSampleWindow = 0.1;
 constexpr double kRestedAfter = 0.08;
 constexpr double kMaxFlick = 30;
 
-bool hasMod(int64_t flags) { return (flags & (OverlayModifiers::command | OverlayModifiers::control)) != 0; }
 
 // The first Unicode scalar of UTF-8 text (U+FFFD for a broken sequence).
 char32_t firstScalar(const std::string& text) {
@@ -39,6 +38,15 @@ char32_t firstScalar(const std::string& text) {
 }  // namespace
 
 // ---- Keys ----
+
+// Command or Control held beyond the modifiers of a summon shortcut: Space with Ctrl+Alt of the
+// shortcut Ctrl+Alt+K still held starts the search, and letters typed so go into it.
+bool OverlayContentView::hasMod(int64_t flags) const {
+  const int64_t held = flags & (OverlayModifiers::command | OverlayModifiers::control);
+  if (held == 0) return false;
+  return std::none_of(shortcutModifiers_.begin(), shortcutModifiers_.end(),
+                      [held](int64_t required) { return (held & ~required) == 0; });
+}
 
 void OverlayContentView::keyDown(const OverlayKeyEvent& event) {
   const int64_t code = event.keyCode;

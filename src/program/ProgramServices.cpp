@@ -210,7 +210,10 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   Displays* displays = &os.displays;
   const std::string display = displayName_;
   std::shared_ptr<const KeyStreamOrder> keyOrder = hotkey_->keyOrder();
-  hooks.makeWindow = [runtime, displays, display, keyOrder](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
+  std::weak_ptr<HotkeyManager> hotkey = hotkey_;
+  ProgramServices* self = this;
+  hooks.makeWindow = [runtime, displays, display, keyOrder, hotkey,
+                      self](const ScreenInfo& screen) -> std::unique_ptr<OverlayWindow> {
     // The display service's frame (bottom-left origin on the main screen, y up) to X's rectangle.
     double primary = 0;
     const std::vector<ScreenInfo> all = displays->screens();
@@ -222,7 +225,20 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
     std::string error;
     std::unique_ptr<X11OverlayWindow> window = X11OverlayWindow::open(display, monitor, runtime->main(), &error);
     if (!window) Logger("OverlayController").error("The overlay window could not be made: %{public}s", error);
-    if (window) window->setKeyOrder(keyOrder);
+    if (window) {
+      window->setKeyOrder(keyOrder);
+      // While the overlay holds the keyboard, the shortcut's keys reach its window, not the key
+      // stream: they step as they would from the stream. The window acts on its keys in the order
+      // typed with the stream's, so the step comes in its place.
+      window->shortcutKey = [hotkey, self](int64_t keyCode, uint64_t flags) {
+        auto manager = hotkey.lock();
+        if (!manager || !self->overlay_ || !self->overlay_->isVisible()) return false;
+        const auto press = manager->overlayShortcutPress(keyCode, flags);
+        if (!press) return false;
+        self->overlay_->stepByPress(press->direction);
+        return true;
+      };
+    }
     return window;
   };
   // X11 asks no permission for pictures of windows.

@@ -241,6 +241,8 @@ int main(int argc, char** argv) {
     onboardingServices.windowManagerName = [x11] {
       return X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
     };
+    // The advice on freeing a taken shortcut speaks of the window manager that runs.
+    program->hotkey()->windowManagerName = onboardingServices.windowManagerName;
     onboardingServices.touchpadPresent = [program] { return program->touchpadPresent(); };
     // GNOME Shell and the gesture programs answer swipes of their own; other managers take none.
     onboardingServices.swipeConflicts = [x11](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {

@@ -8,6 +8,7 @@
 #include "AppDelegateFakes.h"
 #include "app/AppDelegate.h"
 #include "app/AppMenus.h"
+#include "app/ShortcutAdvice.h"
 #include "base/DefaultsStore.h"
 
 namespace quorvel {
@@ -174,9 +175,7 @@ TEST_F(AppDelegateTest, AShortcutKeyHeldElsewhereIsToldBesideTheTrayItemOnce) {
   launch();
   take();
   ASSERT_TRUE(delegate->hasStatusItem());
-  const std::string told =
-      "shell.showStatusMessage Quorvel: Alt+Tab is taken by another program, usually the window manager; free it "
-      "there or choose another shortcut in the settings.";
+  const std::string told = "shell.showStatusMessage Quorvel: " + ShortcutAdvice::text("", "Alt+Tab");
   services->keys.reportOwnership({kTab, kOption}, false);
   services->keys.reportOwnership({kTab, kOption}, true);
   services->keys.reportOwnership({kTab, kOption}, false);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "HotkeyFixture.h"
+#include "app/ShortcutAdvice.h"
 
 namespace quorvel {
 namespace {
@@ -152,7 +153,8 @@ TEST_F(HotkeyManagerTest, DismissKeysFollowTheOverlaysKeyboardState) {
   manager->reportKeyboardState(OverlayKeyboardState{true, HotkeyBinding{kQ, HotkeyBinding::controlFlag}});
   EXPECT_EQ(keys.interestUpdates(), updates + 1) << "the same state twice changes nothing";
   const auto interest = keys.interest();
-  EXPECT_NE(std::find(interest.begin(), interest.end(), KeyInterest{kEscape, 0}), interest.end());
+  EXPECT_EQ(std::find(interest.begin(), interest.end(), KeyInterest{kEscape, 0}), interest.end())
+      << "no passive grab of Escape: the overlay holds the whole keyboard";
 
   EXPECT_EQ(keys.keyDown(kEscape, 0), KeyVerdict::deliver);
   EXPECT_EQ(keys.keyDown(kQ, kControl | kShift), KeyVerdict::deliver);
@@ -255,6 +257,59 @@ TEST_F(HotkeyManagerTest, KnowsWhetherTheShortcutsKeysAreHeldElsewhereAndSaysWhe
   store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{kTab, HotkeyBinding::optionFlag}.storedValue());
   run();
   EXPECT_FALSE(manager->keysHeldElsewhere());
+}
+
+// The refused keys of a shortcut are told together, once, by the shortcut's name and with the
+// advice for the window manager that runs; they are asked for again at an interval while any is
+// refused, and a shortcut that comes back is logged as working.
+TEST_F(HotkeyManagerTest, RefusedKeysAreToldOnceByTheShortcutsNameAndAskedForUntilTheyComeBack) {
+  store.set(AppSettings::Key::graveCyclesBackward, true);
+  std::vector<std::string> told;
+  manager->onShortcutRefused = [&](const std::string& sentence) { told.push_back(sentence); };
+  manager->windowManagerName = [] { return std::string("Openbox"); };
+  start();
+  const std::string advice = ShortcutAdvice::text("Openbox", "Alt+Tab");
+  for (int64_t code : {kTab, kGrave, int64_t{10}}) keys.reportOwnership({code, kOption}, false);
+  run();
+  EXPECT_EQ(told, std::vector<std::string>{advice});
+  EXPECT_EQ(logs.count(advice), 1u);
+  EXPECT_EQ(logs.count("Alt+` is taken by another program, so the key above Tab steps backward only inside the "
+                       "switcher"),
+            1u);
+  loop.advance(HotkeyManager::refusedAskInterval * 3);
+  EXPECT_EQ(keys.asks(), 3);
+  EXPECT_EQ(logs.count(advice), 1u) << "asks that change nothing say nothing";
+
+  keys.reportOwnership({kTab, kOption}, true);
+  run();
+  EXPECT_EQ(logs.count("Alt+Tab was let go of by the program that held it; the shortcut works now"), 1u);
+  keys.reportOwnership({kTab, kOption}, false);  // taken again: logged again, but the balloon was once
+  run();
+  EXPECT_EQ(logs.count(advice), 2u);
+  EXPECT_EQ(told.size(), 1u);
+  for (int64_t code : {kTab, kGrave, int64_t{10}}) keys.reportOwnership({code, kOption}, true);
+  run();
+  const int asks = keys.asks();
+  loop.advance(HotkeyManager::refusedAskInterval * 3);
+  EXPECT_EQ(keys.asks(), asks) << "nothing refused, nothing asked";
+  EXPECT_EQ(logs.count("Alt+` was let go of by the program that held it; it steps backward again"), 1u);
+}
+
+// A key that reaches the overlay's window while it holds the keyboard is the shortcut's press when
+// the tap would have taken it; Escape and other keys are the overlay's own.
+TEST_F(HotkeyManagerTest, KeysReachingTheOverlayAreMatchedAsTheTapWould) {
+  store.set(AppSettings::Key::graveCyclesBackward, true);
+  start();
+  manager->reportKeyboardState(OverlayKeyboardState{true, std::nullopt});
+  run();
+  const auto step = manager->overlayShortcutPress(kTab, kOption | kShift);
+  ASSERT_TRUE(step);
+  EXPECT_EQ(step->direction, -1);
+  EXPECT_EQ(manager->overlayShortcutPress(kGrave, kOption)->press, HotkeyPress::backward);
+  EXPECT_FALSE(manager->overlayShortcutPress(kEscape, kOption));
+  EXPECT_FALSE(manager->overlayShortcutPress(kTab, kOption | kControl));
+  keys.flagsChanged(0);
+  EXPECT_EQ(takeCalls(), Calls{"release"}) << "the press armed the shortcut's modifiers";
 }
 
 }  // namespace

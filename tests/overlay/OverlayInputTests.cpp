@@ -101,6 +101,19 @@ TEST_F(OverlayInputTest, WindowActionsAndSpace) {
   EXPECT_EQ(press(49, 0, " "), (Calls{}));
 }
 
+// The shortcut's own modifiers, still held while the switcher is up, are no "mod": with the
+// shortcut on Ctrl+Alt+K, Space with Ctrl+Alt starts the search and letters go into it; a modifier
+// beyond the shortcut's still is one.
+TEST_F(OverlayInputTest, TheShortcutsModifiersHeldAreNoModifierOfTheirOwn) {
+  rig.store.set(AppSettings::Key::hotkeyBinding1, HotkeyBinding{40, HotkeyBinding::controlFlag | HotkeyBinding::optionFlag}.storedValue());
+  rig.configure();
+  EXPECT_EQ(press(49, kCommand | kOption, " "), (Calls{}));
+  EXPECT_EQ(press(49, kControl | kOption, " "), (Calls{"searching on"}));
+  rig.delegate.calls.clear();
+  EXPECT_EQ(press(6, kControl | kOption, "z"), (Calls{"insert z"}));
+  EXPECT_EQ(press(6, kControl | kCommand, "z"), (Calls{}));
+}
+
 TEST_F(OverlayInputTest, TypedTextFilter) {
   rig.configure();
   search();

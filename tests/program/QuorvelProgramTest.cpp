@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -46,6 +47,9 @@ std::vector<pid_t> busProcessesOn(const std::string& display) {
   }
   return found;
 }
+
+// The stored flags of a shortcut on Alt, or on Ctrl+Alt.
+uint64_t shortcutFlags(bool withControl) { return 0x80000 | (withControl ? 0x40000 : 0); }
 
 // The real program in a private X session (Xvfb and openbox without key bindings of its own), with
 // xterms and the test client as the windows to switch between, driven by XTest key events.
@@ -595,6 +599,154 @@ TEST_F(QuorvelProgramTest, EscapeJustBeforeTheReleaseOfAltAlwaysCancels) {
   const std::vector<uint32_t> changes = active.since(mark);
   EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
       << "another window was active for a moment";
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// The window managers as a new user has them, their key bindings kept (openbox's Alt+Escape,
+// Alt+Space and Ctrl+Alt+Tab; metacity's and IceWM's Alt+Escape; i3's Alt+Space and Alt+letters).
+// While the overlay is up it holds the whole keyboard, so none of them takes a key typed to it.
+class QuorvelUnderStockManagerTest : public QuorvelProgramTest,
+                                     public ::testing::WithParamInterface<X11Session::Manager> {
+ protected:
+  X11Session::Options sessionOptions() const override {
+    X11Session::Options options;
+    options.manager = GetParam();
+    options.stock = true;
+    return options;
+  }
+};
+
+// The shortcut is one the manager leaves free: Alt+K, or Ctrl+Alt+K under i3 (which binds Alt+K),
+// so that the search also runs with Ctrl held. Each round summons, steps with Tab, and sends
+// Escape and the release of the shortcut's modifiers at once: the switcher cancels and nothing
+// comes forward. Then Space and letters with the modifiers still held search, and the release
+// brings the match forward.
+TEST_P(QuorvelUnderStockManagerTest, EscapeWithTheModifiersHeldCancelsAndSpaceSearches) {
+  const bool withControl = GetParam() == X11Session::Manager::i3;
+  const uint64_t flags = shortcutFlags(withControl);
+  ActiveWindowLog active(session->display());
+  const pid_t pid = startQuorvelAndUseWindows(
+      R"("hotkeyBinding1": {"keyCode": 40, "flags": )" + std::to_string(flags) + "}");
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  const uint8_t alt = keycodeOf(0xffe9), control = keycodeOf(0xffe3), k = keycodeOf(0x6b), tab = keycodeOf(0xff09),
+                escape = keycodeOf(0xff1b), space = keycodeOf(0x20), z = keycodeOf(0x7a), u = keycodeOf(0x75);
+  ASSERT_TRUE(alt && control && k && tab && escape && space && z && u);
+  std::vector<std::pair<uint8_t, bool>> hold{{alt, true}}, letGo{{alt, false}};
+  if (withControl) {
+    hold.insert(hold.begin(), std::make_pair(control, true));
+    letGo.push_back(std::make_pair(control, false));
+  }
+  auto summon = [&] {
+    std::vector<std::pair<uint8_t, bool>> keys = hold;
+    keys.insert(keys.end(), {{k, true}, {k, false}});
+    fakeKeys(keys);
+    return X11Session::waitUntil([&] { return overlayHasFocus(); }, 30s);
+  };
+  const uint32_t front = windowIDs.back();
+  ASSERT_EQ(desktops->activeWindow(), front);
+  const size_t mark = active.values().size();
+  // IceWM asks for Shift+Escape itself: fifty summons there, and not one line about Escape.
+  const int rounds = GetParam() == X11Session::Manager::icewm ? 50 : 25;
+  int committed = 0, stayed = 0;
+  for (int round = 0; round < rounds; ++round) {
+    ASSERT_TRUE(summon()) << "round " << round << ": the overlay did not take the keyboard\n"
+                          << session->log("quorvel");
+    std::vector<std::pair<uint8_t, bool>> keys{{tab, true}, {tab, false}, {escape, true}, {escape, false}};
+    keys.insert(keys.end(), letGo.begin(), letGo.end());
+    fakeKeys(keys);
+    if (!X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) {
+      ++stayed;
+      fakeKeys({{escape, true}, {escape, false}});
+      ASSERT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s)) << "round " << round;
+    }
+    if (desktops->activeWindow() != front) {
+      ++committed;
+      ASSERT_TRUE(activate(front));
+    }
+  }
+  EXPECT_EQ(committed + stayed, 0) << committed << " of " << rounds << " rounds brought another window forward, "
+                                   << stayed << " left the switcher up";
+  const std::vector<uint32_t> changes = active.since(mark);
+  EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
+      << "another window was active for a moment";
+  EXPECT_EQ(session->log("quorvel").find("taken by another program"), std::string::npos) << session->log("quorvel");
+
+  // Space, then letters, with the shortcut's modifiers still held: "zu" leaves "zulu xterm" alone,
+  // and the release brings it forward.
+  const size_t logged = logMark();
+  ASSERT_TRUE(summon()) << session->log("quorvel");
+  fakeKeys({{space, true}, {space, false}, {z, true}, {z, false}, {u, true}, {u, false}});
+  EXPECT_TRUE(waitForLogSince(logged, ", 1 cards in 1 places", 10s)) << "the cards did not narrow to one\n"
+                                                                      << session->log("quorvel").substr(logged);
+  fakeKeys(letGo);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == windowIDs[1]; }, 10s))
+      << session->log("quorvel").substr(logged);
+
+  // Tab steps: a summon, one Tab and the release bring another window forward.
+  ASSERT_TRUE(activate(front));
+  ASSERT_TRUE(summon()) << session->log("quorvel");
+  std::vector<std::pair<uint8_t, bool>> step{{tab, true}, {tab, false}};
+  step.insert(step.end(), letGo.begin(), letGo.end());
+  fakeKeys(step);
+  EXPECT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay() && desktops->activeWindow() != front; }, 10s))
+      << session->log("quorvel");
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+INSTANTIATE_TEST_SUITE_P(Managers, QuorvelUnderStockManagerTest,
+                         ::testing::Values(X11Session::Manager::openbox, X11Session::Manager::metacity,
+                                           X11Session::Manager::icewm, X11Session::Manager::i3),
+                         [](const auto& info) { return std::string(X11Session::name(info.param)); });
+
+// Openbox as it comes holds Alt+Tab. The user closes the "Shortcut needed" window and then does
+// what its advice says (a copy of the system's rc.xml without the binding, and a reconfigure):
+// within the ask interval the shortcut is the program's, the log says so, and Alt+Tab summons.
+class QuorvelUnderStockOpenboxTest : public QuorvelProgramTest {
+ protected:
+  X11Session::Options sessionOptions() const override {
+    X11Session::Options options;
+    options.stock = true;
+    return options;
+  }
+  std::optional<uint32_t> windowTitled(const std::string& title) {
+    for (const X11Window& window : windows->readClients()) {
+      if (window.title == title) return window.id;
+    }
+    return std::nullopt;
+  }
+};
+
+TEST_F(QuorvelUnderStockOpenboxTest, AShortcutFreedAsTheAdviceSaysComesBackByItself) {
+  const pid_t pid = startQuorvel();
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(waitForLog("Alt+Tab is taken by another program, usually the window manager. In Openbox,"))
+      << session->log("quorvel");
+  std::optional<uint32_t> needed;
+  ASSERT_TRUE(X11Session::waitUntil([&] { return (needed = windowTitled("Shortcut needed")).has_value(); }, 30s))
+      << session->log("quorvel");
+  ASSERT_TRUE(actions->close(*needed));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return !windowTitled("Shortcut needed"); }, 10s));
+
+  // The advice: a copy of the system's rc.xml without the keybind, then openbox --reconfigure.
+  std::ifstream system("/etc/xdg/openbox/rc.xml");
+  std::string rc((std::istreambuf_iterator<char>(system)), std::istreambuf_iterator<char>());
+  const size_t bind = rc.find("<keybind key=\"A-Tab\">");
+  ASSERT_NE(bind, std::string::npos);
+  const size_t end = rc.find("</keybind>", bind);
+  ASSERT_NE(end, std::string::npos);
+  rc.erase(bind, end + std::string("</keybind>").size() - bind);
+  std::filesystem::create_directories(session->folder() + "/config/openbox");
+  std::ofstream(session->folder() + "/config/openbox/rc.xml") << rc;
+  const size_t mark = logMark();
+  ASSERT_TRUE(session->runTool({"openbox", "--reconfigure"}));
+  // The next ask (they come every 2 s) takes it; no window is on screen to ask sooner.
+  ASSERT_TRUE(waitForLogSince(mark, "Alt+Tab was let go of by the program that held it; the shortcut works now", 8s))
+      << session->log("quorvel").substr(mark);
+  type({"keydown", "Alt_L", "key", "Tab"});
+  EXPECT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  type({"keyup", "Alt_L"});
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }

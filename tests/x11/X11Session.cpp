@@ -151,12 +151,20 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
   std::vector<std::string> command;
   switch (options.manager) {
     case Manager::openbox: {
+      if (options.stock) {
+        command = {"openbox"};  // no rc.xml under the session's configuration folder
+        break;
+      }
       const std::string config = session->folder_ + "/rc.xml";
       std::ofstream(config) << openboxConfig(options.desktops);
       command = {"openbox", "--config-file", config};
       break;
     }
     case Manager::icewm: {
+      if (options.stock) {
+        command = {"icewm"};
+        break;
+      }
       std::filesystem::create_directories(session->folder_ + "/.icewm");
       std::ofstream(session->folder_ + "/.icewm/preferences") << icewmPreferences(options.desktops);
       std::ofstream(session->folder_ + "/.icewm/keys");
@@ -164,6 +172,13 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
       break;
     }
     case Manager::i3: {
+      if (options.stock) {
+        std::filesystem::create_directories(session->folder_ + "/config/i3");
+        std::error_code ignored;
+        std::filesystem::copy_file("/etc/i3/config", session->folder_ + "/config/i3/config", ignored);
+        command = {"i3"};
+        break;
+      }
       const std::string config = session->folder_ + "/i3-config";
       std::ofstream(config) << i3Config(options.focusFollowsMouse);
       command = {"i3", "-c", config};

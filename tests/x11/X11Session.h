@@ -33,6 +33,10 @@ class X11Session {
     Manager manager = Manager::openbox;
     // i3 only: its default focus, which follows the pointer.
     bool focusFollowsMouse = false;
+    // The manager as a new user has it, its key bindings kept: openbox with the system's rc.xml,
+    // IceWM with no preferences, i3 with the system's config (its first-run wizard answered by a
+    // copy of it). metacity always runs so.
+    bool stock = false;
   };
 
   // True when an Xvfb program is on the PATH.

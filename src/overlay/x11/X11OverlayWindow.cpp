@@ -63,6 +63,7 @@ X11OverlayWindow::X11OverlayWindow(std::unique_ptr<X11Connection> x, const Rect&
 
 X11OverlayWindow::~X11OverlayWindow() {
   if (pumpTimer_) main_.cancel(*pumpTimer_);
+  releaseKeyboard();
   scrolls_.reset();
   if (compose_) xkb_compose_state_unref(compose_);
   if (xkbState_) xkb_state_unref(xkbState_);
@@ -208,6 +209,7 @@ void X11OverlayWindow::schedulePump() {
   pumpTimer_ = main_.postAfter(std::chrono::milliseconds(16), [this, alive = std::weak_ptr<int>(alive_)] {
     if (!alive.lock()) return;
     pumpTimer_.reset();
+    if (wantsKeyboard_ && !keyboardGrabbed_) grabKeyboard();
     dispatchEvents();
     if (mapped_) schedulePump();
   });
@@ -215,10 +217,33 @@ void X11OverlayWindow::schedulePump() {
 
 void X11OverlayWindow::makeKey() {
   if (!mapped_) return;
-  // Focus, not an active grab: see the class comment.
+  // The grab first: once the focus is seen on the window, every key typed goes to it.
+  if (!clickThrough_) {
+    wantsKeyboard_ = true;
+    if (!keyboardGrabbed_) grabKeyboard();
+  }
   xcb_set_input_focus(x_->xcb(), XCB_INPUT_FOCUS_PARENT, window_, XCB_CURRENT_TIME);
   x_->flush();
   focused_ = true;
+}
+
+void X11OverlayWindow::grabKeyboard() {
+  if (!mapped_ || clickThrough_ || keyboardGrabbed_) return;
+  xcb_connection_t* c = x_->xcb();
+  // Every key to this window, whatever has the focus; the keyboard and the pointer run on.
+  auto* reply = xcb_grab_keyboard_reply(
+      c, xcb_grab_keyboard(c, 0, window_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+  // AlreadyGrabbed or Frozen: another client holds the keyboard for now; the next pump asks again.
+  keyboardGrabbed_ = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+  std::free(reply);
+}
+
+void X11OverlayWindow::releaseKeyboard() {
+  wantsKeyboard_ = false;
+  if (!keyboardGrabbed_) return;
+  keyboardGrabbed_ = false;
+  xcb_ungrab_keyboard(x_->xcb(), XCB_CURRENT_TIME);
+  x_->flush();
 }
 
 void X11OverlayWindow::takeFocusBack() {
@@ -234,7 +259,7 @@ void X11OverlayWindow::takeFocusBack() {
   makeKey();
 }
 
-bool X11OverlayWindow::isKey() { return mapped_ && focused_; }
+bool X11OverlayWindow::isKey() { return mapped_ && (focused_ || keyboardGrabbed_); }
 
 void X11OverlayWindow::leavePointerQuietly(const std::function<void()>& change) {
   // Grabbed, the pointer's crossings go to us alone; its release enters the window below with the
@@ -248,6 +273,7 @@ void X11OverlayWindow::leavePointerQuietly(const std::function<void()>& change) 
 
 void X11OverlayWindow::orderOut() {
   scrolls_.reset();
+  releaseKeyboard();
   // Already click-through, the pointer is below the window and unmapping moves it nowhere.
   if (clickThrough_) {
     xcb_unmap_window(x_->xcb(), window_);
@@ -293,6 +319,8 @@ void X11OverlayWindow::setAlpha(double alpha) {
 void X11OverlayWindow::setClickThrough(bool on) {
   if (on == clickThrough_) return;
   clickThrough_ = on;
+  // Letting clicks through is the fade-out: the chosen window is to have the keyboard.
+  if (on) releaseKeyboard();
   if (on) {
     leavePointerQuietly([this] {
       xcb_shape_rectangles(x_->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window_, 0, 0,
@@ -441,10 +469,14 @@ void X11OverlayWindow::handleKey(const xcb_key_press_event_t& event) {
   key.keyCode = *code;
   key.modifierFlags = static_cast<int64_t>(modifiers_ ? modifiers_->flagsFromState(event.state) : 0);
   key.timestamp = seconds(event.time);
+  if (shortcutKey && shortcutKey(key.keyCode, static_cast<uint64_t>(key.modifierFlags))) return;
   if (xkbState_) {
     const uint32_t numLock = modifiers_ ? modifiers_->numLockMask() : uint32_t{XCB_MOD_MASK_2};
     const uint32_t locks = XCB_MOD_MASK_LOCK | numLock;
-    xkb_state_update_mask(xkbState_, event.state & ~locks, 0, event.state & locks, 0, 0, (event.state >> 13) & 3);
+    // The text a key types leaves Control out: with a shortcut such as Ctrl+Alt+K still held, the
+    // letters of a search type themselves rather than control characters.
+    const uint32_t depressed = event.state & ~locks & ~uint32_t{XCB_MOD_MASK_CONTROL};
+    xkb_state_update_mask(xkbState_, depressed, 0, event.state & locks, 0, 0, (event.state >> 13) & 3);
     char text[64] = {};
     const int length = xkb_state_key_get_utf8(xkbState_, event.detail, text, sizeof text);
     if (length > 0 && static_cast<size_t>(length) < sizeof text) key.characters = std::string(text, size_t(length));

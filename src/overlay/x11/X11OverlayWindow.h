@@ -26,18 +26,20 @@ namespace quorvel {
 // monitor, on a connection of its own. Override-redirect keeps it out of the window manager's client
 // list, and so out of the program's own window list, and gives it no frame, shadow or animation.
 //
-// The keyboard: the global shortcut holds synchronous passive grabs on the root window for its keys
-// (the key stream on its own connection). An active keyboard grab by this window would stop those
-// grabs from ever firing while the overlay is up (the server activates no passive grab while the
-// keyboard is grabbed), so the shortcut could no longer step and the release of its modifier would
-// depend on our own grab. Instead, makeKey() gives the window the input focus: keys that match the
-// shortcut still activate the passive grabs first and step through the shortcut manager; every other
-// key is delivered to the focused overlay; the release of the shortcut's modifier reaches the
-// shortcut manager through the key stream's XInput 2 raw events, which the server sends whatever has
-// the focus. isKey() is whether this window holds the focus, as its own focus request and the focus
-// events read since say (no round trip to the server: the summon asks it on its way to the screen).
-// The server carries out a window's requests in order and a mapped override-redirect window is
-// viewable at once, so the focus set by makeKey() is the window's until a focus event says otherwise.
+// The keyboard: while the overlay is up it holds the whole keyboard with an active grab, so that no
+// window manager's binding (Alt+Escape, Alt+Space, Ctrl+Alt+Tab...) takes a key typed to the
+// switcher; the server activates no passive grab while the keyboard is grabbed, the window
+// manager's and the global shortcut's alike. The shortcut's own keys therefore reach the window
+// too: each key press goes first to `shortcutKey`, which acts on the shortcut's keys as the key
+// stream would (a step), and the view sees every other key. The release of the shortcut's modifier
+// still reaches the shortcut manager through the key stream's XInput 2 raw events, which the server
+// sends whatever client holds the keyboard. makeKey() gives the window the input focus and asks for
+// the grab; while another client holds the keyboard (the key stream's own grab of the press that
+// summoned, until that key is let go of, or another program's), the grab is asked for again at
+// every pump. It is given back as soon as the overlay lets clicks through (its fade-out), at the
+// order-out and when the window goes; the server also ends it when the window is unmapped or the
+// connection closes. isKey() is whether this window holds the grab or the focus, as its own
+// requests and the focus events read since say (no round trip to the server beyond the grab's).
 //
 // The pointer: the window covers its monitor, so moves, clicks and the wheel over it are its own.
 // setClickThrough(true) empties its input shape, so clicks fall through while it fades out; the
@@ -97,6 +99,11 @@ class X11OverlayWindow final : public OverlayWindow {
   // key-stream event typed before it is on its way to the main queue, and acts after it. Without
   // one, every event acts as it is read.
   void setKeyOrder(std::shared_ptr<const KeyStreamOrder> order) { keyOrder_ = std::move(order); }
+  // Asked first for every key press (the program's key code and modifier bits): true when the key
+  // is the global shortcut's and was acted on as such; the view does not see it then.
+  std::function<bool(int64_t keyCode, uint64_t flags)> shortcutKey;
+  // Whether the window holds the active keyboard grab now.
+  bool holdsKeyboardGrab() const { return keyboardGrabbed_; }
 
   // Shows a premultiplied chrome bitmap the size of the window (pixels at scale 1) as the window's
   // contents, by a plain image upload: the overlay's picture while it is not drawn on the GPU.
@@ -121,6 +128,9 @@ class X11OverlayWindow final : public OverlayWindow {
   void handleButton(const xcb_button_press_event_t& event, bool pressed);
   void handleMotion(const xcb_motion_notify_event_t& event);
   void takeFocusBack();
+  // Asks for the active keyboard grab (one round trip); gives it back.
+  void grabKeyboard();
+  void releaseKeyboard();
   void handleClientMessage(const xcb_client_message_event_t& event);
   // Tells `target` an XDND message of `type` from this window with `data` (five 32-bit values).
   void sendDndMessage(uint32_t target, const char* type, const uint32_t (&data)[5]);
@@ -145,6 +155,8 @@ class X11OverlayWindow final : public OverlayWindow {
   uint32_t gc_ = 0;
   bool mapped_ = false;
   bool focused_ = false;  // see isKey()
+  bool wantsKeyboard_ = false;  // from makeKey() until the fade-out or the order-out
+  bool keyboardGrabbed_ = false;
   bool clickThrough_ = false;
   OverlayContentView* view_ = nullptr;
   std::optional<X11ModifierMap> modifiers_;

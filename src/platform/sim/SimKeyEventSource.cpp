@@ -29,6 +29,16 @@ void SimKeyEventSource::setOwnershipHandler(OwnershipHandler handler) {
   ownership_ = std::move(handler);
 }
 
+void SimKeyEventSource::askForRefusedKeys() {
+  std::lock_guard lock(mutex_);
+  ++asks_;
+}
+
+int SimKeyEventSource::asks() const {
+  std::lock_guard lock(mutex_);
+  return asks_;
+}
+
 void SimKeyEventSource::reportOwnership(const KeyInterest& key, bool held) {
   OwnershipHandler handler;
   {

@@ -20,6 +20,7 @@ class SimKeyEventSource final : public KeyEventSource {
   bool install(Handler handler) override;
   void enable() override;
   void setOwnershipHandler(OwnershipHandler handler) override;
+  void askForRefusedKeys() override;
 
   // The next installs are refused (as without permission, or with a key held elsewhere) while set.
   void setRefusing(bool refusing);
@@ -40,6 +41,8 @@ class SimKeyEventSource final : public KeyEventSource {
   std::vector<KeyInterest> interest() const;
   // How many times the interests were set.
   int interestUpdates() const;
+  // How many times the refused keys were asked for again.
+  int asks() const;
   // The key-downs the focused application received, in order.
   std::vector<KeyEvent> delivered() const;
 
@@ -54,6 +57,7 @@ class SimKeyEventSource final : public KeyEventSource {
   int installAttempts_ = 0;
   int enableCount_ = 0;
   int interestUpdates_ = 0;
+  int asks_ = 0;
   std::vector<KeyInterest> interest_;
   std::vector<KeyEvent> delivered_;
 };

@@ -216,6 +216,11 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
     const bool wasRefused = refusedBefore != refused_.end();
     if (wasRefused && !retryRefused) continue;
     if (auto grabs = grabLocked(key)) {
+      if (wasRefused && keyboardHeldLocked()) {
+        // Free only while another client holds the whole keyboard: not ours to take now.
+        ungrabLocked(*grabs);
+        continue;
+      }
       grabbed_[id] = std::move(*grabs);
       if (wasRefused) {
         refused_.erase(refusedBefore);
@@ -227,6 +232,18 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
     }
   }
   return reports;
+}
+
+bool X11KeySource::keyboardHeldLocked() {
+  if (pressHeld_ != 0) return true;
+  // The grab and its release go out together: a key typed in between waits in the server (the
+  // keyboard is synchronous under the grab) and is delivered as if the probe had never been.
+  const auto cookie =
+      xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
+  xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+  xcb_flush(connection_);
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, cookie, nullptr));
+  return !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN;
 }
 
 bool X11KeySource::install(Handler handler) {
@@ -291,6 +308,7 @@ bool X11KeySource::answer(xcb_timestamp_t time, KeyVerdict verdict) {
   xcb_allow_events(connection_, verdict == KeyVerdict::swallow ? XCB_ALLOW_ASYNC_KEYBOARD : XCB_ALLOW_REPLAY_KEYBOARD,
                    time);
   xcb_flush(connection_);
+  if (verdict == KeyVerdict::deliver) pressHeld_ = 0;  // a replayed press ends the grab
   frozen_.answered = true;
   return false;
 }
@@ -347,6 +365,7 @@ void X11KeySource::watchdogLoop() {
     }
     xcb_allow_events(connection_, XCB_ALLOW_REPLAY_KEYBOARD, frozen_.time);
     xcb_flush(connection_);
+    pressHeld_ = 0;
     frozen_.answered = true;
     frozen_.timedOut = true;
     ++watchdogReplays_;
@@ -367,6 +386,7 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
     // While one of our grabs is active the server sends its keys to us as core events and leaves
     // us out of the raw events: a modifier let go of meanwhile arrives only here.
     const auto& release = reinterpret_cast<const xcb_key_release_event_t&>(event);
+    if (release.detail == pressHeld_) pressHeld_ = 0;  // its grab ends with it
     handleRawKey(release.detail, false, release.time);
   } else if (type == XCB_MAPPING_NOTIFY) {
     // Sent for a new layout, and also whenever typing switches between keyboards (a real one and
@@ -401,6 +421,7 @@ void X11KeySource::handleEvent(const xcb_generic_event_t& event) {
 }
 
 void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
+  pressHeld_ = event.detail;
   const auto code = X11KeyCodes::virtualKeyCode(event.detail);
   if (disabled_ || !code) {
     {
@@ -425,6 +446,7 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
 }
 
 void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t time) {
+  if (!pressed && keycode == pressHeld_) pressHeld_ = 0;
   if (readerMap_.modifiersOfKey(keycode) == 0) return;
   held_[keycode] = pressed;
   uint16_t mods = 0;

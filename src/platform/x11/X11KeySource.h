@@ -37,12 +37,18 @@ namespace quorvel {
 //
 // Each key of interest is grabbed on its own: a key another client holds (BadAccess; many window
 // managers bind Alt-Tab) is left to it and reported to the ownership handler, and the other keys
-// work. Who holds a key changes only at known moments, never by timing: a refused key is asked for
-// again when it enters the interest anew (the user chose the shortcut again) and 1 s after a
-// window manager took over the screen (the WM_S<n> selection changed hands, as at the manager's
-// restart; the manager takes its own keys first), and when the program asks (askForRefusedKeys,
-// while the user is being told to free one); a key taken that way is reported too. A change of
-// the modifier mapping grabs the held keys again, and leaves the refused ones refused.
+// work. A refused key is asked for again when it enters the interest anew (the user chose the
+// shortcut again), 1 s after a window manager took over the screen (the WM_S<n> selection changed
+// hands, as at the manager's restart; the manager takes its own keys first), and whenever the
+// program asks (askForRefusedKeys: the shortcut manager asks at an interval for as long as a key is
+// refused); a key taken that way is reported too. A refused key is never taken while another
+// client holds the whole keyboard: a window manager's own switcher holds it while on screen, and
+// some let go of their passive grabs meanwhile, to take them back when they close. So once a
+// refused key's grab succeeds, a probe asks for an active grab of the keyboard and gives it back at
+// once (keyboard synchronous, so a key typed meanwhile waits in the server and then goes where it
+// would have gone); when the server answers that another client holds the keyboard, or while a
+// press of our own holds it, the key is let go of again and stays refused until the next ask. A
+// change of the modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
 // The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
 // happening it never runs. Another thread's round trip on the connection (setInterest) wakes it
@@ -100,6 +106,9 @@ class X11KeySource final : public KeyEventSource {
   std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
   void ungrabLocked(const std::vector<Grab>& grabs);
   void releaseAllLocked();
+  // Whether some client holds the whole keyboard now (another's active grab, or a press of ours
+  // whose grab is still active); true when the server does not answer.
+  bool keyboardHeldLocked();
   void wake();
 
   void readLoop();
@@ -123,6 +132,9 @@ class X11KeySource final : public KeyEventSource {
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
   std::atomic<bool> disabled_{false};  // after a watchdog time-out, until enable()
+  // The key code of the press whose passive grab is active now (0: none): from its press to its
+  // release, both read on the reader thread.
+  std::atomic<uint8_t> pressHeld_{0};
   Handler handler_;  // set once before the threads start
 
   // Reader thread only.
