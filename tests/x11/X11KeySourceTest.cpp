@@ -134,22 +134,22 @@ TEST_F(X11KeySourceTest, PassThroughApplicationReceivesTheShortcutReplayed) {
   EXPECT_EQ(calls, Calls{}) << ::testing::PrintToString(calls);
 }
 
-TEST_F(X11KeySourceTest, DismissKeysFollowTheOverlaysKeyboardState) {
+// The open overlay holds the whole keyboard and gets Escape through that: the key stream asks for
+// no grab of it, so a window manager's binding on it is refused nothing and nothing is told.
+TEST_F(X11KeySourceTest, EscapeIsNeverGrabbedWhateverTheOverlaysKeyboardState) {
   makeManager();
   manager->start();
   ASSERT_TRUE(manager->isInstalled());
   const size_t before = typed().size();
-  manager->reportKeyboardState(OverlayKeyboardState{false, std::nullopt});
-  ASSERT_TRUE(type({"key", "Escape"}));
-  ASSERT_TRUE(callsBecome({"dismiss 2"}));
-  manager->reportKeyboardState(OverlayKeyboardState{true, std::nullopt});
-  ASSERT_TRUE(type({"key", "Escape"}));
-  ASSERT_TRUE(callsBecome({"dismiss 2", "dismiss 1"}));
-  manager->reportKeyboardState(std::nullopt);
-  ASSERT_TRUE(type({"key", "Escape"}));
+  for (auto state : {std::optional<OverlayKeyboardState>{OverlayKeyboardState{false, std::nullopt}},
+                     std::optional<OverlayKeyboardState>{OverlayKeyboardState{true, std::nullopt}},
+                     std::optional<OverlayKeyboardState>{}}) {
+    manager->reportKeyboardState(state);
+    ASSERT_TRUE(type({"key", "Escape"}));
+  }
   ASSERT_TRUE(settle());
-  EXPECT_EQ(typed().substr(before), "\x1b\x1bz") << "the swallowed Escape never arrived";
-  EXPECT_EQ(calls, (Calls{"dismiss 2", "dismiss 1"}));
+  EXPECT_EQ(typed().substr(before), "\x1b\x1b\x1bz");
+  EXPECT_EQ(calls, Calls{});
 }
 
 // One key of the shortcut held by another client (as a window manager holds Alt+grave) leaves the
@@ -178,7 +178,8 @@ TEST_F(X11KeySourceTest, AKeyHeldElsewhereLeavesTheOthersWorkingAndComesBackOnce
   // Let go of, the key is the program's at the next ask.
   xcb_ungrab_key(x().xcb(), grave, x().root(), XCB_MOD_MASK_1);
   x().flush();
-  const auto within = HotkeyManager::refusedAskInterval + 1500ms;
+  const auto askInterval = std::chrono::duration_cast<std::chrono::milliseconds>(HotkeyManager::refusedAskInterval);
+  const auto within = askInterval + 1500ms;
   ASSERT_TRUE(runUntil([&] { return source->refusedKeys().empty(); }, within));
   EXPECT_TRUE(runUntil(
       [&] { return logs.count("Alt+` was let go of by the program that held it; it steps backward again") == 1; }));
@@ -194,9 +195,9 @@ TEST_F(X11KeySourceTest, AKeyHeldElsewhereLeavesTheOthersWorkingAndComesBackOnce
                                              XCB_GRAB_MODE_ASYNC)));
   store.set(AppSettings::Key::hotkeyBinding2, HotkeyBinding{48, HotkeyBinding::commandFlag}.storedValue());
   ASSERT_TRUE(runUntil([&] { return told.size() == 1; }));
-  EXPECT_EQ(told[0].substr(0, 63), "Super+Tab is taken by another program, usually the window manager");
+  EXPECT_TRUE(told[0].starts_with("Super+Tab is taken by another program, usually the window manager. ")) << told[0];
   EXPECT_EQ(logs.count(told[0]), 1u);
-  runUntil([] { return false; }, HotkeyManager::refusedAskInterval * 2);
+  runUntil([] { return false; }, askInterval * 2);
   EXPECT_EQ(logs.count(told[0]), 1u) << "the asks while it is held say nothing more";
   xcb_ungrab_key(x().xcb(), tab, x().root(), XCB_MOD_MASK_4);
   x().flush();
@@ -374,7 +375,9 @@ TEST_F(X11KeySourceUnderMetacityTest, UsingTheManagersSwitcherNeverHandsItsShort
   // manager's own.
   for (int round = 0; round < 20; ++round) {
     ASSERT_TRUE(session->runTool({"xdotool", "keydown", "alt", "key", "Tab"}));
-    runUntil([] { return false; }, round == 0 ? HotkeyManager::refusedAskInterval + 500ms : 300ms);
+    const auto askInterval =
+        std::chrono::duration_cast<std::chrono::milliseconds>(HotkeyManager::refusedAskInterval);
+    runUntil([] { return false; }, round == 0 ? askInterval + 500ms : 300ms);
     manager->askForKeysAgain();
     runUntil([] { return false; }, 200ms);
     ASSERT_TRUE(session->runTool({"xdotool", "keyup", "alt"}));
