@@ -667,21 +667,30 @@ TEST_P(QuorvelUnderStockManagerTest, EscapeWithTheModifiersHeldCancelsAndSpaceSe
   }
   EXPECT_EQ(committed + stayed, 0) << committed << " of " << rounds << " rounds brought another window forward, "
                                    << stayed << " left the switcher up";
+  // (metacity names a window of its own active while the overlay has the focus: only the windows
+  // to switch between count.)
   const std::vector<uint32_t> changes = active.since(mark);
-  EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
+  EXPECT_EQ(std::count_if(changes.begin(), changes.end(),
+                          [&](uint32_t v) {
+                            return v != front && std::find(windowIDs.begin(), windowIDs.end(), v) != windowIDs.end();
+                          }),
+            0)
       << "another window was active for a moment";
   EXPECT_EQ(session->log("quorvel").find("taken by another program"), std::string::npos) << session->log("quorvel");
 
   // Space, then letters, with the shortcut's modifiers still held: "zu" leaves "zulu xterm" alone,
-  // and the release brings it forward.
+  // and Return brings it forward.
   const size_t logged = logMark();
   ASSERT_TRUE(summon()) << session->log("quorvel");
   fakeKeys({{space, true}, {space, false}, {z, true}, {z, false}, {u, true}, {u, false}});
   EXPECT_TRUE(waitForLogSince(logged, ", 1 cards in 1 places", 10s)) << "the cards did not narrow to one\n"
                                                                       << session->log("quorvel").substr(logged);
-  fakeKeys(letGo);
+  const uint8_t enter = keycodeOf(0xff0d);
+  fakeKeys({{enter, true}, {enter, false}});
   EXPECT_TRUE(X11Session::waitUntil([&] { return desktops->activeWindow() == windowIDs[1]; }, 10s))
       << session->log("quorvel").substr(logged);
+  fakeKeys(letGo);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return !mappedOverlay(); }, 10s));
 
   // Tab steps: a summon, one Tab and the release bring another window forward.
   ASSERT_TRUE(activate(front));

@@ -168,12 +168,15 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
     cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, mask, *keycode, XCB_GRAB_MODE_ASYNC,
                                            XCB_GRAB_MODE_SYNC));
   }
+  // The key with Shift is a step backward from outside the switcher; a manager may hold that
+  // alone (openbox's Alt+Shift+Tab beside the Alt+Tab its user removed). Without it the key is
+  // still ours: inside the switcher, which holds the whole keyboard, Shift steps back all the same.
   bool refused = false;
   for (size_t i = 0; i < cookies.size(); ++i) {
     Owned<xcb_generic_error_t> error(xcb_request_check(connection_, cookies[i]));
     if (!error) {
       grabs.push_back({*keycode, masks[i]});
-    } else if (error->error_code == kBadAccess) {
+    } else if (error->error_code == kBadAccess && !(masks[i] & X11ModifierMap::shiftMask)) {
       refused = true;
     }
   }
