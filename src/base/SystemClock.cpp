@@ -11,8 +11,9 @@ std::chrono::system_clock::time_point SystemClock::wallNow() const {
 }
 
 SystemClock& SystemClock::shared() {
-  static SystemClock clock;
-  return clock;
+  // Never destroyed: threads that are still running while the process ends read it.
+  static SystemClock* const clock = new SystemClock;
+  return *clock;
 }
 
 }  // namespace quorvel

@@ -39,13 +39,14 @@ const char* FeedbackClient::sentence(Failure failure) {
   return "Could not send right now. Your text is safe here, try again in a moment.";
 }
 
-std::optional<FeedbackClient::Failure> FeedbackClient::send(const FeedbackReport& report) const {
+std::optional<FeedbackClient::Failure> FeedbackClient::send(const FeedbackReport& report,
+                                                            const PostCancellation* cancel) const {
   const auto url = endpoint(host_);
   if (!url || !poster_) return Failure::couldNotSend;
   const auto document = report.encoded();
   if (!document) return Failure::couldNotSend;
   if (document->size() > maximumDocumentSize) return Failure::tooLarge;
-  const auto status = poster_->post(*url, *document, timeout_);
+  const auto status = poster_->post(*url, *document, timeout_, cancel);
   if (!status || *status < 200 || *status > 299) return Failure::couldNotSend;
   return std::nullopt;
 }

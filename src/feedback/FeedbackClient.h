@@ -12,6 +12,7 @@
 namespace quorvel {
 
 class HttpsPoster;
+class PostCancellation;
 
 // Sends a feedback report to the feedback service: one HTTPS POST of the encoded report to
 // "https://<host>/v1/feedback". A 2xx answer is success; anything else fails, and nothing is tried
@@ -33,8 +34,9 @@ class FeedbackClient {
   FeedbackClient(std::shared_ptr<HttpsPoster> poster, std::string host,
                  std::chrono::milliseconds timeout = defaultTimeout);
 
-  // None when the service accepted the report.
-  std::optional<Failure> send(const FeedbackReport& report) const;
+  // None when the service accepted the report. A send that `cancel` ends (before it starts or while
+  // it waits on the network) returns at once with couldNotSend.
+  std::optional<Failure> send(const FeedbackReport& report, const PostCancellation* cancel = nullptr) const;
 
   // "https://<host>/v1/feedback", or none when `host` cannot form an address.
   static std::optional<std::string> endpoint(std::string_view host);

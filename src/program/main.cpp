@@ -272,7 +272,10 @@ int main(int argc, char** argv) {
     status = QApplication::exec();
 
     // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
-    // key source's threads, then the X platform, then the runtime's queues.
+    // key source's threads, then the X platform, then the runtime's queues. The feedback window goes
+    // before the queues stop: closing it ends a send under way, which would otherwise hold the
+    // quit until the network gave up.
+    feedback.reset();
     runtime.shutdownWorkers();
     // The tour follows the overlay's summons: its windows go before the services.
     program->hotkey()->onOwnershipChange = nullptr;

@@ -13,8 +13,9 @@ bool mappable(double x) { return std::isfinite(x) && std::fabs(x) < 1e12; }
 }  // namespace
 
 const std::shared_ptr<const ClusterAssignment::Data>& ClusterAssignment::emptyData() {
-  static const std::shared_ptr<const Data> empty = std::make_shared<const Data>();
-  return empty;
+  // Never destroyed, like the scene's other shared constants: a frame may read it while the process ends.
+  static const auto* const empty = new std::shared_ptr<const Data>(std::make_shared<const Data>());
+  return *empty;
 }
 
 ClusterAssignment::ClusterAssignment() : data_(emptyData()) {}

@@ -33,8 +33,8 @@ float engineDepth(const LayoutEngine& engine, int cards, int places, float extra
 namespace {
 // The arrangement of a new scene, shared so default blends (in every frame copy) never allocate.
 const LayoutRef& defaultLayout() {
-  static const LayoutRef ring = std::make_shared<RingLayout>(1.0f);
-  return ring;
+  static const auto* const ring = new LayoutRef(std::make_shared<RingLayout>(1.0f));  // never destroyed
+  return *ring;
 }
 }  // namespace
 

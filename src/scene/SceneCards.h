@@ -14,8 +14,9 @@ using SceneCardList = std::shared_ptr<const std::vector<CardSnapshot>>;
 
 struct SceneCards {
   static const SceneCardList& empty() {
-    static const SceneCardList list = std::make_shared<const std::vector<CardSnapshot>>();
-    return list;
+    // Never destroyed: a render frame may still copy it while the process ends.
+    static const auto* const list = new SceneCardList(std::make_shared<const std::vector<CardSnapshot>>());
+    return *list;
   }
   static SceneCardList make(std::vector<CardSnapshot> cards) {
     if (cards.empty()) return empty();

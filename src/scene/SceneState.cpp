@@ -46,8 +46,8 @@ MorphSample sampleOf(const CardMorph& m) {
 SceneState::Storage SceneState::makeStorage() { return Storage{}; }
 
 const ClusterAssignment& SceneState::effectiveClusters(const Storage& s) {
-  static const ClusterAssignment none;
-  return s.layout.current()->allowsPiles() ? s.clusters : none;
+  static const auto* const none = new ClusterAssignment();  // never destroyed
+  return s.layout.current()->allowsPiles() ? s.clusters : *none;
 }
 
 BadgeAnchor SceneState::iconAnchor(const Storage& s) {

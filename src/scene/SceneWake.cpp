@@ -5,8 +5,9 @@
 namespace quorvel {
 
 SceneWake& SceneWake::shared() {
-  static SceneWake wake(SystemClock::shared());
-  return wake;
+  // Never destroyed: picture threads still finishing while the process ends wake it.
+  static SceneWake* const wake = new SceneWake(SystemClock::shared());
+  return *wake;
 }
 
 void SceneWake::bump() {

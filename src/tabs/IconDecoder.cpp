@@ -14,6 +14,8 @@ std::string_view IconDecoder::describe(Failure failure) {
       return "corrupt, truncated or over the decoding memory limit";
     case Failure::emptyImage:
       return "an image of no size";
+    case Failure::tooSlow:
+      return "given up after decoding for longer than a site icon may take";
   }
   return "unknown";
 }

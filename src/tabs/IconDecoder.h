@@ -25,6 +25,7 @@ class IconDecoder {
                   // refused before any pixel was decoded
     undecodable,  // truncated or corrupt, or over the decoder's allocation limit
     emptyImage,   // decoded to a width or height of 0
+    tooSlow,      // still decoding when its time budget ran out
   };
   struct Result {
     std::optional<RasterBitmap> bitmap;  // IconTextureMaker::kSide square, when there is no failure

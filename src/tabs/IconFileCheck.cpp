@@ -1,8 +1,13 @@
 #include "tabs/IconFileCheck.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace quorvel {
@@ -90,6 +95,7 @@ IconFileCheck::Verdict checkIco(std::span<const uint8_t> bytes) {
       const std::optional<std::vector<uint8_t>> essential = IconFileCheck::essentialPng(picture);
       if (!essential) return refused(Format::ico, Failure::undecodable);
       if (picture.size() - essential->size() > kMaxIcoPngExtras) return refused(Format::ico, Failure::tooLarge);
+      if (const auto failure = IconFileCheck::pngDataCheck(*essential)) return refused(Format::ico, *failure);
     } else if (!isWholeBitmap(picture)) {
       return refused(Format::ico, Failure::undecodable);
     }
@@ -115,7 +121,47 @@ IconFileCheck::Verdict checkSvg(std::span<const uint8_t> bytes) {
       return refused(Format::svg, Failure::tooLarge);
     }
   }
+  {
+    const std::optional<size_t> drawn =
+        IconFileCheck::svgDrawnElements(text, IconFileCheck::kMaxSvgDrawnElements + 1);
+    if (!drawn) return refused(Format::svg, Failure::undecodable);
+    if (*drawn > IconFileCheck::kMaxSvgDrawnElements) return refused(Format::svg, Failure::tooLarge);
+  }
   return {Format::svg, std::nullopt, std::nullopt};
+}
+
+// The value of attribute `name` in a start tag's text, or empty.
+std::string_view attribute(std::string_view tag, std::string_view name) {
+  for (size_t at = tag.find(name); at != std::string_view::npos; at = tag.find(name, at + 1)) {
+    if (at == 0 || !std::isspace(static_cast<unsigned char>(tag[at - 1]))) continue;
+    size_t i = at + name.size();
+    while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i]))) ++i;
+    if (i >= tag.size() || tag[i] != '=') continue;
+    ++i;
+    while (i < tag.size() && std::isspace(static_cast<unsigned char>(tag[i]))) ++i;
+    if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) continue;
+    const size_t end = tag.find(tag[i], i + 1);
+    if (end == std::string_view::npos) return {};
+    return tag.substr(i + 1, end - i - 1);
+  }
+  return {};
+}
+
+// The bytes of a PNG's image data once inflated: one filter byte and the packed pixels per row, for
+// each of the seven passes when interlaced.
+uint64_t pngInflatedSize(uint32_t width, uint32_t height, uint32_t bitsPerPixel, bool interlaced) {
+  const auto rows = [&](uint64_t columns, uint64_t count) {
+    return columns == 0 || count == 0 ? 0 : count * (1 + (columns * bitsPerPixel + 7) / 8);
+  };
+  if (!interlaced) return rows(width, height);
+  static constexpr std::array<std::array<uint32_t, 4>, 7> kPasses{{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
+                                                                   {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2},
+                                                                   {0, 1, 1, 2}}};
+  uint64_t total = 0;
+  for (const auto& [x, y, dx, dy] : kPasses) {
+    total += rows(width > x ? (uint64_t{width} - x + dx - 1) / dx : 0, height > y ? (uint64_t{height} - y + dy - 1) / dy : 0);
+  }
+  return total;
 }
 
 }  // namespace
@@ -151,6 +197,188 @@ std::optional<std::vector<uint8_t>> IconFileCheck::essentialPng(std::span<const 
   return std::nullopt;  // cut short before its end chunk
 }
 
+std::optional<IconDecoder::Failure> IconFileCheck::pngDataCheck(std::span<const uint8_t> png) {
+  if (!startsWith(png, kPngSignature) || png.size() < 33) return Failure::undecodable;
+  const uint8_t* header = png.data() + 16;  // IHDR's data, which essentialPng made sure comes first
+  const uint32_t width = bigEndian32(header);
+  const uint32_t height = bigEndian32(header + 4);
+  const uint32_t depth = header[8];
+  const uint32_t colourType = header[9];
+  if (width == 0 || height == 0) return Failure::emptyImage;
+  if (width > uint32_t(IconDecoder::kMaxSide) || height > uint32_t(IconDecoder::kMaxSide)) return Failure::tooLarge;
+  uint32_t channels = 0;
+  switch (colourType) {
+    case 0: case 3: channels = 1; break;
+    case 2: channels = 3; break;
+    case 4: channels = 2; break;
+    case 6: channels = 4; break;
+    default: return Failure::undecodable;
+  }
+  if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) return Failure::undecodable;
+  const uint64_t expected = pngInflatedSize(width, height, channels * depth, header[12] != 0);
+
+  // Inflate the data chunks in order into a scratch buffer, counting, and stop at the first byte
+  // past what the rows take: the work is bounded by the picture, not by the file's claims.
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return Failure::undecodable;
+  std::array<uint8_t, 64 * 1024> scratch;
+  uint64_t inflated = 0;
+  std::optional<Failure> verdict;
+  bool ended = false;
+  for (size_t at = kPngSignature.size(); !ended && !verdict && at + 12 <= png.size();) {
+    const uint32_t length = bigEndian32(png.data() + at);
+    const std::string_view type(reinterpret_cast<const char*>(png.data() + at + 4), 4);
+    if (length > png.size() - at - 12) break;
+    if (type == "IDAT") {
+      stream.next_in = const_cast<Bytef*>(png.data() + at + 8);
+      stream.avail_in = length;
+      while (stream.avail_in > 0) {
+        stream.next_out = scratch.data();
+        stream.avail_out = static_cast<uInt>(scratch.size());
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        inflated += scratch.size() - stream.avail_out;
+        if (inflated > expected) {
+          verdict = Failure::tooLarge;
+          break;
+        }
+        if (result == Z_STREAM_END) {
+          ended = true;
+          break;
+        }
+        if (result != Z_OK && result != Z_BUF_ERROR) {
+          verdict = Failure::undecodable;
+          break;
+        }
+        if (result == Z_BUF_ERROR && stream.avail_out > 0) break;  // wants input this chunk lacks
+      }
+    }
+    at += 12 + size_t{length};
+  }
+  inflateEnd(&stream);
+  return verdict;
+}
+
+std::optional<size_t> IconFileCheck::jpegScans(std::span<const uint8_t> bytes) {
+  if (!startsWith(bytes, "\xFF\xD8"sv)) return std::nullopt;
+  size_t scans = 0;
+  size_t at = 2;
+  while (at + 1 < bytes.size()) {
+    if (bytes[at] != 0xFF) return std::nullopt;
+    const uint8_t marker = bytes[at + 1];
+    if (marker == 0xFF) {  // fill before a marker
+      ++at;
+      continue;
+    }
+    if (marker == 0xD9) return scans;  // end of image
+    if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) {
+      at += 2;
+      continue;
+    }
+    if (at + 4 > bytes.size()) return std::nullopt;
+    const size_t length = size_t{bytes[at + 2]} << 8 | bytes[at + 3];
+    if (length < 2 || at + 2 + length > bytes.size()) return std::nullopt;
+    at += 2 + length;
+    if (marker != 0xDA) continue;
+    ++scans;
+    // The scan's coded data runs to the next marker: a 0xFF that is neither stuffed (0xFF00) nor a
+    // restart marker.
+    while (at + 1 < bytes.size() &&
+           !(bytes[at] == 0xFF && bytes[at + 1] != 0x00 && !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))) {
+      ++at;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<size_t> IconFileCheck::svgDrawnElements(std::string_view text, size_t cap) {
+  constexpr size_t kNone = ~size_t{0};
+  struct Element {
+    std::string_view id, target;
+    bool reuse = false;
+    std::vector<size_t> children;
+  };
+  std::vector<Element> elements;
+  std::vector<size_t> roots, open;
+  size_t at = 0;
+  const auto skipTo = [&](std::string_view end) {
+    const size_t found = text.find(end, at);
+    at = found == std::string_view::npos ? text.size() : found + end.size();
+  };
+  while ((at = text.find('<', at)) != std::string_view::npos) {
+    const std::string_view rest = text.substr(at);
+    if (rest.starts_with("<!--")) { skipTo("-->"); continue; }
+    if (rest.starts_with("<![CDATA[")) { skipTo("]]>"); continue; }
+    if (rest.starts_with("<?")) { skipTo("?>"); continue; }
+    if (rest.starts_with("<!")) { skipTo(">"); continue; }
+    // The tag runs to the first '>' outside quotes.
+    size_t end = at + 1;
+    for (char quote = 0; end < text.size(); ++end) {
+      const char c = text[end];
+      if (quote) {
+        if (c == quote) quote = 0;
+      } else if (c == '"' || c == '\'') {
+        quote = c;
+      } else if (c == '>') {
+        break;
+      }
+    }
+    if (end >= text.size()) break;
+    const std::string_view tag = text.substr(at + 1, end - at - 1);
+    at = end + 1;
+    if (tag.starts_with('/')) {
+      if (!open.empty()) open.pop_back();
+      continue;
+    }
+    size_t nameEnd = 0;
+    while (nameEnd < tag.size() && !std::isspace(static_cast<unsigned char>(tag[nameEnd])) && tag[nameEnd] != '/') ++nameEnd;
+    const std::string_view name = tag.substr(0, nameEnd);
+    Element element;
+    element.id = attribute(tag, "id");
+    element.reuse = name == "use" || name.ends_with(":use");
+    if (element.reuse) {
+      std::string_view href = attribute(tag, "href");
+      if (href.empty()) href = attribute(tag, "xlink:href");
+      if (href.starts_with('#')) element.target = href.substr(1);
+    }
+    const size_t index = elements.size();
+    elements.push_back(element);
+    (open.empty() ? roots : elements[open.back()].children).push_back(index);
+    if (!tag.ends_with('/')) open.push_back(index);
+  }
+  std::vector<size_t> byTarget(elements.size(), kNone);
+  for (size_t i = 0; i < elements.size(); ++i) {
+    if (!elements[i].reuse || elements[i].target.empty()) continue;
+    for (size_t j = 0; j < elements.size(); ++j) {
+      if (elements[j].id == elements[i].target) {
+        byTarget[i] = j;
+        break;
+      }
+    }
+  }
+  // Each element draws itself, its children and, for a reuse, what it reuses; counts stop at `cap`.
+  enum class Mark : uint8_t { none, visiting, done };
+  std::vector<Mark> marks(elements.size(), Mark::none);
+  std::vector<size_t> drawn(elements.size(), 0);
+  bool cycle = false;
+  std::function<size_t(size_t)> count = [&](size_t i) -> size_t {
+    if (marks[i] == Mark::done) return drawn[i];
+    if (marks[i] == Mark::visiting) {
+      cycle = true;
+      return cap;
+    }
+    marks[i] = Mark::visiting;
+    size_t total = 1;
+    for (const size_t child : elements[i].children) total = std::min(cap, total + count(child));
+    if (byTarget[i] != kNone) total = std::min(cap, total + count(byTarget[i]));
+    marks[i] = Mark::done;
+    return drawn[i] = total;
+  };
+  size_t total = 0;
+  for (const size_t root : roots) total = std::min(cap, total + count(root));
+  if (cycle) return std::nullopt;
+  return total;
+}
+
 IconFileCheck::Verdict IconFileCheck::check(std::span<const uint8_t> bytes) {
   if (bytes.empty()) return refused(Format::png, Failure::empty);
   Verdict verdict;
@@ -176,7 +404,11 @@ IconFileCheck::Verdict IconFileCheck::check(std::span<const uint8_t> bytes) {
   switch (verdict.format) {
     case Format::png:
       verdict.rewritten = essentialPng(bytes);
-      if (!verdict.rewritten) verdict.failure = Failure::undecodable;
+      if (!verdict.rewritten) {
+        verdict.failure = Failure::undecodable;
+      } else {
+        verdict.failure = pngDataCheck(*verdict.rewritten);
+      }
       break;
     case Format::ico:
       return checkIco(bytes);
@@ -184,7 +416,13 @@ IconFileCheck::Verdict IconFileCheck::check(std::span<const uint8_t> bytes) {
       if (!endsWith(withoutPadding(bytes), "\x3B"sv)) verdict.failure = Failure::undecodable;
       break;
     case Format::jpeg:
-      if (!endsWith(withoutPadding(bytes), "\xFF\xD9"sv)) verdict.failure = Failure::undecodable;
+      if (!endsWith(withoutPadding(bytes), "\xFF\xD9"sv)) {
+        verdict.failure = Failure::undecodable;
+      } else if (const std::optional<size_t> scans = jpegScans(bytes); !scans) {
+        verdict.failure = Failure::undecodable;
+      } else if (*scans > kMaxJpegScans) {
+        verdict.failure = Failure::tooLarge;
+      }
       break;
     case Format::webp:
       if (bytes.size() < 12 || uint64_t{littleEndian32(bytes.data() + 4)} + 8 > bytes.size()) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "tabs/IconDecoder.h"
@@ -20,10 +21,15 @@ namespace quorvel {
 //         a file may make any size (compressed, too), are dropped before reading.
 //   ICO   a directory whose pictures lie within the file, each a whole PNG (with little beside its
 //         picture's own chunks) or a bitmap holding all its rows.
-//   JPEG  its end marker at the end; GIF its trailer at the end (zero padding after either is
-//         allowed); WebP the length its header claims.
+//         Its image data may not inflate to more than its rows take (nor its sides pass
+//         IconDecoder::kMaxSide): a small file could otherwise keep a reader inflating a gigabyte.
+//   JPEG  its end marker at the end, and at most kMaxJpegScans scans (each scan is a pass over
+//         the whole picture); GIF its trailer at the end (zero padding after either is allowed);
+//         WebP the length its header claims.
 //   SVG   at most kMaxSvgBytes and kMaxSvgElements elements (kMaxSvgReuses of them reuses of
-//         others), and no entity declarations: the work of drawing one grows with them.
+//         others), at most kMaxSvgDrawnElements once every reuse is drawn out (reuses of groups
+//         that reuse others multiply), no reuse of itself, and no entity declarations: the work
+//         of drawing one grows with them.
 // Pure functions of the bytes; any thread.
 class IconFileCheck {
  public:
@@ -39,7 +45,9 @@ class IconFileCheck {
   static constexpr size_t kMaxSvgBytes = size_t{64} << 10;
   static constexpr size_t kMaxSvgElements = 512;
   static constexpr size_t kMaxSvgReuses = 32;
+  static constexpr size_t kMaxSvgDrawnElements = 4096;
   static constexpr size_t kMaxIcoImages = 64;
+  static constexpr size_t kMaxJpegScans = 32;
 
   static Verdict check(std::span<const uint8_t> bytes);
   // The image reader's name of a format ("png", "ico", ...).
@@ -48,6 +56,13 @@ class IconFileCheck {
   // A PNG (from its signature) made of whole chunks up to its end chunk, with only the chunks a
   // picture needs; none when it is cut short or malformed.
   static std::optional<std::vector<uint8_t>> essentialPng(std::span<const uint8_t> bytes);
+  // How a whole PNG's image data inflates: none (it may be read) or why not.
+  static std::optional<IconDecoder::Failure> pngDataCheck(std::span<const uint8_t> png);
+  // The number of scans of a JPEG, counted along its markers; none when its structure is broken.
+  static std::optional<size_t> jpegScans(std::span<const uint8_t> bytes);
+  // The elements an SVG draws once every reuse is drawn out (at most `cap`, for a cap reached);
+  // none when a reuse leads back to itself.
+  static std::optional<size_t> svgDrawnElements(std::string_view text, size_t cap);
 };
 
 }  // namespace quorvel

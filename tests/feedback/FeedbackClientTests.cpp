@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include "feedback/FeedbackClient.h"
+#include "feedback/HttpsPoster.h"
 #include "feedback/LoopbackHttpsServer.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 
@@ -70,6 +73,53 @@ TEST(FeedbackClient, FailsWithoutSendingWhenNothingCanBeReached) {
     EXPECT_EQ(FeedbackClient(std::make_shared<CurlHttpsPoster>(), host).send(report), Failure::couldNotSend);
   }
   EXPECT_EQ(FeedbackClient::endpoint("[::1]:8443"), "https://[::1]:8443/v1/feedback");
+}
+
+// The answer is the status line: whatever follows it is never read, however long it is announced
+// to be or however long it goes on, and a head that never ends is no answer.
+TEST(FeedbackReply, TheStatusLineDecidesAndNothingAfterItIsRead) {
+  using Reply = LoopbackHttpsServer::Reply;
+  const struct {
+    int status;
+    Reply reply;
+    std::optional<Failure> outcome;
+  } cases[] = {{200, Reply::announcedHuge, std::nullopt},
+               {200, Reply::endlessChunks, std::nullopt},
+               {503, Reply::endlessChunks, Failure::couldNotSend},
+               {200, Reply::endlessHead, Failure::couldNotSend}};
+  const auto timeout = 4s;
+  for (const auto& c : cases) {
+    LoopbackHttpsServer server(c.status, c.reply);
+    FeedbackClient client(std::make_shared<CurlHttpsPoster>(server.caFile()), server.host(), timeout);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.send(FeedbackReport::makeWithout("Hello", "")), c.outcome) << c.status << " " << int(c.reply);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, timeout) << "decided before the time-out: " << int(c.reply);
+    EXPECT_EQ(server.requests().size(), 1u);
+  }
+}
+
+// A cancel ends a send that waits on a server which never answers at once, not at the time-out,
+// and a cancelled send that has not started yet never connects.
+TEST(FeedbackReply, ACancelEndsTheSendInFlightAtOnce) {
+  LoopbackHttpsServer silent(0);
+  FeedbackClient client(std::make_shared<CurlHttpsPoster>(silent.caFile()), silent.host(), 15s);
+  const auto report = FeedbackReport::makeWithout("Hello", "");
+  PostCancellation cancel;
+  std::optional<Failure> outcome;
+  std::chrono::steady_clock::time_point ended;
+  std::thread sender([&] {
+    outcome = client.send(report, &cancel);
+    ended = std::chrono::steady_clock::now();
+  });
+  for (int i = 0; i < 500 && silent.requests().empty(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_EQ(silent.requests().size(), 1u) << "the report reached the server";
+  const auto cancelled = std::chrono::steady_clock::now();
+  cancel.cancel();
+  sender.join();
+  EXPECT_EQ(outcome, Failure::couldNotSend);
+  EXPECT_LT(ended - cancelled, 100ms);
+  EXPECT_EQ(client.send(report, &cancel), Failure::couldNotSend);
+  EXPECT_EQ(silent.connections(), 1) << "a cancelled send does not start";
 }
 
 }  // namespace

@@ -9,6 +9,10 @@
 
 #include <memory>
 
+#include "base/DefaultsStore.h"
+#include "base/ThreadRuntime.h"
+#include "feedback/LoopbackHttpsServer.h"
+#include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
 #include "windows/ChromeWindowCensus.h"
 
@@ -42,8 +46,9 @@ class FeedbackFormTest : public ::testing::Test {
       ++gathered;
       return FeedbackEnvironment{"1.0", "7", "Debian 12.0.0", "Box", {{"switcherStyle", style}}};
     };
-    s.send = [this](FeedbackReport report, FeedbackView::Answer answer) {
+    s.send = [this](FeedbackReport report, std::shared_ptr<PostCancellation> cancel, FeedbackView::Answer answer) {
       sent.push_back(std::move(report));
+      cancels.push_back(std::move(cancel));
       answers.push_back(std::move(answer));
     };
     return s;
@@ -57,6 +62,7 @@ class FeedbackFormTest : public ::testing::Test {
   int gathered = 0;
   std::string style = "coverArc";
   std::vector<FeedbackReport> sent;
+  std::vector<std::shared_ptr<PostCancellation>> cancels;
   std::vector<FeedbackView::Answer> answers;
 };
 
@@ -144,6 +150,7 @@ TEST_F(FeedbackFormTest, OpeningAgainBringsTheSameFormAndAClosedOneStartsEmpty) 
   first->cancelButton()->click();
   settle();
   EXPECT_FALSE(controller.window());
+  EXPECT_TRUE(cancels.back()->cancelled()) << "Cancel ends the send in flight";
   answers.back()(Failure::couldNotSend);
   settle();
 
@@ -153,6 +160,55 @@ TEST_F(FeedbackFormTest, OpeningAgainBringsTheSameFormAndAClosedOneStartsEmpty) 
   EXPECT_TRUE(controller.window()->systemInfoSwitch()->isChecked());
   EXPECT_EQ(controller.window()->failureText(), "");
   EXPECT_EQ(census.openWindowNumbers().size(), 1u);
+}
+
+// The program's own sending, against a server that takes the report and never answers: Cancel,
+// and quitting (the controller going), each end the send under way at once, so the feedback queue
+// is free for the next send or for the program's end, and each report reaches the server once.
+using FeedbackReplyForm = FeedbackFormTest;
+TEST_F(FeedbackReplyForm, CancelAndQuitEndTheSendInFlightAtOnce) {
+  using namespace std::chrono_literals;
+  LoopbackHttpsServer silent(0);
+  ThreadRuntime runtime;
+  DefaultsStore store;
+  std::shared_ptr<Executor> network = runtime.makeSerialQueue("Feedback", QueueQos::utility);
+  auto client = std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(silent.caFile()), silent.host());
+  auto controller = std::make_unique<FeedbackWindowController>(
+      census, FeedbackWindowController::programServices(store, client, network, runtime.main()));
+  // Runs the main queue in short slices until `done` holds (other threads change what it reads).
+  const auto runUntil = [&](const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    while (!done() && std::chrono::steady_clock::now() < end) runtime.runMainUntil(done, 5ms);
+    return done();
+  };
+  // How long the feedback queue takes to become free once `end` has run.
+  const auto queueFreedAfter = [&](const std::function<void()>& end) {
+    const auto start = std::chrono::steady_clock::now();
+    end();
+    std::atomic<bool> free{false};
+    network->post([&free] { free = true; });
+    EXPECT_TRUE(runUntil([&] { return free.load(); }));
+    return std::chrono::steady_clock::now() - start;
+  };
+  for (const bool quit : {false, true}) {
+    controller->show();
+    controller->window()->messageEditor()->setPlainText(quit ? "second" : "first");
+    controller->window()->sendNow();
+    const size_t expected = quit ? 2 : 1;
+    EXPECT_TRUE(runUntil([&] { return silent.requests().size() == expected; }));
+    const auto took = queueFreedAfter([&] {
+      if (quit) {
+        controller.reset();
+      } else {
+        controller->window()->cancelButton()->click();
+      }
+    });
+    settle();
+    EXPECT_LT(took, 100ms) << (quit ? "quit" : "Cancel");
+  }
+  ASSERT_EQ(silent.requests().size(), 2u);
+  EXPECT_NE(silent.requests()[0].body.find("first"), std::string::npos);
+  EXPECT_NE(silent.requests()[1].body.find("second"), std::string::npos);
 }
 
 }  // namespace

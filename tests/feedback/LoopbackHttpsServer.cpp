@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -46,7 +47,8 @@ void makeCertificate(EVP_PKEY*& key, X509*& certificate) {
 
 }  // namespace
 
-LoopbackHttpsServer::LoopbackHttpsServer(int status) : status_(status) {
+LoopbackHttpsServer::LoopbackHttpsServer(int status, Reply reply) : status_(status), reply_(reply) {
+  signal(SIGPIPE, SIG_IGN);  // a client that hangs up mid-reply ends the write, not the test
   EVP_PKEY* key = nullptr;
   X509* certificate = nullptr;
   makeCertificate(key, certificate);
@@ -127,11 +129,26 @@ void LoopbackHttpsServer::answer(int client) {
       // Silent: hold the connection until the client gives up.
       while (!stopping_ && SSL_read(ssl, buffer, sizeof buffer) > 0) {
       }
-    } else {
+    } else if (reply_ == Reply::small) {
       const std::string reply = "HTTP/1.1 " + std::to_string(status_) +
                                 " Test\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
       SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
       SSL_shutdown(ssl);
+    } else {
+      // Writes until the client hangs up (or the test ends).
+      std::string head = "HTTP/1.1 " + std::to_string(status_) + " Test\r\n";
+      std::string more;
+      if (reply_ == Reply::announcedHuge) {
+        head += "Content-Length: 10737418240\r\n\r\n";
+        more.assign(16384, 'x');
+      } else if (reply_ == Reply::endlessChunks) {
+        head += "Transfer-Encoding: chunked\r\n\r\n";
+        more = "4000\r\n" + std::string(0x4000, 'x') + "\r\n";
+      } else {
+        more = "X-More: " + std::string(64, 'x') + "\r\n";
+      }
+      bool open = SSL_write(ssl, head.data(), static_cast<int>(head.size())) > 0;
+      while (open && !stopping_) open = SSL_write(ssl, more.data(), static_cast<int>(more.size())) > 0;
     }
   }
   SSL_free(ssl);

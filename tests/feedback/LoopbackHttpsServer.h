@@ -17,9 +17,16 @@ class LoopbackHttpsServer {
     std::string head;  // request line and headers
     std::string body;
   };
+  // What follows the status line.
+  enum class Reply {
+    small,          // a two-byte body, then the connection closes
+    announcedHuge,  // "Content-Length: 10737418240", then body bytes until the client hangs up
+    endlessChunks,  // a chunked body that never ends
+    endlessHead,    // header lines that never end
+  };
 
   // `status` 0 makes the server silent.
-  explicit LoopbackHttpsServer(int status);
+  explicit LoopbackHttpsServer(int status, Reply reply = Reply::small);
   ~LoopbackHttpsServer();
 
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -32,6 +39,7 @@ class LoopbackHttpsServer {
   void answer(int client);
 
   int status_;
+  Reply reply_;
   int listener_ = -1;
   int port_ = 0;
   std::filesystem::path caFile_;

@@ -760,5 +760,23 @@ TEST_F(QuorvelUnderStockOpenboxTest, AShortcutFreedAsTheAdviceSaysComesBackByIts
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
 
+// The X server dies while the switcher is on screen and its render thread is drawing: the program
+// ends on its own, by exiting rather than by a crash, with nothing read after it was freed.
+TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly) {
+  const pid_t pid = startQuorvelAndUseWindows();
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  ASSERT_TRUE(X11Session::waitUntil([&] { return drawnShare() > 0.1; }, 20s)) << "drawn: " << drawnShare();
+  ASSERT_TRUE(session->killServer());
+  const std::optional<int> status = exitStatus(pid, 30s);
+  const std::string log = session->log("quorvel");
+  EXPECT_TRUE(status.has_value()) << "the program did not exit (it crashed or hangs)\n" << log;
+  // (A process the toolkit ends from its event loop leaves the toolkit's own memory unfreed: leaks
+  // are not what is looked for here.)
+  EXPECT_EQ(log.find("ERROR: AddressSanitizer"), std::string::npos) << log;
+  EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace quorvel

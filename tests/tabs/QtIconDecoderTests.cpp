@@ -3,9 +3,14 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
+#include <QRandomGenerator>
+
+#include <zlib.h>
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstring>
 #include <optional>
@@ -19,6 +24,7 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 #include "base/LogHub.h"
 #include "base/ManualLoop.h"
 #include "tabs/FaviconStore.h"
+#include "tabs/IconFileCheck.h"
 #include "tabs/IconTextureMaker.h"
 #include "tabs/qt/QtIconDecoder.h"
 
@@ -253,6 +259,86 @@ TEST_F(QtIconDecoderTest, CraftedFilesAreRefused) {
   }
   const Bytes jpeg = encoded(solid(16, 16, Qt::green), "JPEG");
   EXPECT_FALSE(decoder.render(Bytes(jpeg.begin(), jpeg.begin() + ptrdiff_t(jpeg.size() * 2 / 3))).ok());
+}
+
+// Files that pass for icons but would each hold the decode queue for seconds to a minute: a
+// progressive JPEG that repeats its last scan, an SVG whose reuses multiply (and one that reuses
+// itself), a PNG whose data inflates far past its rows. Each is refused within the decode budget;
+// and a decode that outlives its budget gives up.
+TEST_F(QtIconDecoderTest, IconsThatWouldDecodeForLongAreRefusedWithinTheirBudget) {
+  // A noisy 512 square, written progressively, with 300 more copies of its smallest scan (within
+  // the byte budget of an icon file).
+  QImage noise(512, 512, QImage::Format_RGB32);
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, QRandomGenerator::global()->generate());
+  QByteArray written;
+  QBuffer buffer(&written);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "jpeg");
+  writer.setProgressiveScanWrite(true);
+  ASSERT_TRUE(writer.write(noise));
+  const Bytes jpeg(written.begin(), written.end());
+  const std::string_view text(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+  // Coded data never holds this pair, so each one starts a scan; the last scan ends at the end marker.
+  std::string_view smallest = text;
+  for (size_t at = text.find("\xFF\xDA"); at != std::string_view::npos;) {
+    const size_t next = text.find("\xFF\xDA", at + 2);
+    const std::string_view scan = text.substr(at, (next == std::string_view::npos ? text.size() - 2 : next) - at);
+    if (scan.size() < smallest.size()) smallest = scan;
+    at = next;
+  }
+  Bytes scans(jpeg.begin(), jpeg.end() - 2);
+  for (int i = 0; i < 300; ++i) scans.insert(scans.end(), smallest.begin(), smallest.end());
+  scans.insert(scans.end(), {0xFF, 0xD9});
+  ASSERT_LT(scans.size(), IconFileCheck::kMaxBytes);
+  EXPECT_TRUE(decoder.render(jpeg).ok());
+
+  // 400 squares, drawn 15 times by each of 15 reuses: 90,000 squares from 433 elements.
+  std::string reuses = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                       "width='16' height='16'><defs><g id='a'>";
+  for (int i = 0; i < 400; ++i) reuses += "<rect width='1' height='1'/>";
+  reuses += "</g><g id='b'>";
+  for (int i = 0; i < 15; ++i) reuses += "<use xlink:href='#a'/>";
+  reuses += "</g></defs>";
+  for (int i = 0; i < 15; ++i) reuses += "<use href=\"#b\"/>";
+  reuses += "</svg>";
+  const std::string itself = "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'><g id='c'>"
+                             "<rect width='1' height='1'/><use href='#c'/></g></svg>";
+
+  // A 16 square whose data inflates to its rows and then 64 MiB more.
+  const Bytes png = encoded(solid(16, 16, Qt::red), "PNG");
+  Bytes deflated(1 << 20);
+  z_stream stream{};
+  ASSERT_EQ(deflateInit(&stream, 9), Z_OK);
+  const Bytes zeros(1 << 20, 0);
+  stream.next_out = deflated.data();
+  stream.avail_out = uInt(deflated.size());
+  for (int i = 0; i < 64; ++i) {
+    stream.next_in = const_cast<Bytef*>(zeros.data());
+    stream.avail_in = uInt(zeros.size());
+    ASSERT_EQ(deflate(&stream, i == 63 ? Z_FINISH : Z_NO_FLUSH), i == 63 ? Z_STREAM_END : Z_OK);
+  }
+  deflated.resize(stream.total_out);
+  deflateEnd(&stream);
+  Bytes inflating(png.begin(), png.begin() + 33);  // signature and header
+  const Bytes idat = pngChunk("IDAT", deflated), iend = pngChunk("IEND", {});
+  inflating.insert(inflating.end(), idat.begin(), idat.end());
+  inflating.insert(inflating.end(), iend.begin(), iend.end());
+
+  const struct {
+    const char* what;
+    Bytes bytes;
+    Failure failure;
+  } cases[] = {{"repeated scans", scans, Failure::tooLarge},
+               {"multiplying reuses", Bytes(reuses.begin(), reuses.end()), Failure::tooLarge},
+               {"a reuse of itself", Bytes(itself.begin(), itself.end()), Failure::undecodable},
+               {"inflating data", inflating, Failure::tooLarge}};
+  for (const auto& c : cases) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(decoder.render(c.bytes).failure, c.failure) << c.what;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, QtIconDecoder::kDefaultBudget) << c.what;
+  }
+  EXPECT_EQ(QtIconDecoder(std::chrono::milliseconds(0)).render(jpeg).failure, Failure::tooSlow);
 }
 
 TEST_F(QtIconDecoderTest, OnlyIconsThatDecodeReachTheStore) {

@@ -10,6 +10,7 @@
 #include "base/LogCapture.h"
 #include "platform/x11/X11AppIcons.h"
 #include "platform/x11/X11Backend.h"
+#include "platform/x11/X11IconPixmap.h"
 #include "platform/x11/X11ShareableContent.h"
 
 namespace quorvel {
@@ -26,6 +27,48 @@ TEST(NetWmIcon, TheLargestImageIsTaken) {
   EXPECT_EQ(icon->width, 2);
   EXPECT_EQ(icon->height, 2);
   EXPECT_EQ(icon->argb, (std::vector<uint32_t>{0xFF0000A1, 0xFF0000A2, 0xFF0000A3, 0xFF0000A4}));
+}
+
+// A broken server or a proxy may describe an icon's image in any layout. Every combination of
+// depth, bits per pixel, padding, unit, byte and bit order, side and data length (one byte short,
+// exact, with slack) is either read within its data (the sanitizers watch) or refused; the layouts a
+// real server uses are read.
+TEST(IconPixmapLayout, EveryLayoutIsCheckedBeforeItIsRead) {
+  using Image = X11IconPixmap::Image;
+  const auto sound = [](uint8_t depth, uint32_t width, uint32_t height) {
+    Image image{width, height, depth, uint8_t(depth == 1 ? 1 : 32), 32, 32, true, true, {}};
+    image.data.assign((depth == 1 ? (width + 31) / 32 * 4 : width * 4) * height, 0x5A);
+    return image;
+  };
+  int read = 0;
+  for (const uint8_t depth : {0, 1, 8, 16, 24, 32, 255})
+    for (const uint8_t bitsPerPixel : {0, 1, 8, 24, 32, 255})
+      for (const uint8_t pad : {0, 1, 7, 8, 16, 32, 64})
+        for (const uint8_t unit : {0, 1, 8, 16, 32, 64})
+          for (const int order : {0, 1, 2, 3})
+            for (const uint32_t width : {1u, 9u, 33u, 0x10000u, 0xFFFFFFFFu})
+              for (const uint32_t height : {1u, 3u, 0xFFFFFFFFu})
+                for (const size_t length : {size_t{0}, size_t{1}, size_t{4}, size_t{20}, size_t{33}, size_t{400}}) {
+                  Image image{width, height, depth, bitsPerPixel, pad, unit, bool(order & 1), bool(order & 2),
+                              std::vector<uint8_t>(length, 0xA5)};
+                  const auto argb = X11IconPixmap::pixels(image, nullptr);
+                  if (argb) {
+                    ++read;
+                    EXPECT_EQ(argb->size(), size_t{width} * height);
+                  }
+                  // The same layout as a mask over a sound bitmap of its size.
+                  if (width < 64 && height < 64) {
+                    const auto masked = X11IconPixmap::pixels(sound(1, width, height), &image);
+                    if (masked) EXPECT_EQ(masked->size(), size_t{width} * height);
+                  }
+                }
+  EXPECT_GT(read, 0);
+  for (const uint8_t depth : {1, 24, 32}) {
+    const Image image = sound(depth, 33, 3);
+    EXPECT_TRUE(X11IconPixmap::pixels(image, nullptr)) << int(depth);
+    const Image mask = sound(1, 33, 3);
+    EXPECT_TRUE(X11IconPixmap::pixels(image, &mask)) << int(depth);
+  }
 }
 
 TEST(NetWmIcon, HostileValuesAreRefusedWithAReason) {

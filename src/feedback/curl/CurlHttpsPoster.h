@@ -13,8 +13,8 @@ namespace quorvel {
 class CurlHttpsPoster final : public HttpsPoster {
  public:
   explicit CurlHttpsPoster(std::optional<std::filesystem::path> caFile = std::nullopt);
-  std::optional<int> post(const std::string& url, const std::string& body,
-                          std::chrono::milliseconds timeout) override;
+  std::optional<int> post(const std::string& url, const std::string& body, std::chrono::milliseconds timeout,
+                          const PostCancellation* cancel = nullptr) override;
 
  private:
   std::optional<std::filesystem::path> caFile_;

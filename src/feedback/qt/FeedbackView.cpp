@@ -129,7 +129,17 @@ FeedbackView::FeedbackView(Services services, QWidget* parent) : QDialog(parent)
   message_->setFocus();
 }
 
-FeedbackView::~FeedbackView() = default;
+FeedbackView::~FeedbackView() { cancelSend(); }
+
+void FeedbackView::cancelSend() {
+  if (inFlight_) inFlight_->cancel();
+  inFlight_.reset();
+}
+
+void FeedbackView::done(int result) {
+  cancelSend();
+  QDialog::done(result);
+}
 
 void FeedbackView::updateSendButton() { send_->setEnabled(!sending_ && !blank(message_->toPlainText())); }
 
@@ -196,8 +206,11 @@ void FeedbackView::sendNow() {
     return;
   }
   QPointer<FeedbackView> self(this);
-  services_.send(std::move(report), [self](std::optional<FeedbackClient::Failure> failure) {
-    if (!self) return;  // the window closed meanwhile: nothing to show
+  auto cancel = std::make_shared<PostCancellation>();
+  inFlight_ = cancel;
+  services_.send(std::move(report), cancel, [self, cancel](std::optional<FeedbackClient::Failure> failure) {
+    if (!self || self->inFlight_ != cancel) return;  // the window closed meanwhile: nothing to show
+    self->inFlight_.reset();
     if (!failure) {
       self->accept();
       return;

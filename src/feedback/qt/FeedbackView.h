@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "feedback/FeedbackClient.h"
 #include "feedback/FeedbackEnvironment.h"
 #include "feedback/FeedbackReport.h"
+#include "feedback/HttpsPoster.h"
 
 class QCheckBox;
 class QGraphicsOpacityEffect;
@@ -32,16 +34,19 @@ namespace quorvel {
 //
 // Send is offered while the message holds something besides white space and no send is under way.
 // A send goes out through `Services::send`, which calls its answer back on the main thread; a
-// success closes the window, a failure shows its sentence and leaves every field as typed. An answer
-// that comes after the window closed changes nothing. Main thread only.
+// success closes the window, a failure shows its sentence and leaves every field as typed. Closing
+// the window (Cancel, Escape, its close button, or the program quitting) ends a send still under way
+// at once, so it is not delivered later behind the user's back; an answer that comes after the
+// window closed changes nothing. Main thread only.
 class FeedbackView final : public QDialog {
  public:
   using Answer = std::function<void(std::optional<FeedbackClient::Failure>)>;
   struct Services {
     // The facts as they are now (for the details, and for a report that includes them).
     std::function<FeedbackEnvironment()> environment;
-    // Starts sending `report`; `answer` is called once, later, on the main thread.
-    std::function<void(FeedbackReport report, Answer answer)> send;
+    // Starts sending `report`; `answer` is called once, later, on the main thread. The send ends as
+    // soon as `cancel` is cancelled.
+    std::function<void(FeedbackReport report, std::shared_ptr<PostCancellation> cancel, Answer answer)> send;
   };
 
   explicit FeedbackView(Services services, QWidget* parent = nullptr);
@@ -66,7 +71,11 @@ class FeedbackView final : public QDialog {
   // Presses Send (when it is enabled).
   void sendNow();
 
+ protected:
+  void done(int result) override;
+
  private:
+  void cancelSend();
   void updateSendButton();
   void updateReplyPromise(bool animated);
   void toggleDetails(bool open);
@@ -88,6 +97,7 @@ class FeedbackView final : public QDialog {
   QPushButton* send_ = nullptr;
   std::vector<std::string> detailsLines_;
   bool sending_ = false;
+  std::shared_ptr<PostCancellation> inFlight_;
 };
 
 }  // namespace quorvel

@@ -18,9 +18,11 @@ FeedbackView::Services FeedbackWindowController::programServices(const DefaultsS
                                                                  std::shared_ptr<Executor> network, Executor& main) {
   FeedbackView::Services services;
   services.environment = [&store] { return FeedbackEnvironment::current(store); };
-  services.send = [client, network, &main](FeedbackReport report, FeedbackView::Answer answer) {
-    network->post([client, report = std::move(report), answer = std::move(answer), &main]() mutable {
-      const auto failure = client->send(report);
+  services.send = [client, network, &main](FeedbackReport report, std::shared_ptr<PostCancellation> cancel,
+                                           FeedbackView::Answer answer) {
+    network->post([client, report = std::move(report), cancel = std::move(cancel), answer = std::move(answer),
+                   &main]() mutable {
+      const auto failure = client->send(report, cancel.get());
       main.post([answer = std::move(answer), failure] { answer(failure); });
     });
   };

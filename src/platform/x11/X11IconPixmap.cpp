@@ -13,11 +13,14 @@ namespace {
 constexpr uint32_t kIconPixmapHint = 1u << 2;
 constexpr uint32_t kIconMaskHint = 1u << 5;
 
+// The bytes of one row; only for an image whose layout is sound.
 size_t rowBytes(const X11IconPixmap::Image& image) {
   const size_t bits = static_cast<size_t>(image.width) * image.bitsPerPixel;
-  const size_t pad = image.scanlinePad ? image.scanlinePad : 8;
+  const size_t pad = image.scanlinePad;
   return (bits + pad - 1) / pad * pad / 8;
 }
+
+bool isUnitSize(uint8_t bits) { return bits == 8 || bits == 16 || bits == 32; }
 
 // Reads a drawable's whole image with the layout the server's setup gives for its depth.
 std::optional<X11IconPixmap::Image> fetch(X11Connection& connection, uint32_t drawable, uint32_t maxSide,
@@ -49,15 +52,42 @@ std::optional<X11IconPixmap::Image> fetch(X11Connection& connection, uint32_t dr
                                 connection.counted(xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0, 0,
                                                                  geometry->width, geometry->height, ~0u)));
   if (!reply) return fail("its pixmap could not be read");
+  // The reply's own depth must be the pixmap's, and its data (which xcb sized from the reply's
+  // length) must hold every row; pixels() checks the rest of the layout before reading.
+  if (reply->depth != image.depth) return fail("its pixmap came back with another depth");
+  const int length = xcb_get_image_data_length(reply.get());
+  if (length < 0) return fail("its pixmap could not be read");
   const uint8_t* data = xcb_get_image_data(reply.get());
-  image.data.assign(data, data + xcb_get_image_data_length(reply.get()));
+  image.data.assign(data, data + length);
+  if (!X11IconPixmap::layoutIsSound(image)) return fail("its pixmap came back in a layout that is not read");
   return image;
 }
 
 }  // namespace
 
+bool X11IconPixmap::layoutIsSound(const Image& image) {
+  // The protocol's own limits: sides of 16 bits, rows padded to 8, 16 or 32 bits, bitmaps in units
+  // of 8, 16 or 32 bits no wider than the pad. Anything else is a broken server (or a proxy), and
+  // the arithmetic below would divide by nothing or step past the data.
+  if (image.width == 0 || image.height == 0 || image.width > 0xFFFF || image.height > 0xFFFF) return false;
+  if (!isUnitSize(image.scanlinePad)) return false;
+  switch (image.depth) {
+    case 1:
+      if (image.bitsPerPixel != 1 || !isUnitSize(image.scanlineUnit) || image.scanlineUnit > image.scanlinePad)
+        return false;
+      break;
+    case 24:
+    case 32:
+      if (image.bitsPerPixel != 32) return false;
+      break;
+    default:
+      return false;
+  }
+  return image.data.size() / rowBytes(image) >= image.height;
+}
+
 bool X11IconPixmap::bit(const Image& image, uint32_t x, uint32_t y) {
-  const uint32_t unitBits = image.scanlineUnit >= 8 ? image.scanlineUnit : 8;
+  const uint32_t unitBits = image.scanlineUnit;
   const uint32_t unitBytes = unitBits / 8;
   const uint32_t inUnit = x % unitBits;
   // The bit's significance within its unit, then the byte that holds it in memory.
@@ -68,16 +98,10 @@ bool X11IconPixmap::bit(const Image& image, uint32_t x, uint32_t y) {
 }
 
 std::optional<std::vector<uint32_t>> X11IconPixmap::pixels(const Image& image, const Image* mask) {
-  auto fits = [](const Image& i) {
-    if (i.width == 0 || i.height == 0) return false;
-    if (i.depth == 1 && (i.bitsPerPixel != 1 || i.scanlineUnit % 8 != 0 || i.scanlinePad % i.scanlineUnit != 0))
-      return false;
-    return i.data.size() >= rowBytes(i) * i.height;
-  };
-  const bool colour = (image.depth == 24 || image.depth == 32) && image.bitsPerPixel == 32;
-  if (!fits(image) || !(image.depth == 1 || colour)) return std::nullopt;
-  if (mask && (mask->depth != 1 || !fits(*mask) || mask->width < image.width || mask->height < image.height))
+  if (!layoutIsSound(image) || (mask && (mask->depth != 1 || !layoutIsSound(*mask) || mask->width < image.width ||
+                                         mask->height < image.height))) {
     return std::nullopt;
+  }
 
   std::vector<uint32_t> out;
   out.reserve(static_cast<size_t>(image.width) * image.height);
@@ -125,7 +149,7 @@ std::optional<AppIcon> X11IconPixmap::read(X11Connection& connection, uint32_t w
     std::string maskProblem;
     mask = fetch(connection, values[7], maxSide, &maskProblem);
     // A mask that cannot be read, or does not cover the icon, leaves the icon whole.
-    if (mask && (mask->width < image->width || mask->height < image->height)) mask.reset();
+    if (mask && (mask->depth != 1 || mask->width < image->width || mask->height < image->height)) mask.reset();
   }
   const auto argb = pixels(*image, mask ? &*mask : nullptr);
   if (!argb) {

@@ -40,6 +40,9 @@ class X11IconPixmap {
   // The ARGB pixels of an image, masked by `mask` (a bitmap of the same size) when given; none when
   // its depth or layout is not one of the above or its data is too short.
   static std::optional<std::vector<uint32_t>> pixels(const Image& image, const Image* mask);
+  // Whether an image's depth, bits per pixel, padding and units are ones the protocol allows and
+  // this reader knows, and its data holds every row: only then is it read.
+  static bool layoutIsSound(const Image& image);
 
  private:
   // The bit of a bitmap image at (x, y).

@@ -116,16 +116,14 @@ void SceneRenderer::startRendering() {
   if (!link_) {
     link_ = services_.makeLink();
     if (!link_) return;
-    threadExited_ = std::make_shared<ThreadExit>();
+    threadExited_ = std::make_shared<RenderThreads::Exit>();
+    RenderThreads::add(link_, threadExited_);
     // The thread holds its own references: nothing it uses is freed while it runs.
     thread_ = std::thread([link = link_, core = core_, surface = layer_, exited = threadExited_] {
+      exited->started();
       ThreadName::applyToCurrentThread("net.tarmeq.quorvel.render");
       link->run([&](const DisplayLinkUpdate& update) { core->tick(update, *surface); });
-      {
-        std::lock_guard lock(exited->mutex);
-        exited->done = true;
-      }
-      exited->ended.notify_all();
+      exited->finish();
     });
   }
   core_->requestRestart(refreshRate_);
@@ -150,16 +148,13 @@ void SceneRenderer::shutdown() {
   if (!link_) return;
   link_->setPaused(true);
   link_->stop();
-  bool ended;
-  {
-    std::unique_lock lock(threadExited_->mutex);
-    ended = threadExited_->ended.wait_for(lock, kShutdownWait, [&] { return threadExited_->done; });
-  }
+  const bool ended = threadExited_->waitUntilDone(std::chrono::steady_clock::now() + kShutdownWait);
   if (ended) {
     thread_.join();
+    RenderThreads::remove(threadExited_);
   } else {
     // Still drawing (or stuck): never free anything under it. It keeps what it uses alive and ends
-    // on its own once its frame returns.
+    // on its own once its frame returns; the process's end waits for it (RenderThreads).
     logger_.error("render thread did not end within 0.3 s; it is left to finish on its own");
     thread_.detach();
   }

@@ -19,6 +19,7 @@
 #include "scene/render/CardRenderer.h"
 #include "scene/render/DisplayLink.h"
 #include "scene/render/FocusSink.h"
+#include "scene/render/RenderThreads.h"
 #include "settings/AppSettings.h"
 #include "windows/CardAction.h"
 #include "windows/WindowCard.h"
@@ -34,7 +35,8 @@ namespace quorvel {
 // Every operation runs on the main thread. The render thread shares only the scene (under its
 // lock), the wake counter and the renderer's own locked fields. Shutdown never frees what the render
 // thread uses while it runs: the thread holds its own references, and one that does not end within
-// 0.3 s is reported and left to finish.
+// 0.3 s is reported and left to finish. Every thread is known to RenderThreads, which ends it before
+// the process's statics go, however the process ends.
 class SceneRenderer {
  public:
   struct Services {
@@ -97,11 +99,6 @@ class SceneRenderer {
   static Float4 accentColor();
 
  private:
-  struct ThreadExit {
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
-  };
   void startRendering();
   void readBunching();
 
@@ -113,7 +110,7 @@ class SceneRenderer {
   Logger logger_{"SceneRenderer"};
   std::shared_ptr<DisplayLink> link_;
   std::thread thread_;
-  std::shared_ptr<ThreadExit> threadExited_;
+  std::shared_ptr<RenderThreads::Exit> threadExited_;
   float sessionTallest_ = 1;
   bool bunchTabs_ = false;
   bool bunchAppWindows_ = false;

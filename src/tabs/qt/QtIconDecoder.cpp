@@ -1,13 +1,13 @@
 #include "tabs/qt/QtIconDecoder.h"
 
-#include <QBuffer>
-#include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -27,6 +27,35 @@ bool withinLimit(const QSize& size) {
   return size.width() <= IconDecoder::kMaxSide && size.height() <= IconDecoder::kMaxSide;
 }
 
+// The icon's bytes for the image reader, which reads them a piece at a time as it decodes: once
+// the deadline has passed, every read fails, so the decoder stops at its next read.
+class DeadlineBuffer final : public QIODevice {
+ public:
+  DeadlineBuffer(std::span<const uint8_t> bytes, std::chrono::steady_clock::time_point deadline)
+      : bytes_(bytes), deadline_(deadline) {}
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return static_cast<qint64>(bytes_.size()); }
+  bool expired() const { return expired_; }
+
+ protected:
+  qint64 readData(char* data, qint64 most) override {
+    if (expired_ || std::chrono::steady_clock::now() >= deadline_) {
+      expired_ = true;
+      return -1;
+    }
+    const qint64 at = pos();
+    const qint64 count = std::clamp<qint64>(static_cast<qint64>(bytes_.size()) - at, 0, most);
+    if (count > 0) std::memcpy(data, bytes_.data() + at, static_cast<size_t>(count));
+    return count;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  std::chrono::steady_clock::time_point deadline_;
+  bool expired_ = false;
+};
+
 }  // namespace
 
 IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const {
@@ -35,10 +64,7 @@ IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const 
   const char* format = IconFileCheck::readerName(verdict.format);
   const std::span<const uint8_t> read = verdict.rewritten ? std::span<const uint8_t>(*verdict.rewritten) : bytes;
 
-  const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(read.data()),
-                                                  static_cast<qsizetype>(read.size()));
-  QBuffer buffer;
-  buffer.setData(data);
+  DeadlineBuffer buffer(read, std::chrono::steady_clock::now() + budget_);
   if (!buffer.open(QIODevice::ReadOnly)) return {{}, Failure::undecodable};
   QImageReader reader(&buffer, format);
   reader.setDecideFormatFromContent(false);
@@ -64,6 +90,7 @@ IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const 
       bestSize = size;
     }
   }
+  if (buffer.expired()) return {{}, Failure::tooSlow};
   if (best < 0) return {{}, sawTooLarge ? Failure::tooLarge : Failure::undecodable};
   if (count > 1 && !reader.jumpToImage(best)) return {{}, Failure::undecodable};
 
@@ -74,6 +101,9 @@ IconDecoder::Result QtIconDecoder::render(std::span<const uint8_t> bytes) const 
     reader.setScaledSize(bestSize.scaled(side, side, Qt::KeepAspectRatio));
   }
   QImage image = reader.read();
+  // A decode cut off by its deadline may still hand back a picture, with what it had not read yet
+  // made up: it is not an icon.
+  if (buffer.expired()) return {{}, Failure::tooSlow};
   if (image.isNull()) return {{}, Failure::undecodable};
   if (image.width() <= 0 || image.height() <= 0) return {{}, Failure::emptyImage};
   // Some formats only learn their size while decoding.
