@@ -53,12 +53,12 @@ double StillAcceptance::sampledLuminance(const PixelBuffer& buffer) {
   return static_cast<double>(sum) / 25000;
 }
 
-bool StillAcceptance::acceptsStill(const PixelBuffer& buffer) {
+bool StillAcceptance::acceptsStill(const PixelBuffer& buffer, bool drawnSinceMapped) {
   if (buffer.hasPixels()) {
     const Margins m = transparentMargins(buffer);
     if (m.rightColumns > marginLimit(buffer.width) || m.bottomRows > marginLimit(buffer.height)) return false;
   }
-  return sampledLuminance(buffer) > kMinimumLuminance;
+  return drawnSinceMapped || sampledLuminance(buffer) > kMinimumLuminance;
 }
 
 }  // namespace quorvel

@@ -4,9 +4,9 @@
 
 namespace quorvel {
 
-// Whether a captured still shows its window: a still that is (nearly) black or that has wide fully
-// transparent margins at its right or bottom edge (a window caught while resizing, or one whose
-// content is not drawn yet) is not used. Reads few pixels: 25 samples for the luminance, and only
+// Whether a captured still shows its window: a still that has wide fully transparent margins at its
+// right or bottom edge (a window caught while resizing, or one whose content is not drawn yet), or
+// one that is (nearly) black from a window not known to have drawn, is not used. Reads few pixels: 25 samples for the luminance, and only
 // the outermost columns and rows for the margins. Pure functions.
 class StillAcceptance {
  public:
@@ -30,8 +30,10 @@ class StillAcceptance {
   // buffer without pixels.
   static double sampledLuminance(const PixelBuffer& buffer);
 
-  // A window's still: margins within their limits and a luminance above kMinimumLuminance.
-  static bool acceptsStill(const PixelBuffer& buffer);
+  // A window's still: margins within their limits, and a luminance above kMinimumLuminance unless
+  // the window is known to have drawn since it was mapped (then a dark still is what it shows: a
+  // terminal's black, a dark theme).
+  static bool acceptsStill(const PixelBuffer& buffer, bool drawnSinceMapped = false);
 };
 
 }  // namespace quorvel

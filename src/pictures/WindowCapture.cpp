@@ -281,7 +281,8 @@ Task<bool> WindowCapture::captureStill(std::shared_ptr<Pass> pass, ShareableWind
   }};
   CaptureResult result = co_await still;
   if (!result.picture) co_return false;
-  if (StillAcceptance::acceptsStill(*result.picture)) co_return store(*pass, *result.picture, id, true);
+  if (StillAcceptance::acceptsStill(*result.picture, result.drawnSinceMapped.value_or(false)))
+    co_return store(*pass, *result.picture, id, true);
   Task<bool> fallback = displayFallback(pass, window, configuration);
   const bool stored = co_await std::move(fallback);
   co_return stored;

@@ -22,6 +22,10 @@ struct CaptureConfiguration {
 struct CaptureResult {
   std::optional<PixelBuffer> picture;
   std::optional<std::string> error;
+  // For a window's picture: whether the window had drawn into itself since it was last mapped when
+  // the picture was taken (a window caught before it drew shows nothing of its own, however its
+  // pixels look). None where the service cannot tell.
+  std::optional<bool> drawnSinceMapped;
 };
 
 // The state of one frame of a stream: only `complete` frames carry a new picture; the others

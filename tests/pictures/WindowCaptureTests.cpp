@@ -37,6 +37,9 @@ TEST(StillAcceptance, LuminanceSamplesAGridAndMustExceedEight) {
   EXPECT_FALSE(StillAcceptance::acceptsStill(PixelBuffer::filled(40, 30, 0xFF080808)));  // exactly 8.0
   EXPECT_EQ(StillAcceptance::sampledLuminance(PixelBuffer::filled(40, 30, 0xFF080808)), 8.0);
   EXPECT_TRUE(StillAcceptance::acceptsStill(PixelBuffer::filled(40, 30, 0xFF090909)));
+  // A window known to have drawn since it was mapped may be dark; its margins still count.
+  EXPECT_TRUE(StillAcceptance::acceptsStill(PixelBuffer::filled(40, 30, 0xFF000000), true));
+  EXPECT_FALSE(StillAcceptance::acceptsStill(withClearEdges(150, 80, 3, 0), true));
   // Only the 25 grid points count: a 1920 × 1200 picture lit at exactly those points reads bright.
   std::vector<uint8_t> pixels(1920u * 1200 * 4, 0);
   for (int x : {192, 576, 960, 1344, 1728})

@@ -139,6 +139,28 @@ TEST_F(X11WindowCaptureTest, StillsShowEachWindowsOwnColourEvenWhenCovered) {
   EXPECT_TRUE(capture->captureWindowNow(0x7ffffff, {10, 10}).error);
 }
 
+// A dark still is refused from a window caught before it drew, and taken from one that has drawn
+// since it was mapped (a terminal's black); the server's damage reports tell the two apart.
+TEST_F(X11WindowCaptureTest, ADarkWindowGetsItsPictureOnceItHasDrawn) {
+  const uint32_t dark = open("Dark", 0, "300x200+100+100", {"--undrawn"});
+  ASSERT_TRUE(dark);
+  captures = std::make_unique<WindowCapture>(WindowCapture::Services{
+      *cache, *preparation, platform->shareableContent(), *capture, getpid(), nullptr, nullptr});
+  ASSERT_TRUE(finish(captures->refreshForSummon({card(dark)}, {}, {})));
+  EXPECT_FALSE(cache->entryCopy(dark)) << "a still of a window that never drew";
+
+  const xcb_gcontext_t gc = xcb_generate_id(x().xcb());
+  const uint32_t black = 0;
+  xcb_create_gc(x().xcb(), gc, dark, XCB_GC_FOREGROUND, &black);
+  const xcb_rectangle_t all{0, 0, 300, 200};
+  xcb_poly_fill_rectangle(x().xcb(), dark, gc, 1, &all);
+  xcb_free_gc(x().xcb(), gc);
+  x().flush();
+  ASSERT_TRUE(X11Session::waitUntil([&] { return capture->captureWindowNow(dark, {30, 20}).drawnSinceMapped == true; }));
+  ASSERT_TRUE(finish(captures->refreshForSummon({card(dark)}, {}, {})));
+  EXPECT_EQ(preparation->storedColor(dark), 0xFF000000u);
+}
+
 TEST_F(X11WindowCaptureTest, TheLiveStreamFollowsAColourChangeAndStopsWhenTold) {
   const uint32_t red = open("Live", kRed, "320x240+100+100");
   ASSERT_TRUE(red);

@@ -142,6 +142,19 @@ struct X11ScreenCapture::Shared {
   std::mutex callerMutex;
   std::unique_ptr<ShmSegment> callerSegment;
 
+  // Which windows have drawn into themselves since they were last mapped. Every window made a child
+  // of the root after the capture opened is watched from its creation, before it can be mapped: a
+  // damage object on it reports its first drawing, and its own map and unmap events start the
+  // question afresh. A window met otherwise (one that was there before) is watched from then on and
+  // taken to have drawn meanwhile. Guarded by drawnMutex; the event thread keeps it.
+  struct DrawWatch {
+    xcb_damage_damage_t damage = 0;
+    bool drawn = false;
+  };
+  std::mutex drawnMutex;
+  std::unordered_map<uint32_t, DrawWatch> drawWatches;
+  std::unordered_map<uint32_t, uint32_t> windowOfDamage;
+
   // The event thread and the running streams.
   std::thread events;
   std::mutex streamMutex;
@@ -272,6 +285,87 @@ struct X11ScreenCapture::Shared {
   }
 
   void runEvents();
+
+  // Starts watching `window`'s drawing, with `drawn` as what it has done so far (caller holds
+  // drawnMutex). The requests are not checked: a window that is already gone sends no events.
+  void watchDrawing(uint32_t window, bool drawn) {
+    xcb_connection_t* c = watcher->xcb();
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &mask);
+    const xcb_damage_damage_t object = xcb_generate_id(c);
+    xcb_damage_create(c, object, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+    watcher->flush();
+    drawWatches[window] = DrawWatch{object, drawn};
+    windowOfDamage[object] = window;
+  }
+
+  // Whether `window` has drawn since it was last mapped, as far as the watch knows yet; none when it
+  // does not watch the window. Asked before the window's picture is read, so that a window said to
+  // have drawn shows that drawing in the picture.
+  std::optional<bool> drawnState(uint32_t window) {
+    std::lock_guard guard(drawnMutex);
+    auto it = drawWatches.find(window);
+    return it == drawWatches.end() ? std::nullopt : std::optional<bool>(it->second.drawn);
+  }
+
+  // What a window's picture says of its drawing (`before`: drawnState before the read); none
+  // without DAMAGE. A window the watch did not know, and that gave a picture, was there before:
+  // it is watched from now on and taken to have drawn.
+  std::optional<bool> drawnForPicture(uint32_t window, std::optional<bool> before) {
+    if (!damage) return std::nullopt;
+    if (before) return before;
+    std::lock_guard guard(drawnMutex);
+    if (drawWatches.count(window)) return false;  // it came meanwhile: nothing is known of it yet
+    watchDrawing(window, true);
+    return true;
+  }
+
+  // The event thread's part of the drawing watch: a new top-level window, a map or unmap (which
+  // re-arms the damage object: its first report after it tells of the window's first drawing), a
+  // damage report, a destroyed window (its damage object went with it).
+  void noteDrawing(const xcb_generic_event_t& event, uint8_t type) {
+    if (type == XCB_CREATE_NOTIFY) {
+      const auto& create = reinterpret_cast<const xcb_create_notify_event_t&>(event);
+      if (create.parent != watcher->root() || create.override_redirect) return;
+      std::lock_guard guard(drawnMutex);
+      if (!drawWatches.count(create.window)) watchDrawing(create.window, false);
+    } else if (type == XCB_MAP_NOTIFY || type == XCB_UNMAP_NOTIFY) {
+      // Each window's own copy of the event, not the root's copy of a child's.
+      const uint32_t window = type == XCB_MAP_NOTIFY ? reinterpret_cast<const xcb_map_notify_event_t&>(event).window
+                                                     : reinterpret_cast<const xcb_unmap_notify_event_t&>(event).window;
+      const uint32_t about = type == XCB_MAP_NOTIFY ? reinterpret_cast<const xcb_map_notify_event_t&>(event).event
+                                                    : reinterpret_cast<const xcb_unmap_notify_event_t&>(event).event;
+      if (window != about) return;
+      std::lock_guard guard(drawnMutex);
+      auto it = drawWatches.find(window);
+      if (it == drawWatches.end()) return;
+      it->second.drawn = false;
+      xcb_damage_subtract(watcher->xcb(), it->second.damage, XCB_NONE, XCB_NONE);
+      watcher->flush();
+    } else if (type == XCB_DESTROY_NOTIFY) {
+      const auto& destroy = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+      if (destroy.window != destroy.event) return;
+      std::lock_guard guard(drawnMutex);
+      auto it = drawWatches.find(destroy.window);
+      if (it == drawWatches.end()) return;
+      windowOfDamage.erase(it->second.damage);
+      drawWatches.erase(it);
+    } else if (damage && type == damageEvent) {
+      // Reported once per mapping: the damage is left standing until the next map or unmap.
+      const auto& notify = reinterpret_cast<const xcb_damage_notify_event_t&>(event);
+      std::lock_guard guard(drawnMutex);
+      auto owner = windowOfDamage.find(notify.damage);
+      if (owner == windowOfDamage.end()) return;
+      auto it = drawWatches.find(owner->second);
+      if (it != drawWatches.end()) it->second.drawn = true;
+    }
+  }
+
+  // Whether the drawing watch keeps an eye on `window` (its structure events must stay selected).
+  bool watchesDrawing(uint32_t window) {
+    std::lock_guard guard(drawnMutex);
+    return drawWatches.count(window) > 0;
+  }
 };
 
 // One stream: its window, its damage object and its thread, which reads a frame after each change.
@@ -308,6 +402,7 @@ void X11ScreenCapture::Shared::runEvents() {
     if (!watcher->waitForEventsOrWake()) return;
     watcher->pumpEvents([&](const xcb_generic_event_t& event) {
       const uint8_t type = event.response_type & 0x7f;
+      noteDrawing(event, type);
       std::lock_guard guard(streamMutex);
       for (const auto& core : streams) {
         std::lock_guard coreGuard(core->mutex);
@@ -388,8 +483,9 @@ void StreamCore::run(std::shared_ptr<StreamCore> self) {
   segment.reset();
   if (damage) xcb_damage_destroy(watcher.xcb(), damage);
   if (topLevel) {
-    const uint32_t none = XCB_EVENT_MASK_NO_EVENT;
-    xcb_change_window_attributes(watcher.xcb(), topLevel, XCB_CW_EVENT_MASK, &none);
+    // The drawing watch may still need the window's structure events.
+    const uint32_t mask = shared->watchesDrawing(topLevel) ? XCB_EVENT_MASK_STRUCTURE_NOTIFY : XCB_EVENT_MASK_NO_EVENT;
+    xcb_change_window_attributes(watcher.xcb(), topLevel, XCB_CW_EVENT_MASK, &mask);
   }
   watcher.flush();
   std::function<void(std::optional<std::string>)> completion;
@@ -524,6 +620,12 @@ std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& disp
     shared->damage = fixes && damage;
     shared->damageEvent = static_cast<uint8_t>(damageData->first_event + XCB_DAMAGE_NOTIFY);
   }
+  if (shared->damage) {
+    // New top-level windows, for the drawing watch.
+    const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(w, watcher->root(), XCB_CW_EVENT_MASK, &mask);
+    watcher->flush();
+  }
   shared->connection = std::move(connection);
   shared->watcher = std::move(watcher);
   shared->monitors = std::make_unique<X11DisplayReader>(*shared->connection);
@@ -571,14 +673,20 @@ CaptureResult X11ScreenCapture::captureWindowNow(uint32_t windowID, CaptureConfi
   std::lock_guard guard(shared_->callerMutex);
   if (shared_->shm && !shared_->callerSegment)
     shared_->callerSegment = std::make_unique<ShmSegment>(*shared_->connection);
-  return shared_->readWindow(windowID, configuration, shared_->callerSegment.get());
+  const std::optional<bool> drawn = shared_->drawnState(windowID);
+  CaptureResult result = shared_->readWindow(windowID, configuration, shared_->callerSegment.get());
+  if (result.picture) result.drawnSinceMapped = shared_->drawnForPicture(windowID, drawn);
+  return result;
 }
 
 void X11ScreenCapture::captureWindow(uint32_t windowID, CaptureConfiguration configuration,
                                      std::function<void(CaptureResult)> completion) {
   Shared* shared = shared_.get();
   shared->post([shared, windowID, configuration, completion = std::move(completion)] {
-    completion(shared->readWindow(windowID, configuration, shared->workerSegment.get()));
+    const std::optional<bool> drawn = shared->drawnState(windowID);
+    CaptureResult result = shared->readWindow(windowID, configuration, shared->workerSegment.get());
+    if (result.picture) result.drawnSinceMapped = shared->drawnForPicture(windowID, drawn);
+    completion(std::move(result));
   });
 }
 

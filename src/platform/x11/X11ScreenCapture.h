@@ -26,6 +26,11 @@ namespace quorvel {
 // is unmapped or destroyed ends by itself. Screen capture is always permitted on X11, and display
 // pictures include the program's own windows.
 //
+// A window's still also tells whether the window has drawn since it was last mapped: every window
+// made a child of the root after the capture opened is watched with DAMAGE from its creation on
+// (its first drawing after each map is reported); a window that was there before is taken to have
+// drawn. Without DAMAGE the still does not tell.
+//
 // Stills and display pictures are read on one worker thread, in order; completions run there.
 class X11ScreenCapture final : public ScreenCapture {
  public:

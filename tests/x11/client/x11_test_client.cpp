@@ -5,7 +5,7 @@
 //
 //   x11_test_client --title T --class instance,Class [--geometry WxH+X+Y] [--type dock|dialog|...]
 //                   [--strut-top N] [--desktop N] [--state NAME,NAME] [--no-pid] [--legacy-title]
-//                   [--windows N] [--close-one] [--color RRGGBB] [--xdnd-target]
+//                   [--windows N] [--close-one] [--color RRGGBB] [--undrawn] [--xdnd-target]
 //
 // --legacy-title sets only WM_NAME, as a STRING holding the title's bytes unchanged; otherwise the
 // title goes to _NET_WM_NAME (UTF8_STRING). --state names _NET_WM_STATE_* suffixes (SKIP_TASKBAR).
@@ -13,6 +13,7 @@
 // order; the first one's id is printed, and the client exits when any of them is asked to close,
 // or with --close-one destroys only that window and exits when the last one is closed.
 // --color fills the windows with one colour (hexadecimal red, green, blue; white by default).
+// --undrawn gives the windows no background, so that nothing is ever drawn into them.
 // --xdnd-target makes the windows drop targets (XDND version 5) that accept every drag and write
 // "xdnd drop on 0x<window> from 0x<source>" to standard error for each drop they receive.
 
@@ -44,6 +45,7 @@ struct Options {
   int windows = 1;
   bool closeOne = false;
   long color = -1;
+  bool undrawn = false;
   bool xdndTarget = false;
 };
 
@@ -71,6 +73,8 @@ bool parse(int argc, char** argv, Options& o) {
       o.closeOne = true;
     } else if (arg == "--xdnd-target") {
       o.xdndTarget = true;
+    } else if (arg == "--undrawn") {
+      o.undrawn = true;
     } else if (!hasValue) {
       return false;
     } else if (arg == "--title") {
@@ -121,11 +125,13 @@ xcb_window_t createWindow(xcb_connection_t* c, xcb_screen_t* screen, const Optio
                           xcb_atom_t protocols, xcb_atom_t deleteWindow) {
   const xcb_window_t window = xcb_generate_id(c);
   const uint32_t background = o.color >= 0 ? static_cast<uint32_t>(o.color) : screen->white_pixel;
-  const uint32_t values[] = {background, XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE};
+  const uint32_t events = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+  const uint32_t values[] = {background, events};
   xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, static_cast<int16_t>(std::max(o.x, 0)),
                     static_cast<int16_t>(std::max(o.y, 0)), static_cast<uint16_t>(o.width),
                     static_cast<uint16_t>(o.height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                    XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+                    o.undrawn ? XCB_CW_EVENT_MASK : XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK,
+                    o.undrawn ? &events : values);
 
   const xcb_atom_t utf8 = intern(c, "UTF8_STRING");
   if (o.legacyTitle) {
