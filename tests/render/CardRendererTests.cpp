@@ -678,5 +678,43 @@ TEST_F(CardRendererTest, AChromeBitmapNeverGoesIntoTheTextureAFrameBeingEncodedD
   EXPECT_EQ(f.lastDraws().back().texture, first);
 }
 
+// The title plate shares the chrome row with the icon, the status glyph and the count badge: it
+// sits centred on the card where the marks leave it room, else beside them, and a title wider than
+// the room is drawn smaller with its aspect kept (whole), never under a mark.
+TEST(CardChromeLayoutTest, TheTitleKeepsClearOfTheMarksAndWhole) {
+  struct Case {
+    float width;
+    bool icon, glyph;
+    std::optional<float> count;
+    float titleAspect;
+    bool centred;
+  };
+  const Case cases[] = {
+      {320, false, false, std::nullopt, 6, true},  // alone on the row
+      {640, true, true, 1.0f, 3, true},            // room enough in the middle
+      {640, true, true, 1.6f, 12, false},          // pushed right of the count badge
+      {320, true, true, 1.0f, 6, false},           // squeezed: drawn smaller, whole
+      {200, true, true, std::nullopt, 3, false},   // a narrow card: the marks shrink too
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "card " << c.width << " title aspect " << c.titleAspect);
+    const CardChromeRow::Row row = CardRenderer::layoutRow(c.width, 1, 1, c.icon, c.glyph, c.count, c.titleAspect);
+    ASSERT_TRUE(row.title);
+    const CardChromeRow::Title& t = *row.title;
+    const CardChromeRow::Marks& m = row.marks;
+    float marksEnd = 0;
+    if (row.icon) marksEnd = std::max(marksEnd, *row.icon + m.iconSide / 2);
+    if (row.glyph) marksEnd = std::max(marksEnd, *row.glyph + m.glyphSide / 2);
+    if (row.count) marksEnd = std::max(marksEnd, *row.count + m.countHeight * *c.count / 2);
+    EXPECT_GE(t.centre - t.width / 2, marksEnd + m.gap - 1e-3f) << "clear of the marks";
+    EXPECT_LE(t.centre + t.width / 2, c.width - m.gap + 1e-3f) << "inside the card";
+    EXPECT_NEAR(t.width / t.height, c.titleAspect, 1e-3f) << "whole: its aspect kept";
+    EXPECT_LE(t.height, m.countHeight / 2 + 1e-3f);
+    if (c.centred) EXPECT_FLOAT_EQ(t.centre, c.width / 2);
+  }
+  // No room at all beside the marks: no title rather than one under them.
+  EXPECT_FALSE(CardRenderer::layoutRow(40, 1, 1, true, true, 3.0f, 6).title);
+}
+
 }  // namespace
 }  // namespace quorvel
