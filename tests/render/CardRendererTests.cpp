@@ -86,14 +86,15 @@ TEST_F(CardRendererTest, EveryCardOwnsFourteenRecordsInDrawOrderAndReflectionsCo
   EXPECT_EQ(order.back(), 1) << "the focused card of a cover arc is the nearest, drawn last";
 }
 
-TEST_F(CardRendererTest, AFrameKeepsNoPictureAliveOnceItIsEncoded) {
+TEST_F(CardRendererTest, AStoppedRendererKeepsNoPictureAlive) {
   f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
   f.settle();
   f.tickChanged();  // a last frame that draws every card
   std::weak_ptr<GpuTexture> picture = f.pictures[2];
   ASSERT_FALSE(picture.expired());
-  // No frame comes after it, and the cache lets the picture go (as its sweep does while the
-  // overlay is hidden).
+  // The overlay hides (its renderer stops), and the cache lets the picture go (as its sweep does
+  // while the overlay is hidden).
+  f.renderer->forgetFrames();
   f.pictures.erase(2);
   f.device->clearLog();  // what the recorded command buffers held
   EXPECT_TRUE(picture.expired()) << "the renderer still holds a picture the cache let go";
@@ -201,6 +202,7 @@ TEST_F(CardRendererTest, ASceneThatIsNotRunningRecyclesTheDrawableWithoutWaiting
 
 TEST_F(CardRendererTest, AtMostTwoFramesAreInFlightAndStopWaitsBriefly) {
   f.install(3);
+  f.renderer->setRedrawsOnlyChanges(false);  // every tick draws a frame, changed or not
   f.device->holdCompletions(true);
   f.tickChanged();
   f.tickChanged();
