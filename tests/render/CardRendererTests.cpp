@@ -680,6 +680,61 @@ TEST_F(CardRendererTest, AChromeBitmapNeverGoesIntoTheTextureAFrameBeingEncodedD
   EXPECT_EQ(f.lastDraws().back().texture, first);
 }
 
+// A background tab's card has no picture: its application icon large in the middle with the site
+// icon on it, the label plate (the application and the tab's title) under it, and on the chrome
+// row the icon badge, the tab's status glyph and the title plate. The title plate shows its whole
+// texture at the texture's aspect, and no mark of the row is drawn over it.
+TEST_F(CardRendererTest, ATabCardsTitleTileIsWholeAndClearOfTheRowsMarks) {
+  f.pictures.erase(1);
+  f.titlePlate = f.texture(300, 40, "title");  // "Invoices – March" at 7.5 : 1
+  f.mutate([&](SceneState::Storage& s) {
+    SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false,
+                           LayoutFactory::makeLayout(AppSettings::SwitcherStyle::row, 1.0f), 0.92);
+    SceneState::InstallOptions options;
+    CardSnapshot tab = RendererFixture::card(1);
+    tab.status.state = WindowState::browserTab;
+    tab.status.isTab = true;
+    tab.title = CardTitle{"Invoices \u2013 March"};
+    options.snapshots = {tab, RendererFixture::card(2)};
+    options.flags.showTitles = true;
+    SceneState::install(s, std::move(options));
+    SceneState::setViewport(s, Float2{640, 400}, 1);
+  });
+  f.settle();
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  const size_t block = [&] {
+    const std::vector<int> order = f.renderer->drawOrder();
+    return static_cast<size_t>(std::find(order.begin(), order.end(), 0) - order.begin()) * CardRenderer::kRecordsPerCard;
+  }();
+  auto find = [&](size_t offset) -> std::optional<CardUniforms> {
+    for (const RecordedDraw& d : draws)
+      if (d.recordIndex == block + offset) return RendererFixture::record(d);
+    return std::nullopt;
+  };
+  // Screen rectangle of a mark's quad.
+  auto rect = [](const CardUniforms& u) {
+    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    for (float cy : {-0.5f, 0.5f})
+      for (float cx : {-0.5f, 0.5f}) {
+        const Float4 c = u.mvp * Float4{cx, cy, 0, 1};
+        x0 = std::min(x0, c.x / c.w), x1 = std::max(x1, c.x / c.w);
+        y0 = std::min(y0, c.y / c.w), y1 = std::max(y1, c.y / c.w);
+      }
+    return std::array<float, 4>{x0, y0, x1, y1};
+  };
+  const auto title = find(6), icon = find(11), glyph = find(9), plainIcon = find(1);
+  ASSERT_TRUE(title && icon && glyph && plainIcon) << "title, row icon, status glyph and the large icon";
+  EXPECT_FALSE(find(0)->hasTexture) << "no picture";
+  EXPECT_NEAR(title->size.x / title->size.y, 7.5f, 1e-3f) << "the whole title at its aspect";
+  EXPECT_EQ(title->contentExtent, (Float2{1, 1}));
+  const auto t = rect(*title);
+  for (const CardUniforms& mark : {*icon, *glyph}) {
+    const auto m = rect(mark);
+    EXPECT_TRUE(m[2] <= t[0] || t[2] <= m[0] || m[3] <= t[1] || t[3] <= m[1]) << "a mark over the title";
+  }
+}
+
 // The title plate shares the chrome row with the icon, the status glyph and the count badge: it
 // sits centred on the card where the marks leave it room, else beside them, and a title wider than
 // the room is drawn smaller with its aspect kept (whole), never under a mark.
