@@ -16,8 +16,11 @@
 // and the plates (labels, titles, counts, status badges) drawn per cycle and how many of those were
 // drawn twice in the same cycle (the goal: none).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QGuiApplication>
+#include <atomic>
+#include <fstream>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -146,6 +149,10 @@ class CountingRaster final : public Raster {
   std::unordered_set<std::string> seen_;
 };
 
+// Pictures without a mip chain, as a capture stores a still of the size it is shown at (the memory
+// benchmark's); with one otherwise.
+bool miplessPictures = false;
+
 // The label, title, count and status textures from the real caches; icons and pictures uploaded once.
 class BenchTextures final : public OverlayChromeTextures {
  public:
@@ -154,7 +161,8 @@ class BenchTextures final : public OverlayChromeTextures {
         status(StatusBadgeCache::make({loop.main(), raster, uploader, {}})) {
     std::vector<uint8_t> bytes(320 * 200 * 4, 180);
     for (size_t i = 0; i < cards; ++i) {
-      auto texture = device.makeTexture({320, 200, GpuTextureDescriptor::fullMipCount(320, 200), false, "picture"});
+      const uint32_t levels = miplessPictures ? 1 : GpuTextureDescriptor::fullMipCount(320, 200);
+      auto texture = device.makeTexture({320, 200, levels, false, "picture"});
       texture->replaceLevel(0, bytes.data(), 320 * 4);
       pictures.push_back(texture);
     }
@@ -168,6 +176,9 @@ class BenchTextures final : public OverlayChromeTextures {
     labels->setPlateOpacity(held, opacity);
   }
   void beginSummon() override { labels->beginSummon(); }
+  void setPlateScreen(double pixelsPerPoint, double heightPixels, double chromeScale) override {
+    labels->setPlateScreen({pixelsPerPoint, heightPixels, chromeScale});
+  }
   void prepareIcons(const std::vector<IconRequest>&) override {}
   void prepareLabels(const std::vector<CardLabel>& l) override { labels->prepareLabels(l); }
   void prepareTitles(const std::vector<CardTitle>& t) override { labels->prepareTitles(t); }
@@ -179,6 +190,10 @@ class BenchTextures final : public OverlayChromeTextures {
   CardRenderer::Providers providers() override {
     CardRenderer::Providers p;
     p.picture = [this](uint32_t id) -> std::optional<CardPicture> {
+      if (id == liveID) {
+        std::lock_guard lock(liveMutex);
+        if (livePicture) return CardPicture{livePicture, CaptureExtent{}};
+      }
       return CardPicture{pictures[(id - 1) % pictures.size()], CaptureExtent{}};
     };
     p.icon = [this](int32_t) { return icon; };
@@ -197,6 +212,11 @@ class BenchTextures final : public OverlayChromeTextures {
   std::shared_ptr<StatusBadgeCache> status;
   std::vector<std::shared_ptr<GpuTexture>> pictures;
   std::shared_ptr<GpuTexture> icon;
+  // A live picture of one window: each new frame of it replaces the texture (as the live stream's
+  // frames do).
+  uint32_t liveID = 0;
+  std::mutex liveMutex;
+  std::shared_ptr<GpuTexture> livePicture;
 };
 
 struct SummonBench {
@@ -391,6 +411,110 @@ BENCHMARK(BM_SummonCycle)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(4);
+
+// The selected card's window shown live, 30 new frames a second, while the switcher is held and
+// nothing else moves: the CPU time of the process per second (every thread, the rasteriser's too).
+void BM_HeldLivePicture(benchmark::State& state) {
+  SummonBench bench(static_cast<size_t>(state.range(0)), true);
+  bench.frameCap = 30;
+  if (!bench.device) {
+    state.SkipWithError(("Vulkan is unavailable: " + bench.error).c_str());
+    return;
+  }
+  std::vector<std::shared_ptr<GpuTexture>> frames;
+  for (uint8_t shade : {60, 120, 180}) {
+    std::vector<uint8_t> bytes(320 * 200 * 4, shade);
+    auto texture = bench.device->makeTexture({320, 200, 1, false, "live frame"});
+    texture->replaceLevel(0, bytes.data(), 320 * 4);
+    frames.push_back(texture);
+  }
+  bench.textures->liveID = 2;  // the card selected first (the previous window)
+  double cpu = 0, seconds = 0, drawnFrames = 0;
+  for (auto _ : state) {
+    bench.controller->present(true, AppSettings::HotkeyScope::allWindows);
+    bench.pump(1.5);  // the fly-in settles
+    const uint64_t framesBefore = bench.surface->presentedCount();
+    const double cpuBefore = processSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    size_t n = 0;
+    auto next = start;
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+      {
+        std::lock_guard lock(bench.textures->liveMutex);
+        bench.textures->livePicture = frames[n++ % frames.size()];
+      }
+      bench.wake.bump();
+      next += std::chrono::microseconds(33333);
+      bench.pump(std::chrono::duration<double>(next - std::chrono::steady_clock::now()).count());
+    }
+    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    cpu += processSeconds() - cpuBefore;
+    drawnFrames += double(bench.surface->presentedCount() - framesBefore);
+    {
+      std::lock_guard lock(bench.textures->liveMutex);
+      bench.textures->livePicture = nullptr;
+    }
+    bench.dismiss();
+  }
+  state.counters["cpu_per_s"] = cpu / seconds;
+  state.counters["frames_per_s"] = drawnFrames / seconds;
+  state.SetLabel(bench.device->name());
+}
+BENCHMARK(BM_HeldLivePicture)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The heap in use (every allocator arena, the CPU driver's memory among it) and the resident size.
+size_t heapBytes() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+size_t residentBytes() {
+  std::ifstream status("/proc/self/statm");
+  size_t pages = 0, resident = 0;
+  status >> pages >> resident;
+  return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Memory per window: the heap after a summon, its steps and its dismissal with 50 windows and with
+// 200 (each in a fresh overlay), the difference per window; and the resident size at rest (after
+// the dismissal) with 200.
+void BM_MemoryPerWindow(benchmark::State& state) {
+  auto measure = [&](size_t windows, size_t& heap, size_t& resident) {
+    malloc_trim(0);
+    const size_t heapBefore = heapBytes();
+    auto bench = std::make_unique<SummonBench>(windows, true);
+    if (!bench->device) return false;
+    bench->frameCap = 30;
+    bench->controller->present(true, AppSettings::HotkeyScope::allWindows);
+    bench->pump(0.6);
+    for (int i = 0; i < 3; ++i) {
+      bench->controller->stepSelection(1);
+      bench->pump(0.15);
+    }
+    bench->controller->onHotkeyRelease();
+    bench->pump(10, [&] { return !bench->overlayShown(); });
+    bench->pump(0.3);
+    bench->device->waitIdle();
+    malloc_trim(0);
+    heap = heapBytes() - std::min(heapBytes(), heapBefore);
+    resident = residentBytes();
+    return true;
+  };
+  double perWindow = 0, rest200 = 0;
+  miplessPictures = true;
+  for (auto _ : state) {
+    size_t heap50 = 0, heap200 = 0, rss50 = 0, rss200 = 0;
+    if (!measure(50, heap50, rss50) || !measure(200, heap200, rss200)) {
+      state.SkipWithError("Vulkan is unavailable");
+      return;
+    }
+    perWindow = (static_cast<double>(heap200) - static_cast<double>(heap50)) / 150;
+    rest200 = static_cast<double>(rss200);
+  }
+  miplessPictures = false;
+  state.counters["bytes_per_window"] = perWindow;
+  state.counters["resident_at_rest_200"] = rest200;
+}
+BENCHMARK(BM_MemoryPerWindow)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_FirstSummon(benchmark::State& state) {
   for (auto _ : state) {

@@ -11,7 +11,7 @@ layout(location = 2) in float inFade;
 layout(location = 3) flat in uint inKind;
 // Half size and corner radius of the rounded box the draw measures against.
 layout(location = 4) flat in vec4 inShape;
-// Picture: brightness factor, opacity, has-texture. Shadow: spread, opacity. Ring: padding, strength.
+// Picture: brightness factor, opacity, has-texture, plate opacity (above 0: a text plate). Shadow: spread, opacity. Ring: padding, strength.
 layout(location = 5) flat in vec4 inTint;
 // The window's part of the texture: origin, extent.
 layout(location = 6) flat in vec4 inContent;
@@ -47,6 +47,16 @@ void main() {
     bool outsidePicture = any(lessThan(inPicture, vec2(0.0))) || any(greaterThan(inPicture, vec2(1.0)));
     if (inTint.z > 0.5 && !outsidePicture)
       colour = picture;
+    if (inTint.w > 0.0) {
+      // A text plate's coverage c in one channel: below one half the plate's own edge (its coverage
+      // 2c), from one half up text over the whole plate (the text's coverage 2c - 1). Both halves
+      // are linear in c, so filtering between texels of one half gives the colours it would
+      // between the colours themselves.
+      float c = picture.r;
+      float text = clamp(2.0 * c - 1.0, 0.0, 1.0);
+      float plate = inTint.w * clamp(2.0 * c, 0.0, 1.0);
+      colour = vec4(vec3(text), text + plate * (1.0 - text));
+    }
     colour.rgb *= inTint.x;
     outColor = colour * (inside * inTint.y * clamp(inFade, 0.0, 1.0));
   } else if (inKind == kCardKindShadow) {

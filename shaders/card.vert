@@ -65,7 +65,8 @@ void main() {
   } else {
     outKind = kCardKindPicture;
     float strength = u.isReflection > 0.5 ? u.reflectionStrength : 1.0;
-    outTint = vec4(u.brightness * (1.0 + 0.06 * clamp(u.highlight, 0.0, 1.0)), u.alpha * strength, u.hasTexture, 0.0);
+    outTint = vec4(u.brightness * (1.0 + 0.06 * clamp(u.highlight, 0.0, 1.0)), u.alpha * strength, u.hasTexture,
+                   u.plateOpacity);
   }
   outShape = vec4(halfSize, min(u.cornerRadius, min(halfSize.x, halfSize.y)), 0.0);
 

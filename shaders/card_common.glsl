@@ -14,7 +14,7 @@ struct CardUniforms {
   float highlight;
   float isOutline;
   float isShadow;
-  float padding;
+  float plateOpacity;
   vec2 contentExtent;
   vec2 contentOrigin;
   vec2 pictureScale;

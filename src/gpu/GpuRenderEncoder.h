@@ -15,6 +15,10 @@ struct GpuRenderPass {
   std::shared_ptr<GpuTexture> colorTexture;
   bool clear = true;  // clear to `clearColor` at the start, else keep the contents
   GpuColor clearColor;
+  // The pixels the pass touches (clamped to the target): only they are cleared and drawn (every
+  // draw is clipped to them, its scissor too); the rest of the target keeps its contents. None: the
+  // whole target.
+  std::optional<GpuRegion> area;
 };
 
 // Records the draws of one render pass into its command buffer. Made by a command buffer, used by

@@ -26,12 +26,14 @@ class GpuResource {
   std::string label_;
 };
 
-// A BGRA8 texture with `mipLevelCount()` levels.
+// A BGRA8 (or single-channel) texture with `mipLevelCount()` levels. Bytes handed in or read back
+// are rows of texels of its format ("BGRA" below reads as one byte a texel for a single channel).
 class GpuTexture : public GpuResource {
  public:
   virtual uint32_t width() const = 0;
   virtual uint32_t height() const = 0;
   virtual uint32_t mipLevelCount() const = 0;
+  virtual GpuPixelFormat format() const { return GpuPixelFormat::bgra8Unorm; }
   // Writes `bytes` (rows of BGRA, `bytesPerRow` apart) into the whole of `level` and returns once
   // the GPU holds them. Work committed afterwards sees the new contents. False when the level does
   // not exist or the GPU refused the copy.

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "base/Geometry.h"
 #include "gpu/GpuResources.h"
@@ -15,6 +16,12 @@ class GpuDrawable {
  public:
   virtual ~GpuDrawable() = default;
   virtual const std::shared_ptr<GpuTexture>& texture() const = 0;
+  // Whether the texture still holds what was last drawn into it when the surface hands it out
+  // again (a drawable whose frame is then redrawn only where it changed).
+  virtual bool keepsContents() const { return false; }
+  // The pixels of this frame that differ from the frame the surface showed before it (none: all
+  // of them): a surface that puts frames on screen itself puts only those.
+  virtual void setDamage(std::optional<GpuRegion> /*region*/) {}
 };
 
 // Where frames go: a window on screen or an offscreen target. Bounds (in points) and the contents

@@ -6,10 +6,13 @@
 
 namespace quorvel {
 
-// Plain value types of the GPU layer. Every texture of the program is 8-bit BGRA with premultiplied
-// alpha; positions and sizes are in pixels.
+// Plain value types of the GPU layer. A texture is 8-bit BGRA with premultiplied alpha, or 8-bit
+// single-channel (a coverage the shaders tint); positions and sizes are in pixels.
 
-enum class GpuPixelFormat { bgra8Unorm };
+enum class GpuPixelFormat { bgra8Unorm, r8Unorm };
+
+// Bytes of one texel of the format.
+constexpr size_t bytesPerPixel(GpuPixelFormat format) { return format == GpuPixelFormat::r8Unorm ? 1 : 4; }
 
 struct GpuColor {
   double red = 0, green = 0, blue = 0, alpha = 0;
@@ -18,6 +21,7 @@ struct GpuColor {
 // A rectangle of one mip level, in that level's pixels.
 struct GpuRegion {
   uint32_t x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const GpuRegion&) const = default;
 };
 
 struct GpuTextureDescriptor {
@@ -28,6 +32,8 @@ struct GpuTextureDescriptor {
   // The texture can be a render pass's colour target.
   bool renderTarget = false;
   std::string label;
+  // A render target is always BGRA.
+  GpuPixelFormat format = GpuPixelFormat::bgra8Unorm;
 
   // The number of levels of a full chain down to 1x1.
   static uint32_t fullMipCount(uint32_t width, uint32_t height);

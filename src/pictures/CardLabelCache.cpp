@@ -35,12 +35,12 @@ const CardLabelCache::PlateMetrics& CardLabelCache::metrics(PlateKind kind) {
   return label;
 }
 
-std::pair<int, int> CardLabelCache::plateSize(PlateKind kind, Size measured) {
+std::pair<int, int> CardLabelCache::plateSize(PlateKind kind, Size measured, double scale) {
   const PlateMetrics& m = metrics(kind);
   // A measurement that is not a finite number gives no plate.
-  if (!std::isfinite(measured.width) || !std::isfinite(measured.height)) return {0, 0};
-  const double width = std::ceil(measured.width) + 2 * m.horizontalInset + 2 * m.margin;
-  const double height = std::ceil(measured.height) + 2 * m.verticalInset + 2 * m.margin;
+  if (!std::isfinite(measured.width) || !std::isfinite(measured.height) || !(scale > 0)) return {0, 0};
+  const double width = std::ceil(measured.width) + 2 * scale * (m.horizontalInset + m.margin);
+  const double height = std::ceil(measured.height) + 2 * scale * (m.verticalInset + m.margin);
   return {static_cast<int>(std::min(width, 1e6)), static_cast<int>(std::min(height, 1e6))};
 }
 
@@ -111,10 +111,47 @@ double CardLabelCache::plateOpacity() {
   return lock_.withLock([&] { return plateOpacity_; });
 }
 
-ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& text) {
+double CardLabelCache::plateScale(PlateKind kind, double nominalHeight, const PlateScreen& screen) {
+  if (!(screen.pixelsPerPoint > 0) || !std::isfinite(screen.pixelsPerPoint) || !(nominalHeight > 0)) return 1;
+  const double chrome = std::isfinite(screen.chromeScale) ? std::max(screen.chromeScale, 0.1) : 1.0;
+  double shown = 0;
+  switch (kind) {
+    case PlateKind::title: shown = kTitleShownPoints * chrome * screen.pixelsPerPoint; break;
+    case PlateKind::count: shown = kCountShownPoints * chrome * screen.pixelsPerPoint; break;
+    case PlateKind::label:
+      if (!(screen.heightPixels > 0) || !std::isfinite(screen.heightPixels)) return 1;
+      shown = kLabelShownShare * screen.heightPixels;
+      break;
+  }
+  // Never below a legible few pixels, never above the nominal size.
+  return std::clamp(std::ceil(shown) / nominalHeight, std::min(12.0 / nominalHeight, 1.0), 1.0);
+}
+
+namespace {
+
+TextBlock scaledText(TextBlock text, double scale) {
+  for (TextLine& line : text.lines) line.fontSize *= scale;
+  text.lineSpacing *= scale;
+  return text;
+}
+
+}  // namespace
+
+ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& nominal) {
   const PlateMetrics& m = metrics(kind);
-  const Size measured = services_.raster.measureText(text, m.measuringWidth);
-  const auto [width, height] = plateSize(kind, measured);
+  const PlateScreen screen = plateScreen();
+  // The nominal plate first, then the same plate at the size the screen shows it.
+  double scale = 1;
+  TextBlock text = nominal;
+  Size measured = services_.raster.measureText(text, m.measuringWidth);
+  if (screen.pixelsPerPoint > 0) {
+    scale = plateScale(kind, plateSize(kind, measured).second, screen);
+    if (scale < 1) {
+      text = scaledText(nominal, scale);
+      measured = services_.raster.measureText(text, m.measuringWidth * scale);
+    }
+  }
+  const auto [width, height] = plateSize(kind, measured, scale);
   const double opacity = plateOpacity();
   if (width <= 0 || height <= 0) return nullptr;
   std::optional<RasterBitmap> bitmap = RasterBitmap::make(width, height);
@@ -122,18 +159,41 @@ ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& text
   {
     std::unique_ptr<RasterCanvas> canvas = services_.raster.beginDrawing(*bitmap);
     if (!canvas) return nullptr;
-    const Rect plate{m.margin, m.margin, width - 2 * m.margin, height - 2 * m.margin};
-    canvas->fillRoundedRect(plate, m.cornerRadius(plate.height), RasterColor::black(opacity));
-    const Rect inner{plate.x + m.horizontalInset, plate.y + m.verticalInset, plate.width - 2 * m.horizontalInset,
-                     plate.height - 2 * m.verticalInset};
+    // The plate opaque and the text over it: the coverage of each (PlateCoverage); the plate's
+    // opacity is applied when it is drawn.
+    const double margin = m.margin * scale, h = m.horizontalInset * scale, v = m.verticalInset * scale;
+    const Rect plate{margin, margin, width - 2 * margin, height - 2 * margin};
+    const double radius = kind == PlateKind::label ? std::min(0.32 * plate.height, 33.0 * scale) : plate.height / 2;
+    canvas->fillRoundedRect(plate, radius, RasterColor::black(1));
+    const Rect inner{plate.x + h, plate.y + v, plate.width - 2 * h, plate.height - 2 * v};
     canvas->drawText(text, inner);
   }
-  return services_.uploader.upload(*bitmap, kMipLabel);
+  return services_.uploader.uploadPlate(PlateCoverage::fromBitmap(*bitmap, opacity, true), kMipLabel);
+}
+
+bool CardLabelCache::setPlateScreen(const PlateScreen& screen) {
+  std::lock_guard guard(lock_);
+  if (screen == screen_) return false;
+  screen_ = screen;
+  textures_.clear();
+  tabTextures_.clear();
+  titleTextures_.clear();
+  empty(countTextures_);
+  empty(requestedLabels_);
+  empty(requestedTitles_);
+  empty(requestedCounts_);
+  return true;
+}
+
+CardLabelCache::PlateScreen CardLabelCache::plateScreen() {
+  return lock_.withLock([&] { return screen_; });
 }
 
 void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture, bool asked) {
   if (!label.tabTitle) {
-    textures_[label] = std::move(texture);
+    // A plain label is drawn only ahead, for the cards of a summon (a lookup never queues one): it
+    // is in use by the summon that drew it.
+    textures_.store(label, std::move(texture), true, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
     return;
   }
   tabTextures_.store(label, std::move(texture), asked, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
@@ -145,13 +205,14 @@ void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef textur
 
 void CardLabelCache::beginSummon() {
   std::lock_guard guard(lock_);
+  textures_.beginUse();
   tabTextures_.beginUse();
   titleTextures_.beginUse();
 }
 
 void CardLabelCache::drawLabel(const CardLabel& label, bool asked) {
   const bool stored =
-      lock_.withLock([&] { return label.tabTitle ? tabTextures_.contains(label) : textures_.contains(label); });
+      lock_.withLock([&] { return label.tabTitle ? tabTextures_.contains(label) : textures_.find(label) != nullptr; });
   if (stored) return;
   ChromeTextureRef texture = drawPlate(PlateKind::label, labelText(label));
   if (!texture) return;
@@ -189,11 +250,7 @@ void CardLabelCache::drawCount(int count) {
 ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool request) {
   {
     std::lock_guard guard(lock_);
-    if (label.tabTitle) {
-      if (ChromeTextureRef found = tabTextures_.find(label)) return found;
-    } else if (auto it = textures_.find(label); it != textures_.end()) {
-      return it->second;
-    }
+    if (ChromeTextureRef found = label.tabTitle ? tabTextures_.find(label) : textures_.find(label)) return found;
   }
   CardLabel fallback;
   if (label.tabTitle) {
@@ -209,8 +266,7 @@ ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool reque
     return nullptr;  // plain labels are drawn by prepareLabels only
   }
   std::lock_guard guard(lock_);
-  auto it = textures_.find(fallback);
-  return it != textures_.end() ? it->second : nullptr;
+  return textures_.find(fallback);
 }
 
 ChromeTextureRef CardLabelCache::titleTexture(const std::string& text, bool request) {
@@ -313,7 +369,7 @@ bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Loc
   assert(held.owns_lock() && held.mutex() == &lock_ && "CardLabelCache::setPlateOpacity: hold lock()");
   if (opacity == plateOpacity_) return false;
   plateOpacity_ = opacity;
-  empty(textures_);
+  textures_.clear();
   tabTextures_.clear();
   titleTextures_.clear();
   empty(countTextures_);

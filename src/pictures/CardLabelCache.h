@@ -21,7 +21,12 @@ namespace quorvel {
 
 // The text plates of the cards: a label (the application name over where the window is), a title
 // (the window title) and a count badge (a number), each drawn once as white text on a dark rounded
-// plate, uploaded as a mipmapped texture and kept for reuse.
+// plate, uploaded as a mipmapped single-channel coverage texture (PlateCoverage) and kept for reuse.
+//
+// Size: a plate is drawn at the size it is shown at on the summon's screen (setPlateScreen), its
+// fonts, insets and corners scaled together from their nominal sizes: a title or count plate as
+// high as the chrome row shows it, a label as high as a large card shows it. Until a screen is set
+// plates are drawn at their nominal sizes.
 //
 // Threads and lock: prepareLabels, prepareTitles, queueLabels, queueTitles and the queued drawings
 // run on the main queue (checked). The lookups (labelTexture, titleTexture, countTexture) and the
@@ -34,14 +39,15 @@ namespace quorvel {
 // to test and again to store; the scene is woken with the lock released. setPlateOpacity is the
 // one call that expects its caller to hold `lock()` (the overlay holds it around the call).
 //
-// Bounds: labels without a tab title are unbounded; labels with one keep at most 64 plates and
-// titles 46, evicting the first inserted, except that a plate asked for since the summon began
+// Bounds: labels without a tab title keep at most 64 plates, labels with one 64 and titles 46,
+// evicting the first inserted, except that a plate asked for since the summon began
 // (beginSummon) is kept until a later summon: a summon that shows more than the bound draws each
 // of its plates once. A queued key stays queued until its eviction or a plate opacity change, so a
 // drawing that failed is not retried before then.
 class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
  public:
   static constexpr double kDefaultPlateOpacity = 0.8533392676479687;
+  static constexpr size_t kMaxLabels = 64;
   static constexpr size_t kMaxTabLabels = 64;
   static constexpr size_t kMaxTitles = 46;
   static constexpr const char* kMipLabel = "Quorvel card label mipmaps";
@@ -57,6 +63,21 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
     double cornerRadius(double plateHeight) const;
     PlateKind kind;
   };
+
+  // The screen plates are shown on: its pixels per point, its height in pixels and the scale of the
+  // cards' chrome. A pixels-per-point of 0 (the default) draws plates at their nominal sizes.
+  struct PlateScreen {
+    double pixelsPerPoint = 0;
+    double heightPixels = 0;
+    double chromeScale = 1;
+    bool operator==(const PlateScreen&) const = default;
+  };
+  // How high each kind of plate is shown at most, in points of the chrome row (a title half the
+  // count badge's 68, a count the badge, both enlarged by the focused card's 2.5 %), and for a label
+  // the share of the screen's height (0.3 of a card of at most 0.6 of the screen).
+  static constexpr double kTitleShownPoints = 34 * 1.025;
+  static constexpr double kCountShownPoints = 68 * 1.025;
+  static constexpr double kLabelShownShare = 0.3 * 0.6;
 
   static std::shared_ptr<CardLabelCache> make(ChromeServices services);
   CardLabelCache(const CardLabelCache&) = delete;
@@ -89,6 +110,13 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   void requestTitle(const std::string& text);
   void requestCount(int count);
 
+  // Any thread: the screen of this summon; a change empties every table and queue like a new
+  // opacity (the plates are drawn again at the new size). True when it changed anything.
+  bool setPlateScreen(const PlateScreen& screen);
+  PlateScreen plateScreen();
+  // The factor a plate of this kind and nominal height (pixels) is drawn at on `screen`: at most 1.
+  static double plateScale(PlateKind kind, double nominalHeight, const PlateScreen& screen);
+
   // The caller holds lock() (checked): a new plate opacity empties every table and queue so that
   // every plate is drawn again; true when it changed anything (false for the current value).
   bool setPlateOpacity(const std::unique_lock<Lock>& held, double opacity);
@@ -103,8 +131,9 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   // A count as the badge shows it: 0 to 999 as such, "999+" from 1000, "+12" for −12.
   static std::string countLabel(int64_t count);
   static const PlateMetrics& metrics(PlateKind kind);
-  // The bitmap size of a plate around text of the measured size (whole pixels).
-  static std::pair<int, int> plateSize(PlateKind kind, Size measured);
+  // The bitmap size of a plate around text of the measured size (whole pixels), with its metrics
+  // scaled by `scale`.
+  static std::pair<int, int> plateSize(PlateKind kind, Size measured, double scale = 1);
 
   // For tests and diagnostics: how many plates of each table are stored, and the insertion order
   // of the bounded tables.
@@ -146,7 +175,8 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   ChromeServices services_;
   Lock lock_;
   double plateOpacity_ = kDefaultPlateOpacity;
-  std::unordered_map<CardLabel, ChromeTextureRef> textures_;
+  PlateScreen screen_;
+  PlateTable<CardLabel> textures_{kMaxLabels};
   PlateTable<CardLabel> tabTextures_{kMaxTabLabels};
   std::unordered_set<CardLabel> requestedLabels_;
   std::unordered_set<std::string> requestedTitles_;

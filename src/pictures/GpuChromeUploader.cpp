@@ -29,6 +29,31 @@ ChromeTextureRef GpuChromeUploader::upload(const RasterBitmap& bitmap, std::stri
   return std::make_shared<Texture>(std::move(texture));
 }
 
+ChromeTextureRef GpuChromeUploader::uploadPlate(const PlateCoverage& plate, std::string_view label) {
+  if (!rasterizer_.context || plate.width <= 0 || plate.height <= 0 ||
+      plate.bytes.size() < static_cast<size_t>(plate.width) * static_cast<size_t>(plate.height))
+    return nullptr;
+  const auto w = static_cast<uint32_t>(plate.width), h = static_cast<uint32_t>(plate.height);
+  GpuTextureDescriptor descriptor{w, h, plate.mipmapped ? GpuTextureDescriptor::fullMipCount(w, h) : 1, false,
+                                  std::string(label), GpuPixelFormat::r8Unorm};
+  auto texture = rasterizer_.context->device->makeTexture(descriptor);
+  if (!texture) return ChromeUploader::uploadPlate(plate, label);  // no single channel here: colours
+  auto commandBuffer = rasterizer_.context->commandQueue->makeCommandBuffer();
+  auto blit = commandBuffer ? commandBuffer->makeBlitEncoder() : nullptr;
+  if (!blit) {
+    if (!texture->replaceLevel(0, plate.bytes.data(), w)) return nullptr;
+    rasterizer_.generateMipmaps(texture, std::string(label));
+    return std::make_shared<Texture>(std::move(texture));
+  }
+  commandBuffer->setLabel(std::string(label));
+  blit->setLabel(std::string(label));
+  if (!blit->uploadLevel(texture, 0, plate.bytes.data(), w)) return nullptr;
+  if (texture->mipLevelCount() > 1) blit->generateMipmaps(texture);
+  blit->endEncoding();
+  commandBuffer->commit();
+  return std::make_shared<Texture>(std::move(texture));
+}
+
 std::shared_ptr<GpuTexture> GpuChromeUploader::gpuTexture(const ChromeTextureRef& texture) {
   auto* own = dynamic_cast<const Texture*>(texture.get());
   return own ? own->texture() : nullptr;

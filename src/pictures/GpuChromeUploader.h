@@ -28,6 +28,8 @@ class GpuChromeUploader final : public ChromeUploader {
 
   explicit GpuChromeUploader(TextureRasterizer rasterizer) : rasterizer_(std::move(rasterizer)) {}
   ChromeTextureRef upload(const RasterBitmap& bitmap, std::string_view label) override;
+  // A single-channel texture of the coverage, with its mip chain when the plate asks for one.
+  ChromeTextureRef uploadPlate(const PlateCoverage& plate, std::string_view label) override;
 
   // The GPU texture of a chrome texture made here; none for another kind or none.
   static std::shared_ptr<GpuTexture> gpuTexture(const ChromeTextureRef& texture);

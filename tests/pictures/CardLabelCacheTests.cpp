@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "base/ManualLoop.h"
 #include "pictures/CardLabelCache.h"
 #include "pictures/ChromeFakes.h"
@@ -111,7 +113,9 @@ TEST_F(CardLabelCacheTest, PlatesAreDarkRoundedRectanglesWithTheTextInside) {
   // Label: the plate inside the margin, radius min(0.32 × height, 33).
   EXPECT_EQ(plates[0].rect, (Rect{15, 15, 258, 126}));
   EXPECT_DOUBLE_EQ(plates[0].value, 33);
-  EXPECT_EQ(plates[0].color, RasterColor::black(CardLabelCache::kDefaultPlateOpacity));
+  // Drawn opaque: the coverage of the plate; its opacity goes with the texture.
+  EXPECT_EQ(plates[0].color, RasterColor::black(1));
+  EXPECT_EQ(uploader.plateOpacities.at(0), CardLabelCache::kDefaultPlateOpacity);
   // Title: a capsule.
   EXPECT_EQ(plates[1].rect, (Rect{12, 12, 444, 151}));
   EXPECT_DOUBLE_EQ(plates[1].value, 151 / 2.0);
@@ -294,7 +298,59 @@ TEST_F(CardLabelCacheTest, ANewPlateOpacityDropsEveryPlateAndTheNextDrawingsUseI
   cache->countTexture(3);
   loop.runUntilIdle();
   EXPECT_EQ(uploader.uploads.size(), drawn + 3);
-  EXPECT_EQ(raster.opsOf(DrawOp::Kind::roundedRect).back().color, RasterColor::black(0.6));
+  EXPECT_EQ(uploader.plateOpacities.back(), 0.6);
+}
+
+// A plate is drawn at the size the summon's screen shows it: a title as high as the chrome row
+// shows it (half the 68-point count badge, on a screen of 2 pixels a point: 70 pixels), its fonts,
+// insets and margins scaled together; a label stays at its nominal size where a large card shows
+// it that large. A new screen draws every plate again.
+TEST_F(CardLabelCacheTest, PlatesAreDrawnAtTheSizeTheScreenShowsThem) {
+  EXPECT_FALSE(cache->setPlateScreen({}));
+  cache->prepareTitles({CardTitle{"Quarterly"}});
+  EXPECT_EQ(uploader.uploads.back()->height(), 87 + 2 * 32 + 2 * 12) << "no screen yet: nominal";
+  EXPECT_TRUE(cache->setPlateScreen({2, 2160, 1}));
+  EXPECT_EQ(cache->counts().titles, 0u);
+  cache->prepareTitles({CardTitle{"Quarterly"}});
+  cache->prepareLabels({label("Safari")});
+  const auto& title = *uploader.uploads[uploader.uploads.size() - 2];
+  EXPECT_NEAR(title.height(), 70, 1);
+  const double scale = 70.0 / 175;
+  EXPECT_NEAR(title.width(), 9 * 36 * scale + 2 * (60 + 12) * scale, 2);
+  EXPECT_NEAR(raster.opsOf(DrawOp::Kind::text).at(1).text.lines[0].fontSize, 72 * scale, 0.1);
+  EXPECT_EQ(uploader.uploads.back()->height(), 72 + 2 * 27 + 2 * 15) << "a label shown at its size";
+  EXPECT_FALSE(cache->setPlateScreen({2, 2160, 1}));
+
+  // The coverage of a plate: outside 0, the plate's edge below one half, text over it above.
+  auto bitmap = RasterBitmap::make(3, 1);
+  ASSERT_TRUE(bitmap);
+  const uint8_t bgra[3][4] = {{0, 0, 0, 0}, {0, 0, 0, 128}, {200, 200, 200, 255}};
+  std::memcpy(bitmap->data(), bgra, sizeof bgra);
+  const PlateCoverage plate = PlateCoverage::fromBitmap(*bitmap, 0.5, true);
+  EXPECT_EQ(plate.bytes, (std::vector<uint8_t>{0, 64, 228}));
+  const RasterBitmap colours = plate.colours();
+  EXPECT_EQ(colours.pixel(0, 0).alpha, 0);
+  EXPECT_NEAR(colours.pixel(1, 0).alpha, 64, 1) << "half the edge of a plate of opacity 0.5";
+  EXPECT_EQ(colours.pixel(1, 0).red, 0);
+  EXPECT_NEAR(colours.pixel(2, 0).red, 201, 1) << "text of coverage 200/255 over the plate";
+  EXPECT_NEAR(colours.pixel(2, 0).alpha, 228, 1);
+}
+
+// Labels without a tab title are bounded like the others, never evicting one the current summon
+// drew or looked up.
+TEST_F(CardLabelCacheTest, PlainLabelsKeepSixtyFourButNeverOneTheSummonUses) {
+  std::vector<CardLabel> many;
+  for (int i = 0; i < 70; ++i) many.push_back(label("App " + std::to_string(i)));
+  cache->beginSummon();
+  cache->prepareLabels(many);
+  EXPECT_EQ(cache->counts().labels, 70u) << "a summon showing 70 keeps all 70";
+  cache->beginSummon();
+  EXPECT_NE(cache->labelTexture(many[0]), nullptr);  // still shown by the next summon
+  cache->prepareLabels({label("Late")});
+  EXPECT_EQ(cache->counts().labels, 64u);
+  EXPECT_NE(cache->labelTexture(many[0]), nullptr) << "in use: kept";
+  EXPECT_EQ(cache->labelTexture(many[1]), nullptr) << "the oldest unused went first";
+  EXPECT_NE(cache->labelTexture(label("Late")), nullptr);
 }
 
 TEST_F(CardLabelCacheTest, TheSceneIsWokenOnceThePlateCanBeFound) {

@@ -134,6 +134,12 @@ class FakeUploader final : public ChromeUploader {
     uploads.push_back(texture);
     return texture;
   }
+  // Plates as the default does (their colours through upload()), noting each plate's opacity.
+  std::vector<double> plateOpacities;
+  ChromeTextureRef uploadPlate(const PlateCoverage& plate, std::string_view label) override {
+    plateOpacities.push_back(plate.plateOpacity);
+    return ChromeUploader::uploadPlate(plate, label);
+  }
 };
 
 inline const FakeTexture* fake(const ChromeTextureRef& texture) {

@@ -86,14 +86,15 @@ TEST_F(CardRendererTest, EveryCardOwnsFourteenRecordsInDrawOrderAndReflectionsCo
   EXPECT_EQ(order.back(), 1) << "the focused card of a cover arc is the nearest, drawn last";
 }
 
-TEST_F(CardRendererTest, AFrameKeepsNoPictureAliveOnceItIsEncoded) {
+TEST_F(CardRendererTest, AStoppedRendererKeepsNoPictureAlive) {
   f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
   f.settle();
   f.tickChanged();  // a last frame that draws every card
   std::weak_ptr<GpuTexture> picture = f.pictures[2];
   ASSERT_FALSE(picture.expired());
-  // No frame comes after it, and the cache lets the picture go (as its sweep does while the
-  // overlay is hidden).
+  // The overlay hides (its renderer stops), and the cache lets the picture go (as its sweep does
+  // while the overlay is hidden).
+  f.renderer->forgetFrames();
   f.pictures.erase(2);
   f.device->clearLog();  // what the recorded command buffers held
   EXPECT_TRUE(picture.expired()) << "the renderer still holds a picture the cache let go";
@@ -201,6 +202,7 @@ TEST_F(CardRendererTest, ASceneThatIsNotRunningRecyclesTheDrawableWithoutWaiting
 
 TEST_F(CardRendererTest, AtMostTwoFramesAreInFlightAndStopWaitsBriefly) {
   f.install(3);
+  f.renderer->setRedrawsOnlyChanges(false);  // every tick draws a frame, changed or not
   f.device->holdCompletions(true);
   f.tickChanged();
   f.tickChanged();
@@ -676,6 +678,99 @@ TEST_F(CardRendererTest, AChromeBitmapNeverGoesIntoTheTextureAFrameBeingEncodedD
   EXPECT_EQ(uploaded.load(), 2);
   EXPECT_EQ(f.renderer->overlayChrome(), first) << "the two textures take turns";
   EXPECT_EQ(f.lastDraws().back().texture, first);
+}
+
+// A background tab's card has no picture: its application icon large in the middle with the site
+// icon on it, the label plate (the application and the tab's title) under it, and on the chrome
+// row the icon badge, the tab's status glyph and the title plate. The title plate shows its whole
+// texture at the texture's aspect, and no mark of the row is drawn over it.
+TEST_F(CardRendererTest, ATabCardsTitleTileIsWholeAndClearOfTheRowsMarks) {
+  f.pictures.erase(1);
+  f.titlePlate = f.texture(300, 40, "title");  // "Invoices – March" at 7.5 : 1
+  f.mutate([&](SceneState::Storage& s) {
+    SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false,
+                           LayoutFactory::makeLayout(AppSettings::SwitcherStyle::row, 1.0f), 0.92);
+    SceneState::InstallOptions options;
+    CardSnapshot tab = RendererFixture::card(1);
+    tab.status.state = WindowState::browserTab;
+    tab.status.isTab = true;
+    tab.title = CardTitle{"Invoices \u2013 March"};
+    options.snapshots = {tab, RendererFixture::card(2)};
+    options.flags.showTitles = true;
+    SceneState::install(s, std::move(options));
+    SceneState::setViewport(s, Float2{640, 400}, 1);
+  });
+  f.settle();
+  f.tickChanged();
+  const auto draws = f.lastDraws();
+  const size_t block = [&] {
+    const std::vector<int> order = f.renderer->drawOrder();
+    return static_cast<size_t>(std::find(order.begin(), order.end(), 0) - order.begin()) * CardRenderer::kRecordsPerCard;
+  }();
+  auto find = [&](size_t offset) -> std::optional<CardUniforms> {
+    for (const RecordedDraw& d : draws)
+      if (d.recordIndex == block + offset) return RendererFixture::record(d);
+    return std::nullopt;
+  };
+  // Screen rectangle of a mark's quad.
+  auto rect = [](const CardUniforms& u) {
+    float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+    for (float cy : {-0.5f, 0.5f})
+      for (float cx : {-0.5f, 0.5f}) {
+        const Float4 c = u.mvp * Float4{cx, cy, 0, 1};
+        x0 = std::min(x0, c.x / c.w), x1 = std::max(x1, c.x / c.w);
+        y0 = std::min(y0, c.y / c.w), y1 = std::max(y1, c.y / c.w);
+      }
+    return std::array<float, 4>{x0, y0, x1, y1};
+  };
+  const auto title = find(6), icon = find(11), glyph = find(9), plainIcon = find(1);
+  ASSERT_TRUE(title && icon && glyph && plainIcon) << "title, row icon, status glyph and the large icon";
+  EXPECT_FALSE(find(0)->hasTexture) << "no picture";
+  EXPECT_NEAR(title->size.x / title->size.y, 7.5f, 1e-3f) << "the whole title at its aspect";
+  EXPECT_EQ(title->contentExtent, (Float2{1, 1}));
+  const auto t = rect(*title);
+  for (const CardUniforms& mark : {*icon, *glyph}) {
+    const auto m = rect(mark);
+    EXPECT_TRUE(m[2] <= t[0] || t[2] <= m[0] || m[3] <= t[1] || t[3] <= m[1]) << "a mark over the title";
+  }
+}
+
+// The title plate shares the chrome row with the icon, the status glyph and the count badge: it
+// sits centred on the card where the marks leave it room, else beside them, and a title wider than
+// the room is drawn smaller with its aspect kept (whole), never under a mark.
+TEST(CardChromeLayoutTest, TheTitleKeepsClearOfTheMarksAndWhole) {
+  struct Case {
+    float width;
+    bool icon, glyph;
+    std::optional<float> count;
+    float titleAspect;
+    bool centred;
+  };
+  const Case cases[] = {
+      {320, false, false, std::nullopt, 6, true},  // alone on the row
+      {640, true, true, 1.0f, 3, true},            // room enough in the middle
+      {640, true, true, 1.6f, 12, false},          // pushed right of the count badge
+      {320, true, true, 1.0f, 6, false},           // squeezed: drawn smaller, whole
+      {200, true, true, std::nullopt, 3, false},   // a narrow card: the marks shrink too
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "card " << c.width << " title aspect " << c.titleAspect);
+    const CardChromeRow::Row row = CardRenderer::layoutRow(c.width, 1, 1, c.icon, c.glyph, c.count, c.titleAspect);
+    ASSERT_TRUE(row.title);
+    const CardChromeRow::Title& t = *row.title;
+    const CardChromeRow::Marks& m = row.marks;
+    float marksEnd = 0;
+    if (row.icon) marksEnd = std::max(marksEnd, *row.icon + m.iconSide / 2);
+    if (row.glyph) marksEnd = std::max(marksEnd, *row.glyph + m.glyphSide / 2);
+    if (row.count) marksEnd = std::max(marksEnd, *row.count + m.countHeight * *c.count / 2);
+    EXPECT_GE(t.centre - t.width / 2, marksEnd + m.gap - 1e-3f) << "clear of the marks";
+    EXPECT_LE(t.centre + t.width / 2, c.width - m.gap + 1e-3f) << "inside the card";
+    EXPECT_NEAR(t.width / t.height, c.titleAspect, 1e-3f) << "whole: its aspect kept";
+    EXPECT_LE(t.height, m.countHeight / 2 + 1e-3f);
+    if (c.centred) EXPECT_FLOAT_EQ(t.centre, c.width / 2);
+  }
+  // No room at all beside the marks: no title rather than one under them.
+  EXPECT_FALSE(CardRenderer::layoutRow(40, 1, 1, true, true, 3.0f, 6).title);
 }
 
 }  // namespace

@@ -9,10 +9,11 @@ namespace {
 class RecordingTexture final : public GpuTexture {
  public:
   explicit RecordingTexture(const GpuTextureDescriptor& d)
-      : GpuTexture(d.label), width_(d.width), height_(d.height), levels_(d.mipLevels) {}
+      : GpuTexture(d.label), width_(d.width), height_(d.height), levels_(d.mipLevels), format_(d.format) {}
   uint32_t width() const override { return width_; }
   uint32_t height() const override { return height_; }
   uint32_t mipLevelCount() const override { return levels_; }
+  GpuPixelFormat format() const override { return format_; }
   bool replaceLevel(uint32_t level, const void*, size_t) override { return level < levels_; }
   // Checks what the Vulkan texture checks, so the callers' refusals show here too.
   bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
@@ -20,7 +21,7 @@ class RecordingTexture final : public GpuTexture {
     if (level >= levels_) return false;
     if (regions.empty()) return true;
     const uint32_t w = std::max(width_ >> level, 1u), h = std::max(height_ >> level, 1u);
-    if (!bytes || bytesPerRow < static_cast<size_t>(w) * 4) return false;
+    if (!bytes || bytesPerRow < static_cast<size_t>(w) * bytesPerPixel(format_)) return false;
     for (const GpuRegion& r : regions)
       if (r.width == 0 || r.height == 0 || r.x > w || r.width > w - r.x || r.y > h || r.height > h - r.y) return false;
     return true;
@@ -28,6 +29,7 @@ class RecordingTexture final : public GpuTexture {
 
  private:
   uint32_t width_, height_, levels_;
+  GpuPixelFormat format_;
 };
 
 class RecordingBuffer final : public GpuBuffer {
@@ -240,6 +242,7 @@ class RecordingCommandBuffer final : public GpuCommandBuffer {
     e.target = pass.colorTexture;
     e.clear = pass.clear;
     e.clearColor = pass.clearColor;
+    e.area = pass.area;
     open_ = true;
     // The encoders vector may grow later; each encoder writes only while it is the last one.
     return std::make_unique<RecordingRenderEncoder>(e, open_, device_->recordStride());

@@ -46,6 +46,7 @@ struct RecordedEncoder {
   std::shared_ptr<GpuTexture> target;  // render encoders
   bool clear = false;
   GpuColor clearColor;
+  std::optional<GpuRegion> area;  // the pass's area; none: the whole target
   std::vector<RecordedDraw> draws;
   std::vector<RecordedBlit> blits;
   bool ended = false;

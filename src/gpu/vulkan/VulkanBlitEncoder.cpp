@@ -43,7 +43,7 @@ bool VulkanBlitEncoder::uploadLevel(const std::shared_ptr<GpuTexture>& texture, 
                                     size_t bytesPerRow) {
   auto t = std::dynamic_pointer_cast<VulkanTexture>(texture);
   if (ended_ || !t || t->isSwapchainImage() || level >= t->mipLevelCount() || !bytes) return false;
-  const size_t row = static_cast<size_t>(t->levelWidth(level)) * 4;
+  const size_t row = static_cast<size_t>(t->levelWidth(level)) * bytesPerPixel(t->format());
   if (bytesPerRow < row) return false;
   auto staging = VulkanBuffer::make(owner_.coreRef(), row * t->levelHeight(level), t->label() + " upload");
   if (!staging) return false;

@@ -104,7 +104,17 @@ void VulkanCommandBuffer::recordCopyOut(const VulkanDrawable& drawable) {
   VkBufferImageCopy region{};
   region.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
   region.imageExtent = {texture.width(), texture.height(), 1};
-  vkCmdCopyImageToBuffer(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, buffer.buffer(), 1, &region);
+  if (const std::optional<GpuRegion>& damage = drawable.damage(); damage && wasDrawn(&texture)) {
+    // Only the rectangle that changed, at its own place in the buffer's rows.
+    const uint32_t x = std::min(damage->x, texture.width()), y = std::min(damage->y, texture.height());
+    const uint32_t w = std::min(damage->width, texture.width() - x), h = std::min(damage->height, texture.height() - y);
+    region.bufferOffset = (static_cast<VkDeviceSize>(y) * texture.width() + x) * 4;
+    region.bufferRowLength = texture.width();
+    region.imageOffset = {static_cast<int32_t>(x), static_cast<int32_t>(y), 0};
+    region.imageExtent = {w, h, 1};
+  }
+  if (region.imageExtent.width > 0 && region.imageExtent.height > 0)
+    vkCmdCopyImageToBuffer(cb, texture.image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, buffer.buffer(), 1, &region);
   texture.recordLayout(cb, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, texture.restingLayout());
   VulkanCore::barrierToHost(cb, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT);
 }
@@ -139,7 +149,7 @@ void VulkanCommandBuffer::commit() {
     else if (d->vulkanTexture()->isOnHostMemory() && d->copyOut().onCopied) recordHostRead(*d);
     else continue;
     handlers_.insert(handlers_.begin(), [d] {
-      if (d->copyOut().onCopied) d->copyOut().onCopied();
+      if (d->copyOut().onCopied) d->copyOut().onCopied(d->damage());
     });
   }
   VulkanCore::fullBarrier(cb);

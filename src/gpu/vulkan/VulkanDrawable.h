@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "gpu/GpuSurface.h"
 #include "gpu/vulkan/VulkanBuffer.h"
@@ -29,10 +30,12 @@ class VulkanDrawable final : public GpuDrawable {
     VkSemaphore ready = VK_NULL_HANDLE;     // signalled by it, waited on by the present
   };
   // What becomes of the frame once drawn: copied into `buffer`, or, without one, left where it was
-  // drawn for the host to read (a texture on host memory). `onCopied` runs once the GPU is done.
+  // drawn for the host to read (a texture on host memory). `onCopied` runs once the GPU is done,
+  // with the drawable's damage: where one was set on a drawn frame, only that rectangle of the
+  // buffer was copied (the rest holds whatever it held).
   struct CopyOut {
     std::shared_ptr<VulkanBuffer> buffer;  // at least width × height × 4 bytes; rows tightly packed
-    std::function<void()> onCopied;
+    std::function<void(const std::optional<GpuRegion>& damage)> onCopied;
   };
 
   VulkanDrawable(std::shared_ptr<VulkanTexture> texture, Swapchain swapchain,
@@ -50,6 +53,11 @@ class VulkanDrawable final : public GpuDrawable {
   VulkanDrawable& operator=(const VulkanDrawable&) = delete;
 
   const std::shared_ptr<GpuTexture>& texture() const override { return gpuTexture_; }
+  // Offscreen textures and the images a surface uploads are its own and keep their pixels; a
+  // swapchain image's are the presentation engine's.
+  bool keepsContents() const override { return !isSwapchainImage(); }
+  void setDamage(std::optional<GpuRegion> region) override { damage_ = region; }
+  const std::optional<GpuRegion>& damage() const { return damage_; }
   const std::shared_ptr<VulkanTexture>& vulkanTexture() const { return texture_; }
   const Swapchain& swapchain() const { return swapchain_; }
   bool isSwapchainImage() const { return swapchain_.swapchain != VK_NULL_HANDLE; }
@@ -66,6 +74,7 @@ class VulkanDrawable final : public GpuDrawable {
   std::function<void(VkResult)> onPresented_;
   std::function<void(bool)> onReleased_;
   CopyOut copyOut_;
+  std::optional<GpuRegion> damage_;
   bool presented_ = false;
 };
 

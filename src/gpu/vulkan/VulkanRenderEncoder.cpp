@@ -56,16 +56,22 @@ std::unique_ptr<VulkanRenderEncoder> VulkanRenderEncoder::begin(VulkanCommandBuf
   color.clearValue.color.float32[1] = static_cast<float>(pass.clearColor.green);
   color.clearValue.color.float32[2] = static_cast<float>(pass.clearColor.blue);
   color.clearValue.color.float32[3] = static_cast<float>(pass.clearColor.alpha);
+  VkRect2D area{{0, 0}, {target->width(), target->height()}};
+  if (pass.area) {
+    const uint32_t x = std::min(pass.area->x, target->width()), y = std::min(pass.area->y, target->height());
+    area = {{static_cast<int32_t>(x), static_cast<int32_t>(y)},
+            {std::min(pass.area->width, target->width() - x), std::min(pass.area->height, target->height() - y)}};
+  }
+  e->area_ = area;
   VkRenderingInfo rendering{VK_STRUCTURE_TYPE_RENDERING_INFO};
-  rendering.renderArea = {{0, 0}, {target->width(), target->height()}};
+  rendering.renderArea = area;
   rendering.layerCount = 1;
   rendering.colorAttachmentCount = 1;
   rendering.pColorAttachments = &color;
   vkCmdBeginRendering(e->cb_, &rendering);
   VkViewport viewport{0, 0, static_cast<float>(target->width()), static_cast<float>(target->height()), 0, 1};
   vkCmdSetViewport(e->cb_, 0, 1, &viewport);
-  VkRect2D scissor{{0, 0}, {target->width(), target->height()}};
-  vkCmdSetScissor(e->cb_, 0, 1, &scissor);
+  vkCmdSetScissor(e->cb_, 0, 1, &area);
   return e;
 }
 
@@ -141,12 +147,16 @@ void VulkanRenderEncoder::setFragmentSampler(const std::shared_ptr<GpuSampler>& 
 
 void VulkanRenderEncoder::setScissor(std::optional<GpuRegion> region) {
   if (ended_) return;
-  const uint32_t w = target_->width(), h = target_->height();
-  VkRect2D scissor{{0, 0}, {w, h}};
+  // Within the pass's area (the whole target unless the pass was given one).
+  const auto ax = static_cast<uint32_t>(area_.offset.x), ay = static_cast<uint32_t>(area_.offset.y);
+  const uint32_t ax1 = ax + area_.extent.width, ay1 = ay + area_.extent.height;
+  VkRect2D scissor = area_;
   if (region) {
-    const uint32_t x = std::min(region->x, w), y = std::min(region->y, h);
+    const uint32_t x = std::clamp(region->x, ax, ax1), y = std::clamp(region->y, ay, ay1);
+    const uint64_t x1 = std::clamp<uint64_t>(uint64_t{region->x} + region->width, x, ax1);
+    const uint64_t y1 = std::clamp<uint64_t>(uint64_t{region->y} + region->height, y, ay1);
     scissor = {{static_cast<int32_t>(x), static_cast<int32_t>(y)},
-               {std::min(region->width, w - x), std::min(region->height, h - y)}};
+               {static_cast<uint32_t>(x1 - x), static_cast<uint32_t>(y1 - y)}};
   }
   vkCmdSetScissor(cb_, 0, 1, &scissor);
 }

@@ -41,6 +41,7 @@ class VulkanRenderEncoder final : public GpuRenderEncoder {
   VulkanCommandBuffer& owner_;
   VkCommandBuffer cb_ = VK_NULL_HANDLE;
   const VulkanTexture* target_ = nullptr;
+  VkRect2D area_{};  // the pass's render area
   bool labelled_ = false;
   bool ended_ = false;
   const VulkanRenderPipeline* pipeline_ = nullptr;

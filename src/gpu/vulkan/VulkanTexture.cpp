@@ -8,11 +8,16 @@
 namespace quorvel {
 namespace {
 
-VkImageView makeView(VkDevice device, VkImage image, uint32_t levels) {
+VkFormat vkFormat(GpuPixelFormat format) {
+  return format == GpuPixelFormat::r8Unorm ? VK_FORMAT_R8_UNORM : VK_FORMAT_B8G8R8A8_UNORM;
+}
+
+VkImageView makeView(VkDevice device, VkImage image, uint32_t levels,
+                     GpuPixelFormat format = GpuPixelFormat::bgra8Unorm) {
   VkImageViewCreateInfo info{VK_STRUCTURE_TYPE_IMAGE_VIEW_CREATE_INFO};
   info.image = image;
   info.viewType = VK_IMAGE_VIEW_TYPE_2D;
-  info.format = VK_FORMAT_B8G8R8A8_UNORM;
+  info.format = vkFormat(format);
   info.subresourceRange = {VK_IMAGE_ASPECT_COLOR_BIT, 0, levels, 0, 1};
   VkImageView view = VK_NULL_HANDLE;
   if (vkCreateImageView(device, &info, nullptr, &view) != VK_SUCCESS) return VK_NULL_HANDLE;
@@ -23,16 +28,18 @@ VkImageView makeView(VkDevice device, VkImage image, uint32_t levels) {
 
 std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> core, const GpuTextureDescriptor& d) {
   if (d.width == 0 || d.height == 0 || d.mipLevels == 0 ||
-      d.mipLevels > GpuTextureDescriptor::fullMipCount(d.width, d.height))
+      d.mipLevels > GpuTextureDescriptor::fullMipCount(d.width, d.height) ||
+      (d.renderTarget && d.format != GpuPixelFormat::bgra8Unorm))
     return nullptr;
   std::shared_ptr<VulkanTexture> t(new VulkanTexture(core, d.label));
   t->width_ = d.width;
   t->height_ = d.height;
   t->levels_ = d.mipLevels;
+  t->format_ = d.format;
   VkDevice device = core->device();
   VkImageCreateInfo info{VK_STRUCTURE_TYPE_IMAGE_CREATE_INFO};
   info.imageType = VK_IMAGE_TYPE_2D;
-  info.format = VK_FORMAT_B8G8R8A8_UNORM;
+  info.format = vkFormat(d.format);
   info.extent = {d.width, d.height, 1};
   info.mipLevels = d.mipLevels;
   info.arrayLayers = 1;
@@ -53,7 +60,7 @@ std::shared_ptr<VulkanTexture> VulkanTexture::make(std::shared_ptr<VulkanCore> c
   alloc.memoryTypeIndex = *type;
   if (vkAllocateMemory(device, &alloc, nullptr, &t->memory_) != VK_SUCCESS) return nullptr;
   if (vkBindImageMemory(device, t->image_, t->memory_, 0) != VK_SUCCESS) return nullptr;
-  t->view_ = makeView(device, t->image_, d.mipLevels);
+  t->view_ = makeView(device, t->image_, d.mipLevels, d.format);
   if (!t->view_) return nullptr;
   core->setName(VK_OBJECT_TYPE_IMAGE, reinterpret_cast<uint64_t>(t->image_), d.label);
   VkImage image = t->image_;
@@ -242,7 +249,7 @@ void VulkanTexture::recordUpload(VkCommandBuffer commandBuffer, VkBuffer staging
 
 bool VulkanTexture::replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) {
   if (level >= levels_ || borrowed_ || !bytes) return false;
-  const size_t row = static_cast<size_t>(levelWidth(level)) * 4;
+  const size_t row = static_cast<size_t>(levelWidth(level)) * bytesPerPixel(format_);
   if (bytesPerRow < row) return false;
   auto staging = VulkanBuffer::make(core_, row * levelHeight(level), label() + " upload");
   if (!staging) return false;
@@ -256,33 +263,34 @@ bool VulkanTexture::replaceRegions(uint32_t level, const std::vector<GpuRegion>&
                                    size_t bytesPerRow) {
   if (level >= levels_ || borrowed_) return false;
   if (regions.empty()) return true;
-  if (!bytes || bytesPerRow < static_cast<size_t>(levelWidth(level)) * 4) return false;
+  const size_t texel = bytesPerPixel(format_);
+  if (!bytes || bytesPerRow < static_cast<size_t>(levelWidth(level)) * texel) return false;
   size_t total = 0;
   for (const GpuRegion& r : regions) {
     if (r.width == 0 || r.height == 0 || r.x > levelWidth(level) || r.width > levelWidth(level) - r.x ||
         r.y > levelHeight(level) || r.height > levelHeight(level) - r.y)
       return false;
-    total += static_cast<size_t>(r.width) * r.height * 4;
+    total += static_cast<size_t>(r.width) * r.height * texel + 3;
   }
   auto staging = VulkanBuffer::make(core_, total, label() + " region upload");
   if (!staging) return false;
   // Each region's rows packed one after the other; a region's texels start on a multiple of 4 bytes,
-  // as a copy into a four-byte format needs.
+  // as a buffer-to-image copy needs.
   std::vector<VkBufferImageCopy> copies;
   copies.reserve(regions.size());
   size_t offset = 0;
   for (const GpuRegion& r : regions) {
-    const size_t row = static_cast<size_t>(r.width) * 4;
+    const size_t row = static_cast<size_t>(r.width) * texel;
     for (uint32_t y = 0; y < r.height; ++y)
       std::memcpy(static_cast<char*>(staging->contents()) + offset + y * row,
-                  static_cast<const char*>(bytes) + (r.y + y) * bytesPerRow + static_cast<size_t>(r.x) * 4, row);
+                  static_cast<const char*>(bytes) + (r.y + y) * bytesPerRow + static_cast<size_t>(r.x) * texel, row);
     VkBufferImageCopy copy{};
     copy.bufferOffset = offset;
     copy.imageSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, level, 0, 1};
     copy.imageOffset = {static_cast<int32_t>(r.x), static_cast<int32_t>(r.y), 0};
     copy.imageExtent = {r.width, r.height, 1};
     copies.push_back(copy);
-    offset += row * r.height;
+    offset += (row * r.height + 3) / 4 * 4;
   }
   return core_->submitAndWait([&](VkCommandBuffer cb) {
     recordLayout(cb, level, 1, resting_, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
@@ -297,7 +305,7 @@ GpuPixels VulkanTexture::read(uint32_t level) const {
   GpuPixels pixels;
   pixels.width = levelWidth(level);
   pixels.height = levelHeight(level);
-  const size_t size = static_cast<size_t>(pixels.width) * pixels.height * 4;
+  const size_t size = static_cast<size_t>(pixels.width) * pixels.height * bytesPerPixel(format_);
   auto staging = VulkanBuffer::make(core_, size, label() + " read-back");
   if (!staging) return {};
   const bool ok = core_->submitAndWait([&](VkCommandBuffer cb) {

@@ -44,6 +44,7 @@ class VulkanTexture final : public GpuTexture {
   uint32_t width() const override { return width_; }
   uint32_t height() const override { return height_; }
   uint32_t mipLevelCount() const override { return levels_; }
+  GpuPixelFormat format() const override { return format_; }
   bool replaceLevel(uint32_t level, const void* bytes, size_t bytesPerRow) override;
   bool replaceRegions(uint32_t level, const std::vector<GpuRegion>& regions, const void* bytes,
                       size_t bytesPerRow) override;
@@ -79,6 +80,7 @@ class VulkanTexture final : public GpuTexture {
   VkDeviceMemory memory_ = VK_NULL_HANDLE;
   VkImageView view_ = VK_NULL_HANDLE;
   uint32_t width_ = 0, height_ = 0, levels_ = 1;
+  GpuPixelFormat format_ = GpuPixelFormat::bgra8Unorm;
   bool borrowed_ = false;
   VkImageLayout resting_ = kResting;
   size_t rowPitch_ = 0;

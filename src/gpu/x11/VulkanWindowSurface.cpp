@@ -41,8 +41,9 @@ struct VulkanWindowSurface::WindowPort {
   // are the segment's own memory (the GPU copied or drew the frame there), so nothing needs
   // copying. The caller has waited for the server to read the segment's previous frame
   // (SharedSegment::awaitServer).
+  // With `damage`, only that rectangle of the frame is put (the window holds the rest already).
   void put(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t rowPixels, SharedSegment* segment,
-           bool inSegment);
+           bool inSegment, std::optional<GpuRegion> damage = std::nullopt);
 };
 
 // A System V shared-memory segment attached to the X server, for one image of the upload ring.
@@ -122,15 +123,29 @@ struct VulkanWindowSurface::SharedSegment {
 };
 
 void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t rowPixels,
-                                             SharedSegment* segment, bool inSegment) {
+                                             SharedSegment* segment, bool inSegment, std::optional<GpuRegion> damage) {
   std::lock_guard lock(mutex);
   if (!connection || width == 0 || height == 0 || rowPixels < width) return;
   const size_t stride = static_cast<size_t>(rowPixels) * 4;
+  // The rectangle put: the damage within the frame, else all of it.
+  uint32_t x0 = 0, y0 = 0, w = width, h = height;
+  if (damage) {
+    x0 = std::min(damage->x, width);
+    y0 = std::min(damage->y, height);
+    w = std::min(damage->width, width - x0);
+    h = std::min(damage->height, height - y0);
+    if (w == 0 || h == 0) return;
+  }
   if (segment && segment->attached() && segment->size >= stride * height && rowPixels <= UINT16_MAX) {
-    if (!inSegment) std::memcpy(segment->memory, pixels, stride * height);
+    if (!inSegment) {
+      for (uint32_t y = y0; y < y0 + h; ++y)
+        std::memcpy(static_cast<uint8_t*>(segment->memory) + y * stride + size_t{x0} * 4, pixels + y * stride + size_t{x0} * 4,
+                    size_t{w} * 4);
+    }
     // The segment holds rows of rowPixels pixels; the frame is their first `width`.
-    xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(rowPixels), static_cast<uint16_t>(height), 0, 0,
-                      static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0, 0, depth,
+    xcb_shm_put_image(connection, window, gc, static_cast<uint16_t>(rowPixels), static_cast<uint16_t>(height),
+                      static_cast<uint16_t>(x0), static_cast<uint16_t>(y0), static_cast<uint16_t>(w),
+                      static_cast<uint16_t>(h), static_cast<int16_t>(x0), static_cast<int16_t>(y0), depth,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment->seg, 0);
     segment->readBack = xcb_get_input_focus(connection).sequence;
     segment->awaiting = true;
@@ -141,20 +156,21 @@ void VulkanWindowSurface::WindowPort::put(const uint8_t* pixels, uint32_t width,
     ++presented;
     return;
   }
-  const size_t row = static_cast<size_t>(width) * 4;
+  const size_t row = static_cast<size_t>(w) * 4;
   std::vector<uint8_t> packed;
-  if (rowPixels != width) {
-    // The protocol takes rows packed.
-    packed.resize(row * height);
-    for (uint32_t y = 0; y < height; ++y) std::memcpy(packed.data() + y * row, pixels + y * stride, row);
+  if (rowPixels != w || x0 != 0 || y0 != 0) {
+    // The protocol takes the rectangle's rows packed.
+    packed.resize(row * h);
+    for (uint32_t y = 0; y < h; ++y)
+      std::memcpy(packed.data() + y * row, pixels + (y0 + y) * stride + size_t{x0} * 4, row);
     pixels = packed.data();
   }
   constexpr size_t kHeader = 64;  // the request's own fields, with room to spare
   const size_t rowsPerStrip = std::max<size_t>(1, (maxRequestBytes - kHeader) / row);
-  for (uint32_t y = 0; y < height;) {
-    const auto rows = static_cast<uint32_t>(std::min<size_t>(rowsPerStrip, height - y));
-    xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<uint16_t>(width),
-                  static_cast<uint16_t>(rows), 0, static_cast<int16_t>(y), 0, depth,
+  for (uint32_t y = 0; y < h;) {
+    const auto rows = static_cast<uint32_t>(std::min<size_t>(rowsPerStrip, h - y));
+    xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, static_cast<uint16_t>(w),
+                  static_cast<uint16_t>(rows), static_cast<int16_t>(x0), static_cast<int16_t>(y0 + y), 0, depth,
                   static_cast<uint32_t>(rows * row), pixels + y * row);
     y += rows;
   }
@@ -472,10 +488,10 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
   };
   VulkanDrawable::CopyOut copyOut;
   copyOut.buffer = slot->pixels;  // none: drawn in place
-  copyOut.onCopied = [port = port_, slot, width, height] {
+  copyOut.onCopied = [port = port_, slot, width, height](const std::optional<GpuRegion>& damage) {
     const void* pixels = slot->pixels ? slot->pixels->contents() : slot->shared->memory;
     port->put(static_cast<const uint8_t*>(pixels), width, height, slot->rowPixels, slot->shared.get(),
-              slot->inSegment);
+              slot->inSegment, damage);
     slot->busy = false;
   };
   return std::make_shared<VulkanDrawable>(slot->texture, VulkanDrawable::Swapchain{}, nullptr, onReleased,

@@ -21,6 +21,10 @@ void CacheChromeTextures::setPlateOpacity(double opacity) {
   caches_.labels.setPlateOpacity(held, opacity);
 }
 
+void CacheChromeTextures::setPlateScreen(double pixelsPerPoint, double heightPixels, double chromeScale) {
+  caches_.labels.setPlateScreen({pixelsPerPoint, heightPixels, chromeScale});
+}
+
 void CacheChromeTextures::prepareIcons(const std::vector<IconRequest>& requests) {
   std::vector<IconCache::Request> converted;
   converted.reserve(requests.size());

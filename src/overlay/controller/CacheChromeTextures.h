@@ -31,6 +31,7 @@ class CacheChromeTextures final : public OverlayChromeTextures {
   explicit CacheChromeTextures(Caches caches) : caches_(caches) {}
 
   void setPlateOpacity(double opacity) override;
+  void setPlateScreen(double pixelsPerPoint, double heightPixels, double chromeScale) override;
   void prepareIcons(const std::vector<IconRequest>& requests) override;
   void prepareLabels(const std::vector<CardLabel>& labels) override;
   void prepareTitles(const std::vector<CardTitle>& titles) override;

@@ -30,6 +30,9 @@ class OverlayChromeTextures {
   virtual ~OverlayChromeTextures() = default;
   // Status badges, then label plates (under the label cache's lock): redrawn when the opacity changed.
   virtual void setPlateOpacity(double opacity) = 0;
+  // The screen of this summon, for the size plates are drawn at: its pixels per point, its height in
+  // pixels and the scale of the cards' chrome. A change draws every plate again.
+  virtual void setPlateScreen(double /*pixelsPerPoint*/, double /*heightPixels*/, double /*chromeScale*/) {}
   // A summon begins: the plates its frames ask for are kept until the next summon.
   virtual void beginSummon() {}
   // Draws what is missing.

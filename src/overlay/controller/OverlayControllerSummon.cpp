@@ -75,7 +75,16 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   presentedPreviousIndex_ = previousIndex;
   presentedScopePID_ = scope == AppSettings::HotkeyScope::activeApp && front ? std::optional(front->pid) : std::nullopt;
 
-  phase("prep", [&] { content->configure(true, window->backingScale()); });
+  phase("prep", [&] {
+    content->configure(true, window->backingScale());
+    // Plates are drawn at the size this screen shows them (before the labels and titles phases).
+    const double scale = window->backingScale() > 0 ? window->backingScale() : 1.0;
+    const AppSettings::TitleSize chrome = settings.cardChromeSize();
+    services_.textures.setPlateScreen(scale, screen->frame.height * scale,
+                                      chrome == AppSettings::TitleSize::small   ? 0.8
+                                      : chrome == AppSettings::TitleSize::large ? 1.3
+                                                                                : 1.0);
+  });
   std::shared_ptr<OverlayScene> scene;
   phase("renderer", [&] { scene = makeRenderer(*content, *window); });
 

@@ -1,6 +1,8 @@
 // The chrome row of a card: which badges it carries and where the icon, status glyph, count badge
 // and title plate sit along its top edge.
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "scene/render/CardRenderer.h"
@@ -29,16 +31,23 @@ CardChromeRow::Row CardRenderer::layoutRow(float cardWidth, float chromeScale, f
     }
     return std::pair{row, x};
   };
-  auto [row, width] = place(chromeScale);
-  if (width > cardWidth && width > 0 && cardWidth > 0) row = place(chromeScale * cardWidth / width).first;
-  if (titleAspect && *titleAspect > 0) {
-    // A title plate half as high as the count badge, centred on the card and never wider than it.
-    CardChromeRow::Title title;
-    title.height = row.marks.countHeight * 0.5f;
-    title.width = std::min(title.height * *titleAspect, cardWidth * 0.9f);
-    if (title.width < title.height * *titleAspect) title.height = title.width / *titleAspect;
-    title.centre = cardWidth / 2;
-    row.title = title;
+  auto [row, end] = place(chromeScale);
+  if (end > cardWidth && end > 0 && cardWidth > 0) std::tie(row, end) = place(chromeScale * cardWidth / end);
+  if (titleAspect && *titleAspect > 0 && std::isfinite(*titleAspect)) {
+    // A title plate half as high as the count badge, in the room the marks leave on the row: from
+    // the end of the last mark (and its gap) to a gap before the card's right edge. It sits centred
+    // on the card when it fits there, else as near the middle as the room lets it; a title wider
+    // than the room is drawn smaller, whole, never under a mark.
+    const float left = end, right = cardWidth - row.marks.gap;
+    const float room = std::min(right - left, cardWidth * 0.9f);
+    if (room > 0) {
+      CardChromeRow::Title title;
+      title.height = row.marks.countHeight * 0.5f;
+      title.width = std::min(title.height * *titleAspect, room);
+      if (title.width < title.height * *titleAspect) title.height = title.width / *titleAspect;
+      title.centre = std::clamp(cardWidth / 2, left + title.width / 2, right - title.width / 2);
+      row.title = title;
+    }
   }
   return row;
 }

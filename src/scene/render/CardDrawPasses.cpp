@@ -173,7 +173,7 @@ void CardRenderer::drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, 
 
 void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& vp,
                             const std::shared_ptr<GpuTexture>& texture, const Float4x4&, const CardPose& cardPose,
-                            Float3 centre, Float2 size, float alpha, size_t record) {
+                            Float3 centre, Float2 size, float alpha, size_t record, bool plate) {
   if (!(alpha > 0.004f) || !texture || !(size.x > 0) || !(size.y > 0)) return;
   CardPose mark{centre, cardPose.yaw, cardPose.pitch, size};
   CardUniforms& u = records[record];
@@ -182,6 +182,8 @@ void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, co
   u.size = size;
   u.alpha = alpha;
   u.hasTexture = 1;
+  // A text plate drawn as its coverage (a single channel) gets its colours in the shader.
+  if (plate && texture->format() == GpuPixelFormat::r8Unorm) u.plateOpacity = kPlateOpacity;
   bindTexture(encoder, texture);
   drawRecord(encoder, record);
 }
@@ -239,8 +241,9 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   const size_t need = cardRecords + chromeRecords;
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
   if (uniformCapacity_ < need || uniformBuffers_.empty()) return;
-  const std::shared_ptr<GpuBuffer> buffer = uniformBuffers_[static_cast<size_t>(frameSlot_)];
-  frameSlot_ = (frameSlot_ + 1) % static_cast<int>(uniformBuffers_.size());
+  // The slot advances once the frame is committed (a frame recorded and not drawn reuses it).
+  const std::shared_ptr<GpuBuffer> buffer =
+      uniformBuffers_[static_cast<size_t>(frameSlot_) % uniformBuffers_.size()];
   auto* records = static_cast<CardUniforms*>(buffer->contents());
   boundTexture_ = nullptr;
   if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
@@ -568,7 +571,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
             w = h * aspect;
           }
           const Float3 at = frame.showIcons ? centre - up * (0.26f * size.y) : centre;
-          drawMark(encoder, records, vp, plate, model, pose, at, {w, h}, chromeAlpha, u0 + kGlyphOrLabel);
+          drawMark(encoder, records, vp, plate, model, pose, at, {w, h}, chromeAlpha, u0 + kGlyphOrLabel, true);
         }
       }
       if (chrome.glyph && marks.glyphSide > 0)
@@ -594,7 +597,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       }
       const float alpha = chromeAlpha * f * scene::smoothstep((facings_[i] - 0.3f) / 0.39999998f);
       drawMark(encoder, records, vp, titleTexture, model, pose, topLeft + right * row.title->centre,
-               {row.title->width, row.title->height}, alpha, u0 + kTitle);
+               {row.title->width, row.title->height}, alpha, u0 + kTitle, true);
     }
 
     // Count badge.
@@ -603,7 +606,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       const float w = marks.countHeight * static_cast<float>(chrome.count->width()) /
                       static_cast<float>(chrome.count->height());
       drawMark(encoder, records, vp, chrome.count, model, pose, topLeft + right * *row.count, {w, marks.countHeight},
-               chromeAlpha * pileWeight, u0 + kCount);
+               chromeAlpha * pileWeight, u0 + kCount, true);
     }
 
     // Close and minimize discs.

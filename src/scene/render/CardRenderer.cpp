@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "scene/render/CardPipeline.h"
+#include "scene/render/DrawRecording.h"
 #include "scene/render/CardUniforms.h"
 
 namespace quorvel {
@@ -77,12 +78,39 @@ void CardRenderer::tick(const DisplayLinkUpdate& update, GpuSurface& surface) {
   const double dt = lastTimestamp_ ? t - *lastTimestamp_ : 1.0 / 120;
   lastTimestamp_ = t;
   if (pacing_.shouldHold(wake_.revision())) return;
+  std::lock_guard frames(framesMutex_);
+  const SceneFrame frame = advance(dt);
+  const uint32_t width = surface.drawableWidth(), height = surface.drawableHeight();
+  if (frame.isRunning && width >= 1 && height >= 1) {
+    // Nothing on the screen changes (a wake that changed no draw): no drawable, nothing shown anew.
+    if (record(frame, width, height) && redrawsOnlyChanges_) {
+      releaseOverlayChrome();
+      return;
+    }
+  }
   auto drawable = surface.nextDrawable();
-  if (!drawable) return;
-  frame(drawable, dt);
+  if (!drawable) {
+    releaseOverlayChrome();
+    return;
+  }
+  render(drawable, frame, dt);
 }
 
 void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt) {
+  std::lock_guard frames(framesMutex_);
+  const SceneFrame f = advance(dt);
+  const auto& target = drawable ? drawable->texture() : nullptr;
+  if (f.isRunning && target && target->width() >= 1 && target->height() >= 1)
+    record(f, target->width(), target->height());
+  render(drawable, f, dt);
+}
+
+void CardRenderer::forgetFrames() {
+  std::lock_guard frames(framesMutex_);
+  forgetRecordings();
+}
+
+SceneFrame CardRenderer::advance(double dt) {
   SceneFrame frame = state_->withLock([&](SceneState::Storage& s) { return SceneState::advanceFrame(s, dt, morphs_); });
   pacing_.setSceneAtRest(frame.isAtRest);
   if (frame.completion) mainQueue_.post(std::move(frame.completion));
@@ -92,36 +120,90 @@ void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt
       if (sink && sink->handler) sink->handler(change.index, change.source);
     });
   }
+  return frame;
+}
+
+bool CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t height) {
+  DrawRecording& now = recordings_[1 - shown_];
+  const Float4 backdrop = this->backdrop();
+  now.reset(width, height, GpuColor{backdrop.x, backdrop.y, backdrop.z, backdrop.w}, CardUniforms::kStride);
+  releaseOverlayChrome();  // a frame recorded before and not drawn lets go of its chrome
+  draw(now, frame, morphs_.values, static_cast<float>(width), static_cast<float>(height));
+  const DrawRecording& before = recordings_[shown_];
+  const FrameDamage damage = before.width() > 0 ? DrawRecording::damage(before, now) : FrameDamage::all();
+  shown_ = 1 - shown_;
+  recorded_ = {width, height};
+  // Every kept drawable misses this change until it is drawn again; so does the window.
+  for (KeptDrawable& kept : keptDrawables_) kept.damage.add(damage);
+  sinceShown_.add(damage);
+  return damage.isEmpty();
+}
+
+void CardRenderer::forgetRecordings() {
+  recordings_[0].clear();
+  recordings_[1].clear();
+  keptDrawables_.clear();
+  sinceShown_ = FrameDamage::all();
+  recorded_ = {0, 0};
+}
+
+void CardRenderer::render(const std::shared_ptr<GpuDrawable>& drawable, const SceneFrame& frame, double dt) {
   if (!frame.isRunning) {
+    forgetRecordings();  // the scene stopped: hold no texture of it
+    releaseOverlayChrome();
     recycle(drawable);
     return;
   }
   const auto& target = drawable->texture();
   if (!target || target->width() < 1 || target->height() < 1) {
+    releaseOverlayChrome();
     recycle(drawable);
     return;
   }
+  if (recorded_ != std::pair{target->width(), target->height()}) record(frame, target->width(), target->height());
+  // The pixels to draw: those that changed since this drawable was last drawn, when it keeps them.
+  FrameDamage area = FrameDamage::all();
+  auto kept = std::find_if(keptDrawables_.begin(), keptDrawables_.end(),
+                           [&](const KeptDrawable& k) { return k.texture == target.get(); });
+  if (kept != keptDrawables_.end()) {
+    if (redrawsOnlyChanges_ && drawable->keepsContents()) area = kept->damage;
+    kept->damage = FrameDamage{};
+  } else if (drawable->keepsContents()) {
+    if (keptDrawables_.size() >= kMaxKeptDrawables) keptDrawables_.erase(keptDrawables_.begin());
+    keptDrawables_.push_back({target.get(), FrameDamage{}});
+  }
+  // Most of the target, or nothing at all (a frame drawn on request): the whole of it.
+  const uint64_t whole = uint64_t{target->width()} * target->height();
+  if (area.isEmpty() || (area.rect && uint64_t{area.rect->width} * area.rect->height * 2 > whole)) area = FrameDamage::all();
   inFlight_->acquire();
   auto commandBuffer = commandQueue_->makeCommandBuffer();
   if (!commandBuffer) {
     inFlight_->release();
+    releaseOverlayChrome();
     recycle(drawable);
+    if (kept != keptDrawables_.end()) kept->damage = FrameDamage::all();
     return;
   }
   commandBuffer->setLabel("Quorvel ring");
   commandBuffer->addCompletedHandler([inFlight = inFlight_] { inFlight->release(); });
+  const DrawRecording& recording = recordings_[shown_];
   GpuRenderPass pass;
   pass.colorTexture = target;
   pass.clear = true;
+  pass.area = area.rect;
   const Float4 backdrop = this->backdrop();
   pass.clearColor = {backdrop.x, backdrop.y, backdrop.z, backdrop.w};
   if (auto encoder = commandBuffer->makeRenderEncoder(pass)) {
     encoder->setLabel("Quorvel cards");
-    draw(*encoder, frame, morphs_.values, static_cast<float>(target->width()), static_cast<float>(target->height()));
+    recording.replay(*encoder, area.rect);
     encoder->endEncoding();
   }
+  drawable->setDamage(sinceShown_.whole ? std::nullopt : sinceShown_.rect);
+  sinceShown_ = FrameDamage{};
+  lastArea_ = area.rect;
   commandBuffer->present(drawable);
   commandBuffer->commit();
+  frameSlot_ = (frameSlot_ + 1) % static_cast<int>(std::max<size_t>(uniformBuffers_.size(), 1));
   releaseOverlayChrome();  // committed: a copy submitted from now on runs after this frame
   pacing_.noteFrameGap(frame.liveCount, frame.isAtRest, frame.isDismissing, dt, livePreview());
 }

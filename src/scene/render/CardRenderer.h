@@ -26,6 +26,7 @@
 #include "scene/SceneWake.h"
 #include "scene/render/CardOcclusion.h"
 #include "scene/render/DisplayLink.h"
+#include "scene/render/DrawRecording.h"
 #include "scene/render/FocusSink.h"
 #include "scene/render/FramePacing.h"
 #include "windows/CardAction.h"
@@ -77,6 +78,9 @@ class CardRenderer {
   static constexpr size_t kInitialCapacity = 336;
   static constexpr int kUniformBuffers = 3;
   static constexpr float kFallbackAccent[4] = {0.31f, 0.45f, 1.0f, 1.0f};
+  // The opacity of the black plate under the label, title and count text (the overlay's every
+  // summon sets this one).
+  static constexpr float kPlateOpacity = 0.8533392676479687f;
 
   // None when the shader library, either shader function, the pipeline, a sampler, the quad or the
   // fallback texture cannot be made (the caller logs it and that screen draws nothing).
@@ -90,7 +94,8 @@ class CardRenderer {
   // The display-link callback: decides whether to draw, takes the surface's next drawable and
   // draws one frame.
   void tick(const DisplayLinkUpdate& update, GpuSurface& surface);
-  // One frame into `drawable` (see the class comment).
+  // One frame into `drawable` (see the class comment), drawn where it differs from what the drawable
+  // holds (see setRedrawsOnlyChanges).
   void frame(const std::shared_ptr<GpuDrawable>& drawable, double dt);
   // Presents a drawable without drawing.
   void recycle(const std::shared_ptr<GpuDrawable>& drawable);
@@ -105,6 +110,9 @@ class CardRenderer {
   void requestRestart(double refreshRate);
   // Stop path: lets the frames in flight finish (at most 0.05 s each for two).
   void waitForFramesInFlight();
+  // Stop path: lets go of the last frames' draws and the textures they name (waits for a frame
+  // being drawn); the next frame is drawn whole.
+  void forgetFrames();
 
   void setLivePreview(bool on);
   bool livePreview() const;
@@ -157,6 +165,14 @@ class CardRenderer {
   // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill. Off,
   // every card is one blended quad. Render thread (or while no frame is drawn).
   void setDrawsOpaqueInteriors(bool on) { drawsOpaqueInteriors_ = on; }
+  // Whether a frame is drawn only where it differs (on by default): each frame's draws are recorded
+  // and compared with the frame before; when none differs no drawable is taken at all, and a
+  // drawable that keeps its pixels is drawn again only over the rectangle that changed since it
+  // was last drawn (the pass clipped to it; the surface told which rectangle is new). The pixels
+  // are the same as a whole frame's. Off, every frame is drawn whole. Render thread.
+  void setRedrawsOnlyChanges(bool on) { redrawsOnlyChanges_ = on; }
+  // The rectangle the last frame drew (none: the whole target).
+  std::optional<GpuRegion> lastDrawnArea() const { return lastArea_; }
   // The pixels (a rectangle of the target) that a card of this model-view-projection, size and
   // corner radius covers fully with its own colour, drawn into a target of this size: a rectangle
   // inside the card's edge inset by the corner radius, where the radius spans at least a pixel.
@@ -194,6 +210,15 @@ class CardRenderer {
                std::shared_ptr<FocusSink> focusSink, Providers providers, Services services);
   bool build();
 
+  // Steps the scene and posts what it reports to the main queue.
+  SceneFrame advance(double dt);
+  // Records the frame's draws for a target of this size; true when no draw differs from the frame
+  // recorded before.
+  bool record(const SceneFrame& frame, uint32_t width, uint32_t height);
+  // Encodes the last recorded frame into `drawable` (see frame()).
+  void render(const std::shared_ptr<GpuDrawable>& drawable, const SceneFrame& frame, double dt);
+  void forgetRecordings();
+
   // ---- Draw passes ----
   void draw(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
             float viewWidth, float viewHeight);
@@ -207,7 +232,7 @@ class CardRenderer {
                   size_t place);
   void drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
                 const std::shared_ptr<GpuTexture>& texture, const Float4x4& cardModel, const CardPose& cardPose,
-                Float3 centre, Float2 size, float alpha, size_t record);
+                Float3 centre, Float2 size, float alpha, size_t record, bool plate = false);
   void bindTexture(GpuRenderEncoder& encoder, const std::shared_ptr<GpuTexture>& texture);
   void drawRecord(GpuRenderEncoder& encoder, size_t record);
   // drawRecord for a quad under `mvp` drawn before the card at `firstPlace` in the draw order: only
@@ -292,6 +317,23 @@ class CardRenderer {
   size_t drawn_ = 0;  // how many entries of order_ the last frame drew
   // The texture bound for the current draw (to skip rebinding the same one).
   const GpuTexture* boundTexture_ = nullptr;
+
+  // The last two frames' draws: recordings_[shown_] the last recorded, the other the one before.
+  DrawRecording recordings_[2];
+  int shown_ = 0;
+  std::pair<uint32_t, uint32_t> recorded_{0, 0};  // the target size of the last recording
+  // The drawables that keep their pixels, each with what changed since it was last drawn.
+  struct KeptDrawable {
+    const GpuTexture* texture;
+    FrameDamage damage;
+  };
+  static constexpr size_t kMaxKeptDrawables = 4;
+  std::vector<KeptDrawable> keptDrawables_;
+  FrameDamage sinceShown_ = FrameDamage::all();  // changed since the last frame shown
+  std::optional<GpuRegion> lastArea_;
+  bool redrawsOnlyChanges_ = true;
+  // Held by the render thread while it records and draws a frame, and by forgetFrames.
+  std::mutex framesMutex_;
 };
 
 }  // namespace quorvel

@@ -24,7 +24,9 @@ struct CardUniforms {
   float highlight = 0;             // selection emphasis
   float isOutline = 0;             // the selection ring
   float isShadow = 0;
-  float padding = 0;
+  // Above 0: the texture is a text plate's coverage (see shaders/card.frag), drawn as white text
+  // over a black plate of this opacity.
+  float plateOpacity = 0;
   Float2 contentExtent{1, 1};      // size of the window's content inside the texture
   Float2 contentOrigin{0, 0};      // its origin
   Float2 pictureScale{1, 1};       // aspect correction of the picture
@@ -46,6 +48,7 @@ static_assert(offsetof(CardUniforms, reflectionFade) == 116);
 static_assert(offsetof(CardUniforms, highlight) == 120);
 static_assert(offsetof(CardUniforms, isOutline) == 124);
 static_assert(offsetof(CardUniforms, isShadow) == 128);
+static_assert(offsetof(CardUniforms, plateOpacity) == 132);
 static_assert(offsetof(CardUniforms, contentExtent) == 136);
 static_assert(offsetof(CardUniforms, contentOrigin) == 144);
 static_assert(offsetof(CardUniforms, pictureScale) == 152);

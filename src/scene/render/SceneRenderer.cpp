@@ -137,6 +137,7 @@ void SceneRenderer::stop() {
   if (core_) {
     core_->setLivePreview(false);
     core_->waitForFramesInFlight();
+    core_->forgetFrames();
   }
   SceneState::Completion pending = state_->withLock([&](SceneState::Storage& s) {
     return services_.wake.wake(s, [](SceneState::Storage& st) { return SceneState::clear(st); });
