@@ -767,7 +767,9 @@ TEST(CardChromeLayoutTest, TheTitleKeepsClearOfTheMarksAndWhole) {
     EXPECT_LE(t.centre + t.width / 2, c.width - m.gap + 1e-3f) << "inside the card";
     EXPECT_NEAR(t.width / t.height, c.titleAspect, 1e-3f) << "whole: its aspect kept";
     EXPECT_LE(t.height, m.countHeight / 2 + 1e-3f);
-    if (c.centred) EXPECT_FLOAT_EQ(t.centre, c.width / 2);
+    if (c.centred) {
+      EXPECT_FLOAT_EQ(t.centre, c.width / 2);
+    }
   }
   // No room at all beside the marks: no title rather than one under them.
   EXPECT_FALSE(CardRenderer::layoutRow(40, 1, 1, true, true, 3.0f, 6).title);

@@ -59,7 +59,9 @@ TEST(IconPixmapLayout, EveryLayoutIsCheckedBeforeItIsRead) {
                   // The same layout as a mask over a sound bitmap of its size.
                   if (width < 64 && height < 64) {
                     const auto masked = X11IconPixmap::pixels(sound(1, width, height), &image);
-                    if (masked) EXPECT_EQ(masked->size(), size_t{width} * height);
+                    if (masked) {
+                      EXPECT_EQ(masked->size(), size_t{width} * height);
+                    }
                   }
                 }
   EXPECT_GT(read, 0);
