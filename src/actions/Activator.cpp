@@ -143,7 +143,8 @@ class ActivatorRoutes {
 Activator::Activator(ActivatorServices services) : shared_(std::make_shared<Shared>(services)) {}
 
 const Logger& Activator::logger() {
-  static const Logger instance("Activator");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& instance = *new Logger("Activator");
   return instance;
 }
 

@@ -24,7 +24,8 @@ bool settable(Accessibility& ax, const AXElementRef& element, const char* attrib
 WindowMover::WindowMover(Services services) : services_(services) {}
 
 const Logger& WindowMover::logger() {
-  static const Logger instance("Overview");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& instance = *new Logger("Overview");
   return instance;
 }
 

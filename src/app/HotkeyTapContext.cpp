@@ -7,7 +7,8 @@ namespace quorvel {
 namespace {
 
 Tracer& eventTapTracer() {
-  static Tracer tracer("EventTap");
+  // Never destroyed: threads still running as the process ends may trace.
+  static Tracer& tracer = *new Tracer("EventTap");
   return tracer;
 }
 

@@ -23,7 +23,8 @@ namespace quorvel {
 namespace {
 
 const Logger& log() {
-  static const Logger logger("DefaultsStore");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("DefaultsStore");
   return logger;
 }
 

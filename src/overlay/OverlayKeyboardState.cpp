@@ -32,7 +32,8 @@ const char* OverlayKeyboardState::outcomeText(DismissOutcome outcome) {
 
 void OverlayKeyboardState::logDismiss(DismissLogRoute route, DismissOutcome outcome, bool keyWindow, bool appActive,
                                       bool searchOpen) {
-  static const Logger logger("Dismiss");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("Dismiss");
   logger.notice("[%{public}s] %{public}s, key=%{public}s appActive=%{public}s search=%{public}s", routeWord(route),
                 outcomeText(outcome), keyWindow ? "true" : "false", appActive ? "true" : "false",
                 searchOpen ? "open" : "closed");

@@ -19,7 +19,8 @@ namespace quorvel {
 namespace {
 
 const Logger& log() {
-  static const Logger logger("FolderWatch");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("FolderWatch");
   return logger;
 }
 

@@ -11,7 +11,8 @@ namespace quorvel {
 namespace {
 
 const Logger& logger() {
-  static const Logger log("TabActivation");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& log = *new Logger("TabActivation");
   return log;
 }
 

@@ -11,7 +11,8 @@ namespace quorvel {
 namespace {
 
 const Logger& overviewLog() {
-  static const Logger logger("Overview");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("Overview");
   return logger;
 }
 

@@ -17,7 +17,8 @@ namespace quorvel {
 namespace {
 
 const Logger& focusLog() {
-  static const Logger logger("FocusObserver");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("FocusObserver");
   return logger;
 }
 

@@ -27,12 +27,14 @@ namespace quorvel {
 namespace {
 
 const Logger& registryLog() {
-  static const Logger logger("WindowRegistry");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("WindowRegistry");
   return logger;
 }
 
 Tracer& refreshTracer() {
-  static Tracer tracer("Refresh");
+  // Never destroyed: threads still running as the process ends may trace.
+  static Tracer& tracer = *new Tracer("Refresh");
   return tracer;
 }
 

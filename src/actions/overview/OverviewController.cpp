@@ -15,7 +15,8 @@ std::shared_ptr<OverviewController> OverviewController::make(Services services) 
 }
 
 const Logger& OverviewController::logger() {
-  static const Logger instance("Overview");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& instance = *new Logger("Overview");
   return instance;
 }
 

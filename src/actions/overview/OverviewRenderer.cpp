@@ -11,7 +11,8 @@ namespace quorvel {
 namespace {
 
 const Logger& overviewLogger() {
-  static const Logger instance("Overview");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& instance = *new Logger("Overview");
   return instance;
 }
 

@@ -15,7 +15,8 @@ namespace quorvel {
 namespace {
 
 const Logger& log() {
-  static const Logger logger("X11WindowReader");
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("X11WindowReader");
   return logger;
 }
 
