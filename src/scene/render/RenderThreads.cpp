@@ -10,7 +10,9 @@ namespace quorvel {
 namespace {
 
 struct Entry {
-  std::shared_ptr<DisplayLink> link;
+  // Weak: the thread holds its link for as long as it runs, and the registry keeps nothing alive
+  // after a thread that shutdown left running has ended.
+  std::weak_ptr<DisplayLink> link;
   std::shared_ptr<RenderThreads::Exit> exit;
 };
 
@@ -88,7 +90,9 @@ bool RenderThreads::endAll(std::chrono::milliseconds timeout) {
     std::lock_guard lock(r.mutex);
     threads = r.threads;
   }
-  for (const Entry& e : threads) e.link->stop();
+  for (const Entry& e : threads) {
+    if (const auto link = e.link.lock()) link->stop();
+  }
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   bool all = true;
   for (const Entry& e : threads) {
