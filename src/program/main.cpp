@@ -16,9 +16,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
@@ -89,6 +91,20 @@ void keepToTheSessionBus() {
   }
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
+
+// What ends the program's services when the process ends while the event loop runs. exit()
+// destroys the calling thread's thread-local objects before any object of static storage (so before
+// any static the services' threads read), and the toolkit calls it on the main thread.
+struct EndInTheLoop {
+  std::function<void()> end;
+  ~EndInTheLoop() {
+    if (std::function<void()> ending = std::exchange(end, nullptr)) {
+      std::fputs("quorvel: the process is ending from within its event loop; its services end first\n", stderr);
+      ending();
+    }
+  }
+};
+thread_local EndInTheLoop endInTheLoop;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
@@ -267,22 +283,29 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(0, &application, [&] { delegate->applicationDidFinishLaunching(); });
 
-    status = QApplication::exec();
-
     // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
     // key source's threads, then the X platform, then the runtime's queues. The feedback window goes
     // before the queues stop: closing it ends a send under way, which would otherwise hold the
     // quit until the network gave up.
-    feedback.reset();
-    runtime.shutdownWorkers();
-    // The tour follows the overlay's summons: its windows go before the services.
-    program->hotkey()->onOwnershipChange = nullptr;
-    watcher.reset();
-    shortcutNeeded.reset();
-    tour.reset();
-    delegate.reset();
-    keys.reset();
-    platform.reset();
+    const auto endServices = [&] {
+      feedback.reset();
+      runtime.shutdownWorkers();
+      // The tour follows the overlay's summons: its windows go before the services.
+      program->hotkey()->onOwnershipChange = nullptr;
+      watcher.reset();
+      shortcutNeeded.reset();
+      tour.reset();
+      delegate.reset();
+      keys.reset();
+      platform.reset();
+    };
+    // The toolkit ends the process from within its event loop, by exit(), when the X server goes
+    // away: the same teardown then runs first thing in exit(), while every thread is still stopped
+    // by it before a static object is destroyed.
+    endInTheLoop.end = endServices;
+    status = QApplication::exec();
+    endInTheLoop.end = nullptr;
+    endServices();
   }
   instance.reset();
   return status;

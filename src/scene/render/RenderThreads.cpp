@@ -37,6 +37,13 @@ void endAtExit() {
   }
 }
 
+// exit() destroys the calling thread's thread-local objects before any static one: on the thread
+// that starts renderers (the main thread, which is also the one the toolkit exits from), this ends
+// the render threads before anything they read is destroyed.
+struct EndAtThreadExit {
+  ~EndAtThreadExit() { endAtExit(); }
+};
+
 }  // namespace
 
 void RenderThreads::Exit::started() {
@@ -72,6 +79,9 @@ void RenderThreads::add(std::shared_ptr<DisplayLink> link, std::shared_ptr<Exit>
       install = true;
     }
   }
+  // The thread-local end comes first; the handlers cover an exit() from another thread.
+  thread_local EndAtThreadExit end;
+  (void)end;
   if (install) std::atexit(endAtExit);
 }
 
