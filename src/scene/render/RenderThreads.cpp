@@ -10,7 +10,7 @@ namespace quorvel {
 namespace {
 
 struct Entry {
-  std::shared_ptr<DisplayLink> link;
+  std::weak_ptr<DisplayLink> link;  // the thread holds it while it runs; nothing here keeps it longer
   std::shared_ptr<RenderThreads::Exit> exit;
 };
 
@@ -98,7 +98,9 @@ bool RenderThreads::endAll(std::chrono::milliseconds timeout) {
     std::lock_guard lock(r.mutex);
     threads = r.threads;
   }
-  for (const Entry& e : threads) e.link->stop();
+  for (const Entry& e : threads) {
+    if (std::shared_ptr<DisplayLink> link = e.link.lock()) link->stop();
+  }
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   bool all = true;
   for (const Entry& e : threads) {
