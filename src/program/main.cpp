@@ -16,9 +16,11 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
@@ -50,9 +52,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // The CPU driver and the Khronos layer keep a few allocations to the end of the process; they are
-// theirs, not ours (the drivers stay loaded, below, so that the leak check can name them).
+// theirs, not ours (the drivers stay loaded, below, so that the leak check can name them). So does
+// fontconfig when the toolkit ends the process from its event loop (the X server went away)
+// without taking its fonts down.
 extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libVkLayer_khronos_validation.so\nleak:libvulkan_lvp.so\nleak:libLLVM\n";
+  return "leak:libVkLayer_khronos_validation.so\nleak:libvulkan_lvp.so\nleak:libLLVM\nleak:libfontconfig.so\n";
 }
 #endif
 
@@ -89,6 +93,20 @@ void keepToTheSessionBus() {
   }
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
+
+// What ends the program's services when the process ends while the event loop runs. exit()
+// destroys the calling thread's thread-local objects before any object of static storage (so before
+// any static the services' threads read), and the toolkit calls it on the main thread.
+struct EndInTheLoop {
+  std::function<void()> end;
+  ~EndInTheLoop() {
+    if (std::function<void()> ending = std::exchange(end, nullptr)) {
+      std::fputs("quorvel: the process is ending from within its event loop; its services end first\n", stderr);
+      ending();
+    }
+  }
+};
+thread_local EndInTheLoop endInTheLoop;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
@@ -269,22 +287,29 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(0, &application, [&] { delegate->applicationDidFinishLaunching(); });
 
-    status = QApplication::exec();
-
     // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
     // key source's threads, then the X platform, then the runtime's queues. The feedback window goes
     // before the queues stop: closing it ends a send under way, which would otherwise hold the
     // quit until the network gave up.
-    feedback.reset();
-    runtime.shutdownWorkers();
-    // The tour follows the overlay's summons: its windows go before the services.
-    program->hotkey()->onOwnershipChange = nullptr;
-    watcher.reset();
-    shortcutNeeded.reset();
-    tour.reset();
-    delegate.reset();
-    keys.reset();
-    platform.reset();
+    const auto endServices = [&] {
+      feedback.reset();
+      runtime.shutdownWorkers();
+      // The tour follows the overlay's summons: its windows go before the services.
+      program->hotkey()->onOwnershipChange = nullptr;
+      watcher.reset();
+      shortcutNeeded.reset();
+      tour.reset();
+      delegate.reset();
+      keys.reset();
+      platform.reset();
+    };
+    // The toolkit ends the process from within its event loop, by exit(), when the X server goes
+    // away: the same teardown then runs first thing in exit(), while every thread is still stopped
+    // by it before a static object is destroyed.
+    endInTheLoop.end = endServices;
+    status = QApplication::exec();
+    endInTheLoop.end = nullptr;
+    endServices();
   }
   instance.reset();
   return status;

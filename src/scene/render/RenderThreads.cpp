@@ -10,9 +10,7 @@ namespace quorvel {
 namespace {
 
 struct Entry {
-  // Weak: the thread holds its link for as long as it runs, and the registry keeps nothing alive
-  // after a thread that shutdown left running has ended.
-  std::weak_ptr<DisplayLink> link;
+  std::weak_ptr<DisplayLink> link;  // the thread holds it while it runs; nothing here keeps it longer
   std::shared_ptr<RenderThreads::Exit> exit;
 };
 
@@ -38,6 +36,13 @@ void endAtExit() {
     std::fputs("quorvel: a render thread did not end in time; the process ends around it\n", stderr);
   }
 }
+
+// exit() destroys the calling thread's thread-local objects before any static one: on the thread
+// that starts renderers (the main thread, which is also the one the toolkit exits from), this ends
+// the render threads before anything they read is destroyed.
+struct EndAtThreadExit {
+  ~EndAtThreadExit() { endAtExit(); }
+};
 
 }  // namespace
 
@@ -74,6 +79,9 @@ void RenderThreads::add(std::shared_ptr<DisplayLink> link, std::shared_ptr<Exit>
       install = true;
     }
   }
+  // The thread-local end comes first; the handlers cover an exit() from another thread.
+  thread_local EndAtThreadExit end;
+  (void)end;
   if (install) std::atexit(endAtExit);
 }
 
@@ -91,7 +99,7 @@ bool RenderThreads::endAll(std::chrono::milliseconds timeout) {
     threads = r.threads;
   }
   for (const Entry& e : threads) {
-    if (const auto link = e.link.lock()) link->stop();
+    if (std::shared_ptr<DisplayLink> link = e.link.lock()) link->stop();
   }
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   bool all = true;

@@ -15,10 +15,11 @@ namespace quorvel {
 // objects and its libraries go, on every way out. The overlay's shutdown ends its thread on an
 // orderly quit, but a process can also end without it: the toolkit calls exit() from within its
 // event loop when the X server goes away, with the overlay on screen and its thread mid-frame. So
-// each thread that starts installs an exit handler (again for every later start, so that it runs
-// before the destructors of statics made since) that stops every link still registered and waits
-// for each thread to leave its frame. A thread that shutdown had to leave running (it did not end
-// within its wait) stays registered until it ends, and the process's end waits for it too.
+// the first start on a thread makes a thread-local object there whose destruction (which exit()
+// does before any static is destroyed) stops every link still registered and waits for each
+// thread to leave its frame; exit handlers do the same for an exit from another thread. A thread
+// that shutdown had to leave running (it did not end within its wait) stays registered until it
+// ends, and the process's end waits for it too.
 // Any thread.
 class RenderThreads {
  public:
