@@ -310,7 +310,7 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
   chromeFilled_ = slot;
   {
     std::lock_guard held(chromeMutex_);
-    chromeShown_ = ChromeLayer{target, std::move(regions)};
+    chromeShown_ = ChromeLayer{target, std::move(regions), ++chromeGeneration_};
   }
   wake_.bump();
   return true;

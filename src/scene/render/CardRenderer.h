@@ -247,6 +247,7 @@ class CardRenderer {
   struct ChromeLayer {
     std::shared_ptr<GpuTexture> texture;
     std::vector<GpuRegion> regions;
+    uint64_t generation = 0;  // counts the bitmaps filled in (the same texture takes new ones)
   };
   ChromeLayer takeOverlayChrome();
   void releaseOverlayChrome();
@@ -284,6 +285,7 @@ class CardRenderer {
   mutable std::mutex chromeMutex_;
   std::condition_variable chromeReleased_;
   ChromeLayer chromeShown_;                  // under chromeMutex_
+  uint64_t chromeGeneration_ = 0;            // under chromeMutex_
   const GpuTexture* chromeInFrame_ = nullptr;  // under chromeMutex_: taken by the frame being encoded
   // The uploading thread's own: the two chrome textures, kept while cleared so that the next bitmap
   // reuses them, and which of them was filled last.
