@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -110,8 +111,8 @@ class CardRenderer {
   void requestRestart(double refreshRate);
   // Stop path: lets the frames in flight finish (at most 0.05 s each for two).
   void waitForFramesInFlight();
-  // Stop path: lets go of the last frames' draws and the textures they name (waits for a frame
-  // being drawn); the next frame is drawn whole.
+  // Stop path: lets go of the last frames' draws and the textures they name (a frame being drawn
+  // lets go of them once done); the next frame is drawn whole.
   void forgetFrames();
 
   void setLivePreview(bool on);
@@ -334,8 +335,19 @@ class CardRenderer {
   FrameDamage sinceShown_ = FrameDamage::all();  // changed since the last frame shown
   std::optional<GpuRegion> lastArea_;
   bool redrawsOnlyChanges_ = true;
-  // Held by the render thread while it records and draws a frame, and by forgetFrames.
+  // Held by the render thread while it records and draws a frame (FrameScope), and by forgetFrames
+  // when no frame is being drawn; else forgetFrames leaves the request for that frame's end.
   std::mutex framesMutex_;
+  std::atomic<bool> forgetRequested_{false};
+  class FrameScope {
+   public:
+    explicit FrameScope(CardRenderer& renderer);
+    ~FrameScope();
+
+   private:
+    CardRenderer& renderer_;
+    std::lock_guard<std::mutex> held_;
+  };
 };
 
 }  // namespace quorvel
