@@ -305,6 +305,30 @@ TEST_F(CardPixelTest, AFrameDrawnOnlyWhereThePictureChangedIsTheWholeFramePixelF
   EXPECT_GT(whole.at(320, 200).b, 200) << "the last picture shows";
 }
 
+// Two chrome bitmaps between frames put the second into the very texture the last frame drew:
+// the next frame still sees that it changed.
+TEST_F(CardPixelTest, ChromeRefilledBetweenTwoFramesIsDrawnAnew) {
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  auto chrome = [](uint8_t level) {
+    auto b = RasterBitmap::make(640, 400);
+    for (int y = 20; y < 40; ++y)
+      for (int x = 20; x < 60; ++x) {
+        uint8_t* p = b->data() + static_cast<size_t>(y) * b->bytesPerRow() + static_cast<size_t>(x) * 4;
+        p[0] = p[1] = p[2] = level;
+        p[3] = 255;
+      }
+    return *b;
+  };
+  const RasterRegions painted = RasterRegions::whole(640, 400);
+  ASSERT_TRUE(f->renderer->setOverlayChrome(chrome(200), painted));
+  f->tickChanged();
+  ASSERT_TRUE(f->renderer->setOverlayChrome(chrome(100), painted));
+  ASSERT_TRUE(f->renderer->setOverlayChrome(chrome(50), painted));  // back into the first texture
+  f->tickChanged();
+  EXPECT_EQ(f->surface->readLastFrame().at(30, 30).r, 50);
+}
+
 // Opaque cards draw their interior through the pipeline without blending and only their rim
 // blended: the frame must not change by a single byte.
 class OpaqueCardPixelTest : public CardPixelTest {

@@ -281,6 +281,9 @@ void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLaye
     u.hasTexture = 1;
     u.contentOrigin = origin;
     u.contentExtent = extent;
+    // Not read by the shader for this draw: a new bitmap in the same texture makes the record new,
+    // so the frame comparison sees the chrome changed (DrawRecording compares textures as objects).
+    u.floorY = static_cast<float>(chrome.generation % (uint64_t{1} << 24));
     drawRecord(encoder, record + i);
   }
 }

@@ -78,7 +78,7 @@ void CardRenderer::tick(const DisplayLinkUpdate& update, GpuSurface& surface) {
   const double dt = lastTimestamp_ ? t - *lastTimestamp_ : 1.0 / 120;
   lastTimestamp_ = t;
   if (pacing_.shouldHold(wake_.revision())) return;
-  std::lock_guard frames(framesMutex_);
+  FrameScope scope(*this);
   const SceneFrame frame = advance(dt);
   const uint32_t width = surface.drawableWidth(), height = surface.drawableHeight();
   if (frame.isRunning && width >= 1 && height >= 1) {
@@ -97,7 +97,7 @@ void CardRenderer::tick(const DisplayLinkUpdate& update, GpuSurface& surface) {
 }
 
 void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt) {
-  std::lock_guard frames(framesMutex_);
+  FrameScope scope(*this);
   const SceneFrame f = advance(dt);
   const auto& target = drawable ? drawable->texture() : nullptr;
   if (f.isRunning && target && target->width() >= 1 && target->height() >= 1)
@@ -105,8 +105,19 @@ void CardRenderer::frame(const std::shared_ptr<GpuDrawable>& drawable, double dt
   render(drawable, f, dt);
 }
 
+CardRenderer::FrameScope::FrameScope(CardRenderer& renderer) : renderer_(renderer), held_(renderer.framesMutex_) {}
+
+CardRenderer::FrameScope::~FrameScope() {
+  if (renderer_.forgetRequested_.exchange(false)) renderer_.forgetRecordings();
+}
+
 void CardRenderer::forgetFrames() {
-  std::lock_guard frames(framesMutex_);
+  // Never waits for a frame being drawn (it may wait for the GPU): that frame lets go once done.
+  std::unique_lock frames(framesMutex_, std::try_to_lock);
+  if (!frames.owns_lock()) {
+    forgetRequested_ = true;
+    return;
+  }
   forgetRecordings();
 }
 
@@ -310,7 +321,7 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
   chromeFilled_ = slot;
   {
     std::lock_guard held(chromeMutex_);
-    chromeShown_ = ChromeLayer{target, std::move(regions)};
+    chromeShown_ = ChromeLayer{target, std::move(regions), ++chromeGeneration_};
   }
   wake_.bump();
   return true;

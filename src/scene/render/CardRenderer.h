@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -110,8 +111,8 @@ class CardRenderer {
   void requestRestart(double refreshRate);
   // Stop path: lets the frames in flight finish (at most 0.05 s each for two).
   void waitForFramesInFlight();
-  // Stop path: lets go of the last frames' draws and the textures they name (waits for a frame
-  // being drawn); the next frame is drawn whole.
+  // Stop path: lets go of the last frames' draws and the textures they name (a frame being drawn
+  // lets go of them once done); the next frame is drawn whole.
   void forgetFrames();
 
   void setLivePreview(bool on);
@@ -247,6 +248,7 @@ class CardRenderer {
   struct ChromeLayer {
     std::shared_ptr<GpuTexture> texture;
     std::vector<GpuRegion> regions;
+    uint64_t generation = 0;  // counts the bitmaps filled in (the same texture takes new ones)
   };
   ChromeLayer takeOverlayChrome();
   void releaseOverlayChrome();
@@ -284,6 +286,7 @@ class CardRenderer {
   mutable std::mutex chromeMutex_;
   std::condition_variable chromeReleased_;
   ChromeLayer chromeShown_;                  // under chromeMutex_
+  uint64_t chromeGeneration_ = 0;            // under chromeMutex_
   const GpuTexture* chromeInFrame_ = nullptr;  // under chromeMutex_: taken by the frame being encoded
   // The uploading thread's own: the two chrome textures, kept while cleared so that the next bitmap
   // reuses them, and which of them was filled last.
@@ -332,8 +335,19 @@ class CardRenderer {
   FrameDamage sinceShown_ = FrameDamage::all();  // changed since the last frame shown
   std::optional<GpuRegion> lastArea_;
   bool redrawsOnlyChanges_ = true;
-  // Held by the render thread while it records and draws a frame, and by forgetFrames.
+  // Held by the render thread while it records and draws a frame (FrameScope), and by forgetFrames
+  // when no frame is being drawn; else forgetFrames leaves the request for that frame's end.
   std::mutex framesMutex_;
+  std::atomic<bool> forgetRequested_{false};
+  class FrameScope {
+   public:
+    explicit FrameScope(CardRenderer& renderer);
+    ~FrameScope();
+
+   private:
+    CardRenderer& renderer_;
+    std::lock_guard<std::mutex> held_;
+  };
 };
 
 }  // namespace quorvel

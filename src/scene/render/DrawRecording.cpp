@@ -133,7 +133,13 @@ void DrawRecording::replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> a
     return intersect(*scissor, *area).value_or(GpuRegion{area->x, area->y, 0, 0});
   };
   if (area) encoder.setScissor(area);
+  size_t drawIndex = 0;
   for (const Op& op : ops_) {
+    // A draw that cannot reach the area is left out (its pixels would all be clipped away).
+    if (op.kind == Kind::draw && area && drawIndex < draws_.size()) {
+      const std::optional<GpuRegion> r = reach(draws_[drawIndex++]);
+      if (!r || !intersect(*r, *area)) continue;
+    }
     switch (op.kind) {
       case Kind::pipeline: encoder.setPipeline(op.pipeline); break;
       case Kind::vertexBuffer: encoder.setVertexBuffer(op.buffer, op.offset, op.index); break;
