@@ -193,7 +193,8 @@ TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKey
   EXPECT_TRUE(X11Session::waitUntil(grabbedByTest));
   overlay.setClickThrough(false);
   overlay.makeKey();
-  ASSERT_TRUE(X11Session::waitUntil([&] { return !grabbedByTest(); }));
+  // (A grab refused while the probe above held the keyboard is asked for again at the next pump.)
+  ASSERT_TRUE(pump([&] { return !grabbedByTest(); }));
 
   // Keys the shortcut does not take reach the overlay, as key codes with their text.
   ASSERT_TRUE(type({"key", "Right", "key", "space", "key", "a", "key", "Escape", "key", "Escape"}));
@@ -407,6 +408,7 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
   // The chrome is drawn as it stands once every fade has ended: a second after the last change of
   // each view (the setup of one monitor may take longer than that under load).
   std::array<Instant, 2> later{};
+  std::array<std::optional<RasterBitmap>, 2> chromes;
   for (size_t i = 0; i < 2; ++i) {
     std::string error;
     auto surface = VulkanWindowSurface::make(vk.device, overlays[i]->connection().xcb(), overlays[i]->xWindow(),
@@ -424,6 +426,7 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
     auto chrome = painter.paint(*views[i], 1.0, later[i]);
     ASSERT_TRUE(chrome);
     ASSERT_TRUE(renderer->setOverlayChrome(*chrome));
+    chromes[i] = *chrome;
     const RasterColor under = OverlayChromePainter::backdropColor(*views[i], later[i]);
     renderer->setBackdrop(Float4{float(under.red), float(under.green), float(under.blue), float(under.alpha)});
     overlays[i]->show();
@@ -438,13 +441,15 @@ TEST_F(X11OverlayWindowTest, TitleAndSearchCapsulesShowOverTheCardsOnBothMonitor
     surfaces.push_back(std::move(surface));
     renderers.push_back(std::move(renderer));
   }
-  // Each wake asks for one more frame, and the third frame handed to the window system after a
-  // moment was drawn after it (at most two frames are ahead of the screen). So: until frames drawn
-  // after the cards were handed over have come, then until both scenes rest, then until frames
-  // drawn at rest have reached both windows.
+  // A frame is drawn only where it differs from the last, so each wake hands the same chrome in
+  // again (a refill counts as a change) and asks for one more frame; the third frame handed to the
+  // window system after a moment was drawn after it (at most two frames are ahead of the screen).
+  // So: until frames drawn after the cards were handed over have come, then until both scenes
+  // rest, then until frames drawn at rest have reached both windows.
   const auto framesAfter = [&](std::array<uint64_t, 2> mark) {
     return runUntil(
         [&] {
+          for (size_t i = 0; i < 2; ++i) renderers[i]->setOverlayChrome(*chromes[i]);
           wake.bump();
           return surfaces[0]->presentedCount() >= mark[0] + 3 && surfaces[1]->presentedCount() >= mark[1] + 3;
         },
