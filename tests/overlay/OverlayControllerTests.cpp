@@ -4,6 +4,7 @@
 
 #include "base/LogCapture.h"
 #include "overlay/ControllerFakes.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 namespace {
@@ -130,6 +131,15 @@ TEST(OverlayControllerSummon, SummonListHelpers) {
   EXPECT_EQ(single.currentIndex, 0);
   EXPECT_EQ(single.previousIndex, 0);
   EXPECT_TRUE(OverlayController::limitToScope(list, AppSettings::HotkeyScope::activeApp, RunningApplication{99}).cards.empty());
+  // Several processes of one class (XTerm runs one a window) are one application, as in the stacks
+  // of an application's windows; a process of another class with the same name is not.
+  std::vector<WindowCard> terms{C::card(11, 101, "XTerm"), C::card(12, 200, "Other"), C::card(13, 102, "XTerm"),
+                                C::card(14, 103, "XTerm"), C::card(15, 104, "XTerm")};
+  for (WindowCard& c : terms) c.bundleID = c.pid == 200 ? "x11.Other" : "x11.XTerm";
+  terms.push_back(C::card(16, 105, "XTerm"));  // no bundle identifier: only its own process
+  const RunningApplication xterm{102, std::string("x11.XTerm")};
+  EXPECT_EQ(OverlayController::limitToScope({terms, 2, 0}, AppSettings::HotkeyScope::activeApp, xterm).cards.size(), 4u);
+  EXPECT_EQ(ApplicationIdentity::applicationPIDs(terms), (std::vector<int32_t>{101, 200, 101, 101, 101, 105}));
   // A tab card's label carries its shortened title, then the host's label without it.
   tab.title = std::string(61, 'x');
   auto keys = OverlayController::labelPlaceholderKeys({all[0], tab});

@@ -402,6 +402,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<std::vector<ScreenInfo>> summonScreens_;
   int presentedPreviousIndex_ = 0;
   std::optional<int32_t> presentedScopePID_;
+  // The bundle identifier of that application: its other processes are in the scope too.
+  std::optional<std::string> presentedScopeBundleID_;
   std::optional<RunningApplication> previousApp_;
   bool summonedByHotkey_ = false;
   int hotkeyPressCount_ = 0;

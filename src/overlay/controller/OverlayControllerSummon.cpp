@@ -6,6 +6,7 @@
 #include "base/TextServices.h"
 #include "overlay/controller/OverlayController.h"
 #include "scene/ClusterKey.h"
+#include "windows/ApplicationIdentity.h"
 #include "scene/render/SnapshotBuilder.h"
 
 namespace quorvel {
@@ -74,6 +75,7 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   presentedScreen_ = screen;
   presentedPreviousIndex_ = previousIndex;
   presentedScopePID_ = scope == AppSettings::HotkeyScope::activeApp && front ? std::optional(front->pid) : std::nullopt;
+  presentedScopeBundleID_ = presentedScopePID_ ? front->bundleIdentifier : std::nullopt;
 
   phase("prep", [&] { content->configure(true, window->backingScale()); });
   std::shared_ptr<OverlayScene> scene;
@@ -200,8 +202,9 @@ OverlayCardSource::SummonList OverlayController::limitToScope(OverlayCardSource:
                                                               const std::optional<RunningApplication>& front) {
   if (scope != AppSettings::HotkeyScope::activeApp || !front) return list;
   OverlayCardSource::SummonList kept;
+  const ApplicationIdentity application{front->pid, front->bundleIdentifier};
   for (const WindowCard& card : list.cards)
-    if (card.pid == front->pid) kept.cards.push_back(card);
+    if (application.contains(card)) kept.cards.push_back(card);
   if (kept.cards.empty()) return kept;
   kept.currentIndex = remapIndex(list.currentIndex, list.cards, kept.cards).value_or(0);
   if (auto previous = remapIndex(list.previousIndex, list.cards, kept.cards)) {
