@@ -105,6 +105,28 @@ TEST(OverlayControllerSummon, NoScreenLeavesEverythingAsItWas) {
   EXPECT_EQ(rig.cards.summonLists, 0);
 }
 
+// The menu's summon starts on the window that was in front when the menu opened, even when opening
+// or closing the menu moved the focus (to the window under it), and returns to its application.
+TEST(OverlayControllerSummon, TheMenusSummonSelectsTheWindowInFrontBeforeTheMenuOpened) {
+  ControllerRig rig;
+  rig.cards.list.currentIndex = 2;  // Gamma in front
+  rig.desktop.front = RunningApplication{13, std::string("org.c"), std::string("Gamma")};
+  rig.controller->noteMenuOpening();
+  rig.cards.list.currentIndex = 1;  // the focus went to Beta, under the menu
+  rig.desktop.front = RunningApplication{12, std::string("org.b"), std::string("Beta")};
+  rig.controller->presentFromMenu();
+  rig.loop.runUntilIdle();
+  ASSERT_TRUE(rig.controller->isVisible());
+  EXPECT_EQ(rig.scene().startIndex, 2);
+  EXPECT_EQ(rig.controller->previousApp()->pid, 13);
+  rig.controller->cancel();
+  rig.loop.runUntilIdle();
+  // Without a menu opening in between, the next menu summon goes by what is in front now.
+  rig.controller->presentFromMenu();
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.scene().startIndex, 1);
+}
+
 TEST(OverlayControllerSummon, SummonListHelpers) {
   using C = ControllerRig;
   std::vector<WindowCard> all{C::card(1, 10, "A"), C::card(2, 20, "B"), C::card(3, 10, "A")};
