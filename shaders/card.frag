@@ -41,10 +41,11 @@ void main() {
   float inside = clamp(0.5 - d / pixelSize, 0.0, 1.0);
 
   // Sampled at the unclamped coordinate: it is only used where that lies inside the picture.
-  vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + inPicture * inContent.zw);
+  vec2 pictureAt = frontPicture(inPicture, gl_FrontFacing, inShape.w > 0.5);
+  vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + pictureAt * inContent.zw);
   if (inKind == kCardKindPicture) {
     vec4 colour = vec4(kPlainCard, 1.0);
-    bool outsidePicture = any(lessThan(inPicture, vec2(0.0))) || any(greaterThan(inPicture, vec2(1.0)));
+    bool outsidePicture = any(lessThan(pictureAt, vec2(0.0))) || any(greaterThan(pictureAt, vec2(1.0)));
     if (inTint.z > 0.5 && !outsidePicture)
       colour = picture;
     if (inTint.w > 0.0) {

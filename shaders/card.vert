@@ -68,7 +68,8 @@ void main() {
     outTint = vec4(u.brightness * (1.0 + 0.06 * clamp(u.highlight, 0.0, 1.0)), u.alpha * strength, u.hasTexture,
                    u.plateOpacity);
   }
-  outShape = vec4(halfSize, min(u.cornerRadius, min(halfSize.x, halfSize.y)), 0.0);
+  // w: a floor reflection, whose mirror turns the quad's winding round.
+  outShape = vec4(halfSize, min(u.cornerRadius, min(halfSize.x, halfSize.y)), u.isReflection > 0.5 ? 1.0 : 0.0);
 
   vec4 clip = u.mvp * quad;
   // The scene's clip space has y up; the target's first row is at the top.

@@ -41,3 +41,10 @@ const uint kCardKindOutline = 2u;
 // The colour of a card without a picture, and of a card's part outside its picture.
 const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
 
+// The picture coordinate of a quad as seen from its front. A card turned away from the viewer (the
+// back of a ring) is seen from behind: its picture and its marks read as from the front rather
+// than in mirror writing. A floor reflection (`mirrored`) rasterizes its card's front as a back
+// face, and mirrors the card top to bottom only.
+vec2 frontPicture(vec2 picture, bool frontFacing, bool mirrored) {
+  return vec2(frontFacing != mirrored ? picture.x : 1.0 - picture.x, picture.y);
+}

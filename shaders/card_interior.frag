@@ -23,9 +23,10 @@ layout(location = 0) out vec4 outColor;
 
 void main() {
   // The same sample as the card shader's (same coordinate, same implicit level).
-  vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + inPicture * inContent.zw);
+  vec2 pictureAt = frontPicture(inPicture, gl_FrontFacing, inShape.w > 0.5);
+  vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + pictureAt * inContent.zw);
   vec3 colour = kPlainCard;
-  bool outsidePicture = any(lessThan(inPicture, vec2(0.0))) || any(greaterThan(inPicture, vec2(1.0)));
+  bool outsidePicture = any(lessThan(pictureAt, vec2(0.0))) || any(greaterThan(pictureAt, vec2(1.0)));
   if (inTint.z > 0.5 && !outsidePicture)
     colour = picture.rgb;
   // Only card pictures come here. The other values of the card vertex stage are read in this

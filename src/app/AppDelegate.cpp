@@ -164,7 +164,7 @@ void AppDelegate::perform(MenuAction action) {
       std::shared_ptr<SwitcherOverlay> overlay = services_->overlay();
       if (!overlay) break;
       if (!overlay->isVisible()) {
-        overlay->present(false, AppSettings::HotkeyScope::allWindows);
+        overlay->presentFromMenu();
       } else {
         overlay->cancel();
       }
@@ -232,7 +232,12 @@ void AppDelegate::applyStatusItemSetting() {
 }
 
 void AppDelegate::makeStatusItem() {
-  shell_.showStatusItem(AppMenus::statusMenu(updater_.hasUpdater(), shell_.offersFeedback()), menuHandler());
+  std::weak_ptr<AppDelegate> weak = weak_from_this();
+  shell_.showStatusItem(AppMenus::statusMenu(updater_.hasUpdater(), shell_.offersFeedback()), menuHandler(), [weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    if (std::shared_ptr<SwitcherOverlay> overlay = self->services_->overlay()) overlay->noteMenuOpening();
+  });
   hasStatusItem_ = true;
 }
 

@@ -34,8 +34,9 @@ class AppShell {
   // ---- Menus and the tray item ----
   // Installs the main menu; its items call `handler`.
   virtual void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) = 0;
-  // Shows a new tray item with `menu`, whose items call `handler`.
-  virtual void showStatusItem(const Menu& menu, MenuHandler handler) = 0;
+  // Shows a new tray item with `menu`, whose items call `handler`; `willOpen` runs each time the
+  // menu is about to open.
+  virtual void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) = 0;
   // Removes the tray item (nothing when there is none).
   virtual void removeStatusItem() = 0;
   // Shows a short message beside the tray item (nothing when there is none).

@@ -25,6 +25,13 @@ class SwitcherOverlay {
   virtual void start() = 0;
   virtual bool isVisible() const = 0;
   virtual void present(bool byHotkey, AppSettings::HotkeyScope scope) = 0;
+  // The tray menu is about to open: notes the window in front now. Opening the menu, and closing
+  // it, may move the focus (a window manager that focuses the window under the pointer gives it to
+  // the window under the menu), so a summon from the menu goes by what was in front before.
+  virtual void noteMenuOpening() = 0;
+  // The menu's summon: present(false, allWindows) that selects the window noted when the menu
+  // opened, and returns to its application when cancelled.
+  virtual void presentFromMenu() = 0;
   virtual void quickFlip(AppSettings::HotkeyScope scope) = 0;
   // A further shortcut press while the overlay is up: counts it, then steps the selection of the
   // active display's scene by `direction` (+1 or -1). Without an active display or its renderer

@@ -15,6 +15,10 @@ bool ControllerOverlay::isVisible() const { return controller_->isVisible(); }
 
 void ControllerOverlay::present(bool byHotkey, AppSettings::HotkeyScope scope) { controller_->present(byHotkey, scope); }
 
+void ControllerOverlay::noteMenuOpening() { controller_->noteMenuOpening(); }
+
+void ControllerOverlay::presentFromMenu() { controller_->presentFromMenu(); }
+
 void ControllerOverlay::quickFlip(AppSettings::HotkeyScope scope) { controller_->quickFlip(scope); }
 
 void ControllerOverlay::stepByPress(int direction) { controller_->stepSelection(direction); }

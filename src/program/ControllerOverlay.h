@@ -18,6 +18,8 @@ class ControllerOverlay final : public SwitcherOverlay {
   void start() override;
   bool isVisible() const override;
   void present(bool byHotkey, AppSettings::HotkeyScope scope) override;
+  void noteMenuOpening() override;
+  void presentFromMenu() override;
   void quickFlip(AppSettings::HotkeyScope scope) override;
   void stepByPress(int direction) override;
   void onHotkeyRelease() override;

@@ -8,6 +8,7 @@
 
 #include "base/TextServices.h"
 #include "settings/AppSettings.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 
@@ -153,10 +154,11 @@ void gatherRuns(const std::vector<WindowCard>& cards, std::vector<uint32_t>& ind
     uint32_t index;     // indices[position]
   };
   std::vector<Item> items(n);
+  const std::vector<int32_t> application = ApplicationIdentity::applicationPIDs(cards);
   for (size_t p = 0; p < n; ++p) {
     const WindowCard& card = cards[indices[p]];
-    items[p] = Item{order == AppSettings::WindowOrder::bySpace ? CardOrdering::section(card) : 0, card.pid,
-                    static_cast<uint32_t>(p), 0, indices[p]};
+    items[p] = Item{order == AppSettings::WindowOrder::bySpace ? CardOrdering::section(card) : 0,
+                    application[indices[p]], static_cast<uint32_t>(p), 0, indices[p]};
   }
   std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
     if (a.section != b.section) return a.section < b.section;
@@ -372,8 +374,10 @@ std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> card
   std::unordered_map<GroupingRun, size_t, GroupingRunHash> runIndex;
   std::vector<std::vector<WindowCard>> runs;
   const size_t total = cards.size();
-  for (auto& card : cards) {
-    const GroupingRun key{order == WindowOrder::bySpace ? section(card) : 0, card.pid};
+  const std::vector<int32_t> application = ApplicationIdentity::applicationPIDs(cards);
+  for (size_t i = 0; i < total; ++i) {
+    WindowCard& card = cards[i];
+    const GroupingRun key{order == WindowOrder::bySpace ? section(card) : 0, application[i]};
     auto [it, inserted] = runIndex.try_emplace(key, runs.size());
     if (inserted) runs.emplace_back();
     runs[it->second].push_back(std::move(card));

@@ -35,7 +35,8 @@ class CardOrdering {
 
   static constexpr int64_t kNoRank = std::numeric_limits<int64_t>::max();
 
-  // One application's run: its desktop section (0 unless the order is by desktop) and its process.
+  // One application's run: its desktop section (0 unless the order is by desktop) and its
+  // application (ApplicationIdentity::applicationPIDs).
   struct GroupingRun {
     int64_t section = 0;
     int32_t pid = 0;
@@ -103,7 +104,8 @@ class CardOrdering {
                                              std::span<const int64_t> z, bool groupByApp);
 
   // Every application's cards (per desktop section when the order is by desktop) gathered at the
-  // place of its first card; with `nativeOrder` each run sorted by `orderingID`.
+  // place of its first card; with `nativeOrder` each run sorted by `orderingID`. The processes of
+  // one bundle identifier are one application (ApplicationIdentity).
   static std::vector<WindowCard> gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
                                                SettingEnums::WindowOrder order);
   // The same on an order of indices into `cards`.

@@ -34,10 +34,11 @@ class RecordingShell final : public AppShell {
     log_.push_back("shell.installMainMenu");
     mainMenu = menus;
   }
-  void showStatusItem(const Menu& menu, MenuHandler handler) override {
+  void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) override {
     log_.push_back("shell.showStatusItem");
     statusMenu = menu;
     statusHandler = std::move(handler);
+    statusWillOpen = std::move(willOpen);
   }
   void removeStatusItem() override {
     log_.push_back("shell.removeStatusItem");
@@ -62,6 +63,7 @@ class RecordingShell final : public AppShell {
   std::vector<Menu> mainMenu;
   std::optional<Menu> statusMenu;
   MenuHandler statusHandler;
+  std::function<void()> statusWillOpen;
 
  private:
   CallLog& log_;
@@ -77,6 +79,8 @@ class RecordingOverlay final : public SwitcherOverlay {
     log_.push_back(std::string("overlay.present ") + (byHotkey ? "hotkey " : "other ") +
                    std::string(AppSettings::rawValue(scope)));
   }
+  void noteMenuOpening() override { log_.push_back("overlay.noteMenuOpening"); }
+  void presentFromMenu() override { log_.push_back("overlay.presentFromMenu"); }
   void quickFlip(AppSettings::HotkeyScope scope) override {
     log_.push_back("overlay.quickFlip " + std::string(AppSettings::rawValue(scope)));
   }

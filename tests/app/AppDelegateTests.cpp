@@ -230,6 +230,7 @@ TEST_F(AppDelegateTest, ClosuresDoNothingOnceTheOverlayIsGone) {
 TEST_F(AppDelegateTest, MenuActionsAndReopen) {
   launch();
   take();
+  shell.statusWillOpen();
   delegate->perform(MenuAction::showSwitcher);
   overlay().visible = true;
   delegate->perform(MenuAction::showSwitcher);
@@ -238,7 +239,7 @@ TEST_F(AppDelegateTest, MenuActionsAndReopen) {
   delegate->perform(MenuAction::openFeedback);
   delegate->perform(MenuAction::redo);
   EXPECT_TRUE(delegate->applicationShouldHandleReopen());
-  EXPECT_EQ(take(), (Calls{"overlay.present other allWindows", "overlay.cancel", "shell.showSettings",
+  EXPECT_EQ(take(), (Calls{"overlay.noteMenuOpening", "overlay.presentFromMenu", "overlay.cancel", "shell.showSettings",
                            "shell.showFeedback", "shell.sendToFocusedWindow", "shell.showSettings"}));
 }
 

@@ -55,7 +55,7 @@ TEST(CardListMerge, ReportsNoChangeUnlessSomethingVisibleChanged) {
 
 TEST(CardListMerge, AScopedSummonTakesInOnlyItsProcessAndRepeatedIdsOnce) {
   const std::vector<WindowCard> shown = {card(1, 7)};
-  auto merged = CardListMerge::merged(shown, {card(1, 7), card(2, 8), card(3, 7), card(3, 7, "again")}, 7);
+  auto merged = CardListMerge::merged(shown, {card(1, 7), card(2, 8), card(3, 7), card(3, 7, "again")}, ApplicationIdentity{7});
   ASSERT_TRUE(merged);
   EXPECT_EQ(ids(*merged), (std::vector<uint32_t>{1, 3}));
   EXPECT_EQ((*merged)[1].title, "t");

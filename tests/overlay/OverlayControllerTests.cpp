@@ -4,6 +4,7 @@
 
 #include "base/LogCapture.h"
 #include "overlay/ControllerFakes.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 namespace {
@@ -104,6 +105,28 @@ TEST(OverlayControllerSummon, NoScreenLeavesEverythingAsItWas) {
   EXPECT_EQ(rig.cards.summonLists, 0);
 }
 
+// The menu's summon starts on the window that was in front when the menu opened, even when opening
+// or closing the menu moved the focus (to the window under it), and returns to its application.
+TEST(OverlayControllerSummon, TheMenusSummonSelectsTheWindowInFrontBeforeTheMenuOpened) {
+  ControllerRig rig;
+  rig.cards.list.currentIndex = 2;  // Gamma in front
+  rig.desktop.front = RunningApplication{13, std::string("org.c"), std::string("Gamma")};
+  rig.controller->noteMenuOpening();
+  rig.cards.list.currentIndex = 1;  // the focus went to Beta, under the menu
+  rig.desktop.front = RunningApplication{12, std::string("org.b"), std::string("Beta")};
+  rig.controller->presentFromMenu();
+  rig.loop.runUntilIdle();
+  ASSERT_TRUE(rig.controller->isVisible());
+  EXPECT_EQ(rig.scene().startIndex, 2);
+  EXPECT_EQ(rig.controller->previousApp()->pid, 13);
+  rig.controller->cancel();
+  rig.loop.runUntilIdle();
+  // Without a menu opening in between, the next menu summon goes by what is in front now.
+  rig.controller->presentFromMenu();
+  rig.loop.runUntilIdle();
+  EXPECT_EQ(rig.scene().startIndex, 1);
+}
+
 TEST(OverlayControllerSummon, SummonListHelpers) {
   using C = ControllerRig;
   std::vector<WindowCard> all{C::card(1, 10, "A"), C::card(2, 20, "B"), C::card(3, 10, "A")};
@@ -130,6 +153,15 @@ TEST(OverlayControllerSummon, SummonListHelpers) {
   EXPECT_EQ(single.currentIndex, 0);
   EXPECT_EQ(single.previousIndex, 0);
   EXPECT_TRUE(OverlayController::limitToScope(list, AppSettings::HotkeyScope::activeApp, RunningApplication{99}).cards.empty());
+  // Several processes of one class (XTerm runs one a window) are one application, as in the stacks
+  // of an application's windows; a process of another class with the same name is not.
+  std::vector<WindowCard> terms{C::card(11, 101, "XTerm"), C::card(12, 200, "Other"), C::card(13, 102, "XTerm"),
+                                C::card(14, 103, "XTerm"), C::card(15, 104, "XTerm")};
+  for (WindowCard& c : terms) c.bundleID = c.pid == 200 ? "x11.Other" : "x11.XTerm";
+  terms.push_back(C::card(16, 105, "XTerm"));  // no bundle identifier: only its own process
+  const RunningApplication xterm{102, std::string("x11.XTerm")};
+  EXPECT_EQ(OverlayController::limitToScope({terms, 2, 0}, AppSettings::HotkeyScope::activeApp, xterm).cards.size(), 4u);
+  EXPECT_EQ(ApplicationIdentity::applicationPIDs(terms), (std::vector<int32_t>{101, 200, 101, 101, 101, 105}));
   // A tab card's label carries its shortened title, then the host's label without it.
   tab.title = std::string(61, 'x');
   auto keys = OverlayController::labelPlaceholderKeys({all[0], tab});

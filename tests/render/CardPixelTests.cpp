@@ -7,6 +7,7 @@
 #include "RendererFixture.h"
 #include "scene/CameraRig.h"
 #include "scene/CardPosePass.h"
+#include "scene/RowLayout.h"
 #include "support/VulkanTestDevice.h"
 
 namespace quorvel {
@@ -115,6 +116,66 @@ TEST_F(CardPixelTest, ThreeCardsDrawTheirPicturesTheRingAndTheirReflectionsOnATr
       EXPECT_GT(ring.r, 200);
       EXPECT_NEAR(ring.g, 128, 40);
       EXPECT_LT(ring.b, 40);
+    }
+  }
+}
+
+// A row whose middle card is turned round, as the back of a ring is.
+class TurnedMiddleRow final : public LayoutEngine {
+ public:
+  AppSettings::SwitcherStyle style() const override { return row_.style(); }
+  CardPose pose(int index, int count, int cards, float aspect, float heightFactor, double focus) const override {
+    CardPose pose = row_.pose(index, count, cards, aspect, heightFactor, focus);
+    if (index == 1) pose.yaw += 3.1415927f;
+    return pose;
+  }
+  Camera camera(int count, int cards, float extra) const override { return row_.camera(count, cards, extra); }
+  std::optional<float> floorY() const override { return row_.floorY(); }
+
+ private:
+  RowLayout row_{1.0f};
+};
+
+// A card seen from behind shows its picture as from the front, not in mirror writing; so do the
+// reflections, of cards seen from the front and from behind.
+TEST_F(CardPixelTest, ACardSeenFromBehindShowsItsPictureTheRightWayRound) {
+  // Red on the picture's left half, blue on its right.
+  std::string bytes = solid(64, 40, 20, 20, 230);
+  const std::string red = solid(32, 1, 230, 20, 20);
+  for (int y = 0; y < 40; ++y) bytes.replace(static_cast<size_t>(y) * 64 * 4, red.size(), red);
+  for (uint32_t id = 1; id <= 3; ++id) {
+    auto texture = f->texture(64, 40, "Quorvel test picture");
+    ASSERT_TRUE(texture->replaceLevel(0, bytes.data(), 64 * 4));
+    f->pictures[id] = texture;
+  }
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->mutate([](SceneState::Storage& s) {
+    SceneState::applyStyle(s, OrbitCamera::FocusMode::clamp, false, std::make_shared<TurnedMiddleRow>(), 0.92);
+  });
+  f->settle();
+  f->wake.bump();
+  f->tick(f->now += 1.0 / 60);
+  const GpuPixels pixels = f->surface->readLastFrame();
+  const SceneProbe probe = f->state->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
+  const CameraRig rig = CameraRig::fromProbe(probe, 640, 400);
+  const float floorY = *probe.layout.floorY();
+  for (int i : {1, 2}) {
+    const MorphSample& sample = probe.samples[static_cast<size_t>(i)];
+    const auto look = CardPosePass::slotLook(sample.to, probe.clusters, probe.focus, probe.flipFocus,
+                                             probe.layout.pileWeight(), probe.stackTuning, probe.flipReach);
+    const CardPose pose = CardPosePass::cardPose((*probe.cards)[static_cast<size_t>(i)], sample, probe.layout, rig,
+                                                 look, std::nullopt, probe.focus, 1, 0)
+                              .pose;
+    const float y = pose.position.y - 0.4f * pose.size.y;
+    for (float side : {-0.3f, 0.3f}) {
+      SCOPED_TRACE("card " + std::to_string(i) + (side < 0 ? ", left" : ", right"));
+      const Float3 at{pose.position.x + side * pose.size.x, y, pose.position.z};
+      for (Float3 p : {at, Float3{at.x, 2 * floorY - at.y, at.z}}) {
+        auto [px, py] = pixelOf(rig, p);
+        if (px == 0 || px == 639) continue;  // beside the view (the next card's right half)
+        const GpuPixels::Texel texel = pixels.at(px, py);
+        EXPECT_EQ(texel.r > texel.b, side < 0) << "at " << px << "," << py;
+      }
     }
   }
 }

@@ -141,13 +141,17 @@ TEST(CardOrdering, BySpaceSectionsAndRunsPerDesktop) {
   EXPECT_EQ(ids(CardOrdering::gatherAppRuns(cards, false, Order::recent)), (Ids{5, 2, 6, 1, 4, 3}));
 }
 
-TEST(CardOrdering, AppRunsGatherPerProcessAndSortNatively) {
+TEST(CardOrdering, AppRunsGatherPerApplicationAndSortNatively) {
   std::vector<WindowCard> cards = {card(9, WindowState::onCurrentSpace, "Term", "", 1),
                                    card(4, WindowState::onCurrentSpace, "Term", "", 2),  // same name, other process
                                    card(2, WindowState::onCurrentSpace, "Mail", "", 3),
                                    card(3, WindowState::onCurrentSpace, "Term", "", 1)};
   EXPECT_EQ(ids(CardOrdering::gatherAppRuns(cards, false, Order::recent)), (Ids{9, 3, 4, 2}));
   EXPECT_EQ(ids(CardOrdering::gatherAppRuns(cards, true, Order::recent)), (Ids{3, 9, 4, 2}));
+  // Processes of one bundle identifier (XTerm's one a window) are one application, on both paths.
+  for (WindowCard& c : cards) c.bundleID = c.appName == "Term" ? "x11.XTerm" : "x11.Mail";
+  EXPECT_EQ(ids(CardOrdering::gatherAppRuns(cards, false, Order::recent)), (Ids{9, 4, 3, 2}));
+  EXPECT_EQ(CardOrdering::gatherAppRuns(cards, {0, 1, 2, 3}, false, Order::recent), (std::vector<uint32_t>{0, 1, 3, 2}));
 }
 
 TEST(CardOrdering, CategoriesMoveToTheEndInTheirIncomingOrder) {

@@ -27,8 +27,8 @@ void QtAppShell::installMainMenu(const std::vector<Menu>& menus, MenuHandler han
   });
 }
 
-void QtAppShell::showStatusItem(const Menu& menu, MenuHandler handler) {
-  statusItem_ = std::make_unique<QtStatusItem>(menu, handler);
+void QtAppShell::showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) {
+  statusItem_ = std::make_unique<QtStatusItem>(menu, handler, std::move(willOpen));
 }
 
 void QtAppShell::removeStatusItem() { statusItem_.reset(); }

@@ -25,7 +25,7 @@ class QtAppShell final : public AppShell {
   void promptForAccessibility() override {}
   void requestScreenCapture() override {}
   void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) override;
-  void showStatusItem(const Menu& menu, MenuHandler handler) override;
+  void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) override;
   void removeStatusItem() override;
   void showStatusMessage(const std::string& title, const std::string& text) override;
   void showSettings(std::optional<SettingsPane> pane) override;

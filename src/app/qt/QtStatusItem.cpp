@@ -41,9 +41,10 @@ QIcon trayArt() {
 
 }  // namespace
 
-QtStatusItem::QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handler)
+QtStatusItem::QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handler, std::function<void()> willOpen)
     : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>()) {
   QtMenuBuilder::fill(*menu_, menu, handler);
+  if (willOpen) QObject::connect(menu_.get(), &QMenu::aboutToShow, menu_.get(), std::move(willOpen));
   icon_->setIcon(trayArt());
   icon_->setToolTip("Quorvel");
   icon_->setContextMenu(menu_.get());

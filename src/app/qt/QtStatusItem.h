@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,7 +19,8 @@ namespace quorvel {
 // settings window. Made and destroyed on the main thread.
 class QtStatusItem {
  public:
-  QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handler);
+  // `willOpen` runs each time the menu is about to open.
+  QtStatusItem(const Menu& menu, const AppShell::MenuHandler& handler, std::function<void()> willOpen);
   ~QtStatusItem();
   QtStatusItem(const QtStatusItem&) = delete;
   QtStatusItem& operator=(const QtStatusItem&) = delete;

@@ -19,12 +19,12 @@ std::optional<int> CardListMerge::indexOf(const std::vector<WindowCard>& cards, 
 
 std::optional<std::vector<WindowCard>> CardListMerge::merged(const std::vector<WindowCard>& shown,
                                                              const std::vector<WindowCard>& fresh,
-                                                             std::optional<int32_t> scopePID) {
+                                                             const std::optional<ApplicationIdentity>& scope) {
   std::vector<const WindowCard*> scoped;
   scoped.reserve(fresh.size());
   std::unordered_map<uint32_t, const WindowCard*> byID;
   for (const WindowCard& card : fresh) {
-    if (scopePID && card.pid != *scopePID) continue;
+    if (scope && !scope->contains(card)) continue;
     if (byID.emplace(card.id, &card).second) scoped.push_back(&card);
   }
   std::vector<WindowCard> updated;

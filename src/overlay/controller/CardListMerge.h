@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "windows/ApplicationIdentity.h"
 #include "windows/WindowCard.h"
 
 namespace quorvel {
@@ -17,12 +18,12 @@ namespace quorvel {
 struct CardListMerge {
   // The summon's cards with the registry's fresh values, in the summon's order, without the cards
   // that left, followed by the newcomers in the registry's order (a window closed from the switcher
-  // that is still there comes back at the end). With `scopePID`, only that process's fresh cards
+  // that is still there comes back at the end). With `scope`, only that application's fresh cards
   // count. None when nothing visible changed: the same ids in the same order, each with the same
   // state, title, frame, private and blur flags.
   static std::optional<std::vector<WindowCard>> merged(const std::vector<WindowCard>& shown,
                                                        const std::vector<WindowCard>& fresh,
-                                                       std::optional<int32_t> scopePID);
+                                                       const std::optional<ApplicationIdentity>& scope);
   // `shown` followed by the cards of `fresh` whose id is not yet among them, each id once.
   static std::vector<WindowCard> appendingNewcomers(const std::vector<WindowCard>& shown,
                                                     const std::vector<WindowCard>& fresh);

@@ -161,6 +161,13 @@ class OverlayController final : public OverlayContentViewDelegate {
   // ---- Summon ----
   // Builds the cards and shows the overlay on the summon screen. Nothing while it is up.
   void present(bool byHotkey, AppSettings::HotkeyScope scope);
+  // The tray menu is about to open: notes the window in front (the summon list's current card) and
+  // the front application. Opening or closing the menu may move the focus (under a window manager
+  // that focuses the window under the pointer, to the window under the menu).
+  void noteMenuOpening();
+  // The menu's summon: present(false, allWindows) with the window noted when the menu opened as the
+  // first selection (when it is still a card) and its application as the one to return to.
+  void presentFromMenu();
   // A further shortcut press while up: counts it and steps the selection.
   void stepSelection(int by);
   // The shortcut's modifiers were released (hold-to-switch commits).
@@ -402,7 +409,16 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::optional<std::vector<ScreenInfo>> summonScreens_;
   int presentedPreviousIndex_ = 0;
   std::optional<int32_t> presentedScopePID_;
+  // The bundle identifier of that application: its other processes are in the scope too.
+  std::optional<std::string> presentedScopeBundleID_;
   std::optional<RunningApplication> previousApp_;
+  // What was in front when the tray menu last opened (noteMenuOpening), and, during the menu's
+  // summon, what that summon goes by.
+  struct MenuFront {
+    std::optional<uint32_t> window;
+    std::optional<RunningApplication> application;
+  };
+  std::optional<MenuFront> menuFront_, summonFront_;
   bool summonedByHotkey_ = false;
   int hotkeyPressCount_ = 0;
   double summonTime_ = 0;

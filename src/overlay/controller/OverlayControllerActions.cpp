@@ -2,6 +2,7 @@
 // merge of the registry's current cards into a summon.
 #include "overlay/controller/CardListMerge.h"
 #include "overlay/controller/OverlayController.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 
@@ -96,7 +97,10 @@ void OverlayController::actionFollowUpRefreshed(int generation) {
 void OverlayController::refreshCards() {
   if (!isVisible_ || !activeDisplay_ || !renderer(*activeDisplay_)) return;
   std::optional<std::vector<WindowCard>> updated =
-      CardListMerge::merged(allPresentedCards_, services_.registry.expandedCards(), presentedScopePID_);
+      CardListMerge::merged(allPresentedCards_, services_.registry.expandedCards(),
+                            presentedScopePID_ ? std::optional(ApplicationIdentity{*presentedScopePID_,
+                                                                                   presentedScopeBundleID_})
+                                               : std::nullopt);
   if (!updated) return;
   const std::optional<uint32_t> keep = cardIDAt(presentedPreviousIndex_);
   allPresentedCards_ = std::move(*updated);

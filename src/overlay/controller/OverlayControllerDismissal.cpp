@@ -117,6 +117,7 @@ void OverlayController::prepareDismissal() {
   isSearching_ = false;
   presentedScreen_.reset();
   presentedScopePID_.reset();
+  presentedScopeBundleID_.reset();
   publishKeyboardState();
   if (activeDisplay_)
     if (OverlayContentView* view = content(*activeDisplay_); view && view->showingIBeam() &&

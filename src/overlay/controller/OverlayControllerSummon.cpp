@@ -2,11 +2,13 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "base/TextServices.h"
 #include "overlay/controller/OverlayController.h"
 #include "scene/ClusterKey.h"
 #include "scene/render/SnapshotBuilder.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 
@@ -17,11 +19,30 @@ void OverlayController::phase(const char* name, F&& body) {
   summonTracer_.endInterval(name, state);
 }
 
+void OverlayController::noteMenuOpening() {
+  if (isVisible_) return;
+  MenuFront noted;
+  noted.application = services_.desktop.frontmostApplication();
+  const OverlayCardSource::SummonList list = services_.registry.cardsForSummon();
+  if (list.currentIndex >= 0 && list.currentIndex < static_cast<int>(list.cards.size()))
+    noted.window = list.cards[static_cast<size_t>(list.currentIndex)].id;
+  menuFront_ = std::move(noted);
+}
+
+void OverlayController::presentFromMenu() {
+  summonFront_ = std::exchange(menuFront_, std::nullopt);
+  present(false, AppSettings::HotkeyScope::allWindows);
+  summonFront_.reset();
+}
+
 void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   if (isVisible_) return;
   const AppSettings& settings = services_.settings;
   std::optional<RunningApplication> front;
-  phase("front", [&] { front = services_.desktop.frontmostApplication(); });
+  phase("front", [&] {
+    front = summonFront_ && summonFront_->application ? summonFront_->application
+                                                      : services_.desktop.frontmostApplication();
+  });
   std::optional<ScreenInfo> screen;
   // The screens are read once for the whole summon (each read asks the window system again).
   struct ScreensOfSummon {
@@ -40,6 +61,11 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
 
   OverlayCardSource::SummonList list;
   phase("snapshot", [&] { list = limitToScope(services_.registry.cardsForSummon(), scope, front); });
+  // A summon from the menu starts on the window that was in front before the menu opened.
+  if (summonFront_ && summonFront_->window) {
+    for (size_t i = 0; i < list.cards.size(); ++i)
+      if (list.cards[i].id == *summonFront_->window) list.currentIndex = static_cast<int>(i);
+  }
   tabsMode_ = readTabsMode(settings);
   std::vector<WindowCard> shown = visibleCards(list.cards, tabsMode_, false);
   int currentIndex = list.currentIndex, previousIndex = list.previousIndex;
@@ -74,6 +100,7 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   presentedScreen_ = screen;
   presentedPreviousIndex_ = previousIndex;
   presentedScopePID_ = scope == AppSettings::HotkeyScope::activeApp && front ? std::optional(front->pid) : std::nullopt;
+  presentedScopeBundleID_ = presentedScopePID_ ? front->bundleIdentifier : std::nullopt;
 
   phase("prep", [&] {
     content->configure(true, window->backingScale());
@@ -209,8 +236,9 @@ OverlayCardSource::SummonList OverlayController::limitToScope(OverlayCardSource:
                                                               const std::optional<RunningApplication>& front) {
   if (scope != AppSettings::HotkeyScope::activeApp || !front) return list;
   OverlayCardSource::SummonList kept;
+  const ApplicationIdentity application{front->pid, front->bundleIdentifier};
   for (const WindowCard& card : list.cards)
-    if (card.pid == front->pid) kept.cards.push_back(card);
+    if (application.contains(card)) kept.cards.push_back(card);
   if (kept.cards.empty()) return kept;
   kept.currentIndex = remapIndex(list.currentIndex, list.cards, kept.cards).value_or(0);
   if (auto previous = remapIndex(list.previousIndex, list.cards, kept.cards)) {

@@ -6,6 +6,7 @@
 #include "base/TextServices.h"
 #include "pictures/CardLabel.h"
 #include "scene/ClusterKey.h"
+#include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
 namespace {
@@ -99,8 +100,11 @@ ClusterAssignment SnapshotBuilder::clusters(const std::vector<WindowCard>& cards
   const auto tabKeys = ClusterKey::tabPileKeys(hosts, ids, bunching.keepWindowCardBesideTabs);
   std::vector<ClusterKey> keys;
   keys.reserve(cards.size());
+  // The processes of one application (XTerm's one a window) stack as one.
+  const std::vector<int32_t> application =
+      bunching.bunchAppWindows ? ApplicationIdentity::applicationPIDs(cards) : std::vector<int32_t>();
   for (size_t i = 0; i < cards.size(); ++i) {
-    if (bunching.bunchAppWindows) keys.push_back(ClusterKey::app(cards[i].pid));
+    if (bunching.bunchAppWindows) keys.push_back(ClusterKey::app(application[i]));
     else if (bunching.bunchTabs && tabKeys[i]) keys.push_back(ClusterKey::tabHost(*tabKeys[i]));
     else keys.push_back(ClusterKey::alone());
   }

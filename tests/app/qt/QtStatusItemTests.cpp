@@ -30,10 +30,17 @@ class WidgetsEnvironment : public ::testing::Environment {
 const auto* const environment = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
 
 // A left click on the tray icon opens the status menu, as the right click's context menu does;
-// the other activations (a double click, the middle button) leave it closed.
+// the other activations (a double click, the middle button) leave it closed. Each opening is told
+// before the menu shows.
 TEST(QtStatusItem, ALeftClickOpensTheStatusMenu) {
   std::vector<MenuAction> chosen;
-  QtStatusItem item(AppMenus::statusMenu(false, true), [&](MenuAction action) { chosen.push_back(action); });
+  int openings = 0;
+  QtStatusItem item(
+      AppMenus::statusMenu(false, true), [&](MenuAction action) { chosen.push_back(action); },
+      [&] {
+        ++openings;
+        EXPECT_FALSE(item.menu().isVisible());
+      });
   ASSERT_FALSE(item.menu().isVisible());
   for (auto reason : {QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick}) {
     emit item.icon().activated(reason);
@@ -41,6 +48,7 @@ TEST(QtStatusItem, ALeftClickOpensTheStatusMenu) {
   }
   emit item.icon().activated(QSystemTrayIcon::Trigger);
   EXPECT_TRUE(item.menu().isVisible());
+  EXPECT_EQ(openings, 1);
   item.menu().hide();
 }
 
