@@ -598,7 +598,9 @@ TEST_F(QuorvelProgramTest, EscapeJustBeforeTheReleaseOfAltAlwaysCancels) {
   EXPECT_EQ(committed, 0) << committed << " of " << kRounds << " rounds brought another window forward";
   const std::vector<uint32_t> changes = active.since(mark);
   EXPECT_EQ(std::count_if(changes.begin(), changes.end(), [&](uint32_t v) { return v != 0 && v != front; }), 0)
-      << "another window was active for a moment";
+      << "another window was active for a moment: " << ::testing::PrintToString(changes) << " of "
+      << ::testing::PrintToString(windowIDs) << "\n"
+      << session->log("quorvel");
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
