@@ -146,6 +146,18 @@ std::unique_ptr<X11Session> X11Session::start(std::string& failure, Options opti
     return nullptr;
   }
 
+  if (options.sessionBus) {
+    int out = -1;
+    const pid_t bus = session->spawn("dbus-daemon", {"dbus-daemon", "--session", "--nofork", "--print-address"}, &out);
+    std::optional<std::string> address = bus > 0 ? readLine(out, 15s) : std::nullopt;
+    if (out >= 0) ::close(out);
+    if (!address || address->empty()) {
+      failure = "the session bus did not start: " + session->log("dbus-daemon");
+      return nullptr;
+    }
+    session->busAddress_ = *address;
+  }
+
   session->manager_ = options.manager;
   const std::string manager = name(options.manager);
   std::vector<std::string> command;
@@ -235,8 +247,10 @@ pid_t X11Session::spawn(const std::string& name, const std::vector<std::string>&
   for (char** e = environ; *e; ++e) {
     const std::string entry = *e;
     if (entry.starts_with("DISPLAY=") || entry.starts_with("HOME=") || entry.starts_with("XDG_CONFIG_HOME=")) continue;
+    if (!busAddress_.empty() && entry.starts_with("DBUS_SESSION_BUS_ADDRESS=")) continue;
     environment.push_back(entry);
   }
+  if (!busAddress_.empty()) environment.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress_);
   if (!display_.empty()) environment.push_back("DISPLAY=" + display_);
   environment.push_back("HOME=" + folder_);
   environment.push_back("XDG_CONFIG_HOME=" + folder_ + "/config");

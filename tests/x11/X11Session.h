@@ -37,6 +37,9 @@ class X11Session {
     // IceWM with no preferences, i3 with the system's config (its first-run wizard answered by a
     // copy of it). metacity always runs so.
     bool stock = false;
+    // A D-Bus session bus for the session's programs (the manager and the tools run in it), so that
+    // metacity follows GSettings changes made with gsettings.
+    bool sessionBus = false;
   };
 
   // True when an Xvfb program is on the PATH.
@@ -116,6 +119,7 @@ class X11Session {
 
   std::string folder_;
   std::string display_;
+  std::string busAddress_;  // the session bus, when one was asked for
   Manager manager_ = Manager::openbox;
   pid_t group_ = 0;
   pid_t server_ = 0;
