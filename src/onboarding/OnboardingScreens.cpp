@@ -151,8 +151,8 @@ BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::op
   }
   const QString keys = shortcutText ? q(*shortcutText) : QString("Your shortcut");
   return {"Shortcut needed", "It cannot hear your shortcut any more",
-          keys + " is now held by another program, usually the window manager after a change of its settings or a "
-                 "restart. Nothing is broken and nothing you set up is lost."};
+          keys + " is held by another program, usually the window manager, so pressing it does not reach Quorvel. "
+                 "Nothing is broken and nothing you set up is lost."};
 }
 
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
@@ -219,6 +219,8 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   recorder->setBinding(values.binding);
   recorder->setConflicts({services.settings.hotkeyBinding(HotkeySlot::second)});
   recorder->onRecord = values.choose;
+  // A combination another program holds is refused as it is pressed; the page's note says the rest.
+  if (services.shortcutTaken) recorder->setTakenCheck(services.shortcutTaken, false);
   row->addWidget(recorder, 1);
   add(content, chooser);
   return content;
