@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
@@ -206,7 +207,11 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   const QString name = values.shortcutText ? QString("Shortcut %1").arg(q(*values.shortcutText)) : QString("Shortcut");
   add(content, standingCard(name, ready && values.shortcutText.has_value(), values.shortcutText ? "Taken" : "None set",
                             "shortcutCard"));
-  if (!ready) add(content, note(q(values.advice), Brand::inkFaint(), "shortcutNote"));
+  QLabel* advice = nullptr;
+  if (!ready) {
+    advice = note(q(values.advice), Brand::inkFaint(), "shortcutNote");
+    add(content, advice);
+  }
   auto* chooser = new QWidget;
   auto* row = new QHBoxLayout(chooser);
   row->setContentsMargins(0, 0, 0, 0);
@@ -221,6 +226,12 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   recorder->onRecord = values.choose;
   // A combination another program holds is refused as it is pressed; the page's note says the rest.
   if (services.shortcutTaken) recorder->setTakenCheck(services.shortcutTaken, false);
+  // The recorder's sentence stands in the note's place while it shows: the page has room for one.
+  if (advice) {
+    recorder->onMessageChange = [advice = QPointer<QLabel>(advice), recorder] {
+      if (advice) advice->setHidden(recorder->model().message().has_value());
+    };
+  }
   row->addWidget(recorder, 1);
   add(content, chooser);
   return content;

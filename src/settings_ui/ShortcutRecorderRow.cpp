@@ -123,8 +123,11 @@ void ShortcutRecorderRow::update() {
   if (remove_) remove_->setEnabled(binding_.has_value());
   // The recorder's own sentence first; else, while the shortcut shown is held elsewhere, the advice.
   const std::optional<std::string> message = model_.message() ? model_.message() : recording ? std::nullopt : taken_;
-  message_->setText(message ? QString::fromStdString(*message) : QString());
+  const QString text = message ? QString::fromStdString(*message) : QString();
+  const bool changed = text != message_->text() || message_->isHidden() == message.has_value();
+  message_->setText(text);
   message_->setVisible(message.has_value());
+  if (changed && onMessageChange) onMessageChange();
 }
 
 void ShortcutRecorderRow::hideEvent(QHideEvent* event) {

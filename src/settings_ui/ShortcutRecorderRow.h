@@ -47,6 +47,8 @@ class ShortcutRecorderRow final : public QWidget {
   void setConflicts(std::vector<std::optional<HotkeyBinding>> conflicts) { conflicts_ = std::move(conflicts); }
   std::function<void(const HotkeyBinding&)> onRecord;
   std::function<void()> onClear;
+  // Runs after the sentence under the row changed.
+  std::function<void()> onMessageChange;
   // Asks whether another program holds a combination (the sentence that says so and how to free it,
   // none while free): a combination pressed while recording, and the shortcut the row shows, whose
   // sentence stands under the row for as long as it is held.
