@@ -127,6 +127,9 @@ void ShortcutRecorderRow::update() {
   const bool changed = text != message_->text() || message_->isHidden() == message.has_value();
   message_->setText(text);
   message_->setVisible(message.has_value());
+  // A sentence of several lines replacing another: the form's layout is told the height it needs at
+  // the width it has, which it does not ask of a wrapped label shown again.
+  message_->setMinimumHeight(message && message_->width() > 0 ? message_->heightForWidth(message_->width()) : 0);
   if (changed && onMessageChange) onMessageChange();
 }
 
