@@ -38,13 +38,11 @@ TEST_F(X11SessionTest, TheRecorderRefusesACombinationThatAnotherClientGrabbedFir
   EXPECT_EQ(recorded, (HotkeyBinding{kK, HotkeyBinding::controlFlag | HotkeyBinding::commandFlag}));
 
   // Asking leaves nothing behind: the other client can let go and grab again.
-  xcb_ungrab_key(x().xcb(), k, x().root(), ctrlAlt);
-  x().flush();
+  ASSERT_TRUE(x().check(xcb_ungrab_key_checked(x().xcb(), k, x().root(), ctrlAlt)));  // done before asking
   EXPECT_FALSE(source->heldByAnotherProgram({kK, KeyFlags::control | KeyFlags::option}));
   ASSERT_TRUE(x().check(xcb_grab_key_checked(x().xcb(), 0, x().root(), ctrlAlt, k, XCB_GRAB_MODE_ASYNC,
                                              XCB_GRAB_MODE_ASYNC)));
-  xcb_ungrab_key(x().xcb(), k, x().root(), ctrlAlt);
-  x().flush();
+  ASSERT_TRUE(x().check(xcb_ungrab_key_checked(x().xcb(), k, x().root(), ctrlAlt)));
   // The source's own shortcut stays its own when asked about.
   source->setInterest({{kK, KeyFlags::control | KeyFlags::option}});
   EXPECT_TRUE(source->refusedKeys().empty());

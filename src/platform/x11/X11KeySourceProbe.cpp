@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/x11/X11KeySource.h"
 
@@ -16,7 +17,11 @@ bool X11KeySource::heldByAnotherProgram(const KeyInterest& asked) {
     // in the moment the grab stands is frozen and answered like any other the handler does not take.
     std::optional<std::vector<Grab>> grabs = grabLocked(key);
     held = !grabs;
-    if (grabs) ungrabLocked(*grabs);
+    if (grabs) {
+      ungrabLocked(*grabs);
+      // Let go of before the answer: a client that grabs the combination next finds it free.
+      free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
   }
   // The round trips may have pulled events off the socket that the reader's wait misses.
   wake();
