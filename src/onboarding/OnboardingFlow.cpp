@@ -77,13 +77,10 @@ std::vector<OnboardingFlow::Action> OnboardingFlow::footer() const {
   using Command = Action::Command;
   std::vector<Action> actions;
   if (index(step_) >= 1) actions.push_back({"Back", Look::ghost, true, false, Command::goBack});
-  // Without its shortcut the switcher cannot be summoned at all: the tour waits until a free one is
-  // chosen on the page (or the key is freed). Missing pictures leave the switcher usable.
-  if (step_ == Step::shortcut && !shortcutFree_) {
-    actions.push_back({"Quit", Look::ghost, true, false, Command::quit});
-  } else {
-    actions.push_back({step_ == Step::close ? "Finish" : "Continue", Look::primary, true, true, Command::advance});
-  }
+  // A shortcut another program holds stops nothing: the tray's Show Switcher, the swipe and another
+  // shortcut still summon, and the keys are taken as soon as they are freed. The page says how; once
+  // the tour is finished the watcher reminds.
+  actions.push_back({step_ == Step::close ? "Finish" : "Continue", Look::primary, true, true, Command::advance});
   return actions;
 }
 
@@ -104,7 +101,6 @@ void OnboardingFlow::advance() {
     if (onFinish_) onFinish_();
     return;
   }
-  if (step_ == Step::shortcut && !shortcutFree_) return;  // the footer offers no way on
   setStep(static_cast<Step>(index(step_) + 1));
 }
 
@@ -184,6 +180,10 @@ std::optional<std::string> OnboardingFlow::shortcutText() const {
 }
 
 std::string OnboardingFlow::freeingAdvice() const {
+  // The program's own answer names the very settings that hold the keys, where it can read them.
+  if (shortcut_ && services_.shortcutTaken) {
+    if (std::optional<std::string> taken = services_.shortcutTaken(*shortcut_)) return *taken + " Or choose another shortcut here.";
+  }
   return freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : std::string(),
                        shortcutText().value_or("The shortcut"));
 }

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
@@ -151,8 +152,8 @@ BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::op
   }
   const QString keys = shortcutText ? q(*shortcutText) : QString("Your shortcut");
   return {"Shortcut needed", "It cannot hear your shortcut any more",
-          keys + " is now held by another program, usually the window manager after a change of its settings or a "
-                 "restart. Nothing is broken and nothing you set up is lost."};
+          keys + " is held by another program, usually the window manager, so pressing it does not reach Quorvel. "
+                 "Nothing is broken and nothing you set up is lost."};
 }
 
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
@@ -206,7 +207,11 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   const QString name = values.shortcutText ? QString("Shortcut %1").arg(q(*values.shortcutText)) : QString("Shortcut");
   add(content, standingCard(name, ready && values.shortcutText.has_value(), values.shortcutText ? "Taken" : "None set",
                             "shortcutCard"));
-  if (!ready) add(content, note(q(values.advice), Brand::inkFaint(), "shortcutNote"));
+  QLabel* advice = nullptr;
+  if (!ready) {
+    advice = note(q(values.advice), Brand::inkFaint(), "shortcutNote");
+    add(content, advice);
+  }
   auto* chooser = new QWidget;
   auto* row = new QHBoxLayout(chooser);
   row->setContentsMargins(0, 0, 0, 0);
@@ -219,6 +224,14 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   recorder->setBinding(values.binding);
   recorder->setConflicts({services.settings.hotkeyBinding(HotkeySlot::second)});
   recorder->onRecord = values.choose;
+  // A combination another program holds is refused as it is pressed; the page's note says the rest.
+  if (services.shortcutTaken) recorder->setTakenCheck(services.shortcutTaken, false);
+  // The recorder's sentence stands in the note's place while it shows: the page has room for one.
+  if (advice) {
+    recorder->onMessageChange = [advice = QPointer<QLabel>(advice), recorder] {
+      if (advice) advice->setHidden(recorder->model().message().has_value());
+    };
+  }
   row->addWidget(recorder, 1);
   add(content, chooser);
   return content;

@@ -35,8 +35,11 @@ void PermissionLostView::build() {
   values.standing = ReadinessStanding::waiting;
   values.binding = shown_;
   if (shown_) values.shortcutText = shown_->displayString(services_.keyNames);
-  values.advice = OnboardingFlow::freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : "",
-                                                values.shortcutText.value_or("The shortcut"));
+  const std::optional<std::string> taken =
+      shown_ && services_.shortcutTaken ? services_.shortcutTaken(*shown_) : std::nullopt;
+  values.advice = taken ? *taken + " Or choose another shortcut here."
+                        : OnboardingFlow::freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : "",
+                                                        values.shortcutText.value_or("The shortcut"));
   std::weak_ptr<bool> alive = alive_;
   values.choose = [this, alive](const HotkeyBinding& binding) {
     services_.settings.setHotkeyBinding(binding, HotkeySlot::first);

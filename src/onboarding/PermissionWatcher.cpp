@@ -42,6 +42,7 @@ void PermissionWatcher::check() {
   }
   if (told_) return;
   told_ = true;
+  if (answeredInPlace_ && answeredInPlace_()) return;
   if (showWindow_) showWindow_();
 }
 

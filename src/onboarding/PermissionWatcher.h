@@ -15,7 +15,8 @@ class DefaultsStore;
 // switcher because another program holds its keys (a window manager restarted with its own Alt+Tab,
 // a shortcut changed to one that is taken), and asks for the "Shortcut needed" window: at once when
 // the shortcut manager reports the change, and at a look every 30 s. The window is asked for once
-// per loss; it closes itself when the keys are back, and a later loss asks again.
+// per loss; it closes itself when the keys are back, and a later loss asks again. A loss while the
+// settings or the tour are open is the user's own choice of a taken shortcut: those windows say it.
 //
 // Threads: main executor only.
 class PermissionWatcher {
@@ -34,6 +35,9 @@ class PermissionWatcher {
   void check();
   // The shortcut's keys changed owner.
   void ownershipChanged() { check(); }
+  // True while a window where the shortcut is chosen is open (the settings, the tour): a shortcut
+  // taken there is said there, next to the choice, and counts as told.
+  void setAnsweredInPlace(std::function<bool()> answeredInPlace) { answeredInPlace_ = std::move(answeredInPlace); }
 
  private:
   void scheduleLook();
@@ -42,6 +46,7 @@ class PermissionWatcher {
   Executor& main_;
   std::function<bool()> shortcutHeldElsewhere_;
   std::function<void()> showWindow_;
+  std::function<bool()> answeredInPlace_;
   bool told_ = false;
   std::optional<TimerId> look_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -82,6 +82,10 @@ class KeyEventSource {
   // Asks once more for the keys of interest that another program held; a key taken now is reported
   // to the ownership handler. A source that sees every key anyway has nothing to ask for.
   virtual void askForRefusedKeys() {}
+  // Whether another program holds `key` now, so that the source could not have it: asked of a
+  // combination before the user takes it as a shortcut. A key of interest the source holds itself is
+  // not another program's. A source that sees every key anyway answers false.
+  virtual bool heldByAnotherProgram(const KeyInterest& /*key*/) { return false; }
 };
 
 }  // namespace quorvel

@@ -27,12 +27,14 @@
 #include "app/CommandLine.h"
 #include "app/HotkeyManager.h"
 #include "app/LoginItem.h"
+#include "app/ShortcutAdvice.h"
 #include "app/SwipeTakers.h"
 #include "program/ProgramServices.h"
 #include "program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
 #include "base/DefaultsStore.h"
 #include "base/FreedMemory.h"
+#include "base/ObserverList.h"
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
@@ -41,6 +43,7 @@
 #include "onboarding/PermissionWatcher.h"
 #include "platform/InotifyFolderWatch.h"
 #include "platform/qt/QtRuntime.h"
+#include "platform/x11/GsettingsKeybindings.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11DesktopReader.h"
 #include "platform/x11/X11InstanceLock.h"
@@ -48,6 +51,7 @@
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "settings/AppSettings.h"
+#include "settings/KeyNames.h"
 #include "windows/ChromeWindowCensus.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -191,6 +195,31 @@ int main(int argc, char** argv) {
           if (!delegate) return;
           if (std::shared_ptr<HotkeyManager> hotkey = delegate->services().hotkey()) hotkey->setRecording(recording);
         });
+    // Who holds a shortcut's keys is asked of the key source; what to do about it is said in the words
+    // of the window manager that runs here, naming its GSettings keys where it keeps them there.
+    X11Platform* x11 = platform.get();
+    X11KeySource* keySource = keys.get();
+    const KeyNames& keyNames = settingsServices.keyNames;
+    auto shortcutTaken = [x11, keySource, &keyNames](const HotkeyBinding& binding) -> std::optional<std::string> {
+      const uint64_t modifiers = static_cast<uint64_t>(binding.requiredFlags) & KeyFlags::shortcutModifiers;
+      if (!keySource->heldByAnotherProgram(KeyInterest{binding.keyCode, modifiers})) return std::nullopt;
+      const std::string manager = X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
+      std::vector<ShortcutAdvice::GsettingsKey> holders;
+      if (const std::string_view schema = ShortcutAdvice::gsettingsSchema(manager); !schema.empty()) {
+        std::vector<ShortcutAdvice::GsettingsKey> bindings;
+        for (GsettingsKeybindings::Key& key : GsettingsKeybindings::read(schema)) {
+          bindings.push_back({std::move(key.name), std::move(key.accelerators), key.isList});
+        }
+        holders = ShortcutAdvice::holding(bindings, modifiers, keyNames.name(binding.keyCode));
+      }
+      return ShortcutAdvice::text(manager, binding.displayString(keyNames), holders);
+    };
+    // The settings window's shortcut rows follow the keys changing hands.
+    ObserverList<> shortcutOwners;
+    settingsServices.shortcutTaken = shortcutTaken;
+    settingsServices.observeShortcutOwners = [&shortcutOwners](std::function<void()> observer) {
+      return shortcutOwners.add(std::move(observer));
+    };
     QtAppShell* shellHandle = nullptr;
     // Feedback is offered only by a build given a host to send it to.
     const bool feedbackHost = FeedbackClient::endpoint(FeedbackClient::builtInHost()).has_value();
@@ -205,6 +234,7 @@ int main(int argc, char** argv) {
     onboardingServices.loginItemEnabled = settingsServices.loginItemEnabled;
     onboardingServices.suspendShortcuts = settingsServices.suspendShortcuts;
     onboardingServices.virtualKeyCode = settingsServices.virtualKeyCode;
+    onboardingServices.shortcutTaken = shortcutTaken;
     std::unique_ptr<OnboardingWindowController> tour;
     std::unique_ptr<PermissionLostWindowController> shortcutNeeded;
     std::unique_ptr<PermissionWatcher> watcher;
@@ -255,7 +285,6 @@ int main(int argc, char** argv) {
       return trees->readable.load();
     };
     (void)onboardingServices.browserTabsReadable();
-    X11Platform* x11 = platform.get();
     onboardingServices.windowManagerName = [x11] {
       return X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
     };
@@ -276,7 +305,14 @@ int main(int argc, char** argv) {
     shortcutNeeded = std::make_unique<PermissionLostWindowController>(onboardingServices);
     watcher = std::make_unique<PermissionWatcher>(store, runtime.main(), onboardingServices.shortcutHeldElsewhere,
                                                   [&shortcutNeeded] { shortcutNeeded->show(); });
-    program->hotkey()->onOwnershipChange = [&watcher] {
+    // A shortcut chosen in the settings or the tour that another program holds is said there.
+    watcher->setAnsweredInPlace([&shell, &tour] {
+      const QWidget* settingsWindow = shell.settingsWindow().window();
+      const QWidget* tourWindow = tour ? tour->window() : nullptr;
+      return (settingsWindow && settingsWindow->isVisible()) || (tourWindow && tourWindow->isVisible());
+    });
+    program->hotkey()->onOwnershipChange = [&watcher, &shortcutOwners] {
+      shortcutOwners.notify();
       if (watcher) watcher->ownershipChanged();
     };
     shell.setTourHooks([&tour] { tour->showIfNeeded(); }, [&watcher] { watcher->start(); });

@@ -56,18 +56,27 @@ bool ShortcutRecorderModel::handleKeyDown(int64_t keyCode, int64_t flags) {
     stop();
     return true;
   }
-  if (std::optional<HotkeyBinding::Problem> problem = HotkeyBinding::problemFor(keyCode, flags, role_)) {
+  const HotkeyBinding binding{keyCode, modifiers};
+  std::optional<HotkeyBinding::Problem> problem = HotkeyBinding::problemFor(keyCode, flags, role_);
+  // Super+Tab is the desktop's own switcher only where a program really holds it (many window
+  // managers leave it free); where one does, the advice names it.
+  if (problem && problem->kind == HotkeyBinding::Problem::Kind::commandTab && takenAdvice) problem.reset();
+  if (problem) {
     message_ = problem->message();
     changed();
     return true;
   }
-  const HotkeyBinding binding{keyCode, modifiers};
   for (const HotkeyBinding& other : conflicts_) {
     if (other == binding) {
       message_ = kConflict;
       changed();
       return true;
     }
+  }
+  if (std::optional<std::string> advice = takenAdvice ? takenAdvice(binding) : std::nullopt) {
+    message_ = *advice;
+    changed();
+    return true;
   }
   const Role role = role_;
   std::function<void(const HotkeyBinding&)> onRecord = std::move(onRecord_);

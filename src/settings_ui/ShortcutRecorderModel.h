@@ -12,7 +12,8 @@ namespace quorvel {
 
 // Records one shortcut: after start, the next key press is checked and accepted, refused with a
 // sentence (recording goes on), or taken as Escape (recording ends, nothing changes). Shift is never
-// part of a shortcut; when it was held, a note says so after the shortcut is taken. At most one
+// part of a shortcut; when it was held, a note says so after the shortcut is taken. A combination
+// that another program holds is refused with the advice for freeing it. At most one
 // recorder records in the program: starting one stops the other. While one records, the global
 // shortcut is suspended, so pressing the current shortcut reaches the recorder.
 //
@@ -44,6 +45,10 @@ class ShortcutRecorderModel {
   const std::optional<std::string>& message() const { return message_; }
   // Runs after each change of isRecording() or message().
   std::function<void()> onChange;
+  // The sentence for a combination another program holds (whose it is and how to free it there), or
+  // none while it is free. A held combination is refused with that sentence, since pressing it would
+  // never reach the switcher; without it every combination counts as free.
+  std::function<std::optional<std::string>(const HotkeyBinding&)> takenAdvice;
 
   // The recorder recording now, if any.
   static ShortcutRecorderModel* active();

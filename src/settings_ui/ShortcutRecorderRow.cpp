@@ -59,11 +59,23 @@ ShortcutRecorderRow::ShortcutRecorderRow(Config config, const KeyNames& names, K
 ShortcutRecorderRow::~ShortcutRecorderRow() {
   model_.onChange = nullptr;
   model_.stop();
+  if (grabbed_) grabbed_->setKeyboardGrabEnabled(false);
   if (filtering_) qApp->removeEventFilter(this);
 }
 
 void ShortcutRecorderRow::setBinding(const std::optional<HotkeyBinding>& binding) {
   binding_ = binding;
+  refreshTaken();
+}
+
+void ShortcutRecorderRow::setTakenCheck(TakenCheck check, bool noteUnderRow) {
+  takenCheck_ = noteUnderRow ? check : nullptr;
+  model_.takenAdvice = std::move(check);
+  refreshTaken();
+}
+
+void ShortcutRecorderRow::refreshTaken() {
+  taken_ = binding_ && takenCheck_ ? takenCheck_(*binding_) : std::nullopt;
   update();
 }
 
@@ -86,6 +98,16 @@ void ShortcutRecorderRow::update() {
     qApp->removeEventFilter(this);
     filtering_ = false;
   }
+  // The window takes the whole keyboard while recording: passive grabs of other programs (a window
+  // manager's Alt+Tab) do not fire during an active grab, so the combination comes here.
+  if (recording && !grabbed_) {
+    if (QWindow* handle = window() ? window()->windowHandle() : nullptr; handle && handle->setKeyboardGrabEnabled(true)) {
+      grabbed_ = handle;
+    }
+  } else if (!recording && grabbed_) {
+    grabbed_->setKeyboardGrabEnabled(false);
+    grabbed_.clear();
+  }
   record_->setText(recording ? config_.recordingLabel
                    : binding_ ? QString::fromStdString(binding_->displayString(names_))
                               : config_.emptyLabel);
@@ -99,9 +121,16 @@ void ShortcutRecorderRow::update() {
   }
   record_->setPalette(colours);
   if (remove_) remove_->setEnabled(binding_.has_value());
-  const auto& message = model_.message();
-  message_->setText(message ? QString::fromStdString(*message) : QString());
+  // The recorder's own sentence first; else, while the shortcut shown is held elsewhere, the advice.
+  const std::optional<std::string> message = model_.message() ? model_.message() : recording ? std::nullopt : taken_;
+  const QString text = message ? QString::fromStdString(*message) : QString();
+  const bool changed = text != message_->text() || message_->isHidden() == message.has_value();
+  message_->setText(text);
   message_->setVisible(message.has_value());
+  // A sentence of several lines replacing another: the form's layout is told the height it needs at
+  // the width it has, which it does not ask of a wrapped label shown again.
+  message_->setMinimumHeight(message && message_->width() > 0 ? message_->heightForWidth(message_->width()) : 0);
+  if (changed && onMessageChange) onMessageChange();
 }
 
 void ShortcutRecorderRow::hideEvent(QHideEvent* event) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <QWindow>
 #include <QString>
 #include <QWidget>
 
@@ -21,8 +23,10 @@ class KeyNames;
 
 // A settings row that records a shortcut: a button showing the shortcut (a click starts recording,
 // a second click stops), an optional remove button, and the recorder's sentence under them. While
-// it records, key presses anywhere in the program go to the recorder (Tab and Escape included), and
-// the recording stops when the program's window loses the keyboard or the row goes away.
+// it records, the row's window holds the keyboard, so that a combination the window manager binds
+// (Alt+Tab) reaches the recorder instead of switching windows; key presses anywhere in the program go
+// to the recorder (Tab and Escape included), and the recording stops when the program's window
+// loses the keyboard or the row goes away.
 class ShortcutRecorderRow final : public QWidget {
  public:
   struct Config {
@@ -43,6 +47,17 @@ class ShortcutRecorderRow final : public QWidget {
   void setConflicts(std::vector<std::optional<HotkeyBinding>> conflicts) { conflicts_ = std::move(conflicts); }
   std::function<void(const HotkeyBinding&)> onRecord;
   std::function<void()> onClear;
+  // Runs after the sentence under the row changed.
+  std::function<void()> onMessageChange;
+  // Asks whether another program holds a combination (the sentence that says so and how to free it,
+  // none while free): a combination pressed while recording, and the shortcut the row shows, whose
+  // sentence stands under the row for as long as it is held.
+  using TakenCheck = std::function<std::optional<std::string>(const HotkeyBinding&)>;
+  // `noteUnderRow` false: only a recorded combination is checked (the page says the rest itself).
+  void setTakenCheck(TakenCheck check, bool noteUnderRow = true);
+  // Asks again about the shortcut shown (its keys may have changed hands).
+  void refreshTaken();
+  const std::optional<std::string>& takenNote() const { return taken_; }
 
   ShortcutRecorderModel& model() { return model_; }
   QPushButton* recordButton() const { return record_; }
@@ -71,6 +86,9 @@ class ShortcutRecorderRow final : public QWidget {
   QToolButton* remove_ = nullptr;
   QLabel* message_;
   bool filtering_ = false;
+  TakenCheck takenCheck_;
+  std::optional<std::string> taken_;
+  QPointer<QWindow> grabbed_;
 };
 
 }  // namespace quorvel

@@ -46,8 +46,11 @@ ShortcutsPane::ShortcutsPane(SettingsBindings& bindings, const SettingsWindowSer
   auto* form = new SettingsForm;
   layout->addWidget(form);
   auto makeRow = [this](HotkeyBinding::Role role, bool clearable, const char* empty, const char* recording) {
-    return new ShortcutRecorderRow({role, clearable, empty, recording}, services_.keyNames, services_.virtualKeyCode,
-                                   services_.suspendShortcuts);
+    auto* row = new ShortcutRecorderRow({role, clearable, empty, recording}, services_.keyNames,
+                                        services_.virtualKeyCode, services_.suspendShortcuts);
+    // A shortcut chosen here that another program holds is said here, with how to free it.
+    if (services_.shortcutTaken) row->setTakenCheck(services_.shortcutTaken);
+    return row;
   };
   const std::vector<QString> scopes = {"Every window", "Only the app you are in"};
 
@@ -120,6 +123,11 @@ ShortcutsPane::ShortcutsPane(SettingsBindings& bindings, const SettingsWindowSer
 
   controls_->onRefresh([this] { followValues(); });
   subscription_ = bindings_.observe([this] { reloadShortcuts(); });
+  if (services_.observeShortcutOwners) {
+    ownersSubscription_ = services_.observeShortcutOwners([this] {
+      for (ShortcutRecorderRow* row : rows_) row->refreshTaken();
+    });
+  }
   showCopies();
 }
 

@@ -67,6 +67,7 @@ class ShortcutsPane final : public QWidget {
   QPushButton* passThroughRow_ = nullptr;
   QPushButton* keyReferenceRow_ = nullptr;
   Subscription subscription_;
+  Subscription ownersSubscription_;
 };
 
 }  // namespace quorvel

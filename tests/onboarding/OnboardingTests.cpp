@@ -112,7 +112,7 @@ TEST_F(OnboardingTest, ASavedStepResumesAndAnythingElseStartsOnWelcomeAndIsStore
   EXPECT_TRUE(OnboardingFlow::shouldShowAtLaunch(store));
 }
 
-TEST_F(OnboardingTest, TheFooterOffersAWayOnExceptWhileTheShortcutIsTakenAndFinishCompletesTheTour) {
+TEST_F(OnboardingTest, TheFooterOffersAWayOnEvenWhileTheShortcutIsTakenAndFinishCompletesTheTour) {
   auto flow = makeFlow();
   flow->shown();
   using V = std::vector<std::string>;
@@ -125,14 +125,11 @@ TEST_F(OnboardingTest, TheFooterOffersAWayOnExceptWhileTheShortcutIsTakenAndFini
   heldElsewhere = true;
   flow->advance();
   loop.runUntilIdle();
-  EXPECT_EQ(titles(flow->footer()), (V{"Back", "Quit"}));
-  flow->advance();  // no way on while taken
-  EXPECT_EQ(flow->step(), Step::shortcut);
-  flow->perform(OnboardingFlow::Action::Command::quit);
-  EXPECT_EQ(quits, 1);
-  heldElsewhere = false;
-  flow->pollReadiness();
+  // The switcher is still of use with its keys taken (the tray, the swipe, another shortcut): the
+  // tour goes on, and nothing ends the program.
+  EXPECT_EQ(titles(flow->footer()), (V{"Back", "Continue*"}));
   walkTo(*flow, Step::close);
+  EXPECT_EQ(quits, 0);
   EXPECT_EQ(titles(flow->footer()), (V{"Back", "Finish*"}));
   flow->advance();
   EXPECT_EQ(finishes, 1);
@@ -371,6 +368,30 @@ TEST_F(OnboardingTest, TheWatcherAsksForOneWindowPerLossAndNeverShowsTwo) {
   watcher.ownershipChanged();
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(openWindows(), 1);
+}
+
+// A shortcut taken while the settings or the tour are open was chosen there and is said there; the
+// window is for a loss elsewhere, and for a tour finished with the keys still taken.
+TEST_F(OnboardingTest, TheWatcherLeavesAShortcutChosenInAnOpenWindowToThatWindow) {
+  int asked = 0;
+  bool inPlace = true;
+  PermissionWatcher watcher(store, loop.main(), [this] { return heldElsewhere; }, [&] { ++asked; });
+  watcher.setAnsweredInPlace([&] { return inPlace; });
+  heldElsewhere = true;
+  watcher.ownershipChanged();
+  EXPECT_EQ(asked, 0);  // the tour is not finished: its page says it
+  store.set(OnboardingFlow::completedKey, true);
+  watcher.start();
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(asked, 0);  // said in the open window, and so told
+  inPlace = false;
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(asked, 0);
+  heldElsewhere = false;
+  watcher.ownershipChanged();
+  heldElsewhere = true;
+  watcher.ownershipChanged();
+  EXPECT_EQ(asked, 1);  // lost with no window of choice open
 }
 
 // Every page builds with its texts; with QUORVEL_SHOTS set each is written there as a PNG.

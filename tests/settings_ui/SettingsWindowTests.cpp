@@ -18,6 +18,7 @@
 #include "settings_ui/SettingsWindowController.h"
 #include "settings_ui/ShortcutRecorderRow.h"
 #include "settings_ui/ShortcutsPane.h"
+#include "base/ObserverList.h"
 
 namespace quorvel {
 namespace {
@@ -144,6 +145,39 @@ TEST_F(ShortcutsPaneTest, RecordingStoresTheShortcutAndTheRowsFollowTheStore) {
   store.set(K::hotkeyBinding1, nlohmann::json{{"keyCode", 40}, {"flags", HotkeyBinding::shiftFlag}});  // refused on reading
   EXPECT_EQ(pane().shortcut(Row::first), std::nullopt);
   EXPECT_EQ(pane().recorder(Row::first)->recordButton()->text(), "Record a shortcut");
+}
+
+// A shortcut that another program holds, however it was chosen (recorded, restored, imported), is
+// said under its row with the advice, for as long as it is held; one pressed while recording is
+// refused there.
+TEST_F(ShortcutsPaneTest, AShortcutAnotherProgramHoldsIsSaidUnderItsRowUntilItIsFreed) {
+  using Row = ShortcutsPane::Row;
+  std::vector<HotkeyBinding> taken = {{48, HotkeyBinding::optionFlag}};
+  ObserverList<> owners;
+  services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<std::string> {
+    if (std::find(taken.begin(), taken.end(), b) == taken.end()) return std::nullopt;
+    return "taken: " + b.displayString(names);
+  };
+  services.observeShortcutOwners = [&](std::function<void()> f) { return owners.add(std::move(f)); };
+  ShortcutRecorderRow* first = pane().recorder(Row::first);
+  EXPECT_EQ(first->messageLabel()->text(), "taken: Alt+Tab");
+  EXPECT_FALSE(first->messageLabel()->isHidden());
+  EXPECT_TRUE(pane().recorder(Row::second)->messageLabel()->isHidden());
+
+  press(first, 40, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_TRUE(first->messageLabel()->isHidden());
+  taken.push_back({40, HotkeyBinding::controlFlag});
+  press(first, 40, Qt::ControlModifier);
+  EXPECT_EQ(first->model().message(), "taken: Ctrl+K");
+  EXPECT_TRUE(first->model().isRecording());
+  first->model().stop();
+
+  // Restoring the settings brings Alt+Tab back: said here, not in a window of its own.
+  store.set(K::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::optionFlag}.storedValue());
+  EXPECT_EQ(first->messageLabel()->text(), "taken: Alt+Tab");
+  taken.clear();
+  owners.notify();  // the window manager let go of it
+  EXPECT_TRUE(first->messageLabel()->isHidden());
 }
 
 TEST_F(ShortcutsPaneTest, TheKeyReferenceFollowsItsSettings) {

@@ -28,7 +28,12 @@ struct RecorderCase {
   std::optional<HotkeyBinding> recorded;  // what onRecord received
   bool stillRecording;
   std::optional<std::string> message;
+  // With `probes`, the combinations another program holds; without, none is asked about.
+  bool probes = false;
+  std::vector<HotkeyBinding> taken = {};
 };
+
+std::string advice(const HotkeyBinding& b) { return "taken " + std::to_string(b.keyCode) + "/" + std::to_string(b.requiredFlags); }
 
 TEST(ShortcutRecorderModelTest, PressesAreAcceptedRefusedOrCancelled) {
   const std::vector<RecorderCase> cases = {
@@ -50,11 +55,27 @@ TEST(ShortcutRecorderModelTest, PressesAreAcceptedRefusedOrCancelled) {
        ShortcutRecorderModel::kShiftCancel},
       {"a letter alone would block typing", Role::cancel, {{kQ, 0}}, std::nullopt, true,
        HotkeyBinding::problemFor(kQ, 0, Role::cancel)->message()},
+      // Where another program's hold can be asked about, it decides, Super+Tab included.
+      {"Super-Tab left free is taken", Role::summon, {{kTab, kSuper}}, HotkeyBinding{kTab, kSuper}, false, std::nullopt,
+       true},
+      {"Super-Tab held is refused with the advice", Role::summon, {{kTab, kSuper}}, std::nullopt, true,
+       advice({kTab, kSuper}), true, {{kTab, kSuper}}},
+      {"a held combination is refused with the advice, then a free one counts", Role::summon,
+       {{kTab, kCtrl | kShift}, {kTab, kCtrl | kAlt}}, HotkeyBinding{kTab, kCtrl | kAlt}, false, std::nullopt, true,
+       {{kTab, kCtrl}}},
+      {"a conflict on the pane is said before the hold", Role::summon, {{kTab, kAlt}}, std::nullopt, true,
+       ShortcutRecorderModel::kConflict, true, {{kTab, kAlt}}},
   };
   for (const RecorderCase& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<bool> suspended;
     ShortcutRecorderModel model([&](bool on) { suspended.push_back(on); });
+    if (c.probes) {
+      model.takenAdvice = [&c](const HotkeyBinding& b) -> std::optional<std::string> {
+        if (std::find(c.taken.begin(), c.taken.end(), b) == c.taken.end()) return std::nullopt;
+        return advice(b);
+      };
+    }
     std::optional<HotkeyBinding> recorded;
     model.toggle(c.role, {HotkeyBinding{kTab, kAlt}}, [&](const HotkeyBinding& b) { recorded = b; });
     for (const Press& p : c.presses) EXPECT_TRUE(model.handleKeyDown(p.key, p.flags));

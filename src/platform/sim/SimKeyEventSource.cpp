@@ -1,5 +1,7 @@
 #include "platform/sim/SimKeyEventSource.h"
 
+#include <algorithm>
+
 namespace quorvel {
 
 void SimKeyEventSource::setInterest(std::vector<KeyInterest> keys) {
@@ -119,6 +121,17 @@ int SimKeyEventSource::interestUpdates() const {
 std::vector<KeyEvent> SimKeyEventSource::delivered() const {
   std::lock_guard lock(mutex_);
   return delivered_;
+}
+
+void SimKeyEventSource::setHeldByAnotherProgram(const KeyInterest& key, bool held) {
+  std::lock_guard lock(mutex_);
+  std::erase(heldByOthers_, key);
+  if (held) heldByOthers_.push_back(key);
+}
+
+bool SimKeyEventSource::heldByAnotherProgram(const KeyInterest& key) {
+  std::lock_guard lock(mutex_);
+  return std::find(heldByOthers_.begin(), heldByOthers_.end(), key) != heldByOthers_.end();
 }
 
 }  // namespace quorvel

@@ -29,6 +29,9 @@ class SimKeyEventSource final : public KeyEventSource {
   // Another program takes `key` (held false) or lets the source have it (true): the ownership
   // handler hears it on the calling thread.
   void reportOwnership(const KeyInterest& key, bool held);
+  // Another program holds `key` (true) or not (false), as heldByAnotherProgram answers it.
+  void setHeldByAnotherProgram(const KeyInterest& key, bool held);
+  bool heldByAnotherProgram(const KeyInterest& key) override;
   // The modifiers held change to `flags`.
   void flagsChanged(uint64_t flags);
   // The system turns the tap off: the handler sees the event; true once the handler turned it back on.
@@ -60,6 +63,7 @@ class SimKeyEventSource final : public KeyEventSource {
   int asks_ = 0;
   std::vector<KeyInterest> interest_;
   std::vector<KeyEvent> delivered_;
+  std::vector<KeyInterest> heldByOthers_;
 };
 
 }  // namespace quorvel

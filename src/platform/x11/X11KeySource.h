@@ -74,6 +74,9 @@ class X11KeySource final : public KeyEventSource {
   // Asked while the user is told to free a key (the tour's shortcut page, the "Shortcut needed"
   // window): a key freed in the window manager's settings is taken without waiting for its restart.
   void askForRefusedKeys() override;
+  // Asks the server for the key's grabs and lets go of them at once; a refused key of interest is
+  // answered from what the source knows. False before install (the modifier mapping is unknown).
+  bool heldByAnotherProgram(const KeyInterest& key) override;
 
   // How many presses the watchdog had to replay.
   uint64_t watchdogReplays() const { return watchdogReplays_.load(); }

@@ -1,0 +1,31 @@
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/x11/X11KeySource.h"
+
+namespace quorvel {
+
+bool X11KeySource::heldByAnotherProgram(const KeyInterest& asked) {
+  const KeyInterest key{asked.keyCode, asked.requiredFlags & KeyFlags::shortcutModifiers};
+  bool held = false;
+  {
+    std::lock_guard lock(mutex_);
+    if (grabbed_.count({key.keyCode, key.requiredFlags})) return false;
+    if (std::find(refused_.begin(), refused_.end(), key) != refused_.end()) return true;
+    if (!map_ || xcb_connection_has_error(connection_)) return false;
+    // The server answers a grab of a combination that another client grabbed with BadAccess. A press
+    // in the moment the grab stands is frozen and answered like any other the handler does not take.
+    std::optional<std::vector<Grab>> grabs = grabLocked(key);
+    held = !grabs;
+    if (grabs) {
+      ungrabLocked(*grabs);
+      // Let go of before the answer: a client that grabs the combination next finds it free.
+      free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+  }
+  // The round trips may have pulled events off the socket that the reader's wait misses.
+  wake();
+  return held;
+}
+
+}  // namespace quorvel
