@@ -319,13 +319,19 @@ void DefaultsStore::settleCheck() {
     if (!unsettled_) return;
     const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
     ++settleLooksTaken_;
-    if (stamp != settleStamp_ && settleLooksTaken_ < settleLooks) {
-      // Still being written: wait for a quiet time once more.
+    const bool stillWritten = stamp != settleStamp_;
+    if (stillWritten) {
+      // Still being written: wait for a quiet time once more, and read what is there now and then
+      // while the file keeps changing. Only a file that stayed the same for a quiet time can be
+      // damaged; one still being written is never taken for damage.
       settleStamp_ = stamp;
-      scheduleSettleLocked();
-      return;
+      if (settleLooksTaken_ < settleLooks) {
+        scheduleSettleLocked();
+        return;
+      }
+      settleLooksTaken_ = 0;
     }
-    const bool lastChance = ++settleReadsTaken_ >= settleReads || settleLooksTaken_ >= settleLooks;
+    const bool lastChance = !stillWritten && ++settleReadsTaken_ >= settleReads;
     changed = readFileLocked(lastChance ? Reading::settled : Reading::settling);
     const bool unread = unsettled_;
     if (unread && !lastChance) {

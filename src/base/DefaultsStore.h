@@ -78,7 +78,8 @@ class DefaultsStore {
   // Deeper nesting in a defaults file is damage (the top-level object is depth 0).
   static constexpr int maximumNesting = 512;
   // How long a changed file that does not parse must stay untouched before it is read again, how
-  // many such quiet reads it gets, and how many looks in all before it is taken as it is.
+  // many such quiet reads it gets, and after how many looks at a file that keeps changing it is
+  // read as it stands (a file still changing is never taken for damage).
   static constexpr Duration settleQuietTime = std::chrono::milliseconds(100);
   static constexpr int settleReads = 3;
   static constexpr int settleLooks = 50;

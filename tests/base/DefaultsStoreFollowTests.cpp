@@ -270,7 +270,9 @@ TEST(HandEdit, TheFileKeepsItsMode) {
     fs::permissions(file, mode);
     store.set("style", "expo");
     EXPECT_EQ(fs::status(file).permissions(), mode);
-    if (::geteuid() == 0) EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"style", "expo"}}));
+    if (::geteuid() == 0) {
+      EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"style", "expo"}}));
+    }
   }
 }
 
