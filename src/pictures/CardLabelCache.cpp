@@ -132,11 +132,13 @@ ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& text
 }
 
 void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture, bool asked) {
+  const auto forget = [&](const CardLabel& gone) { requestedLabels_.erase(gone); };
   if (!label.tabTitle) {
-    textures_[label] = std::move(texture);
+    // Drawn for the cards being shown or about to be: in use whoever asked.
+    textures_.store(label, std::move(texture), true, forget);
     return;
   }
-  tabTextures_.store(label, std::move(texture), asked, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
+  tabTextures_.store(label, std::move(texture), asked, forget);
 }
 
 void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef texture, bool asked) {
@@ -145,13 +147,15 @@ void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef textur
 
 void CardLabelCache::beginSummon() {
   std::lock_guard guard(lock_);
+  textures_.beginUse();
   tabTextures_.beginUse();
   titleTextures_.beginUse();
 }
 
 void CardLabelCache::drawLabel(const CardLabel& label, bool asked) {
-  const bool stored =
-      lock_.withLock([&] { return label.tabTitle ? tabTextures_.contains(label) : textures_.contains(label); });
+  // A label without a tab title asked for again is in use again (see storeLabel).
+  const bool stored = lock_.withLock(
+      [&] { return label.tabTitle ? tabTextures_.contains(label) : textures_.find(label) != nullptr; });
   if (stored) return;
   ChromeTextureRef texture = drawPlate(PlateKind::label, labelText(label));
   if (!texture) return;
@@ -191,8 +195,8 @@ ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool reque
     std::lock_guard guard(lock_);
     if (label.tabTitle) {
       if (ChromeTextureRef found = tabTextures_.find(label)) return found;
-    } else if (auto it = textures_.find(label); it != textures_.end()) {
-      return it->second;
+    } else if (ChromeTextureRef found = textures_.find(label)) {
+      return found;
     }
   }
   CardLabel fallback;
@@ -209,8 +213,7 @@ ChromeTextureRef CardLabelCache::labelTexture(const CardLabel& label, bool reque
     return nullptr;  // plain labels are drawn by prepareLabels only
   }
   std::lock_guard guard(lock_);
-  auto it = textures_.find(fallback);
-  return it != textures_.end() ? it->second : nullptr;
+  return textures_.find(fallback);
 }
 
 ChromeTextureRef CardLabelCache::titleTexture(const std::string& text, bool request) {
@@ -313,7 +316,7 @@ bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Loc
   assert(held.owns_lock() && held.mutex() == &lock_ && "CardLabelCache::setPlateOpacity: hold lock()");
   if (opacity == plateOpacity_) return false;
   plateOpacity_ = opacity;
-  empty(textures_);
+  textures_.clear();
   tabTextures_.clear();
   titleTextures_.clear();
   empty(countTextures_);

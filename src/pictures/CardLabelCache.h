@@ -34,14 +34,17 @@ namespace quorvel {
 // to test and again to store; the scene is woken with the lock released. setPlateOpacity is the
 // one call that expects its caller to hold `lock()` (the overlay holds it around the call).
 //
-// Bounds: labels without a tab title are unbounded; labels with one keep at most 64 plates and
-// titles 46, evicting the first inserted, except that a plate asked for since the summon began
-// (beginSummon) is kept until a later summon: a summon that shows more than the bound draws each
-// of its plates once. A queued key stays queued until its eviction or a plate opacity change, so a
+// Bounds: labels without a tab title keep at most 64 plates, labels with one 64 and titles 46,
+// evicting the first inserted, except that a plate asked for since the summon began (beginSummon)
+// is kept until a later summon: a summon that shows more than the bound draws each of its plates
+// once. Labels without a tab title are drawn only for the cards of a summon (or of the summon
+// ahead), so every one drawn counts as asked for: the labels of applications that are gone give
+// way, and a session where applications keep coming and going keeps no plate for each of them. A queued key stays queued until its eviction or a plate opacity change, so a
 // drawing that failed is not retried before then.
 class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
  public:
   static constexpr double kDefaultPlateOpacity = 0.8533392676479687;
+  static constexpr size_t kMaxLabels = 64;
   static constexpr size_t kMaxTabLabels = 64;
   static constexpr size_t kMaxTitles = 46;
   static constexpr const char* kMipLabel = "Quorvel card label mipmaps";
@@ -107,7 +110,7 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   static std::pair<int, int> plateSize(PlateKind kind, Size measured);
 
   // For tests and diagnostics: how many plates of each table are stored, and the insertion order
-  // of the bounded tables.
+  // of the tab labels and titles.
   struct Counts {
     size_t labels, tabLabels, titles, counts, requestedLabels, requestedTitles, requestedCounts;
   };
@@ -146,7 +149,7 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   ChromeServices services_;
   Lock lock_;
   double plateOpacity_ = kDefaultPlateOpacity;
-  std::unordered_map<CardLabel, ChromeTextureRef> textures_;
+  PlateTable<CardLabel> textures_{kMaxLabels};
   PlateTable<CardLabel> tabTextures_{kMaxTabLabels};
   std::unordered_set<CardLabel> requestedLabels_;
   std::unordered_set<std::string> requestedTitles_;
