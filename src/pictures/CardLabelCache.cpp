@@ -190,13 +190,14 @@ CardLabelCache::PlateScreen CardLabelCache::plateScreen() {
 }
 
 void CardLabelCache::storeLabel(const CardLabel& label, ChromeTextureRef texture, bool asked) {
+  const auto forget = [&](const CardLabel& gone) { requestedLabels_.erase(gone); };
   if (!label.tabTitle) {
     // A plain label is drawn only ahead, for the cards of a summon (a lookup never queues one): it
     // is in use by the summon that drew it.
     textures_.store(label, std::move(texture), true, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
     return;
   }
-  tabTextures_.store(label, std::move(texture), asked, [&](const CardLabel& gone) { requestedLabels_.erase(gone); });
+  tabTextures_.store(label, std::move(texture), asked, forget);
 }
 
 void CardLabelCache::storeTitle(const std::string& text, ChromeTextureRef texture, bool asked) {

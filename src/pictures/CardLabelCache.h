@@ -136,7 +136,7 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   static std::pair<int, int> plateSize(PlateKind kind, Size measured, double scale = 1);
 
   // For tests and diagnostics: how many plates of each table are stored, and the insertion order
-  // of the bounded tables.
+  // of the tab labels and titles.
   struct Counts {
     size_t labels, tabLabels, titles, counts, requestedLabels, requestedTitles, requestedCounts;
   };

@@ -368,6 +368,24 @@ TEST(OverlayControllerDismissal, ASummonDuringTheDismissalVoidsItsRemainingSteps
   EXPECT_EQ(rig.textures.sweeps, 0);  // deferred while the switcher is up again
 }
 
+// Summons less than a second apart keep the delayed sweep from running; after 30 s it runs at a
+// hide, so the icons of applications that came and went meanwhile do not pile up.
+TEST(OverlayControllerDismissal, SummonsThatKeepComingPutTheIconSweepOffForThirtySecondsAtMost) {
+  ControllerRig rig;
+  const Instant first = rig.now();
+  while (rig.textures.sweeps == 0 && rig.now() - first < fromSeconds(60)) {
+    const Instant start = rig.now();
+    rig.summon();
+    rig.controller->commitSelection();
+    rig.runTo(start, 0.8);
+  }
+  EXPECT_EQ(rig.textures.sweeps, 1);
+  const double waited = toSeconds(rig.now() - first);
+  EXPECT_GE(waited, OverlayController::kIconSweepLongestWait);
+  EXPECT_LT(waited, OverlayController::kIconSweepLongestWait + 2);  // the summon at which it ran, plus one
+  EXPECT_FALSE(rig.controller->iconSweepPending());
+}
+
 TEST(OverlayControllerDismissal, NoLiveStreamSurvivesAnyDismissal) {
   for (const bool flight : {true, false}) {
     for (const bool commit : {true, false}) {

@@ -161,6 +161,37 @@ TEST_F(CardLabelCacheTest, TabLabelsKeepTheFirstSixtyFourInInsertionOrder) {
   EXPECT_EQ(cache->tabOrder().front(), tabs[2]);
 }
 
+// Applications keep coming and going over a session: the labels of those gone give way beyond 64,
+// while one summon's labels all stay, however many.
+TEST_F(CardLabelCacheTest, LabelsOfApplicationsThatLeftGiveWayBeyondSixtyFour) {
+  const auto app = [](int i) { return label("App " + std::to_string(i)); };
+  std::vector<CardLabel> shown;
+  for (int i = 0; i < 100; ++i) shown.push_back(app(i));
+  cache->beginSummon();
+  cache->prepareLabels(shown);
+  EXPECT_EQ(cache->counts().labels, 100u);
+  for (const CardLabel& l : shown) EXPECT_NE(cache->labelTexture(l), nullptr);
+
+  cache->beginSummon();
+  cache->prepareLabels({app(100), app(99)});
+  EXPECT_EQ(cache->counts().labels, CardLabelCache::kMaxLabels);
+  EXPECT_EQ(cache->labelTexture(app(0)), nullptr);
+  EXPECT_EQ(cache->labelTexture(app(36)), nullptr);
+  EXPECT_NE(cache->labelTexture(app(37)), nullptr);
+  EXPECT_NE(cache->labelTexture(app(100)), nullptr);
+  // A label with a desktop number that left is asked for again on its next lookup.
+  const CardLabel away = label("Away", WindowState::onOtherSpace, 2);
+  cache->labelTexture(away);
+  loop.runUntilIdle();
+  ASSERT_NE(cache->labelTexture(away), nullptr);
+  cache->beginSummon();
+  for (int i = 200; i < 200 + static_cast<int>(CardLabelCache::kMaxLabels); ++i) cache->prepareLabels({app(i)});
+  EXPECT_EQ(cache->labelTexture(away, false), nullptr);
+  cache->labelTexture(away);
+  loop.runUntilIdle();
+  EXPECT_NE(cache->labelTexture(away), nullptr);
+}
+
 TEST_F(CardLabelCacheTest, TitlesKeepTheFirstFortySix) {
   for (int i = 0; i < 47; ++i) cache->prepareTitles({CardTitle{"Title " + std::to_string(i)}});
   const auto order = cache->titleOrder();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "RandrMonitor.h"
 #include "X11PlatformTest.h"
@@ -158,6 +159,34 @@ TEST_F(X11WindowServerTest, ShareableContentOfAQuietSessionCostsNoRequestAndFoll
              return d.frame == Rect(960, 0, 960, 1080);
            });
   }));
+}
+
+TEST_F(X11WindowServerTest, RepliesReadByOtherThreadsNeverWakeTheEventThread) {
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(launch({"--title", "quiet " + std::to_string(i)}));
+  WindowServer& server = platform->windowServer();
+  const auto onScreen = [&] { return server.onScreenWindows().value_or(std::vector<WindowListEntry>{}).size(); };
+  ASSERT_TRUE(X11Session::waitUntil([&] { return onScreen() == 3; }));
+  // Settled once the event thread has slept through 200 ms.
+  uint64_t waits = platform->events().waitCount();
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    std::this_thread::sleep_for(200ms);
+    return std::exchange(waits, platform->events().waitCount()) == waits;
+  }));
+  // What a refresh pass does, many times over: round trips and looks on this thread.
+  X11Connection& requests = platform->connection();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(requests.sync());
+    ASSERT_TRUE(requests.property(requests.root(), requests.ewmh()->_NET_CLIENT_LIST));
+    ASSERT_EQ(onScreen(), 3u);
+    platform->displays().screens();
+  }
+  std::this_thread::sleep_for(100ms);
+  EXPECT_LE(platform->events().waitCount() - waits, 2u) << "the event thread woke for replies meant for others";
+  // Its own events still wake it, and the model follows them.
+  const uint64_t before = platform->events().waitCount();
+  ASSERT_TRUE(launch({"--title", "newcomer"}));
+  EXPECT_TRUE(X11Session::waitUntil([&] { return platform->events().waitCount() > before; }));
+  EXPECT_TRUE(X11Session::waitUntil([&] { return onScreen() == 4; }));
 }
 
 TEST(X11DisplaysFlipTest, FramesTurnToTheBottomLeftOriginOfThePrimaryMonitor) {

@@ -129,6 +129,9 @@ class OverlayController final : public OverlayContentViewDelegate {
   static constexpr double kFadeInDuration = 0.2;
   static constexpr double kRefreshAfterSummon = 0.4;
   static constexpr double kIconSweepDelay = 1.0;
+  // A sweep put off this long (summons that keep coming less than a second apart) runs at the
+  // next hide without waiting, so the icons of applications that are gone do not pile up.
+  static constexpr double kIconSweepLongestWait = 30.0;
   static constexpr double kActionFollowUpDelay = 1.5;
   static constexpr double kLiveHeroDelay = 0.15;
   static constexpr double kStartupPrewarmDelay = 0.5;
@@ -437,6 +440,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   uint64_t liveHeroSequence_ = 0;  // the number of the newest live-picture decision
   std::optional<PendingWork> iconSweepTask_;
   bool iconSweepPending_ = false;
+  Instant iconSweepPendingSince_{};  // when the sweep still pending was first wanted
   AppSettings::SwitcherStyle style_;
   AppSettings::GridOrder gridOrder_;
   AppSettings::PanoramaArrows panoramaArrows_;

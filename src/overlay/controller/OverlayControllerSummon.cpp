@@ -434,8 +434,17 @@ void OverlayController::refreshChrome() {
 }
 
 void OverlayController::scheduleIconSweep() {
+  const Instant now = services_.main.clock().now();
+  if (!iconSweepPending_) iconSweepPendingSince_ = now;
   iconSweepPending_ = true;
   if (iconSweepTask_) iconSweepTask_->cancel();
+  if (now - iconSweepPendingSince_ >= fromSeconds(kIconSweepLongestWait)) {
+    // Summons have kept the delayed sweep from running: it runs now, while nothing is shown.
+    iconSweepTask_.reset();
+    iconSweepPending_ = false;
+    services_.textures.sweepIcons();
+    return;
+  }
   PendingWork work;
   iconSweepTask_ = work;
   after(kIconSweepDelay, [work](OverlayController& self) {

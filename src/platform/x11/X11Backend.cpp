@@ -5,12 +5,19 @@
 namespace quorvel {
 
 X11Backend::X11Backend(std::unique_ptr<X11Connection> connection, DesktopDirs desktopDirs)
+    : X11Backend(std::move(connection), nullptr, std::move(desktopDirs)) {}
+
+X11Backend::X11Backend(std::unique_ptr<X11Connection> connection, std::unique_ptr<X11Connection> events,
+                       DesktopDirs desktopDirs)
     : connection_(std::move(connection)),
+      events_(std::move(events)),
       displays_(*connection_),
       idle_(*connection_),
-      model_(*connection_),
+      model_(*connection_, events_ ? *events_ : *connection_),
       actions_(*connection_),
-      entries_(std::move(desktopDirs)) {}
+      entries_(std::move(desktopDirs)) {
+  if (events_) connection_->setUnpumped();
+}
 
 std::string X11Backend::applicationName(const X11Window& window) {
   if (window.className.empty() && window.instanceName.empty()) return window.applicationName();

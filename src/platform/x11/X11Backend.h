@@ -32,13 +32,22 @@ namespace quorvel {
 // monitors never share one. The id is never 0.
 class X11Backend {
  public:
+  // Everything on one connection.
   explicit X11Backend(std::unique_ptr<X11Connection> connection,
                       DesktopDirs desktopDirs = DesktopDirs::fromEnvironment());
+  // Requests on `connection`, the window model's events on `events`, a second connection to the
+  // same server that carries no other thread's replies: a thread waiting for the events wakes for
+  // them alone. Events that reach `connection` (errors of requests sent without a check) are not
+  // kept for any pump.
+  X11Backend(std::unique_ptr<X11Connection> connection, std::unique_ptr<X11Connection> events,
+             DesktopDirs desktopDirs = DesktopDirs::fromEnvironment());
   X11Backend(const X11Backend&) = delete;
   X11Backend& operator=(const X11Backend&) = delete;
 
   X11Connection& connection() { return *connection_; }
-  bool isBroken() const { return connection_->isBroken(); }
+  // The connection the window model's events arrive on: the one to wait on for changes.
+  X11Connection& events() { return events_ ? *events_ : *connection_; }
+  bool isBroken() const { return connection_->isBroken() || (events_ && events_->isBroken()); }
 
   // The window model; `model().current()` is the snapshot every answer below is taken from.
   X11WindowModel& model() { return model_; }
@@ -94,6 +103,7 @@ class X11Backend {
 
  private:
   std::unique_ptr<X11Connection> connection_;
+  std::unique_ptr<X11Connection> events_;  // none when the events come on connection_
   std::mutex mutex_;
   X11DisplayReader displays_;
   X11IdleReader idle_;

@@ -11,6 +11,9 @@ namespace quorvel {
 namespace {
 
 constexpr auto kServerTimeWait = std::chrono::milliseconds(1000);
+// Events an unpumped connection keeps for a time-stamp wait: one wait takes one stamp, so a few
+// are plenty; older ones give way.
+constexpr size_t kMostUnpumpedEvents = 16;
 
 }  // namespace
 
@@ -227,7 +230,7 @@ std::optional<uint32_t> X11Connection::takeServerTime(TimeRequest request) {
     while (Event event{xcb_poll_for_event(connection_)}) {
       if (const std::optional<uint32_t> time = stampOf(event)) return time;
       std::lock_guard held(heldMutex_);
-      heldEvents_.push_back(std::move(event));
+      hold(std::move(event));
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
@@ -249,16 +252,36 @@ X11Connection::Event X11Connection::nextEvent() {
   return Event(xcb_poll_for_event(connection_));
 }
 
+void X11Connection::setUnpumped() { pumped_.store(false, std::memory_order_relaxed); }
+
+void X11Connection::hold(Event event) {
+  if (pumped_.load(std::memory_order_relaxed)) {
+    heldEvents_.push_back(std::move(event));
+    return;
+  }
+  // Nobody pumps: errors are counted here, and only property changes (time stamps among them)
+  // wait, in a short queue.
+  const uint8_t type = event->response_type & 0x7f;
+  if (event->response_type == 0) {
+    absorb(*reinterpret_cast<const xcb_generic_error_t*>(event.get()));
+    return;
+  }
+  if (type != XCB_PROPERTY_NOTIFY) return;
+  if (heldEvents_.size() >= kMostUnpumpedEvents) heldEvents_.pop_front();
+  heldEvents_.push_back(std::move(event));
+}
+
 void X11Connection::keepQueuedEvents() {
   bool kept = false;
   {
     std::lock_guard held(heldMutex_);
     while (Event event{xcb_poll_for_queued_event(connection_)}) {
-      heldEvents_.push_back(std::move(event));
+      hold(std::move(event));
       kept = true;
     }
   }
-  if (kept) wake();
+  // A reply of one thread never wakes the waiter of an unpumped connection: it waits for nothing.
+  if (kept && pumped_.load(std::memory_order_relaxed)) wake();
 }
 
 void X11Connection::wake() {
@@ -279,6 +302,7 @@ bool X11Connection::waitForEventsOrWake() {
     }
     if (isBroken()) return false;
     pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    waits_.fetch_add(1, std::memory_order_relaxed);
     const int ready = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, -1);
     if (ready < 0) continue;  // a signal
     if (fds[1].revents & POLLIN) {

@@ -159,6 +159,15 @@ class X11Connection {
   // Asks for property and child-window changes on the root window (client lists, active window,
   // desktops), so that a pump sees them.
   void watchRoot();
+  // The times waitForEventsOrWake looked at the socket: what an event thread's loop costs, one
+  // poll each (tests and benchmarks compare two readings).
+  uint64_t waitCount() const { return waits_.load(std::memory_order_relaxed); }
+
+  // For a connection whose events no thread pumps (it carries requests alone, and another
+  // connection takes the events): the events that reads of replies find are not kept for a pump
+  // and wake no waiter. Errors among them are absorbed; the time stamps of serverTime() are kept
+  // for its wait, a few at most.
+  void setUnpumped();
 
   // The absorbed errors so far.
   uint64_t absorbedErrorCount() const;
@@ -178,6 +187,8 @@ class X11Connection {
   // Moves events that replies left in xcb's queue to the held events, where a pump finds them, and
   // wakes the waiter: a poll of the socket would not see them.
   void keepQueuedEvents();
+  // Keeps one event for a pump (or, unpumped, for a time-stamp wait); under heldMutex_.
+  void hold(Event event);
 
   xcb_connection_t* connection_ = nullptr;
   int screenNumber_ = 0;
@@ -193,6 +204,8 @@ class X11Connection {
   std::mutex heldMutex_;   // the held events alone
   std::deque<Event> heldEvents_;
   int wakeFd_ = -1;
+  std::atomic<bool> pumped_{true};
+  std::atomic<uint64_t> waits_{0};
   std::atomic<uint64_t> requests_{0};
   std::atomic<uint64_t> roundTrips_{0};
   std::atomic<uint32_t> lastSent_{0};       // the last counted request's sequence number

@@ -25,7 +25,12 @@ namespace quorvel {
 std::unique_ptr<X11Platform> X11Platform::open(Runtime& runtime, const std::string& displayName) {
   std::unique_ptr<X11Connection> connection = X11Connection::open(displayName);
   if (!connection) return nullptr;
-  return std::unique_ptr<X11Platform>(new X11Platform(runtime, std::make_shared<X11Backend>(std::move(connection)), displayName));
+  // The event thread waits on a connection of its own, which carries the window model's events and
+  // nothing else: the replies that services read on the other never wake it.
+  std::unique_ptr<X11Connection> events = X11Connection::open(displayName);
+  if (!events) return nullptr;
+  return std::unique_ptr<X11Platform>(new X11Platform(
+      runtime, std::make_shared<X11Backend>(std::move(connection), std::move(events)), displayName));
 }
 
 X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend, const std::string& displayName)
@@ -55,7 +60,7 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend, 
 
 X11Platform::~X11Platform() {
   stopping_ = true;
-  backend_->connection().wake();
+  backend_->events().wake();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -67,11 +72,13 @@ PlatformServices X11Platform::services() {
 
 X11Connection& X11Platform::connection() { return backend_->connection(); }
 
+X11Connection& X11Platform::events() { return backend_->events(); }
+
 void X11Platform::watch() {
   pthread_setname_np(pthread_self(), "quorvel.x11");
-  X11Connection& connection = backend_->connection();
-  // Blocks until the server sends something or a wake-up comes (a reply read on another thread
-  // that left events queued, or the platform stopping); no time-out.
+  X11Connection& connection = backend_->events();
+  // Blocks until the server sends an event or a wake-up comes (a look on another thread that took
+  // the events and changed the model, or the platform stopping); no time-out.
   while (!stopping_ && connection.waitForEventsOrWake()) {
     if (stopping_) break;
     // Every event that has arrived is applied at once, and what it changed is told once.

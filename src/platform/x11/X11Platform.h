@@ -26,8 +26,9 @@ class X11ShareableContent;
 class X11WindowServer;
 class X11Workspace;
 
-// The operating-system services of an X session: one connection to the X server, every service of
-// PlatformServices on it, and an event thread that keeps the window model current (X11WindowModel)
+// The operating-system services of an X session: one connection to the X server with every service
+// of PlatformServices on it, a second one that carries the window model's events alone, and an event
+// thread that waits on that second connection and keeps the window model current (X11WindowModel)
 // and turns its changes of the client list and active window, once per batch of events, into
 // workspace notifications
 // (posted to the runtime's main executor) and focus notifications of Accessibility observers
@@ -48,6 +49,8 @@ class X11Platform {
   PlatformServices services();
 
   X11Connection& connection();
+  // The connection the event thread waits on; waitCount() tells how often it woke.
+  X11Connection& events();
   X11WindowServer& windowServer() { return *windowServer_; }
   X11ShareableContent& shareableContent() { return *shareableContent_; }
   X11Displays& displays() { return *displays_; }

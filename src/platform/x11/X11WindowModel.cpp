@@ -36,8 +36,11 @@ bool X11WindowModel::State::isOnScreen(const X11Window& window) const {
   return window.onAllDesktops || window.desktop == currentDesktop;
 }
 
-X11WindowModel::X11WindowModel(X11Connection& connection)
+X11WindowModel::X11WindowModel(X11Connection& connection) : X11WindowModel(connection, connection) {}
+
+X11WindowModel::X11WindowModel(X11Connection& connection, X11Connection& events)
     : connection_(connection),
+      events_(events),
       displays_(connection),
       reader_(std::make_unique<X11WindowReader>(connection, displays_)),
       desktopReader_(connection),
@@ -76,13 +79,15 @@ void X11WindowModel::reset() {
   reader_ = std::make_unique<X11WindowReader>(connection_, displays_);
 }
 
+bool X11WindowModel::isBroken() const { return connection_.isBroken() || events_.isBroken(); }
+
 void X11WindowModel::selectInput() {
-  connection_.watchRoot();
-  xcb_connection_t* c = connection_.xcb();
+  events_.watchRoot();
+  xcb_connection_t* c = events_.xcb();
   const xcb_query_extension_reply_t* randr = xcb_get_extension_data(c, &xcb_randr_id);
   if (randr && randr->present) {
     randrEventBase_ = randr->first_event;
-    xcb_randr_select_input(c, connection_.root(),
+    xcb_randr_select_input(c, events_.root(),
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
   }
@@ -161,11 +166,16 @@ void X11WindowModel::apply(const xcb_generic_event_t& event) {
 
 void X11WindowModel::watchWindows(const std::vector<uint32_t>& windows) {
   const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+  bool asked = false;
   for (uint32_t window : windows) {
     if (!watched_.insert(window).second) continue;
     // No reply: a window already gone answers with an error the pump absorbs.
-    connection_.counted(xcb_change_window_attributes(connection_.xcb(), window, XCB_CW_EVENT_MASK, &mask));
+    events_.counted(xcb_change_window_attributes(events_.xcb(), window, XCB_CW_EVENT_MASK, &mask));
+    asked = true;
   }
+  // The server orders the requests of one connection, not those of two: the events are surely
+  // asked for before the reads begin only once the server has answered on the events' connection.
+  if (asked && &events_ != &connection_) events_.sync();
 }
 
 bool X11WindowModel::update() {
@@ -273,23 +283,23 @@ X11WindowModel::Snapshot X11WindowModel::forgetAll() {
 
 X11WindowModel::Snapshot X11WindowModel::current() {
   std::lock_guard lock(mutex_);
-  if (connection_.isBroken()) return forgetAll();
+  if (isBroken()) return forgetAll();
   if (!selected_) selectInput();
   const uint64_t told = state_->generation;
-  const auto pump = [&] { connection_.pumpEvents([&](const xcb_generic_event_t& event) { apply(event); }); };
+  const auto pump = [&] { events_.pumpEvents([&](const xcb_generic_event_t& event) { apply(event); }); };
   pump();
   if (!loaded_) {
     dirty_.clientList = dirty_.stacking = dirty_.active = dirty_.desktops = dirty_.origin = dirty_.everyWindow = true;
     loaded_ = true;
   }
-  for (int round = 0; round < kMostRounds && dirty_.any() && !connection_.isBroken(); ++round) {
+  for (int round = 0; round < kMostRounds && dirty_.any() && !isBroken(); ++round) {
     update();
     pump();
   }
   // The event thread tells the services what changed; it may be waiting while this thread took
   // the events.
-  if (connection_.isBroken()) return forgetAll();
-  if (state_->generation != told) connection_.wake();
+  if (isBroken()) return forgetAll();
+  if (state_->generation != told) events_.wake();
   return state_;
 }
 

@@ -40,8 +40,10 @@ class X11Connection;
 // Every window the model takes on is asked for its property and structure events before it is
 // read, so no change falls between the read and the events.
 //
-// Events are taken from the connection's pump by whichever thread looks first: the platform's event
-// thread, or a service asking a question. Everything that arrived is applied before an answer is
+// The events may come on a connection of their own, apart from the one the reads are made on: a
+// thread waiting for events then never wakes for the replies other threads read. Events are taken
+// from that connection's pump by whichever thread looks first: the platform's event thread, or a
+// service asking a question. Everything that arrived is applied before an answer is
 // given, so an answer is never older than the events already received. Answers are immutable
 // snapshots shared by pointer: a caller keeps its snapshot as long as it likes, and a later change
 // makes a new one. Each snapshot that differs from the one before carries a higher `generation`.
@@ -82,7 +84,10 @@ class X11WindowModel {
   };
   using Snapshot = std::shared_ptr<const State>;
 
+  // Reads and events on one connection.
   explicit X11WindowModel(X11Connection& connection);
+  // Reads on `connection`, events asked for and taken on `events` (both to the same server).
+  X11WindowModel(X11Connection& connection, X11Connection& events);
   X11WindowModel(const X11WindowModel&) = delete;
   X11WindowModel& operator=(const X11WindowModel&) = delete;
 
@@ -140,7 +145,11 @@ class X11WindowModel {
   void watchWindows(const std::vector<uint32_t>& windows);
   bool isWatchedProperty(uint32_t atom) const;
 
+  // Whether either connection is lost.
+  bool isBroken() const;
+
   X11Connection& connection_;
+  X11Connection& events_;
   X11DisplayReader displays_;
   std::unique_ptr<X11WindowReader> reader_;
   X11DesktopReader desktopReader_;
