@@ -146,7 +146,8 @@ QWidget* appListRow(const AppChoice& app, QWidget* trailing) {
 std::vector<std::string> chooseApps(QWidget* parent, const QString& message, const QString& prompt,
                                     const std::vector<AppChoice>& choices) {
   QDialog dialog(parent);
-  dialog.setWindowTitle(message);
+  // The message is a sentence for the body; a title bar would cut it short.
+  dialog.setWindowTitle("Choose an app");
   auto* layout = new QVBoxLayout(&dialog);
   auto* text = new QLabel(message);
   text->setWordWrap(true);

@@ -57,7 +57,8 @@ class AppDisplayNames {
 // class; then `trailing` (a remove button, say), when given.
 QWidget* appListRow(const AppChoice& app, QWidget* trailing);
 
-// The chooser: a dialog listing `choices` (names and icons), several can be picked. The identifiers
+// The chooser: a dialog titled "Choose an app" with `message` above a list of `choices` (names and
+// icons), several can be picked. The identifiers
 // picked, in list order; empty when cancelled.
 std::vector<std::string> chooseApps(QWidget* parent, const QString& message, const QString& prompt,
                                     const std::vector<AppChoice>& choices);

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPainterPath>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 
 #include "scene/CardPose.h"
 #include "settings_ui/AboutPane.h"
+#include "settings_ui/AppLists.h"
 #include "settings_ui/AppearancePane.h"
 #include "settings_ui/BackdropPane.h"
 #include "settings_ui/BackdropPreview.h"
@@ -181,6 +185,29 @@ TEST_F(PaneRowsTest, EveryPaneIsBuiltAndTheFeedbackAndTourButtonsOnlyWithWhatThe
   AboutPane without({});
   EXPECT_EQ(without.findChild<QPushButton*>("sendFeedback"), nullptr);
   EXPECT_EQ(without.findChild<QPushButton*>("showTour"), nullptr);
+}
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// The chooser's sentence sits in its body; its title bar gets a short title that is not cut off.
+TEST_F(PaneRowsTest, TheAppChooserHasAShortTitleAndItsSentenceInItsBody) {
+  const QString message = "Choose an app whose windows the switcher should never show.";
+  QString title;
+  bool sentenceShown = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    title = dialog->windowTitle();
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) sentenceShown |= label->text() == message;
+    dialog->reject();
+  });
+  EXPECT_TRUE(chooseApps(nullptr, message, "Hide", {{"xterm", "XTerm", ""}}).empty());
+  EXPECT_EQ(title, "Choose an app");
+  EXPECT_TRUE(sentenceShown);
 }
 
 }  // namespace
