@@ -277,9 +277,14 @@ void HotkeyManager::reportShortcuts() {
     const auto told = std::find(toldTaken_.begin(), toldTaken_.end(), shortcut);
     if (heldElsewhere(shortcut) && told == toldTaken_.end()) {
       toldTaken_.push_back(shortcut);
-      if (!managerRead && windowManagerName) manager = windowManagerName();
-      managerRead = true;
-      const std::string sentence = ShortcutAdvice::text(manager, name);
+      std::string sentence;
+      if (shortcutAdvice) {
+        sentence = shortcutAdvice(shortcut, name);
+      } else {
+        if (!managerRead && windowManagerName) manager = windowManagerName();
+        managerRead = true;
+        sentence = ShortcutAdvice::text(manager, name);
+      }
       logger_.notice("%{public}s", sentence);
       if (std::find(toldUser_.begin(), toldUser_.end(), shortcut) == toldUser_.end()) {
         toldUser_.push_back(shortcut);

@@ -72,6 +72,10 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   std::function<void()> onOwnershipChange;
   // The name the window manager gives itself, for the advice on freeing a key; empty when unknown.
   std::function<std::string()> windowManagerName;
+  // The advice on freeing a taken shortcut (named as the user types it) in the words of the window
+  // manager that runs, naming where it keeps the binding; when unset, the advice for
+  // windowManagerName() serves.
+  std::function<std::string(const KeyInterest& shortcut, const std::string& name)> shortcutAdvice;
 
   // A key of interest as the user types it: "Alt+Tab", "Ctrl+Super+`".
   static std::string shortcutText(const KeyInterest& key);

@@ -97,8 +97,9 @@ std::string i3Advice(std::string_view shortcut) {
 std::string metacityGeneral() {
   return "In Metacity, the keys are held by its \"Switch applications\" binding in GSettings; free them with: gsettings "
          "set org.gnome.desktop.wm.keybindings switch-applications \"[]\" and gsettings set "
-         "org.gnome.desktop.wm.keybindings switch-applications-backward \"[]\" (gsettings "
-         "list-recursively org.gnome.desktop.wm.keybindings shows any other binding that holds them).";
+         "org.gnome.desktop.wm.keybindings switch-applications-backward \"[]\", then restart Metacity with: "
+         "metacity --replace & (gsettings list-recursively org.gnome.desktop.wm.keybindings shows any other "
+         "binding that holds them).";
 }
 
 std::string marcoGeneral() {
@@ -240,14 +241,20 @@ std::string ShortcutAdvice::text(std::string_view windowManagerName, std::string
   const std::string manager = schema == kMarcoSchema ? "Marco" : "Metacity";
   std::vector<std::string> names;
   std::vector<std::string> commands;
+  bool emptied = false;
   for (const GsettingsKey& key : holders) {
     names.push_back(key.name);
     // The key keeps its other accelerators; only the ones that hold the shortcut go.
     const std::string value = key.isList ? listValue(key.accelerators) : std::string("disabled");
+    emptied |= key.isList && key.accelerators.empty();
     commands.push_back("gsettings set " + std::string(schema) + " " + key.name + " " + value);
   }
-  return opening(shortcut) + "In " + manager + ", it is held by " + (names.size() == 1 ? "the binding " : "the bindings ") +
-         listed(names) + " of " + std::string(schema) + " in GSettings; free it with: " + listed(commands) + ".";
+  std::string out = opening(shortcut) + "In " + manager + ", it is held by " +
+                    (names.size() == 1 ? "the binding " : "the bindings ") + listed(names) + " of " +
+                    std::string(schema) + " in GSettings; free it with: " + listed(commands) + ".";
+  // A running Metacity keeps the keys of a binding that is emptied until it starts again.
+  if (emptied && schema == kMetacitySchema) out += " Then restart Metacity with: metacity --replace &";
+  return out;
 }
 
 }  // namespace quorvel

@@ -200,9 +200,8 @@ int main(int argc, char** argv) {
     X11Platform* x11 = platform.get();
     X11KeySource* keySource = keys.get();
     const KeyNames& keyNames = settingsServices.keyNames;
-    auto shortcutTaken = [x11, keySource, &keyNames](const HotkeyBinding& binding) -> std::optional<std::string> {
-      const uint64_t modifiers = static_cast<uint64_t>(binding.requiredFlags) & KeyFlags::shortcutModifiers;
-      if (!keySource->heldByAnotherProgram(KeyInterest{binding.keyCode, modifiers})) return std::nullopt;
+    auto shortcutAdvice = [x11, &keyNames](const KeyInterest& shortcut, const std::string& name) {
+      const uint64_t modifiers = shortcut.requiredFlags & KeyFlags::shortcutModifiers;
       const std::string manager = X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
       std::vector<ShortcutAdvice::GsettingsKey> holders;
       if (const std::string_view schema = ShortcutAdvice::gsettingsSchema(manager); !schema.empty()) {
@@ -210,9 +209,16 @@ int main(int argc, char** argv) {
         for (GsettingsKeybindings::Key& key : GsettingsKeybindings::read(schema)) {
           bindings.push_back({std::move(key.name), std::move(key.accelerators), key.isList});
         }
-        holders = ShortcutAdvice::holding(bindings, modifiers, keyNames.name(binding.keyCode));
+        holders = ShortcutAdvice::holding(bindings, modifiers, keyNames.name(shortcut.keyCode));
       }
-      return ShortcutAdvice::text(manager, binding.displayString(keyNames), holders);
+      return ShortcutAdvice::text(manager, name, holders);
+    };
+    auto shortcutTaken = [keySource, shortcutAdvice,
+                          &keyNames](const HotkeyBinding& binding) -> std::optional<std::string> {
+      const KeyInterest keys{binding.keyCode,
+                             static_cast<uint64_t>(binding.requiredFlags) & KeyFlags::shortcutModifiers};
+      if (!keySource->heldByAnotherProgram(keys)) return std::nullopt;
+      return shortcutAdvice(keys, binding.displayString(keyNames));
     };
     // The settings window's shortcut rows follow the keys changing hands.
     ObserverList<> shortcutOwners;
@@ -290,6 +296,8 @@ int main(int argc, char** argv) {
     };
     // The advice on freeing a taken shortcut speaks of the window manager that runs.
     program->hotkey()->windowManagerName = onboardingServices.windowManagerName;
+    // The log line and the tray's message say the same as the windows, GSettings keys and all.
+    program->hotkey()->shortcutAdvice = shortcutAdvice;
     onboardingServices.touchpadPresent = [program] { return program->touchpadPresent(); };
     // GNOME Shell and the gesture programs answer swipes of their own; other managers take none.
     onboardingServices.swipeConflicts = [x11](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {
