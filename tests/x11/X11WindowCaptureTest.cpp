@@ -144,6 +144,9 @@ TEST_F(X11WindowCaptureTest, StillsShowEachWindowsOwnColourEvenWhenCovered) {
 TEST_F(X11WindowCaptureTest, ADarkWindowGetsItsPictureOnceItHasDrawn) {
   const uint32_t dark = open("Dark", 0, "300x200+100+100", {"--undrawn"});
   ASSERT_TRUE(dark);
+  // The watch hears of the window's creation on its own thread; until it has, a window it never
+  // met counts as one that was there before it began, and so as drawn.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return capture->watchesDrawing(dark); }));
   captures = std::make_unique<WindowCapture>(WindowCapture::Services{
       *cache, *preparation, platform->shareableContent(), *capture, getpid(), nullptr, nullptr});
   ASSERT_TRUE(finish(captures->refreshForSummon({card(dark)}, {}, {})));

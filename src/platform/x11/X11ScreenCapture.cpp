@@ -668,6 +668,7 @@ X11ScreenCapture::~X11ScreenCapture() {
 bool X11ScreenCapture::usesSharedMemory() const { return shared_->shm; }
 bool X11ScreenCapture::hasComposite() const { return shared_->composite; }
 uint64_t X11ScreenCapture::streamCaptures() const { return shared_->streamFrames.load(); }
+bool X11ScreenCapture::watchesDrawing(uint32_t window) const { return shared_->watchesDrawing(window); }
 
 CaptureResult X11ScreenCapture::captureWindowNow(uint32_t windowID, CaptureConfiguration configuration) {
   std::lock_guard guard(shared_->callerMutex);

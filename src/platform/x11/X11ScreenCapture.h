@@ -61,6 +61,9 @@ class X11ScreenCapture final : public ScreenCapture {
   bool hasComposite() const;
   // Frames read by every stream so far (for tests and benchmarks).
   uint64_t streamCaptures() const;
+  // Whether the drawing watch has met `window` (its creation seen, or a picture of it read), for
+  // tests that must know the watch saw a window made before they ask for its picture.
+  bool watchesDrawing(uint32_t window) const;
 
   // The same still, read on the calling thread (for benchmarks).
   CaptureResult captureWindowNow(uint32_t windowID, CaptureConfiguration configuration);
