@@ -6,6 +6,7 @@
 
 #include "base/Clock.h"
 #include "base/Geometry.h"
+#include "platform/DesktopStill.h"
 #include "scene/SceneState.h"
 #include "windows/CardAction.h"
 #include "windows/WindowCard.h"
@@ -45,6 +46,9 @@ class OverlayScene {
     (void)view;
     (void)now;
   }
+  // The picture of the desktop under the cards (none: no picture); how much of it shows follows
+  // the view's desktop-still layer in showChrome.
+  virtual void showBackdropStill(const DesktopStill* still) { (void)still; }
   // Tells the card renderer that a live stream feeds the selected card.
   virtual void setLivePreview(bool on) = 0;
   virtual SceneState& state() = 0;

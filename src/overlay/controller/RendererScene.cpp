@@ -1,5 +1,7 @@
 #include "overlay/controller/RendererScene.h"
 
+#include "overlay/OverlayContentView.h"
+
 namespace quorvel {
 
 std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<GpuContext> context,
@@ -25,6 +27,9 @@ void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
   const RasterColor backdrop = OverlayChromePainter::backdropColor(view, now);
   renderer_->setBackdrop(Float4{static_cast<float>(backdrop.red), static_cast<float>(backdrop.green),
                                 static_cast<float>(backdrop.blue), static_cast<float>(backdrop.alpha)});
+  const double still = view.desktopStill.hidden ? 0 : view.desktopStill.alpha.valueAt(now);
+  const double dim = view.dimView.hidden ? 0 : view.dimView.alpha.valueAt(now);
+  renderer_->core()->setBackdropPictureLook(static_cast<float>(still), static_cast<float>(1 - dim));
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
   RasterRegions painted;

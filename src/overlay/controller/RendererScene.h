@@ -63,6 +63,9 @@ class RendererScene final : public OverlayScene {
   // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
   // renderer (nothing without one or without a painter).
   void showChrome(const OverlayContentView& view, Instant now) override;
+  void showBackdropStill(const DesktopStill* still) override {
+    if (renderer_->core()) renderer_->core()->setBackdropPicture(still);
+  }
   std::optional<int> cardAtPoint(Point point, double width, double height) override {
     const SceneProbe probe = renderer_->state()->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
     return CardPicking::cardAtPoint(probe, {static_cast<float>(point.x), static_cast<float>(point.y)},
