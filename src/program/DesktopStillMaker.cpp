@@ -37,6 +37,9 @@ DesktopStill stillOf(const QImage& image) {
     std::copy_n(reinterpret_cast<const uint32_t*>(rgb.constScanLine(y)), rgb.width(),
                 still.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(rgb.width()));
   }
+  // The pictures were copied in with the alpha bytes their windows left (a frame of depth 32 may
+  // leave anything there), which an image without alpha keeps as they were: the still is opaque.
+  for (uint32_t& pixel : still.pixels) pixel |= 0xff000000u;
   return still;
 }
 

@@ -49,6 +49,9 @@ void OverlayController::takeBackdropStill(uint64_t generation, uint32_t display,
   OverlayScene* scene = renderer(display);
   OverlayContentView* view = content(display);
   if (!scene || !view) return;
+  // The backdrop covers the desktop: whatever alpha the still holds, it is drawn opaque (under a
+  // compositing manager a translucent one would let the sharp desktop show through the blur).
+  for (uint32_t& pixel : still->pixels) pixel |= 0xff000000u;
   auto blurred = std::make_shared<const DesktopStill>(
       BackdropBlur::blurred(*still, BackdropBlur::radiusFor(blurAmount, still->width)));
   scene->showBackdropStill(blurred.get());
