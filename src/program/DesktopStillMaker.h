@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "settings_ui/SettingsWindowServices.h"
+#include "platform/DesktopStill.h"
 
 namespace quorvel {
 

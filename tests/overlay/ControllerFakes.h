@@ -189,6 +189,7 @@ class FakeScene final : public OverlayScene {
     std::optional<bool> livePreview;
     std::vector<std::optional<int>> flights;
     std::vector<std::optional<DesktopStill>> stills;  // each backdrop still shown (none: cleared)
+    std::vector<double> stillRadii;
   };
   FakeScene(Executor& main, SceneWake& wake, std::shared_ptr<Log> log) : main_(main), wake_(wake), log_(std::move(log)) {}
 
@@ -232,8 +233,11 @@ class FakeScene final : public OverlayScene {
   std::optional<int> cardAtPoint(Point, double, double) override { return cardUnderPointer; }
   void setLivePreview(bool on) override { log_->livePreview = on; }
   void showChrome(const OverlayContentView&, Instant) override { ++log_->chromes; }
-  void showBackdropStill(const DesktopStill* still) override {
+  // Shows the still as it is (the blur is the card renderer's), at once.
+  void showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) override {
     log_->stills.push_back(still ? std::optional<DesktopStill>(*still) : std::nullopt);
+    log_->stillRadii.push_back(radius);
+    if (still && ready) ready(std::move(still));
   }
   SceneState& state() override { return state_; }
 

@@ -4,6 +4,7 @@
 
 #include "base/LogCapture.h"
 #include "overlay/ControllerFakes.h"
+#include "pictures/BackdropBlur.h"
 
 namespace quorvel {
 namespace {
@@ -85,13 +86,15 @@ TEST(OverlayControllerSummon, BackdropStillComesInAfterTheSummonAndFadesIn) {
   OverlayContentView& view = *rig.controller->content(1);
   EXPECT_TRUE(view.desktopStill.hidden);
 
-  // A uniform still stays uniform under the blur; the layer fades in over 0.2 s.
+  // The still goes to the scene opaque, with the blur of the settings for its width; the layer
+  // fades in over 0.2 s once the scene has it in place.
   const Instant in = rig.now();
-  rig.stillRequests[0].done(DesktopStill{8, 4, std::vector<uint32_t>(32, 0xff336699u)});
+  rig.stillRequests[0].done(DesktopStill{8, 4, std::vector<uint32_t>(32, 0x00336699u)});
   rig.loop.runUntilIdle();
   ASSERT_EQ(rig.scene().stills.size(), 2u);
   ASSERT_TRUE(rig.scene().stills[1]);
   EXPECT_EQ(rig.scene().stills[1]->pixels, std::vector<uint32_t>(32, 0xff336699u));
+  EXPECT_DOUBLE_EQ(rig.scene().stillRadii[1], BackdropBlur::radiusFor(0.5, 8));
   EXPECT_FALSE(view.desktopStill.hidden);
   ASSERT_TRUE(view.desktopStillPicture);
   EXPECT_LT(view.desktopStill.alpha.valueAt(rig.now()), 0.5);
@@ -106,7 +109,7 @@ TEST(OverlayControllerSummon, BackdropStillComesInAfterTheSummonAndFadesIn) {
   rig.store.set(AppSettings::Key::blurAmount, 0.0);
   rig.summon();
   ASSERT_EQ(rig.stillRequests.size(), 2u);
-  EXPECT_EQ(rig.stillRequests[1].width, 1440);  // no blur to hide the scaling: as wide as the screen
+  EXPECT_EQ(rig.stillRequests[1].width, 720);  // no blur to hide the scaling: half the screen's width
   EXPECT_TRUE(view.desktopStill.hidden);
   rig.stillRequests[0].done(DesktopStill{8, 4, std::vector<uint32_t>(32, 0xffffffffu)});
   rig.stillRequests[1].done(DesktopStill{8, 4, {1, 2, 3}});

@@ -353,6 +353,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   // and faded in under the cards when it comes in (OverlayControllerBackdrop.cpp).
   void requestBackdropStill(const ScreenInfo& screen, OverlayContentView& content, OverlayWindow& window);
   void takeBackdropStill(uint64_t generation, uint32_t display, double blurAmount, std::optional<DesktopStill> still);
+  void showBackdropStill(uint64_t generation, uint32_t display, std::shared_ptr<const DesktopStill> blurred);
   void scheduleRefresh(int generation);
   void startRefreshTask();
   void scheduleIconSweep();

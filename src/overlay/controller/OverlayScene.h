@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -46,9 +48,16 @@ class OverlayScene {
     (void)view;
     (void)now;
   }
-  // The picture of the desktop under the cards (none: no picture); how much of it shows follows
-  // the view's desktop-still layer in showChrome.
-  virtual void showBackdropStill(const DesktopStill* still) { (void)still; }
+  // The picture of the desktop under the cards: `still` blurred by `radius` pixels (none: no
+  // picture). The blur and the upload may run on another thread; `ready` (when given) is called
+  // there with the blurred still once it is in place. How much of it shows follows the view's
+  // desktop-still layer in showChrome.
+  using StillReady = std::function<void(std::shared_ptr<const DesktopStill> blurred)>;
+  virtual void showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) {
+    (void)still;
+    (void)radius;
+    (void)ready;
+  }
   // Tells the card renderer that a live stream feeds the selected card.
   virtual void setLivePreview(bool on) = 0;
   virtual SceneState& state() = 0;

@@ -1,6 +1,7 @@
 #include "overlay/controller/RendererScene.h"
 
 #include "overlay/OverlayContentView.h"
+#include "pictures/BackdropBlur.h"
 
 namespace quorvel {
 
@@ -20,6 +21,24 @@ std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<GpuContext> c
                                                   nullptr, std::move(services));
   renderer->syncDrawableSize();
   return std::make_unique<RendererScene>(std::move(renderer));
+}
+
+void RendererScene::showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) {
+  std::shared_ptr<CardRenderer> core = renderer_->core();
+  if (!core) return;
+  auto job = [core, still = std::move(still), radius, ready = std::move(ready)] {
+    if (!still) {
+      core->setBackdropPicture(nullptr);
+      return;
+    }
+    auto blurred = std::make_shared<const DesktopStill>(BackdropBlur::blurred(*still, radius));
+    if (core->setBackdropPicture(blurred.get()) && ready) ready(std::move(blurred));
+  };
+  if (backdropQueue_) {
+    backdropQueue_->post(std::move(job));
+  } else {
+    job();
+  }
 }
 
 void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
