@@ -50,6 +50,83 @@ RasterColor OverlayChromePainter::textColor(ChromeTextColor role, double alpha) 
   return RasterColor::white(alpha);
 }
 
+namespace {
+
+double linear(double channel) {
+  const double c = std::clamp(channel, 0.0, 1.0);
+  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const RasterColor& c) {
+  return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+}
+
+// `top` (straight alpha) over the opaque `under`.
+RasterColor over(const RasterColor& top, const RasterColor& under) {
+  const double a = std::clamp(top.alpha, 0.0, 1.0);
+  return {top.red * a + under.red * (1 - a), top.green * a + under.green * (1 - a),
+          top.blue * a + under.blue * (1 - a), 1};
+}
+
+}  // namespace
+
+double OverlayChromePainter::contrast(const RasterColor& a, const RasterColor& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+RasterColor OverlayChromePainter::legibleTextColor(ChromeTextColor role, double alpha, const RasterColor& under) {
+  const RasterColor design = textColor(role, 1);
+  const double a = std::clamp(design.alpha * alpha, 0.0, 1.0);
+  if (!(a > 0)) return RasterColor::white(0);
+  const double wanted = contrast(over(RasterColor::white(a), kDesignBackdrop), kDesignBackdrop);
+  if (contrast(over(RasterColor::white(a), under), under) >= wanted - 1e-9) return RasterColor::white(a);
+  // The least opacity of white, and of black, that stands out as much (in steps of 1/256).
+  const auto least = [&](const RasterColor& ink) -> std::optional<double> {
+    for (int step = 1; step <= 256; ++step) {
+      const double opacity = step / 256.0;
+      if (contrast(over({ink.red, ink.green, ink.blue, opacity}, under), under) >= wanted) return opacity;
+    }
+    return std::nullopt;
+  };
+  const std::optional<double> white = least(RasterColor::white()), black = least(RasterColor::black());
+  if (black && (!white || *black < *white)) return RasterColor::black(*black);
+  if (white) return RasterColor::white(*white);
+  // Nothing reaches it (a mid grey with a demanding text): the stronger of the two, opaque.
+  return contrast(RasterColor::black(), under) > contrast(RasterColor::white(), under) ? RasterColor::black()
+                                                                                       : RasterColor::white();
+}
+
+RasterColor OverlayChromePainter::backdropUnder(const OverlayContentView& view, const Rect& frame, Instant now) {
+  const RasterColor clear = backdropColor(view, now);  // premultiplied: over black it is itself
+  RasterColor under{clear.red, clear.green, clear.blue, 1};
+  const double shown = view.desktopStill.hidden ? 0 : std::clamp(view.desktopStill.alpha.valueAt(now), 0.0, 1.0);
+  const DesktopStill* still = view.desktopStillPicture.get();
+  const Size size = view.bounds();
+  if (!(shown > 0) || !still || !still->isWhole() || !(size.width > 0) || !(size.height > 0)) return under;
+  // The frame in the still's pixels (the view's y grows upward, the still's rows downward).
+  const auto column = [&](double x) {
+    return std::clamp(static_cast<int>(std::floor(x / size.width * still->width)), 0, still->width - 1);
+  };
+  const auto row = [&](double y) {
+    return std::clamp(static_cast<int>(std::floor((size.height - y) / size.height * still->height)), 0,
+                      still->height - 1);
+  };
+  const int x0 = column(frame.x), x1 = column(frame.maxX()), y0 = row(frame.maxY()), y1 = row(frame.y);
+  double sum[3] = {0, 0, 0};
+  int count = 0;
+  for (int y = y0; y <= y1; ++y)
+    for (int x = x0; x <= x1; ++x, ++count) {
+      const uint32_t p = still->at(x, y);
+      sum[0] += (p >> 16) & 0xff;
+      sum[1] += (p >> 8) & 0xff;
+      sum[2] += p & 0xff;
+    }
+  const double dim = view.dimView.hidden ? 0 : std::clamp(view.dimView.alpha.valueAt(now), 0.0, 1.0);
+  const double k = (1 - dim) / (255.0 * std::max(count, 1));
+  return over({sum[0] * k, sum[1] * k, sum[2] * k, shown}, under);
+}
+
 RasterColor OverlayChromePainter::backdropColor(const OverlayContentView& view, Instant now) {
   RasterColor out{0, 0, 0, 0};  // premultiplied
   auto over = [&](const OverlayContentView::ChromeLayer& layer, RasterColor colour) {
@@ -118,7 +195,12 @@ std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView
     const auto label = [&](const OverlayContentView::ChromeLabel& l) {
       const double alpha = l.hidden ? 0 : l.alpha.valueAt(now);
       if (alpha <= 0 || l.text.empty()) return;
-      TextBlock block{{line(l.text, scale, textColor(l.text.color, alpha))}, 0, TextTruncation::tail};
+      // Set straight on the backdrop: legible on whatever colour lies under it.
+      // (Worked out for the opacity a fade in ends on, so the colour holds while it runs.)
+      const double settled = std::max(l.alpha.target(), alpha);
+      RasterColor colour = legibleTextColor(l.text.color, settled, backdropUnder(view, l.frame, now));
+      colour.alpha *= std::clamp(alpha / settled, 0.0, 1.0);
+      TextBlock block{{line(l.text, scale, colour)}, 0, TextTruncation::tail};
       canvas->drawText(block, scaled(l.frame, scale));
       addText(regions, block, scaled(l.frame, scale), std::nullopt);
     };

@@ -52,6 +52,20 @@ class OverlayChromePainter {
   // The colour a text role shows in the overlay's dark appearance.
   static RasterColor textColor(ChromeTextColor role, double alpha);
 
+  // The dark backdrop the overlay's texts were made for (the default flat colour).
+  static constexpr RasterColor kDesignBackdrop{0x0a / 255.0, 0x0e / 255.0, 0x15 / 255.0, 1};
+  // What shows under `frame` (view points) at `now`, as an opaque colour: the backdrop colour over
+  // black (what an overlay without a compositing manager shows through), and over it the desktop's
+  // still where it is in, its mean over the frame darkened by the dim veil.
+  static RasterColor backdropUnder(const OverlayContentView& view, const Rect& frame, Instant now);
+  // A text of `role` at `alpha` set straight on `under` (no capsule behind it), legible as it is
+  // on the dark backdrop it was made for: its own white where that stands out as much (by the
+  // contrast ratio of the web's accessibility guidelines), else white or black at the opacity that
+  // does, whichever needs less (black on a light backdrop).
+  static RasterColor legibleTextColor(ChromeTextColor role, double alpha, const RasterColor& under);
+  // The contrast ratio of two opaque colours (1 to 21).
+  static double contrast(const RasterColor& a, const RasterColor& b);
+
  private:
   void paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale, Instant now,
                     RasterRegions& painted);

@@ -16,6 +16,7 @@ constexpr double kTipFade = 0.14;
 constexpr double kSearchPill = 0.2;
 constexpr double kTitleFade = 0.28;
 constexpr double kShownTipAlpha = 0.5;
+constexpr double kStillFadeIn = 0.2;
 
 double rnd(double v) { return PixelAlign::rnd(v); }
 
@@ -28,6 +29,8 @@ OverlayContentView::OverlayContentView(Services services)
       services_(std::move(services)) {
   solidBackdrop.hidden = true;
   dimView.alpha.setAtOnce(0);
+  desktopStill.hidden = true;
+  desktopStill.alpha.setAtOnce(0);
   surfaceHost.onGeometryChange = [weak = std::weak_ptr<OverlayContentView*>(self_)] {
     auto self = weak.lock();
     if (!self) return;
@@ -153,12 +156,25 @@ void OverlayContentView::applyBackdrop() {
     wantBlur = services_.blurAvailable && services_.blurAvailable() && !reduce;
   }
   solidBackdrop.hidden = !solid;
+  // The still of the last summon is not this one's desktop.
+  wantsDesktopStill_ = !solid && !reduce;
+  desktopStill.hidden = true;
+  desktopStill.alpha.setAtOnce(0);
+  desktopStillPicture.reset();
 
   if (!window || window->number < 1) return;
   const int radius =
       wantBlur ? AppSettings::blurRadius(std::clamp(settings.doubleValue(AppSettings::Key::blurAmount), 0.0, 1.0)) : 0;
   const bool applied = services_.setBackgroundBlur && services_.setBackgroundBlur(radius, window->number);
   backdrop.hidden = solid || (wantBlur && applied);
+}
+
+void OverlayContentView::showDesktopStill(std::shared_ptr<const DesktopStill> still) {
+  if (!still || !still->isWhole()) return;
+  desktopStillPicture = std::move(still);
+  desktopStill.hidden = false;
+  desktopStill.alpha.animate(1, now(), fromSeconds(kStillFadeIn), ChromeEasing::easeOut);
+  chromeChanged();
 }
 
 // ---- Layout ----

@@ -17,6 +17,7 @@
 #include "overlay/OverlayTextMetrics.h"
 #include "overlay/SearchTextMetrics.h"
 #include "overlay/SurfaceHostView.h"
+#include "platform/DesktopStill.h"
 #include "settings/AppSettings.h"
 #include "settings/HotkeyBinding.h"
 
@@ -113,6 +114,11 @@ class OverlayContentView {
   void beginSearch();
   void endSearch();
   void updateTip(bool animated);
+  // Whether the backdrop is the desktop (live-desktop mode without reduce transparency): the
+  // controller then asks for a still of it at each summon.
+  bool wantsDesktopStill() const { return wantsDesktopStill_; }
+  // Shows `still` (the desktop, blurred, before the dim veil) over the plain backdrop, fading in.
+  void showDesktopStill(std::shared_ptr<const DesktopStill> still);
 
   // The capsule frame of `text` in `font` for the title (or, with `emptyState`, the empty state).
   Rect capsuleFrame(const CapsuleText& text, bool emptyState) const;
@@ -152,6 +158,10 @@ class OverlayContentView {
   ChromeLayer solidBackdrop;
   ChromeLayer backdrop;
   ChromeLayer dimView;
+  // The still of the desktop between the plain backdrop and the dim veil, with its picture (none
+  // until it comes in; cleared at every summon).
+  ChromeLayer desktopStill;
+  std::shared_ptr<const DesktopStill> desktopStillPicture;
   ChromeLabel tipLabel;
   ChromeLabel emptyHintLabel;
   std::optional<ChromeLabel> buildBadgeLabel;
@@ -225,6 +235,7 @@ class OverlayContentView {
 
   Services services_;
   Size bounds_;
+  bool wantsDesktopStill_ = false;
   bool searchActive_ = false;
   SearchTextMetrics searchMetrics_;
   bool pressWentToSearchBar_ = false;

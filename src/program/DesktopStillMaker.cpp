@@ -37,6 +37,9 @@ DesktopStill stillOf(const QImage& image) {
     std::copy_n(reinterpret_cast<const uint32_t*>(rgb.constScanLine(y)), rgb.width(),
                 still.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(rgb.width()));
   }
+  // The pictures were copied in with the alpha bytes their windows left (a frame of depth 32 may
+  // leave anything there), which an image without alpha keeps as they were: the still is opaque.
+  for (uint32_t& pixel : still.pixels) pixel |= 0xff000000u;
   return still;
 }
 
@@ -73,20 +76,22 @@ QImage DesktopStillMaker::background(int width, int height) {
   return image;
 }
 
-void DesktopStillMaker::make(std::function<void(std::optional<DesktopStill>)> done) {
+void DesktopStillMaker::make(std::optional<uint32_t> displayID, int width,
+                             std::function<void(std::optional<DesktopStill>)> done) {
+  width = std::max(width, 1);
   X11ScreenCapture* capture = platform_.screenCapture();
   const int32_t own = platform_.workspace().ownPid();
   const xcb_screen_t* screen = platform_.connection().screen();
   const Rect whole{0, 0, static_cast<double>(screen->width_in_pixels), static_cast<double>(screen->height_in_pixels)};
-  auto finish = [this, done, whole](std::shared_ptr<Gathering> g) {
-    main_.post([this, done, g, whole] {
+  auto finish = [this, done, whole, width](std::shared_ptr<Gathering> g) {
+    main_.post([this, done, g, whole, width] {
       const Rect s = g->screen;
-      const double scale = kWidth / std::max(s.width, 1.0);
+      const double scale = width / std::max(s.width, 1.0);
       const int height = std::max(static_cast<int>(s.height * scale), 1);
       // The wallpaper covers the root window; the still shows the first display of it.
       QImage image = background(std::max(static_cast<int>(whole.width * scale), 1),
                                 std::max(static_cast<int>(whole.height * scale), 1))
-                         .copy(static_cast<int>(s.x * scale), static_cast<int>(s.y * scale), kWidth, height);
+                         .copy(static_cast<int>(s.x * scale), static_cast<int>(s.y * scale), width, height);
       QPainter painter(&image);
       painter.setRenderHint(QPainter::SmoothPixmapTransform);
       for (size_t i = 0; i < g->windows.size(); ++i) {
@@ -100,9 +105,11 @@ void DesktopStillMaker::make(std::function<void(std::optional<DesktopStill>)> do
     });
   };
   platform_.shareableContent().getShareableContent(
-      false, true, [capture, own, whole, finish](ShareableContentResult content) {
+      false, true, [capture, own, whole, finish, displayID, width](ShareableContentResult content) {
         auto g = std::make_shared<Gathering>();
         g->screen = content.displays.empty() ? whole : content.displays.front().frame;
+        for (const ShareableDisplay& d : content.displays)
+          if (displayID && d.displayID == *displayID) g->screen = d.frame;
         if (!content.error) {
           for (auto it = content.windows.rbegin(); it != content.windows.rend(); ++it) {
             if (!it->isOnScreen || (it->owningApplication && it->owningApplication->processID == own)) continue;
@@ -115,7 +122,7 @@ void DesktopStillMaker::make(std::function<void(std::optional<DesktopStill>)> do
           finish(g);
           return;
         }
-        const double scale = kWidth / std::max(g->screen.width, 1.0);
+        const double scale = width / std::max(g->screen.width, 1.0);
         for (size_t i = 0; i < g->windows.size(); ++i) {
           const Rect& f = g->windows[i].frame;
           const CaptureConfiguration size{std::max(static_cast<int>(f.width * scale), 1),

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "settings_ui/SettingsWindowServices.h"
+#include "platform/DesktopStill.h"
 
 namespace quorvel {
 
@@ -16,7 +16,7 @@ class X11Platform;
 // cannot leave a program's windows out of a picture of the screen, so the still is put together:
 // the root window's background picture (the wallpaper a desktop sets, else a plain dark grey), then
 // the pictures of the other programs' windows on screen, back to front, each at its place, scaled
-// to 640 pixels wide for the first display. The pictures are taken on the capture service's thread;
+// to 640 pixels wide (or as asked) for the first display (or the display asked for). The pictures are taken on the capture service's thread;
 // `done` runs on the main executor. No picture of a window, no list of windows: the wallpaper
 // alone; nothing at all to go on: none.
 class DesktopStillMaker {
@@ -25,7 +25,9 @@ class DesktopStillMaker {
 
   DesktopStillMaker(X11Platform& platform, Executor& main) : platform_(platform), main_(main) {}
 
-  void make(std::function<void(std::optional<DesktopStill>)> done);
+  void make(std::function<void(std::optional<DesktopStill>)> done) { make(std::nullopt, kWidth, std::move(done)); }
+  // The still of the display `displayID` (the first when none or unknown), `width` pixels wide.
+  void make(std::optional<uint32_t> displayID, int width, std::function<void(std::optional<DesktopStill>)> done);
 
  private:
   QImage background(int width, int height);

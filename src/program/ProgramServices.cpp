@@ -11,6 +11,7 @@
 #include "app/SwitcherOverlay.h"
 #include "app/TrackpadGestureMonitor.h"
 #include "program/ControllerOverlay.h"
+#include "program/DesktopStillMaker.h"
 #include "ax/AXFunnel.h"
 #include "base/BootTimeClock.h"
 #include "base/BootTimeExecutor.h"
@@ -294,9 +295,16 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
                                chromeRaster, chromeQueue);
   };
   Activator* activator = activator_.get();
-  auto controller = std::make_unique<OverlayController>(OverlayController::Services{
+  OverlayController::Services services{
       main, settings_, SceneWake::shared(), *cards_, *pictures_, *textures_, *desktop_, content, std::move(makeScene),
-      [activator](const WindowCard& card) { activator->pick(card); }, nullptr, windowActions_.get()});
+      [activator](const WindowCard& card) { activator->pick(card); }, nullptr, windowActions_.get()};
+  // The backdrop's still is made as the settings preview's is, so it never shows our own windows.
+  stills_ = std::make_unique<DesktopStillMaker>(platform_, main);
+  services.desktopStill = [stills = stills_.get()](const ScreenInfo& screen, int width,
+                                                   std::function<void(std::optional<DesktopStill>)> done) {
+    stills->make(screen.screenNumber, width, std::move(done));
+  };
+  auto controller = std::make_unique<OverlayController>(std::move(services));
   return std::make_shared<ControllerOverlay>(std::move(controller));
 }
 

@@ -47,6 +47,7 @@ class ThumbnailCache;
 class WindowRegistry;
 class KeyEventSource;
 class X11Platform;
+class DesktopStillMaker;
 
 // The program's service graph on the X session: every long-lived service, built once in the fixed
 // order (the shortcut manager and the trackpad monitor; the window registry with its neighbours;
@@ -133,6 +134,7 @@ class ProgramServices final : public AppServices {
   std::unique_ptr<X11DesktopSettings> desktopSettings_;
   std::unique_ptr<PlatformOverlayDesktop> desktop_;
   std::unique_ptr<QtOverlayTextMetrics> metrics_;
+  std::unique_ptr<DesktopStillMaker> stills_;
   std::shared_ptr<SwitcherOverlay> overlay_;
 
   std::shared_ptr<SwitcherOverlay> makeOverlay();

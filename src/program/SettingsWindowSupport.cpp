@@ -56,6 +56,8 @@ SettingsWindowServices SettingsWindowSupport::services(AppSettings& settings, Ex
   services.desktopAnimations = [this] { return desktopSettings_.animationsEnabled(); };
   stills_ = std::make_unique<DesktopStillMaker>(platform_, main);
   services.desktopStill = [this](std::function<void(std::optional<DesktopStill>)> done) { stills_->make(std::move(done)); };
+  // The switcher blurs the desktop's still itself, at the strength set.
+  services.blurAdjustable = true;
   services.beforeShow = [this] {
     if (layout_) layout_->reload();
   };

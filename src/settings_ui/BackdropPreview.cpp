@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "settings_ui/BackdropBlur.h"
+#include "pictures/BackdropBlur.h"
 
 namespace quorvel {
 
@@ -43,6 +43,24 @@ QImage drawStandIn() {
   return image;
 }
 
+DesktopStill stillOf(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+  DesktopStill still{image.width(), image.height(), {}};
+  still.pixels.resize(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()));
+  for (int y = 0; y < image.height(); ++y)
+    std::copy_n(reinterpret_cast<const uint32_t*>(image.constScanLine(y)), image.width(),
+                still.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(image.width()));
+  return still;
+}
+
+QImage imageOf(const DesktopStill& still) {
+  QImage image(still.width, still.height, QImage::Format_ARGB32);
+  for (int y = 0; y < still.height; ++y)
+    std::copy_n(still.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(still.width), still.width,
+                reinterpret_cast<uint32_t*>(image.scanLine(y)));
+  return image;
+}
+
 }  // namespace
 
 BackdropPreview::BackdropPreview(QWidget* parent) : QWidget(parent) {
@@ -72,7 +90,8 @@ void BackdropPreview::setDesktop(const QImage& still) {
 
 void BackdropPreview::render() {
   const QImage& source = desktop_.isNull() ? standIn() : desktop_;
-  shown_ = BackdropBlur::blurred(source, BackdropBlur::radiusFor(blur_));
+  const double radius = BackdropBlur::radiusFor(blur_);
+  shown_ = radius > 0.01 && !source.isNull() ? imageOf(BackdropBlur::blurred(stillOf(source), radius)) : source;
   update();
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/LoginItem.h"
 #include "base/Subscription.h"
+#include "platform/DesktopStill.h"
 #include "settings/HotkeyBinding.h"
 #include "settings_ui/SettingsFileFlows.h"
 
@@ -25,13 +26,6 @@ struct AppChoice {
   std::string name;
   std::string iconFile;
   bool operator==(const AppChoice&) const = default;
-};
-
-// A still of the desktop: `width` × `height` pixels, rows top to bottom, each 0xAARRGGBB.
-struct DesktopStill {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;
 };
 
 // What the settings window uses of the rest of the program, handed in by whoever makes it.

@@ -188,6 +188,8 @@ class FakeScene final : public OverlayScene {
     int startIndex = -1;
     std::optional<bool> livePreview;
     std::vector<std::optional<int>> flights;
+    std::vector<std::optional<DesktopStill>> stills;  // each backdrop still shown (none: cleared)
+    std::vector<double> stillRadii;
   };
   FakeScene(Executor& main, SceneWake& wake, std::shared_ptr<Log> log) : main_(main), wake_(wake), log_(std::move(log)) {}
 
@@ -231,6 +233,12 @@ class FakeScene final : public OverlayScene {
   std::optional<int> cardAtPoint(Point, double, double) override { return cardUnderPointer; }
   void setLivePreview(bool on) override { log_->livePreview = on; }
   void showChrome(const OverlayContentView&, Instant) override { ++log_->chromes; }
+  // Shows the still as it is (the blur is the card renderer's), at once.
+  void showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) override {
+    log_->stills.push_back(still ? std::optional<DesktopStill>(*still) : std::nullopt);
+    log_->stillRadii.push_back(radius);
+    if (still && ready) ready(std::move(still));
+  }
   SceneState& state() override { return state_; }
 
   // Ends the held flight: its completion goes to the main queue.
@@ -349,6 +357,13 @@ struct ControllerRig {
   std::unique_ptr<OverlayController> controller;
   Subscription summonObserver;
   std::function<void(OverlayWindow&, double, double, bool, std::function<void()>)> animateAlpha;
+  // The stills of the desktop asked for, each answered when a test calls its `done`.
+  struct StillRequest {
+    ScreenInfo screen;
+    int width = 0;
+    std::function<void(std::optional<DesktopStill>)> done;
+  };
+  std::vector<StillRequest> stillRequests;
 
   ControllerRig() {
     settings.registerDefaults();
@@ -387,6 +402,10 @@ struct ControllerRig {
           return scene;
         },
         [this](const WindowCard& c) { picked.push_back(c); }, animateAlpha, &windowActions, [this] { ++haptics; }};
+    services.desktopStill = [this](const ScreenInfo& screen, int width,
+                                   std::function<void(std::optional<DesktopStill>)> done) {
+      stillRequests.push_back({screen, width, std::move(done)});
+    };
     controller = std::make_unique<OverlayController>(services);
     controller->reportKeyboardState = [this](std::optional<OverlayKeyboardState> s) { keyboard.push_back(s); };
     summonObserver = controller->addSummonObserver([this] { ++summons; });

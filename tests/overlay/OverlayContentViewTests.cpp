@@ -63,6 +63,52 @@ TEST_F(OverlayLayoutTest, SearchPillAndTipOffsets) {
   EXPECT_EQ(rig.view.searchCapsule.frame.width, 560);
 }
 
+// The texts set straight on the backdrop (tip, hint, build line) stand out from any flat colour,
+// and from the desktop's still, as much as they do from the dark backdrop they were made for.
+TEST_F(OverlayLayoutTest, BareTextsStayLegibleOnEveryBackdrop) {
+  using P = OverlayChromePainter;
+  const double tip = 0.5;  // a shown tip's opacity
+  const RasterColor design = P::textColor(ChromeTextColor::tertiaryLabel, tip);
+  const double wanted = P::contrast({design.alpha, design.alpha, design.alpha, 1}, P::kDesignBackdrop) - 0.02;
+  struct Case {
+    const char* hex;
+    bool dark;  // dark ink expected
+  };
+  for (const Case c : {Case{"#0a0e15", false}, Case{"#000000", false}, Case{"#ffffff", true},
+                       Case{"#f2f2f7", true}, Case{"#808080", true}, Case{"#ffee00", true}, Case{"#1c1c1e", false}}) {
+    SCOPED_TRACE(c.hex);
+    const AppSettings::Rgb rgb = *AppSettings::rgbFromHex(c.hex);
+    const RasterColor under{rgb.red, rgb.green, rgb.blue, 1};
+    const RasterColor ink = P::legibleTextColor(ChromeTextColor::tertiaryLabel, tip, under);
+    EXPECT_EQ(ink.red < 0.5, c.dark);
+    const double a = ink.alpha;
+    const RasterColor seen{ink.red * a + under.red * (1 - a), ink.green * a + under.green * (1 - a),
+                           ink.blue * a + under.blue * (1 - a), 1};
+    EXPECT_GE(P::contrast(seen, under), wanted);
+  }
+  // The design's own backdrop keeps the design's colour.
+  EXPECT_EQ(P::legibleTextColor(ChromeTextColor::tertiaryLabel, tip, P::kDesignBackdrop), design);
+
+  // What lies under a text: the flat colour, or the still where it is in, darkened by the veil.
+  rig.view.window = OverlayContentView::WindowFacts{7, 1.0, true, std::nullopt};
+  rig.store.set(AppSettings::Key::backdropStyle, "solidColor");
+  rig.store.set(AppSettings::Key::backdropColor, "#ffffff");
+  rig.configure();
+  EXPECT_EQ(P::backdropUnder(rig.view, {20, 20, 100, 14}, rig.now()), RasterColor::white());
+  rig.store.set(AppSettings::Key::backdropStyle, "liveDesktop");
+  rig.store.set(AppSettings::Key::backdropDim, 0.2);
+  rig.configure();
+  // The still's bottom half white, its top half black; a text at the bottom sits on white.
+  DesktopStill still{4, 4, std::vector<uint32_t>(16, 0xff000000u)};
+  std::fill(still.pixels.begin() + 8, still.pixels.end(), 0xffffffffu);
+  rig.view.showDesktopStill(std::make_shared<const DesktopStill>(still));
+  rig.loop.advance(std::chrono::seconds(1));
+  const RasterColor bottom = P::backdropUnder(rig.view, {20, 20, 100, 14}, rig.now());
+  EXPECT_NEAR(bottom.red, 0.8, 1e-9);
+  EXPECT_NEAR(P::backdropUnder(rig.view, {20, rig.view.bounds().height - 40, 100, 14}, rig.now()).red, 0, 1e-9);
+  EXPECT_LT(P::legibleTextColor(ChromeTextColor::tertiaryLabel, tip, bottom).red, 0.5);
+}
+
 TEST_F(OverlayLayoutTest, ConfigureReadsDimAndBackdrop) {
   rig.store.set(AppSettings::Key::backdropDim, 0.9);
   rig.view.window = OverlayContentView::WindowFacts{7, 2.0, true, std::nullopt};

@@ -4,6 +4,7 @@
 
 #include "base/LogCapture.h"
 #include "overlay/ControllerFakes.h"
+#include "pictures/BackdropBlur.h"
 #include "windows/ApplicationIdentity.h"
 
 namespace quorvel {
@@ -49,7 +50,7 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   size_t begins = 0;
   for (const LogRecord& r : log.records())
     if (r.category == "Summon" && r.trace == LogRecord::Trace::intervalBegin) ++begins;
-  EXPECT_EQ(begins, 18u);
+  EXPECT_EQ(begins, 19u);
   // The chrome is drawn with the cards, and again while its animations run, then no more.
   EXPECT_GE(rig.scene().chromes, 1);
   // The window fades in over 0.2 s.
@@ -69,6 +70,60 @@ TEST(OverlayControllerSummon, ShowsOnThePointersScreenWithEveryPhaseAndTakesTheK
   c.stepSelection(1);
   EXPECT_EQ(c.hotkeyPressCount(), 2);
   EXPECT_EQ(selected(rig), 1);
+}
+
+// The desktop behind the cards: a still asked for at each summon of the summon's screen, shown
+// blurred under the cards when it comes in and faded in; a still that comes after its summon ended
+// is dropped, and a flat-colour backdrop asks for none.
+TEST(OverlayControllerSummon, BackdropStillComesInAfterTheSummonAndFadesIn) {
+  ControllerRig rig;
+  rig.store.set(AppSettings::Key::blurAmount, 0.5);
+  rig.summon();
+  ASSERT_EQ(rig.stillRequests.size(), 1u);
+  EXPECT_EQ(rig.stillRequests[0].screen.screenNumber, 1u);
+  EXPECT_EQ(rig.stillRequests[0].width, 640);  // scaled up under a blur, as the preview's
+  ASSERT_EQ(rig.scene().stills.size(), 1u);
+  EXPECT_FALSE(rig.scene().stills[0]);  // the last summon's still is gone before the first frame
+  OverlayContentView& view = *rig.controller->content(1);
+  EXPECT_TRUE(view.desktopStill.hidden);
+
+  // The still goes to the scene opaque, with the blur of the settings for its width; the layer
+  // fades in over 0.2 s once the scene has it in place.
+  const Instant in = rig.now();
+  rig.stillRequests[0].done(DesktopStill{8, 4, std::vector<uint32_t>(32, 0x00336699u)});
+  rig.loop.runUntilIdle();
+  ASSERT_EQ(rig.scene().stills.size(), 2u);
+  ASSERT_TRUE(rig.scene().stills[1]);
+  EXPECT_EQ(rig.scene().stills[1]->pixels, std::vector<uint32_t>(32, 0xff336699u));
+  EXPECT_DOUBLE_EQ(rig.scene().stillRadii[1], BackdropBlur::radiusFor(0.5, 8));
+  EXPECT_FALSE(view.desktopStill.hidden);
+  ASSERT_TRUE(view.desktopStillPicture);
+  EXPECT_LT(view.desktopStill.alpha.valueAt(rig.now()), 0.5);
+  const int chromes = rig.scene().chromes;
+  rig.runTo(in, 0.3);
+  EXPECT_DOUBLE_EQ(view.desktopStill.alpha.valueAt(rig.now()), 1.0);
+  EXPECT_GT(rig.scene().chromes, chromes);  // drawn again while it fades in
+
+  // A still answered after its summon was dismissed, or a broken one, shows nothing.
+  rig.controller->cancel();
+  rig.runTo(rig.now(), 2);
+  rig.store.set(AppSettings::Key::blurAmount, 0.0);
+  rig.summon();
+  ASSERT_EQ(rig.stillRequests.size(), 2u);
+  EXPECT_EQ(rig.stillRequests[1].width, 720);  // no blur to hide the scaling: half the screen's width
+  EXPECT_TRUE(view.desktopStill.hidden);
+  rig.stillRequests[0].done(DesktopStill{8, 4, std::vector<uint32_t>(32, 0xffffffffu)});
+  rig.stillRequests[1].done(DesktopStill{8, 4, {1, 2, 3}});
+  rig.loop.runUntilIdle();
+  EXPECT_TRUE(view.desktopStill.hidden);
+  EXPECT_EQ(rig.scene().stills.size(), 3u);  // only the clearing at the second summon
+
+  // A flat colour hides the desktop: no still is asked for.
+  rig.controller->cancel();
+  rig.runTo(rig.now(), 2);
+  rig.store.set(AppSettings::Key::backdropStyle, std::string("solidColor"));
+  rig.summon();
+  EXPECT_EQ(rig.stillRequests.size(), 2u);
 }
 
 TEST(OverlayControllerSummon, ChoosesTheFrontWindowsScreenAndFallsBackToThePointer) {

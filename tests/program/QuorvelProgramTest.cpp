@@ -121,9 +121,9 @@ class QuorvelProgramTest : public X11SessionTest {
     return focus;
   }
 
-  // The share of the screen that is not black (of its top `band`, a fraction of its height). With
-  // no compositing manager the overlay's see-through backdrop is near black, so what is not is
-  // what the overlay drew: the cards and the chrome.
+  // The share of the screen that is not black (of its top `band`, a fraction of its height). The
+  // program runs with a black backdrop (startQuorvel), so what is not is what the overlay drew: the
+  // cards and the chrome.
   double drawnShare(double band = 1.0) {
     const xcb_screen_t* screen = x().screen();
     const auto rows = static_cast<uint16_t>(std::clamp(band, 0.0, 1.0) * screen->height_in_pixels);
@@ -141,14 +141,16 @@ class QuorvelProgramTest : public X11SessionTest {
   }
 
   // Starts the program with the cards in recency order, ungrouped, so that the order follows the
-  // activations the test makes, past the first-run tour.
+  // activations the test makes, past the first-run tour, on a black backdrop (see drawnShare).
   // `settings`: more keys for the settings file, each line "key": value.
   pid_t startQuorvel(const std::string& settings = "") {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
     if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
       std::ofstream(config + "/quorvel/defaults.json")
-          << R"({"hasCompletedWelcome": true, "groupByApp": false, "windowOrder": "recent")" << (settings.empty() ? "" : ", " + settings) << "}";
+          << R"({"hasCompletedWelcome": true, "groupByApp": false, "windowOrder": "recent", )"
+          << R"("backdropStyle": "solidColor", "backdropColor": "#000000")" << (settings.empty() ? "" : ", " + settings)
+          << "}";
     // A session without a bus: neither one named nor the user's socket.
     const std::string runtime = session->folder() + "/runtime";
     std::filesystem::create_directories(runtime);

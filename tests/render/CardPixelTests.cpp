@@ -6,6 +6,7 @@
 
 #include "RendererFixture.h"
 #include "scene/CameraRig.h"
+#include "pictures/BackdropBlur.h"
 #include "scene/CardPosePass.h"
 #include "scene/RowLayout.h"
 #include "support/VulkanTestDevice.h"
@@ -219,6 +220,69 @@ TEST_F(CardPixelTest, TheBackdropIsUnderTheCardsAndTheChromeOverThemPixelForPixe
   pixels = f->surface->readLastFrame();
   expectTexel(320, 200, 255, 255, 255, 255);
   expectTexel(290, 200, 0, 0, 102, 128);
+}
+
+// The desktop's still under the cards: a blurred still, a quarter of the target's size, stretched
+// over the whole target with the dim veil's darkening, against the still sampled as a bilinear
+// filter does; at half opacity over the backdrop colour; under the cards; and without cards.
+TEST_F(CardPixelTest, TheBackdropPictureIsTheBlurredStillScaledUpAndDimmedUnderTheCards) {
+  DesktopStill still{160, 100, {}};
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 160; ++x) {
+      const bool block = x > 40 && x < 90 && y > 20 && y < 60;
+      const uint32_t r = block ? 250 : static_cast<uint32_t>(x * 255 / 159), g = block ? 240 : 60,
+                     b = static_cast<uint32_t>(y * 255 / 99);
+      still.pixels.push_back(0xff000000u | r << 16 | g << 8 | b);
+    }
+  still = BackdropBlur::blurred(still, BackdropBlur::radiusFor(0.5, 160));
+  // The still at a target pixel's centre, filtered bilinearly with its edges clamped.
+  auto expected = [&](uint32_t px, uint32_t py, int shift) {
+    const double u = (px + 0.5) / 640 * 160 - 0.5, v = (py + 0.5) / 400 * 100 - 0.5;
+    const int x0 = static_cast<int>(std::floor(u)), y0 = static_cast<int>(std::floor(v));
+    const double fx = u - x0, fy = v - y0;
+    auto at = [&](int x, int y) {
+      return static_cast<double>((still.at(std::clamp(x, 0, 159), std::clamp(y, 0, 99)) >> shift) & 0xff);
+    };
+    return (at(x0, y0) * (1 - fx) + at(x0 + 1, y0) * fx) * (1 - fy) + (at(x0, y0 + 1) * (1 - fx) + at(x0 + 1, y0 + 1) * fx) * fy;
+  };
+  f->install(0);
+  f->renderer->setBackdrop(Float4{0, 0, 0.4f, 0.5f});
+  ASSERT_TRUE(f->renderer->setBackdropPicture(&still));
+  f->renderer->setBackdropPictureLook(1, 0.78f);
+  f->tickChanged();
+  GpuPixels pixels = f->surface->readLastFrame();
+  ASSERT_EQ(pixels.width, 640u);
+  int worst = 0;
+  for (uint32_t y = 1; y < 400; y += 7)
+    for (uint32_t x = 2; x < 640; x += 9) {
+      const GpuPixels::Texel t = pixels.at(x, y);
+      ASSERT_EQ(t.a, 255) << x << "," << y;
+      const int got[3] = {t.r, t.g, t.b};
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(got[c] - static_cast<int>(std::lround(expected(x, y, 16 - 8 * c) * 0.78))));
+    }
+  EXPECT_LE(worst, 3);
+
+  // Half faded in, over the backdrop colour (premultiplied 0, 0, 102, 128).
+  f->renderer->setBackdropPictureLook(0.5f, 1);
+  f->tickChanged();
+  pixels = f->surface->readLastFrame();
+  EXPECT_NEAR(pixels.at(0, 0).r, expected(0, 0, 16) * 0.5, 2);
+  EXPECT_NEAR(pixels.at(0, 0).b, expected(0, 0, 0) * 0.5 + 51, 2);
+  EXPECT_NEAR(pixels.at(0, 0).a, 255 * 0.5 + 64, 2);
+
+  // The cards lie over it; none (or opacity 0) leaves the backdrop colour alone.
+  f->renderer->setBackdropPictureLook(1, 1);
+  f->install(3, AppSettings::SwitcherStyle::row, 1);
+  f->settle();
+  f->tickChanged();
+  pixels = f->surface->readLastFrame();
+  EXPECT_GT(pixels.at(320, 200).g, 200) << "the focused (green) card";
+  EXPECT_EQ(pixels.at(5, 5).a, 255) << "the still beside the cards";
+  ASSERT_TRUE(f->renderer->setBackdropPicture(nullptr));
+  EXPECT_FALSE(f->renderer->backdropPicture());
+  f->tickChanged();
+  EXPECT_EQ(f->surface->readLastFrame().at(5, 5).a, 128);
 }
 
 TEST_F(CardPixelTest, TheChromeIsDrawnOnlyInsideItsPaintedRectanglesAndOlderTexelsNeverShow) {

@@ -83,6 +83,11 @@ class OverlayController final : public OverlayContentViewDelegate {
     OverlayWindowActions* windowActions = nullptr;
     // One haptic tick, where the system has haptic feedback.
     std::function<void()> hapticTick;
+    // Asks for a still of what a screen shows, `width` pixels wide, without any of this program's
+    // windows; the answer (none: no still) comes on the main queue, later. Empty: the live-desktop
+    // backdrop shows no still.
+    std::function<void(const ScreenInfo& screen, int width, std::function<void(std::optional<DesktopStill>)> done)>
+        desktopStill;
   };
 
   // One display's overlay.
@@ -354,6 +359,11 @@ class OverlayController final : public OverlayContentViewDelegate {
   std::shared_ptr<OverlayScene> makeRenderer(OverlayContentView& content, OverlayWindow& window);
   void activateOverlay(const std::shared_ptr<OverlayWindow>& window, OverlayContentView& content);
   void startMissingCaptures();
+  // The still of the desktop behind the cards: asked for at a summon, blurred as the settings say
+  // and faded in under the cards when it comes in (OverlayControllerBackdrop.cpp).
+  void requestBackdropStill(const ScreenInfo& screen, OverlayContentView& content, OverlayWindow& window);
+  void takeBackdropStill(uint64_t generation, uint32_t display, double blurAmount, std::optional<DesktopStill> still);
+  void showBackdropStill(uint64_t generation, uint32_t display, std::shared_ptr<const DesktopStill> blurred);
   void scheduleRefresh(int generation);
   void startRefreshTask();
   void scheduleIconSweep();
@@ -455,6 +465,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   // The chrome is drawn again until this instant (none: no refresh pending).
   std::optional<Instant> chromeUntil_;
   bool chromePumping_ = false;
+  uint64_t backdropGeneration_ = 0;  // the summon a still belongs to
   // Alpha animations: the newest per window.
   std::unordered_map<const OverlayWindow*, uint64_t> alphaAnimations_;
   uint64_t nextAnimation_ = 0;

@@ -160,6 +160,7 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
       services_.textures.prepareTitles(prepareTitles(titleCards(chrome, services_.textures.titleCapacity())));
   });
   isVisible_ = true;
+  phase("backdrop", [&] { requestBackdropStill(*screen, *content, *window); });
   services_.cache.beginPresentation();
   publishKeyboardState();
   summonedByHotkey_ = byHotkey;

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "base/Clock.h"
 #include "base/Geometry.h"
+#include "platform/DesktopStill.h"
 #include "scene/SceneState.h"
 #include "windows/CardAction.h"
 #include "windows/WindowCard.h"
@@ -44,6 +47,16 @@ class OverlayScene {
   virtual void showChrome(const OverlayContentView& view, Instant now) {
     (void)view;
     (void)now;
+  }
+  // The picture of the desktop under the cards: `still` blurred by `radius` pixels (none: no
+  // picture). The blur and the upload may run on another thread; `ready` (when given) is called
+  // there with the blurred still once it is in place. How much of it shows follows the view's
+  // desktop-still layer in showChrome.
+  using StillReady = std::function<void(std::shared_ptr<const DesktopStill> blurred)>;
+  virtual void showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) {
+    (void)still;
+    (void)radius;
+    (void)ready;
   }
   // Tells the card renderer that a live stream feeds the selected card.
   virtual void setLivePreview(bool on) = 0;

@@ -1,5 +1,8 @@
 #include "overlay/controller/RendererScene.h"
 
+#include "overlay/OverlayContentView.h"
+#include "pictures/BackdropBlur.h"
+
 namespace quorvel {
 
 std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<GpuContext> context,
@@ -20,11 +23,32 @@ std::unique_ptr<RendererScene> RendererScene::make(std::shared_ptr<GpuContext> c
   return std::make_unique<RendererScene>(std::move(renderer));
 }
 
+void RendererScene::showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) {
+  std::shared_ptr<CardRenderer> core = renderer_->core();
+  if (!core) return;
+  auto job = [core, still = std::move(still), radius, ready = std::move(ready)] {
+    if (!still) {
+      core->setBackdropPicture(nullptr);
+      return;
+    }
+    auto blurred = std::make_shared<const DesktopStill>(BackdropBlur::blurred(*still, radius));
+    if (core->setBackdropPicture(blurred.get()) && ready) ready(std::move(blurred));
+  };
+  if (backdropQueue_) {
+    backdropQueue_->post(std::move(job));
+  } else {
+    job();
+  }
+}
+
 void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
   if (!painter_ || !renderer_->core()) return;
   const RasterColor backdrop = OverlayChromePainter::backdropColor(view, now);
   renderer_->setBackdrop(Float4{static_cast<float>(backdrop.red), static_cast<float>(backdrop.green),
                                 static_cast<float>(backdrop.blue), static_cast<float>(backdrop.alpha)});
+  const double still = view.desktopStill.hidden ? 0 : view.desktopStill.alpha.valueAt(now);
+  const double dim = view.dimView.hidden ? 0 : view.dimView.alpha.valueAt(now);
+  renderer_->core()->setBackdropPictureLook(static_cast<float>(still), static_cast<float>(1 - dim));
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
   RasterRegions painted;

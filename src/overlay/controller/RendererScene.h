@@ -21,6 +21,7 @@ class RendererScene final : public OverlayScene {
                          std::shared_ptr<Executor> chromeQueue = nullptr)
       : renderer_(std::move(renderer)) {
     if (chromeRaster) painter_ = std::make_unique<OverlayChromePainter>(*chromeRaster);
+    backdropQueue_ = chromeQueue;
     if (chromeQueue && renderer_->core())
       uploads_ = std::make_unique<ChromeUploadQueue>(
           std::move(chromeQueue),
@@ -63,6 +64,9 @@ class RendererScene final : public OverlayScene {
   // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
   // renderer (nothing without one or without a painter).
   void showChrome(const OverlayContentView& view, Instant now) override;
+  // Blurred and uploaded on the chrome's queue when there is one (an upload waits for the frames
+  // queued before it), in the order asked.
+  void showBackdropStill(std::shared_ptr<const DesktopStill> still, double radius, StillReady ready) override;
   std::optional<int> cardAtPoint(Point point, double width, double height) override {
     const SceneProbe probe = renderer_->state()->withLock([](SceneState::Storage& s) { return SceneState::probe(s); });
     return CardPicking::cardAtPoint(probe, {static_cast<float>(point.x), static_cast<float>(point.y)},
@@ -80,6 +84,7 @@ class RendererScene final : public OverlayScene {
   std::unique_ptr<SceneRenderer> renderer_;
   std::unique_ptr<OverlayChromePainter> painter_;
   std::unique_ptr<ChromeUploadQueue> uploads_;  // none: uploads on the calling thread
+  std::shared_ptr<Executor> backdropQueue_;      // none: the backdrop's still on the calling thread
   std::optional<ChromeUploadQueue::Painted> spare_;  // without uploads_: the last bitmap, to paint into again
 };
 

@@ -236,9 +236,11 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
   const bool drawsCards = n > 0 && samples.size() == n;
   const ChromeLayer chrome = takeOverlayChrome();  // released by frame() once committed
   const size_t chromeRecords = chrome.texture ? chrome.regions.size() : 0;
-  if (!drawsCards && chromeRecords == 0) return;
+  const BackdropPicture backdrop = takeBackdropPicture();
+  const size_t backdropRecords = backdrop.texture ? 1 : 0;
+  if (!drawsCards && chromeRecords == 0 && backdropRecords == 0) return;
   const size_t cardRecords = drawsCards ? kRecordsPerCard * n : 0;
-  const size_t need = cardRecords + chromeRecords;
+  const size_t need = cardRecords + chromeRecords + backdropRecords;
   if (uniformCapacity_ < need) ensureUniformCapacity(need * 2);
   if (uniformCapacity_ < need || uniformBuffers_.empty()) return;
   // The slot advances once the frame is committed (a frame recorded and not drawn reuses it).
@@ -246,6 +248,8 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
       uniformBuffers_[static_cast<size_t>(frameSlot_) % uniformBuffers_.size()];
   auto* records = static_cast<CardUniforms*>(buffer->contents());
   boundTexture_ = nullptr;
+  if (backdropRecords > 0)
+    drawBackdropPicture(encoder, backdrop, buffer, records, cardRecords + chromeRecords, viewWidth, viewHeight);
   if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
   if (chromeRecords > 0) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
 }

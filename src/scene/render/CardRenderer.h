@@ -17,6 +17,7 @@
 #include "gpu/GpuDevice.h"
 #include "pictures/CardLabel.h"
 #include "pictures/CardPicture.h"
+#include "platform/DesktopStill.h"
 #include "pictures/GpuContext.h"
 #include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
@@ -131,6 +132,14 @@ class CardRenderer {
   // OverlayChromePainter::backdropColor). Transparent (the default) leaves the desktop showing.
   void setBackdrop(Float4 premultiplied);
   Float4 backdrop() const;
+  // A picture over that colour and under the cards (the still of the desktop, blurred): stretched
+  // over the whole drawable, its colours times `brightness` (1 less the dim veil), at `opacity`.
+  // The picture is uploaded into a texture of its own at once (none, or a still that is not whole,
+  // draws no picture); false when the texture cannot be made or filled, with no picture drawn.
+  bool setBackdropPicture(const DesktopStill* picture);
+  void setBackdropPictureLook(float opacity, float brightness);
+  // The texture drawn (none while there is no picture or its opacity is 0), for tests.
+  std::shared_ptr<GpuTexture> backdropPicture() const;
   // The text chrome over the cards (capsules, tip, empty state, badge): a premultiplied bitmap as
   // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, with the pixel rectangles it
   // painted (`painted`, rows from the top). Only those rectangles are copied into the renderer's
@@ -250,6 +259,16 @@ class CardRenderer {
     std::vector<GpuRegion> regions;
     uint64_t generation = 0;  // counts the bitmaps filled in (the same texture takes new ones)
   };
+  // The backdrop picture a frame draws (texture, opacity, brightness), taken once a frame.
+  struct BackdropPicture {
+    std::shared_ptr<GpuTexture> texture;
+    float opacity = 0;
+    float brightness = 1;
+  };
+  BackdropPicture takeBackdropPicture() const;
+  void drawBackdropPicture(GpuRenderEncoder& encoder, const BackdropPicture& picture,
+                           const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record,
+                           float viewWidth, float viewHeight);
   ChromeLayer takeOverlayChrome();
   void releaseOverlayChrome();
   void drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome, const std::shared_ptr<GpuBuffer>& buffer,
@@ -282,6 +301,7 @@ class CardRenderer {
   // The overlay's layers: set on the main thread, read once a frame on the render thread.
   mutable SpinLock overlayLock_;
   Float4 backdrop_{0, 0, 0, 0};
+  BackdropPicture backdropPicture_;
   // The overlay chrome: set by the uploading thread, taken by each frame on the render thread.
   mutable std::mutex chromeMutex_;
   std::condition_variable chromeReleased_;

@@ -1,4 +1,4 @@
-#include "settings_ui/BackdropBlur.h"
+#include "pictures/BackdropBlur.h"
 
 #include <algorithm>
 #include <array>
@@ -24,27 +24,24 @@ std::array<int, 3> boxesFor(double sigma) {
 // Pixels as four floats each (red, green, blue, alpha), row by row.
 using Plane = std::vector<float>;
 
-void channels(const QImage& image, Plane& out) {
-  out.resize(static_cast<size_t>(image.width()) * static_cast<size_t>(image.height()) * 4);
+void channels(const DesktopStill& image, Plane& out) {
+  out.resize(image.pixels.size() * 4);
   size_t k = 0;
-  for (int y = 0; y < image.height(); ++y) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      out[k++] = static_cast<float>(qRed(line[x]));
-      out[k++] = static_cast<float>(qGreen(line[x]));
-      out[k++] = static_cast<float>(qBlue(line[x]));
-      out[k++] = static_cast<float>(qAlpha(line[x]));
-    }
+  for (const uint32_t pixel : image.pixels) {
+    out[k++] = static_cast<float>((pixel >> 16) & 0xff);
+    out[k++] = static_cast<float>((pixel >> 8) & 0xff);
+    out[k++] = static_cast<float>(pixel & 0xff);
+    out[k++] = static_cast<float>(pixel >> 24);
   }
 }
 
-QImage imageOf(const Plane& data, int width, int height) {
-  QImage out(width, height, QImage::Format_ARGB32);
+DesktopStill imageOf(const Plane& data, int width, int height) {
+  DesktopStill out{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * static_cast<size_t>(height))};
+  auto byte = [](float v) { return static_cast<uint32_t>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
   size_t k = 0;
-  auto byte = [](float v) { return static_cast<int>(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
-  for (int y = 0; y < height; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
-    for (int x = 0; x < width; ++x, k += 4) line[x] = qRgba(byte(data[k]), byte(data[k + 1]), byte(data[k + 2]), byte(data[k + 3]));
+  for (uint32_t& pixel : out.pixels) {
+    pixel = byte(data[k + 3]) << 24 | byte(data[k]) << 16 | byte(data[k + 1]) << 8 | byte(data[k + 2]);
+    k += 4;
   }
   return out;
 }
@@ -117,9 +114,8 @@ std::vector<float> gaussianKernel(double radius) {
 
 // Both directions: the rows, then the rows of the transposed picture.
 template <class RowBlur>
-QImage blurBothWays(const QImage& source, int pad, RowBlur blurRow) {
-  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  const int w = image.width(), h = image.height();
+DesktopStill blurBothWays(const DesktopStill& image, int pad, RowBlur blurRow) {
+  const int w = image.width, h = image.height;
   // Kept between calls: a slider tick reuses the memory of the last one.
   thread_local Plane plane, turned;
   channels(image, plane);
@@ -137,8 +133,8 @@ double BackdropBlur::radiusFor(double blurAmount) {
   return std::min(blurAmount, 1.0) * 26;
 }
 
-QImage BackdropBlur::blurred(const QImage& source, double radius) {
-  if (!(radius > 0.01) || source.isNull()) return source;
+DesktopStill BackdropBlur::blurred(const DesktopStill& source, double radius) {
+  if (!(radius > 0.01) || !source.isWhole()) return source;
   if (radius < kExactBelow) {
     // Small radii take few taps, and three boxes would be too coarse for them.
     const std::vector<float> kernel = gaussianKernel(radius);
@@ -169,10 +165,10 @@ QImage BackdropBlur::blurred(const QImage& source, double radius) {
   });
 }
 
-QImage BackdropBlur::reference(const QImage& source, double radius) {
-  if (!(radius > 0.01) || source.isNull()) return source;
-  const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-  const int w = image.width(), h = image.height();
+DesktopStill BackdropBlur::reference(const DesktopStill& source, double radius) {
+  if (!(radius > 0.01) || !source.isWhole()) return source;
+  const DesktopStill& image = source;
+  const int w = image.width, h = image.height;
   const int reach = static_cast<int>(std::ceil(3 * radius));
   std::vector<float> kernel(static_cast<size_t>(2 * reach + 1));
   float total = 0;
