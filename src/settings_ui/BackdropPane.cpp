@@ -154,7 +154,7 @@ BackdropPane::BackdropPane(SettingsBindings& bindings, const SettingsWindowServi
   desktop->addRow("Darken", PaneKit::withEnds(controls_->slider(K::backdropDim, 0, 0.6, 60), "Light", "Dark"));
   QLabel* desktopNote = form->footnote(
       services.blurAdjustable
-          ? "The desktop stays live behind the blur, so videos keep playing. Darkening sits on top of it."
+          ? "The switcher blurs a still of your desktop taken as it opens. Darkening sits on top of it."
           : "Blur strength cannot be adjusted on this desktop: the switcher uses the compositor's own blur where it "
             "offers one, and a plain tint where it does not. Darkening sits on top of it.");
   desktopBox_ = desktop->parentWidget();
@@ -245,12 +245,12 @@ void BackdropPane::followValues() {
   static_cast<ColorSwatch*>(swatch_)->setColor(colour);
   preview_->setValues(bindings_.number(K::blurAmount), bindings_.number(K::backdropDim));
   previewNote_->setText(flat ? "Exactly what you will see behind your windows. No desktop, no blur."
-                             : "A still of your desktop, softened by the settings below. Your real desktop is what the "
-                               "switcher blurs.");
+                             : "A still of your desktop, softened by the settings below, as the switcher shows it "
+                               "behind your windows.");
   kindNote_->setText(flat ? "The switcher sits on a flat color instead, so nothing behind it shows through and your "
                             "windows are the only thing to look at."
-                          : "The switcher sits over your real desktop, softened and darkened by the two settings below. "
-                            "Anything moving back there keeps moving.");
+                          : "The switcher sits over a still of your desktop taken as it opens, softened and darkened "
+                            "by the two settings below.");
   well_->setStyleSheet(QString("QPushButton { background: %1; border: 1px solid palette(mid); border-radius: 4px; }")
                            .arg(colour.name()));
   if (!hex_->hasFocus()) hex_->setText(QString::fromStdString(stored));
