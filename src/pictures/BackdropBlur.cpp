@@ -169,13 +169,8 @@ DesktopStill BackdropBlur::reference(const DesktopStill& source, double radius) 
   if (!(radius > 0.01) || !source.isWhole()) return source;
   const DesktopStill& image = source;
   const int w = image.width, h = image.height;
-  const int reach = static_cast<int>(std::ceil(3 * radius));
-  std::vector<float> kernel(static_cast<size_t>(2 * reach + 1));
-  float total = 0;
-  for (int i = -reach; i <= reach; ++i) {
-    total += kernel[static_cast<size_t>(i + reach)] = static_cast<float>(std::exp(-(i * i) / (2 * radius * radius)));
-  }
-  for (float& k : kernel) k /= total;
+  const std::vector<float> kernel = gaussianKernel(radius);
+  const int reach = static_cast<int>(kernel.size() / 2);
   std::vector<float> a;
   channels(image, a);
   std::vector<float> b(a.size(), 0);

@@ -171,10 +171,7 @@ ChromeTextureRef CardLabelCache::drawPlate(PlateKind kind, const TextBlock& nomi
   return services_.uploader.uploadPlate(PlateCoverage::fromBitmap(*bitmap, opacity, true), kMipLabel);
 }
 
-bool CardLabelCache::setPlateScreen(const PlateScreen& screen) {
-  std::lock_guard guard(lock_);
-  if (screen == screen_) return false;
-  screen_ = screen;
+void CardLabelCache::forgetPlatesLocked() {
   textures_.clear();
   tabTextures_.clear();
   titleTextures_.clear();
@@ -182,6 +179,13 @@ bool CardLabelCache::setPlateScreen(const PlateScreen& screen) {
   empty(requestedLabels_);
   empty(requestedTitles_);
   empty(requestedCounts_);
+}
+
+bool CardLabelCache::setPlateScreen(const PlateScreen& screen) {
+  std::lock_guard guard(lock_);
+  if (screen == screen_) return false;
+  screen_ = screen;
+  forgetPlatesLocked();
   return true;
 }
 
@@ -370,13 +374,7 @@ bool CardLabelCache::setPlateOpacity([[maybe_unused]] const std::unique_lock<Loc
   assert(held.owns_lock() && held.mutex() == &lock_ && "CardLabelCache::setPlateOpacity: hold lock()");
   if (opacity == plateOpacity_) return false;
   plateOpacity_ = opacity;
-  textures_.clear();
-  tabTextures_.clear();
-  titleTextures_.clear();
-  empty(countTextures_);
-  empty(requestedLabels_);
-  empty(requestedTitles_);
-  empty(requestedCounts_);
+  forgetPlatesLocked();
   return true;
 }
 

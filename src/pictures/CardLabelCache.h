@@ -145,6 +145,8 @@ class CardLabelCache : public std::enable_shared_from_this<CardLabelCache> {
   std::vector<std::string> titleOrder();
 
  private:
+  // Every plate and queued key goes (the plates are drawn anew at their next ask). Under lock_.
+  void forgetPlatesLocked();
   explicit CardLabelCache(ChromeServices services);
   ChromeTextureRef drawPlate(PlateKind kind, const TextBlock& text);
   // Draw and store unless stored; `asked`: drawn for a lookup of this summon (see Bounds).
