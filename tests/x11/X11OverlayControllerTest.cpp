@@ -110,6 +110,13 @@ class X11OverlayControllerTest : public X11PlatformTest {
         [this](const WindowCard& card) { activator->pick(card); }, {}, windowActions.get()});
   }
   void TearDown() override {
+    // Work still under way ends before what it uses goes: a card's close goes to the Accessibility
+    // queue and reports back on the main queue, so one job through both queues after it.
+    if (funnel) {
+      bool drained = false;
+      funnel->queue().post([&] { runtime->main().post([&] { drained = true; }); });
+      EXPECT_TRUE(runUntil([&] { return drained; }, 10000ms));
+    }
     controller.reset();
     windowActions.reset();
     activator.reset();
