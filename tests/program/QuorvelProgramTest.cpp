@@ -732,13 +732,10 @@ INSTANTIATE_TEST_SUITE_P(Managers, QuorvelUnderStockManagerTest,
 // and then does what the advice says (openbox: a copy of the system's rc.xml without the binding,
 // and a reconfigure; metacity: the two gsettings commands, and its restart): at the next ask the
 // shortcut is the program's, the log says so, and Alt+Tab summons.
-class QuorvelStockShortcutTest : public QuorvelProgramTest,
-                                 public ::testing::WithParamInterface<X11Session::Manager> {
+class QuorvelStockShortcutTest : public QuorvelUnderStockManagerTest {
  protected:
   X11Session::Options sessionOptions() const override {
-    X11Session::Options options;
-    options.manager = GetParam();
-    options.stock = true;
+    X11Session::Options options = QuorvelUnderStockManagerTest::sessionOptions();
     options.sessionBus = GetParam() == X11Session::Manager::metacity;
     return options;
   }
