@@ -16,6 +16,9 @@ namespace {
 
 using testing::RendererFixture;
 
+// A card's opaque interior, drawn again without blending.
+bool isInterior(const RecordedDraw& d) { return d.pipeline && d.pipeline->label() == "Quorvel card interior"; }
+
 class CardRendererTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,10 +52,11 @@ TEST_F(CardRendererTest, EveryCardOwnsFourteenRecordsInDrawOrderAndReflectionsCo
   for (size_t d = 0; d < draws.size(); ++d) {
     const RecordedDraw& draw = draws[d];
     EXPECT_EQ(draw.vertexCount, 4u);
-    EXPECT_TRUE(seen.insert(draw.recordIndex).second) << "each record is drawn once";
+    const size_t offset = draw.recordIndex % CardRenderer::kRecordsPerCard;
+    // The ring is drawn in the pieces around its card's interior, every other record once.
+    EXPECT_TRUE(seen.insert(draw.recordIndex).second || (offset == 4 && draw.scissor)) << "each record is drawn once";
     ASSERT_LT(draw.recordIndex, 3 * CardRenderer::kRecordsPerCard);
     const CardUniforms u = RendererFixture::record(draw);
-    const size_t offset = draw.recordIndex % CardRenderer::kRecordsPerCard;
     if (offset == 3) {
       EXPECT_EQ(u.isReflection, 1.0f);
       EXPECT_FLOAT_EQ(u.reflectionStrength, 0.35f);
@@ -80,9 +84,10 @@ TEST_F(CardRendererTest, EveryCardOwnsFourteenRecordsInDrawOrderAndReflectionsCo
   }
   EXPECT_EQ(std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 3; }),
             3);
-  EXPECT_EQ(std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 4; }),
-            1)
-      << "one ring: the focused card's";
+  std::set<uint32_t> rings;
+  for (const RecordedDraw& d : draws)
+    if (d.recordIndex % 14 == 4) rings.insert(d.recordIndex);
+  EXPECT_EQ(rings.size(), 1u) << "one ring: the focused card's";
   EXPECT_EQ(order.back(), 1) << "the focused card of a cover arc is the nearest, drawn last";
 }
 
@@ -281,7 +286,7 @@ TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideT
       EXPECT_LE(draw.scissor->x + draw.scissor->width, 640u);
       EXPECT_LE(draw.scissor->y + draw.scissor->height, 400u);
     }
-    if (draw.pipeline == draws.front().pipeline) continue;
+    if (!isInterior(draw)) continue;
     // The interior: the card's own record and texture again, after its blended quad, in
     // rectangles well inside the card, each quad split as the blended one was (which gives every
     // pixel the same colour).
@@ -304,7 +309,7 @@ TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideT
   f.renderer->setDrawsOpaqueInteriors(false);
   f.tickChanged();
   for (const auto& draw : f.lastDraws()) {
-    EXPECT_EQ(draw.pipeline, blended);
+    EXPECT_FALSE(isInterior(draw));
     EXPECT_FALSE(draw.scissor);
   }
   f.renderer->setDrawsOpaqueInteriors(true);
@@ -312,7 +317,7 @@ TEST_F(CardRendererTest, OpaqueCardsDrawTheirInteriorAgainWithoutBlendingInsideT
     for (auto& morph : s.morphs) morph.alpha = 0.5f;
   });
   f.tick(f.now += 1e-6);
-  for (const auto& draw : f.lastDraws()) EXPECT_EQ(draw.pipeline, blended) << "a card at half opacity";
+  for (const auto& draw : f.lastDraws()) EXPECT_FALSE(isInterior(draw)) << "a card at half opacity";
 }
 
 TEST_F(CardRendererTest, DrawsLeaveOutWhatALaterOpaqueInteriorCovers) {
@@ -328,7 +333,7 @@ TEST_F(CardRendererTest, DrawsLeaveOutWhatALaterOpaqueInteriorCovers) {
   // Each card's interior rectangles, by place in the draw order.
   std::vector<std::vector<GpuRegion>> interiors(3);
   for (const RecordedDraw& d : draws)
-    if (d.pipeline != draws.front().pipeline) interiors[d.recordIndex / 14].push_back(*d.scissor);
+    if (isInterior(d)) interiors[d.recordIndex / 14].push_back(*d.scissor);
   auto meets = [](const GpuRegion& a, const GpuRegion& b) {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height && b.y < a.y + a.height;
   };
@@ -349,7 +354,8 @@ TEST_F(CardRendererTest, DrawsLeaveOutWhatALaterOpaqueInteriorCovers) {
   ASSERT_FALSE(interiors[front].empty());
   size_t backQuads = 0;
   for (const RecordedDraw& d : draws) {
-    if (d.recordIndex / 14 != back) continue;
+    // (Its ring, cut around its own middle first, may keep pieces the card over it hides.)
+    if (d.recordIndex / 14 != back || d.recordIndex % 14 == 4) continue;
     ++backQuads;
     ASSERT_TRUE(d.scissor) << "the card under another is drawn only where it shows";
     for (const GpuRegion& cover : interiors[front]) EXPECT_FALSE(meets(*d.scissor, cover));
@@ -357,7 +363,7 @@ TEST_F(CardRendererTest, DrawsLeaveOutWhatALaterOpaqueInteriorCovers) {
   EXPECT_GT(backQuads, 0u) << "its rounded rim still shows";
   // The front card's own blended quad leaves out its interior: that is drawn after it anyway.
   for (const RecordedDraw& d : draws) {
-    if (d.recordIndex / 14 != front || d.pipeline != draws.front().pipeline || d.recordIndex % 14 != 0) continue;
+    if (d.recordIndex / 14 != front || isInterior(d) || d.recordIndex % 14 != 0) continue;
     ASSERT_TRUE(d.scissor);
     for (const GpuRegion& own : interiors[front]) EXPECT_FALSE(meets(*d.scissor, own));
   }
@@ -501,7 +507,7 @@ TEST_F(CardRendererTest, AMagnifiedOpaquePictureIsSampledAtLevelZeroInsideItsEdg
   for (const RecordedDraw& d : draws) {
     ASSERT_TRUE(d.sampler);
     const bool zero = d.sampler->label().find("level 0") != std::string::npos;
-    if (d.pipeline == draws.front().pipeline) {
+    if (!isInterior(d)) {
       EXPECT_FALSE(zero) << "blended draws keep the card sampler, also after an interior";
       continue;
     }
@@ -519,7 +525,7 @@ TEST_F(CardRendererTest, ASelectionRingOfStrengthZeroIsNotDrawn) {
     return std::count_if(draws.begin(), draws.end(), [](const RecordedDraw& d) { return d.recordIndex % 14 == 4; });
   };
   f.tickChanged();
-  EXPECT_EQ(rings(), 1);
+  EXPECT_GE(rings(), 1);
   // A fly-in's first frames: no progress yet, so the ring's strength (progress x highlight x
   // opacity) is zero.
   f.mutate([](SceneState::Storage& s) {
@@ -533,7 +539,7 @@ TEST_F(CardRendererTest, ASelectionRingOfStrengthZeroIsNotDrawn) {
 }
 
 TEST(CardRendererBuildTest, YieldsNothingWithoutItsShadersOrPipeline) {
-  for (int which = 0; which < 5; ++which) {
+  for (int which = 0; which < 6; ++which) {
     RendererFixture f;
     auto failures = f.device->failures();
     if (which == 0) failures.library = true;
@@ -541,6 +547,7 @@ TEST(CardRendererBuildTest, YieldsNothingWithoutItsShadersOrPipeline) {
     if (which == 2) failures.missingFunction = "cardFragment";
     if (which == 3) failures.pipelines = true;
     if (which == 4) failures.missingFunction = "cardInteriorFragment";
+    if (which == 5) failures.missingFunction = "cardPlainFragment";
     f.device->setFailures(failures);
     EXPECT_FALSE(CardRenderer::make(f.context, f.state, f.sink, f.providers(),
                                     CardRenderer::Services{f.loop.main(), f.loop.clock(), f.wake}))

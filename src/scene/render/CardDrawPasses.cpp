@@ -109,13 +109,15 @@ void CardRenderer::drawRecord(GpuRenderEncoder& encoder, size_t record) {
   encoder.drawTriangleStrip(0, 4);
 }
 
-void CardRenderer::drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace) {
-  const std::optional<GpuRegion> bounds = occlusion_.interiorCount() > 0 ? occlusion_.quadBounds(mvp) : std::nullopt;
+void CardRenderer::drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace,
+                               std::optional<GpuRegion> hole) {
+  const std::optional<GpuRegion> bounds =
+      occlusion_.interiorCount() > 0 || hole ? occlusion_.quadBounds(mvp) : std::nullopt;
   if (!bounds) {
     drawRecord(encoder, record);
     return;
   }
-  const CardOcclusion::Parts parts = occlusion_.visibleParts(*bounds, firstPlace);
+  const CardOcclusion::Parts parts = occlusion_.visibleParts(*bounds, firstPlace, hole);
   if (parts.count == 0) return;
   if (parts.whole) {
     drawRecord(encoder, record);
@@ -168,7 +170,9 @@ void CardRenderer::drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, 
   u.brightness = spread;
   u.isShadow = 1;
   bindTexture(encoder, nullptr);
+  encoder.setPipeline(plainPipeline_);
   drawVisible(encoder, record, u.mvp, place);
+  encoder.setPipeline(pipeline_);
 }
 
 void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& vp,
@@ -520,7 +524,13 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
       u.highlight = p * std::min(highlights_[i], 1.0f) * a;
       u.isOutline = 1;
       bindTexture(encoder, nullptr);
-      drawVisible(encoder, u0 + kRing, u.mvp, k + 1);
+      encoder.setPipeline(plainPipeline_);
+      // The ring leaves its card's interior as it is (its band begins half a pixel short of 0.45 of
+      // the padding outside the card's edge), so only the pieces around the interior are drawn.
+      std::optional<GpuRegion> middle;
+      if (drawsOpaqueInteriors_) middle = opaqueInterior(vp * model, size, radius, viewWidth, viewHeight);
+      drawVisible(encoder, u0 + kRing, u.mvp, k + 1, middle);
+      encoder.setPipeline(pipeline_);
     }
 
     // Chrome marks, flat on the card's plane.

@@ -63,7 +63,7 @@ std::optional<GpuRegion> CardOcclusion::quadBounds(const Float4x4& mvp) const {
                    static_cast<uint32_t>(y1 - y0)};
 }
 
-CardOcclusion::Parts CardOcclusion::visibleParts(GpuRegion bounds, size_t firstPlace) {
+CardOcclusion::Parts CardOcclusion::visibleParts(GpuRegion bounds, size_t firstPlace, std::optional<GpuRegion> hole) {
   Parts parts;
   if (bounds.width == 0 || bounds.height == 0) return parts;
   parts.rects[0] = bounds;
@@ -76,6 +76,10 @@ CardOcclusion::Parts CardOcclusion::visibleParts(GpuRegion bounds, size_t firstP
                                       [](const Interior& i, size_t place) { return i.place < place; });
   for (auto it = first; it != interiors_.end(); ++it) {
     const Box in = intersection(whole, boxOf(it->rect));
+    if (!empty(in)) meeting_.emplace_back(area(regionOf(in)), regionOf(in));
+  }
+  if (hole) {
+    const Box in = intersection(whole, boxOf(*hole));
     if (!empty(in)) meeting_.emplace_back(area(regionOf(in)), regionOf(in));
   }
   if (meeting_.empty()) return parts;

@@ -45,10 +45,10 @@ class CardOcclusion {
   // off the target. None when it cannot be told (a corner at or behind the eye, a value not finite).
   std::optional<GpuRegion> quadBounds(const Float4x4& mvp) const;
 
-  // The pieces of `bounds` that the interiors at places `firstPlace` and later leave visible.
-  // `whole` (with `bounds` as the one piece) when the bounds are small or no such interior meets
-  // them; no pieces when they cover the bounds.
-  Parts visibleParts(GpuRegion bounds, size_t firstPlace);
+  // The pieces of `bounds` that the interiors at places `firstPlace` and later leave visible, and
+  // `hole` too when given: pixels the draw itself leaves as they are. `whole` (with `bounds` as the
+  // one piece) when the bounds are small or nothing meets them; no pieces when they are covered.
+  Parts visibleParts(GpuRegion bounds, size_t firstPlace, std::optional<GpuRegion> hole = std::nullopt);
 
  private:
   struct Interior {

@@ -17,7 +17,8 @@ std::optional<CardPipeline> CardPipeline::make(GpuDevice& device) {
   auto vertex = library->makeFunction("cardVertex");
   auto fragment = library->makeFunction("cardFragment");
   auto interior = library->makeFunction("cardInteriorFragment");
-  if (!vertex || !fragment || !interior) return std::nullopt;
+  auto plain = library->makeFunction("cardPlainFragment");
+  if (!vertex || !fragment || !interior || !plain) return std::nullopt;
   CardPipeline made;
   GpuRenderPipelineDescriptor pipeline;
   pipeline.label = "Quorvel card";
@@ -27,6 +28,10 @@ std::optional<CardPipeline> CardPipeline::make(GpuDevice& device) {
   pipeline.premultipliedBlending = true;
   made.blended = device.makeRenderPipeline(pipeline);
   if (!made.blended) return std::nullopt;
+  pipeline.label = "Quorvel card shadow and ring";
+  pipeline.fragmentFunction = plain;
+  made.plain = device.makeRenderPipeline(pipeline);
+  if (!made.plain) return std::nullopt;
   // Opaque card interiors replace what lies under them.
   pipeline.label = "Quorvel card interior";
   pipeline.fragmentFunction = interior;

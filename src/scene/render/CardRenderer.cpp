@@ -44,6 +44,7 @@ bool CardRenderer::build() {
   if (!cards) return false;
   pipeline_ = cards->blended;
   interiorPipeline_ = cards->interior;
+  plainPipeline_ = cards->plain;
   quadBuffer_ = cards->quad;
   fallbackTexture_ = cards->fallbackTexture;
   sampler_ = device_->makeSampler({8, "Quorvel card sampler"});

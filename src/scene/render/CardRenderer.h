@@ -172,8 +172,9 @@ class CardRenderer {
   const std::shared_ptr<GpuTexture>& fallbackTexture() const { return fallbackTexture_; }
   // Whether a card that is opaque inside its rounded edge draws again, over its blended quad, the
   // pixels of that interior through the pipeline without blending (on by default): the same
-  // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill. Off,
-  // every card is one blended quad. Render thread (or while no frame is drawn).
+  // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill; and
+  // the selection ring is drawn only around its card's interior. Off, every card and ring is one
+  // blended quad. Render thread (or while no frame is drawn).
   void setDrawsOpaqueInteriors(bool on) { drawsOpaqueInteriors_ = on; }
   // Whether a frame is drawn only where it differs (on by default): each frame's draws are recorded
   // and compared with the frame before; when none differs no drawable is taken at all, and a
@@ -247,7 +248,9 @@ class CardRenderer {
   void drawRecord(GpuRenderEncoder& encoder, size_t record);
   // drawRecord for a quad under `mvp` drawn before the card at `firstPlace` in the draw order: only
   // the parts of it that no opaque interior from that card on covers.
-  void drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace);
+  // `hole`: pixels inside the quad the draw leaves as they are (the selection ring's middle).
+  void drawVisible(GpuRenderEncoder& encoder, size_t record, const Float4x4& mvp, size_t firstPlace,
+                   std::optional<GpuRegion> hole = std::nullopt);
   // The opaque interior of the card at `place`, without the parts later interiors cover.
   void drawInterior(GpuRenderEncoder& encoder, GpuRegion interior, size_t place, bool levelZero);
   void drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame, const std::vector<MorphSample>& samples,
@@ -286,6 +289,7 @@ class CardRenderer {
 
   std::shared_ptr<GpuRenderPipeline> pipeline_;
   std::shared_ptr<GpuRenderPipeline> interiorPipeline_;  // blending off: opaque card interiors
+  std::shared_ptr<GpuRenderPipeline> plainPipeline_;     // shadows and selection rings
   bool drawsOpaqueInteriors_ = true;
   std::shared_ptr<GpuSampler> sampler_;
   std::shared_ptr<GpuSampler> isotropicSampler_;
