@@ -11,7 +11,7 @@ layout(location = 2) in float inFade;
 layout(location = 3) flat in uint inKind;
 // Half size and corner radius of the rounded box the draw measures against.
 layout(location = 4) flat in vec4 inShape;
-// Picture: brightness factor, opacity, has-texture, plate opacity (above 0: a text plate). Shadow: spread, opacity. Ring: padding, strength.
+// Brightness factor, opacity, has-texture, plate opacity (above 0: a text plate).
 layout(location = 5) flat in vec4 inTint;
 // The window's part of the texture: origin, extent.
 layout(location = 6) flat in vec4 inContent;
@@ -25,8 +25,8 @@ float roundedBox(vec2 p, vec2 halfSize, float r) {
   return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
 }
 
-// The per-pixel work is kept small and branch-light: the CPU driver runs every branch for a block of
-// pixels, so the three kinds share one distance and one texture sample.
+// Pictures, marks and plates. The per-pixel work is kept small and branch-light: the CPU driver runs
+// every branch for a block of pixels. (Shadows and rings draw with the plain shader.)
 void main() {
   // The size of one pixel on the quad and the picture's sample are taken in uniform control flow,
   // from values linear across the quad, so their derivatives are well defined on every fragment
@@ -43,30 +43,22 @@ void main() {
   // Sampled at the unclamped coordinate: it is only used where that lies inside the picture.
   vec2 pictureAt = frontPicture(inPicture, gl_FrontFacing, inShape.w > 0.5);
   vec4 picture = texture(sampler2D(drawTexture, drawSampler), inContent.xy + pictureAt * inContent.zw);
-  if (inKind == kCardKindPicture) {
-    vec4 colour = vec4(kPlainCard, 1.0);
-    bool outsidePicture = any(lessThan(pictureAt, vec2(0.0))) || any(greaterThan(pictureAt, vec2(1.0)));
-    if (inTint.z > 0.5 && !outsidePicture)
-      colour = picture;
-    if (inTint.w > 0.0) {
-      // A text plate's coverage c in one channel: below one half the plate's own edge (its coverage
-      // 2c), from one half up text over the whole plate (the text's coverage 2c - 1). Both halves
-      // are linear in c, so filtering between texels of one half gives the colours it would
-      // between the colours themselves.
-      float c = picture.r;
-      float text = clamp(2.0 * c - 1.0, 0.0, 1.0);
-      float plate = inTint.w * clamp(2.0 * c, 0.0, 1.0);
-      colour = vec4(vec3(text), text + plate * (1.0 - text));
-    }
-    colour.rgb *= inTint.x;
-    outColor = colour * (inside * inTint.y * clamp(inFade, 0.0, 1.0));
-  } else if (inKind == kCardKindShadow) {
-    float spread = inTint.x;
-    float falloff = 1.0 - smoothstep(-0.25 * spread, spread, d);
-    outColor = vec4(0.0, 0.0, 0.0, 0.45 * falloff * falloff * inTint.y);
-  } else {
-    float pad = inTint.x;
-    float band = inside * (1.0 - clamp(0.5 - (d + 0.55 * pad) / pixelSize, 0.0, 1.0));
-    outColor = vec4(draw.accent.rgb, 1.0) * (inTint.y * band);
+  vec4 colour = vec4(kPlainCard, 1.0);
+  bool outsidePicture = any(lessThan(pictureAt, vec2(0.0))) || any(greaterThan(pictureAt, vec2(1.0)));
+  if (inTint.z > 0.5 && !outsidePicture)
+    colour = picture;
+  if (inTint.w > 0.0) {
+    // A text plate's coverage c in one channel: below one half the plate's own edge (its coverage
+    // 2c), from one half up text over the whole plate (the text's coverage 2c - 1). Both halves
+    // are linear in c, so filtering between texels of one half gives the colours it would
+    // between the colours themselves.
+    float c = picture.r;
+    float text = clamp(2.0 * c - 1.0, 0.0, 1.0);
+    float plate = inTint.w * clamp(2.0 * c, 0.0, 1.0);
+    colour = vec4(vec3(text), text + plate * (1.0 - text));
   }
+  colour.rgb *= inTint.x;
+  outColor = colour * (inside * inTint.y * clamp(inFade, 0.0, 1.0));
+  // The kind is read so that every value the vertex stage hands on is consumed.
+  if (inKind != kCardKindPicture) outColor = vec4(0.0);
 }

@@ -2,8 +2,8 @@
 #extension GL_GOOGLE_include_directive : require
 #include "card_common.glsl"
 
-// Shadows and selection rings: the card shader's colours for those two kinds, without its texture
-// sample, which a CPU driver pays for on every pixel whether a draw uses it or not.
+// Shadows and selection rings (outlines): their colours from the rounded box alone, without the card
+// shader's texture sample, which a CPU driver pays for on every pixel whether a draw uses it or not.
 layout(location = 0) in vec2 inLocal;
 layout(location = 1) in vec2 inPicture;
 layout(location = 2) in float inFade;

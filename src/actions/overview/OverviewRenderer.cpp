@@ -177,8 +177,16 @@ bool OverviewRenderer::render() {
   encoder->setFragmentBytes(accent, sizeof accent, 0);
   const float pixelsPerPoint = contentsScale > 0 ? float(contentsScale) : 1.0f;
   encoder->setFragmentBytes(&pixelsPerPoint, sizeof pixelsPerPoint, 1);
+  const GpuRenderPipeline* bound = cards_.blended.get();
   for (size_t i = 0; i < draws.size(); ++i) {
     const uint32_t index = static_cast<uint32_t>(i);
+    // Shadows and outlines draw through the plain shader, pictures and panels through the card's.
+    const CardUniforms& u = draws[i].uniforms;
+    const auto& pipeline = u.isShadow > 0.5f || u.isOutline > 0.5f ? cards_.plain : cards_.blended;
+    if (pipeline.get() != bound) {
+      encoder->setPipeline(pipeline);
+      bound = pipeline.get();
+    }
     encoder->setVertexBytes(&index, sizeof index, 2);
     encoder->setFragmentTexture(draws[i].texture ? draws[i].texture : cards_.fallbackTexture, 0);
     encoder->drawTriangleStrip(0, 4);
