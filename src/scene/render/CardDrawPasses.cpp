@@ -192,9 +192,21 @@ void CardRenderer::drawMark(GpuRenderEncoder& encoder, CardUniforms* records, co
   drawRecord(encoder, record);
 }
 
+bool CardRenderer::samplesLevelZero(const CardUniforms& u, const GpuTexture& picture, float viewWidth,
+                                    float viewHeight) const {
+  // A picture shown larger than its texture everywhere is sampled at level 0 alone: the same
+  // pixels, at less work a pixel for a CPU driver (the fly-in starts with every card on its window,
+  // twice the size of its picture). Not while every draw is made whole (the reference frames).
+  return drawsOpaqueInteriors_ &&
+         magnifiesTexture(u.mvp,
+                          {static_cast<float>(picture.width()) * u.contentExtent.x / u.pictureScale.x,
+                           static_cast<float>(picture.height()) * u.contentExtent.y / u.pictureScale.y},
+                          viewWidth, viewHeight);
+}
+
 void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame&,
                                    const std::vector<MorphSample>& samples, const Float4x4& vp, float floorY,
-                                   size_t drawn) {
+                                   size_t drawn, float viewWidth, float viewHeight) {
   Float4x4 mirror;
   mirror.columns[1].y = -1;
   mirror.columns[3].y = 2 * floorY;
@@ -227,7 +239,10 @@ void CardRenderer::drawReflections(GpuRenderEncoder& encoder, CardUniforms* reco
           u.contentExtent, size);
     }
     bindTexture(encoder, hasPicture ? picture->texture : nullptr);
+    const bool levelZero = hasPicture && samplesLevelZero(u, *picture->texture, viewWidth, viewHeight);
+    if (levelZero) encoder.setFragmentSampler(levelZeroSampler_, 0);
     drawVisible(encoder, kRecordsPerCard * k + kReflection, u.mvp, 0);
+    if (levelZero) encoder.setFragmentSampler(cardSampler_, 0);
   }
 }
 
@@ -436,7 +451,7 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
 
   // 10. Reflections under everything.
   if (frame.showReflections) {
-    if (auto floorY = frame.layout.floorY()) drawReflections(encoder, records, frame, samples, vp, *floorY, drawn);
+    if (auto floorY = frame.layout.floorY()) drawReflections(encoder, records, frame, samples, vp, *floorY, drawn, viewWidth, viewHeight);
   }
 
   // 11. Card by card.
@@ -494,16 +509,10 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
             u.contentExtent, size);
       }
       bindTexture(encoder, hasPicture ? picture->texture : nullptr);
+      const bool levelZero = hasPicture && samplesLevelZero(u, *picture->texture, viewWidth, viewHeight);
+      if (levelZero) encoder.setFragmentSampler(levelZeroSampler_, 0);
       drawVisible(encoder, u0 + kPicture, u.mvp, k);
-      // A picture shown larger than its texture is sampled at level 0 alone: the same pixels, at
-      // less work a pixel for a CPU driver (the fly-in starts with every card on its window, twice
-      // the size of its picture).
-      const bool levelZero =
-          interiors_[k] && hasPicture &&
-          magnifiesTexture(u.mvp,
-                           {static_cast<float>(picture->texture->width()) * u.contentExtent.x / u.pictureScale.x,
-                            static_cast<float>(picture->texture->height()) * u.contentExtent.y / u.pictureScale.y},
-                           viewWidth, viewHeight);
+      if (levelZero) encoder.setFragmentSampler(cardSampler_, 0);
       // A card opaque inside its rounded edge draws the pixels of its interior once more, without
       // blending: the same colours (a fully covering opaque colour over anything is itself), but a
       // CPU driver then drops whatever was drawn earlier under the tiles they fill, this quad's

@@ -173,8 +173,9 @@ class CardRenderer {
   // Whether a card that is opaque inside its rounded edge draws again, over its blended quad, the
   // pixels of that interior through the pipeline without blending (on by default): the same
   // pixels, but a CPU driver then drops whatever was drawn earlier under the tiles they fill; and
-  // the selection ring is drawn only around its card's interior. Off, every card and ring is one
-  // blended quad. Render thread (or while no frame is drawn).
+  // the selection ring is drawn only around its card's interior, and a picture shown magnified is
+  // sampled at its level 0 alone. Off, every card and ring is one blended quad through the card
+  // sampler. Render thread (or while no frame is drawn).
   void setDrawsOpaqueInteriors(bool on) { drawsOpaqueInteriors_ = on; }
   // Whether a frame is drawn only where it differs (on by default): each frame's draws are recorded
   // and compared with the frame before; when none differs no drawable is taken at all, and a
@@ -237,7 +238,9 @@ class CardRenderer {
   void sortDrawOrder(size_t count);
   void drawReflections(GpuRenderEncoder& encoder, CardUniforms* records, const SceneFrame& frame,
                        const std::vector<MorphSample>& samples, const Float4x4& viewProjection, float floorY,
-                       size_t drawn);
+                       size_t drawn, float viewWidth, float viewHeight);
+  // Whether the draw `u` of `picture` may sample its level 0 alone (magnified everywhere).
+  bool samplesLevelZero(const CardUniforms& u, const GpuTexture& picture, float viewWidth, float viewHeight) const;
   void drawShadow(GpuRenderEncoder& encoder, CardUniforms* records, const Float4x4& viewProjection,
                   const Float4x4& model, Float2 size, float cornerRadius, float spread, float opacity, size_t record,
                   size_t place);
