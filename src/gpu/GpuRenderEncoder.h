@@ -73,6 +73,10 @@ class GpuBlitEncoder {
   // does not exist.
   virtual bool copyLevel(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel,
                          const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel) = 0;
+  // Copies `region` of level 0 to the same place in level 0 of a texture of the same size. False
+  // when the sizes differ or the region does not fit (or a texture is a swapchain's).
+  virtual bool copyRegion(const std::shared_ptr<GpuTexture>& source, const std::shared_ptr<GpuTexture>& destination,
+                          GpuRegion region) = 0;
   // Fills levels 1 and up from level 0, each a linear half-size of the one above.
   virtual void generateMipmaps(const std::shared_ptr<GpuTexture>& texture) = 0;
   virtual void endEncoding() = 0;

@@ -401,33 +401,48 @@ TEST_F(CardPixelTest, PicturesKeepTheirMipLevelAlongTheQuadsEdgesAndDiagonal) {
 // of the ring has caught up, a frame is drawn only over the card's rectangle (and its reflection's),
 // and it is the same, byte for byte, as the whole frame; a wake that changes nothing draws nothing.
 TEST_F(CardPixelTest, AFrameDrawnOnlyWhereThePictureChangedIsTheWholeFramePixelForPixel) {
-  f->install(3, AppSettings::SwitcherStyle::row, 1);
-  f->settle();
-  const uint8_t shades[4][3] = {{200, 40, 40}, {40, 200, 200}, {120, 120, 30}, {30, 60, 220}};
-  for (const auto& c : shades) {
-    auto texture = f->texture(64, 40, "Quorvel live picture");
-    const std::string bytes = solid(64, 40, c[0], c[1], c[2]);
-    ASSERT_TRUE(texture->replaceLevel(0, bytes.data(), 64 * 4));
-    f->pictures[2] = texture;
+  // Over the backdrop colour, and over the desktop's still (which frames then copy in, once it has
+  // stayed the same for two frames, rather than draw).
+  DesktopStill still{160, 100, {}};
+  for (uint32_t i = 0; i < 160u * 100; ++i) still.pixels.push_back(0xff000000u | (i % 160) << 16 | (i / 160) << 1);
+  for (const bool withStill : {false, true}) {
+    SCOPED_TRACE(withStill ? "over the still" : "over the colour");
+    f->renderer->setRedrawsOnlyChanges(true);
+    f->renderer->setBackdrop(Float4{0, 0, 0.4f, 0.5f});
+    ASSERT_TRUE(f->renderer->setBackdropPicture(withStill ? &still : nullptr));
+    f->renderer->setBackdropPictureLook(1, 0.78f);
+    f->install(3, AppSettings::SwitcherStyle::row, 1);
+    f->settle();
+    const uint8_t shades[4][3] = {{200, 40, 40}, {40, 200, 200}, {120, 120, 30}, {30, 60, 220}};
+    for (const auto& c : shades) {
+      auto texture = f->texture(64, 40, "Quorvel live picture");
+      const std::string bytes = solid(64, 40, c[0], c[1], c[2]);
+      ASSERT_TRUE(texture->replaceLevel(0, bytes.data(), 64 * 4));
+      f->pictures[2] = texture;
+      f->tickChanged();
+    }
+    const std::optional<GpuRegion> area = f->renderer->lastDrawnArea();
+    ASSERT_TRUE(area) << "drawn only where the picture changed";
+    EXPECT_LT(area->width * area->height, 640u * 400 / 2);
+    EXPECT_TRUE(area->x > 0 || area->x + area->width < 640) << "not the whole width";
+    EXPECT_EQ(f->renderer->backdropStill() != nullptr, withStill);
+    const GpuPixels partial = f->surface->readLastFrame();
+
+    const uint64_t presented = f->surface->presentedCount();
     f->tickChanged();
+    EXPECT_EQ(f->surface->presentedCount(), presented) << "nothing changed: no frame";
+
+    // The reference: every draw made whole, into the whole target.
+    f->renderer->setRedrawsOnlyChanges(false);
+    f->renderer->setDrawsOpaqueInteriors(false);
+    f->tickChanged();
+    f->renderer->setDrawsOpaqueInteriors(true);
+    EXPECT_FALSE(f->renderer->lastDrawnArea()) << "drawn whole";
+    const GpuPixels whole = f->surface->readLastFrame();
+    ASSERT_EQ(partial.width, whole.width);
+    EXPECT_TRUE(partial.bytes == whole.bytes) << "a frame drawn over the changed rectangle is the whole frame";
+    EXPECT_GT(whole.at(320, 200).b, 200) << "the last picture shows";
   }
-  const std::optional<GpuRegion> area = f->renderer->lastDrawnArea();
-  ASSERT_TRUE(area) << "drawn only where the picture changed";
-  EXPECT_LT(area->width * area->height, 640u * 400 / 2);
-  EXPECT_TRUE(area->x > 0 || area->x + area->width < 640) << "not the whole width";
-  const GpuPixels partial = f->surface->readLastFrame();
-
-  const uint64_t presented = f->surface->presentedCount();
-  f->tickChanged();
-  EXPECT_EQ(f->surface->presentedCount(), presented) << "nothing changed: no frame";
-
-  f->renderer->setRedrawsOnlyChanges(false);
-  f->tickChanged();
-  EXPECT_FALSE(f->renderer->lastDrawnArea()) << "drawn whole";
-  const GpuPixels whole = f->surface->readLastFrame();
-  ASSERT_EQ(partial.width, whole.width);
-  EXPECT_TRUE(partial.bytes == whole.bytes) << "a frame drawn over the changed rectangle is the whole frame";
-  EXPECT_GT(whole.at(320, 200).b, 200) << "the last picture shows";
 }
 
 // Two chrome bitmaps between frames put the second into the very texture the last frame drew:

@@ -214,6 +214,15 @@ class RecordingBlitEncoder final : public GpuBlitEncoder {
     record_.blits.push_back({RecordedBlit::Kind::copyLevel, source, destination, sourceLevel, destinationLevel});
     return true;
   }
+  bool copyRegion(const std::shared_ptr<GpuTexture>& source, const std::shared_ptr<GpuTexture>& destination,
+                  GpuRegion region) override {
+    if (!source || !destination || source == destination || source->width() != destination->width() ||
+        source->height() != destination->height() || region.width == 0 || region.height == 0 ||
+        region.x + region.width > source->width() || region.y + region.height > source->height())
+      return false;
+    record_.blits.push_back({RecordedBlit::Kind::copyRegion, source, destination, 0, 0, region, region});
+    return true;
+  }
   void generateMipmaps(const std::shared_ptr<GpuTexture>& texture) override {
     record_.blits.push_back({RecordedBlit::Kind::generateMipmaps, texture, texture, 0, 0});
   }

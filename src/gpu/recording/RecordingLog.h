@@ -32,12 +32,12 @@ struct RecordedDraw {
 };
 
 struct RecordedBlit {
-  enum class Kind { upload, blit, copyLevel, generateMipmaps } kind = Kind::upload;
+  enum class Kind { upload, blit, copyLevel, copyRegion, generateMipmaps } kind = Kind::upload;
   std::shared_ptr<GpuTexture> source;
   std::shared_ptr<GpuTexture> destination;
   uint32_t sourceLevel = 0;
   uint32_t destinationLevel = 0;
-  GpuRegion sourceRegion, destinationRegion;  // blits
+  GpuRegion sourceRegion, destinationRegion;  // blits; a region copy's region in both
 };
 
 struct RecordedEncoder {

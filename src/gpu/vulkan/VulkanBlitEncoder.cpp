@@ -102,6 +102,30 @@ bool VulkanBlitEncoder::copyLevel(const std::shared_ptr<GpuTexture>& source, uin
   return true;
 }
 
+bool VulkanBlitEncoder::copyRegion(const std::shared_ptr<GpuTexture>& source,
+                                   const std::shared_ptr<GpuTexture>& destination, GpuRegion region) {
+  auto s = std::dynamic_pointer_cast<VulkanTexture>(source);
+  auto d = std::dynamic_pointer_cast<VulkanTexture>(destination);
+  if (ended_ || !s || !d || s == d || s->isSwapchainImage() || d->isSwapchainImage() || s->width() != d->width() ||
+      s->height() != d->height() || !fits(*s, 0, region))
+    return false;
+  s->recordLayout(cb_, 0, 1, s->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL);
+  d->recordLayout(cb_, 0, 1, d->restingLayout(), VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL);
+  VkImageCopy copy{};
+  copy.srcSubresource = {VK_IMAGE_ASPECT_COLOR_BIT, 0, 0, 1};
+  copy.dstSubresource = copy.srcSubresource;
+  copy.srcOffset = {static_cast<int32_t>(region.x), static_cast<int32_t>(region.y), 0};
+  copy.dstOffset = copy.srcOffset;
+  copy.extent = {region.width, region.height, 1};
+  vkCmdCopyImage(cb_, s->image(), VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, d->image(),
+                 VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &copy);
+  s->recordLayout(cb_, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_SRC_OPTIMAL, s->restingLayout());
+  d->recordLayout(cb_, 0, 1, VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, d->restingLayout());
+  owner_.retain(s);
+  owner_.retain(d);
+  return true;
+}
+
 void VulkanBlitEncoder::generateMipmaps(const std::shared_ptr<GpuTexture>& texture) {
   auto t = std::dynamic_pointer_cast<VulkanTexture>(texture);
   if (ended_ || !t || t->isSwapchainImage() || t->mipLevelCount() < 2) return;

@@ -24,6 +24,8 @@ class VulkanBlitEncoder final : public GpuBlitEncoder {
   void blit(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel, GpuRegion sourceRegion,
             const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel,
             GpuRegion destinationRegion) override;
+  bool copyRegion(const std::shared_ptr<GpuTexture>& source, const std::shared_ptr<GpuTexture>& destination,
+                  GpuRegion region) override;
   bool copyLevel(const std::shared_ptr<GpuTexture>& source, uint32_t sourceLevel,
                  const std::shared_ptr<GpuTexture>& destination, uint32_t destinationLevel) override;
   void generateMipmaps(const std::shared_ptr<GpuTexture>& texture) override;

@@ -267,8 +267,10 @@ void CardRenderer::draw(GpuRenderEncoder& encoder, const SceneFrame& frame, cons
       uniformBuffers_[static_cast<size_t>(frameSlot_) % uniformBuffers_.size()];
   auto* records = static_cast<CardUniforms*>(buffer->contents());
   boundTexture_ = nullptr;
-  if (backdropRecords > 0)
+  if (backdropRecords > 0) {
     drawBackdropPicture(encoder, backdrop, buffer, records, cardRecords + chromeRecords, viewWidth, viewHeight);
+    drawnBackdrop_ = BackdropStill{backdrop.texture, backdrop.opacity, backdrop.brightness};
+  }
   if (drawsCards) drawCards(encoder, frame, samples, viewWidth, viewHeight, buffer, records);
   if (chromeRecords > 0) drawOverlayChrome(encoder, chrome, buffer, records, cardRecords);
 }

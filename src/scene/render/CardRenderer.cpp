@@ -140,7 +140,14 @@ bool CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t heig
   const Float4 backdrop = this->backdrop();
   now.reset(width, height, GpuColor{backdrop.x, backdrop.y, backdrop.z, backdrop.w}, CardUniforms::kStride);
   releaseOverlayChrome();  // a frame recorded before and not drawn lets go of its chrome
+  drawnBackdrop_.reset();
   draw(now, frame, morphs_.values, static_cast<float>(width), static_cast<float>(height));
+  recordedBackdrop_[1 - shown_] = drawnBackdrop_;
+  if (recordedBackdrop_[1 - shown_]) {
+    recordedBackdrop_[1 - shown_]->clear = backdrop;
+    recordedBackdrop_[1 - shown_]->width = width;
+    recordedBackdrop_[1 - shown_]->height = height;
+  }
   const DrawRecording& before = recordings_[shown_];
   const FrameDamage damage = before.width() > 0 ? DrawRecording::damage(before, now) : FrameDamage::all();
   shown_ = 1 - shown_;
@@ -154,6 +161,11 @@ bool CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t heig
 void CardRenderer::forgetRecordings() {
   recordings_[0].clear();
   recordings_[1].clear();
+  recordedBackdrop_[0].reset();
+  recordedBackdrop_[1].reset();
+  lastBackdrop_.reset();
+  stillKey_.reset();
+  stillTexture_.reset();
   keptDrawables_.clear();
   sinceShown_ = FrameDamage::all();
   recorded_ = {0, 0};
@@ -199,15 +211,16 @@ void CardRenderer::render(const std::shared_ptr<GpuDrawable>& drawable, const Sc
   commandBuffer->setLabel("Quorvel ring");
   commandBuffer->addCompletedHandler([inFlight = inFlight_] { inFlight->release(); });
   const DrawRecording& recording = recordings_[shown_];
+  const bool fromStill = copyBackdropStill(*commandBuffer, recording, drawable, area.rect);
   GpuRenderPass pass;
   pass.colorTexture = target;
-  pass.clear = true;
+  pass.clear = !fromStill;
   pass.area = area.rect;
   const Float4 backdrop = this->backdrop();
   pass.clearColor = {backdrop.x, backdrop.y, backdrop.z, backdrop.w};
   if (auto encoder = commandBuffer->makeRenderEncoder(pass)) {
     encoder->setLabel("Quorvel cards");
-    recording.replay(*encoder, area.rect);
+    recording.replay(*encoder, area.rect, fromStill ? DrawRecording::Draws::allButFirst : DrawRecording::Draws::all);
     encoder->endEncoding();
   }
   drawable->setDamage(sinceShown_.whole ? std::nullopt : sinceShown_.rect);
@@ -218,6 +231,45 @@ void CardRenderer::render(const std::shared_ptr<GpuDrawable>& drawable, const Sc
   frameSlot_ = (frameSlot_ + 1) % static_cast<int>(std::max<size_t>(uniformBuffers_.size(), 1));
   releaseOverlayChrome();  // committed: a copy submitted from now on runs after this frame
   pacing_.noteFrameGap(frame.liveCount, frame.isAtRest, frame.isDismissing, dt, livePreview());
+}
+
+bool CardRenderer::copyBackdropStill(GpuCommandBuffer& commands, const DrawRecording& recording,
+                                     const std::shared_ptr<GpuDrawable>& drawable, std::optional<GpuRegion> area) {
+  const std::optional<BackdropStill> backdrop = recordedBackdrop_[shown_];
+  const std::optional<BackdropStill> before = std::exchange(lastBackdrop_, backdrop);
+  // A swapchain's image takes no copies; the reference frames draw everything.
+  if (!backdrop || !drawsOpaqueInteriors_ || !drawable->keepsContents()) return false;
+  if (stillKey_ != backdrop) {
+    // Still changing (fading in): drawn in the frame, as it is not worth keeping.
+    if (before != backdrop) return false;
+    stillKey_.reset();
+    if (!stillTexture_ || stillTexture_->width() != backdrop->width || stillTexture_->height() != backdrop->height) {
+      GpuTextureDescriptor d;
+      d.width = backdrop->width;
+      d.height = backdrop->height;
+      d.renderTarget = true;
+      d.label = "Quorvel backdrop still";
+      stillTexture_ = device_->makeTexture(d);
+      if (!stillTexture_) return false;
+    }
+    GpuRenderPass pass;
+    pass.colorTexture = stillTexture_;
+    pass.clear = true;
+    pass.clearColor = {backdrop->clear.x, backdrop->clear.y, backdrop->clear.z, backdrop->clear.w};
+    auto encoder = commands.makeRenderEncoder(pass);
+    if (!encoder) return false;
+    encoder->setLabel("Quorvel backdrop still");
+    recording.replay(*encoder, std::nullopt, DrawRecording::Draws::firstOnly);
+    encoder->endEncoding();
+    stillKey_ = backdrop;
+  }
+  auto blit = commands.makeBlitEncoder();
+  if (!blit) return false;
+  blit->setLabel("Quorvel backdrop");
+  const bool copied =
+      blit->copyRegion(stillTexture_, drawable->texture(), area.value_or(GpuRegion{0, 0, backdrop->width, backdrop->height}));
+  blit->endEncoding();
+  return copied;
 }
 
 void CardRenderer::recycle(const std::shared_ptr<GpuDrawable>& drawable) {

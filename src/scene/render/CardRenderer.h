@@ -185,6 +185,8 @@ class CardRenderer {
   void setRedrawsOnlyChanges(bool on) { redrawsOnlyChanges_ = on; }
   // The rectangle the last frame drew (none: the whole target).
   std::optional<GpuRegion> lastDrawnArea() const { return lastArea_; }
+  // The desktop's still drawn over the clear colour that frames copy in; none while they draw it.
+  const std::shared_ptr<GpuTexture>& backdropStill() const { return stillTexture_; }
   // The pixels (a rectangle of the target) that a card of this model-view-projection, size and
   // corner radius covers fully with its own colour, drawn into a target of this size: a rectangle
   // inside the card's edge inset by the corner radius, where the radius spans at least a pixel.
@@ -362,6 +364,25 @@ class CardRenderer {
   FrameDamage sinceShown_ = FrameDamage::all();  // changed since the last frame shown
   std::optional<GpuRegion> lastArea_;
   bool redrawsOnlyChanges_ = true;
+  // The desktop's still as a frame starts from it: drawn over the clear colour into a texture of
+  // the target's size once it has stayed the same for two frames, and then copied into each frame
+  // (a copy, where the CPU driver would shade every pixel of the screen again).
+  struct BackdropStill {
+    std::shared_ptr<GpuTexture> picture;
+    float opacity = 0, brightness = 1;
+    Float4 clear;
+    uint32_t width = 0, height = 0;
+    bool operator==(const BackdropStill&) const = default;
+  };
+  std::optional<BackdropStill> drawnBackdrop_;        // the one draw() drew first, if any
+  std::optional<BackdropStill> recordedBackdrop_[2];  // the one each recording draws first
+  std::optional<BackdropStill> lastBackdrop_;         // the last frame drawn's
+  std::optional<BackdropStill> stillKey_;             // what stillTexture_ holds
+  std::shared_ptr<GpuTexture> stillTexture_;
+  // Copies the still into `target` over `area` (making it first when the frame's backdrop stayed
+  // the same since the frame before); false when the frame must draw its backdrop itself.
+  bool copyBackdropStill(GpuCommandBuffer& commands, const DrawRecording& recording,
+                         const std::shared_ptr<GpuDrawable>& drawable, std::optional<GpuRegion> area);
   // Held by the render thread while it records and draws a frame (FrameScope), and by forgetFrames
   // when no frame is being drawn; else forgetFrames leaves the request for that frame's end.
   std::mutex framesMutex_;

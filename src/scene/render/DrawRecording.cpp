@@ -124,7 +124,7 @@ void DrawRecording::drawTriangleStrip(uint32_t vertexStart, uint32_t vertexCount
   draws_.push_back(std::move(draw));
 }
 
-void DrawRecording::replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> area) const {
+void DrawRecording::replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> area, Draws draws) const {
   if (!label_.empty()) encoder.setLabel(label_);
   auto clip = [&](std::optional<GpuRegion> scissor) -> std::optional<GpuRegion> {
     if (!area) return scissor;
@@ -135,10 +135,15 @@ void DrawRecording::replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> a
   if (area) encoder.setScissor(area);
   size_t drawIndex = 0;
   for (const Op& op : ops_) {
-    // A draw that cannot reach the area is left out (its pixels would all be clipped away).
-    if (op.kind == Kind::draw && area && drawIndex < draws_.size()) {
-      const std::optional<GpuRegion> r = reach(draws_[drawIndex++]);
-      if (!r || !intersect(*r, *area)) continue;
+    if (op.kind == Kind::draw) {
+      const size_t index = drawIndex++;
+      if (draws == Draws::firstOnly && index > 0) break;
+      if (draws == Draws::allButFirst && index == 0) continue;
+      // A draw that cannot reach the area is left out (its pixels would all be clipped away).
+      if (area && index < draws_.size()) {
+        const std::optional<GpuRegion> r = reach(draws_[index]);
+        if (!r || !intersect(*r, *area)) continue;
+      }
     }
     switch (op.kind) {
       case Kind::pipeline: encoder.setPipeline(op.pipeline); break;

@@ -46,8 +46,11 @@ class DrawRecording final : public GpuRenderEncoder {
   uint32_t width() const { return width_; }
   uint32_t height() const { return height_; }
 
+  // Which draws a replay encodes: all of them, the first alone, or all but the first (whose pixels
+  // the target holds already). The other operations are encoded in every case.
+  enum class Draws { all, firstOnly, allButFirst };
   // Encodes the frame into `encoder`, every draw clipped to `area` (none: the whole target).
-  void replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> area) const;
+  void replay(GpuRenderEncoder& encoder, std::optional<GpuRegion> area, Draws draws = Draws::all) const;
   // The pixels that differ between frame `before` and frame `now`: all of them when the two differ
   // in size, clear colour or in the sequence of their draws.
   static FrameDamage damage(const DrawRecording& before, const DrawRecording& now);
