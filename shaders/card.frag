@@ -18,13 +18,6 @@ layout(location = 6) flat in vec4 inContent;
 
 layout(location = 0) out vec4 outColor;
 
-// Signed distance from a rounded rectangle centred on the origin (negative inside); the radius is
-// already no larger than the smaller half side.
-float roundedBox(vec2 p, vec2 halfSize, float r) {
-  vec2 q = abs(p) - halfSize + r;
-  return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
-}
-
 // Pictures, marks and plates. The per-pixel work is kept small and branch-light: the CPU driver runs
 // every branch for a block of pixels. (Shadows and rings draw with the plain shader.)
 void main() {

@@ -48,3 +48,10 @@ const vec3 kPlainCard = vec3(0.16, 0.17, 0.19);
 vec2 frontPicture(vec2 picture, bool frontFacing, bool mirrored) {
   return vec2(frontFacing != mirrored ? picture.x : 1.0 - picture.x, picture.y);
 }
+
+// Signed distance from a rounded rectangle centred on the origin (negative inside); the radius is
+// already no larger than the smaller half side.
+float roundedBox(vec2 p, vec2 halfSize, float r) {
+  vec2 q = abs(p) - halfSize + r;
+  return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
+}

@@ -15,11 +15,6 @@ layout(location = 6) flat in vec4 inContent;
 
 layout(location = 0) out vec4 outColor;
 
-float roundedBox(vec2 p, vec2 halfSize, float r) {
-  vec2 q = abs(p) - halfSize + r;
-  return length(max(q, 0.0)) + min(max(q.x, q.y), 0.0) - r;
-}
-
 void main() {
   vec2 step = fwidth(inLocal);
   float pixelSize = max(max(step.x, step.y), 1e-6);
