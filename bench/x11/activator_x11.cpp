@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSession.h"
 #include "X11Session.h"
 #include "actions/Activator.h"
 #include "ax/AXFunnel.h"
@@ -35,17 +36,8 @@ namespace {
 using namespace std::chrono_literals;
 
 void BM_CommitToActiveWindow(benchmark::State& state) {
-  if (!X11Session::xvfbInstalled()) {
-    state.SkipWithError("Xvfb is not installed");
-    return;
-  }
-  LogHub::shared().setStandardErrorEnabled(false);
-  std::string failure;
-  std::unique_ptr<X11Session> session = X11Session::start(failure);
-  if (!session) {
-    state.SkipWithError(failure.c_str());
-    return;
-  }
+  auto session = startBenchSession(state);
+  if (!session) return;
   const std::optional<uint32_t> a = session->launchClient({"--title", "left", "--geometry", "600x400+50+50"});
   const std::optional<uint32_t> b = session->launchClient({"--title", "right", "--geometry", "600x400+300+200"});
   if (!a || !b) {

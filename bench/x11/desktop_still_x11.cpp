@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSession.h"
 #include "X11Session.h"
 #include "base/LogHub.h"
 #include "base/ThreadRuntime.h"
@@ -28,17 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 
 void BM_DesktopStill(benchmark::State& state) {
-  if (!X11Session::xvfbInstalled()) {
-    state.SkipWithError("Xvfb is not installed");
-    return;
-  }
-  LogHub::shared().setStandardErrorEnabled(false);
-  std::string failure;
-  auto session = X11Session::start(failure, {.width = 1920, .height = 1080, .desktops = 1});
-  if (!session) {
-    state.SkipWithError(failure.c_str());
-    return;
-  }
+  auto session = startBenchSession(state, {.width = 1920, .height = 1080, .desktops = 1});
+  if (!session) return;
   const char* colours[] = {"3080c0", "c08030", "30c080", "8030c0", "c03080"};
   for (int i = 0; i < 10; ++i) {
     const std::string geometry = "900x600+" + std::to_string(i * 100) + "+" + std::to_string(i * 45);

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSession.h"
 #include "X11Session.h"
 #include "base/LogHub.h"
 #include "gpu/x11/VulkanWindowSurface.h"
@@ -35,16 +36,8 @@ void BM_FrameUpload(benchmark::State& st) {
   const bool import = st.range(1) != 0;
   const bool drawThere = st.range(2) != 0;
   std::string failure;
-  if (!X11Session::xvfbInstalled()) {
-    st.SkipWithError("Xvfb is not installed");
-    return;
-  }
-  LogHub::shared().setStandardErrorEnabled(false);
-  auto session = X11Session::start(failure, {.width = 1920, .height = 1080, .desktops = 1});
-  if (!session) {
-    st.SkipWithError(failure.c_str());
-    return;
-  }
+  auto session = startBenchSession(st, {.width = 1920, .height = 1080, .desktops = 1});
+  if (!session) return;
   VulkanDeviceOptions options;
   options.hostMemoryImport = import;
   auto device = VulkanDevice::make(options, &failure);

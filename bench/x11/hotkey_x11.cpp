@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSession.h"
 #include "X11Session.h"
 #include "app/HotkeyManager.h"
 #include "app/HotkeyTapContext.h"
@@ -37,17 +38,8 @@ void fakeKey(xcb_connection_t* c, uint8_t type, uint8_t keycode) {
 }
 
 void BM_KeyDownToSummonHop(benchmark::State& state) {
-  if (!X11Session::xvfbInstalled()) {
-    state.SkipWithError("Xvfb is not installed");
-    return;
-  }
-  LogHub::shared().setStandardErrorEnabled(false);
-  std::string failure;
-  std::unique_ptr<X11Session> session = X11Session::start(failure);
-  if (!session) {
-    state.SkipWithError(failure.c_str());
-    return;
-  }
+  auto session = startBenchSession(state);
+  if (!session) return;
   ThreadRuntime runtime;
   std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, session->display());
   std::unique_ptr<X11KeySource> source = X11KeySource::open(session->display());

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSession.h"
 #include "X11Session.h"
 #include "ax/AXHandle.h"
 #include "base/LogHub.h"
@@ -54,17 +55,8 @@ std::optional<std::string> startSessionBus(X11Session& session) {
 void BM_TabWalkFifty(benchmark::State& state) {
   const bool firefox = state.range(0) == 0;
   const std::string program = firefox ? "firefox-esr" : "chromium";
-  if (!X11Session::xvfbInstalled()) {
-    state.SkipWithError("Xvfb is not installed");
-    return;
-  }
-  LogHub::shared().setStandardErrorEnabled(false);
-  std::string failure;
-  std::unique_ptr<X11Session> session = X11Session::start(failure);
-  if (!session) {
-    state.SkipWithError(failure.c_str());
-    return;
-  }
+  auto session = startBenchSession(state);
+  if (!session) return;
   const std::optional<std::string> bus = startSessionBus(*session);
   if (!bus) {
     state.SkipWithError("no session bus");
