@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "QtBenchMain.h"
 #include "base/ManualLoop.h"
 #include "gpu/vulkan/VulkanDevice.h"
 #include "pictures/CardLabelCache.h"
@@ -153,12 +154,4 @@ BENCHMARK(BM_StatusBadgePrewarm)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return quorvel::runQtBenchmarks<QGuiApplication>(argc, argv); }

@@ -32,6 +32,7 @@
 #include <ctime>
 #include <unordered_set>
 
+#include "QtBenchMain.h"
 #include "base/SystemClock.h"
 #include "gpu/vulkan/VulkanDevice.h"
 #include "overlay/ControllerFakes.h"
@@ -575,12 +576,4 @@ BENCHMARK(BM_FirstSummon)->Arg(10)->Arg(50)->Arg(200)->Unit(benchmark::kMillisec
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return quorvel::runQtBenchmarks<QGuiApplication>(argc, argv); }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "QtBenchMain.h"
 #include "base/DefaultsStore.h"
 #include "scene/LayoutFactory.h"
 #include "settings/AppSettings.h"
@@ -92,11 +93,4 @@ BENCHMARK(BM_BackdropBlur)
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return quorvel::runQtBenchmarks<QGuiApplication>(argc, argv); }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "QtBenchMain.h"
 #include "base/DefaultsStore.h"
 #include "base/ManualLoop.h"
 #include "platform/UsKeyboardLayout.h"
@@ -79,11 +80,4 @@ BENCHMARK(BM_SettingsWindowPaneSwitch)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return quorvel::runQtBenchmarks<QApplication>(argc, argv); }

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "../QtBenchMain.h"
 #include "BenchSession.h"
 #include "X11Session.h"
 #include "base/LogHub.h"
@@ -72,11 +73,4 @@ BENCHMARK(BM_DesktopStill)->Arg(640)->Arg(1920)->Unit(benchmark::kMillisecond)->
 }  // namespace
 }  // namespace quorvel
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  QGuiApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return quorvel::runQtBenchmarks<QGuiApplication>(argc, argv); }
