@@ -453,7 +453,8 @@ void CardRenderer::drawCards(GpuRenderEncoder& encoder, const SceneFrame& frame,
 
   // 10. Reflections under everything.
   if (frame.showReflections) {
-    if (auto floorY = frame.layout.floorY()) drawReflections(encoder, records, frame, samples, vp, *floorY, drawn, viewWidth, viewHeight);
+    if (auto floorY = frame.layout.floorY())
+      drawReflections(encoder, records, frame, samples, vp, *floorY, drawn, viewWidth, viewHeight);
   }
 
   // 11. Card by card.

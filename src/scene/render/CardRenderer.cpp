@@ -266,8 +266,8 @@ bool CardRenderer::copyBackdropStill(GpuCommandBuffer& commands, const DrawRecor
   auto blit = commands.makeBlitEncoder();
   if (!blit) return false;
   blit->setLabel("Quorvel backdrop");
-  const bool copied =
-      blit->copyRegion(stillTexture_, drawable->texture(), area.value_or(GpuRegion{0, 0, backdrop->width, backdrop->height}));
+  const GpuRegion whole{0, 0, backdrop->width, backdrop->height};
+  const bool copied = blit->copyRegion(stillTexture_, drawable->texture(), area.value_or(whole));
   blit->endEncoding();
   return copied;
 }
