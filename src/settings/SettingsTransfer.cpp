@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <set>
+#include <unordered_set>
+
+#include "base/TextServices.h"
 
 #include "settings/AppInfo.h"
 #include "settings/AppSettings.h"
@@ -200,6 +204,35 @@ std::vector<std::string> listAfter(const std::map<std::string, Json>& writes, co
   const auto value = valueAfter(writes, store, key);
   auto list = value ? textListIn(*value) : std::nullopt;
   return list.value_or(std::vector<std::string>{});
+}
+
+// A list of more applications than it may hold, cut after the last one it may: blanks and repeats
+// (once trimmed) do not count, as the canonical list keeps none of them. A title-word dictionary keeps
+// its first applications in key order. Says what was cut; none for a value within the bound.
+std::optional<SettingsTransfer::LeftOut> trimmedToBound(const AppSettings::DefaultEntry& entry, Json& value) {
+  constexpr size_t bound = TitlePatterns::maximumEntries;
+  if (value.size() <= bound) return std::nullopt;
+  size_t cut = value.size();
+  size_t total = value.size();
+  if (entry.type == ValueType::textList) {
+    std::unordered_set<std::string> applications;
+    for (size_t i = 0; i < value.size(); ++i) {
+      std::string id = TextServices::trimmed(value[i].get_ref<const std::string&>());
+      if (id.empty() || applications.contains(id)) continue;
+      if (applications.size() == bound && cut == value.size()) cut = i;
+      applications.insert(std::move(id));
+    }
+    if (cut == value.size()) return std::nullopt;
+    total = applications.size();
+    value.erase(value.begin() + static_cast<std::ptrdiff_t>(cut), value.end());
+  } else if (entry.type == ValueType::wordListDictionary) {
+    auto past = value.begin();
+    std::advance(past, static_cast<std::ptrdiff_t>(bound));
+    value.erase(past, value.end());
+  } else {
+    return std::nullopt;
+  }
+  return SettingsTransfer::LeftOut{entry.key, SettingsTransfer::LeftOut::Reason::trimmed, bound, total};
 }
 
 // Reads a file the user chose, refusing anything but a regular file of a settings file's size.
@@ -411,15 +444,33 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
 
   // Everything is worked out first and written as one change at the end.
   std::map<std::string, Json> writes;
+  std::vector<LeftOut> leftOut;
+  std::set<std::string_view> known;
   int written = 0;
-  for (const auto& entry : AppSettings::defaultEntries()) {
+  const auto entries = AppSettings::defaultEntries();
+  for (const auto& entry : entries) {
+    known.insert(entry.key);
     const auto inFile = file.settings.find(entry.key);
     if (inFile == file.settings.end()) continue;
-    if (auto value = converted(inFile->second, entry.type); value && admissible(entry, *value)) {
-      writes[entry.key] = std::move(*value);
-      ++written;
+    auto value = converted(inFile->second, entry.type);
+    if (!value) {
+      leftOut.push_back({entry.key, LeftOut::Reason::wrongType});
+      continue;
     }
+    const std::optional<LeftOut> trimmed = trimmedToBound(entry, *value);
+    if (auto reason = inadmissibility(entry, *value)) {
+      leftOut.push_back({entry.key, *reason});
+      continue;
+    }
+    if (trimmed) leftOut.push_back(*trimmed);
+    writes[entry.key] = std::move(*value);
+    ++written;
   }
+  for (const auto& [key, value] : file.settings) {
+    if (!known.contains(key)) leftOut.push_back({key, LeftOut::Reason::unknownKey});
+  }
+  // A file that brings nothing changes nothing, the tidying of the lists included.
+  if (written == 0) return {std::nullopt, 0, true, std::move(leftOut)};
 
   if (&store == &settings_.store()) {
     using K = AppSettings::Key;
@@ -434,50 +485,65 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
     writes[K::passThroughBundleIDs] = Json(passThrough);
   }
 
-  if (writes.empty()) return {std::nullopt, written};
   store.setMany(writes);
-  return {std::nullopt, written, store.lastWriteSucceeded()};
+  return {std::nullopt, written, store.lastWriteSucceeded(), std::move(leftOut)};
 }
 
 bool SettingsTransfer::admissible(const SettingsSchema::Entry& entry, const Json& value) {
-  auto wordsWithin = [](const Json& list, size_t count, size_t length) {
-    return list.is_array() && list.size() <= count &&
-           std::all_of(list.begin(), list.end(), [&](const Json& item) {
-             return item.is_string() && TitlePatterns::admissible(item.get_ref<const std::string&>(), length);
-           });
+  return !inadmissibility(entry, value);
+}
+
+std::optional<SettingsTransfer::LeftOut::Reason> SettingsTransfer::inadmissibility(const SettingsSchema::Entry& entry,
+                                                                                   const Json& value) {
+  using Reason = LeftOut::Reason;
+  auto textReason = [](const Json& text, size_t length) -> std::optional<Reason> {
+    if (!text.is_string()) return Reason::wrongType;
+    const auto& bytes = text.get_ref<const std::string&>();
+    if (bytes.size() > length) return Reason::tooLarge;
+    if (!TitlePatterns::admissible(bytes, length)) return Reason::controlCharacters;
+    return std::nullopt;
+  };
+  auto wordsReason = [&](const Json& list, size_t count, size_t length) -> std::optional<Reason> {
+    if (!list.is_array()) return Reason::wrongType;
+    if (list.size() > count) return Reason::tooLarge;
+    for (const auto& item : list) {
+      if (auto reason = textReason(item, length)) return reason;
+    }
+    return std::nullopt;
   };
   switch (entry.type) {
     case ValueType::boolean:
     case ValueType::number:
-      return true;
+      return std::nullopt;
     case ValueType::text: {
-      if (!value.is_string()) return false;
+      if (!value.is_string()) return Reason::wrongType;
       const auto& text = value.get_ref<const std::string&>();
-      if (text.size() > maximumTextLength) return false;
+      if (text.size() > maximumTextLength) return Reason::tooLarge;
       // A colour setting holds a colour.
       const bool colour = entry.cases.empty() && entry.value.is_string() &&
                           SettingColors::rgbFromHex(entry.value.get_ref<const std::string&>()).has_value();
-      return !colour || SettingColors::rgbFromHex(text).has_value();
+      if (colour && !SettingColors::rgbFromHex(text)) return Reason::notAColour;
+      return std::nullopt;
     }
     case ValueType::textList:
-      return wordsWithin(value, TitlePatterns::maximumEntries, TitlePatterns::maximumEntryLength);
+      return wordsReason(value, TitlePatterns::maximumEntries, TitlePatterns::maximumEntryLength);
     case ValueType::wordListDictionary:
-      if (!value.is_object() || value.size() > TitlePatterns::maximumEntries) return false;
+      if (!value.is_object()) return Reason::wrongType;
+      if (value.size() > TitlePatterns::maximumEntries) return Reason::tooLarge;
       for (const auto& [id, words] : value.items()) {
-        if (!TitlePatterns::admissible(id, TitlePatterns::maximumEntryLength) ||
-            !wordsWithin(words, TitlePatterns::maximumWords, TitlePatterns::maximumWordLength)) {
-          return false;
-        }
+        if (auto reason = textReason(Json(id), TitlePatterns::maximumEntryLength)) return reason;
+        if (auto reason = wordsReason(words, TitlePatterns::maximumWords, TitlePatterns::maximumWordLength)) return reason;
       }
-      return true;
+      return std::nullopt;
     case ValueType::integerDictionary:
-      if (!value.is_object() || value.size() > maximumShortcutMembers) return false;
+      if (!value.is_object()) return Reason::wrongType;
+      if (value.size() > maximumShortcutMembers) return Reason::tooLarge;
       for (const auto& [name, member] : value.items()) {
-        if (!TitlePatterns::admissible(name, maximumTextLength)) return false;
+        if (auto reason = textReason(Json(name), maximumTextLength)) return reason;
       }
-      return true;
+      return std::nullopt;
   }
-  return false;
+  return Reason::wrongType;
 }
 
 SettingsTransfer::ImportResult SettingsTransfer::importFile(const std::filesystem::path& file,

@@ -66,10 +66,29 @@ class SettingsTransfer {
     bool operator==(const Failure&) const = default;
   };
 
+  // A value of the file that did not come in whole, and why.
+  struct LeftOut {
+    enum class Reason {
+      unknownKey,         // no setting has the key
+      wrongType,          // the value is not of the setting's type
+      tooLarge,           // a text, an entry, a word list or a shortcut past its bounds
+      notAColour,         // a colour setting's text that names no colour
+      controlCharacters,  // an entry or a name holding a control character
+      trimmed,            // a list of more applications than it may hold: the first `kept` of `total` came in
+    };
+    std::string key;
+    Reason reason = Reason::wrongType;
+    size_t kept = 0;
+    size_t total = 0;
+    bool operator==(const LeftOut&) const = default;
+  };
+
   struct ImportResult {
     std::optional<Failure> failure;
     int written = 0;     // keys written from the file
     bool saved = true;   // false when the store could not save them: they last only until the program quits
+    // The settings of the table in table order, then the file's unknown keys in key order.
+    std::vector<LeftOut> leftOut;
     bool succeeded() const { return !failure; }
   };
 
@@ -96,8 +115,12 @@ class SettingsTransfer {
   // Whether `value`, already of the entry's type, is one the setting may hold: a text no longer than
   // maximumTextLength (a colour, where the default is one), a list or title-word dictionary within
   // TitlePatterns' bounds, a shortcut of at most maximumShortcutMembers members. A value that is not
-  // is skipped by the import; the export writes what the program reads in its place.
+  // is skipped by the import (a list of too many applications is cut to the first it may hold); the
+  // export writes what the program reads in its place.
   static bool admissible(const SettingsSchema::Entry& entry, const nlohmann::json& value);
+  // Why `value` is not admissible; none when it is.
+  static std::optional<LeftOut::Reason> inadmissibility(const SettingsSchema::Entry& entry,
+                                                        const nlohmann::json& value);
   // The sentence shown for a refused file.
   static std::string message(const Failure& failure);
 

@@ -138,6 +138,8 @@ void GeneralPane::report(const std::optional<TransferReport>& report) {
   QMessageBox box(this);
   box.setText(QString::fromStdString(report->title));
   box.setInformativeText(QString::fromStdString(report->message));
+  // The message may quote the file's own keys: never read as markup.
+  for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
   box.addButton("OK", QMessageBox::AcceptRole);
   box.exec();
 }

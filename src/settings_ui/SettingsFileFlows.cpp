@@ -1,8 +1,107 @@
 #include "settings_ui/SettingsFileFlows.h"
 
+#include <string_view>
+#include <vector>
+
+#include "settings/SettingsSchema.h"
 #include "settings/SettingsTransfer.h"
 
 namespace quorvel {
+
+namespace {
+
+using LeftOut = SettingsTransfer::LeftOut;
+using K = AppSettings::Key;
+
+// Left-out values named one by one; the rest are counted.
+constexpr size_t kNamedLeftOut = 5;
+// Bytes of a key the file names, as the message quotes it.
+constexpr size_t kQuotedKeyLength = 40;
+
+// A key as the file has it, quoted: cut short (at a character's start) and without control characters.
+std::string quotedKey(std::string_view key) {
+  size_t length = key.size();
+  if (length > kQuotedKeyLength) {
+    length = kQuotedKeyLength;
+    while (length > 0 && (static_cast<unsigned char>(key[length]) & 0xc0) == 0x80) --length;
+  }
+  std::string text;
+  for (const char c : key.substr(0, length)) {
+    const auto byte = static_cast<unsigned char>(c);
+    text += byte < 0x20 || byte == 0x7f ? '?' : c;
+  }
+  if (length < key.size()) text += "\u2026";
+  return "\u201c" + text + "\u201d";
+}
+
+// The settings whose values can be left out for more than their type by the names the settings
+// window gives them; any other by its key.
+std::string settingName(const std::string& key) {
+  if (key == K::hiddenBundleIDs) return "the apps to hide";
+  if (key == K::hiddenTitlePatterns) return "the title words of the apps to hide";
+  if (key == K::passThroughBundleIDs) return "the apps that keep the shortcut";
+  if (key == K::backdropColor) return "the backdrop color";
+  if (key == K::hotkeyBinding1) return "the keyboard shortcut";
+  if (key == K::hotkeyBinding2) return "the second shortcut";
+  if (key == K::cancelBinding) return "the other key that closes the switcher";
+  return quotedKey(key);
+}
+
+std::string wrongTypeText(const std::string& key) {
+  using ValueType = SettingsSchema::ValueType;
+  const std::optional<SettingsSchema::Entry> entry = SettingsSchema::find(key);
+  switch (entry ? entry->type : ValueType::text) {
+    case ValueType::boolean:
+      return "its value is not true or false";
+    case ValueType::number:
+      return "its value is not a number";
+    case ValueType::text:
+      return "its value is not text";
+    case ValueType::textList:
+      return "its value is not a list of apps";
+    case ValueType::integerDictionary:
+      return "its value is not a shortcut";
+    case ValueType::wordListDictionary:
+      return "its value is not title words by app";
+  }
+  return "its value is of the wrong kind";
+}
+
+std::string why(const LeftOut& item) {
+  switch (item.reason) {
+    case LeftOut::Reason::unknownKey:
+      return "no such setting in this version";
+    case LeftOut::Reason::wrongType:
+      return wrongTypeText(item.key);
+    case LeftOut::Reason::tooLarge:
+      return "its value is too large";
+    case LeftOut::Reason::notAColour:
+      return "its value is not a color";
+    case LeftOut::Reason::controlCharacters:
+      return "its value holds control characters";
+    case LeftOut::Reason::trimmed:
+      return "trimmed to " + std::to_string(item.kept) + " of its " + std::to_string(item.total) + " apps";
+  }
+  return "it could not be read";
+}
+
+// " Left out: a (why), b (why) and 3 more.", or nothing when nothing was.
+std::string leftOutSentence(const std::vector<LeftOut>& leftOut) {
+  if (leftOut.empty()) return {};
+  std::vector<std::string> parts;
+  for (size_t i = 0; i < leftOut.size() && i < kNamedLeftOut; ++i) {
+    parts.push_back(settingName(leftOut[i].key) + " (" + why(leftOut[i]) + ")");
+  }
+  if (leftOut.size() > kNamedLeftOut) parts.push_back(std::to_string(leftOut.size() - kNamedLeftOut) + " more");
+  std::string sentence = " Left out: ";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) sentence += i + 1 == parts.size() ? " and " : ", ";
+    sentence += parts[i];
+  }
+  return sentence + ".";
+}
+
+}  // namespace
 
 std::optional<TransferReport> SettingsFileFlows::exportSettings() {
   if (!dialogs_.chooseExportFile) return std::nullopt;
@@ -23,13 +122,19 @@ std::optional<TransferReport> SettingsFileFlows::importSettings() {
   SettingsTransfer transfer(settings_);
   const SettingsTransfer::ImportResult result = transfer.importFile(*file, settings_.store());
   if (result.failure) return TransferReport{"Could not read that file", SettingsTransfer::message(*result.failure)};
+  const std::string leftOut = leftOutSentence(result.leftOut);
+  if (result.written == 0) {
+    return TransferReport{"Nothing brought in", result.leftOut.empty()
+                                                    ? "That file holds no settings. Nothing was changed."
+                                                    : "No setting came in from that file. Nothing was changed." + leftOut};
+  }
   const std::string count = result.written == 1 ? "1 setting came in" : std::to_string(result.written) + " settings came in";
   if (!result.saved) {
     return TransferReport{"Settings not saved", count + " from that file, but they could not be saved to disk, so they "
-                                                        "last only until Quorvel quits."};
+                                                        "last only until Quorvel quits." + leftOut};
   }
   return TransferReport{"Settings brought in",
-                        count + " from that file. Everything the file did not mention was left as it was."};
+                        count + " from that file. Everything the file did not mention was left as it was." + leftOut};
 }
 
 bool SettingsFileFlows::restoreDefaults() {

@@ -280,7 +280,8 @@ namespace quorvel {
 namespace {
 
 // Each imported value is checked as the setting's own: a colour is a colour, texts and lists stay
-// within their bounds. A value that is not is skipped, as one of the wrong type is.
+// within their bounds. A value that is not is skipped, as one of the wrong type is; a list of more
+// applications than it may hold is cut to the first it may.
 TEST_F(SettingsTransferTest, ImportBoundsCheckEachValueAsItsSetting) {
   const std::string longId(TitlePatterns::maximumEntryLength + 1, 'a');
   auto ids = [](size_t count) {
@@ -295,7 +296,7 @@ TEST_F(SettingsTransferTest, ImportBoundsCheckEachValueAsItsSetting) {
       {{{"switcherStyle", "noArrangement"}}, 1},  // enumerations take any short text
       {{{"switcherStyle", std::string(SettingsTransfer::maximumTextLength + 1, 'x')}}, 0},
       {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries)}}, 1},
-      {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries + 1)}}, 0},
+      {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries + 1)}}, 1},  // cut to the first it may hold
       {{{"passThroughBundleIDs", Words{"x11.vmware", longId}}}, 0},
       {{{"passThroughBundleIDs", Words{"x11.vm\nware"}}}, 0},
       {{{"hiddenTitlePatterns", {{"app", Words(TitlePatterns::maximumWords + 1, "w")}}}}, 0},

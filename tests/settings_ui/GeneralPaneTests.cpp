@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "settings_ui/GeneralPane.h"
 #include "settings_ui/SettingsUiFixture.h"
 
@@ -79,28 +81,65 @@ TEST_F(GeneralPaneTest, ExportWritesAWholeFileOrLeavesTheOldOneWhole) {
   EXPECT_TRUE(pane().fileFlows().exportSettings());
 }
 
+// What came in, what was left out and why, or why nothing did: a file that brings nothing is no success.
 TEST_F(GeneralPaneTest, ImportReportsWhatCameInOrWhyNothingDid) {
   const std::string unreadable = "That file could not be read as a Quorvel settings file. Nothing was changed.";
+  const std::string mentioned = " from that file. Everything the file did not mention was left as it was.";
+  auto file = [](const nlohmann::json& settings) {
+    return nlohmann::json{{"schemaVersion", 1}, {"appVersion", "1"}, {"settings", settings}}.dump();
+  };
+  std::vector<std::string> apps;
+  for (int i = 0; i < 350; ++i) apps.push_back("app" + std::to_string(i));
+  nlohmann::json unknown = nlohmann::json::object();
+  for (const std::string& key : {std::string("a"), std::string("b"), std::string("c"), std::string("d"),
+                                  "k\n" + std::string(45, 'k'), std::string("z")}) {
+    unknown[key] = 1;
+  }
   struct Case {
     std::string text;
     std::string title, message;
   };
   const std::vector<Case> cases = {
-      {R"({"schemaVersion":1,"appVersion":"1","settings":{"vimKeys":true}})", "Settings brought in",
-       "1 setting came in from that file. Everything the file did not mention was left as it was."},
-      {R"({"schemaVersion":1,"appVersion":"1","settings":{"vimKeys":true,"switcherStyle":"row"}})", "Settings brought in",
-       "2 settings came in from that file. Everything the file did not mention was left as it was."},
-      {R"({"schemaVersion":1,"appVersion":"1","settings":{"noSuchKey":1}})", "Settings brought in",
-       "0 settings came in from that file. Everything the file did not mention was left as it was."},
+      {file({{"vimKeys", true}}), "Settings brought in", "1 setting came in" + mentioned},
+      {file({{"vimKeys", true}, {"switcherStyle", "row"}}), "Settings brought in", "2 settings came in" + mentioned},
+      {file({{"backdropColor", std::string(1'048'000, 'f')}}), "Nothing brought in",
+       "No setting came in from that file. Nothing was changed. Left out: the backdrop color (its value is too large)."},
+      {file({{"showTips", "yes"}, {"backdropColor", "#12345g"}, {"noSuchKey", 1}, {"blurAmount", true}}),
+       "Nothing brought in",
+       "No setting came in from that file. Nothing was changed. Left out: \u201cblurAmount\u201d (its value is not a "
+       "number), the backdrop color (its value is not a color), \u201cshowTips\u201d (its value is not true or false) "
+       "and \u201cnoSuchKey\u201d (no such setting in this version)."},
+      {file({{"hiddenBundleIDs", apps},
+             {"passThroughBundleIDs", {"x11.vm\nware"}},
+             {"hotkeyBinding1", {{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}, {"e", 5}, {"f", 6}, {"g", 7}, {"h", 8}, {"i", 9}}},
+             {"vimKeys", true}}),
+       "Settings brought in",
+       "2 settings came in" + mentioned +
+           " Left out: the keyboard shortcut (its value is too large), the apps to hide (trimmed to 200 of its 350 "
+           "apps) and the apps that keep the shortcut (its value holds control characters)."},
+      {file(unknown), "Nothing brought in",
+       "No setting came in from that file. Nothing was changed. Left out: \u201ca\u201d (no such setting in this "
+       "version), \u201cb\u201d (no such setting in this version), \u201cc\u201d (no such setting in this version), "
+       "\u201cd\u201d (no such setting in this version), \u201ck?" + std::string(38, 'k') +
+           "\u2026\u201d (no such setting in this version) and 1 more."},
+      {file(nlohmann::json::object()), "Nothing brought in", "That file holds no settings. Nothing was changed."},
       {R"({"schemaVersion":2,"appVersion":"9","settings":{}})", "Could not read that file",
        "That file was written by a different version of Quorvel, so its settings cannot be read here. Nothing was "
        "changed."},
       {"plain words", "Could not read that file", unreadable},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(importText(c.text), (TransferReport{c.title, c.message}));
+    SCOPED_TRACE(c.text.substr(0, 200));
+    const auto before = store.storedValues();
+    const std::optional<TransferReport> report = importText(c.text);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->title, c.title);
+    EXPECT_EQ(report->message, c.message);
+    if (c.title != "Settings brought in") {
+      EXPECT_EQ(store.storedValues(), before);
+    }
   }
+  EXPECT_EQ(store.object(K::hiddenBundleIDs)->size(), 200u);
   EXPECT_TRUE(store.boolValue(K::vimKeys));
   // A FIFO would block the read; a 2 GB file would fill the memory: both are refused unread.
   chosen = folder / "fifo.json";
