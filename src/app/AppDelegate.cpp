@@ -183,6 +183,7 @@ void AppDelegate::perform(MenuAction action) {
       if (updater_.hasUpdater()) updater_.checkForUpdates();
       break;
     case MenuAction::quit:
+      Logger("AppDelegate").notice("Quorvel ends: Quit was chosen from its menu");
       shell_.quit();
       break;
     case MenuAction::undo:

@@ -2,6 +2,7 @@
 
 #include "app/ShortcutAdvice.h"
 #include "base/DefaultsStore.h"
+#include "base/Logger.h"
 #include "settings/KeyNames.h"
 
 namespace quorvel {
@@ -89,6 +90,7 @@ void OnboardingFlow::perform(Action::Command command) {
     case Action::Command::goBack: goBack(); break;
     case Action::Command::advance: advance(); break;
     case Action::Command::quit:
+      Logger("Onboarding").notice("Quorvel ends: Quit was chosen in the tour");
       if (services_.quit) services_.quit();
       break;
   }

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "base/Logger.h"
 #include "onboarding/Brand.h"
 #include "onboarding/OnboardingChrome.h"
 #include "onboarding/OnboardingFlow.h"
@@ -51,6 +52,7 @@ void PermissionLostView::build() {
   std::vector<OnboardingFlow::Action> actions = {
       {"Quit", OnboardingFlow::Action::Look::ghost, true, false, OnboardingFlow::Action::Command::quit}};
   auto* footer = new BrandFooter(0, 0, actions, [this](OnboardingFlow::Action::Command) {
+    Logger("Onboarding").notice("Quorvel ends: Quit was chosen in the \"Shortcut needed\" window");
     if (services_.quit) services_.quit();
   });
   BrandScreen::Art art{BrandArt::Scene::shortcut};

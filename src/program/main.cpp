@@ -1,9 +1,8 @@
 // The program's entry: one Quorvel per X display, on Qt's event loop, until it is quit from its
 // menu or ended by a signal (SIGTERM, SIGINT, SIGHUP), after which every service is torn down in
-// order and the process exits with status 0.
+// order and the process exits with status 0. The log says which of them ended it.
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +33,7 @@
 #include "app/qt/QtAppShell.h"
 #include "base/DefaultsStore.h"
 #include "base/FreedMemory.h"
+#include "base/Logger.h"
 #include "base/ObserverList.h"
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
@@ -42,6 +42,7 @@
 #include "onboarding/PermissionLostWindow.h"
 #include "onboarding/PermissionWatcher.h"
 #include "platform/InotifyFolderWatch.h"
+#include "platform/SignalWatch.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/x11/GsettingsKeybindings.h"
 #include "platform/x11/X11Accessibility.h"
@@ -66,24 +67,6 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-  const char byte = 1;
-  // Nothing else is safe in a signal handler; the event loop reads the byte.
-  [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-bool watchSignals() {
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = onSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
-  return true;
-}
-
 // With no session bus to use, the toolkits' D-Bus libraries start one of their own through the X
 // server, a bus launcher and a daemon that outlive the program. The session bus is the one the
 // environment names, else the user's bus socket (which the libraries find by themselves); with
@@ -105,7 +88,9 @@ struct EndInTheLoop {
   std::function<void()> end;
   ~EndInTheLoop() {
     if (std::function<void()> ending = std::exchange(end, nullptr)) {
-      std::fputs("quorvel: the process is ending from within its event loop; its services end first\n", stderr);
+      quorvel::Logger("Program").notice(
+          "Quorvel ends: the toolkit ends the process from within its event loop (the X display went away); "
+          "its services end first");
       ending();
     }
   }
@@ -163,14 +148,20 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(icon);
   QGuiApplication::setDesktopFileName("quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
-  if (!watchSignals()) return fail("cannot watch for signals.");
-  QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [] {
-    char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+  // Every way out of the event loop says why in the log: a signal here, a Quit where it is chosen.
+  const Logger logger("Program");
+  std::unique_ptr<SignalWatch> endingSignals = SignalWatch::install({SIGTERM, SIGINT, SIGHUP});
+  if (!endingSignals) return fail("cannot watch for signals.");
+  QSocketNotifier signalNotifier(endingSignals->fd(), QSocketNotifier::Read);
+  QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [&] {
+    for (const SignalWatch::Caught& caught : endingSignals->take()) {
+      logger.notice("Quorvel ends: %{public}s", SignalWatch::describe(caught));
     }
     QCoreApplication::quit();
   });
+  // A desktop session that ends asks the program to save its work first.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
+                   [&] { logger.notice("the desktop session is ending"); });
 
   int status = 0;
   {
@@ -353,8 +344,13 @@ int main(int argc, char** argv) {
     endInTheLoop.end = endServices;
     status = QApplication::exec();
     endInTheLoop.end = nullptr;
+    logger.notice("the event loop has ended (status %d); the services end", status);
     endServices();
   }
   instance.reset();
+  for (const SignalWatch::Caught& caught : endingSignals->take()) {
+    logger.notice("%{public}s came while Quorvel was ending", SignalWatch::describe(caught));
+  }
+  logger.notice("Quorvel has ended (status %d)", status);
   return status;
 }

@@ -295,6 +295,13 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
 
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+  // It says why it ended: the signal, and who sent it.
+  std::string name;
+  std::getline(std::ifstream("/proc/self/comm"), name);
+  EXPECT_NE(session->log("quorvel").find("Quorvel ends: SIGTERM from process " + std::to_string(::getpid()) + " (" +
+                                          name + ")"),
+            std::string::npos)
+      << session->log("quorvel");
 
   // With no session bus, no start left a bus of its own behind.
   for (pid_t stray : busProcessesOn(session->display())) {
