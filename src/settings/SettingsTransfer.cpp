@@ -12,7 +12,6 @@
 #include <unordered_set>
 
 #include "base/TextServices.h"
-
 #include "settings/AppInfo.h"
 #include "settings/AppSettings.h"
 #include "settings/SettingColors.h"
