@@ -107,6 +107,9 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // The order of the key stream's hops that act on the overlay, shared with the overlay's windows
   // so that their own keys act in the order typed with the shortcut's (see KeyStreamOrder).
   std::shared_ptr<KeyStreamOrder> keyOrder() const { return keyOrder_; }
+  // While a hop of the key stream runs (onSummon, onModifierRelease, onDismissKey): the window
+  // system's time of its key event (milliseconds), when the event had one; none otherwise.
+  std::optional<uint32_t> keyEventTime() const;
   bool isInstalled() const { return installed_; }
   bool isRetryScheduled() const { return isRetryScheduled_; }
   bool passThroughActive() const { return passThroughActive_; }

@@ -304,6 +304,11 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
                                                    std::function<void(std::optional<DesktopStill>)> done) {
     stills->make(screen.screenNumber, width, std::move(done));
   };
+  // A tap of the shortcut is timed by its key events' own times.
+  services.keyTime = [hotkey]() -> std::optional<uint32_t> {
+    auto manager = hotkey.lock();
+    return manager ? manager->keyEventTime() : std::nullopt;
+  };
   auto controller = std::make_unique<OverlayController>(std::move(services));
   return std::make_shared<ControllerOverlay>(std::move(controller));
 }
