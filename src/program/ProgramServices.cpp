@@ -239,6 +239,10 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
         self->overlay_->stepByPress(press->direction);
         return true;
       };
+      window->takeKeyboardFromStream = [hotkey] {
+        auto manager = hotkey.lock();
+        return manager && manager->handOverKeyboard();
+      };
     }
     return window;
   };
