@@ -80,6 +80,29 @@ class X11OverlayWindowTest : public X11PlatformTest {
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return session->runTool(argv);
   }
+  // The shortcut manager on the session's key stream, noting its presses and releases in
+  // `shortcut`, with `overlay` wired as the program wires it: the shortcut's keys typed to it step,
+  // and the key stream hands it the keyboard it kept since a summon's press.
+  void startShortcut(X11OverlayWindow& overlay) {
+    source = X11KeySource::open(session->display());
+    ASSERT_TRUE(source);
+    manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+    manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
+      shortcut.push_back(direction > 0 ? "summon +1" : "summon -1");
+    };
+    manager->onModifierRelease = [this] {
+      overlays.front()->catchUpInput();
+      shortcut.push_back("release");
+    };
+    manager->start();
+    ASSERT_TRUE(manager->isInstalled());
+    overlay.shortcutKey = [this](int64_t keyCode, uint64_t flags) {
+      const auto press = manager->overlayShortcutPress(keyCode, flags);
+      if (press) shortcut.push_back(press->direction > 0 ? "summon +1" : "summon -1");
+      return press.has_value();
+    };
+    overlay.takeKeyboardFromStream = [this] { return manager->handOverKeyboard(); };
+  }
   bool delegateSaw(const std::string& call) {
     return pump([&] { return std::find(delegate.calls.begin(), delegate.calls.end(), call) != delegate.calls.end(); });
   }
@@ -141,29 +164,9 @@ TEST_F(X11OverlayWindowTest, OneSeeThroughOverrideRedirectWindowPerMonitorOutOfT
 }
 
 TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKeyboard) {
-  source = X11KeySource::open(session->display());
-  ASSERT_TRUE(source);
-  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
-  manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
-    shortcut.push_back(direction > 0 ? "summon +1" : "summon -1");
-  };
-  manager->onModifierRelease = [this] {
-    overlays.front()->catchUpInput();
-    shortcut.push_back("release");
-  };
-  manager->onPrewarm = [this] { shortcut.push_back("prewarm"); };
-  manager->start();
-  ASSERT_TRUE(manager->isInstalled());
-
   X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
-  // The overlay holds the whole keyboard: the shortcut's keys come to it, and step as the program
-  // has them step.
-  overlay.shortcutKey = [this](int64_t keyCode, uint64_t flags) {
-    const auto press = manager->overlayShortcutPress(keyCode, flags);
-    if (press) shortcut.push_back(press->direction > 0 ? "summon +1" : "summon -1");
-    return press.has_value();
-  };
-  overlay.takeKeyboardFromStream = [this] { return manager->handOverKeyboard(); };
+  ASSERT_NO_FATAL_FAILURE(startShortcut(overlay));
+  manager->onPrewarm = [this] { shortcut.push_back("prewarm"); };
   // The summon's press reaches the key stream while the overlay is down.
   ASSERT_TRUE(type({"keydown", "alt", "key", "Tab"}));
   EXPECT_TRUE(pump([&] { return shortcut.size() >= 2; }));
@@ -261,22 +264,8 @@ TEST_F(X11OverlayWindowTest, TabStepsWithTheShortcutsModifiersBeforeAndAfterTheW
   xcb_grab_key(x().xcb(), 1, x().root(), controlAlt, *tab, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
   ASSERT_TRUE(x().sync());
 
-  source = X11KeySource::open(session->display());
-  ASSERT_TRUE(source);
-  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
-  manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
-    shortcut.push_back(direction > 0 ? "step +1" : "step -1");
-  };
-  manager->onModifierRelease = [this] { shortcut.push_back("release"); };
-  manager->start();
-  ASSERT_TRUE(manager->isInstalled());
   X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
-  overlay.shortcutKey = [this](int64_t keyCode, uint64_t flags) {
-    const auto press = manager->overlayShortcutPress(keyCode, flags);
-    if (press) shortcut.push_back(press->direction > 0 ? "step +1" : "step -1");
-    return press.has_value();
-  };
-  overlay.takeKeyboardFromStream = [this] { return manager->handOverKeyboard(); };
+  ASSERT_NO_FATAL_FAILURE(startShortcut(overlay));
 
   // The summon's press; Tab comes while the switcher is still being built.
   ASSERT_TRUE(type({"keydown", "ctrl", "keydown", "alt", "keydown", "k"}));
@@ -293,7 +282,7 @@ TEST_F(X11OverlayWindowTest, TabStepsWithTheShortcutsModifiersBeforeAndAfterTheW
   EXPECT_TRUE(pump([&] { return shortcut.size() >= 4; }));
   ASSERT_TRUE(type({"keyup", "alt", "keyup", "ctrl"}));
   EXPECT_TRUE(pump([&] { return shortcut.size() >= 5; }));
-  EXPECT_EQ(shortcut, (Calls{"step +1", "step +1", "step -1", "step +1", "release"}));
+  EXPECT_EQ(shortcut, (Calls{"summon +1", "summon +1", "summon -1", "summon +1", "release"}));
   EXPECT_TRUE(delegate.calls.empty());
   xcb_ungrab_key(x().xcb(), *tab, x().root(), controlAlt);
 }
