@@ -155,6 +155,12 @@ void HotkeyManager::setRecording(bool recording) {
   });
 }
 
+std::optional<uint32_t> HotkeyManager::keyEventTime() const {
+  const std::optional<KeyStreamOrder::Stamp> running = keyOrder_->running();
+  if (!running || running->time == 0) return std::nullopt;
+  return running->time;
+}
+
 std::optional<HotkeyMatchState> HotkeyManager::matchState() const {
   if (!tapContext_) return std::nullopt;
   return tapContext_->state().withLock([](HotkeyMatchState& s) { return s; });

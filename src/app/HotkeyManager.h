@@ -92,6 +92,9 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // above Tab stepping backward), the press as the tap would have made it, its modifiers armed for
   // the release; none for any other key, Escape and the cancel key included (the overlay's own).
   std::optional<TapKeyDecision> overlayShortcutPress(int64_t keyCode, uint64_t flags);
+  // The switcher's window is ready to take the keyboard: the key stream lets go of a keyboard it
+  // kept since the summon's press (see KeyEventSource::keepKeyboard). True when it held it.
+  bool handOverKeyboard() { return source_.handOverKeyboard(); }
   // The shortcut recorder: while it records, no key-down is matched or swallowed and no pre-warm is
   // reported; starting also disarms an armed shortcut.
   void setRecording(bool recording);
@@ -107,6 +110,9 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // The order of the key stream's hops that act on the overlay, shared with the overlay's windows
   // so that their own keys act in the order typed with the shortcut's (see KeyStreamOrder).
   std::shared_ptr<KeyStreamOrder> keyOrder() const { return keyOrder_; }
+  // While a hop of the key stream runs (onSummon, onModifierRelease, onDismissKey): the window
+  // system's time of its key event (milliseconds), when the event had one; none otherwise.
+  std::optional<uint32_t> keyEventTime() const;
   bool isInstalled() const { return installed_; }
   bool isRetryScheduled() const { return isRetryScheduled_; }
   bool passThroughActive() const { return passThroughActive_; }

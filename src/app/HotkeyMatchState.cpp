@@ -39,6 +39,14 @@ TapKeyDecision HotkeyMatchState::matchKeyDown(int64_t k, uint64_t f) {
       return TapKeyDecision::pressOf(-1, HotkeyPress::backward, entry.scope);
     }
   }
+  // Tab steps while a summon's modifiers are held, whatever the shortcut's own key (Ctrl+Alt+K), as
+  // the switcher's keys page says.
+  if (k == HotkeyBinding::tabKeyCode && armedFlags) {
+    for (const auto& entry : entries) {
+      if (entry.requiredFlags == *armedFlags && entry.modifiersSatisfied(f))
+        return TapKeyDecision::pressOf((f & KeyFlags::shift) ? -1 : 1, HotkeyPress::shortcut, entry.scope);
+    }
+  }
   return TapKeyDecision::pass();
 }
 

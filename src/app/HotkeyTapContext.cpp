@@ -44,6 +44,12 @@ KeyVerdict HotkeyTapContext::handle(const KeyEvent& event) {
           state_.withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(event.keyCode, event.flags); });
       switch (decision.kind) {
         case TapKeyDecision::Kind::press:
+          // The switcher shows its window a moment later: until it takes the keyboard, the keys
+          // typed with the shortcut's modifiers still held (Tab) come here, not to another program.
+          if (decision.press == HotkeyPress::shortcut) {
+            if (KeyEventSource* source = port_.withLock([](KeyEventSource* known) { return known; }))
+              source->keepKeyboard();
+          }
           if (hops_.summon) hops_.summon(decision.direction, decision.press, decision.scope, Stamp{event.time, true});
           return KeyVerdict::swallow;
         case TapKeyDecision::Kind::dismissKey:

@@ -82,6 +82,15 @@ class KeyEventSource {
   // Asks once more for the keys of interest that another program held; a key taken now is reported
   // to the ownership handler. A source that sees every key anyway has nothing to ask for.
   virtual void askForRefusedKeys() {}
+  // Asked by the handler while it decides a key-down it swallows: the key summons something that
+  // takes the whole keyboard itself a moment later (the switcher's window). Until then, or until
+  // the modifiers held with the key are let go of, the source keeps every key from the focused
+  // application and from other programs' bindings and shows each to the handler; a key the handler
+  // delivers meanwhile is dropped. A source that sees every key anyway keeps nothing.
+  virtual void keepKeyboard() {}
+  // What keepKeyboard() kept is wanted now: the source lets go of the keyboard before it returns.
+  // True when it held it.
+  virtual bool handOverKeyboard() { return false; }
   // Whether another program holds `key` now, so that the source could not have it: asked of a
   // combination before the user takes it as a shortcut. A key of interest the source holds itself is
   // not another program's. A source that sees every key anyway answers false.

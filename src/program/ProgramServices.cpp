@@ -239,6 +239,10 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
         self->overlay_->stepByPress(press->direction);
         return true;
       };
+      window->takeKeyboardFromStream = [hotkey] {
+        auto manager = hotkey.lock();
+        return manager && manager->handOverKeyboard();
+      };
     }
     return window;
   };
@@ -303,6 +307,11 @@ std::shared_ptr<SwitcherOverlay> ProgramServices::makeOverlay() {
   services.desktopStill = [stills = stills_.get()](const ScreenInfo& screen, int width,
                                                    std::function<void(std::optional<DesktopStill>)> done) {
     stills->make(screen.screenNumber, width, std::move(done));
+  };
+  // A tap of the shortcut is timed by its key events' own times.
+  services.keyTime = [hotkey]() -> std::optional<uint32_t> {
+    auto manager = hotkey.lock();
+    return manager ? manager->keyEventTime() : std::nullopt;
   };
   auto controller = std::make_unique<OverlayController>(std::move(services));
   return std::make_shared<ControllerOverlay>(std::move(controller));

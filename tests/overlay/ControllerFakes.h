@@ -354,6 +354,7 @@ struct ControllerRig {
   std::vector<WindowCard> picked;
   std::vector<std::optional<OverlayKeyboardState>> keyboard;
   int summons = 0;
+  std::optional<uint32_t> keyTime;  // the time of the key event the controller acts on
   std::unique_ptr<OverlayController> controller;
   Subscription summonObserver;
   std::function<void(OverlayWindow&, double, double, bool, std::function<void()>)> animateAlpha;
@@ -406,6 +407,7 @@ struct ControllerRig {
                                    std::function<void(std::optional<DesktopStill>)> done) {
       stillRequests.push_back({screen, width, std::move(done)});
     };
+    services.keyTime = [this] { return keyTime; };
     controller = std::make_unique<OverlayController>(services);
     controller->reportKeyboardState = [this](std::optional<OverlayKeyboardState> s) { keyboard.push_back(s); };
     summonObserver = controller->addSummonObserver([this] { ++summons; });

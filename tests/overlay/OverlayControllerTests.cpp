@@ -521,6 +521,79 @@ TEST(OverlayControllerRelease, HoldToSwitchCommitsUnlessADwellDragHoldsTheButton
   EXPECT_TRUE(rig.controller->isVisible());
 }
 
+// A tap of the shortcut (its modifiers let go of within 0.3 s, nothing done in between) flips to
+// the window the quick flip would raise; a hold stays where the summon put the selection. The tap
+// is timed by the key events' own times when they have them, so a main queue that lagged behind
+// the keys does not turn a hold into a tap or a tap into a hold.
+TEST(OverlayControllerRelease, ATapFlipsToTheLastWindowAndAHoldStays) {
+  struct Row {
+    const char* name;
+    const char* holdStyle;
+    double clockHeld;  // seconds on the controller's clock between the press and the release
+    std::optional<std::pair<uint32_t, uint32_t>> keyTimes;  // the press's and the release's
+    const char* between;  // "", "step", "search", "scroll"
+    uint32_t committed;
+  };
+  // Alpha in front, Beta right behind it, Gamma visited last of those behind: the flip goes to
+  // Gamma, while the summon's previous card is Beta.
+  const Row rows[] = {
+      {"tap", "staysOnCurrent", 0.15, std::nullopt, "", 103},
+      {"hold", "staysOnCurrent", 0.5, std::nullopt, "", 101},
+      {"tap while the main queue lagged", "staysOnCurrent", 1.0, std::pair{5000u, 5150u}, "", 103},
+      {"hold whose hops came together", "staysOnCurrent", 0.0, std::pair{5000u, 5400u}, "", 101},
+      {"tap across the clock's wrap", "staysOnCurrent", 0.0, std::pair{0xFFFFFFA0u, 0x40u}, "", 103},
+      {"a step in between", "staysOnCurrent", 0.1, std::nullopt, "step", 102},
+      {"a search in between", "staysOnCurrent", 0.1, std::nullopt, "search", 101},
+      {"a scroll in between", "staysOnCurrent", 0.1, std::nullopt, "scroll", 101},
+      {"cmdTab tap", "cmdTab", 0.15, std::nullopt, "", 102},
+      {"cmdTab hold", "cmdTab", 0.5, std::nullopt, "", 102},
+  };
+  for (const Row& row : rows) {
+    ControllerRig rig;
+    rig.store.set("holdStyle", std::string(row.holdStyle));
+    rig.cards.zOrder = {{101, 0}, {102, 1}, {103, 2}};
+    rig.cards.ticks = {{101, 9}, {102, 3}, {103, 5}};
+    if (row.keyTimes) rig.keyTime = row.keyTimes->first;
+    const Instant press = rig.now();
+    rig.summon();
+    const std::string between = row.between;
+    if (between == "step") rig.controller->stepSelection(1);
+    if (between == "search") {
+      rig.controller->setSearching(true);
+      rig.controller->setSearching(false);
+    }
+    if (between == "scroll") rig.controller->scroll(0.2);
+    rig.runTo(press, row.clockHeld);
+    if (row.keyTimes) rig.keyTime = row.keyTimes->second;
+    rig.controller->onHotkeyRelease();
+    ASSERT_EQ(rig.picked.size(), 1u) << row.name;
+    EXPECT_EQ(rig.picked[0].id, row.committed) << row.name;
+    EXPECT_FALSE(rig.controller->isVisible()) << row.name;  // leaves as after any commit
+  }
+
+  // Ten taps in a row go back and forth between the last two windows. Each raise puts its window in
+  // front and records its visit, as the desktop and the registry do.
+  ControllerRig rig;
+  rig.cards.zOrder = {{101, 0}, {102, 1}, {103, 2}};
+  uint64_t tick = 0;
+  std::vector<uint32_t> flips;
+  for (int tap = 0; tap < 10; ++tap) {
+    const Instant press = rig.now();
+    rig.summon();
+    rig.runTo(press, 0.12);
+    rig.controller->onHotkeyRelease();
+    ASSERT_EQ(rig.picked.size(), static_cast<size_t>(tap + 1));
+    const uint32_t raised = rig.picked.back().id;
+    flips.push_back(raised);
+    for (auto& [id, z] : rig.cards.zOrder)
+      if (z < rig.cards.zOrder[raised]) ++z;
+    rig.cards.zOrder[raised] = 0;
+    rig.cards.ticks[raised] = ++tick;
+    rig.runTo(press, 0.3);  // the next tap comes while this one's cards may still fly out
+  }
+  EXPECT_EQ(flips, (std::vector<uint32_t>{102, 101, 102, 101, 102, 101, 102, 101, 102, 101}));
+}
+
 TEST(OverlayControllerKeys, TapRoutesActOnlyWhereTheOverlaysOwnRouteCannot) {
   ControllerRig rig;
   LogCapture log;

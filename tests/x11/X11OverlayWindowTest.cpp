@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 #include <array>
 #include <cmath>
+#include "platform/x11/X11KeyCodes.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Workspace.h"
 
@@ -78,6 +79,29 @@ class X11OverlayWindowTest : public X11PlatformTest {
     std::vector<std::string> argv{"xdotool"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return session->runTool(argv);
+  }
+  // The shortcut manager on the session's key stream, noting its presses and releases in
+  // `shortcut`, with `overlay` wired as the program wires it: the shortcut's keys typed to it step,
+  // and the key stream hands it the keyboard it kept since a summon's press.
+  void startShortcut(X11OverlayWindow& overlay) {
+    source = X11KeySource::open(session->display());
+    ASSERT_TRUE(source);
+    manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
+    manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
+      shortcut.push_back(direction > 0 ? "summon +1" : "summon -1");
+    };
+    manager->onModifierRelease = [this] {
+      overlays.front()->catchUpInput();
+      shortcut.push_back("release");
+    };
+    manager->start();
+    ASSERT_TRUE(manager->isInstalled());
+    overlay.shortcutKey = [this](int64_t keyCode, uint64_t flags) {
+      const auto press = manager->overlayShortcutPress(keyCode, flags);
+      if (press) shortcut.push_back(press->direction > 0 ? "summon +1" : "summon -1");
+      return press.has_value();
+    };
+    overlay.takeKeyboardFromStream = [this] { return manager->handOverKeyboard(); };
   }
   bool delegateSaw(const std::string& call) {
     return pump([&] { return std::find(delegate.calls.begin(), delegate.calls.end(), call) != delegate.calls.end(); });
@@ -140,28 +164,9 @@ TEST_F(X11OverlayWindowTest, OneSeeThroughOverrideRedirectWindowPerMonitorOutOfT
 }
 
 TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKeyboard) {
-  source = X11KeySource::open(session->display());
-  ASSERT_TRUE(source);
-  manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
-  manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
-    shortcut.push_back(direction > 0 ? "summon +1" : "summon -1");
-  };
-  manager->onModifierRelease = [this] {
-    overlays.front()->catchUpInput();
-    shortcut.push_back("release");
-  };
-  manager->onPrewarm = [this] { shortcut.push_back("prewarm"); };
-  manager->start();
-  ASSERT_TRUE(manager->isInstalled());
-
   X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
-  // The overlay holds the whole keyboard: the shortcut's keys come to it, and step as the program
-  // has them step.
-  overlay.shortcutKey = [this](int64_t keyCode, uint64_t flags) {
-    const auto press = manager->overlayShortcutPress(keyCode, flags);
-    if (press) shortcut.push_back(press->direction > 0 ? "summon +1" : "summon -1");
-    return press.has_value();
-  };
+  ASSERT_NO_FATAL_FAILURE(startShortcut(overlay));
+  manager->onPrewarm = [this] { shortcut.push_back("prewarm"); };
   // The summon's press reaches the key stream while the overlay is down.
   ASSERT_TRUE(type({"keydown", "alt", "key", "Tab"}));
   EXPECT_TRUE(pump([&] { return shortcut.size() >= 2; }));
@@ -244,6 +249,42 @@ TEST_F(X11OverlayWindowTest, TheOverlaysKeysActInTheOrderTypedWithTheShortcutsKe
   ASSERT_TRUE(waitingHops(1));
   EXPECT_TRUE(runUntil([&] { return manager->keyOrder()->waiting() == 0 && !delegate.calls.empty(); }));
   EXPECT_EQ(delegate.calls, (Calls{"cancel", "release"}));
+}
+
+// Tab steps with the modifiers of a shortcut that is not on Tab (Ctrl+Alt+K), also when the window
+// manager binds Ctrl+Alt+Tab (metacity does) and Tab is typed before the switcher's window has
+// come: the key stream keeps the keyboard from the summon's press and hands it to the window.
+TEST_F(X11OverlayWindowTest, TabStepsWithTheShortcutsModifiersBeforeAndAfterTheWindowCame) {
+  store.set(AppSettings::Key::hotkeyBinding1,
+            nlohmann::json{{"keyCode", 40}, {"flags", KeyFlags::control | KeyFlags::option}});
+  // The window manager's binding of Ctrl+Alt+Tab, on the test's connection.
+  const auto tab = X11KeyCodes::xKeyCode(HotkeyBinding::tabKeyCode);
+  ASSERT_TRUE(tab);
+  const uint16_t controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+  xcb_grab_key(x().xcb(), 1, x().root(), controlAlt, *tab, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+  ASSERT_TRUE(x().sync());
+
+  X11OverlayWindow& overlay = addOverlay({0, 0, 1920, 1080});
+  ASSERT_NO_FATAL_FAILURE(startShortcut(overlay));
+
+  // The summon's press; Tab comes while the switcher is still being built.
+  ASSERT_TRUE(type({"keydown", "ctrl", "keydown", "alt", "keydown", "k"}));
+  ASSERT_TRUE(pump([&] { return shortcut.size() == 1 && source->keepsKeyboard(); }));
+  ASSERT_TRUE(type({"keyup", "k", "key", "Tab"}));
+  EXPECT_TRUE(pump([&] { return shortcut.size() >= 2; }));
+
+  // The window takes the keyboard from the stream; Tab and Shift+Tab step there too.
+  overlay.show();
+  overlay.makeKey();
+  EXPECT_TRUE(overlay.holdsKeyboardGrab());
+  EXPECT_FALSE(source->keepsKeyboard());
+  ASSERT_TRUE(type({"key", "shift+Tab", "key", "Tab"}));
+  EXPECT_TRUE(pump([&] { return shortcut.size() >= 4; }));
+  ASSERT_TRUE(type({"keyup", "alt", "keyup", "ctrl"}));
+  EXPECT_TRUE(pump([&] { return shortcut.size() >= 5; }));
+  EXPECT_EQ(shortcut, (Calls{"summon +1", "summon +1", "summon -1", "summon +1", "release"}));
+  EXPECT_TRUE(delegate.calls.empty());
+  xcb_ungrab_key(x().xcb(), *tab, x().root(), controlAlt);
 }
 
 TEST_F(X11OverlayWindowTest, TheKeyStatusIsKnownAtOnceAndFollowsTheFocusEvents) {

@@ -288,6 +288,7 @@ void OverlayController::stepSelection(int by) {
 }
 
 void OverlayController::step(int by) {
+  shortcutTap_.interrupted();
   if (!activeDisplay_) return;
   if (OverlayScene* scene = renderer(*activeDisplay_))
     scene->state().withLock([&](SceneState::Storage& s) {
@@ -296,6 +297,7 @@ void OverlayController::step(int by) {
 }
 
 void OverlayController::move(int direction) {
+  shortcutTap_.interrupted();
   if (!activeDisplay_ || direction < 0 || direction > 3) return;
   if (OverlayScene* scene = renderer(*activeDisplay_))
     scene->state().withLock([&](SceneState::Storage& s) {
@@ -304,6 +306,7 @@ void OverlayController::move(int direction) {
 }
 
 void OverlayController::scroll(double units) {
+  shortcutTap_.interrupted();
   if (!activeDisplay_) return;
   if (OverlayScene* scene = renderer(*activeDisplay_))
     scene->state().withLock([&](SceneState::Storage& s) {
@@ -320,6 +323,7 @@ void OverlayController::endScroll(double velocity) {
 }
 
 void OverlayController::flipStack(double units) {
+  shortcutTap_.interrupted();
   if (!activeDisplay_) return;
   if (OverlayScene* scene = renderer(*activeDisplay_))
     scene->state().withLock([&](SceneState::Storage& s) {
@@ -340,7 +344,12 @@ void OverlayController::catchUpInput() {
   if (OverlayWindow* w = window(*activeDisplay_)) w->catchUpInput();
 }
 
+ShortcutTap::Moment OverlayController::keyMoment() const {
+  return {services_.keyTime ? services_.keyTime() : std::nullopt, services_.main.clock().mediaTime()};
+}
+
 void OverlayController::onHotkeyRelease() {
+  const bool tapped = shortcutTap_.released(keyMoment());
   if (services_.settings.switcherBehavior() != AppSettings::SwitcherBehavior::holdToSwitch || !isVisible_ ||
       !summonedByHotkey_ || isSearching_)
     return;
@@ -353,7 +362,18 @@ void OverlayController::onHotkeyRelease() {
     return;
   }
   if (presentedCards_.empty()) cancel();
+  else if (tapped) activate(tapTarget());
   else commitSelection();
+}
+
+int OverlayController::tapTarget() {
+  const std::vector<size_t> order = flipOrder(presentedCards_, services_.registry.zOrderByWindowID());
+  if (auto target = flipTarget(presentedCards_, order, services_.registry.visitTicks())) {
+    logger_.notice("A tap of the shortcut flips to window %{public}u", presentedCards_[*target].id);
+    return static_cast<int>(*target);
+  }
+  logger_.notice("A tap of the shortcut goes to the previous card: no two windows on screen to flip between");
+  return presentedPreviousIndex_;
 }
 
 // ---- Keyboard state and dismiss keys ----

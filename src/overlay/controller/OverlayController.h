@@ -30,6 +30,7 @@
 #include "overlay/controller/OverlayPictureSource.h"
 #include "overlay/controller/OverlayScene.h"
 #include "overlay/controller/OverlayWindowActions.h"
+#include "overlay/controller/ShortcutTap.h"
 #include "scene/SceneTypes.h"
 #include "scene/SceneWake.h"
 #include "settings/AppSettings.h"
@@ -88,6 +89,9 @@ class OverlayController final : public OverlayContentViewDelegate {
     // backdrop shows no still.
     std::function<void(const ScreenInfo& screen, int width, std::function<void(std::optional<DesktopStill>)> done)>
         desktopStill;
+    // The window system's time (milliseconds) of the key event the controller is acting on, when
+    // the call comes from the key stream and the event has one; none otherwise. Empty: never known.
+    std::function<std::optional<uint32_t>()> keyTime;
   };
 
   // One display's overlay.
@@ -178,13 +182,24 @@ class OverlayController final : public OverlayContentViewDelegate {
   void presentFromMenu();
   // A further shortcut press while up: counts it and steps the selection.
   void stepSelection(int by);
-  // The shortcut's modifiers were released (hold-to-switch commits).
+  // The shortcut's modifiers were released (hold-to-switch commits). With the hold style that stays
+  // on the current window, a tap of the shortcut (ShortcutTap) commits the window a quick flip would
+  // raise instead.
   void onHotkeyRelease();
   // Delivers what the active overlay window has been sent so far (nothing while the overlay is
   // down): input from another road then acts after the keys typed before it.
   void catchUpInput();
   // Switches to the previous window without showing the overlay.
   void quickFlip(AppSettings::HotkeyScope scope);
+  // The windows a flip goes between: the positions in `cards` of the windows on screen (neither
+  // browser tabs nor windowless applications), front to back.
+  static std::vector<size_t> flipOrder(const std::vector<WindowCard>& cards,
+                                       const std::unordered_map<uint32_t, int>& zOrder);
+  // Where a flip goes among them: the window behind the front one visited last (`byHistory` set),
+  // else the one right behind the front one; none with fewer than two windows.
+  static std::optional<size_t> flipTarget(const std::vector<WindowCard>& cards, const std::vector<size_t>& order,
+                                          const std::unordered_map<uint32_t, uint64_t>& ticks,
+                                          bool* byHistory = nullptr);
 
   // ---- Commit and dismissal ----
   // Commits the scene's selected card, or cancels when there is none.
@@ -380,6 +395,11 @@ class OverlayController final : public OverlayContentViewDelegate {
   void bringForward(OverlayScene& scene, int index);
   void hapticTick();
   int selectedIndex(OverlayScene& scene);
+  // Now, as the shortcut tap reads it.
+  ShortcutTap::Moment keyMoment() const;
+  // The card a tap of the shortcut commits: the one the quick flip would raise, else the summon's
+  // previous card.
+  int tapTarget();
   // Dismissal steps (each keyed by its generation).
   void prepareDismissal();
   void resetBlur();
@@ -433,6 +453,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   };
   std::optional<MenuFront> menuFront_, summonFront_;
   bool summonedByHotkey_ = false;
+  ShortcutTap shortcutTap_;
   int hotkeyPressCount_ = 0;
   double summonTime_ = 0;
   bool flightEnabled_ = true;

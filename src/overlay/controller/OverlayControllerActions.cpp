@@ -15,6 +15,7 @@ void OverlayController::windowAction(int kind) {
 
 void OverlayController::performWindowAction(CardAction kind, int index) {
   if (!isVisible_ || !windowActionsEnabled_ || index < 0 || index >= static_cast<int>(presentedCards_.size())) return;
+  shortcutTap_.interrupted();
   const WindowCard card = presentedCards_[static_cast<size_t>(index)];
   OverlayWindowActions* actions = services_.windowActions;
   const bool ownsWindow = card.state != WindowState::windowlessApp && card.state != WindowState::browserTab;

@@ -12,6 +12,7 @@ void OverlayController::hapticTick() {
 }
 
 void OverlayController::bringForward(OverlayScene& scene, int index) {
+  shortcutTap_.interrupted();
   scene.state().withLock([&](SceneState::Storage& s) {
     services_.wake.wake(s, [&](SceneState::Storage& st) { SceneState::selectHovered(st, index); });
   });
@@ -67,8 +68,13 @@ bool OverlayController::hoverSelect(Point point, Size size) {
   if (!scene) return false;
   const std::optional<int> card = scene->cardAtPoint(point, size.width, size.height);
   if (!card) return false;
-  if (hoverSelectMode_ != AppSettings::HoverSelectMode::recenter) return highlightCard(*card);
+  if (hoverSelectMode_ != AppSettings::HoverSelectMode::recenter) {
+    if (!highlightCard(*card)) return false;
+    shortcutTap_.interrupted();
+    return true;
+  }
   if (frontIndex(*scene) == *card) return false;
+  shortcutTap_.interrupted();
   scene->state().withLock([&](SceneState::Storage& s) {
     services_.wake.wake(s, [&](SceneState::Storage& st) { SceneState::selectHovered(st, *card); });
   });
@@ -76,6 +82,7 @@ bool OverlayController::hoverSelect(Point point, Size size) {
 }
 
 void OverlayController::dragEntered() {
+  shortcutTap_.interrupted();
   if (isVisible_ && services_.settings.boolValue("dragToSwitch")) isDragging_ = true;
 }
 

@@ -11,6 +11,7 @@ namespace quorvel {
 
 void OverlayController::setSearching(bool searching) {
   if (!isVisible_) return;
+  shortcutTap_.interrupted();
   if (searching) {
     isSearching_ = true;
     return;
@@ -22,6 +23,7 @@ void OverlayController::setSearching(bool searching) {
 
 void OverlayController::insertSearchText(const std::string& text) {
   if (!isVisible_ || text.empty()) return;
+  shortcutTap_.interrupted();
   searchField_.insert(text);
   applySearch(std::nullopt, true);
 }

@@ -38,6 +38,7 @@ void OverlayController::presentFromMenu() {
 void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   if (isVisible_) return;
   const AppSettings& settings = services_.settings;
+  const ShortcutTap::Moment pressed = keyMoment();
   std::optional<RunningApplication> front;
   phase("front", [&] {
     front = summonFront_ && summonFront_->application ? summonFront_->application
@@ -134,8 +135,9 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
 
   std::vector<Rect> frames;
   phase("frames", [&] { frames = sourceFrames(presentedCards_, *screen); });
+  bool cmdTab = false;
   phase("present", [&] {
-    const bool cmdTab = byHotkey && settings.holdStyle() == AppSettings::HoldStyle::cmdTab;
+    cmdTab = byHotkey && settings.holdStyle() == AppSettings::HoldStyle::cmdTab;
     const int first = cmdTab ? previousIndex : currentIndex;
     if (scene)
       scene->present(presentedCards_, frames, flightEnabled_, first, services_.desktop.maximumFramesPerSecond(*screen));
@@ -164,6 +166,9 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   services_.cache.beginPresentation();
   publishKeyboardState();
   summonedByHotkey_ = byHotkey;
+  // Holding stays on the current window; a tap flips (onHotkeyRelease).
+  shortcutTap_.interrupted();
+  if (byHotkey && !cmdTab) shortcutTap_.pressed(pressed);
   hotkeyPressCount_ = 1;
   summonTime_ = services_.main.clock().mediaTime();
 
@@ -466,38 +471,54 @@ void OverlayController::scheduleIconSweep() {
 void OverlayController::quickFlip(AppSettings::HotkeyScope scope) {
   OverlayCardSource::SummonList list =
       limitToScope(services_.registry.cardsForSummon(), scope, services_.desktop.frontmostApplication());
-  const std::unordered_map<uint32_t, int> zOrder = services_.registry.zOrderByWindowID();
-  std::vector<const WindowCard*> windows;
-  for (const WindowCard& card : list.cards)
-    if (card.state != WindowState::windowlessApp && card.state != WindowState::browserTab && zOrder.count(card.id))
-      windows.push_back(&card);
-  std::stable_sort(windows.begin(), windows.end(),
-                   [&](const WindowCard* a, const WindowCard* b) { return zOrder.at(a->id) < zOrder.at(b->id); });
-  if (windows.size() < 2) {
+  const std::vector<size_t> order = flipOrder(list.cards, services_.registry.zOrderByWindowID());
+  bool byHistory = false;
+  const std::optional<size_t> target = flipTarget(list.cards, order, services_.registry.visitTicks(), &byHistory);
+  if (!target) {
     logger_.notice("Flip found %{public}ld window to flip between, of %{public}ld cards",
-                   static_cast<long>(windows.size()), static_cast<long>(list.cards.size()));
+                   static_cast<long>(order.size()), static_cast<long>(list.cards.size()));
     return;
   }
-  const auto ticks = services_.registry.visitTicks();
-  const WindowCard* target = nullptr;
+  const WindowCard chosen = list.cards[*target];
+  std::ostringstream top;
+  for (size_t i = 0; i < std::min<size_t>(3, order.size()); ++i) top << (i ? ", " : "") << list.cards[order[i]].id;
+  logger_.notice("Flip to %{private}s (window %{public}u) by %{public}s, of %{public}ld, top [%{public}s]",
+                 chosen.appName, chosen.id, byHistory ? "history" : "stack", static_cast<long>(order.size()),
+                 top.str());
+  services_.pick(chosen);
+  summonObservers_.notify();
+}
+
+std::vector<size_t> OverlayController::flipOrder(const std::vector<WindowCard>& cards,
+                                                 const std::unordered_map<uint32_t, int>& zOrder) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < cards.size(); ++i) {
+    const WindowCard& card = cards[i];
+    if (card.state != WindowState::windowlessApp && card.state != WindowState::browserTab && zOrder.count(card.id))
+      order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return zOrder.at(cards[a].id) < zOrder.at(cards[b].id); });
+  return order;
+}
+
+std::optional<size_t> OverlayController::flipTarget(const std::vector<WindowCard>& cards,
+                                                    const std::vector<size_t>& order,
+                                                    const std::unordered_map<uint32_t, uint64_t>& ticks,
+                                                    bool* byHistory) {
+  if (order.size() < 2) return std::nullopt;
+  std::optional<size_t> target;
   uint64_t best = 0;
-  for (size_t i = 1; i < windows.size(); ++i) {
-    const auto tick = ticks.find(windows[i]->id);
+  for (size_t i = 1; i < order.size(); ++i) {
+    const auto tick = ticks.find(cards[order[i]].id);
     if (tick == ticks.end() || tick->second == 0) continue;
     if (!target || tick->second > best) {
-      target = windows[i];
+      target = order[i];
       best = tick->second;
     }
   }
-  const char* choice = target ? "history" : "stack";
-  if (!target) target = windows[1];
-  std::ostringstream top;
-  for (size_t i = 0; i < std::min<size_t>(3, windows.size()); ++i) top << (i ? ", " : "") << windows[i]->id;
-  logger_.notice("Flip to %{private}s (window %{public}u) by %{public}s, of %{public}ld, top [%{public}s]",
-                 target->appName, target->id, choice, static_cast<long>(windows.size()), top.str());
-  const WindowCard chosen = *target;
-  services_.pick(chosen);
-  summonObservers_.notify();
+  if (byHistory) *byHistory = target.has_value();
+  return target ? target : order[1];
 }
 
 }  // namespace quorvel

@@ -230,12 +230,18 @@ void X11OverlayWindow::makeKey() {
 void X11OverlayWindow::grabKeyboard() {
   if (!mapped_ || clickThrough_ || keyboardGrabbed_) return;
   xcb_connection_t* c = x_->xcb();
-  // Every key to this window, whatever has the focus; the keyboard and the pointer run on.
-  auto* reply = xcb_grab_keyboard_reply(
-      c, xcb_grab_keyboard(c, 0, window_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
-  // AlreadyGrabbed or Frozen: another client holds the keyboard for now; the next pump asks again.
-  keyboardGrabbed_ = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
-  std::free(reply);
+  const auto grab = [&] {
+    // Every key to this window, whatever has the focus; the keyboard and the pointer run on.
+    auto* reply = xcb_grab_keyboard_reply(
+        c, xcb_grab_keyboard(c, 0, window_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+    const bool granted = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(reply);
+    return granted;
+  };
+  keyboardGrabbed_ = grab();
+  // AlreadyGrabbed or Frozen: the key stream kept it for us, or another client holds the keyboard
+  // for now (the next pump asks again).
+  if (!keyboardGrabbed_ && takeKeyboardFromStream && takeKeyboardFromStream()) keyboardGrabbed_ = grab();
 }
 
 void X11OverlayWindow::releaseKeyboard() {

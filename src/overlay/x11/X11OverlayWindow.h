@@ -34,9 +34,9 @@ namespace quorvel {
 // stream would (a step), and the view sees every other key. The release of the shortcut's modifier
 // still reaches the shortcut manager through the key stream's XInput 2 raw events, which the server
 // sends whatever client holds the keyboard. makeKey() gives the window the input focus and asks for
-// the grab; while another client holds the keyboard (the key stream's own grab of the press that
-// summoned, until that key is let go of, or another program's), the grab is asked for again at
-// every pump. It is given back as soon as the overlay lets clicks through (its fade-out), at the
+// the grab; the key stream, which may keep the keyboard from the press that summoned until then,
+// lets go of it when asked (takeKeyboardFromStream); while another program holds the keyboard the
+// grab is asked for again at every pump. It is given back as soon as the overlay lets clicks through (its fade-out), at the
 // order-out and when the window goes; the server also ends it when the window is unmapped or the
 // connection closes. isKey() is whether this window holds the grab or the focus, as its own
 // requests and the focus events read since say (no round trip to the server beyond the grab's).
@@ -102,6 +102,10 @@ class X11OverlayWindow final : public OverlayWindow {
   // Asked first for every key press (the program's key code and modifier bits): true when the key
   // is the global shortcut's and was acted on as such; the view does not see it then.
   std::function<bool(int64_t keyCode, uint64_t flags)> shortcutKey;
+  // Asked when the window's keyboard grab is refused: the key stream may have kept the keyboard
+  // since the press that summoned (so the keys typed before the window came reach the switcher).
+  // True when it let go of it; the grab is asked for again at once.
+  std::function<bool()> takeKeyboardFromStream;
   // Whether the window holds the active keyboard grab now.
   bool holdsKeyboardGrab() const { return keyboardGrabbed_; }
 

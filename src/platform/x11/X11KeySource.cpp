@@ -237,8 +237,41 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
   return reports;
 }
 
+void X11KeySource::keepLocked(uint64_t held) {
+  keptModifiers_ = held & KeyFlags::shortcutModifiers;
+  keptUntil_ = std::chrono::steady_clock::now() + keepLimit;
+  if (kept_ || keptModifiers_ == 0) return;
+  // The press's own grab is active: asking for the whole keyboard turns it into a grab that
+  // outlasts the key.
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(
+      connection_, xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+      nullptr));
+  kept_ = reply && reply->status == XCB_GRAB_STATUS_SUCCESS;
+}
+
+void X11KeySource::letGoLocked() {
+  if (!kept_) return;
+  kept_ = false;
+  xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+  // A round trip: the server has let go before the caller's own grab arrives on its connection.
+  Owned<xcb_get_input_focus_reply_t> sync(
+      xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+bool X11KeySource::handOverKeyboard() {
+  bool held = false;
+  {
+    std::lock_guard lock(mutex_);
+    held = kept_;
+    letGoLocked();
+  }
+  // Events the round trip pulled off the socket are looked at at once.
+  if (held) wake();
+  return held;
+}
+
 bool X11KeySource::keyboardHeldLocked() {
-  if (pressHeld_ != 0) return true;
+  if (pressHeld_ != 0 || kept_) return true;
   // The grab and its release go out together: a key typed in between waits in the server (the
   // keyboard is synchronous under the grab) and is delivered as if the probe had never been.
   const auto cookie =
@@ -329,6 +362,15 @@ void X11KeySource::readLoop() {
       break;
     }
     int timeout = -1;  // nothing to do until the server or another thread says so
+    if (kept_) {
+      std::lock_guard lock(mutex_);
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= keptUntil_) {
+        letGoLocked();
+      } else if (kept_) {
+        timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(keptUntil_ - now).count());
+      }
+    }
     if (managerSettles_) {
       const auto now = std::chrono::steady_clock::now();
       if (now >= *managerSettles_) {
@@ -341,8 +383,9 @@ void X11KeySource::readLoop() {
         report(reports);
         continue;
       }
-      timeout = static_cast<int>(
-          std::chrono::ceil<std::chrono::milliseconds>(*managerSettles_ - now).count());
+      const int settles =
+          static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*managerSettles_ - now).count());
+      timeout = timeout < 0 ? settles : std::min(timeout, settles);
     }
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     ::poll(fds, 2, timeout);
@@ -439,12 +482,18 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
     frozen_ = {event.time, std::chrono::steady_clock::now(), false, false};
     frozenChanged_.notify_all();
   }
-  const KeyVerdict verdict =
-      handler_({KeyEvent::Type::keyDown, *code, readerMap_.flagsFromState(event.state), event.time});
+  keepAsked_ = false;
+  const uint64_t flags = readerMap_.flagsFromState(event.state);
+  const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, flags, event.time});
   if (answer(event.time, verdict)) {
     // Too slow: the press went to the focused application. Stand still until the handler says so.
     disabled_ = true;
     handler_({KeyEvent::Type::disabledByTimeout, 0, 0});
+    return;
+  }
+  if (verdict == KeyVerdict::swallow && keepAsked_.exchange(false)) {
+    std::lock_guard lock(mutex_);
+    keepLocked(flags);
   }
 }
 
@@ -460,6 +509,10 @@ void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t t
   if (flags == lastFlags_) return;
   lastFlags_ = flags;
   if (!disabled_) handler_({KeyEvent::Type::flagsChanged, 0, flags, time});
+  if (kept_) {
+    std::lock_guard lock(mutex_);
+    if ((flags & keptModifiers_) != keptModifiers_) letGoLocked();
+  }
 }
 
 }  // namespace quorvel

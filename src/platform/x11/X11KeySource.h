@@ -50,6 +50,14 @@ namespace quorvel {
 // press of our own holds it, the key is let go of again and stays refused until the next ask. A
 // change of the modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
+// Keeping the keyboard (keepKeyboard, asked while a summon's press is decided): once the press is
+// answered, the source turns the active grab of that press into a grab of the whole keyboard, so
+// the keys typed before the switcher's window takes the keyboard (Tab with the shortcut's
+// modifiers, which a window manager may bind) come to the handler rather than to the focused
+// window or another program's binding. The source lets go when handOverKeyboard() asks (the
+// window's own grab was refused), when one of the modifiers held with the press is let go of, or
+// keepLimit after the press, whichever comes first.
+//
 // The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
 // happening it never runs. Another thread's round trip on the connection (setInterest) wakes it
 // afterwards, so events that round trip pulled off the socket are looked at at once.
@@ -58,6 +66,8 @@ class X11KeySource final : public KeyEventSource {
   static constexpr std::chrono::milliseconds watchdogDelay{200};
   // From a window manager's take-over to asking for the refused keys again.
   static constexpr std::chrono::milliseconds managerSettleDelay{1000};
+  // The longest the keyboard is kept for a switcher that does not come.
+  static constexpr std::chrono::milliseconds keepLimit{2000};
 
   // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
   // no XInput 2.
@@ -77,6 +87,11 @@ class X11KeySource final : public KeyEventSource {
   // Asks the server for the key's grabs and lets go of them at once; a refused key of interest is
   // answered from what the source knows. False before install (the modifier mapping is unknown).
   bool heldByAnotherProgram(const KeyInterest& key) override;
+  void keepKeyboard() override { keepAsked_ = true; }
+  bool handOverKeyboard() override;
+
+  // Whether the source keeps the whole keyboard now (keepKeyboard).
+  bool keepsKeyboard() const { return kept_.load(); }
 
   // How many presses the watchdog had to replay.
   uint64_t watchdogReplays() const { return watchdogReplays_.load(); }
@@ -121,6 +136,9 @@ class X11KeySource final : public KeyEventSource {
   void handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t time);
   // Answers the frozen press (unless the watchdog did); true when the watchdog had answered it.
   bool answer(xcb_timestamp_t time, KeyVerdict verdict);
+  // Grabs the whole keyboard until the modifiers `held` are let go of (reader thread).
+  void keepLocked(uint64_t held);
+  void letGoLocked();
 
   xcb_connection_t* const connection_;
   const xcb_window_t root_;
@@ -138,6 +156,10 @@ class X11KeySource final : public KeyEventSource {
   // The key code of the press whose passive grab is active now (0: none): from its press to its
   // release, both read on the reader thread.
   std::atomic<uint8_t> pressHeld_{0};
+  std::atomic<bool> keepAsked_{false};  // by the handler, for the press it decides
+  std::atomic<bool> kept_{false};       // the whole keyboard is grabbed (changed under mutex_)
+  uint64_t keptModifiers_ = 0;          // under mutex_: the modifiers whose release ends the keep
+  std::chrono::steady_clock::time_point keptUntil_;  // under mutex_
   Handler handler_;  // set once before the threads start
 
   // Reader thread only.
