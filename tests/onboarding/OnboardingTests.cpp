@@ -67,6 +67,18 @@ class OnboardingTest : public ::testing::Test {
     while (flow.step() != step) flow.advance();
     loop.runUntilIdle();
   }
+  // A new tour walked from its start to `step`, and that step's page (which goes first).
+  struct Shown {
+    std::unique_ptr<OnboardingFlow> flow;
+    std::unique_ptr<QWidget> page;
+  };
+  Shown freshPage(Step step) {
+    store.remove(OnboardingFlow::stepKey);
+    Shown shown{makeFlow(), nullptr};
+    walkTo(*shown.flow, step);
+    shown.page.reset(OnboardingScreens::page(*shown.flow, services));
+    return shown;
+  }
 
   ManualLoop loop;
   DefaultsStore store;
@@ -196,10 +208,7 @@ TEST_F(OnboardingTest, ThePageAfterTheChecksShowsWhatIsNotReady) {
     SCOPED_TRACE(c.title);
     composite = c.composite;
     heldElsewhere = c.held;
-    store.remove(OnboardingFlow::stepKey);
-    auto flow = makeFlow();
-    walkTo(*flow, Step::permissionsDone);
-    auto page = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+    const auto [flow, page] = freshPage(Step::permissionsDone);
     EXPECT_EQ(page->findChild<QLabel*>("title")->text().toStdString(), c.title);
     EXPECT_EQ(page->findChild<BrandArt*>("art")->switchesOn(), c.switches);
     EXPECT_EQ(page->findChild<QWidget*>("shortcutCard") != nullptr, c.card);
@@ -211,9 +220,7 @@ TEST_F(OnboardingTest, ThePageAfterTheChecksShowsWhatIsNotReady) {
   // the polls stop.
   composite = true;
   heldElsewhere = true;
-  store.remove(OnboardingFlow::stepKey);
-  auto flow = makeFlow();
-  walkTo(*flow, Step::permissionsDone);
+  const auto [flow, page] = freshPage(Step::permissionsDone);
   const int asked = askedAgain, before = changes;
   heldElsewhere = false;
   loop.advance(OnboardingFlow::pollInterval);
@@ -317,10 +324,7 @@ TEST_F(OnboardingTest, TheLastPageOffersTheSwipeOnlyWithATouchpadAndWarnsOnlyWhe
   for (const auto& c : cases) {
     touchpad = c.touchpad;
     swipeTaken = c.taken;
-    store.remove(OnboardingFlow::stepKey);
-    auto flow = makeFlow();
-    walkTo(*flow, Step::close);
-    auto page = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
+    const auto [flow, page] = freshPage(Step::close);
     EXPECT_EQ(page->findChild<QAbstractButton*>("swipe") != nullptr, c.checkbox) << c.touchpad << c.taken;
     EXPECT_EQ(page->findChild<QLabel*>("swipeConflict") != nullptr, c.warning) << c.touchpad << c.taken;
   }
