@@ -50,8 +50,8 @@ void PermissionLostView::build() {
     });
   };
   using Action = OnboardingFlow::Action;
-  // The way on comes first: the Shortcuts settings, where the shortcuts are chosen and their advice
-  // stands. Quitting stays possible.
+  // The way on is the default button: the Shortcuts settings, where the shortcuts are chosen and
+  // their advice stands. Quitting stays possible.
   std::vector<Action> actions = {{"Quit", Action::Look::ghost, true, false, Action::Command::quit}};
   if (services_.showShortcutSettings) {
     actions.push_back({"Open the Shortcuts settings", Action::Look::primary, true, true, Action::Command::chooseShortcut});
