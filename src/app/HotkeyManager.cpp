@@ -270,6 +270,7 @@ void HotkeyManager::reportShortcuts() {
   };
   std::vector<KeyInterest> shortcuts;
   for (const auto& entry : activeEntries_) shortcuts.push_back({entry.keyCode, entry.requiredFlags});
+  const bool wereTaken = !toldTaken_.empty();
   // A shortcut the user no longer has is forgotten without a word.
   for (auto* told : {&toldTaken_, &toldBackward_}) {
     std::erase_if(*told, [&](const KeyInterest& key) {
@@ -318,6 +319,7 @@ void HotkeyManager::reportShortcuts() {
       logger_.notice("%{public}s was let go of by the program that held it; it steps backward again", backwardName);
     }
   }
+  if (wereTaken && toldTaken_.empty() && onShortcutsFree) onShortcutsFree();
 }
 
 void HotkeyManager::scheduleAsk() {

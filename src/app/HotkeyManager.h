@@ -68,6 +68,8 @@ class HotkeyManager : public std::enable_shared_from_this<HotkeyManager> {
   // A key of a shortcut is held by another program: the sentence that tells the user, once per key
   // and run.
   std::function<void(const std::string& sentence)> onShortcutRefused;
+  // Every shortcut told as taken works again (or is no longer a shortcut): what was said is past.
+  std::function<void()> onShortcutsFree;
   // A key of a shortcut changed owner (taken by another program, or ours again).
   std::function<void()> onOwnershipChange;
   // The name the window manager gives itself, for the advice on freeing a key; empty when unknown.

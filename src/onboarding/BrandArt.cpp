@@ -137,11 +137,15 @@ void drawShortcut(Canvas& c, const QStringList& keys) {
   c.textLines(front, withOpacity(Brand::accent(), 0.45), 1.15);
 }
 
-void drawSettingsRows(Canvas& c, bool on) {
+void drawSettingsRows(Canvas& c, std::array<bool, 2> switchesOn) {
   c.rounded({18, 12, 204, 104}, 8, withOpacity(Brand::ground(), 0.6), Brand::line(), 1.15);
   c.line({34, 30}, {82, 30}, withOpacity(Brand::ink(), 0.7), 1.6);
   c.line({34, 42}, {206, 42}, Brand::line(), 1.15);
-  for (const auto& [y, end] : {std::pair{58.0, 118.0}, std::pair{90.0, 104.0}}) {
+  const struct {
+    double y, end;
+    bool on;
+  } rows[] = {{58.0, 118.0, switchesOn[0]}, {90.0, 104.0, switchesOn[1]}};
+  for (const auto& [y, end, on] : rows) {
     c.line({34, y}, {end, y}, Brand::inkSoft(), 1.15);
     const QRectF capsule(160, y - 10, 42, 20);
     if (on) {
@@ -208,7 +212,8 @@ void drawDone(Canvas& c) {
 
 }  // namespace
 
-BrandArt::BrandArt(Scene scene, bool bothOn, QWidget* parent) : QWidget(parent), scene_(scene), bothOn_(bothOn) {
+BrandArt::BrandArt(Scene scene, std::array<bool, 2> switchesOn, QWidget* parent)
+    : QWidget(parent), scene_(scene), switchesOn_(switchesOn) {
   setAttribute(Qt::WA_TranslucentBackground);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
@@ -270,7 +275,7 @@ void BrandArt::paintEvent(QPaintEvent*) {
     case Scene::arrival: drawArrivalCanvas(canvas); break;
     case Scene::capture: drawCapture(canvas); break;
     case Scene::shortcut: drawShortcut(canvas, keys_); break;
-    case Scene::settingsRows: drawSettingsRows(canvas, bothOn_); break;
+    case Scene::settingsRows: drawSettingsRows(canvas, switchesOn_); break;
     case Scene::search: drawSearch(canvas); break;
     case Scene::menuBar: drawMenuBar(canvas); break;
     case Scene::done: drawDone(canvas); break;

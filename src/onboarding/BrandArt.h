@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
 #include <vector>
 
 #include <optional>
@@ -18,9 +19,10 @@ class BrandArt final : public QWidget {
  public:
   enum class Scene { arrival, capture, shortcut, settingsRows, search, menuBar, done };
 
-  explicit BrandArt(Scene scene, bool bothOn = false, QWidget* parent = nullptr);
+  // `switchesOn`: the settings rows' two switches, top first.
+  explicit BrandArt(Scene scene, std::array<bool, 2> switchesOn = {}, QWidget* parent = nullptr);
   Scene scene() const { return scene_; }
-  bool bothOn() const { return bothOn_; }
+  std::array<bool, 2> switchesOn() const { return switchesOn_; }
   // The keys the shortcut scene shows on its caps, modifiers first ("Alt", "Tab" unless set).
   void setKeys(const QStringList& keys);
   const QStringList& keys() const { return keys_; }
@@ -49,7 +51,7 @@ class BrandArt final : public QWidget {
 
  private:
   Scene scene_;
-  bool bothOn_;
+  std::array<bool, 2> switchesOn_;
   QStringList keys_{"Alt", "Tab"};
 };
 

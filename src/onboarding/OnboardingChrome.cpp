@@ -235,7 +235,7 @@ class ArtPanel final : public QWidget {
   explicit ArtPanel(const BrandScreen::Art& art) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 18, 24, 18);
-    auto* view = new BrandArt(art.scene, art.bothOn);
+    auto* view = new BrandArt(art.scene, art.switchesOn);
     view->setKeys(art.keys);
     view->setObjectName("art");
     view->setFixedHeight(art.scene == BrandArt::Scene::arrival ? 140 : 120);

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -123,7 +124,7 @@ class BrandScreen final : public QWidget {
   };
   struct Art {
     BrandArt::Scene scene;
-    bool bothOn = false;
+    std::array<bool, 2> switchesOn{};  // the settings rows' two switches, top first
     QStringList keys;  // the shortcut scene's keys; Alt and Tab when empty
   };
   BrandScreen(const Texts& texts, std::optional<Art> art, QWidget* content, BrandFooter* footer,

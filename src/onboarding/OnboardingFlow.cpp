@@ -9,6 +9,12 @@ namespace quorvel {
 
 namespace {
 
+// The pages that show a standing read it afresh when they come on screen.
+bool readsStandings(OnboardingFlow::Step step) {
+  using Step = OnboardingFlow::Step;
+  return step == Step::windowPictures || step == Step::shortcut || step == Step::permissionsDone;
+}
+
 constexpr std::array<std::string_view, OnboardingFlow::stepCount> kStepNames = {
     "welcome", "permissionsIntro", "windowPictures", "shortcut", "permissionsDone",
     "style",   "search",           "settings",       "keys",     "close"};
@@ -69,7 +75,7 @@ void OnboardingFlow::notify() {
 
 void OnboardingFlow::shown() {
   persistStep();
-  if (step_ == Step::windowPictures || step_ == Step::shortcut) pollReadiness();
+  if (readsStandings(step_)) pollReadiness();
   schedulePoll();
 }
 
@@ -92,6 +98,9 @@ void OnboardingFlow::perform(Action::Command command) {
     case Action::Command::quit:
       Logger("Onboarding").notice("Quorvel ends: Quit was chosen in the tour");
       if (services_.quit) services_.quit();
+      break;
+    case Action::Command::chooseShortcut:
+      if (services_.showShortcutSettings) services_.showShortcutSettings();
       break;
   }
 }
@@ -119,7 +128,7 @@ void OnboardingFlow::setStep(Step step) {
     services_.main.cancel(*poll_);
     poll_.reset();
   }
-  if (step_ == Step::windowPictures || step_ == Step::shortcut) pollReadiness();
+  if (readsStandings(step_)) pollReadiness();
   schedulePoll();
   notify();
 }
@@ -152,14 +161,19 @@ void OnboardingFlow::setOpensAtLogin(bool wanted) {
   notify();
 }
 
+bool OnboardingFlow::polls() const {
+  // The page after the checks says whether the shortcut works: it follows the keys until they are free.
+  return step_ == Step::windowPictures || step_ == Step::shortcut || (step_ == Step::permissionsDone && !shortcutFree_);
+}
+
 void OnboardingFlow::schedulePoll() {
-  if (step_ != Step::windowPictures && step_ != Step::shortcut) return;
+  if (!polls()) return;
   std::weak_ptr<bool> alive = alive_;
   poll_ = services_.main.postAfter(pollInterval, [alive, this] {
     if (!alive.lock()) return;
     poll_.reset();
     // A key freed in the window manager's settings is taken now, while the user waits for it.
-    if (step_ == Step::shortcut && !shortcutFree_ && services_.askForShortcutAgain) services_.askForShortcutAgain();
+    if (step_ != Step::windowPictures && !shortcutFree_ && services_.askForShortcutAgain) services_.askForShortcutAgain();
     pollReadiness();
     schedulePoll();
   });

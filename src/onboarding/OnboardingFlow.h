@@ -17,8 +17,9 @@ namespace quorvel {
 
 // The first-run tour's steps and state, without a window: which page is shown, what its footer
 // offers, the standings of the shortcut, the window pictures and the browser tabs (looked at again
-// every second while one of the two check pages is shown), the chosen arrangement, the shortcut's
-// key caps, the summon notice of the keys page, launch at login and the swipe.
+// every second while one of the two check pages is shown, and on the page after them while the
+// shortcut does not work), the chosen arrangement, the shortcut's key caps, the summon notice of the
+// keys page, launch at login and the swipe.
 //
 // The step is stored under "onboarding.step" on every change (so a tour closed half-way opens again
 // there); "Finish" stores "hasCompletedWelcome" and removes the step. Reaching the last page turns
@@ -41,7 +42,7 @@ class OnboardingFlow {
   // A button of the footer.
   struct Action {
     enum class Look { primary, ghost, glow };
-    enum class Command { goBack, advance, quit };
+    enum class Command { goBack, advance, quit, chooseShortcut };
     std::string title;
     Look look = Look::primary;
     bool enabled = true;
@@ -75,6 +76,8 @@ class OnboardingFlow {
   ReadinessStanding tabsStanding() const { return tabs_ ? ReadinessStanding::allowed : ReadinessStanding::waiting; }
   // Reads the three standings now (the polls do this every second on the check pages).
   void pollReadiness();
+  // Whether pressing the summon shortcut reaches the switcher: there is one and its keys are free.
+  bool shortcutWorks() const { return shortcut_.has_value() && shortcutFree_; }
   // "Alt+Tab", or none without a summon shortcut.
   std::optional<std::string> shortcutText() const;
   // What to do in this window manager when another program holds the shortcut.
@@ -117,6 +120,8 @@ class OnboardingFlow {
   void applyLoginDefault();
   void reloadShortcut();
   void schedulePoll();
+  // The pages whose standings are looked at every second now.
+  bool polls() const;
   void notify();
 
   OnboardingServices& services_;

@@ -145,15 +145,42 @@ BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon, bo
   return {};
 }
 
-BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText) {
+BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText,
+                                                    bool lost) {
   if (!recovery) {
     return {"Check 2 of 2", "Let it answer your shortcut",
             "This is what lets it hear your shortcut and bring the window you pick to the front."};
   }
   const QString keys = shortcutText ? q(*shortcutText) : QString("Your shortcut");
+  const QString held =
+      keys + " is held by another program, usually the window manager, so pressing it does not reach Quorvel. ";
+  if (!lost) {
+    // It never worked in this run: nothing was taken back.
+    return {"Shortcut needed", "It cannot hear your shortcut",
+            held + "Free it there, or choose another shortcut."};
+  }
   return {"Shortcut needed", "It cannot hear your shortcut any more",
-          keys + " is held by another program, usually the window manager, so pressing it does not reach Quorvel. "
-                 "Nothing is broken and nothing you set up is lost."};
+          held + "Nothing is broken and nothing you set up is lost."};
+}
+
+BrandScreen::Texts OnboardingScreens::doneTexts(const Readiness& readiness) {
+  if (readiness.pictures && readiness.shortcutWorks) return texts(Step::permissionsDone);
+  const QString noPictures = "The X server does not offer your windows' pictures, so the switcher shows each window "
+                             "as a card with its icon.";
+  if (readiness.shortcutWorks) return {"Before you start", "One of them is missing", noPictures + " Your shortcut works."};
+  QString message;
+  QString title;
+  if (!readiness.shortcutText) {
+    title = "You have no shortcut yet";
+    message = "Without one, no key opens the switcher. Go back to choose one.";
+  } else {
+    title = "Your shortcut does not work yet";
+    message = q(*readiness.shortcutText) +
+              " is still held by another program, so pressing it does not reach Quorvel. Go back to free it or to "
+              "choose another. Quorvel takes it as soon as it is free, and reminds you after the tour if it is not.";
+  }
+  if (!readiness.pictures) message += " " + noPictures;
+  return {"Before you start", title, message};
 }
 
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
@@ -253,7 +280,7 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
                                 {Glyph::swap, "Jump straight back to the window you were just in."}});
       break;
     case Step::permissionsIntro:
-      art = BrandScreen::Art{BrandArt::Scene::settingsRows, false};
+      art = BrandScreen::Art{BrandArt::Scene::settingsRows, {false, false}};
       content = brandPointList({{Glyph::windows, "Window pictures, so it can show you your windows."},
                                 {Glyph::key, "The shortcut, so it can hear it and bring windows forward."}});
       break;
@@ -294,9 +321,17 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       content = shortcutContent(values, services);
       break;
     }
-    case Step::permissionsDone:
-      art = BrandScreen::Art{BrandArt::Scene::settingsRows, true};
+    case Step::permissionsDone: {
+      const Readiness readiness{flow.picturesStanding() == ReadinessStanding::allowed, flow.shortcutWorks(),
+                                flow.shortcutText()};
+      texts = doneTexts(readiness);
+      // One switch for each check, in the order of the pages: the pictures, then the shortcut.
+      art = BrandScreen::Art{BrandArt::Scene::settingsRows, {readiness.pictures, readiness.shortcutWorks}};
+      if (readiness.shortcutWorks) break;
+      const QString name = readiness.shortcutText ? QString("Shortcut %1").arg(q(*readiness.shortcutText)) : "Shortcut";
+      content = standingCard(name, false, readiness.shortcutText ? "Taken" : "None set", "shortcutCard");
       break;
+    }
     case Step::style: {
       content = column(14);
       auto* grid = new QWidget;

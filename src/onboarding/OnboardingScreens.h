@@ -31,7 +31,16 @@ class OnboardingScreens {
     std::function<void(const HotkeyBinding&)> choose;
   };
   static QWidget* shortcutContent(const ShortcutPage& values, OnboardingServices& services);
-  static BrandScreen::Texts shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText);
+  // `lost`: the shortcut reached the switcher earlier in this run (the recovery words say "any more").
+  static BrandScreen::Texts shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText,
+                                          bool lost = true);
+  // The page after the two checks, as things stand: "That is both of them" only when both are.
+  struct Readiness {
+    bool pictures = true;
+    bool shortcutWorks = true;
+    std::optional<std::string> shortcutText;  // none without a shortcut
+  };
+  static BrandScreen::Texts doneTexts(const Readiness& readiness);
 
   // The texts of the pages whose words do not depend on values (for the tests and the screenshots).
   // `trayAvailable`: the desktop shows a system tray for the tray icon to sit in.

@@ -58,6 +58,10 @@ struct OnboardingServices {
   std::function<void(bool)> suspendShortcuts;
   std::function<std::optional<int64_t>(uint32_t nativeKeyCode)> virtualKeyCode;
 
+  // Opens the settings window on its Shortcuts pane (or brings it forward there).
+  std::function<void()> showShortcutSettings;
+  // The tour's window closed (finished or not).
+  std::function<void()> tourClosed;
   // Ends the program.
   std::function<void()> quit;
 };

@@ -115,7 +115,10 @@ void OnboardingWindowController::show() {
   if (!window_) {
     auto* window = new OnboardingWindow(services_, [this] { finish(); });
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window, &QObject::destroyed, [this] { countedWindow_.gone(); });
+    QObject::connect(window, &QObject::destroyed, [this] {
+      countedWindow_.gone();
+      if (services_.tourClosed) services_.tourClosed();
+    });
     window_ = window;
     bringForward(*window_, countedWindow_, true);
     return;

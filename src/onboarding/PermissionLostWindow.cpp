@@ -12,8 +12,9 @@
 
 namespace quorvel {
 
-PermissionLostView::PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, QWidget* parent)
-    : QWidget(parent), services_(services), onFixed_(std::move(onFixed)) {
+PermissionLostView::PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, bool lost,
+                                       QWidget* parent)
+    : QWidget(parent), services_(services), onFixed_(std::move(onFixed)), lost_(lost) {
   setWindowTitle("Shortcut needed");
   setObjectName("shortcutNeeded");
   setFixedSize(720, 600);
@@ -49,15 +50,27 @@ void PermissionLostView::build() {
       if (alive.lock()) recheck();
     });
   };
-  std::vector<OnboardingFlow::Action> actions = {
-      {"Quit", OnboardingFlow::Action::Look::ghost, true, false, OnboardingFlow::Action::Command::quit}};
-  auto* footer = new BrandFooter(0, 0, actions, [this](OnboardingFlow::Action::Command) {
-    Logger("Onboarding").notice("Quorvel ends: Quit was chosen in the \"Shortcut needed\" window");
-    if (services_.quit) services_.quit();
+  using Action = OnboardingFlow::Action;
+  // The way on is the default button: the Shortcuts settings, where the shortcuts are chosen and
+  // their advice stands. Quitting stays possible.
+  std::vector<Action> actions = {{"Quit", Action::Look::ghost, true, false, Action::Command::quit}};
+  if (services_.showShortcutSettings) {
+    actions.push_back({"Open the setting for me", Action::Look::primary, true, true, Action::Command::chooseShortcut});
+  }
+  auto* footer = new BrandFooter(0, 0, actions, [this](Action::Command command) {
+    if (command == Action::Command::quit) {
+      Logger("Onboarding").notice("Quorvel ends: Quit was chosen in the \"Shortcut needed\" window");
+      if (services_.quit) services_.quit();
+      return;
+    }
+    // The settings say it from now on, and the watcher again once they close.
+    std::function<void()> open = services_.showShortcutSettings;
+    if (onFixed_) onFixed_();
+    if (open) open();
   });
   BrandScreen::Art art{BrandArt::Scene::shortcut};
   for (const auto& cap : OnboardingFlow::keyCaps(shown_, services_.keyNames)) art.keys << QString::fromStdString(cap);
-  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText), art,
+  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText, lost_), art,
                                   OnboardingScreens::shortcutContent(values, services_), footer);
   showPage(*this, page_, next);
 }
@@ -92,7 +105,7 @@ PermissionLostWindowController::PermissionLostWindowController(OnboardingService
 
 PermissionLostWindowController::~PermissionLostWindowController() { delete window_.data(); }
 
-void PermissionLostWindowController::show() {
+void PermissionLostWindowController::show(bool lost) {
   // Whatever became of the last window (shown, hidden, minimized), it goes before the next.
   if (window_) {
     PermissionLostView* old = window_.data();
@@ -100,9 +113,12 @@ void PermissionLostWindowController::show() {
     old->close();
     delete old;  // takes it off the census
   }
-  auto* window = new PermissionLostView(services_, [this] {
-    if (window_) window_->close();
-  });
+  auto* window = new PermissionLostView(
+      services_,
+      [this] {
+        if (window_) window_->close();
+      },
+      lost);
   window->setAttribute(Qt::WA_DeleteOnClose);
   shownWindow_ = window;
   QObject::connect(window, &QObject::destroyed, [this](QObject* gone) {

@@ -14,14 +14,16 @@
 namespace quorvel {
 
 // "Shortcut needed": the shortcut page of the tour in its recovery words, for when another program
-// took the summon shortcut's keys while Quorvel runs. It asks for the keys again and looks every
-// second, and closes itself as soon as they are Quorvel's again; on it the user can also choose
-// another shortcut, or quit.
+// holds the summon shortcut's keys while Quorvel runs (`lost`: they were Quorvel's earlier in the run;
+// else they never were). It asks for the keys again and looks every second, and closes itself as
+// soon as they are Quorvel's; on it the user can also choose another shortcut, open the Shortcuts
+// settings (the default button), or quit.
 class PermissionLostView final : public QWidget {
  public:
   static constexpr Duration recheckInterval = std::chrono::seconds(1);
 
-  PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, QWidget* parent = nullptr);
+  PermissionLostView(OnboardingServices& services, std::function<void()> onFixed, bool lost = true,
+                     QWidget* parent = nullptr);
   ~PermissionLostView() override;
   // One look: closes the window (through onFixed) when the keys are free.
   void recheck();
@@ -36,6 +38,7 @@ class PermissionLostView final : public QWidget {
 
   OnboardingServices& services_;
   std::function<void()> onFixed_;
+  bool lost_;
   QWidget* page_ = nullptr;
   std::optional<HotkeyBinding> shown_;
   std::optional<TimerId> recheck_;
@@ -54,7 +57,7 @@ class PermissionLostWindowController {
   PermissionLostWindowController(const PermissionLostWindowController&) = delete;
   PermissionLostWindowController& operator=(const PermissionLostWindowController&) = delete;
 
-  void show();
+  void show(bool lost = true);
   PermissionLostView* window() const { return window_.data(); }
 
  private:

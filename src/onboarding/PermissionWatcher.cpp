@@ -6,7 +6,7 @@
 namespace quorvel {
 
 PermissionWatcher::PermissionWatcher(DefaultsStore& store, Executor& main, std::function<bool()> shortcutHeldElsewhere,
-                                     std::function<void()> showWindow)
+                                     std::function<void(bool lost)> showWindow)
     : store_(store),
       main_(main),
       shortcutHeldElsewhere_(std::move(shortcutHeldElsewhere)),
@@ -33,17 +33,28 @@ void PermissionWatcher::scheduleLook() {
 }
 
 void PermissionWatcher::check() {
-  // During the first tour its own shortcut page says what the watcher would.
-  if (!store_.boolValue(OnboardingFlow::completedKey)) return;
   const bool held = shortcutHeldElsewhere_ && shortcutHeldElsewhere_();
   if (!held) {
+    hadShortcut_ = true;
     told_ = false;
     return;
   }
-  if (told_) return;
+  // During the first tour its own shortcut page says what the watcher would.
+  if (!store_.boolValue(OnboardingFlow::completedKey)) return;
+  if (told_ || (answeredInPlace_ && answeredInPlace_())) return;
   told_ = true;
-  if (answeredInPlace_ && answeredInPlace_()) return;
-  if (showWindow_) showWindow_();
+  if (showWindow_) showWindow_(hadShortcut_);
+}
+
+void PermissionWatcher::answeringWindowClosed() {
+  // Looked at once the close is over (the window is told while it still shows). What the closed
+  // window said goes with it; a "Shortcut needed" window the user closed before counts again too,
+  // for the user went to the choice and left it without a working shortcut.
+  main_.post([alive = std::weak_ptr<bool>(alive_), this] {
+    if (!alive.lock()) return;
+    told_ = false;
+    check();
+  });
 }
 
 }  // namespace quorvel

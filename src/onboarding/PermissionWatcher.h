@@ -11,20 +11,23 @@ namespace quorvel {
 
 class DefaultsStore;
 
-// Notices, once the tour has been completed, that the summon shortcut no longer reaches the
-// switcher because another program holds its keys (a window manager restarted with its own Alt+Tab,
-// a shortcut changed to one that is taken), and asks for the "Shortcut needed" window: at once when
-// the shortcut manager reports the change, and at a look every 30 s. The window is asked for once
-// per loss; it closes itself when the keys are back, and a later loss asks again. A loss while the
-// settings or the tour are open is the user's own choice of a taken shortcut: those windows say it.
+// Notices, once the tour has been completed, that the summon shortcut does not reach the switcher
+// because another program holds its keys (a window manager restarted with its own Alt+Tab, a
+// shortcut changed to one that is taken, a start with the keys already taken), and asks for the
+// "Shortcut needed" window: at once when the shortcut manager reports the change, and at a look
+// every 30 s. The window is asked for once per loss; it closes itself when the keys are back, and a
+// later loss asks again. While the settings or the tour are open the shortcut is said there, next
+// to the choice; when that window closes with the keys still taken, the watcher speaks.
 //
 // Threads: main executor only.
 class PermissionWatcher {
  public:
   static constexpr Duration lookInterval = std::chrono::seconds(30);
 
+  // `showWindow` is told whether the shortcut reached the switcher earlier in this run (a loss) or
+  // never did.
   PermissionWatcher(DefaultsStore& store, Executor& main, std::function<bool()> shortcutHeldElsewhere,
-                    std::function<void()> showWindow);
+                    std::function<void(bool lost)> showWindow);
   ~PermissionWatcher();
   PermissionWatcher(const PermissionWatcher&) = delete;
   PermissionWatcher& operator=(const PermissionWatcher&) = delete;
@@ -36,8 +39,10 @@ class PermissionWatcher {
   // The shortcut's keys changed owner.
   void ownershipChanged() { check(); }
   // True while a window where the shortcut is chosen is open (the settings, the tour): a shortcut
-  // taken there is said there, next to the choice, and counts as told.
+  // taken there is said there, next to the choice, for as long as it is open.
   void setAnsweredInPlace(std::function<bool()> answeredInPlace) { answeredInPlace_ = std::move(answeredInPlace); }
+  // Such a window closed: a shortcut still taken is told now.
+  void answeringWindowClosed();
 
  private:
   void scheduleLook();
@@ -45,9 +50,10 @@ class PermissionWatcher {
   DefaultsStore& store_;
   Executor& main_;
   std::function<bool()> shortcutHeldElsewhere_;
-  std::function<void()> showWindow_;
+  std::function<void(bool lost)> showWindow_;
   std::function<bool()> answeredInPlace_;
   bool told_ = false;
+  bool hadShortcut_ = false;  // a look found the keys ours
   std::optional<TimerId> look_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

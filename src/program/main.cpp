@@ -238,6 +238,11 @@ int main(int argc, char** argv) {
     settingsServices.showTour = [&tour] {
       if (tour) tour->showTour();
     };
+    // Closing a window where the shortcut is chosen leaves a shortcut still taken to the watcher.
+    settingsServices.onClose = [&watcher] {
+      if (watcher) watcher->answeringWindowClosed();
+    };
+    onboardingServices.tourClosed = settingsServices.onClose;
     QtAppShell shell(std::move(settingsServices));
     shellHandle = &shell;
     // Feedback goes to the host this build was given, one send at a time on a queue of its own.
@@ -300,10 +305,11 @@ int main(int argc, char** argv) {
       return program->addSummonObserver(std::move(observer));
     };
     onboardingServices.quit = [] { QCoreApplication::quit(); };
+    onboardingServices.showShortcutSettings = [&shell] { shell.showSettings(SettingsPane::shortcuts); };
     tour = std::make_unique<OnboardingWindowController>(onboardingServices);
     shortcutNeeded = std::make_unique<PermissionLostWindowController>(onboardingServices);
     watcher = std::make_unique<PermissionWatcher>(store, runtime.main(), onboardingServices.shortcutHeldElsewhere,
-                                                  [&shortcutNeeded] { shortcutNeeded->show(); });
+                                                  [&shortcutNeeded](bool lost) { shortcutNeeded->show(lost); });
     // A shortcut chosen in the settings or the tour that another program holds is said there.
     watcher->setAnsweredInPlace([&shell, &tour] {
       const QWidget* settingsWindow = shell.settingsWindow().window();

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "settings/AppSettings.h"
+#include "settings/KeyNames.h"
 #include "settings_ui/BoundControls.h"
 #include "settings_ui/SettingsBindings.h"
 #include "settings_ui/SettingsForm.h"
@@ -41,6 +42,16 @@ std::optional<std::filesystem::path> runFileDialog(QWidget* parent, bool saving)
   return std::filesystem::path(dialog.selectedFiles().front().toStdString());
 }
 
+QLabel* shortcutNoteLabel(const char* objectName) {
+  auto* note = new QLabel;
+  note->setObjectName(objectName);
+  note->setWordWrap(true);
+  note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  note->setStyleSheet("QLabel { color: #c0392b; }");
+  note->hide();
+  return note;
+}
+
 bool askRestore(QWidget* parent) {
   QMessageBox box(parent);
   box.setIcon(QMessageBox::Warning);
@@ -59,7 +70,8 @@ bool askRestore(QWidget* parent) {
 GeneralPane::GeneralPane(SettingsBindings& bindings, const SettingsWindowServices& services, QWidget* parent)
     : QWidget(parent),
       controls_(new BoundControls(bindings, this)),
-      login_(services.loginItemEnabled ? services.loginItemEnabled() : false, services.setLoginItem) {
+      login_(services.loginItemEnabled ? services.loginItemEnabled() : false, services.setLoginItem),
+      services_(services) {
   SettingsFileFlows::Dialogs dialogs = services.dialogs;
   if (!dialogs.chooseExportFile) dialogs.chooseExportFile = [this] { return runFileDialog(this, true); };
   if (!dialogs.chooseImportFile) dialogs.chooseImportFile = [this] { return runFileDialog(this, false); };
@@ -97,25 +109,30 @@ GeneralPane::GeneralPane(SettingsBindings& bindings, const SettingsWindowService
   auto* importButton = new QPushButton(QString::fromUtf8("Import Settings\u2026"));
   importButton->setObjectName("import");
   QObject::connect(exportButton, &QPushButton::clicked, this, [this] { report(flows_->exportSettings()); });
-  QObject::connect(importButton, &QPushButton::clicked, this, [this] { report(flows_->importSettings()); });
+  QObject::connect(importButton, &QPushButton::clicked, this, [this] { importSettings(); });
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(exportButton);
   buttons->addWidget(importButton);
   buttons->addStretch(1);
   file->addRow(buttons);
+  importNote_ = shortcutNoteLabel("importShortcutNote");
+  file->addRow(importNote_);
   form->footnote("Carry your settings to another computer, or keep a copy before trying things.");
 
   QFormLayout* reset = form->section("Reset");
   auto* restore = new QPushButton("Restore default settings");
   restore->setObjectName("restore");
-  QObject::connect(restore, &QPushButton::clicked, this, [this] { flows_->restoreDefaults(); });
+  QObject::connect(restore, &QPushButton::clicked, this, [this] { restoreDefaults(); });
   reset->addRow(restore);
+  restoreNote_ = shortcutNoteLabel("restoreShortcutNote");
+  reset->addRow(restoreNote_);
   form->footnote("Your Open at login choice is left as it is.");
 
   form->footnote(
       "Most changes show up the next time you open the switcher; the shortcut and the arrangement change "
       "straight away.");
   form->finish();
+  followShortcutOwners();
 }
 
 GeneralPane::~GeneralPane() = default;
@@ -127,6 +144,53 @@ void GeneralPane::loginChanged(bool wanted) {
   loginToggle_->setChecked(login_.enabled());
   loginMessage_->setText(login_.message() ? QString::fromStdString(*login_.message()) : QString());
   loginMessage_->setVisible(login_.message().has_value());
+}
+
+void GeneralPane::importSettings() {
+  const auto shortcuts = [this] {
+    return std::pair{services_.settings.hotkeyBinding(HotkeySlot::first), services_.settings.hotkeyBinding(HotkeySlot::second)};
+  };
+  const auto before = shortcuts();
+  const std::optional<TransferReport> result = flows_->importSettings();
+  if (shortcuts() != before) sayShortcut(importNote_);
+  report(result);
+}
+
+void GeneralPane::restoreDefaults() {
+  if (flows_->restoreDefaults()) sayShortcut(restoreNote_);
+}
+
+std::optional<std::string> GeneralPane::takenShortcutNote(const AppSettings& settings, const KeyNames& names,
+                                                          const SettingsWindowServices::TakenCheck& taken) {
+  if (!taken) return std::nullopt;
+  for (const HotkeySlot slot : {HotkeySlot::first, HotkeySlot::second}) {
+    const std::optional<HotkeyBinding> binding = settings.hotkeyBinding(slot);
+    if (!binding || !taken(*binding)) continue;
+    const std::string which = slot == HotkeySlot::first ? "Your shortcut" : "Your second shortcut";
+    return which + " is " + binding->displayString(names) +
+           " now, and another program holds it, usually the window manager, so pressing it does not open the "
+           "switcher. The Shortcuts pane says how to free it, or choose another shortcut there.";
+  }
+  return std::nullopt;
+}
+
+void GeneralPane::sayShortcut(QLabel* note) {
+  const std::optional<std::string> text = takenShortcutNote(services_.settings, services_.keyNames, services_.shortcutTaken);
+  note->setText(text ? QString::fromStdString(*text) : QString());
+  note->setVisible(text.has_value());
+  // Only the button used last speaks.
+  QLabel* other = note == importNote_ ? restoreNote_ : importNote_;
+  other->hide();
+}
+
+void GeneralPane::followShortcutOwners() {
+  if (!services_.observeShortcutOwners) return;
+  // A note once shown follows the keys: it goes when they are freed, and says a later change.
+  ownersSubscription_ = services_.observeShortcutOwners([this] {
+    for (QLabel* note : {importNote_, restoreNote_}) {
+      if (!note->isHidden()) sayShortcut(note);
+    }
+  });
 }
 
 void GeneralPane::report(const std::optional<TransferReport>& report) {

@@ -326,6 +326,7 @@ void SettingsWindowController::closed() {
   saveFrame();
   bindings_->flush();
   countedWindow_.gone();
+  if (services_.onClose) services_.onClose();
 }
 
 }  // namespace quorvel

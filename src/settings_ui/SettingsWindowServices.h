@@ -42,7 +42,8 @@ struct SettingsWindowServices {
   // Whether another program holds a shortcut's keys: the sentence that says whose they are and how
   // to free them, or none while they are free. Asked of a combination about to be recorded and of
   // the shortcuts set; none: every shortcut counts as free.
-  std::function<std::optional<std::string>(const HotkeyBinding&)> shortcutTaken;
+  using TakenCheck = std::function<std::optional<std::string>(const HotkeyBinding&)>;
+  TakenCheck shortcutTaken;
   // Follows the changes of who holds the shortcuts' keys; the subscription ends the following.
   std::function<Subscription(std::function<void()>)> observeShortcutOwners;
   // The program's virtual key code of a key event's native key code; none for keys it does not know.
@@ -51,6 +52,8 @@ struct SettingsWindowServices {
   std::function<std::vector<AppChoice>()> applications;
   // Runs before every show (the keyboard layout is read again there).
   std::function<void()> beforeShow;
+  // Runs when the window is closed, while it still shows.
+  std::function<void()> onClose;
   // The desktop's switch for animations: on, off, or none where the desktop publishes none.
   std::function<std::optional<bool>()> desktopAnimations;
   // Opens the feedback form (or brings it forward); none: the About pane offers no feedback button.

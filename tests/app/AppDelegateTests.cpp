@@ -180,6 +180,9 @@ TEST_F(AppDelegateTest, AShortcutKeyHeldElsewhereIsToldBesideTheTrayItemOnce) {
   services->keys.reportOwnership({kTab, kOption}, true);
   services->keys.reportOwnership({kTab, kOption}, false);
   EXPECT_EQ(take(), Calls{told});
+  // Once the keys are free the message goes, if it still shows.
+  services->keys.reportOwnership({kTab, kOption}, true);
+  EXPECT_EQ(take(), Calls{"shell.withdrawStatusMessage"});
   store.set(AppSettings::Key::showMenuBarIcon, false);
   take();
   services->keys.reportOwnership({kGrave, kOption}, false);

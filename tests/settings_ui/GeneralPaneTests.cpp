@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/ObserverList.h"
 #include "settings_ui/GeneralPane.h"
 #include "settings_ui/SettingsUiFixture.h"
 
@@ -161,6 +162,40 @@ TEST_F(GeneralPaneTest, RestoreAsksFirstAndLeavesTheLoginItemAlone) {
   EXPECT_TRUE(pane().fileFlows().restoreDefaults());
   EXPECT_FALSE(store.hasStoredValue(K::switcherStyle));
   EXPECT_EQ(store.string("settingsTab"), "general");
+}
+
+// A restore (or an import) that brings back a shortcut another program holds says so under its
+// button, and the note goes once the keys are free.
+TEST_F(GeneralPaneTest, AShortcutBroughtBackTakenIsSaidUnderTheButton) {
+  bool taken = true;
+  services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<std::string> {
+    if (!taken || binding != HotkeyBinding{48, HotkeyBinding::optionFlag}) return std::nullopt;
+    return "Alt+Tab is taken by another program.";
+  };
+  ObserverList<> owners;
+  services.observeShortcutOwners = [&](std::function<void()> observer) { return owners.add(std::move(observer)); };
+  settings.setHotkeyBinding(HotkeyBinding{40, HotkeyBinding::controlFlag | HotkeyBinding::optionFlag}, HotkeySlot::first);
+  confirm = true;
+  pane().restoreDefaults();
+  EXPECT_FALSE(pane().restoreNote()->isHidden());
+  EXPECT_TRUE(pane().restoreNote()->text().startsWith("Your shortcut is Alt+Tab now, and another program holds it"));
+  EXPECT_TRUE(pane().importNote()->isHidden());
+  taken = false;
+  owners.notify();
+  EXPECT_TRUE(pane().restoreNote()->isHidden());
+
+  // An import that changes no shortcut says nothing; one that brings the taken one back does.
+  taken = true;
+  pane_.reset();
+  std::ofstream(folder / "in.json") << R"({"schemaVersion":1,"appVersion":"1","settings":{"vimKeys":true}})";
+  chosen = folder / "in.json";
+  pane().reportHook = [](const TransferReport&) {};
+  pane().importSettings();
+  EXPECT_TRUE(pane().importNote()->isHidden());
+  settings.setHotkeyBinding(HotkeyBinding{40, HotkeyBinding::controlFlag}, HotkeySlot::first);
+  std::ofstream(folder / "in.json") << R"({"schemaVersion":1,"appVersion":"1","settings":{"hotkeyBinding1":{"keyCode":48,"flags":524288}}})";
+  pane().importSettings();
+  EXPECT_FALSE(pane().importNote()->isHidden());
 }
 
 TEST_F(GeneralPaneTest, OneLoginItemCallPerChangeAndARefusalShowsTheRealState) {

@@ -37,6 +37,10 @@ void QtAppShell::showStatusMessage(const std::string& title, const std::string& 
   if (statusItem_) statusItem_->showMessage(title, text);
 }
 
+void QtAppShell::withdrawStatusMessage() {
+  if (statusItem_) statusItem_->withdrawMessage();
+}
+
 void QtAppShell::showSettings(std::optional<SettingsPane> pane) {
   if (pane) settings_.select(*pane);
   settings_.show();

@@ -28,6 +28,7 @@ class QtAppShell final : public AppShell {
   void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) override;
   void removeStatusItem() override;
   void showStatusMessage(const std::string& title, const std::string& text) override;
+  void withdrawStatusMessage() override;
   void showSettings(std::optional<SettingsPane> pane) override;
   // Opens the feedback form through `opener` (set by the program when the build has a feedback
   // host); until it is set, feedback is not offered.

@@ -1,5 +1,6 @@
 #include "app/qt/QtStatusItem.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QIcon>
 #include <QMenu>
@@ -64,6 +65,14 @@ QtStatusItem::~QtStatusItem() {
 
 void QtStatusItem::showMessage(const std::string& title, const std::string& text) {
   icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Warning);
+}
+
+void QtStatusItem::withdrawMessage() {
+  // The toolkit's balloon is a top-level tooltip window of its own, the only one of its kind; it
+  // offers no call to take it away.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isVisible() && window->inherits("QBalloonTip")) window->close();
+  }
 }
 
 void QtStatusItem::iconActivated(int reason) {

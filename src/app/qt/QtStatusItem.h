@@ -29,6 +29,9 @@ class QtStatusItem {
   bool isShown() const;
   // A message balloon beside the icon (the desktop's notification where it shows them instead).
   void showMessage(const std::string& title, const std::string& text);
+  // Closes the balloon if it still shows (it goes by itself after a while, but not while the
+  // pointer rests on it). A desktop notification keeps its own time.
+  void withdrawMessage();
 
   QMenu& menu() { return *menu_; }
   QSystemTrayIcon& icon() { return *icon_; }
