@@ -313,6 +313,13 @@ void showPage(QWidget& window, QWidget*& page, QWidget* next) {
   }
   next->show();
   page = next;
+  // A page with more to say than the window's usual size (long advice, a wide command) makes the
+  // window larger rather than having its lines cut off; any other page has the usual size.
+  QLayout* layout = window.layout();
+  layout->activate();
+  const int width = std::max(kPageWidth, layout->totalMinimumSize().width());
+  const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
+  window.setFixedSize(width, std::max(kPageHeight, height));
 }
 
 void bringForward(QWidget& window, CountedWindow& counted, bool centre) {
