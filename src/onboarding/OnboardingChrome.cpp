@@ -279,7 +279,12 @@ BrandScreen::BrandScreen(const Texts& texts, std::optional<Art> art, QWidget* co
   QLabel* message = Brand::label(texts.message, Brand::bodyFont(), Brand::inkSoft());
   message->setObjectName("message");
   message->setMaximumWidth(460);
-  page->addWidget(message);
+  // In a row of its own, so that the page's height is asked at the message's narrower width.
+  auto* messageRow = new QHBoxLayout;
+  messageRow->setContentsMargins(0, 0, 0, 0);
+  messageRow->addWidget(message, 1);
+  messageRow->addStretch(0);
+  page->addLayout(messageRow);
   if (content) {
     page->addSpacing(18);
     page->addWidget(content);

@@ -69,7 +69,8 @@ inline AdviceText longAdvice() {
 }
 
 // The texts of `window` that are cut off: a wrapped label lower than its text at its width, a label
-// that does not wrap narrower than its text, a label reaching past the window's edges.
+// that does not wrap narrower than its text, a label reaching past its parent's edges (into the
+// next row) or the window's.
 inline std::vector<std::string> clippedTexts(QWidget& window) {
   QApplication::processEvents();
   std::vector<std::string> clipped;
@@ -78,7 +79,9 @@ inline std::vector<std::string> clippedTexts(QWidget& window) {
     const QRect inWindow(label->mapTo(&window, QPoint(0, 0)), label->size());
     const bool cut = label->wordWrap() ? label->height() < label->heightForWidth(label->width())
                                        : label->width() < label->sizeHint().width();
-    if (cut || !window.rect().contains(inWindow)) clipped.push_back(label->text().toStdString());
+    const bool outside = !window.rect().contains(inWindow) ||
+                         (label->parentWidget() && !label->parentWidget()->rect().contains(label->geometry()));
+    if (cut || outside) clipped.push_back(label->text().toStdString());
   }
   return clipped;
 }
