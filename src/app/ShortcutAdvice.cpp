@@ -242,7 +242,6 @@ AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& f
   if (!found.bindings.empty()) {
     out.say(std::string(found.bindings.size() == 1 ? "this line" : "these lines") + " from " + userFile + ":");
     for (const std::string& line : found.bindings) out.command(line);
-    out.say("and reload i3:");
   } else {
     const std::string which =
         shortcut.empty() ? std::string("the bindsym line for it")
@@ -250,9 +249,16 @@ AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& f
     const std::string where = found.managerHolds || !found.systemFile.empty()
                                   ? userFile
                                   : userFile + " (or ~/.i3/config; with neither, copy /etc/i3/config there first)";
-    out.say(which + " from " + where + ", and reload i3:");
+    out.say(which + " from " + where + ".");
   }
-  out.command("i3-msg reload");
+  // A reload reads the file i3 started with again; only a restart finds the user's new copy.
+  if (found.managerHolds && found.systemFile.empty()) {
+    out.say(found.bindings.empty() ? "Then reload i3:" : "and reload i3:");
+    out.command("i3-msg reload");
+  } else {
+    out.say(found.bindings.empty() ? "Then restart i3, which keeps your windows:" : "and restart i3, which keeps your windows:");
+    out.command("i3-msg restart");
+  }
   return out;
 }
 

@@ -14,6 +14,19 @@ namespace {
 constexpr int kCommandPadding = 4;  // above and below a command's lines
 constexpr int kTextFlags = Qt::AlignLeft | Qt::TextExpandTabs;
 
+// The sentence with a word joiner after each hyphen and slash inside a word, so that a name the
+// user looks for ("switch-applications", "~/.config/openbox/rc.xml") is never broken in two.
+QString keptWhole(const QString& prose) {
+  QString out;
+  for (qsizetype i = 0; i < prose.size(); ++i) {
+    out += prose[i];
+    const bool joins = (prose[i] == '-' || prose[i] == '/') && i > 0 && i + 1 < prose.size() &&
+                       !prose[i - 1].isSpace() && !prose[i + 1].isSpace();
+    if (joins) out += QChar(0x2060);
+  }
+  return out;
+}
+
 }  // namespace
 
 AdviceView::AdviceView(QWidget* parent) : QWidget(parent), layout_(new QVBoxLayout(this)) {
@@ -123,7 +136,7 @@ void AdviceView::rebuild() {
       label->setFixedHeight(commandHeight(text, width() > 0 ? width() : 1 << 20));
       layout_->addWidget(label);
     } else {
-      label->setText(text);
+      label->setText(keptWhole(text));
       label->setObjectName("prose");
       label->setWordWrap(true);
       label->setForegroundRole(proseRole_);
