@@ -2,10 +2,49 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 
 #include "platform/KeyEventSource.h"
 
 namespace quorvel {
+
+AdviceText::AdviceText(std::string prose) {
+  if (!prose.empty()) parts.push_back({false, std::move(prose)});
+}
+
+AdviceText& AdviceText::say(std::string_view prose) {
+  if (prose.empty()) return *this;
+  if (!parts.empty() && !parts.back().command) {
+    parts.back().text += " ";
+    parts.back().text += prose;
+  } else {
+    parts.push_back({false, std::string(prose)});
+  }
+  return *this;
+}
+
+AdviceText& AdviceText::command(std::string text) {
+  parts.push_back({true, std::move(text)});
+  return *this;
+}
+
+AdviceText& AdviceText::append(const AdviceText& more) {
+  for (const Part& part : more.parts) {
+    if (part.command) command(part.text);
+    else say(part.text);
+  }
+  return *this;
+}
+
+std::string AdviceText::plain() const {
+  std::string out;
+  for (const Part& part : parts) {
+    if (!out.empty()) out += "\n";
+    if (part.command) out += "    ";
+    out += part.text;
+  }
+  return out;
+}
 
 namespace {
 
@@ -19,15 +58,33 @@ bool contains(std::string_view haystack, std::string_view needle) {
   return lower(haystack).find(needle) != std::string::npos;
 }
 
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  return text;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> out;
+  while (true) {
+    const size_t at = text.find(separator);
+    out.push_back(text.substr(0, at));
+    if (at == std::string_view::npos) return out;
+    text.remove_prefix(at + 1);
+  }
+}
+
 constexpr std::string_view kMetacitySchema = "org.gnome.desktop.wm.keybindings";
 constexpr std::string_view kMarcoSchema = "org.mate.Marco.global-keybindings";
 
-// The shortcut as shown ("Ctrl+Alt+Tab", "Super+`") taken apart: its modifiers and its key.
+// A shortcut taken apart: its modifiers and its key. `other` for a modifier the switcher never uses
+// (Hyper, Mod3, Mod5), which no shortcut of the switcher's matches.
 struct Parts {
-  bool ctrl = false, alt = false, super = false, shift = false;
+  bool ctrl = false, alt = false, super = false, shift = false, other = false;
   std::string key;
 };
 
+// The shortcut as shown ("Ctrl+Alt+Tab", "Super+`", "Alt+Left Arrow").
 Parts parts(std::string_view shortcut) {
   Parts p;
   std::string_view rest = shortcut;
@@ -47,12 +104,47 @@ Parts parts(std::string_view shortcut) {
   return p;
 }
 
-// The key's X name, as window managers' configurations write it.
+// The X names of the keys the program shows by another name, as window managers' files write them.
+const std::map<std::string_view, std::string_view>& keysymNames() {
+  static const std::map<std::string_view, std::string_view> names = {
+      {"`", "grave"}, {"-", "minus"}, {"=", "equal"}, {"[", "bracketleft"}, {"]", "bracketright"},
+      {"\\", "backslash"}, {";", "semicolon"}, {"'", "apostrophe"}, {",", "comma"}, {".", "period"},
+      {"/", "slash"}, {"Esc", "Escape"}, {"Space", "space"}, {"Return", "Return"}, {"Enter", "KP_Enter"},
+      {"Delete", "BackSpace"}, {"Forward Delete", "Delete"}, {"Help", "Insert"}, {"Home", "Home"}, {"End", "End"},
+      {"Page Up", "Prior"}, {"Page Down", "Next"}, {"Left Arrow", "Left"}, {"Right Arrow", "Right"},
+      {"Up Arrow", "Up"}, {"Down Arrow", "Down"}, {"Numpad .", "KP_Decimal"}, {"Numpad /", "KP_Divide"},
+      {"Numpad =", "KP_Equal"}, {"Numpad -", "KP_Subtract"}, {"Numpad *", "KP_Multiply"}, {"Numpad +", "KP_Add"},
+      {"Numpad Clear", "Num_Lock"},
+  };
+  return names;
+}
+
+// The key's X name ("Tab", "grave", "Left", "k"), as window managers' files write it.
 std::string keysymName(std::string_view key) {
-  if (key == "`") return "grave";
-  if (key == "Esc") return "Escape";
+  const auto& names = keysymNames();
+  if (const auto found = names.find(key); found != names.end()) return std::string(found->second);
+  if (key.size() == 8 && key.substr(0, 7) == "Numpad " && std::isdigit(static_cast<unsigned char>(key[7]))) {
+    return "KP_" + std::string(1, key[7]);
+  }
   if (key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0]))) return lower(key);
   return std::string(key);
+}
+
+// Two X key names for one key, whatever the spelling: the program's names, X's, and the other
+// names X and the managers accept for the same key.
+bool sameKey(std::string_view written, std::string_view keyName) {
+  auto canonical = [](std::string_view name) {
+    std::string out = lower(name);
+    if (out == "above_tab") return std::string("grave");
+    if (out == "page_up") return std::string("prior");
+    if (out == "page_down") return std::string("next");
+    return out;
+  };
+  return canonical(written) == canonical(keysymName(keyName));
+}
+
+bool sameModifiers(const Parts& a, bool ctrl, bool alt, bool super) {
+  return !a.other && a.ctrl == ctrl && a.alt == alt && a.super == super;
 }
 
 // Openbox's notation ("A-Tab", "C-W-grave").
@@ -76,83 +168,6 @@ std::string i3Key(const Parts& p) {
 
 std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::string openboxAdvice(std::string_view shortcut) {
-  std::string which = "the keybind for it";
-  if (!shortcut.empty()) {
-    const Parts p = parts(shortcut);
-    which = "the keybinds with key=" + quoted(openboxKey(p, false)) + " and key=" + quoted(openboxKey(p, true));
-  }
-  // A fresh account has no rc.xml of its own: openbox then reads the system's, and a file of the
-  // user's replaces that one whole, so the user's copy starts from the system's.
-  return "In Openbox, if ~/.config/openbox/rc.xml does not exist, copy /etc/xdg/openbox/rc.xml there first (Openbox "
-         "reads only one of them); remove " + which + " from its <keyboard> section and run openbox --reconfigure.";
-}
-
-std::string i3Advice(std::string_view shortcut) {
-  std::string which = "the bindsym line for it";
-  if (!shortcut.empty()) which = "the line bindsym " + i3Key(parts(shortcut)) + " (with or without +Shift)";
-  return "In i3, remove " + which + " from ~/.config/i3/config (or ~/.i3/config), then reload i3 with i3-msg reload.";
-}
-
-std::string metacityGeneral() {
-  return "In Metacity, the keys are held by its \"Switch applications\" binding in GSettings; free them with: gsettings "
-         "set org.gnome.desktop.wm.keybindings switch-applications \"[]\" and gsettings set "
-         "org.gnome.desktop.wm.keybindings switch-applications-backward \"[]\", then restart Metacity with: "
-         "metacity --replace & (gsettings list-recursively org.gnome.desktop.wm.keybindings shows any other "
-         "binding that holds them).";
-}
-
-std::string marcoGeneral() {
-  return "In Marco, the keys are held by its \"Move between windows\" binding in GSettings; free them with: gsettings "
-         "set org.mate.Marco.global-keybindings switch-windows disabled and gsettings set "
-         "org.mate.Marco.global-keybindings switch-windows-backward disabled.";
-}
-
-struct ManagerAdvice {
-  std::string_view nameContains;
-  std::string (*advice)(std::string_view shortcut);
-};
-
-// Matched in order on the window manager's name as it announces itself (_NET_WM_NAME of the
-// supporting window), lower-cased.
-const ManagerAdvice kAdvice[] = {
-    {"openbox", openboxAdvice},
-    // Bare metacity has no settings window: its bindings live in GSettings.
-    {"metacity", [](std::string_view) { return metacityGeneral(); }},
-    {"marco", [](std::string_view) { return marcoGeneral(); }},
-    {"i3", i3Advice},
-    {"xfwm", [](std::string_view) { return std::string("In Xfce, clear it under Window Manager, Keyboard (\"Cycle windows\")."); }},
-    {"kwin", [](std::string_view) { return std::string("In KDE Plasma, clear it under Shortcuts, KWin (\"Walk Through Windows\")."); }},
-    {"gnome",
-     [](std::string_view) {
-       return std::string("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
-                          "\"Switch applications\").");
-     }},
-    {"mutter",
-     [](std::string_view) {
-       return std::string("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
-                          "\"Switch applications\").");
-     }},
-    {"icewm", [](std::string_view) { return std::string("In IceWM, set QuickSwitch=0 in ~/.icewm/preferences and restart IceWM."); }},
-    {"fluxbox", [](std::string_view) { return std::string("In Fluxbox, remove its line from ~/.fluxbox/keys and reload the configuration."); }},
-};
-
-constexpr std::string_view kGeneralHint =
-    "Free it in the window manager's keyboard settings (often called \"Cycle windows\" or \"Switch windows\").";
-
-std::string adviceFor(std::string_view windowManagerName, std::string_view shortcut) {
-  const std::string name = lower(windowManagerName);
-  for (const auto& entry : kAdvice) {
-    if (name.find(entry.nameContains) != std::string::npos) return entry.advice(shortcut);
-  }
-  return std::string(kGeneralHint);
-}
-
-std::string opening(std::string_view shortcut) {
-  std::string out(shortcut.empty() ? std::string_view("The shortcut") : shortcut);
-  return out + " is taken by another program, usually the window manager. ";
-}
-
 // "a", "a and b", "a, b and c".
 std::string listed(const std::vector<std::string>& items) {
   std::string out;
@@ -161,6 +176,176 @@ std::string listed(const std::vector<std::string>& items) {
     out += items[i];
   }
   return out;
+}
+
+// A path as a shell takes it: plain when it holds nothing the shell reads, else quoted after "~/".
+std::string shellPath(std::string_view path) {
+  const bool plain = std::all_of(path.begin(), path.end(), [](unsigned char c) {
+    return std::isalnum(c) || std::string_view("~/._-+@%:,").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+  if (plain) return std::string(path);
+  if (path.substr(0, 2) == "~/") return "~/'" + std::string(path.substr(2)) + "'";
+  return "'" + std::string(path) + "'";
+}
+
+std::string folderOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(0, slash));
+}
+
+// The way to make the user's own copy of the system's file the manager reads now.
+void copyFirst(AdviceText& out, std::string_view manager, const std::string& systemFile, const std::string& userFile) {
+  out.say("In " + std::string(manager) + ", first copy the system's configuration into your own folder (" +
+          std::string(manager) + " reads only one):");
+  out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp " + shellPath(systemFile) + " " +
+              shellPath(userFile));
+}
+
+AdviceText openboxAdvice(std::string_view shortcut, const ShortcutAdvice::Findings& found) {
+  std::vector<std::string> keys = found.bindings;
+  if (keys.empty() && !shortcut.empty()) {
+    const Parts p = parts(shortcut);
+    keys = {openboxKey(p, false), openboxKey(p, true)};
+  }
+  std::vector<std::string> attributes;
+  for (const std::string& key : keys) attributes.push_back("key=" + quoted(key));
+  const std::string which = attributes.empty()    ? std::string("the keybind for it")
+                            : attributes.size() == 1 ? "the keybind with " + attributes.front()
+                                                     : "the keybinds with " + listed(attributes);
+  const std::string userFile = found.userFile.empty() ? "~/.config/openbox/rc.xml" : found.userFile;
+  AdviceText out;
+  if (!found.systemFile.empty()) {
+    copyFirst(out, "Openbox", found.systemFile, userFile);
+    out.say("Then remove " + which + " from the <keyboard> section of " + userFile + ", and reload Openbox:");
+  } else if (found.managerHolds) {
+    out.say("In Openbox, remove " + which + " from the <keyboard> section of " + userFile + ", and reload Openbox:");
+  } else {
+    // Not known whether the user has a file of their own: a copy that never replaces one.
+    out.say("In Openbox, if you have no " + userFile +
+            " yet, copy the system's there first (Openbox reads only one of them):");
+    out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp -n /etc/xdg/openbox/rc.xml " + shellPath(userFile));
+    out.say("Then remove " + which + " from its <keyboard> section, and reload Openbox:");
+  }
+  out.command("openbox --reconfigure");
+  return out;
+}
+
+AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& found) {
+  const std::string userFile = found.userFile.empty() ? "~/.config/i3/config" : found.userFile;
+  AdviceText out;
+  if (!found.systemFile.empty()) {
+    copyFirst(out, "i3", found.systemFile, userFile);
+    out.say("Then remove");
+  } else {
+    out.say("In i3, remove");
+  }
+  if (!found.bindings.empty()) {
+    out.say(std::string(found.bindings.size() == 1 ? "this line" : "these lines") + " from " + userFile + ":");
+    for (const std::string& line : found.bindings) out.command(line);
+  } else {
+    const std::string which =
+        shortcut.empty() ? std::string("the bindsym line for it")
+                         : "the bindsym line for " + i3Key(parts(shortcut)) + " (with or without +Shift)";
+    const std::string where = found.managerHolds || !found.systemFile.empty()
+                                  ? userFile
+                                  : userFile + " (or ~/.i3/config; with neither, copy /etc/i3/config there first)";
+    out.say(which + " from " + where + ".");
+  }
+  // A reload reads the file i3 started with again; only a restart finds the user's new copy.
+  if (found.managerHolds && found.systemFile.empty()) {
+    out.say(found.bindings.empty() ? "Then reload i3:" : "and reload i3:");
+    out.command("i3-msg reload");
+  } else {
+    out.say(found.bindings.empty() ? "Then restart i3, which keeps your windows:" : "and restart i3, which keeps your windows:");
+    out.command("i3-msg restart");
+  }
+  return out;
+}
+
+// Metacity and Marco keep their bindings in GSettings.
+AdviceText gsettingsAdvice(std::string_view schema, const ShortcutAdvice::Findings& found) {
+  const bool marco = schema == kMarcoSchema;
+  const std::string manager = marco ? "Marco" : "Metacity";
+  AdviceText out;
+  if (found.gsettingsHolders.empty()) {
+    out.say("In " + manager + ", the key bindings are kept in GSettings. This lists them, to find the one that "
+            "holds it:");
+    out.command("gsettings list-recursively " + std::string(schema));
+    out.say(marco ? "Then set that binding to disabled with gsettings set."
+                  : "Then take the shortcut out of that binding's list with gsettings set, keeping its other keys.");
+    return out;
+  }
+  std::vector<std::string> names;
+  for (const auto& key : found.gsettingsHolders) names.push_back(key.name);
+  const bool one = names.size() == 1;
+  out.say("In " + manager + ", it is held by the binding" + (one ? " " : "s ") + listed(names) + " of " +
+          std::string(schema) + " in GSettings. " + (one ? "This command takes" : "These commands take") +
+          " it out and keep" + (one ? "s" : "") + " the other keys:");
+  bool emptied = false;
+  for (const auto& key : found.gsettingsHolders) {
+    std::string value = "disabled";
+    if (key.isList) {
+      value = "\"[";
+      for (size_t i = 0; i < key.accelerators.size(); ++i) value += (i ? ", '" : "'") + key.accelerators[i] + "'";
+      value += "]\"";
+    }
+    emptied |= key.isList && key.accelerators.empty();
+    out.command("gsettings set " + std::string(schema) + " " + key.name + " " + value);
+  }
+  // A running Metacity keeps the keys of a binding that is emptied until it starts again.
+  if (emptied && !marco) {
+    out.say("Then restart Metacity:");
+    out.command("metacity --replace &");
+  }
+  return out;
+}
+
+struct ManagerAdvice {
+  std::string_view nameContains;
+  std::string_view shownName;
+  AdviceText (*advice)(std::string_view shortcut, const ShortcutAdvice::Findings& found);
+};
+
+AdviceText sentence(const char* text) { return AdviceText(text); }
+
+// Matched in order on the window manager's name as it announces itself (_NET_WM_NAME of the
+// supporting window), lower-cased.
+const ManagerAdvice kAdvice[] = {
+    {"openbox", "Openbox", openboxAdvice},
+    {"metacity", "Metacity", [](std::string_view, const ShortcutAdvice::Findings& f) { return gsettingsAdvice(kMetacitySchema, f); }},
+    {"marco", "Marco", [](std::string_view, const ShortcutAdvice::Findings& f) { return gsettingsAdvice(kMarcoSchema, f); }},
+    {"i3", "i3", i3Advice},
+    {"xfwm", "Xfwm", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In Xfce, clear it under Window Manager, Keyboard (\"Cycle windows\").");
+     }},
+    {"kwin", "KWin", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In KDE Plasma, clear it under Shortcuts, KWin (\"Walk Through Windows\").");
+     }},
+    {"gnome", "GNOME Shell", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
+                       "\"Switch applications\").");
+     }},
+    {"mutter", "Mutter", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
+                       "\"Switch applications\").");
+     }},
+    {"icewm", "IceWM", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In IceWM, set QuickSwitch=0 in ~/.icewm/preferences and restart IceWM.");
+     }},
+    {"fluxbox", "Fluxbox", [](std::string_view, const ShortcutAdvice::Findings&) {
+       return sentence("In Fluxbox, remove its line from ~/.fluxbox/keys and reload the configuration.");
+     }},
+};
+
+constexpr std::string_view kGeneralHint =
+    "Free it in the window manager's keyboard settings (often called \"Cycle windows\" or \"Switch windows\").";
+
+const ManagerAdvice* managerOf(std::string_view windowManagerName) {
+  const std::string name = lower(windowManagerName);
+  for (const auto& entry : kAdvice) {
+    if (name.find(entry.nameContains) != std::string::npos) return &entry;
+  }
+  return nullptr;
 }
 
 // An accelerator as GSettings stores it ("<Shift><Alt>Tab") taken apart.
@@ -180,30 +365,77 @@ Parts accelerator(std::string_view text) {
   return p;
 }
 
-// Metacity's own name for the key above Tab, and X's names, against the names the program shows.
-bool sameKey(std::string_view acceleratorKey, std::string_view keyName) {
-  const std::string a = lower(acceleratorKey);
-  const std::string k = lower(keyName);
-  if (k == "`") return a == "grave" || a == "above_tab";
-  if (k == "esc") return a == "escape";
-  return a == k;
+// An Openbox key ("C-A-Left", "W-S-grave", "Mod1-Tab").
+Parts openboxParts(std::string_view text) {
+  Parts p;
+  const std::vector<std::string_view> pieces = split(text, '-');
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    const std::string_view m = pieces[i];
+    if (m == "C" || m == "Control") p.ctrl = true;
+    else if (m == "A" || m == "M" || m == "Mod1") p.alt = true;
+    else if (m == "W" || m == "Mod4") p.super = true;
+    else if (m == "S" || m == "Shift") p.shift = true;
+    else p.other = true;
+  }
+  p.key = std::string(pieces.back());
+  return p;
 }
 
-std::string listValue(const std::vector<std::string>& accelerators) {
-  std::string out = "\"[";
-  for (size_t i = 0; i < accelerators.size(); ++i) {
-    if (i > 0) out += ", ";
-    out += "'" + accelerators[i] + "'";
+// An i3 key with its variables put in ("Mod1+Shift+Left").
+Parts i3Parts(std::string_view text) {
+  Parts p;
+  const std::vector<std::string_view> pieces = split(text, '+');
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    const std::string m = lower(pieces[i]);
+    if (m == "control" || m == "ctrl") p.ctrl = true;
+    else if (m == "mod1") p.alt = true;
+    else if (m == "mod4") p.super = true;
+    else if (m == "shift") p.shift = true;
+    else p.other = true;
   }
-  return out + "]\"";
+  p.key = std::string(pieces.back());
+  return p;
+}
+
+std::string stripComments(std::string_view xml) {
+  std::string out;
+  while (true) {
+    const size_t open = xml.find("<!--");
+    out += xml.substr(0, open);
+    if (open == std::string_view::npos) return out;
+    const size_t close = xml.find("-->", open + 4);
+    if (close == std::string_view::npos) return out;
+    xml.remove_prefix(close + 3);
+  }
+}
+
+// "~/.config" for a path in the home folder.
+std::string shown(const std::string& path, const std::string& home) {
+  if (!home.empty() && path.size() > home.size() && path.compare(0, home.size(), home) == 0 && path[home.size()] == '/') {
+    return "~" + path.substr(home.size());
+  }
+  return path;
 }
 
 }  // namespace
 
-std::string ShortcutAdvice::howToFree(std::string_view windowManagerName) { return adviceFor(windowManagerName, {}); }
-
-std::string ShortcutAdvice::text(std::string_view windowManagerName, std::string_view shortcut) {
-  return opening(shortcut) + adviceFor(windowManagerName, shortcut);
+AdviceText ShortcutAdvice::advice(std::string_view windowManagerName, std::string_view shortcut,
+                                  const Findings& found) {
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  const std::string keys(shortcut.empty() ? std::string_view("The shortcut") : shortcut);
+  if (manager && found.managerHolds == false) {
+    // Emptying the manager's binding would free nothing and lose the binding's other keys.
+    AdviceText out(keys + " is held by another program, not by the window manager: " + std::string(manager->shownName) +
+                   "'s own key bindings leave it free.");
+    out.say("Quit that program, or free the key in its settings; key daemons such as xbindkeys or sxhkd, and other "
+            "window switchers, hold keys like this.");
+    return out;
+  }
+  AdviceText out(found.managerHolds && manager
+                     ? keys + " is held by the window manager, " + std::string(manager->shownName) + "."
+                     : keys + " is taken by another program, usually the window manager.");
+  out.append(manager ? manager->advice(shortcut, found) : AdviceText(std::string(kGeneralHint)));
+  return out;
 }
 
 std::string_view ShortcutAdvice::gsettingsSchema(std::string_view windowManagerName) {
@@ -222,8 +454,7 @@ std::vector<ShortcutAdvice::GsettingsKey> ShortcutAdvice::holding(const std::vec
     GsettingsKey kept{key.name, {}, key.isList};
     bool holds = false;
     for (const std::string& text : key.accelerators) {
-      const Parts p = accelerator(text);
-      if (p.ctrl == ctrl && p.alt == alt && p.super == super && sameKey(p.key, keyName)) {
+      if (const Parts p = accelerator(text); sameModifiers(p, ctrl, alt, super) && sameKey(p.key, keyName)) {
         holds = true;
       } else if (lower(text) != "disabled") {
         kept.accelerators.push_back(text);
@@ -234,27 +465,149 @@ std::vector<ShortcutAdvice::GsettingsKey> ShortcutAdvice::holding(const std::vec
   return out;
 }
 
-std::string ShortcutAdvice::text(std::string_view windowManagerName, std::string_view shortcut,
-                                 const std::vector<GsettingsKey>& holders) {
-  const std::string_view schema = gsettingsSchema(windowManagerName);
-  if (holders.empty() || schema.empty()) return text(windowManagerName, shortcut);
-  const std::string manager = schema == kMarcoSchema ? "Marco" : "Metacity";
-  std::vector<std::string> names;
-  std::vector<std::string> commands;
-  bool emptied = false;
-  for (const GsettingsKey& key : holders) {
-    names.push_back(key.name);
-    // The key keeps its other accelerators; only the ones that hold the shortcut go.
-    const std::string value = key.isList ? listValue(key.accelerators) : std::string("disabled");
-    emptied |= key.isList && key.accelerators.empty();
-    commands.push_back("gsettings set " + std::string(schema) + " " + key.name + " " + value);
+std::vector<std::string> ShortcutAdvice::openboxHolding(std::string_view rcXml, uint64_t modifierFlags,
+                                                        std::string_view keyName) {
+  const std::string xml = stripComments(rcXml);
+  std::vector<std::string> out;
+  // Only the first key of a chain is held while no chain runs: keybinds inside another are not.
+  int depth = 0;
+  for (size_t at = 0; (at = xml.find('<', at)) != std::string::npos; ++at) {
+    if (xml.compare(at, 10, "</keybind>") == 0) {
+      depth = std::max(0, depth - 1);
+      continue;
+    }
+    if (xml.compare(at, 8, "<keybind") != 0 || (at + 8 < xml.size() && std::isalnum(static_cast<unsigned char>(xml[at + 8])))) continue;
+    const size_t end = xml.find('>', at);
+    if (end == std::string::npos) break;
+    const std::string_view tag = std::string_view(xml).substr(at, end - at);
+    const bool selfClosing = tag.ends_with("/");
+    if (depth == 0) {
+      const size_t key = tag.find("key=");
+      if (key != std::string_view::npos && key + 5 < tag.size()) {
+        const char quote = tag[key + 4];
+        const size_t close = tag.find(quote, key + 5);
+        const std::string_view value = tag.substr(key + 5, close - (key + 5));
+        const std::string_view first = trimmed(value).substr(0, trimmed(value).find(' '));
+        const Parts p = openboxParts(first);
+        const bool ctrl = modifierFlags & KeyFlags::control;
+        if (sameModifiers(p, ctrl, modifierFlags & KeyFlags::option, modifierFlags & KeyFlags::command) &&
+            sameKey(p.key, keyName) && std::find(out.begin(), out.end(), first) == out.end()) {
+          out.emplace_back(first);
+        }
+      }
+    }
+    if (!selfClosing) ++depth;
   }
-  std::string out = opening(shortcut) + "In " + manager + ", it is held by " +
-                    (names.size() == 1 ? "the binding " : "the bindings ") + listed(names) + " of " +
-                    std::string(schema) + " in GSettings; free it with: " + listed(commands) + ".";
-  // A running Metacity keeps the keys of a binding that is emptied until it starts again.
-  if (emptied && schema == kMetacitySchema) out += " Then restart Metacity with: metacity --replace &";
   return out;
+}
+
+std::vector<std::string> ShortcutAdvice::i3Holding(std::string_view config, uint64_t modifierFlags,
+                                                   std::string_view keyName) {
+  std::vector<std::pair<std::string, std::string>> variables;
+  std::vector<std::string> out;
+  int depth = 0;  // inside a mode or bar block, whose bindings are not held until it is entered
+  for (std::string_view line : split(config, '\n')) {
+    line = trimmed(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '}') {
+      depth = std::max(0, depth - 1);
+      continue;
+    }
+    if (line.back() == '{') {
+      ++depth;
+      continue;
+    }
+    std::vector<std::string_view> words;
+    for (std::string_view word : split(line, ' ')) {
+      if (!trimmed(word).empty()) words.push_back(trimmed(word));
+    }
+    if (words.size() >= 3 && words[0] == "set" && words[1].starts_with("$")) {
+      const size_t value = line.find(words[2], line.find(words[1]) + words[1].size());
+      variables.emplace_back(std::string(words[1]), std::string(line.substr(value)));
+      // The longest name first, so that $mod never eats the start of $modifier.
+      std::sort(variables.begin(), variables.end(),
+                [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+      continue;
+    }
+    if (depth > 0 || words.size() < 2 || words[0] != "bindsym") continue;
+    size_t k = 1;
+    while (k < words.size() && words[k].starts_with("--")) ++k;
+    if (k >= words.size()) continue;
+    std::string key(words[k]);
+    for (const auto& [name, value] : variables) {
+      for (size_t at = 0; (at = key.find(name, at)) != std::string::npos; at += value.size()) key.replace(at, name.size(), value);
+    }
+    const Parts p = i3Parts(key);
+    if (sameModifiers(p, modifierFlags & KeyFlags::control, modifierFlags & KeyFlags::option,
+                      modifierFlags & KeyFlags::command) &&
+        sameKey(p.key, keyName)) {
+      out.emplace_back(line);
+    }
+  }
+  return out;
+}
+
+ShortcutAdvice::Findings ShortcutAdvice::find(
+    std::string_view windowManagerName, uint64_t modifierFlags, std::string_view keyName, const Environment& environment,
+    const std::function<std::optional<std::string>(const std::string& path)>& readFile,
+    const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings) {
+  Findings found;
+  if (const std::string_view schema = gsettingsSchema(windowManagerName); !schema.empty()) {
+    const std::vector<GsettingsKey> keys = gsettings ? gsettings(schema) : std::vector<GsettingsKey>{};
+    if (keys.empty()) return found;  // not installed or not readable: not known
+    found.gsettingsHolders = holding(keys, modifierFlags, keyName);
+    found.managerHolds = !found.gsettingsHolders.empty();
+    return found;
+  }
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  const bool openbox = manager && manager->nameContains == "openbox";
+  const bool i3 = manager && manager->nameContains == "i3";
+  if ((!openbox && !i3) || !readFile) return found;
+  // Where the XDG base directories put the user's and the system's configuration.
+  const std::string& home = environment.home;
+  const std::string configHome = !environment.configHome.empty() ? environment.configHome
+                                 : !home.empty()                 ? home + "/.config"
+                                                                 : std::string();
+  std::vector<std::string> systemDirs;
+  for (std::string_view dir : split(environment.configDirs, ':')) {
+    if (!dir.empty()) systemDirs.emplace_back(dir);
+  }
+  if (systemDirs.empty()) systemDirs.emplace_back("/etc/xdg");
+  // The files the manager looks for, in its order: the user's, then the system's.
+  std::vector<std::string> users;
+  std::vector<std::string> systems;
+  if (openbox) {
+    if (!configHome.empty()) users.push_back(configHome + "/openbox/rc.xml");
+    for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
+  } else {
+    if (!home.empty()) users.push_back(home + "/.i3/config");
+    if (!configHome.empty()) users.push_back(configHome + "/i3/config");
+    systems.emplace_back("/etc/i3/config");
+    for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
+  }
+  const std::string ownFile = configHome.empty() ? std::string() : shown(users.back(), home);
+  auto holdingIn = [&](const std::string& text) {
+    return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
+  };
+  for (const std::string& path : users) {
+    if (std::optional<std::string> text = readFile(path)) {
+      found.userFile = shown(path, home);
+      found.bindings = holdingIn(*text);
+      found.managerHolds = !found.bindings.empty();
+      return found;
+    }
+  }
+  for (const std::string& path : systems) {
+    if (std::optional<std::string> text = readFile(path)) {
+      found.userFile = ownFile;
+      found.systemFile = path;
+      found.bindings = holdingIn(*text);
+      found.managerHolds = !found.bindings.empty();
+      return found;
+    }
+  }
+  found.userFile = ownFile;
+  return found;
 }
 
 }  // namespace quorvel

@@ -1,17 +1,44 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorvel {
 
-// What to tell the user when another program (almost always the window manager) holds the keys of
-// the shortcut they chose: whose they are, and how to free them under the window manager that runs
-// here, in that manager's own terms. The same sentences stand in the tour, the "Shortcut needed"
-// window, the settings window's shortcut row, the log and the tray's message. The caller adds what
-// the user can do in its own place ("Or choose another shortcut here.").
+// Advice as the user reads it: sentences, and between them commands to be typed or copied exactly
+// as they stand. A view shows each command whole, on a line of its own, apart from the sentences.
+struct AdviceText {
+  struct Part {
+    bool command = false;
+    std::string text;
+    bool operator==(const Part&) const = default;
+  };
+  std::vector<Part> parts;
+
+  AdviceText() = default;
+  // One sentence (or several) without a command.
+  AdviceText(std::string prose);  // NOLINT(google-explicit-constructor): a sentence is advice
+  AdviceText(const char* prose) : AdviceText(std::string(prose)) {}  // NOLINT(google-explicit-constructor)
+
+  // Adds prose: to the prose before it, one space apart, or as a new part after a command.
+  AdviceText& say(std::string_view prose);
+  AdviceText& command(std::string text);
+  AdviceText& append(const AdviceText& more);
+
+  // The whole advice as text, each command on a line of its own: the log and the tray's message.
+  std::string plain() const;
+  bool operator==(const AdviceText&) const = default;
+};
+
+// What to tell the user when another program holds the keys of the shortcut they chose: whose they
+// are, and how to free them under the window manager that runs here, in that manager's own terms
+// and notation. The same advice stands in the tour, the "Shortcut needed" window, the settings
+// window's shortcut rows, the log and the tray's message. The caller adds what the user can do in
+// its own place ("Or choose another shortcut here.").
 struct ShortcutAdvice {
   // One key of a window manager's GSettings schema that holds key bindings, with its accelerators
   // as GSettings stores them ("<Alt>Tab", "<Shift><Super>Tab"). `isList` for a key of string lists
@@ -23,15 +50,44 @@ struct ShortcutAdvice {
     bool operator==(const GsettingsKey&) const = default;
   };
 
-  // "Alt+Tab is taken by another program, usually the window manager. " followed by how to free it.
-  static std::string text(std::string_view windowManagerName, std::string_view shortcut);
-  // The same, naming the GSettings keys that hold the shortcut (as `holding` answers them) and giving
-  // the commands that take the shortcut out of each and keep the rest; without any, as above.
-  static std::string text(std::string_view windowManagerName, std::string_view shortcut,
-                          const std::vector<GsettingsKey>& holders);
+  // The environment's say on where configuration lives, as given ($HOME, $XDG_CONFIG_HOME,
+  // $XDG_CONFIG_DIRS); an unset variable is empty.
+  struct Environment {
+    std::string home;
+    std::string configHome;
+    std::string configDirs;
+  };
 
-  // Only how to free it under this manager, or the general hint when the manager is not recognised.
-  static std::string howToFree(std::string_view windowManagerName);
+  // What was found of the window manager's own bindings.
+  struct Findings {
+    // Whether the manager's own bindings hold the shortcut; none when that could not be read.
+    std::optional<bool> managerHolds;
+    // Openbox and i3: the bindings that hold it as the manager's file writes them (a keybind's key,
+    // a bindsym line).
+    std::vector<std::string> bindings;
+    // Openbox and i3: where the user's own file goes ("~/.config/openbox/rc.xml"; empty: the usual
+    // place), and the system's file the manager reads while the user has none of their own (empty
+    // when the user has one, or when that is not known).
+    std::string userFile;
+    std::string systemFile;
+    // Metacity and Marco: the GSettings keys that hold it, each with the accelerators it keeps.
+    std::vector<GsettingsKey> gsettingsHolders;
+  };
+
+  // "Alt+Tab is held by Openbox, the window manager. ..." with how to free it.
+  static AdviceText advice(std::string_view windowManagerName, std::string_view shortcut, const Findings& found = {});
+  // The same as one text.
+  static std::string text(std::string_view windowManagerName, std::string_view shortcut, const Findings& found = {}) {
+    return advice(windowManagerName, shortcut, found).plain();
+  }
+
+  // Reads the manager's own bindings for the shortcut (`modifierFlags` its KeyFlags, `keyName` its
+  // key as shown: "Tab", "`", "Left Arrow"). `readFile` gives a file's text, none when there is no
+  // such file; `gsettings` gives the keys of a GSettings schema (empty when it is not installed).
+  static Findings find(std::string_view windowManagerName, uint64_t modifierFlags, std::string_view keyName,
+                       const Environment& environment,
+                       const std::function<std::optional<std::string>(const std::string& path)>& readFile,
+                       const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings);
 
   // The GSettings schema where this manager keeps its key bindings ("org.gnome.desktop.wm.keybindings"
   // for Metacity, "org.mate.Marco.global-keybindings" for Marco); empty for a manager that keeps them
@@ -40,11 +96,15 @@ struct ShortcutAdvice {
 
   // The keys of `schemaKeys` with an accelerator that holds the shortcut: exactly its modifiers
   // (Shift aside: the switcher takes the shortcut with Shift too, to step backward) and its key.
-  // `modifierFlags` are the shortcut's KeyFlags (control, option, command); `keyName` is the key's
-  // name as shown ("Tab", "`", "F5", "K"). Each key comes back with the accelerators it keeps once
-  // those that hold the shortcut are taken out: the value that frees the shortcut.
+  // Each key comes back with the accelerators it keeps once those that hold the shortcut are taken
+  // out: the value that frees the shortcut.
   static std::vector<GsettingsKey> holding(const std::vector<GsettingsKey>& schemaKeys, uint64_t modifierFlags,
                                            std::string_view keyName);
+  // The keybinds of an Openbox rc.xml that hold the shortcut, as the file writes their keys ("A-Tab").
+  static std::vector<std::string> openboxHolding(std::string_view rcXml, uint64_t modifierFlags,
+                                                 std::string_view keyName);
+  // The bindsym lines of an i3 configuration that hold the shortcut outside any mode, as written.
+  static std::vector<std::string> i3Holding(std::string_view config, uint64_t modifierFlags, std::string_view keyName);
 };
 
 }  // namespace quorvel

@@ -279,7 +279,12 @@ BrandScreen::BrandScreen(const Texts& texts, std::optional<Art> art, QWidget* co
   QLabel* message = Brand::label(texts.message, Brand::bodyFont(), Brand::inkSoft());
   message->setObjectName("message");
   message->setMaximumWidth(460);
-  page->addWidget(message);
+  // In a row of its own, so that the page's height is asked at the message's narrower width.
+  auto* messageRow = new QHBoxLayout;
+  messageRow->setContentsMargins(0, 0, 0, 0);
+  messageRow->addWidget(message, 1);
+  messageRow->addStretch(0);
+  page->addLayout(messageRow);
   if (content) {
     page->addSpacing(18);
     page->addWidget(content);
@@ -313,6 +318,13 @@ void showPage(QWidget& window, QWidget*& page, QWidget* next) {
   }
   next->show();
   page = next;
+  // A page with more to say than the window's usual size (long advice, a wide command) makes the
+  // window larger rather than having its lines cut off; any other page has the usual size.
+  QLayout* layout = window.layout();
+  layout->activate();
+  const int width = std::max(kPageWidth, layout->totalMinimumSize().width());
+  const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->totalSizeHint().height();
+  window.setFixedSize(width, std::max(kPageHeight, height));
 }
 
 void bringForward(QWidget& window, CountedWindow& counted, bool centre) {

@@ -141,8 +141,13 @@ class BrandScreen final : public QWidget {
 // A vertical list of point rows, 14 apart.
 QWidget* brandPointList(const std::vector<std::pair<BrandGlyphView::Glyph, QString>>& points);
 
-// Puts `next` in `page`'s place in the window's layout (or first into it) and shows it; the page it
-// replaces is deleted once its events are done.
+// The usual size of the tour's windows.
+constexpr int kPageWidth = 720;
+constexpr int kPageHeight = 600;
+
+// Puts `next` in `page`'s place in the window's layout (or first into it) and shows it, the window
+// sized to the page (the usual size, or larger when the page needs it); the page it replaces is
+// deleted once its events are done.
 void showPage(QWidget& window, QWidget*& page, QWidget* next);
 
 // A window of the tour's comes forward in the middle of the primary screen when `centre`, and is

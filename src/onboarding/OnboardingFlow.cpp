@@ -195,17 +195,19 @@ std::optional<std::string> OnboardingFlow::shortcutText() const {
   return shortcut_->displayString(services_.keyNames);
 }
 
-std::string OnboardingFlow::freeingAdvice() const {
+AdviceText OnboardingFlow::freeingAdvice() const {
   // The program's own answer names the very settings that hold the keys, where it can read them.
   if (shortcut_ && services_.shortcutTaken) {
-    if (std::optional<std::string> taken = services_.shortcutTaken(*shortcut_)) return *taken + " Or choose another shortcut here.";
+    if (std::optional<AdviceText> taken = services_.shortcutTaken(*shortcut_)) {
+      return taken->say("Or choose another shortcut here.");
+    }
   }
   return freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : std::string(),
                        shortcutText().value_or("The shortcut"));
 }
 
-std::string OnboardingFlow::freeingAdvice(const std::string& windowManager, const std::string& shortcut) {
-  return ShortcutAdvice::text(windowManager, shortcut) + " Or choose another shortcut here.";
+AdviceText OnboardingFlow::freeingAdvice(const std::string& windowManager, const std::string& shortcut) {
+  return ShortcutAdvice::advice(windowManager, shortcut).say("Or choose another shortcut here.");
 }
 
 void OnboardingFlow::chooseShortcut(const HotkeyBinding& binding) {

@@ -81,8 +81,8 @@ class OnboardingFlow {
   // "Alt+Tab", or none without a summon shortcut.
   std::optional<std::string> shortcutText() const;
   // What to do in this window manager when another program holds the shortcut.
-  std::string freeingAdvice() const;
-  static std::string freeingAdvice(const std::string& windowManager, const std::string& shortcut);
+  AdviceText freeingAdvice() const;
+  static AdviceText freeingAdvice(const std::string& windowManager, const std::string& shortcut);
   // A shortcut recorded on the shortcut page.
   void chooseShortcut(const HotkeyBinding& binding);
   std::optional<HotkeyBinding> shortcut() const { return shortcut_; }

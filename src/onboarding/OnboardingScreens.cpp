@@ -10,6 +10,7 @@
 
 #include "onboarding/Brand.h"
 #include "settings/KeyNames.h"
+#include "settings_ui/AdviceView.h"
 #include "settings_ui/ShortcutRecorderRow.h"
 #include "settings_ui/StyleNames.h"
 #include "settings_ui/StylePreview.h"
@@ -234,9 +235,13 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   const QString name = values.shortcutText ? QString("Shortcut %1").arg(q(*values.shortcutText)) : QString("Shortcut");
   add(content, standingCard(name, ready && values.shortcutText.has_value(), values.shortcutText ? "Taken" : "None set",
                             "shortcutCard"));
-  QLabel* advice = nullptr;
+  AdviceView* advice = nullptr;
   if (!ready) {
-    advice = note(q(values.advice), Brand::inkFaint(), "shortcutNote");
+    advice = new AdviceView;
+    advice->setObjectName("shortcutNote");
+    advice->setFont(Brand::captionFont());
+    advice->setProseRole(QPalette::PlaceholderText);
+    advice->setAdvice(values.advice);
     add(content, advice);
   }
   auto* chooser = new QWidget;
@@ -255,7 +260,7 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   if (services.shortcutTaken) recorder->setTakenCheck(services.shortcutTaken, false);
   // The recorder's sentence stands in the note's place while it shows: the page has room for one.
   if (advice) {
-    recorder->onMessageChange = [advice = QPointer<QLabel>(advice), recorder] {
+    recorder->onMessageChange = [advice = QPointer<AdviceView>(advice), recorder] {
       if (advice) advice->setHidden(recorder->model().message().has_value());
     };
   }

@@ -26,7 +26,7 @@ class OnboardingScreens {
     bool recovery = false;
     ReadinessStanding standing = ReadinessStanding::waiting;
     std::optional<std::string> shortcutText;  // "Alt+Tab"; none without a shortcut
-    std::string advice;                       // what to do while the keys are taken
+    AdviceText advice;                        // what to do while the keys are taken
     std::optional<HotkeyBinding> binding;
     std::function<void(const HotkeyBinding&)> choose;
   };

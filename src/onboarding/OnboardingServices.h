@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/LoginItem.h"
+#include "app/ShortcutAdvice.h"
 #include "base/Subscription.h"
 #include "settings/AppSettings.h"
 
@@ -37,9 +38,9 @@ struct OnboardingServices {
   std::function<bool()> windowPicturesAvailable;
   // Whether browsers' tabs can be read: the accessibility bus answers and assistive technology is on.
   std::function<bool()> browserTabsReadable;
-  // Whether another program holds a shortcut's keys: the sentence that says whose they are and how
+  // Whether another program holds a shortcut's keys: the advice that says whose they are and how
   // to free them, or none while they are free; none: the advice is worked out from the manager's name.
-  std::function<std::optional<std::string>(const HotkeyBinding&)> shortcutTaken;
+  std::function<std::optional<AdviceText>(const HotkeyBinding&)> shortcutTaken;
   // The running window manager's name ("Openbox", "Xfwm4"...); empty when it gives none.
   std::function<std::string()> windowManagerName;
 

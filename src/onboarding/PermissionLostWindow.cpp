@@ -37,9 +37,8 @@ void PermissionLostView::build() {
   values.standing = ReadinessStanding::waiting;
   values.binding = shown_;
   if (shown_) values.shortcutText = shown_->displayString(services_.keyNames);
-  const std::optional<std::string> taken =
-      shown_ && services_.shortcutTaken ? services_.shortcutTaken(*shown_) : std::nullopt;
-  values.advice = taken ? *taken + " Or choose another shortcut here."
+  std::optional<AdviceText> taken = shown_ && services_.shortcutTaken ? services_.shortcutTaken(*shown_) : std::nullopt;
+  values.advice = taken ? taken->say("Or choose another shortcut here.")
                         : OnboardingFlow::freeingAdvice(services_.windowManagerName ? services_.windowManagerName() : "",
                                                         values.shortcutText.value_or("The shortcut"));
   std::weak_ptr<bool> alive = alive_;

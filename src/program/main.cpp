@@ -15,6 +15,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -194,18 +196,29 @@ int main(int argc, char** argv) {
     auto shortcutAdvice = [x11, &keyNames](const KeyInterest& shortcut, const std::string& name) {
       const uint64_t modifiers = shortcut.requiredFlags & KeyFlags::shortcutModifiers;
       const std::string manager = X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
-      std::vector<ShortcutAdvice::GsettingsKey> holders;
-      if (const std::string_view schema = ShortcutAdvice::gsettingsSchema(manager); !schema.empty()) {
-        std::vector<ShortcutAdvice::GsettingsKey> bindings;
+      auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value ? value : "");
+      };
+      auto readFile = [](const std::string& path) -> std::optional<std::string> {
+        std::ifstream file(path, std::ios::binary);
+        if (!file) return std::nullopt;
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+      };
+      auto gsettings = [](std::string_view schema) {
+        std::vector<ShortcutAdvice::GsettingsKey> keys;
         for (GsettingsKeybindings::Key& key : GsettingsKeybindings::read(schema)) {
-          bindings.push_back({std::move(key.name), std::move(key.accelerators), key.isList});
+          keys.push_back({std::move(key.name), std::move(key.accelerators), key.isList});
         }
-        holders = ShortcutAdvice::holding(bindings, modifiers, keyNames.name(shortcut.keyCode));
-      }
-      return ShortcutAdvice::text(manager, name, holders);
+        return keys;
+      };
+      const ShortcutAdvice::Findings found = ShortcutAdvice::find(
+          manager, modifiers, keyNames.name(shortcut.keyCode),
+          {variable("HOME"), variable("XDG_CONFIG_HOME"), variable("XDG_CONFIG_DIRS")}, readFile, gsettings);
+      return ShortcutAdvice::advice(manager, name, found);
     };
     auto shortcutTaken = [keySource, shortcutAdvice,
-                          &keyNames](const HotkeyBinding& binding) -> std::optional<std::string> {
+                          &keyNames](const HotkeyBinding& binding) -> std::optional<AdviceText> {
       const KeyInterest keys{binding.keyCode,
                              static_cast<uint64_t>(binding.requiredFlags) & KeyFlags::shortcutModifiers};
       if (!keySource->heldByAnotherProgram(keys)) return std::nullopt;
@@ -293,7 +306,9 @@ int main(int argc, char** argv) {
     // The advice on freeing a taken shortcut speaks of the window manager that runs.
     program->hotkey()->windowManagerName = onboardingServices.windowManagerName;
     // The log line and the tray's message say the same as the windows, GSettings keys and all.
-    program->hotkey()->shortcutAdvice = shortcutAdvice;
+    program->hotkey()->shortcutAdvice = [shortcutAdvice](const KeyInterest& shortcut, const std::string& name) {
+      return shortcutAdvice(shortcut, name).plain();
+    };
     onboardingServices.touchpadPresent = [program] { return program->touchpadPresent(); };
     // GNOME Shell and the gesture programs answer swipes of their own; other managers take none.
     onboardingServices.swipeConflicts = [x11](AppSettings::SummonGesture gesture, AppSettings::SummonSwipeDirection) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/LoginItem.h"
+#include "app/ShortcutAdvice.h"
 #include "base/Subscription.h"
 #include "platform/DesktopStill.h"
 #include "settings/HotkeyBinding.h"
@@ -39,10 +40,10 @@ struct SettingsWindowServices {
   std::function<bool()> loginItemEnabled;
   // Suspends (true) and resumes (false) the global shortcut while a shortcut is recorded.
   std::function<void(bool)> suspendShortcuts;
-  // Whether another program holds a shortcut's keys: the sentence that says whose they are and how
+  // Whether another program holds a shortcut's keys: the advice that says whose they are and how
   // to free them, or none while they are free. Asked of a combination about to be recorded and of
   // the shortcuts set; none: every shortcut counts as free.
-  using TakenCheck = std::function<std::optional<std::string>(const HotkeyBinding&)>;
+  using TakenCheck = std::function<std::optional<AdviceText>(const HotkeyBinding&)>;
   TakenCheck shortcutTaken;
   // Follows the changes of who holds the shortcuts' keys; the subscription ends the following.
   std::function<Subscription(std::function<void()>)> observeShortcutOwners;

@@ -73,7 +73,7 @@ bool ShortcutRecorderModel::handleKeyDown(int64_t keyCode, int64_t flags) {
       return true;
     }
   }
-  if (std::optional<std::string> advice = takenAdvice ? takenAdvice(binding) : std::nullopt) {
+  if (std::optional<AdviceText> advice = takenAdvice ? takenAdvice(binding) : std::nullopt) {
     message_ = *advice;
     changed();
     return true;
@@ -83,7 +83,7 @@ bool ShortcutRecorderModel::handleKeyDown(int64_t keyCode, int64_t flags) {
   stop();
   if (onRecord) onRecord(binding);
   if (shift) {
-    message_ = role == Role::summon ? kShiftSummon : kShiftCancel;
+    message_ = AdviceText(role == Role::summon ? kShiftSummon : kShiftCancel);
     changed();
   }
   return true;

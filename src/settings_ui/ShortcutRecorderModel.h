@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ShortcutAdvice.h"
 #include "settings/HotkeyBinding.h"
 
 namespace quorvel {
@@ -42,13 +43,13 @@ class ShortcutRecorderModel {
   bool handleKeyDown(int64_t keyCode, int64_t flags);
 
   bool isRecording() const { return recording_; }
-  const std::optional<std::string>& message() const { return message_; }
+  const std::optional<AdviceText>& message() const { return message_; }
   // Runs after each change of isRecording() or message().
   std::function<void()> onChange;
   // The sentence for a combination another program holds (whose it is and how to free it there), or
   // none while it is free. A held combination is refused with that sentence, since pressing it would
   // never reach the switcher; without it every combination counts as free.
-  std::function<std::optional<std::string>(const HotkeyBinding&)> takenAdvice;
+  std::function<std::optional<AdviceText>(const HotkeyBinding&)> takenAdvice;
 
   // The recorder recording now, if any.
   static ShortcutRecorderModel* active();
@@ -58,7 +59,7 @@ class ShortcutRecorderModel {
 
   Suspend suspend_;
   bool recording_ = false;
-  std::optional<std::string> message_;
+  std::optional<AdviceText> message_;
   Role role_ = Role::summon;
   std::vector<HotkeyBinding> conflicts_;
   std::function<void(const HotkeyBinding&)> onRecord_;

@@ -3,13 +3,13 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
 #include "settings/KeyNames.h"
+#include "settings_ui/AdviceView.h"
 
 namespace quorvel {
 
@@ -21,7 +21,7 @@ ShortcutRecorderRow::ShortcutRecorderRow(Config config, const KeyNames& names, K
       translate_(std::move(translate)),
       model_(std::move(suspend)),
       record_(new QPushButton),
-      message_(new QLabel) {
+      message_(new AdviceView) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(6);
@@ -46,8 +46,7 @@ ShortcutRecorderRow::ShortcutRecorderRow(Config config, const KeyNames& names, K
   row->addStretch(1);
   column->addLayout(row);
   message_->setObjectName("message");
-  message_->setWordWrap(true);
-  message_->setForegroundRole(QPalette::PlaceholderText);
+  message_->setProseRole(QPalette::PlaceholderText);
   column->addWidget(message_);
   QObject::connect(record_, &QPushButton::clicked, this, [this] { startOrStop(); });
   // Another window taking the keyboard ends a recording.
@@ -122,14 +121,10 @@ void ShortcutRecorderRow::update() {
   record_->setPalette(colours);
   if (remove_) remove_->setEnabled(binding_.has_value());
   // The recorder's own sentence first; else, while the shortcut shown is held elsewhere, the advice.
-  const std::optional<std::string> message = model_.message() ? model_.message() : recording ? std::nullopt : taken_;
-  const QString text = message ? QString::fromStdString(*message) : QString();
-  const bool changed = text != message_->text() || message_->isHidden() == message.has_value();
-  message_->setText(text);
+  const std::optional<AdviceText> message = model_.message() ? model_.message() : recording ? std::nullopt : taken_;
+  const bool changed = message.value_or(AdviceText()) != message_->advice() || message_->isHidden() == message.has_value();
+  message_->setAdvice(message.value_or(AdviceText()));
   message_->setVisible(message.has_value());
-  // A sentence of several lines replacing another: the form's layout is told the height it needs at
-  // the width it has, which it does not ask of a wrapped label shown again.
-  message_->setMinimumHeight(message && message_->width() > 0 ? message_->heightForWidth(message_->width()) : 0);
   if (changed && onMessageChange) onMessageChange();
 }
 

@@ -10,15 +10,16 @@
 #include <optional>
 #include <vector>
 
+#include "app/ShortcutAdvice.h"
 #include "settings/HotkeyBinding.h"
 #include "settings_ui/ShortcutRecorderModel.h"
 
-class QLabel;
 class QPushButton;
 class QToolButton;
 
 namespace quorvel {
 
+class AdviceView;
 class KeyNames;
 
 // A settings row that records a shortcut: a button showing the shortcut (a click starts recording,
@@ -52,17 +53,17 @@ class ShortcutRecorderRow final : public QWidget {
   // Asks whether another program holds a combination (the sentence that says so and how to free it,
   // none while free): a combination pressed while recording, and the shortcut the row shows, whose
   // sentence stands under the row for as long as it is held.
-  using TakenCheck = std::function<std::optional<std::string>(const HotkeyBinding&)>;
+  using TakenCheck = std::function<std::optional<AdviceText>(const HotkeyBinding&)>;
   // `noteUnderRow` false: only a recorded combination is checked (the page says the rest itself).
   void setTakenCheck(TakenCheck check, bool noteUnderRow = true);
   // Asks again about the shortcut shown (its keys may have changed hands).
   void refreshTaken();
-  const std::optional<std::string>& takenNote() const { return taken_; }
+  const std::optional<AdviceText>& takenNote() const { return taken_; }
 
   ShortcutRecorderModel& model() { return model_; }
   QPushButton* recordButton() const { return record_; }
   QToolButton* removeButton() const { return remove_; }
-  QLabel* messageLabel() const { return message_; }
+  AdviceView* messageView() const { return message_; }
 
   // The flag bits of HotkeyBinding for the toolkit's modifiers (Ctrl, Alt, Super, Shift).
   static int64_t flagsOf(Qt::KeyboardModifiers modifiers);
@@ -84,10 +85,10 @@ class ShortcutRecorderRow final : public QWidget {
   std::vector<std::optional<HotkeyBinding>> conflicts_;
   QPushButton* record_;
   QToolButton* remove_ = nullptr;
-  QLabel* message_;
+  AdviceView* message_;
   bool filtering_ = false;
   TakenCheck takenCheck_;
-  std::optional<std::string> taken_;
+  std::optional<AdviceText> taken_;
   QPointer<QWindow> grabbed_;
 };
 

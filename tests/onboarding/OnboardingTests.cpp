@@ -23,6 +23,7 @@
 #include "onboarding/PermissionWatcher.h"
 #include "platform/UsKeyboardLayout.h"
 #include "settings/KeyNames.h"
+#include "settings_ui/AdviceView.h"
 #include "settings_ui/SettingsUiFixture.h"
 #include "windows/ChromeWindowCensus.h"
 
@@ -171,7 +172,7 @@ TEST_F(OnboardingTest, TheStandingsFollowTheGrabCompositeAndTheBusEverySecondOnT
   heldElsewhere = true;
   flow->advance();
   EXPECT_EQ(flow->shortcutStanding(), ReadinessStanding::waiting);
-  EXPECT_NE(flow->freeingAdvice().find("openbox --reconfigure"), std::string::npos);
+  EXPECT_NE(flow->freeingAdvice().plain().find("openbox --reconfigure"), std::string::npos);
   loop.advance(3 * OnboardingFlow::pollInterval);
   EXPECT_EQ(askedAgain, 3);  // the keys are asked for again while they are taken
   heldElsewhere = false;
@@ -491,6 +492,25 @@ TEST_F(OnboardingTest, TheWatcherLeavesAShortcutChosenInAnOpenWindowToThatWindow
   heldElsewhere = true;
   watcher.ownershipChanged();
   EXPECT_EQ(asked, 3);  // lost with no window of choice open
+}
+
+// However long the advice, the "Shortcut needed" window shows it whole: no line cut off at the top
+// or the bottom, each command whole on its line and selectable.
+TEST_F(OnboardingTest, TheShortcutNeededWindowShowsLongAdviceWholeWithSelectableCommands) {
+  heldElsewhere = true;
+  services.shortcutTaken = [](const HotkeyBinding&) -> std::optional<AdviceText> { return longAdvice(); };
+  PermissionLostWindowController windows(services);
+  windows.show();
+  EXPECT_EQ(clippedTexts(*windows.window()), std::vector<std::string>{});
+  const auto* note = windows.window()->findChild<AdviceView*>("shortcutNote");
+  ASSERT_TRUE(note);
+  const std::vector<QLabel*> commands = note->commandLabels();
+  ASSERT_EQ(commands.size(), 2u);
+  for (QLabel* command : commands) {
+    EXPECT_FALSE(command->wordWrap());
+    EXPECT_TRUE(command->textInteractionFlags() & Qt::TextSelectableByMouse);
+  }
+  EXPECT_EQ(commands.front()->text().replace(" \\\n  ", " ").toStdString(), longAdvice().parts[1].text);
 }
 
 // Every page builds with its texts; with QUORVEL_SHOTS set each is written there as a PNG.

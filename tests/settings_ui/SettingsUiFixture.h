@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "app/ShortcutAdvice.h"
 #include "base/DefaultsStore.h"
 #include "base/ManualLoop.h"
 #include "platform/UsKeyboardLayout.h"
@@ -56,5 +59,31 @@ class SettingsUiTest : public ::testing::Test {
   std::vector<bool> suspensions;
   Subscription counter;
 };
+
+// The longest advice a stock desktop gives: Metacity's for Alt+Tab, two commands of some 90 characters.
+inline AdviceText longAdvice() {
+  ShortcutAdvice::Findings found;
+  found.managerHolds = true;
+  found.gsettingsHolders = {{"switch-applications", {"<Super>Tab"}}, {"switch-applications-backward", {"<Shift><Super>Tab"}}};
+  return ShortcutAdvice::advice("Metacity", "Alt+Tab", found);
+}
+
+// The texts of `window` that are cut off: a wrapped label lower than its text at its width, a label
+// that does not wrap narrower than its text, a label reaching past its parent's edges (into the
+// next row) or the window's.
+inline std::vector<std::string> clippedTexts(QWidget& window) {
+  QApplication::processEvents();
+  std::vector<std::string> clipped;
+  for (QLabel* label : window.findChildren<QLabel*>()) {
+    if (!label->isVisibleTo(&window) || label->text().isEmpty()) continue;
+    const QRect inWindow(label->mapTo(&window, QPoint(0, 0)), label->size());
+    const bool cut = label->wordWrap() ? label->height() < label->heightForWidth(label->width())
+                                       : label->width() < label->sizeHint().width();
+    const bool outside = !window.rect().contains(inWindow) ||
+                         (label->parentWidget() && !label->parentWidget()->rect().contains(label->geometry()));
+    if (cut || outside) clipped.push_back(label->text().toStdString());
+  }
+  return clipped;
+}
 
 }  // namespace quorvel

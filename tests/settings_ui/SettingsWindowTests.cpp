@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "settings_ui/AdviceView.h"
 #include "settings_ui/AppLists.h"
 #include "settings_ui/KeyReferenceScreen.h"
 #include "settings_ui/PassThroughAppsScreen.h"
@@ -154,30 +155,52 @@ TEST_F(ShortcutsPaneTest, AShortcutAnotherProgramHoldsIsSaidUnderItsRowUntilItIs
   using Row = ShortcutsPane::Row;
   std::vector<HotkeyBinding> taken = {{48, HotkeyBinding::optionFlag}};
   ObserverList<> owners;
-  services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<std::string> {
+  services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<AdviceText> {
     if (std::find(taken.begin(), taken.end(), b) == taken.end()) return std::nullopt;
-    return "taken: " + b.displayString(names);
+    return AdviceText("taken: " + b.displayString(names));
   };
   services.observeShortcutOwners = [&](std::function<void()> f) { return owners.add(std::move(f)); };
   ShortcutRecorderRow* first = pane().recorder(Row::first);
-  EXPECT_EQ(first->messageLabel()->text(), "taken: Alt+Tab");
-  EXPECT_FALSE(first->messageLabel()->isHidden());
-  EXPECT_TRUE(pane().recorder(Row::second)->messageLabel()->isHidden());
+  EXPECT_EQ(first->messageView()->text(), "taken: Alt+Tab");
+  EXPECT_FALSE(first->messageView()->isHidden());
+  EXPECT_TRUE(pane().recorder(Row::second)->messageView()->isHidden());
 
   press(first, 40, Qt::ControlModifier | Qt::AltModifier);
-  EXPECT_TRUE(first->messageLabel()->isHidden());
+  EXPECT_TRUE(first->messageView()->isHidden());
   taken.push_back({40, HotkeyBinding::controlFlag});
   press(first, 40, Qt::ControlModifier);
-  EXPECT_EQ(first->model().message(), "taken: Ctrl+K");
+  EXPECT_EQ(first->model().message(), AdviceText("taken: Ctrl+K"));
   EXPECT_TRUE(first->model().isRecording());
   first->model().stop();
 
   // Restoring the settings brings Alt+Tab back: said here, not in a window of its own.
   store.set(K::hotkeyBinding1, HotkeyBinding{48, HotkeyBinding::optionFlag}.storedValue());
-  EXPECT_EQ(first->messageLabel()->text(), "taken: Alt+Tab");
+  EXPECT_EQ(first->messageView()->text(), "taken: Alt+Tab");
   taken.clear();
   owners.notify();  // the window manager let go of it
-  EXPECT_TRUE(first->messageLabel()->isHidden());
+  EXPECT_TRUE(first->messageView()->isHidden());
+}
+
+// The advice under the rows stands whole, its commands on lines of their own and selectable, also
+// when the other row's refusal takes lines of its own.
+TEST_F(ShortcutsPaneTest, TheAdviceUnderTheRowsIsNeverCutOffAndItsCommandsCanBeSelected) {
+  using Row = ShortcutsPane::Row;
+  services.shortcutTaken = [](const HotkeyBinding&) -> std::optional<AdviceText> { return longAdvice(); };
+  pane().show();
+  QApplication::processEvents();  // the window takes the keyboard first: no recording ends on it
+  press(pane().recorder(Row::second), 40, Qt::ControlModifier | Qt::AltModifier);
+  ASSERT_TRUE(pane().recorder(Row::second)->model().message());
+  EXPECT_EQ(clippedTexts(pane()), std::vector<std::string>{});
+  for (Row row : {Row::first, Row::second}) {
+    const std::vector<QLabel*> commands = pane().recorder(row)->messageView()->commandLabels();
+    ASSERT_EQ(commands.size(), 2u);
+    for (size_t i = 0; i < commands.size(); ++i) {
+      EXPECT_FALSE(commands[i]->wordWrap());
+      EXPECT_TRUE(commands[i]->textInteractionFlags() & Qt::TextSelectableByMouse);
+      // Folded to the pane's width the way a shell reads it back whole.
+      EXPECT_EQ(commands[i]->text().replace(" \\\n  ", " ").toStdString(), longAdvice().parts[i + 1].text);
+    }
+  }
 }
 
 TEST_F(ShortcutsPaneTest, TheKeyReferenceFollowsItsSettings) {

@@ -71,7 +71,7 @@ TEST(ShortcutRecorderModelTest, PressesAreAcceptedRefusedOrCancelled) {
     std::vector<bool> suspended;
     ShortcutRecorderModel model([&](bool on) { suspended.push_back(on); });
     if (c.probes) {
-      model.takenAdvice = [&c](const HotkeyBinding& b) -> std::optional<std::string> {
+      model.takenAdvice = [&c](const HotkeyBinding& b) -> std::optional<AdviceText> {
         if (std::find(c.taken.begin(), c.taken.end(), b) == c.taken.end()) return std::nullopt;
         return advice(b);
       };

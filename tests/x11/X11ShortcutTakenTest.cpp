@@ -22,16 +22,16 @@ TEST_F(X11SessionTest, TheRecorderRefusesACombinationThatAnotherClientGrabbedFir
                                              XCB_GRAB_MODE_ASYNC)));
 
   ShortcutRecorderModel model(nullptr);
-  model.takenAdvice = [&](const HotkeyBinding& b) -> std::optional<std::string> {
+  model.takenAdvice = [&](const HotkeyBinding& b) -> std::optional<AdviceText> {
     if (!source->heldByAnotherProgram({b.keyCode, static_cast<uint64_t>(b.requiredFlags)})) return std::nullopt;
-    return ShortcutAdvice::text("Openbox", "Ctrl+Alt+K");
+    return ShortcutAdvice::advice("Openbox", "Ctrl+Alt+K");
   };
   std::optional<HotkeyBinding> recorded;
   model.toggle(HotkeyBinding::Role::summon, {}, [&](const HotkeyBinding& b) { recorded = b; });
   const HotkeyBinding ctrlAltK{kK, HotkeyBinding::controlFlag | HotkeyBinding::optionFlag};
   EXPECT_TRUE(model.handleKeyDown(kK, ctrlAltK.requiredFlags | HotkeyBinding::shiftFlag));
   EXPECT_TRUE(model.isRecording());
-  EXPECT_EQ(model.message(), ShortcutAdvice::text("Openbox", "Ctrl+Alt+K"));
+  EXPECT_EQ(model.message(), ShortcutAdvice::advice("Openbox", "Ctrl+Alt+K"));
   EXPECT_FALSE(recorded);
   // The same key with other modifiers is nobody's: taken.
   EXPECT_TRUE(model.handleKeyDown(kK, HotkeyBinding::controlFlag | HotkeyBinding::commandFlag));
