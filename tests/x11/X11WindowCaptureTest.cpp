@@ -227,6 +227,46 @@ TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
   EXPECT_TRUE(X11Session::waitUntil([&] { return !live->liveWindowID(); }));
 }
 
+// A client that draws a shadow around itself inside its window tells its width
+// (_GTK_FRAME_EXTENTS): the list's frame and the window's picture leave it out.
+TEST_F(X11WindowCaptureTest, AClientsOwnShadowIsLeftOut) {
+  const uint32_t red = open("Shadowed", kRed, "300x200+100+100");
+  ASSERT_TRUE(red);
+  xcb_connection_t* c = x().xcb();
+  // Undecorated, as a client that draws its own frame asks to be.
+  const uint32_t hints[] = {2, 0, 0, 0, 0};
+  const uint32_t motif = x().atom("_MOTIF_WM_HINTS");
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, red, motif, motif, 32, 5, hints);
+  x().flush();
+  ASSERT_TRUE(eventually(red, [](const X11Window& w) { return w.frame.width == 300 && w.frame.height == 200; }));
+  // A blue band of 10 pixels around the window: its shadow.
+  const xcb_gcontext_t gc = xcb_generate_id(c);
+  const uint32_t blue = kBlue & 0xFFFFFF;
+  xcb_create_gc(c, gc, red, XCB_GC_FOREGROUND, &blue);
+  const xcb_rectangle_t band[] = {{0, 0, 300, 10}, {0, 190, 300, 10}, {0, 0, 10, 200}, {290, 0, 10, 200}};
+  auto colorAt = [](const PixelBuffer& p, int px, int py) {
+    const uint8_t* at = p.pixel(px, py);
+    return 0xFF000000u | uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
+  };
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    xcb_poly_fill_rectangle(c, red, gc, 4, band);
+    x().flush();
+    auto still = capture->captureWindowNow(red, {300, 200});
+    return still.picture && colorAt(*still.picture, 295, 100) == kBlue;
+  }));
+  xcb_free_gc(c, gc);
+
+  const uint32_t sides[] = {10, 10, 10, 10};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, red, x().atom("_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 32, 4, sides);
+  x().flush();
+  ASSERT_TRUE(eventually(red, [](const X11Window& w) { return w.visibleFrame.width == w.frame.width - 20; }));
+  const CaptureResult still = capture->captureWindowNow(red, {280, 180});
+  ASSERT_TRUE(still.picture);
+  const PixelBuffer& p = *still.picture;
+  for (const auto& [px, py] : {std::pair{0, 90}, std::pair{279, 90}, std::pair{140, 0}, std::pair{140, 179}})
+    EXPECT_EQ(colorAt(p, px, py), kRed) << "at " << px << ", " << py;
+}
+
 // A window that leaves the screen (a minimize unmaps it, its frame may follow only later; a manager
 // may keep a minimized window mapped) gives no picture, nor a frame of its stream, which ends: the
 // picture stays the last good one, not the frame's empty inside.
