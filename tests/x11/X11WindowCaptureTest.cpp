@@ -43,6 +43,11 @@ class X11WindowCaptureTest : public X11PlatformTest {
     X11PlatformTest::TearDown();
   }
 
+  // The opaque colour of a picture's pixel, as kRed and the others are written.
+  static uint32_t colorAt(const PixelBuffer& picture, int x, int y) {
+    const uint8_t* at = picture.pixel(x, y);
+    return 0xFF000000u | uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
+  }
   static std::string hex(uint32_t color) {
     char text[8];
     std::snprintf(text, sizeof text, "%06x", color & 0xFFFFFF);
@@ -244,10 +249,6 @@ TEST_F(X11WindowCaptureTest, AClientsOwnShadowIsLeftOut) {
   const uint32_t blue = kBlue & 0xFFFFFF;
   xcb_create_gc(c, gc, red, XCB_GC_FOREGROUND, &blue);
   const xcb_rectangle_t band[] = {{0, 0, 300, 10}, {0, 190, 300, 10}, {0, 0, 10, 200}, {290, 0, 10, 200}};
-  auto colorAt = [](const PixelBuffer& p, int px, int py) {
-    const uint8_t* at = p.pixel(px, py);
-    return 0xFF000000u | uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
-  };
   ASSERT_TRUE(X11Session::waitUntil([&] {
     xcb_poly_fill_rectangle(c, red, gc, 4, band);
     x().flush();
@@ -364,11 +365,7 @@ TEST_F(X11WindowCaptureTest, StoredPicturesHoldTheWindowsColoursAfterTheGpuPrepa
 // the user sees: around the visible frame lies an invisible resize border, transparent.
 class X11MetacityCaptureTest : public X11WindowCaptureTest {
  protected:
-  X11Session::Options sessionOptions() const override {
-    X11Session::Options options;
-    options.manager = X11Session::Manager::metacity;
-    return options;
-  }
+  X11Session::Options sessionOptions() const override { return {.manager = X11Session::Manager::metacity}; }
 };
 
 // Each picture is the window as the user sees it, frame included, without the invisible border: a
@@ -396,11 +393,8 @@ TEST_F(X11MetacityCaptureTest, AFramedWindowIsPicturedAsSeenWithoutTheInvisibleB
   ASSERT_TRUE(still.picture);
   const PixelBuffer& p = *still.picture;
   for (const auto& [px, py] : {std::pair{1, p.height / 2}, std::pair{p.width - 2, p.height / 2},
-                               std::pair{p.width / 2, p.height - 2}}) {
-    const uint8_t* at = p.pixel(px, py);
-    EXPECT_EQ(uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16, kRed & 0xFFFFFF)
-        << "at " << px << ", " << py;
-  }
+                               std::pair{p.width / 2, p.height - 2}})
+    EXPECT_EQ(colorAt(p, px, py), kRed) << "at " << px << ", " << py;
 }
 
 }  // namespace
