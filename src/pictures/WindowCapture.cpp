@@ -317,6 +317,14 @@ Task<bool> WindowCapture::displayFallback(std::shared_ptr<Pass> pass, ShareableW
   CaptureResult result = co_await shot;
   if (!result.picture || !(StillAcceptance::sampledLuminance(*result.picture) > StillAcceptance::kMinimumLuminance))
     co_return false;
+  // The window may have left the screen since its still (minimized, closed): the display picture
+  // then shows what lay behind it. A still asked after the display picture tells.
+  const uint32_t id = window.windowID;
+  CompletionAwaiter<CaptureResult> check{[&capture, id](std::function<void(CaptureResult)> done) {
+    capture.captureWindow(id, {1, 1}, std::move(done));
+  }};
+  const CaptureResult stillThere = co_await check;
+  if (!stillThere.picture) co_return false;
   co_return store(*pass, *result.picture, window.windowID, false);
 }
 

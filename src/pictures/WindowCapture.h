@@ -35,7 +35,8 @@ namespace quorvel {
 // A still is used when it shows the window: not nearly black and without wide transparent margins
 // (StillAcceptance). Otherwise the window is cut out of a picture of the display it lies on most,
 // when it is on screen, nothing covers it, and the display picture cannot show the overlay (no
-// overlay presented, or the setting keeps the overlay out of captures and the service can). A
+// overlay presented, or the setting keeps the overlay out of captures and the service can), and
+// only when the window is still there after the display picture (not minimized meanwhile). A
 // window that lies on no display gets no picture from it. A window that vanishes between the list
 // and its still gets no picture and no message.
 //

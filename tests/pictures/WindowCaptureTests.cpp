@@ -253,6 +253,21 @@ TEST_F(WindowCaptureTest, ARejectedStillIsCutFromTheDisplayUnlessSomethingCovers
   EXPECT_EQ(capture.displayCaptures(), 2);
 }
 
+// A window minimized while its display picture was taken: that picture shows what lay behind it,
+// and is not stored; the window keeps what it had.
+TEST_F(WindowCaptureTest, AWindowThatLeftTheScreenMeanwhileGetsNoDisplayPicture) {
+  const uint32_t a = open({100, 100, 400, 300}, 0xFF0000C0);
+  capture.setPicture(a, {0xFF0000C0, 50, 0});
+  capture.setCaptureDelay(std::chrono::milliseconds(10));
+  spawn(loop.pool(), captures.refreshForSummon(cards, {}, {}));
+  ASSERT_TRUE(loop.runUntil([&] { return capture.displayCaptures() == 1; }, std::chrono::seconds(5)));
+  capture.failWindowCaptures(a);  // X answers so for a window off the screen
+  while (loop.advanceToNextTimer()) loop.runUntilIdle();
+  EXPECT_EQ(capture.windowCaptures(a), 2);
+  EXPECT_FALSE(cache.entryCopy(a));
+  EXPECT_FALSE(cache.captureStamp(a));
+}
+
 TEST_F(WindowCaptureTest, TheDisplayPictureIsNotTakenWhileItCouldShowTheOverlay) {
   const uint32_t a = open({100, 100, 400, 300}, 0xFF0000C0);
   capture.setPicture(a, {0xFF0000C0, 0, 40});

@@ -43,6 +43,11 @@ class X11WindowCaptureTest : public X11PlatformTest {
     X11PlatformTest::TearDown();
   }
 
+  // The opaque colour of a picture's pixel, as kRed and the others are written.
+  static uint32_t colorAt(const PixelBuffer& picture, int x, int y) {
+    const uint8_t* at = picture.pixel(x, y);
+    return 0xFF000000u | uint32_t{at[0]} | uint32_t{at[1]} << 8 | uint32_t{at[2]} << 16;
+  }
   static std::string hex(uint32_t color) {
     char text[8];
     std::snprintf(text, sizeof text, "%06x", color & 0xFFFFFF);
@@ -227,6 +232,110 @@ TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {
   EXPECT_TRUE(X11Session::waitUntil([&] { return !live->liveWindowID(); }));
 }
 
+// A client that draws a shadow around itself inside its window tells its width
+// (_GTK_FRAME_EXTENTS): the list's frame and the window's picture leave it out.
+TEST_F(X11WindowCaptureTest, AClientsOwnShadowIsLeftOut) {
+  const uint32_t red = open("Shadowed", kRed, "300x200+100+100");
+  ASSERT_TRUE(red);
+  xcb_connection_t* c = x().xcb();
+  // Undecorated, as a client that draws its own frame asks to be.
+  const uint32_t hints[] = {2, 0, 0, 0, 0};
+  const uint32_t motif = x().atom("_MOTIF_WM_HINTS");
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, red, motif, motif, 32, 5, hints);
+  x().flush();
+  ASSERT_TRUE(eventually(red, [](const X11Window& w) { return w.frame.width == 300 && w.frame.height == 200; }));
+  // A blue band of 10 pixels around the window: its shadow.
+  const xcb_gcontext_t gc = xcb_generate_id(c);
+  const uint32_t blue = kBlue & 0xFFFFFF;
+  xcb_create_gc(c, gc, red, XCB_GC_FOREGROUND, &blue);
+  const xcb_rectangle_t band[] = {{0, 0, 300, 10}, {0, 190, 300, 10}, {0, 0, 10, 200}, {290, 0, 10, 200}};
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    xcb_poly_fill_rectangle(c, red, gc, 4, band);
+    x().flush();
+    auto still = capture->captureWindowNow(red, {300, 200});
+    return still.picture && colorAt(*still.picture, 295, 100) == kBlue;
+  }));
+  xcb_free_gc(c, gc);
+
+  const uint32_t sides[] = {10, 10, 10, 10};
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, red, x().atom("_GTK_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 32, 4, sides);
+  x().flush();
+  ASSERT_TRUE(eventually(red, [](const X11Window& w) { return w.visibleFrame.width == w.frame.width - 20; }));
+  const CaptureResult still = capture->captureWindowNow(red, {280, 180});
+  ASSERT_TRUE(still.picture);
+  const PixelBuffer& p = *still.picture;
+  for (const auto& [px, py] : {std::pair{0, 90}, std::pair{279, 90}, std::pair{140, 0}, std::pair{140, 179}})
+    EXPECT_EQ(colorAt(p, px, py), kRed) << "at " << px << ", " << py;
+}
+
+// A window that leaves the screen (a minimize unmaps it, its frame may follow only later; a manager
+// may keep a minimized window mapped) gives no picture, nor a frame of its stream, which ends: the
+// picture stays the last good one, not the frame's empty inside.
+TEST_F(X11WindowCaptureTest, AWindowOffTheScreenGivesNoPictureAndEndsItsStream) {
+  // A frame of the test's own, which no manager takes (override-redirect), holding a red window.
+  xcb_connection_t* c = x().xcb();
+  const uint32_t frame = xcb_generate_id(c), red = xcb_generate_id(c);
+  const uint32_t frameValues[] = {kBlue & 0xFFFFFF, 1};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, frame, x().root(), 100, 100, 300, 240, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, frameValues);
+  const uint32_t redValues[] = {kRed & 0xFFFFFF};
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, red, frame, 0, 40, 300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, redValues);
+  xcb_map_window(c, red);
+  xcb_map_window(c, frame);
+  ASSERT_TRUE(x().sync());
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    auto still = capture->captureWindowNow(red, {30, 24});
+    return still.picture && RecordingPreparation::centerColor(*still.picture) == kRed;
+  }));
+
+  struct Seen {
+    std::mutex mutex;
+    std::vector<uint32_t> colors;
+    bool stopped = false;
+  };
+  auto seen = std::make_shared<Seen>();
+  StreamHandlers handlers;
+  handlers.onFrame = [seen](StreamFrame f) {
+    std::lock_guard lock(seen->mutex);
+    if (f.picture) seen->colors.push_back(RecordingPreparation::centerColor(*f.picture));
+  };
+  handlers.onStop = [seen](std::string) {
+    std::lock_guard lock(seen->mutex);
+    seen->stopped = true;
+  };
+  auto stream = capture->makeStream(red, {30, 24, 0, 8}, handlers);
+  ASSERT_TRUE(stream);
+  stream->startCapture([](std::optional<std::string>) {});
+  ASSERT_TRUE(X11Session::waitUntil([&] {
+    std::lock_guard lock(seen->mutex);
+    return !seen->colors.empty();
+  }));
+
+  xcb_unmap_window(c, red);
+  ASSERT_TRUE(x().sync());
+  EXPECT_TRUE(X11Session::waitUntil([&] {
+    std::lock_guard lock(seen->mutex);
+    return seen->stopped;
+  })) << "the stream of a window off the screen did not end";
+  EXPECT_TRUE(capture->captureWindowNow(red, {30, 24}).error);
+  {
+    std::lock_guard lock(seen->mutex);
+    for (uint32_t color : seen->colors) EXPECT_EQ(color, kRed) << "a frame of the window off the screen";
+  }
+
+  // Mapped again but minimized (its manager's word), it gives no picture either.
+  xcb_map_window(c, red);
+  const uint32_t iconic[] = {3, 0};
+  const uint32_t wmState = x().atom("WM_STATE");
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, red, wmState, wmState, 32, 2, iconic);
+  ASSERT_TRUE(x().sync());
+  EXPECT_TRUE(capture->captureWindowNow(red, {30, 24}).error);
+  stream->stopCapture([](std::optional<std::string>) {});
+  xcb_destroy_window(c, frame);
+  x().flush();
+}
+
 TEST_F(X11WindowCaptureTest, StoredPicturesHoldTheWindowsColoursAfterTheGpuPreparation) {
   VulkanTestDevice vk;
   ASSERT_TRUE(vk.device) << vk.error;
@@ -250,6 +359,42 @@ TEST_F(X11WindowCaptureTest, StoredPicturesHoldTheWindowsColoursAfterTheGpuPrepa
   }
   captures.reset();
   vk.expectNoMessages();
+}
+
+// metacity (as it comes, its compositor on) puts each window in a frame window larger than what
+// the user sees: around the visible frame lies an invisible resize border, transparent.
+class X11MetacityCaptureTest : public X11WindowCaptureTest {
+ protected:
+  X11Session::Options sessionOptions() const override { return {.manager = X11Session::Manager::metacity}; }
+};
+
+// Each picture is the window as the user sees it, frame included, without the invisible border: a
+// covered window has its picture too (none could be cut from the screen), and the window's own
+// colour reaches the picture's left, right and bottom edges.
+TEST_F(X11MetacityCaptureTest, AFramedWindowIsPicturedAsSeenWithoutTheInvisibleBorder) {
+  const uint32_t red = open("Red", kRed, "400x300+100+100");
+  const uint32_t green = open("Green", kGreen, "400x300+200+150");  // covers the red window's corner
+  ASSERT_TRUE(red && green);
+  ASSERT_TRUE(activate(green));
+  const X11Rect frame = read(red)->frame;
+  auto tree = x().reply(xcb_query_tree_reply, xcb_query_tree(x().xcb(), red));
+  ASSERT_TRUE(tree);
+  auto outer = x().reply(xcb_get_geometry_reply, xcb_get_geometry(x().xcb(), tree->parent));
+  ASSERT_TRUE(outer);
+  ASSERT_GT(outer->width, frame.width) << "no invisible border to leave out";
+
+  captures = std::make_unique<WindowCapture>(WindowCapture::Services{
+      *cache, *preparation, platform->shareableContent(), *capture, getpid(), nullptr, nullptr});
+  ASSERT_TRUE(finish(captures->refreshForSummon({card(red), card(green)}, {}, {})));
+  EXPECT_EQ(preparation->storedColor(red), kRed);
+  EXPECT_EQ(preparation->storedColor(green), kGreen);
+
+  const CaptureResult still = capture->captureWindowNow(red, {frame.width, frame.height});
+  ASSERT_TRUE(still.picture);
+  const PixelBuffer& p = *still.picture;
+  for (const auto& [px, py] : {std::pair{1, p.height / 2}, std::pair{p.width - 2, p.height / 2},
+                               std::pair{p.width / 2, p.height - 2}})
+    EXPECT_EQ(colorAt(p, px, py), kRed) << "at " << px << ", " << py;
 }
 
 }  // namespace

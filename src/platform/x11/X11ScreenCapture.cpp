@@ -8,6 +8,7 @@
 #include <xcb/xfixes.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -22,6 +23,7 @@
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DisplayReader.h"
+#include "platform/x11/X11Rect.h"
 
 namespace quorvel {
 
@@ -127,6 +129,7 @@ struct X11ScreenCapture::Shared {
   std::unique_ptr<X11DisplayReader> monitors;  // the worker's alone
   bool composite = false;
   bool shm = false;
+  uint32_t frameExtentsAtom = 0, clientShadowAtom = 0, wmStateAtom = 0;
   bool damage = false;
   uint8_t damageEvent = 0;
   std::atomic<uint64_t> streamFrames{0};
@@ -226,14 +229,79 @@ struct X11ScreenCapture::Shared {
     }
     auto geometry = connection->reply(xcb_get_geometry_reply, xcb_get_geometry(connection->xcb(), pixmap));
     if (geometry) {
-      if (source) *source = {geometry->width, geometry->height};
-      result.picture = read(pixmap, 0, 0, geometry->width, geometry->height, geometry->depth != 32,
+      const X11Rect part = visiblePart(window, *top, geometry->width, geometry->height);
+      if (source) *source = {part.width, part.height};
+      result.picture = read(pixmap, part.x, part.y, part.width, part.height, geometry->depth != 32,
                             std::max(configuration.width, 1), std::max(configuration.height, 1), segment);
     }
     xcb_free_pixmap(connection->xcb(), pixmap);
     connection->flush();
+    // Asked after the read, so that a window unmapped before it is caught: a frame whose client is
+    // gone from the screen holds no picture of it (a minimize unmaps the client, and the frame may
+    // follow only later), and a window its manager keeps mapped while minimized shows nothing
+    // current.
+    if (result.picture && !shown(window)) result.picture.reset();
     if (!result.picture) result.error = kWindowGone;
     return result;
+  }
+
+  // The part of a top-level's picture (`width` × `height` pixels, its border included) that shows
+  // `window` as the user sees it: the window's own rectangle grown by the decorations its manager
+  // reports (_NET_FRAME_EXTENTS) and shrunk by the shadow a client draws around itself
+  // (_GTK_FRAME_EXTENTS). A frame window larger than that holds an invisible resize border
+  // (metacity's), left out here. Without frame extents the manager's frame is all decoration (i3):
+  // the whole picture.
+  X11Rect visiblePart(uint32_t window, uint32_t top, int width, int height) {
+    const X11Rect whole{0, 0, width, height};
+    xcb_connection_t* c = connection->xcb();
+    auto position = xcb_translate_coordinates(c, window, top, 0, 0);
+    auto ownGeometry = xcb_get_geometry(c, window);
+    auto topGeometry = xcb_get_geometry(c, top);
+    auto frameCookie = connection->requestProperty(window, frameExtentsAtom, XCB_ATOM_CARDINAL, 4);
+    auto shadowCookie = connection->requestProperty(window, clientShadowAtom, XCB_ATOM_CARDINAL, 4);
+    auto moved = connection->reply(xcb_translate_coordinates_reply, position);
+    auto own = connection->reply(xcb_get_geometry_reply, ownGeometry);
+    auto outer = connection->reply(xcb_get_geometry_reply, topGeometry);
+    auto frame = connection->takeProperty(frameCookie, XCB_ATOM_CARDINAL);
+    auto shadow = connection->takeProperty(shadowCookie, XCB_ATOM_CARDINAL);
+    if (!moved || !own || !outer) return whole;
+    auto sides = [](const std::optional<X11Connection::Property>& p) {
+      std::vector<uint32_t> v = p ? p->values32() : std::vector<uint32_t>{};
+      std::array<int64_t, 4> out{};  // left, right, top, bottom
+      if (v.size() >= 4)
+        for (size_t i = 0; i < 4; ++i) out[i] = std::min<uint32_t>(v[i], UINT16_MAX);
+      return out;
+    };
+    const bool framed = window != top;
+    if (framed && !(frame && frame->values32().size() >= 4)) return whole;
+    const std::array<int64_t, 4> grow = framed ? sides(frame) : std::array<int64_t, 4>{};
+    const std::array<int64_t, 4> shrink = sides(shadow);
+    // In the picture's pixels: the top-level's border comes first, then its inside, where the
+    // window's own border (when it is not the top-level itself) lies at `moved`.
+    const int64_t border = own->border_width;
+    const int64_t x = int64_t{outer->border_width} + (framed ? int64_t{moved->dst_x} - border : 0);
+    const int64_t y = int64_t{outer->border_width} + (framed ? int64_t{moved->dst_y} - border : 0);
+    const int64_t w = int64_t{own->width} + 2 * border, h = int64_t{own->height} + 2 * border;
+    const int64_t left = x - grow[0] + shrink[0], right = x + w + grow[1] - shrink[1];
+    const int64_t upper = y - grow[2] + shrink[2], lower = y + h + grow[3] - shrink[3];
+    const X11Rect part = X11Rect{static_cast<int32_t>(std::clamp<int64_t>(left, INT16_MIN, INT16_MAX)),
+                                 static_cast<int32_t>(std::clamp<int64_t>(upper, INT16_MIN, INT16_MAX)),
+                                 static_cast<int32_t>(std::clamp<int64_t>(right - left, 0, INT16_MAX)),
+                                 static_cast<int32_t>(std::clamp<int64_t>(lower - upper, 0, INT16_MAX))}
+                             .intersection(whole);
+    return part.isEmpty() ? whole : part;
+  }
+
+  // Whether `window` is on the screen now: mapped, inside mapped ancestors, and not minimized.
+  bool shown(uint32_t window) {
+    xcb_connection_t* c = connection->xcb();
+    auto attributesCookie = xcb_get_window_attributes(c, window);
+    auto stateCookie = connection->requestProperty(window, wmStateAtom, wmStateAtom, 1);
+    auto attributes = connection->reply(xcb_get_window_attributes_reply, attributesCookie);
+    auto state = connection->takeProperty(stateCookie, wmStateAtom);
+    if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) return false;
+    constexpr uint32_t kIconicState = 3;
+    return !(state && state->firstValue32() == kIconicState);
   }
 
   CaptureResult readDisplay(uint32_t displayID, Rect source, CaptureConfiguration configuration, ShmSegment* segment) {
@@ -626,6 +694,9 @@ std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& disp
     xcb_change_window_attributes(w, watcher->root(), XCB_CW_EVENT_MASK, &mask);
     watcher->flush();
   }
+  shared->frameExtentsAtom = connection->atom("_NET_FRAME_EXTENTS");
+  shared->clientShadowAtom = connection->atom("_GTK_FRAME_EXTENTS");
+  shared->wmStateAtom = connection->atom("WM_STATE");
   shared->connection = std::move(connection);
   shared->watcher = std::move(watcher);
   shared->monitors = std::make_unique<X11DisplayReader>(*shared->connection);

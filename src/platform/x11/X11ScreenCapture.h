@@ -13,17 +13,19 @@ namespace quorvel {
 // is redirected off screen (Composite, automatic: the X server still draws the screen itself), so a
 // window's full contents stay readable while other windows cover it; a second connection carries
 // only the damage reports and window events. A window's still names a pixmap of its top-level
-// frame window (with the window manager's decorations, matching the frame of the
-// shareable-content list), reads it through shared memory (MIT-SHM), or with plain image requests
-// when the server offers no shared memory or the options turn it off, scales it to the asked size
-// and frees the pixmap. Windows without an alpha channel read as opaque. A display picture reads
-// the part of the root window under the display (the monitors of RandR, with the ids of
-// X11Backend). A window that is not mapped (on another desktop, minimized) or gone answers an
-// error: X keeps no picture of it.
+// frame window and reads the part of it the user sees as the window: the window with the
+// decorations its manager reports, matching the frame of the shareable-content list, without an
+// invisible resize border around them (metacity's) or a shadow the client draws itself. It reads
+// through shared memory (MIT-SHM), or with plain image requests when the server offers no shared
+// memory or the options turn it off, scales it to the asked size and frees the pixmap. Windows
+// without an alpha channel read as opaque. A display picture reads the part of the root window
+// under the display (the monitors of RandR, with the ids of X11Backend). A window that is not on
+// the screen (unmapped, on another desktop, minimized, even while its frame is still mapped or its
+// manager keeps it mapped) or gone answers an error: X keeps no picture of it.
 //
 // A stream watches its window with DAMAGE: after each change it reads the window again, at most
 // once per frame interval, and delivers the frame on the stream's own thread. A stream whose window
-// is unmapped or destroyed ends by itself. Screen capture is always permitted on X11, and display
+// leaves the screen or is destroyed ends by itself, with no frame of it gone. Screen capture is always permitted on X11, and display
 // pictures include the program's own windows.
 //
 // A window's still also tells whether the window has drawn since it was last mapped: every window

@@ -32,7 +32,8 @@ ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool exclu
     ShareableWindow window;
     window.windowID = w.id;
     if (!w.title.empty()) window.title = w.title;
-    window.frame = w.frame.toRect();
+    // The frame the user sees, as a window's picture shows it (X11ScreenCapture).
+    window.frame = (w.visibleFrame.isEmpty() ? w.frame : w.visibleFrame).toRect();
     window.windowLayer = w.layer;
     window.isOnScreen = onScreen;
     if (w.pid) {

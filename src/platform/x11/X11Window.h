@@ -54,6 +54,9 @@ struct X11Window {
   // coordinates: pixels, origin at the top-left of the primary monitor, y downward. Monitors left of
   // or above the primary one give negative coordinates.
   X11Rect frame;
+  // The frame as the user sees it: `frame` without the shadow a client draws around itself inside
+  // its own window (_GTK_FRAME_EXTENTS); the same as `frame` for a window without one.
+  X11Rect visibleFrame;
   // The desktop the window is on, counted from 0 as the window manager counts (_NET_WM_DESKTOP): a
   // window on the second desktop reads 1. Absent when the window is on every desktop (see
   // `onAllDesktops`) or the window manager has not said.

@@ -48,7 +48,8 @@ X11WindowModel::X11WindowModel(X11Connection& connection, X11Connection& events)
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
   watchedAtoms_ = {ewmh->_NET_WM_NAME,       XCB_ATOM_WM_NAME,           XCB_ATOM_WM_CLASS,
                    ewmh->_NET_WM_PID,        ewmh->_NET_FRAME_EXTENTS,   ewmh->_NET_WM_STATE,
-                   ewmh->_NET_WM_WINDOW_TYPE, ewmh->_NET_WM_DESKTOP,     XCB_ATOM_WM_TRANSIENT_FOR};
+                   ewmh->_NET_WM_WINDOW_TYPE, ewmh->_NET_WM_DESKTOP,     XCB_ATOM_WM_TRANSIENT_FOR,
+                   connection_.atom("_GTK_FRAME_EXTENTS")};
 }
 
 std::vector<X11WindowModel::ActiveChange> X11WindowModel::takeActiveChanges() {

@@ -32,6 +32,7 @@ struct Pending {
   xcb_get_property_cookie_t wmClass;
   xcb_get_property_cookie_t pid;
   xcb_get_property_cookie_t extents;
+  xcb_get_property_cookie_t shadow;
   xcb_get_property_cookie_t state;
   xcb_get_property_cookie_t type;
   xcb_get_property_cookie_t desktop;
@@ -158,6 +159,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
   xcb_connection_t* c = connection_.xcb();
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
   const uint32_t root = connection_.root();
+  const uint32_t shadowAtom = connection_.atom("_GTK_FRAME_EXTENTS");
   std::vector<Pending> pending;
   pending.reserve(windows.size());
   for (uint32_t window : windows) {
@@ -168,6 +170,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     p.wmClass = connection_.requestProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 1024);
     p.pid = connection_.requestProperty(window, ewmh->_NET_WM_PID, XCB_ATOM_CARDINAL, 1);
     p.extents = connection_.requestProperty(window, ewmh->_NET_FRAME_EXTENTS, XCB_ATOM_CARDINAL, 4);
+    p.shadow = connection_.requestProperty(window, shadowAtom, XCB_ATOM_CARDINAL, 4);
     p.state = connection_.requestProperty(window, ewmh->_NET_WM_STATE, XCB_ATOM_ATOM, 64);
     p.type = connection_.requestProperty(window, ewmh->_NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 64);
     p.desktop = connection_.requestProperty(window, ewmh->_NET_WM_DESKTOP, XCB_ATOM_CARDINAL, 1);
@@ -200,6 +203,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
   };
 
   std::vector<Framed> framed;
+  std::vector<std::vector<uint32_t>> shadows;  // one per read window
   for (Pending& p : pending) {
     // Every reply is taken, also for a window found gone, so that none is left waiting.
     auto netName = connection_.takeProperty(p.netName, ewmh->UTF8_STRING);
@@ -207,6 +211,7 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
     auto wmClass = connection_.takeProperty(p.wmClass, XCB_ATOM_STRING);
     auto pid = connection_.takeProperty(p.pid, XCB_ATOM_CARDINAL);
     auto extents = connection_.takeProperty(p.extents, XCB_ATOM_CARDINAL);
+    auto shadow = connection_.takeProperty(p.shadow, XCB_ATOM_CARDINAL);
     auto state = connection_.takeProperty(p.state, XCB_ATOM_ATOM);
     auto type = connection_.takeProperty(p.type, XCB_ATOM_ATOM);
     auto desktop = connection_.takeProperty(p.desktop, XCB_ATOM_CARDINAL);
@@ -295,9 +300,22 @@ std::vector<X11Window> X11WindowReader::read(const std::vector<uint32_t>& window
       else if (atom == ewmh->_NET_WM_STATE_DEMANDS_ATTENTION) w.demandsAttention = true;
     }
     w.maximized = maximizedVertically && maximizedHorizontally;
+    shadows.push_back(shadow ? shadow->values32() : std::vector<uint32_t>{});
     result.push_back(std::move(w));
   }
   readFrameWindows(result, framed, origin);
+  for (size_t i = 0; i < result.size(); ++i) {
+    X11Window& w = result[i];
+    w.visibleFrame = w.frame;
+    const std::vector<uint32_t>& sides = shadows[i];  // left, right, top, bottom
+    if (sides.size() < 4) continue;
+    const int64_t left = std::min<uint32_t>(sides[0], UINT16_MAX), right = std::min<uint32_t>(sides[1], UINT16_MAX);
+    const int64_t top = std::min<uint32_t>(sides[2], UINT16_MAX), bottom = std::min<uint32_t>(sides[3], UINT16_MAX);
+    const int64_t width = int64_t{w.frame.width} - left - right, height = int64_t{w.frame.height} - top - bottom;
+    if (width < 1 || height < 1) continue;
+    w.visibleFrame = X11Rect{static_cast<int32_t>(w.frame.x + left), static_cast<int32_t>(w.frame.y + top),
+                             static_cast<int32_t>(width), static_cast<int32_t>(height)};
+  }
   fillProcessIds(result);
   return result;
 }
