@@ -410,9 +410,9 @@ bool DefaultsStore::takeKeptBesideLocked() {
   if (lastWriteSucceeded_ && unsaved_.empty() && stored_ == expected) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
-    log().error("The defaults file kept beside as %{public}s was finished; its settings are in use and saved to "
-                "%{public}s, with the changes made meanwhile, and it was removed.",
-                path.string(), file.string());
+    log().notice("The defaults file kept beside as %{public}s was finished; its settings are in use and saved to "
+                 "%{public}s, with the changes made meanwhile, and it was removed.",
+                 path.string(), file.string());
   } else {
     log().error("The defaults file kept beside as %{public}s was finished; its settings are in use, and it stays "
                 "there until they are saved to %{public}s.",

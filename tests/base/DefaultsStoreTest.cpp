@@ -293,6 +293,12 @@ TEST(DefaultsStore, WriteInterruptedBeforeRenameLeavesTheOldFile) {
   next.set("style", "cylinder");
   EXPECT_TRUE(next.lastWriteSucceeded());
   EXPECT_EQ(parseFile(file)["style"], "cylinder");
+
+  // A writer stopped while it had the file aside to look at it: the file goes back in place.
+  fs::rename(file, folder.path() / "defaults.json.saving-999999999-1");
+  DefaultsStore after(file);
+  EXPECT_EQ(after.string("style"), "cylinder");
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.saving-").empty());
 }
 
 TEST(DefaultsStore, DamagedFilesAreSetAsideWithTheirBytes) {
