@@ -137,7 +137,7 @@ DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, 
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
-    if (error == ENOENT || error == ENOTDIR) return ReadOutcome::missing;  // nothing there, or no folder
+    if (error == ENOENT) return ReadOutcome::missing;
     // A socket cannot be opened at all; it is no file either.
     struct stat info {};
     if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return ReadOutcome::notAFile;

@@ -353,8 +353,8 @@ bool DefaultsStore::catchUpLocked() {
         log().error("The defaults file %{public}s still did not parse after %{public}s s (%{public}s), so it was kept "
                     "beside it as %{public}s and the settings in use were saved in its place; should that file be "
                     "finished later, its settings are taken from there.",
-                    file.string(), std::to_string(std::chrono::duration_cast<std::chrono::seconds>(unparsedWait).count()),
-                    held_->reason, path->string());
+                    file.string(), std::to_string(static_cast<int>(toSeconds(unparsedWait))), held_->reason,
+                    path->string());
         keptBeside_ = KeptBeside{*path, {}, unsaved_};
         held_.reset();
         knownHash_.reset();

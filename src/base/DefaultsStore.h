@@ -38,8 +38,8 @@ namespace quorvel {
 // value has changed, on the writer's thread and outside the store's lock (ObserverList).
 //
 // Persistence: with a file path, the stored domain is read at construction and held in memory;
-// each write rewrites the file atomically (a temporary file beside it, fsync, swapped in), one key a line
-// with each value written compactly. When the path is a symbolic link, the file it leads to is read
+// each write rewrites the file atomically (a temporary file beside it, fsync, renamed into place),
+// one key a line with each value written compactly. When the path is a symbolic link, the file it leads to is read
 // and written (the temporary file goes beside that file) and the link stays.
 // Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged
 // regular file found at construction (larger than that, not a JSON object, or nesting deeper than
