@@ -516,8 +516,11 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     // over it, and it is read again when it changes.
     leftAlone_ = false;
     if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), reason};
-    reportLocked("The defaults file " + file.string() + " does not parse because " + reason +
-                 "; the settings in use stay, and nothing is saved over it while it does not parse.");
+    // Said once, and as news rather than an error: most such files are a save not finished yet.
+    const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
+                                "; the settings in use stay, and nothing is saved over it while it does not parse.";
+    if (message != lastProblem_) log().notice("%{public}s", message);
+    lastProblem_ = message;
     return false;
   }
   // A damaged file at start is moved aside.

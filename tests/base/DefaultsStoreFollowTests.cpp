@@ -95,6 +95,22 @@ class OrdinaryUser {
   bool active_ = false;
 };
 
+// A store that follows its file from the start, on a loop's clock, with a watch the test fires.
+struct Followed {
+  explicit Followed(const std::string& initial, bool ordinaryUser = false) {
+    if (ordinaryUser) user.emplace(folder.path);
+    if (!initial.empty()) writeInPlace(file, initial);
+    store.emplace(file);
+    store->follow(watch, loop.main());
+  }
+  Folder folder;
+  std::optional<OrdinaryUser> user;
+  const fs::path file = folder.path / "defaults.json";
+  ManualLoop loop;
+  FakeFolderWatch watch;
+  std::optional<DefaultsStore> store;
+};
+
 TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
   struct Case {
     const char* label;
@@ -144,14 +160,9 @@ TEST(DefaultsStoreFollow, ASaveThatPausesHalfWayLosesNothing) {
   const Value finished{{"style", "expo"}, {"vimKeys", false}, {"gridOrder", "snake"}, {"titleSize", "small"}};
   for (const Duration pause : std::vector<Duration>{300ms, 1s, 5s, 40s}) {
     SCOPED_TRACE(toSeconds(pause));
-    Folder folder;
-    const auto file = folder.path / "defaults.json";
-    writeInPlace(file, R"({"style": "row", "vimKeys": true})");
-    ManualLoop loop;
-    DefaultsStore store(file);
-    store.registerDefaults({{"style", "coverArc"}});
-    FakeFolderWatch watch;
-    store.follow(watch, loop.main());
+    Followed followed(R"({"style": "row", "vimKeys": true})");
+    auto [folder, file, loop, watch, store] = std::tie(followed.folder, followed.file, followed.loop, followed.watch,
+                                                        *followed.store);
     bool emptied = false;
     const Subscription checking = store.addObserver([&] { emptied = emptied || !store.hasStoredValue("style"); });
 
@@ -187,15 +198,8 @@ TEST(DefaultsStoreFollow, ASaveThatPausesHalfWayLosesNothing) {
 // A hand edit saved so that the program cannot read it: nothing is written over it, the log says so
 // once, and once it can be read the changes made meanwhile are saved on top of it.
 TEST(DefaultsStoreFollow, AFileThatCannotBeReadIsNeverWrittenOver) {
-  Folder folder;
-  const OrdinaryUser user(folder.path);
-  const auto file = folder.path / "defaults.json";
-  writeInPlace(file, R"({"style": "row"})");
-  ManualLoop loop;
-  DefaultsStore store(file);
-  FakeFolderWatch watch;
-  store.follow(watch, loop.main());
-
+  Followed followed(R"({"style": "row"})", /*ordinaryUser=*/true);
+  auto [file, loop, watch, store] = std::tie(followed.file, followed.loop, followed.watch, *followed.store);
   LogCapture capture;
   const std::string edited = R"({"style": "expo", "vimKeys": true})";
   writeByRename(file, edited);
@@ -300,13 +304,8 @@ TEST(HandEdit, AnOutsideSaveDuringAWriteIsNeverUndone) {
 TEST(HandEdit, NoOneReadsAnOlderFileWhileTheStoreWrites) {
   for (const auto& save : std::vector<std::function<void(const fs::path&, const std::string&)>>{writeInPlace,
                                                                                                  writeByRename}) {
-    Folder folder;
-    const auto file = folder.path / "defaults.json";
-    ManualLoop loop;
-    DefaultsStore store(file);
-    store.set("style", "row");
-    FakeFolderWatch watch;
-    store.follow(watch, loop.main());
+    Followed followed(R"({"style": "row"})");
+    auto [file, store] = std::tie(followed.file, *followed.store);
     int saves = 0;
     store.setWriteInterruptionForTesting([&] {
       if (saves < 3) {
