@@ -414,8 +414,9 @@ bool DefaultsStore::takeKeptBesideLocked() {
                  "%{public}s, with the changes made meanwhile, and it was removed.",
                  path.string(), file.string());
   } else {
-    log().error("The defaults file kept beside as %{public}s was finished; its settings are in use, and it stays "
-                "there until they are saved to %{public}s.",
+    log().error("The defaults file kept beside as %{public}s was finished and its settings were taken, but %{public}s "
+                "could not be saved with them as they stand (another program saved it too, or the write failed), so "
+                "it stays there.",
                 path.string(), file.string());
   }
   return changed;
