@@ -129,7 +129,7 @@ bool DefaultsFile::sameFolder(const std::filesystem::path& a, const std::filesys
 }
 
 DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, size_t limit, std::string& bytes,
-                                             int& error) {
+                                             int& error, int* keptOpen) {
   // Something other than a file is not even opened: opening a device can act on it.
   if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     return ReadOutcome::notAFile;
@@ -172,12 +172,17 @@ DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, 
     }
     total += static_cast<size_t>(n);
   }
-  ::close(fd);
   if (total > limit) {
+    ::close(fd);
     bytes.clear();
     return ReadOutcome::tooLarge;
   }
   bytes.resize(total);
+  if (keptOpen) {
+    *keptOpen = fd;
+  } else {
+    ::close(fd);
+  }
   return ReadOutcome::read;
 }
 

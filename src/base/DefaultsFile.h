@@ -29,8 +29,10 @@ class DefaultsFile {
   // Reads `file` whole without ever blocking on it: only a regular file of at most `limit` bytes is
   // read. A path that names something else (a folder, a named pipe, a device: not even opened) or
   // a larger file is reported as such, unread; an error opening or reading a file is reported with
-  // its errno in `error`.
-  static ReadOutcome read(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error);
+  // its errno in `error`. With `keptOpen`, a file read whole stays open there for the caller to
+  // close (while it is open, no other file can take its inode number).
+  static ReadOutcome read(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error,
+                          int* keptOpen = nullptr);
   // Moves a file to "<name>.<label>-<timestamp>" beside it (with "-2", "-3"... when that name is
   // taken, so no earlier aside file is ever replaced): "damaged" for a file refused at start. The
   // new path, or the errno.

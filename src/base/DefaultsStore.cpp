@@ -762,11 +762,13 @@ bool DefaultsStore::persistLocked() {
       return false;
     }
 
-    // The new file takes the place only of the file this write was based on. That one is moved to a
-    // name of the store's own and looked at there, and the new file is renamed into the empty place
-    // only if nothing has been put there meanwhile: whatever another program saved stays in place, or
-    // goes back to it, and no reader ever finds an older file there than the one it saved.
+    // The new file takes the place only of the file this write was based on. That one is looked at
+    // once more, then moved to a name of the store's own, and the new file is renamed into the empty
+    // place only when the file moved was the one looked at and nothing has been put there meanwhile:
+    // whatever another program saved stays in place, or goes back to it at once, and no reader ever
+    // finds an older file there than the one it saved. The place is empty only between two renames.
     bool based = true;
+    std::optional<std::map<std::string, Value>> lateSave;
     if (!knownHash_) {
       const int error = DefaultsFile::renameNoReplace(temporary, file);
       if (error == EEXIST) {
@@ -775,30 +777,47 @@ bool DefaultsStore::persistLocked() {
         return fail("putting the new file in place", error, true);
       }
     } else {
-      const auto saving = DefaultsFile::newSavingName(file);
-      int error = ::rename(file.c_str(), saving.c_str()) == 0 ? 0 : errno;
-      if (error == ENOENT) {
-        based = false;  // removed since it was read
-      } else if (error != 0) {
+      std::string there;
+      int readError = 0;
+      int lookedAt = -1;  // held open, so that its inode number cannot pass to another file meanwhile
+      based = DefaultsFile::read(file, maximumFileSize, there, readError, &lookedAt) ==
+                  DefaultsFile::ReadOutcome::read &&
+              std::hash<std::string>{}(there) == *knownHash_;
+      const std::unique_ptr<int, void (*)(int*)> closing(&lookedAt, [](int* fd) {
+        if (*fd >= 0) ::close(*fd);
+      });
+      struct stat lookedAtInfo {};
+      if (lookedAt >= 0 && ::fstat(lookedAt, &lookedAtInfo) != 0) based = false;
+      const auto saving = based ? DefaultsFile::newSavingName(file) : std::filesystem::path();
+      int error = based ? (::rename(file.c_str(), saving.c_str()) == 0 ? 0 : errno) : 0;
+      if (based && error == ENOENT) {
+        based = false;  // removed since
+      } else if (based && error != 0) {
         DefaultsFile::doneWriting(saving);
         return fail("moving the file aside to replace it", error, true);
-      } else {
-        std::string there;
-        int readError = 0;
-        based = DefaultsFile::read(saving, maximumFileSize, there, readError) == DefaultsFile::ReadOutcome::read &&
-                std::hash<std::string>{}(there) == *knownHash_;
-        error = based ? DefaultsFile::renameNoReplace(temporary, file) : EEXIST;
+      } else if (based) {
+        const DefaultsFile::Stamp moved = DefaultsFile::stampOf(saving);
+        const bool same = moved.device == lookedAtInfo.st_dev && moved.inode == lookedAtInfo.st_ino;
+        error = same ? DefaultsFile::renameNoReplace(temporary, file) : EEXIST;
         if (error == 0) {
-          ::unlink(saving.c_str());
-        } else {
-          if (based && error != EEXIST) {
-            DefaultsFile::renameNoReplace(saving, file);
-            DefaultsFile::doneWriting(saving);
-            return fail("putting the new file in place", error, true);
+          // Written into in place since it was looked at: that save is taken, and the write made again.
+          if (DefaultsFile::read(saving, maximumFileSize, there, readError) == DefaultsFile::ReadOutcome::read &&
+              std::hash<std::string>{}(there) != *knownHash_) {
+            auto parsed = parseDocument(there, maximumNesting);
+            if (auto* values = std::get_if<Value>(&parsed)) {
+              lateSave.emplace();
+              for (auto& [key, value] : values->items()) {
+                if (!isAbsent(value)) (*lateSave)[key] = std::move(value);
+              }
+            } else if (::rename(saving.c_str(), file.c_str()) == 0) {
+              based = false;  // still being written there: it goes back in place of the new file
+            }
           }
-          // Another program saved after the read (its file goes back), or put a file in the moment the
-          // place was empty (that one is the newest and stays).
-          const int back = based ? EEXIST : DefaultsFile::renameNoReplace(saving, file);
+          ::unlink(saving.c_str());
+        } else if (!same || error == EEXIST) {
+          // Replaced since it was looked at (that save goes back), or a file was put in the empty
+          // place (that one is the newest and stays).
+          const int back = same ? EEXIST : DefaultsFile::renameNoReplace(saving, file);
           if (back == EEXIST) {
             ::unlink(saving.c_str());
           } else if (back != 0) {
@@ -810,9 +829,20 @@ bool DefaultsStore::persistLocked() {
             return false;
           }
           based = false;
+        } else {
+          DefaultsFile::renameNoReplace(saving, file);
+          DefaultsFile::doneWriting(saving);
+          return fail("putting the new file in place", error, true);
         }
       }
-      DefaultsFile::doneWriting(saving);
+      if (!saving.empty()) DefaultsFile::doneWriting(saving);
+    }
+    if (lateSave) {
+      finish(false);
+      knownHash_ = std::hash<std::string>{}(bytes);  // the path holds this round's file now
+      replaceStoredLocked(std::move(*lateSave));
+      if (round == rounds) break;
+      continue;
     }
     if (!based) {
       finish(true);
