@@ -75,11 +75,11 @@ namespace quorvel {
 // Hand edits are never undone: a write reads the file as it is now and puts the store's own changes
 // (the keys this store set or removed and has not saved yet) on top of it. The new file takes the
 // place of the old one only when the old one is still the file the write was based on: the old one
-// is moved to a name of the store's own, looked at, and the new file renamed into the empty place
-// only when nothing stands there. Another program's save made in between goes back to its place, is
-// read, and the write is made again on top of it; so the file in place is never older than what
-// another program last wrote (for a moment there may be none). The replacement keeps the file's
-// permissions.
+// is looked at once more (and held open), moved to a name of the store's own, and the new file is
+// renamed into the empty place only when the file moved was the one looked at and nothing stands
+// there. Another program's save made in between stays or goes back to its place, is read, and the
+// write is made again on top of it; so the file in place is never older than what another program
+// last wrote (between the two renames there is none). The replacement keeps the file's permissions.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
