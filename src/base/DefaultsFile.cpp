@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <ctime>
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <vector>
+
+#include "base/Logger.h"
 
 namespace quorvel {
 
@@ -37,22 +41,46 @@ std::string utcTimestamp() {
   return buffer;
 }
 
-// Renames `from` to `to` unless `to` exists. Returns 0, or the errno (EEXIST when taken).
-int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  int error = errno;
-  if (error != EINVAL && error != ENOSYS) return error;
-  // The file system cannot refuse a replacement itself: check first.
-  std::error_code ec;
-  if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) return EEXIST;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+const Logger& log() {
+  // Never destroyed: threads still running as the process ends may log.
+  static const Logger& logger = *new Logger("DefaultsStore");
+  return logger;
+}
+
+std::filesystem::path newWritingName(const std::filesystem::path& file, const char* kind) {
+  static std::atomic<uint64_t> counter{0};
+  auto name = DefaultsFile::folderOf(file) / (file.filename().string() + "." + kind + "-" +
+                                              std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  std::lock_guard guard(inFlightMutex());
+  inFlight().insert(name.string());
+  return name;
 }
 
 }  // namespace
 
-void DefaultsFile::noteWriting(const std::filesystem::path& temporary) {
-  std::lock_guard guard(inFlightMutex());
-  inFlight().insert(temporary.string());
+std::filesystem::path DefaultsFile::newTemporary(const std::filesystem::path& file) {
+  return newWritingName(file, "tmp");
+}
+
+std::filesystem::path DefaultsFile::newSavingName(const std::filesystem::path& file) {
+  return newWritingName(file, "saving");
+}
+
+int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int error = errno;
+  if (error != EINVAL && error != ENOSYS) return error;
+  // The file system cannot refuse a replacement in a rename; a hard link never replaces anything.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  error = errno;
+  if (error != EPERM && error != ENOTSUP && error != EOPNOTSUPP && error != EMLINK) return error;
+  // Nor links: check first.
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(to, ec))) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 void DefaultsFile::doneWriting(const std::filesystem::path& temporary) {
@@ -65,8 +93,9 @@ std::filesystem::path DefaultsFile::folderOf(const std::filesystem::path& file) 
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
-std::variant<std::filesystem::path, int> DefaultsFile::setAside(const std::filesystem::path& file) {
-  std::string base = file.filename().string() + ".damaged-" + utcTimestamp();
+std::variant<std::filesystem::path, int> DefaultsFile::setAside(const std::filesystem::path& file,
+                                                                const std::string& label) {
+  std::string base = file.filename().string() + "." + label + "-" + utcTimestamp();
   for (int attempt = 1; attempt < 10000; ++attempt) {
     std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
     auto target = folderOf(file) / name;
@@ -100,7 +129,7 @@ bool DefaultsFile::sameFolder(const std::filesystem::path& a, const std::filesys
 }
 
 DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, size_t limit, std::string& bytes,
-                                             int& error) {
+                                             int& error, int* keptOpen) {
   // Something other than a file is not even opened: opening a device can act on it.
   if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     return ReadOutcome::notAFile;
@@ -143,12 +172,17 @@ DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, 
     }
     total += static_cast<size_t>(n);
   }
-  ::close(fd);
   if (total > limit) {
+    ::close(fd);
     bytes.clear();
     return ReadOutcome::tooLarge;
   }
   bytes.resize(total);
+  if (keptOpen) {
+    *keptOpen = fd;
+  } else {
+    ::close(fd);
+  }
   return ReadOutcome::read;
 }
 
@@ -165,15 +199,17 @@ std::filesystem::path DefaultsFile::resolved(const std::filesystem::path& file) 
 }
 
 void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file) {
-  const std::string prefix = file.filename().string() + ".tmp-";
+  const std::string name = file.filename().string();
   const pid_t self = ::getpid();
   std::error_code ec;
   std::filesystem::directory_iterator it(folderOf(file), ec), end;
+  std::vector<std::filesystem::path> taken;
   for (; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    std::string_view rest(name);
-    rest.remove_prefix(prefix.size());
+    std::string entry = it->path().filename().string();
+    bool temporary = entry.rfind(name + ".tmp-", 0) == 0;
+    if (!temporary && entry.rfind(name + ".saving-", 0) != 0) continue;
+    std::string_view rest(entry);
+    rest.remove_prefix(name.size() + (temporary ? 5 : 8));
     long pid = 0;
     auto [p, pec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
     if (pec != std::errc() || p == rest.data() || p == rest.data() + rest.size() || *p != '-') continue;
@@ -183,8 +219,25 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file) 
     } else if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
       continue;  // possibly another live writer
     }
-    std::error_code removeError;
-    std::filesystem::remove(it->path(), removeError);
+    if (temporary) {
+      std::error_code removeError;
+      std::filesystem::remove(it->path(), removeError);
+    } else {
+      taken.push_back(it->path());
+    }
+  }
+  // A file a write had taken aside to look at when it was stopped: it goes back unless a newer one
+  // stands in its place.
+  for (const auto& path : taken) {
+    if (renameNoReplace(path, file) == 0) {
+      log().error("The defaults file %{public}s was put back from %{public}s, where a save that was stopped had left "
+                  "it.",
+                  file.string(), path.string());
+    } else {
+      log().error("A copy of the defaults file from a save that was stopped lies at %{public}s; the file in place is "
+                  "newer and stays.",
+                  path.string());
+    }
   }
 }
 

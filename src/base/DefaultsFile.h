@@ -29,11 +29,18 @@ class DefaultsFile {
   // Reads `file` whole without ever blocking on it: only a regular file of at most `limit` bytes is
   // read. A path that names something else (a folder, a named pipe, a device: not even opened) or
   // a larger file is reported as such, unread; an error opening or reading a file is reported with
-  // its errno in `error`.
-  static ReadOutcome read(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error);
-  // Moves a damaged file to "<name>.damaged-<timestamp>" beside it (with "-2", "-3"... when that
-  // name is taken, so no earlier aside file is ever replaced). The new path, or the errno.
-  static std::variant<std::filesystem::path, int> setAside(const std::filesystem::path& file);
+  // its errno in `error`. With `keptOpen`, a file read whole stays open there for the caller to
+  // close (while it is open, no other file can take its inode number).
+  static ReadOutcome read(const std::filesystem::path& file, size_t limit, std::string& bytes, int& error,
+                          int* keptOpen = nullptr);
+  // Moves a file to "<name>.<label>-<timestamp>" beside it (with "-2", "-3"... when that name is
+  // taken, so no earlier aside file is ever replaced): "damaged" for a file refused at start. The
+  // new path, or the errno.
+  static std::variant<std::filesystem::path, int> setAside(const std::filesystem::path& file,
+                                                           const std::string& label = "damaged");
+  // Renames `from` to `to` unless something stands at `to`, in one step where the file system
+  // allows it. Returns 0, or the errno (EEXIST when taken).
+  static int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
   // The file a path finally names, following symbolic links of its last component (at most 40).
   static std::filesystem::path resolved(const std::filesystem::path& file);
   static std::filesystem::path folderOf(const std::filesystem::path& file);
@@ -41,11 +48,14 @@ class DefaultsFile {
   static bool sameFolder(const std::filesystem::path& a, const std::filesystem::path& b);
   static Stamp stampOf(const std::filesystem::path& file);
 
-  // Temporary files "<name>.tmp-<pid>-<n>" are noted while this process writes them.
-  static void noteWriting(const std::filesystem::path& temporary);
+  // A write's own names beside `file`: "<name>.tmp-<pid>-<n>" for the new file, "<name>.saving-<pid>-<n>"
+  // for the file it replaces while it looks at it. Noted from here until doneWriting.
+  static std::filesystem::path newTemporary(const std::filesystem::path& file);
+  static std::filesystem::path newSavingName(const std::filesystem::path& file);
   static void doneWriting(const std::filesystem::path& temporary);
-  // Removes the leftovers of writes that never reached their rename (a crash, a kill): the
-  // temporary files of processes that are gone, and this process's own that no write is using.
+  // Clears up after writes that never finished (a crash, a kill), of processes that are gone and
+  // this process's own that no write is using: a temporary file is removed; a file taken aside
+  // while it was looked at goes back to `file` when nothing stands there (else it stays, logged).
   static void removeStaleTemporaryFiles(const std::filesystem::path& file);
 };
 

@@ -183,18 +183,6 @@ std::string documentText(const std::map<std::string, DefaultsStore::Value>& valu
   return text;
 }
 
-// Swaps two paths in one step. Returns 0, or the errno (ENOENT when either is missing; EINVAL
-// where the file system cannot swap).
-int exchangeFiles(const std::filesystem::path& a, const std::filesystem::path& b) {
-  return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
-}
-
-// Renames `from` to `to` unless something stands at `to`. Returns 0, or the errno (EEXIST when
-// taken; EINVAL where the file system cannot refuse a replacement).
-int renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
-}
-
 bool writeAll(int fd, const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
@@ -271,8 +259,7 @@ void DefaultsStore::fileChanged() {
   {
     std::lock_guard guard(mutex_);
     changed = readFileLocked(Reading::onChange);
-    // A file that settled by itself takes the writes that waited for it.
-    if (!unsettled_ && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+    changed = catchUpLocked() || changed;
   }
   if (changed) notifyObservers();
 }
@@ -296,69 +283,157 @@ void DefaultsStore::reportLocked(const std::string& message) {
   log().error("%{public}s", message);
 }
 
+Instant DefaultsStore::nowLocked() const { return timers_ ? timers_->clock().now() : Instant{}; }
+
 void DefaultsStore::beginSettlingLocked(const DefaultsFile::Stamp& stamp) {
   if (unsettled_) return;
   unsettled_ = true;
   settleStamp_ = stamp;
   settleLooksTaken_ = 0;
   settleReadsTaken_ = 0;
-  scheduleSettleLocked();
+  scheduleLookLocked(settleQuietTime);
 }
 
-void DefaultsStore::scheduleSettleLocked() {
-  if (settleScheduled_ || !timers_) return;
-  settleScheduled_ = true;
-  timers_->postAfter(settleQuietTime, [signal = settleSignal_] { signal->notify(); });
+void DefaultsStore::scheduleLookLocked(Duration delay) {
+  if (!timers_) return;
+  const Instant due = nowLocked() + delay;
+  if (lookTimer_) {
+    if (lookDue_ <= due) return;
+    timers_->cancel(*lookTimer_);  // one that runs all the same only looks once more
+  }
+  lookDue_ = due;
+  lookTimer_ = timers_->postAfter(delay, [signal = settleSignal_] { signal->notify(); });
 }
 
 void DefaultsStore::settleCheck() {
   bool changed = false;
   {
     std::lock_guard guard(mutex_);
-    settleScheduled_ = false;
-    if (!unsettled_) return;
-    const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
-    ++settleLooksTaken_;
-    const bool stillWritten = stamp != settleStamp_;
-    if (stillWritten) {
-      // Still being written: wait for a quiet time once more, and read what is there now and then
-      // while the file keeps changing. Only a file that stayed the same for a quiet time can be
-      // damaged; one still being written is never taken for damage.
-      settleStamp_ = stamp;
-      if (settleLooksTaken_ < settleLooks) {
-        scheduleSettleLocked();
+    lookTimer_.reset();
+    const auto file = DefaultsFile::resolved(*file_);
+    if (unsettled_) {
+      const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(file);
+      ++settleLooksTaken_;
+      const bool stillWritten = stamp != settleStamp_;
+      if (stillWritten) {
+        // The folder is still being written: wait for a quiet time once more, and read what is
+        // there now and then while it keeps changing.
+        settleStamp_ = stamp;
+        if (settleLooksTaken_ < settleLooks) {
+          scheduleLookLocked(settleQuietTime);
+          return;
+        }
+        settleLooksTaken_ = 0;
+      }
+      const bool lastChance = !stillWritten && ++settleReadsTaken_ >= settleReads;
+      changed = readFileLocked(lastChance ? Reading::settled : Reading::settling);
+      if (unsettled_) {
+        settleStamp_ = DefaultsFile::stampOf(file);
+        scheduleLookLocked(settleQuietTime);
         return;
       }
-      settleLooksTaken_ = 0;
+    } else if ((held_ && DefaultsFile::stampOf(file) != held_->stamp) || (leftAlone_ && !unsaved_.empty())) {
+      changed = readFileLocked(Reading::onChange);
     }
-    const bool lastChance = !stillWritten && ++settleReadsTaken_ >= settleReads;
-    changed = readFileLocked(lastChance ? Reading::settled : Reading::settling);
-    const bool unread = unsettled_;
-    if (unread && !lastChance) {
-      settleStamp_ = DefaultsFile::stampOf(DefaultsFile::resolved(*file_));
-      scheduleSettleLocked();
-      return;
-    }
-    // Past the last chance only a file that cannot be read at all is left: the values stay, and the
-    // waiting changes wait for the next write.
-    unsettled_ = false;
-    if (!unread && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+    changed = catchUpLocked() || changed;
   }
   if (changed) notifyObservers();
+}
+
+bool DefaultsStore::catchUpLocked() {
+  bool changed = keptBeside_ && takeKeptBesideLocked();
+  if (held_ && !unsaved_.empty() && timers_ &&
+      nowLocked() - std::max(held_->changedAt, waitingSince_.value_or(held_->changedAt)) >= unparsedWait) {
+    // The changes have waited long enough for a file that does not parse and that no one touched
+    // all that time: it is kept beside, and they are saved in its place.
+    const auto file = DefaultsFile::resolved(*file_);
+    if (DefaultsFile::stampOf(file) == held_->stamp) {
+      auto aside = DefaultsFile::setAside(file, "unparsed");
+      if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
+        log().error("The defaults file %{public}s still did not parse after %{public}s s (%{public}s), so it was kept "
+                    "beside it as %{public}s and the settings in use were saved in its place; should that file be "
+                    "finished later, its settings are taken from there.",
+                    file.string(), std::to_string(static_cast<int>(toSeconds(unparsedWait))), held_->reason,
+                    path->string());
+        keptBeside_ = KeptBeside{*path, {}, unsaved_};
+        held_.reset();
+        knownHash_.reset();
+        lastProblem_.clear();
+      } else {
+        reportLocked("The defaults file " + file.string() + " does not parse, and it could not be kept beside it (" +
+                     errnoText(std::get<int>(aside)) + "); the changes made meanwhile wait in memory.");
+      }
+    }
+  }
+  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+  // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
+  if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
+  return changed;
+}
+
+bool DefaultsStore::takeKeptBesideLocked() {
+  KeptBeside& kept = *keptBeside_;
+  const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(kept.path);
+  if (stamp.error != 0) {
+    keptBeside_.reset();  // moved or removed by its owner
+    return false;
+  }
+  if (stamp == kept.stamp || unsettled_ || held_ || leftAlone_) return false;
+  kept.stamp = stamp;
+  std::string bytes;
+  int error = 0;
+  if (DefaultsFile::read(kept.path, maximumFileSize, bytes, error) != DefaultsFile::ReadOutcome::read) return false;
+  auto parsed = parseDocument(bytes, maximumNesting);
+  auto* document = std::get_if<Value>(&parsed);
+  if (!document) return false;
+
+  // Its writer finished it after all: it is the newest save, with the changes made here since it was
+  // moved on top.
+  const auto path = kept.path;
+  std::map<std::string, Value> values;
+  for (auto& [key, value] : document->items()) {
+    if (!isAbsent(value)) values[key] = std::move(value);
+  }
+  std::map<std::string, Value> expected = values;
+  for (const auto& [key, value] : kept.since) {
+    unsaved_[key] = value;
+    if (value) {
+      expected[key] = *value;
+    } else {
+      expected.erase(key);
+    }
+  }
+  keptBeside_.reset();
+  const bool changed = replaceStoredLocked(std::move(values));
+  lastWriteSucceeded_ = persistLocked();
+  const auto file = DefaultsFile::resolved(*file_);
+  if (lastWriteSucceeded_ && unsaved_.empty() && stored_ == expected) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    log().notice("The defaults file kept beside as %{public}s was finished; its settings are in use and saved to "
+                 "%{public}s, with the changes made meanwhile, and it was removed.",
+                 path.string(), file.string());
+  } else {
+    log().error("The defaults file kept beside as %{public}s was finished and its settings were taken, but %{public}s "
+                "could not be saved with them as they stand (another program saved it too, or the write failed), so "
+                "it stays there.",
+                path.string(), file.string());
+  }
+  return changed;
 }
 
 bool DefaultsStore::readFileLocked(Reading reading) {
   const auto file = DefaultsFile::resolved(*file_);
   const DefaultsFile::Stamp stamp = DefaultsFile::stampOf(file);
-  // A file that changed may be in the middle of being written: it gets time to settle.
+  // A file that has gone may be being saved anew: it gets time to settle.
   const bool mayWait = timers_ != nullptr && (reading == Reading::onChange || reading == Reading::beforeWrite ||
                                               reading == Reading::settling);
-
   std::string bytes;
   int error = 0;
   std::string reason;
   switch (DefaultsFile::read(file, maximumFileSize, bytes, error)) {
     case DefaultsFile::ReadOutcome::missing:
+      held_.reset();
       // Gone after it was there: perhaps removed to be written anew.
       if (mayWait && knownHash_ && !leftAlone_) {
         beginSettlingLocked(stamp);
@@ -370,21 +445,19 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       lastProblem_.clear();
       return replaceStoredLocked({});
     case DefaultsFile::ReadOutcome::unreadable:
-      if (reading != Reading::atStart) {
-        // A passing failure (no file descriptors left, the folder moved away for a moment) says
-        // nothing of the file's contents: the values, unsaved ones included, stay as they are.
-        return false;
-      }
-      // Nothing says the file is damaged: it stays as it is, and no write goes over it.
+      // Nothing says what the file holds: it stays as it is, and nothing is written over it until it
+      // can be read. The values in memory, unsaved ones included, stay as they are.
+      unsettled_ = false;
       leftAlone_ = true;
+      held_.reset();
       reportLocked("The defaults file " + file.string() + " could not be read (" + errnoText(error) +
-                   "); the registered defaults serve until it can be, and changes are not saved so that the file is "
-                   "left as it is.");
+                   "); it is left as it is, and changes are not saved over it until it can be read.");
       return false;
     case DefaultsFile::ReadOutcome::notAFile:
       // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move.
       unsettled_ = false;
       leftAlone_ = true;
+      held_.reset();
       knownHash_.reset();
       reportLocked("The defaults file " + file.string() +
                    " is not a regular file; it is left as it is, the registered defaults serve, and changes are not "
@@ -398,6 +471,7 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       // The store's own last write read back, or a change that left the bytes as they were.
       if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) {
         unsettled_ = false;
+        held_.reset();
         return false;
       }
       auto parsed = parseDocument(bytes, maximumNesting);
@@ -411,41 +485,57 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       }
       unsettled_ = false;
       leftAlone_ = false;
+      held_.reset();
       knownHash_ = hash;
       lastProblem_.clear();
+      if (keptBeside_) {
+        // Saved here since by someone else: that save is the newer one, and the other file stays.
+        log().error("The defaults file %{public}s was saved by another program, so the file kept beside it as "
+                    "%{public}s is left as it is.",
+                    file.string(), keptBeside_->path.string());
+        keptBeside_.reset();
+      }
       return replaceStoredLocked(std::move(values));
     }
   }
 
-  // A damaged regular file, or one caught half-written.
-  if (mayWait) {
-    beginSettlingLocked(stamp);
-    return false;
-  }
   unsettled_ = false;
-  // Only one inside the configuration folder is moved aside; one that a link leads to elsewhere
-  // belongs to whoever put it there.
-  knownHash_.reset();
-  if (!DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_))) {
+  const bool insideFolder = DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_));
+  // One that a link leads to outside the configuration folder belongs to whoever put it there: it is
+  // never moved, and nothing is written over it until it is mended.
+  if (!insideFolder) {
     leftAlone_ = true;
+    held_.reset();
+    knownHash_.reset();
     reportLocked("The defaults file " + file.string() + " is damaged because " + reason +
                  "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
-                 ", so it is left as it is, the registered defaults serve, and changes are not saved until it is "
-                 "mended.");
-    return replaceStoredLocked({});
+                 ", so it is left as it is, and changes are not saved until it is mended.");
+    return reading == Reading::atStart ? replaceStoredLocked({}) : false;
   }
+  if (reading != Reading::atStart) {
+    // Perhaps another program's save caught half-way: the values in memory stay, nothing is written
+    // over it, and it is read again when it changes.
+    leftAlone_ = false;
+    if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), reason};
+    // Said once, and as news rather than an error: most such files are a save not finished yet.
+    const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
+                                "; the settings in use stay, and nothing is saved over it while it does not parse.";
+    if (message != lastProblem_) log().notice("%{public}s", message);
+    lastProblem_ = message;
+    return false;
+  }
+  // A damaged file at start is moved aside.
+  knownHash_.reset();
   leftAlone_ = false;
   lastProblem_.clear();
-  const char* outcome = reading == Reading::atStart ? "the store starts empty."
-                                                    : "the store is empty now (the registered defaults serve).";
   auto aside = DefaultsFile::setAside(file);
   if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
-    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; %{public}s",
-                file.string(), path->string(), reason, outcome);
+    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the store starts empty.",
+                file.string(), path->string(), reason);
   } else {
     log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside (%{public}s); "
-                "%{public}s",
-                file.string(), reason, errnoText(std::get<int>(aside)), outcome);
+                "the store starts empty.",
+                file.string(), reason, errnoText(std::get<int>(aside)));
   }
   return replaceStoredLocked({});
 }
@@ -556,6 +646,9 @@ void DefaultsStore::change(const Changes& changes) {
     }
     lastWriteTooLarge_ = false;
     if (file_) lastWriteSucceeded_ = saveLocked();
+    if (keptBeside_ && !lastWriteTooLarge_) {
+      for (const auto& [key, value] : changes) keptBeside_->since[key] = value;
+    }
     if (lastWriteTooLarge_) {
       // Kept, it would stop every later change of this run from being saved: it is undone.
       for (const auto& [key, value] : earlierStored) {
@@ -580,9 +673,19 @@ void DefaultsStore::change(const Changes& changes) {
 bool DefaultsStore::saveLocked() {
   // The changes go on top of the file as it is now, never on an older copy of it.
   readFileLocked(Reading::beforeWrite);
+  return waitsOrPersistLocked();
+}
+
+bool DefaultsStore::waitsOrPersistLocked() {
   if (leftAlone_) return false;
-  // The file is being written by someone else: the changes wait until it settles.
+  // The file is being saved anew by someone else: the changes wait until it settles.
   if (unsettled_) return true;
+  if (held_) {
+    // The changes wait until it parses, or until they have waited long enough (followed only).
+    if (!waitingSince_) waitingSince_ = nowLocked();
+    scheduleLookLocked(heldLookInterval);
+    return timers_ != nullptr;
+  }
   return persistLocked();
 }
 
@@ -597,11 +700,10 @@ bool DefaultsStore::persistLocked() {
   if (!file_ || leftAlone_) return !file_;
   const auto file = DefaultsFile::resolved(*file_);
   const auto folder = DefaultsFile::folderOf(file);
-  static std::atomic<uint64_t> counter{0};
 
-  // Another program may save between the read and the swap. Each time it does, its file comes out
-  // of the swap: its values are taken and the write is made again on top of them. Past the last
-  // round the other program's file is put back and the changes wait for the next write.
+  // Another program may save between the read and the moment the new file takes its place. Each
+  // time it does, its file stays in place, its values are taken and the write is made again on top
+  // of them. Past the last round the changes wait for the next write.
   constexpr int rounds = 8;
   for (int round = 1;; ++round) {
     const std::string bytes = documentText(stored_);
@@ -614,9 +716,7 @@ bool DefaultsStore::persistLocked() {
       return false;
     }
 
-    const auto temporary =
-        folder / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    DefaultsFile::noteWriting(temporary);
+    const auto temporary = DefaultsFile::newTemporary(file);
     auto finish = [&](bool removeTemporary) {
       if (removeTemporary) ::unlink(temporary.c_str());
       DefaultsFile::doneWriting(temporary);
@@ -662,64 +762,99 @@ bool DefaultsStore::persistLocked() {
       return false;
     }
 
-    // Swap the new file in: whatever stood at the path comes out under the temporary name.
-    int error = knownHash_ ? exchangeFiles(temporary, file) : ENOENT;
-    bool swapped = error == 0;
-    if (error == ENOENT) error = renameNoReplace(temporary, file);  // no file there (any more)
-    if (error == EINVAL || error == ENOSYS) {
-      // The file system can swap nothing: a plain replacement is the best there is.
-      error = ::rename(temporary.c_str(), file.c_str()) == 0 ? 0 : errno;
-      swapped = false;
+    // The new file takes the place only of the file this write was based on. That one is looked at
+    // once more, then moved to a name of the store's own, and the new file is renamed into the empty
+    // place only when the file moved was the one looked at and nothing has been put there meanwhile:
+    // whatever another program saved stays in place, or goes back to it at once, and no reader ever
+    // finds an older file there than the one it saved. The place is empty only between two renames.
+    bool based = true;
+    std::optional<std::map<std::string, Value>> lateSave;
+    if (!knownHash_) {
+      const int error = DefaultsFile::renameNoReplace(temporary, file);
+      if (error == EEXIST) {
+        based = false;  // someone made the file since it was read
+      } else if (error != 0) {
+        return fail("putting the new file in place", error, true);
+      }
+    } else {
+      std::string there;
+      int readError = 0;
+      int lookedAt = -1;  // held open, so that its inode number cannot pass to another file meanwhile
+      based = DefaultsFile::read(file, maximumFileSize, there, readError, &lookedAt) ==
+                  DefaultsFile::ReadOutcome::read &&
+              std::hash<std::string>{}(there) == *knownHash_;
+      const std::unique_ptr<int, void (*)(int*)> closing(&lookedAt, [](int* fd) {
+        if (*fd >= 0) ::close(*fd);
+      });
+      struct stat lookedAtInfo {};
+      if (lookedAt >= 0 && ::fstat(lookedAt, &lookedAtInfo) != 0) based = false;
+      const auto saving = based ? DefaultsFile::newSavingName(file) : std::filesystem::path();
+      int error = based ? (::rename(file.c_str(), saving.c_str()) == 0 ? 0 : errno) : 0;
+      if (based && error == ENOENT) {
+        based = false;  // removed since
+      } else if (based && error != 0) {
+        DefaultsFile::doneWriting(saving);
+        return fail("moving the file aside to replace it", error, true);
+      } else if (based) {
+        const DefaultsFile::Stamp moved = DefaultsFile::stampOf(saving);
+        const bool same = moved.device == lookedAtInfo.st_dev && moved.inode == lookedAtInfo.st_ino;
+        error = same ? DefaultsFile::renameNoReplace(temporary, file) : EEXIST;
+        if (error == 0) {
+          // Written into in place since it was looked at: that save is taken, and the write made again.
+          if (DefaultsFile::read(saving, maximumFileSize, there, readError) == DefaultsFile::ReadOutcome::read &&
+              std::hash<std::string>{}(there) != *knownHash_) {
+            auto parsed = parseDocument(there, maximumNesting);
+            if (auto* values = std::get_if<Value>(&parsed)) {
+              lateSave.emplace();
+              for (auto& [key, value] : values->items()) {
+                if (!isAbsent(value)) (*lateSave)[key] = std::move(value);
+              }
+            } else if (::rename(saving.c_str(), file.c_str()) == 0) {
+              based = false;  // still being written there: it goes back in place of the new file
+            }
+          }
+          ::unlink(saving.c_str());
+        } else if (!same || error == EEXIST) {
+          // Replaced since it was looked at (that save goes back), or a file was put in the empty
+          // place (that one is the newest and stays).
+          const int back = same ? EEXIST : DefaultsFile::renameNoReplace(saving, file);
+          if (back == EEXIST) {
+            ::unlink(saving.c_str());
+          } else if (back != 0) {
+            log().error("Could not save the defaults to %{public}s: another program wrote it meanwhile, and putting "
+                        "its file back failed (%{public}s); it lies at %{public}s.",
+                        file.string(), errnoText(back), saving.string());
+            DefaultsFile::doneWriting(saving);
+            finish(true);
+            return false;
+          }
+          based = false;
+        } else {
+          DefaultsFile::renameNoReplace(saving, file);
+          DefaultsFile::doneWriting(saving);
+          return fail("putting the new file in place", error, true);
+        }
+      }
+      if (!saving.empty()) DefaultsFile::doneWriting(saving);
     }
-    if (error == EEXIST) {
-      // Someone made the file since it was read: read it and go again on top of it.
-      finish(true);
-      readFileLocked(Reading::beforeWrite);
-      if (leftAlone_) return false;
-      if (unsettled_) return true;
+    if (lateSave) {
+      finish(false);
+      knownHash_ = std::hash<std::string>{}(bytes);  // the path holds this round's file now
+      replaceStoredLocked(std::move(*lateSave));
       if (round == rounds) break;
       continue;
     }
-    if (error != 0) return fail("replacing the file", error, true);
-
-    if (swapped) {
-      std::string theirs;
-      int readError = 0;
-      const auto outcome = DefaultsFile::read(temporary, maximumFileSize, theirs, readError);
-      const bool asBased = outcome != DefaultsFile::ReadOutcome::read || std::hash<std::string>{}(theirs) == knownHash_;
-      if (!asBased) {
-        // Another program saved after the read.
-        auto parsed = parseDocument(theirs, maximumNesting);
-        auto* values = std::get_if<Value>(&parsed);
-        if (!values || round == rounds) {
-          // Half-written, or saved again and again: its file goes back, and the changes wait.
-          const int back = exchangeFiles(temporary, file);
-          finish(back == 0);
-          // Not the hash of what stands there now, so that its next read is never taken as known.
-          knownHash_ = std::hash<std::string>{}(bytes);
-          if (back != 0) {
-            log().error("Could not save the defaults to %{public}s: another program wrote it meanwhile, and putting its "
-                        "file back failed (%{public}s); it lies at %{public}s.",
-                        file.string(), errnoText(back), temporary.string());
-            return false;
-          }
-          if (values || !timers_) break;
-          beginSettlingLocked(DefaultsFile::stampOf(file));
-          return true;
-        }
-        std::map<std::string, Value> taken;
-        for (auto& [key, value] : values->items()) {
-          if (!isAbsent(value)) taken[key] = std::move(value);
-        }
-        finish(true);
-        knownHash_ = std::hash<std::string>{}(bytes);  // the path holds this round's file now
-        replaceStoredLocked(std::move(taken));
-        continue;
-      }
+    if (!based) {
+      finish(true);
+      readFileLocked(Reading::beforeWrite);
+      if (leftAlone_ || unsettled_ || held_) return waitsOrPersistLocked();
+      if (round == rounds) break;
+      continue;
     }
-    finish(swapped);
+    finish(false);
     knownHash_ = std::hash<std::string>{}(bytes);
     unsaved_.clear();
+    waitingSince_.reset();
 
     // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
     // is in place there all the same.

@@ -106,9 +106,9 @@ Subscription SettingsBindings::observe(std::function<void()> observer) {
 std::optional<std::string> SettingsBindings::fileProblem() const {
   const DefaultsStore& store = settings_.store();
   if (store.fileUnreadable()) {
-    return "Quorvel could not read its settings file, so it is using its default settings and will not save "
-           "changes until it is started again. Check that you may read the file defaults.json in Quorvel's "
-           "settings folder (usually ~/.config/quorvel).";
+    return "Quorvel could not read its settings file, so it saves nothing over it: your changes hold until "
+           "Quorvel quits, and are saved as soon as the file can be read. Check that you may read the file "
+           "defaults.json in Quorvel's settings folder (usually ~/.config/quorvel).";
   }
   if (!store.lastWriteSucceeded()) {
     return "Quorvel could not save your last change to its settings file. The change holds until Quorvel quits. "

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,13 +64,52 @@ void writeByRename(const fs::path& file, const std::string& bytes) {
   fs::rename(file.string() + ".new", file);
 }
 
-std::vector<std::string> asideFiles(const fs::path& folder) {
+std::vector<std::string> filesNamed(const fs::path& folder, const std::string& prefix) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    if (entry.path().filename().string().rfind("defaults.json.damaged-", 0) == 0) names.push_back(entry.path());
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) names.push_back(entry.path());
   }
   return names;
 }
+
+std::vector<std::string> asideFiles(const fs::path& folder) { return filesNamed(folder, "defaults.json.damaged-"); }
+
+// File access as an ordinary user has it, on this thread only: root reads a file whatever its mode.
+class OrdinaryUser {
+ public:
+  explicit OrdinaryUser(const fs::path& folder) {
+    if (::geteuid() != 0) return;
+    constexpr uid_t nobody = 65534;
+    EXPECT_EQ(::chown(folder.c_str(), nobody, nobody), 0);
+    ::setfsgid(nobody);
+    ::setfsuid(nobody);
+    active_ = true;
+  }
+  ~OrdinaryUser() {
+    if (!active_) return;
+    ::setfsuid(0);
+    ::setfsgid(0);
+  }
+
+ private:
+  bool active_ = false;
+};
+
+// A store that follows its file from the start, on a loop's clock, with a watch the test fires.
+struct Followed {
+  explicit Followed(const std::string& initial, bool ordinaryUser = false) {
+    if (ordinaryUser) user.emplace(folder.path);
+    if (!initial.empty()) writeInPlace(file, initial);
+    store.emplace(file);
+    store->follow(watch, loop.main());
+  }
+  Folder folder;
+  std::optional<OrdinaryUser> user;
+  const fs::path file = folder.path / "defaults.json";
+  ManualLoop loop;
+  FakeFolderWatch watch;
+  std::optional<DefaultsStore> store;
+};
 
 TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
   struct Case {
@@ -111,35 +151,75 @@ TEST(DefaultsStoreFollow, ChangesOfAnotherProgramReachObserversOnce) {
   }
 }
 
-TEST(DefaultsStoreFollow, ADamagedChangeIsSetAsideAndNeverWrittenOver) {
-  Folder folder;
-  const auto file = folder.path / "defaults.json";
-  ManualLoop loop;
-  DefaultsStore store(file);
-  store.registerDefaults({{"style", "coverArc"}});
-  store.set("style", "row");
-  FakeFolderWatch watch;
-  store.follow(watch, loop.main());
-  int notified = 0;
-  const Subscription counting = store.addObserver([&] { ++notified; });
+// Another program saves the file in two halves with a pause between (a slow command piped into it,
+// a network folder, a busy machine) while a setting is changed in the program. Nothing is set aside
+// and the settings never empty: the change is saved on top of the finished file, or, past
+// unparsedWait, with the half file kept beside, from where the finished settings are taken.
+TEST(DefaultsStoreFollow, ASaveThatPausesHalfWayLosesNothing) {
+  const std::string whole = R"({"style": "expo", "vimKeys": false, "gridOrder": "snake"})";
+  const Value finished{{"style", "expo"}, {"vimKeys", false}, {"gridOrder", "snake"}, {"titleSize", "small"}};
+  for (const Duration pause : std::vector<Duration>{300ms, 1s, 5s, 40s}) {
+    SCOPED_TRACE(toSeconds(pause));
+    Followed followed(R"({"style": "row", "vimKeys": true})");
+    auto [folder, file, loop, watch, store] = std::tie(followed.folder, followed.file, followed.loop, followed.watch,
+                                                        *followed.store);
+    bool emptied = false;
+    const Subscription checking = store.addObserver([&] { emptied = emptied || !store.hasStoredValue("style"); });
 
+    const int writer = ::open(file.c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::write(writer, whole.data(), 20), 20);
+    watch.fire();
+    store.set("titleSize", "small");
+    loop.advance(pause);
+    EXPECT_EQ(store.string("style"), "row");
+    EXPECT_EQ(store.string("titleSize"), "small");
+    const auto kept = filesNamed(folder.path, "defaults.json.unparsed-");
+    if (pause >= DefaultsStore::unparsedWait) {
+      ASSERT_EQ(kept.size(), 1u);
+      EXPECT_EQ(readBytes(kept[0]), whole.substr(0, 20));
+      EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"style", "row"}, {"vimKeys", true}, {"titleSize", "small"}}));
+    } else {
+      EXPECT_TRUE(kept.empty());
+      EXPECT_EQ(readBytes(file), whole.substr(0, 20));  // nothing written over it
+    }
+
+    ASSERT_EQ(::write(writer, whole.data() + 20, whole.size() - 20), static_cast<ssize_t>(whole.size() - 20));
+    ::close(writer);
+    watch.fire();
+    EXPECT_EQ(Value(store.storedValues()), finished);
+    EXPECT_EQ(Value::parse(readBytes(file)), finished);
+    EXPECT_TRUE(asideFiles(folder.path).empty());
+    EXPECT_TRUE(filesNamed(folder.path, "defaults.json.unparsed-").empty());
+    EXPECT_FALSE(emptied);
+  }
+}
+
+// A hand edit saved so that the program cannot read it: nothing is written over it, the log says so
+// once, and once it can be read the changes made meanwhile are saved on top of it.
+TEST(DefaultsStoreFollow, AFileThatCannotBeReadIsNeverWrittenOver) {
+  Followed followed(R"({"style": "row"})", /*ordinaryUser=*/true);
+  auto [file, loop, watch, store] = std::tie(followed.file, followed.loop, followed.watch, *followed.store);
   LogCapture capture;
-  writeInPlace(file, R"({"style": "expo",)");
+  const std::string edited = R"({"style": "expo", "vimKeys": true})";
+  writeByRename(file, edited);
+  fs::permissions(file, fs::perms::none);
   watch.fire();
-  // Perhaps half-written: the values stay until the file has been quiet a while.
-  EXPECT_EQ(store.string("style"), "row");
-  EXPECT_TRUE(asideFiles(folder.path).empty());
-  loop.advance(1s);
-  EXPECT_EQ(notified, 1);
-  EXPECT_EQ(store.string("style"), "coverArc");  // as at start: the registered defaults serve
-  auto aside = asideFiles(folder.path);
-  ASSERT_EQ(aside.size(), 1u);
-  EXPECT_EQ(readBytes(aside[0]), R"({"style": "expo",)");
+  store.set("titleSize", "small");
+  store.set("gridOrder", "snake");
+  loop.advance(1min);
+  EXPECT_FALSE(store.lastWriteSucceeded());
+  EXPECT_TRUE(store.fileUnreadable());
+  EXPECT_EQ(store.string("style"), "row");  // the settings in use stay
   EXPECT_EQ(capture.messages("DefaultsStore").size(), 1u);
+  fs::permissions(file, fs::perms(0600));
+  EXPECT_EQ(readBytes(file), edited);
 
-  store.set("vimKeys", true);
-  EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"vimKeys", true}}));
-  EXPECT_EQ(readBytes(aside[0]), R"({"style": "expo",)");
+  watch.fire();
+  const Value expected{{"style", "expo"}, {"vimKeys", true}, {"titleSize", "small"}, {"gridOrder", "snake"}};
+  EXPECT_EQ(Value::parse(readBytes(file)), expected);
+  EXPECT_EQ(Value(store.storedValues()), expected);
+  EXPECT_TRUE(store.lastWriteSucceeded());
 }
 
 TEST(DefaultsStoreFollow, AWriteKeepsAChangeTheWatchHasNotToldOfYet) {
@@ -215,6 +295,32 @@ TEST(HandEdit, AnOutsideSaveDuringAWriteIsNeverUndone) {
     loop.advance(1s);
     EXPECT_EQ(Value(store.storedValues()), expected);
     EXPECT_TRUE(asideFiles(folder.path).empty());
+  }
+}
+
+// Other programs read the file and save it with a change of their own (as a script with jq would)
+// again and again while the store writes: the store's file never takes the place of a newer save,
+// so none of them reads an older file, and every change is kept.
+TEST(HandEdit, NoOneReadsAnOlderFileWhileTheStoreWrites) {
+  for (const auto& save : std::vector<std::function<void(const fs::path&, const std::string&)>>{writeInPlace,
+                                                                                                 writeByRename}) {
+    Followed followed(R"({"style": "row"})");
+    auto [file, store] = std::tie(followed.file, *followed.store);
+    int saves = 0;
+    store.setWriteInterruptionForTesting([&] {
+      if (saves < 3) {
+        Value values = Value::parse(readBytes(file));
+        values["outside" + std::to_string(++saves)] = true;
+        save(file, values.dump());
+      }
+      return true;
+    });
+    store.set("titleSize", "small");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    const Value expected{
+        {"style", "row"}, {"titleSize", "small"}, {"outside1", true}, {"outside2", true}, {"outside3", true}};
+    EXPECT_EQ(Value::parse(readBytes(file)), expected);
+    EXPECT_EQ(Value(store.storedValues()), expected);
   }
 }
 

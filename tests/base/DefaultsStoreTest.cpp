@@ -293,6 +293,12 @@ TEST(DefaultsStore, WriteInterruptedBeforeRenameLeavesTheOldFile) {
   next.set("style", "cylinder");
   EXPECT_TRUE(next.lastWriteSucceeded());
   EXPECT_EQ(parseFile(file)["style"], "cylinder");
+
+  // A writer stopped while it had the file aside to look at it: the file goes back in place.
+  fs::rename(file, folder.path() / "defaults.json.saving-999999999-1");
+  DefaultsStore after(file);
+  EXPECT_EQ(after.string("style"), "cylinder");
+  EXPECT_TRUE(namesStartingWith(folder.path(), "defaults.json.saving-").empty());
 }
 
 TEST(DefaultsStore, DamagedFilesAreSetAsideWithTheirBytes) {
@@ -650,7 +656,7 @@ TEST(DefaultsStore, FailedWriteKeepsTheValueAndRetriesLater) {
   store.set("a", 1);
   ASSERT_TRUE(store.lastWriteSucceeded());
 
-  // The folder turns into a plain file: nothing can be created in it, even by root.
+  // The folder turns into a plain file: the file cannot be read nor anything made there, even by root.
   fs::rename(sub, folder.path() / "moved");
   writeBytes(sub, "not a folder");
 
@@ -663,7 +669,7 @@ TEST(DefaultsStore, FailedWriteKeepsTheValueAndRetriesLater) {
   EXPECT_EQ(notified, 1);
   auto lines = capture.messages("DefaultsStore");
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].rfind("Could not save the defaults to " + file.string() + ": ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines[0].rfind("The defaults file " + file.string() + " could not be read (", 0), 0u) << lines[0];
   EXPECT_EQ(readBytes(sub), "not a folder");
 
   // The folder comes back: the next write carries every value to the disk.
