@@ -425,52 +425,59 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
                                                     : nextSwapchainDrawable(width, height);
 }
 
+void VulkanWindowSurface::releaseDrawables() {
+  destroySwapchain();
+  ring_.clear();
+  nextSlot_ = 0;
+}
+
+std::shared_ptr<VulkanWindowSurface::UploadSlot> VulkanWindowSurface::makeUploadSlot(uint32_t width,
+                                                                                     uint32_t height) {
+  auto slot = std::make_shared<UploadSlot>();
+  GpuTextureDescriptor d;
+  d.width = width;
+  d.height = height;
+  d.renderTarget = true;
+  d.label = label_ + " image " + std::to_string(ring_.size());
+  const size_t bytes = static_cast<size_t>(width) * height * 4;
+  const bool import = core_->hasHostMemoryImport();
+  slot->rowPixels = width;
+  // Best: the frames drawn straight into the segment, with rows as the device lays them out (the
+  // server is told their length).
+  const std::optional<VulkanTexture::HostLayout> layout =
+      import && drawInSharedMemory_ ? VulkanTexture::hostLayout(*core_, width, height) : std::nullopt;
+  if (layout && layout->rowPitch % 4 == 0 && layout->size >= bytes) {
+    slot->shared = SharedSegment::make(port_, layout->size, core_->hostMemoryImportAlignment());
+    if (slot->shared) {
+      slot->texture = VulkanTexture::makeOnHostMemory(core_, width, height, slot->shared->memory, slot->shared->size,
+                                                      slot->shared, d.label + " in shared memory");
+    }
+    if (slot->texture) {
+      slot->inSegment = true;
+      slot->rowPixels = static_cast<uint32_t>(layout->rowPitch / 4);
+      slot->shared->drawnInPlace = true;
+      return slot;
+    }
+  }
+  slot->texture = VulkanTexture::make(core_, d);
+  if (!slot->texture) return nullptr;
+  if (!slot->shared) slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
+  if (slot->shared && import) {
+    // Refused (an alignment the segment does not meet, memory the device cannot reach): the
+    // frame is copied into the segment on the host as before.
+    slot->pixels = VulkanBuffer::importHostMemory(core_, slot->shared->memory, slot->shared->size, bytes,
+                                                  d.label + " shared pixels", slot->shared);
+    slot->inSegment = slot->pixels != nullptr;
+  }
+  if (!slot->pixels) slot->pixels = VulkanBuffer::make(core_, bytes, d.label + " pixels");
+  if (!slot->pixels) return nullptr;
+  return slot;
+}
+
 std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t width, uint32_t height) {
   // A new size makes a new ring; frames of the old one still on their way keep their own images.
   if (!ring_.empty() && (ring_.front()->texture->width() != width || ring_.front()->texture->height() != height))
     ring_.clear();
-  while (ring_.size() < kUploadImages) {
-    auto slot = std::make_shared<UploadSlot>();
-    GpuTextureDescriptor d;
-    d.width = width;
-    d.height = height;
-    d.renderTarget = true;
-    d.label = label_ + " image " + std::to_string(ring_.size());
-    const size_t bytes = static_cast<size_t>(width) * height * 4;
-    const bool import = core_->hasHostMemoryImport();
-    slot->rowPixels = width;
-    // Best: the frames drawn straight into the segment, with rows as the device lays them out (the
-    // server is told their length).
-    const std::optional<VulkanTexture::HostLayout> layout =
-        import && drawInSharedMemory_ ? VulkanTexture::hostLayout(*core_, width, height) : std::nullopt;
-    if (layout && layout->rowPitch % 4 == 0 && layout->size >= bytes) {
-      slot->shared = SharedSegment::make(port_, layout->size, core_->hostMemoryImportAlignment());
-      if (slot->shared) {
-        slot->texture = VulkanTexture::makeOnHostMemory(core_, width, height, slot->shared->memory,
-                                                        slot->shared->size, slot->shared, d.label + " in shared memory");
-      }
-      if (slot->texture) {
-        slot->inSegment = true;
-        slot->rowPixels = static_cast<uint32_t>(layout->rowPitch / 4);
-        slot->shared->drawnInPlace = true;
-        ring_.push_back(std::move(slot));
-        continue;
-      }
-    }
-    slot->texture = VulkanTexture::make(core_, d);
-    if (!slot->texture) return nullptr;
-    if (!slot->shared) slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
-    if (slot->shared && import) {
-      // Refused (an alignment the segment does not meet, memory the device cannot reach): the
-      // frame is copied into the segment on the host as before.
-      slot->pixels = VulkanBuffer::importHostMemory(core_, slot->shared->memory, slot->shared->size, bytes,
-                                                    d.label + " shared pixels", slot->shared);
-      slot->inSegment = slot->pixels != nullptr;
-    }
-    if (!slot->pixels) slot->pixels = VulkanBuffer::make(core_, bytes, d.label + " pixels");
-    if (!slot->pixels) return nullptr;
-    ring_.push_back(std::move(slot));
-  }
   std::shared_ptr<UploadSlot> slot;
   for (size_t i = 0; i < ring_.size() && !slot; ++i) {
     auto& candidate = ring_[(nextSlot_ + i) % ring_.size()];
@@ -478,6 +485,13 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
       slot = candidate;
       nextSlot_ = (nextSlot_ + i + 1) % ring_.size();
     }
+  }
+  if (!slot && ring_.size() < kUploadImages) {
+    slot = makeUploadSlot(width, height);
+    if (!slot) return nullptr;
+    slot->busy = true;
+    ring_.push_back(slot);
+    nextSlot_ = 0;
   }
   if (!slot) return nullptr;  // every image is still on its way to the window
   // The frame may be written into the segment once this drawable is committed: the server must

@@ -44,7 +44,11 @@ class RendererScene final : public OverlayScene {
                double refreshRate) override {
     renderer_->present(cards, rects, flyIn, startIndex, refreshRate);
   }
-  void stop() override { renderer_->stop(); }
+  // The backdrop's picture goes too (after whatever the backdrop's queue was given before).
+  void stop() override {
+    renderer_->stop();
+    showBackdropStill(nullptr, 0, nullptr);
+  }
   void shutdown() override { renderer_->shutdown(); }
   void syncDrawableSize() override { renderer_->syncDrawableSize(); }
   void refreshSnapshots(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, int focus) override {

@@ -352,6 +352,32 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
     if (had) wake_.bump();
     return true;
   }
+  // Where the rectangles go in the texture: one under the other at its left edge, so that it is as
+  // small as the chrome. Rectangles taller together than the bitmap keep their own places in a
+  // texture of its size.
+  uint32_t widest = 0, stacked = 0;
+  for (const GpuRegion& r : regions) {
+    widest = std::max(widest, r.width);
+    stacked += r.height;
+  }
+  const bool packed = stacked <= h;
+  std::vector<GpuRegion> sources = regions;
+  if (packed) {
+    uint32_t y = 0;
+    for (GpuRegion& r : sources) {
+      r.x = 0;
+      r.y = y;
+      y += r.height;
+    }
+  }
+  // The size asked for, rounded up so that the next chrome (a longer query, a fade) usually fits.
+  constexpr uint32_t kGrain = 64;
+  const auto roundUp = [](uint32_t v, uint32_t limit) { return std::min((v + kGrain - 1) / kGrain * kGrain, limit); };
+  const uint32_t needW = packed ? roundUp(widest, w) : w, needH = packed ? roundUp(stacked, h) : h;
+  const auto fits = [&](const std::shared_ptr<GpuTexture>& t) {
+    return t && t->width() >= needW && t->height() >= needH &&
+           uint64_t{t->width()} * t->height() <= 4 * uint64_t{needW} * needH;
+  };
   // The texture the frames do not draw: the other one than the one shown, or the one filled last
   // while none is shown.
   size_t slot = chromeFilled_;
@@ -362,19 +388,33 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
     target = chromeTextures_[slot];
     // A frame that took this texture before the other one was shown may still be encoding it; once
     // committed, the GPU runs it before the copy below.
-    if (target && target->width() == w && target->height() == h)
-      chromeReleased_.wait(held, [&] { return chromeInFrame_ != target.get(); });
+    if (fits(target)) chromeReleased_.wait(held, [&] { return chromeInFrame_ != target.get(); });
   }
-  if (!target || target->width() != w || target->height() != h) {
-    target = device_->makeTexture({w, h, 1, false, "Quorvel overlay chrome " + std::to_string(slot)});
+  if (!fits(target)) {
+    target = device_->makeTexture({needW, needH, 1, false, "Quorvel overlay chrome " + std::to_string(slot)});
     if (!target) return false;
     chromeTextures_[slot] = target;
   }
-  if (!target->replaceRegions(0, regions, bitmap.data(), bitmap.bytesPerRow())) return false;
+  bool filled = false;
+  if (packed) {
+    // The rectangles' rows copied to their places, rows as long as the texture's.
+    const size_t row = size_t{target->width()} * 4;
+    std::vector<uint8_t> staging(row * stacked);
+    const auto* pixels = static_cast<const uint8_t*>(bitmap.data());
+    for (size_t i = 0; i < regions.size(); ++i)
+      for (uint32_t y = 0; y < regions[i].height; ++y)
+        std::memcpy(staging.data() + (sources[i].y + y) * row,
+                    pixels + (regions[i].y + y) * bitmap.bytesPerRow() + size_t{regions[i].x} * 4,
+                    size_t{regions[i].width} * 4);
+    filled = target->replaceRegions(0, sources, staging.data(), row);
+  } else {
+    filled = target->replaceRegions(0, regions, bitmap.data(), bitmap.bytesPerRow());
+  }
+  if (!filled) return false;
   chromeFilled_ = slot;
   {
     std::lock_guard held(chromeMutex_);
-    chromeShown_ = ChromeLayer{target, std::move(regions), ++chromeGeneration_};
+    chromeShown_ = ChromeLayer{target, std::move(regions), std::move(sources), w, h, ++chromeGeneration_};
   }
   wake_.bump();
   return true;
@@ -396,6 +436,11 @@ std::shared_ptr<GpuTexture> CardRenderer::overlayChrome() const {
 std::vector<GpuRegion> CardRenderer::overlayChromeRegions() const {
   std::lock_guard held(chromeMutex_);
   return chromeShown_.regions;
+}
+
+std::vector<GpuRegion> CardRenderer::overlayChromeSources() const {
+  std::lock_guard held(chromeMutex_);
+  return chromeShown_.sources;
 }
 
 CardRenderer::ChromeLayer CardRenderer::takeOverlayChrome() {

@@ -143,8 +143,9 @@ class CardRenderer {
   // The text chrome over the cards (capsules, tip, empty state, badge): a premultiplied bitmap as
   // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, with the pixel rectangles it
   // painted (`painted`, rows from the top). Only those rectangles are copied into the renderer's
-  // chrome texture and drawn over the drawable, top row at the top, by the next frame and every one
-  // after; nothing is drawn elsewhere (the texture may hold older chrome there). No rectangles: no
+  // chrome texture, packed one under the other (so the texture is as small as the chrome, not the
+  // size of the screen), and drawn over the drawable where they are in the bitmap, top row at the
+  // top, by the next frame and every one after; nothing is drawn elsewhere. No rectangles: no
   // chrome is drawn. A bitmap of another size than the drawable is stretched to it. Call it after
   // every change of the chrome and while its fades run. The upload waits for the GPU (on a CPU
   // renderer, for the frames queued before it). False, with the previous chrome kept, when the
@@ -161,8 +162,10 @@ class CardRenderer {
   void clearOverlayChrome();
   // The chrome texture the frames draw; none while cleared or with no rectangles.
   std::shared_ptr<GpuTexture> overlayChrome() const;
-  // The rectangles of it they draw, in texels.
+  // The rectangles they draw, in the bitmap's pixels.
   std::vector<GpuRegion> overlayChromeRegions() const;
+  // Where each of those rectangles is in the texture.
+  std::vector<GpuRegion> overlayChromeSources() const;
 
   // For tests and diagnostics.
   size_t uniformCapacity() const { return uniformCapacity_; }
@@ -264,7 +267,9 @@ class CardRenderer {
   // (takeOverlayChrome, render thread) and lets go of it once committed (releaseOverlayChrome).
   struct ChromeLayer {
     std::shared_ptr<GpuTexture> texture;
-    std::vector<GpuRegion> regions;
+    std::vector<GpuRegion> regions;  // where each painted rectangle goes, in the bitmap's pixels
+    std::vector<GpuRegion> sources;  // where each one is in the texture
+    uint32_t width = 0, height = 0;  // the bitmap's size
     uint64_t generation = 0;  // counts the bitmaps filled in (the same texture takes new ones)
   };
   // The backdrop picture a frame draws (texture, opacity, brightness), taken once a frame.
