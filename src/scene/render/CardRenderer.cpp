@@ -334,14 +334,35 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
 }
 
 bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted) {
-  if (bitmap.width() < 1 || bitmap.height() < 1) return false;
-  const auto w = static_cast<uint32_t>(bitmap.width()), h = static_cast<uint32_t>(bitmap.height());
-  std::vector<GpuRegion> regions;
-  for (const RasterRegion& r : painted.rects()) {
-    const RasterRegion in = r.intersected({0, 0, bitmap.width(), bitmap.height()});
+  return setOverlayChrome(bitmap, painted, false);
+}
+
+bool CardRenderer::setOverlayChrome(const RasterSheet& sheet) { return setOverlayChrome(sheet.pixels, sheet.painted); }
+
+bool CardRenderer::setOverlayChromeSheet(const RasterBitmap& pieces, const RasterRegions& painted) {
+  return setOverlayChrome(pieces, painted, true);
+}
+
+bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted, bool sheet) {
+  // The size of the bitmap the rectangles were painted in: this one, or the one a sheet was cut from.
+  const int bw = sheet ? painted.width() : bitmap.width(), bh = sheet ? painted.height() : bitmap.height();
+  if (bitmap.width() < 1 || bitmap.height() < 1 || bw < 1 || bh < 1) return false;
+  const auto w = static_cast<uint32_t>(bw), h = static_cast<uint32_t>(bh);
+  const auto gpu = [](const RasterRegion& r) {
+    return GpuRegion{static_cast<uint32_t>(r.x), static_cast<uint32_t>(r.y), static_cast<uint32_t>(r.width),
+                     static_cast<uint32_t>(r.height)};
+  };
+  std::vector<GpuRegion> regions, from;
+  const std::vector<RasterRegion> places = sheet ? RasterSheet::places(painted) : std::vector<RasterRegion>{};
+  for (size_t i = 0; i < painted.rects().size(); ++i) {
+    const RasterRegion in = painted.rects()[i].intersected({0, 0, bw, bh});
     if (in.isEmpty()) continue;
-    regions.push_back({static_cast<uint32_t>(in.x), static_cast<uint32_t>(in.y), static_cast<uint32_t>(in.width),
-                       static_cast<uint32_t>(in.height)});
+    const RasterRegion source = sheet ? places[i] : in;
+    if (source.width != in.width || source.height != in.height ||
+        source.intersected({0, 0, bitmap.width(), bitmap.height()}) != source)
+      return false;  // a sheet that does not hold its rectangles
+    regions.push_back(gpu(in));
+    from.push_back(gpu(source));
   }
   if (regions.empty()) {
     // Nothing painted: nothing to upload and nothing to draw.
@@ -354,7 +375,7 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
   }
   // Where the rectangles go in the texture: one under the other at its left edge, so that it is as
   // small as the chrome. Rectangles taller together than the bitmap keep their own places in a
-  // texture of its size.
+  // texture of its size (a sheet never is).
   uint32_t widest = 0, stacked = 0;
   for (const GpuRegion& r : regions) {
     widest = std::max(widest, r.width);
@@ -400,15 +421,14 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
     // The rectangles' rows copied to their places, rows as long as the texture's.
     const size_t row = size_t{target->width()} * 4;
     std::vector<uint8_t> staging(row * stacked);
-    const auto* pixels = static_cast<const uint8_t*>(bitmap.data());
     for (size_t i = 0; i < regions.size(); ++i)
       for (uint32_t y = 0; y < regions[i].height; ++y)
         std::memcpy(staging.data() + (sources[i].y + y) * row,
-                    pixels + (regions[i].y + y) * bitmap.bytesPerRow() + size_t{regions[i].x} * 4,
+                    bitmap.data() + (from[i].y + y) * bitmap.bytesPerRow() + size_t{from[i].x} * 4,
                     size_t{regions[i].width} * 4);
     filled = target->replaceRegions(0, sources, staging.data(), row);
   } else {
-    filled = target->replaceRegions(0, regions, bitmap.data(), bitmap.bytesPerRow());
+    filled = target->replaceRegions(0, from, bitmap.data(), bitmap.bytesPerRow());
   }
   if (!filled) return false;
   chromeFilled_ = slot;

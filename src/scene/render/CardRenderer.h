@@ -21,6 +21,7 @@
 #include "pictures/GpuContext.h"
 #include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
+#include "platform/RasterSheet.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
 #include "scene/MorphBuffer.h"
@@ -158,6 +159,10 @@ class CardRenderer {
   bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted);
   // The whole bitmap as one rectangle.
   bool setOverlayChrome(const RasterBitmap& bitmap);
+  // The same chrome as a sheet (OverlayChromePainter::paintSheet): only its painted rectangles, each
+  // in its place of the sheet's pixels (`pieces`); `painted` has the size of the whole bitmap.
+  bool setOverlayChrome(const RasterSheet& sheet);
+  bool setOverlayChromeSheet(const RasterBitmap& pieces, const RasterRegions& painted);
   // Draws no chrome from the next frame on (the texture is kept for the next bitmap of its size).
   void clearOverlayChrome();
   // The chrome texture the frames draw; none while cleared or with no rectangles.
@@ -282,6 +287,9 @@ class CardRenderer {
   void drawBackdropPicture(GpuRenderEncoder& encoder, const BackdropPicture& picture,
                            const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record,
                            float viewWidth, float viewHeight);
+  // The rectangles of `painted` from `bitmap`: from their own places, or with `sheet` from theirs
+  // in a sheet.
+  bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted, bool sheet);
   ChromeLayer takeOverlayChrome();
   void releaseOverlayChrome();
   void drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome, const std::shared_ptr<GpuBuffer>& buffer,
