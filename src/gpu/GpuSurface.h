@@ -46,8 +46,9 @@ class GpuSurface {
   // window is gone or minimised, the size is zero, the GPU timed out).
   virtual std::shared_ptr<GpuDrawable> nextDrawable() = 0;
   // Lets go of the images the surface keeps for frames (the thread that takes drawables, between
-  // them): they are the size of the drawable, and a window that is not shown needs none. The next
-  // drawable makes them again; frames still on their way keep theirs until they are done.
+  // them), but for what the next frame needs at once: they are the size of the drawable, and a
+  // window that is not shown needs none. The next drawables make them again; frames still on their
+  // way keep theirs until they are done.
   virtual void releaseDrawables() {}
 };
 

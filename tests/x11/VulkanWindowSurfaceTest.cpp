@@ -263,6 +263,12 @@ TEST_F(VulkanWindowSurfaceTest, ASharedImageIsNotHandedOutAgainBeforeTheServerRe
     EXPECT_TRUE(drawn);
     EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 0, 128, 255})) << "the last frame shows";
     EXPECT_EQ(surface->presentedCount(), 7u);
+    // Once the overlay has gone, one image is left for the next summon's first frame.
+    EXPECT_EQ(surface->ringSize(), 3u);
+    surface->releaseDrawables();
+    EXPECT_EQ(surface->ringSize(), 1u);
+    ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0.5, 0, 1}));
+    EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 128, 0, 255}));
   }
   xcb_disconnect(holder);
   noImport->waitIdle();

@@ -399,20 +399,26 @@ void RecordingDevice::clearLog() {
   log_.clear();
 }
 
+namespace {
+
+template <class T>
+std::vector<std::shared_ptr<T>> alive(const std::vector<std::weak_ptr<T>>& made) {
+  std::vector<std::shared_ptr<T>> out;
+  for (const auto& weak : made)
+    if (auto held = weak.lock()) out.push_back(std::move(held));
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::shared_ptr<GpuBuffer>> RecordingDevice::buffers() const {
   std::lock_guard lock(mutex_);
-  std::vector<std::shared_ptr<GpuBuffer>> out;
-  for (const auto& weak : buffers_)
-    if (auto b = weak.lock()) out.push_back(std::move(b));
-  return out;
+  return alive(buffers_);
 }
 
 std::vector<std::shared_ptr<GpuTexture>> RecordingDevice::liveTextures() const {
   std::lock_guard lock(mutex_);
-  std::vector<std::shared_ptr<GpuTexture>> out;
-  for (const auto& weak : textures_)
-    if (auto t = weak.lock()) out.push_back(std::move(t));
-  return out;
+  return alive(textures_);
 }
 
 void RecordingDevice::commitRecord(RecordedCommandBuffer record, std::vector<std::function<void()>> handlers) {

@@ -6,6 +6,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/shm.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +76,19 @@ struct VulkanWindowSurface::SharedSegment {
     awaiting = false;
     xcb_get_input_focus_cookie_t cookie{readBack};
     std::free(xcb_get_input_focus_reply(connection, cookie, nullptr));
+  }
+
+  // Whether the server has read the last frame put from the segment (its reply has come), without
+  // waiting. By the thread that holds the segment.
+  bool serverHasRead(xcb_connection_t* connection) {
+    if (!awaiting) return true;
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (!xcb_poll_for_reply(connection, readBack, &reply, &error)) return false;
+    std::free(reply);
+    std::free(error);
+    awaiting = false;
+    return true;
   }
 
   // A segment of at least `bytes`, its size a multiple of `granule`, attached to the port's server;
@@ -426,8 +440,10 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
 }
 
 void VulkanWindowSurface::releaseDrawables() {
-  destroySwapchain();
-  ring_.clear();
+  // One image of the ring stays: a new one costs the next summon's first frame more than drawing it
+  // (on a large screen, several times more), as its memory is new to the process and to the X
+  // server. A swapchain stays whole: its images are the GPU's, not the process's.
+  if (ring_.size() > 1) ring_.resize(1);
   nextSlot_ = 0;
 }
 
@@ -478,22 +494,39 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t wi
   // A new size makes a new ring; frames of the old one still on their way keep their own images.
   if (!ring_.empty() && (ring_.front()->texture->width() != width || ring_.front()->texture->height() != height))
     ring_.clear();
-  std::shared_ptr<UploadSlot> slot;
+  // A free image the server has read; else a new one while the ring may grow; else a free one, once
+  // the server has read it.
+  std::shared_ptr<UploadSlot> slot, unread;
+  size_t after = 0, afterUnread = 0;
   for (size_t i = 0; i < ring_.size() && !slot; ++i) {
-    auto& candidate = ring_[(nextSlot_ + i) % ring_.size()];
-    if (!candidate->busy.exchange(true)) {
+    const size_t at = (nextSlot_ + i) % ring_.size();
+    const std::shared_ptr<UploadSlot>& candidate = ring_[at];
+    if (candidate->busy.exchange(true)) continue;
+    if (!candidate->shared || candidate->shared->serverHasRead(connection_)) {
       slot = candidate;
-      nextSlot_ = (nextSlot_ + i + 1) % ring_.size();
+      after = at + 1;
+    } else if (!unread) {
+      unread = candidate;
+      afterUnread = at + 1;
+    } else {
+      candidate->busy = false;
     }
   }
   if (!slot && ring_.size() < kUploadImages) {
-    slot = makeUploadSlot(width, height);
-    if (!slot) return nullptr;
-    slot->busy = true;
-    ring_.push_back(slot);
-    nextSlot_ = 0;
+    if (auto made = makeUploadSlot(width, height)) {
+      made->busy = true;
+      ring_.push_back(made);
+      slot = std::move(made);
+      after = ring_.size();
+    }
+  }
+  if (slot && unread) unread->busy = false;
+  if (!slot) {
+    slot = std::move(unread);
+    after = afterUnread;
   }
   if (!slot) return nullptr;  // every image is still on its way to the window
+  nextSlot_ = after % ring_.size();
   // The frame may be written into the segment once this drawable is committed: the server must
   // have read the segment's previous frame first.
   if (slot->shared) slot->shared->awaitServer(connection_);
