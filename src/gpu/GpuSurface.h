@@ -45,6 +45,11 @@ class GpuSurface {
   // The next image to draw into (render thread); none when the surface cannot give one now (the
   // window is gone or minimised, the size is zero, the GPU timed out).
   virtual std::shared_ptr<GpuDrawable> nextDrawable() = 0;
+  // Lets go of the images the surface keeps for frames (the thread that takes drawables, between
+  // them), but for what the next frame needs at once: they are the size of the drawable, and a
+  // window that is not shown needs none. The next drawables make them again; frames still on their
+  // way keep theirs until they are done.
+  virtual void releaseDrawables() {}
 };
 
 // A surface with no window: frames stay on the GPU and the last presented one can be read back.

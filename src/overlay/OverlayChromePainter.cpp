@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "overlay/OverlayContentView.h"
 
@@ -35,6 +36,93 @@ const SymbolGlyph& magnifyingGlass() {
   }();
   return glyph;
 }
+
+}  // namespace
+
+// One drawing of the chrome and the pixels it can touch (none: nothing that is shown).
+struct OverlayChromePainter::Stroke {
+  std::function<void(RasterCanvas&)> draw;
+  RasterRegion extent;
+};
+
+// The chrome's drawings in order, with the pixels each can touch, added to the painted regions too.
+class OverlayChromePainter::Strokes {
+ public:
+  explicit Strokes(RasterRegions& painted) : painted_(painted) {}
+  void draw(std::function<void(RasterCanvas&)> drawing) { list.push_back({std::move(drawing), {}}); }
+  // The pixels the last drawing can touch: `rect` in canvas coordinates, as RasterRegions::addCanvasRect.
+  void touches(const Rect& rect, double margin = 0) {
+    painted_.addCanvasRect(rect, margin);
+    RasterRegions own(painted_.width(), painted_.height());
+    own.addCanvasRect(rect, margin);
+    for (const RasterRegion& r : own.rects()) {
+      RasterRegion& extent = list.back().extent;
+      extent = extent.isEmpty() ? r : extent.united(r);
+    }
+  }
+  std::vector<Stroke> list;
+
+ private:
+  RasterRegions& painted_;
+};
+
+namespace {
+
+// Drawing meant for one rectangle of a bitmap `height` pixels high (`from`, rows from the top), done
+// into its place in another canvas (`to`, in a bitmap `toHeight` high) and kept inside it.
+class PieceCanvas final : public RasterCanvas {
+ public:
+  PieceCanvas(RasterCanvas& inner, const RasterRegion& from, int height, const RasterRegion& to, int toHeight)
+      : inner_(inner),
+        dx_(to.x - from.x),
+        dy_(toHeight - height + from.y - to.y),
+        slot_{static_cast<double>(to.x), static_cast<double>(toHeight - to.y - to.height),
+              static_cast<double>(to.width), static_cast<double>(to.height)} {
+    inner_.setClip(slot_);
+  }
+  ~PieceCanvas() override { inner_.setClip(std::nullopt); }
+
+  void fillRoundedRect(const Rect& rect, double radius, RasterColor color) override {
+    inner_.fillRoundedRect(moved(rect), radius, color);
+  }
+  void fillEllipse(const Rect& rect, RasterColor color) override { inner_.fillEllipse(moved(rect), color); }
+  void strokeEllipse(const Rect& rect, double lineWidth, RasterColor color) override {
+    inner_.strokeEllipse(moved(rect), lineWidth, color);
+  }
+  void strokePath(const VectorPath& path, double lineWidth, LineCap cap, RasterColor color) override {
+    VectorPath shifted;
+    for (const VectorPath::Element& e : path.elements()) {
+      using Kind = VectorPath::Element::Kind;
+      if (e.kind == Kind::moveTo) shifted.moveTo(moved(e.to));
+      if (e.kind == Kind::lineTo) shifted.lineTo(moved(e.to));
+      if (e.kind == Kind::curveTo) shifted.curveTo(moved(e.control1), moved(e.control2), moved(e.to));
+      if (e.kind == Kind::close) shifted.close();
+    }
+    inner_.strokePath(shifted, lineWidth, cap, color);
+  }
+  void drawText(const TextBlock& text, const Rect& rect) override { inner_.drawText(text, moved(rect)); }
+  void drawImage(const RasterBitmap& image, const Rect& rect) override { inner_.drawImage(image, moved(rect)); }
+  void drawSymbol(const SymbolGlyph& symbol, double pointSize, SymbolWeight weight, Point center,
+                  RasterColor tint) override {
+    inner_.drawSymbol(symbol, pointSize, weight, moved(center), tint);
+  }
+  void setClip(const std::optional<Rect>& rect) override {
+    if (!rect) {
+      inner_.setClip(slot_);
+      return;
+    }
+    const Rect r = moved(*rect);
+    inner_.setClip(r.intersects(slot_) ? r.intersection(slot_) : Rect{slot_.x, slot_.y, 0, 0});
+  }
+
+ private:
+  Rect moved(const Rect& r) const { return {r.x + dx_, r.y + dy_, r.width, r.height}; }
+  Point moved(Point p) const { return {p.x + dx_, p.y + dy_}; }
+
+  RasterCanvas& inner_;
+  const double dx_, dy_;
+  const Rect slot_;
+};
 
 }  // namespace
 
@@ -152,7 +240,7 @@ Rect OverlayChromePainter::textExtent(const TextBlock& block, const Rect& box) {
   return {b.midX() - width / 2, b.maxY() - height, width, height};
 }
 
-void OverlayChromePainter::addText(RasterRegions& painted, const TextBlock& block, const Rect& box,
+void OverlayChromePainter::addText(Strokes& painted, const TextBlock& block, const Rect& box,
                                    const std::optional<Rect>& clip) {
   double fontSize = 0;
   for (const TextLine& l : block.lines) fontSize = std::max(fontSize, l.fontSize);
@@ -164,7 +252,7 @@ void OverlayChromePainter::addText(RasterRegions& painted, const TextBlock& bloc
     if (!extent.intersects(*clip)) return;
     extent = extent.intersection(*clip);
   }
-  painted.addCanvasRect(extent, clip ? 1 : 0);
+  painted.touches(extent, clip ? 1 : 0);
 }
 
 std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView& view, double scale, Instant now,
@@ -187,33 +275,79 @@ std::optional<RasterBitmap> OverlayChromePainter::paint(const OverlayContentView
   }
   if (!bitmap) return std::nullopt;
   RasterRegions regions(bitmap->width(), bitmap->height());
+  const std::vector<Stroke> drawn = strokes(view, scale, now, regions);
   {
     auto canvas = raster_.beginDrawing(*bitmap);
-    for (const GlassCapsule* capsule : {&view.titleCapsule, &view.searchCapsule, &view.emptyCapsule}) {
-      paintCapsule(*canvas, *capsule, scale, now, regions);
-    }
-    const auto label = [&](const OverlayContentView::ChromeLabel& l) {
-      const double alpha = l.hidden ? 0 : l.alpha.valueAt(now);
-      if (alpha <= 0 || l.text.empty()) return;
-      // Set straight on the backdrop: legible on whatever colour lies under it.
-      // (Worked out for the opacity a fade in ends on, so the colour holds while it runs.)
-      const double settled = std::max(l.alpha.target(), alpha);
-      RasterColor colour = legibleTextColor(l.text.color, settled, backdropUnder(view, l.frame, now));
-      colour.alpha *= std::clamp(alpha / settled, 0.0, 1.0);
-      TextBlock block{{line(l.text, scale, colour)}, 0, TextTruncation::tail};
-      canvas->drawText(block, scaled(l.frame, scale));
-      addText(regions, block, scaled(l.frame, scale), std::nullopt);
-    };
-    label(view.tipLabel);
-    label(view.emptyHintLabel);
-    if (view.buildBadgeLabel) label(*view.buildBadgeLabel);
+    for (const Stroke& stroke : drawn) stroke.draw(*canvas);
   }
   if (painted) *painted = std::move(regions);
   return bitmap;
 }
 
-void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale,
-                                        Instant now, RasterRegions& painted) {
+std::optional<RasterSheet> OverlayChromePainter::paintSheet(const OverlayContentView& view, double scale, Instant now,
+                                                            std::optional<RasterBitmap> reuse) {
+  const Size size = view.bounds();
+  const double w = std::round(size.width * scale), h = std::round(size.height * scale);
+  if (!(w >= 1 && w <= RasterBitmap::kMaxSide && h >= 1 && h <= RasterBitmap::kMaxSide)) return std::nullopt;
+  const int width = static_cast<int>(w), height = static_cast<int>(h);
+  RasterRegions regions(width, height);
+  const std::vector<Stroke> drawn = strokes(view, scale, now, regions);
+  const std::vector<RasterRegion> places = RasterSheet::places(regions);
+  int sheetWidth = 1, sheetHeight = 1;
+  for (const RasterRegion& p : places) {
+    sheetWidth = std::max(sheetWidth, p.width);
+    sheetHeight = std::max(sheetHeight, p.maxY());
+  }
+  // A little larger than asked for, so that the next chrome (a longer query, a fade) usually fits
+  // the same bitmap.
+  const auto roundUp = [](int v) { return std::min((v + 63) / 64 * 64, RasterBitmap::kMaxSide); };
+  std::optional<RasterBitmap> sheet;
+  if (reuse && reuse->width() >= sheetWidth && reuse->height() >= sheetHeight &&
+      reuse->byteCount() <= 16 * static_cast<size_t>(roundUp(sheetWidth)) * roundUp(sheetHeight)) {
+    sheet = std::move(reuse);
+    sheet->clear(0, 0, sheet->width(), sheet->height());
+  } else {
+    sheet = RasterBitmap::make(roundUp(sheetWidth), roundUp(sheetHeight));
+  }
+  if (!sheet) return std::nullopt;
+  {
+    auto canvas = raster_.beginDrawing(*sheet);
+    for (size_t i = 0; i < places.size(); ++i) {
+      const RasterRegion& region = regions.rects()[i];
+      PieceCanvas piece(*canvas, region, height, places[i], sheet->height());
+      for (const Stroke& stroke : drawn)
+        if (stroke.extent.overlaps(region)) stroke.draw(piece);
+    }
+  }
+  return RasterSheet{std::move(*sheet), std::move(regions)};
+}
+
+std::vector<OverlayChromePainter::Stroke> OverlayChromePainter::strokes(const OverlayContentView& view, double scale,
+                                                                        Instant now, RasterRegions& painted) {
+  Strokes strokes(painted);
+  for (const GlassCapsule* capsule : {&view.titleCapsule, &view.searchCapsule, &view.emptyCapsule}) {
+    paintCapsule(strokes, *capsule, scale, now);
+  }
+  const auto label = [&](const OverlayContentView::ChromeLabel& l) {
+    const double alpha = l.hidden ? 0 : l.alpha.valueAt(now);
+    if (alpha <= 0 || l.text.empty()) return;
+    // Set straight on the backdrop: legible on whatever colour lies under it.
+    // (Worked out for the opacity a fade in ends on, so the colour holds while it runs.)
+    const double settled = std::max(l.alpha.target(), alpha);
+    RasterColor colour = legibleTextColor(l.text.color, settled, backdropUnder(view, l.frame, now));
+    colour.alpha *= std::clamp(alpha / settled, 0.0, 1.0);
+    TextBlock block{{line(l.text, scale, colour)}, 0, TextTruncation::tail};
+    const Rect box = scaled(l.frame, scale);
+    strokes.draw([block, box](RasterCanvas& canvas) { canvas.drawText(block, box); });
+    addText(strokes, block, box, std::nullopt);
+  };
+  label(view.tipLabel);
+  label(view.emptyHintLabel);
+  if (view.buildBadgeLabel) label(*view.buildBadgeLabel);
+  return std::move(strokes.list);
+}
+
+void OverlayChromePainter::paintCapsule(Strokes& painted, const GlassCapsule& capsule, double scale, Instant now) {
   const double alpha = capsule.hidden ? 0 : capsule.alpha.valueAt(now);
   if (alpha <= 0 || capsule.frame.isEmpty()) return;
   // The contents scale about the capsule's centre (the idle search pill is drawn at 97 %).
@@ -233,8 +367,10 @@ void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule
   const double radius = std::max(0.0, std::min(std::min(body.width, body.height) * 0.5, capsule.cornerRadius() * k));
   RasterColor glass = kGlass;
   glass.alpha *= alpha;
-  canvas.fillRoundedRect(scaled(body, scale), radius * scale, glass);
-  painted.addCanvasRect(scaled(body, scale), 1);
+  painted.draw([glass, rect = scaled(body, scale), radius = radius * scale](RasterCanvas& canvas) {
+    canvas.fillRoundedRect(rect, radius, glass);
+  });
+  painted.touches(scaled(body, scale), 1);
 
   const Point clipOrigin =
       capsule.caretMode() ? Point{capsule.textClipFrame().x, capsule.textClipFrame().y} : Point{0, 0};
@@ -246,24 +382,29 @@ void OverlayChromePainter::paintCapsule(RasterCanvas& canvas, const GlassCapsule
     // In caret mode only what lies inside the text area shows (the query scrolled to its caret).
     const std::optional<Rect> clip =
         capsule.caretMode() ? std::optional<Rect>(place(capsule.textClipFrame())) : std::nullopt;
-    if (clip) canvas.setClip(clip);
     TextBlock block{{line(l->text, scale * k, textColor(l->text.color, labelAlpha))}, 0, truncation};
-    canvas.drawText(block, place(offset(l->frame, clipOrigin)));
-    addText(painted, block, place(offset(l->frame, clipOrigin)), clip);
-    if (clip) canvas.setClip(std::nullopt);
+    const Rect box = place(offset(l->frame, clipOrigin));
+    painted.draw([clip, block, box](RasterCanvas& canvas) {
+      if (clip) canvas.setClip(clip);
+      canvas.drawText(block, box);
+      if (clip) canvas.setClip(std::nullopt);
+    });
+    addText(painted, block, box, clip);
   }
   if (capsule.caretMode() && !capsule.caretHidden()) {
-    canvas.fillRoundedRect(place(offset(capsule.caretFrame(), clipOrigin)), 0,
-                           textColor(ChromeTextColor::label, alpha));
-    painted.addCanvasRect(place(offset(capsule.caretFrame(), clipOrigin)), 1);
+    const Rect caret = place(offset(capsule.caretFrame(), clipOrigin));
+    painted.draw([caret, colour = textColor(ChromeTextColor::label, alpha)](RasterCanvas& canvas) {
+      canvas.fillRoundedRect(caret, 0, colour);
+    });
+    painted.touches(caret, 1);
   }
   if (capsule.glyphVisible && capsule.glyphImage && capsule.glyphSymbol == "magnifyingglass") {
     const Rect g = place(capsule.glyphFrame());
     const double side = capsule.glyphImage->width * scale * k;
-    canvas.drawSymbol(magnifyingGlass(), side, SymbolWeight::semibold, {g.midX(), g.midY()},
-                      textColor(capsule.glyphTint, alpha));
+    painted.draw([side, centre = Point{g.midX(), g.midY()}, tint = textColor(capsule.glyphTint, alpha)](
+                     RasterCanvas& canvas) { canvas.drawSymbol(magnifyingGlass(), side, SymbolWeight::semibold, centre, tint); });
     // The symbol's box; its strokes, widened by the weight, may reach a little past it.
-    painted.addCanvasRect({g.midX() - side / 2, g.midY() - side / 2, side, side}, std::ceil(side * 0.1) + 1);
+    painted.touches({g.midX() - side / 2, g.midY() - side / 2, side, side}, std::ceil(side * 0.1) + 1);
   }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "base/Clock.h"
 #include "platform/Raster.h"
 #include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
+#include "platform/RasterSheet.h"
 
 namespace quorvel {
 
@@ -15,8 +17,9 @@ enum class ChromeTextColor;
 
 // Draws the overlay's text chrome (the title, search and empty-state capsules with their text, caret
 // and glyph, the tip, the empty-state hint and the build badge) as the content view lays it out,
-// through the 2D raster seam, into one transparent bitmap the size of the view in pixels. The card
-// renderer lays that bitmap over the cards as a texture. Opacities are the ones the chrome clock
+// through the 2D raster seam, into one transparent bitmap the size of the view in pixels, or only
+// the painted parts of it into a small sheet. The card renderer lays that over the cards as a
+// texture. Opacities are the ones the chrome clock
 // shows at the instant given. Main thread (a canvas belongs to the thread that made it).
 class OverlayChromePainter {
  public:
@@ -49,6 +52,12 @@ class OverlayChromePainter {
   // at every change. A bitmap of another size than the view's is let go and a new one made.
   std::optional<RasterBitmap> paint(const OverlayContentView& view, double scale, Instant now, RasterRegions* painted,
                                     std::optional<RasterBitmap> reuse, const RasterRegions& reusePainted);
+  // The same chrome as a sheet: only the painted rectangles, each drawn into its own place of a
+  // bitmap as small as they are together (RasterSheet), with the same pixels as paint() gives them.
+  // `reuse`, a sheet's bitmap painted before, is cleared and painted into again when it is large
+  // enough (and not far too large). None when the view's size in pixels is refused.
+  std::optional<RasterSheet> paintSheet(const OverlayContentView& view, double scale, Instant now,
+                                        std::optional<RasterBitmap> reuse = std::nullopt);
   // The colour a text role shows in the overlay's dark appearance.
   static RasterColor textColor(ChromeTextColor role, double alpha);
 
@@ -67,13 +76,17 @@ class OverlayChromePainter {
   static double contrast(const RasterColor& a, const RasterColor& b);
 
  private:
-  void paintCapsule(RasterCanvas& canvas, const GlassCapsule& capsule, double scale, Instant now,
-                    RasterRegions& painted);
+  struct Stroke;
+  class Strokes;
+  // Every drawing of the chrome in order, each with the pixels it can touch; `painted` receives
+  // those pixels (its size is the bitmap's).
+  std::vector<Stroke> strokes(const OverlayContentView& view, double scale, Instant now, RasterRegions& painted);
+  void paintCapsule(Strokes& painted, const GlassCapsule& capsule, double scale, Instant now);
   // Where drawText sets `block` in `box` (canvas coordinates): from the box's top down, centred
   // across it, as tall and as wide as the text measures when larger than the box.
   Rect textExtent(const TextBlock& block, const Rect& box);
   // Adds a text block's extent to `painted`, limited to `clip` when given.
-  void addText(RasterRegions& painted, const TextBlock& block, const Rect& box, const std::optional<Rect>& clip);
+  void addText(Strokes& painted, const TextBlock& block, const Rect& box, const std::optional<Rect>& clip);
 
   Raster& raster_;
 };

@@ -155,6 +155,39 @@ TEST_F(OverlayChromePainterTest, PaintingIntoAnEarlierBitmapGivesTheSamePixelsAs
   EXPECT_EQ(sized->height(), 1200);
 }
 
+// The sheet holds each painted rectangle with exactly the full bitmap's pixels there, in a bitmap
+// far smaller than the view's, and a sheet painted before is painted into again.
+TEST_F(OverlayChromePainterTest, ASheetHoldsThePaintedRectanglesPixelForPixel) {
+  OverlayChromePainter painter(raster);
+  const auto later = [&] { return loop.clock().now() + fromSeconds(1); };
+  const auto expectSame = [&](const char* what, std::optional<RasterBitmap> reuse) {
+    RasterRegions painted;
+    const std::optional<RasterBitmap> full = painter.paint(view, 2.0, later(), &painted);
+    std::optional<RasterSheet> sheet = painter.paintSheet(view, 2.0, later(), std::move(reuse));
+    EXPECT_TRUE(full && sheet) << what;
+    if (!full || !sheet) return std::optional<RasterBitmap>{};
+    EXPECT_EQ(sheet->painted.rects(), painted.rects()) << what;
+    EXPECT_EQ(sheet->painted.width(), 1600);
+    EXPECT_LT(sheet->pixels.byteCount() * 4, full->byteCount()) << what;
+    const std::vector<RasterRegion> places = RasterSheet::places(sheet->painted);
+    long differing = 0;
+    for (size_t i = 0; i < places.size(); ++i) {
+      const RasterRegion& r = painted.rects()[i];
+      for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x)
+          differing += !(full->pixel(r.x + x, r.y + y) == sheet->pixels.pixel(places[i].x + x, places[i].y + y));
+    }
+    EXPECT_EQ(differing, 0) << what;
+    return std::optional<RasterBitmap>(std::move(sheet->pixels));
+  };
+  view.showTitle("Quarterly report \xE2\x80\x94 jumpy glyphs gjpqy and a long tail of words");
+  std::optional<RasterBitmap> reuse = expectSame("title, pill and tip", std::nullopt);
+  view.beginSearch();
+  view.setSearchText("jumpy gjpqy search text long enough to scroll past the field", 12);
+  loop.advance(fromSeconds(1));
+  expectSame("search with glyph, text and caret, in the last sheet", std::move(reuse));
+}
+
 TEST_F(OverlayChromePainterTest, TheBuildBadgeIsReportedAndNothingPaintedReportsNothing) {
   store.set(AppSettings::Key::searchEnabled, false);
   store.set(AppSettings::Key::showTips, false);

@@ -106,6 +106,27 @@ TEST_F(CardRendererTest, AStoppedRendererKeepsNoPictureAlive) {
   EXPECT_TRUE(picture.expired()) << "the renderer still holds a picture the cache let go";
 }
 
+// The chrome as the painter hands it over (a bitmap the size of the screen with a capsule and a tip
+// painted) goes into a texture the size of what was painted; once the overlay has gone, no texture
+// the size of the screen is left.
+TEST_F(CardRendererTest, NoTextureTheSizeOfTheScreenOutlivesTheOverlay) {
+  auto bitmap = RasterBitmap::make(640, 400);
+  ASSERT_TRUE(bitmap);
+  RasterRegions painted(640, 400);
+  painted.add({200, 20, 240, 40});
+  painted.add({220, 350, 200, 24});
+  ASSERT_TRUE(f.renderer->setOverlayChrome(*bitmap, painted));
+  const auto chrome = f.renderer->overlayChrome();
+  EXPECT_LE(chrome->width() * chrome->height(), 256u * 128u) << "the chrome's texture is the chrome's size";
+  f.install(3, AppSettings::SwitcherStyle::coverArc, 1);
+  f.settle();
+  f.tickChanged();
+  f.renderer->forgetFrames();
+  f.device->clearLog();
+  for (const auto& texture : f.device->liveTextures())
+    EXPECT_LT(texture->width() * texture->height(), 640u * 400 / 4) << texture->label() << " outlives the overlay";
+}
+
 TEST_F(CardRendererTest, NoReflectionRecordsWithoutTheSettingOrAFloor) {
   SceneState::DisplayFlags flags;
   flags.showReflections = false;
@@ -627,10 +648,17 @@ TEST_F(CardRendererTest, TheChromeIsOneQuadPerPaintedRectangleOverTheSameTexels)
     EXPECT_EQ(d.texture, f.renderer->overlayChrome());
     const CardUniforms u = RendererFixture::record(d);
     const RasterRegion& r = expected[i];
-    EXPECT_FLOAT_EQ(u.contentOrigin.x, r.x / 640.0f);
-    EXPECT_FLOAT_EQ(u.contentOrigin.y, r.y / 400.0f);
-    EXPECT_FLOAT_EQ(u.contentExtent.x, r.width / 640.0f);
-    EXPECT_FLOAT_EQ(u.contentExtent.y, r.height / 400.0f);
+    // Sampling the rectangle's texels where the texture holds them, one under the other.
+    const GpuRegion from = f.renderer->overlayChromeSources()[i];
+    EXPECT_EQ(from.x, 0u);
+    EXPECT_EQ(from.y, i == 0 ? 0u : 20u);
+    EXPECT_EQ(from.width, static_cast<uint32_t>(r.width));
+    EXPECT_EQ(from.height, static_cast<uint32_t>(r.height));
+    const auto& texture = *f.renderer->overlayChrome();
+    EXPECT_FLOAT_EQ(u.contentOrigin.x, 0);
+    EXPECT_FLOAT_EQ(u.contentOrigin.y, static_cast<float>(from.y) / static_cast<float>(texture.height()));
+    EXPECT_FLOAT_EQ(u.contentExtent.x, r.width / static_cast<float>(texture.width()));
+    EXPECT_FLOAT_EQ(u.contentExtent.y, r.height / static_cast<float>(texture.height()));
     // The quad's corners land on the rectangle's pixel edges (clip space y up, top row at y = 1).
     const Float4 topLeft = u.mvp * Float4{-0.5f, 0.5f, 0, 1};
     const Float4 bottomRight = u.mvp * Float4{0.5f, -0.5f, 0, 1};

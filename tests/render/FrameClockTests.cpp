@@ -53,6 +53,30 @@ TEST(FrameClockTest, EachUnpauseDeliversAnUpdateAtOnceNotAtTheNextSlot) {
   EXPECT_DOUBLE_EQ(updates[1], 12.75);
 }
 
+// A task runs on the link's thread while it is paused (as the overlay's stop lets go of its surface's
+// images there, between frames).
+TEST(FrameClockTest, ATaskRunsOnTheLinksThreadWhilePaused) {
+  VirtualClock clock(Instant{} + fromSeconds(1));
+  FrameClock link(clock, 1);
+  std::thread thread([&] { link.run([](const DisplayLinkUpdate&) {}); });
+  std::mutex mutex;
+  std::condition_variable ran;
+  std::thread::id where;
+  link.perform([&] {
+    std::lock_guard lock(mutex);
+    where = std::this_thread::get_id();
+    ran.notify_all();
+  });
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(ran.wait_for(lock, std::chrono::seconds(10), [&] { return where != std::thread::id{}; }));
+  }
+  link.stop();
+  const std::thread::id linkThread = thread.get_id();
+  thread.join();
+  EXPECT_EQ(where, linkThread);
+}
+
 // A cap holds whatever rate the display asks for later: the slots after the first update are those
 // of the capped rate.
 TEST(FrameClockTest, ACappedClockKeepsToItsMaximumRate) {

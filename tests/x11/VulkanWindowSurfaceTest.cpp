@@ -243,7 +243,20 @@ TEST_F(VulkanWindowSurfaceTest, ASharedImageIsNotHandedOutAgainBeforeTheServerRe
                                              VulkanWindowSurface::Presentation::imageUpload, true, way.drawInShared);
     ASSERT_TRUE(surface) << error;
     surface->setDrawableSize(320, 200);
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0.25, 0, 1}));
+    // Three images handed out at once (the ring grows to three), then each drawn and shown.
+    std::vector<std::shared_ptr<GpuDrawable>> drawables;
+    for (int i = 0; i < 3; ++i) drawables.push_back(surface->nextDrawable());
+    for (const auto& drawable : drawables) {
+      ASSERT_TRUE(drawable);
+      auto commandBuffer = queue->makeCommandBuffer();
+      GpuRenderPass pass;
+      pass.colorTexture = drawable->texture();
+      pass.clearColor = {0, 0.25, 0, 1};
+      if (auto encoder = commandBuffer->makeRenderEncoder(pass)) encoder->endEncoding();
+      commandBuffer->present(drawable);
+      commandBuffer->commit();
+      commandBuffer->waitUntilCompleted();
+    }
     ASSERT_TRUE(surface->usesSharedMemory());
     EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 64, 0, 255}));
 
@@ -263,6 +276,12 @@ TEST_F(VulkanWindowSurfaceTest, ASharedImageIsNotHandedOutAgainBeforeTheServerRe
     EXPECT_TRUE(drawn);
     EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 0, 128, 255})) << "the last frame shows";
     EXPECT_EQ(surface->presentedCount(), 7u);
+    // Once the overlay has gone, one image is left for the next summon's first frame.
+    EXPECT_EQ(surface->ringSize(), 3u);
+    surface->releaseDrawables();
+    EXPECT_EQ(surface->ringSize(), 1u);
+    ASSERT_TRUE(presentFrame(*surface, *queue, {0, 0.5, 0, 1}));
+    EXPECT_EQ(windowPixel(*window, 5, 5), (std::array<int, 4>{0, 128, 0, 255}));
   }
   xcb_disconnect(holder);
   noImport->waitIdle();

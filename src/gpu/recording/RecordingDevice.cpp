@@ -313,7 +313,11 @@ std::shared_ptr<GpuTexture> RecordingDevice::makeTexture(const GpuTextureDescrip
   if (failures().textures || descriptor.width == 0 || descriptor.height == 0 || descriptor.mipLevels == 0 ||
       descriptor.mipLevels > GpuTextureDescriptor::fullMipCount(descriptor.width, descriptor.height))
     return nullptr;
-  return std::make_shared<RecordingTexture>(descriptor);
+  auto texture = std::make_shared<RecordingTexture>(descriptor);
+  std::lock_guard lock(mutex_);
+  std::erase_if(textures_, [](const auto& weak) { return weak.expired(); });
+  textures_.push_back(texture);
+  return texture;
 }
 
 std::shared_ptr<GpuBuffer> RecordingDevice::makeBuffer(size_t length, const std::string& label) {
@@ -395,12 +399,26 @@ void RecordingDevice::clearLog() {
   log_.clear();
 }
 
+namespace {
+
+template <class T>
+std::vector<std::shared_ptr<T>> alive(const std::vector<std::weak_ptr<T>>& made) {
+  std::vector<std::shared_ptr<T>> out;
+  for (const auto& weak : made)
+    if (auto held = weak.lock()) out.push_back(std::move(held));
+  return out;
+}
+
+}  // namespace
+
 std::vector<std::shared_ptr<GpuBuffer>> RecordingDevice::buffers() const {
   std::lock_guard lock(mutex_);
-  std::vector<std::shared_ptr<GpuBuffer>> out;
-  for (const auto& weak : buffers_)
-    if (auto b = weak.lock()) out.push_back(std::move(b));
-  return out;
+  return alive(buffers_);
+}
+
+std::vector<std::shared_ptr<GpuTexture>> RecordingDevice::liveTextures() const {
+  std::lock_guard lock(mutex_);
+  return alive(textures_);
 }
 
 void RecordingDevice::commitRecord(RecordedCommandBuffer record, std::vector<std::function<void()>> handlers) {

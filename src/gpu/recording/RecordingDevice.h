@@ -62,6 +62,8 @@ class RecordingDevice final : public GpuDevice, public std::enable_shared_from_t
   void clearLog();
   // Buffers made so far (uniform growth shows here).
   std::vector<std::shared_ptr<GpuBuffer>> buffers() const;
+  // The textures made that someone still holds (the recorded command buffers among them).
+  std::vector<std::shared_ptr<GpuTexture>> liveTextures() const;
 
   // Called by the recording command buffers.
   void commitRecord(RecordedCommandBuffer record, std::vector<std::function<void()>> handlers);
@@ -77,6 +79,7 @@ class RecordingDevice final : public GpuDevice, public std::enable_shared_from_t
   std::vector<std::vector<std::function<void()>>> held_;
   std::vector<RecordedCommandBuffer> log_;
   std::vector<std::weak_ptr<GpuBuffer>> buffers_;
+  std::vector<std::weak_ptr<GpuTexture>> textures_;
 };
 
 }  // namespace quorvel

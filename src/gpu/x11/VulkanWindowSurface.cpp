@@ -6,6 +6,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/shm.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +76,19 @@ struct VulkanWindowSurface::SharedSegment {
     awaiting = false;
     xcb_get_input_focus_cookie_t cookie{readBack};
     std::free(xcb_get_input_focus_reply(connection, cookie, nullptr));
+  }
+
+  // Whether the server has read the last frame put from the segment (its reply has come), without
+  // waiting. By the thread that holds the segment.
+  bool serverHasRead(xcb_connection_t* connection) {
+    if (!awaiting) return true;
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    if (!xcb_poll_for_reply(connection, readBack, &reply, &error)) return false;
+    std::free(reply);
+    std::free(error);
+    awaiting = false;
+    return true;
   }
 
   // A segment of at least `bytes`, its size a multiple of `granule`, attached to the port's server;
@@ -425,61 +439,94 @@ std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextDrawable() {
                                                     : nextSwapchainDrawable(width, height);
 }
 
+void VulkanWindowSurface::releaseDrawables() {
+  // One image of the ring stays: a new one costs the next summon's first frame more than drawing it
+  // (on a large screen, several times more), as its memory is new to the process and to the X
+  // server. A swapchain stays whole: its images are the GPU's, not the process's.
+  if (ring_.size() > 1) ring_.resize(1);
+  nextSlot_ = 0;
+}
+
+std::shared_ptr<VulkanWindowSurface::UploadSlot> VulkanWindowSurface::makeUploadSlot(uint32_t width,
+                                                                                     uint32_t height) {
+  auto slot = std::make_shared<UploadSlot>();
+  GpuTextureDescriptor d;
+  d.width = width;
+  d.height = height;
+  d.renderTarget = true;
+  d.label = label_ + " image " + std::to_string(ring_.size());
+  const size_t bytes = static_cast<size_t>(width) * height * 4;
+  const bool import = core_->hasHostMemoryImport();
+  slot->rowPixels = width;
+  // Best: the frames drawn straight into the segment, with rows as the device lays them out (the
+  // server is told their length).
+  const std::optional<VulkanTexture::HostLayout> layout =
+      import && drawInSharedMemory_ ? VulkanTexture::hostLayout(*core_, width, height) : std::nullopt;
+  if (layout && layout->rowPitch % 4 == 0 && layout->size >= bytes) {
+    slot->shared = SharedSegment::make(port_, layout->size, core_->hostMemoryImportAlignment());
+    if (slot->shared) {
+      slot->texture = VulkanTexture::makeOnHostMemory(core_, width, height, slot->shared->memory, slot->shared->size,
+                                                      slot->shared, d.label + " in shared memory");
+    }
+    if (slot->texture) {
+      slot->inSegment = true;
+      slot->rowPixels = static_cast<uint32_t>(layout->rowPitch / 4);
+      slot->shared->drawnInPlace = true;
+      return slot;
+    }
+  }
+  slot->texture = VulkanTexture::make(core_, d);
+  if (!slot->texture) return nullptr;
+  if (!slot->shared) slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
+  if (slot->shared && import) {
+    // Refused (an alignment the segment does not meet, memory the device cannot reach): the
+    // frame is copied into the segment on the host as before.
+    slot->pixels = VulkanBuffer::importHostMemory(core_, slot->shared->memory, slot->shared->size, bytes,
+                                                  d.label + " shared pixels", slot->shared);
+    slot->inSegment = slot->pixels != nullptr;
+  }
+  if (!slot->pixels) slot->pixels = VulkanBuffer::make(core_, bytes, d.label + " pixels");
+  if (!slot->pixels) return nullptr;
+  return slot;
+}
+
 std::shared_ptr<GpuDrawable> VulkanWindowSurface::nextUploadDrawable(uint32_t width, uint32_t height) {
   // A new size makes a new ring; frames of the old one still on their way keep their own images.
   if (!ring_.empty() && (ring_.front()->texture->width() != width || ring_.front()->texture->height() != height))
     ring_.clear();
-  while (ring_.size() < kUploadImages) {
-    auto slot = std::make_shared<UploadSlot>();
-    GpuTextureDescriptor d;
-    d.width = width;
-    d.height = height;
-    d.renderTarget = true;
-    d.label = label_ + " image " + std::to_string(ring_.size());
-    const size_t bytes = static_cast<size_t>(width) * height * 4;
-    const bool import = core_->hasHostMemoryImport();
-    slot->rowPixels = width;
-    // Best: the frames drawn straight into the segment, with rows as the device lays them out (the
-    // server is told their length).
-    const std::optional<VulkanTexture::HostLayout> layout =
-        import && drawInSharedMemory_ ? VulkanTexture::hostLayout(*core_, width, height) : std::nullopt;
-    if (layout && layout->rowPitch % 4 == 0 && layout->size >= bytes) {
-      slot->shared = SharedSegment::make(port_, layout->size, core_->hostMemoryImportAlignment());
-      if (slot->shared) {
-        slot->texture = VulkanTexture::makeOnHostMemory(core_, width, height, slot->shared->memory,
-                                                        slot->shared->size, slot->shared, d.label + " in shared memory");
-      }
-      if (slot->texture) {
-        slot->inSegment = true;
-        slot->rowPixels = static_cast<uint32_t>(layout->rowPitch / 4);
-        slot->shared->drawnInPlace = true;
-        ring_.push_back(std::move(slot));
-        continue;
-      }
-    }
-    slot->texture = VulkanTexture::make(core_, d);
-    if (!slot->texture) return nullptr;
-    if (!slot->shared) slot->shared = SharedSegment::make(port_, bytes, import ? core_->hostMemoryImportAlignment() : 1);
-    if (slot->shared && import) {
-      // Refused (an alignment the segment does not meet, memory the device cannot reach): the
-      // frame is copied into the segment on the host as before.
-      slot->pixels = VulkanBuffer::importHostMemory(core_, slot->shared->memory, slot->shared->size, bytes,
-                                                    d.label + " shared pixels", slot->shared);
-      slot->inSegment = slot->pixels != nullptr;
-    }
-    if (!slot->pixels) slot->pixels = VulkanBuffer::make(core_, bytes, d.label + " pixels");
-    if (!slot->pixels) return nullptr;
-    ring_.push_back(std::move(slot));
-  }
-  std::shared_ptr<UploadSlot> slot;
+  // A free image the server has read; else a new one while the ring may grow; else a free one, once
+  // the server has read it.
+  std::shared_ptr<UploadSlot> slot, unread;
+  size_t after = 0, afterUnread = 0;
   for (size_t i = 0; i < ring_.size() && !slot; ++i) {
-    auto& candidate = ring_[(nextSlot_ + i) % ring_.size()];
-    if (!candidate->busy.exchange(true)) {
+    const size_t at = (nextSlot_ + i) % ring_.size();
+    const std::shared_ptr<UploadSlot>& candidate = ring_[at];
+    if (candidate->busy.exchange(true)) continue;
+    if (!candidate->shared || candidate->shared->serverHasRead(connection_)) {
       slot = candidate;
-      nextSlot_ = (nextSlot_ + i + 1) % ring_.size();
+      after = at + 1;
+    } else if (!unread) {
+      unread = candidate;
+      afterUnread = at + 1;
+    } else {
+      candidate->busy = false;
     }
+  }
+  if (!slot && ring_.size() < kUploadImages) {
+    if (auto made = makeUploadSlot(width, height)) {
+      made->busy = true;
+      ring_.push_back(made);
+      slot = std::move(made);
+      after = ring_.size();
+    }
+  }
+  if (slot && unread) unread->busy = false;
+  if (!slot) {
+    slot = std::move(unread);
+    after = afterUnread;
   }
   if (!slot) return nullptr;  // every image is still on its way to the window
+  nextSlot_ = after % ring_.size();
   // The frame may be written into the segment once this drawable is committed: the server must
   // have read the segment's previous frame first.
   if (slot->shared) slot->shared->awaitServer(connection_);

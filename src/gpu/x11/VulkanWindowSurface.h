@@ -32,7 +32,8 @@ namespace quorvel {
 //   import host memory for copies, the GPU copies the frame straight into the segment; else the
 //   completion thread copies it there from the host copy. An image is handed
 //   out again only once the server has answered a request sent after its last put, so a segment
-//   is never written while the server may still read it. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
+//   is never written while the server may still read it. The ring grows an image at a time (to
+//   three), when no image it has is free and read by the server. Otherwise (a remote display, no extension, a refused attach) the pixels go through the
 //   X protocol (PutImage at the window's own depth, in strips under the server's request limit).
 //   A drawable whose frame is still on its way is not handed out again, so nextDrawable() answers
 //   none while all three are.
@@ -67,6 +68,8 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   uint32_t drawableHeight() const override;
   void setDrawableSize(uint32_t width, uint32_t height) override;
   std::shared_ptr<GpuDrawable> nextDrawable() override;
+  // The ring of uploaded images goes down to one image; a swapchain stays.
+  void releaseDrawables() override;
 
   Presentation presentation() const { return presentation_; }
   // How the window system composites the images (for tests and the log); the uploaded images are
@@ -74,6 +77,8 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   VkCompositeAlphaFlagBitsKHR compositeAlpha() const { return compositeAlpha_; }
   // How many swapchains have been made so far (none when uploading images).
   uint64_t swapchainGeneration() const { return generation_.load(); }
+  // How many images the upload ring holds (render thread; for tests).
+  size_t ringSize() const { return ring_.size(); }
   // How many frames have been handed to the window system so far.
   uint64_t presentedCount() const;
   // Whether the last uploaded frame reached the window through shared memory (false before the
@@ -99,6 +104,8 @@ class VulkanWindowSurface final : public GpuSurface, public std::enable_shared_f
   void destroySwapchain();
   std::shared_ptr<GpuDrawable> nextSwapchainDrawable(uint32_t width, uint32_t height);
   std::shared_ptr<GpuDrawable> nextUploadDrawable(uint32_t width, uint32_t height);
+  // One more image for the upload ring; none when it cannot be made.
+  std::shared_ptr<UploadSlot> makeUploadSlot(uint32_t width, uint32_t height);
 
   std::shared_ptr<VulkanDevice> device_;
   std::shared_ptr<VulkanCore> core_;

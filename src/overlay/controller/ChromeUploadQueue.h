@@ -18,9 +18,8 @@ namespace quorvel {
 // rectangles painted in it, which go up with it).
 //
 // A bitmap the sink is done with (or one replaced before it went up) is kept, with the rectangles
-// painted in it, for the painter to paint the next chrome into (takeSpare): a new bitmap of the
-// overlay's size at every change of the chrome costs the main thread a few milliseconds of fresh
-// memory while a summon's first frame is being drawn.
+// painted in it, for the painter to paint the next chrome into (takeSpare), so that a change of the
+// chrome costs the main thread no fresh memory while a summon's first frame is being drawn.
 //
 // submit() and takeSpare() from one thread (the main queue); the sink runs on `queue`, one bitmap
 // at a time.

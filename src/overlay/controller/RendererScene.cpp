@@ -51,22 +51,16 @@ void RendererScene::showChrome(const OverlayContentView& view, Instant now) {
   renderer_->core()->setBackdropPictureLook(static_cast<float>(still), static_cast<float>(1 - dim));
   double scale = renderer_->layer() ? renderer_->layer()->contentsScale() : 1.0;
   if (!(scale > 0)) scale = 1.0;
-  RasterRegions painted;
   std::optional<ChromeUploadQueue::Painted> spare = uploads_ ? uploads_->takeSpare() : std::move(spare_);
   spare_.reset();
-  std::optional<RasterBitmap> reuse;
-  RasterRegions reusePainted;
-  if (spare) {
-    reuse = std::move(spare->bitmap);
-    reusePainted = std::move(spare->regions);
-  }
-  std::optional<RasterBitmap> bitmap = painter_->paint(view, scale, now, &painted, std::move(reuse), reusePainted);
-  if (!bitmap) return;
+  std::optional<RasterSheet> sheet =
+      painter_->paintSheet(view, scale, now, spare ? std::optional(std::move(spare->bitmap)) : std::nullopt);
+  if (!sheet) return;
   if (uploads_) {
-    uploads_->submit(std::move(*bitmap), std::move(painted));
+    uploads_->submit(std::move(sheet->pixels), std::move(sheet->painted));
   } else {
-    renderer_->setOverlayChrome(*bitmap, painted);
-    spare_ = ChromeUploadQueue::Painted{std::move(*bitmap), std::move(painted)};
+    renderer_->core()->setOverlayChrome(*sheet);
+    spare_ = ChromeUploadQueue::Painted{std::move(sheet->pixels), std::move(sheet->painted)};
   }
 }
 

@@ -25,8 +25,8 @@ class RendererScene final : public OverlayScene {
     if (chromeQueue && renderer_->core())
       uploads_ = std::make_unique<ChromeUploadQueue>(
           std::move(chromeQueue),
-          [core = renderer_->core()](const RasterBitmap& bitmap, const RasterRegions& painted) {
-            return core->setOverlayChrome(bitmap, painted);
+          [core = renderer_->core()](const RasterBitmap& pieces, const RasterRegions& painted) {
+            return core->setOverlayChromeSheet(pieces, painted);
           });
   }
 
@@ -44,7 +44,11 @@ class RendererScene final : public OverlayScene {
                double refreshRate) override {
     renderer_->present(cards, rects, flyIn, startIndex, refreshRate);
   }
-  void stop() override { renderer_->stop(); }
+  // The backdrop's picture goes too (after whatever the backdrop's queue was given before).
+  void stop() override {
+    renderer_->stop();
+    showBackdropStill(nullptr, 0, nullptr);
+  }
   void shutdown() override { renderer_->shutdown(); }
   void syncDrawableSize() override { renderer_->syncDrawableSize(); }
   void refreshSnapshots(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, int focus) override {
@@ -61,7 +65,7 @@ class RendererScene final : public OverlayScene {
   std::pair<int, std::optional<CardAction>> hitTest(Point point, double width, double height) override {
     return renderer_->hitTest(point, width, height);
   }
-  // The backdrop colour and a bitmap of the chrome at the surface's scale, handed to the card
+  // The backdrop colour and a sheet of the chrome at the surface's scale, handed to the card
   // renderer (nothing without one or without a painter).
   void showChrome(const OverlayContentView& view, Instant now) override;
   // Blurred and uploaded on the chrome's queue when there is one (an upload waits for the frames
@@ -85,7 +89,7 @@ class RendererScene final : public OverlayScene {
   std::unique_ptr<OverlayChromePainter> painter_;
   std::unique_ptr<ChromeUploadQueue> uploads_;  // none: uploads on the calling thread
   std::shared_ptr<Executor> backdropQueue_;      // none: the backdrop's still on the calling thread
-  std::optional<ChromeUploadQueue::Painted> spare_;  // without uploads_: the last bitmap, to paint into again
+  std::optional<ChromeUploadQueue::Painted> spare_;  // without uploads_: the last sheet, to paint into again
 };
 
 }  // namespace quorvel

@@ -286,15 +286,16 @@ void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLaye
   encoder.setFragmentBytes(&accent, sizeof accent, 0);
   encoder.setFragmentBytes(&scale, sizeof scale, 1);
   bindTexture(encoder, chrome.texture);
-  // One quad per painted rectangle, over the same share of the target as of the texture (clip
-  // space, y up; the texture's top row at the top), sampling just that rectangle's texels: the
-  // texture may hold older chrome elsewhere. The rectangles never overlap, so no pixel is drawn
-  // twice.
+  // One quad per painted rectangle, over the same share of the target as of the bitmap (clip
+  // space, y up; the bitmap's top row at the top), sampling that rectangle's texels in the
+  // texture. The rectangles never overlap, so no pixel is drawn twice.
+  const auto bw = static_cast<float>(chrome.width), bh = static_cast<float>(chrome.height);
   const auto tw = static_cast<float>(chrome.texture->width()), th = static_cast<float>(chrome.texture->height());
   for (size_t i = 0; i < chrome.regions.size(); ++i) {
     const GpuRegion& r = chrome.regions[i];
-    const Float2 origin{static_cast<float>(r.x) / tw, static_cast<float>(r.y) / th};
-    const Float2 extent{static_cast<float>(r.width) / tw, static_cast<float>(r.height) / th};
+    const GpuRegion& from = chrome.sources[i];
+    const Float2 origin{static_cast<float>(r.x) / bw, static_cast<float>(r.y) / bh};
+    const Float2 extent{static_cast<float>(r.width) / bw, static_cast<float>(r.height) / bh};
     CardUniforms& u = records[record + i];
     u = CardUniforms{};
     u.mvp = scaled(Float4x4::identity(), 2 * extent.x, 2 * extent.y);
@@ -304,8 +305,8 @@ void CardRenderer::drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLaye
     // every side, also of a long thin rectangle.
     u.size = {static_cast<float>(r.width), static_cast<float>(r.height)};
     u.hasTexture = 1;
-    u.contentOrigin = origin;
-    u.contentExtent = extent;
+    u.contentOrigin = {static_cast<float>(from.x) / tw, static_cast<float>(from.y) / th};
+    u.contentExtent = {static_cast<float>(from.width) / tw, static_cast<float>(from.height) / th};
     // Not read by the shader for this draw: a new bitmap in the same texture makes the record new,
     // so the frame comparison sees the chrome changed (DrawRecording compares textures as objects).
     u.floorY = static_cast<float>(chrome.generation % (uint64_t{1} << 24));

@@ -334,14 +334,35 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap) {
 }
 
 bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted) {
-  if (bitmap.width() < 1 || bitmap.height() < 1) return false;
-  const auto w = static_cast<uint32_t>(bitmap.width()), h = static_cast<uint32_t>(bitmap.height());
-  std::vector<GpuRegion> regions;
-  for (const RasterRegion& r : painted.rects()) {
-    const RasterRegion in = r.intersected({0, 0, bitmap.width(), bitmap.height()});
+  return setOverlayChrome(bitmap, painted, false);
+}
+
+bool CardRenderer::setOverlayChrome(const RasterSheet& sheet) { return setOverlayChrome(sheet.pixels, sheet.painted); }
+
+bool CardRenderer::setOverlayChromeSheet(const RasterBitmap& pieces, const RasterRegions& painted) {
+  return setOverlayChrome(pieces, painted, true);
+}
+
+bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted, bool sheet) {
+  // The size of the bitmap the rectangles were painted in: this one, or the one a sheet was cut from.
+  const int bw = sheet ? painted.width() : bitmap.width(), bh = sheet ? painted.height() : bitmap.height();
+  if (bitmap.width() < 1 || bitmap.height() < 1 || bw < 1 || bh < 1) return false;
+  const auto w = static_cast<uint32_t>(bw), h = static_cast<uint32_t>(bh);
+  const auto gpu = [](const RasterRegion& r) {
+    return GpuRegion{static_cast<uint32_t>(r.x), static_cast<uint32_t>(r.y), static_cast<uint32_t>(r.width),
+                     static_cast<uint32_t>(r.height)};
+  };
+  std::vector<GpuRegion> regions, from;
+  const std::vector<RasterRegion> places = sheet ? RasterSheet::places(painted) : std::vector<RasterRegion>{};
+  for (size_t i = 0; i < painted.rects().size(); ++i) {
+    const RasterRegion in = painted.rects()[i].intersected({0, 0, bw, bh});
     if (in.isEmpty()) continue;
-    regions.push_back({static_cast<uint32_t>(in.x), static_cast<uint32_t>(in.y), static_cast<uint32_t>(in.width),
-                       static_cast<uint32_t>(in.height)});
+    const RasterRegion source = sheet ? places[i] : in;
+    if (source.width != in.width || source.height != in.height ||
+        source.intersected({0, 0, bitmap.width(), bitmap.height()}) != source)
+      return false;  // a sheet that does not hold its rectangles
+    regions.push_back(gpu(in));
+    from.push_back(gpu(source));
   }
   if (regions.empty()) {
     // Nothing painted: nothing to upload and nothing to draw.
@@ -352,6 +373,32 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
     if (had) wake_.bump();
     return true;
   }
+  // Where the rectangles go in the texture: one under the other at its left edge, so that it is as
+  // small as the chrome. Rectangles taller together than the bitmap keep their own places in a
+  // texture of its size (a sheet never is).
+  uint32_t widest = 0, stacked = 0;
+  for (const GpuRegion& r : regions) {
+    widest = std::max(widest, r.width);
+    stacked += r.height;
+  }
+  const bool packed = stacked <= h;
+  std::vector<GpuRegion> sources = regions;
+  if (packed) {
+    uint32_t y = 0;
+    for (GpuRegion& r : sources) {
+      r.x = 0;
+      r.y = y;
+      y += r.height;
+    }
+  }
+  // The size asked for, rounded up so that the next chrome (a longer query, a fade) usually fits.
+  constexpr uint32_t kGrain = 64;
+  const auto roundUp = [](uint32_t v, uint32_t limit) { return std::min((v + kGrain - 1) / kGrain * kGrain, limit); };
+  const uint32_t needW = packed ? roundUp(widest, w) : w, needH = packed ? roundUp(stacked, h) : h;
+  const auto fits = [&](const std::shared_ptr<GpuTexture>& t) {
+    return t && t->width() >= needW && t->height() >= needH &&
+           uint64_t{t->width()} * t->height() <= 4 * uint64_t{needW} * needH;
+  };
   // The texture the frames do not draw: the other one than the one shown, or the one filled last
   // while none is shown.
   size_t slot = chromeFilled_;
@@ -362,19 +409,32 @@ bool CardRenderer::setOverlayChrome(const RasterBitmap& bitmap, const RasterRegi
     target = chromeTextures_[slot];
     // A frame that took this texture before the other one was shown may still be encoding it; once
     // committed, the GPU runs it before the copy below.
-    if (target && target->width() == w && target->height() == h)
-      chromeReleased_.wait(held, [&] { return chromeInFrame_ != target.get(); });
+    if (fits(target)) chromeReleased_.wait(held, [&] { return chromeInFrame_ != target.get(); });
   }
-  if (!target || target->width() != w || target->height() != h) {
-    target = device_->makeTexture({w, h, 1, false, "Quorvel overlay chrome " + std::to_string(slot)});
+  if (!fits(target)) {
+    target = device_->makeTexture({needW, needH, 1, false, "Quorvel overlay chrome " + std::to_string(slot)});
     if (!target) return false;
     chromeTextures_[slot] = target;
   }
-  if (!target->replaceRegions(0, regions, bitmap.data(), bitmap.bytesPerRow())) return false;
+  bool filled = false;
+  if (packed) {
+    // The rectangles' rows copied to their places, rows as long as the texture's.
+    const size_t row = size_t{target->width()} * 4;
+    std::vector<uint8_t> staging(row * stacked);
+    for (size_t i = 0; i < regions.size(); ++i)
+      for (uint32_t y = 0; y < regions[i].height; ++y)
+        std::memcpy(staging.data() + (sources[i].y + y) * row,
+                    bitmap.data() + (from[i].y + y) * bitmap.bytesPerRow() + size_t{from[i].x} * 4,
+                    size_t{regions[i].width} * 4);
+    filled = target->replaceRegions(0, sources, staging.data(), row);
+  } else {
+    filled = target->replaceRegions(0, from, bitmap.data(), bitmap.bytesPerRow());
+  }
+  if (!filled) return false;
   chromeFilled_ = slot;
   {
     std::lock_guard held(chromeMutex_);
-    chromeShown_ = ChromeLayer{target, std::move(regions), ++chromeGeneration_};
+    chromeShown_ = ChromeLayer{target, std::move(regions), std::move(sources), w, h, ++chromeGeneration_};
   }
   wake_.bump();
   return true;
@@ -396,6 +456,11 @@ std::shared_ptr<GpuTexture> CardRenderer::overlayChrome() const {
 std::vector<GpuRegion> CardRenderer::overlayChromeRegions() const {
   std::lock_guard held(chromeMutex_);
   return chromeShown_.regions;
+}
+
+std::vector<GpuRegion> CardRenderer::overlayChromeSources() const {
+  std::lock_guard held(chromeMutex_);
+  return chromeShown_.sources;
 }
 
 CardRenderer::ChromeLayer CardRenderer::takeOverlayChrome() {

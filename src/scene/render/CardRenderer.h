@@ -21,6 +21,7 @@
 #include "pictures/GpuContext.h"
 #include "platform/RasterBitmap.h"
 #include "platform/RasterRegions.h"
+#include "platform/RasterSheet.h"
 #include "scene/CardChromeRow.h"
 #include "scene/CardPose.h"
 #include "scene/MorphBuffer.h"
@@ -143,8 +144,9 @@ class CardRenderer {
   // The text chrome over the cards (capsules, tip, empty state, badge): a premultiplied bitmap as
   // OverlayChromePainter paints it, one bitmap pixel a drawable pixel, with the pixel rectangles it
   // painted (`painted`, rows from the top). Only those rectangles are copied into the renderer's
-  // chrome texture and drawn over the drawable, top row at the top, by the next frame and every one
-  // after; nothing is drawn elsewhere (the texture may hold older chrome there). No rectangles: no
+  // chrome texture, packed one under the other (so the texture is as small as the chrome, not the
+  // size of the screen), and drawn over the drawable where they are in the bitmap, top row at the
+  // top, by the next frame and every one after; nothing is drawn elsewhere. No rectangles: no
   // chrome is drawn. A bitmap of another size than the drawable is stretched to it. Call it after
   // every change of the chrome and while its fades run. The upload waits for the GPU (on a CPU
   // renderer, for the frames queued before it). False, with the previous chrome kept, when the
@@ -157,12 +159,18 @@ class CardRenderer {
   bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted);
   // The whole bitmap as one rectangle.
   bool setOverlayChrome(const RasterBitmap& bitmap);
+  // The same chrome as a sheet (OverlayChromePainter::paintSheet): only its painted rectangles, each
+  // in its place of the sheet's pixels (`pieces`); `painted` has the size of the whole bitmap.
+  bool setOverlayChrome(const RasterSheet& sheet);
+  bool setOverlayChromeSheet(const RasterBitmap& pieces, const RasterRegions& painted);
   // Draws no chrome from the next frame on (the texture is kept for the next bitmap of its size).
   void clearOverlayChrome();
   // The chrome texture the frames draw; none while cleared or with no rectangles.
   std::shared_ptr<GpuTexture> overlayChrome() const;
-  // The rectangles of it they draw, in texels.
+  // The rectangles they draw, in the bitmap's pixels.
   std::vector<GpuRegion> overlayChromeRegions() const;
+  // Where each of those rectangles is in the texture.
+  std::vector<GpuRegion> overlayChromeSources() const;
 
   // For tests and diagnostics.
   size_t uniformCapacity() const { return uniformCapacity_; }
@@ -264,7 +272,9 @@ class CardRenderer {
   // (takeOverlayChrome, render thread) and lets go of it once committed (releaseOverlayChrome).
   struct ChromeLayer {
     std::shared_ptr<GpuTexture> texture;
-    std::vector<GpuRegion> regions;
+    std::vector<GpuRegion> regions;  // where each painted rectangle goes, in the bitmap's pixels
+    std::vector<GpuRegion> sources;  // where each one is in the texture
+    uint32_t width = 0, height = 0;  // the bitmap's size
     uint64_t generation = 0;  // counts the bitmaps filled in (the same texture takes new ones)
   };
   // The backdrop picture a frame draws (texture, opacity, brightness), taken once a frame.
@@ -277,6 +287,9 @@ class CardRenderer {
   void drawBackdropPicture(GpuRenderEncoder& encoder, const BackdropPicture& picture,
                            const std::shared_ptr<GpuBuffer>& buffer, CardUniforms* records, size_t record,
                            float viewWidth, float viewHeight);
+  // The rectangles of `painted` from `bitmap`: from their own places, or with `sheet` from theirs
+  // in a sheet.
+  bool setOverlayChrome(const RasterBitmap& bitmap, const RasterRegions& painted, bool sheet);
   ChromeLayer takeOverlayChrome();
   void releaseOverlayChrome();
   void drawOverlayChrome(GpuRenderEncoder& encoder, const ChromeLayer& chrome, const std::shared_ptr<GpuBuffer>& buffer,

@@ -20,6 +20,10 @@ class DisplayLink {
   // Frames a second; a rate that is not above 0 (unknown) paces at 60.
   virtual void setRefreshRate(double framesPerSecond) = 0;
   virtual void stop() = 0;
+  // Runs `task` on the link's thread between updates, paused or not, before the next update; a task
+  // still waiting when run() returns is dropped. A link with no thread of its own to run it on
+  // drops it.
+  virtual void perform(std::function<void()> task) { (void)task; }
 };
 
 }  // namespace quorvel

@@ -44,11 +44,26 @@ void FrameClock::stop() {
   changed_.notify_all();
 }
 
+void FrameClock::perform(std::function<void()> task) {
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  changed_.notify_all();
+}
+
 void FrameClock::run(const std::function<void(const DisplayLinkUpdate&)>& onUpdate) {
   std::unique_lock lock(mutex_);
   while (!stopped_) {
+    if (!tasks_.empty()) {
+      std::vector<std::function<void()>> tasks = std::exchange(tasks_, {});
+      lock.unlock();
+      for (auto& task : tasks) task();
+      lock.lock();
+      continue;
+    }
     if (paused_) {
-      changed_.wait(lock, [&] { return stopped_ || !paused_; });
+      changed_.wait(lock, [&] { return stopped_ || !paused_ || !tasks_.empty(); });
       continue;
     }
     const Instant now = clock_.now();
@@ -63,7 +78,8 @@ void FrameClock::run(const std::function<void(const DisplayLinkUpdate&)>& onUpda
     // Sleep in real time for what the clock says is left; a pause, a stop or a new rate wakes it,
     // and so does an unpause owed at once (a pause and unpause that both came before this thread
     // woke would otherwise deliver the stale slot first).
-    const bool interrupted = changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_ || startNow_; });
+    const bool interrupted =
+        changed_.wait_for(lock, due - now, [&] { return stopped_ || paused_ || startNow_ || !tasks_.empty(); });
     if (interrupted) continue;
     if (clock_.now() < due) continue;  // woke early
     lock.unlock();

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "base/Clock.h"
 #include "scene/render/DisplayLink.h"
@@ -24,6 +25,7 @@ class FrameClock final : public DisplayLink {
   void setPaused(bool paused) override;
   void setRefreshRate(double framesPerSecond) override;
   void stop() override;
+  void perform(std::function<void()> task) override;
 
   // The period for a rate: 1/60 s when the rate is not above 0 or not finite.
   static Duration periodFor(double framesPerSecond);
@@ -40,6 +42,7 @@ class FrameClock final : public DisplayLink {
   bool stopped_ = false;
   // Set by an unpause: the next update is due now.
   bool startNow_ = false;
+  std::vector<std::function<void()>> tasks_;
 };
 
 }  // namespace quorvel

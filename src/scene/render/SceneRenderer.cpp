@@ -139,6 +139,10 @@ void SceneRenderer::stop() {
     core_->waitForFramesInFlight();
     core_->forgetFrames();
   }
+  // The surface's images are the size of the screen, and nothing is drawn until the next present:
+  // they go (but for what the next first frame needs), on the render thread once its frame (if one
+  // is being drawn) is done.
+  if (link_ && layer_) link_->perform([surface = layer_] { surface->releaseDrawables(); });
   SceneState::Completion pending = state_->withLock([&](SceneState::Storage& s) {
     return services_.wake.wake(s, [](SceneState::Storage& st) { return SceneState::clear(st); });
   });

@@ -69,7 +69,8 @@ class SceneRenderer {
   // selection, `refreshRate` the screen's highest frame rate (0 when unknown: paced at 60).
   void present(const std::vector<WindowCard>& cards, const std::vector<Rect>& rects, bool flyIn, int startIndex,
                double refreshRate);
-  // Pauses drawing and empties the scene; a pending dismiss completion goes to the main queue.
+  // Pauses drawing and empties the scene; a pending dismiss completion goes to the main queue. The
+  // frames' textures and the surface's spare images go (the next present makes them again).
   void stop();
   // Ends the render thread and its link for good (a later present makes new ones).
   void shutdown();
