@@ -89,6 +89,7 @@ class ShortcutRecorderRow final : public QWidget {
   TakenCheck takenCheck_;
   std::optional<std::string> taken_;
   QPointer<QWindow> grabbed_;
+  QPointer<QWindow> keyWindow_;  // the program's window that has the keyboard, if any
 };
 
 }  // namespace quorvel
