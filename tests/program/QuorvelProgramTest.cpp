@@ -423,13 +423,14 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
   ASSERT_GT(startQuorvel(), 0);
   // The window is clicked once it is on the screen (the focus may come to it later).
+  std::optional<uint32_t> settingsWindow;
   ASSERT_TRUE(X11Session::waitUntil(
-      [&] { return windowTitled("Shortcuts \u2014 Quorvel Settings", true).has_value(); }, 30s))
+      [&] { return (settingsWindow = windowTitled("Shortcuts \u2014 Quorvel Settings", true)).has_value(); }, 30s))
       << "the settings window did not open";
   // The record button of "Keyboard shortcut": right of the sidebar, in the pane's first row. A
   // recording takes the whole keyboard: the keys go to the recorder from then on.
-  const std::vector<std::string> clickRecord = {"search", "--name", "^Shortcuts \u2014 Quorvel Settings$", "mousemove", "--window", "%1",
-                                                "432", "85", "click", "1"};
+  const std::vector<std::string> clickRecord = {"mousemove", "--window", std::to_string(*settingsWindow), "432", "85",
+                                                "click", "1"};
   const auto record = [&] {
     type(clickRecord);
     return X11Session::waitUntil([&] { return keyboardHeldElsewhere(); }, 30s);
