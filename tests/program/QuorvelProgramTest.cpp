@@ -711,7 +711,9 @@ TEST_P(QuorvelUnderStockManagerTest, EscapeWithTheModifiersHeldCancelsAndSpaceSe
                             return v != front && std::find(windowIDs.begin(), windowIDs.end(), v) != windowIDs.end();
                           }),
             0)
-      << "another window was active for a moment";
+      << "another window was active for a moment: " << ::testing::PrintToString(changes) << " of "
+      << ::testing::PrintToString(windowIDs) << "\n"
+      << session->log("quorvel");
   EXPECT_EQ(session->log("quorvel").find("taken by another program"), std::string::npos) << session->log("quorvel");
 
   // Space, then letters, with the shortcut's modifiers still held: "zu" leaves "zulu xterm" alone,
