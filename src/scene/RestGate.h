@@ -25,6 +25,9 @@ struct RestGate {
     heldInARow = 0;
     return false;
   }
+  // The frame let through was not drawn after all (no drawable to draw it into): the next one is
+  // drawn, also when the scene came to rest with this one.
+  void undrawn() { hasDrawn = false; }
 };
 
 }  // namespace quorvel

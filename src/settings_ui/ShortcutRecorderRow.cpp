@@ -49,8 +49,15 @@ ShortcutRecorderRow::ShortcutRecorderRow(Config config, const KeyNames& names, K
   message_->setProseRole(QPalette::PlaceholderText);
   column->addWidget(message_);
   QObject::connect(record_, &QPushButton::clicked, this, [this] { startOrStop(); });
-  // Another window taking the keyboard ends a recording.
-  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow*) { model_.stop(); });
+  // A window of the program giving up the keyboard (to another of its windows or to another
+  // program) ends a recording. The keyboard coming to a window while none of the program's had it
+  // does not: the window manager may focus this window only after the click that started it.
+  keyWindow_ = QGuiApplication::focusWindow();
+  QObject::connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
+    const bool resigned = !keyWindow_.isNull();
+    keyWindow_ = focused;
+    if (resigned) model_.stop();
+  });
   model_.onChange = [this] { update(); };
   update();
 }

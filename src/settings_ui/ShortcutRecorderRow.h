@@ -90,6 +90,7 @@ class ShortcutRecorderRow final : public QWidget {
   TakenCheck takenCheck_;
   std::optional<AdviceText> taken_;
   QPointer<QWindow> grabbed_;
+  QPointer<QWindow> keyWindow_;  // the program's window that has the keyboard, if any
 };
 
 }  // namespace quorvel

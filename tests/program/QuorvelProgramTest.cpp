@@ -225,12 +225,24 @@ class QuorvelProgramTest : public X11SessionTest {
     return ours;
   }
 
-  // Whether another client holds the whole keyboard (this one's grab is refused; one granted is
-  // let go of at once).
+  // The managed window of that title (with `viewableOnly`: once it is on the screen).
+  std::optional<uint32_t> windowTitled(const std::string& title, bool viewableOnly = false) {
+    for (const X11Window& window : windows->readClients()) {
+      if (window.title == title && (window.isViewable || !viewableOnly)) return window.id;
+    }
+    return std::nullopt;
+  }
+
+  // Whether another client holds the whole keyboard. The grab is asked for with a time a minute
+  // ahead of the server's clock: the server answers that another client holds the keyboard, or
+  // else that the time has not come, and grabs nothing, so the question never takes the keyboard
+  // from the program at the moment it asks for it (one granted all the same is let go of at once).
   bool keyboardHeldElsewhere() {
+    const std::optional<uint32_t> now = x().serverTime();
+    if (!now) return false;
     xcb_connection_t* c = x().xcb();
     auto* reply = xcb_grab_keyboard_reply(
-        c, xcb_grab_keyboard(c, 0, x().root(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
+        c, xcb_grab_keyboard(c, 0, x().root(), *now + 60000, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC), nullptr);
     const bool held = reply && reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
     if (reply && reply->status == XCB_GRAB_STATUS_SUCCESS) xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     std::free(reply);
@@ -417,18 +429,21 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(waitForLog("Shortcut event tap installed")) << session->log("quorvel");
   ASSERT_GT(startQuorvel(), 0);
+  // The window is clicked once it is on the screen (the focus may come to it later).
+  std::optional<uint32_t> settingsWindow;
   ASSERT_TRUE(X11Session::waitUntil(
-      [&] { return session->runTool({"xdotool", "search", "--name", "^Shortcuts \u2014 Quorvel Settings$"}); }, 30s))
+      [&] { return (settingsWindow = windowTitled("Shortcuts \u2014 Quorvel Settings", true)).has_value(); }, 30s))
       << "the settings window did not open";
-  std::this_thread::sleep_for(1s);
-  // The record button of "Keyboard shortcut": right of the sidebar, in the pane's first row.
-  const std::vector<std::string> clickRecord = {"search", "--name", "^Shortcuts \u2014 Quorvel Settings$", "mousemove", "--window", "%1",
-                                                "432", "85", "click", "1"};
-  type(clickRecord);
-  std::this_thread::sleep_for(500ms);
+  // The record button of "Keyboard shortcut": right of the sidebar, in the pane's first row. A
+  // recording takes the whole keyboard: the keys go to the recorder from then on.
+  const std::vector<std::string> clickRecord = {"mousemove", "--window", std::to_string(*settingsWindow), "432", "85",
+                                                "click", "1"};
+  const auto record = [&] {
+    type(clickRecord);
+    return X11Session::waitUntil([&] { return keyboardHeldElsewhere(); }, 30s);
+  };
+  ASSERT_TRUE(record()) << "the click did not start a recording\n" << session->log("quorvel");
   type({"key", "alt+Tab"});
-  std::this_thread::sleep_for(1s);
-  EXPECT_FALSE(mappedOverlay()) << "Alt+Tab summoned the switcher while a shortcut was being recorded";
   const std::string file = session->folder() + "/config/quorvel/defaults.json";
   const auto stored = [&] {
     std::ifstream in(file);
@@ -437,8 +452,10 @@ TEST_F(QuorvelProgramTest, TheShortcutsPaneRecordsANewShortcutThatSummonsFromThe
   EXPECT_TRUE(X11Session::waitUntil(
       [&] { return stored().find(R"("hotkeyBinding1": {"flags":524288,"keyCode":48})") != std::string::npos; }, 10s))
       << "the recorder did not get Alt+Tab: " << stored();
-  type(clickRecord);
-  std::this_thread::sleep_for(500ms);
+  EXPECT_FALSE(mappedOverlay()) << "Alt+Tab summoned the switcher while a shortcut was being recorded";
+  // The recording ends with the key it took, and lets go of the keyboard.
+  ASSERT_TRUE(X11Session::waitUntil([&] { return !keyboardHeldElsewhere(); }, 10s));
+  ASSERT_TRUE(record()) << "the click did not start a recording\n" << session->log("quorvel");
   type({"key", "ctrl+alt+k"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return stored().find(R"("hotkeyBinding1": {"flags":786432,"keyCode":40})") != std::string::npos; }, 10s))
       << stored();
@@ -701,7 +718,9 @@ TEST_P(QuorvelUnderStockManagerTest, EscapeWithTheModifiersHeldCancelsAndSpaceSe
                             return v != front && std::find(windowIDs.begin(), windowIDs.end(), v) != windowIDs.end();
                           }),
             0)
-      << "another window was active for a moment";
+      << "another window was active for a moment: " << ::testing::PrintToString(changes) << " of "
+      << ::testing::PrintToString(windowIDs) << "\n"
+      << session->log("quorvel");
   EXPECT_EQ(session->log("quorvel").find("taken by another program"), std::string::npos) << session->log("quorvel");
 
   // Space, then letters, with the shortcut's modifiers still held: "zu" leaves "zulu xterm" alone,
@@ -745,12 +764,6 @@ class QuorvelStockShortcutTest : public QuorvelUnderStockManagerTest {
     X11Session::Options options = QuorvelUnderStockManagerTest::sessionOptions();
     options.sessionBus = GetParam() == X11Session::Manager::metacity;
     return options;
-  }
-  std::optional<uint32_t> windowTitled(const std::string& title) {
-    for (const X11Window& window : windows->readClients()) {
-      if (window.title == title) return window.id;
-    }
-    return std::nullopt;
   }
   // Frees Alt+Tab as the advice says.
   void freeAltTab() {

@@ -213,6 +213,38 @@ TEST_F(CardRendererTest, ARestingSceneRecordsNoCommandBufferUntilSomethingChange
   EXPECT_EQ(draws.front().fragmentBytes0[1], 0.0f);
 }
 
+// The fixture's surface, with every image still on its way to the window while `busy` is set.
+class BusySurface final : public GpuSurface {
+ public:
+  explicit BusySurface(GpuSurface& inner) : inner_(inner) {}
+  Size bounds() const override { return inner_.bounds(); }
+  void setBounds(Size bounds) override { inner_.setBounds(bounds); }
+  double contentsScale() const override { return inner_.contentsScale(); }
+  void setContentsScale(double scale) override { inner_.setContentsScale(scale); }
+  uint32_t drawableWidth() const override { return inner_.drawableWidth(); }
+  uint32_t drawableHeight() const override { return inner_.drawableHeight(); }
+  void setDrawableSize(uint32_t width, uint32_t height) override { inner_.setDrawableSize(width, height); }
+  std::shared_ptr<GpuDrawable> nextDrawable() override { return busy ? nullptr : inner_.nextDrawable(); }
+  bool busy = false;
+
+ private:
+  GpuSurface& inner_;
+};
+
+TEST_F(CardRendererTest, AFrameThatFoundNoDrawableIsDrawnLaterAlsoWhenTheSceneRestedWithIt) {
+  f.install(3);
+  BusySurface window(*f.surface);
+  window.busy = true;
+  for (int i = 0; i < 600 && !f.renderer->pacing().sceneAtRest(); ++i) f.tick(f.now += 1.0 / 60, &window);
+  ASSERT_TRUE(f.renderer->pacing().sceneAtRest());
+  const size_t before = f.device->commandBufferCount();
+  window.busy = false;
+  f.tick(f.now += 1.0 / 60, &window);
+  EXPECT_EQ(f.device->commandBufferCount(), before + 1) << "the resting scene never reached the window";
+  f.tick(f.now += 1.0 / 60, &window);
+  EXPECT_EQ(f.device->commandBufferCount(), before + 1) << "then the rest gate holds";
+}
+
 TEST_F(CardRendererTest, ASceneThatIsNotRunningRecyclesTheDrawableWithoutWaitingForTheGpu) {
   f.device->holdCompletions(true);
   for (int i = 0; i < 5; ++i) f.tickChanged();

@@ -103,9 +103,9 @@ class RendererFixture {
     });
   }
 
-  // One display-link update at `t` seconds, delivered on another thread.
-  void tick(double t) {
-    std::thread([&] { renderer->tick(DisplayLinkUpdate{t}, *surface); }).join();
+  // One display-link update at `t` seconds, delivered on another thread (to `on` when given).
+  void tick(double t, GpuSurface* on = nullptr) {
+    std::thread([&] { renderer->tick(DisplayLinkUpdate{t}, on ? *on : *surface); }).join();
   }
   // A tick after a change of the scene (the rest gate lets it through).
   void tickChanged() {

@@ -137,5 +137,23 @@ TEST_F(ShortcutRecorderRowTest, KeyPressesAnywhereReachTheRecordingRowModifiersA
   EXPECT_EQ(suspensions, (std::vector<bool>{true, false, true, false}));
 }
 
+// The window manager may give the settings window the keyboard only after the click that started a
+// recording: that keeps the recording on, and another window taking the keyboard ends it.
+TEST_F(ShortcutRecorderRowTest, OnlyAWindowGivingUpTheKeyboardEndsARecording) {
+  QWidget window, other;
+  auto* row = new ShortcutRecorderRow({Role::summon, true, "Record a shortcut", "Type your new shortcut"}, names,
+                                      nullptr, services.suspendShortcuts, &window);
+  ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
+  row->recordButton()->click();
+  window.show();
+  QApplication::processEvents();
+  ASSERT_EQ(QGuiApplication::focusWindow(), window.windowHandle());
+  EXPECT_TRUE(row->model().isRecording());
+  other.show();
+  QApplication::processEvents();
+  ASSERT_EQ(QGuiApplication::focusWindow(), other.windowHandle());
+  EXPECT_FALSE(row->model().isRecording());
+}
+
 }  // namespace
 }  // namespace quorvel

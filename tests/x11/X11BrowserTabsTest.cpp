@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -367,9 +368,21 @@ user_pref("browser.tabs.warnOnClose", false);
       },
       kTabsAppear);
   ASSERT_TRUE(third) << "tab cards of the window: " << ::testing::PrintToString(pagesOf(cards(), host));
+  std::atomic<bool> pressed{false};
   std::atomic<uint32_t> raised{0};
+  hooks.setDidPressTab([&pressed](uint32_t, uint32_t) { pressed = true; });
   hooks.setDidRaiseWindow([&raised](uint32_t window, int32_t) { raised = window; });
-  activator->pick(*third);
+  // A pick presses the tab when the browser answers the walk of its strip within the
+  // Accessibility time-out. A busy browser may not: then nothing is pressed and the window comes
+  // forward as it is (the route ends with its raise), and the test picks again, as a person would.
+  int picks = 0;
+  for (const auto deadline = std::chrono::steady_clock::now() + kTabsAppear;
+       !pressed && std::chrono::steady_clock::now() < deadline; ++picks) {
+    raised = 0;
+    activator->pick(*third);
+    runUntil([&] { return pressed || raised == host; }, kTabsAppear);
+  }
+  ASSERT_TRUE(pressed) << "no pick of " << picks << " pressed the tab";
   const bool forward = runUntil(
       [&] {
         const std::optional<X11Window> w = read(host);

@@ -83,14 +83,19 @@ void CardRenderer::tick(const DisplayLinkUpdate& update, GpuSurface& surface) {
   const SceneFrame frame = advance(dt);
   const uint32_t width = surface.drawableWidth(), height = surface.drawableHeight();
   if (frame.isRunning && width >= 1 && height >= 1) {
-    // Nothing on the screen changes (a wake that changed no draw): no drawable, nothing shown anew.
-    if (record(frame, width, height) && redrawsOnlyChanges_) {
+    record(frame, width, height);
+    // Nothing in the window changes (a wake that changed no draw, and no frame recorded since the
+    // last one shown was left undrawn): no drawable, nothing shown anew.
+    if (redrawsOnlyChanges_ && sinceShown_.isEmpty()) {
       releaseOverlayChrome();
       return;
     }
   }
   auto drawable = surface.nextDrawable();
   if (!drawable) {
+    // Every image is still on its way to the window (a busy machine): this frame is drawn at a
+    // later tick, or a scene that came to rest with it would leave an older frame in the window.
+    pacing_.noteFrameUndrawn();
     releaseOverlayChrome();
     return;
   }
@@ -135,7 +140,7 @@ SceneFrame CardRenderer::advance(double dt) {
   return frame;
 }
 
-bool CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t height) {
+void CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t height) {
   DrawRecording& now = recordings_[1 - shown_];
   const Float4 backdrop = this->backdrop();
   now.reset(width, height, GpuColor{backdrop.x, backdrop.y, backdrop.z, backdrop.w}, CardUniforms::kStride);
@@ -155,7 +160,6 @@ bool CardRenderer::record(const SceneFrame& frame, uint32_t width, uint32_t heig
   // Every kept drawable misses this change until it is drawn again; so does the window.
   for (KeptDrawable& kept : keptDrawables_) kept.damage.add(damage);
   sinceShown_.add(damage);
-  return damage.isEmpty();
 }
 
 void CardRenderer::forgetRecordings() {
@@ -203,6 +207,7 @@ void CardRenderer::render(const std::shared_ptr<GpuDrawable>& drawable, const Sc
   auto commandBuffer = commandQueue_->makeCommandBuffer();
   if (!commandBuffer) {
     inFlight_->release();
+    pacing_.noteFrameUndrawn();
     releaseOverlayChrome();
     recycle(drawable);
     if (kept != keptDrawables_.end()) kept->damage = FrameDamage::all();

@@ -234,9 +234,9 @@ class CardRenderer {
 
   // Steps the scene and posts what it reports to the main queue.
   SceneFrame advance(double dt);
-  // Records the frame's draws for a target of this size; true when no draw differs from the frame
-  // recorded before.
-  bool record(const SceneFrame& frame, uint32_t width, uint32_t height);
+  // Records the frame's draws for a target of this size, and adds what differs from the frame
+  // recorded before to the damage of the window and of the kept drawables.
+  void record(const SceneFrame& frame, uint32_t width, uint32_t height);
   // Encodes the last recorded frame into `drawable` (see frame()).
   void render(const std::shared_ptr<GpuDrawable>& drawable, const SceneFrame& frame, double dt);
   void forgetRecordings();

@@ -56,6 +56,8 @@ class FramePacing {
   // The tick's question: skip this frame (the scene rests and nothing changed since the last drawn
   // one)?
   bool shouldHold(uint64_t wakeRevision) { return restGate_.shouldHold(sceneAtRest(), wakeRevision); }
+  // A frame let through that was not drawn: the next tick draws.
+  void noteFrameUndrawn() { restGate_.undrawn(); }
 
   void setSceneAtRest(bool atRest) { sceneAtRest_.store(atRest, std::memory_order_relaxed); }
   // Whether the last frame computed found the scene at rest.
