@@ -793,7 +793,7 @@ TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself)
   const pid_t pid = startQuorvel();
   ASSERT_GT(pid, 0);
   const std::string manager = GetParam() == X11Session::Manager::metacity ? "Metacity" : "Openbox";
-  ASSERT_TRUE(waitForLog("Alt+Tab is taken by another program, usually the window manager. In " + manager + ","))
+  ASSERT_TRUE(waitForLog("Alt+Tab is held by the window manager, " + manager + ". In " + manager + ","))
       << session->log("quorvel");
   std::optional<uint32_t> needed;
   ASSERT_TRUE(X11Session::waitUntil([&] { return (needed = windowTitled("Shortcut needed")).has_value(); }, 30s))
