@@ -571,27 +571,35 @@ TEST(OverlayControllerRelease, ATapFlipsToTheLastWindowAndAHoldStays) {
     EXPECT_FALSE(rig.controller->isVisible()) << row.name;  // leaves as after any commit
   }
 
-  // Ten taps in a row go back and forth between the last two windows. Each raise puts its window in
-  // front and records its visit, as the desktop and the registry do.
-  ControllerRig rig;
-  rig.cards.zOrder = {{101, 0}, {102, 1}, {103, 2}};
-  uint64_t tick = 0;
-  std::vector<uint32_t> flips;
-  for (int tap = 0; tap < 10; ++tap) {
-    const Instant press = rig.now();
-    rig.summon();
-    rig.runTo(press, 0.12);
-    rig.controller->onHotkeyRelease();
-    ASSERT_EQ(rig.picked.size(), static_cast<size_t>(tap + 1));
-    const uint32_t raised = rig.picked.back().id;
-    flips.push_back(raised);
-    for (auto& [id, z] : rig.cards.zOrder)
-      if (z < rig.cards.zOrder[raised]) ++z;
-    rig.cards.zOrder[raised] = 0;
-    rig.cards.ticks[raised] = ++tick;
-    rig.runTo(press, 0.3);  // the next tap comes while this one's cards may still fly out
+  // Ten taps in a row go back and forth between the last two windows. Each raise records its visit
+  // and makes its window the registry's current one, as the registry does; a stacking manager also
+  // puts it in front, a tiling one (i3) leaves the stacking order as it is.
+  for (const bool restacks : {true, false}) {
+    ControllerRig rig;
+    rig.cards.zOrder = {{101, 0}, {102, 1}, {103, 2}};
+    uint64_t tick = 0;
+    std::vector<uint32_t> flips;
+    for (int tap = 0; tap < 10; ++tap) {
+      const Instant press = rig.now();
+      rig.summon();
+      rig.runTo(press, 0.12);
+      rig.controller->onHotkeyRelease();
+      ASSERT_EQ(rig.picked.size(), static_cast<size_t>(tap + 1));
+      const uint32_t raised = rig.picked.back().id;
+      flips.push_back(raised);
+      if (restacks) {
+        for (auto& [id, z] : rig.cards.zOrder)
+          if (z < rig.cards.zOrder[raised]) ++z;
+        rig.cards.zOrder[raised] = 0;
+      }
+      rig.cards.ticks[raised] = ++tick;
+      rig.cards.list.previousIndex = rig.cards.list.currentIndex;
+      rig.cards.list.currentIndex = static_cast<int>(raised - 101);
+      rig.runTo(press, 0.3);  // the next tap comes while this one's cards may still fly out
+    }
+    EXPECT_EQ(flips, (std::vector<uint32_t>{102, 101, 102, 101, 102, 101, 102, 101, 102, 101}))
+        << (restacks ? "stacking" : "tiling");
   }
-  EXPECT_EQ(flips, (std::vector<uint32_t>{102, 101, 102, 101, 102, 101, 102, 101, 102, 101}));
 }
 
 TEST(OverlayControllerKeys, TapRoutesActOnlyWhereTheOverlaysOwnRouteCannot) {

@@ -367,7 +367,13 @@ void OverlayController::onHotkeyRelease() {
 }
 
 int OverlayController::tapTarget() {
-  const std::vector<size_t> order = flipOrder(presentedCards_, services_.registry.zOrderByWindowID());
+  std::vector<size_t> order = flipOrder(presentedCards_, services_.registry.zOrderByWindowID());
+  // A tiling manager (i3) does not restack the window it focuses: the window in front is the one
+  // the summon found current, wherever the stacking order puts it.
+  const auto current = std::find_if(order.begin(), order.end(), [&](size_t i) {
+    return presentedCurrentID_ && presentedCards_[i].id == *presentedCurrentID_;
+  });
+  if (current != order.end()) std::rotate(order.begin(), current, current + 1);
   if (auto target = flipTarget(presentedCards_, order, services_.registry.visitTicks())) {
     logger_.notice("A tap of the shortcut flips to window %{public}u", presentedCards_[*target].id);
     return static_cast<int>(*target);

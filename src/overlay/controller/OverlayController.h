@@ -441,6 +441,7 @@ class OverlayController final : public OverlayContentViewDelegate {
   // The screens read at the start of the summon in progress (none outside a summon).
   std::optional<std::vector<ScreenInfo>> summonScreens_;
   int presentedPreviousIndex_ = 0;
+  std::optional<uint32_t> presentedCurrentID_;  // the window current at the summon, when listed
   std::optional<int32_t> presentedScopePID_;
   // The bundle identifier of that application: its other processes are in the scope too.
   std::optional<std::string> presentedScopeBundleID_;

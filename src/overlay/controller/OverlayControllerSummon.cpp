@@ -100,6 +100,9 @@ void OverlayController::present(bool byHotkey, AppSettings::HotkeyScope scope) {
   searchField_ = SearchField{};
   presentedScreen_ = screen;
   presentedPreviousIndex_ = previousIndex;
+  presentedCurrentID_ = currentIndex >= 0 && currentIndex < static_cast<int>(shown.size())
+                            ? std::optional(shown[static_cast<size_t>(currentIndex)].id)
+                            : std::nullopt;
   presentedScopePID_ = scope == AppSettings::HotkeyScope::activeApp && front ? std::optional(front->pid) : std::nullopt;
   presentedScopeBundleID_ = presentedScopePID_ ? front->bundleIdentifier : std::nullopt;
 
