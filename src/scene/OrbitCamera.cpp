@@ -65,6 +65,18 @@ void OrbitCamera::hop(int n) {
   target = clampToCards(base + n);
 }
 
+void OrbitCamera::stepAround(int n) {
+  if (mode != FocusMode::clamp || count < 1) {
+    hop(n);
+    return;
+  }
+  flipFence.reset();
+  const double base = std::isfinite(target) ? std::round(target) : (std::isfinite(focus) ? std::round(focus) : 0.0);
+  const auto from = static_cast<int64_t>(clampToCards(base));
+  const int64_t cards = count;
+  target = static_cast<double>((((from + n) % cards) + cards) % cards);
+}
+
 double OrbitCamera::jump(int index) {
   flipFence.reset();
   const double previous = focus;

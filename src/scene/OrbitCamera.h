@@ -36,6 +36,9 @@ struct OrbitCamera {
   void flick(double v, const ClusterAssignment& clusters);
   // target = round(target) + n, clamped in clamp mode. Focus and velocity are untouched.
   void hop(int n);
+  // A keyboard step: hop by n, except that in clamp mode a step that would leave the cards goes
+  // round to the other end (the camera flies back across them); in wrap mode the same as hop.
+  void stepAround(int n);
   // focus = target = index (clamped in clamp mode); velocity 0; returns the previous focus.
   double jump(int index);
   // With piles active, sets the target to the first card of the pile nearest the focus (a pile

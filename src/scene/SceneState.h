@@ -104,7 +104,9 @@ class SceneState {
   // Moves through the focused pile; none (and no change) when the focus is on no pile of 2 or more.
   static std::optional<CardPile> flipStack(Storage& storage, double delta);
   static std::optional<CardPile> endFlip(Storage& storage, double velocity);
-  // Whole cards (negative = backward): Tab, Shift-Tab, a further shortcut press.
+  // Whole cards (negative = backward): Tab, Shift-Tab, the key above Tab, a further shortcut press.
+  // A step goes round from one end of the cards to the other in every arrangement, also where the
+  // arrows, scrolls and the pointer stop at the ends.
   static void step(Storage& storage, int cards);
   // Hops the focus to a hovered card the short way round.
   static void selectHovered(Storage& storage, int index);

@@ -171,7 +171,7 @@ void SceneState::step(Storage& s, int cards) {
   s.keyboardHop = false;
   settleGestureHops(s);
   commitPointerHighlight(s);
-  s.orbit.hop(cards);
+  s.orbit.stepAround(cards);
 }
 
 void SceneState::selectHovered(Storage& s, int index) {

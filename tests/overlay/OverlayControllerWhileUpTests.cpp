@@ -394,6 +394,62 @@ TEST(OverlayControllerPointer, ADropCommitsOnlyOverACardAndLeavingClearsTheDwell
   EXPECT_EQ(rig.picked[0].id, 102u);
 }
 
+// ---- Steps ----
+
+// Tab, Shift+Tab, the key above Tab and a further press of the shortcut go round from one end of
+// the cards to the other in every arrangement; the arrows keep stopping at the ends of the
+// arrangements that stop there. The selection, the title and what a release commits agree.
+TEST(OverlayControllerSteps, KeyboardStepsGoRoundInEveryArrangementAndTheArrowsStillStop) {
+  const struct {
+    const char* style;
+    bool stopsAtTheEnds;
+  } arrangements[] = {{"coverArc", true}, {"tangentRing", false}, {"flatRing", false}, {"flip3d", true},
+                      {"cylinder", false}, {"expo", true},        {"row", true}};
+  constexpr int64_t kTab = 48, kAboveTab = 50, kLeft = 123, kRight = 124;
+  const struct {
+    const char* name;
+    int from;
+    std::function<void(ControllerRig&)> press;
+    int to;
+  } steps[] = {
+      {"Tab from the last", 2, [](ControllerRig& r) { view(r).keyDown(OverlayKeyEvent{kTab, 0}); }, 0},
+      {"Shift+Tab from the first", 0,
+       [](ControllerRig& r) { view(r).keyDown(OverlayKeyEvent{kTab, OverlayModifiers::shift}); }, 2},
+      {"the key above Tab from the first", 0, [](ControllerRig& r) { view(r).keyDown(OverlayKeyEvent{kAboveTab, 0}); },
+       2},
+      {"a further press from the last", 2, [](ControllerRig& r) { r.controller->stepSelection(1); }, 0},
+  };
+  for (const auto& arrangement : arrangements) {
+    for (const auto& step : steps) {
+      const std::string name = std::string(arrangement.style) + ", " + step.name;
+      ControllerRig rig;
+      rig.store.set("switcherStyle", std::string(arrangement.style));
+      rig.cards.list.currentIndex = step.from;  // "Hold stays on current" starts on it
+      rig.summon();
+      ASSERT_EQ(selected(rig), step.from) << name;
+      step.press(rig);
+      EXPECT_EQ(selected(rig), step.to) << name;
+      const WindowCard shown = rig.controller->presentedCards()[static_cast<size_t>(step.to)];
+      rig.controller->onFocusChange(selected(rig), FocusChangeSource::keyboard);
+      EXPECT_EQ(view(rig).titleCapsule.attributedText().text, OverlayController::titleText(shown.appName, shown.title))
+          << name;
+      rig.controller->onHotkeyRelease();
+      ASSERT_EQ(rig.picked.size(), 1u) << name;
+      EXPECT_EQ(rig.picked[0].id, shown.id) << name;
+    }
+    if (!arrangement.stopsAtTheEnds) continue;
+    ControllerRig rig;
+    rig.store.set("switcherStyle", std::string(arrangement.style));
+    rig.cards.list.currentIndex = 2;
+    rig.summon();
+    view(rig).keyDown(OverlayKeyEvent{kRight, 0});
+    EXPECT_EQ(selected(rig), 2) << arrangement.style << ", the right arrow on the last";
+    rig.controller->step(1);  // round to the first
+    view(rig).keyDown(OverlayKeyEvent{kLeft, 0});
+    EXPECT_EQ(selected(rig), 0) << arrangement.style << ", the left arrow on the first";
+  }
+}
+
 // ---- Focus follow-ups ----
 
 TEST(OverlayControllerFollowUps, TheTitleNamesTheApplicationAndADifferentTitle) {

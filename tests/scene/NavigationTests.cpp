@@ -70,6 +70,48 @@ TEST(Navigation, ArrowsStopAtTheEndsInClampMode) {
   EXPECT_DOUBLE_EQ(ring.target(), -1);
 }
 
+// In clamp mode a keyboard step off either end goes round: the camera flies back across the
+// cards (and piles) without leaving them, and the focus report names the card the target rests on.
+TEST(Navigation, KeyboardStepsGoRoundTheEndsInClampMode) {
+  SceneFixture scene;
+  // Piles: [0], [1, 2, 3], [4].
+  SceneState::InstallOptions options;
+  options.clusters = ClusterAssignment::build(
+      {ClusterKey::alone(), ClusterKey::app(7), ClusterKey::app(7), ClusterKey::app(7), ClusterKey::alone()});
+  options.startFocus = 4;
+  scene.style(Style::coverArc, Mode::clamp);
+  scene.install(SceneFixture::cards(5), options);
+  auto flyTo = [&](int steps, double expected) {
+    scene.mutate([&](Storage& s) { SceneState::step(s, steps); });
+    EXPECT_DOUBLE_EQ(scene.target(), expected);
+    for (int i = 0; i < 2000; ++i) {
+      const SceneFrame f = scene.frame();
+      ASSERT_GE(f.focus, -0.35);
+      ASSERT_LE(f.focus, 4.35);
+      if (f.isAtRest) break;
+    }
+    EXPECT_DOUBLE_EQ(scene.focus(), expected);
+    EXPECT_EQ(scene.focusChanges.back(), (SceneFrame::FocusChange{static_cast<int>(expected), FocusChangeSource::keyboard}));
+  };
+  flyTo(1, 0);
+  flyTo(-1, 4);
+  flyTo(-2, 2);  // inside the pile, as before
+  flyTo(3, 0);   // a longer step wraps by its remainder
+  // A search that leaves two cards: the steps go round those two.
+  scene.mutate([](Storage& s) { SceneState::reform(s, SceneFixture::cards(2, true, 3), ClusterAssignment{}, 1); });
+  scene.mutate([](Storage& s) { SceneState::step(s, 1); });
+  EXPECT_DOUBLE_EQ(scene.target(), 0);
+  // A single card: a step stays on it.
+  SceneFixture single;
+  single.style(Style::row, Mode::clamp);
+  single.install(SceneFixture::cards(1));
+  single.mutate([](Storage& s) { SceneState::step(s, 1); });
+  single.mutate([](Storage& s) { SceneState::step(s, -1); });
+  EXPECT_DOUBLE_EQ(single.target(), 0);
+  EXPECT_TRUE(single.settle().isAtRest);
+  EXPECT_TRUE(single.focusChanges.empty());
+}
+
 TEST(Navigation, StyleChangeBelowHalfWayReplacesOnlyTheIncomingArrangement) {
   SceneFixture scene;
   scene.install(SceneFixture::cards(5));
