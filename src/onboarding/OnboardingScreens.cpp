@@ -399,7 +399,12 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       // The key above Tab is asked for as the shortcut is: one another program holds is said so.
       const std::optional<AdviceText> flipTaken = quickFlipTaken(flow.shortcut(), facts.quickFlip, services);
       facts.quickFlipTaken = flipTaken.has_value();
-      facts.summonTaken = flow.shortcut().has_value() && !flow.shortcutWorks();
+      // The key source is asked at once: a tour that resumes on this page is built before the keys'
+      // owners have been reported.
+      if (const std::optional<HotkeyBinding> shortcut = flow.shortcut()) {
+        facts.summonTaken =
+            services.shortcutTaken ? services.shortcutTaken(*shortcut).has_value() : !flow.shortcutWorks();
+      }
       facts.touchpad = flow.hasTouchpad();
       facts.swipeToSummon = flow.swipeToSummon();
       facts.gesture = services.settings.summonGesture();

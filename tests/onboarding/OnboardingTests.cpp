@@ -327,26 +327,37 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
 // row does; free, it offers the flip back; without the flip it asks nothing.
 TEST_F(OnboardingTest, TheKeysPageSaysWhenAnotherProgramHoldsTheKeyAboveTab) {
   std::vector<HotkeyBinding> asked;
-  bool held = false;
+  bool held = false, summonHeld = false;
   services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<AdviceText> {
-    if (binding.keyCode == HotkeyBinding::tabKeyCode) return std::nullopt;
+    if (binding.keyCode == HotkeyBinding::tabKeyCode) {
+      return summonHeld ? std::optional<AdviceText>("Alt+Tab is held.") : std::nullopt;
+    }
     asked.push_back(binding);
     if (held) return AdviceText("Alt+` is held by the window manager, Metacity.");
     return std::nullopt;
   };
   const struct {
-    bool flip, held, asks;
+    bool flip, held, summonHeld, asks;
     const char* meaning;
   } cases[] = {
-      {true, true, true, "Taken by another program, so it cannot jump back to your last app"},
-      {true, false, true, "Jump straight back to your last app, without summoning"},
-      {false, true, false, nullptr},
+      {true, true, false, true, "Taken by another program, so it cannot jump back to your last app"},
+      {true, false, false, true, "Jump straight back to your last app, without summoning"},
+      {false, true, true, false, nullptr},
   };
   for (const auto& c : cases) {
     store.set(AppSettings::Key::graveCyclesBackward, c.flip);
     held = c.held;
+    summonHeld = c.summonHeld;
     asked.clear();
     const auto [flow, page] = freshPage(Step::keys);
+    // The shortcut's own row says whether it summons, as the key source answers now.
+    bool summons = false, summonTaken = false;
+    for (const QLabel* label : page->findChildren<QLabel*>()) {
+      summons |= label->text() == "Summon the switcher";
+      summonTaken |= label->text() == "Taken by another program, so it does not summon the switcher yet";
+    }
+    EXPECT_EQ(summons, !c.summonHeld);
+    EXPECT_EQ(summonTaken, c.summonHeld);
     EXPECT_EQ(!asked.empty(), c.asks) << c.flip << c.held;
     for (const HotkeyBinding& binding : asked) EXPECT_EQ(binding.requiredFlags, HotkeyBinding::optionFlag);
     bool rowFound = false;
