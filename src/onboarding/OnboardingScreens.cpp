@@ -213,9 +213,11 @@ std::optional<AdviceText> OnboardingScreens::quickFlipTaken(const std::optional<
   if (!quickFlip || !shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode || !services.shortcutTaken) {
     return std::nullopt;
   }
-  for (int64_t code : AppSettings::backwardKeyCodes()) {
+  // The grave key (50) before the ISO keyboards' section key (10): the key above Tab on most.
+  const auto& codes = AppSettings::backwardKeyCodes();
+  for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
     HotkeyBinding flip = *shortcut;
-    flip.keyCode = code;
+    flip.keyCode = *code;
     if (std::optional<AdviceText> advice = services.shortcutTaken(flip)) {
       // Inside the switcher the key is the switcher's: it steps backward there all the same.
       advice->say("Inside the switcher it still steps backward.");
