@@ -94,21 +94,6 @@ void AppDelegate::applicationDidFinishLaunching() {
       target->handleTapKey(route);
     }
   };
-  // Until the tour can say it, a shortcut key held by another program is told beside the tray item.
-  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
-  hotkey->onShortcutRefused = [weakSelf](const std::string& sentence) {
-    auto self = weakSelf.lock();
-    if (!self || !self->hasStatusItem_) return;
-    self->shell_.showStatusMessage("Quorvel", sentence);
-    self->statusMessageShown_ = true;
-  };
-  // Once the keys work, a message saying they are taken would be a wrong one.
-  hotkey->onShortcutsFree = [weakSelf] {
-    auto self = weakSelf.lock();
-    if (!self || !self->statusMessageShown_) return;
-    self->statusMessageShown_ = false;
-    self->shell_.withdrawStatusMessage();
-  };
   std::weak_ptr<HotkeyManager> weakHotkey = hotkey;
   overlay->setKeyboardReporter([weakHotkey](const std::optional<OverlayKeyboardState>& state) {
     // The manager ignores a state equal to the last one, so the tap's lock is taken once per change.

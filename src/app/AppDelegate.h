@@ -91,7 +91,6 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   UpdateController updater_;
   bool launched_ = false;
   bool hasStatusItem_ = false;
-  bool statusMessageShown_ = false;  // the tray's message about a taken shortcut may still show
   Subscription defaultsObserver_;
   const Logger logger_{"AppDelegate"};
 };

@@ -39,10 +39,6 @@ class AppShell {
   virtual void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) = 0;
   // Removes the tray item (nothing when there is none).
   virtual void removeStatusItem() = 0;
-  // Shows a short message beside the tray item (nothing when there is none).
-  virtual void showStatusMessage(const std::string& title, const std::string& text) = 0;
-  // Takes that message away if it still shows.
-  virtual void withdrawStatusMessage() = 0;
 
   // ---- The program's own windows and services ----
   // Opens (or brings forward) the settings window, on `pane` when one is given.

@@ -187,7 +187,8 @@ BrandScreen::Texts OnboardingScreens::doneTexts(const Readiness& readiness) {
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
                                                                       const KeyRowFacts& facts) {
   std::vector<KeyRowText> rows = {
-      {shortcutCaps, "Summon the switcher"},
+      {shortcutCaps, facts.summonTaken ? "Taken by another program, so it does not summon the switcher yet"
+                                       : "Summon the switcher"},
       {{"Esc"}, "Leave without switching"},
       {{"Tab"}, "Move forward"},
       {{"Shift", "Tab"}, "Move backward"},
@@ -197,13 +198,33 @@ std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std:
   if (facts.quickFlip && shortcutCaps.size() >= 2) {
     std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end() - 1);
     flip.push_back("`");
-    rows.push_back({flip, "Jump straight back to your last app, without summoning"});
+    rows.push_back({flip, facts.quickFlipTaken ? "Taken by another program, so it cannot jump back to your last app"
+                                               : "Jump straight back to your last app, without summoning"});
   }
   if (facts.touchpad && facts.swipeToSummon) {
     const SwipeWords words = swipeWords(facts.gesture, facts.direction);
     rows.push_back({{words.cap}, words.meaning});
   }
   return rows;
+}
+
+std::optional<AdviceText> OnboardingScreens::quickFlipTaken(const std::optional<HotkeyBinding>& shortcut,
+                                                            bool quickFlip, const OnboardingServices& services) {
+  if (!quickFlip || !shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode || !services.shortcutTaken) {
+    return std::nullopt;
+  }
+  // The grave key (50) before the ISO keyboards' section key (10): the key above Tab on most.
+  const auto& codes = AppSettings::backwardKeyCodes();
+  for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
+    HotkeyBinding flip = *shortcut;
+    flip.keyCode = *code;
+    if (std::optional<AdviceText> advice = services.shortcutTaken(flip)) {
+      // Inside the switcher the key is the switcher's: it steps backward there all the same.
+      advice->say("Inside the switcher it still steps backward.");
+      return advice;
+    }
+  }
+  return std::nullopt;
 }
 
 OnboardingScreens::SwipeWords OnboardingScreens::swipeWords(AppSettings::SummonGesture gesture,
@@ -377,6 +398,15 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       }
       KeyRowFacts facts;
       facts.quickFlip = services.settings.aboveTabStepsBackward();
+      // The key above Tab is asked for as the shortcut is: one another program holds is said so.
+      const std::optional<AdviceText> flipTaken = quickFlipTaken(flow.shortcut(), facts.quickFlip, services);
+      facts.quickFlipTaken = flipTaken.has_value();
+      // The key source is asked at once: a tour that resumes on this page is built before the keys'
+      // owners have been reported.
+      if (const std::optional<HotkeyBinding> shortcut = flow.shortcut()) {
+        facts.summonTaken =
+            services.shortcutTaken ? services.shortcutTaken(*shortcut).has_value() : !flow.shortcutWorks();
+      }
       facts.touchpad = flow.hasTouchpad();
       facts.swipeToSummon = flow.swipeToSummon();
       facts.gesture = services.settings.summonGesture();
@@ -390,6 +420,14 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
         rows.back()->setObjectName("keyRow");
         keysWidth = std::max(keysWidth, rows.back()->keysNeeded());
         add(content, rows.back());
+        if (flipTaken && row.caps.size() >= 2 && row.caps.back() == "`") {
+          auto* advice = new AdviceView;
+          advice->setObjectName("quickFlipNote");
+          advice->setFont(Brand::captionFont());
+          advice->setProseRole(QPalette::PlaceholderText);
+          advice->setAdvice(*flipTaken);
+          add(content, advice);
+        }
       }
       // A shortcut of three keys or more widens the keys' column of every row alike.
       for (BrandKeyRow* row : rows) row->setKeysWidth(keysWidth);

@@ -57,8 +57,15 @@ class OnboardingScreens {
     bool swipeToSummon = false;  // the summon swipe is on
     AppSettings::SummonGesture gesture = AppSettings::SummonGesture::threeFingers;
     AppSettings::SummonSwipeDirection direction = AppSettings::SummonSwipeDirection::up;
+    bool quickFlipTaken = false;  // another program holds the flip's key, so it never reaches the switcher
+    bool summonTaken = false;     // another program holds the summon shortcut's keys
   };
   static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, const KeyRowFacts& facts);
+  // While another program holds the key above Tab with the summon shortcut's modifiers (the flip
+  // back to the last window): whose it is and how to free it, as the shortcut row says it; none
+  // while it is free, without a summon shortcut on Tab, or with the flip turned off.
+  static std::optional<AdviceText> quickFlipTaken(const std::optional<HotkeyBinding>& shortcut, bool quickFlip,
+                                                  const OnboardingServices& services);
   // The summon swipe in words, for the chosen fingers and direction (three fingers while it is off,
   // as turning it on chooses): its key cap, what it does, and the last page's checkbox.
   struct SwipeWords {

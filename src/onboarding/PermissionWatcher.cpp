@@ -37,13 +37,37 @@ void PermissionWatcher::check() {
   if (!held) {
     hadShortcut_ = true;
     told_ = false;
+    noticeTold_ = false;
+    withdrawNotice();
     return;
   }
-  // During the first tour its own shortcut page says what the watcher would.
-  if (!store_.boolValue(OnboardingFlow::completedKey)) return;
-  if (told_ || (answeredInPlace_ && answeredInPlace_())) return;
-  told_ = true;
-  if (showWindow_) showWindow_(hadShortcut_);
+  // The tour's shortcut page or the settings' shortcut rows say it while they are open.
+  if (answeredInPlace_ && answeredInPlace_()) return;
+  if (store_.boolValue(OnboardingFlow::completedKey)) {
+    if (told_) return;
+    told_ = true;
+    // The window says all the notice did, and more.
+    withdrawNotice();
+    if (showWindow_) showWindow_(hadShortcut_);
+    return;
+  }
+  // The tour was left before its end: only the tray item is there to say it.
+  if (noticeTold_ || !notice_) return;
+  noticeTold_ = true;
+  noticeShown_ = true;
+  notice_(true);
+}
+
+void PermissionWatcher::withdrawNotice() {
+  if (!noticeShown_) return;
+  noticeShown_ = false;
+  if (notice_) notice_(false);
+}
+
+std::string PermissionWatcher::noticeText(const std::string& shortcut) {
+  return (shortcut.empty() ? std::string("Your shortcut") : shortcut) +
+         " is taken by another program, so pressing it does not open Quorvel. To read what to do, choose Settings "
+         "in this icon's menu and open Shortcuts.";
 }
 
 void PermissionWatcher::answeringWindowClosed() {
@@ -53,6 +77,7 @@ void PermissionWatcher::answeringWindowClosed() {
   main_.post([alive = std::weak_ptr<bool>(alive_), this] {
     if (!alive.lock()) return;
     told_ = false;
+    noticeTold_ = false;
     check();
   });
 }

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "base/Clock.h"
 #include "base/Executor.h"
@@ -17,7 +18,10 @@ class DefaultsStore;
 // "Shortcut needed" window: at once when the shortcut manager reports the change, and at a look
 // every 30 s. The window is asked for once per loss; it closes itself when the keys are back, and a
 // later loss asks again. While the settings or the tour are open the shortcut is said there, next
-// to the choice; when that window closes with the keys still taken, the watcher speaks.
+// to the choice; when that window closes with the keys still taken, the watcher speaks. Before the
+// tour has been completed there is no such window: a loss that nothing else says is told in a short
+// notice beside the tray item instead (that the keys are taken and where to read what to do), taken
+// back once the keys are free.
 //
 // Threads: main executor only.
 class PermissionWatcher {
@@ -43,16 +47,24 @@ class PermissionWatcher {
   void setAnsweredInPlace(std::function<bool()> answeredInPlace) { answeredInPlace_ = std::move(answeredInPlace); }
   // Such a window closed: a shortcut still taken is told now.
   void answeringWindowClosed();
+  // Shows (true) or takes back (false) the notice beside the tray item.
+  void setNotice(std::function<void(bool shown)> notice) { notice_ = std::move(notice); }
+  // The notice's words for the summon shortcut ("Alt+Tab"; empty: none is named).
+  static std::string noticeText(const std::string& shortcut);
 
  private:
   void scheduleLook();
+  void withdrawNotice();
 
   DefaultsStore& store_;
   Executor& main_;
   std::function<bool()> shortcutHeldElsewhere_;
   std::function<void(bool lost)> showWindow_;
   std::function<bool()> answeredInPlace_;
+  std::function<void(bool shown)> notice_;
   bool told_ = false;
+  bool noticeTold_ = false;   // the notice was shown for this loss
+  bool noticeShown_ = false;  // and may still show
   bool hadShortcut_ = false;  // a look found the keys ours
   std::optional<TimerId> look_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -331,6 +331,16 @@ int main(int argc, char** argv) {
       const QWidget* tourWindow = tour ? tour->window() : nullptr;
       return (settingsWindow && settingsWindow->isVisible()) || (tourWindow && tourWindow->isVisible());
     });
+    // Before the tour has been completed, a taken shortcut that no window says is told beside the
+    // tray item, in short: the settings' Shortcuts pane has the rest.
+    watcher->setNotice([&shell, &settings, &keyNames](bool shown) {
+      if (!shown) {
+        shell.withdrawStatusMessage();
+        return;
+      }
+      const std::optional<HotkeyBinding> binding = settings.hotkeyBinding(HotkeySlot::first);
+      shell.showStatusMessage("Quorvel", PermissionWatcher::noticeText(binding ? binding->displayString(keyNames) : ""));
+    });
     program->hotkey()->onOwnershipChange = [&watcher, &shortcutOwners] {
       shortcutOwners.notify();
       if (watcher) watcher->ownershipChanged();

@@ -10,6 +10,7 @@
 
 #include "app/BuildProvenance.h"
 #include "settings/AppInfo.h"
+#include "settings/AppSettings.h"
 #include "settings_ui/SettingsForm.h"
 
 namespace quorvel {
@@ -28,11 +29,24 @@ QString AboutPane::versionLine() {
   return versionLine(version == "unknown" ? std::nullopt : std::optional<std::string>(version), build);
 }
 
-QStringList AboutPane::privacyParagraphs(bool offersFeedback) {
-  QStringList paragraphs{
-      "Quorvel runs entirely on your computer. It reads the list of your open windows and captures their pictures "
-      "only to draw the switcher, and only while it is open. Nothing it sees ever leaves your computer: no accounts, "
-      "no analytics, no tracking."};
+AboutPane::PictureMoments AboutPane::pictureMoments(const AppSettings& settings) {
+  return {settings.boolValue(AppSettings::Key::refreshPictureOnLeave),
+          settings.backdropStyle() != AppSettings::BackdropStyle::solidColor};
+}
+
+QStringList AboutPane::privacyParagraphs(bool offersFeedback, PictureMoments moments) {
+  QString pictures =
+      "Quorvel runs entirely on your computer. It reads the list of your open windows and takes their pictures "
+      "only to draw the switcher: once as it starts, ";
+  pictures += moments.onLeave ? "while the switcher is open, and each time you leave a window, so that its card "
+                                "shows the window as you left it."
+                              : "and while the switcher is open.";
+  pictures += moments.desktopBackdrop
+                  ? " It takes a picture of your desktop too, for the backdrop each time the switcher opens and for "
+                    "the preview in the Backdrop settings."
+                  : " It takes a picture of your desktop only for the preview in the Backdrop settings.";
+  pictures += " Nothing it sees ever leaves your computer: no accounts, no analytics, no tracking.";
+  QStringList paragraphs{pictures};
   if (offersFeedback) paragraphs << "Pressing Send in the feedback window sends what that window shows you and nothing else.";
   paragraphs << "It never asks the internet for new versions: your package manager brings them."
              << "It needs no special permission: the X server lets it see your windows' pictures and bring the one "
@@ -41,7 +55,8 @@ QStringList AboutPane::privacyParagraphs(bool offersFeedback) {
   return paragraphs;
 }
 
-AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> showTour, QWidget* parent)
+AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> showTour, PictureMoments moments,
+                     QWidget* parent)
     : QWidget(parent) {
   const bool offersFeedback = static_cast<bool>(sendFeedback);
   auto* layout = new QVBoxLayout(this);
@@ -113,7 +128,7 @@ AboutPane::AboutPane(std::function<void()> sendFeedback, std::function<void()> s
   }
 
   QFormLayout* privacy = form->section("Privacy");
-  for (const QString& paragraph : privacyParagraphs(offersFeedback)) privacy->addRow(SettingsForm::explainer(paragraph));
+  for (const QString& paragraph : privacyParagraphs(offersFeedback, moments)) privacy->addRow(SettingsForm::explainer(paragraph));
   form->finish();
 }
 

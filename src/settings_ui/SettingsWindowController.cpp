@@ -300,7 +300,7 @@ void SettingsWindowController::showPane() {
       content = new BackdropPane(*bindings_, services_);
       break;
     case SettingsPane::about:
-      content = new AboutPane(services_.sendFeedback, services_.showTour);
+      content = new AboutPane(services_.sendFeedback, services_.showTour, AboutPane::pictureMoments(bindings_->settings()));
       break;
   }
   content->setProperty("pane", static_cast<int>(pane_));

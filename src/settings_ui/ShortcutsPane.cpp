@@ -126,6 +126,7 @@ ShortcutsPane::ShortcutsPane(SettingsBindings& bindings, const SettingsWindowSer
   if (services_.observeShortcutOwners) {
     ownersSubscription_ = services_.observeShortcutOwners([this] {
       for (ShortcutRecorderRow* row : rows_) row->refreshTaken();
+      followValues();  // the key above Tab changes hands too
     });
   }
   showCopies();
@@ -222,8 +223,28 @@ void ShortcutsPane::followValues() {
             "without tapping again keeps you where you are.");
   const bool tab = usesTabShortcut();
   graveToggle_->setVisible(tab);
-  keysFootnote_->setText(QString("H and L go left and right, J and K go down and up.") +
-                         (tab ? " Inside the switcher the same key steps backward." : ""));
+  QString keys = QString("H and L go left and right, J and K go down and up.") +
+                 (tab ? " Inside the switcher the same key steps backward." : "");
+  if (const std::optional<std::string> held = flipKeyHeldElsewhere()) {
+    keys += QString(" %1 is held by another program here, so outside the switcher it does not flip.")
+                .arg(QString::fromStdString(*held));
+  }
+  keysFootnote_->setText(keys);
+}
+
+std::optional<std::string> ShortcutsPane::flipKeyHeldElsewhere() const {
+  if (!services_.shortcutTaken || !bindings_.settings().boolValue(K::graveCyclesBackward)) return std::nullopt;
+  for (const auto& shortcut : {shortcut1_, shortcut2_}) {
+    if (!shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode) continue;
+    // The grave key (50) before the ISO keyboards' section key (10): the key above Tab on most.
+    const auto& codes = AppSettings::backwardKeyCodes();
+    for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
+      HotkeyBinding flip = *shortcut;
+      flip.keyCode = *code;
+      if (services_.shortcutTaken(flip)) return flip.displayString(services_.keyNames);
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace quorvel

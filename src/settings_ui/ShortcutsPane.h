@@ -36,6 +36,9 @@ class ShortcutsPane final : public QWidget {
   const std::optional<HotkeyBinding>& shortcut(Row row) const;
   const std::vector<std::string>& passThroughApps() const { return passThrough_; }
   bool usesTabShortcut() const;
+  // The key above Tab with a Tab shortcut's modifiers ("Alt+`") while it flips back to the last
+  // window and another program holds it; none otherwise.
+  std::optional<std::string> flipKeyHeldElsewhere() const;
   QPushButton* passThroughRow() const { return passThroughRow_; }
   QPushButton* keyReferenceRow() const { return keyReferenceRow_; }
 

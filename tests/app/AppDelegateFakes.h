@@ -47,10 +47,6 @@ class RecordingShell final : public AppShell {
   }
   bool offersFeedback() const override { return feedback; }
   void showFeedback() override { log_.push_back("shell.showFeedback"); }
-  void showStatusMessage(const std::string& title, const std::string& text) override {
-    log_.push_back("shell.showStatusMessage " + title + ": " + text);
-  }
-  void withdrawStatusMessage() override { log_.push_back("shell.withdrawStatusMessage"); }
   void showSettings(std::optional<SettingsPane> pane) override {
     log_.push_back(pane == SettingsPane::about ? "shell.showSettings about" : "shell.showSettings");
   }

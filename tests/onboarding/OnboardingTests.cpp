@@ -303,18 +303,73 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
       {{true, false, true}, 6, {"Alt", "`"}, "Jump straight back to your last app, without summoning"},
       // Without a shortcut on Tab there is no flip back to show.
       {{false, false, false}, 5, {"\u2190", "\u2192"}, "Hop over a stack of tabs"},
+      // Keys another program holds are said to be taken, not offered.
+      {{true, false, false, G::threeFingers, D::up, true, true}, 6, {"Alt", "`"},
+       "Taken by another program, so it cannot jump back to your last app"},
   };
   for (const auto& c : cases) {
     const auto rows = OnboardingScreens::keyRows(caps, c.facts);
     ASSERT_EQ(rows.size(), c.rows) << c.lastMeaning;
     EXPECT_EQ(rows.back().caps, c.lastCaps);
     EXPECT_EQ(rows.back().meaning, c.lastMeaning);
+    EXPECT_EQ(rows.front().meaning, c.facts.summonTaken ? "Taken by another program, so it does not summon the switcher yet"
+                                                        : "Summon the switcher");
     // Backward is Shift+Tab, as in the switcher and its key reference.
     EXPECT_EQ(rows[3].caps, (std::vector<std::string>{"Shift", "Tab"}));
     EXPECT_EQ(rows[3].meaning, "Move backward");
   }
   EXPECT_EQ(OnboardingScreens::swipeWords(G::off, D::up).choice, "Swipe up with three fingers to summon");
   EXPECT_EQ(OnboardingScreens::swipeWords(G::fourFingers, D::sideways).choice, "Swipe sideways with four fingers to summon");
+}
+
+// The key above Tab with the shortcut's modifiers is asked for as the shortcut is: held by another
+// program (metacity's switch-group binding), the keys page says so with the advice, as the shortcut
+// row does; free, it offers the flip back; without the flip it asks nothing.
+TEST_F(OnboardingTest, TheKeysPageSaysWhenAnotherProgramHoldsTheKeyAboveTab) {
+  std::vector<HotkeyBinding> asked;
+  bool held = false, summonHeld = false;
+  services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<AdviceText> {
+    if (binding.keyCode == HotkeyBinding::tabKeyCode) {
+      return summonHeld ? std::optional<AdviceText>("Alt+Tab is held.") : std::nullopt;
+    }
+    asked.push_back(binding);
+    if (held) return AdviceText("Alt+` is held by the window manager, Metacity.");
+    return std::nullopt;
+  };
+  const struct {
+    bool flip, held, summonHeld, asks;
+    const char* meaning;
+  } cases[] = {
+      {true, true, false, true, "Taken by another program, so it cannot jump back to your last app"},
+      {true, false, false, true, "Jump straight back to your last app, without summoning"},
+      {false, true, true, false, nullptr},
+  };
+  for (const auto& c : cases) {
+    store.set(AppSettings::Key::graveCyclesBackward, c.flip);
+    held = c.held;
+    summonHeld = c.summonHeld;
+    asked.clear();
+    const auto [flow, page] = freshPage(Step::keys);
+    // The shortcut's own row says whether it summons, as the key source answers now.
+    bool summons = false, summonTaken = false;
+    for (const QLabel* label : page->findChildren<QLabel*>()) {
+      summons |= label->text() == "Summon the switcher";
+      summonTaken |= label->text() == "Taken by another program, so it does not summon the switcher yet";
+    }
+    EXPECT_EQ(summons, !c.summonHeld);
+    EXPECT_EQ(summonTaken, c.summonHeld);
+    EXPECT_EQ(!asked.empty(), c.asks) << c.flip << c.held;
+    for (const HotkeyBinding& binding : asked) EXPECT_EQ(binding.requiredFlags, HotkeyBinding::optionFlag);
+    bool rowFound = false;
+    for (const QLabel* label : page->findChildren<QLabel*>()) rowFound |= c.meaning && label->text() == c.meaning;
+    EXPECT_EQ(rowFound, c.meaning != nullptr) << c.flip << c.held;
+    const auto* note = page->findChild<AdviceView*>("quickFlipNote");
+    ASSERT_EQ(note != nullptr, c.flip && c.held);
+    if (note) {
+      EXPECT_EQ(note->text().toStdString(),
+                "Alt+` is held by the window manager, Metacity. Inside the switcher it still steps backward.");
+    }
+  }
 }
 
 TEST_F(OnboardingTest, TheLastPageOffersTheSwipeOnlyWithATouchpadAndWarnsOnlyWhenItIsTaken) {
@@ -492,6 +547,42 @@ TEST_F(OnboardingTest, TheWatcherLeavesAShortcutChosenInAnOpenWindowToThatWindow
   heldElsewhere = true;
   watcher.ownershipChanged();
   EXPECT_EQ(asked, 3);  // lost with no window of choice open
+}
+
+// Before the tour has been completed, a taken shortcut is told beside the tray item only while no
+// window says it (the tour's own page at the first start), once per loss, in short, and taken back
+// when the keys are free or the "Shortcut needed" window says it.
+TEST_F(OnboardingTest, TheTrayNoticeSpeaksOnlyWhereNothingElseDoes) {
+  int asked = 0;
+  bool inPlace = true;  // the tour is open
+  std::vector<bool> notices;
+  PermissionWatcher watcher(store, loop.main(), [this] { return heldElsewhere; }, [&](bool) { ++asked; });
+  watcher.setAnsweredInPlace([&] { return inPlace; });
+  watcher.setNotice([&](bool shown) { notices.push_back(shown); });
+  watcher.start();
+  heldElsewhere = true;
+  watcher.ownershipChanged();
+  EXPECT_TRUE(notices.empty());  // the tour's page says it
+  inPlace = false;               // the tour is closed before its end
+  watcher.answeringWindowClosed();
+  loop.runUntilIdle();
+  EXPECT_EQ(notices, std::vector<bool>{true});
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(notices, std::vector<bool>{true});  // once per loss
+  heldElsewhere = false;
+  watcher.ownershipChanged();
+  heldElsewhere = true;
+  watcher.ownershipChanged();
+  EXPECT_EQ(notices, (std::vector<bool>{true, false, true}));
+  store.set(OnboardingFlow::completedKey, true);
+  loop.advance(PermissionWatcher::lookInterval);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(notices, (std::vector<bool>{true, false, true, false}));  // the window says it now
+
+  const std::string text = PermissionWatcher::noticeText("Alt+Tab");
+  EXPECT_EQ(text,
+            "Alt+Tab is taken by another program, so pressing it does not open Quorvel. To read what to do, choose "
+            "Settings in this icon's menu and open Shortcuts.");
 }
 
 // However long the advice, the "Shortcut needed" window shows it whole: no line cut off at the top

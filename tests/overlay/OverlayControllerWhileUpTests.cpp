@@ -229,10 +229,11 @@ TEST(OverlayControllerWindowActions, MinimizeThenRestoreAndRefusals) {
   c.windowAction(1);
   EXPECT_TRUE(log.contains("restore window of Alpha"));
   EXPECT_EQ(rig.windowActions.calls, (std::vector<std::string>{"minimize", "restore"}));
-  // The program's own window goes through its own application object.
+  // The program's own window goes through its own application object; restored a moment ago, it is
+  // minimized again.
   rig.windowActions.own = OwnWindow{101, true};
   c.windowAction(1);
-  EXPECT_EQ(rig.windowActions.calls.back(), "restoreOwn 101");
+  EXPECT_EQ(rig.windowActions.calls.back(), "minimizeOwn 101");
   // A card without a handle is refused with a beep and a log line.
   WindowCard& beta = const_cast<WindowCard&>(c.presentedCards()[1]);
   beta.ax = nullptr;

@@ -91,5 +91,28 @@ TEST(AboutPaneTest, FeedbackOnlyWhereTheBuildCanSendIt) {
   }
 }
 
+// The privacy words say when pictures are taken, as the settings have it: never "only while it is
+// open" while a window's picture is also taken as the user leaves it.
+TEST(AboutPaneTest, PrivacySaysWhenPicturesAreTaken) {
+  DefaultsStore store;
+  AppSettings settings(store);
+  settings.registerDefaults();
+  const struct {
+    bool onLeave;
+    std::string backdrop;
+    bool saysLeave, saysBackdrop;
+  } cases[] = {{true, "liveDesktop", true, true}, {false, "solidColor", false, false}};
+  for (const auto& c : cases) {
+    store.set(AppSettings::Key::refreshPictureOnLeave, c.onLeave);
+    store.set(AppSettings::Key::backdropStyle, c.backdrop);
+    const QString first = AboutPane::privacyParagraphs(false, AboutPane::pictureMoments(settings)).front();
+    EXPECT_FALSE(first.contains("only while it is open"));
+    EXPECT_TRUE(first.contains("once as it starts")) << first.toStdString();
+    EXPECT_EQ(first.contains("each time you leave a window"), c.saysLeave) << first.toStdString();
+    EXPECT_EQ(first.contains("for the backdrop each time the switcher opens"), c.saysBackdrop) << first.toStdString();
+    EXPECT_TRUE(first.endsWith("Nothing it sees ever leaves your computer: no accounts, no analytics, no tracking."));
+  }
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -181,6 +181,33 @@ TEST_F(ShortcutsPaneTest, AShortcutAnotherProgramHoldsIsSaidUnderItsRowUntilItIs
   EXPECT_TRUE(first->messageView()->isHidden());
 }
 
+// The key above Tab that another program holds (metacity's Alt+`) is said under the keys, as the
+// key source answers, for as long as it flips back; freed, the words go.
+TEST_F(ShortcutsPaneTest, TheKeysSayWhenAnotherProgramHoldsTheKeyAboveTab) {
+  bool held = true;
+  ObserverList<> owners;
+  services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<AdviceText> {
+    if (!held || b.keyCode == HotkeyBinding::tabKeyCode) return std::nullopt;
+    return AdviceText("taken");
+  };
+  services.observeShortcutOwners = [&](std::function<void()> f) { return owners.add(std::move(f)); };
+  const QString said = "Alt+` is held by another program here, so outside the switcher it does not flip.";
+  auto says = [&] {
+    for (const QLabel* label : pane().findChildren<QLabel*>())
+      if (label->text().contains(said)) return true;
+    return false;
+  };
+  EXPECT_EQ(pane().flipKeyHeldElsewhere(), std::optional<std::string>("Alt+`"));
+  EXPECT_TRUE(says());
+  store.set(K::graveCyclesBackward, false);
+  EXPECT_FALSE(says());
+  store.set(K::graveCyclesBackward, true);
+  EXPECT_TRUE(says());
+  held = false;
+  owners.notify();
+  EXPECT_FALSE(says());
+}
+
 // The advice under the rows stands whole, its commands on lines of their own and selectable, also
 // when the other row's refusal takes lines of its own.
 TEST_F(ShortcutsPaneTest, TheAdviceUnderTheRowsIsNeverCutOffAndItsCommandsCanBeSelected) {

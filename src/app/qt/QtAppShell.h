@@ -27,8 +27,10 @@ class QtAppShell final : public AppShell {
   void installMainMenu(const std::vector<Menu>& menus, MenuHandler handler) override;
   void showStatusItem(const Menu& menu, MenuHandler handler, std::function<void()> willOpen) override;
   void removeStatusItem() override;
-  void showStatusMessage(const std::string& title, const std::string& text) override;
-  void withdrawStatusMessage() override;
+  // Shows a short message beside the tray item (nothing when there is none).
+  void showStatusMessage(const std::string& title, const std::string& text);
+  // Takes that message away if it still shows.
+  void withdrawStatusMessage();
   void showSettings(std::optional<SettingsPane> pane) override;
   // Opens the feedback form through `opener` (set by the program when the build has a feedback
   // host); until it is set, feedback is not offered.

@@ -270,9 +270,11 @@ class OverlayController final : public OverlayContentViewDelegate {
   // Close (0) or minimize (1) the selected card's window.
   void windowAction(int kind) override;
   // Closes or minimizes (a minimized window: restores) the window of presentedCards[index]; a
-  // closed card leaves the switcher at once, and 1.5 s after the action the cards are refreshed.
+  // closed card leaves the switcher at once, a minimized or restored one shows its new state at
+  // once, and 1.5 s after the action the cards are refreshed with what really happened.
   void performWindowAction(CardAction kind, int index);
   void removeClosedCard(uint32_t id);
+  void showMinimized(uint32_t id, bool minimized);
   void startActionFollowUp();
   // Merges the registry's current cards into the summon; redraws only when something visible changed.
   void refreshCards();

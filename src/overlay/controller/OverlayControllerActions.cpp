@@ -45,6 +45,7 @@ void OverlayController::performWindowAction(CardAction kind, int index) {
   }
   const bool restore = card.state == WindowState::minimized;
   logger_.notice("%s window of %{private}s", restore ? "restore" : "minimize", card.appName);
+  showMinimized(card.id, !restore);
   if (own) {
     actions->setOwnWindowMinimized(own->number, !restore);
     startActionFollowUp();
@@ -65,6 +66,23 @@ void OverlayController::removeClosedCard(uint32_t id) {
   applySearch(fallback, false);
   updateEmptyState();
   presentedPreviousIndex_ = keep ? CardListMerge::indexOf(presentedCards_, *keep).value_or(0) : 0;
+}
+
+void OverlayController::showMinimized(uint32_t id, bool minimized) {
+  bool changed = false;
+  for (WindowCard& card : allPresentedCards_) {
+    if (card.id != id) continue;
+    // A window of a hidden application stays shown as hidden, as the registry ranks it.
+    if (card.state == WindowState::hiddenApp) return;
+    // A restored window comes back where it was minimized, which is nearly always this desktop; the
+    // follow-up's refresh says where it really is.
+    card.state = minimized ? WindowState::minimized : WindowState::onCurrentSpace;
+    card.spaceNumber.reset();
+    card.isOnFullscreenSpace = false;
+    changed = true;
+  }
+  if (!changed) return;
+  applySearch(std::nullopt, false);
 }
 
 void OverlayController::startActionFollowUp() {
