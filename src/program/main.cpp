@@ -1,6 +1,8 @@
 // The program's entry: one Quorvel per X display, on Qt's event loop, until it is quit from its
 // menu or ended by a signal (SIGTERM, SIGINT, SIGHUP), after which every service is torn down in
-// order and the process exits with status 0. The log says which of them ended it.
+// order and the process exits with status 0, or until its X display goes away, when the toolkit
+// exits the process from within its loop after the same teardown. The log says which of them ended
+// it, and every end closes the log with "Quorvel has ended" and the status.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -83,6 +85,9 @@ void keepToTheSessionBus() {
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
+// Whether the process is ending by an exit() from within the event loop.
+std::atomic<bool> endingInTheLoop{false};
+
 // What ends the program's services when the process ends while the event loop runs. exit()
 // destroys the calling thread's thread-local objects before any object of static storage (so before
 // any static the services' threads read), and the toolkit calls it on the main thread.
@@ -90,6 +95,7 @@ struct EndInTheLoop {
   std::function<void()> end;
   ~EndInTheLoop() {
     if (std::function<void()> ending = std::exchange(end, nullptr)) {
+      endingInTheLoop = true;
       quorvel::Logger("Program").notice(
           "Quorvel ends: the toolkit ends the process from within its event loop (the X display went away); "
           "its services end first");
@@ -98,6 +104,12 @@ struct EndInTheLoop {
   }
 };
 thread_local EndInTheLoop endInTheLoop;
+
+// The last word of an end from within the event loop, as main's own end says it: exit() runs its
+// handlers once the thread-local objects (and so the services) are gone, and hands them the status.
+void sayEndedInTheLoop(int status, void*) {
+  if (endingInTheLoop.exchange(false)) quorvel::Logger("Program").notice("Quorvel has ended (status %d)", status);
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
@@ -373,6 +385,7 @@ int main(int argc, char** argv) {
     // away: the same teardown then runs first thing in exit(), while every thread is still stopped
     // by it before a static object is destroyed.
     endInTheLoop.end = endServices;
+    ::on_exit(sayEndedInTheLoop, nullptr);
     status = QApplication::exec();
     endInTheLoop.end = nullptr;
     logger.notice("the event loop has ended (status %d); the services end", status);

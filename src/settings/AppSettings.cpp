@@ -50,12 +50,7 @@ E AppSettings::readEnum(const char* key) const {
   return fromRawValue<E>(SettingsSchema::tolerantValue(key, store_.string(key))).value_or(allCases<E>().front());
 }
 
-AppSettings::SwitcherStyle AppSettings::switcherStyle() const {
-  const auto text = store_.string(Key::switcherStyle);
-  if (!text) return SwitcherStyle::coverArc;
-  if (*text == "classicRing") return SwitcherStyle::flatRing;
-  return fromRawValue<SwitcherStyle>(*text).value_or(SwitcherStyle::coverArc);
-}
+AppSettings::SwitcherStyle AppSettings::switcherStyle() const { return readEnum<SwitcherStyle>(Key::switcherStyle); }
 
 AppSettings::GridOrder AppSettings::gridOrder() const { return readEnum<GridOrder>(Key::gridOrder); }
 AppSettings::PanoramaArrows AppSettings::panoramaArrows() const {

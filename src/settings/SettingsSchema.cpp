@@ -212,12 +212,26 @@ std::string_view SettingsSchema::unknownCaseValue(std::string_view key) {
   return item->unknownCase < item->cases.size() ? item->cases[item->unknownCase] : item->cases.front();
 }
 
-std::string_view SettingsSchema::tolerantValue(std::string_view key, const std::optional<std::string>& stored) {
+std::optional<std::string_view> SettingsSchema::caseNamed(std::string_view key, std::string_view text) {
+  // Names of earlier versions that still read as a case of today.
+  struct OlderName {
+    std::string_view key, name, reading;
+  };
+  static constexpr OlderName olderNames[] = {{"switcherStyle", "classicRing", "flatRing"}};
   const Entry* item = enumeratedEntry(key);
-  if (!item) return {};
+  if (!item) return std::nullopt;
+  const auto match = std::find(item->cases.begin(), item->cases.end(), text);
+  if (match != item->cases.end()) return *match;
+  for (const OlderName& older : olderNames) {
+    if (older.key == key && older.name == text) return older.reading;
+  }
+  return std::nullopt;
+}
+
+std::string_view SettingsSchema::tolerantValue(std::string_view key, const std::optional<std::string>& stored) {
+  if (!enumeratedEntry(key)) return {};
   if (stored) {
-    const auto match = std::find(item->cases.begin(), item->cases.end(), *stored);
-    if (match != item->cases.end()) return *match;
+    if (const std::optional<std::string_view> named = caseNamed(key, *stored)) return *named;
   }
   return unknownCaseValue(key);
 }

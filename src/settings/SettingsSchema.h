@@ -56,7 +56,11 @@ class SettingsSchema {
   // the case `unknownCase` picks. Empty for a key that is not enumerated. Answered from a table built
   // once, so the readers can ask on every read.
   static std::string_view unknownCaseValue(std::string_view key);
-  // The raw value an enumerated key reads as: `stored` when it names one of the key's cases, else
+  // The raw value of the case `text` names for the enumerated `key`: one of its cases' own raw
+  // values, or an older name the reader still understands ("classicRing" for "switcherStyle" names
+  // "flatRing"). None for text that names no case, and for a key that is not enumerated.
+  static std::optional<std::string_view> caseNamed(std::string_view key, std::string_view text);
+  // The raw value an enumerated key reads as: the case `stored` names (caseNamed), else
   // unknownCaseValue(key). Empty for a key that is not enumerated.
   static std::string_view tolerantValue(std::string_view key, const std::optional<std::string>& stored);
 };

@@ -89,24 +89,22 @@ JSONValue exportedValue(const DefaultsStore& store, const AppSettings::DefaultEn
   return {false};
 }
 
-// What the program reads in place of a value too large for the setting, so that an export always
-// stays small enough to be read back: an enumerated setting's tolerant reading, a list in its
-// canonical (bounded) form, the default for anything else. A short text stays as it is, colour or
-// not: the import skips it, and the file still comes in.
+// What the program reads in place of a value the setting may not hold, so that an export always
+// stays small enough to be read back and brings every setting as the program reads it: an enumerated
+// setting's tolerant reading, a list in its canonical (bounded) form, the default for anything else.
+// A short text stays as it is, colour or not: the import skips it, and the file still comes in.
 JSONValue admissibleValue(const AppSettings::DefaultEntry& entry, JSONValue value) {
   const Json json = value.toJson();
   if (SettingsTransfer::admissible(entry, json)) return value;
   switch (entry.type) {
-    case ValueType::text:
-      if (const auto* text = std::get_if<std::string>(&value.value);
-          text && text->size() <= SettingsTransfer::maximumTextLength) {
-        return value;
-      }
+    case ValueType::text: {
+      const auto* text = std::get_if<std::string>(&value.value);
       if (!entry.cases.empty()) {
-        const auto* text = std::get_if<std::string>(&value.value);
         return {std::string(SettingsSchema::tolerantValue(entry.key, text ? std::optional(*text) : std::nullopt))};
       }
+      if (text && text->size() <= SettingsTransfer::maximumTextLength) return value;
       return {entry.value.get<std::string>()};
+    }
     case ValueType::textList:
       return stringsValue(TitlePatterns::canonicalIdentifiers(textListIn(json).value_or(std::vector<std::string>{})));
     case ValueType::wordListDictionary:
@@ -462,6 +460,8 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
       continue;
     }
     if (trimmed) leftOut.push_back(*trimmed);
+    // An older name of a case comes in as the case it names.
+    if (!entry.cases.empty()) value = std::string(*SettingsSchema::caseNamed(entry.key, value->get<std::string>()));
     writes[entry.key] = std::move(*value);
     ++written;
   }
@@ -471,17 +471,33 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
   // A file that brings nothing changes nothing, the tidying of the lists included.
   if (written == 0) return {std::nullopt, 0, true, std::move(leftOut)};
 
+  // The lists the file brings are written as the settings window writes them; the store's own lists
+  // stay as they are. Hidden applications brought in restrict the stored title words, and title words
+  // brought in are restricted to the applications hidden once the file is in.
   if (&store == &settings_.store()) {
     using K = AppSettings::Key;
-    const auto hidden = AppSettings::canonicalIdentifiers(listAfter(writes, store, K::hiddenBundleIDs));
-    const auto patternsValue = valueAfter(writes, store, K::hiddenTitlePatterns);
-    const auto patterns = AppSettings::restrictedTitlePatterns(
-        AppSettings::titlePatternsFrom(patternsValue.value_or(Json::object())), hidden);
-    const auto passThrough =
-        AppSettings::canonicalIdentifiers(listAfter(writes, store, K::passThroughBundleIDs));
-    writes[K::hiddenBundleIDs] = Json(hidden);
-    writes[K::hiddenTitlePatterns] = AppSettings::titlePatternsValue(patterns);
-    writes[K::passThroughBundleIDs] = Json(passThrough);
+    const bool bringsHidden = writes.contains(K::hiddenBundleIDs);
+    if (bringsHidden) {
+      writes[K::hiddenBundleIDs] = Json(AppSettings::canonicalIdentifiers(listAfter(writes, store, K::hiddenBundleIDs)));
+    }
+    if (bringsHidden || writes.contains(K::hiddenTitlePatterns)) {
+      const auto hidden = listAfter(writes, store, K::hiddenBundleIDs);
+      const std::set<std::string> hiddenSet(hidden.begin(), hidden.end());
+      // Only the hidden applications' words are read, so the bound on how many applications have
+      // words counts none of the others.
+      Json words = Json::object();
+      const auto patternsValue = valueAfter(writes, store, K::hiddenTitlePatterns);
+      if (patternsValue && patternsValue->is_object()) {
+        for (const auto& [id, list] : patternsValue->items()) {
+          if (hiddenSet.contains(id)) words[id] = list;
+        }
+      }
+      writes[K::hiddenTitlePatterns] = AppSettings::titlePatternsValue(AppSettings::titlePatternsFrom(words));
+    }
+    if (writes.contains(K::passThroughBundleIDs)) {
+      writes[K::passThroughBundleIDs] =
+          Json(AppSettings::canonicalIdentifiers(listAfter(writes, store, K::passThroughBundleIDs)));
+    }
   }
 
   store.setMany(writes);
@@ -518,6 +534,8 @@ std::optional<SettingsTransfer::LeftOut::Reason> SettingsTransfer::inadmissibili
       if (!value.is_string()) return Reason::wrongType;
       const auto& text = value.get_ref<const std::string&>();
       if (text.size() > maximumTextLength) return Reason::tooLarge;
+      // An enumerated setting holds one of its cases.
+      if (!entry.cases.empty() && !SettingsSchema::caseNamed(entry.key, text)) return Reason::notAChoice;
       // A colour setting holds a colour.
       const bool colour = entry.cases.empty() && entry.value.is_string() &&
                           SettingColors::rgbFromHex(entry.value.get_ref<const std::string&>()).has_value();

@@ -73,6 +73,7 @@ class SettingsTransfer {
       wrongType,          // the value is not of the setting's type
       tooLarge,           // a text, an entry, a word list or a shortcut past its bounds
       notAColour,         // a colour setting's text that names no colour
+      notAChoice,         // an enumerated setting's text that names none of its cases
       controlCharacters,  // an entry or a name holding a control character
       trimmed,            // a list of more applications than it may hold: the first `kept` of `total` came in
     };
@@ -99,7 +100,9 @@ class SettingsTransfer {
   };
 
   // `settings` is over the program's own store: an import into that store also tidies the hidden and
-  // pass-through application lists as the settings window writes them.
+  // pass-through application lists the file brings as the settings window writes them (hidden
+  // applications brought in restrict the stored title words too); lists the file does not bring are
+  // left as they are.
   explicit SettingsTransfer(AppSettings& settings);
 
   ExportResult exportSettings(const DefaultsStore& store) const;
@@ -113,10 +116,11 @@ class SettingsTransfer {
 
   static std::variant<File, Failure> decode(std::string_view data);
   // Whether `value`, already of the entry's type, is one the setting may hold: a text no longer than
-  // maximumTextLength (a colour, where the default is one), a list or title-word dictionary within
-  // TitlePatterns' bounds, a shortcut of at most maximumShortcutMembers members. A value that is not
-  // is skipped by the import (a list of too many applications is cut to the first it may hold); the
-  // export writes what the program reads in its place.
+  // maximumTextLength (a colour, where the default is one; one of its cases, or an older name of one,
+  // where the setting is enumerated), a list or title-word dictionary within TitlePatterns' bounds, a
+  // shortcut of at most maximumShortcutMembers members. A value that is not is skipped by the import
+  // (a list of too many applications is cut to the first it may hold); the export writes what the
+  // program reads in its place.
   static bool admissible(const SettingsSchema::Entry& entry, const nlohmann::json& value);
   // Why `value` is not admissible; none when it is.
   static std::optional<LeftOut::Reason> inadmissibility(const SettingsSchema::Entry& entry,

@@ -5,14 +5,13 @@
 
 #include "settings/SettingsSchema.h"
 #include "settings/SettingsTransfer.h"
+#include "settings_ui/SettingNames.h"
 
 namespace quorvel {
 
 namespace {
 
 using LeftOut = SettingsTransfer::LeftOut;
-using K = AppSettings::Key;
-
 // Left-out values named one by one; the rest are counted.
 constexpr size_t kNamedLeftOut = 5;
 // Bytes of a key the file names, as the message quotes it.
@@ -34,16 +33,9 @@ std::string quotedKey(std::string_view key) {
   return "\u201c" + text + "\u201d";
 }
 
-// The settings whose values can be left out for more than their type by the names the settings
-// window gives them; any other by its key.
+// A setting by the words the settings window gives it; a key that is no setting as the file has it.
 std::string settingName(const std::string& key) {
-  if (key == K::hiddenBundleIDs) return "the apps to hide";
-  if (key == K::hiddenTitlePatterns) return "the title words of the apps to hide";
-  if (key == K::passThroughBundleIDs) return "the apps that keep the shortcut";
-  if (key == K::backdropColor) return "the backdrop color";
-  if (key == K::hotkeyBinding1) return "the keyboard shortcut";
-  if (key == K::hotkeyBinding2) return "the second shortcut";
-  if (key == K::cancelBinding) return "the other key that closes the switcher";
+  if (std::optional<std::string> words = SettingNames::inSentence(key)) return *words;
   return quotedKey(key);
 }
 
@@ -77,6 +69,8 @@ std::string why(const LeftOut& item) {
       return "its value is too large";
     case LeftOut::Reason::notAColour:
       return "its value is not a color";
+    case LeftOut::Reason::notAChoice:
+      return "not one of its choices";
     case LeftOut::Reason::controlCharacters:
       return "its value holds control characters";
     case LeftOut::Reason::trimmed:

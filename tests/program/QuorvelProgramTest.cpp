@@ -815,7 +815,8 @@ TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself)
 }
 
 // The X server dies while the switcher is on screen and its render thread is drawing: the program
-// ends on its own, by exiting rather than by a crash, with nothing read after it was freed.
+// ends on its own, by exiting rather than by a crash, with nothing read after it was freed, and its
+// log ends as every end does, once, with the status it ended with.
 TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly) {
   const pid_t pid = startQuorvelAndUseWindows();
   ASSERT_GT(pid, 0) << session->log("quorvel");
@@ -825,7 +826,12 @@ TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly
   ASSERT_TRUE(session->killServer());
   const std::optional<int> status = exitStatus(pid, 30s);
   const std::string log = session->log("quorvel");
-  EXPECT_TRUE(status.has_value()) << "the program did not exit (it crashed or hangs)\n" << log;
+  ASSERT_TRUE(status.has_value()) << "the program did not exit (it crashed or hangs)\n" << log;
+  EXPECT_NE(log.find("Quorvel ends: the toolkit ends the process"), std::string::npos) << log;
+  const std::string ended = "Quorvel has ended (status " + std::to_string(*status) + ")";
+  const size_t at = log.find(ended);
+  EXPECT_NE(at, std::string::npos) << log;
+  EXPECT_EQ(log.find("Quorvel has ended", at + 1), std::string::npos) << "said twice\n" << log;
   // (A process the toolkit ends from its event loop leaves the toolkit's own memory unfreed: leaks
   // are not what is looked for here.)
   EXPECT_EQ(log.find("ERROR: AddressSanitizer"), std::string::npos) << log;

@@ -96,6 +96,7 @@ TEST_F(SettingsTransferTest, ExportReadsValuesByTheDefaultsType) {
   store.set(K::backdropColor, 7);         // text reading of a number
   store.set(K::hiddenBundleIDs, 3);       // no list: the default
   store.set(K::cancelBinding, "F5");      // no dictionary: the default
+  store.set(K::hiddenAppsDisplay, "Hide");  // no choice: what it reads as
   const auto exported = transfer.exportSettings(store);
   ASSERT_TRUE(exported.succeeded());
   const auto written = Value::parse(*exported.data)["settings"];
@@ -104,6 +105,7 @@ TEST_F(SettingsTransferTest, ExportReadsValuesByTheDefaultsType) {
   EXPECT_EQ(written["backdropColor"], "7");
   EXPECT_EQ(written["hiddenBundleIDs"], Value::array());
   EXPECT_EQ(written["cancelBinding"], Value::object());
+  EXPECT_EQ(written["hiddenAppsDisplay"], "show");
 }
 
 TEST_F(SettingsTransferTest, RoundTripCarriesEveryKey) {
@@ -132,7 +134,7 @@ TEST_F(SettingsTransferTest, RoundTripCarriesEveryKey) {
 TEST_F(SettingsTransferTest, ImportConvertsToTheDefaultsTypeAndSkipsTheRest) {
   const Value file = {
       {"vimKeys", 1},                                                       // not a Boolean: skipped
-      {"switcherStyle", "teacup"},                                          // any text
+      {"switcherStyle", "teacup"},                                          // no arrangement: skipped
       {"hotkeyBinding1", {{"keyCode", 49}, {"flags", 524288}}},             // integers
       {"hotkeyBinding2", {{"keyCode", 49.5}, {"flags", 524288}}},           // skipped
       {"cancelBinding", Value::object()},                                   // no shortcut
@@ -143,10 +145,9 @@ TEST_F(SettingsTransferTest, ImportConvertsToTheDefaultsTypeAndSkipsTheRest) {
   };
   const auto result = transfer.importSettings(fileWith(file), store);
   ASSERT_TRUE(result.succeeded());
-  EXPECT_EQ(result.written, 4);
+  EXPECT_EQ(result.written, 3);
   EXPECT_FALSE(store.hasStoredValue(K::vimKeys));
-  EXPECT_EQ(store.storedObject(K::switcherStyle), Value("teacup"));
-  EXPECT_EQ(settings.switcherStyle(), AppSettings::SwitcherStyle::coverArc);
+  EXPECT_FALSE(store.hasStoredValue(K::switcherStyle));
   const auto binding = store.storedObject(K::hotkeyBinding1);
   ASSERT_TRUE(binding);
   EXPECT_TRUE((*binding)["keyCode"].is_number_integer());
@@ -169,11 +170,68 @@ TEST_F(SettingsTransferTest, ImportIntoTheProgramsStoreTidiesTheLists) {
   EXPECT_EQ(changes, 1);  // one change for the whole file
   EXPECT_EQ(store.storedObject(K::hiddenBundleIDs), Value(Words{"com.a", "com.b"}));
   EXPECT_EQ(store.storedObject(K::hiddenTitlePatterns), (Value{{"com.a", Words{"draft"}}}));
-  EXPECT_EQ(store.storedObject(K::passThroughBundleIDs)->size(), 11u);
+  EXPECT_FALSE(store.hasStoredValue(K::passThroughBundleIDs));  // not in the file: left alone
 
   DefaultsStore other;
   EXPECT_EQ(transfer.importSettings(fileWith(file), other).written, 2);
   EXPECT_EQ(other.storedObject(K::hiddenBundleIDs), Value(Words{" com.a ", "com.a", "com.b"}));
+}
+
+// An import changes what the file brings and nothing else: the store's own lists stay as they are
+// (past the bounds of the settings window too), an enumerated value that names none of its cases
+// is left out and the stored one kept, and an older name comes in as the case it names.
+TEST_F(SettingsTransferTest, ImportChangesOnlyWhatItBrings) {
+  Words hidden;  // more than the settings window would keep, in no order, with a blank
+  for (int i = 299; i >= 0; --i) hidden.push_back("app" + std::to_string(i));
+  hidden.push_back(" app7 ");
+  const Value words = {{"app299", Words{"Secret"}}, {"app1", Words{"draft"}}, {"gone", Words{"x"}}};
+  const Words passThrough = {"x11.b", " x11.a", "x11.b"};
+  struct Case {
+    const char* what;
+    Value file;
+    int written;
+    std::map<std::string, Value> changed;  // the stored values that differ afterwards
+    std::vector<SettingsTransfer::LeftOut> leftOut;
+  };
+  using Reason = SettingsTransfer::LeftOut::Reason;
+  const std::vector<Case> cases = {
+      {"a key beside the lists", {{"vimKeys", false}}, 1, {{K::vimKeys, false}}, {}},
+      {"no choice", {{"switcherStyle", "banana"}, {"showTips", false}}, 1, {{K::showTips, false}},
+       {{K::switcherStyle, Reason::notAChoice}}},
+      {"the wrong letter case", {{"titleSize", "Small"}}, 0, {}, {{K::titleSize, Reason::notAChoice}}},
+      {"an older name", {{"switcherStyle", "classicRing"}}, 1, {{K::switcherStyle, "flatRing"}}, {}},
+      {"title words alone",
+       {{"hiddenTitlePatterns", {{"app298", Words{" Inbox"}}, {"other", Words{"y"}}}}},
+       1,
+       {{K::hiddenTitlePatterns, {{"app298", Words{"inbox"}}}}},
+       {}},
+      {"hidden apps",
+       {{"hiddenBundleIDs", Words{"app299", " app1", "app1", "new"}}},
+       1,
+       {{K::hiddenBundleIDs, Words{"app1", "app299", "new"}},
+        {K::hiddenTitlePatterns, {{"app1", Words{"draft"}}, {"app299", Words{"secret"}}}}},
+       {}},
+      {"apps that keep the shortcut", {{"passThroughBundleIDs", Words{"x11.z", "x11.y "}}}, 1,
+       {{K::passThroughBundleIDs, Words{"x11.y", "x11.z"}}}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    store.setMany({{K::switcherStyle, "flip3d"},
+                   {K::titleSize, "large"},
+                   {K::hiddenBundleIDs, hidden},
+                   {K::hiddenTitlePatterns, words},
+                   {K::passThroughBundleIDs, passThrough}});
+    std::map<std::string, Value> expected = store.storedValues();
+    for (const auto& [key, value] : c.changed) expected[key] = value;
+    const auto result = transfer.importSettings(fileWith(c.file), store);
+    ASSERT_TRUE(result.succeeded());
+    EXPECT_EQ(result.written, c.written);
+    EXPECT_EQ(result.leftOut, c.leftOut);
+    EXPECT_EQ(store.storedValues(), expected);
+    store.remove(K::vimKeys);
+    store.remove(K::showTips);
+  }
+  EXPECT_EQ(settings.switcherStyle(), AppSettings::SwitcherStyle::flip3d);
 }
 
 TEST_F(SettingsTransferTest, RefusedFilesChangeNothing) {
@@ -293,7 +351,7 @@ TEST_F(SettingsTransferTest, ImportBoundsCheckEachValueAsItsSetting) {
       {{{"backdropColor", std::string(1'048'000, 'f')}}, 0},
       {{{"backdropColor", "#12345g"}}, 0},
       {{{"backdropColor", "#a0b1c2"}}, 1},
-      {{{"switcherStyle", "noArrangement"}}, 1},  // enumerations take any short text
+      {{{"switcherStyle", "noArrangement"}}, 0},  // enumerations take their cases only
       {{{"switcherStyle", std::string(SettingsTransfer::maximumTextLength + 1, 'x')}}, 0},
       {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries)}}, 1},
       {{{"hiddenBundleIDs", ids(TitlePatterns::maximumEntries + 1)}}, 1},  // cut to the first it may hold

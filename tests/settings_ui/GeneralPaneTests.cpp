@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 
@@ -16,6 +18,7 @@
 
 #include "base/ObserverList.h"
 #include "settings_ui/GeneralPane.h"
+#include "settings_ui/SettingNames.h"
 #include "settings_ui/SettingsUiFixture.h"
 
 namespace quorvel {
@@ -107,9 +110,11 @@ TEST_F(GeneralPaneTest, ImportReportsWhatCameInOrWhyNothingDid) {
        "No setting came in from that file. Nothing was changed. Left out: the backdrop color (its value is too large)."},
       {file({{"showTips", "yes"}, {"backdropColor", "#12345g"}, {"noSuchKey", 1}, {"blurAmount", true}}),
        "Nothing brought in",
-       "No setting came in from that file. Nothing was changed. Left out: \u201cblurAmount\u201d (its value is not a "
-       "number), the backdrop color (its value is not a color), \u201cshowTips\u201d (its value is not true or false) "
-       "and \u201cnoSuchKey\u201d (no such setting in this version)."},
+       "No setting came in from that file. Nothing was changed. Left out: the blur amount (its value is not a "
+       "number), the backdrop color (its value is not a color), the tips (its value is not true or false) and "
+       "\u201cnoSuchKey\u201d (no such setting in this version)."},
+      {file({{"switcherStyle", "banana"}, {"titleSize", "small"}}), "Settings brought in",
+       "1 setting came in" + mentioned + " Left out: the arrangement (not one of its choices)."},
       {file({{"hiddenBundleIDs", apps},
              {"passThroughBundleIDs", {"x11.vm\nware"}},
              {"hotkeyBinding1", {{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}, {"e", 5}, {"f", 6}, {"g", 7}, {"h", 8}, {"i", 9}}},
@@ -142,6 +147,7 @@ TEST_F(GeneralPaneTest, ImportReportsWhatCameInOrWhyNothingDid) {
   }
   EXPECT_EQ(store.object(K::hiddenBundleIDs)->size(), 200u);
   EXPECT_TRUE(store.boolValue(K::vimKeys));
+  EXPECT_EQ(store.string(K::switcherStyle), "row");
   // A FIFO would block the read; a 2 GB file would fill the memory: both are refused unread.
   chosen = folder / "fifo.json";
   ASSERT_EQ(::mkfifo(chosen->c_str(), 0600), 0);
@@ -150,6 +156,21 @@ TEST_F(GeneralPaneTest, ImportReportsWhatCameInOrWhyNothingDid) {
   { std::ofstream(*chosen) << "{"; }
   fs::resize_file(*chosen, uintmax_t{2} << 30);
   EXPECT_EQ(pane().fileFlows().importSettings(), (TransferReport{"Could not read that file", unreadable}));
+}
+
+// Every setting has words of its own for the messages that name it; a key that is no setting has none.
+TEST(SettingNamesTest, EverySettingHasWordsOfItsOwn) {
+  std::set<std::string> seen;
+  for (const SettingsSchema::Entry& entry : SettingsSchema::entries()) {
+    const std::optional<std::string> words = SettingNames::inSentence(entry.key);
+    ASSERT_TRUE(words) << entry.key;
+    // Words to stand inside a sentence, not the key again.
+    EXPECT_TRUE(!words->empty() && std::islower(static_cast<unsigned char>(words->front())) && *words != entry.key)
+        << *words;
+    EXPECT_TRUE(seen.insert(*words).second) << "named twice: " << *words;
+  }
+  EXPECT_EQ(SettingNames::inSentence("noSuchKey"), std::nullopt);
+  EXPECT_EQ(SettingNames::inSentence(AppSettings::Key::hasRescaledAnimationSpeed), std::nullopt);
 }
 
 TEST_F(GeneralPaneTest, RestoreAsksFirstAndLeavesTheLoginItemAlone) {
