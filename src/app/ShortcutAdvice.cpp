@@ -46,6 +46,16 @@ std::string AdviceText::plain() const {
   return out;
 }
 
+std::string AdviceText::heldBy() const {
+  switch (holder) {
+    case Holder::windowManager:
+      return holderName.empty() ? "the window manager" : "the window manager, " + holderName;
+    case Holder::anotherProgram: return "another program, not by the window manager";
+    case Holder::unknown: break;
+  }
+  return "another program, usually the window manager";
+}
+
 namespace {
 
 std::string lower(std::string_view text) {
@@ -138,6 +148,9 @@ bool sameKey(std::string_view written, std::string_view keyName) {
     if (out == "above_tab") return std::string("grave");
     if (out == "page_up") return std::string("prior");
     if (out == "page_down") return std::string("next");
+    if (out == "esc") return std::string("escape");
+    if (out == "del") return std::string("delete");
+    if (out == "ins") return std::string("insert");
     return out;
   };
   return canonical(written) == canonical(keysymName(keyName));
@@ -262,6 +275,29 @@ AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& f
   return out;
 }
 
+// IceWM's own window switching holds it: QuickSwitch=0 turns that off, and a later line of the
+// preferences wins over an earlier one.
+AdviceText icewmAdvice(std::string_view, const ShortcutAdvice::Findings& found) {
+  const std::string userFile = found.userFile.empty() ? "~/.icewm/preferences" : found.userFile;
+  AdviceText out;
+  if (!found.bindings.empty()) out.say("In IceWM, its window switching holds it (" + listed(found.bindings) + ").");
+  std::string turn = "turn its window switching off (QuickSwitch=0) in " + userFile + ", and restart IceWM:";
+  if (!found.systemFile.empty()) {
+    out.say(std::string(found.bindings.empty() ? "In IceWM, first" : "First") +
+            " copy the system's preferences into your own folder (IceWM reads only one):");
+    out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp " + shellPath(found.systemFile) + " " +
+                shellPath(userFile));
+    out.say("Then " + turn);
+  } else {
+    out.say(found.bindings.empty() ? "In IceWM, " + turn : "Turn" + turn.substr(4));
+  }
+  // A later line wins over an earlier one; the folder may not be there yet.
+  out.command((found.systemFile.empty() ? "mkdir -p " + shellPath(folderOf(userFile)) + " && " : std::string()) +
+              "echo QuickSwitch=0 >> " + shellPath(userFile));
+  out.command("icewm -r");
+  return out;
+}
+
 // Metacity and Marco keep their bindings in GSettings.
 AdviceText gsettingsAdvice(std::string_view schema, const ShortcutAdvice::Findings& found) {
   const bool marco = schema == kMarcoSchema;
@@ -329,9 +365,7 @@ const ManagerAdvice kAdvice[] = {
        return sentence("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
                        "\"Switch applications\").");
      }},
-    {"icewm", "IceWM", [](std::string_view, const ShortcutAdvice::Findings&) {
-       return sentence("In IceWM, set QuickSwitch=0 in ~/.icewm/preferences and restart IceWM.");
-     }},
+    {"icewm", "IceWM", icewmAdvice},
     {"fluxbox", "Fluxbox", [](std::string_view, const ShortcutAdvice::Findings&) {
        return sentence("In Fluxbox, remove its line from ~/.fluxbox/keys and reload the configuration.");
      }},
@@ -429,12 +463,17 @@ AdviceText ShortcutAdvice::advice(std::string_view windowManagerName, std::strin
                    "'s own key bindings leave it free.");
     out.say("Quit that program, or free the key in its settings; key daemons such as xbindkeys or sxhkd, and other "
             "window switchers, hold keys like this.");
+    out.holder = AdviceText::Holder::anotherProgram;
     return out;
   }
-  AdviceText out(found.managerHolds && manager
-                     ? keys + " is held by the window manager, " + std::string(manager->shownName) + "."
-                     : keys + " is taken by another program, usually the window manager.");
+  const bool managerHolds = found.managerHolds && manager;
+  AdviceText out(managerHolds ? keys + " is held by the window manager, " + std::string(manager->shownName) + "."
+                              : keys + " is taken by another program, usually the window manager.");
   out.append(manager ? manager->advice(shortcut, found) : AdviceText(std::string(kGeneralHint)));
+  if (managerHolds) {
+    out.holder = AdviceText::Holder::windowManager;
+    out.holderName = std::string(manager->shownName);
+  }
   return out;
 }
 
@@ -547,10 +586,97 @@ std::vector<std::string> ShortcutAdvice::i3Holding(std::string_view config, uint
   return out;
 }
 
+std::vector<std::string> ShortcutAdvice::icewmHolding(const std::vector<std::string>& preferences,
+                                                      uint64_t modifierFlags, std::string_view keyName) {
+  // IceWM's own values, which its preferences change.
+  std::vector<std::pair<std::string, std::string>> keys = {
+      {"KeySysSwitchNext", "Alt+Tab"}, {"KeySysSwitchLast", "Alt+Shift+Tab"}, {"KeySysSwitchClass", "Alt+grave"}};
+  bool switching = true;
+  for (const std::string& text : preferences) {
+    for (std::string_view line : split(text, '\n')) {
+      line = trimmed(line);
+      const size_t equals = line.find('=');
+      if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
+      const std::string_view name = trimmed(line.substr(0, equals));
+      std::string_view value = trimmed(line.substr(equals + 1));
+      if (!value.empty() && value.front() == '"') {
+        value.remove_prefix(1);
+        value = value.substr(0, value.find('"'));
+      } else {
+        value = trimmed(value.substr(0, value.find('#')));
+      }
+      if (name == "QuickSwitch") switching = value != "0";
+      for (auto& [key, keyValue] : keys) {
+        if (name == key) keyValue = std::string(value);
+      }
+    }
+  }
+  std::vector<std::string> out;
+  if (!switching) return out;
+  const bool ctrl = modifierFlags & KeyFlags::control;
+  const bool alt = modifierFlags & KeyFlags::option;
+  const bool super = modifierFlags & KeyFlags::command;
+  for (const auto& [key, value] : keys) {
+    // "Alt+Shift+Tab", "Ctrl+Alt+Del", "Win+Tab".
+    Parts p;
+    const std::vector<std::string_view> pieces = split(value, '+');
+    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+      const std::string m = lower(trimmed(pieces[i]));
+      if (m == "ctrl" || m == "control") p.ctrl = true;
+      else if (m == "alt") p.alt = true;
+      else if (m == "super" || m == "win") p.super = true;
+      else if (m == "shift") p.shift = true;
+      else p.other = true;
+    }
+    p.key = std::string(trimmed(pieces.back()));
+    if (!p.key.empty() && sameModifiers(p, ctrl, alt, super) && sameKey(p.key, keyName)) {
+      out.push_back(key + "=" + quoted(value));
+    }
+  }
+  return out;
+}
+
+std::string ShortcutAdvice::processName(std::string_view windowManagerName) {
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  if (!manager) return {};
+  for (std::string_view name : {"openbox", "i3", "icewm"}) {
+    if (manager->nameContains == name) return std::string(name);
+  }
+  return {};
+}
+
+std::string ShortcutAdvice::configFileArgument(std::string_view windowManagerName,
+                                               const std::vector<std::string>& commandLine) {
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  if (!manager) return {};
+  // The options each manager takes for a file of its own, long and short.
+  std::string_view longOption;
+  std::string_view shortOption;
+  if (manager->nameContains == "openbox") longOption = "--config-file";
+  else if (manager->nameContains == "i3") longOption = "--config", shortOption = "-c";
+  else if (manager->nameContains == "icewm") longOption = "--config", shortOption = "-c";
+  else return {};
+  std::string file;
+  for (size_t i = 1; i < commandLine.size(); ++i) {
+    const std::string& word = commandLine[i];
+    if (word == "--") break;
+    if (word == longOption || (!shortOption.empty() && word == shortOption)) {
+      if (i + 1 < commandLine.size()) file = commandLine[++i];
+    } else if (word.size() > longOption.size() && word.compare(0, longOption.size(), longOption) == 0 &&
+               word[longOption.size()] == '=') {
+      file = word.substr(longOption.size() + 1);
+    } else if (!shortOption.empty() && word.size() > 2 && word.compare(0, 2, shortOption) == 0) {
+      file = word.substr(2);
+    }
+  }
+  return file;
+}
+
 ShortcutAdvice::Findings ShortcutAdvice::find(
     std::string_view windowManagerName, uint64_t modifierFlags, std::string_view keyName, const Environment& environment,
     const std::function<std::optional<std::string>(const std::string& path)>& readFile,
-    const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings) {
+    const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings,
+    const std::function<bool(const std::string& path)>& isDirectory) {
   Findings found;
   if (const std::string_view schema = gsettingsSchema(windowManagerName); !schema.empty()) {
     const std::vector<GsettingsKey> keys = gsettings ? gsettings(schema) : std::vector<GsettingsKey>{};
@@ -562,9 +688,26 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
   const ManagerAdvice* manager = managerOf(windowManagerName);
   const bool openbox = manager && manager->nameContains == "openbox";
   const bool i3 = manager && manager->nameContains == "i3";
-  if ((!openbox && !i3) || !readFile) return found;
-  // Where the XDG base directories put the user's and the system's configuration.
+  const bool icewm = manager && manager->nameContains == "icewm";
+  if ((!openbox && !i3 && !icewm) || !readFile) return found;
   const std::string& home = environment.home;
+  auto holdingIn = [&](const std::string& text) {
+    if (icewm) return icewmHolding({text}, modifierFlags, keyName);
+    return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
+  };
+  auto settle = [&found](std::vector<std::string> bindings) {
+    found.bindings = std::move(bindings);
+    found.managerHolds = !found.bindings.empty();
+  };
+  // A file of its own on the manager's command line is the only one it reads.
+  std::string given = configFileArgument(windowManagerName, environment.commandLine);
+  if (!given.empty() && !(icewm && given.find('/') == std::string::npos)) {
+    if (given.front() != '/' && !environment.workingDirectory.empty()) given = environment.workingDirectory + "/" + given;
+    found.userFile = shown(given, home);
+    if (std::optional<std::string> text = readFile(given)) settle(holdingIn(*text));
+    return found;
+  }
+  // Where the XDG base directories put the user's and the system's configuration.
   const std::string configHome = !environment.configHome.empty() ? environment.configHome
                                  : !home.empty()                 ? home + "/.config"
                                                                  : std::string();
@@ -573,27 +716,35 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
     if (!dir.empty()) systemDirs.emplace_back(dir);
   }
   if (systemDirs.empty()) systemDirs.emplace_back("/etc/xdg");
-  // The files the manager looks for, in its order: the user's, then the system's.
+  // The files the manager looks for, in its order: the user's (the first is where a new one goes),
+  // then the system's.
   std::vector<std::string> users;
   std::vector<std::string> systems;
   if (openbox) {
     if (!configHome.empty()) users.push_back(configHome + "/openbox/rc.xml");
     for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
-  } else {
-    if (!home.empty()) users.push_back(home + "/.i3/config");
+  } else if (i3) {
     if (!configHome.empty()) users.push_back(configHome + "/i3/config");
-    systems.emplace_back("/etc/i3/config");
+    if (!home.empty()) users.push_back(home + "/.i3/config");
     for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
+    systems.emplace_back("/etc/i3/config");
+  } else {
+    // IceWM keeps one private folder: $ICEWM_PRIVCFG, else $XDG_CONFIG_HOME/icewm when it exists,
+    // else ~/.icewm. A file name given with -c is looked for in its folders in place of preferences.
+    const std::string name = given.empty() ? "preferences" : given;
+    std::string privateDir = environment.icewmPrivateConfig;
+    if (privateDir.empty() && !configHome.empty() && isDirectory && isDirectory(configHome + "/icewm")) {
+      privateDir = configHome + "/icewm";
+    }
+    if (privateDir.empty() && !home.empty()) privateDir = home + "/.icewm";
+    if (!privateDir.empty()) users.push_back(privateDir + "/" + name);
+    systems = {"/etc/X11/icewm/" + name, "/etc/icewm/" + name, "/usr/share/icewm/" + name};
   }
-  const std::string ownFile = configHome.empty() ? std::string() : shown(users.back(), home);
-  auto holdingIn = [&](const std::string& text) {
-    return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
-  };
+  const std::string ownFile = users.empty() ? std::string() : shown(users.front(), home);
   for (const std::string& path : users) {
     if (std::optional<std::string> text = readFile(path)) {
       found.userFile = shown(path, home);
-      found.bindings = holdingIn(*text);
-      found.managerHolds = !found.bindings.empty();
+      settle(holdingIn(*text));
       return found;
     }
   }
@@ -601,12 +752,13 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
     if (std::optional<std::string> text = readFile(path)) {
       found.userFile = ownFile;
       found.systemFile = path;
-      found.bindings = holdingIn(*text);
-      found.managerHolds = !found.bindings.empty();
+      settle(holdingIn(*text));
       return found;
     }
   }
   found.userFile = ownFile;
+  // IceWM without a preferences file keeps its own values.
+  if (icewm) settle(icewmHolding({}, modifierFlags, keyName));
   return found;
 }
 
