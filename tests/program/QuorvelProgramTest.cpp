@@ -832,6 +832,18 @@ TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself)
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
 }
 
+// Openbox started with a file of its own that binds no key (the session's), while the system's
+// rc.xml binds Alt+Tab, and a client holding Alt+Tab: the advice reads the file on openbox's
+// command line and names the other program, so nothing it says touches openbox's bindings.
+TEST_F(QuorvelProgramTest, AKeyHeldBesideAManagerStartedWithAFileOfItsOwnIsAnotherProgramsKey) {
+  ASSERT_TRUE(x().check(xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_1, keycodeOf(0xff09),
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+  ASSERT_GT(startQuorvel(), 0);
+  EXPECT_TRUE(waitForLog("Alt+Tab is held by another program, not by the window manager: Openbox's own key "
+                         "bindings leave it free."))
+      << session->log("quorvel");
+}
+
 // The X server dies while the switcher is on screen and its render thread is drawing: the program
 // ends on its own, by exiting rather than by a crash, with nothing read after it was freed.
 TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly) {
