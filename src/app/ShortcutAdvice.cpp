@@ -275,25 +275,57 @@ AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& f
   return out;
 }
 
-// IceWM's own window switching holds it: QuickSwitch=0 turns that off, and a later line of the
-// preferences wins over an earlier one.
+// IceWM: a key of its preferences (its window switching's keys go with QuickSwitch=0, any other is
+// set to nothing; a later line of the preferences wins over an earlier one) or a line of its keys
+// file holds it. It reads only the first preferences and keys file it finds.
 AdviceText icewmAdvice(std::string_view, const ShortcutAdvice::Findings& found) {
-  const std::string userFile = found.userFile.empty() ? "~/.icewm/preferences" : found.userFile;
+  const std::string preferences = found.userFile.empty() ? "~/.icewm/preferences" : found.userFile;
   AdviceText out;
-  if (!found.bindings.empty()) out.say("In IceWM, its window switching holds it (" + listed(found.bindings) + ").");
-  std::string turn = "turn its window switching off (QuickSwitch=0) in " + userFile + ", and restart IceWM:";
-  if (!found.systemFile.empty()) {
-    out.say(std::string(found.bindings.empty() ? "In IceWM, first" : "First") +
-            " copy the system's preferences into your own folder (IceWM reads only one):");
-    out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp " + shellPath(found.systemFile) + " " +
+  const bool unknown = found.bindings.empty() && found.keysLines.empty();
+  std::string lead = "In IceWM, ";
+  auto say = [&out, &lead](std::string text) {
+    if (lead.empty() && !text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    out.say(lead + text);
+    lead.clear();
+  };
+  auto copyFirst = [&](const std::string& what, const std::string& systemFile, const std::string& userFile) {
+    say("first copy the system's " + what +
+        " into your own folder (IceWM reads only one):");
+    out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp " + shellPath(systemFile) + " " +
                 shellPath(userFile));
-    out.say("Then " + turn);
-  } else {
-    out.say(found.bindings.empty() ? "In IceWM, " + turn : "Turn" + turn.substr(4));
+  };
+  if (unknown || !found.bindings.empty()) {
+    bool switching = unknown;
+    std::vector<std::string> others;
+    for (const std::string& binding : found.bindings) {
+      if (binding.starts_with("KeySysSwitch")) switching = true;
+      else others.push_back(binding.substr(0, binding.find('=')));
+    }
+    if (!found.bindings.empty()) {
+      say(listed(found.bindings) + (found.bindings.size() == 1 ? " holds it." : " hold it."));
+    }
+    if (!found.systemFile.empty()) copyFirst("preferences", found.systemFile, preferences);
+    std::vector<std::string> changes;
+    if (switching) changes.push_back("turn its window switching off (QuickSwitch=0)");
+    if (!others.empty()) changes.push_back("set " + listed(others) + " to nothing");
+    say(std::string(found.systemFile.empty() ? "" : "then ") + listed(changes) + " in " + preferences + ":");
+    // The folder may not be there yet unless the copy made it.
+    const std::string folder =
+        found.systemFile.empty() ? "mkdir -p " + shellPath(folderOf(preferences)) + " && " : std::string();
+    if (switching) out.command(folder + "echo QuickSwitch=0 >> " + shellPath(preferences));
+    for (const std::string& name : others) {
+      out.command((switching ? std::string() : folder) + "echo '" + name + "=\"\"' >> " + shellPath(preferences));
+    }
   }
-  // A later line wins over an earlier one; the folder may not be there yet.
-  out.command((found.systemFile.empty() ? "mkdir -p " + shellPath(folderOf(userFile)) + " && " : std::string()) +
-              "echo QuickSwitch=0 >> " + shellPath(userFile));
+  if (!found.keysLines.empty()) {
+    const std::string keysFile = found.keysFile.empty() ? "~/.icewm/keys" : found.keysFile;
+    const bool one = found.keysLines.size() == 1;
+    if (!found.keysSystemFile.empty()) copyFirst("keys file", found.keysSystemFile, keysFile);
+    say(std::string(found.keysSystemFile.empty() ? "remove " : "then remove ") + (one ? "this line" : "these lines") + " from " +
+        keysFile + ":");
+    for (const std::string& line : found.keysLines) out.command(line);
+  }
+  out.say("Then restart IceWM:");
   out.command("icewm -r");
   return out;
 }
@@ -586,52 +618,106 @@ std::vector<std::string> ShortcutAdvice::i3Holding(std::string_view config, uint
   return out;
 }
 
-std::vector<std::string> ShortcutAdvice::icewmHolding(const std::vector<std::string>& preferences,
+namespace {
+
+// An IceWM key ("Alt+Shift+Tab", "Ctrl+Alt+Del", "Win+Tab") as a shortcut's parts.
+Parts icewmParts(std::string_view value) {
+  Parts p;
+  const std::vector<std::string_view> pieces = split(value, '+');
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    const std::string m = lower(trimmed(pieces[i]));
+    if (m == "ctrl" || m == "control") p.ctrl = true;
+    else if (m == "alt") p.alt = true;
+    else if (m == "super" || m == "win") p.super = true;
+    else if (m == "shift") p.shift = true;
+    else p.other = true;
+  }
+  p.key = std::string(trimmed(pieces.back()));
+  return p;
+}
+
+bool icewmHolds(std::string_view value, uint64_t modifierFlags, std::string_view keyName) {
+  const Parts p = icewmParts(value);
+  return !p.key.empty() &&
+         sameModifiers(p, modifierFlags & KeyFlags::control, modifierFlags & KeyFlags::option,
+                       modifierFlags & KeyFlags::command) &&
+         sameKey(p.key, keyName);
+}
+
+// A preferences line taken apart: its name and its value without quotes; none for a comment or
+// another line. `commented`: a "# Name=value" line, as IceWM's own preferences file lists its
+// defaults.
+std::optional<std::pair<std::string, std::string>> icewmSetting(std::string_view line, bool commented) {
+  line = trimmed(line);
+  if (commented) {
+    if (line.empty() || line.front() != '#') return std::nullopt;
+    line = trimmed(line.substr(1));
+  }
+  const size_t equals = line.find('=');
+  if (line.empty() || line.front() == '#' || equals == std::string_view::npos) return std::nullopt;
+  const std::string_view name = trimmed(line.substr(0, equals));
+  if (name.empty() || name.find(' ') != std::string_view::npos) return std::nullopt;
+  std::string_view value = trimmed(line.substr(equals + 1));
+  if (!value.empty() && value.front() == '"') {
+    value.remove_prefix(1);
+    value = value.substr(0, value.find('"'));
+  } else {
+    value = trimmed(value.substr(0, value.find('#')));
+  }
+  return std::pair{std::string(name), std::string(value)};
+}
+
+}  // namespace
+
+std::vector<std::string> ShortcutAdvice::icewmHolding(std::string_view defaults, const std::vector<std::string>& preferences,
                                                       uint64_t modifierFlags, std::string_view keyName) {
-  // IceWM's own values, which its preferences change.
+  // The keys IceWM takes on the root window (KeySys...), with its own values, which its installed
+  // preferences list commented out, and which its preferences change.
   std::vector<std::pair<std::string, std::string>> keys = {
       {"KeySysSwitchNext", "Alt+Tab"}, {"KeySysSwitchLast", "Alt+Shift+Tab"}, {"KeySysSwitchClass", "Alt+grave"}};
+  auto set = [&keys](const std::string& name, const std::string& value) {
+    if (!name.starts_with("KeySys")) return;
+    for (auto& [key, keyValue] : keys) {
+      if (key == name) {
+        keyValue = value;
+        return;
+      }
+    }
+    keys.emplace_back(name, value);
+  };
+  for (std::string_view line : split(defaults, '\n')) {
+    if (const auto setting = icewmSetting(line, true)) set(setting->first, setting->second);
+  }
   bool switching = true;
   for (const std::string& text : preferences) {
     for (std::string_view line : split(text, '\n')) {
-      line = trimmed(line);
-      const size_t equals = line.find('=');
-      if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
-      const std::string_view name = trimmed(line.substr(0, equals));
-      std::string_view value = trimmed(line.substr(equals + 1));
-      if (!value.empty() && value.front() == '"') {
-        value.remove_prefix(1);
-        value = value.substr(0, value.find('"'));
-      } else {
-        value = trimmed(value.substr(0, value.find('#')));
-      }
-      if (name == "QuickSwitch") switching = value != "0";
-      for (auto& [key, keyValue] : keys) {
-        if (name == key) keyValue = std::string(value);
-      }
+      const auto setting = icewmSetting(line, false);
+      if (!setting) continue;
+      if (setting->first == "QuickSwitch") switching = setting->second != "0";
+      set(setting->first, setting->second);
     }
   }
   std::vector<std::string> out;
-  if (!switching) return out;
-  const bool ctrl = modifierFlags & KeyFlags::control;
-  const bool alt = modifierFlags & KeyFlags::option;
-  const bool super = modifierFlags & KeyFlags::command;
   for (const auto& [key, value] : keys) {
-    // "Alt+Shift+Tab", "Ctrl+Alt+Del", "Win+Tab".
-    Parts p;
-    const std::vector<std::string_view> pieces = split(value, '+');
-    for (size_t i = 0; i + 1 < pieces.size(); ++i) {
-      const std::string m = lower(trimmed(pieces[i]));
-      if (m == "ctrl" || m == "control") p.ctrl = true;
-      else if (m == "alt") p.alt = true;
-      else if (m == "super" || m == "win") p.super = true;
-      else if (m == "shift") p.shift = true;
-      else p.other = true;
-    }
-    p.key = std::string(trimmed(pieces.back()));
-    if (!p.key.empty() && sameModifiers(p, ctrl, alt, super) && sameKey(p.key, keyName)) {
-      out.push_back(key + "=" + quoted(value));
-    }
+    // Its window switching's keys are taken only while it switches windows.
+    if (!switching && key.starts_with("KeySysSwitch")) continue;
+    if (icewmHolds(value, modifierFlags, keyName)) out.push_back(key + "=" + quoted(value));
+  }
+  return out;
+}
+
+std::vector<std::string> ShortcutAdvice::icewmKeysHolding(std::string_view keys, uint64_t modifierFlags,
+                                                          std::string_view keyName) {
+  std::vector<std::string> out;
+  for (std::string_view line : split(keys, '\n')) {
+    line = trimmed(line);
+    if (!line.starts_with("key") && !line.starts_with("switchkey")) continue;
+    const size_t open = line.find('"');
+    const size_t close = open == std::string_view::npos ? open : line.find('"', open + 1);
+    if (close == std::string_view::npos) continue;
+    const std::string_view word = trimmed(line.substr(0, open));
+    if (word != "key" && word != "switchkey") continue;
+    if (icewmHolds(line.substr(open + 1, close - open - 1), modifierFlags, keyName)) out.emplace_back(line);
   }
   return out;
 }
@@ -691,22 +777,6 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
   const bool icewm = manager && manager->nameContains == "icewm";
   if ((!openbox && !i3 && !icewm) || !readFile) return found;
   const std::string& home = environment.home;
-  auto holdingIn = [&](const std::string& text) {
-    if (icewm) return icewmHolding({text}, modifierFlags, keyName);
-    return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
-  };
-  auto settle = [&found](std::vector<std::string> bindings) {
-    found.bindings = std::move(bindings);
-    found.managerHolds = !found.bindings.empty();
-  };
-  // A file of its own on the manager's command line is the only one it reads.
-  std::string given = configFileArgument(windowManagerName, environment.commandLine);
-  if (!given.empty() && !(icewm && given.find('/') == std::string::npos)) {
-    if (given.front() != '/' && !environment.workingDirectory.empty()) given = environment.workingDirectory + "/" + given;
-    found.userFile = shown(given, home);
-    if (std::optional<std::string> text = readFile(given)) settle(holdingIn(*text));
-    return found;
-  }
   // Where the XDG base directories put the user's and the system's configuration.
   const std::string configHome = !environment.configHome.empty() ? environment.configHome
                                  : !home.empty()                 ? home + "/.config"
@@ -716,49 +786,91 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
     if (!dir.empty()) systemDirs.emplace_back(dir);
   }
   if (systemDirs.empty()) systemDirs.emplace_back("/etc/xdg");
-  // The files the manager looks for, in its order: the user's (the first is where a new one goes),
-  // then the system's.
-  std::vector<std::string> users;
-  std::vector<std::string> systems;
-  if (openbox) {
-    if (!configHome.empty()) users.push_back(configHome + "/openbox/rc.xml");
-    for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
-  } else if (i3) {
-    if (!configHome.empty()) users.push_back(configHome + "/i3/config");
-    if (!home.empty()) users.push_back(home + "/.i3/config");
-    for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
-    systems.emplace_back("/etc/i3/config");
-  } else {
-    // IceWM keeps one private folder: $ICEWM_PRIVCFG, else $XDG_CONFIG_HOME/icewm when it exists,
-    // else ~/.icewm. A file name given with -c is looked for in its folders in place of preferences.
-    const std::string name = given.empty() ? "preferences" : given;
-    std::string privateDir = environment.icewmPrivateConfig;
-    if (privateDir.empty() && !configHome.empty() && isDirectory && isDirectory(configHome + "/icewm")) {
-      privateDir = configHome + "/icewm";
+  // The first of the files the manager looks for, in its order: the user's (the first is where a
+  // new one goes), then the system's. Sets where the user's goes and, when the manager reads the
+  // system's, which that is.
+  auto readFirst = [&](const std::vector<std::string>& users, const std::vector<std::string>& systems,
+                       std::string& userFile, std::string& systemFile) -> std::optional<std::string> {
+    for (const std::string& path : users) {
+      if (std::optional<std::string> text = readFile(path)) {
+        userFile = shown(path, home);
+        return text;
+      }
     }
-    if (privateDir.empty() && !home.empty()) privateDir = home + "/.icewm";
+    userFile = users.empty() ? std::string() : shown(users.front(), home);
+    for (const std::string& path : systems) {
+      if (std::optional<std::string> text = readFile(path)) {
+        systemFile = path;
+        return text;
+      }
+    }
+    return std::nullopt;
+  };
+  // A file of its own on the manager's command line is the only one it reads.
+  std::string given = configFileArgument(windowManagerName, environment.commandLine);
+  auto givenPath = [&] {
+    if (given.front() != '/' && !environment.workingDirectory.empty()) return environment.workingDirectory + "/" + given;
+    return given;
+  };
+  if (openbox || i3) {
+    auto holdingIn = [&](const std::string& text) {
+      return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
+    };
+    std::optional<std::string> text;
+    if (!given.empty()) {
+      found.userFile = shown(givenPath(), home);
+      text = readFile(givenPath());
+    } else if (openbox) {
+      std::vector<std::string> systems;
+      for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
+      text = readFirst({configHome.empty() ? std::string() : configHome + "/openbox/rc.xml"}, systems, found.userFile,
+                       found.systemFile);
+    } else {
+      std::vector<std::string> users;
+      if (!configHome.empty()) users.push_back(configHome + "/i3/config");
+      if (!home.empty()) users.push_back(home + "/.i3/config");
+      std::vector<std::string> systems;
+      for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
+      systems.emplace_back("/etc/i3/config");
+      text = readFirst(users, systems, found.userFile, found.systemFile);
+    }
+    if (text) {
+      found.bindings = holdingIn(*text);
+      found.managerHolds = !found.bindings.empty();
+    }
+    return found;
+  }
+  // IceWM keeps one private folder: $ICEWM_PRIVCFG, else $XDG_CONFIG_HOME/icewm when it exists,
+  // else ~/.icewm; each of its files is the first found there or in the system's folders. A file
+  // name given with -c is looked for in place of preferences; a path is read as it stands.
+  std::string privateDir = environment.icewmPrivateConfig;
+  if (privateDir.empty() && !configHome.empty() && isDirectory && isDirectory(configHome + "/icewm")) {
+    privateDir = configHome + "/icewm";
+  }
+  if (privateDir.empty() && !home.empty()) privateDir = home + "/.icewm";
+  auto places = [&privateDir](const std::string& name) {
+    std::vector<std::string> users;
     if (!privateDir.empty()) users.push_back(privateDir + "/" + name);
-    systems = {"/etc/X11/icewm/" + name, "/etc/icewm/" + name, "/usr/share/icewm/" + name};
+    return std::pair{users, std::vector<std::string>{"/etc/X11/icewm/" + name, "/etc/icewm/" + name,
+                                                     "/usr/share/icewm/" + name}};
+  };
+  std::optional<std::string> preferences;
+  if (!given.empty() && given.find('/') != std::string::npos) {
+    found.userFile = shown(givenPath(), home);
+    preferences = readFile(givenPath());
+  } else {
+    const auto [users, systems] = places(given.empty() ? "preferences" : given);
+    preferences = readFirst(users, systems, found.userFile, found.systemFile);
   }
-  const std::string ownFile = users.empty() ? std::string() : shown(users.front(), home);
-  for (const std::string& path : users) {
-    if (std::optional<std::string> text = readFile(path)) {
-      found.userFile = shown(path, home);
-      settle(holdingIn(*text));
-      return found;
-    }
+  // IceWM's installed preferences list its own values, commented out.
+  const std::string defaults = readFile("/usr/share/icewm/preferences").value_or(std::string());
+  found.bindings = icewmHolding(defaults, preferences ? std::vector<std::string>{*preferences} : std::vector<std::string>{},
+                                modifierFlags, keyName);
+  const auto [keyUsers, keySystems] = places("keys");
+  if (std::optional<std::string> keys = readFirst(keyUsers, keySystems, found.keysFile, found.keysSystemFile)) {
+    found.keysLines = icewmKeysHolding(*keys, modifierFlags, keyName);
   }
-  for (const std::string& path : systems) {
-    if (std::optional<std::string> text = readFile(path)) {
-      found.userFile = ownFile;
-      found.systemFile = path;
-      settle(holdingIn(*text));
-      return found;
-    }
-  }
-  found.userFile = ownFile;
-  // IceWM without a preferences file keeps its own values.
-  if (icewm) settle(icewmHolding({}, modifierFlags, keyName));
+  found.managerHolds = !found.bindings.empty() || !found.keysLines.empty();
   return found;
 }
 

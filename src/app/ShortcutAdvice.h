@@ -85,6 +85,11 @@ struct ShortcutAdvice {
     // (empty when the user has one, or when that is not known).
     std::string userFile;
     std::string systemFile;
+    // IceWM: the lines of its keys file that hold it, as written; where the user's keys file goes,
+    // and the system's that IceWM reads while the user has none (as for the preferences above).
+    std::vector<std::string> keysLines;
+    std::string keysFile;
+    std::string keysSystemFile;
     // Metacity and Marco: the GSettings keys that hold it, each with the accelerators it keeps.
     std::vector<GsettingsKey> gsettingsHolders;
   };
@@ -130,11 +135,15 @@ struct ShortcutAdvice {
                                                  std::string_view keyName);
   // The bindsym lines of an i3 configuration that hold the shortcut outside any mode, as written.
   static std::vector<std::string> i3Holding(std::string_view config, uint64_t modifierFlags, std::string_view keyName);
-  // IceWM's window switching keys that hold the shortcut, read from its preferences laid over its
-  // own defaults (a later file's value wins): each as a preferences line (KeySysSwitchNext="Alt+Tab").
-  // None while QuickSwitch=0 turns its switching off.
-  static std::vector<std::string> icewmHolding(const std::vector<std::string>& preferences, uint64_t modifierFlags,
-                                               std::string_view keyName);
+  // IceWM's keys on the root window (KeySys...) that hold the shortcut, read from its preferences
+  // laid over its own values (`defaults`: its installed preferences, which list them commented out;
+  // a later line wins): each as a preferences line (KeySysSwitchNext="Alt+Tab"). Its window
+  // switching's keys are left out while QuickSwitch=0 turns that off.
+  static std::vector<std::string> icewmHolding(std::string_view defaults, const std::vector<std::string>& preferences,
+                                               uint64_t modifierFlags, std::string_view keyName);
+  // The lines of an IceWM keys file that hold the shortcut (key "Alt+Ctrl+t" ...), as written.
+  static std::vector<std::string> icewmKeysHolding(std::string_view keys, uint64_t modifierFlags,
+                                                   std::string_view keyName);
 };
 
 }  // namespace quorvel
