@@ -46,6 +46,16 @@ std::string AdviceText::plain() const {
   return out;
 }
 
+std::string AdviceText::heldBy() const {
+  switch (holder) {
+    case Holder::windowManager:
+      return holderName.empty() ? "the window manager" : "the window manager, " + holderName;
+    case Holder::anotherProgram: return "another program, not by the window manager";
+    case Holder::unknown: break;
+  }
+  return "another program, usually the window manager";
+}
+
 namespace {
 
 std::string lower(std::string_view text) {
@@ -138,6 +148,9 @@ bool sameKey(std::string_view written, std::string_view keyName) {
     if (out == "above_tab") return std::string("grave");
     if (out == "page_up") return std::string("prior");
     if (out == "page_down") return std::string("next");
+    if (out == "esc") return std::string("escape");
+    if (out == "del") return std::string("delete");
+    if (out == "ins") return std::string("insert");
     return out;
   };
   return canonical(written) == canonical(keysymName(keyName));
@@ -262,6 +275,61 @@ AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& f
   return out;
 }
 
+// IceWM: a key of its preferences (its window switching's keys go with QuickSwitch=0, any other is
+// set to nothing; a later line of the preferences wins over an earlier one) or a line of its keys
+// file holds it. It reads only the first preferences and keys file it finds.
+AdviceText icewmAdvice(std::string_view, const ShortcutAdvice::Findings& found) {
+  const std::string preferences = found.userFile.empty() ? "~/.icewm/preferences" : found.userFile;
+  AdviceText out;
+  const bool unknown = found.bindings.empty() && found.keysLines.empty();
+  std::string lead = "In IceWM, ";
+  auto say = [&out, &lead](std::string text) {
+    if (lead.empty() && !text.empty()) text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    out.say(lead + text);
+    lead.clear();
+  };
+  auto copyFirst = [&](const std::string& what, const std::string& systemFile, const std::string& userFile) {
+    say("first copy the system's " + what +
+        " into your own folder (IceWM reads only one):");
+    out.command("mkdir -p " + shellPath(folderOf(userFile)) + " && cp " + shellPath(systemFile) + " " +
+                shellPath(userFile));
+  };
+  if (unknown || !found.bindings.empty()) {
+    bool switching = unknown;
+    std::vector<std::string> others;
+    for (const std::string& binding : found.bindings) {
+      if (binding.starts_with("KeySysSwitch")) switching = true;
+      else others.push_back(binding.substr(0, binding.find('=')));
+    }
+    if (!found.bindings.empty()) {
+      say(listed(found.bindings) + (found.bindings.size() == 1 ? " holds it." : " hold it."));
+    }
+    if (!found.systemFile.empty()) copyFirst("preferences", found.systemFile, preferences);
+    std::vector<std::string> changes;
+    if (switching) changes.push_back("turn its window switching off (QuickSwitch=0)");
+    if (!others.empty()) changes.push_back("set " + listed(others) + " to nothing");
+    say(std::string(found.systemFile.empty() ? "" : "then ") + listed(changes) + " in " + preferences + ":");
+    // The folder may not be there yet unless the copy made it.
+    const std::string folder =
+        found.systemFile.empty() ? "mkdir -p " + shellPath(folderOf(preferences)) + " && " : std::string();
+    if (switching) out.command(folder + "echo QuickSwitch=0 >> " + shellPath(preferences));
+    for (const std::string& name : others) {
+      out.command((switching ? std::string() : folder) + "echo '" + name + "=\"\"' >> " + shellPath(preferences));
+    }
+  }
+  if (!found.keysLines.empty()) {
+    const std::string keysFile = found.keysFile.empty() ? "~/.icewm/keys" : found.keysFile;
+    const bool one = found.keysLines.size() == 1;
+    if (!found.keysSystemFile.empty()) copyFirst("keys file", found.keysSystemFile, keysFile);
+    say(std::string(found.keysSystemFile.empty() ? "remove " : "then remove ") + (one ? "this line" : "these lines") + " from " +
+        keysFile + ":");
+    for (const std::string& line : found.keysLines) out.command(line);
+  }
+  out.say("Then restart IceWM:");
+  out.command("icewm -r");
+  return out;
+}
+
 // Metacity and Marco keep their bindings in GSettings.
 AdviceText gsettingsAdvice(std::string_view schema, const ShortcutAdvice::Findings& found) {
   const bool marco = schema == kMarcoSchema;
@@ -329,9 +397,7 @@ const ManagerAdvice kAdvice[] = {
        return sentence("In GNOME, clear it under Keyboard, Keyboard Shortcuts, Navigation (\"Switch windows\" and "
                        "\"Switch applications\").");
      }},
-    {"icewm", "IceWM", [](std::string_view, const ShortcutAdvice::Findings&) {
-       return sentence("In IceWM, set QuickSwitch=0 in ~/.icewm/preferences and restart IceWM.");
-     }},
+    {"icewm", "IceWM", icewmAdvice},
     {"fluxbox", "Fluxbox", [](std::string_view, const ShortcutAdvice::Findings&) {
        return sentence("In Fluxbox, remove its line from ~/.fluxbox/keys and reload the configuration.");
      }},
@@ -429,12 +495,17 @@ AdviceText ShortcutAdvice::advice(std::string_view windowManagerName, std::strin
                    "'s own key bindings leave it free.");
     out.say("Quit that program, or free the key in its settings; key daemons such as xbindkeys or sxhkd, and other "
             "window switchers, hold keys like this.");
+    out.holder = AdviceText::Holder::anotherProgram;
     return out;
   }
-  AdviceText out(found.managerHolds && manager
-                     ? keys + " is held by the window manager, " + std::string(manager->shownName) + "."
-                     : keys + " is taken by another program, usually the window manager.");
+  const bool managerHolds = found.managerHolds && manager;
+  AdviceText out(managerHolds ? keys + " is held by the window manager, " + std::string(manager->shownName) + "."
+                              : keys + " is taken by another program, usually the window manager.");
   out.append(manager ? manager->advice(shortcut, found) : AdviceText(std::string(kGeneralHint)));
+  if (managerHolds) {
+    out.holder = AdviceText::Holder::windowManager;
+    out.holderName = std::string(manager->shownName);
+  }
   return out;
 }
 
@@ -547,10 +618,151 @@ std::vector<std::string> ShortcutAdvice::i3Holding(std::string_view config, uint
   return out;
 }
 
+namespace {
+
+// An IceWM key ("Alt+Shift+Tab", "Ctrl+Alt+Del", "Win+Tab") as a shortcut's parts.
+Parts icewmParts(std::string_view value) {
+  Parts p;
+  const std::vector<std::string_view> pieces = split(value, '+');
+  for (size_t i = 0; i + 1 < pieces.size(); ++i) {
+    const std::string m = lower(trimmed(pieces[i]));
+    if (m == "ctrl" || m == "control") p.ctrl = true;
+    else if (m == "alt") p.alt = true;
+    else if (m == "super" || m == "win") p.super = true;
+    else if (m == "shift") p.shift = true;
+    else p.other = true;
+  }
+  p.key = std::string(trimmed(pieces.back()));
+  return p;
+}
+
+bool icewmHolds(std::string_view value, uint64_t modifierFlags, std::string_view keyName) {
+  const Parts p = icewmParts(value);
+  return !p.key.empty() &&
+         sameModifiers(p, modifierFlags & KeyFlags::control, modifierFlags & KeyFlags::option,
+                       modifierFlags & KeyFlags::command) &&
+         sameKey(p.key, keyName);
+}
+
+// A preferences line taken apart: its name and its value without quotes; none for a comment or
+// another line. `commented`: a "# Name=value" line, as IceWM's own preferences file lists its
+// defaults.
+std::optional<std::pair<std::string, std::string>> icewmSetting(std::string_view line, bool commented) {
+  line = trimmed(line);
+  if (commented) {
+    if (line.empty() || line.front() != '#') return std::nullopt;
+    line = trimmed(line.substr(1));
+  }
+  const size_t equals = line.find('=');
+  if (line.empty() || line.front() == '#' || equals == std::string_view::npos) return std::nullopt;
+  const std::string_view name = trimmed(line.substr(0, equals));
+  if (name.empty() || name.find(' ') != std::string_view::npos) return std::nullopt;
+  std::string_view value = trimmed(line.substr(equals + 1));
+  if (!value.empty() && value.front() == '"') {
+    value.remove_prefix(1);
+    value = value.substr(0, value.find('"'));
+  } else {
+    value = trimmed(value.substr(0, value.find('#')));
+  }
+  return std::pair{std::string(name), std::string(value)};
+}
+
+}  // namespace
+
+std::vector<std::string> ShortcutAdvice::icewmHolding(std::string_view defaults, const std::vector<std::string>& preferences,
+                                                      uint64_t modifierFlags, std::string_view keyName) {
+  // The keys IceWM takes on the root window (KeySys...), with its own values, which its installed
+  // preferences list commented out, and which its preferences change.
+  std::vector<std::pair<std::string, std::string>> keys = {
+      {"KeySysSwitchNext", "Alt+Tab"}, {"KeySysSwitchLast", "Alt+Shift+Tab"}, {"KeySysSwitchClass", "Alt+grave"}};
+  auto set = [&keys](const std::string& name, const std::string& value) {
+    if (!name.starts_with("KeySys")) return;
+    for (auto& [key, keyValue] : keys) {
+      if (key == name) {
+        keyValue = value;
+        return;
+      }
+    }
+    keys.emplace_back(name, value);
+  };
+  for (std::string_view line : split(defaults, '\n')) {
+    if (const auto setting = icewmSetting(line, true)) set(setting->first, setting->second);
+  }
+  bool switching = true;
+  for (const std::string& text : preferences) {
+    for (std::string_view line : split(text, '\n')) {
+      const auto setting = icewmSetting(line, false);
+      if (!setting) continue;
+      if (setting->first == "QuickSwitch") switching = setting->second != "0";
+      set(setting->first, setting->second);
+    }
+  }
+  std::vector<std::string> out;
+  for (const auto& [key, value] : keys) {
+    // Its window switching's keys are taken only while it switches windows.
+    if (!switching && key.starts_with("KeySysSwitch")) continue;
+    if (icewmHolds(value, modifierFlags, keyName)) out.push_back(key + "=" + quoted(value));
+  }
+  return out;
+}
+
+std::vector<std::string> ShortcutAdvice::icewmKeysHolding(std::string_view keys, uint64_t modifierFlags,
+                                                          std::string_view keyName) {
+  std::vector<std::string> out;
+  for (std::string_view line : split(keys, '\n')) {
+    line = trimmed(line);
+    if (!line.starts_with("key") && !line.starts_with("switchkey")) continue;
+    const size_t open = line.find('"');
+    const size_t close = open == std::string_view::npos ? open : line.find('"', open + 1);
+    if (close == std::string_view::npos) continue;
+    const std::string_view word = trimmed(line.substr(0, open));
+    if (word != "key" && word != "switchkey") continue;
+    if (icewmHolds(line.substr(open + 1, close - open - 1), modifierFlags, keyName)) out.emplace_back(line);
+  }
+  return out;
+}
+
+std::string ShortcutAdvice::processName(std::string_view windowManagerName) {
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  if (!manager) return {};
+  for (std::string_view name : {"openbox", "i3", "icewm"}) {
+    if (manager->nameContains == name) return std::string(name);
+  }
+  return {};
+}
+
+std::string ShortcutAdvice::configFileArgument(std::string_view windowManagerName,
+                                               const std::vector<std::string>& commandLine) {
+  const ManagerAdvice* manager = managerOf(windowManagerName);
+  if (!manager) return {};
+  // The options each manager takes for a file of its own, long and short.
+  std::string_view longOption;
+  std::string_view shortOption;
+  if (manager->nameContains == "openbox") longOption = "--config-file";
+  else if (manager->nameContains == "i3") longOption = "--config", shortOption = "-c";
+  else if (manager->nameContains == "icewm") longOption = "--config", shortOption = "-c";
+  else return {};
+  std::string file;
+  for (size_t i = 1; i < commandLine.size(); ++i) {
+    const std::string& word = commandLine[i];
+    if (word == "--") break;
+    if (word == longOption || (!shortOption.empty() && word == shortOption)) {
+      if (i + 1 < commandLine.size()) file = commandLine[++i];
+    } else if (word.size() > longOption.size() && word.compare(0, longOption.size(), longOption) == 0 &&
+               word[longOption.size()] == '=') {
+      file = word.substr(longOption.size() + 1);
+    } else if (!shortOption.empty() && word.size() > 2 && word.compare(0, 2, shortOption) == 0) {
+      file = word.substr(2);
+    }
+  }
+  return file;
+}
+
 ShortcutAdvice::Findings ShortcutAdvice::find(
     std::string_view windowManagerName, uint64_t modifierFlags, std::string_view keyName, const Environment& environment,
     const std::function<std::optional<std::string>(const std::string& path)>& readFile,
-    const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings) {
+    const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings,
+    const std::function<bool(const std::string& path)>& isDirectory) {
   Findings found;
   if (const std::string_view schema = gsettingsSchema(windowManagerName); !schema.empty()) {
     const std::vector<GsettingsKey> keys = gsettings ? gsettings(schema) : std::vector<GsettingsKey>{};
@@ -562,9 +774,10 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
   const ManagerAdvice* manager = managerOf(windowManagerName);
   const bool openbox = manager && manager->nameContains == "openbox";
   const bool i3 = manager && manager->nameContains == "i3";
-  if ((!openbox && !i3) || !readFile) return found;
-  // Where the XDG base directories put the user's and the system's configuration.
+  const bool icewm = manager && manager->nameContains == "icewm";
+  if ((!openbox && !i3 && !icewm) || !readFile) return found;
   const std::string& home = environment.home;
+  // Where the XDG base directories put the user's and the system's configuration.
   const std::string configHome = !environment.configHome.empty() ? environment.configHome
                                  : !home.empty()                 ? home + "/.config"
                                                                  : std::string();
@@ -573,40 +786,91 @@ ShortcutAdvice::Findings ShortcutAdvice::find(
     if (!dir.empty()) systemDirs.emplace_back(dir);
   }
   if (systemDirs.empty()) systemDirs.emplace_back("/etc/xdg");
-  // The files the manager looks for, in its order: the user's, then the system's.
-  std::vector<std::string> users;
-  std::vector<std::string> systems;
-  if (openbox) {
-    if (!configHome.empty()) users.push_back(configHome + "/openbox/rc.xml");
-    for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
-  } else {
-    if (!home.empty()) users.push_back(home + "/.i3/config");
-    if (!configHome.empty()) users.push_back(configHome + "/i3/config");
-    systems.emplace_back("/etc/i3/config");
-    for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
-  }
-  const std::string ownFile = configHome.empty() ? std::string() : shown(users.back(), home);
-  auto holdingIn = [&](const std::string& text) {
-    return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
+  // The first of the files the manager looks for, in its order: the user's (the first is where a
+  // new one goes), then the system's. Sets where the user's goes and, when the manager reads the
+  // system's, which that is.
+  auto readFirst = [&](const std::vector<std::string>& users, const std::vector<std::string>& systems,
+                       std::string& userFile, std::string& systemFile) -> std::optional<std::string> {
+    for (const std::string& path : users) {
+      if (std::optional<std::string> text = readFile(path)) {
+        userFile = shown(path, home);
+        return text;
+      }
+    }
+    userFile = users.empty() ? std::string() : shown(users.front(), home);
+    for (const std::string& path : systems) {
+      if (std::optional<std::string> text = readFile(path)) {
+        systemFile = path;
+        return text;
+      }
+    }
+    return std::nullopt;
   };
-  for (const std::string& path : users) {
-    if (std::optional<std::string> text = readFile(path)) {
-      found.userFile = shown(path, home);
+  // A file of its own on the manager's command line is the only one it reads.
+  std::string given = configFileArgument(windowManagerName, environment.commandLine);
+  auto givenPath = [&] {
+    if (given.front() != '/' && !environment.workingDirectory.empty()) return environment.workingDirectory + "/" + given;
+    return given;
+  };
+  if (openbox || i3) {
+    auto holdingIn = [&](const std::string& text) {
+      return openbox ? openboxHolding(text, modifierFlags, keyName) : i3Holding(text, modifierFlags, keyName);
+    };
+    std::optional<std::string> text;
+    if (!given.empty()) {
+      found.userFile = shown(givenPath(), home);
+      text = readFile(givenPath());
+    } else if (openbox) {
+      std::vector<std::string> systems;
+      for (const auto& dir : systemDirs) systems.push_back(dir + "/openbox/rc.xml");
+      text = readFirst({configHome.empty() ? std::string() : configHome + "/openbox/rc.xml"}, systems, found.userFile,
+                       found.systemFile);
+    } else {
+      std::vector<std::string> users;
+      if (!configHome.empty()) users.push_back(configHome + "/i3/config");
+      if (!home.empty()) users.push_back(home + "/.i3/config");
+      std::vector<std::string> systems;
+      for (const auto& dir : systemDirs) systems.push_back(dir + "/i3/config");
+      systems.emplace_back("/etc/i3/config");
+      text = readFirst(users, systems, found.userFile, found.systemFile);
+    }
+    if (text) {
       found.bindings = holdingIn(*text);
       found.managerHolds = !found.bindings.empty();
-      return found;
     }
+    return found;
   }
-  for (const std::string& path : systems) {
-    if (std::optional<std::string> text = readFile(path)) {
-      found.userFile = ownFile;
-      found.systemFile = path;
-      found.bindings = holdingIn(*text);
-      found.managerHolds = !found.bindings.empty();
-      return found;
-    }
+  // IceWM keeps one private folder: $ICEWM_PRIVCFG, else $XDG_CONFIG_HOME/icewm when it exists,
+  // else ~/.icewm; each of its files is the first found there or in the system's folders. A file
+  // name given with -c is looked for in place of preferences; a path is read as it stands.
+  std::string privateDir = environment.icewmPrivateConfig;
+  if (privateDir.empty() && !configHome.empty() && isDirectory && isDirectory(configHome + "/icewm")) {
+    privateDir = configHome + "/icewm";
   }
-  found.userFile = ownFile;
+  if (privateDir.empty() && !home.empty()) privateDir = home + "/.icewm";
+  auto places = [&privateDir](const std::string& name) {
+    std::vector<std::string> users;
+    if (!privateDir.empty()) users.push_back(privateDir + "/" + name);
+    return std::pair{users, std::vector<std::string>{"/etc/X11/icewm/" + name, "/etc/icewm/" + name,
+                                                     "/usr/share/icewm/" + name}};
+  };
+  std::optional<std::string> preferences;
+  if (!given.empty() && given.find('/') != std::string::npos) {
+    found.userFile = shown(givenPath(), home);
+    preferences = readFile(givenPath());
+  } else {
+    const auto [users, systems] = places(given.empty() ? "preferences" : given);
+    preferences = readFirst(users, systems, found.userFile, found.systemFile);
+  }
+  // IceWM's installed preferences list its own values, commented out.
+  const std::string defaults = readFile("/usr/share/icewm/preferences").value_or(std::string());
+  found.bindings = icewmHolding(defaults, preferences ? std::vector<std::string>{*preferences} : std::vector<std::string>{},
+                                modifierFlags, keyName);
+  const auto [keyUsers, keySystems] = places("keys");
+  if (std::optional<std::string> keys = readFirst(keyUsers, keySystems, found.keysFile, found.keysSystemFile)) {
+    found.keysLines = icewmKeysHolding(*keys, modifierFlags, keyName);
+  }
+  found.managerHolds = !found.bindings.empty() || !found.keysLines.empty();
   return found;
 }
 

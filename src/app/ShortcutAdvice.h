@@ -18,6 +18,12 @@ struct AdviceText {
     bool operator==(const Part&) const = default;
   };
   std::vector<Part> parts;
+  // Who holds the keys, as the advice found it: the window manager (named in `holderName`), another
+  // program beside it, or not known (another program, usually the window manager). Every heading
+  // and line said above or beside the advice names the same holder.
+  enum class Holder { unknown, windowManager, anotherProgram };
+  Holder holder = Holder::unknown;
+  std::string holderName;
 
   AdviceText() = default;
   // One sentence (or several) without a command.
@@ -31,6 +37,9 @@ struct AdviceText {
 
   // The whole advice as text, each command on a line of its own: the log and the tray's message.
   std::string plain() const;
+  // The holder as said after "held by": "the window manager, Openbox", "another program, not by the
+  // window manager", "another program, usually the window manager".
+  std::string heldBy() const;
   bool operator==(const AdviceText&) const = default;
 };
 
@@ -50,26 +59,37 @@ struct ShortcutAdvice {
     bool operator==(const GsettingsKey&) const = default;
   };
 
-  // The environment's say on where configuration lives, as given ($HOME, $XDG_CONFIG_HOME,
-  // $XDG_CONFIG_DIRS); an unset variable is empty.
+  // The window manager's own say on where its configuration lives: its environment ($HOME,
+  // $XDG_CONFIG_HOME, $XDG_CONFIG_DIRS, IceWM's $ICEWM_PRIVCFG; an unset variable is empty), and the
+  // command line it was started with (a file of its own given there is the only one it reads),
+  // with the folder it was started in, against which a relative file is read. An unknown command
+  // line is empty.
   struct Environment {
     std::string home;
     std::string configHome;
     std::string configDirs;
+    std::string icewmPrivateConfig;
+    std::vector<std::string> commandLine;
+    std::string workingDirectory;
   };
 
   // What was found of the window manager's own bindings.
   struct Findings {
     // Whether the manager's own bindings hold the shortcut; none when that could not be read.
     std::optional<bool> managerHolds;
-    // Openbox and i3: the bindings that hold it as the manager's file writes them (a keybind's key,
-    // a bindsym line).
+    // Openbox, i3 and IceWM: the bindings that hold it as the manager's file writes them (a
+    // keybind's key, a bindsym line, a KeySysSwitchNext="Alt+Tab" line or IceWM's own default).
     std::vector<std::string> bindings;
-    // Openbox and i3: where the user's own file goes ("~/.config/openbox/rc.xml"; empty: the usual
-    // place), and the system's file the manager reads while the user has none of their own (empty
-    // when the user has one, or when that is not known).
+    // Openbox, i3 and IceWM: where the user's own file goes ("~/.config/openbox/rc.xml"; empty: the
+    // usual place), and the system's file the manager reads while the user has none of their own
+    // (empty when the user has one, or when that is not known).
     std::string userFile;
     std::string systemFile;
+    // IceWM: the lines of its keys file that hold it, as written; where the user's keys file goes,
+    // and the system's that IceWM reads while the user has none (as for the preferences above).
+    std::vector<std::string> keysLines;
+    std::string keysFile;
+    std::string keysSystemFile;
     // Metacity and Marco: the GSettings keys that hold it, each with the accelerators it keeps.
     std::vector<GsettingsKey> gsettingsHolders;
   };
@@ -83,11 +103,21 @@ struct ShortcutAdvice {
 
   // Reads the manager's own bindings for the shortcut (`modifierFlags` its KeyFlags, `keyName` its
   // key as shown: "Tab", "`", "Left Arrow"). `readFile` gives a file's text, none when there is no
-  // such file; `gsettings` gives the keys of a GSettings schema (empty when it is not installed).
+  // such file; `gsettings` gives the keys of a GSettings schema (empty when it is not installed);
+  // `isDirectory` says whether a folder exists (IceWM's private folder is $XDG_CONFIG_HOME/icewm only
+  // when that exists; unset: it does not).
   static Findings find(std::string_view windowManagerName, uint64_t modifierFlags, std::string_view keyName,
                        const Environment& environment,
                        const std::function<std::optional<std::string>(const std::string& path)>& readFile,
-                       const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings);
+                       const std::function<std::vector<GsettingsKey>(std::string_view schema)>& gsettings,
+                       const std::function<bool(const std::string& path)>& isDirectory = {});
+
+  // The program name of a manager whose files are read here ("openbox", "i3", "icewm"), to find its
+  // process by; empty for any other.
+  static std::string processName(std::string_view windowManagerName);
+  // The file a window manager was told to read on its command line (`openbox --config-file F`,
+  // `i3 -c F`, `icewm --config=F`), as given; empty when it was told none.
+  static std::string configFileArgument(std::string_view windowManagerName, const std::vector<std::string>& commandLine);
 
   // The GSettings schema where this manager keeps its key bindings ("org.gnome.desktop.wm.keybindings"
   // for Metacity, "org.mate.Marco.global-keybindings" for Marco); empty for a manager that keeps them
@@ -105,6 +135,15 @@ struct ShortcutAdvice {
                                                  std::string_view keyName);
   // The bindsym lines of an i3 configuration that hold the shortcut outside any mode, as written.
   static std::vector<std::string> i3Holding(std::string_view config, uint64_t modifierFlags, std::string_view keyName);
+  // IceWM's keys on the root window (KeySys...) that hold the shortcut, read from its preferences
+  // laid over its own values (`defaults`: its installed preferences, which list them commented out;
+  // a later line wins): each as a preferences line (KeySysSwitchNext="Alt+Tab"). Its window
+  // switching's keys are left out while QuickSwitch=0 turns that off.
+  static std::vector<std::string> icewmHolding(std::string_view defaults, const std::vector<std::string>& preferences,
+                                               uint64_t modifierFlags, std::string_view keyName);
+  // The lines of an IceWM keys file that hold the shortcut (key "Alt+Ctrl+t" ...), as written.
+  static std::vector<std::string> icewmKeysHolding(std::string_view keys, uint64_t modifierFlags,
+                                                   std::string_view keyName);
 };
 
 }  // namespace quorvel

@@ -147,14 +147,15 @@ BrandScreen::Texts OnboardingScreens::texts(Step step, bool showsMenuBarIcon, bo
 }
 
 BrandScreen::Texts OnboardingScreens::shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText,
-                                                    bool lost) {
+                                                    bool lost, const AdviceText& advice) {
   if (!recovery) {
     return {"Check 2 of 2", "Let it answer your shortcut",
             "This is what lets it hear your shortcut and bring the window you pick to the front."};
   }
   const QString keys = shortcutText ? q(*shortcutText) : QString("Your shortcut");
-  const QString held =
-      keys + " is held by another program, usually the window manager, so pressing it does not reach Quorvel. ";
+  // The holder the advice below names.
+  const QString held = keys + " is held by " + QString::fromStdString(advice.heldBy()) +
+                       ", so pressing it does not reach Quorvel. ";
   if (!lost) {
     // It never worked in this run: nothing was taken back.
     return {"Shortcut needed", "It cannot hear your shortcut",

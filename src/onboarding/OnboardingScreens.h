@@ -32,8 +32,9 @@ class OnboardingScreens {
   };
   static QWidget* shortcutContent(const ShortcutPage& values, OnboardingServices& services);
   // `lost`: the shortcut reached the switcher earlier in this run (the recovery words say "any more").
+  // `advice`: what the page says to do, whose holder the recovery words name.
   static BrandScreen::Texts shortcutTexts(bool recovery, const std::optional<std::string>& shortcutText,
-                                          bool lost = true);
+                                          bool lost = true, const AdviceText& advice = {});
   // The page after the two checks, as things stand: "That is both of them" only when both are.
   struct Readiness {
     bool pictures = true;

@@ -69,7 +69,7 @@ void PermissionLostView::build() {
   });
   BrandScreen::Art art{BrandArt::Scene::shortcut};
   for (const auto& cap : OnboardingFlow::keyCaps(shown_, services_.keyNames)) art.keys << QString::fromStdString(cap);
-  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText, lost_), art,
+  QWidget* next = new BrandScreen(OnboardingScreens::shortcutTexts(true, values.shortcutText, lost_, values.advice), art,
                                   OnboardingScreens::shortcutContent(values, services_), footer);
   showPage(*this, page_, next);
 }

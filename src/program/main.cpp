@@ -55,6 +55,7 @@
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapture.h"
+#include "platform/x11/WindowManagerProcess.h"
 #include "settings/AppSettings.h"
 #include "settings/KeyNames.h"
 #include "windows/ChromeWindowCensus.h"
@@ -207,11 +208,30 @@ int main(int argc, char** argv) {
     const KeyNames& keyNames = settingsServices.keyNames;
     auto shortcutAdvice = [x11, &keyNames](const KeyInterest& shortcut, const std::string& name) {
       const uint64_t modifiers = shortcut.requiredFlags & KeyFlags::shortcutModifiers;
-      const std::string manager = X11DesktopReader(x11->connection()).windowManagerName().value_or(std::string());
+      X11DesktopReader desktop(x11->connection());
+      const std::string manager = desktop.windowManagerName().value_or(std::string());
       auto variable = [](const char* name) {
         const char* value = std::getenv(name);
         return std::string(value ? value : "");
       };
+      // The manager reads its files with its own command line and environment; ours stand in for
+      // what its process does not show.
+      ShortcutAdvice::Environment environment{variable("HOME"), variable("XDG_CONFIG_HOME"),
+                                              variable("XDG_CONFIG_DIRS"), variable("ICEWM_PRIVCFG"), {}, {}};
+      const std::string program = ShortcutAdvice::processName(manager);
+      if (!program.empty()) {
+        if (const std::optional<WindowManagerProcess> process =
+                WindowManagerProcess::find(desktop.windowManagerPid(), program, variable("DISPLAY"))) {
+          environment.commandLine = process->commandLine;
+          environment.workingDirectory = process->workingDirectory;
+          if (!process->environment.empty()) {
+            environment.home = process->variable("HOME");
+            environment.configHome = process->variable("XDG_CONFIG_HOME");
+            environment.configDirs = process->variable("XDG_CONFIG_DIRS");
+            environment.icewmPrivateConfig = process->variable("ICEWM_PRIVCFG");
+          }
+        }
+      }
       auto readFile = [](const std::string& path) -> std::optional<std::string> {
         std::ifstream file(path, std::ios::binary);
         if (!file) return std::nullopt;
@@ -224,9 +244,12 @@ int main(int argc, char** argv) {
         }
         return keys;
       };
-      const ShortcutAdvice::Findings found = ShortcutAdvice::find(
-          manager, modifiers, keyNames.name(shortcut.keyCode),
-          {variable("HOME"), variable("XDG_CONFIG_HOME"), variable("XDG_CONFIG_DIRS")}, readFile, gsettings);
+      auto isDirectory = [](const std::string& path) {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      };
+      const ShortcutAdvice::Findings found = ShortcutAdvice::find(manager, modifiers, keyNames.name(shortcut.keyCode),
+                                                                  environment, readFile, gsettings, isDirectory);
       return ShortcutAdvice::advice(manager, name, found);
     };
     auto shortcutTaken = [keySource, shortcutAdvice,

@@ -1,8 +1,12 @@
 #include "settings_ui/AdviceView.h"
 
+#include <QClipboard>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -12,7 +16,7 @@ namespace quorvel {
 namespace {
 
 constexpr int kCommandPadding = 4;  // above and below a command's lines
-constexpr int kTextFlags = Qt::AlignLeft | Qt::TextExpandTabs;
+constexpr int kButtonSpacing = 6;   // between a command and its Copy button
 
 // The sentence with a word joiner after each hyphen and slash inside a word, so that a name the
 // user looks for ("switch-applications", "~/.config/openbox/rc.xml") is never broken in two.
@@ -51,8 +55,14 @@ void AdviceView::setProseRole(QPalette::ColorRole role) {
 
 std::vector<QLabel*> AdviceView::commandLabels() const {
   std::vector<QLabel*> labels;
-  for (QLabel* label : findChildren<QLabel*>("command", Qt::FindDirectChildrenOnly)) labels.push_back(label);
+  for (QLabel* label : findChildren<QLabel*>("command")) labels.push_back(label);
   return labels;
+}
+
+std::vector<QPushButton*> AdviceView::copyButtons() const {
+  std::vector<QPushButton*> buttons;
+  for (QPushButton* button : findChildren<QPushButton*>("copyCommand")) buttons.push_back(button);
+  return buttons;
 }
 
 QFont AdviceView::commandFont() const {
@@ -60,46 +70,6 @@ QFont AdviceView::commandFont() const {
   mono.setFamilies({QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
   mono.setStyleHint(QFont::Monospace);
   return mono;
-}
-
-QString AdviceView::folded(const QString& command, const QFontMetrics& metrics, int width) {
-  auto fits = [&](const QString& line) { return metrics.horizontalAdvance(line) <= width; };
-  if (fits(command)) return command;
-  // The words, with a quoted stretch kept whole.
-  QStringList words;
-  QString word;
-  QChar quote;
-  for (const QChar c : command) {
-    if (quote.isNull() && c == ' ') {
-      if (!word.isEmpty()) words << word;
-      word.clear();
-      continue;
-    }
-    if (quote.isNull() && (c == '"' || c == '\'')) quote = c;
-    else if (c == quote) quote = QChar();
-    word += c;
-  }
-  if (!word.isEmpty()) words << word;
-  QStringList lines;
-  QString line;
-  for (const QString& next : words) {
-    if (line.isEmpty()) {
-      line = lines.isEmpty() ? next : "  " + next;
-    } else if (fits(line + " " + next + " \\")) {
-      line += " " + next;
-    } else {
-      lines << line + " \\";
-      line = "  " + next;
-    }
-  }
-  lines << line;
-  return lines.join('\n');
-}
-
-int AdviceView::commandHeight(const QString& command, int width) const {
-  const QFontMetrics metrics(commandFont());
-  const QString text = folded(command, metrics, commandWidth(width));
-  return metrics.boundingRect(0, 0, 4000, 4000, kTextFlags, text).height() + 2 * kCommandPadding;
 }
 
 void AdviceView::rebuild() {
@@ -111,13 +81,19 @@ void AdviceView::rebuild() {
   const QFontMetrics metrics(mono);
   for (const AdviceText::Part& part : advice_.parts) {
     const QString text = QString::fromStdString(part.text);
-    auto* label = new QLabel(this);
-    label->setTextFormat(Qt::PlainText);
     if (part.command) {
-      // Apart on its own lines, to be selected and copied as it stands.
+      auto* row = new QWidget(this);
+      row->setObjectName("commandRow");
+      auto* rowLayout = new QHBoxLayout(row);
+      rowLayout->setContentsMargins(0, 0, 0, 0);
+      rowLayout->setSpacing(kButtonSpacing);
+      // One paragraph, wrapped softly where it is wider than the view: what is selected and copied
+      // is the command as it stands.
+      auto* label = new QLabel(row);
       label->setObjectName("command");
+      label->setTextFormat(Qt::PlainText);
       label->setFont(mono);
-      label->setWordWrap(false);
+      label->setWordWrap(true);
       label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
       label->setCursor(Qt::IBeamCursor);
@@ -125,17 +101,25 @@ void AdviceView::rebuild() {
       label->setBackgroundRole(QPalette::Base);
       label->setForegroundRole(QPalette::Text);
       label->setContentsMargins(kCommandMargin, kCommandPadding, kCommandMargin, kCommandPadding);
-      // As wide as the view: folded to fit it, never wider than its longest word.
-      label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+      QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+      policy.setHeightForWidth(true);
+      label->setSizePolicy(policy);
+      // Never narrower than its longest word, which no soft wrap breaks.
       int longestWord = 0;
-      for (const QString& line : folded(text, metrics, 0).split('\n')) {
-        longestWord = std::max(longestWord, metrics.horizontalAdvance(line));
-      }
+      for (const QString& word : text.split(' ')) longestWord = std::max(longestWord, metrics.horizontalAdvance(word));
       label->setMinimumWidth(longestWord + 2 * kCommandMargin);
-      label->setText(width() > 0 ? folded(text, metrics, commandWidth(width())) : text);
-      label->setFixedHeight(commandHeight(text, width() > 0 ? width() : 1 << 20));
-      layout_->addWidget(label);
+      label->setText(text);
+      auto* copy = new QPushButton("Copy", row);
+      copy->setObjectName("copyCommand");
+      copy->setToolTip("Copy this command");
+      copy->setFocusPolicy(Qt::TabFocus);
+      QObject::connect(copy, &QPushButton::clicked, copy, [text] { QGuiApplication::clipboard()->setText(text); });
+      rowLayout->addWidget(label, 1, Qt::AlignTop);
+      rowLayout->addWidget(copy, 0, Qt::AlignTop);
+      layout_->addWidget(row);
     } else {
+      auto* label = new QLabel(this);
+      label->setTextFormat(Qt::PlainText);
       label->setText(keptWhole(text));
       label->setObjectName("prose");
       label->setWordWrap(true);
@@ -148,11 +132,17 @@ void AdviceView::rebuild() {
 
 int AdviceView::heightForWidth(int width) const {
   int height = 0;
-  for (int i = 0; i < layout_->count() && i < int(advice_.parts.size()); ++i) {
+  for (int i = 0; i < layout_->count(); ++i) {
     if (i > 0) height += layout_->spacing();
-    const AdviceText::Part& part = advice_.parts[size_t(i)];
-    height += part.command ? commandHeight(QString::fromStdString(part.text), width)
-                           : layout_->itemAt(i)->widget()->heightForWidth(width);
+    QWidget* widget = layout_->itemAt(i)->widget();
+    if (widget->objectName() == "commandRow") {
+      auto* label = widget->findChild<QLabel*>("command");
+      auto* copy = widget->findChild<QPushButton*>("copyCommand");
+      const int labelWidth = std::max(label->minimumWidth(), width - kButtonSpacing - copy->sizeHint().width());
+      height += std::max(label->heightForWidth(labelWidth), copy->sizeHint().height());
+    } else {
+      height += widget->heightForWidth(width);
+    }
   }
   return height;
 }
@@ -166,16 +156,6 @@ void AdviceView::fitHeight() {
 
 void AdviceView::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  const QFontMetrics metrics(commandFont());
-  const std::vector<QLabel*> commands = commandLabels();
-  size_t command = 0;
-  for (const AdviceText::Part& part : advice_.parts) {
-    if (!part.command || command >= commands.size()) continue;
-    const QString text = QString::fromStdString(part.text);
-    commands[command]->setText(folded(text, metrics, commandWidth(width())));
-    commands[command]->setFixedHeight(commandHeight(text, width()));
-    ++command;
-  }
   fitHeight();
 }
 

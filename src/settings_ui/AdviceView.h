@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFontMetrics>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -10,17 +9,17 @@
 #include "app/ShortcutAdvice.h"
 
 class QLabel;
+class QPushButton;
 class QVBoxLayout;
 
 namespace quorvel {
 
 // Advice as the user reads and copies it: its sentences wrap to the width the view is given, and
-// each command stands apart on lines of its own, in a fixed-width font on the ground of a text
-// field, selectable with the mouse and the keyboard. A command wider than the view is folded the
-// way a shell takes it, between its words with a backslash at the end of the line, so that it is
-// never broken inside a word (at a hyphen) and still runs as it is when copied. The view's height
-// follows its width, so a change of width (a longer sentence elsewhere in the form) never cuts its
-// first or last lines off.
+// each command stands apart as a paragraph of its own, in a fixed-width font on the ground of a text
+// field, with a Copy button beside it. A command wider than the view wraps softly between its words
+// and stays one line of text: a triple-click selects it whole, and Copy puts it whole on the
+// clipboard. The view's height follows its width, so a change of width (a longer sentence elsewhere
+// in the form) never cuts its first or last lines off.
 class AdviceView final : public QWidget {
  public:
   explicit AdviceView(QWidget* parent = nullptr);
@@ -31,11 +30,9 @@ class AdviceView final : public QWidget {
   QString text() const { return QString::fromStdString(advice_.plain()); }
   // The colour role of the sentences (the window's text colour unless set).
   void setProseRole(QPalette::ColorRole role);
-  // The labels showing the commands, in order.
+  // The labels showing the commands, and their Copy buttons, in order.
   std::vector<QLabel*> commandLabels() const;
-  // `command` as a shell takes it, folded between words (never inside quotes) into lines of at most
-  // `width` pixels where it can be; the text unchanged when it fits.
-  static QString folded(const QString& command, const QFontMetrics& metrics, int width);
+  std::vector<QPushButton*> copyButtons() const;
 
   bool hasHeightForWidth() const override { return true; }
   int heightForWidth(int width) const override;
@@ -48,9 +45,6 @@ class AdviceView final : public QWidget {
   void rebuild();
   void fitHeight();
   QFont commandFont() const;
-  // The command labels' width at the view's `width`, and their height at that width.
-  static int commandWidth(int width) { return width - 2 * kCommandMargin; }
-  int commandHeight(const QString& command, int width) const;
 
   static constexpr int kCommandMargin = 8;
 

@@ -165,11 +165,14 @@ std::optional<std::string> GeneralPane::takenShortcutNote(const AppSettings& set
   if (!taken) return std::nullopt;
   for (const HotkeySlot slot : {HotkeySlot::first, HotkeySlot::second}) {
     const std::optional<HotkeyBinding> binding = settings.hotkeyBinding(slot);
-    if (!binding || !taken(*binding)) continue;
+    if (!binding) continue;
+    const std::optional<AdviceText> advice = taken(*binding);
+    if (!advice) continue;
     const std::string which = slot == HotkeySlot::first ? "Your shortcut" : "Your second shortcut";
-    return which + " is " + binding->displayString(names) +
-           " now, and another program holds it, usually the window manager, so pressing it does not open the "
-           "switcher. The Shortcuts pane says how to free it, or choose another shortcut there.";
+    // The holder the Shortcuts pane's advice names.
+    return which + " is " + binding->displayString(names) + " now, and it is held by " + advice->heldBy() +
+           ", so pressing it does not open the switcher. The Shortcuts pane says how to free it, or choose another "
+           "shortcut there.";
   }
   return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "app/ShortcutAdvice.h"
@@ -56,6 +57,7 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
     std::vector<std::string> commands;  // exactly, in order
     std::vector<std::string> says;      // somewhere in the sentences
     std::vector<std::string> neverSays = {};
+    std::vector<std::string> folders = {};
   };
   const std::vector<Row> rows = {
       {"openbox, a new user: the system's file is copied into $XDG_CONFIG_HOME first", "Openbox",
@@ -81,10 +83,53 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
        {"mkdir -p ~/.config/i3 && cp /etc/i3/config ~/.config/i3/config", "bindsym $mod+Left focus left",
         "bindsym $mod+Shift+Left move left", "i3-msg restart"},
        {"held by the window manager, i3", "these lines from ~/.config/i3/config"}},
-      {"i3 reads ~/.i3/config before its XDG folder; variables and flags are read, modes are not", "i3",
+      {"i3 reads its XDG folder before ~/.i3/config; variables and flags are read, modes are not", "i3",
        "Super+Tab", KeyFlags::command, "Tab", {"/home/u", "", ""},
-       {{"/home/u/.i3/config", kI3Config}, {"/home/u/.config/i3/config", ""}},
-       {"bindsym --release $modifier+Tab focus right", "i3-msg reload"}, {"from ~/.i3/config"}},
+       {{"/home/u/.i3/config", ""}, {"/home/u/.config/i3/config", kI3Config}},
+       {"bindsym --release $modifier+Tab focus right", "i3-msg reload"}, {"from ~/.config/i3/config"}},
+      {"i3 reads $XDG_CONFIG_DIRS before /etc/i3/config", "i3", "Alt+Left Arrow", kAlt, "Left Arrow",
+       {"/home/u", "", ""}, {{"/etc/xdg/i3/config", kI3Config}, {"/etc/i3/config", ""}},
+       {"mkdir -p ~/.config/i3 && cp /etc/xdg/i3/config ~/.config/i3/config", "bindsym $mod+Left focus left",
+        "bindsym $mod+Shift+Left move left", "i3-msg restart"},
+       {"held by the window manager, i3"}},
+      {"i3 started with -c: only that file, found from its folder", "i3", "Alt+Left Arrow", kAlt, "Left Arrow",
+       {"/home/u", "", "", "", {"i3", "-c", "wm/i3.conf"}, "/home/u"},
+       {{"/home/u/wm/i3.conf", kI3Config}, {"/home/u/.config/i3/config", ""}},
+       {"bindsym $mod+Left focus left", "bindsym $mod+Shift+Left move left", "i3-msg reload"},
+       {"these lines from ~/wm/i3.conf"}},
+      {"openbox started with --config-file: its keys are read there, not in rc.xml", "Openbox", "Alt+Tab", kAlt, "Tab",
+       {"/home/u", "", "", "", {"/usr/bin/openbox", "--config-file", "/srv/ob.xml"}, "/"},
+       {{"/srv/ob.xml", kOpenboxRc}, {"/home/u/.config/openbox/rc.xml", "<openbox_config/>"}},
+       {"openbox --reconfigure"}, {"key=\"A-Tab\" and key=\"A-S-Tab\" from the <keyboard> section of /srv/ob.xml"}},
+      {"openbox started with --config-file that binds nothing: another program's", "Openbox", "Alt+Tab", kAlt, "Tab",
+       {"/home/u", "", "", "", {"openbox", "--config-file", "/srv/ob.xml"}, "/"},
+       {{"/srv/ob.xml", "<openbox_config/>"}, {"/home/u/.config/openbox/rc.xml", kOpenboxRc}}, {},
+       {"held by another program, not by the window manager"}},
+      {"icewm, a new user: its own Alt+Tab, its system file copied first", "IceWM", "Alt+Tab", kAlt, "Tab",
+       {"/home/u", "", ""}, {{"/usr/share/icewm/preferences", "# QuickSwitch=1 # 0/1\n"}},
+       {"mkdir -p ~/.icewm && cp /usr/share/icewm/preferences ~/.icewm/preferences",
+        "echo QuickSwitch=0 >> ~/.icewm/preferences", "icewm -r"},
+       {"held by the window manager, IceWM", "KeySysSwitchNext=\"Alt+Tab\" and KeySysSwitchLast=\"Alt+Shift+Tab\""}},
+      {"icewm, switching off: another program's, and QuickSwitch is not said again", "IceWM", "Alt+Tab", kAlt, "Tab",
+       {"/home/u", "", ""}, {{"/home/u/.config/icewm/preferences", "QuickSwitch=1\nQuickSwitch = 0 # off\n"},
+                             {"/home/u/.icewm/preferences", "QuickSwitch=1\n"}},
+       {}, {"held by another program, not by the window manager"}, {"QuickSwitch"}, {"/home/u/.config/icewm"}},
+      {"icewm, its keys moved off Alt+Tab: another program's", "IceWM", "Alt+Tab", kAlt, "Tab", {"/home/u", "", ""},
+       {{"/home/u/.icewm/preferences", "KeySysSwitchNext=\"Super+Tab\"\nKeySysSwitchLast=\"Super+Shift+Tab\"\n"}},
+       {}, {"held by another program"}, {"QuickSwitch"}},
+      {"icewm, a key its installed keys file binds: copied, and the line named", "IceWM", "Ctrl+Alt+T", kCtrlAlt, "T",
+       {"/home/u", "", ""}, {{"/usr/share/icewm/keys", "# key \"Alt+Ctrl+x\" xterm\nkey \"Alt+Ctrl+t\"   x-terminal-emulator\n"}},
+       {"mkdir -p ~/.icewm && cp /usr/share/icewm/keys ~/.icewm/keys", "key \"Alt+Ctrl+t\"   x-terminal-emulator", "icewm -r"},
+       {"held by the window manager, IceWM", "Then remove this line from ~/.icewm/keys:"}, {"QuickSwitch"}},
+      {"icewm, another of its own keys (its installed preferences list them commented out): set to nothing", "IceWM",
+       "Alt+Esc", kAlt, "Esc", {"/home/u", "", ""},
+       {{"/usr/share/icewm/preferences", "# KeySysWinNext=\"Alt+Esc\"\n# KeyWinClose=\"Alt+F4\"\n"}},
+       {"mkdir -p ~/.icewm && cp /usr/share/icewm/preferences ~/.icewm/preferences",
+        "echo 'KeySysWinNext=\"\"' >> ~/.icewm/preferences", "icewm -r"},
+       {"In IceWM, KeySysWinNext=\"Alt+Esc\" holds it.", "Then set KeySysWinNext to nothing"}, {"QuickSwitch"}},
+      {"icewm, $ICEWM_PRIVCFG and a file named by -c: written where it reads", "IceWM", "Alt+`", kAlt, "`",
+       {"/home/u", "", "", "/home/u/ice", {"icewm", "--config=prefs2"}, "/"}, {{"/home/u/ice/prefs2", "Theme=x\n"}},
+       {"mkdir -p ~/ice && echo QuickSwitch=0 >> ~/ice/prefs2", "icewm -r"}, {"KeySysSwitchClass=\"Alt+grave\""}},
       {"i3, a key only a mode binds: another program's", "i3", "Ctrl+Alt+K", kCtrlAlt, "K", {"/home/u", "", ""},
        {{"/etc/i3/config", kI3Config}}, {}, {"held by another program"}, {"i3-msg"}},
       {"i3, its file not found: the bindsym in its notation", "i3", "Ctrl+Super+`", KeyFlags::control | KeyFlags::command,
@@ -107,15 +152,20 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
       return found->second;
     };
     auto gsettings = [](std::string_view) { return kMetacityKeys; };
+    auto isDirectory = [&row](const std::string& path) {
+      return std::find(row.folders.begin(), row.folders.end(), path) != row.folders.end();
+    };
     const AdviceText advice = ShortcutAdvice::advice(
         row.manager, row.shortcut,
-        ShortcutAdvice::find(row.manager, row.flags, row.key, row.environment, read, gsettings));
+        ShortcutAdvice::find(row.manager, row.flags, row.key, row.environment, read, gsettings, isDirectory));
     std::vector<std::string> commands;
     std::string prose;
     for (const auto& part : advice.parts) (part.command ? commands.push_back(part.text) : (void)(prose += part.text + "\n"));
     EXPECT_EQ(commands, row.commands) << advice.plain();
     for (const std::string& text : row.says) EXPECT_NE(prose.find(text), std::string::npos) << text << "\n" << prose;
     for (const std::string& text : row.neverSays) EXPECT_EQ(advice.plain().find(text), std::string::npos) << text;
+    // The holder the headings name is the one the advice names.
+    EXPECT_NE(prose.find(advice.heldBy()), std::string::npos) << advice.heldBy() << "\n" << prose;
   }
 }
 
@@ -124,7 +174,7 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
 TEST(ShortcutAdviceTest, OtherManagersAreToldWhereTheyKeepTheBinding) {
   const std::vector<std::pair<const char*, const char*>> rows = {
       {"Marco", "gsettings list-recursively org.mate.Marco.global-keybindings"},
-      {"IceWM", "QuickSwitch=0 in ~/.icewm/preferences"},
+      {"IceWM", "echo QuickSwitch=0 >> ~/.icewm/preferences"},
       {"Blackbox", "Free it in the window manager's keyboard settings"},
       {"", "The shortcut is taken by another program, usually the window manager."},
   };

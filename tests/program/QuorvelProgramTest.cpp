@@ -754,10 +754,11 @@ INSTANTIATE_TEST_SUITE_P(Managers, QuorvelUnderStockManagerTest,
                                            X11Session::Manager::icewm, X11Session::Manager::i3),
                          [](const auto& info) { return std::string(X11Session::name(info.param)); });
 
-// Openbox and metacity as they come hold Alt+Tab. The user closes the "Shortcut needed" window
-// and then does what the advice says (openbox: a copy of the system's rc.xml without the binding,
-// and a reconfigure; metacity: the two gsettings commands, and its restart): at the next ask the
-// shortcut is the program's, the log says so, and Alt+Tab summons.
+// Openbox, metacity and IceWM as they come hold Alt+Tab. The user closes the "Shortcut needed"
+// window and then does what the advice says (openbox: a copy of the system's rc.xml without the
+// binding, and a reconfigure; metacity: the two gsettings commands, and its restart; IceWM: its
+// commands, run as they stand): at the next ask the shortcut is the program's, the log says so, and
+// Alt+Tab summons.
 class QuorvelStockShortcutTest : public QuorvelUnderStockManagerTest {
  protected:
   X11Session::Options sessionOptions() const override {
@@ -767,6 +768,21 @@ class QuorvelStockShortcutTest : public QuorvelUnderStockManagerTest {
   }
   // Frees Alt+Tab as the advice says.
   void freeAltTab() {
+    if (GetParam() == X11Session::Manager::icewm) {
+      // The advice's commands, each on a line of its own in the log, typed into a shell.
+      const std::string log = session->log("quorvel");
+      size_t at = log.find("Alt+Tab is held by the window manager, IceWM.");
+      ASSERT_NE(at, std::string::npos);
+      std::vector<std::string> commands;
+      while (commands.empty() || commands.back() != "icewm -r") {
+        at = log.find("\n    ", at);
+        ASSERT_NE(at, std::string::npos) << log;
+        at += 5;
+        commands.push_back(log.substr(at, log.find('\n', at) - at));
+      }
+      for (const std::string& command : commands) ASSERT_TRUE(session->runTool({"sh", "-c", command})) << command;
+      return;
+    }
     if (GetParam() == X11Session::Manager::metacity) {
       for (const char* key : {"switch-applications", "switch-applications-backward"}) {
         ASSERT_TRUE(session->runTool({"gsettings", "set", "org.gnome.desktop.wm.keybindings", key, "[]"}));
@@ -792,7 +808,9 @@ class QuorvelStockShortcutTest : public QuorvelUnderStockManagerTest {
 TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself) {
   const pid_t pid = startQuorvel();
   ASSERT_GT(pid, 0);
-  const std::string manager = GetParam() == X11Session::Manager::metacity ? "Metacity" : "Openbox";
+  const std::string manager = GetParam() == X11Session::Manager::metacity ? "Metacity"
+                              : GetParam() == X11Session::Manager::icewm  ? "IceWM"
+                                                                          : "Openbox";
   ASSERT_TRUE(waitForLog("Alt+Tab is held by the window manager, " + manager + ". In " + manager + ","))
       << session->log("quorvel");
   std::optional<uint32_t> needed;
@@ -812,6 +830,18 @@ TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself)
   type({"keyup", "Alt_L"});
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   EXPECT_EQ(exitStatus(pid, 20s), 0) << session->log("quorvel");
+}
+
+// Openbox started with a file of its own that binds no key (the session's), while the system's
+// rc.xml binds Alt+Tab, and a client holding Alt+Tab: the advice reads the file on openbox's
+// command line and names the other program, so nothing it says touches openbox's bindings.
+TEST_F(QuorvelProgramTest, AKeyHeldBesideAManagerStartedWithAFileOfItsOwnIsAnotherProgramsKey) {
+  ASSERT_TRUE(x().check(xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_1, keycodeOf(0xff09),
+                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+  ASSERT_GT(startQuorvel(), 0);
+  EXPECT_TRUE(waitForLog("Alt+Tab is held by another program, not by the window manager: Openbox's own key "
+                         "bindings leave it free."))
+      << session->log("quorvel");
 }
 
 // The X server dies while the switcher is on screen and its render thread is drawing: the program
@@ -839,7 +869,8 @@ TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, QuorvelStockShortcutTest,
-                         ::testing::Values(X11Session::Manager::openbox, X11Session::Manager::metacity),
+                         ::testing::Values(X11Session::Manager::openbox, X11Session::Manager::metacity,
+                                           X11Session::Manager::icewm),
                          [](const auto& info) { return std::string(X11Session::name(info.param)); });
 
 }  // namespace

@@ -189,9 +189,11 @@ TEST_F(GeneralPaneTest, RestoreAsksFirstAndLeavesTheLoginItemAlone) {
 // button, and the note goes once the keys are free.
 TEST_F(GeneralPaneTest, AShortcutBroughtBackTakenIsSaidUnderTheButton) {
   bool taken = true;
-  services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<std::string> {
+  services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<AdviceText> {
     if (!taken || binding != HotkeyBinding{48, HotkeyBinding::optionFlag}) return std::nullopt;
-    return "Alt+Tab is taken by another program.";
+    ShortcutAdvice::Findings found;
+    found.managerHolds = false;
+    return ShortcutAdvice::advice("Openbox", "Alt+Tab", found);
   };
   ObserverList<> owners;
   services.observeShortcutOwners = [&](std::function<void()> observer) { return owners.add(std::move(observer)); };
@@ -199,7 +201,9 @@ TEST_F(GeneralPaneTest, AShortcutBroughtBackTakenIsSaidUnderTheButton) {
   confirm = true;
   pane().restoreDefaults();
   EXPECT_FALSE(pane().restoreNote()->isHidden());
-  EXPECT_TRUE(pane().restoreNote()->text().startsWith("Your shortcut is Alt+Tab now, and another program holds it"));
+  // The holder the advice names, not the window manager its bindings leave it to.
+  EXPECT_TRUE(pane().restoreNote()->text().startsWith(
+      "Your shortcut is Alt+Tab now, and it is held by another program, not by the window manager, so"));
   EXPECT_TRUE(pane().importNote()->isHidden());
   taken = false;
   owners.notify();

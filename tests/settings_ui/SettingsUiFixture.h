@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
 
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/ShortcutAdvice.h"
+#include "settings_ui/AdviceView.h"
 #include "base/DefaultsStore.h"
 #include "base/ManualLoop.h"
 #include "platform/UsKeyboardLayout.h"
@@ -66,6 +70,32 @@ inline AdviceText longAdvice() {
   found.managerHolds = true;
   found.gsettingsHolders = {{"switch-applications", {"<Super>Tab"}}, {"switch-applications-backward", {"<Shift><Super>Tab"}}};
   return ShortcutAdvice::advice("Metacity", "Alt+Tab", found);
+}
+
+// Each command of `view` as the user takes it: what a triple-click on its first line selects, and
+// what its Copy button puts on the clipboard.
+inline std::vector<std::pair<std::string, std::string>> commandsTaken(const AdviceView& view) {
+  std::vector<std::pair<std::string, std::string>> taken;
+  const std::vector<QLabel*> labels = view.commandLabels();
+  const std::vector<QPushButton*> buttons = view.copyButtons();
+  for (size_t i = 0; i < labels.size() && i < buttons.size(); ++i) {
+    QLabel* label = labels[i];
+    const QPointF at(label->contentsMargins().left() + 4, label->contentsMargins().top() + 4);
+    const QPointF global = label->mapToGlobal(at);
+    auto send = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+      QMouseEvent event(type, at, global, Qt::LeftButton, buttons, Qt::NoModifier);
+      QApplication::sendEvent(label, &event);
+    };
+    // Press, release, the double click's press and release, then the third press.
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease, QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      send(type, type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton);
+    }
+    QApplication::clipboard()->clear();
+    buttons[i]->click();
+    taken.emplace_back(label->selectedText().toStdString(), QApplication::clipboard()->text().toStdString());
+  }
+  return taken;
 }
 
 // The texts of `window` that are cut off: a wrapped label lower than its text at its width, a label

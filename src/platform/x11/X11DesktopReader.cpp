@@ -26,6 +26,18 @@ std::optional<std::string> X11DesktopReader::windowManagerName() {
   return X11Text::fromUtf8(name->bytes.data(), name->bytes.size(), name->truncated);
 }
 
+std::optional<uint32_t> X11DesktopReader::windowManagerPid() {
+  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+  auto check = rootCardinal(ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW);
+  if (!check || *check == 0) return std::nullopt;
+  const uint32_t window = *check;
+  auto self = connection_.property(window, ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 1);
+  if (!self || self->firstValue32() != window) return std::nullopt;
+  auto pid = connection_.property(window, ewmh->_NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+  if (!pid || pid->format != 32 || pid->firstValue32() == 0) return std::nullopt;
+  return pid->firstValue32();
+}
+
 std::optional<uint32_t> X11DesktopReader::numberOfDesktops() {
   const std::optional<uint32_t> count = rootCardinal(connection_.ewmh()->_NET_NUMBER_OF_DESKTOPS, XCB_ATOM_CARDINAL);
   if (count && *count > kMostDesktops) return std::nullopt;

@@ -18,6 +18,9 @@ class X11DesktopReader {
   // The name of the running EWMH window manager (_NET_SUPPORTING_WM_CHECK, confirmed on its check
   // window); absent when none runs. "" when it runs without giving a name.
   std::optional<std::string> windowManagerName();
+  // The process of the running window manager as its check window gives it (_NET_WM_PID); absent
+  // when none runs or it does not say.
+  std::optional<uint32_t> windowManagerPid();
   // More desktops than any window manager keeps: a larger count is a damaged property.
   static constexpr uint32_t kMostDesktops = 1024;
 
