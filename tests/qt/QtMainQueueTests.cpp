@@ -36,13 +36,6 @@ TEST(QtMainQueue, JobsFromAnyThreadRunOnTheLoopInOrderAndTimersWhenDue) {
   std::atomic<int> offThread{0};
   EXPECT_TRUE(queue.isCurrent());
 
-  const Instant start = SystemClock::shared().now();
-  Instant late = start;
-  queue.postAfter(60ms, [&] {
-    late = SystemClock::shared().now();
-    order.push_back(4);
-  });
-  const TimerId cancelled = queue.postAfter(30ms, [&] { order.push_back(99); });
   queue.post([&] { order.push_back(1); });
   std::thread other([&] {
     queue.post([&] {
@@ -52,6 +45,14 @@ TEST(QtMainQueue, JobsFromAnyThreadRunOnTheLoopInOrderAndTimersWhenDue) {
     queue.postAfter(10ms, [&] { order.push_back(3); });
   });
   other.join();
+  // Posted once the other thread's timer is: it falls due later however late that thread ran.
+  const Instant start = SystemClock::shared().now();
+  Instant late = start;
+  queue.postAfter(60ms, [&] {
+    late = SystemClock::shared().now();
+    order.push_back(4);
+  });
+  const TimerId cancelled = queue.postAfter(30ms, [&] { order.push_back(99); });
   EXPECT_TRUE(queue.cancel(cancelled));
   EXPECT_FALSE(queue.cancel(cancelled));
   EXPECT_TRUE(order.empty()) << "nothing runs outside the event loop";
