@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <set>
@@ -95,14 +96,47 @@ int DefaultsFile::exchange(const std::filesystem::path& from, const std::filesys
   return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
+namespace {
+
+std::filesystem::path lockPath(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto folder =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(DefaultsFile::folderOf(file), ec), ec);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::filesystem::path place = runtime && runtime[0] == '/' ? runtime : "/tmp";
+  return place / ("quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(DefaultsFile::hashOf(folder.string())) +
+                  ".lock");
+}
+
+}  // namespace
+
 int DefaultsFile::lockFolder(const std::filesystem::path& file) {
-  const int fd = ::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
-    return -1;
+  // The lock file lies outside the folder: an open file inside it (or the folder itself held open)
+  // would keep the folder from going away in full when it is removed, and a watch would not hear
+  // that it went. Its holder removes it as it lets go, so the lock taken must be on the file that
+  // stands at the name still.
+  const auto lock = lockPath(file);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return fd;
+    }
+    ::close(fd);  // removed by the holder that let go meanwhile: once more
   }
-  return fd;
+  return -1;
+}
+
+void DefaultsFile::unlockFolder(const std::filesystem::path& file, int lock) {
+  if (lock < 0) return;
+  ::unlink(lockPath(file).c_str());
+  ::close(lock);
 }
 
 int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -63,9 +63,12 @@ class DefaultsFile {
   static void doneWriting(const std::filesystem::path& temporary);
   // The hash that the names above and the store use for a file's bytes.
   static size_t hashOf(const std::string& bytes);
-  // The folder lock: an exclusive lock on `file`'s folder, taken without waiting. The descriptor
-  // that holds it (closing it lets go), or -1 when another holds it or the folder cannot be opened.
+  // The folder lock: an exclusive lock, taken without waiting, on a lock file named after `file`'s
+  // folder in $XDG_RUNTIME_DIR (else /tmp), so that the folder itself is never held open. The
+  // descriptor that holds it (closing it lets go), or -1 when another holds it or it cannot be made.
   static int lockFolder(const std::filesystem::path& file);
+  // Lets go of the lock lockFolder gave, removing its file.
+  static void unlockFolder(const std::filesystem::path& file, int lock);
   // Clears up after writes that never finished (a crash, a kill). With `ownsFolder` (this process
   // holds the folder lock, so no live writer of ours uses any of them) every leftover of the file's
   // name is looked at: a temporary file that holds the new file of a write (not completed: the

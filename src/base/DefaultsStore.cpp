@@ -206,7 +206,7 @@ DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)
 
 DefaultsStore::~DefaultsStore() {
   close();
-  if (folderLock_ >= 0) ::close(folderLock_);
+  if (file_) DefaultsFile::unlockFolder(*file_, folderLock_);
 }
 
 std::filesystem::path DefaultsStore::defaultFilePath() {

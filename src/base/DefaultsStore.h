@@ -93,7 +93,8 @@ namespace quorvel {
 // the user's alone.
 //
 // The folder lock: a store takes an exclusive lock on the configuration folder (flock, without
-// waiting) for its whole life. The store that holds it, being the only writer of ours there,
+// waiting, on a lock file named after the folder in $XDG_RUNTIME_DIR: see DefaultsFile::lockFolder)
+// for its whole life. The store that holds it, being the only writer of ours there,
 // clears every leftover of a write that never finished at construction (DefaultsFile::
 // removeStaleTemporaryFiles: with no file in place, the newest whole copy goes back first; another
 // program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>")
