@@ -184,7 +184,8 @@ TEST(DefaultsStoreSave, AWholeFileStandsAtThePathAtEveryMoment) {
   Clock::duration longestOlder{};
   std::thread reader([&] {
     int64_t newest = 0;  // the highest save of the other program seen so far
-    std::optional<Clock::time_point> olderSince;
+    bool older = false;
+    Clock::time_point olderSince{};
     while (!done) {
       const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
       ++reads;
@@ -204,11 +205,11 @@ TEST(DefaultsStoreSave, AWholeFileStandsAtThePathAtEveryMoment) {
       const int64_t theirs = values.value("theirs", int64_t{0});
       if (theirs < newest) {
         ++olderReads;
-        if (!olderSince) olderSince = Clock::now(), ++olderTimes;
+        if (!older) older = true, olderSince = Clock::now(), ++olderTimes;
       } else {
         newest = theirs;
-        if (olderSince) longestOlder = std::max(longestOlder, Clock::now() - *olderSince);
-        olderSince.reset();
+        if (older) longestOlder = std::max(longestOlder, Clock::now() - olderSince);
+        older = false;
       }
     }
   });
