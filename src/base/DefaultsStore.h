@@ -81,11 +81,12 @@ namespace quorvel {
 // top of it. The new file is written beside it ("<name>.tmp-<pid>-<n>-<based>-<new>", the hashes of
 // the file it is based on and of its own bytes), flushed, and swapped with the file in place in one
 // step (renameat2 RENAME_EXCHANGE), the file it was based on held open meanwhile. The file thus
-// displaced is compared with the one held and its bytes with those read: the same, it is removed;
-// another program's save made since the read (by rename or in place), its values are taken and the
-// changes written on top of them once more at once (for that moment the path held a file without
-// that save); a save that does not parse yet (another program half-way through writing in place),
-// it is swapped back and waited for as above. With no file in place (a first save), the new file is
+// displaced is compared with the one held and its bytes with those read: the same, it is removed.
+// Otherwise another program saved since the look (by rename or in place) or is half-way through
+// writing it in place: the two are swapped back at once (so its file stood aside, and the store's
+// file without its save at the path, only for that moment), and the write is made again on top of it,
+// or waits for it as above. Should the swap back fail, its values join the store's changes and
+// its file stays beside until they are saved. With no file in place (a first save), the new file is
 // renamed there only while none stands. On a file system that cannot swap (EINVAL), the new file is
 // renamed over the old one once it has been looked at once more: the path is never empty, but a
 // save another program makes in the moment between that look and the rename is lost there. The
