@@ -1,7 +1,7 @@
 #include "base/DefaultsFile.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +9,15 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <variant>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "base/Logger.h"
 
@@ -47,23 +51,92 @@ const Logger& log() {
   return logger;
 }
 
-std::filesystem::path newWritingName(const std::filesystem::path& file, const char* kind) {
+std::string hex(size_t value) {
+  char buffer[2 * sizeof(size_t) + 1];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer - 1, value, 16);
+  return std::string(buffer, end);
+}
+
+// "<file's name>.<label>-<timestamp>" beside `file` (with "-2", "-3"... when taken), `from` moved there.
+std::variant<std::filesystem::path, int> moveBeside(const std::filesystem::path& from, const std::filesystem::path& file,
+                                                    const std::string& label) {
+  std::string base = file.filename().string() + "." + label + "-" + utcTimestamp();
+  for (int attempt = 1; attempt < 10000; ++attempt) {
+    std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
+    auto target = DefaultsFile::folderOf(file) / name;
+    int error = DefaultsFile::renameNoReplace(from, target);
+    if (error == 0) return target;
+    if (error != EEXIST) return error;
+  }
+  return EEXIST;
+}
+
+// Whether `bytes` hold one whole JSON object (not built: only checked).
+bool wholeObject(const std::string& bytes) {
+  const size_t first = bytes.find_first_not_of(" \t\r\n");
+  return first != std::string::npos && bytes[first] == '{' && nlohmann::json::accept(bytes);
+}
+
+}  // namespace
+
+size_t DefaultsFile::hashOf(const std::string& bytes) { return std::hash<std::string>{}(bytes); }
+
+std::filesystem::path DefaultsFile::newTemporary(const std::filesystem::path& file, std::optional<size_t> based,
+                                                 size_t written) {
   static std::atomic<uint64_t> counter{0};
-  auto name = DefaultsFile::folderOf(file) / (file.filename().string() + "." + kind + "-" +
-                                              std::to_string(::getpid()) + "-" + std::to_string(++counter));
+  auto name = folderOf(file) / (file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                std::to_string(++counter) + "-" + (based ? hex(*based) : std::string("none")) + "-" +
+                                hex(written));
   std::lock_guard guard(inFlightMutex());
   inFlight().insert(name.string());
   return name;
 }
 
-}  // namespace
-
-std::filesystem::path DefaultsFile::newTemporary(const std::filesystem::path& file) {
-  return newWritingName(file, "tmp");
+int DefaultsFile::exchange(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
-std::filesystem::path DefaultsFile::newSavingName(const std::filesystem::path& file) {
-  return newWritingName(file, "saving");
+namespace {
+
+std::filesystem::path lockPath(const std::filesystem::path& file) {
+  std::error_code ec;
+  const auto folder =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(DefaultsFile::folderOf(file), ec), ec);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const std::filesystem::path place = runtime && runtime[0] == '/' ? runtime : "/tmp";
+  return place / ("quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(DefaultsFile::hashOf(folder.string())) +
+                  ".lock");
+}
+
+}  // namespace
+
+int DefaultsFile::lockFolder(const std::filesystem::path& file) {
+  // The lock file lies outside the folder: an open file inside it (or the folder itself held open)
+  // would keep the folder from going away in full when it is removed, and a watch would not hear
+  // that it went. Its holder removes it as it lets go, so the lock taken must be on the file that
+  // stands at the name still.
+  const auto lock = lockPath(file);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return fd;
+    }
+    ::close(fd);  // removed by the holder that let go meanwhile: once more
+  }
+  return -1;
+}
+
+void DefaultsFile::unlockFolder(const std::filesystem::path& file, int lock) {
+  if (lock < 0) return;
+  ::unlink(lockPath(file).c_str());
+  ::close(lock);
 }
 
 int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -95,15 +168,7 @@ std::filesystem::path DefaultsFile::folderOf(const std::filesystem::path& file) 
 
 std::variant<std::filesystem::path, int> DefaultsFile::setAside(const std::filesystem::path& file,
                                                                 const std::string& label) {
-  std::string base = file.filename().string() + "." + label + "-" + utcTimestamp();
-  for (int attempt = 1; attempt < 10000; ++attempt) {
-    std::string name = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-    auto target = folderOf(file) / name;
-    int error = renameNoReplace(file, target);
-    if (error == 0) return target;
-    if (error != EEXIST) return error;
-  }
-  return EEXIST;
+  return moveBeside(file, file, label);
 }
 
 DefaultsFile::Stamp DefaultsFile::stampOf(const std::filesystem::path& file) {
@@ -198,15 +263,23 @@ std::filesystem::path DefaultsFile::resolved(const std::filesystem::path& file) 
   return current;
 }
 
-void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file) {
+void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file, bool ownsFolder) {
   const std::string name = file.filename().string();
   const pid_t self = ::getpid();
+  // What a leftover holds.
+  enum class Kind { unfinished, written, based, other, old };
+  struct Leftover {
+    std::filesystem::path path;
+    Kind kind;
+    bool whole = false;
+    int64_t modified = 0;
+  };
+  std::vector<Leftover> leftovers;
   std::error_code ec;
   std::filesystem::directory_iterator it(folderOf(file), ec), end;
-  std::vector<std::filesystem::path> taken;
   for (; !ec && it != end; it.increment(ec)) {
-    std::string entry = it->path().filename().string();
-    bool temporary = entry.rfind(name + ".tmp-", 0) == 0;
+    const std::string entry = it->path().filename().string();
+    const bool temporary = entry.rfind(name + ".tmp-", 0) == 0;
     if (!temporary && entry.rfind(name + ".saving-", 0) != 0) continue;
     std::string_view rest(entry);
     rest.remove_prefix(name.size() + (temporary ? 5 : 8));
@@ -216,28 +289,70 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file) 
     if (pid == self) {
       std::lock_guard guard(inFlightMutex());
       if (inFlight().count(it->path().string())) continue;
-    } else if (pid <= 0 || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
-      continue;  // possibly another live writer
+    } else if (!ownsFolder) {
+      continue;  // only the folder lock proves that no live writer uses it
     }
+    // The hashes in a temporary file's name: "<n>-<based>-<new>" (earlier versions wrote "<n>" alone).
+    std::optional<size_t> based, written;
     if (temporary) {
-      std::error_code removeError;
-      std::filesystem::remove(it->path(), removeError);
-    } else {
-      taken.push_back(it->path());
+      std::string_view fields(p + 1, static_cast<size_t>(rest.data() + rest.size() - (p + 1)));
+      const size_t a = fields.find('-'), b = a == std::string_view::npos ? a : fields.find('-', a + 1);
+      if (b != std::string_view::npos) {
+        const auto parse = [](std::string_view text) -> std::optional<size_t> {
+          size_t value = 0;
+          auto [q, qec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+          if (qec != std::errc() || q != text.data() + text.size()) return std::nullopt;
+          return value;
+        };
+        based = parse(fields.substr(a + 1, b - a - 1));
+        written = parse(fields.substr(b + 1));
+      }
     }
+    std::string bytes;
+    int error = 0;
+    Leftover leftover{it->path(), temporary ? Kind::unfinished : Kind::old};
+    if (read(it->path(), size_t{1} << 20, bytes, error) == ReadOutcome::read && wholeObject(bytes)) {
+      leftover.whole = true;
+      leftover.modified = stampOf(it->path()).modified;
+      const size_t hash = hashOf(bytes);
+      if (temporary && written && (hash == *written || hashOf(bytes + "\n") == *written)) {
+        leftover.kind = Kind::written;
+      } else if (temporary && based && hash == *based) {
+        leftover.kind = Kind::based;
+      } else if (temporary && written) {
+        leftover.kind = Kind::other;
+      }
+    }
+    leftovers.push_back(std::move(leftover));
   }
-  // A file a write had taken aside to look at when it was stopped: it goes back unless a newer one
-  // stands in its place.
-  for (const auto& path : taken) {
-    if (renameNoReplace(path, file) == 0) {
+  // With no file in place, the newest whole copy goes back there.
+  struct stat info {};
+  if (!leftovers.empty() && ::lstat(file.c_str(), &info) != 0 && errno == ENOENT) {
+    Leftover* newest = nullptr;
+    for (auto& leftover : leftovers) {
+      if (leftover.whole && (!newest || leftover.modified > newest->modified)) newest = &leftover;
+    }
+    if (newest && renameNoReplace(newest->path, file) == 0) {
       log().error("The defaults file %{public}s was put back from %{public}s, where a save that was stopped had left "
                   "it.",
-                  file.string(), path.string());
-    } else {
-      log().error("A copy of the defaults file from a save that was stopped lies at %{public}s; the file in place is "
-                  "newer and stays.",
-                  path.string());
+                  file.string(), newest->path.string());
+      newest->path.clear();
     }
+  }
+  for (const auto& leftover : leftovers) {
+    if (leftover.path.empty()) continue;
+    if (leftover.kind == Kind::other) {
+      // Another program's save that a write of ours displaced just before it was stopped: kept.
+      auto beside = moveBeside(leftover.path, file, "displaced");
+      if (auto* path = std::get_if<std::filesystem::path>(&beside)) {
+        log().error("A save of another program that a stopped write had displaced from %{public}s is kept beside it as "
+                    "%{public}s.",
+                    file.string(), path->string());
+        continue;
+      }
+    }
+    std::error_code removeError;
+    std::filesystem::remove(leftover.path, removeError);
   }
 }
 

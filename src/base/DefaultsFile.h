@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -48,15 +49,36 @@ class DefaultsFile {
   static bool sameFolder(const std::filesystem::path& a, const std::filesystem::path& b);
   static Stamp stampOf(const std::filesystem::path& file);
 
-  // A write's own names beside `file`: "<name>.tmp-<pid>-<n>" for the new file, "<name>.saving-<pid>-<n>"
-  // for the file it replaces while it looks at it. Noted from here until doneWriting.
-  static std::filesystem::path newTemporary(const std::filesystem::path& file);
-  static std::filesystem::path newSavingName(const std::filesystem::path& file);
+  // Swaps `from` and `to` in one step, both of which must exist: a reader of either name finds one
+  // whole file or the other at every moment. Returns 0, or the errno (EINVAL or ENOSYS where the
+  // file system cannot swap).
+  static int exchange(const std::filesystem::path& from, const std::filesystem::path& to);
+
+  // A write's own name beside `file` for its new file: "<name>.tmp-<pid>-<n>-<based>-<new>", where
+  // <based> is the hash of the file the write was based on (or "none") and <new> the hash of the new
+  // file's bytes, in hexadecimal, so that a leftover tells what it holds. Noted from here until
+  // doneWriting.
+  static std::filesystem::path newTemporary(const std::filesystem::path& file, std::optional<size_t> based,
+                                            size_t written);
   static void doneWriting(const std::filesystem::path& temporary);
-  // Clears up after writes that never finished (a crash, a kill), of processes that are gone and
-  // this process's own that no write is using: a temporary file is removed; a file taken aside
-  // while it was looked at goes back to `file` when nothing stands there (else it stays, logged).
-  static void removeStaleTemporaryFiles(const std::filesystem::path& file);
+  // The hash that the names above and the store use for a file's bytes.
+  static size_t hashOf(const std::string& bytes);
+  // The folder lock: an exclusive lock, taken without waiting, on a lock file named after `file`'s
+  // folder in $XDG_RUNTIME_DIR (else /tmp), so that the folder itself is never held open. The
+  // descriptor that holds it (closing it lets go), or -1 when another holds it or it cannot be made.
+  static int lockFolder(const std::filesystem::path& file);
+  // Lets go of the lock lockFolder gave, removing its file.
+  static void unlockFolder(const std::filesystem::path& file, int lock);
+  // Clears up after writes that never finished (a crash, a kill). With `ownsFolder` (this process
+  // holds the folder lock, so no live writer of ours uses any of them) every leftover of the file's
+  // name is looked at: a temporary file that holds the new file of a write (not completed: the
+  // path holds the last completed save) or the file a write displaced goes; one that holds a third
+  // whole file (another program's save displaced in the moment before a kill) is kept beside as
+  // "<name>.displaced-<timestamp>"; and when no file stands at `file`, the newest whole leftover by
+  // modification time is put back there first. Files taken aside by earlier versions
+  // ("<name>.saving-<pid>-<n>") are treated alike. Without the lock, only this process's own
+  // leftovers that no write is using go.
+  static void removeStaleTemporaryFiles(const std::filesystem::path& file, bool ownsFolder);
 };
 
 }  // namespace quorvel

@@ -204,7 +204,10 @@ DefaultsStore::DefaultsStore() = default;
 
 DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)) { load(); }
 
-DefaultsStore::~DefaultsStore() = default;
+DefaultsStore::~DefaultsStore() {
+  close();
+  if (file_) DefaultsFile::unlockFolder(*file_, folderLock_);
+}
 
 std::filesystem::path DefaultsStore::defaultFilePath() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -230,9 +233,125 @@ void DefaultsStore::load() {
     log().error("Could not create the folder %{public}s for the defaults file: %{public}s.",
                 DefaultsFile::folderOf(*file_).string(), ec.message());
   }
-  DefaultsFile::removeStaleTemporaryFiles(DefaultsFile::resolved(*file_));
+  // The lock is taken on the configuration folder, where the journal lies, also when the path is a
+  // link to a file elsewhere.
+  folderLock_ = DefaultsFile::lockFolder(*file_);
+  const auto file = DefaultsFile::resolved(*file_);
+  DefaultsFile::removeStaleTemporaryFiles(file, folderLock_ >= 0);
+  if (folderLock_ >= 0) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(DefaultsFile::folderOf(*file_), ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (it->path().filename().string().rfind(file_->filename().string() + ".unsaved.tmp-", 0) == 0) {
+        std::error_code removeError;
+        std::filesystem::remove(it->path(), removeError);  // a journal never put in place
+      }
+    }
+  }
   std::lock_guard guard(mutex_);
   readFileLocked(Reading::atStart);
+  if (folderLock_ >= 0) loadJournalLocked();
+}
+
+std::filesystem::path DefaultsStore::journalPath() const {
+  return DefaultsFile::folderOf(*file_) / (file_->filename().string() + ".unsaved");
+}
+
+namespace {
+
+std::string keyList(const std::map<std::string, std::optional<DefaultsStore::Value>>& changes) {
+  std::string keys;
+  for (const auto& [key, value] : changes) keys += (keys.empty() ? "" : ", ") + key;
+  return keys;
+}
+
+}  // namespace
+
+void DefaultsStore::loadJournalLocked() {
+  const auto journal = journalPath();
+  std::string bytes;
+  int error = 0;
+  const auto outcome = DefaultsFile::read(journal, maximumFileSize, bytes, error);
+  if (outcome == DefaultsFile::ReadOutcome::missing) return;
+  auto parsed = outcome == DefaultsFile::ReadOutcome::read ? parseDocument(bytes, maximumNesting)
+                                                           : std::variant<Value, std::string>(std::string("unread"));
+  auto* document = std::get_if<Value>(&parsed);
+  if (!document) {
+    auto aside = DefaultsFile::setAside(journal, "damaged");
+    log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
+                "%{public}s.",
+                journal.string(), std::holds_alternative<std::filesystem::path>(aside)
+                                      ? std::get<std::filesystem::path>(aside).string()
+                                      : journal.string());
+    return;
+  }
+  Changes changes;
+  if (auto set = document->find("set"); set != document->end() && set->is_object()) {
+    for (auto& [key, value] : set->items()) {
+      if (!isAbsent(value)) changes[key] = value;
+    }
+  }
+  if (auto removed = document->find("removed"); removed != document->end() && removed->is_array()) {
+    for (const auto& key : *removed) {
+      if (key.is_string()) changes[key.get<std::string>()] = std::nullopt;
+    }
+  }
+  // Changes made since (none yet at construction) stay on top.
+  for (auto& [key, value] : changes) unsaved_.try_emplace(key, std::move(value));
+  journalStands_ = true;
+  journaled_ = unsaved_;
+  log().notice("The changes left unsaved when Quorvel last ended (%{public}s) were taken from %{public}s; they are "
+               "saved to the settings file as soon as it can be taken.",
+               keyList(changes), journal.string());
+  replaceStoredLocked(stored_);
+  if (!unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+}
+
+void DefaultsStore::writeJournalLocked() {
+  const auto journal = journalPath();
+  if (journalStands_ && journaled_ == unsaved_) return;  // said already
+  if (folderLock_ < 0) {
+    log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and another store holds the settings "
+                "folder, so they are not kept.",
+                DefaultsFile::resolved(*file_).string(), keyList(unsaved_));
+    return;
+  }
+  Value set = Value::object();
+  Value removed = Value::array();
+  for (const auto& [key, value] : unsaved_) {
+    if (value) {
+      set[key] = *value;
+    } else {
+      removed.push_back(key);
+    }
+  }
+  const std::string bytes = Value{{"set", set}, {"removed", removed}}.dump(-1, ' ', false,
+                                                                          Value::error_handler_t::replace) + "\n";
+  const auto temporary = journal.string() + ".tmp-" + std::to_string(::getpid());
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  bool written = fd >= 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+  const int error = errno;
+  if (fd >= 0) written = ::close(fd) == 0 && written;
+  if (written && ::rename(temporary.c_str(), journal.c_str()) == 0) {
+    journalStands_ = true;
+    journaled_ = unsaved_;
+    log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s and "
+                 "saved at the next start.",
+                 DefaultsFile::resolved(*file_).string(), keyList(unsaved_), journal.string());
+    return;
+  }
+  ::unlink(temporary.c_str());
+  log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in %{public}s "
+              "(%{public}s): they are lost.",
+              DefaultsFile::resolved(*file_).string(), keyList(unsaved_), journal.string(), errnoText(error));
+}
+
+void DefaultsStore::close() {
+  std::lock_guard guard(mutex_);
+  if (!file_ || unsaved_.empty()) return;
+  // One last try, then the journal.
+  if (!unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+  if (!unsaved_.empty()) writeJournalLocked();
 }
 
 void DefaultsStore::follow(FolderWatch& watch, Executor& timers) {
@@ -247,6 +366,8 @@ void DefaultsStore::follow(FolderWatch& watch, Executor& timers) {
   {
     std::lock_guard guard(mutex_);
     timers_ = &timers;
+    // A file that did not parse at construction has its wait counted from here.
+    if (held_) held_->changedAt = nowLocked();
     earlier = std::exchange(watches_, std::move(watches));
   }
   earlier.clear();  // outside the lock: a cancel waits for a call that may be waiting for it
@@ -342,16 +463,16 @@ void DefaultsStore::settleCheck() {
 
 bool DefaultsStore::catchUpLocked() {
   bool changed = keptBeside_ && takeKeptBesideLocked();
-  if (held_ && !unsaved_.empty() && timers_ &&
+  if (held_ && held_->movable && (held_->atStart || !unsaved_.empty()) && timers_ &&
       nowLocked() - std::max(held_->changedAt, waitingSince_.value_or(held_->changedAt)) >= unparsedWait) {
     // The changes have waited long enough for a file that does not parse and that no one touched
-    // all that time: it is kept beside, and they are saved in its place.
+    // all that time (or the store started with one): it is kept beside, and they are saved in its place.
     const auto file = DefaultsFile::resolved(*file_);
     if (DefaultsFile::stampOf(file) == held_->stamp) {
-      auto aside = DefaultsFile::setAside(file, "unparsed");
+      auto aside = DefaultsFile::setAside(file, held_->atStart ? "damaged" : "unparsed");
       if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
         log().error("The defaults file %{public}s still did not parse after %{public}s s (%{public}s), so it was kept "
-                    "beside it as %{public}s and the settings in use were saved in its place; should that file be "
+                    "beside it as %{public}s and the settings in use are saved in its place; should that file be "
                     "finished later, its settings are taken from there.",
                     file.string(), std::to_string(static_cast<int>(toSeconds(unparsedWait))), held_->reason,
                     path->string());
@@ -365,7 +486,7 @@ bool DefaultsStore::catchUpLocked() {
       }
     }
   }
-  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWriteSucceeded_ = persistLocked();
+  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWrite_ = persistLocked();
   // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
   if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
   return changed;
@@ -405,9 +526,9 @@ bool DefaultsStore::takeKeptBesideLocked() {
   }
   keptBeside_.reset();
   const bool changed = replaceStoredLocked(std::move(values));
-  lastWriteSucceeded_ = persistLocked();
+  lastWrite_ = persistLocked();
   const auto file = DefaultsFile::resolved(*file_);
-  if (lastWriteSucceeded_ && unsaved_.empty() && stored_ == expected) {
+  if (lastWrite_ == WriteOutcome::saved && unsaved_.empty() && stored_ == expected) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
     log().notice("The defaults file kept beside as %{public}s was finished; its settings are in use and saved to "
@@ -454,8 +575,19 @@ bool DefaultsStore::readFileLocked(Reading reading) {
                    "); it is left as it is, and changes are not saved over it until it can be read.");
       return false;
     case DefaultsFile::ReadOutcome::notAFile:
-      // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move.
+      // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move. While the
+      // store runs it is waited for as a file that does not parse, and never written: once it goes,
+      // it settles as a file that went, so a file put back there takes the waiting changes.
       unsettled_ = false;
+      if (reading != Reading::atStart && !leftAlone_) {
+        if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), "it is not a regular file", false};
+        const std::string message = "The defaults file " + file.string() +
+                                    " is not a regular file; the settings in use stay, and nothing is saved there "
+                                    "until a regular file takes its place.";
+        if (message != lastProblem_) log().notice("%{public}s", message);
+        lastProblem_ = message;
+        return false;
+      }
       leftAlone_ = true;
       held_.reset();
       knownHash_.reset();
@@ -467,7 +599,7 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
       break;
     case DefaultsFile::ReadOutcome::read: {
-      const size_t hash = std::hash<std::string>{}(bytes);
+      const size_t hash = DefaultsFile::hashOf(bytes);
       // The store's own last write read back, or a change that left the bytes as they were.
       if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) {
         unsettled_ = false;
@@ -512,32 +644,26 @@ bool DefaultsStore::readFileLocked(Reading reading) {
                  ", so it is left as it is, and changes are not saved until it is mended.");
     return reading == Reading::atStart ? replaceStoredLocked({}) : false;
   }
-  if (reading != Reading::atStart) {
-    // Perhaps another program's save caught half-way: the values in memory stay, nothing is written
-    // over it, and it is read again when it changes.
-    leftAlone_ = false;
-    if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), reason};
-    // Said once, and as news rather than an error: most such files are a save not finished yet.
-    const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
-                                "; the settings in use stay, and nothing is saved over it while it does not parse.";
-    if (message != lastProblem_) log().notice("%{public}s", message);
-    lastProblem_ = message;
-    return false;
-  }
-  // A damaged file at start is moved aside.
-  knownHash_.reset();
+  // Perhaps another program's save caught half-way: nothing is written over it, and it is read
+  // again when it changes. The values in memory stay; at start there are none, and the registered
+  // defaults serve meanwhile.
   leftAlone_ = false;
-  lastProblem_.clear();
-  auto aside = DefaultsFile::setAside(file);
-  if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
-    log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the store starts empty.",
-                file.string(), path->string(), reason);
+  if (reading == Reading::atStart) {
+    knownHash_.reset();
+    held_ = Held{stamp, nowLocked(), reason, true, true};
+  } else if (held_ && held_->stamp == stamp) {
+    return false;  // as it was
   } else {
-    log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside (%{public}s); "
-                "the store starts empty.",
-                file.string(), reason, errnoText(std::get<int>(aside)));
+    held_ = Held{stamp, nowLocked(), reason};
   }
-  return replaceStoredLocked({});
+  // Said once, and as news rather than an error: most such files are a save not finished yet.
+  const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
+                              (reading == Reading::atStart ? "; the registered defaults serve"
+                                                           : "; the settings in use stay") +
+                              ", and nothing is saved over it while it does not parse.";
+  if (message != lastProblem_) log().notice("%{public}s", message);
+  lastProblem_ = message;
+  return reading == Reading::atStart ? replaceStoredLocked({}) : false;
 }
 
 // ---- Reads -----------------------------------------------------------------------------------
@@ -585,10 +711,12 @@ std::map<std::string, DefaultsStore::Value> DefaultsStore::storedValues() const 
   return stored_;
 }
 
-bool DefaultsStore::lastWriteSucceeded() const {
+DefaultsStore::WriteOutcome DefaultsStore::lastWriteOutcome() const {
   std::lock_guard guard(mutex_);
-  return lastWriteSucceeded_;
+  return lastWrite_;
 }
+
+bool DefaultsStore::lastWriteSucceeded() const { return lastWriteOutcome() == WriteOutcome::saved; }
 
 bool DefaultsStore::fileUnreadable() const {
   std::lock_guard lock(mutex_);
@@ -645,7 +773,7 @@ void DefaultsStore::change(const Changes& changes) {
       if (file_) unsaved_[key] = value;
     }
     lastWriteTooLarge_ = false;
-    if (file_) lastWriteSucceeded_ = saveLocked();
+    if (file_) lastWrite_ = saveLocked();
     if (keptBeside_ && !lastWriteTooLarge_) {
       for (const auto& [key, value] : changes) keptBeside_->since[key] = value;
     }
@@ -670,21 +798,40 @@ void DefaultsStore::change(const Changes& changes) {
   notifyObservers();
 }
 
-bool DefaultsStore::saveLocked() {
+DefaultsStore::WriteOutcome DefaultsStore::saveLocked() {
   // The changes go on top of the file as it is now, never on an older copy of it.
   readFileLocked(Reading::beforeWrite);
   return waitsOrPersistLocked();
 }
 
-bool DefaultsStore::waitsOrPersistLocked() {
-  if (leftAlone_) return false;
+DefaultsStore::WriteOutcome DefaultsStore::waitsOrPersistLocked() {
+  if (leftAlone_) return WriteOutcome::failed;
   // The file is being saved anew by someone else: the changes wait until it settles.
-  if (unsettled_) return true;
+  if (unsettled_) return WriteOutcome::waiting;
+  if (held_ && !timers_ && held_->atStart) {
+    // A store that does not follow its file has no one to wait for: the damaged file found at start
+    // is set aside now.
+    const auto file = DefaultsFile::resolved(*file_);
+    auto aside = DefaultsFile::setAside(file);
+    if (auto* path = std::get_if<std::filesystem::path>(&aside)) {
+      log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the settings in use "
+                  "are saved in its place.",
+                  file.string(), path->string(), held_->reason);
+      held_.reset();
+      knownHash_.reset();
+      lastProblem_.clear();
+    } else {
+      log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside "
+                  "(%{public}s); the changes are not saved.",
+                  file.string(), held_->reason, errnoText(std::get<int>(aside)));
+      return WriteOutcome::failed;
+    }
+  }
   if (held_) {
     // The changes wait until it parses, or until they have waited long enough (followed only).
     if (!waitingSince_) waitingSince_ = nowLocked();
     scheduleLookLocked(heldLookInterval);
-    return timers_ != nullptr;
+    return timers_ ? WriteOutcome::waiting : WriteOutcome::failed;
   }
   return persistLocked();
 }
@@ -696,16 +843,28 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
 // hook runs under the lock too and must not call back into the store.
-bool DefaultsStore::persistLocked() {
-  if (!file_ || leftAlone_) return !file_;
+DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
+  if (!file_) return WriteOutcome::saved;
+  if (leftAlone_) return WriteOutcome::failed;
   const auto file = DefaultsFile::resolved(*file_);
   const auto folder = DefaultsFile::folderOf(file);
 
+  // Saves of other programs that a round displaced: their values are in the next round, and the
+  // files go once it is saved (a kill before leaves them for the next start to keep beside).
+  std::vector<std::filesystem::path> displaced;
+  const auto releaseDisplaced = [&](bool remove) {
+    for (const auto& path : displaced) {
+      if (remove) ::unlink(path.c_str());
+      DefaultsFile::doneWriting(path);
+    }
+    displaced.clear();
+  };
+
   // Another program may save between the read and the moment the new file takes its place. Each
-  // time it does, its file stays in place, its values are taken and the write is made again on top
-  // of them. Past the last round the changes wait for the next write.
+  // time it does, its values are taken and the write is made again on top of them. Past the last
+  // round the changes wait for the next write.
   constexpr int rounds = 8;
-  for (int round = 1;; ++round) {
+  for (int round = 1; round <= rounds; ++round) {
     const std::string bytes = documentText(stored_);
     // A file the next start would refuse as too large is not written: the one on the disk stays.
     if (bytes.size() > maximumFileSize) {
@@ -713,10 +872,12 @@ bool DefaultsStore::persistLocked() {
                   "%{public}s a defaults file may hold; the change is undone.",
                   file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
       lastWriteTooLarge_ = true;
-      return false;
+      releaseDisplaced(false);
+      return WriteOutcome::failed;
     }
+    const size_t written = DefaultsFile::hashOf(bytes);
 
-    const auto temporary = DefaultsFile::newTemporary(file);
+    const auto temporary = DefaultsFile::newTemporary(file, knownHash_, written);
     auto finish = [&](bool removeTemporary) {
       if (removeTemporary) ::unlink(temporary.c_str());
       DefaultsFile::doneWriting(temporary);
@@ -725,7 +886,18 @@ bool DefaultsStore::persistLocked() {
       log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
                   errnoText(error));
       finish(created);
-      return false;
+      releaseDisplaced(false);
+      return WriteOutcome::failed;
+    };
+    // The file changed under this round: it is read again, and the changes wait or go on top of it.
+    auto readAgain = [&]() -> std::optional<WriteOutcome> {
+      finish(true);
+      readFileLocked(Reading::beforeWrite);
+      if (leftAlone_ || unsettled_ || held_) {
+        releaseDisplaced(false);
+        return waitsOrPersistLocked();
+      }
+      return std::nullopt;
     };
 
     // The replacement keeps the permissions of the file it replaces; a new file is the user's alone.
@@ -759,111 +931,121 @@ bool DefaultsStore::persistLocked() {
     if (interruption_ && !interruption_()) {
       // Abandoned as a crash would leave it: the temporary file stays, the real one is untouched.
       finish(false);
-      return false;
+      releaseDisplaced(false);
+      return WriteOutcome::failed;
     }
 
-    // The new file takes the place only of the file this write was based on. That one is looked at
-    // once more, then moved to a name of the store's own, and the new file is renamed into the empty
-    // place only when the file moved was the one looked at and nothing has been put there meanwhile:
-    // whatever another program saved stays in place, or goes back to it at once, and no reader ever
-    // finds an older file there than the one it saved. The place is empty only between two renames.
-    bool based = true;
-    std::optional<std::map<std::string, Value>> lateSave;
     if (!knownHash_) {
+      // No file was there: the new one goes in only while none stands.
       const int error = DefaultsFile::renameNoReplace(temporary, file);
       if (error == EEXIST) {
-        based = false;  // someone made the file since it was read
-      } else if (error != 0) {
-        return fail("putting the new file in place", error, true);
+        if (auto outcome = readAgain()) return *outcome;  // someone made the file since it was read
+        continue;
       }
+      if (error != 0) return fail("putting the new file in place", error, true);
+      finish(false);
     } else {
+      // The file this write is based on is looked at once more and held open, so that its inode
+      // number cannot pass to another file meanwhile; then the new file and it swap places.
       std::string there;
       int readError = 0;
-      int lookedAt = -1;  // held open, so that its inode number cannot pass to another file meanwhile
-      based = DefaultsFile::read(file, maximumFileSize, there, readError, &lookedAt) ==
-                  DefaultsFile::ReadOutcome::read &&
-              std::hash<std::string>{}(there) == *knownHash_;
-      const std::unique_ptr<int, void (*)(int*)> closing(&lookedAt, [](int* fd) {
-        if (*fd >= 0) ::close(*fd);
+      int lookedAt = -1;
+      const bool based = DefaultsFile::read(file, maximumFileSize, there, readError, &lookedAt) ==
+                             DefaultsFile::ReadOutcome::read &&
+                         DefaultsFile::hashOf(there) == *knownHash_;
+      const std::unique_ptr<int, void (*)(int*)> closing(&lookedAt, [](int* held) {
+        if (*held >= 0) ::close(*held);
       });
       struct stat lookedAtInfo {};
-      if (lookedAt >= 0 && ::fstat(lookedAt, &lookedAtInfo) != 0) based = false;
-      const auto saving = based ? DefaultsFile::newSavingName(file) : std::filesystem::path();
-      int error = based ? (::rename(file.c_str(), saving.c_str()) == 0 ? 0 : errno) : 0;
-      if (based && error == ENOENT) {
-        based = false;  // removed since
-      } else if (based && error != 0) {
-        DefaultsFile::doneWriting(saving);
-        return fail("moving the file aside to replace it", error, true);
-      } else if (based) {
-        const DefaultsFile::Stamp moved = DefaultsFile::stampOf(saving);
-        const bool same = moved.device == lookedAtInfo.st_dev && moved.inode == lookedAtInfo.st_ino;
-        error = same ? DefaultsFile::renameNoReplace(temporary, file) : EEXIST;
-        if (error == 0) {
-          // Written into in place since it was looked at: that save is taken, and the write made again.
-          if (DefaultsFile::read(saving, maximumFileSize, there, readError) == DefaultsFile::ReadOutcome::read &&
-              std::hash<std::string>{}(there) != *knownHash_) {
-            auto parsed = parseDocument(there, maximumNesting);
-            if (auto* values = std::get_if<Value>(&parsed)) {
-              lateSave.emplace();
-              for (auto& [key, value] : values->items()) {
-                if (!isAbsent(value)) (*lateSave)[key] = std::move(value);
-              }
-            } else if (::rename(saving.c_str(), file.c_str()) == 0) {
-              based = false;  // still being written there: it goes back in place of the new file
-            }
-          }
-          ::unlink(saving.c_str());
-        } else if (!same || error == EEXIST) {
-          // Replaced since it was looked at (that save goes back), or a file was put in the empty
-          // place (that one is the newest and stays).
-          const int back = same ? EEXIST : DefaultsFile::renameNoReplace(saving, file);
-          if (back == EEXIST) {
-            ::unlink(saving.c_str());
-          } else if (back != 0) {
-            log().error("Could not save the defaults to %{public}s: another program wrote it meanwhile, and putting "
-                        "its file back failed (%{public}s); it lies at %{public}s.",
-                        file.string(), errnoText(back), saving.string());
-            DefaultsFile::doneWriting(saving);
-            finish(true);
-            return false;
-          }
-          based = false;
+      if (!based || ::fstat(lookedAt, &lookedAtInfo) != 0) {
+        if (auto outcome = readAgain()) return *outcome;
+        continue;
+      }
+      int error = DefaultsFile::exchange(temporary, file);
+      if (error == EINVAL || error == ENOSYS) {
+        // This file system cannot swap: a plain rename, right after the look above.
+        error = ::rename(temporary.c_str(), file.c_str()) == 0 ? 0 : errno;
+        if (error != 0) return fail("putting the new file in place", error, true);
+        finish(false);
+      } else if (error == ENOENT) {
+        if (auto outcome = readAgain()) return *outcome;  // removed since the look
+        continue;
+      } else if (error != 0) {
+        return fail("putting the new file in place", error, true);
+      } else {
+        // The temporary name now holds the file that stood in place.
+        struct stat info {};
+        std::string old;
+        const bool regular = ::lstat(temporary.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+        const bool whole = regular && DefaultsFile::read(temporary, maximumFileSize, old, readError) ==
+                                          DefaultsFile::ReadOutcome::read;
+        const size_t oldHash = whole ? DefaultsFile::hashOf(old) : 0;
+        if (whole && info.st_dev == lookedAtInfo.st_dev && info.st_ino == lookedAtInfo.st_ino &&
+            oldHash == *knownHash_) {
+          finish(true);  // the file this write was based on: done
         } else {
-          DefaultsFile::renameNoReplace(saving, file);
-          DefaultsFile::doneWriting(saving);
-          return fail("putting the new file in place", error, true);
+          // Another program saved since the look (by rename, or in place), or is half-way through a
+          // save: its file goes straight back in place, so that it stood aside only for that
+          // moment, and the write is made again on top of it or waits for it.
+          const int back = DefaultsFile::exchange(temporary, file);
+          std::string there;
+          const bool read = DefaultsFile::read(temporary, maximumFileSize, there, readError) ==
+                            DefaultsFile::ReadOutcome::read;
+          if (back == 0 && (!read || DefaultsFile::hashOf(there) == written)) {
+            finish(true);
+          } else if (auto parsed = parseDocument(read ? there : std::string(), maximumNesting);
+                     read && std::holds_alternative<Value>(parsed)) {
+            // A save that could not go back (or yet another one, swapped out by the swap back): its
+            // changes (the keys where it differs from the values this write was based on) join the
+            // store's own, and the file stays until they are saved.
+            std::map<std::string, Value> theirs;
+            for (auto& [key, value] : std::get<Value>(parsed).items()) {
+              if (!isAbsent(value)) theirs[key] = std::move(value);
+            }
+            for (const auto& [key, value] : theirs) {
+              auto it = stored_.find(key);
+              if (!unsaved_.count(key) && (it == stored_.end() || it->second != value)) unsaved_[key] = value;
+            }
+            for (const auto& [key, value] : stored_) {
+              if (!unsaved_.count(key) && !theirs.count(key)) unsaved_[key] = std::nullopt;
+            }
+            replaceStoredLocked(stored_);
+            displaced.push_back(temporary);
+          } else {
+            log().error("Could not save the defaults to %{public}s: another program is writing it, and putting its "
+                        "file back failed (%{public}s); it lies at %{public}s.",
+                        file.string(), back == 0 ? "the place was taken" : errnoText(back), temporary.string());
+            finish(false);
+          }
+          if (back != 0) knownHash_ = written;  // this round's file stands in place
+          readFileLocked(Reading::beforeWrite);
+          if (leftAlone_ || unsettled_ || held_) {
+            releaseDisplaced(false);
+            return waitsOrPersistLocked();
+          }
+          continue;
         }
       }
-      if (!saving.empty()) DefaultsFile::doneWriting(saving);
     }
-    if (lateSave) {
-      finish(false);
-      knownHash_ = std::hash<std::string>{}(bytes);  // the path holds this round's file now
-      replaceStoredLocked(std::move(*lateSave));
-      if (round == rounds) break;
-      continue;
-    }
-    if (!based) {
-      finish(true);
-      readFileLocked(Reading::beforeWrite);
-      if (leftAlone_ || unsettled_ || held_) return waitsOrPersistLocked();
-      if (round == rounds) break;
-      continue;
-    }
-    finish(false);
-    knownHash_ = std::hash<std::string>{}(bytes);
+
+    knownHash_ = written;
+    // The keys these rounds took from other programs' saves are in the file now: those files go.
+    releaseDisplaced(true);
     unsaved_.clear();
     waitingSince_.reset();
+    if (journalStands_) {
+      ::unlink(journalPath().c_str());
+      journalStands_ = false;
+    }
 
-    // Make the rename itself durable. Some file systems cannot sync a folder (EINVAL); the data
-    // is in place there all the same.
+    // Make the swap itself durable. Some file systems cannot sync a folder (EINVAL); the data is
+    // in place there all the same.
     int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0) {
       int error = errno;
       log().error("Could not save the defaults to %{public}s: opening its folder failed (%{public}s).", file.string(),
                   errnoText(error));
-      return false;
+      return WriteOutcome::failed;
     }
     int synced = ::fsync(folderFd);
     int syncError = errno;
@@ -871,14 +1053,15 @@ bool DefaultsStore::persistLocked() {
     if (synced != 0 && syncError != EINVAL) {
       log().error("Could not save the defaults to %{public}s: flushing its folder failed (%{public}s).", file.string(),
                   errnoText(syncError));
-      return false;
+      return WriteOutcome::failed;
     }
-    return true;
+    return WriteOutcome::saved;
   }
+  releaseDisplaced(false);
   log().error("Could not save the defaults to %{public}s: another program keeps writing it; the changes are saved "
               "with the next write.",
               file.string());
-  return false;
+  return WriteOutcome::failed;
 }
 
 // ---- Observers -------------------------------------------------------------------------------

@@ -38,48 +38,74 @@ namespace quorvel {
 // value has changed, on the writer's thread and outside the store's lock (ObserverList).
 //
 // Persistence: with a file path, the stored domain is read at construction and held in memory;
-// each write rewrites the file atomically (a temporary file beside it, fsync, renamed into place),
-// one key a line with each value written compactly. When the path is a symbolic link, the file it leads to is read
-// and written (the temporary file goes beside that file) and the link stays.
-// Reading never blocks: only a regular file of at most maximumFileSize bytes is read. A damaged
-// regular file found at construction (larger than that, not a JSON object, or nesting deeper than
-// maximumNesting) inside the configuration folder (the folder of the path) is moved aside there as
-// "<name>.damaged-<timestamp>" with a log line, and the store starts empty (the registered defaults
-// serve). Nothing else is ever moved at start: a path that is no regular file (a folder, a named
-// pipe, a link to one), a damaged file that a link leads to outside the configuration folder, and a
-// file that exists but cannot be opened or read (permissions, no file descriptors left, an I/O
-// error) are left as they are with one log line, the store starts empty, and no write of this store
-// replaces them (writes keep their values in memory and report failure) until the path holds a file
-// it can read. A write whose file would exceed maximumFileSize is not made, and its change is
-// undone in memory (it reports failure), so that later changes are saved again. A store without a
-// path lives in memory only. Every method is safe to call from any thread.
+// each write saves the whole file: one key a line, each value written compactly. When the path is
+// a symbolic link, the file it leads to is read and written (the new file goes beside that file)
+// and the link stays. Reading never blocks: only a regular file of at most maximumFileSize bytes is
+// read. A path that is no regular file at construction (a folder, a named pipe, a link to one), a
+// damaged file that a link leads to outside the configuration folder (the folder of the path), and
+// a file that exists but cannot be opened or read (permissions, no file descriptors left, an I/O
+// error) are left as they are with one log line, the store starts empty (the registered defaults
+// serve), and no write of this store replaces them (writes keep their values in memory and report
+// failure) until the path holds a file it can read. A write whose file would exceed
+// maximumFileSize is not made, and its change is undone in memory (it reports failure), so that
+// later changes are saved again. A store without a path lives in memory only. Every method is safe
+// to call from any thread.
 //
-// After construction a file that does not parse (or is too large) is never set aside and never
-// empties the store: it may be another program's save caught half-way. The values in memory stay,
-// nothing is written over the file, and it is read again whenever it changes; the store's own
-// changes wait and are saved on top of it once it parses. A file that cannot be read (its mode,
-// an I/O error) is likewise never written over, with one log line, until it can be read. When the
-// store follows its file, changes that have waited unparsedWait for a file that stayed unparseable
-// and untouched all that time are written after all: the file is first moved beside it as
-// "<name>.unparsed-<timestamp>", and should that file be finished later (its writer still had it
-// open) and parse, it is taken as the newest save, with the changes made in the store since on top,
-// and removed once that is saved.
+// A file that does not parse (larger than maximumFileSize, not a JSON object, nesting deeper than
+// maximumNesting) inside the configuration folder is never set aside at once and never empties the
+// store while it runs: it may be another program's save caught half-way. Found at construction,
+// the store starts with no stored values (the registered defaults serve); found later, the values
+// in memory stay. Nothing is written over it, and it is read again whenever it changes and every
+// heldLookInterval; the store's changes wait and are saved on top of it once it parses. When the
+// store follows its file, a file that stays unparseable and untouched for unparsedWait is moved
+// beside it ("<name>.damaged-<timestamp>" when it was so at construction, "<name>.unparsed-
+// <timestamp>" when it became so later), the waiting changes are saved in its place, and should
+// that file be finished later (its writer still had it open) and parse, it is taken as the newest
+// save, with the changes made in the store since on top, and removed once that is saved. A store
+// that never follows its file sets one found damaged at construction aside as "<name>.damaged-
+// <timestamp>" at its first write. A path that becomes a folder, a named pipe or another non-file
+// while the store runs is treated alike (the values in memory stay, nothing is written there) but
+// never moved; once it is gone, it settles as a file that went (below), so a file put back in
+// its place takes the waiting changes on top.
 //
 // Following the file: once follow() is called, every change that the folder watch reports in the
 // configuration folder (and in the folder a link leads to) makes the store read its file again, and
 // a change of the stored values notifies the observers as a write does (on the watch's thread).
 // A file that has gone after it was there is looked at again once the folder has settled (no change
 // for settleQuietTime, a few times over), so that a save by remove-and-write is no removal; only then
-// does the store empty. While the file cannot be taken it is also looked at every heldLookInterval.
+// does the store empty.
 //
-// Hand edits are never undone: a write reads the file as it is now and puts the store's own changes
-// (the keys this store set or removed and has not saved yet) on top of it. The new file takes the
-// place of the old one only when the old one is still the file the write was based on: the old one
-// is looked at once more (and held open), moved to a name of the store's own, and the new file is
-// renamed into the empty place only when the file moved was the one looked at and nothing stands
-// there. Another program's save made in between stays or goes back to its place, is read, and the
-// write is made again on top of it; so the file in place is never older than what another program
-// last wrote (between the two renames there is none). The replacement keeps the file's permissions.
+// Saving: a whole file stands at the path at every moment, a kill at any moment keeps the newest
+// completed save, and another program's save is never undone. A write reads the file as it is now
+// and puts the store's own changes (the keys this store set or removed and has not saved yet) on
+// top of it. The new file is written beside it ("<name>.tmp-<pid>-<n>-<based>-<new>", the hashes of
+// the file it is based on and of its own bytes), flushed, and swapped with the file in place in one
+// step (renameat2 RENAME_EXCHANGE), the file it was based on held open meanwhile. The file thus
+// displaced is compared with the one held and its bytes with those read: the same, it is removed.
+// Otherwise another program saved since the look (by rename or in place) or is half-way through
+// writing it in place: the two are swapped back at once (so its file stood aside, and the store's
+// file without its save at the path, only for that moment), and the write is made again on top of it,
+// or waits for it as above. Should the swap back fail, its values join the store's changes and
+// its file stays beside until they are saved. With no file in place (a first save), the new file is
+// renamed there only while none stands. On a file system that cannot swap (EINVAL), the new file is
+// renamed over the old one once it has been looked at once more: the path is never empty, but a
+// save another program makes in the moment between that look and the rename is lost there. The
+// folder is flushed after each save. The replacement keeps the file's permissions; a new file is
+// the user's alone.
+//
+// The folder lock: a store takes an exclusive lock on the configuration folder (flock, without
+// waiting, on a lock file named after the folder in $XDG_RUNTIME_DIR: see DefaultsFile::lockFolder)
+// for its whole life. The store that holds it, being the only writer of ours there,
+// clears every leftover of a write that never finished at construction (DefaultsFile::
+// removeStaleTemporaryFiles: with no file in place, the newest whole copy goes back first; another
+// program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>")
+// and keeps the journal; one that does not hold it clears only this process's own leftovers.
+//
+// The journal: changes that still wait when the store ends (close() or its destruction) are not
+// lost: the store that holds the folder lock writes them to "<name>.unsaved" beside the file
+// (replaced in one step; the keys set and those removed) and logs which keys wait there. The next
+// store that holds the lock takes them as its own unsaved changes at construction, saves them on
+// top of the file once it can be taken, and removes the journal after that save.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
@@ -138,11 +164,20 @@ class DefaultsStore {
   // The observer stays registered while the subscription lives.
   Subscription addObserver(Observer observer);
 
-  // The outcome of the last file write; false after a write that could not reach the disk (the value
-  // stays in memory and the next write tries again).
+  // The outcome of the last write: saved; waiting (for a file that another program is writing, that
+  // does not parse or that is no regular file: the change is in memory and saved once it can be,
+  // or kept in the journal should the store end first); or failed (it could not reach the disk:
+  // the value stays in memory and the next write tries again). A store without a path saves.
+  enum class WriteOutcome { saved, waiting, failed };
+  WriteOutcome lastWriteOutcome() const;
+  // Whether the last write was saved.
   bool lastWriteSucceeded() const;
   // True while the file is there but cannot be read: nothing is saved over it until it can be.
   bool fileUnreadable() const;
+
+  // Ends the store's saving as the program ends: changes that still wait go to the journal (see
+  // above), with a log line naming them. The destructor does the same; the store stays usable.
+  void close();
 
   // For tests: a hook run after the temporary file is written and before it replaces the real one;
   // returning false abandons the write there, as a crash at that moment would.
@@ -164,11 +199,14 @@ class DefaultsStore {
   void fileChanged();
   void change(const Changes& changes);
   // Saves the unsaved changes on top of the file as it is now; false when they could not be saved.
-  bool saveLocked();
-  // After a read: false when the file cannot be written over, true when the changes wait for it,
-  // else the outcome of writing them.
-  bool waitsOrPersistLocked();
-  bool persistLocked();
+  WriteOutcome saveLocked();
+  // After a read: failed when the file cannot be written over, waiting when the changes wait for
+  // it, else the outcome of writing them.
+  WriteOutcome waitsOrPersistLocked();
+  WriteOutcome persistLocked();
+  void loadJournalLocked();
+  void writeJournalLocked();
+  std::filesystem::path journalPath() const;
   // After a read: saves the changes that waited for the file, once it can be taken; moves an
   // unparseable file beside once they have waited long enough; takes a file kept beside once it is
   // finished. Returns whether the stored values changed.
@@ -185,7 +223,12 @@ class DefaultsStore {
   std::map<std::string, Value> stored_;
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
-  bool lastWriteSucceeded_ = true;
+  WriteOutcome lastWrite_ = WriteOutcome::saved;
+  // The folder lock's descriptor, or -1 when another store holds it.
+  int folderLock_ = -1;
+  // A journal stands beside the file with changes that unsaved_ holds, and the changes it holds.
+  bool journalStands_ = false;
+  Changes journaled_;
   // The last save was refused because the file would have been too large.
   bool lastWriteTooLarge_ = false;
   // The path holds something this store must not replace (see above): no write goes to the disk.
@@ -212,6 +255,9 @@ class DefaultsStore {
     DefaultsFile::Stamp stamp;
     Instant changedAt{};
     std::string reason;
+    // A file (not a folder or the like) that may be kept beside, and whether it was so at construction.
+    bool movable = true;
+    bool atStart = false;
   };
   std::optional<Held> held_;
   // When the oldest of the unsaved changes was made while the file could not be taken.

@@ -403,6 +403,9 @@ int main(int argc, char** argv) {
       delegate.reset();
       keys.reset();
       platform.reset();
+      // Changes that still wait for the settings file (another program writing it) are kept for the
+      // next start, also when the toolkit ends the process by exit().
+      store.close();
     };
     // The toolkit ends the process from within its event loop, by exit(), when the X server goes
     // away: the same teardown then runs first thing in exit(), while every thread is still stopped

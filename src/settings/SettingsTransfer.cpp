@@ -469,7 +469,7 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
     if (!known.contains(key)) leftOut.push_back({key, LeftOut::Reason::unknownKey});
   }
   // A file that brings nothing changes nothing, the tidying of the lists included.
-  if (written == 0) return {std::nullopt, 0, true, std::move(leftOut)};
+  if (written == 0) return {std::nullopt, 0, true, false, std::move(leftOut)};
 
   // The lists the file brings are written as the settings window writes them; the store's own lists
   // stay as they are. Hidden applications brought in restrict the stored title words, and title words
@@ -501,7 +501,9 @@ SettingsTransfer::ImportResult SettingsTransfer::importSettings(std::string_view
   }
 
   store.setMany(writes);
-  return {std::nullopt, written, store.lastWriteSucceeded(), std::move(leftOut)};
+  const auto outcome = store.lastWriteOutcome();
+  return {std::nullopt, written, outcome == DefaultsStore::WriteOutcome::saved,
+          outcome == DefaultsStore::WriteOutcome::waiting, std::move(leftOut)};
 }
 
 bool SettingsTransfer::admissible(const SettingsSchema::Entry& entry, const Json& value) {

@@ -87,7 +87,8 @@ class SettingsTransfer {
   struct ImportResult {
     std::optional<Failure> failure;
     int written = 0;     // keys written from the file
-    bool saved = true;   // false when the store could not save them: they last only until the program quits
+    bool saved = true;   // false when the store could not save them yet
+    bool waiting = false;  // not saved yet, but waiting for a settings file another program is writing
     // The settings of the table in table order, then the file's unknown keys in key order.
     std::vector<LeftOut> leftOut;
     bool succeeded() const { return !failure; }

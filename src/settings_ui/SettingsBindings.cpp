@@ -110,6 +110,10 @@ std::optional<std::string> SettingsBindings::fileProblem() const {
            "Quorvel quits, and are saved as soon as the file can be read. Check that you may read the file "
            "defaults.json in Quorvel's settings folder (usually ~/.config/quorvel).";
   }
+  if (store.lastWriteOutcome() == DefaultsStore::WriteOutcome::waiting) {
+    return "Another program is writing Quorvel's settings file: your last change holds, and is saved as soon as "
+           "that program has finished.";
+  }
   if (!store.lastWriteSucceeded()) {
     return "Quorvel could not save your last change to its settings file. The change holds until Quorvel quits. "
            "Check that the disk has room and that you may write to Quorvel's settings folder (usually "

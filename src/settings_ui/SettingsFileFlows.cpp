@@ -123,6 +123,11 @@ std::optional<TransferReport> SettingsFileFlows::importSettings() {
                                                     : "No setting came in from that file. Nothing was changed." + leftOut};
   }
   const std::string count = result.written == 1 ? "1 setting came in" : std::to_string(result.written) + " settings came in";
+  if (result.waiting) {
+    return TransferReport{"Settings not saved yet", count + " from that file. Another program is writing Quorvel's "
+                                                            "settings file, so they are saved as soon as it has "
+                                                            "finished." + leftOut};
+  }
   if (!result.saved) {
     return TransferReport{"Settings not saved", count + " from that file, but they could not be saved to disk, so they "
                                                         "last only until Quorvel quits." + leftOut};

@@ -382,5 +382,92 @@ TEST(HandEdit, TheFileKeepsItsMode) {
   }
 }
 
+// The store starts while another program is half-way through a save in place: the half file is
+// waited for, not set aside, and taken once finished; one never finished is kept beside after
+// unparsedWait, and the store goes on.
+TEST(DefaultsStoreFollow, AStartDuringAnotherProgramsSaveWaitsForIt) {
+  for (const bool finished : {true, false}) {
+    SCOPED_TRACE(finished ? "finished" : "never finished");
+    Folder folder;
+    const auto file = folder.path / "defaults.json";
+    const std::string whole = R"({"style": "expo", "vimKeys": true})";
+    writeInPlace(file, whole.substr(0, 12));
+    ManualLoop loop;
+    FakeFolderWatch watch;
+    DefaultsStore store(file);
+    store.registerDefaults({{"style", "row"}});
+    store.follow(watch, loop.main());
+    EXPECT_EQ(store.string("style"), "row");
+    loop.advance(5s);
+    EXPECT_TRUE(asideFiles(folder.path).empty());
+    EXPECT_EQ(readBytes(file), whole.substr(0, 12));
+    if (finished) {
+      writeInPlace(file, whole);
+      watch.fire();
+      EXPECT_EQ(Value(store.storedValues()), Value::parse(whole));
+      continue;
+    }
+    loop.advance(DefaultsStore::unparsedWait);
+    ASSERT_EQ(asideFiles(folder.path).size(), 1u);
+    EXPECT_EQ(readBytes(asideFiles(folder.path)[0]), whole.substr(0, 12));
+    store.set("titleSize", "small");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    EXPECT_EQ(Value::parse(readBytes(file)), (Value{{"titleSize", "small"}}));
+  }
+}
+
+// A change waits for another program's save caught half-way when the program ends: it is not
+// reported as saved, it is kept in the journal, and the next start puts it on top of the finished save.
+TEST(DefaultsStoreFollow, AChangeThatWaitsWhenTheStoreEndsIsKept) {
+  Followed followed(R"({"style": "row"})");
+  const std::string whole = R"({"style": "expo", "vimKeys": true})";
+  const int writer = ::open(followed.file.c_str(), O_WRONLY | O_TRUNC);
+  ASSERT_EQ(::write(writer, whole.data(), 10), 10);
+  followed.watch.fire();
+  followed.store->set("titleSize", "small");
+  EXPECT_EQ(followed.store->lastWriteOutcome(), DefaultsStore::WriteOutcome::waiting);
+  EXPECT_FALSE(followed.store->lastWriteSucceeded());
+  followed.store.reset();
+  EXPECT_TRUE(fs::exists(followed.folder.path / "defaults.json.unsaved"));
+
+  ASSERT_EQ(::write(writer, whole.data() + 10, whole.size() - 10), static_cast<ssize_t>(whole.size() - 10));
+  ::close(writer);
+  DefaultsStore next(followed.file);
+  const Value expected{{"style", "expo"}, {"vimKeys", true}, {"titleSize", "small"}};
+  EXPECT_EQ(Value(next.storedValues()), expected);
+  EXPECT_EQ(Value::parse(readBytes(followed.file)), expected);
+  EXPECT_FALSE(fs::exists(followed.folder.path / "defaults.json.unsaved"));
+}
+
+// A change made while the path is no file waits: emptied and put back in two steps (rm -rf, then
+// cp), the file put back takes the change on top, and nothing is written into the gap.
+TEST(DefaultsStoreFollow, AChangeMadeWhileThePathIsNoFileGoesOnTopOfTheFilePutBack) {
+  const std::vector<std::pair<const char*, std::function<void(const fs::path&)>>> cases = {
+      {"a folder", [](const fs::path& f) { fs::create_directory(f); }},
+      {"a named pipe", [](const fs::path& f) { ::mkfifo(f.c_str(), 0600); }},
+  };
+  for (const auto& [label, make] : cases) {
+    SCOPED_TRACE(label);
+    Followed followed(R"({"a": 1})");
+    auto [file, store] = std::tie(followed.file, *followed.store);
+    fs::remove(file);
+    make(file);
+    followed.watch.fire();
+    store.set("b", 2);
+    EXPECT_EQ(store.lastWriteOutcome(), DefaultsStore::WriteOutcome::waiting);
+    EXPECT_EQ(Value(store.storedValues()), (Value{{"a", 1}, {"b", 2}}));
+    fs::remove_all(file);
+    followed.watch.fire();
+    followed.loop.advance(50ms);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(file))) << "written into the gap";
+    writeInPlace(file, R"({"a": 1, "c": 3})");
+    followed.watch.fire();
+    followed.loop.advance(1s);
+    const Value expected{{"a", 1}, {"b", 2}, {"c", 3}};
+    EXPECT_EQ(Value::parse(readBytes(file)), expected);
+    EXPECT_EQ(Value(store.storedValues()), expected);
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
