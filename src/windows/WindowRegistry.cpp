@@ -197,10 +197,11 @@ std::optional<uint32_t> WindowRegistry::frontWindowOfApp(int32_t pid, const std:
 
 void WindowRegistry::focusSink(uint32_t windowID, int32_t /*pid*/, std::optional<Instant> noticedAt) {
   QUORVEL_REQUIRE_EXECUTOR(services_.axFunnel.queue(), "WindowRegistry::focusSink");
-  // A report that waited while the focus moved on names a window that no longer has it: the newer
-  // focus is credited by its own report.
+  // A report that waited while the focus moved on names a window that no longer has it (another
+  // window has it, or none does, as while a window manager hands it from one window to the next):
+  // the newer focus is credited by its own report.
   const std::optional<WindowFocus> focus = services_.platform.windowServer.focus();
-  if (focus && focus->window && *focus->window != windowID) return;
+  if (focus && focus->window != windowID) return;
   const bool credit = state_.lock.withLock([&] {
     if (state_.recency.head() == windowID) return false;
     // A focus change that waited on the Accessibility queue while a newer visit was credited (an

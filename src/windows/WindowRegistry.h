@@ -108,7 +108,8 @@ class WindowRegistry : public std::enable_shared_from_this<WindowRegistry> {
   // user has been credited with a later visit since, so it credits nothing.
   void creditActivatedApp(int32_t pid, std::optional<Instant> noticedAt = std::nullopt);
   // A window of another application took the focus (from the focus observer, which heard of it at
-  // `noticedAt`; a change heard of before the last credit credits nothing).
+  // `noticedAt`; a change heard of before the last credit credits nothing, nor does one for a window
+  // that the platform, where it knows the focus, says has it no longer).
   void focusSink(uint32_t windowID, int32_t pid, std::optional<Instant> noticedAt = std::nullopt);
   // The activator raised a window, or pressed a browser tab.
   void recordRaise(uint32_t windowID, int32_t pid);

@@ -176,6 +176,9 @@ TEST_F(WindowRegistryTest, FocusChangesCreditOnlyNewCurrentDesktopWindows) {
   sim.reportFocus(WindowFocus{b.number});
   focus(a.number);
   EXPECT_EQ(recencyIDs()[0], c.number) << "a report for a window that lost the focus was credited";
+  sim.reportFocus(WindowFocus{});  // no window has it, as between two windows
+  focus(a.number);
+  EXPECT_EQ(recencyIDs()[0], c.number) << "a report for a window that lost the focus to none was credited";
   sim.reportFocus(std::nullopt);
 
   // Through the focus observer: the application's focused-window notification reaches the sink.

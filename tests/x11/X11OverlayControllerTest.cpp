@@ -351,7 +351,7 @@ TEST_F(X11OverlayControllerUnderI3Test, TheWindowBelowThePointerDoesNotTakeTheCo
     const int by = static_cast<int>(at - shown.begin()) - selected();
     if (by != 0) onMain([&] { controller->stepSelection(by); });
     ASSERT_EQ(shown[static_cast<size_t>(selected())].id, chosen) << "round " << round;
-    const size_t mark = active.values().size();
+    const size_t mark = active.mark();
     onMain([&] { controller->commitSelection(); });
     ASSERT_TRUE(runUntil([&] { return !overlayWindows.empty() && !mapped(overlayWindows[0]->xWindow()); }, 5000ms));
     runUntil([] { return false; }, 300ms);

@@ -211,28 +211,54 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
   }
   // A refused key that left the interest is forgotten: asked for again, it is a new request.
   std::erase_if(refused_, [&](const KeyInterest& key) { return !wanted(key); });
+  std::erase_if(freeSeen_,
+                [&](const auto& entry) { return !wanted(KeyInterest{entry.first.first, entry.first.second}); });
   Reports reports;
+  const auto now = std::chrono::steady_clock::now();
   for (const auto& key : interest_) {
     const std::pair<int64_t, uint64_t> id{key.keyCode, key.requiredFlags};
     if (grabbed_.count(id)) continue;
     const auto refusedBefore = std::find(refused_.begin(), refused_.end(), key);
     const bool wasRefused = refusedBefore != refused_.end();
     if (wasRefused && !retryRefused) continue;
-    if (auto grabs = grabLocked(key)) {
-      if (wasRefused && keyboardHeldLocked()) {
-        // Free only while another client holds the whole keyboard: not ours to take now.
+    auto grabs = grabLocked(key);
+    if (!grabs) {
+      freeSeen_.erase(id);
+      if (!wasRefused) {
+        refused_.push_back(key);
+        reports.emplace_back(key, false);
+      }
+      continue;
+    }
+    if (wasRefused) {
+      // Free for a moment is not free: its holder may be between two steps of its own switcher.
+      const bool inUse = keyboardInUseLocked();
+      const uint64_t presses = modifierPresses_.load();
+      const auto seen = freeSeen_.find(id);
+      const bool confirmed = !inUse && seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
+                             now - seen->second.at >= confirmDelay;
+      if (!confirmed) {
+        // Let go of on the server before going on: the holder's grab that comes next finds it free.
         ungrabLocked(*grabs);
+        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+        if (inUse) {
+          freeSeen_.erase(id);
+        } else if (seen == freeSeen_.end() || seen->second.modifierPresses != presses) {
+          freeSeen_[id] = {now, presses};
+        }
         continue;
       }
-      grabbed_[id] = std::move(*grabs);
-      if (wasRefused) {
-        refused_.erase(refusedBefore);
-        reports.emplace_back(key, true);
-      }
-    } else if (!wasRefused) {
-      refused_.push_back(key);
-      reports.emplace_back(key, false);
+      freeSeen_.erase(seen);
+      refused_.erase(refusedBefore);
+      reports.emplace_back(key, true);
     }
+    grabbed_[id] = std::move(*grabs);
+  }
+  // The keys found free are looked at again once their sighting is old enough.
+  recheckAt_.reset();
+  for (const auto& [id, seen] : freeSeen_) {
+    const auto due = seen.at + confirmDelay;
+    if (!recheckAt_ || due < *recheckAt_) recheckAt_ = due;
   }
   return reports;
 }
@@ -270,16 +296,27 @@ bool X11KeySource::handOverKeyboard() {
   return held;
 }
 
-bool X11KeySource::keyboardHeldLocked() {
+bool X11KeySource::keyboardInUseLocked() {
   if (pressHeld_ != 0 || kept_) return true;
   // The grab and its release go out together: a key typed in between waits in the server (the
-  // keyboard is synchronous under the grab) and is delivered as if the probe had never been.
-  const auto cookie =
+  // keyboard is synchronous under the grab) and is delivered as if the probe had never been. The
+  // keys down are read in the same moment, in the server's order, not as the reader has seen them.
+  const auto grab =
       xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
   xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+  const auto keys = xcb_query_keymap(connection_);
   xcb_flush(connection_);
-  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, cookie, nullptr));
-  return !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN;
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, grab, nullptr));
+  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, keys, nullptr));
+  if (!reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN) {
+    return true;
+  }
+  if (!keymap || !map_) return true;
+  for (int keycode = 0; keycode < 256; ++keycode) {
+    const bool down = (keymap->keys[keycode / 8] >> (keycode % 8)) & 1;
+    if (down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0) return true;
+  }
+  return false;
 }
 
 bool X11KeySource::install(Handler handler) {
@@ -369,6 +406,28 @@ void X11KeySource::readLoop() {
         letGoLocked();
       } else if (kept_) {
         timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(keptUntil_ - now).count());
+      }
+    }
+    {
+      Reports reports;
+      bool looked = false;
+      {
+        std::lock_guard lock(mutex_);
+        if (recheckAt_) {
+          const auto now = std::chrono::steady_clock::now();
+          if (now >= *recheckAt_) {
+            recheckAt_.reset();
+            reports = applyInterestLocked(true);
+            looked = true;
+          } else {
+            const int due = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*recheckAt_ - now).count());
+            timeout = timeout < 0 ? due : std::min(timeout, due);
+          }
+        }
+      }
+      if (looked) {
+        report(reports);
+        continue;
       }
     }
     if (managerSettles_) {
@@ -500,6 +559,7 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
 void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t time) {
   if (!pressed && keycode == pressHeld_) pressHeld_ = 0;
   if (readerMap_.modifiersOfKey(keycode) == 0) return;
+  if (pressed && !held_[keycode]) ++modifierPresses_;
   held_[keycode] = pressed;
   uint16_t mods = 0;
   for (int k = 0; k < 256; ++k) {

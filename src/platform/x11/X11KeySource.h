@@ -41,14 +41,20 @@ namespace quorvel {
 // shortcut again), 1 s after a window manager took over the screen (the WM_S<n> selection changed
 // hands, as at the manager's restart; the manager takes its own keys first), and whenever the
 // program asks (askForRefusedKeys: the shortcut manager asks at an interval for as long as a key is
-// refused); a key taken that way is reported too. A refused key is never taken while another
-// client holds the whole keyboard: a window manager's own switcher holds it while on screen, and
-// some let go of their passive grabs meanwhile, to take them back when they close. So once a
-// refused key's grab succeeds, a probe asks for an active grab of the keyboard and gives it back at
-// once (keyboard synchronous, so a key typed meanwhile waits in the server and then goes where it
-// would have gone); when the server answers that another client holds the keyboard, or while a
-// press of our own holds it, the key is let go of again and stays refused until the next ask. A
-// change of the modifier mapping grabs the held keys again, and leaves the refused ones refused.
+// refused); a key taken that way is reported too. A refused key is never taken from a window
+// manager's own switcher: while on screen it holds the whole keyboard, and some managers let go of
+// their passive grabs meanwhile, to take them back when it closes. Their steps leave two moments
+// in which neither is held: from letting go of the keys to grabbing the keyboard as the switcher
+// opens (its modifier still down), and from letting go of the keyboard to grabbing the keys again
+// as it closes. So a refused key found free is let go of again at once, and is taken only when it
+// is found free once more confirmDelay later (the reader looks again then by itself), with no
+// modifier pressed in between; a finding
+// while another client holds the keyboard, while a press of our own holds it or while a modifier
+// key is down counts for nothing and forgets the earlier one. The keyboard is probed by asking for
+// an active grab and giving it back at once (keyboard synchronous, so a key typed meanwhile waits
+// in the server and then goes where it would have gone), in one flush with a read of the keys
+// down. A change of the modifier mapping grabs the held keys again, and leaves the refused ones
+// refused.
 //
 // Keeping the keyboard (keepKeyboard, asked while a summon's press is decided): once the press is
 // answered, the source turns the active grab of that press into a grab of the whole keyboard, so
@@ -68,6 +74,9 @@ class X11KeySource final : public KeyEventSource {
   static constexpr std::chrono::milliseconds managerSettleDelay{1000};
   // The longest the keyboard is kept for a switcher that does not come.
   static constexpr std::chrono::milliseconds keepLimit{2000};
+  // From finding a refused key free to taking it, if it is free then too (a manager closing its
+  // switcher takes its keys back well within it).
+  static constexpr std::chrono::milliseconds confirmDelay{1000};
 
   // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
   // no XInput 2.
@@ -111,6 +120,12 @@ class X11KeySource final : public KeyEventSource {
     bool timedOut = false;
   };
 
+  // A refused key found free: when, and how many modifier presses had been seen then.
+  struct FreeSighting {
+    std::chrono::steady_clock::time_point at;
+    uint64_t modifierPresses = 0;
+  };
+
   using Reports = std::vector<std::pair<KeyInterest, bool>>;
 
   X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
@@ -124,9 +139,10 @@ class X11KeySource final : public KeyEventSource {
   std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
   void ungrabLocked(const std::vector<Grab>& grabs);
   void releaseAllLocked();
-  // Whether some client holds the whole keyboard now (another's active grab, or a press of ours
-  // whose grab is still active); true when the server does not answer.
-  bool keyboardHeldLocked();
+  // Whether the keyboard is in use now: some client holds all of it (another's active grab, or a
+  // press of ours whose grab is still active), or a modifier key is down; true when the server
+  // does not answer.
+  bool keyboardInUseLocked();
   void wake();
 
   void readLoop();
@@ -149,6 +165,8 @@ class X11KeySource final : public KeyEventSource {
   std::vector<KeyInterest> interest_;
   std::map<std::pair<int64_t, uint64_t>, std::vector<Grab>> grabbed_;
   std::vector<KeyInterest> refused_;
+  std::map<std::pair<int64_t, uint64_t>, FreeSighting> freeSeen_;  // refused keys found free
+  std::optional<std::chrono::steady_clock::time_point> recheckAt_;  // the next look at them
   OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
@@ -158,6 +176,7 @@ class X11KeySource final : public KeyEventSource {
   std::atomic<uint8_t> pressHeld_{0};
   std::atomic<bool> keepAsked_{false};  // by the handler, for the press it decides
   std::atomic<bool> kept_{false};       // the whole keyboard is grabbed (changed under mutex_)
+  std::atomic<uint64_t> modifierPresses_{0};  // counted by the reader
   uint64_t keptModifiers_ = 0;          // under mutex_: the modifiers whose release ends the keep
   std::chrono::steady_clock::time_point keptUntil_;  // under mutex_
   Handler handler_;  // set once before the threads start
