@@ -118,9 +118,12 @@ SettingsWindowController::~SettingsWindowController() {
 }
 
 Rect SettingsWindowController::fitFrame(Rect content, std::optional<Rect> visible) {
-  Rect frame{content.x, content.y, static_cast<double>(kContentWidth), std::max(content.height, double{kMinimumHeight})};
+  // A wider frame (the user's, or the tile a tiling manager gives) is kept, within the screen.
+  Rect frame{content.x, content.y, std::max(content.width, double{kContentWidth}),
+             std::max(content.height, double{kMinimumHeight})};
   if (!visible) return frame;
   const Rect& v = *visible;
+  frame.width = std::max(double{kContentWidth}, std::min(frame.width, v.width));
   frame.height = std::min(frame.height, v.height);
   frame.y = std::min(v.maxY() - frame.height, std::max(frame.y, v.minY()));
   frame.x = std::min(std::max(v.maxX() - frame.width, v.minX()), std::max(frame.x, v.minX()));
@@ -177,8 +180,9 @@ void SettingsWindowController::build() {
   row->addWidget(detail, 1);
 
   window->setCentralWidget(central);
+  // No widest size: a tiling manager (i3) gives the window the whole tile whatever it asks, and a
+  // window kept narrower than its frame leaves the rest of it unpainted.
   window->setMinimumSize(kContentWidth, kMinimumHeight);
-  window->setMaximumWidth(kContentWidth);
   window->resize(kContentWidth, kInitialHeight);
   // The frame kept from an earlier run, else the middle of the screen.
   const std::optional<nlohmann::json> saved = services_.settings.store().object(frameKey);

@@ -35,13 +35,15 @@ TEST(SettingsPanesTest, TheStoredPaneComesBackWithItsOldNames) {
   for (const auto& [stored, pane] : cases) EXPECT_EQ(SettingsPanes::fromStored(stored), pane) << stored;
 }
 
-TEST(SettingsWindowFitTest, WidthIsFixedHeightHasAFloorAndTheFrameStaysOnScreen) {
+TEST(SettingsWindowFitTest, WidthAndHeightHaveAFloorAndTheFrameStaysOnScreen) {
   const Rect screen{0, 30, 1280, 770};
   struct Case {
     Rect saved, fitted;
   };
   const std::vector<Case> cases = {
-      {{100, 100, 900, 600}, {100, 100, 779, 600}},  // another width: back to 779
+      {{100, 100, 900, 600}, {100, 100, 900, 600}},  // wider (a tiling manager's tile): kept
+      {{100, 100, 600, 600}, {100, 100, 779, 600}},  // narrower: back to 779
+      {{0, 30, 2000, 500}, {0, 30, 1280, 500}},      // wider than the screen: cut to it
       {{100, 100, 779, 300}, {100, 100, 779, 460}},  // too short: grows downward, top kept
       {{900, -50, 779, 500}, {501, 30, 779, 500}},   // partly off screen: moved inside
       {{10, 40, 779, 2000}, {10, 30, 779, 770}},     // taller than the screen: cut to it
