@@ -12,8 +12,14 @@ HotkeyMatchEntry HotkeyMatchEntry::from(const HotkeyBinding& binding, AppSetting
 TapKeyDecision HotkeyMatchState::matchKeyDown(int64_t k, uint64_t f) {
   if (isSuspended) return TapKeyDecision::pass();
 
+  const uint64_t held = f & KeyFlags::shortcutModifiers;
+  // From a summon's press until the switcher's window takes the keyboard, the keys typed with its
+  // modifiers held come here: Escape cancels then as it does in the switcher, in the order typed
+  // (the release after it must not commit).
+  if (k == escapeKeyCode && armedFlags && (held & ~*armedFlags) == 0 && (!overlay || !overlay->holdsKeyboard)) {
+    return TapKeyDecision::dismiss(DismissKeyRoute::tapMustHandleIt);
+  }
   if (overlay) {
-    const uint64_t held = f & KeyFlags::shortcutModifiers;
     bool dismiss = k == escapeKeyCode && held == 0;
     if (!dismiss && overlay->cancel && k == overlay->cancel->keyCode) {
       const auto required = static_cast<uint64_t>(overlay->cancel->requiredFlags);

@@ -79,7 +79,7 @@ struct HotkeyMatchState {
 
   // A key-down of key code `k` with flags `f`: a summon press (arms its modifiers), Tab while the
   // armed modifiers are held (a step, whatever the shortcut's key), a dismiss key while the overlay
-  // is up, or pass.
+  // is up or Escape with the armed modifiers before it holds the keyboard, or pass.
   TapKeyDecision matchKeyDown(int64_t k, uint64_t f);
   // A flags change to `f` at media time `now`: whether the armed modifiers were released, and
   // whether a pre-warm is due (at most once every 5 s, only while the overlay is down).

@@ -109,6 +109,19 @@ TEST(HotkeyMatchState, DismissKeysWhileTheOverlayIsUp) {
 
   // The shortcut still steps while the overlay is up.
   EXPECT_EQ(s.matchKeyDown(kTab, kOption), TapKeyDecision::pressOf(1, HotkeyPress::shortcut, Scope::allWindows));
+
+  // Escape typed with the summon's modifiers before the overlay holds the keyboard (or before it
+  // came at all) cancels through the tap; once the overlay holds it, the overlay does.
+  for (const bool overlayUp : {false, true}) {
+    auto summoned = optionTab();
+    ASSERT_EQ(summoned.matchKeyDown(kTab, kOption).kind, TapKeyDecision::Kind::press);
+    if (overlayUp) summoned.overlay = OverlayKeyboardState{false, std::nullopt};
+    EXPECT_EQ(summoned.matchKeyDown(kEscape, kOption), TapKeyDecision::dismiss(DismissKeyRoute::tapMustHandleIt));
+    EXPECT_EQ(summoned.matchKeyDown(kEscape, kOption | kShift), TapKeyDecision::dismiss(DismissKeyRoute::tapMustHandleIt));
+    EXPECT_EQ(summoned.matchKeyDown(kEscape, kOption | kControl), TapKeyDecision::pass());
+    summoned.matchFlags(0, 0);  // the modifiers let go
+    EXPECT_EQ(summoned.matchKeyDown(kEscape, kOption), TapKeyDecision::pass());
+  }
 }
 
 TEST(HotkeyMatchState, PassThroughRecordingAndNoBindings) {
