@@ -9,16 +9,14 @@ HotkeyMatchEntry HotkeyMatchEntry::from(const HotkeyBinding& binding, AppSetting
   return {binding.keyCode, required, ~required & KeyFlags::shortcutModifiers, scope};
 }
 
-TapKeyDecision HotkeyMatchState::matchKeyDown(int64_t k, uint64_t f) {
+TapKeyDecision HotkeyMatchState::matchKeyDown(int64_t k, uint64_t f, bool keyboardHeld) {
   if (isSuspended) return TapKeyDecision::pass();
 
   const uint64_t held = f & KeyFlags::shortcutModifiers;
-  // From a summon's press until the switcher's window takes the keyboard, the keys typed with its
-  // modifiers held come here: Escape cancels then as it does in the switcher, in the order typed
-  // (the release after it must not commit).
-  if (k == escapeKeyCode && armedFlags && (held & ~*armedFlags) == 0 && (!overlay || !overlay->holdsKeyboard)) {
-    return TapKeyDecision::dismiss(DismissKeyRoute::tapMustHandleIt);
-  }
+  // From a summon's press until the switcher's window takes the keyboard, every key comes here and
+  // no window sees it: Escape cancels then as it does in the switcher, with the shortcut's modifiers
+  // held or not, in the order typed (the release after it must not commit).
+  if (k == escapeKeyCode && keyboardHeld) return TapKeyDecision::dismiss(DismissKeyRoute::tapMustHandleIt);
   if (overlay) {
     bool dismiss = k == escapeKeyCode && held == 0;
     if (!dismiss && overlay->cancel && k == overlay->cancel->keyCode) {

@@ -79,8 +79,9 @@ struct HotkeyMatchState {
 
   // A key-down of key code `k` with flags `f`: a summon press (arms its modifiers), Tab while the
   // armed modifiers are held (a step, whatever the shortcut's key), a dismiss key while the overlay
-  // is up or Escape with the armed modifiers before it holds the keyboard, or pass.
-  TapKeyDecision matchKeyDown(int64_t k, uint64_t f);
+  // is up, or pass. Escape that came while the source held the whole keyboard (`keyboardHeld`:
+  // from a summon's press until the switcher's window takes it) reached no window: the tap acts on it.
+  TapKeyDecision matchKeyDown(int64_t k, uint64_t f, bool keyboardHeld = false);
   // A flags change to `f` at media time `now`: whether the armed modifiers were released, and
   // whether a pre-warm is due (at most once every 5 s, only while the overlay is down).
   FlagsDecision matchFlags(uint64_t f, double now);

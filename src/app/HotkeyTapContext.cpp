@@ -41,7 +41,7 @@ KeyVerdict HotkeyTapContext::handle(const KeyEvent& event) {
     }
     case KeyEvent::Type::keyDown: {
       const TapKeyDecision decision =
-          state_.withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(event.keyCode, event.flags); });
+          state_.withLock([&](HotkeyMatchState& s) { return s.matchKeyDown(event.keyCode, event.flags, event.keyboardHeld); });
       switch (decision.kind) {
         case TapKeyDecision::Kind::press:
           // The switcher shows its window a moment later: until it takes the keyboard, the keys

@@ -36,6 +36,8 @@ struct KeyEvent {
   int64_t keyCode = 0;  // key-down only
   uint64_t flags = 0;   // the modifiers held, after a flags change
   uint32_t time = 0;    // the window system's time of the event (milliseconds); 0 when unknown
+  // Key-down only: the source held the whole keyboard when the key came, so no window saw it.
+  bool keyboardHeld = false;
 };
 
 // What the handler answers for a key-down: hand the event on to the application that has the

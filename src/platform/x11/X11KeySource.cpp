@@ -543,7 +543,12 @@ void X11KeySource::handleKeyPress(const xcb_key_press_event_t& event) {
   }
   keepAsked_ = false;
   const uint64_t flags = readerMap_.flagsFromState(event.state);
-  const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, flags, event.time});
+  bool keyboardHeld = false;
+  {
+    std::lock_guard lock(mutex_);
+    keyboardHeld = kept_;
+  }
+  const KeyVerdict verdict = handler_({KeyEvent::Type::keyDown, *code, flags, event.time, keyboardHeld});
   if (answer(event.time, verdict)) {
     // Too slow: the press went to the focused application. Stand still until the handler says so.
     disabled_ = true;
