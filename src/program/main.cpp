@@ -17,8 +17,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,6 +33,7 @@
 #include "program/ProgramServices.h"
 #include "program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
+#include "base/DefaultsFile.h"
 #include "base/DefaultsStore.h"
 #include "base/FreedMemory.h"
 #include "base/Logger.h"
@@ -232,10 +231,12 @@ int main(int argc, char** argv) {
           }
         }
       }
+      // A path that is a folder, or a file that cannot be read, reads as none: never an exception.
       auto readFile = [](const std::string& path) -> std::optional<std::string> {
-        std::ifstream file(path, std::ios::binary);
-        if (!file) return std::nullopt;
-        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        std::string bytes;
+        int error = 0;
+        if (DefaultsFile::read(path, size_t{1} << 20, bytes, error) != DefaultsFile::ReadOutcome::read) return std::nullopt;
+        return bytes;
       };
       auto gsettings = [](std::string_view schema) {
         std::vector<ShortcutAdvice::GsettingsKey> keys;

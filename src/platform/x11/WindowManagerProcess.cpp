@@ -1,23 +1,41 @@
 #include "platform/x11/WindowManagerProcess.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 namespace quorvel {
 
 namespace {
 
+// A process may end while its files are read (the read then fails with ESRCH): none then, never an
+// exception.
 std::optional<std::string> readWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, size_t(n));
+      if (text.size() > (size_t{1} << 20)) break;
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    break;
+  }
+  ::close(fd);
   return text;
 }
 
