@@ -58,7 +58,9 @@ TEST(FeedbackClient, FailsWithoutSendingWhenNothingCanBeReached) {
     FeedbackClient client(std::make_shared<CurlHttpsPoster>(silent.caFile()), silent.host(), 700ms);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(client.send(report), Failure::couldNotSend) << "a server that never answers";
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 700ms);
+    // Waited for up to the time-out, not given up at once; the transfer's own clock may end it a
+    // fraction of a millisecond before this one reads 700 ms.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 650ms);
     EXPECT_EQ(silent.requests().size(), 1u);
   }
   {
