@@ -8,6 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <sstream>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -172,6 +173,7 @@ TEST(HandEdit, ConcurrentOutsideSavesAreNeverUndone) {
   {
     FollowingStore following(file);
     int undone = 0;
+    std::string which;  // the rounds undone, with how they saved and what stood at the end
     for (int round = 1; round <= 120; ++round) {
       const std::string text = R"({"outside": )" + std::to_string(round) + "}";
       std::atomic<bool> go{false};
@@ -195,9 +197,17 @@ TEST(HandEdit, ConcurrentOutsideSavesAreNeverUndone) {
       go = true;
       following.store.set("mine", round);
       outside.join();
-      if (!fileHolds(round) || !following.reaches("outside", round)) ++undone;
+      if (!fileHolds(round) || !following.reaches("outside", round)) {
+        ++undone;
+        std::ifstream in(file);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        static const char* const ways[] = {"in place", "by rename", "removed and written anew"};
+        which += "\nround " + std::to_string(round) + " (" + ways[round % 3] + "): the file holds " + bytes.str() +
+                 ", the store " + following.store.object("outside").value_or(nullptr).dump();
+      }
     }
-    EXPECT_EQ(undone, 0);
+    EXPECT_EQ(undone, 0) << which;
   }
   EXPECT_TRUE(asideFiles(folder).empty());
   fs::remove_all(folder);
