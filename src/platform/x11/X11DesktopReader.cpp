@@ -13,27 +13,29 @@ std::optional<uint32_t> X11DesktopReader::rootCardinal(uint32_t property, uint32
   return value->firstValue32();
 }
 
-std::optional<std::string> X11DesktopReader::windowManagerName() {
+std::optional<uint32_t> X11DesktopReader::managerCheckWindow() {
   xcb_ewmh_connection_t* ewmh = connection_.ewmh();
   auto check = rootCardinal(ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW);
   if (!check || *check == 0) return std::nullopt;
   // A window manager that died leaves a stale id behind: its check window must name itself.
-  const uint32_t window = *check;
-  auto self = connection_.property(window, ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 1);
-  if (!self || self->firstValue32() != window) return std::nullopt;
-  auto name = connection_.property(window, ewmh->_NET_WM_NAME, ewmh->UTF8_STRING);
+  auto self = connection_.property(*check, ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 1);
+  if (!self || self->firstValue32() != *check) return std::nullopt;
+  return check;
+}
+
+std::optional<std::string> X11DesktopReader::windowManagerName() {
+  const std::optional<uint32_t> check = managerCheckWindow();
+  if (!check) return std::nullopt;
+  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
+  auto name = connection_.property(*check, ewmh->_NET_WM_NAME, ewmh->UTF8_STRING);
   if (!name || name->format != 8) return std::string();
   return X11Text::fromUtf8(name->bytes.data(), name->bytes.size(), name->truncated);
 }
 
 std::optional<uint32_t> X11DesktopReader::windowManagerPid() {
-  xcb_ewmh_connection_t* ewmh = connection_.ewmh();
-  auto check = rootCardinal(ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW);
-  if (!check || *check == 0) return std::nullopt;
-  const uint32_t window = *check;
-  auto self = connection_.property(window, ewmh->_NET_SUPPORTING_WM_CHECK, XCB_ATOM_WINDOW, 1);
-  if (!self || self->firstValue32() != window) return std::nullopt;
-  auto pid = connection_.property(window, ewmh->_NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+  const std::optional<uint32_t> check = managerCheckWindow();
+  if (!check) return std::nullopt;
+  auto pid = connection_.property(*check, connection_.ewmh()->_NET_WM_PID, XCB_ATOM_CARDINAL, 1);
   if (!pid || pid->format != 32 || pid->firstValue32() == 0) return std::nullopt;
   return pid->firstValue32();
 }

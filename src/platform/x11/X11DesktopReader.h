@@ -36,6 +36,8 @@ class X11DesktopReader {
 
  private:
   std::optional<uint32_t> rootCardinal(uint32_t property, uint32_t type);
+  // The window manager's check window, when it names itself (a manager that died leaves a stale id).
+  std::optional<uint32_t> managerCheckWindow();
 
   X11Connection& connection_;
 };
