@@ -9,29 +9,37 @@
 namespace quorvel {
 
 AdviceText::AdviceText(std::string prose) {
-  if (!prose.empty()) parts.push_back({false, std::move(prose)});
+  if (!prose.empty()) parts.push_back({Part::Kind::prose, std::move(prose)});
 }
 
 AdviceText& AdviceText::say(std::string_view prose) {
   if (prose.empty()) return *this;
-  if (!parts.empty() && !parts.back().command) {
+  if (!parts.empty() && parts.back().kind == Part::Kind::prose) {
     parts.back().text += " ";
     parts.back().text += prose;
   } else {
-    parts.push_back({false, std::string(prose)});
+    parts.push_back({Part::Kind::prose, std::string(prose)});
   }
   return *this;
 }
 
 AdviceText& AdviceText::command(std::string text) {
-  parts.push_back({true, std::move(text)});
+  parts.push_back({Part::Kind::command, std::move(text)});
+  return *this;
+}
+
+AdviceText& AdviceText::fileLines(const std::vector<std::string>& lines) {
+  if (lines.empty()) return *this;
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : "\n") + line;
+  parts.push_back({Part::Kind::fileLines, std::move(text)});
   return *this;
 }
 
 AdviceText& AdviceText::append(const AdviceText& more) {
   for (const Part& part : more.parts) {
-    if (part.command) command(part.text);
-    else say(part.text);
+    if (part.kind == Part::Kind::prose) say(part.text);
+    else parts.push_back(part);
   }
   return *this;
 }
@@ -39,9 +47,15 @@ AdviceText& AdviceText::append(const AdviceText& more) {
 std::string AdviceText::plain() const {
   std::string out;
   for (const Part& part : parts) {
+    if (part.kind == Part::Kind::prose) {
+      if (!out.empty()) out += "\n";
+      out += part.text;
+      continue;
+    }
+    // Set apart by an indent, line by line.
     if (!out.empty()) out += "\n";
-    if (part.command) out += "    ";
-    out += part.text;
+    out += "    ";
+    for (const char c : part.text) out += c == '\n' ? std::string("\n    ") : std::string(1, c);
   }
   return out;
 }
@@ -246,30 +260,28 @@ AdviceText openboxAdvice(std::string_view shortcut, const ShortcutAdvice::Findin
 AdviceText i3Advice(std::string_view shortcut, const ShortcutAdvice::Findings& found) {
   const std::string userFile = found.userFile.empty() ? "~/.config/i3/config" : found.userFile;
   AdviceText out;
-  if (!found.systemFile.empty()) {
-    copyFirst(out, "i3", found.systemFile, userFile);
-    out.say("Then remove");
-  } else {
-    out.say("In i3, remove");
-  }
+  const bool copied = !found.systemFile.empty();
+  if (copied) copyFirst(out, "i3", found.systemFile, userFile);
   if (!found.bindings.empty()) {
-    out.say(std::string(found.bindings.size() == 1 ? "this line" : "these lines") + " from " + userFile + ":");
-    for (const std::string& line : found.bindings) out.command(line);
+    // The lines are the file's, to be taken out of it in an editor: never a command to run.
+    out.say(std::string(copied ? "Then, in " : "In ") + userFile + ", remove " +
+            (found.bindings.size() == 1 ? "this line:" : "these lines:"));
+    out.fileLines(found.bindings);
   } else {
     const std::string which =
         shortcut.empty() ? std::string("the bindsym line for it")
                          : "the bindsym line for " + i3Key(parts(shortcut)) + " (with or without +Shift)";
-    const std::string where = found.managerHolds || !found.systemFile.empty()
+    const std::string where = found.managerHolds || copied
                                   ? userFile
                                   : userFile + " (or ~/.i3/config; with neither, copy /etc/i3/config there first)";
-    out.say(which + " from " + where + ".");
+    out.say(std::string(copied ? "Then remove " : "In i3, remove ") + which + " from " + where + ".");
   }
   // A reload reads the file i3 started with again; only a restart finds the user's new copy.
-  if (found.managerHolds && found.systemFile.empty()) {
-    out.say(found.bindings.empty() ? "Then reload i3:" : "and reload i3:");
+  if (found.managerHolds && !copied) {
+    out.say("Then reload i3:");
     out.command("i3-msg reload");
   } else {
-    out.say(found.bindings.empty() ? "Then restart i3, which keeps your windows:" : "and restart i3, which keeps your windows:");
+    out.say("Then restart i3, which keeps your windows:");
     out.command("i3-msg restart");
   }
   return out;
@@ -321,9 +333,12 @@ AdviceText icewmAdvice(std::string_view, const ShortcutAdvice::Findings& found) 
     const std::string keysFile = found.keysFile.empty() ? "~/.icewm/keys" : found.keysFile;
     const bool one = found.keysLines.size() == 1;
     if (!found.keysSystemFile.empty()) copyFirst("keys file", found.keysSystemFile, keysFile);
-    say(std::string(found.keysSystemFile.empty() ? "remove " : "then remove ") + (one ? "this line" : "these lines") + " from " +
-        keysFile + ":");
-    for (const std::string& line : found.keysLines) out.command(line);
+    // The lines are the file's, to be taken out of it in an editor: never a command to run.
+    const std::string lines = one ? "this line:" : "these lines:";
+    if (!found.keysSystemFile.empty()) say("then, in " + keysFile + ", remove " + lines);
+    else if (!lead.empty()) say("remove " + lines.substr(0, lines.size() - 1) + " from " + keysFile + ":");
+    else out.say("In " + keysFile + ", remove " + lines);
+    out.fileLines(found.keysLines);
   }
   out.say("Then restart IceWM:");
   out.command("icewm -r");

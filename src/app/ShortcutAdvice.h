@@ -10,11 +10,14 @@
 namespace quorvel {
 
 // Advice as the user reads it: sentences, and between them commands to be typed or copied exactly
-// as they stand. A view shows each command whole, on a line of its own, apart from the sentences.
+// as they stand, or lines of a file as the file writes them (lines to take out of it, never to be
+// run). A view shows each command whole, on a line of its own, apart from the sentences, and the
+// lines of a file as the text of that file.
 struct AdviceText {
   struct Part {
-    bool command = false;
-    std::string text;
+    enum class Kind { prose, command, fileLines };
+    Kind kind = Kind::prose;
+    std::string text;  // fileLines: the lines, each ended by a newline but the last
     bool operator==(const Part&) const = default;
   };
   std::vector<Part> parts;
@@ -33,9 +36,11 @@ struct AdviceText {
   // Adds prose: to the prose before it, one space apart, or as a new part after a command.
   AdviceText& say(std::string_view prose);
   AdviceText& command(std::string text);
+  // Lines of a file, as it writes them.
+  AdviceText& fileLines(const std::vector<std::string>& lines);
   AdviceText& append(const AdviceText& more);
 
-  // The whole advice as text, each command on a line of its own: the log and the tray's message.
+  // The whole advice as text, each command and each line of a file on a line of its own: the log.
   std::string plain() const;
   // The holder as said after "held by": "the window manager, Openbox", "another program, not by the
   // window manager", "another program, usually the window manager".

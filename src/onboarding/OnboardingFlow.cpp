@@ -62,6 +62,11 @@ OnboardingFlow::OnboardingFlow(OnboardingServices& services, std::function<void(
       if (alive.lock()) noteSummon();
     });
   }
+  if (services_.observeShortcutOwners) {
+    ownersObserver_ = services_.observeShortcutOwners([alive, this] {
+      if (alive.lock()) ownersChanged();
+    });
+  }
 }
 
 OnboardingFlow::~OnboardingFlow() {
@@ -253,6 +258,13 @@ void OnboardingFlow::noteSummon() {
   if (step_ != Step::keys || didSummon_) return;
   didSummon_ = true;
   notify();
+}
+
+void OnboardingFlow::ownersChanged() {
+  pollReadiness();
+  // The keys page asks the key source itself, for the shortcut and the key above Tab: it is built
+  // again to say who holds them now.
+  if (step_ == Step::keys) notify();
 }
 
 bool OnboardingFlow::swipeToSummon() const {

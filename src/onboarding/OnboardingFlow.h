@@ -19,7 +19,8 @@ namespace quorvel {
 // offers, the standings of the shortcut, the window pictures and the browser tabs (looked at again
 // every second while one of the two check pages is shown, and on the page after them while the
 // shortcut does not work), the chosen arrangement, the shortcut's key caps, the summon notice of the
-// keys page, launch at login and the swipe.
+// keys page, launch at login and the swipe. The pages that say who holds the keys follow them
+// changing hands as the shortcut manager reports it.
 //
 // The step is stored under "onboarding.step" on every change (so a tour closed half-way opens again
 // there); "Finish" stores "hasCompletedWelcome" and removes the step. Reaching the last page turns
@@ -101,6 +102,8 @@ class OnboardingFlow {
   std::vector<std::string> keyCaps() const;
   bool didSummon() const { return didSummon_; }
   void noteSummon();
+  // A key of a shortcut changed hands: the pages that say who holds them follow.
+  void ownersChanged();
 
   // ---- The last page ----
   bool opensAtLogin() const { return opensAtLogin_; }
@@ -144,6 +147,7 @@ class OnboardingFlow {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   Subscription defaultsObserver_;
   Subscription summonObserver_;
+  Subscription ownersObserver_;
 };
 
 }  // namespace quorvel

@@ -1,6 +1,5 @@
 #include "onboarding/OnboardingScreens.h"
 
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -177,9 +176,10 @@ BrandScreen::Texts OnboardingScreens::doneTexts(const Readiness& readiness) {
     message = "Without one, no key opens the switcher. Go back to choose one.";
   } else {
     title = "Your shortcut does not work yet";
-    message = q(*readiness.shortcutText) +
-              " is still held by another program, so pressing it does not reach Quorvel. Go back to free it or to "
-              "choose another. Quorvel takes it as soon as it is free, and reminds you after the tour if it is not.";
+    // The holder the shortcut page's advice named.
+    message = q(*readiness.shortcutText) + " is still held by " + q(readiness.heldBy) +
+              ", so pressing it does not reach Quorvel. Go back to free it or to choose another. Quorvel takes it "
+              "as soon as it is free, and reminds you after the tour if it is not.";
   }
   if (!readiness.pictures) message += " " + noPictures;
   return {"Before you start", title, message};
@@ -188,8 +188,8 @@ BrandScreen::Texts OnboardingScreens::doneTexts(const Readiness& readiness) {
 std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std::vector<std::string>& shortcutCaps,
                                                                       const KeyRowFacts& facts) {
   std::vector<KeyRowText> rows = {
-      {shortcutCaps, facts.summonTaken ? "Taken by another program, so it does not summon the switcher yet"
-                                       : "Summon the switcher"},
+      {shortcutCaps, facts.summonHeldBy ? "Held by " + *facts.summonHeldBy + ", so it does not summon the switcher yet"
+                                        : "Summon the switcher"},
       {{"Esc"}, "Leave without switching"},
       {{"Tab"}, "Move forward"},
       {{"Shift", "Tab"}, "Move backward"},
@@ -199,8 +199,9 @@ std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std:
   if (facts.quickFlip && shortcutCaps.size() >= 2) {
     std::vector<std::string> flip(shortcutCaps.begin(), shortcutCaps.end() - 1);
     flip.push_back("`");
-    rows.push_back({flip, facts.quickFlipTaken ? "Taken by another program, so it cannot jump back to your last app"
-                                               : "Jump straight back to your last app, without summoning"});
+    rows.push_back({flip, facts.quickFlipHeldBy
+                              ? "Held by " + *facts.quickFlipHeldBy + ", so it cannot jump back to your last app"
+                              : "Jump straight back to your last app, without summoning"});
   }
   if (facts.touchpad && facts.swipeToSummon) {
     const SwipeWords words = swipeWords(facts.gesture, facts.direction);
@@ -259,7 +260,7 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
                             "shortcutCard"));
   AdviceView* advice = nullptr;
   if (!ready) {
-    advice = new AdviceView;
+    advice = new AdviceView(services.main);
     advice->setObjectName("shortcutNote");
     advice->setFont(Brand::captionFont());
     advice->setProseRole(QPalette::PlaceholderText);
@@ -273,7 +274,8 @@ QWidget* OnboardingScreens::shortcutContent(const ShortcutPage& values, Onboardi
   row->addWidget(Brand::label("Choose another shortcut:", Brand::calloutFont(), Brand::inkSoft(), false), 0,
                  Qt::AlignTop);
   auto* recorder = new ShortcutRecorderRow({HotkeyBinding::Role::summon, false, "Record a shortcut", "Type your new shortcut"},
-                                           services.keyNames, services.virtualKeyCode, services.suspendShortcuts);
+                                           services.keyNames, services.virtualKeyCode, services.suspendShortcuts,
+                                           services.main);
   recorder->setObjectName("recorder");
   recorder->setBinding(values.binding);
   recorder->setConflicts({services.settings.hotkeyBinding(HotkeySlot::second)});
@@ -323,16 +325,17 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       }
       const bool tabs = flow.tabsStanding() == ReadinessStanding::allowed;
       add(content, standingCard("Browser tabs", tabs, "Off", "tabsCard"));
-      add(content, note(tabsNote(tabs), Brand::inkFaint(), "tabsNote"));
-      if (!tabs) {
-        // The command, to be selected and copied.
-        QFont mono = Brand::captionFont();
-        mono.setFamilies({QFontDatabase::systemFont(QFontDatabase::FixedFont).family()});
-        mono.setStyleHint(QFont::Monospace);
-        QLabel* command = Brand::label(tabsCommand(), mono, Brand::ink(), false);
+      if (tabs) {
+        add(content, note(tabsNote(tabs), Brand::inkFaint(), "tabsNote"));
+      } else {
+        // The command, to be selected or copied, as the advice shows its commands, close under its
+        // sentence (the page has no room to spare).
+        QWidget* howTo = column(4);
+        add(howTo, note(tabsNote(tabs), Brand::inkFaint(), "tabsNote"));
+        QWidget* command = AdviceView::commandRow(tabsCommand(), Brand::captionFont(), services.main);
         command->setObjectName("tabsCommand");
-        command->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        add(content, command);
+        add(howTo, command);
+        add(content, howTo);
       }
       break;
     }
@@ -349,8 +352,9 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       break;
     }
     case Step::permissionsDone: {
-      const Readiness readiness{flow.picturesStanding() == ReadinessStanding::allowed, flow.shortcutWorks(),
-                                flow.shortcutText()};
+      Readiness readiness{flow.picturesStanding() == ReadinessStanding::allowed, flow.shortcutWorks(),
+                          flow.shortcutText()};
+      if (!readiness.shortcutWorks && readiness.shortcutText) readiness.heldBy = flow.freeingAdvice().heldBy();
       texts = doneTexts(readiness);
       // One switch for each check, in the order of the pages: the pictures, then the shortcut.
       art = BrandScreen::Art{BrandArt::Scene::settingsRows, {readiness.pictures, readiness.shortcutWorks}};
@@ -401,12 +405,15 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
       facts.quickFlip = services.settings.aboveTabStepsBackward();
       // The key above Tab is asked for as the shortcut is: one another program holds is said so.
       const std::optional<AdviceText> flipTaken = quickFlipTaken(flow.shortcut(), facts.quickFlip, services);
-      facts.quickFlipTaken = flipTaken.has_value();
+      if (flipTaken) facts.quickFlipHeldBy = flipTaken->heldBy();
       // The key source is asked at once: a tour that resumes on this page is built before the keys'
-      // owners have been reported.
+      // owners have been reported. The row names the holder that the advice names.
       if (const std::optional<HotkeyBinding> shortcut = flow.shortcut()) {
-        facts.summonTaken =
-            services.shortcutTaken ? services.shortcutTaken(*shortcut).has_value() : !flow.shortcutWorks();
+        if (services.shortcutTaken) {
+          if (const std::optional<AdviceText> taken = services.shortcutTaken(*shortcut)) facts.summonHeldBy = taken->heldBy();
+        } else if (!flow.shortcutWorks()) {
+          facts.summonHeldBy = flow.freeingAdvice().heldBy();
+        }
       }
       facts.touchpad = flow.hasTouchpad();
       facts.swipeToSummon = flow.swipeToSummon();
@@ -422,7 +429,7 @@ QWidget* OnboardingScreens::page(OnboardingFlow& flow, OnboardingServices& servi
         keysWidth = std::max(keysWidth, rows.back()->keysNeeded());
         add(content, rows.back());
         if (flipTaken && row.caps.size() >= 2 && row.caps.back() == "`") {
-          auto* advice = new AdviceView;
+          auto* advice = new AdviceView(services.main);
           advice->setObjectName("quickFlipNote");
           advice->setFont(Brand::captionFont());
           advice->setProseRole(QPalette::PlaceholderText);

@@ -40,6 +40,8 @@ class OnboardingScreens {
     bool pictures = true;
     bool shortcutWorks = true;
     std::optional<std::string> shortcutText;  // none without a shortcut
+    // Who holds the shortcut's keys, as its advice says after "held by" (AdviceText::heldBy).
+    std::string heldBy = AdviceText().heldBy();
   };
   static BrandScreen::Texts doneTexts(const Readiness& readiness);
 
@@ -58,8 +60,10 @@ class OnboardingScreens {
     bool swipeToSummon = false;  // the summon swipe is on
     AppSettings::SummonGesture gesture = AppSettings::SummonGesture::threeFingers;
     AppSettings::SummonSwipeDirection direction = AppSettings::SummonSwipeDirection::up;
-    bool quickFlipTaken = false;  // another program holds the flip's key, so it never reaches the switcher
-    bool summonTaken = false;     // another program holds the summon shortcut's keys
+    // Who holds the flip's key (so it never reaches the switcher) and the summon shortcut's keys, as
+    // their advice says after "held by" (AdviceText::heldBy); none while they are free.
+    std::optional<std::string> quickFlipHeldBy;
+    std::optional<std::string> summonHeldBy;
   };
   static std::vector<KeyRowText> keyRows(const std::vector<std::string>& shortcutCaps, const KeyRowFacts& facts);
   // While another program holds the key above Tab with the summon shortcut's modifiers (the flip

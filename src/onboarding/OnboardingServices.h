@@ -41,6 +41,9 @@ struct OnboardingServices {
   // Whether another program holds a shortcut's keys: the advice that says whose they are and how
   // to free them, or none while they are free; none: the advice is worked out from the manager's name.
   std::function<std::optional<AdviceText>(const HotkeyBinding&)> shortcutTaken;
+  // Follows the keys of the shortcuts (the key above Tab's among them) changing hands: taken by
+  // another program, or the switcher's again. The subscription ends the following.
+  std::function<Subscription(std::function<void()>)> observeShortcutOwners;
   // The running window manager's name ("Openbox", "Xfwm4"...); empty when it gives none.
   std::function<std::string()> windowManagerName;
 

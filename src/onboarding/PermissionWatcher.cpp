@@ -64,10 +64,10 @@ void PermissionWatcher::withdrawNotice() {
   if (notice_) notice_(false);
 }
 
-std::string PermissionWatcher::noticeText(const std::string& shortcut) {
-  return (shortcut.empty() ? std::string("Your shortcut") : shortcut) +
-         " is taken by another program, so pressing it does not open Quorvel. To read what to do, choose Settings "
-         "in this icon's menu and open Shortcuts.";
+std::string PermissionWatcher::noticeText(const std::string& shortcut, const std::string& heldBy) {
+  return (shortcut.empty() ? std::string("Your shortcut") : shortcut) + " is held by " + heldBy +
+         ", so pressing it does not open Quorvel. To read what to do, choose Settings in this icon's menu and open "
+         "Shortcuts.";
 }
 
 void PermissionWatcher::answeringWindowClosed() {

@@ -49,8 +49,9 @@ class PermissionWatcher {
   void answeringWindowClosed();
   // Shows (true) or takes back (false) the notice beside the tray item.
   void setNotice(std::function<void(bool shown)> notice) { notice_ = std::move(notice); }
-  // The notice's words for the summon shortcut ("Alt+Tab"; empty: none is named).
-  static std::string noticeText(const std::string& shortcut);
+  // The notice's words for the summon shortcut ("Alt+Tab"; empty: none is named) held by `heldBy`,
+  // as its advice says after "held by" (AdviceText::heldBy): the holder the Shortcuts pane names.
+  static std::string noticeText(const std::string& shortcut, const std::string& heldBy);
 
  private:
   void scheduleLook();

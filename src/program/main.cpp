@@ -281,6 +281,7 @@ int main(int argc, char** argv) {
     onboardingServices.suspendShortcuts = settingsServices.suspendShortcuts;
     onboardingServices.virtualKeyCode = settingsServices.virtualKeyCode;
     onboardingServices.shortcutTaken = shortcutTaken;
+    onboardingServices.observeShortcutOwners = settingsServices.observeShortcutOwners;
     std::unique_ptr<OnboardingWindowController> tour;
     std::unique_ptr<PermissionLostWindowController> shortcutNeeded;
     std::unique_ptr<PermissionWatcher> watcher;
@@ -369,13 +370,16 @@ int main(int argc, char** argv) {
     });
     // Before the tour has been completed, a taken shortcut that no window says is told beside the
     // tray item, in short: the settings' Shortcuts pane has the rest.
-    watcher->setNotice([&shell, &settings, &keyNames](bool shown) {
+    watcher->setNotice([&shell, &settings, &keyNames, shortcutTaken](bool shown) {
       if (!shown) {
         shell.withdrawStatusMessage();
         return;
       }
       const std::optional<HotkeyBinding> binding = settings.hotkeyBinding(HotkeySlot::first);
-      shell.showStatusMessage("Quorvel", PermissionWatcher::noticeText(binding ? binding->displayString(keyNames) : ""));
+      // The holder the Shortcuts pane's advice names.
+      const std::optional<AdviceText> advice = binding ? shortcutTaken(*binding) : std::nullopt;
+      shell.showStatusMessage("Quorvel", PermissionWatcher::noticeText(binding ? binding->displayString(keyNames) : "",
+                                                                       advice.value_or(AdviceText()).heldBy()));
     });
     program->hotkey()->onOwnershipChange = [&watcher, &shortcutOwners] {
       shortcutOwners.notify();

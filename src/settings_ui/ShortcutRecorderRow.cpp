@@ -14,14 +14,14 @@
 namespace quorvel {
 
 ShortcutRecorderRow::ShortcutRecorderRow(Config config, const KeyNames& names, KeyTranslator translate,
-                                         ShortcutRecorderModel::Suspend suspend, QWidget* parent)
+                                         ShortcutRecorderModel::Suspend suspend, Executor& main, QWidget* parent)
     : QWidget(parent),
       config_(std::move(config)),
       names_(names),
       translate_(std::move(translate)),
       model_(std::move(suspend)),
       record_(new QPushButton),
-      message_(new AdviceView) {
+      message_(new AdviceView(main)) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(6);

@@ -20,6 +20,7 @@ class QToolButton;
 namespace quorvel {
 
 class AdviceView;
+class Executor;
 class KeyNames;
 
 // A settings row that records a shortcut: a button showing the shortcut (a click starts recording,
@@ -39,8 +40,9 @@ class ShortcutRecorderRow final : public QWidget {
   // The virtual key code of a native key code; none for a key the program does not know.
   using KeyTranslator = std::function<std::optional<int64_t>(uint32_t nativeKeyCode)>;
 
+  // `main`: the executor whose clock times the advice's Copy buttons.
   ShortcutRecorderRow(Config config, const KeyNames& names, KeyTranslator translate, ShortcutRecorderModel::Suspend suspend,
-                      QWidget* parent = nullptr);
+                      Executor& main, QWidget* parent = nullptr);
   ~ShortcutRecorderRow() override;
 
   // The shortcut shown and the other rows' shortcuts (unset ones are skipped).

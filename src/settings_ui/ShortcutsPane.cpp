@@ -47,7 +47,7 @@ ShortcutsPane::ShortcutsPane(SettingsBindings& bindings, const SettingsWindowSer
   layout->addWidget(form);
   auto makeRow = [this](HotkeyBinding::Role role, bool clearable, const char* empty, const char* recording) {
     auto* row = new ShortcutRecorderRow({role, clearable, empty, recording}, services_.keyNames,
-                                        services_.virtualKeyCode, services_.suspendShortcuts);
+                                        services_.virtualKeyCode, services_.suspendShortcuts, services_.main);
     // A shortcut chosen here that another program holds is said here, with how to free it.
     if (services_.shortcutTaken) row->setTakenCheck(services_.shortcutTaken);
     return row;
@@ -225,14 +225,14 @@ void ShortcutsPane::followValues() {
   graveToggle_->setVisible(tab);
   QString keys = QString("H and L go left and right, J and K go down and up.") +
                  (tab ? " Inside the switcher the same key steps backward." : "");
-  if (const std::optional<std::string> held = flipKeyHeldElsewhere()) {
-    keys += QString(" %1 is held by another program here, so outside the switcher it does not flip.")
-                .arg(QString::fromStdString(*held));
+  if (const std::optional<HeldKey> held = flipKeyHeldElsewhere()) {
+    keys += QString(" %1 is held by %2, so outside the switcher it does not flip.")
+                .arg(QString::fromStdString(held->keys), QString::fromStdString(held->heldBy));
   }
   keysFootnote_->setText(keys);
 }
 
-std::optional<std::string> ShortcutsPane::flipKeyHeldElsewhere() const {
+std::optional<ShortcutsPane::HeldKey> ShortcutsPane::flipKeyHeldElsewhere() const {
   if (!services_.shortcutTaken || !bindings_.settings().boolValue(K::graveCyclesBackward)) return std::nullopt;
   for (const auto& shortcut : {shortcut1_, shortcut2_}) {
     if (!shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode) continue;
@@ -241,7 +241,9 @@ std::optional<std::string> ShortcutsPane::flipKeyHeldElsewhere() const {
     for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
       HotkeyBinding flip = *shortcut;
       flip.keyCode = *code;
-      if (services_.shortcutTaken(flip)) return flip.displayString(services_.keyNames);
+      if (const std::optional<AdviceText> advice = services_.shortcutTaken(flip)) {
+        return HeldKey{flip.displayString(services_.keyNames), advice->heldBy()};
+      }
     }
   }
   return std::nullopt;

@@ -37,8 +37,14 @@ class ShortcutsPane final : public QWidget {
   const std::vector<std::string>& passThroughApps() const { return passThrough_; }
   bool usesTabShortcut() const;
   // The key above Tab with a Tab shortcut's modifiers ("Alt+`") while it flips back to the last
-  // window and another program holds it; none otherwise.
-  std::optional<std::string> flipKeyHeldElsewhere() const;
+  // window and another program holds it, with its holder as the advice says it after "held by"
+  // ("the window manager, Metacity"); none otherwise.
+  struct HeldKey {
+    std::string keys;
+    std::string heldBy;
+    bool operator==(const HeldKey&) const = default;
+  };
+  std::optional<HeldKey> flipKeyHeldElsewhere() const;
   QPushButton* passThroughRow() const { return passThroughRow_; }
   QPushButton* keyReferenceRow() const { return keyReferenceRow_; }
 

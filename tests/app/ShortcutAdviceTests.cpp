@@ -54,7 +54,9 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
     const char* key;
     ShortcutAdvice::Environment environment;
     std::map<std::string, std::string> files;
-    std::vector<std::string> commands;  // exactly, in order
+    // Exactly, in order: the commands to run, and the lines to take out of a file ("file: " and
+    // the lines), which are never given as commands.
+    std::vector<std::string> blocks;
     std::vector<std::string> says;      // somewhere in the sentences
     std::vector<std::string> neverSays = {};
     std::vector<std::string> folders = {};
@@ -80,23 +82,25 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
        {"taken by another program, usually the window manager", "key=\"C-A-Left\" and key=\"C-A-S-Left\""}},
       {"i3 on /etc/i3/config: copied first, the lines as the file writes them, restarted to read the copy", "i3", "Alt+Left Arrow", kAlt,
        "Left Arrow", {"/home/u", "", ""}, {{"/etc/i3/config", kI3Config}},
-       {"mkdir -p ~/.config/i3 && cp /etc/i3/config ~/.config/i3/config", "bindsym $mod+Left focus left",
-        "bindsym $mod+Shift+Left move left", "i3-msg restart"},
-       {"held by the window manager, i3", "these lines from ~/.config/i3/config"}},
+       {"mkdir -p ~/.config/i3 && cp /etc/i3/config ~/.config/i3/config",
+        "file: bindsym $mod+Left focus left\nbindsym $mod+Shift+Left move left", "i3-msg restart"},
+       {"held by the window manager, i3", "Then, in ~/.config/i3/config, remove these lines:",
+        "Then restart i3, which keeps your windows:"}},
       {"i3 reads its XDG folder before ~/.i3/config; variables and flags are read, modes are not", "i3",
        "Super+Tab", KeyFlags::command, "Tab", {"/home/u", "", ""},
        {{"/home/u/.i3/config", ""}, {"/home/u/.config/i3/config", kI3Config}},
-       {"bindsym --release $modifier+Tab focus right", "i3-msg reload"}, {"from ~/.config/i3/config"}},
+       {"file: bindsym --release $modifier+Tab focus right", "i3-msg reload"},
+       {"In ~/.config/i3/config, remove this line:", "Then reload i3:"}},
       {"i3 reads $XDG_CONFIG_DIRS before /etc/i3/config", "i3", "Alt+Left Arrow", kAlt, "Left Arrow",
        {"/home/u", "", ""}, {{"/etc/xdg/i3/config", kI3Config}, {"/etc/i3/config", ""}},
-       {"mkdir -p ~/.config/i3 && cp /etc/xdg/i3/config ~/.config/i3/config", "bindsym $mod+Left focus left",
-        "bindsym $mod+Shift+Left move left", "i3-msg restart"},
+       {"mkdir -p ~/.config/i3 && cp /etc/xdg/i3/config ~/.config/i3/config",
+        "file: bindsym $mod+Left focus left\nbindsym $mod+Shift+Left move left", "i3-msg restart"},
        {"held by the window manager, i3"}},
       {"i3 started with -c: only that file, found from its folder", "i3", "Alt+Left Arrow", kAlt, "Left Arrow",
        {"/home/u", "", "", "", {"i3", "-c", "wm/i3.conf"}, "/home/u"},
        {{"/home/u/wm/i3.conf", kI3Config}, {"/home/u/.config/i3/config", ""}},
-       {"bindsym $mod+Left focus left", "bindsym $mod+Shift+Left move left", "i3-msg reload"},
-       {"these lines from ~/wm/i3.conf"}},
+       {"file: bindsym $mod+Left focus left\nbindsym $mod+Shift+Left move left", "i3-msg reload"},
+       {"In ~/wm/i3.conf, remove these lines:"}},
       {"openbox started with --config-file: its keys are read there, not in rc.xml", "Openbox", "Alt+Tab", kAlt, "Tab",
        {"/home/u", "", "", "", {"/usr/bin/openbox", "--config-file", "/srv/ob.xml"}, "/"},
        {{"/srv/ob.xml", kOpenboxRc}, {"/home/u/.config/openbox/rc.xml", "<openbox_config/>"}},
@@ -119,8 +123,9 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
        {}, {"held by another program"}, {"QuickSwitch"}},
       {"icewm, a key its installed keys file binds: copied, and the line named", "IceWM", "Ctrl+Alt+T", kCtrlAlt, "T",
        {"/home/u", "", ""}, {{"/usr/share/icewm/keys", "# key \"Alt+Ctrl+x\" xterm\nkey \"Alt+Ctrl+t\"   x-terminal-emulator\n"}},
-       {"mkdir -p ~/.icewm && cp /usr/share/icewm/keys ~/.icewm/keys", "key \"Alt+Ctrl+t\"   x-terminal-emulator", "icewm -r"},
-       {"held by the window manager, IceWM", "Then remove this line from ~/.icewm/keys:"}, {"QuickSwitch"}},
+       {"mkdir -p ~/.icewm && cp /usr/share/icewm/keys ~/.icewm/keys", "file: key \"Alt+Ctrl+t\"   x-terminal-emulator",
+        "icewm -r"},
+       {"held by the window manager, IceWM", "Then, in ~/.icewm/keys, remove this line:"}, {"QuickSwitch"}},
       {"icewm, another of its own keys (its installed preferences list them commented out): set to nothing", "IceWM",
        "Alt+Esc", kAlt, "Esc", {"/home/u", "", ""},
        {{"/usr/share/icewm/preferences", "# KeySysWinNext=\"Alt+Esc\"\n# KeyWinClose=\"Alt+F4\"\n"}},
@@ -158,10 +163,16 @@ TEST(ShortcutAdviceTest, EachManagerIsToldInItsOwnTermsWhoHoldsTheKeysAndHowToFr
     const AdviceText advice = ShortcutAdvice::advice(
         row.manager, row.shortcut,
         ShortcutAdvice::find(row.manager, row.flags, row.key, row.environment, read, gsettings, isDirectory));
-    std::vector<std::string> commands;
+    std::vector<std::string> blocks;
     std::string prose;
-    for (const auto& part : advice.parts) (part.command ? commands.push_back(part.text) : (void)(prose += part.text + "\n"));
-    EXPECT_EQ(commands, row.commands) << advice.plain();
+    for (const auto& part : advice.parts) {
+      switch (part.kind) {
+        case AdviceText::Part::Kind::prose: prose += part.text + "\n"; break;
+        case AdviceText::Part::Kind::command: blocks.push_back(part.text); break;
+        case AdviceText::Part::Kind::fileLines: blocks.push_back("file: " + part.text); break;
+      }
+    }
+    EXPECT_EQ(blocks, row.blocks) << advice.plain();
     for (const std::string& text : row.says) EXPECT_NE(prose.find(text), std::string::npos) << text << "\n" << prose;
     for (const std::string& text : row.neverSays) EXPECT_EQ(advice.plain().find(text), std::string::npos) << text;
     // The holder the headings name is the one the advice names.
@@ -209,7 +220,8 @@ TEST(ShortcutAdviceTest, TheGsettingsKeysHoldingTheShortcutAreNamedAndKeepTheirO
   found.managerHolds = true;
   found.gsettingsHolders = ShortcutAdvice::holding(marco, kAlt, "Tab");
   EXPECT_EQ(ShortcutAdvice::advice("Marco", "Alt+Tab", found).parts.back(),
-            (AdviceText::Part{true, "gsettings set org.mate.Marco.global-keybindings switch-windows disabled"}));
+            (AdviceText::Part{AdviceText::Part::Kind::command,
+                              "gsettings set org.mate.Marco.global-keybindings switch-windows disabled"}));
 }
 
 }  // namespace

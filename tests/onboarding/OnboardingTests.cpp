@@ -103,6 +103,15 @@ class OnboardingTest : public ::testing::Test {
   int quits = 0;
 };
 
+// Openbox's packaged rc.xml holds Alt+Tab: the advice as the program gives it.
+AdviceText openboxHolds() {
+  ShortcutAdvice::Findings found;
+  found.managerHolds = true;
+  found.bindings = {"A-Tab"};
+  found.systemFile = "/etc/xdg/openbox/rc.xml";
+  return ShortcutAdvice::advice("Openbox", "Alt+Tab", found);
+}
+
 std::vector<std::string> titles(const std::vector<OnboardingFlow::Action>& actions) {
   std::vector<std::string> result;
   for (const auto& action : actions) result.push_back(action.title + (action.isDefault ? "*" : ""));
@@ -214,8 +223,18 @@ TEST_F(OnboardingTest, ThePageAfterTheChecksShowsWhatIsNotReady) {
     EXPECT_EQ(page->findChild<BrandArt*>("art")->switchesOn(), c.switches);
     EXPECT_EQ(page->findChild<QWidget*>("shortcutCard") != nullptr, c.card);
     if (c.held) {
-      EXPECT_TRUE(page->findChild<QLabel*>("message")->text().startsWith("Alt+Tab is still held"));
+      EXPECT_TRUE(page->findChild<QLabel*>("message")->text().startsWith(
+          "Alt+Tab is still held by another program, usually the window manager, so"));
     }
+  }
+  // It names the holder that the shortcut page's advice named.
+  services.shortcutTaken = [](const HotkeyBinding&) -> std::optional<AdviceText> { return openboxHolds(); };
+  {
+    heldElsewhere = true;
+    const auto [flow, page] = freshPage(Step::permissionsDone);
+    EXPECT_TRUE(page->findChild<QLabel*>("message")->text().startsWith(
+        "Alt+Tab is still held by the window manager, Openbox, so pressing it does not reach Quorvel."))
+        << page->findChild<QLabel*>("message")->text().toStdString();
   }
   // Freed while the page shows: the keys are asked for again, the page says so within a poll, and
   // the polls stop.
@@ -303,17 +322,18 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
       {{true, false, true}, 6, {"Alt", "`"}, "Jump straight back to your last app, without summoning"},
       // Without a shortcut on Tab there is no flip back to show.
       {{false, false, false}, 5, {"\u2190", "\u2192"}, "Hop over a stack of tabs"},
-      // Keys another program holds are said to be taken, not offered.
-      {{true, false, false, G::threeFingers, D::up, true, true}, 6, {"Alt", "`"},
-       "Taken by another program, so it cannot jump back to your last app"},
+      // Keys another program holds are said to be held, by whom, not offered.
+      {{true, false, false, G::threeFingers, D::up, "the window manager, Metacity", "the window manager, Openbox"}, 6,
+       {"Alt", "`"}, "Held by the window manager, Metacity, so it cannot jump back to your last app"},
   };
   for (const auto& c : cases) {
     const auto rows = OnboardingScreens::keyRows(caps, c.facts);
     ASSERT_EQ(rows.size(), c.rows) << c.lastMeaning;
     EXPECT_EQ(rows.back().caps, c.lastCaps);
     EXPECT_EQ(rows.back().meaning, c.lastMeaning);
-    EXPECT_EQ(rows.front().meaning, c.facts.summonTaken ? "Taken by another program, so it does not summon the switcher yet"
-                                                        : "Summon the switcher");
+    EXPECT_EQ(rows.front().meaning, c.facts.summonHeldBy
+                                        ? "Held by the window manager, Openbox, so it does not summon the switcher yet"
+                                        : "Summon the switcher");
     // Backward is Shift+Tab, as in the switcher and its key reference.
     EXPECT_EQ(rows[3].caps, (std::vector<std::string>{"Shift", "Tab"}));
     EXPECT_EQ(rows[3].meaning, "Move backward");
@@ -324,24 +344,39 @@ TEST_F(OnboardingTest, TheSwipeNoteFollowsEveryWriteOfTheSwipeAndTheKeysPageItsR
 
 // The key above Tab with the shortcut's modifiers is asked for as the shortcut is: held by another
 // program (metacity's switch-group binding), the keys page says so with the advice, as the shortcut
-// row does; free, it offers the flip back; without the flip it asks nothing.
-TEST_F(OnboardingTest, TheKeysPageSaysWhenAnotherProgramHoldsTheKeyAboveTab) {
+// row does, each naming the holder its advice names; free, it offers the flip back; without the
+// flip it asks nothing. Shown, the page follows the keys changing hands.
+TEST_F(OnboardingTest, TheKeysPageSaysWhoHoldsTheKeysAndFollowsThemChangingHands) {
   std::vector<HotkeyBinding> asked;
   bool held = false, summonHeld = false;
+  AdviceText metacityHolds("Alt+` is held by the window manager, Metacity.");
+  metacityHolds.holder = AdviceText::Holder::windowManager;
+  metacityHolds.holderName = "Metacity";
   services.shortcutTaken = [&](const HotkeyBinding& binding) -> std::optional<AdviceText> {
     if (binding.keyCode == HotkeyBinding::tabKeyCode) {
-      return summonHeld ? std::optional<AdviceText>("Alt+Tab is held.") : std::nullopt;
+      return summonHeld ? std::optional<AdviceText>(openboxHolds()) : std::nullopt;
     }
     asked.push_back(binding);
-    if (held) return AdviceText("Alt+` is held by the window manager, Metacity.");
+    if (held) return metacityHolds;
     return std::nullopt;
+  };
+  ObserverList<> owners;
+  services.observeShortcutOwners = [&](std::function<void()> observer) { return owners.add(std::move(observer)); };
+  const std::string summonTaken = "Held by the window manager, Openbox, so it does not summon the switcher yet";
+  const std::string flipTaken = "Held by the window manager, Metacity, so it cannot jump back to your last app";
+  const std::string flipFree = "Jump straight back to your last app, without summoning";
+  auto shows = [](const QWidget& page, const std::string& text) {
+    for (const QLabel* label : page.findChildren<QLabel*>()) {
+      if (label->text().toStdString() == text) return true;
+    }
+    return false;
   };
   const struct {
     bool flip, held, summonHeld, asks;
     const char* meaning;
   } cases[] = {
-      {true, true, false, true, "Taken by another program, so it cannot jump back to your last app"},
-      {true, false, false, true, "Jump straight back to your last app, without summoning"},
+      {true, true, false, true, flipTaken.c_str()},
+      {true, false, false, true, flipFree.c_str()},
       {false, true, true, false, nullptr},
   };
   for (const auto& c : cases) {
@@ -351,18 +386,11 @@ TEST_F(OnboardingTest, TheKeysPageSaysWhenAnotherProgramHoldsTheKeyAboveTab) {
     asked.clear();
     const auto [flow, page] = freshPage(Step::keys);
     // The shortcut's own row says whether it summons, as the key source answers now.
-    bool summons = false, summonTaken = false;
-    for (const QLabel* label : page->findChildren<QLabel*>()) {
-      summons |= label->text() == "Summon the switcher";
-      summonTaken |= label->text() == "Taken by another program, so it does not summon the switcher yet";
-    }
-    EXPECT_EQ(summons, !c.summonHeld);
-    EXPECT_EQ(summonTaken, c.summonHeld);
+    EXPECT_EQ(shows(*page, "Summon the switcher"), !c.summonHeld);
+    EXPECT_EQ(shows(*page, summonTaken), c.summonHeld);
     EXPECT_EQ(!asked.empty(), c.asks) << c.flip << c.held;
     for (const HotkeyBinding& binding : asked) EXPECT_EQ(binding.requiredFlags, HotkeyBinding::optionFlag);
-    bool rowFound = false;
-    for (const QLabel* label : page->findChildren<QLabel*>()) rowFound |= c.meaning && label->text() == c.meaning;
-    EXPECT_EQ(rowFound, c.meaning != nullptr) << c.flip << c.held;
+    EXPECT_EQ(c.meaning && shows(*page, c.meaning), c.meaning != nullptr) << c.flip << c.held;
     const auto* note = page->findChild<AdviceView*>("quickFlipNote");
     ASSERT_EQ(note != nullptr, c.flip && c.held);
     if (note) {
@@ -370,6 +398,27 @@ TEST_F(OnboardingTest, TheKeysPageSaysWhenAnotherProgramHoldsTheKeyAboveTab) {
                 "Alt+` is held by the window manager, Metacity. Inside the switcher it still steps backward.");
     }
   }
+
+  // Both keys freed while the page shows: it says so as soon as the key source reports it.
+  store.set(AppSettings::Key::graveCyclesBackward, true);
+  store.set(OnboardingFlow::stepKey, "keys");
+  held = summonHeld = heldElsewhere = true;
+  OnboardingWindowController tour(services);
+  tour.show();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(tour.window());
+  EXPECT_TRUE(shows(*tour.window()->page(), summonTaken));
+  EXPECT_TRUE(shows(*tour.window()->page(), flipTaken));
+  held = summonHeld = heldElsewhere = false;
+  owners.notify();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(shows(*tour.window()->page(), "Summon the switcher"));
+  EXPECT_TRUE(shows(*tour.window()->page(), flipFree));
+  EXPECT_EQ(tour.window()->page()->findChild<AdviceView*>("quickFlipNote"), nullptr);
+  held = true;  // and taken again
+  owners.notify();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(shows(*tour.window()->page(), flipTaken));
 }
 
 TEST_F(OnboardingTest, TheLastPageOffersTheSwipeOnlyWithATouchpadAndWarnsOnlyWhenItIsTaken) {
@@ -413,10 +462,18 @@ TEST_F(OnboardingTest, TheShortcutDrawingShowsTheShortcutsOwnKeysAndTheTabsNoteT
     tabsOn = on;
     flow->pollReadiness();
     auto checks = std::unique_ptr<QWidget>(OnboardingScreens::page(*flow, services));
-    auto* command = checks->findChild<QLabel*>("tabsCommand");
+    // The command in the advice's box, with its Copy button.
+    auto* command = checks->findChild<QWidget*>("tabsCommand");
     EXPECT_EQ(command != nullptr, !on);
     if (command) {
-      EXPECT_EQ(command->text(), "gsettings set org.gnome.desktop.interface toolkit-accessibility true");
+      const QString text = "gsettings set org.gnome.desktop.interface toolkit-accessibility true";
+      EXPECT_EQ(command->findChild<QLabel*>("command")->text(), text);
+      auto* copy = command->findChild<QPushButton*>("copyCommand");
+      ASSERT_TRUE(copy);
+      QApplication::clipboard()->clear();
+      copy->click();
+      EXPECT_EQ(QApplication::clipboard()->text(), text);
+      EXPECT_EQ(copy->text(), "Copied");
     }
   }
 }
@@ -579,10 +636,10 @@ TEST_F(OnboardingTest, TheTrayNoticeSpeaksOnlyWhereNothingElseDoes) {
   EXPECT_EQ(asked, 1);
   EXPECT_EQ(notices, (std::vector<bool>{true, false, true, false}));  // the window says it now
 
-  const std::string text = PermissionWatcher::noticeText("Alt+Tab");
-  EXPECT_EQ(text,
-            "Alt+Tab is taken by another program, so pressing it does not open Quorvel. To read what to do, choose "
-            "Settings in this icon's menu and open Shortcuts.");
+  // It names the holder that the advice names.
+  EXPECT_EQ(PermissionWatcher::noticeText("Alt+Tab", openboxHolds().heldBy()),
+            "Alt+Tab is held by the window manager, Openbox, so pressing it does not open Quorvel. To read what to "
+            "do, choose Settings in this icon's menu and open Shortcuts.");
 }
 
 // However long the advice, the "Shortcut needed" window shows it whole: no line cut off at the top

@@ -183,23 +183,26 @@ TEST_F(ShortcutsPaneTest, AShortcutAnotherProgramHoldsIsSaidUnderItsRowUntilItIs
   EXPECT_TRUE(first->messageView()->isHidden());
 }
 
-// The key above Tab that another program holds (metacity's Alt+`) is said under the keys, as the
-// key source answers, for as long as it flips back; freed, the words go.
+// The key above Tab that another program holds (metacity's Alt+`) is said under the keys, naming
+// the holder its advice names, as the key source answers, for as long as it flips back; freed, the
+// words go.
 TEST_F(ShortcutsPaneTest, TheKeysSayWhenAnotherProgramHoldsTheKeyAboveTab) {
   bool held = true;
   ObserverList<> owners;
   services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<AdviceText> {
     if (!held || b.keyCode == HotkeyBinding::tabKeyCode) return std::nullopt;
-    return AdviceText("taken");
+    ShortcutAdvice::Findings found;
+    found.managerHolds = true;
+    return ShortcutAdvice::advice("Metacity", "Alt+`", found);
   };
   services.observeShortcutOwners = [&](std::function<void()> f) { return owners.add(std::move(f)); };
-  const QString said = "Alt+` is held by another program here, so outside the switcher it does not flip.";
+  const QString said = "Alt+` is held by the window manager, Metacity, so outside the switcher it does not flip.";
   auto says = [&] {
     for (const QLabel* label : pane().findChildren<QLabel*>())
       if (label->text().contains(said)) return true;
     return false;
   };
-  EXPECT_EQ(pane().flipKeyHeldElsewhere(), std::optional<std::string>("Alt+`"));
+  EXPECT_EQ(pane().flipKeyHeldElsewhere(), (ShortcutsPane::HeldKey{"Alt+`", "the window manager, Metacity"}));
   EXPECT_TRUE(says());
   store.set(K::graveCyclesBackward, false);
   EXPECT_FALSE(says());
@@ -234,6 +237,54 @@ TEST_F(ShortcutsPaneTest, TheAdviceUnderTheRowsIsNeverCutOffAndItsCommandsCanBeS
       EXPECT_EQ(taken[i].second, longAdvice().parts[i + 1].text);
     }
   }
+}
+
+// Lines to take out of a file stand as that file's text, with no Copy button: only commands carry
+// one, and it says "Copied" for a moment after each copy, on the main queue's clock.
+TEST_F(SettingsWindowTest, OnlyCommandsCarryACopyButtonAndItSaysWhenItCopied) {
+  ShortcutAdvice::Findings found;
+  found.managerHolds = true;
+  found.bindings = {"bindsym $mod+Tab focus right", "bindsym $mod+Shift+Tab focus left"};
+  found.systemFile = "/etc/i3/config";
+  AdviceView view(loop.main());
+  view.setAdvice(ShortcutAdvice::advice("i3", "Alt+Tab", found));
+  view.resize(480, 400);
+  ASSERT_EQ(view.fileLabels().size(), 1u);
+  EXPECT_EQ(view.fileLabels()[0]->text(), "bindsym $mod+Tab focus right\nbindsym $mod+Shift+Tab focus left");
+  std::vector<std::string> commands;
+  for (const QLabel* label : view.commandLabels()) commands.push_back(label->text().toStdString());
+  EXPECT_EQ(commands, (std::vector<std::string>{"mkdir -p ~/.config/i3 && cp /etc/i3/config ~/.config/i3/config",
+                                                "i3-msg restart"}));
+  const std::vector<QPushButton*> buttons = view.copyButtons();
+  ASSERT_EQ(buttons.size(), 2u);
+  const int width = buttons[0]->minimumWidth();
+  struct Step {
+    const char* what;
+    int button;        // clicked, or -1
+    Duration advance;  // then the clock moves on
+    std::array<const char*, 2> words;
+  };
+  const Duration moment = CopyFeedback::shownFor;
+  const std::chrono::milliseconds ms(1);
+  const Step steps[] = {
+      {"at rest", -1, {}, {"Copy", "Copy"}},
+      {"copied", 0, {}, {"Copied", "Copy"}},
+      {"a moment on, less a millisecond", -1, moment - ms, {"Copied", "Copy"}},
+      {"the moment over", -1, ms, {"Copy", "Copy"}},
+      {"copied again, and the other", 0, moment / 2, {"Copied", "Copy"}},
+      {"a copy again starts the moment again", 0, moment - ms, {"Copied", "Copy"}},
+      {"the other", 1, ms, {"Copy", "Copied"}},
+      {"both over", -1, moment, {"Copy", "Copy"}},
+  };
+  for (const Step& step : steps) {
+    if (step.button >= 0) buttons[step.button]->click();
+    loop.advance(step.advance);
+    EXPECT_EQ(buttons[0]->text().toStdString(), step.words[0]) << step.what;
+    EXPECT_EQ(buttons[1]->text().toStdString(), step.words[1]) << step.what;
+  }
+  EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "i3-msg restart");
+  EXPECT_EQ(buttons[0]->minimumWidth(), width);  // nothing beside it moves
+  EXPECT_GE(width, QFontMetrics(buttons[0]->font()).horizontalAdvance("Copied"));
 }
 
 TEST_F(ShortcutsPaneTest, TheKeyReferenceFollowsItsSettings) {

@@ -108,7 +108,7 @@ class ShortcutRecorderRowTest : public SettingsUiTest {};
 TEST_F(ShortcutRecorderRowTest, KeyPressesAnywhereReachTheRecordingRowModifiersAloneDoNot) {
   ShortcutRecorderRow row({Role::summon, true, "Record a shortcut", "Type your new shortcut"}, names,
                           [](uint32_t native) -> std::optional<int64_t> { return native == 23 ? 48 : 40; },
-                          services.suspendShortcuts);
+                          services.suspendShortcuts, loop.main());
   std::optional<HotkeyBinding> recorded;
   row.onRecord = [&](const HotkeyBinding& b) {
     recorded = b;
@@ -142,7 +142,7 @@ TEST_F(ShortcutRecorderRowTest, KeyPressesAnywhereReachTheRecordingRowModifiersA
 TEST_F(ShortcutRecorderRowTest, OnlyAWindowGivingUpTheKeyboardEndsARecording) {
   QWidget window, other;
   auto* row = new ShortcutRecorderRow({Role::summon, true, "Record a shortcut", "Type your new shortcut"}, names,
-                                      nullptr, services.suspendShortcuts, &window);
+                                      nullptr, services.suspendShortcuts, loop.main(), &window);
   ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
   row->recordButton()->click();
   window.show();
