@@ -40,7 +40,7 @@ class X11KeySourceTest : public X11PlatformTest {
     // after them arrives after them, so every test measures from a quiet terminal.
     ASSERT_TRUE(settle());
     settings.registerDefaults();
-    source = X11KeySource::open(session->display());
+    source = X11KeySource::open(runtime->main(), session->display());
     ASSERT_TRUE(source);
   }
   void TearDown() override {
@@ -405,7 +405,7 @@ TEST_F(X11KeySourceUnderMetacityTest, UsingTheManagersSwitcherNeverHandsItsShort
   settings.registerDefaults();
   store.set(AppSettings::Key::graveCyclesBackward, true);
   for (const char* title : {"One", "Two"}) ASSERT_TRUE(launch({"--title", title}));
-  source = X11KeySource::open(session->display());
+  source = X11KeySource::open(runtime->main(), session->display());
   ASSERT_TRUE(source);
   manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
   int summons = 0;

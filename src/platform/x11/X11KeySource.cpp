@@ -26,7 +26,7 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 
 }  // namespace
 
-std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName) {
+std::unique_ptr<X11KeySource> X11KeySource::open(Executor& looks, const std::string& displayName) {
   const Logger logger("HotkeyManager");
   int screenNumber = 0;
   xcb_connection_t* connection = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
@@ -66,20 +66,31 @@ std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName)
     }
   }
   return std::unique_ptr<X11KeySource>(
-      new X11KeySource(connection, screens.data->root, xinput->major_opcode, fixesEvent, managerSelection));
+      new X11KeySource(looks, connection, screens.data->root, xinput->major_opcode, fixesEvent, managerSelection));
 }
 
-X11KeySource::X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
-                           xcb_atom_t managerSelection)
-    : connection_(connection),
+X11KeySource::X11KeySource(Executor& looks, xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode,
+                           uint8_t fixesEvent, xcb_atom_t managerSelection)
+    : looks_(looks),
+      connection_(connection),
       root_(root),
       xinputOpcode_(xinputOpcode),
       fixesEvent_(fixesEvent),
       managerSelection_(managerSelection) {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  life_->source = this;
 }
 
 X11KeySource::~X11KeySource() {
+  {
+    // A look running now ends first; one still queued finds the source gone.
+    std::lock_guard lock(life_->mutex);
+    life_->source = nullptr;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (lookTimer_) looks_.cancel(*lookTimer_);
+  }
   stopping_ = true;
   wake();
   {
@@ -129,6 +140,46 @@ void X11KeySource::askForRefusedKeys() {
   }
   wake();
   report(reports);
+}
+
+void X11KeySource::scheduleLookLocked(Instant due) {
+  if (lookTimer_ && lookDue_ <= due) return;
+  if (lookTimer_) looks_.cancel(*lookTimer_);
+  lookDue_ = due;
+  const uint64_t generation = ++lookGeneration_;
+  const Duration delay = std::max(Duration::zero(), due - looks_.clock().now());
+  lookTimer_ = looks_.postAfter(delay, [life = life_, generation] {
+    Reports reports;
+    X11KeySource* source = nullptr;
+    OwnershipHandler handler;
+    {
+      std::lock_guard lock(life->mutex);
+      source = life->source;
+      if (!source) return;
+      reports = source->lookAgain(generation);
+      if (reports.empty()) return;
+      std::lock_guard own(source->mutex_);
+      handler = source->ownership_;
+    }
+    // Told with no lock held; the handler is the source's copy, and outlives it.
+    if (handler) {
+      for (const auto& [key, held] : reports) handler(key, held);
+    }
+  });
+}
+
+X11KeySource::Reports X11KeySource::lookAgain(uint64_t generation) {
+  Reports reports;
+  {
+    std::lock_guard lock(mutex_);
+    if (generation != lookGeneration_) return reports;
+    lookTimer_.reset();
+    if (!installed_ || refused_.empty()) return reports;
+    reports = applyInterestLocked(true);
+  }
+  // The look's round trips may have pulled events off the socket that the reader's wait misses.
+  wake();
+  return reports;
 }
 
 void X11KeySource::setOwnershipHandler(OwnershipHandler handler) {
@@ -214,7 +265,7 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
   std::erase_if(freeSeen_,
                 [&](const auto& entry) { return !wanted(KeyInterest{entry.first.first, entry.first.second}); });
   Reports reports;
-  const auto now = std::chrono::steady_clock::now();
+  const Instant now = looks_.clock().now();
   for (const auto& key : interest_) {
     const std::pair<int64_t, uint64_t> id{key.keyCode, key.requiredFlags};
     if (grabbed_.count(id)) continue;
@@ -255,11 +306,7 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
     grabbed_[id] = std::move(*grabs);
   }
   // The keys found free are looked at again once their sighting is old enough.
-  recheckAt_.reset();
-  for (const auto& [id, seen] : freeSeen_) {
-    const auto due = seen.at + confirmDelay;
-    if (!recheckAt_ || due < *recheckAt_) recheckAt_ = due;
-  }
+  for (const auto& [id, seen] : freeSeen_) scheduleLookLocked(seen.at + confirmDelay);
   return reports;
 }
 
@@ -406,28 +453,6 @@ void X11KeySource::readLoop() {
         letGoLocked();
       } else if (kept_) {
         timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(keptUntil_ - now).count());
-      }
-    }
-    {
-      Reports reports;
-      bool looked = false;
-      {
-        std::lock_guard lock(mutex_);
-        if (recheckAt_) {
-          const auto now = std::chrono::steady_clock::now();
-          if (now >= *recheckAt_) {
-            recheckAt_.reset();
-            reports = applyInterestLocked(true);
-            looked = true;
-          } else {
-            const int due = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*recheckAt_ - now).count());
-            timeout = timeout < 0 ? due : std::min(timeout, due);
-          }
-        }
-      }
-      if (looked) {
-        report(reports);
-        continue;
       }
     }
     if (managerSettles_) {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/Clock.h"
+#include "base/Executor.h"
 #include "base/Logger.h"
 #include "platform/KeyEventSource.h"
 #include "platform/x11/X11ModifierMap.h"
@@ -47,7 +49,8 @@ namespace quorvel {
 // in which neither is held: from letting go of the keys to grabbing the keyboard as the switcher
 // opens (its modifier still down), and from letting go of the keyboard to grabbing the keys again
 // as it closes. So a refused key found free is let go of again at once, and is taken only when it
-// is found free once more confirmDelay later (the reader looks again then by itself), with no
+// is found free once more confirmDelay later (the source looks again then by itself, on the
+// executor it was opened with), with no
 // modifier pressed in between; a finding
 // while another client holds the keyboard, while a press of our own holds it or while a modifier
 // key is down counts for nothing and forgets the earlier one. The keyboard is probed by asking for
@@ -79,8 +82,9 @@ class X11KeySource final : public KeyEventSource {
   static constexpr std::chrono::milliseconds confirmDelay{1000};
 
   // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
-  // no XInput 2.
-  static std::unique_ptr<X11KeySource> open(const std::string& displayName = {});
+  // no XInput 2. The looks at refused keys that the source makes by itself run on `looks` (the main
+  // queue), timed on its clock; it must outlive the source.
+  static std::unique_ptr<X11KeySource> open(Executor& looks, const std::string& displayName = {});
   // Stops the threads, answers a frozen press, lets go of every grab and closes the connection.
   ~X11KeySource() override;
   X11KeySource(const X11KeySource&) = delete;
@@ -122,19 +126,30 @@ class X11KeySource final : public KeyEventSource {
 
   // A refused key found free: when, and how many modifier presses had been seen then.
   struct FreeSighting {
-    std::chrono::steady_clock::time_point at;
+    Instant at;
     uint64_t modifierPresses = 0;
   };
 
   using Reports = std::vector<std::pair<KeyInterest, bool>>;
 
-  X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
-               xcb_atom_t managerSelection);
+  // What a look that the source schedules needs of it; emptied when the source goes, so that a look
+  // still queued does nothing.
+  struct Life {
+    std::mutex mutex;
+    X11KeySource* source = nullptr;
+  };
+
+  X11KeySource(Executor& looks, xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode,
+               uint8_t fixesEvent, xcb_atom_t managerSelection);
 
   // Under mutex_: brings the grabs in line with interest_. A key refused before is asked for again
   // only with `retryRefused`. Answers the changes of owner to report once the lock is let go of.
   Reports applyInterestLocked(bool retryRefused);
   void report(const Reports& reports);
+  // Under mutex_: a look at the refused keys at `due` (or sooner, when one is due sooner already).
+  void scheduleLookLocked(Instant due);
+  // The scheduled look `generation`, unless another replaced it.
+  Reports lookAgain(uint64_t generation);
   bool installLocked(Handler handler, Reports& reports);
   std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
   void ungrabLocked(const std::vector<Grab>& grabs);
@@ -156,6 +171,7 @@ class X11KeySource final : public KeyEventSource {
   void keepLocked(uint64_t held);
   void letGoLocked();
 
+  Executor& looks_;
   xcb_connection_t* const connection_;
   const xcb_window_t root_;
   const uint8_t xinputOpcode_;
@@ -166,7 +182,12 @@ class X11KeySource final : public KeyEventSource {
   std::map<std::pair<int64_t, uint64_t>, std::vector<Grab>> grabbed_;
   std::vector<KeyInterest> refused_;
   std::map<std::pair<int64_t, uint64_t>, FreeSighting> freeSeen_;  // refused keys found free
-  std::optional<std::chrono::steady_clock::time_point> recheckAt_;  // the next look at them
+  // The look scheduled on looks_: its timer, when it is due, and its number (a look replaced by a
+  // sooner one finds its number old and does nothing).
+  std::optional<TimerId> lookTimer_;
+  Instant lookDue_{};
+  uint64_t lookGeneration_ = 0;
+  const std::shared_ptr<Life> life_ = std::make_shared<Life>();
   OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
