@@ -202,7 +202,7 @@ std::vector<KeyInterest> X11KeySource::refusedKeys() const {
   return refused_;
 }
 
-std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key) {
+std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key, bool letGo) {
   std::vector<Grab> grabs;
   const auto keycode = X11KeyCodes::xKeyCode(key.keyCode);
   if (!keycode || !map_) return grabs;  // a key this keyboard does not have never arrives
@@ -219,6 +219,11 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
     cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, mask, *keycode, XCB_GRAB_MODE_ASYNC,
                                            XCB_GRAB_MODE_SYNC));
   }
+  // Let go of right behind the grabs, in the same flush: held for no longer than the server takes to
+  // read two requests, and let go of on the server once the answers below have come.
+  if (letGo) {
+    for (uint16_t mask : masks) xcb_ungrab_key(connection_, *keycode, root_, mask);
+  }
   // The key with Shift is a step backward from outside the switcher; a manager may hold that
   // alone (openbox's Alt+Shift+Tab beside the Alt+Tab its user removed). Without it the key is
   // still ours: inside the switcher, which holds the whole keyboard, Shift steps back all the same.
@@ -232,7 +237,7 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
     }
   }
   if (refused) {
-    ungrabLocked(grabs);
+    if (!letGo) ungrabLocked(grabs);
     return std::nullopt;
   }
   return grabs;
@@ -272,38 +277,45 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
     const auto refusedBefore = std::find(refused_.begin(), refused_.end(), key);
     const bool wasRefused = refusedBefore != refused_.end();
     if (wasRefused && !retryRefused) continue;
-    auto grabs = grabLocked(key);
-    if (!grabs) {
-      freeSeen_.erase(id);
-      if (!wasRefused) {
+    if (!wasRefused) {
+      if (auto grabs = grabLocked(key)) {
+        grabbed_[id] = std::move(*grabs);
+      } else {
         refused_.push_back(key);
         reports.emplace_back(key, false);
       }
       continue;
     }
-    if (wasRefused) {
-      // Free for a moment is not free: its holder may be between two steps of its own switcher.
-      const bool inUse = keyboardInUseLocked();
-      const uint64_t presses = modifierPresses_.load();
-      const auto seen = freeSeen_.find(id);
-      const bool confirmed = !inUse && seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
-                             now - seen->second.at >= confirmDelay;
-      if (!confirmed) {
-        // Let go of on the server before going on: the holder's grab that comes next finds it free.
-        ungrabLocked(*grabs);
-        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-        if (inUse) {
-          freeSeen_.erase(id);
-        } else if (seen == freeSeen_.end() || seen->second.modifierPresses != presses) {
-          freeSeen_[id] = {now, presses};
-        }
-        continue;
-      }
+    // Free for a moment is not free: its holder may be between two steps of its own switcher. A
+    // look that is not the one to take the key lets go of it in the same flush.
+    const uint64_t presses = modifierPresses_.load();
+    const auto seen = freeSeen_.find(id);
+    const bool due = seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
+                     now - seen->second.at >= confirmDelay;
+    const KeyboardProbe probe = probeKeyboardLocked();
+    auto grabs = grabLocked(key, !due);
+    const KeyboardUse use = keyboardUseLocked(probe);
+    // Looked at again once the modifiers are let go of, rather than at the next ask, which a user
+    // trying the shortcut again and again may meet with a modifier down each time.
+    if (use.modifierDown) awaitingRelease_ = true;
+    const bool clear = grabs && !use.held && !use.modifierDown;
+    if (clear && due) {
       freeSeen_.erase(seen);
       refused_.erase(refusedBefore);
       reports.emplace_back(key, true);
+      grabbed_[id] = std::move(*grabs);
+      continue;
     }
-    grabbed_[id] = std::move(*grabs);
+    if (grabs && due) {
+      // Let go of on the server before going on: the holder's grab that comes next finds it free.
+      ungrabLocked(*grabs);
+      free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+    if (!clear) {
+      freeSeen_.erase(id);
+    } else if (seen == freeSeen_.end() || seen->second.modifierPresses != presses) {
+      freeSeen_[id] = {now, presses};
+    }
   }
   // The keys found free are looked at again once their sighting is old enough.
   for (const auto& [id, seen] : freeSeen_) scheduleLookLocked(seen.at + confirmDelay);
@@ -343,27 +355,33 @@ bool X11KeySource::handOverKeyboard() {
   return held;
 }
 
-bool X11KeySource::keyboardInUseLocked() {
-  if (pressHeld_ != 0 || kept_) return true;
+X11KeySource::KeyboardProbe X11KeySource::probeKeyboardLocked() {
   // The grab and its release go out together: a key typed in between waits in the server (the
   // keyboard is synchronous under the grab) and is delivered as if the probe had never been. The
   // keys down are read in the same moment, in the server's order, not as the reader has seen them.
-  const auto grab =
-      xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
+  KeyboardProbe probe;
+  probe.grab = xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
   xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
-  const auto keys = xcb_query_keymap(connection_);
+  probe.keys = xcb_query_keymap(connection_);
+  return probe;
+}
+
+X11KeySource::KeyboardUse X11KeySource::keyboardUseLocked(const KeyboardProbe& probe) {
   xcb_flush(connection_);
-  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, grab, nullptr));
-  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, keys, nullptr));
-  if (!reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN) {
-    return true;
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, probe.grab, nullptr));
+  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, probe.keys, nullptr));
+  KeyboardUse use;
+  use.held = pressHeld_ != 0 || kept_ || !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED ||
+             reply->status == XCB_GRAB_STATUS_FROZEN;
+  if (!keymap || !map_) {
+    use.held = true;
+    return use;
   }
-  if (!keymap || !map_) return true;
-  for (int keycode = 0; keycode < 256; ++keycode) {
+  for (int keycode = 0; keycode < 256 && !use.modifierDown; ++keycode) {
     const bool down = (keymap->keys[keycode / 8] >> (keycode % 8)) & 1;
-    if (down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0) return true;
+    use.modifierDown = down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0;
   }
-  return false;
+  return use;
 }
 
 bool X11KeySource::install(Handler handler) {
@@ -594,6 +612,15 @@ void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t t
   uint16_t mods = 0;
   for (int k = 0; k < 256; ++k) {
     if (held_[k]) mods |= readerMap_.modifiersOfKey(static_cast<uint8_t>(k));
+  }
+  if (!pressed && mods == 0) {
+    // A look that found a modifier down looks again once they are all let go of, when the holder
+    // of the key has had a moment to take it back (a manager's switcher closes on this release).
+    std::lock_guard lock(mutex_);
+    if (awaitingRelease_) {
+      awaitingRelease_ = false;
+      scheduleLookLocked(looks_.clock().now() + releaseSettle);
+    }
   }
   const uint64_t flags = readerMap_.flagsFromState(mods);
   if (flags == lastFlags_) return;
