@@ -42,7 +42,7 @@ void BM_KeyDownToSummonHop(benchmark::State& state) {
   if (!session) return;
   ThreadRuntime runtime;
   std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, session->display());
-  std::unique_ptr<X11KeySource> source = X11KeySource::open(session->display());
+  std::unique_ptr<X11KeySource> source = X11KeySource::open(runtime.main(), session->display());
   if (!platform || !source) {
     state.SkipWithError("cannot open the X11 platform or its key stream");
     return;

@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
     AppSettings settings(store);
     std::unique_ptr<X11Platform> platform = X11Platform::open(runtime, displayName);
     if (!platform) return fail("the X display " + displayName + " has no window manager that Quorvel can work with.");
-    std::unique_ptr<X11KeySource> keys = X11KeySource::open(displayName);
+    std::unique_ptr<X11KeySource> keys = X11KeySource::open(runtime.main(), displayName);
     if (!keys) return fail("the X display " + displayName + " lacks the XInput 2 extension the shortcut needs.");
 
     ChromeWindowCensus census;

@@ -823,7 +823,7 @@ TEST_P(QuorvelStockShortcutTest, AShortcutFreedAsTheAdviceSaysComesBackByItself)
   const size_t mark = logMark();
   freeAltTab();
   if (HasFatalFailure()) return;
-  // The next ask (they come every 2 s) finds it free, and the look a second later takes it; no
+  // The next ask (they come every 2 s) finds it free, and the look a moment later takes it; no
   // window is on screen to ask sooner.
   ASSERT_TRUE(waitForLogSince(mark, "Alt+Tab was let go of by the program that held it; the shortcut works now", 10s))
       << session->log("quorvel").substr(mark);

@@ -4,10 +4,13 @@
 #include <sstream>
 #include <thread>
 
+#include <xcb/xtest.h>
+
 #include "X11PlatformTest.h"
 #include "app/HotkeyManager.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
+#include "base/ManualLoop.h"
 #include "platform/x11/X11KeySource.h"
 #include "platform/x11/X11ModifierMap.h"
 #include "platform/x11/X11Workspace.h"
@@ -40,7 +43,7 @@ class X11KeySourceTest : public X11PlatformTest {
     // after them arrives after them, so every test measures from a quiet terminal.
     ASSERT_TRUE(settle());
     settings.registerDefaults();
-    source = X11KeySource::open(session->display());
+    source = X11KeySource::open(runtime->main(), session->display());
     ASSERT_TRUE(source);
   }
   void TearDown() override {
@@ -284,6 +287,130 @@ TEST_F(X11KeySourceTest, AKeyItsHolderLetsGoOfForAMomentIsNotTaken) {
   EXPECT_TRUE(runUntil([&] { return source->refusedKeys().empty(); }));
 }
 
+// A user who has freed the shortcut in the window manager and keeps trying it (Alt held a moment,
+// Tab, Alt let go, again and again) has it within a few tries, whatever the pace; the looks at it
+// come at the manager's asks and by themselves. A manager whose own switcher lets go of the key
+// while it is up (metacity) keeps it, even when looks fall in the moments its steps leave it free:
+// from letting go of the key to grabbing the keyboard as the switcher opens, and from letting go of
+// the keyboard to grabbing the key again as it closes (here a slow one, 150 ms). Played on the
+// clock of the queue the source looks on.
+TEST_F(X11SessionTest, AFreedShortcutIsTakenBetweenTheUsersTriesAndAManagersSwitcherKeepsItsOwn) {
+  using Ms = std::chrono::milliseconds;
+  struct Row {
+    const char* name;
+    Ms period;  // from one try to the next
+    Ms hold;    // Alt down
+    bool freed;  // the manager lets go of the key for good as the tries begin (else: its switcher)
+  };
+  const Row rows[] = {
+      {"freed, a try every 1.5 s, Alt held 1 s", 1500ms, 1000ms, true},
+      {"freed, a try every 1.5 s, Alt held 0.65 s", 1500ms, 650ms, true},
+      {"freed, a try every 2 s, Alt held 1 s", 2000ms, 1000ms, true},
+      {"freed, a try every 2 s, Alt held 0.65 s", 2000ms, 650ms, true},
+      {"the manager's switcher, a try every 1.5 s, Alt held 1 s", 1500ms, 1000ms, false},
+      {"the manager's switcher, a try every 2 s, Alt held 0.65 s", 2000ms, 650ms, false},
+  };
+  const uint8_t alt = 64, tab = 23;
+  const KeyInterest altTab{48, KeyFlags::option};
+  const Ms firstTry = 500ms, tabAfter = 200ms, closing = 150ms, answerWithin = 6000ms, played = 10000ms;
+  auto holderGrabsTheKey = [&] {
+    return x().check(
+        xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_1, tab, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+  };
+  auto holderLetsGoOfTheKey = [&] { return x().check(xcb_ungrab_key_checked(x().xcb(), tab, x().root(), XCB_MOD_MASK_1)); };
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ManualLoop loop;
+    std::atomic<uint64_t> flags{0};
+    std::atomic<int64_t> answeredAt{-1};  // the first Tab the source showed, in ms from the start
+    const Instant start = loop.clock().now();
+    auto elapsed = [&] { return std::chrono::duration_cast<Ms>(loop.clock().now() - start); };
+    ASSERT_TRUE(holderGrabsTheKey());
+    std::unique_ptr<X11KeySource> source = X11KeySource::open(loop.main(), session->display());
+    ASSERT_TRUE(source);
+    std::vector<std::string> taken;
+    source->setOwnershipHandler([&](const KeyInterest&, bool held) {
+      taken.push_back(std::to_string(elapsed().count()) + (held ? " ms: taken" : " ms: refused"));
+    });
+    source->setInterest({altTab});
+    ASSERT_TRUE(source->install([&](const KeyEvent& event) {
+      if (event.type == KeyEvent::Type::flagsChanged) flags = event.flags;
+      if (event.type != KeyEvent::Type::keyDown) return KeyVerdict::deliver;
+      int64_t none = -1;
+      answeredAt.compare_exchange_strong(none, elapsed().count());
+      return KeyVerdict::swallow;
+    }));
+    ASSERT_EQ(source->refusedKeys(), std::vector<KeyInterest>{altTab});
+    if (row.freed) {
+      ASSERT_TRUE(holderLetsGoOfTheKey());
+    }
+
+    // The manager's asks, every refusedAskInterval, fall while Alt is down when the tries come at
+    // the same pace.
+    Instant nextAsk = start + 800ms;
+    auto playUntil = [&](Instant at) {
+      while (nextAsk <= at) {
+        loop.advance(nextAsk - loop.clock().now());
+        source->askForRefusedKeys();
+        nextAsk += HotkeyManager::refusedAskInterval;
+      }
+      loop.advance(at - loop.clock().now());
+    };
+    auto key = [&](uint8_t code, bool down) {
+      xcb_test_fake_input(x().xcb(), down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+      return x().sync();
+    };
+    int regrabsRefused = 0;
+    for (Instant tryAt = start + firstTry; tryAt < start + played; tryAt += row.period) {
+      playUntil(tryAt);
+      ASSERT_TRUE(key(alt, true));
+      ASSERT_TRUE(X11Session::waitUntil([&] { return (flags & KeyFlags::option) != 0; }));
+      playUntil(tryAt + tabAfter);
+      ASSERT_TRUE(key(tab, true));
+      if (!row.freed) {
+        // The switcher opens: the manager lets go of its keys, then takes the whole keyboard.
+        ASSERT_TRUE(holderLetsGoOfTheKey());
+        source->askForRefusedKeys();
+      }
+      ASSERT_TRUE(key(tab, false));
+      std::unique_ptr<xcb_grab_keyboard_reply_t, X11Connection::FreeDeleter> grab;
+      if (!row.freed) {
+        grab.reset(xcb_grab_keyboard_reply(
+            x().xcb(),
+            xcb_grab_keyboard(x().xcb(), 0, x().root(), XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+            nullptr));
+        ASSERT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+      }
+      playUntil(tryAt + row.hold);
+      ASSERT_TRUE(key(alt, false));
+      ASSERT_TRUE(X11Session::waitUntil([&] { return (flags & KeyFlags::option) == 0; }));
+      if (!row.freed) {
+        // The switcher closes: the manager lets go of the keyboard and, a moment later, takes its
+        // keys back; every look in between finds them free.
+        xcb_ungrab_keyboard(x().xcb(), XCB_CURRENT_TIME);
+        ASSERT_TRUE(x().sync());
+        source->askForRefusedKeys();
+        playUntil(loop.clock().now() + closing);
+        if (!holderGrabsTheKey()) ++regrabsRefused;
+      }
+    }
+    playUntil(start + played);
+
+    if (row.freed) {
+      EXPECT_TRUE(source->refusedKeys().empty()) << ::testing::PrintToString(taken);
+      EXPECT_GE(answeredAt.load(), 0) << "no try reached the source; " << ::testing::PrintToString(taken);
+      EXPECT_LE(answeredAt.load(), answerWithin.count()) << ::testing::PrintToString(taken);
+    } else {
+      EXPECT_EQ(source->refusedKeys(), std::vector<KeyInterest>{altTab}) << ::testing::PrintToString(taken);
+      EXPECT_EQ(answeredAt.load(), -1);
+      EXPECT_EQ(regrabsRefused, 0) << "a look held the key as the manager took it back";
+    }
+    source.reset();
+    holderLetsGoOfTheKey();
+  }
+}
+
 TEST_F(X11KeySourceTest, AltMovedToAnotherModifierIsFollowed) {
   makeManager();
   manager->start();
@@ -405,7 +532,7 @@ TEST_F(X11KeySourceUnderMetacityTest, UsingTheManagersSwitcherNeverHandsItsShort
   settings.registerDefaults();
   store.set(AppSettings::Key::graveCyclesBackward, true);
   for (const char* title : {"One", "Two"}) ASSERT_TRUE(launch({"--title", title}));
-  source = X11KeySource::open(session->display());
+  source = X11KeySource::open(runtime->main(), session->display());
   ASSERT_TRUE(source);
   manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
   int summons = 0;

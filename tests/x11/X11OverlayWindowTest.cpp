@@ -84,7 +84,7 @@ class X11OverlayWindowTest : public X11PlatformTest {
   // `shortcut`, with `overlay` wired as the program wires it: the shortcut's keys typed to it step,
   // and the key stream hands it the keyboard it kept since a summon's press.
   void startShortcut(X11OverlayWindow& overlay) {
-    source = X11KeySource::open(session->display());
+    source = X11KeySource::open(runtime->main(), session->display());
     ASSERT_TRUE(source);
     manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
     manager->onSummon = [this](int direction, HotkeyPress, AppSettings::HotkeyScope) {
@@ -213,7 +213,7 @@ TEST_F(X11OverlayWindowTest, TheShortcutStepsAndReleasesWhileTheOverlayHasTheKey
 // before the Escape typed after it, and the release of Alt typed after an Escape delivers that
 // Escape first.
 TEST_F(X11OverlayWindowTest, TheOverlaysKeysActInTheOrderTypedWithTheShortcutsKeys) {
-  source = X11KeySource::open(session->display());
+  source = X11KeySource::open(runtime->main(), session->display());
   ASSERT_TRUE(source);
   manager = HotkeyManager::create(settings, platform->workspace(), *source, runtime->main());
   manager->onSummon = [this](int, HotkeyPress, AppSettings::HotkeyScope) {

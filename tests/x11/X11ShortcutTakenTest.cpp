@@ -2,6 +2,7 @@
 
 #include "X11SessionTest.h"
 #include "app/ShortcutAdvice.h"
+#include "base/ManualLoop.h"
 #include "platform/x11/X11KeySource.h"
 #include "settings_ui/ShortcutRecorderModel.h"
 
@@ -12,7 +13,8 @@ namespace {
 // as the program does: a combination a test client grabbed first is refused with the advice, and is
 // free again once that client lets go; the source's own shortcut is not another program's.
 TEST_F(X11SessionTest, TheRecorderRefusesACombinationThatAnotherClientGrabbedFirst) {
-  std::unique_ptr<X11KeySource> source = X11KeySource::open(session->display());
+  ManualLoop loop;
+  std::unique_ptr<X11KeySource> source = X11KeySource::open(loop.main(), session->display());
   ASSERT_TRUE(source);
   ASSERT_TRUE(source->install([](const KeyEvent&) { return KeyVerdict::deliver; }));
   const uint8_t k = 45;  // K on the server's keyboard

@@ -26,7 +26,7 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 
 }  // namespace
 
-std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName) {
+std::unique_ptr<X11KeySource> X11KeySource::open(Executor& looks, const std::string& displayName) {
   const Logger logger("HotkeyManager");
   int screenNumber = 0;
   xcb_connection_t* connection = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
@@ -66,20 +66,31 @@ std::unique_ptr<X11KeySource> X11KeySource::open(const std::string& displayName)
     }
   }
   return std::unique_ptr<X11KeySource>(
-      new X11KeySource(connection, screens.data->root, xinput->major_opcode, fixesEvent, managerSelection));
+      new X11KeySource(looks, connection, screens.data->root, xinput->major_opcode, fixesEvent, managerSelection));
 }
 
-X11KeySource::X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
-                           xcb_atom_t managerSelection)
-    : connection_(connection),
+X11KeySource::X11KeySource(Executor& looks, xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode,
+                           uint8_t fixesEvent, xcb_atom_t managerSelection)
+    : looks_(looks),
+      connection_(connection),
       root_(root),
       xinputOpcode_(xinputOpcode),
       fixesEvent_(fixesEvent),
       managerSelection_(managerSelection) {
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  life_->source = this;
 }
 
 X11KeySource::~X11KeySource() {
+  {
+    // A look running now ends first; one still queued finds the source gone.
+    std::lock_guard lock(life_->mutex);
+    life_->source = nullptr;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (lookTimer_) looks_.cancel(*lookTimer_);
+  }
   stopping_ = true;
   wake();
   {
@@ -131,6 +142,46 @@ void X11KeySource::askForRefusedKeys() {
   report(reports);
 }
 
+void X11KeySource::scheduleLookLocked(Instant due) {
+  if (lookTimer_ && lookDue_ <= due) return;
+  if (lookTimer_) looks_.cancel(*lookTimer_);
+  lookDue_ = due;
+  const uint64_t generation = ++lookGeneration_;
+  const Duration delay = std::max(Duration::zero(), due - looks_.clock().now());
+  lookTimer_ = looks_.postAfter(delay, [life = life_, generation] {
+    Reports reports;
+    X11KeySource* source = nullptr;
+    OwnershipHandler handler;
+    {
+      std::lock_guard lock(life->mutex);
+      source = life->source;
+      if (!source) return;
+      reports = source->lookAgain(generation);
+      if (reports.empty()) return;
+      std::lock_guard own(source->mutex_);
+      handler = source->ownership_;
+    }
+    // Told with no lock held; the handler is the source's copy, and outlives it.
+    if (handler) {
+      for (const auto& [key, held] : reports) handler(key, held);
+    }
+  });
+}
+
+X11KeySource::Reports X11KeySource::lookAgain(uint64_t generation) {
+  Reports reports;
+  {
+    std::lock_guard lock(mutex_);
+    if (generation != lookGeneration_) return reports;
+    lookTimer_.reset();
+    if (!installed_ || refused_.empty()) return reports;
+    reports = applyInterestLocked(true);
+  }
+  // The look's round trips may have pulled events off the socket that the reader's wait misses.
+  wake();
+  return reports;
+}
+
 void X11KeySource::setOwnershipHandler(OwnershipHandler handler) {
   std::lock_guard lock(mutex_);
   ownership_ = std::move(handler);
@@ -151,7 +202,7 @@ std::vector<KeyInterest> X11KeySource::refusedKeys() const {
   return refused_;
 }
 
-std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key) {
+std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key, bool letGo) {
   std::vector<Grab> grabs;
   const auto keycode = X11KeyCodes::xKeyCode(key.keyCode);
   if (!keycode || !map_) return grabs;  // a key this keyboard does not have never arrives
@@ -168,6 +219,11 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
     cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, mask, *keycode, XCB_GRAB_MODE_ASYNC,
                                            XCB_GRAB_MODE_SYNC));
   }
+  // Let go of right behind the grabs, in the same flush: held for no longer than the server takes to
+  // read two requests, and let go of on the server once the answers below have come.
+  if (letGo) {
+    for (uint16_t mask : masks) xcb_ungrab_key(connection_, *keycode, root_, mask);
+  }
   // The key with Shift is a step backward from outside the switcher; a manager may hold that
   // alone (openbox's Alt+Shift+Tab beside the Alt+Tab its user removed). Without it the key is
   // still ours: inside the switcher, which holds the whole keyboard, Shift steps back all the same.
@@ -181,7 +237,7 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
     }
   }
   if (refused) {
-    ungrabLocked(grabs);
+    if (!letGo) ungrabLocked(grabs);
     return std::nullopt;
   }
   return grabs;
@@ -214,52 +270,55 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
   std::erase_if(freeSeen_,
                 [&](const auto& entry) { return !wanted(KeyInterest{entry.first.first, entry.first.second}); });
   Reports reports;
-  const auto now = std::chrono::steady_clock::now();
+  const Instant now = looks_.clock().now();
   for (const auto& key : interest_) {
     const std::pair<int64_t, uint64_t> id{key.keyCode, key.requiredFlags};
     if (grabbed_.count(id)) continue;
     const auto refusedBefore = std::find(refused_.begin(), refused_.end(), key);
     const bool wasRefused = refusedBefore != refused_.end();
     if (wasRefused && !retryRefused) continue;
-    auto grabs = grabLocked(key);
-    if (!grabs) {
-      freeSeen_.erase(id);
-      if (!wasRefused) {
+    if (!wasRefused) {
+      if (auto grabs = grabLocked(key)) {
+        grabbed_[id] = std::move(*grabs);
+      } else {
         refused_.push_back(key);
         reports.emplace_back(key, false);
       }
       continue;
     }
-    if (wasRefused) {
-      // Free for a moment is not free: its holder may be between two steps of its own switcher.
-      const bool inUse = keyboardInUseLocked();
-      const uint64_t presses = modifierPresses_.load();
-      const auto seen = freeSeen_.find(id);
-      const bool confirmed = !inUse && seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
-                             now - seen->second.at >= confirmDelay;
-      if (!confirmed) {
-        // Let go of on the server before going on: the holder's grab that comes next finds it free.
-        ungrabLocked(*grabs);
-        free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-        if (inUse) {
-          freeSeen_.erase(id);
-        } else if (seen == freeSeen_.end() || seen->second.modifierPresses != presses) {
-          freeSeen_[id] = {now, presses};
-        }
-        continue;
-      }
+    // Free for a moment is not free: its holder may be between two steps of its own switcher. A
+    // look that is not the one to take the key lets go of it in the same flush.
+    const uint64_t presses = modifierPresses_.load();
+    const auto seen = freeSeen_.find(id);
+    const bool due = seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
+                     now - seen->second.at >= confirmDelay;
+    const KeyboardProbe probe = probeKeyboardLocked();
+    auto grabs = grabLocked(key, !due);
+    const KeyboardUse use = keyboardUseLocked(probe);
+    // Looked at again once the modifiers are let go of, rather than at the next ask, which a user
+    // trying the shortcut again and again may meet with a modifier down each time.
+    if (use.modifierDown) awaitingRelease_ = true;
+    const bool clear = grabs && !use.held && !use.modifierDown;
+    if (clear && due) {
       freeSeen_.erase(seen);
       refused_.erase(refusedBefore);
       reports.emplace_back(key, true);
+      grabbed_[id] = std::move(*grabs);
+      continue;
     }
-    grabbed_[id] = std::move(*grabs);
+    if (grabs && due) {
+      // Let go of on the server before going on: the holder's grab that comes next finds it free.
+      ungrabLocked(*grabs);
+      free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    }
+    if (!clear) {
+      freeSeen_.erase(id);
+    } else if (seen == freeSeen_.end() || seen->second.modifierPresses != presses) {
+      freeSeen_[id] = {now, presses};
+    }
   }
   // The keys found free are looked at again once their sighting is old enough.
-  recheckAt_.reset();
-  for (const auto& [id, seen] : freeSeen_) {
-    const auto due = seen.at + confirmDelay;
-    if (!recheckAt_ || due < *recheckAt_) recheckAt_ = due;
-  }
+  for (const auto& [id, seen] : freeSeen_) scheduleLookLocked(seen.at + confirmDelay);
   return reports;
 }
 
@@ -296,27 +355,33 @@ bool X11KeySource::handOverKeyboard() {
   return held;
 }
 
-bool X11KeySource::keyboardInUseLocked() {
-  if (pressHeld_ != 0 || kept_) return true;
+X11KeySource::KeyboardProbe X11KeySource::probeKeyboardLocked() {
   // The grab and its release go out together: a key typed in between waits in the server (the
   // keyboard is synchronous under the grab) and is delivered as if the probe had never been. The
   // keys down are read in the same moment, in the server's order, not as the reader has seen them.
-  const auto grab =
-      xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
+  KeyboardProbe probe;
+  probe.grab = xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
   xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
-  const auto keys = xcb_query_keymap(connection_);
+  probe.keys = xcb_query_keymap(connection_);
+  return probe;
+}
+
+X11KeySource::KeyboardUse X11KeySource::keyboardUseLocked(const KeyboardProbe& probe) {
   xcb_flush(connection_);
-  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, grab, nullptr));
-  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, keys, nullptr));
-  if (!reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN) {
-    return true;
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, probe.grab, nullptr));
+  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, probe.keys, nullptr));
+  KeyboardUse use;
+  use.held = pressHeld_ != 0 || kept_ || !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED ||
+             reply->status == XCB_GRAB_STATUS_FROZEN;
+  if (!keymap || !map_) {
+    use.held = true;
+    return use;
   }
-  if (!keymap || !map_) return true;
-  for (int keycode = 0; keycode < 256; ++keycode) {
+  for (int keycode = 0; keycode < 256 && !use.modifierDown; ++keycode) {
     const bool down = (keymap->keys[keycode / 8] >> (keycode % 8)) & 1;
-    if (down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0) return true;
+    use.modifierDown = down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0;
   }
-  return false;
+  return use;
 }
 
 bool X11KeySource::install(Handler handler) {
@@ -406,28 +471,6 @@ void X11KeySource::readLoop() {
         letGoLocked();
       } else if (kept_) {
         timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(keptUntil_ - now).count());
-      }
-    }
-    {
-      Reports reports;
-      bool looked = false;
-      {
-        std::lock_guard lock(mutex_);
-        if (recheckAt_) {
-          const auto now = std::chrono::steady_clock::now();
-          if (now >= *recheckAt_) {
-            recheckAt_.reset();
-            reports = applyInterestLocked(true);
-            looked = true;
-          } else {
-            const int due = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*recheckAt_ - now).count());
-            timeout = timeout < 0 ? due : std::min(timeout, due);
-          }
-        }
-      }
-      if (looked) {
-        report(reports);
-        continue;
       }
     }
     if (managerSettles_) {
@@ -569,6 +612,15 @@ void X11KeySource::handleRawKey(uint8_t keycode, bool pressed, xcb_timestamp_t t
   uint16_t mods = 0;
   for (int k = 0; k < 256; ++k) {
     if (held_[k]) mods |= readerMap_.modifiersOfKey(static_cast<uint8_t>(k));
+  }
+  if (!pressed && mods == 0) {
+    // A look that found a modifier down looks again once they are all let go of, when the holder
+    // of the key has had a moment to take it back (a manager's switcher closes on this release).
+    std::lock_guard lock(mutex_);
+    if (awaitingRelease_) {
+      awaitingRelease_ = false;
+      scheduleLookLocked(looks_.clock().now() + releaseSettle);
+    }
   }
   const uint64_t flags = readerMap_.flagsFromState(mods);
   if (flags == lastFlags_) return;

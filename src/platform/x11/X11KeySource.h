@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/Clock.h"
+#include "base/Executor.h"
 #include "base/Logger.h"
 #include "platform/KeyEventSource.h"
 #include "platform/x11/X11ModifierMap.h"
@@ -46,15 +48,18 @@ namespace quorvel {
 // their passive grabs meanwhile, to take them back when it closes. Their steps leave two moments
 // in which neither is held: from letting go of the keys to grabbing the keyboard as the switcher
 // opens (its modifier still down), and from letting go of the keyboard to grabbing the keys again
-// as it closes. So a refused key found free is let go of again at once, and is taken only when it
-// is found free once more confirmDelay later (the reader looks again then by itself), with no
-// modifier pressed in between; a finding
-// while another client holds the keyboard, while a press of our own holds it or while a modifier
-// key is down counts for nothing and forgets the earlier one. The keyboard is probed by asking for
-// an active grab and giving it back at once (keyboard synchronous, so a key typed meanwhile waits
-// in the server and then goes where it would have gone), in one flush with a read of the keys
-// down. A change of the modifier mapping grabs the held keys again, and leaves the refused ones
-// refused.
+// as it closes (its modifier just let go of). So a refused key found free is let go of again at
+// once (in the same flush as its grab), and is taken only when it is found free once more
+// confirmDelay later, with no modifier pressed in between; a finding while another client holds
+// the keyboard, while a press of our own holds it or while a modifier key is down counts for
+// nothing and forgets the earlier one. The source makes those looks by itself, on the executor it
+// was opened with: confirmDelay after a key was found free, and releaseSettle after the modifiers
+// are all let go of when a look found one down, so that a user who tries the shortcut again and
+// again has it between two tries (the manager's asks, at their own pace, would meet a modifier
+// down each time). The keyboard is probed by asking for an active grab and giving it back at once
+// (keyboard synchronous, so a key typed meanwhile waits in the server and then goes where it would
+// have gone), in one flush with a read of the keys down and the key's grab. A change of the
+// modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
 // Keeping the keyboard (keepKeyboard, asked while a summon's press is decided): once the press is
 // answered, the source turns the active grab of that press into a grab of the whole keyboard, so
@@ -74,13 +79,18 @@ class X11KeySource final : public KeyEventSource {
   static constexpr std::chrono::milliseconds managerSettleDelay{1000};
   // The longest the keyboard is kept for a switcher that does not come.
   static constexpr std::chrono::milliseconds keepLimit{2000};
-  // From finding a refused key free to taking it, if it is free then too (a manager closing its
-  // switcher takes its keys back well within it).
-  static constexpr std::chrono::milliseconds confirmDelay{1000};
+  // From finding a refused key free to taking it, if it is free then too with no modifier pressed
+  // meanwhile (a manager closing its switcher takes its keys back well within it), and short enough
+  // for two looks to fit between two tries of a user who keeps trying the shortcut.
+  static constexpr std::chrono::milliseconds confirmDelay{250};
+  // From the modifiers' release to the look that a look finding one down asked for: a manager's
+  // switcher that closes on that release has taken its keys back by then.
+  static constexpr std::chrono::milliseconds releaseSettle{100};
 
   // Connects to `displayName` (DISPLAY when empty); absent when the server cannot be reached or has
-  // no XInput 2.
-  static std::unique_ptr<X11KeySource> open(const std::string& displayName = {});
+  // no XInput 2. The looks at refused keys that the source makes by itself run on `looks` (the main
+  // queue), timed on its clock; it must outlive the source.
+  static std::unique_ptr<X11KeySource> open(Executor& looks, const std::string& displayName = {});
   // Stops the threads, answers a frozen press, lets go of every grab and closes the connection.
   ~X11KeySource() override;
   X11KeySource(const X11KeySource&) = delete;
@@ -122,27 +132,49 @@ class X11KeySource final : public KeyEventSource {
 
   // A refused key found free: when, and how many modifier presses had been seen then.
   struct FreeSighting {
-    std::chrono::steady_clock::time_point at;
+    Instant at;
     uint64_t modifierPresses = 0;
   };
 
   using Reports = std::vector<std::pair<KeyInterest, bool>>;
 
-  X11KeySource(xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode, uint8_t fixesEvent,
-               xcb_atom_t managerSelection);
+  // What a look that the source schedules needs of it; emptied when the source goes, so that a look
+  // still queued does nothing.
+  struct Life {
+    std::mutex mutex;
+    X11KeySource* source = nullptr;
+  };
+
+  X11KeySource(Executor& looks, xcb_connection_t* connection, xcb_window_t root, uint8_t xinputOpcode,
+               uint8_t fixesEvent, xcb_atom_t managerSelection);
 
   // Under mutex_: brings the grabs in line with interest_. A key refused before is asked for again
   // only with `retryRefused`. Answers the changes of owner to report once the lock is let go of.
   Reports applyInterestLocked(bool retryRefused);
   void report(const Reports& reports);
+  // Under mutex_: a look at the refused keys at `due` (or sooner, when one is due sooner already).
+  void scheduleLookLocked(Instant due);
+  // The scheduled look `generation`, unless another replaced it.
+  Reports lookAgain(uint64_t generation);
   bool installLocked(Handler handler, Reports& reports);
-  std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key);
+  // Grabs `key` with every combination of Shift and the lock modifiers; none when another client
+  // holds it. With `letGo`, the grabs are let go of again right behind them.
+  std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key, bool letGo = false);
   void ungrabLocked(const std::vector<Grab>& grabs);
   void releaseAllLocked();
-  // Whether the keyboard is in use now: some client holds all of it (another's active grab, or a
-  // press of ours whose grab is still active), or a modifier key is down; true when the server
-  // does not answer.
-  bool keyboardInUseLocked();
+  // Whether the keyboard is in use, asked in two halves so that the requests go out with a look's
+  // grabs: some client holds all of it (another's active grab, or a press of ours whose grab is
+  // still active; also when the server does not answer), or a modifier key is down.
+  struct KeyboardProbe {
+    xcb_grab_keyboard_cookie_t grab;
+    xcb_query_keymap_cookie_t keys;
+  };
+  struct KeyboardUse {
+    bool held = false;
+    bool modifierDown = false;
+  };
+  KeyboardProbe probeKeyboardLocked();
+  KeyboardUse keyboardUseLocked(const KeyboardProbe& probe);
   void wake();
 
   void readLoop();
@@ -156,6 +188,7 @@ class X11KeySource final : public KeyEventSource {
   void keepLocked(uint64_t held);
   void letGoLocked();
 
+  Executor& looks_;
   xcb_connection_t* const connection_;
   const xcb_window_t root_;
   const uint8_t xinputOpcode_;
@@ -166,7 +199,13 @@ class X11KeySource final : public KeyEventSource {
   std::map<std::pair<int64_t, uint64_t>, std::vector<Grab>> grabbed_;
   std::vector<KeyInterest> refused_;
   std::map<std::pair<int64_t, uint64_t>, FreeSighting> freeSeen_;  // refused keys found free
-  std::optional<std::chrono::steady_clock::time_point> recheckAt_;  // the next look at them
+  // The look scheduled on looks_: its timer, when it is due, and its number (a look replaced by a
+  // sooner one finds its number old and does nothing).
+  std::optional<TimerId> lookTimer_;
+  Instant lookDue_{};
+  uint64_t lookGeneration_ = 0;
+  bool awaitingRelease_ = false;  // a look found a modifier down: look again once all are let go of
+  const std::shared_ptr<Life> life_ = std::make_shared<Life>();
   OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;

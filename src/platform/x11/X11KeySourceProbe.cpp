@@ -15,13 +15,9 @@ bool X11KeySource::heldByAnotherProgram(const KeyInterest& asked) {
     if (!map_ || xcb_connection_has_error(connection_)) return false;
     // The server answers a grab of a combination that another client grabbed with BadAccess. A press
     // in the moment the grab stands is frozen and answered like any other the handler does not take.
-    std::optional<std::vector<Grab>> grabs = grabLocked(key);
-    held = !grabs;
-    if (grabs) {
-      ungrabLocked(*grabs);
-      // Let go of before the answer: a client that grabs the combination next finds it free.
-      free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
-    }
+    // Let go of in the same flush, and so before the answer: a client that grabs the combination
+    // next finds it free.
+    held = !grabLocked(key, true);
   }
   // The round trips may have pulled events off the socket that the reader's wait misses.
   wake();
