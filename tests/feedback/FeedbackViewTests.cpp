@@ -163,8 +163,9 @@ TEST_F(FeedbackFormTest, OpeningAgainBringsTheSameFormAndAClosedOneStartsEmpty) 
 }
 
 // The program's own sending, against a server that takes the report and never answers: Cancel,
-// and quitting (the controller going), each end the send under way at once, so the feedback queue
-// is free for the next send or for the program's end, and each report reaches the server once.
+// and quitting (the controller going), each end the send under way, so the feedback queue is free
+// for the next send or for the program's end, and each report reaches the server once. The
+// transfer's own time-out is an hour away, so only the cancel can have freed the queue.
 using FeedbackReplyForm = FeedbackFormTest;
 TEST_F(FeedbackReplyForm, CancelAndQuitEndTheSendInFlightAtOnce) {
   using namespace std::chrono_literals;
@@ -172,23 +173,16 @@ TEST_F(FeedbackReplyForm, CancelAndQuitEndTheSendInFlightAtOnce) {
   ThreadRuntime runtime;
   DefaultsStore store;
   std::shared_ptr<Executor> network = runtime.makeSerialQueue("Feedback", QueueQos::utility);
-  auto client = std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(silent.caFile()), silent.host());
+  auto client = std::make_shared<FeedbackClient>(std::make_shared<CurlHttpsPoster>(silent.caFile()), silent.host(),
+                                                 std::chrono::hours(1));
   auto controller = std::make_unique<FeedbackWindowController>(
       census, FeedbackWindowController::programServices(store, client, network, runtime.main()));
-  // Runs the main queue in short slices until `done` holds (other threads change what it reads).
+  // Runs the main queue in short slices until `done` holds (other threads change what it reads);
+  // the bound only keeps a broken build from hanging, far below the transfer's time-out.
   const auto runUntil = [&](const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + 20s;
+    const auto end = std::chrono::steady_clock::now() + 60s;
     while (!done() && std::chrono::steady_clock::now() < end) runtime.runMainUntil(done, 5ms);
     return done();
-  };
-  // How long the feedback queue takes to become free once `end` has run.
-  const auto queueFreedAfter = [&](const std::function<void()>& end) {
-    const auto start = std::chrono::steady_clock::now();
-    end();
-    std::atomic<bool> free{false};
-    network->post([&free] { free = true; });
-    EXPECT_TRUE(runUntil([&] { return free.load(); }));
-    return std::chrono::steady_clock::now() - start;
   };
   for (const bool quit : {false, true}) {
     controller->show();
@@ -196,15 +190,16 @@ TEST_F(FeedbackReplyForm, CancelAndQuitEndTheSendInFlightAtOnce) {
     controller->window()->sendNow();
     const size_t expected = quit ? 2 : 1;
     EXPECT_TRUE(runUntil([&] { return silent.requests().size() == expected; }));
-    const auto took = queueFreedAfter([&] {
-      if (quit) {
-        controller.reset();
-      } else {
-        controller->window()->cancelButton()->click();
-      }
-    });
+    if (quit) {
+      controller.reset();
+    } else {
+      controller->window()->cancelButton()->click();
+    }
+    // The queue runs this once the send has returned.
+    std::atomic<bool> free{false};
+    network->post([&free] { free = true; });
+    EXPECT_TRUE(runUntil([&] { return free.load(); })) << (quit ? "quit" : "Cancel") << " left the send waiting";
     settle();
-    EXPECT_LT(took, 100ms) << (quit ? "quit" : "Cancel");
   }
   ASSERT_EQ(silent.requests().size(), 2u);
   EXPECT_NE(silent.requests()[0].body.find("first"), std::string::npos);

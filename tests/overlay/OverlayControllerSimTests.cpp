@@ -69,7 +69,7 @@ struct SimRig {
           scenes.push_back(scene.get());
           return scene;
         },
-        [](const WindowCard&) {}, {}, windowActions.get(), [] {}});
+        [this](const WindowCard& card) { activator->pick(card); }, {}, windowActions.get(), [] {}});
   }
   ~SimRig() {
     controller.reset();
@@ -140,6 +140,46 @@ TEST(OverlayControllerOnTheSimulatedDesktop, MinimizeAndRestoreShowTheNewStateAt
     EXPECT_EQ(rig.shown(tucked).state, step.shown);
     EXPECT_EQ(rig.shown(tucked).drawn, step.shown);
     EXPECT_TRUE(rig.controller->isVisible());
+  }
+}
+
+// Alt, Tab (and Shift+Tab steps), Space, a query, Escape, the release of Alt: a query that left no
+// card gives the selection back to the card it found selected, so the release brings that window
+// forward (with no step, the window in front stays in front); a query that matched keeps its best
+// card. The cards stand in the registered order, the order the windows opened.
+TEST(OverlayControllerOnTheSimulatedDesktop, LeavingASearchThatShowedNoCardKeepsTheCardSelectedBeforeIt) {
+  struct Case {
+    int steps;          // Shift+Tab presses before Space
+    const char* query;
+    size_t committed;   // the window that comes forward, in the order they opened
+  };
+  for (const Case& c : {Case{0, "zzzz", 2}, Case{1, "zzzz", 1}, Case{0, "first", 0}}) {
+    SCOPED_TRACE(std::string(c.query) + " after " + std::to_string(c.steps) + " steps");
+    SimRig rig;
+    rig.store.set(AppSettings::Key::windowOrder, std::string("fixed"));
+    SimApp& terms = rig.sim.launchApp({.pid = 11, .bundleID = "org.xterm", .name = "XTerm", .activate = true});
+    std::vector<uint32_t> windows;
+    for (const char* title : {"first xterm", "zulu xterm", "third xterm"}) {
+      SimWindow& window = terms.openWindow({.title = title});
+      ASSERT_TRUE(window.focus());
+      windows.push_back(window.number);
+    }
+    rig.pass();
+    rig.controller->present(true, AppSettings::HotkeyScope::allWindows);
+    rig.loop.runUntilIdle();
+    ASSERT_TRUE(rig.controller->isVisible());
+    ASSERT_EQ(rig.shown(windows[2]).index, 2) << "the window in front is not the first card";
+    for (int i = 0; i < c.steps; ++i) rig.controller->stepSelection(-1);
+    OverlayContentView& view = *rig.controller->content(*rig.controller->activeDisplay());
+    view.keyDown({49, 0, " "});  // Space
+    for (const char letter : std::string(c.query)) view.keyDown({6, 0, std::string(1, letter)});
+    view.keyDown({53, 0, std::nullopt});  // Escape: the search closes, the switcher stays
+    rig.loop.runUntilIdle();
+    ASSERT_TRUE(rig.controller->isVisible());
+    ASSERT_FALSE(rig.controller->isSearching());
+    rig.controller->onHotkeyRelease();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.sim.focusedWindow(), std::optional(windows[c.committed]));
   }
 }
 

@@ -168,6 +168,11 @@ class QuorvelProgramTest : public X11SessionTest {
                                  timeout);
   }
   size_t logMark() const { return session->log("quorvel").size(); }
+  // Waits until the camera has come to rest on the card at `index`, after the first `mark`
+  // characters of the log: the card the selection moved to stands in front.
+  bool waitForRestOn(size_t mark, int index) {
+    return waitForLogSince(mark, "camera at rest on card " + std::to_string(index) + " of ", 30s);
+  }
   // Starts the program, waits until its shortcut is live and lets it see the windows used once
   // more in their order: each activation once the program has counted the one before as a visit.
   pid_t startQuorvelAndUseWindows(const std::string& settings = "") {
@@ -286,8 +291,9 @@ TEST_F(QuorvelProgramTest, SummonStepCommitThenCancelThenReopenThenEndOnSIGTERM)
   mark = active.mark();
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
+  const size_t stepped = logMark();
   type({"key", "Tab"});
-  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(waitForRestOn(stepped, 1)) << session->log("quorvel").substr(stepped);
   type({"key", "Escape"});
   EXPECT_TRUE(waitForLog("dismissed the switcher", 10s)) << session->log("quorvel");
   type({"keyup", "Alt_L"});
@@ -389,7 +395,7 @@ TEST_F(QuorvelProgramTest, WClosesTheSelectedCardsWindowAndTheSwitcherStaysUp) {
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
   type({"key", "Tab"});
-  std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(waitForRestOn(logged, 1)) << session->log("quorvel").substr(logged);
   type({"key", "w"});
   EXPECT_TRUE(waitForLogSince(logged, ", 3 cards in 3 places", 10s)) << "the closed card stayed\n"
                                                                      << session->log("quorvel").substr(logged);
@@ -402,7 +408,7 @@ TEST_F(QuorvelProgramTest, WClosesTheSelectedCardsWindowAndTheSwitcherStaysUp) {
       10s))
       << "the closed window is still managed";
   // The check 1.5 s after the close finds the window gone: the switcher stays.
-  std::this_thread::sleep_for(2s);
+  EXPECT_TRUE(waitForLogSince(logged, "the closed windows are gone", 30s)) << session->log("quorvel").substr(logged);
   EXPECT_TRUE(mappedOverlay().has_value()) << "the switcher left after a close that worked";
   EXPECT_EQ(session->log("quorvel").find("a closed window is still there", logged), std::string::npos);
   type({"keyup", "Alt_L"});
@@ -569,8 +575,10 @@ TEST_F(QuorvelProgramTest, ADragRestingOnACardBringsItsWindowForwardAndTheDropLa
   type({"keydown", "Alt_L", "key", "Tab"});
   ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s)) << session->log("quorvel");
   const uint32_t overlay = *mappedOverlay();
+  const size_t stepped = logMark();
   type({"key", "Tab"});
-  std::this_thread::sleep_for(700ms);
+  ASSERT_TRUE(waitForRestOn(stepped, 1)) << "the camera did not come to rest on the drop target's card\n"
+                                         << session->log("quorvel").substr(stepped);
   type({"mousemove", "960", "540"});
 
   // The drag rests on the card in the middle, moving a little as a hand does.

@@ -88,5 +88,22 @@ TEST_F(FramePacingTest, AnUnchangedShapeIsLoggedOnce) {
             "shape: CylinderLayout, 8 cards in 8 places (unmapped), 2 stories, split above 6, 7 drawn spanning 1.25 high");
 }
 
+// The camera's coming to rest is told once per rest, with the card in front counted round the
+// live cards.
+TEST_F(FramePacingTest, TheCameraComingToRestIsToldOnceWithTheCardInFront) {
+  pacing.reseed(60, false, false, 0);
+  pacing.setSceneAtRest(false, 0.4, 5);
+  pacing.setSceneAtRest(true, 1, 5);
+  pacing.setSceneAtRest(true, 1, 5);
+  pacing.setSceneAtRest(false, 0.2, 5);
+  pacing.setSceneAtRest(true, -1, 5);
+  pacing.setSceneAtRest(false, 0, 0);
+  pacing.setSceneAtRest(true, 0, 0);  // no card
+  pacing.reseed(60, false, false, 0);
+  pacing.setSceneAtRest(true, 7, 5);  // the first frame after a start
+  EXPECT_EQ(gapLines(), (std::vector<std::string>{"camera at rest on card 1 of 5", "camera at rest on card 4 of 5",
+                                                  "camera at rest on card 2 of 5"}));
+}
+
 }  // namespace
 }  // namespace quorvel

@@ -241,7 +241,8 @@ class OverlayController final : public OverlayContentViewDelegate {
 
   // ---- Search ----
   // The content view opened (true) or closed the search; closing empties the query and shows every
-  // card again.
+  // card again, with the card in front still selected, or, when the query left no card, the card
+  // that was selected when the search opened.
   void setSearching(bool searching) override;
   // Typed text at the query's caret; the cards are filtered again and the best match selected.
   void insertSearchText(const std::string& text) override;
@@ -252,9 +253,10 @@ class OverlayController final : public OverlayContentViewDelegate {
   // What the query is matched against: application name, title and, for a tab, its site.
   std::string searchHaystack(const WindowCard& card) const;
   // Filters the summon's cards again, picks the selection (the best match when `jumpToBest`, else
-  // the card in front wherever it moved, else `fallbackIndex` clamped to the cards, else the first)
-  // and hands the cards to the scene.
-  void applySearch(std::optional<int> fallbackIndex, bool jumpToBest);
+  // the card in front wherever it moved, else, when no card was shown, the card `whenNoneShown`,
+  // else `fallbackIndex` clamped to the cards, else the first) and hands the cards to the scene.
+  void applySearch(std::optional<int> fallbackIndex, bool jumpToBest,
+                   std::optional<uint32_t> whenNoneShown = std::nullopt);
 
   // ---- Pointer routes ----
   void click(Point point, Size size) override;
@@ -436,6 +438,8 @@ class OverlayController final : public OverlayContentViewDelegate {
   // The search's haystacks read once a summon (a card whose haystack changed is read again).
   SearchCorpus searchCorpus_;
   bool isSearching_ = false;
+  // The window of the card selected when the search opened.
+  std::optional<uint32_t> selectedBeforeSearch_;
   bool isDragging_ = false;
   std::optional<int> dragDwellIndex_;
   std::optional<PendingWork> dragDwellTask_;

@@ -104,11 +104,15 @@ void OverlayController::startActionFollowUp() {
 void OverlayController::actionFollowUpRefreshed(int generation) {
   if (fadeGeneration_ != generation || !isVisible_) return;
   refreshCards();
+  const bool closedAny = !closedWindowIDs_.empty();
   bool still = false;
   for (const WindowCard& card : allPresentedCards_)
     if (closedWindowIDs_.count(card.id)) still = true;
   closedWindowIDs_.clear();
-  if (!still) return;
+  if (!still) {
+    if (closedAny) logger_.debug("the closed windows are gone: the switcher stays");
+    return;
+  }
   logger_.notice("a closed window is still there, leaving the switcher so the app can be answered");
   cancel();
 }

@@ -115,6 +115,7 @@ void OverlayController::prepareDismissal() {
   searchCorpus_ = SearchCorpus();
   searchField_ = SearchField{};
   isSearching_ = false;
+  selectedBeforeSearch_.reset();
   presentedScreen_.reset();
   presentedScopePID_.reset();
   presentedScopeBundleID_.reset();

@@ -2,6 +2,7 @@
 // re-selection after every change of the shown cards.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "overlay/SearchMatcher.h"
 #include "overlay/controller/CardListMerge.h"
@@ -13,12 +14,18 @@ void OverlayController::setSearching(bool searching) {
   if (!isVisible_) return;
   shortcutTap_.interrupted();
   if (searching) {
+    if (!isSearching_) {
+      OverlayScene* scene = activeScene();
+      selectedBeforeSearch_ = scene ? cardIDAt(selectedIndex(*scene)) : std::nullopt;
+    }
     isSearching_ = true;
     return;
   }
   isSearching_ = false;
   searchField_ = SearchField{};
-  applySearch(std::nullopt, false);
+  // A query that showed no card leaves nothing selected: the selection goes back to where the
+  // search found it, so leaving the search brings no other window forward.
+  applySearch(std::nullopt, false, std::exchange(selectedBeforeSearch_, std::nullopt));
 }
 
 void OverlayController::insertSearchText(const std::string& text) {
@@ -67,7 +74,8 @@ int OverlayController::frontIndex(OverlayScene& scene) {
   });
 }
 
-void OverlayController::applySearch(std::optional<int> fallbackIndex, bool jumpToBest) {
+void OverlayController::applySearch(std::optional<int> fallbackIndex, bool jumpToBest,
+                                    std::optional<uint32_t> whenNoneShown) {
   if (!activeDisplay_ || !presentedScreen_) return;
   OverlayScene* scene = renderer(*activeDisplay_);
   OverlayContentView* view = content(*activeDisplay_);
@@ -76,6 +84,8 @@ void OverlayController::applySearch(std::optional<int> fallbackIndex, bool jumpT
   std::optional<uint32_t> remembered;
   if (const int front = frontIndex(*scene); front >= 0 && front < static_cast<int>(presentedCards_.size()))
     remembered = presentedCards_[static_cast<size_t>(front)].id;
+  else if (presentedCards_.empty())
+    remembered = whenNoneShown;
 
   const std::vector<WindowCard> filtered = filterCards(searchField_.text, allPresentedCards_);
   presentedCards_ = visibleCards(filtered, tabsMode_, !searchField_.text.empty());

@@ -129,7 +129,7 @@ void CardRenderer::forgetFrames() {
 
 SceneFrame CardRenderer::advance(double dt) {
   SceneFrame frame = state_->withLock([&](SceneState::Storage& s) { return SceneState::advanceFrame(s, dt, morphs_); });
-  pacing_.setSceneAtRest(frame.isAtRest);
+  pacing_.setSceneAtRest(frame.isAtRest, frame.focus, frame.liveCount);
   if (frame.completion) mainQueue_.post(std::move(frame.completion));
   if (frame.focusChange) {
     const SceneFrame::FocusChange change = *frame.focusChange;

@@ -1,5 +1,6 @@
 #include "scene/render/FramePacing.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace quorvel {
@@ -53,6 +54,13 @@ void FramePacing::noteFrameGap(int liveCount, bool atRest, bool dismissing, doub
        LogArgument::from(livePreview ? "on" : "off"), LogArgument::from(liveCount)},
       false);
   if (auto admitted = hitchThrottle_.admit(clock_.mediaTime(), line)) frames_.notice("%{public}s", *admitted);
+}
+
+void FramePacing::setSceneAtRest(bool atRest, double focus, int liveCount) {
+  const bool wasAtRest = sceneAtRest_.exchange(atRest, std::memory_order_relaxed);
+  if (!atRest || wasAtRest || liveCount < 1 || !std::isfinite(focus)) return;
+  const long front = ((std::lround(focus) % liveCount) + liveCount) % liveCount;
+  frames_.debug("camera at rest on card %{public}ld of %{public}ld", front, static_cast<long>(liveCount));
 }
 
 void FramePacing::logShape(const LayoutBlend& layout, int cards, int places, bool mapped, int drawn, float span) {

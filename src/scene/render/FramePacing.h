@@ -17,7 +17,7 @@ namespace quorvel {
 // How regularly a card renderer's frames arrive, and what it tells about them: frame-gap lines on
 // the "Frames" log (at most one a second, the rest folded into the next line's count) with a
 // "frameGap" trace event, a debug line on "SceneShape" whenever the drawn scene's shape
-// changes, and the rest gate that lets a resting scene skip its frames. Re-seeded at every start of
+// changes, a debug line on "Frames" whenever the camera comes to rest, and the rest gate that lets a resting scene skip its frames. Re-seeded at every start of
 // the display link, so the first frame after a start is never counted. Render thread only (the
 // re-seed runs on the render thread's start path before the link is unpaused), except
 // sceneAtRest(), which any thread may read.
@@ -59,7 +59,10 @@ class FramePacing {
   // A frame let through that was not drawn: the next tick draws.
   void noteFrameUndrawn() { restGate_.undrawn(); }
 
-  void setSceneAtRest(bool atRest) { sceneAtRest_.store(atRest, std::memory_order_relaxed); }
+  // After every frame computed: whether the scene rests, where the camera stands and how many live
+  // cards there are. The camera's coming to rest is a debug line on "Frames" naming the card in
+  // front.
+  void setSceneAtRest(bool atRest, double focus, int liveCount);
   // Whether the last frame computed found the scene at rest.
   bool sceneAtRest() const { return sceneAtRest_.load(std::memory_order_relaxed); }
   bool sceneHasRested() const { return sceneHasRested_; }
