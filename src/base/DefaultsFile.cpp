@@ -77,6 +77,24 @@ bool wholeObject(const std::string& bytes) {
   return first != std::string::npos && bytes[first] == '{' && nlohmann::json::accept(bytes);
 }
 
+// The JSON object the file at `path` holds, or null: built only when nested no deeper than the
+// store reads.
+nlohmann::json objectAt(const std::filesystem::path& path) {
+  std::string bytes;
+  int error = 0;
+  if (DefaultsFile::read(path, size_t{1} << 20, bytes, error) != DefaultsFile::ReadOutcome::read) return nullptr;
+  bool tooDeep = false;
+  auto parsed = nlohmann::json::parse(
+      bytes,
+      [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+        const bool opens = event == nlohmann::json::parse_event_t::object_start ||
+                           event == nlohmann::json::parse_event_t::array_start;
+        return !(tooDeep = tooDeep || (opens && depth > 512));
+      },
+      false);
+  return parsed.is_object() && !tooDeep ? parsed : nullptr;
+}
+
 }  // namespace
 
 size_t DefaultsFile::hashOf(const std::string& bytes) { return std::hash<std::string>{}(bytes); }
@@ -339,11 +357,20 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file, 
       newest->path.clear();
     }
   }
+  std::optional<nlohmann::json> standing;  // read once, should a displaced save need it
   for (const auto& leftover : leftovers) {
     if (leftover.path.empty()) continue;
     if (leftover.kind == Kind::other) {
-      // Another program's save that a write of ours displaced just before it was stopped: kept.
-      auto beside = moveBeside(leftover.path, file, "displaced");
+      // Another program's save that a write of ours displaced just before it was stopped: kept,
+      // unless the file in place holds every value of it (the write had taken them, or a later save).
+      if (!standing) standing = objectAt(file);
+      const auto theirs = objectAt(leftover.path);
+      bool held = standing->is_object() && theirs.is_object();
+      for (auto it = theirs.begin(); held && it != theirs.end(); ++it) {
+        const auto there = standing->find(it.key());
+        held = there != standing->end() && *there == it.value();
+      }
+      auto beside = held ? std::variant<std::filesystem::path, int>(0) : moveBeside(leftover.path, file, "displaced");
       if (auto* path = std::get_if<std::filesystem::path>(&beside)) {
         log().error("A save of another program that a stopped write had displaced from %{public}s is kept beside it as "
                     "%{public}s.",

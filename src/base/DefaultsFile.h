@@ -74,7 +74,8 @@ class DefaultsFile {
   // name is looked at: a temporary file that holds the new file of a write (not completed: the
   // path holds the last completed save) or the file a write displaced goes; one that holds a third
   // whole file (another program's save displaced in the moment before a kill) is kept beside as
-  // "<name>.displaced-<timestamp>"; and when no file stands at `file`, the newest whole leftover by
+  // "<name>.displaced-<timestamp>" unless the file in place holds every value of it (then it goes
+  // too); and when no file stands at `file`, the newest whole leftover by
   // modification time is put back there first. Files taken aside by earlier versions
   // ("<name>.saving-<pid>-<n>") are treated alike. Without the lock, only this process's own
   // leftovers that no write is using go.
