@@ -142,27 +142,7 @@ bool isAbsent(const DefaultsStore::Value& v) { return v.is_null() || v.is_discar
 
 // ---- The file's text ------------------------------------------------------------------------
 
-// The JSON value `text` holds, or why it is damaged: not JSON, not an object, or nested deeper than
-// `maximumNesting` (such values would be copied and written recursively, which a deep enough one
-// turns into a stack overflow).
-std::variant<DefaultsStore::Value, std::string> parseDocument(const std::string& text, int maximumNesting) {
-  bool tooDeep = false;
-  // The top-level object is depth 0. A container too deep is not built, nor anything inside it.
-  auto callback = [&](int depth, DefaultsStore::Value::parse_event_t event, DefaultsStore::Value&) {
-    if ((event == DefaultsStore::Value::parse_event_t::object_start ||
-         event == DefaultsStore::Value::parse_event_t::array_start) &&
-        depth > maximumNesting) {
-      tooDeep = true;
-      return false;
-    }
-    return true;
-  };
-  auto parsed = DefaultsStore::Value::parse(text, callback, /*allow_exceptions=*/false);
-  if (parsed.is_discarded()) return std::string("it is not valid JSON");
-  if (tooDeep) return "it is nested deeper than " + std::to_string(maximumNesting) + " levels";
-  if (!parsed.is_object()) return std::string("it does not hold a JSON object");
-  return parsed;
-}
+constexpr auto& parseDocument = DefaultsFile::parse;
 
 // The stored values as the file holds them: one key a line, each value written compactly, so the
 // size of the file follows the size of the values whatever their nesting.
@@ -183,18 +163,7 @@ std::string documentText(const std::map<std::string, DefaultsStore::Value>& valu
   return text;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+constexpr auto& writeAll = DefaultsFile::writeAll;
 
 }  // namespace
 
@@ -864,94 +833,16 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
 
 namespace {
 
-// A file held open (by path only: nothing is read, and a device is not acted on), so that its
-// inode number cannot pass to another file while the store asks where it stands.
-class HeldFile {
- public:
-  HeldFile() = default;
-  explicit HeldFile(int fd) : fd_(fd) {
-    if (fd_ >= 0 && ::fstat(fd_, &info_) != 0) ::close(std::exchange(fd_, -1));
-  }
-  static HeldFile at(const std::filesystem::path& path) {
-    return HeldFile(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  }
-  HeldFile(HeldFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)), info_(other.info_) {}
-  HeldFile& operator=(HeldFile&& other) noexcept {
-    std::swap(fd_, other.fd_);
-    std::swap(info_, other.info_);
-    return *this;
-  }
-  ~HeldFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool held() const { return fd_ >= 0; }
-  // Whether this very file (not a copy of it) is the one at `path`.
-  bool standsAt(const std::filesystem::path& path) const {
-    struct stat now {};
-    return fd_ >= 0 && ::lstat(path.c_str(), &now) == 0 && now.st_dev == info_.st_dev && now.st_ino == info_.st_ino;
-  }
-
- private:
-  int fd_ = -1;
-  struct stat info_ {};
-};
-
-// Whether the whole file at `path` holds the bytes of hash `hash`.
-bool holds(const std::filesystem::path& path, size_t hash) {
-  std::string bytes;
-  int error = 0;
-  return DefaultsFile::read(path, DefaultsStore::maximumFileSize, bytes, error) == DefaultsFile::ReadOutcome::read &&
-         DefaultsFile::hashOf(bytes) == hash;
-}
-
-void logSaveFailure(const std::filesystem::path& file, const char* step, int error) {
-  log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
-              errnoText(error));
+void logSaveFailure(const std::filesystem::path& file, std::pair<const char*, int> failed) {
+  log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(),
+              failed.first, errnoText(failed.second));
 }
 
 }  // namespace
 
-// The new file of a round, beside the file, held open from when it is written.
-struct DefaultsStore::NewFile {
-  std::filesystem::path path;
-  size_t hash = 0;
-  HeldFile held;
-};
-
-// Writes `bytes` beside `file` as a round's new file: created, written, given the permissions of the
-// file it replaces (a new file is the user's alone), flushed and held open. None when a step failed
-// (logged, and nothing left beside).
-std::optional<DefaultsStore::NewFile> DefaultsStore::writeBeside(const std::filesystem::path& file,
-                                                                 const std::string& bytes, std::optional<size_t> based) {
-  const size_t hash = DefaultsFile::hashOf(bytes);
-  NewFile made{DefaultsFile::newTemporary(file, based, hash), hash, {}};
-  mode_t mode = 0600;
-  if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
-  int fd = ::open(made.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0 && errno == ENOENT) {
-    // The folder was removed while the program ran: it is made again.
-    std::error_code ec;
-    std::filesystem::create_directories(DefaultsFile::folderOf(file), ec);
-    fd = ::open(made.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  }
-  const char* failed = nullptr;
-  int error = 0;
-  const auto step = [&](bool done, const char* what) {
-    if (!done && !failed) failed = what, error = errno;
-    return !failed;
-  };
-  if (step(fd >= 0, "creating the temporary file") && step(writeAll(fd, bytes), "writing the temporary file") &&
-      step(mode == 0600 || ::fchmod(fd, mode) == 0, "setting the permissions of the temporary file") &&
-      step(::fsync(fd) == 0, "flushing the temporary file")) {
-    made.held = HeldFile::at(made.path);
-    step(made.held.held(), "holding the temporary file");
-  }
-  if (fd >= 0) step(::close(fd) == 0, "closing the temporary file");
-  if (!failed) return made;
-  logSaveFailure(file, failed, error);
-  if (fd >= 0) ::unlink(made.path.c_str());
-  DefaultsFile::doneWriting(made.path);
-  return std::nullopt;
+void DefaultsStore::setSwapHookForTesting(std::function<void(const std::filesystem::path&)> hook) {
+  std::lock_guard guard(mutex_);
+  swapHook_ = std::move(hook);
 }
 
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
@@ -974,8 +865,12 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
       lastWriteTooLarge_ = true;
       return WriteOutcome::failed;
     }
-    auto ours = writeBeside(file, bytes, knownHash_);
-    if (!ours) return WriteOutcome::failed;
+    auto written = DefaultsFile::writeBeside(file, bytes, knownHash_);
+    if (auto* failed = std::get_if<std::pair<const char*, int>>(&written)) {
+      logSaveFailure(file, *failed);
+      return WriteOutcome::failed;
+    }
+    auto* ours = std::get_if<DefaultsFile::NewFile>(&written);
     if (interruption_ && !interruption_()) {
       // Abandoned as a crash would leave it: the new file stays beside, the real one is untouched.
       DefaultsFile::doneWriting(ours->path);
@@ -1001,9 +896,9 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
 // Puts the new file in place of the file this round is based on. Saved: it stands there, and the
 // file it replaced is gone. Changed: the file is no longer the one the round is based on, and the
 // new file is gone (or another program's save is displaced under its name).
-DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& file, NewFile& ours) {
+DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours) {
   const auto failed = [&](int error) {
-    logSaveFailure(file, "putting the new file in place", error);
+    logSaveFailure(file, {"putting the new file in place", error});
     ::unlink(ours.path.c_str());
     return Placed::failed;
   };
@@ -1022,7 +917,7 @@ DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& fi
   std::string bytes;
   int error = 0, fd = -1;
   const bool based = DefaultsFile::read(file, maximumFileSize, bytes, error, &fd) == DefaultsFile::ReadOutcome::read;
-  const HeldFile basis(fd);
+  const DefaultsFile::Held basis(fd);
   if (!based || !basis.held() || DefaultsFile::hashOf(bytes) != *knownHash_) return changed();
   error = DefaultsFile::exchange(ours.path, file);
   if (error == EINVAL || error == ENOSYS) {
@@ -1031,9 +926,10 @@ DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& fi
   }
   if (error == ENOENT) return changed();  // removed since the look
   if (error != 0) return failed(error);
+  if (swapHook_) swapHook_(ours.path);
   // The new file's name holds what stood in place: the file this round is based on, with the bytes
   // read, goes. Anything else is another program's save made since the look, or being made in place.
-  if (basis.standsAt(ours.path) && holds(ours.path, *knownHash_)) {
+  if (basis.standsAt(ours.path) && DefaultsFile::holds(ours.path, *knownHash_, maximumFileSize)) {
     ::unlink(ours.path.c_str());
     return Placed::saved;
   }
@@ -1048,15 +944,15 @@ DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& fi
 // renamed over the path just before the swap back, is newer than the one just put back, so it goes
 // back in turn, the one it displaced is no longer put back. What stays under the new file's name
 // is a displaced save.
-void DefaultsStore::putBackLocked(const std::filesystem::path& file, NewFile& ours) {
+void DefaultsStore::putBackLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours) {
   constexpr int swaps = 8;
-  HeldFile placed = std::move(ours.held);  // what this store last put at the path
+  DefaultsFile::Held placed = std::move(ours.held);  // what this store last put at the path
   bool placedIsOurs = true;
   for (int swap = 0; swap < swaps && placed.standsAt(file); ++swap) {
-    HeldFile aside = HeldFile::at(ours.path);
+    DefaultsFile::Held aside = DefaultsFile::Held::at(ours.path);
     if (!aside.held() || DefaultsFile::exchange(ours.path, file) != 0) break;
     if (placed.standsAt(ours.path)) {
-      if (placedIsOurs && holds(ours.path, ours.hash)) {
+      if (placedIsOurs && DefaultsFile::holds(ours.path, ours.hash, maximumFileSize)) {
         ::unlink(ours.path.c_str());
         return;
       }
@@ -1101,8 +997,8 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
     std::optional<Value> before = it == based.end() ? std::nullopt : std::optional<Value>(it->second);
     if (!unsaved_.count(key) && before != after) theirs_[key] = {std::move(before), std::move(after)};
   };
-  for (auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) take(key, std::move(value));
+  for (const auto& [key, value] : document->items()) {
+    if (!isAbsent(value)) take(key, value);
   }
   for (const auto& [key, value] : based) {
     if (auto it = document->find(key); it == document->end() || isAbsent(*it)) take(key, std::nullopt);
@@ -1122,12 +1018,8 @@ DefaultsStore::WriteOutcome DefaultsStore::savedLocked(const std::filesystem::pa
     ::unlink(journalPath().c_str());
     journalStands_ = false;
   }
-  // Some file systems cannot sync a folder (EINVAL); the data is in place there all the same.
-  const int folder = ::open(DefaultsFile::folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const int error = folder < 0 ? errno : ::fsync(folder) == 0 ? 0 : errno;
-  if (folder >= 0) ::close(folder);
-  if (error != 0 && (folder < 0 || error != EINVAL)) {
-    logSaveFailure(file, folder < 0 ? "opening its folder" : "flushing its folder", error);
+  if (const auto failed = DefaultsFile::syncFolder(file); failed.first) {
+    logSaveFailure(file, failed);
     return WriteOutcome::failed;
   }
   releaseDisplacedLocked();

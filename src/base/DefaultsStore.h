@@ -182,6 +182,9 @@ class DefaultsStore {
   // For tests: a hook run after the temporary file is written and before it replaces the real one;
   // returning false abandons the write there, as a crash at that moment would.
   void setWriteInterruptionForTesting(std::function<bool()> hook);
+  // For tests: a hook run right after the new file is swapped into place, given the name the file it
+  // replaced has now. It runs under the store's lock and must not call back into the store.
+  void setSwapHookForTesting(std::function<void(const std::filesystem::path&)> hook);
 
  private:
   // How a read came about. A file that has gone is waited for when read on a change, before a write
@@ -203,15 +206,12 @@ class DefaultsStore {
   // After a read: failed when the file cannot be written over, waiting when the changes wait for
   // it, else the outcome of writing them.
   WriteOutcome waitsOrPersistLocked();
-  // Saves in rounds: each writes the new file beside (writeBeside), puts it in place (placeLocked)
+  // Saves in rounds: each writes the new file beside (DefaultsFile::writeBeside), puts it in place (placeLocked)
   // and, when the file changed meanwhile, reads it again for the next round.
   WriteOutcome persistLocked();
-  struct NewFile;
-  static std::optional<NewFile> writeBeside(const std::filesystem::path& file, const std::string& bytes,
-                                            std::optional<size_t> based);
   enum class Placed { saved, changed, failed };
-  Placed placeLocked(const std::filesystem::path& file, NewFile& ours);
-  void putBackLocked(const std::filesystem::path& file, NewFile& ours);
+  Placed placeLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours);
+  void putBackLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours);
   void takeDisplacedLocked(const std::filesystem::path& displaced);
   WriteOutcome savedLocked(const std::filesystem::path& file, size_t written);
   void releaseDisplacedLocked();
@@ -291,6 +291,7 @@ class DefaultsStore {
   // The last problem logged, so that the same one read again is not logged again.
   std::string lastProblem_;
   std::function<bool()> interruption_;
+  std::function<void(const std::filesystem::path&)> swapHook_;
   // Last member: cancelled first, while everything it calls is still there.
   std::vector<Subscription> watches_;
 };

@@ -324,6 +324,39 @@ TEST(HandEdit, NoOneReadsAnOlderFileWhileTheStoreWrites) {
   }
 }
 
+// Another program's save is renamed in just before the store's swap, so that the swap displaces it
+// (the hook puts it where the swap leaves the file it replaced). It goes back in place, unless a
+// newer save was renamed over the store's file meanwhile: that one stays, and the displaced save's
+// changes are taken where the newer one still holds what they were based on. The store's own change
+// stays on top, and nothing is left beside once saved.
+TEST(HandEdit, ASaveTheSwapDisplacedGoesBackUnlessANewerOneStands) {
+  const std::string base = R"({"style": "row", "theirs": 4, "keep": 1, "same": 1})";
+  const std::string displaced = R"({"style": "row", "theirs": 5, "same": 1, "d": true, "titleSize": "large"})";
+  const std::string newer = R"({"style": "expo", "theirs": 6, "keep": 1, "same": 1})";
+  for (const bool newerStands : {false, true}) {
+    SCOPED_TRACE(newerStands ? "a newer save stands" : "put back");
+    Folder folder;
+    const auto file = folder.path / "defaults.json";
+    writeInPlace(file, base);
+    DefaultsStore store(file);
+    store.setSwapHookForTesting([&, swapped = false](const fs::path& aside) mutable {
+      if (std::exchange(swapped, true)) return;
+      writeInPlace(folder.path / "theirs", displaced);
+      fs::rename(folder.path / "theirs", aside);
+      if (newerStands) writeByRename(file, newer);
+    });
+    store.set("titleSize", "small");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    const Value expected = newerStands ? Value{{"style", "expo"}, {"theirs", 6}, {"same", 1}, {"d", true},
+                                              {"titleSize", "small"}}
+                                       : Value{{"style", "row"}, {"theirs", 5}, {"same", 1}, {"d", true},
+                                               {"titleSize", "small"}};
+    EXPECT_EQ(Value::parse(readBytes(file)), expected);
+    EXPECT_EQ(Value(store.storedValues()), expected);
+    EXPECT_EQ(filesNamed(folder.path, "defaults.json.").size(), 0u);
+  }
+}
+
 // A save in two halves caught between them: the store puts the half-written file back, waits, and
 // writes its change on top of the whole file once the other program has finished.
 TEST(HandEdit, AFileBeingWrittenIsNeverWrittenOver) {
