@@ -356,12 +356,13 @@ void DefaultsStore::fileChanged() {
 }
 
 bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
-  // A change taken from another program's displaced save holds while the file has, for its key, the
-  // value the change was based on; any other value there is newer, and the change goes.
+  // A change taken from another program's displaced save holds while the file has, for its key, a
+  // value known to be older (see takeDisplacedLocked); any other value there is newer, and it goes.
   for (auto it = theirs_.begin(); it != theirs_.end();) {
     const auto& [key, change] = *it;
     const auto there = values.find(key);
-    if (there == values.end() ? change.before.has_value() : change.before != there->second) {
+    const std::optional<Value> held = there == values.end() ? std::nullopt : std::optional<Value>(there->second);
+    if (std::find(change.older.begin(), change.older.end(), held) == change.older.end()) {
       it = theirs_.erase(it);
       continue;
     }
@@ -964,12 +965,14 @@ void DefaultsStore::putBackLocked(const std::filesystem::path& file, DefaultsFil
   takeDisplacedLocked(ours.path);
 }
 
-// Another program's save that could not go back in place. Its changes are the keys where it differs
-// from the file this round was based on. Each is taken on top of the file for as long as the file
-// in place holds, for its key, the value the change was based on: any other value there was saved
-// since, so a newer value of theirs is never replaced by an older one (replaceStoredLocked). The
-// store's own unsaved changes stay on top of theirs, as on top of the file. The file stays beside
-// until a save holds its changes, or until a newer value replaced each of them.
+// Another program's save that could not go back in place: its changes are taken on top of the file
+// in place, and it stays beside until a save holds them (or a newer value replaced each of them).
+// A change must never replace a newer value of theirs, and the order of saves shows only at the
+// path. So each change is kept with the values of its key known to be older: the one in the file
+// this round was based on, the one in the store's own file, and those of earlier displaced saves.
+// A key of the displaced save that holds one of these is no change; a change holds while the file
+// in place has one of them, and goes once it has any other, saved since (replaceStoredLocked). The
+// store's own unsaved changes stay on top of theirs, as on top of the file.
 void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) {
   std::string bytes;
   int error = 0;
@@ -983,28 +986,35 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
                 DefaultsFile::resolved(*file_).string(), displaced.string());
     return;  // the next start keeps it beside once whole
   }
-  // The values of the file this round was based on (for the keys this store did not change).
-  std::map<std::string, Value> based = stored_;
-  for (const auto& [key, change] : theirs_) {
-    if (change.before) {
-      based[key] = *change.before;
+  std::map<std::string, TheirChange> taken;
+  const auto take = [&](const std::string& key) {
+    if (unsaved_.count(key) || taken.count(key)) return;
+    TheirChange change;
+    if (const auto it = document->find(key); it != document->end() && !isAbsent(*it)) change.after = *it;
+    if (const auto it = theirs_.find(key); it == theirs_.end()) {
+      // The file read and the store's own hold what the store holds.
+      const auto held = stored_.find(key);
+      change.older = {held == stored_.end() ? std::nullopt : std::optional<Value>(held->second)};
     } else {
-      based.erase(key);
+      change.older = it->second.older;
+      change.older.push_back(it->second.after);
     }
-  }
-  const auto take = [&](const std::string& key, std::optional<Value> after) {
-    const auto it = based.find(key);
-    std::optional<Value> before = it == based.end() ? std::nullopt : std::optional<Value>(it->second);
-    if (!unsaved_.count(key) && before != after) theirs_[key] = {std::move(before), std::move(after)};
+    if (std::find(change.older.begin(), change.older.end(), change.after) == change.older.end()) {
+      taken[key] = std::move(change);
+    }
   };
-  for (const auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) take(key, value);
-  }
-  for (const auto& [key, value] : based) {
-    if (auto it = document->find(key); it == document->end() || isAbsent(*it)) take(key, std::nullopt);
+  for (const auto& [key, value] : document->items()) take(key);
+  for (const auto& [key, value] : stored_) take(key);
+  for (auto& [key, change] : taken) {
+    if (change.after) {
+      stored_[key] = *change.after;
+    } else {
+      stored_.erase(key);
+    }
+    theirs_[key] = std::move(change);
   }
   displaced_.push_back(displaced);
-  replaceStoredLocked(std::move(based));
+  if (theirs_.empty()) releaseDisplacedLocked();
 }
 
 // The new file stands in place: the changes it holds are saved. Made durable by flushing the folder;

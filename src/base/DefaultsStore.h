@@ -206,8 +206,8 @@ class DefaultsStore {
   // After a read: failed when the file cannot be written over, waiting when the changes wait for
   // it, else the outcome of writing them.
   WriteOutcome waitsOrPersistLocked();
-  // Saves in rounds: each writes the new file beside (DefaultsFile::writeBeside), puts it in place (placeLocked)
-  // and, when the file changed meanwhile, reads it again for the next round.
+  // Saves in rounds: each writes the new file beside (DefaultsFile::writeBeside), puts it in place
+  // (placeLocked) and, when the file changed meanwhile, reads it again for the next round.
   WriteOutcome persistLocked();
   enum class Placed { saved, changed, failed };
   Placed placeLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours);
@@ -250,9 +250,10 @@ class DefaultsStore {
   // The keys this store set (a value) or removed (none) that the file does not hold yet.
   Changes unsaved_;
   // Other programs' saves that this store displaced and could not put back, and the changes taken
-  // from them: per key, the value the file held before and the one they saved.
+  // from them: per key, the values known to be older and the one they saved (none: removed).
   struct TheirChange {
-    std::optional<Value> before, after;
+    std::vector<std::optional<Value>> older;
+    std::optional<Value> after;
   };
   std::map<std::string, TheirChange> theirs_;
   std::vector<std::filesystem::path> displaced_;

@@ -289,7 +289,9 @@ TEST(DefaultsStoreSave, AnotherProgramsLastSaveIsNeverUndone) {
   int64_t last = 0;
   std::thread other([&] {
     const auto until = Clock::now() + std::chrono::seconds(seconds);
-    for (int64_t theirs = 1; seconds ? Clock::now() < until : theirs <= 2000; ++theirs) saveByRename(file, last = theirs);
+    for (int64_t theirs = 1; seconds ? Clock::now() < until : theirs <= 2000; ++theirs) {
+      saveByRename(file, last = theirs);
+    }
     done = true;
   });
   int saves = 0, saved = 0;
