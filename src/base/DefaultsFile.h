@@ -12,10 +12,10 @@
 
 namespace quorvel {
 
-// The file beneath the defaults store (DefaultsStore): reading it without ever blocking, setting a
-// damaged one aside, where a path finally leads, and where a file stands now. Plain functions; the
-// only state is the set of temporary files this process is writing, which a sweep of leftovers
-// must not take. Safe from any thread.
+// The file beneath the defaults store (DefaultsStore): reading it without ever blocking, writing a
+// new one beside it, setting a damaged one aside, where a path finally leads, and where a file
+// stands now. Plain functions; the only state is the set of temporary files this process is
+// writing, which a sweep of leftovers must not take. Safe from any thread.
 class DefaultsFile {
  public:
   enum class ReadOutcome { missing, read, unreadable, notAFile, tooLarge };
