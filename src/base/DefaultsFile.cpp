@@ -77,6 +77,15 @@ bool wholeObject(const std::string& bytes) {
   return first != std::string::npos && bytes[first] == '{' && nlohmann::json::accept(bytes);
 }
 
+// The JSON object the file at `path` holds, or null.
+nlohmann::json objectAt(const std::filesystem::path& path) {
+  std::string bytes;
+  int error = 0;
+  if (DefaultsFile::read(path, size_t{1} << 20, bytes, error) != DefaultsFile::ReadOutcome::read) return nullptr;
+  auto parsed = DefaultsFile::parse(bytes, 512);
+  return std::holds_alternative<nlohmann::json>(parsed) ? std::get<nlohmann::json>(std::move(parsed)) : nullptr;
+}
+
 }  // namespace
 
 size_t DefaultsFile::hashOf(const std::string& bytes) { return std::hash<std::string>{}(bytes); }
@@ -339,11 +348,20 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file, 
       newest->path.clear();
     }
   }
+  std::optional<nlohmann::json> standing;  // read once, should a displaced save need it
   for (const auto& leftover : leftovers) {
     if (leftover.path.empty()) continue;
     if (leftover.kind == Kind::other) {
-      // Another program's save that a write of ours displaced just before it was stopped: kept.
-      auto beside = moveBeside(leftover.path, file, "displaced");
+      // Another program's save that a write of ours displaced just before it was stopped: kept,
+      // unless the file in place holds every value of it (the write had taken them, or a later save).
+      if (!standing) standing = objectAt(file);
+      const auto theirs = objectAt(leftover.path);
+      bool held = standing->is_object() && theirs.is_object();
+      for (auto it = theirs.begin(); held && it != theirs.end(); ++it) {
+        const auto there = standing->find(it.key());
+        held = there != standing->end() && *there == it.value();
+      }
+      auto beside = held ? std::variant<std::filesystem::path, int>(0) : moveBeside(leftover.path, file, "displaced");
       if (auto* path = std::get_if<std::filesystem::path>(&beside)) {
         log().error("A save of another program that a stopped write had displaced from %{public}s is kept beside it as "
                     "%{public}s.",
@@ -354,6 +372,111 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file, 
     std::error_code removeError;
     std::filesystem::remove(leftover.path, removeError);
   }
+}
+
+// ---- Writing ---------------------------------------------------------------------------------
+
+std::variant<nlohmann::json, std::string> DefaultsFile::parse(const std::string& text, int maximumNesting) {
+  bool tooDeep = false;
+  // The top-level object is depth 0. A container too deep is not built, nor anything inside it.
+  auto callback = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+    if ((event == nlohmann::json::parse_event_t::object_start || event == nlohmann::json::parse_event_t::array_start) &&
+        depth > maximumNesting) {
+      tooDeep = true;
+      return false;
+    }
+    return true;
+  };
+  auto parsed = nlohmann::json::parse(text, callback, /*allow_exceptions=*/false);
+  if (parsed.is_discarded()) return std::string("it is not valid JSON");
+  if (tooDeep) return "it is nested deeper than " + std::to_string(maximumNesting) + " levels";
+  if (!parsed.is_object()) return std::string("it does not hold a JSON object");
+  return parsed;
+}
+
+bool DefaultsFile::holds(const std::filesystem::path& path, size_t hash, size_t limit) {
+  std::string bytes;
+  int error = 0;
+  return read(path, limit, bytes, error) == ReadOutcome::read && hashOf(bytes) == hash;
+}
+
+DefaultsFile::Held::Held(int fd) : fd_(fd) {
+  struct stat info {};
+  if (fd_ >= 0 && ::fstat(fd_, &info) != 0) ::close(std::exchange(fd_, -1));
+  device_ = info.st_dev;
+  inode_ = info.st_ino;
+}
+
+DefaultsFile::Held DefaultsFile::Held::at(const std::filesystem::path& path) {
+  return Held(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+}
+
+DefaultsFile::Held& DefaultsFile::Held::operator=(Held other) noexcept {
+  std::swap(fd_, other.fd_);
+  device_ = other.device_;
+  inode_ = other.inode_;
+  return *this;
+}
+
+DefaultsFile::Held::~Held() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool DefaultsFile::Held::standsAt(const std::filesystem::path& path) const {
+  struct stat now {};
+  return fd_ >= 0 && ::lstat(path.c_str(), &now) == 0 && now.st_dev == device_ && now.st_ino == inode_;
+}
+
+bool DefaultsFile::writeAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+std::variant<DefaultsFile::NewFile, std::pair<const char*, int>> DefaultsFile::writeBeside(
+    const std::filesystem::path& file, const std::string& bytes, std::optional<size_t> based) {
+  const size_t hash = hashOf(bytes);
+  NewFile made{newTemporary(file, based, hash), hash, {}};
+  mode_t mode = 0600;
+  if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
+  int fd = ::open(made.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0 && errno == ENOENT) {
+    // The folder was removed while the program ran: it is made again.
+    std::error_code ec;
+    std::filesystem::create_directories(folderOf(file), ec);
+    fd = ::open(made.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  }
+  std::pair<const char*, int> failed{nullptr, 0};
+  const auto step = [&](bool done, const char* what) {
+    if (!done && !failed.first) failed = {what, errno};
+    return !failed.first;
+  };
+  if (step(fd >= 0, "creating the temporary file") && step(writeAll(fd, bytes), "writing the temporary file") &&
+      step(mode == 0600 || ::fchmod(fd, mode) == 0, "setting the permissions of the temporary file") &&
+      step(::fsync(fd) == 0, "flushing the temporary file")) {
+    made.held = Held::at(made.path);
+    step(made.held.held(), "holding the temporary file");
+  }
+  if (fd >= 0) step(::close(fd) == 0, "closing the temporary file");
+  if (!failed.first) return made;
+  if (fd >= 0) ::unlink(made.path.c_str());
+  doneWriting(made.path);
+  return failed;
+}
+
+std::pair<const char*, int> DefaultsFile::syncFolder(const std::filesystem::path& file) {
+  const int folder = ::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return {"opening its folder", errno};
+  const int error = ::fsync(folder) == 0 ? 0 : errno;
+  ::close(folder);
+  return {error != 0 && error != EINVAL ? "flushing its folder" : nullptr, error == EINVAL ? 0 : error};
 }
 
 }  // namespace quorvel

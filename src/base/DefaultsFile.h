@@ -5,14 +5,17 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
+
+#include <nlohmann/json.hpp>
 
 namespace quorvel {
 
-// The file beneath the defaults store (DefaultsStore): reading it without ever blocking, setting a
-// damaged one aside, where a path finally leads, and where a file stands now. Plain functions; the
-// only state is the set of temporary files this process is writing, which a sweep of leftovers
-// must not take. Safe from any thread.
+// The file beneath the defaults store (DefaultsStore): reading it without ever blocking, writing a
+// new one beside it, setting a damaged one aside, where a path finally leads, and where a file
+// stands now. Plain functions; the only state is the set of temporary files this process is
+// writing, which a sweep of leftovers must not take. Safe from any thread.
 class DefaultsFile {
  public:
   enum class ReadOutcome { missing, read, unreadable, notAFile, tooLarge };
@@ -54,6 +57,50 @@ class DefaultsFile {
   // file system cannot swap).
   static int exchange(const std::filesystem::path& from, const std::filesystem::path& to);
 
+  // The JSON object `text` holds, or why it is damaged: not JSON, not an object, or nested deeper than
+  // `maximumNesting` (such values would be copied and written recursively, which a deep enough one
+  // turns into a stack overflow).
+  static std::variant<nlohmann::json, std::string> parse(const std::string& text, int maximumNesting);
+  // Writes all of `bytes` to `fd`; false with errno set when it could not.
+  static bool writeAll(int fd, const std::string& bytes);
+  // Whether the whole file at `path` holds the bytes of hash `hash` (see hashOf).
+  static bool holds(const std::filesystem::path& path, size_t hash, size_t limit);
+
+  // A file held open by its path alone (nothing is read, no device acted on), so that its inode
+  // number cannot pass to another file while it is held.
+  class Held {
+   public:
+    Held() = default;
+    explicit Held(int fd);  // takes an open descriptor
+    static Held at(const std::filesystem::path& path);
+    Held(Held&& other) noexcept : fd_(std::exchange(other.fd_, -1)), device_(other.device_), inode_(other.inode_) {}
+    Held& operator=(Held other) noexcept;
+    ~Held();
+    bool held() const { return fd_ >= 0; }
+    // Whether this very file (not a copy of it) is the one at `path`.
+    bool standsAt(const std::filesystem::path& path) const;
+
+   private:
+    int fd_ = -1;
+    uint64_t device_ = 0, inode_ = 0;
+  };
+  // A write's new file beside the file, with the hash of its bytes, held open since it was written.
+  struct NewFile {
+    std::filesystem::path path;
+    size_t hash = 0;
+    Held held;
+  };
+  // Writes `bytes` beside `file` (named by newTemporary) as a new file: created (with the folder,
+  // should it have gone), written, given the permissions of the file it replaces (a new file is the
+  // user's alone), flushed and held. On failure nothing stays beside, and the step that failed is
+  // given with its errno.
+  static std::variant<NewFile, std::pair<const char*, int>> writeBeside(const std::filesystem::path& file,
+                                                                       const std::string& bytes,
+                                                                       std::optional<size_t> based);
+  // Flushes `file`'s folder, so that a rename in it lasts: 0, or the step that failed and its errno.
+  // A file system that cannot flush a folder (EINVAL) has the rename in place all the same.
+  static std::pair<const char*, int> syncFolder(const std::filesystem::path& file);
+
   // A write's own name beside `file` for its new file: "<name>.tmp-<pid>-<n>-<based>-<new>", where
   // <based> is the hash of the file the write was based on (or "none") and <new> the hash of the new
   // file's bytes, in hexadecimal, so that a leftover tells what it holds. Noted from here until
@@ -74,7 +121,8 @@ class DefaultsFile {
   // name is looked at: a temporary file that holds the new file of a write (not completed: the
   // path holds the last completed save) or the file a write displaced goes; one that holds a third
   // whole file (another program's save displaced in the moment before a kill) is kept beside as
-  // "<name>.displaced-<timestamp>"; and when no file stands at `file`, the newest whole leftover by
+  // "<name>.displaced-<timestamp>" unless the file in place holds every value of it (then it goes
+  // too); and when no file stands at `file`, the newest whole leftover by
   // modification time is put back there first. Files taken aside by earlier versions
   // ("<name>.saving-<pid>-<n>") are treated alike. Without the lock, only this process's own
   // leftovers that no write is using go.

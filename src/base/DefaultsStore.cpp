@@ -142,27 +142,7 @@ bool isAbsent(const DefaultsStore::Value& v) { return v.is_null() || v.is_discar
 
 // ---- The file's text ------------------------------------------------------------------------
 
-// The JSON value `text` holds, or why it is damaged: not JSON, not an object, or nested deeper than
-// `maximumNesting` (such values would be copied and written recursively, which a deep enough one
-// turns into a stack overflow).
-std::variant<DefaultsStore::Value, std::string> parseDocument(const std::string& text, int maximumNesting) {
-  bool tooDeep = false;
-  // The top-level object is depth 0. A container too deep is not built, nor anything inside it.
-  auto callback = [&](int depth, DefaultsStore::Value::parse_event_t event, DefaultsStore::Value&) {
-    if ((event == DefaultsStore::Value::parse_event_t::object_start ||
-         event == DefaultsStore::Value::parse_event_t::array_start) &&
-        depth > maximumNesting) {
-      tooDeep = true;
-      return false;
-    }
-    return true;
-  };
-  auto parsed = DefaultsStore::Value::parse(text, callback, /*allow_exceptions=*/false);
-  if (parsed.is_discarded()) return std::string("it is not valid JSON");
-  if (tooDeep) return "it is nested deeper than " + std::to_string(maximumNesting) + " levels";
-  if (!parsed.is_object()) return std::string("it does not hold a JSON object");
-  return parsed;
-}
+constexpr auto& parseDocument = DefaultsFile::parse;
 
 // The stored values as the file holds them: one key a line, each value written compactly, so the
 // size of the file follows the size of the values whatever their nesting.
@@ -183,18 +163,7 @@ std::string documentText(const std::map<std::string, DefaultsStore::Value>& valu
   return text;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
+constexpr auto& writeAll = DefaultsFile::writeAll;
 
 }  // namespace
 
@@ -206,6 +175,7 @@ DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)
 
 DefaultsStore::~DefaultsStore() {
   close();
+  for (const auto& path : displaced_) DefaultsFile::doneWriting(path);  // left for the next start
   if (file_) DefaultsFile::unlockFolder(*file_, folderLock_);
 }
 
@@ -386,6 +356,25 @@ void DefaultsStore::fileChanged() {
 }
 
 bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
+  // A change taken from another program's displaced save holds while the file has, for its key, a
+  // value known to be older (see takeDisplacedLocked); any other value there is newer, and it goes.
+  for (auto it = theirs_.begin(); it != theirs_.end();) {
+    const auto& [key, change] = *it;
+    const auto there = values.find(key);
+    const std::optional<Value> held = there == values.end() ? std::nullopt : std::optional<Value>(there->second);
+    if (std::find(change.older.begin(), change.older.end(), held) == change.older.end()) {
+      it = theirs_.erase(it);
+      continue;
+    }
+    if (change.after) {
+      values[key] = *change.after;
+    } else {
+      values.erase(key);
+    }
+    ++it;
+  }
+  // Displaced saves whose every change a newer value replaced hold nothing more.
+  if (theirs_.empty()) releaseDisplacedLocked();
   for (const auto& [key, value] : unsaved_) {
     if (value) {
       values[key] = *value;
@@ -486,7 +475,7 @@ bool DefaultsStore::catchUpLocked() {
       }
     }
   }
-  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWrite_ = persistLocked();
+  if (!unsettled_ && !held_ && !leftAlone_ && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
   // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
   if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
   return changed;
@@ -841,28 +830,31 @@ void DefaultsStore::setWriteInterruptionForTesting(std::function<bool()> hook) {
   interruption_ = std::move(hook);
 }
 
+// ---- Saving ------------------------------------------------------------------------------------
+
+namespace {
+
+void logSaveFailure(const std::filesystem::path& file, std::pair<const char*, int> failed) {
+  log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(),
+              failed.first, errnoText(failed.second));
+}
+
+}  // namespace
+
+void DefaultsStore::setSwapHookForTesting(std::function<void(const std::filesystem::path&)> hook) {
+  std::lock_guard guard(mutex_);
+  swapHook_ = std::move(hook);
+}
+
 // Runs with mutex_ held, so writes reach the disk in the order they were made. The interruption
 // hook runs under the lock too and must not call back into the store.
 DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
   if (!file_) return WriteOutcome::saved;
   if (leftAlone_) return WriteOutcome::failed;
   const auto file = DefaultsFile::resolved(*file_);
-  const auto folder = DefaultsFile::folderOf(file);
-
-  // Saves of other programs that a round displaced: their values are in the next round, and the
-  // files go once it is saved (a kill before leaves them for the next start to keep beside).
-  std::vector<std::filesystem::path> displaced;
-  const auto releaseDisplaced = [&](bool remove) {
-    for (const auto& path : displaced) {
-      if (remove) ::unlink(path.c_str());
-      DefaultsFile::doneWriting(path);
-    }
-    displaced.clear();
-  };
-
   // Another program may save between the read and the moment the new file takes its place. Each
-  // time it does, its values are taken and the write is made again on top of them. Past the last
-  // round the changes wait for the next write.
+  // time it does, the write is made again on top of its save; past the last round the changes
+  // wait for the next write.
   constexpr int rounds = 8;
   for (int round = 1; round <= rounds; ++round) {
     const std::string bytes = documentText(stored_);
@@ -872,196 +864,184 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
                   "%{public}s a defaults file may hold; the change is undone.",
                   file.string(), std::to_string(bytes.size()), std::to_string(maximumFileSize));
       lastWriteTooLarge_ = true;
-      releaseDisplaced(false);
       return WriteOutcome::failed;
     }
-    const size_t written = DefaultsFile::hashOf(bytes);
-
-    const auto temporary = DefaultsFile::newTemporary(file, knownHash_, written);
-    auto finish = [&](bool removeTemporary) {
-      if (removeTemporary) ::unlink(temporary.c_str());
-      DefaultsFile::doneWriting(temporary);
-    };
-    auto fail = [&](const char* step, int error, bool created) {
-      log().error("Could not save the defaults to %{public}s: %{public}s failed (%{public}s).", file.string(), step,
-                  errnoText(error));
-      finish(created);
-      releaseDisplaced(false);
+    auto written = DefaultsFile::writeBeside(file, bytes, knownHash_);
+    if (auto* failed = std::get_if<std::pair<const char*, int>>(&written)) {
+      logSaveFailure(file, *failed);
       return WriteOutcome::failed;
-    };
-    // The file changed under this round: it is read again, and the changes wait or go on top of it.
-    auto readAgain = [&]() -> std::optional<WriteOutcome> {
-      finish(true);
-      readFileLocked(Reading::beforeWrite);
-      if (leftAlone_ || unsettled_ || held_) {
-        releaseDisplaced(false);
-        return waitsOrPersistLocked();
-      }
-      return std::nullopt;
-    };
-
-    // The replacement keeps the permissions of the file it replaces; a new file is the user's alone.
-    mode_t mode = 0600;
-    if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode)) mode = info.st_mode & 07777;
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == ENOENT) {
-      // The folder was removed while the program ran: it is made again.
-      std::error_code ec;
-      std::filesystem::create_directories(folder, ec);
-      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     }
-    if (fd < 0) return fail("creating the temporary file", errno, false);
-    if (!writeAll(fd, bytes)) {
-      int error = errno;
-      ::close(fd);
-      return fail("writing the temporary file", error, true);
-    }
-    if (mode != 0600 && ::fchmod(fd, mode) != 0) {
-      int error = errno;
-      ::close(fd);
-      return fail("setting the permissions of the temporary file", error, true);
-    }
-    if (::fsync(fd) != 0) {
-      int error = errno;
-      ::close(fd);
-      return fail("flushing the temporary file", error, true);
-    }
-    if (::close(fd) != 0) return fail("closing the temporary file", errno, true);
-
+    auto* ours = std::get_if<DefaultsFile::NewFile>(&written);
     if (interruption_ && !interruption_()) {
-      // Abandoned as a crash would leave it: the temporary file stays, the real one is untouched.
-      finish(false);
-      releaseDisplaced(false);
+      // Abandoned as a crash would leave it: the new file stays beside, the real one is untouched.
+      DefaultsFile::doneWriting(ours->path);
       return WriteOutcome::failed;
     }
-
-    if (!knownHash_) {
-      // No file was there: the new one goes in only while none stands.
-      const int error = DefaultsFile::renameNoReplace(temporary, file);
-      if (error == EEXIST) {
-        if (auto outcome = readAgain()) return *outcome;  // someone made the file since it was read
-        continue;
-      }
-      if (error != 0) return fail("putting the new file in place", error, true);
-      finish(false);
-    } else {
-      // The file this write is based on is looked at once more and held open, so that its inode
-      // number cannot pass to another file meanwhile; then the new file and it swap places.
-      std::string there;
-      int readError = 0;
-      int lookedAt = -1;
-      const bool based = DefaultsFile::read(file, maximumFileSize, there, readError, &lookedAt) ==
-                             DefaultsFile::ReadOutcome::read &&
-                         DefaultsFile::hashOf(there) == *knownHash_;
-      const std::unique_ptr<int, void (*)(int*)> closing(&lookedAt, [](int* held) {
-        if (*held >= 0) ::close(*held);
-      });
-      struct stat lookedAtInfo {};
-      if (!based || ::fstat(lookedAt, &lookedAtInfo) != 0) {
-        if (auto outcome = readAgain()) return *outcome;
-        continue;
-      }
-      int error = DefaultsFile::exchange(temporary, file);
-      if (error == EINVAL || error == ENOSYS) {
-        // This file system cannot swap: a plain rename, right after the look above.
-        error = ::rename(temporary.c_str(), file.c_str()) == 0 ? 0 : errno;
-        if (error != 0) return fail("putting the new file in place", error, true);
-        finish(false);
-      } else if (error == ENOENT) {
-        if (auto outcome = readAgain()) return *outcome;  // removed since the look
-        continue;
-      } else if (error != 0) {
-        return fail("putting the new file in place", error, true);
-      } else {
-        // The temporary name now holds the file that stood in place.
-        struct stat info {};
-        std::string old;
-        const bool regular = ::lstat(temporary.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-        const bool whole = regular && DefaultsFile::read(temporary, maximumFileSize, old, readError) ==
-                                          DefaultsFile::ReadOutcome::read;
-        const size_t oldHash = whole ? DefaultsFile::hashOf(old) : 0;
-        if (whole && info.st_dev == lookedAtInfo.st_dev && info.st_ino == lookedAtInfo.st_ino &&
-            oldHash == *knownHash_) {
-          finish(true);  // the file this write was based on: done
-        } else {
-          // Another program saved since the look (by rename, or in place), or is half-way through a
-          // save: its file goes straight back in place, so that it stood aside only for that
-          // moment, and the write is made again on top of it or waits for it.
-          const int back = DefaultsFile::exchange(temporary, file);
-          std::string there;
-          const bool read = DefaultsFile::read(temporary, maximumFileSize, there, readError) ==
-                            DefaultsFile::ReadOutcome::read;
-          if (back == 0 && (!read || DefaultsFile::hashOf(there) == written)) {
-            finish(true);
-          } else if (auto parsed = parseDocument(read ? there : std::string(), maximumNesting);
-                     read && std::holds_alternative<Value>(parsed)) {
-            // A save that could not go back (or yet another one, swapped out by the swap back): its
-            // changes (the keys where it differs from the values this write was based on) join the
-            // store's own, and the file stays until they are saved.
-            std::map<std::string, Value> theirs;
-            for (auto& [key, value] : std::get<Value>(parsed).items()) {
-              if (!isAbsent(value)) theirs[key] = std::move(value);
-            }
-            for (const auto& [key, value] : theirs) {
-              auto it = stored_.find(key);
-              if (!unsaved_.count(key) && (it == stored_.end() || it->second != value)) unsaved_[key] = value;
-            }
-            for (const auto& [key, value] : stored_) {
-              if (!unsaved_.count(key) && !theirs.count(key)) unsaved_[key] = std::nullopt;
-            }
-            replaceStoredLocked(stored_);
-            displaced.push_back(temporary);
-          } else {
-            log().error("Could not save the defaults to %{public}s: another program is writing it, and putting its "
-                        "file back failed (%{public}s); it lies at %{public}s.",
-                        file.string(), back == 0 ? "the place was taken" : errnoText(back), temporary.string());
-            finish(false);
-          }
-          if (back != 0) knownHash_ = written;  // this round's file stands in place
-          readFileLocked(Reading::beforeWrite);
-          if (leftAlone_ || unsettled_ || held_) {
-            releaseDisplaced(false);
-            return waitsOrPersistLocked();
-          }
-          continue;
-        }
-      }
+    const Placed placed = placeLocked(file, *ours);
+    // A displaced save kept under the new file's name is still this store's to remove.
+    if (std::find(displaced_.begin(), displaced_.end(), ours->path) == displaced_.end()) {
+      DefaultsFile::doneWriting(ours->path);
     }
-
-    knownHash_ = written;
-    // The keys these rounds took from other programs' saves are in the file now: those files go.
-    releaseDisplaced(true);
-    unsaved_.clear();
-    waitingSince_.reset();
-    if (journalStands_) {
-      ::unlink(journalPath().c_str());
-      journalStands_ = false;
-    }
-
-    // Make the swap itself durable. Some file systems cannot sync a folder (EINVAL); the data is
-    // in place there all the same.
-    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd < 0) {
-      int error = errno;
-      log().error("Could not save the defaults to %{public}s: opening its folder failed (%{public}s).", file.string(),
-                  errnoText(error));
-      return WriteOutcome::failed;
-    }
-    int synced = ::fsync(folderFd);
-    int syncError = errno;
-    ::close(folderFd);
-    if (synced != 0 && syncError != EINVAL) {
-      log().error("Could not save the defaults to %{public}s: flushing its folder failed (%{public}s).", file.string(),
-                  errnoText(syncError));
-      return WriteOutcome::failed;
-    }
-    return WriteOutcome::saved;
+    if (placed == Placed::saved) return savedLocked(file, ours->hash);
+    if (placed == Placed::failed) return WriteOutcome::failed;
+    // The file changed under this round: it is read again, and the changes wait or go on top of it.
+    readFileLocked(Reading::beforeWrite);
+    if (leftAlone_ || unsettled_ || held_) return waitsOrPersistLocked();
   }
-  releaseDisplaced(false);
   log().error("Could not save the defaults to %{public}s: another program keeps writing it; the changes are saved "
               "with the next write.",
               file.string());
   return WriteOutcome::failed;
+}
+
+// Puts the new file in place of the file this round is based on. Saved: it stands there, and the
+// file it replaced is gone. Changed: the file is no longer the one the round is based on, and the
+// new file is gone (or another program's save is displaced under its name).
+DefaultsStore::Placed DefaultsStore::placeLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours) {
+  const auto failed = [&](int error) {
+    logSaveFailure(file, {"putting the new file in place", error});
+    ::unlink(ours.path.c_str());
+    return Placed::failed;
+  };
+  const auto changed = [&] {
+    ::unlink(ours.path.c_str());
+    return Placed::changed;
+  };
+  if (!knownHash_) {
+    // No file was there: the new one goes in only while none stands.
+    const int error = DefaultsFile::renameNoReplace(ours.path, file);
+    if (error == EEXIST) return changed();  // someone made the file since it was read
+    return error == 0 ? Placed::saved : failed(error);
+  }
+  // The file this round is based on is looked at once more and held open, so that its inode number
+  // cannot pass to another file meanwhile; then the new file and it swap places.
+  std::string bytes;
+  int error = 0, fd = -1;
+  const bool based = DefaultsFile::read(file, maximumFileSize, bytes, error, &fd) == DefaultsFile::ReadOutcome::read;
+  const DefaultsFile::Held basis(fd);
+  if (!based || !basis.held() || DefaultsFile::hashOf(bytes) != *knownHash_) return changed();
+  error = DefaultsFile::exchange(ours.path, file);
+  if (error == EINVAL || error == ENOSYS) {
+    // This file system cannot swap: a plain rename, right after the look above.
+    return ::rename(ours.path.c_str(), file.c_str()) == 0 ? Placed::saved : failed(errno);
+  }
+  if (error == ENOENT) return changed();  // removed since the look
+  if (error != 0) return failed(error);
+  if (swapHook_) swapHook_(ours.path);
+  // The new file's name holds what stood in place: the file this round is based on, with the bytes
+  // read, goes. Anything else is another program's save made since the look, or being made in place.
+  if (basis.standsAt(ours.path) && DefaultsFile::holds(ours.path, *knownHash_, maximumFileSize)) {
+    ::unlink(ours.path.c_str());
+    return Placed::saved;
+  }
+  putBackLocked(file, ours);
+  return Placed::changed;
+}
+
+// Another program's save came out of the swap, under the new file's name: it goes back in place at
+// once, but only while the path still holds the file this store put there. Should another save have
+// been renamed over that meanwhile, it is newer than the one that came out, and stays. What comes
+// out of a swap back is judged alike: the store's own file, unchanged, goes; yet another save,
+// renamed over the path just before the swap back, is newer than the one just put back, so it goes
+// back in turn, the one it displaced is no longer put back. What stays under the new file's name
+// is a displaced save.
+void DefaultsStore::putBackLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours) {
+  constexpr int swaps = 8;
+  DefaultsFile::Held placed = std::move(ours.held);  // what this store last put at the path
+  bool placedIsOurs = true;
+  for (int swap = 0; swap < swaps && placed.standsAt(file); ++swap) {
+    DefaultsFile::Held aside = DefaultsFile::Held::at(ours.path);
+    if (!aside.held() || DefaultsFile::exchange(ours.path, file) != 0) break;
+    if (placed.standsAt(ours.path)) {
+      if (placedIsOurs && DefaultsFile::holds(ours.path, ours.hash, maximumFileSize)) {
+        ::unlink(ours.path.c_str());
+        return;
+      }
+      break;
+    }
+    placed = std::move(aside);
+    placedIsOurs = false;
+  }
+  takeDisplacedLocked(ours.path);
+}
+
+// Another program's save that could not go back in place: its changes are taken on top of the file
+// in place, and it stays beside until a save holds them (or a newer value replaced each of them).
+// A change must never replace a newer value of theirs, and the order of saves shows only at the
+// path. So each change is kept with the values of its key known to be older: the one in the file
+// this round was based on, the one in the store's own file, and those of earlier displaced saves.
+// A key of the displaced save that holds one of these is no change; a change holds while the file
+// in place has one of them, and goes once it has any other, saved since (replaceStoredLocked). The
+// store's own unsaved changes stay on top of theirs, as on top of the file.
+void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) {
+  std::string bytes;
+  int error = 0;
+  auto parsed = DefaultsFile::read(displaced, maximumFileSize, bytes, error) == DefaultsFile::ReadOutcome::read
+                    ? parseDocument(bytes, maximumNesting)
+                    : std::variant<Value, std::string>(std::string("unread"));
+  auto* document = std::get_if<Value>(&parsed);
+  if (!document) {
+    log().error("Could not save the defaults to %{public}s: another program is writing it, and its file could not "
+                "be put back; it lies at %{public}s.",
+                DefaultsFile::resolved(*file_).string(), displaced.string());
+    return;  // the next start keeps it beside once whole
+  }
+  std::map<std::string, TheirChange> taken;
+  const auto take = [&](const std::string& key) {
+    if (unsaved_.count(key) || taken.count(key)) return;
+    TheirChange change;
+    if (const auto it = document->find(key); it != document->end() && !isAbsent(*it)) change.after = *it;
+    if (const auto it = theirs_.find(key); it == theirs_.end()) {
+      // The file read and the store's own hold what the store holds.
+      const auto held = stored_.find(key);
+      change.older = {held == stored_.end() ? std::nullopt : std::optional<Value>(held->second)};
+    } else {
+      change.older = it->second.older;
+      change.older.push_back(it->second.after);
+    }
+    if (std::find(change.older.begin(), change.older.end(), change.after) == change.older.end()) {
+      taken[key] = std::move(change);
+    }
+  };
+  for (const auto& [key, value] : document->items()) take(key);
+  for (const auto& [key, value] : stored_) take(key);
+  for (auto& [key, change] : taken) {
+    if (change.after) {
+      stored_[key] = *change.after;
+    } else {
+      stored_.erase(key);
+    }
+    theirs_[key] = std::move(change);
+  }
+  displaced_.push_back(displaced);
+  if (theirs_.empty()) releaseDisplacedLocked();
+}
+
+// The new file stands in place: the changes it holds are saved. Made durable by flushing the folder;
+// then the displaced saves whose changes it took go.
+DefaultsStore::WriteOutcome DefaultsStore::savedLocked(const std::filesystem::path& file, size_t written) {
+  knownHash_ = written;
+  unsaved_.clear();
+  theirs_.clear();
+  waitingSince_.reset();
+  if (journalStands_) {
+    ::unlink(journalPath().c_str());
+    journalStands_ = false;
+  }
+  if (const auto failed = DefaultsFile::syncFolder(file); failed.first) {
+    logSaveFailure(file, failed);
+    return WriteOutcome::failed;
+  }
+  releaseDisplacedLocked();
+  return WriteOutcome::saved;
+}
+
+void DefaultsStore::releaseDisplacedLocked() {
+  for (const auto& path : displaced_) {
+    ::unlink(path.c_str());
+    DefaultsFile::doneWriting(path);
+  }
+  displaced_.clear();
 }
 
 // ---- Observers -------------------------------------------------------------------------------

@@ -80,25 +80,25 @@ namespace quorvel {
 // and puts the store's own changes (the keys this store set or removed and has not saved yet) on
 // top of it. The new file is written beside it ("<name>.tmp-<pid>-<n>-<based>-<new>", the hashes of
 // the file it is based on and of its own bytes), flushed, and swapped with the file in place in one
-// step (renameat2 RENAME_EXCHANGE), the file it was based on held open meanwhile. The file thus
-// displaced is compared with the one held and its bytes with those read: the same, it is removed.
-// Otherwise another program saved since the look (by rename or in place) or is half-way through
-// writing it in place: the two are swapped back at once (so its file stood aside, and the store's
-// file without its save at the path, only for that moment), and the write is made again on top of it,
-// or waits for it as above. Should the swap back fail, its values join the store's changes and
-// its file stays beside until they are saved. With no file in place (a first save), the new file is
-// renamed there only while none stands. On a file system that cannot swap (EINVAL), the new file is
-// renamed over the old one once it has been looked at once more: the path is never empty, but a
-// save another program makes in the moment between that look and the rename is lost there. The
-// folder is flushed after each save. The replacement keeps the file's permissions; a new file is
-// the user's alone.
+// step (renameat2 RENAME_EXCHANGE). Out of the swap comes the file it was based on, which goes, or
+// another program's save made since the look, which goes straight back, but only while the path
+// still holds the store's file: a save renamed over that meanwhile is newer and stays, and the one
+// that came out stays beside as displaced. The keys where a displaced save differs from the file
+// the write was based on are taken, each only while the file in place holds the value it was based
+// on (a newer value of theirs wins), and it goes once a save holds them. The write is then made
+// again on top of the file in place, or waits for it as above. With no file in place (a first
+// save), the new file is renamed there only while none stands. On a file system that cannot swap
+// (EINVAL), it is renamed over the old one right after a last look: a save another program makes
+// in between is lost there. The folder is flushed after each save. The replacement keeps the
+// file's permissions; a new file is the user's alone.
 //
 // The folder lock: a store takes an exclusive lock on the configuration folder (flock, without
 // waiting, on a lock file named after the folder in $XDG_RUNTIME_DIR: see DefaultsFile::lockFolder)
 // for its whole life. The store that holds it, being the only writer of ours there,
 // clears every leftover of a write that never finished at construction (DefaultsFile::
 // removeStaleTemporaryFiles: with no file in place, the newest whole copy goes back first; another
-// program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>")
+// program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>"
+// unless the file holds its values)
 // and keeps the journal; one that does not hold it clears only this process's own leftovers.
 //
 // The journal: changes that still wait when the store ends (close() or its destruction) are not
@@ -182,6 +182,9 @@ class DefaultsStore {
   // For tests: a hook run after the temporary file is written and before it replaces the real one;
   // returning false abandons the write there, as a crash at that moment would.
   void setWriteInterruptionForTesting(std::function<bool()> hook);
+  // For tests: a hook run right after the new file is swapped into place, given the name the file it
+  // replaced has now. It runs under the store's lock and must not call back into the store.
+  void setSwapHookForTesting(std::function<void(const std::filesystem::path&)> hook);
 
  private:
   // How a read came about. A file that has gone is waited for when read on a change, before a write
@@ -203,7 +206,15 @@ class DefaultsStore {
   // After a read: failed when the file cannot be written over, waiting when the changes wait for
   // it, else the outcome of writing them.
   WriteOutcome waitsOrPersistLocked();
+  // Saves in rounds: each writes the new file beside (DefaultsFile::writeBeside), puts it in place
+  // (placeLocked) and, when the file changed meanwhile, reads it again for the next round.
   WriteOutcome persistLocked();
+  enum class Placed { saved, changed, failed };
+  Placed placeLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours);
+  void putBackLocked(const std::filesystem::path& file, DefaultsFile::NewFile& ours);
+  void takeDisplacedLocked(const std::filesystem::path& displaced);
+  WriteOutcome savedLocked(const std::filesystem::path& file, size_t written);
+  void releaseDisplacedLocked();
   void loadJournalLocked();
   void writeJournalLocked();
   std::filesystem::path journalPath() const;
@@ -238,6 +249,14 @@ class DefaultsStore {
   std::optional<size_t> knownHash_;
   // The keys this store set (a value) or removed (none) that the file does not hold yet.
   Changes unsaved_;
+  // Other programs' saves that this store displaced and could not put back, and the changes taken
+  // from them: per key, the values known to be older and the one they saved (none: removed).
+  struct TheirChange {
+    std::vector<std::optional<Value>> older;
+    std::optional<Value> after;
+  };
+  std::map<std::string, TheirChange> theirs_;
+  std::vector<std::filesystem::path> displaced_;
   // Settling: the file changed and has gone; it is looked at again on timers_.
   Executor* timers_ = nullptr;
   std::shared_ptr<ObserverList<>> settleSignal_ = std::make_shared<ObserverList<>>();
@@ -273,6 +292,7 @@ class DefaultsStore {
   // The last problem logged, so that the same one read again is not logged again.
   std::string lastProblem_;
   std::function<bool()> interruption_;
+  std::function<void(const std::filesystem::path&)> swapHook_;
   // Last member: cancelled first, while everything it calls is still there.
   std::vector<Subscription> watches_;
 };

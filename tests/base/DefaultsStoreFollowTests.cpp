@@ -324,6 +324,62 @@ TEST(HandEdit, NoOneReadsAnOlderFileWhileTheStoreWrites) {
   }
 }
 
+// Other programs' saves are renamed in just before the store's swap, so that the swap displaces
+// them (the hook puts them where the swap leaves the file it replaced). One goes back in place,
+// unless a newer save was renamed over the store's file meanwhile: that one stays, and the
+// displaced save's changes are taken where the newer one holds a value older than theirs. The
+// store's own change stays on top, and nothing is left beside once saved.
+TEST(HandEdit, ASaveTheSwapDisplacedGoesBackUnlessANewerOneStands) {
+  const std::string displaced = R"({"style": "row", "theirs": 5, "same": 1, "d": true, "titleSize": "large"})";
+  struct Case {
+    const char* label;
+    std::string base;
+    // What other programs save in the round's swap: the one displaced, and one renamed over the path.
+    std::vector<std::pair<std::string, std::function<std::string(const fs::path&)>>> rounds;
+    Value expected;
+  };
+  const auto fixed = [](std::string text) { return [text](const fs::path&) { return text; }; };
+  const std::vector<Case> cases = {
+      {"put back",
+       R"({"style": "row", "theirs": 4, "keep": 1, "same": 1})",
+       {{displaced, nullptr}},
+       {{"style", "row"}, {"theirs", 5}, {"same", 1}, {"d", true}, {"titleSize", "small"}}},
+      {"a newer save stands",
+       R"({"style": "row", "theirs": 4, "keep": 1, "same": 1})",
+       {{displaced, fixed(R"({"style": "expo", "theirs": 6, "keep": 1, "same": 1})")}},
+       {{"style", "expo"}, {"theirs", 6}, {"same", 1}, {"d", true}, {"titleSize", "small"}}},
+      {"a newer save made on the store's file, which holds an earlier displaced value",
+       R"({"k": 1})",
+       {{R"({"k": 2})", fixed(R"({"k": 1, "j": 1})")},
+        {R"({"k": 3, "m": 1})",
+         [](const fs::path& file) {
+           Value values = Value::parse(readBytes(file));
+           values["n"] = 1;
+           return values.dump();
+         }}},
+       {{"k", 3}, {"m", 1}, {"n", 1}, {"titleSize", "small"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    Folder folder;
+    const auto file = folder.path / "defaults.json";
+    writeInPlace(file, c.base);
+    DefaultsStore store(file);
+    store.setSwapHookForTesting([&, round = size_t{0}](const fs::path& aside) mutable {
+      if (round == c.rounds.size()) return;
+      const auto& [theirs, newer] = c.rounds[round++];
+      writeInPlace(folder.path / "theirs", theirs);
+      fs::rename(folder.path / "theirs", aside);
+      if (newer) writeByRename(file, newer(file));
+    });
+    store.set("titleSize", "small");
+    EXPECT_TRUE(store.lastWriteSucceeded());
+    EXPECT_EQ(Value::parse(readBytes(file)), c.expected);
+    EXPECT_EQ(Value(store.storedValues()), c.expected);
+    EXPECT_EQ(filesNamed(folder.path, "defaults.json.").size(), 0u);
+  }
+}
+
 // A save in two halves caught between them: the store puts the half-written file back, waits, and
 // writes its change on top of the whole file once the other program has finished.
 TEST(HandEdit, AFileBeingWrittenIsNeverWrittenOver) {
