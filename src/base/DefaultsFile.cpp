@@ -1,11 +1,13 @@
 #include "base/DefaultsFile.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -98,45 +100,180 @@ int DefaultsFile::exchange(const std::filesystem::path& from, const std::filesys
 
 namespace {
 
-std::filesystem::path lockPath(const std::filesystem::path& file) {
-  std::error_code ec;
-  const auto folder =
-      std::filesystem::weakly_canonical(std::filesystem::absolute(DefaultsFile::folderOf(file), ec), ec);
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::filesystem::path place = runtime && runtime[0] == '/' ? runtime : "/tmp";
-  return place / ("quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(DefaultsFile::hashOf(folder.string())) +
-                  ".lock");
+std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+// The user's home folder: $HOME, else the password database's.
+std::filesystem::path homeFolder() {
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+  struct passwd entry {};
+  struct passwd* result = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result && result->pw_dir &&
+      result->pw_dir[0] == '/') {
+    return result->pw_dir;
+  }
+  return {};
+}
+
+// "$<variable>/quorvel" when the variable names an absolute path, else "<home>/<fallback>/quorvel".
+std::filesystem::path ownFolder(const char* variable, const char* fallback) {
+  if (const char* value = std::getenv(variable); value && value[0] == '/') {
+    return std::filesystem::path(value) / "quorvel";
+  }
+  const auto home = homeFolder();
+  return home.empty() ? std::filesystem::path() : home / fallback / "quorvel";
+}
+
+// Makes `folder` and the folders above it that are missing, each with mode 0700.
+void makeFolders(const std::filesystem::path& folder) {
+  std::filesystem::path partial;
+  for (const auto& part : folder) {
+    partial /= part;
+    if (partial == partial.root_path()) continue;
+    ::mkdir(partial.c_str(), 0700);
+  }
+}
+
+// Opens `folder` when it is a folder of this user's own that no one else may write into (not a
+// link to one): the descriptor, or -1 with why in `why` (and the errno of the opening, if it failed).
+int openPrivateFolder(const std::filesystem::path& folder, std::string& why, int& error) {
+  error = 0;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    why = error == ELOOP || error == ENOTDIR ? "it is not a folder" : errnoText(error);
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    why = errnoText(errno);
+  } else if (!S_ISDIR(info.st_mode)) {
+    why = "it is not a folder";
+  } else if (info.st_uid != ::geteuid()) {
+    why = "it belongs to another user";
+  } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    why = "other users may write into it";
+  } else {
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+enum class Locking { held, heldByAnother, failed };
+
+// Takes the lock on `name` in the open folder `folder`. The holder removes the file as it lets go,
+// so the lock taken must be on the file that stands at the name still.
+Locking lockIn(int folder, const std::string& name, int& fd, std::string& why) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      why = errnoText(errno);
+      return Locking::failed;
+    }
+    struct stat held {}, named {};
+    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+      why = "its lock file is not a regular file";
+      break;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      fd = -1;
+      if (error == EWOULDBLOCK) return Locking::heldByAnother;
+      why = errnoText(error);
+      return Locking::failed;
+    }
+    if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == named.st_dev &&
+        held.st_ino == named.st_ino) {
+      return Locking::held;
+    }
+    ::close(fd);  // removed by the holder that let go meanwhile: once more
+    fd = -1;
+    why = "its lock file keeps being replaced";
+  }
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+  return Locking::failed;
 }
 
 }  // namespace
 
-int DefaultsFile::lockFolder(const std::filesystem::path& file) {
-  // The lock file lies outside the folder: an open file inside it (or the folder itself held open)
-  // would keep the folder from going away in full when it is removed, and a watch would not hear
-  // that it went. Its holder removes it as it lets go, so the lock taken must be on the file that
-  // stands at the name still.
-  const auto lock = lockPath(file);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      return -1;
-    }
-    struct stat held {}, named {};
-    if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-      return fd;
-    }
-    ::close(fd);  // removed by the holder that let go meanwhile: once more
+DefaultsFile::FolderLock DefaultsFile::lockFolder(const std::filesystem::path& file) {
+  // The lock file lies outside the settings folder: an open file inside it (or the folder itself
+  // held open) would keep the folder from going away in full when it is removed, and a watch would
+  // not hear that it went. Its name is the one earlier versions used in the runtime folder.
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::absolute(folderOf(file), ec);
+  if (char* real = ::realpath(folder.c_str(), nullptr)) {
+    folder = real;
+    std::free(real);
+  } else {
+    folder = std::filesystem::weakly_canonical(folder, ec);
   }
-  return -1;
+  const std::string name =
+      "quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(hashOf(folder.string())) + ".lock";
+
+  FolderLock lock;
+  std::vector<std::pair<std::filesystem::path, bool>> places;  // each with whether it is made when missing
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] != '\0') {
+    if (runtime[0] == '/') {
+      places.emplace_back(runtime, false);
+    } else {
+      lock.runtimePassedOver = std::string("XDG_RUNTIME_DIR (") + runtime + ") is not an absolute path";
+    }
+  }
+  for (const auto& own : {ownFolder("XDG_STATE_HOME", ".local/state"), ownFolder("XDG_CACHE_HOME", ".cache")}) {
+    if (!own.empty()) places.emplace_back(own, true);
+  }
+  std::string problems;
+  for (const auto& [place, made] : places) {
+    std::string why;
+    int error = 0;
+    int fd = openPrivateFolder(place, why, error);
+    if (fd < 0 && made && error == ENOENT) {
+      makeFolders(place);
+      fd = openPrivateFolder(place, why, error);
+    }
+    Locking locking = Locking::failed;
+    if (fd >= 0) {
+      locking = lockIn(fd, name, lock.fd, why);
+      if (locking == Locking::failed) why = "its lock file cannot be made there (" + why + ")";
+    }
+    if (locking == Locking::failed) {
+      if (fd >= 0) ::close(fd);
+      const std::string said = place.string() + ": " + why;
+      if (!made && lock.runtimePassedOver.empty()) lock.runtimePassedOver = said;
+      problems += (problems.empty() ? "" : "; ") + said;
+      continue;
+    }
+    // Held here, or by another store here: either way no other folder is tried, so that two stores
+    // of this user never hold two locks on one settings folder.
+    lock.path = place / name;
+    if (locking == Locking::heldByAnother) {
+      ::close(fd);
+      lock.heldByAnother = true;
+    } else {
+      lock.folder = fd;
+    }
+    return lock;
+  }
+  lock.problem = places.empty() ? "no runtime, state or cache folder is known (no home folder)" : problems;
+  return lock;
 }
 
-void DefaultsFile::unlockFolder(const std::filesystem::path& file, int lock) {
-  if (lock < 0) return;
-  ::unlink(lockPath(file).c_str());
-  ::close(lock);
+void DefaultsFile::unlockFolder(FolderLock& lock) {
+  if (lock.fd >= 0) {
+    const std::string name = lock.path.filename().string();
+    struct stat held {}, named {};
+    if (::fstat(lock.fd, &held) == 0 && ::fstatat(lock.folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      ::unlinkat(lock.folder, name.c_str(), 0);
+    }
+    ::close(lock.fd);
+  }
+  if (lock.folder >= 0) ::close(lock.folder);
+  lock.fd = lock.folder = -1;
 }
 
 int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -222,10 +359,15 @@ DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, 
     ::close(fd);
     return ReadOutcome::tooLarge;
   }
-  // One byte more than the limit is asked for, so that a file growing while it is read is caught.
-  bytes.resize(limit + 1);
+  // The buffer holds the size the file had, and one byte more, so that a file that grew since is
+  // caught; a file that keeps growing is read on, never past one byte more than the limit.
+  bytes.resize(static_cast<size_t>(info.st_size) + 1);
   size_t total = 0;
-  while (total < bytes.size()) {
+  for (;;) {
+    if (total == bytes.size()) {
+      if (total > limit) break;
+      bytes.resize(std::min(limit + 1, std::max<size_t>(2 * total, 4096)));
+    }
     ssize_t n = ::read(fd, bytes.data() + total, bytes.size() - total);
     if (n == 0) break;
     if (n < 0) {

@@ -206,6 +206,11 @@ class DefaultsStore {
   WriteOutcome persistLocked();
   void loadJournalLocked();
   void writeJournalLocked();
+  // While changes taken from a journal at start wait: a journal whose changes cannot be saved on top
+  // of the file as it is now (the file would be too large) is kept beside, and they are left out.
+  void checkTakenJournalLocked();
+  // The values of the file as it is now, or none when it cannot be taken (missing: none stored).
+  std::optional<std::map<std::string, Value>> fileValuesLocked() const;
   std::filesystem::path journalPath() const;
   // After a read: saves the changes that waited for the file, once it can be taken; moves an
   // unparseable file beside once they have waited long enough; takes a file kept beside once it is
@@ -224,11 +229,18 @@ class DefaultsStore {
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
   WriteOutcome lastWrite_ = WriteOutcome::saved;
-  // The folder lock's descriptor, or -1 when another store holds it.
-  int folderLock_ = -1;
+  // The folder lock (not held when another store holds it or it could not be made).
+  DefaultsFile::FolderLock folderLock_;
+  // This store's journal: "<name>.unsaved" when it holds the folder lock, else one of its own
+  // once it has written one.
+  std::optional<std::filesystem::path> journal_;
   // A journal stands beside the file with changes that unsaved_ holds, and the changes it holds.
   bool journalStands_ = false;
   Changes journaled_;
+  // The changes taken from journals at start, while they wait; changes that could not be kept in a
+  // journal (said once).
+  std::optional<Changes> takenJournal_;
+  std::optional<Changes> unkept_;
   // The last save was refused because the file would have been too large.
   bool lastWriteTooLarge_ = false;
   // The path holds something this store must not replace (see above): no write goes to the disk.
