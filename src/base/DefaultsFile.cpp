@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/file.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,118 +161,103 @@ int openPrivateFolder(const std::filesystem::path& folder, std::string& why, int
 
 enum class Locking { held, heldByAnother, failed };
 
-// Takes the lock on `name` in the open folder `folder`. The holder removes the file as it lets go,
-// so the lock taken must be on the file that stands at the name still.
-Locking lockIn(int folder, const std::string& name, int& fd, std::string& why) {
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      why = errnoText(errno);
-      return Locking::failed;
-    }
-    struct stat held {}, named {};
-    if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
-      why = "its lock file is not a regular file";
-      break;
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const int error = errno;
-      ::close(fd);
-      fd = -1;
-      if (error == EWOULDBLOCK) return Locking::heldByAnother;
-      why = errnoText(error);
-      return Locking::failed;
-    }
-    if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-      return Locking::held;
-    }
-    ::close(fd);  // removed by the holder that let go meanwhile: once more
-    fd = -1;
-    why = "its lock file keeps being replaced";
+constexpr const char* lockFileName = "quorvel-settings.lock";
+
+// Takes the lock on byte `slot` of the lock file in the open folder `folder`.
+Locking lockIn(int folder, off_t slot, int& fd, std::string& why) {
+  fd = ::openat(folder, lockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    why = errnoText(errno);
+    return Locking::failed;
   }
-  if (fd >= 0) ::close(fd);
+  struct stat info {};
+  struct flock range {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = slot;
+  range.l_len = 1;
+  int error = 0;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = "the lock file is not a regular file";
+  } else if (::fcntl(fd, F_OFD_SETLK, &range) == 0) {
+    return Locking::held;
+  } else {
+    error = errno;
+    why = errnoText(error);
+  }
+  ::close(fd);
   fd = -1;
-  return Locking::failed;
+  return error == EAGAIN || error == EACCES ? Locking::heldByAnother : Locking::failed;
 }
 
 }  // namespace
 
 DefaultsFile::FolderLock DefaultsFile::lockFolder(const std::filesystem::path& file) {
-  // The lock file lies outside the settings folder: an open file inside it (or the folder itself
-  // held open) would keep the folder from going away in full when it is removed, and a watch would
-  // not hear that it went. Its name is the one earlier versions used in the runtime folder.
+  // The lock lies outside the settings folder: an open file inside it (or the folder itself held
+  // open) would keep the folder from going away in full when it is removed, and a watch would not
+  // hear that it went.
   std::error_code ec;
   std::filesystem::path folder = std::filesystem::absolute(folderOf(file), ec);
+  // Named by its path with every link resolved.
   if (char* real = ::realpath(folder.c_str(), nullptr)) {
     folder = real;
     std::free(real);
   } else {
     folder = std::filesystem::weakly_canonical(folder, ec);
   }
-  const std::string name =
-      "quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(hashOf(folder.string())) + ".lock";
+  // Any byte of the first 2^62 (beyond the end of the file: locking it does not make the file grow).
+  const off_t slot = static_cast<off_t>(hashOf(folder.string()) & ((uint64_t{1} << 62) - 1));
 
   FolderLock lock;
-  std::vector<std::pair<std::filesystem::path, bool>> places;  // each with whether it is made when missing
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] != '\0') {
-    if (runtime[0] == '/') {
-      places.emplace_back(runtime, false);
-    } else {
-      lock.runtimePassedOver = std::string("XDG_RUNTIME_DIR (") + runtime + ") is not an absolute path";
-    }
-  }
-  for (const auto& own : {ownFolder("XDG_STATE_HOME", ".local/state"), ownFolder("XDG_CACHE_HOME", ".cache")}) {
-    if (!own.empty()) places.emplace_back(own, true);
-  }
   std::string problems;
-  for (const auto& [place, made] : places) {
+  enum class Place { runtime, state, cache };
+  for (const Place kind : {Place::runtime, Place::state, Place::cache}) {
+    std::filesystem::path place;
+    if (kind == Place::runtime) {
+      const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      if (!runtime || runtime[0] == '\0') continue;
+      if (runtime[0] != '/') {
+        lock.runtimePassedOver = std::string("XDG_RUNTIME_DIR (") + runtime + ") is not an absolute path";
+        continue;
+      }
+      place = runtime;
+    } else {
+      place = kind == Place::state ? ownFolder("XDG_STATE_HOME", ".local/state")
+                                   : ownFolder("XDG_CACHE_HOME", ".cache");
+      if (place.empty()) continue;
+    }
     std::string why;
     int error = 0;
     int fd = openPrivateFolder(place, why, error);
-    if (fd < 0 && made && error == ENOENT) {
+    if (fd < 0 && kind != Place::runtime && error == ENOENT) {
       makeFolders(place);
       fd = openPrivateFolder(place, why, error);
     }
     Locking locking = Locking::failed;
     if (fd >= 0) {
-      locking = lockIn(fd, name, lock.fd, why);
-      if (locking == Locking::failed) why = "its lock file cannot be made there (" + why + ")";
+      locking = lockIn(fd, slot, lock.fd, why);
+      ::close(fd);
+      if (locking == Locking::failed) why = "the lock file cannot be had there (" + why + ")";
     }
     if (locking == Locking::failed) {
-      if (fd >= 0) ::close(fd);
       const std::string said = place.string() + ": " + why;
-      if (!made && lock.runtimePassedOver.empty()) lock.runtimePassedOver = said;
+      if (kind == Place::runtime) lock.runtimePassedOver = said;
       problems += (problems.empty() ? "" : "; ") + said;
       continue;
     }
     // Held here, or by another store here: either way no other folder is tried, so that two stores
     // of this user never hold two locks on one settings folder.
-    lock.path = place / name;
-    if (locking == Locking::heldByAnother) {
-      ::close(fd);
-      lock.heldByAnother = true;
-    } else {
-      lock.folder = fd;
-    }
+    lock.path = place / lockFileName;
+    lock.heldByAnother = locking == Locking::heldByAnother;
     return lock;
   }
-  lock.problem = places.empty() ? "no runtime, state or cache folder is known (no home folder)" : problems;
+  lock.problem = problems.empty() ? "no runtime, state or cache folder is known (no home folder)" : problems;
   return lock;
 }
 
 void DefaultsFile::unlockFolder(FolderLock& lock) {
-  if (lock.fd >= 0) {
-    const std::string name = lock.path.filename().string();
-    struct stat held {}, named {};
-    if (::fstat(lock.fd, &held) == 0 && ::fstatat(lock.folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      ::unlinkat(lock.folder, name.c_str(), 0);
-    }
-    ::close(lock.fd);
-  }
-  if (lock.folder >= 0) ::close(lock.folder);
-  lock.fd = lock.folder = -1;
+  if (lock.fd >= 0) ::close(lock.fd);
+  lock.fd = -1;
 }
 
 int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -333,8 +317,11 @@ bool DefaultsFile::sameFolder(const std::filesystem::path& a, const std::filesys
 DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, size_t limit, std::string& bytes,
                                              int& error, int* keptOpen) {
   // Something other than a file is not even opened: opening a device can act on it.
-  if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    return ReadOutcome::notAFile;
+  if (struct stat info {}; ::stat(file.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) return ReadOutcome::notAFile;
+  } else if (errno == ENOENT) {
+    error = ENOENT;
+    return ReadOutcome::missing;
   }
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -397,7 +384,7 @@ std::filesystem::path DefaultsFile::resolved(const std::filesystem::path& file) 
   std::filesystem::path current = file;
   for (int hop = 0; hop < 40; ++hop) {
     std::error_code ec;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) return current;
+    if (struct stat info {}; ::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
     std::filesystem::path target = std::filesystem::read_symlink(current, ec);
     if (ec) return current;
     current = target.is_absolute() ? target : folderOf(current) / target;

@@ -275,11 +275,12 @@ std::string keyList(const std::map<std::string, std::optional<DefaultsStore::Val
 // The journals beside a settings file "<name>": "<name>.unsaved" is the journal of the store that
 // holds the folder lock; "<name>.unsaved-<pid>-<n>" one of a store that did not (each of its own,
 // never replaced by another store); "<name>.unsaved.tmp-<pid>-<n>" one being written (earlier
-// versions wrote "<name>.unsaved.tmp-<pid>").
+// versions wrote "<name>.unsaved.tmp-<pid>"); "<name>.unsaved-more" the mark that the folder may
+// hold journals other than "<name>.unsaved", so that a start looks for them only then.
 using JournalChanges = std::map<std::string, std::optional<DefaultsStore::Value>>;
 
 constexpr std::string_view journalSuffix = ".unsaved", ownJournalTag = ".unsaved-",
-                           journalTemporaryTag = ".unsaved.tmp-";
+                           journalTemporaryTag = ".unsaved.tmp-", journalMarkSuffix = ".unsaved-more";
 
 std::filesystem::path newJournalName(const std::filesystem::path& file, std::string_view tag) {
   static std::atomic<uint64_t> counter{0};
@@ -331,6 +332,17 @@ std::optional<JournalChanges> readJournal(const std::filesystem::path& journal, 
   return changes;
 }
 
+// The mark that journals other than "<name>.unsaved" may stand beside the file: made before a
+// journal is written (so that one a crash left half-written is cleared) and once it is in place.
+std::filesystem::path journalMark(const std::filesystem::path& file) {
+  return DefaultsFile::folderOf(file) / (file.filename().string() + std::string(journalMarkSuffix));
+}
+
+void markJournals(const std::filesystem::path& file) {
+  const int fd = ::open(journalMark(file).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd >= 0) ::close(fd);
+}
+
 // Writes `changes` to the new file `temporary`, flushed: 0, or the errno.
 int writeJournalFile(const std::filesystem::path& temporary, const JournalChanges& changes) {
   using Value = DefaultsStore::Value;
@@ -373,9 +385,11 @@ void DefaultsStore::loadJournalLocked() {
   const auto folder = DefaultsFile::folderOf(*file_);
   journal_ = folder / (name + std::string(journalSuffix));
   // The journals of stores that did not hold the lock, and journals whose writer ended before it
-  // put them in place (a live writer's, this process's included, stay).
+  // put them in place (a live writer's, this process's included, stay), looked for when the mark
+  // says there may be some. The mark goes first: one put in place after this look marks anew.
   std::vector<std::filesystem::path> others;
-  if (DIR* listing = ::opendir(folder.c_str())) {
+  DIR* listing = ::unlink(journalMark(*file_).c_str()) == 0 ? ::opendir(folder.c_str()) : nullptr;
+  if (listing) {
     const std::string ownPrefix = name + std::string(ownJournalTag);
     const std::string temporaryPrefix = name + std::string(journalTemporaryTag);
     while (const dirent* entry = ::readdir(listing)) {
@@ -443,6 +457,7 @@ void DefaultsStore::loadJournalLocked() {
     }
     if (error != 0) {
       // They stay where they are for the next start; only this store's journal is taken now.
+      markJournals(*file_);
       log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
                   "they stay in %{public}s for the next start.",
                   journal_->string(), errnoText(error), sources);
@@ -532,6 +547,7 @@ void DefaultsStore::writeJournalLocked() {
   if (unkept_ == unsaved_) return;                       // tried and said already
   const std::string where = DefaultsFile::resolved(*file_).string();
   const auto temporary = newJournalName(*file_, journalTemporaryTag);
+  markJournals(*file_);
   int error = writeJournalFile(temporary, unsaved_);
   if (error == 0 && journal_) {
     error = ::rename(temporary.c_str(), journal_->c_str()) == 0 ? 0 : errno;
@@ -545,6 +561,7 @@ void DefaultsStore::writeJournalLocked() {
     }
   }
   if (error == 0) {
+    markJournals(*file_);
     flushFolder(DefaultsFile::folderOf(*file_));
     journalStands_ = true;
     journaled_ = unsaved_;

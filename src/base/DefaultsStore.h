@@ -93,19 +93,27 @@ namespace quorvel {
 // folder is flushed after each save. The replacement keeps the file's permissions; a new file is
 // the user's alone.
 //
-// The folder lock: a store takes an exclusive lock on the configuration folder (flock, without
-// waiting, on a lock file named after the folder in $XDG_RUNTIME_DIR: see DefaultsFile::lockFolder)
-// for its whole life. The store that holds it, being the only writer of ours there,
-// clears every leftover of a write that never finished at construction (DefaultsFile::
-// removeStaleTemporaryFiles: with no file in place, the newest whole copy goes back first; another
-// program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>")
-// and keeps the journal; one that does not hold it clears only this process's own leftovers.
+// The folder lock: a store takes an exclusive lock on the configuration folder, without waiting,
+// for its whole life: a lock on one byte of a lock file that lies only in a folder of the user's
+// own that no other user may write into (the runtime folder when it is such a folder, else the
+// state or the cache folder; never a shared temporary folder: see DefaultsFile::lockFolder). The
+// store that holds it, being the only writer of ours there, clears every leftover of a write that
+// never finished at construction (DefaultsFile::removeStaleTemporaryFiles: with no file in place,
+// the newest whole copy goes back first; another program's save that a stopped write displaced is
+// kept beside as "<name>.displaced-<timestamp>") and takes in the journals; one that does not hold
+// it (another store holds it, or it could not be made: the log says which, once) clears only this
+// process's own leftovers.
 //
 // The journal: changes that still wait when the store ends (close() or its destruction) are not
-// lost: the store that holds the folder lock writes them to "<name>.unsaved" beside the file
-// (replaced in one step; the keys set and those removed) and logs which keys wait there. The next
-// store that holds the lock takes them as its own unsaved changes at construction, saves them on
-// top of the file once it can be taken, and removes the journal after that save.
+// lost, whoever holds the lock: the store that holds it writes them to "<name>.unsaved" beside the
+// file, one that does not to a journal of its own, "<name>.unsaved-<pid>-<n>", which no other store
+// replaces (each replaced in one step; the keys set and those removed), and either logs which keys
+// wait there. The next store that holds the lock takes them all at construction (the newest
+// journal's changes on top, gathered into "<name>.unsaved"), as its own unsaved changes, saves them
+// on top of the file once it can be taken, and removes the journal after that save. A journal whose
+// changes cannot be saved on top of the file (it would be larger than maximumFileSize) holds up no
+// later change: it is kept beside as "<name>.unsaved.unsaveable-<timestamp>", named in the log, and
+// its changes are left out.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,12 +121,15 @@ std::string lockAndJournal(const fs::path& file, const fs::path& expected) {
   writeBytes(file, R"({"style": "row"})");
   {
     DefaultsStore store(file);
-    const auto locks = namesStartingWith(expected, "quorvel-settings-");
-    if (locks.size() != 1) return "no lock file in " + expected.string();
-    const int fd = ::open((expected / locks[0]).c_str(), O_RDONLY | O_CLOEXEC);
-    const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    // A lock held on any byte of the lock file there.
+    const int fd = ::open((expected / "quorvel-settings.lock").c_str(), O_RDWR | O_CLOEXEC);
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    const bool asked = fd >= 0 && ::fcntl(fd, F_OFD_GETLK, &range) == 0;
     if (fd >= 0) ::close(fd);
-    if (free) return "the lock file in " + expected.string() + " is not held";
+    if (!asked) return "no lock file in " + expected.string();
+    if (range.l_type != F_WRLCK) return "the lock file in " + expected.string() + " is not held";
     store.setWriteInterruptionForTesting([] { return false; });
     store.set("titleSize", "small");
     if (store.lastWriteSucceeded()) return "the interrupted save succeeded";
