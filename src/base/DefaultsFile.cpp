@@ -1,9 +1,11 @@
 #include "base/DefaultsFile.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -163,28 +165,22 @@ enum class Locking { held, heldByAnother, failed };
 
 constexpr const char* lockFileName = "quorvel-settings.lock";
 
-// Takes the lock on byte `slot` of the lock file in the open folder `folder`.
+// Takes the lock on byte `slot` of the lock file in the open folder `folder`. Only this user can
+// put anything at that name: whatever stands there is what every store of this user locks.
 Locking lockIn(int folder, off_t slot, int& fd, std::string& why) {
   fd = ::openat(folder, lockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd < 0) {
     why = errnoText(errno);
     return Locking::failed;
   }
-  struct stat info {};
   struct flock range {};
   range.l_type = F_WRLCK;
   range.l_whence = SEEK_SET;
   range.l_start = slot;
   range.l_len = 1;
-  int error = 0;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    why = "the lock file is not a regular file";
-  } else if (::fcntl(fd, F_OFD_SETLK, &range) == 0) {
-    return Locking::held;
-  } else {
-    error = errno;
-    why = errnoText(error);
-  }
+  if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return Locking::held;
+  const int error = errno;
+  why = errnoText(error);
   ::close(fd);
   fd = -1;
   return error == EAGAIN || error == EACCES ? Locking::heldByAnother : Locking::failed;
@@ -197,14 +193,21 @@ DefaultsFile::FolderLock DefaultsFile::lockFolder(const std::filesystem::path& f
   // open) would keep the folder from going away in full when it is removed, and a watch would not
   // hear that it went.
   std::error_code ec;
-  std::filesystem::path folder = std::filesystem::absolute(folderOf(file), ec);
-  // Named by its path with every link resolved.
-  if (char* real = ::realpath(folder.c_str(), nullptr)) {
+  std::filesystem::path folder = std::filesystem::absolute(folderOf(file), ec).lexically_normal();
+  // Named by its path with every link resolved: the path as it is when no part of it is a link
+  // (one look: opened without following any), else as realpath finds it, one part at a time.
+  struct open_how how {};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  if (const long fd = ::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how); fd >= 0) {
+    ::close(static_cast<int>(fd));
+  } else if (char* real = ::realpath(folder.c_str(), nullptr)) {
     folder = real;
     std::free(real);
   } else {
     folder = std::filesystem::weakly_canonical(folder, ec);
   }
+  if (folder.has_relative_path() && !folder.has_filename()) folder = folder.parent_path();  // no trailing "/"
   // Any byte of the first 2^62 (beyond the end of the file: locking it does not make the file grow).
   const off_t slot = static_cast<off_t>(hashOf(folder.string()) & ((uint64_t{1} << 62) - 1));
 

@@ -239,21 +239,21 @@ void DefaultsStore::load() {
   // The lock is taken on the configuration folder, where the journal lies, also when the path is a
   // link to a file elsewhere.
   folderLock_ = DefaultsFile::lockFolder(*file_);
-  const auto folder = DefaultsFile::folderOf(*file_).string();
+  const auto folder = [this] { return DefaultsFile::folderOf(*file_).string(); };
   if (folderLock_.heldByAnother) {
     log().notice("Another store holds the lock on the settings folder %{public}s (%{public}s): it settles what "
                  "stopped saves left there, and changes this store has not saved when it ends are kept in a journal "
                  "of its own for the next start that holds the lock.",
-                 folder, folderLock_.path.string());
+                 folder(), folderLock_.path.string());
   } else if (!folderLock_.held()) {
     log().error("The lock on the settings folder %{public}s could not be made (%{public}s): what stopped saves left "
                 "there is not settled, and changes this store has not saved when it ends are kept in a journal of "
                 "its own for the next start that holds the lock.",
-                folder, folderLock_.problem);
+                folder(), folderLock_.problem);
   } else if (!folderLock_.runtimePassedOver.empty()) {
     log().notice("The lock on the settings folder %{public}s lies at %{public}s: the runtime folder is not used "
                  "(%{public}s).",
-                 folder, folderLock_.path.string(), folderLock_.runtimePassedOver);
+                 folder(), folderLock_.path.string(), folderLock_.runtimePassedOver);
   }
   const auto file = DefaultsFile::resolved(*file_);
   DefaultsFile::removeStaleTemporaryFiles(file, folderLock_.held());
@@ -282,10 +282,16 @@ using JournalChanges = std::map<std::string, std::optional<DefaultsStore::Value>
 constexpr std::string_view journalSuffix = ".unsaved", ownJournalTag = ".unsaved-",
                            journalTemporaryTag = ".unsaved.tmp-", journalMarkSuffix = ".unsaved-more";
 
+// A name beside `file`: its own name with `suffix` added.
+std::filesystem::path beside(const std::filesystem::path& file, std::string_view suffix) {
+  std::string name = file.native();
+  name += suffix;
+  return name;
+}
+
 std::filesystem::path newJournalName(const std::filesystem::path& file, std::string_view tag) {
   static std::atomic<uint64_t> counter{0};
-  return DefaultsFile::folderOf(file) / (file.filename().string() + std::string(tag) + std::to_string(::getpid()) +
-                                         "-" + std::to_string(++counter));
+  return beside(file, std::string(tag) + std::to_string(::getpid()) + "-" + std::to_string(++counter));
 }
 
 // The process that wrote the journal named `entry` ("<pid>-<n>" after `prefix`; with `countOptional`,
@@ -334,9 +340,7 @@ std::optional<JournalChanges> readJournal(const std::filesystem::path& journal, 
 
 // The mark that journals other than "<name>.unsaved" may stand beside the file: made before a
 // journal is written (so that one a crash left half-written is cleared) and once it is in place.
-std::filesystem::path journalMark(const std::filesystem::path& file) {
-  return DefaultsFile::folderOf(file) / (file.filename().string() + std::string(journalMarkSuffix));
-}
+std::filesystem::path journalMark(const std::filesystem::path& file) { return beside(file, journalMarkSuffix); }
 
 void markJournals(const std::filesystem::path& file) {
   const int fd = ::open(journalMark(file).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
@@ -382,12 +386,12 @@ void flushFolder(const std::filesystem::path& folder) {
 
 void DefaultsStore::loadJournalLocked() {
   const std::string name = file_->filename().string();
-  const auto folder = DefaultsFile::folderOf(*file_);
-  journal_ = folder / (name + std::string(journalSuffix));
+  journal_ = beside(*file_, journalSuffix);
   // The journals of stores that did not hold the lock, and journals whose writer ended before it
   // put them in place (a live writer's, this process's included, stay), looked for when the mark
   // says there may be some. The mark goes first: one put in place after this look marks anew.
   std::vector<std::filesystem::path> others;
+  const auto folder = DefaultsFile::folderOf(*file_);
   DIR* listing = ::unlink(journalMark(*file_).c_str()) == 0 ? ::opendir(folder.c_str()) : nullptr;
   if (listing) {
     const std::string ownPrefix = name + std::string(ownJournalTag);
