@@ -467,7 +467,10 @@ TEST(DefaultsStore, OversizedFilesAreSetAsideUnread) {
 }
 
 TEST(DefaultsStore, DeepNestingIsDamageAndShallowerIsKept) {
-  auto nested = [](int depth) { return "{\"deep\": " + std::string(depth, '[') + std::string(depth, ']') + "}"; };
+  // Brackets and quotes inside a text do not nest.
+  auto nested = [](int depth) {
+    return R"({"text": "]]}\"]]", "deep": )" + std::string(depth, '[') + std::string(depth, ']') + "}";
+  };
   // The 100,000 levels of an attack, and the first level past the limit (the top object is depth 0).
   for (int depth : {100000, DefaultsStore::maximumNesting + 1}) {
     SCOPED_TRACE(depth);
@@ -492,7 +495,7 @@ TEST(DefaultsStore, DeepNestingIsDamageAndShallowerIsKept) {
   EXPECT_TRUE(store.hasStoredValue("deep"));
   store.set("migrated", true);
   EXPECT_TRUE(store.lastWriteSucceeded());
-  EXPECT_EQ(DefaultsStore(file).storedValues().size(), 2u);
+  EXPECT_EQ(DefaultsStore(file).storedValues().size(), 3u);
 }
 
 TEST(DefaultsStore, TheFileGrowsWithItsValuesNotWithTheirNesting) {
