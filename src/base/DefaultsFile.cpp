@@ -1,11 +1,14 @@
 #include "base/DefaultsFile.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
+#include <linux/openat2.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -107,45 +110,166 @@ int DefaultsFile::exchange(const std::filesystem::path& from, const std::filesys
 
 namespace {
 
-std::filesystem::path lockPath(const std::filesystem::path& file) {
-  std::error_code ec;
-  const auto folder =
-      std::filesystem::weakly_canonical(std::filesystem::absolute(DefaultsFile::folderOf(file), ec), ec);
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  const std::filesystem::path place = runtime && runtime[0] == '/' ? runtime : "/tmp";
-  return place / ("quorvel-settings-" + std::to_string(::getuid()) + "-" + hex(DefaultsFile::hashOf(folder.string())) +
-                  ".lock");
+std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
+
+// The user's home folder: $HOME, else the password database's.
+std::filesystem::path homeFolder() {
+  if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+  struct passwd entry {};
+  struct passwd* result = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &result) == 0 && result && result->pw_dir &&
+      result->pw_dir[0] == '/') {
+    return result->pw_dir;
+  }
+  return {};
+}
+
+// "$<variable>/quorvel" when the variable names an absolute path, else "<home>/<fallback>/quorvel".
+std::filesystem::path ownFolder(const char* variable, const char* fallback) {
+  if (const char* value = std::getenv(variable); value && value[0] == '/') {
+    return std::filesystem::path(value) / "quorvel";
+  }
+  const auto home = homeFolder();
+  return home.empty() ? std::filesystem::path() : home / fallback / "quorvel";
+}
+
+// Makes `folder` and the folders above it that are missing, each with mode 0700.
+void makeFolders(const std::filesystem::path& folder) {
+  std::filesystem::path partial;
+  for (const auto& part : folder) {
+    partial /= part;
+    if (partial == partial.root_path()) continue;
+    ::mkdir(partial.c_str(), 0700);
+  }
+}
+
+// Opens `folder` when it is a folder of this user's own that no one else may write into (not a
+// link to one): the descriptor, or -1 with why in `why` (and the errno of the opening, if it failed).
+int openPrivateFolder(const std::filesystem::path& folder, std::string& why, int& error) {
+  error = 0;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    why = error == ELOOP || error == ENOTDIR ? "it is not a folder" : errnoText(error);
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    why = errnoText(errno);
+  } else if (!S_ISDIR(info.st_mode)) {
+    why = "it is not a folder";
+  } else if (info.st_uid != ::geteuid()) {
+    why = "it belongs to another user";
+  } else if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    why = "other users may write into it";
+  } else {
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+enum class Locking { held, heldByAnother, failed };
+
+constexpr const char* lockFileName = "quorvel-settings.lock";
+
+// Takes the lock on byte `slot` of the lock file in the open folder `folder`. Only this user can
+// put anything at that name: whatever stands there is what every store of this user locks.
+Locking lockIn(int folder, off_t slot, int& fd, std::string& why) {
+  fd = ::openat(folder, lockFileName, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    why = errnoText(errno);
+    return Locking::failed;
+  }
+  struct flock range {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = slot;
+  range.l_len = 1;
+  if (::fcntl(fd, F_OFD_SETLK, &range) == 0) return Locking::held;
+  const int error = errno;
+  why = errnoText(error);
+  ::close(fd);
+  fd = -1;
+  return error == EAGAIN || error == EACCES ? Locking::heldByAnother : Locking::failed;
 }
 
 }  // namespace
 
-int DefaultsFile::lockFolder(const std::filesystem::path& file) {
-  // The lock file lies outside the folder: an open file inside it (or the folder itself held open)
-  // would keep the folder from going away in full when it is removed, and a watch would not hear
-  // that it went. Its holder removes it as it lets go, so the lock taken must be on the file that
-  // stands at the name still.
-  const auto lock = lockPath(file);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      return -1;
-    }
-    struct stat held {}, named {};
-    if (::fstat(fd, &held) == 0 && ::stat(lock.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
-        held.st_ino == named.st_ino) {
-      return fd;
-    }
-    ::close(fd);  // removed by the holder that let go meanwhile: once more
+DefaultsFile::FolderLock DefaultsFile::lockFolder(const std::filesystem::path& file) {
+  // The lock lies outside the settings folder: an open file inside it (or the folder itself held
+  // open) would keep the folder from going away in full when it is removed, and a watch would not
+  // hear that it went.
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::absolute(folderOf(file), ec).lexically_normal();
+  // Named by its path with every link resolved: the path as it is when no part of it is a link
+  // (one look: opened without following any), else as realpath finds it, one part at a time.
+  struct open_how how {};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS;
+  if (const long fd = ::syscall(SYS_openat2, AT_FDCWD, folder.c_str(), &how, sizeof how); fd >= 0) {
+    ::close(static_cast<int>(fd));
+  } else if (char* real = ::realpath(folder.c_str(), nullptr)) {
+    folder = real;
+    std::free(real);
+  } else {
+    folder = std::filesystem::weakly_canonical(folder, ec);
   }
-  return -1;
+  if (folder.has_relative_path() && !folder.has_filename()) folder = folder.parent_path();  // no trailing "/"
+  // Any byte of the first 2^62 (beyond the end of the file: locking it does not make the file grow).
+  const off_t slot = static_cast<off_t>(hashOf(folder.string()) & ((uint64_t{1} << 62) - 1));
+
+  FolderLock lock;
+  std::string problems;
+  enum class Place { runtime, state, cache };
+  for (const Place kind : {Place::runtime, Place::state, Place::cache}) {
+    std::filesystem::path place;
+    if (kind == Place::runtime) {
+      const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      if (!runtime || runtime[0] == '\0') continue;
+      if (runtime[0] != '/') {
+        lock.runtimePassedOver = std::string("XDG_RUNTIME_DIR (") + runtime + ") is not an absolute path";
+        continue;
+      }
+      place = runtime;
+    } else {
+      place = kind == Place::state ? ownFolder("XDG_STATE_HOME", ".local/state")
+                                   : ownFolder("XDG_CACHE_HOME", ".cache");
+      if (place.empty()) continue;
+    }
+    std::string why;
+    int error = 0;
+    int fd = openPrivateFolder(place, why, error);
+    if (fd < 0 && kind != Place::runtime && error == ENOENT) {
+      makeFolders(place);
+      fd = openPrivateFolder(place, why, error);
+    }
+    Locking locking = Locking::failed;
+    if (fd >= 0) {
+      locking = lockIn(fd, slot, lock.fd, why);
+      ::close(fd);
+      if (locking == Locking::failed) why = "the lock file cannot be had there (" + why + ")";
+    }
+    if (locking == Locking::failed) {
+      const std::string said = place.string() + ": " + why;
+      if (kind == Place::runtime) lock.runtimePassedOver = said;
+      problems += (problems.empty() ? "" : "; ") + said;
+      continue;
+    }
+    // Held here, or by another store here: either way no other folder is tried, so that two stores
+    // of this user never hold two locks on one settings folder.
+    lock.path = place / lockFileName;
+    lock.heldByAnother = locking == Locking::heldByAnother;
+    return lock;
+  }
+  lock.problem = problems.empty() ? "no runtime, state or cache folder is known (no home folder)" : problems;
+  return lock;
 }
 
-void DefaultsFile::unlockFolder(const std::filesystem::path& file, int lock) {
-  if (lock < 0) return;
-  ::unlink(lockPath(file).c_str());
-  ::close(lock);
+void DefaultsFile::unlockFolder(FolderLock& lock) {
+  if (lock.fd >= 0) ::close(lock.fd);
+  lock.fd = -1;
 }
 
 int DefaultsFile::renameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
@@ -205,8 +329,11 @@ bool DefaultsFile::sameFolder(const std::filesystem::path& a, const std::filesys
 DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, size_t limit, std::string& bytes,
                                              int& error, int* keptOpen) {
   // Something other than a file is not even opened: opening a device can act on it.
-  if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    return ReadOutcome::notAFile;
+  if (struct stat info {}; ::stat(file.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) return ReadOutcome::notAFile;
+  } else if (errno == ENOENT) {
+    error = ENOENT;
+    return ReadOutcome::missing;
   }
   int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
@@ -231,10 +358,15 @@ DefaultsFile::ReadOutcome DefaultsFile::read(const std::filesystem::path& file, 
     ::close(fd);
     return ReadOutcome::tooLarge;
   }
-  // One byte more than the limit is asked for, so that a file growing while it is read is caught.
-  bytes.resize(limit + 1);
+  // The buffer holds the size the file had, and one byte more, so that a file that grew since is
+  // caught; a file that keeps growing is read on, never past one byte more than the limit.
+  bytes.resize(static_cast<size_t>(info.st_size) + 1);
   size_t total = 0;
-  while (total < bytes.size()) {
+  for (;;) {
+    if (total == bytes.size()) {
+      if (total > limit) break;
+      bytes.resize(std::min(limit + 1, std::max<size_t>(2 * total, 4096)));
+    }
     ssize_t n = ::read(fd, bytes.data() + total, bytes.size() - total);
     if (n == 0) break;
     if (n < 0) {
@@ -264,7 +396,7 @@ std::filesystem::path DefaultsFile::resolved(const std::filesystem::path& file) 
   std::filesystem::path current = file;
   for (int hop = 0; hop < 40; ++hop) {
     std::error_code ec;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) return current;
+    if (struct stat info {}; ::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
     std::filesystem::path target = std::filesystem::read_symlink(current, ec);
     if (ec) return current;
     current = target.is_absolute() ? target : folderOf(current) / target;
@@ -376,7 +508,43 @@ void DefaultsFile::removeStaleTemporaryFiles(const std::filesystem::path& file, 
 
 // ---- Writing ---------------------------------------------------------------------------------
 
+namespace {
+
+// The deepest nesting of containers in `text` (the top-level one is depth 0), exact when it is
+// valid JSON: brackets inside strings do not count.
+int deepestNesting(const std::string& text) {
+  int depth = 0, deepest = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      deepest = std::max(deepest, depth++);
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+}  // namespace
+
 std::variant<nlohmann::json, std::string> DefaultsFile::parse(const std::string& text, int maximumNesting) {
+  // Almost every document is no deeper than that: it is parsed as it is, without a look at each
+  // container as it starts, which costs a third more.
+  if (deepestNesting(text) <= maximumNesting) {
+    auto parsed = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (parsed.is_discarded()) return std::string("it is not valid JSON");
+    if (!parsed.is_object()) return std::string("it does not hold a JSON object");
+    return parsed;
+  }
   bool tooDeep = false;
   // The top-level object is depth 0. A container too deep is not built, nor anything inside it.
   auto callback = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {

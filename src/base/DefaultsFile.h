@@ -110,12 +110,32 @@ class DefaultsFile {
   static void doneWriting(const std::filesystem::path& temporary);
   // The hash that the names above and the store use for a file's bytes.
   static size_t hashOf(const std::string& bytes);
-  // The folder lock: an exclusive lock, taken without waiting, on a lock file named after `file`'s
-  // folder in $XDG_RUNTIME_DIR (else /tmp), so that the folder itself is never held open. The
-  // descriptor that holds it (closing it lets go), or -1 when another holds it or it cannot be made.
-  static int lockFolder(const std::filesystem::path& file);
-  // Lets go of the lock lockFolder gave, removing its file.
-  static void unlockFolder(const std::filesystem::path& file, int lock);
+  // The folder lock: an exclusive lock, taken without waiting, on one byte of the lock file
+  // "quorvel-settings.lock" (an open-file-description lock, F_OFD_SETLK), the byte named after
+  // `file`'s folder, so that the folder itself is never held open and the lock file, which stays,
+  // serves every settings folder. It lies only in a folder of the user's own that no one else may
+  // write into: the runtime folder ($XDG_RUNTIME_DIR) when it is such a folder, else "quorvel" in
+  // the state folder ($XDG_STATE_HOME, ~/.local/state) or in the cache folder ($XDG_CACHE_HOME,
+  // ~/.cache), made with mode 0700 when missing; never a folder shared with other users. Each
+  // folder is opened without following a link and checked on the open descriptor (a folder, owned
+  // by this user, writable by no group and no other user), and the lock file is opened relative to
+  // it. The first of them where the lock file can be had decides: a lock another store holds there
+  // is not looked for elsewhere.
+  struct FolderLock {
+    // The lock file's descriptor while the lock is held (closing it lets go), else -1, and the
+    // lock file's path.
+    int fd = -1;
+    std::filesystem::path path;
+    // Why it is not held: another store holds it, or it could not be made (`problem` says why).
+    bool heldByAnother = false;
+    std::string problem;
+    // Why the runtime folder was passed over although the environment names one (else empty).
+    std::string runtimePassedOver;
+    bool held() const { return fd >= 0; }
+  };
+  static FolderLock lockFolder(const std::filesystem::path& file);
+  // Lets go of the lock lockFolder gave.
+  static void unlockFolder(FolderLock& lock);
   // Clears up after writes that never finished (a crash, a kill). With `ownsFolder` (this process
   // holds the folder lock, so no live writer of ours uses any of them) every leftover of the file's
   // name is looked at: a temporary file that holds the new file of a write (not completed: the

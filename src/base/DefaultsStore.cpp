@@ -1,9 +1,12 @@
 #include "base/DefaultsStore.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,7 +179,7 @@ DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)
 DefaultsStore::~DefaultsStore() {
   close();
   for (const auto& path : displaced_) DefaultsFile::doneWriting(path);  // left for the next start
-  if (file_) DefaultsFile::unlockFolder(*file_, folderLock_);
+  if (file_) DefaultsFile::unlockFolder(folderLock_);
 }
 
 std::filesystem::path DefaultsStore::defaultFilePath() {
@@ -206,26 +209,30 @@ void DefaultsStore::load() {
   // The lock is taken on the configuration folder, where the journal lies, also when the path is a
   // link to a file elsewhere.
   folderLock_ = DefaultsFile::lockFolder(*file_);
-  const auto file = DefaultsFile::resolved(*file_);
-  DefaultsFile::removeStaleTemporaryFiles(file, folderLock_ >= 0);
-  if (folderLock_ >= 0) {
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(DefaultsFile::folderOf(*file_), ec), end; !ec && it != end;
-         it.increment(ec)) {
-      if (it->path().filename().string().rfind(file_->filename().string() + ".unsaved.tmp-", 0) == 0) {
-        std::error_code removeError;
-        std::filesystem::remove(it->path(), removeError);  // a journal never put in place
-      }
-    }
+  const auto folder = [this] { return DefaultsFile::folderOf(*file_).string(); };
+  if (folderLock_.heldByAnother) {
+    log().notice("Another store holds the lock on the settings folder %{public}s (%{public}s): it settles what "
+                 "stopped saves left there, and changes this store has not saved when it ends are kept in a journal "
+                 "of its own for the next start that holds the lock.",
+                 folder(), folderLock_.path.string());
+  } else if (!folderLock_.held()) {
+    log().error("The lock on the settings folder %{public}s could not be made (%{public}s): what stopped saves left "
+                "there is not settled, and changes this store has not saved when it ends are kept in a journal of "
+                "its own for the next start that holds the lock.",
+                folder(), folderLock_.problem);
+  } else if (!folderLock_.runtimePassedOver.empty()) {
+    log().notice("The lock on the settings folder %{public}s lies at %{public}s: the runtime folder is not used "
+                 "(%{public}s).",
+                 folder(), folderLock_.path.string(), folderLock_.runtimePassedOver);
   }
+  const auto file = DefaultsFile::resolved(*file_);
+  DefaultsFile::removeStaleTemporaryFiles(file, folderLock_.held());
   std::lock_guard guard(mutex_);
   readFileLocked(Reading::atStart);
-  if (folderLock_ >= 0) loadJournalLocked();
+  if (folderLock_.held()) loadJournalLocked();
 }
 
-std::filesystem::path DefaultsStore::journalPath() const {
-  return DefaultsFile::folderOf(*file_) / (file_->filename().string() + ".unsaved");
-}
+std::filesystem::path DefaultsStore::journalPath() const { return journal_.value_or(std::filesystem::path()); }
 
 namespace {
 
@@ -235,27 +242,59 @@ std::string keyList(const std::map<std::string, std::optional<DefaultsStore::Val
   return keys;
 }
 
-}  // namespace
+// The journals beside a settings file "<name>": "<name>.unsaved" is the journal of the store that
+// holds the folder lock; "<name>.unsaved-<pid>-<n>" one of a store that did not (each of its own,
+// never replaced by another store); "<name>.unsaved.tmp-<pid>-<n>" one being written (earlier
+// versions wrote "<name>.unsaved.tmp-<pid>"); "<name>.unsaved-more" the mark that the folder may
+// hold journals other than "<name>.unsaved", so that a start looks for them only then.
+using JournalChanges = std::map<std::string, std::optional<DefaultsStore::Value>>;
 
-void DefaultsStore::loadJournalLocked() {
-  const auto journal = journalPath();
+constexpr std::string_view journalSuffix = ".unsaved", ownJournalTag = ".unsaved-",
+                           journalTemporaryTag = ".unsaved.tmp-", journalMarkSuffix = ".unsaved-more";
+
+// A name beside `file`: its own name with `suffix` added.
+std::filesystem::path beside(const std::filesystem::path& file, std::string_view suffix) {
+  std::string name = file.native();
+  name += suffix;
+  return name;
+}
+
+std::filesystem::path newJournalName(const std::filesystem::path& file, std::string_view tag) {
+  static std::atomic<uint64_t> counter{0};
+  return beside(file, std::string(tag) + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+}
+
+// The process that wrote the journal named `entry` ("<pid>-<n>" after `prefix`; with `countOptional`,
+// "<pid>" alone too), or none when the name is no such journal's.
+std::optional<long> journalWriter(std::string_view entry, const std::string& prefix, bool countOptional) {
+  if (!entry.starts_with(prefix)) return std::nullopt;
+  entry.remove_prefix(prefix.size());
+  long pid = 0;
+  uint64_t count = 0;
+  auto [p, ec] = std::from_chars(entry.data(), entry.data() + entry.size(), pid);
+  if (ec != std::errc() || p == entry.data() || pid <= 0) return std::nullopt;
+  if (p == entry.data() + entry.size()) return countOptional ? std::optional<long>(pid) : std::nullopt;
+  if (*p != '-') return std::nullopt;
+  auto [q, qec] = std::from_chars(p + 1, entry.data() + entry.size(), count);
+  if (qec != std::errc() || q == p + 1 || q != entry.data() + entry.size()) return std::nullopt;
+  return pid;
+}
+
+// A journal's changes and when they were written (nanoseconds of the real-time clock; 0 when the
+// journal does not say), or none when it cannot be read or does not parse.
+std::optional<JournalChanges> readJournal(const std::filesystem::path& journal, int maximumNesting,
+                                          DefaultsFile::ReadOutcome& outcome, int64_t& written) {
   std::string bytes;
   int error = 0;
-  const auto outcome = DefaultsFile::read(journal, maximumFileSize, bytes, error);
-  if (outcome == DefaultsFile::ReadOutcome::missing) return;
-  auto parsed = outcome == DefaultsFile::ReadOutcome::read ? parseDocument(bytes, maximumNesting)
-                                                           : std::variant<Value, std::string>(std::string("unread"));
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) {
-    auto aside = DefaultsFile::setAside(journal, "damaged");
-    log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
-                "%{public}s.",
-                journal.string(), std::holds_alternative<std::filesystem::path>(aside)
-                                      ? std::get<std::filesystem::path>(aside).string()
-                                      : journal.string());
-    return;
+  outcome = DefaultsFile::read(journal, DefaultsStore::maximumFileSize, bytes, error);
+  if (outcome != DefaultsFile::ReadOutcome::read) return std::nullopt;
+  auto parsed = parseDocument(bytes, maximumNesting);
+  auto* document = std::get_if<DefaultsStore::Value>(&parsed);
+  if (!document) return std::nullopt;
+  JournalChanges changes;
+  if (auto when = document->find("written"); when != document->end() && when->is_number_integer()) {
+    written = when->get<int64_t>();
   }
-  Changes changes;
   if (auto set = document->find("set"); set != document->end() && set->is_object()) {
     for (auto& [key, value] : set->items()) {
       if (!isAbsent(value)) changes[key] = value;
@@ -266,61 +305,266 @@ void DefaultsStore::loadJournalLocked() {
       if (key.is_string()) changes[key.get<std::string>()] = std::nullopt;
     }
   }
-  // Changes made since (none yet at construction) stay on top.
-  for (auto& [key, value] : changes) unsaved_.try_emplace(key, std::move(value));
-  journalStands_ = true;
-  journaled_ = unsaved_;
-  log().notice("The changes left unsaved when Quorvel last ended (%{public}s) were taken from %{public}s; they are "
-               "saved to the settings file as soon as it can be taken.",
-               keyList(changes), journal.string());
-  replaceStoredLocked(stored_);
-  if (!unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+  return changes;
 }
 
-void DefaultsStore::writeJournalLocked() {
-  const auto journal = journalPath();
-  if (journalStands_ && journaled_ == unsaved_) return;  // said already
-  if (folderLock_ < 0) {
-    log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and another store holds the settings "
-                "folder, so they are not kept.",
-                DefaultsFile::resolved(*file_).string(), keyList(unsaved_));
-    return;
-  }
+// The mark that journals other than "<name>.unsaved" may stand beside the file: made before a
+// journal is written (so that one a crash left half-written is cleared) and once it is in place.
+std::filesystem::path journalMark(const std::filesystem::path& file) { return beside(file, journalMarkSuffix); }
+
+void markJournals(const std::filesystem::path& file) {
+  const int fd = ::open(journalMark(file).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd >= 0) ::close(fd);
+}
+
+// Writes `changes` to the new file `temporary`, flushed: 0, or the errno.
+int writeJournalFile(const std::filesystem::path& temporary, const JournalChanges& changes) {
+  using Value = DefaultsStore::Value;
   Value set = Value::object();
   Value removed = Value::array();
-  for (const auto& [key, value] : unsaved_) {
+  for (const auto& [key, value] : changes) {
     if (value) {
       set[key] = *value;
     } else {
       removed.push_back(key);
     }
   }
-  const std::string bytes = Value{{"set", set}, {"removed", removed}}.dump(-1, ' ', false,
-                                                                          Value::error_handler_t::replace) + "\n";
-  const auto temporary = journal.string() + ".tmp-" + std::to_string(::getpid());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool written = fd >= 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
-  const int error = errno;
-  if (fd >= 0) written = ::close(fd) == 0 && written;
-  if (written && ::rename(temporary.c_str(), journal.c_str()) == 0) {
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  const int64_t written = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+  const std::string bytes = Value{{"set", set}, {"removed", removed}, {"written", written}}.dump(
+                                -1, ' ', false, Value::error_handler_t::replace) +
+                            "\n";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return errno;
+  bool flushed = writeAll(fd, bytes) && ::fsync(fd) == 0;
+  int error = flushed ? 0 : errno;
+  if (::close(fd) != 0 && flushed) error = errno;
+  if (error != 0) ::unlink(temporary.c_str());
+  return error;
+}
+
+// Makes the names in `folder` durable; a file system that cannot (EINVAL) has them all the same.
+void flushFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void DefaultsStore::loadJournalLocked() {
+  const std::string name = file_->filename().string();
+  journal_ = beside(*file_, journalSuffix);
+  // The journals of stores that did not hold the lock, and journals whose writer ended before it
+  // put them in place (a live writer's, this process's included, stay), looked for when the mark
+  // says there may be some. The mark goes first: one put in place after this look marks anew.
+  std::vector<std::filesystem::path> others;
+  const auto folder = DefaultsFile::folderOf(*file_);
+  DIR* listing = ::unlink(journalMark(*file_).c_str()) == 0 ? ::opendir(folder.c_str()) : nullptr;
+  if (listing) {
+    const std::string ownPrefix = name + std::string(ownJournalTag);
+    const std::string temporaryPrefix = name + std::string(journalTemporaryTag);
+    while (const dirent* entry = ::readdir(listing)) {
+      const std::string_view entryName(entry->d_name);
+      if (journalWriter(entryName, ownPrefix, false)) {
+        others.push_back(folder / entry->d_name);
+      } else if (auto writer = journalWriter(entryName, temporaryPrefix, true);
+                 writer && *writer != ::getpid() && ::kill(static_cast<pid_t>(*writer), 0) != 0 && errno == ESRCH) {
+        ::unlink((folder / entry->d_name).c_str());
+      }
+    }
+    ::closedir(listing);
+  }
+
+  struct Taken {
+    std::filesystem::path path;
+    int64_t written = 0;
+    Changes changes;
+  };
+  std::vector<Taken> taken;
+  const auto take = [&](const std::filesystem::path& journal) {
+    DefaultsFile::ReadOutcome outcome{};
+    int64_t written = 0;
+    auto changes = readJournal(journal, maximumNesting, outcome, written);
+    if (outcome == DefaultsFile::ReadOutcome::missing) return;
+    if (!changes) {
+      auto aside = DefaultsFile::setAside(journal, "damaged");
+      log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
+                  "%{public}s.",
+                  journal.string(), std::holds_alternative<std::filesystem::path>(aside)
+                                        ? std::get<std::filesystem::path>(aside).string()
+                                        : journal.string());
+      return;
+    }
+    taken.push_back({journal, written ? written : DefaultsFile::stampOf(journal).modified, std::move(*changes)});
+  };
+  take(*journal_);
+  for (const auto& other : others) {
+    // Claimed first by a name of this store's own, so that a newer journal its writer (a store
+    // still running) puts in its place meanwhile is not taken for this one.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto claimed = newJournalName(*file_, ownJournalTag);
+      const int error = DefaultsFile::renameNoReplace(other, claimed);
+      if (error == EEXIST) continue;
+      if (error == 0) take(claimed);
+      break;
+    }
+  }
+  if (taken.empty()) return;
+  // The newest journal's changes on top.
+  std::stable_sort(taken.begin(), taken.end(), [](const Taken& a, const Taken& b) { return a.written < b.written; });
+  Changes changes;
+  std::string sources;
+  for (const auto& journal : taken) {
+    for (const auto& [key, value] : journal.changes) changes[key] = value;
+    sources += (sources.empty() ? "" : ", ") + journal.path.string();
+  }
+  if (taken.size() > 1 || taken.front().path != *journal_) {
+    // Gathered into this store's journal, so that one file holds them until they are saved.
+    const auto temporary = newJournalName(*file_, journalTemporaryTag);
+    int error = writeJournalFile(temporary, changes);
+    if (error == 0 && ::rename(temporary.c_str(), journal_->c_str()) != 0) {
+      error = errno;
+      ::unlink(temporary.c_str());
+    }
+    if (error != 0) {
+      // They stay where they are for the next start; only this store's journal is taken now.
+      markJournals(*file_);
+      log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
+                  "they stay in %{public}s for the next start.",
+                  journal_->string(), errnoText(error), sources);
+      std::erase_if(taken, [&](const Taken& journal) { return journal.path != *journal_; });
+      if (taken.empty()) return;
+      changes = taken.front().changes;
+      sources = journal_->string();
+    } else {
+      flushFolder(folder);
+      for (const auto& journal : taken) {
+        if (journal.path != *journal_) ::unlink(journal.path.c_str());
+      }
+    }
+  }
+  // Changes made since (none yet at construction) stay on top.
+  for (const auto& [key, value] : changes) unsaved_.try_emplace(key, value);
+  journalStands_ = true;
+  journaled_ = unsaved_;
+  takenJournal_ = changes;
+  log().notice("The changes left unsaved when Quorvel last ended (%{public}s) were taken from %{public}s; they are "
+               "saved to the settings file as soon as it can be taken.",
+               keyList(changes), sources);
+  replaceStoredLocked(stored_);
+  checkTakenJournalLocked();
+  if (journalStands_ && !unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+}
+
+std::optional<std::map<std::string, DefaultsStore::Value>> DefaultsStore::fileValuesLocked() const {
+  std::string bytes;
+  int error = 0;
+  switch (DefaultsFile::read(DefaultsFile::resolved(*file_), maximumFileSize, bytes, error)) {
+    case DefaultsFile::ReadOutcome::missing:
+      return std::map<std::string, Value>{};
+    case DefaultsFile::ReadOutcome::read:
+      break;
+    default:
+      return std::nullopt;
+  }
+  auto parsed = parseDocument(bytes, maximumNesting);
+  auto* document = std::get_if<Value>(&parsed);
+  if (!document) return std::nullopt;
+  std::map<std::string, Value> values;
+  for (auto& [key, value] : document->items()) {
+    if (!isAbsent(value)) values[key] = std::move(value);
+  }
+  return values;
+}
+
+void DefaultsStore::checkTakenJournalLocked() {
+  if (!journalStands_ || !takenJournal_) return;
+  const auto values = fileValuesLocked();
+  if (!values) return;  // looked at once the file can be taken
+  auto with = *values;
+  for (const auto& [key, value] : *takenJournal_) {
+    if (value) {
+      with[key] = *value;
+    } else {
+      with.erase(key);
+    }
+  }
+  const size_t size = documentText(with).size();
+  if (size <= maximumFileSize) return;
+  // Saved, they would make a file the next start refuses: they never could be, and would hold up
+  // every later change. The journal is kept beside and its changes are left out.
+  const auto journal = journalPath();
+  auto aside = DefaultsFile::setAside(journal, "unsaveable");
+  const auto* asidePath = std::get_if<std::filesystem::path>(&aside);
+  log().error("The changes left unsaved when Quorvel last ended (%{public}s) cannot be saved: with them %{public}s "
+              "would take %{public}s bytes, more than the %{public}s a defaults file may hold. They are left out, and "
+              "%{public}s.",
+              keyList(*takenJournal_), DefaultsFile::resolved(*file_).string(), std::to_string(size),
+              std::to_string(maximumFileSize),
+              asidePath ? "kept in " + asidePath->string()
+                        : "they stay in " + journal.string() + " (it could not be kept beside it: " +
+                              errnoText(std::get<int>(aside)) + ")");
+  for (const auto& [key, value] : *takenJournal_) {
+    if (auto it = unsaved_.find(key); it != unsaved_.end() && it->second == value) unsaved_.erase(it);
+  }
+  journalStands_ = false;
+  journaled_.clear();
+  takenJournal_.reset();
+  replaceStoredLocked(*values);
+}
+
+void DefaultsStore::writeJournalLocked() {
+  if (journalStands_ && journaled_ == unsaved_) return;  // said already
+  if (unkept_ == unsaved_) return;                       // tried and said already
+  const std::string where = DefaultsFile::resolved(*file_).string();
+  const auto temporary = newJournalName(*file_, journalTemporaryTag);
+  markJournals(*file_);
+  int error = writeJournalFile(temporary, unsaved_);
+  if (error == 0 && journal_) {
+    error = ::rename(temporary.c_str(), journal_->c_str()) == 0 ? 0 : errno;
+  } else if (error == 0) {
+    // A store that does not hold the lock: a journal of its own, which no other store replaces.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const auto own = newJournalName(*file_, ownJournalTag);
+      error = DefaultsFile::renameNoReplace(temporary, own);
+      if (error == 0) journal_ = own;
+      if (error != EEXIST) break;
+    }
+  }
+  if (error == 0) {
+    markJournals(*file_);
+    flushFolder(DefaultsFile::folderOf(*file_));
     journalStands_ = true;
     journaled_ = unsaved_;
-    log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s and "
-                 "saved at the next start.",
-                 DefaultsFile::resolved(*file_).string(), keyList(unsaved_), journal.string());
+    takenJournal_.reset();
+    unkept_.reset();
+    if (folderLock_.held()) {
+      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
+                   "and saved at the next start.",
+                   where, keyList(unsaved_), journal_->string());
+    } else {
+      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
+                   "and saved by the next start that holds the lock on the settings folder.",
+                   where, keyList(unsaved_), journal_->string());
+    }
     return;
   }
   ::unlink(temporary.c_str());
-  log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in %{public}s "
-              "(%{public}s): they are lost.",
-              DefaultsFile::resolved(*file_).string(), keyList(unsaved_), journal.string(), errnoText(error));
+  unkept_ = unsaved_;
+  log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in a journal "
+              "beside it (%{public}s): they are lost.",
+              where, keyList(unsaved_), errnoText(error));
 }
 
 void DefaultsStore::close() {
   std::lock_guard guard(mutex_);
   if (!file_ || unsaved_.empty()) return;
   // One last try, then the journal.
-  if (!unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+  checkTakenJournalLocked();
+  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWrite_ = persistLocked();
   if (!unsaved_.empty()) writeJournalLocked();
 }
 
@@ -475,6 +719,7 @@ bool DefaultsStore::catchUpLocked() {
       }
     }
   }
+  checkTakenJournalLocked();
   if (!unsettled_ && !held_ && !leftAlone_ && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
   // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
   if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
@@ -740,6 +985,8 @@ void DefaultsStore::setMany(const std::map<std::string, Value>& values) {
 void DefaultsStore::change(const Changes& changes) {
   {
     std::lock_guard guard(mutex_);
+    // Changes taken from a journal that cannot be saved must not hold this one up.
+    checkTakenJournalLocked();
     // What the keys held before, for a change too large to save.
     std::map<std::string, std::optional<Value>> earlierStored;
     std::map<std::string, std::optional<std::optional<Value>>> earlierUnsaved;

@@ -92,20 +92,27 @@ namespace quorvel {
 // in between is lost there. The folder is flushed after each save. The replacement keeps the
 // file's permissions; a new file is the user's alone.
 //
-// The folder lock: a store takes an exclusive lock on the configuration folder (flock, without
-// waiting, on a lock file named after the folder in $XDG_RUNTIME_DIR: see DefaultsFile::lockFolder)
-// for its whole life. The store that holds it, being the only writer of ours there,
-// clears every leftover of a write that never finished at construction (DefaultsFile::
-// removeStaleTemporaryFiles: with no file in place, the newest whole copy goes back first; another
-// program's save that a stopped write displaced is kept beside as "<name>.displaced-<timestamp>"
-// unless the file holds its values)
-// and keeps the journal; one that does not hold it clears only this process's own leftovers.
+// The folder lock: a store takes an exclusive lock on the configuration folder, without waiting,
+// for its whole life: a lock on one byte of a lock file that lies only in a folder of the user's
+// own that no other user may write into (the runtime folder when it is such a folder, else the
+// state or the cache folder; never a shared temporary folder: see DefaultsFile::lockFolder). The
+// store that holds it, being the only writer of ours there, clears every leftover of a write that
+// never finished at construction (DefaultsFile::removeStaleTemporaryFiles: with no file in place,
+// the newest whole copy goes back first; another program's save that a stopped write displaced is
+// kept beside as "<name>.displaced-<timestamp>" unless the file holds its values) and takes in the
+// journals; one that does not hold it (another store holds it, or it could not be made: the log
+// says which, once) clears only this process's own leftovers.
 //
 // The journal: changes that still wait when the store ends (close() or its destruction) are not
-// lost: the store that holds the folder lock writes them to "<name>.unsaved" beside the file
-// (replaced in one step; the keys set and those removed) and logs which keys wait there. The next
-// store that holds the lock takes them as its own unsaved changes at construction, saves them on
-// top of the file once it can be taken, and removes the journal after that save.
+// lost, whoever holds the lock: the store that holds it writes them to "<name>.unsaved" beside the
+// file, one that does not to a journal of its own, "<name>.unsaved-<pid>-<n>", which no other store
+// replaces (each replaced in one step; the keys set and those removed), and either logs which keys
+// wait there. The next store that holds the lock takes them all at construction (the newest
+// journal's changes on top, gathered into "<name>.unsaved"), as its own unsaved changes, saves them
+// on top of the file once it can be taken, and removes the journal after that save. A journal whose
+// changes cannot be saved on top of the file (it would be larger than maximumFileSize) holds up no
+// later change: it is kept beside as "<name>.unsaved.unsaveable-<timestamp>", named in the log, and
+// its changes are left out.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
@@ -217,6 +224,11 @@ class DefaultsStore {
   void releaseDisplacedLocked();
   void loadJournalLocked();
   void writeJournalLocked();
+  // While changes taken from a journal at start wait: a journal whose changes cannot be saved on top
+  // of the file as it is now (the file would be too large) is kept beside, and they are left out.
+  void checkTakenJournalLocked();
+  // The values of the file as it is now, or none when it cannot be taken (missing: none stored).
+  std::optional<std::map<std::string, Value>> fileValuesLocked() const;
   std::filesystem::path journalPath() const;
   // After a read: saves the changes that waited for the file, once it can be taken; moves an
   // unparseable file beside once they have waited long enough; takes a file kept beside once it is
@@ -235,11 +247,18 @@ class DefaultsStore {
   std::map<std::string, Value> registered_;
   ObserverList<> observers_;
   WriteOutcome lastWrite_ = WriteOutcome::saved;
-  // The folder lock's descriptor, or -1 when another store holds it.
-  int folderLock_ = -1;
+  // The folder lock (not held when another store holds it or it could not be made).
+  DefaultsFile::FolderLock folderLock_;
+  // This store's journal: "<name>.unsaved" when it holds the folder lock, else one of its own
+  // once it has written one.
+  std::optional<std::filesystem::path> journal_;
   // A journal stands beside the file with changes that unsaved_ holds, and the changes it holds.
   bool journalStands_ = false;
   Changes journaled_;
+  // The changes taken from journals at start, while they wait; changes that could not be kept in a
+  // journal (said once).
+  std::optional<Changes> takenJournal_;
+  std::optional<Changes> unkept_;
   // The last save was refused because the file would have been too large.
   bool lastWriteTooLarge_ = false;
   // The path holds something this store must not replace (see above): no write goes to the disk.
