@@ -1,16 +1,10 @@
 #include "base/DefaultsStore.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <pwd.h>
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -19,6 +13,7 @@
 #include <variant>
 
 #include "base/DefaultsFile.h"
+#include "base/DefaultsJournal.h"
 #include "base/Logger.h"
 
 namespace quorvel {
@@ -166,15 +161,16 @@ std::string documentText(const std::map<std::string, DefaultsStore::Value>& valu
   return text;
 }
 
-constexpr auto& writeAll = DefaultsFile::writeAll;
-
 }  // namespace
 
 // ---- Construction ----------------------------------------------------------------------------
 
 DefaultsStore::DefaultsStore() = default;
 
-DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)) { load(); }
+DefaultsStore::DefaultsStore(std::filesystem::path file)
+    : file_(std::move(file)), journal_(*file_, maximumFileSize, maximumNesting) {
+  load();
+}
 
 DefaultsStore::~DefaultsStore() {
   close();
@@ -225,235 +221,54 @@ void DefaultsStore::load() {
                  "(%{public}s).",
                  folder(), folderLock_.path.string(), folderLock_.runtimePassedOver);
   }
-  const auto file = DefaultsFile::resolved(*file_);
-  DefaultsFile::removeStaleTemporaryFiles(file, folderLock_.held());
+  DefaultsFile::removeStaleTemporaryFiles(DefaultsFile::resolved(*file_), folderLock_.held());
   std::lock_guard guard(mutex_);
   readFileLocked(Reading::atStart);
   if (folderLock_.held()) loadJournalLocked();
 }
 
-std::filesystem::path DefaultsStore::journalPath() const { return journal_.value_or(std::filesystem::path()); }
-
 namespace {
 
-std::string keyList(const std::map<std::string, std::optional<DefaultsStore::Value>>& changes) {
-  std::string keys;
-  for (const auto& [key, value] : changes) keys += (keys.empty() ? "" : ", ") + key;
-  return keys;
+template <typename List, typename Name>
+std::string listed(const List& list, Name name) {
+  std::string text;
+  for (const auto& item : list) text += (text.empty() ? "" : ", ") + name(item);
+  return text;
 }
 
-// The journals beside a settings file "<name>": "<name>.unsaved" is the journal of the store that
-// holds the folder lock; "<name>.unsaved-<pid>-<n>" one of a store that did not (each of its own,
-// never replaced by another store); "<name>.unsaved.tmp-<pid>-<n>" one being written (earlier
-// versions wrote "<name>.unsaved.tmp-<pid>"); "<name>.unsaved-more" the mark that the folder may
-// hold journals other than "<name>.unsaved", so that a start looks for them only then.
-using JournalChanges = std::map<std::string, std::optional<DefaultsStore::Value>>;
-
-constexpr std::string_view journalSuffix = ".unsaved", ownJournalTag = ".unsaved-",
-                           journalTemporaryTag = ".unsaved.tmp-", journalMarkSuffix = ".unsaved-more";
-
-// A name beside `file`: its own name with `suffix` added.
-std::filesystem::path beside(const std::filesystem::path& file, std::string_view suffix) {
-  std::string name = file.native();
-  name += suffix;
-  return name;
+std::string keyList(const DefaultsJournal::Changes& changes) {
+  return listed(changes, [](const auto& change) { return change.first; });
 }
 
-std::filesystem::path newJournalName(const std::filesystem::path& file, std::string_view tag) {
-  static std::atomic<uint64_t> counter{0};
-  return beside(file, std::string(tag) + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-}
-
-// The process that wrote the journal named `entry` ("<pid>-<n>" after `prefix`; with `countOptional`,
-// "<pid>" alone too), or none when the name is no such journal's.
-std::optional<long> journalWriter(std::string_view entry, const std::string& prefix, bool countOptional) {
-  if (!entry.starts_with(prefix)) return std::nullopt;
-  entry.remove_prefix(prefix.size());
-  long pid = 0;
-  uint64_t count = 0;
-  auto [p, ec] = std::from_chars(entry.data(), entry.data() + entry.size(), pid);
-  if (ec != std::errc() || p == entry.data() || pid <= 0) return std::nullopt;
-  if (p == entry.data() + entry.size()) return countOptional ? std::optional<long>(pid) : std::nullopt;
-  if (*p != '-') return std::nullopt;
-  auto [q, qec] = std::from_chars(p + 1, entry.data() + entry.size(), count);
-  if (qec != std::errc() || q == p + 1 || q != entry.data() + entry.size()) return std::nullopt;
-  return pid;
-}
-
-// A journal's changes and when they were written (nanoseconds of the real-time clock; 0 when the
-// journal does not say), or none when it cannot be read or does not parse.
-std::optional<JournalChanges> readJournal(const std::filesystem::path& journal, int maximumNesting,
-                                          DefaultsFile::ReadOutcome& outcome, int64_t& written) {
-  std::string bytes;
-  int error = 0;
-  outcome = DefaultsFile::read(journal, DefaultsStore::maximumFileSize, bytes, error);
-  if (outcome != DefaultsFile::ReadOutcome::read) return std::nullopt;
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<DefaultsStore::Value>(&parsed);
-  if (!document) return std::nullopt;
-  JournalChanges changes;
-  if (auto when = document->find("written"); when != document->end() && when->is_number_integer()) {
-    written = when->get<int64_t>();
-  }
-  if (auto set = document->find("set"); set != document->end() && set->is_object()) {
-    for (auto& [key, value] : set->items()) {
-      if (!isAbsent(value)) changes[key] = value;
-    }
-  }
-  if (auto removed = document->find("removed"); removed != document->end() && removed->is_array()) {
-    for (const auto& key : *removed) {
-      if (key.is_string()) changes[key.get<std::string>()] = std::nullopt;
-    }
-  }
-  return changes;
-}
-
-// The mark that journals other than "<name>.unsaved" may stand beside the file: made before a
-// journal is written (so that one a crash left half-written is cleared) and once it is in place.
-std::filesystem::path journalMark(const std::filesystem::path& file) { return beside(file, journalMarkSuffix); }
-
-void markJournals(const std::filesystem::path& file) {
-  const int fd = ::open(journalMark(file).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd >= 0) ::close(fd);
-}
-
-// Writes `changes` to the new file `temporary`, flushed: 0, or the errno.
-int writeJournalFile(const std::filesystem::path& temporary, const JournalChanges& changes) {
-  using Value = DefaultsStore::Value;
-  Value set = Value::object();
-  Value removed = Value::array();
-  for (const auto& [key, value] : changes) {
-    if (value) {
-      set[key] = *value;
-    } else {
-      removed.push_back(key);
-    }
-  }
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  const int64_t written = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
-  const std::string bytes = Value{{"set", set}, {"removed", removed}, {"written", written}}.dump(
-                                -1, ' ', false, Value::error_handler_t::replace) +
-                            "\n";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  bool flushed = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  int error = flushed ? 0 : errno;
-  if (::close(fd) != 0 && flushed) error = errno;
-  if (error != 0) ::unlink(temporary.c_str());
-  return error;
-}
-
-// Makes the names in `folder` durable; a file system that cannot (EINVAL) has them all the same.
-void flushFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+std::string pathList(const std::vector<std::filesystem::path>& paths) {
+  return listed(paths, [](const auto& path) { return path.string(); });
 }
 
 }  // namespace
 
 void DefaultsStore::loadJournalLocked() {
-  const std::string name = file_->filename().string();
-  journal_ = beside(*file_, journalSuffix);
-  // The journals of stores that did not hold the lock, and journals whose writer ended before it
-  // put them in place (a live writer's, this process's included, stay), looked for when the mark
-  // says there may be some. The mark goes first: one put in place after this look marks anew.
-  std::vector<std::filesystem::path> others;
-  const auto folder = DefaultsFile::folderOf(*file_);
-  DIR* listing = ::unlink(journalMark(*file_).c_str()) == 0 ? ::opendir(folder.c_str()) : nullptr;
-  if (listing) {
-    const std::string ownPrefix = name + std::string(ownJournalTag);
-    const std::string temporaryPrefix = name + std::string(journalTemporaryTag);
-    while (const dirent* entry = ::readdir(listing)) {
-      const std::string_view entryName(entry->d_name);
-      if (journalWriter(entryName, ownPrefix, false)) {
-        others.push_back(folder / entry->d_name);
-      } else if (auto writer = journalWriter(entryName, temporaryPrefix, true);
-                 writer && *writer != ::getpid() && ::kill(static_cast<pid_t>(*writer), 0) != 0 && errno == ESRCH) {
-        ::unlink((folder / entry->d_name).c_str());
-      }
-    }
-    ::closedir(listing);
+  auto gathered = journal_.gather();
+  for (const auto& [journal, aside] : gathered.damaged) {
+    log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
+                "%{public}s.",
+                journal.string(), std::holds_alternative<std::filesystem::path>(aside)
+                                      ? std::get<std::filesystem::path>(aside).string()
+                                      : journal.string());
   }
-
-  struct Taken {
-    std::filesystem::path path;
-    int64_t written = 0;
-    Changes changes;
-  };
-  std::vector<Taken> taken;
-  const auto take = [&](const std::filesystem::path& journal) {
-    DefaultsFile::ReadOutcome outcome{};
-    int64_t written = 0;
-    auto changes = readJournal(journal, maximumNesting, outcome, written);
-    if (outcome == DefaultsFile::ReadOutcome::missing) return;
-    if (!changes) {
-      auto aside = DefaultsFile::setAside(journal, "damaged");
-      log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
-                  "%{public}s.",
-                  journal.string(), std::holds_alternative<std::filesystem::path>(aside)
-                                        ? std::get<std::filesystem::path>(aside).string()
-                                        : journal.string());
-      return;
-    }
-    taken.push_back({journal, written ? written : DefaultsFile::stampOf(journal).modified, std::move(*changes)});
-  };
-  take(*journal_);
-  for (const auto& other : others) {
-    // Claimed first by a name of this store's own, so that a newer journal its writer (a store
-    // still running) puts in its place meanwhile is not taken for this one.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const auto claimed = newJournalName(*file_, ownJournalTag);
-      const int error = DefaultsFile::renameNoReplace(other, claimed);
-      if (error == EEXIST) continue;
-      if (error == 0) take(claimed);
-      break;
-    }
+  if (gathered.error != 0) {
+    log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
+                "they stay in %{public}s for the next start.",
+                journal_.path().string(), errnoText(gathered.error), pathList(gathered.notGathered));
   }
-  if (taken.empty()) return;
-  // The newest journal's changes on top.
-  std::stable_sort(taken.begin(), taken.end(), [](const Taken& a, const Taken& b) { return a.written < b.written; });
-  Changes changes;
-  std::string sources;
-  for (const auto& journal : taken) {
-    for (const auto& [key, value] : journal.changes) changes[key] = value;
-    sources += (sources.empty() ? "" : ", ") + journal.path.string();
-  }
-  if (taken.size() > 1 || taken.front().path != *journal_) {
-    // Gathered into this store's journal, so that one file holds them until they are saved.
-    const auto temporary = newJournalName(*file_, journalTemporaryTag);
-    int error = writeJournalFile(temporary, changes);
-    if (error == 0 && ::rename(temporary.c_str(), journal_->c_str()) != 0) {
-      error = errno;
-      ::unlink(temporary.c_str());
-    }
-    if (error != 0) {
-      // They stay where they are for the next start; only this store's journal is taken now.
-      markJournals(*file_);
-      log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
-                  "they stay in %{public}s for the next start.",
-                  journal_->string(), errnoText(error), sources);
-      std::erase_if(taken, [&](const Taken& journal) { return journal.path != *journal_; });
-      if (taken.empty()) return;
-      changes = taken.front().changes;
-      sources = journal_->string();
-    } else {
-      flushFolder(folder);
-      for (const auto& journal : taken) {
-        if (journal.path != *journal_) ::unlink(journal.path.c_str());
-      }
-    }
-  }
+  if (gathered.from.empty()) return;
   // Changes made since (none yet at construction) stay on top.
-  for (const auto& [key, value] : changes) unsaved_.try_emplace(key, value);
+  for (const auto& [key, value] : gathered.changes) unsaved_.try_emplace(key, value);
   journalStands_ = true;
   journaled_ = unsaved_;
-  takenJournal_ = changes;
+  takenJournal_ = gathered.changes;
   log().notice("The changes left unsaved when Quorvel last ended (%{public}s) were taken from %{public}s; they are "
                "saved to the settings file as soon as it can be taken.",
-               keyList(changes), sources);
+               keyList(gathered.changes), pathList(gathered.from));
   replaceStoredLocked(stored_);
   checkTakenJournalLocked();
   if (journalStands_ && !unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
@@ -496,8 +311,8 @@ void DefaultsStore::checkTakenJournalLocked() {
   if (size <= maximumFileSize) return;
   // Saved, they would make a file the next start refuses: they never could be, and would hold up
   // every later change. The journal is kept beside and its changes are left out.
-  const auto journal = journalPath();
-  auto aside = DefaultsFile::setAside(journal, "unsaveable");
+  const auto journal = journal_.path();
+  auto aside = journal_.setAside("unsaveable");
   const auto* asidePath = std::get_if<std::filesystem::path>(&aside);
   log().error("The changes left unsaved when Quorvel last ended (%{public}s) cannot be saved: with them %{public}s "
               "would take %{public}s bytes, more than the %{public}s a defaults file may hold. They are left out, and "
@@ -520,43 +335,22 @@ void DefaultsStore::writeJournalLocked() {
   if (journalStands_ && journaled_ == unsaved_) return;  // said already
   if (unkept_ == unsaved_) return;                       // tried and said already
   const std::string where = DefaultsFile::resolved(*file_).string();
-  const auto temporary = newJournalName(*file_, journalTemporaryTag);
-  markJournals(*file_);
-  int error = writeJournalFile(temporary, unsaved_);
-  if (error == 0 && journal_) {
-    error = ::rename(temporary.c_str(), journal_->c_str()) == 0 ? 0 : errno;
-  } else if (error == 0) {
-    // A store that does not hold the lock: a journal of its own, which no other store replaces.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const auto own = newJournalName(*file_, ownJournalTag);
-      error = DefaultsFile::renameNoReplace(temporary, own);
-      if (error == 0) journal_ = own;
-      if (error != EEXIST) break;
-    }
-  }
-  if (error == 0) {
-    markJournals(*file_);
-    flushFolder(DefaultsFile::folderOf(*file_));
-    journalStands_ = true;
-    journaled_ = unsaved_;
-    takenJournal_.reset();
-    unkept_.reset();
-    if (folderLock_.held()) {
-      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
-                   "and saved at the next start.",
-                   where, keyList(unsaved_), journal_->string());
-    } else {
-      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
-                   "and saved by the next start that holds the lock on the settings folder.",
-                   where, keyList(unsaved_), journal_->string());
-    }
+  if (const int error = journal_.write(unsaved_); error != 0) {
+    unkept_ = unsaved_;
+    log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in a "
+                "journal beside it (%{public}s): they are lost.",
+                where, keyList(unsaved_), errnoText(error));
     return;
   }
-  ::unlink(temporary.c_str());
-  unkept_ = unsaved_;
-  log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in a journal "
-              "beside it (%{public}s): they are lost.",
-              where, keyList(unsaved_), errnoText(error));
+  journalStands_ = true;
+  journaled_ = unsaved_;
+  takenJournal_.reset();
+  unkept_.reset();
+  const char* when =
+      folderLock_.held() ? "at the next start" : "by the next start that holds the lock on the settings folder";
+  log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
+               "and saved %{public}s.",
+               where, keyList(unsaved_), journal_.path().string(), when);
 }
 
 void DefaultsStore::close() {
@@ -1272,7 +1066,7 @@ DefaultsStore::WriteOutcome DefaultsStore::savedLocked(const std::filesystem::pa
   theirs_.clear();
   waitingSince_.reset();
   if (journalStands_) {
-    ::unlink(journalPath().c_str());
+    journal_.remove();
     journalStands_ = false;
   }
   if (const auto failed = DefaultsFile::syncFolder(file); failed.first) {
