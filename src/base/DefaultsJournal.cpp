@@ -59,12 +59,7 @@ std::optional<long> journalWriter(std::string_view entry, const std::string& pre
 std::optional<DefaultsJournal::Changes> readJournal(const std::filesystem::path& journal, size_t limit,
                                                     int maximumNesting, DefaultsFile::ReadOutcome& outcome,
                                                     int64_t& written) {
-  std::string bytes;
-  int error = 0;
-  outcome = DefaultsFile::read(journal, limit, bytes, error);
-  if (outcome != DefaultsFile::ReadOutcome::read) return std::nullopt;
-  auto parsed = DefaultsFile::parse(bytes, maximumNesting);
-  auto* document = std::get_if<Value>(&parsed);
+  auto document = DefaultsFile::readObject(journal, limit, maximumNesting, &outcome);
   if (!document) return std::nullopt;
   DefaultsJournal::Changes changes;
   if (auto when = document->find("written"); when != document->end() && when->is_number_integer()) {

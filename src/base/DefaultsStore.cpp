@@ -138,27 +138,39 @@ std::optional<std::string> coerceString(const DefaultsStore::Value& v) {
 // A null value has no place among the stored types: writing one removes the key.
 bool isAbsent(const DefaultsStore::Value& v) { return v.is_null() || v.is_discarded(); }
 
-// ---- The file's text ------------------------------------------------------------------------
+using Values = std::map<std::string, DefaultsStore::Value>;
 
-constexpr auto& parseDocument = DefaultsFile::parse;
+// The value `values` holds for `key`, or none.
+std::optional<DefaultsStore::Value> valueIn(const Values& values, const std::string& key) {
+  const auto it = values.find(key);
+  return it == values.end() ? std::nullopt : std::optional<DefaultsStore::Value>(it->second);
+}
 
-// The stored values as the file holds them: one key a line, each value written compactly, so the
-// size of the file follows the size of the values whatever their nesting.
-std::string documentText(const std::map<std::string, DefaultsStore::Value>& values) {
-  // Text that is not valid UTF-8 is written with replacement characters rather than failing the
-  // whole file; the value in memory keeps its bytes.
-  constexpr auto replace = DefaultsStore::Value::error_handler_t::replace;
-  std::string text = "{";
-  bool first = true;
-  for (const auto& [key, value] : values) {
-    text += first ? "\n  " : ",\n  ";
-    first = false;
-    text += DefaultsStore::Value(key).dump(-1, ' ', false, replace);
-    text += ": ";
-    text += value.dump(-1, ' ', false, replace);
+// Sets `key` to `value`, or removes it when there is none.
+void apply(Values& values, const std::string& key, const std::optional<DefaultsStore::Value>& value) {
+  if (value) {
+    values[key] = *value;
+  } else {
+    values.erase(key);
   }
-  text += first ? "}\n" : "\n}\n";
-  return text;
+}
+
+// ---- The file's values ----------------------------------------------------------------------
+
+// The values a file's document holds (a null value is none).
+Values valuesOf(DefaultsStore::Value document) {
+  Values values;
+  for (auto& [key, value] : document.items()) {
+    if (!isAbsent(value)) values[key] = std::move(value);
+  }
+  return values;
+}
+
+// The values of the file at `file`, or none when it cannot be read or does not parse.
+std::optional<Values> valuesAt(const std::filesystem::path& file, DefaultsFile::ReadOutcome* outcome = nullptr) {
+  auto document =
+      DefaultsFile::readObject(file, DefaultsStore::maximumFileSize, DefaultsStore::maximumNesting, outcome);
+  return document ? std::optional<Values>(valuesOf(std::move(*document))) : std::nullopt;
 }
 
 }  // namespace
@@ -271,28 +283,13 @@ void DefaultsStore::loadJournalLocked() {
                keyList(gathered.changes), pathList(gathered.from));
   replaceStoredLocked(stored_);
   checkTakenJournalLocked();
-  if (journalStands_ && !unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+  if (journalStands_ && fileTakenLocked()) lastWrite_ = persistLocked();
 }
 
 std::optional<std::map<std::string, DefaultsStore::Value>> DefaultsStore::fileValuesLocked() const {
-  std::string bytes;
-  int error = 0;
-  switch (DefaultsFile::read(DefaultsFile::resolved(*file_), maximumFileSize, bytes, error)) {
-    case DefaultsFile::ReadOutcome::missing:
-      return std::map<std::string, Value>{};
-    case DefaultsFile::ReadOutcome::read:
-      break;
-    default:
-      return std::nullopt;
-  }
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) return std::nullopt;
-  std::map<std::string, Value> values;
-  for (auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) values[key] = std::move(value);
-  }
-  return values;
+  DefaultsFile::ReadOutcome outcome{};
+  auto values = valuesAt(DefaultsFile::resolved(*file_), &outcome);
+  return outcome == DefaultsFile::ReadOutcome::missing ? Values{} : values;
 }
 
 void DefaultsStore::checkTakenJournalLocked() {
@@ -300,14 +297,8 @@ void DefaultsStore::checkTakenJournalLocked() {
   const auto values = fileValuesLocked();
   if (!values) return;  // looked at once the file can be taken
   auto with = *values;
-  for (const auto& [key, value] : *takenJournal_) {
-    if (value) {
-      with[key] = *value;
-    } else {
-      with.erase(key);
-    }
-  }
-  const size_t size = documentText(with).size();
+  for (const auto& [key, value] : *takenJournal_) apply(with, key, value);
+  const size_t size = DefaultsFile::textOf(with).size();
   if (size <= maximumFileSize) return;
   // Saved, they would make a file the next start refuses: they never could be, and would hold up
   // every later change. The journal is kept beside and its changes are left out.
@@ -358,7 +349,7 @@ void DefaultsStore::close() {
   if (!file_ || unsaved_.empty()) return;
   // One last try, then the journal.
   checkTakenJournalLocked();
-  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWrite_ = persistLocked();
+  if (fileTakenLocked() && !unsaved_.empty()) lastWrite_ = persistLocked();
   if (!unsaved_.empty()) writeJournalLocked();
 }
 
@@ -398,37 +389,42 @@ bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
   // value known to be older (see takeDisplacedLocked); any other value there is newer, and it goes.
   for (auto it = theirs_.begin(); it != theirs_.end();) {
     const auto& [key, change] = *it;
-    const auto there = values.find(key);
-    const std::optional<Value> held = there == values.end() ? std::nullopt : std::optional<Value>(there->second);
-    if (std::find(change.older.begin(), change.older.end(), held) == change.older.end()) {
+    if (std::find(change.older.begin(), change.older.end(), valueIn(values, key)) == change.older.end()) {
       it = theirs_.erase(it);
       continue;
     }
-    if (change.after) {
-      values[key] = *change.after;
-    } else {
-      values.erase(key);
-    }
+    apply(values, key, change.after);
     ++it;
   }
   // Displaced saves whose every change a newer value replaced hold nothing more.
   if (theirs_.empty()) releaseDisplacedLocked();
-  for (const auto& [key, value] : unsaved_) {
-    if (value) {
-      values[key] = *value;
-    } else {
-      values.erase(key);
-    }
-  }
+  for (const auto& [key, value] : unsaved_) apply(values, key, value);
   if (values == stored_) return false;
   stored_ = std::move(values);
   return true;
 }
 
-void DefaultsStore::reportLocked(const std::string& message) {
+void DefaultsStore::reportLocked(const std::string& message, bool news) {
   if (message == lastProblem_) return;
   lastProblem_ = message;
-  log().error("%{public}s", message);
+  if (news) {
+    log().notice("%{public}s", message);
+  } else {
+    log().error("%{public}s", message);
+  }
+}
+
+void DefaultsStore::leaveAloneLocked(const std::string& message) {
+  leftAlone_ = true;
+  held_.reset();
+  knownHash_.reset();
+  reportLocked(message);
+}
+
+void DefaultsStore::forgetFileLocked() {
+  held_.reset();
+  knownHash_.reset();
+  lastProblem_.clear();
 }
 
 Instant DefaultsStore::nowLocked() const { return timers_ ? timers_->clock().now() : Instant{}; }
@@ -504,9 +500,7 @@ bool DefaultsStore::catchUpLocked() {
                     file.string(), std::to_string(static_cast<int>(toSeconds(unparsedWait))), held_->reason,
                     path->string());
         keptBeside_ = KeptBeside{*path, {}, unsaved_};
-        held_.reset();
-        knownHash_.reset();
-        lastProblem_.clear();
+        forgetFileLocked();
       } else {
         reportLocked("The defaults file " + file.string() + " does not parse, and it could not be kept beside it (" +
                      errnoText(std::get<int>(aside)) + "); the changes made meanwhile wait in memory.");
@@ -514,7 +508,7 @@ bool DefaultsStore::catchUpLocked() {
     }
   }
   checkTakenJournalLocked();
-  if (!unsettled_ && !held_ && !leftAlone_ && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
+  if (fileTakenLocked() && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
   // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
   if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
   return changed;
@@ -527,33 +521,21 @@ bool DefaultsStore::takeKeptBesideLocked() {
     keptBeside_.reset();  // moved or removed by its owner
     return false;
   }
-  if (stamp == kept.stamp || unsettled_ || held_ || leftAlone_) return false;
+  if (stamp == kept.stamp || !fileTakenLocked()) return false;
   kept.stamp = stamp;
-  std::string bytes;
-  int error = 0;
-  if (DefaultsFile::read(kept.path, maximumFileSize, bytes, error) != DefaultsFile::ReadOutcome::read) return false;
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) return false;
+  auto values = valuesAt(kept.path);
+  if (!values) return false;
 
   // Its writer finished it after all: it is the newest save, with the changes made here since it was
   // moved on top.
   const auto path = kept.path;
-  std::map<std::string, Value> values;
-  for (auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) values[key] = std::move(value);
-  }
-  std::map<std::string, Value> expected = values;
+  std::map<std::string, Value> expected = *values;
   for (const auto& [key, value] : kept.since) {
     unsaved_[key] = value;
-    if (value) {
-      expected[key] = *value;
-    } else {
-      expected.erase(key);
-    }
+    apply(expected, key, value);
   }
   keptBeside_.reset();
-  const bool changed = replaceStoredLocked(std::move(values));
+  const bool changed = replaceStoredLocked(std::move(*values));
   lastWrite_ = persistLocked();
   const auto file = DefaultsFile::resolved(*file_);
   if (lastWrite_ == WriteOutcome::saved && unsaved_.empty() && stored_ == expected) {
@@ -580,23 +562,22 @@ bool DefaultsStore::readFileLocked(Reading reading) {
   std::string bytes;
   int error = 0;
   std::string reason;
-  switch (DefaultsFile::read(file, maximumFileSize, bytes, error)) {
+  const auto outcome = DefaultsFile::read(file, maximumFileSize, bytes, error);
+  // Gone after it was there: perhaps removed to be written anew.
+  if (outcome == DefaultsFile::ReadOutcome::missing && mayWait && knownHash_ && !leftAlone_) {
+    held_.reset();
+    beginSettlingLocked(stamp);
+    return false;
+  }
+  unsettled_ = false;
+  switch (outcome) {
     case DefaultsFile::ReadOutcome::missing:
-      held_.reset();
-      // Gone after it was there: perhaps removed to be written anew.
-      if (mayWait && knownHash_ && !leftAlone_) {
-        beginSettlingLocked(stamp);
-        return false;
-      }
-      unsettled_ = false;
       leftAlone_ = false;
-      knownHash_.reset();
-      lastProblem_.clear();
+      forgetFileLocked();
       return replaceStoredLocked({});
     case DefaultsFile::ReadOutcome::unreadable:
       // Nothing says what the file holds: it stays as it is, and nothing is written over it until it
       // can be read. The values in memory, unsaved ones included, stay as they are.
-      unsettled_ = false;
       leftAlone_ = true;
       held_.reset();
       reportLocked("The defaults file " + file.string() + " could not be read (" + errnoText(error) +
@@ -606,22 +587,17 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move. While the
       // store runs it is waited for as a file that does not parse, and never written: once it goes,
       // it settles as a file that went, so a file put back there takes the waiting changes.
-      unsettled_ = false;
       if (reading != Reading::atStart && !leftAlone_) {
         if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), "it is not a regular file", false};
-        const std::string message = "The defaults file " + file.string() +
-                                    " is not a regular file; the settings in use stay, and nothing is saved there "
-                                    "until a regular file takes its place.";
-        if (message != lastProblem_) log().notice("%{public}s", message);
-        lastProblem_ = message;
+        reportLocked("The defaults file " + file.string() +
+                         " is not a regular file; the settings in use stay, and nothing is saved there until a "
+                         "regular file takes its place.",
+                     true);
         return false;
       }
-      leftAlone_ = true;
-      held_.reset();
-      knownHash_.reset();
-      reportLocked("The defaults file " + file.string() +
-                   " is not a regular file; it is left as it is, the registered defaults serve, and changes are not "
-                   "saved until a regular file takes its place.");
+      leaveAloneLocked("The defaults file " + file.string() +
+                       " is not a regular file; it is left as it is, the registered defaults serve, and changes are "
+                       "not saved until a regular file takes its place.");
       return replaceStoredLocked({});
     case DefaultsFile::ReadOutcome::tooLarge:
       reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
@@ -630,20 +606,15 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       const size_t hash = DefaultsFile::hashOf(bytes);
       // The store's own last write read back, or a change that left the bytes as they were.
       if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) {
-        unsettled_ = false;
         held_.reset();
         return false;
       }
-      auto parsed = parseDocument(bytes, maximumNesting);
+      auto parsed = DefaultsFile::parse(bytes, maximumNesting);
       if (auto* why = std::get_if<std::string>(&parsed)) {
         reason = std::move(*why);
         break;
       }
-      std::map<std::string, Value> values;
-      for (auto& [key, value] : std::get<Value>(parsed).items()) {
-        if (!isAbsent(value)) values[key] = std::move(value);
-      }
-      unsettled_ = false;
+      auto values = valuesOf(std::get<Value>(std::move(parsed)));
       leftAlone_ = false;
       held_.reset();
       knownHash_ = hash;
@@ -659,17 +630,13 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     }
   }
 
-  unsettled_ = false;
   const bool insideFolder = DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_));
   // One that a link leads to outside the configuration folder belongs to whoever put it there: it is
   // never moved, and nothing is written over it until it is mended.
   if (!insideFolder) {
-    leftAlone_ = true;
-    held_.reset();
-    knownHash_.reset();
-    reportLocked("The defaults file " + file.string() + " is damaged because " + reason +
-                 "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
-                 ", so it is left as it is, and changes are not saved until it is mended.");
+    leaveAloneLocked("The defaults file " + file.string() + " is damaged because " + reason +
+                     "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
+                     ", so it is left as it is, and changes are not saved until it is mended.");
     return reading == Reading::atStart ? replaceStoredLocked({}) : false;
   }
   // Perhaps another program's save caught half-way: nothing is written over it, and it is read
@@ -685,12 +652,10 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     held_ = Held{stamp, nowLocked(), reason};
   }
   // Said once, and as news rather than an error: most such files are a save not finished yet.
-  const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
-                              (reading == Reading::atStart ? "; the registered defaults serve"
-                                                           : "; the settings in use stay") +
-                              ", and nothing is saved over it while it does not parse.";
-  if (message != lastProblem_) log().notice("%{public}s", message);
-  lastProblem_ = message;
+  reportLocked("The defaults file " + file.string() + " does not parse because " + reason +
+                   (reading == Reading::atStart ? "; the registered defaults serve" : "; the settings in use stay") +
+                   ", and nothing is saved over it while it does not parse.",
+               true);
   return reading == Reading::atStart ? replaceStoredLocked({}) : false;
 }
 
@@ -785,21 +750,10 @@ void DefaultsStore::change(const Changes& changes) {
     std::map<std::string, std::optional<Value>> earlierStored;
     std::map<std::string, std::optional<std::optional<Value>>> earlierUnsaved;
     for (const auto& [key, value] : changes) {
-      if (auto it = stored_.find(key); it != stored_.end()) {
-        earlierStored[key] = it->second;
-      } else {
-        earlierStored[key] = std::nullopt;
-      }
-      if (auto it = unsaved_.find(key); it != unsaved_.end()) {
-        earlierUnsaved[key] = it->second;
-      } else {
-        earlierUnsaved[key] = std::nullopt;
-      }
-      if (value) {
-        stored_[key] = *value;
-      } else {
-        stored_.erase(key);
-      }
+      earlierStored[key] = valueIn(stored_, key);
+      const auto it = unsaved_.find(key);
+      earlierUnsaved[key] = it == unsaved_.end() ? std::nullopt : std::optional<std::optional<Value>>(it->second);
+      apply(stored_, key, value);
       if (file_) unsaved_[key] = value;
     }
     lastWriteTooLarge_ = false;
@@ -809,13 +763,7 @@ void DefaultsStore::change(const Changes& changes) {
     }
     if (lastWriteTooLarge_) {
       // Kept, it would stop every later change of this run from being saved: it is undone.
-      for (const auto& [key, value] : earlierStored) {
-        if (value) {
-          stored_[key] = *value;
-        } else {
-          stored_.erase(key);
-        }
-      }
+      for (const auto& [key, value] : earlierStored) apply(stored_, key, value);
       for (const auto& [key, value] : earlierUnsaved) {
         if (value) {
           unsaved_[key] = *value;
@@ -847,9 +795,7 @@ DefaultsStore::WriteOutcome DefaultsStore::waitsOrPersistLocked() {
       log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the settings in use "
                   "are saved in its place.",
                   file.string(), path->string(), held_->reason);
-      held_.reset();
-      knownHash_.reset();
-      lastProblem_.clear();
+      forgetFileLocked();
     } else {
       log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside "
                   "(%{public}s); the changes are not saved.",
@@ -898,7 +844,7 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
   // wait for the next write.
   constexpr int rounds = 8;
   for (int round = 1; round <= rounds; ++round) {
-    const std::string bytes = documentText(stored_);
+    const std::string bytes = DefaultsFile::textOf(stored_);
     // A file the next start would refuse as too large is not written: the one on the disk stays.
     if (bytes.size() > maximumFileSize) {
       log().error("Could not save the defaults to %{public}s: they would take %{public}s bytes, more than the "
@@ -927,7 +873,7 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
     if (placed == Placed::failed) return WriteOutcome::failed;
     // The file changed under this round: it is read again, and the changes wait or go on top of it.
     readFileLocked(Reading::beforeWrite);
-    if (leftAlone_ || unsettled_ || held_) return waitsOrPersistLocked();
+    if (!fileTakenLocked()) return waitsOrPersistLocked();
   }
   log().error("Could not save the defaults to %{public}s: another program keeps writing it; the changes are saved "
               "with the next write.",
@@ -1015,13 +961,8 @@ void DefaultsStore::putBackLocked(const std::filesystem::path& file, DefaultsFil
 // in place has one of them, and goes once it has any other, saved since (replaceStoredLocked). The
 // store's own unsaved changes stay on top of theirs, as on top of the file.
 void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) {
-  std::string bytes;
-  int error = 0;
-  auto parsed = DefaultsFile::read(displaced, maximumFileSize, bytes, error) == DefaultsFile::ReadOutcome::read
-                    ? parseDocument(bytes, maximumNesting)
-                    : std::variant<Value, std::string>(std::string("unread"));
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) {
+  const auto values = valuesAt(displaced);
+  if (!values) {
     log().error("Could not save the defaults to %{public}s: another program is writing it, and its file could not "
                 "be put back; it lies at %{public}s.",
                 DefaultsFile::resolved(*file_).string(), displaced.string());
@@ -1031,11 +972,10 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
   const auto take = [&](const std::string& key) {
     if (unsaved_.count(key) || taken.count(key)) return;
     TheirChange change;
-    if (const auto it = document->find(key); it != document->end() && !isAbsent(*it)) change.after = *it;
+    change.after = valueIn(*values, key);
     if (const auto it = theirs_.find(key); it == theirs_.end()) {
       // The file read and the store's own hold what the store holds.
-      const auto held = stored_.find(key);
-      change.older = {held == stored_.end() ? std::nullopt : std::optional<Value>(held->second)};
+      change.older = {valueIn(stored_, key)};
     } else {
       change.older = it->second.older;
       change.older.push_back(it->second.after);
@@ -1044,14 +984,10 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
       taken[key] = std::move(change);
     }
   };
-  for (const auto& [key, value] : document->items()) take(key);
+  for (const auto& [key, value] : *values) take(key);
   for (const auto& [key, value] : stored_) take(key);
   for (auto& [key, change] : taken) {
-    if (change.after) {
-      stored_[key] = *change.after;
-    } else {
-      stored_.erase(key);
-    }
+    apply(stored_, key, change.after);
     theirs_[key] = std::move(change);
   }
   displaced_.push_back(displaced);

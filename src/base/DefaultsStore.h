@@ -205,9 +205,16 @@ class DefaultsStore {
   bool readFileLocked(Reading reading);
   // The file's values with this store's unsaved changes on top become the stored values.
   bool replaceStoredLocked(std::map<std::string, Value> fileValues);
-  void reportLocked(const std::string& message);
+  // Logs a problem with the file once (as news, or as an error), until another one is said.
+  void reportLocked(const std::string& message, bool news = false);
+  // What stands at the path is left as it is, and nothing is written there (logged once).
+  void leaveAloneLocked(const std::string& message);
+  // No file the store knows of stands at the path any more (it went, or was set aside).
+  void forgetFileLocked();
   void fileChanged();
   void change(const Changes& changes);
+  // Whether the file can be written over now: it has settled, parses and is not left alone.
+  bool fileTakenLocked() const { return !unsettled_ && !held_ && !leftAlone_; }
   // Saves the unsaved changes on top of the file as it is now; false when they could not be saved.
   WriteOutcome saveLocked();
   // After a read: failed when the file cannot be written over, waiting when the changes wait for
