@@ -82,11 +82,7 @@ bool wholeObject(const std::string& bytes) {
 
 // The JSON object the file at `path` holds, or null.
 nlohmann::json objectAt(const std::filesystem::path& path) {
-  std::string bytes;
-  int error = 0;
-  if (DefaultsFile::read(path, size_t{1} << 20, bytes, error) != DefaultsFile::ReadOutcome::read) return nullptr;
-  auto parsed = DefaultsFile::parse(bytes, 512);
-  return std::holds_alternative<nlohmann::json>(parsed) ? std::get<nlohmann::json>(std::move(parsed)) : nullptr;
+  return DefaultsFile::readObject(path, size_t{1} << 20, 512).value_or(nullptr);
 }
 
 }  // namespace
@@ -560,6 +556,33 @@ std::variant<nlohmann::json, std::string> DefaultsFile::parse(const std::string&
   if (tooDeep) return "it is nested deeper than " + std::to_string(maximumNesting) + " levels";
   if (!parsed.is_object()) return std::string("it does not hold a JSON object");
   return parsed;
+}
+
+std::optional<nlohmann::json> DefaultsFile::readObject(const std::filesystem::path& file, size_t limit,
+                                                      int maximumNesting, ReadOutcome* outcome) {
+  std::string bytes;
+  int error = 0;
+  const ReadOutcome read = DefaultsFile::read(file, limit, bytes, error);
+  if (outcome) *outcome = read;
+  if (read != ReadOutcome::read) return std::nullopt;
+  auto parsed = parse(bytes, maximumNesting);
+  if (!std::holds_alternative<nlohmann::json>(parsed)) return std::nullopt;
+  return std::get<nlohmann::json>(std::move(parsed));
+}
+
+std::string DefaultsFile::textOf(const std::map<std::string, nlohmann::json>& values) {
+  constexpr auto replace = nlohmann::json::error_handler_t::replace;
+  std::string text = "{";
+  bool first = true;
+  for (const auto& [key, value] : values) {
+    text += first ? "\n  " : ",\n  ";
+    first = false;
+    text += nlohmann::json(key).dump(-1, ' ', false, replace);
+    text += ": ";
+    text += value.dump(-1, ' ', false, replace);
+  }
+  text += first ? "}\n" : "\n}\n";
+  return text;
 }
 
 bool DefaultsFile::holds(const std::filesystem::path& path, size_t hash, size_t limit) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -61,6 +62,14 @@ class DefaultsFile {
   // `maximumNesting` (such values would be copied and written recursively, which a deep enough one
   // turns into a stack overflow).
   static std::variant<nlohmann::json, std::string> parse(const std::string& text, int maximumNesting);
+  // The text of a file holding `values`: one key a line, each value written compactly, so that the
+  // size of the file follows the size of the values whatever their nesting. Text that is not valid
+  // UTF-8 is written with replacement characters rather than failing the whole file.
+  static std::string textOf(const std::map<std::string, nlohmann::json>& values);
+  // The JSON object the file at `file` holds (read whole, then parsed, as above), or none when it
+  // cannot be read or is damaged; with `outcome`, how the read went.
+  static std::optional<nlohmann::json> readObject(const std::filesystem::path& file, size_t limit,
+                                                  int maximumNesting, ReadOutcome* outcome = nullptr);
   // Writes all of `bytes` to `fd`; false with errno set when it could not.
   static bool writeAll(int fd, const std::string& bytes);
   // Whether the whole file at `path` holds the bytes of hash `hash` (see hashOf).

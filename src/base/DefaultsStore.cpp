@@ -1,24 +1,18 @@
 #include "base/DefaultsStore.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <stdio.h>
 #include <pwd.h>
-#include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <charconv>
-#include <cmath>
 #include <cstdlib>
 #include <system_error>
 #include <variant>
 
+#include "base/DefaultsCoercion.h"
 #include "base/DefaultsFile.h"
+#include "base/DefaultsJournal.h"
 #include "base/Logger.h"
 
 namespace quorvel {
@@ -33,140 +27,43 @@ const Logger& log() {
 
 std::string errnoText(int error) { return std::error_code(error, std::generic_category()).message(); }
 
-// ---- Coercions -------------------------------------------------------------------------------
-
-bool equalsIgnoringCase(const std::string& text, std::string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != word[i]) return false;
-  }
-  return true;
-}
-
-// An optional sign followed by decimal digits only, of any length.
-bool isIntegerText(std::string_view text) {
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
-std::string_view withoutPlus(std::string_view text) {
-  if (text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
-  return text;
-}
-
-// The whole text as an integer, when it is one that fits.
-std::optional<int64_t> parseWholeInteger(std::string_view text) {
-  text = withoutPlus(text);
-  int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
-
-// The whole text as a finite number.
-std::optional<double> parseWholeDouble(std::string_view text) {
-  text = withoutPlus(text);
-  double value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  if (!std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-int64_t truncated(double value) {
-  // 2^63 is exactly representable; anything at or beyond it does not fit.
-  constexpr double limit = 9223372036854775808.0;
-  if (!std::isfinite(value) || value >= limit || value < -limit) return 0;
-  return static_cast<int64_t>(value);
-}
-
-bool coerceBool(const DefaultsStore::Value& v) {
-  if (v.is_boolean()) return v.get<bool>();
-  if (v.is_number_integer() && !v.is_number_unsigned()) return v.get<int64_t>() != 0;
-  if (v.is_number_unsigned()) return v.get<uint64_t>() != 0;
-  if (v.is_number_float()) return v.get<double>() != 0.0;
-  if (v.is_string()) {
-    const auto& s = v.get_ref<const std::string&>();
-    if (equalsIgnoringCase(s, "yes") || equalsIgnoringCase(s, "true")) return true;
-    if (isIntegerText(s)) return s.find_first_of("123456789") != std::string::npos;
-  }
-  return false;
-}
-
-int64_t coerceInteger(const DefaultsStore::Value& v) {
-  if (v.is_boolean()) return v.get<bool>() ? 1 : 0;
-  if (v.is_number_unsigned()) {
-    uint64_t u = v.get<uint64_t>();
-    return u <= static_cast<uint64_t>(INT64_MAX) ? static_cast<int64_t>(u) : 0;
-  }
-  if (v.is_number_integer()) return v.get<int64_t>();
-  if (v.is_number_float()) return truncated(v.get<double>());
-  if (v.is_string()) {
-    const auto& s = v.get_ref<const std::string&>();
-    if (auto i = parseWholeInteger(s)) return *i;
-    if (auto d = parseWholeDouble(s)) return truncated(*d);
-  }
-  return 0;
-}
-
-double coerceDouble(const DefaultsStore::Value& v) {
-  if (v.is_boolean()) return v.get<bool>() ? 1.0 : 0.0;
-  if (v.is_number_unsigned()) return static_cast<double>(v.get<uint64_t>());
-  if (v.is_number_integer()) return static_cast<double>(v.get<int64_t>());
-  if (v.is_number_float()) return v.get<double>();
-  if (v.is_string()) {
-    if (auto d = parseWholeDouble(v.get_ref<const std::string&>())) return *d;
-  }
-  return 0.0;
-}
-
-std::optional<std::string> coerceString(const DefaultsStore::Value& v) {
-  if (v.is_string()) return v.get<std::string>();
-  if (v.is_number_unsigned()) return std::to_string(v.get<uint64_t>());
-  if (v.is_number_integer()) return std::to_string(v.get<int64_t>());
-  if (v.is_number_float()) {
-    // The shortest text that reads back as the same value: 0.5, 1, 1e+20.
-    char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v.get<double>());
-    if (ec != std::errc()) return std::nullopt;
-    return std::string(buffer, end);
-  }
-  return std::nullopt;
-}
-
 // A null value has no place among the stored types: writing one removes the key.
 bool isAbsent(const DefaultsStore::Value& v) { return v.is_null() || v.is_discarded(); }
 
-// ---- The file's text ------------------------------------------------------------------------
+using Values = std::map<std::string, DefaultsStore::Value>;
 
-constexpr auto& parseDocument = DefaultsFile::parse;
-
-// The stored values as the file holds them: one key a line, each value written compactly, so the
-// size of the file follows the size of the values whatever their nesting.
-std::string documentText(const std::map<std::string, DefaultsStore::Value>& values) {
-  // Text that is not valid UTF-8 is written with replacement characters rather than failing the
-  // whole file; the value in memory keeps its bytes.
-  constexpr auto replace = DefaultsStore::Value::error_handler_t::replace;
-  std::string text = "{";
-  bool first = true;
-  for (const auto& [key, value] : values) {
-    text += first ? "\n  " : ",\n  ";
-    first = false;
-    text += DefaultsStore::Value(key).dump(-1, ' ', false, replace);
-    text += ": ";
-    text += value.dump(-1, ' ', false, replace);
-  }
-  text += first ? "}\n" : "\n}\n";
-  return text;
+// The value `values` holds for `key`, or none.
+std::optional<DefaultsStore::Value> valueIn(const Values& values, const std::string& key) {
+  const auto it = values.find(key);
+  return it == values.end() ? std::nullopt : std::optional<DefaultsStore::Value>(it->second);
 }
 
-constexpr auto& writeAll = DefaultsFile::writeAll;
+// Sets `key` to `value`, or removes it when there is none.
+void apply(Values& values, const std::string& key, const std::optional<DefaultsStore::Value>& value) {
+  if (value) {
+    values[key] = *value;
+  } else {
+    values.erase(key);
+  }
+}
+
+// ---- The file's values ----------------------------------------------------------------------
+
+// The values a file's document holds (a null value is none).
+Values valuesOf(DefaultsStore::Value document) {
+  Values values;
+  for (auto& [key, value] : document.items()) {
+    if (!isAbsent(value)) values[key] = std::move(value);
+  }
+  return values;
+}
+
+// The values of the file at `file`, or none when it cannot be read or does not parse.
+std::optional<Values> valuesAt(const std::filesystem::path& file, DefaultsFile::ReadOutcome* outcome = nullptr) {
+  auto document =
+      DefaultsFile::readObject(file, DefaultsStore::maximumFileSize, DefaultsStore::maximumNesting, outcome);
+  return document ? std::optional<Values>(valuesOf(std::move(*document))) : std::nullopt;
+}
 
 }  // namespace
 
@@ -174,7 +71,10 @@ constexpr auto& writeAll = DefaultsFile::writeAll;
 
 DefaultsStore::DefaultsStore() = default;
 
-DefaultsStore::DefaultsStore(std::filesystem::path file) : file_(std::move(file)) { load(); }
+DefaultsStore::DefaultsStore(std::filesystem::path file)
+    : file_(std::move(file)), journal_(*file_, maximumFileSize, maximumNesting) {
+  load();
+}
 
 DefaultsStore::~DefaultsStore() {
   close();
@@ -225,259 +125,63 @@ void DefaultsStore::load() {
                  "(%{public}s).",
                  folder(), folderLock_.path.string(), folderLock_.runtimePassedOver);
   }
-  const auto file = DefaultsFile::resolved(*file_);
-  DefaultsFile::removeStaleTemporaryFiles(file, folderLock_.held());
+  DefaultsFile::removeStaleTemporaryFiles(DefaultsFile::resolved(*file_), folderLock_.held());
   std::lock_guard guard(mutex_);
   readFileLocked(Reading::atStart);
   if (folderLock_.held()) loadJournalLocked();
 }
 
-std::filesystem::path DefaultsStore::journalPath() const { return journal_.value_or(std::filesystem::path()); }
-
 namespace {
 
-std::string keyList(const std::map<std::string, std::optional<DefaultsStore::Value>>& changes) {
-  std::string keys;
-  for (const auto& [key, value] : changes) keys += (keys.empty() ? "" : ", ") + key;
-  return keys;
+template <typename List, typename Name>
+std::string listed(const List& list, Name name) {
+  std::string text;
+  for (const auto& item : list) text += (text.empty() ? "" : ", ") + name(item);
+  return text;
 }
 
-// The journals beside a settings file "<name>": "<name>.unsaved" is the journal of the store that
-// holds the folder lock; "<name>.unsaved-<pid>-<n>" one of a store that did not (each of its own,
-// never replaced by another store); "<name>.unsaved.tmp-<pid>-<n>" one being written (earlier
-// versions wrote "<name>.unsaved.tmp-<pid>"); "<name>.unsaved-more" the mark that the folder may
-// hold journals other than "<name>.unsaved", so that a start looks for them only then.
-using JournalChanges = std::map<std::string, std::optional<DefaultsStore::Value>>;
-
-constexpr std::string_view journalSuffix = ".unsaved", ownJournalTag = ".unsaved-",
-                           journalTemporaryTag = ".unsaved.tmp-", journalMarkSuffix = ".unsaved-more";
-
-// A name beside `file`: its own name with `suffix` added.
-std::filesystem::path beside(const std::filesystem::path& file, std::string_view suffix) {
-  std::string name = file.native();
-  name += suffix;
-  return name;
+std::string keyList(const DefaultsJournal::Changes& changes) {
+  return listed(changes, [](const auto& change) { return change.first; });
 }
 
-std::filesystem::path newJournalName(const std::filesystem::path& file, std::string_view tag) {
-  static std::atomic<uint64_t> counter{0};
-  return beside(file, std::string(tag) + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-}
-
-// The process that wrote the journal named `entry` ("<pid>-<n>" after `prefix`; with `countOptional`,
-// "<pid>" alone too), or none when the name is no such journal's.
-std::optional<long> journalWriter(std::string_view entry, const std::string& prefix, bool countOptional) {
-  if (!entry.starts_with(prefix)) return std::nullopt;
-  entry.remove_prefix(prefix.size());
-  long pid = 0;
-  uint64_t count = 0;
-  auto [p, ec] = std::from_chars(entry.data(), entry.data() + entry.size(), pid);
-  if (ec != std::errc() || p == entry.data() || pid <= 0) return std::nullopt;
-  if (p == entry.data() + entry.size()) return countOptional ? std::optional<long>(pid) : std::nullopt;
-  if (*p != '-') return std::nullopt;
-  auto [q, qec] = std::from_chars(p + 1, entry.data() + entry.size(), count);
-  if (qec != std::errc() || q == p + 1 || q != entry.data() + entry.size()) return std::nullopt;
-  return pid;
-}
-
-// A journal's changes and when they were written (nanoseconds of the real-time clock; 0 when the
-// journal does not say), or none when it cannot be read or does not parse.
-std::optional<JournalChanges> readJournal(const std::filesystem::path& journal, int maximumNesting,
-                                          DefaultsFile::ReadOutcome& outcome, int64_t& written) {
-  std::string bytes;
-  int error = 0;
-  outcome = DefaultsFile::read(journal, DefaultsStore::maximumFileSize, bytes, error);
-  if (outcome != DefaultsFile::ReadOutcome::read) return std::nullopt;
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<DefaultsStore::Value>(&parsed);
-  if (!document) return std::nullopt;
-  JournalChanges changes;
-  if (auto when = document->find("written"); when != document->end() && when->is_number_integer()) {
-    written = when->get<int64_t>();
-  }
-  if (auto set = document->find("set"); set != document->end() && set->is_object()) {
-    for (auto& [key, value] : set->items()) {
-      if (!isAbsent(value)) changes[key] = value;
-    }
-  }
-  if (auto removed = document->find("removed"); removed != document->end() && removed->is_array()) {
-    for (const auto& key : *removed) {
-      if (key.is_string()) changes[key.get<std::string>()] = std::nullopt;
-    }
-  }
-  return changes;
-}
-
-// The mark that journals other than "<name>.unsaved" may stand beside the file: made before a
-// journal is written (so that one a crash left half-written is cleared) and once it is in place.
-std::filesystem::path journalMark(const std::filesystem::path& file) { return beside(file, journalMarkSuffix); }
-
-void markJournals(const std::filesystem::path& file) {
-  const int fd = ::open(journalMark(file).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd >= 0) ::close(fd);
-}
-
-// Writes `changes` to the new file `temporary`, flushed: 0, or the errno.
-int writeJournalFile(const std::filesystem::path& temporary, const JournalChanges& changes) {
-  using Value = DefaultsStore::Value;
-  Value set = Value::object();
-  Value removed = Value::array();
-  for (const auto& [key, value] : changes) {
-    if (value) {
-      set[key] = *value;
-    } else {
-      removed.push_back(key);
-    }
-  }
-  struct timespec now {};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  const int64_t written = int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
-  const std::string bytes = Value{{"set", set}, {"removed", removed}, {"written", written}}.dump(
-                                -1, ' ', false, Value::error_handler_t::replace) +
-                            "\n";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  bool flushed = writeAll(fd, bytes) && ::fsync(fd) == 0;
-  int error = flushed ? 0 : errno;
-  if (::close(fd) != 0 && flushed) error = errno;
-  if (error != 0) ::unlink(temporary.c_str());
-  return error;
-}
-
-// Makes the names in `folder` durable; a file system that cannot (EINVAL) has them all the same.
-void flushFolder(const std::filesystem::path& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
+std::string pathList(const std::vector<std::filesystem::path>& paths) {
+  return listed(paths, [](const auto& path) { return path.string(); });
 }
 
 }  // namespace
 
 void DefaultsStore::loadJournalLocked() {
-  const std::string name = file_->filename().string();
-  journal_ = beside(*file_, journalSuffix);
-  // The journals of stores that did not hold the lock, and journals whose writer ended before it
-  // put them in place (a live writer's, this process's included, stay), looked for when the mark
-  // says there may be some. The mark goes first: one put in place after this look marks anew.
-  std::vector<std::filesystem::path> others;
-  const auto folder = DefaultsFile::folderOf(*file_);
-  DIR* listing = ::unlink(journalMark(*file_).c_str()) == 0 ? ::opendir(folder.c_str()) : nullptr;
-  if (listing) {
-    const std::string ownPrefix = name + std::string(ownJournalTag);
-    const std::string temporaryPrefix = name + std::string(journalTemporaryTag);
-    while (const dirent* entry = ::readdir(listing)) {
-      const std::string_view entryName(entry->d_name);
-      if (journalWriter(entryName, ownPrefix, false)) {
-        others.push_back(folder / entry->d_name);
-      } else if (auto writer = journalWriter(entryName, temporaryPrefix, true);
-                 writer && *writer != ::getpid() && ::kill(static_cast<pid_t>(*writer), 0) != 0 && errno == ESRCH) {
-        ::unlink((folder / entry->d_name).c_str());
-      }
-    }
-    ::closedir(listing);
+  auto gathered = journal_.gather();
+  for (const auto& [journal, aside] : gathered.damaged) {
+    log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
+                "%{public}s.",
+                journal.string(), std::holds_alternative<std::filesystem::path>(aside)
+                                      ? std::get<std::filesystem::path>(aside).string()
+                                      : journal.string());
   }
-
-  struct Taken {
-    std::filesystem::path path;
-    int64_t written = 0;
-    Changes changes;
-  };
-  std::vector<Taken> taken;
-  const auto take = [&](const std::filesystem::path& journal) {
-    DefaultsFile::ReadOutcome outcome{};
-    int64_t written = 0;
-    auto changes = readJournal(journal, maximumNesting, outcome, written);
-    if (outcome == DefaultsFile::ReadOutcome::missing) return;
-    if (!changes) {
-      auto aside = DefaultsFile::setAside(journal, "damaged");
-      log().error("The changes left unsaved when Quorvel last ended could not be read from %{public}s; it is kept as "
-                  "%{public}s.",
-                  journal.string(), std::holds_alternative<std::filesystem::path>(aside)
-                                        ? std::get<std::filesystem::path>(aside).string()
-                                        : journal.string());
-      return;
-    }
-    taken.push_back({journal, written ? written : DefaultsFile::stampOf(journal).modified, std::move(*changes)});
-  };
-  take(*journal_);
-  for (const auto& other : others) {
-    // Claimed first by a name of this store's own, so that a newer journal its writer (a store
-    // still running) puts in its place meanwhile is not taken for this one.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const auto claimed = newJournalName(*file_, ownJournalTag);
-      const int error = DefaultsFile::renameNoReplace(other, claimed);
-      if (error == EEXIST) continue;
-      if (error == 0) take(claimed);
-      break;
-    }
+  if (gathered.error != 0) {
+    log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
+                "they stay in %{public}s for the next start.",
+                journal_.path().string(), errnoText(gathered.error), pathList(gathered.notGathered));
   }
-  if (taken.empty()) return;
-  // The newest journal's changes on top.
-  std::stable_sort(taken.begin(), taken.end(), [](const Taken& a, const Taken& b) { return a.written < b.written; });
-  Changes changes;
-  std::string sources;
-  for (const auto& journal : taken) {
-    for (const auto& [key, value] : journal.changes) changes[key] = value;
-    sources += (sources.empty() ? "" : ", ") + journal.path.string();
-  }
-  if (taken.size() > 1 || taken.front().path != *journal_) {
-    // Gathered into this store's journal, so that one file holds them until they are saved.
-    const auto temporary = newJournalName(*file_, journalTemporaryTag);
-    int error = writeJournalFile(temporary, changes);
-    if (error == 0 && ::rename(temporary.c_str(), journal_->c_str()) != 0) {
-      error = errno;
-      ::unlink(temporary.c_str());
-    }
-    if (error != 0) {
-      // They stay where they are for the next start; only this store's journal is taken now.
-      markJournals(*file_);
-      log().error("The changes left unsaved by other stores could not be gathered into %{public}s (%{public}s); "
-                  "they stay in %{public}s for the next start.",
-                  journal_->string(), errnoText(error), sources);
-      std::erase_if(taken, [&](const Taken& journal) { return journal.path != *journal_; });
-      if (taken.empty()) return;
-      changes = taken.front().changes;
-      sources = journal_->string();
-    } else {
-      flushFolder(folder);
-      for (const auto& journal : taken) {
-        if (journal.path != *journal_) ::unlink(journal.path.c_str());
-      }
-    }
-  }
+  if (gathered.from.empty()) return;
   // Changes made since (none yet at construction) stay on top.
-  for (const auto& [key, value] : changes) unsaved_.try_emplace(key, value);
+  for (const auto& [key, value] : gathered.changes) unsaved_.try_emplace(key, value);
   journalStands_ = true;
   journaled_ = unsaved_;
-  takenJournal_ = changes;
+  takenJournal_ = gathered.changes;
   log().notice("The changes left unsaved when Quorvel last ended (%{public}s) were taken from %{public}s; they are "
                "saved to the settings file as soon as it can be taken.",
-               keyList(changes), sources);
+               keyList(gathered.changes), pathList(gathered.from));
   replaceStoredLocked(stored_);
   checkTakenJournalLocked();
-  if (journalStands_ && !unsettled_ && !held_ && !leftAlone_) lastWrite_ = persistLocked();
+  if (journalStands_ && fileTakenLocked()) lastWrite_ = persistLocked();
 }
 
 std::optional<std::map<std::string, DefaultsStore::Value>> DefaultsStore::fileValuesLocked() const {
-  std::string bytes;
-  int error = 0;
-  switch (DefaultsFile::read(DefaultsFile::resolved(*file_), maximumFileSize, bytes, error)) {
-    case DefaultsFile::ReadOutcome::missing:
-      return std::map<std::string, Value>{};
-    case DefaultsFile::ReadOutcome::read:
-      break;
-    default:
-      return std::nullopt;
-  }
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) return std::nullopt;
-  std::map<std::string, Value> values;
-  for (auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) values[key] = std::move(value);
-  }
-  return values;
+  DefaultsFile::ReadOutcome outcome{};
+  auto values = valuesAt(DefaultsFile::resolved(*file_), &outcome);
+  return outcome == DefaultsFile::ReadOutcome::missing ? Values{} : values;
 }
 
 void DefaultsStore::checkTakenJournalLocked() {
@@ -485,19 +189,13 @@ void DefaultsStore::checkTakenJournalLocked() {
   const auto values = fileValuesLocked();
   if (!values) return;  // looked at once the file can be taken
   auto with = *values;
-  for (const auto& [key, value] : *takenJournal_) {
-    if (value) {
-      with[key] = *value;
-    } else {
-      with.erase(key);
-    }
-  }
-  const size_t size = documentText(with).size();
+  for (const auto& [key, value] : *takenJournal_) apply(with, key, value);
+  const size_t size = DefaultsFile::textOf(with).size();
   if (size <= maximumFileSize) return;
   // Saved, they would make a file the next start refuses: they never could be, and would hold up
   // every later change. The journal is kept beside and its changes are left out.
-  const auto journal = journalPath();
-  auto aside = DefaultsFile::setAside(journal, "unsaveable");
+  const auto journal = journal_.path();
+  auto aside = journal_.setAside("unsaveable");
   const auto* asidePath = std::get_if<std::filesystem::path>(&aside);
   log().error("The changes left unsaved when Quorvel last ended (%{public}s) cannot be saved: with them %{public}s "
               "would take %{public}s bytes, more than the %{public}s a defaults file may hold. They are left out, and "
@@ -520,43 +218,22 @@ void DefaultsStore::writeJournalLocked() {
   if (journalStands_ && journaled_ == unsaved_) return;  // said already
   if (unkept_ == unsaved_) return;                       // tried and said already
   const std::string where = DefaultsFile::resolved(*file_).string();
-  const auto temporary = newJournalName(*file_, journalTemporaryTag);
-  markJournals(*file_);
-  int error = writeJournalFile(temporary, unsaved_);
-  if (error == 0 && journal_) {
-    error = ::rename(temporary.c_str(), journal_->c_str()) == 0 ? 0 : errno;
-  } else if (error == 0) {
-    // A store that does not hold the lock: a journal of its own, which no other store replaces.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const auto own = newJournalName(*file_, ownJournalTag);
-      error = DefaultsFile::renameNoReplace(temporary, own);
-      if (error == 0) journal_ = own;
-      if (error != EEXIST) break;
-    }
-  }
-  if (error == 0) {
-    markJournals(*file_);
-    flushFolder(DefaultsFile::folderOf(*file_));
-    journalStands_ = true;
-    journaled_ = unsaved_;
-    takenJournal_.reset();
-    unkept_.reset();
-    if (folderLock_.held()) {
-      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
-                   "and saved at the next start.",
-                   where, keyList(unsaved_), journal_->string());
-    } else {
-      log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
-                   "and saved by the next start that holds the lock on the settings folder.",
-                   where, keyList(unsaved_), journal_->string());
-    }
+  if (const int error = journal_.write(unsaved_); error != 0) {
+    unkept_ = unsaved_;
+    log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in a "
+                "journal beside it (%{public}s): they are lost.",
+                where, keyList(unsaved_), errnoText(error));
     return;
   }
-  ::unlink(temporary.c_str());
-  unkept_ = unsaved_;
-  log().error("Quorvel ends with changes not saved to %{public}s (%{public}s), and they could not be kept in a journal "
-              "beside it (%{public}s): they are lost.",
-              where, keyList(unsaved_), errnoText(error));
+  journalStands_ = true;
+  journaled_ = unsaved_;
+  takenJournal_.reset();
+  unkept_.reset();
+  const char* when =
+      folderLock_.held() ? "at the next start" : "by the next start that holds the lock on the settings folder";
+  log().notice("Quorvel ends with changes not saved to %{public}s yet (%{public}s): they are kept in %{public}s "
+               "and saved %{public}s.",
+               where, keyList(unsaved_), journal_.path().string(), when);
 }
 
 void DefaultsStore::close() {
@@ -564,7 +241,7 @@ void DefaultsStore::close() {
   if (!file_ || unsaved_.empty()) return;
   // One last try, then the journal.
   checkTakenJournalLocked();
-  if (!unsettled_ && !held_ && !leftAlone_ && !unsaved_.empty()) lastWrite_ = persistLocked();
+  if (fileTakenLocked() && !unsaved_.empty()) lastWrite_ = persistLocked();
   if (!unsaved_.empty()) writeJournalLocked();
 }
 
@@ -604,37 +281,42 @@ bool DefaultsStore::replaceStoredLocked(std::map<std::string, Value> values) {
   // value known to be older (see takeDisplacedLocked); any other value there is newer, and it goes.
   for (auto it = theirs_.begin(); it != theirs_.end();) {
     const auto& [key, change] = *it;
-    const auto there = values.find(key);
-    const std::optional<Value> held = there == values.end() ? std::nullopt : std::optional<Value>(there->second);
-    if (std::find(change.older.begin(), change.older.end(), held) == change.older.end()) {
+    if (std::find(change.older.begin(), change.older.end(), valueIn(values, key)) == change.older.end()) {
       it = theirs_.erase(it);
       continue;
     }
-    if (change.after) {
-      values[key] = *change.after;
-    } else {
-      values.erase(key);
-    }
+    apply(values, key, change.after);
     ++it;
   }
   // Displaced saves whose every change a newer value replaced hold nothing more.
   if (theirs_.empty()) releaseDisplacedLocked();
-  for (const auto& [key, value] : unsaved_) {
-    if (value) {
-      values[key] = *value;
-    } else {
-      values.erase(key);
-    }
-  }
+  for (const auto& [key, value] : unsaved_) apply(values, key, value);
   if (values == stored_) return false;
   stored_ = std::move(values);
   return true;
 }
 
-void DefaultsStore::reportLocked(const std::string& message) {
+void DefaultsStore::reportLocked(const std::string& message, bool news) {
   if (message == lastProblem_) return;
   lastProblem_ = message;
-  log().error("%{public}s", message);
+  if (news) {
+    log().notice("%{public}s", message);
+  } else {
+    log().error("%{public}s", message);
+  }
+}
+
+void DefaultsStore::leaveAloneLocked(const std::string& message) {
+  leftAlone_ = true;
+  held_.reset();
+  knownHash_.reset();
+  reportLocked(message);
+}
+
+void DefaultsStore::forgetFileLocked() {
+  held_.reset();
+  knownHash_.reset();
+  lastProblem_.clear();
 }
 
 Instant DefaultsStore::nowLocked() const { return timers_ ? timers_->clock().now() : Instant{}; }
@@ -710,9 +392,7 @@ bool DefaultsStore::catchUpLocked() {
                     file.string(), std::to_string(static_cast<int>(toSeconds(unparsedWait))), held_->reason,
                     path->string());
         keptBeside_ = KeptBeside{*path, {}, unsaved_};
-        held_.reset();
-        knownHash_.reset();
-        lastProblem_.clear();
+        forgetFileLocked();
       } else {
         reportLocked("The defaults file " + file.string() + " does not parse, and it could not be kept beside it (" +
                      errnoText(std::get<int>(aside)) + "); the changes made meanwhile wait in memory.");
@@ -720,7 +400,7 @@ bool DefaultsStore::catchUpLocked() {
     }
   }
   checkTakenJournalLocked();
-  if (!unsettled_ && !held_ && !leftAlone_ && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
+  if (fileTakenLocked() && !(unsaved_.empty() && theirs_.empty())) lastWrite_ = persistLocked();
   // A file that cannot be taken, or one kept beside that may yet be finished, is looked at now and then.
   if (!unsettled_ && (held_ || keptBeside_ || (leftAlone_ && !unsaved_.empty()))) scheduleLookLocked(heldLookInterval);
   return changed;
@@ -733,33 +413,21 @@ bool DefaultsStore::takeKeptBesideLocked() {
     keptBeside_.reset();  // moved or removed by its owner
     return false;
   }
-  if (stamp == kept.stamp || unsettled_ || held_ || leftAlone_) return false;
+  if (stamp == kept.stamp || !fileTakenLocked()) return false;
   kept.stamp = stamp;
-  std::string bytes;
-  int error = 0;
-  if (DefaultsFile::read(kept.path, maximumFileSize, bytes, error) != DefaultsFile::ReadOutcome::read) return false;
-  auto parsed = parseDocument(bytes, maximumNesting);
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) return false;
+  auto values = valuesAt(kept.path);
+  if (!values) return false;
 
   // Its writer finished it after all: it is the newest save, with the changes made here since it was
   // moved on top.
   const auto path = kept.path;
-  std::map<std::string, Value> values;
-  for (auto& [key, value] : document->items()) {
-    if (!isAbsent(value)) values[key] = std::move(value);
-  }
-  std::map<std::string, Value> expected = values;
+  std::map<std::string, Value> expected = *values;
   for (const auto& [key, value] : kept.since) {
     unsaved_[key] = value;
-    if (value) {
-      expected[key] = *value;
-    } else {
-      expected.erase(key);
-    }
+    apply(expected, key, value);
   }
   keptBeside_.reset();
-  const bool changed = replaceStoredLocked(std::move(values));
+  const bool changed = replaceStoredLocked(std::move(*values));
   lastWrite_ = persistLocked();
   const auto file = DefaultsFile::resolved(*file_);
   if (lastWrite_ == WriteOutcome::saved && unsaved_.empty() && stored_ == expected) {
@@ -786,23 +454,22 @@ bool DefaultsStore::readFileLocked(Reading reading) {
   std::string bytes;
   int error = 0;
   std::string reason;
-  switch (DefaultsFile::read(file, maximumFileSize, bytes, error)) {
+  const auto outcome = DefaultsFile::read(file, maximumFileSize, bytes, error);
+  // Gone after it was there: perhaps removed to be written anew.
+  if (outcome == DefaultsFile::ReadOutcome::missing && mayWait && knownHash_ && !leftAlone_) {
+    held_.reset();
+    beginSettlingLocked(stamp);
+    return false;
+  }
+  unsettled_ = false;
+  switch (outcome) {
     case DefaultsFile::ReadOutcome::missing:
-      held_.reset();
-      // Gone after it was there: perhaps removed to be written anew.
-      if (mayWait && knownHash_ && !leftAlone_) {
-        beginSettlingLocked(stamp);
-        return false;
-      }
-      unsettled_ = false;
       leftAlone_ = false;
-      knownHash_.reset();
-      lastProblem_.clear();
+      forgetFileLocked();
       return replaceStoredLocked({});
     case DefaultsFile::ReadOutcome::unreadable:
       // Nothing says what the file holds: it stays as it is, and nothing is written over it until it
       // can be read. The values in memory, unsaved ones included, stay as they are.
-      unsettled_ = false;
       leftAlone_ = true;
       held_.reset();
       reportLocked("The defaults file " + file.string() + " could not be read (" + errnoText(error) +
@@ -812,22 +479,17 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       // Whatever stands there (a folder, a named pipe, a link to one) is not ours to move. While the
       // store runs it is waited for as a file that does not parse, and never written: once it goes,
       // it settles as a file that went, so a file put back there takes the waiting changes.
-      unsettled_ = false;
       if (reading != Reading::atStart && !leftAlone_) {
         if (!held_ || held_->stamp != stamp) held_ = Held{stamp, nowLocked(), "it is not a regular file", false};
-        const std::string message = "The defaults file " + file.string() +
-                                    " is not a regular file; the settings in use stay, and nothing is saved there "
-                                    "until a regular file takes its place.";
-        if (message != lastProblem_) log().notice("%{public}s", message);
-        lastProblem_ = message;
+        reportLocked("The defaults file " + file.string() +
+                         " is not a regular file; the settings in use stay, and nothing is saved there until a "
+                         "regular file takes its place.",
+                     true);
         return false;
       }
-      leftAlone_ = true;
-      held_.reset();
-      knownHash_.reset();
-      reportLocked("The defaults file " + file.string() +
-                   " is not a regular file; it is left as it is, the registered defaults serve, and changes are not "
-                   "saved until a regular file takes its place.");
+      leaveAloneLocked("The defaults file " + file.string() +
+                       " is not a regular file; it is left as it is, the registered defaults serve, and changes are "
+                       "not saved until a regular file takes its place.");
       return replaceStoredLocked({});
     case DefaultsFile::ReadOutcome::tooLarge:
       reason = "it is larger than " + std::to_string(maximumFileSize) + " bytes";
@@ -836,20 +498,15 @@ bool DefaultsStore::readFileLocked(Reading reading) {
       const size_t hash = DefaultsFile::hashOf(bytes);
       // The store's own last write read back, or a change that left the bytes as they were.
       if (reading != Reading::atStart && !leftAlone_ && knownHash_ == hash) {
-        unsettled_ = false;
         held_.reset();
         return false;
       }
-      auto parsed = parseDocument(bytes, maximumNesting);
+      auto parsed = DefaultsFile::parse(bytes, maximumNesting);
       if (auto* why = std::get_if<std::string>(&parsed)) {
         reason = std::move(*why);
         break;
       }
-      std::map<std::string, Value> values;
-      for (auto& [key, value] : std::get<Value>(parsed).items()) {
-        if (!isAbsent(value)) values[key] = std::move(value);
-      }
-      unsettled_ = false;
+      auto values = valuesOf(std::get<Value>(std::move(parsed)));
       leftAlone_ = false;
       held_.reset();
       knownHash_ = hash;
@@ -865,17 +522,13 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     }
   }
 
-  unsettled_ = false;
   const bool insideFolder = DefaultsFile::sameFolder(DefaultsFile::folderOf(file), DefaultsFile::folderOf(*file_));
   // One that a link leads to outside the configuration folder belongs to whoever put it there: it is
   // never moved, and nothing is written over it until it is mended.
   if (!insideFolder) {
-    leftAlone_ = true;
-    held_.reset();
-    knownHash_.reset();
-    reportLocked("The defaults file " + file.string() + " is damaged because " + reason +
-                 "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
-                 ", so it is left as it is, and changes are not saved until it is mended.");
+    leaveAloneLocked("The defaults file " + file.string() + " is damaged because " + reason +
+                     "; it lies outside the configuration folder " + DefaultsFile::folderOf(*file_).string() +
+                     ", so it is left as it is, and changes are not saved until it is mended.");
     return reading == Reading::atStart ? replaceStoredLocked({}) : false;
   }
   // Perhaps another program's save caught half-way: nothing is written over it, and it is read
@@ -891,12 +544,10 @@ bool DefaultsStore::readFileLocked(Reading reading) {
     held_ = Held{stamp, nowLocked(), reason};
   }
   // Said once, and as news rather than an error: most such files are a save not finished yet.
-  const std::string message = "The defaults file " + file.string() + " does not parse because " + reason +
-                              (reading == Reading::atStart ? "; the registered defaults serve"
-                                                           : "; the settings in use stay") +
-                              ", and nothing is saved over it while it does not parse.";
-  if (message != lastProblem_) log().notice("%{public}s", message);
-  lastProblem_ = message;
+  reportLocked("The defaults file " + file.string() + " does not parse because " + reason +
+                   (reading == Reading::atStart ? "; the registered defaults serve" : "; the settings in use stay") +
+                   ", and nothing is saved over it while it does not parse.",
+               true);
   return reading == Reading::atStart ? replaceStoredLocked({}) : false;
 }
 
@@ -922,22 +573,22 @@ bool DefaultsStore::hasStoredValue(const std::string& key) const {
 
 bool DefaultsStore::boolValue(const std::string& key) const {
   auto v = object(key);
-  return v ? coerceBool(*v) : false;
+  return v ? DefaultsCoercion::boolOf(*v) : false;
 }
 
 int64_t DefaultsStore::integer(const std::string& key) const {
   auto v = object(key);
-  return v ? coerceInteger(*v) : 0;
+  return v ? DefaultsCoercion::integerOf(*v) : 0;
 }
 
 double DefaultsStore::doubleValue(const std::string& key) const {
   auto v = object(key);
-  return v ? coerceDouble(*v) : 0.0;
+  return v ? DefaultsCoercion::doubleOf(*v) : 0.0;
 }
 
 std::optional<std::string> DefaultsStore::string(const std::string& key) const {
   auto v = object(key);
-  return v ? coerceString(*v) : std::nullopt;
+  return v ? DefaultsCoercion::stringOf(*v) : std::nullopt;
 }
 
 std::map<std::string, DefaultsStore::Value> DefaultsStore::storedValues() const {
@@ -991,21 +642,10 @@ void DefaultsStore::change(const Changes& changes) {
     std::map<std::string, std::optional<Value>> earlierStored;
     std::map<std::string, std::optional<std::optional<Value>>> earlierUnsaved;
     for (const auto& [key, value] : changes) {
-      if (auto it = stored_.find(key); it != stored_.end()) {
-        earlierStored[key] = it->second;
-      } else {
-        earlierStored[key] = std::nullopt;
-      }
-      if (auto it = unsaved_.find(key); it != unsaved_.end()) {
-        earlierUnsaved[key] = it->second;
-      } else {
-        earlierUnsaved[key] = std::nullopt;
-      }
-      if (value) {
-        stored_[key] = *value;
-      } else {
-        stored_.erase(key);
-      }
+      earlierStored[key] = valueIn(stored_, key);
+      const auto it = unsaved_.find(key);
+      earlierUnsaved[key] = it == unsaved_.end() ? std::nullopt : std::optional<std::optional<Value>>(it->second);
+      apply(stored_, key, value);
       if (file_) unsaved_[key] = value;
     }
     lastWriteTooLarge_ = false;
@@ -1015,13 +655,7 @@ void DefaultsStore::change(const Changes& changes) {
     }
     if (lastWriteTooLarge_) {
       // Kept, it would stop every later change of this run from being saved: it is undone.
-      for (const auto& [key, value] : earlierStored) {
-        if (value) {
-          stored_[key] = *value;
-        } else {
-          stored_.erase(key);
-        }
-      }
+      for (const auto& [key, value] : earlierStored) apply(stored_, key, value);
       for (const auto& [key, value] : earlierUnsaved) {
         if (value) {
           unsaved_[key] = *value;
@@ -1053,9 +687,7 @@ DefaultsStore::WriteOutcome DefaultsStore::waitsOrPersistLocked() {
       log().error("The defaults file %{public}s was set aside as %{public}s because %{public}s; the settings in use "
                   "are saved in its place.",
                   file.string(), path->string(), held_->reason);
-      held_.reset();
-      knownHash_.reset();
-      lastProblem_.clear();
+      forgetFileLocked();
     } else {
       log().error("The defaults file %{public}s is damaged because %{public}s, and it could not be set aside "
                   "(%{public}s); the changes are not saved.",
@@ -1104,7 +736,7 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
   // wait for the next write.
   constexpr int rounds = 8;
   for (int round = 1; round <= rounds; ++round) {
-    const std::string bytes = documentText(stored_);
+    const std::string bytes = DefaultsFile::textOf(stored_);
     // A file the next start would refuse as too large is not written: the one on the disk stays.
     if (bytes.size() > maximumFileSize) {
       log().error("Could not save the defaults to %{public}s: they would take %{public}s bytes, more than the "
@@ -1133,7 +765,7 @@ DefaultsStore::WriteOutcome DefaultsStore::persistLocked() {
     if (placed == Placed::failed) return WriteOutcome::failed;
     // The file changed under this round: it is read again, and the changes wait or go on top of it.
     readFileLocked(Reading::beforeWrite);
-    if (leftAlone_ || unsettled_ || held_) return waitsOrPersistLocked();
+    if (!fileTakenLocked()) return waitsOrPersistLocked();
   }
   log().error("Could not save the defaults to %{public}s: another program keeps writing it; the changes are saved "
               "with the next write.",
@@ -1221,13 +853,8 @@ void DefaultsStore::putBackLocked(const std::filesystem::path& file, DefaultsFil
 // in place has one of them, and goes once it has any other, saved since (replaceStoredLocked). The
 // store's own unsaved changes stay on top of theirs, as on top of the file.
 void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) {
-  std::string bytes;
-  int error = 0;
-  auto parsed = DefaultsFile::read(displaced, maximumFileSize, bytes, error) == DefaultsFile::ReadOutcome::read
-                    ? parseDocument(bytes, maximumNesting)
-                    : std::variant<Value, std::string>(std::string("unread"));
-  auto* document = std::get_if<Value>(&parsed);
-  if (!document) {
+  const auto values = valuesAt(displaced);
+  if (!values) {
     log().error("Could not save the defaults to %{public}s: another program is writing it, and its file could not "
                 "be put back; it lies at %{public}s.",
                 DefaultsFile::resolved(*file_).string(), displaced.string());
@@ -1237,11 +864,10 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
   const auto take = [&](const std::string& key) {
     if (unsaved_.count(key) || taken.count(key)) return;
     TheirChange change;
-    if (const auto it = document->find(key); it != document->end() && !isAbsent(*it)) change.after = *it;
+    change.after = valueIn(*values, key);
     if (const auto it = theirs_.find(key); it == theirs_.end()) {
       // The file read and the store's own hold what the store holds.
-      const auto held = stored_.find(key);
-      change.older = {held == stored_.end() ? std::nullopt : std::optional<Value>(held->second)};
+      change.older = {valueIn(stored_, key)};
     } else {
       change.older = it->second.older;
       change.older.push_back(it->second.after);
@@ -1250,14 +876,10 @@ void DefaultsStore::takeDisplacedLocked(const std::filesystem::path& displaced) 
       taken[key] = std::move(change);
     }
   };
-  for (const auto& [key, value] : document->items()) take(key);
+  for (const auto& [key, value] : *values) take(key);
   for (const auto& [key, value] : stored_) take(key);
   for (auto& [key, change] : taken) {
-    if (change.after) {
-      stored_[key] = *change.after;
-    } else {
-      stored_.erase(key);
-    }
+    apply(stored_, key, change.after);
     theirs_[key] = std::move(change);
   }
   displaced_.push_back(displaced);
@@ -1272,7 +894,7 @@ DefaultsStore::WriteOutcome DefaultsStore::savedLocked(const std::filesystem::pa
   theirs_.clear();
   waitingSince_.reset();
   if (journalStands_) {
-    ::unlink(journalPath().c_str());
+    journal_.remove();
     journalStands_ = false;
   }
   if (const auto failed = DefaultsFile::syncFolder(file); failed.first) {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/DefaultsFile.h"
+#include "base/DefaultsJournal.h"
 #include "base/Executor.h"
 #include "base/FolderWatch.h"
 #include "base/ObserverList.h"
@@ -103,16 +104,15 @@ namespace quorvel {
 // journals; one that does not hold it (another store holds it, or it could not be made: the log
 // says which, once) clears only this process's own leftovers.
 //
-// The journal: changes that still wait when the store ends (close() or its destruction) are not
-// lost, whoever holds the lock: the store that holds it writes them to "<name>.unsaved" beside the
-// file, one that does not to a journal of its own, "<name>.unsaved-<pid>-<n>", which no other store
-// replaces (each replaced in one step; the keys set and those removed), and either logs which keys
-// wait there. The next store that holds the lock takes them all at construction (the newest
-// journal's changes on top, gathered into "<name>.unsaved"), as its own unsaved changes, saves them
-// on top of the file once it can be taken, and removes the journal after that save. A journal whose
-// changes cannot be saved on top of the file (it would be larger than maximumFileSize) holds up no
-// later change: it is kept beside as "<name>.unsaved.unsaveable-<timestamp>", named in the log, and
-// its changes are left out.
+// The journal (DefaultsJournal: its names, how it is written and how a start gathers them): changes
+// that still wait when the store ends (close() or its destruction) are not lost, whoever holds the
+// lock: the store that holds it writes them to "<name>.unsaved" beside the file, one that does not
+// to a journal of its own, and either logs which keys wait there. The next store that holds the
+// lock takes them all at construction as its own unsaved changes, saves them on top of the file
+// once it can be taken, and removes the journal after that save. A journal whose changes cannot be
+// saved on top of the file (it would be larger than maximumFileSize) holds up no later change: it
+// is kept beside as "<name>.unsaved.unsaveable-<timestamp>", named in the log, and its changes are
+// left out.
 class DefaultsStore {
  public:
   using Value = nlohmann::json;
@@ -205,9 +205,16 @@ class DefaultsStore {
   bool readFileLocked(Reading reading);
   // The file's values with this store's unsaved changes on top become the stored values.
   bool replaceStoredLocked(std::map<std::string, Value> fileValues);
-  void reportLocked(const std::string& message);
+  // Logs a problem with the file once (as news, or as an error), until another one is said.
+  void reportLocked(const std::string& message, bool news = false);
+  // What stands at the path is left as it is, and nothing is written there (logged once).
+  void leaveAloneLocked(const std::string& message);
+  // No file the store knows of stands at the path any more (it went, or was set aside).
+  void forgetFileLocked();
   void fileChanged();
   void change(const Changes& changes);
+  // Whether the file can be written over now: it has settled, parses and is not left alone.
+  bool fileTakenLocked() const { return !unsettled_ && !held_ && !leftAlone_; }
   // Saves the unsaved changes on top of the file as it is now; false when they could not be saved.
   WriteOutcome saveLocked();
   // After a read: failed when the file cannot be written over, waiting when the changes wait for
@@ -229,7 +236,6 @@ class DefaultsStore {
   void checkTakenJournalLocked();
   // The values of the file as it is now, or none when it cannot be taken (missing: none stored).
   std::optional<std::map<std::string, Value>> fileValuesLocked() const;
-  std::filesystem::path journalPath() const;
   // After a read: saves the changes that waited for the file, once it can be taken; moves an
   // unparseable file beside once they have waited long enough; takes a file kept beside once it is
   // finished. Returns whether the stored values changed.
@@ -251,7 +257,7 @@ class DefaultsStore {
   DefaultsFile::FolderLock folderLock_;
   // This store's journal: "<name>.unsaved" when it holds the folder lock, else one of its own
   // once it has written one.
-  std::optional<std::filesystem::path> journal_;
+  DefaultsJournal journal_;
   // A journal stands beside the file with changes that unsaved_ holds, and the changes it holds.
   bool journalStands_ = false;
   Changes journaled_;
