@@ -13,6 +13,7 @@
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
 #include "base/ManualLoop.h"
+#include "StoreTestFiles.h"
 
 namespace quorvel {
 namespace {
@@ -35,28 +36,13 @@ class FakeFolderWatch : public FolderWatch {
   ObserverList<> observers_;
 };
 
-struct Folder {
-  Folder() {
-    std::string pattern = (fs::path(::testing::TempDir()) / "follow-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+struct Folder : storetest::Folder {
+  Folder() : storetest::Folder("follow") {}
 };
 
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using storetest::readBytes;
 
-void writeInPlace(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
+constexpr auto& writeInPlace = storetest::writeBytes;
 
 // As most editors save: a new file renamed over the old one.
 void writeByRename(const fs::path& file, const std::string& bytes) {

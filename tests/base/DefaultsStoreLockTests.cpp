@@ -18,6 +18,7 @@
 #include "base/DefaultsFile.h"
 #include "base/DefaultsStore.h"
 #include "base/LogCapture.h"
+#include "StoreTestFiles.h"
 
 namespace quorvel {
 namespace {
@@ -27,29 +28,13 @@ using Value = DefaultsStore::Value;
 using Environment = std::map<std::string, std::optional<std::string>>;
 constexpr uid_t nobody = 65534;
 
-struct Folder {
-  Folder() {
-    std::string pattern = (fs::path(::testing::TempDir()) / "lock-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-    ::chmod(path.c_str(), 0755);
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+struct Folder : storetest::Folder {
+  Folder() : storetest::Folder("lock", 0755) {}
 };
 
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using storetest::readBytes;
 
-void writeBytes(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
+using storetest::writeBytes;
 
 std::vector<std::string> namesStartingWith(const fs::path& folder, const std::string& prefix) {
   std::vector<std::string> names;

@@ -22,6 +22,7 @@
 
 #include "base/DefaultsFile.h"
 #include "base/DefaultsStore.h"
+#include "StoreTestFiles.h"
 
 namespace quorvel {
 namespace {
@@ -30,28 +31,13 @@ namespace fs = std::filesystem;
 using Value = DefaultsStore::Value;
 using Clock = std::chrono::steady_clock;
 
-struct Folder {
-  Folder() {
-    std::string pattern = (fs::path(::testing::TempDir()) / "save-XXXXXX").string();
-    path = ::mkdtemp(pattern.data());
-  }
-  ~Folder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
+struct Folder : storetest::Folder {
+  Folder() : storetest::Folder("save") {}
 };
 
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using storetest::readBytes;
 
-void writeBytes(const fs::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-}
+using storetest::writeBytes;
 
 int countFromEnvironment(const char* name, int fallback) {
   const char* text = std::getenv(name);

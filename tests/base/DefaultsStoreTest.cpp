@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "base/LogCapture.h"
+#include "StoreTestFiles.h"
 
 namespace quorvel {
 namespace {
@@ -25,35 +26,14 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Value = DefaultsStore::Value;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::path(::testing::TempDir()) / "defaults-XXXXXX").string();
-    char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+struct TempFolder : storetest::Folder {
+  TempFolder() : storetest::Folder("defaults") {}
+  const fs::path& path() const { return storetest::Folder::path; }
 };
 
-std::string readBytes(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using storetest::readBytes;
 
-void writeBytes(const fs::path& file, const std::string& bytes) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using storetest::writeBytes;
 
 Value parseFile(const fs::path& file) { return Value::parse(readBytes(file), nullptr, false); }
 
