@@ -411,6 +411,44 @@ TEST_F(X11SessionTest, AFreedShortcutIsTakenBetweenTheUsersTriesAndAManagersSwit
   }
 }
 
+// While another program holds the key, the looks at it leave no trace: the focused window sees no
+// focus change (an active grab of the keyboard sends it one as it comes and one as it goes), and the
+// reader sleeps through the looks' round trips instead of turning round on the socket they read.
+TEST_F(X11KeySourceTest, LooksAtAKeyHeldElsewhereLeaveNoTraceAndLetTheReaderSleep) {
+  const uint8_t tab = 23;
+  ASSERT_TRUE(x().check(
+      xcb_grab_key_checked(x().xcb(), 0, x().root(), XCB_MOD_MASK_1, tab, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+  std::unique_ptr<xcb_get_input_focus_reply_t, X11Connection::FreeDeleter> focus(
+      xcb_get_input_focus_reply(x().xcb(), xcb_get_input_focus(x().xcb()), nullptr));
+  ASSERT_TRUE(focus && focus->focus != XCB_WINDOW_NONE && focus->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
+              focus->focus != x().root());
+  // A client of its own watches the focused window, as the program in front would.
+  std::unique_ptr<X11Connection> watcher = X11Connection::open(session->display());
+  ASSERT_TRUE(watcher);
+  const uint32_t focusChanges = XCB_EVENT_MASK_FOCUS_CHANGE;
+  ASSERT_TRUE(watcher->check(
+      xcb_change_window_attributes_checked(watcher->xcb(), focus->focus, XCB_CW_EVENT_MASK, &focusChanges)));
+  const KeyInterest altTab{48, KeyFlags::option};
+  source->setInterest({altTab});
+  ASSERT_TRUE(source->install([](const KeyEvent&) { return KeyVerdict::deliver; }));
+  ASSERT_EQ(source->refusedKeys(), std::vector<KeyInterest>{altTab});
+
+  constexpr uint64_t looks = 100;
+  const uint64_t wakeupsBefore = source->readerWakeups();
+  for (uint64_t look = 0; look < looks; ++look) source->askForRefusedKeys();
+  // An event the looks caused comes before the answer to a request made after them.
+  ASSERT_TRUE(watcher->sync());
+  int focusEvents = 0;
+  watcher->pumpEvents([&](const xcb_generic_event_t& event) {
+    const uint8_t type = event.response_type & 0x7f;
+    if (type == XCB_FOCUS_IN || type == XCB_FOCUS_OUT) ++focusEvents;
+  });
+  EXPECT_EQ(focusEvents, 0);
+  // Woken by the first answer of a look and by its end, at most, however the threads take turns.
+  EXPECT_LE(source->readerWakeups() - wakeupsBefore, 2 * looks + 2);
+  EXPECT_EQ(source->refusedKeys(), std::vector<KeyInterest>{altTab});
+}
+
 TEST_F(X11KeySourceTest, AltMovedToAnotherModifierIsFollowed) {
   makeManager();
   manager->start();

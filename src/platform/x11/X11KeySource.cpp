@@ -121,24 +121,23 @@ void X11KeySource::wake() {
 void X11KeySource::setInterest(std::vector<KeyInterest> keys) {
   Reports reports;
   {
+    const ForeignReads reads(*this);
     std::lock_guard lock(mutex_);
     interest_ = std::move(keys);
     if (!installed_) return;
     reports = applyInterestLocked(false);
   }
-  // The grabs' round trips may have pulled events off the socket that the reader's wait misses.
-  wake();
   report(reports);
 }
 
 void X11KeySource::askForRefusedKeys() {
   Reports reports;
   {
+    const ForeignReads reads(*this);
     std::lock_guard lock(mutex_);
     if (!installed_ || refused_.empty()) return;
     reports = applyInterestLocked(true);
   }
-  wake();
   report(reports);
 }
 
@@ -169,17 +168,12 @@ void X11KeySource::scheduleLookLocked(Instant due) {
 }
 
 X11KeySource::Reports X11KeySource::lookAgain(uint64_t generation) {
-  Reports reports;
-  {
-    std::lock_guard lock(mutex_);
-    if (generation != lookGeneration_) return reports;
-    lookTimer_.reset();
-    if (!installed_ || refused_.empty()) return reports;
-    reports = applyInterestLocked(true);
-  }
-  // The look's round trips may have pulled events off the socket that the reader's wait misses.
-  wake();
-  return reports;
+  const ForeignReads reads(*this);
+  std::lock_guard lock(mutex_);
+  if (generation != lookGeneration_) return {};
+  lookTimer_.reset();
+  if (!installed_ || refused_.empty()) return {};
+  return applyInterestLocked(true);
 }
 
 void X11KeySource::setOwnershipHandler(OwnershipHandler handler) {
@@ -202,10 +196,14 @@ std::vector<KeyInterest> X11KeySource::refusedKeys() const {
   return refused_;
 }
 
-std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key, bool letGo) {
+std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const KeyInterest& key, bool letGo,
+                                                                         xcb_query_keymap_cookie_t* keys) {
   std::vector<Grab> grabs;
   const auto keycode = X11KeyCodes::xKeyCode(key.keyCode);
-  if (!keycode || !map_) return grabs;  // a key this keyboard does not have never arrives
+  if (!keycode || !map_) {
+    if (keys) *keys = xcb_query_keymap(connection_);
+    return grabs;  // a key this keyboard does not have never arrives
+  }
   const uint16_t base = map_->stateFromFlags(key.requiredFlags & KeyFlags::shortcutModifiers);
   std::vector<uint16_t> masks;
   for (uint16_t shift : {uint16_t{0}, X11ModifierMap::shiftMask}) {
@@ -224,6 +222,8 @@ std::optional<std::vector<X11KeySource::Grab>> X11KeySource::grabLocked(const Ke
   if (letGo) {
     for (uint16_t mask : masks) xcb_ungrab_key(connection_, *keycode, root_, mask);
   }
+  // The keys down, read in the same moment, in the server's order, not as the reader has seen them.
+  if (keys) *keys = xcb_query_keymap(connection_);
   // The key with Shift is a step backward from outside the switcher; a manager may hold that
   // alone (openbox's Alt+Shift+Tab beside the Alt+Tab its user removed). Without it the key is
   // still ours: inside the switcher, which holds the whole keyboard, Shift steps back all the same.
@@ -292,13 +292,19 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
     const auto seen = freeSeen_.find(id);
     const bool due = seen != freeSeen_.end() && seen->second.modifierPresses == presses &&
                      now - seen->second.at >= confirmDelay;
-    const KeyboardProbe probe = probeKeyboardLocked();
-    auto grabs = grabLocked(key, !due);
-    const KeyboardUse use = keyboardUseLocked(probe);
+    xcb_query_keymap_cookie_t keys;
+    auto grabs = grabLocked(key, !due, &keys);
+    if (!grabs) {
+      // Still held by its owner: nothing more is asked, and nothing another program could notice.
+      xcb_discard_reply(connection_, keys.sequence);
+      freeSeen_.erase(id);
+      continue;
+    }
+    const KeyboardUse use = keyboardUseLocked(keys);
     // Looked at again once the modifiers are let go of, rather than at the next ask, which a user
     // trying the shortcut again and again may meet with a modifier down each time.
     if (use.modifierDown) awaitingRelease_ = true;
-    const bool clear = grabs && !use.held && !use.modifierDown;
+    const bool clear = !use.held && !use.modifierDown;
     if (clear && due) {
       freeSeen_.erase(seen);
       refused_.erase(refusedBefore);
@@ -306,7 +312,7 @@ X11KeySource::Reports X11KeySource::applyInterestLocked(bool retryRefused) {
       grabbed_[id] = std::move(*grabs);
       continue;
     }
-    if (grabs && due) {
+    if (due) {
       // Let go of on the server before going on: the holder's grab that comes next finds it free.
       ungrabLocked(*grabs);
       free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
@@ -344,35 +350,16 @@ void X11KeySource::letGoLocked() {
 }
 
 bool X11KeySource::handOverKeyboard() {
-  bool held = false;
-  {
-    std::lock_guard lock(mutex_);
-    held = kept_;
-    letGoLocked();
-  }
-  // Events the round trip pulled off the socket are looked at at once.
-  if (held) wake();
+  const ForeignReads reads(*this);
+  std::lock_guard lock(mutex_);
+  const bool held = kept_;
+  letGoLocked();
   return held;
 }
 
-X11KeySource::KeyboardProbe X11KeySource::probeKeyboardLocked() {
-  // The grab and its release go out together: a key typed in between waits in the server (the
-  // keyboard is synchronous under the grab) and is delivered as if the probe had never been. The
-  // keys down are read in the same moment, in the server's order, not as the reader has seen them.
-  KeyboardProbe probe;
-  probe.grab = xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
-  xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
-  probe.keys = xcb_query_keymap(connection_);
-  return probe;
-}
-
-X11KeySource::KeyboardUse X11KeySource::keyboardUseLocked(const KeyboardProbe& probe) {
-  xcb_flush(connection_);
-  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, probe.grab, nullptr));
-  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, probe.keys, nullptr));
+X11KeySource::KeyboardUse X11KeySource::keyboardUseLocked(xcb_query_keymap_cookie_t keys) {
+  Owned<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(connection_, keys, nullptr));
   KeyboardUse use;
-  use.held = pressHeld_ != 0 || kept_ || !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED ||
-             reply->status == XCB_GRAB_STATUS_FROZEN;
   if (!keymap || !map_) {
     use.held = true;
     return use;
@@ -381,6 +368,17 @@ X11KeySource::KeyboardUse X11KeySource::keyboardUseLocked(const KeyboardProbe& p
     const bool down = (keymap->keys[keycode / 8] >> (keycode % 8)) & 1;
     use.modifierDown = down && map_->modifiersOfKey(static_cast<uint8_t>(keycode)) != 0;
   }
+  use.held = pressHeld_ != 0 || kept_;
+  if (use.held || use.modifierDown) return use;
+  // Whether another client holds the whole keyboard (a manager's switcher on screen) is told only by
+  // asking for it. The grab and its release go out together: a key typed in between waits in the
+  // server (the keyboard is synchronous under the grab) and is delivered as if the probe had never
+  // been. The focused window sees the grab come and go, so it is asked only of a key found free.
+  const auto grab =
+      xcb_grab_keyboard(connection_, 0, root_, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_SYNC);
+  xcb_ungrab_keyboard(connection_, XCB_CURRENT_TIME);
+  Owned<xcb_grab_keyboard_reply_t> reply(xcb_grab_keyboard_reply(connection_, grab, nullptr));
+  use.held = !reply || reply->status == XCB_GRAB_STATUS_ALREADY_GRABBED || reply->status == XCB_GRAB_STATUS_FROZEN;
   return use;
 }
 
@@ -489,9 +487,11 @@ void X11KeySource::readLoop() {
           static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(*managerSettles_ - now).count());
       timeout = timeout < 0 ? settles : std::min(timeout, settles);
     }
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-    ::poll(fds, 2, timeout);
-    if (fds[1].revents & POLLIN) {
+    // While another thread waits for a reply, the socket is its to read.
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {fd, POLLIN, 0}};
+    ::poll(fds, foreignReads_.load() > 0 ? 1 : 2, timeout);
+    ++readerWakeups_;
+    if (fds[0].revents & POLLIN) {
       uint64_t count = 0;
       [[maybe_unused]] auto got = ::read(wakeFd_, &count, sizeof count);
     }

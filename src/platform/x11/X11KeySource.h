@@ -56,9 +56,12 @@ namespace quorvel {
 // was opened with: confirmDelay after a key was found free, and releaseSettle after the modifiers
 // are all let go of when a look found one down, so that a user who tries the shortcut again and
 // again has it between two tries (the manager's asks, at their own pace, would meet a modifier
-// down each time). The keyboard is probed by asking for an active grab and giving it back at once
-// (keyboard synchronous, so a key typed meanwhile waits in the server and then goes where it would
-// have gone), in one flush with a read of the keys down and the key's grab. A change of the
+// down each time). A look sends the key's grabs with a read of the keys down, in one flush. A key
+// still refused ends the look there: other programs see nothing of it (a passive grab, given or
+// refused, sends no event). Only a key found free with no modifier down has the keyboard probed, by
+// asking for an active grab and giving it back at once (keyboard synchronous, so a key typed
+// meanwhile waits in the server and then goes where it would have gone); the focused window sees
+// that grab come and go, so it is never asked while the key is held elsewhere. A change of the
 // modifier mapping grabs the held keys again, and leaves the refused ones refused.
 //
 // Keeping the keyboard (keepKeyboard, asked while a summon's press is decided): once the press is
@@ -70,8 +73,11 @@ namespace quorvel {
 // keepLimit after the press, whichever comes first.
 //
 // The reader waits on the connection and on a wake-up of its own with no time-out: with nothing
-// happening it never runs. Another thread's round trip on the connection (setInterest) wakes it
-// afterwards, so events that round trip pulled off the socket are looked at at once.
+// happening it never runs. While another thread makes round trips on the connection (a look,
+// setInterest), that thread reads the socket: the reader waits on its wake-up alone meanwhile
+// (the socket stays readable until the other thread reads, and would turn the reader round and
+// round), and is woken afterwards, so events that round trip pulled off the socket are looked at
+// at once.
 class X11KeySource final : public KeyEventSource {
  public:
   static constexpr std::chrono::milliseconds watchdogDelay{200};
@@ -112,6 +118,8 @@ class X11KeySource final : public KeyEventSource {
   // Whether the source keeps the whole keyboard now (keepKeyboard).
   bool keepsKeyboard() const { return kept_.load(); }
 
+  // How many times the reader has woken from its wait.
+  uint64_t readerWakeups() const { return readerWakeups_.load(); }
   // How many presses the watchdog had to replay.
   uint64_t watchdogReplays() const { return watchdogReplays_.load(); }
   // The keys of interest refused for now (held by another client).
@@ -158,24 +166,37 @@ class X11KeySource final : public KeyEventSource {
   Reports lookAgain(uint64_t generation);
   bool installLocked(Handler handler, Reports& reports);
   // Grabs `key` with every combination of Shift and the lock modifiers; none when another client
-  // holds it. With `letGo`, the grabs are let go of again right behind them.
-  std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key, bool letGo = false);
+  // holds it. With `letGo`, the grabs are let go of again right behind them; with `keys`, the keys
+  // down are asked for right behind them too, in the same flush (the caller takes the answer).
+  std::optional<std::vector<Grab>> grabLocked(const KeyInterest& key, bool letGo = false,
+                                              xcb_query_keymap_cookie_t* keys = nullptr);
   void ungrabLocked(const std::vector<Grab>& grabs);
   void releaseAllLocked();
-  // Whether the keyboard is in use, asked in two halves so that the requests go out with a look's
-  // grabs: some client holds all of it (another's active grab, or a press of ours whose grab is
-  // still active; also when the server does not answer), or a modifier key is down.
-  struct KeyboardProbe {
-    xcb_grab_keyboard_cookie_t grab;
-    xcb_query_keymap_cookie_t keys;
-  };
+  // Whether the keyboard is in use, for a key just found free: a modifier key is down (the keys
+  // down, `keys`, asked for with the key's grabs), or some client holds all of it (a press of ours
+  // whose grab is still active; else another's active grab, told by asking for the keyboard, which
+  // is asked only when nothing else says it is in use; also when the server does not answer).
   struct KeyboardUse {
     bool held = false;
     bool modifierDown = false;
   };
-  KeyboardProbe probeKeyboardLocked();
-  KeyboardUse keyboardUseLocked(const KeyboardProbe& probe);
+  KeyboardUse keyboardUseLocked(xcb_query_keymap_cookie_t keys);
   void wake();
+  // Held by a thread other than the reader for its round trips on the connection: the reader leaves
+  // the socket to it meanwhile, and is woken when the last one ends.
+  class ForeignReads {
+   public:
+    explicit ForeignReads(X11KeySource& source) : source_(source) { ++source_.foreignReads_; }
+    ~ForeignReads() {
+      --source_.foreignReads_;
+      source_.wake();
+    }
+    ForeignReads(const ForeignReads&) = delete;
+    ForeignReads& operator=(const ForeignReads&) = delete;
+
+   private:
+    X11KeySource& source_;
+  };
 
   void readLoop();
   void watchdogLoop();
@@ -233,6 +254,8 @@ class X11KeySource final : public KeyEventSource {
   Frozen frozen_;
   std::atomic<uint64_t> watchdogReplays_{0};
 
+  std::atomic<int> foreignReads_{0};  // round trips of other threads under way (ForeignReads)
+  std::atomic<uint64_t> readerWakeups_{0};
   std::atomic<bool> stopping_{false};
   int wakeFd_ = -1;
   std::thread reader_;

@@ -9,6 +9,7 @@ bool X11KeySource::heldByAnotherProgram(const KeyInterest& asked) {
   const KeyInterest key{asked.keyCode, asked.requiredFlags & KeyFlags::shortcutModifiers};
   bool held = false;
   {
+    const ForeignReads reads(*this);
     std::lock_guard lock(mutex_);
     if (grabbed_.count({key.keyCode, key.requiredFlags})) return false;
     if (std::find(refused_.begin(), refused_.end(), key) != refused_.end()) return true;
@@ -19,8 +20,6 @@ bool X11KeySource::heldByAnotherProgram(const KeyInterest& asked) {
     // next finds it free.
     held = !grabLocked(key, true);
   }
-  // The round trips may have pulled events off the socket that the reader's wait misses.
-  wake();
   return held;
 }
 
