@@ -4,8 +4,8 @@
 
 namespace quorvel {
 
-std::optional<QuickFlipKey::Held> QuickFlipKey::heldElsewhere(const std::vector<std::optional<HotkeyBinding>>& shortcuts,
-                                                              const TakenCheck& taken) {
+std::optional<QuickFlipKey::Held> QuickFlipKey::heldElsewhere(
+    const std::vector<std::optional<HotkeyBinding>>& shortcuts, const TakenCheck& taken) {
   if (!taken) return std::nullopt;
   for (const std::optional<HotkeyBinding>& shortcut : shortcuts) {
     if (!shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode) continue;
