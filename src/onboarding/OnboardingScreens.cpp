@@ -7,6 +7,7 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 
+#include "app/QuickFlipKey.h"
 #include "onboarding/Brand.h"
 #include "settings/KeyNames.h"
 #include "settings_ui/AdviceView.h"
@@ -212,21 +213,12 @@ std::vector<OnboardingScreens::KeyRowText> OnboardingScreens::keyRows(const std:
 
 std::optional<AdviceText> OnboardingScreens::quickFlipTaken(const std::optional<HotkeyBinding>& shortcut,
                                                             bool quickFlip, const OnboardingServices& services) {
-  if (!quickFlip || !shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode || !services.shortcutTaken) {
-    return std::nullopt;
-  }
-  // The grave key (50) before the ISO keyboards' section key (10): the key above Tab on most.
-  const auto& codes = AppSettings::backwardKeyCodes();
-  for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
-    HotkeyBinding flip = *shortcut;
-    flip.keyCode = *code;
-    if (std::optional<AdviceText> advice = services.shortcutTaken(flip)) {
-      // Inside the switcher the key is the switcher's: it steps backward there all the same.
-      advice->say("Inside the switcher it still steps backward.");
-      return advice;
-    }
-  }
-  return std::nullopt;
+  if (!quickFlip) return std::nullopt;
+  std::optional<QuickFlipKey::Held> held = QuickFlipKey::heldElsewhere({shortcut}, services.shortcutTaken);
+  if (!held) return std::nullopt;
+  // Inside the switcher the key is the switcher's: it steps backward there all the same.
+  held->advice.say("Inside the switcher it still steps backward.");
+  return std::move(held->advice);
 }
 
 OnboardingScreens::SwipeWords OnboardingScreens::swipeWords(AppSettings::SummonGesture gesture,

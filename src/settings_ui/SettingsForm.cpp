@@ -50,6 +50,15 @@ QLabel* SettingsForm::footnote(const QString& text) {
   return label;
 }
 
+QWidget* SettingsForm::footnoteContent(QWidget* content) {
+  auto* holder = new QWidget;
+  auto* column = new QVBoxLayout(holder);
+  column->setContentsMargins(8, 0, 8, 4);
+  column->addWidget(content);
+  layout_->addWidget(holder);
+  return holder;
+}
+
 QPushButton* SettingsForm::drillRow(const QString& title, const QString& value) {
   auto* row = new QPushButton;
   row->setFlat(true);

@@ -22,6 +22,9 @@ class SettingsForm final : public QWidget {
   QFormLayout* section(const QString& header);
   // The footnote of the section added last (a wrapped, dimmed text).
   QLabel* footnote(const QString& text);
+  // More of the footnote of the section added last (advice, a button) in the footnote's margins;
+  // the returned holder shows and hides it whole.
+  QWidget* footnoteContent(QWidget* content);
   // A heading over the whole form (the pane's title).
   QLabel* heading(const QString& text);
   // Ends the form: whatever space is left stays below the sections.

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "settings/AppSettings.h"
+#include "settings_ui/AdviceView.h"
 #include "settings_ui/BoundControls.h"
 #include "settings_ui/KeyReferenceScreen.h"
 #include "settings_ui/PassThroughAppsScreen.h"
@@ -111,6 +112,11 @@ ShortcutsPane::ShortcutsPane(SettingsBindings& bindings, const SettingsWindowSer
   });
   keys->addRow(keyReferenceRow_);
   keysFootnote_ = form->footnote({});
+  // How to free the key above Tab, as the shortcut rows say it for theirs.
+  flipKeyNote_ = new AdviceView(services_.main);
+  flipKeyNote_->setObjectName("quickFlipNote");
+  flipKeyNote_->setProseRole(QPalette::PlaceholderText);
+  flipKeyNoteHolder_ = form->footnoteContent(flipKeyNote_);
 
   QFormLayout* apps = form->section({});
   passThroughRow_ = SettingsForm::drillRow("Apps that keep the shortcut");
@@ -225,28 +231,19 @@ void ShortcutsPane::followValues() {
   graveToggle_->setVisible(tab);
   QString keys = QString("H and L go left and right, J and K go down and up.") +
                  (tab ? " Inside the switcher the same key steps backward." : "");
-  if (const std::optional<HeldKey> held = flipKeyHeldElsewhere()) {
-    keys += QString(" %1 is held by %2, so outside the switcher it does not flip.")
-                .arg(QString::fromStdString(held->keys), QString::fromStdString(held->heldBy));
-  }
   keysFootnote_->setText(keys);
+  std::optional<QuickFlipKey::Held> held = flipKeyHeldElsewhere();
+  if (held) {
+    held->advice.say("Until " + held->keys.displayString(services_.keyNames) +
+                     " is free, it does not flip outside the switcher.");
+    flipKeyNote_->setAdvice(held->advice);
+  }
+  flipKeyNoteHolder_->setVisible(held.has_value());
 }
 
-std::optional<ShortcutsPane::HeldKey> ShortcutsPane::flipKeyHeldElsewhere() const {
-  if (!services_.shortcutTaken || !bindings_.settings().boolValue(K::graveCyclesBackward)) return std::nullopt;
-  for (const auto& shortcut : {shortcut1_, shortcut2_}) {
-    if (!shortcut || shortcut->keyCode != HotkeyBinding::tabKeyCode) continue;
-    // The grave key (50) before the ISO keyboards' section key (10): the key above Tab on most.
-    const auto& codes = AppSettings::backwardKeyCodes();
-    for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
-      HotkeyBinding flip = *shortcut;
-      flip.keyCode = *code;
-      if (const std::optional<AdviceText> advice = services_.shortcutTaken(flip)) {
-        return HeldKey{flip.displayString(services_.keyNames), advice->heldBy()};
-      }
-    }
-  }
-  return std::nullopt;
+std::optional<QuickFlipKey::Held> ShortcutsPane::flipKeyHeldElsewhere() const {
+  if (!bindings_.settings().boolValue(K::graveCyclesBackward)) return std::nullopt;
+  return QuickFlipKey::heldElsewhere({shortcut1_, shortcut2_}, services_.shortcutTaken);
 }
 
 }  // namespace quorvel

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/QuickFlipKey.h"
 #include "base/Subscription.h"
 #include "settings/HotkeyBinding.h"
 #include "settings_ui/SettingsWindowServices.h"
@@ -16,6 +17,7 @@ class QWidget;
 
 namespace quorvel {
 
+class AdviceView;
 class BoundControls;
 class SettingsBindings;
 class SettingsNavigator;
@@ -24,7 +26,8 @@ class ShortcutRecorderRow;
 // The Shortcuts pane: the two summon shortcuts and what each shows, the swipe and the screen the
 // switcher opens on, what holding the shortcut does, one more key that closes the switcher, the
 // vim keys and the backtick flip, the key reference and the applications that keep the shortcut.
-// The shortcuts are copies of the store, read again on every change of it.
+// The shortcuts are copies of the store, read again on every change of it; the advice on shortcut
+// keys another program holds follows the keys changing hands. Main thread only.
 class ShortcutsPane final : public QWidget {
  public:
   ShortcutsPane(SettingsBindings& bindings, const SettingsWindowServices& services, SettingsNavigator& navigator,
@@ -37,14 +40,11 @@ class ShortcutsPane final : public QWidget {
   const std::vector<std::string>& passThroughApps() const { return passThrough_; }
   bool usesTabShortcut() const;
   // The key above Tab with a Tab shortcut's modifiers ("Alt+`") while it flips back to the last
-  // window and another program holds it, with its holder as the advice says it after "held by"
-  // ("the window manager, Metacity"); none otherwise.
-  struct HeldKey {
-    std::string keys;
-    std::string heldBy;
-    bool operator==(const HeldKey&) const = default;
-  };
-  std::optional<HeldKey> flipKeyHeldElsewhere() const;
+  // window and another program holds it, with the advice on it; none otherwise.
+  std::optional<QuickFlipKey::Held> flipKeyHeldElsewhere() const;
+  // The advice under the keys while that key is held elsewhere (hidden otherwise): whose it is, how
+  // to free it (commands with their Copy buttons, lines of a file), and what holding it costs.
+  AdviceView* flipKeyNote() const { return flipKeyNote_; }
   QPushButton* passThroughRow() const { return passThroughRow_; }
   QPushButton* keyReferenceRow() const { return keyReferenceRow_; }
 
@@ -73,6 +73,8 @@ class ShortcutsPane final : public QWidget {
   QLabel* holdExplainer_ = nullptr;
   QWidget* graveToggle_ = nullptr;
   QLabel* keysFootnote_ = nullptr;
+  AdviceView* flipKeyNote_ = nullptr;
+  QWidget* flipKeyNoteHolder_ = nullptr;
   QPushButton* passThroughRow_ = nullptr;
   QPushButton* keyReferenceRow_ = nullptr;
   Subscription subscription_;

@@ -13,6 +13,7 @@
 #include "settings_ui/AppLists.h"
 #include "settings_ui/KeyReferenceScreen.h"
 #include "settings_ui/PassThroughAppsScreen.h"
+#include "settings_ui/SettingsForm.h"
 #include "settings_ui/SettingsNavigator.h"
 #include "settings_ui/SettingsPanes.h"
 #include "settings_ui/SettingsUiFixture.h"
@@ -183,34 +184,49 @@ TEST_F(ShortcutsPaneTest, AShortcutAnotherProgramHoldsIsSaidUnderItsRowUntilItIs
   EXPECT_TRUE(first->messageView()->isHidden());
 }
 
-// The key above Tab that another program holds (metacity's Alt+`) is said under the keys, naming
-// the holder its advice names, as the key source answers, for as long as it flips back; freed, the
-// words go.
-TEST_F(ShortcutsPaneTest, TheKeysSayWhenAnotherProgramHoldsTheKeyAboveTab) {
+// The key above Tab that another program holds (metacity's Alt+`) is said under the keys with the
+// advice the key source gives, its commands whole with their Copy buttons, for as long as it flips
+// back and is held; the note follows the key changing hands, and goes once it is freed.
+TEST_F(ShortcutsPaneTest, TheKeysSayHowToFreeTheKeyAboveTabWhileAnotherProgramHoldsIt) {
   bool held = true;
   ObserverList<> owners;
+  ShortcutAdvice::Findings found;
+  found.managerHolds = true;
+  found.gsettingsHolders = {{"switch-group", {}}, {"switch-group-backward", {}}};
+  const AdviceText advice = ShortcutAdvice::advice("Metacity", "Alt+`", found);
   services.shortcutTaken = [&](const HotkeyBinding& b) -> std::optional<AdviceText> {
-    if (!held || b.keyCode == HotkeyBinding::tabKeyCode) return std::nullopt;
-    ShortcutAdvice::Findings found;
-    found.managerHolds = true;
-    return ShortcutAdvice::advice("Metacity", "Alt+`", found);
+    if (!held || b != HotkeyBinding{50, HotkeyBinding::optionFlag}) return std::nullopt;
+    return advice;
   };
   services.observeShortcutOwners = [&](std::function<void()> f) { return owners.add(std::move(f)); };
-  const QString said = "Alt+` is held by the window manager, Metacity, so outside the switcher it does not flip.";
-  auto says = [&] {
-    for (const QLabel* label : pane().findChildren<QLabel*>())
-      if (label->text().contains(said)) return true;
-    return false;
-  };
-  EXPECT_EQ(pane().flipKeyHeldElsewhere(), (ShortcutsPane::HeldKey{"Alt+`", "the window manager, Metacity"}));
-  EXPECT_TRUE(says());
-  store.set(K::graveCyclesBackward, false);
-  EXPECT_FALSE(says());
+  pane().resize(SettingsForm::kWidth, 1400);
+  pane().show();
+  const AdviceView* note = pane().flipKeyNote();
+  auto shown = [&] { return note->isVisibleTo(&pane()); };
+  ASSERT_EQ(pane().flipKeyHeldElsewhere(), (QuickFlipKey::Held{{50, HotkeyBinding::optionFlag}, advice}));
+  ASSERT_TRUE(shown());
+  EXPECT_TRUE(note->text().startsWith("Alt+` is held by the window manager, Metacity."));
+  EXPECT_TRUE(note->text().endsWith("Until Alt+` is free, it does not flip outside the switcher."));
+  std::vector<std::string> commands;
+  for (const AdviceText::Part& part : advice.parts) {
+    if (part.kind == AdviceText::Part::Kind::command) commands.push_back(part.text);
+  }
+  ASSERT_EQ(commands.size(), 3u);  // two gsettings commands and the restart
+  const std::vector<std::pair<std::string, std::string>> taken = commandsTaken(*note);
+  ASSERT_EQ(taken.size(), commands.size());
+  for (size_t i = 0; i < taken.size(); ++i) EXPECT_EQ(taken[i], std::pair(commands[i], commands[i]));
+  EXPECT_EQ(clippedTexts(pane()), std::vector<std::string>{});
+
+  store.set(K::graveCyclesBackward, false);  // no flip, nothing to free
+  EXPECT_FALSE(shown());
   store.set(K::graveCyclesBackward, true);
-  EXPECT_TRUE(says());
-  held = false;
+  EXPECT_TRUE(shown());
+  held = false;  // freed: the window manager let go of it
   owners.notify();
-  EXPECT_FALSE(says());
+  EXPECT_FALSE(shown());
+  held = true;  // taken again
+  owners.notify();
+  EXPECT_TRUE(shown());
 }
 
 // The advice under the rows stands whole, also when the other row's refusal takes lines of its own;
