@@ -233,6 +233,7 @@ TEST(WindowRules, MinimizedBackgroundTabsOfWindowTabbedApplicationsAreDropped) {
   in.windows[1].openingOrder = 5;
   in.windows[2].openingOrder = 1;
   EXPECT_EQ(WindowRules::openingOrder(in.windows[0], in.facts(3).sameApp), 5u) << "the group's earliest";
+  EXPECT_EQ(WindowRules::orderingID(in.windows[0], in.facts(3).sameApp), 2u);
   EXPECT_EQ(WindowRules::openingOrder(in.windows[2], in.facts(4).sameApp), 1u);
 
   in.windows[1].bundleID = "com.example.app";

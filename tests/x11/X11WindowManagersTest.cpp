@@ -180,7 +180,10 @@ TEST_P(X11WindowManagersTest, TheFixedOrderKeepsTheOrderTheWindowsOpenedIn) {
 
   const WindowRegistry::SummonList summon = registry().cardsForSummon();
   Ids listed;
-  for (const WindowCard& w : summon.cards) listed.push_back(w.id);
+  for (const WindowCard& w : summon.cards) {
+    listed.push_back(w.id);
+    EXPECT_EQ(w.orderingID, w.id) << "a window id stays where one is meant (pictures, tab hosts)";
+  }
   EXPECT_EQ(listed, (Ids{a, c, d, e})) << describe(listed);
   EXPECT_EQ(summon.cards[summon.currentIndex].id, e);
 }
