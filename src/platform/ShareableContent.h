@@ -23,6 +23,9 @@ struct ShareableWindow {
   int64_t windowLayer = 0;
   bool isOnScreen = false;
   std::optional<ShareableApplication> owningApplication;
+  // The window's place in the order the windowing system's model first saw the windows (earlier
+  // first, below 0x80000000); none where no opening order is known.
+  std::optional<uint32_t> openingOrder;
 };
 
 // One display as the capture service knows it: its id and its frame in the windows' coordinates

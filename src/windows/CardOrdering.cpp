@@ -169,7 +169,7 @@ void gatherRuns(const std::vector<WindowCard>& cards, std::vector<uint32_t>& ind
     const bool sameRun = k > 0 && items[k].section == items[k - 1].section && items[k].pid == items[k - 1].pid;
     items[k].run = sameRun ? items[k - 1].run : items[k].position;
   }
-  auto ordering = [&](const Item& item) { return nativeOrder ? cards[item.index].orderingID : 0u; };
+  auto ordering = [&](const Item& item) { return nativeOrder ? cards[item.index].sortKey() : 0u; };
   std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
     if (a.run != b.run) return a.run < b.run;
     if (ordering(a) != ordering(b)) return ordering(a) < ordering(b);
@@ -299,10 +299,10 @@ std::vector<uint32_t> CardOrdering::sortedIndices(const std::vector<WindowCard>&
   const std::vector<uint32_t>& titleRank = (missing & kTitleRank) ? made.title : text.title;
   const std::vector<uint32_t>& lowerName = (missing & kLowerAppNameRank) ? made.lowerAppName : text.lowerAppName;
 
-  // Every comparator ends with the ordering id, then the incoming position: the sorts are stable.
+  // Every comparator ends with the card's sort key, then the incoming position: the sorts are stable.
   auto state = [&](uint32_t i) { return static_cast<int>(cards[i].state); };
   auto last = [&](uint32_t a, uint32_t b) {
-    if (cards[a].orderingID != cards[b].orderingID) return cards[a].orderingID < cards[b].orderingID;
+    if (cards[a].sortKey() != cards[b].sortKey()) return cards[a].sortKey() < cards[b].sortKey();
     return a < b;
   };
   auto alphabetical = [&](uint32_t a, uint32_t b) {
@@ -387,7 +387,7 @@ std::vector<WindowCard> CardOrdering::gatherAppRuns(std::vector<WindowCard> card
   for (auto& run : runs) {
     if (nativeOrder) {
       std::stable_sort(run.begin(), run.end(),
-                       [](const WindowCard& a, const WindowCard& b) { return a.orderingID < b.orderingID; });
+                       [](const WindowCard& a, const WindowCard& b) { return a.sortKey() < b.sortKey(); });
     }
     for (auto& card : run) out.push_back(std::move(card));
   }

@@ -19,9 +19,10 @@ namespace quorvel {
 // All are pure functions of their arguments; they run on copies or immutable lists taken under the
 // registry's lock.
 //
-// Every sort is stable, and a card's `orderingID` (unsigned) is always the last key. The text keys
-// (names and titles) are compared through their ranks (`TextRanks`), so the text work is done once
-// per list, not once per comparison.
+// Every sort is stable, and a card's sort key (WindowCard::sortKey: its opening order where known,
+// else its `orderingID`; unsigned) is always the last key. The text keys (names and titles) are
+// compared through their ranks (`TextRanks`), so the text work is done once per list, not once per
+// comparison.
 class CardOrdering {
  public:
   // Window id to a rank (0 first).
@@ -59,7 +60,7 @@ class CardOrdering {
   struct SummonSettings {
     SettingEnums::WindowOrder order = SettingEnums::WindowOrder::recent;
     bool groupByApp = false;
-    bool nativeRuns = false;      // each application's run by `orderingID` (bunched, native stack order)
+    bool nativeRuns = false;      // each application's run by sort key (bunched, native stack order)
     uint32_t packedDisplays = 0;  // packCategoryDisplays
     bool tabsByRecency = false;   // each host's tabs by use (bunched tabs, recent stack order)
   };
@@ -104,7 +105,7 @@ class CardOrdering {
                                              std::span<const int64_t> z, bool groupByApp);
 
   // Every application's cards (per desktop section when the order is by desktop) gathered at the
-  // place of its first card; with `nativeOrder` each run sorted by `orderingID`. The processes of
+  // place of its first card; with `nativeOrder` each run sorted by sort key. The processes of
   // one bundle identifier are one application (ApplicationIdentity).
   static std::vector<WindowCard> gatherAppRuns(std::vector<WindowCard> cards, bool nativeOrder,
                                                SettingEnums::WindowOrder order);

@@ -76,6 +76,7 @@ class RegistryState {
     int32_t pid = 0;
     Rect frame;  // global, top-left origin
     bool isOnScreen = false;
+    std::optional<uint32_t> openingOrder;  // when the window model knows the order windows opened in
   };
 
   using TabCardSink = std::function<void(std::vector<WindowCard> tabCards, bool resolveSiteIcons)>;

@@ -171,6 +171,7 @@ WindowCard SnapshotFilter::makeCard(const WindowFacts& facts, WindowState state,
   WindowCard card;
   card.id = w.id;
   card.orderingID = WindowRules::orderingID(w, facts.sameApp);
+  card.openingOrder = WindowRules::openingOrder(w, facts.sameApp);
   card.title = w.title;
   card.appName = w.appName;
   card.bundleID = w.bundleID;

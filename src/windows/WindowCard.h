@@ -36,7 +36,14 @@ struct WindowCard {
   static constexpr uint32_t kTabIDFloor = 0xC0000000u;
 
   uint32_t id = 0;
-  uint32_t orderingID = 0;  // the stable last sort key (unsigned, smaller first)
+  // The id, except on a window of an application whose tabs are windows, where the windows of one
+  // native tab group share its smallest window id (the group's window wherever a window id is
+  // meant). The last sort key where no opening order is known (see sortKey).
+  uint32_t orderingID = 0;
+  // A window card's place in the order the window model first saw the windows, where it knows one
+  // (the earliest of its native tab group for applications whose tabs are windows); always below
+  // kApplicationIDBit. None on tab and application cards.
+  std::optional<uint32_t> openingOrder;
   std::string title;
   std::string appName;
   std::optional<std::string> bundleID;  // never an empty text
@@ -65,6 +72,12 @@ struct WindowCard {
   static WindowCard applicationCard(int32_t pid, std::string name, std::optional<std::string> bundleID);
   // A tab card of `host`: it takes the host's process, application, frame, handle and desktops.
   static WindowCard tabCard(const WindowCard& host, uint32_t tabID, std::string title, TabFacts facts);
+
+  // The stable last key of every order of the cards (unsigned, smaller first): the opening order
+  // where known, else the ordering id. Window ids do not follow the opening order everywhere, so
+  // the opening order is the one the user can see. Opening numbers and window ids both stay below
+  // the application and tab card ids, so a window sorts before those cards it ties with either way.
+  uint32_t sortKey() const { return openingOrder.value_or(orderingID); }
 
   CardStatus status() const;
   // What bringing this card's tab forward needs (TabActivation); none for a card without tab facts.

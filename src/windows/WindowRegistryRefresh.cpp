@@ -155,6 +155,7 @@ std::vector<WindowRegistry::RawWindow> WindowRegistry::rawWindows(const std::vec
     r.pid = app.processID;
     r.frame = window.frame;
     r.isOnScreen = window.isOnScreen;
+    r.openingOrder = window.openingOrder;
     raw.push_back(std::move(r));
   }
   return raw;

@@ -198,4 +198,16 @@ uint32_t WindowRules::orderingID(const RawWindow& window, const std::vector<cons
   return smallest;
 }
 
+std::optional<uint32_t> WindowRules::openingOrder(const RawWindow& window,
+                                                  const std::vector<const RawWindow*>& sameApp) {
+  if (!window.openingOrder || !tabsAreWindows(window.bundleID)) return window.openingOrder;
+  uint32_t earliest = *window.openingOrder;
+  for (const RawWindow* other : sameApp) {
+    if (other->openingOrder && !other->isOnScreen && WindowFingerprints::sameIntegerFrame(other->frame, window.frame)) {
+      earliest = std::min(earliest, *other->openingOrder);
+    }
+  }
+  return earliest;
+}
+
 }  // namespace quorvel

@@ -59,6 +59,9 @@ class WindowRules {
   // The smallest id of the window's native tab group (off-screen windows of the same application
   // with the same integer frame) for applications whose tabs are windows; else the window's id.
   static uint32_t orderingID(const RawWindow& window, const std::vector<const RawWindow*>& sameApp);
+  // The window's opening order, by the same rule: the earliest of its native tab group for
+  // applications whose tabs are windows. None when the window model gives none.
+  static std::optional<uint32_t> openingOrder(const RawWindow& window, const std::vector<const RawWindow*>& sameApp);
 
  private:
   // The only desktop of a window on exactly one other desktop.

@@ -107,6 +107,42 @@ TEST(CardOrdering, FixedOrderGroupsByLowercasedNameOnlyWhenAsked) {
   EXPECT_EQ(ids(cards), (Ids{3, 9, 5, 4}));
 }
 
+// X gives window ids by connection slot: the fixed order goes by the opening order where the window
+// model knows it, by id where it does not, and windows still sort before tab and application cards
+// they tie with.
+TEST(CardOrdering, TheOpeningOrderWhereKnownIsTheLastKey) {
+  auto opened = [](uint32_t id, uint32_t order, std::string title = "") {
+    WindowCard c = card(id, WindowState::onCurrentSpace, "Term", std::move(title));
+    c.openingOrder = order;
+    return c;
+  };
+  const std::vector<WindowCard> terms = {opened(0x00800001, 5), opened(0x00c00001, 3), opened(0x00a00001, 1)};
+  struct Case {
+    Order order;
+    bool known;
+    Ids expected;
+  };
+  for (const Case& c : {Case{Order::fixed, true, {0x00a00001, 0x00c00001, 0x00800001}},
+                        Case{Order::recent, true, {0x00a00001, 0x00c00001, 0x00800001}},
+                        Case{Order::fixed, false, {0x00800001, 0x00a00001, 0x00c00001}}}) {
+    std::vector<WindowCard> input = terms;
+    if (!c.known) {
+      for (WindowCard& w : input) w.openingOrder.reset();
+    }
+    std::vector<WindowCard> cards = input;
+    CardOrdering::sortCards(cards, c.order, {}, CardOrdering::kNoRank, {}, true);
+    EXPECT_EQ(ids(cards), c.expected) << AppSettings::rawValue(c.order) << (c.known ? " opening order" : " ids");
+    EXPECT_EQ(ids(CardOrdering::gatherAppRuns(input, true, c.order)), c.expected) << "native runs";
+  }
+
+  WindowCard app = card(0x80000001, WindowState::windowlessApp, "Term", "Term");
+  WindowCard tabCard = tab(0xC0000001, 0x00800001);
+  tabCard.appName = tabCard.title = "Term";
+  std::vector<WindowCard> ties = {tabCard, app, opened(0x00800001, WindowCard::kApplicationIDBit - 1, "Term")};
+  CardOrdering::sortCards(ties, Order::alphabetical, {}, CardOrdering::kNoRank, {}, true);
+  EXPECT_EQ(ids(ties), (Ids{0x00800001, 0x80000001, 0xC0000001}));
+}
+
 TEST(CardOrdering, AlphabeticalIgnoresStateUntilMinimizedGoesAtEnd) {
   std::vector<WindowCard> cards = {card(1, WindowState::onCurrentSpace, "App", "Zebra notes"),
                                    card(2, WindowState::minimized, "App", "apple pie"),

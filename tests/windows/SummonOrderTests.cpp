@@ -45,6 +45,8 @@ Desktop randomDesktop(uint32_t seed) {
     c.pid = 100 + pick(6);
     c.id = c.state == WindowState::windowlessApp ? WindowCard::applicationCardID(1000 + i) : 10 + static_cast<uint32_t>(i);
     c.orderingID = static_cast<uint32_t>(pick(count));  // repeats on purpose
+    // Where the window model knows the opening order (odd seeds), it disagrees with the ids.
+    if (seed % 2 == 1 && c.state != WindowState::windowlessApp) c.openingOrder = static_cast<uint32_t>(pick(count));
     c.appName = names[static_cast<size_t>(c.pid - 100)];
     c.title = titles[static_cast<size_t>(pick(static_cast<int>(titles.size())))];
     if (c.state == WindowState::onOtherSpace && pick(4) != 0) c.spaceNumber = 1 + pick(3);
@@ -90,6 +92,8 @@ int64_t sectionOf(const WindowCard& c) {
 
 Ids referenceOrder(const Desktop& d, const CardOrdering::SummonSettings& how) {
   std::vector<WindowCard> cards = d.cards;
+  // The last key: the opening order where known, else the ordering id.
+  auto lastKey = [](const WindowCard& c) { return c.openingOrder ? *c.openingOrder : c.orderingID; };
   auto cmp = [](const std::string& a, const std::string& b) { return TextServices::localizedStandardCompare(a, b); };
   auto lowerCmp = [](const std::string& a, const std::string& b) {
     return TextServices::plainCompare(TextServices::lowercased(a), TextServices::lowercased(b));
@@ -99,7 +103,7 @@ Ids referenceOrder(const Desktop& d, const CardOrdering::SummonSettings& how) {
       if (const int c = cmp(a.appName, b.appName)) return c < 0;
     }
     if (const int c = cmp(a.title, b.title)) return c < 0;
-    return a.orderingID < b.orderingID;
+    return lastKey(a) < lastKey(b);
   };
   std::stable_sort(cards.begin(), cards.end(), [&](const WindowCard& a, const WindowCard& b) {
     switch (how.order) {
@@ -117,14 +121,14 @@ Ids referenceOrder(const Desktop& d, const CardOrdering::SummonSettings& how) {
           };
           if (z(a.id) != z(b.id)) return z(a.id) < z(b.id);
         }
-        return a.orderingID < b.orderingID;
+        return lastKey(a) < lastKey(b);
       }
       case Order::fixed:
         if (a.state != b.state) return a.state < b.state;
         if (how.groupByApp) {
           if (const int c = lowerCmp(a.appName, b.appName)) return c < 0;
         }
-        return a.orderingID < b.orderingID;
+        return lastKey(a) < lastKey(b);
       case Order::alphabetical: return alphabetical(a, b);
       case Order::bySpace:
         if (sectionOf(a) != sectionOf(b)) return sectionOf(a) < sectionOf(b);
@@ -145,7 +149,7 @@ Ids referenceOrder(const Desktop& d, const CardOrdering::SummonSettings& how) {
     for (auto& [key, run] : runs) {
       if (how.nativeRuns) {
         std::stable_sort(run.begin(), run.end(),
-                         [](const WindowCard& a, const WindowCard& b) { return a.orderingID < b.orderingID; });
+                         [&](const WindowCard& a, const WindowCard& b) { return lastKey(a) < lastKey(b); });
       }
       cards.insert(cards.end(), run.begin(), run.end());
     }

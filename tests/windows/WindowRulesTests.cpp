@@ -227,12 +227,21 @@ TEST(WindowRules, MinimizedBackgroundTabsOfWindowTabbedApplicationsAreDropped) {
   EXPECT_TRUE(WindowRules::isVisible(in.facts(4), kDisplays)) << "another frame: a minimized window of its own";
   EXPECT_EQ(WindowRules::orderingID(in.windows[0], in.facts(3).sameApp), 2u) << "the group's smallest id";
   EXPECT_EQ(WindowRules::orderingID(in.windows[2], in.facts(4).sameApp), 4u);
+  // The opening order takes the group's earliest on its own numbers; the ordering id stays a window id.
+  EXPECT_EQ(WindowRules::openingOrder(in.windows[0], in.facts(3).sameApp), std::nullopt) << "none known";
+  in.windows[0].openingOrder = 9;
+  in.windows[1].openingOrder = 5;
+  in.windows[2].openingOrder = 1;
+  EXPECT_EQ(WindowRules::openingOrder(in.windows[0], in.facts(3).sameApp), 5u) << "the group's earliest";
+  EXPECT_EQ(WindowRules::orderingID(in.windows[0], in.facts(3).sameApp), 2u);
+  EXPECT_EQ(WindowRules::openingOrder(in.windows[2], in.facts(4).sameApp), 1u);
 
   in.windows[1].bundleID = "com.example.app";
   EXPECT_TRUE(WindowRules::isVisible(in.facts(2), kDisplays)) << "only applications whose tabs are windows";
   EXPECT_EQ(WindowRules::orderingID(in.windows[1], in.facts(2).sameApp), 2u);
   in.windows[0].bundleID = "com.example.app";
   EXPECT_EQ(WindowRules::orderingID(in.windows[0], in.facts(3).sameApp), 3u);
+  EXPECT_EQ(WindowRules::openingOrder(in.windows[0], in.facts(3).sameApp), 9u);
 }
 
 TEST(WindowRules, TheTitleStripOfAFullScreenWindowIsDropped) {

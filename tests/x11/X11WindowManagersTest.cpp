@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -149,6 +150,42 @@ TEST_P(X11WindowManagersTest, TheRegistryFollowsTheActiveWindow) {
   EXPECT_TRUE(runUntil([&] { return !card(second); }, 10000ms));
   EXPECT_TRUE(card(first));
   EXPECT_EQ(cards().size(), 2u);
+}
+
+// One process per window, as xterm runs: X gives each new client the lowest free connection slot
+// and window ids come from it, so the window opened after a client has gone gets a lower id than
+// older ones. The fixed order keeps the order the windows opened in.
+TEST_P(X11WindowManagersTest, TheFixedOrderKeepsTheOrderTheWindowsOpenedIn) {
+  core->store.setMany({{AppSettings::Key::windowOrder, "fixed"}, {AppSettings::Key::groupByApp, true}});
+  auto open = [&](const std::string& title, pid_t* pid = nullptr) {
+    return launch({"--title", title, "--class", "term,Term"}, pid);
+  };
+  pid_t closedPid = 0;
+  const uint32_t a = open("A");
+  const uint32_t b = open("B", &closedPid);
+  const uint32_t c = open("C");
+  const uint32_t d = open("D");
+  ASSERT_TRUE(a && b && c && d);
+  registry().start();
+  ASSERT_TRUE(cardsBecome([&] { return cards().size() == 4; })) << cards().size();
+  ASSERT_EQ(::kill(closedPid, SIGTERM), 0);
+  ASSERT_TRUE(session->waitForExit(closedPid, X11Session::kLaunchWait));
+  ASSERT_TRUE(cardsBecome([&] { return !card(b); }));
+  const uint32_t e = open("E");
+  ASSERT_TRUE(e);
+  ASSERT_LT(e, c) << "E took the connection slot B left";
+  ASSERT_TRUE(runUntil([&] { return activeWindow() == e; }, 10000ms)) << "new windows are focused";
+  ASSERT_TRUE(cardsBecome([&] { return card(e).has_value(); }));
+  ASSERT_TRUE(passNow());
+
+  const WindowRegistry::SummonList summon = registry().cardsForSummon();
+  Ids listed;
+  for (const WindowCard& w : summon.cards) {
+    listed.push_back(w.id);
+    EXPECT_EQ(w.orderingID, w.id) << "a window id stays where one is meant (pictures, tab hosts)";
+  }
+  EXPECT_EQ(listed, (Ids{a, c, d, e})) << describe(listed);
+  EXPECT_EQ(summon.cards[summon.currentIndex].id, e);
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, X11WindowManagersTest,

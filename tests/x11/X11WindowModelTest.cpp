@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -185,6 +187,55 @@ TEST_F(X11WindowModelTest, ARandomChurnEndsEqualToAFreshRead) {
       std::chrono::milliseconds(10000));
   EXPECT_TRUE(equal) << "kept current:\n" << describe(*model->current()) << "fresh:\n" << describe(*fresh.current());
   EXPECT_EQ(model->current()->clients.size(), live.size());
+}
+
+// The windows of a snapshot in the order they opened (by the model's numbers).
+std::vector<uint32_t> byOpeningOrder(const X11WindowModel::State& s) {
+  std::vector<uint32_t> indices(s.clients.size());
+  for (uint32_t i = 0; i < indices.size(); ++i) indices[i] = i;
+  std::sort(indices.begin(), indices.end(), [&](uint32_t a, uint32_t b) { return s.openingOrder[a] < s.openingOrder[b]; });
+  std::vector<uint32_t> ids;
+  for (uint32_t i : indices) ids.push_back(s.clients[i].id);
+  return ids;
+}
+
+// X hands a new client the lowest free connection slot and a window's id comes from its client's
+// slot, so after a client has gone the next window's id is lower than older ones'. The model keeps
+// the order the windows opened in, also for a window withdrawn and managed again; a model made
+// afresh (a new start) takes the window manager's client list order.
+TEST_F(X11WindowModelTest, WindowsKeepTheOrderTheyOpenedInWhateverTheirIds) {
+  using Ids = std::vector<uint32_t>;
+  pid_t closedPid = 0;
+  const uint32_t a = launch({"--title", "A"});
+  const uint32_t b = launch({"--title", "B"}, &closedPid);
+  const uint32_t c = launch({"--title", "C"});
+  ASSERT_TRUE(a && b && c);
+  ASSERT_TRUE(X11Session::waitUntil([&] { return model->current()->clients.size() == 3; }));
+  ASSERT_EQ(::kill(closedPid, SIGTERM), 0);
+  ASSERT_TRUE(session->waitForExit(closedPid, X11Session::kLaunchWait));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return !model->current()->find(b); }));
+  const uint32_t e = launch({"--title", "E"});
+  ASSERT_TRUE(e);
+  ASSERT_LT(e, c) << "E took the connection slot B left";
+  ASSERT_TRUE(X11Session::waitUntil([&] { return model->current()->find(e); }));
+  EXPECT_EQ(byOpeningOrder(*model->current()), (Ids{a, c, e}));
+
+  auto freshOrder = [&] {
+    std::unique_ptr<X11Connection> connection = X11Connection::open(session->display());
+    X11WindowModel fresh(*connection);
+    return byOpeningOrder(*fresh.current());
+  };
+  EXPECT_EQ(freshOrder(), (Ids{a, c, e})) << "the client list's order";
+
+  // Withdrawn and mapped again, A keeps its place; the window manager lists it last now.
+  xcb_unmap_window(x().xcb(), a);
+  ASSERT_TRUE(x().sync());
+  ASSERT_TRUE(X11Session::waitUntil([&] { return !model->current()->find(a); }));
+  xcb_map_window(x().xcb(), a);
+  ASSERT_TRUE(x().sync());
+  ASSERT_TRUE(X11Session::waitUntil([&] { return model->current()->find(a); }));
+  EXPECT_EQ(byOpeningOrder(*model->current()), (Ids{a, c, e}));
+  EXPECT_EQ(freshOrder(), (Ids{c, e, a}));
 }
 
 TEST_F(X11WindowModelTest, AFullPassReadsEveryWindowAgainAndChangesNothing) {

@@ -36,6 +36,8 @@ ShareableContentResult X11ShareableContent::read(X11Backend& backend, bool exclu
     window.frame = (w.visibleFrame.isEmpty() ? w.frame : w.visibleFrame).toRect();
     window.windowLayer = w.layer;
     window.isOnScreen = onScreen;
+    // Window ids follow the clients' connection slots, not the order the windows opened.
+    window.openingOrder = state->openingOrder[index];
     if (w.pid) {
       window.owningApplication =
           ShareableApplication{*w.pid, backend.applicationName(w), w.bundleIdentifier().value_or("")};

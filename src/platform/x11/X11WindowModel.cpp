@@ -77,6 +77,8 @@ void X11WindowModel::reset() {
   clientIds_.clear();
   stackingIds_.clear();
   watched_.clear();
+  openingOrder_.clear();
+  nextOpening_ = 1;
   reader_ = std::make_unique<X11WindowReader>(connection_, displays_);
 }
 
@@ -152,6 +154,9 @@ void X11WindowModel::apply(const xcb_generic_event_t& event) {
     case XCB_DESTROY_NOTIFY: {
       const auto& e = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
       if (known(e.window)) dirty_.windows.insert(e.window);
+      // Also for a window that left the client list: its events stay asked for until it goes, and
+      // a new window under its id is a newcomer.
+      openingOrder_.erase(e.window);
       return;
     }
     default:
@@ -245,6 +250,7 @@ bool X11WindowModel::update() {
   }
   next.indexOf.reserve(next.clients.size());
   for (size_t i = 0; i < next.clients.size(); ++i) next.indexOf.emplace(next.clients[i].id, static_cast<uint32_t>(i));
+  numberWindows(next);
   next.frontToBack.reserve(next.clients.size());
   std::vector<bool> placed(next.clients.size(), false);
   for (uint32_t window : stackingIds_) {
@@ -257,7 +263,8 @@ bool X11WindowModel::update() {
     if (!placed[i]) next.frontToBack.push_back(i);
   }
 
-  const bool changed = next.clients != before.clients || next.frontToBack != before.frontToBack ||
+  const bool changed = next.clients != before.clients || next.openingOrder != before.openingOrder ||
+                       next.frontToBack != before.frontToBack ||
                        next.activeWindow != before.activeWindow || next.activeChangedAt != before.activeChangedAt ||
                        next.numberOfDesktops != before.numberOfDesktops || next.currentDesktop != before.currentDesktop;
   // A new active window, or one whose process has just become known.
@@ -272,6 +279,18 @@ bool X11WindowModel::update() {
   next.generation = before.generation + 1;
   state_ = std::make_shared<const State>(std::move(next));
   return true;
+}
+
+void X11WindowModel::numberWindows(State& next) {
+  next.openingOrder.reserve(next.clients.size());
+  for (const X11Window& window : next.clients) {
+    const auto [it, fresh] = openingOrder_.try_emplace(window.id, nextOpening_);
+    if (fresh && nextOpening_ < kLastOpeningOrder) ++nextOpening_;
+    next.openingOrder.push_back(it->second);
+  }
+  if (openingOrder_.size() > kMostNumberedWindows) {
+    std::erase_if(openingOrder_, [&](const auto& entry) { return !next.indexOf.contains(entry.first); });
+  }
 }
 
 X11WindowModel::Snapshot X11WindowModel::forgetAll() {

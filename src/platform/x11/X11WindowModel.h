@@ -51,6 +51,14 @@ class X11Connection;
 // The hostile-input bounds of X11WindowReader hold: lists are cut at kMaxListedWindows and ids that
 // are no windows of the root are skipped until their list changes.
 //
+// Opening order: X hands each new client the lowest free client slot and a window's id comes from
+// its client's slot, so ids say nothing of when windows opened. The model numbers the windows
+// instead, in the order it first sees them: those of the first look in the window manager's client
+// list order (_NET_CLIENT_LIST, the order in which they were first mapped), then each newcomer
+// after every earlier one (several found at one look in client list order). A window keeps its
+// number until it is destroyed: minimized, on another desktop, or withdrawn and managed again, it
+// keeps its place. `reset` numbers afresh, as a new start does.
+//
 // Once the connection is lost the model is empty: no windows, no desktops, no active window.
 //
 // Thread-safe: one lock is held while events are applied and reads are made; no callback runs under it.
@@ -62,6 +70,8 @@ class X11WindowModel {
     // Indices into `clients`, front to back (the window manager's stacking turned around); windows
     // missing from the stacking list follow in client order.
     std::vector<uint32_t> frontToBack;
+    // Per client (same index as `clients`): its place in the opening order (see above), from 1.
+    std::vector<uint32_t> openingOrder;
     std::optional<uint32_t> activeWindow;
     // The server time of the last change of the active window seen; 0 when none was seen.
     uint32_t activeChangedAt = 0;
@@ -104,6 +114,12 @@ class X11WindowModel {
     bool operator==(const ActiveChange&) const = default;
   };
   static constexpr size_t kMostActiveChanges = 64;
+  // The last opening number given: later windows share it. It stays below the card ids of
+  // applications and tabs (see WindowCard), so a window still sorts before those it ties with.
+  static constexpr uint32_t kLastOpeningOrder = 0x7FFFFFFFu;
+  // Numbers are kept for at most this many windows; past it, those of windows that are not managed
+  // now (withdrawn but not destroyed) are forgotten.
+  static constexpr size_t kMostNumberedWindows = 4 * X11WindowReader::kMaxListedWindows;
   // The active windows read since the last call, oldest first (at most kMostActiveChanges), on
   // whichever thread the looks ran: a snapshot shows only the last of them, and a look by one
   // thread may read an active window that a look by another finds replaced already.
@@ -144,6 +160,8 @@ class X11WindowModel {
   void selectInput();
   void watchWindows(const std::vector<uint32_t>& windows);
   bool isWatchedProperty(uint32_t atom) const;
+  // Numbers the windows of `next` not numbered yet, in their order, and fills in its opening order.
+  void numberWindows(State& next);
 
   // Whether either connection is lost.
   bool isBroken() const;
@@ -169,6 +187,9 @@ class X11WindowModel {
   uint8_t randrEventBase_ = 0;
   uint32_t activeChangedAt_ = 0;
   std::vector<ActiveChange> activeChanges_;
+  // Window id -> its place in the opening order, for every window seen and not yet destroyed.
+  std::unordered_map<uint32_t, uint32_t> openingOrder_;
+  uint32_t nextOpening_ = 1;
 };
 
 }  // namespace quorvel
