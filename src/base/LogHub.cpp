@@ -38,19 +38,40 @@ LogHub::LogHub() {
 void LogHub::write(const LogRecord& record) {
   {
     std::lock_guard lock(mutex_);
-    if (stderrEnabled_ && record.level >= stderrThreshold_) {
-      std::string line = timestamp();
-      line += " [";
-      line += record.subsystem;
-      line += ':';
-      line += record.category;
-      line += "] ";
-      line += record.redacted;
-      line += '\n';
-      std::fwrite(line.data(), 1, line.size(), stderr);
-    }
+    if (closed_) return;
+    writeStandardError(record);
   }
   sinks_.notify(record);
+}
+
+bool LogHub::writeLast(const LogRecord& record) {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return false;
+    writeStandardError(record);
+    std::fflush(stderr);
+    closed_ = true;
+  }
+  sinks_.notify(record);
+  return true;
+}
+
+void LogHub::reopenForTesting() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+}
+
+void LogHub::writeStandardError(const LogRecord& record) {
+  if (!stderrEnabled_ || record.level < stderrThreshold_) return;
+  std::string line = timestamp();
+  line += " [";
+  line += record.subsystem;
+  line += ':';
+  line += record.category;
+  line += "] ";
+  line += record.redacted;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 Subscription LogHub::addSink(Sink sink) { return sinks_.add(std::move(sink)); }

@@ -177,14 +177,16 @@ std::string Logger::format(std::string_view format, const std::vector<LogArgumen
   return out;
 }
 
-void Logger::write(LogLevel level, std::string_view format, std::vector<LogArgument> args) const {
+bool Logger::write(LogLevel level, std::string_view format, std::vector<LogArgument> args, bool last) const {
   LogRecord record;
   record.subsystem = subsystem_;
   record.category = category_;
   record.level = level;
   record.message = Logger::format(format, args, false);
   record.redacted = Logger::format(format, args, true);
+  if (last) return LogHub::shared().writeLast(record);
   LogHub::shared().write(record);
+  return true;
 }
 
 }  // namespace quorvel

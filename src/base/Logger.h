@@ -70,6 +70,12 @@ class Logger {
   void error(std::string_view format, const A&... args) const { log(LogLevel::error, format, args...); }
   template <class... A>
   void fault(std::string_view format, const A&... args) const { log(LogLevel::fault, format, args...); }
+  // The log's last line, at the default level: nothing any logger writes after it is kept (see
+  // LogHub::writeLast). False, with nothing written, when the log has had its last line.
+  template <class... A>
+  bool last(std::string_view format, const A&... args) const {
+    return write(LogLevel::notice, format, {LogArgument::from(args)...}, true);
+  }
 
   const std::string& category() const { return category_; }
   const std::string& subsystem() const { return subsystem_; }
@@ -78,7 +84,7 @@ class Logger {
   static std::string format(std::string_view format, const std::vector<LogArgument>& args, bool redact);
 
  private:
-  void write(LogLevel level, std::string_view format, std::vector<LogArgument> args) const;
+  bool write(LogLevel level, std::string_view format, std::vector<LogArgument> args, bool last = false) const;
 
   std::string category_;
   std::string subsystem_;

@@ -1,8 +1,9 @@
 // The program's entry: one Quorvel per X display, on Qt's event loop, until it is quit from its
-// menu or ended by a signal (SIGTERM, SIGINT, SIGHUP), after which every service is torn down in
-// order and the process exits with status 0, or until its X display goes away, when the toolkit
-// exits the process from within its loop after the same teardown. The log says which of them ended
-// it, and every end closes the log with "Quorvel has ended" and the status.
+// menu or ended by a signal (SIGTERM, SIGINT, SIGHUP), after which it ends as ProgramEnd says
+// (the settings saved first, the render threads waited for, then every service torn down in order)
+// and the process exits with status 0, or until its X display goes away, when the toolkit exits the
+// process from within its loop after the same end. The log says which of them ended it, and every
+// end closes the log with "Quorvel has ended" and the status.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -30,6 +31,7 @@
 #include "app/LoginItem.h"
 #include "app/ShortcutAdvice.h"
 #include "app/SwipeTakers.h"
+#include "program/ProgramEnd.h"
 #include "program/ProgramServices.h"
 #include "program/SettingsWindowSupport.h"
 #include "app/qt/QtAppShell.h"
@@ -38,6 +40,7 @@
 #include "base/FreedMemory.h"
 #include "base/Logger.h"
 #include "base/ObserverList.h"
+#include "base/SystemClock.h"
 #include "feedback/FeedbackClient.h"
 #include "feedback/curl/CurlHttpsPoster.h"
 #include "feedback/qt/FeedbackWindowController.h"
@@ -57,6 +60,7 @@
 #include "platform/x11/WindowManagerProcess.h"
 #include "settings/AppSettings.h"
 #include "settings/KeyNames.h"
+#include "settings_ui/SettingsBindings.h"
 #include "windows/ChromeWindowCensus.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -85,17 +89,16 @@ void keepToTheSessionBus() {
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
-// Whether the process is ending by an exit() from within the event loop.
-std::atomic<bool> endingInTheLoop{false};
+// The toolkit's status when it ends the process because its X display went away.
+constexpr int kDisplayLostStatus = 1;
 
-// What ends the program's services when the process ends while the event loop runs. exit()
-// destroys the calling thread's thread-local objects before any object of static storage (so before
-// any static the services' threads read), and the toolkit calls it on the main thread.
+// What ends the program when the process ends while the event loop runs. exit() destroys the
+// calling thread's thread-local objects before any object of static storage (so before any static
+// the services' threads read), and the toolkit calls it on the main thread.
 struct EndInTheLoop {
   std::function<void()> end;
   ~EndInTheLoop() {
     if (std::function<void()> ending = std::exchange(end, nullptr)) {
-      endingInTheLoop = true;
       quorvel::Logger("Program").notice(
           "Quorvel ends: the toolkit ends the process from within its event loop (the X display went away); "
           "its services end first");
@@ -104,12 +107,6 @@ struct EndInTheLoop {
   }
 };
 thread_local EndInTheLoop endInTheLoop;
-
-// The last word of an end from within the event loop, as main's own end says it: exit() runs its
-// handlers once the thread-local objects (and so the services) are gone, and hands them the status.
-void sayEndedInTheLoop(int status, void*) {
-  if (endingInTheLoop.exchange(false)) quorvel::Logger("Program").notice("Quorvel has ended (status %d)", status);
-}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
@@ -162,17 +159,16 @@ int main(int argc, char** argv) {
   QApplication::setWindowIcon(icon);
   QGuiApplication::setDesktopFileName("quorvel");
   QApplication::setQuitOnLastWindowClosed(false);
-  // Every way out of the event loop says why in the log: a signal here, a Quit where it is chosen.
+  // Every way out of the event loop says why in the log: a signal as it comes (read by the end's
+  // watch, which hears it even while the main thread is held up), a Quit where it is chosen.
   const Logger logger("Program");
   std::unique_ptr<SignalWatch> endingSignals = SignalWatch::install({SIGTERM, SIGINT, SIGHUP});
   if (!endingSignals) return fail("cannot watch for signals.");
-  QSocketNotifier signalNotifier(endingSignals->fd(), QSocketNotifier::Read);
-  QObject::connect(&signalNotifier, &QSocketNotifier::activated, &application, [&] {
-    for (const SignalWatch::Caught& caught : endingSignals->take()) {
-      logger.notice("Quorvel ends: %{public}s", SignalWatch::describe(caught));
-    }
-    QCoreApplication::quit();
-  });
+  ProgramEnd end(endingSignals.get(),
+                 {SystemClock::shared(),
+                  [&application] { QMetaObject::invokeMethod(&application, [] { QCoreApplication::quit(); }); },
+                  [](int status) { ::_exit(status); }},
+                 ProgramEnd::Timing{});
   // A desktop session that ends asks the program to save its work first.
   QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
                    [&] { logger.notice("the desktop session is ending"); });
@@ -393,11 +389,21 @@ int main(int argc, char** argv) {
     });
     QTimer::singleShot(0, &application, [&] { delegate->applicationDidFinishLaunching(); });
 
-    // No teardown is promised, but an orderly one: the services (and the overlay) first, then the
-    // key source's threads, then the X platform, then the runtime's queues. The feedback window goes
-    // before the queues stop: closing it ends a send under way, which would otherwise hold the
-    // quit until the network gave up.
-    const auto endServices = [&] {
+    // No teardown is promised, but an orderly one. The settings first: what the settings window
+    // still holds (a slider being moved) and changes that still wait for the file (another program
+    // writing it) are saved, or kept for the next start, before the end waits for anything.
+    // The store itself may be saved from any thread.
+    ProgramEnd::Steps steps;
+    steps.save = [&] {
+      shell.settingsWindow().bindings().flush();
+      store.close();
+    };
+    steps.saveElsewhere = [&store] { store.close(); };
+    // Then the services (and the overlay) once no render thread draws any more, then the key
+    // source's threads, then the X platform, then the runtime's queues. The feedback window goes
+    // before the queues stop: closing it ends a send under way, which would otherwise hold the quit
+    // until the network gave up.
+    steps.takeDown = [&] {
       feedback.reset();
       runtime.shutdownWorkers();
       // The tour follows the overlay's summons: its windows go before the services.
@@ -408,24 +414,20 @@ int main(int argc, char** argv) {
       delegate.reset();
       keys.reset();
       platform.reset();
-      // Changes that still wait for the settings file (another program writing it) are kept for the
-      // next start, also when the toolkit ends the process by exit().
-      store.close();
     };
+    end.setSteps(std::move(steps));
     // The toolkit ends the process from within its event loop, by exit(), when the X server goes
-    // away: the same teardown then runs first thing in exit(), while every thread is still stopped
-    // by it before a static object is destroyed.
-    endInTheLoop.end = endServices;
-    ::on_exit(sayEndedInTheLoop, nullptr);
+    // away: the same end then runs first thing in exit(), before a static object is destroyed.
+    endInTheLoop.end = [&end] {
+      end.run(kDisplayLostStatus);
+      end.finish(kDisplayLostStatus);
+    };
     status = QApplication::exec();
     endInTheLoop.end = nullptr;
     logger.notice("the event loop has ended (status %d); the services end", status);
-    endServices();
+    end.run(status);
   }
   instance.reset();
-  for (const SignalWatch::Caught& caught : endingSignals->take()) {
-    logger.notice("%{public}s came while Quorvel was ending", SignalWatch::describe(caught));
-  }
-  logger.notice("Quorvel has ended (status %d)", status);
+  end.finish(status);
   return status;
 }

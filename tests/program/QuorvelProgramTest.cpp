@@ -143,7 +143,8 @@ class QuorvelProgramTest : public X11SessionTest {
   // Starts the program with the cards in recency order, ungrouped, so that the order follows the
   // activations the test makes, past the first-run tour, on a black backdrop (see drawnShare).
   // `settings`: more keys for the settings file, each line "key": value.
-  pid_t startQuorvel(const std::string& settings = "") {
+  // `environment`: more variables for the program, each "NAME=value".
+  pid_t startQuorvel(const std::string& settings = "", const std::vector<std::string>& environment = {}) {
     const std::string config = session->folder() + "/config";
     std::filesystem::create_directories(config + "/quorvel");
     if (!std::filesystem::exists(config + "/quorvel/defaults.json"))
@@ -155,9 +156,11 @@ class QuorvelProgramTest : public X11SessionTest {
     const std::string runtime = session->folder() + "/runtime";
     std::filesystem::create_directories(runtime);
     std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
-    return session->launchProgram("quorvel", {"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR=" + runtime,
-                                              "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(),
-                                              "QUORVEL_LOG=debug", QUORVEL_PROGRAM});
+    std::vector<std::string> argv{"env", "-u", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR=" + runtime,
+                                  "XDG_CONFIG_HOME=" + config, "HOME=" + session->folder(), "QUORVEL_LOG=debug"};
+    argv.insert(argv.end(), environment.begin(), environment.end());
+    argv.push_back(QUORVEL_PROGRAM);
+    return session->launchProgram("quorvel", argv);
   }
   bool waitForLog(const std::string& line, std::chrono::milliseconds timeout = 60s) {
     return waitForLogSince(0, line, timeout);
@@ -175,8 +178,8 @@ class QuorvelProgramTest : public X11SessionTest {
   }
   // Starts the program, waits until its shortcut is live and lets it see the windows used once
   // more in their order: each activation once the program has counted the one before as a visit.
-  pid_t startQuorvelAndUseWindows(const std::string& settings = "") {
-    const pid_t pid = startQuorvel(settings);
+  pid_t startQuorvelAndUseWindows(const std::string& settings = "", const std::vector<std::string>& environment = {}) {
+    const pid_t pid = startQuorvel(settings, environment);
     if (pid <= 0 || !waitForLog("Shortcut event tap installed")) return -1;
     for (uint32_t id : windowIDs) {
       const size_t mark = logMark();
@@ -876,6 +879,53 @@ TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly
   // are not what is looked for here.)
   EXPECT_EQ(log.find("ERROR: AddressSanitizer"), std::string::npos) << log;
   EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+}
+
+// The GPU holds a frame up as the program ends (every submission and present takes a second, or
+// never returns) while the switcher draws: the program neither crashes nor waits for good. It ends
+// within seconds, with the status of its end, nothing read after it was freed, and the end's line
+// last in its log; a frame that never returns is named there. The end by a signal and the end by
+// the X server going away are one and the same.
+TEST_F(QuorvelProgramTest, AFrameTheGpuHoldsUpAsTheProgramEndsNeitherCrashesItNorHoldsItUp) {
+  struct Case {
+    const char* stall;
+    bool serverDies;  // else SIGTERM
+    int status;
+  };
+  const std::string stallFile = session->folder() + "/stall";
+  std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+  const std::vector<std::string> stalling{std::string("LD_PRELOAD=") + QUORVEL_VULKAN_STALL,
+                                          "QUORVEL_STALL_FILE=" + stallFile,
+                                          "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0"};
+  for (const Case& c : {Case{"1000", false, 0}, Case{"forever", false, 0}, Case{"forever", true, 1}}) {
+    SCOPED_TRACE(std::string(c.stall) + (c.serverDies ? ", the X server dies" : ", SIGTERM"));
+    std::filesystem::remove(stallFile);
+    const size_t mark = logMark();
+    const pid_t pid = startQuorvelAndUseWindows("", stalling);
+    ASSERT_GT(pid, 0) << session->log("quorvel").substr(mark);
+    type({"keydown", "Alt_L", "key", "Tab"});
+    ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s));
+    ASSERT_TRUE(X11Session::waitUntil([&] { return drawnShare() > 0.1; }, 20s)) << "drawn: " << drawnShare();
+    std::ofstream(stallFile) << c.stall;
+    // A step: the render thread draws its flight, and its next submission stalls.
+    type({"key", "Tab"});
+    ASSERT_TRUE(waitForLogSince(mark, "present: ", 10s));
+    if (c.serverDies) ASSERT_TRUE(session->killServer());
+    else ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const std::optional<int> status = exitStatus(pid, 20s);
+    const std::string log = session->log("quorvel").substr(mark);
+    ASSERT_TRUE(status.has_value()) << "the program did not exit within 20 s (it crashed or hangs)\n" << log;
+    EXPECT_EQ(*status, c.status) << log;
+    const std::string ended = "Quorvel has ended (status " + std::to_string(c.status) + ")\n";
+    EXPECT_TRUE(log.ends_with(ended)) << "the end's line is not the last\n" << log;
+    EXPECT_EQ(log.find("Quorvel has ended") + ended.size(), log.size()) << "said twice\n" << log;
+    if (std::string_view(c.stall) == "forever")
+      EXPECT_NE(log.find("net.tarmeq.quorvel.render (thread "), std::string::npos) << "the thread left is not named\n" << log;
+    EXPECT_EQ(log.find("ERROR: AddressSanitizer"), std::string::npos) << log;
+    EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+    if (c.serverDies) break;
+    type({"keyup", "Alt_L"});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, QuorvelStockShortcutTest,

@@ -52,6 +52,14 @@ class ManualDisplayLink final : public DisplayLink {
     changed_.notify_all();
     return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return handled_ >= target; });
   }
+  // Delivers one update without waiting for it (false when the link is paused or stopped).
+  bool send(double t) {
+    std::lock_guard lock(mutex_);
+    if (paused_ || stopped_) return false;
+    pending_.push_back({t});
+    changed_.notify_all();
+    return true;
+  }
   void release() {
     std::lock_guard lock(mutex_);
     released_ = true;

@@ -1,23 +1,85 @@
 #include "scene/render/RenderThreads.h"
 
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 #include <utility>
-#include <vector>
+
+#include "base/ThreadName.h"
 
 namespace quorvel {
 
-namespace {
+class RenderThreads::Thread {
+ public:
+  Thread(std::string name, std::shared_ptr<DisplayLink> link) : name_(std::move(name)), link_(std::move(link)) {}
 
-struct Entry {
-  std::weak_ptr<DisplayLink> link;  // the thread holds it while it runs; nothing here keeps it longer
-  std::shared_ptr<RenderThreads::Exit> exit;
+  // On the thread: runs the link, then lets go of the frame function before it counts as ended.
+  void run(std::function<void(const DisplayLinkUpdate&)> onUpdate) {
+    {
+      std::lock_guard lock(mutex_);
+      id_ = std::this_thread::get_id();
+      tid_ = ::gettid();
+    }
+    ThreadName::applyToCurrentThread(name_);
+    link_->run(onUpdate);
+    onUpdate = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+    }
+    endedChanged_.notify_all();
+  }
+
+  void stop() { link_->stop(); }
+  bool waitUntilEnded(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return endedChanged_.wait_until(lock, deadline, [&] { return ended_; });
+  }
+  bool ended() {
+    std::lock_guard lock(mutex_);
+    return ended_;
+  }
+  bool isCurrent() {
+    std::lock_guard lock(mutex_);
+    return id_ == std::this_thread::get_id();
+  }
+  // Joins an ended thread, once whoever asks first (the thread has only its own exit left).
+  void join() {
+    std::thread thread;
+    {
+      std::lock_guard lock(mutex_);
+      thread = std::move(thread_);
+    }
+    if (thread.joinable()) thread.join();
+  }
+  std::string describe() {
+    std::lock_guard lock(mutex_);
+    return name_ + " (thread " + std::to_string(tid_) + ")";
+  }
+
+  std::thread thread_;  // set once by start, under the registry's lock
+
+ private:
+  const std::string name_;
+  const std::shared_ptr<DisplayLink> link_;
+  std::mutex mutex_;
+  std::condition_variable endedChanged_;
+  std::thread::id id_;
+  pid_t tid_ = 0;
+  bool ended_ = false;
 };
+
+namespace {
 
 struct Registry {
   std::mutex mutex;
-  std::vector<Entry> threads;
-  int handlers = 0;
+  std::vector<std::shared_ptr<RenderThreads::Thread>> threads;
+  bool exitHandler = false;
 };
 
 // Never destroyed: the exit handler uses it after every other static may have gone.
@@ -26,102 +88,88 @@ Registry& registry() {
   return *shared;
 }
 
-// Each start installs one more handler, up to this many (renderers are made per screen and
-// remade only when screens change).
-constexpr int kMaxHandlers = 32;
-
-void endAtExit() {
-  // Nothing here may use the program's logger: its statics may be gone already.
-  if (!RenderThreads::endAll(RenderThreads::kExitWait)) {
-    std::fputs("quorvel: a render thread did not end in time; the process ends around it\n", stderr);
-  }
+void forget(const std::shared_ptr<RenderThreads::Thread>& thread) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  std::erase(r.threads, thread);
 }
 
-// exit() destroys the calling thread's thread-local objects before any static one: on the thread
-// that starts renderers (the main thread, which is also the one the toolkit exits from), this ends
-// the render threads before anything they read is destroyed.
-struct EndAtThreadExit {
-  ~EndAtThreadExit() { endAtExit(); }
-};
+void endAtExit() {
+  // Nothing here may use the program's logger: its statics may be gone already. A thread still in
+  // a frame would read what the exit is about to destroy: the process ends around it instead.
+  if (!RenderThreads::endAll(RenderThreads::kExitWait).empty()) {
+    std::fputs("quorvel: a render thread did not end in time; the process ends around it\n", stderr);
+    std::fflush(stderr);
+    ::_exit(EXIT_FAILURE);
+  }
+}
 
 }  // namespace
 
-void RenderThreads::Exit::started() {
-  std::lock_guard lock(mutex);
-  thread = std::this_thread::get_id();
-}
-
-void RenderThreads::Exit::finish() {
-  {
-    std::lock_guard lock(mutex);
-    done = true;
-  }
-  ended.notify_all();
-}
-
-bool RenderThreads::Exit::waitUntilDone(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock lock(mutex);
-  return ended.wait_until(lock, deadline, [&] { return done; });
-}
-
-void RenderThreads::add(std::shared_ptr<DisplayLink> link, std::shared_ptr<Exit> exit) {
+std::shared_ptr<RenderThreads::Thread> RenderThreads::start(std::string name, std::shared_ptr<DisplayLink> link,
+                                                            std::function<void(const DisplayLinkUpdate&)> onUpdate) {
+  auto thread = std::make_shared<Thread>(std::move(name), std::move(link));
   Registry& r = registry();
-  bool install = false;
+  bool installHandler = false;
+  std::vector<std::shared_ptr<Thread>> ended;  // threads their renderers left, which have ended since
   {
     std::lock_guard lock(r.mutex);
-    std::erase_if(r.threads, [](const Entry& e) {
-      std::lock_guard done(e.exit->mutex);
-      return e.exit->done;
+    std::erase_if(r.threads, [&](const std::shared_ptr<Thread>& t) {
+      if (!t->ended()) return false;
+      ended.push_back(t);
+      return true;
     });
-    r.threads.push_back({std::move(link), std::move(exit)});
-    if (r.handlers < kMaxHandlers) {
-      ++r.handlers;
-      install = true;
-    }
+    // The thread holds its record (not the registry's reference) so that it never outlives it.
+    thread->thread_ = std::thread([self = thread.get(), onUpdate = std::move(onUpdate)]() mutable {
+      self->run(std::move(onUpdate));
+    });
+    r.threads.push_back(thread);
+    installHandler = !std::exchange(r.exitHandler, true);
   }
-  // The thread-local end comes first; the handlers cover an exit() from another thread.
-  thread_local EndAtThreadExit end;
-  (void)end;
-  if (install) std::atexit(endAtExit);
+  for (const auto& t : ended) t->join();
+  if (installHandler) std::atexit(endAtExit);
+  return thread;
 }
 
-void RenderThreads::remove(const std::shared_ptr<Exit>& exit) {
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  std::erase_if(r.threads, [&](const Entry& e) { return e.exit == exit; });
+bool RenderThreads::end(const std::shared_ptr<Thread>& thread, std::chrono::steady_clock::time_point deadline) {
+  if (!thread) return true;
+  thread->stop();
+  if (!thread->waitUntilEnded(deadline)) return false;
+  thread->join();
+  forget(thread);
+  return true;
 }
 
-bool RenderThreads::endAll(std::chrono::milliseconds timeout) {
+std::vector<std::string> RenderThreads::endAll(std::chrono::milliseconds timeout) {
   Registry& r = registry();
-  std::vector<Entry> threads;
+  std::vector<std::shared_ptr<Thread>> threads;
   {
     std::lock_guard lock(r.mutex);
     threads = r.threads;
   }
-  for (const Entry& e : threads) {
-    if (std::shared_ptr<DisplayLink> link = e.link.lock()) link->stop();
-  }
+  for (const auto& thread : threads) thread->stop();
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  bool all = true;
-  for (const Entry& e : threads) {
-    {
-      std::lock_guard lock(e.exit->mutex);
-      if (e.exit->thread == std::this_thread::get_id()) continue;  // the process ends from a frame
-    }
-    all = e.exit->waitUntilDone(deadline) && all;
+  std::vector<std::string> left;
+  for (const auto& thread : threads) {
+    if (thread->isCurrent()) continue;  // the process ends from within a frame
+    if (end(thread, deadline)) continue;
+    left.push_back(thread->describe());
   }
-  return all;
+  return left;
 }
 
-size_t RenderThreads::running() {
+std::vector<std::string> RenderThreads::running() {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  size_t count = 0;
-  for (const Entry& e : r.threads) {
-    std::lock_guard done(e.exit->mutex);
-    count += !e.exit->done;
+  std::vector<std::shared_ptr<Thread>> threads;
+  {
+    std::lock_guard lock(r.mutex);
+    threads = r.threads;
   }
-  return count;
+  std::vector<std::string> names;
+  for (const auto& thread : threads) {
+    if (!thread->ended()) names.push_back(thread->describe());
+  }
+  return names;
 }
 
 }  // namespace quorvel

@@ -1,54 +1,48 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <string>
+#include <vector>
 
 #include "scene/render/DisplayLink.h"
 
 namespace quorvel {
 
-// Every render thread of the process, so that all of them are ended before the process's static
-// objects and its libraries go, on every way out. The overlay's shutdown ends its thread on an
-// orderly quit, but a process can also end without it: the toolkit calls exit() from within its
-// event loop when the X server goes away, with the overlay on screen and its thread mid-frame. So
-// the first start on a thread makes a thread-local object there whose destruction (which exit()
-// does before any static is destroyed) stops every link still registered and waits for each
-// thread to leave its frame; exit handlers do the same for an exit from another thread. A thread
-// that shutdown had to leave running (it did not end within its wait) stays registered until it
-// ends, and the process's end waits for it too.
+// Every render thread of the process, from its start until it has been joined, so that nothing a
+// thread still uses is freed under it, however its renderer ends:
+// - a thread counts as ended only once its frame function, and everything that function holds
+//   (the card renderer, the surface), has been destroyed on the thread itself;
+// - a renderer that cannot wait any longer for its thread (a frame that does not return) leaves it
+//   here, still to be joined, and goes; the thread keeps what it uses until it ends;
+// - the process's end asks every thread to stop and waits for each (endAll) before it takes down
+//   anything a frame may reach (the services, the GPU, the X connections, the log), and a thread
+//   that does not end even then is named, so that the process can end around it without running a
+//   destructor it could race (the program does; see ProgramEnd).
+// A process that exits without that end (a demo) gets a last wait from an exit handler.
 // Any thread.
 class RenderThreads {
  public:
-  // What a render thread signals once it has returned from its link's run().
-  struct Exit {
-    void started();  // on the render thread, first thing
-    void finish();   // on the render thread, last thing
-    // Waits until finish() or `deadline`; true when the thread finished.
-    bool waitUntilDone(std::chrono::steady_clock::time_point deadline);
+  class Thread;
 
-   private:
-    friend class RenderThreads;
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool done = false;
-    std::thread::id thread;
-  };
+  // Starts a thread named `name` that runs `link` with `onUpdate` until the link is stopped, then
+  // destroys `onUpdate` there.
+  static std::shared_ptr<Thread> start(std::string name, std::shared_ptr<DisplayLink> link,
+                                       std::function<void(const DisplayLinkUpdate&)> onUpdate);
+  // Stops the thread's link and waits for the thread until `deadline`: true once it has ended and
+  // been joined; false when it is still running, left here for endAll. A thread ended already
+  // answers true at once.
+  static bool end(const std::shared_ptr<Thread>& thread, std::chrono::steady_clock::time_point deadline);
+  // Stops every link and waits, at most `timeout` in all, for each thread (but the calling one) to
+  // end, joining those that do. Answers how the ones that did not are known: "net.tarmeq.quorvel.render
+  // (thread 4242)"; empty when every thread ended.
+  static std::vector<std::string> endAll(std::chrono::milliseconds timeout);
+  // The threads that have not ended, named as endAll names them.
+  static std::vector<std::string> running();
 
-  // Registers a thread about to run `link`.
-  static void add(std::shared_ptr<DisplayLink> link, std::shared_ptr<Exit> exit);
-  // Forgets a thread that has been joined.
-  static void remove(const std::shared_ptr<Exit>& exit);
-  // Stops every registered link and waits, at most `timeout` in all, until each thread (other than
-  // the calling one) has ended; true when all did.
-  static bool endAll(std::chrono::milliseconds timeout);
-  // Registered threads that have not ended.
-  static size_t running();
-
-  // How long the process's end waits for a thread to leave its frame.
+  // How long an exit without the process's end waits for the threads.
   static constexpr std::chrono::milliseconds kExitWait{3000};
 };
 

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "base/ThreadName.h"
 #include "scene/CameraRig.h"
 #include "scene/CardPosePass.h"
 #include "scene/render/SnapshotBuilder.h"
@@ -116,15 +115,11 @@ void SceneRenderer::startRendering() {
   if (!link_) {
     link_ = services_.makeLink();
     if (!link_) return;
-    threadExited_ = std::make_shared<RenderThreads::Exit>();
-    RenderThreads::add(link_, threadExited_);
     // The thread holds its own references: nothing it uses is freed while it runs.
-    thread_ = std::thread([link = link_, core = core_, surface = layer_, exited = threadExited_] {
-      exited->started();
-      ThreadName::applyToCurrentThread("net.tarmeq.quorvel.render");
-      link->run([&](const DisplayLinkUpdate& update) { core->tick(update, *surface); });
-      exited->finish();
-    });
+    thread_ = RenderThreads::start("net.tarmeq.quorvel.render", link_,
+                                   [core = core_, surface = layer_](const DisplayLinkUpdate& update) {
+                                     core->tick(update, *surface);
+                                   });
   }
   core_->requestRestart(refreshRate_);
   link_->setRefreshRate(refreshRate_);
@@ -152,19 +147,13 @@ void SceneRenderer::stop() {
 void SceneRenderer::shutdown() {
   if (!link_) return;
   link_->setPaused(true);
-  link_->stop();
-  const bool ended = threadExited_->waitUntilDone(std::chrono::steady_clock::now() + kShutdownWait);
-  if (ended) {
-    thread_.join();
-    RenderThreads::remove(threadExited_);
-  } else {
+  if (!RenderThreads::end(thread_, std::chrono::steady_clock::now() + kShutdownWait)) {
     // Still drawing (or stuck): never free anything under it. It keeps what it uses alive and ends
     // on its own once its frame returns; the process's end waits for it (RenderThreads).
     logger_.error("render thread did not end within 0.3 s; it is left to finish on its own");
-    thread_.detach();
   }
+  thread_.reset();
   link_.reset();
-  threadExited_.reset();
   logger_.notice("render loop shut down");
 }
 

@@ -35,8 +35,8 @@ namespace quorvel {
 // Every operation runs on the main thread. The render thread shares only the scene (under its
 // lock), the wake counter and the renderer's own locked fields. Shutdown never frees what the render
 // thread uses while it runs: the thread holds its own references, and one that does not end within
-// 0.3 s is reported and left to finish. Every thread is known to RenderThreads, which ends it before
-// the process's statics go, however the process ends.
+// 0.3 s is reported and left to RenderThreads, which the process's end waits for before anything
+// else a frame reaches goes.
 class SceneRenderer {
  public:
   struct Services {
@@ -94,7 +94,7 @@ class SceneRenderer {
   const std::shared_ptr<SceneState>& state() const { return state_; }
   const std::shared_ptr<CardRenderer>& core() const { return core_; }
   const std::shared_ptr<GpuSurface>& layer() const { return layer_; }
-  bool hasRenderThread() const { return thread_.joinable(); }
+  bool hasRenderThread() const { return thread_ != nullptr; }
 
   // The selection accent colour on this system (no system accent): (0.31, 0.45, 1.0, 1.0).
   static Float4 accentColor();
@@ -110,8 +110,7 @@ class SceneRenderer {
   Services services_;
   Logger logger_{"SceneRenderer"};
   std::shared_ptr<DisplayLink> link_;
-  std::thread thread_;
-  std::shared_ptr<RenderThreads::Exit> threadExited_;
+  std::shared_ptr<RenderThreads::Thread> thread_;
   float sessionTallest_ = 1;
   bool bunchTabs_ = false;
   bool bunchAppWindows_ = false;
