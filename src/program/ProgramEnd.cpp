@@ -132,7 +132,7 @@ void ProgramEnd::takeSignals() {
     bool first = false;
     {
       std::lock_guard lock(mutex_);
-      first = !std::exchange(signalled_, true);
+      first = !std::exchange(signalled_, true) && stage_ == Stage::running;
     }
     if (!first) {
       logger_.notice("%{public}s came while Quorvel was ending", SignalWatch::describe(caught));
@@ -147,7 +147,8 @@ void ProgramEnd::takeSignals() {
 void ProgramEnd::watch() {
   ThreadName::applyToCurrentThread("quorvel.end");
   for (;;) {
-    int timeout = -1;
+    // Without its wake-up pipe the watch looks at its state every slice.
+    int timeout = wakeRead_ >= 0 ? -1 : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kWatchSlice).count());
     std::function<void()> saveElsewhere;
     bool overdue = false;
     {
@@ -180,7 +181,10 @@ void ProgramEnd::watch() {
       return;
     }
     pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {signals_ ? signals_->fd() : -1, POLLIN, 0}};
-    if (::poll(fds, 2, timeout) < 0 && errno != EINTR) return;
+    if (const int ready = ::poll(fds, 2, timeout); ready <= 0) {
+      if (ready < 0 && errno != EINTR) return;
+      continue;
+    }
     if (fds[0].revents & POLLIN) {
       char drain[64];
       while (::read(wakeRead_, drain, sizeof drain) > 0) {
