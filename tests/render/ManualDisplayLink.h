@@ -10,16 +10,15 @@
 namespace quorvel::testing {
 
 // A display link the test drives: fire() hands one update to the render thread and waits until it
-// was handled. With `ignoresStop` set, run() keeps going after stop() until release() (a stuck
-// render thread).
+// was handled, send() hands it over without waiting.
 class ManualDisplayLink final : public DisplayLink {
  public:
   void run(const std::function<void(const DisplayLinkUpdate&)>& onUpdate) override {
     std::unique_lock lock(mutex_);
     ++runs;
     for (;;) {
-      changed_.wait(lock, [&] { return (stopped_ && !ignoresStop) || released_ || (!pending_.empty() && !paused_); });
-      if ((stopped_ && !ignoresStop) || released_) break;
+      changed_.wait(lock, [&] { return stopped_ || released_ || (!pending_.empty() && !paused_); });
+      if (stopped_ || released_) break;
       const DisplayLinkUpdate update = pending_.front();
       pending_.pop_front();
       lock.unlock();
@@ -70,7 +69,6 @@ class ManualDisplayLink final : public DisplayLink {
     return paused_;
   }
 
-  std::atomic<bool> ignoresStop{false};
   std::atomic<int> runs{0};
   double refreshRate = -1;
 
