@@ -55,6 +55,14 @@ void ProgramEnd::setSteps(Steps steps) {
   steps_ = std::move(steps);
 }
 
+void ProgramEnd::watchDisplay(int fd) {
+  {
+    std::lock_guard lock(mutex_);
+    displayFd_ = fd;
+  }
+  wakeWatch();
+}
+
 void ProgramEnd::arm() {
   {
     std::lock_guard lock(mutex_);
@@ -151,9 +159,11 @@ void ProgramEnd::watch() {
     int timeout = wakeRead_ >= 0 ? -1 : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kWatchSlice).count());
     std::function<void()> saveElsewhere;
     bool overdue = false;
+    int display = -1;
     {
       std::lock_guard lock(mutex_);
       if (stopping_) return;
+      display = displayFd_;
       if (deadline_) {
         const Duration left = *deadline_ - services_.clock.now();
         overdue = left <= Duration::zero();
@@ -180,8 +190,9 @@ void ProgramEnd::watch() {
       endAround(status_, saveElsewhere);
       return;
     }
-    pollfd fds[2] = {{wakeRead_, POLLIN, 0}, {signals_ ? signals_->fd() : -1, POLLIN, 0}};
-    if (const int ready = ::poll(fds, 2, timeout); ready <= 0) {
+    // The X connection is asked only whether its other end closed: its data is the toolkit's.
+    pollfd fds[3] = {{wakeRead_, POLLIN, 0}, {signals_ ? signals_->fd() : -1, POLLIN, 0}, {display, POLLRDHUP, 0}};
+    if (const int ready = ::poll(fds, 3, timeout); ready <= 0) {
       if (ready < 0 && errno != EINTR) return;
       continue;
     }
@@ -191,6 +202,15 @@ void ProgramEnd::watch() {
       }
     }
     if (fds[1].revents & POLLIN) takeSignals();
+    if (fds[2].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) {
+      {
+        std::lock_guard lock(mutex_);
+        displayFd_ = -1;
+      }
+      logger_.notice("the connection to the X display has closed: Quorvel ends within %.1f s", toSeconds(timing_.limit));
+      if (stage_ == Stage::running) status_ = services_.displayLostStatus;
+      arm();
+    }
   }
 }
 

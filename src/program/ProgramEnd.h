@@ -23,10 +23,10 @@ class SignalWatch;
 //      or submission that does not return), the log names it and the process ends around it at
 //      once, without running a destructor it could race;
 //   4. "Quorvel has ended (status N)" is the log's last line: nothing any thread logs comes after.
-// A watch thread holds the whole end to `limit`, counted from the first ending signal or the start
-// of the end, whichever comes first. It reads the ending signals itself, so that it hears one while
-// the main thread is held up (a frame that does not return holds the GPU queue, which the main
-// thread may be waiting for). Past the limit it saves what another thread can, says in the log how
+// A watch thread holds the whole end to `limit`, counted from the first ending signal, the X
+// server's going away or the start of the end, whichever comes first. It reads the ending signals
+// and watches the X connection itself, so that it hears of either while the main thread is held up
+// (a frame that does not return holds the GPU queue, which the main thread may be waiting for). Past the limit it saves what another thread can, says in the log how
 // far the end got and which render threads are still in a frame, writes the last line and ends the
 // process. At rest it sleeps in poll() until a signal comes.
 //
@@ -44,6 +44,8 @@ class ProgramEnd {
     std::function<void()> quitLoop;
     // Ends the process at once with the status (_exit in the program; it does not return there).
     std::function<void(int status)> endProcess;
+    // The status the process ends with when the X server goes away (the toolkit's).
+    int displayLostStatus = 1;
   };
   // What the end does; given once the services exist, on the main thread.
   struct Steps {
@@ -63,6 +65,9 @@ class ProgramEnd {
   ProgramEnd& operator=(const ProgramEnd&) = delete;
 
   void setSteps(Steps steps);
+  // Starts the limit too once the other end closes `fd`, the socket of a connection to the X server
+  // that outlives the watch (the toolkit's): the server went away.
+  void watchDisplay(int fd);
   // Steps 1 to 3, with the status the process ends with. True once the services are down; false
   // when the process was ended around a render thread (in the program, it does not return then).
   bool run(int status);
@@ -91,6 +96,7 @@ class ProgramEnd {
   std::optional<Instant> deadline_;
   bool stopping_ = false;
   bool signalled_ = false;
+  int displayFd_ = -1;
   std::atomic<Stage> stage_{Stage::running};
   std::atomic<int> status_{0};
 

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QApplication>
 #include <QIcon>
@@ -169,6 +170,9 @@ int main(int argc, char** argv) {
                   [&application] { QMetaObject::invokeMethod(&application, [] { QCoreApplication::quit(); }); },
                   [](int status) { ::_exit(status); }},
                  ProgramEnd::Timing{});
+  // The X server's going away starts the end's limit too, also while the main thread is held up.
+  if (auto* x11 = application.nativeInterface<QNativeInterface::QX11Application>())
+    end.watchDisplay(xcb_get_file_descriptor(x11->connection()));
   // A desktop session that ends asks the program to save its work first.
   QObject::connect(&application, &QGuiApplication::commitDataRequest, &application,
                    [&] { logger.notice("the desktop session is ending"); });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -102,8 +103,12 @@ struct Ending {
   }
   template <class P>
   bool waitFor(P predicate) {
+    return waitFor(60s, predicate);
+  }
+  template <class P>
+  bool waitFor(std::chrono::milliseconds timeout, P predicate) {
     std::unique_lock lock(mutex);
-    return changed.wait_for(lock, 60s, predicate);
+    return changed.wait_for(lock, timeout, predicate);
   }
 };
 
@@ -183,32 +188,51 @@ TEST_F(ProgramEndTest, SavesFirstThenWaitsForTheFrameAndTakesTheServicesDownOrEn
   }
 }
 
-// A signal while the main thread is held up (it never begins the end): the watch hears it, asks the
-// loop to end, and at the limit saves what it can, says what held the end up and ends the process.
-TEST_F(ProgramEndTest, ASignalWhileTheMainThreadIsHeldUpEndsTheProcessAtTheLimit) {
-  LogCapture logs;
-  Ending ending;
-  VirtualClock clock;
-  std::unique_ptr<SignalWatch> signals = SignalWatch::install({SIGTERM});
-  ASSERT_TRUE(signals);
-  HeldFrame frame;
-  std::atomic<int> savedElsewhere{0};
-  ProgramEnd end(signals.get(), ending.services(clock), {3s, 6s});
-  end.setSteps({[] { FAIL() << "the main thread's save"; }, [&] { ++savedElsewhere; }, [] { FAIL(); }});
-  ASSERT_EQ(::raise(SIGTERM), 0);
-  ASSERT_TRUE(ending.waitFor([&] { return ending.quitAsked; }));
-  EXPECT_TRUE(mentions(logs, "Quorvel ends: SIGTERM from process " + std::to_string(::getpid())));
-  clock.advance(6s);
-  ASSERT_TRUE(ending.waitFor([&] { return ending.status.has_value(); }));
-  EXPECT_EQ(*ending.status, 0);
-  EXPECT_EQ(savedElsewhere, 1);
-  const std::vector<std::string> lines = logs.messages();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_TRUE(lines[lines.size() - 2].starts_with(
-      "Quorvel's end did not finish within 6.0 s (the main thread has not begun it; still in a frame: "
-      "net.tarmeq.quorvel.render (thread "))
-      << lines[lines.size() - 2];
-  EXPECT_EQ(lines.back(), "Quorvel has ended (status 0)");
+// While the main thread is held up (it never begins the end), a signal or the X server's going away
+// reaches the watch: it asks the loop to end (on a signal), and at the limit saves what it can, says
+// what held the end up and ends the process, with the status of that end.
+TEST_F(ProgramEndTest, ASignalOrALostDisplayWhileTheMainThreadIsHeldUpEndsTheProcessAtTheLimit) {
+  for (const bool displayLost : {false, true}) {
+    SCOPED_TRACE(displayLost ? "the X server goes away" : "SIGTERM");
+    LogCapture logs;
+    Ending ending;
+    VirtualClock clock;
+    std::unique_ptr<SignalWatch> signals = SignalWatch::install({SIGTERM});
+    ASSERT_TRUE(signals);
+    int display[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, display), 0);
+    HeldFrame frame;
+    std::atomic<int> savedElsewhere{0};
+    {
+      ProgramEnd end(signals.get(), ending.services(clock), {3s, 6s});
+      end.setSteps({[] { FAIL() << "the main thread's save"; }, [&] { ++savedElsewhere; }, [] { FAIL(); }});
+      end.watchDisplay(display[0]);
+      if (displayLost) {
+        ::close(display[1]);
+      } else {
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        ASSERT_TRUE(ending.waitFor([&] { return ending.quitAsked; }));
+        EXPECT_TRUE(mentions(logs, "Quorvel ends: SIGTERM from process " + std::to_string(::getpid())));
+      }
+      // The limit passes, however long the watch takes to hear of the end.
+      for (int i = 0; i < 600 && !ending.waitFor(50ms, [&] { return ending.status.has_value(); }); ++i)
+        clock.advance(6s);
+      ASSERT_TRUE(ending.status);
+      EXPECT_EQ(*ending.status, displayLost ? 1 : 0);
+      EXPECT_EQ(savedElsewhere, 1);
+      EXPECT_EQ(ending.quitAsked, !displayLost) << "the toolkit ends the loop itself when its display goes";
+      const std::vector<std::string> lines = logs.messages();
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_TRUE(lines[lines.size() - 2].starts_with(
+          "Quorvel's end did not finish within 6.0 s (the main thread has not begun it; still in a frame: "
+          "net.tarmeq.quorvel.render (thread "))
+          << lines[lines.size() - 2];
+      EXPECT_EQ(lines.back(), "Quorvel has ended (status " + std::string(displayLost ? "1" : "0") + ")");
+    }
+    ::close(display[0]);
+    if (!displayLost) ::close(display[1]);
+    LogHub::shared().reopenForTesting();
+  }
 }
 
 }  // namespace
