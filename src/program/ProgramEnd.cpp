@@ -19,7 +19,7 @@ namespace quorvel {
 namespace {
 
 // How often the watch looks at its clock while the end runs (it sleeps without a deadline).
-constexpr Duration kWatchSlice = std::chrono::milliseconds(100);
+constexpr std::chrono::milliseconds kWatchSlice{100};
 
 std::string joined(const std::vector<std::string>& names) {
   std::string text;
@@ -156,7 +156,7 @@ void ProgramEnd::watch() {
   ThreadName::applyToCurrentThread("quorvel.end");
   for (;;) {
     // Without its wake-up pipe the watch looks at its state every slice.
-    int timeout = wakeRead_ >= 0 ? -1 : static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(kWatchSlice).count());
+    int timeout = wakeRead_ >= 0 ? -1 : static_cast<int>(kWatchSlice.count());
     std::function<void()> saveElsewhere;
     bool overdue = false;
     int display = -1;
@@ -167,8 +167,8 @@ void ProgramEnd::watch() {
       if (deadline_) {
         const Duration left = *deadline_ - services_.clock.now();
         overdue = left <= Duration::zero();
-        timeout = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(std::clamp(left, Duration::zero(), kWatchSlice)).count());
+        const Duration slice = std::clamp<Duration>(left, Duration::zero(), kWatchSlice);
+        timeout = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(slice).count());
         // The steps are the main thread's once it has begun them; before that, the watch saves.
         if (overdue && stage_ == Stage::running) saveElsewhere = steps_.saveElsewhere;
       }
@@ -207,7 +207,8 @@ void ProgramEnd::watch() {
         std::lock_guard lock(mutex_);
         displayFd_ = -1;
       }
-      logger_.notice("the connection to the X display has closed: Quorvel ends within %.1f s", toSeconds(timing_.limit));
+      logger_.notice("the connection to the X display has closed: Quorvel ends within %.1f s",
+                     toSeconds(timing_.limit));
       if (stage_ == Stage::running) status_ = services_.displayLostStatus;
       arm();
     }

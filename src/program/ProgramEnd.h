@@ -26,9 +26,10 @@ class SignalWatch;
 // A watch thread holds the whole end to `limit`, counted from the first ending signal, the X
 // server's going away or the start of the end, whichever comes first. It reads the ending signals
 // and watches the X connection itself, so that it hears of either while the main thread is held up
-// (a frame that does not return holds the GPU queue, which the main thread may be waiting for). Past the limit it saves what another thread can, says in the log how
-// far the end got and which render threads are still in a frame, writes the last line and ends the
-// process. At rest it sleeps in poll() until a signal comes.
+// (a frame that does not return holds the GPU queue, which the main thread may be waiting for).
+// Past the limit it saves what another thread can, says in the log how far the end got and which
+// render threads are still in a frame, writes the last line and ends the process. At rest it sleeps
+// in poll() until a signal comes or the display goes.
 //
 // Main thread, but for the watch.
 class ProgramEnd {

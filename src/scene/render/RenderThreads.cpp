@@ -119,7 +119,8 @@ std::shared_ptr<RenderThreads::Thread> RenderThreads::start(std::string name, st
       ended.push_back(t);
       return true;
     });
-    // The thread holds its record (not the registry's reference) so that it never outlives it.
+    // The thread reaches its record by a plain pointer: the registry keeps the record until the
+    // thread has been joined, and the record's own reference would keep it past that.
     thread->thread_ = std::thread([self = thread.get(), onUpdate = std::move(onUpdate)]() mutable {
       self->run(std::move(onUpdate));
     });
