@@ -126,6 +126,8 @@ ThreadRuntime::~ThreadRuntime() {
   main_.reset();
 }
 
+void ThreadRuntime::shutdownWorkers() { workers_->shutdown(); }
+
 Clock& ThreadRuntime::clock() { return SystemClock::shared(); }
 
 Executor& ThreadRuntime::main() { return *main_; }

@@ -29,6 +29,9 @@ class ThreadRuntime final : public Runtime {
   Executor& main() override;
   Executor& pool() override;
   std::shared_ptr<Executor> makeSerialQueue(std::string label, QueueQos qos) override;
+  // Ends the worker threads (the pool and every serial queue) while the main queue stays, as the
+  // program's end does: their ready work runs, later posts are dropped.
+  void shutdownWorkers();
 
   // Runs the main queue's jobs and timers on the calling (main) thread until `predicate` holds
   // (checked before and after each job), `timeout` passes or quitMain() is called. Returns the

@@ -51,13 +51,16 @@ InotifyFolderWatch::InotifyFolderWatch() {
 }
 
 InotifyFolderWatch::~InotifyFolderWatch() {
-  if (thread_.joinable()) {
-    const uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(stop_, &one, sizeof one);
-    thread_.join();
-  }
+  stop();
   if (stop_ >= 0) ::close(stop_);
   if (inotify_ >= 0) ::close(inotify_);
+}
+
+void InotifyFolderWatch::stop() {
+  if (!thread_.joinable()) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = ::write(stop_, &one, sizeof one);
+  thread_.join();
 }
 
 Subscription InotifyFolderWatch::watch(const std::filesystem::path& folder, std::function<void()> changed) {

@@ -23,7 +23,12 @@ namespace quorvel {
 class InotifyFolderWatch final : public FolderWatch {
  public:
   InotifyFolderWatch();
+  // Stops (stop()).
   ~InotifyFolderWatch() override;
+  // Ends the thread, waiting for the observers it is calling: no observer is called after. The
+  // folders stay asked for (watch() still answers) but are no longer followed. Called on one
+  // thread, not from an observer; safe to call more than once.
+  void stop();
   InotifyFolderWatch(const InotifyFolderWatch&) = delete;
   InotifyFolderWatch& operator=(const InotifyFolderWatch&) = delete;
 

@@ -83,13 +83,18 @@ void DesktopStillMaker::make(std::optional<uint32_t> displayID, int width,
   const int32_t own = platform_.workspace().ownPid();
   const xcb_screen_t* screen = platform_.connection().screen();
   const Rect whole{0, 0, static_cast<double>(screen->width_in_pixels), static_cast<double>(screen->height_in_pixels)};
-  auto finish = [this, done, whole, width](std::shared_ptr<Gathering> g) {
-    main_.post([this, done, g, whole, width] {
+  // What runs off the main thread reaches the main executor, never the maker.
+  auto finish = [self = std::weak_ptr<DesktopStillMaker*>(self_), main = &main_, done, whole,
+                 width](std::shared_ptr<Gathering> g) {
+    main->post([self, done, g, whole, width] {
+      const std::shared_ptr<DesktopStillMaker*> maker = self.lock();
+      if (!maker) return;
+      DesktopStillMaker& still = **maker;
       const Rect s = g->screen;
       const double scale = width / std::max(s.width, 1.0);
       const int height = std::max(static_cast<int>(s.height * scale), 1);
       // The wallpaper covers the root window; the still shows the first display of it.
-      QImage image = background(std::max(static_cast<int>(whole.width * scale), 1),
+      QImage image = still.background(std::max(static_cast<int>(whole.width * scale), 1),
                                 std::max(static_cast<int>(whole.height * scale), 1))
                          .copy(static_cast<int>(s.x * scale), static_cast<int>(s.y * scale), width, height);
       QPainter painter(&image);

@@ -116,6 +116,9 @@ void ProgramEnd::finish(int status) {
     if (lastWordSaid_) return;
     lastWordSaid_ = true;
     logger_.last("Quorvel has ended (status %d)", status);
+    // Nothing holds the process after its last line: what the exit handlers would destroy (the
+    // shared GPU context, whose end waits for a device that may never finish) is left to it.
+    services_.endProcess(status);
   }
   {
     std::lock_guard lock(mutex_);

@@ -22,7 +22,9 @@ class SignalWatch;
 //   3. once each has ended, the services are taken down in order; when one has not (a GPU present
 //      or submission that does not return), the log names it and the process ends around it at
 //      once, without running a destructor it could race;
-//   4. "Quorvel has ended (status N)" is the log's last line: nothing any thread logs comes after.
+//   4. "Quorvel has ended (status N)" is the log's last line: nothing any thread logs comes after,
+//      and the process ends with it, so that nothing after it (an exit handler waiting for the GPU)
+//      can hold the process beyond the end's limit.
 // A watch thread holds the whole end to `limit`, counted from the first ending signal, the X
 // server's going away or the start of the end, whichever comes first. It reads the ending signals
 // and watches the X connection itself, so that it hears of either while the main thread is held up
@@ -72,7 +74,8 @@ class ProgramEnd {
   // Steps 1 to 3, with the status the process ends with. True once the services are down; false
   // when the process was ended around a render thread (in the program, it does not return then).
   bool run(int status);
-  // Step 4: the last line. The watch stands down.
+  // Step 4: the last line, then the process ends with `status` (in the program, it does not return).
+  // The watch stands down.
   void finish(int status);
 
  private:

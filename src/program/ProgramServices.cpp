@@ -190,6 +190,10 @@ ProgramServices::~ProgramServices() {
 
 bool ProgramServices::touchpadPresent() { return contacts_ && contacts_->touchpadPresent(); }
 
+void ProgramServices::stopTouchpadReader() {
+  if (contacts_) contacts_->stopReading();
+}
+
 Subscription ProgramServices::addSummonObserver(std::function<void()> observer) {
   return static_cast<ControllerOverlay&>(*overlay_).controller().addSummonObserver(std::move(observer));
 }

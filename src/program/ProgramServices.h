@@ -78,6 +78,8 @@ class ProgramServices final : public AppServices {
   Subscription addSummonObserver(std::function<void()> observer);
   // Whether the machine has a touchpad now (readable or not).
   bool touchpadPresent();
+  // Ends the touchpad reader's thread: no contact frame comes in after (the program's end).
+  void stopTouchpadReader();
 
  private:
   Runtime& runtime_;

@@ -65,6 +65,8 @@
 #include "windows/ChromeWindowCensus.h"
 
 #if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+
 // The CPU driver and the Khronos layer keep a few allocations to the end of the process; they are
 // theirs, not ours (the drivers stay loaded, below, so that the leak check can name them). So does
 // fontconfig when the toolkit ends the process from its event loop (the X server went away)
@@ -108,6 +110,14 @@ struct EndInTheLoop {
   }
 };
 thread_local EndInTheLoop endInTheLoop;
+
+// The process ends with the log's last line, before the exit handlers: a build with the leak
+// checker has it look now, after an orderly end (what is still held is reachable then).
+void checkLeaks() {
+#if defined(__SANITIZE_ADDRESS__)
+  __lsan_do_leak_check();
+#endif
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "quorvel: %s\n", message.c_str());
@@ -403,14 +413,33 @@ int main(int argc, char** argv) {
       store.close();
     };
     steps.saveElsewhere = [&store] { store.close(); };
-    // Then the services (and the overlay) once no render thread draws any more, then the key
-    // source's threads, then the X platform, then the runtime's queues. The feedback window goes
-    // before the queues stop: closing it ends a send under way, which would otherwise hold the quit
-    // until the network gave up.
+    // Then, once no render thread draws any more (the end waits for them first), the take-down,
+    // in an order that leaves no thread calling into what has gone:
+    //  1. the feedback window: closing it ends a send under way on its queue, which would otherwise
+    //     hold the end until the network gave up;
+    //  2. the threads that call in from outside, each waited for and calling nothing after: the
+    //     platform's X event thread (the window model, the workspace's and the focus observers'
+    //     notifications), the picture reads' worker, event thread and live-picture streams (the
+    //     read under way finishes, reads not begun are dropped), the key source's reader and
+    //     watchdog (its grabs let go of), the touchpad reader and the settings folder's watch;
+    //  3. the worker queues (the pool and every serial queue: picture preparation, chrome uploads,
+    //     site icons, accessibility, the focus observer's, the settings file's): the work that is
+    //     ready runs, later posts are dropped;
+    //  4. the tour's windows (they follow the overlay's summons), then the services;
+    //  5. the key source and the platform themselves.
+    // What is left calls nothing that has gone: the main queue never runs again once its loop has
+    // ended (its jobs are dropped unrun with the runtime), the picture cache's timer thread only
+    // hands its jobs to the main queue, GLib's D-Bus thread (under the accessibility calls) runs
+    // nothing of ours, the GPU's completion thread calls only handlers that hold what they use or
+    // whose owners wait for them, and the process ends with the log's last line, before any exit
+    // handler.
     steps.takeDown = [&] {
       feedback.reset();
+      platform->stop();
+      keys->stop();
+      program->stopTouchpadReader();
+      folderWatch.stop();
       runtime.shutdownWorkers();
-      // The tour follows the overlay's summons: its windows go before the services.
       program->hotkey()->onOwnershipChange = nullptr;
       watcher.reset();
       shortcutNeeded.reset();
@@ -424,14 +453,17 @@ int main(int argc, char** argv) {
     // away: the same end then runs first thing in exit(), before a static object is destroyed.
     endInTheLoop.end = [&end] {
       end.run(kDisplayLostStatus);
+      checkLeaks();
       end.finish(kDisplayLostStatus);
     };
     status = QApplication::exec();
     endInTheLoop.end = nullptr;
     logger.notice("the event loop has ended (status %d); the services end", status);
+    // (A frame that never returns has the process end around it in there.)
     end.run(status);
   }
   instance.reset();
+  checkLeaks();
   end.finish(status);
   return status;
 }

@@ -137,22 +137,23 @@ void FocusObserver::remove(int32_t pid) {
 
 void FocusObserver::retire(Installed entry) {
   if (!runLoop_) return;
+  // Off the loop at once: the platform's thread posts the observer's callbacks to the loop, and the
+  // loop goes with this object (a release posted to a loop that has stopped never runs).
+  entry.observer->unschedule();
   auto release = [entry = std::move(entry)]() mutable {
-    entry.observer->unschedule();
     entry.observer.reset();
     entry.application.reset();
     entry.context.reset();
   };
   // Already on the observer thread (the last reference to this observer went in one of its
   // callbacks, and the queue goes with it): the only callback running is that one, which keeps its
-  // own context, and a job posted now would be dropped with the queue, leaving the observer
-  // scheduled on a queue that is gone. Release it here.
+  // own context, and a job posted now would be dropped with the queue. Release it here.
   if (runLoop_->isCurrent()) {
     release();
     return;
   }
-  // The observer thread is serial: a callback running there now finishes before this job, and once
-  // the observer is off its loop no further callback starts, so the context outlives every reader.
+  // The observer thread is serial: a callback running there now finishes before this job, and the
+  // observer is off its loop, so no further callback starts: the context outlives every reader.
   runLoop_->post(std::move(release));
 }
 

@@ -141,7 +141,8 @@ class ProgramEndTest : public ::testing::Test {
 
 // The settings are saved while the frame still runs, before anything waits for it; then either the
 // frame returns within the wait and the services go once the thread has ended, or it never does and
-// the process ends around it, with the thread named and the last line last.
+// the process ends around it, with the thread named and the last line last. Either way the process
+// ends with its last line.
 TEST_F(ProgramEndTest, SavesFirstThenWaitsForTheFrameAndTakesTheServicesDownOrEndsAroundIt) {
   for (const bool forGood : {false, true}) {
     SCOPED_TRACE(forGood ? "a frame that never returns" : "a frame of a second");
@@ -176,6 +177,7 @@ TEST_F(ProgramEndTest, SavesFirstThenWaitsForTheFrameAndTakesTheServicesDownOrEn
         EXPECT_EQ(drawingAt, (std::vector<size_t>{1, 0})) << "the services go once the thread has ended";
         EXPECT_FALSE(ending.status);
         end.finish(0);
+        EXPECT_EQ(ending.status, 0) << "the process ends with its last line";
       }
       const std::vector<std::string> lines = logs.messages();
       ASSERT_FALSE(lines.empty());

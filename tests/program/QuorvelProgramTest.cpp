@@ -14,6 +14,7 @@
 #include <iterator>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -256,6 +257,21 @@ class QuorvelProgramTest : public X11SessionTest {
     std::free(reply);
     x().flush();
     return held;
+  }
+
+  // The environment that preloads `library` into the program (and lets a sanitizer build take it).
+  static std::vector<std::string> preloaded(const std::string& library) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string options = asan && asan[0] ? std::string(asan) + ":" : "";
+    return {"LD_PRELOAD=" + library, "ASAN_OPTIONS=" + options + "verify_asan_link_order=0"};
+  }
+  static std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  static void expectNoSanitizerReport(const std::string& log) {
+    for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error"})
+      EXPECT_EQ(log.find(report), std::string::npos) << log;
   }
 
   std::vector<uint32_t> windowIDs;
@@ -881,35 +897,43 @@ TEST_F(QuorvelProgramTest, TheXServerDyingWithTheSwitcherUpEndsTheProgramCleanly
   EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
 }
 
-// The GPU holds a frame up as the program ends (every submission and present takes a second, or
-// never returns) while the switcher draws: the program neither crashes nor waits for good. It ends
-// within seconds, with the status of its end, nothing read after it was freed, and the end's line
-// last in its log; a frame that never returns is named there. The end by a signal and the end by
-// the X server going away are one and the same.
+// The GPU holds a frame up as the program ends (the render thread's submissions and presents take
+// a second, or never return, from a frame that has truly begun to wait) while the switcher draws,
+// or it stops completing work at all (its device and queue waits never return): the program
+// neither crashes nor waits for good. It ends within seconds, with the status of its end, nothing
+// read after it was freed, and the end's line last in its log; a frame that never returns is named
+// there. The end by a signal and the end by the X server going away are one and the same.
 TEST_F(QuorvelProgramTest, AFrameTheGpuHoldsUpAsTheProgramEndsNeitherCrashesItNorHoldsItUp) {
   struct Case {
-    const char* stall;
-    bool serverDies;  // else SIGTERM
+    const char* stall;  // the render thread's; none: the device's waits never return instead
+    bool serverDies;    // else SIGTERM
     int status;
   };
   const std::string stallFile = session->folder() + "/stall";
-  std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
-  const std::vector<std::string> stalling{std::string("LD_PRELOAD=") + QUORVEL_VULKAN_STALL,
-                                          "QUORVEL_STALL_FILE=" + stallFile,
-                                          "ASAN_OPTIONS=" + asan + (asan.empty() ? "" : ":") + "verify_asan_link_order=0"};
-  for (const Case& c : {Case{"1000", false, 0}, Case{"forever", false, 0}, Case{"forever", true, 1}}) {
-    SCOPED_TRACE(std::string(c.stall) + (c.serverDies ? ", the X server dies" : ", SIGTERM"));
+  const std::string heldFile = stallFile + ".held";
+  for (const Case& c : {Case{"1000", false, 0}, Case{"forever", false, 0}, Case{nullptr, false, 0},
+                        Case{"forever", true, 1}}) {
+    SCOPED_TRACE(std::string(c.stall ? c.stall : "device waits") + (c.serverDies ? ", the X server dies" : ", SIGTERM"));
     std::filesystem::remove(stallFile);
+    std::filesystem::remove(heldFile);
     const size_t mark = logMark();
-    const pid_t pid = startQuorvelAndUseWindows("", stalling);
+    std::vector<std::string> environment = preloaded(QUORVEL_VULKAN_STALL);
+    environment.push_back("QUORVEL_STALL_FILE=" + stallFile);
+    environment.push_back("QUORVEL_STALL_THREAD=quorvel.render");
+    if (!c.stall) environment.push_back("QUORVEL_STALL_DEVICE_WAIT=forever");
+    const pid_t pid = startQuorvelAndUseWindows("", environment);
     ASSERT_GT(pid, 0) << session->log("quorvel").substr(mark);
     type({"keydown", "Alt_L", "key", "Tab"});
     ASSERT_TRUE(X11Session::waitUntil([&] { return mappedOverlay().has_value(); }, 30s));
     ASSERT_TRUE(X11Session::waitUntil([&] { return drawnShare() > 0.1; }, 20s)) << "drawn: " << drawnShare();
-    std::ofstream(stallFile) << c.stall;
-    // A step: the render thread draws its flight, and its next submission stalls.
-    type({"key", "Tab"});
-    ASSERT_TRUE(waitForLogSince(mark, "present: ", 10s));
+    if (c.stall) {
+      std::ofstream(stallFile) << c.stall;
+      // A step: the render thread draws its flight, and its next submission or present waits.
+      type({"key", "Tab"});
+      ASSERT_TRUE(X11Session::waitUntil([&] { return fileText(heldFile).find("quorvel.render") != std::string::npos; },
+                                        20s))
+          << "no frame of the render thread began to wait\n" << session->log("quorvel").substr(mark);
+    }
     if (c.serverDies) ASSERT_TRUE(session->killServer());
     else ASSERT_EQ(::kill(pid, SIGTERM), 0);
     const std::optional<int> status = exitStatus(pid, 20s);
@@ -919,14 +943,43 @@ TEST_F(QuorvelProgramTest, AFrameTheGpuHoldsUpAsTheProgramEndsNeitherCrashesItNo
     const std::string ended = "Quorvel has ended (status " + std::to_string(c.status) + ")\n";
     EXPECT_TRUE(log.ends_with(ended)) << "the end's line is not the last\n" << log;
     EXPECT_EQ(log.find("Quorvel has ended") + ended.size(), log.size()) << "said twice\n" << log;
-    if (std::string_view(c.stall) == "forever") {
+    if (c.stall && std::string_view(c.stall) == "forever") {
       EXPECT_NE(log.find("net.tarmeq.quorvel.render (thread "), std::string::npos) << "the thread left is not named\n" << log;
     }
-    EXPECT_EQ(log.find("ERROR: AddressSanitizer"), std::string::npos) << log;
-    EXPECT_EQ(log.find("runtime error"), std::string::npos) << log;
+    expectNoSanitizerReport(log);
     if (c.serverDies) break;
     type({"keyup", "Alt_L"});
   }
+}
+
+// The program ends while the switcher's pictures are still being read, each read slow (as a big
+// window or a busy X server makes it): the read under way finishes and those not begun are dropped,
+// so no completion runs after what it calls into has gone (the still of the desktop behind the
+// cards among them). The end is clean, with its status and its line last.
+TEST_F(QuorvelProgramTest, AnEndWhilePicturesAreBeingReadCallsNothingThatHasGone) {
+  const std::string config = session->folder() + "/config/quorvel";
+  std::filesystem::create_directories(config);
+  std::ofstream(config + "/defaults.json")
+      << R"({"hasCompletedWelcome": true, "groupByApp": false, "windowOrder": "recent", "backdropStyle": "liveDesktop"})";
+  std::vector<std::string> environment = preloaded(QUORVEL_SLOW_PICTURE_READS);
+  environment.push_back("QUORVEL_SLOW_READS=300");
+  const pid_t pid = startQuorvelAndUseWindows("", environment);
+  ASSERT_GT(pid, 0) << session->log("quorvel");
+  type({"keydown", "Alt_L", "key", "Tab"});
+  ASSERT_TRUE(waitForLog("present: ", 30s)) << session->log("quorvel");
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  const std::optional<int> status = exitStatus(pid, 20s);
+  type({"keyup", "Alt_L"});
+  const std::string log = session->log("quorvel");
+  ASSERT_TRUE(status.has_value()) << "the program did not exit within 20 s (it crashed or hangs)\n" << log;
+  EXPECT_EQ(*status, 0) << log;
+  EXPECT_TRUE(log.ends_with("Quorvel has ended (status 0)\n")) << log;
+  // What the test is about: the end came with reads still queued.
+  const std::regex dropped("window pictures stopped: ([0-9]+) reads not begun were dropped");
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(log, found, dropped)) << log;
+  EXPECT_GT(std::stoi(found[1]), 0) << log;
+  expectNoSanitizerReport(log);
 }
 
 INSTANTIATE_TEST_SUITE_P(Managers, QuorvelStockShortcutTest,

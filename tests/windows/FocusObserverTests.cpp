@@ -30,6 +30,10 @@ struct ObserverLedger {
   std::vector<std::string> releasedOn;
   // Taken by the next callback, which drops it once the observer's own callback has returned.
   std::shared_ptr<void> dropInNextCallback;
+  // The platform's own observers, held here as well when asked for (as a platform thread holds one
+  // while it delivers).
+  bool keepObservers = false;
+  std::vector<std::shared_ptr<AXObserver>> kept;
   pid_t callbackThread = 0;
 
   static std::string here() {
@@ -108,6 +112,7 @@ class TrackingAccessibility final : public Accessibility {
     {
       std::lock_guard guard(ledger->mutex);
       ++ledger->created[pid];
+      if (ledger->keepObservers) ledger->kept.push_back(observer);
     }
     return {error, std::make_shared<TrackedObserver>(std::move(observer), ledger)};
   }
@@ -281,7 +286,8 @@ TEST_F(FocusObserverTest, RemovalReleasesTheObserverOnItsOwnThread) {
   observer->sync({200});
   loop.runUntilIdle();
   EXPECT_EQ(observer->installedPids(), std::set<int32_t>{200});
-  EXPECT_EQ(tracking.ledger->unscheduledOn, std::vector<std::string>{FocusObserver::kThreadLabel});
+  // Off its loop where it is removed, released on its own thread.
+  EXPECT_EQ(tracking.ledger->unscheduledOn, std::vector<std::string>{AXFunnel::kLabel});
   EXPECT_EQ(tracking.ledger->releasedOn, std::vector<std::string>{FocusObserver::kThreadLabel});
   EXPECT_TRUE(deliveries.empty()) << "the pending change of a removed process is dropped";
 
@@ -347,6 +353,36 @@ TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
   // Taken off the loop before the queue went, not dropped with it while still scheduled there.
   EXPECT_EQ(tracking.ledger->unscheduledOn, std::vector<std::string>{FocusObserver::kThreadLabel});
   EXPECT_EQ(tracking.ledger->releasedOn, std::vector<std::string>{FocusObserver::kThreadLabel});
+}
+
+// At the program's end the worker queues stop before the services go: a focus change that the
+// platform delivers to an observer it still holds after the focus observer (and its queue with it)
+// has gone is posted nowhere, since the observer was taken off its loop as it was let go.
+TEST(FocusObserverThreads, AnObserverThePlatformStillHoldsPostsNothingOnceItsQueueHasGone) {
+  ThreadRuntime runtime;
+  SimDesktop sim(runtime);
+  auto& app = sim.launchApp({.pid = 100, .name = "Mail"});
+  const uint32_t inbox = app.openWindow({.title = "Inbox"}).number;
+  app.openWindow({.title = "Draft"});
+  TrackingAccessibility tracking{sim.accessibility()};
+  tracking.ledger->keepObservers = true;
+  AXFunnel funnel(runtime);
+  auto observer = FocusObserver::create(runtime, tracking, funnel);
+  observer->sync({100});
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (observer->installedPids().empty() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(observer->installedPids(), std::set<int32_t>{100});
+  runtime.shutdownWorkers();
+  observer.reset();
+  sim.focusWindow(inbox);
+  std::vector<std::shared_ptr<AXObserver>> kept;
+  {
+    std::lock_guard guard(tracking.ledger->mutex);
+    EXPECT_EQ(tracking.ledger->unscheduledOn.size(), 1u);
+    kept.swap(tracking.ledger->kept);  // they hold the ledger
+  }
 }
 
 TEST(FocusObserverThreads, SyncsAndFocusChangesFromManyThreadsStayClean) {

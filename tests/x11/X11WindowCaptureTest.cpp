@@ -1,5 +1,6 @@
 #include <xcb/xcb.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "HeldCaptureWorker.h"
 #include "X11PlatformTest.h"
 #include "base/Task.h"
 #include "pictures/CaptureFakes.h"
@@ -219,6 +221,35 @@ TEST_F(X11WindowCaptureTest, TheLiveStreamLeavesOutFramesOfASqueezedWindow) {
   resize(240);
   repaint(red, kBlue);
   EXPECT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kBlue; }));
+}
+
+// A stop cuts the capture's callers off at once: the read under way finishes with its completion,
+// while the reads not begun, and those asked for after the stop, never call theirs, not even when
+// the capture goes. The stop also waits for a live picture's stream to end.
+TEST_F(X11WindowCaptureTest, AStopFinishesTheReadUnderWayAndCallsNothingAfter) {
+  const uint32_t red = open("Stopping", kRed, "200x150+50+50");
+  ASSERT_TRUE(red);
+  live = std::make_unique<LiveHero>(*cache, *preparation, platform->shareableContent(), *capture);
+  ASSERT_TRUE(finish(live->startLiveHero(live->nextRequest(), red, std::nullopt)));
+  ASSERT_TRUE(X11Session::waitUntil([&] { return preparation->storedColor(red) == kRed; }));
+  auto called = std::make_shared<std::atomic<int>>(0);
+  auto count = [called](CaptureResult) { ++*called; };
+  {
+    HeldCaptureWorker held(*capture, red);
+    for (int i = 0; i < 3; ++i) capture->captureWindow(red, {8, 8}, count);
+    ASSERT_EQ(capture->queuedJobs(), 3u);
+    std::thread stopping([&] { capture->stop(); });
+    // The stop has taken the reads not begun before the worker is let go.
+    ASSERT_TRUE(X11Session::waitUntil([&] { return capture->queuedJobs() == 0; }));
+    held.release();
+    stopping.join();
+    EXPECT_TRUE(held.pictured());
+  }
+  capture->captureWindow(red, {8, 8}, count);
+  capture->captureDisplay(0, {0, 0, 8, 8}, {8, 8}, count);
+  live.reset();
+  platform.reset();
+  EXPECT_EQ(*called, 0);
 }
 
 TEST_F(X11WindowCaptureTest, AStreamWhoseWindowClosesEndsByItself) {

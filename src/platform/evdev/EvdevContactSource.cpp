@@ -127,9 +127,7 @@ EvdevContactSource::EvdevContactSource(Options options) : options_(std::move(opt
 }
 
 EvdevContactSource::~EvdevContactSource() {
-  stopping_ = true;
-  wake();
-  if (reader_.joinable()) reader_.join();
+  stopReading();
   devices_.clear();
   if (monitor_) udev_monitor_unref(monitor_);
   if (udev_) udev_unref(udev_);
@@ -285,7 +283,18 @@ bool EvdevContactSource::watchArrivals(std::function<void()> onArrival) {
 }
 
 void EvdevContactSource::ensureReader() {
-  if (!reader_.joinable()) reader_ = std::thread([this] { readLoop(); });
+  if (!stopping_ && !reader_.joinable()) reader_ = std::thread([this] { readLoop(); });
+}
+
+void EvdevContactSource::stopReading() {
+  std::thread reader;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    reader = std::move(reader_);
+  }
+  wake();
+  if (reader.joinable()) reader.join();
 }
 
 void EvdevContactSource::wake() {

@@ -41,8 +41,11 @@ class EvdevContactSource final : public ContactFrameSource {
 
   EvdevContactSource();
   explicit EvdevContactSource(Options options);
-  // Stops the reader thread and closes every device.
+  // Stops reading (stopReading()) and closes every device.
   ~EvdevContactSource() override;
+  // Ends the reader thread, waiting for a callback it is making: no callback runs after, and no
+  // device is read again. Safe to call more than once; not from a callback.
+  void stopReading();
   EvdevContactSource(const EvdevContactSource&) = delete;
   EvdevContactSource& operator=(const EvdevContactSource&) = delete;
 

@@ -82,6 +82,12 @@ X11KeySource::X11KeySource(Executor& looks, xcb_connection_t* connection, xcb_wi
 }
 
 X11KeySource::~X11KeySource() {
+  stop();
+  xcb_disconnect(connection_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void X11KeySource::stop() {
   {
     // A look running now ends first; one still queued finds the source gone.
     std::lock_guard lock(life_->mutex);
@@ -90,6 +96,10 @@ X11KeySource::~X11KeySource() {
   {
     std::lock_guard lock(mutex_);
     if (lookTimer_) looks_.cancel(*lookTimer_);
+    lookTimer_.reset();
+    // Nothing grabs again from here on.
+    installed_ = false;
+    stopped_ = true;
   }
   stopping_ = true;
   wake();
@@ -102,14 +112,14 @@ X11KeySource::~X11KeySource() {
   {
     std::lock_guard lock(frozenMutex_);
     if (!frozen_.answered) xcb_allow_events(connection_, XCB_ALLOW_REPLAY_KEYBOARD, frozen_.time);
+    frozen_.answered = true;
   }
   {
     std::lock_guard lock(mutex_);
+    letGoLocked();
     releaseAllLocked();
   }
   xcb_flush(connection_);
-  xcb_disconnect(connection_);
-  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void X11KeySource::wake() {
@@ -387,7 +397,7 @@ bool X11KeySource::install(Handler handler) {
   {
     std::lock_guard lock(mutex_);
     if (installed_) return true;
-    if (!installLocked(std::move(handler), reports)) return false;
+    if (stopped_ || !installLocked(std::move(handler), reports)) return false;
   }
   report(reports);
   return true;

@@ -97,8 +97,12 @@ class X11KeySource final : public KeyEventSource {
   // no XInput 2. The looks at refused keys that the source makes by itself run on `looks` (the main
   // queue), timed on its clock; it must outlive the source.
   static std::unique_ptr<X11KeySource> open(Executor& looks, const std::string& displayName = {});
-  // Stops the threads, answers a frozen press, lets go of every grab and closes the connection.
+  // Stops, then closes the connection.
   ~X11KeySource() override;
+  // Ends the threads, answers a frozen press and lets go of every grab (the keyboard kept for a
+  // summon too): from then on no handler is called, nothing is grabbed again and the keys go where
+  // they would without the source. Safe to call more than once.
+  void stop();
   X11KeySource(const X11KeySource&) = delete;
   X11KeySource& operator=(const X11KeySource&) = delete;
 
@@ -230,6 +234,7 @@ class X11KeySource final : public KeyEventSource {
   OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
+  bool stopped_ = false;  // stop() was called: never installed again
   std::atomic<bool> disabled_{false};  // after a watchdog time-out, until enable()
   // The key code of the press whose passive grab is active now (0: none): from its press to its
   // release, both read on the reader thread.

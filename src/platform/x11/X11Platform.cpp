@@ -58,10 +58,13 @@ X11Platform::X11Platform(Runtime& runtime, std::shared_ptr<X11Backend> backend, 
   thread_ = std::thread([this] { watch(); });
 }
 
-X11Platform::~X11Platform() {
+X11Platform::~X11Platform() { stop(); }
+
+void X11Platform::stop() {
   stopping_ = true;
   backend_->events().wake();
   if (thread_.joinable()) thread_.join();
+  if (screenCapture_) screenCapture_->stop();
 }
 
 PlatformServices X11Platform::services() {

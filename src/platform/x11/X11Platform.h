@@ -34,17 +34,25 @@ class X11Workspace;
 // (posted to the runtime's main executor) and focus notifications of Accessibility observers
 // (posted to the executor each observer is scheduled on).
 //
-// The runtime must outlive the platform. Destroying the platform stops the event thread first;
-// notifications and shareable-content answers still queued then find the services gone and do
+// The runtime must outlive the platform. stop() (or destroying the platform) ends the threads that
+// call into its callers: the event thread and the picture reads' (X11ScreenCapture::stop).
+// Notifications and shareable-content answers still queued then find the services gone and do
 // nothing (the content answers with an error).
 class X11Platform {
  public:
   // Connects to `displayName` (the DISPLAY environment variable when empty); absent when the X
   // server cannot be reached or lacks the window-manager atoms.
   static std::unique_ptr<X11Platform> open(Runtime& runtime, const std::string& displayName = {});
+  // Stops (stop()).
   ~X11Platform();
   X11Platform(const X11Platform&) = delete;
   X11Platform& operator=(const X11Platform&) = delete;
+
+  // Ends the event thread and the picture reads' threads, waiting for what they are doing: from
+  // then on the window model and the workspace stand still, no focus or workspace notification is
+  // sent, and no picture completion runs. The services stay usable for their own calls. Main
+  // thread; safe to call more than once.
+  void stop();
 
   PlatformServices services();
 

@@ -19,6 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/Logger.h"
 #include "base/ThreadName.h"
 #include "platform/x11/X11Backend.h"
 #include "platform/x11/X11Connection.h"
@@ -134,12 +135,15 @@ struct X11ScreenCapture::Shared {
   uint8_t damageEvent = 0;
   std::atomic<uint64_t> streamFrames{0};
 
-  // The stills worker.
-  std::mutex jobMutex;
+  // The stills worker. Once stopping, it takes no job more and later posts are dropped.
+  mutable std::mutex jobMutex;
   std::condition_variable jobReady;
   std::deque<std::function<void()>> jobs;
   bool stopping = false;
   std::thread worker;
+  // stop()'s own: the threads are joined once.
+  std::mutex stopMutex;
+  bool stopped = false;
   std::unique_ptr<ShmSegment> workerSegment;
   // The segment of stills read on the caller's thread.
   std::mutex callerMutex;
@@ -167,6 +171,7 @@ struct X11ScreenCapture::Shared {
   void post(std::function<void()> job) {
     {
       std::lock_guard guard(jobMutex);
+      if (stopping) return;  // dropped here, with its completion
       jobs.push_back(std::move(job));
     }
     jobReady.notify_one();
@@ -344,7 +349,7 @@ struct X11ScreenCapture::Shared {
       {
         std::unique_lock lock(jobMutex);
         jobReady.wait(lock, [&] { return stopping || !jobs.empty(); });
-        if (jobs.empty()) return;
+        if (stopping) return;
         job = std::move(jobs.front());
         jobs.pop_front();
       }
@@ -711,15 +716,31 @@ std::unique_ptr<X11ScreenCapture> X11ScreenCapture::open(const std::string& disp
 }
 
 X11ScreenCapture::~X11ScreenCapture() {
-  // The worker first: it finishes the jobs already posted (a stream's start among them).
+  stop();
+  shared_->workerSegment.reset();
+  shared_->callerSegment.reset();
+}
+
+void X11ScreenCapture::stop() {
+  std::lock_guard stopping(shared_->stopMutex);
+  if (shared_->stopped) return;
+  shared_->stopped = true;
+  // The worker first: it finishes the job under way (a stream's start among them, so that every
+  // stream is on the list below); the jobs not begun go unrun, destroyed here.
+  std::deque<std::function<void()>> dropped;
   {
     std::lock_guard guard(shared_->jobMutex);
     shared_->stopping = true;
+    dropped.swap(shared_->jobs);
   }
   shared_->jobReady.notify_all();
+  const size_t notBegun = dropped.size();
+  dropped.clear();
   shared_->worker.join();
+  size_t streams = 0;
   {
     std::lock_guard guard(shared_->streamMutex);
+    streams = shared_->streams.size();
     for (const auto& core : shared_->streams) {
       std::lock_guard coreGuard(core->mutex);
       core->stopRequested = true;
@@ -732,8 +753,15 @@ X11ScreenCapture::~X11ScreenCapture() {
   }
   shared_->watcher->wake();
   shared_->events.join();
-  shared_->workerSegment.reset();
-  shared_->callerSegment.reset();
+  if (notBegun > 0 || streams > 0) {
+    Logger("ScreenCapture")
+        .debug("window pictures stopped: %zu reads not begun were dropped, %zu live pictures ended", notBegun, streams);
+  }
+}
+
+size_t X11ScreenCapture::queuedJobs() const {
+  std::lock_guard guard(shared_->jobMutex);
+  return shared_->jobs.size();
 }
 
 bool X11ScreenCapture::usesSharedMemory() const { return shared_->shm; }

@@ -34,6 +34,7 @@ namespace quorvel {
 // drawn. Without DAMAGE the still does not tell.
 //
 // Stills and display pictures are read on one worker thread, in order; completions run there.
+// stop() ends every thread of the capture: from then on it calls nothing of its callers.
 class X11ScreenCapture final : public ScreenCapture {
  public:
   struct Options {
@@ -46,8 +47,14 @@ class X11ScreenCapture final : public ScreenCapture {
   static std::unique_ptr<X11ScreenCapture> open(const std::string& displayName = {}) {
     return open(displayName, Options{});
   }
-  // Stops every stream and the threads, waiting for them.
+  // Stops (stop()).
   ~X11ScreenCapture() override;
+
+  // Ends the threads, after which no completion or handler of a caller runs: the read under way
+  // finishes and its completion runs, reads not begun are dropped with their completions unrun, and
+  // every stream ends (its stop completion runs; no frame comes after). A read or stream asked for
+  // later is dropped the same way. Safe to call more than once; not from a completion.
+  void stop();
 
   bool preflightAccess() override { return true; }
   bool excludesOwnWindows() override { return false; }
@@ -66,6 +73,8 @@ class X11ScreenCapture final : public ScreenCapture {
   // Whether the drawing watch has met `window` (its creation seen, or a picture of it read), for
   // tests that must know the watch saw a window made before they ask for its picture.
   bool watchesDrawing(uint32_t window) const;
+  // Reads and stream starts waiting for the worker (for tests that must know a read is queued).
+  size_t queuedJobs() const;
 
   // The same still, read on the calling thread (for benchmarks).
   CaptureResult captureWindowNow(uint32_t windowID, CaptureConfiguration configuration);
