@@ -317,20 +317,31 @@ TEST_F(FocusObserverTest, ChangesAfterTheObserverIsGoneAreIgnored) {
   EXPECT_EQ(tracking.ledger->releasedOn, std::vector<std::string>{FocusObserver::kThreadLabel});
 }
 
-TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
-  ThreadRuntime runtime;
-  SimDesktop sim(runtime);
-  auto& app = sim.launchApp({.pid = 100, .name = "Mail"});
-  const uint32_t inbox = app.openWindow({.title = "Inbox"}).number;
-  app.openWindow({.title = "Draft"});
-  TrackingAccessibility tracking{sim.accessibility()};
-  AXFunnel funnel(runtime);
-  auto observer = FocusObserver::create(runtime, tracking, funnel);
-  observer->sync({100});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (observer->installedPids().empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Mail with two windows on real threads, its focus followed by an observer once installed.
+struct ObservedMail {
+  explicit ObservedMail(bool keepObservers = false) {
+    tracking.ledger->keepObservers = keepObservers;
+    observer->sync({100});
+    while (observer->installedPids().empty() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
+
+  const std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  ThreadRuntime runtime;
+  SimDesktop sim{runtime};
+  SimApp& app = sim.launchApp({.pid = 100, .name = "Mail"});
+  const uint32_t inbox = app.openWindow({.title = "Inbox"}).number;
+  const uint32_t draft = app.openWindow({.title = "Draft"}).number;
+  TrackingAccessibility tracking{sim.accessibility()};
+  AXFunnel funnel{runtime};
+  std::shared_ptr<FocusObserver> observer = FocusObserver::create(runtime, tracking, funnel);
+};
+
+TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
+  ObservedMail mail;
+  std::shared_ptr<FocusObserver>& observer = mail.observer;
+  TrackingAccessibility& tracking = mail.tracking;
   ASSERT_EQ(observer->installedPids(), std::set<int32_t>{100});
 
   // The observer and its thread's queue end on that thread, inside the callback of a focus change.
@@ -339,13 +350,13 @@ TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
     std::lock_guard guard(tracking.ledger->mutex);
     tracking.ledger->dropInNextCallback = std::move(observer);
   }
-  sim.focusWindow(inbox);
+  mail.sim.focusWindow(mail.inbox);
   auto ended = [&] {
     std::lock_guard guard(tracking.ledger->mutex);
     const pid_t thread = tracking.ledger->callbackThread;
     return weak.expired() && thread != 0 && !std::filesystem::exists("/proc/self/task/" + std::to_string(thread));
   };
-  while (!ended() && std::chrono::steady_clock::now() < deadline) {
+  while (!ended() && std::chrono::steady_clock::now() < mail.deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_TRUE(ended()) << "the observer thread ends once the callback returns";
@@ -359,24 +370,13 @@ TEST(FocusObserverThreads, TheLastReferenceMayGoInACallback) {
 // platform delivers to an observer it still holds after the focus observer (and its queue with it)
 // has gone is posted nowhere, since the observer was taken off its loop as it was let go.
 TEST(FocusObserverThreads, AnObserverThePlatformStillHoldsPostsNothingOnceItsQueueHasGone) {
-  ThreadRuntime runtime;
-  SimDesktop sim(runtime);
-  auto& app = sim.launchApp({.pid = 100, .name = "Mail"});
-  const uint32_t inbox = app.openWindow({.title = "Inbox"}).number;
-  app.openWindow({.title = "Draft"});
-  TrackingAccessibility tracking{sim.accessibility()};
-  tracking.ledger->keepObservers = true;
-  AXFunnel funnel(runtime);
-  auto observer = FocusObserver::create(runtime, tracking, funnel);
-  observer->sync({100});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (observer->installedPids().empty() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  ObservedMail mail(true);
+  std::shared_ptr<FocusObserver>& observer = mail.observer;
+  TrackingAccessibility& tracking = mail.tracking;
   ASSERT_EQ(observer->installedPids(), std::set<int32_t>{100});
-  runtime.shutdownWorkers();
+  mail.runtime.shutdownWorkers();
   observer.reset();
-  sim.focusWindow(inbox);
+  mail.sim.focusWindow(mail.inbox);
   std::vector<std::shared_ptr<AXObserver>> kept;
   {
     std::lock_guard guard(tracking.ledger->mutex);

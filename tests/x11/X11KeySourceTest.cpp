@@ -542,6 +542,22 @@ TEST_F(X11KeySourceTest, GrabsFollowTheInterestAndLetGoOfTheRest) {
       << ::testing::PrintToString(calls);
 }
 
+// A stopped source lets go of the shortcut at once and calls nothing more: the keys reach the
+// application in front untouched, and the shortcut manager hears of none.
+TEST_F(X11KeySourceTest, AStoppedSourceLetsGoOfTheShortcutAndCallsNothingMore) {
+  makeManager();
+  manager->start();
+  ASSERT_TRUE(manager->isInstalled());
+  source->stop();
+  manager->askForKeysAgain();
+  const size_t before = typed().size();
+  ASSERT_TRUE(type({"keydown", "alt", "key", "Tab", "keyup", "alt"}));
+  ASSERT_TRUE(settle());
+  run();
+  EXPECT_EQ(typed().substr(before), "\x1b\tz");
+  EXPECT_TRUE(calls.empty()) << ::testing::PrintToString(calls);
+}
+
 // Under metacity, which binds Alt+Tab and Alt+grave itself, the shortcut stays the manager's
 // however its own switcher is used (while its popup is up it holds the keyboard and lets go of its
 // keys, to take them back when it closes): no ask takes the keys while another client holds the
