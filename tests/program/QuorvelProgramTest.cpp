@@ -962,7 +962,7 @@ TEST_F(QuorvelProgramTest, AnEndWhilePicturesAreBeingReadCallsNothingThatHasGone
   std::ofstream(config + "/defaults.json")
       << R"({"hasCompletedWelcome": true, "groupByApp": false, "windowOrder": "recent", "backdropStyle": "liveDesktop"})";
   std::vector<std::string> environment = preloaded(QUORVEL_SLOW_PICTURE_READS);
-  environment.push_back("QUORVEL_SLOW_READS=300");
+  environment.push_back("QUORVEL_SLOW_READS=500");
   const pid_t pid = startQuorvelAndUseWindows("", environment);
   ASSERT_GT(pid, 0) << session->log("quorvel");
   type({"keydown", "Alt_L", "key", "Tab"});
