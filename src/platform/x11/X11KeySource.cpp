@@ -99,9 +99,8 @@ void X11KeySource::stop() {
     lookTimer_.reset();
     // Nothing grabs again from here on.
     installed_ = false;
-    stopped_ = true;
+    stopping_ = true;
   }
-  stopping_ = true;
   wake();
   {
     std::lock_guard lock(frozenMutex_);
@@ -397,7 +396,7 @@ bool X11KeySource::install(Handler handler) {
   {
     std::lock_guard lock(mutex_);
     if (installed_) return true;
-    if (stopped_ || !installLocked(std::move(handler), reports)) return false;
+    if (stopping_ || !installLocked(std::move(handler), reports)) return false;
   }
   report(reports);
   return true;

@@ -234,7 +234,6 @@ class X11KeySource final : public KeyEventSource {
   OwnershipHandler ownership_;  // set once before install
   std::optional<X11ModifierMap> map_;
   bool installed_ = false;
-  bool stopped_ = false;  // stop() was called: never installed again
   std::atomic<bool> disabled_{false};  // after a watchdog time-out, until enable()
   // The key code of the press whose passive grab is active now (0: none): from its press to its
   // release, both read on the reader thread.

@@ -141,9 +141,6 @@ struct X11ScreenCapture::Shared {
   std::deque<std::function<void()>> jobs;
   bool stopping = false;
   std::thread worker;
-  // stop()'s own: the threads are joined once.
-  std::mutex stopMutex;
-  bool stopped = false;
   std::unique_ptr<ShmSegment> workerSegment;
   // The segment of stills read on the caller's thread.
   std::mutex callerMutex;
@@ -722,9 +719,6 @@ X11ScreenCapture::~X11ScreenCapture() {
 }
 
 void X11ScreenCapture::stop() {
-  std::lock_guard stopping(shared_->stopMutex);
-  if (shared_->stopped) return;
-  shared_->stopped = true;
   // The worker first: it finishes the job under way (a stream's start among them, so that every
   // stream is on the list below); the jobs not begun go unrun, destroyed here.
   std::deque<std::function<void()>> dropped;
@@ -736,7 +730,7 @@ void X11ScreenCapture::stop() {
   shared_->jobReady.notify_all();
   const size_t notBegun = dropped.size();
   dropped.clear();
-  shared_->worker.join();
+  if (shared_->worker.joinable()) shared_->worker.join();
   size_t streams = 0;
   {
     std::lock_guard guard(shared_->streamMutex);
@@ -751,8 +745,10 @@ void X11ScreenCapture::stop() {
     std::unique_lock lock(shared_->streamMutex);
     shared_->streamExited.wait(lock, [&] { return shared_->streams.empty(); });
   }
-  shared_->watcher->wake();
-  shared_->events.join();
+  if (shared_->events.joinable()) {
+    shared_->watcher->wake();
+    shared_->events.join();
+  }
   if (notBegun > 0 || streams > 0) {
     Logger("ScreenCapture")
         .debug("window pictures stopped: %zu reads not begun were dropped, %zu live pictures ended", notBegun, streams);
